@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/time_stamp.h"
+
 // Channels: where a report goes.
 namespace Channel {
 constexpr int kConsole = 0;        // standard error only (also 8)
@@ -27,6 +29,8 @@ constexpr int kNote = 3;
 }  // namespace Severity
 
 constexpr int kMaxMessageTexts = 1000;  // MAXM_MELD_TEXT
+constexpr std::size_t kMessageLineLength = 255;  // longest message-file line read
+constexpr std::size_t kMessageTextLength = 128;  // longest header word or message text used
 
 // Position shown after a message: numbers above kPositionFromContext take
 // the current context's value.
@@ -47,6 +51,8 @@ struct MessageCounts {
 
 // Table and texts.
 int mfaLoad(const std::string& messageFile);  // mfa000
+int mfaLoadStream(std::FILE* file);           // mfa000 on an open stream
+int mfaTextCount();                           // entries in the table
 int mfaText(int number, std::size_t maxLength, std::size_t& outLength, char* buffer);  // mfa051
 std::string mfaTextOf(int number);  // the text, "" when unknown
 // Expands "&i.." and "&t.." placeholders; output stops at capacity-1 bytes.
@@ -66,6 +72,9 @@ void mfaReportArgs(const char* code, int number, int channel, int severity, int 
                    const long* ints, int doubleCount, const double* doubles,
                    const std::string& text, const MessagePosition* position);  // mfa126
 void mfaConsole(const std::string& text);                                     // mfa010
+// Sends a built message and, when a position is set, its position line to
+// the destinations of the channel; nothing while the context is silent.
+void mfaOutput(const char* code, int number, int channel, const std::string& text);  // mfa700
 
 // Context.
 void mfaSetPositionNumbers(long first, long second, long third);  // state "set"
@@ -77,6 +86,10 @@ const std::string& mfaCurrentName();
 void mfaSetArgument(long value);  // the message-argument slot (835, 915, 975)
 void mfaClearArgument();
 void mfaSetDxfRun(bool dxf);      // position line 914 instead of 911
+// The file that position kind -1 names (the exchange file being read).
+void mfaSetCurrentFile(const std::string& name);
+// The current context as a position of mfaReport (kind 0, the context's text).
+MessagePosition mfaContextPosition();
 
 // Level, counters, protocol.
 void mfaSetMessageLevel(int level);
@@ -85,7 +98,9 @@ MessageCounts mfaCounts();
 void mfaResetCounts();
 void mfaSetProtocolFile(std::FILE* file);  // nullptr: none open
 std::FILE* mfaProtocolFile();
+// Back to the state at the start of a run: counters zero, level 4, no
+// protocol, empty context and name.  The message table is kept; mfaFree
+// releases it.
+void mfaResetRun();
 
-// Text of the local time in the modes 0..5 (1 "dd.mm.yy", 2 "dd.mm.yyyy hh:mm:ss",
-// 3 "yymmdd.hhmmss", 4 "yyyymmdd.hhmmss", 5 "dd.mm.yyyy").
-std::string timeStamp(int mode);
+// Time stamps (timeStamp) live in driver/time_stamp.h.

@@ -1,0 +1,484 @@
+// The message facility: the table of numbered texts of the run's language,
+// placeholder expansion, the counters and level filter, the position
+// context and the destinations of the channels.
+
+#include "driver/messages.h"
+
+#include <cstring>
+#include <utility>
+
+#include "driver/trace.h"
+
+namespace {
+
+// Message numbers with a fixed role.
+constexpr int kHeaderError = 90;
+constexpr int kHeaderWarning = 91;
+constexpr int kHeaderNote = 92;
+constexpr int kWordBeforeCode = 93;
+constexpr int kPositionThree = 910;
+constexpr int kPositionLine = 911;
+constexpr int kPositionDxf = 914;
+constexpr int kSpecialHeaderMessage = 860;
+
+// Messages numbers are 16-bit; 0 is not a message.
+constexpr long kHighestMessageNumber = 32767;
+
+// Capacity of an expanded message (text plus arguments).
+constexpr std::size_t kExpandedCapacity = 2048;
+
+// Messages that show the current name as their text argument.
+constexpr int kNameMessages[] = {121, 122, 123, 124, 126, 150, 156, 157, 158, 461, 860,
+                                 870, 891, 892, 895, 896, 897, 935, 955, 965, 980};
+// Messages that show the integer of the message-argument slot.
+constexpr int kArgumentMessages[] = {835, 915, 975};
+
+// The IGES sections a position kind names.
+constexpr const char* kSectionNames[] = {"", "GLOBAL", "DIRECTORY", "PARAMETER", "TERMINATE"};
+
+enum PositionState { kPositionNormal = 0, kPositionSet = 1, kPositionSilent = 2 };
+
+struct PositionContext {
+  long first = 0;
+  long second = 0;
+  long third = 0;
+  std::string text;
+  int state = kPositionNormal;
+};
+
+struct MessageEntry {
+  int number;
+  std::string text;
+};
+
+struct MessageState {
+  std::vector<MessageEntry> table;
+  MessageCounts counts;
+  int messageLevel = 4;
+  std::FILE* protocolFile = nullptr;
+  std::string currentName;
+  std::string currentFile;
+  PositionContext position;
+  long argument = 0;
+  bool dxfRun = false;
+};
+
+MessageState& messageState() {
+  static MessageState state;
+  return state;
+}
+
+bool contains(const int* first, const int* last, int number) {
+  for (; first != last; ++first)
+    if (*first == number) return true;
+  return false;
+}
+
+// Reads one line of at most `limit` characters without its newline.  The
+// rest of a longer line is read and dropped, so that it never turns into a
+// line of its own.  False at end of file when nothing was read.
+bool readMessageLine(std::FILE* file, std::size_t limit, std::string& line) {
+  line.clear();
+  int c = std::fgetc(file);
+  if (c == EOF) return false;
+  for (; c != EOF && c != '\n'; c = std::fgetc(file))
+    if (line.size() < limit) line.push_back(static_cast<char>(c));
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+// The leading decimal number of a message-file line, or 0 when there is
+// none, it is not positive or it is too large for a message number.  `rest`
+// receives the position after the digits.
+long messageLineNumber(const std::string& line, std::size_t& rest) {
+  std::size_t i = 0;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
+  long value = 0;
+  const std::size_t digitsStart = i;
+  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i)
+    if (value <= kHighestMessageNumber) value = value * 10 + (line[i] - '0');
+  rest = i;
+  if (i == digitsStart || negative || value > kHighestMessageNumber) return 0;
+  return value;
+}
+
+const std::string* findText(int number) {
+  for (const MessageEntry& entry : messageState().table)
+    if (entry.number == number) return &entry.text;
+  return nullptr;
+}
+
+// A header word or message text as the report operations use it: empty when
+// it is unknown or longer than the texts that are shown.
+std::string shownText(int number) {
+  char buffer[kMessageTextLength + 1];
+  std::size_t length = 0;
+  if (mfaText(number, kMessageTextLength, length, buffer) != 0) return "";
+  return std::string(buffer, length);
+}
+
+std::string expand(const std::string& text, const std::vector<long>& ints,
+                   const std::string& textArg) {
+  std::vector<char> out(kExpandedCapacity);
+  const std::size_t length = mfaFormat(text, ints, textArg, out.data(), out.size());
+  return std::string(out.data(), length);
+}
+
+bool toConsole(int channel) {
+  switch (channel) {
+    case 1:
+    case 22:
+      return messageState().protocolFile == nullptr;
+    default:  // 0, 8, 2, 50, and any unknown channel: never lose a report
+      return true;
+  }
+}
+
+bool toProtocol(int channel) {
+  if (messageState().protocolFile == nullptr) return false;
+  return channel == 1 || channel == 22 || channel == 2 || channel == 50;
+}
+
+void sendText(int channel, const std::string& text) {
+  if (text.empty()) return;
+  if (toProtocol(channel)) std::fputs(text.c_str(), messageState().protocolFile);
+  if (toConsole(channel)) {
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+  }
+}
+
+// The text that a position of mfaReport names: its own text, else the file
+// or section its kind names.
+std::string positionText(const MessagePosition& position) {
+  if (!position.text.empty()) return position.text;
+  if (position.kind == -1) {
+    const MessageState& s = messageState();
+    return s.currentFile.empty() ? s.currentName : s.currentFile;
+  }
+  if (position.kind >= 1 && position.kind <= 4) return kSectionNames[position.kind];
+  return "";
+}
+
+long positionValue(std::uint64_t value) {
+  return static_cast<long>(value > kPositionFromContext ? 0 : value);
+}
+
+int headerNumberOf(int severity) {
+  switch (severity) {
+    case Severity::kWarning:
+      return kHeaderWarning;
+    case Severity::kNote:
+      return kHeaderNote;
+    default:
+      return kHeaderError;
+  }
+}
+
+void count(int severity) {
+  MessageCounts& c = messageState().counts;
+  switch (severity) {
+    case Severity::kError:
+      ++c.errors;
+      break;
+    case Severity::kWarning:
+      ++c.warnings;
+      break;
+    case Severity::kNote:
+      ++c.notes;
+      break;
+    default:
+      break;
+  }
+}
+
+// Builds and sends the numbered message of mfaError, mfaWarning and mfaNote.
+void reportNumbered(const char* code, int number, int channel, int severity) {
+  count(severity);
+  if (messageState().messageLevel < severity) return;
+  const std::string header = shownText(headerNumberOf(severity));
+  const std::string stamp = timeStamp(2);
+  const std::string text = mfaMessageText(number);
+  const char* safeCode = code != nullptr ? code : "";
+  std::string built;
+  if (number == kSpecialHeaderMessage) {
+    built = "\n" + header + " (" + std::to_string(number) + "), " + stamp + "\n" + text + " : " +
+            safeCode + "\n";
+  } else {
+    built = "\n" + header + " (" + std::to_string(number) + ") " + shownText(kWordBeforeCode) +
+            " " + safeCode + ", " + stamp + "\n" + text + "\n";
+  }
+  mfaOutput(code, number, channel, built);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The table.
+
+int mfaLoadStream(std::FILE* file) {
+  TraceScope t("mfa000");
+  MessageState& s = messageState();
+  s.table.clear();
+  if (file == nullptr) return -1;
+  std::string line;
+  while (readMessageLine(file, kMessageLineLength, line)) {
+    std::size_t rest = 0;
+    const long number = messageLineNumber(line, rest);
+    if (number == 0) continue;  // comments, blank lines, lines without a number
+    if (s.table.size() >= static_cast<std::size_t>(kMaxMessageTexts)) {
+      std::fputs("mfa000 : Fehlermeldungsanzahl zu gross (> MAXM_MELD_TEXT)\n", stderr);
+      std::fflush(stderr);
+      break;
+    }
+    // One separator character follows the number; the text runs to the end.
+    if (rest < line.size()) ++rest;
+    s.table.push_back({static_cast<int>(number), line.substr(rest)});
+  }
+  return 0;
+}
+
+int mfaLoad(const std::string& messageFile) {
+  TraceScope t("mfa000");
+  messageState().table.clear();
+  std::FILE* file = std::fopen(messageFile.c_str(), "r");
+  if (file == nullptr) return -1;  // the table stays empty: every text prints empty
+  const int result = mfaLoadStream(file);
+  std::fclose(file);
+  return result;
+}
+
+int mfaTextCount() { return static_cast<int>(messageState().table.size()); }
+
+int mfaText(int number, std::size_t maxLength, std::size_t& outLength, char* buffer) {
+  TraceScope t("mfa051");
+  outLength = 0;
+  if (buffer != nullptr) buffer[0] = '\0';
+  const std::string* text = findText(number);
+  if (text == nullptr || buffer == nullptr || text->size() > maxLength) return -1;
+  std::memcpy(buffer, text->data(), text->size());
+  buffer[text->size()] = '\0';
+  outLength = text->size();
+  return 0;
+}
+
+std::string mfaTextOf(int number) {
+  const std::string* text = findText(number);
+  return text != nullptr ? *text : std::string();
+}
+
+std::size_t mfaFormat(const std::string& text, const std::vector<long>& ints,
+                      const std::string& textArg, char* out, std::size_t capacity) {
+  TraceScope t("mfa050");
+  if (out == nullptr || capacity == 0) return 0;
+  std::size_t length = 0;
+  std::size_t nextInt = 0;
+  // Appends bytes while room is left for the terminating zero.
+  auto put = [&](const char* bytes, std::size_t n) {
+    const std::size_t room = capacity - 1 - length;
+    if (n > room) n = room;
+    std::memcpy(out + length, bytes, n);
+    length += n;
+  };
+  for (std::size_t i = 0; i < text.size() && length + 1 < capacity;) {
+    const char c = text[i];
+    if (c == '\\') {  // the next character is taken literally
+      if (i + 1 < text.size()) put(&text[i + 1], 1);
+      i += 2;
+      continue;
+    }
+    if (c == '&' && i + 1 < text.size() && (text[i + 1] == 'i' || text[i + 1] == 't')) {
+      // A placeholder is four characters: "&", the kind, two free characters.
+      if (text[i + 1] == 'i') {
+        if (nextInt < ints.size()) {
+          const std::string digits = std::to_string(ints[nextInt]);
+          put(digits.data(), digits.size());
+        }
+        ++nextInt;
+      } else {
+        put(textArg.data(), textArg.size());
+      }
+      i += 4;
+      continue;
+    }
+    put(&c, 1);
+    ++i;
+  }
+  out[length] = '\0';
+  return length;
+}
+
+std::string mfaMessageText(int number) {
+  TraceScope t("mfa800");
+  const MessageState& s = messageState();
+  const PositionContext& p = s.position;
+  std::vector<long> ints;
+  std::string textArg;
+  if (number == kPositionLine) {
+    ints = {p.first, p.second};
+    if (p.third != 0) ints.push_back(p.third);
+    textArg = p.text;
+  } else if (number == 912 || number == 913) {
+    ints = {p.third};
+  } else if (number == kPositionDxf) {
+    ints = {p.second};
+  } else if (contains(std::begin(kArgumentMessages), std::end(kArgumentMessages), number)) {
+    ints = {s.argument};
+  } else if (contains(std::begin(kNameMessages), std::end(kNameMessages), number)) {
+    textArg = s.currentName;
+  }
+  return expand(shownText(number), ints, textArg);
+}
+
+void mfaFree() {
+  TraceScope t("mfa900");
+  std::vector<MessageEntry>().swap(messageState().table);
+}
+
+// ---------------------------------------------------------------------------
+// Reports.
+
+void mfaError(const char* code, int number, int channel) {
+  TraceScope t("mfa100");
+  reportNumbered(code, number, channel, Severity::kError);
+}
+
+void mfaWarning(const char* code, int number, int channel) {
+  TraceScope t("mfa110");
+  reportNumbered(code, number, channel, Severity::kWarning);
+}
+
+void mfaNote(const char* code, int number, int channel) {
+  TraceScope t("mfa120");
+  messageState().position.first = 0;  // notes never carry a position line
+  reportNumbered(code, number, channel, Severity::kNote);
+}
+
+void mfaOutput(const char* /*code*/, int /*number*/, int channel, const std::string& text) {
+  TraceScope t("mfa700");
+  const MessageState& s = messageState();
+  if (s.position.state == kPositionSilent) return;
+  std::string positionLine;
+  if (s.position.state == kPositionSet && s.position.first != 0)
+    positionLine = mfaMessageText(s.dxfRun ? kPositionDxf : kPositionLine) + "\n\n";
+  sendText(channel, text + positionLine);
+}
+
+void mfaReport(const char* code, int number, int channel, int severity,
+               const std::vector<long>& ints, const std::vector<double>& /*doubles*/,
+               const std::string& text, const MessagePosition* position) {
+  TraceScope t("mfa125");
+  // A severity outside 0..3 is reported as an error rather than lost.
+  if (severity < Severity::kPlain || severity > Severity::kNote) severity = Severity::kError;
+  count(severity);
+  if (severity > messageState().messageLevel) return;
+  if (severity > Severity::kPlain) {
+    sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) +
+                          ") " + shownText(kWordBeforeCode) + " " + (code != nullptr ? code : "") +
+                          ", " + timeStamp(2) + "\n");
+  }
+  sendText(channel, expand(shownText(number), ints, text) + "\n");
+  if (position == nullptr) return;
+  const long first = positionValue(position->first);
+  const long second = positionValue(position->second);
+  const long third = positionValue(position->third);
+  if (first == 0 && second == 0 && third == 0) return;
+  const std::string where = positionText(*position);
+  std::string line;
+  if (first != 0)
+    line = expand(shownText(kPositionThree), {first, second, third}, where);
+  else
+    line = expand(shownText(kPositionLine), {second, third}, where);
+  sendText(channel, line + "\n");
+}
+
+void mfaReportArgs(const char* code, int number, int channel, int severity, int intCount,
+                   const long* ints, int doubleCount, const double* doubles,
+                   const std::string& text, const MessagePosition* position) {
+  TraceScope t("mfa126");
+  std::vector<long> intList;
+  if (ints != nullptr && intCount > 0) intList.assign(ints, ints + intCount);
+  std::vector<double> doubleList;
+  if (doubles != nullptr && doubleCount > 0) doubleList.assign(doubles, doubles + doubleCount);
+  if (position == nullptr) {
+    mfaReport(code, number, channel, severity, intList, doubleList, text, nullptr);
+    return;
+  }
+  // Numbers above kPositionFromContext stand for the current context's value.
+  const PositionContext& context = messageState().position;
+  MessagePosition resolved = *position;
+  if (resolved.first > kPositionFromContext) resolved.first = static_cast<std::uint64_t>(context.first);
+  if (resolved.second > kPositionFromContext)
+    resolved.second = static_cast<std::uint64_t>(context.second);
+  if (resolved.third > kPositionFromContext) resolved.third = static_cast<std::uint64_t>(context.third);
+  mfaReport(code, number, channel, severity, intList, doubleList, text, &resolved);
+}
+
+void mfaConsole(const std::string& text) {
+  TraceScope t("mfa010");
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+// ---------------------------------------------------------------------------
+// Context.
+
+void mfaSetPositionNumbers(long first, long second, long third) {
+  PositionContext& p = messageState().position;
+  p.first = first;
+  p.second = second;
+  p.third = third;
+  p.state = kPositionSet;
+}
+
+void mfaSetPositionText(const std::string& text) { messageState().position.text = text; }
+
+void mfaSetPositionSilent() { messageState().position.state = kPositionSilent; }
+
+void mfaClearPosition() { messageState().position = PositionContext{}; }
+
+MessagePosition mfaContextPosition() {
+  const PositionContext& p = messageState().position;
+  MessagePosition position;
+  position.first = static_cast<std::uint64_t>(p.first < 0 ? 0 : p.first);
+  position.second = static_cast<std::uint64_t>(p.second < 0 ? 0 : p.second);
+  position.third = static_cast<std::uint64_t>(p.third < 0 ? 0 : p.third);
+  position.text = p.text;
+  return position;
+}
+
+void mfaSetCurrentName(const std::string& text) { messageState().currentName = text; }
+
+const std::string& mfaCurrentName() { return messageState().currentName; }
+
+void mfaSetCurrentFile(const std::string& name) { messageState().currentFile = name; }
+
+void mfaSetArgument(long value) { messageState().argument = value; }
+
+void mfaClearArgument() { messageState().argument = 0; }
+
+void mfaSetDxfRun(bool dxf) { messageState().dxfRun = dxf; }
+
+// ---------------------------------------------------------------------------
+// Level, counters, protocol.
+
+void mfaSetMessageLevel(int level) { messageState().messageLevel = level; }
+
+int mfaMessageLevel() { return messageState().messageLevel; }
+
+MessageCounts mfaCounts() { return messageState().counts; }
+
+void mfaResetCounts() { messageState().counts = MessageCounts{}; }
+
+void mfaSetProtocolFile(std::FILE* file) { messageState().protocolFile = file; }
+
+std::FILE* mfaProtocolFile() { return messageState().protocolFile; }
+
+void mfaResetRun() {
+  MessageState& s = messageState();
+  std::vector<MessageEntry> table = std::move(s.table);
+  s = MessageState{};
+  s.table = std::move(table);
+}
