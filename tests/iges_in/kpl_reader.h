@@ -1,0 +1,81 @@
+// A small reader of KPL scripts for tests: it follows the chain of point
+// statements (origin, relative points, same-x / same-y points and point
+// aliases, with numbers or length variables as offsets) and collects the
+// element statements with their resolved geometry, so that a test can
+// compare what a script builds with the drawing it came from.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kpl {
+
+struct Point {
+  double x = 0.0;
+  double y = 0.0;
+};
+
+struct Line {
+  int number = 0;
+  Point start, end;
+};
+
+// DTCreateCircle: centre and radius as written.
+struct Circle {
+  int number = 0;
+  Point centre;
+  double radius = 0.0;
+};
+
+// DTCreateArc (three points) and DTCreateArcCenter: the centre and radius
+// are derived from the points (three-point arcs) or taken as written.
+struct Arc {
+  int number = 0;
+  Point start, middle, end, centre;
+  double radius = 0.0;
+  bool threePoint = true;
+};
+
+// DTCreateEllipse and DTCreateEllipseArc.
+struct Ellipse {
+  int number = 0;
+  Point centre, axis1, axis2;
+  bool isArc = false;
+  Point start, end;
+};
+
+struct Spline {
+  int number = 0;
+  bool periodic = false;
+  int degree = 0;
+  std::vector<Point> controlPoints;
+};
+
+struct Script {
+  std::map<int, Point> points;      // E<n> of every point statement
+  std::map<int, double> lengths;    // L<k>
+  std::vector<Line> lines;
+  std::vector<Circle> circles;
+  std::vector<Arc> arcs;
+  std::vector<Ellipse> ellipses;
+  std::vector<Spline> splines;
+  int contours = 0;        // DTCreateContourOfElements and DTCreateContourUnion
+  int planes = 0;          // DTCreatePlane and DTCreatePlaneOfContour
+  int unknownElements = 0;  // statements that name "Unknown("
+  int invisibleStatements = 0;  // DTSetInVisible
+  int statements = 0;       // every statement read
+  bool closed = false;      // the closing DTRestoreSystemDefaults() was seen
+  std::vector<std::string> errors;  // references to undefined numbers, bad arguments
+};
+
+// Reads a script text.  unitScale divides every written offset and radius
+// back into the drawing's units.
+Script readScript(const std::string& text, double unitScale = 1.0);
+// Reads a script file; a file that cannot be read gives one error.
+Script readScriptFile(const std::string& path, double unitScale = 1.0);
+
+// Splits "a,{b,c},\"d,e\",f(g,h)" at its top-level commas.
+std::vector<std::string> splitArguments(const std::string& text);
+
+}  // namespace kpl
