@@ -104,3 +104,41 @@ Point3 evaluateSplineSegment(const SplineSegment& segment, double s) {
   }
   return Point3{v[0], v[1], v[2]};
 }
+
+namespace {
+
+// A segment whose quadratic and cubic terms vanish is a straight piece: its
+// two ends describe it.
+bool segmentIsStraight(const SplineSegment& s) {
+  for (int axis = 0; axis < 3; ++axis)
+    if (s.coef[axis][2] != 0.0 || s.coef[axis][3] != 0.0) return false;
+  return true;
+}
+
+}  // namespace
+
+std::size_t splinePolylinePointCount(const SplineSegment* segments, std::size_t count) {
+  if (count == 0) return 0;
+  std::size_t n = 1;
+  for (std::size_t i = 0; i < count; ++i)
+    n += segmentIsStraight(segments[i]) ? 1 : kSplineStepsPerSegment;
+  return n;
+}
+
+std::size_t splinePolylinePoints(const SplineSegment* segments, std::size_t count, Point3* out,
+                                 std::size_t capacity) {
+  TraceScope t("cee780");
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const SplineSegment& s = segments[i];
+    const int steps = segmentIsStraight(s) ? 1 : kSplineStepsPerSegment;
+    const double length = s.t1 - s.t0;
+    for (int k = 0; k < steps && n < capacity; ++k)
+      out[n++] = evaluateSplineSegment(s, length * k / steps);
+  }
+  if (count > 0 && n < capacity) {
+    const SplineSegment& last = segments[count - 1];
+    out[n++] = evaluateSplineSegment(last, last.t1 - last.t0);
+  }
+  return n;
+}

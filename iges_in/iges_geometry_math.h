@@ -72,3 +72,12 @@ struct SplineSegment {
   double coef[3][4] = {};
 };
 Point3 evaluateSplineSegment(const SplineSegment& segment, double s);
+
+// Points along a parametric spline for writing it as lines: the start of
+// every segment and, inside a curved segment, kSplineStepsPerSegment - 1
+// evenly spaced points; the end of the last segment closes the list.
+constexpr int kSplineStepsPerSegment = 10;
+std::size_t splinePolylinePoints(const SplineSegment* segments, std::size_t count, Point3* out,
+                                 std::size_t capacity);
+// How many points splinePolylinePoints gives for these segments.
+std::size_t splinePolylinePointCount(const SplineSegment* segments, std::size_t count);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "iges_in/iges_geometry_math.h"
 
@@ -79,6 +80,39 @@ TEST(ConvertPalette, PercentagesTruncate) {
   } cases[] = {{100, 255}, {0, 0}, {50, 127}, {99.9, 252}, {33.3, 84}, {-5, -12}};
   for (const auto& c : cases) EXPECT_EQ(percentToByte(c.percent), c.value) << c.percent;
   EXPECT_EQ(percentToByte(std::nan("")), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ConvertSpline, PolylinePointsFollowTheSegments) {
+  SplineSegment segments[2];
+  // x = s, y = s^2 on [0, 1]; then a straight piece x = 1 + s, y = 1 on [1, 3].
+  segments[0].t0 = 0;
+  segments[0].t1 = 1;
+  segments[0].coef[0][1] = 1;
+  segments[0].coef[1][2] = 1;
+  segments[1].t0 = 1;
+  segments[1].t1 = 3;
+  segments[1].coef[0][0] = 1;
+  segments[1].coef[0][1] = 1;
+  segments[1].coef[1][0] = 1;
+  const std::size_t n = splinePolylinePointCount(segments, 2);
+  EXPECT_EQ(n, static_cast<std::size_t>(kSplineStepsPerSegment + 2));
+  std::vector<Point3> points(n);
+  ASSERT_EQ(splinePolylinePoints(segments, 2, points.data(), n), n);
+  for (int k = 0; k < kSplineStepsPerSegment; ++k) {
+    const double s = static_cast<double>(k) / kSplineStepsPerSegment;
+    EXPECT_NEAR(points[k].x, s, 1e-12);
+    EXPECT_NEAR(points[k].y, s * s, 1e-12);
+  }
+  EXPECT_NEAR(points[n - 2].x, 1, 1e-12);
+  EXPECT_NEAR(points[n - 1].x, 3, 1e-12);
+  EXPECT_NEAR(points[n - 1].y, 1, 1e-12);
+  // A short buffer is never overrun.
+  EXPECT_EQ(splinePolylinePoints(segments, 2, points.data(), 3), 3u);
+  EXPECT_EQ(splinePolylinePointCount(segments, 0), 0u);
 }
 
 }  // namespace
