@@ -1,1 +1,619 @@
-// The run dispatcher.
+// The run dispatcher.  One call of start() runs one conversion: it sets the
+// run-mode word from the direction and the level, reads the configuration
+// and the assignment tables, opens the protocol file and copies the
+// configuration into it, opens and checks the input file, runs the phases of
+// the direction, and ends with the statistics report, the closing message
+// and the run time.
+#include "driver/dispatcher.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "driver/command_line.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/timer.h"
+#include "driver/trace.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Tables
+
+// Direction codes and the run-mode bits they set; the level bits come on
+// top.  An own-DXF output run (no toolkit) has its own bits.
+struct DirectionBits {
+  const char* phase;
+  std::uint32_t bits;
+  std::uint32_t bitsWithoutToolkit;
+};
+
+constexpr DirectionBits kDirectionBits[] = {
+    {"IPST", 0x0001, 0x0001}, {"IGESI", 0x0001, 0x0001}, {"IPRE", 0x0002, 0x0002},
+    {"IGESO", 0x0002, 0x0002}, {"DXFI", 0x4011, 0x4011}, {"DXFO", 0x4012, 0x400E},
+    {"DWGI", 0x8001, 0x8001}, {"DWGO", 0x8012, 0x8012},
+};
+
+// Names that a trap report gives for the phase it happened in, when no
+// function code is known.
+constexpr const char* kTrapPhaseNames[] = {"(no run)", "start"};
+constexpr int kTrapPhaseRun = 1;
+
+// Message numbers of the dispatcher.
+constexpr int kMsgTimingStart = 3;
+constexpr int kMsgTimingEnd = 4;
+constexpr int kMsgTimingElapsed = 5;
+constexpr int kMsgTimingSecond = 6;
+constexpr int kMsgTitleOutput = 7;
+constexpr int kMsgTitleInput = 8;
+constexpr int kMsgErrorHeader = 90;
+constexpr int kMsgBeforeCode = 93;
+constexpr int kMsgNoProtocol = 120;
+constexpr int kMsgProtocolFile = 121;
+constexpr int kMsgConfigFile = 122;
+constexpr int kMsgInputFile = 123;
+constexpr int kMsgAssignDir = 124;
+constexpr int kMsgConfigCopyTitle = 125;
+constexpr int kMsgUnknownDirection = 920;
+constexpr int kMsgTrap = 935;
+constexpr int kMsgEmptyIges = 970;
+constexpr int kMsgEmptyDxf = 971;
+constexpr int kMsgCannotOpen = 980;
+constexpr int kMsgClosing = 999;
+
+constexpr std::size_t kTrapTextCapacity = 1024;
+constexpr std::size_t kTrapStackSize = 64 * 1024;
+
+// ---------------------------------------------------------------------------
+// State of the dispatcher for one run.
+
+struct DispatcherState {
+  std::FILE* protocol = nullptr;
+  std::FILE* input = nullptr;
+  std::string inputName;
+
+  // Trap handling.  The report texts are built before a trap can happen, so
+  // that the handler only copies bytes and writes them.
+  struct sigaction previousSegv {};
+  struct sigaction previousFpe {};
+  stack_t previousStack{};
+  bool trapsInstalled = false;
+  bool stackInstalled = false;
+  int trapPhase = 0;
+  volatile sig_atomic_t protocolFd = -1;
+  bool trapReportShown = true;
+  long utcOffsetSeconds = 0;
+  char trapHead[kTrapTextCapacity] = {};  // "\n<90> (935) <93> SYST_TRAP, "
+  char trapTextBefore[kTrapTextCapacity] = {};  // message text before the argument
+  char trapTextAfter[kTrapTextCapacity] = {};   // and after it
+  alignas(16) char trapStack[kTrapStackSize];
+};
+
+DispatcherState& dispatcherState() {
+  static DispatcherState state;
+  return state;
+}
+
+// ---------------------------------------------------------------------------
+// Traps.  The handlers only use async-signal-safe calls: they copy the
+// prepared texts, format the time by hand and write with write(2).
+
+struct TrapText {
+  char bytes[3 * kTrapTextCapacity];
+  std::size_t length = 0;
+  void add(const char* text) {
+    for (; *text != '\0' && length < sizeof bytes; ++text) bytes[length++] = *text;
+  }
+  void addNumber(long value, int width) {
+    char digits[24];
+    int n = 0;
+    if (value < 0) value = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value > 0 && n < 20);
+    while (n < width) digits[n++] = '0';
+    while (n > 0 && length < sizeof bytes) bytes[length++] = digits[--n];
+  }
+};
+
+// "dd.mm.yyyy hh:mm:ss" of the local time, from the offset to UTC taken when
+// the traps were armed.
+void addLocalTime(TrapText& out, long utcOffset) {
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  long long seconds = static_cast<long long>(now.tv_sec) + utcOffset;
+  long long days = seconds / 86400;
+  long daySeconds = static_cast<long>(seconds % 86400);
+  if (daySeconds < 0) {
+    daySeconds += 86400;
+    --days;
+  }
+  // Civil date of a day count since 1970-01-01.
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long dayOfEra = static_cast<long>(days - era * 146097);
+  const long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const long monthIndex = (5 * dayOfYear + 2) / 153;
+  const long day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  const long month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  const long year = static_cast<long>(yearOfEra + era * 400) + (month <= 2 ? 1 : 0);
+  out.addNumber(day, 2);
+  out.add(".");
+  out.addNumber(month, 2);
+  out.add(".");
+  out.addNumber(year, 1);
+  out.add(" ");
+  out.addNumber(daySeconds / 3600, 2);
+  out.add(":");
+  out.addNumber(daySeconds / 60 % 60, 2);
+  out.add(":");
+  out.addNumber(daySeconds % 60, 2);
+}
+
+void writeAll(int fd, const char* bytes, std::size_t length) {
+  while (length > 0) {
+    const ssize_t written = write(fd, bytes, length);
+    if (written <= 0) return;
+    bytes += written;
+    length -= static_cast<std::size_t>(written);
+  }
+}
+
+// Error 935 of "SYST_TRAP" to protocol and console.
+void reportTrap(const char* what) {
+  DispatcherState& s = dispatcherState();
+  if (!s.trapReportShown) return;
+  const char* where = trcCurrentCode();
+  if (where[0] == '\0') where = kTrapPhaseNames[s.trapPhase];
+  TrapText text;
+  text.add(s.trapHead);
+  addLocalTime(text, s.utcOffsetSeconds);
+  text.add("\n");
+  text.add(s.trapTextBefore);
+  text.add(what);
+  text.add(" ");
+  text.add(where);
+  text.add(s.trapTextAfter);
+  text.add("\n");
+  const int protocolFd = s.protocolFd;
+  if (protocolFd >= 0) writeAll(protocolFd, text.bytes, text.length);
+  writeAll(STDERR_FILENO, text.bytes, text.length);
+}
+
+void onSegmentationFault(int signalNumber) {
+  reportTrap("SEGMENTATION VIOLATION");
+  // The failed operation cannot go on: the process ends here.
+  _exit(kTrapStatusBase + signalNumber);
+}
+
+void onArithmeticTrap(int signalNumber, siginfo_t* info, void*) {
+  reportTrap("ARITHMETIC TRAP EXEPTION");
+  // A trap raised by the processor would repeat at once when the handler
+  // returns; only a signal sent from outside lets the run go on.  The
+  // handler stays installed for the next one.
+  if (info == nullptr || info->si_code > 0) _exit(kTrapStatusBase + signalNumber);
+}
+
+// Builds the texts of the trap report from the message texts loaded so far.
+void armTrapReport() {
+  TraceScope t("stt910");
+  DispatcherState& s = dispatcherState();
+  const std::string head = "\n" + mfaTextOf(kMsgErrorHeader) + " (" + std::to_string(kMsgTrap) +
+                           ") " + mfaTextOf(kMsgBeforeCode) + " SYST_TRAP, ";
+  std::snprintf(s.trapHead, sizeof s.trapHead, "%s", head.c_str());
+  // The text argument is marked and split off, so the handler can put the
+  // trap's own text in its place.
+  char expanded[kTrapTextCapacity];
+  mfaFormat(mfaTextOf(kMsgTrap), {}, "\x01", expanded, sizeof expanded);
+  const char* mark = std::strchr(expanded, '\x01');
+  if (mark == nullptr) {
+    std::snprintf(s.trapTextBefore, sizeof s.trapTextBefore, "%s", expanded);
+    s.trapTextAfter[0] = '\0';
+  } else {
+    std::snprintf(s.trapTextBefore, sizeof s.trapTextBefore, "%.*s",
+                  static_cast<int>(mark - expanded), expanded);
+    std::snprintf(s.trapTextAfter, sizeof s.trapTextAfter, "%s", mark + 1);
+  }
+  s.trapReportShown = mfaMessageLevel() >= 1;
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  s.utcOffsetSeconds = local.tm_gmtoff;
+}
+
+void installTraps() {
+  TraceScope t("stt900");
+  DispatcherState& s = dispatcherState();
+  stack_t stack{};
+  stack.ss_sp = s.trapStack;
+  stack.ss_size = sizeof s.trapStack;
+  s.stackInstalled = sigaltstack(&stack, &s.previousStack) == 0;
+
+  struct sigaction segv {};
+  segv.sa_handler = onSegmentationFault;
+  sigemptyset(&segv.sa_mask);
+  segv.sa_flags = SA_ONSTACK;
+  struct sigaction fpe {};
+  fpe.sa_sigaction = onArithmeticTrap;
+  sigemptyset(&fpe.sa_mask);
+  fpe.sa_flags = SA_ONSTACK | SA_SIGINFO | SA_RESTART;
+  sigaction(SIGSEGV, &segv, &s.previousSegv);
+  sigaction(SIGFPE, &fpe, &s.previousFpe);
+  s.trapsInstalled = true;
+  s.trapPhase = kTrapPhaseRun;
+  armTrapReport();
+}
+
+void restoreTraps() {
+  TraceScope t("stt901");
+  DispatcherState& s = dispatcherState();
+  if (s.trapsInstalled) {
+    sigaction(SIGSEGV, &s.previousSegv, nullptr);
+    sigaction(SIGFPE, &s.previousFpe, nullptr);
+    s.trapsInstalled = false;
+  }
+  if (s.stackInstalled) {
+    sigaltstack(&s.previousStack, nullptr);
+    s.stackInstalled = false;
+  }
+  s.trapPhase = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Run-mode word and level
+
+int setDirectionBits(const std::string& phase) {
+  TraceScope t("stt601");
+  for (const DirectionBits& entry : kDirectionBits) {
+    if (phase == entry.phase) {
+      runState().runMode = runState().useToolkit ? entry.bits : entry.bitsWithoutToolkit;
+      return 0;
+    }
+  }
+  return -1;
+}
+
+std::string upperCased(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// Sets the level bits of the run-mode word from the upper-cased level text.
+void setLevelBits() {
+  TraceScope t("stt602");
+  RunState& state = runState();
+  RunSettings& settings = runSettings();
+  std::uint32_t& mode = state.runMode;
+  if (state.level.empty()) {
+    state.level = "G1B1";
+    mode |= RunModeBit::kG1 | RunModeBit::kB1;
+  } else if (state.level == "G1") {
+    mode |= RunModeBit::kG1;
+  } else if (state.level == "G1B1") {
+    mode |= RunModeBit::kG1 | RunModeBit::kB1;
+  } else if (state.level == "G1B2") {
+    mode |= RunModeBit::kG1 | RunModeBit::kB1 | RunModeBit::kG1B2;
+    settings.viewMode = 1;
+  } else if (state.level == "PLUS") {
+    mode |= RunModeBit::kPlus;
+    if (settings.viewMode == -1) settings.viewMode = 1;
+  } else if (state.level == "VDAIS") {
+    state.vdaisMode = 1;
+  } else if (state.level == "STAT") {
+    mode |= RunModeBit::kStat;
+  } else if (state.useToolkit) {
+    mode |= RunModeBit::kPlus;
+  } else {
+    mode |= RunModeBit::kG1 | RunModeBit::kB1;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Protocol file
+
+// Notes about the run's files go to the console too when the protocol
+// setting asks for all.
+int fileNoteChannel() {
+  return runSettings().protocolMode == 2 ? Channel::kBoth : Channel::kProtocol;
+}
+
+void noteWithName(int number, const std::string& name, int channel) {
+  mfaSetCurrentName(name);
+  mfaNote("start", number, channel);
+}
+
+bool isInputRun() { return runHas(RunModeBit::kInput); }
+
+void writeProtocolHead(std::FILE* protocol) {
+  TraceScope t("stt610");
+  if (runSettings().timing) {
+    std::fprintf(protocol, "%s %s\n", mfaTextOf(kMsgTimingStart).c_str(),
+                 trcTimers().run.startText.c_str());
+  }
+  std::fprintf(protocol, "%s %s (%s)\n",
+               mfaTextOf(isInputRun() ? kMsgTitleInput : kMsgTitleOutput).c_str(), kVersionText,
+               buildDate().c_str());
+}
+
+// Copies the configuration file into the protocol under its title.
+void copyConfiguration(std::FILE* protocol, const std::string& configFile) {
+  TraceScope t("stt611");
+  const std::string title = mfaTextOf(kMsgConfigCopyTitle);
+  std::fprintf(protocol, "\n%s\n%s\n", title.c_str(), std::string(title.size(), '-').c_str());
+  if (configFile.empty()) return;
+  std::FILE* file = std::fopen(configFile.c_str(), "rb");
+  if (file == nullptr) return;
+  // Byte for byte, so that no line is cut; the last line gets its line end.
+  char buffer[4096];
+  std::size_t n;
+  char last = '\n';
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    std::fwrite(buffer, 1, n, protocol);
+    last = buffer[n - 1];
+  }
+  if (last != '\n') std::fputc('\n', protocol);
+  std::fclose(file);
+}
+
+// Opens the protocol file and writes its head; 0, or the status 13.
+int openProtocol() {
+  TraceScope t("stt612");
+  DispatcherState& s = dispatcherState();
+  const std::string& name = runPaths().protocolFile;
+  noteWithName(kMsgProtocolFile, name, Channel::kConsole);
+  s.protocol = name.empty() ? nullptr : std::fopen(name.c_str(), "w");
+  if (s.protocol == nullptr) {
+    mfaSetCurrentName(name);
+    mfaError("start", kMsgNoProtocol, Channel::kConsole);
+    return 13;
+  }
+  // Line by line, so that a trap report written directly to the file
+  // follows everything written before it.
+  std::setvbuf(s.protocol, nullptr, _IOLBF, 0);
+  s.protocolFd = fileno(s.protocol);
+  mfaSetProtocolFile(s.protocol);
+  writeProtocolHead(s.protocol);
+  return 0;
+}
+
+void closeProtocol() {
+  DispatcherState& s = dispatcherState();
+  if (s.protocol == nullptr) return;
+  s.protocolFd = -1;
+  mfaSetProtocolFile(nullptr);
+  std::fclose(s.protocol);
+  s.protocol = nullptr;
+}
+
+void closeInput() {
+  DispatcherState& s = dispatcherState();
+  if (s.input != nullptr) std::fclose(s.input);
+  s.input = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Input file
+
+// The input file name: the configured input directory goes in front of a
+// name without a directory part.
+std::string inputFileName(const std::string& exchangeFile) {
+  const std::string& dir = runPaths().inputDir;
+  if (!dir.empty() && exchangeFile.find('/') == std::string::npos) return dir + exchangeFile;
+  return exchangeFile;
+}
+
+// Opens the input file and checks its length; 0, or the status 14, 18, 19.
+int openInput(const std::string& exchangeFile) {
+  TraceScope t("stt620");
+  DispatcherState& s = dispatcherState();
+  s.inputName = inputFileName(exchangeFile);
+  s.input = std::fopen(s.inputName.c_str(), "rb");
+  struct stat info {};
+  if (s.input != nullptr && (fstat(fileno(s.input), &info) != 0 || S_ISDIR(info.st_mode))) {
+    // A directory opens on this system but reads nothing.
+    closeInput();
+  }
+  if (s.input == nullptr) {
+    mfaSetCurrentName(s.inputName);
+    // Console and protocol, counted once.
+    mfaError("start", kMsgCannotOpen, Channel::kBoth);
+    closeProtocol();
+    return 14;
+  }
+  if (info.st_size == 0) {
+    mfaSetCurrentName(s.inputName);
+    const bool dxf = runHas(RunModeBit::kDxf);
+    mfaError("start", dxf ? kMsgEmptyDxf : kMsgEmptyIges, Channel::kBoth);
+    closeInput();
+    return dxf ? 18 : 19;
+  }
+  mfaSetCurrentFile(s.inputName);
+  if (runState().useToolkit) closeInput();  // the toolkit opens the file by name
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Conversion drivers
+
+// The input conversion: the reader of the exchange format fills the element
+// table, the converters write the KPL script.  Returns 0 or a negative
+// result.
+int convertInput() {
+  TraceScope t("stt200");
+  return 0;
+}
+
+// The output conversion: the elements of the CAD transfer file are written
+// as IGES or DXF/DWG.  Returns 0 or a negative result.
+int convertOutput() {
+  TraceScope t("stt100");
+  return 0;
+}
+
+int runInputDirection(const std::string& exchangeFile) {
+  TraceScope t("stt621");
+  const int opened = openInput(exchangeFile);
+  if (opened != 0) return opened;
+  int status = 0;
+  const int result = convertInput();
+  if (result != 0) status = result - 20;
+  closeInput();
+  return status;
+}
+
+int runOutputDirection() {
+  TraceScope t("stt622");
+  runState().outputTolerance = runHas(RunModeBit::kPlus) ? 0.1 : 0.0001;
+  const int result = convertOutput();
+  return result != 0 ? result - 10 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// End of the run
+
+void printClosingMessage() {
+  TraceScope t("stt630");
+  const MessageCounts counts = mfaCounts();
+  char text[kTrapTextCapacity];
+  mfaFormat(mfaTextOf(kMsgClosing), {counts.errors, counts.warnings, counts.notes}, "", text,
+            sizeof text);
+  std::fprintf(stderr, "\n%s", text);
+  if (std::FILE* protocol = dispatcherState().protocol) std::fprintf(protocol, "%s\n", text);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+void printElapsed(std::FILE* out, int number, int hours, int minutes, double seconds) {
+  std::fprintf(out, "%s %4d h %2d m %2.0f s\n", mfaTextOf(number).c_str(), hours, minutes,
+               seconds);
+}
+
+void printRunTime() {
+  TraceScope t("stt631");
+  if (!runSettings().timing) return;
+  RunTimer& run = trcTimers().run;
+  trcTimer(run, 1, 1);
+  std::FILE* protocol = dispatcherState().protocol;
+  const std::string endText = mfaTextOf(kMsgTimingEnd);
+  std::printf("%s %s\n", endText.c_str(), run.stopText.c_str());
+  printElapsed(stdout, kMsgTimingElapsed, run.hours, run.minutes, run.seconds);
+  if (protocol != nullptr) {
+    std::fprintf(protocol, "%s %s\n", endText.c_str(), run.stopText.c_str());
+    std::fputc('\n', protocol);
+    printElapsed(protocol, kMsgTimingElapsed, run.hours, run.minutes, run.seconds);
+  }
+  const RunTimer& second = trcTimers().second;
+  if (second.sumHours != 0 || second.sumMinutes != 0 || second.sumSeconds != 0.0) {
+    printElapsed(stdout, kMsgTimingSecond, second.sumHours, second.sumMinutes, second.sumSeconds);
+    if (protocol != nullptr) {
+      std::fputc('\n', protocol);
+      printElapsed(protocol, kMsgTimingSecond, second.sumHours, second.sumMinutes,
+                   second.sumSeconds);
+    }
+  }
+}
+
+void resetDispatcher() {
+  DispatcherState& s = dispatcherState();
+  s.protocol = nullptr;
+  s.input = nullptr;
+  s.inputName.clear();
+  s.protocolFd = -1;
+}
+
+// Reads the configuration and the assignment tables and settles the level;
+// 0, or the status that ends the run.
+int prepareRun(const std::string& configFile) {
+  TraceScope t("stt603");
+  RunState& state = runState();
+  const int configured = readRunConfiguration(state.level, configFile);
+  if (configured != 0) return configured;
+  mfaSetMessageLevel(runSettings().messageLevel);
+  armTrapReport();
+  if (runSettings().timing) {
+    std::printf("%s %s\n", mfaTextOf(kMsgTimingStart).c_str(), trcTimers().run.startText.c_str());
+  }
+  state.level = upperCased(state.level);
+  setLevelBits();
+  return 0;
+}
+
+// Opens the protocol file and writes the head, the configuration copy and
+// the notes about the run's files; 0, or the status 13.
+int startProtocol(const std::string& exchangeFile, const std::string& cadFile) {
+  TraceScope t("stt613");
+  const RunPaths& paths = runPaths();
+  if (runSettings().protocolMode != 0) {
+    const int opened = openProtocol();
+    if (opened != 0) return opened;
+  }
+  const int channel = fileNoteChannel();
+  noteWithName(kMsgConfigFile, paths.configFile, channel);
+  if (std::FILE* protocol = dispatcherState().protocol) {
+    copyConfiguration(protocol, paths.configFile);
+  }
+  noteWithName(kMsgInputFile, isInputRun() ? inputFileName(exchangeFile) : cadFile, channel);
+  noteWithName(kMsgAssignDir, paths.assignDir, channel);
+  return 0;
+}
+
+}  // namespace
+
+int start(const std::string& phase, const std::string& level, const std::string& exchangeFile,
+          const std::string& cadFile, const std::string& configFile) {
+  TraceScope t("start");
+  RunState& state = runState();
+  resetDispatcher();
+
+  trcResetTimers();
+  trcTimer(trcTimers().run, 0, 0);
+  installTraps();
+  mfaResetCounts();
+
+  state.runStatus = 0;
+  if (setDirectionBits(phase) != 0) {
+    mfaError("start", kMsgUnknownDirection, Channel::kConsoleOnly);
+    restoreTraps();
+    return 3;
+  }
+  mfaSetDxfRun(runHas(RunModeBit::kDxf));
+  state.level = level;
+  if (state.language.empty()) state.language = "deutsch";
+  runPaths().installDir = state.installDir;
+
+  state.runStatus = prepareRun(configFile);
+  if (state.runStatus == 0) state.runStatus = startProtocol(exchangeFile, cadFile);
+  if (state.runStatus == 0) {
+    if (runHas(RunModeBit::kInput)) {
+      state.runStatus = runInputDirection(exchangeFile);
+    } else if (runHas(RunModeBit::kOutput)) {
+      state.runStatus = runOutputDirection();
+    } else {
+      mfaError("start", kMsgUnknownDirection, Channel::kConsole);
+    }
+  }
+
+  restoreTraps();
+  printClosingMessage();
+  printRunTime();
+  closeInput();
+  mfaFree();
+  closeProtocol();
+  return state.runStatus;
+}
