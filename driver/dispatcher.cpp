@@ -584,7 +584,8 @@ int start(const std::string& phase, const std::string& level, const std::string&
   trcResetTimers();
   trcTimer(trcTimers().run, 0, 0);
   installTraps();
-  mfaResetCounts();
+  mfaResetRun();
+  resetRunConfiguration();
 
   state.runStatus = 0;
   if (setDirectionBits(phase) != 0) {
