@@ -188,6 +188,33 @@ TEST(Program, EmptyInputFiles) {
   }
 }
 
+TEST(Program, NotesAboutTheRunsFilesFollowTheProtocolSetting) {
+  struct Case {
+    std::string setting;  // "" keeps the default
+    bool notesOnConsole;
+  };
+  const Case cases[] = {{"", false}, {"TR_DATP ja\n", false}, {"TR_DATP alle\n", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setting);
+    TempDir dir;
+    const std::string config = dir.write("run.config", "TR_PROT " + dir.path() + "/\n" + c.setting);
+    dir.write("e.igs", "");
+    const ProgramResult r = runProgram(kProgram, {"-igesin", "e.igs", "o.kpl", config}, dir.path());
+    EXPECT_EQ(r.status, 19);
+    // The protocol file is always named on the console.
+    EXPECT_NE(r.err.find("(121)"), std::string::npos) << r.err;
+    for (const char* note : {"(122)", "(123)", "(124)"}) {
+      EXPECT_EQ(r.err.find(note) != std::string::npos, c.notesOnConsole) << note << r.err;
+    }
+    const std::vector<std::string> files = newFiles(dir, {"run.config", "e.igs"});
+    ASSERT_EQ(files.size(), 1u);
+    const std::string protocol = readWholeFile(files[0]);
+    for (const char* note : {"(122)", "(123)", "(124)", "(970)"}) {
+      EXPECT_NE(protocol.find(note), std::string::npos) << note;
+    }
+  }
+}
+
 TEST(Program, RunsStartWithADirectionAndThreeFiles) {
   TempDir dir;
   const std::string config = writeConfig(dir);
