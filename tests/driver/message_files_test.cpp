@@ -1,0 +1,88 @@
+// The installed message files: a text for every number in use, texts short
+// enough to be shown, single-byte texts, and keyed files for the DWG
+// directions.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "driver/ide_msg.h"
+#include "driver/messages.h"
+
+namespace {
+
+const std::string kDir = std::string(TROVAK_SOURCE_DIR) + "/ririzidedareru/msc/";
+
+std::set<int> numbersInUse() {
+  std::set<int> numbers;
+  std::ifstream in(kDir + "numbers.txt");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    numbers.insert(std::stoi(line));
+  }
+  return numbers;
+}
+
+bool isUtf8Multibyte(const std::string& text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    const unsigned char a = static_cast<unsigned char>(text[i]);
+    const unsigned char b = static_cast<unsigned char>(text[i + 1]);
+    if ((a == 0xC3 || a == 0xC2) && b >= 0x80 && b <= 0xBF) return true;
+  }
+  return false;
+}
+
+TEST(MessageFiles, EveryNumberInUseHasAShownText) {
+  const std::set<int> numbers = numbersInUse();
+  ASSERT_GT(numbers.size(), 100u);
+  for (const char* file : {"dt_de.msg", "dt_en.msg"}) {
+    mfaFree();
+    ASSERT_EQ(mfaLoad(kDir + file), 0) << file;
+    EXPECT_EQ(mfaTextCount(), static_cast<int>(numbers.size())) << file;
+    for (int n : numbers) {
+      char buffer[kMessageTextLength + 1];
+      std::size_t length = 0;
+      EXPECT_EQ(mfaText(n, kMessageTextLength, length, buffer), 0) << file << " " << n;
+      EXPECT_GT(length, 0u) << file << " " << n;
+      EXPECT_FALSE(isUtf8Multibyte(buffer)) << file << " " << n;
+    }
+  }
+  mfaFree();
+}
+
+TEST(MessageFiles, FixedRoleTexts) {
+  ASSERT_EQ(mfaLoad(kDir + "dt_de.msg"), 0);
+  EXPECT_EQ(mfaTextOf(90), "FEHLER");
+  char out[256];
+  const std::size_t n = mfaFormat(mfaTextOf(999), {1, 2, 3}, "", out, sizeof out);
+  EXPECT_EQ(std::string(out, n), "Konvertierung beendet: 1 Fehler, 2 Warnungen, 3 Hinweise");
+  EXPECT_EQ(mfaTextOf(34), "Modellma\xdfstab                      :");
+  mfaFree();
+}
+
+TEST(MessageFiles, KeyedFilesHaveTheSameKeys) {
+  std::set<std::string> keys[2];
+  int index = 0;
+  for (const char* file : {"dwg_ge.msg", "dwg_en.msg"}) {
+    std::ifstream in(kDir + file);
+    ASSERT_TRUE(in) << file;
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      EXPECT_FALSE(isUtf8Multibyte(line)) << line;
+      keys[index].insert(line.substr(0, line.find_first_of(" \t")));
+    }
+    ++index;
+  }
+  EXPECT_EQ(keys[0], keys[1]);
+  EXPECT_TRUE(keys[0].count("DwgIn::init"));
+  ideMsgReset();
+  ASSERT_EQ(ideMsgLoad(kDir + "dwg_en.msg"), 0);
+  EXPECT_EQ(ideMsgText("_HeaderMsgWarn", "x"), "Warning: ");
+  EXPECT_EQ(ideMsgText("DwgIn::ReadFile_1", "x"), "Cannot load AC file ");
+  ideMsgReset();
+}
+
+}  // namespace
