@@ -1,0 +1,771 @@
+#include "script/script_writer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <unordered_map>
+
+#include "driver/assign_tables.h"
+#include "driver/command_line.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/trace.h"
+
+namespace {
+
+// Points already written.  Two points are the same when x and y both lie
+// within the tolerance; z is no part of the key.  The points are found
+// through a grid of cells twice the tolerance wide, so a lookup inspects
+// the nine cells around the point instead of walking a chain of nodes.
+struct PointNode {
+  double x, y;
+  std::int32_t ref;
+  std::int32_t number;
+};
+
+struct CellKey {
+  std::int64_t cx, cy;
+  bool operator==(const CellKey& o) const { return cx == o.cx && cy == o.cy; }
+};
+struct CellHash {
+  std::size_t operator()(const CellKey& k) const {
+    return std::hash<std::int64_t>()(k.cx * 0x9E3779B97F4A7C15LL ^ k.cy);
+  }
+};
+
+// Lengths already written, by magnitude.
+struct LengthNode {
+  std::int32_t positive = 0;
+  std::int32_t negative = 0;
+};
+
+struct Registries {
+  double tolerance = 0.0;  // 0.0 until the first point sets it
+  std::vector<PointNode> points;
+  std::unordered_map<CellKey, std::vector<std::uint32_t>, CellHash> cells;
+  std::map<double, LengthNode> lengths;
+};
+
+struct WriterModule {
+  ScriptState state;
+  Registries registries;
+  std::unique_ptr<std::ofstream> file;
+  ScriptZOrderSearch zOrderSearch = nullptr;
+  bool dxfInput = false;
+  bool dwgInput = false;
+};
+
+WriterModule& module() {
+  static WriterModule m;
+  return m;
+}
+
+bool dxfRun() { return runHas(RunModeBit::kDxf); }
+bool dwgRun() { return runHas(RunModeBit::kDwg); }
+bool classic() { return runSettings().tlvvMode == 1; }
+bool layerNamesOn() {
+  const int v = runSettings().layerNames;
+  return v == 1 || (v == kNotSet && runState().useToolkit != 0);
+}
+// Subfigures are dissolved unless the configuration asks for symbol models.
+int userElementMode() {
+  const int v = runSettings().userElementMode;
+  return v == kNotSet ? 2 : v;
+}
+bool graphicInfoOn() {
+  const int v = runSettings().graphicInfoMode;
+  return v != 0 && v != kNotSet;
+}
+
+const char* prefix() { return dxfRun() ? "dxf_" : dwgRun() ? "dwg_" : "iges_"; }
+
+double cellSize() {
+  const double t = module().registries.tolerance;
+  return t > 0.0 ? 2.0 * t : 1.0;
+}
+
+std::int64_t cellOf(double v) {
+  const double c = std::floor(v / cellSize());
+  if (!(c == c)) return 0;  // not a number: never matches anyway
+  if (c > 4.0e18) return static_cast<std::int64_t>(4.0e18);
+  if (c < -4.0e18) return static_cast<std::int64_t>(-4.0e18);
+  return static_cast<std::int64_t>(c);
+}
+
+// The level part of a variable name: "5" or "_5" for level -5.
+std::string levelName(std::int32_t level) {
+  if (level >= 0) return std::to_string(level);
+  return "_" + std::to_string(-static_cast<std::int64_t>(level));
+}
+
+}  // namespace
+
+ScriptState& scriptState() { return module().state; }
+
+void resetScriptState() {
+  WriterModule& m = module();
+  if (m.file) m.file->close();
+  m.file.reset();
+  m.state = ScriptState();
+  m.registries = Registries();
+  m.zOrderSearch = nullptr;
+}
+
+std::string scriptNumber(double value) {
+  std::ostringstream s;
+  s.precision(10);
+  s << value;
+  return s.str();
+}
+
+std::ostream& scriptOut() {
+  ScriptState& s = scriptState();
+  if (s.out) return *s.out;
+  // Writing before ScriptOpen or after ScriptClose is a caller's fault; the
+  // text is dropped rather than sent anywhere.
+  static std::ostream discard(nullptr);
+  return discard;
+}
+
+void scriptResetRegistries() {
+  module().registries = Registries();
+  ScriptState& s = scriptState();
+  s.haveReference = false;
+  s.reference = ScriptReference();
+}
+
+double scriptRegistryTolerance() { return module().registries.tolerance; }
+std::size_t scriptPointCount() { return module().registries.points.size(); }
+
+// A lookup with newNumber 0 only looks for a reference point and registers
+// nothing: a registered number 0 would read as "not found" and later points
+// at that place would never be written.
+std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber) {
+  Registries& r = module().registries;
+  const double tol = r.tolerance;
+  if (ref >= 0) {
+    const std::int64_t cx = cellOf(x);
+    const std::int64_t cy = cellOf(y);
+    std::uint32_t best = UINT32_MAX;
+    for (std::int64_t i = cx - 1; i <= cx + 1; ++i) {
+      for (std::int64_t j = cy - 1; j <= cy + 1; ++j) {
+        auto it = r.cells.find(CellKey{i, j});
+        if (it == r.cells.end()) continue;
+        for (std::uint32_t k : it->second) {
+          const PointNode& n = r.points[k];
+          if (!(std::fabs(x - n.x) <= tol) || !(std::fabs(y - n.y) <= tol)) continue;
+          if (ref > 0 && n.ref != ref) continue;
+          if (n.number == 0) continue;
+          if (k < best) best = k;
+        }
+      }
+    }
+    if (best != UINT32_MAX) return r.points[best].number;
+  }
+  if (newNumber == 0) return 0;
+  const std::int32_t stored = ref < 0 ? -ref : ref;
+  r.points.push_back(PointNode{x, y, stored, newNumber});
+  r.cells[CellKey{cellOf(x), cellOf(y)}].push_back(static_cast<std::uint32_t>(r.points.size() - 1));
+  return 0;
+}
+
+int ScriptSetTolerance(double tolerance) {
+  TraceScope t("ses840");
+  ScriptState& s = scriptState();
+  s.pointTolerance = tolerance;
+  Registries& r = module().registries;
+  if (r.tolerance == 0.0 && r.points.empty()) {
+    r.tolerance = tolerance;
+    return 0;
+  }
+  return -1;
+}
+
+namespace {
+
+void writeMirrorFunction(std::ostream& o) {
+  static constexpr const char* kLines[] = {
+      "function user_mirror(line,user)",
+      "  group = {}",
+      "  for el in user.list_all do",
+      "    prim=true",
+      "    switch (el.prim_type)",
+      "    case \"point\":   elem =  point_mirrorline (el,line)",
+      "    case \"line\":    elem =  line_mirrorline (,,,el,line)",
+      "    case \"circle\":  elem =  circle_mirrorcircle (,,,,el,line)",
+      "    case \"ellipse\": elem =  ellipse_mirrorellipse (,,el,line)",
+      "    case \"spline\":  elem =  spline_mirrorspline (,el,line)",
+      "    case \"text\":    elem =  text_mirror (,el,line)",
+      "    case \"plane\":   elem =  plane_mirror (,el,line)",
+      "    case \"contour\": elem =  contour_mirrorline (,el,line)",
+      "    case \"user\":    elem =  user_mirror (line,el)",
+      "    otherwise: prim=false",
+      "    end",
+      "    if prim then",
+      "      if el.deleted then delete (elem) end",
+      "      group = group + elem",
+      "    end",
+      "  end",
+  };
+  for (const char* line : kLines) o << line << "\n";
+  o << (classic() ? "  ret = group_abs (user.filename,group)" : "  ret = group_create (group,user.filename)")
+    << "\n";
+  o << "  return (ret)\n";
+  o << "end\n";
+}
+
+void writeGroupInfoFunction(std::ostream& o) {
+  const char* x = dwgRun() ? "DWG_REFX" : dxfRun() ? "DXF_REFX" : "IGES_REFX";
+  const char* y = dwgRun() ? "DWG_REFY" : dxfRun() ? "DXF_REFY" : "IGES_REFY";
+  o << "function SetGroupInfo ( id, refx, refy )\n";
+  if (classic()) {
+    o << "  create_attrib(id,\"" << x << "\")\n";
+    o << "  set_attrib(id,\"" << x << "\",refx)\n";
+    o << "  create_attrib(id,\"" << y << "\")\n";
+    o << "  set_attrib(id,\"" << y << "\",refy)\n";
+  } else {
+    o << "  create_attrib(id,\"" << x << "\",refx)\n";
+    o << "  create_attrib(id,\"" << y << "\",refy)\n";
+  }
+  o << "end\n";
+}
+
+// "dd.mm.yy" of the program's build date "dd.mm.yyyy".
+std::string shortBuildDate() {
+  const std::string& d = buildDate();
+  if (d.size() == 10) return d.substr(0, 6) + d.substr(8, 2);
+  return d;
+}
+
+std::string baseName(const std::string& path) {
+  const std::size_t p = path.find_last_of("/\\");
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+void writeUnits(std::ostream& o, const ScriptSource& source) {
+  ScriptState& s = scriptState();
+  s.statementCounter = 0;
+  s.unitScale = 1.0;
+  int mode = runSettings().unitMode;
+  if (mode != 1 && mode != 2) {
+    if (source.unitFlag == 1) {
+      mode = 1;
+    } else if (source.unitFlag == 2) {
+      mode = 2;
+    } else if (source.unitFlag == 3 && (source.unitName == "INCH" || source.unitName == "IN")) {
+      mode = 1;
+    } else if (source.unitFlag == 3 && source.unitName == "MM") {
+      mode = 2;
+    } else {
+      mfaReport("ses721", 461, Channel::kBoth, Severity::kWarning, {}, {}, source.unitName, nullptr);
+      return;
+    }
+  }
+  if (mode == 1) {
+    s.unitScale = 25.4;
+    o << "if program.unit = \"mm\" then IGES_UNIT = true drawing_inch_mm(false) end\n";
+  } else {
+    o << "if program.unit = \"inch\" then IGES_UNIT = false drawing_inch_mm(true) end\n";
+  }
+}
+
+int writeHeader(std::ostream& o, const std::string& outputName, const ScriptSource& source) {
+  const RunSettings& set = runSettings();
+  ScriptState& s = scriptState();
+  o << "/* created by " << kProductTitle << " " << kVersionText << " from " << shortBuildDate()
+    << " */\n";
+  o << "include " << runPaths().scriptIncludeDir << "zirovuvod_createfunc.inc\n";
+  if (classic()) o << "DTSetTLVVersion (4)\n";
+  o.precision(10);
+  o << "AKT_UNIT=\"" << source.unitName << "\"\n";
+  if (runState().edxOut) o << "EDXFILENAME=\"" << outputName << "\"\n";
+  o << (dxfRun() ? "file \"dxf_kpl.err\" error_output\n"
+                 : dwgRun() ? "file \"dwg_kpl.err\" error_output\n" : "file \"iges_kpl.err\" error_output\n");
+  if (userElementMode() != 2) writeMirrorFunction(o);
+  if (graphicInfoOn()) writeGroupInfoFunction(o);
+  if (!classic()) {
+    o << "prompt (\"" << (dwgRun() ? "(DWG) " : dxfRun() ? "(DXF) " : "(IGES) ")
+      << mfaMessageText(1105) << " " << baseName(outputName) << "\")\n";
+    o << "show_status_percent (0)\n";
+  }
+  writeUnits(o, source);
+  if (source.subfiguresPending && userElementMode() != 2 && runHas(RunModeBit::kPlus)) {
+    o << "IGES_NAME = top.filename\n";
+    o << "model_save(top,true,false,IGES_NAME)\n";
+    o << "HOME=wd()\n";
+    if (!source.symbolModelDir.empty()) o << "cd(\"" << source.symbolModelDir << "\")\n";
+    return 0;
+  }
+  s.modelScale = source.modelScale;
+  ScriptPrologue();
+  return ScriptLevelList(source.levels);
+}
+
+}  // namespace
+int ScriptOpenStream(std::ostream& out, const std::string& outputName, const ScriptSource& source) {
+  TraceScope t("ses721");
+  ScriptState& s = scriptState();
+  s.out = &out;
+  return writeHeader(out, outputName, source);
+}
+
+int ScriptOpen(const std::string& outputName, const ScriptSource& source) {
+  TraceScope t("ses721");
+  WriterModule& m = module();
+  const std::string fileName = runState().edxOut ? outputName + ".kpl" : outputName;
+  auto file = std::make_unique<std::ofstream>(fileName, std::ios::out | std::ios::trunc | std::ios::binary);
+  if (!file->is_open()) return -7;
+  m.file = std::move(file);
+  m.state.out = m.file.get();
+  return writeHeader(*m.file, outputName, source);
+}
+
+int ScriptPrologue() {
+  TraceScope t("ses100");
+  ScriptState& s = scriptState();
+  std::ostream& o = scriptOut();
+  const char* p = prefix();
+  o << "C0=DTGetWorld ()\n";
+  if (runSettings().textMode != 3) {
+    o << "// Benoetigte (verwendete) Systemeinstellungen ermitteln\n";
+    o << "TEXTFONT=DTGetDefaultFont()\n";
+    o << "DTSetSessionDefaults()\n";
+  }
+  o << (layerNamesOn() ? "BLNK=DTCreateLayer(\"blanked\", \"inactive\", {0})\n"
+                       : "BLNK=DTCreateLayer(\"255\", \"inactive\", {0})\n");
+  std::int32_t n = s.elementCounter++;
+  o << "Z=DTCreateLengthAbsolute(0,\"\")\n";
+  o << "MZ=DTCreateLengthAbsolute(0,\"" << p << "mz\")\n";
+  o << "DZ=DTCreateLengthAbsolute(1,\"" << p << "dz\")\n";
+  o << "E" << n << "=DTCreatePointOrigin(C0,\"" << p << "origin\")\n";
+  if (std::fabs(s.modelScale - 1.0) > s.pointTolerance) {
+    o << "C0=DTCreateWorldFirstRota(E" << n << ",0.0," << scriptNumber(s.modelScale) << ")\n";
+    n = s.elementCounter++;
+    o << "E" << n << "=DTCreatePointOrigin(C0,\"\")\n";
+  }
+  s.reference = ScriptReference{n, 0.0, 0.0, 0.0};
+  s.haveReference = true;
+  Registries& r = module().registries;
+  if (r.tolerance == 0.0 && r.points.empty()) r.tolerance = s.pointTolerance;
+  scriptPointLookup(0.0, 0.0, n, n);
+  return 0;
+}
+
+namespace {
+
+void writeLayerStatus(std::ostream& o) {
+  const ScriptState& s = scriptState();
+  if (runState().useToolkit == 0 || !s.hasLayerTable) return;
+  o << "DTSetLayerStatus ( { ";
+  int width = 21;
+  const bool named = layerNamesOn();
+  for (std::size_t i = 0; i < s.layers.size(); ++i) {
+    const ScriptLayer& l = s.layers[i];
+    const std::string name = named ? l.name : std::to_string(l.number);
+    o << "{\"" << name << "\"," << (l.off == 1 ? 0 : 1) << "}";
+    if (i + 1 < s.layers.size()) o << ",";
+    width += named ? static_cast<int>(l.name.size()) + 8 : 3;
+    if (width > 80) {
+      o << "\n";
+      width = 0;
+    }
+  }
+  o << "})\n";
+}
+
+}  // namespace
+
+int ScriptClose() {
+  TraceScope t("ses820");
+  WriterModule& m = module();
+  std::ostream& o = scriptOut();
+  writeLayerStatus(o);
+  o << "edit(top,,\"active\",)\n";
+  o << "if program.mode != \"batch\" then view_full() end\n";
+  o << "if valid(IGES_UNIT)then drawing_inch_mm(IGES_UNIT) end\n";
+  o << "DTRestoreSystemDefaults()\n";
+  if (!classic()) {
+    o << "show_status_percent (100)\n";
+    o << "prompt (\" \")\n";
+  }
+  o.flush();
+  if (m.file) {
+    m.file->close();
+    m.file.reset();
+  }
+  m.state.out = nullptr;
+  return 0;
+}
+
+void ScriptPictureComment(const char* code, const std::string& name) {
+  TraceScope t(code);
+  if (runSettings().traceLevel <= 1) return;
+  const std::string c = code;
+  std::ostream& o = scriptOut();
+  if (c == "ses800") {
+    o << "/* ses800_bgne_bild :  Beginne Bild '" << name << "' */\n";
+  } else if (c == "ses850") {
+    o << "/* ses850_lade_bild :  Lade Bild '" << name << "'*/\n";
+  } else if (c == "ses860") {
+    o << "/* ses860_addi_bild :  Addiere Bild '" << name << "'*/\n";
+  } else if (c == "ses865") {
+    o << "/* ses865_lade_bild :  Lade Bild '" << name << "'*/\n";
+  }
+}
+
+void ScriptSelectComment() {
+  TraceScope t("ses410");
+  if (runSettings().traceLevel > 1) scriptOut() << "/* ses410_sel_elemente : ? ;*/\n";
+}
+
+int ScriptWorldSave(double scale, const ScriptPointXYZ* origin) {
+  TraceScope t("ses101");
+  std::ostream& o = scriptOut();
+  o << "W0=C0\n";
+  o << "POS0=E1\n";
+  const std::int32_t p = origin ? ScriptPointBare(nullptr, *origin) : 1;
+  o << "C0=DTCreateWorldFirstRota(E" << p << ",0.0," << scriptNumber(scale) << ")\n";
+  o << "E1=DTCreatePointOrigin(C0,\"\")\n";
+  return 0;
+}
+
+int ScriptWorldRestore() {
+  TraceScope t("ses102");
+  std::ostream& o = scriptOut();
+  o << "C0=DTSetWorld(W0)\n";
+  o << "E1=POS0\n";
+  return 0;
+}
+
+std::int32_t ScriptLayerOf(const std::string& name) {
+  TraceScope t("ses103");
+  for (ScriptLayer& l : scriptState().layers) {
+    if (l.name != name) continue;
+    if (!l.written) {
+      ScriptSubLayer(l);
+      l.written = true;
+      // Integration point: the element table marks l.elementIndex done.
+    }
+    return l.number;
+  }
+  return 0;
+}
+
+int ScriptSubLayer(ScriptLayer& layer) {
+  TraceScope t("ses104");
+  const std::string name = layerNamesOn() ? layer.name : std::to_string(layer.number);
+  scriptOut() << "AKTLAYER=DTCreateSubLayer ( \"" << name << "\", top, \"active\","
+              << (layer.off == 1 ? 1 : 0) << "," << ScriptColourText(layer.colour) << ")\n";
+  return 0;
+}
+
+int ScriptLayerSwitch(std::int32_t /*index*/, std::int32_t level) {
+  TraceScope t("ses230");
+  ScriptState& s = scriptState();
+  if (!layerNamesOn() || level == s.lastLayer) return 0;
+  scriptOut() << "edit(LY" << levelName(level) << ",,\"active\",)\n";
+  s.lastLayer = level;
+  return 0;
+}
+
+int ScriptLevelList(const std::vector<std::int32_t>& levels) {
+  TraceScope t("ses721");
+  ScriptState& s = scriptState();
+  std::set<std::int32_t> tree;
+  try {
+    for (std::int32_t l : levels) tree.insert(l < 0 ? 0 : l);
+  } catch (const std::bad_alloc&) {
+    return -6;
+  }
+  std::ostream& o = scriptOut();
+  if (layerNamesOn()) {
+    const bool ownDxf = dxfRun() && runState().useToolkit == 0;
+    for (std::int32_t n : tree) {
+      std::string name = std::string(dxfRun() ? "dxf_level" : dwgRun() ? "dwg_level" : "iges_level") +
+                         levelName(n);
+      int colour = 0;
+      for (const ScriptLayer& l : s.layers) {
+        if (l.number != n) continue;
+        if (ownDxf) name = l.name;
+        colour = l.cadColour;
+        break;
+      }
+      // Every layer is held in LY<n>, the variable the layer switch edits.
+      if (dxfRun()) {
+        o << "LY" << levelName(n) << "=DTCreateLayer(\"" << name << "\", "
+          << (n != 0 ? "\"inactive\", {" : "\"active\",   {") << colour << "})\n";
+      } else {
+        o << "LY" << levelName(n) << "=DTCreateLayer(\"" << name << "\", "
+          << (n != 0 ? "\"inactive\",{0})" : "\"active\",  {0})") << "\n";
+      }
+    }
+    s.lastLayer = 0;
+  } else if (!s.zMechanism) {
+    for (std::int32_t n : tree) {
+      o << "Z" << levelName(n) << "=DTCreateLengthSum(MZ,DTCreateLengthProd(" << -static_cast<std::int64_t>(n)
+        << ",DZ,\"\"),\"\")\n";
+    }
+  }
+  return 0;
+}
+
+void ScriptSetZOrderSearch(ScriptZOrderSearch search) { module().zOrderSearch = search; }
+
+int ScriptZOrder(std::int32_t index) {
+  TraceScope t("ses231");
+  ScriptState& s = scriptState();
+  if (!s.zMechanism) return 0;
+  s.zOrderFlag = 0;
+  const ScriptZOrderSearch search = module().zOrderSearch;
+  const int k = search ? search(index) : -1;
+  if (k < 0) return 0;
+  if (k > 0 && k != s.lastZOrder) {
+    scriptOut() << "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(" << k << ",DZ,\"\"),\"\")\n";
+    s.lastZOrder = k;
+  }
+  if (k > 0) s.zOrderFlag = 1;
+  return 1;
+}
+
+std::string ScriptZRef(std::int32_t /*index*/, std::int32_t level) {
+  TraceScope t("ses220");
+  ScriptState& s = scriptState();
+  if (s.zMechanism) {
+    if (s.zOrderFlag == -1) std::fputs("z-mechanism badly initialized", stdout);
+    const std::string z = s.zOrderFlag != 0 ? "Z" : "MZ";
+    s.zOrderFlag = 0;
+    return z;
+  }
+  if (layerNamesOn()) return "MZ";
+  return "Z" + levelName(level);
+}
+
+namespace {
+constexpr const char* kFontNames[] = {"solid",  "dashed", "dashdotted", "dashdotdotted",
+                                      "dotted", "broken", "solid_invisiblepart_dashed"};
+}
+
+std::string ScriptLineStyle(int font, double width) {
+  TraceScope t("ses210");
+  ScriptState& s = scriptState();
+  if (font < 1 || font > 7) font = 1;
+  std::string text;
+  const int tlvv = runSettings().tlvvMode;
+  if (tlvv == 1) {
+    double w = std::trunc(width);
+    if (!(w <= 3.0)) w = 3.0;
+    text = "{\"" + std::string(kFontNames[font - 1]) + "\" " + std::to_string(static_cast<int>(w)) + "}";
+  } else if (tlvv == 99) {
+    std::ostringstream n;
+    n.precision(3);
+    n << std::showpoint << width;
+    text = "{\"" + std::string(kFontNames[font - 1]) + "\"" + n.str() + "}";
+  } else {
+    text = "{\"" + std::to_string(font) + "\" " + scriptNumber(width) + "}";
+  }
+  ++s.statementCounter;
+  return text;
+}
+
+std::string ScriptBlank(int blank) { return blank == 1 ? "1" : "0"; }
+
+std::string ScriptColourTextOf(int cadColour, int red, int green, int blue) {
+  TraceScope t("ses870");
+  if (cadColour < 0 && !classic()) {
+    return "{" + std::to_string(red) + "," + std::to_string(green) + "," + std::to_string(blue) + "}";
+  }
+  if (cadColour != 0) return "{" + std::to_string(cadColour < 0 ? -cadColour : cadColour) + "}";
+  return "{7}";
+}
+
+// Integration point: RGB results of the colour assignment need their three
+// components from the colour-definition table; until the assignment tables
+// hand them out, an RGB result is written by its index.
+std::string ScriptColourText(long colour) {
+  TraceScope t("ses870");
+  return ScriptColourTextOf(cadColourOf(colour), 0, 0, 0);
+}
+
+std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data) {
+  const int nameMode = runSettings().nameMode;
+  if (nameMode != 1 || index < 1 || data == nullptr) return "{}";
+  const std::string name = data->name.empty() ? "-" : data->name;
+  if (runIsIges()) {
+    return "{\"" + name + "\"," + std::to_string(data->type) + "," + std::to_string(data->form) + "," +
+           std::to_string(data->sequence) + "," + std::to_string(data->parameterPointer) + "}";
+  }
+  return "{\"" + name + "\"," + std::to_string(data->sequence) + "}";
+}
+
+int ScriptColour(long colour, std::int32_t n) {
+  TraceScope t("ses870");
+  const int c = cadColourOf(colour);
+  if (c == 0) return 0;
+  scriptOut() << "color ( E" << n << ", " << (c < 0 ? -c : c) << " ) \n";
+  ++scriptState().statementCounter;
+  return 0;
+}
+
+int ScriptName(std::int32_t n, std::int32_t /*index*/, const ScriptElementData& data) {
+  if (runSettings().nameMode != 1) return 0;
+  std::ostream& o = scriptOut();
+  if (runIsIges()) {
+    o << "name(E" << n << ",\"(" << data.type << "/" << data.form << "),DE" << data.sequence << ",PD"
+      << data.parameterPointer << "\")\n";
+  } else {
+    o << "name(E" << n << ",\"DXF" << data.sequence << "\")\n";
+  }
+  ++scriptState().statementCounter;
+  return 0;
+}
+
+int ScriptNameText(std::int32_t n, const std::string& text) {
+  if (runSettings().nameMode != 1) return 0;
+  scriptOut() << "name(E" << n << ",\"" << text << "\")\n";
+  ++scriptState().statementCounter;
+  return 0;
+}
+
+int ScriptSetInfo(std::int32_t n, std::int32_t /*index*/, const ScriptElementData& data) {
+  const std::string name = data.name.empty() ? "-" : data.name;
+  std::ostream& o = scriptOut();
+  if (dxfRun()) {
+    o << "set_dxfinfo(E" << n << ",\"" << name << "\"," << data.sequence << ")\n";
+  } else {
+    o << "set_igesinfo(E" << n << ",\"" << name << "\"," << data.type << "," << data.form << ","
+      << data.sequence << "," << data.parameterPointer << ")\n";
+  }
+  ++scriptState().statementCounter;
+  return 0;
+}
+
+int ScriptProgress(int percent) {
+  ScriptState& s = scriptState();
+  if (classic() || percent == s.lastPercent) return 0;
+  if (s.statementCounter > 0) scriptOut() << "show_status_percent (" << percent << ")\n";
+  s.lastPercent = percent;
+  s.statementCounter = 0;
+  return 0;
+}
+
+std::int32_t ScriptLength(double value) {
+  ScriptState& s = scriptState();
+  const double m = std::fabs(value);
+  const bool positive = value > 0.0;
+  const double e = s.pointTolerance / 100.0;
+  auto& lengths = module().registries.lengths;
+  auto it = lengths.lower_bound(m - e);
+  if (it == lengths.end() || !(std::fabs(it->first - m) <= e)) it = lengths.emplace_hint(it, m, LengthNode{});
+  LengthNode& node = it->second;
+  std::int32_t& number = positive ? node.positive : node.negative;
+  if (number != 0) return number;
+  const std::int32_t other = positive ? node.negative : node.positive;
+  number = s.lengthCounter++;
+  std::ostream& o = scriptOut();
+  if (other != 0) {
+    o << "L" << number << "=length_inverse(L" << other << ")\n";
+  } else {
+    o << "L" << number << "=DTCreateLengthAbsolute(" << (positive ? "" : "-") << scriptNumber(it->first)
+      << ",\"\")\n";
+  }
+  return number;
+}
+
+namespace {
+
+// The number as the point statement writes it: a number, or a length
+// variable with pointMode 0.
+std::string offsetText(double v) {
+  if (runSettings().pointMode == 0) return "L" + std::to_string(ScriptLength(v));
+  return scriptNumber(v);
+}
+
+std::int32_t writePoint(const char* code, const std::string& tail, const ScriptPointXYZ* referencePoint,
+                        const ScriptPointXYZ& point) {
+  ScriptState& s = scriptState();
+  if (!s.haveReference) {
+    // Integration point: ScriptModelCreate writes the prologue of a symbol
+    // model; the plain prologue stands in until it exists.
+    ScriptPrologue();
+  }
+  std::int32_t ref = s.reference.number;
+  double rx = s.reference.x, ry = s.reference.y;
+  if (referencePoint) {
+    ref = scriptPointLookup(referencePoint->x, referencePoint->y, s.reference.number, 0);
+    rx = referencePoint->x;
+    ry = referencePoint->y;
+    if (ref == 0) {
+      std::fprintf(stderr, "%s_create_point : Bezugspunkt nicht gefunden !\n", code);
+    }
+  }
+  const std::int32_t n = s.elementCounter;
+  const std::int32_t found = scriptPointLookup(point.x, point.y, s.reference.number, n);
+  if (found != 0) return found;
+  double dx = point.x - rx;
+  double dy = point.y - ry;
+  for (double* d : {&dx, &dy}) {
+    if (!(std::fabs(*d) <= 2147483646.0)) {
+      mfaWarning("ses1000", s.elementCounter == 2 ? 1041 : 1040, Channel::kBoth);
+      *d = 0.0;
+    }
+  }
+  const double e = s.pointTolerance / 100.0;
+  const double sc = s.unitScale;
+  const bool bx = std::fabs(dx) > e;
+  const bool by = std::fabs(dy) > e;
+  std::ostream& o = scriptOut();
+  if (bx && by) {
+    const std::string a = offsetText(dx * sc);
+    const std::string b = offsetText(dy * sc);
+    o << "E" << n << "=DTCreatePointRelative(E" << ref << "," << a << "," << b << tail << "\n";
+  } else if (bx) {
+    const std::string a = offsetText(dx * sc);
+    o << "E" << n << "=DTCreatePointSameY(E" << ref << "," << a << tail << "\n";
+  } else if (by) {
+    const std::string b = offsetText(dy * sc);
+    o << "E" << n << "=DTCreatePointSameX(E" << ref << "," << b << tail << "\n";
+  } else {
+    o << "E" << n << "=E" << ref << "\n";
+    --s.statementCounter;
+  }
+  ++s.statementCounter;
+  ++s.elementCounter;
+  return n;
+}
+
+}  // namespace
+
+std::int32_t ScriptPoint(std::int32_t index, const ScriptAttributes& attributes, const ScriptElementData* data,
+                         const ScriptPointXYZ* reference, const ScriptPointXYZ& point) {
+  TraceScope t("ses1001");
+  const std::string tail = "," + ScriptBlank(attributes.blank) + "," + ScriptColourText(attributes.colour) +
+                           "," + ScriptInfoText(index, data) + ")";
+  return writePoint("ses1001", tail, reference, point);
+}
+
+std::int32_t ScriptPointBare(const ScriptPointXYZ* reference, const ScriptPointXYZ& point) {
+  TraceScope t("ses1000");
+  return writePoint("ses1000", ",0,{0},{})", reference, point);
+}
+
+int ScriptRecordCreated(std::int32_t n, std::vector<std::int32_t>& list) {
+  TraceScope t("ses1100");
+  try {
+    if (list.size() == list.capacity()) {
+      const std::size_t capacity = list.capacity() == 0 ? 8 : list.capacity() * 2;
+      list.reserve(capacity);
+      if (runSettings().traceLevel > 1) std::printf("ses1100 : cad_groesse auf %zu\n", list.capacity());
+    }
+    list.push_back(n);
+  } catch (const std::bad_alloc&) {
+    mfaError("ses1100", 370, Channel::kBoth);
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,143 @@
+// The KPL script writer core: the one output stream of the input
+// directions, its header, prologue and closing statements, the numbered
+// element and length variables, the registry of points already written and
+// the argument blocks (z reference, line style, blank, colour, info) that
+// every element statement carries.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// What the writer needs to know of the exchange file being converted.  The
+// input conversion driver fills it from the reader's global values before
+// ScriptOpen.
+struct ScriptSource {
+  int unitFlag = 0;          // 1 inch, 2 millimetre, 3 by unitName
+  std::string unitName;      // as in the exchange file ("MM", "INCH")
+  double modelScale = 1.0;
+  bool subfiguresPending = false;  // subfigure definitions become symbol models
+  std::string symbolModelDir;      // where the symbol models are saved
+  std::vector<std::int32_t> levels;  // the level of every element, index order
+};
+
+// A layer of the input's layer table (own DXF reader, toolkit input).
+struct ScriptLayer {
+  std::string name;
+  std::int32_t number = 0;
+  int off = 0;          // 1: switched off
+  long colour = 0;      // colour number of the exchange file
+  int cadColour = 0;    // CAD colour index of the layer's colour (0 unknown)
+  bool written = false;  // sub-layer statement written
+  std::int32_t elementIndex = 0;  // the layer's element in the element table
+};
+
+// Directory data of one element, for the info and name blocks.
+struct ScriptElementData {
+  int type = 0;
+  int form = 0;
+  long sequence = 0;          // D sequence number (IGES) or entity number (DXF/DWG)
+  long parameterPointer = 0;  // IGES parameter-data pointer
+  std::string name;           // "" when the element has none
+};
+
+// Colour and blank status of an element, as its statements write them.
+struct ScriptAttributes {
+  long colour = 0;  // colour number of the exchange file
+  int blank = 0;    // 1 blanked
+};
+
+struct ScriptPointXYZ {
+  double x = 0.0, y = 0.0, z = 0.0;
+};
+
+struct ScriptReference {
+  std::int32_t number = 0;
+  double x = 0.0, y = 0.0, z = 0.0;
+};
+
+// The process-wide state of the writer, reset at the start of a run.
+struct ScriptState {
+  std::ostream* out = nullptr;  // the open script, nullptr when closed
+  std::int32_t elementCounter = 1;
+  std::int32_t lengthCounter = 1;
+  std::int32_t statementCounter = 0;
+  int lastPercent = -1;
+  std::int32_t lastLayer = 0;
+  std::int32_t lastZOrder = 0;
+  int zOrderFlag = -1;
+  bool haveReference = false;
+  ScriptReference reference;
+  double pointTolerance = 0.0001;
+  double unitScale = 1.0;
+  double modelScale = 1.0;
+  bool zMechanism = false;  // the exchange file carries the z-order property
+  std::vector<ScriptLayer> layers;  // the input's layer table, table order
+  bool hasLayerTable = false;
+  int contourDepth = 0;
+};
+
+ScriptState& scriptState();
+void resetScriptState();  // closes an open script too
+
+// Numbers as the script writes them: general format, 10 significant digits.
+std::string scriptNumber(double value);
+
+// The open stream; every writer writes through it.
+std::ostream& scriptOut();
+
+// Registries (also reset by the symbol-model operations).
+void scriptResetRegistries();
+std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber);
+std::size_t scriptPointCount();
+double scriptRegistryTolerance();
+
+// The lifecycle.
+int ScriptOpen(const std::string& outputName, const ScriptSource& source);  // ses721
+int ScriptPrologue();                                                       // ses100
+int ScriptClose();                                                          // ses820
+int ScriptSetTolerance(double tolerance);                                   // ses840
+// Opens on a stream the caller owns (tests, and the symbol-model pass).
+int ScriptOpenStream(std::ostream& out, const std::string& outputName, const ScriptSource& source);
+
+void ScriptPictureComment(const char* code, const std::string& name);  // ses800 ses850 ses860 ses865
+void ScriptSelectComment();                                            // ses410
+
+int ScriptWorldSave(double scale, const ScriptPointXYZ* origin);  // ses101
+int ScriptWorldRestore();                                         // ses102
+
+// Layers and levels.
+std::int32_t ScriptLayerOf(const std::string& name);  // ses103
+int ScriptSubLayer(ScriptLayer& layer);               // ses104
+int ScriptLayerSwitch(std::int32_t index, std::int32_t level);  // ses230
+int ScriptLevelList(const std::vector<std::int32_t>& levels);
+// z-order property of the element's fathers: the element's 0-based position
+// in the property's member list, found through the caller's search; -1 none.
+using ScriptZOrderSearch = int (*)(std::int32_t index);
+void ScriptSetZOrderSearch(ScriptZOrderSearch search);
+int ScriptZOrder(std::int32_t index);  // ses231
+
+// Argument blocks.
+std::string ScriptZRef(std::int32_t index, std::int32_t level);  // ses220
+std::string ScriptLineStyle(int font, double width);             // ses210
+std::string ScriptBlank(int blank);
+std::string ScriptColourText(long colour);                              // ses870
+std::string ScriptColourTextOf(int cadColour, int red, int green, int blue);  // ses870
+std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data);
+
+// Statements.
+int ScriptColour(long colour, std::int32_t n);  // ses870
+int ScriptName(std::int32_t n, std::int32_t index, const ScriptElementData& data);
+int ScriptNameText(std::int32_t n, const std::string& text);
+int ScriptSetInfo(std::int32_t n, std::int32_t index, const ScriptElementData& data);
+int ScriptProgress(int percent);
+
+std::int32_t ScriptPoint(std::int32_t index, const ScriptAttributes& attributes,
+                         const ScriptElementData* data, const ScriptPointXYZ* reference,
+                         const ScriptPointXYZ& point);  // ses1001
+std::int32_t ScriptPointBare(const ScriptPointXYZ* reference, const ScriptPointXYZ& point);  // ses1000
+std::int32_t ScriptLength(double value);
+
+// Appends n to a created list; the capacity doubles when full.
+int ScriptRecordCreated(std::int32_t n, std::vector<std::int32_t>& list);  // ses1100
