@@ -276,7 +276,6 @@ void writeUnits(std::ostream& o, const ScriptSource& source) {
 }
 
 int writeHeader(std::ostream& o, const std::string& outputName, const ScriptSource& source) {
-  const RunSettings& set = runSettings();
   ScriptState& s = scriptState();
   o << "/* created by " << kProductTitle << " " << kVersionText << " from " << shortBuildDate()
     << " */\n";
@@ -732,9 +731,8 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
     o << "E" << n << "=DTCreatePointSameX(E" << ref << "," << b << tail << "\n";
   } else {
     o << "E" << n << "=E" << ref << "\n";
-    --s.statementCounter;
   }
-  ++s.statementCounter;
+  if (bx || by) ++s.statementCounter;
   ++s.elementCounter;
   return n;
 }

@@ -76,6 +76,8 @@ struct ScriptState {
   std::vector<ScriptLayer> layers;  // the input's layer table, table order
   bool hasLayerTable = false;
   int contourDepth = 0;
+  bool clipSet = false;  // the current view has a clip box
+  double clipX1 = 0.0, clipY1 = 0.0, clipX2 = 0.0, clipY2 = 0.0;
 };
 
 ScriptState& scriptState();

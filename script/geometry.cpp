@@ -1,0 +1,626 @@
+#include "script/geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+#include "driver/assign_tables.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/trace.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kDegreesPerRadian = 57.29577951308232;
+
+double tolerance() { return scriptState().pointTolerance; }
+
+double distance(const ScriptPointXYZ& a, const ScriptPointXYZ& b) {
+  const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+std::string E(std::int32_t n) { return "E" + std::to_string(n); }
+
+// Steps 1 and 3 of the frame: the name for messages, the element's layer
+// and z-order.
+void beginElement(const ScriptElement& e) {
+  mfaSetCurrentName(e.data.name);
+  if (!e.layerName.empty()) {
+    ScriptLayerOf(e.layerName);
+  } else {
+    ScriptLayerSwitch(e.index, e.level);
+  }
+  ScriptZOrder(e.index);
+}
+
+// zref and style, the leading blocks of a statement.
+std::string leadingBlocks(const ScriptElement& e) {
+  const std::string z = ScriptZRef(e.index, e.level);
+  return z + "," + ScriptLineStyle(cadLineStyle(e.font), widthOfNumber(e.widthNumber));
+}
+
+// blank, colour and info, the closing blocks.
+std::string closingBlocks(const ScriptElement& e) {
+  return ScriptBlank(e.attributes.blank) + "," + ScriptColourText(e.attributes.colour) + "," +
+         ScriptInfoText(e.index, &e.data) + ")";
+}
+
+// The construction points of an element: default attributes, no info.
+std::int32_t point(const ScriptPointXYZ* reference, const ScriptPointXYZ& p) {
+  return ScriptPoint(0, ScriptAttributes{}, nullptr, reference, p);
+}
+
+void finish(std::int32_t n, std::vector<std::int32_t>& created) {
+  ScriptRecordCreated(n, created);
+  ScriptState& s = scriptState();
+  ++s.elementCounter;
+  ++s.statementCounter;
+}
+
+bool inside(const ScriptState& s, double x, double y) {
+  const double x1 = std::min(s.clipX1, s.clipX2), x2 = std::max(s.clipX1, s.clipX2);
+  const double y1 = std::min(s.clipY1, s.clipY2), y2 = std::max(s.clipY1, s.clipY2);
+  return x >= x1 && x <= x2 && y >= y1 && y <= y2;
+}
+
+}  // namespace
+
+ScriptPointXYZ scriptTransform(const ScriptMatrix* m, const ScriptPointXYZ& p) {
+  if (!m) return p;
+  ScriptPointXYZ q;
+  q.x = m->r[0][0] * p.x + m->r[0][1] * p.y + m->r[0][2] * p.z + m->t[0];
+  q.y = m->r[1][0] * p.x + m->r[1][1] * p.y + m->r[1][2] * p.z + m->t[1];
+  q.z = m->r[2][0] * p.x + m->r[2][1] * p.y + m->r[2][2] * p.z + m->t[2];
+  return q;
+}
+
+void ScriptSetClipBox(double x1, double y1, double x2, double y2) {
+  ScriptState& s = scriptState();
+  s.clipSet = true;
+  s.clipX1 = x1;
+  s.clipY1 = y1;
+  s.clipX2 = x2;
+  s.clipY2 = y2;
+}
+
+void ScriptClearClipBox() { scriptState().clipSet = false; }
+
+int ScriptClip(ScriptPointXYZ& a, ScriptPointXYZ& b) {
+  TraceScope t("ses190");
+  const ScriptState& s = scriptState();
+  if (!s.clipSet) return 0;
+  if (inside(s, a.x, a.y) && inside(s, b.x, b.y)) return 0;
+  // Cut the parameter range [t0, t1] of a + t (b - a) against the four edges.
+  const double x1 = std::min(s.clipX1, s.clipX2), x2 = std::max(s.clipX1, s.clipX2);
+  const double y1 = std::min(s.clipY1, s.clipY2), y2 = std::max(s.clipY1, s.clipY2);
+  const double dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
+  double t0 = 0.0, t1 = 1.0;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {a.x - x1, x2 - a.x, a.y - y1, y2 - a.y};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0.0) {
+      if (q[i] < 0.0) return -1;
+      continue;
+    }
+    const double r = q[i] / p[i];
+    if (p[i] < 0.0) {
+      if (r > t1) return -1;
+      if (r > t0) t0 = r;
+    } else {
+      if (r < t0) return -1;
+      if (r < t1) t1 = r;
+    }
+  }
+  const ScriptPointXYZ a0 = a;
+  a = ScriptPointXYZ{a0.x + t0 * dx, a0.y + t0 * dy, a0.z + t0 * dz};
+  b = ScriptPointXYZ{a0.x + t1 * dx, a0.y + t1 * dy, a0.z + t1 * dz};
+  return 0;
+}
+
+int ScriptClipPoints(const std::vector<ScriptPointXYZ>& points) {
+  TraceScope t("ses190");
+  const ScriptState& s = scriptState();
+  if (!s.clipSet) return 0;
+  for (const ScriptPointXYZ& p : points) {
+    if (inside(s, p.x, p.y)) return 0;
+  }
+  return -1;
+}
+
+int ScriptPointElement(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointXYZ& p,
+                       std::vector<std::int32_t>& created) {
+  TraceScope t("ses200");
+  beginElement(e);
+  const ScriptPointXYZ q = scriptTransform(m, p);
+  if (scriptState().clipSet && ScriptClipPoints({q}) != 0) return -99;
+  ScriptRecordCreated(ScriptPoint(e.index, e.attributes, &e.data, nullptr, q), created);
+  return 0;
+}
+
+int ScriptLine(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointXYZ& p1,
+               const ScriptPointXYZ& p2, std::vector<std::int32_t>& created) {
+  TraceScope t("ses240");
+  mfaSetCurrentName(e.data.name);
+  if (distance(p1, p2) <= tolerance()) {
+    mfaWarning(t.code(), 640, Channel::kProtocol);
+    return -1;
+  }
+  beginElement(e);
+  ScriptPointXYZ a = scriptTransform(m, p1);
+  ScriptPointXYZ b = scriptTransform(m, p2);
+  if (scriptState().clipSet && ScriptClip(a, b) != 0) return -99;
+  if (std::hypot(a.x - b.x, a.y - b.y) <= tolerance()) {
+    mfaWarning(t.code(), 641, Channel::kProtocol);
+    return -1;
+  }
+  const std::int32_t e1 = point(nullptr, a);
+  const std::int32_t e2 = point(&a, b);
+  if (e1 == e2) {
+    mfaWarning(t.code(), 641, Channel::kProtocol);
+    return -1;
+  }
+  const std::int32_t n = scriptState().elementCounter;
+  scriptOut() << "E" << n << "=DTCreateLine(" << leadingBlocks(e) << "," << E(e1) << "," << E(e2) << ","
+              << closingBlocks(e) << "\n";
+  finish(n, created);
+  return 0;
+}
+
+int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointXYZ& centre,
+                 const ScriptPointXYZ& start, const ScriptPointXYZ& end, std::vector<std::int32_t>& created,
+                 double chord) {
+  TraceScope t("ses280");
+  mfaSetCurrentName(e.data.name);
+  const double tol = tolerance();
+  const double d = chord >= 0.0 ? chord : distance(start, end);
+  const double radius = std::hypot(start.x - centre.x, start.y - centre.y);
+  if (radius <= tol) {
+    mfaWarning(t.code(), 630, Channel::kProtocol);
+    return -1;
+  }
+  beginElement(e);
+  const bool parallel = !m || (std::fabs(m->r[0][2]) < tol && std::fabs(m->r[1][2]) < tol);
+  const ScriptPointXYZ c = scriptTransform(m, centre);
+  const ScriptPointXYZ s = scriptTransform(m, start);
+  const ScriptPointXYZ en = scriptTransform(m, end);
+  if (scriptState().clipSet && ScriptClipPoints({c, s, en}) != 0) return -99;
+  std::ostream& o = scriptOut();
+  const std::string noAxes = "\"no_axes\"";
+  if (parallel) {
+    if (d > tol) {
+      if (runSettings().arcMode == 1) {
+        const std::int32_t ec = point(nullptr, c);
+        const std::int32_t es = point(&c, s);
+        const std::int32_t ee = point(&c, en);
+        if (ec == es || ec == ee || es == ee) {
+          mfaWarning(t.code(), 630, Channel::kProtocol);
+          return -1;
+        }
+        const double r = std::hypot(s.x - c.x, s.y - c.y) * scriptState().unitScale;
+        const std::int32_t n = scriptState().elementCounter;
+        o << "E" << n << "=DTCreateArcCenter(" << leadingBlocks(e) << "," << noAxes << "," << E(es) << ","
+          << E(ec) << "," << E(ee) << "," << scriptNumber(r) << "," << closingBlocks(e) << "\n";
+        finish(n, created);
+        return 0;
+      }
+      // The middle of the counter-clockwise arc, in the element's plane.
+      const double a0 = std::atan2(start.y - centre.y, start.x - centre.x);
+      double a1 = std::atan2(end.y - centre.y, end.x - centre.x);
+      if (a1 <= a0) a1 += 2.0 * kPi;
+      const double am = 0.5 * (a0 + a1);
+      const ScriptPointXYZ middle{centre.x + radius * std::cos(am), centre.y + radius * std::sin(am), start.z};
+      const ScriptPointXYZ mi = scriptTransform(m, middle);
+      const std::int32_t es = point(nullptr, s);
+      const std::int32_t ee = point(&s, en);
+      const std::int32_t em = point(&s, mi);
+      if (es == ee || es == em || ee == em) {
+        mfaWarning(t.code(), 630, Channel::kProtocol);
+        return -1;
+      }
+      const std::int32_t n = scriptState().elementCounter;
+      o << "E" << n << "=DTCreateArc(" << leadingBlocks(e) << "," << noAxes << "," << E(es) << "," << E(em)
+        << "," << E(ee) << "," << closingBlocks(e) << "\n";
+      finish(n, created);
+      return 0;
+    }
+    const double r = std::hypot(s.x - c.x, s.y - c.y);
+    if (r <= tol) {
+      mfaWarning(t.code(), 630, Channel::kProtocol);
+      return -1;
+    }
+    const std::int32_t ec = point(nullptr, c);
+    const std::int32_t n = scriptState().elementCounter;
+    o << "E" << n << "=DTCreateCircle(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << ","
+      << scriptNumber(r * scriptState().unitScale) << "," << closingBlocks(e) << "\n";
+    finish(n, created);
+    return 0;
+  }
+  // A tilted plane: the projection is an ellipse through the start point
+  // and the start point turned by a quarter in the element's plane.
+  const ScriptPointXYZ axis{centre.x + (start.y - centre.y), centre.y + (centre.x - start.x), centre.z};
+  const ScriptPointXYZ ax = scriptTransform(m, axis);
+  const std::int32_t ec = point(nullptr, c);
+  const std::int32_t es = point(&c, s);
+  const std::int32_t ea = point(&c, ax);
+  if (ec == es || ec == ea || es == ea) {
+    mfaWarning(t.code(), 630, Channel::kProtocol);
+    return -1;
+  }
+  const std::int32_t n = scriptState().elementCounter;
+  o << "E" << n << "=DTCreateEllipse(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << "," << E(es)
+    << "," << E(ea) << "," << closingBlocks(e) << "\n";
+  finish(n, created);
+  if (d <= tol) return 0;
+  const std::int32_t ee = point(&c, en);
+  std::int32_t first = es, second = ee;
+  if (m->r[2][2] < 0.0) std::swap(first, second);
+  if (ee == ec || ee == es || ee == ea) {
+    mfaWarning(t.code(), 630, Channel::kProtocol);
+    o << "DTSetInVisible({E" << n << "})\n";
+    ++scriptState().statementCounter;
+    return 0;
+  }
+  const std::int32_t k = scriptState().elementCounter;
+  o << "E" << k << "=DTCreateEllipseArc(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << ","
+    << E(es) << "," << E(ea) << "," << E(first) << "," << E(second) << "," << closingBlocks(e) << "\n";
+  finish(k, created);
+  return 0;
+}
+
+int scriptEllipseOfConic(const double k[6], double z, ScriptEllipseData& out) {
+  const double A = k[0], B = k[1], C = k[2], D = k[3], Ee = k[4], F = k[5];
+  const double det = 4.0 * A * C - B * B;
+  if (!(det > 0.0)) return -1;
+  const double cx = (B * Ee - 2.0 * C * D) / det;
+  const double cy = (B * D - 2.0 * A * Ee) / det;
+  const double f0 = A * cx * cx + B * cx * cy + C * cy * cy + D * cx + Ee * cy + F;
+  double theta = 0.5 * std::atan2(B, A - C);
+  const double co = std::cos(theta), si = std::sin(theta);
+  const double l1 = A * co * co + B * co * si + C * si * si;
+  const double l2 = A * si * si - B * co * si + C * co * co;
+  if (!(-f0 / l1 > 0.0) || !(-f0 / l2 > 0.0)) return -1;
+  double a = std::sqrt(-f0 / l1), b = std::sqrt(-f0 / l2);
+  if (a < b) {
+    std::swap(a, b);
+    theta += 0.5 * kPi;
+  }
+  out.centre = ScriptPointXYZ{cx, cy, z};
+  out.a = a;
+  out.b = b;
+  out.rotation = theta;
+  return 0;
+}
+
+int ScriptConic(const ScriptElement& e, const ScriptMatrix* m, const ScriptEllipseData& el,
+                std::vector<std::int32_t>& created) {
+  TraceScope t("ses330");
+  mfaSetCurrentName(e.data.name);
+  const double tol = tolerance();
+  if (!(el.b > tol) || !(el.a > tol)) {
+    mfaWarning(t.code(), 630, Channel::kProtocol);
+    return -1;
+  }
+  beginElement(e);
+  const double co = std::cos(el.rotation), si = std::sin(el.rotation);
+  const ScriptPointXYZ c = scriptTransform(m, el.centre);
+  const ScriptPointXYZ p1 =
+      scriptTransform(m, ScriptPointXYZ{el.centre.x + el.a * co, el.centre.y + el.a * si, el.centre.z});
+  const ScriptPointXYZ p2 =
+      scriptTransform(m, ScriptPointXYZ{el.centre.x - el.b * si, el.centre.y + el.b * co, el.centre.z});
+  if (scriptState().clipSet && ScriptClipPoints({c, p1, p2}) != 0) return -99;
+  const std::int32_t ec = point(nullptr, c);
+  const std::int32_t e1 = point(&c, p1);
+  const std::int32_t e2 = point(&c, p2);
+  if (ec == e1 || ec == e2 || e1 == e2) {
+    mfaWarning(t.code(), 630, Channel::kProtocol);
+    return -1;
+  }
+  std::ostream& o = scriptOut();
+  const std::int32_t n = scriptState().elementCounter;
+  if (distance(el.start, el.end) > tol) {
+    std::int32_t es = point(&c, scriptTransform(m, el.start));
+    std::int32_t ee = point(&c, scriptTransform(m, el.end));
+    if (m && m->r[2][2] < 0.0) std::swap(es, ee);
+    const std::int32_t k = scriptState().elementCounter;
+    o << "E" << k << "=DTCreateEllipseArc(" << leadingBlocks(e) << ",\"no_axes\"," << E(ec) << "," << E(e1)
+      << "," << E(e2) << "," << E(es) << "," << E(ee) << "," << closingBlocks(e) << "\n";
+    finish(k, created);
+    return 0;
+  }
+  o << "E" << n << "=DTCreateEllipse(" << leadingBlocks(e) << ",\"no_axes\"," << E(ec) << "," << E(e1) << ","
+    << E(e2) << "," << closingBlocks(e) << "\n";
+  finish(n, created);
+  return 0;
+}
+
+int ScriptSpline(const ScriptElement& e, const std::vector<std::vector<std::int32_t>>& splines, int degree,
+                 bool periodic, std::vector<std::int32_t>& created) {
+  TraceScope t("ses957");
+  std::ostream& o = scriptOut();
+  for (const std::vector<std::int32_t>& controls : splines) {
+    const std::int32_t n = scriptState().elementCounter;
+    o << "E" << n << "=DTCreateSpline(" << leadingBlocks(e) << ","
+      << (periodic ? "\"periodic_urbs\"," : "\"nonper_urbs\",") << std::min(degree, 4) << ", {";
+    for (std::int32_t c : controls) o << " E" << c;
+    o << "}," << closingBlocks(e) << "\n";
+    finish(n, created);
+  }
+  return 0;
+}
+
+int ScriptControlPoints(const ScriptElement& /*e*/, const ScriptMatrix* m, const std::vector<ScriptPointXYZ>& points,
+                        std::vector<std::int32_t>& numbers) {
+  TraceScope t("ses956");
+  try {
+    numbers.reserve(numbers.size() + points.size());
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), 370, Channel::kBoth);
+    return -1;
+  }
+  ScriptPointXYZ first;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const ScriptPointXYZ q = scriptTransform(m, points[i]);
+    if (i == 0) {
+      first = q;
+      numbers.push_back(point(nullptr, q));
+    } else {
+      numbers.push_back(point(&first, q));
+    }
+  }
+  return 0;
+}
+
+int ScriptBSpline(const ScriptElement& e, const ScriptMatrix* m, const std::vector<ScriptPointXYZ>& controls,
+                  int degree, bool periodic, std::vector<std::int32_t>& created) {
+  TraceScope t("ses380");
+  mfaSetCurrentName(e.data.name);
+  if (controls.empty()) return -1;
+  beginElement(e);
+  std::vector<std::int32_t> numbers;
+  if (ScriptControlPoints(e, m, controls, numbers) != 0) return -1;
+  return ScriptSpline(e, {numbers}, degree, periodic, created);
+}
+
+std::vector<ScriptPointXYZ> scriptBezierOf(const ScriptSplineSegment& s, double dt, int g) {
+  TraceScope t("ses952");
+  // b_k = sum_j (C(k,j) / C(g,j)) a_j dt^j
+  static constexpr double kBinomial[5][5] = {
+      {1, 0, 0, 0, 0}, {1, 1, 0, 0, 0}, {1, 2, 1, 0, 0}, {1, 3, 3, 1, 0}, {1, 4, 6, 4, 1}};
+  std::vector<ScriptPointXYZ> b(static_cast<std::size_t>(g) + 1);
+  for (int k = 0; k <= g; ++k) {
+    double p = 1.0;
+    ScriptPointXYZ v;
+    for (int j = 0; j <= k; ++j) {
+      const double f = kBinomial[k][j] / kBinomial[g][j] * p;
+      if (j <= 3) {
+        v.x += f * s.x[j];
+        v.y += f * s.y[j];
+        v.z += f * s.z[j];
+      }
+      p *= dt;
+    }
+    b[static_cast<std::size_t>(k)] = v;
+  }
+  return b;
+}
+
+namespace {
+double squared(const ScriptPointXYZ& a, const ScriptPointXYZ& b) {
+  const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+  return dx * dx + dy * dy + dz * dz;
+}
+ScriptPointXYZ midpoint(const ScriptPointXYZ& a, const ScriptPointXYZ& b) {
+  return ScriptPointXYZ{0.5 * (a.x + b.x), 0.5 * (a.y + b.y), 0.5 * (a.z + b.z)};
+}
+}  // namespace
+
+int scriptJunctionClass(const std::vector<ScriptPointXYZ>& q, const std::vector<ScriptPointXYZ>& r, int g) {
+  TraceScope t("ses953");
+  const std::size_t nq = q.size();
+  if (nq < 2 || r.size() < 2) return -1;
+  const ScriptPointXYZ& q0 = q[nq - 1];
+  const ScriptPointXYZ& q1 = q[nq - 2];
+  const double tol = 0.0001 * std::max(squared(q0, q1), squared(r[1], r[0]));
+  if (!(squared(r[0], q0) <= tol)) return -1;
+  int c = 0;
+  const ScriptPointXYZ m0 = midpoint(q0, r[0]);
+  if (g > 1 && squared(midpoint(q1, r[1]), m0) <= tol) {
+    c = 1;
+    if (g > 2 && nq >= 3 && r.size() >= 3 && squared(midpoint(q[nq - 3], r[2]), m0) <= tol) c = 2;
+  }
+  return c;
+}
+
+int ScriptParamSpline(const ScriptElement& e, const ScriptMatrix* m, const std::vector<double>& breaks,
+                      const std::vector<ScriptSplineSegment>& segments, std::vector<std::int32_t>& created) {
+  TraceScope t("ses360");
+  mfaSetCurrentName(e.data.name);
+  const std::size_t n = segments.size();
+  if (n == 0 || breaks.size() < n + 1) return -1;
+  int g = 1;
+  for (const ScriptSplineSegment& s : segments) {
+    for (int j = 3; j > g; --j) {
+      if (s.x[j] != 0.0 || s.y[j] != 0.0 || s.z[j] != 0.0) g = j;
+    }
+  }
+  beginElement(e);
+  std::vector<std::vector<ScriptPointXYZ>> bezier(n);
+  for (std::size_t i = 0; i < n; ++i) bezier[i] = scriptBezierOf(segments[i], breaks[i + 1] - breaks[i], g);
+  // Junction i lies before segment i; junction 0 closes the curve.
+  std::vector<bool> cut(n);
+  bool anyCut = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::vector<ScriptPointXYZ>& earlier = bezier[i == 0 ? n - 1 : i - 1];
+    cut[i] = scriptJunctionClass(earlier, bezier[i], g) < g - 1;
+    if (i > 0 && cut[i]) anyCut = true;
+  }
+  // Pieces as runs of segments [first, first+count) modulo n.
+  struct Piece {
+    std::size_t first, count;
+  };
+  std::vector<Piece> pieces;
+  bool periodic = false;
+  if (!cut[0] && !anyCut) {
+    periodic = true;
+    pieces.push_back(Piece{0, n});
+  } else {
+    std::size_t start = 0;
+    for (std::size_t i = 1; i <= n; ++i) {
+      if (i == n || cut[i]) {
+        pieces.push_back(Piece{start, i - start});
+        start = i;
+      }
+    }
+    if (!cut[0] && pieces.size() > 1) {
+      // The last piece continues into the first.
+      Piece last = pieces.back();
+      pieces.pop_back();
+      pieces[0] = Piece{last.first, last.count + pieces[0].count};
+    }
+  }
+  std::vector<std::int32_t> made;
+  for (const Piece& p : pieces) {
+    std::vector<ScriptPointXYZ> polygon;  // ses955: shared end points once
+    for (std::size_t k = 0; k < p.count; ++k) {
+      const std::vector<ScriptPointXYZ>& b = bezier[(p.first + k) % n];
+      polygon.insert(polygon.end(), b.begin() + (k == 0 ? 0 : 1), b.end());
+    }
+    if (periodic && polygon.size() > 1) polygon.pop_back();
+    std::vector<std::int32_t> numbers;
+    if (ScriptControlPoints(e, m, polygon, numbers) != 0) return -1;
+    ScriptSpline(e, {numbers}, g, periodic, made);
+  }
+  for (std::int32_t k : made) ScriptRecordCreated(k, created);
+  if (e.attributes.blank == 1 && !made.empty()) {
+    std::ostream& o = scriptOut();
+    o << "DTSetInVisible({";
+    for (std::size_t i = 0; i < made.size(); ++i) o << (i ? "," : "") << "E" << made[i];
+    o << "})\n";
+    ++scriptState().statementCounter;
+  }
+  return 0;
+}
+
+int ScriptContourUnion(const ScriptElement& e, const std::vector<std::int32_t>& members,
+                       std::vector<std::int32_t>& created) {
+  TraceScope t("ses705");
+  if (members.empty()) return 0;
+  if (members.size() == 1) {
+    ScriptRecordCreated(members[0], created);
+    return 0;
+  }
+  const std::int32_t n = scriptState().elementCounter;
+  std::ostream& o = scriptOut();
+  o << "E" << n << "=DTCreateContourUnion( " << ScriptZRef(e.index, e.level) << ", { ";
+  for (std::int32_t k : members) o << "E" << k << " ";
+  o << "}," << closingBlocks(e) << "\n";
+  finish(n, created);
+  return 0;
+}
+
+int ScriptContour(const ScriptElement& e, const std::vector<std::int32_t>& members, std::size_t c,
+                  std::vector<std::int32_t>& created) {
+  TraceScope t("ses700");
+  c = std::min(c, members.size());
+  if (members.empty()) return 0;
+  if (c == members.size()) return ScriptContourUnion(e, members, created);
+  const std::int32_t n = scriptState().elementCounter;
+  std::ostream& o = scriptOut();
+  o << "E" << n << "=DTCreateContourOfElements( " << ScriptZRef(e.index, e.level) << ", { ";
+  for (std::size_t i = c; i < members.size(); ++i) {
+    if ((i - c) % 20 == 0) o << "\n";
+    o << "E" << members[i] << " ";
+  }
+  o << "}," << closingBlocks(e) << "\n";
+  ScriptState& s = scriptState();
+  ++s.elementCounter;
+  ++s.statementCounter;
+  if (c == 0) {
+    ScriptRecordCreated(n, created);
+    return 0;
+  }
+  std::vector<std::int32_t> all(members.begin(), members.begin() + static_cast<std::ptrdiff_t>(c));
+  all.push_back(n);
+  return ScriptContourUnion(e, all, created);
+}
+
+void ScriptContourStart() {
+  ScriptState& s = scriptState();
+  if (runState().edxOut) scriptOut() << "DTStartContour()\n";
+  if (runSettings().traceLevel > 1) std::printf("-> cee720 : Begin of contour, Depth = %d\n", s.contourDepth);
+  ++s.contourDepth;
+}
+
+int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& boundaries, int pattern,
+                double spacing, double angle, std::vector<std::int32_t>& created) {
+  TraceScope t("ses400");
+  if (boundaries.empty()) return -1;
+  bool filled = false;
+  bool anyContour = false;
+  for (const ScriptBoundary& b : boundaries) {
+    if (!b.contour) continue;
+    anyContour = true;
+    if (b.structure == 1) filled = true;
+  }
+  const char* f = filled ? "true" : "false";
+  std::string hatch;
+  if (pattern >= 1 && pattern <= 15) {
+    hatch = std::string("{\"hatch_single\",") + f + "}";
+  } else if (pattern >= 16 && pattern <= 18) {
+    hatch = std::string("{\"hatch_cross\",") + f + "}";
+  } else if (!anyContour && e.data.type == 106) {
+    hatch = "{\"hatch_no\",false}";
+  } else {
+    hatch = "{\"hatch_no\",true}";
+  }
+  const std::string space = scriptNumber(std::max(spacing, 0.025) * scriptState().unitScale);
+  const std::string turn = scriptNumber(angle * kDegreesPerRadian);
+  std::ostream& o = scriptOut();
+  if (anyContour) {
+    std::vector<std::int32_t> contours, rest;
+    for (const ScriptBoundary& b : boundaries) (b.contour ? contours : rest).push_back(b.number);
+    if (!rest.empty()) {
+      std::vector<std::int32_t> made;
+      ScriptContour(e, rest, 0, made);
+      contours.insert(contours.end(), made.begin(), made.end());
+    }
+    std::vector<std::int32_t> united;
+    ScriptContourUnion(e, contours, united);
+    if (united.empty()) return -1;
+    const std::int32_t n = scriptState().elementCounter;
+    o << "E" << n << "=DTCreatePlaneOfContour(" << ScriptZRef(e.index, e.level) << "," << hatch << ","
+      << E(united.back()) << "," << space << "," << turn << "," << closingBlocks(e) << "\n";
+    finish(n, created);
+    return 0;
+  }
+  const std::int32_t n = scriptState().elementCounter;
+  o << "E" << n << "=DTCreatePlane(" << ScriptZRef(e.index, e.level) << "," << hatch << ",{";
+  for (std::size_t i = 0; i < boundaries.size(); ++i) {
+    if (i % 20 == 0) o << "\n";
+    o << " E" << boundaries[i].number;
+  }
+  o << "}," << space << "," << turn << "," << closingBlocks(e) << "\n";
+  finish(n, created);
+  return 0;
+}
+
+int ScriptDrawingBorder(const ScriptElement& drawing, const ScriptPointXYZ& c1, const ScriptPointXYZ& c2,
+                        std::vector<std::int32_t>& created) {
+  TraceScope t("ses270");
+  if (runSettings().viewMode != 2) return 0;
+  const ScriptPointXYZ corners[4] = {
+      {c1.x, c1.y, 0.0}, {c2.x, c1.y, 0.0}, {c2.x, c2.y, 0.0}, {c1.x, c2.y, 0.0}};
+  for (int i = 0; i < 4; ++i) {
+    std::vector<std::int32_t> line;
+    if (ScriptLine(drawing, nullptr, corners[i], corners[(i + 1) % 4], line) != 0) continue;
+    for (std::int32_t n : line) {
+      ScriptRecordCreated(n, created);
+      ScriptSetInfo(n, drawing.index, drawing.data);
+    }
+  }
+  return 0;
+}
