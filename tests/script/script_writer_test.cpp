@@ -1,0 +1,302 @@
+// Statements of the script writer core, compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "driver/assign_tables.h"
+#include "driver/config.h"
+#include "driver/run_state.h"
+#include "script/script_writer.h"
+
+namespace {
+
+class ScriptCore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetRunState();
+    resetRunConfiguration();
+    resetAssignTables();
+    resetScriptState();
+    runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
+  }
+  void TearDown() override { resetScriptState(); }
+
+  // Opens on the string stream, after the prologue; returns what the
+  // prologue and level list wrote.
+  void open(double scale = 1.0) {
+    ScriptSource source;
+    source.unitFlag = 2;
+    source.unitName = "MM";
+    source.modelScale = scale;
+    ASSERT_EQ(ScriptOpenStream(out_, "/tmp/x/drawing.kpl", source), 0);
+  }
+  // The text written since the last call.
+  std::string take() {
+    const std::string all = out_.str();
+    const std::string part = all.substr(seen_);
+    seen_ = all.size();
+    return part;
+  }
+  std::ostringstream out_;
+  std::size_t seen_ = 0;
+};
+
+TEST_F(ScriptCore, NumbersUseTenSignificantDigits) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {{0.5, "0.5"}, {1234.5678912345, "1234.567891"}, {1e-12, "1e-12"}, {5.0, "5"}, {-25.4, "-25.4"}};
+  for (const auto& c : cases) EXPECT_EQ(scriptNumber(c.value), c.text) << c.value;
+}
+
+TEST_F(ScriptCore, PrologueWithScaleOneAndTwo) {
+  const std::string common =
+      "C0=DTGetWorld ()\n"
+      "// Benoetigte (verwendete) Systemeinstellungen ermitteln\n"
+      "TEXTFONT=DTGetDefaultFont()\n"
+      "DTSetSessionDefaults()\n"
+      "BLNK=DTCreateLayer(\"255\", \"inactive\", {0})\n"
+      "Z=DTCreateLengthAbsolute(0,\"\")\n"
+      "MZ=DTCreateLengthAbsolute(0,\"iges_mz\")\n"
+      "DZ=DTCreateLengthAbsolute(1,\"iges_dz\")\n"
+      "E1=DTCreatePointOrigin(C0,\"iges_origin\")\n";
+  open(1.0);
+  std::string text = take();
+  std::size_t at = text.find("C0=DTGetWorld");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(text.substr(at), common);
+  EXPECT_EQ(scriptState().elementCounter, 2);
+
+  TearDown();
+  SetUp();
+  out_.str("");
+  seen_ = 0;
+  open(2.0);
+  text = take();
+  at = text.find("C0=DTGetWorld");
+  EXPECT_EQ(text.substr(at), common + "C0=DTCreateWorldFirstRota(E1,0.0,2)\nE2=DTCreatePointOrigin(C0,\"\")\n");
+  EXPECT_EQ(scriptState().reference.number, 2);
+}
+
+TEST_F(ScriptCore, HeaderStepsFollowTheSettings) {
+  runSettings().tlvvMode = 1;
+  runSettings().userElementMode = 0;
+  runSettings().graphicInfoMode = 1;
+  runPaths().scriptIncludeDir = "/inc/";
+  open();
+  const std::string text = take();
+  EXPECT_NE(text.find("include /inc/zirovuvod_createfunc.inc\nDTSetTLVVersion (4)\nAKT_UNIT=\"MM\"\n"
+                      "file \"iges_kpl.err\" error_output\nfunction user_mirror(line,user)\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("  ret = group_abs (user.filename,group)\n  return (ret)\nend\n"), std::string::npos);
+  EXPECT_NE(text.find("function SetGroupInfo ( id, refx, refy )\n  create_attrib(id,\"IGES_REFX\")\n"
+                      "  set_attrib(id,\"IGES_REFX\",refx)\n"),
+            std::string::npos);
+  EXPECT_EQ(text.find("prompt"), std::string::npos);
+  EXPECT_EQ(text.find("show_status_percent"), std::string::npos);
+  EXPECT_NE(text.find("if program.unit = \"inch\" then IGES_UNIT = false drawing_inch_mm(true) end\n"),
+            std::string::npos);
+  // Classic mode also drops the closing progress statement.
+  ScriptClose();
+  const std::string closing = take();
+  EXPECT_EQ(closing,
+            "edit(top,,\"active\",)\nif program.mode != \"batch\" then view_full() end\n"
+            "if valid(IGES_UNIT)then drawing_inch_mm(IGES_UNIT) end\nDTRestoreSystemDefaults()\n");
+}
+
+TEST_F(ScriptCore, UnitsByTheFileOrTheSetting) {
+  const struct {
+    int unitMode, flag;
+    const char* name;
+    double scale;
+    bool inchStatement, mmStatement;
+  } cases[] = {
+      {kNotSet, 1, "", 25.4, true, false}, {kNotSet, 2, "", 1.0, false, true},
+      {kNotSet, 3, "IN", 25.4, true, false}, {kNotSet, 3, "MM", 1.0, false, true},
+      {kNotSet, 3, "FT", 1.0, false, false}, {2, 1, "", 1.0, false, true},
+      {1, 2, "", 25.4, true, false},
+  };
+  for (const auto& c : cases) {
+    TearDown();
+    SetUp();
+    runSettings().unitMode = c.unitMode;
+    std::ostringstream out;
+    ScriptSource source;
+    source.unitFlag = c.flag;
+    source.unitName = c.name;
+    ScriptOpenStream(out, "a.kpl", source);
+    const std::string text = out.str();
+    EXPECT_EQ(scriptState().unitScale, c.scale) << c.flag << c.name;
+    EXPECT_EQ(text.find("drawing_inch_mm(false)") != std::string::npos, c.inchStatement) << c.flag << c.name;
+    EXPECT_EQ(text.find("drawing_inch_mm(true)") != std::string::npos, c.mmStatement) << c.flag << c.name;
+  }
+}
+
+TEST_F(ScriptCore, PointsReuseRegisteredNumbers) {
+  open();
+  take();
+  const ScriptAttributes a;
+  const ScriptPointXYZ p{10, 20, 0};
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, p), 2);
+  EXPECT_EQ(take(), "E2=DTCreatePointRelative(E1,10,20,0,{7},{})\n");
+  // Within the tolerance in x and y: the same point, no statement.
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, ScriptPointXYZ{10.00005, 19.99995, 7}), 2);
+  EXPECT_EQ(take(), "");
+  // Further points relative to the first.
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, &p, ScriptPointXYZ{15, 20, 0}), 3);
+  EXPECT_EQ(take(), "E3=DTCreatePointSameY(E2,5,0,{7},{})\n");
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, &p, ScriptPointXYZ{10, 12.5, 0}), 4);
+  EXPECT_EQ(take(), "E4=DTCreatePointSameX(E2,-7.5,0,{7},{})\n");
+  // An unregistered reference is written as E0.
+  const ScriptPointXYZ unknown{99, 99, 0};
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, &unknown, ScriptPointXYZ{100, 99, 0}), 5);
+  EXPECT_EQ(take(), "E5=DTCreatePointSameY(E0,1,0,{7},{})\n");
+  // The failed reference lookup registered nothing: the reference point
+  // itself is still written.
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, unknown), 6);
+}
+
+TEST_F(ScriptCore, PointOnItsReferenceCollapses) {
+  open();
+  take();
+  const ScriptPointXYZ p{1, 1, 0};
+  ScriptPoint(0, ScriptAttributes{}, nullptr, nullptr, p);
+  take();
+  // A different position for the registry (beyond the tolerance of the
+  // registry) can still lie within tolerance/100 of its reference only when
+  // the reference is elsewhere; use a negative x shift of 1e-7 against a
+  // reference point that is itself registered.
+  ScriptSetTolerance(0.0001);
+  const ScriptPointXYZ far{1.0000000001, 1.0000000001, 0};
+  // Same position within the registry tolerance: no statement at all.
+  EXPECT_EQ(ScriptPoint(0, ScriptAttributes{}, nullptr, &p, far), 2);
+  EXPECT_EQ(take(), "");
+  // Origin point again relative to the origin: "E<n>=E<ref>" needs a point
+  // the registry does not know yet but lies on its reference: the bare
+  // writer after the registry was emptied.
+  scriptResetRegistries();
+  scriptState().haveReference = true;
+  scriptState().reference = ScriptReference{1, 0, 0, 0};
+  ScriptSetTolerance(0.0001);
+  EXPECT_EQ(ScriptPointBare(nullptr, ScriptPointXYZ{0.0000001, 0, 0}), 3);
+  EXPECT_EQ(take(), "E3=E1\n");
+}
+
+TEST_F(ScriptCore, LengthsAndTheirInverse) {
+  runSettings().pointMode = 0;
+  open();
+  take();
+  EXPECT_EQ(ScriptLength(5.0), 1);
+  EXPECT_EQ(ScriptLength(-5.0), 2);
+  EXPECT_EQ(ScriptLength(5.0000001), 1);
+  EXPECT_EQ(ScriptLength(-7.0), 3);
+  EXPECT_EQ(ScriptLength(7.0), 4);
+  EXPECT_EQ(take(),
+            "L1=DTCreateLengthAbsolute(5,\"\")\nL2=length_inverse(L1)\n"
+            "L3=DTCreateLengthAbsolute(-7,\"\")\nL4=length_inverse(L3)\n");
+  // Points in length mode write the variables first.
+  ScriptPoint(0, ScriptAttributes{}, nullptr, nullptr, ScriptPointXYZ{5, -7, 0});
+  EXPECT_EQ(take(), "E2=DTCreatePointRelative(E1,L1,L3,0,{7},{})\n");
+}
+
+TEST_F(ScriptCore, LineStyleInItsThreeForms) {
+  const struct {
+    int tlvv, font;
+    double width;
+    const char* text;
+  } cases[] = {
+      {99, 2, 0.35, "{\"dashed\"0.350}"}, {99, 1, 1.0, "{\"solid\"1.00}"},
+      {1, 3, 2.7, "{\"dashdotted\" 2}"},  {1, 9, 5.0, "{\"solid\" 3}"},
+      {9999, 7, 0.5, "{\"7\" 0.5}"},      {9999, 0, 0.25, "{\"1\" 0.25}"},
+  };
+  for (const auto& c : cases) {
+    runSettings().tlvvMode = c.tlvv;
+    EXPECT_EQ(ScriptLineStyle(c.font, c.width), c.text);
+  }
+}
+
+TEST_F(ScriptCore, ZReferenceAndLevelList) {
+  EXPECT_EQ(ScriptZRef(1, 4), "Z4");
+  EXPECT_EQ(ScriptZRef(1, -3), "Z_3");
+  runSettings().layerNames = 1;
+  EXPECT_EQ(ScriptZRef(1, 4), "MZ");
+  runSettings().layerNames = 0;
+  std::ostringstream out;
+  scriptState().out = &out;
+  ScriptLevelList({3, 0, 3, -2, 1});
+  EXPECT_EQ(out.str(),
+            "Z0=DTCreateLengthSum(MZ,DTCreateLengthProd(0,DZ,\"\"),\"\")\n"
+            "Z1=DTCreateLengthSum(MZ,DTCreateLengthProd(-1,DZ,\"\"),\"\")\n"
+            "Z3=DTCreateLengthSum(MZ,DTCreateLengthProd(-3,DZ,\"\"),\"\")\n");
+  out.str("");
+  runSettings().layerNames = 1;
+  ScriptLevelList({2, 0});
+  EXPECT_EQ(out.str(),
+            "LY0=DTCreateLayer(\"iges_level0\", \"active\",  {0})\n"
+            "LY2=DTCreateLayer(\"iges_level2\", \"inactive\",{0})\n");
+  out.str("");
+  ScriptLayerSwitch(1, 2);
+  ScriptLayerSwitch(2, 2);
+  ScriptLayerSwitch(3, -4);
+  EXPECT_EQ(out.str(), "edit(LY2,,\"active\",)\nedit(LY_4,,\"active\",)\n");
+  scriptState().out = nullptr;
+}
+
+TEST_F(ScriptCore, LayerStatusBreaksAfterWidthEighty) {
+  runState().useToolkit = 1;
+  runSettings().layerNames = 1;
+  std::ostringstream out;
+  scriptState().out = &out;
+  ScriptState& s = scriptState();
+  s.hasLayerTable = true;
+  // 21 + 4 * (10 + 8) = 93: the break follows the fourth item; 21 + 3*18 = 75 does not.
+  for (int i = 0; i < 6; ++i) s.layers.push_back(ScriptLayer{"layer_" + std::to_string(1000 + i), i, i == 1, 0, 0});
+  ScriptClose();
+  const std::string text = out.str();
+  EXPECT_EQ(text.substr(0, text.find("edit(top")),
+            "DTSetLayerStatus ( { {\"layer_1000\",1},{\"layer_1001\",0},{\"layer_1002\",1},{\"layer_1003\",1},\n"
+            "{\"layer_1004\",1},{\"layer_1005\",1}})\n");
+}
+
+TEST_F(ScriptCore, InfoColourAndNameTexts) {
+  ScriptElementData d;
+  d.type = 110;
+  d.form = 0;
+  d.sequence = 7;
+  d.parameterPointer = 3;
+  EXPECT_EQ(ScriptInfoText(4, &d), "{}");
+  runSettings().nameMode = 1;
+  EXPECT_EQ(ScriptInfoText(4, &d), "{\"-\",110,0,7,3}");
+  EXPECT_EQ(ScriptInfoText(0, &d), "{}");
+  d.name = "WALL";
+  runState().runMode |= RunModeBit::kDxf;
+  EXPECT_EQ(ScriptInfoText(4, &d), "{\"WALL\",7}");
+  EXPECT_EQ(ScriptColourTextOf(-3, 10, 20, 30), "{10,20,30}");
+  EXPECT_EQ(ScriptColourTextOf(5, 0, 0, 0), "{5}");
+  EXPECT_EQ(ScriptColourTextOf(0, 0, 0, 0), "{7}");
+  runSettings().tlvvMode = 1;
+  EXPECT_EQ(ScriptColourTextOf(-3, 10, 20, 30), "{3}");
+}
+
+TEST_F(ScriptCore, ProgressOnlyAfterStatements) {
+  open();
+  take();
+  scriptState().statementCounter = 0;
+  ScriptProgress(10);
+  ScriptPoint(0, ScriptAttributes{}, nullptr, nullptr, ScriptPointXYZ{3, 4, 0});
+  take();
+  ScriptProgress(20);
+  ScriptProgress(20);
+  EXPECT_EQ(take(), "show_status_percent (20)\n");
+}
+
+TEST_F(ScriptCore, CreatedListGrows) {
+  std::vector<std::int32_t> list;
+  for (int i = 1; i <= 100; ++i) ASSERT_EQ(ScriptRecordCreated(i, list), 0);
+  ASSERT_EQ(list.size(), 100u);
+  EXPECT_EQ(list.front(), 1);
+  EXPECT_EQ(list.back(), 100);
+}
+
+}  // namespace
