@@ -430,7 +430,14 @@ int scriptJunctionClass(const std::vector<ScriptPointXYZ>& q, const std::vector<
   const ScriptPointXYZ m0 = midpoint(q0, r[0]);
   if (g > 1 && squared(midpoint(q1, r[1]), m0) <= tol) {
     c = 1;
-    if (g > 2 && nq >= 3 && r.size() >= 3 && squared(midpoint(q[nq - 3], r[2]), m0) <= tol) c = 2;
+    // Curvature continuous: equal second differences on both sides.
+    if (g > 2 && nq >= 3 && r.size() >= 3) {
+      const ScriptPointXYZ& q2 = q[nq - 3];
+      const ScriptPointXYZ dq{q0.x - 2 * q1.x + q2.x, q0.y - 2 * q1.y + q2.y, q0.z - 2 * q1.z + q2.z};
+      const ScriptPointXYZ dr{r[2].x - 2 * r[1].x + r[0].x, r[2].y - 2 * r[1].y + r[0].y,
+                              r[2].z - 2 * r[1].z + r[0].z};
+      if (squared(dq, dr) <= tol) c = 2;
+    }
   }
   return c;
 }

@@ -1,0 +1,242 @@
+// Geometry statements, compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "driver/assign_tables.h"
+#include "driver/config.h"
+#include "driver/run_state.h"
+#include "script/geometry.h"
+
+namespace {
+
+class ScriptGeometry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetRunState();
+    resetRunConfiguration();
+    resetAssignTables();
+    resetScriptState();
+    runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
+    runSettings().tlvvMode = 99;
+    ScriptSource source;
+    source.unitFlag = 2;
+    ScriptOpenStream(out_, "a.kpl", source);
+    take();
+    element_.index = 5;
+    element_.level = 2;
+  }
+  void TearDown() override { resetScriptState(); }
+  std::string take() {
+    const std::string all = out_.str();
+    const std::string part = all.substr(seen_);
+    seen_ = all.size();
+    return part;
+  }
+  // The statement lines of a text that are not points.
+  static std::string statements(const std::string& text) {
+    std::istringstream in(text);
+    std::string line, kept;
+    while (std::getline(in, line)) {
+      if (line.find("DTCreatePoint") == std::string::npos) kept += line + "\n";
+    }
+    return kept;
+  }
+  // The style of the element as the assignment tables give it.
+  std::string style() const {
+    const std::int32_t counter = scriptState().statementCounter;
+    const std::string text = ScriptLineStyle(cadLineStyle(element_.font), widthOfNumber(element_.widthNumber));
+    scriptState().statementCounter = counter;
+    return text;
+  }
+  std::ostringstream out_;
+  std::size_t seen_ = 0;
+  ScriptElement element_;
+  std::vector<std::int32_t> created_;
+};
+
+TEST_F(ScriptGeometry, LinesShareCornerPoints) {
+  ASSERT_EQ(ScriptLine(element_, nullptr, {0, 0, 0}, {10, 0, 0}, created_), 0);
+  ASSERT_EQ(ScriptLine(element_, nullptr, {10, 0, 0}, {10, 5, 0}, created_), 0);
+  const std::string text = take();
+  EXPECT_EQ(text,
+            "E2=DTCreatePointSameY(E1,10,0,{7},{})\n"  // origin is E1: (0,0) reuses it
+            "E3=DTCreateLine(Z2," + style() + ",E1,E2,0,{7},{})\n"
+            "E4=DTCreatePointSameX(E2,5,0,{7},{})\n"
+            "E5=DTCreateLine(Z2," + style() + ",E2,E4,0,{7},{})\n");
+  EXPECT_EQ(created_, (std::vector<std::int32_t>{3, 5}));
+}
+
+TEST_F(ScriptGeometry, DegenerateAndCollapsedLines) {
+  EXPECT_EQ(ScriptLine(element_, nullptr, {1, 1, 0}, {1.00001, 1, 0}, created_), -1);
+  // Long in space, a point in the drawing after the projection.
+  ScriptMatrix flat;
+  flat.r[2][2] = 0.0;
+  EXPECT_EQ(ScriptLine(element_, nullptr, {1, 1, 0}, {1, 1, 9}, created_), -1);
+  EXPECT_EQ(take(), "");
+  EXPECT_TRUE(created_.empty());
+}
+
+TEST_F(ScriptGeometry, ArcsInBothModesAndFullCircles) {
+  ASSERT_EQ(ScriptCircle(element_, nullptr, {0, 0, 0}, {10, 0, 0}, {0, 10, 0}, created_), 0);
+  EXPECT_EQ(statements(take()),
+            "E5=DTCreateArc(Z2," + style() + ",\"no_axes\",E2,E4,E3,0,{7},{})\n");
+  runSettings().arcMode = 1;
+  ASSERT_EQ(ScriptCircle(element_, nullptr, {50, 0, 0}, {60, 0, 0}, {50, 10, 0}, created_), 0);
+  EXPECT_EQ(statements(take()),
+            "E9=DTCreateArcCenter(Z2," + style() + ",\"no_axes\",E7,E6,E8,10,0,{7},{})\n");
+  // Start equals end within the tolerance: a full circle.
+  ASSERT_EQ(ScriptCircle(element_, nullptr, {100, 0, 0}, {102.5, 0, 0}, {102.50001, 0, 0}, created_), 0);
+  EXPECT_EQ(statements(take()), "E11=DTCreateCircle(Z2," + style() + ",\"no_axes\",E10,2.5,0,{7},{})\n");
+  EXPECT_EQ(ScriptCircle(element_, nullptr, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, created_), -1);
+}
+
+TEST_F(ScriptGeometry, TiltedArcBecomesEllipseAndMirrorSwaps) {
+  // Turned by 60 degrees about the x axis, then mirrored in z.
+  const double c = 0.5, s = std::sqrt(0.75);
+  ScriptMatrix m;
+  m.r[1][1] = c;
+  m.r[1][2] = -s;
+  m.r[2][1] = s;
+  m.r[2][2] = c;
+  ASSERT_EQ(ScriptCircle(element_, &m, {0, 0, 0}, {10, 0, 0}, {0, 10, 0}, created_), 0);
+  std::string text = statements(take());
+  EXPECT_EQ(text,
+            "E4=DTCreateEllipse(Z2," + style() + ",\"no_axes\",E1,E2,E3,0,{7},{})\n"
+            "E6=DTCreateEllipseArc(Z2," + style() + ",\"no_axes\",E1,E2,E3,E2,E5,0,{7},{})\n");
+  m.r[2][2] = -c;
+  m.t[0] = 100;
+  ASSERT_EQ(ScriptCircle(element_, &m, {0, 0, 0}, {10, 0, 0}, {0, 10, 0}, created_), 0);
+  text = statements(take());
+  EXPECT_NE(text.find(",\"no_axes\",E7,E8,E9,E11,E8,0,{7},{})"), std::string::npos) << text;
+}
+
+TEST_F(ScriptGeometry, EllipseOfConicCoefficients) {
+  // x^2/16 + y^2/4 = 1 around (1, 2).
+  const double k[6] = {1.0 / 16, 0, 1.0 / 4, -2.0 / 16, -4.0 / 4, 1.0 / 16 + 4.0 / 4 - 1};
+  ScriptEllipseData e;
+  ASSERT_EQ(scriptEllipseOfConic(k, 0, e), 0);
+  EXPECT_NEAR(e.centre.x, 1, 1e-12);
+  EXPECT_NEAR(e.centre.y, 2, 1e-12);
+  EXPECT_NEAR(e.a, 4, 1e-12);
+  EXPECT_NEAR(e.b, 2, 1e-12);
+  e.start = e.end = ScriptPointXYZ{5, 2, 0};
+  ASSERT_EQ(ScriptConic(element_, nullptr, e, created_), 0);
+  EXPECT_EQ(statements(take()), "E5=DTCreateEllipse(Z2," + style() + ",\"no_axes\",E2,E3,E4,0,{7},{})\n");
+  const double hyperbola[6] = {1, 0, -1, 0, 0, -1};
+  EXPECT_EQ(scriptEllipseOfConic(hyperbola, 0, e), -1);
+}
+
+TEST_F(ScriptGeometry, BSplineDegreeIsCappedAtFour) {
+  const std::vector<ScriptPointXYZ> controls = {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}, {5, 1, 0}, {6, 0, 0}};
+  ASSERT_EQ(ScriptBSpline(element_, nullptr, controls, 5, false, created_), 0);
+  EXPECT_EQ(statements(take()),
+            "E7=DTCreateSpline(Z2," + style() + ",\"nonper_urbs\",4, { E1 E2 E3 E4 E5 E6},0,{7},{})\n");
+  EXPECT_EQ(ScriptBSpline(element_, nullptr, {}, 3, false, created_), -1);
+}
+
+TEST_F(ScriptGeometry, ParametricSplineBezierJunctionsAndHiding) {
+  // Two cubic segments of y = t^3 on [0,1] and [1,2]: smooth to C2 inside,
+  // open at the closing junction.
+  ScriptSplineSegment a, b;
+  a.x[1] = 1;
+  a.y[3] = 1;
+  b.x[0] = 1;
+  b.x[1] = 1;
+  b.y[0] = 1;
+  b.y[1] = 3;
+  b.y[2] = 3;
+  b.y[3] = 1;
+  const auto pa = scriptBezierOf(a, 1.0, 3);
+  const auto pb = scriptBezierOf(b, 1.0, 3);
+  ASSERT_EQ(pa.size(), 4u);
+  EXPECT_NEAR(pa[1].x, 1.0 / 3, 1e-12);
+  EXPECT_NEAR(pa[3].y, 1.0, 1e-12);
+  EXPECT_EQ(scriptJunctionClass(pa, pb, 3), 2);
+  EXPECT_EQ(scriptJunctionClass(pb, pa, 3), -1);
+  element_.attributes.blank = 1;
+  ASSERT_EQ(ScriptParamSpline(element_, nullptr, {0, 1, 2}, {a, b}, created_), 0);
+  const std::string text = statements(take());
+  EXPECT_NE(text.find("\"nonper_urbs\",3, { E1 E2 E3 E4 E5 E6 E7},1,{7},{})\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("DTSetInVisible({E8})\n"), std::string::npos) << text;
+  ASSERT_EQ(created_.size(), 1u);
+}
+
+TEST_F(ScriptGeometry, ContourLineBreaksEveryTwentyMembers) {
+  std::vector<std::int32_t> members;
+  for (int i = 0; i < 45; ++i) members.push_back(100 + i);
+  ASSERT_EQ(ScriptContour(element_, members, 0, created_), 0);
+  const std::string text = take();
+  std::string expected = "E2=DTCreateContourOfElements( Z2, { ";
+  for (int i = 0; i < 45; ++i) expected += std::string(i % 20 == 0 ? "\n" : "") + "E" + std::to_string(100 + i) + " ";
+  expected += "},0,{7},{})\n";
+  EXPECT_EQ(text, expected);
+  // Mixed: the plain members first, then the union with the sub-contours.
+  ASSERT_EQ(ScriptContour(element_, {50, 51, 60, 61}, 2, created_), 0);
+  EXPECT_EQ(take(),
+            "E3=DTCreateContourOfElements( Z2, { \nE60 E61 },0,{7},{})\n"
+            "E4=DTCreateContourUnion( Z2, { E50 E51 E3 },0,{7},{})\n");
+  created_.clear();
+  ASSERT_EQ(ScriptContourUnion(element_, {77}, created_), 0);
+  EXPECT_EQ(take(), "");
+  EXPECT_EQ(created_, std::vector<std::int32_t>{77});
+}
+
+TEST_F(ScriptGeometry, HatchBlocksSpacingAndAngle) {
+  const struct {
+    int pattern;
+    const char* hatch;
+  } cases[] = {{1, "{\"hatch_single\",false}"}, {15, "{\"hatch_single\",false}"},
+               {16, "{\"hatch_cross\",false}"},  {18, "{\"hatch_cross\",false}"},
+               {19, "{\"hatch_no\",true}"},      {0, "{\"hatch_no\",true}"}};
+  for (const auto& c : cases) {
+    const std::int32_t n = scriptState().elementCounter;
+    ASSERT_EQ(ScriptPlane(element_, {{40, false, 0}, {41, false, 0}}, c.pattern, 0.01, 0.5, created_), 0);
+    EXPECT_EQ(take(), "E" + std::to_string(n) + "=DTCreatePlane(Z2," + c.hatch +
+                          ",{\n E40 E41},0.025,28.64788976,0,{7},{})\n")
+        << c.pattern;
+  }
+  element_.data.type = 106;
+  ASSERT_EQ(ScriptPlane(element_, {{40, false, 0}}, 0, 2.0, 0, created_), 0);
+  EXPECT_NE(take().find("{\"hatch_no\",false},{\n E40},2,0,"), std::string::npos);
+  // A contour boundary marked as filled; the other boundaries become one contour first.
+  element_.data.type = 0;
+  ASSERT_EQ(ScriptPlane(element_, {{30, true, 1}, {41, false, 0}, {42, false, 0}}, 3, 1.0, 0, created_), 0);
+  EXPECT_EQ(take(),
+            "E9=DTCreateContourOfElements( Z2, { \nE41 E42 },0,{7},{})\n"
+            "E10=DTCreateContourUnion( Z2, { E30 E9 },0,{7},{})\n"
+            "E11=DTCreatePlaneOfContour(Z2,{\"hatch_single\",true},E10,1,0,0,{7},{})\n");
+}
+
+TEST_F(ScriptGeometry, ClipCutsAndDrops) {
+  ScriptSetClipBox(0, 0, 10, 10);
+  ScriptPointXYZ a{-5, 5, 0}, b{5, 5, 0};
+  ASSERT_EQ(ScriptClip(a, b), 0);
+  EXPECT_DOUBLE_EQ(a.x, 0);
+  EXPECT_DOUBLE_EQ(b.x, 5);
+  ScriptPointXYZ c{20, 20, 0}, d{30, 25, 0};
+  EXPECT_EQ(ScriptClip(c, d), -1);
+  EXPECT_EQ(ScriptLine(element_, nullptr, {20, 20, 0}, {30, 25, 0}, created_), -99);
+  EXPECT_EQ(ScriptCircle(element_, nullptr, {50, 50, 0}, {51, 50, 0}, {51, 50, 0}, created_), -99);
+  EXPECT_EQ(take(), "");
+  ScriptClearClipBox();
+}
+
+TEST_F(ScriptGeometry, DrawingBorderWithInfo) {
+  runSettings().viewMode = 2;
+  element_.data.name = "SHEET1";
+  element_.data.type = 404;
+  element_.data.sequence = 9;
+  element_.data.parameterPointer = 4;
+  ASSERT_EQ(ScriptDrawingBorder(element_, {0, 0, 0}, {420, 297, 0}, created_), 0);
+  const std::string text = statements(take());
+  EXPECT_NE(text.find("E3=DTCreateLine(Z2," + style() + ",E1,E2,0,{7},{})\n"
+                      "set_igesinfo(E3,\"SHEET1\",404,0,9,4)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(created_.size(), 4u);
+}
+
+}  // namespace
