@@ -631,3 +631,115 @@ int ScriptDrawingBorder(const ScriptElement& drawing, const ScriptPointXYZ& c1, 
   }
   return 0;
 }
+
+namespace {
+
+// Tangent direction of the conic at p (perpendicular to the gradient).
+ScriptPointXYZ conicTangent(const double k[6], const ScriptPointXYZ& p) {
+  const double gx = 2 * k[0] * p.x + k[1] * p.y + k[3];
+  const double gy = k[1] * p.x + 2 * k[2] * p.y + k[4];
+  return ScriptPointXYZ{-gy, gx, 0.0};
+}
+
+// Where the tangents at a and b meet; false when they are parallel.
+bool tangentCorner(const double k[6], const ScriptPointXYZ& a, const ScriptPointXYZ& b, ScriptPointXYZ& corner) {
+  const ScriptPointXYZ ta = conicTangent(k, a), tb = conicTangent(k, b);
+  const double det = ta.x * (-tb.y) - ta.y * (-tb.x);
+  if (!(std::fabs(det) > 1e-300)) return false;
+  const double rx = b.x - a.x, ry = b.y - a.y;
+  const double s = (rx * (-tb.y) - ry * (-tb.x)) / det;
+  corner = ScriptPointXYZ{a.x + s * ta.x, a.y + s * ta.y, a.z};
+  return std::isfinite(corner.x) && std::isfinite(corner.y);
+}
+
+// The point of the conic on the segment from the tangent corner c to the
+// chord's middle m (the arc's shoulder); false when there is none.
+bool conicShoulder(const double k[6], const ScriptPointXYZ& c, const ScriptPointXYZ& m, ScriptPointXYZ& out) {
+  const double dx = m.x - c.x, dy = m.y - c.y;
+  auto value = [&](double x, double y) {
+    return k[0] * x * x + k[1] * x * y + k[2] * y * y + k[3] * x + k[4] * y + k[5];
+  };
+  // value(c + s d) = qa s^2 + qb s + qc
+  const double qa = k[0] * dx * dx + k[1] * dx * dy + k[2] * dy * dy;
+  const double qc = value(c.x, c.y);
+  const double qb = value(c.x + dx, c.y + dy) - qa - qc;
+  double s;
+  if (std::fabs(qa) < 1e-300) {
+    if (!(std::fabs(qb) > 1e-300)) return false;
+    s = -qc / qb;
+  } else {
+    const double disc = qb * qb - 4 * qa * qc;
+    if (!(disc >= 0.0)) return false;
+    const double r1 = (-qb + std::sqrt(disc)) / (2 * qa), r2 = (-qb - std::sqrt(disc)) / (2 * qa);
+    const bool in1 = r1 >= -1e-9 && r1 <= 1 + 1e-9, in2 = r2 >= -1e-9 && r2 <= 1 + 1e-9;
+    if (!in1 && !in2) return false;
+    s = in1 && in2 ? (std::fabs(r1 - 1) < std::fabs(r2 - 1) ? r1 : r2) : in1 ? r1 : r2;
+  }
+  out = ScriptPointXYZ{c.x + s * dx, c.y + s * dy, c.z};
+  return true;
+}
+
+}  // namespace
+
+int scriptConicPolygons(const double k[6], const ScriptPointXYZ& start, const ScriptPointXYZ& end,
+                        std::vector<std::vector<ScriptPointXYZ>>& polygons) {
+  TraceScope t("ses341");
+  const double tol = tolerance();
+  int maxPieces = assignTables().global.maxArcInterpolation;
+  if (maxPieces < 2 || maxPieces > 128) maxPieces = 16;
+  struct Arc {
+    ScriptPointXYZ a, b;
+  };
+  std::vector<Arc> pending{{start, end}};
+  std::vector<Arc> done;
+  while (!pending.empty()) {
+    const Arc arc = pending.back();
+    pending.pop_back();
+    ScriptPointXYZ corner, shoulder;
+    if (!tangentCorner(k, arc.a, arc.b, corner)) return -1;
+    const ScriptPointXYZ m = midpoint(arc.a, arc.b);
+    if (!conicShoulder(k, corner, m, shoulder)) return -1;
+    const ScriptPointXYZ q{0.25 * (arc.a.x + 2 * corner.x + arc.b.x), 0.25 * (arc.a.y + 2 * corner.y + arc.b.y),
+                           arc.a.z};
+    const bool close = std::hypot(q.x - shoulder.x, q.y - shoulder.y) <= tol;
+    if (close || static_cast<int>(done.size() + pending.size()) + 1 >= maxPieces) {
+      done.push_back(arc);
+      continue;
+    }
+    // Later half first on the stack so that the pieces come out in order.
+    pending.push_back(Arc{shoulder, arc.b});
+    pending.push_back(Arc{arc.a, shoulder});
+  }
+  for (const Arc& arc : done) {
+    ScriptPointXYZ corner;
+    if (!tangentCorner(k, arc.a, arc.b, corner)) return -1;
+    // The quadratic piece raised to degree 3.
+    polygons.push_back({arc.a,
+                        {arc.a.x + 2.0 / 3 * (corner.x - arc.a.x), arc.a.y + 2.0 / 3 * (corner.y - arc.a.y), arc.a.z},
+                        {arc.b.x + 2.0 / 3 * (corner.x - arc.b.x), arc.b.y + 2.0 / 3 * (corner.y - arc.b.y), arc.b.z},
+                        arc.b});
+  }
+  return 0;
+}
+
+int ScriptConicCurve(const ScriptElement& e, const ScriptMatrix* m, const double coefficients[6],
+                     const ScriptPointXYZ& start, const ScriptPointXYZ& end, std::vector<std::int32_t>& created) {
+  TraceScope t("ses340");
+  mfaSetCurrentName(e.data.name);
+  if (distance(start, end) <= tolerance()) {
+    mfaWarning(t.code(), 630, Channel::kProtocol);
+    return -1;
+  }
+  std::vector<std::vector<ScriptPointXYZ>> polygons;
+  if (scriptConicPolygons(coefficients, start, end, polygons) != 0) {
+    mfaWarning(t.code(), 630, Channel::kProtocol);
+    return -1;
+  }
+  beginElement(e);
+  for (const std::vector<ScriptPointXYZ>& polygon : polygons) {
+    std::vector<std::int32_t> numbers;
+    if (ScriptControlPoints(e, m, polygon, numbers) != 0) return -1;
+    ScriptSpline(e, {numbers}, 3, false, created);
+  }
+  return 0;
+}

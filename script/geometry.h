@@ -62,6 +62,16 @@ int scriptEllipseOfConic(const double coefficients[6], double z, ScriptEllipseDa
 int ScriptConic(const ScriptElement& e, const ScriptMatrix* m, const ScriptEllipseData& ellipse,
                 std::vector<std::int32_t>& created);  // ses330
 
+// A parabola or hyperbola arc of the conic A..F from start to end, written
+// as cubic splines, one per piece (ses340).
+int ScriptConicCurve(const ScriptElement& e, const ScriptMatrix* m, const double coefficients[6],
+                     const ScriptPointXYZ& start, const ScriptPointXYZ& end,
+                     std::vector<std::int32_t>& created);  // ses340
+// The cubic control polygons of such an arc; -1 when start and end do not
+// bound an arc of the conic.
+int scriptConicPolygons(const double coefficients[6], const ScriptPointXYZ& start, const ScriptPointXYZ& end,
+                        std::vector<std::vector<ScriptPointXYZ>>& polygons);
+
 // Splines: control point numbers per spline.
 int ScriptSpline(const ScriptElement& e, const std::vector<std::vector<std::int32_t>>& splines, int degree,
                  bool periodic, std::vector<std::int32_t>& created);  // ses957

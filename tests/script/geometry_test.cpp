@@ -240,3 +240,50 @@ TEST_F(ScriptGeometry, DrawingBorderWithInfo) {
 }
 
 }  // namespace
+
+namespace {
+
+// Cubic Bezier value at u.
+ScriptPointXYZ bezierAt(const std::vector<ScriptPointXYZ>& p, double u) {
+  const double v = 1 - u;
+  const double w[4] = {v * v * v, 3 * u * v * v, 3 * u * u * v, u * u * u};
+  ScriptPointXYZ r;
+  for (int i = 0; i < 4; ++i) {
+    r.x += w[i] * p[i].x;
+    r.y += w[i] * p[i].y;
+  }
+  return r;
+}
+
+TEST(ScriptConicPieces, ParabolaExactHyperbolaWithinTolerance) {
+  resetScriptState();
+  resetAssignTables();
+  const struct {
+    const char* name;
+    double k[6];
+    ScriptPointXYZ start, end;
+    bool onePiece;
+  } cases[] = {
+      {"parabola y = x^2", {1, 0, 0, 0, -1, 0}, {-2, 4, 0}, {3, 9, 0}, true},
+      {"hyperbola x^2 - y^2 = 1", {1, 0, -1, 0, 0, -1}, {std::cosh(-1.5), std::sinh(-1.5), 0},
+       {std::cosh(1.2), std::sinh(1.2), 0}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<ScriptPointXYZ>> polygons;
+    ASSERT_EQ(scriptConicPolygons(c.k, c.start, c.end, polygons), 0) << c.name;
+    if (c.onePiece) EXPECT_EQ(polygons.size(), 1u) << c.name;
+    EXPECT_NEAR(polygons.front().front().x, c.start.x, 1e-12);
+    EXPECT_NEAR(polygons.back().back().y, c.end.y, 1e-12);
+    for (const auto& p : polygons) {
+      ASSERT_EQ(p.size(), 4u);
+      for (double u = 0; u <= 1.0; u += 0.125) {
+        const ScriptPointXYZ q = bezierAt(p, u);
+        const double value = c.k[0] * q.x * q.x + c.k[1] * q.x * q.y + c.k[2] * q.y * q.y + c.k[3] * q.x +
+                             c.k[4] * q.y + c.k[5];
+        EXPECT_LT(std::fabs(value), 0.01) << c.name << " u=" << u;
+      }
+    }
+  }
+}
+
+}  // namespace
