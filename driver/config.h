@@ -4,6 +4,7 @@
 // runSettings().
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // A switch that the configuration file did not set.
@@ -23,6 +24,7 @@ struct RunPaths {
   std::string ubblDir;           // _UBBL
   std::string inputDir;          // _PATH, _PFAD
   std::string protocolFile;      // derived
+  int runCounter = 0;            // runs of this process, in the section-file names
 
   // Section files of the IGES writer, in tempDir, with process id and run counter.
   std::string igesStartFile, igesGlobalFile, igesDirectoryFile, igesParameterFile,
@@ -93,5 +95,16 @@ void resetRunConfiguration();
 
 // Reads the configuration of the run (the named file, or the first one of
 // the search path when the name is empty), derives the file names and loads
-// the message file.  Returns 0, or the status that ends the run.
-int readRunConfiguration(const std::string& level, const std::string& configFile);
+// the message file.  `level` is the level of the command line ("" when none
+// was given; a _STUF line then sets runState().level).  `inputFile` names
+// the protocol file: <protocolDir><base name of inputFile>.prot, or
+// <protocolDir>trovak_iges.prot when it is empty.  Returns 0, or the status
+// that ends the run (36 no memory, 37 no readable assignment or script
+// include directory).
+int readRunConfiguration(const std::string& level, const std::string& configFile,
+                         const std::string& inputFile = "");
+
+// Longest configuration line read; the rest of a longer line is read away.
+constexpr std::size_t kConfigLineLength = 255;
+// Longest word value (_TYPE, _ACAD); longer ones are cut.
+constexpr std::size_t kConfigWordLength = 24;
