@@ -156,7 +156,8 @@ TEST_F(AssignTablesTest, ColourDefinitionTable) {
 TEST_F(AssignTablesTest, LineWidthLookups) {
   // IGES: factor from the global section, 1.0 / 10 gradations.
   readAssignments(1.0, 10);
-  EXPECT_EQ(widthNumber(0.35), 4);
+  EXPECT_EQ(widthNumber(0.36), 4);
+  EXPECT_EQ(widthNumber(0.34), 3);
   EXPECT_DOUBLE_EQ(widthOfNumber(5), 0.5);
   EXPECT_DOUBLE_EQ(widthOfNumber(0), 0.0001);
   runSettings().tlvvMode = 1;
