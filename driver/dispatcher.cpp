@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/assign_tables.h"
 #include "driver/command_line.h"
 #include "driver/config.h"
 #include "driver/messages.h"
@@ -539,16 +540,17 @@ void resetDispatcher() {
 
 // Reads the configuration and the assignment tables and settles the level;
 // 0, or the status that ends the run.
-int prepareRun(const std::string& configFile) {
+int prepareRun(const std::string& configFile, const std::string& inputName) {
   TraceScope t("stt603");
   RunState& state = runState();
-  const int configured = readRunConfiguration(state.level, configFile);
+  const int configured = readRunConfiguration(state.level, configFile, inputName);
   if (configured != 0) return configured;
   mfaSetMessageLevel(runSettings().messageLevel);
   armTrapReport();
   if (runSettings().timing) {
     std::printf("%s %s\n", mfaTextOf(kMsgTimingStart).c_str(), trcTimers().run.startText.c_str());
   }
+  if (readGlobalValues() != 0) return 17;
   state.level = upperCased(state.level);
   setLevelBits();
   return 0;
@@ -586,6 +588,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   installTraps();
   mfaResetRun();
   resetRunConfiguration();
+  resetAssignTables();
 
   state.runStatus = 0;
   if (setDirectionBits(phase) != 0) {
@@ -598,7 +601,8 @@ int start(const std::string& phase, const std::string& level, const std::string&
   if (state.language.empty()) state.language = "deutsch";
   runPaths().installDir = state.installDir;
 
-  state.runStatus = prepareRun(configFile);
+  state.runStatus =
+      prepareRun(configFile, runHas(RunModeBit::kInput) ? exchangeFile : cadFile);
   if (state.runStatus == 0) state.runStatus = startProtocol(exchangeFile, cadFile);
   if (state.runStatus == 0) {
     if (runHas(RunModeBit::kInput)) {
