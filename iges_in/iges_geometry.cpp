@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "driver/assign_tables.h"
 #include "driver/config.h"
 #include "driver/messages.h"
 #include "driver/run_state.h"
@@ -283,4 +284,43 @@ int emitRationalBSpline(const ScriptElement& e, const Transform* m, const Parame
     points.push_back(point(v[first + 3 * i], v[first + 3 * i + 1], v[first + 3 * i + 2]));
   const bool periodic = at(v, 3) != 0.0;
   return ScriptBSpline(e, sm.get(), points, static_cast<int>(degree), periodic, created);
+}
+
+int selectPaletteColour(double redPercent, double greenPercent, double bluePercent, int& colour) {
+  TraceScope t("pov314");
+  IgesGeometryState& s = igesGeometryState();
+  AssignTables& tables = assignTables();
+  if (!s.paletteLoaded) {
+    if (tables.colourDefinitions.empty()) readColourDefinitions();
+    s.paletteLoaded = true;
+  }
+  const int red = percentToByte(redPercent);
+  const int green = percentToByte(greenPercent);
+  const int blue = percentToByte(bluePercent);
+  std::vector<PaletteColour> palette;
+  palette.reserve(tables.colourDefinitions.size());
+  for (const ColourDefinition& d : tables.colourDefinitions)
+    palette.push_back(PaletteColour{static_cast<int>(d.red), static_cast<int>(d.green),
+                                    static_cast<int>(d.blue), static_cast<int>(d.number)});
+  const long best = nearestPaletteColour(palette.data(), palette.size(), red, green, blue);
+  if (best < 0) {
+    colour = 1;
+    return -1;
+  }
+  const PaletteColour& p = palette[static_cast<std::size_t>(best)];
+  colour = p.number;
+  if (runSettings().traceLevel > 4)
+    std::printf("-> pov314 : ausgewaehlte Farbe %d (RGB : %d %d %d) aus %d %d %d\n", p.number,
+                p.red, p.green, p.blue, red, green, blue);
+  return 0;
+}
+
+int nearestPaletteColourNumber(double redPercent, double greenPercent, double bluePercent) {
+  TraceScope t("cee314");
+  int colour = 1;
+  selectPaletteColour(redPercent, greenPercent, bluePercent, colour);
+  if (runSettings().traceLevel > 4)
+    std::printf("-> cee314 : Ausgewaehlte Farbe %d aus RGB-Werten : %f %f %f\n", colour,
+                redPercent, greenPercent, bluePercent);
+  return colour;
 }

@@ -24,6 +24,7 @@ constexpr int kIgnored = -99;
 // a conversion.
 struct IgesGeometryState {
   bool levelWarningShown = false;  // warning 190 went to the console once
+  bool paletteLoaded = false;      // the colour definitions table was read
 };
 IgesGeometryState& igesGeometryState();
 void resetIgesGeometryState();
@@ -64,3 +65,12 @@ int emitParametricSpline(const ScriptElement& e, const Transform* m, const Param
 // 126.
 int emitRationalBSpline(const ScriptElement& e, const Transform* m, const ParameterValues& v,
                         std::vector<std::int32_t>& created);
+
+// pov314: the palette colour of a colour definition given in percent (the
+// nearest entry of the installation's colour definitions, loaded on first
+// use).  0 with its colour number in colour, or -1 with colour 1 when the
+// palette is empty (the definition is then faulty).
+int selectPaletteColour(double redPercent, double greenPercent, double bluePercent, int& colour);
+// The same as the palette hook of the assignment tables: the colour number,
+// 1 for an empty palette.
+int nearestPaletteColourNumber(double redPercent, double greenPercent, double bluePercent);

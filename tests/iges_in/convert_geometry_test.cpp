@@ -199,3 +199,26 @@ TEST_F(ConvertGeometry, EmitGates) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConvertColourDefinition, NearestPaletteColourOfTheTable) {
+  resetRunState();
+  resetRunConfiguration();
+  resetAssignTables();
+  resetIgesGeometryState();
+  std::vector<ColourDefinition>& table = assignTables().colourDefinitions;
+  table = {{"black", 0, 0, 0, 8}, {"darkred", 250, 0, 0, 12}, {"red", 255, 0, 0, 2},
+           {"green", 0, 255, 0, 3}};
+  int colour = 0;
+  EXPECT_EQ(selectPaletteColour(100, 0, 0, colour), 0);
+  EXPECT_EQ(colour, 2);
+  EXPECT_EQ(selectPaletteColour(99, 0, 0, colour), 0);  // 252: nearer to 250
+  EXPECT_EQ(colour, 12);
+  EXPECT_EQ(nearestPaletteColourNumber(0, 90, 10), 3);
+  table.clear();
+  EXPECT_EQ(selectPaletteColour(100, 0, 0, colour), -1);
+  EXPECT_EQ(colour, 1);
+}
+
+}  // namespace
