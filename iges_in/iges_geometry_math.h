@@ -7,18 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// A transformation as IGES writes it in a 124 entity: a point p becomes
-// r*p + t.
-struct Transform {
-  double r[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  double t[3] = {0, 0, 0};
-};
-
-struct Point3 {
-  double x = 0.0;
-  double y = 0.0;
-  double z = 0.0;
-};
+#include "elements/transform.h"
 
 // outer(inner(p)): inner is applied first.
 Transform composeTransforms(const Transform& outer, const Transform& inner);

@@ -1,0 +1,232 @@
+// The element table: the one in-memory model every direction works on.
+// Slot i holds one element (an IGES entity, a DXF or DWG entity mapped to
+// its IGES kind, or an element of the CAD transfer file) with its directory
+// entry, typed parameter record, son and father links, processing state and
+// the numbers of the objects written for it.
+//
+// Indices are int32; index 0 is not an element.  For an IGES file the
+// element whose first directory line has sequence number D lives at index
+// (D+1)/2; a DE pointer p found in parameter data is index p/2+1, and index
+// i is shown as DE number 2i-1.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "elements/param_records.h"
+#include "elements/transform.h"
+
+// Indices that stand in son lists instead of an element.
+namespace LinkIndex {
+constexpr std::int32_t kNull = -3;      // a null pointer of the parameter data
+constexpr std::int32_t kUnlinked = -99; // a son unlinked later
+}  // namespace LinkIndex
+
+// Processing states.
+namespace ElementState {
+constexpr char kWaiting = 'w';
+constexpr char kRegistered = 'r';  // drawing or view registered for the drawing pass
+constexpr char kDone = 'd';
+constexpr char kTakenOver = 'c';
+constexpr char kIgnored = 'i';
+constexpr char kDefinitionWritten = 'o';
+constexpr char kError = 'e';
+}  // namespace ElementState
+
+struct LinkNode {
+  std::int32_t index = 0;
+  std::int32_t orderKey = 0;
+  LinkNode* next = nullptr;
+};
+
+// The directory entry as this program keeps it.
+struct DirectoryEntry {
+  std::int32_t entityType = 0;
+  std::int32_t paramPointer = 0;
+  std::int32_t structure = 0;
+  std::int32_t lineFont = 1;
+  std::int32_t level = 0;
+  std::int32_t view = 0;
+  std::int32_t matrixPointer = 0;
+  std::int32_t labelAssoc = 0;
+  char status[10] = {};
+  std::int32_t sequence = 0;
+  std::int32_t entityType2 = 0;
+  std::int32_t lineWeight = 0;
+  std::int32_t colour = 7;
+  std::int32_t paramLineCount = 0;
+  std::int32_t form = 0;
+  char label[10] = {};
+  std::int32_t subscript = 0;
+  std::int32_t sequence2 = 0;
+};
+
+// Attribute block of an element of the CAD transfer file.
+struct TransferAttributes {
+  std::int32_t first = 0;
+  std::int32_t second = 0;
+  std::string name;
+  double points[6] = {};  // two 3-D points
+  std::int32_t last = 0;
+};
+
+struct ElementRecord {
+  ElementRecord() = default;
+  ElementRecord(const ElementRecord&) = delete;
+  ElementRecord& operator=(const ElementRecord&) = delete;
+  ElementRecord(ElementRecord&& other) noexcept;
+  ElementRecord& operator=(ElementRecord&& other) noexcept;
+  ~ElementRecord();  // releases the lists and owned blocks
+
+  std::int32_t type = 0;
+  std::int32_t form = 0;
+  std::int32_t outputKind = 0;
+  std::int32_t outputSubKind = 0;
+  std::int32_t groupDone = 0;
+  std::int32_t classBits = 0;
+  char dependency = 'n';  // 'p' physically dependent
+  DirectoryEntry de;
+  std::int32_t sonCount = 0;
+  LinkNode* sons = nullptr;
+  LinkNode* sonCursor = nullptr;
+  LinkNode* sonCursor2 = nullptr;
+  std::int32_t fatherCount = 0;
+  LinkNode* fathers = nullptr;
+  LinkNode* fatherCursor = nullptr;
+  char state = 0;
+  std::unique_ptr<TransferAttributes> transferAttrs;
+  std::unique_ptr<Transform> matrix;
+  std::unique_ptr<ParamRecord> params;
+  // Input directions: the numbers of the script objects written for the
+  // element.  Output directions: one entry, the element's identifier in the
+  // CAD transfer file.
+  std::vector<std::int32_t> created;
+  std::vector<std::int32_t> assocs;
+  std::vector<std::int32_t> props;
+
+  std::int32_t createdCount() const { return static_cast<std::int32_t>(created.size()); }
+  std::int32_t assocCount() const { return static_cast<std::int32_t>(assocs.size()); }
+  std::int32_t propCount() const { return static_cast<std::int32_t>(props.size()); }
+  // Output direction: the element's identifier.
+  std::int32_t transferId() const { return created.empty() ? 0 : created.front(); }
+
+  // Bookkeeping of the table (not part of the element's data): the last node
+  // of each priority run of `sons` (made when the list grows), so that
+  // inserting by priority does not scan long lists; and the mark of the last
+  // walk that visited the element.
+  std::unique_ptr<LinkNode*[]> sonRunTails;
+  std::uint32_t walkMark = 0;
+
+  void releaseLists();
+};
+
+struct ElementTable {
+  std::unique_ptr<ElementRecord[]> records;
+  std::int32_t capacity = 0;
+  std::int32_t lastIndex = 0;
+  int progressOn = 1;
+  std::int32_t processedCount = 0;
+  std::int32_t cursors[17] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  std::int32_t classesMet = 0;  // OR of the class bits of all elements
+  bool drawingsPresent = false; // a 404 or 410 was read
+  std::uint32_t walkEpoch = 0;
+};
+
+ElementTable& elementTable();
+// The element at index i; i must lie in 0..capacity-1.
+ElementRecord& element(std::int32_t index);
+// true when 1 <= i <= lastIndex.
+bool isElementIndex(std::int32_t index);
+
+// IGES pointer and index rules.
+constexpr std::int32_t indexOfPointer(std::int32_t dePointer) { return dePointer / 2 + 1; }
+constexpr std::int32_t deNumberOf(std::int32_t index) { return 2 * index - 1; }
+
+int resetTable();                    // ldv060
+int resetCursors();                  // ldv061
+int allocateTable(std::int32_t n);   // ldv130
+int growTable();                     // ldv131
+std::int32_t newIndex();             // ldv125
+void freeTable();                    // ldv135
+
+int linkSon(std::int32_t father, std::int32_t son, char mode);  // ldv846
+int appendSon(std::int32_t father, std::int32_t son);           // ldv847
+int linkFatherSon(std::int32_t father, std::int32_t son);       // ldv848
+// Priority key of a son of this type and form.
+std::int32_t sonOrderKey(std::int32_t type, std::int32_t form);
+
+// nextSon results: 0 a son, -1 exhausted and no father, -2 exhausted with a
+// father, -3 no sons at all.
+struct SonResult {
+  std::int32_t index = 0;
+  std::int32_t deNumber = 0;  // input directions
+  std::int32_t type = 0;      // output direction
+  std::int32_t id = 0;        // output direction
+};
+int nextSon(std::int32_t father, SonResult& out);                       // ldv011
+std::int32_t findSonOfType(std::int32_t father, std::int32_t type);     // ldv021
+std::int32_t firstSonOfType(std::int32_t father, std::int32_t type);    // ldv020
+int nextDescendant(std::int32_t start, std::int32_t& deNumber, std::int32_t& index);  // ldv012
+int hasNoAncestorOfType(std::int32_t index, std::int32_t type);         // ldv001
+
+// nextToConvert: 0 and the element, or -1 (index -1) when no step yields.
+struct ConvertPick {
+  std::int32_t index = -1;
+  std::int32_t deNumberOrType = 0;
+  std::int32_t id = 0;
+};
+int nextToConvert(ConvertPick& out);  // ldv005
+
+int setState(std::int32_t index, char state);                                    // ldv701
+int setStateFromResult(std::int32_t index, int result, const char* callerCode);  // ldv700
+int setStateDeep(std::int32_t index, char state);                                // ldv200
+int setStateDeepKeepSelf(std::int32_t index, char state);                        // ldv252
+int setStateDeepAndSelf(std::int32_t index, char state);                         // ldv251
+int setStateRaw(std::int32_t index, char state);                                 // ldv880
+int markAll(char state);                                                         // ldv201
+int unlinkFromFathers(std::int32_t index);                                       // ldv215
+// Walks up the chain of first fathers of `index`: mode 1 looks for the
+// father index in `fatherIndex`, any other mode for the father whose id is
+// `fatherId`; on success both are set to the father found.  0 / -1.
+int fatherWithId(int mode, std::int32_t index, std::int32_t& fatherIndex, std::int32_t& fatherId);  // ldv400
+std::int32_t ancestorOfType(std::int32_t index, std::int32_t type);  // ldv401
+// The matrix indices from the outermost inwards; -1 on a bad chain.
+int matrixChain(std::int32_t index, std::vector<std::int32_t>& chain);  // ldv500
+
+struct StatusFlags {
+  int blank = 0;
+  int subordinate = 0;
+  int entityUse = 0;
+  int hierarchy = 0;
+};
+StatusFlags decodeStatus(const DirectoryEntry& de);  // ldv600
+// Class bits of a (type, form) pair.
+std::int32_t classBitsOf(std::int32_t type, std::int32_t form);
+
+// Output directions.
+std::int32_t findById(std::int32_t id, std::int32_t low, std::int32_t high);  // ldv160
+struct TransferListNode {
+  std::int32_t id = 0;
+  std::int32_t type = 0;
+  std::unique_ptr<TransferAttributes> attrs;
+  TransferListNode* next = nullptr;
+};
+std::int32_t countList(const TransferListNode* head);  // ldv120
+// Sorts the elements handed over by the transfer file reader ascending by
+// id, equal ids in the order given (ldv050); the caller frees the list with
+// freeTransferList.  nullptr for an empty input.
+TransferListNode* loadTransferList(std::vector<TransferListNode*> elements);  // ldv050
+int loadTransferElements(const TransferListNode* list);                      // ldv140
+int freeTransferList(TransferListNode* list);                                // ldv150
+// membersOf(index, ids) fills the member ids of a complex element from the
+// transfer file; 0 / -1.
+int linkTransferElements(
+    const std::function<int(std::int32_t index, std::vector<std::int32_t>& ids)>& membersOf);  // ldv965
+
+// The message position of an element: its first and second position
+// numbers (DE number of the element, parameter line), element 0 silences
+// the position.
+void mfaSetPosition(std::int32_t index, long third);  // mfa130
