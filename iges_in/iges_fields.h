@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "elements/transform.h"
+
 namespace IgesFlag {
 constexpr unsigned kExponentD = 1;  // a real used the exponent letter 'D'
 constexpr unsigned kInvalid = 2;    // the field was refused (warning given)
@@ -30,3 +32,11 @@ const char* parseRealRaw(const char* text, unsigned& flags, double& value);    /
 const char* parseReal(const char* text, unsigned& flags, double& value);       // hvd320
 // Global parameter 1: sets the parameter delimiter; nullptr when malformed.
 const char* checkDelimiterSpec(const char* text);                              // hvd800
+
+// A point of parameter data.  Kind 1: the common z of a planar entity (read
+// first, or the z of the previous call when keepZ is set), then x and y.
+// Kind 2: x, y, z.  Kind 3: x, y, z and a vector of three more reals into
+// `vector` (may be nullptr).  Non-zero third coordinates give warning 940;
+// another kind gives error 600 and nullptr.
+const char* parsePoint(bool keepZ, int kind, const char* text, unsigned& flags, Point3& point,
+                       double* vector = nullptr);  // hvd910

@@ -1,0 +1,382 @@
+// The parameter pass: after the directory and parameter sections are read,
+// every structuring entity's parameter data is read once so that fathers
+// and sons are linked before the conversion starts.
+
+#include <cstring>
+#include <memory>
+
+#include "driver/messages.h"
+#include "driver/trace.h"
+#include "elements/element_table.h"
+#include "iges_in/iges_fields.h"
+#include "iges_in/iges_reader.h"
+
+namespace {
+
+// Steps through the fields of one entity's parameter data.  A field that
+// cannot be read takes its default; once the text is used up every further
+// field is empty.
+struct Fields {
+  const char* p;
+  unsigned flags = 0;
+
+  bool more() const { return p != nullptr && *p != '\0'; }
+  int integer() {
+    int v = 0;
+    if (more()) p = parseInteger(p, flags, v);
+    return v;
+  }
+  double real() {
+    double v = 0.0;
+    if (more()) p = parseReal(p, flags, v);
+    return v;
+  }
+  std::string string() {
+    std::string v;
+    if (more()) p = parseString(p, flags, v);
+    return v;
+  }
+  // A count of following fields: never more than the text can hold.
+  int count(const char* code, int warning) {
+    int n = integer();
+    const int most = p == nullptr ? 0 : static_cast<int>(std::strlen(p)) + 1;
+    if (n < 0 || n > most) {
+      mfaWarning(code, warning, Channel::kProtocol);
+      n = n < 0 ? 0 : most;
+    }
+    return n;
+  }
+};
+
+// A DE pointer of the parameter data as an element index; 0 for a null
+// pointer or one that names no element.
+std::int32_t indexOf(std::int32_t self, int pointer, const char* code) {
+  if (pointer <= 0) return 0;
+  const std::int32_t index = indexOfPointer(pointer);
+  if (index > elementTable().lastIndex || index == self) {
+    mfaWarning(code, 975, Channel::kProtocol);
+    return 0;
+  }
+  return index;
+}
+
+// Reads a pointer and links it as a son by priority.
+std::int32_t sonByPriority(std::int32_t self, Fields& f, const char* code) {
+  const std::int32_t son = indexOf(self, f.integer(), code);
+  if (son != 0) linkFatherSon(self, son);
+  return son;
+}
+
+// Reads a pointer and appends it as a son, keeping file order.
+std::int32_t sonInFileOrder(std::int32_t self, Fields& f, const char* code) {
+  const std::int32_t son = indexOf(self, f.integer(), code);
+  if (son != 0) {
+    appendSon(self, son);
+    linkSon(self, son, 'v');
+  }
+  return son;
+}
+
+GraphicAttributes attributesOf(const ElementRecord& e) {
+  GraphicAttributes a;
+  a.lineFont = e.de.lineFont;
+  a.level = e.de.level;
+  a.lineWeight = e.de.lineWeight;
+  a.colour = e.de.colour;
+  const StatusFlags st = decodeStatus(e.de);
+  a.blank = st.blank;
+  a.subordinate = st.subordinate;
+  a.entityUse = st.entityUse;
+  a.hierarchy = st.hierarchy;
+  return a;
+}
+
+// The matrix of one 124 entity.
+bool matrixOf(std::int32_t index, Transform& m) {
+  const ElementRecord& e = element(index);
+  std::string text;
+  if (e.de.entityType != 124 ||
+      fetchParameterData(124, e.de.paramPointer, e.de.paramLineCount, text) != 0)
+    return false;
+  Fields f{text.c_str()};
+  for (int row = 0; row < 3; ++row) {
+    for (int col = 0; col < 3; ++col) m.r[row][col] = f.real();
+    m.t[row] = f.real();
+  }
+  return true;
+}
+
+// The element's matrix chain composed outermost first: a point p of the
+// element becomes M1(M2(...Mn(p))).
+bool resolvedMatrix(std::int32_t index, Transform& out) {
+  TraceScope t("pov050");
+  out = Transform{};
+  if (element(index).de.matrixPointer == 0) return false;
+  std::vector<std::int32_t> chain;
+  if (matrixChain(index, chain) != 0 || chain.empty()) return false;
+  for (std::int32_t m : chain) {
+    Transform b;
+    if (!matrixOf(m, b)) return false;
+    Transform r;
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) {
+        r.r[i][j] = 0.0;
+        for (int k = 0; k < 3; ++k) r.r[i][j] += out.r[i][k] * b.r[k][j];
+      }
+      r.t[i] = out.t[i];
+      for (int k = 0; k < 3; ++k) r.t[i] += out.r[i][k] * b.t[k];
+    }
+    out = r;
+  }
+  return true;
+}
+
+void readComposite(std::int32_t i, Fields& f) {  // 102
+  TraceScope t("pov100");
+  auto rec = std::make_unique<CompositeRecord>();
+  rec->attributes = attributesOf(element(i));
+  const int n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) rec->constituents.push_back(sonByPriority(i, f, t.code()));
+  rec->hasMatrix = resolvedMatrix(i, rec->matrix);
+  element(i).params = std::move(rec);
+}
+
+void readPlane(std::int32_t i, Fields& f) {  // 108
+  TraceScope t("pov110");
+  auto rec = std::make_unique<PlaneRecord>();
+  rec->attributes = attributesOf(element(i));
+  rec->a = f.real();
+  rec->b = f.real();
+  rec->c = f.real();
+  rec->d = f.real();
+  const int pointer = f.integer();
+  if (pointer < 0) mfaWarning(t.code(), 912, Channel::kProtocol);
+  rec->boundary = indexOf(i, pointer, t.code());
+  if (rec->boundary != 0) {
+    if (linkFatherSon(i, rec->boundary) != 0) mfaWarning(t.code(), 913, Channel::kProtocol);
+  }
+  rec->symbolPoint.x = f.real();
+  rec->symbolPoint.y = f.real();
+  rec->symbolPoint.z = f.real();
+  rec->symbolSize = f.real();
+  element(i).params = std::move(rec);
+}
+
+// 118, 120, 122, 125: `layout` lists the fields, 'p' a pointer, 'r' a real,
+// 'i' an integer.
+void readSurface(std::int32_t i, Fields& f, const char* code, const char* layout) {
+  TraceScope t(code);
+  auto rec = std::make_unique<SurfaceRecord>();
+  rec->attributes = attributesOf(element(i));
+  for (const char* l = layout; *l != '\0'; ++l) {
+    if (*l == 'p')
+      rec->curves.push_back(sonByPriority(i, f, code));
+    else if (*l == 'i')
+      rec->values.push_back(f.integer());
+    else
+      rec->values.push_back(f.real());
+  }
+  element(i).params = std::move(rec);
+}
+
+void readGeneralLabel(std::int32_t i, Fields& f) {  // 210
+  TraceScope t("pov150");
+  auto rec = std::make_unique<AnnotationRecord>();
+  rec->attributes = attributesOf(element(i));
+  rec->note = sonByPriority(i, f, t.code());
+  const int n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) rec->leaders.push_back(sonByPriority(i, f, t.code()));
+  element(i).params = std::move(rec);
+}
+
+// Dimensions: a list of fields where 'p' is a pointer linked as a son and
+// 'r' a number that is skipped here.
+void readDimension(std::int32_t i, Fields& f, const char* code, const char* layout) {
+  TraceScope t(code);
+  for (const char* l = layout; *l != '\0'; ++l) {
+    if (*l == 'p')
+      sonByPriority(i, f, code);
+    else
+      f.real();
+  }
+}
+
+void readSectionedArea(std::int32_t i, Fields& f) {  // 230
+  TraceScope t("pov220");
+  auto rec = std::make_unique<AnnotationRecord>();
+  rec->attributes = attributesOf(element(i));
+  rec->geometry.push_back(sonByPriority(i, f, t.code()));  // exterior boundary
+  rec->values.push_back(f.integer());                        // fill pattern
+  for (int k = 0; k < 5; ++k) rec->values.push_back(f.real());  // point, distance, angle
+  const int n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) rec->geometry.push_back(sonByPriority(i, f, t.code()));
+  element(i).params = std::move(rec);
+}
+
+void readGeneralSymbol(std::int32_t i, Fields& f) {  // 228
+  TraceScope t("pov225");
+  auto rec = std::make_unique<AnnotationRecord>();
+  rec->attributes = attributesOf(element(i));
+  rec->note = sonInFileOrder(i, f, t.code());
+  int n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) rec->geometry.push_back(sonInFileOrder(i, f, t.code()));
+  n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) rec->leaders.push_back(sonInFileOrder(i, f, t.code()));
+  element(i).params = std::move(rec);
+}
+
+void readSubfigure(std::int32_t i, Fields& f) {  // 308
+  TraceScope t("pov230");
+  auto rec = std::make_unique<SubfigureRecord>();
+  rec->depth = f.integer();
+  rec->name = f.string();
+  const int n = f.count(t.code(), 898);
+  for (int k = 0; k < n && f.more(); ++k) {
+    const int pointer = f.integer();
+    const std::int32_t son = indexOf(i, pointer, t.code());
+    if (son == 0) {
+      mfaWarning(t.code(), 898, Channel::kProtocol);
+      continue;
+    }
+    linkFatherSon(i, son);
+    rec->members.push_back(son);
+  }
+  element(i).params = std::move(rec);
+}
+
+void readColour(std::int32_t i, Fields& f) {  // 314
+  TraceScope t("pov314");
+  auto rec = std::make_unique<ColourRecord>();
+  rec->red = f.real();
+  rec->green = f.real();
+  rec->blue = f.real();
+  rec->name = f.string();
+  element(i).params = std::move(rec);
+}
+
+void readAssociativity(std::int32_t i, Fields& f) {  // 402
+  TraceScope t("pov240");
+  const int n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) sonByPriority(i, f, t.code());
+}
+
+void readDrawing(std::int32_t i, Fields& f) {  // 404
+  TraceScope t("pov250");
+  auto rec = std::make_unique<DrawingRecord>();
+  int n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) {
+    DrawingRecord::ViewSlot slot;
+    slot.view = indexOf(i, f.integer(), t.code());
+    slot.x = f.real();
+    slot.y = f.real();
+    rec->views.push_back(slot);
+  }
+  n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) {
+    const std::int32_t son = sonByPriority(i, f, t.code());
+    if (son != 0) rec->annotations.push_back(son);
+  }
+  element(i).params = std::move(rec);
+  elementTable().drawingsPresent = true;
+}
+
+void readProperty(std::int32_t i, Fields& f) {  // 406
+  TraceScope t("pov280");
+  // The values of a property are numbers, names or pointers by form; the
+  // forms that point at entities list them as their values.
+  const int form = element(i).form;
+  const int n = f.count(t.code(), 975);
+  if (form == 1 || form == 21) {  // definition levels, region restrictions
+    for (int k = 0; k < n && f.more(); ++k) {
+      if (form == 1) {
+        f.integer();
+      } else {
+        sonInFileOrder(i, f, t.code());
+      }
+    }
+  }
+}
+
+void readSingularInstance(std::int32_t i, Fields& f) {  // 408
+  TraceScope t("pov260");
+  sonByPriority(i, f, t.code());
+}
+
+void readView(std::int32_t i, Fields& f) {  // 410
+  TraceScope t("pov270");
+  auto rec = std::make_unique<ViewRecord>();
+  rec->attributes = attributesOf(element(i));
+  rec->viewNumber = f.integer();
+  rec->scale = f.real();
+  if (rec->scale == 0.0) rec->scale = 1.0;
+  for (int k = 0; k < 6 && f.more(); ++k) rec->clipPlanes[k] = sonInFileOrder(i, f, t.code());
+  rec->hasMatrix = resolvedMatrix(i, rec->matrix);
+  element(i).params = std::move(rec);
+  elementTable().drawingsPresent = true;
+}
+
+bool hasReader(std::int32_t type) {
+  switch (type) {
+    case 102: case 108: case 118: case 120: case 122: case 125: case 202: case 206:
+    case 210: case 216: case 218: case 220: case 222: case 228: case 230: case 308:
+    case 314: case 402: case 404: case 406: case 408: case 410:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void readParameters(std::int32_t i) {
+  ElementRecord& e = element(i);
+  std::string text;
+  if (fetchParameterData(e.de.entityType, e.de.paramPointer, e.de.paramLineCount, text) != 0)
+    return;
+  Fields f{text.c_str()};
+  switch (e.de.entityType) {
+    case 102: readComposite(i, f); break;
+    case 108: readPlane(i, f); break;
+    case 118: readSurface(i, f, "pov120", "ppii"); break;
+    case 120: readSurface(i, f, "pov130", "pprr"); break;
+    case 122: readSurface(i, f, "pov140", "prrr"); break;
+    case 125: readSurface(i, f, "pov145", "rrrrrp"); break;
+    case 210: readGeneralLabel(i, f); break;
+    case 216: readDimension(i, f, "pov160", "ppppp"); break;
+    case 220: readDimension(i, f, "pov170", "ppp"); break;
+    case 218: readDimension(i, f, "pov180", "pp"); break;
+    case 222: readDimension(i, f, "pov190", "pprrp"); break;
+    case 202: readDimension(i, f, "pov200", "ppprrrpp"); break;
+    case 206: readDimension(i, f, "pov210", "ppprr"); break;
+    case 230: readSectionedArea(i, f); break;
+    case 228: readGeneralSymbol(i, f); break;
+    case 308: readSubfigure(i, f); break;
+    case 314: readColour(i, f); break;
+    case 402: readAssociativity(i, f); break;
+    case 404: readDrawing(i, f); break;
+    case 406: readProperty(i, f); break;
+    case 408: readSingularInstance(i, f); break;
+    case 410: readView(i, f); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+int parameterPass() {
+  TraceScope t("ldv966");
+  ElementTable& table = elementTable();
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    ElementRecord& e = element(i);
+    e.classBits = classBitsOf(e.type, e.form);
+    table.classesMet |= e.classBits;
+    if (!hasReader(e.de.entityType)) continue;
+    mfaSetPosition(i, e.de.paramPointer);
+    readParameters(i);
+  }
+  mfaClearPosition();
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    ElementRecord& e = element(i);
+    e.sonCursor = e.sons;
+    e.sonCursor2 = e.sons;
+  }
+  return 0;
+}

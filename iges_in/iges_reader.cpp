@@ -1,0 +1,700 @@
+// The IGES file reader: the record layer, the start, global and terminate
+// sections, the directory and parameter sections and the temporary
+// parameter file.  The parameter pass lives in iges_param_pass.cpp.
+
+#include "iges_in/iges_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/trace.h"
+#include "elements/element_table.h"
+#include "iges_in/iges_fields.h"
+
+namespace {
+
+// The smallest minimum resolution a file may claim (global.cfg
+// "MINM_RESO_WERT").
+constexpr double kMinimumResolution = 0.0001;
+
+// Temporary files of the run, as plain paths so that a trap handler can
+// unlink them without allocating.
+constexpr int kMaxTemporaryFiles = 8;
+constexpr std::size_t kMaxPath = 4096;
+struct TemporaryFiles {
+  char paths[kMaxTemporaryFiles][kMaxPath] = {};
+};
+TemporaryFiles& temporaryFiles() {
+  static TemporaryFiles files;
+  return files;
+}
+
+bool isControl(int c) { return (c >= 0 && c < 32) || c == 127; }
+
+struct SenderRow {
+  const char* prefix;
+  int code;
+};
+// Sending systems, recognised by the start of the native system id; the
+// first match wins.
+constexpr SenderRow kSenders[] = {
+    {"SDRC Master Series 1 Drafting", 1},
+    {"PAFEC DOGS", 2},
+    {"EUCLID", 3},
+    {"EUKLID", 31},
+    {"Quorix", 4},
+    {"Computervision, Inc., Medusa", 5},
+    {"Unigraphics", 6},
+    {"PROREN", 7},
+    {"KONSYS DRAFT", 8},
+    {"MCS Inc. ANVIL-5000", 9},
+    {"AutoCAD-12", 10},
+    {"Ashlar", 11},
+};
+// Compared with the sender's product id when no native id matched.
+constexpr SenderRow kSenderByProduct = {"KONSYS DRAFT", 8};
+
+void copyField(char* target, std::size_t size, const std::string& value) {
+  const std::size_t n = value.size() < size - 1 ? value.size() : size - 1;
+  std::memcpy(target, value.data(), n);
+  target[n] = '\0';
+}
+
+// An eight-column directory field read with "%ld"; false when it holds no
+// number.
+bool directoryField(const char* record, int column, std::int32_t& value) {
+  char field[9];
+  std::memcpy(field, record + column - 1, 8);
+  field[8] = '\0';
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(field, &end, 10);
+  if (end == field || errno == ERANGE || v > INT32_MAX || v < INT32_MIN) return false;
+  value = static_cast<std::int32_t>(v);
+  return true;
+}
+
+bool sequenceField(const char* record, char letter, int firstColumn, std::int32_t& value) {
+  const char* p = record + firstColumn - 1;
+  if (*p == letter) ++p;
+  char field[9] = {};
+  std::memcpy(field, p, static_cast<std::size_t>(record + 80 - p));
+  char* end = nullptr;
+  const long v = std::strtol(field, &end, 10);
+  if (end == field || v > INT32_MAX || v < 0) return false;
+  value = static_cast<std::int32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+IgesReaderState& igesReader() {
+  static IgesReaderState state;
+  return state;
+}
+
+void resetIgesReader() {
+  TraceScope t("stt801");
+  closeIgesInput();
+  igesReader() = IgesReaderState{};
+  igesDelimiters() = IgesDelimiters{};
+}
+
+std::FILE* createTemporaryFile(std::string& path) {
+  TraceScope t("stt805");
+  std::string dir = runPaths().tempDir.empty() ? std::string("/tmp") : runPaths().tempDir;
+  if (dir.back() != '/') dir += '/';
+  std::string pattern = dir + "trovak_" + std::to_string(getpid()) + "_XXXXXX";
+  if (pattern.size() >= kMaxPath) return nullptr;
+  TemporaryFiles& files = temporaryFiles();
+  int slot = -1;
+  for (int i = 0; i < kMaxTemporaryFiles && slot < 0; ++i)
+    if (files.paths[i][0] == '\0') slot = i;
+  if (slot < 0) return nullptr;
+  std::strcpy(files.paths[slot], pattern.c_str());
+  // mkostemp creates the file with O_CREAT|O_EXCL: never through an
+  // existing file or link.
+  const int fd = mkostemp(files.paths[slot], O_CLOEXEC);
+  if (fd < 0) {
+    files.paths[slot][0] = '\0';
+    return nullptr;
+  }
+  std::FILE* f = fdopen(fd, "w+b");
+  if (f == nullptr) {
+    close(fd);
+    unlink(files.paths[slot]);
+    files.paths[slot][0] = '\0';
+    return nullptr;
+  }
+  path = files.paths[slot];
+  return f;
+}
+
+void forgetTemporaryFile(const std::string& path) {
+  if (path.empty()) return;
+  TemporaryFiles& files = temporaryFiles();
+  for (auto& entry : files.paths) {
+    if (entry[0] != '\0' && path == entry) {
+      unlink(entry);
+      entry[0] = '\0';
+    }
+  }
+}
+
+void removeTemporaryFiles() {
+  for (auto& entry : temporaryFiles().paths) {
+    if (entry[0] != '\0') {
+      unlink(entry);
+      entry[0] = '\0';
+    }
+  }
+}
+
+int igesReaderAttach(std::FILE* file) {
+  TraceScope t("stt802");
+  IgesReaderState& s = igesReader();
+  s.input = file;
+  if (file == nullptr) return -1;
+  const long here = std::ftell(file);
+  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
+  s.fileSize = std::ftell(file);
+  std::fseek(file, here, SEEK_SET);
+  return s.fileSize < 0 ? -1 : 0;
+}
+
+int readRecord(char* record) {
+  IgesReaderState& s = igesReader();
+  std::memset(record, ' ', 80);
+  record[80] = '\n';
+  record[81] = '\0';
+  if (s.input == nullptr) return -1;
+  s.lastRecordStart = std::ftell(s.input);
+  int n = 0;
+  for (; n < 80; ++n) {
+    const int c = getc(s.input);
+    if (c == EOF || c == '\0') break;
+    record[n] = isControl(c) ? ' ' : static_cast<char>(c);
+  }
+  if (n == 0 && std::feof(s.input)) return -1;
+  if (n < 80) {
+    record[n] = '\0';
+    // Step over the rest of a record that a NUL ended early.
+    return n;
+  }
+  for (int i = 0; i < s.separatorCount; ++i)
+    if (getc(s.input) == EOF) break;
+  return 81;
+}
+
+void skipLeadingControl() {
+  IgesReaderState& s = igesReader();
+  if (s.input == nullptr) return;
+  int c;
+  while ((c = getc(s.input)) != EOF && isControl(c)) {
+  }
+  if (c != EOF) ungetc(c, s.input);
+}
+
+namespace {
+
+// Counts the separator characters after the first record; the file
+// position stands right after that record's 80 columns.
+void detectSeparator() {
+  IgesReaderState& s = igesReader();
+  const long start = std::ftell(s.input);
+  int count = 0;
+  int c;
+  while ((c = getc(s.input)) != EOF && isControl(c) && c != '\0') ++count;
+  if (count >= 2) {
+    // Padding and separators: the next record's column 73 must hold S or G.
+    while (count > 0) {
+      if (std::fseek(s.input, start + count + 72, SEEK_SET) != 0) break;
+      c = getc(s.input);
+      if (c == 'S' || c == 'G') break;
+      --count;
+    }
+  }
+  std::fseek(s.input, start, SEEK_SET);
+  s.separatorCount = count;
+}
+
+}  // namespace
+
+int readStartSection(int vdais) {
+  TraceScope t("stt820");
+  IgesReaderState& s = igesReader();
+  char record[kIgesRecordBytes];
+  s.separatorCount = 0;
+  int length = readRecord(record);
+  if (length < 81) {
+    mfaError(t.code(), 305, Channel::kBoth);
+    return 152;
+  }
+  detectSeparator();
+  for (int i = 0; i < s.separatorCount; ++i) getc(s.input);
+  s.startFile = createTemporaryFile(s.startPath);
+  if (s.startFile == nullptr) {
+    mfaError(t.code(), 140, Channel::kBoth);
+    return 21;
+  }
+  if (record[72] != 'S') mfaWarning(t.code(), 340, Channel::kProtocol);
+  bool vdaisSeen = false;
+  while (length >= 0 && record[72] == 'S') {
+    if (length < 81) {
+      mfaError(t.code(), 305, Channel::kBoth);
+      return 152;
+    }
+    std::fwrite(record, 1, 81, s.startFile);
+    if (vdais != 0 && !vdaisSeen && std::strncmp(record, "VDAIS", 5) == 0) {
+      vdaisSeen = true;
+      std::uint32_t& mode = runState().runMode;
+      if (std::strstr(record, "G1  ") != nullptr) {
+        mode |= RunModeBit::kG1;
+      } else if (std::strstr(record, "G1B1") != nullptr) {
+        mode |= RunModeBit::kG1 | RunModeBit::kB1;
+      } else if (std::strstr(record, "PLUS") != nullptr) {
+        mode |= RunModeBit::kPlus;
+      } else {
+        mfaError(t.code(), 342, Channel::kBoth);
+        return 153;
+      }
+    }
+    length = readRecord(record);
+  }
+  if (vdais != 0 && !vdaisSeen) {
+    mfaError(t.code(), 341, Channel::kBoth);
+    return 154;
+  }
+  if (length < 0 || record[72] != 'G') {
+    mfaError(t.code(), 310, Channel::kBoth);
+    return 16;
+  }
+  // The global section starts with this record.
+  std::fseek(s.input, s.lastRecordStart, SEEK_SET);
+  return 0;
+}
+
+namespace {
+
+// Reads global fields one after the other and applies the section's
+// failure rules; `result` is the value readGlobalSection returns.
+struct GlobalCursor {
+  const char* p;
+  unsigned flags = 0;
+  bool ended = false;  // the record delimiter ended the section
+  int result = 0;
+  bool done = false;   // stop reading (result decided)
+
+  // Before field n: decides whether it can be read.
+  bool begin(int n) {
+    if (done) return false;
+    if (p == nullptr || ended || *p == '\0') {
+      if (n >= 20) {
+        done = true;
+      } else {
+        result = -(n + 1);
+        done = true;
+      }
+      return false;
+    }
+    flags = 0;
+    return true;
+  }
+  // After field n: the parser's position.
+  void end(int n, const char* next) {
+    if (next == nullptr) {
+      if (n <= 15 || (n >= 20 && !(flags & IgesFlag::kEmpty))) {
+        result = -(n + 1);
+        done = true;
+      }
+      p = nullptr;
+      return;
+    }
+    if ((flags & IgesFlag::kInvalid) && n >= 20) {
+      result = -(n + 1);
+      done = true;
+    }
+    if (n >= 20 && (flags & IgesFlag::kEmpty)) done = true;
+    if (flags & IgesFlag::kRecordEnd) ended = true;
+    p = next;
+  }
+  bool string(int n, char* target, std::size_t size, std::string* whole = nullptr) {
+    if (!begin(n)) return false;
+    std::string v;
+    end(n, parseString(p, flags, v));
+    if (done && result != 0) return false;
+    if (target != nullptr) copyField(target, size, v);
+    if (whole != nullptr) *whole = v;
+    return true;
+  }
+  bool integer(int n, std::int32_t& target) {
+    if (!begin(n)) return false;
+    int v = 0;
+    end(n, parseInteger(p, flags, v));
+    if (done && result != 0) return false;
+    target = v;
+    return true;
+  }
+  bool real(int n, double& target, bool& empty) {
+    if (!begin(n)) return false;
+    double v = 0.0;
+    end(n, parseRealRaw(p, flags, v));
+    empty = (flags & IgesFlag::kEmpty) != 0;
+    if (done && result != 0) return false;
+    target = v;
+    return true;
+  }
+};
+
+int parseGlobalText(const std::string& text) {
+  TraceScope t("stt831");
+  IgesGlobal& g = igesReader().global;
+  g = IgesGlobal{};
+  igesDelimiters() = IgesDelimiters{};
+  const char* p = text.c_str();
+  // Field 1: the parameter delimiter.
+  const char* next = checkDelimiterSpec(p);
+  if (next == nullptr) return -2;
+  g.paramDelimiter = igesDelimiters().param;
+  // Field 2: the record delimiter; "1H" + delimiter + separator.
+  p = next;
+  if (*p == '\0') return -3;
+  if (*p == g.paramDelimiter) {
+    g.recordDelimiter = ';';
+    ++p;
+  } else {
+    if (p[0] != '1' || p[1] != 'H' || p[2] == '\0') return -3;
+    g.recordDelimiter = p[2];
+    p += p[3] == '\0' ? 3 : 4;
+  }
+  igesDelimiters().record = g.recordDelimiter;
+
+  GlobalCursor c{p};
+  bool empty = false;
+  c.string(3, g.senderProductId, sizeof g.senderProductId);
+  c.string(4, g.fileName, sizeof g.fileName);
+  c.string(5, g.nativeSystemId, sizeof g.nativeSystemId);
+  c.string(6, g.preprocessorVersion, sizeof g.preprocessorVersion);
+  c.integer(7, g.integerBits);
+  c.integer(8, g.singleMaxPower);
+  c.integer(9, g.singleDigits);
+  c.integer(10, g.doubleMaxPower);
+  c.integer(11, g.doubleDigits);
+  c.string(12, g.receiverProductId, sizeof g.receiverProductId);
+  if (c.real(13, g.modelScale, empty) && g.modelScale == 0.0) g.modelScale = 1.0;
+  c.integer(14, g.unitsFlag);
+  std::string units;
+  if (c.string(15, nullptr, 0, &units)) {
+    if (units.size() > 5) units.resize(6);
+    copyField(g.unitsName, sizeof g.unitsName, units);
+  }
+  if (c.integer(16, g.lineWeightGradations) && g.lineWeightGradations == 0)
+    g.lineWeightGradations = 8;
+  double width = 1.0;
+  if (c.real(17, width, empty)) g.maxLineWidth = empty ? 1.0f : static_cast<float>(width);
+  c.string(18, g.creationDate, sizeof g.creationDate);
+  double resolution = kMinimumResolution;
+  if (c.real(19, resolution, empty))
+    g.minResolution = (empty || resolution < kMinimumResolution) ? kMinimumResolution : resolution;
+  c.real(20, g.maxCoordinate, empty);
+  c.string(21, g.authorName, sizeof g.authorName);
+  c.string(22, nullptr, 0);
+  c.integer(23, g.versionFlag);
+  c.integer(24, g.draftingStandard);
+  return c.result;
+}
+
+}  // namespace
+
+int readGlobalSection() {
+  TraceScope t("stt830");
+  IgesReaderState& s = igesReader();
+  if (s.startFile != nullptr) {
+    std::fclose(s.startFile);
+    s.startFile = nullptr;
+    forgetTemporaryFile(s.startPath);
+    s.startPath.clear();
+  }
+  char record[kIgesRecordBytes];
+  std::string text;
+  int length;
+  int count = 0;
+  while ((length = readRecord(record)) >= 0 && record[72] == 'G') {
+    if (length < 81) return -1;
+    text.append(record, 72);
+    ++count;
+  }
+  if (length >= 0) std::fseek(s.input, s.lastRecordStart, SEEK_SET);
+  if (count == 0) return -1;
+  return parseGlobalText(text);
+}
+
+int recogniseSender() {
+  TraceScope t("stt840");
+  IgesReaderState& s = igesReader();
+  int& code = runState().senderCode;
+  if (code != 99) return code;
+  const IgesGlobal& g = s.global;
+  for (const SenderRow& row : kSenders) {
+    if (std::strncmp(g.nativeSystemId, row.prefix, std::strlen(row.prefix)) == 0) {
+      code = row.code;
+      s.senderName = g.nativeSystemId;
+      break;
+    }
+  }
+  if (code == 99 && std::strncmp(g.senderProductId, kSenderByProduct.prefix,
+                                 std::strlen(kSenderByProduct.prefix)) == 0) {
+    code = kSenderByProduct.code;
+    s.senderName = g.senderProductId;
+  }
+  if (code != 99) mfaOutput("start", 126, Channel::kConsoleOnly, s.senderName);
+  return code;
+}
+
+int checkTerminate() {
+  TraceScope t("hvd950");
+  IgesReaderState& s = igesReader();
+  if (s.input == nullptr) return -1;
+  const long here = std::ftell(s.input);
+  int result = -1;
+  for (long back = 80; back <= 199 && back <= s.fileSize; ++back) {
+    char record[81];
+    if (std::fseek(s.input, s.fileSize - back, SEEK_SET) != 0) break;
+    if (std::fread(record, 1, 80, s.input) != 80) continue;
+    record[80] = '\0';
+    if (record[0] != 'S' || record[8] != 'G' || record[16] != 'D' || record[24] != 'P' ||
+        record[72] != 'T')
+      continue;
+    long v[5] = {};
+    if (std::sscanf(record, "S%ldG%ldD%ldP%ldT%ld", &v[0], &v[1], &v[2], &v[3], &v[4]) != 5)
+      break;
+    // Counts that the file's size cannot hold are refused.
+    const long most = s.fileSize / 80;
+    bool sane = true;
+    for (long x : v)
+      if (x < 0 || x > most) sane = false;
+    if (!sane) break;
+    s.counts.startCount = static_cast<std::int32_t>(v[0]);
+    s.counts.globalCount = static_cast<std::int32_t>(v[1]);
+    s.counts.directoryCount = static_cast<std::int32_t>(v[2]);
+    s.counts.parameterCount = static_cast<std::int32_t>(v[3]);
+    s.counts.terminateCount = static_cast<std::int32_t>(v[4]);
+    if (back >= 83) mfaWarning(t.code(), 350, Channel::kProtocol);
+    result = 0;
+    break;
+  }
+  std::fseek(s.input, here, SEEK_SET);
+  return result;
+}
+
+int readDirectoryFirst(const char* record) {
+  TraceScope t("ldv954");
+  IgesReaderState& s = igesReader();
+  const std::int32_t index = newIndex();
+  if (index <= 0) {
+    mfaError(t.code(), 370, Channel::kBoth);
+    return -1;
+  }
+  ElementRecord& e = element(index);
+  e.state = ElementState::kWaiting;
+  DirectoryEntry& de = e.de;
+  de = DirectoryEntry{};
+  std::int32_t v = 0;
+  if (directoryField(record, 1, v)) de.entityType = v;
+  e.type = de.entityType;
+  if (directoryField(record, 9, v)) de.paramPointer = v;
+  if (de.paramPointer < 0 || de.paramPointer > s.counts.parameterCount) {
+    de.paramPointer = 0;
+    de.entityType = 0;
+  }
+  if (directoryField(record, 17, v)) de.structure = v;
+  if (directoryField(record, 25, v)) de.lineFont = v;
+  if (e.type != 124 && directoryField(record, 33, v)) de.level = v;
+  if (directoryField(record, 41, v) && v >= 0 && v <= s.counts.directoryCount) de.view = v;
+  if (directoryField(record, 49, v) && v >= 0 && v <= s.counts.directoryCount)
+    de.matrixPointer = v;
+  if (directoryField(record, 57, v)) de.labelAssoc = v;
+  std::memcpy(de.status, record + 64, 8);
+  de.status[8] = '\0';
+  if (sequenceField(record, 'D', 73, v)) de.sequence = v;
+  e.dependency = (record[67] == '1' || record[67] == '3') ? 'p' : 'n';
+  return 0;
+}
+
+int readDirectorySecond(const char* record) {
+  TraceScope t("ldv958");
+  IgesReaderState& s = igesReader();
+  ElementTable& table = elementTable();
+  if (table.lastIndex <= 0) return -1;
+  ElementRecord& e = element(table.lastIndex);
+  DirectoryEntry& de = e.de;
+  std::int32_t v = 0;
+  de.entityType2 = directoryField(record, 1, v) ? v : de.entityType;
+  const IgesGlobal& g = s.global;
+  if (directoryField(record, 9, v)) {
+    de.lineWeight = v;
+  } else if (g.maxLineWidth > 0.0f) {
+    de.lineWeight =
+        static_cast<std::int32_t>(g.lineWeightGradations / g.maxLineWidth * 0.25);
+  }
+  de.colour = directoryField(record, 17, v) ? v : 7;
+  if (directoryField(record, 25, v) && v >= 1 &&
+      static_cast<long>(de.paramPointer) + v - 1 <= s.counts.parameterCount) {
+    de.paramLineCount = v;
+  } else {
+    de.paramLineCount = 0;
+    de.entityType = 0;
+  }
+  if (directoryField(record, 33, v)) de.form = v;
+  e.form = de.form;
+  char label[9];
+  std::memcpy(label, record + 56, 8);
+  label[8] = '\0';
+  de.label[0] = '\0';
+  std::sscanf(label, "%8s", de.label);
+  if (directoryField(record, 65, v)) de.subscript = v;
+  if (sequenceField(record, 'D', 73, v)) de.sequence2 = v;
+  return 0;
+}
+
+int readSection(char letter) {
+  TraceScope t("stt950");
+  IgesReaderState& s = igesReader();
+  char record[kIgesRecordBytes];
+  int n = 0;
+  for (;;) {
+    const int length = readRecord(record);
+    if (length < 0) return -1;
+    const char found = length > 72 ? record[72] : '\0';
+    if (found != letter) {
+      if (found == 'D' || found == 'P' || found == 'T') {
+        std::fseek(s.input, s.lastRecordStart, SEEK_SET);
+        return 0;
+      }
+      if (letter == 'D') {
+        mfaWarning(t.code(), 908, Channel::kProtocol);
+        mfaError(t.code(), 321, Channel::kProtocol);
+      } else {
+        mfaWarning(t.code(), 909, Channel::kProtocol);
+        mfaError(t.code(), 322, Channel::kProtocol);
+      }
+      return -2;
+    }
+    ++n;
+    if (letter == 'D') {
+      if (n > s.counts.directoryCount) return -3;
+      ++s.directoryRecords;
+      if (n % 2 == 1) {
+        if (readDirectoryFirst(record) != 0) return -2;
+        if (element(elementTable().lastIndex).type == 308) ++s.subfigureCount;
+      } else if (readDirectorySecond(record) != 0) {
+        return -2;
+      }
+    } else {
+      if (s.paramFile == nullptr || std::fwrite(record, 1, 81, s.paramFile) != 81) return -2;
+      ++s.paramRecords;
+    }
+  }
+}
+
+int fetchParameterData(std::int32_t type, std::int32_t pointer, std::int32_t lineCount,
+                       std::string& text) {
+  TraceScope t("hvd800");
+  IgesReaderState& s = igesReader();
+  text.clear();
+  if (lineCount < 1) {
+    mfaError(t.code(), 740, Channel::kProtocol);
+    return -1;
+  }
+  if (s.paramFile == nullptr || pointer < 1 || pointer > s.paramRecords) {
+    mfaError("hvd800-1", 160, Channel::kProtocol);
+    return -1;
+  }
+  if (std::fseek(s.paramFile, static_cast<long>(pointer - 1) * 81, SEEK_SET) != 0) {
+    mfaError("hvd800-1", 160, Channel::kProtocol);
+    return -1;
+  }
+  const char recordDelimiter = igesDelimiters().record;
+  char record[82];
+  bool haveDelimiter = false;
+  for (long n = 0; pointer + n <= s.paramRecords; ++n) {
+    if (n >= lineCount) {
+      if (haveDelimiter) break;
+      mfaWarning(t.code(), 930, Channel::kProtocol);
+    }
+    if (std::fread(record, 1, 81, s.paramFile) != 81) {
+      mfaError("hvd800-2", 160, Channel::kProtocol);
+      return -1;
+    }
+    const char* from = record;
+    if (n == 0) {
+      unsigned flags = 0;
+      int found = 0;
+      record[64] = '\0';
+      from = parseInteger(record, flags, found);
+      if (from == nullptr || found != type) {
+        mfaError(t.code(), 900, Channel::kProtocol);
+        return -1;
+      }
+    }
+    const std::size_t length = static_cast<std::size_t>(record + 64 - from);
+    if (std::memchr(from, recordDelimiter, length) != nullptr) haveDelimiter = true;
+    text.append(from, length);
+  }
+  return 0;
+}
+
+int readIgesInput() {
+  TraceScope t("stt200");
+  IgesReaderState& s = igesReader();
+  resetTable();
+  s.paramFile = createTemporaryFile(s.paramPath);
+  if (s.paramFile == nullptr) {
+    mfaError(t.code(), 140, Channel::kProtocol);
+    return -1;
+  }
+  if (checkTerminate() != 0) {
+    mfaError(t.code(), 350, Channel::kBoth);
+    return -9;
+  }
+  if (allocateTable(s.counts.directoryCount / 2 + 1) != 0) {
+    mfaError(t.code(), 370, Channel::kBoth);
+    return -6;
+  }
+  int r = readSection('D');
+  if (r != 0) {
+    mfaError(t.code(), r == -3 ? 350 : 325, Channel::kBoth);
+    return -2;
+  }
+  if (readSection('P') != 0) return -3;
+  // The parameter file is read from here on.
+  if (std::fflush(s.paramFile) != 0) {
+    mfaError(t.code(), 160, Channel::kProtocol);
+    return -3;
+  }
+  parameterPass();
+  if (s.paramRecords == 0) {
+    mfaError(t.code(), 330, Channel::kBoth);
+    return -4;
+  }
+  return 0;
+}
+
+void closeIgesInput() {
+  IgesReaderState& s = igesReader();
+  if (s.paramFile != nullptr) std::fclose(s.paramFile);
+  s.paramFile = nullptr;
+  forgetTemporaryFile(s.paramPath);
+  s.paramPath.clear();
+  if (s.startFile != nullptr) std::fclose(s.startFile);
+  s.startFile = nullptr;
+  forgetTemporaryFile(s.startPath);
+  s.startPath.clear();
+}

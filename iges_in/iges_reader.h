@@ -1,0 +1,77 @@
+// Reading an IGES file (fixed 80-column ASCII form) into the element table.
+//
+// The dispatcher drives the direction in this order:
+//   igesReaderAttach(file)       the opened input file (seekable)
+//   skipLeadingControl()         control characters before the first record
+//   readStartSection(vdais)      0, or the exit code 152/153/154/16/21
+//   readGlobalSection()          0, or -1..-25
+//   recogniseSender()            sender code of the file (runState().senderCode)
+//   readIgesInput()              temp file, terminate record, table, D and P
+//                                sections, parameter pass: 0 or -1..-9
+//   ... conversion, which calls fetchParameterData ...
+//   closeIgesInput()             closes and removes the temporary files
+// removeTemporaryFiles() may be called at any time (also from a trap
+// handler): it unlinks every temporary file the reader has made.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "iges_in/iges_global.h"
+
+// One record: 80 columns, '\n', NUL.
+constexpr int kIgesRecordBytes = 82;
+
+struct IgesReaderState {
+  std::FILE* input = nullptr;
+  long fileSize = 0;
+  int separatorCount = 0;         // characters skipped after each record
+  long lastRecordStart = 0;       // file position of the record read last
+  IgesGlobal global;
+  IgesCounts counts;
+  std::string senderName;         // the text a recognised sender matched
+  int subfigureCount = 0;         // 308 entities met in the D section
+  int directoryRecords = 0;       // D records read
+  std::FILE* paramFile = nullptr; // the temporary parameter file
+  std::string paramPath;
+  long paramRecords = 0;          // P records written to it
+  std::FILE* startFile = nullptr; // scratch copy of the start section
+  std::string startPath;
+};
+
+IgesReaderState& igesReader();
+// Closes and removes what a previous run left and resets the state.
+void resetIgesReader();
+
+// The input file the reader works on; its size is taken here.  0 / -1.
+int igesReaderAttach(std::FILE* file);
+// Reads one record into `record` (kIgesRecordBytes bytes); returns the
+// number of characters stored before the NUL (81 for a full record), or -1
+// at the end of the file.
+int readRecord(char* record);
+void skipLeadingControl();
+
+int readStartSection(int vdais);   // stt820
+int readGlobalSection();           // stt830
+int recogniseSender();             // sender code after recognition
+int checkTerminate();              // hvd950
+int readSection(char letter);      // stt950
+int readDirectoryFirst(const char* record);   // ldv954
+int readDirectorySecond(const char* record);  // ldv958
+int parameterPass();               // ldv966
+// Step 9.9.2 of the input driver: 0, or -1 temp file, -2 D section, -3 P
+// section, -4 empty parameter file, -6 table, -9 terminate record.
+int readIgesInput();
+void closeIgesInput();
+
+// The parameter data of one entity as one text (columns 1..64 of its P
+// records after the type field).  0, or -1 with error 740, 160 or 900.
+int fetchParameterData(std::int32_t type, std::int32_t pointer, std::int32_t lineCount,
+                       std::string& text);  // hvd800
+
+// Temporary files of the run: made exclusively in runPaths().tempDir (or
+// /tmp); every one is registered so that every exit path can remove it.
+std::FILE* createTemporaryFile(std::string& path);
+void forgetTemporaryFile(const std::string& path);  // unlinks it now
+void removeTemporaryFiles();
