@@ -1,0 +1,488 @@
+// The IGES file reader: record separators, the start, global and terminate
+// sections, the directory and parameter sections, the parameter fetch, the
+// parameter pass and the files of the shared corpus.
+
+#include "iges_in/iges_reader.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "elements/element_table.h"
+#include "iges_in/convert_iges_builder.h"
+#include "iges_in/iges_fields.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One 80-column record with its section letter and sequence number.
+std::string record(const std::string& body, char section, int sequence) {
+  std::string line = body.substr(0, 72);
+  line.resize(72, ' ');
+  char tail[16];
+  std::snprintf(tail, sizeof tail, "%c%7d", section, sequence);
+  return line + tail;
+}
+
+// The records of a file joined with a separator.
+std::string joined(const std::vector<std::string>& records, const std::string& separator) {
+  std::string out;
+  for (const std::string& r : records) out += r + separator;
+  return out;
+}
+
+std::vector<std::string> recordsOf(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+struct ReadResult {
+  int start = -100;
+  int global = -100;
+  int input = -100;
+  MessageCounts counts;
+};
+
+class IgesReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetIgesReader();
+    resetRunState();
+    mfaResetCounts();
+    dir_ = fs::temp_directory_path() / ("trovak_reader_test_" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    runPaths().tempDir = dir_.string();
+  }
+  void TearDown() override {
+    closeIgesInput();
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    freeTable();
+    runPaths().tempDir.clear();
+    fs::remove_all(dir_);
+  }
+
+  std::string writeFile(const std::string& name, const std::string& bytes) {
+    const fs::path p = dir_ / name;
+    std::ofstream(p, std::ios::binary) << bytes;
+    return p.string();
+  }
+
+  // Runs the reader's steps as the dispatcher does, stopping at the first
+  // failure.
+  ReadResult readPath(const std::string& path, int vdais = 0) {
+    ReadResult r;
+    resetIgesReader();
+    file_ = std::fopen(path.c_str(), "rb");
+    EXPECT_NE(file_, nullptr);
+    if (file_ == nullptr || igesReaderAttach(file_) != 0) return r;
+    skipLeadingControl();
+    r.start = readStartSection(vdais);
+    if (r.start == 0) r.global = readGlobalSection();
+    if (r.global == 0) r.input = readIgesInput();
+    r.counts = mfaCounts();
+    return r;
+  }
+  ReadResult readText(const std::string& bytes, int vdais = 0) {
+    return readPath(writeFile("in.igs", bytes), vdais);
+  }
+
+  // The files that are left in the temporary directory besides the input.
+  int leftovers() const {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir_))
+      if (e.path().filename() != "in.igs") ++n;
+    return n;
+  }
+
+  fs::path dir_;
+  std::FILE* file_ = nullptr;
+};
+
+// A small file: a line, a circle with a matrix, and a composite of both.
+igestest::Builder smallDrawing() {
+  igestest::Builder b;
+  const int matrix = b.add(124, "1.,0.,0.,10.,0.,1.,0.,20.,0.,0.,1.,0.;");
+  const int line = b.add(110, "0.,0.,0.,10.,0.,0.;");
+  igestest::Entity arc;
+  arc.type = 100;
+  arc.params = "0.,0.,0.,5.,0.,5.,0.;";
+  arc.matrix = matrix;
+  const int circle = b.add(arc);
+  igestest::Entity comp;
+  comp.type = 102;
+  comp.params = "2," + std::to_string(line) + "," + std::to_string(circle) + ";";
+  comp.matrix = matrix;
+  b.add(comp);
+  return b;
+}
+
+std::map<int, int> typeCounts() {
+  std::map<int, int> counts;
+  for (std::int32_t i = 1; i <= elementTable().lastIndex; ++i) ++counts[element(i).type];
+  return counts;
+}
+
+TEST_F(IgesReaderTest, SeparatorsAllReadTheSame) {
+  const auto records = recordsOf(smallDrawing().text());
+  const char* separators[] = {"\n", "\r\n", "", "\r\n\r\n"};
+  std::map<int, int> first;
+  for (const char* sep : separators) {
+    SCOPED_TRACE(testing::Message() << "separator of " << std::strlen(sep) << " bytes");
+    SetUp();
+    const ReadResult r = readText(joined(records, sep));
+    ASSERT_EQ(r.start, 0);
+    ASSERT_EQ(r.global, 0);
+    ASSERT_EQ(r.input, 0);
+    EXPECT_EQ(elementTable().lastIndex, 4);
+    EXPECT_EQ(igesReader().paramRecords, 4);
+    if (first.empty()) first = typeCounts();
+    EXPECT_EQ(typeCounts(), first);
+    EXPECT_EQ(element(3).de.matrixPointer, 1);
+    TearDown();
+  }
+}
+
+TEST_F(IgesReaderTest, LeadingControlCharactersAndTempFilesRemoved) {
+  const ReadResult r = readText("\n\r\n" + smallDrawing().text());
+  EXPECT_EQ(r.input, 0);
+  EXPECT_EQ(leftovers(), 1);  // the parameter file while the direction runs
+  closeIgesInput();
+  EXPECT_EQ(leftovers(), 0);
+}
+
+struct GlobalCase {
+  const char* name;
+  std::string text;
+  int result;
+  char param, record;
+};
+
+TEST_F(IgesReaderTest, GlobalSectionDelimitersDefaultsAndFailures) {
+  const std::string tail15 = "4Hsend,4Hfile,6HEUCLID,3H1.0,32,38,6,308,15,4Hrecv,0.,2,";
+  const GlobalCase cases[] = {
+      {"empty delimiter fields", ",," + tail15 + "2HMM,0,,15H20260101.120000,,1000.;", 0, ',',
+       ';'},
+      {"own delimiters", "1H;;1H:;4Hsend;4Hfile;6HEUCLID;3H1.0;32;38;6;308;15;4Hrecv;2.;2;"
+                         "5HINCH1;3;0.5;2H26;0.01;50.:",
+       0, ';', ':'},
+      {"cut after field 15", ",," + tail15 + "2HMM;", -17, ',', ';'},
+      {"cut before field 24", ",," + tail15 + "2HMM,1,1.,2H26,0.001,9.,1HA,1HB,3;", 0, ',', ';'},
+      {"bad delimiter field", "2H,,;", -2, ',', ';'},
+      {"field 14 bad real", ",," + tail15.substr(0, tail15.size() - 5) + "1.2.3;", -16, ',',
+       ';'},
+  };
+  for (const GlobalCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> records{record("start", 'S', 1)};
+    for (std::size_t at = 0, n = 1; at < c.text.size(); at += 72, ++n)
+      records.push_back(record(c.text.substr(at, 72), 'G', static_cast<int>(n)));
+    records.push_back(record("S      1G      1D      0P      0", 'T', 1));
+    const ReadResult r = readText(joined(records, "\n"));
+    ASSERT_EQ(r.start, 0);
+    EXPECT_EQ(r.global, c.result);
+    if (c.result != 0) continue;
+    const IgesGlobal& g = igesReader().global;
+    EXPECT_EQ(g.paramDelimiter, c.param);
+    EXPECT_EQ(g.recordDelimiter, c.record);
+    EXPECT_STREQ(g.nativeSystemId, "EUCLID");
+  }
+  // The value rules of the first case: scale 0 and gradations 0 replaced,
+  // an empty resolution is the minimum, a long unit name keeps six.
+  SetUp();
+  const std::string text = ",," + tail15 + "8HMILLIMET,0,,15H20260101.120000,,1000.;";
+  ASSERT_EQ(readText(joined({record("s", 'S', 1), record(text.substr(0, 72), 'G', 1),
+                             record(text.substr(72), 'G', 2)},
+                            "\n"))
+                .global,
+            0);
+  const IgesGlobal& g = igesReader().global;
+  EXPECT_EQ(g.modelScale, 1.0);
+  EXPECT_EQ(g.lineWeightGradations, 8);
+  EXPECT_FLOAT_EQ(g.maxLineWidth, 1.0f);
+  EXPECT_DOUBLE_EQ(g.minResolution, 0.0001);
+  EXPECT_STREQ(g.unitsName, "MILLIM");
+  EXPECT_EQ(g.maxCoordinate, 1000.0);
+  EXPECT_EQ(recogniseSender(), 3);
+  EXPECT_EQ(igesReader().senderName, "EUCLID");
+}
+
+TEST_F(IgesReaderTest, StartSectionFrameAndLevels) {
+  const std::string g = record(",,4Hsend,4Hfile,4Hnone,3H1.0,32,38,6,308,15,4Hrecv,1.,2,2HMM;",
+                               'G', 1);
+  struct Case {
+    const char* name;
+    std::string text;
+    int vdais;
+    int result;
+    std::uint32_t bits;
+  } cases[] = {
+      {"plain", record("hello", 'S', 1) + "\n" + g + "\n", 0, 0, 0},
+      {"vdais G1B1", record("VDAIS G1B1", 'S', 1) + "\n" + g + "\n", 1, 0,
+       RunModeBit::kG1 | RunModeBit::kB1},
+      {"vdais PLUS", record("VDAIS PLUS", 'S', 1) + "\n" + g + "\n", 1, 0, RunModeBit::kPlus},
+      {"vdais no level", record("VDAIS XX", 'S', 1) + "\n" + g + "\n", 1, 153, 0},
+      {"no vdais record", record("hello", 'S', 1) + "\n" + g + "\n", 1, 154, 0},
+      {"short record", "short\n", 0, 152, 0},
+      {"no global section", record("hello", 'S', 1) + "\n" + record("x", 'D', 1) + "\n", 0, 16,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    const ReadResult r = readText(c.text, c.vdais);
+    EXPECT_EQ(r.start, c.result);
+    EXPECT_EQ(runState().runMode & (RunModeBit::kG1 | RunModeBit::kB1 | RunModeBit::kPlus),
+              c.bits);
+    closeIgesInput();
+    EXPECT_EQ(leftovers(), 0);
+    TearDown();
+  }
+}
+
+TEST_F(IgesReaderTest, TerminateSearchAndLyingCounts) {
+  const auto records = recordsOf(smallDrawing().text());
+  struct Case {
+    const char* name;
+    std::string tail;  // bytes after the T record
+    std::string terminate;  // replaces the T record when not empty
+    int input;
+    int warnings;
+  } cases[] = {
+      {"three blanks", "   ", "", 0, 0},
+      {"crlf and two bytes", "\r\nxx", "", 0, 1},
+      {"missing", "", "no terminate record at all", -9, 0},
+      {"lying directory count", "\n", record("S      1G      2D9999999P      4", 'T', 1), -9, 0},
+      {"too few directory records", "\n", record("S      1G      2D      4P      4", 'T', 1), -2,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    std::vector<std::string> r = records;
+    if (!c.terminate.empty()) r.back() = c.terminate;
+    std::string text = joined(std::vector<std::string>(r.begin(), r.end() - 1), "\n") + r.back();
+    const ReadResult res = readText(text + c.tail);
+    EXPECT_EQ(res.input, c.input);
+    if (c.input == 0) {
+      EXPECT_EQ(res.counts.warnings, c.warnings);
+      EXPECT_EQ(igesReader().counts.directoryCount, 8);
+      EXPECT_EQ(igesReader().counts.parameterCount, 4);
+    }
+    TearDown();
+  }
+}
+
+TEST_F(IgesReaderTest, DirectoryEntriesAndPointerChecks) {
+  igestest::Builder b = smallDrawing();
+  igestest::Entity bad;
+  bad.type = 110;
+  bad.params = "0.,0.,0.,1.,1.,0.;";
+  bad.view = 999;  // beyond the directory section
+  b.add(bad);
+  auto records = recordsOf(b.text());
+  // Entity 5's parameter pointer beyond the parameter section.
+  records[10].replace(8, 8, "     999");
+  // Entity 3 in an odd directory section: drop nothing, but check fields.
+  ASSERT_EQ(readText(joined(records, "\n")).input, 0);
+  EXPECT_EQ(elementTable().lastIndex, 5);
+  const ElementRecord& circle = element(3);
+  EXPECT_EQ(circle.type, 100);
+  EXPECT_EQ(circle.de.entityType, 100);
+  EXPECT_EQ(circle.de.paramPointer, 3);
+  EXPECT_EQ(circle.de.paramLineCount, 1);
+  EXPECT_EQ(circle.de.sequence, 5);
+  EXPECT_EQ(circle.de.sequence2, 6);
+  EXPECT_EQ(circle.state, ElementState::kWaiting);
+  const ElementRecord& e5 = element(5);
+  EXPECT_EQ(e5.type, 110);
+  EXPECT_EQ(e5.de.entityType, 0);
+  EXPECT_EQ(e5.de.paramPointer, 0);
+  EXPECT_EQ(e5.de.view, 0);
+  std::string text;
+  EXPECT_EQ(fetchParameterData(110, e5.de.paramPointer, e5.de.paramLineCount, text), -1);
+}
+
+TEST_F(IgesReaderTest, OddDirectorySectionEndsAtParameterRecord) {
+  auto records = recordsOf(smallDrawing().text());
+  // Drop the second record of the last entry and fix the count.
+  records.erase(records.begin() + 2 + 7);
+  records.back() = record("S      1G      2D      7P      4", 'T', 1);
+  ASSERT_EQ(readText(joined(records, "\n")).input, 0);
+  EXPECT_EQ(elementTable().lastIndex, 4);
+  EXPECT_EQ(element(4).type, 102);
+  EXPECT_EQ(element(4).de.paramLineCount, 0);
+  EXPECT_EQ(element(4).de.entityType, 0);
+}
+
+TEST_F(IgesReaderTest, ParameterFetchJoinsRecordsAndChecksType) {
+  igestest::Builder b;
+  std::string longData;
+  for (int i = 0; i < 30; ++i) longData += std::to_string(i) + ".5,";
+  longData += "99.;";
+  b.add(106, "1," + longData, 1);
+  ASSERT_EQ(readText(b.text()).input, 0);
+  const DirectoryEntry& de = element(1).de;
+  ASSERT_GT(de.paramLineCount, 1);
+  std::string text;
+  ASSERT_EQ(fetchParameterData(106, de.paramPointer, de.paramLineCount, text), 0);
+  std::string squeezed;
+  for (char c : text)
+    if (c != ' ') squeezed += c;
+  EXPECT_EQ(squeezed, "1," + longData);
+  EXPECT_EQ(fetchParameterData(110, de.paramPointer, de.paramLineCount, text), -1);
+  EXPECT_EQ(fetchParameterData(106, de.paramPointer, 0, text), -1);
+  // A line count one too small: the next record is read with a warning.
+  const int before = mfaCounts().warnings;
+  ASSERT_EQ(fetchParameterData(106, de.paramPointer, de.paramLineCount - 1, text), 0);
+  EXPECT_EQ(mfaCounts().warnings, before + 1);
+  EXPECT_NE(text.find("99.;"), std::string::npos);
+}
+
+std::vector<std::int32_t> sonsOf(std::int32_t index) {
+  std::vector<std::int32_t> out;
+  for (const LinkNode* n = element(index).sons; n != nullptr; n = n->next) out.push_back(n->index);
+  return out;
+}
+
+TEST_F(IgesReaderTest, ParameterPassLinksSonsAndFillsRecords) {
+  igestest::Builder b;
+  const int matrix = b.add(124, "1.,0.,0.,10.,0.,1.,0.,20.,0.,0.,1.,0.;");  // 1
+  const int l1 = b.add(110, "0.,0.,0.,1.,0.,0.;");                          // 2
+  const int l2 = b.add(110, "1.,0.,0.,1.,1.,0.;");                          // 3
+  igestest::Entity comp;
+  comp.type = 102;
+  comp.params = "3," + std::to_string(l1) + ",0," + std::to_string(l2) + ";";
+  comp.matrix = matrix;
+  b.add(comp);                                                                // 4
+  b.add(308, "0,4HPART,2," + std::to_string(l1) + ",999;");                 // 5
+  b.add(408, "9,1.,2.,0.,1.;");                                             // 6
+  b.add(314, "10.,20.,30.,3HRED;");                                         // 7
+  b.add(108, "0.,0.,1.,0.," + std::to_string(l2) + ",0.,0.,0.,5.;");       // 8
+  b.add(410, "1,2.,0,0,0,0,0,0;", 0);                                       // 9
+  b.add(404, "1,17,0.,0.,1," + std::to_string(l1) + ";");                  // 10
+  b.add(228, "0,2," + std::to_string(l2) + "," + std::to_string(l1) + ",0;", 0);  // 11
+  ASSERT_EQ(readText(b.text()).input, 0);
+
+  EXPECT_EQ(sonsOf(4), (std::vector<std::int32_t>{2, 3}));
+  auto* composite = dynamic_cast<CompositeRecord*>(element(4).params.get());
+  ASSERT_NE(composite, nullptr);
+  EXPECT_EQ(composite->constituents, (std::vector<std::int32_t>{2, 0, 3}));
+  ASSERT_TRUE(composite->hasMatrix);
+  EXPECT_EQ(composite->matrix.t[0], 10.0);
+  EXPECT_EQ(composite->matrix.t[1], 20.0);
+  EXPECT_EQ(element(2).fatherCount, 3);  // composite, subfigure, drawing; symbol appended below
+
+  auto* sub = dynamic_cast<SubfigureRecord*>(element(5).params.get());
+  ASSERT_NE(sub, nullptr);
+  EXPECT_EQ(sub->name, "PART");
+  EXPECT_EQ(sub->members, (std::vector<std::int32_t>{2}));  // 999 names no element
+  EXPECT_EQ(sonsOf(6), (std::vector<std::int32_t>{5}));
+  auto* colour = dynamic_cast<ColourRecord*>(element(7).params.get());
+  ASSERT_NE(colour, nullptr);
+  EXPECT_EQ(colour->green, 20.0);
+  EXPECT_EQ(colour->name, "RED");
+  auto* plane = dynamic_cast<PlaneRecord*>(element(8).params.get());
+  ASSERT_NE(plane, nullptr);
+  EXPECT_EQ(plane->boundary, 3);
+  EXPECT_EQ(plane->symbolSize, 5.0);
+  auto* view = dynamic_cast<ViewRecord*>(element(9).params.get());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->scale, 2.0);
+  auto* drawing = dynamic_cast<DrawingRecord*>(element(10).params.get());
+  ASSERT_NE(drawing, nullptr);
+  ASSERT_EQ(drawing->views.size(), 1u);
+  EXPECT_EQ(drawing->views[0].view, 9);
+  EXPECT_EQ(drawing->annotations, (std::vector<std::int32_t>{2}));
+  EXPECT_TRUE(elementTable().drawingsPresent);
+  EXPECT_EQ(sonsOf(11), (std::vector<std::int32_t>{3, 2}));  // file order
+  EXPECT_EQ(element(4).sonCursor, element(4).sons);
+}
+
+TEST_F(IgesReaderTest, LyingMemberCountsAreBounded) {
+  igestest::Builder b;
+  const int l1 = b.add(110, "0.,0.,0.,1.,0.,0.;");
+  b.add(102, "2000000000," + std::to_string(l1) + ";");
+  b.add(308, "0,1HX,-5;");
+  b.add(404, "99999999;");
+  ASSERT_EQ(readText(b.text()).input, 0);
+  auto* composite = dynamic_cast<CompositeRecord*>(element(2).params.get());
+  ASSERT_NE(composite, nullptr);
+  EXPECT_EQ(composite->constituents.size(), 1u);
+  auto* sub = dynamic_cast<SubfigureRecord*>(element(3).params.get());
+  ASSERT_NE(sub, nullptr);
+  EXPECT_TRUE(sub->members.empty());
+}
+
+TEST(IgesPoint, Kinds) {
+  igesDelimiters() = IgesDelimiters{};
+  unsigned flags = 0;
+  Point3 p;
+  double v[3] = {};
+  const char* next = parsePoint(false, 1, "5.,1.,2.,X", flags, p);
+  EXPECT_EQ(p.z, 5.0);
+  EXPECT_EQ(p.x, 1.0);
+  EXPECT_EQ(p.y, 2.0);
+  EXPECT_STREQ(next, "X");
+  next = parsePoint(true, 1, "3.,4.;", flags, p);
+  EXPECT_EQ(p.z, 5.0);
+  EXPECT_EQ(p.x, 3.0);
+  next = parsePoint(false, 3, "1.,2.,0.,0.,0.,1.;", flags, p, v);
+  EXPECT_EQ(p.y, 2.0);
+  EXPECT_EQ(v[2], 1.0);
+  EXPECT_NE(flags & IgesFlag::kRecordEnd, 0u);
+  EXPECT_EQ(parsePoint(false, 7, "1.,2.;", flags, p), nullptr);
+}
+
+// Every file of the corpus reads without a crash; the readable ones give an
+// element per directory entry pair with the type counts of their directory.
+TEST_F(IgesReaderTest, CorpusFiles) {
+  const fs::path corpus = fs::path(TROVAK_CORPUS_DIR) / "iges";
+  if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus";
+  struct Case {
+    const char* name;
+    int start, global, input;
+  } cases[] = {
+      {"occt_curves_50.igs", 0, 0, 0},         {"occt_curves_500.igs", 0, 0, 0},
+      {"occt_curves_brep_100.igs", 0, 0, 0},   {"bearing_3d.iges", 0, 0, 0},
+      {"rounded_cube_3d.igs", 0, 0, 0},        {"sample_curves.igs", 0, 0, 0},
+      {"first_line_82_cols.iges", 16, -100, -100},
+      {"first_line_without_80_cols.iges", 0, 0, -9},
+      {"up_to_line_7_of_DE_section.iges", 0, 0, -9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    const std::string path = (corpus / c.name).string();
+    const ReadResult r = readPath(path);
+    EXPECT_EQ(r.start, c.start);
+    EXPECT_EQ(r.global, c.global);
+    EXPECT_EQ(r.input, c.input);
+    if (c.input == 0) {
+      // The directory's own type counts, from its odd D records.
+      std::map<int, int> expected;
+      std::ifstream in(path, std::ios::binary);
+      for (std::string line; std::getline(in, line);) {
+        if (line.size() >= 80 && line[72] == 'D' && std::stoi(line.substr(73, 7)) % 2 == 1)
+          ++expected[std::stoi(line.substr(0, 8))];
+      }
+      EXPECT_EQ(typeCounts(), expected);
+      EXPECT_EQ(elementTable().lastIndex * 2, igesReader().counts.directoryCount);
+    }
+    TearDown();
+  }
+}
+
+}  // namespace
