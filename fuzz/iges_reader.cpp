@@ -1,0 +1,38 @@
+// Fuzzes the IGES reader: the input is an IGES file; the start, global,
+// terminate, directory and parameter sections are read and the parameter
+// pass runs, then every element's parameter data is fetched once.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/run_state.h"
+#include "elements/element_table.h"
+#include "iges_in/iges_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  std::vector<char> bytes(data, data + size);
+  std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
+  if (file == nullptr) return 0;
+  resetIgesReader();
+  resetRunState();
+  if (igesReaderAttach(file) == 0) {
+    skipLeadingControl();
+    if (readStartSection(0) == 0 && readGlobalSection() == 0) {
+      recogniseSender();
+      if (readIgesInput() == 0) {
+        std::string text;
+        for (std::int32_t i = 1; i <= elementTable().lastIndex; ++i) {
+          const DirectoryEntry& de = element(i).de;
+          fetchParameterData(de.entityType, de.paramPointer, de.paramLineCount, text);
+        }
+      }
+    }
+  }
+  closeIgesInput();
+  freeTable();
+  std::fclose(file);
+  return 0;
+}
