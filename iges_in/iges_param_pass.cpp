@@ -20,7 +20,8 @@ struct Fields {
   const char* p;
   unsigned flags = 0;
 
-  bool more() const { return p != nullptr && *p != '\0'; }
+  // The record delimiter ends the data.
+  bool more() const { return p != nullptr && *p != '\0' && !(flags & IgesFlag::kRecordEnd); }
   int integer() {
     int v = 0;
     if (more()) p = parseInteger(p, flags, v);

@@ -473,8 +473,10 @@ int checkTerminate() {
         record[72] != 'T')
       continue;
     long v[5] = {};
-    if (std::sscanf(record, "S%ldG%ldD%ldP%ldT%ld", &v[0], &v[1], &v[2], &v[3], &v[4]) != 5)
-      break;
+    // The T count stands after blanks, which the pattern's literal 'T' does
+    // not skip: it is read from column 74 on.
+    if (std::sscanf(record, "S%ldG%ldD%ldP%ld", &v[0], &v[1], &v[2], &v[3]) != 4) break;
+    if (std::sscanf(record + 72, "T%ld", &v[4]) != 1) v[4] = 0;
     // Counts that the file's size cannot hold are refused.
     const long most = s.fileSize / 80;
     bool sane = true;
@@ -486,7 +488,8 @@ int checkTerminate() {
     s.counts.directoryCount = static_cast<std::int32_t>(v[2]);
     s.counts.parameterCount = static_cast<std::int32_t>(v[3]);
     s.counts.terminateCount = static_cast<std::int32_t>(v[4]);
-    if (back >= 83) mfaWarning(t.code(), 350, Channel::kProtocol);
+    // Up to three bytes of separator or padding after the record are usual.
+    if (back > 83) mfaWarning(t.code(), 350, Channel::kProtocol);
     result = 0;
     break;
   }
@@ -576,6 +579,8 @@ int readSection(char letter) {
     if (found != letter) {
       if (found == 'D' || found == 'P' || found == 'T') {
         std::fseek(s.input, s.lastRecordStart, SEEK_SET);
+        // An entry without its second record has no parameter line count.
+        if (letter == 'D' && n % 2 == 1) element(elementTable().lastIndex).de.entityType = 0;
         return 0;
       }
       if (letter == 'D') {

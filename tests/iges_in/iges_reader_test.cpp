@@ -129,6 +129,15 @@ igestest::Builder smallDrawing() {
   return b;
 }
 
+// The position of the record with this section letter and sequence number.
+std::size_t recordAt(const std::vector<std::string>& records, char section, int sequence) {
+  const std::string tail = record("", section, sequence).substr(72);
+  for (std::size_t i = 0; i < records.size(); ++i)
+    if (records[i].compare(72, 8, tail) == 0) return i;
+  ADD_FAILURE() << "no record " << tail;
+  return 0;
+}
+
 std::map<int, int> typeCounts() {
   std::map<int, int> counts;
   for (std::int32_t i = 1; i <= elementTable().lastIndex; ++i) ++counts[element(i).type];
@@ -181,7 +190,7 @@ TEST_F(IgesReaderTest, GlobalSectionDelimitersDefaultsAndFailures) {
       {"cut after field 15", ",," + tail15 + "2HMM;", -17, ',', ';'},
       {"cut before field 24", ",," + tail15 + "2HMM,1,1.,2H26,0.001,9.,1HA,1HB,3;", 0, ',', ';'},
       {"bad delimiter field", "2H,,;", -2, ',', ';'},
-      {"field 14 bad real", ",," + tail15.substr(0, tail15.size() - 5) + "1.2.3;", -16, ',',
+      {"bad scale, then cut", ",," + tail15.substr(0, tail15.size() - 5) + "1.2.3;", -15, ',',
        ';'},
   };
   for (const GlobalCase& c : cases) {
@@ -294,8 +303,7 @@ TEST_F(IgesReaderTest, DirectoryEntriesAndPointerChecks) {
   b.add(bad);
   auto records = recordsOf(b.text());
   // Entity 5's parameter pointer beyond the parameter section.
-  records[10].replace(8, 8, "     999");
-  // Entity 3 in an odd directory section: drop nothing, but check fields.
+  records[recordAt(records, 'D', 9)].replace(8, 8, "     999");
   ASSERT_EQ(readText(joined(records, "\n")).input, 0);
   EXPECT_EQ(elementTable().lastIndex, 5);
   const ElementRecord& circle = element(3);
@@ -318,7 +326,7 @@ TEST_F(IgesReaderTest, DirectoryEntriesAndPointerChecks) {
 TEST_F(IgesReaderTest, OddDirectorySectionEndsAtParameterRecord) {
   auto records = recordsOf(smallDrawing().text());
   // Drop the second record of the last entry and fix the count.
-  records.erase(records.begin() + 2 + 7);
+  records.erase(records.begin() + static_cast<long>(recordAt(records, 'D', 8)));
   records.back() = record("S      1G      2D      7P      4", 'T', 1);
   ASSERT_EQ(readText(joined(records, "\n")).input, 0);
   EXPECT_EQ(elementTable().lastIndex, 4);
@@ -383,7 +391,7 @@ TEST_F(IgesReaderTest, ParameterPassLinksSonsAndFillsRecords) {
   ASSERT_TRUE(composite->hasMatrix);
   EXPECT_EQ(composite->matrix.t[0], 10.0);
   EXPECT_EQ(composite->matrix.t[1], 20.0);
-  EXPECT_EQ(element(2).fatherCount, 3);  // composite, subfigure, drawing; symbol appended below
+  EXPECT_EQ(element(2).fatherCount, 4);  // composite, subfigure, drawing, symbol
 
   auto* sub = dynamic_cast<SubfigureRecord*>(element(5).params.get());
   ASSERT_NE(sub, nullptr);
@@ -459,7 +467,9 @@ TEST_F(IgesReaderTest, CorpusFiles) {
       {"occt_curves_brep_100.igs", 0, 0, 0},   {"bearing_3d.iges", 0, 0, 0},
       {"rounded_cube_3d.igs", 0, 0, 0},        {"sample_curves.igs", 0, 0, 0},
       {"first_line_82_cols.iges", 16, -100, -100},
-      {"first_line_without_80_cols.iges", 0, 0, -9},
+      // The short first record takes the first byte of the next line: its
+      // column 73 is no 'S' and the record after it no 'G'.
+      {"first_line_without_80_cols.iges", 16, -100, -100},
       {"up_to_line_7_of_DE_section.iges", 0, 0, -9},
   };
   for (const Case& c : cases) {
