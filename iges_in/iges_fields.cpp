@@ -82,7 +82,8 @@ const char* parseInteger(const char* text, unsigned& flags, int& value) {
       negative = c == '-';
     } else if (c >= '0' && c <= '9') {
       digits = true;
-      magnitude = magnitude * 10 + (c - '0');
+      // Stop collecting once the value is out of range: it is refused anyway.
+      if (!bad) magnitude = magnitude * 10 + (c - '0');
       if (magnitude > 2147483648LL) bad = true;
     } else if (c != ' ') {
       bad = true;

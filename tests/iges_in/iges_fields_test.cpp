@@ -45,6 +45,7 @@ TEST(IgesFields, Integers) {
       {"12 3,", 123, 0},       {"-7;", -7, IgesFlag::kRecordEnd},
       {"1-2,", 0, IgesFlag::kInvalid}, {"99999999999,", 0, IgesFlag::kInvalid},
       {",", 0, IgesFlag::kEmpty},
+      {"99999999999999999999999999999999,", 0, IgesFlag::kInvalid},
   };
   for (const auto& c : cases) {
     unsigned flags = 0;
