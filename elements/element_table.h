@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "elements/param_records.h"
@@ -119,6 +120,15 @@ struct ElementRecord {
   // walk that visited the element.
   std::unique_ptr<LinkNode*[]> sonRunTails;
   std::uint32_t walkMark = 0;
+  // Set when appendSon put a son out of priority order; insertions by
+  // priority then scan the list instead of using sonRunTails.
+  bool sonsUnordered = false;
+  // Mark of the descent path of nextDescendant (separate from walkMark, as
+  // the path lives from one call to the next).
+  std::uint32_t descentMark = 0;
+  // Made when the fathers list grows long: the first node of each father in
+  // `fathers`, so that a son shared by many fathers is found in constant time.
+  std::unique_ptr<std::unordered_map<std::int32_t, LinkNode*>> fatherLookup;
 
   void releaseLists();
 };
@@ -133,10 +143,37 @@ struct ElementTable {
   std::int32_t classesMet = 0;  // OR of the class bits of all elements
   bool drawingsPresent = false; // a 404 or 410 was read
   std::uint32_t walkEpoch = 0;
+
+  // Bookkeeping of the walks.  cursorGeneration rises whenever a table
+  // operation resets son cursors, linkGeneration whenever a fathers list
+  // changes; the caches below are valid only for the generation they were
+  // made in.
+  std::uint64_t cursorGeneration = 0;
+  std::uint64_t linkGeneration = 0;
+  // The descent path of nextDescendant: the start element and the elements
+  // whose sonCursor2 node leads to the next one, kept from call to call so
+  // that a deep tree is not descended again from the top for every result.
+  std::vector<std::int32_t> descentPath;
+  std::int32_t descentStart = 0;
+  std::uint64_t descentGeneration = 0;
+  const LinkNode* descentTop = nullptr;
+  std::uint32_t descentEpoch = 0;
+  // Per element: has an ancestor of type 308, 402, 102 (nextToConvert,
+  // markAll).
+  std::vector<char> ancestorCache[3];
+  std::uint64_t ancestorCacheGeneration[3] = {0, 0, 0};
+  bool ancestorCacheMade[3] = {false, false, false};
+  // What element() hands out for an index outside the table.
+  ElementRecord outside;
+  // Where progress percentages go (the script's progress statement), and the
+  // factor of the denominator (a drawing converts its elements once per view).
+  void (*progressDisplay)(int percent) = nullptr;
+  std::int32_t progressScale = 1;
 };
 
 ElementTable& elementTable();
-// The element at index i; i must lie in 0..capacity-1.
+// The element at index i; i should lie in 0..capacity-1 (any other index
+// yields an empty scratch record that is cleared on every such call).
 ElementRecord& element(std::int32_t index);
 // true when 1 <= i <= lastIndex.
 bool isElementIndex(std::int32_t index);
@@ -187,6 +224,9 @@ int setStateDeepKeepSelf(std::int32_t index, char state);                       
 int setStateDeepAndSelf(std::int32_t index, char state);                         // ldv251
 int setStateRaw(std::int32_t index, char state);                                 // ldv880
 int markAll(char state);                                                         // ldv201
+// Puts both son cursors of the element back to the head of its sons and its
+// father cursor to its fathers; the way to start a fresh walk.
+void resetSonCursors(std::int32_t index);
 int unlinkFromFathers(std::int32_t index);                                       // ldv215
 // Walks up the chain of first fathers of `index`: mode 1 looks for the
 // father index in `fatherIndex`, any other mode for the father whose id is
@@ -205,6 +245,8 @@ struct StatusFlags {
 StatusFlags decodeStatus(const DirectoryEntry& de);  // ldv600
 // Class bits of a (type, form) pair.
 std::int32_t classBitsOf(std::int32_t type, std::int32_t form);
+// Sets the element's classBits and ORs them into classesMet; the bits.
+std::int32_t classifyElement(std::int32_t index);  // chk001
 
 // Output directions.
 std::int32_t findById(std::int32_t id, std::int32_t low, std::int32_t high);  // ldv160
@@ -230,3 +272,17 @@ int linkTransferElements(
 // numbers (DE number of the element, parameter line), element 0 silences
 // the position.
 void mfaSetPosition(std::int32_t index, long third);  // mfa130
+
+// Helpers of the table's own walks, shared by its source files.
+namespace element_walk {
+// Starts a walk with fresh visit marks (ElementRecord::walkMark).
+std::uint32_t beginWalk();
+// true when the index names a slot of the table (0..capacity-1).
+bool hasSlot(std::int32_t index);
+// The node of `father` in the fathers list of `son`, or nullptr.
+LinkNode* fatherNode(std::int32_t son, std::int32_t father);
+// Per element 0..lastIndex: 1 when an ancestor (over all fathers, at any
+// depth) has the type; cached until a fathers list changes.  type is 308,
+// 402 or 102.
+const std::vector<char>& ancestorMarks(std::int32_t type);
+}  // namespace element_walk

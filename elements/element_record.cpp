@@ -1,0 +1,102 @@
+// The element record: construction, moving and the release of its lists and
+// owned blocks.
+#include <cstdio>
+#include <utility>
+
+#include "driver/trace.h"
+#include "elements/element_table.h"
+
+namespace {
+
+// Types whose parameter record has a release step of its own.
+constexpr std::int32_t kReleasableTypes[] = {
+    100, 102, 104, 106, 108, 110, 112, 116, 118, 120, 122, 124, 125, 126, 202, 206, 210, 212,
+    214, 216, 218, 220, 222, 228, 230, 308, 314, 402, 404, 406, 408, 410, 444, 999, 8888};
+
+bool hasReleaseStep(std::int32_t type) {
+  for (std::int32_t t : kReleasableTypes) {
+    if (t == type) return true;
+  }
+  return false;
+}
+
+void freeList(LinkNode*& head) {
+  while (head != nullptr) {
+    LinkNode* next = head->next;
+    delete head;
+    head = next;
+  }
+}
+
+}  // namespace
+
+ElementRecord::ElementRecord(ElementRecord&& other) noexcept { *this = std::move(other); }
+
+ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
+  if (this == &other) return *this;
+  releaseLists();
+  type = other.type;
+  form = other.form;
+  outputKind = other.outputKind;
+  outputSubKind = other.outputSubKind;
+  groupDone = other.groupDone;
+  classBits = other.classBits;
+  dependency = other.dependency;
+  de = other.de;
+  sonCount = std::exchange(other.sonCount, 0);
+  sons = std::exchange(other.sons, nullptr);
+  sonCursor = std::exchange(other.sonCursor, nullptr);
+  sonCursor2 = std::exchange(other.sonCursor2, nullptr);
+  fatherCount = std::exchange(other.fatherCount, 0);
+  fathers = std::exchange(other.fathers, nullptr);
+  fatherCursor = std::exchange(other.fatherCursor, nullptr);
+  state = other.state;
+  transferAttrs = std::move(other.transferAttrs);
+  matrix = std::move(other.matrix);
+  params = std::move(other.params);
+  created = std::move(other.created);
+  other.created.clear();
+  assocs = std::move(other.assocs);
+  other.assocs.clear();
+  props = std::move(other.props);
+  other.props.clear();
+  sonRunTails = std::move(other.sonRunTails);
+  walkMark = other.walkMark;
+  sonsUnordered = std::exchange(other.sonsUnordered, false);
+  descentMark = std::exchange(other.descentMark, 0);
+  fatherLookup = std::move(other.fatherLookup);
+  return *this;
+}
+
+ElementRecord::~ElementRecord() { releaseLists(); }
+
+// Releases the son and father lists and every owned block.  A parameter
+// record of a type that has no release step of its own is reported (it is
+// still released: every record goes through its virtual destructor).
+void ElementRecord::releaseLists() {
+  TraceScope t("ldv135");
+  freeList(sons);
+  freeList(fathers);
+  sonCount = 0;
+  fatherCount = 0;
+  sonCursor = nullptr;
+  sonCursor2 = nullptr;
+  fatherCursor = nullptr;
+  sonRunTails.reset();
+  sonsUnordered = false;
+  fatherLookup.reset();
+  if (params && !hasReleaseStep(type)) {
+    std::printf("\n-> Unbekannter Typ (%d) beim freigeben (igs_strc.c), bitte eintragen !!!\n\n",
+                static_cast<int>(type));
+    std::fflush(stdout);
+  }
+  params.reset();
+  matrix.reset();
+  transferAttrs.reset();
+  created.clear();
+  created.shrink_to_fit();
+  assocs.clear();
+  assocs.shrink_to_fit();
+  props.clear();
+  props.shrink_to_fit();
+}

@@ -1,0 +1,439 @@
+// The element table: allocation, growth, fresh slots, son and father links
+// and the message position of an element.
+#include "elements/element_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/trace.h"
+
+namespace {
+
+// Largest table this program makes; a reader asking for more is refused
+// (the readers size the table from the file, which cannot be that large).
+constexpr std::int32_t kMaxCapacity = 1 << 25;
+
+// Conversion priority of a son by its type: planes, views and drawings
+// first, then subfigures, groups, sectioned areas, composite curves,
+// dimensions and their parts; every other type gets kLastKey.
+constexpr std::int32_t kSonPriority[] = {108, 118, 404, 410, 120, 122, 408, 308, 402, 230, 102,
+                                         210, 216, 206, 202, 222, 218, 220, 106, 104, 112};
+constexpr std::int32_t kPriorityCount = sizeof(kSonPriority) / sizeof(kSonPriority[0]);
+constexpr std::int32_t kLastKey = 99;
+
+// sonRunTails: one slot per key 0..20, one for key 99, one for the last
+// node of the whole list.  Lists shorter than kRunTailThreshold are scanned.
+constexpr int kRunSlots = kPriorityCount + 1;
+constexpr int kTailSlot = kRunSlots;
+constexpr int kRunTailArray = kRunSlots + 1;
+constexpr std::int32_t kRunTailThreshold = 8;
+// Fathers lists at least this long get a lookup by father index.
+constexpr std::int32_t kFatherLookupThreshold = 16;
+
+int runSlotOf(std::int32_t key) {
+  if (key >= 0 && key < kPriorityCount) return key;
+  if (key == kLastKey) return kPriorityCount;
+  return -1;
+}
+
+// Makes the run-tail array of a sons list from the list as it stands.
+void buildRunTails(ElementRecord& father) {
+  father.sonRunTails = std::make_unique<LinkNode*[]>(kRunTailArray);
+  LinkNode** tails = father.sonRunTails.get();
+  for (int i = 0; i < kRunTailArray; ++i) tails[i] = nullptr;
+  father.sonsUnordered = false;
+  std::int32_t lastKey = -1;
+  for (LinkNode* n = father.sons; n != nullptr; n = n->next) {
+    const int slot = runSlotOf(n->orderKey);
+    if (slot < 0 || n->orderKey < lastKey) father.sonsUnordered = true;
+    if (slot >= 0) tails[slot] = n;
+    lastKey = n->orderKey;
+    tails[kTailSlot] = n;
+  }
+}
+
+// The run-tail array when it can be used, made when the list has grown.
+LinkNode** runTails(ElementRecord& father) {
+  if (!father.sonRunTails) {
+    if (father.sonCount < kRunTailThreshold) return nullptr;
+    buildRunTails(father);
+  }
+  LinkNode** tails = father.sonRunTails.get();
+  // A list changed behind the table's back: make the array again.
+  if ((father.sons == nullptr) != (tails[kTailSlot] == nullptr) ||
+      (tails[kTailSlot] != nullptr && tails[kTailSlot]->next != nullptr)) {
+    buildRunTails(father);
+    tails = father.sonRunTails.get();
+  }
+  return tails;
+}
+
+// Inserts the node in front of the first node whose key is greater (equal
+// keys keep their insertion order).
+void insertByPriority(ElementRecord& father, LinkNode* node) {
+  LinkNode** tails = runTails(father);
+  const int slot = runSlotOf(node->orderKey);
+  if (tails != nullptr && !father.sonsUnordered && slot >= 0) {
+    // In an ordered list the node goes behind the last node of the nearest
+    // run whose key is not greater.
+    LinkNode* after = nullptr;
+    for (int s = slot; s >= 0 && after == nullptr; --s) after = tails[s];
+    if (after == nullptr) {
+      node->next = father.sons;
+      father.sons = node;
+    } else {
+      node->next = after->next;
+      after->next = node;
+    }
+    tails[slot] = node;
+    if (node->next == nullptr) tails[kTailSlot] = node;
+    return;
+  }
+  if (father.sons == nullptr || node->orderKey < father.sons->orderKey) {
+    node->next = father.sons;
+    father.sons = node;
+  } else {
+    LinkNode* p = father.sons;
+    while (p->next != nullptr && p->next->orderKey <= node->orderKey) p = p->next;
+    node->next = p->next;
+    p->next = node;
+  }
+  if (tails != nullptr) {
+    if (slot < 0) father.sonsUnordered = true;
+    if (node->next == nullptr) tails[kTailSlot] = node;
+  }
+}
+
+void appendNode(ElementRecord& father, LinkNode* node) {
+  LinkNode** tails = runTails(father);
+  LinkNode* last = nullptr;
+  if (tails != nullptr) {
+    last = tails[kTailSlot];
+  } else {
+    for (LinkNode* p = father.sons; p != nullptr; p = p->next) last = p;
+  }
+  if (last == nullptr) {
+    father.sons = node;
+  } else {
+    last->next = node;
+  }
+  if (tails != nullptr) {
+    const int slot = runSlotOf(node->orderKey);
+    if (slot < 0 || (last != nullptr && node->orderKey < last->orderKey)) {
+      father.sonsUnordered = true;
+    } else {
+      tails[slot] = node;
+    }
+    tails[kTailSlot] = node;
+  }
+}
+
+// Link checks: both indices within 0..lastIndex+1 and inside the array.
+bool linkIndexOk(const char* code, std::int32_t index) {
+  const ElementTable& table = elementTable();
+  if (index >= 0 && index <= table.lastIndex + 1 && index < table.capacity && table.records) {
+    return true;
+  }
+  mfaSetArgument(index);
+  mfaError(code, 975, Channel::kProtocol);
+  return false;
+}
+
+LinkNode* newNode(const char* code, std::int32_t index, std::int32_t key) {
+  LinkNode* node = new (std::nothrow) LinkNode;
+  if (node == nullptr) {
+    mfaError(code, 370, Channel::kProtocol);
+    return nullptr;
+  }
+  node->index = index;
+  node->orderKey = key;
+  return node;
+}
+
+// The son as stored in a sons list: a null pointer of the parameter data
+// becomes kNull with the last key.
+void sonEntry(std::int32_t son, std::int32_t& stored, std::int32_t& key) {
+  if (son == 0) {
+    stored = LinkIndex::kNull;
+    key = kLastKey;
+    return;
+  }
+  stored = son;
+  const ElementRecord& s = element(son);
+  key = sonOrderKey(s.type, s.form);
+}
+
+int insertSon(const char* code, std::int32_t father, std::int32_t son, bool byPriority) {
+  std::int32_t stored = 0;
+  std::int32_t key = 0;
+  sonEntry(son, stored, key);
+  LinkNode* node = newNode(code, stored, key);
+  if (node == nullptr) return -1;
+  ElementRecord& f = element(father);
+  if (byPriority) {
+    insertByPriority(f, node);
+  } else {
+    appendNode(f, node);
+  }
+  ++f.sonCount;
+  return 0;
+}
+
+int insertFather(const char* code, std::int32_t father, std::int32_t son) {
+  LinkNode* node = newNode(code, father, 0);
+  if (node == nullptr) return -1;
+  ElementRecord& s = element(son);
+  node->next = s.fathers;
+  s.fathers = node;
+  ++s.fatherCount;
+  if (s.fatherLookup) (*s.fatherLookup)[father] = node;
+  ++elementTable().linkGeneration;
+  return 0;
+}
+
+int traceLevel() { return runSettings().traceLevel; }
+
+void forgetWalkCaches(ElementTable& table) {
+  ++table.cursorGeneration;
+  ++table.linkGeneration;
+  table.descentPath.clear();
+  table.descentTop = nullptr;
+  table.descentStart = 0;
+  for (auto& cache : table.ancestorCache) cache.clear();
+  for (bool& made : table.ancestorCacheMade) made = false;
+}
+
+}  // namespace
+
+ElementTable& elementTable() {
+  static ElementTable table;
+  return table;
+}
+
+ElementRecord& element(std::int32_t index) {
+  ElementTable& table = elementTable();
+  if (table.records && index >= 0 && index < table.capacity) return table.records[index];
+  table.outside = ElementRecord();
+  return table.outside;
+}
+
+bool isElementIndex(std::int32_t index) {
+  const ElementTable& table = elementTable();
+  return index >= 1 && index <= table.lastIndex && index < table.capacity;
+}
+
+int resetTable() {
+  TraceScope t("ldv060");
+  ElementTable& table = elementTable();
+  table.progressOn = 1;
+  table.progressScale = 1;
+  table.lastIndex = 0;
+  table.processedCount = 0;
+  table.classesMet = 0;
+  table.drawingsPresent = false;
+  forgetWalkCaches(table);
+  resetCursors();
+  return 0;
+}
+
+int resetCursors() {
+  TraceScope t("ldv061");
+  for (std::int32_t& c : elementTable().cursors) c = 1;
+  return 0;
+}
+
+int allocateTable(std::int32_t n) {
+  TraceScope t("ldv130");
+  ElementTable& table = elementTable();
+  table.records.reset();
+  table.capacity = 0;
+  forgetWalkCaches(table);
+  if (n < 0 || n >= kMaxCapacity) return -1;
+  ElementRecord* records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(n) + 1];
+  if (records == nullptr) return -1;
+  table.records.reset(records);
+  table.capacity = n + 1;
+  return 0;
+}
+
+int growTable() {
+  TraceScope t("ldv131");
+  ElementTable& table = elementTable();
+  const std::int32_t old = table.capacity;
+  std::int64_t wanted = std::min<std::int64_t>(2LL * old, static_cast<std::int64_t>(old) + 500);
+  if (wanted <= old) wanted = old + 1;  // an empty table grows too
+  ElementRecord* grown = nullptr;
+  if (wanted <= kMaxCapacity) grown = new (std::nothrow) ElementRecord[static_cast<std::size_t>(wanted)];
+  if (grown == nullptr) {
+    if (traceLevel() > 4) {
+      std::printf("-> ldv131 : Datenstruktur zu klein\n          vergroessern von %d auf %d nicht moeglich !!!!\n",
+                  static_cast<int>(old), static_cast<int>(wanted));
+    }
+    return -1;
+  }
+  for (std::int32_t i = 0; i < old; ++i) grown[i] = std::move(table.records[i]);
+  table.records.reset(grown);
+  table.capacity = static_cast<std::int32_t>(wanted);
+  if (traceLevel() > 4) {
+    std::printf("-> ldv131 : Datenstruktur zu klein\n          vergroessern von %d auf %d\n",
+                static_cast<int>(old), static_cast<int>(wanted));
+  }
+  return 0;
+}
+
+std::int32_t newIndex() {
+  TraceScope t("ldv125");
+  ElementTable& table = elementTable();
+  if (table.lastIndex + 1 >= table.capacity && growTable() != 0) return -1;
+  table.lastIndex += 1;
+  ElementRecord& e = table.records[table.lastIndex];
+  e.state = ElementState::kWaiting;
+  if (traceLevel() == 99) std::printf("-> ldv125 : Neuer Index : %d\n", static_cast<int>(table.lastIndex));
+  return table.lastIndex;
+}
+
+void freeTable() {
+  TraceScope t("ldv135");
+  ElementTable& table = elementTable();
+  table.records.reset();
+  table.capacity = 0;
+  table.lastIndex = 0;
+  table.processedCount = 0;
+  table.classesMet = 0;
+  table.drawingsPresent = false;
+  forgetWalkCaches(table);
+  for (std::int32_t& c : table.cursors) c = 1;
+}
+
+std::int32_t sonOrderKey(std::int32_t type, std::int32_t form) {
+  const bool output = runHas(RunModeBit::kOutput);
+  if (!output && ((type == 104 && form == 1) || (type == 106 && form == 40))) return kLastKey;
+  for (std::int32_t i = 0; i < kPriorityCount; ++i) {
+    if (kSonPriority[i] == type) return i;
+  }
+  if (type == 444 && output && runHas(RunModeBit::kPlus)) return 20;
+  return kLastKey;
+}
+
+int linkSon(std::int32_t father, std::int32_t son, char mode) {
+  TraceScope t("ldv846");
+  if (!linkIndexOk(t.code(), father) || !linkIndexOk(t.code(), son)) return -1;
+  if (mode == 'f') return insertSon(t.code(), father, son, true);
+  return insertFather(t.code(), father, son);
+}
+
+int appendSon(std::int32_t father, std::int32_t son) {
+  TraceScope t("ldv847");
+  if (!linkIndexOk(t.code(), father) || !linkIndexOk(t.code(), son)) return -1;
+  return insertSon(t.code(), father, son, false);
+}
+
+int linkFatherSon(std::int32_t father, std::int32_t son) {
+  TraceScope t("ldv848");
+  if (!linkIndexOk(t.code(), father) || !linkIndexOk(t.code(), son)) return -1;
+  if (insertSon(t.code(), father, son, true) != 0) return -1;
+  return insertFather(t.code(), father, son);
+}
+
+// An element's position in messages: its directory-entry number and its
+// parameter-data line, and the caller's third number.
+void mfaSetPosition(std::int32_t index, long third) {
+  TraceScope t("mfa130");
+  if (index == 0) {
+    mfaSetPositionSilent();
+    return;
+  }
+  const ElementRecord& e = element(index);
+  const long first = e.de.sequence != 0 ? e.de.sequence : deNumberOf(index);
+  mfaSetPositionNumbers(first, e.de.paramPointer, third);
+}
+
+namespace element_walk {
+
+std::uint32_t beginWalk() {
+  ElementTable& table = elementTable();
+  if (++table.walkEpoch == 0) {
+    for (std::int32_t i = 0; i < table.capacity; ++i) table.records[i].walkMark = 0;
+    table.walkEpoch = 1;
+  }
+  return table.walkEpoch;
+}
+
+bool hasSlot(std::int32_t index) {
+  const ElementTable& table = elementTable();
+  return table.records && index >= 0 && index < table.capacity;
+}
+
+LinkNode* fatherNode(std::int32_t son, std::int32_t father) {
+  if (!hasSlot(son)) return nullptr;
+  ElementRecord& s = element(son);
+  if (!s.fatherLookup && s.fatherCount >= kFatherLookupThreshold) {
+    // Newest first: the first node of a father in the list wins.
+    s.fatherLookup = std::make_unique<std::unordered_map<std::int32_t, LinkNode*>>();
+    for (LinkNode* n = s.fathers; n != nullptr; n = n->next) s.fatherLookup->emplace(n->index, n);
+  }
+  if (s.fatherLookup) {
+    auto it = s.fatherLookup->find(father);
+    return it == s.fatherLookup->end() ? nullptr : it->second;
+  }
+  for (LinkNode* n = s.fathers; n != nullptr; n = n->next) {
+    if (n->index == father) return n;
+  }
+  return nullptr;
+}
+
+const std::vector<char>& ancestorMarks(std::int32_t type) {
+  ElementTable& table = elementTable();
+  const int which = type == 308 ? 0 : type == 402 ? 1 : 2;
+  std::vector<char>& marks = table.ancestorCache[which];
+  const std::int32_t n = std::min(table.lastIndex, table.capacity - 1);
+  if (table.ancestorCacheMade[which] && table.ancestorCacheGeneration[which] == table.linkGeneration &&
+      static_cast<std::int32_t>(marks.size()) == n + 1) {
+    return marks;
+  }
+  marks.assign(static_cast<std::size_t>(n < 0 ? 0 : n + 1), 0);
+  if (n >= 0) {
+    // Children of every element from the fathers lists (compressed rows),
+    // then a breadth-first pass from every element of the type.
+    std::vector<std::int32_t> start(static_cast<std::size_t>(n) + 2, 0);
+    for (std::int32_t i = 0; i <= n; ++i) {
+      for (const LinkNode* f = table.records[i].fathers; f != nullptr; f = f->next) {
+        if (f->index >= 0 && f->index <= n) ++start[static_cast<std::size_t>(f->index) + 1];
+      }
+    }
+    for (std::int32_t i = 0; i <= n; ++i) start[i + 1] += start[i];
+    std::vector<std::int32_t> children(static_cast<std::size_t>(start[n + 1]));
+    std::vector<std::int32_t> fill(start.begin(), start.end() - 1);
+    for (std::int32_t i = 0; i <= n; ++i) {
+      for (const LinkNode* f = table.records[i].fathers; f != nullptr; f = f->next) {
+        if (f->index >= 0 && f->index <= n) children[fill[f->index]++] = i;
+      }
+    }
+    std::vector<std::int32_t> queue;
+    for (std::int32_t i = 0; i <= n; ++i) {
+      if (table.records[i].type == type) queue.push_back(i);
+    }
+    for (std::size_t q = 0; q < queue.size(); ++q) {
+      const std::int32_t e = queue[q];
+      for (std::int32_t c = start[e]; c < start[e + 1]; ++c) {
+        const std::int32_t child = children[c];
+        if (!marks[child]) {
+          marks[child] = 1;
+          // A marked element that is of the type itself was queued already.
+          if (table.records[child].type != type) queue.push_back(child);
+        }
+      }
+    }
+  }
+  table.ancestorCacheMade[which] = true;
+  table.ancestorCacheGeneration[which] = table.linkGeneration;
+  return marks;
+}
+
+}  // namespace element_walk

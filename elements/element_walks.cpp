@@ -1,0 +1,506 @@
+// Walks over the element table: son cursors, descendants, ancestors, the
+// conversion order, states and progress, the matrix chain and the status
+// and class decoding of directory entries.
+#include <cstdio>
+#include <vector>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/trace.h"
+#include "elements/element_table.h"
+
+using element_walk::ancestorMarks;
+using element_walk::beginWalk;
+using element_walk::fatherNode;
+using element_walk::hasSlot;
+
+namespace {
+
+bool skippedLink(std::int32_t index) { return index < 0; }
+
+bool isDimensionPart(std::int32_t type) {
+  return type == 202 || type == 206 || type == 216 || type == 218 || type == 220 || type == 222;
+}
+
+// Results of a son or pick in the input or output direction.
+void describe(std::int32_t index, std::int32_t& deNumberOrType, std::int32_t& id) {
+  if (runHas(RunModeBit::kOutput)) {
+    const ElementRecord& e = element(index);
+    deNumberOrType = e.type;
+    id = e.transferId();
+  } else {
+    deNumberOrType = deNumberOf(index);
+    id = 0;
+  }
+}
+
+// Has the element an ancestor of the type, over all fathers at any depth?
+// Every ancestor is visited once, so cycles and shared fathers cost nothing
+// extra.
+bool hasAncestorOfType(std::int32_t index, std::int32_t type) {
+  if (!hasSlot(index)) return false;
+  if (type == 308 || type == 402 || type == 102) {
+    const std::vector<char>& marks = ancestorMarks(type);
+    return index < static_cast<std::int32_t>(marks.size()) && marks[index] != 0;
+  }
+  const std::uint32_t mark = beginWalk();
+  std::vector<std::int32_t> stack{index};
+  element(index).walkMark = mark;
+  while (!stack.empty()) {
+    const std::int32_t e = stack.back();
+    stack.pop_back();
+    for (const LinkNode* f = element(e).fathers; f != nullptr; f = f->next) {
+      if (!hasSlot(f->index)) continue;
+      ElementRecord& father = element(f->index);
+      if (father.type == type) return true;
+      if (father.walkMark != mark) {
+        father.walkMark = mark;
+        stack.push_back(f->index);
+      }
+    }
+  }
+  return false;
+}
+
+bool firstFatherIsProperty(const ElementRecord& e) {
+  return e.fathers != nullptr && hasSlot(e.fathers->index) && element(e.fathers->index).type == 406;
+}
+
+void countProgress(ElementRecord& e, char state) {
+  ElementTable& table = elementTable();
+  if (state == ElementState::kRegistered || state == ElementState::kWaiting) return;
+  if (e.state != ElementState::kWaiting && e.state != ElementState::kRegistered) return;
+  if (!table.progressOn) return;
+  ++table.processedCount;
+  const std::int64_t denominator =
+      static_cast<std::int64_t>(table.lastIndex) * (table.progressScale > 0 ? table.progressScale : 1);
+  if (denominator > 0 && table.progressDisplay != nullptr) {
+    table.progressDisplay(static_cast<int>(static_cast<std::int64_t>(table.processedCount) * 100 / denominator));
+  }
+}
+
+void resetForWaiting(ElementRecord& e) {
+  e.sonCursor = e.sons;
+  e.sonCursor2 = e.sons;
+  e.fatherCursor = e.fathers;
+  if (!runHas(RunModeBit::kOutput)) {
+    e.created.clear();
+    e.created.shrink_to_fit();
+  }
+}
+
+// One conversion step of nextToConvert: does element i qualify?
+bool qualifies(int step, std::int32_t i) {
+  const ElementRecord& e = element(i);
+  if (e.state != ElementState::kWaiting) return false;
+  static constexpr std::int32_t kDimensionSteps[] = {216, 222, 202, 206, 210, 218, 220};
+  switch (step) {
+    case 0: return e.type == 8888;
+    case 1: return e.type == 408 && !hasAncestorOfType(i, 308) && firstSonOfType(i, 308) != 0;
+    case 2: return e.type == 308 && !hasAncestorOfType(i, 308);
+    case 3:
+      return e.type == 402 && !hasAncestorOfType(i, 402) && (runHas(RunModeBit::kOutput) || e.form != 13);
+    case 4: return e.type == 230;
+    case 5: return e.type == 102 && !hasAncestorOfType(i, 102);
+    case 6: return e.type == 402;
+    case 7: return e.type == 444;
+    case 15: return e.sons != nullptr && (e.fathers == nullptr || firstFatherIsProperty(e));
+    case 16: return e.type != 124;
+    default: return e.type == kDimensionSteps[step - 8];
+  }
+}
+
+void setStateTree(std::int32_t index, char state) {
+  // Depth-first over the son tree without recursion; each element is entered
+  // once per call, so shared sons and cycles do not multiply the work.
+  const std::uint32_t mark = beginWalk();
+  std::vector<std::int32_t> stack{index};
+  element(index).walkMark = mark;
+  while (!stack.empty()) {
+    const std::int32_t i = stack.back();
+    stack.pop_back();
+    ElementRecord& e = element(i);
+    setState(i, state);
+    if (state == ElementState::kWaiting) resetForWaiting(e);
+    for (const LinkNode* n = e.sons; n != nullptr; n = n->next) {
+      if (n->index == LinkIndex::kNull || !hasSlot(n->index) || skippedLink(n->index)) continue;
+      ElementRecord& son = element(n->index);
+      if (son.walkMark == mark) continue;
+      if (state != ElementState::kWaiting && son.state != ElementState::kWaiting &&
+          son.state != ElementState::kRegistered) {
+        continue;
+      }
+      son.walkMark = mark;
+      stack.push_back(n->index);
+    }
+  }
+  elementTable().cursorGeneration++;
+}
+
+}  // namespace
+
+void resetSonCursors(std::int32_t index) {
+  if (!hasSlot(index)) return;
+  ElementRecord& e = element(index);
+  e.sonCursor = e.sons;
+  e.sonCursor2 = e.sons;
+  e.fatherCursor = e.fathers;
+  ++elementTable().cursorGeneration;
+}
+
+int nextSon(std::int32_t father, SonResult& out) {
+  TraceScope t("ldv011");
+  out = SonResult();
+  if (!hasSlot(father)) return -3;
+  ElementRecord& f = element(father);
+  while (f.sonCursor != nullptr) {
+    const LinkNode* node = f.sonCursor;
+    f.sonCursor = node->next;
+    if (skippedLink(node->index) || !hasSlot(node->index)) continue;
+    out.index = node->index;
+    element(node->index).fatherCursor = fatherNode(node->index, father);
+    if (runHas(RunModeBit::kOutput)) {
+      out.type = element(node->index).type;
+      out.id = element(node->index).transferId();
+    } else {
+      out.deNumber = deNumberOf(node->index);
+    }
+    return 0;
+  }
+  if (f.sons == nullptr) return -3;
+  return f.fathers != nullptr ? -2 : -1;
+}
+
+std::int32_t findSonOfType(std::int32_t father, std::int32_t type) {
+  TraceScope t("ldv021");
+  if (!hasSlot(father)) return 0;
+  ElementRecord& f = element(father);
+  while (f.sonCursor != nullptr) {
+    const LinkNode* node = f.sonCursor;
+    f.sonCursor = node->next;
+    if (!skippedLink(node->index) && hasSlot(node->index) && element(node->index).type == type) {
+      return node->index;
+    }
+  }
+  return 0;
+}
+
+std::int32_t firstSonOfType(std::int32_t father, std::int32_t type) {
+  TraceScope t("ldv020");
+  if (!hasSlot(father)) return 0;
+  for (const LinkNode* n = element(father).sons; n != nullptr; n = n->next) {
+    if (!skippedLink(n->index) && hasSlot(n->index) && element(n->index).type == type) return n->index;
+  }
+  return 0;
+}
+
+// Leaves first.  The path from the start element down to the element whose
+// son is walked is kept between calls (valid while the start element and its
+// cursor are those of the last call and no table operation reset cursors),
+// so each call costs a constant amount beside the elements it steps over.
+// An element already on the path is not entered again: a cyclic structure
+// ends instead of descending forever.
+int nextDescendant(std::int32_t start, std::int32_t& deNumber, std::int32_t& index) {
+  TraceScope t("ldv012");
+  deNumber = 0;
+  index = 0;
+  if (!hasSlot(start)) return -1;
+  ElementTable& table = elementTable();
+  std::vector<std::int32_t>& path = table.descentPath;
+  const bool resume = !path.empty() && table.descentStart == start &&
+                      table.descentGeneration == table.cursorGeneration &&
+                      table.descentTop == element(start).sonCursor2;
+  if (!resume) {
+    for (std::int32_t i : path) {
+      if (hasSlot(i)) element(i).descentMark = 0;
+    }
+    path.assign(1, start);
+    if (++table.descentEpoch == 0) {
+      for (std::int32_t i = 0; i < table.capacity; ++i) table.records[i].descentMark = 0;
+      table.descentEpoch = 1;
+    }
+    element(start).descentMark = table.descentEpoch;
+    table.descentStart = start;
+    table.descentGeneration = table.cursorGeneration;
+  }
+  const std::uint32_t onPath = table.descentEpoch;
+  int result = -1;
+  for (;;) {
+    const std::int32_t current = path.back();
+    ElementRecord& e = element(current);
+    while (e.sonCursor2 != nullptr &&
+           (skippedLink(e.sonCursor2->index) || !hasSlot(e.sonCursor2->index) ||
+            element(e.sonCursor2->index).descentMark == onPath)) {
+      e.sonCursor2 = e.sonCursor2->next;
+    }
+    if (e.sonCursor2 == nullptr) {
+      if (path.size() == 1) break;  // the start element is exhausted
+      // The element has nothing left: it is the result, below its father.
+      path.pop_back();
+      e.descentMark = 0;
+      ElementRecord& father = element(path.back());
+      father.sonCursor2 = father.sonCursor2->next;
+      e.fatherCursor = fatherNode(current, path.back());
+      index = current;
+      result = 0;
+      break;
+    }
+    const std::int32_t son = e.sonCursor2->index;
+    ElementRecord& s = element(son);
+    if (s.type == 308) {
+      // A subfigure definition is returned as it is; its sons are its own.
+      e.sonCursor2 = e.sonCursor2->next;
+      s.fatherCursor = fatherNode(son, current);
+      index = son;
+      result = 0;
+      break;
+    }
+    s.descentMark = onPath;
+    path.push_back(son);
+  }
+  table.descentTop = element(start).sonCursor2;
+  if (result == 0) deNumber = deNumberOf(index);
+  return result;
+}
+
+int hasNoAncestorOfType(std::int32_t index, std::int32_t type) {
+  TraceScope t("ldv001");
+  if (!hasSlot(index)) return 1;
+  const ElementRecord& e = element(index);
+  if (type == 0) return (e.fathers == nullptr || firstFatherIsProperty(e)) ? 1 : 0;
+  return hasAncestorOfType(index, type) ? 0 : 1;
+}
+
+int nextToConvert(ConvertPick& out) {
+  TraceScope t("ldv005");
+  out = ConvertPick();
+  ElementTable& table = elementTable();
+  for (int step = 0; step < 17; ++step) {
+    std::int32_t& cursor = table.cursors[step];
+    if (cursor < 1) cursor = 1;
+    while (cursor <= table.lastIndex && cursor < table.capacity) {
+      const std::int32_t i = cursor++;
+      if (qualifies(step, i)) {
+        out.index = i;
+        describe(i, out.deNumberOrType, out.id);
+        return 0;
+      }
+    }
+  }
+  out.index = -1;
+  return -1;
+}
+
+int setState(std::int32_t index, char state) {
+  TraceScope t("ldv701");
+  if (!hasSlot(index)) return 0;
+  ElementRecord& e = element(index);
+  countProgress(e, state);
+  e.state = state;
+  return 0;
+}
+
+int setStateRaw(std::int32_t index, char state) {
+  TraceScope t("ldv880");
+  if (hasSlot(index)) element(index).state = state;
+  return 0;
+}
+
+int setStateFromResult(std::int32_t index, int result, const char* callerCode) {
+  TraceScope t("ldv700");
+  switch (result) {
+    case 0: return setState(index, ElementState::kDone);
+    case -99: return setState(index, ElementState::kIgnored);
+    case -88: return setState(index, ElementState::kTakenOver);
+    case -1:
+      setState(index, ElementState::kError);
+      mfaError(callerCode != nullptr ? callerCode : t.code(), 790, Channel::kProtocol);
+      return 0;
+    default:
+      setState(index, ElementState::kError);
+      mfaSetPosition(index, 0);
+      mfaError(t.code(), 560, Channel::kProtocol);
+      mfaClearPosition();
+      return 0;
+  }
+}
+
+int setStateDeep(std::int32_t index, char state) {
+  TraceScope t("ldv200");
+  if (!hasSlot(index)) return 0;
+  setStateTree(index, state);
+  return 0;
+}
+
+int setStateDeepKeepSelf(std::int32_t index, char state) {
+  TraceScope t("ldv252");
+  if (!hasSlot(index)) return 0;
+  const char own = element(index).state;
+  setStateTree(index, state);
+  element(index).state = own;
+  return 0;
+}
+
+int setStateDeepAndSelf(std::int32_t index, char state) {
+  TraceScope t("ldv251");
+  if (!hasSlot(index)) return 0;
+  setStateTree(index, state);
+  setState(index, state);
+  return 0;
+}
+
+int markAll(char state) {
+  TraceScope t("ldv201");
+  ElementTable& table = elementTable();
+  const bool keepSubfigures = runSettings().userElementMode != 2;
+  const std::vector<char>* under308 = keepSubfigures ? &ancestorMarks(308) : nullptr;
+  for (std::int32_t i = 1; i <= table.lastIndex && i < table.capacity; ++i) {
+    ElementRecord& e = table.records[i];
+    if (e.type == 124 || e.type == 314 || e.type == 404 || e.type == 410) continue;
+    if (e.type == 402 && (e.form == 3 || e.form == 4)) continue;
+    if (keepSubfigures &&
+        (e.type == 308 || (i < static_cast<std::int32_t>(under308->size()) && (*under308)[i] != 0))) {
+      continue;
+    }
+    e.state = state;
+    if (state == ElementState::kWaiting) resetForWaiting(e);
+  }
+  ++table.cursorGeneration;
+  return 0;
+}
+
+int unlinkFromFathers(std::int32_t index) {
+  TraceScope t("ldv215");
+  if (!hasSlot(index)) return 0;
+  // Each father is visited once even when it is listed several times.
+  const std::uint32_t mark = beginWalk();
+  for (const LinkNode* f = element(index).fathers; f != nullptr; f = f->next) {
+    if (!hasSlot(f->index)) continue;
+    ElementRecord& father = element(f->index);
+    if (father.walkMark == mark) continue;
+    father.walkMark = mark;
+    for (LinkNode* n = father.sons; n != nullptr; n = n->next) {
+      if (n->index == index) n->index = LinkIndex::kUnlinked;
+    }
+  }
+  return 0;
+}
+
+int fatherWithId(int mode, std::int32_t index, std::int32_t& fatherIndex, std::int32_t& fatherId) {
+  TraceScope t("ldv400");
+  if (!hasSlot(index)) return -1;
+  // The chain of first fathers; a chain that comes back to an element
+  // already passed is a cycle and ends the search.
+  const std::uint32_t mark = beginWalk();
+  element(index).walkMark = mark;
+  std::int32_t current = index;
+  for (;;) {
+    const LinkNode* f = element(current).fathers;
+    if (f == nullptr || !hasSlot(f->index)) return -1;
+    ElementRecord& father = element(f->index);
+    const bool found = mode == 1 ? f->index == fatherIndex : father.transferId() == fatherId;
+    if (found) {
+      fatherIndex = f->index;
+      fatherId = father.transferId();
+      return 0;
+    }
+    if (father.walkMark == mark) return -1;
+    father.walkMark = mark;
+    current = f->index;
+  }
+}
+
+std::int32_t ancestorOfType(std::int32_t index, std::int32_t type) {
+  TraceScope t("ldv401");
+  if (!hasSlot(index)) return 0;
+  const std::uint32_t mark = beginWalk();
+  element(index).walkMark = mark;
+  std::int32_t current = index;
+  for (;;) {
+    const LinkNode* f = element(current).fatherCursor;
+    if (f == nullptr || !hasSlot(f->index)) return 0;
+    ElementRecord& father = element(f->index);
+    if (type == 444 ? !isDimensionPart(father.type) : father.type == type) return f->index;
+    if (father.walkMark == mark) return 0;  // a cycle of father cursors
+    father.walkMark = mark;
+    current = f->index;
+  }
+}
+
+int matrixChain(std::int32_t index, std::vector<std::int32_t>& chain) {
+  TraceScope t("ldv500");
+  chain.clear();
+  if (index < 0 || !hasSlot(index)) return -1;
+  const std::uint32_t mark = beginWalk();
+  std::int32_t current = index;
+  for (;;) {
+    ElementRecord& e = element(current);
+    std::int32_t pointer = e.de.matrixPointer;
+    if (pointer == 0) break;
+    if (pointer < 0) {
+      mfaWarning(t.code(), 441, Channel::kProtocol);
+      pointer = pointer == INT32_MIN ? INT32_MAX : -pointer;
+    }
+    const std::int32_t m = indexOfPointer(pointer);
+    if (!isElementIndex(m) || element(m).type != 124 || element(m).walkMark == mark) {
+      // Not a matrix, or a matrix already in the chain (a loop).
+      const long args[2] = {e.type, e.de.sequence};
+      mfaReportArgs(t.code(), 442, Channel::kProtocol, Severity::kError, 2, args, 0, nullptr, "", nullptr);
+      chain.clear();
+      return -1;
+    }
+    element(m).walkMark = mark;
+    chain.push_back(m);
+    current = m;
+  }
+  // Collected innermost first; the result lists the outermost first.
+  for (std::size_t a = 0, b = chain.size(); a + 1 < b; ++a, --b) std::swap(chain[a], chain[b - 1]);
+  return 0;
+}
+
+StatusFlags decodeStatus(const DirectoryEntry& de) {
+  TraceScope t("ldv600");
+  StatusFlags flags;
+  const char* s = de.status;
+  // The characters after the end of a short field count as blanks.
+  std::size_t length = 0;
+  while (length < 8 && s[length] != '\0') ++length;
+  auto at = [&](std::size_t i) { return i < length ? s[i] : ' '; };
+  flags.blank = at(1) == '1' ? 1 : 0;
+  const char sub = at(3);
+  flags.subordinate = (sub >= '1' && sub <= '3') ? sub - '0' : 0;
+  const char use = at(5);
+  flags.entityUse = (use >= '1' && use <= '5') ? use - '0' : 0;
+  const char hierarchy = at(7);
+  flags.hierarchy = (hierarchy == '1' || hierarchy == '2') ? hierarchy - '0' : 0;
+  return flags;
+}
+
+std::int32_t classBitsOf(std::int32_t type, std::int32_t form) {
+  switch (type) {
+    case 214:
+      if (form == 1 || form == 4 || form == 9 || form == 10) return 8;
+      if (form == 2 || form == 3 || (form >= 5 && form <= 8) || form == 11) return 16;
+      return 0;
+    case 104:
+      return (form >= 0 && form <= 3) ? 4 : 0;
+    case 106:
+      if (form == 1 || form == 11 || form == 63) return 4;
+      if (form == 2 || form == 12) return 32;
+      if (form == 3 || form == 13) return 64;
+      if ((form >= 31 && form <= 38) || form == 40) return 8;
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+std::int32_t classifyElement(std::int32_t index) {
+  TraceScope t("chk001");
+  if (!hasSlot(index)) return 0;
+  ElementRecord& e = element(index);
+  e.classBits = classBitsOf(e.type, e.form);
+  elementTable().classesMet |= e.classBits;
+  return e.classBits;
+}

@@ -1,0 +1,124 @@
+// Loading the elements of the CAD transfer file into the element table
+// (output directions): the id-sorted list, the slots, and the links between
+// complex elements and their members.
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "driver/config.h"
+#include "driver/trace.h"
+#include "elements/element_table.h"
+
+namespace {
+
+bool isComplexType(std::int32_t type) {
+  return type == 102 || type == 230 || type == 308 || type == 402 || type == 408 || type == 444;
+}
+
+}  // namespace
+
+std::int32_t findById(std::int32_t id, std::int32_t low, std::int32_t high) {
+  TraceScope t("ldv160");
+  const ElementTable& table = elementTable();
+  if (low < 1) low = 1;
+  if (high > table.lastIndex) high = table.lastIndex;
+  if (high >= table.capacity) high = table.capacity - 1;
+  while (low <= high) {
+    const std::int32_t middle = low + (high - low) / 2;
+    const std::int32_t here = table.records[middle].transferId();
+    if (here == id) return middle;
+    if (here < id) {
+      low = middle + 1;
+    } else {
+      high = middle - 1;
+    }
+  }
+  return -1;
+}
+
+std::int32_t countList(const TransferListNode* head) {
+  TraceScope t("ldv120");
+  std::int32_t count = 0;
+  for (; head != nullptr; head = head->next) ++count;
+  return count;
+}
+
+TransferListNode* loadTransferList(std::vector<TransferListNode*> elements) {
+  TraceScope t("ldv050");
+  elements.erase(std::remove(elements.begin(), elements.end(), nullptr), elements.end());
+  // Ascending by id; equal ids keep the order in which they were handed over.
+  std::stable_sort(elements.begin(), elements.end(),
+                   [](const TransferListNode* a, const TransferListNode* b) { return a->id < b->id; });
+  TransferListNode* head = nullptr;
+  for (auto it = elements.rbegin(); it != elements.rend(); ++it) {
+    (*it)->next = head;
+    head = *it;
+  }
+  return head;
+}
+
+int loadTransferElements(const TransferListNode* list) {
+  TraceScope t("ldv140");
+  ElementTable& table = elementTable();
+  const std::int32_t n = countList(list);
+  if (table.capacity < n + 1 && allocateTable(n) != 0) return -1;
+  table.lastIndex = 0;
+  for (const TransferListNode* node = list; node != nullptr; node = node->next) {
+    const std::int32_t i = ++table.lastIndex;
+    ElementRecord& e = table.records[i];
+    e.state = ElementState::kWaiting;
+    e.form = 0;
+    e.type = node->type;
+    e.created.assign(1, node->id);
+    if (node->attrs) e.transferAttrs = std::make_unique<TransferAttributes>(*node->attrs);
+  }
+  return 0;
+}
+
+int freeTransferList(TransferListNode* list) {
+  TraceScope t("ldv150");
+  while (list != nullptr) {
+    TransferListNode* next = list->next;
+    delete list;
+    list = next;
+  }
+  return 0;
+}
+
+int linkTransferElements(
+    const std::function<int(std::int32_t index, std::vector<std::int32_t>& ids)>& membersOf) {
+  TraceScope t("ldv965");
+  ElementTable& table = elementTable();
+  std::vector<std::int32_t> ids;
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    if (!isComplexType(table.records[i].type)) continue;
+    ids.clear();
+    if (membersOf(i, ids) != 0) return -1;
+    for (std::int32_t id : ids) {
+      std::int32_t found = findById(id, 1, table.lastIndex);
+      if (found < 0) continue;
+      // Every slot that carries the id is a member.
+      while (found > 1 && table.records[found - 1].transferId() == id) --found;
+      for (; found <= table.lastIndex && table.records[found].transferId() == id; ++found) {
+        if (linkSon(i, found, 'f') != 0 || linkSon(i, found, 'v') != 0) return -1;
+      }
+    }
+  }
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    ElementRecord& e = table.records[i];
+    if ((e.type == 402 || e.type == 102) && e.sons == nullptr) {
+      e.state = ElementState::kError;
+      if (runSettings().traceLevel > 4) {
+        std::printf("-> ldv965 : Komplexes Element (Gruppe) hat keine Soehne !!");
+        std::printf("            ELEMENT : %ld, INDEX : %ld\n", static_cast<long>(e.type), static_cast<long>(i));
+      }
+    }
+  }
+  // The readers leave both cursors at the head of the sons.
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    ElementRecord& e = table.records[i];
+    e.sonCursor = e.sons;
+    e.sonCursor2 = e.sons;
+  }
+  return 0;
+}
