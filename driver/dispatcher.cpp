@@ -25,6 +25,9 @@
 #include "driver/run_state.h"
 #include "driver/timer.h"
 #include "driver/trace.h"
+#include "elements/element_table.h"
+#include "iges_in/iges_reader.h"
+#include "script/script_writer.h"
 
 namespace {
 
@@ -65,6 +68,12 @@ constexpr int kMsgConfigFile = 122;
 constexpr int kMsgInputFile = 123;
 constexpr int kMsgAssignDir = 124;
 constexpr int kMsgConfigCopyTitle = 125;
+constexpr int kMsgStartGlobal = 340;
+constexpr int kMsgDirectorySetup = 310;
+constexpr int kMsgNoMemory = 370;
+constexpr int kMsgCannotWriteScript = 1030;
+constexpr int kMsgNoElements = 977;
+constexpr int kMsgProgressTitle = 1104;
 constexpr int kMsgUnknownDirection = 920;
 constexpr int kMsgTrap = 935;
 constexpr int kMsgEmptyIges = 970;
@@ -195,6 +204,7 @@ void reportTrap(const char* what) {
 
 void onSegmentationFault(int signalNumber) {
   reportTrap("SEGMENTATION VIOLATION");
+  removeTemporaryFiles();
   // The failed operation cannot go on: the process ends here.
   _exit(kTrapStatusBase + signalNumber);
 }
@@ -204,7 +214,10 @@ void onArithmeticTrap(int signalNumber, siginfo_t* info, void*) {
   // A trap raised by the processor would repeat at once when the handler
   // returns; only a signal sent from outside lets the run go on.  The
   // handler stays installed for the next one.
-  if (info == nullptr || info->si_code > 0) _exit(kTrapStatusBase + signalNumber);
+  if (info == nullptr || info->si_code > 0) {
+    removeTemporaryFiles();
+    _exit(kTrapStatusBase + signalNumber);
+  }
 }
 
 // Builds the texts of the trap report from the message texts loaded so far.
@@ -453,9 +466,99 @@ int openInput(const std::string& exchangeFile) {
 // The input conversion: the reader of the exchange format fills the element
 // table, the converters write the KPL script.  Returns 0 or a negative
 // result.
-int convertInput() {
+void showProgress(int percent) { ScriptProgress(percent); }
+
+// What the script's header needs from the exchange file.
+ScriptSource scriptSourceOfIges() {
+  const IgesGlobal& g = igesReader().global;
+  ScriptSource source;
+  source.unitFlag = g.unitsFlag;
+  source.unitName = g.unitsName;
+  source.modelScale = g.modelScale;
+  const ElementTable& table = elementTable();
+  source.levels.reserve(static_cast<std::size_t>(table.lastIndex));
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) source.levels.push_back(element(i).de.level);
+  return source;
+}
+
+// Everything the IGES input leaves behind: its temporary files and the
+// element table.
+void endIgesInput() {
+  closeIgesInput();
+  freeTable();
+}
+
+int convertInput(const std::string& scriptName) {
   TraceScope t("stt200");
+  const bool iges = runIsIges() && runState().useToolkit == 0;
+  if (!iges) return 0;  // the DXF and DWG readers come with their directions
+  const int read = readIgesInput();
+  if (read != 0) {
+    endIgesInput();
+    return read;
+  }
+  if (elementTable().lastIndex == 0) {
+    mfaError(t.code(), kMsgNoElements, Channel::kBoth50);
+    endIgesInput();
+    return -8;
+  }
+  const int opened = ScriptOpen(scriptName, scriptSourceOfIges());
+  if (opened == -6 || opened == -7) {
+    mfaError(t.code(), opened == -6 ? kMsgNoMemory : kMsgCannotWriteScript, Channel::kBoth50);
+    if (opened == -6) ScriptClose();
+    endIgesInput();
+    return opened;
+  }
+  elementTable().progressDisplay = showProgress;
+  std::printf("%s %s\n", mfaTextOf(kMsgProgressTitle).c_str(), scriptName.c_str());
+  std::fflush(stdout);
+  if (runHas(RunModeBit::kStat)) {
+    // Only the statistics: every element is read and none converted.
+    const std::int32_t last = elementTable().lastIndex;
+    for (std::int32_t i = 1; i <= last; ++i) setState(i, ElementState::kIgnored);
+  }
+  ScriptClose();
+  elementTable().progressDisplay = nullptr;
+  closeIgesInput();
   return 0;
+}
+
+// The frame of an IGES file: start and global sections, then the sending
+// system.  0, or the status 15 or 16.
+int readIgesFrame() {
+  TraceScope t("stt625");
+  DispatcherState& s = dispatcherState();
+  resetIgesReader();
+  if (igesReaderAttach(s.input) != 0) {
+    mfaError("start", kMsgStartGlobal, Channel::kBoth50);
+    return 15;
+  }
+  skipLeadingControl();
+  if (readStartSection(runState().vdaisMode) != 0) {
+    mfaError("start", kMsgStartGlobal, Channel::kBoth50);
+    return 15;
+  }
+  if (readGlobalSection() != 0) {
+    mfaError("start", kMsgDirectorySetup, Channel::kBoth50);
+    return 16;
+  }
+  if (runState().senderCode == 99) recogniseSender();
+  return 0;
+}
+
+// The tables the conversion looks things up in.  0, or -1 when one of them
+// cannot be read (that table's reader has reported why).
+int prepareConversion() {
+  TraceScope t("stt320");
+  const bool igesInput = runHas(RunModeBit::kInput) && runIsIges() && runState().useToolkit == 0;
+  if (runIsIges() && readLineStyles() != 0) return -1;
+  if (readColourLists() != 0) return -1;
+  if (runIsIges() && readLeaders() != 0) return -1;
+  if (igesInput) {
+    const IgesGlobal& g = igesReader().global;
+    return readAssignments(g.maxLineWidth, g.lineWeightGradations) != 0 ? -1 : 0;
+  }
+  return readAssignments() != 0 ? -1 : 0;
 }
 
 // The output conversion: the elements of the CAD transfer file are written
@@ -465,13 +568,30 @@ int convertOutput() {
   return 0;
 }
 
-int runInputDirection(const std::string& exchangeFile) {
+int runInputDirection(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt621");
   const int opened = openInput(exchangeFile);
   if (opened != 0) return opened;
+  if (runIsIges() && runState().useToolkit == 0) {
+    const int frame = readIgesFrame();
+    if (frame != 0) {
+      removeTemporaryFiles();
+      closeInput();
+      return frame;
+    }
+  }
+  if (prepareConversion() != 0) {
+    // A table the conversion cannot do without: the run ends here and
+    // says so in its status (the assignment tables are unreadable).
+    mfaError("start", 0, Channel::kBoth);
+    removeTemporaryFiles();
+    closeInput();
+    return 17;
+  }
   int status = 0;
-  const int result = convertInput();
+  const int result = convertInput(cadFile);
   if (result != 0) status = result - 20;
+  removeTemporaryFiles();
   closeInput();
   return status;
 }
@@ -606,7 +726,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   if (state.runStatus == 0) state.runStatus = startProtocol(exchangeFile, cadFile);
   if (state.runStatus == 0) {
     if (runHas(RunModeBit::kInput)) {
-      state.runStatus = runInputDirection(exchangeFile);
+      state.runStatus = runInputDirection(exchangeFile, cadFile);
     } else if (runHas(RunModeBit::kOutput)) {
       state.runStatus = runOutputDirection();
     } else {
@@ -618,6 +738,8 @@ int start(const std::string& phase, const std::string& level, const std::string&
   printClosingMessage();
   printRunTime();
   closeInput();
+  removeTemporaryFiles();
+  freeTable();
   mfaFree();
   closeProtocol();
   return state.runStatus;

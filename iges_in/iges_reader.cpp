@@ -4,6 +4,8 @@
 
 #include "iges_in/iges_reader.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -454,7 +456,10 @@ int recogniseSender() {
     code = kSenderByProduct.code;
     s.senderName = g.senderProductId;
   }
-  if (code != 99) mfaOutput("start", 126, Channel::kConsoleOnly, s.senderName);
+  if (code != 99) {
+    mfaSetCurrentName(s.senderName);
+    mfaNote("start", 126, Channel::kConsoleOnly);
+  }
   return code;
 }
 
@@ -669,7 +674,13 @@ int readIgesInput() {
     mfaError(t.code(), 350, Channel::kBoth);
     return -9;
   }
-  if (allocateTable(s.counts.directoryCount / 2 + 1) != 0) {
+  // The table is sized from the terminate record, but never beyond what the
+  // file can hold (two 80-column records per element): a terminate record
+  // that overstates its count does not make the run allocate for it.  A file
+  // with more entries than that still reads, the table grows.
+  const long directoryRecords =
+      std::min<long>(std::max<std::int32_t>(s.counts.directoryCount, 0), s.fileSize / 80 + 2);
+  if (allocateTable(static_cast<std::int32_t>(directoryRecords / 2 + 1)) != 0) {
     mfaError(t.code(), 370, Channel::kBoth);
     return -6;
   }
