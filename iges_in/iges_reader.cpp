@@ -634,14 +634,20 @@ int fetchParameterData(std::int32_t type, std::int32_t pointer, std::int32_t lin
   const char recordDelimiter = igesDelimiters().record;
   char record[82];
   bool haveDelimiter = false;
+  char owner[9] = {};  // columns 65..72 of the first record: the entity's DE number
   for (long n = 0; pointer + n <= s.paramRecords; ++n) {
-    if (n >= lineCount) {
-      if (haveDelimiter) break;
-      mfaWarning(t.code(), 930, Channel::kProtocol);
-    }
+    if (n >= lineCount && haveDelimiter) break;
     if (std::fread(record, 1, 81, s.paramFile) != 81) {
       mfaError("hvd800-2", 160, Channel::kProtocol);
       return -1;
+    }
+    if (n == 0) std::memcpy(owner, record + 64, 8);
+    if (n >= lineCount) {
+      // Records beyond the count are searched for the missing delimiter only
+      // while they belong to the same entity; so a file without delimiters
+      // costs each entity its own records, not the rest of the file.
+      if (std::memcmp(owner, record + 64, 8) != 0) break;
+      mfaWarning(t.code(), 930, Channel::kProtocol);
     }
     const char* from = record;
     if (n == 0) {

@@ -359,6 +359,26 @@ TEST_F(IgesReaderTest, ParameterFetchJoinsRecordsAndChecksType) {
   EXPECT_NE(text.find("99.;"), std::string::npos);
 }
 
+TEST_F(IgesReaderTest, MissingDelimiterSearchStopsAtTheNextEntity) {
+  // Entities whose data never ends with the record delimiter: each fetch
+  // reads its own records only (a file of them would otherwise cost the rest
+  // of the file per entity).
+  igestest::Builder b;
+  std::string longData;
+  for (int i = 0; i < 30; ++i) longData += std::to_string(i) + ".5,";
+  b.add(106, "1," + longData + "99.,", 1);
+  b.add(110, "0.,0.,0.,1.,1.,0.,", 1);
+  ASSERT_EQ(readText(b.text()).input, 0);
+  const DirectoryEntry& de = element(1).de;
+  ASSERT_GT(de.paramLineCount, 1);
+  std::string text;
+  const int before = mfaCounts().warnings;
+  ASSERT_EQ(fetchParameterData(106, de.paramPointer, 1, text), 0);
+  EXPECT_EQ(mfaCounts().warnings - before, de.paramLineCount - 1);
+  EXPECT_NE(text.find("99.,"), std::string::npos);
+  EXPECT_EQ(text.find("1.,1."), std::string::npos);  // nothing of the 110
+}
+
 std::vector<std::int32_t> sonsOf(std::int32_t index) {
   std::vector<std::int32_t> out;
   for (const LinkNode* n = element(index).sons; n != nullptr; n = n->next) out.push_back(n->index);
