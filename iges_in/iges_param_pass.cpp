@@ -2,9 +2,12 @@
 // every structuring entity's parameter data is read once so that fathers
 // and sons are linked before the conversion starts.
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
+#include "driver/assign_tables.h"
 #include "driver/messages.h"
 #include "driver/trace.h"
 #include "elements/element_table.h"
@@ -267,7 +270,17 @@ void readDrawing(std::int32_t i, Fields& f) {  // 404
   int n = f.count(t.code(), 975);
   for (int k = 0; k < n && f.more(); ++k) {
     DrawingRecord::ViewSlot slot;
-    slot.view = indexOf(i, f.integer(), t.code());
+    int pointer = f.integer();
+    if (pointer < 0) {
+      mfaWarning(t.code(), 443, Channel::kProtocol);
+      pointer = pointer == INT32_MIN ? INT32_MAX : -pointer;
+    }
+    slot.view = indexOf(i, pointer, t.code());
+    if (slot.view != 0 && element(slot.view).type != 410) {
+      // Not a view: left out of the drawing, its origin is still read.
+      mfaWarning(t.code(), 444, Channel::kProtocol);
+      slot.view = 0;
+    }
     slot.x = f.real();
     slot.y = f.real();
     rec->views.push_back(slot);
@@ -278,6 +291,7 @@ void readDrawing(std::int32_t i, Fields& f) {  // 404
     if (son != 0) rec->annotations.push_back(son);
   }
   element(i).params = std::move(rec);
+  element(i).state = ElementState::kRegistered;
   elementTable().drawingsPresent = true;
 }
 
@@ -309,10 +323,18 @@ void readView(std::int32_t i, Fields& f) {  // 410
   rec->attributes = attributesOf(element(i));
   rec->viewNumber = f.integer();
   rec->scale = f.real();
-  if (rec->scale == 0.0) rec->scale = 1.0;
+  if (std::fabs(rec->scale) < assignTables().global.systemEpsilon) rec->scale = 1.0;
   for (int k = 0; k < 6 && f.more(); ++k) rec->clipPlanes[k] = sonInFileOrder(i, f, t.code());
+  // The associativities and properties that close the parameter data; the
+  // view's name comes from its properties.
+  ElementRecord& e = element(i);
+  int n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) e.assocs.push_back(indexOf(i, f.integer(), t.code()));
+  n = f.count(t.code(), 975);
+  for (int k = 0; k < n && f.more(); ++k) e.props.push_back(indexOf(i, f.integer(), t.code()));
   rec->hasMatrix = resolvedMatrix(i, rec->matrix);
-  element(i).params = std::move(rec);
+  e.params = std::move(rec);
+  e.state = ElementState::kRegistered;
   elementTable().drawingsPresent = true;
 }
 

@@ -439,6 +439,31 @@ TEST_F(IgesReaderTest, ParameterPassLinksSonsAndFillsRecords) {
   EXPECT_EQ(element(4).sonCursor, element(4).sons);
 }
 
+TEST_F(IgesReaderTest, DrawingsAndViewsAreRegistered) {
+  igestest::Builder b;
+  const int line = b.add(110, "0.,0.,0.,1.,0.,0.;");                       // 1
+  b.add(406, "1,4HMAIN;", 15);                                              // 2
+  const int view = b.add(410, "7,0.,0,0,0,0,0,0,0,1,3;");                   // 3
+  const std::string v = std::to_string(view);
+  // The same view through a negative pointer, then a pointer to a line.
+  b.add(404, "2,-" + v + ",1.,2.," + std::to_string(line) + ",3.,4.,0;");   // 4
+  ASSERT_EQ(readText(b.text()).input, 0);
+  EXPECT_EQ(element(3).state, ElementState::kRegistered);
+  EXPECT_EQ(element(4).state, ElementState::kRegistered);
+  auto* viewRecord = dynamic_cast<ViewRecord*>(element(3).params.get());
+  ASSERT_NE(viewRecord, nullptr);
+  EXPECT_EQ(viewRecord->viewNumber, 7);
+  EXPECT_EQ(viewRecord->scale, 1.0);  // a scale of 0 is no scale
+  EXPECT_EQ(element(3).props, (std::vector<std::int32_t>{2}));
+  auto* drawing = dynamic_cast<DrawingRecord*>(element(4).params.get());
+  ASSERT_NE(drawing, nullptr);
+  ASSERT_EQ(drawing->views.size(), 2u);
+  EXPECT_EQ(drawing->views[0].view, 3);
+  EXPECT_EQ(drawing->views[1].view, 0);  // not a view: left out
+  EXPECT_EQ(drawing->views[1].x, 3.0);   // its origin still read
+  EXPECT_EQ(mfaCounts().warnings, 2);    // 443 and 444
+}
+
 TEST_F(IgesReaderTest, LyingMemberCountsAreBounded) {
   igestest::Builder b;
   const int l1 = b.add(110, "0.,0.,0.,1.,0.,0.;");
