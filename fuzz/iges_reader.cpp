@@ -24,10 +24,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       recogniseSender();
       if (readIgesInput() == 0) {
         std::string text;
-        for (std::int32_t i = 1; i <= elementTable().lastIndex; ++i) {
+        std::vector<std::int32_t> chain;
+        const std::int32_t last = elementTable().lastIndex;
+        for (std::int32_t i = 1; i <= last; ++i) {
           const DirectoryEntry& de = element(i).de;
           fetchParameterData(de.entityType, de.paramPointer, de.paramLineCount, text);
+          matrixChain(i, chain);
+          hasNoAncestorOfType(i, 406);
         }
+        // The walks of the conversion over whatever graph the file made.
+        for (std::int32_t i = 1; i <= last; ++i) {
+          std::int32_t deNumber = 0, index = 0;
+          while (nextDescendant(i, deNumber, index) == 0) {
+          }
+        }
+        ConvertPick pick;
+        while (nextToConvert(pick) == 0) setStateDeep(pick.index, ElementState::kDone);
+        markAll(ElementState::kWaiting);
       }
     }
   }
