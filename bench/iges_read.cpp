@@ -1,5 +1,6 @@
 // Reads generated IGES files of 10k, 100k and 1M entities (lines, arcs with
-// 124 matrices, a few composite curves and subfigures) and prints the read
+// 124 matrices, a few composite curves and subfigures, many instances of one
+// subfigure) and prints the read
 // time per entity, which should stay flat as the file grows.
 #include <unistd.h>
 
@@ -28,7 +29,8 @@ std::string field(long v) {
 }
 
 // Every tenth entity is a matrix, every 1000th a composite of the two lines
-// before it, every 5000th a subfigure of the line before it.
+// before it, every 5000th a subfigure of the line before it; past the first
+// subfigure every seventh entity is an instance of it.
 std::string makeFile(long entities) {
   const std::string path = "/tmp/bench_iges_read_" + std::to_string(getpid()) + ".igs";
   std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -55,6 +57,11 @@ std::string makeFile(long entities) {
     } else if (i % 5000 == 4998) {
       type = 308;
       data = "308,0,3HSUB,1," + std::to_string(de - 2) + ";";
+    } else if (i > 5000 && i % 7 == 3) {
+      // Instances that all share the first subfigure: one definition with
+      // a father per instance.
+      type = 408;
+      data = "408," + std::to_string(2 * 4998 + 1) + ",1.,2.,0.,1.;";
     } else if (i % 2 == 0) {
       type = 100;
       data = "100,0.,0.,0.,5.,0.,5.,0.;";
