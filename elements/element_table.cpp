@@ -290,7 +290,11 @@ int growTable() {
 std::int32_t newIndex() {
   TraceScope t("ldv125");
   ElementTable& table = elementTable();
-  if (table.lastIndex + 1 >= table.capacity && growTable() != 0) return -1;
+  // An empty table grows to one slot only, which is slot 0: grow until the
+  // new index has its slot.
+  while (table.lastIndex + 1 >= table.capacity) {
+    if (growTable() != 0) return -1;
+  }
   table.lastIndex += 1;
   ElementRecord& e = table.records[table.lastIndex];
   e.state = ElementState::kWaiting;

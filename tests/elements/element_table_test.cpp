@@ -1,0 +1,1208 @@
+// The element table: slots and growth, son order, link checks, the son and
+// descendant walks, ancestor queries, the conversion order, states and
+// progress, the matrix chain, status and class decoding, and the loading of
+// transfer-file elements.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "elements/element_table.h"
+#include "elements/param_records.h"
+
+namespace {
+
+using Index = std::int32_t;
+
+class ElementTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fresh(64); }
+  void TearDown() override {
+    elementTable().progressDisplay = nullptr;
+    resetTable();
+    freeTable();
+    resetRunConfiguration();
+    resetRunState();
+    mfaResetRun();
+  }
+
+  // An empty table of n+1 slots in an input run; messages are counted but
+  // not printed.
+  void fresh(Index n) {
+    resetTable();
+    freeTable();
+    ASSERT_EQ(allocateTable(n), 0);
+    resetRunState();
+    resetRunConfiguration();
+    mfaResetRun();
+    mfaResetCounts();
+    mfaSetMessageLevel(0);
+    runState().runMode = RunModeBit::kInput;
+  }
+
+  static Index add(std::int32_t type, std::int32_t form = 0) {
+    const Index i = newIndex();
+    EXPECT_GT(i, 0);
+    element(i).type = type;
+    element(i).form = form;
+    return i;
+  }
+  static void link(Index father, Index son) { ASSERT_EQ(linkFatherSon(father, son), 0); }
+
+  // The indices of a sons list as stored (with -3 and -99 entries).
+  static std::vector<Index> sonList(Index father) {
+    std::vector<Index> out;
+    for (const LinkNode* n = element(father).sons; n != nullptr; n = n->next) out.push_back(n->index);
+    return out;
+  }
+  static std::vector<std::int32_t> keyList(Index father) {
+    std::vector<std::int32_t> out;
+    for (const LinkNode* n = element(father).sons; n != nullptr; n = n->next) out.push_back(n->orderKey);
+    return out;
+  }
+  // The sons nextSon hands out from a fresh cursor, and its final result.
+  static std::vector<Index> walkSons(Index father, int* last = nullptr) {
+    element(father).sonCursor = element(father).sons;
+    std::vector<Index> out;
+    SonResult r;
+    int rc = 0;
+    for (int guard = 0; guard < 100000 && (rc = nextSon(father, r)) == 0; ++guard) out.push_back(r.index);
+    if (last != nullptr) *last = rc;
+    return out;
+  }
+  // Everything nextDescendant yields from the start element's cursors as
+  // they stand (bounded, so a fault cannot hang the test).
+  static std::vector<Index> walkDescendants(Index start, std::size_t limit = 1000) {
+    std::vector<Index> out;
+    Index de = 0;
+    Index index = 0;
+    while (out.size() < limit && nextDescendant(start, de, index) == 0) {
+      EXPECT_EQ(de, deNumberOf(index));
+      out.push_back(index);
+    }
+    return out;
+  }
+  // nextToConvert until -1, each pick set to `state` (0 leaves it).
+  static std::vector<Index> conversionOrder(char state, std::size_t limit = 1000) {
+    std::vector<Index> out;
+    ConvertPick pick;
+    while (out.size() < limit && nextToConvert(pick) == 0) {
+      out.push_back(pick.index);
+      if (state != 0) setState(pick.index, state);
+    }
+    EXPECT_EQ(pick.index, -1);
+    return out;
+  }
+};
+
+// Priority of a son as the conversion wants it: planes, views, drawings,
+// subfigures, groups, sectioned areas, composite curves, dimensions and
+// their parts, then plain geometry (99).
+std::int32_t expectedKey(std::int32_t type, std::int32_t form, bool output, bool plus) {
+  static const std::int32_t kOrder[] = {108, 118, 404, 410, 120, 122, 408, 308, 402, 230, 102,
+                                        210, 216, 206, 202, 222, 218, 220, 106, 104, 112};
+  if (!output && ((type == 104 && form == 1) || (type == 106 && form == 40))) return 99;
+  for (std::int32_t k = 0; k < 21; ++k) {
+    if (kOrder[k] == type) return k;
+  }
+  return (type == 444 && output && plus) ? 20 : 99;
+}
+
+// What insertion by priority must give on any list, ordered or not: at the
+// head when the key is smaller than the head's, else in front of the first
+// later node whose key is greater.
+struct RefNode {
+  Index index;
+  std::int32_t key;
+  bool operator==(const RefNode&) const = default;
+};
+void referenceInsert(std::vector<RefNode>& list, RefNode node) {
+  if (list.empty() || node.key < list.front().key) {
+    list.insert(list.begin(), node);
+    return;
+  }
+  std::size_t at = 1;
+  while (at < list.size() && list[at].key <= node.key) ++at;
+  list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), node);
+}
+std::vector<RefNode> storedList(Index father) {
+  std::vector<RefNode> out;
+  for (const LinkNode* n = element(father).sons; n != nullptr; n = n->next) out.push_back({n->index, n->orderKey});
+  return out;
+}
+
+std::vector<int> gPercents;
+void recordPercent(int percent) { gPercents.push_back(percent); }
+
+TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
+  EXPECT_EQ(indexOfPointer(1), 1);
+  EXPECT_EQ(indexOfPointer(3), 2);
+  EXPECT_EQ(indexOfPointer(4), 3);  // an even pointer falls to the entry below
+  EXPECT_EQ(deNumberOf(1), 1);
+  EXPECT_EQ(deNumberOf(57), 113);
+  for (Index i = 1; i < 1000; ++i) ASSERT_EQ(indexOfPointer(deNumberOf(i)), i);
+
+  fresh(100);
+  EXPECT_EQ(elementTable().capacity, 101);
+  EXPECT_EQ(elementTable().lastIndex, 0);
+  for (Index i = 1; i <= 100; ++i) {
+    ASSERT_EQ(newIndex(), i);
+    EXPECT_EQ(element(i).state, 'w');
+  }
+  EXPECT_EQ(elementTable().capacity, 101);
+
+  // Links, cursors and owned blocks move with their records when the table
+  // grows.
+  element(5).type = 402;
+  element(6).type = 110;
+  element(7).type = 100;
+  link(5, 6);
+  link(5, 7);
+  element(5).sonCursor = element(5).sons->next;
+  element(5).params = std::make_unique<GeometryRecord>();
+  element(5).created = {42, 43};
+  element(5).transferAttrs = std::make_unique<TransferAttributes>();
+  element(5).transferAttrs->name = "attr";
+  const LinkNode* sons = element(5).sons;
+  const LinkNode* cursor = element(5).sonCursor;
+  const ParamRecord* params = element(5).params.get();
+  const LinkNode* fatherOf6 = element(6).fathers;
+
+  EXPECT_EQ(newIndex(), 101);
+  EXPECT_EQ(elementTable().capacity, 202);
+  EXPECT_EQ(element(101).state, 'w');
+  EXPECT_EQ(element(5).sons, sons);
+  EXPECT_EQ(element(5).sonCursor, cursor);
+  EXPECT_EQ(element(5).params.get(), params);
+  EXPECT_EQ(element(5).created, (std::vector<std::int32_t>{42, 43}));
+  ASSERT_NE(element(5).transferAttrs, nullptr);
+  EXPECT_EQ(element(5).transferAttrs->name, "attr");
+  EXPECT_EQ(element(6).fathers, fatherOf6);
+  EXPECT_EQ(sonList(5), (std::vector<Index>{6, 7}));
+  EXPECT_EQ(element(6).fathers->index, 5);
+  EXPECT_EQ(element(5).sonCount, 2);
+  EXPECT_EQ(element(6).fatherCount, 1);
+
+  // Growth is geometric up to steps of 500 records.
+  while (elementTable().lastIndex < 201) newIndex();
+  EXPECT_EQ(elementTable().capacity, 202);
+  EXPECT_EQ(newIndex(), 202);
+  EXPECT_EQ(elementTable().capacity, 404);
+  fresh(999);
+  EXPECT_EQ(elementTable().capacity, 1000);
+  for (Index i = 1; i <= 999; ++i) newIndex();
+  EXPECT_EQ(elementTable().capacity, 1000);
+  EXPECT_EQ(newIndex(), 1000);
+  EXPECT_EQ(elementTable().capacity, 1500);
+
+  // A table that was never made (or was freed) still hands out slot 1.
+  freeTable();
+  EXPECT_EQ(elementTable().capacity, 0);
+  EXPECT_EQ(newIndex(), 1);
+  EXPECT_GE(elementTable().capacity, 2);
+  EXPECT_EQ(element(1).state, 'w');
+  EXPECT_EQ(newIndex(), 2);
+  EXPECT_GE(elementTable().capacity, 3);
+}
+
+TEST_F(ElementTableTest, SonsAreOrderedByPriority) {
+  const Index group = add(402);
+  const Index sub = add(402);
+  const Index plane = add(108);
+  const Index line = add(110);
+  const Index arc = add(100);
+  const Index conicForm1 = add(104, 1);
+  const Index conic = add(104, 0);
+  const Index copious40 = add(106, 40);
+  const Index copious = add(106, 1);
+
+  link(group, sub);
+  link(group, plane);  // a plane goes before the group already there
+  EXPECT_EQ(sonList(group), (std::vector<Index>{plane, sub}));
+  link(group, line);
+  link(group, arc);  // equal keys keep link order
+  link(group, conicForm1);
+  link(group, copious40);
+  ASSERT_EQ(linkFatherSon(group, 0), 0);  // a null pointer of the parameter data
+  link(group, conic);
+  link(group, copious);
+  EXPECT_EQ(sonList(group),
+            (std::vector<Index>{plane, sub, copious, conic, line, arc, conicForm1, copious40, LinkIndex::kNull}));
+  EXPECT_EQ(keyList(group), (std::vector<std::int32_t>{0, 8, 18, 19, 99, 99, 99, 99, 99}));
+  EXPECT_EQ(element(group).sonCount, 9);
+  EXPECT_EQ(element(plane).fatherCount, 1);
+  EXPECT_EQ(element(plane).fathers->index, group);
+  EXPECT_EQ(element(plane).fathers->orderKey, 0);
+  // nextSon steps over the null son.
+  int last = 0;
+  EXPECT_EQ(walkSons(group, &last),
+            (std::vector<Index>{plane, sub, copious, conic, line, arc, conicForm1, copious40}));
+  EXPECT_EQ(last, -1);
+
+  // The key rules that depend on the direction and the level.
+  EXPECT_EQ(sonOrderKey(104, 1), 99);
+  EXPECT_EQ(sonOrderKey(106, 40), 99);
+  EXPECT_EQ(sonOrderKey(112, 0), 20);
+  EXPECT_EQ(sonOrderKey(444, 0), 99);
+  runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
+  EXPECT_EQ(sonOrderKey(444, 0), 99);
+  runState().runMode = RunModeBit::kOutput;
+  EXPECT_EQ(sonOrderKey(104, 1), 19);
+  EXPECT_EQ(sonOrderKey(106, 40), 18);
+  EXPECT_EQ(sonOrderKey(444, 0), 99);
+  runState().runMode = RunModeBit::kOutput | RunModeBit::kPlus;
+  EXPECT_EQ(sonOrderKey(444, 0), 20);
+  runState().runMode = RunModeBit::kInput;
+
+  // appendSon keeps file order and links no father.
+  const Index curve = add(102);
+  ASSERT_EQ(appendSon(curve, line), 0);
+  ASSERT_EQ(appendSon(curve, plane), 0);
+  ASSERT_EQ(appendSon(curve, 0), 0);
+  ASSERT_EQ(appendSon(curve, sub), 0);
+  EXPECT_EQ(sonList(curve), (std::vector<Index>{line, plane, LinkIndex::kNull, sub}));
+  EXPECT_EQ(element(curve).sonCount, 4);
+  EXPECT_EQ(element(line).fatherCount, 1);  // only the group
+  EXPECT_EQ(walkSons(curve), (std::vector<Index>{line, plane, sub}));
+}
+
+TEST_F(ElementTableTest, LongSonListsMatchTheReferenceOrder) {
+  fresh(4000);
+  struct Kind {
+    std::int32_t type;
+    std::int32_t form;
+  };
+  const Kind kinds[] = {{108, 0}, {118, 0}, {404, 0}, {410, 0}, {120, 0}, {122, 0}, {408, 0},
+                        {308, 0}, {402, 0}, {230, 0}, {102, 0}, {210, 0}, {216, 0}, {206, 0},
+                        {202, 0}, {222, 0}, {218, 0}, {220, 0}, {106, 1}, {104, 0}, {112, 0},
+                        {110, 0}, {100, 0}, {116, 0}, {124, 0}, {104, 1}, {106, 40}, {444, 0}};
+  std::mt19937 rng(20061);
+  std::vector<Index> pool(300);
+  for (Index& p : pool) {
+    const Kind& k = kinds[rng() % std::size(kinds)];
+    p = add(k.type, k.form);
+  }
+  auto pickSon = [&]() -> Index { return rng() % 25 == 0 ? 0 : pool[rng() % pool.size()]; };
+  auto keyOf = [&](Index son, bool output, bool plus) -> std::int32_t {
+    return son == 0 ? 99 : expectedKey(element(son).type, element(son).form, output, plus);
+  };
+  auto storedIndex = [](Index son) { return son == 0 ? LinkIndex::kNull : son; };
+
+  // Only insertions by priority: a stable sort of the link order by key.
+  for (int round = 0; round < 4; ++round) {
+    const bool output = round >= 2;
+    const bool plus = round == 3;
+    runState().runMode = output ? (RunModeBit::kOutput | (plus ? RunModeBit::kPlus : 0)) : RunModeBit::kInput;
+    const Index father = add(402);
+    std::vector<RefNode> linked;
+    for (int n = 0; n < 200; ++n) {
+      const Index son = pickSon();
+      ASSERT_EQ(linkSon(father, son, 'f'), 0);
+      linked.push_back({storedIndex(son), keyOf(son, output, plus)});
+    }
+    std::stable_sort(linked.begin(), linked.end(), [](const RefNode& a, const RefNode& b) { return a.key < b.key; });
+    EXPECT_EQ(storedList(father), linked) << "round " << round;
+    EXPECT_EQ(element(father).sonCount, 200);
+  }
+  runState().runMode = RunModeBit::kInput;
+
+  // Insertions by priority mixed with appends, on lists of every length
+  // around the point where the list starts keeping its run tails.
+  for (int length : {1, 5, 7, 8, 9, 12, 17, 40, 200}) {
+    for (int appendShare : {0, 2, 10, 50}) {
+      const Index father = add(402);
+      std::vector<RefNode> reference;
+      for (int n = 0; n < length; ++n) {
+        const Index son = pickSon();
+        const RefNode node{storedIndex(son), keyOf(son, false, false)};
+        if (static_cast<int>(rng() % 100) < appendShare) {
+          ASSERT_EQ(appendSon(father, son), 0);
+          reference.push_back(node);
+        } else {
+          ASSERT_EQ(linkSon(father, son, 'f'), 0);
+          referenceInsert(reference, node);
+        }
+      }
+      ASSERT_EQ(storedList(father), reference) << "length " << length << " appends " << appendShare << "%";
+      EXPECT_EQ(element(father).sonCount, length);
+    }
+  }
+
+  // A long list that was appended in priority order stays usable for
+  // insertions by priority.
+  const Index father = add(402);
+  std::vector<RefNode> reference;
+  std::vector<Index> sorted(pool.begin(), pool.begin() + 60);
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [&](Index a, Index b) { return keyOf(a, false, false) < keyOf(b, false, false); });
+  for (Index son : sorted) {
+    ASSERT_EQ(appendSon(father, son), 0);
+    reference.push_back({son, keyOf(son, false, false)});
+  }
+  for (int n = 0; n < 60; ++n) {
+    const Index son = pickSon();
+    ASSERT_EQ(linkSon(father, son, 'f'), 0);
+    referenceInsert(reference, {storedIndex(son), keyOf(son, false, false)});
+  }
+  EXPECT_EQ(storedList(father), reference);
+}
+
+TEST_F(ElementTableTest, LinksOutsideTheTableAreRefused) {
+  for (int i = 0; i < 5; ++i) add(110);
+  const Index group = 1;
+  element(group).type = 402;
+  EXPECT_EQ(linkSon(group, 7, 'f'), -1);
+  EXPECT_EQ(linkSon(group, -1, 'f'), -1);
+  EXPECT_EQ(linkSon(7, 2, 'v'), -1);
+  EXPECT_EQ(linkFatherSon(group, 100000), -1);
+  EXPECT_EQ(linkFatherSon(-5, 2), -1);
+  EXPECT_EQ(appendSon(group, 8), -1);
+  EXPECT_EQ(appendSon(-2, 3), -1);
+  EXPECT_EQ(mfaCounts().errors, 7);
+  EXPECT_EQ(element(group).sons, nullptr);
+  EXPECT_EQ(element(group).sonCount, 0);
+  EXPECT_EQ(element(2).fathers, nullptr);
+  EXPECT_EQ(element(3).fatherCount, 0);
+
+  // 0 .. lastIndex+1 are accepted.
+  EXPECT_EQ(linkSon(group, 6, 'f'), 0);
+  EXPECT_EQ(linkSon(group, 0, 'f'), 0);
+  EXPECT_EQ(sonList(group), (std::vector<Index>{6, LinkIndex::kNull}));
+  EXPECT_EQ(element(6).fathers, nullptr);  // mode 'f' links the son only
+  EXPECT_EQ(linkSon(group, 2, 'v'), 0);    // any other mode links the father only
+  EXPECT_EQ(element(2).fathers->index, group);
+  EXPECT_EQ(element(2).fatherCount, 1);
+  EXPECT_EQ(element(group).sonCount, 2);
+  EXPECT_EQ(mfaCounts().errors, 7);
+
+  // lastIndex+1 beyond the end of the array is refused, not written.
+  fresh(3);
+  for (int i = 0; i < 3; ++i) add(110);
+  EXPECT_EQ(linkFatherSon(1, 4), -1);
+  EXPECT_EQ(linkFatherSon(4, 1), -1);
+  EXPECT_EQ(element(1).sons, nullptr);
+  EXPECT_EQ(element(1).fathers, nullptr);
+  EXPECT_EQ(mfaCounts().errors, 2);
+}
+
+TEST_F(ElementTableTest, NextSonResultsCursorsAndSonsOfType) {
+  const Index top = add(404);
+  const Index group = add(402);
+  const Index line = add(110);
+  const Index arc = add(100);
+  const Index line2 = add(110);
+  const Index empty = add(402);
+  const Index lone = add(402);
+  const Index leaf = add(110);
+  link(top, group);
+  link(group, line);
+  link(group, 0);
+  link(group, arc);
+  link(group, line2);
+  link(lone, leaf);
+
+  SonResult r;
+  EXPECT_EQ(nextSon(empty, r), -3);
+  element(group).sonCursor = element(group).sons;
+  ASSERT_EQ(nextSon(group, r), 0);
+  EXPECT_EQ(r.index, line);
+  EXPECT_EQ(r.deNumber, deNumberOf(line));
+  ASSERT_NE(element(line).fatherCursor, nullptr);
+  EXPECT_EQ(element(line).fatherCursor, element(line).fathers);
+  ASSERT_EQ(nextSon(group, r), 0);  // the null son is stepped over
+  EXPECT_EQ(r.index, arc);
+  ASSERT_EQ(nextSon(group, r), 0);
+  EXPECT_EQ(r.index, line2);
+  EXPECT_EQ(nextSon(group, r), -2);  // exhausted, the group has a father
+  EXPECT_EQ(nextSon(group, r), -2);
+  element(lone).sonCursor = element(lone).sons;
+  ASSERT_EQ(nextSon(lone, r), 0);
+  EXPECT_EQ(nextSon(lone, r), -1);  // exhausted, no father
+
+  // An unlinked son is stepped over as well.
+  ASSERT_EQ(unlinkFromFathers(arc), 0);
+  EXPECT_EQ(sonList(group), (std::vector<Index>{line, LinkIndex::kNull, LinkIndex::kUnlinked, line2}));
+  EXPECT_EQ(walkSons(group), (std::vector<Index>{line, line2}));
+
+  // Sons of a type: findSonOfType moves the cursor, firstSonOfType does not
+  // look at it.
+  element(group).sonCursor = element(group).sons;
+  EXPECT_EQ(findSonOfType(group, 110), line);
+  EXPECT_EQ(findSonOfType(group, 110), line2);
+  EXPECT_EQ(findSonOfType(group, 110), 0);
+  EXPECT_EQ(firstSonOfType(group, 110), line);
+  EXPECT_EQ(firstSonOfType(group, 100), 0);  // unlinked
+  EXPECT_EQ(firstSonOfType(top, 402), group);
+  EXPECT_EQ(firstSonOfType(empty, 110), 0);
+
+  // The output direction hands out the son's type and identifier.
+  runState().runMode = RunModeBit::kOutput;
+  element(line).created = {5001};
+  element(group).sonCursor = element(group).sons;
+  ASSERT_EQ(nextSon(group, r), 0);
+  EXPECT_EQ(r.index, line);
+  EXPECT_EQ(r.type, 110);
+  EXPECT_EQ(r.id, 5001);
+}
+
+TEST_F(ElementTableTest, FatherCursorNamesTheFatherWalkedThrough) {
+  fresh(200);
+  const Index son = add(110);
+  std::vector<Index> fathers;
+  for (int i = 0; i < 40; ++i) fathers.push_back(add(402));
+  // Few fathers first (plain search of the list), then many (lookup).
+  for (std::size_t count : {std::size_t{3}, std::size_t{40}}) {
+    for (auto f = static_cast<std::size_t>(element(son).fatherCount); f < count; ++f) link(fathers[f], son);
+    for (std::size_t f = 0; f < count; ++f) {
+      SonResult r;
+      element(fathers[f]).sonCursor = element(fathers[f]).sons;
+      ASSERT_EQ(nextSon(fathers[f], r), 0);
+      ASSERT_EQ(r.index, son);
+      ASSERT_NE(element(son).fatherCursor, nullptr);
+      EXPECT_EQ(element(son).fatherCursor->index, fathers[f]) << count << " fathers, father " << f;
+    }
+  }
+  // A father listed twice: the cursor names its newest node.
+  for (Index twice : {fathers[2], fathers[30]}) {
+    link(twice, son);
+    const LinkNode* newest = element(son).fathers;
+    ASSERT_EQ(newest->index, twice);
+    SonResult r;
+    element(twice).sonCursor = element(twice).sons;
+    ASSERT_EQ(nextSon(twice, r), 0);
+    EXPECT_EQ(element(son).fatherCursor, newest);
+    element(twice).sonCursor2 = element(twice).sons;
+    Index de = 0;
+    Index index = 0;
+    ASSERT_EQ(nextDescendant(twice, de, index), 0);
+    EXPECT_EQ(index, son);
+    EXPECT_EQ(element(son).fatherCursor, newest);
+  }
+  EXPECT_EQ(element(son).fatherCount, 42);
+  // A son reached from an element that is not among its fathers has no
+  // father cursor.
+  const Index other = add(402);
+  ASSERT_EQ(appendSon(other, son), 0);
+  SonResult r;
+  element(other).sonCursor = element(other).sons;
+  ASSERT_EQ(nextSon(other, r), 0);
+  EXPECT_EQ(element(son).fatherCursor, nullptr);
+}
+
+TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
+  const Index root = add(402);
+  const Index groupA = add(402);
+  const Index a1 = add(110);
+  const Index a2 = add(100);
+  const Index b = add(110);
+  const Index subfigure = add(308);
+  const Index s1 = add(110);
+  const Index curve = add(102);
+  const Index c1 = add(110);
+  const Index groupD = add(402);
+  const Index d1 = add(110);
+  link(root, groupA);
+  link(groupA, a1);
+  link(groupA, a2);
+  link(root, b);
+  link(root, subfigure);
+  link(subfigure, s1);
+  link(root, curve);
+  link(curve, c1);
+  link(curve, 0);
+  link(curve, groupD);
+  link(groupD, d1);
+  for (Index i = 1; i <= elementTable().lastIndex; ++i) resetSonCursors(i);
+
+  // Root's sons by priority: subfigure (its sons are its own), group A,
+  // the curve (its own sons: group D, c1, null), b.
+  const std::vector<Index> expected{subfigure, a1, a2, groupA, d1, groupD, c1, curve, b};
+  EXPECT_EQ(walkDescendants(root), expected);
+  EXPECT_EQ(element(a1).fatherCursor->index, groupA);
+  EXPECT_EQ(element(groupD).fatherCursor->index, curve);
+  EXPECT_EQ(element(subfigure).fatherCursor->index, root);
+  Index de = 7;
+  Index index = 7;
+  EXPECT_EQ(nextDescendant(root, de, index), -1);
+  EXPECT_EQ(nextDescendant(root, de, index), -1);
+
+  // Resetting the start element's cursor starts again from its first son;
+  // the sons' own cursors are exhausted, so they come back as they are.
+  resetSonCursors(root);
+  EXPECT_EQ(walkDescendants(root), (std::vector<Index>{subfigure, groupA, curve, b}));
+  element(root).sonCursor2 = element(root).sons;
+  ASSERT_EQ(nextDescendant(root, de, index), 0);
+  EXPECT_EQ(index, subfigure);
+  // With every cursor reset the whole walk comes again, also when another
+  // walk ran in between.
+  setStateDeep(root, 'w');
+  ASSERT_EQ(nextDescendant(root, de, index), 0);
+  EXPECT_EQ(index, subfigure);
+  ASSERT_EQ(nextDescendant(root, de, index), 0);
+  EXPECT_EQ(index, a1);
+  EXPECT_EQ(walkDescendants(groupD), (std::vector<Index>{d1}));
+  EXPECT_EQ(walkDescendants(root), (std::vector<Index>{a2, groupA, groupD, c1, curve, b}));
+  EXPECT_EQ(walkDescendants(a1), std::vector<Index>{});
+
+  // A cycle ends.
+  const Index x = add(402);
+  const Index y = add(402);
+  link(x, y);
+  link(y, x);
+  resetSonCursors(x);
+  resetSonCursors(y);
+  EXPECT_EQ(walkDescendants(x), (std::vector<Index>{y}));
+  // So does an element that is its own son.
+  const Index self = add(402);
+  const Index selfLeaf = add(110);
+  link(self, self);
+  link(self, selfLeaf);
+  resetSonCursors(self);
+  EXPECT_EQ(walkDescendants(self), (std::vector<Index>{selfLeaf}));
+}
+
+TEST_F(ElementTableTest, NextDescendantWalksADeepChain) {
+  constexpr Index kDepth = 100000;
+  fresh(kDepth);
+  for (Index i = 1; i <= kDepth; ++i) add(402);
+  for (Index i = 1; i < kDepth; ++i) ASSERT_EQ(linkFatherSon(i, i + 1), 0);
+  for (Index i = 1; i <= kDepth; ++i) resetSonCursors(i);
+  Index de = 0;
+  Index index = 0;
+  Index expected = kDepth;
+  bool inOrder = true;
+  while (nextDescendant(1, de, index) == 0) {
+    inOrder = inOrder && index == expected && de == deNumberOf(expected);
+    --expected;
+  }
+  EXPECT_TRUE(inOrder);
+  EXPECT_EQ(expected, 1);  // every element below the start, deepest first
+  EXPECT_EQ(element(kDepth).fatherCursor->index, kDepth - 1);
+
+  // The deep chain does not trouble the other tree walks either.
+  EXPECT_EQ(hasNoAncestorOfType(kDepth, 404), 1);
+  element(1).type = 404;
+  EXPECT_EQ(hasNoAncestorOfType(kDepth, 404), 0);
+  setStateDeep(1, 'i');
+  EXPECT_EQ(element(kDepth).state, 'i');
+  EXPECT_EQ(elementTable().processedCount, kDepth);
+}
+
+TEST_F(ElementTableTest, AncestorQueriesOverSharedAndCyclicFathers) {
+  const Index subfigure = add(308);
+  const Index group = add(402);
+  const Index line = add(110);
+  const Index loose = add(110);
+  link(subfigure, group);
+  link(group, line);
+  EXPECT_EQ(hasNoAncestorOfType(line, 308), 0);
+  EXPECT_EQ(hasNoAncestorOfType(line, 402), 0);
+  EXPECT_EQ(hasNoAncestorOfType(line, 102), 1);
+  EXPECT_EQ(hasNoAncestorOfType(line, 999), 1);
+  EXPECT_EQ(hasNoAncestorOfType(group, 402), 1);  // the element itself does not count
+  EXPECT_EQ(hasNoAncestorOfType(subfigure, 308), 1);
+  EXPECT_EQ(hasNoAncestorOfType(loose, 308), 1);
+  // A link made after a query is seen by the next one.
+  const Index curve = add(102);
+  link(curve, loose);
+  EXPECT_EQ(hasNoAncestorOfType(loose, 102), 0);
+  EXPECT_EQ(hasNoAncestorOfType(line, 102), 1);
+  const Index outer = add(102);
+  link(outer, subfigure);
+  EXPECT_EQ(hasNoAncestorOfType(line, 102), 0);
+
+  // Type 0: no father, or a 406 property as first (newest) father.
+  const Index property = add(406);
+  const Index named = add(110);
+  EXPECT_EQ(hasNoAncestorOfType(named, 0), 1);
+  link(group, named);
+  EXPECT_EQ(hasNoAncestorOfType(named, 0), 0);
+  link(property, named);
+  EXPECT_EQ(hasNoAncestorOfType(named, 0), 1);
+  link(group, named);
+  EXPECT_EQ(hasNoAncestorOfType(named, 0), 0);
+
+  // A cyclic father graph ends.
+  const Index p = add(110);
+  const Index q = add(110);
+  link(p, q);
+  link(q, p);
+  EXPECT_EQ(hasNoAncestorOfType(p, 404), 1);
+  EXPECT_EQ(hasNoAncestorOfType(p, 308), 1);
+  const Index drawing = add(404);
+  link(drawing, q);
+  EXPECT_EQ(hasNoAncestorOfType(p, 404), 0);
+
+  // Forty levels of two elements, each father of both elements of the next
+  // level: 2^40 paths, but an answer at once.
+  fresh(200);
+  std::vector<Index> level{add(404), add(308)};
+  const Index top0 = level[0];
+  for (int depth = 1; depth < 40; ++depth) {
+    std::vector<Index> next{add(110), add(110)};
+    for (Index f : level) {
+      for (Index s : next) link(f, s);
+    }
+    level = next;
+  }
+  EXPECT_EQ(hasNoAncestorOfType(level[1], 404), 0);
+  EXPECT_EQ(hasNoAncestorOfType(level[1], 308), 0);
+  EXPECT_EQ(hasNoAncestorOfType(level[1], 999), 1);
+  EXPECT_EQ(hasNoAncestorOfType(level[1], 402), 1);
+  EXPECT_EQ(hasNoAncestorOfType(top0, 308), 1);
+}
+
+// Builds the table of the conversion-order test; returns the indices by name.
+std::map<std::string, Index> buildConversionTable() {
+  std::map<std::string, Index> n;
+  auto add = [](std::int32_t type, std::int32_t form = 0) {
+    const Index i = newIndex();
+    element(i).type = type;
+    element(i).form = form;
+    element(i).created = {1000 + i};
+    return i;
+  };
+  auto link = [](Index f, Index s) { EXPECT_EQ(linkFatherSon(f, s), 0); };
+  n["matrix"] = add(124);
+  n["line"] = add(110);
+  n["group13"] = add(402, 13);
+  n["layer"] = add(8888);
+  n["instance"] = add(408);
+  n["definition"] = add(308);
+  link(n["instance"], n["definition"]);
+  n["definition2"] = add(308);
+  n["nestedDefinition"] = add(308);
+  link(n["definition2"], n["nestedDefinition"]);
+  n["group"] = add(402);
+  n["area"] = add(230);
+  link(n["group"], n["area"]);
+  n["curve"] = add(102);
+  link(n["group"], n["curve"]);
+  n["dimension"] = add(444);
+  n["d220"] = add(220);
+  n["d218"] = add(218);
+  n["d210"] = add(210);
+  n["d206"] = add(206);
+  n["d202"] = add(202);
+  n["d222"] = add(222);
+  n["d216"] = add(216);
+  n["property"] = add(406);
+  n["named"] = add(100);
+  n["namedSon"] = add(110);
+  link(n["property"], n["named"]);
+  link(n["named"], n["namedSon"]);
+  n["spline"] = add(112);
+  n["splineSon"] = add(110);
+  link(n["spline"], n["splineSon"]);
+  n["innerGroup"] = add(402);
+  link(n["group"], n["innerGroup"]);
+  n["innerCurve"] = add(102);
+  link(n["curve"], n["innerCurve"]);
+  n["matrix2"] = add(124);
+  n["registered"] = add(110);
+  setStateRaw(n["registered"], 'r');
+  return n;
+}
+
+TEST_F(ElementTableTest, ConversionOrder) {
+  auto n = buildConversionTable();
+  const std::vector<Index> expected{
+      n["layer"], n["instance"], n["definition"], n["definition2"], n["group"], n["area"], n["curve"],
+      n["group13"], n["innerGroup"], n["dimension"], n["d216"], n["d222"], n["d202"], n["d206"],
+      n["d210"], n["d218"], n["d220"], n["property"], n["named"], n["spline"], n["line"],
+      n["nestedDefinition"], n["namedSon"], n["splineSon"], n["innerCurve"]};
+  ConvertPick pick;
+  std::vector<Index> order;
+  while (order.size() < 100 && nextToConvert(pick) == 0) {
+    EXPECT_EQ(pick.deNumberOrType, deNumberOf(pick.index));
+    EXPECT_EQ(pick.id, 0);
+    order.push_back(pick.index);
+    setState(pick.index, 'd');
+  }
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(pick.index, -1);
+  EXPECT_EQ(nextToConvert(pick), -1);
+  EXPECT_EQ(element(n["matrix"]).state, 'w');
+  EXPECT_EQ(element(n["registered"]).state, 'r');
+
+  // The cursors stay where they stopped: elements waiting again are not
+  // taken before the cursors are reset.
+  markAll('w');
+  EXPECT_EQ(element(n["registered"]).state, 'w');
+  EXPECT_EQ(element(n["definition"]).state, 'd');  // subfigure definitions are not marked
+  EXPECT_EQ(nextToConvert(pick), -1);
+  resetCursors();
+  // All again but the three definitions, and the element that was only registered.
+  EXPECT_EQ(conversionOrder('d').size(), expected.size() - 3 + 1);
+
+  // Without state changes each step hands out an element once: the layer
+  // element comes from its own step and from the last one.
+  fresh(64);
+  n = buildConversionTable();
+  const std::vector<Index> repeated = conversionOrder(0);
+  EXPECT_EQ(std::count(repeated.begin(), repeated.end(), n["layer"]), 2);
+  EXPECT_EQ(std::count(repeated.begin(), repeated.end(), n["d220"]), 2);
+  // A group: step of groups without a group above, step of all groups,
+  // elements with sons and no father, all elements.
+  EXPECT_EQ(std::count(repeated.begin(), repeated.end(), n["group"]), 4);
+  EXPECT_EQ(std::count(repeated.begin(), repeated.end(), n["matrix"]), 0);
+  EXPECT_EQ(std::count(repeated.begin(), repeated.end(), n["registered"]), 0);
+
+  // The output direction takes a group of form 13 with the other groups and
+  // hands out type and identifier.
+  fresh(64);
+  runState().runMode = RunModeBit::kOutput;
+  n = buildConversionTable();
+  std::vector<Index> outputOrder;
+  while (outputOrder.size() < 100 && nextToConvert(pick) == 0) {
+    EXPECT_EQ(pick.deNumberOrType, element(pick.index).type);
+    EXPECT_EQ(pick.id, 1000 + pick.index);
+    outputOrder.push_back(pick.index);
+    setState(pick.index, 'd');
+  }
+  ASSERT_GE(outputOrder.size(), 6u);
+  EXPECT_EQ(outputOrder[4], n["group13"]);
+  EXPECT_EQ(outputOrder[5], n["group"]);
+  EXPECT_EQ(outputOrder.size(), expected.size());
+}
+
+TEST_F(ElementTableTest, StatesProgressAndResultMapping) {
+  for (int i = 0; i < 4; ++i) add(110);
+  gPercents.clear();
+  elementTable().progressDisplay = recordPercent;
+  setState(1, 'd');
+  EXPECT_EQ(elementTable().processedCount, 1);
+  setState(1, 'e');  // not waiting any more: no count
+  setState(2, 'r');  // registering is no progress
+  setState(2, 'w');
+  EXPECT_EQ(elementTable().processedCount, 1);
+  setState(2, 'r');
+  setState(2, 'i');  // leaving 'r' counts
+  setStateRaw(3, 'c');  // raw: no count
+  EXPECT_EQ(element(3).state, 'c');
+  setState(4, 'o');
+  EXPECT_EQ(elementTable().processedCount, 3);
+  EXPECT_EQ(gPercents, (std::vector<int>{25, 50, 75}));
+  elementTable().progressOn = 0;
+  setState(3, 'w');
+  setState(3, 'd');
+  EXPECT_EQ(elementTable().processedCount, 3);
+  EXPECT_EQ(gPercents.size(), 3u);
+  elementTable().progressOn = 1;
+
+  // Converter results.
+  fresh(64);
+  for (int i = 0; i < 6; ++i) add(110);
+  EXPECT_EQ(setStateFromResult(1, 0, "tst001"), 0);
+  EXPECT_EQ(setStateFromResult(2, -99, "tst001"), 0);
+  EXPECT_EQ(setStateFromResult(3, -88, "tst001"), 0);
+  EXPECT_EQ(mfaCounts().errors, 0);
+  EXPECT_EQ(setStateFromResult(4, -1, "tst001"), 0);
+  EXPECT_EQ(mfaCounts().errors, 1);
+  EXPECT_EQ(setStateFromResult(5, 5, "tst001"), 0);
+  EXPECT_EQ(setStateFromResult(6, -10, nullptr), 0);
+  EXPECT_EQ(mfaCounts().errors, 3);
+  std::string states;
+  for (Index i = 1; i <= 6; ++i) states += element(i).state;
+  EXPECT_EQ(states, "diceee");
+  EXPECT_EQ(elementTable().processedCount, 6);
+  // Out of range indices are no elements: nothing happens.
+  EXPECT_EQ(setState(-1, 'd'), 0);
+  EXPECT_EQ(setState(100000, 'd'), 0);
+  EXPECT_EQ(setStateRaw(-4, 'd'), 0);
+}
+
+TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
+  const Index root = add(402);
+  const Index a = add(402);
+  const Index b = add(402);
+  const Index shared = add(110);
+  const Index done = add(402);
+  const Index underDone = add(110);
+  link(root, a);
+  link(root, b);
+  link(root, 0);
+  link(a, shared);
+  link(b, shared);
+  link(shared, root);  // a cycle back to the top
+  link(b, done);
+  link(done, underDone);
+  setStateRaw(done, 'd');
+  element(shared).created = {3, 4};
+
+  setStateDeep(root, 'i');
+  EXPECT_EQ(element(root).state, 'i');
+  EXPECT_EQ(element(a).state, 'i');
+  EXPECT_EQ(element(b).state, 'i');
+  EXPECT_EQ(element(shared).state, 'i');
+  EXPECT_EQ(element(done).state, 'd');       // not waiting: left alone
+  EXPECT_EQ(element(underDone).state, 'w');  // and not entered
+  EXPECT_EQ(elementTable().processedCount, 4);
+  EXPECT_EQ(element(shared).created, (std::vector<std::int32_t>{3, 4}));
+
+  // 'w' goes into every son, resets cursors and forgets what was written.
+  element(a).sonCursor = nullptr;
+  element(a).sonCursor2 = nullptr;
+  element(shared).fatherCursor = nullptr;
+  setStateDeep(root, 'w');
+  for (Index i : {root, a, b, shared, done, underDone}) EXPECT_EQ(element(i).state, 'w') << i;
+  EXPECT_EQ(element(a).sonCursor, element(a).sons);
+  EXPECT_EQ(element(a).sonCursor2, element(a).sons);
+  EXPECT_EQ(element(shared).fatherCursor, element(shared).fathers);
+  EXPECT_TRUE(element(shared).created.empty());
+
+  setStateDeepKeepSelf(root, 'c');
+  EXPECT_EQ(element(root).state, 'w');
+  for (Index i : {a, b, shared, done, underDone}) EXPECT_EQ(element(i).state, 'c') << i;
+  setStateDeep(a, 'w');
+  EXPECT_EQ(element(a).state, 'w');
+  EXPECT_EQ(element(shared).state, 'w');
+  EXPECT_EQ(element(root).state, 'w');  // reached through the cycle
+  EXPECT_EQ(element(b).state, 'w');
+  setStateDeepAndSelf(b, 'e');
+  for (Index i : {root, a, b, shared}) EXPECT_EQ(element(i).state, 'e') << i;
+
+  // markAll skips matrices, colours, drawings, views, groups of forms 3
+  // and 4, and subfigure definitions with everything under them.
+  fresh(64);
+  const Index matrix = add(124);
+  const Index colour = add(314);
+  const Index drawing = add(404);
+  const Index view = add(410);
+  const Index group3 = add(402, 3);
+  const Index group4 = add(402, 4);
+  const Index group = add(402);
+  const Index line = add(110);
+  const Index definition = add(308);
+  const Index member = add(110);
+  const Index memberSon = add(100);
+  const Index instance = add(408);
+  const Index both = add(110);
+  link(group, line);
+  link(definition, member);
+  link(member, memberSon);
+  link(instance, definition);
+  link(group, both);
+  link(definition, both);
+  const std::vector<Index> skipped{matrix, colour, drawing, view, group3, group4};
+  const std::vector<Index> subfigure{definition, member, memberSon, both};
+  markAll('d');
+  for (Index i : skipped) EXPECT_EQ(element(i).state, 'w') << i;
+  for (Index i : subfigure) EXPECT_EQ(element(i).state, 'w') << i;
+  for (Index i : {group, line, instance}) EXPECT_EQ(element(i).state, 'd') << i;
+
+  runSettings().userElementMode = 2;
+  markAll('i');
+  for (Index i : skipped) EXPECT_EQ(element(i).state, 'w') << i;
+  for (Index i : subfigure) EXPECT_EQ(element(i).state, 'i') << i;
+  for (Index i : {group, line, instance}) EXPECT_EQ(element(i).state, 'i') << i;
+
+  element(group).sonCursor = nullptr;
+  element(group).sonCursor2 = nullptr;
+  element(line).fatherCursor = nullptr;
+  element(line).created = {8, 9};
+  markAll('w');
+  EXPECT_EQ(element(group).sonCursor, element(group).sons);
+  EXPECT_EQ(element(group).sonCursor2, element(group).sons);
+  EXPECT_EQ(element(line).fatherCursor, element(line).fathers);
+  EXPECT_TRUE(element(line).created.empty());
+  // The output direction keeps the identifier.
+  runState().runMode = RunModeBit::kOutput;
+  element(line).created = {77};
+  markAll('w');
+  EXPECT_EQ(element(line).transferId(), 77);
+}
+
+TEST_F(ElementTableTest, UnlinkFathersByIdAndAncestorsByCursor) {
+  const Index g1 = add(402);
+  const Index g2 = add(402);
+  const Index line = add(110);
+  const Index arc = add(100);
+  link(g1, line);
+  link(g1, arc);
+  link(g2, line);
+  link(g2, line);  // listed twice
+  ASSERT_EQ(unlinkFromFathers(line), 0);
+  EXPECT_EQ(sonList(g1), (std::vector<Index>{LinkIndex::kUnlinked, arc}));
+  EXPECT_EQ(sonList(g2), (std::vector<Index>{LinkIndex::kUnlinked, LinkIndex::kUnlinked}));
+  EXPECT_EQ(walkSons(g1), (std::vector<Index>{arc}));
+  int last = 0;
+  EXPECT_EQ(walkSons(g2, &last), std::vector<Index>{});
+  EXPECT_EQ(last, -1);  // the list is not empty, only unlinked
+  EXPECT_EQ(firstSonOfType(g2, 110), 0);
+  EXPECT_EQ(unlinkFromFathers(arc + 50), 0);  // no element: nothing
+
+  // fatherWithId walks the chain of first fathers.
+  const Index top = add(402);
+  const Index middle = add(402);
+  const Index leaf = add(110);
+  const Index other = add(402);
+  element(top).created = {300};
+  element(middle).created = {200};
+  element(other).created = {900};
+  link(top, middle);
+  link(middle, leaf);
+  link(other, top);
+  link(other, leaf);  // a newer father of the leaf
+  Index fatherIndex = top;
+  Index fatherId = 0;
+  EXPECT_EQ(fatherWithId(1, leaf, fatherIndex, fatherId), -1);  // first father is `other`
+  fatherIndex = other;
+  EXPECT_EQ(fatherWithId(1, leaf, fatherIndex, fatherId), 0);
+  EXPECT_EQ(fatherId, 900);
+  fatherIndex = other;
+  fatherId = 0;
+  EXPECT_EQ(fatherWithId(1, middle, fatherIndex, fatherId), 0);
+  EXPECT_EQ(fatherIndex, other);
+  EXPECT_EQ(fatherId, 900);
+  fatherIndex = 0;
+  fatherId = 300;
+  EXPECT_EQ(fatherWithId(2, middle, fatherIndex, fatherId), 0);
+  EXPECT_EQ(fatherIndex, top);
+  fatherIndex = 0;
+  fatherId = 12345;
+  EXPECT_EQ(fatherWithId(2, middle, fatherIndex, fatherId), -1);
+  link(middle, other);  // top -> middle -> other -> top: a cycle of first fathers
+  fatherIndex = 0;
+  fatherId = 12345;
+  EXPECT_EQ(fatherWithId(2, top, fatherIndex, fatherId), -1);
+  EXPECT_EQ(fatherWithId(1, leaf + 1000, fatherIndex, fatherId), -1);
+
+  // ancestorOfType follows the father cursors set by the walks.
+  fresh(64);
+  const Index dimension = add(444);
+  const Index part = add(216);
+  const Index partLine = add(110);
+  const Index group = add(402);
+  const Index part2 = add(206);
+  const Index line2 = add(110);
+  link(dimension, part);
+  link(part, partLine);
+  link(group, part2);
+  link(part2, line2);
+  link(group, partLine);  // the line is shared; the cursor decides
+  for (Index i : {dimension, part, group, part2}) resetSonCursors(i);
+  SonResult r;
+  ASSERT_EQ(nextSon(dimension, r), 0);
+  ASSERT_EQ(nextSon(part, r), 0);
+  EXPECT_EQ(ancestorOfType(partLine, 444), dimension);
+  EXPECT_EQ(ancestorOfType(partLine, 216), part);
+  EXPECT_EQ(ancestorOfType(partLine, 402), 0);
+  walkSons(group);  // now the line was reached through the group
+  EXPECT_EQ(ancestorOfType(partLine, 444), group);
+  EXPECT_EQ(ancestorOfType(partLine, 216), 0);
+  ASSERT_EQ(nextSon(part2, r), 0);
+  // Type 444: the first element above that is not a dimension part.
+  EXPECT_EQ(ancestorOfType(line2, 444), group);
+  EXPECT_EQ(ancestorOfType(line2, 206), part2);
+  EXPECT_EQ(ancestorOfType(dimension, 444), 0);
+  // A cycle of father cursors ends.
+  link(part2, group);
+  element(part2).sonCursor = element(part2).sons;
+  ASSERT_EQ(nextSon(part2, r), 0);
+  EXPECT_EQ(r.index, group);
+  EXPECT_EQ(ancestorOfType(line2, 308), 0);
+  EXPECT_EQ(ancestorOfType(line2, 444), group);
+}
+
+TEST_F(ElementTableTest, MatrixChain) {
+  const Index line = add(110);
+  const Index inner = add(124);
+  const Index outer = add(124);
+  element(line).de.matrixPointer = deNumberOf(inner);
+  element(inner).de.matrixPointer = deNumberOf(outer);
+  std::vector<Index> chain{99};
+  EXPECT_EQ(matrixChain(line, chain), 0);
+  EXPECT_EQ(chain, (std::vector<Index>{outer, inner}));
+  EXPECT_EQ(matrixChain(inner, chain), 0);
+  EXPECT_EQ(chain, (std::vector<Index>{outer}));
+  const Index plain = add(110);
+  EXPECT_EQ(matrixChain(plain, chain), 0);
+  EXPECT_TRUE(chain.empty());
+  EXPECT_EQ(mfaCounts().errors + mfaCounts().warnings, 0);
+
+  // A negative pointer is a warning and still resolves.
+  const Index negative = add(100);
+  element(negative).de.matrixPointer = -deNumberOf(inner);
+  EXPECT_EQ(matrixChain(negative, chain), 0);
+  EXPECT_EQ(chain, (std::vector<Index>{outer, inner}));
+  EXPECT_EQ(mfaCounts().warnings, 1);
+  EXPECT_EQ(mfaCounts().errors, 0);
+
+  // A pointer to something that is not a matrix abandons the chain.
+  const Index wrong = add(110);
+  element(wrong).de.matrixPointer = deNumberOf(line);
+  EXPECT_EQ(matrixChain(wrong, chain), -1);
+  EXPECT_TRUE(chain.empty());
+  EXPECT_EQ(mfaCounts().errors, 1);
+  const Index beyond = add(110);
+  element(beyond).de.matrixPointer = 99999;
+  EXPECT_EQ(matrixChain(beyond, chain), -1);
+  element(beyond).de.matrixPointer = -2147483647 - 1;
+  EXPECT_EQ(matrixChain(beyond, chain), -1);
+  EXPECT_EQ(mfaCounts().errors, 3);
+
+  // Loops of matrices end with the same error.
+  const Index selfMatrix = add(124);
+  element(selfMatrix).de.matrixPointer = deNumberOf(selfMatrix);
+  EXPECT_EQ(matrixChain(selfMatrix, chain), -1);
+  const Index user = add(110);
+  element(user).de.matrixPointer = deNumberOf(selfMatrix);
+  EXPECT_EQ(matrixChain(user, chain), -1);
+  const Index m1 = add(124);
+  const Index m2 = add(124);
+  element(m1).de.matrixPointer = deNumberOf(m2);
+  element(m2).de.matrixPointer = -deNumberOf(m1);
+  element(user).de.matrixPointer = deNumberOf(m1);
+  EXPECT_EQ(matrixChain(user, chain), -1);
+  EXPECT_TRUE(chain.empty());
+  EXPECT_EQ(mfaCounts().errors, 6);
+  EXPECT_EQ(matrixChain(-1, chain), -1);
+}
+
+TEST_F(ElementTableTest, StatusFlagsAndClassBits) {
+  struct Row {
+    const char* status;
+    StatusFlags flags;
+  };
+  const Row rows[] = {
+      {"00000000", {0, 0, 0, 0}}, {"00010001", {0, 1, 0, 1}}, {"01020300", {1, 2, 3, 0}},
+      {"00030502", {0, 3, 5, 2}}, {"11040609", {1, 0, 0, 0}}, {"01", {1, 0, 0, 0}},
+      {"0001", {0, 1, 0, 0}},     {"", {0, 0, 0, 0}},         {"  1 1 1 ", {0, 0, 0, 0}},
+      {" 1 2 3 2", {1, 2, 3, 2}},
+  };
+  for (const Row& row : rows) {
+    DirectoryEntry de;
+    std::snprintf(de.status, sizeof de.status, "%s", row.status);
+    const StatusFlags f = decodeStatus(de);
+    EXPECT_EQ(f.blank, row.flags.blank) << row.status;
+    EXPECT_EQ(f.subordinate, row.flags.subordinate) << row.status;
+    EXPECT_EQ(f.entityUse, row.flags.entityUse) << row.status;
+    EXPECT_EQ(f.hierarchy, row.flags.hierarchy) << row.status;
+  }
+
+  struct Bits {
+    std::int32_t type;
+    std::int32_t form;
+    std::int32_t bits;
+  };
+  const Bits bits[] = {
+      {214, 1, 8},   {214, 4, 8},   {214, 9, 8},   {214, 10, 8},  {214, 2, 16}, {214, 3, 16},
+      {214, 5, 16},  {214, 8, 16},  {214, 11, 16}, {214, 12, 0},  {214, 0, 0},  {104, 0, 4},
+      {104, 3, 4},   {104, 4, 0},   {106, 1, 4},   {106, 11, 4},  {106, 63, 4}, {106, 2, 32},
+      {106, 12, 32}, {106, 3, 64},  {106, 13, 64}, {106, 31, 8},  {106, 38, 8}, {106, 40, 8},
+      {106, 39, 0},  {106, 20, 0},  {110, 0, 0},
+  };
+  for (const Bits& b : bits) EXPECT_EQ(classBitsOf(b.type, b.form), b.bits) << b.type << " form " << b.form;
+
+  const Index leader = add(214, 3);
+  const Index conic = add(104, 2);
+  const Index line = add(110);
+  EXPECT_EQ(classifyElement(leader), 16);
+  EXPECT_EQ(classifyElement(line), 0);
+  EXPECT_EQ(element(leader).classBits, 16);
+  EXPECT_EQ(elementTable().classesMet, 16);
+  EXPECT_EQ(classifyElement(conic), 4);
+  EXPECT_EQ(elementTable().classesMet, 20);
+  EXPECT_EQ(classifyElement(line), 0);
+  EXPECT_EQ(elementTable().classesMet, 20);
+}
+
+TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
+  runState().runMode = RunModeBit::kOutput;
+  auto node = [](std::int32_t id, std::int32_t type) {
+    auto* n = new TransferListNode;
+    n->id = id;
+    n->type = type;
+    return n;
+  };
+  std::vector<TransferListNode*> handed{node(30, 402), node(10, 110), node(20, 100), node(10, 116),
+                                        node(40, 102), node(50, 402), node(60, 230), nullptr};
+  handed[2]->attrs = std::make_unique<TransferAttributes>();
+  handed[2]->attrs->first = 3;
+  handed[2]->attrs->name = "Schicht";
+  handed[2]->attrs->points[4] = 2.5;
+  handed[2]->attrs->last = 9;
+  TransferListNode* list = loadTransferList(handed);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(countList(list), 7);
+  std::vector<std::pair<std::int32_t, std::int32_t>> sorted;
+  for (const TransferListNode* p = list; p != nullptr; p = p->next) sorted.emplace_back(p->id, p->type);
+  EXPECT_EQ(sorted, (std::vector<std::pair<std::int32_t, std::int32_t>>{
+                        {10, 110}, {10, 116}, {20, 100}, {30, 402}, {40, 102}, {50, 402}, {60, 230}}));
+  EXPECT_EQ(loadTransferList({}), nullptr);
+  EXPECT_EQ(countList(nullptr), 0);
+
+  fresh(2);  // too small: the load makes room
+  runState().runMode = RunModeBit::kOutput;
+  ASSERT_EQ(loadTransferElements(list), 0);
+  EXPECT_EQ(elementTable().lastIndex, 7);
+  EXPECT_GE(elementTable().capacity, 8);
+  for (Index i = 1; i <= 7; ++i) {
+    EXPECT_EQ(element(i).state, 'w');
+    EXPECT_EQ(element(i).form, 0);
+    EXPECT_EQ(element(i).createdCount(), 1);
+    EXPECT_EQ(element(i).type, sorted[i - 1].second);
+    EXPECT_EQ(element(i).transferId(), sorted[i - 1].first);
+  }
+  ASSERT_NE(element(3).transferAttrs, nullptr);
+  EXPECT_NE(element(3).transferAttrs.get(), handed[2]->attrs.get());  // a copy
+  EXPECT_EQ(element(3).transferAttrs->name, "Schicht");
+  EXPECT_EQ(element(3).transferAttrs->first, 3);
+  EXPECT_EQ(element(3).transferAttrs->points[4], 2.5);
+  EXPECT_EQ(element(3).transferAttrs->last, 9);
+  EXPECT_EQ(element(1).transferAttrs, nullptr);
+  EXPECT_EQ(freeTransferList(list), 0);
+
+  EXPECT_EQ(findById(30, 1, 7), 4);
+  EXPECT_EQ(findById(60, 1, 7), 7);
+  EXPECT_EQ(findById(60, 1, 500), 7);
+  EXPECT_EQ(element(findById(10, 1, 7)).transferId(), 10);
+  EXPECT_EQ(findById(35, 1, 7), -1);
+  EXPECT_EQ(findById(5, 1, 7), -1);
+  EXPECT_EQ(findById(99, 1, 7), -1);
+  EXPECT_EQ(findById(30, 5, 7), -1);
+
+  std::vector<Index> asked;
+  auto members = [&](Index index, std::vector<std::int32_t>& ids) {
+    asked.push_back(index);
+    if (index == 4) ids = {20, 10, 77};  // 77 is not in the file
+    return 0;
+  };
+  ASSERT_EQ(linkTransferElements(members), 0);
+  EXPECT_EQ(asked, (std::vector<Index>{4, 5, 6, 7}));
+  EXPECT_EQ(sonList(4), (std::vector<Index>{3, 1, 2}));  // both slots of id 10
+  for (Index s : {1, 2, 3}) {
+    ASSERT_NE(element(s).fathers, nullptr);
+    EXPECT_EQ(element(s).fathers->index, 4);
+    EXPECT_EQ(element(s).fatherCount, 1);
+  }
+  EXPECT_EQ(element(4).state, 'w');
+  EXPECT_EQ(element(5).state, 'e');  // composite curve without members
+  EXPECT_EQ(element(6).state, 'e');  // group without members
+  EXPECT_EQ(element(7).state, 'w');  // a sectioned area may stand alone
+  SonResult r;
+  ASSERT_EQ(nextSon(4, r), 0);  // cursors at the head of the sons
+  EXPECT_EQ(r.index, 3);
+  EXPECT_EQ(r.type, 100);
+  EXPECT_EQ(r.id, 20);
+  Index de = 0;
+  Index index = 0;
+  ASSERT_EQ(nextDescendant(4, de, index), 0);
+  EXPECT_EQ(index, 3);
+
+  // A failing member fetch fails the whole step.
+  auto failing = [](Index, std::vector<std::int32_t>&) { return -1; };
+  EXPECT_EQ(linkTransferElements(failing), -1);
+}
+
+}  // namespace
