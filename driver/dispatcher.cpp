@@ -737,6 +737,11 @@ int start(const std::string& phase, const std::string& level, const std::string&
   restoreTraps();
   printClosingMessage();
   printRunTime();
+  if (runSettings().traceLevel > 0) {
+    const ElementTable& table = elementTable();
+    std::printf("Erledigte Elemente (%d) > von Gesamt (%d)\n", static_cast<int>(table.processedCount),
+                static_cast<int>(table.lastIndex));
+  }
   closeInput();
   removeTemporaryFiles();
   freeTable();
