@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
-#include <map>
 #include <utility>
 
 #include "driver/config.h"
