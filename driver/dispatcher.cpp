@@ -23,6 +23,7 @@
 #include "driver/config.h"
 #include "driver/messages.h"
 #include "driver/run_state.h"
+#include "driver/statistics.h"
 #include "driver/timer.h"
 #include "driver/trace.h"
 #include "elements/element_table.h"
@@ -650,6 +651,28 @@ void printRunTime() {
   }
 }
 
+// The statistics report of a run that went well: the elements of the table
+// counted by their states, with the IGES file's header for IGES input.
+void writeStatistics() {
+  TraceScope t("stt640");
+  runStatistics().runMode = runState().runMode;
+  runStatistics().runMode2 = runState().runMode2;
+  StatisticsSources sources;
+  const bool igesInput = runHas(RunModeBit::kInput) && runIsIges() && runState().useToolkit == 0;
+  if (igesInput) {
+    sources.global = &igesReader().global;
+    sources.counts = &igesReader().counts;
+    sources.subfigureDefinitions = igesReader().subfigureCount;
+  }
+  const ElementTable& table = elementTable();
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    if (element(i).type == 404) ++sources.drawings;
+    if (element(i).type == 410) ++sources.views;
+  }
+  statisticsComplete();
+  statisticsReportRun(dispatcherState().protocol, sources);
+}
+
 void resetDispatcher() {
   DispatcherState& s = dispatcherState();
   s.protocol = nullptr;
@@ -671,6 +694,7 @@ int prepareRun(const std::string& configFile, const std::string& inputName) {
     std::printf("%s %s\n", mfaTextOf(kMsgTimingStart).c_str(), trcTimers().run.startText.c_str());
   }
   if (readGlobalValues() != 0) return 17;
+  statisticsReset();
   state.level = upperCased(state.level);
   setLevelBits();
   return 0;
@@ -711,6 +735,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   resetAssignTables();
 
   state.runStatus = 0;
+  statisticsInit();
   if (setDirectionBits(phase) != 0) {
     mfaError("start", kMsgUnknownDirection, Channel::kConsoleOnly);
     restoreTraps();
@@ -734,6 +759,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
     }
   }
 
+  if (state.runStatus == 0) writeStatistics();
   restoreTraps();
   printClosingMessage();
   printRunTime();
@@ -744,6 +770,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   }
   closeInput();
   removeTemporaryFiles();
+  statisticsFinish();
   freeTable();
   mfaFree();
   closeProtocol();
