@@ -642,6 +642,10 @@ int fetchParameterData(std::int32_t type, std::int32_t pointer, std::int32_t lin
       return -1;
     }
     if (n == 0) std::memcpy(owner, record + 64, 8);
+    // Once the data is complete, a record of another entity ends it even
+    // when the line count promises more (a count that overstates would
+    // otherwise read the rest of the file for every entity).
+    if (haveDelimiter && std::memcmp(owner, record + 64, 8) != 0) break;
     if (n >= lineCount) {
       // Records beyond the count are searched for the missing delimiter only
       // while they belong to the same entity; so a file without delimiters

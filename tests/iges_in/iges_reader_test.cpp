@@ -379,6 +379,20 @@ TEST_F(IgesReaderTest, MissingDelimiterSearchStopsAtTheNextEntity) {
   EXPECT_EQ(text.find("1.,1."), std::string::npos);  // nothing of the 110
 }
 
+TEST_F(IgesReaderTest, OverstatedLineCountEndsAtTheNextEntity) {
+  igestest::Builder b;
+  b.add(110, "0.,0.,0.,1.,1.,0.;");
+  b.add(110, "5.,5.,0.,6.,6.,0.;");
+  ASSERT_EQ(readText(b.text()).input, 0);
+  const DirectoryEntry& de = element(1).de;
+  std::string text;
+  const MessageCounts before = mfaCounts();
+  ASSERT_EQ(fetchParameterData(110, de.paramPointer, 1000000, text), 0);
+  EXPECT_EQ(text.find("5.,5."), std::string::npos);
+  EXPECT_EQ(mfaCounts().warnings, before.warnings);
+  EXPECT_EQ(mfaCounts().errors, before.errors);
+}
+
 std::vector<std::int32_t> sonsOf(std::int32_t index) {
   std::vector<std::int32_t> out;
   for (const LinkNode* n = element(index).sons; n != nullptr; n = n->next) out.push_back(n->index);
