@@ -1,0 +1,1019 @@
+#include "iges_in/iges_convert.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/trace.h"
+#include "iges_in/iges_fields.h"
+#include "iges_in/iges_geometry.h"
+#include "iges_in/iges_geometry_math.h"
+#include "iges_in/iges_reader.h"
+#include "script/geometry.h"
+
+namespace {
+
+constexpr int kMsgCannotConvert = 320;
+constexpr int kMsgNotAtLevel = 190;
+constexpr int kMsgNotAllowedHere = 225;
+constexpr int kMsgNoMemory = 370;
+constexpr int kMsgViewsWithoutDrawing = 436;
+constexpr int kMsgViewHandlingOff = 445;
+constexpr int kMsgUnsupported = 510;
+constexpr int kMsgNoParameterData = 760;
+
+// Complex elements nested deeper than this are refused: no real drawing
+// needs it, and the collect and emit phases recurse once per level.
+constexpr int kMaxNesting = 64;
+
+// The first record capacity of a pass.
+constexpr std::size_t kFirstRecordCapacity = 50;
+
+// Sender of the composite-curve rule: blanked constituents are left out.
+constexpr int kSenderBlankedConstituents = 5;
+
+// Member types a composite curve and the boundary of a plane may have.
+constexpr std::int32_t kCurveTypes[] = {100, 102, 104, 106, 110, 112, 116, 126};
+constexpr int kCurveTypeCount = static_cast<int>(sizeof kCurveTypes / sizeof kCurveTypes[0]);
+
+// Types whose converters are not part of this engine yet: the annotation
+// entities and the structuring entities.  Collecting one of them gives 'i'
+// without an error.
+constexpr std::int32_t kDeferredTypes[] = {202, 206, 210, 212, 214, 216, 218, 220,
+                                           222, 228, 230, 308, 402, 408};
+
+bool isDeferredType(std::int32_t type) {
+  for (std::int32_t t : kDeferredTypes)
+    if (t == type) return true;
+  return false;
+}
+
+// The drawable entities: the emit gates apply to them.
+bool isDrawable(std::int32_t type) {
+  switch (type) {
+    case 100: case 102: case 104: case 106: case 108: case 110: case 112: case 116:
+    case 125: case 126:
+      return true;
+    default:
+      return (type >= 118 && type <= 122);  // surfaces written as unknown elements
+  }
+}
+
+// A member that is itself a contour (written before the plain members).
+bool makesContour(std::int32_t type, std::int32_t form) {
+  return type == 102 || (type == 106 && form == 63);
+}
+
+bool isPhysicallyDependent(const ElementRecord& e) {
+  const StatusFlags st = decodeStatus(e.de);
+  return e.dependency == 'p' || st.subordinate == 1 || st.subordinate == 3;
+}
+
+bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
+
+// Section lines and witness lines of copious data need level PLUS or B1.
+bool refusedForLevel(std::int32_t type, std::int32_t form) {
+  if (type != 106) return false;
+  if (!((form >= 31 && form <= 37) || form == 40)) return false;
+  return !(runHas(RunModeBit::kPlus) || runHas(RunModeBit::kB1));
+}
+
+// Warning 190: the first time to the console and the protocol, later to
+// the protocol only.
+void warnNotAtLevel(const char* code) {
+  IgesGeometryState& g = igesGeometryState();
+  mfaWarning(code, kMsgNotAtLevel, g.levelWarningShown ? Channel::kProtocol : Channel::kBoth);
+  g.levelWarningShown = true;
+}
+
+// Error 510 for an element the engine cannot convert.
+void reportUnsupported(const char* code, std::int32_t index) {
+  mfaSetPosition(index, element(index).de.paramPointer);
+  mfaError(code, kMsgUnsupported, Channel::kProtocol);
+  mfaClearPosition();
+}
+
+// ---------------------------------------------------------------------------
+// Reading parameter data
+
+// Fetches the element's parameter data; error 760 when it cannot be had.
+bool fetchOwnData(std::int32_t index, const char* code, std::string& text) {
+  const ElementRecord& e = element(index);
+  mfaSetPosition(index, e.de.paramPointer);
+  const int r = fetchParameterData(e.type, e.de.paramPointer, e.de.paramLineCount, text);
+  if (r != 0) mfaError(code, kMsgNoParameterData, Channel::kProtocol);
+  mfaClearPosition();
+  return r == 0;
+}
+
+// Steps through the fields of one entity.  A field that is refused, or a
+// field that is missing where one is required, fails the element.
+struct FieldReader {
+  const char* p;
+  unsigned flags = 0;
+  bool failed = false;
+
+  bool more() const { return p != nullptr && *p != '\0' && !(flags & IgesFlag::kRecordEnd); }
+  double real() {
+    double v = 0.0;
+    if (!more()) {
+      failed = true;
+      return v;
+    }
+    unsigned f = 0;
+    p = parseReal(p, f, v);
+    flags |= f;
+    if (f & IgesFlag::kInvalid) failed = true;
+    return v;
+  }
+  int integer() {
+    int v = 0;
+    if (!more()) {
+      failed = true;
+      return v;
+    }
+    unsigned f = 0;
+    p = parseInteger(p, f, v);
+    flags |= f;
+    if (f & IgesFlag::kInvalid) failed = true;
+    return v;
+  }
+};
+
+// count reals, or with count < 0 every field up to the record delimiter.
+bool readReals(const std::string& text, int count, std::vector<double>& values) {
+  FieldReader f{text.c_str()};
+  values.clear();
+  while (count < 0 ? f.more() : static_cast<int>(values.size()) < count) {
+    values.push_back(f.real());
+    if (f.failed) return false;
+  }
+  return !values.empty() || count == 0;
+}
+
+// The element's typed record of class R: the one the parameter pass made,
+// or a new one filled by `fill` from the parameter data.
+template <typename R, typename Fill>
+int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out,
+                const Transform*& matrix) {
+  out = nullptr;
+  matrix = nullptr;
+  ElementRecord& e = element(index);
+  try {
+    if (resolveMatrix(index, matrix) != 0) return ConvertResult::kError;
+    if (e.params == nullptr) {
+      auto rec = std::make_unique<R>();
+      std::string text;
+      if (!fetchOwnData(index, code, text)) return ConvertResult::kError;
+      mfaSetPosition(index, e.de.paramPointer);
+      const bool ok = fill(*rec, text);
+      mfaClearPosition();
+      if (!ok) return ConvertResult::kError;
+      e.params = std::move(rec);
+    }
+  } catch (const std::bad_alloc&) {
+    mfaError(code, kMsgNoMemory, Channel::kBoth);
+    return ConvertResult::kError;
+  }
+  out = dynamic_cast<const R*>(e.params.get());
+  return out != nullptr ? 0 : ConvertResult::kError;
+}
+
+int readGeometry(std::int32_t index, const char* code, int count, const GeometryRecord*& out,
+                 const Transform*& matrix) {
+  TraceScope t(code);
+  return typedRecord<GeometryRecord>(
+      index, code,
+      [&](GeometryRecord& rec, const std::string& text) {
+        copyAttributes(rec.attributes, element(index).de);
+        return readReals(text, count, rec.values);
+      },
+      out, matrix);
+}
+
+// A DE pointer of parameter data as an element index, 0 for none.
+std::int32_t pointerIndex(std::int32_t self, int pointer) {
+  if (pointer <= 0) return 0;
+  const std::int32_t i = indexOfPointer(pointer);
+  return (i == self || !isElementIndex(i)) ? 0 : i;
+}
+
+// ---------------------------------------------------------------------------
+// Per-pass bookkeeping
+
+constexpr unsigned char kOnCollectPath = 1;
+constexpr unsigned char kOnEmitPath = 2;
+
+struct Pass {
+  const Transform* viewMatrix = nullptr;
+  int depth = 0;
+};
+
+void preparePass() {
+  IgesConvertState& s = igesConvertState();
+  const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
+  s.firstRecord.assign(n, 0);
+  s.onPath.assign(n, 0);
+}
+
+bool inTable(std::int32_t index) {
+  return index >= 0 && static_cast<std::size_t>(index) < igesConvertState().firstRecord.size();
+}
+
+void reportNestingOnce(const char* code, std::int32_t index) {
+  IgesConvertState& s = igesConvertState();
+  if (s.cycleReported) return;
+  s.cycleReported = true;
+  reportUnsupported(code, index);
+}
+
+// Drops the records from position `from` on, and their marks.
+void dropRecords(ConversionRecords& records, std::size_t from) {
+  IgesConvertState& s = igesConvertState();
+  for (std::size_t k = from; k < records.size(); ++k) {
+    const std::int32_t i = records[k].index;
+    if (inTable(i) && records[k].flag == 0 && s.firstRecord[static_cast<std::size_t>(i)] == k + 1)
+      s.firstRecord[static_cast<std::size_t>(i)] = 0;
+  }
+  records.resize(from);
+}
+
+int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, int allowedCount,
+                ConversionRecords& records);
+
+// Collects the sons of a complex element as the records after its own.
+// -1 when the element has no sons (it gets 'e').
+int collectMembers(std::int32_t father, Pass& pass, const std::int32_t* allowed,
+                   int allowedCount, ConversionRecords& records) {
+  if (pass.depth >= kMaxNesting) {
+    reportNestingOnce("cee150", father);
+    return ConvertResult::kError;
+  }
+  resetSonCursors(father);
+  ++pass.depth;
+  const int r = collectInto(father, pass, allowed, allowedCount, records);
+  --pass.depth;
+  return r;
+}
+
+// ---------------------------------------------------------------------------
+// Collect steps of the types
+
+int collectDeferred(std::int32_t index) {
+  TraceScope t("cee151");
+  // The members of a subfigure definition are not drawn where they are
+  // defined; they belong to the instances.
+  if (element(index).type == 308) setStateDeep(index, ElementState::kIgnored);
+  return ConvertResultExtra::kDeferred;
+}
+
+int collectComposite(std::int32_t index, Pass& pass, ConversionRecords& records) {
+  TraceScope t("cee720");
+  const CompositeRecord* rec = nullptr;
+  const Transform* matrix = nullptr;
+  const int r = readComposite(index, rec, matrix);
+  if (r != 0) return r;
+  return collectMembers(index, pass, kCurveTypes, kCurveTypeCount, records);
+}
+
+int collectPlane(std::int32_t index, Pass& pass, ConversionRecords& records) {
+  TraceScope t("cee110");
+  const PlaneRecord* rec = nullptr;
+  const Transform* matrix = nullptr;
+  const int r = readPlane(index, rec, matrix);
+  if (r != 0) return r;
+  // A plane without a bounding curve has nothing to draw.
+  if (rec->boundary == 0 || element(index).sons == nullptr) return ConvertResult::kIgnored;
+  return collectMembers(index, pass, kCurveTypes, kCurveTypeCount - 1, records);
+}
+
+int collectUnknown(std::int32_t index, Pass& pass, ConversionRecords& records) {
+  TraceScope t("cee499");
+  const Transform* matrix = nullptr;
+  if (resolveMatrix(index, matrix) != 0) return ConvertResult::kError;
+  return collectMembers(index, pass, nullptr, 0, records);
+}
+
+// The collect step by type (the element's record is the last one).
+int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
+  ElementRecord& e = element(index);
+  const Transform* matrix = nullptr;
+  const GeometryRecord* geometry = nullptr;
+  switch (e.type) {
+    case 100: return readCircularArc(index, geometry, matrix);
+    case 102: return collectComposite(index, pass, records);
+    case 104: return readConicArc(index, geometry, matrix);
+    case 106: return readCopiousData(index, geometry, matrix);
+    case 108: return collectPlane(index, pass, records);
+    case 110: return readLine(index, geometry, matrix);
+    case 112: return readParametricSpline(index, geometry, matrix);
+    case 116: return readPoint(index, geometry, matrix);
+    case 125: {
+      const SurfaceRecord* flash = nullptr;
+      return readFlash(index, flash, matrix);
+    }
+    case 126: return readRationalBSpline(index, geometry, matrix);
+    case 124: return ConvertResult::kIgnored;  // used through matrix pointers
+    case 314: {
+      colourDefinition(index);
+      return e.state == ElementState::kError ? ConvertResult::kError : ConvertResult::kIgnored;
+    }
+    case 404:
+    case 410:
+    case 8888:
+      // They drive the passes; nothing of their own is written.
+      ++igesConvertState().notConverted;
+      return ConvertResult::kIgnored;
+    case 406:
+      // A z-order property is kept for the group that owns it.
+      return e.form == 6731 ? 0 : ConvertResult::kIgnored;
+    default:
+      break;
+  }
+  if (isDeferredType(e.type)) return collectDeferred(index);
+  if (levelIsPlus() && e.sons != nullptr) return collectUnknown(index, pass, records);
+  reportUnsupported("cee150", index);
+  return ConvertResult::kError;
+}
+
+// The state of an element whose record the collect phase dropped.
+void stateAfterCollect(std::int32_t index, int r) {
+  ElementRecord& e = element(index);
+  if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) return;
+  switch (r) {
+    case ConvertResult::kLater:
+      setStateRaw(index, ElementState::kWaiting);
+      resetSonCursors(index);
+      return;
+    case ConvertResult::kIgnored:
+    case ConvertResultExtra::kDeferred:
+      setState(index, ElementState::kIgnored);
+      return;
+    case ConvertResult::kError:
+      setState(index, ElementState::kError);
+      return;
+    default:
+      setStateFromResult(index, r, "cee150");
+      return;
+  }
+}
+
+bool allowedType(std::int32_t type, const std::int32_t* allowed, int allowedCount) {
+  if (allowed == nullptr || allowedCount <= 0) return true;
+  for (int k = 0; k < allowedCount; ++k)
+    if (allowed[k] == type) return true;
+  return false;
+}
+
+int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, int allowedCount,
+                ConversionRecords& records) {
+  TraceScope t("cee150");
+  IgesConvertState& s = igesConvertState();
+  for (;;) {
+    std::int32_t index = 0;
+    if (father == 0) {
+      ConvertPick pick;
+      if (nextToConvert(pick) != 0) break;
+      index = pick.index;
+    } else {
+      SonResult son;
+      const int r = nextSon(father, son);
+      if (r == -3) {
+        setState(father, ElementState::kError);
+        return ConvertResult::kError;
+      }
+      if (r != 0) break;
+      index = son.index;
+    }
+    if (!inTable(index)) continue;
+    ElementRecord& e = element(index);
+    if (e.state == ElementState::kRegistered) continue;
+    if (!inCurrentView(index, s.currentViewNumber)) {
+      setState(index, ElementState::kIgnored);
+      if (father != 0 && element(father).type == 402 && element(father).form == 13) break;
+      continue;
+    }
+    if (!allowedType(e.type, allowed, allowedCount)) {
+      const ElementRecord& f = element(father);
+      mfaReport(t.code(), kMsgNotAllowedHere, Channel::kProtocol, Severity::kWarning,
+                {e.type, f.type, f.de.sequence}, {}, "", nullptr);
+      continue;
+    }
+    const std::size_t slot = static_cast<std::size_t>(index);
+    if (father != 0) {
+      if (s.onPath[slot] & kOnCollectPath) {
+        // The complex element contains itself.
+        reportNestingOnce(t.code(), index);
+        continue;
+      }
+      if (runState().senderCode == kSenderBlankedConstituents && element(father).type == 102 &&
+          decodeStatus(e.de).blank == 1) {
+        setState(index, ElementState::kIgnored);
+        continue;
+      }
+      if (e.state == ElementState::kError || e.state == ElementState::kIgnored) continue;
+    }
+    if (s.firstRecord[slot] != 0) {
+      // Collected before in this pass: at the top level nothing is to be
+      // done; under a father the record refers to the first one.
+      if (father == 0) continue;
+      ConversionRecord ref;
+      ref.index = index;
+      ref.flag = 1;
+      ref.type = e.type;
+      ref.form = e.form;
+      ref.father = father;
+      ref.original = s.firstRecord[slot] - 1;
+      ref.end = records.size() + 1;
+      records.push_back(std::move(ref));
+      continue;
+    }
+    const std::size_t position = records.size();
+    {
+      ConversionRecord rec;
+      rec.index = index;
+      rec.type = e.type;
+      rec.form = e.form;
+      rec.father = father;
+      records.push_back(std::move(rec));
+    }
+    s.firstRecord[slot] = position + 1;
+    if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
+      // Written in an earlier pass: the emit phase copies its objects.
+      records[position].end = position + 1;
+      continue;
+    }
+    s.onPath[slot] |= kOnCollectPath;
+    int r = 0;
+    try {
+      r = collectElement(index, pass, records);
+    } catch (const std::bad_alloc&) {
+      mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+      r = ConvertResult::kError;
+    }
+    s.onPath[slot] &= static_cast<unsigned char>(~kOnCollectPath);
+    if (r == 0 || r == ConvertResult::kTakenOver) {
+      ConversionRecord& rec = records[position];
+      rec.params = e.params.get();
+      if (e.matrix != nullptr) rec.matrix = std::make_unique<Transform>(*e.matrix);
+      rec.end = records.size();
+      continue;
+    }
+    dropRecords(records, position);
+    stateAfterCollect(index, r);
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Emit
+
+ScriptElement scriptElementOf(std::int32_t index) {
+  const ElementRecord& e = element(index);
+  GraphicAttributes a;
+  copyAttributes(a, e.de);
+  ScriptElement se;
+  se.index = index;
+  se.level = a.level;
+  se.font = a.lineFont;
+  se.widthNumber = a.lineWeight;
+  // A negative colour stays the pointer to its colour definition; the
+  // definition is resolved here so that its palette colour is known.
+  if (a.colour < 0) resolvedColour(a.colour);
+  se.attributes.colour = a.colour;
+  se.attributes.blank = a.blank;
+  se.data.type = e.type;
+  se.data.form = e.form;
+  se.data.sequence = e.de.sequence != 0 ? e.de.sequence : deNumberOf(index);
+  se.data.parameterPointer = e.de.paramPointer;
+  return se;
+}
+
+struct Matrices {
+  bool hasOwn = false;      // the element's transformation (father and own), without the view
+  Transform own;
+  bool hasFinal = false;    // with the view
+  Transform final;
+};
+
+Matrices matricesOf(const ConversionRecord& rec, const Transform* view, const Transform* father) {
+  Matrices m;
+  const Transform* own = rec.matrix.get();
+  const bool dependent = isPhysicallyDependent(element(rec.index));
+  if (dependent && father != nullptr) {
+    m.own = own != nullptr ? composeTransforms(*father, *own) : *father;
+    m.hasOwn = true;
+  } else if (own != nullptr) {
+    m.own = *own;
+    m.hasOwn = true;
+  }
+  if (view != nullptr) {
+    m.final = m.hasOwn ? composeTransforms(*view, m.own) : *view;
+    m.hasFinal = true;
+  } else if (m.hasOwn) {
+    m.final = m.own;
+    m.hasFinal = true;
+  }
+  return m;
+}
+
+void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pass,
+                const Transform* fatherMatrix, int depth);
+
+// Emits the member records of the complex element at `position` and
+// returns the objects they made, contours first.
+std::size_t emitMembers(ConversionRecords& records, std::size_t position, const Pass& pass,
+                        const Transform* ownMatrix, int depth,
+                        std::vector<std::int32_t>& members) {
+  std::vector<std::int32_t> contours, plain;
+  std::unordered_set<std::int32_t> seen;
+  for (std::size_t k = position + 1; k < records[position].end; k = records[k].end) {
+    emitRecord(records, k, pass, ownMatrix, depth + 1);
+    const ConversionRecord& m = records[k];
+    std::vector<std::int32_t>& into = makesContour(m.type, m.form) ? contours : plain;
+    for (std::int32_t n : m.created)
+      if (seen.insert(n).second) into.push_back(n);
+  }
+  members = contours;
+  members.insert(members.end(), plain.begin(), plain.end());
+  return contours.size();
+}
+
+int emitComposite(ConversionRecords& records, std::size_t position, const Pass& pass,
+                  const Matrices& m, int depth, const ScriptElement& se,
+                  std::vector<std::int32_t>& created) {
+  TraceScope t("cee720");
+  ScriptContourStart();
+  std::vector<std::int32_t> members;
+  const std::size_t contours =
+      emitMembers(records, position, pass, m.hasOwn ? &m.own : nullptr, depth, members);
+  if (members.empty()) return ConvertResult::kError;
+  return ScriptContour(se, members, contours, created);
+}
+
+int emitPlane(ConversionRecords& records, std::size_t position, const Pass& pass,
+              const Matrices& m, int depth, const ScriptElement& se,
+              std::vector<std::int32_t>& created) {
+  TraceScope t("cee110");
+  std::vector<ScriptBoundary> boundaries;
+  for (std::size_t k = position + 1; k < records[position].end; k = records[k].end) {
+    emitRecord(records, k, pass, m.hasOwn ? &m.own : nullptr, depth + 1);
+    const ConversionRecord& b = records[k];
+    for (std::int32_t n : b.created)
+      boundaries.push_back(ScriptBoundary{n, makesContour(b.type, b.form),
+                                          element(b.index).de.structure});
+  }
+  if (boundaries.empty()) return ConvertResult::kError;
+  return ScriptPlane(se, boundaries, 0, 0.0, 0.0, created);
+}
+
+// An unknown complex element: its members are written; they stand for it.
+int emitUnknown(ConversionRecords& records, std::size_t position, const Pass& pass,
+                const Matrices& m, int depth, std::vector<std::int32_t>& created) {
+  TraceScope t("cee499");
+  std::vector<std::int32_t> members;
+  emitMembers(records, position, pass, m.hasOwn ? &m.own : nullptr, depth, members);
+  if (members.empty()) return ConvertResult::kIgnored;
+  for (std::int32_t n : members) ScriptRecordCreated(n, created);
+  return ConvertResult::kTakenOver;
+}
+
+const GeometryRecord* geometryOf(const ConversionRecord& rec) {
+  return dynamic_cast<const GeometryRecord*>(rec.params);
+}
+
+int emitElement(ConversionRecords& records, std::size_t position, const Pass& pass,
+                const Matrices& m, int depth, std::vector<std::int32_t>& created) {
+  const ConversionRecord& rec = records[position];
+  ElementRecord& e = element(rec.index);
+  const ScriptElement se = scriptElementOf(rec.index);
+  const Transform* tm = m.hasFinal ? &m.final : nullptr;
+  static const ParameterValues kNone;
+  const GeometryRecord* g = geometryOf(rec);
+  const ParameterValues& v = g != nullptr ? g->values : kNone;
+  switch (rec.type) {
+    case 100: return emitCircularArc(se, tm, v, created);
+    case 102: return emitComposite(records, position, pass, m, depth, se, created);
+    case 104: return emitConicArc(se, tm, v, created);
+    case 106: return emitCopiousData(se, tm, rec.form, v, created);
+    case 108: return emitPlane(records, position, pass, m, depth, se, created);
+    case 110: return emitLine(se, tm, v, created);
+    case 112: {
+      int kind = e.outputKind;
+      const int r = emitParametricSpline(se, tm, v, created, kind);
+      e.outputKind = kind;
+      return r;
+    }
+    case 116: return emitPoint(se, tm, v, created);
+    case 125: {
+      const SurfaceRecord* flash = dynamic_cast<const SurfaceRecord*>(rec.params);
+      if (flash == nullptr) return ConvertResult::kError;
+      return emitFlash(se, tm, rec.form, flash->values, created);
+    }
+    case 126: return emitRationalBSpline(se, tm, v, created);
+    case 406: return ConvertResult::kTakenOver;  // used by its group
+    default:
+      return emitUnknown(records, position, pass, m, depth, created);
+  }
+}
+
+void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pass,
+                const Transform* fatherMatrix, int depth) {
+  TraceScope t("cee160");
+  IgesConvertState& s = igesConvertState();
+  ConversionRecord& rec = records[position];
+  if (rec.skip != 0 || !inTable(rec.index)) return;
+  const std::int32_t index = rec.index;
+  ElementRecord& e = element(index);
+  if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
+    rec.created = e.created;
+    return;
+  }
+  if (e.state != ElementState::kWaiting) return;  // 'e', 'i', 'o'
+  const std::size_t slot = static_cast<std::size_t>(index);
+  if ((s.onPath[slot] & kOnEmitPath) || depth > 2 * kMaxNesting) return;
+  if (rec.flag == 1) {
+    // The first record was passed over (its father was not written): the
+    // element is written here.
+    if (rec.original >= position) return;
+    s.onPath[slot] |= kOnEmitPath;
+    emitRecord(records, rec.original, pass, fatherMatrix, depth + 1);
+    s.onPath[slot] &= static_cast<unsigned char>(~kOnEmitPath);
+    records[position].created = element(index).created;
+    return;
+  }
+  if (isDrawable(rec.type)) {
+    const StatusFlags st = decodeStatus(e.de);
+    if (!passesEmitGates(st.entityUse, st.blank)) {
+      setState(index, ElementState::kIgnored);
+      return;
+    }
+  }
+  if (refusedForLevel(rec.type, rec.form)) {
+    mfaSetPosition(index, e.de.paramPointer);
+    warnNotAtLevel(t.code());
+    mfaClearPosition();
+    setState(index, ElementState::kError);
+    return;
+  }
+  const Matrices m = matricesOf(rec, pass.viewMatrix, fatherMatrix);
+  std::vector<std::int32_t> created;
+  s.onPath[slot] |= kOnEmitPath;
+  int r = ConvertResult::kError;
+  try {
+    r = emitElement(records, position, pass, m, depth, created);
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    r = ConvertResult::kError;
+  }
+  s.onPath[slot] &= static_cast<unsigned char>(~kOnEmitPath);
+  ElementRecord& after = element(index);
+  after.created = created;
+  records[position].created = std::move(created);
+  mfaSetPosition(index, after.de.paramPointer);
+  setStateFromResult(index, r, t.code());
+  mfaClearPosition();
+}
+
+// Elements collected but left in 'w' (their father was not written, or a
+// gate refused it before its members were reached) are not converted.
+void settleUnwritten(const ConversionRecords& records) {
+  for (const ConversionRecord& rec : records)
+    if (inTable(rec.index) && element(rec.index).state == ElementState::kWaiting)
+      setState(rec.index, ElementState::kIgnored);
+}
+
+// One pass over the whole table.
+int convertWholeModel(const Transform* viewMatrix) {
+  TraceScope t("cee100");
+  ConversionRecords records;
+  try {
+    records.reserve(kFirstRecordCapacity);
+    preparePass();
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  resetCursors();
+  if (collectPass(0, viewMatrix, nullptr, nullptr, 0, records) != 0) return -1;
+  if (emitPass(0, viewMatrix, nullptr, records) != 0) return -1;
+  settleUnwritten(records);
+  return 0;
+}
+
+// Drawings and views met by the parameter pass.
+struct DrawingCounts {
+  int drawings = 0;       // 404 with its drawing record
+  int views = 0;          // 410
+  int firstDrawingViews = 0;
+};
+
+DrawingCounts countDrawings() {
+  DrawingCounts c;
+  const std::int32_t last = elementTable().lastIndex;
+  for (std::int32_t i = 1; i <= last; ++i) {
+    const ElementRecord& e = element(i);
+    if (e.type == 410) ++c.views;
+    if (e.type != 404) continue;
+    const DrawingRecord* d = dynamic_cast<const DrawingRecord*>(e.params.get());
+    if (d == nullptr) continue;
+    if (c.drawings == 0)
+      for (const DrawingRecord::ViewSlot& v : d->views)
+        if (v.view != 0) ++c.firstDrawingViews;
+    ++c.drawings;
+  }
+  return c;
+}
+
+// Drawings and views that are not honoured are ignored as a whole.
+void ignoreDrawingsAndViews() {
+  const std::int32_t last = elementTable().lastIndex;
+  for (std::int32_t i = 1; i <= last; ++i) {
+    const ElementRecord& e = element(i);
+    if ((e.type == 404 || e.type == 410) && e.state == ElementState::kRegistered)
+      setState(i, ElementState::kIgnored);
+  }
+}
+
+// Drawing mode: the passes per view of each drawing belong to the drawing
+// conversion; until it is there a file in drawing mode is converted as one
+// model.
+int convertDrawings() {
+  TraceScope t("cee100");
+  const int r = convertWholeModel(nullptr);
+  ignoreDrawingsAndViews();
+  return r;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Public operations
+
+IgesConvertState& igesConvertState() {
+  static IgesConvertState state;
+  return state;
+}
+
+void resetIgesConvertState() { igesConvertState() = IgesConvertState{}; }
+
+void copyAttributes(GraphicAttributes& a, const DirectoryEntry& de) {
+  TraceScope t("cee800");
+  a.lineFont = de.lineFont;
+  a.level = de.level;
+  a.lineWeight = de.lineWeight;
+  a.colour = de.colour;
+  const StatusFlags st = decodeStatus(de);
+  a.blank = st.blank;
+  a.subordinate = st.subordinate;
+  a.entityUse = st.entityUse;
+  a.hierarchy = st.hierarchy;
+}
+
+int readMatrix(std::int32_t index, Transform& out) {
+  TraceScope t("cee820");
+  IgesConvertState& s = igesConvertState();
+  out = Transform{};
+  const auto known = s.matrices.find(index);
+  if (known != s.matrices.end()) {
+    if (!known->second.readable) return -1;
+    out = known->second.value;
+    return 0;
+  }
+  MatrixEntry entry;
+  std::string text;
+  const ElementRecord& e = element(index);
+  if (e.type == 124 && fetchOwnData(index, t.code(), text)) {
+    std::vector<double> v;
+    if (readReals(text, 12, v)) {
+      entry.value = transformFromParameters(v.data());
+      entry.readable = true;
+    }
+  }
+  s.matrices.emplace(index, entry);
+  if (!entry.readable) {
+    mfaSetPosition(index, e.de.paramPointer);
+    mfaWarning(t.code(), kMsgCannotConvert, Channel::kProtocol);
+    mfaClearPosition();
+    setState(index, ElementState::kError);
+    return -1;
+  }
+  if (e.state == ElementState::kWaiting) setState(index, ElementState::kDone);
+  out = entry.value;
+  return 0;
+}
+
+int resolveMatrix(std::int32_t index, const Transform*& out) {
+  TraceScope t("cee810");
+  out = nullptr;
+  ElementRecord& e = element(index);
+  if (e.matrix != nullptr) {
+    out = e.matrix.get();
+    return 0;
+  }
+  if (e.de.matrixPointer == 0) return 0;
+  std::vector<std::int32_t> chain;
+  if (matrixChain(index, chain) != 0) return -1;
+  Transform result;
+  bool first = true;
+  for (std::int32_t m : chain) {
+    Transform one;
+    if (readMatrix(m, one) != 0) return -1;
+    result = first ? one : composeTransforms(result, one);
+    first = false;
+  }
+  if (first) return 0;
+  e.matrix = std::make_unique<Transform>(result);
+  out = e.matrix.get();
+  return 0;
+}
+
+int readPoint(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
+  return readGeometry(index, "cee200", 3, out, matrix);
+}
+int readLine(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
+  return readGeometry(index, "cee240", 6, out, matrix);
+}
+int readCircularArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
+  return readGeometry(index, "cee280", 7, out, matrix);
+}
+int readConicArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
+  return readGeometry(index, "cee320", 11, out, matrix);
+}
+int readParametricSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
+  return readGeometry(index, "cee360", -1, out, matrix);
+}
+int readRationalBSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
+  return readGeometry(index, "cee380", -1, out, matrix);
+}
+int readCopiousData(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
+  return readGeometry(index, "cee700", -1, out, matrix);
+}
+
+int readComposite(std::int32_t index, const CompositeRecord*& out, const Transform*& matrix) {
+  TraceScope t("cee720");
+  return typedRecord<CompositeRecord>(
+      index, t.code(),
+      [&](CompositeRecord& rec, const std::string& text) {
+        copyAttributes(rec.attributes, element(index).de);
+        FieldReader f{text.c_str()};
+        const int n = f.integer();
+        for (int k = 0; k < n && f.more(); ++k)
+          rec.constituents.push_back(pointerIndex(index, f.integer()));
+        return !f.failed;
+      },
+      out, matrix);
+}
+
+int readFlash(std::int32_t index, const SurfaceRecord*& out, const Transform*& matrix) {
+  TraceScope t("cee220");
+  return typedRecord<SurfaceRecord>(
+      index, t.code(),
+      [&](SurfaceRecord& rec, const std::string& text) {
+        copyAttributes(rec.attributes, element(index).de);
+        FieldReader f{text.c_str()};
+        for (int k = 0; k < 5; ++k) rec.values.push_back(f.real());
+        if (f.more()) rec.curves.push_back(pointerIndex(index, f.integer()));
+        return !f.failed;
+      },
+      out, matrix);
+}
+
+int readPlane(std::int32_t index, const PlaneRecord*& out, const Transform*& matrix) {
+  TraceScope t("cee110");
+  return typedRecord<PlaneRecord>(
+      index, t.code(),
+      [&](PlaneRecord& rec, const std::string& text) {
+        copyAttributes(rec.attributes, element(index).de);
+        FieldReader f{text.c_str()};
+        rec.a = f.real();
+        rec.b = f.real();
+        rec.c = f.real();
+        rec.d = f.real();
+        rec.boundary = pointerIndex(index, f.integer());
+        if (f.more()) {
+          rec.symbolPoint.x = f.real();
+          rec.symbolPoint.y = f.real();
+          rec.symbolPoint.z = f.real();
+          rec.symbolSize = f.real();
+        }
+        return !f.failed;
+      },
+      out, matrix);
+}
+
+int colourDefinition(std::int32_t index) {
+  TraceScope t("cee314");
+  if (!isElementIndex(index) || element(index).type != 314) return 1;
+  ElementRecord& e = element(index);
+  ColourRecord* rec = dynamic_cast<ColourRecord*>(e.params.get());
+  if (rec == nullptr) {
+    // Not read by the parameter pass: read it now.
+    std::string text;
+    if (e.params != nullptr || !fetchOwnData(index, t.code(), text)) {
+      setState(index, ElementState::kError);
+      return 1;
+    }
+    auto made = std::make_unique<ColourRecord>();
+    FieldReader f{text.c_str()};
+    made->red = f.real();
+    made->green = f.real();
+    made->blue = f.real();
+    rec = made.get();
+    e.params = std::move(made);
+  }
+  if (e.state == ElementState::kDone) return rec->colourIndex;
+  if (e.state == ElementState::kError) return 1;
+  int colour = 1;
+  const int r = selectPaletteColour(rec->red, rec->green, rec->blue, colour);
+  rec->colourIndex = colour;
+  setState(index, r == 0 ? ElementState::kDone : ElementState::kError);
+  return colour;
+}
+
+long resolvedColour(std::int32_t colour) {
+  TraceScope t("cee314");
+  if (colour >= 0) return colour;
+  const std::int32_t index = colour == INT32_MIN ? 0 : indexOfPointer(-colour);
+  if (!isElementIndex(index) || element(index).type != 314) return 1;
+  const int chosen = colourDefinition(index);
+  const ColourRecord* rec = dynamic_cast<const ColourRecord*>(element(index).params.get());
+  if (rec != nullptr && runSettings().traceLevel > 4)
+    std::printf("-> cee314 : Ausgewaehlte Farbe %d aus RGB-Werten : %f %f %f\n", chosen, rec->red,
+                rec->green, rec->blue);
+  return chosen;
+}
+
+int inCurrentView(std::int32_t index, std::int32_t viewNumber) {
+  TraceScope t("cee190");
+  if (viewNumber == kNoView) return 1;
+  const IgesConvertState& s = igesConvertState();
+  const ElementRecord& e = element(index);
+  if (e.de.view == 0 || s.currentView == 0) return 1;
+  const std::int32_t view = indexOfPointer(e.de.view);
+  if (!isElementIndex(view) || element(view).type != 410) return 1;  // a view list
+  return view == s.currentView ? 1 : 0;
+}
+
+int collectPass(std::int32_t father, const Transform* viewMatrix, const Transform* fatherMatrix,
+                const std::int32_t* allowed, int allowedCount, ConversionRecords& records) {
+  TraceScope t("cee150");
+  (void)fatherMatrix;  // applied when the records are written
+  if (igesConvertState().firstRecord.size() != static_cast<std::size_t>(elementTable().lastIndex) + 1)
+    preparePass();
+  Pass pass;
+  pass.viewMatrix = viewMatrix;
+  if (father != 0) resetSonCursors(father);
+  try {
+    collectInto(father, pass, allowed, allowedCount, records);
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  return 0;
+}
+
+int emitPass(std::int32_t father, const Transform* viewMatrix, const Transform* fatherMatrix,
+             ConversionRecords& records) {
+  TraceScope t("cee160");
+  (void)father;
+  if (igesConvertState().onPath.size() != static_cast<std::size_t>(elementTable().lastIndex) + 1)
+    preparePass();
+  Pass pass;
+  pass.viewMatrix = viewMatrix;
+  for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1)
+    emitRecord(records, k, pass, fatherMatrix, 0);
+  return 0;
+}
+
+int convertModel() {
+  TraceScope t("cee100");
+  resetIgesConvertState();
+  resetIgesGeometryState();
+  const DrawingCounts c = countDrawings();
+  const int viewHandling = runSettings().viewMode;
+  const bool drawingMode = viewHandling > 0 && c.drawings > 0 &&
+                           (runState().useToolkit == 0 || c.firstDrawingViews > 0);
+  if (drawingMode) return convertDrawings();
+  const bool trace = runSettings().traceLevel > 0;
+  if ((elementTable().drawingsPresent || c.drawings > 0 || c.views > 0) && viewHandling < 1) {
+    mfaNote(t.code(), kMsgViewHandlingOff, Channel::kProtocol);
+    if (trace)
+      std::printf("-> cee100 : Viewbehandlung ausgeschaltet\n,            es werden alle "
+                  "Drawings/Views ignoriert !");
+  }
+  if (c.views > 0 && c.drawings == 0) {
+    mfaNote(t.code(), kMsgViewsWithoutDrawing, Channel::kProtocol);
+    if (trace)
+      std::printf("-> cee100 : Kein Drawing in der IGES-Datei\n,            es werden alle Views "
+                  "ignoriert !");
+  }
+  const int r = convertWholeModel(nullptr);
+  ignoreDrawingsAndViews();
+  return r;
+}

@@ -1,0 +1,129 @@
+// The conversion engine of the IGES input: after the reader has filled the
+// element table, every element to be converted passes through one
+// conversion pass of two phases.
+//
+//   collect  walks the elements in conversion order (nextToConvert at the
+//            top level, nextSon under a complex element), reads each
+//            element's parameter data into its typed record and appends a
+//            conversion record; complex elements (composite curves, bounded
+//            planes, unknown complex elements) collect their members as the
+//            records that follow their own.
+//   emit     walks the records in order and writes each element through the
+//            KPL script writer; the numbers of the written objects go to the
+//            element's created list, the writer's result becomes its state.
+//
+// An element met a second time in the same pass (the same curve in two
+// composites) is written once: its later records copy the objects of the
+// first.  convertModel is the top-level driver of the input direction.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "elements/element_table.h"
+#include "elements/param_records.h"
+#include "elements/transform.h"
+
+// One collected element.
+struct ConversionRecord {
+  std::int32_t index = 0;
+  // 0: the element's own record; 1: a later record of an element already
+  // collected in this pass (`original` names the first one).
+  std::int32_t flag = 0;
+  std::int32_t type = 0;
+  std::int32_t form = 0;
+  std::int32_t skip = 0;                 // non-zero: the emit phase passes over it
+  std::unique_ptr<Transform> matrix;     // the element's resolved matrix, null for none
+  const ParamRecord* params = nullptr;   // the element's typed record (owned by the element)
+  std::vector<std::int32_t> created;     // script objects made for the element
+  // The records of the element's members follow this one; `end` is the
+  // position after the last of them (position + 1 for a simple element).
+  std::size_t end = 0;
+  std::size_t original = 0;  // flag 1: position of the first record
+  std::int32_t father = 0;   // the element the record was collected under, 0 at top level
+};
+
+using ConversionRecords = std::vector<ConversionRecord>;
+
+// Results of the converters beyond those of ConvertResult (iges_geometry.h).
+namespace ConvertResultExtra {
+// The element is collected but not yet converted by this engine: it gets
+// 'i' without an error until its converter exists.
+constexpr int kDeferred = -98;
+}  // namespace ConvertResultExtra
+
+// The view number outside a view pass.
+constexpr std::int32_t kNoView = -99;
+
+// A 124 transformation as read, or unreadable.
+struct MatrixEntry {
+  Transform value;
+  bool readable = false;
+};
+
+// The process-wide state of the engine, reset by convertModel.
+struct IgesConvertState {
+  std::int32_t currentView = 0;       // the element of the current view, 0 for none
+  std::int32_t currentViewNumber = kNoView;
+  bool cycleReported = false;         // a composite that contains itself was reported
+  std::int32_t notConverted = 0;      // 404, 410, 8888 met by the collect phase
+  // Per element of the table, for the pass that runs: the first record of
+  // the element (+1, 0 for none) and whether it is on the current collect
+  // or emit path.
+  std::vector<std::size_t> firstRecord;
+  std::vector<unsigned char> onPath;
+  // The 124 entities read so far (each is read once per run).
+  std::unordered_map<std::int32_t, MatrixEntry> matrices;
+};
+IgesConvertState& igesConvertState();
+void resetIgesConvertState();
+
+// The top-level driver (cee100): one collect and one emit pass over the
+// whole table.  The script must be open; it stays open.  0 / -1.
+int convertModel();
+
+// The phases (cee150, cee160).  father 0 is the top level; viewMatrix and
+// fatherMatrix may be null; allowed (count > 0) restricts the types taken
+// under the father.  0 / -1.
+int collectPass(std::int32_t father, const Transform* viewMatrix, const Transform* fatherMatrix,
+                const std::int32_t* allowed, int allowedCount, ConversionRecords& records);
+int emitPass(std::int32_t father, const Transform* viewMatrix, const Transform* fatherMatrix,
+             ConversionRecords& records);
+
+// The view filter (cee190): non-zero when the element belongs to the view
+// being converted; outside view passes every element does.
+int inCurrentView(std::int32_t index, std::int32_t viewNumber);
+
+// The element's matrix chain composed into one transformation (cee810),
+// stored as the element's matrix.  0 with `out` null when the element has
+// none, 0 with `out` set, or -1 when a matrix of the chain cannot be read
+// (warning 320, the matrix gets 'e').
+int resolveMatrix(std::int32_t index, const Transform*& out);
+// Reads one 124 (cee820): 0 / -1.
+int readMatrix(std::int32_t index, Transform& out);
+// The graphic attributes of the directory entry (cee800).
+void copyAttributes(GraphicAttributes& attributes, const DirectoryEntry& de);
+
+// The readers: fill the element's typed record (when the parameter pass did
+// not) and hand it out with the element's matrix.  0 / -1 (760 for parameter
+// data that cannot be fetched, 370 for memory).
+int readPoint(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);          // cee200
+int readLine(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);           // cee240
+int readCircularArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);    // cee280
+int readConicArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);       // cee320
+int readParametricSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);  // cee360
+int readRationalBSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);   // cee380
+int readCopiousData(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);    // cee700
+int readComposite(std::int32_t index, const CompositeRecord*& out, const Transform*& matrix);     // cee720
+int readFlash(std::int32_t index, const SurfaceRecord*& out, const Transform*& matrix);           // cee220
+int readPlane(std::int32_t index, const PlaneRecord*& out, const Transform*& matrix);             // cee110
+
+// A colour definition (cee314): selects its palette colour, stores it in
+// the record and sets the element to 'd' ('e' for an empty palette).  The
+// colour index, or 1 when none can be selected.
+int colourDefinition(std::int32_t index);
+// The colour an element is written with: its colour number, or for a
+// negative one the palette index of the colour definition it points to.
+long resolvedColour(std::int32_t colour);
