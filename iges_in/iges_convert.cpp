@@ -26,6 +26,7 @@ constexpr int kMsgViewsWithoutDrawing = 436;
 constexpr int kMsgViewHandlingOff = 445;
 constexpr int kMsgUnsupported = 510;
 constexpr int kMsgNoParameterData = 760;
+constexpr int kMsgNotConverted = 790;
 
 // Complex elements nested deeper than this are refused: no real drawing
 // needs it, and the collect and emit phases recurse once per level.
@@ -172,6 +173,8 @@ int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out,
       if (!fetchOwnData(index, code, text)) return ConvertResult::kError;
       mfaSetPosition(index, e.de.paramPointer);
       const bool ok = fill(*rec, text);
+      // A value that is missing or cannot be read: the element is faulty.
+      if (!ok) mfaError(code, kMsgNotConverted, Channel::kProtocol);
       mfaClearPosition();
       if (!ok) return ConvertResult::kError;
       e.params = std::move(rec);
@@ -641,9 +644,7 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
     // The first record was passed over (its father was not written): the
     // element is written here.
     if (rec.original >= position) return;
-    s.onPath[slot] |= kOnEmitPath;
     emitRecord(records, rec.original, pass, fatherMatrix, depth + 1);
-    s.onPath[slot] &= static_cast<unsigned char>(~kOnEmitPath);
     records[position].created = element(index).created;
     return;
   }
@@ -817,18 +818,57 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
     return 0;
   }
   if (e.de.matrixPointer == 0) return 0;
-  std::vector<std::int32_t> chain;
-  if (matrixChain(index, chain) != 0) return -1;
-  Transform result;
-  bool first = true;
-  for (std::int32_t m : chain) {
-    Transform one;
-    if (readMatrix(m, one) != 0) return -1;
-    result = first ? one : composeTransforms(result, one);
-    first = false;
+  // The matrices from the element outwards, up to the first one whose
+  // composed chain is known: each matrix's chain is composed once per run,
+  // however many elements and matrices point at it.
+  IgesConvertState& s = igesConvertState();
+  std::vector<std::int32_t> path;
+  std::unordered_set<std::int32_t> onPath;
+  std::int32_t from = index;
+  const MatrixEntry* known = nullptr;
+  for (;;) {
+    std::int32_t pointer = element(from).de.matrixPointer;
+    if (pointer == 0) break;
+    if (pointer < 0) {
+      mfaWarning(t.code(), 441, Channel::kProtocol);
+      pointer = pointer == INT32_MIN ? INT32_MAX : -pointer;
+    }
+    const std::int32_t m = indexOfPointer(pointer);
+    const auto hit = s.chains.find(m);
+    if (hit != s.chains.end()) {
+      known = &hit->second;
+      break;
+    }
+    if (!isElementIndex(m) || element(m).type != 124 || !onPath.insert(m).second) {
+      // Not a matrix, or a matrix already in the chain (a loop).
+      const ElementRecord& bad = element(from);
+      mfaReport(t.code(), 442, Channel::kProtocol, Severity::kError, {bad.type, bad.de.sequence},
+                {}, "", nullptr);
+      for (std::int32_t p : path) s.chains.emplace(p, MatrixEntry{});
+      return -1;
+    }
+    path.push_back(m);
+    from = m;
   }
-  if (first) return 0;
-  e.matrix = std::make_unique<Transform>(result);
+  if (known != nullptr && !known->readable) {
+    for (std::int32_t p : path) s.chains.emplace(p, MatrixEntry{});
+    return -1;
+  }
+  // Outermost first: the chain of the outermost matrix is its own matrix.
+  MatrixEntry chain;
+  if (known != nullptr) chain = *known;
+  for (std::size_t k = path.size(); k-- > 0;) {
+    Transform one;
+    if (readMatrix(path[k], one) != 0) {
+      for (std::size_t j = 0; j <= k; ++j) s.chains.emplace(path[j], MatrixEntry{});
+      return -1;
+    }
+    chain.value = chain.readable ? composeTransforms(chain.value, one) : one;
+    chain.readable = true;
+    s.chains.emplace(path[k], chain);
+  }
+  if (!chain.readable) return 0;
+  e.matrix = std::make_unique<Transform>(chain.value);
   out = e.matrix.get();
   return 0;
 }

@@ -76,6 +76,8 @@ struct IgesConvertState {
   std::vector<unsigned char> onPath;
   // The 124 entities read so far (each is read once per run).
   std::unordered_map<std::int32_t, MatrixEntry> matrices;
+  // Per 124: its chain (itself and the matrices outside it) composed.
+  std::unordered_map<std::int32_t, MatrixEntry> chains;
 };
 IgesConvertState& igesConvertState();
 void resetIgesConvertState();

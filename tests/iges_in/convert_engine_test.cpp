@@ -19,6 +19,7 @@
 #include "iges_in/convert_iges_builder.h"
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_geometry.h"
+#include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
 #include "iges_in/kpl_reader.h"
 #include "script/script_writer.h"
@@ -146,6 +147,15 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   lost.matrix = bad;
   const int lo = b.add(lost);
   const int cut = b.add(110, "0.,0.,0.,1.;");  // parameter data ends early
+  // A second element under the same chain, and a matrix that names itself.
+  igestest::Entity again{116, 0, "1.,0.,0.;"};
+  again.matrix = turned;
+  const int p2 = b.add(again);
+  const int loop = b.add(124, "1.,0.,0.,0.,0.,1.,0.,0.,0.,0.,1.,0.;");
+  b.entity(loop).matrix = loop;
+  igestest::Entity looped{110, 0, "0.,0.,0.,1.,1.,0.;"};
+  looped.matrix = loop;
+  const int lp = b.add(looped);
 
   ASSERT_EQ(convert(b), 0);
   const kpl::Script s = script();
@@ -170,6 +180,16 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   EXPECT_EQ(state(cut), 'e');
   EXPECT_EQ(reported(320), 1);
   EXPECT_TRUE(created(lo).empty());
+  EXPECT_EQ(reported(790), 1);  // the cut line
+  EXPECT_EQ(state(lp), 'e');
+  EXPECT_GE(reported(442), 1);
+  // The point under the chain: turn (1,0) to (0,1), then shift.
+  const Transform* m = element(indexOfPointer(p2)).matrix.get();
+  ASSERT_NE(m, nullptr);
+  const Point3 q = applyTransform(*m, Point3{1, 0, 0});
+  EXPECT_NEAR(q.x, 10, 1e-9);
+  EXPECT_NEAR(q.y, 21, 1e-9);
+  EXPECT_EQ(state(p2), 'd');
 }
 
 // Conic arcs by their invariants, read from the file.
@@ -243,13 +263,27 @@ TEST_F(ConvertEngine, GatesAndLevels) {
   const int used = b.add(annotation);
   const int witness = b.add(106, "1,2,0.,0.,0.,0.,9.;", 40);
   const int witness2 = b.add(106, "1,2,0.,1.,0.,1.,9.;", 40);
+  // A line shared by a blanked composite and a visible one is still
+  // written, for the visible one.
+  const int shared = b.add(110, "0.,5.,0.,5.,5.,0.;");
+  igestest::Entity hiddenCurve{102, 0, joinPointers({shared})};
+  hiddenCurve.status = "01000000";
+  const int c1 = b.add(hiddenCurve);
+  const int c2 = b.add(102, joinPointers({shared}));
 
   runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   runSettings().blankMode = 0;
   testing::internal::CaptureStderr();
   ASSERT_EQ(convert(b), 0);
   const std::string console = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(script().lines.size(), 0u);
+  EXPECT_EQ(script().lines.size(), 1u);
+  EXPECT_EQ(state(c1), 'i');
+  EXPECT_EQ(state(c2), 'd');
+  EXPECT_EQ(state(shared), 'd');
+  ASSERT_EQ(created(shared).size(), 1u);
+  const auto contours = contourMembers(out_.str());
+  ASSERT_EQ(contours.size(), 1u);
+  EXPECT_EQ(contours[0], std::vector<int>{created(shared)[0]});
   EXPECT_EQ(state(hidden), 'i');
   EXPECT_EQ(state(used), 'i');
   EXPECT_EQ(state(witness), 'e');
@@ -264,7 +298,7 @@ TEST_F(ConvertEngine, GatesAndLevels) {
   runSettings().blankMode = 1;
   ASSERT_EQ(convert(b), 0);
   const kpl::Script s = script();
-  EXPECT_EQ(s.lines.size(), 4u);  // blanked line, annotation line, two witness lines
+  EXPECT_EQ(s.lines.size(), 5u);  // blanked line, annotation line, two witness lines, shared
   EXPECT_EQ(state(hidden), 'd');
   EXPECT_EQ(state(used), 'd');
   EXPECT_EQ(state(witness), 'd');
