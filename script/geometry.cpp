@@ -284,9 +284,12 @@ int scriptEllipseOfConic(const double k[6], double z, ScriptEllipseData& out) {
   const double l2 = A * si * si - B * co * si + C * co * co;
   if (!(-f0 / l1 > 0.0) || !(-f0 / l2 > 0.0)) return -1;
   double a = std::sqrt(-f0 / l1), b = std::sqrt(-f0 / l2);
+  // The angle found is that of one axis; a is the longer.  The direction of
+  // the major axis is kept within a half turn around the x axis.
   if (a < b) {
     std::swap(a, b);
     theta += 0.5 * kPi;
+    if (theta > 0.5 * kPi) theta -= kPi;
   }
   out.centre = ScriptPointXYZ{cx, cy, z};
   out.a = a;
@@ -584,7 +587,10 @@ int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& bound
   } else {
     hatch = "{\"hatch_no\",true}";
   }
-  const std::string space = scriptNumber(std::max(spacing, 0.025) * scriptState().unitScale);
+  // The narrowest spacing the CAD system hatches with (also for a spacing
+  // that is not a number).
+  if (!(spacing >= 0.025)) spacing = 0.025;
+  const std::string space = scriptNumber(spacing * scriptState().unitScale);
   const std::string turn = scriptNumber(angle * kDegreesPerRadian);
   std::ostream& o = scriptOut();
   if (anyContour) {

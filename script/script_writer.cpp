@@ -16,6 +16,7 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "elements/element_table.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ struct CellHash {
 struct LengthNode {
   std::int32_t positive = 0;
   std::int32_t negative = 0;
+  std::uint64_t order = 0;  // insertion order
 };
 
 struct Registries {
@@ -50,13 +52,26 @@ struct Registries {
   std::vector<PointNode> points;
   std::unordered_map<CellKey, std::vector<std::uint32_t>, CellHash> cells;
   std::map<double, LengthNode> lengths;
+  std::uint64_t lengthOrder = 0;
+};
+
+// The layer table by name (first entry of a name) and by number, made
+// again whenever the table has changed size.
+struct LayerIndex {
+  const ScriptLayer* data = nullptr;
+  std::size_t size = 0;
+  std::unordered_map<std::string, std::size_t> byName;
+  std::unordered_map<std::int32_t, std::size_t> byNumber;
 };
 
 struct WriterModule {
   ScriptState state;
+  LayerIndex layerIndex;
   Registries registries;
   std::unique_ptr<std::ofstream> file;
   ScriptZOrderSearch zOrderSearch = nullptr;
+  // Member positions of the z-order properties, by property index.
+  std::unordered_map<std::int32_t, std::unordered_map<std::int32_t, int>> zOrderPositions;
   bool dxfInput = false;
   bool dwgInput = false;
 };
@@ -114,7 +129,9 @@ void resetScriptState() {
   m.file.reset();
   m.state = ScriptState();
   m.registries = Registries();
+  m.layerIndex = LayerIndex();
   m.zOrderSearch = nullptr;
+  m.zOrderPositions.clear();
 }
 
 std::string scriptNumber(double value) {
@@ -178,6 +195,9 @@ std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_
 int ScriptSetTolerance(double tolerance) {
   TraceScope t("ses840");
   ScriptState& s = scriptState();
+  // The registries compare with the tolerance on both sides; a negative or
+  // not finite one would make every comparison meaningless.
+  if (!(tolerance >= 0.0) || !std::isfinite(tolerance)) return -1;
   s.pointTolerance = tolerance;
   Registries& r = module().registries;
   if (r.tolerance == 0.0 && r.points.empty()) {
@@ -188,6 +208,8 @@ int ScriptSetTolerance(double tolerance) {
 }
 
 namespace {
+
+bool tableHasZOrderProperty();
 
 void writeMirrorFunction(std::ostream& o) {
   static constexpr const char* kLines[] = {
@@ -277,6 +299,8 @@ void writeUnits(std::ostream& o, const ScriptSource& source) {
 
 int writeHeader(std::ostream& o, const std::string& outputName, const ScriptSource& source) {
   ScriptState& s = scriptState();
+  module().zOrderPositions.clear();
+  s.zMechanism = source.zOrderProperty || (runIsIges() && runState().useToolkit == 0 && tableHasZOrderProperty());
   o << "/* created by " << kProductTitle << " " << kVersionText << " from " << shortBuildDate()
     << " */\n";
   o << "include " << runPaths().scriptIncludeDir << "zirovuvod_createfunc.inc\n";
@@ -294,6 +318,9 @@ int writeHeader(std::ostream& o, const std::string& outputName, const ScriptSour
     o << "show_status_percent (0)\n";
   }
   writeUnits(o, source);
+  // The prologue may come later (with the first symbol model); it takes the
+  // model scale from the state.
+  s.modelScale = source.modelScale;
   if (source.subfiguresPending && userElementMode() != 2 && runHas(RunModeBit::kPlus)) {
     o << "IGES_NAME = top.filename\n";
     o << "model_save(top,true,false,IGES_NAME)\n";
@@ -301,7 +328,6 @@ int writeHeader(std::ostream& o, const std::string& outputName, const ScriptSour
     if (!source.symbolModelDir.empty()) o << "cd(\"" << source.symbolModelDir << "\")\n";
     return 0;
   }
-  s.modelScale = source.modelScale;
   ScriptPrologue();
   return ScriptLevelList(source.levels);
 }
@@ -442,18 +468,39 @@ int ScriptWorldRestore() {
   return 0;
 }
 
+namespace {
+
+LayerIndex& layerIndex() {
+  LayerIndex& index = module().layerIndex;
+  const std::vector<ScriptLayer>& layers = scriptState().layers;
+  if (index.data != layers.data() || index.size != layers.size()) {
+    index.byName.clear();
+    index.byNumber.clear();
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+      index.byName.emplace(layers[i].name, i);
+      index.byNumber.emplace(layers[i].number, i);
+    }
+    index.data = layers.data();
+    index.size = layers.size();
+  }
+  return index;
+}
+
+}  // namespace
+
 std::int32_t ScriptLayerOf(const std::string& name) {
   TraceScope t("ses103");
-  for (ScriptLayer& l : scriptState().layers) {
-    if (l.name != name) continue;
-    if (!l.written) {
-      ScriptSubLayer(l);
-      l.written = true;
-      // Integration point: the element table marks l.elementIndex done.
-    }
-    return l.number;
+  std::vector<ScriptLayer>& layers = scriptState().layers;
+  const LayerIndex& index = layerIndex();
+  const auto it = index.byName.find(name);
+  if (it == index.byName.end()) return 0;
+  ScriptLayer& l = layers[it->second];
+  if (!l.written) {
+    ScriptSubLayer(l);
+    l.written = true;
+    if (l.elementIndex > 0) setState(l.elementIndex, ElementState::kDone);
   }
-  return 0;
+  return l.number;
 }
 
 int ScriptSubLayer(ScriptLayer& layer) {
@@ -489,11 +536,12 @@ int ScriptLevelList(const std::vector<std::int32_t>& levels) {
       std::string name = std::string(dxfRun() ? "dxf_level" : dwgRun() ? "dwg_level" : "iges_level") +
                          levelName(n);
       int colour = 0;
-      for (const ScriptLayer& l : s.layers) {
-        if (l.number != n) continue;
+      const LayerIndex& index = layerIndex();
+      const auto it = index.byNumber.find(n);
+      if (it != index.byNumber.end()) {
+        const ScriptLayer& l = s.layers[it->second];
         if (ownDxf) name = l.name;
         colour = l.cadColour;
-        break;
       }
       // Every layer is held in LY<n>, the variable the layer switch edits.
       if (dxfRun()) {
@@ -516,13 +564,72 @@ int ScriptLevelList(const std::vector<std::int32_t>& levels) {
 
 void ScriptSetZOrderSearch(ScriptZOrderSearch search) { module().zOrderSearch = search; }
 
+namespace {
+
+bool isZOrderProperty(std::int32_t index) {
+  if (!isElementIndex(index)) return false;
+  const ElementRecord& e = element(index);
+  return e.type == 406 && e.form == 6731;
+}
+
+// The element's 0-based place in the member list of a z-order property;
+// the positions of a property are collected on first use.
+int memberPosition(std::int32_t property, std::int32_t member) {
+  auto& positions = module().zOrderPositions;
+  auto it = positions.find(property);
+  if (it == positions.end()) {
+    std::unordered_map<std::int32_t, int> places;
+    int k = 0;
+    for (const LinkNode* n = element(property).sons; n != nullptr; n = n->next, ++k) places.emplace(n->index, k);
+    it = positions.emplace(property, std::move(places)).first;
+  }
+  const auto place = it->second.find(member);
+  return place == it->second.end() ? -1 : place->second;
+}
+
+// The z-order position of the element: through a z-order property among its
+// fathers, else through the first of its fathers (searched the same way,
+// depth first) that lies in one.  -1 when there is none.
+int zOrderOfAncestors(std::int32_t index) {
+  if (!isElementIndex(index)) return -1;
+  std::vector<std::int32_t> stack{index};
+  std::unordered_map<std::int32_t, bool> seen{{index, true}};
+  while (!stack.empty()) {
+    const std::int32_t i = stack.back();
+    stack.pop_back();
+    for (const LinkNode* f = element(i).fathers; f != nullptr; f = f->next) {
+      if (isZOrderProperty(f->index)) {
+        const int k = memberPosition(f->index, i);
+        if (k >= 0) return k;
+      }
+    }
+    // Fathers in list order: the first father's line is searched first.
+    std::vector<std::int32_t> next;
+    for (const LinkNode* f = element(i).fathers; f != nullptr; f = f->next) {
+      if (isElementIndex(f->index) && seen.emplace(f->index, true).second) next.push_back(f->index);
+    }
+    stack.insert(stack.end(), next.rbegin(), next.rend());
+  }
+  return -1;
+}
+
+bool tableHasZOrderProperty() {
+  const ElementTable& table = elementTable();
+  for (std::int32_t i = 1; i <= table.lastIndex && i < table.capacity; ++i) {
+    if (isZOrderProperty(i)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int ScriptZOrder(std::int32_t index) {
   TraceScope t("ses231");
   ScriptState& s = scriptState();
   if (!s.zMechanism) return 0;
   s.zOrderFlag = 0;
   const ScriptZOrderSearch search = module().zOrderSearch;
-  const int k = search ? search(index) : -1;
+  const int k = search ? search(index) : zOrderOfAncestors(index);
   if (k < 0) return 0;
   if (k > 0 && k != s.lastZOrder) {
     scriptOut() << "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(" << k << ",DZ,\"\"),\"\")\n";
@@ -653,15 +760,28 @@ int ScriptProgress(int percent) {
   return 0;
 }
 
+// Lengths are found as in a binary tree of magnitudes searched with the
+// tolerance: the walk stops at the first node within the tolerance.  Stored
+// magnitudes lie more than the tolerance apart, so at most the two
+// neighbours of a magnitude can be within it, and of two such neighbours
+// the walk meets the older one first (it is the other's ancestor).  The
+// ordered map finds both neighbours directly.
 std::int32_t ScriptLength(double value) {
   ScriptState& s = scriptState();
+  // A length that is not a finite number has no place in the script.
+  if (!std::isfinite(value)) value = 0.0;
   const double m = std::fabs(value);
   const bool positive = value > 0.0;
   const double e = s.pointTolerance / 100.0;
-  auto& lengths = module().registries.lengths;
-  auto it = lengths.lower_bound(m - e);
-  if (it == lengths.end() || !(std::fabs(it->first - m) <= e)) it = lengths.emplace_hint(it, m, LengthNode{});
-  LengthNode& node = it->second;
+  Registries& r = module().registries;
+  auto& lengths = r.lengths;
+  auto found = lengths.end();
+  for (auto it = lengths.lower_bound(m - 2.0 * e); it != lengths.end() && it->first <= m + 2.0 * e; ++it) {
+    if (std::fabs(m - it->first) > e) continue;
+    if (found == lengths.end() || it->second.order < found->second.order) found = it;
+  }
+  if (found == lengths.end()) found = lengths.emplace(m, LengthNode{0, 0, r.lengthOrder++}).first;
+  LengthNode& node = found->second;
   std::int32_t& number = positive ? node.positive : node.negative;
   if (number != 0) return number;
   const std::int32_t other = positive ? node.negative : node.positive;
@@ -670,7 +790,7 @@ std::int32_t ScriptLength(double value) {
   if (other != 0) {
     o << "L" << number << "=length_inverse(L" << other << ")\n";
   } else {
-    o << "L" << number << "=DTCreateLengthAbsolute(" << (positive ? "" : "-") << scriptNumber(it->first)
+    o << "L" << number << "=DTCreateLengthAbsolute(" << (positive ? "" : "-") << scriptNumber(found->first)
       << ",\"\")\n";
   }
   return number;
@@ -708,11 +828,18 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
   if (found != 0) return found;
   double dx = point.x - rx;
   double dy = point.y - ry;
-  for (double* d : {&dx, &dy}) {
-    if (!(std::fabs(*d) <= 2147483646.0)) {
-      mfaWarning("ses1000", s.elementCounter == 2 ? 1041 : 1040, Channel::kBoth);
-      *d = 0.0;
-    }
+  // An offset the CAD system cannot take is written as 0.  On the first
+  // point of a model a merely far one moves the reference point there
+  // instead, so that the points after it keep their true distances.
+  double* referenceCoordinate[2] = {&s.reference.x, &s.reference.y};
+  double* offsets[2] = {&dx, &dy};
+  for (int axis = 0; axis < 2; ++axis) {
+    double& d = *offsets[axis];
+    if (std::fabs(d) <= 2147483646.0) continue;
+    const bool first = s.elementCounter == 2;
+    mfaWarning("ses1000", first ? 1041 : 1040, Channel::kBoth);
+    if (first && std::isfinite(d)) *referenceCoordinate[axis] = d;
+    d = 0.0;
   }
   const double e = s.pointTolerance / 100.0;
   const double sc = s.unitScale;

@@ -20,6 +20,9 @@ struct ScriptSource {
   bool subfiguresPending = false;  // subfigure definitions become symbol models
   std::string symbolModelDir;      // where the symbol models are saved
   std::vector<std::int32_t> levels;  // the level of every element, index order
+  // The exchange file carries the z-order property (IGES 406 form 6731).
+  // An IGES run also finds it in the element table by itself.
+  bool zOrderProperty = false;
 };
 
 // A layer of the input's layer table (own DXF reader, toolkit input).

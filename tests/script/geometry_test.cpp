@@ -271,7 +271,9 @@ TEST(ScriptConicPieces, ParabolaExactHyperbolaWithinTolerance) {
   for (const auto& c : cases) {
     std::vector<std::vector<ScriptPointXYZ>> polygons;
     ASSERT_EQ(scriptConicPolygons(c.k, c.start, c.end, polygons), 0) << c.name;
-    if (c.onePiece) EXPECT_EQ(polygons.size(), 1u) << c.name;
+    if (c.onePiece) {
+      EXPECT_EQ(polygons.size(), 1u) << c.name;
+    }
     EXPECT_NEAR(polygons.front().front().x, c.start.x, 1e-12);
     EXPECT_NEAR(polygons.back().back().y, c.end.y, 1e-12);
     for (const auto& p : polygons) {
