@@ -1,5 +1,7 @@
 #include "iges_in/iges_convert.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -120,14 +122,15 @@ struct FieldReader {
   bool failed = false;
 
   bool more() const { return p != nullptr && *p != '\0' && !(flags & IgesFlag::kRecordEnd); }
-  double real() {
+  // raw: values below the system epsilon are kept (coefficients).
+  double real(bool raw = false) {
     double v = 0.0;
     if (!more()) {
       failed = true;
       return v;
     }
     unsigned f = 0;
-    p = parseReal(p, f, v);
+    p = raw ? parseRealRaw(p, f, v) : parseReal(p, f, v);
     flags |= f;
     if (f & IgesFlag::kInvalid) failed = true;
     return v;
@@ -586,6 +589,26 @@ int emitUnknown(ConversionRecords& records, std::size_t position, const Pass& pa
   return ConvertResult::kTakenOver;
 }
 
+// The conic's coefficients scaled (by a positive factor, which leaves the
+// curve as it is) to unit trace A + C, or to a largest coefficient of 1
+// when the trace vanishes.  The invariants the classification compares
+// with the epsilon then measure the curve's shape and size instead of the
+// scale its coefficients were written in: an ellipse with half axes of 46
+// and 23 has a determinant of 1e-6 as written, and would be taken for a
+// degenerate one.
+ParameterValues normalisedConic(const ParameterValues& v) {
+  ParameterValues n = v;
+  if (n.size() < 6) return n;
+  double scale = std::fabs(n[0] + n[2]);
+  if (!(scale > 1e-12 * (std::fabs(n[0]) + std::fabs(n[2])))) {
+    scale = 0.0;
+    for (std::size_t k = 0; k < 6; ++k) scale = std::max(scale, std::fabs(n[k]));
+  }
+  if (!(scale > 0.0) || !std::isfinite(scale)) return n;
+  for (std::size_t k = 0; k < 6; ++k) n[k] /= scale;
+  return n;
+}
+
 const GeometryRecord* geometryOf(const ConversionRecord& rec) {
   return dynamic_cast<const GeometryRecord*>(rec.params);
 }
@@ -602,7 +625,7 @@ int emitElement(ConversionRecords& records, std::size_t position, const Pass& pa
   switch (rec.type) {
     case 100: return emitCircularArc(se, tm, v, created);
     case 102: return emitComposite(records, position, pass, m, depth, se, created);
-    case 104: return emitConicArc(se, tm, v, created);
+    case 104: return emitConicArc(se, tm, normalisedConic(v), created);
     case 106: return emitCopiousData(se, tm, rec.form, v, created);
     case 108: return emitPlane(records, position, pass, m, depth, se, created);
     case 110: return emitLine(se, tm, v, created);
@@ -883,7 +906,18 @@ int readCircularArc(std::int32_t index, const GeometryRecord*& out, const Transf
   return readGeometry(index, "cee280", 7, out, matrix);
 }
 int readConicArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee320", 11, out, matrix);
+  TraceScope t("cee320");
+  return typedRecord<GeometryRecord>(
+      index, t.code(),
+      [&](GeometryRecord& rec, const std::string& text) {
+        copyAttributes(rec.attributes, element(index).de);
+        // The coefficients of a large conic are small numbers (1/a^2): they
+        // are read as they stand, not cut to zero below the epsilon.
+        FieldReader f{text.c_str()};
+        for (int k = 0; k < 11 && !f.failed; ++k) rec.values.push_back(f.real(k < 6));
+        return !f.failed;
+      },
+      out, matrix);
 }
 int readParametricSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
   return readGeometry(index, "cee360", -1, out, matrix);

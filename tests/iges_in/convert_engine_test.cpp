@@ -199,14 +199,20 @@ TEST_F(ConvertEngine, ConicArcs) {
   const int hyperbola = b.add(104, "1.,0.,-1.,0.,0.,-1.,0.,1.,0.,1.5,1.118033989;", 2);
   const int parabola = b.add(104, "1.,0.,0.,0.,-1.,0.,0.,-1.,1.,1.,1.;", 3);
   const int imaginary = b.add(104, "1.,0.,1.,0.,0.,1.,0.,1.,0.,0.,1.;", 1);
-  // Determinant 0.5 * 0.001 * 0.1 = 0.00005: below the epsilon, a line.
-  const int flat = b.add(104, "0.5,0.,0.001,0.,0.,0.1,0.,0.,0.,3.,4.;");
+  // Determinant -0.00005 (a circle of radius 0.007): below the epsilon, a
+  // line from start to end.
+  const int flat = b.add(104, "1.,0.,1.,0.,0.,-0.00005,0.,0.,0.,3.,4.;");
+  // Large ellipses have small coefficients; they stay ellipses.
+  const int wide = b.add(104, "4.719169966E-04,0.,1.887667987E-03,0.,0.,-1.,0.,46.03,0.,0.,23.01;");
+  const int huge = b.add(104, "1.E-08,0.,1.E-08,0.,0.,-1.,0.,10000.,0.,0.,10000.;");
   ASSERT_EQ(convert(b), 0);
   const kpl::Script s = script();
   ASSERT_TRUE(s.errors.empty()) << s.errors.front();
-  ASSERT_EQ(s.ellipses.size(), 1u);
+  ASSERT_EQ(s.ellipses.size(), 3u);
   EXPECT_NEAR(s.ellipses[0].centre.x, 0, 1e-9);
   EXPECT_TRUE(s.ellipses[0].isArc);
+  EXPECT_NEAR(std::fabs(s.ellipses[1].axis1.x), 46.03, 0.01);
+  EXPECT_NEAR(std::fabs(s.ellipses[2].axis1.x), 10000, 1e-3);
   EXPECT_GE(s.splines.size(), 2u);  // hyperbola and parabola pieces
   ASSERT_EQ(s.lines.size(), 1u);
   EXPECT_NEAR(s.lines[0].end.x, 3, 1e-9);
@@ -216,6 +222,8 @@ TEST_F(ConvertEngine, ConicArcs) {
   EXPECT_EQ(state(parabola), 'd');
   EXPECT_EQ(state(imaginary), 'e');
   EXPECT_EQ(state(flat), 'c');
+  EXPECT_EQ(state(wide), 'd');
+  EXPECT_EQ(state(huge), 'd');
   EXPECT_EQ(reported(470), 1);
 }
 
