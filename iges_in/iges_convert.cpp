@@ -422,7 +422,11 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
         setState(index, ElementState::kIgnored);
         continue;
       }
-      if (e.state == ElementState::kError || e.state == ElementState::kIgnored) continue;
+      // Failed, ignored, or a subfigure definition already written: nothing
+      // the father could use.
+      if (e.state == ElementState::kError || e.state == ElementState::kIgnored ||
+          e.state == ElementState::kDefinitionWritten)
+        continue;
     }
     if (s.firstRecord[slot] != 0) {
       // Collected before in this pass: at the top level nothing is to be

@@ -480,6 +480,22 @@ TEST_F(ConvertEngine, DriverReportsIgnoredViews) {
   EXPECT_EQ(reported(445), 0);
   EXPECT_EQ(reported(436), 1);
   EXPECT_EQ(state(line), 'd');
+
+  // A drawing with its view: drawing mode, no report; the model is still
+  // written and the drawing and view end ignored.
+  TearDown();
+  SetUp();
+  igestest::Builder d;
+  const int v = d.add(410, "1,1.,0,0,0,0,0,0;");
+  const int l = d.add(110, "0.,0.,0.,1.,0.,0.;");
+  const int drawing = d.add(404, "1," + std::to_string(v) + ",0.,0.,0;");
+  runSettings().viewMode = 1;
+  ASSERT_EQ(convert(d), 0);
+  EXPECT_EQ(reported(445) + reported(436), 0);
+  EXPECT_EQ(state(l), 'd');
+  EXPECT_EQ(state(v), 'i');
+  EXPECT_EQ(state(drawing), 'i');
+  EXPECT_EQ(script().lines.size(), 1u);
 }
 
 }  // namespace
