@@ -27,6 +27,7 @@
 #include "driver/timer.h"
 #include "driver/trace.h"
 #include "elements/element_table.h"
+#include "iges_in/iges_convert.h"
 #include "iges_in/iges_reader.h"
 #include "script/script_writer.h"
 
@@ -72,6 +73,7 @@ constexpr int kMsgConfigCopyTitle = 125;
 constexpr int kMsgStartGlobal = 340;
 constexpr int kMsgDirectorySetup = 310;
 constexpr int kMsgNoMemory = 370;
+constexpr int kMsgConversionFailed = 360;
 constexpr int kMsgCannotWriteScript = 1030;
 constexpr int kMsgNoElements = 977;
 constexpr int kMsgProgressTitle = 1104;
@@ -513,15 +515,19 @@ int convertInput(const std::string& scriptName) {
   elementTable().progressDisplay = showProgress;
   std::printf("%s %s\n", mfaTextOf(kMsgProgressTitle).c_str(), scriptName.c_str());
   std::fflush(stdout);
+  int result = 0;
   if (runHas(RunModeBit::kStat)) {
     // Only the statistics: every element is read and none converted.
     const std::int32_t last = elementTable().lastIndex;
     for (std::int32_t i = 1; i <= last; ++i) setState(i, ElementState::kIgnored);
+  } else if (convertModel() != 0) {
+    mfaError(t.code(), kMsgConversionFailed, Channel::kProtocol22);
+    result = -5;
   }
   ScriptClose();
   elementTable().progressDisplay = nullptr;
   closeIgesInput();
-  return 0;
+  return result;
 }
 
 // The frame of an IGES file: start and global sections, then the sending

@@ -232,13 +232,13 @@ Expected expectedGeometry(const IgesFile& file) {
 std::string corpusDir() { return std::string(TROVAK_CORPUS_DIR) + "/iges/"; }
 
 ProgramResult convert(const TempDir& dir, const std::string& igesFile, const std::string& script) {
-  return runProgram(TROVAK_PROGRAM, {"-igesin", igesFile, script}, dir.path(), "", 300);
+  const std::string config = dir.write("run.config", "TR_PROT ./\nTR_TEMP " + dir.path() +
+                                                         "\nTR_LANG english\nTR_STAT nein\n");
+  return runProgram(TROVAK_PROGRAM, {"-igesin", igesFile, script, config}, dir.path(), "", 300);
 }
 
 class IgesinCorpus : public ::testing::TestWithParam<const char*> {};
 
-// Disabled until -igesin reads the file into the element table and converts
-// it: the reader and the element table are not in yet.
 TEST_P(IgesinCorpus, DISABLED_ScriptRebuildsTheGeometry) {
   const std::string source = corpusDir() + GetParam();
   if (!std::filesystem::exists(source)) GTEST_SKIP() << "no corpus";
