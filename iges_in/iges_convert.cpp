@@ -40,9 +40,12 @@ constexpr std::size_t kFirstRecordCapacity = 50;
 // Sender of the composite-curve rule: blanked constituents are left out.
 constexpr int kSenderBlankedConstituents = 5;
 
-// Member types a composite curve and the boundary of a plane may have.
+// Member types of a composite curve, and of the boundary of a plane.
 constexpr std::int32_t kCurveTypes[] = {100, 102, 104, 106, 110, 112, 116, 126};
 constexpr int kCurveTypeCount = static_cast<int>(sizeof kCurveTypes / sizeof kCurveTypes[0]);
+constexpr std::int32_t kBoundaryTypes[] = {100, 102, 104, 106, 110, 112, 126};
+constexpr int kBoundaryTypeCount =
+    static_cast<int>(sizeof kBoundaryTypes / sizeof kBoundaryTypes[0]);
 
 // Types whose converters are not part of this engine yet: the annotation
 // entities and the structuring entities.  Collecting one of them gives 'i'
@@ -270,8 +273,11 @@ int collectMembers(std::int32_t father, Pass& pass, const std::int32_t* allowed,
 // ---------------------------------------------------------------------------
 // Collect steps of the types
 
-int collectDeferred(std::int32_t index) {
-  TraceScope t("cee151");
+// Notes, dimensions, labels, leaders, symbols, sectioned areas, groups,
+// subfigure definitions and instances: their converters are not part of the
+// engine yet, so they end ignored, without an error.
+int collectAwaitingConverter(std::int32_t index) {
+  TraceScope t("cee150");
   // The members of a subfigure definition are not drawn where they are
   // defined; they belong to the instances.
   if (element(index).type == 308) setStateDeep(index, ElementState::kIgnored);
@@ -295,7 +301,7 @@ int collectPlane(std::int32_t index, Pass& pass, ConversionRecords& records) {
   if (r != 0) return r;
   // A plane without a bounding curve has nothing to draw.
   if (rec->boundary == 0 || element(index).sons == nullptr) return ConvertResult::kIgnored;
-  return collectMembers(index, pass, kCurveTypes, kCurveTypeCount - 1, records);
+  return collectMembers(index, pass, kBoundaryTypes, kBoundaryTypeCount, records);
 }
 
 int collectUnknown(std::int32_t index, Pass& pass, ConversionRecords& records) {
@@ -341,7 +347,7 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
     default:
       break;
   }
-  if (isDeferredType(e.type)) return collectDeferred(index);
+  if (isDeferredType(e.type)) return collectAwaitingConverter(index);
   if (levelIsPlus() && e.sons != nullptr) return collectUnknown(index, pass, records);
   reportUnsupported("cee150", index);
   return ConvertResult::kError;

@@ -436,6 +436,9 @@ TEST_F(ConvertEngine, PlanesAndFlashes) {
   const int plane = b.add(108, "0.,0.,1.,0.," + std::to_string(boundary) + ",0.,0.,0.,0.;", 1);
   const int open = b.add(108, "0.,0.,1.,0.,0,0.,0.,0.,0.;");
   const int flash = b.add(125, "5.,6.,4.,2.,0.,0;", 2);
+  // A point cannot bound a plane: report 225, the point is written alone.
+  const int point = b.add(116, "7.,7.,0.;");
+  const int pointPlane = b.add(108, "0.,0.,1.,0.," + std::to_string(point) + ",0.,0.,0.,0.;", 1);
   ASSERT_EQ(convert(b), 0);
   const kpl::Script s = script();
   ASSERT_TRUE(s.errors.empty()) << s.errors.front();
@@ -445,6 +448,9 @@ TEST_F(ConvertEngine, PlanesAndFlashes) {
   EXPECT_EQ(state(boundary), 'd');
   EXPECT_EQ(state(open), 'i');
   EXPECT_EQ(state(flash), 'c');
+  EXPECT_EQ(reported(225), 1);
+  EXPECT_EQ(state(pointPlane), 'e');
+  EXPECT_EQ(state(point), 'd');
   ASSERT_EQ(s.circles.size(), 2u);
   EXPECT_NEAR(s.circles[0].radius, 2, 1e-9);
   EXPECT_NEAR(s.circles[1].radius, 1, 1e-9);
