@@ -97,11 +97,15 @@ void warnNotAtLevel(const char* code) {
   g.levelWarningShown = true;
 }
 
-// Error 510 for an element the engine cannot convert.
+// Error 510 for an element the engine cannot convert: the first one of a
+// run also on the console (a file of solids has thousands), the others in
+// the protocol.
 void reportUnsupported(const char* code, std::int32_t index) {
+  bool& shown = igesConvertState().unsupportedShown;
   mfaSetPosition(index, element(index).de.paramPointer);
-  mfaError(code, kMsgUnsupported, Channel::kProtocol);
+  mfaError(code, kMsgUnsupported, shown ? Channel::kProtocol : Channel::kBoth);
   mfaClearPosition();
+  shown = true;
 }
 
 // ---------------------------------------------------------------------------

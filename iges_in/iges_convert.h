@@ -68,6 +68,7 @@ struct IgesConvertState {
   std::int32_t currentView = 0;       // the element of the current view, 0 for none
   std::int32_t currentViewNumber = kNoView;
   bool cycleReported = false;         // a composite that contains itself was reported
+  bool unsupportedShown = false;      // error 510 went to the console once
   std::int32_t notConverted = 0;      // 404, 410, 8888 met by the collect phase
   // Per element of the table, for the pass that runs: the first record of
   // the element (+1, 0 for none) and whether it is on the current collect

@@ -403,7 +403,9 @@ TEST_F(ConvertEngine, TypesNotWrittenHere) {
   const int other = b.add(406, "1,3;", 15);
   const int group = b.add(402, "1," + std::to_string(l1) + ";", 7);
 
+  testing::internal::CaptureStderr();
   ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), "(510)"), 1);
   EXPECT_EQ(state(unknown), 'e');
   EXPECT_EQ(state(ruled), 'e');
   EXPECT_EQ(state(l1), 'd');
