@@ -199,6 +199,21 @@ int insertFather(const char* code, std::int32_t father, std::int32_t son) {
 
 int traceLevel() { return runSettings().traceLevel; }
 
+// The record array may hold more constructed records than `capacity`.
+// Growing the capacity in steps of 500 would otherwise move the whole table
+// every 500 new elements (quadratic for a large DXF or DWG file), so the
+// array itself grows geometrically and the capacity follows its step rule
+// inside it.  `array` names the array the size belongs to: any other array
+// is taken to be exactly `capacity` records long.
+struct RecordStorage {
+  const ElementRecord* array = nullptr;
+  std::int64_t size = 0;
+};
+RecordStorage& recordStorage() {
+  static RecordStorage storage;
+  return storage;
+}
+
 void forgetWalkCaches(ElementTable& table) {
   ++table.cursorGeneration;
   ++table.linkGeneration;
@@ -252,6 +267,7 @@ int allocateTable(std::int32_t n) {
   TraceScope t("ldv130");
   ElementTable& table = elementTable();
   table.records.reset();
+  recordStorage() = RecordStorage();
   table.capacity = 0;
   forgetWalkCaches(table);
   if (n < 0 || n >= kMaxCapacity) return -1;
@@ -259,6 +275,7 @@ int allocateTable(std::int32_t n) {
   if (records == nullptr) return -1;
   table.records.reset(records);
   table.capacity = n + 1;
+  recordStorage() = RecordStorage{records, n + 1};
   return 0;
 }
 
@@ -268,17 +285,29 @@ int growTable() {
   const std::int32_t old = table.capacity;
   std::int64_t wanted = std::min<std::int64_t>(2LL * old, static_cast<std::int64_t>(old) + 500);
   if (wanted <= old) wanted = old + 1;  // an empty table grows too
+  RecordStorage& storage = recordStorage();
+  const bool roomLeft = table.records && storage.array == table.records.get() && wanted <= storage.size;
   ElementRecord* grown = nullptr;
-  if (wanted <= kMaxCapacity) grown = new (std::nothrow) ElementRecord[static_cast<std::size_t>(wanted)];
-  if (grown == nullptr) {
+  std::int64_t size = std::min<std::int64_t>(std::max<std::int64_t>(wanted, 2LL * old), kMaxCapacity);
+  if (!roomLeft && wanted <= kMaxCapacity) {
+    grown = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
+    if (grown == nullptr && size > wanted) {
+      size = wanted;
+      grown = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
+    }
+  }
+  if (!roomLeft && grown == nullptr) {
     if (traceLevel() > 4) {
       std::printf("-> ldv131 : Datenstruktur zu klein\n          vergroessern von %d auf %d nicht moeglich !!!!\n",
                   static_cast<int>(old), static_cast<int>(wanted));
     }
     return -1;
   }
-  for (std::int32_t i = 0; i < old; ++i) grown[i] = std::move(table.records[i]);
-  table.records.reset(grown);
+  if (!roomLeft) {
+    for (std::int32_t i = 0; i < old; ++i) grown[i] = std::move(table.records[i]);
+    table.records.reset(grown);
+    storage = RecordStorage{grown, size};
+  }
   table.capacity = static_cast<std::int32_t>(wanted);
   if (traceLevel() > 4) {
     std::printf("-> ldv131 : Datenstruktur zu klein\n          vergroessern von %d auf %d\n",
@@ -306,6 +335,7 @@ void freeTable() {
   TraceScope t("ldv135");
   ElementTable& table = elementTable();
   table.records.reset();
+  recordStorage() = RecordStorage();
   table.capacity = 0;
   table.lastIndex = 0;
   table.processedCount = 0;

@@ -204,6 +204,29 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   EXPECT_EQ(newIndex(), 1000);
   EXPECT_EQ(elementTable().capacity, 1500);
 
+  // Growing one element at a time: every step follows the rule, every new
+  // slot is empty, and the links made so far survive.
+  fresh(100);
+  std::int32_t expectedCapacity = 101;
+  for (Index i = 1; i <= 6000; ++i) {
+    if (i >= expectedCapacity) expectedCapacity = std::min(2 * expectedCapacity, expectedCapacity + 500);
+    ASSERT_EQ(newIndex(), i);
+    ASSERT_EQ(elementTable().capacity, expectedCapacity) << i;
+    ElementRecord& e = element(i);
+    ASSERT_TRUE(e.type == 0 && e.sons == nullptr && e.fathers == nullptr && e.created.empty() && !e.params) << i;
+    e.type = 402;
+    e.created = {i};
+    if (i > 1) {
+      ASSERT_EQ(linkFatherSon(i - 1, i), 0);
+    }
+  }
+  bool intact = true;
+  for (Index i = 2; i <= 6000; ++i) {
+    intact = intact && element(i).fathers != nullptr && element(i).fathers->index == i - 1 &&
+             element(i - 1).sons != nullptr && element(i - 1).sons->index == i && element(i).transferId() == i;
+  }
+  EXPECT_TRUE(intact);
+
   // A table that was never made (or was freed) still hands out slot 1.
   freeTable();
   EXPECT_EQ(elementTable().capacity, 0);
