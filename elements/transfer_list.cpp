@@ -61,7 +61,9 @@ int loadTransferElements(const TransferListNode* list) {
   TraceScope t("ldv140");
   ElementTable& table = elementTable();
   const std::int32_t n = countList(list);
-  if (table.capacity < n + 1 && allocateTable(n) != 0) return -1;
+  // Fresh slots: a table used before would otherwise lend its links, blocks
+  // and cached walk answers to the new elements.
+  if (allocateTable(n) != 0) return -1;
   table.lastIndex = 0;
   for (const TransferListNode* node = list; node != nullptr; node = node->next) {
     const std::int32_t i = ++table.lastIndex;

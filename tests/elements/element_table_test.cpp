@@ -1226,6 +1226,45 @@ TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
   // A failing member fetch fails the whole step.
   auto failing = [](Index, std::vector<std::int32_t>&) { return -1; };
   EXPECT_EQ(linkTransferElements(failing), -1);
+
+  // Loaded into a table that held elements before (and is large enough):
+  // the slots carry nothing of what was there, and no answer about the old
+  // table is kept.
+  fresh(64);
+  runState().runMode = RunModeBit::kOutput;
+  add(308);
+  for (int i = 1; i < 10; ++i) add(402);
+  for (Index i = 1; i < 10; ++i) link(i, i + 1);
+  element(2).params = std::make_unique<GeometryRecord>();
+  element(2).transferAttrs = std::make_unique<TransferAttributes>();
+  element(2).matrix = std::make_unique<Transform>();
+  element(2).de.matrixPointer = 5;
+  element(2).outputKind = 402;
+  setStateRaw(3, 'd');
+  EXPECT_EQ(hasNoAncestorOfType(3, 308), 0);
+  std::vector<TransferListNode*> again;
+  for (std::int32_t id = 1; id <= 10; ++id) again.push_back(node(id, id == 10 ? 402 : 110));
+  list = loadTransferList(again);
+  ASSERT_EQ(loadTransferElements(list), 0);
+  freeTransferList(list);
+  EXPECT_EQ(elementTable().lastIndex, 10);
+  for (Index i = 1; i <= 10; ++i) {
+    const ElementRecord& e = element(i);
+    EXPECT_EQ(e.sons, nullptr) << i;
+    EXPECT_EQ(e.fathers, nullptr) << i;
+    EXPECT_EQ(e.sonCount + e.fatherCount, 0) << i;
+    EXPECT_EQ(e.params, nullptr) << i;
+    EXPECT_EQ(e.transferAttrs, nullptr) << i;
+    EXPECT_EQ(e.matrix, nullptr) << i;
+    EXPECT_EQ(e.de.matrixPointer, 0) << i;
+    EXPECT_EQ(e.outputKind, 0) << i;
+    EXPECT_EQ(e.state, 'w') << i;
+  }
+  auto noMembers = [](Index, std::vector<std::int32_t>&) { return 0; };
+  ASSERT_EQ(linkTransferElements(noMembers), 0);
+  EXPECT_EQ(hasNoAncestorOfType(3, 308), 1);
+  EXPECT_EQ(element(10).state, 'e');
+  EXPECT_EQ(element(3).state, 'w');
 }
 
 }  // namespace
