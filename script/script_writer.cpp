@@ -17,28 +17,9 @@
 #include "driver/run_state.h"
 #include "driver/trace.h"
 #include "elements/element_table.h"
+#include "script/point_registry.h"
 
 namespace {
-
-// Points already written.  Two points are the same when x and y both lie
-// within the tolerance; z is no part of the key.  The points are found
-// through a grid of cells twice the tolerance wide, so a lookup inspects
-// the nine cells around the point instead of walking a chain of nodes.
-struct PointNode {
-  double x, y;
-  std::int32_t ref;
-  std::int32_t number;
-};
-
-struct CellKey {
-  std::int64_t cx, cy;
-  bool operator==(const CellKey& o) const { return cx == o.cx && cy == o.cy; }
-};
-struct CellHash {
-  std::size_t operator()(const CellKey& k) const {
-    return std::hash<std::int64_t>()(k.cx * 0x9E3779B97F4A7C15LL ^ k.cy);
-  }
-};
 
 // Lengths already written, by magnitude.
 struct LengthNode {
@@ -48,9 +29,7 @@ struct LengthNode {
 };
 
 struct Registries {
-  double tolerance = 0.0;  // 0.0 until the first point sets it
-  std::vector<PointNode> points;
-  std::unordered_map<CellKey, std::vector<std::uint32_t>, CellHash> cells;
+  PointRegistry points;  // its tolerance is 0.0 until the first point sets it
   std::map<double, LengthNode> lengths;
   std::uint64_t lengthOrder = 0;
 };
@@ -100,19 +79,6 @@ bool graphicInfoOn() {
 
 const char* prefix() { return dxfRun() ? "dxf_" : dwgRun() ? "dwg_" : "iges_"; }
 
-double cellSize() {
-  const double t = module().registries.tolerance;
-  return t > 0.0 ? 2.0 * t : 1.0;
-}
-
-std::int64_t cellOf(double v) {
-  const double c = std::floor(v / cellSize());
-  if (!(c == c)) return 0;  // not a number: never matches anyway
-  if (c > 4.0e18) return static_cast<std::int64_t>(4.0e18);
-  if (c < -4.0e18) return static_cast<std::int64_t>(-4.0e18);
-  return static_cast<std::int64_t>(c);
-}
-
 // The level part of a variable name: "5" or "_5" for level -5.
 std::string levelName(std::int32_t level) {
   if (level >= 0) return std::to_string(level);
@@ -157,39 +123,13 @@ void scriptResetRegistries() {
   s.reference = ScriptReference();
 }
 
-double scriptRegistryTolerance() { return module().registries.tolerance; }
+double scriptRegistryTolerance() { return module().registries.points.tolerance(); }
 std::size_t scriptPointCount() { return module().registries.points.size(); }
 
-// A lookup with newNumber 0 only looks for a reference point and registers
-// nothing: a registered number 0 would read as "not found" and later points
-// at that place would never be written.
 std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber) {
-  Registries& r = module().registries;
-  const double tol = r.tolerance;
-  if (ref >= 0) {
-    const std::int64_t cx = cellOf(x);
-    const std::int64_t cy = cellOf(y);
-    std::uint32_t best = UINT32_MAX;
-    for (std::int64_t i = cx - 1; i <= cx + 1; ++i) {
-      for (std::int64_t j = cy - 1; j <= cy + 1; ++j) {
-        auto it = r.cells.find(CellKey{i, j});
-        if (it == r.cells.end()) continue;
-        for (std::uint32_t k : it->second) {
-          const PointNode& n = r.points[k];
-          if (!(std::fabs(x - n.x) <= tol) || !(std::fabs(y - n.y) <= tol)) continue;
-          if (ref > 0 && n.ref != ref) continue;
-          if (n.number == 0) continue;
-          if (k < best) best = k;
-        }
-      }
-    }
-    if (best != UINT32_MAX) return r.points[best].number;
-  }
-  if (newNumber == 0) return 0;
-  const std::int32_t stored = ref < 0 ? -ref : ref;
-  r.points.push_back(PointNode{x, y, stored, newNumber});
-  r.cells[CellKey{cellOf(x), cellOf(y)}].push_back(static_cast<std::uint32_t>(r.points.size() - 1));
-  return 0;
+  PointRegistry& r = module().registries.points;
+  if (r.empty() && r.tolerance() == 0.0) r.setTolerance(scriptState().pointTolerance);
+  return r.lookup(x, y, ref, newNumber);
 }
 
 int ScriptSetTolerance(double tolerance) {
@@ -199,9 +139,9 @@ int ScriptSetTolerance(double tolerance) {
   // not finite one would make every comparison meaningless.
   if (!(tolerance >= 0.0) || !std::isfinite(tolerance)) return -1;
   s.pointTolerance = tolerance;
-  Registries& r = module().registries;
-  if (r.tolerance == 0.0 && r.points.empty()) {
-    r.tolerance = tolerance;
+  PointRegistry& r = module().registries.points;
+  if (r.tolerance() == 0.0 && r.empty()) {
+    r.setTolerance(tolerance);
     return 0;
   }
   return -1;
@@ -376,8 +316,8 @@ int ScriptPrologue() {
   }
   s.reference = ScriptReference{n, 0.0, 0.0, 0.0};
   s.haveReference = true;
-  Registries& r = module().registries;
-  if (r.tolerance == 0.0 && r.points.empty()) r.tolerance = s.pointTolerance;
+  PointRegistry& r = module().registries.points;
+  if (r.tolerance() == 0.0 && r.empty()) r.setTolerance(s.pointTolerance);
   scriptPointLookup(0.0, 0.0, n, n);
   return 0;
 }

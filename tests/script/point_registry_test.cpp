@@ -1,0 +1,162 @@
+// The point registry against a plain tree walked node by node, on inputs
+// that put points at all the distances where the tolerance decides
+// differently, and on the shapes that make a plain tree deep.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "script/point_registry.h"
+
+namespace {
+
+// The tree of the registry as a plain binary tree of nodes.
+class PlainTree {
+ public:
+  explicit PlainTree(double tolerance) : tol_(tolerance) {}
+  std::int32_t lookup(double x, double y, std::int32_t ref, std::int32_t newNumber) {
+    if (!std::isfinite(x) || !std::isfinite(y)) return 0;
+    return lookupAt(root_, x, y, ref, newNumber);
+  }
+
+ private:
+  struct Node {
+    double x, y;
+    std::int32_t ref, number;
+    std::unique_ptr<Node> lower, higher;
+  };
+  std::int32_t lookupAt(std::unique_ptr<Node>& slot, double x, double y, std::int32_t ref,
+                        std::int32_t newNumber) {
+    if (!slot) {
+      if (newNumber != 0) slot.reset(new Node{x, y, ref < 0 ? -ref : ref, newNumber, nullptr, nullptr});
+      return 0;
+    }
+    Node& n = *slot;
+    if (x > n.x + tol_) return lookupAt(n.higher, x, y, ref, newNumber);
+    if (x < n.x - tol_) return lookupAt(n.lower, x, y, ref, newNumber);
+    if (y > n.y + tol_) return lookupAt(n.higher, x, y, ref, newNumber);
+    if (y < n.y - tol_) return lookupAt(n.lower, x, y, ref, newNumber);
+    if (ref > 0) {
+      if (n.ref == ref) return n.number;
+      return lookupAt(n.ref < ref ? n.higher : n.lower, x, y, ref, newNumber);
+    }
+    if (ref == 0) {
+      if (n.higher) {
+        const std::int32_t r = lookupAt(n.higher, x, y, ref, newNumber);
+        if (r != 0) return r;
+      }
+      return n.number;
+    }
+    return lookupAt(-ref >= n.ref ? n.higher : n.lower, x, y, ref, newNumber);
+  }
+  double tol_;
+  std::unique_ptr<Node> root_;
+};
+
+struct Query {
+  double x, y;
+  std::int32_t ref;
+};
+
+// Runs the queries through both and reports the first difference.
+void expectSameAnswers(const std::vector<Query>& queries, double tolerance, const char* what) {
+  PointRegistry registry;
+  registry.setTolerance(tolerance);
+  PlainTree plain(tolerance);
+  std::int32_t next = 1;
+  std::size_t found = 0;
+  for (std::size_t i = 0; i < queries.size(); ++i) {
+    const Query& q = queries[i];
+    // Every fifth lookup only asks (as a lookup of a reference point does).
+    const std::int32_t number = i % 5 == 4 ? 0 : next;
+    const std::int32_t expected = plain.lookup(q.x, q.y, q.ref, number);
+    const std::int32_t got = registry.lookup(q.x, q.y, q.ref, number);
+    ASSERT_EQ(got, expected) << what << ": query " << i << " (" << q.x << ", " << q.y << ", ref " << q.ref << ")";
+    if (expected != 0) ++found;
+    if (number != 0 && expected == 0) ++next;
+  }
+  // The inputs are meant to find points again, not only to add them.
+  EXPECT_GT(found, queries.size() / 20) << what;
+}
+
+TEST(PointRegistry, AnswersAsThePlainTreeAtEveryDistance) {
+  const double tol = 0.0001;
+  std::mt19937 random(12345);
+  // Coordinates on a lattice of a quarter tolerance, some with noise, so that
+  // pairs of points lie within, at, and just beyond one and two tolerances.
+  auto lattice = [&](int range) {
+    std::uniform_int_distribution<int> k(-range, range);
+    std::uniform_int_distribution<int> noise(0, 3);
+    double v = k(random) * 0.25 * tol;
+    const int n = noise(random);
+    if (n == 1) v += 1e-9;
+    if (n == 2) v -= 1e-9;
+    return v;
+  };
+  for (int round = 0; round < 40; ++round) {
+    std::vector<Query> queries;
+    const int range = 4 + round % 12;
+    for (int i = 0; i < 3000; ++i) {
+      std::int32_t ref = 7;
+      if (round % 4 == 1) ref = 5 + static_cast<std::int32_t>(random() % 3);  // several references
+      if (round % 4 == 2 && i % 7 == 0) ref = -static_cast<std::int32_t>(random() % 9);  // zero and negative
+      queries.push_back(Query{lattice(range), lattice(range * 3), ref});
+    }
+    expectSameAnswers(queries, tol, "lattice");
+  }
+}
+
+TEST(PointRegistry, AnswersAsThePlainTreeOnDeepShapes) {
+  const double tol = 0.0001;
+  std::mt19937 random(777);
+  std::uniform_real_distribution<double> jitter(-0.6 * tol, 0.6 * tol);
+  std::vector<Query> queries;
+  // A line in increasing x, each point found again by a nearby point.
+  for (int i = 0; i < 2000; ++i) {
+    queries.push_back(Query{0.5 * i, 3.0, 1});
+    queries.push_back(Query{0.5 * i + jitter(random), 3.0 + jitter(random), 1});
+  }
+  // Table rows: columns of points at the same x, rows in decreasing y.
+  for (int row = 2000; row > 0; --row) {
+    for (double column : {0.0, 40.0, 40.00015, 90.0}) {
+      queries.push_back(Query{column + jitter(random) * 0.01, 0.25 * row, 1});
+    }
+  }
+  // Nested lines: x alternating from both ends inwards.
+  for (int i = 0; i < 1500; ++i) {
+    queries.push_back(Query{static_cast<double>(i), -5.0, 1});
+    queries.push_back(Query{3000.0 - i, -5.0, 1});
+    queries.push_back(Query{static_cast<double>(i) + jitter(random), -5.0 + jitter(random), 1});
+  }
+  // Everything again in random order.
+  std::vector<Query> again = queries;
+  std::shuffle(again.begin(), again.end(), random);
+  queries.insert(queries.end(), again.begin(), again.end());
+  expectSameAnswers(queries, tol, "deep shapes");
+
+  // Without tolerance only equal points are the same.
+  std::vector<Query> exact;
+  for (int i = 0; i < 3000; ++i) exact.push_back(Query{static_cast<double>(i % 97), static_cast<double>(i % 13), 1});
+  expectSameAnswers(exact, 0.0, "no tolerance");
+}
+
+TEST(PointRegistry, PointsThatAreNoNumbersAreNeverRegistered) {
+  PointRegistry registry;
+  registry.setTolerance(0.0001);
+  const double nan = std::nan("");
+  EXPECT_EQ(registry.lookup(1.0, 1.0, 1, 5), 0);
+  EXPECT_EQ(registry.lookup(nan, 1.0, 1, 6), 0);
+  EXPECT_EQ(registry.lookup(1.0, nan, 1, 7), 0);
+  EXPECT_EQ(registry.lookup(1.0, std::numeric_limits<double>::infinity(), 1, 8), 0);
+  EXPECT_EQ(registry.size(), 1u);
+  // A lookup with number 0 leaves nothing behind: the point is registered
+  // by the next lookup that brings a number.
+  EXPECT_EQ(registry.lookup(2.0, 2.0, 1, 0), 0);
+  EXPECT_EQ(registry.lookup(2.0, 2.0, 1, 9), 0);
+  EXPECT_EQ(registry.lookup(2.00005, 2.0, 1, 10), 9);
+  EXPECT_EQ(registry.lookup(1.0, 1.0, 1, 11), 5);
+}
+
+}  // namespace
