@@ -417,7 +417,7 @@ TEST_F(ElementTableTest, LinksOutsideTheTableAreRefused) {
   EXPECT_EQ(mfaCounts().errors, 2);
 }
 
-TEST_F(ElementTableTest, NextSonResultsCursorsAndSonsOfType) {
+TEST_F(ElementTableTest, NextSonFatherCursorsAndSonsOfType) {
   const Index top = add(404);
   const Index group = add(402);
   const Index line = add(110);
@@ -475,50 +475,51 @@ TEST_F(ElementTableTest, NextSonResultsCursorsAndSonsOfType) {
   EXPECT_EQ(r.index, line);
   EXPECT_EQ(r.type, 110);
   EXPECT_EQ(r.id, 5001);
-}
 
-TEST_F(ElementTableTest, FatherCursorNamesTheFatherWalkedThrough) {
-  fresh(200);
-  const Index son = add(110);
-  std::vector<Index> fathers;
-  for (int i = 0; i < 40; ++i) fathers.push_back(add(402));
-  // Few fathers first (plain search of the list), then many (lookup).
-  for (std::size_t count : {std::size_t{3}, std::size_t{40}}) {
-    for (auto f = static_cast<std::size_t>(element(son).fatherCount); f < count; ++f) link(fathers[f], son);
-    for (std::size_t f = 0; f < count; ++f) {
-      SonResult r;
-      element(fathers[f]).sonCursor = element(fathers[f]).sons;
-      ASSERT_EQ(nextSon(fathers[f], r), 0);
-      ASSERT_EQ(r.index, son);
-      ASSERT_NE(element(son).fatherCursor, nullptr);
-      EXPECT_EQ(element(son).fatherCursor->index, fathers[f]) << count << " fathers, father " << f;
+  // The father cursor names the father walked through, among few or many.
+  {
+    fresh(200);
+    const Index son = add(110);
+    std::vector<Index> fathers;
+    for (int i = 0; i < 40; ++i) fathers.push_back(add(402));
+    // Few fathers first (plain search of the list), then many (lookup).
+    for (std::size_t count : {std::size_t{3}, std::size_t{40}}) {
+      for (auto f = static_cast<std::size_t>(element(son).fatherCount); f < count; ++f) link(fathers[f], son);
+      for (std::size_t f = 0; f < count; ++f) {
+        SonResult r;
+        element(fathers[f]).sonCursor = element(fathers[f]).sons;
+        ASSERT_EQ(nextSon(fathers[f], r), 0);
+        ASSERT_EQ(r.index, son);
+        ASSERT_NE(element(son).fatherCursor, nullptr);
+        EXPECT_EQ(element(son).fatherCursor->index, fathers[f]) << count << " fathers, father " << f;
+      }
     }
-  }
-  // A father listed twice: the cursor names its newest node.
-  for (Index twice : {fathers[2], fathers[30]}) {
-    link(twice, son);
-    const LinkNode* newest = element(son).fathers;
-    ASSERT_EQ(newest->index, twice);
+    // A father listed twice: the cursor names its newest node.
+    for (Index twice : {fathers[2], fathers[30]}) {
+      link(twice, son);
+      const LinkNode* newest = element(son).fathers;
+      ASSERT_EQ(newest->index, twice);
+      SonResult r;
+      element(twice).sonCursor = element(twice).sons;
+      ASSERT_EQ(nextSon(twice, r), 0);
+      EXPECT_EQ(element(son).fatherCursor, newest);
+      element(twice).sonCursor2 = element(twice).sons;
+      Index de = 0;
+      Index index = 0;
+      ASSERT_EQ(nextDescendant(twice, de, index), 0);
+      EXPECT_EQ(index, son);
+      EXPECT_EQ(element(son).fatherCursor, newest);
+    }
+    EXPECT_EQ(element(son).fatherCount, 42);
+    // A son reached from an element that is not among its fathers has no
+    // father cursor.
+    const Index other = add(402);
+    ASSERT_EQ(appendSon(other, son), 0);
     SonResult r;
-    element(twice).sonCursor = element(twice).sons;
-    ASSERT_EQ(nextSon(twice, r), 0);
-    EXPECT_EQ(element(son).fatherCursor, newest);
-    element(twice).sonCursor2 = element(twice).sons;
-    Index de = 0;
-    Index index = 0;
-    ASSERT_EQ(nextDescendant(twice, de, index), 0);
-    EXPECT_EQ(index, son);
-    EXPECT_EQ(element(son).fatherCursor, newest);
+    element(other).sonCursor = element(other).sons;
+    ASSERT_EQ(nextSon(other, r), 0);
+    EXPECT_EQ(element(son).fatherCursor, nullptr);
   }
-  EXPECT_EQ(element(son).fatherCount, 42);
-  // A son reached from an element that is not among its fathers has no
-  // father cursor.
-  const Index other = add(402);
-  ASSERT_EQ(appendSon(other, son), 0);
-  SonResult r;
-  element(other).sonCursor = element(other).sons;
-  ASSERT_EQ(nextSon(other, r), 0);
-  EXPECT_EQ(element(son).fatherCursor, nullptr);
 }
 
 TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
@@ -591,33 +592,34 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
   link(self, selfLeaf);
   resetSonCursors(self);
   EXPECT_EQ(walkDescendants(self), (std::vector<Index>{selfLeaf}));
-}
 
-TEST_F(ElementTableTest, NextDescendantWalksADeepChain) {
-  constexpr Index kDepth = 100000;
-  fresh(kDepth);
-  for (Index i = 1; i <= kDepth; ++i) add(402);
-  for (Index i = 1; i < kDepth; ++i) ASSERT_EQ(linkFatherSon(i, i + 1), 0);
-  for (Index i = 1; i <= kDepth; ++i) resetSonCursors(i);
-  Index de = 0;
-  Index index = 0;
-  Index expected = kDepth;
-  bool inOrder = true;
-  while (nextDescendant(1, de, index) == 0) {
-    inOrder = inOrder && index == expected && de == deNumberOf(expected);
-    --expected;
+  // A chain of 100000 nested groups is walked to its end, deepest first.
+  {
+    constexpr Index kDepth = 100000;
+    fresh(kDepth);
+    for (Index i = 1; i <= kDepth; ++i) add(402);
+    for (Index i = 1; i < kDepth; ++i) ASSERT_EQ(linkFatherSon(i, i + 1), 0);
+    for (Index i = 1; i <= kDepth; ++i) resetSonCursors(i);
+    Index de = 0;
+    Index index = 0;
+    Index expected = kDepth;
+    bool inOrder = true;
+    while (nextDescendant(1, de, index) == 0) {
+      inOrder = inOrder && index == expected && de == deNumberOf(expected);
+      --expected;
+    }
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(expected, 1);  // every element below the start, deepest first
+    EXPECT_EQ(element(kDepth).fatherCursor->index, kDepth - 1);
+
+    // The deep chain does not trouble the other tree walks either.
+    EXPECT_EQ(hasNoAncestorOfType(kDepth, 404), 1);
+    element(1).type = 404;
+    EXPECT_EQ(hasNoAncestorOfType(kDepth, 404), 0);
+    setStateDeep(1, 'i');
+    EXPECT_EQ(element(kDepth).state, 'i');
+    EXPECT_EQ(elementTable().processedCount, kDepth);
   }
-  EXPECT_TRUE(inOrder);
-  EXPECT_EQ(expected, 1);  // every element below the start, deepest first
-  EXPECT_EQ(element(kDepth).fatherCursor->index, kDepth - 1);
-
-  // The deep chain does not trouble the other tree walks either.
-  EXPECT_EQ(hasNoAncestorOfType(kDepth, 404), 1);
-  element(1).type = 404;
-  EXPECT_EQ(hasNoAncestorOfType(kDepth, 404), 0);
-  setStateDeep(1, 'i');
-  EXPECT_EQ(element(kDepth).state, 'i');
-  EXPECT_EQ(elementTable().processedCount, kDepth);
 }
 
 TEST_F(ElementTableTest, AncestorQueriesOverSharedAndCyclicFathers) {
