@@ -445,6 +445,61 @@ int scriptJunctionClass(const std::vector<ScriptPointXYZ>& q, const std::vector<
   return c;
 }
 
+namespace {
+ScriptPointXYZ along(const ScriptPointXYZ& a, const ScriptPointXYZ& b, double f) {
+  return ScriptPointXYZ{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y), a.z + f * (b.z - a.z)};
+}
+}  // namespace
+
+// The CAD system's splines have uniform knots: an open one starts and ends
+// at its first and last control point (its end knots repeated), a periodic
+// one wraps around.  The segments of a piece join smoothly to the degree's
+// continuity in the segments' own parameter, so the piece is one such
+// spline; its control points are found from the legs of the Bezier
+// polygons.  Degree 1: the vertices.  Degree 2: the middle Bezier points
+// (with the two ends for an open piece).  Degree 3: the middle legs of the
+// Bezier polygons lie on the legs of the control polygon, which they divide
+// in the ratio of the knot intervals the leg spans; inside a uniform run
+// that is in thirds, near the repeated end knots in halves.
+std::vector<ScriptPointXYZ> scriptMergePiece(const std::vector<std::vector<ScriptPointXYZ>>& bezier, int g,
+                                             bool periodic) {
+  TraceScope t("ses955");
+  std::vector<ScriptPointXYZ> out;
+  const int n = static_cast<int>(bezier.size());
+  if (n == 0 || g < 1 || g > 3) return out;
+  for (const std::vector<ScriptPointXYZ>& b : bezier) {
+    if (static_cast<int>(b.size()) != g + 1) return out;
+  }
+  const std::vector<ScriptPointXYZ>& last = bezier.back();
+  if (g == 1) {
+    for (const std::vector<ScriptPointXYZ>& b : bezier) out.push_back(b[0]);
+    if (!periodic) out.push_back(last[1]);
+    return out;
+  }
+  if (g == 2) {
+    if (!periodic) out.push_back(bezier.front()[0]);
+    for (const std::vector<ScriptPointXYZ>& b : bezier) out.push_back(b[1]);
+    if (!periodic) out.push_back(last[2]);
+    return out;
+  }
+  if (periodic) {
+    for (const std::vector<ScriptPointXYZ>& b : bezier) out.push_back(along(b[2], b[1], 2.0));
+    return out;
+  }
+  // Knots 0,0,0,0,1,2,...,n-1,n,n,n,n; segment s spans [s, s+1] and its
+  // middle leg lies on the control leg that spans [max(0, s-1), min(n, s+2)].
+  out.push_back(bezier.front()[0]);
+  for (int s = 0; s < n; ++s) {
+    const std::vector<ScriptPointXYZ>& b = bezier[static_cast<std::size_t>(s)];
+    const double from = std::max(0, s - 1), to = std::min(n, s + 2);
+    const double alpha = (s - from) / (to - from), beta = (s + 1 - from) / (to - from);
+    out.push_back(along(b[1], b[2], -alpha / (beta - alpha)));
+  }
+  out.push_back(last[2]);
+  out.push_back(last[3]);
+  return out;
+}
+
 int ScriptParamSpline(const ScriptElement& e, const ScriptMatrix* m, const std::vector<double>& breaks,
                       const std::vector<ScriptSplineSegment>& segments, std::vector<std::int32_t>& created) {
   TraceScope t("ses360");
@@ -492,14 +547,14 @@ int ScriptParamSpline(const ScriptElement& e, const ScriptMatrix* m, const std::
       pieces[0] = Piece{last.first, last.count + pieces[0].count};
     }
   }
+  // A closed curve of fewer segments than its degree needs has no periodic
+  // control polygon; it is written open from its first segment.
+  if (periodic && static_cast<int>(n) <= g) periodic = false;
   std::vector<std::int32_t> made;
   for (const Piece& p : pieces) {
-    std::vector<ScriptPointXYZ> polygon;  // ses955: shared end points once
-    for (std::size_t k = 0; k < p.count; ++k) {
-      const std::vector<ScriptPointXYZ>& b = bezier[(p.first + k) % n];
-      polygon.insert(polygon.end(), b.begin() + (k == 0 ? 0 : 1), b.end());
-    }
-    if (periodic && polygon.size() > 1) polygon.pop_back();
+    std::vector<std::vector<ScriptPointXYZ>> run;
+    for (std::size_t k = 0; k < p.count; ++k) run.push_back(bezier[(p.first + k) % n]);
+    const std::vector<ScriptPointXYZ> polygon = scriptMergePiece(run, g, periodic);
     std::vector<std::int32_t> numbers;
     if (ScriptControlPoints(e, m, polygon, numbers) != 0) return -1;
     ScriptSpline(e, {numbers}, g, periodic, made);

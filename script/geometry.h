@@ -92,6 +92,11 @@ int ScriptParamSpline(const ScriptElement& e, const ScriptMatrix* m, const std::
 std::vector<ScriptPointXYZ> scriptBezierOf(const ScriptSplineSegment& s, double dt, int degree);  // ses952
 int scriptJunctionClass(const std::vector<ScriptPointXYZ>& earlier, const std::vector<ScriptPointXYZ>& later,
                         int degree);  // ses953
+// The control points of the uniform spline that runs through the Bezier
+// polygons of one piece (degree 1 to 3, joined smoothly); empty when the
+// polygons do not fit the degree.
+std::vector<ScriptPointXYZ> scriptMergePiece(const std::vector<std::vector<ScriptPointXYZ>>& bezier, int degree,
+                                             bool periodic);  // ses955
 
 // Composite curves: members' element numbers, the first compositeCount of
 // them composite curves themselves.
