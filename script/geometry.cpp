@@ -592,6 +592,7 @@ int ScriptContour(const ScriptElement& e, const std::vector<std::int32_t>& membe
   TraceScope t("ses700");
   c = std::min(c, members.size());
   if (members.empty()) return 0;
+  beginElement(e);
   if (c == members.size()) return ScriptContourUnion(e, members, created);
   const std::int32_t n = scriptState().elementCounter;
   std::ostream& o = scriptOut();
@@ -624,6 +625,7 @@ int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& bound
                 double spacing, double angle, std::vector<std::int32_t>& created) {
   TraceScope t("ses400");
   if (boundaries.empty()) return -1;
+  beginElement(e);
   bool filled = false;
   bool anyContour = false;
   for (const ScriptBoundary& b : boundaries) {

@@ -626,7 +626,7 @@ std::string ScriptColourTextOf(int cadColour, int red, int green, int blue) {
   if (cadColour < 0 && !classic()) {
     return "{" + std::to_string(red) + "," + std::to_string(green) + "," + std::to_string(blue) + "}";
   }
-  if (cadColour != 0) return "{" + std::to_string(cadColour < 0 ? -cadColour : cadColour) + "}";
+  if (cadColour != 0) return "{" + std::to_string(cadColour < 0 ? -static_cast<long>(cadColour) : cadColour) + "}";
   return "{7}";
 }
 
@@ -649,14 +649,22 @@ std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data) {
   return "{\"" + name + "\"," + std::to_string(data->sequence) + "}";
 }
 
-int ScriptColour(long colour, std::int32_t n) {
+int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n) {
   TraceScope t("ses870");
-  const int c = cadColourOf(colour);
-  if (c == 0) return 0;
-  scriptOut() << "color ( E" << n << ", " << (c < 0 ? -c : c) << " ) \n";
+  if (cadColour == 0) return 0;
+  std::ostream& o = scriptOut();
+  if (cadColour < 0 && !classic()) {
+    o << "color ( E" << n << ", {" << red << "," << green << "," << blue << "} ) \n";
+  } else {
+    o << "color ( E" << n << ", " << (cadColour < 0 ? -static_cast<long>(cadColour) : cadColour) << " ) \n";
+  }
   ++scriptState().statementCounter;
   return 0;
 }
+
+// As ScriptColourText: an RGB result is written by its index until the
+// assignment tables hand out its components.
+int ScriptColour(long colour, std::int32_t n) { return ScriptColourOf(cadColourOf(colour), 0, 0, 0, n); }
 
 int ScriptName(std::int32_t n, std::int32_t /*index*/, const ScriptElementData& data) {
   if (runSettings().nameMode != 1) return 0;

@@ -133,6 +133,8 @@ std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data);
 
 // Statements.
 int ScriptColour(long colour, std::int32_t n);  // ses870
+// The colour statement of a mapped colour: index > 0, RGB < 0, none 0.
+int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n);  // ses870
 int ScriptName(std::int32_t n, std::int32_t index, const ScriptElementData& data);
 int ScriptNameText(std::int32_t n, const std::string& text);
 int ScriptSetInfo(std::int32_t n, std::int32_t index, const ScriptElementData& data);

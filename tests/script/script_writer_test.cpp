@@ -4,9 +4,16 @@
 #include <sstream>
 #include <string>
 
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
 #include "driver/assign_tables.h"
 #include "driver/config.h"
+#include "driver/messages.h"
 #include "driver/run_state.h"
+#include "elements/element_table.h"
 #include "script/script_writer.h"
 
 namespace {
@@ -195,9 +202,109 @@ TEST_F(ScriptCore, LengthsAndTheirInverse) {
   EXPECT_EQ(take(),
             "L1=DTCreateLengthAbsolute(5,\"\")\nL2=length_inverse(L1)\n"
             "L3=DTCreateLengthAbsolute(-7,\"\")\nL4=length_inverse(L3)\n");
+  // A length within the tolerance (1e-6) of two lengths takes the older one,
+  // whichever of the two it is.
+  EXPECT_EQ(ScriptLength(9.0000015), 5);
+  EXPECT_EQ(ScriptLength(9.0), 6);
+  EXPECT_EQ(ScriptLength(9.0000008), 5);
+  EXPECT_EQ(ScriptLength(11.0), 7);
+  EXPECT_EQ(ScriptLength(11.0000015), 8);
+  EXPECT_EQ(ScriptLength(11.0000008), 7);
+  take();
   // Points in length mode write the variables first.
   ScriptPoint(0, ScriptAttributes{}, nullptr, nullptr, ScriptPointXYZ{5, -7, 0});
   EXPECT_EQ(take(), "E2=DTCreatePointRelative(E1,L1,L3,0,{7},{})\n");
+}
+
+TEST_F(ScriptCore, OffsetsTheSystemCannotTake) {
+  open();
+  take();
+  const ScriptAttributes a;
+  const int warnings = mfaCounts().warnings;
+  // The first point far away: the reference point moves there.
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, ScriptPointXYZ{3e9, 5, 0}), 2);
+  EXPECT_EQ(take(), "E2=DTCreatePointSameX(E1,5,0,{7},{})\n");
+  EXPECT_EQ(scriptState().reference.x, 3e9);
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, ScriptPointXYZ{3e9 + 10, 5, 0}), 3);
+  EXPECT_EQ(take(), "E3=DTCreatePointRelative(E1,10,5,0,{7},{})\n");
+  // Later ones are put on the reference point; a point that is no number
+  // is never taken for one already written.
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, ScriptPointXYZ{-3e9, std::nan(""), 0}), 4);
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, ScriptPointXYZ{-3e9, std::nan(""), 0}), 5);
+  EXPECT_EQ(take(), "E4=E1\nE5=E1\n");
+  EXPECT_EQ(mfaCounts().warnings - warnings, 5);
+  EXPECT_EQ(scriptState().reference.x, 3e9);
+}
+
+TEST_F(ScriptCore, HeaderOfEachInput) {
+  const struct {
+    std::uint32_t format;
+    const char *errorFile, *prompt, *refx, *prefix;
+  } cases[] = {
+      {0, "file \"iges_kpl.err\" error_output\n", "prompt (\"(IGES) ", "IGES_REFX", "iges_"},
+      {RunModeBit::kDxf, "file \"dxf_kpl.err\" error_output\n", "prompt (\"(DXF) ", "DXF_REFX", "dxf_"},
+      {RunModeBit::kDwg, "file \"dwg_kpl.err\" error_output\n", "prompt (\"(DWG) ", "DWG_REFX", "dwg_"},
+  };
+  for (const auto& c : cases) {
+    TearDown();
+    SetUp();
+    runState().runMode |= c.format;
+    runSettings().graphicInfoMode = 2;
+    runSettings().textMode = 3;
+    std::ostringstream out;
+    ScriptSource source;
+    source.unitFlag = 2;
+    ASSERT_EQ(ScriptOpenStream(out, "C:\\work\\parts/bracket.kpl", source), 0);
+    const std::string text = out.str();
+    EXPECT_EQ(text.rfind("/* created by ", 0), 0u) << text;
+    EXPECT_NE(text.find(c.errorFile), std::string::npos) << c.prefix;
+    EXPECT_NE(text.find(c.prompt + mfaMessageText(1105) + " bracket.kpl\")\nshow_status_percent (0)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(std::string("function SetGroupInfo ( id, refx, refy )\n  create_attrib(id,\"") + c.refx +
+                        "\",refx)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(std::string("MZ=DTCreateLengthAbsolute(0,\"") + c.prefix + "mz\")\n"), std::string::npos);
+    EXPECT_EQ(text.find("TEXTFONT"), std::string::npos);  // textMode "ign"
+    EXPECT_EQ(text.find("user_mirror"), std::string::npos);  // subfigures dissolved
+  }
+
+  // The EDX output writes its script beside the output file.
+  TearDown();
+  SetUp();
+  runState().edxOut = 1;
+  const std::string name = ::testing::TempDir() + "script_header_edx";
+  ScriptSource source;
+  source.unitFlag = 2;
+  ASSERT_EQ(ScriptOpen(name, source), 0);
+  ASSERT_EQ(ScriptClose(), 0);
+  std::ifstream in(name + ".kpl");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("EDXFILENAME=\"" + name + "\"\n"), std::string::npos);
+  std::remove((name + ".kpl").c_str());
+  EXPECT_EQ(ScriptOpen("/nonexistent-dir/x/y.kpl", source), -7);
+}
+
+TEST_F(ScriptCore, SubfigurePassDefersThePrologue) {
+  runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
+  runSettings().userElementMode = 1;
+  ScriptSource source;
+  source.unitFlag = 2;
+  source.modelScale = 2.0;
+  source.subfiguresPending = true;
+  source.symbolModelDir = "/models/";
+  ASSERT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
+  const std::string text = take();
+  const std::string tail = "IGES_NAME = top.filename\nmodel_save(top,true,false,IGES_NAME)\nHOME=wd()\n"
+                           "cd(\"/models/\")\n";
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  EXPECT_EQ(text.find("DTGetWorld"), std::string::npos);
+  EXPECT_NE(text.find("function user_mirror(line,user)\n"), std::string::npos);
+  // The prologue written later keeps the model's scale.
+  ScriptPrologue();
+  EXPECT_NE(take().find("C0=DTCreateWorldFirstRota(E1,0.0,2)\n"), std::string::npos);
 }
 
 TEST_F(ScriptCore, LineStyleInItsThreeForms) {
@@ -257,6 +364,70 @@ TEST_F(ScriptCore, LayerStatusBreaksAfterWidthEighty) {
   EXPECT_EQ(text.substr(0, text.find("edit(top")),
             "DTSetLayerStatus ( { {\"layer_1000\",1},{\"layer_1001\",0},{\"layer_1002\",1},{\"layer_1003\",1},\n"
             "{\"layer_1004\",1},{\"layer_1005\",1}})\n");
+
+  // Numbered items count 3 each: 21 + 20 * 3 = 81 breaks after the 20th.
+  out.str("");
+  runSettings().layerNames = 0;
+  s.out = &out;
+  s.layers.clear();
+  for (int i = 1; i <= 22; ++i) s.layers.push_back(ScriptLayer{"x", i, 0, 0, 0});
+  ScriptClose();
+  std::string expected = "DTSetLayerStatus ( { ";
+  for (int i = 1; i <= 22; ++i) {
+    expected += "{\"" + std::to_string(i) + "\",1}" + (i < 22 ? "," : "") + (i == 20 ? "\n" : "");
+  }
+  expected += "})\n";
+  const std::string numbered = out.str();
+  EXPECT_EQ(numbered.substr(0, numbered.find("edit(top")), expected);
+}
+
+TEST_F(ScriptCore, SubLayerOnFirstUseAndZOrderOfTheTable) {
+  ASSERT_EQ(allocateTable(8), 0);
+  std::int32_t idx[7];
+  for (std::int32_t& i : idx) i = newIndex();
+  // idx[0]: the layer's element; idx[1]: z-order property of idx[2..4];
+  // idx[4] is a group with the son idx[5]; idx[6] lies in no property.
+  element(idx[1]).type = 406;
+  element(idx[1]).form = 6731;
+  element(idx[4]).type = 402;
+  for (int k = 2; k <= 4; ++k) {
+    ASSERT_EQ(appendSon(idx[1], idx[k]), 0);
+    ASSERT_EQ(linkSon(idx[1], idx[k], 'x'), 0);
+  }
+  ASSERT_EQ(appendSon(idx[4], idx[5]), 0);
+  ASSERT_EQ(linkSon(idx[4], idx[5], 'x'), 0);
+
+  ScriptSource source;
+  source.unitFlag = 2;
+  source.levels = {0, 1, 2};
+  ASSERT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
+  // The property turns the z-mechanism on: no level variables.
+  EXPECT_EQ(take().find("Z0="), std::string::npos);
+  const struct {
+    int element, found;
+    const char *statement, *zref;
+  } cases[] = {
+      {2, 1, "", "MZ"},
+      {3, 1, "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(1,DZ,\"\"),\"\")\n", "Z"},
+      {3, 1, "", "Z"},
+      {5, 1, "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(2,DZ,\"\"),\"\")\n", "Z"},
+      {6, 0, "", "MZ"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ScriptZOrder(idx[c.element]), c.found) << c.element;
+    EXPECT_EQ(take(), c.statement) << c.element;
+    EXPECT_EQ(ScriptZRef(idx[c.element], 1), c.zref) << c.element;
+  }
+
+  ScriptState& s = scriptState();
+  s.layers.push_back(ScriptLayer{"WALL", 3, 1, 0, 0, false, idx[0]});
+  runSettings().layerNames = 1;
+  EXPECT_EQ(ScriptLayerOf("WALL"), 3);
+  EXPECT_EQ(ScriptLayerOf("WALL"), 3);
+  EXPECT_EQ(ScriptLayerOf("DOOR"), 0);
+  EXPECT_EQ(take(), "AKTLAYER=DTCreateSubLayer ( \"WALL\", top, \"active\",1," + ScriptColourText(0) + ")\n");
+  EXPECT_EQ(element(idx[0]).state, ElementState::kDone);
+  freeTable();
 }
 
 TEST_F(ScriptCore, InfoColourAndNameTexts) {
@@ -277,6 +448,25 @@ TEST_F(ScriptCore, InfoColourAndNameTexts) {
   EXPECT_EQ(ScriptColourTextOf(0, 0, 0, 0), "{7}");
   runSettings().tlvvMode = 1;
   EXPECT_EQ(ScriptColourTextOf(-3, 10, 20, 30), "{3}");
+
+  std::ostringstream out;
+  scriptState().out = &out;
+  ScriptColourOf(-3, 10, 20, 30, 9);  // classic mode: by index
+  runSettings().tlvvMode = 99;
+  ScriptColourOf(-3, 10, 20, 30, 9);
+  ScriptColourOf(4, 0, 0, 0, 9);
+  ScriptColourOf(0, 0, 0, 0, 9);
+  ScriptName(4, 1, d);
+  ScriptSetInfo(4, 1, d);
+  runState().runMode &= ~RunModeBit::kDxf;
+  ScriptName(4, 1, d);
+  ScriptSetInfo(4, 1, d);
+  ScriptNameText(4, "GRP.1");
+  EXPECT_EQ(out.str(),
+            "color ( E9, 3 ) \ncolor ( E9, {10,20,30} ) \ncolor ( E9, 4 ) \n"
+            "name(E4,\"DXF7\")\nset_dxfinfo(E4,\"WALL\",7)\n"
+            "name(E4,\"(110/0),DE7,PD3\")\nset_igesinfo(E4,\"WALL\",110,0,7,3)\nname(E4,\"GRP.1\")\n");
+  scriptState().out = nullptr;
 }
 
 TEST_F(ScriptCore, ProgressOnlyAfterStatements) {
