@@ -604,8 +604,10 @@ int emitUnknown(ConversionRecords& records, std::size_t position, const Pass& pa
 }
 
 // The conic's coefficients scaled (by a positive factor, which leaves the
-// curve as it is) to unit trace A + C, or to a largest coefficient of 1
-// when the trace vanishes.  The invariants the classification compares
+// curve as it is) so that |A| + |C| is 1 (the trace of an ellipse or a
+// parabola; for a hyperbola whose A and C nearly cancel the trace itself
+// would blow the coefficients up), or to |B| = 1, or to a largest
+// coefficient of 1 when the quadratic part vanishes.  The invariants the classification compares
 // with the epsilon then measure the curve's shape and size instead of the
 // scale its coefficients were written in: an ellipse with half axes of 46
 // and 23 has a determinant of 1e-6 as written, and would be taken for a
@@ -613,9 +615,9 @@ int emitUnknown(ConversionRecords& records, std::size_t position, const Pass& pa
 ParameterValues normalisedConic(const ParameterValues& v) {
   ParameterValues n = v;
   if (n.size() < 6) return n;
-  double scale = std::fabs(n[0] + n[2]);
-  if (!(scale > 1e-12 * (std::fabs(n[0]) + std::fabs(n[2])))) {
-    scale = 0.0;
+  double scale = std::fabs(n[0]) + std::fabs(n[2]);
+  if (!(scale > 0.0)) scale = std::fabs(n[1]);
+  if (!(scale > 0.0)) {
     for (std::size_t k = 0; k < 6; ++k) scale = std::max(scale, std::fabs(n[k]));
   }
   if (!(scale > 0.0) || !std::isfinite(scale)) return n;

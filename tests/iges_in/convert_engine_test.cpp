@@ -205,6 +205,9 @@ TEST_F(ConvertEngine, ConicArcs) {
   // Large ellipses have small coefficients; they stay ellipses.
   const int wide = b.add(104, "4.719169966E-04,0.,1.887667987E-03,0.,0.,-1.,0.,46.03,0.,0.,23.01;");
   const int huge = b.add(104, "1.E-08,0.,1.E-08,0.,0.,-1.,0.,10000.,0.,0.,10000.;");
+  // Practically the line pair x = +-y, with A and C nearly cancelling: a
+  // line, not a hyperbola blown up by its vanishing trace.
+  const int pair = b.add(104, "1.,0.,-0.999999999,0.,0.,-1.E-10,0.,1.,1.,2.,2.;", 2);
   ASSERT_EQ(convert(b), 0);
   const kpl::Script s = script();
   ASSERT_TRUE(s.errors.empty()) << s.errors.front();
@@ -214,9 +217,11 @@ TEST_F(ConvertEngine, ConicArcs) {
   EXPECT_NEAR(std::fabs(s.ellipses[1].axis1.x), 46.03, 0.01);
   EXPECT_NEAR(std::fabs(s.ellipses[2].axis1.x), 10000, 1e-3);
   EXPECT_GE(s.splines.size(), 2u);  // hyperbola and parabola pieces
-  ASSERT_EQ(s.lines.size(), 1u);
+  ASSERT_EQ(s.lines.size(), 2u);
   EXPECT_NEAR(s.lines[0].end.x, 3, 1e-9);
   EXPECT_NEAR(s.lines[0].end.y, 4, 1e-9);
+  EXPECT_NEAR(s.lines[1].end.x, 2, 1e-9);
+  EXPECT_EQ(state(pair), 'c');
   EXPECT_EQ(state(circle), 'd');
   EXPECT_EQ(state(hyperbola), 'd');
   EXPECT_EQ(state(parabola), 'd');
