@@ -504,6 +504,7 @@ TEST_F(ElementTableTest, NextSonFatherCursorsAndSonsOfType) {
       ASSERT_EQ(nextSon(twice, r), 0);
       EXPECT_EQ(element(son).fatherCursor, newest);
       element(twice).sonCursor2 = element(twice).sons;
+      element(son).fatherCursor = nullptr;
       Index de = 0;
       Index index = 0;
       ASSERT_EQ(nextDescendant(twice, de, index), 0);
@@ -511,6 +512,23 @@ TEST_F(ElementTableTest, NextSonFatherCursorsAndSonsOfType) {
       EXPECT_EQ(element(son).fatherCursor, newest);
     }
     EXPECT_EQ(element(son).fatherCount, 42);
+    // The same when the father was listed twice before the list grew long.
+    const Index shared = add(110);
+    for (int f = 0; f < 20; ++f) link(fathers[f], shared);
+    link(fathers[4], shared);
+    for (int f = 20; f < 30; ++f) link(fathers[f], shared);
+    const LinkNode* newest4 = nullptr;
+    for (const LinkNode* n = element(shared).fathers; n != nullptr && newest4 == nullptr; n = n->next) {
+      if (n->index == fathers[4]) newest4 = n;
+    }
+    ASSERT_NE(newest4, nullptr);
+    ASSERT_NE(newest4->next, nullptr);
+    element(fathers[4]).sonCursor = element(fathers[4]).sons;
+    SonResult r4;
+    while (nextSon(fathers[4], r4) == 0 && r4.index != shared) {
+    }
+    ASSERT_EQ(r4.index, shared);
+    EXPECT_EQ(element(shared).fatherCursor, newest4);
     // A son reached from an element that is not among its fathers has no
     // father cursor.
     const Index other = add(402);
@@ -545,6 +563,9 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
   link(curve, 0);
   link(curve, groupD);
   link(groupD, d1);
+  const Index elsewhere = add(402);
+  link(elsewhere, d1);  // d1's newest father is not the one walked through
+  link(elsewhere, a1);
   for (Index i = 1; i <= elementTable().lastIndex; ++i) resetSonCursors(i);
 
   // Root's sons by priority: subfigure (its sons are its own), group A,
@@ -552,6 +573,7 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
   const std::vector<Index> expected{subfigure, a1, a2, groupA, d1, groupD, c1, curve, b};
   EXPECT_EQ(walkDescendants(root), expected);
   EXPECT_EQ(element(a1).fatherCursor->index, groupA);
+  EXPECT_EQ(element(d1).fatherCursor->index, groupD);
   EXPECT_EQ(element(groupD).fatherCursor->index, curve);
   EXPECT_EQ(element(subfigure).fatherCursor->index, root);
   Index de = 7;
@@ -576,6 +598,30 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
   EXPECT_EQ(walkDescendants(groupD), (std::vector<Index>{d1}));
   EXPECT_EQ(walkDescendants(root), (std::vector<Index>{a2, groupA, groupD, c1, curve, b}));
   EXPECT_EQ(walkDescendants(a1), std::vector<Index>{});
+
+  // Cursors changed in the middle of a walk: the walk goes on from the
+  // cursors as they now stand.
+  const Index t = add(402);
+  const Index u = add(402);
+  const Index z = add(110);
+  const Index v = add(402);
+  const Index v1 = add(110);
+  const Index w = add(402);
+  const Index w1 = add(110);
+  const Index w2 = add(110);
+  link(t, u);
+  link(t, z);
+  link(u, v);
+  link(u, w);
+  link(v, v1);
+  link(w, w1);
+  link(w, w2);
+  for (Index i : {t, u, v, w}) resetSonCursors(i);
+  EXPECT_EQ(walkDescendants(t, 3), (std::vector<Index>{v1, v, w1}));
+  resetSonCursors(u);  // back to v, whose own sons are done
+  EXPECT_EQ(walkDescendants(t, 2), (std::vector<Index>{v, w2}));
+  element(t).sonCursor2 = element(t).sons->next;  // straight to z
+  EXPECT_EQ(walkDescendants(t), (std::vector<Index>{z}));
 
   // A cycle ends.
   const Index x = add(402);
@@ -642,8 +688,13 @@ TEST_F(ElementTableTest, AncestorQueriesOverSharedAndCyclicFathers) {
   EXPECT_EQ(hasNoAncestorOfType(loose, 102), 0);
   EXPECT_EQ(hasNoAncestorOfType(line, 102), 1);
   const Index outer = add(102);
-  link(outer, subfigure);
+  const Index spare = add(308);
+  EXPECT_EQ(hasNoAncestorOfType(line, 102), 1);
+  EXPECT_EQ(hasNoAncestorOfType(loose, 308), 1);
+  link(outer, subfigure);  // no new element, only a new link
+  link(spare, curve);
   EXPECT_EQ(hasNoAncestorOfType(line, 102), 0);
+  EXPECT_EQ(hasNoAncestorOfType(loose, 308), 0);
 
   // Type 0: no father, or a 406 property as first (newest) father.
   const Index property = add(406);
@@ -1103,7 +1154,7 @@ TEST_F(ElementTableTest, StatusFlagsAndClassBits) {
       {"00000000", {0, 0, 0, 0}}, {"00010001", {0, 1, 0, 1}}, {"01020300", {1, 2, 3, 0}},
       {"00030502", {0, 3, 5, 2}}, {"11040609", {1, 0, 0, 0}}, {"01", {1, 0, 0, 0}},
       {"0001", {0, 1, 0, 0}},     {"", {0, 0, 0, 0}},         {"  1 1 1 ", {0, 0, 0, 0}},
-      {" 1 2 3 2", {1, 2, 3, 2}},
+      {" 1 2 3 2", {1, 2, 3, 2}}, {"00000003", {0, 0, 0, 0}}, {"00000600", {0, 0, 0, 0}},
   };
   for (const Row& row : rows) {
     DirectoryEntry de;
