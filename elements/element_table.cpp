@@ -372,6 +372,8 @@ int linkFatherSon(std::int32_t father, std::int32_t son) {
   TraceScope t("ldv848");
   if (!linkIndexOk(t.code(), father) || !linkIndexOk(t.code(), son)) return -1;
   if (insertSon(t.code(), father, son, true) != 0) return -1;
+  // A null pointer has a node in the sons list but no element to point back.
+  if (son == 0) return 0;
   return insertFather(t.code(), father, son);
 }
 

@@ -337,7 +337,14 @@ int setStateDeepKeepSelf(std::int32_t index, char state) {
   TraceScope t("ldv252");
   if (!hasSlot(index)) return 0;
   const char own = element(index).state;
+  const std::int32_t counted = elementTable().processedCount;
   setStateTree(index, state);
+  // The element keeps its state, so it has not been processed: take back
+  // the count its own setState made (the percentage would pass 100).
+  const bool ownCounted = (own == ElementState::kWaiting || own == ElementState::kRegistered) &&
+                          state != ElementState::kWaiting && state != ElementState::kRegistered &&
+                          elementTable().progressOn && elementTable().processedCount > counted;
+  if (ownCounted) --elementTable().processedCount;
   element(index).state = own;
   return 0;
 }

@@ -936,9 +936,12 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   EXPECT_EQ(element(shared).fatherCursor, element(shared).fathers);
   EXPECT_TRUE(element(shared).created.empty());
 
+  const std::int32_t countedBefore = elementTable().processedCount;
   setStateDeepKeepSelf(root, 'c');
   EXPECT_EQ(element(root).state, 'w');
   for (Index i : {a, b, shared, done, underDone}) EXPECT_EQ(element(i).state, 'c') << i;
+  // The element that kept its state is not counted as processed.
+  EXPECT_EQ(elementTable().processedCount, countedBefore + 5);
   setStateDeep(a, 'w');
   EXPECT_EQ(element(a).state, 'w');
   EXPECT_EQ(element(shared).state, 'w');
