@@ -258,7 +258,9 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
   const std::int32_t ee = point(&c, en);
   std::int32_t first = es, second = ee;
   if (m->r[2][2] < 0.0) std::swap(first, second);
-  if (ee == ec || ee == es || ee == ea) {
+  // The end may fall on the axis point (an arc of three quarters); only an
+  // end on the centre or on the start leaves no arc.
+  if (ee == ec || ee == es) {
     mfaWarning(t.code(), 630, Channel::kProtocol);
     o << "DTSetInVisible({E" << n << "})\n";
     ++scriptState().statementCounter;

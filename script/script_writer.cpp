@@ -51,6 +51,7 @@ struct WriterModule {
   ScriptZOrderSearch zOrderSearch = nullptr;
   // Member positions of the z-order properties, by property index.
   std::unordered_map<std::int32_t, std::unordered_map<std::int32_t, int>> zOrderPositions;
+  std::unordered_map<std::int32_t, int> zOrderMemo;  // answers by element index
   bool dxfInput = false;
   bool dwgInput = false;
 };
@@ -98,6 +99,7 @@ void resetScriptState() {
   m.layerIndex = LayerIndex();
   m.zOrderSearch = nullptr;
   m.zOrderPositions.clear();
+  m.zOrderMemo.clear();
 }
 
 std::string scriptNumber(double value) {
@@ -240,6 +242,7 @@ void writeUnits(std::ostream& o, const ScriptSource& source) {
 int writeHeader(std::ostream& o, const std::string& outputName, const ScriptSource& source) {
   ScriptState& s = scriptState();
   module().zOrderPositions.clear();
+  module().zOrderMemo.clear();
   s.zMechanism = source.zOrderProperty || (runIsIges() && runState().useToolkit == 0 && tableHasZOrderProperty());
   o << "/* created by " << kProductTitle << " " << kVersionText << " from " << shortBuildDate()
     << " */\n";
@@ -528,29 +531,57 @@ int memberPosition(std::int32_t property, std::int32_t member) {
 }
 
 // The z-order position of the element: through a z-order property among its
-// fathers, else through the first of its fathers (searched the same way,
-// depth first) that lies in one.  -1 when there is none.
+// fathers, else that of the first of its fathers (in list order) that has
+// one, found the same way.  -1 when there is none.  The answers are kept:
+// the links do not change while the script is written.
 int zOrderOfAncestors(std::int32_t index) {
   if (!isElementIndex(index)) return -1;
-  std::vector<std::int32_t> stack{index};
-  std::unordered_map<std::int32_t, bool> seen{{index, true}};
+  auto& memo = module().zOrderMemo;
+  constexpr int kOpen = -2;  // being searched (a loop of fathers leads back)
+  if (const auto it = memo.find(index); it != memo.end()) return it->second < 0 ? -1 : it->second;
+  auto direct = [](std::int32_t i) {
+    for (const LinkNode* f = element(i).fathers; f != nullptr; f = f->next) {
+      if (!isZOrderProperty(f->index)) continue;
+      const int k = memberPosition(f->index, i);
+      if (k >= 0) return k;
+    }
+    return -1;
+  };
+  const int k = direct(index);
+  memo[index] = k >= 0 ? k : kOpen;
+  if (k >= 0) return k;
+  // Depth first over the fathers; a father that answers answers for every
+  // element on the way down to it.
+  struct Frame {
+    std::int32_t node;
+    const LinkNode* next;
+  };
+  std::vector<Frame> stack{Frame{index, element(index).fathers}};
   while (!stack.empty()) {
-    const std::int32_t i = stack.back();
-    stack.pop_back();
-    for (const LinkNode* f = element(i).fathers; f != nullptr; f = f->next) {
-      if (isZOrderProperty(f->index)) {
-        const int k = memberPosition(f->index, i);
-        if (k >= 0) return k;
-      }
+    Frame& f = stack.back();
+    if (f.next == nullptr) {
+      memo[f.node] = -1;
+      stack.pop_back();
+      continue;
     }
-    // Fathers in list order: the first father's line is searched first.
-    std::vector<std::int32_t> next;
-    for (const LinkNode* f = element(i).fathers; f != nullptr; f = f->next) {
-      if (isElementIndex(f->index) && seen.emplace(f->index, true).second) next.push_back(f->index);
+    const std::int32_t father = f.next->index;
+    f.next = f.next->next;
+    if (!isElementIndex(father)) continue;
+    int v;
+    if (const auto it = memo.find(father); it != memo.end()) {
+      if (it->second < 0) continue;
+      v = it->second;
+    } else if ((v = direct(father)) >= 0) {
+      memo[father] = v;
+    } else {
+      memo[father] = kOpen;
+      stack.push_back(Frame{father, element(father).fathers});
+      continue;
     }
-    stack.insert(stack.end(), next.rbegin(), next.rend());
+    for (const Frame& g : stack) memo[g.node] = v;
+    stack.clear();
   }
-  return -1;
+  return memo[index] < 0 ? -1 : memo[index];
 }
 
 bool tableHasZOrderProperty() {

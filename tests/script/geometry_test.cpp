@@ -111,6 +111,14 @@ TEST_F(ScriptGeometry, TiltedArcBecomesEllipseAndMirrorSwaps) {
   ASSERT_EQ(ScriptCircle(element_, &m, {0, 0, 0}, {10, 0, 0}, {0, 10, 0}, created_), 0);
   text = statements(take());
   EXPECT_NE(text.find(",\"no_axes\",E7,E8,E9,E11,E8,0,{7},{})"), std::string::npos) << text;
+  // Three quarters: the end is the axis point, the arc is still written.
+  m.r[2][2] = c;
+  m.t[0] = 200;
+  ASSERT_EQ(ScriptCircle(element_, &m, {0, 0, 0}, {10, 0, 0}, {0, -10, 0}, created_), 0);
+  text = statements(take());
+  EXPECT_EQ(text,
+            "E16=DTCreateEllipse(Z2," + style() + ",\"no_axes\",E13,E14,E15,0,{7},{})\n"
+            "E17=DTCreateEllipseArc(Z2," + style() + ",\"no_axes\",E13,E14,E15,E14,E15,0,{7},{})\n");
 }
 
 TEST_F(ScriptGeometry, EllipseOfConicCoefficients) {
@@ -125,6 +133,17 @@ TEST_F(ScriptGeometry, EllipseOfConicCoefficients) {
   e.start = e.end = ScriptPointXYZ{5, 2, 0};
   ASSERT_EQ(ScriptConic(element_, nullptr, e, created_), 0);
   EXPECT_EQ(statements(take()), "E5=DTCreateEllipse(Z2," + style() + ",\"no_axes\",E2,E3,E4,0,{7},{})\n");
+  // The arc from the end of the major axis to the end of the minor one,
+  // mirrored: start and end (the axis points again) change places.
+  e.start = ScriptPointXYZ{5, 2, 0};
+  e.end = ScriptPointXYZ{1, 4, 0};
+  ScriptMatrix mirror;
+  mirror.r[0][0] = -1;
+  mirror.r[2][2] = -1;
+  mirror.t[0] = 50;
+  ASSERT_EQ(ScriptConic(element_, &mirror, e, created_), 0);
+  EXPECT_EQ(statements(take()),
+            "E9=DTCreateEllipseArc(Z2," + style() + ",\"no_axes\",E6,E7,E8,E8,E7,0,{7},{})\n");
   const double hyperbola[6] = {1, 0, -1, 0, 0, -1};
   EXPECT_EQ(scriptEllipseOfConic(hyperbola, 0, e), -1);
 }
