@@ -167,27 +167,21 @@ TEST_F(ScriptCore, PointsReuseRegisteredNumbers) {
 TEST_F(ScriptCore, PointOnItsReferenceCollapses) {
   open();
   take();
+  const ScriptAttributes a;
   const ScriptPointXYZ p{1, 1, 0};
-  ScriptPoint(0, ScriptAttributes{}, nullptr, nullptr, p);
+  ScriptPoint(0, a, nullptr, nullptr, p);
   take();
-  // A different position for the registry (beyond the tolerance of the
-  // registry) can still lie within tolerance/100 of its reference only when
-  // the reference is elsewhere; use a negative x shift of 1e-7 against a
-  // reference point that is itself registered.
-  ScriptSetTolerance(0.0001);
-  const ScriptPointXYZ far{1.0000000001, 1.0000000001, 0};
-  // Same position within the registry tolerance: no statement at all.
-  EXPECT_EQ(ScriptPoint(0, ScriptAttributes{}, nullptr, &p, far), 2);
-  EXPECT_EQ(take(), "");
-  // Origin point again relative to the origin: "E<n>=E<ref>" needs a point
-  // the registry does not know yet but lies on its reference: the bare
-  // writer after the registry was emptied.
-  scriptResetRegistries();
-  scriptState().haveReference = true;
-  scriptState().reference = ScriptReference{1, 0, 0, 0};
-  ScriptSetTolerance(0.0001);
-  EXPECT_EQ(ScriptPointBare(nullptr, ScriptPointXYZ{0.0000001, 0, 0}), 3);
-  EXPECT_EQ(take(), "E3=E1\n");
+  // The registry keeps the tolerance it started with (1e-4); the offsets
+  // are compared with the one set now, divided by 100.
+  EXPECT_EQ(ScriptSetTolerance(1.0), -1);
+  EXPECT_EQ(scriptRegistryTolerance(), 0.0001);
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, &p, ScriptPointXYZ{1.005, 0.995, 0}), 3);
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, &p, ScriptPointXYZ{1.02, 1.005, 0}), 4);
+  EXPECT_EQ(ScriptPointBare(&p, ScriptPointXYZ{1.0, 0.97, 0}), 5);
+  EXPECT_EQ(take(), "E3=E2\nE4=DTCreatePointSameY(E2,0.02,0,{7},{})\nE5=DTCreatePointSameX(E2,-0.03,0,{0},{})\n");
+  // The collapsed point is registered like any other.
+  EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, ScriptPointXYZ{1.005, 0.995, 0}), 3);
+  EXPECT_EQ(ScriptSetTolerance(-1.0), -1);
 }
 
 TEST_F(ScriptCore, LengthsAndTheirInverse) {
