@@ -41,7 +41,9 @@ bool graphicInfoOn() {
 }
 
 std::string E(std::int32_t n) { return "E" + std::to_string(n); }
-std::string num(double v) { return scriptNumber(v); }
+// A value of the exchange file that is no number is written as 0: the CAD
+// system cannot read "nan" or "inf".
+std::string num(double v) { return scriptNumber(std::isfinite(v) ? v : 0.0); }
 
 void countStatement() { ++scriptState().statementCounter; }
 
@@ -471,6 +473,7 @@ int ScriptSymbolInstance(std::int32_t index, const ScriptInstanceRecord& instanc
     double angle = 0.0, scale = 1.0;
     bool mirrored = false;
     placeInstance(m, instance, angle, scale, mirrored);
+    if (!std::isfinite(scale)) scale = 1.0;
     // A mirrored definition is placed turned by a further half turn and then
     // mirrored in the line through its position along the turned x axis:
     // Refl(phi) Rot(phi) = Rot(phi) My, and Rot(alpha + 180) My = Rot(alpha) Mx.

@@ -237,10 +237,17 @@ TEST_F(ScriptStructure, LabelCommentAndItsTextHeight) {
   EXPECT_EQ(take(),
             "E6=DTCreateSymbolComment(TEXTFONT,0,1,3.5,\"triangle\",90,\"NOTE \"1\"\",E2,0,E3,E4,{0,0,0},0,{7},{})\n");
 
+  // A height or angle that is no number is written as 0.
+  label.note.height = std::nan("");
+  label.note.angle = HUGE_VAL;
+  ASSERT_EQ(ScriptLabel(0, label, nullptr, created), 0);
+  EXPECT_EQ(take(),
+            "E7=DTCreateSymbolComment(TEXTFONT,0,1,0,\"triangle\",0,\"NOTE \"1\"\",E2,0,E3,E4,{0,0,0},0,{7},{})\n");
+
   const std::int32_t index = add(210);
   label.members = {2, 3, 4};
   EXPECT_EQ(ScriptLabel(index, label, nullptr, created), -88);
-  EXPECT_EQ(take(), "E7=DTCreateGroup (\"Label1\", {\nE2 E3 E4 },0,{7},{})\n");
+  EXPECT_EQ(take(), "E8=DTCreateGroup (\"Label1\", {\nE2 E3 E4 },0,{7},{})\n");
   EXPECT_EQ(element(index).outputSubKind, 7);
 }
 
