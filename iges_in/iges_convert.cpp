@@ -12,6 +12,7 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "script/structure.h"
 #include "iges_in/iges_fields.h"
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_geometry_math.h"
@@ -592,15 +593,23 @@ int emitPlane(ConversionRecords& records, std::size_t position, const Pass& pass
   return ScriptPlane(se, boundaries, 0, 0.0, 0.0, created);
 }
 
-// An unknown complex element: its members are written; they stand for it.
+// An unknown complex element: its members are written and gathered in a
+// group named after its type and index.
 int emitUnknown(ConversionRecords& records, std::size_t position, const Pass& pass,
                 const Matrices& m, int depth, std::vector<std::int32_t>& created) {
   TraceScope t("cee499");
   std::vector<std::int32_t> members;
   emitMembers(records, position, pass, m.hasOwn ? &m.own : nullptr, depth, members);
   if (members.empty()) return ConvertResult::kIgnored;
-  for (std::int32_t n : members) ScriptRecordCreated(n, created);
-  return ConvertResult::kTakenOver;
+  const std::int32_t index = records[position].index;
+  const ScriptElement se = scriptElementOf(index);
+  ScriptGroupRecord group;
+  group.members = members;
+  group.level = se.level;
+  group.attributes = se.attributes;
+  group.data = se.data;
+  const ScriptMatrix sm = m.hasFinal ? toScriptMatrix(m.final) : ScriptMatrix{};
+  return ScriptUnknownAssociativity(index, group, m.hasFinal ? &sm : nullptr, created);
 }
 
 // The conic's coefficients scaled (by a positive factor, which leaves the

@@ -427,8 +427,12 @@ TEST_F(ConvertEngine, TypesNotWrittenHere) {
   runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(state(unknown), 'e');  // no sons
+  // At level PLUS the surface's members are written and grouped under its
+  // type and index.
   EXPECT_EQ(state(ruled), 'c');
-  EXPECT_EQ(created(ruled).size(), 2u);
+  EXPECT_EQ(created(ruled).size(), 1u);
+  EXPECT_EQ(occurrences(out_.str(), "DTCreateGroup (\"Unknown(118)" + std::to_string((ruled + 1) / 2) + "\""), 1)
+      << out_.str();
   EXPECT_EQ(reported(510), 1);
   EXPECT_EQ(script().lines.size(), 2u);
 }
