@@ -661,12 +661,32 @@ std::string ScriptColourTextOf(int cadColour, int red, int green, int blue) {
   return "{7}";
 }
 
+namespace {
+
+// A negative colour of an IGES element is the negated DE number of its
+// colour definition, whose palette colour was chosen when the definition was
+// read; 0 when there is no such definition.
+int definedColour(long colour) {
+  if (colour >= 0 || colour < -2147483647L || !runIsIges()) return 0;
+  const std::int32_t index = indexOfPointer(static_cast<std::int32_t>(-colour));
+  if (!isElementIndex(index)) return 0;
+  const auto* rec = dynamic_cast<const ColourRecord*>(element(index).params.get());
+  return rec != nullptr ? rec->colourIndex : 0;
+}
+
+int cadColourOfElement(long colour) {
+  if (colour < 0) return definedColour(colour);
+  return cadColourOf(colour);
+}
+
+}  // namespace
+
 // Integration point: RGB results of the colour assignment need their three
 // components from the colour-definition table; until the assignment tables
 // hand them out, an RGB result is written by its index.
 std::string ScriptColourText(long colour) {
   TraceScope t("ses870");
-  return ScriptColourTextOf(cadColourOf(colour), 0, 0, 0);
+  return ScriptColourTextOf(cadColourOfElement(colour), 0, 0, 0);
 }
 
 std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data) {
@@ -695,7 +715,7 @@ int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n) 
 
 // As ScriptColourText: an RGB result is written by its index until the
 // assignment tables hand out its components.
-int ScriptColour(long colour, std::int32_t n) { return ScriptColourOf(cadColourOf(colour), 0, 0, 0, n); }
+int ScriptColour(long colour, std::int32_t n) { return ScriptColourOf(cadColourOfElement(colour), 0, 0, 0, n); }
 
 int ScriptName(std::int32_t n, std::int32_t /*index*/, const ScriptElementData& data) {
   if (runSettings().nameMode != 1) return 0;

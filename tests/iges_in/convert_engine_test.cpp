@@ -251,6 +251,8 @@ TEST_F(ConvertEngine, ColourDefinitions) {
   EXPECT_EQ(resolvedColour(7), 7);
   EXPECT_EQ(resolvedColour(-9999), 1);  // no such definition
   EXPECT_EQ(state(l), 'd');
+  // The line's statement carries the colour its definition selected.
+  EXPECT_NE(out_.str().find(",{12},{"), std::string::npos) << out_.str();
 
   // Without a palette the definition is faulty and gives colour 1.
   TearDown();
