@@ -1,0 +1,332 @@
+// CAD transfer file: the directory pass (element keywords, types, positions
+// and the identifier index), the member lists of composite elements, and the
+// loading of the element table from them.
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/trace.h"
+#include "elements/element_table.h"
+#include "transfer/transfer_lines.h"
+#include "transfer/transfer_reader.h"
+
+using namespace transfer_lines;
+
+namespace {
+
+struct KeywordType {
+  std::string_view keyword;
+  std::int32_t type;
+};
+
+// Element keywords and the IGES entity type of their elements.  The "d_"
+// keywords are the drawing primitives of dimension frames and symbols; at
+// top level they are typed like their plain counterparts.
+constexpr KeywordType kElementTypes[] = {
+    {"line", 110},
+    {"d_line", 110},
+    {"circle", 100},
+    {"d_circle", 100},
+    {"d_fill_arc", 100},
+    {"d_arc_3p", 100},
+    {"point", 116},
+    {"d_point", 116},
+    {"spline", 112},
+    {"contour", 102},
+    {"contour_part", 102},
+    {"plane_part", 230},
+    {"plane", 402},
+    {"group", 402},
+    {"grafic", 402},
+    {"hatch", 106},
+    {"d_multiline", 106},
+    {"d_polyline", 106},
+    {"d_rectangle", 106},
+    {"d_fill_rectangle", 106},
+    {"d_triangle", 106},
+    {"d_nonfill_triangle", 106},
+    {"d_fill_polygon", 106},
+    {"measure", 444},
+    {"measure_distance", 444},
+    {"dimension_angular", 444},
+    {"dimension_diameter", 444},
+    {"dimension_distance", 444},
+    {"dimension_radius", 444},
+    {"userdef", 308},
+    {"user", 408},
+    {"userref", 408},
+    {"layer", 8888},
+    {"text", 212},
+    {"textblock", 212},
+    {"variable", 212},
+    {"d_string_angle", 212},
+    {"d_string_angle_em", 212},
+    {"ellips", 104},
+    {"d_ellips", 104},
+    {"d_arc_ellips", 104},
+    {"symbol", 210},
+};
+
+// Composite elements name their members on value lines after their own
+// fields: `versionLines` leading lines (attribute text and a token) present
+// when the file version is not 0, then `ownLines` fields, then one member
+// identifier per line up to "end" or the next section.
+struct MemberLayout {
+  std::string_view keyword;
+  int versionLines;
+  int ownLines;
+};
+constexpr MemberLayout kMemberLayouts[] = {
+    {"group", 2, 0},             // the name is on the header line
+    {"layer", 2, 3},             // status, pen, name
+    {"measure", 2, 2},           // status, pen
+    {"measure_distance", 2, 2},  // status, pen
+    {"plane", 2, 1},             // name
+    {"grafic", 2, 1},            // name
+    {"userdef", 2, 1},           // name
+    {"user", 0, 2},              // a token, name
+    {"userref", 2, 7},           // status, pen, name, a token, point, layer, factor
+    {"contour", 0, 1},           // layer
+    {"contour_part", 2, 4},      // status, pen, layer, orientation
+    {"plane_part", 2, 6},        // status, an integer, layer, hatch kind, two reals
+};
+
+const MemberLayout* memberLayoutOf(std::string_view keyword) {
+  for (const MemberLayout& layout : kMemberLayouts) {
+    if (layout.keyword == keyword) return &layout;
+  }
+  return nullptr;
+}
+
+// Types whose members the element table links (the composite kinds).
+bool linksMembers(std::int32_t type) {
+  return type == 102 || type == 230 || type == 308 || type == 402 || type == 408 || type == 444;
+}
+
+// Passes over `count` value lines; false when the section ends first.
+bool skipValueLines(int count) {
+  for (int i = 0; i < count; ++i) {
+    if (nextValueLine() != 0) return false;
+    skipRestOfLine();
+  }
+  return true;
+}
+
+// The definition name of a "userdef" or "userref" section whose header line
+// was just read; false when the section holds none.
+bool readDefinitionName(std::string_view keyword, std::string& name) {
+  const TransferReaderState& s = transferReader();
+  const int versionLines = s.fileVersion != 0 ? 2 : 0;
+  if (keyword == "userdef") return skipValueLines(versionLines) && readToken(name) == 0;
+  // "userref": two fields before the name of the referenced definition.
+  return skipValueLines(versionLines + 2) && readToken(name) == 0;
+}
+
+}  // namespace
+
+std::int32_t elementTypeOfKeyword(std::string_view keyword) {
+  for (const KeywordType& entry : kElementTypes) {
+    if (entry.keyword == keyword) return entry.type;
+  }
+  return 0;
+}
+
+int nextElementHeader(std::int32_t& position, std::int32_t& type, TransferAttributes* extra) {
+  TraceScope t("hse110");
+  TransferReaderState& s = transferReader();
+  type = 0;
+  if (!s.open || skipToSection() != 0) {
+    s.lastStop = TransferStop::kEndOfFile;
+    return -99;
+  }
+  position = s.fileSize - static_cast<std::int32_t>(s.offset);
+  const std::string_view line = takeRestOfLine();
+  const std::size_t afterHeader = s.offset;
+  std::size_t at = 0;
+  const std::string keyword(nextToken(line, at));
+  const std::string identifier(nextToken(line, at));
+  type = elementTypeOfKeyword(keyword);
+  if (keyword == "userdef" || keyword == "userref") {
+    std::string name;
+    if (readDefinitionName(keyword, name) && extra != nullptr) {
+      extra->name = name;
+      ++s.definitionNames;
+    }
+    // The scan goes on after the header line, whatever the name's read met.
+    s.offset = afterHeader;
+  }
+  if (type != 0) s.transferIdIndex.insert(identifier, position);
+  s.lastStop = TransferStop::kNone;
+  return 0;
+}
+
+void resetMembers() {
+  TraceScope t("hse120");
+  transferReader().walk = TransferReaderState::MemberWalk();
+}
+
+int nextMember(std::int32_t /*index*/, std::int32_t position, std::int32_t& memberPosition) {
+  TraceScope t("hse131");
+  TransferReaderState& s = transferReader();
+  TransferReaderState::MemberWalk& walk = s.walk;
+  if (!walk.started || walk.position != position) {
+    walk = TransferReaderState::MemberWalk();
+    walk.started = true;
+    walk.position = position;
+    std::string keyword, identifier;
+    const MemberLayout* layout = nullptr;
+    if (seekToElement(position, keyword, identifier) == 0) layout = memberLayoutOf(keyword);
+    if (layout == nullptr) {
+      walk.noList = true;
+      return -2;
+    }
+    const int own = layout->ownLines + (s.fileVersion != 0 ? layout->versionLines : 0);
+    walk.ended = !skipValueLines(own);
+    walk.offset = s.offset;
+  }
+  if (walk.noList) return -2;
+  if (walk.ended) return 1;
+  // The walk keeps its own offset: reads between two calls do not disturb it.
+  s.offset = walk.offset;
+  for (;;) {
+    if (nextValueLine() != 0) break;
+    std::size_t at = 0;
+    const std::string_view token = nextToken(takeRestOfLine(), at);
+    if (token == "end") break;
+    const std::optional<std::int32_t> found = s.transferIdIndex.find(token);
+    if (found) {
+      walk.offset = s.offset;
+      memberPosition = *found;
+      return 0;
+    }
+    // A value that names no element is passed over.
+  }
+  walk.ended = true;
+  return 1;
+}
+
+int transferMembersOf(std::int32_t index, std::vector<std::int32_t>& positions) {
+  positions.clear();
+  if (!isElementIndex(index)) return -1;
+  const std::int32_t position = element(index).transferId();
+  resetMembers();
+  std::int32_t member = 0;
+  while (nextMember(index, position, member) == 0) positions.push_back(member);
+  resetMembers();
+  return 0;
+}
+
+namespace {
+
+struct MemberEdge {
+  std::int32_t position;
+  std::int32_t index;
+  bool kept;
+};
+
+// The member lists of every composite element of the table as edges
+// between table indices; a member named twice, and the element itself, are
+// dropped.
+int collectMembers(std::vector<std::vector<MemberEdge>>& edges) {
+  const ElementTable& table = elementTable();
+  const std::int32_t last = table.lastIndex;
+  edges.assign(static_cast<std::size_t>(last) + 1, {});
+  std::vector<std::int32_t> seenIn(static_cast<std::size_t>(last) + 1, 0);
+  std::vector<std::int32_t> positions;
+  for (std::int32_t i = 1; i <= last; ++i) {
+    if (!linksMembers(table.records[i].type)) continue;
+    if (transferMembersOf(i, positions) != 0) return -1;
+    for (std::int32_t position : positions) {
+      const std::int32_t j = findById(position, 1, last);
+      if (j < 1 || j == i || seenIn[j] == i) continue;
+      seenIn[j] = i;
+      edges[i].push_back(MemberEdge{position, j, true});
+    }
+  }
+  return 0;
+}
+
+// Drops every member link that closes a cycle (a depth-first walk over the
+// composite elements; an edge back to an element on the walk's path would
+// make the element its own descendant).  Linear in elements and links.
+void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
+  const std::size_t n = edges.size();
+  std::vector<char> colour(n, 0);  // 0 unseen, 1 on the path, 2 done
+  struct Frame {
+    std::size_t node;
+    std::size_t next;
+  };
+  std::vector<Frame> path;
+  for (std::size_t root = 1; root < n; ++root) {
+    if (colour[root] != 0 || edges[root].empty()) continue;
+    colour[root] = 1;
+    path.push_back(Frame{root, 0});
+    while (!path.empty()) {
+      Frame& top = path.back();
+      if (top.next == edges[top.node].size()) {
+        colour[top.node] = 2;
+        path.pop_back();
+        continue;
+      }
+      MemberEdge& edge = edges[top.node][top.next++];
+      const std::size_t to = static_cast<std::size_t>(edge.index);
+      if (colour[to] == 1) {
+        edge.kept = false;
+      } else if (colour[to] == 0) {
+        colour[to] = 1;
+        path.push_back(Frame{to, 0});
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int loadTransferTable() {
+  TraceScope t("hse115");
+  TransferReaderState& s = transferReader();
+  if (!s.open) return -1;
+  try {
+    s.transferIdIndex.clear();
+    rewindTransferFile();
+    std::vector<std::unique_ptr<TransferListNode>> owned;
+    std::int32_t position = 0, type = 0;
+    for (;;) {
+      TransferAttributes extra;
+      if (nextElementHeader(position, type, &extra) != 0) break;
+      if (type == 0) continue;
+      auto node = std::make_unique<TransferListNode>();
+      node->id = position;
+      node->type = type;
+      if (!extra.name.empty()) node->attrs = std::make_unique<TransferAttributes>(std::move(extra));
+      owned.push_back(std::move(node));
+    }
+    std::vector<TransferListNode*> nodes;
+    nodes.reserve(owned.size());
+    for (auto& node : owned) nodes.push_back(node.release());
+    TransferListNode* list = loadTransferList(std::move(nodes));
+    const int loaded = loadTransferElements(list);
+    freeTransferList(list);
+    if (loaded != 0) return -1;
+
+    std::vector<std::vector<MemberEdge>> edges;
+    if (collectMembers(edges) != 0) return -1;
+    breakMemberCycles(edges);
+    const int linked = linkTransferElements([&edges](std::int32_t index, std::vector<std::int32_t>& ids) {
+      if (index < 1 || static_cast<std::size_t>(index) >= edges.size()) return 0;
+      for (const MemberEdge& edge : edges[static_cast<std::size_t>(index)]) {
+        if (edge.kept) ids.push_back(edge.position);
+      }
+      return 0;
+    });
+    rewindTransferFile();
+    return linked == 0 ? 0 : -1;
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+}

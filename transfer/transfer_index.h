@@ -1,0 +1,81 @@
+// The two look-up structures of the CAD transfer file: the layer value list
+// of the "general" section (layer value -> layer number) and the identifier
+// index (element identifier -> element position).  Both are filled from an
+// untrusted file, so both answer in logarithmic time however the file is
+// ordered, and neither allocates more than the file holds.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Two layer values closer than this are the same layer.
+constexpr double kLayerValueTolerance = 0.0001;
+
+// The layer values in file order.  The i-th value (from 0) of a list of
+// capacity N is layer number N - i, so the first listed value is layer N and
+// the last is layer 1.  A value matches a real v when abs(value - v) is at
+// most the tolerance; of several matching values the earliest wins.
+class LayerValueList {
+ public:
+  // Empties the list and sets its capacity (negative counts as 0).  Space is
+  // reserved for at most `reserveLimit` values, as the capacity comes from
+  // the file and may lie.
+  void reset(std::int32_t capacity, std::size_t reserveLimit);
+  // Stores the value; beyond the capacity nothing is stored, the program
+  // error text is printed and -1 returned.
+  int add(double value);
+  // Takes the place of a value that could not be read: it keeps the layer
+  // numbers of the later values and matches nothing.
+  int addUnreadable();
+  // Layer number of the value, or -1 when no stored value matches.
+  std::int32_t lookup(double value) const;
+
+  std::int32_t capacity() const { return capacity_; }
+  std::int32_t count() const { return static_cast<std::int32_t>(values_.size()); }
+  const std::vector<double>& values() const { return values_; }
+
+ private:
+  void buildLookup() const;
+
+  std::int32_t capacity_ = 0;
+  std::vector<double> values_;
+  // Lookup: the file indices sorted by value, and a minimum tree over that
+  // order (leaves at tree_[size..2 size)), made on the first lookup after a
+  // change.
+  mutable bool lookupValid_ = false;
+  mutable std::vector<std::int32_t> byValue_;
+  mutable std::vector<std::int32_t> tree_;
+};
+
+// An identifier split into its number and its suffix ("17a" is 17 and "a").
+// key 0 means the identifier has no leading digits (or a number beyond
+// 64 bits) and is never indexed.
+struct TransferIdentifier {
+  std::int64_t key = 0;
+  std::string_view suffix;
+};
+TransferIdentifier splitIdentifier(std::string_view text);
+
+// Identifier -> position.  The first element that registers an identifier
+// keeps it; an identifier with a suffix lives in the sub-index of its key,
+// so "17" and "17a" are two entries.
+class TransferIdIndex {
+ public:
+  void clear() { nodes_.clear(); }
+  // true when the identifier was entered, false when it is not indexable
+  // or already present.
+  bool insert(std::string_view identifier, std::int32_t position);
+  std::optional<std::int32_t> find(std::string_view identifier) const;
+  std::size_t size() const { return nodes_.size(); }
+
+ private:
+  struct Node {
+    std::optional<std::int32_t> position;
+    std::map<std::string, std::int32_t, std::less<>> suffixes;
+  };
+  std::map<std::int64_t, Node> nodes_;
+};
