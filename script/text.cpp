@@ -171,7 +171,9 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
       const ScriptPointXYZ start = scriptTransform(m, str.start);
       if (ScriptClipPoints({start}) != 0) return -99;
       f.point = ScriptPoint(0, note.attributes, nullptr, nullptr, start);
-      f.angle = transformAngle(m, str.angle);
+      // Angles and sizes that are no number are written as 0.
+      f.angle = transformAngle(m, std::isfinite(str.angle) ? str.angle : 0.0);
+      if (!std::isfinite(f.angle)) f.angle = 0.0;
       f.vertical = str.vertical == 1;
       f.anchor = scriptAnchorName(str.anchor);
       // An upside-down string is written as a vertical one, turned on.
@@ -211,6 +213,8 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         h *= note.viewScale;
         w *= note.viewScale;
       }
+      if (!std::isfinite(h)) h = 0.0;
+      if (!std::isfinite(w)) w = 0.0;
       f.h = h;
       f.w = w;
       const std::string height = num(h * s.unitScale * scale);

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -170,6 +172,19 @@ TEST_F(ScriptTextTest, AbsoluteAnglePosAndMirroredStrings) {
   EXPECT_EQ(ScriptText(0, noteOf({e, skipped, none, string("lost")}), nullptr, created), -99);
   EXPECT_EQ(take(), "E15=DTCreateTextAbsolute(TEXTFONT,0,1,\"mnone\",\"begint\",\"Z\",E1,0,8,0,{7},{})\n");
   EXPECT_EQ(created, std::vector<std::int32_t>{15});
+
+  // An angle or a height that is no number is written as 0.
+  ScriptTextString bad = string("Q", 0, 0, std::nan(""));
+  bad.boxHeight = std::numeric_limits<double>::infinity();
+  bad.mirror = 1;
+  created.clear();
+  ASSERT_EQ(ScriptText(0, noteOf({bad}), nullptr, created), 0);
+  EXPECT_EQ(take(),
+            "E16=DTCreateTextAbsolute(TEXTFONT,0,1,\"mnone\",\"begint\",\"Q\",E1,0,8,0,{7},{})\n"
+            "E17=angle_sum(0,90.0)\n"
+            "E18=line_pointalfalength(,,\"not_limited\",E1,E17,100.0,\"beginv\")\n"
+            "E19=text_mirror(,E16,E18)\n"
+            "delete({E18,E16})\n");
 }
 
 TEST_F(ScriptTextTest, VerticalUpsideDownAndClassicStrings) {
