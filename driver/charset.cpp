@@ -144,8 +144,10 @@ void readPairs(std::FILE* file, CharacterTables& t, int font) {
     if (a < 0 || a >= static_cast<long>(size)) continue;
     table[a] = static_cast<std::int32_t>(b & 0xFF);
   }
+  // A toolkit run leaves the font's own table empty; it counts as read so
+  // that it is not read again for every character.
   if (toolkit) t.charsetLoaded = true;
-  if (!toolkit || font == 0) markLoaded(t, font);
+  markLoaded(t, font);
 }
 
 // The character a table entry gives, or the fallback for an unmapped one.

@@ -105,6 +105,12 @@ TEST_F(CharsetTest, FontOneWithoutTableAndToolkitRuns) {
   resetCharacterTables();
   runState().runMode = RunModeBit::kOutput;
   EXPECT_EQ(converted("\xC9", 1), std::string(1, static_cast<char>(300 & 0xFF)));
+  // Other fonts keep their characters in a toolkit run; the file is read once.
+  write("font1001.cfg", "65,66\n");
+  EXPECT_EQ(converted("A\x02", 1001), "A ");
+  fs::remove(dir_ / "font1001.cfg");
+  EXPECT_EQ(converted("A", 1001), "A");
+  EXPECT_EQ(warnings(), 0);
 }
 
 TEST_F(CharsetTest, EscapesOfTheSendingSystems) {
