@@ -193,8 +193,8 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
             endsWithoutText = true;
             break;
           }
-          text += convertedText(note.strings[k]);
           last = k;
+          if (!note.strings[k].rejected) text += convertedText(note.strings[k]);
         }
         form = 0;
       }

@@ -263,7 +263,9 @@ TEST_F(ScriptTextTest, StackedAndMergedNotes) {
   // Form 2: the strings become one; a vertical one is stacked.
   ScriptTextString head = string("AB", 0, 10);
   head.vertical = 1;
-  ASSERT_EQ(ScriptText(0, noteOf({head, string("C"), string("%%d")}, 2), nullptr, created), 0);
+  ScriptTextString rejected = string("no");
+  rejected.rejected = true;
+  ASSERT_EQ(ScriptText(0, noteOf({head, string("C"), rejected, string("%%d")}, 2), nullptr, created), 0);
   EXPECT_EQ(take(),
             "E6=DTCreateWorldRotaScale(E2,0,1,1,1)\n"
             "E7=DTCreatePointOrigin(E6,\"\")\n"
