@@ -140,9 +140,11 @@ void readPairs(std::FILE* file, CharacterTables& t, int font) {
       }
       continue;
     }
-    if (font != 0) a -= 32;
-    if (a < 0 || a >= static_cast<long>(size)) continue;
-    table[a] = static_cast<std::int32_t>(b & 0xFF);
+    // Font tables begin at the blank; a is compared before it is reduced,
+    // so that no value of the file can overflow.
+    const long first = font != 0 ? 32 : 0;
+    if (a < first || a - first >= static_cast<long>(size)) continue;
+    table[a - first] = static_cast<std::int32_t>(b & 0xFF);
   }
   // A toolkit run leaves the font's own table empty; it counts as read so
   // that it is not read again for every character.

@@ -46,7 +46,9 @@ class CharsetTest : public ::testing::Test {
 };
 
 TEST_F(CharsetTest, TablesKeepOnlyPairsInTheirRange) {
-  write("font2.cfg", "/ comment 66,67\n65,66\n300,65\n254,88\n255,89\n31,70\nnonsense\n 97 , 98\n");
+  write("font2.cfg",
+        "/ comment 66,67\n65,66\n300,65\n254,88\n255,89\n31,70\nnonsense\n 97 , 98\n"
+        "-99999999999999999999999,1\n99999999999999999999999,2\n66,\n");
   write("charset.cfg", "300,65\n-1,65\n65,321\n255,7\n");
   ASSERT_EQ(loadCharacterTable(2), 0);
   const CharacterTables& t = characterTables();
