@@ -251,9 +251,12 @@ int collectMembers(std::vector<std::vector<MemberEdge>>& edges) {
   return 0;
 }
 
-// Drops every member link that closes a cycle (a depth-first walk over the
-// composite elements; an edge back to an element on the walk's path would
-// make the element its own descendant).  Linear in elements and links.
+// Drops every member link that closes a cycle: a depth-first walk over the
+// composite elements in file order (the table is sorted by position, which
+// counts from the end), members in list order; a link back to an element on
+// the walk's path would make the element its own descendant, so when A
+// holds B, B holds C and C names A, the link from C to A goes.  Linear in
+// elements and links.
 void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
   const std::size_t n = edges.size();
   std::vector<char> colour(n, 0);  // 0 unseen, 1 on the path, 2 done
@@ -262,7 +265,7 @@ void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
     std::size_t next;
   };
   std::vector<Frame> path;
-  for (std::size_t root = 1; root < n; ++root) {
+  for (std::size_t root = n; root-- > 1;) {
     if (colour[root] != 0 || edges[root].empty()) continue;
     colour[root] = 1;
     path.push_back(Frame{root, 0});
