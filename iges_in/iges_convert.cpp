@@ -17,6 +17,7 @@
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
+#include "iges_in/iges_structure.h"
 #include "script/geometry.h"
 
 namespace {
@@ -352,6 +353,7 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
     default:
       break;
   }
+  if (e.type == 308 || e.type == 402 || e.type == 408) return collectStructure(index);
   if (isDeferredType(e.type)) return collectAwaitingConverter(index);
   if (levelIsPlus() && e.sons != nullptr) return collectUnknown(index, pass, records);
   reportUnsupported("cee150", index);
@@ -397,6 +399,7 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
       ConvertPick pick;
       if (nextToConvert(pick) != 0) break;
       index = pick.index;
+      structureTopLevelPick(index);
     } else {
       SonResult son;
       const int r = nextSon(father, son);
@@ -789,12 +792,11 @@ void ignoreDrawingsAndViews() {
   }
 }
 
-// Drawing mode: the passes per view of each drawing belong to the drawing
-// conversion; until it is there a file in drawing mode is converted as one
-// model.
+// Drawing mode: one pass per view of each drawing and one for the
+// drawing's annotation; views outside every drawing are left.
 int convertDrawings() {
   TraceScope t("cee100");
-  const int r = convertWholeModel(nullptr);
+  const int r = convertDrawingMode();
   ignoreDrawingsAndViews();
   return r;
 }
@@ -1049,14 +1051,7 @@ long resolvedColour(std::int32_t colour) {
 }
 
 int inCurrentView(std::int32_t index, std::int32_t viewNumber) {
-  TraceScope t("cee190");
-  if (viewNumber == kNoView) return 1;
-  const IgesConvertState& s = igesConvertState();
-  const ElementRecord& e = element(index);
-  if (e.de.view == 0 || s.currentView == 0) return 1;
-  const std::int32_t view = indexOfPointer(e.de.view);
-  if (!isElementIndex(view) || element(view).type != 410) return 1;  // a view list
-  return view == s.currentView ? 1 : 0;
+  return structureInCurrentView(index, viewNumber);
 }
 
 int collectPass(std::int32_t father, const Transform* viewMatrix, const Transform* fatherMatrix,
@@ -1094,6 +1089,7 @@ int convertModel() {
   TraceScope t("cee100");
   resetIgesConvertState();
   resetIgesGeometryState();
+  resetIgesStructureState();
   const DrawingCounts c = countDrawings();
   const int viewHandling = runSettings().viewMode;
   const bool drawingMode = viewHandling > 0 && c.drawings > 0 &&

@@ -418,7 +418,7 @@ TEST_F(ConvertEngine, TypesNotWrittenHere) {
   EXPECT_EQ(state(l1), 'd');
   EXPECT_EQ(state(l2), 'd');
   EXPECT_EQ(state(note), 'i');
-  EXPECT_EQ(state(group), 'i');
+  EXPECT_EQ(state(group), 'd');  // a group of its member
   EXPECT_EQ(state(zorder), 'c');
   EXPECT_EQ(state(other), 'i');
   EXPECT_EQ(reported(510), 2);
@@ -500,8 +500,8 @@ TEST_F(ConvertEngine, DriverReportsIgnoredViews) {
   EXPECT_EQ(reported(436), 1);
   EXPECT_EQ(state(line), 'd');
 
-  // A drawing with its view: drawing mode, no report; the model is still
-  // written and the drawing and view end ignored.
+  // A drawing with its view: drawing mode, no report; the model is written
+  // in the view's pass and the drawing and view end converted.
   TearDown();
   SetUp();
   igestest::Builder d;
@@ -512,8 +512,8 @@ TEST_F(ConvertEngine, DriverReportsIgnoredViews) {
   ASSERT_EQ(convert(d), 0);
   EXPECT_EQ(reported(445) + reported(436), 0);
   EXPECT_EQ(state(l), 'd');
-  EXPECT_EQ(state(v), 'i');
-  EXPECT_EQ(state(drawing), 'i');
+  EXPECT_EQ(state(v), 'd');
+  EXPECT_EQ(state(drawing), 'd');
   EXPECT_EQ(script().lines.size(), 1u);
 }
 

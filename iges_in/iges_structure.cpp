@@ -1,0 +1,1143 @@
+#include "iges_in/iges_structure.h"
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "driver/assign_tables.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/trace.h"
+#include "elements/element_table.h"
+#include "iges_in/iges_fields.h"
+#include "iges_in/iges_geometry.h"
+#include "iges_in/iges_geometry_math.h"
+#include "iges_in/iges_reader.h"
+#include "script/structure.h"
+
+namespace {
+
+constexpr int kMsgNotAtLevel = 190;
+constexpr int kMsgNoMemory = 370;
+constexpr int kMsgDrawingWithoutViews = 435;
+constexpr int kMsgCycle = 510;
+constexpr int kMsgUnsupportedForm = 521;
+constexpr int kMsgDuplicateNote = 891;
+constexpr int kMsgModelExists = 892;
+constexpr int kMsgOldName = 893;
+constexpr int kMsgNewName = 894;
+constexpr int kMsgDuplicateError = 897;
+
+constexpr double kDegreesPerRadian = 57.29577951308232;
+constexpr std::size_t kFirstRecordCapacity = 50;
+constexpr std::size_t kGroupRecordCapacity = 25;
+// Subfigure names are kept to a length any file system takes.
+constexpr std::size_t kMaxNameLength = 200;
+
+bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
+int elementMode() {
+  const int v = runSettings().userElementMode;
+  return v == kNotSet ? 2 : v;
+}
+int traceLevel() { return runSettings().traceLevel; }
+double systemEpsilon() {
+  const double e = assignTables().global.systemEpsilon;
+  return e > 0.0 ? e : 0.0001;
+}
+
+void warnNotAtLevel(const char* code, std::int32_t index) {
+  IgesGeometryState& g = igesGeometryState();
+  mfaSetPosition(index, element(index).de.paramPointer);
+  mfaWarning(code, kMsgNotAtLevel, g.levelWarningShown ? Channel::kProtocol : Channel::kBoth);
+  mfaClearPosition();
+  g.levelWarningShown = true;
+}
+
+// An error text of the structure converters: to the protocol file, and to
+// standard output.
+void errorText(const char* format, std::int32_t index) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, static_cast<int>(index));
+  std::FILE* protocol = mfaProtocolFile();
+  if (protocol != nullptr) std::fputs(buffer, protocol);
+  std::fputs(buffer, stdout);
+}
+
+// A structure that contains itself: reported once per run (later ones in
+// the protocol only), the element that closes it fails.
+void reportCycle(const char* code, std::int32_t index) {
+  IgesStructureState& s = igesStructureState();
+  mfaSetPosition(index, element(index).de.paramPointer);
+  mfaError(code, kMsgCycle, s.cycleReported ? Channel::kProtocol : Channel::kBoth);
+  mfaClearPosition();
+  s.cycleReported = true;
+}
+
+// Sets the state of the element and everything below it without counting
+// progress (the states are put back for another pass, nothing is done).
+void setStateDeepQuiet(std::int32_t index, char state) {
+  ElementTable& t = elementTable();
+  const int on = t.progressOn;
+  t.progressOn = 0;
+  setStateDeep(index, state);
+  t.progressOn = on;
+}
+
+bool isWritten(char state) {
+  return state == ElementState::kDone || state == ElementState::kTakenOver ||
+         state == ElementState::kDefinitionWritten;
+}
+
+Transform inverseOf(const Transform& m, bool& ok) {
+  const double (&a)[3][3] = m.r;
+  const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+                     a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+                     a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+  Transform inv;
+  ok = std::isfinite(det) && std::fabs(det) > 1e-12;
+  if (!ok) return inv;
+  inv.r[0][0] = (a[1][1] * a[2][2] - a[1][2] * a[2][1]) / det;
+  inv.r[0][1] = (a[0][2] * a[2][1] - a[0][1] * a[2][2]) / det;
+  inv.r[0][2] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) / det;
+  inv.r[1][0] = (a[1][2] * a[2][0] - a[1][0] * a[2][2]) / det;
+  inv.r[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) / det;
+  inv.r[1][2] = (a[0][2] * a[1][0] - a[0][0] * a[1][2]) / det;
+  inv.r[2][0] = (a[1][0] * a[2][1] - a[1][1] * a[2][0]) / det;
+  inv.r[2][1] = (a[0][1] * a[2][0] - a[0][0] * a[2][1]) / det;
+  inv.r[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) / det;
+  for (int i = 0; i < 3; ++i) {
+    inv.t[i] = 0.0;
+    for (int k = 0; k < 3; ++k) inv.t[i] -= inv.r[i][k] * m.t[k];
+  }
+  return inv;
+}
+
+// Steps through the fields of parameter data; a missing or refused field
+// fails the reader.
+struct Fields {
+  const char* p;
+  unsigned flags = 0;
+  bool failed = false;
+
+  bool more() const { return p != nullptr && *p != '\0' && !(flags & IgesFlag::kRecordEnd); }
+  int integer() {
+    int v = 0;
+    if (!more()) {
+      failed = true;
+      return v;
+    }
+    unsigned f = 0;
+    p = parseInteger(p, f, v);
+    flags |= f;
+    if (f & IgesFlag::kInvalid) failed = true;
+    return v;
+  }
+  double real() {
+    double v = 0.0;
+    if (!more()) {
+      failed = true;
+      return v;
+    }
+    unsigned f = 0;
+    p = parseReal(p, f, v);
+    flags |= f;
+    if (f & IgesFlag::kInvalid) failed = true;
+    return v;
+  }
+  std::string string() {
+    std::string v;
+    if (!more()) {
+      failed = true;
+      return v;
+    }
+    unsigned f = 0;
+    p = parseString(p, f, v);
+    flags |= f;
+    if (f & IgesFlag::kInvalid) failed = true;
+    return v;
+  }
+};
+
+bool fetchText(std::int32_t index, std::string& text) {
+  const ElementRecord& e = element(index);
+  return fetchParameterData(e.type, e.de.paramPointer, e.de.paramLineCount, text) == 0;
+}
+
+std::int32_t indexOfField(int pointer) {
+  if (pointer <= 0) return 0;
+  const std::int32_t i = indexOfPointer(pointer);
+  return isElementIndex(i) ? i : 0;
+}
+
+ScriptElementData dataOf(std::int32_t index) {
+  const ElementRecord& e = element(index);
+  ScriptElementData d;
+  d.type = e.type;
+  d.form = e.form;
+  d.sequence = e.de.sequence != 0 ? e.de.sequence : deNumberOf(index);
+  d.parameterPointer = e.de.paramPointer;
+  return d;
+}
+
+// The member count of an element that has members but none counted: the
+// count is corrected and the conversion goes on.
+void correctSonCount(const char* code, std::int32_t index) {
+  ElementRecord& e = element(index);
+  if (e.sonCount != 0 || e.sons == nullptr) return;
+  std::int32_t n = 0;
+  for (const LinkNode* s = e.sons; s != nullptr; s = s->next) ++n;
+  e.sonCount = n;
+  std::printf("%s : FEHLER : Anzahl der Sohnelemente in der lokalen Datenstruktur nicht eingetragen !!!!!\n",
+              code);
+  std::printf("                  Anzahl korrigiert -> ABLAUF KORREKT -> ldv966 korrigieren !!!!!\n");
+  std::printf("         Index in der lokalen Datenstruktur : %ld\n", static_cast<long>(index));
+}
+
+// ---------------------------------------------------------------------------
+// Passes of the structures
+
+// First-record tables for passes run inside another pass: each nested pass
+// works on a table of its own, handed back cleared.
+std::vector<std::vector<std::size_t>>& scratchTables() {
+  static std::vector<std::vector<std::size_t>> pool;
+  return pool;
+}
+
+// Converts the sons of `father` by a collect and an emit pass of their own
+// and gathers the objects written for them (each once, in member order).
+// The caller's records and their first-record table are left as they are.
+int memberPass(std::int32_t father, const Transform* view, const Transform* fatherMatrix,
+               std::vector<std::int32_t>& members) {
+  IgesConvertState& s = igesConvertState();
+  const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
+  if (s.firstRecord.size() != n || s.onPath.size() != n) {
+    s.firstRecord.assign(n, 0);
+    s.onPath.assign(n, 0);
+  }
+  std::vector<std::vector<std::size_t>>& pool = scratchTables();
+  std::vector<std::size_t> mine;
+  if (!pool.empty() && pool.back().size() == n) {
+    mine = std::move(pool.back());
+    pool.pop_back();
+  } else {
+    mine.assign(n, 0);
+  }
+  std::vector<std::size_t> saved = std::move(s.firstRecord);
+  s.firstRecord = std::move(mine);
+  ConversionRecords records;
+  int r = 0;
+  try {
+    records.reserve(kGroupRecordCapacity);
+    r = collectPass(father, view, fatherMatrix, nullptr, 0, records);
+    if (r == 0 && !records.empty()) r = emitPass(father, view, fatherMatrix, records);
+    std::unordered_set<std::int32_t> seen;
+    for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1)
+      for (std::int32_t obj : records[k].created)
+        if (seen.insert(obj).second) members.push_back(obj);
+  } catch (const std::bad_alloc&) {
+    mfaError("cee150", kMsgNoMemory, Channel::kBoth);
+    r = -1;
+  }
+  for (const ConversionRecord& rec : records) {
+    if (!isElementIndex(rec.index)) continue;
+    if (static_cast<std::size_t>(rec.index) < s.firstRecord.size())
+      s.firstRecord[static_cast<std::size_t>(rec.index)] = 0;
+    if (element(rec.index).state == ElementState::kWaiting) setState(rec.index, ElementState::kIgnored);
+  }
+  pool.push_back(std::move(s.firstRecord));
+  s.firstRecord = std::move(saved);
+  return r;
+}
+
+// One collect and emit pass at the top level (or under `father`).
+int topLevelPass(std::int32_t father, const Transform* view) {
+  TraceScope t("cee100");
+  IgesConvertState& s = igesConvertState();
+  ConversionRecords records;
+  try {
+    const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
+    s.firstRecord.assign(n, 0);
+    s.onPath.assign(n, 0);
+    records.reserve(kFirstRecordCapacity);
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  if (father == 0) resetCursors();
+  if (collectPass(father, view, nullptr, nullptr, 0, records) != 0) return -1;
+  if (!records.empty() && emitPass(father, view, nullptr, records) != 0) return -1;
+  for (const ConversionRecord& rec : records)
+    if (isElementIndex(rec.index) && element(rec.index).state == ElementState::kWaiting)
+      setState(rec.index, ElementState::kIgnored);
+  return 0;
+}
+
+// The 308 an instance refers to: its definition pointer, else its first
+// 308 son.
+std::int32_t definitionOf(std::int32_t instance, std::int32_t pointer) {
+  const std::int32_t d = indexOfField(pointer);
+  if (d != 0 && element(d).type == 308) return d;
+  return firstSonOfType(instance, 308);
+}
+
+struct InstanceData {
+  std::int32_t definition = 0;
+  double x = 0.0, y = 0.0, z = 0.0;
+  double scale = 1.0;
+  const Transform* matrix = nullptr;
+};
+
+// Reads a 408's parameter data; the error texts name `code`.  0 / -1.
+int readInstance(std::int32_t index, const char* code, InstanceData& out) {
+  std::string text;
+  const std::string c(code);
+  if (!fetchText(index, text)) {
+    errorText(("FEHLER (" + c + ") : PD-Datensatz des 408'ers mit Index %d konnte nicht geholt werden !\n").c_str(),
+              index);
+    return -1;
+  }
+  Fields f{text.c_str()};
+  const int pointer = f.integer();
+  if (f.failed) {
+    errorText(("FEHLER (" + c + ") : 1. Parameter (Pointer) des 408'ers mit Index %d konnte nicht ermittelt werden !\n")
+                  .c_str(),
+              index);
+    return -1;
+  }
+  double* coordinates[3] = {&out.x, &out.y, &out.z};
+  const char* names[3] = {"X", "Y", "Z"};
+  for (int k = 0; k < 3; ++k) {
+    *coordinates[k] = f.real();
+    if (f.failed) {
+      errorText(("FEHLER (" + c + ") : Referenzpunkt (" + names[k] +
+                 "-wert) des 408'ers mit Index %d konnte nicht ermittelt werden !\n")
+                    .c_str(),
+                index);
+      return -1;
+    }
+  }
+  if (f.more()) {
+    const double scale = f.real();
+    if (!f.failed && std::isfinite(scale) && scale != 0.0) out.scale = scale;
+  }
+  if (resolveMatrix(index, out.matrix) != 0) {
+    errorText(("FEHLER (" + c + ") : beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n").c_str(),
+              index);
+    return -1;
+  }
+  out.definition = definitionOf(index, pointer);
+  if (out.definition == 0) {
+    errorText(("FEHLER (" + c + ") : 408 mit Index %d hat keinen Sohn !\n").c_str(), index);
+    return -1;
+  }
+  return 0;
+}
+
+// The subfigure record of a 308: the one the parameter pass made, or read
+// now.  nullptr (with the error text) when it cannot be had.
+const SubfigureRecord* subfigureRecordOf(std::int32_t index) {
+  ElementRecord& e = element(index);
+  if (const auto* rec = dynamic_cast<const SubfigureRecord*>(e.params.get())) return rec;
+  std::string text;
+  if (!fetchText(index, text)) {
+    errorText("FEHLER (cee680) : PD-Datensatz des 308'ers mit Index %d konnte nicht geholt werden !\n", index);
+    return nullptr;
+  }
+  auto rec = std::make_unique<SubfigureRecord>();
+  Fields f{text.c_str()};
+  rec->depth = f.integer();
+  if (f.failed) {
+    errorText("FEHLER (cee680) : 1. Parameter (Tiefe) des 308'ers mit Index %d konnte nicht ermittelt werden !\n",
+              index);
+    return nullptr;
+  }
+  rec->name = f.string();
+  if (f.failed) {
+    errorText("FEHLER (cee680) : 2. Parameter (Name) des 308'ers mit Index %d konnte nicht ermittelt werden !\n",
+              index);
+    return nullptr;
+  }
+  const SubfigureRecord* out = rec.get();
+  if (e.params == nullptr) {
+    e.params = std::move(rec);
+    return out;
+  }
+  return nullptr;
+}
+
+// A subfigure name made fit to be a model name and a plain file name:
+// path separators, blanks, brackets, quotes and control characters become
+// '_', and so does a leading dot.  `changed` tells whether anything was
+// replaced.
+std::string repairedName(const std::string& name, std::int32_t index, bool& changed) {
+  changed = false;
+  std::string out = name.substr(0, kMaxNameLength);
+  if (out.size() != name.size()) changed = true;
+  for (char& c : out) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '/' || c == ' ' || c == '[' || c == ']' || c == '\\' || c == '"' || u < 0x20 || u == 0x7f) {
+      c = '_';
+      changed = true;
+    }
+  }
+  if (!out.empty() && out.front() == '.') {
+    out.front() = '_';
+    changed = true;
+  }
+  if (out.empty()) {
+    out = "SUBFIG" + std::to_string(index);
+    changed = true;
+  }
+  return out;
+}
+
+bool nameWritten(const std::string& name) {
+  for (const auto& entry : igesStructureState().names)
+    if (entry.second.writtenName == name) return true;
+  return false;
+}
+
+// Writes the definitions of the instances inside the definition before it
+// (each model is written on its own, not inside another).
+void writeInnerDefinitions(std::int32_t definition) {
+  IgesStructureState& s = igesStructureState();
+  std::unordered_set<std::int32_t> seen{definition};
+  std::vector<std::int32_t> stack{definition};
+  while (!stack.empty()) {
+    const std::int32_t i = stack.back();
+    stack.pop_back();
+    for (const LinkNode* n = element(i).sons; n != nullptr; n = n->next) {
+      const std::int32_t k = n->index;
+      if (!isElementIndex(k) || !seen.insert(k).second) continue;
+      const ElementRecord& e = element(k);
+      if (e.type == 308) {
+        if (e.state == ElementState::kWaiting && s.activeDefinitions.count(k) == 0) {
+          const int r = convertSubfigureDefinition(k);
+          if (r != 0 && element(k).state == ElementState::kWaiting)
+            setStateFromResult(k, r == ConvertResult::kError ? -1 : r, "cee680");
+        }
+        continue;
+      }
+      stack.push_back(k);
+    }
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// State
+
+IgesStructureSettings& igesStructureSettings() {
+  static IgesStructureSettings settings;
+  return settings;
+}
+
+IgesStructureState& igesStructureState() {
+  static IgesStructureState state;
+  return state;
+}
+
+void resetIgesStructureState() {
+  igesStructureState() = IgesStructureState{};
+  scratchTables().clear();
+}
+
+// ---------------------------------------------------------------------------
+// Dispatch
+
+int collectStructure(std::int32_t index) {
+  TraceScope t("cee150");
+  ElementRecord& e = element(index);
+  switch (e.type) {
+    case 402:
+      switch (e.form) {
+        case 1: case 7: case 14: case 15:
+          return convertGroup(index);
+        case 3: case 4:
+          // Views-visible associativities steer the view filter only.
+          setState(index, ElementState::kDone);
+          return ConvertResult::kIgnored;
+        case 13:
+          if (levelIsPlus()) return ConvertResultExtra::kDeferred;
+          warnNotAtLevel(t.code(), index);
+          return ConvertResult::kError;
+        default:
+          mfaSetPosition(index, e.de.paramPointer);
+          mfaReport(t.code(), kMsgUnsupportedForm, Channel::kProtocol, Severity::kWarning,
+                    {e.form, e.type, e.de.sequence}, {}, "", nullptr);
+          mfaClearPosition();
+          return ConvertResult::kError;
+      }
+    case 308:
+      if (!levelIsPlus()) {
+        warnNotAtLevel(t.code(), index);
+        return ConvertResult::kError;
+      }
+      if (elementMode() == 2) {
+        // Each instance writes the members where it stands.
+        setStateDeepQuiet(index, ElementState::kIgnored);
+        return ConvertResult::kIgnored;
+      }
+      return convertSubfigureDefinition(index);
+    case 408:
+      if (!levelIsPlus()) {
+        warnNotAtLevel(t.code(), index);
+        return ConvertResult::kError;
+      }
+      return elementMode() == 2 ? convertInstanceExpanded(index) : convertInstance(index);
+    default:
+      return ConvertResultExtra::kDeferred;
+  }
+}
+
+void structureTopLevelPick(std::int32_t /*index*/) {
+  IgesStructureState& s = igesStructureState();
+  if (!igesStructureSettings().mainModelSaved || s.mainModelCreated) return;
+  if (!levelIsPlus() || elementMode() == 2 || igesReader().subfigureCount == 0) return;
+  const ElementTable& t = elementTable();
+  if (t.cursors[2] <= t.lastIndex && t.cursors[2] < t.capacity) return;
+  s.mainModelCreated = true;
+  ScriptModelCreate();
+}
+
+// ---------------------------------------------------------------------------
+// Views
+
+int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
+  TraceScope t("cee190");
+  if (viewNumber == kNoView || igesConvertState().currentView == 0) return 1;
+  IgesStructureState& s = igesStructureState();
+  // A physically dependent element without a view of its own follows its
+  // first father (the chain is bounded: a cycle of fathers ends it).
+  std::int32_t current = index;
+  for (int step = 0; step <= 64; ++step) {
+    if (!isElementIndex(current)) return 1;
+    if (static_cast<std::size_t>(current) < s.underDrawing.size() && s.underDrawing[current]) return 0;
+    const ElementRecord& e = element(current);
+    std::int32_t pointer = e.de.view;
+    if (pointer < 0) pointer = pointer == INT32_MIN ? INT32_MAX : -pointer;
+    if (pointer == 0) {
+      const bool dependent = e.dependency == 'p' || decodeStatus(e.de).subordinate == 1 ||
+                             decodeStatus(e.de).subordinate == 3;
+      if (!dependent || e.fathers == nullptr || !isElementIndex(e.fathers->index)) return 1;
+      current = e.fathers->index;
+      continue;
+    }
+    const std::int32_t v = indexOfPointer(pointer);
+    if (!isElementIndex(v)) return 0;
+    const ElementRecord& view = element(v);
+    if (view.type == 410) {
+      const auto* rec = dynamic_cast<const ViewRecord*>(view.params.get());
+      return rec != nullptr && rec->viewNumber == viewNumber ? 1 : 0;
+    }
+    if (view.type == 402 && (view.form == 3 || view.form == 4)) {
+      auto known = s.viewLists.find(v);
+      if (known == s.viewLists.end()) {
+        // The views of the list: NV, NE, then per view its pointer (form 4
+        // with four further values each).
+        std::vector<std::int32_t> views;
+        std::string text;
+        if (fetchText(v, text)) {
+          Fields f{text.c_str()};
+          const int nv = f.integer();
+          f.integer();
+          for (int k = 0; k < nv && f.more() && !f.failed; ++k) {
+            const std::int32_t w = indexOfField(f.integer());
+            if (w != 0 && element(w).type == 410) views.push_back(w);
+            if (view.form == 4)
+              for (int skip = 0; skip < 4 && f.more(); ++skip) f.integer();
+          }
+        }
+        known = s.viewLists.emplace(v, std::move(views)).first;
+      }
+      for (std::int32_t w : known->second) {
+        const auto* rec = dynamic_cast<const ViewRecord*>(element(w).params.get());
+        if (rec != nullptr && rec->viewNumber == viewNumber) return 1;
+      }
+      return 0;
+    }
+    return 0;
+  }
+  return 1;
+}
+
+std::string viewName(std::int32_t view) {
+  TraceScope t("cee191");
+  IgesStructureState& s = igesStructureState();
+  const auto known = s.viewNames.find(view);
+  if (known != s.viewNames.end()) return known->second;
+  std::string name;
+  const ElementRecord& e = element(view);
+  for (std::int32_t p : e.props) {
+    if (!isElementIndex(p) || element(p).type != 406 || element(p).form != 15) continue;
+    std::string text;
+    if (!fetchText(p, text)) continue;
+    Fields f{text.c_str()};
+    f.integer();
+    name = f.string();
+    if (!f.failed && !name.empty()) break;
+    name.clear();
+  }
+  if (name.empty()) {
+    const auto* rec = dynamic_cast<const ViewRecord*>(e.params.get());
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%s.%d", "VIEW", rec != nullptr ? static_cast<int>(rec->viewNumber) : 0);
+    name = buffer;
+  }
+  s.viewNames.emplace(view, name);
+  return name;
+}
+
+int viewInfo(std::int32_t drawing, int slot, ViewInfo& info) {
+  TraceScope t("cee270");
+  info = ViewInfo{};
+  const auto* d = dynamic_cast<const DrawingRecord*>(element(drawing).params.get());
+  if (d == nullptr || slot < 0 || static_cast<std::size_t>(slot) >= d->views.size()) return -1;
+  const DrawingRecord::ViewSlot& v = d->views[static_cast<std::size_t>(slot)];
+  info.x = v.x;
+  info.y = v.y;
+  if (v.view == 0) return -1;
+  const auto* rec = dynamic_cast<const ViewRecord*>(element(v.view).params.get());
+  if (rec == nullptr) return -1;
+  info.number = rec->viewNumber;
+  info.scale = std::isfinite(rec->scale) && rec->scale != 0.0 ? rec->scale : 1.0;
+  info.name = viewName(v.view);
+  return 0;
+}
+
+int viewMatrix(std::int32_t view, double scale, double x, double y, bool withOrigin, Transform& out) {
+  TraceScope t("cee831");
+  out = Transform{};
+  const auto* rec = dynamic_cast<const ViewRecord*>(element(view).params.get());
+  int result = 0;
+  if (rec != nullptr && rec->hasMatrix) {
+    // The view's matrix takes view space to model space; the geometry goes
+    // the other way.
+    bool ok = false;
+    const Transform inv = inverseOf(rec->matrix, ok);
+    if (ok) out = inv;
+    else result = -1;
+  }
+  for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < 3; ++k) out.r[i][k] *= scale;
+    out.t[i] *= scale;
+  }
+  if (withOrigin) {
+    out.t[0] += x;
+    out.t[1] += y;
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Groups
+
+int convertGroup(std::int32_t index) {
+  TraceScope t("cee600");
+  IgesStructureState& s = igesStructureState();
+  if (s.activeGroups.count(index) != 0) {
+    reportCycle(t.code(), index);
+    return ConvertResult::kError;
+  }
+  const Transform* own = nullptr;
+  if (resolveMatrix(index, own) != 0) return ConvertResult::kError;
+  char name[48];
+  std::snprintf(name, sizeof name, "%s.%d", "GRP", ++s.groupCounter);
+  const int depth = ++s.groupDepth;
+  const bool trace = traceLevel() > 0;
+  const Transform identity;
+  const Transform& m = own != nullptr ? *own : identity;
+  if (trace) {
+    std::printf("-> cee600 : Begin of Group '%s', Depth = %d\n", name, depth);
+    std::printf("            Reference-point : (x) %f, (y) %f, (z) %f\n", m.t[0], m.t[1], m.t[2]);
+    const double f = std::sqrt(std::fabs(m.r[0][0] * m.r[1][1] - m.r[0][1] * m.r[1][0]));
+    std::printf("            Scale factor    : (f) %f\n", f);
+    std::printf("            Angle           : (w) %f\n", std::atan2(m.r[1][0], m.r[0][0]) * kDegreesPerRadian);
+  }
+  s.activeGroups.insert(index);
+  std::vector<std::int32_t> members;
+  const Transform* view = s.currentViewMatrix;
+  const int r = memberPass(index, view, own, members);
+  s.activeGroups.erase(index);
+  --s.groupDepth;
+  if (trace) {
+    std::printf("-> cee600 : End   of Group '%s', Depth = %d\n", name, depth);
+    std::printf("            Number of sons  : %d\n", static_cast<int>(members.size()));
+  }
+  if (r != 0) return ConvertResult::kError;
+  if (members.empty()) return ConvertResult::kIgnored;
+  ScriptGroupRecord group;
+  group.name = name;
+  group.members = members;
+  const ElementRecord& e = element(index);
+  group.level = e.de.level;
+  group.attributes.colour = e.de.colour;
+  group.attributes.blank = decodeStatus(e.de).blank;
+  group.data = dataOf(index);
+  bool hasFinal = false;
+  Transform final;
+  if (view != nullptr) {
+    final = own != nullptr ? composeTransforms(*view, *own) : *view;
+    hasFinal = true;
+  } else if (own != nullptr) {
+    final = *own;
+    hasFinal = true;
+  }
+  const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
+  std::vector<std::int32_t> created;
+  const int w = ScriptGroup(index, group, hasFinal ? &sm : nullptr, created);
+  if (w != 0) return ConvertResult::kError;
+  ElementRecord& after = element(index);
+  after.created = created;
+  setState(index, ElementState::kDone);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Subfigures
+
+std::string subfigureFileName(const std::string& name) {
+  const std::string& dir = igesStructureSettings().modelDirectory;
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%s", ".udo");
+  return dir.empty() ? name + buffer : dir + "/" + name + buffer;
+}
+
+int subfigureName(std::int32_t index, std::string& name) {
+  TraceScope t("cee870");
+  IgesStructureState& s = igesStructureState();
+  const SubfigureRecord* rec = subfigureRecordOf(index);
+  if (rec == nullptr) return -1;
+  const std::string& original = rec->name;
+  const auto known = s.names.find(original);
+  if (known != s.names.end()) {
+    SubfigureEntry& entry = known->second;
+    ++entry.uses;
+    if (entry.index != index) {
+      mfaSetPosition(index, element(index).de.paramPointer);
+      if (elementMode() == 2)
+        mfaNote(t.code(), kMsgDuplicateNote, Channel::kProtocol);
+      else
+        mfaError(t.code(), kMsgDuplicateError, Channel::kProtocol);
+      mfaClearPosition();
+    }
+    if (traceLevel() > 1) std::printf("-> cee870 : last Definition of Subfigure '%s' used\n", entry.writtenName.c_str());
+    name = entry.writtenName;
+    s.definitionNames[index] = name;
+    return isElementIndex(entry.index) && element(entry.index).state == ElementState::kError ? -1
+                                                                                            : ConvertResult::kLater;
+  }
+  bool changed = false;
+  std::string repaired = repairedName(original, index, changed);
+  if (changed && nameWritten(repaired)) {
+    const std::string digits = std::to_string(index);
+    const std::size_t keep = digits.size() < 8 ? 8 - digits.size() : 0;
+    repaired = repaired.substr(0, keep) + digits;
+  }
+  if (changed) {
+    if (traceLevel() > 1)
+      std::printf("-> cee870 : New Subfigurename '%s' extracted from '%s'\n", repaired.c_str(), original.c_str());
+    mfaSetPosition(index, element(index).de.paramPointer);
+    mfaReport(t.code(), kMsgOldName, Channel::kProtocol, Severity::kNote, {}, {}, original, nullptr);
+    mfaReport(t.code(), kMsgNewName, Channel::kProtocol, Severity::kNote, {}, {}, repaired, nullptr);
+    mfaClearPosition();
+  }
+  name = repaired;
+  s.definitionNames[index] = name;
+  if (s.modelFiles.count(subfigureFileName(name)) != 0) {
+    mfaSetPosition(index, element(index).de.paramPointer);
+    mfaNote(t.code(), kMsgModelExists, Channel::kProtocol);
+    mfaClearPosition();
+    s.names[original] = SubfigureEntry{index, name, 1};
+    return ConvertResult::kLater;
+  }
+  return 0;
+}
+
+int convertSubfigureDefinition(std::int32_t index) {
+  TraceScope t("cee680");
+  IgesStructureState& s = igesStructureState();
+  ElementRecord& e = element(index);
+  if (isWritten(e.state)) return 0;
+  if (s.activeDefinitions.count(index) != 0) {
+    reportCycle(t.code(), index);
+    return ConvertResult::kError;
+  }
+  correctSonCount(t.code(), index);
+  std::string name;
+  const int named = subfigureName(index, name);
+  if (named == -1) return ConvertResult::kError;
+  if (named == ConvertResult::kLater) {
+    // Written before under this name: the model there is used.
+    setStateDeepQuiet(index, ElementState::kDefinitionWritten);
+    setState(index, ElementState::kDefinitionWritten);
+    return 0;
+  }
+  const SubfigureRecord* rec = subfigureRecordOf(index);
+  const std::string original = rec != nullptr ? rec->name : name;
+  s.activeDefinitions.insert(index);
+  writeInnerDefinitions(index);
+  // The definition is a model of its own: no view applies inside it.
+  IgesConvertState& c = igesConvertState();
+  const std::int32_t savedView = c.currentView, savedNumber = c.currentViewNumber;
+  const Transform* savedMatrix = s.currentViewMatrix;
+  c.currentView = 0;
+  c.currentViewNumber = kNoView;
+  s.currentViewMatrix = nullptr;
+  if (traceLevel() > 0) std::printf("-> cee680 : Begin of Subfigure '%s' (%d)\n", name.c_str(), static_cast<int>(index));
+  std::vector<std::int32_t> members;
+  int r = ScriptModelNew(index, name);
+  if (r == 0) r = memberPass(index, nullptr, nullptr, members);
+  if (r == 0) r = ScriptModelSave(name);
+  if (traceLevel() > 0) {
+    std::printf("-> cee680 : End   of Subfigure '%s' (%d)\n", name.c_str(), static_cast<int>(index));
+    std::printf("            Number of sons  : %d\n", static_cast<int>(members.size()));
+  }
+  c.currentView = savedView;
+  c.currentViewNumber = savedNumber;
+  s.currentViewMatrix = savedMatrix;
+  s.activeDefinitions.erase(index);
+  if (r != 0) return ConvertResult::kError;
+  s.names[original] = SubfigureEntry{index, name, 1};
+  s.modelFiles.insert(subfigureFileName(name));
+  setState(index, ElementState::kDone);
+  return 0;
+}
+
+int convertInstance(std::int32_t index) {
+  TraceScope t("cee640");
+  IgesStructureState& s = igesStructureState();
+  InstanceData data;
+  if (readInstance(index, t.code(), data) != 0) return ConvertResult::kError;
+  const bool topLevel = s.activeDefinitions.empty() && s.groupDepth == 0 && s.instanceDepth == 0;
+  if (topLevel && igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() &&
+      igesReader().subfigureCount > 0)
+    return ConvertResult::kLater;  // after the definitions, in the main model
+  const std::int32_t def = data.definition;
+  if (!isWritten(element(def).state)) {
+    if (s.activeDefinitions.count(def) != 0) {
+      reportCycle(t.code(), index);
+      return ConvertResult::kError;
+    }
+    const int r = convertSubfigureDefinition(def);
+    if (r != 0 && !isWritten(element(def).state)) {
+      setState(def, ElementState::kError);
+      return ConvertResult::kError;
+    }
+  }
+  const auto named = s.definitionNames.find(def);
+  if (named == s.definitionNames.end() || named->second.empty()) return ConvertResult::kError;
+  const int depth = ++s.instanceDepth;
+  if (traceLevel() > 0) {
+    std::printf("-> cee640 : Begin of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), depth);
+    std::printf("            Reference-point : (x) %f, (y) %f, (z) %f\n", data.x, data.y, data.z);
+  }
+  ScriptInstanceRecord instance;
+  instance.definition = named->second;
+  instance.position = ScriptPointXYZ{data.x, data.y, data.z};
+  instance.scale = data.scale;
+  instance.level = element(index).de.level;
+  instance.data = dataOf(index);
+  const Transform* view = s.currentViewMatrix;
+  bool hasFinal = false;
+  Transform final;
+  if (view != nullptr) {
+    final = data.matrix != nullptr ? composeTransforms(*view, *data.matrix) : *view;
+    hasFinal = true;
+  } else if (data.matrix != nullptr) {
+    final = *data.matrix;
+    hasFinal = true;
+  }
+  const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
+  std::vector<std::int32_t> created;
+  const int w = ScriptSymbolInstance(index, instance, hasFinal ? &sm : nullptr, created);
+  if (traceLevel() > 0)
+    std::printf("-> cee640 : End   of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), depth);
+  --s.instanceDepth;
+  if (w != 0) return ConvertResult::kError;
+  element(index).created = created;
+  setState(index, ElementState::kDone);
+  return 0;
+}
+
+int convertInstanceExpanded(std::int32_t index) {
+  TraceScope t("cee641");
+  IgesStructureState& s = igesStructureState();
+  const bool topLevel = s.activeDefinitions.empty() && s.groupDepth == 0 && s.instanceDepth == 0;
+  const ElementTable& table = elementTable();
+  if (topLevel && table.cursors[2] <= table.lastIndex && table.cursors[2] < table.capacity)
+    return ConvertResult::kLater;  // the top-level definitions come first
+  InstanceData data;
+  if (readInstance(index, t.code(), data) != 0) return ConvertResult::kError;
+  std::int32_t def = data.definition;
+  std::string name;
+  const int named = subfigureName(def, name);
+  if (named == -1) return ConvertResult::kError;
+  if (named == ConvertResult::kLater) {
+    // A second definition of a name: the first one is expanded.
+    const SubfigureRecord* rec = subfigureRecordOf(def);
+    const auto entry = rec != nullptr ? s.names.find(rec->name) : s.names.end();
+    if (entry != s.names.end() && isElementIndex(entry->second.index)) def = entry->second.index;
+  } else {
+    const SubfigureRecord* rec = subfigureRecordOf(def);
+    if (rec != nullptr) s.names[rec->name] = SubfigureEntry{def, name, 1};
+  }
+  if (s.activeDefinitions.count(def) != 0) {
+    reportCycle(t.code(), index);
+    return ConvertResult::kError;
+  }
+  correctSonCount("cee681", def);
+  // p' = M (position + scale p), then the view.
+  Transform place;
+  for (int i = 0; i < 3; ++i) place.r[i][i] = data.scale;
+  place.t[0] = data.x;
+  place.t[1] = data.y;
+  place.t[2] = data.z;
+  if (data.matrix != nullptr) place = composeTransforms(*data.matrix, place);
+  const Transform* savedMatrix = s.currentViewMatrix;
+  const Transform combined = savedMatrix != nullptr ? composeTransforms(*savedMatrix, place) : place;
+  const int depth = ++s.instanceDepth;
+  if (traceLevel() > 0) {
+    std::printf("-> cee641 : Begin of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), depth);
+    std::printf("            Reference-point : (x) %f, (y) %f, (z) %f\n", place.t[0], place.t[1], place.t[2]);
+    const double f = std::sqrt(std::fabs(place.r[0][0] * place.r[1][1] - place.r[0][1] * place.r[1][0]));
+    std::printf("            Scale factor    : (f) %f\n", f);
+    std::printf("            Angle           : (w) %f\n",
+                std::atan2(place.r[1][0], place.r[0][0]) * kDegreesPerRadian);
+  }
+  s.activeDefinitions.insert(def);
+  s.currentViewMatrix = &combined;
+  setStateDeepQuiet(def, ElementState::kWaiting);
+  std::vector<std::int32_t> members;
+  ScriptSubfigureBegin(depth, name);
+  const int r = memberPass(def, &combined, nullptr, members);
+  ScriptSubfigureEnd(depth, name);
+  // Members not written stay out of the later passes.
+  setStateDeepQuiet(def, ElementState::kIgnored);
+  s.currentViewMatrix = savedMatrix;
+  s.activeDefinitions.erase(def);
+  if (traceLevel() > 0) {
+    std::printf("-> cee681 : End   of Subfigure '%s' (%d) -> converted to Group\n", name.c_str(),
+                static_cast<int>(def));
+    std::printf("-> cee641 : End   of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), depth);
+  }
+  --s.instanceDepth;
+  if (r != 0) return ConvertResult::kError;
+  if (members.empty()) {
+    errorText("FEHLER (cee681) : Keine Sohnelemente beim 308'er mit Index %d erzeugt !\n", def);
+    return ConvertResult::kError;
+  }
+  element(index).created = members;
+  setState(index, ElementState::kDone);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Drawings
+
+int prepareDrawing(std::int32_t drawing) {
+  TraceScope t("cee180");
+  // The definitions are gathered first: writing one resets cursors the
+  // descent uses.
+  std::vector<std::int32_t> found;
+  resetSonCursors(drawing);
+  std::int32_t de = 0, index = 0;
+  std::unordered_set<std::int32_t> seen;
+  while (nextDescendant(drawing, de, index) == 0) {
+    const std::int32_t type = element(index).type;
+    if ((type == 308 || type == 408) && seen.insert(index).second) found.push_back(index);
+  }
+  for (std::int32_t i : found) {
+    std::int32_t def = i;
+    if (element(i).type == 408) {
+      if (traceLevel() > 1) std::printf("cee180 : 408 darf nicht vorkommen !\n");
+      def = firstSonOfType(i, 308);
+      if (def == 0) continue;
+    }
+    if (element(def).state != ElementState::kWaiting) continue;
+    if (!levelIsPlus()) {
+      warnNotAtLevel(t.code(), def);
+      setState(def, ElementState::kError);
+      continue;
+    }
+    const int r = convertSubfigureDefinition(def);
+    if (r != 0 && element(def).state == ElementState::kWaiting) setState(def, ElementState::kError);
+  }
+  return 0;
+}
+
+namespace {
+
+// Marks every element under a drawing.
+void markUnderDrawings(const std::vector<std::int32_t>& drawings) {
+  IgesStructureState& s = igesStructureState();
+  const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
+  s.underDrawing.assign(n, 0);
+  std::vector<std::int32_t> stack;
+  for (std::int32_t d : drawings) {
+    for (const LinkNode* son = element(d).sons; son != nullptr; son = son->next) stack.push_back(son->index);
+    while (!stack.empty()) {
+      const std::int32_t i = stack.back();
+      stack.pop_back();
+      if (!isElementIndex(i) || static_cast<std::size_t>(i) >= n || s.underDrawing[i]) continue;
+      s.underDrawing[i] = 1;
+      for (const LinkNode* son = element(i).sons; son != nullptr; son = son->next) stack.push_back(son->index);
+    }
+  }
+}
+
+ViewStatistics countStates() {
+  ViewStatistics v;
+  const std::int32_t last = elementTable().lastIndex;
+  for (std::int32_t i = 1; i <= last; ++i) {
+    const ElementRecord& e = element(i);
+    if (e.type == 404 || e.type == 410 || e.type == 124) continue;
+    switch (e.state) {
+      case ElementState::kDone: case ElementState::kTakenOver: case ElementState::kDefinitionWritten:
+        ++v.converted;
+        break;
+      case ElementState::kIgnored: ++v.ignored; break;
+      case ElementState::kError: ++v.failed; break;
+      default: break;
+    }
+  }
+  return v;
+}
+
+void writeViewStatistics(int drawing, int view, std::int32_t number, const ViewStatistics& v) {
+  char line[160];
+  std::snprintf(line, sizeof line, "Drawing %d, view %d (Nr.: %d): %d converted, %d ignored, %d with errors\n",
+                drawing, view, static_cast<int>(number), static_cast<int>(v.converted),
+                static_cast<int>(v.ignored), static_cast<int>(v.failed));
+  if (std::FILE* protocol = mfaProtocolFile()) std::fputs(line, protocol);
+  if (runSettings().statisticsToConsole == 1 && traceLevel() > 0) std::fputs(line, stdout);
+}
+
+// In subfigure mode 2 the definitions stay out of the passes: only their
+// instances write their members.
+void ignoreDefinitions() {
+  if (elementMode() != 2) return;
+  const std::int32_t last = elementTable().lastIndex;
+  for (std::int32_t i = 1; i <= last; ++i)
+    if (element(i).type == 308) setStateDeepQuiet(i, ElementState::kIgnored);
+}
+
+}  // namespace
+
+int convertDrawingMode() {
+  TraceScope t("cee100");
+  IgesStructureState& s = igesStructureState();
+  IgesConvertState& c = igesConvertState();
+  ElementTable& table = elementTable();
+  const bool trace = traceLevel() > 0;
+  std::vector<std::int32_t> drawings;
+  int totalViews = 0;
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    const ElementRecord& e = element(i);
+    const auto* d = e.type == 404 ? dynamic_cast<const DrawingRecord*>(e.params.get()) : nullptr;
+    if (d == nullptr) continue;
+    drawings.push_back(i);
+    for (const DrawingRecord::ViewSlot& v : d->views)
+      if (v.view != 0) ++totalViews;
+  }
+  markUnderDrawings(drawings);
+  if (elementMode() != 2)
+    for (std::int32_t d : drawings) prepareDrawing(d);
+  table.progressScale = totalViews > 0 ? totalViews : 1;
+  const int viewFilter = runSettings().viewNumber > 0 ? runSettings().viewNumber : 0;
+  const double eps = systemEpsilon();
+  bool firstView = true;
+  int result = 0;
+  const int drawingCount = static_cast<int>(drawings.size());
+  for (int dn = 1; dn <= drawingCount; ++dn) {
+    const std::int32_t drawing = drawings[static_cast<std::size_t>(dn - 1)];
+    s.currentDrawing = drawing;
+    if (trace) std::printf("-> cee100 : Begin of %d. Drawing (Number of Drawings : %d)\n", dn, drawingCount);
+    const auto* d = dynamic_cast<const DrawingRecord*>(element(drawing).params.get());
+    int viewsOfDrawing = 0;
+    for (const DrawingRecord::ViewSlot& v : d->views)
+      if (v.view != 0) ++viewsOfDrawing;
+    if (viewsOfDrawing == 0) {
+      mfaSetPosition(drawing, element(drawing).de.paramPointer);
+      mfaNote(t.code(), kMsgDrawingWithoutViews, Channel::kProtocol);
+      mfaClearPosition();
+    }
+    int vn = 0;
+    for (int slot = 0; slot < static_cast<int>(d->views.size()); ++slot) {
+      const std::int32_t view = d->views[static_cast<std::size_t>(slot)].view;
+      if (view == 0) continue;
+      ++vn;
+      if (!firstView) {
+        // The same geometry again for this view; the definitions are
+        // written once.
+        // The annotation of the drawings keeps its states: it is written in
+        // its drawing's own pass, never in a view.
+        std::vector<std::pair<std::int32_t, char>> kept;
+        for (std::size_t i = 1; i < s.underDrawing.size(); ++i)
+          if (s.underDrawing[i]) kept.emplace_back(static_cast<std::int32_t>(i), element(static_cast<std::int32_t>(i)).state);
+        markAll(ElementState::kWaiting);
+        for (const auto& k : kept) setStateRaw(k.first, k.second);
+        resetCursors();
+        table.cursors[2] = table.lastIndex + 1;
+        ignoreDefinitions();
+      }
+      firstView = false;
+      if (elementMode() == 2) s.names.clear();
+      setStateDeepQuiet(drawing, ElementState::kIgnored);
+      ViewInfo info;
+      viewInfo(drawing, slot, info);
+      if (viewFilter != 0 && viewFilter != info.number) {
+        setState(view, ElementState::kIgnored);
+        continue;
+      }
+      s.currentSlot = slot;
+      const bool moved = igesStructureSettings().scaledViewHandling == 1 && std::fabs(info.scale - 1.0) > eps;
+      Transform matrix;
+      if (moved) {
+        const ScriptPointXYZ origin{info.x, info.y, 0.0};
+        ScriptWorldSave(info.scale, &origin);
+        viewMatrix(view, 1.0, info.x, info.y, false, matrix);
+      } else {
+        viewMatrix(view, info.scale, info.x, info.y, true, matrix);
+      }
+      if (trace) {
+        if (!info.name.empty())
+          std::printf("-> cee100 : Begin of %d. View (Nr.: %d), Name : %s\n", vn, static_cast<int>(info.number),
+                      info.name.c_str());
+        else
+          std::printf("-> cee100 : Begin of %d. View (Nr.: %d)\n", vn, static_cast<int>(info.number));
+      }
+      c.currentView = view;
+      c.currentViewNumber = info.number;
+      s.currentViewMatrix = &matrix;
+      if (topLevelPass(0, &matrix) != 0) result = -1;
+      s.currentViewMatrix = nullptr;
+      c.currentView = 0;
+      c.currentViewNumber = kNoView;
+      setStateDeepQuiet(view, ElementState::kDone);
+      setState(view, ElementState::kDone);
+      if (moved) ScriptWorldRestore();
+      const ViewStatistics v = countStates();
+      writeViewStatistics(dn, vn, info.number, v);
+      s.viewTotals.converted += v.converted;
+      s.viewTotals.ignored += v.ignored;
+      s.viewTotals.failed += v.failed;
+      ++s.viewsConverted;
+      if (trace) std::printf("-> cee100 : End   of %d. View (Nr.: %d)\n", vn, static_cast<int>(info.number));
+    }
+    // The drawing's own annotation, without a view.
+    setStateDeepQuiet(drawing, ElementState::kWaiting);
+    s.currentSlot = -1;
+    c.currentView = 0;
+    c.currentViewNumber = kNoView;
+    if (element(drawing).sons != nullptr && topLevelPass(drawing, nullptr) != 0) result = -1;
+    setState(drawing, ElementState::kDone);
+    if (trace) std::printf("-> cee100 : End   of %d. Drawing (Number of Drawings : %d)\n", dn, drawingCount);
+  }
+  s.currentDrawing = 0;
+  return result;
+}

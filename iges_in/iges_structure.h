@@ -1,0 +1,128 @@
+// The structuring entities of the IGES input: drawings and their views
+// (404, 410), groups (402), subfigure definitions (308) and their singular
+// instances (408).
+//
+// In drawing mode the driver converts the model once per view of each
+// drawing (the view's matrix places the geometry on the drawing), then the
+// drawing's own annotation.  Groups convert their members by a pass of
+// their own and gather the written objects.  Subfigure definitions become
+// symbol models of their own (one model file each) whose instances are
+// symbol references, or, with userElementMode 2, each instance writes the
+// definition's members again in its place.
+//
+// Structures that refer to themselves (a group inside itself, a definition
+// whose members instance it) are reported once and broken at the element
+// that closes the cycle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "elements/transform.h"
+#include "iges_in/iges_convert.h"
+
+// Settings of the structure conversion that the run configuration does not
+// carry.
+struct IgesStructureSettings {
+  // 1: a view whose scale is not 1 is written in a world moved to the
+  // view's origin with the view's scale; 0: the scale goes into the matrix.
+  int scaledViewHandling = 1;
+  // Where the symbol models of subfigure definitions are saved ("" the
+  // current directory).
+  std::string modelDirectory;
+  // The script's header saved the top model before the definitions (the
+  // header's subfigure form): the main model is created again once the
+  // definitions are written.
+  bool mainModelSaved = false;
+};
+IgesStructureSettings& igesStructureSettings();
+
+// One name of the subfigure register.
+struct SubfigureEntry {
+  std::int32_t index = 0;      // the definition written under the name
+  std::string writtenName;     // the name of its symbol model
+  int uses = 0;
+};
+
+// What a view contributes to the script.
+struct ViewInfo {
+  std::string name;
+  std::int32_t number = 0;
+  double scale = 1.0;
+  double x = 0.0, y = 0.0;  // origin on the drawing
+};
+
+// Per-view and total counts of the drawing passes.
+struct ViewStatistics {
+  std::int32_t converted = 0;  // 'd', 'c', 'o'
+  std::int32_t ignored = 0;    // 'i'
+  std::int32_t failed = 0;     // 'e'
+};
+
+// The process-wide state of the structure conversion, reset by
+// convertModel.
+struct IgesStructureState {
+  // Register of the subfigure names met: original name -> entry; and the
+  // name each definition is written (or known) under.
+  std::unordered_map<std::string, SubfigureEntry> names;
+  std::unordered_map<std::int32_t, std::string> definitionNames;
+  std::unordered_set<std::string> modelFiles;  // model files written this run
+  std::unordered_set<std::int32_t> activeDefinitions;  // definitions being written or expanded
+  std::unordered_set<std::int32_t> activeGroups;
+  std::unordered_map<std::int32_t, std::string> viewNames;
+  // Views-visible associativities (402 forms 3, 4): their view elements.
+  std::unordered_map<std::int32_t, std::vector<std::int32_t>> viewLists;
+  std::vector<char> underDrawing;  // per element: lies under a 404
+  std::int32_t currentDrawing = 0;
+  std::int32_t currentSlot = -1;
+  const Transform* currentViewMatrix = nullptr;
+  int groupCounter = 0;
+  int groupDepth = 0;
+  int instanceDepth = 0;
+  bool mainModelCreated = false;
+  bool cycleReported = false;
+  ViewStatistics viewTotals;
+  int viewsConverted = 0;
+};
+IgesStructureState& igesStructureState();
+void resetIgesStructureState();
+
+// The collect step of 308, 402 and 408 (called by the engine's collect
+// phase): a converter result of ConvertResult.
+int collectStructure(std::int32_t index);
+// Called for every element the top level of a collect pass takes: once the
+// subfigure definitions are passed, the main model is created again.
+void structureTopLevelPick(std::int32_t index);
+
+// The drawing mode of the top-level driver (cee100 step 4).  0 / -1.
+int convertDrawingMode();
+// Writes the subfigure definitions used inside a drawing before its views
+// (cee180).
+int prepareDrawing(std::int32_t drawing);
+// The view filter (cee190).
+int structureInCurrentView(std::int32_t index, std::int32_t viewNumber);
+// Name, number, scale and origin of the view in slot `slot` of the drawing
+// (cee270).  0 / -1.
+int viewInfo(std::int32_t drawing, int slot, ViewInfo& info);
+// The view's name (cee191).
+std::string viewName(std::int32_t view);
+// The view's transformation onto its drawing (cee831): model space to the
+// view (the inverse of the view's matrix), scaled by `scale` and moved to
+// the origin (unless `withOrigin` is false).  0 / -1.
+int viewMatrix(std::int32_t view, double scale, double x, double y, bool withOrigin, Transform& out);
+
+// Groups (cee600), subfigure definitions (cee680, cee681), instances
+// (cee640, cee641), the name register (cee870).
+int convertGroup(std::int32_t index);
+int convertSubfigureDefinition(std::int32_t index);
+int convertInstance(std::int32_t index);
+int convertInstanceExpanded(std::int32_t index);
+// Names the definition: 0 new (it is to be written under `name`), -10 the
+// name is registered or its model exists (use `name`), -1 the registered
+// definition failed.
+int subfigureName(std::int32_t index, std::string& name);
+// The plain file name a subfigure name is saved under.
+std::string subfigureFileName(const std::string& name);

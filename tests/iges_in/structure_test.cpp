@@ -1,0 +1,557 @@
+// Drawings, views, groups, subfigure definitions and instances of the IGES
+// input, converted from small files: what the script gets, how often, where,
+// and in which state each element ends.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/assign_tables.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "elements/element_table.h"
+#include "iges_in/convert_iges_builder.h"
+#include "iges_in/iges_convert.h"
+#include "iges_in/iges_geometry.h"
+#include "iges_in/iges_reader.h"
+#include "iges_in/iges_structure.h"
+#include "iges_in/kpl_reader.h"
+#include "script/script_writer.h"
+#include "script/structure.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string pointers(const std::vector<int>& des) {
+  std::string s = std::to_string(des.size());
+  for (int d : des) s += "," + std::to_string(d);
+  return s;
+}
+
+// A line from (x1, y1) to (x2, y2).
+std::string lineParams(double x1, double y1, double x2, double y2) {
+  std::ostringstream o;
+  o << x1 << ".," << y1 << ".,0.," << x2 << ".," << y2 << ".,0.;";
+  return o.str();  // whole numbers only: "0.5." would be no number
+}
+
+bool hasLine(const kpl::Script& s, double x1, double y1, double x2, double y2) {
+  for (const kpl::Line& l : s.lines) {
+    if (std::fabs(l.start.x - x1) < 1e-6 && std::fabs(l.start.y - y1) < 1e-6 && std::fabs(l.end.x - x2) < 1e-6 &&
+        std::fabs(l.end.y - y2) < 1e-6)
+      return true;
+  }
+  return false;
+}
+
+class Structure : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetRunState();
+    resetRunConfiguration();
+    resetAssignTables();
+    resetScriptState();
+    resetScriptStructureState();
+    resetIgesGeometryState();
+    resetIgesReader();
+    igesStructureSettings() = IgesStructureSettings{};
+    mfaResetRun();
+    runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
+    runSettings().viewMode = 1;
+    dir_ = fs::temp_directory_path() / ("trovak_structure_test_" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    runPaths().tempDir = dir_.string();
+    protocol_ = std::tmpfile();
+    mfaSetProtocolFile(protocol_);
+  }
+  void TearDown() override {
+    resetScriptState();
+    closeIgesInput();
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    freeTable();
+    mfaSetProtocolFile(nullptr);
+    if (protocol_ != nullptr) std::fclose(protocol_);
+    protocol_ = nullptr;
+    runPaths().tempDir.clear();
+    igesStructureSettings() = IgesStructureSettings{};
+    fs::remove_all(dir_);
+  }
+
+  void read(const igestest::Builder& b) {
+    const std::string path = b.write((dir_ / "in.igs").string());
+    file_ = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file_, nullptr);
+    ASSERT_EQ(igesReaderAttach(file_), 0);
+    skipLeadingControl();
+    ASSERT_EQ(readStartSection(0), 0);
+    ASSERT_EQ(readGlobalSection(), 0);
+    ASSERT_EQ(readIgesInput(), 0);
+  }
+  // Converts what read() loaded; stdout of the conversion goes to `console_`.
+  int run() {
+    ScriptSource source;
+    source.unitFlag = 2;
+    out_.str("");
+    EXPECT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
+    testing::internal::CaptureStdout();
+    const int r = convertModel();
+    console_ = testing::internal::GetCapturedStdout();
+    return r;
+  }
+  int convert(const igestest::Builder& b) {
+    read(b);
+    return run();
+  }
+
+  kpl::Script script() const { return kpl::readScript(out_.str()); }
+  std::string text() const { return out_.str(); }
+  std::string protocol() const {
+    std::fflush(protocol_);
+    std::rewind(protocol_);
+    std::string t;
+    char buffer[512];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, protocol_)) > 0;) t.append(buffer, n);
+    return t;
+  }
+  int reported(int number) const { return occurrences(protocol(), "(" + std::to_string(number) + ")"); }
+  static char state(int de) { return element(indexOfPointer(de)).state; }
+
+  fs::path dir_;
+  std::FILE* file_ = nullptr;
+  std::FILE* protocol_ = nullptr;
+  std::ostringstream out_;
+  std::string console_;
+};
+
+// A view: number, scale.
+int addView(igestest::Builder& b, int number, const std::string& scale) {
+  return b.add(410, std::to_string(number) + "," + scale + ",0,0,0,0,0,0;");
+}
+
+// A drawing of the views at the origins, with annotation.
+int addDrawing(igestest::Builder& b, const std::vector<int>& views, const std::vector<std::pair<int, int>>& origins,
+               const std::vector<int>& annotation) {
+  std::string p = std::to_string(views.size());
+  for (std::size_t k = 0; k < views.size(); ++k)
+    p += "," + std::to_string(views[k]) + "," + std::to_string(origins[k].first) + ".," +
+         std::to_string(origins[k].second) + ".";
+  p += "," + pointers(annotation) + ";";
+  return b.add(404, p);
+}
+
+// Two drawings of two views each: the model geometry once per view, placed
+// at each view's origin, the annotation of each drawing once and where it
+// stands; the progress counts every element once per view; the trace names
+// drawings and views.
+TEST_F(Structure, DrawingsConvertTheModelOncePerView) {
+  igestest::Builder b;
+  const int line = b.add(110, lineParams(0, 0, 1, 0));
+  const int note1 = b.add(110, lineParams(5, 5, 6, 5));
+  const int note2 = b.add(110, lineParams(7, 7, 8, 7));
+  const int v1 = addView(b, 1, "1.");
+  const int v2 = addView(b, 2, "1.");
+  const int v3 = addView(b, 3, "1.");
+  const int v4 = addView(b, 4, "1.");
+  const int d1 = addDrawing(b, {v1, v2}, {{0, 0}, {100, 0}}, {note1});
+  const int d2 = addDrawing(b, {v3, v4}, {{0, 100}, {100, 100}}, {note2});
+  runSettings().traceLevel = 1;
+  ASSERT_EQ(convert(b), 0);
+  const kpl::Script s = script();
+  EXPECT_TRUE(s.errors.empty());
+  EXPECT_EQ(s.lines.size(), 6u);
+  EXPECT_TRUE(hasLine(s, 0, 0, 1, 0));
+  EXPECT_TRUE(hasLine(s, 100, 0, 101, 0));
+  EXPECT_TRUE(hasLine(s, 0, 100, 1, 100));
+  EXPECT_TRUE(hasLine(s, 100, 100, 101, 100));
+  EXPECT_TRUE(hasLine(s, 5, 5, 6, 5));
+  EXPECT_TRUE(hasLine(s, 7, 7, 8, 7));
+  EXPECT_EQ(elementTable().progressScale, 4);
+  EXPECT_EQ(state(line), 'd');
+  EXPECT_EQ(state(note1), 'd');
+  EXPECT_EQ(state(d1), 'd');
+  EXPECT_EQ(state(d2), 'd');
+  EXPECT_EQ(state(v4), 'd');
+  EXPECT_NE(console_.find("-> cee100 : Begin of 2. Drawing (Number of Drawings : 2)\n"), std::string::npos);
+  EXPECT_NE(console_.find("-> cee100 : Begin of 2. View (Nr.: 4), Name : VIEW.4\n"), std::string::npos);
+  EXPECT_NE(console_.find("-> cee100 : End   of 1. View (Nr.: 3)\n"), std::string::npos);
+  EXPECT_EQ(igesStructureState().viewsConverted, 4);
+  // One statistics line per view in the protocol.
+  EXPECT_EQ(occurrences(protocol(), "converted"), 4);
+}
+
+TEST_F(Structure, ViewFilterScaledViewsAndEmptyDrawings) {
+  {
+    igestest::Builder b;
+    b.add(110, lineParams(0, 0, 2, 0));
+    const int v1 = addView(b, 1, "1.");
+    const int v2 = addView(b, 2, "1.");
+    addDrawing(b, {v1, v2}, {{0, 0}, {50, 0}}, {});
+    runSettings().viewNumber = 2;
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    ASSERT_EQ(s.lines.size(), 1u);
+    EXPECT_TRUE(hasLine(s, 50, 0, 52, 0));
+    EXPECT_EQ(state(v1), 'i');
+    EXPECT_EQ(state(v2), 'd');
+  }
+  TearDown();
+  SetUp();
+  {
+    // Scale 0.5 under scaledViewHandling 1: the world moves to the view's
+    // origin around the view; the geometry is written unscaled.
+    igestest::Builder b;
+    b.add(110, lineParams(0, 0, 4, 0));
+    const int v = addView(b, 1, "0.5");
+    addDrawing(b, {v}, {{20, 10}}, {});
+    ASSERT_EQ(convert(b), 0);
+    const std::string t = text();
+    const std::size_t save = t.find("DTCreateWorldFirstRota(");
+    const std::size_t line = t.find("DTCreateLine");
+    const std::size_t restore = t.find("C0=DTSetWorld(W0)");
+    ASSERT_NE(save, std::string::npos);
+    ASSERT_NE(line, std::string::npos);
+    ASSERT_NE(restore, std::string::npos);
+    EXPECT_LT(save, line);
+    EXPECT_LT(line, restore);
+    EXPECT_NE(t.find(",0.0,0.5)"), std::string::npos);
+  }
+  TearDown();
+  SetUp();
+  {
+    // Without the scaled handling the scale and origin are in the matrix.
+    igestest::Builder b;
+    b.add(110, lineParams(0, 0, 4, 0));
+    const int v = addView(b, 1, "0.5");
+    const int note = b.add(110, lineParams(1, 1, 3, 1));
+    addDrawing(b, {v}, {{20, 10}}, {});
+    addDrawing(b, {}, {}, {note});
+    igesStructureSettings().scaledViewHandling = 0;
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    EXPECT_EQ(text().find("DTCreateWorldFirstRota("), std::string::npos);
+    EXPECT_TRUE(hasLine(s, 20, 10, 22, 10));
+    // The second drawing has no views: report 435, its annotation written.
+    EXPECT_EQ(reported(435), 1);
+    EXPECT_TRUE(hasLine(s, 1, 1, 3, 1));
+    EXPECT_EQ(state(note), 'd');
+  }
+  TearDown();
+  SetUp();
+  {
+    // Elements that name their view: only that view's pass takes them; a
+    // views-visible list puts an element into the views it lists.
+    igestest::Builder b;
+    const int v1 = addView(b, 1, "1.");
+    const int v2 = addView(b, 2, "1.");
+    igestest::Entity only2{110, 0, lineParams(0, 0, 1, 0)};
+    only2.view = v2;
+    b.add(only2);
+    const int list = b.add(402, "1,0," + std::to_string(v1) + ";", 3);
+    igestest::Entity listed{110, 0, lineParams(0, 5, 1, 5)};
+    listed.view = list;
+    b.add(listed);
+    addDrawing(b, {v1, v2}, {{0, 0}, {100, 0}}, {});
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    EXPECT_EQ(s.lines.size(), 2u);
+    EXPECT_TRUE(hasLine(s, 100, 0, 101, 0));
+    EXPECT_TRUE(hasLine(s, 0, 5, 1, 5));
+    EXPECT_EQ(state(list), 'd');
+  }
+}
+
+// The group statement's members: E numbers in the braces.
+std::vector<std::vector<int>> groupMembers(const std::string& script) {
+  std::vector<std::vector<int>> out;
+  static const std::regex statement(R"(DTCreateGroup \("[^"]*", \{([^}]*)\})");
+  static const std::regex number(R"(E(\d+))");
+  for (auto it = std::sregex_iterator(script.begin(), script.end(), statement); it != std::sregex_iterator(); ++it) {
+    const std::string list = (*it)[1];
+    std::vector<int> members;
+    for (auto n = std::sregex_iterator(list.begin(), list.end(), number); n != std::sregex_iterator(); ++n)
+      members.push_back(std::stoi((*n)[1]));
+    out.push_back(members);
+  }
+  return out;
+}
+
+// Nested groups: the inner group is written once and is a member of the
+// outer one; a member shared by two groups is written once and belongs to
+// both; the group names count up.
+TEST_F(Structure, NestedGroupsAndSharedMembers) {
+  igestest::Builder b;
+  const int l1 = b.add(110, lineParams(0, 0, 1, 0));
+  const int l2 = b.add(110, lineParams(0, 1, 1, 1));
+  const int l3 = b.add(110, lineParams(0, 2, 1, 2));
+  const int inner = b.add(402, pointers({l2, l1}) + ";", 1);
+  const int outer = b.add(402, pointers({inner, l3}) + ";", 7);
+  const int other = b.add(402, pointers({l1}) + ";", 14);
+  const int odd = b.add(402, pointers({l3}) + ";", 99);
+  runSettings().traceLevel = 1;
+  ASSERT_EQ(convert(b), 0);
+  const kpl::Script s = script();
+  EXPECT_EQ(s.lines.size(), 3u);
+  const std::vector<std::vector<int>> groups = groupMembers(text());
+  ASSERT_EQ(groups.size(), 3u);
+  const std::vector<std::int32_t>& innerObjects = element(indexOfPointer(inner)).created;
+  ASSERT_EQ(innerObjects.size(), 1u);
+  const int l1Object = element(indexOfPointer(l1)).created.at(0);
+  int withInner = 0, withL1 = 0;
+  for (const auto& g : groups)
+    for (int m : g) {
+      if (m == innerObjects[0]) ++withInner;
+      if (m == l1Object) ++withL1;
+    }
+  EXPECT_EQ(withInner, 1);
+  EXPECT_EQ(withL1, 2);  // the inner group and the form 14 group
+  EXPECT_EQ(state(inner), 'd');
+  EXPECT_EQ(state(outer), 'd');
+  EXPECT_EQ(state(other), 'd');
+  EXPECT_EQ(state(odd), 'e');
+  EXPECT_EQ(reported(521), 1);
+  EXPECT_NE(console_.find("-> cee600 : Begin of Group 'GRP.1', Depth = 1\n"), std::string::npos);
+  EXPECT_NE(console_.find("Depth = 2\n"), std::string::npos);
+  EXPECT_NE(console_.find("            Number of sons  : 2\n"), std::string::npos);
+}
+
+// A group of 25 members starts a new line before its 1st and 21st member;
+// groups that contain each other end, reported, and the rest is converted.
+TEST_F(Structure, LongAndCyclicGroups) {
+  {
+    igestest::Builder b;
+    std::vector<int> lines;
+    for (int k = 0; k < 25; ++k) lines.push_back(b.add(110, lineParams(0, k, 1, k)));
+    b.add(402, pointers(lines) + ";", 1);
+    ASSERT_EQ(convert(b), 0);
+    const std::string t = text();
+    const std::size_t at = t.find("DTCreateGroup (");
+    ASSERT_NE(at, std::string::npos);
+    const std::string statement = t.substr(at, t.find(')', at) - at);
+    const std::size_t open = statement.find('{');
+    ASSERT_NE(open, std::string::npos);
+    EXPECT_EQ(statement[open + 1], '\n');
+    EXPECT_EQ(occurrences(statement, "\n"), 2);
+    // The second line holds members 21..25.
+    const std::string second = statement.substr(statement.rfind('\n') + 1);
+    EXPECT_EQ(occurrences(second, "E"), 5);
+  }
+  TearDown();
+  SetUp();
+  {
+    // g1 -> g2 -> g3 -> g1: the parameter data point at groups written later.
+    igestest::Builder b;
+    const int l = b.add(110, lineParams(0, 0, 1, 0));
+    const int g1 = b.add(402, "2,5,3;", 1);   // l (DE 1) and g2 (DE 5) ... fixed below
+    const int g2 = b.add(402, "1,7;", 1);
+    const int g3 = b.add(402, "1,3;", 1);
+    b.entity(g1).params = pointers({l, g2}) + ";";
+    b.entity(g2).params = pointers({g3}) + ";";
+    b.entity(g3).params = pointers({g1}) + ";";
+    const int after = b.add(110, lineParams(5, 5, 6, 5));
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    EXPECT_TRUE(hasLine(s, 0, 0, 1, 0));
+    EXPECT_TRUE(hasLine(s, 5, 5, 6, 5));
+    EXPECT_EQ(state(after), 'd');
+    EXPECT_GE(reported(510), 1);
+    for (int g : {g1, g2, g3}) EXPECT_NE(state(g), 'w');
+  }
+}
+
+// A subfigure definition and two instances.
+struct Subfigure {
+  int line = 0, definition = 0, first = 0, second = 0;
+};
+Subfigure addSubfigure(igestest::Builder& b, const std::string& name) {
+  Subfigure f;
+  igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
+  member.status = "00010000";
+  f.line = b.add(member);
+  f.definition = b.add(308, "0," + std::to_string(name.size()) + "H" + name + "," + pointers({f.line}) + ";");
+  f.first = b.add(408, std::to_string(f.definition) + ",10.,0.,0.,2.;");
+  f.second = b.add(408, std::to_string(f.definition) + ",20.,5.,0.;");
+  return f;
+}
+
+// userElementMode 2 (the default): every instance writes the definition's
+// members in its place and scale; the definition is not written itself;
+// an instance without a definition fails with its error text.
+TEST_F(Structure, InstancesExpandedInPlace) {
+  igestest::Builder b;
+  const Subfigure f = addSubfigure(b, "BOLT");
+  const int orphan = b.add(408, "0,1.,1.,0.;");
+  runSettings().traceLevel = 1;
+  ASSERT_EQ(convert(b), 0);
+  const kpl::Script s = script();
+  EXPECT_EQ(s.lines.size(), 2u);
+  EXPECT_TRUE(hasLine(s, 10, 0, 12, 0));
+  EXPECT_TRUE(hasLine(s, 20, 5, 21, 5));
+  EXPECT_EQ(state(f.definition), 'i');
+  EXPECT_EQ(state(f.first), 'd');
+  EXPECT_EQ(state(f.second), 'd');
+  EXPECT_EQ(state(f.line), 'd');
+  EXPECT_EQ(state(orphan), 'e');
+  const std::string missing =
+      "FEHLER (cee641) : 408 mit Index " + std::to_string(indexOfPointer(orphan)) + " hat keinen Sohn !\n";
+  EXPECT_NE(protocol().find(missing), std::string::npos);
+  EXPECT_NE(console_.find("-> cee681 : End   of Subfigure 'BOLT' (" + std::to_string(indexOfPointer(f.definition)) +
+                          ") -> converted to Group\n"),
+            std::string::npos);
+  EXPECT_NE(console_.find("            Scale factor    : (f) 2.000000\n"), std::string::npos);
+  EXPECT_EQ(text().find("input_new"), std::string::npos);
+}
+
+// Symbol models: the definition is written once as a model of its own under
+// its repaired name, instances refer to it; a second definition of the same
+// name is not written again (error 897) and its instances use the first
+// model; a name that would leave the model directory stays a plain name.
+TEST_F(Structure, DefinitionsAsSymbolModels) {
+  runSettings().userElementMode = 0;
+  igestest::Builder b;
+  const Subfigure f = addSubfigure(b, "LIB/BOLT");
+  const Subfigure again = addSubfigure(b, "LIB/BOLT");
+  const Subfigure escape = addSubfigure(b, "../../x");
+  const int orphan = b.add(408, "0,1.,1.,0.;");
+  igesStructureSettings().modelDirectory = "models";
+  runSettings().traceLevel = 2;
+  ASSERT_EQ(convert(b), 0);
+  const std::string t = text();
+  EXPECT_EQ(occurrences(t, "input_new(true,\"LIB_BOLT\")"), 1);
+  EXPECT_EQ(occurrences(t, "output_save(\"LIB_BOLT\")"), 1);
+  EXPECT_EQ(occurrences(t, "user_symbol(\"LIB_BOLT\""), 4);
+  EXPECT_EQ(occurrences(t, "input_new(true,"), 2);
+  EXPECT_EQ(t.find("input_new(true,\"../"), std::string::npos);
+  EXPECT_EQ(t.find("\"../"), std::string::npos);
+  EXPECT_EQ(state(f.definition), 'd');
+  EXPECT_EQ(state(f.line), 'd');
+  EXPECT_EQ(state(again.definition), 'o');
+  EXPECT_EQ(state(again.first), 'd');
+  EXPECT_EQ(state(escape.first), 'd');
+  EXPECT_EQ(state(orphan), 'e');
+  EXPECT_EQ(reported(897), 1);
+  EXPECT_GE(reported(893), 1);
+  EXPECT_GE(reported(894), 1);
+  EXPECT_NE(console_.find("-> cee870 : New Subfigurename 'LIB_BOLT' extracted from 'LIB/BOLT'\n"), std::string::npos);
+  EXPECT_NE(console_.find("-> cee870 : last Definition of Subfigure 'LIB_BOLT' used\n"), std::string::npos);
+  const std::string missing =
+      "FEHLER (cee640) : 408 mit Index " + std::to_string(indexOfPointer(orphan)) + " hat keinen Sohn !\n";
+  EXPECT_NE(protocol().find(missing), std::string::npos);
+  // The model files are plain names in the configured directory.
+  EXPECT_EQ(subfigureFileName("LIB_BOLT"), "models/LIB_BOLT.udo");
+  for (const std::string& file : igesStructureState().modelFiles) {
+    EXPECT_EQ(file.rfind("models/", 0), 0u) << file;
+    EXPECT_EQ(file.find('/', 7), std::string::npos) << file;
+    EXPECT_NE(file.substr(7, 1), ".") << file;
+  }
+}
+
+// A definition whose member instances the definition itself ends, in both
+// modes, reported; the instance that closes the cycle fails.
+TEST_F(Structure, CyclicDefinitionsEnd) {
+  for (int mode : {2, 0}) {
+    SCOPED_TRACE(mode);
+    runSettings().userElementMode = mode;
+    igestest::Builder b;
+    igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
+    member.status = "00010000";
+    const int line = b.add(member);
+    // DE numbers: line 1, definition 3, inner instance 5, outer instance 7.
+    const int definition = b.add(308, "0,4HLOOP," + pointers({line, 5}) + ";");
+    const int inner = b.add(408, std::to_string(definition) + ",1.,0.,0.;");
+    const int outer = b.add(408, std::to_string(definition) + ",10.,0.,0.;");
+    ASSERT_EQ(inner, 5);
+    ASSERT_EQ(convert(b), 0);
+    EXPECT_GE(reported(510), 1);
+    EXPECT_EQ(state(inner), 'e');
+    EXPECT_NE(state(outer), 'w');
+    EXPECT_NE(state(line), 'w');
+    TearDown();
+    SetUp();
+  }
+}
+
+// Below level PLUS subfigures and instances give warning 190 and fail; a
+// definition whose member count was not kept is counted again, reported,
+// and converted.
+TEST_F(Structure, SubfiguresNeedPlusAndCountedMembers) {
+  {
+    runState().runMode = RunModeBit::kInput | RunModeBit::kG1 | RunModeBit::kB1;
+    igestest::Builder b;
+    const Subfigure f = addSubfigure(b, "NUT");
+    ASSERT_EQ(convert(b), 0);
+    EXPECT_EQ(state(f.definition), 'e');
+    EXPECT_EQ(state(f.first), 'e');
+    EXPECT_GE(reported(190), 1);
+  }
+  TearDown();
+  SetUp();
+  {
+    runSettings().userElementMode = 1;
+    igestest::Builder b;
+    const Subfigure f = addSubfigure(b, "NUT");
+    read(b);
+    element(indexOfPointer(f.definition)).sonCount = 0;
+    ASSERT_EQ(run(), 0);
+    EXPECT_NE(console_.find("cee680 : FEHLER : Anzahl der Sohnelemente in der lokalen Datenstruktur nicht "
+                            "eingetragen !!!!!"),
+              std::string::npos);
+    EXPECT_NE(console_.find("         Index in der lokalen Datenstruktur : " +
+                            std::to_string(indexOfPointer(f.definition)) + "\n"),
+              std::string::npos);
+    EXPECT_EQ(element(indexOfPointer(f.definition)).sonCount, 1);
+    EXPECT_EQ(state(f.definition), 'd');
+    EXPECT_EQ(occurrences(text(), "user_symbol(\"NUT\""), 2);
+  }
+}
+
+// Duplicate names in userElementMode 2: note 891, the first definition's
+// members are written for the instances of the second.
+TEST_F(Structure, DuplicateNamesWhenExpanding) {
+  igestest::Builder b;
+  const Subfigure first = addSubfigure(b, "PIN");
+  igestest::Entity member{110, 0, lineParams(0, 0, 0, 3)};
+  member.status = "00010000";
+  const int other = b.add(member);
+  const int second = b.add(308, "0,3HPIN," + pointers({other}) + ";");
+  const int instance = b.add(408, std::to_string(second) + ",50.,0.,0.;");
+  ASSERT_EQ(convert(b), 0);
+  const kpl::Script s = script();
+  EXPECT_TRUE(hasLine(s, 50, 0, 51, 0));
+  EXPECT_FALSE(hasLine(s, 50, 0, 50, 3));
+  EXPECT_GE(reported(891), 1);
+  EXPECT_EQ(state(instance), 'd');
+  EXPECT_EQ(state(first.first), 'd');
+}
+
+// Instances inside a drawing's views: the definitions are written before
+// the views, once, and each view places its instances.
+TEST_F(Structure, SubfiguresInViews) {
+  runSettings().userElementMode = 0;
+  igestest::Builder b;
+  const Subfigure f = addSubfigure(b, "VALVE");
+  const int v1 = addView(b, 1, "1.");
+  const int v2 = addView(b, 2, "1.");
+  addDrawing(b, {v1, v2}, {{0, 0}, {100, 0}}, {});
+  ASSERT_EQ(convert(b), 0);
+  const std::string t = text();
+  EXPECT_EQ(occurrences(t, "input_new(true,\"VALVE\")"), 1);
+  EXPECT_EQ(occurrences(t, "user_symbol(\"VALVE\""), 4);
+  EXPECT_EQ(state(f.definition), 'd');
+}
+
+}  // namespace
