@@ -1094,7 +1094,11 @@ int convertModel() {
   const int viewHandling = runSettings().viewMode;
   const bool drawingMode = viewHandling > 0 && c.drawings > 0 &&
                            (runState().useToolkit == 0 || c.firstDrawingViews > 0);
-  if (drawingMode) return convertDrawings();
+  if (drawingMode) {
+    const int r = convertDrawings();
+    structureFinish();
+    return r;
+  }
   const bool trace = runSettings().traceLevel > 0;
   if ((elementTable().drawingsPresent || c.drawings > 0 || c.views > 0) && viewHandling < 1) {
     mfaNote(t.code(), kMsgViewHandlingOff, Channel::kProtocol);
@@ -1110,5 +1114,6 @@ int convertModel() {
   }
   const int r = convertWholeModel(nullptr);
   ignoreDrawingsAndViews();
+  structureFinish();
   return r;
 }

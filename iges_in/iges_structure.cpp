@@ -36,6 +36,9 @@ constexpr std::size_t kFirstRecordCapacity = 50;
 constexpr std::size_t kGroupRecordCapacity = 25;
 // Subfigure names are kept to a length any file system takes.
 constexpr std::size_t kMaxNameLength = 200;
+// Groups, definitions and instances nested deeper than this are refused:
+// each level converts its members by a pass of its own.
+constexpr int kMaxStructureNesting = 32;
 
 bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
 int elementMode() {
@@ -75,6 +78,19 @@ void reportCycle(const char* code, std::int32_t index) {
   mfaClearPosition();
   s.cycleReported = true;
 }
+
+// Enters one level of structure nesting; false (reported) when the nesting
+// is too deep.
+bool enterNesting(const char* code, std::int32_t index) {
+  IgesStructureState& s = igesStructureState();
+  if (s.nesting >= kMaxStructureNesting) {
+    reportCycle(code, index);
+    return false;
+  }
+  ++s.nesting;
+  return true;
+}
+void leaveNesting() { --igesStructureState().nesting; }
 
 // Sets the state of the element and everything below it without counting
 // progress (the states are put back for another pass, nothing is done).
@@ -394,10 +410,12 @@ std::string repairedName(const std::string& name, std::int32_t index, bool& chan
   return out;
 }
 
-bool nameWritten(const std::string& name) {
-  for (const auto& entry : igesStructureState().names)
-    if (entry.second.writtenName == name) return true;
-  return false;
+bool nameWritten(const std::string& name) { return igesStructureState().writtenNames.count(name) != 0; }
+
+void registerName(const std::string& original, std::int32_t index, const std::string& name) {
+  IgesStructureState& s = igesStructureState();
+  s.names[original] = SubfigureEntry{index, name, 1};
+  s.writtenNames.insert(name);
 }
 
 // Writes the definitions of the instances inside the definition before it
@@ -494,13 +512,27 @@ int collectStructure(std::int32_t index) {
   }
 }
 
+namespace {
+
+bool mainModelPending() {
+  const IgesStructureState& s = igesStructureState();
+  return igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() && elementMode() != 2 &&
+         igesReader().subfigureCount > 0;
+}
+
+}  // namespace
+
 void structureTopLevelPick(std::int32_t /*index*/) {
-  IgesStructureState& s = igesStructureState();
-  if (!igesStructureSettings().mainModelSaved || s.mainModelCreated) return;
-  if (!levelIsPlus() || elementMode() == 2 || igesReader().subfigureCount == 0) return;
+  if (!mainModelPending()) return;
   const ElementTable& t = elementTable();
   if (t.cursors[2] <= t.lastIndex && t.cursors[2] < t.capacity) return;
-  s.mainModelCreated = true;
+  igesStructureState().mainModelCreated = true;
+  ScriptModelCreate();
+}
+
+void structureFinish() {
+  if (!mainModelPending()) return;
+  igesStructureState().mainModelCreated = true;
   ScriptModelCreate();
 }
 
@@ -658,11 +690,15 @@ int convertGroup(std::int32_t index) {
     std::printf("            Scale factor    : (f) %f\n", f);
     std::printf("            Angle           : (w) %f\n", std::atan2(m.r[1][0], m.r[0][0]) * kDegreesPerRadian);
   }
-  s.activeGroups.insert(index);
   std::vector<std::int32_t> members;
   const Transform* view = s.currentViewMatrix;
-  const int r = memberPass(index, view, own, members);
-  s.activeGroups.erase(index);
+  int r = -1;
+  if (enterNesting(t.code(), index)) {
+    s.activeGroups.insert(index);
+    r = memberPass(index, view, own, members);
+    s.activeGroups.erase(index);
+    leaveNesting();
+  }
   --s.groupDepth;
   if (trace) {
     std::printf("-> cee600 : End   of Group '%s', Depth = %d\n", name, depth);
@@ -752,7 +788,7 @@ int subfigureName(std::int32_t index, std::string& name) {
     mfaSetPosition(index, element(index).de.paramPointer);
     mfaNote(t.code(), kMsgModelExists, Channel::kProtocol);
     mfaClearPosition();
-    s.names[original] = SubfigureEntry{index, name, 1};
+    registerName(original, index, name);
     return ConvertResult::kLater;
   }
   return 0;
@@ -779,6 +815,7 @@ int convertSubfigureDefinition(std::int32_t index) {
   }
   const SubfigureRecord* rec = subfigureRecordOf(index);
   const std::string original = rec != nullptr ? rec->name : name;
+  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
   s.activeDefinitions.insert(index);
   writeInnerDefinitions(index);
   // The definition is a model of its own: no view applies inside it.
@@ -791,8 +828,12 @@ int convertSubfigureDefinition(std::int32_t index) {
   if (traceLevel() > 0) std::printf("-> cee680 : Begin of Subfigure '%s' (%d)\n", name.c_str(), static_cast<int>(index));
   std::vector<std::int32_t> members;
   int r = ScriptModelNew(index, name);
-  if (r == 0) r = memberPass(index, nullptr, nullptr, members);
-  if (r == 0) r = ScriptModelSave(name);
+  if (r == 0) {
+    r = memberPass(index, nullptr, nullptr, members);
+    // The model is closed even when its members failed.
+    const int saved = ScriptModelSave(name);
+    if (r == 0) r = saved;
+  }
   if (traceLevel() > 0) {
     std::printf("-> cee680 : End   of Subfigure '%s' (%d)\n", name.c_str(), static_cast<int>(index));
     std::printf("            Number of sons  : %d\n", static_cast<int>(members.size()));
@@ -801,8 +842,9 @@ int convertSubfigureDefinition(std::int32_t index) {
   c.currentViewNumber = savedNumber;
   s.currentViewMatrix = savedMatrix;
   s.activeDefinitions.erase(index);
+  leaveNesting();
   if (r != 0) return ConvertResult::kError;
-  s.names[original] = SubfigureEntry{index, name, 1};
+  registerName(original, index, name);
   s.modelFiles.insert(subfigureFileName(name));
   setState(index, ElementState::kDone);
   return 0;
@@ -814,16 +856,16 @@ int convertInstance(std::int32_t index) {
   InstanceData data;
   if (readInstance(index, t.code(), data) != 0) return ConvertResult::kError;
   const bool topLevel = s.activeDefinitions.empty() && s.groupDepth == 0 && s.instanceDepth == 0;
-  if (topLevel && igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() &&
-      igesReader().subfigureCount > 0)
-    return ConvertResult::kLater;  // after the definitions, in the main model
+  if (topLevel && mainModelPending()) return ConvertResult::kLater;  // after the definitions, in the main model
   const std::int32_t def = data.definition;
   if (!isWritten(element(def).state)) {
     if (s.activeDefinitions.count(def) != 0) {
       reportCycle(t.code(), index);
       return ConvertResult::kError;
     }
+    if (!enterNesting(t.code(), index)) return ConvertResult::kError;
     const int r = convertSubfigureDefinition(def);
+    leaveNesting();
     if (r != 0 && !isWritten(element(def).state)) {
       setState(def, ElementState::kError);
       return ConvertResult::kError;
@@ -884,12 +926,13 @@ int convertInstanceExpanded(std::int32_t index) {
     if (entry != s.names.end() && isElementIndex(entry->second.index)) def = entry->second.index;
   } else {
     const SubfigureRecord* rec = subfigureRecordOf(def);
-    if (rec != nullptr) s.names[rec->name] = SubfigureEntry{def, name, 1};
+    if (rec != nullptr) registerName(rec->name, def, name);
   }
   if (s.activeDefinitions.count(def) != 0) {
     reportCycle(t.code(), index);
     return ConvertResult::kError;
   }
+  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
   correctSonCount("cee681", def);
   // p' = M (position + scale p), then the view.
   Transform place;
@@ -920,6 +963,7 @@ int convertInstanceExpanded(std::int32_t index) {
   setStateDeepQuiet(def, ElementState::kIgnored);
   s.currentViewMatrix = savedMatrix;
   s.activeDefinitions.erase(def);
+  leaveNesting();
   if (traceLevel() > 0) {
     std::printf("-> cee681 : End   of Subfigure '%s' (%d) -> converted to Group\n", name.c_str(),
                 static_cast<int>(def));
@@ -1014,7 +1058,7 @@ void writeViewStatistics(int drawing, int view, std::int32_t number, const ViewS
                 drawing, view, static_cast<int>(number), static_cast<int>(v.converted),
                 static_cast<int>(v.ignored), static_cast<int>(v.failed));
   if (std::FILE* protocol = mfaProtocolFile()) std::fputs(line, protocol);
-  if (runSettings().statisticsToConsole == 1 && traceLevel() > 0) std::fputs(line, stdout);
+  if (runSettings().statisticsToConsole == 1) std::fputs(line, stdout);
 }
 
 // In subfigure mode 2 the definitions stay out of the passes: only their
@@ -1086,7 +1130,10 @@ int convertDrawingMode() {
         ignoreDefinitions();
       }
       firstView = false;
-      if (elementMode() == 2) s.names.clear();
+      if (elementMode() == 2) {
+        s.names.clear();
+        s.writtenNames.clear();
+      }
       setStateDeepQuiet(drawing, ElementState::kIgnored);
       ViewInfo info;
       viewInfo(drawing, slot, info);

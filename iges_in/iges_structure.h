@@ -69,6 +69,7 @@ struct IgesStructureState {
   // name each definition is written (or known) under.
   std::unordered_map<std::string, SubfigureEntry> names;
   std::unordered_map<std::int32_t, std::string> definitionNames;
+  std::unordered_set<std::string> writtenNames;  // the names of the register's entries
   std::unordered_set<std::string> modelFiles;  // model files written this run
   std::unordered_set<std::int32_t> activeDefinitions;  // definitions being written or expanded
   std::unordered_set<std::int32_t> activeGroups;
@@ -82,6 +83,7 @@ struct IgesStructureState {
   int groupCounter = 0;
   int groupDepth = 0;
   int instanceDepth = 0;
+  int nesting = 0;  // groups, definitions and instances being converted
   bool mainModelCreated = false;
   bool cycleReported = false;
   ViewStatistics viewTotals;
@@ -96,6 +98,8 @@ int collectStructure(std::int32_t index);
 // Called for every element the top level of a collect pass takes: once the
 // subfigure definitions are passed, the main model is created again.
 void structureTopLevelPick(std::int32_t index);
+// The end of the conversion: a main model still to be created is created.
+void structureFinish();
 
 // The drawing mode of the top-level driver (cee100 step 4).  0 / -1.
 int convertDrawingMode();

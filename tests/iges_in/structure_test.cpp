@@ -106,6 +106,7 @@ class Structure : public ::testing::Test {
   int run() {
     ScriptSource source;
     source.unitFlag = 2;
+    source.subfiguresPending = igesStructureSettings().mainModelSaved;
     out_.str("");
     EXPECT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
     testing::internal::CaptureStdout();
@@ -371,6 +372,20 @@ TEST_F(Structure, LongAndCyclicGroups) {
     EXPECT_GE(reported(510), 1);
     for (int g : {g1, g2, g3}) EXPECT_NE(state(g), 'w');
   }
+  TearDown();
+  SetUp();
+  {
+    // Groups nested 40 deep: refused below a depth, reported, no overflow.
+    igestest::Builder b;
+    int inner = b.add(110, lineParams(0, 0, 1, 0));
+    for (int k = 0; k < 40; ++k) inner = b.add(402, pointers({inner}) + ";", 7);
+    ASSERT_EQ(convert(b), 0);
+    EXPECT_GE(reported(510), 1);
+    // The groups above the refused one have nothing to gather; the line is
+    // still written, once.
+    EXPECT_EQ(state(inner), 'i');
+    EXPECT_EQ(script().lines.size(), 1u);
+  }
 }
 
 // A subfigure definition and two instances.
@@ -516,6 +531,26 @@ TEST_F(Structure, SubfiguresNeedPlusAndCountedMembers) {
     EXPECT_EQ(element(indexOfPointer(f.definition)).sonCount, 1);
     EXPECT_EQ(state(f.definition), 'd');
     EXPECT_EQ(occurrences(text(), "user_symbol(\"NUT\""), 2);
+  }
+  TearDown();
+  SetUp();
+  {
+    // The header saved the top model: the main model is made again once the
+    // definitions are written, and the instances go into it.
+    runSettings().userElementMode = 0;
+    igesStructureSettings().mainModelSaved = true;
+    igestest::Builder b;
+    addSubfigure(b, "NUT");
+    addSubfigure(b, "BOLT");
+    b.add(110, lineParams(3, 3, 4, 3));
+    ASSERT_EQ(convert(b), 0);
+    const std::string t = text();
+    ASSERT_EQ(occurrences(t, "model_create(IGES_NAME)"), 1);
+    const std::size_t created = t.find("model_create(IGES_NAME)");
+    EXPECT_LT(t.rfind("output_save(\"BOLT\")"), created);
+    EXPECT_LT(t.rfind("output_save(\"NUT\")"), created);
+    EXPECT_GT(t.find("user_symbol("), created);
+    EXPECT_EQ(occurrences(t, "user_symbol("), 4);
   }
 }
 
