@@ -895,6 +895,9 @@ int convertInstance(std::int32_t index) {
     hasFinal = true;
   }
   const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
+  // The reference names the model file where the definitions are saved.
+  const std::string& directory = igesStructureSettings().modelDirectory;
+  if (!directory.empty()) ScriptSetSymbolModelDirectory(directory);
   std::vector<std::int32_t> created;
   const int w = ScriptSymbolInstance(index, instance, hasFinal ? &sm : nullptr, created);
   if (traceLevel() > 0)

@@ -167,7 +167,8 @@ TEST_F(Structure, DrawingsConvertTheModelOncePerView) {
   const int v1 = addView(b, 1, "1.");
   const int v2 = addView(b, 2, "1.");
   const int v3 = addView(b, 3, "1.");
-  const int v4 = addView(b, 4, "1.");
+  const int name = b.add(406, "1,5HFRONT;", 15);
+  const int v4 = b.add(410, "4,1.,0,0,0,0,0,0,0,1," + std::to_string(name) + ";");
   const int d1 = addDrawing(b, {v1, v2}, {{0, 0}, {100, 0}}, {note1});
   const int d2 = addDrawing(b, {v3, v4}, {{0, 100}, {100, 100}}, {note2});
   runSettings().traceLevel = 1;
@@ -188,7 +189,8 @@ TEST_F(Structure, DrawingsConvertTheModelOncePerView) {
   EXPECT_EQ(state(d2), 'd');
   EXPECT_EQ(state(v4), 'd');
   EXPECT_NE(console_.find("-> cee100 : Begin of 2. Drawing (Number of Drawings : 2)\n"), std::string::npos);
-  EXPECT_NE(console_.find("-> cee100 : Begin of 2. View (Nr.: 4), Name : VIEW.4\n"), std::string::npos);
+  EXPECT_NE(console_.find("-> cee100 : Begin of 2. View (Nr.: 4), Name : FRONT\n"), std::string::npos);
+  EXPECT_NE(console_.find("-> cee100 : Begin of 1. View (Nr.: 3), Name : VIEW.3\n"), std::string::npos);
   EXPECT_NE(console_.find("-> cee100 : End   of 1. View (Nr.: 3)\n"), std::string::npos);
   EXPECT_EQ(igesStructureState().viewsConverted, 4);
   // One statistics line per view in the protocol.
@@ -448,7 +450,7 @@ TEST_F(Structure, DefinitionsAsSymbolModels) {
   const std::string t = text();
   EXPECT_EQ(occurrences(t, "input_new(true,\"LIB_BOLT\")"), 1);
   EXPECT_EQ(occurrences(t, "output_save(\"LIB_BOLT\")"), 1);
-  EXPECT_EQ(occurrences(t, "user_symbol(\"LIB_BOLT\""), 4);
+  EXPECT_EQ(occurrences(t, "user_symbol(\"models/LIB_BOLT\""), 4);
   EXPECT_EQ(occurrences(t, "input_new(true,"), 2);
   EXPECT_EQ(t.find("input_new(true,\"../"), std::string::npos);
   EXPECT_EQ(t.find("\"../"), std::string::npos);
@@ -587,6 +589,21 @@ TEST_F(Structure, SubfiguresInViews) {
   EXPECT_EQ(occurrences(t, "input_new(true,\"VALVE\")"), 1);
   EXPECT_EQ(occurrences(t, "user_symbol(\"VALVE\""), 4);
   EXPECT_EQ(state(f.definition), 'd');
+
+  // Expanded, each view writes the members at each instance.
+  TearDown();
+  SetUp();
+  igestest::Builder e;
+  addSubfigure(e, "VALVE");
+  const int w1 = addView(e, 1, "1.");
+  const int w2 = addView(e, 2, "1.");
+  addDrawing(e, {w1, w2}, {{0, 0}, {100, 0}}, {});
+  ASSERT_EQ(convert(e), 0);
+  const kpl::Script s = script();
+  EXPECT_EQ(s.lines.size(), 4u);
+  EXPECT_TRUE(hasLine(s, 10, 0, 12, 0));
+  EXPECT_TRUE(hasLine(s, 110, 0, 112, 0));
+  EXPECT_TRUE(hasLine(s, 120, 5, 121, 5));
 }
 
 }  // namespace
