@@ -482,6 +482,21 @@ TEST_F(TransferReaderTest, ElementTableFromFile) {
   }
   EXPECT_EQ(markAll(ElementState::kWaiting), 0);
 
+  // Duplicate identifiers: both elements are in the table, the first one
+  // keeps the identifier, so a member list names the first.  Lines may end
+  // in CR LF.
+  const std::string twice = std::string(kGeneral) +
+                            "@group 1 G\r\n#2\r\n#end\r\n@line 2\r\n#visible\r\n@circle 2\r\n#visible\r\n";
+  ASSERT_EQ(openTransferBytes(twice), 0);
+  ASSERT_EQ(loadTransferTable(), 0);
+  ASSERT_EQ(elementTable().lastIndex, 3);
+  const std::int32_t first = findById(positionOf(twice, "line 2"), 1, 3);
+  const std::int32_t group = findById(positionOf(twice, "group 1"), 1, 3);
+  ASSERT_GE(first, 1);
+  ASSERT_GE(group, 1);
+  EXPECT_GE(findById(positionOf(twice, "circle 2"), 1, 3), 1);
+  EXPECT_EQ(sonsOf(group), (std::set<std::int32_t>{first}));
+
   // A file without elements gives an empty table.
   ASSERT_EQ(openTransferBytes(kGeneral), 0);
   EXPECT_EQ(loadTransferTable(), 0);
