@@ -13,6 +13,7 @@
 #include "driver/run_state.h"
 #include "driver/trace.h"
 #include "script/structure.h"
+#include "iges_in/iges_annotation.h"
 #include "iges_in/iges_fields.h"
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_geometry_math.h"
@@ -353,6 +354,7 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
     default:
       break;
   }
+  if (isAnnotationElement(e.type, e.form)) return collectAnnotation(index);
   if (e.type == 308 || e.type == 402 || e.type == 408) return collectStructure(index);
   if (isDeferredType(e.type)) return collectAwaitingConverter(index);
   if (levelIsPlus() && e.sons != nullptr) return collectUnknown(index, pass, records);
@@ -1090,6 +1092,7 @@ int convertModel() {
   resetIgesConvertState();
   resetIgesGeometryState();
   resetIgesStructureState();
+  resetIgesAnnotationState();
   const DrawingCounts c = countDrawings();
   const int viewHandling = runSettings().viewMode;
   const bool drawingMode = viewHandling > 0 && c.drawings > 0 &&

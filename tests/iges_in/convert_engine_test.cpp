@@ -417,7 +417,7 @@ TEST_F(ConvertEngine, TypesNotWrittenHere) {
   EXPECT_EQ(state(ruled), 'e');
   EXPECT_EQ(state(l1), 'd');
   EXPECT_EQ(state(l2), 'd');
-  EXPECT_EQ(state(note), 'i');
+  EXPECT_EQ(state(note), 'e');  // its string lacks the start point's y and z: faulty
   EXPECT_EQ(state(group), 'd');  // a group of its member
   EXPECT_EQ(state(zorder), 'c');
   EXPECT_EQ(state(other), 'i');

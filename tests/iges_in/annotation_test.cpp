@@ -1,0 +1,272 @@
+// Notes, leaders, dimensions, labels, general symbols and sectioned areas of
+// the IGES input, converted from small files: the statements they become,
+// and the states their elements end in.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/assign_tables.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "elements/element_table.h"
+#include "iges_in/convert_iges_builder.h"
+#include "iges_in/iges_annotation.h"
+#include "iges_in/iges_convert.h"
+#include "iges_in/iges_geometry.h"
+#include "iges_in/iges_reader.h"
+#include "iges_in/iges_structure.h"
+#include "iges_in/kpl_reader.h"
+#include "script/script_writer.h"
+#include "script/structure.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class Annotation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetRunState();
+    resetRunConfiguration();
+    resetAssignTables();
+    resetScriptState();
+    resetScriptStructureState();
+    resetIgesGeometryState();
+    resetIgesReader();
+    igesStructureSettings() = IgesStructureSettings{};
+    mfaResetRun();
+    runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
+    dir_ = fs::temp_directory_path() / ("trovak_annotation_test_" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    runPaths().tempDir = dir_.string();
+    protocol_ = std::tmpfile();
+    mfaSetProtocolFile(protocol_);
+  }
+  void TearDown() override {
+    resetScriptState();
+    closeIgesInput();
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    freeTable();
+    mfaSetProtocolFile(nullptr);
+    if (protocol_ != nullptr) std::fclose(protocol_);
+    protocol_ = nullptr;
+    runPaths().tempDir.clear();
+    fs::remove_all(dir_);
+  }
+  void read(const igestest::Builder& b) {
+    const std::string path = b.write((dir_ / "in.igs").string());
+    file_ = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file_, nullptr);
+    ASSERT_EQ(igesReaderAttach(file_), 0);
+    skipLeadingControl();
+    ASSERT_EQ(readStartSection(0), 0);
+    ASSERT_EQ(readGlobalSection(), 0);
+    ASSERT_EQ(readIgesInput(), 0);
+  }
+  int run() {
+    ScriptSource source;
+    source.unitFlag = 2;
+    out_.str("");
+    EXPECT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
+    testing::internal::CaptureStdout();
+    const int r = convertModel();
+    console_ = testing::internal::GetCapturedStdout();
+    return r;
+  }
+  int convert(const igestest::Builder& b) {
+    read(b);
+    return run();
+  }
+  std::string protocol() const {
+    std::fflush(protocol_);
+    std::rewind(protocol_);
+    std::string t;
+    char buffer[512];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, protocol_)) > 0;) t.append(buffer, n);
+    return t;
+  }
+  int reported(int number) const { return occurrences(protocol(), "(" + std::to_string(number) + ")"); }
+  static char state(int de) { return element(indexOfPointer(de)).state; }
+
+  fs::path dir_;
+  std::FILE* file_ = nullptr;
+  std::FILE* protocol_ = nullptr;
+  std::ostringstream out_;
+  std::string console_;
+};
+
+std::string note(const std::string& text, int font = 1, double x = 1, double y = 2) {
+  std::ostringstream o;
+  o << "1," << text.size() << ",2.,1.," << font << ",0.,0.,0,0," << x << ".," << y << ".,0.," << text.size() << "H"
+    << text << ";";
+  return o.str();
+}
+// A leader with its head at (hx, hy) through the points.
+std::string leader(double hx, double hy, const std::vector<std::pair<int, int>>& points) {
+  std::ostringstream o;
+  o << points.size() << ",1.,2.,0.," << hx << ".," << hy << ".";
+  for (const auto& [x, y] : points) o << "," << x << ".," << y << ".";
+  o << ";";
+  return o.str();
+}
+std::string ptr(int de) { return std::to_string(de); }
+
+// A note becomes a text statement and a leader its lines with the two
+// sides of the arrow; a note carrying the program's own attributes is not
+// converted; at level G1 alone both give warning 190 and 'e'.
+TEST_F(Annotation, NotesAndLeaders) {
+  igestest::Builder b;
+  const int n = b.add(212, note("HELLO"));
+  const int own = b.add(212, "4,4,1.,1.,1,0.,0.,0,0,0.,0.,0.,4HCO=1,4,1.,1.,1,0.,0.,0,0,0.,0.,0.,4HNR=2,"
+                             "5,1.,1.,1,0.,0.,0,0,0.,0.,0.,5HFLG=3,6,1.,1.,1,0.,0.,0,0,0.,0.,0.,6HTEXT=x;");
+  const int l = b.add(214, leader(0, 0, {{5, 0}, {5, 5}}), 1);
+  ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(state(n), 'd');
+  EXPECT_EQ(occurrences(out_.str(), "HELLO"), 1) << out_.str();
+  EXPECT_EQ(state(own), 'i');
+  EXPECT_EQ(occurrences(out_.str(), "FLG="), 0);
+  EXPECT_EQ(state(l), 'd');
+  const kpl::Script s = kpl::readScript(out_.str());
+  EXPECT_TRUE(s.errors.empty());
+  EXPECT_EQ(s.lines.size(), 4u);
+
+  TearDown();
+  SetUp();
+  runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
+  ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(state(n), 'e');
+  EXPECT_EQ(state(l), 'e');
+  EXPECT_EQ(reported(190), 3);
+  EXPECT_EQ(occurrences(out_.str(), "HELLO"), 0);
+}
+
+// Linear, angular, radius and diameter dimensions are written as the
+// group "MASS.<n>" of their parts; a dimension inside a 402 form 13 only
+// once, through the group.
+TEST_F(Annotation, DimensionsAndDimensionGroups) {
+  igestest::Builder b;
+  const int n1 = b.add(212, note("10"));
+  const int l1 = b.add(214, leader(0, 0, {{3, 0}}), 1);
+  const int l2 = b.add(214, leader(10, 0, {{7, 0}}), 1);
+  const int linear = b.add(216, ptr(n1) + "," + ptr(l1) + "," + ptr(l2) + ",0,0;");
+  const int n2 = b.add(212, note("45"));
+  const int l3 = b.add(214, leader(20, 0, {{20, 5}}), 1);
+  const int angular = b.add(202, ptr(n2) + ",0,0,0.,0.,5.," + ptr(l3) + ",0;");
+  const int n3 = b.add(212, note("30"));
+  const int l4 = b.add(214, leader(40, 0, {{43, 0}}), 1);
+  const int inGroup = b.add(216, ptr(n3) + "," + ptr(l4) + ",0,0,0;");
+  const int group = b.add(402, "1," + ptr(inGroup) + ";", 13);
+  ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(state(linear), 'd');
+  EXPECT_EQ(state(angular), 'd');
+  EXPECT_EQ(state(inGroup), 'd');
+  EXPECT_EQ(state(group), 'd');
+  const std::string out = out_.str();
+  EXPECT_EQ(occurrences(out, "DTCreateGroup (\"MASS."), 3) << out;
+  EXPECT_EQ(occurrences(out, "\"30\""), 1);
+  EXPECT_EQ(igesAnnotationState().dimensionGroups, 3);
+  EXPECT_EQ(element(indexOfPointer(linear)).created.size(), 1u);
+}
+
+// The radius search: an arc whose centre is the dimension's and whose
+// radius reaches the arrow is found at level 1; an arc centred on the
+// leader line at level 2; the counts are traced.
+TEST_F(Annotation, RadiusSearch) {
+  igestest::Builder b;
+  const int arc = b.add(100, "0.,0.,0.,5.,0.,5.,0.;");
+  const int other = b.add(100, "0.,20.,0.,25.,0.,25.,0.;");
+  const int n = b.add(212, note("R5"));
+  const int l = b.add(214, leader(5, 0, {{10, 0}}), 1);
+  const int radius = b.add(222, ptr(n) + "," + ptr(l) + ",0.,0.,0;");
+  runSettings().traceLevel = 5;
+  ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(state(radius), 'd');
+  const DimensionRecord* rec = dynamic_cast<const DimensionRecord*>(element(indexOfPointer(radius)).params.get());
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(rec->arc, indexOfPointer(arc));
+  EXPECT_EQ(igesAnnotationState().level1.size(), 1u);
+  EXPECT_EQ(igesAnnotationState().level2, std::vector<std::int32_t>{indexOfPointer(other)});
+  EXPECT_NE(console_.find("Suchen Level 1, Anzahl gefundener Kreis(-boegen) fuer Radienmass : 1\n"), std::string::npos);
+
+  // A diameter dimension without a matching arc finds none.
+  TearDown();
+  SetUp();
+  igestest::Builder d;
+  d.add(100, "0.,50.,50.,52.,50.,52.,50.;");
+  const int dn = d.add(212, note("D5"));
+  const int dl = d.add(214, leader(5, 0, {{10, 0}}), 1);
+  const int diameter = d.add(206, ptr(dn) + "," + ptr(dl) + ",0,0.,0.;");
+  ASSERT_EQ(convert(d), 0);
+  EXPECT_EQ(state(diameter), 'd');
+  EXPECT_TRUE(igesAnnotationState().level1.empty());
+  EXPECT_TRUE(igesAnnotationState().level2.empty());
+}
+
+// A zero son count with linked sons is corrected with the three trace
+// lines, and the dimension is converted.
+TEST_F(Annotation, SonCountCorrected) {
+  igestest::Builder b;
+  const int n = b.add(212, note("7"));
+  const int l1 = b.add(214, leader(0, 0, {{3, 0}}), 1);
+  const int l2 = b.add(214, leader(7, 0, {{4, 0}}), 1);
+  const int linear = b.add(216, ptr(n) + "," + ptr(l1) + "," + ptr(l2) + ",0,0;");
+  read(b);
+  element(indexOfPointer(linear)).sonCount = 0;
+  runSettings().traceLevel = 1;
+  ASSERT_EQ(run(), 0);
+  EXPECT_EQ(state(linear), 'd');
+  EXPECT_EQ(element(indexOfPointer(linear)).sonCount, 3);
+  EXPECT_NE(console_.find("cee512 : FEHLER : Anzahl der Sohnelemente in der lokalen Datenstruktur nicht eingetragen !!!!!\n"
+                          "                  Anzahl korrigiert -> ABLAUF KORREKT -> ldv966 korrigieren !!!!!\n"
+                          "         Index in der lokalen Datenstruktur : " +
+                          std::to_string(indexOfPointer(linear)) + "\n"),
+            std::string::npos)
+      << console_;
+}
+
+// Labels become symbol comments, a tolerance symbol the symbol form of its
+// name, a sectioned area a plane; a label without sons gives error 510.
+TEST_F(Annotation, LabelsSymbolsAndSectionedAreas) {
+  igestest::Builder b;
+  const int ln = b.add(212, note("A-A"));
+  const int ll = b.add(214, leader(0, 0, {{5, 5}}), 1);
+  const int label = b.add(210, ptr(ln) + ",1," + ptr(ll) + ";");
+  const int lonely = b.add(210, "0,0;");
+  const int sn = b.add(212, note("j", 1003));
+  const int frame = b.add(110, "0.,0.,0.,10.,0.,0.;");
+  const int symbol = b.add(228, ptr(sn) + ",1," + ptr(frame) + ",0;");
+  const int circle = b.add(100, "0.,30.,0.,35.,0.,35.,0.;");
+  const int area = b.add(230, ptr(circle) + ",1,0.,0.,0.,2.,0.785,0;");
+  runSettings().traceLevel = 1;
+  ASSERT_EQ(convert(b), 0);
+  const std::string out = out_.str();
+  EXPECT_EQ(state(label), 'd');
+  EXPECT_EQ(occurrences(out, "DTCreateSymbolComment("), 1) << out;
+  EXPECT_EQ(occurrences(out, "\"A-A\""), 1);
+  EXPECT_EQ(state(lonely), 'i');
+  EXPECT_EQ(reported(510), 1);
+  EXPECT_EQ(state(symbol), 'd');
+  EXPECT_EQ(occurrences(out, "DTCreateSymbolForm (TEXTFONT,0,1,1,\"position\""), 1) << out;
+  EXPECT_EQ(state(area), 'd');
+  EXPECT_EQ(kpl::readScript(out).planes, 1);
+  EXPECT_NE(console_.find("-> cee465 : Begin of General Label, Depth = 1\n"), std::string::npos);
+  EXPECT_NE(console_.find("-> cee650 : End   of General Symbol\n"), std::string::npos);
+  EXPECT_EQ(toleranceSymbolName(1001, 'l'), "perpendic");
+  EXPECT_EQ(toleranceSymbolName(1003, 'l'), "");
+  EXPECT_EQ(toleranceSymbolName(1, 'j'), "");
+}
+
+}  // namespace
