@@ -522,7 +522,8 @@ bool mainModelPending() {
 
 }  // namespace
 
-void structureTopLevelPick(std::int32_t /*index*/) {
+void structureTopLevelPick(std::int32_t index) {
+  igesStructureState().topLevelPick = index;
   if (!mainModelPending()) return;
   const ElementTable& t = elementTable();
   if (t.cursors[2] <= t.lastIndex && t.cursors[2] < t.capacity) return;
@@ -855,7 +856,7 @@ int convertInstance(std::int32_t index) {
   IgesStructureState& s = igesStructureState();
   InstanceData data;
   if (readInstance(index, t.code(), data) != 0) return ConvertResult::kError;
-  const bool topLevel = s.activeDefinitions.empty() && s.groupDepth == 0 && s.instanceDepth == 0;
+  const bool topLevel = s.topLevelPick == index && s.nesting == 0;
   if (topLevel && mainModelPending()) return ConvertResult::kLater;  // after the definitions, in the main model
   const std::int32_t def = data.definition;
   if (!isWritten(element(def).state)) {
@@ -912,7 +913,9 @@ int convertInstance(std::int32_t index) {
 int convertInstanceExpanded(std::int32_t index) {
   TraceScope t("cee641");
   IgesStructureState& s = igesStructureState();
-  const bool topLevel = s.activeDefinitions.empty() && s.groupDepth == 0 && s.instanceDepth == 0;
+  // Only an instance the top level of a pass took waits: under a father
+  // it would not be taken again.
+  const bool topLevel = s.topLevelPick == index && s.nesting == 0;
   const ElementTable& table = elementTable();
   if (topLevel && table.cursors[2] <= table.lastIndex && table.cursors[2] < table.capacity)
     return ConvertResult::kLater;  // the top-level definitions come first

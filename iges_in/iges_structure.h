@@ -84,6 +84,7 @@ struct IgesStructureState {
   int groupDepth = 0;
   int instanceDepth = 0;
   int nesting = 0;  // groups, definitions and instances being converted
+  std::int32_t topLevelPick = 0;  // the element the top level of a pass took last
   bool mainModelCreated = false;
   bool cycleReported = false;
   ViewStatistics viewTotals;

@@ -58,6 +58,21 @@ bool hasLine(const kpl::Script& s, double x1, double y1, double x2, double y2) {
   return false;
 }
 
+// A subfigure definition and two instances.
+struct Subfigure {
+  int line = 0, definition = 0, first = 0, second = 0;
+};
+Subfigure addSubfigure(igestest::Builder& b, const std::string& name) {
+  Subfigure f;
+  igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
+  member.status = "00010000";
+  f.line = b.add(member);
+  f.definition = b.add(308, "0," + std::to_string(name.size()) + "H" + name + "," + pointers({f.line}) + ";");
+  f.first = b.add(408, std::to_string(f.definition) + ",10.,0.,0.,2.;");
+  f.second = b.add(408, std::to_string(f.definition) + ",20.,5.,0.;");
+  return f;
+}
+
 class Structure : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -256,6 +271,19 @@ TEST_F(Structure, ViewFilterScaledViewsAndEmptyDrawings) {
   TearDown();
   SetUp();
   {
+    // A drawing without views whose annotation places a subfigure: the
+    // instance is expanded in the drawing's own pass.
+    igestest::Builder b;
+    const Subfigure f = addSubfigure(b, "MARK");
+    addDrawing(b, {}, {}, {f.first});
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    EXPECT_TRUE(hasLine(s, 10, 0, 12, 0));
+    EXPECT_EQ(state(f.first), 'd');
+  }
+  TearDown();
+  SetUp();
+  {
     // Elements that name their view: only that view's pass takes them; a
     // views-visible list puts an element into the views it lists.
     igestest::Builder b;
@@ -388,21 +416,6 @@ TEST_F(Structure, LongAndCyclicGroups) {
     EXPECT_EQ(state(inner), 'i');
     EXPECT_EQ(script().lines.size(), 1u);
   }
-}
-
-// A subfigure definition and two instances.
-struct Subfigure {
-  int line = 0, definition = 0, first = 0, second = 0;
-};
-Subfigure addSubfigure(igestest::Builder& b, const std::string& name) {
-  Subfigure f;
-  igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
-  member.status = "00010000";
-  f.line = b.add(member);
-  f.definition = b.add(308, "0," + std::to_string(name.size()) + "H" + name + "," + pointers({f.line}) + ";");
-  f.first = b.add(408, std::to_string(f.definition) + ",10.,0.,0.,2.;");
-  f.second = b.add(408, std::to_string(f.definition) + ",20.,5.,0.;");
-  return f;
 }
 
 // userElementMode 2 (the default): every instance writes the definition's
