@@ -751,7 +751,7 @@ int convertDimension(std::int32_t index, bool inGroup) {
   const DimensionRecord* rec = nullptr;
   if (readDimension(index, rec) != 0) return ConvertResult::kError;
   if (type == 206 || type == 222) {
-    DimensionRecord* own = const_cast<DimensionRecord*>(rec);
+    DimensionRecord* own = dynamic_cast<DimensionRecord*>(element(index).params.get());
     own->arc = radiusSearch(index, *rec);
     if (own->arc != 0) {
       const GeometryRecord* arc = nullptr;
