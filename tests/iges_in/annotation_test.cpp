@@ -179,6 +179,22 @@ TEST_F(Annotation, DimensionsAndDimensionGroups) {
   EXPECT_EQ(occurrences(out, "\"30\""), 1);
   EXPECT_EQ(igesAnnotationState().dimensionGroups, 3);
   EXPECT_EQ(element(indexOfPointer(linear)).created.size(), 1u);
+
+  // G1 with B1 converts annotation too; G1 alone does not.
+  TearDown();
+  SetUp();
+  runState().runMode = RunModeBit::kInput | RunModeBit::kG1 | RunModeBit::kB1;
+  ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(state(linear), 'd');
+  EXPECT_EQ(state(group), 'd');
+  TearDown();
+  SetUp();
+  runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
+  ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(state(linear), 'e');
+  EXPECT_EQ(state(angular), 'e');
+  EXPECT_EQ(state(group), 'e');
+  EXPECT_EQ(occurrences(out_.str(), "MASS."), 0);
 }
 
 // The radius search: an arc whose centre is the dimension's and whose
