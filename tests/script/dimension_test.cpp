@@ -1,0 +1,394 @@
+// Dimension statements of the script: text analysis, argument blocks and
+// the statements of every kind, compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/assign_tables.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "elements/element_table.h"
+#include "script/dimension.h"
+
+namespace {
+
+class ScriptDimensionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetRunState();
+    resetRunConfiguration();
+    resetAssignTables();
+    resetScriptState();
+    resetTable();
+    freeTable();
+    ASSERT_EQ(allocateTable(32), 0);
+    mfaResetRun();
+    mfaSetMessageLevel(0);
+    runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
+  }
+  void TearDown() override {
+    for (int i = 0; i < kDimPatternCount; ++i) DimSetPattern(static_cast<DimPattern>(i), nullptr);
+    resetScriptState();
+    resetTable();
+    freeTable();
+  }
+  void open() {
+    ScriptSource s;
+    s.unitFlag = 2;
+    s.unitName = "MM";
+    ASSERT_EQ(ScriptOpenStream(out_, "/tmp/x/drawing.kpl", s), 0);
+    take();
+  }
+  std::string take() {
+    const std::string all = out_.str();
+    const std::string part = all.substr(seen_);
+    seen_ = all.size();
+    return part;
+  }
+  // The last line written.
+  static std::string lastLine(const std::string& text) {
+    std::string t = text;
+    if (!t.empty() && t.back() == '\n') t.pop_back();
+    return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
+  }
+  static ScriptTextString str(const std::string& text, double x, double y, double h = 2.5, double w = 0) {
+    ScriptTextString s;
+    s.text = text;
+    s.characterCount = static_cast<std::int32_t>(text.size());
+    s.boxHeight = h;
+    s.boxWidth = w > 0 ? w : h * 0.8 * static_cast<double>(text.size());
+    s.start = ScriptPointXYZ{x, y, 0};
+    return s;
+  }
+  static ScriptDimensionRecord linear(const std::string& text, double angle) {
+    ScriptDimensionRecord d;
+    d.type = 216;
+    d.note.strings = {str(text, 30, 40)};
+    d.first = {10, 20, 0};
+    d.second = {10 + 50 * std::cos(angle), 20 + 50 * std::sin(angle), 0};
+    d.linePosition = {30, 30, 0};
+    d.lineAngle = angle;
+    return d;
+  }
+  std::ostringstream out_;
+  std::size_t seen_ = 0;
+};
+
+TEST_F(ScriptDimensionTest, OptionsBlockSymbolsRepetitionHalvesAndArrows) {
+  const std::vector<ScriptDimWitness> none;
+  const std::vector<ScriptDimLeader> noLeaders;
+  EXPECT_EQ(DimOptionsBlock(2, false, "", none, 'w', noLeaders), "{ { \"digits\", 2 } }");
+  EXPECT_EQ(DimOptionsBlock(0, true, "4x", none, 'w', noLeaders),
+            "{ { \"digits\", 0 } \"show_zeros\" \"repet\" { \"repeat\" 4 } }");
+  // The flag field: "DU" at 8-9 wins over the other symbols, "PR" is added.
+  const std::string flags = "()[]PRTHDUQU..............";
+  ASSERT_EQ(flags.size(), 26u);
+  EXPECT_EQ(DimOptionsBlock(1, false, flags, none, 'w', noLeaders),
+            "{ { \"digits\", 1 } \"diam\" \"control\" }");
+  EXPECT_EQ(DimShownPreText(flags), "");
+  EXPECT_EQ(DimOptionsBlock(1, false, "()", none, 'w', noLeaders), "{ { \"digits\", 1 } \"aux\" }");
+  EXPECT_EQ(DimOptionsBlock(1, false, "\xD8", none, 'w', noLeaders), "{ { \"digits\", 1 } \"diam\" }");
+  EXPECT_EQ(DimOptionsBlock(1, false, "\x19", none, 'w', noLeaders), "{ { \"digits\", 1 } \"almost\" }");
+  // A suppressed first witness line: left half while waiting or done,
+  // right half in other states but taken over.
+  const std::vector<ScriptDimWitness> firstOff = {{3, 1}, {4, 0}};
+  const std::vector<ScriptDimWitness> secondOff = {{3, 0}, {4, 1}};
+  EXPECT_EQ(DimOptionsBlock(0, false, "", firstOff, 'd', noLeaders), "{ { \"digits\", 0 } \"left_half\" }");
+  EXPECT_EQ(DimOptionsBlock(0, false, "", firstOff, 'e', noLeaders), "{ { \"digits\", 0 } \"right_half\" }");
+  EXPECT_EQ(DimOptionsBlock(0, false, "", firstOff, 'c', noLeaders), "{ { \"digits\", 0 } }");
+  EXPECT_EQ(DimOptionsBlock(0, false, "", secondOff, 'w', noLeaders), "{ { \"digits\", 0 } \"right_half\" }");
+  std::vector<ScriptDimLeader> leaders(2);
+  leaders[0].form = 5;
+  leaders[1].form = 9;
+  EXPECT_EQ(DimOptionsBlock(0, false, "", none, 'w', leaders), "{ { \"digits\", 0 } \"two_points\" }");
+  leaders[1].form = 1;
+  EXPECT_EQ(DimOptionsBlock(0, false, "", none, 'w', leaders, {"\"is_longmeasure\""}),
+            "{ { \"digits\", 0 } \"arrow_right\" \"is_longmeasure\" }");
+  leaders[0].form = 1;
+  EXPECT_EQ(DimOptionsBlock(0, false, "", none, 'r', leaders), "{ { \"digits\", 0 } \"arrow_left\" }");
+}
+
+TEST_F(ScriptDimensionTest, TextToleranceAndArrowBlocks) {
+  open();
+  ScriptDimTexts t;
+  t.pre = "R";
+  t.value = "25";
+  t.height = 0;  // no height: the default height
+  t.x = 1.5;
+  t.y = 2;
+  EXPECT_EQ(DimTextBlock(t, DimTextForm::kIges, "{7}"), "{\"R\",\"25\",\"\",{\"\",3.5,0.0,0,1},{1.5,2}}");
+  EXPECT_EQ(DimTextBlock(t, DimTextForm::kSector, "{7}"), "{\"R\", \"25\", \"\", {\"\",3.5,0,1},{1.5,2}}");
+  t.height = 2.5;
+  t.angle = 0.5;
+  t.font = "iso";
+  EXPECT_EQ(DimTextBlock(t, DimTextForm::kToolkit, "{3}", 2.0),
+            "{\"R\",\"25\",\"\",{\"iso\",5,28.6479,0,1},{1.5,2,0},{3}}");
+  t.angle = 0.0005;
+  EXPECT_EQ(DimTextBlock(t, DimTextForm::kToolkit, "{3}"), "{\"R\",\"25\",\"\",{\"iso\",2.5,0.0,0,1},{1.5,2,0},{3}}");
+
+  EXPECT_EQ(DimToleranceBlock("+0.1", "-0.2", "", "H7", false), "{\"+0.1\",\"-0.2\",\"\",\"H7\"}");
+  EXPECT_EQ(DimToleranceBlock("0.1", "-0.2", "%%p0.05", "", true), "{\"+0.100000\",\"-0.200000\",\"@+-0.05\",\"\"}");
+  EXPECT_EQ(DimToleranceBlock("", "", "@+-0.1", "", false), "{\"\",\"\",\"@+-0.1\",\"\"}");
+
+  EXPECT_EQ(DimArrowBlock({}, "{7}"), "{0}");
+  std::vector<ScriptDimLeader> leaders(3);
+  leaders[0].arrowName = "_DOT";
+  leaders[0].arrowSize = 2.5;
+  leaders[1].arrowName = "DATUMBLANK";
+  leaders[1].arrowSize = 1;
+  leaders[2].arrowName = "";  // the default filled arrow
+  EXPECT_EQ(DimArrowBlock(leaders, "{7}"),
+            "{3,{\"point\",2.500000,{7}}{\"triemty\",1.000000,{7}}{\"\",0.000000,{7}}}");
+  EXPECT_STREQ(DimArrowName("CLOSEDBLANK"), "empty");
+  EXPECT_STREQ(DimArrowName("SOMETHING"), "");
+
+  ScriptDimTexts code;
+  code.value = "@029";
+  code.post = "mm";
+  DimMoveCode029(code);
+  EXPECT_EQ(code.value, "");
+  EXPECT_EQ(code.post, "mm@029");
+  code.value = "@029";
+  code.post = "";
+  DimMoveCode029(code);
+  EXPECT_EQ(code.value, "");
+  EXPECT_EQ(code.post, "@029");
+}
+
+TEST_F(ScriptDimensionTest, TextAnalysisSplitsTheDimensionText) {
+  ScriptNoteRecord note;
+  auto analyse = [&](std::vector<ScriptTextString> strings, bool angular = false) {
+    note.strings = std::move(strings);
+    return DimAnalyseText(note, angular);
+  };
+  ScriptDimTexts t = analyse({str("25H7", 0, 0)});
+  EXPECT_EQ(t.value, "25");
+  EXPECT_EQ(t.fit, "H7");
+  t = analyse({str("4x25.50", 0, 0)});
+  EXPECT_EQ(t.pre, "4x");
+  EXPECT_EQ(t.value, "25.50");
+  EXPECT_EQ(t.digits, 2);
+  EXPECT_TRUE(t.showZeros);
+  t = analyse({str("4 x 90 = 360", 0, 0)});
+  EXPECT_EQ(t.pre, "4 x 90 = ");
+  EXPECT_EQ(t.value, "360");
+  t = analyse({str("R25", 0, 0)});
+  EXPECT_EQ(t.pre, "R");
+  EXPECT_EQ(t.value, "25");
+  EXPECT_EQ(t.fit, "");
+  t = analyse({str("TYP", 0, 0)});
+  EXPECT_EQ(t.pre, "TYP");
+  EXPECT_EQ(t.value, "");
+  // Value, then a raised and a lowered smaller string: the deviations.
+  t = analyse({str("-0.2", 10.5, 0, 1.5), str("50", 0, 0, 3.5, 10), str("+0.1", 10.5, 2, 1.5)});
+  EXPECT_EQ(t.value, "50");
+  EXPECT_EQ(t.upper, "+0.1");
+  EXPECT_EQ(t.lower, "-0.2");
+  EXPECT_DOUBLE_EQ(t.height, 3.5);
+  // Two strings that adjoin are one text; a plus-minus tolerance stays.
+  t = analyse({str("12", 0, 0, 2.5, 4), str(".5@+-0.1", 4.1, 0, 2.5, 8)});
+  EXPECT_EQ(t.value, "12.5");
+  EXPECT_EQ(t.tolerance, "@+-0.1");
+  EXPECT_EQ(ScriptQuoteText(t.tolerance), "@+-0.1");
+  // A string of height 0 beside one with a height is dropped; alone it is
+  // kept (and written with the default height).
+  t = analyse({str("99", 0, 0, 0), str("30", 20, 0)});
+  EXPECT_EQ(t.value, "30");
+  t = analyse({str("30", 0, 0, 0)});
+  EXPECT_EQ(t.value, "30");
+  EXPECT_EQ(t.height, 0.0);
+  // Angular: the degree signs the KPL dimension adds are removed.
+  t = analyse({str("45\xB0", 0, 0), str("+1\xB0", 6, 2, 1.5)}, true);
+  EXPECT_EQ(t.value, "45");
+  EXPECT_EQ(t.post, "");
+  EXPECT_EQ(t.upper, "+1");
+  // Sending system 4 ends its texts in a blank.
+  runState().senderCode = 4;
+  t = analyse({str("30 ", 0, 0)});
+  EXPECT_EQ(t.post, "");
+  t = analyse({});
+  EXPECT_EQ(t.value, "");
+}
+
+TEST_F(ScriptDimensionTest, LinearKindsAndTheAlignedRule) {
+  open();
+  std::vector<std::int32_t> created;
+  ScriptDimensionRecord d = linear("50", 0.0);
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  const std::string hor = take();
+  EXPECT_EQ(lastLine(hor),
+            "E4=DTCreateLinearDimension(\"pointpointhor\",{ { \"digits\", 0 } },{\"\",\"50\",\"\",{\"\",2.5,0.0,0,1},"
+            "{30,40}},{\"\",\"\",\"\",\"\"},{20,10},0.0,{0}, E2, E3,0,0,{7},{})")
+      << hor;
+  ASSERT_EQ(created.size(), 1u);
+  EXPECT_EQ(created[0], 4);
+
+  d = linear("50", 1.5707963267948966);
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  EXPECT_NE(lastLine(take()).find("(\"pointpointvert\","), std::string::npos);
+  EXPECT_NE(out_.str().find("},90.0,{0}, E2, E"), std::string::npos);
+
+  // At 0.0005 radians: aligned, and the angle argument stays empty.
+  d = linear("50", 0.0005);
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  const std::string small = lastLine(take());
+  EXPECT_NE(small.find("(\"plc1plc2\","), std::string::npos) << small;
+  EXPECT_NE(small.find("}, ,{0}, E"), std::string::npos) << small;
+
+  d = linear("50", 0.5);
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  EXPECT_NE(lastLine(take()).find("},28.64788976,{0}, E"), std::string::npos);
+
+  // A dimension line that is not along the measured points cannot be written.
+  d = linear("50", 0.5);
+  d.second = {60, 20, 0};
+  EXPECT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), -1);
+  EXPECT_EQ(take(), "");
+  d.aligned = true;
+  EXPECT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  EXPECT_NE(take().find("(\"plc1plc2\","), std::string::npos);
+
+  // Toolkit form with its arrow block; "@029" leaves the value.
+  runState().useToolkit = 1;
+  d = linear("50", 0.0);
+  d.textsGiven = true;
+  d.texts.value = "@029";
+  d.texts.post = "mm";
+  d.texts.tolerance = "%%p0.1";
+  d.texts.height = 2.5;
+  d.leaders.resize(1);
+  d.leaders[0].arrowName = "OPEN";
+  d.leaders[0].arrowSize = 3;
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  const std::string kit = lastLine(take());
+  EXPECT_NE(kit.find(",{ { \"digits\", 0 } }, {\"\",\"\",\"mm@029\",{\"\",2.5,0.0,0,1},{0,0,0},{7}},"
+                     "{\"\",\"\",\"@+-0.1\",\"\"}, {20,10 },0.0, {1,{\"open\",3.000000,{7}}}, E2, E"),
+            std::string::npos)
+      << kit;
+}
+
+TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
+  open();
+  std::vector<std::int32_t> created;
+  ScriptDimensionRecord d;
+  d.type = 206;
+  d.note.strings = {str("\xD8" "20", 40, 20)};
+  d.centre = {30, 20, 0};
+  d.linePosition = {40, 20, 0};
+  d.circle = 7;
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  EXPECT_EQ(take(),
+            "E2=DTCreateAngleAbsolute ( 0, \"\" )\n"
+            "E3=DTCreateDiameterDimension ( { { \"digits\", 0 } \"diam\" },{\"\",\"20\",\"\",{\"\",2.5,0.0,0,1},"
+            "{40,20}},{\"\",\"\",\"\",\"\"},{40,20},E2,{0},E7,0,{7},{})\n");
+  d.circle = 0;  // no circle to refer to
+  EXPECT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), -1);
+
+  d.type = 222;
+  d.note.strings = {str("R10", 45, 20)};
+  d.circle = 7;
+  d.leaders.resize(1);
+  d.leaders[0].arrowPoint = {40, 20, 0};  // text outside the arc: short radius
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  EXPECT_EQ(take(),
+            "E4 = DTCreateRadiusDimension ({ { \"digits\", 0 } \"is_shortradiusmeasure\" },{\"R\",\"10\",\"\","
+            "{\"\",2.5,0.0,0,1},{45,20}},{\"\",\"\",\"\",\"\"},{40,20},0,{1,{\"\",0.000000,{7}}},E7,0,{7},{})\n");
+  d.note.strings = {str("R10", 35, 20)};
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  EXPECT_NE(take().find("\"is_longradiusmeasure\""), std::string::npos);
+
+  // Angular by three points (the vertex is the origin point E1), then on an
+  // arc already written.
+  ScriptDimensionRecord a;
+  a.type = 202;
+  a.note.strings = {str("30\xB0", 20, 5)};
+  a.centre = {0, 0, 0};
+  a.first = {10, 0, 0};
+  a.second = {10 * std::cos(0.5235987755982988), 10 * std::sin(0.5235987755982988), 0};
+  a.linePosition = {20, 5, 0};
+  ASSERT_EQ(ScriptDimension(1, a, nullptr, nullptr, created), 0);
+  const std::string three = take();
+  EXPECT_EQ(lastLine(three),
+            "E8=DTCreateAngularDimension(\"angle3points\",{ { \"digits\", 0 } },{\"\",\"30\",\"\",{\"\",2.5,0.0,0,1},"
+            "{20,5}},{\"\",\"\",\"\",\"\"},{20,5},0,{0},{E1,E6,E7},0,0,{7},{})")
+      << three;
+  a.second = {10 * std::cos(4.0), 10 * std::sin(4.0), 0};
+  ASSERT_EQ(ScriptDimension(1, a, nullptr, nullptr, created), 0);
+  EXPECT_NE(take().find("\"is_longmeasure\" }"), std::string::npos);
+
+  const std::int32_t arcIndex = newIndex();
+  ASSERT_GT(arcIndex, 0);
+  element(arcIndex).de.entityType = 100;
+  element(arcIndex).created = {42};
+  a.references = {arcIndex};
+  a.arcLength = true;
+  ASSERT_EQ(ScriptDimension(1, a, nullptr, nullptr, created), 0);
+  const std::string arc = lastLine(take());
+  EXPECT_NE(arc.find("(\"arclength\",{ { \"digits\", 0 } \"is_longmeasure\" },{\"\", \"30\", \"\", {\"\",2.5,0,1},"
+                     "{20,5}},"),
+            std::string::npos)
+      << arc;
+  EXPECT_NE(arc.find(",{0},{E42},0,0,{7},{})"), std::string::npos) << arc;
+}
+
+TEST_F(ScriptDimensionTest, FrameMatricesStatesAndFailures) {
+  open();
+  std::vector<std::int32_t> created;
+  ScriptDimensionRecord d = linear("50", 0.0);
+  d.noteIndex = 3;
+  d.leaders.resize(2);
+  d.leaders[0].index = 4;
+  d.leaders[1].index = 5;
+  // Element matrix (shift by 100) first, then the view (scale 2).
+  ScriptMatrix shift, scale;
+  shift.t[0] = 100;
+  for (int i = 0; i < 3; ++i) scale.r[i][i] = 2;
+  ASSERT_EQ(ScriptDimension(1, d, &scale, &shift, created), 0);
+  const std::string moved = take();
+  EXPECT_NE(moved.find("E2=DTCreatePointRelative(E1,220,40"), std::string::npos) << moved;
+  EXPECT_NE(moved.find("{\"\",\"50\",\"\",{\"\",5,0.0,0,1},{260,80}}"), std::string::npos) << moved;
+  EXPECT_EQ(element(3).state, 100);
+  EXPECT_EQ(element(4).state, 100);
+  EXPECT_EQ(element(5).state, 100);
+  EXPECT_NE(element(1).state, 100);
+
+  // Ordinate dimensions are not written.
+  d.type = 218;
+  EXPECT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), -1);
+  EXPECT_EQ(take(), "");
+  // Outside the clip box.
+  d.type = 216;
+  ScriptSetClipBox(500, 500, 600, 600);
+  EXPECT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), -99);
+  EXPECT_EQ(take(), "");
+  ScriptClearClipBox();
+  EXPECT_EQ(created.size(), 1u);
+}
+
+TEST_F(ScriptDimensionTest, PatternThatDoesNotCompileStillWritesTheDimension) {
+  open();
+  DimSetPattern(kDimPatternFitAfter, "([unclosed");
+  ScriptNoteRecord note;
+  note.strings = {str("25H7", 0, 0)};
+  testing::internal::CaptureStderr();
+  const ScriptDimTexts t = DimAnalyseText(note, false);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("regcomp() error !!"), std::string::npos) << err;
+  EXPECT_EQ(t.value, "25H7");
+  EXPECT_EQ(t.fit, "");
+
+  std::vector<std::int32_t> created;
+  ScriptDimensionRecord d = linear("25H7", 0.0);
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
+  testing::internal::GetCapturedStderr();
+  EXPECT_NE(lastLine(take()).find("{\"\",\"25H7\",\"\",{\"\",2.5,0.0,0,1},{30,40}}"), std::string::npos);
+  DimSetPattern(kDimPatternFitAfter, nullptr);
+  EXPECT_EQ(DimAnalyseText(note, false).fit, "H7");
+}
+
+}  // namespace
