@@ -509,6 +509,24 @@ const char* firstByteSymbol(unsigned char c) {
   }
 }
 bool isArrowHead(int kind) { return kind == 5 || kind == 6 || kind == 9; }
+// The position of the 'x' or '*' of a repetition ("4x", "(4 *"), npos when
+// the pre-text is none: only a count (blanks and an opening parenthesis
+// around it) may stand before the sign, so that a word such as "Max" is
+// not taken for one.
+std::size_t repetitionCut(const std::string& pre) {
+  const std::size_t cut = pre.find_first_of("*x");
+  if (cut == std::string::npos) return cut;
+  bool digit = false;
+  for (std::size_t i = 0; i < cut; ++i) {
+    const char c = pre[i];
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c != ' ' && c != '(') {
+      return std::string::npos;
+    }
+  }
+  return digit ? cut : std::string::npos;
+}
 }  // namespace
 
 std::string DimShownPreText(const std::string& pre) {
@@ -516,7 +534,7 @@ std::string DimShownPreText(const std::string& pre) {
   for (const WholeSymbol& w : kWholeSymbols) {
     if (pre == w.text) return "";
   }
-  const std::size_t cut = pre.find_first_of("*x");
+  const std::size_t cut = repetitionCut(pre);
   if (cut != std::string::npos) return trimmed(pre.substr(cut + 1));
   if (!pre.empty() && firstByteSymbol(static_cast<unsigned char>(pre[0]))) return pre.substr(1);
   return pre;
@@ -538,7 +556,7 @@ std::string DimOptionsBlock(int digits, bool showZeros, const std::string& pre,
   if (pre.size() == kFlagFieldLength) {
     o += flagFieldOptions(pre);
   } else if (!whole) {
-    const std::size_t cut = pre.find_first_of("*x");
+    const std::size_t cut = repetitionCut(pre);
     if (cut != std::string::npos) {
       std::string count = pre.substr(0, cut);
       count.erase(std::remove_if(count.begin(), count.end(), [](char c) { return c == ' ' || c == '('; }),

@@ -84,6 +84,11 @@ TEST_F(ScriptDimensionTest, OptionsBlockSymbolsRepetitionHalvesAndArrows) {
   EXPECT_EQ(DimOptionsBlock(2, false, "", none, 'w', noLeaders), "{ { \"digits\", 2 } }");
   EXPECT_EQ(DimOptionsBlock(0, true, "4x", none, 'w', noLeaders),
             "{ { \"digits\", 0 } \"show_zeros\" \"repet\" { \"repeat\" 4 } }");
+  EXPECT_EQ(DimShownPreText("4x"), "");
+  EXPECT_EQ(DimOptionsBlock(0, false, "(3 * ", none, 'w', noLeaders), "{ { \"digits\", 0 } \"repet\" { \"repeat\" 3 } }");
+  // A word with an 'x' is no repetition.
+  EXPECT_EQ(DimOptionsBlock(0, false, "Max ", none, 'w', noLeaders), "{ { \"digits\", 0 } }");
+  EXPECT_EQ(DimShownPreText("Max "), "Max ");
   // The flag field: "DU" at 8-9 wins over the other symbols, "PR" is added.
   const std::string flags = "()[]PRTHDUQU..............";
   ASSERT_EQ(flags.size(), 26u);
