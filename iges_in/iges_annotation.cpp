@@ -20,6 +20,7 @@
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
 #include "iges_in/iges_structure.h"
+#include "script/dimension.h"
 #include "script/geometry.h"
 #include "script/structure.h"
 #include "script/text.h"
@@ -340,11 +341,7 @@ bool carriesOwnAttributes(const NoteRecord& note) {
   return co && nr && flg && text;
 }
 
-int convertNote(std::int32_t index) {
-  TraceScope t("cee440");
-  const NoteRecord* rec = nullptr;
-  if (readNote(index, rec) != 0) return ConvertResult::kError;
-  if (carriesOwnAttributes(*rec)) return ConvertResult::kIgnored;
+ScriptNoteRecord scriptNoteOf(std::int32_t index, const NoteRecord* rec) {
   ScriptNoteRecord note;
   const ElementRecord& e = element(index);
   note.form = e.form;
@@ -367,6 +364,15 @@ int convertNote(std::int32_t index) {
     ts.text = s.text;
     note.strings.push_back(std::move(ts));
   }
+  return note;
+}
+
+int convertNote(std::int32_t index) {
+  TraceScope t("cee440");
+  const NoteRecord* rec = nullptr;
+  if (readNote(index, rec) != 0) return ConvertResult::kError;
+  if (carriesOwnAttributes(*rec)) return ConvertResult::kIgnored;
+  const ScriptNoteRecord note = scriptNoteOf(index, rec);
   bool failed = false;
   Transform m;
   const bool has = finalMatrix(index, m, failed);
@@ -736,6 +742,60 @@ int writeDimensionGroup(std::int32_t index, const std::vector<std::int32_t>& mem
   return ScriptGroup(index, group, view != nullptr ? &sm : nullptr, created) == 0 ? 0 : ConvertResult::kError;
 }
 
+// The dimension through the dimension writer: 0 written, -99 outside the
+// view's clip box, -1 when the writer cannot express it.
+int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<std::int32_t>& created) {
+  ScriptDimensionRecord d;
+  const ElementRecord& e = element(index);
+  d.type = e.type;
+  d.level = rec.attributes.level;
+  if (rec.attributes.colour < 0) resolvedColour(rec.attributes.colour);
+  d.attributes.colour = rec.attributes.colour;
+  d.attributes.blank = rec.attributes.blank;
+  d.data = dataOf(index);
+  d.state = e.state;
+  const NoteRecord* note = nullptr;
+  if (rec.note == 0 || readNote(rec.note, note) != 0) return ConvertResult::kError;
+  d.noteIndex = rec.note;
+  d.note = scriptNoteOf(rec.note, note);
+  if (!note->strings.empty()) d.linePosition = toScript(note->strings.front().start);
+  std::vector<Point3> heads;
+  for (std::int32_t l : rec.leaders) {
+    const LeaderRecord* lr = nullptr;
+    if (readLeader(l, lr) != 0) return ConvertResult::kError;
+    ScriptDimLeader dl;
+    dl.index = l;
+    dl.form = element(l).form;
+    dl.arrowPoint = ScriptPointXYZ{lr->head.x, lr->head.y, lr->z};
+    dl.arrowSize = lr->arrowHeight;
+    d.leaders.push_back(dl);
+    heads.push_back(lr->head);
+  }
+  for (std::int32_t w : rec.witnesses) {
+    ScriptDimWitness dw;
+    dw.index = w;
+    d.witnesses.push_back(dw);
+    if (e.type == 202) d.references.push_back(w);
+  }
+  if (heads.size() >= 2) {
+    d.first = toScript(heads[0]);
+    d.second = toScript(heads[1]);
+    d.lineAngle = std::atan2(heads[1].y - heads[0].y, heads[1].x - heads[0].x);
+  } else if (heads.size() == 1) {
+    d.first = d.second = toScript(heads[0]);
+  }
+  if (rec.hasCentre) d.centre = toScript(rec.centre);
+  if (rec.arc != 0 && !element(rec.arc).created.empty()) d.circle = element(rec.arc).created.front();
+  bool failed = false;
+  Transform own;
+  const bool hasOwn = ownMatrix(index, own, failed);
+  if (failed) return ConvertResult::kError;
+  const ScriptMatrix om = hasOwn ? toScriptMatrix(own) : ScriptMatrix{};
+  const Transform* view = viewMatrixNow();
+  const ScriptMatrix vm = view != nullptr ? toScriptMatrix(*view) : ScriptMatrix{};
+  return ScriptDimension(index, d, view != nullptr ? &vm : nullptr, hasOwn ? &om : nullptr, created);
+}
+
 bool inActiveGroup(std::int32_t group) {
   const std::vector<std::int32_t>& g = igesAnnotationState().activeDimensionGroups;
   return std::find(g.begin(), g.end(), group) != g.end();
@@ -756,8 +816,32 @@ int convertDimension(std::int32_t index, bool inGroup) {
     if (own->arc != 0) {
       const GeometryRecord* arc = nullptr;
       const Transform* matrix = nullptr;
-      if (readCircularArc(own->arc, arc, matrix) != 0) own->arc = 0;
+      if (readCircularArc(own->arc, arc, matrix) != 0) {
+        own->arc = 0;
+      } else if (element(own->arc).state == ElementState::kWaiting && element(own->arc).created.empty()) {
+        // The dimension refers to the arc's object: the arc is written now.
+        Transform m;
+        const Transform* view = viewMatrixNow();
+        const bool hasM = matrix != nullptr || view != nullptr;
+        if (matrix != nullptr && view != nullptr) m = composeTransforms(*view, *matrix);
+        else if (matrix != nullptr) m = *matrix;
+        else if (view != nullptr) m = *view;
+        std::vector<std::int32_t> made;
+        const int w = emitCircularArc(scriptElementOf(own->arc), hasM ? &m : nullptr, arc->values, made);
+        element(own->arc).created = made;
+        setStateFromResult(own->arc, w, t.code());
+      }
     }
+  }
+  if (!inGroup) {
+    std::vector<std::int32_t> created;
+    const int w = writeDimension(index, *rec, created);
+    if (w == 0) {
+      settleParts(index, ElementState::kTakenOver);
+      finish(index, created, ElementState::kDone);
+      return 0;
+    }
+    if (w == ConvertResult::kIgnored) return w;
   }
   std::vector<std::int32_t> objects;
   if (dimensionParts(index, objects) != 0 || objects.empty()) {

@@ -175,9 +175,18 @@ TEST_F(Annotation, DimensionsAndDimensionGroups) {
   EXPECT_EQ(state(inGroup), 'd');
   EXPECT_EQ(state(group), 'd');
   const std::string out = out_.str();
-  EXPECT_EQ(occurrences(out, "DTCreateGroup (\"MASS."), 3) << out;
+  // The dimension writer takes the linear and the angular dimension; their
+  // notes and leaders are not written by themselves.
+  EXPECT_EQ(occurrences(out, "=DTCreateLinearDimension(\"pointpointhor\""), 1) << out;
+  EXPECT_EQ(occurrences(out, "=DTCreateAngularDimension("), 1);
+  EXPECT_EQ(occurrences(out, "\"10\""), 1);
+  EXPECT_EQ(state(n1), 'd');
+  EXPECT_EQ(state(l1), 'd');
+  // The group's dimension once, as the group of its parts.
+  EXPECT_EQ(occurrences(out, "DTCreateGroup (\"MASS.1\""), 1);
+  EXPECT_EQ(occurrences(out, "DTCreateGroup (\"MASS."), 1);
   EXPECT_EQ(occurrences(out, "\"30\""), 1);
-  EXPECT_EQ(igesAnnotationState().dimensionGroups, 3);
+  EXPECT_EQ(igesAnnotationState().dimensionGroups, 1);
   EXPECT_EQ(element(indexOfPointer(linear)).created.size(), 1u);
 
   // G1 with B1 converts annotation too; G1 alone does not.
@@ -215,6 +224,10 @@ TEST_F(Annotation, RadiusSearch) {
   EXPECT_EQ(rec->arc, indexOfPointer(arc));
   EXPECT_EQ(igesAnnotationState().level1.size(), 1u);
   EXPECT_EQ(igesAnnotationState().level2, std::vector<std::int32_t>{indexOfPointer(other)});
+  EXPECT_EQ(occurrences(out_.str(), "= DTCreateRadiusDimension ("), 1) << out_.str();
+  // The arc the dimension measures is written before it, and only once.
+  EXPECT_EQ(kpl::readScript(out_.str()).circles.size(), 2u);
+  EXPECT_EQ(state(arc), 'd');
   EXPECT_NE(console_.find("Suchen Level 1, Anzahl gefundener Kreis(-boegen) fuer Radienmass : 1\n"), std::string::npos);
 
   // A diameter dimension without a matching arc finds none.
@@ -229,6 +242,8 @@ TEST_F(Annotation, RadiusSearch) {
   EXPECT_EQ(state(diameter), 'd');
   EXPECT_TRUE(igesAnnotationState().level1.empty());
   EXPECT_TRUE(igesAnnotationState().level2.empty());
+  // Without its arc the radius writer cannot express it: the group of its parts.
+  EXPECT_EQ(occurrences(out_.str(), "DTCreateGroup (\"MASS.1\""), 1) << out_.str();
 }
 
 // A zero son count with linked sons is corrected with the three trace
