@@ -24,6 +24,9 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kDefaultHeight = 3.5;
 constexpr double kAngleShown = 0.001;  // radians; smaller angles are written as none
 constexpr double kDirectionFit = 0.001;  // sine of the angle between a leg and its line
+// Longest text the patterns are matched against; a longer one (no
+// dimension text is that long) is kept whole, so that matching stays cheap.
+constexpr std::size_t kSplitLongest = 512;
 
 const char* const kDefaultPatterns[kDimPatternCount] = {
     "(\\( *[0-9]+ *[x*] *\\))",
@@ -162,6 +165,11 @@ void appendPost(ScriptDimTexts& t, const std::string& more) {
 
 // Splits the joined text into pre-text, value, post-text and fit code.
 void splitText(std::string text, ScriptDimTexts& t) {
+  if (text.size() > kSplitLongest) {
+    trace("-> Masstext zu lang, nicht zerlegt !");
+    t.value = text;
+    return;
+  }
   Patterns p;
   if (!p.ok) {
     t.value = text;  // the split is skipped; the text stays whole

@@ -217,6 +217,10 @@ TEST_F(ScriptDimensionTest, TextAnalysisSplitsTheDimensionText) {
   EXPECT_EQ(t.post, "");
   t = analyse({});
   EXPECT_EQ(t.value, "");
+  // An over-long text is kept whole.
+  const std::string longText(5000, '1');
+  t = analyse({str(longText, 0, 0)});
+  EXPECT_EQ(t.value, longText);
 }
 
 TEST_F(ScriptDimensionTest, LinearKindsAndTheAlignedRule) {
