@@ -762,7 +762,7 @@ namespace {
 std::int32_t createdOfType(std::int32_t index, int type) {
   if (!isElementIndex(index)) return 0;
   const ElementRecord& e = element(index);
-  if (e.de.entityType != type || e.created.size() != 1) return 0;
+  if ((e.type != type && e.de.entityType != type) || e.created.size() != 1) return 0;
   return e.created.front();
 }
 // Whether the line element runs along the leg from the vertex to p.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -331,7 +332,7 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
 
   const std::int32_t arcIndex = newIndex();
   ASSERT_GT(arcIndex, 0);
-  element(arcIndex).de.entityType = 100;
+  element(arcIndex).type = 100;
   element(arcIndex).created = {42};
   a.references = {arcIndex};
   a.arcLength = true;
@@ -342,6 +343,28 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
             std::string::npos)
       << arc;
   EXPECT_NE(arc.find(",{0},{E42},0,0,{7},{})"), std::string::npos) << arc;
+
+  // Two lines already written along the legs; a line across a leg does not fit.
+  auto line = [](double x2, double y2, std::int32_t number) {
+    const std::int32_t i = newIndex();
+    auto g = std::make_unique<GeometryRecord>();
+    g->values = {0, 0, 0, x2, y2, 0};
+    element(i).type = 110;
+    element(i).params = std::move(g);
+    element(i).created = {number};
+    return i;
+  };
+  a.arcLength = false;
+  a.k = 3;
+  a.second = {0, 10, 0};
+  a.references = {line(20, 0, 50), line(0, 20, 51)};
+  ASSERT_EQ(ScriptDimension(1, a, nullptr, nullptr, created), 0);
+  EXPECT_NE(lastLine(take()).find("(\"angle2lines\",{ { \"digits\", 0 } },{\"\",\"30\",\"\",{\"\",2.5,0.0,0,1},"
+                                  "{20,5}},{\"\",\"\",\"\",\"\"},{20,5},0,{0},{E50,E51},3,0,0,{7},{})"),
+            std::string::npos);
+  a.references = {line(20, 0, 50), line(20, 20, 52)};
+  ASSERT_EQ(ScriptDimension(1, a, nullptr, nullptr, created), 0);
+  EXPECT_NE(lastLine(take()).find("(\"angle3points\""), std::string::npos);
 }
 
 TEST_F(ScriptDimensionTest, FrameMatricesStatesAndFailures) {
