@@ -84,49 +84,7 @@ void reportUnsupported(const char* code, std::int32_t index) {
 // ---------------------------------------------------------------------------
 // Parameter data
 
-struct Fields {
-  const char* p;
-  unsigned flags = 0;
-  bool failed = false;
-
-  bool more() const { return p != nullptr && *p != '\0' && !(flags & IgesFlag::kRecordEnd); }
-  int integer() {
-    int v = 0;
-    if (!more()) {
-      failed = true;
-      return v;
-    }
-    unsigned f = 0;
-    p = parseInteger(p, f, v);
-    flags |= f;
-    if (f & IgesFlag::kInvalid) failed = true;
-    return v;
-  }
-  double real() {
-    double v = 0.0;
-    if (!more()) {
-      failed = true;
-      return v;
-    }
-    unsigned f = 0;
-    p = parseReal(p, f, v);
-    flags |= f;
-    if (f & IgesFlag::kInvalid) failed = true;
-    return v;
-  }
-  std::string string() {
-    std::string v;
-    if (!more()) {
-      failed = true;
-      return v;
-    }
-    unsigned f = 0;
-    p = parseString(p, f, v);
-    flags |= f;
-    if (f & IgesFlag::kInvalid) failed = true;
-    return v;
-  }
-};
+using Fields = IgesFieldCursor;
 
 bool fetchOwnData(std::int32_t index, const char* code, std::string& text) {
   const ElementRecord& e = element(index);

@@ -126,38 +126,7 @@ bool fetchOwnData(std::int32_t index, const char* code, std::string& text) {
 
 // Steps through the fields of one entity.  A field that is refused, or a
 // field that is missing where one is required, fails the element.
-struct FieldReader {
-  const char* p;
-  unsigned flags = 0;
-  bool failed = false;
-
-  bool more() const { return p != nullptr && *p != '\0' && !(flags & IgesFlag::kRecordEnd); }
-  // raw: values below the system epsilon are kept (coefficients).
-  double real(bool raw = false) {
-    double v = 0.0;
-    if (!more()) {
-      failed = true;
-      return v;
-    }
-    unsigned f = 0;
-    p = raw ? parseRealRaw(p, f, v) : parseReal(p, f, v);
-    flags |= f;
-    if (f & IgesFlag::kInvalid) failed = true;
-    return v;
-  }
-  int integer() {
-    int v = 0;
-    if (!more()) {
-      failed = true;
-      return v;
-    }
-    unsigned f = 0;
-    p = parseInteger(p, f, v);
-    flags |= f;
-    if (f & IgesFlag::kInvalid) failed = true;
-    return v;
-  }
-};
+using FieldReader = IgesFieldCursor;
 
 // count reals, or with count < 0 every field up to the record delimiter.
 bool readReals(const std::string& text, int count, std::vector<double>& values) {

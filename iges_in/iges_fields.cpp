@@ -317,3 +317,42 @@ const char* parsePoint(bool keepZ, int kind, const char* text, unsigned& flags, 
       return nullptr;
   }
 }
+
+int IgesFieldCursor::integer() {
+  int v = 0;
+  if (!more()) {
+    failed = true;
+    return v;
+  }
+  unsigned f = 0;
+  p = parseInteger(p, f, v);
+  flags |= f;
+  if (f & IgesFlag::kInvalid) failed = true;
+  return v;
+}
+
+double IgesFieldCursor::real(bool raw) {
+  double v = 0.0;
+  if (!more()) {
+    failed = true;
+    return v;
+  }
+  unsigned f = 0;
+  p = raw ? parseRealRaw(p, f, v) : parseReal(p, f, v);
+  flags |= f;
+  if (f & IgesFlag::kInvalid) failed = true;
+  return v;
+}
+
+std::string IgesFieldCursor::string() {
+  std::string v;
+  if (!more()) {
+    failed = true;
+    return v;
+  }
+  unsigned f = 0;
+  p = parseString(p, f, v);
+  flags |= f;
+  if (f & IgesFlag::kInvalid) failed = true;
+  return v;
+}

@@ -40,3 +40,19 @@ const char* checkDelimiterSpec(const char* text);                              /
 // another kind gives error 600 and nullptr.
 const char* parsePoint(bool keepZ, int kind, const char* text, unsigned& flags, Point3& point,
                        double* vector = nullptr);  // hvd910
+
+// Steps through the fields of one entity's parameter data.  A field that is
+// refused, or a field that is missing where one is required, marks the
+// cursor failed; the value is then 0, 0.0 or empty.
+struct IgesFieldCursor {
+  const char* p;
+  unsigned flags = 0;
+  bool failed = false;
+
+  // The record delimiter ends the data.
+  bool more() const { return p != nullptr && *p != '\0' && !(flags & IgesFlag::kRecordEnd); }
+  int integer();
+  // raw: values below the system epsilon are kept (coefficients).
+  double real(bool raw = false);
+  std::string string();
+};

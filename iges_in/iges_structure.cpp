@@ -133,49 +133,7 @@ Transform inverseOf(const Transform& m, bool& ok) {
 
 // Steps through the fields of parameter data; a missing or refused field
 // fails the reader.
-struct Fields {
-  const char* p;
-  unsigned flags = 0;
-  bool failed = false;
-
-  bool more() const { return p != nullptr && *p != '\0' && !(flags & IgesFlag::kRecordEnd); }
-  int integer() {
-    int v = 0;
-    if (!more()) {
-      failed = true;
-      return v;
-    }
-    unsigned f = 0;
-    p = parseInteger(p, f, v);
-    flags |= f;
-    if (f & IgesFlag::kInvalid) failed = true;
-    return v;
-  }
-  double real() {
-    double v = 0.0;
-    if (!more()) {
-      failed = true;
-      return v;
-    }
-    unsigned f = 0;
-    p = parseReal(p, f, v);
-    flags |= f;
-    if (f & IgesFlag::kInvalid) failed = true;
-    return v;
-  }
-  std::string string() {
-    std::string v;
-    if (!more()) {
-      failed = true;
-      return v;
-    }
-    unsigned f = 0;
-    p = parseString(p, f, v);
-    flags |= f;
-    if (f & IgesFlag::kInvalid) failed = true;
-    return v;
-  }
-};
+using Fields = IgesFieldCursor;
 
 bool fetchText(std::int32_t index, std::string& text) {
   const ElementRecord& e = element(index);
