@@ -216,59 +216,14 @@ bool currentViewScale(double& scale) {
 // ---------------------------------------------------------------------------
 // Passes over the parts of an annotation element
 
-std::vector<std::vector<std::size_t>>& scratchTables() {
-  static std::vector<std::vector<std::size_t>> pool;
-  return pool;
-}
-
-// Converts the sons of `father` by a collect and an emit pass of their own
-// and gathers the objects written for them (each once, in son order); the
-// records of each son go to `perSon` when it is given.  The caller's
-// records are left as they are.
+// Converts the sons of `father` in a pass of their own, under the father's
+// matrix (see nestedPass).
 int partsPass(std::int32_t father, const Transform* fatherMatrix, std::vector<std::int32_t>& objects,
               std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>>* perSon = nullptr) {
-  IgesConvertState& s = igesConvertState();
-  const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
-  if (s.firstRecord.size() != n || s.onPath.size() != n) {
-    s.firstRecord.assign(n, 0);
-    s.onPath.assign(n, 0);
-  }
-  std::vector<std::vector<std::size_t>>& pool = scratchTables();
-  std::vector<std::size_t> mine;
-  if (!pool.empty() && pool.back().size() == n) {
-    mine = std::move(pool.back());
-    pool.pop_back();
-  } else {
-    mine.assign(n, 0);
-  }
-  std::vector<std::size_t> saved = std::move(s.firstRecord);
-  s.firstRecord = std::move(mine);
   IgesAnnotationState& a = igesAnnotationState();
   a.fatherMatrices.push_back(fatherMatrix);
-  ConversionRecords records;
-  int r = 0;
-  try {
-    r = collectPass(father, viewMatrixNow(), fatherMatrix, nullptr, 0, records);
-    if (r == 0 && !records.empty()) r = emitPass(father, viewMatrixNow(), fatherMatrix, records);
-    std::unordered_set<std::int32_t> seen;
-    for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1) {
-      for (std::int32_t obj : records[k].created)
-        if (seen.insert(obj).second) objects.push_back(obj);
-      if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].created);
-    }
-  } catch (const std::bad_alloc&) {
-    mfaError("cee150", kMsgNoMemory, Channel::kBoth);
-    r = -1;
-  }
+  const int r = nestedPass(father, viewMatrixNow(), fatherMatrix, objects, perSon);
   a.fatherMatrices.pop_back();
-  for (const ConversionRecord& rec : records) {
-    if (!isElementIndex(rec.index)) continue;
-    if (static_cast<std::size_t>(rec.index) < s.firstRecord.size())
-      s.firstRecord[static_cast<std::size_t>(rec.index)] = 0;
-    if (element(rec.index).state == ElementState::kWaiting) setState(rec.index, ElementState::kIgnored);
-  }
-  pool.push_back(std::move(s.firstRecord));
-  s.firstRecord = std::move(saved);
   return r;
 }
 
@@ -888,7 +843,6 @@ IgesAnnotationState& igesAnnotationState() {
 
 void resetIgesAnnotationState() {
   igesAnnotationState() = IgesAnnotationState{};
-  scratchTables().clear();
 }
 
 bool isAnnotationElement(std::int32_t type, std::int32_t form) {

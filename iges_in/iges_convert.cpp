@@ -784,6 +784,51 @@ IgesConvertState& igesConvertState() {
 
 void resetIgesConvertState() { igesConvertState() = IgesConvertState{}; }
 
+int nestedPass(std::int32_t father, const Transform* view, const Transform* fatherMatrix,
+               std::vector<std::int32_t>& objects,
+               std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>>* perSon) {
+  IgesConvertState& s = igesConvertState();
+  const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
+  if (s.firstRecord.size() != n || s.onPath.size() != n) {
+    s.firstRecord.assign(n, 0);
+    s.onPath.assign(n, 0);
+  }
+  std::vector<std::vector<std::size_t>>& pool = s.scratchTables;
+  std::vector<std::size_t> mine;
+  if (!pool.empty() && pool.back().size() == n) {
+    mine = std::move(pool.back());
+    pool.pop_back();
+  } else {
+    mine.assign(n, 0);
+  }
+  std::vector<std::size_t> saved = std::move(s.firstRecord);
+  s.firstRecord = std::move(mine);
+  ConversionRecords records;
+  int r = 0;
+  try {
+    r = collectPass(father, view, fatherMatrix, nullptr, 0, records);
+    if (r == 0 && !records.empty()) r = emitPass(father, view, fatherMatrix, records);
+    std::unordered_set<std::int32_t> seen;
+    for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1) {
+      for (std::int32_t obj : records[k].created)
+        if (seen.insert(obj).second) objects.push_back(obj);
+      if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].created);
+    }
+  } catch (const std::bad_alloc&) {
+    mfaError("cee150", kMsgNoMemory, Channel::kBoth);
+    r = -1;
+  }
+  for (const ConversionRecord& rec : records) {
+    if (!isElementIndex(rec.index)) continue;
+    if (static_cast<std::size_t>(rec.index) < s.firstRecord.size())
+      s.firstRecord[static_cast<std::size_t>(rec.index)] = 0;
+    if (element(rec.index).state == ElementState::kWaiting) setState(rec.index, ElementState::kIgnored);
+  }
+  pool.push_back(std::move(s.firstRecord));
+  s.firstRecord = std::move(saved);
+  return r;
+}
+
 void copyAttributes(GraphicAttributes& a, const DirectoryEntry& de) {
   TraceScope t("cee800");
   a.lineFont = de.lineFont;

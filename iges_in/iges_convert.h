@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -79,9 +80,21 @@ struct IgesConvertState {
   std::unordered_map<std::int32_t, MatrixEntry> matrices;
   // Per 124: its chain (itself and the matrices outside it) composed.
   std::unordered_map<std::int32_t, MatrixEntry> chains;
+  // First-record tables for passes run inside another pass: each nested
+  // pass works on a table of its own, handed back cleared.
+  std::vector<std::vector<std::size_t>> scratchTables;
 };
 IgesConvertState& igesConvertState();
 void resetIgesConvertState();
+
+// Converts the sons of `father` by a collect and an emit pass of their own
+// and gathers the objects written for them (each once, in son order); the
+// objects of each son go to `perSon` when it is given.  The caller's records
+// and its first-record table are left as they are; sons still waiting
+// afterwards get 'i'.  0 / -1.
+int nestedPass(std::int32_t father, const Transform* view, const Transform* fatherMatrix,
+               std::vector<std::int32_t>& objects,
+               std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>>* perSon = nullptr);
 
 // The top-level driver (cee100): one collect and one emit pass over the
 // whole table.  The script must be open; it stays open.  0 / -1.

@@ -33,7 +33,6 @@ constexpr int kMsgDuplicateError = 897;
 
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr std::size_t kFirstRecordCapacity = 50;
-constexpr std::size_t kGroupRecordCapacity = 25;
 // Subfigure names are kept to a length any file system takes.
 constexpr std::size_t kMaxNameLength = 200;
 // Groups, definitions and instances nested deeper than this are refused:
@@ -172,59 +171,6 @@ void correctSonCount(const char* code, std::int32_t index) {
 
 // ---------------------------------------------------------------------------
 // Passes of the structures
-
-// First-record tables for passes run inside another pass: each nested pass
-// works on a table of its own, handed back cleared.
-std::vector<std::vector<std::size_t>>& scratchTables() {
-  static std::vector<std::vector<std::size_t>> pool;
-  return pool;
-}
-
-// Converts the sons of `father` by a collect and an emit pass of their own
-// and gathers the objects written for them (each once, in member order).
-// The caller's records and their first-record table are left as they are.
-int memberPass(std::int32_t father, const Transform* view, const Transform* fatherMatrix,
-               std::vector<std::int32_t>& members) {
-  IgesConvertState& s = igesConvertState();
-  const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
-  if (s.firstRecord.size() != n || s.onPath.size() != n) {
-    s.firstRecord.assign(n, 0);
-    s.onPath.assign(n, 0);
-  }
-  std::vector<std::vector<std::size_t>>& pool = scratchTables();
-  std::vector<std::size_t> mine;
-  if (!pool.empty() && pool.back().size() == n) {
-    mine = std::move(pool.back());
-    pool.pop_back();
-  } else {
-    mine.assign(n, 0);
-  }
-  std::vector<std::size_t> saved = std::move(s.firstRecord);
-  s.firstRecord = std::move(mine);
-  ConversionRecords records;
-  int r = 0;
-  try {
-    records.reserve(kGroupRecordCapacity);
-    r = collectPass(father, view, fatherMatrix, nullptr, 0, records);
-    if (r == 0 && !records.empty()) r = emitPass(father, view, fatherMatrix, records);
-    std::unordered_set<std::int32_t> seen;
-    for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1)
-      for (std::int32_t obj : records[k].created)
-        if (seen.insert(obj).second) members.push_back(obj);
-  } catch (const std::bad_alloc&) {
-    mfaError("cee150", kMsgNoMemory, Channel::kBoth);
-    r = -1;
-  }
-  for (const ConversionRecord& rec : records) {
-    if (!isElementIndex(rec.index)) continue;
-    if (static_cast<std::size_t>(rec.index) < s.firstRecord.size())
-      s.firstRecord[static_cast<std::size_t>(rec.index)] = 0;
-    if (element(rec.index).state == ElementState::kWaiting) setState(rec.index, ElementState::kIgnored);
-  }
-  pool.push_back(std::move(s.firstRecord));
-  s.firstRecord = std::move(saved);
-  return r;
-}
 
 // One collect and emit pass at the top level (or under `father`).
 int topLevelPass(std::int32_t father, const Transform* view) {
@@ -419,7 +365,6 @@ IgesStructureState& igesStructureState() {
 
 void resetIgesStructureState() {
   igesStructureState() = IgesStructureState{};
-  scratchTables().clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -654,7 +599,7 @@ int convertGroup(std::int32_t index) {
   int r = -1;
   if (enterNesting(t.code(), index)) {
     s.activeGroups.insert(index);
-    r = memberPass(index, view, own, members);
+    r = nestedPass(index, view, own, members);
     s.activeGroups.erase(index);
     leaveNesting();
   }
@@ -788,7 +733,7 @@ int convertSubfigureDefinition(std::int32_t index) {
   std::vector<std::int32_t> members;
   int r = ScriptModelNew(index, name);
   if (r == 0) {
-    r = memberPass(index, nullptr, nullptr, members);
+    r = nestedPass(index, nullptr, nullptr, members);
     // The model is closed even when its members failed.
     const int saved = ScriptModelSave(name);
     if (r == 0) r = saved;
@@ -921,7 +866,7 @@ int convertInstanceExpanded(std::int32_t index) {
   setStateDeepQuiet(def, ElementState::kWaiting);
   std::vector<std::int32_t> members;
   ScriptSubfigureBegin(depth, name);
-  const int r = memberPass(def, &combined, nullptr, members);
+  const int r = nestedPass(def, &combined, nullptr, members);
   ScriptSubfigureEnd(depth, name);
   // Members not written stay out of the later passes.
   setStateDeepQuiet(def, ElementState::kIgnored);
