@@ -27,10 +27,7 @@
 
 namespace {
 
-constexpr int kMsgNotAtLevel = 190;
 constexpr int kMsgNoMemory = 370;
-constexpr int kMsgUnsupported = 510;
-constexpr int kMsgNoParameterData = 760;
 constexpr int kMsgNotConverted = 790;
 
 // Sending systems with rules of their own.
@@ -62,38 +59,13 @@ bool isDimensionType(std::int32_t type) {
   }
 }
 
-// Warning 190: the first time to the console and the protocol, later to
-// the protocol only.
-void warnNotAtLevel(const char* code, std::int32_t index) {
-  IgesGeometryState& g = igesGeometryState();
-  mfaSetPosition(index, element(index).de.paramPointer);
-  mfaWarning(code, kMsgNotAtLevel, g.levelWarningShown ? Channel::kProtocol : Channel::kBoth);
-  mfaClearPosition();
-  g.levelWarningShown = true;
-}
 
-// Error 510: the first one of a run also on the console.
-void reportUnsupported(const char* code, std::int32_t index) {
-  bool& shown = igesConvertState().unsupportedShown;
-  mfaSetPosition(index, element(index).de.paramPointer);
-  mfaError(code, kMsgUnsupported, shown ? Channel::kProtocol : Channel::kBoth);
-  mfaClearPosition();
-  shown = true;
-}
 
 // ---------------------------------------------------------------------------
 // Parameter data
 
 using Fields = IgesFieldCursor;
 
-bool fetchOwnData(std::int32_t index, const char* code, std::string& text) {
-  const ElementRecord& e = element(index);
-  mfaSetPosition(index, e.de.paramPointer);
-  const int r = fetchParameterData(e.type, e.de.paramPointer, e.de.paramLineCount, text);
-  if (r != 0) mfaError(code, kMsgNoParameterData, Channel::kProtocol);
-  mfaClearPosition();
-  return r == 0;
-}
 
 GraphicAttributes attributesOf(std::int32_t index) {
   GraphicAttributes a;
@@ -101,11 +73,6 @@ GraphicAttributes attributesOf(std::int32_t index) {
   return a;
 }
 
-std::int32_t pointerIndex(std::int32_t self, int pointer) {
-  if (pointer <= 0) return 0;
-  const std::int32_t i = indexOfPointer(pointer);
-  return (i == self || !isElementIndex(i)) ? 0 : i;
-}
 
 // The element's typed record of class R, made by `fill` from the parameter
 // data when the element has none yet.
@@ -862,7 +829,7 @@ int collectAnnotation(std::int32_t index) {
   if (!isElementIndex(index)) return ConvertResult::kError;
   const ElementRecord& e = element(index);
   if (!runConvertsAnnotation()) {
-    warnNotAtLevel(t.code(), index);
+    refuseForLevel(t.code(), index);
     return ConvertResult::kError;
   }
   try {

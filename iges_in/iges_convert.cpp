@@ -24,7 +24,6 @@
 namespace {
 
 constexpr int kMsgCannotConvert = 320;
-constexpr int kMsgNotAtLevel = 190;
 constexpr int kMsgNotAllowedHere = 225;
 constexpr int kMsgNoMemory = 370;
 constexpr int kMsgViewsWithoutDrawing = 436;
@@ -94,35 +93,15 @@ bool refusedForLevel(std::int32_t type, std::int32_t form) {
 
 // Warning 190: the first time to the console and the protocol, later to
 // the protocol only.
-void warnNotAtLevel(const char* code) {
-  IgesGeometryState& g = igesGeometryState();
-  mfaWarning(code, kMsgNotAtLevel, g.levelWarningShown ? Channel::kProtocol : Channel::kBoth);
-  g.levelWarningShown = true;
-}
 
 // Error 510 for an element the engine cannot convert: the first one of a
 // run also on the console (a file of solids has thousands), the others in
 // the protocol.
-void reportUnsupported(const char* code, std::int32_t index) {
-  bool& shown = igesConvertState().unsupportedShown;
-  mfaSetPosition(index, element(index).de.paramPointer);
-  mfaError(code, kMsgUnsupported, shown ? Channel::kProtocol : Channel::kBoth);
-  mfaClearPosition();
-  shown = true;
-}
 
 // ---------------------------------------------------------------------------
 // Reading parameter data
 
 // Fetches the element's parameter data; error 760 when it cannot be had.
-bool fetchOwnData(std::int32_t index, const char* code, std::string& text) {
-  const ElementRecord& e = element(index);
-  mfaSetPosition(index, e.de.paramPointer);
-  const int r = fetchParameterData(e.type, e.de.paramPointer, e.de.paramLineCount, text);
-  if (r != 0) mfaError(code, kMsgNoParameterData, Channel::kProtocol);
-  mfaClearPosition();
-  return r == 0;
-}
 
 // Steps through the fields of one entity.  A field that is refused, or a
 // field that is missing where one is required, fails the element.
@@ -182,11 +161,6 @@ int readGeometry(std::int32_t index, const char* code, int count, const Geometry
 }
 
 // A DE pointer of parameter data as an element index, 0 for none.
-std::int32_t pointerIndex(std::int32_t self, int pointer) {
-  if (pointer <= 0) return 0;
-  const std::int32_t i = indexOfPointer(pointer);
-  return (i == self || !isElementIndex(i)) ? 0 : i;
-}
 
 // ---------------------------------------------------------------------------
 // Per-pass bookkeeping
@@ -679,7 +653,7 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
   }
   if (refusedForLevel(rec.type, rec.form)) {
     mfaSetPosition(index, e.de.paramPointer);
-    warnNotAtLevel(t.code());
+    refuseForLevel(t.code());
     mfaClearPosition();
     setState(index, ElementState::kError);
     return;
@@ -773,6 +747,29 @@ int convertDrawings() {
 }
 
 }  // namespace
+
+void reportUnsupported(const char* code, std::int32_t index) {
+  bool& shown = igesConvertState().unsupportedShown;
+  mfaSetPosition(index, element(index).de.paramPointer);
+  mfaError(code, kMsgUnsupported, shown ? Channel::kProtocol : Channel::kBoth);
+  mfaClearPosition();
+  shown = true;
+}
+
+bool fetchOwnData(std::int32_t index, const char* code, std::string& text) {
+  const ElementRecord& e = element(index);
+  mfaSetPosition(index, e.de.paramPointer);
+  const int r = fetchParameterData(e.type, e.de.paramPointer, e.de.paramLineCount, text);
+  if (r != 0) mfaError(code, kMsgNoParameterData, Channel::kProtocol);
+  mfaClearPosition();
+  return r == 0;
+}
+
+std::int32_t pointerIndex(std::int32_t self, int pointer) {
+  if (pointer <= 0) return 0;
+  const std::int32_t i = indexOfPointer(pointer);
+  return (i == self || !isElementIndex(i)) ? 0 : i;
+}
 
 // ---------------------------------------------------------------------------
 // Public operations

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -86,6 +87,16 @@ struct IgesConvertState {
 };
 IgesConvertState& igesConvertState();
 void resetIgesConvertState();
+
+// Error 510 for an element the engine cannot convert: the first one of a
+// run also on the console (a file of solids has thousands), the others in
+// the protocol.
+void reportUnsupported(const char* code, std::int32_t index);
+// Fetches the element's parameter data; error 760 when it cannot be had.
+bool fetchOwnData(std::int32_t index, const char* code, std::string& text);
+// A DE pointer of parameter data as an element index, 0 for none (and for
+// the element itself).
+std::int32_t pointerIndex(std::int32_t self, int pointer);
 
 // Converts the sons of `father` by a collect and an emit pass of their own
 // and gathers the objects written for them (each once, in son order); the

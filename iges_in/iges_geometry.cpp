@@ -8,6 +8,7 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "elements/element_table.h"
 
 namespace {
 
@@ -32,12 +33,6 @@ struct Matrix {
 // Classes of copious data that only the full scope converts.
 bool levelConvertsDetails() { return runHas(RunModeBit::kPlus) || runHas(RunModeBit::kB1); }
 
-void refuseForLevel(const char* code) {
-  // The first refusal goes to the console too, later ones to the protocol.
-  IgesGeometryState& s = igesGeometryState();
-  mfaWarning(code, kMsgNotAtLevel, s.levelWarningShown ? Channel::kProtocol : Channel::kBoth);
-  s.levelWarningShown = true;
-}
 
 // A count read from the parameter data, bounded by what the data can hold.
 std::size_t countOf(double value, std::size_t available, std::size_t perItem) {
@@ -323,4 +318,13 @@ int nearestPaletteColourNumber(double redPercent, double greenPercent, double bl
     std::printf("-> cee314 : Ausgewaehlte Farbe %d aus RGB-Werten : %f %f %f\n", colour,
                 redPercent, greenPercent, bluePercent);
   return colour;
+}
+
+void refuseForLevel(const char* code, std::int32_t index) {
+  // The first refusal goes to the console too, later ones to the protocol.
+  IgesGeometryState& s = igesGeometryState();
+  if (index > 0) mfaSetPosition(index, element(index).de.paramPointer);
+  mfaWarning(code, kMsgNotAtLevel, s.levelWarningShown ? Channel::kProtocol : Channel::kBoth);
+  if (index > 0) mfaClearPosition();
+  s.levelWarningShown = true;
 }

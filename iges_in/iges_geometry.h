@@ -28,6 +28,10 @@ struct IgesGeometryState {
 };
 IgesGeometryState& igesGeometryState();
 void resetIgesGeometryState();
+// Warning 190 for an element the run's level does not convert: the first
+// time to the console and the protocol, later to the protocol only; with the
+// element's position when an index is given.
+void refuseForLevel(const char* code, std::int32_t index = 0);
 
 using ParameterValues = std::vector<double>;
 

@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int kMsgNotAtLevel = 190;
 constexpr int kMsgNoMemory = 370;
 constexpr int kMsgDrawingWithoutViews = 435;
 constexpr int kMsgCycle = 510;
@@ -50,13 +49,6 @@ double systemEpsilon() {
   return e > 0.0 ? e : 0.0001;
 }
 
-void warnNotAtLevel(const char* code, std::int32_t index) {
-  IgesGeometryState& g = igesGeometryState();
-  mfaSetPosition(index, element(index).de.paramPointer);
-  mfaWarning(code, kMsgNotAtLevel, g.levelWarningShown ? Channel::kProtocol : Channel::kBoth);
-  mfaClearPosition();
-  g.levelWarningShown = true;
-}
 
 // An error text of the structure converters: to the protocol file, and to
 // standard output.
@@ -384,7 +376,7 @@ int collectStructure(std::int32_t index) {
           return ConvertResult::kIgnored;
         case 13:
           if (levelIsPlus()) return ConvertResultExtra::kDeferred;
-          warnNotAtLevel(t.code(), index);
+          refuseForLevel(t.code(), index);
           return ConvertResult::kError;
         default:
           mfaSetPosition(index, e.de.paramPointer);
@@ -395,7 +387,7 @@ int collectStructure(std::int32_t index) {
       }
     case 308:
       if (!levelIsPlus()) {
-        warnNotAtLevel(t.code(), index);
+        refuseForLevel(t.code(), index);
         return ConvertResult::kError;
       }
       if (elementMode() == 2) {
@@ -406,7 +398,7 @@ int collectStructure(std::int32_t index) {
       return convertSubfigureDefinition(index);
     case 408:
       if (!levelIsPlus()) {
-        warnNotAtLevel(t.code(), index);
+        refuseForLevel(t.code(), index);
         return ConvertResult::kError;
       }
       return elementMode() == 2 ? convertInstanceExpanded(index) : convertInstance(index);
@@ -913,7 +905,7 @@ int prepareDrawing(std::int32_t drawing) {
     }
     if (element(def).state != ElementState::kWaiting) continue;
     if (!levelIsPlus()) {
-      warnNotAtLevel(t.code(), def);
+      refuseForLevel(t.code(), def);
       setState(def, ElementState::kError);
       continue;
     }

@@ -85,7 +85,9 @@ TEST_F(ConvertGeometry, ConicArcsByClassification) {
     EXPECT_EQ(s.lines.size(), c.lines) << c.what;
     EXPECT_EQ(s.ellipses.size(), c.ellipses) << c.what;
     EXPECT_GE(s.splines.size(), c.splines) << c.what;
-    if (c.splines == 0) EXPECT_EQ(s.splines.size(), 0u) << c.what;
+    if (c.splines == 0) {
+      EXPECT_EQ(s.splines.size(), 0u) << c.what;
+    }
     TearDown();
   }
 }
