@@ -69,20 +69,6 @@ AssignTables& state() {
 
 std::string pathOf(const char* file) { return runPaths().assignDir + file; }
 
-// One line of at most `limit` characters without its line end; the rest of
-// a longer line is read away.  False at the end of file.
-bool readLine(std::FILE* file, std::size_t limit, std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::fgetc(file)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (line.size() < limit) line += static_cast<char>(c);
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return any;
-}
 
 void reportFile(const char* code, int number, int severity, int channel, const std::string& name) {
   mfaSetCurrentName(name);
@@ -144,7 +130,7 @@ int readGlobalValues() {
   std::FILE* file = std::fopen(pathOf("global.cfg").c_str(), "r");
   if (file == nullptr) return 0;  // the defaults stay in force
   std::string line;
-  while (readLine(file, kGlobalLineLength, line)) {
+  while (readTableLine(file, kGlobalLineLength, line)) {
     char name[kGlobalLineLength + 1] = {};
     double real = 0.0;
     long integer = 0;
@@ -192,7 +178,7 @@ int readLineStyles() {
   }
   std::string line;
   int n = 0;
-  while (n < kLineStylePairs && readLine(file, kTableLineLength, line)) {
+  while (n < kLineStylePairs && readTableLine(file, kTableLineLength, line)) {
     long a, b;
     if (!pairOf(line, a, b)) continue;
     s.lineStyles[n++] = {a < 1 ? 2 : a, b};
@@ -212,7 +198,7 @@ int readColourLists() {
     return -1;
   }
   std::string line;
-  while (readLine(file, kTableLineLength, line)) {
+  while (readTableLine(file, kTableLineLength, line)) {
     long a, b;
     if (!pairOf(line, a, b) || a < 0 || a >= kColourListCount) continue;
     if (s.colourLists[a].size() < static_cast<std::size_t>(kColourListLength)) {
@@ -235,7 +221,7 @@ int readLeaders() {
   }
   std::string line;
   int lines = 0, n = 0;
-  while (lines < kLeaderPairs && readLine(file, kTableLineLength, line)) {
+  while (lines < kLeaderPairs && readTableLine(file, kTableLineLength, line)) {
     long a, b;
     if (!pairOf(line, a, b)) continue;
     ++lines;
@@ -262,7 +248,7 @@ int readColourDefinitions() {
     return -1;
   }
   std::string line;
-  while (readLine(file, kTableLineLength, line)) {
+  while (readTableLine(file, kTableLineLength, line)) {
     char colourName[kTableLineLength + 1] = {};
     ColourDefinition d;
     if (std::sscanf(line.c_str(), "%255s %ld %ld %ld %ld", colourName, &d.red, &d.green, &d.blue,
@@ -298,7 +284,7 @@ int readDxfLineTypes() {
     return -1;
   }
   std::string line;
-  while (s.dxfLineTypes.size() < kMaxDxfLineTypes && readLine(file, kTableLineLength, line)) {
+  while (s.dxfLineTypes.size() < kMaxDxfLineTypes && readTableLine(file, kTableLineLength, line)) {
     if (line.empty() || line[0] == '/' || line[0] == '#') continue;
     std::vector<std::string> fields;
     std::size_t from = 0;
@@ -461,4 +447,17 @@ int leaderValueOf(long k) {
     if (p.first == k) return static_cast<int>(p.second);
   }
   return 1;
+}
+
+bool readTableLine(std::FILE* file, std::size_t limit, std::string& line) {
+  line.clear();
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(file)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (line.size() < limit) line += static_cast<char>(c);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any;
 }

@@ -4,6 +4,8 @@
 // the assignment directory of the run (runPaths().assignDir).
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -62,6 +64,11 @@ struct AssignTables {
 
 AssignTables& assignTables();
 void resetAssignTables();
+
+// One line of an installation table of at most `limit` characters, without
+// its line end ("\n" or "\r\n"); the rest of a longer line is read away.
+// False at the end of the file.
+bool readTableLine(std::FILE* file, std::size_t limit, std::string& line);
 
 int readGlobalValues();       // zti100: "global.cfg"; 0, never fails for a missing file
 int readLineStyles();         // zti200: "linestyle.cfg" (IGES runs)

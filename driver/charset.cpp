@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/assign_tables.h"
 #include "driver/config.h"
 #include "driver/messages.h"
 #include "driver/run_state.h"
@@ -69,19 +70,6 @@ std::string fileOf(int font) {
   return "font" + std::to_string(font) + ".cfg";
 }
 
-// One line of at most kCharTableLineLength characters; false at the end.
-bool readLine(std::FILE* file, std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::fgetc(file)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (line.size() < kCharTableLineLength) line += static_cast<char>(c);
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return any;
-}
 
 // "a,b" with two integers in the range of int; false otherwise.
 bool pairOf(const std::string& line, long& a, long& b) {
@@ -126,7 +114,7 @@ void readPairs(std::FILE* file, CharacterTables& t, int font) {
   std::int32_t* table = toolkit ? t.charset.data() : tableFor(t, font, size);
   if (toolkit) size = t.charset.size();
   std::string line;
-  while (readLine(file, line)) {
+  while (readTableLine(file, kCharTableLineLength, line)) {
     if (!line.empty() && line[0] == '/') continue;
     long a = 0, b = 0;
     if (!pairOf(line, a, b)) continue;
@@ -405,7 +393,7 @@ std::string cadFontName(const std::string& name) {
     const std::string path = runPaths().assignDir + "fontname.cfg";
     if (std::FILE* file = std::fopen(path.c_str(), "r")) {
       std::string line;
-      while (readLine(file, line) && tables.fontNames.size() < kMaxFontNames) {
+      while (readTableLine(file, kCharTableLineLength, line) && tables.fontNames.size() < kMaxFontNames) {
         if (line.empty() || line[0] == '/') continue;
         const std::size_t comma = line.find(',');
         if (comma == std::string::npos || comma == 0 || comma + 1 >= line.size()) continue;

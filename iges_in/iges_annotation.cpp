@@ -144,29 +144,7 @@ bool finalMatrix(std::int32_t index, Transform& out, bool& failed) {
   return hasOwn;
 }
 
-ScriptElementData dataOf(std::int32_t index) {
-  const ElementRecord& e = element(index);
-  ScriptElementData d;
-  d.type = e.type;
-  d.form = e.form;
-  d.sequence = e.de.sequence != 0 ? e.de.sequence : deNumberOf(index);
-  d.parameterPointer = e.de.paramPointer;
-  return d;
-}
 
-ScriptElement scriptElementOf(std::int32_t index) {
-  const GraphicAttributes a = attributesOf(index);
-  ScriptElement se;
-  se.index = index;
-  se.level = a.level;
-  se.font = a.lineFont;
-  se.widthNumber = a.lineWeight;
-  if (a.colour < 0) resolvedColour(a.colour);
-  se.attributes.colour = a.colour;
-  se.attributes.blank = a.blank;
-  se.data = dataOf(index);
-  return se;
-}
 
 ScriptPointXYZ toScript(const Point3& p) { return ScriptPointXYZ{p.x, p.y, p.z}; }
 
@@ -229,7 +207,7 @@ ScriptNoteRecord scriptNoteOf(std::int32_t index, const NoteRecord* rec) {
   if (rec->attributes.colour < 0) resolvedColour(rec->attributes.colour);
   note.attributes.colour = rec->attributes.colour;
   note.attributes.blank = rec->attributes.blank;
-  note.data = dataOf(index);
+  note.data = scriptDataOf(index);
   note.viewCurrent = currentViewScale(note.viewScale);
   for (const NoteStringData& s : rec->strings) {
     ScriptTextString ts;
@@ -363,7 +341,7 @@ int convertLabel(std::int32_t index) {
   if (rec->attributes.colour < 0) resolvedColour(rec->attributes.colour);
   label.attributes.colour = rec->attributes.colour;
   label.attributes.blank = rec->attributes.blank;
-  label.data = dataOf(index);
+  label.data = scriptDataOf(index);
   label.viewCurrent = currentViewScale(label.viewScale);
   bool failed = false;
   Transform m;
@@ -470,7 +448,7 @@ int convertSymbol(std::int32_t index) {
   if (rec->attributes.colour < 0) resolvedColour(rec->attributes.colour);
   symbol.attributes.colour = rec->attributes.colour;
   symbol.attributes.blank = rec->attributes.blank;
-  symbol.data = dataOf(index);
+  symbol.data = scriptDataOf(index);
   Transform m;
   const bool has = finalMatrix(index, m, failed);
   const ScriptMatrix sm = has ? toScriptMatrix(m) : ScriptMatrix{};
@@ -616,7 +594,7 @@ int writeDimensionGroup(std::int32_t index, const std::vector<std::int32_t>& mem
   group.level = e.de.level;
   group.attributes.colour = e.de.colour;
   group.attributes.blank = decodeStatus(e.de).blank;
-  group.data = dataOf(index);
+  group.data = scriptDataOf(index);
   const Transform* view = viewMatrixNow();
   const ScriptMatrix sm = view != nullptr ? toScriptMatrix(*view) : ScriptMatrix{};
   return ScriptGroup(index, group, view != nullptr ? &sm : nullptr, created) == 0 ? 0 : ConvertResult::kError;
@@ -632,7 +610,7 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
   if (rec.attributes.colour < 0) resolvedColour(rec.attributes.colour);
   d.attributes.colour = rec.attributes.colour;
   d.attributes.blank = rec.attributes.blank;
-  d.data = dataOf(index);
+  d.data = scriptDataOf(index);
   d.state = e.state;
   const NoteRecord* note = nullptr;
   if (rec.note == 0 || readNote(rec.note, note) != 0) return ConvertResult::kError;

@@ -442,27 +442,6 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
 // ---------------------------------------------------------------------------
 // Emit
 
-ScriptElement scriptElementOf(std::int32_t index) {
-  const ElementRecord& e = element(index);
-  GraphicAttributes a;
-  copyAttributes(a, e.de);
-  ScriptElement se;
-  se.index = index;
-  se.level = a.level;
-  se.font = a.lineFont;
-  se.widthNumber = a.lineWeight;
-  // A negative colour stays the pointer to its colour definition; the
-  // definition is resolved here so that its palette colour is known.
-  if (a.colour < 0) resolvedColour(a.colour);
-  se.attributes.colour = a.colour;
-  se.attributes.blank = a.blank;
-  se.data.type = e.type;
-  se.data.form = e.form;
-  se.data.sequence = e.de.sequence != 0 ? e.de.sequence : deNumberOf(index);
-  se.data.parameterPointer = e.de.paramPointer;
-  return se;
-}
-
 struct Matrices {
   bool hasOwn = false;      // the element's transformation (father and own), without the view
   Transform own;
@@ -747,6 +726,33 @@ int convertDrawings() {
 }
 
 }  // namespace
+
+ScriptElementData scriptDataOf(std::int32_t index) {
+  const ElementRecord& e = element(index);
+  ScriptElementData d;
+  d.type = e.type;
+  d.form = e.form;
+  d.sequence = e.de.sequence != 0 ? e.de.sequence : deNumberOf(index);
+  d.parameterPointer = e.de.paramPointer;
+  return d;
+}
+
+ScriptElement scriptElementOf(std::int32_t index) {
+  GraphicAttributes a;
+  copyAttributes(a, element(index).de);
+  ScriptElement se;
+  se.index = index;
+  se.level = a.level;
+  se.font = a.lineFont;
+  se.widthNumber = a.lineWeight;
+  // A negative colour stays the pointer to its colour definition; the
+  // definition is resolved here so that its palette colour is known.
+  if (a.colour < 0) resolvedColour(a.colour);
+  se.attributes.colour = a.colour;
+  se.attributes.blank = a.blank;
+  se.data = scriptDataOf(index);
+  return se;
+}
 
 void reportUnsupported(const char* code, std::int32_t index) {
   bool& shown = igesConvertState().unsupportedShown;

@@ -27,6 +27,7 @@
 #include "elements/element_table.h"
 #include "elements/param_records.h"
 #include "elements/transform.h"
+#include "script/geometry.h"
 
 // One collected element.
 struct ConversionRecord {
@@ -88,6 +89,10 @@ struct IgesConvertState {
 IgesConvertState& igesConvertState();
 void resetIgesConvertState();
 
+// The directory data of an element for the info and name blocks of its
+// statements, and the element as the script writer takes it.
+ScriptElementData scriptDataOf(std::int32_t index);
+ScriptElement scriptElementOf(std::int32_t index);
 // Error 510 for an element the engine cannot convert: the first one of a
 // run also on the console (a file of solids has thousands), the others in
 // the protocol.

@@ -137,15 +137,6 @@ std::int32_t indexOfField(int pointer) {
   return isElementIndex(i) ? i : 0;
 }
 
-ScriptElementData dataOf(std::int32_t index) {
-  const ElementRecord& e = element(index);
-  ScriptElementData d;
-  d.type = e.type;
-  d.form = e.form;
-  d.sequence = e.de.sequence != 0 ? e.de.sequence : deNumberOf(index);
-  d.parameterPointer = e.de.paramPointer;
-  return d;
-}
 
 // The member count of an element that has members but none counted: the
 // count is corrected and the conversion goes on.
@@ -609,7 +600,7 @@ int convertGroup(std::int32_t index) {
   group.level = e.de.level;
   group.attributes.colour = e.de.colour;
   group.attributes.blank = decodeStatus(e.de).blank;
-  group.data = dataOf(index);
+  group.data = scriptDataOf(index);
   bool hasFinal = false;
   Transform final;
   if (view != nullptr) {
@@ -779,7 +770,7 @@ int convertInstance(std::int32_t index) {
   instance.position = ScriptPointXYZ{data.x, data.y, data.z};
   instance.scale = data.scale;
   instance.level = element(index).de.level;
-  instance.data = dataOf(index);
+  instance.data = scriptDataOf(index);
   const Transform* view = s.currentViewMatrix;
   bool hasFinal = false;
   Transform final;
