@@ -1,5 +1,7 @@
 // The conversion engine of the IGES input run on small files: what a file
 // becomes in the script, and in which state each element ends.
+#include "iges_in/conversion_fixture.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -50,80 +52,16 @@ std::vector<std::vector<int>> contourMembers(const std::string& script) {
   return out;
 }
 
-int occurrences(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-class ConvertEngine : public ::testing::Test {
+class ConvertEngine : public ConversionTest {
  protected:
   void SetUp() override {
-    resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetScriptState();
-    resetIgesGeometryState();
-    resetIgesReader();
-    mfaResetRun();
+    ConversionTest::SetUp();
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1 | RunModeBit::kB1;
-    dir_ = fs::temp_directory_path() / ("trovak_engine_test_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-    runPaths().tempDir = dir_.string();
-    protocol_ = std::tmpfile();
-    mfaSetProtocolFile(protocol_);
     assignTables().colourDefinitions = {{"black", 0, 0, 0, 8},
                                         {"red", 255, 0, 0, 2},
                                         {"darkred", 250, 0, 0, 12},
                                         {"green", 0, 255, 0, 3}};
   }
-  void TearDown() override {
-    resetScriptState();
-    closeIgesInput();
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = nullptr;
-    freeTable();
-    mfaSetProtocolFile(nullptr);
-    if (protocol_ != nullptr) std::fclose(protocol_);
-    protocol_ = nullptr;
-    runPaths().tempDir.clear();
-    fs::remove_all(dir_);
-  }
-
-  // Reads the file, converts it into the script; the result of convertModel.
-  int convert(const igestest::Builder& b) {
-    const std::string path = b.write((dir_ / "in.igs").string());
-    file_ = std::fopen(path.c_str(), "rb");
-    EXPECT_NE(file_, nullptr);
-    if (file_ == nullptr || igesReaderAttach(file_) != 0) return -100;
-    skipLeadingControl();
-    EXPECT_EQ(readStartSection(0), 0);
-    EXPECT_EQ(readGlobalSection(), 0);
-    EXPECT_EQ(readIgesInput(), 0);
-    ScriptSource source;
-    source.unitFlag = 2;
-    out_.str("");
-    EXPECT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
-    return convertModel();
-  }
-
-  kpl::Script script() const { return kpl::readScript(out_.str()); }
-  std::string protocol() const {
-    std::fflush(protocol_);
-    std::rewind(protocol_);
-    std::string text;
-    char buffer[512];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, protocol_)) > 0;) text.append(buffer, n);
-    return text;
-  }
-  int reported(int number) const { return occurrences(protocol(), "(" + std::to_string(number) + ")"); }
-  static char state(int de) { return element(indexOfPointer(de)).state; }
-  static const std::vector<std::int32_t>& created(int de) { return element(indexOfPointer(de)).created; }
-
-  fs::path dir_;
-  std::FILE* file_ = nullptr;
-  std::FILE* protocol_ = nullptr;
-  std::ostringstream out_;
 };
 
 // Lines, arcs and points with matrices: the geometry arrives transformed, a
@@ -477,9 +415,8 @@ TEST_F(ConvertEngine, DriverReportsIgnoredViews) {
   const int line = b.add(110, "0.,0.,0.,1.,0.,0.;");
   runSettings().viewMode = 0;
   runSettings().traceLevel = 1;
-  testing::internal::CaptureStdout();
   ASSERT_EQ(convert(b), 0);
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string& out = console_;
   EXPECT_EQ(reported(445), 1);
   EXPECT_EQ(reported(436), 1);
   EXPECT_NE(out.find("-> cee100 : Viewbehandlung ausgeschaltet\n,            es werden alle "

@@ -1,6 +1,8 @@
 // Drawings, views, groups, subfigure definitions and instances of the IGES
 // input, converted from small files: what the script gets, how often, where,
 // and in which state each element ends.
+#include "iges_in/conversion_fixture.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -29,12 +31,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-int occurrences(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 std::string pointers(const std::vector<int>& des) {
   std::string s = std::to_string(des.size());
@@ -73,85 +69,12 @@ Subfigure addSubfigure(igestest::Builder& b, const std::string& name) {
   return f;
 }
 
-class Structure : public ::testing::Test {
+class Structure : public ConversionTest {
  protected:
   void SetUp() override {
-    resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetScriptState();
-    resetScriptStructureState();
-    resetIgesGeometryState();
-    resetIgesReader();
-    igesStructureSettings() = IgesStructureSettings{};
-    mfaResetRun();
-    runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
+    ConversionTest::SetUp();
     runSettings().viewMode = 1;
-    dir_ = fs::temp_directory_path() / ("trovak_structure_test_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-    runPaths().tempDir = dir_.string();
-    protocol_ = std::tmpfile();
-    mfaSetProtocolFile(protocol_);
   }
-  void TearDown() override {
-    resetScriptState();
-    closeIgesInput();
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = nullptr;
-    freeTable();
-    mfaSetProtocolFile(nullptr);
-    if (protocol_ != nullptr) std::fclose(protocol_);
-    protocol_ = nullptr;
-    runPaths().tempDir.clear();
-    igesStructureSettings() = IgesStructureSettings{};
-    fs::remove_all(dir_);
-  }
-
-  void read(const igestest::Builder& b) {
-    const std::string path = b.write((dir_ / "in.igs").string());
-    file_ = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(file_, nullptr);
-    ASSERT_EQ(igesReaderAttach(file_), 0);
-    skipLeadingControl();
-    ASSERT_EQ(readStartSection(0), 0);
-    ASSERT_EQ(readGlobalSection(), 0);
-    ASSERT_EQ(readIgesInput(), 0);
-  }
-  // Converts what read() loaded; stdout of the conversion goes to `console_`.
-  int run() {
-    ScriptSource source;
-    source.unitFlag = 2;
-    source.subfiguresPending = igesStructureSettings().mainModelSaved;
-    out_.str("");
-    EXPECT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
-    testing::internal::CaptureStdout();
-    const int r = convertModel();
-    console_ = testing::internal::GetCapturedStdout();
-    return r;
-  }
-  int convert(const igestest::Builder& b) {
-    read(b);
-    return run();
-  }
-
-  kpl::Script script() const { return kpl::readScript(out_.str()); }
-  std::string text() const { return out_.str(); }
-  std::string protocol() const {
-    std::fflush(protocol_);
-    std::rewind(protocol_);
-    std::string t;
-    char buffer[512];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, protocol_)) > 0;) t.append(buffer, n);
-    return t;
-  }
-  int reported(int number) const { return occurrences(protocol(), "(" + std::to_string(number) + ")"); }
-  static char state(int de) { return element(indexOfPointer(de)).state; }
-
-  fs::path dir_;
-  std::FILE* file_ = nullptr;
-  std::FILE* protocol_ = nullptr;
-  std::ostringstream out_;
-  std::string console_;
 };
 
 // A view: number, scale.
