@@ -484,32 +484,20 @@ ScriptSource scriptSourceOfIges() {
   return source;
 }
 
-// Everything the IGES input leaves behind: its temporary files and the
-// element table.
-void endIgesInput() {
-  closeIgesInput();
-  freeTable();
-}
-
 int convertInput(const std::string& scriptName) {
   TraceScope t("stt200");
   const bool iges = runIsIges() && runState().useToolkit == 0;
   if (!iges) return 0;  // the DXF and DWG readers come with their directions
   const int read = readIgesInput();
-  if (read != 0) {
-    endIgesInput();
-    return read;
-  }
+  if (read != 0) return read;
   if (elementTable().lastIndex == 0) {
     mfaError(t.code(), kMsgNoElements, Channel::kBoth50);
-    endIgesInput();
     return -8;
   }
   const int opened = ScriptOpen(scriptName, scriptSourceOfIges());
   if (opened == -6 || opened == -7) {
     mfaError(t.code(), opened == -6 ? kMsgNoMemory : kMsgCannotWriteScript, Channel::kBoth50);
     if (opened == -6) ScriptClose();
-    endIgesInput();
     return opened;
   }
   elementTable().progressDisplay = showProgress;
@@ -526,7 +514,6 @@ int convertInput(const std::string& scriptName) {
   }
   ScriptClose();
   elementTable().progressDisplay = nullptr;
-  closeIgesInput();
   return result;
 }
 
@@ -582,7 +569,7 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
   if (runIsIges() && runState().useToolkit == 0) {
     const int frame = readIgesFrame();
     if (frame != 0) {
-      removeTemporaryFiles();
+      closeIgesInput();
       closeInput();
       return frame;
     }
@@ -591,14 +578,16 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
     // A table the conversion cannot do without: the run ends here and
     // says so in its status (the assignment tables are unreadable).
     mfaError("start", 0, Channel::kBoth);
-    removeTemporaryFiles();
+    closeIgesInput();
     closeInput();
     return 17;
   }
   int status = 0;
   const int result = convertInput(cadFile);
   if (result != 0) status = result - 20;
-  removeTemporaryFiles();
+  // The temporary parameter file is closed and removed however the
+  // conversion ended.
+  closeIgesInput();
   closeInput();
   return status;
 }
