@@ -29,6 +29,27 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
   state.edxOut = request.edxOut;
 }
 
+// The drawing-database toolkit of the DWG and toolkit-DXF directions.  This
+// program is built without one, so its initialisation cannot succeed: the
+// run is refused with the toolkit's message instead of reporting success
+// without writing anything.  0 when the direction needs no toolkit.
+int initialiseToolkit(const RunRequest& request) {
+  TraceScope t("stt060");
+  if (request.useToolkit == 0) return 0;
+  // No language on the command line: the run's default, German.
+  const bool german = !request.languageGiven || request.language == "deutsch";
+  if (german) {
+    std::puts("-> Fehler beim Initialisieren des DWG-Toolkit's !");
+    std::puts("   M\xf6glicherweise wurde die Datei DWGINIT.DAT nicht gefunden !!!\n");
+  } else {
+    std::puts("-> DWG-Toolkit error !");
+    std::puts("   file DWGINIT.DAT not found !!!\n");
+  }
+  return -1;
+}
+
+constexpr int kToolkitStatus = 9;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,6 +67,10 @@ int main(int argc, char** argv) {
 
   if (request.directionCount > 0 && request.fileCount > 2) {
     runState().installDir = programDirectory(programPath);
+    if (initialiseToolkit(request) != 0) {
+      std::fflush(nullptr);
+      _exit(kToolkitStatus);
+    }
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
     resetRunState();

@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install_deps.sh cmake g++ clang libgtest-dev libgmock-dev python3-ezdxf
+bash tools/install_deps.sh cmake g++ clang libgtest-dev libgmock-dev python3-ezdxf \
+  libocct-data-exchange-dev
 
 cmake -S . -B build-test -DTROVAK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-test -j2
