@@ -29,7 +29,12 @@
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_reader.h"
+#include "iges_out/dxf_writer.h"
+#include "iges_out/iges_writer.h"
+#include "iges_out/section_files.h"
 #include "script/script_writer.h"
+#include "transfer/output_dispatch.h"
+#include "transfer/transfer_reader.h"
 
 namespace {
 
@@ -83,6 +88,8 @@ constexpr int kMsgEmptyIges = 970;
 constexpr int kMsgEmptyDxf = 971;
 constexpr int kMsgCannotOpen = 980;
 constexpr int kMsgClosing = 999;
+constexpr int kMsgElementLoop = 320;
+constexpr int kMsgOutputPreparation = 355;
 
 constexpr std::size_t kTrapTextCapacity = 1024;
 constexpr std::size_t kTrapStackSize = 64 * 1024;
@@ -208,6 +215,7 @@ void reportTrap(const char* what) {
 void onSegmentationFault(int signalNumber) {
   reportTrap("SEGMENTATION VIOLATION");
   removeTemporaryFiles();
+  removeAllSectionFiles();
   // The failed operation cannot go on: the process ends here.
   _exit(kTrapStatusBase + signalNumber);
 }
@@ -219,6 +227,7 @@ void onArithmeticTrap(int signalNumber, siginfo_t* info, void*) {
   // handler stays installed for the next one.
   if (info == nullptr || info->si_code > 0) {
     removeTemporaryFiles();
+    removeAllSectionFiles();
     _exit(kTrapStatusBase + signalNumber);
   }
 }
@@ -555,10 +564,84 @@ int prepareConversion() {
   return readAssignments() != 0 ? -1 : 0;
 }
 
-// The output conversion: the elements of the CAD transfer file are written
-// as IGES or DXF/DWG.  Returns 0 or a negative result.
-int convertOutput() {
+// The element table of an output run: loaded from the CAD transfer file
+// opened before.  0 / -1.
+int loadOutputElements() {
+  TraceScope t("stt330");
+  return loadTransferTable();
+}
+
+// The output conversion: the section files of the output format, the
+// element table, the element loop, and the end of the output file (the
+// IGES global, start and terminate sections, or the DXF header and tables)
+// joined into `outputName`.  Returns 0 or a negative result.
+int convertOutput(const std::string& outputName) {
   TraceScope t("stt100");
+  const bool dxf = runHas(RunModeBit::kDxf);
+  if (dxf) {
+    resetDxfWriter();
+    if (openDxfSectionFiles() != 0 || writeDxfComment() != 0) return -1;
+  } else {
+    resetIgesWriter();
+    if (openSectionFiles() != 0) return -1;
+  }
+  resetOutputDispatch();
+  if (loadOutputElements() != 0) {
+    mfaError(t.code(), kMsgOutputPreparation, Channel::kBoth);
+    return -1;
+  }
+  if (runHas(RunModeBit::kStat)) {
+    // Only the statistics: every element is counted and none written.
+    const std::int32_t last = elementTable().lastIndex;
+    for (std::int32_t i = 1; i <= last; ++i) setState(i, ElementState::kIgnored);
+    return 0;
+  }
+  if (convertTransferElements() != 0) {
+    mfaError(t.code(), kMsgElementLoop, Channel::kBoth);
+    return -2;
+  }
+  int result = 0;
+  if (dxf) {
+    const TransferReaderState& input = transferReader();
+    result = finishDxfOutput(DxfExtents{input.xmin, input.ymin, input.xmax, input.ymax}, outputName);
+  } else {
+    result = finishIgesOutput(outputName);
+  }
+  if (result != 0) return result;
+  if (runSettings().traceLevel > 0) {
+    std::printf("-> stt100 : Name der erzeugten Datei : %s\n", outputName.c_str());
+  }
+  return 0;
+}
+
+// Opens the CAD transfer file of an output run and reads its header; 0, or
+// the status 14 (cannot be opened), 19 (empty) or a negative result (its
+// header is unusable).
+int openOutputInput(const std::string& cadFile) {
+  TraceScope t("stt623");
+  const std::string name = inputFileName(cadFile);
+  struct stat info {};
+  if (stat(name.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    mfaSetCurrentName(name);
+    mfaError("start", kMsgCannotOpen, Channel::kBoth);
+    return 14;
+  }
+  if (info.st_size == 0) {
+    mfaSetCurrentName(name);
+    mfaError("start", kMsgEmptyIges, Channel::kBoth);
+    return 19;
+  }
+  mfaSetCurrentFile(name);
+  const int opened = openTransferFile(name);
+  if (opened == -99) {
+    mfaSetCurrentName(name);
+    mfaError("start", kMsgCannotOpen, Channel::kBoth);
+    return 14;
+  }
+  if (opened != 0) {
+    mfaError("stt100", kMsgOutputPreparation, Channel::kBoth);
+    return -1 - 10;
+  }
   return 0;
 }
 
@@ -592,11 +675,32 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
   return status;
 }
 
-int runOutputDirection() {
+int runOutputDirection(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt622");
-  runState().outputTolerance = runHas(RunModeBit::kPlus) ? 0.1 : 0.0001;
-  const int result = convertOutput();
-  return result != 0 ? result - 10 : 0;
+  if (runState().useToolkit != 0) {
+    // No drawing database toolkit in this program (the start refuses such
+    // runs before they come here).
+    mfaError("start", kMsgUnknownDirection, Channel::kConsole);
+    return 3;
+  }
+  const int opened = openOutputInput(cadFile);
+  if (opened != 0) return opened;
+  RunState& state = runState();
+  state.outputTolerance = runHas(RunModeBit::kPlus) ? 0.1 : 0.0001;
+  setOutputGlobals(exchangeFile, state.level, transferReader().maxCoordinate);  // stt810
+  int status = 0;
+  if (prepareConversion() != 0) {
+    mfaError("start", 0, Channel::kBoth);
+    status = 17;
+  } else {
+    const int result = convertOutput(exchangeFile);
+    if (result != 0) status = result - 10;
+  }
+  // The output state is released however the conversion ended: the input
+  // closed, no section file left behind.
+  removeAllSectionFiles();
+  resetTransferReader();
+  return status;
 }
 
 // ---------------------------------------------------------------------------
@@ -748,7 +852,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
     if (runHas(RunModeBit::kInput)) {
       state.runStatus = runInputDirection(exchangeFile, cadFile);
     } else if (runHas(RunModeBit::kOutput)) {
-      state.runStatus = runOutputDirection();
+      state.runStatus = runOutputDirection(exchangeFile, cadFile);
     } else {
       mfaError("start", kMsgUnknownDirection, Channel::kConsole);
     }
@@ -765,6 +869,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   }
   closeInput();
   removeTemporaryFiles();
+  removeAllSectionFiles();
   statisticsFinish();
   freeTable();
   mfaFree();

@@ -1,0 +1,349 @@
+// The output conversion loop (dpe100), the conversion of members (dpe150),
+// the outcome of a step, the directory entries of the IGES target and the
+// layer list (dpe900).
+#include "transfer/output_dispatch.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/trace.h"
+#include "iges_out/dxf_writer.h"
+#include "iges_out/iges_entities.h"
+#include "iges_out/iges_writer.h"
+#include "transfer/output_steps.h"
+#include "transfer/transfer_reader.h"
+
+namespace {
+
+constexpr int kMsgNotConverted = 790;
+
+// The layer list: one 406 property of this form and label, after every
+// other entity of a PLUS run.
+constexpr std::int32_t kLayerListForm = 6731;
+constexpr char kLayerListLabel[] = "SI-LIST ";
+constexpr std::int32_t kLayerListWeight = 871;
+constexpr std::int32_t kLayerListColour = 871;
+
+// The states of the step results, by the numbers the loop hands to setState.
+struct ResultState {
+  int result;
+  char state;
+};
+constexpr ResultState kResultStates[] = {
+    {0, ElementState::kDone},         // 100
+    {-88, ElementState::kTakenOver},  // 99
+    {-99, ElementState::kIgnored},    // 105
+    {-77, ElementState::kRegistered}, // 114
+};
+
+bool onPath(std::int32_t index) {
+  const std::vector<char>& path = outputDispatch().onPath;
+  return index >= 0 && static_cast<std::size_t>(index) < path.size() && path[index] != 0;
+}
+
+void setOnPath(std::int32_t index, bool on) {
+  std::vector<char>& path = outputDispatch().onPath;
+  if (index < 0) return;
+  if (static_cast<std::size_t>(index) >= path.size()) {
+    if (!on) return;
+    path.resize(static_cast<std::size_t>(index) + 1, 0);
+  }
+  path[index] = on ? 1 : 0;
+}
+
+// The step of the element's type.
+int dispatchByType(const output_steps::StepContext& c) {
+  using namespace output_steps;
+  switch (element(c.index).type) {
+    case 116: return convertPoint(c);
+    case 110: return convertLine(c);
+    case 100: return convertCircle(c);
+    case 104: return convertEllipse(c);
+    case 112: return convertSpline(c);
+    case 106: return convertHatch(c);
+    case 212: return convertText(c);
+    case 444: return convertDimension(c);
+    case 402: return convertGroup(c);
+    case 308:
+    case 408: return convertUserElement(c);
+    case 102: return convertContour(c);
+    case 230: return convertPlanePart(c);
+    case 210: return convertSymbol(c);
+    case 8888: return convertLayer(c);
+    case 314: return convertColourDefinition(c);
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+OutputDispatchState& outputDispatch() {
+  static OutputDispatchState state;
+  return state;
+}
+
+void resetOutputDispatch() { outputDispatch() = OutputDispatchState(); }
+
+OutputTarget outputTarget() {
+  if (runHas(RunModeBit::kDxf | RunModeBit::kDwg)) {
+    return runState().useToolkit != 0 ? OutputTarget::kToolkit : OutputTarget::kOwnDxf;
+  }
+  return OutputTarget::kIges;
+}
+
+char stateOfStepResult(int result) {
+  if (result == -10) return 0;
+  for (const ResultState& entry : kResultStates) {
+    if (entry.result == result) return entry.state;
+  }
+  return ElementState::kError;
+}
+
+bool convertsDeletedElements() {
+  const int setting = runSettings().inbiMode;
+  if (setting == kNotSet) return runState().useToolkit == 0;
+  return setting != 0;
+}
+
+bool writesLayerList() { return runSettings().sistMode != 0; }
+
+namespace output_steps {
+
+bool igesTarget() { return outputTarget() == OutputTarget::kIges; }
+bool dxfTarget() { return outputTarget() == OutputTarget::kOwnDxf; }
+bool plusLevel() { return runHas(RunModeBit::kPlus); }
+
+int runStep(const StepContext& c) {
+  ElementRecord& e = element(c.index);
+  e.de = DirectoryEntry();
+  setOnPath(c.index, true);
+  const int result = dispatchByType(c);
+  setOnPath(c.index, false);
+  outputDispatch().classFlags |= classifyElement(c.index);
+  const char state = stateOfStepResult(result);
+  if (state == ElementState::kError) {
+    mfaSetPosition(c.index, 0);
+    mfaWarning("dpe100", kMsgNotConverted, Channel::kProtocol);
+    mfaClearPosition();
+  }
+  if (state != 0) setState(c.index, state);
+  return result;
+}
+
+IgesPoint igesPoint(const Point3& p) { return IgesPoint{p.x, p.y, p.z}; }
+
+double degreesOf(double x, double y) {
+  double angle = std::atan2(y, x) * 180.0 / M_PI;
+  if (angle < 0.0) angle += 360.0;
+  if (angle >= 360.0) angle -= 360.0;
+  return angle;
+}
+
+std::int32_t beginEntity() { return igesWriter().parameterSeq; }
+
+std::int32_t writeEntity(DirectoryEntry& de, std::int32_t type, std::int32_t form,
+                         std::int32_t parameterStart, const EntityStatus& status) {
+  de.entityType = type;
+  de.entityType2 = type;
+  de.form = form;
+  de.paramPointer = parameterStart;
+  de.paramLineCount = igesWriter().parameterSeq - parameterStart;
+  auto digits = [](int value) { return static_cast<unsigned>(value < 0 ? 0 : value) % 100u; };
+  std::snprintf(de.status, sizeof de.status, "%02u%02u%02u%02u", digits(status.blank),
+                digits(status.subordinate), digits(status.use), digits(status.hierarchy));
+  std::string line1, line2;
+  formatDirectoryEntry(de, line1, line2);
+  if (writeDirectoryEntry(line1, line2) != 0) return -1;
+  return de.sequence;
+}
+
+namespace {
+
+void applyAttributes(DirectoryEntry& de, const TransferRecord& record) {
+  de.lineFont = record.lineStyle;
+  de.level = record.layer;
+  de.lineWeight = record.lineWidth;
+  de.colour = record.colour;
+}
+
+}  // namespace
+
+EntityStatus statusOf(const StepContext& c, const TransferRecord& record) {
+  EntityStatus status = c.status;
+  if (record.deleted) status.blank = 1;
+  return status;
+}
+
+int writeElementEntity(const StepContext& c, const TransferRecord& record, std::int32_t type,
+                       std::int32_t form, std::int32_t parameterStart,
+                       std::int32_t matrixSequence) {
+  ElementRecord& e = element(c.index);
+  applyAttributes(e.de, record);
+  e.de.matrixPointer = matrixSequence;
+  e.de.subscript = c.index;
+  e.form = form;
+  e.outputKind = type;
+  return writeEntity(e.de, type, form, parameterStart, statusOf(c, record)) < 0 ? -1 : 0;
+}
+
+DirectoryEntry partEntry(const TransferRecord& record, const char* label) {
+  DirectoryEntry de;
+  applyAttributes(de, record);
+  std::snprintf(de.label, sizeof de.label, "%s", label);
+  return de;
+}
+
+bool leftOutAsDeleted(const TransferRecord& record) {
+  return record.deleted && !convertsDeletedElements();
+}
+
+void resolveColour(TransferRecord& record) {
+  const std::int32_t definition = record.colourDefinition;
+  if (definition < 1 || !isElementIndex(definition) || element(definition).type != 314) return;
+  if (!igesTarget()) return;
+  if (element(definition).state == ElementState::kWaiting) {
+    StepContext c;
+    c.index = definition;
+    c.position = element(definition).transferId();
+    runStep(c);
+  }
+  const ElementRecord& d = element(definition);
+  if (d.state == ElementState::kDone && d.de.sequence > 0) {
+    record.colour = -d.de.sequence;
+  } else {
+    // The definition could not be written: no colour rather than a pointer
+    // to an entity that is not in the file.
+    record.colour = 0;
+    record.colourDefinition = 0;
+  }
+}
+
+int convertMembers(const StepContext& c, const char* code, const EntityStatus& memberStatus,
+                   std::vector<std::int32_t>& written, std::vector<std::int32_t>* writtenIndices) {
+  written.clear();
+  if (writtenIndices != nullptr) writtenIndices->clear();
+  // The nodes of the sons list live on the heap: they stay where they are
+  // when a step grows the table and moves the records.
+  const LinkNode* first = element(c.index).sons;
+  std::int32_t found = 0;
+  for (const LinkNode* n = first; n != nullptr; n = n->next) {
+    if (n->index >= 1) ++found;
+  }
+  if (found != element(c.index).sonCount) {
+    std::printf("%s : FEHLER : Anzahl der Sohnelemente in der lokalen Datenstruktur nicht eingetragen !!!!!\n",
+                code);
+    std::printf("%s\n", std::strcmp(code, "dpe690") == 0
+                            ? "                  Anzahl korrigiert -> ABLAUF KORREKT"
+                            : "                  Anzahl korrigiert -> ABLAUF EVTL. KORREKT");
+    std::printf("         Index in der lokalen Datenstruktur : %ld\n", static_cast<long>(c.index));
+  }
+  int count = 0;
+  for (const LinkNode* n = first; n != nullptr; n = n->next) {
+    const std::int32_t son = n->index;
+    if (!isElementIndex(son) || onPath(son)) continue;
+    if (element(son).state == ElementState::kWaiting) {
+      convertMember(son, element(son).transferId(), c.depth + 1, memberStatus.subordinate,
+                    memberStatus.use);
+    }
+    const ElementRecord& member = element(son);
+    if (member.state != ElementState::kDone) continue;
+    if (igesTarget()) {
+      // A member written before (shared by two composites) is pointed at
+      // again; one that wrote no entity of its own is left out.
+      if (member.de.sequence <= 0) continue;
+      written.push_back(member.de.sequence);
+    }
+    if (writtenIndices != nullptr) writtenIndices->push_back(son);
+    ++count;
+  }
+  return count;
+}
+
+std::int32_t appendOutputRecord(std::int32_t type, std::int32_t form, const char* label) {
+  const std::int32_t index = newIndex();
+  if (index < 0) return -1;
+  ElementRecord& e = element(index);
+  e.type = type;
+  e.form = form;
+  e.de = DirectoryEntry();
+  std::snprintf(e.de.label, sizeof e.de.label, "%s", label);
+  return index;
+}
+
+}  // namespace output_steps
+
+int convertMember(std::int32_t index, std::int32_t position, int depth, int subordinate,
+                  int entityUse) {
+  TraceScope t("dpe150");
+  if (!isElementIndex(index) || onPath(index)) return -1;
+  if (element(index).state != ElementState::kWaiting) return 0;
+  if (depth > kMaxMemberDepth) {
+    // Deeper than any drawing nests: the member is an error of its own.
+    setState(index, ElementState::kError);
+    mfaSetPosition(index, 0);
+    mfaWarning("dpe100", kMsgNotConverted, Channel::kProtocol);
+    mfaClearPosition();
+    return -1;
+  }
+  output_steps::StepContext c;
+  c.index = index;
+  c.position = position;
+  c.depth = depth;
+  c.status.subordinate = subordinate;
+  c.status.use = entityUse;
+  return output_steps::runStep(c);
+}
+
+int writeLayerList() {
+  TraceScope t("dpe900");
+  using namespace output_steps;
+  if (!igesTarget()) return -1;
+  std::vector<std::int32_t> members;
+  std::int32_t count = 0;
+  if (buildLayerTable(0, members, count) != 0 || count == 0) return -1;
+  const std::int32_t index = appendOutputRecord(406, kLayerListForm, kLayerListLabel);
+  if (index < 0) return -1;
+  IgesMemberParams params;
+  params.members = members;
+  const std::int32_t start = beginEntity();
+  if (writeIgesGeneric(406, params) != 0) return -1;
+  ElementRecord& e = element(index);
+  e.de.lineFont = 1;
+  e.de.level = 0;
+  e.de.lineWeight = kLayerListWeight;
+  e.de.colour = kLayerListColour;
+  e.de.subscript = index;
+  e.outputKind = 406;
+  EntityStatus status;
+  status.use = 3;
+  if (writeEntity(e.de, 406, kLayerListForm, start, status) < 0) return -1;
+  setState(index, ElementState::kDone);
+  outputDispatch().layerListIndex = index;
+  return 0;
+}
+
+int convertTransferElements() {
+  TraceScope t("dpe100");
+  OutputDispatchState& s = outputDispatch();
+  s.onPath.assign(static_cast<std::size_t>(elementTable().lastIndex) + 1, 0);
+  s.classFlags = 0;
+  ConvertPick pick;
+  while (nextToConvert(pick) == 0) {
+    output_steps::StepContext c;
+    c.index = pick.index;
+    c.position = pick.id;
+    output_steps::runStep(c);
+  }
+  if (output_steps::igesTarget() && output_steps::plusLevel() && writesLayerList()) {
+    writeLayerList();
+  }
+  s.onPath.clear();
+  s.onPath.shrink_to_fit();
+  if (output_steps::igesTarget() && igesWriter().failed) return -1;
+  if (output_steps::dxfTarget() && dxfWriter().failed) return -1;
+  return 0;
+}

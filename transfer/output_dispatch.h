@@ -1,0 +1,80 @@
+// The output conversion loop: once the element table holds one record per
+// element of the CAD transfer file (or of the EDX file), every element is
+// taken in conversion order (nextToConvert), read by the fetcher of its kind
+// (fetchers.h) and handed to the output step of its kind, which writes it
+// as IGES entities (iges_out/iges_entities.h with the directory entries of
+// iges_out/iges_writer.h) or as records of the own DXF writer
+// (iges_out/dxf_writer.h).  Composite elements (groups, user elements,
+// contours, plane parts, dimensions) convert their members through the same
+// steps first, so that every member is written before the entity that
+// points at it.
+//
+// Each step ends with a result that becomes the element's state:
+//
+//   0    written                 'd' (100)
+//   -10  take again later        unchanged
+//   -88  taken over              'c' (99)
+//   -99  not converted           'i' (105): deleted, the level leaves the
+//                                 kind out, the fetcher refused it, or the
+//                                 target cannot express it
+//   -77                          'r' (114)
+//   else error                   'e' (101) and warning 790 of dpe100
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// Where the output steps write.
+enum class OutputTarget {
+  kIges,     // the IGES writer
+  kOwnDxf,   // the own DXF writer (-dxf12out)
+  kToolkit,  // the drawing database toolkit (-dxfout, -dwgout)
+};
+OutputTarget outputTarget();
+
+// Members nest at most this deep below a top-level element; a deeper member
+// is an error of that member.
+constexpr int kMaxMemberDepth = 32;
+
+// State of the output loop for one run.
+struct OutputDispatchState {
+  std::int32_t classFlags = 0;  // OR of the class bits of the elements converted
+  // Per element index: 1 while the element is being converted (its members
+  // are on their way), so that a member list leading back to it is not
+  // followed again.
+  std::vector<char> onPath;
+  // Definition name -> index of the 308 user element definition, made on
+  // the first use.
+  std::unordered_map<std::string, std::int32_t> definitions;
+  bool definitionsMade = false;
+  std::int32_t layerListIndex = 0;  // the 406 "SI-LIST " record, 0 when none
+};
+
+OutputDispatchState& outputDispatch();
+void resetOutputDispatch();
+
+// dpe100: converts every element of the table; 0, or -1 when the output
+// files could not be written.
+int convertTransferElements();
+// dpe150: converts one member element (index, position) of a composite
+// element at the given nesting depth (1 for a member of a top-level
+// element); the member's state is set from the result.  For the IGES
+// target, `subordinate` and `entityUse` go into the member's status digits
+// (the composite decides whether its members depend on it).
+int convertMember(std::int32_t index, std::int32_t position, int depth, int subordinate = 0,
+                  int entityUse = 0);
+
+// The state a step result leaves on its element; 0 for "unchanged".
+char stateOfStepResult(int result);
+// Whether deleted elements are written: the run configuration's _INBI
+// switch, by default on for the own writers and off for the toolkit.
+bool convertsDeletedElements();
+// Whether the IGES output of level PLUS ends with the layer list ("SI-LIST
+// " property): the _SIST switch, on by default.
+bool writesLayerList();
+
+// dpe900: the layer list of an IGES run; 0 written, -1 nothing to write (no
+// member, or not an IGES run).
+int writeLayerList();
