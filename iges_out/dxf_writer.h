@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,8 +32,11 @@ struct DxfLayer {
   std::string lineType;
 };
 
+// Layers are found by line style and the width's integer part, the two
+// things their name is made of, so two layers never share a name.
 struct DxfLayerList {
   std::vector<DxfLayer> layers;  // in order of first use
+  std::map<std::pair<std::int32_t, long>, std::size_t> index;
 };
 
 enum DxfSection { kDxfStart, kDxfHeader, kDxfTables, kDxfBlocks, kDxfEntities, kDxfSectionCount };
@@ -94,6 +98,7 @@ int dxfLimitDecimals();
 
 // Ends the BLOCKS and ENTITIES sections, writes HEADER and TABLES, closes
 // the section files and joins them into `outputName` in the order comment,
-// HEADER, TABLES, BLOCKS, ENTITIES.  0, -1 when a section file could not be
-// written, -4 after error 980.
+// HEADER, TABLES, BLOCKS, ENTITIES, ending with the EOF marker.  0, or -4
+// after error 980 (a section file or the output could not be written; no
+// output file is left then).
 int finishDxfOutput(const DxfExtents& extents, const std::string& outputName);  // stt100
