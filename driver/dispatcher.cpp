@@ -33,6 +33,7 @@
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
 #include "script/script_writer.h"
+#include "transfer/edx_table.h"
 #include "transfer/output_dispatch.h"
 #include "transfer/transfer_reader.h"
 
@@ -565,9 +566,10 @@ int prepareConversion() {
 }
 
 // The element table of an output run: loaded from the CAD transfer file
-// opened before.  0 / -1.
-int loadOutputElements() {
+// opened before, or from the EDX file (-edxin).  0 / -1.
+int loadOutputElements(const std::string& inputName) {
   TraceScope t("stt330");
+  if (runState().edxIn != 0) return loadEdxTable(inputName) == 0 ? 0 : -1;
   return loadTransferTable();
 }
 
@@ -575,21 +577,27 @@ int loadOutputElements() {
 // element table, the element loop, and the end of the output file (the
 // IGES global, start and terminate sections, or the DXF header and tables)
 // joined into `outputName`.  Returns 0 or a negative result.
-int convertOutput(const std::string& outputName) {
+int convertOutput(const std::string& outputName, const std::string& inputName) {
   TraceScope t("stt100");
   const bool dxf = runHas(RunModeBit::kDxf);
   if (dxf) {
     resetDxfWriter();
+    // The line types the DXF layers draw with; without the table every
+    // layer draws with the line type "unknown".
+    readDxfLineTypes();
     if (openDxfSectionFiles() != 0 || writeDxfComment() != 0) return -1;
   } else {
     resetIgesWriter();
     if (openSectionFiles() != 0) return -1;
   }
   resetOutputDispatch();
-  if (loadOutputElements() != 0) {
+  if (loadOutputElements(inputName) != 0) {
     mfaError(t.code(), kMsgOutputPreparation, Channel::kBoth);
     return -1;
   }
+  // The global values of the IGES file, once the drawing's largest
+  // coordinate is known.
+  if (!dxf) setOutputGlobals(outputName, runState().level, transferReader().maxCoordinate);  // stt810
   if (runHas(RunModeBit::kStat)) {
     // Only the statistics: every element is counted and none written.
     const std::int32_t last = elementTable().lastIndex;
@@ -606,12 +614,17 @@ int convertOutput(const std::string& outputName) {
     result = finishDxfOutput(DxfExtents{input.xmin, input.ymin, input.xmax, input.ymax}, outputName);
   } else {
     result = finishIgesOutput(outputName);
+    if (result == 0) {
+      // The line counts of the written sections, for the statistics.
+      const IgesWriterState& w = igesWriter();
+      std::int32_t* sections = runStatistics().igesSections;
+      sections[0] = w.startCount;
+      sections[1] = w.globalSeq;
+      sections[2] = w.directorySeq - 1;
+      sections[3] = w.parameterSeq - 1;
+    }
   }
-  if (result != 0) return result;
-  if (runSettings().traceLevel > 0) {
-    std::printf("-> stt100 : Name der erzeugten Datei : %s\n", outputName.c_str());
-  }
-  return 0;
+  return result;
 }
 
 // Opens the CAD transfer file of an output run and reads its header; 0, or
@@ -632,6 +645,8 @@ int openOutputInput(const std::string& cadFile) {
     return 19;
   }
   mfaSetCurrentFile(name);
+  // An EDX file is read whole when the element table is loaded.
+  if (runState().edxIn != 0) return 0;
   const int opened = openTransferFile(name);
   if (opened == -99) {
     mfaSetCurrentName(name);
@@ -685,15 +700,13 @@ int runOutputDirection(const std::string& exchangeFile, const std::string& cadFi
   }
   const int opened = openOutputInput(cadFile);
   if (opened != 0) return opened;
-  RunState& state = runState();
-  state.outputTolerance = runHas(RunModeBit::kPlus) ? 0.1 : 0.0001;
-  setOutputGlobals(exchangeFile, state.level, transferReader().maxCoordinate);  // stt810
+  runState().outputTolerance = runHas(RunModeBit::kPlus) ? 0.1 : 0.0001;
   int status = 0;
   if (prepareConversion() != 0) {
     mfaError("start", 0, Channel::kBoth);
     status = 17;
   } else {
-    const int result = convertOutput(exchangeFile);
+    const int result = convertOutput(exchangeFile, inputFileName(cadFile));
     if (result != 0) status = result - 10;
   }
   // The output state is released however the conversion ended: the input
