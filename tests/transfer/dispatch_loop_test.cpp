@@ -1,0 +1,440 @@
+// The output conversion loop on CAD transfer files written by the tests:
+// every element kind in both file versions, the states the steps leave,
+// deleted elements, the level gates, the layer list, identifiers with
+// suffixes, deep and cyclic member lists.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/assign_tables.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "elements/element_table.h"
+#include "iges_out/iges_writer.h"
+#include "iges_out/section_files.h"
+#include "transfer/dispatch_samples.h"
+#include "transfer/output_dispatch.h"
+#include "transfer/transfer_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using samples::IgesView;
+using samples::TransferFile;
+
+std::uint32_t levelBits(const std::string& level) {
+  if (level == "G1") return RunModeBit::kG1;
+  if (level == "PLUS") return RunModeBit::kPlus;
+  return RunModeBit::kG1 | RunModeBit::kB1;
+}
+
+class DispatchLoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetRunState();
+    resetRunConfiguration();
+    resetAssignTables();
+    resetTransferReader();
+    resetOutputDispatch();
+    freeTable();
+    mfaResetRun();
+    mfaSetMessageLevel(0);
+    dir_ = fs::temp_directory_path() / ("trovak_dispatch_loop_" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    RunPaths& p = runPaths();
+    p.tempDir = dir_.string() + "/";
+    p.assignDir = std::string(TROVAK_SOURCE_DIR) + "/ririzidedareru/assign/iges/";
+    p.igesStartFile = p.tempDir + "strt.tmp";
+    p.igesGlobalFile = p.tempDir + "glob.tmp";
+    p.igesDirectoryFile = p.tempDir + "dirc.tmp";
+    p.igesParameterFile = p.tempDir + "parm.tmp";
+    p.igesTerminateFile = p.tempDir + "term.tmp";
+  }
+  void TearDown() override {
+    resetIgesWriter();
+    removeAllSectionFiles();
+    resetTransferReader();
+    freeTable();
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  // Loads the file into the element table at the level.
+  void load(const std::string& file, const std::string& level) {
+    runState().runMode = RunModeBit::kOutput | levelBits(level);
+    runState().level = level;
+    runState().outputTolerance = level == "PLUS" ? 0.1 : 0.0001;
+    ASSERT_EQ(openTransferBytes(file), 0);
+    resetIgesWriter();
+    ASSERT_EQ(openSectionFiles(), 0);
+    ASSERT_EQ(loadTransferTable(), 0);
+    loaded_ = elementTable().lastIndex;
+  }
+  // The loop and the end of the IGES file; the file read back.
+  IgesView convert() {
+    const std::string out = dir_.string() + "/out.igs";
+    setOutputGlobals(out, runState().level, transferReader().maxCoordinate);
+    EXPECT_EQ(convertTransferElements(), 0);
+    EXPECT_EQ(finishIgesOutput(out), 0);
+    text_ = samples::readFile(out);
+    IgesView view = samples::readIges(text_);
+    EXPECT_TRUE(view.errors.empty()) << view.errors.front();
+    return view;
+  }
+  IgesView run(const std::string& file, const std::string& level) {
+    load(file, level);
+    return convert();
+  }
+  // The table index of the element with the identifier.
+  std::int32_t indexOf(const std::string& id) {
+    const auto position = transferReader().transferIdIndex.find(id);
+    if (!position) return -1;
+    // Records the output appends (colour definitions, matrices) lie behind
+    // the loaded elements and carry no identifier.
+    return findById(*position, 1, loaded_);
+  }
+  char stateOf(const std::string& id) {
+    const std::int32_t i = indexOf(id);
+    return i < 1 ? '?' : element(i).state;
+  }
+  // Every pointer of a composite names an entity written before it.
+  void expectMembersBefore(const IgesView& view, int type, std::size_t firstPointer,
+                           std::size_t countAt) {
+    for (const samples::IgesEntity* e : view.ofType(type)) {
+      const int n = e->integer(countAt);
+      for (int k = 0; k < n; ++k) {
+        const int pointer = e->integer(firstPointer + static_cast<std::size_t>(k));
+        ASSERT_NE(view.at(pointer), nullptr) << type << " points at " << pointer;
+        EXPECT_LT(pointer, e->sequence) << type << " points forward";
+      }
+    }
+  }
+
+  fs::path dir_;
+  std::string text_;
+  std::int32_t loaded_ = 0;
+};
+
+// One file holding every element kind.
+TransferFile everyKind(int version) {
+  TransferFile f(version);
+  f.point("1", 3, 4)
+      .line("2", 0, 0, 10, 5)
+      .circle("3", 5, 5, 2)
+      .arc("4", 0, 0, 10, 10, 0, 0, 10)
+      .ellipse("5", 20, 20, 8, 4, 30, 0, 0)
+      .spline("6", {{0, 0}, {1, 2}, {3, 3}, {5, 1}, {6, 0}})
+      .hatch("7", {{0, 0}, {10, 0}, {10, 10}, {0, 10}})
+      .text("8", 1, 1, 3.5, "Hello")
+      .line("9", 0, 0, 5, 0)
+      .line("10", 5, 0, 5, 5)
+      .group("11", "G11", {"9", "10"})
+      .line("12", 40, 40, 50, 40)
+      .line("13", 50, 40, 50, 50)
+      .line("14", 50, 50, 40, 40)
+      .contour("15", {"12", "13", "14"})
+      .planePart("16", {"15"})
+      .dimension("17", "dimension_distance", {{0, 0}, {10, 0}, {5, 5}}, 10, "")
+      .dimension("18", "dimension_diameter", {{5, 5}, {7, 5}, {12, 12}}, 4, "")
+      .dimension("19", "dimension_radius", {{0, 0}, {10, 0}, {12, 2}}, 10, "R10")
+      .dimension("20", "dimension_angular", {{0, 0}, {10, 0}, {0, 10}, {7, 7}}, 90, "")
+      .line("21", 60, 60, 61, 61)
+      .userdef("22", "BOLT", {"21"})
+      .userref("23", "BOLT", 100, 100)
+      .layer("24", "Contours");
+  return f;
+}
+
+TEST_F(DispatchLoopTest, EveryKindInBothFileVersions) {
+  // Both file versions give the same entities, bit for bit; every element
+  // is converted, every member written before the entity pointing at it.
+  std::string sections[2];
+  for (int version : {0, 1}) {
+    SCOPED_TRACE(version);
+    SetUp();
+    const IgesView view = run(everyKind(version).str(), "PLUS");
+    for (int id = 1; id <= 24; ++id) EXPECT_EQ(stateOf(std::to_string(id)), 'd') << "element " << id;
+    const std::map<int, int> expected = {
+        {100, 2}, {102, 1}, {104, 1}, {106, 3}, {110, 7}, {112, 1}, {116, 1}, {124, 1},
+        {202, 1}, {206, 1}, {212, 5}, {214, 7}, {216, 1}, {222, 1}, {230, 1}, {308, 1},
+        {314, 1}, {402, 1}, {406, 2}, {408, 1}};
+    EXPECT_EQ(view.countByType(), expected);
+    expectMembersBefore(view, 402, 2, 1);
+    expectMembersBefore(view, 102, 2, 1);
+    expectMembersBefore(view, 308, 4, 3);
+    // At level PLUS the pen's colour is a colour definition, written once
+    // before the first element that uses it, and pointed at by its
+    // negated directory sequence number.
+    const samples::IgesEntity* colour = view.ofType(314).front();
+    EXPECT_EQ(colour->label, "COL_DEF ");
+    EXPECT_EQ(colour->status, "00000200");
+    for (const samples::IgesEntity* l : view.ofType(110)) EXPECT_EQ(l->colour, -colour->sequence);
+    const samples::IgesEntity* ellipse = view.ofType(104).front();
+    ASSERT_NE(view.at(ellipse->matrix), nullptr);
+    EXPECT_EQ(view.at(ellipse->matrix)->type, 124);
+    EXPECT_EQ(view.at(ellipse->matrix)->label, "TRFMATRX");
+    const samples::IgesEntity* instance = view.ofType(408).front();
+    EXPECT_EQ(view.at(instance->integer(1))->type, 308);
+    EXPECT_DOUBLE_EQ(instance->real(2), 100.0);
+    const samples::IgesEntity* area = view.ofType(230).front();
+    EXPECT_EQ(view.at(area->integer(1))->type, 102);
+    // Directory and parameter lines of the two versions.
+    std::string dp;
+    std::size_t at = 0;
+    while (at < text_.size()) {
+      const std::size_t end = text_.find('\n', at);
+      const std::string line = text_.substr(at, end - at);
+      if (line.size() == 80 && (line[72] == 'D' || line[72] == 'P')) dp += line + "\n";
+      at = end == std::string::npos ? text_.size() : end + 1;
+    }
+    sections[version] = dp;
+    TearDown();
+  }
+  EXPECT_EQ(sections[0], sections[1]);
+}
+
+TEST_F(DispatchLoopTest, GeometryAsWritten) {
+  const IgesView view = run(TransferFile()
+                                .line("1", 0, 0, 10, 5)
+                                .arc("2", 1, 2, 3, 4, 2, 1, 5)
+                                .circle("3", 5, 5, 2)
+                                .point("4", 3, 4)
+                                .str(),
+                            "G1B1");
+  const samples::IgesEntity& line = *view.ofType(110).front();
+  EXPECT_EQ((std::vector<double>{line.real(1), line.real(2), line.real(3), line.real(4), line.real(5),
+                                 line.real(6)}),
+            (std::vector<double>{0, 0, 0, 10, 5, 0}));
+  EXPECT_EQ(line.level, 3);  // layer value 10: the first of three
+  EXPECT_EQ(line.label, "LINE    ");
+  EXPECT_EQ(line.status, "00000000");
+  auto arcs = view.ofType(100);
+  ASSERT_EQ(arcs.size(), 2u);
+  if (arcs[0]->real(2) != 1.0) std::swap(arcs[0], arcs[1]);
+  EXPECT_EQ((std::vector<double>{arcs[0]->real(2), arcs[0]->real(3), arcs[0]->real(4), arcs[0]->real(5),
+                                 arcs[0]->real(6), arcs[0]->real(7)}),
+            (std::vector<double>{1, 2, 4, 2, 1, 5}));
+  // A full circle starts and ends at (cx + r, cy).
+  EXPECT_EQ((std::vector<double>{arcs[1]->real(4), arcs[1]->real(5), arcs[1]->real(6), arcs[1]->real(7)}),
+            (std::vector<double>{7, 5, 7, 5}));
+  EXPECT_EQ(view.ofType(116).front()->level, 0);  // a point has no layer
+}
+
+TEST_F(DispatchLoopTest, DeletedElementsFollowTheSwitch) {
+  struct Case {
+    int setting;  // _INBI
+    int useToolkit;
+    bool written;
+  };
+  const Case cases[] = {{kNotSet, 0, true}, {1, 0, true}, {0, 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setting);
+    SetUp();
+    runSettings().inbiMode = c.setting;
+    runState().useToolkit = c.useToolkit;
+    const IgesView view = run(TransferFile()
+                                  .line("1", 0, 0, 1, 1, 10, true)
+                                  .point("2", 1, 1, true)
+                                  .text("3", 0, 0, 2, "gone", 10, true)
+                                  .line("4", 0, 0, 2, 2)
+                                  .str(),
+                              "G1B1");
+    const char state = c.written ? 'd' : 'i';
+    EXPECT_EQ(stateOf("1"), state);
+    EXPECT_EQ(stateOf("2"), state);
+    EXPECT_EQ(stateOf("3"), state);
+    EXPECT_EQ(stateOf("4"), 'd');
+    EXPECT_EQ(view.ofType(110).size(), c.written ? 2u : 1u);
+    EXPECT_EQ(view.ofType(116).size(), c.written ? 1u : 0u);
+    for (const samples::IgesEntity* line : view.ofType(110)) {
+      // A deleted line is written blanked.
+      EXPECT_EQ(line->status, line->real(4) == 1.0 ? "01000000" : "00000000");
+    }
+    TearDown();
+  }
+  // The toolkit default is off.
+  SetUp();
+  runState().useToolkit = 1;
+  EXPECT_FALSE(convertsDeletedElements());
+}
+
+TEST_F(DispatchLoopTest, LevelsGateTextsDimensionsAndPlaneParts) {
+  const std::string file = TransferFile()
+                               .text("1", 0, 0, 2, "note")
+                               .dimension("2", "dimension_distance", {{0, 0}, {10, 0}, {5, 5}}, 10, "")
+                               .line("3", 0, 0, 5, 0)
+                               .line("4", 5, 0, 5, 5)
+                               .line("5", 5, 5, 0, 0)
+                               .planePart("6", {"3", "4", "5"})
+                               .str();
+  struct Case {
+    const char* level;
+    char text, dimension, plane;
+    int notes, areas, contours;
+  };
+  const Case cases[] = {
+      {"G1", 'i', 'i', 'i', 0, 0, 0},
+      {"G1B1", 'd', 'd', 'd', 2, 0, 1},  // a plane part below PLUS: its contours only
+      {"PLUS", 'd', 'd', 'd', 2, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.level);
+    SetUp();
+    runSettings().traceLevel = 5;
+    testing::internal::CaptureStdout();
+    const IgesView view = run(file, c.level);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(stateOf("1"), c.text);
+    EXPECT_EQ(stateOf("2"), c.dimension);
+    EXPECT_EQ(stateOf("6"), c.plane);
+    EXPECT_EQ(view.ofType(212).size(), static_cast<std::size_t>(c.notes));
+    EXPECT_EQ(view.ofType(230).size(), static_cast<std::size_t>(c.areas));
+    EXPECT_EQ(view.ofType(102).size(), static_cast<std::size_t>(c.contours));
+    const bool refused = std::string(c.level) == "G1";
+    EXPECT_EQ(out.find("wird ignoriert (Leistungsstufenfehler)") != std::string::npos, refused) << out;
+    if (refused) {
+      EXPECT_NE(out.find("-> dpe100 : Fl\xe4" "che (Index:"), std::string::npos);
+    } else {
+      EXPECT_NE(out.find("dpe800 : Anzahl erkannter Konturen  ->  1\n"), std::string::npos);
+    }
+    TearDown();
+  }
+}
+
+TEST_F(DispatchLoopTest, StepResultsBecomeStates) {
+  EXPECT_EQ(stateOfStepResult(0), 'd');
+  EXPECT_EQ(stateOfStepResult(-88), 'c');
+  EXPECT_EQ(stateOfStepResult(-99), 'i');
+  EXPECT_EQ(stateOfStepResult(-77), 'r');
+  EXPECT_EQ(stateOfStepResult(-10), 0);
+  EXPECT_EQ(stateOfStepResult(-1), 'e');
+  EXPECT_EQ(stateOfStepResult(7), 'e');
+  // An element of a type no step knows: error state and warning 790; the
+  // loop goes on with the next element.
+  load(TransferFile().line("1", 0, 0, 1, 1).line("2", 0, 0, 2, 2).str(), "G1B1");
+  element(indexOf("1")).type = 9999;
+  const IgesView view = convert();
+  EXPECT_EQ(stateOf("1"), 'e');
+  EXPECT_EQ(stateOf("2"), 'd');
+  EXPECT_EQ(mfaCounts().warnings, 1);
+  EXPECT_EQ(view.ofType(110).size(), 1u);
+}
+
+TEST_F(DispatchLoopTest, LayerListOfPlusRuns) {
+  // Layer values 10, 20, 30 are the layers 3, 2, 1; the list runs from
+  // layer 3 down to 1, the members of one layer in table order.
+  const std::string onLayers = TransferFile()
+                                   .line("1", 0, 0, 1, 0, 30)
+                                   .line("2", 0, 0, 2, 0, 10)
+                                   .line("3", 0, 0, 3, 0, 20)
+                                   .line("4", 0, 0, 4, 0, 10)
+                                   .str();
+  const IgesView view = run(onLayers, "PLUS");
+  const auto lists = view.ofType(406);
+  ASSERT_EQ(lists.size(), 1u);
+  const samples::IgesEntity& list = *lists.front();
+  EXPECT_EQ(list.form, 6731);
+  EXPECT_EQ(list.label, "SI-LIST ");
+  EXPECT_EQ(list.status, "00000300");
+  EXPECT_EQ(list.lineWeight, 871);
+  EXPECT_EQ(list.colour, 871);
+  EXPECT_EQ(list.lineFont, 1);
+  EXPECT_EQ(list.level, 0);
+  ASSERT_EQ(list.integer(1), 4);
+  std::vector<int> levels;
+  for (int k = 0; k < 4; ++k) levels.push_back(view.at(list.integer(2 + static_cast<std::size_t>(k)))->level);
+  EXPECT_EQ(levels, (std::vector<int>{3, 3, 2, 1}));
+  EXPECT_EQ(element(outputDispatch().layerListIndex).state, 'd');
+
+  struct Case {
+    const char* name;
+    std::string file;
+    const char* level;
+    int sist;
+  };
+  const Case none[] = {
+      {"no layer members", TransferFile().line("1", 0, 0, 1, 0, 99).point("2", 1, 1).str(), "PLUS", kNotSet},
+      {"switched off", onLayers, "PLUS", 0},
+      {"below PLUS", onLayers, "G1B1", kNotSet},
+  };
+  for (const Case& c : none) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    runSettings().sistMode = c.sist;
+    EXPECT_TRUE(run(c.file, c.level).ofType(406).empty());
+    EXPECT_EQ(text_.find("SI-LIST"), std::string::npos);
+  }
+}
+
+TEST_F(DispatchLoopTest, IdentifiersCommentsAndUnknownSections) {
+  // "17" and "17a" are two elements; comment lines, blank lines and an
+  // unknown section between the elements change nothing.
+  const std::string file = TransferFile()
+                               .line("17", 0, 0, 1, 0)
+                               .raw("a comment line of the CAD system\n\n")
+                               .line("17a", 0, 0, 2, 0)
+                               .raw("@bogus 18\n#1\n#2\n")
+                               .group("19", "G", {"17", "17a", "99"})
+                               .str();
+  std::string withComments = file;
+  const std::string second = "@line 17a\n";
+  withComments.insert(withComments.find(second) + second.size(), "comment\n\n");
+  for (const std::string& f : {file, withComments}) {
+    SetUp();
+    const IgesView view = run(f, "G1B1");
+    ASSERT_EQ(view.ofType(402).size(), 1u);
+    EXPECT_EQ(view.ofType(402).front()->integer(1), 2);
+    EXPECT_EQ(view.ofType(110).size(), 2u);
+    EXPECT_DOUBLE_EQ(view.ofType(110)[1]->real(4), 2.0);
+    EXPECT_EQ(elementTable().lastIndex, 3);
+    TearDown();
+  }
+}
+
+TEST_F(DispatchLoopTest, DeepAndCyclicMemberLists) {
+  // 40 groups, each holding the next, the last holding a line: the loop
+  // ends; the member beyond the nesting bound is an error, the groups above
+  // it hold nothing written and are left out, those below it are converted
+  // on their own.  A member list that leads back to its own group is not
+  // followed twice.
+  TransferFile deep;
+  deep.line("1000", 0, 0, 1, 1);
+  for (int i = 40; i >= 1; --i) {
+    deep.group(std::to_string(i), "G", {i == 40 ? std::string("1000") : std::to_string(i + 1)});
+  }
+  deep.group("50", "A", {"51"}).group("51", "B", {"50", "1000"});
+  const IgesView view = run(deep.str(), "G1B1");
+  int errors = 0;
+  for (std::int32_t i = 1; i <= elementTable().lastIndex; ++i) errors += element(i).state == 'e';
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(stateOf("34"), 'e');
+  EXPECT_EQ(stateOf("33"), 'i');
+  EXPECT_EQ(stateOf("1"), 'i');
+  EXPECT_EQ(stateOf("35"), 'd');
+  EXPECT_EQ(stateOf("50"), 'd');
+  EXPECT_EQ(stateOf("51"), 'd');
+  EXPECT_EQ(view.ofType(110).size(), 1u);  // the line once, however many groups hold it
+}
+
+TEST_F(DispatchLoopTest, SonCountMismatchIsCorrected) {
+  load(TransferFile().line("1", 0, 0, 1, 1).line("2", 0, 0, 2, 2).group("3", "G", {"1", "2"}).str(), "G1B1");
+  element(indexOf("3")).sonCount = 5;
+  testing::internal::CaptureStdout();
+  const IgesView view = convert();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("dpe600 : FEHLER : Anzahl der Sohnelemente in der lokalen Datenstruktur nicht "
+                     "eingetragen !!!!!\n                  Anzahl korrigiert -> ABLAUF EVTL. KORREKT\n"
+                     "         Index in der lokalen Datenstruktur : "),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(view.ofType(402).front()->integer(1), 2);
+}
+
+}  // namespace

@@ -1,0 +1,422 @@
+#include "transfer/dispatch_samples.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace samples {
+
+namespace {
+
+std::string number(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.10g", value);
+  return text;
+}
+
+std::string pair(double x, double y) { return number(x) + " " + number(y); }
+
+}  // namespace
+
+TransferFile::TransferFile(int version, std::vector<double> layerValues)
+    : version_(version), layers_(std::move(layerValues)) {}
+
+TransferFile& TransferFile::extents(double xmin, double ymin, double xmax, double ymax) {
+  extents_[0] = xmin;
+  extents_[1] = ymin;
+  extents_[2] = xmax;
+  extents_[3] = ymax;
+  return *this;
+}
+
+std::string TransferFile::head() const {
+  std::string out = "written by the test\n";
+  out += "@fileversion\n#" + std::to_string(version_) + "\n#V" + std::to_string(version_) +
+         "\n#TestCAD\n";
+  out += "@general\n";
+  for (double e : extents_) out += "#" + number(e) + "\n";
+  out += "#" + std::to_string(layers_.size()) + "\n";
+  for (double v : layers_) out += "#" + number(v) + "\n";
+  return out;
+}
+
+TransferFile& TransferFile::raw(const std::string& text) {
+  body_ += text;
+  return *this;
+}
+
+void TransferFile::value(const std::string& text) { body_ += "#" + text + "\n"; }
+void TransferFile::value(double n) { value(number(n)); }
+
+void TransferFile::addHead(const std::string& keyword, const std::string& id, bool deleted,
+                           const std::string& headerRest) {
+  body_ += "@" + keyword + " " + id + (headerRest.empty() ? "" : " " + headerRest) + "\n";
+  if (version_ != 0) {
+    value("attribute text of " + id);
+    value("x");
+  }
+  value(deleted ? "deleted" : "visible");
+  value("1 0 0 0 black");
+}
+
+TransferFile& TransferFile::point(const std::string& id, double x, double y, bool deleted) {
+  addHead("point", id, deleted);
+  value(x);
+  value(y);
+  return *this;
+}
+
+TransferFile& TransferFile::line(const std::string& id, double x1, double y1, double x2, double y2,
+                                 double layer, bool deleted, int style, double width) {
+  addHead("line", id, deleted);
+  value(x1);
+  value(y1);
+  value(x2);
+  value(y2);
+  value(layer);
+  value(style);
+  value(width);
+  return *this;
+}
+
+TransferFile& TransferFile::circle(const std::string& id, double cx, double cy, double r, double layer) {
+  addHead("circle", id, false);
+  value(cx);
+  value(cy);
+  value(r);
+  value("t");
+  value("circle");
+  for (int i = 0; i < 4; ++i) value(0.0);
+  value(layer);
+  value(1);
+  value(0.5);
+  return *this;
+}
+
+TransferFile& TransferFile::arc(const std::string& id, double cx, double cy, double r, double sx,
+                                double sy, double ex, double ey, double layer) {
+  addHead("circle", id, false);
+  value(cx);
+  value(cy);
+  value(r);
+  value("t");
+  value("arc");
+  value(sx);
+  value(sy);
+  value(ex);
+  value(ey);
+  value(layer);
+  value(1);
+  value(0.5);
+  return *this;
+}
+
+TransferFile& TransferFile::ellipse(const std::string& id, double cx, double cy, double a, double b,
+                                    double axisDegrees, double startDegrees, double endDegrees,
+                                    double layer) {
+  addHead("ellips", id, false);
+  value(cx);
+  value(cy);
+  value(a);
+  value(b);
+  value(axisDegrees);
+  value(startDegrees);
+  value(endDegrees);
+  value(layer);
+  value(1);
+  value(0.5);
+  return *this;
+}
+
+TransferFile& TransferFile::spline(const std::string& id,
+                                   const std::vector<std::pair<double, double>>& points) {
+  addHead("spline", id, false);
+  value(0.0);
+  value("t");
+  value(0.0);
+  value("non_periodic_urbs");
+  const int degree = 3;
+  const int n = static_cast<int>(points.size());
+  value(degree);
+  value(n);
+  // Clamped knots: degree + 1 zeros, the inner knots, degree + 1 ones.
+  const int inner = n - degree - 1;
+  for (int i = 0; i <= degree; ++i) value(0.0);
+  for (int i = 1; i <= inner; ++i) value(static_cast<double>(i) / (inner + 1));
+  for (int i = 0; i <= degree; ++i) value(1.0);
+  for (const auto& p : points) value(pair(p.first, p.second));
+  for (int i = 0; i < n; ++i) value(1.0);
+  value(0.5);
+  return *this;
+}
+
+TransferFile& TransferFile::hatch(const std::string& id,
+                                  const std::vector<std::pair<double, double>>& points, double layer) {
+  addHead("hatch", id, false);
+  value(layer);
+  value(1);
+  value(0.5);
+  value(static_cast<double>(points.size()));
+  for (const auto& p : points) value(pair(p.first, p.second));
+  return *this;
+}
+
+TransferFile& TransferFile::text(const std::string& id, double x, double y, double height,
+                                 const std::string& content, double layer, bool deleted) {
+  addHead("text", id, deleted);
+  value(x);
+  value(y);
+  value(height);
+  value(0.0);  // angle
+  value(y);
+  value(y + height);
+  value(x);
+  value(x + height * static_cast<double>(content.size()));
+  value("mnone");
+  value("1 standard");
+  value(1.0);
+  value(height * static_cast<double>(content.size()));
+  value("line");
+  value(static_cast<double>(content.size()));
+  value(content);
+  value(layer);
+  value(1);
+  value(0.5);
+  return *this;
+}
+
+TransferFile& TransferFile::group(const std::string& id, const std::string& name,
+                                  const std::vector<std::string>& members) {
+  body_ += "@group " + id + " " + name + "\n";
+  if (version_ != 0) {
+    value("attribute text of " + id);
+    value("x");
+  }
+  for (const std::string& m : members) value(m);
+  value("end");
+  return *this;
+}
+
+TransferFile& TransferFile::contour(const std::string& id, const std::vector<std::string>& members,
+                                    double layer) {
+  body_ += "@contour " + id + "\n";
+  value(layer);
+  for (const std::string& m : members) value(m);
+  value("end");
+  return *this;
+}
+
+TransferFile& TransferFile::planePart(const std::string& id, const std::vector<std::string>& members,
+                                      double layer) {
+  body_ += "@plane_part " + id + "\n";
+  if (version_ != 0) {
+    value("attribute text of " + id);
+    value("x");
+  }
+  value("visible");
+  value(static_cast<double>(1));
+  value(layer);
+  value("hatch_single");
+  value(3.0);
+  value(45.0);
+  for (const std::string& m : members) value(m);
+  value("end");
+  return *this;
+}
+
+TransferFile& TransferFile::dimension(const std::string& id, const std::string& keyword,
+                                      const std::vector<std::pair<double, double>>& points,
+                                      double measured, const std::string& content, double layer) {
+  addHead(keyword, id, false);
+  for (const auto& p : points) value(pair(p.first, p.second));
+  value(measured);
+  value(3.5);
+  value(content);
+  value(layer);
+  value(1);
+  value(0.5);
+  return *this;
+}
+
+TransferFile& TransferFile::userdef(const std::string& id, const std::string& name,
+                                    const std::vector<std::string>& members) {
+  body_ += "@userdef " + id + "\n";
+  if (version_ != 0) {
+    value("attribute text of " + id);
+    value("x");
+  }
+  value(name);
+  for (const std::string& m : members) value(m);
+  value("end");
+  return *this;
+}
+
+TransferFile& TransferFile::userref(const std::string& id, const std::string& definition, double x,
+                                    double y, double layer) {
+  addHead("userref", id, false);
+  value(definition);
+  value("t");
+  value(pair(x, y) + " 0");
+  value(layer);
+  value(1.0);
+  value("end");
+  return *this;
+}
+
+TransferFile& TransferFile::layer(const std::string& id, const std::string& name) {
+  addHead("layer", id, false, "L" + id);
+  value(name);
+  value("end");
+  return *this;
+}
+
+TransferFile& TransferFile::element(const std::string& keyword, const std::string& id,
+                                    const std::vector<std::string>& values) {
+  body_ += "@" + keyword + " " + id + "\n";
+  for (const std::string& v : values) value(v);
+  return *this;
+}
+
+// ---------------------------------------------------------------------------
+// IGES files
+
+namespace {
+
+int toInt(const std::string& text) {
+  std::size_t at = 0;
+  while (at < text.size() && text[at] == ' ') ++at;
+  return text.empty() ? 0 : std::atoi(text.c_str() + at);
+}
+
+std::string field(const std::string& line, int n) {
+  return line.size() >= static_cast<std::size_t>(8 * n + 8) ? line.substr(static_cast<std::size_t>(8 * n), 8)
+                                                             : std::string();
+}
+
+// Splits parameter data at the delimiters; a Hollerith string is kept whole.
+std::vector<std::string> tokens(const std::string& data) {
+  std::vector<std::string> out;
+  std::string current;
+  std::size_t i = 0;
+  while (i < data.size()) {
+    const char c = data[i];
+    if (c == ',' || c == ';') {
+      out.push_back(current);
+      current.clear();
+      ++i;
+      if (c == ';') break;
+      continue;
+    }
+    if (c == 'H' && !current.empty() && current.find_first_not_of("0123456789 ") == std::string::npos) {
+      const std::size_t count = static_cast<std::size_t>(std::atoi(current.c_str()));
+      current = data.substr(i + 1, count);
+      i += 1 + count;
+      continue;
+    }
+    current += c;
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace
+
+double IgesEntity::real(std::size_t i) const {
+  if (i >= params.size()) return 0.0;
+  std::string t = params[i];
+  for (char& c : t) {
+    if (c == 'D' || c == 'd') c = 'E';
+  }
+  return std::strtod(t.c_str(), nullptr);
+}
+
+int IgesEntity::integer(std::size_t i) const { return i < params.size() ? toInt(params[i]) : 0; }
+
+std::map<int, int> IgesView::countByType() const {
+  std::map<int, int> out;
+  for (const IgesEntity& e : entities) ++out[e.type];
+  return out;
+}
+
+const IgesEntity* IgesView::at(int sequence) const {
+  const auto found = bySequence.find(sequence);
+  return found == bySequence.end() ? nullptr : &entities[static_cast<std::size_t>(found->second)];
+}
+
+std::vector<const IgesEntity*> IgesView::ofType(int type) const {
+  std::vector<const IgesEntity*> out;
+  for (const IgesEntity& e : entities) {
+    if (e.type == type) out.push_back(&e);
+  }
+  return out;
+}
+
+IgesView readIges(const std::string& text) {
+  IgesView view;
+  std::vector<std::string> directory, parameter;
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (line.size() != 80) {
+      view.errors.push_back("line " + std::to_string(number) + " has " + std::to_string(line.size()) +
+                            " columns");
+      continue;
+    }
+    switch (line[72]) {
+      case 'G': view.global += line.substr(0, 72); break;
+      case 'D': directory.push_back(line); break;
+      case 'P': parameter.push_back(line); break;
+      case 'S':
+      case 'T': break;
+      default: view.errors.push_back("line " + std::to_string(number) + " has no section letter");
+    }
+  }
+  if (directory.size() % 2 != 0) view.errors.push_back("odd number of directory lines");
+  for (std::size_t i = 0; i + 1 < directory.size(); i += 2) {
+    const std::string& a = directory[i];
+    const std::string& b = directory[i + 1];
+    IgesEntity e;
+    e.type = toInt(field(a, 0));
+    e.paramPointer = toInt(field(a, 1));
+    e.lineFont = toInt(field(a, 3));
+    e.level = toInt(field(a, 4));
+    e.matrix = toInt(field(a, 6));
+    e.status = a.substr(64, 8);
+    e.sequence = toInt(a.substr(73, 7));
+    e.lineWeight = toInt(field(b, 1));
+    e.colour = toInt(field(b, 2));
+    e.paramLines = toInt(field(b, 3));
+    e.form = toInt(field(b, 4));
+    e.label = b.substr(56, 8);
+    e.subscript = toInt(field(b, 8));
+    if (e.sequence != static_cast<int>(i) + 1) view.errors.push_back("directory sequence out of order");
+    if (toInt(field(b, 0)) != e.type) view.errors.push_back("second directory line of another type");
+    std::string data;
+    for (int p = e.paramPointer; p < e.paramPointer + e.paramLines; ++p) {
+      if (p < 1 || static_cast<std::size_t>(p) > parameter.size()) {
+        view.errors.push_back("parameter pointer outside the section");
+        break;
+      }
+      const std::string& pl = parameter[static_cast<std::size_t>(p) - 1];
+      if (toInt(pl.substr(64, 8)) != e.sequence) view.errors.push_back("parameter line of another entity");
+      data += pl.substr(0, 64);
+    }
+    e.params = tokens(data);
+    if (!e.params.empty() && toInt(e.params[0]) != e.type) view.errors.push_back("parameter type differs");
+    view.bySequence[e.sequence] = static_cast<int>(view.entities.size());
+    view.entities.push_back(std::move(e));
+  }
+  return view;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+}  // namespace samples
