@@ -25,8 +25,11 @@ constexpr int kMsgNotConverted = 790;
 // other entity of a PLUS run.
 constexpr std::int32_t kLayerListForm = 6731;
 constexpr char kLayerListLabel[] = "SI-LIST ";
+// The list is known by its form, label and line weight 871.  Its colour is
+// "none": a colour number must be 0 to 8 or point at a colour definition,
+// and readers refuse the file's directory entry otherwise.
 constexpr std::int32_t kLayerListWeight = 871;
-constexpr std::int32_t kLayerListColour = 871;
+constexpr std::int32_t kLayerListColour = 0;
 
 // The states of the step results, by the numbers the loop hands to setState.
 struct ResultState {

@@ -278,6 +278,52 @@ TransferFile& TransferFile::element(const std::string& keyword, const std::strin
   return *this;
 }
 
+TransferFile everyKind(int version) {
+  TransferFile f(version);
+  f.point("1", 3, 4)
+      .line("2", 0, 0, 10, 5)
+      .circle("3", 5, 5, 2)
+      .arc("4", 0, 0, 10, 10, 0, 0, 10)
+      .ellipse("5", 20, 20, 8, 4, 30, 0, 0)
+      .spline("6", {{0, 0}, {1, 2}, {3, 3}, {5, 1}, {6, 0}})
+      .hatch("7", {{0, 0}, {10, 0}, {10, 10}, {0, 10}})
+      .text("8", 1, 1, 3.5, "Hello")
+      .line("9", 0, 0, 5, 0)
+      .line("10", 5, 0, 5, 5)
+      .group("11", "G11", {"9", "10"})
+      .line("12", 40, 40, 50, 40)
+      .line("13", 50, 40, 50, 50)
+      .line("14", 50, 50, 40, 40)
+      .contour("15", {"12", "13", "14"})
+      .planePart("16", {"15"})
+      .dimension("17", "dimension_distance", {{0, 0}, {10, 0}, {5, 5}}, 10, "")
+      .dimension("18", "dimension_diameter", {{5, 5}, {7, 5}, {12, 12}}, 4, "")
+      .dimension("19", "dimension_radius", {{0, 0}, {10, 0}, {12, 2}}, 10, "R10")
+      .dimension("20", "dimension_angular", {{0, 0}, {10, 0}, {0, 10}, {7, 7}}, 90, "")
+      .line("21", 60, 60, 61, 61)
+      .userdef("22", "BOLT", {"21"})
+      .userref("23", "BOLT", 100, 100)
+      .layer("24", "Contours");
+  return f;
+}
+
+std::map<int, int> everyKindCounts() {
+  // Lines, arcs, the ellipse with its matrix, the spline, the hatch; the
+  // text and the four dimensions with their notes, leaders (2 + 2 + 1 + 2)
+  // and witness lines (2); group, contour, sectioned area, definition and
+  // instance; the pen's colour definition, the group's name and the layer
+  // list.
+  return {{100, 2}, {102, 1}, {104, 1}, {106, 3}, {110, 7}, {112, 1}, {116, 1},
+          {124, 1}, {202, 1}, {206, 1}, {212, 5}, {214, 7}, {216, 1}, {222, 1},
+          {230, 1}, {308, 1}, {314, 1}, {402, 1}, {406, 2}, {408, 1}};
+}
+
+TransferFile smallDrawing() {
+  TransferFile f;
+  f.line("1", 0, 0, 10, 5).circle("2", 5, 5, 2).text("3", 1, 1, 3.5, "Hello").line("4", 0, 0, 5, 0).group("5", "G", {"1", "4"});
+  return f;
+}
+
 // ---------------------------------------------------------------------------
 // IGES files
 

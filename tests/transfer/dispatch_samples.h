@@ -74,6 +74,13 @@ class TransferFile {
   std::string body_;
 };
 
+// One file holding every element kind (24 elements, identifiers 1 to 24),
+// and the entities a level PLUS run writes for it.
+TransferFile everyKind(int version);
+std::map<int, int> everyKindCounts();
+// A small drawing: two lines, a circle, a text and a group of the lines.
+TransferFile smallDrawing();
+
 // One entity of an IGES file: its directory entry and its parameter data.
 struct IgesEntity {
   int sequence = 0;  // of the first directory line

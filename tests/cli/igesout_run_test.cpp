@@ -1,0 +1,143 @@
+// -igesout runs of the real program on CAD transfer files written by the
+// tests: the statuses of the run, the IGES file it leaves (and the files it
+// must not leave), the levels and the refused toolkit directions.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/run_program.h"
+#include "transfer/dispatch_samples.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct OutputRun {
+  std::unique_ptr<TempDir> dir;
+  ProgramResult result;
+  std::string output;                 // the written file, "" when none
+  bool outputExists = false;
+  std::vector<std::string> leftovers;  // files that should not be there
+};
+
+// Runs the program with the switches on a transfer file in a fresh
+// directory whose configuration puts the temporary files into tmp/.
+OutputRun runOutput(const std::vector<std::string>& switches, const std::string* transfer,
+                    const std::string& outputName = "out.igs") {
+  OutputRun run;
+  run.dir = std::make_unique<TempDir>();
+  const std::string base = run.dir->path();
+  fs::create_directories(base + "/tmp");
+  const std::string config = run.dir->write("run.config", "TR_TEMP " + base + "/tmp\nTR_PROT " + base + "\n");
+  if (transfer != nullptr) run.dir->write("in.trf", *transfer);
+  std::vector<std::string> args = switches;
+  args.push_back(outputName);
+  args.push_back("in.trf");
+  args.push_back(config);
+  run.result = runProgram(TROVAK_PROGRAM, args, base);
+  const std::string outputPath = outputName.front() == '/' ? outputName : base + "/" + outputName;
+  run.outputExists = fs::exists(outputPath);
+  if (run.outputExists) run.output = samples::readFile(outputPath);
+  const std::set<std::string> expected = {"run.config", "in.trf", "in.trf.prot", "tmp", outputName};
+  for (const auto& entry : fs::directory_iterator(base)) {
+    const std::string name = entry.path().filename().string();
+    if (expected.count(name) == 0) run.leftovers.push_back(name);
+  }
+  for (const auto& entry : fs::directory_iterator(base + "/tmp")) {
+    run.leftovers.push_back("tmp/" + entry.path().filename().string());
+  }
+  return run;
+}
+
+std::string drawing() { return samples::smallDrawing().str(); }
+
+TEST(IgesOutRunTest, StatusesAndFiles) {
+  const std::string ok = drawing();
+  const std::string empty;
+  const std::string noGeneral = "@fileversion\n#1\n#V1\n#CAD\n@line 1\n#visible\n";
+  struct Case {
+    const char* name;
+    const std::string* transfer;
+    std::string outputName;
+    int status;
+    bool written;
+  };
+  const Case cases[] = {
+      {"a drawing", &ok, "out.igs", 0, true},
+      {"no transfer file", nullptr, "out.igs", 14, false},
+      {"an empty transfer file", &empty, "out.igs", 19, false},
+      {"no general section", &noGeneral, "out.igs", 21, false},
+      // The output cannot be made: error 980, result -4 of the direction.
+      {"no output directory", &ok, "missing/out.igs", 24, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const OutputRun run = runOutput({"-igesout"}, c.transfer, c.outputName);
+    EXPECT_EQ(run.result.status, c.status) << run.result.out << run.result.err;
+    EXPECT_EQ(run.outputExists, c.written);
+    // Section files and half-written outputs never stay behind.
+    EXPECT_TRUE(run.leftovers.empty()) << run.leftovers.front();
+    if (c.written) {
+      const samples::IgesView view = samples::readIges(run.output);
+      EXPECT_TRUE(view.errors.empty()) << view.errors.front();
+      EXPECT_EQ(view.countByType(), (std::map<int, int>{{100, 1}, {110, 2}, {212, 1}, {402, 1}}));
+      EXPECT_NE(view.global.find("15HVERS2006.1-G1B1,7HOUT.IGS,"), std::string::npos) << view.global;
+    }
+  }
+}
+
+TEST(IgesOutRunTest, Levels) {
+  const std::string file = drawing();
+  struct Case {
+    std::vector<std::string> switches;
+    const char* senderId;
+    std::map<int, int> counts;
+  };
+  const Case cases[] = {
+      {{"-igesout", "-g1"}, "13HVERS2006.1-G1,", {{100, 1}, {110, 2}, {402, 1}}},
+      {{"-igesout", "-vdais"}, "16HVERS2006.1-VDAIS,", {{100, 1}, {110, 2}, {402, 1}}},
+      // PLUS: the pen's colour definition, the group's name and the layer
+      // list come on top.
+      {{"-igesout", "-plus"},
+       "15HVERS2006.1-PLUS,",
+       {{100, 1}, {110, 2}, {212, 1}, {314, 1}, {402, 1}, {406, 2}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.senderId);
+    const OutputRun run = runOutput(c.switches, &file);
+    ASSERT_EQ(run.result.status, 0) << run.result.err;
+    const samples::IgesView view = samples::readIges(run.output);
+    EXPECT_TRUE(view.errors.empty());
+    EXPECT_EQ(view.countByType(), c.counts);
+    EXPECT_NE(view.global.find(c.senderId), std::string::npos) << view.global;
+  }
+  // STAT counts the elements and writes no file.
+  const OutputRun stat = runOutput({"-igesout", "-stat"}, &file);
+  EXPECT_EQ(stat.result.status, 0);
+  EXPECT_FALSE(stat.outputExists);
+  EXPECT_TRUE(stat.leftovers.empty());
+}
+
+TEST(IgesOutRunTest, ToolkitDirectionsAreRefused) {
+  // The program has no drawing database toolkit: its initialisation fails
+  // with the toolkit's message and status 9, and nothing is written.
+  const std::string file = drawing();
+  for (const char* direction : {"-dxfout", "-dwgout"}) {
+    SCOPED_TRACE(direction);
+    const OutputRun run = runOutput({"-lang", "english", direction}, &file, "out.dxf");
+    EXPECT_EQ(run.result.status, 9);
+    EXPECT_EQ(run.result.out, "-> DWG-Toolkit error !\n   file DWGINIT.DAT not found !!!\n\n");
+    EXPECT_FALSE(run.outputExists);
+  }
+  const OutputRun german = runOutput({"-dwgout"}, &file, "out.dwg");
+  EXPECT_EQ(german.result.status, 9);
+  EXPECT_EQ(german.result.out,
+            "-> Fehler beim Initialisieren des DWG-Toolkit's !\n"
+            "   M\xf6glicherweise wurde die Datei DWGINIT.DAT nicht gefunden !!!\n\n");
+}
+
+}  // namespace
