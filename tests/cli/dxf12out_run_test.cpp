@@ -1,0 +1,151 @@
+// -dxf12out runs of the real program: the DXF file written by the own DXF
+// writer opens in ezdxf, its audit finds no error, and ezdxf sees the
+// entities of the transfer file (kind, coordinates, layer).  Skipped when
+// python3-ezdxf is not installed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/run_program.h"
+#include "transfer/dispatch_samples.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kPython[] = "/usr/bin/python3";
+
+// Prints the audit's error count, then one line per entity: kind, layer,
+// whether the layer is in the LAYER table, the coordinates; the entities of
+// an inserted block follow their INSERT, indented.
+constexpr char kLister[] = R"(import sys, ezdxf
+doc = ezdxf.readfile(sys.argv[1])
+auditor = doc.audit()
+print("ERRORS", len(auditor.errors))
+layers = {layer.dxf.name for layer in doc.layers}
+def show(e, indent):
+    kind = e.dxftype()
+    head = indent + kind + " " + e.dxf.layer + " " + str(e.dxf.layer in layers)
+    if kind == "LINE":
+        print(head, "%.10f %.10f %.10f %.10f" % (e.dxf.start.x, e.dxf.start.y, e.dxf.end.x, e.dxf.end.y))
+    elif kind == "POINT":
+        print(head, "%.10f %.10f" % (e.dxf.location.x, e.dxf.location.y))
+    elif kind == "CIRCLE":
+        print(head, "%.10f %.10f %.10f" % (e.dxf.center.x, e.dxf.center.y, e.dxf.radius))
+    elif kind == "ARC":
+        print(head, "%.10f %.10f %.10f %.10f %.10f" % (e.dxf.center.x, e.dxf.center.y, e.dxf.radius,
+                                                      e.dxf.start_angle, e.dxf.end_angle))
+    elif kind == "INSERT":
+        print(head)
+        for inner in doc.blocks[e.dxf.name]:
+            show(inner, "  ")
+    else:
+        print(head)
+for e in doc.modelspace():
+    show(e, "")
+)";
+
+bool ezdxfAvailable() {
+  if (!fs::exists(kPython)) return false;
+  TempDir dir;
+  return runProgram(kPython, {"-c", "import ezdxf"}, dir.path()).status == 0;
+}
+
+struct Entity {
+  std::string text;  // kind and layer
+  std::vector<double> values;
+};
+
+std::vector<Entity> parseListing(const std::string& listing, int& errors) {
+  std::vector<Entity> out;
+  std::istringstream in(listing);
+  std::string line;
+  errors = -1;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string kind, layer, known;
+    words >> kind;
+    if (kind == "ERRORS") {
+      words >> errors;
+      continue;
+    }
+    words >> layer >> known;
+    Entity e;
+    e.text = (line.rfind("  ", 0) == 0 ? "  " : "") + kind + " " + layer + " " + known;
+    double v = 0;
+    while (words >> v) e.values.push_back(v);
+    out.push_back(e);
+  }
+  return out;
+}
+
+bool sameEntity(const Entity& a, const Entity& b) {
+  if (a.text != b.text || a.values.size() != b.values.size()) return false;
+  for (std::size_t i = 0; i < a.values.size(); ++i) {
+    if (std::fabs(a.values[i] - b.values[i]) > 1e-8) return false;
+  }
+  return true;
+}
+
+TEST(Dxf12OutRunTest, EzdxfReadsWhatTheTransferFileHeld) {
+  if (!ezdxfAvailable()) GTEST_SKIP() << "python3-ezdxf is not installed";
+  // The layers of the own DXF writer stand for a line style and a width:
+  // style 1 draws with the second line type of the installation (style 2),
+  // widths count in hundredths; a point has neither.
+  const std::string transfer = samples::TransferFile()
+                                   .point("1", 3, 4)
+                                   .line("2", 0, 0, 10, 5)
+                                   .line("3", -1.5, 2.25, 7.125, -3, 10, false, 1, 0.25)
+                                   .circle("4", 5, 5, 2)
+                                   .arc("5", 1, 2, 3, 4, 2, 1, 5)
+                                   .hatch("6", {{0, 0}, {10, 0}, {10, 10}})
+                                   .line("8", 20, 20, 30, 20)
+                                   .line("9", 30, 20, 30, 30)
+                                   .group("7", "G", {"8", "9"})
+                                   .text("10", 0, 0, 2, "no text entity in this DXF")
+                                   .str();
+  const std::vector<Entity> expected = {
+      {"POINT L1S0 True", {3, 4}},
+      {"LINE L2S50 True", {0, 0, 10, 5}},
+      {"LINE L2S25 True", {-1.5, 2.25, 7.125, -3}},
+      {"CIRCLE L2S50 True", {5, 5, 2}},
+      {"ARC L2S50 True", {1, 2, 3, 0, 90}},
+      {"INSERT L2S50 True", {}},
+      {"  LINE L2S50 True", {0, 0, 10, 0}},
+      {"  LINE L2S50 True", {10, 0, 10, 10}},
+      {"  LINE L2S50 True", {10, 10, 0, 0}},
+      {"LINE L2S50 True", {20, 20, 30, 20}},
+      {"LINE L2S50 True", {30, 20, 30, 30}},
+  };
+  TempDir dir;
+  fs::create_directories(dir.path() + "/tmp");
+  const std::string config = dir.write("run.config", "TR_TEMP " + dir.path() + "/tmp\nTR_PROT " + dir.path() + "\n");
+  dir.write("in.trf", transfer);
+  const ProgramResult run = runProgram(TROVAK_PROGRAM, {"-dxf12out", "out.dxf", "in.trf", config}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_empty(dir.path() + "/tmp"));
+  const std::string script = dir.write("list.py", kLister);
+  const ProgramResult listed = runProgram(kPython, {script, dir.path() + "/out.dxf"}, dir.path());
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  int errors = -1;
+  std::vector<Entity> seen = parseListing(listed.out, errors);
+  EXPECT_EQ(errors, 0) << listed.out;
+  ASSERT_EQ(seen.size(), expected.size()) << listed.out;
+  // The table lists the elements in an order of its own: each top-level
+  // entity (with the block lines after an INSERT) is matched on its own.
+  std::vector<bool> used(seen.size(), false);
+  for (const Entity& e : expected) {
+    bool found = false;
+    for (std::size_t i = 0; i < seen.size() && !found; ++i) {
+      if (!used[i] && sameEntity(e, seen[i])) used[i] = found = true;
+    }
+    EXPECT_TRUE(found) << e.text << " not seen in\n" << listed.out;
+  }
+}
+
+}  // namespace
