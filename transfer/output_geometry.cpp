@@ -8,6 +8,7 @@
 // circles and arcs as their DXF entities; curves the DXF writer has no
 // entity for (ellipses, splines, polygons) as a block of line segments.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -65,8 +66,10 @@ int convertPoint(const StepContext& c) {
   // transfer files only).
   auto fetch = [](std::int32_t index, std::int32_t position, TransferPoint& out) {
     if (isElementIndex(index)) {
-      if (const auto* stored = dynamic_cast<const TransferPoint*>(element(index).params.get())) {
+      ElementRecord& e = element(index);
+      if (const auto* stored = dynamic_cast<const TransferPoint*>(e.params.get())) {
         out = *stored;
+        std::snprintf(e.de.label, sizeof e.de.label, "%s", TransferLabel::kPoint);
         return 0;
       }
     }

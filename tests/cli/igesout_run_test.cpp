@@ -122,6 +122,24 @@ TEST(IgesOutRunTest, Levels) {
   EXPECT_TRUE(stat.leftovers.empty());
 }
 
+TEST(IgesOutRunTest, EdxInput) {
+  // -edxin: the elements come from an EDX file: a named group of a line and
+  // a circle, a plain element list with a point, and a composite segment of
+  // a line and an arc.
+  const std::string edx =
+      "{0:\"G1\"{.L(0,0,0)(10,0,0).C(5,5,0)(2,0,0)}}\n"
+      "{0:\"els2d\".P(1,2,0)}\n"
+      "{0:UT1024{def}{(0,0,0),1,(5,0,0),19,(6,1,0),(5,2,0),(5,2,0)}}\n";
+  const OutputRun run = runOutput({"-edxin", "-igesout"}, &edx);
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  EXPECT_TRUE(run.leftovers.empty());
+  const samples::IgesView view = samples::readIges(run.output);
+  EXPECT_TRUE(view.errors.empty());
+  EXPECT_EQ(view.countByType(), (std::map<int, int>{{100, 2}, {110, 2}, {116, 1}, {402, 2}}));
+  EXPECT_EQ(view.ofType(116).front()->label, "POINT   ");
+  for (const samples::IgesEntity* group : view.ofType(402)) EXPECT_EQ(group->integer(1), 2);
+}
+
 TEST(IgesOutRunTest, ToolkitDirectionsAreRefused) {
   // The program has no drawing database toolkit: its initialisation fails
   // with the toolkit's message and status 9, and nothing is written.

@@ -350,8 +350,8 @@ TEST_F(DispatchLoopTest, IdentifiersCommentsAndUnknownSections) {
                                .group("19", "G", {"17", "17a", "99"})
                                .str();
   std::string withComments = file;
-  const std::string second = "@line 17a\n";
-  withComments.insert(withComments.find(second) + second.size(), "comment\n\n");
+  const std::string second = "@line 17a\n#attribute text of 17a\n";
+  withComments.insert(withComments.find(second) + second.size(), "comment between two values\n\n");
   for (const std::string& f : {file, withComments}) {
     SetUp();
     const IgesView view = run(f, "G1B1");
