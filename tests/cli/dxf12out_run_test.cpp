@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -92,6 +93,22 @@ bool sameEntity(const Entity& a, const Entity& b) {
   return true;
 }
 
+// Writes the DXF file of the transfer file with -dxf12out and lists it with
+// ezdxf; false when the run or the listing failed.
+bool convertAndList(const TempDir& dir, const std::string& transfer, std::string& listing) {
+  fs::create_directories(dir.path() + "/tmp");
+  const std::string config = dir.write("run.config", "TR_TEMP " + dir.path() + "/tmp\nTR_PROT " + dir.path() + "\n");
+  dir.write("in.trf", transfer);
+  const ProgramResult run = runProgram(TROVAK_PROGRAM, {"-dxf12out", "out.dxf", "in.trf", config}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_empty(dir.path() + "/tmp"));
+  const std::string script = dir.write("list.py", kLister);
+  const ProgramResult listed = runProgram(kPython, {script, dir.path() + "/out.dxf"}, dir.path());
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  listing = listed.out;
+  return run.status == 0 && listed.status == 0;
+}
+
 TEST(Dxf12OutRunTest, EzdxfReadsWhatTheTransferFileHeld) {
   if (!ezdxfAvailable()) GTEST_SKIP() << "python3-ezdxf is not installed";
   // The layers of the own DXF writer stand for a line style and a width:
@@ -123,19 +140,12 @@ TEST(Dxf12OutRunTest, EzdxfReadsWhatTheTransferFileHeld) {
       {"LINE L2S50 True", {30, 20, 30, 30}},
   };
   TempDir dir;
-  fs::create_directories(dir.path() + "/tmp");
-  const std::string config = dir.write("run.config", "TR_TEMP " + dir.path() + "/tmp\nTR_PROT " + dir.path() + "\n");
-  dir.write("in.trf", transfer);
-  const ProgramResult run = runProgram(TROVAK_PROGRAM, {"-dxf12out", "out.dxf", "in.trf", config}, dir.path());
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(fs::is_empty(dir.path() + "/tmp"));
-  const std::string script = dir.write("list.py", kLister);
-  const ProgramResult listed = runProgram(kPython, {script, dir.path() + "/out.dxf"}, dir.path());
-  ASSERT_EQ(listed.status, 0) << listed.err;
+  std::string listing;
+  ASSERT_TRUE(convertAndList(dir, transfer, listing));
   int errors = -1;
-  std::vector<Entity> seen = parseListing(listed.out, errors);
-  EXPECT_EQ(errors, 0) << listed.out;
-  ASSERT_EQ(seen.size(), expected.size()) << listed.out;
+  std::vector<Entity> seen = parseListing(listing, errors);
+  EXPECT_EQ(errors, 0) << listing;
+  ASSERT_EQ(seen.size(), expected.size()) << listing;
   // The table lists the elements in an order of its own: each top-level
   // entity (with the block lines after an INSERT) is matched on its own.
   std::vector<bool> used(seen.size(), false);
@@ -144,7 +154,34 @@ TEST(Dxf12OutRunTest, EzdxfReadsWhatTheTransferFileHeld) {
     for (std::size_t i = 0; i < seen.size() && !found; ++i) {
       if (!used[i] && sameEntity(e, seen[i])) used[i] = found = true;
     }
-    EXPECT_TRUE(found) << e.text << " not seen in\n" << listed.out;
+    EXPECT_TRUE(found) << e.text << " not seen in\n" << listing;
+  }
+}
+
+TEST(Dxf12OutRunTest, EveryKindPassesTheAudit) {
+  // Curves the own writer has no entity for (ellipse, spline, polygons,
+  // the dimensions' drawing) come as blocks of lines; texts are left out.
+  if (!ezdxfAvailable()) GTEST_SKIP() << "python3-ezdxf is not installed";
+  for (int version : {0, 1}) {
+    SCOPED_TRACE(version);
+    TempDir dir;
+    std::string listing;
+    ASSERT_TRUE(convertAndList(dir, samples::everyKind(version).str(), listing));
+    int errors = -1;
+    const std::vector<Entity> seen = parseListing(listing, errors);
+    EXPECT_EQ(errors, 0) << listing;
+    std::map<std::string, int> kinds;
+    for (const Entity& e : seen) {
+      EXPECT_NE(e.text.find(" True"), std::string::npos) << e.text << ": layer not in the table";
+      ++kinds[e.text.substr(0, e.text.find(' ', 2))];
+    }
+    // Point; lines 2, 9, 10, 12 to 14 and 21; circle and arc; blocks of
+    // the ellipse, the spline and the hatch.
+    EXPECT_EQ(kinds["POINT"], 1);
+    EXPECT_EQ(kinds["LINE"], 7);
+    EXPECT_EQ(kinds["CIRCLE"], 1);
+    EXPECT_EQ(kinds["ARC"], 1);
+    EXPECT_EQ(kinds["INSERT"], 3);
   }
 }
 
