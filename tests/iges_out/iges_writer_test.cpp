@@ -134,6 +134,7 @@ TEST(IgesTokens, FormatsAndShortening) {
       {igesString("MM"), "2HMM,"},
       {igesString("a,b;c", true), "5Ha,b;c;"},
       {igesString(""), ","},
+      {igesString("a\nb\r"), "4Ha b ,"},
       // Global 19 keeps four digits of the mantissa.
       {shortenReal(resolutionText(0.0001) + ","), "1.0D-04,"},
       {shortenReal(resolutionText(0.1) + ","), "1.0D-01,"},
@@ -234,6 +235,13 @@ TEST_F(IgesWriterTest, LineRecordsAndDirectoryEntries) {
       parameterLine("116,0.0D+00,0.0D+00,0.0D+00,2,9,11,0;", 5, 3),
   };
   EXPECT_EQ(section(kSectionParameter), expected);
+  EXPECT_EQ(section(kSectionDirectory).size(), 2u);
+
+  // A field wider than its eight columns is refused instead of shifting
+  // the record.
+  de.paramPointer = 123456789;
+  formatDirectoryEntry(de, d1, d2);
+  EXPECT_EQ(writeDirectoryEntry(d1, d2), -1);
   EXPECT_EQ(section(kSectionDirectory).size(), 2u);
 }
 
