@@ -91,10 +91,6 @@ TEST_F(IgesEntitiesTest, ParameterRecordsOfEachKind) {
        "116,1.0D+00,2.0D+00,3.0D+00,1,21,2,23,25;"},
       {"arc", [&] { return writeIgesArc({0.5, 1, 2, 3, 4, 5, 6, {}}); },
        "100,5.0D-01,1.0D+00,2.0D+00,3.0D+00,4.0D+00,5.0D+00,6.0D+00,0,0;"},
-      {"conic",
-       [&] { return writeIgesConic({{1, 0, 1, 0, 0, -1}, 0, 1, 0, -1, 0, {}}); },
-       "104,1.0D+00,0.0D+00,1.0D+00,0.0D+00,0.0D+00,-1.0D+00,0.0D+00,1.0D+00,0.0D+00,"
-       "-1.0D+00,0.0D+00,0,0;"},
       {"matrix: rows with the translation after each",
        [&] {
          IgesMatrixParams m;
@@ -110,25 +106,14 @@ TEST_F(IgesEntitiesTest, ParameterRecordsOfEachKind) {
        "112,3,3,2,1,0.0D+00,1.0D+00,0.0D+00,2.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,"
        "0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,3.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,"
        "0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,0,0;"},
-      {"spline with too few break points", [&] { return writeIgesSpline(shortSpline); },
-       "112,3,3,2,1,0.0D+00,1.0D+00,0.0D+00,2.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,"
-       "0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,3.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,"
-       "0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,0.0D+00,0,0;"},
-      {"composite", [&] { return writeIgesComposite({{1, 3, 5}, {}}); }, "102,3,1,3,5,0,0;"},
       {"associativity: count, then members",
        [&] { return writeIgesAssociativity({{7, 9}, {}}); }, "402,2,7,9,0,0;"},
       {"copious data", [&] { return writeIgesCopious({9, 4.0, {{1, 2}, {3, 4}}, {}}); },
        "106,1,2,0.0D+00,1.0D+00,2.0D+00,3.0D+00,4.0D+00,0,0;"},
-      {"witness line", [&] { return writeIgesWitnessLine({1, 4.0, {{1, 2}}, {}}); },
-       "106,1,1,4.0D+00,1.0D+00,2.0D+00,0,0;"},
       {"leader", [&] { return writeIgesLeader({1, 0.5, 0, 2, 3, {{4, 5}}, {}}); },
        "214,1,1.0D+00,5.0D-01,0.0D+00,2.0D+00,3.0D+00,4.0D+00,5.0D+00,0,0;"},
-      {"diameter", [&] { return writeIgesDiameterDimension({1, 3, 5, 7, 8, {}}); },
-       "206,1,3,5,7.0D+00,8.0D+00,0,0;"},
       {"angular", [&] { return writeIgesAngularDimension({1, 3, 5, 7, 8, 9, 11, 13, {}}); },
        "202,1,3,5,7.0D+00,8.0D+00,9.0D+00,11,13,0,0;"},
-      {"radius", [&] { return writeIgesRadiusDimension({1, 3, 7, 8, 0, false, {}}); },
-       "222,1,3,7.0D+00,8.0D+00,0,0;"},
       {"radius, form 1", [&] { return writeIgesRadiusDimension({1, 3, 7, 8, 5, true, {}}); },
        "222,1,3,7.0D+00,8.0D+00,5,0,0;"},
       {"linear dimension with three members",
@@ -142,8 +127,6 @@ TEST_F(IgesEntitiesTest, ParameterRecordsOfEachKind) {
       {"sectioned area",
        [&] { return writeIgesSectionedArea({3, 1, 1.5, 2.5, 0.5, 45.0, {5, 7}, {}}); },
        "230,3,1,1.5D+00,2.5D+00,0.0D+00,5.0D-01,4.5D+01,2,5,7,0,0;"},
-      {"instance", [&] { return writeIgesInstance({9, 1, 2, 0, 2, {}}); },
-       "408,9,1.0D+00,2.0D+00,0.0D+00,2.0D+00,0,0;"},
       {"definition", [&] { return writeIgesDefinition({1, "PART", {3}, {}}); },
        "308,1,4HPART,1,3,0,0;"},
       {"generic with the caller's pointer groups",
@@ -155,6 +138,8 @@ TEST_F(IgesEntitiesTest, ParameterRecordsOfEachKind) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(record(c.write), c.expected);
   }
+  const std::string full = record([&] { return writeIgesSpline(spline); });
+  EXPECT_EQ(record([&] { return writeIgesSpline(shortSpline); }), full);
 }
 
 TEST_F(IgesEntitiesTest, AFailedWriteIsReported) {
