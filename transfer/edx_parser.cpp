@@ -3,8 +3,8 @@
 //
 // The text is walked by regions [begin, end) of the compressed text.  The
 // matching '}' of every '{' is found once, before the walk, so that taking a
-// block never scans its content again; together with the nesting bound this
-// keeps the parse linear in the length of the text and its recursion
+// block never scans its content again: every character is looked at a
+// bounded number of times, and the nesting bound keeps the recursion
 // shallow.
 #include "transfer/edx_parser.h"
 
@@ -60,28 +60,37 @@ class EdxWalk {
  private:
   const std::string& text_;
   EdxParserState& s_;
-  // For the offset of every '{': the offset of its '}', or kNone.
-  std::vector<std::uint32_t> close_;
+  // Every '{' with its matching '}' (kNoClose when it has none), ascending
+  // by the offset of the '{'.
+  struct Brace {
+    std::uint32_t open;
+    std::uint32_t close;
+  };
+  std::vector<Brace> braces_;
 
   static constexpr std::uint32_t kNoClose = 0xFFFFFFFFu;
 
   void matchBraces() {
-    close_.assign(text_.size(), kNoClose);
-    std::vector<std::uint32_t> open;
+    std::vector<std::size_t> open;  // indices into braces_ of the '{' not yet closed
     for (Pos i = 0; i < text_.size(); ++i) {
       if (text_[i] == '{') {
-        open.push_back(static_cast<std::uint32_t>(i));
+        open.push_back(braces_.size());
+        braces_.push_back(Brace{static_cast<std::uint32_t>(i), kNoClose});
       } else if (text_[i] == '}' && !open.empty()) {
-        close_[open.back()] = static_cast<std::uint32_t>(i);
+        braces_[open.back()].close = static_cast<std::uint32_t>(i);
         open.pop_back();
       }
     }
   }
 
+  // The '}' of the '{' at `open`, when it lies before `end`.
   Pos closeOf(Pos open, Pos end) const {
-    const std::uint32_t close = close_[open];
-    if (close == kNoClose || close >= end) return kNone;
-    return close;
+    const auto found = std::lower_bound(braces_.begin(), braces_.end(), open,
+                                        [](const Brace& b, Pos at) { return b.open < at; });
+    if (found == braces_.end() || found->open != open || found->close == kNoClose || found->close >= end) {
+      return kNone;
+    }
+    return found->close;
   }
 
   Pos find(char c, Pos from, Pos end) const {
