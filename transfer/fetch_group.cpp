@@ -175,6 +175,11 @@ int fetchLeader(std::int32_t /*index*/, std::int32_t position, TransferLeader& o
     r.token(out.headToken);
     for (double& v : out.values) r.real(v);
     if (!r.ok()) return -1;
+    const Point3 ref = referencePoint();
+    for (int i = 0; i < 6; i += 2) {
+      out.values[i] -= ref.x;
+      out.values[i + 1] -= ref.y;
+    }
     if (out.headToken == "arrow") {
       out.form = 3;
       out.headSize[0] = 1.45;

@@ -279,7 +279,9 @@ struct TransferLeader : TransferRecord {
   std::string headToken;      // "arrow", "triangle", "point" or another
   std::int32_t form = 1;      // 3 arrow or triangle, 5 point, 1 other
   double headSize[2] = {0, 0};
-  double values[6] = {0, 0, 0, 0, 0, 0};  // position and direction points
+  // The head's position and two direction points (x, y pairs, reference
+  // point subtracted).
+  double values[6] = {0, 0, 0, 0, 0, 0};
 };
 
 // 210: "symbol" and its parts.  Each part keeps the position of its first
