@@ -367,3 +367,23 @@ TEST_F(FetchTest, ContoursAndPlaneParts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FetchTest, DebugLinesOfTheLineFetcher) {
+  ASSERT_TRUE(load(header(0) + "@line 7\n#visible\n#1 -1 -1 -1 x\n#0\n#0\n#1\n#1\n#10\n#1\n#0\n"));
+  const std::int32_t position = positionOf("line 7");
+  TransferLine line;
+  for (int level : {98, 99}) {
+    runSettings().traceLevel = level;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(fetch(fetchLine, "line 7", line), 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string expected = level > 98 ? "hse240_hole_line_datn : ID 7 Offset " + std::to_string(position) +
+                                                  " Type   line\nhse240_hole_line_datn : ok \n"
+                                            : "";
+    EXPECT_EQ(out, expected) << level;
+  }
+}
+
+}  // namespace

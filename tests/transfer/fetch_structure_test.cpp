@@ -19,7 +19,7 @@ const std::string kHead = "#visible\n#1 0 0 0 x\n";
 std::string measure(const std::string& status, const std::string& kind, const std::string& tagged) {
   std::string points = "#1 2\n#11 2\n#6 7\n";
   if (kind.rfind("angle", 0) == 0 || kind == "arclength") points += "#1 12\n";
-  return "@measure 1\n#" + status + "\n#1 0 0 0 x\n#5\n#end\n#" + kind + "\n" + points + "#10\n" + tagged;
+  return "@measure 1\n#" + status + "\n#1 -1 -1 -1 x\n#5\n#end\n#" + kind + "\n" + points + "#10\n" + tagged;
 }
 
 TEST_F(FetchTest, MeasureWithDecorationFrameAndSubElements) {
@@ -238,6 +238,22 @@ TEST_F(FetchTest, SymbolPartsAndLeaders) {
     EXPECT_EQ(l.form, h.form) << h.head;
     EXPECT_DOUBLE_EQ(l.headSize[0], h.size0) << h.head;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FetchTest, FrameReaderDebugLines) {
+  ASSERT_TRUE(load(header(0) + measure("visible", "pointpoint", "#fit\n#no_frame\n#0\n")));
+  runSettings().traceLevel = 5;
+  TransferDimension d;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(fetch(fetchDimension, "measure 1", d), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "hse507 : measkind 'pointpoint', measbox 'no_frame', translated 'NONE', posttext 'fit'\n"
+            "         Erkannte Anzahl der Massrahmenelemente -> 0\n");
+  EXPECT_EQ(d.postText, 64);
 }
 
 }  // namespace
