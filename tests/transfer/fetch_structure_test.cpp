@@ -170,6 +170,7 @@ TEST_F(FetchTest, GroupsAndUserElements) {
   EXPECT_EQ(g.definitionName, "screw");
   ASSERT_EQ(fetch(fetchUserElement, "userref 4", g), 0);
   EXPECT_TRUE(g.deleted);
+  EXPECT_EQ(g.penColour, 3);
   EXPECT_EQ(g.definitionName, "screw");
   EXPECT_DOUBLE_EQ(g.insertion.x, 10);
   EXPECT_DOUBLE_EQ(g.insertion.z, 5);
