@@ -17,6 +17,7 @@
 #include "transfer/edx_parser.h"
 #include "transfer/edx_table.h"
 #include "transfer/fetch_records.h"
+#include "transfer/fetchers.h"
 #include "transfer/transfer_reader.h"
 
 namespace {
@@ -131,6 +132,24 @@ TEST_F(EdxTableTest, ElementsOfEveryKind) {
   EXPECT_DOUBLE_EQ(reader.xmax, 15);
   EXPECT_DOUBLE_EQ(reader.ymax, 15);
   EXPECT_DOUBLE_EQ(reader.maxCoordinate, 15);
+}
+
+TEST_F(EdxTableTest, FetchersCopyTheRecords) {
+  // No transfer file is open: what the fetchers give comes from the table.
+  ASSERT_EQ(load("{0:\"g\"{.L(1,2,0)(3,4,0).C(5,5,0)(2,0,0)}}"), 0);
+  TransferGroup group;
+  ASSERT_EQ(fetchGroup(1, element(1).transferId(), group), 0);
+  EXPECT_EQ(group.name, "g");
+  TransferLine line;
+  ASSERT_EQ(fetchLine(2, element(2).transferId(), line), 0);
+  expectPoint(line.start, 1, 2, 0);
+  expectPoint(line.end, 3, 4, 0);
+  TransferCircle circle;
+  ASSERT_EQ(fetchCircle(3, element(3).transferId(), circle), 0);
+  EXPECT_DOUBLE_EQ(circle.radius, 2);
+  EXPECT_TRUE(circle.fullCircle);
+  EXPECT_EQ(element(3).type, 100);
+  EXPECT_EQ(labelOf(3), "CIRCLE  ");
 }
 
 TEST_F(EdxTableTest, ConversionOrderAndMemberWalk) {
