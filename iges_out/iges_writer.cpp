@@ -143,7 +143,13 @@ std::string igesShortReal(double value, bool last) {
 
 std::string igesString(std::string_view text, bool last) {
   if (text.empty()) return ending(last);
-  return std::to_string(text.size()) + "H" + std::string(text) + ending(last);
+  // A line end or other control character inside a text would break the
+  // fixed columns of the record; it is written as a blank (the count stays).
+  std::string body(text);
+  for (char& c : body) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return std::to_string(body.size()) + "H" + body + ending(last);
 }
 
 TokenClass classifyToken(std::string_view token) {
@@ -278,6 +284,11 @@ int writeDirectoryEntry(const std::string& line1, const std::string& line2) {
   TraceScope t("vds820");
   IgesWriterState& s = igesWriter();
   std::FILE* f = s.files[kSectionDirectory];
+  // A field too wide for its columns would shift the whole record.
+  if (line1.size() != 81 || line2.size() != 81) {
+    s.failed = true;
+    return -1;
+  }
   if (f == nullptr || std::fwrite(line1.data(), 1, line1.size(), f) != line1.size() ||
       std::fwrite(line2.data(), 1, line2.size(), f) != line2.size()) {
     s.failed = true;

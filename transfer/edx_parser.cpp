@@ -3,8 +3,8 @@
 //
 // The text is walked by regions [begin, end) of the compressed text.  The
 // matching '}' of every '{' is found once, before the walk, so that taking a
-// block never scans its content again; together with the nesting bound this
-// keeps the parse linear in the length of the text and its recursion
+// block never scans its content again: every character is looked at a
+// bounded number of times, and the nesting bound keeps the recursion
 // shallow.
 #include "transfer/edx_parser.h"
 
@@ -52,7 +52,7 @@ class EdxWalk {
       if (open == kNone) return;
       const Pos close = closeOf(open, end);
       if (close == kNone) return;
-      if (processBlock(open + 1, close, depth) == 0) processSequence(open + 1, close, depth + 1);
+      processBlock(open + 1, close, depth);
       at = close + 1;
     }
   }
@@ -60,28 +60,37 @@ class EdxWalk {
  private:
   const std::string& text_;
   EdxParserState& s_;
-  // For the offset of every '{': the offset of its '}', or kNone.
-  std::vector<std::uint32_t> close_;
+  // Every '{' with its matching '}' (kNoClose when it has none), ascending
+  // by the offset of the '{'.
+  struct Brace {
+    std::uint32_t open;
+    std::uint32_t close;
+  };
+  std::vector<Brace> braces_;
 
   static constexpr std::uint32_t kNoClose = 0xFFFFFFFFu;
 
   void matchBraces() {
-    close_.assign(text_.size(), kNoClose);
-    std::vector<std::uint32_t> open;
+    std::vector<std::size_t> open;  // indices into braces_ of the '{' not yet closed
     for (Pos i = 0; i < text_.size(); ++i) {
       if (text_[i] == '{') {
-        open.push_back(static_cast<std::uint32_t>(i));
+        open.push_back(braces_.size());
+        braces_.push_back(Brace{static_cast<std::uint32_t>(i), kNoClose});
       } else if (text_[i] == '}' && !open.empty()) {
-        close_[open.back()] = static_cast<std::uint32_t>(i);
+        braces_[open.back()].close = static_cast<std::uint32_t>(i);
         open.pop_back();
       }
     }
   }
 
+  // The '}' of the '{' at `open`, when it lies before `end`.
   Pos closeOf(Pos open, Pos end) const {
-    const std::uint32_t close = close_[open];
-    if (close == kNoClose || close >= end) return kNone;
-    return close;
+    const auto found = std::lower_bound(braces_.begin(), braces_.end(), open,
+                                        [](const Brace& b, Pos at) { return b.open < at; });
+    if (found == braces_.end() || found->open != open || found->close == kNoClose || found->close >= end) {
+      return kNone;
+    }
+    return found->close;
   }
 
   Pos find(char c, Pos from, Pos end) const {
@@ -96,20 +105,20 @@ class EdxWalk {
 
   std::string_view view(Pos begin, Pos end) const { return std::string_view(text_).substr(begin, end - begin); }
 
-  // One block's content: 1 when it was dealt with whole, 0 when its nested
-  // blocks are still to be processed.
-  int processBlock(Pos begin, Pos end, int depth) {
+  // One block's content.  A block of records may hold nested blocks among
+  // them; the records and the nested blocks are taken in their order.
+  void processBlock(Pos begin, Pos end, int depth) {
     if (depth >= kEdxMaxNesting) {
       say("ERROR : blocks nested deeper than %d levels, block skipped !\n", kEdxMaxNesting);
-      return 1;
+      return;
     }
     if (begin < end && text_[begin] == '{') {
       processSequence(begin, end, depth + 1);
-      return 1;
+      return;
     }
     if (!startsWith(begin, end, "0:")) {
-      elementList(begin, end);
-      return 0;
+      listWithBlocks(begin, end, depth, false);
+      return;
     }
     const Pos at = begin + 2;
     if (startsWith(at, end, "UT")) {
@@ -125,17 +134,39 @@ class EdxWalk {
         sayBytes(code);
         say(") !\n");
       }
-      return 1;
+      return;
     }
     if (at < end && text_[at] == '"') {
       namedGroup(at, end, depth);
-      return 1;
+      return;
     }
     say("WARNING: UNKNOWN TYPE (");
     sayBytes(view(at, std::min(end, at + 2)));
     say(") found !\n");
-    elementList(at, end);
-    return 0;
+    listWithBlocks(at, end, depth, false);
+  }
+
+  // Records, and nested blocks among them, in their order.  Each stretch of
+  // records between two blocks is an element list of its own.  With
+  // `fromFirstDot` the text before the first record is passed over.
+  void listWithBlocks(Pos begin, Pos end, int depth, bool fromFirstDot) {
+    Pos at = begin;
+    while (at < end) {
+      const Pos brace = find('{', at, end);
+      Pos stretch = at;
+      const Pos stop = brace == kNone ? end : brace;
+      if (fromFirstDot) {
+        const Pos dot = find('.', at, stop);
+        stretch = dot == kNone ? stop : dot;
+        fromFirstDot = dot == kNone;
+      }
+      elementList(stretch, stop);
+      if (brace == kNone) return;
+      const Pos close = closeOf(brace, end);
+      if (close == kNone) return;
+      processBlock(brace + 1, close, depth + 1);
+      at = close + 1;
+    }
   }
 
   // ---- records ----
@@ -253,11 +284,8 @@ class EdxWalk {
     return end;
   }
 
-  // Records from `begin` up to the first nested block of the region (nested
-  // blocks are processed as blocks of their own).
+  // The records of [begin, end), which holds no block.
   void elementList(Pos begin, Pos end) {
-    const Pos brace = find('{', begin, end);
-    if (brace != kNone) end = brace;
     if (begin >= end) return;
     if (text_[begin] != '.') {
       say("ERROR: what's this -> ");
@@ -415,8 +443,7 @@ class EdxWalk {
       return;
     }
     if (sameNameIgnoringCase(name, "els2d")) {
-      const Pos dot = find('.', rest, end);
-      if (dot != kNone) elementList(dot, end);
+      listWithBlocks(rest, end, depth, true);
       return;
     }
     const std::int32_t index = append(EdxKind::kGroup, nullptr, 0, std::string(name));

@@ -206,7 +206,7 @@ int fillTable() {
   }
   ElementTable& table = elementTable();
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
-    ElementRecord& e = table.records[i];
+    ElementRecord& e = element(i);
     if (e.type == 402 && e.sons == nullptr) e.state = ElementState::kError;
     e.sonCursor = e.sons;
     e.sonCursor2 = e.sons;

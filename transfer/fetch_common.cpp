@@ -139,6 +139,20 @@ bool atElementEnd() {
   return end;
 }
 
+bool atPartEnd() {
+  TransferReaderState& s = transferReader();
+  const std::size_t offset = s.offset;
+  const TransferStop stop = s.lastStop;
+  bool end = nextValueLine() != 0;
+  if (!end) {
+    std::size_t at = 0;
+    end = transfer_lines::nextToken(transfer_lines::takeRestOfLine(), at) == "EOE";
+  }
+  s.offset = offset;
+  s.lastStop = stop;
+  return end;
+}
+
 std::size_t remainingBytes() {
   const TransferReaderState& s = transferReader();
   return s.offset < s.bytes.size() ? s.bytes.size() - s.offset : 0;

@@ -62,6 +62,9 @@ bool openElement(std::int32_t position, std::string& keyword, std::string& ident
 // true when the element has no further value line (the next line with a
 // role is a '@' line or the file ends); the reading offset stays.
 bool atElementEnd();
+// The same, or the next value line is the "EOE" that ends a sub-element or
+// a part of a symbol.
+bool atPartEnd();
 // Bytes left after the reading offset.
 std::size_t remainingBytes();
 // true when `count` items of at least `itemBytes` bytes each fit into the

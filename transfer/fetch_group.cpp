@@ -8,6 +8,8 @@
 //                  a token, the insertion point "x y z", layer value, factor
 //   userdef, grafic, plane   [v], [v], the name
 // The member identifiers that follow are linked by the element table.
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -34,23 +36,30 @@ std::string firstToken(std::string_view text) {
 }
 
 // A pen written where a "userref" has its second field: the colour is
-// taken when the line holds one, otherwise the line is passed over.
+// taken when the line holds one (four 16-bit integers and a name),
+// otherwise the line is passed over.
 bool readOptionalPen(ValueReader& r, TransferRecord& out) {
   std::string line;
   if (!r.text(line)) return false;
-  TransferPen pen;
-  char name[128] = {};
-  short values[4] = {};
-  const int n = std::sscanf(line.c_str(), "%hd %hd %hd %hd %127s", &values[0], &values[1], &values[2],
-                            &values[3], name);
-  if (n >= 4) {
-    pen.colour = values[0];
-    pen.red = values[1];
-    pen.green = values[2];
-    pen.blue = values[3];
-    pen.name = n == 5 ? name : "";
-    applyPen(pen, out);
+  std::int16_t values[4] = {};
+  std::size_t at = 0;
+  for (std::int16_t& value : values) {
+    const std::string_view token = transfer_lines::nextToken(line, at);
+    int wide = 0;
+    const auto result = std::from_chars(token.data(), token.data() + token.size(), wide);
+    if (token.empty() || result.ec != std::errc() || result.ptr != token.data() + token.size() ||
+        wide < INT16_MIN || wide > INT16_MAX) {
+      return true;
+    }
+    value = static_cast<std::int16_t>(wide);
   }
+  TransferPen pen;
+  pen.colour = values[0];
+  pen.red = values[1];
+  pen.green = values[2];
+  pen.blue = values[3];
+  pen.name = transfer_lines::nextToken(line, at);
+  applyPen(pen, out);
   return true;
 }
 
@@ -175,6 +184,11 @@ int fetchLeader(std::int32_t /*index*/, std::int32_t position, TransferLeader& o
     r.token(out.headToken);
     for (double& v : out.values) r.real(v);
     if (!r.ok()) return -1;
+    const Point3 ref = referencePoint();
+    for (int i = 0; i < 6; i += 2) {
+      out.values[i] -= ref.x;
+      out.values[i + 1] -= ref.y;
+    }
     if (out.headToken == "arrow") {
       out.form = 3;
       out.headSize[0] = 1.45;

@@ -219,12 +219,19 @@ struct TransferSubElement {
 //
 // "dimension_distance", "dimension_diameter", "dimension_radius" and
 // "dimension_angular" (and "measure_distance", a distance) share one
-// layout: [v] attribute text, [v] token, status, pen, then the definition
+// layout: [v] attribute text, [v] token, status, pen ("measure_distance"
+// then names its members up to "end", like "measure"), the definition
 // points as for "measure" (3 for distance, diameter and radius, 4 for the
 // angle: vertex, a point on each leg, the arc's point), the measured
 // value, the text height (real), the text as a text line, the layer value,
 // the line style and the line width; then optional sub-elements as for
 // "measure".
+//
+// The status of a dimension is "deleted" or "visible"; any other status, an
+// unknown measure kind, or an arc length outside level PLUS leaves the
+// dimension unconverted.  The "tables below" are the decoration fields:
+// pre-text, post-text, text position, arrows, measure length, left and
+// right arrow, left and right part.
 struct TransferDimension : TransferRecord {
   std::string kindToken;
   std::int32_t kindCode = 0;   // see the measure kind table; low 3 bits: 1 linear,
@@ -279,7 +286,9 @@ struct TransferLeader : TransferRecord {
   std::string headToken;      // "arrow", "triangle", "point" or another
   std::int32_t form = 1;      // 3 arrow or triangle, 5 point, 1 other
   double headSize[2] = {0, 0};
-  double values[6] = {0, 0, 0, 0, 0, 0};  // position and direction points
+  // The head's position and two direction points (x, y pairs, reference
+  // point subtracted).
+  double values[6] = {0, 0, 0, 0, 0, 0};
 };
 
 // 210: "symbol" and its parts.  Each part keeps the position of its first

@@ -54,8 +54,8 @@ double charWidth(const std::string& text, double widthFactor, double height) {
 // Layer, line style and width at the end of a text, when the element has
 // them.
 void readOptionalTail(ValueReader& r, TransferText& out) {
-  if (!atElementEnd()) readLayer(r, out);
-  if (r.ok() && !atElementEnd()) readStyleAndWidth(r, out);
+  if (!atPartEnd()) readLayer(r, out);
+  if (r.ok() && !atPartEnd()) readStyleAndWidth(r, out);
 }
 
 int emptyText(ValueReader& r) {

@@ -17,7 +17,9 @@
 //
 // A position names either an element section ("@line 12 ...") or, for the
 // parts of symbols, the value line that opens a part ("#symbol_pfeil",
-// "#text"); TransferSymbolPart::position is such a position.
+// "#text"); TransferSymbolPart::position is such a position.  A part has
+// no table record of its own: fetch it with index 0, so that the symbol's
+// record keeps its stamp.
 //
 // Element layouts ([v]: present only when the file version is not 0; the
 // common head is "[v] attribute text, [v] token, status, pen"):
