@@ -389,6 +389,45 @@ TEST_F(DispatchLoopTest, DeepAndCyclicMemberLists) {
   EXPECT_EQ(view.ofType(110).size(), 1u);  // the line once, however many groups hold it
 }
 
+TEST_F(DispatchLoopTest, SymbolsBecomeLabels) {
+  // A symbol with a leader arrow and a text: a general label pointing at
+  // its note and leader.  Below the annotation levels the text is left out
+  // and the label keeps its leader.
+  const std::string head = "#visible\n#1 0 0 0 x\n";
+  const std::string symbol = "@symbol 1\n" + head + "#symbol_pfeil\n" + head + "#arrow\n#1\n#2\n#3\n#4\n#5\n#6\n#EOE\n" +
+                             "#text\n" + head +
+                             "#11\n#12\n#2\n#0\n#0\n#4\n#0\n#3\n#mnone\n#1 f\n#1\n#0\n#one\n#2\n#ok\n#EOE\n";
+  const std::string file = TransferFile(0).raw(symbol).str();
+  struct Case {
+    const char* level;
+    bool note;
+  };
+  for (const Case& c : {Case{"G1B1", true}, Case{"G1", false}}) {
+    SCOPED_TRACE(c.level);
+    SetUp();
+    const IgesView view = run(file, c.level);
+    ASSERT_EQ(view.ofType(210).size(), 1u);
+    const samples::IgesEntity& label = *view.ofType(210).front();
+    EXPECT_EQ(stateOf("1"), 'd');
+    if (c.note) {
+      ASSERT_NE(view.at(label.integer(1)), nullptr);
+      EXPECT_EQ(view.at(label.integer(1))->type, 212);
+      const std::vector<std::string>& note = view.at(label.integer(1))->params;
+      ASSERT_GE(note.size(), 3u);
+      EXPECT_EQ(note[note.size() - 3], "ok");  // then the two pointer counts
+    } else {
+      EXPECT_EQ(label.integer(1), 0);
+    }
+    ASSERT_EQ(label.integer(2), 1);
+    const samples::IgesEntity* leader = view.at(label.integer(3));
+    ASSERT_NE(leader, nullptr);
+    EXPECT_EQ(leader->type, 214);
+    EXPECT_EQ(leader->form, 3);  // the arrow's head form
+    EXPECT_EQ(leader->status, "00010100");
+    TearDown();
+  }
+}
+
 TEST_F(DispatchLoopTest, SonCountMismatchIsCorrected) {
   load(TransferFile().line("1", 0, 0, 1, 1).line("2", 0, 0, 2, 2).group("3", "G", {"1", "2"}).str(), "G1B1");
   element(indexOf("3")).sonCount = 5;
