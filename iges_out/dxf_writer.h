@@ -1,0 +1,104 @@
+// The program's own plain DXF writer (-dxf12out).
+//
+// It uses the section-file technique of the IGES writer: the comment, HEADER,
+// TABLES, BLOCKS and ENTITIES sections go into five section files
+// (runPaths().dxf*File) and are joined into the output file at the end.
+// Entities are written while the element loop runs; every entity's layer is
+// registered in the layer list, and the TABLES section (line types and
+// layers) is written at the end, once every layer used is known.
+//
+//   resetDxfWriter()
+//   openDxfSectionFiles()
+//   writeDxfComment()
+//   ... dxfWritePoint / dxfWriteLine / dxfWriteArc / dxfWriteLineBlock ...
+//   finishDxfOutput(extents, outputName): HEADER, TABLES, section ends, join
+//
+// Every record is a group-code line and a value line, each ended by "\n";
+// reals are written "%.8f".
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// One layer: a pair (line style, width) and the line type it draws with.
+struct DxfLayer {
+  std::string name;  // "L<style>S<width as an integer>"
+  std::int32_t lineStyle = 0;
+  double width = 0.0;
+  std::string lineType;
+};
+
+// Layers are found by line style and the width's integer part, the two
+// things their name is made of, so two layers never share a name.
+struct DxfLayerList {
+  std::vector<DxfLayer> layers;  // in order of first use
+  std::map<std::pair<std::int32_t, long>, std::size_t> index;
+};
+
+enum DxfSection { kDxfStart, kDxfHeader, kDxfTables, kDxfBlocks, kDxfEntities, kDxfSectionCount };
+
+struct DxfWriterState {
+  std::FILE* files[kDxfSectionCount] = {};
+  std::string paths[kDxfSectionCount];
+  DxfLayerList layerList;
+  std::int32_t blockNumber = 0;  // the last "*X<n>" handed out
+  bool failed = false;           // a write failed
+};
+
+DxfWriterState& dxfWriter();
+// Closes and removes the section files of a former run, empties the layer
+// list.
+void resetDxfWriter();
+
+// The drawing extents written as the limits of the HEADER section.
+struct DxfExtents {
+  double xmin = 0.0, ymin = 0.0, xmax = 0.0, ymax = 0.0;
+};
+
+// Opens the five section files exclusively and writes the section heads of
+// BLOCKS and ENTITIES.  0, or -1 after error 140 (console).
+int openDxfSectionFiles();
+
+// The layer of an entity: looked up by (line style, width), made when new,
+// and its group "  8\n<name>\n" written to `stream`.
+int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width);  // dxf105
+// The layer name a (line style, width) pair gets.
+std::string dxfLayerName(std::int32_t lineStyle, double width);
+
+int writeDxfComment();  // sse100: the two comment groups of the start of the file
+// HEADER section with the limits; `decimals` the digits after the point.
+int writeDxfHeader(const DxfExtents& extents, int decimals);  // gte100
+// TABLES section: LTYPE from the run's DXF line types, LAYER from the list.
+int writeDxfTables();  // gte110, dxf150
+
+// Entities, each on the layer of its line style and width.
+int dxfWritePoint(double x, double y, std::int32_t lineStyle, double width);  // vds200
+int dxfWriteLine(const double start[3], const double end[3], std::int32_t lineStyle,
+                 double width);  // vds240
+// A full circle (fullCircle true, angles ignored) or an arc from
+// startAngle to endAngle in degrees.
+int dxfWriteArc(double centreX, double centreY, double radius, bool fullCircle,
+                double startAngle, double endAngle, std::int32_t lineStyle,
+                double width);  // vds280
+// An element drawn as a block "*X<n>" of line segments (x1, y1, x2, y2),
+// with its INSERT in the entities.
+struct DxfSegment {
+  double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
+};
+int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t lineStyle,
+                      double width);  // vds300
+
+// Digits after the point of the limits: the run's _PREC when set (0..16),
+// else 8.
+int dxfLimitDecimals();
+
+// Ends the BLOCKS and ENTITIES sections, writes HEADER and TABLES, closes
+// the section files and joins them into `outputName` in the order comment,
+// HEADER, TABLES, BLOCKS, ENTITIES, ending with the EOF marker.  0, or -4
+// after error 980 (a section file or the output could not be written; no
+// output file is left then).
+int finishDxfOutput(const DxfExtents& extents, const std::string& outputName);  // stt100

@@ -1,0 +1,519 @@
+#include "iges_out/iges_writer.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/assign_tables.h"
+#include "driver/command_line.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/run_state.h"
+#include "driver/time_stamp.h"
+#include "driver/trace.h"
+#include "iges_out/section_files.h"
+
+namespace {
+
+// The largest sequence number the seven columns of a line can hold.
+constexpr std::int32_t kMaxSequence = 9999999;
+// Longest line of startsection.txt that is read; the rest is read away.
+constexpr std::size_t kStartFileLineLength = 256;
+
+// Upper-cases the ASCII letters a to z only; other bytes (ISO 8859-1
+// umlauts) stay as they are.
+std::string upperAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+// A finite value; a NaN or infinity would print as a word no reader takes.
+double finiteOrZero(double value) { return std::isfinite(value) ? value : 0.0; }
+
+const char* ending(bool last) { return last ? ";" : ","; }
+
+// Writes one line of a section: data left-aligned in `width` columns, for
+// the parameter section the directory sequence number in columns 65 to 72,
+// then the letter and the sequence number.
+int writeSectionLine(std::FILE* file, std::int32_t& counter, std::string_view data,
+                     char letter, int width) {
+  IgesWriterState& s = igesWriter();
+  if (file == nullptr || counter > kMaxSequence || counter < 0) {
+    s.failed = true;
+    return -1;
+  }
+  char line[96];
+  int n;
+  const std::string text(data.substr(0, static_cast<std::size_t>(width)));
+  if (letter == 'P') {
+    n = std::snprintf(line, sizeof line, "%-*s%8d%c%7d\n", width, text.c_str(),
+                      static_cast<int>(s.directorySeq), letter, static_cast<int>(counter));
+  } else {
+    n = std::snprintf(line, sizeof line, "%-*s%c%7d\n", width, text.c_str(), letter,
+                      static_cast<int>(counter));
+  }
+  if (n != 81 || std::fwrite(line, 1, 81, file) != 81) {
+    s.failed = true;
+    return -1;
+  }
+  ++counter;
+  return 0;
+}
+
+int flushLine(std::FILE* file, std::int32_t& counter, char letter, int width) {
+  IgesWriterState& s = igesWriter();
+  const int r = writeSectionLine(file, counter, s.line, letter, width);
+  s.line.clear();
+  return r;
+}
+
+}  // namespace
+
+IgesWriterState& igesWriter() {
+  static IgesWriterState state;
+  return state;
+}
+
+void resetIgesWriter() {
+  TraceScope t("stt101");
+  IgesWriterState& s = igesWriter();
+  for (int i = 0; i < kIgesSectionCount; ++i) {
+    if (s.files[i] != nullptr) std::fclose(s.files[i]);
+    removeSectionFile(s.paths[i]);
+  }
+  s = IgesWriterState{};
+}
+
+int openSectionFiles() {
+  TraceScope t("stt100");
+  IgesWriterState& s = igesWriter();
+  const RunPaths& p = runPaths();
+  const std::string names[kIgesSectionCount] = {p.igesStartFile, p.igesGlobalFile,
+                                                p.igesDirectoryFile, p.igesParameterFile,
+                                                p.igesTerminateFile};
+  for (int i = 0; i < kIgesSectionCount; ++i) {
+    s.paths[i] = names[i];
+    s.files[i] = createSectionFile(names[i]);
+    if (s.files[i] == nullptr) {
+      mfaError(t.code(), 140, Channel::kConsole);
+      for (int k = 0; k < i; ++k) {
+        std::fclose(s.files[k]);
+        s.files[k] = nullptr;
+        removeSectionFile(s.paths[k]);
+      }
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int closeSectionFiles() {
+  IgesWriterState& s = igesWriter();
+  for (auto& f : s.files) {
+    if (f == nullptr) continue;
+    if (std::fclose(f) != 0) s.failed = true;
+    f = nullptr;
+  }
+  return s.failed ? -1 : 0;
+}
+
+void removeIgesOutputFiles() { removeAllSectionFiles(); }
+
+// --- Tokens ---------------------------------------------------------------
+
+std::string igesInteger(long value, bool last) {
+  return std::to_string(value) + ending(last);
+}
+
+std::string igesReal(double value, bool last) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.12E%s", finiteOrZero(value), ending(last));
+  return buffer;
+}
+
+std::string igesShortReal(double value, bool last) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%E%s", finiteOrZero(value), ending(last));
+  return buffer;
+}
+
+std::string igesString(std::string_view text, bool last) {
+  if (text.empty()) return ending(last);
+  // A line end or other control character inside a text would break the
+  // fixed columns of the record; it is written as a blank (the count stays).
+  std::string body(text);
+  for (char& c : body) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return std::to_string(body.size()) + "H" + body + ending(last);
+}
+
+TokenClass classifyToken(std::string_view token) {
+  std::size_t i = 0;
+  while (i < token.size() && token[i] >= '0' && token[i] <= '9') ++i;
+  if (i > 0 && i < token.size() && token[i] == 'H') return TokenClass::kString;
+  const std::string text(token);
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  std::strtod(begin, &end);
+  if (end == begin) return TokenClass::kOther;
+  if (text.find('.') != std::string::npos) return TokenClass::kReal;
+  std::strtol(begin, &end, 10);
+  return end != begin ? TokenClass::kInteger : TokenClass::kOther;
+}
+
+std::string shortenReal(std::string_view token) {
+  const std::size_t e = token.find('E');
+  const std::size_t point = token.find('.');
+  if (e == std::string_view::npos || point == std::string_view::npos || point > e)
+    return std::string(token);
+  std::size_t keep = e;
+  while (keep > point + 2 && token[keep - 1] == '0') --keep;
+  std::string out(token.substr(0, keep));
+  out += 'D';
+  out += token.substr(e + 1);
+  return out;
+}
+
+std::string resolutionText(double value) {
+  char text[48];
+  if (!std::isfinite(value) || value <= 0.0) {
+    std::snprintf(text, sizeof text, "%.12E", finiteOrZero(value));
+    return text;
+  }
+  // "d.dddddddddddddE+xx": the mantissa to four decimals as a whole number,
+  // one added, its first four digits kept.  A carry into a sixth digit
+  // (9.9999 becomes 10.000) raises the exponent.
+  std::snprintf(text, sizeof text, "%.12E", value);
+  const char* exponentText = std::strchr(text, 'E');
+  int exponent = std::atoi(exponentText + 1);
+  const long mantissa = (text[0] - '0') * 10000L + (text[2] - '0') * 1000L + (text[3] - '0') * 100L +
+             (text[4] - '0') * 10L + (text[5] - '0');
+  const long raised = mantissa + 1;
+  if (raised >= 100000) ++exponent;
+  const std::string digits = std::to_string(raised).substr(0, 4);
+  char out[48];
+  std::snprintf(out, sizeof out, "%c.%c%c%c000000000E%+.2d", digits[0], digits[1], digits[2],
+                digits[3], exponent);
+  return out;
+}
+
+// --- Packing --------------------------------------------------------------
+
+int packToken(std::FILE* file, std::int32_t& counter, std::string_view token, char sectionLetter,
+              int width) {
+  TraceScope t("vds840");
+  IgesWriterState& s = igesWriter();
+  if (token.empty() || token.size() > kMaxTokenLength || width <= 0) return -1;
+  const TokenClass kind = classifyToken(token);
+  const std::string text = kind == TokenClass::kReal ? shortenReal(token) : std::string(token);
+  const auto limit = static_cast<std::size_t>(width);
+  const bool endsRecord = text.back() == ';';
+  s.recordEnded = false;
+
+  if (s.line.size() + text.size() <= limit) {
+    s.line += text;
+  } else if (kind != TokenClass::kString) {
+    // Numbers are never split: the line is written, the number starts the
+    // next one.
+    if (!s.line.empty() && flushLine(file, counter, sectionLetter, width) != 0) return -1;
+    s.line = text;
+    if (s.line.size() > limit) return -1;
+  } else {
+    const std::size_t prefix = text.find('H') + 1;
+    if (prefix > limit - s.line.size() && !s.line.empty()) {
+      if (flushLine(file, counter, sectionLetter, width) != 0) return -1;
+    }
+    std::size_t used = 0;
+    while (s.line.size() + (text.size() - used) > limit) {
+      const std::size_t room = limit - s.line.size();
+      s.line.append(text, used, room);
+      used += room;
+      if (flushLine(file, counter, sectionLetter, width) != 0) return -1;
+    }
+    s.line.append(text, used, std::string::npos);
+  }
+  if (endsRecord) {
+    if (flushLine(file, counter, sectionLetter, width) != 0) return -1;
+    s.recordEnded = true;
+  }
+  return 0;
+}
+
+int packParameter(std::string_view token) {
+  IgesWriterState& s = igesWriter();
+  return packToken(s.files[kSectionParameter], s.parameterSeq, token, 'P', kParameterWidth);
+}
+
+// --- Directory entries -----------------------------------------------------
+
+void formatDirectoryEntry(DirectoryEntry& entry, std::string& line1, std::string& line2) {
+  TraceScope t("vds800");
+  IgesWriterState& s = igesWriter();
+  char status[9];
+  char label[9];
+  std::snprintf(status, sizeof status, "%-8.8s", entry.status);
+  std::snprintf(label, sizeof label, "%-8.8s", entry.label);
+  char buffer[128];
+  entry.sequence = s.directorySeq;
+  std::snprintf(buffer, sizeof buffer, "%8d%8d%8d%8d%8d%8d%8d%8d%-8.8sD%7d\n",
+                static_cast<int>(entry.entityType), static_cast<int>(entry.paramPointer),
+                static_cast<int>(entry.structure), static_cast<int>(entry.lineFont),
+                static_cast<int>(entry.level), static_cast<int>(entry.view),
+                static_cast<int>(entry.matrixPointer), static_cast<int>(entry.labelAssoc), status,
+                static_cast<int>(s.directorySeq));
+  line1 = buffer;
+  ++s.directorySeq;
+  entry.entityType2 = entry.entityType;
+  entry.sequence2 = s.directorySeq;
+  std::snprintf(buffer, sizeof buffer, "%8d%8d%8d%8d%8d%16s%-8.8s%8d%c%7d\n",
+                static_cast<int>(entry.entityType), static_cast<int>(entry.lineWeight),
+                static_cast<int>(entry.colour), static_cast<int>(entry.paramLineCount),
+                static_cast<int>(entry.form), "", label, static_cast<int>(entry.subscript) + 1,
+                'D', static_cast<int>(s.directorySeq));
+  line2 = buffer;
+  ++s.directorySeq;
+}
+
+int writeDirectoryEntry(const std::string& line1, const std::string& line2) {
+  TraceScope t("vds820");
+  IgesWriterState& s = igesWriter();
+  std::FILE* f = s.files[kSectionDirectory];
+  // A field too wide for its columns would shift the whole record.
+  if (line1.size() != 81 || line2.size() != 81) {
+    s.failed = true;
+    return -1;
+  }
+  if (f == nullptr || std::fwrite(line1.data(), 1, line1.size(), f) != line1.size() ||
+      std::fwrite(line2.data(), 1, line2.size(), f) != line2.size()) {
+    s.failed = true;
+    return -1;
+  }
+  return 0;
+}
+
+// --- Global section ---------------------------------------------------------
+
+void setOutputGlobals(const std::string& fileName, const std::string& levelText,
+                      double maxCoordinate) {
+  TraceScope t("stt810");
+  IgesOutputGlobal g;
+  const RunSettings& settings = runSettings();
+  g.senderProductId = std::string("VERS") + kVersionText + "-" + levelText;
+  g.fileName = fileName;
+  g.nativeSystemId = kProductTitle;
+  g.preprocessorVersion = std::string(kVersionText) + "(" + buildDate() + ")";
+  g.receiverProductId = settings.startTexts[kStartProject];
+  g.creationDate = timeStamp(3);
+  g.minResolution = runState().outputTolerance;
+  g.maxCoordinate = maxCoordinate;
+  g.authorName = settings.startTexts[kStartAuthor];
+  g.authorOrganisation = settings.startTexts[kStartCompany];
+  igesWriter().global = g;
+}
+
+int writeGlobalSection() {
+  TraceScope t("gte100");
+  IgesWriterState& s = igesWriter();
+  const IgesOutputGlobal& g = s.global;
+  const std::string delimiter1 = std::string("1H") + g.paramDelimiter + ",";
+  const std::string delimiter2 = std::string("1H") + g.recordDelimiter + ",";
+  char resolution[56];
+  std::snprintf(resolution, sizeof resolution, "%s,", resolutionText(g.minResolution).c_str());
+  const std::string tokens[] = {
+      delimiter1,
+      delimiter2,
+      igesString(g.senderProductId),
+      igesString(upperAscii(g.fileName)),
+      igesString(g.nativeSystemId),
+      igesString(g.preprocessorVersion),
+      igesInteger(g.integerBits),
+      igesInteger(g.singleMaxPower),
+      igesInteger(g.singleDigits),
+      igesInteger(g.doubleMaxPower),
+      igesInteger(g.doubleDigits),
+      igesString(upperAscii(g.receiverProductId)),
+      igesReal(g.modelScale),
+      igesInteger(g.unitsFlag),
+      igesString(g.unitsName),
+      igesInteger(g.lineWeightGradations),
+      igesReal(g.maxLineWidth),
+      igesString(g.creationDate),
+      resolution,
+      igesReal(g.maxCoordinate),
+      igesString(upperAscii(g.authorName)),
+      igesString(upperAscii(g.authorOrganisation)),
+      igesInteger(g.versionFlag),
+      igesInteger(g.draftingStandard, true),
+  };
+  s.line.clear();
+  for (const std::string& token : tokens) {
+    if (packToken(s.files[kSectionGlobal], s.globalSeq, token, 'G', kGlobalWidth) != 0) return -1;
+  }
+  --s.globalSeq;
+  return 0;
+}
+
+// --- Start section ----------------------------------------------------------
+
+namespace {
+
+constexpr int kStartLines = 19;
+constexpr int kFirstLabel = 4;
+constexpr const char* kFrameLines[kFirstLabel] = {
+    "************************************************************************",
+    "--------------ANGABEN UEBER DEN ABSENDER--------------------------------",
+    "--------------ANGABEN UEBER DAS TEIL------------------------------------",
+    "--------------ANGABEN UEBER/FUER DEN EMPFAENGER-------------------------",
+};
+constexpr const char* kLabels[kStartLines - kFirstLabel] = {
+    "VDAIS VERSION/LEIST:", "SENDEFIRMA         :", "ANSPRECHPARTNER    :",
+    "TELEFON            :", "ADRESSE            :", "ERZEUGENDES SYSTEM :",
+    "ERZEUGUNGSDATUM    :", "SENDE-FILENAME     :", "PROJEKT            :",
+    "PROJEKTKENNUNG     :", "VARIANTE           :", "VERTRAULICHKEIT    :",
+    "GUELTIGKEITSDATUM  :", "EMPFAENGERFIRMA    :", "EMPFAENGERNAME/ABT :",
+};
+// The order in which the template lines are written.
+constexpr int kStartOrder[] = {0, 4, 1, 5, 6, 7, 8, 9, 10, 11, 2, 12, 13, 14, 15, 16, 3, 17, 18, 0};
+
+void appendValue(std::string& line, const std::string& value) {
+  if (!value.empty()) line += " " + value;
+}
+
+}  // namespace
+
+int writeStartLine(std::string_view text) {
+  TraceScope t("sse110");
+  IgesWriterState& s = igesWriter();
+  std::string_view rest = text;
+  std::string data(rest.substr(0, kGlobalWidth));
+  rest.remove_prefix(data.size());
+  for (;;) {
+    ++s.startCount;
+    std::int32_t sequence = s.startCount;
+    if (writeSectionLine(s.files[kSectionStart], sequence, data, 'S', kGlobalWidth) != 0) return -1;
+    if (rest.empty()) return 0;
+    const std::string_view piece = rest.substr(0, kStartContinuation);
+    data = std::string(kStartIndent, ' ') + std::string(piece);
+    rest.remove_prefix(piece.size());
+  }
+}
+
+int writeStartSection() {
+  TraceScope t("sse100");
+  const std::string name = runPaths().assignDir + "startsection.txt";
+  std::FILE* file = std::fopen(name.c_str(), "r");
+  if (file == nullptr) {
+    mfaError(t.code(), 130, Channel::kConsole);
+    return -1;
+  }
+  std::string lines[kStartLines];
+  for (int i = 0; i < kFirstLabel; ++i) lines[i] = kFrameLines[i];
+  for (int i = kFirstLabel; i < kStartLines; ++i) lines[i] = kLabels[i - kFirstLabel];
+
+  std::string line;
+  bool textFollows = false;
+  while (readTableLine(file, kStartFileLineLength, line)) {
+    if (line.compare(0, 6, ".TEXT.") == 0) {
+      textFollows = true;
+      break;
+    }
+    for (int i = kFirstLabel; i < kStartLines; ++i) {
+      const std::size_t labelLength = std::strlen(kLabels[i - kFirstLabel]);
+      if (line.compare(0, labelLength, kLabels[i - kFirstLabel]) != 0) continue;
+      const std::size_t from = line.find_first_not_of(' ', labelLength);
+      if (from != std::string::npos) appendValue(lines[i], upperAscii(line.substr(from)));
+      break;
+    }
+  }
+
+  const RunSettings& settings = runSettings();
+  const std::string& level = runState().level;
+  if (!level.empty()) appendValue(lines[4], std::string(kVersionText) + "/" + level);
+  appendValue(lines[5], settings.startTexts[kStartCompany]);
+  appendValue(lines[6], settings.startTexts[kStartContact]);
+  appendValue(lines[7], settings.startTexts[kStartTelephone]);
+  appendValue(lines[8], settings.startTexts[kStartAddress]);
+  appendValue(lines[9], std::string(kProductTitle) + " (" + buildDate() + ")");
+  appendValue(lines[10], timeStamp(1));
+  appendValue(lines[11], igesWriter().global.fileName);
+  appendValue(lines[12], settings.startTexts[kStartProject]);
+  appendValue(lines[13], settings.startTexts[kStartProjectShort]);
+  appendValue(lines[14], settings.startTexts[kStartVariant]);
+  appendValue(lines[15], settings.startTexts[kStartDistribution]);
+  const std::string& date = settings.startTexts[kStartDate];
+  appendValue(lines[16], date.empty() ? timeStamp(1) : date);
+  appendValue(lines[17], settings.startTexts[kStartEfa]);
+  appendValue(lines[18], settings.startTexts[kStartEna]);
+  for (int i = 3; i < kStartLines; ++i) lines[i] = upperAscii(lines[i]);
+
+  int result = 0;
+  for (const int i : kStartOrder) {
+    if (writeStartLine(lines[i]) != 0) result = -1;
+  }
+  if (textFollows) {
+    while (result == 0 && readTableLine(file, kStartFileLineLength, line)) {
+      if (writeStartLine(upperAscii(line)) != 0) result = -1;
+    }
+  }
+  std::fclose(file);
+  return result;
+}
+
+// --- Terminate record and joining ------------------------------------------
+
+int writeTerminate() {
+  TraceScope t("gte200");
+  IgesWriterState& s = igesWriter();
+  char record[96];
+  const int n = std::snprintf(record, sizeof record, "S%07dG%07dD%07dP%07d%-40sT      1\n",
+                              static_cast<int>(s.startCount), static_cast<int>(s.globalSeq),
+                              static_cast<int>(s.directorySeq - 1),
+                              static_cast<int>(s.parameterSeq - 1), " ");
+  std::FILE* f = s.files[kSectionTerminate];
+  if (f == nullptr || n != 81 || std::fwrite(record, 1, 81, f) != 81) {
+    s.failed = true;
+    return -1;
+  }
+  return 0;
+}
+
+int joinSectionFiles(const std::string (&sectionFiles)[kIgesSectionCount],
+                     const std::string& outputName) {
+  TraceScope t("scl200");
+  const JoinResult r = joinFiles(sectionFiles, kIgesSectionCount, outputName, t.code());
+  igesWriter().missingSectionFiles += r.missing;
+  return r.status;
+}
+
+int finishIgesOutput(const std::string& outputName) {
+  TraceScope t("stt100");
+  IgesWriterState& s = igesWriter();
+  int result = 0;
+  if (writeGlobalSection() != 0) result = -1;
+  if (result == 0 && writeStartSection() != 0) {
+    mfaError(t.code(), 340, Channel::kBoth);
+    result = -3;
+  }
+  if (result == 0 && writeTerminate() != 0) result = -1;
+  if (closeSectionFiles() != 0 && result == 0) result = -1;
+  if (result == -1) {
+    // A section file could not be written completely: the output would be
+    // a damaged file, so none is made.
+    mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
+    result = -4;
+  }
+  if (result != 0) {
+    for (const std::string& path : s.paths) removeSectionFile(path);
+    return result;
+  }
+  result = joinSectionFiles(s.paths, outputName);
+  if (result == 0 && runSettings().traceLevel > 0)
+    std::printf("-> stt100 : Name der erzeugten Datei : %s\n", outputName.c_str());
+  return result;
+}
