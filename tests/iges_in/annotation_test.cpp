@@ -93,7 +93,7 @@ TEST_F(Annotation, DimensionsAndDimensionGroups) {
   const int n3 = b.add(212, note("30"));
   const int l4 = b.add(214, leader(40, 0, {{43, 0}}), 1);
   const int inGroup = b.add(216, ptr(n3) + "," + ptr(l4) + ",0,0,0;");
-  const int group = b.add(402, "1," + ptr(inGroup) + ";", 13);
+  const int group = b.add(402, "1,0," + ptr(inGroup) + ";", 13);
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(state(linear), 'd');
   EXPECT_EQ(state(angular), 'd');
