@@ -617,16 +617,20 @@ TEST_F(Structure, DrawingBorderFromTheDrawingSize) {
   struct Case {
     int viewMode;
     bool sized;
+    const char* size;  // the drawing size property
     int borders;
   };
-  for (const Case& c : {Case{2, true, 1}, Case{1, true, 0}, Case{2, false, 0}}) {
-    SCOPED_TRACE(std::to_string(c.viewMode) + (c.sized ? " sized" : " unsized"));
+  // A size property with one value, a negative or a missing size gives no frame.
+  for (const Case& c : {Case{2, true, "2,420.,297.;", 1}, Case{1, true, "2,420.,297.;", 0},
+                        Case{2, false, "2,420.,297.;", 0}, Case{2, true, "1,420.;", 0},
+                        Case{2, true, "2,-420.,297.;", 0}, Case{2, true, "2,420.;", 0}}) {
+    SCOPED_TRACE(std::to_string(c.viewMode) + (c.sized ? " sized " : " unsized ") + c.size);
     runSettings().viewMode = c.viewMode;
     igestest::Builder b;
     b.add(110, lineParams(1, 1, 2, 1));
     const int v1 = addView(b, 1, "0.5");
     const int v2 = addView(b, 2, "1.");
-    const int size = b.add(406, "2,420.,297.;", 16);
+    const int size = b.add(406, c.size, 16);
     const int other = b.add(406, "1,5HSHEET;", 15);
     const std::string tail = c.sized ? ",0,2," + std::to_string(other) + "," + std::to_string(size) + ";" : ";";
     std::string p = "2," + std::to_string(v1) + ",10.,10.," + std::to_string(v2) + ",200.,10.,0";
