@@ -601,6 +601,12 @@ TEST_F(Structure, AssociativityMembersOfViewListsAndDimensionedGeometry) {
   EXPECT_FALSE(hasLine(sc, 0, 0, 1, 0));
   EXPECT_TRUE(hasLine(sc, 100, 0, 101, 0));
   EXPECT_TRUE(hasLine(sc, 200, 0, 201, 0));
+  // The measured geometry is still converted by itself; the dimension once
+  // per view, through the first group, which both groups then gather.
+  EXPECT_EQ(state(arc), 'd');
+  EXPECT_EQ(state(point), 'd');
+  EXPECT_EQ(occurrences(text(), "\"A\""), 3);
+  EXPECT_EQ(occurrences(text(), "DTCreateGroup (\"MASS."), 6);
   for (std::size_t k = 0; k < cases.size(); ++k) {
     SCOPED_TRACE(cases[k].params);
     std::vector<int> got = sonsOf(groups[k]), want = cases[k].sons;
