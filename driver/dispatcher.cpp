@@ -29,6 +29,7 @@
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_reader.h"
+#include "iges_in/iges_structure.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
@@ -491,6 +492,7 @@ ScriptSource scriptSourceOfIges() {
   const ElementTable& table = elementTable();
   source.levels.reserve(static_cast<std::size_t>(table.lastIndex));
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) source.levels.push_back(element(i).de.level);
+  igesStructureSettingsFromRun(source);
   return source;
 }
 

@@ -95,6 +95,10 @@ struct DrawingRecord : ParamRecord {
   };
   std::vector<ViewSlot> views;
   std::vector<std::int32_t> annotations;  // element indices
+  // The drawing's frame: two opposite corners in drawing coordinates, when
+  // the drawing states its size.
+  bool hasFrame = false;
+  double frameX1 = 0, frameY1 = 0, frameX2 = 0, frameY2 = 0;
 };
 
 // 410 view.

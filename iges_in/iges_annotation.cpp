@@ -199,6 +199,17 @@ bool carriesOwnAttributes(const NoteRecord& note) {
   return co && nr && flg && text;
 }
 
+// The content check of one string: a string that shows nothing (only
+// blanks and control characters) is not written.  An empty text field is
+// no text at all, which ends the note.
+bool showsNothing(const std::string& text) {
+  for (const char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u > 0x20 && u != 0x7f) return false;
+  }
+  return true;
+}
+
 ScriptNoteRecord scriptNoteOf(std::int32_t index, const NoteRecord* rec) {
   ScriptNoteRecord note;
   const ElementRecord& e = element(index);
@@ -220,6 +231,8 @@ ScriptNoteRecord scriptNoteOf(std::int32_t index, const NoteRecord* rec) {
     ts.vertical = s.vertical;
     ts.start = toScript(s.start);
     ts.text = s.text;
+    ts.hasText = !s.text.empty();
+    ts.rejected = ts.hasText && showsNothing(s.text);
     note.strings.push_back(std::move(ts));
   }
   return note;
@@ -238,7 +251,12 @@ int convertNote(std::int32_t index) {
   const ScriptMatrix sm = has ? toScriptMatrix(m) : ScriptMatrix{};
   std::vector<std::int32_t> created;
   const int r = ScriptText(index, note, has ? &sm : nullptr, created);
-  if (r != 0) return r == ConvertResult::kIgnored ? r : ConvertResult::kError;
+  // A string without text ends the note; what was written before it
+  // belongs to the note all the same.
+  if (r != 0 && (r != ConvertResult::kIgnored || created.empty()))
+    return r == ConvertResult::kIgnored ? r : ConvertResult::kError;
+  // Every string rejected: nothing of the note is in the script.
+  if (created.empty()) return ConvertResult::kIgnored;
   finish(index, created, ElementState::kDone);
   return 0;
 }
@@ -623,7 +641,9 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
     if (readLeader(l, lr) != 0) return ConvertResult::kError;
     ScriptDimLeader dl;
     dl.index = l;
-    dl.form = element(l).form;
+    // The leader's IGES form names its arrow head; the leader table of the
+    // installation maps it to the arrow kind of the CAD system.
+    dl.form = leaderKindOf(element(l).form);
     dl.arrowPoint = ScriptPointXYZ{lr->head.x, lr->head.y, lr->z};
     dl.arrowSize = lr->arrowHeight;
     d.leaders.push_back(dl);

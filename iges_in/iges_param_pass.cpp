@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "driver/assign_tables.h"
 #include "driver/messages.h"
@@ -258,10 +259,80 @@ void readColour(std::int32_t i, Fields& f) {  // 314
   element(i).params = std::move(rec);
 }
 
+bool isPointLineOrArc(std::int32_t index) {
+  const std::int32_t type = element(index).type;
+  return type == 116 || type == 110 || type == 100;
+}
+
+// Views visible (forms 3 and 4): NV views, each followed in form 4 by its
+// line font, font definition, colour and line weight, then NE pointers
+// back to the entities shown in them.  The views are the list's members;
+// the entities point at the list through their view field and keep their
+// own place in the conversion.  The list steers the view filter only and
+// is done at once.
+void readViewsVisible(std::int32_t i, Fields& f, const char* code) {
+  ElementRecord& e = element(i);
+  const int views = f.count(code, 975);
+  f.count(code, 975);
+  for (int k = 0; k < views && f.more(); ++k) {
+    sonByPriority(i, f, code);
+    if (e.form == 4)
+      for (int skip = 0; skip < 4 && f.more(); ++skip) f.integer();
+  }
+  e.state = ElementState::kDone;
+}
+
+// Dimensioned geometry (form 13): N, M, then N + M pointers.  With M the
+// first pointer is the dimension and the rest count only when they are
+// points, lines or arcs (the geometry the dimension measures).  Without M,
+// a property and a point as the first two members, in either order, carry
+// no dimension: the list is dropped.
+void readDimensionedGeometry(std::int32_t i, Fields& f, const char* code) {
+  const int n = f.count(code, 975);
+  const int m = f.count(code, 975);
+  std::vector<std::int32_t> members;
+  for (long k = 0; k < static_cast<long>(n) + m && f.more(); ++k) members.push_back(indexOf(i, f.integer(), code));
+  if (m == 0 && members.size() >= 2 && members[0] != 0 && members[1] != 0) {
+    const std::int32_t a = element(members[0]).type, b = element(members[1]).type;
+    if ((a == 406 && b == 116) || (a == 116 && b == 406)) return;
+  }
+  for (std::size_t k = 0; k < members.size(); ++k) {
+    const std::int32_t son = members[k];
+    if (son == 0) continue;
+    if (m != 0 && k > 0 && !isPointLineOrArc(son)) continue;
+    linkFatherSon(i, son);
+  }
+}
+
 void readAssociativity(std::int32_t i, Fields& f) {  // 402
   TraceScope t("pov240");
-  const int n = f.count(t.code(), 975);
-  for (int k = 0; k < n && f.more(); ++k) sonByPriority(i, f, t.code());
+  switch (element(i).form) {
+    case 3: case 4:
+      readViewsVisible(i, f, t.code());
+      return;
+    case 13:
+      readDimensionedGeometry(i, f, t.code());
+      return;
+    default: {
+      const int n = f.count(t.code(), 975);
+      for (int k = 0; k < n && f.more(); ++k) sonByPriority(i, f, t.code());
+    }
+  }
+}
+
+// The width and height of a drawing size property (406 form 16: the
+// number of values, then width and height in drawing units).
+bool drawingSizeOf(std::int32_t property, double& width, double& height) {
+  const ElementRecord& e = element(property);
+  std::string text;
+  if (e.de.entityType != 406 || e.form != 16 ||
+      fetchParameterData(406, e.de.paramPointer, e.de.paramLineCount, text) != 0)
+    return false;
+  Fields f{text.c_str()};
+  if (f.integer() < 2) return false;
+  width = f.real();
+  height = f.real();
+  return std::isfinite(width) && std::isfinite(height) && width > 0.0 && height > 0.0;
 }
 
 void readDrawing(std::int32_t i, Fields& f) {  // 404
@@ -289,6 +360,22 @@ void readDrawing(std::int32_t i, Fields& f) {  // 404
   for (int k = 0; k < n && f.more(); ++k) {
     const std::int32_t son = sonByPriority(i, f, t.code());
     if (son != 0) rec->annotations.push_back(son);
+  }
+  // The pointers that close the parameter data: associativities, then
+  // properties.  A drawing size property (406 form 16) gives the frame,
+  // from the drawing's origin to its width and height.
+  if (f.more()) {
+    n = f.count(t.code(), 975);
+    for (int k = 0; k < n && f.more(); ++k) f.integer();
+    n = f.count(t.code(), 975);
+    for (int k = 0; k < n && f.more(); ++k) {
+      const std::int32_t p = indexOf(i, f.integer(), t.code());
+      double width = 0.0, height = 0.0;
+      if (p == 0 || rec->hasFrame || !drawingSizeOf(p, width, height)) continue;
+      rec->hasFrame = true;
+      rec->frameX2 = width;
+      rec->frameY2 = height;
+    }
   }
   element(i).params = std::move(rec);
   element(i).state = ElementState::kRegistered;

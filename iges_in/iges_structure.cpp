@@ -16,6 +16,7 @@
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
+#include "script/script_writer.h"
 #include "script/structure.h"
 
 namespace {
@@ -339,6 +340,17 @@ void writeInnerDefinitions(std::int32_t definition) {
 IgesStructureSettings& igesStructureSettings() {
   static IgesStructureSettings settings;
   return settings;
+}
+
+void igesStructureSettingsFromRun(ScriptSource& source) {
+  IgesStructureSettings& settings = igesStructureSettings();
+  settings.scaledViewHandling = runSettings().worldMode == 0 ? 0 : 1;
+  std::string directory = runPaths().ubblDir;
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  settings.modelDirectory = directory;
+  settings.mainModelSaved = levelIsPlus() && elementMode() != 2 && igesReader().subfigureCount > 0;
+  source.subfiguresPending = settings.mainModelSaved;
+  source.symbolModelDir = settings.modelDirectory;
 }
 
 IgesStructureState& igesStructureState() {
@@ -964,6 +976,23 @@ void ignoreDefinitions() {
 
 }  // namespace
 
+namespace {
+
+// The drawing's border, once per drawing in drawing coordinates (outside
+// every view's world and matrix), when the view switch asks for borders.
+void writeDrawingBorder(std::int32_t drawing) {
+  if (runSettings().viewMode != 2) return;
+  const auto* d = dynamic_cast<const DrawingRecord*>(element(drawing).params.get());
+  if (d == nullptr || !d->hasFrame) return;
+  std::vector<std::int32_t> created;
+  ScriptDrawingBorder(scriptElementOf(drawing), ScriptPointXYZ{d->frameX1, d->frameY1, 0.0},
+                      ScriptPointXYZ{d->frameX2, d->frameY2, 0.0}, created);
+  std::vector<std::int32_t>& own = element(drawing).created;
+  own.insert(own.end(), created.begin(), created.end());
+}
+
+}  // namespace
+
 int convertDrawingMode() {
   TraceScope t("cee100");
   IgesStructureState& s = igesStructureState();
@@ -1074,6 +1103,7 @@ int convertDrawingMode() {
     c.currentView = 0;
     c.currentViewNumber = kNoView;
     if (element(drawing).sons != nullptr && topLevelPass(drawing, nullptr) != 0) result = -1;
+    writeDrawingBorder(drawing);
     setState(drawing, ElementState::kDone);
     if (trace) std::printf("-> cee100 : End   of %d. Drawing (Number of Drawings : %d)\n", dn, drawingCount);
   }

@@ -24,14 +24,18 @@
 #include "elements/transform.h"
 #include "iges_in/iges_convert.h"
 
-// Settings of the structure conversion that the run configuration does not
-// carry.
+struct ScriptSource;
+
+// Settings of the structure conversion, taken from the run configuration
+// and the file read by igesStructureSettingsFromRun.
 struct IgesStructureSettings {
   // 1: a view whose scale is not 1 is written in a world moved to the
   // view's origin with the view's scale; 0: the scale goes into the matrix.
+  // The world switch of the configuration (_WORL, _WELT).
   int scaledViewHandling = 1;
   // Where the symbol models of subfigure definitions are saved ("" the
-  // current directory).
+  // current directory): the user-library directory of the configuration
+  // (_UBBL), without its closing '/'.
   std::string modelDirectory;
   // The script's header saved the top model before the definitions (the
   // header's subfigure form): the main model is created again once the
@@ -39,6 +43,12 @@ struct IgesStructureSettings {
   bool mainModelSaved = false;
 };
 IgesStructureSettings& igesStructureSettings();
+// Fills the settings from the run configuration and the IGES file read,
+// and tells the script's header what it must prepare: whether subfigure
+// definitions will be written as symbol models (the header then saves the
+// top model first) and where they go.  Called after the file is read and
+// before the script is opened.
+void igesStructureSettingsFromRun(ScriptSource& source);
 
 // One name of the subfigure register.
 struct SubfigureEntry {

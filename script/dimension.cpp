@@ -378,7 +378,9 @@ ScriptDimTexts DimAnalyseText(const ScriptNoteRecord& note, bool angular) {
   // Positions along and across the base line of the first string.
   const double base = std::isfinite(kept[0].source->angle) ? kept[0].source->angle : 0.0;
   const double c = std::cos(base), sn = std::sin(base);
-  double highest = 0;
+  // The greatest height among the strings (all of them may be 0 or, in a
+  // broken file, negative): the string that carries the value has it.
+  double highest = kept.front().height;
   for (Piece& p : kept) {
     const double x = std::isfinite(p.source->start.x) ? p.source->start.x : 0.0;
     const double y = std::isfinite(p.source->start.y) ? p.source->start.y : 0.0;

@@ -247,6 +247,8 @@ int fetchPoint(std::int32_t index, std::int32_t position, TransferPoint& out) {
   TraceScope t("hse200");
   return guarded("hse200", [&] {
     stamp(index, 116, 0, TransferLabel::kPoint);
+    // Points of an EDX file come with their record, as lines and circles do.
+    if (copyStoredRecord(index, out)) return 0;
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
     debugHeader("hse200", identifier, position, keyword);

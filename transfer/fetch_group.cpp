@@ -130,8 +130,13 @@ constexpr PartKind kSymbolParts[] = {
 int fetchGroup(std::int32_t index, std::int32_t position, TransferGroup& out) {
   TraceScope t("hse600");
   return guarded("hse600", [&] {
+    // A group loaded from an EDX file keeps the form it was given there.
+    const std::int32_t storedForm = isElementIndex(index) ? element(index).de.form : 0;
     stamp(index, 402, 0, TransferLabel::kGroup);
-    if (copyStoredRecord(index, out)) return 0;
+    if (copyStoredRecord(index, out)) {
+      element(index).form = storedForm;
+      return 0;
+    }
     return fetchGroupLike("hse600", position, out, isGroupKeyword, index, false);
   });
 }

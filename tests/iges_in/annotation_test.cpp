@@ -93,7 +93,7 @@ TEST_F(Annotation, DimensionsAndDimensionGroups) {
   const int n3 = b.add(212, note("30"));
   const int l4 = b.add(214, leader(40, 0, {{43, 0}}), 1);
   const int inGroup = b.add(216, ptr(n3) + "," + ptr(l4) + ",0,0,0;");
-  const int group = b.add(402, "1," + ptr(inGroup) + ";", 13);
+  const int group = b.add(402, "1,0," + ptr(inGroup) + ";", 13);
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(state(linear), 'd');
   EXPECT_EQ(state(angular), 'd');
@@ -223,6 +223,135 @@ TEST_F(Annotation, LabelsSymbolsAndSectionedAreas) {
   EXPECT_EQ(toleranceSymbolName(1001, 'l'), "perpendic");
   EXPECT_EQ(toleranceSymbolName(1003, 'l'), "");
   EXPECT_EQ(toleranceSymbolName(1, 'j'), "");
+}
+
+
+// One string of a note's parameter data: the Hollerith text given whole
+// ("2HAB", "3H   ", "1H ").
+std::string noteString(const std::string& hollerith, double y) {
+  std::ostringstream o;
+  o << "2,2.,1.,1,0.,0.,0,0,1.," << y << ".,0.," << hollerith;
+  return o.str();
+}
+
+// The content check of the note conversion: a string that shows nothing
+// is left out, a note of such strings only is not converted, and a string
+// without text ends the note, whose strings before it stay its own.
+TEST_F(Annotation, NoteStringsTheContentCheckRejects) {
+  struct Case {
+    std::vector<std::string> strings;
+    int texts;
+    char state;
+  };
+  const std::vector<Case> cases = {
+      {{"2HAB", "3H   ", "2HCD"}, 2, 'd'},
+      {{"2H  ", "1H\t"}, 0, 'i'},
+      {{"2HAB", "1H ", "2HCD"}, 1, 'd'},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.strings[1]);
+    igestest::Builder b;
+    std::string p = std::to_string(c.strings.size());
+    for (std::size_t k = 0; k < c.strings.size(); ++k) p += "," + noteString(c.strings[k], static_cast<double>(5 * k));
+    const int n = b.add(212, p + ";");
+    ASSERT_EQ(convert(b), 0);
+    const std::string out = out_.str();
+    EXPECT_EQ(occurrences(out, "=DTCreateTextAbsolute("), c.texts) << out;
+    EXPECT_EQ(occurrences(out, "\"AB\""), c.texts > 0 ? 1 : 0);
+    EXPECT_EQ(occurrences(out, "\"CD\""), c.texts > 1 ? 1 : 0);
+    EXPECT_EQ(state(n), c.state);
+    EXPECT_EQ(created(n).size(), static_cast<std::size_t>(c.texts));
+    TearDown();
+    SetUp();
+  }
+}
+
+// The arrow heads of a dimension follow its leaders' forms through the
+// installation's leader table (kinds 5, 6 and 9 are heads): the options
+// name the ends that have one.
+TEST_F(Annotation, ArrowKindsFromTheLeaderForms) {
+  struct Case {
+    int form1, form2;
+    std::pair<long, long> firstPair;  // pair 1 of the leader table (kind, value)
+    const char* option;               // nullptr: no arrow option
+  };
+  const std::vector<Case> cases = {
+      {1, 1, {1, 1}, nullptr},
+      {5, 1, {1, 1}, "\"arrow_right\" "},
+      {1, 9, {1, 1}, "\"arrow_left\" "},
+      {5, 1, {6, 1}, "\"two_points\" "},  // form 1 drawn as kind 6
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.form1) + "/" + std::to_string(c.form2) + " pair " +
+                 std::to_string(c.firstPair.first));
+    assignTables().leaders[0] = c.firstPair;
+    igestest::Builder b;
+    const int n = b.add(212, note("10"));
+    const int l1 = b.add(214, leader(0, 0, {{3, 0}}), c.form1);
+    const int l2 = b.add(214, leader(10, 0, {{7, 0}}), c.form2);
+    const int linear = b.add(216, ptr(n) + "," + ptr(l1) + "," + ptr(l2) + ",0,0;");
+    ASSERT_EQ(convert(b), 0);
+    EXPECT_EQ(state(linear), 'd');
+    const std::string out = out_.str();
+    ASSERT_EQ(occurrences(out, "=DTCreateLinearDimension("), 1) << out;
+    const int arrows = occurrences(out, "\"two_points\"") + occurrences(out, "\"arrow_right\"") +
+                       occurrences(out, "\"arrow_left\"");
+    EXPECT_EQ(arrows, c.option == nullptr ? 0 : 1) << out;
+    if (c.option != nullptr) EXPECT_EQ(occurrences(out, c.option), 1) << out;
+    TearDown();
+    SetUp();
+  }
+}
+
+// The radius search looks in the current view only: a diameter dimension
+// of view 2 finds its arc when the arc is drawn in view 2, and none when
+// the arc belongs to view 1 (the dimension is then the group of its parts).
+TEST_F(Annotation, DiameterWhoseArcLiesInAnotherView) {
+  for (const bool sameView : {true, false}) {
+    SCOPED_TRACE(sameView);
+    runSettings().viewMode = 1;
+    igestest::Builder b;
+    const int v1 = b.add(410, "1,1.,0,0,0,0,0,0;");
+    const int v2 = b.add(410, "2,1.,0,0,0,0,0,0;");
+    igestest::Entity arc{100, 0, "0.,0.,0.,5.,0.,5.,0.;"};
+    arc.view = sameView ? v2 : v1;
+    const int a = b.add(arc);
+    igestest::Entity text{212, 0, note("D10")};
+    text.status = "00010000";
+    const int n = b.add(text);
+    igestest::Entity arrow{214, 1, leader(5, 0, {{10, 0}})};
+    arrow.status = "00010000";
+    const int l = b.add(arrow);
+    igestest::Entity dimension{206, 0, ptr(n) + "," + ptr(l) + ",0,0.,0.;"};
+    dimension.view = v2;
+    const int d = b.add(dimension);
+    b.add(404, "2," + ptr(v1) + ",0.,0.," + ptr(v2) + ",100.,0.,0;");
+    runSettings().traceLevel = 5;
+    ASSERT_EQ(convert(b), 0);
+    const std::string out = out_.str();
+    EXPECT_EQ(state(d), 'd');
+    EXPECT_EQ(occurrences(console_, "Suchen Level 1, Anzahl gefundener Kreis(-boegen) fuer Radienmass : "), 1);
+    const DimensionRecord* rec = dynamic_cast<const DimensionRecord*>(element(indexOfPointer(d)).params.get());
+    ASSERT_NE(rec, nullptr);
+    if (sameView) {
+      EXPECT_EQ(rec->arc, indexOfPointer(a));
+      EXPECT_EQ(occurrences(out, "=DTCreateDiameterDimension ("), 1) << out;
+      EXPECT_NE(console_.find("Suchen Level 1, Anzahl gefundener Kreis(-boegen) fuer Radienmass : 1\n"),
+                std::string::npos);
+    } else {
+      EXPECT_EQ(rec->arc, 0);
+      EXPECT_TRUE(igesAnnotationState().level1.empty());
+      EXPECT_TRUE(igesAnnotationState().level2.empty());
+      EXPECT_EQ(occurrences(out, "DTCreateDiameterDimension"), 0);
+      EXPECT_EQ(occurrences(out, "DTCreateGroup (\"MASS.1\""), 1) << out;
+      EXPECT_NE(console_.find("Suchen Level 1, Anzahl gefundener Kreis(-boegen) fuer Radienmass : 0\n"),
+                std::string::npos);
+    }
+    // The arc itself is drawn in its view either way.
+    EXPECT_EQ(kpl::readScript(out).circles.size(), 1u);
+    TearDown();
+    SetUp();
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -540,6 +541,194 @@ TEST_F(Structure, SubfiguresInViews) {
   EXPECT_TRUE(hasLine(s, 10, 0, 12, 0));
   EXPECT_TRUE(hasLine(s, 110, 0, 112, 0));
   EXPECT_TRUE(hasLine(s, 120, 5, 121, 5));
+}
+
+
+std::vector<int> sonsOf(int de) {
+  std::vector<int> out;
+  for (const LinkNode* n = element(indexOfPointer(de)).sons; n != nullptr; n = n->next) out.push_back(deNumberOf(n->index));
+  return out;
+}
+
+// The members the parameter pass links for the associativities that are
+// not plain groups: the views of a views-visible list (form 4 with its four
+// values per view skipped, the entities shown keeping their own place), and
+// the parts of a dimensioned geometry (form 13).
+TEST_F(Structure, AssociativityMembersOfViewListsAndDimensionedGeometry) {
+  igestest::Builder b;
+  const int v1 = addView(b, 1, "1.");
+  const int v2 = addView(b, 2, "1.");
+  const int v3 = addView(b, 3, "1.");
+  // NV 2, NE 1: view 2 and view 3 each with font, font definition, colour
+  // and weight, then the entity shown.
+  const int list = b.add(402, "", 4);
+  igestest::Entity shown{110, 0, lineParams(0, 0, 1, 0)};
+  shown.view = list;
+  const int line = b.add(shown);
+  b.entity(list).params =
+      "2,1," + std::to_string(v2) + ",1,0,3,2," + std::to_string(v3) + ",1,0,3,2," + std::to_string(line) + ";";
+  const int arc = b.add(100, "0.,0.,0.,5.,0.,5.,0.;");
+  const int noteDe = b.add(212, "1,1,2.,1.,1,0.,0.,0,0,1.,2.,0.,1HA;");
+  const int point = b.add(116, "1.,1.,0.;");
+  const int dim = b.add(222, std::to_string(noteDe) + ",0,0.,0.,0;");
+  const int property = b.add(406, "1,5HLABEL;", 15);
+  struct Case {
+    std::string params;
+    std::vector<int> sons;
+  };
+  const std::vector<Case> cases = {
+      // With geometry: the dimension, then only points, lines and arcs.
+      {"1,3," + std::to_string(dim) + "," + std::to_string(arc) + "," + std::to_string(noteDe) + "," +
+           std::to_string(point) + ";",
+       {dim, arc, point}},
+      // Without geometry the members stay as they are ...
+      {"2,0," + std::to_string(dim) + "," + std::to_string(noteDe) + ";", {dim, noteDe}},
+      // ... unless a property and a point open the list, in either order.
+      {"2,0," + std::to_string(property) + "," + std::to_string(point) + ";", {}},
+      {"2,0," + std::to_string(point) + "," + std::to_string(property) + ";", {}},
+  };
+  std::vector<int> groups;
+  for (const Case& c : cases) groups.push_back(b.add(402, c.params, 13));
+  addDrawing(b, {v1, v2, v3}, {{0, 0}, {100, 0}, {200, 0}}, {});
+  ASSERT_EQ(convert(b), 0);
+  std::vector<int> views = sonsOf(list);
+  std::sort(views.begin(), views.end());
+  EXPECT_EQ(views, (std::vector<int>{v2, v3}));
+  EXPECT_EQ(element(indexOfPointer(line)).fathers, nullptr);
+  EXPECT_EQ(state(list), 'd');
+  // The line shows in views 2 and 3 only.
+  const kpl::Script sc = script();
+  EXPECT_FALSE(hasLine(sc, 0, 0, 1, 0));
+  EXPECT_TRUE(hasLine(sc, 100, 0, 101, 0));
+  EXPECT_TRUE(hasLine(sc, 200, 0, 201, 0));
+  // The measured geometry is still converted by itself; the dimension once
+  // per view, through the first group, which both groups then gather.
+  EXPECT_EQ(state(arc), 'd');
+  EXPECT_EQ(state(point), 'd');
+  EXPECT_EQ(occurrences(text(), "\"A\""), 3);
+  EXPECT_EQ(occurrences(text(), "DTCreateGroup (\"MASS."), 6);
+  for (std::size_t k = 0; k < cases.size(); ++k) {
+    SCOPED_TRACE(cases[k].params);
+    std::vector<int> got = sonsOf(groups[k]), want = cases[k].sons;
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want);
+  }
+}
+
+// With the border switch a drawing that states its size (drawing size
+// property) gets its frame once, in drawing coordinates, each side with the
+// drawing's info; other drawings and other switches get none.
+TEST_F(Structure, DrawingBorderFromTheDrawingSize) {
+  struct Case {
+    int viewMode;
+    bool sized;
+    const char* size;  // the drawing size property
+    int borders;
+  };
+  // A size property with one value, a negative or a missing size gives no frame.
+  for (const Case& c : {Case{2, true, "2,420.,297.;", 1}, Case{1, true, "2,420.,297.;", 0},
+                        Case{2, false, "2,420.,297.;", 0}, Case{2, true, "1,420.;", 0},
+                        Case{2, true, "2,-420.,297.;", 0}, Case{2, true, "2,420.;", 0}}) {
+    SCOPED_TRACE(std::to_string(c.viewMode) + (c.sized ? " sized " : " unsized ") + c.size);
+    runSettings().viewMode = c.viewMode;
+    igestest::Builder b;
+    b.add(110, lineParams(1, 1, 2, 1));
+    const int v1 = addView(b, 1, "0.5");
+    const int v2 = addView(b, 2, "1.");
+    const int size = b.add(406, c.size, 16);
+    const int other = b.add(406, "1,5HSHEET;", 15);
+    const std::string tail = c.sized ? ",0,2," + std::to_string(other) + "," + std::to_string(size) + ";" : ";";
+    std::string p = "2," + std::to_string(v1) + ",10.,10.," + std::to_string(v2) + ",200.,10.,0";
+    const int drawing = b.add(404, p + tail);
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    EXPECT_EQ(s.lines.size(), 2u + 4u * c.borders);
+    EXPECT_EQ(hasLine(s, 0, 0, 420, 0), c.borders == 1);
+    EXPECT_EQ(hasLine(s, 420, 0, 420, 297), c.borders == 1);
+    EXPECT_EQ(hasLine(s, 420, 297, 0, 297), c.borders == 1);
+    EXPECT_EQ(hasLine(s, 0, 297, 0, 0), c.borders == 1);
+    EXPECT_EQ(occurrences(text(), ",404,0,"), 4 * c.borders);
+    EXPECT_EQ(element(indexOfPointer(drawing)).created.size(), 4u * c.borders);
+    EXPECT_EQ(state(drawing), 'd');
+    TearDown();
+    SetUp();
+  }
+}
+
+// The view's matrix places the view's coordinate system in model space, so
+// the geometry goes through its inverse: a model point p lands on the
+// drawing at origin + scale * R^T (p - T).  View 1: R turns a quarter to
+// the left (x -> y), T = (10, 0, 0), scale 2, origin (100, 50).
+//   (10, 0) -> R^T (0, 0) = (0, 0)   -> (100, 50)
+//   (10, 5) -> R^T (0, 5) = (5, 0)   -> (110, 50)
+//   (12, 0) -> R^T (2, 0) = (0, -2)  -> (100, 46)
+TEST_F(Structure, RotatedViewPlacesTheModelThroughTheInverseOfItsMatrix) {
+  for (int scaled : {0, 1}) {
+    SCOPED_TRACE(scaled);
+    igestest::Builder b;
+    b.add(110, lineParams(10, 0, 10, 5));
+    b.add(110, lineParams(10, 0, 12, 0));
+    const int matrix = b.add(124, "0.,-1.,0.,10.,1.,0.,0.,0.,0.,0.,1.,0.;");
+    igestest::Entity view{410, 0, "1,2.,0,0,0,0,0,0;"};
+    view.matrix = matrix;
+    const int v = b.add(view);
+    addDrawing(b, {v}, {{100, 50}}, {});
+    igesStructureSettings().scaledViewHandling = scaled;
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    ASSERT_EQ(s.lines.size(), 2u);
+    if (scaled == 0) {
+      EXPECT_TRUE(hasLine(s, 100, 50, 110, 50));
+      EXPECT_TRUE(hasLine(s, 100, 50, 100, 46));
+    } else {
+      // The world carries origin and scale; the geometry is turned only.
+      EXPECT_TRUE(hasLine(s, 0, 0, 5, 0));
+      EXPECT_TRUE(hasLine(s, 0, 0, 0, -2));
+      EXPECT_NE(text().find("DTCreateWorldFirstRota("), std::string::npos);
+    }
+    TearDown();
+    SetUp();
+  }
+}
+
+// The settings come from the run: the world switch, the user-library
+// directory (without its closing '/'), and whether definitions become
+// models before the main model (then the header saves the top model).
+TEST_F(Structure, SettingsFromTheRunConfiguration) {
+  igestest::Builder b;
+  addSubfigure(b, "NUT");
+  read(b);
+  struct Case {
+    int world;
+    std::string library;
+    int mode;
+    std::uint32_t level;
+    int scaled;
+    std::string directory;
+    bool pending;
+  };
+  const std::vector<Case> cases = {
+      {1, "", kNotSet, RunModeBit::kPlus, 1, "", false},
+      {0, "/lib/models/", 0, RunModeBit::kPlus, 0, "/lib/models", true},
+      {1, "models//", 1, RunModeBit::kPlus, 1, "models", true},
+      {1, "/", 0, RunModeBit::kG1 | RunModeBit::kB1, 1, "/", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.library);
+    runSettings().worldMode = c.world;
+    runPaths().ubblDir = c.library;
+    runSettings().userElementMode = c.mode;
+    runState().runMode = RunModeBit::kInput | c.level;
+    ScriptSource source;
+    igesStructureSettingsFromRun(source);
+    EXPECT_EQ(igesStructureSettings().scaledViewHandling, c.scaled);
+    EXPECT_EQ(igesStructureSettings().modelDirectory, c.directory);
+    EXPECT_EQ(igesStructureSettings().mainModelSaved, c.pending);
+    EXPECT_EQ(source.subfiguresPending, c.pending);
+    EXPECT_EQ(source.symbolModelDir, c.directory);
+  }
+  runPaths().ubblDir.clear();
 }
 
 }  // namespace

@@ -207,6 +207,9 @@ TEST_F(ScriptDimensionTest, TextAnalysisSplitsTheDimensionText) {
   t = analyse({str("30", 0, 0, 0)});
   EXPECT_EQ(t.value, "30");
   EXPECT_EQ(t.height, 0.0);
+  // Heights that are all negative (a broken file): the tallest carries the value.
+  t = analyse({str("-", 0, 0, -3), str("30", 5, 0, -2)});
+  EXPECT_EQ(t.value, "30");
   // Angular: the degree signs the KPL dimension adds are removed.
   t = analyse({str("45\xB0", 0, 0), str("+1\xB0", 6, 2, 1.5)}, true);
   EXPECT_EQ(t.value, "45");

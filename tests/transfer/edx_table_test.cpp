@@ -136,10 +136,11 @@ TEST_F(EdxTableTest, ElementsOfEveryKind) {
 
 TEST_F(EdxTableTest, FetchersCopyTheRecords) {
   // No transfer file is open: what the fetchers give comes from the table.
-  ASSERT_EQ(load("{0:\"g\"{.L(1,2,0)(3,4,0).C(5,5,0)(2,0,0)}}"), 0);
+  ASSERT_EQ(load("{0:\"g\"{.L(1,2,0)(3,4,0).C(5,5,0)(2,0,0).P(7,8,0)}}"), 0);
   TransferGroup group;
   ASSERT_EQ(fetchGroup(1, element(1).transferId(), group), 0);
   EXPECT_EQ(group.name, "g");
+  EXPECT_EQ(element(1).form, 7);  // the group keeps the form of the EDX loader
   TransferLine line;
   ASSERT_EQ(fetchLine(2, element(2).transferId(), line), 0);
   expectPoint(line.start, 1, 2, 0);
@@ -150,6 +151,9 @@ TEST_F(EdxTableTest, FetchersCopyTheRecords) {
   EXPECT_TRUE(circle.fullCircle);
   EXPECT_EQ(element(3).type, 100);
   EXPECT_EQ(labelOf(3), "CIRCLE  ");
+  TransferPoint point;
+  ASSERT_EQ(fetchPoint(4, element(4).transferId(), point), 0);
+  expectPoint(point.point, 7, 8, 0);
 }
 
 TEST_F(EdxTableTest, ConversionOrderAndMemberWalk) {

@@ -1,0 +1,132 @@
+// -igesin through the real program over an IGES file with annotation and
+// structure (the corpus files hold geometry only): the script carries the
+// dimension, text, group and symbol-model statements, the models go to the
+// configured user library, and below the annotation level the annotation
+// is reported instead of written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/run_program.h"
+#include "iges_in/convert_iges_builder.h"
+#include "iges_in/kpl_reader.h"
+
+namespace {
+
+int count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string ptr(int de) { return std::to_string(de); }
+
+// A note of one string at (x, y).
+std::string note(const std::string& text, int x, int y) {
+  return "1," + std::to_string(text.size()) + ",2.,2.5,1,0.,0.,0,0," + std::to_string(x) + ".," +
+         std::to_string(y) + ".,0.," + std::to_string(text.size()) + "H" + text + ";";
+}
+
+// A file with a line, a note, a linear and a radius dimension, a group of
+// two lines and a subfigure named LIB/BOLT placed twice.
+igestest::Builder annotatedFile() {
+  igestest::Builder b;
+  b.add(110, "0.,0.,0.,50.,0.,0.;");
+  b.add(212, note("HELLO", 10, 20));
+  // Linear dimension of the line: text, two leaders whose form (5) the
+  // installed leader table takes for an arrow head.
+  const int n1 = b.add(212, note("50", 22, 5));
+  const int l1 = b.add(214, "1,1.,2.,0.,0.,3.,20.,3.;", 5);
+  const int l2 = b.add(214, "1,1.,2.,0.,50.,3.,30.,3.;", 5);
+  b.add(216, ptr(n1) + "," + ptr(l1) + "," + ptr(l2) + ",0,0;");
+  // Radius dimension of an arc around (100, 0).
+  b.add(100, "0.,100.,0.,110.,0.,110.,0.;");
+  const int n2 = b.add(212, note("R10", 115, 5));
+  const int l3 = b.add(214, "1,1.,2.,0.,110.,0.,120.,0.;", 1);
+  b.add(222, ptr(n2) + "," + ptr(l3) + ",100.,0.,0;");
+  // A group of two lines.
+  const int g1 = b.add(110, "0.,40.,0.,10.,40.,0.;");
+  const int g2 = b.add(110, "0.,45.,0.,10.,45.,0.;");
+  b.add(402, "2," + ptr(g1) + "," + ptr(g2) + ";", 7);
+  // The subfigure and its two instances.
+  igestest::Entity member{110, 0, "0.,0.,0.,4.,0.,0.;"};
+  member.status = "00010000";
+  const int m = b.add(member);
+  const int definition = b.add(308, "0,8HLIB/BOLT,1," + ptr(m) + ";");
+  b.add(408, ptr(definition) + ",200.,0.,0.;");
+  b.add(408, ptr(definition) + ",200.,20.,0.;");
+  return b;
+}
+
+struct AnnotatedRun {
+  ProgramResult result;
+  std::string script;
+  std::string protocol;
+};
+
+AnnotatedRun convert(const TempDir& dir, const std::string& level, const std::string& extraConfig) {
+  const std::string igs = annotatedFile().write(dir.path() + "/annotated.igs");
+  std::filesystem::create_directories(dir.path() + "/tmp");
+  const std::string config =
+      dir.write("run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "/tmp\nTR_LANG english\nTR_STAT nein\n" +
+                                  extraConfig);
+  AnnotatedRun run;
+  run.result = runProgram(TROVAK_PROGRAM, {"-igesin", level, igs, "out.kpl", config}, dir.path(), "", 120);
+  run.script = readWholeFile(dir.path() + "/out.kpl");
+  run.protocol = readWholeFile(dir.path() + "/annotated.igs.prot");
+  return run;
+}
+
+TEST(IgesinAnnotation, PlusWritesDimensionsTextsGroupsAndSymbolModels) {
+  TempDir dir;
+  const std::string library = dir.path() + "/library";
+  std::filesystem::create_directories(library);
+  const AnnotatedRun run = convert(dir, "-plus", "TR_USER vorh\nTR_UBBL " + library + "/\n");
+  ASSERT_EQ(run.result.status, 0) << run.result.out << run.result.err;
+  const kpl::Script s = kpl::readScript(run.script);
+  EXPECT_TRUE(s.errors.empty()) << s.errors.front();
+  EXPECT_TRUE(s.closed);
+  const std::string& t = run.script;
+  EXPECT_EQ(count(t, "=DTCreateLinearDimension(\"pointpointhor\""), 1) << t;
+  EXPECT_EQ(count(t, "\"two_points\""), 1);
+  EXPECT_EQ(count(t, "= DTCreateRadiusDimension ("), 1);
+  EXPECT_EQ(count(t, "\"HELLO\""), 1);
+  EXPECT_EQ(count(t, "DTCreateGroup (\"GRP.1\""), 1);
+  // The definition is a model of its own in the library, made before the
+  // main model, which the header saved and the end of the definitions
+  // creates again; both instances refer to it.
+  EXPECT_EQ(count(t, "model_save(top,true,false,IGES_NAME)"), 1);
+  EXPECT_EQ(count(t, "cd(\"" + library + "\")"), 1);
+  EXPECT_EQ(count(t, "input_new(true,\"LIB_BOLT\")"), 1);
+  EXPECT_EQ(count(t, "output_save(\"LIB_BOLT\")"), 1);
+  EXPECT_EQ(count(t, "model_create(IGES_NAME)"), 1);
+  EXPECT_LT(t.find("output_save(\"LIB_BOLT\")"), t.find("model_create(IGES_NAME)"));
+  EXPECT_EQ(count(t, "user_symbol(\"" + library + "/LIB_BOLT\""), 2);
+  // Everything else goes into the main model.
+  const std::size_t main = t.find("model_create(IGES_NAME)");
+  EXPECT_GT(t.find("user_symbol("), main);
+  EXPECT_GT(t.find("\"HELLO\""), main);
+  EXPECT_GT(t.find("DTCreateLinearDimension"), main);
+  EXPECT_GT(t.find("DTCreateGroup"), main);
+  // The geometry: the measured line, the group's two lines and the arc
+  // (the definition's member lies in its own model).
+  EXPECT_GE(s.lines.size(), 3u);
+  EXPECT_EQ(s.circles.size() + s.arcs.size(), 1u);
+}
+
+TEST(IgesinAnnotation, GeometryLevelReportsTheAnnotation) {
+  TempDir dir;
+  const AnnotatedRun run = convert(dir, "-g1", "");
+  ASSERT_EQ(run.result.status, 0) << run.result.out << run.result.err;
+  const kpl::Script s = kpl::readScript(run.script);
+  EXPECT_TRUE(s.errors.empty()) << s.errors.front();
+  EXPECT_EQ(count(run.script, "Dimension"), 0);
+  EXPECT_EQ(count(run.script, "HELLO"), 0);
+  EXPECT_EQ(count(run.script, "input_new("), 0);
+  EXPECT_NE(run.protocol.find("(190)"), std::string::npos) << run.protocol;
+  EXPECT_GE(s.lines.size(), 3u);
+}
+
+}  // namespace
