@@ -61,21 +61,8 @@ int convertPoint(const StepContext& c) {
   TraceScope t("dpe200");
   TransferPoint p;
   // A deleted point that is not converted is not converted: it gets the
-  // state of a left-out element, not that of a written one.  A point of an
-  // EDX file is already in the element's record (the point fetcher reads
-  // transfer files only).
-  auto fetch = [](std::int32_t index, std::int32_t position, TransferPoint& out) {
-    if (isElementIndex(index)) {
-      ElementRecord& e = element(index);
-      if (const auto* stored = dynamic_cast<const TransferPoint*>(e.params.get())) {
-        out = *stored;
-        std::snprintf(e.de.label, sizeof e.de.label, "%s", TransferLabel::kPoint);
-        return 0;
-      }
-    }
-    return fetchPoint(index, position, out);
-  };
-  if (const int r = fetchRecord(c, p, fetch); r != 0) return r;
+  // state of a left-out element, not that of a written one.
+  if (const int r = fetchRecord(c, p, fetchPoint); r != 0) return r;
   if (dxfTarget()) return dxfWritePoint(p.point.x, p.point.y, p.lineStyle, widthOf(p)) == 0 ? 0 : -1;
   IgesPointParams params;
   params.point = igesPoint(p.point);
