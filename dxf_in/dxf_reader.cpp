@@ -108,6 +108,7 @@ bool readLine(std::string& out) {
 
 void badGroupCode(long line) {
   DxfReaderState& s = dxfReader();
+  if (s.quiet) return;
   mfaSetPositionNumbers(line, line, 0);
   mfaWarning("scl520", kMsgBadGroupCode, s.badCodeLines == 0 ? Channel::kBoth : Channel::kProtocol);
   mfaClearPosition();
@@ -505,7 +506,12 @@ int readHeader() {
   TraceScope t("stt840");
   DxfReaderState& s = dxfReader();
   DxfGroup& g = s.current;
-  if (readGroup(g) != 0 || !isEntity(g, "SECTION")) return -1;
+  // The first group only tells whether the file begins with a header; a
+  // file that does not is read again from its start by the sections.
+  s.quiet = true;
+  const int first = readGroup(g);
+  s.quiet = false;
+  if (first != 0 || !isEntity(g, "SECTION")) return -1;
   if (readGroup(g) != 0 || g.code != 2 || keyword(g.value) != "HEADER") return -1;
   s.headerRead = true;
   if (readGroup(g) != 0) return 0;

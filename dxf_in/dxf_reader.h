@@ -201,6 +201,7 @@ struct DxfReaderState {
   std::int32_t drawing = 0;  // the drawing element (404), 0 before TABLES
   int tablesRead = 0, blocksRead = 0, entitiesRead = 0;
   long badCodeLines = 0;     // group-code lines that were not numbers
+  bool quiet = false;        // a bad group-code line is not reported (the header probe)
   long entitiesSkipped = 0;  // entities of names the mapping does not know
   long cyclesBroken = 0;     // inserts not linked because their block inserts itself
   // Copies of array inserts still allowed (bounded by the file's size).
