@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -786,6 +787,15 @@ int mapViewport(std::int32_t& index) {
   elementTable().drawingsPresent = true;
   ViewportData d = viewportData(g.extended);
   rec->hasLevelList = d.present;
+  if (!d.present && g.hasPoint[2] && g.hasReal[5]) {
+    // Later releases give the view in groups of their own: centre 12,
+    // target 17, height 45 (their frozen layers are handles, not names).
+    d.present = true;
+    d.centreX = g.points[2].x;
+    d.centreY = g.points[2].y;
+    d.target = g.points[7];
+    d.viewHeight = g.reals[5];
+  }
   rec->frozenLayers = std::move(d.frozen);
   // The viewport shows the model around the view centre, its view height
   // on its own height on the sheet.
@@ -814,16 +824,29 @@ int mapViewport(std::int32_t& index) {
 void makeViewLevelLists() {
   DxfReaderState& s = dxfReader();
   const std::int32_t last = elementTable().lastIndex;
+  // The positions of each layer name (a name may stand in the table more
+  // than once), made when the first view needs them.
+  std::unordered_map<std::string, std::vector<std::int32_t>> positions;
+  bool made = false;
   for (std::int32_t i = 1; i <= last; ++i) {
     if (element(i).type != 410) continue;
     auto* rec = dynamic_cast<DxfViewRecord*>(element(i).params.get());
     if (rec == nullptr || !rec->hasLevelList) continue;
     try {
+      if (!made) {
+        for (std::size_t k = 0; k < s.layers.entries.size(); ++k)
+          positions[upperCased(s.layers.entries[k].name)].push_back(static_cast<std::int32_t>(k));
+        made = true;
+      }
       std::unordered_set<std::string> frozen;
-      for (const std::string& name : rec->frozenLayers) frozen.insert(upperCased(trimmed(name)));
-      rec->levels.clear();
-      for (std::size_t k = 0; k < s.layers.entries.size(); ++k)
-        if (frozen.count(upperCased(s.layers.entries[k].name)) == 0) rec->levels.push_back(static_cast<std::int32_t>(k));
+      rec->hiddenLevels.clear();
+      for (const std::string& name : rec->frozenLayers) {
+        const std::string key = upperCased(trimmed(name));
+        if (!frozen.insert(key).second) continue;
+        const auto it = positions.find(key);
+        if (it != positions.end()) rec->hiddenLevels.insert(rec->hiddenLevels.end(), it->second.begin(), it->second.end());
+      }
+      std::sort(rec->hiddenLevels.begin(), rec->hiddenLevels.end());
     } catch (const std::bad_alloc&) {
       rec->hasLevelList = false;
     }

@@ -66,6 +66,5 @@ int mapDimension(std::int32_t& index);  // ldv818
 int mapDrawing(std::int32_t& index);    // ldv819
 int mapFace(std::int32_t& index);       // 3DFACE, type 6000
 
-// After linking: the level list of every viewport's view (the layers not
-// frozen in it).
+// After linking: the levels every viewport's view hides (its frozen layers).
 void makeViewLevelLists();

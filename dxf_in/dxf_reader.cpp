@@ -26,6 +26,7 @@ constexpr int kMsgNoBlocks = 974;
 constexpr int kMsgNoEntities = 976;
 constexpr int kMsgNoSection = 977;
 constexpr int kMsgBadGroupCode = 978;
+constexpr int kMsgEntitySkipped = 979;
 
 // Entries of a table when its count is missing or below 1.
 constexpr long kDefaultTableEntries = 10;
@@ -681,6 +682,14 @@ std::int32_t readEntity(std::int32_t father) {
       scratch.type = 9999;
       scratch.de.sequence = static_cast<std::int32_t>(std::min<long>(line, INT32_MAX));
       ++s.entitiesSkipped;
+      // The end of a list of attributes is no content of its own.
+      if (name != "SEQEND") {
+        try {
+          ++s.skippedByName[name];
+        } catch (const std::bad_alloc&) {
+          noMemory(t.code());
+        }
+      }
     }
     return 0;
   }
@@ -885,6 +894,20 @@ int linkBlocks() {
   return result;
 }
 
+namespace {
+
+// Warning 979 once per name of the entities that were not converted, with
+// how often the name came, in the order of the names.
+void reportSkippedEntities() {
+  DxfReaderState& s = dxfReader();
+  std::vector<std::pair<std::string, long>> names(s.skippedByName.begin(), s.skippedByName.end());
+  std::sort(names.begin(), names.end());
+  for (const auto& [name, count] : names)
+    mfaReport("stt847", kMsgEntitySkipped, Channel::kProtocol, Severity::kWarning, {count}, {}, name, nullptr);
+}
+
+}  // namespace
+
 int readDxfSections() {
   TraceScope t("stt200");
   DxfReaderState& s = dxfReader();
@@ -916,6 +939,7 @@ int readDxfSections() {
     return -8;
   }
   linkBlocks();
+  reportSkippedEntities();
   return 0;
 }
 

@@ -203,6 +203,7 @@ struct DxfReaderState {
   long badCodeLines = 0;     // group-code lines that were not numbers
   bool quiet = false;        // a bad group-code line is not reported (the header probe)
   long entitiesSkipped = 0;  // entities of names the mapping does not know
+  std::unordered_map<std::string, long> skippedByName;  // and how often each name came
   long cyclesBroken = 0;     // inserts not linked because their block inserts itself
   // Copies of array inserts still allowed (bounded by the file's size).
   long arrayCellBudget = 0;

@@ -475,7 +475,8 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
     if (!isElementIndex(index) || element(index).type == 308) return 1;
     const auto* view = dynamic_cast<const DxfViewRecord*>(element(igesConvertState().currentView).params.get());
     if (view == nullptr || !view->hasLevelList) return 1;
-    return std::binary_search(view->levels.begin(), view->levels.end(), element(index).de.level) ? 1 : 0;
+    const std::vector<std::int32_t>& hidden = view->hiddenLevels;
+    return std::binary_search(hidden.begin(), hidden.end(), element(index).de.level) ? 0 : 1;
   }
   // A physically dependent element without a view of its own follows its
   // first father (the chain is bounded: a cycle of fathers ends it).

@@ -44,11 +44,11 @@ struct InstanceRecord : ParamRecord {
 };
 
 // A 410 read from a DXF VIEWPORT: the levels (layer positions) the view
-// shows, taken from the viewport's frozen layers.  A view without a level
-// list shows every level.
+// shows are all but those of the layers frozen in the viewport.  A view
+// without a level list shows every level.
 struct DxfViewRecord : ViewRecord {
   bool hasLevelList = false;
-  std::vector<std::int32_t> levels;  // ascending
+  std::vector<std::int32_t> hiddenLevels;  // ascending
   std::vector<std::string> frozenLayers;
 };
 

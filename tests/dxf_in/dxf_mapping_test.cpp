@@ -339,7 +339,7 @@ TEST_F(DxfReaderTest, ViewportsAreViewsOfTheDrawingWithTheirLevels) {
   EXPECT_DOUBLE_EQ(drawing->views[0].x, 95.0);
   EXPECT_DOUBLE_EQ(drawing->views[0].y, 45.0);
   EXPECT_TRUE(view->hasLevelList);
-  EXPECT_EQ(view->levels, (std::vector<std::int32_t>{0}));
+  EXPECT_EQ(view->hiddenLevels, (std::vector<std::int32_t>{1}));
   const auto* sheet = dynamic_cast<const DxfViewRecord*>(element(views[0]).params.get());
   EXPECT_FALSE(sheet->hasLevelList);
 }

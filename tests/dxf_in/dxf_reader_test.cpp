@@ -212,6 +212,9 @@ TEST_F(DxfReaderTest, UnlistedEntitiesGoToTheScratchSlot) {
   EXPECT_EQ(ofType(6000).size(), 1u);
   EXPECT_EQ(ofType(6050).size(), 1u);
   EXPECT_EQ(ofType(6051).size(), 1u);
+  // What is not converted is named once in the protocol.
+  EXPECT_NE(protocol().find("(979)"), std::string::npos);
+  EXPECT_EQ(mfaCounts().warnings, 3);  // 979, and 973 and 974 for the missing sections
 }
 
 }  // namespace
