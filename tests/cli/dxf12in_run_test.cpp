@@ -3,6 +3,7 @@
 // kinds that the conversion treats specially.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,11 @@ struct DxfRun {
   std::string script;
 };
 
-DxfRun convert(const std::string& dxf, const std::string& level = "") {
+DxfRun convert(const std::string& dxf, const std::string& level = "", const std::string& settings = "") {
   TempDir dir;
   const std::string input = dir.write("in.dxf", dxf);
-  const std::string config =
-      dir.write("run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "\nTR_LANG english\nTR_STAT nein\n");
+  const std::string config = dir.write(
+      "run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "\nTR_LANG english\nTR_STAT nein\n" + settings);
   std::vector<std::string> args{"-dxf12in"};
   if (!level.empty()) args.push_back(level);
   args.insert(args.end(), {input, dir.path() + "/out.kpl", config});
@@ -102,6 +103,61 @@ TEST(Dxf12inRun, BlocksAreExpandedAtTheirInsertsAndSelfInsertsAreBroken) {
   EXPECT_NEAR(s.lines[1].start.y, 10.0, 1e-9);
   EXPECT_NEAR(s.lines[1].end.y, 11.0, 1e-9);
   EXPECT_NEAR(s.lines[1].end.x, 20.0, 1e-9);
+}
+
+TEST(Dxf12inRun, AnonymousBlocksAreExpandedAndReferencesRefusedWhenBlocksBecomeModels) {
+  const std::string file =
+      kHeader + kTables +
+      blocks({"0", "BLOCK", "2", "*U1", "70", "1", "10", "0", "20", "0",                          //
+              "0", "LINE", "10", "0", "20", "0", "11", "1", "21", "0", "0", "ENDBLK",              //
+              "0", "BLOCK", "2", "XREF", "70", "4", "10", "0", "20", "0",                         //
+              "0", "LINE", "10", "0", "20", "0", "11", "2", "21", "0", "0", "ENDBLK",              //
+              "0", "BLOCK", "2", "NORMAL", "70", "0", "10", "0", "20", "0",                       //
+              "0", "LINE", "10", "0", "20", "0", "11", "3", "21", "0", "0", "ENDBLK"}) +
+      entities({"0", "INSERT", "2", "*U1", "10", "10", "20", "0",  //
+                "0", "INSERT", "2", "XREF", "10", "20", "20", "0",  //
+                "0", "INSERT", "2", "NORMAL", "10", "30", "20", "0"}) +
+      kEof;
+  const DxfRun run = convert(file, "", "TR_USER neu\n");
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  const kpl::Script s = kpl::readScript(run.script);
+  // The anonymous block is written where it is inserted; the external
+  // reference nowhere; the named block as a symbol model of its own, which
+  // its insert refers to.
+  ASSERT_EQ(s.lines.size(), 2u);
+  int expanded = 0, model = 0;
+  for (const kpl::Line& l : s.lines) {
+    const double length = std::fabs(l.end.x - l.start.x);
+    EXPECT_NE(length, 2.0);
+    if (length == 1.0 && std::fabs(l.start.x - 10.0) < 1e-9) ++expanded;
+    if (length == 3.0) ++model;
+  }
+  EXPECT_EQ(expanded, 1);
+  EXPECT_EQ(model, 1);
+  EXPECT_NE(run.script.find("output_save(\"NORMAL\")"), std::string::npos);
+  EXPECT_NE(run.script.find("user_symbol(\"NORMAL\""), std::string::npos);
+  EXPECT_EQ(run.script.find("XREF"), std::string::npos);
+  EXPECT_EQ(run.script.find("*U1"), std::string::npos);
+}
+
+TEST(Dxf12inRun, DeeplyNestedBlocksEndWithAReport) {
+  // Block k holds a line and an insert of block k+1, 200 deep.
+  std::vector<std::string> chain;
+  for (int k = 0; k < 200; ++k) {
+    const std::string name = "N" + std::to_string(k);
+    chain.insert(chain.end(), {"0", "BLOCK", "2", name, "70", "0", "10", "0", "20", "0",  //
+                               "0", "LINE", "10", "0", "20", "0", "11", "1", "21", "0"});
+    if (k + 1 < 200) chain.insert(chain.end(), {"0", "INSERT", "2", "N" + std::to_string(k + 1), "10", "0", "20", "1"});
+    chain.insert(chain.end(), {"0", "ENDBLK"});
+  }
+  const DxfRun run = convert(kHeader + kTables + blocks(chain) + entities({"0", "INSERT", "2", "N0"}) + kEof);
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  EXPECT_FALSE(run.result.timedOut);
+  EXPECT_NE(run.protocol.find("(510)"), std::string::npos);
+  // The levels within the bound are written, one line each.
+  const kpl::Script s = kpl::readScript(run.script);
+  EXPECT_GE(s.lines.size(), 16u);
+  EXPECT_LT(s.lines.size(), 200u);
 }
 
 TEST(Dxf12inRun, ViewportsDriveViewPassesAtLevelPlus) {
