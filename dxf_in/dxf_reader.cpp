@@ -510,7 +510,9 @@ int readHeader() {
   // The first group only tells whether the file begins with a header; a
   // file that does not is read again from its start by the sections.
   s.quiet = true;
-  const int first = readGroup(g);
+  int first = readGroup(g);
+  // Comments (999) may stand before the first section.
+  while (first == 0 && g.code == 999) first = readGroup(g);
   s.quiet = false;
   if (first != 0 || !isEntity(g, "SECTION")) return -1;
   if (readGroup(g) != 0 || g.code != 2 || keyword(g.value) != "HEADER") return -1;

@@ -57,7 +57,7 @@ TEST_F(DxfReaderTest, VersionCodesOfTheHeader) {
 
 TEST_F(DxfReaderTest, HeaderVariablesTakeTheirFollowingGroup) {
   DxfText d;
-  d.section("HEADER").g(9, "$ACADVER").g(1, "AC1009");
+  d.g(999, "written by a test").section("HEADER").g(9, "$ACADVER").g(1, "AC1009");
   d.g(9, "$INSBASE").g(10, "0").g(20, "0").g(30, "0");  // not kept
   d.g(9, "$DIMASZ").g(40, "0.18");
   d.g(9, "$DIMBLK").g(1, "ARROW");
