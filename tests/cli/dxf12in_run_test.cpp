@@ -162,14 +162,16 @@ TEST(Dxf12inRun, DeeplyNestedBlocksEndWithAReport) {
 
 TEST(Dxf12inRun, ViewportsDriveViewPassesAtLevelPlus) {
   // A viewport of scale 1 showing the model around (0, 0) on a sheet
-  // centred at (50, 50); the line lies on a layer it shows.
+  // centred at (50, 50); the first line lies on a layer it shows, the
+  // second on one frozen in it.
   const std::string file =
       kHeader + kTables +
       entities({"0", "LINE", "8", "0", "10", "0", "20", "0", "11", "10", "21", "0",  //
+                "0", "LINE", "8", "HIDDEN", "10", "0", "20", "5", "11", "10", "21", "5",  //
                 "0", "VIEWPORT", "8", "0", "67", "1", "10", "50", "20", "50", "40", "100", "41", "100", "68",
                 "2", "69", "2", "1001", "ACAD", "1000", "MVIEW", "1002", "{", "1070", "16", "1010", "0", "1020",
                 "0", "1030", "0", "1010", "0", "1020", "0", "1030", "1", "1040", "0", "1040", "100", "1040", "0",
-                "1040", "0", "1002", "{", "1002", "}", "1002", "}"}) +
+                "1040", "0", "1002", "{", "1003", "hidden", "1002", "}", "1002", "}"}) +
       kEof;
   const DxfRun run = convert(file, "-plus");
   ASSERT_EQ(run.result.status, 0) << run.result.err;
