@@ -26,6 +26,7 @@
 #include "driver/statistics.h"
 #include "driver/timer.h"
 #include "driver/trace.h"
+#include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_reader.h"
@@ -88,6 +89,7 @@ constexpr int kMsgUnknownDirection = 920;
 constexpr int kMsgTrap = 935;
 constexpr int kMsgEmptyIges = 970;
 constexpr int kMsgEmptyDxf = 971;
+constexpr int kMsgNoDxfHeader = 972;
 constexpr int kMsgCannotOpen = 980;
 constexpr int kMsgClosing = 999;
 constexpr int kMsgElementLoop = 320;
@@ -496,17 +498,62 @@ ScriptSource scriptSourceOfIges() {
   return source;
 }
 
+// DXF input read by the program's own reader (not the toolkit).
+bool ownDxfInput() { return runHas(RunModeBit::kDxf) && runState().useToolkit == 0; }
+
+// What the script's header needs from a DXF file: its layer table (the
+// level of an element is its layer's position) and the levels used.  The
+// drawing units of a DXF file are taken as millimetres unless the
+// configuration says otherwise.
+ScriptSource scriptSourceOfDxf() {
+  ScriptSource source;
+  source.unitFlag = 2;
+  ScriptState& script = scriptState();
+  const DxfReaderState& dxf = dxfReader();
+  script.layers.clear();
+  script.layers.reserve(dxf.layers.entries.size());
+  for (std::size_t k = 0; k < dxf.layers.entries.size(); ++k) {
+    const DxfLayerEntry& l = dxf.layers.entries[k];
+    ScriptLayer layer;
+    layer.name = l.name;
+    layer.number = static_cast<std::int32_t>(k);
+    layer.off = l.off ? 1 : 0;
+    layer.colour = l.colour;
+    script.layers.push_back(std::move(layer));
+  }
+  script.hasLayerTable = !script.layers.empty();
+  const ElementTable& table = elementTable();
+  source.levels.reserve(static_cast<std::size_t>(table.lastIndex));
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) source.levels.push_back(element(i).de.level);
+  igesStructureSettingsFromRun(source);
+  return source;
+}
+
+// The own DXF reader's part of the input driver: a table of 100 slots to
+// begin with, then the sections TABLES, BLOCKS and ENTITIES in file order.
+int readDxfInput() {
+  TraceScope t("stt200");
+  freeTable();
+  resetTable();
+  if (allocateTable(100) != 0) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth50);
+    return -6;
+  }
+  return readDxfSections();
+}
+
 int convertInput(const std::string& scriptName) {
   TraceScope t("stt200");
   const bool iges = runIsIges() && runState().useToolkit == 0;
-  if (!iges) return 0;  // the DXF and DWG readers come with their directions
-  const int read = readIgesInput();
+  const bool dxf = ownDxfInput();
+  if (!iges && !dxf) return 0;  // the toolkit readers come with their directions
+  const int read = iges ? readIgesInput() : readDxfInput();
   if (read != 0) return read;
   if (elementTable().lastIndex == 0) {
     mfaError(t.code(), kMsgNoElements, Channel::kBoth50);
     return -8;
   }
-  const int opened = ScriptOpen(scriptName, scriptSourceOfIges());
+  const int opened = ScriptOpen(scriptName, iges ? scriptSourceOfIges() : scriptSourceOfDxf());
   if (opened == -6 || opened == -7) {
     mfaError(t.code(), opened == -6 ? kMsgNoMemory : kMsgCannotWriteScript, Channel::kBoth50);
     if (opened == -6) ScriptClose();
@@ -550,6 +597,20 @@ int readIgesFrame() {
   }
   if (runState().senderCode == 99) recogniseSender();
   return 0;
+}
+
+// The HEADER section of a DXF file (stt810 for the run's values before
+// it); a file without one is read from its start again (warning 972).
+void readDxfHeader() {
+  TraceScope t("stt810");
+  DispatcherState& s = dispatcherState();
+  const long start = std::ftell(s.input);
+  statisticsReset();
+  dxfReaderAttach(s.input);
+  if (readHeader() == 0) return;
+  mfaWarning("start", kMsgNoDxfHeader, Channel::kBoth);
+  if (start >= 0) std::fseek(s.input, start, SEEK_SET);
+  dxfReaderAttach(s.input);
 }
 
 // The tables the conversion looks things up in.  0, or -1 when one of them
@@ -674,6 +735,7 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
       return frame;
     }
   }
+  if (ownDxfInput()) readDxfHeader();
   if (prepareConversion() != 0) {
     // A table the conversion cannot do without: the run ends here and
     // says so in its status (the assignment tables are unreadable).
@@ -685,6 +747,7 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
   int status = 0;
   const int result = convertInput(cadFile);
   if (result != 0) status = result - 20;
+  if (ownDxfInput()) releaseDxfReader();
   // The temporary parameter file is closed and removed however the
   // conversion ended.
   closeIgesInput();
@@ -802,6 +865,7 @@ int prepareRun(const std::string& configFile, const std::string& inputName) {
   RunState& state = runState();
   const int configured = readRunConfiguration(state.level, configFile, inputName);
   if (configured != 0) return configured;
+  if (runHas(RunModeBit::kDxf) && state.useToolkit == 0) resetDxfReader();
   mfaSetMessageLevel(runSettings().messageLevel);
   armTrapReport();
   if (runSettings().timing) {

@@ -294,6 +294,11 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
     case 406:
       // A z-order property is kept for the group that owns it.
       return e.form == 6731 ? 0 : ConvertResult::kIgnored;
+    case 6000:
+    case 6050:
+    case 6051:
+      // Faces and attributes of DXF input are recorded, not converted.
+      return ConvertResult::kIgnored;
     default:
       break;
   }
@@ -1112,8 +1117,10 @@ int convertModel() {
   resetIgesAnnotationState();
   const DrawingCounts c = countDrawings();
   const int viewHandling = runSettings().viewMode;
-  const bool drawingMode = viewHandling > 0 && c.drawings > 0 &&
-                           (runState().useToolkit == 0 || c.firstDrawingViews > 0);
+  // DXF input has its one drawing whether or not it has viewports: without
+  // a view the model is converted as a whole, as it would be lost otherwise.
+  const bool needsViews = runState().useToolkit != 0 || runHas(RunModeBit::kDxf);
+  const bool drawingMode = viewHandling > 0 && c.drawings > 0 && (!needsViews || c.firstDrawingViews > 0);
   if (drawingMode) {
     const int r = convertDrawings();
     structureFinish();

@@ -1,5 +1,6 @@
 #include "iges_in/iges_structure.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -45,6 +46,16 @@ int elementMode() {
   return v == kNotSet ? 2 : v;
 }
 int traceLevel() { return runSettings().traceLevel; }
+// DXF input read by the program's own reader.
+bool ownDxfRun() { return runHas(RunModeBit::kDxf) && runState().useToolkit == 0; }
+// The flags of a DXF block definition (0 for any other 308).
+std::int32_t dxfBlockFlags(std::int32_t index) {
+  const auto* rec = dynamic_cast<const BlockRecord*>(element(index).params.get());
+  return rec != nullptr ? rec->blockFlags : 0;
+}
+// Anonymous blocks (bit 0) and external references (bit 2) are not written
+// as symbol models of their own.
+bool dxfBlockNotWritten(std::int32_t index) { return ownDxfRun() && (dxfBlockFlags(index) & 5) != 0; }
 double systemEpsilon() {
   const double e = assignTables().global.systemEpsilon;
   return e > 0.0 ? e : 0.0001;
@@ -198,6 +209,26 @@ struct InstanceData {
 int readInstance(std::int32_t index, const char* code, InstanceData& out) {
   std::string text;
   const std::string c(code);
+  if (const auto* rec = dynamic_cast<const InstanceRecord*>(element(index).params.get())) {
+    // An instance of DXF input: the record holds what the parameter data
+    // would, the element's matrix the placement.
+    out.x = rec->position.x;
+    out.y = rec->position.y;
+    out.z = rec->position.z;
+    if (std::isfinite(rec->scale) && rec->scale != 0.0) out.scale = rec->scale;
+    if (resolveMatrix(index, out.matrix) != 0) {
+      errorText(("FEHLER (" + c + ") : beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n").c_str(),
+                index);
+      return -1;
+    }
+    const std::int32_t d = rec->definition;
+    out.definition = isElementIndex(d) && element(d).type == 308 ? d : firstSonOfType(index, 308);
+    if (out.definition == 0) {
+      errorText(("FEHLER (" + c + ") : 408 mit Index %d hat keinen Sohn !\n").c_str(), index);
+      return -1;
+    }
+    return 0;
+  }
   if (!fetchText(index, text)) {
     errorText(("FEHLER (" + c + ") : PD-Datensatz des 408'ers mit Index %d konnte nicht geholt werden !\n").c_str(),
               index);
@@ -348,7 +379,12 @@ void igesStructureSettingsFromRun(ScriptSource& source) {
   std::string directory = runPaths().ubblDir;
   while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
   settings.modelDirectory = directory;
-  settings.mainModelSaved = levelIsPlus() && elementMode() != 2 && igesReader().subfigureCount > 0;
+  // Definitions of the table (IGES subfigures, DXF blocks) become symbol
+  // models before the main model when instances are not expanded.
+  bool definitions = false;
+  const ElementTable& table = elementTable();
+  for (std::int32_t i = 1; i <= table.lastIndex && !definitions; ++i) definitions = element(i).type == 308;
+  settings.mainModelSaved = levelIsPlus() && elementMode() != 2 && definitions;
   source.subfiguresPending = settings.mainModelSaved;
   source.symbolModelDir = settings.modelDirectory;
 }
@@ -393,7 +429,7 @@ int collectStructure(std::int32_t index) {
         refuseForLevel(t.code(), index);
         return ConvertResult::kError;
       }
-      if (elementMode() == 2) {
+      if (elementMode() == 2 || dxfBlockNotWritten(index)) {
         // Each instance writes the members where it stands.
         setStateDeepQuiet(index, ElementState::kIgnored);
         return ConvertResult::kIgnored;
@@ -403,6 +439,14 @@ int collectStructure(std::int32_t index) {
       if (!levelIsPlus()) {
         refuseForLevel(t.code(), index);
         return ConvertResult::kError;
+      }
+      if (ownDxfRun()) {
+        // An anonymous block is expanded at its instance whatever the
+        // subfigure mode; an external reference cannot be converted.
+        const auto* rec = dynamic_cast<const InstanceRecord*>(e.params.get());
+        const std::int32_t flags = rec != nullptr ? rec->blockFlags : 0;
+        if ((flags & 1) != 0) return convertInstanceExpanded(index);
+        if ((flags & 4) != 0) return ConvertResult::kError;
       }
       return elementMode() == 2 ? convertInstanceExpanded(index) : convertInstance(index);
     default:
@@ -414,8 +458,7 @@ namespace {
 
 bool mainModelPending() {
   const IgesStructureState& s = igesStructureState();
-  return igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() && elementMode() != 2 &&
-         igesReader().subfigureCount > 0;
+  return igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() && elementMode() != 2;
 }
 
 }  // namespace
@@ -442,6 +485,15 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
   TraceScope t("cee190");
   if (viewNumber == kNoView || igesConvertState().currentView == 0) return 1;
   IgesStructureState& s = igesStructureState();
+  if (ownDxfRun()) {
+    // DXF input: the element's level must be one the view shows.
+    if (static_cast<std::size_t>(index) < s.underDrawing.size() && s.underDrawing[index]) return 0;
+    if (!isElementIndex(index) || element(index).type == 308) return 1;
+    const auto* view = dynamic_cast<const DxfViewRecord*>(element(igesConvertState().currentView).params.get());
+    if (view == nullptr || !view->hasLevelList) return 1;
+    const std::vector<std::int32_t>& hidden = view->hiddenLevels;
+    return std::binary_search(hidden.begin(), hidden.end(), element(index).de.level) ? 0 : 1;
+  }
   // A physically dependent element without a view of its own follows its
   // first father (the chain is bounded: a cycle of fathers ends it).
   std::int32_t current = index;
@@ -907,6 +959,10 @@ int prepareDrawing(std::int32_t drawing) {
       if (def == 0) continue;
     }
     if (element(def).state != ElementState::kWaiting) continue;
+    if (dxfBlockNotWritten(def)) {
+      setState(def, ElementState::kIgnored);
+      continue;
+    }
     if (!levelIsPlus()) {
       refuseForLevel(t.code(), def);
       setState(def, ElementState::kError);

@@ -24,6 +24,34 @@
 #include "elements/transform.h"
 #include "iges_in/iges_convert.h"
 
+// A 308 read from a DXF block: the subfigure record with the block's base
+// point and flags (bit 0 anonymous, bit 2 external reference).
+struct BlockRecord : SubfigureRecord {
+  Point3 base;
+  std::int32_t blockFlags = 0;
+};
+
+// A 408 read from a DXF INSERT (or SHAPE): the definition it refers to,
+// the reference point and scale as the IGES parameter data would give them
+// (the whole placement of the insert is the element's matrix), and the
+// flags of its block OR-ed in when it is linked.
+struct InstanceRecord : ParamRecord {
+  std::int32_t definition = 0;  // element index of the 308, 0 for none
+  Point3 position;
+  double scale = 1.0;
+  std::int32_t blockFlags = 0;
+  GraphicAttributes attributes;
+};
+
+// A 410 read from a DXF VIEWPORT: the levels (layer positions) the view
+// shows are all but those of the layers frozen in the viewport.  A view
+// without a level list shows every level.
+struct DxfViewRecord : ViewRecord {
+  bool hasLevelList = false;
+  std::vector<std::int32_t> hiddenLevels;  // ascending
+  std::vector<std::string> frozenLayers;
+};
+
 struct ScriptSource;
 
 // Settings of the structure conversion, taken from the run configuration

@@ -1,0 +1,871 @@
+#include "dxf_in/dxf_mapping.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <new>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "driver/assign_tables.h"
+#include "driver/messages.h"
+#include "driver/trace.h"
+#include "elements/element_table.h"
+#include "iges_in/iges_convert.h"
+#include "iges_in/iges_geometry_math.h"
+#include "iges_in/iges_structure.h"
+
+namespace {
+
+constexpr int kMsgNoMemory = 370;
+constexpr int kMsgUnknownLineType = 940;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadiansPerDegree = kPi / 180.0;
+// The arbitrary axis rule: a normal this close to the z axis takes the
+// world y axis for its x direction.
+constexpr double kArbitraryAxisLimit = 1.0 / 64.0;
+// Line weights of the directory entry: by layer or named line type, and by
+// block.
+constexpr std::int32_t kWeightNormal = 50;
+constexpr std::int32_t kWeightByBlock = 25;
+// A polyline arc segment (bulge) is followed by one point per this angle.
+constexpr double kBulgeStep = kPi / 18.0;
+constexpr int kMaxBulgePoints = 64;
+// Lines of an MTEXT follow each other at this multiple of the text height.
+constexpr double kMTextLineSpacing = 5.0 / 3.0;
+
+DxfGroups& store() { return dxfReader().groups; }
+
+std::int32_t clampLine(long line) { return static_cast<std::int32_t>(std::clamp<long>(line, 0, INT32_MAX - 1)); }
+
+std::string upperCased(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+std::string trimmed(const std::string& value) {
+  std::size_t b = 0, e = value.size();
+  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
+  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
+  return value.substr(b, e - b);
+}
+
+// A new element of the type and form: 0 with its index, or -1 (error 370).
+int newElement(const char* code, std::int32_t type, std::int32_t form, std::int32_t& index) {
+  index = newIndex();
+  if (index <= 0) {
+    index = 0;
+    mfaError(code, kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  ElementRecord& e = element(index);
+  e.type = type;
+  e.form = form;
+  e.de.entityType = e.de.entityType2 = type;
+  e.de.form = form;
+  return 0;
+}
+
+// A new element with a typed record of class R.
+template <typename R>
+R* newRecord(const char* code, std::int32_t type, std::int32_t form, std::int32_t& index) {
+  if (newElement(code, type, form, index) != 0) return nullptr;
+  try {
+    auto rec = std::make_unique<R>();
+    R* out = rec.get();
+    element(index).params = std::move(rec);
+    return out;
+  } catch (const std::bad_alloc&) {
+    mfaError(code, kMsgNoMemory, Channel::kBoth);
+    setStateRaw(index, ElementState::kError);
+    return nullptr;
+  }
+}
+
+GraphicAttributes* attributesOf(ParamRecord* p) {
+  if (auto* r = dynamic_cast<GeometryRecord*>(p)) return &r->attributes;
+  if (auto* r = dynamic_cast<NoteRecord*>(p)) return &r->attributes;
+  if (auto* r = dynamic_cast<DimensionRecord*>(p)) return &r->attributes;
+  if (auto* r = dynamic_cast<InstanceRecord*>(p)) return &r->attributes;
+  if (auto* r = dynamic_cast<ViewRecord*>(p)) return &r->attributes;
+  return nullptr;
+}
+
+// The line style of a DXF line type name: the installation's line-type
+// table gives it ("dxf_linetypes.zuor"), 1 (solid) when it has none.
+std::int32_t lineFontOf(const std::string& name) {
+  DxfReaderState& s = dxfReader();
+  AssignTables& tables = assignTables();
+  if (!s.lineTypeAssignmentsRead) {
+    s.lineTypeAssignmentsRead = true;
+    if (tables.dxfLineTypes.empty()) readDxfLineTypes();
+  }
+  const std::string key = upperCased(trimmed(name));
+  for (const DxfLineType& t : tables.dxfLineTypes)
+    if (upperCased(t.name) == key) return t.style;
+  return 1;
+}
+
+Transform translation(double x, double y, double z) {
+  Transform t;
+  t.t[0] = x;
+  t.t[1] = y;
+  t.t[2] = z;
+  return t;
+}
+
+Transform rotationZ(double degrees) {
+  Transform t;
+  const double a = degrees * kRadiansPerDegree;
+  t.r[0][0] = std::cos(a);
+  t.r[0][1] = -std::sin(a);
+  t.r[1][0] = std::sin(a);
+  t.r[1][1] = std::cos(a);
+  return t;
+}
+
+Transform scaling(double x, double y, double z) {
+  Transform t;
+  t.r[0][0] = x;
+  t.r[1][1] = y;
+  t.r[2][2] = z;
+  return t;
+}
+
+// The object coordinate system of the entity's extrusion, or none.
+std::unique_ptr<Transform> objectSystem() {
+  Transform m;
+  if (!arbitraryAxis(store().extrusion, m)) return nullptr;
+  return std::make_unique<Transform>(m);
+}
+
+// A scale factor of an insert: a missing or zero one is 1.
+double scaleFactor(int k) {
+  const DxfGroups& g = store();
+  const double v = g.reals[k];
+  return g.hasReal[k] && v != 0.0 ? v : 1.0;
+}
+
+// The placement of an insert (or a shape) without its block's base point:
+// object system, insertion point, rotation, the array cell offset, scales.
+Transform insertPlacement(double columnOffset, double rowOffset, double sx, double sy, double sz) {
+  const DxfGroups& g = store();
+  const Point3& p = g.points[0];
+  Transform m = composeTransforms(translation(p.x, p.y, p.z), rotationZ(g.angles[0]));
+  m = composeTransforms(m, translation(columnOffset, rowOffset, 0.0));
+  m = composeTransforms(m, scaling(sx, sy, sz));
+  if (auto ocs = objectSystem()) m = composeTransforms(*ocs, m);
+  return m;
+}
+
+// The text style's font: its font file without a ".shx" ending.
+std::string fontNameOf(std::int32_t style) {
+  if (style < 0) return "";
+  std::string font = dxfReader().textStyles.entries[static_cast<std::size_t>(style)].font;
+  if (font.size() >= 4 && upperCased(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
+  return font;
+}
+
+// The common part of TEXT and MTEXT: height, width factor, slant and
+// mirroring from the groups or the text style.
+struct TextLook {
+  double height = 0.0;
+  double widthFactor = 1.0;
+  double slant = kPi / 2;  // upright
+  int mirror = 0;
+  std::string fontName;
+};
+
+TextLook textLook() {
+  const DxfGroups& g = store();
+  const DxfReaderState& s = dxfReader();
+  TextLook look;
+  const std::int32_t style = findTextStyle(g.hasText[7] ? g.text(7) : "STANDARD");
+  const DxfTextStyleEntry* st = style >= 0 ? &s.textStyles.entries[static_cast<std::size_t>(style)] : nullptr;
+  look.height = g.reals[0];
+  if (!(look.height > 0.0) && st != nullptr && st->height > 0.0) look.height = st->height;
+  if (!(look.height > 0.0) && s.header.hasTextSize && s.header.textSize > 0.0) look.height = s.header.textSize;
+  if (!(look.height > 0.0)) look.height = 1.0;
+  look.widthFactor = g.hasReal[1] && g.reals[1] > 0.0 ? g.reals[1] : st != nullptr ? st->widthFactor : 1.0;
+  const double oblique = g.hasAngle[1] ? g.angles[1] : st != nullptr ? st->oblique : 0.0;
+  look.slant = kPi / 2 - oblique * kRadiansPerDegree;
+  const int generation = g.hasFlag[1] ? g.flags[1] : st != nullptr ? st->generation : 0;
+  // Backwards text is mirrored about the axis across its base line, upside
+  // down text about the base line itself.
+  if (generation & 2) look.mirror = 1;
+  else if (generation & 4) look.mirror = 2;
+  look.fontName = fontNameOf(style);
+  return look;
+}
+
+NoteStringData noteString(const std::string& text, const TextLook& look, double angle, const Point3& start) {
+  NoteStringData n;
+  n.text = text;
+  n.characterCount = static_cast<std::int32_t>(text.size());
+  n.boxHeight = look.height;
+  n.boxWidth = look.height * look.widthFactor * static_cast<double>(text.size());
+  n.fontCode = 1;
+  n.slant = look.slant;
+  n.angle = angle;
+  n.mirror = look.mirror;
+  n.start = start;
+  return n;
+}
+
+// The lines of an MTEXT: its pieces (code 3) and its end (code 1), split
+// at the paragraph marks; the brace and non-breaking-space codes go.
+std::vector<std::string> mtextLines(const std::string& whole) {
+  std::vector<std::string> lines(1);
+  for (std::size_t k = 0; k < whole.size(); ++k) {
+    const char c = whole[k];
+    if (c == '\\' && k + 1 < whole.size()) {
+      const char next = whole[k + 1];
+      if (next == 'P') {
+        lines.emplace_back();
+        ++k;
+        continue;
+      }
+      if (next == '~') {
+        lines.back() += ' ';
+        ++k;
+        continue;
+      }
+      if (next == '\\' || next == '{' || next == '}') {
+        lines.back() += next;
+        ++k;
+        continue;
+      }
+    }
+    if (c == '{' || c == '}') continue;
+    lines.back() += c;
+  }
+  return lines;
+}
+
+struct Vertex {
+  Point3 p;
+  double bulge = 0.0;
+};
+
+// The points of a polyline: each vertex, and along an arc segment (a
+// vertex with a bulge) the points of the arc.
+std::vector<Point3> polylinePoints(const std::vector<Vertex>& vertices, bool closed) {
+  std::vector<Point3> points;
+  const std::size_t n = vertices.size();
+  points.reserve(n + 1);
+  for (std::size_t k = 0; k < n; ++k) {
+    const Vertex& v = vertices[k];
+    points.push_back(v.p);
+    const bool last = k + 1 == n;
+    if (last && !closed) break;
+    const Point3& q = vertices[last ? 0 : k + 1].p;
+    const double theta = 4.0 * std::atan(v.bulge);
+    const double dx = q.x - v.p.x, dy = q.y - v.p.y;
+    const double length = std::hypot(dx, dy);
+    if (!(std::fabs(theta) > 1e-9) || !(length > 0.0) || !std::isfinite(theta * length)) continue;
+    const double h = length / (2.0 * std::tan(theta / 2.0));
+    const double cx = (v.p.x + q.x) / 2.0 - dy / length * h;
+    const double cy = (v.p.y + q.y) / 2.0 + dx / length * h;
+    const double radius = std::hypot(v.p.x - cx, v.p.y - cy);
+    const double a0 = std::atan2(v.p.y - cy, v.p.x - cx);
+    const int steps = std::clamp(static_cast<int>(std::ceil(std::fabs(theta) / kBulgeStep)), 2, kMaxBulgePoints);
+    for (int i = 1; i < steps; ++i) {
+      const double a = a0 + theta * i / steps;
+      const double t = static_cast<double>(i) / steps;
+      points.push_back(Point3{cx + radius * std::cos(a), cy + radius * std::sin(a), v.p.z + (q.z - v.p.z) * t});
+    }
+  }
+  if (closed && n > 1) points.push_back(vertices.front().p);
+  return points;
+}
+
+// The 126 record of a spline-fit polyline through its frame points: upper
+// index K = n-1, degree M, planar, polynomial, closed and periodic as the
+// polyline; clamped uniform knots, unit weights.
+void splineValues(const std::vector<Point3>& controls, int degree, bool closed, std::vector<double>& v) {
+  const int k = static_cast<int>(controls.size()) - 1;
+  const int m = std::min(degree, k);
+  v.reserve(static_cast<std::size_t>(6 + (k + m + 2) + (k + 1) * 4 + 5));
+  v.push_back(k);
+  v.push_back(m);
+  v.push_back(1);  // planar
+  v.push_back(closed ? 1 : 0);
+  v.push_back(1);  // polynomial
+  v.push_back(closed ? 1 : 0);
+  for (int i = 0; i <= k + m + 1; ++i) {
+    if (i <= m) v.push_back(0.0);
+    else if (i > k) v.push_back(1.0);
+    else v.push_back(static_cast<double>(i - m) / (k - m + 1));
+  }
+  for (int i = 0; i <= k; ++i) v.push_back(1.0);
+  for (const Point3& p : controls) {
+    v.push_back(p.x);
+    v.push_back(p.y);
+    v.push_back(p.z);
+  }
+  v.push_back(0.0);
+  v.push_back(1.0);
+  v.push_back(0.0);
+  v.push_back(0.0);
+  v.push_back(1.0);
+}
+
+// Copious data of IP 2 (x, y, z triples).
+void copiousValues(const std::vector<Point3>& points, std::vector<double>& v) {
+  v.reserve(2 + 3 * points.size());
+  v.push_back(2);
+  v.push_back(static_cast<double>(points.size()));
+  for (const Point3& p : points) {
+    v.push_back(p.x);
+    v.push_back(p.y);
+    v.push_back(p.z);
+  }
+}
+
+// The extended data of a viewport ("MVIEW" of the application "ACAD"): the
+// view height, the view centre and target, and the layers frozen in it.
+struct ViewportData {
+  bool present = false;
+  double viewHeight = 0.0;
+  double centreX = 0.0, centreY = 0.0;
+  Point3 target;
+  std::vector<std::string> frozen;
+};
+
+ViewportData viewportData(const std::vector<DxfExtendedGroup>& x) {
+  ViewportData d;
+  int reals = 0, points = 0, depth = 0;
+  bool inView = false;
+  for (const DxfExtendedGroup& g : x) {
+    if (g.code == 1001) {
+      inView = false;
+      continue;
+    }
+    if (g.code == 1000 && trimmed(g.text) == "MVIEW") {
+      inView = d.present = true;
+      continue;
+    }
+    if (!inView) continue;
+    if (g.code == 1002) {
+      depth += trimmed(g.text) == "{" ? 1 : -1;
+      continue;
+    }
+    if (g.code == 1010) {
+      if (points == 0) d.target.x = g.real;
+      ++points;
+    } else if (g.code == 1020 && points == 1) {
+      d.target.y = g.real;
+    } else if (g.code == 1030 && points == 1) {
+      d.target.z = g.real;
+    } else if (g.code == 1040) {
+      // Twist angle, view height, view centre x and y, ...
+      if (reals == 1) d.viewHeight = g.real;
+      if (reals == 2) d.centreX = g.real;
+      if (reals == 3) d.centreY = g.real;
+      ++reals;
+    } else if (g.code == 1003 && depth >= 2) {
+      d.frozen.push_back(g.text);
+    }
+  }
+  return d;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+std::int32_t dimensionTypeOf(int flags) {
+  static constexpr std::int32_t kTypes[8] = {216, 216, 202, 206, 222, 202, 218, 444};
+  return kTypes[flags & 7];
+}
+
+bool arbitraryAxis(const Point3& normal, Transform& out) {
+  const double length = std::sqrt(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z);
+  if (!(length > 0.0) || !std::isfinite(length)) return false;
+  const double nx = normal.x / length, ny = normal.y / length, nz = normal.z / length;
+  if (std::fabs(nx) < 1e-12 && std::fabs(ny) < 1e-12 && nz > 0.0) return false;
+  // Ax = W x N with W the world y axis near the z axis, else the z axis.
+  double ax, ay, az;
+  if (std::fabs(nx) < kArbitraryAxisLimit && std::fabs(ny) < kArbitraryAxisLimit) {
+    ax = nz;  // (0,1,0) x N
+    ay = 0.0;
+    az = -nx;
+  } else {
+    ax = -ny;  // (0,0,1) x N
+    ay = nx;
+    az = 0.0;
+  }
+  const double al = std::sqrt(ax * ax + ay * ay + az * az);
+  ax /= al;
+  ay /= al;
+  az /= al;
+  // Ay = N x Ax.
+  const double bx = ny * az - nz * ay, by = nz * ax - nx * az, bz = nx * ay - ny * ax;
+  out = Transform{};
+  out.r[0][0] = ax;
+  out.r[1][0] = ay;
+  out.r[2][0] = az;
+  out.r[0][1] = bx;
+  out.r[1][1] = by;
+  out.r[2][1] = bz;
+  out.r[0][2] = nx;
+  out.r[1][2] = ny;
+  out.r[2][2] = nz;
+  return true;
+}
+
+int applyExtrusion(std::int32_t index) {
+  TraceScope t("ldv820");
+  try {
+    auto m = objectSystem();
+    if (m != nullptr) element(index).matrix = std::move(m);
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  return 0;
+}
+
+int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
+  TraceScope t("ldv800");
+  DxfReaderState& s = dxfReader();
+  const DxfGroups& g = s.groups;
+  ElementRecord& e = element(index);
+  e.de.sequence = clampLine(line);
+  e.de.sequence2 = clampLine(line) + 1;
+  // The position of the element's messages: its line in the DXF file.
+  e.de.paramPointer = clampLine(line);
+  e.de.entityType = e.de.entityType2 = e.type;
+  e.de.form = e.form;
+  // The level is the layer's position in the layer table; a layer the
+  // table does not list is added, so that it keeps a level of its own.
+  const std::string layerName = g.hasText[8] && !trimmed(g.text(8)).empty() ? g.text(8) : "0";
+  std::int32_t layer = findLayer(layerName);
+  if (layer < 0) {
+    try {
+      DxfLayerEntry added;
+      added.name = layerName;
+      layer = s.layers.add(std::move(added));
+    } catch (const std::bad_alloc&) {
+      mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    }
+  }
+  e.de.level = layer;
+  const DxfLayerEntry* l = layer >= 0 ? &s.layers.entries[static_cast<std::size_t>(layer)] : nullptr;
+  const bool hasFather = isElementIndex(father);
+  // Colour: 0 by block (the father's), 256 (or none) by layer.
+  const int colour = g.hasColour ? g.colour : 256;
+  if (colour == 0) e.de.colour = hasFather ? element(father).de.colour : 7;
+  else if (colour == 256) e.de.colour = l != nullptr ? l->colour : 7;
+  else e.de.colour = colour;
+  // Line type.
+  const std::string lineType = upperCased(trimmed(g.text(6)));
+  if (!g.hasText[6] || lineType.empty() || lineType == "BYLAYER") {
+    e.de.lineFont = lineFontOf(l != nullptr ? l->lineType : "CONTINUOUS");
+    e.de.lineWeight = kWeightNormal;
+  } else if (lineType == "BYBLOCK") {
+    e.de.lineFont = hasFather ? element(father).de.lineFont : 1;
+    e.de.lineWeight = kWeightByBlock;
+  } else {
+    e.de.lineWeight = kWeightNormal;
+    if (findLineType(lineType) < 0) {
+      mfaSetPosition(index, 0);
+      mfaError(t.code(), kMsgUnknownLineType, Channel::kProtocol);
+      mfaClearPosition();
+      e.de.lineFont = 1;
+    } else {
+      e.de.lineFont = lineFontOf(lineType);
+    }
+  }
+  // Block contents are the block's sons.
+  if (hasFather) linkFatherSon(father, index);
+  if (GraphicAttributes* a = attributesOf(element(index).params.get())) copyAttributes(*a, element(index).de);
+  // Paper space belongs to the drawing.
+  if (g.hasInt[1] && g.ints[1] != 0 && !hasFather && isElementIndex(s.drawing) && index != s.drawing)
+    linkFatherSon(s.drawing, index);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Geometry
+
+int mapLine(std::int32_t& index) {
+  TraceScope t("ldv801");
+  auto* rec = newRecord<GeometryRecord>(t.code(), 110, 0, index);
+  if (rec == nullptr) return -1;
+  const DxfGroups& g = store();
+  const Point3& a = g.points[0];
+  const Point3& b = g.points[1];
+  rec->values = {a.x, a.y, a.z, b.x, b.y, b.z};
+  return 0;
+}
+
+int mapPoint(std::int32_t& index) {
+  TraceScope t("ldv802");
+  auto* rec = newRecord<GeometryRecord>(t.code(), 116, 0, index);
+  if (rec == nullptr) return -1;
+  const Point3& p = store().points[0];
+  rec->values = {p.x, p.y, p.z};
+  return 0;
+}
+
+namespace {
+
+// A circle (form 0) or an arc (form 1) in its object coordinate system:
+// ZT, centre, start and end point as the 100's parameter data.
+int mapCircularArc(const char* code, int form, std::int32_t& index) {
+  auto* rec = newRecord<GeometryRecord>(code, 100, form, index);
+  if (rec == nullptr) return -1;
+  const DxfGroups& g = store();
+  const Point3& c = g.points[0];
+  const double r = g.reals[0];
+  double a1 = 0.0, a2 = 0.0;
+  if (form == 1) {
+    a1 = g.angles[0] * kRadiansPerDegree;
+    a2 = g.angles[1] * kRadiansPerDegree;
+  }
+  rec->values = {c.z, c.x, c.y, c.x + r * std::cos(a1), c.y + r * std::sin(a1), c.x + r * std::cos(a2),
+                 c.y + r * std::sin(a2)};
+  return applyExtrusion(index);
+}
+
+}  // namespace
+
+int mapCircle(std::int32_t& index) {
+  TraceScope t("ldv803");
+  return mapCircularArc(t.code(), 0, index);
+}
+
+int mapArc(std::int32_t& index) {
+  TraceScope t("ldv804");
+  return mapCircularArc(t.code(), 1, index);
+}
+
+int mapSolid(std::int32_t& index) {
+  TraceScope t("ldv806");
+  auto* rec = newRecord<GeometryRecord>(t.code(), 106, 63, index);
+  if (rec == nullptr) return -1;
+  const DxfGroups& g = store();
+  // The outline runs through the corners 1, 2, 4, 3; a triangle repeats
+  // its third corner as the fourth.
+  const Point3& p1 = g.points[0];
+  const Point3& p2 = g.points[1];
+  const Point3& p3 = g.points[2];
+  const Point3& p4 = g.hasPoint[3] ? g.points[3] : g.points[2];
+  std::vector<Point3> outline{p1, p2, p4};
+  if (p4.x != p3.x || p4.y != p3.y) outline.push_back(p3);
+  outline.push_back(p1);
+  std::vector<double>& v = rec->values;
+  v = {1.0, static_cast<double>(outline.size()), p1.z};
+  for (const Point3& p : outline) {
+    v.push_back(p.x);
+    v.push_back(p.y);
+  }
+  return applyExtrusion(index);
+}
+
+// ---------------------------------------------------------------------------
+// Texts
+
+int mapText(std::int32_t& index) {
+  TraceScope t("ldv807");
+  auto* rec = newRecord<DxfNoteRecord>(t.code(), 212, 0, index);
+  if (rec == nullptr) return -1;
+  const DxfGroups& g = store();
+  const TextLook look = textLook();
+  rec->fontName = look.fontName;
+  rec->strings.push_back(noteString(g.text(1), look, g.angles[0] * kRadiansPerDegree, g.points[0]));
+  return applyExtrusion(index);
+}
+
+int mapMText(std::int32_t& index) {
+  TraceScope t("ldv807");
+  auto* rec = newRecord<DxfNoteRecord>(t.code(), 212, 0, index);
+  if (rec == nullptr) return -1;
+  const DxfGroups& g = store();
+  const TextLook look = textLook();
+  rec->fontName = look.fontName;
+  // The direction vector (11, 21) wins over the rotation angle.
+  double angle = g.angles[0] * kRadiansPerDegree;
+  if (g.hasPoint[1] && (g.points[1].x != 0.0 || g.points[1].y != 0.0))
+    angle = std::atan2(g.points[1].y, g.points[1].x);
+  // Attachment points 1..3 hang the text below the insertion point, 4..6
+  // centre it, 7..9 put its last line on it.
+  const std::vector<std::string> lines = mtextLines(g.textChunks + g.text(1));
+  const int attachment = g.hasFlag[1] ? g.flags[1] : 1;
+  const double step = look.height * kMTextLineSpacing;
+  const double total = step * static_cast<double>(lines.size() - 1);
+  double first = -look.height;
+  if (attachment >= 4 && attachment <= 6) first = total / 2.0 - look.height / 2.0;
+  else if (attachment >= 7 && attachment <= 9) first = total;
+  const double c = std::cos(angle), s = std::sin(angle);
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    const double dy = first - step * static_cast<double>(k);
+    const Point3 start{g.points[0].x - s * dy, g.points[0].y + c * dy, g.points[0].z};
+    rec->strings.push_back(noteString(lines[k], look, angle, start));
+  }
+  return applyExtrusion(index);
+}
+
+// ---------------------------------------------------------------------------
+// Blocks and instances
+
+int mapShape(std::int32_t& index) {
+  TraceScope t("ldv808");
+  auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
+  if (rec == nullptr) return -1;
+  const DxfGroups& g = store();
+  const double size = g.reals[0] != 0.0 ? g.reals[0] : 1.0;
+  try {
+    element(index).matrix = std::make_unique<Transform>(insertPlacement(0.0, 0.0, size * scaleFactor(1), size, size));
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  return 0;
+}
+
+int mapBlock(std::int32_t& index) {
+  TraceScope t("ldv809");
+  auto* rec = newRecord<BlockRecord>(t.code(), 308, 0, index);
+  if (rec == nullptr) return -1;
+  const DxfGroups& g = store();
+  rec->name = g.text(2);
+  rec->base = g.points[0];
+  rec->blockFlags = g.flags[0];
+  return 0;
+}
+
+int mapInsert(std::int32_t& index) {
+  TraceScope t("ldv810");
+  auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
+  if (rec == nullptr) return -1;
+  try {
+    element(index).matrix =
+        std::make_unique<Transform>(insertPlacement(0.0, 0.0, scaleFactor(1), scaleFactor(2), scaleFactor(3)));
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  return 0;
+}
+
+int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
+  TraceScope t("ldv810");
+  DxfReaderState& s = dxfReader();
+  const DxfGroups& g = store();
+  const long columns = g.flags[0] > 1 ? g.flags[0] : 1;
+  const long rows = g.flags[1] > 1 ? g.flags[1] : 1;
+  if (columns == 1 && rows == 1) return 0;
+  const double dx = g.reals[4], dy = g.reals[5];
+  for (long r = 0; r < rows; ++r) {
+    for (long c = 0; c < columns; ++c) {
+      if (r == 0 && c == 0) continue;
+      if (s.arrayCellBudget <= 0) {
+        // More copies than the file could describe: the rest is left.
+        mfaSetPosition(first, 0);
+        mfaWarning(t.code(), 790, Channel::kProtocol);
+        mfaClearPosition();
+        return -1;
+      }
+      --s.arrayCellBudget;
+      std::int32_t index = 0;
+      auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
+      if (rec == nullptr) return -1;
+      try {
+        element(index).matrix = std::make_unique<Transform>(insertPlacement(
+            static_cast<double>(c) * dx, static_cast<double>(r) * dy, scaleFactor(1), scaleFactor(2), scaleFactor(3)));
+        copies.push_back(index);
+      } catch (const std::bad_alloc&) {
+        mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+        return -1;
+      }
+    }
+  }
+  return 0;
+}
+
+int mapAttDef(std::int32_t& index) {
+  TraceScope t("ldv811");
+  return newElement(t.code(), 6050, 0, index);
+}
+
+int mapAttrib(std::int32_t& index) {
+  TraceScope t("ldv812");
+  return newElement(t.code(), 6051, 0, index);
+}
+
+int mapFace(std::int32_t& index) {
+  TraceScope t("stt847");
+  return newElement(t.code(), 6000, 0, index);
+}
+
+// ---------------------------------------------------------------------------
+// Polylines
+
+int mapPolyline(std::int32_t& index) {
+  TraceScope t("ldv813");
+  DxfReaderState& s = dxfReader();
+  DxfGroups polyline = s.groups;
+  const int flags = polyline.flags[0];
+  const bool closed = (flags & 1) != 0;
+  const bool splineFit = (flags & 4) != 0;
+  const bool threeD = (flags & (8 | 16 | 64)) != 0;
+  const double elevation = polyline.points[0].z;
+  std::vector<Vertex> vertices, frame;
+  try {
+    while (!s.atEnd && s.current.code == 0 && trimmed(s.current.value) == "VERTEX") {
+      readEntityGroups();
+      const DxfGroups& v = s.groups;
+      const int vflags = v.flags[0];
+      // Face records of a polyface mesh hold no position.
+      if ((vflags & 128) != 0 && (vflags & 64) == 0) continue;
+      Vertex x;
+      x.p = v.points[0];
+      if (!threeD) x.p.z = elevation;
+      x.bulge = v.reals[2];
+      if ((vflags & 16) != 0) frame.push_back(x);
+      else if ((vflags & 8) == 0 || !splineFit) vertices.push_back(x);
+    }
+    if (!s.atEnd && s.current.code == 0 && trimmed(s.current.value) == "SEQEND") readEntityGroups();
+  } catch (const std::bad_alloc&) {
+    s.groups = std::move(polyline);
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  s.groups = std::move(polyline);
+  // A spline fit keeps its frame (control) points; the fitted points the
+  // writer added are the curve's approximation.
+  if (splineFit) {
+    const std::vector<Vertex>& controls = frame.empty() ? vertices : frame;
+    if (controls.size() >= 2) {
+      auto* rec = newRecord<GeometryRecord>(t.code(), 126, 0, index);
+      if (rec == nullptr) return -1;
+      std::vector<Point3> points;
+      points.reserve(controls.size());
+      for (const Vertex& v : controls) points.push_back(v.p);
+      const int degree = s.header.splineType == 5 ? 2 : 3;
+      splineValues(points, degree, closed, rec->values);
+      return threeD ? 0 : applyExtrusion(index);
+    }
+  }
+  if (vertices.empty()) vertices = frame;
+  if (vertices.empty()) return -1;
+  auto* rec = newRecord<GeometryRecord>(t.code(), 106, closed && vertices.size() > 2 ? 63 : 11, index);
+  if (rec == nullptr) return -1;
+  copiousValues(polylinePoints(vertices, closed && vertices.size() > 2), rec->values);
+  return threeD ? 0 : applyExtrusion(index);
+}
+
+// ---------------------------------------------------------------------------
+// Drawing, viewports, dimensions
+
+int mapDrawing(std::int32_t& index) {
+  TraceScope t("ldv819");
+  auto* rec = newRecord<DrawingRecord>(t.code(), 404, 0, index);
+  if (rec == nullptr) return -1;
+  ElementRecord& e = element(index);
+  e.de.sequence = clampLine(dxfReader().current.line);
+  e.de.sequence2 = e.de.sequence + 1;
+  setStateRaw(index, ElementState::kRegistered);
+  elementTable().drawingsPresent = true;
+  return 0;
+}
+
+int mapViewport(std::int32_t& index) {
+  TraceScope t("ldv817");
+  DxfReaderState& s = dxfReader();
+  auto* rec = newRecord<DxfViewRecord>(t.code(), 410, 0, index);
+  if (rec == nullptr) return -1;
+  const DxfGroups& g = store();
+  rec->viewNumber = g.ints[3];
+  setStateRaw(index, ElementState::kRegistered);
+  elementTable().drawingsPresent = true;
+  ViewportData d = viewportData(g.extended);
+  rec->hasLevelList = d.present;
+  if (!d.present && g.hasPoint[2] && g.hasReal[5]) {
+    // Later releases give the view in groups of their own: centre 12,
+    // target 17, height 45 (their frozen layers are handles, not names).
+    d.present = true;
+    d.centreX = g.points[2].x;
+    d.centreY = g.points[2].y;
+    d.target = g.points[7];
+    d.viewHeight = g.reals[5];
+  }
+  rec->frozenLayers = std::move(d.frozen);
+  // The viewport shows the model around the view centre, its view height
+  // on its own height on the sheet.
+  const double paperHeight = g.reals[1];
+  double scale = 1.0;
+  if (d.present && d.viewHeight > 0.0 && paperHeight > 0.0 && std::isfinite(paperHeight / d.viewHeight))
+    scale = paperHeight / d.viewHeight;
+  rec->scale = scale;
+  const double x = g.points[0].x - scale * (d.target.x + d.centreX);
+  const double y = g.points[0].y - scale * (d.target.y + d.centreY);
+  // The sheet's own viewport (identifier 1) and one switched off (status
+  // 0) show no model view.
+  const int status = g.hasInt[2] ? g.ints[2] : 1;
+  if (isElementIndex(s.drawing) && rec->viewNumber != 1 && status != 0) {
+    if (auto* drawing = dynamic_cast<DrawingRecord*>(element(s.drawing).params.get())) {
+      try {
+        drawing->views.push_back(DrawingRecord::ViewSlot{index, x, y});
+      } catch (const std::bad_alloc&) {
+        mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+      }
+    }
+  }
+  return 0;
+}
+
+void makeViewLevelLists() {
+  DxfReaderState& s = dxfReader();
+  const std::int32_t last = elementTable().lastIndex;
+  // The positions of each layer name (a name may stand in the table more
+  // than once), made when the first view needs them.
+  std::unordered_map<std::string, std::vector<std::int32_t>> positions;
+  bool made = false;
+  for (std::int32_t i = 1; i <= last; ++i) {
+    if (element(i).type != 410) continue;
+    auto* rec = dynamic_cast<DxfViewRecord*>(element(i).params.get());
+    if (rec == nullptr || !rec->hasLevelList) continue;
+    try {
+      if (!made) {
+        for (std::size_t k = 0; k < s.layers.entries.size(); ++k)
+          positions[upperCased(s.layers.entries[k].name)].push_back(static_cast<std::int32_t>(k));
+        made = true;
+      }
+      std::unordered_set<std::string> frozen;
+      rec->hiddenLevels.clear();
+      for (const std::string& name : rec->frozenLayers) {
+        const std::string key = upperCased(trimmed(name));
+        if (!frozen.insert(key).second) continue;
+        const auto it = positions.find(key);
+        if (it != positions.end()) rec->hiddenLevels.insert(rec->hiddenLevels.end(), it->second.begin(), it->second.end());
+      }
+      std::sort(rec->hiddenLevels.begin(), rec->hiddenLevels.end());
+    } catch (const std::bad_alloc&) {
+      rec->hasLevelList = false;
+    }
+  }
+}
+
+int mapDimension(std::int32_t& index) {
+  TraceScope t("ldv818");
+  const DxfGroups& g = store();
+  auto* rec = newRecord<DimensionRecord>(t.code(), dimensionTypeOf(g.flags[0]), 0, index);
+  if (rec == nullptr) return -1;
+  // The definition points 10..16, then 40 and 41.
+  for (const Point3& p : g.points) {
+    if (&p - g.points > 6) break;
+    rec->values.push_back(p.x);
+    rec->values.push_back(p.y);
+    rec->values.push_back(p.z);
+  }
+  rec->values.push_back(g.reals[0]);
+  rec->values.push_back(g.reals[1]);
+  return 0;
+}

@@ -1,0 +1,70 @@
+// The mapping of DXF entities into the element table.  Each entity read by
+// the DXF reader becomes one element of the IGES kind the conversion engine
+// converts, with the typed parameter record that engine reads (the values in
+// the order of the IGES parameter data) and a directory entry filled from
+// the entity's common attributes.  After reading, the table looks as if an
+// IGES file had been read, and the IGES conversion runs unchanged.
+//
+//   LINE 110, POINT 116, CIRCLE 100/0, ARC 100/1, TRACE and SOLID 106/63,
+//   TEXT and MTEXT 212, SHAPE and INSERT 408, BLOCK 308, POLYLINE 106 or
+//   126 (spline fit), VIEWPORT 410, DIMENSION 216/202/206/222/218/444,
+//   ATTDEF 6050, ATTRIB 6051, 3DFACE 6000.
+//
+// Every mapping reads the reader's group store, returns 0 with the new
+// element in `index`, or -1 (error 370) when no slot can be had.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dxf_in/dxf_reader.h"
+#include "elements/transform.h"
+#include "iges_in/iges_annotation.h"
+
+// A note of DXF input: the note record and the font of its text style
+// (the style's font file without its ".shx" ending).
+struct DxfNoteRecord : NoteRecord {
+  std::string fontName;
+};
+
+// The dimension type of group 70 (its low three bits) as an element type.
+std::int32_t dimensionTypeOf(int flags);
+
+// The transformation of an object coordinate system with the extrusion
+// direction `normal` (the arbitrary axis rule of the DXF format).  false
+// when the direction is the z axis (or unusable): no transformation.
+bool arbitraryAxis(const Point3& normal, Transform& out);
+
+// ldv800: line number, level, colour, line font, father links and the
+// graphic attributes of the typed record.
+int applyCommonAttributes(std::int32_t index, long line, std::int32_t father);
+// ldv820: the element's matrix from the extrusion direction of the store.
+int applyExtrusion(std::int32_t index);
+
+int mapLine(std::int32_t& index);       // ldv801
+int mapPoint(std::int32_t& index);      // ldv802
+int mapCircle(std::int32_t& index);     // ldv803
+int mapArc(std::int32_t& index);        // ldv804
+int mapSolid(std::int32_t& index);      // ldv806: TRACE and SOLID
+int mapText(std::int32_t& index);       // ldv807
+int mapMText(std::int32_t& index);      // ldv807 (twin of mapText)
+int mapShape(std::int32_t& index);      // ldv808
+int mapBlock(std::int32_t& index);      // ldv809
+int mapInsert(std::int32_t& index);     // ldv810
+// The further cells of an array insert (columns 70, rows 71, spacings 44,
+// 45), each an instance of its own: -1 when the file's budget of copies is
+// spent (warning 790) or memory fails.
+int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies);
+int mapAttDef(std::int32_t& index);     // ldv811
+int mapAttrib(std::int32_t& index);     // ldv812
+// ldv813: reads the VERTEX entities up to SEQEND itself; the group store
+// holds the POLYLINE's own groups again afterwards.
+int mapPolyline(std::int32_t& index);
+int mapViewport(std::int32_t& index);   // ldv817
+int mapDimension(std::int32_t& index);  // ldv818
+int mapDrawing(std::int32_t& index);    // ldv819
+int mapFace(std::int32_t& index);       // 3DFACE, type 6000
+
+// After linking: the levels every viewport's view hides (its frozen layers).
+void makeViewLevelLists();

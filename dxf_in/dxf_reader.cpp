@@ -1,0 +1,959 @@
+#include "dxf_in/dxf_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/trace.h"
+#include "dxf_in/dxf_mapping.h"
+#include "elements/element_table.h"
+#include "iges_in/iges_geometry_math.h"
+#include "iges_in/iges_structure.h"
+
+namespace {
+
+constexpr int kMsgNoMemory = 370;
+constexpr int kMsgCycle = 510;
+constexpr int kMsgNotMapped = 790;
+constexpr int kMsgNoTables = 973;
+constexpr int kMsgNoBlocks = 974;
+constexpr int kMsgNoEntities = 976;
+constexpr int kMsgNoSection = 977;
+constexpr int kMsgBadGroupCode = 978;
+constexpr int kMsgEntitySkipped = 979;
+
+// Entries of a table when its count is missing or below 1.
+constexpr long kDefaultTableEntries = 10;
+// A table entry takes at least this many bytes of the file ("0", the
+// entity name and one group): a count beyond the file's size is not
+// believed.
+constexpr long kBytesPerTableEntry = 8;
+// Per entity: groups of extended data, pieces of long texts and dash
+// lengths kept (the rest is dropped).
+constexpr std::size_t kMaxExtendedGroups = 65536;
+constexpr std::size_t kMaxTextChunks = 1 << 20;
+constexpr std::size_t kMaxDashes = 4096;
+
+// The header variables kept besides "$ACADVER", "$TEXTSIZE", "$FILLMODE"
+// and "$SPLINETYPE".
+constexpr const char* kDimensionVariables[] = {
+    "$DIMALT",  "$DIMALTD", "$DIMALTF", "$DIMAPOST", "$DIMASZ",  "$DIMBLK",  "$DIMBLK1",
+    "$DIMBLK2", "$DIMCLRD", "$DIMCLRE", "$DIMCLRT",  "$DIMDLE",  "$DIMDLI",  "$DIMEXE",
+    "$DIMEXO",  "$DIMLFAC", "$DIMGAP",  "$DIMLIM",   "$DIMPOST", "$DIMRND",  "$DIMSAH",
+    "$DIMSCALE", "$DIMSE1", "$DIMSE2",  "$DIMSOXD",  "$DIMSTYLE", "$DIMTAD", "$DIMTIH",
+    "$DIMTIX",  "$DIMTM",   "$DIMTOFL", "$DIMTOH",   "$DIMTOL",  "$DIMTP",   "$DIMTSZ",
+    "$DIMTVP",  "$DIMTXT",  "$DIMZIN"};
+
+// "$ACADVER" values and the version codes they give.
+struct VersionCode {
+  const char* text;
+  int version;
+};
+constexpr VersionCode kVersions[] = {
+    {"AC1006", DxfVersion::kRelease10},
+    {"AC1009", DxfVersion::kRelease12},
+    {"AC1011", DxfVersion::kRelease13},
+    {"AC1012", DxfVersion::kRelease13},
+};
+
+std::string upperCased(const std::string& text) {
+  std::string out = text;
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+// A keyword value (entity, section and table names) without the blanks
+// some writers put around it.
+std::string keyword(const std::string& value) {
+  std::size_t b = 0, e = value.size();
+  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
+  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
+  return value.substr(b, e - b);
+}
+
+std::string cut(const std::string& value, std::size_t length) {
+  return value.size() <= length ? value : value.substr(0, length);
+}
+
+// One line of at most kDxfLineLength characters without its "\n" or
+// "\r\n"; the rest of a longer line is read away.  false at the end of the
+// file.
+bool readLine(std::string& out) {
+  DxfReaderState& s = dxfReader();
+  out.clear();
+  if (s.file == nullptr) return false;
+  char buffer[kDxfLineLength + 2];
+  if (std::fgets(buffer, sizeof buffer, s.file) == nullptr) return false;
+  std::size_t n = std::strlen(buffer);
+  const bool complete = n > 0 && buffer[n - 1] == '\n';
+  if (complete) --n;
+  if (!complete && n > kDxfLineLength) {
+    // Longer than a line may be: keep the first part, drop the rest.
+    n = kDxfLineLength;
+    int c;
+    while ((c = std::fgetc(s.file)) != EOF && c != '\n') {
+    }
+  }
+  if (n > 0 && buffer[n - 1] == '\r') --n;
+  out.assign(buffer, n);
+  ++s.line;
+  return true;
+}
+
+void badGroupCode(long line) {
+  DxfReaderState& s = dxfReader();
+  if (s.quiet) return;
+  mfaSetPositionNumbers(line, line, 0);
+  mfaWarning("scl520", kMsgBadGroupCode, s.badCodeLines == 0 ? Channel::kBoth : Channel::kProtocol);
+  mfaClearPosition();
+  ++s.badCodeLines;
+}
+
+bool isEntity(const DxfGroup& g, const char* name) { return g.code == 0 && keyword(g.value) == name; }
+
+// Reads on to the group that ends the section (or the file).
+void skipSection() {
+  DxfReaderState& s = dxfReader();
+  while (readGroup(s.current) == 0)
+    if (isEntity(s.current, "ENDSEC") || isEntity(s.current, "EOF")) return;
+}
+
+// The reader's error 370: the entity is skipped.
+void noMemory(const char* code) { mfaError(code, kMsgNoMemory, Channel::kBoth); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// State
+
+DxfReaderState& dxfReader() {
+  static DxfReaderState state;
+  return state;
+}
+
+void resetDxfReader() { dxfReader() = DxfReaderState{}; }
+
+void dxfReaderAttach(std::FILE* file) {
+  DxfReaderState& s = dxfReader();
+  s.file = file;
+  s.line = 0;
+  s.atEnd = false;
+  s.fileSize = 0;
+  if (file != nullptr) {
+    const long at = std::ftell(file);
+    if (at >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
+      const long size = std::ftell(file);
+      s.fileSize = size > 0 ? size : 0;
+      std::fseek(file, at, SEEK_SET);
+    }
+  }
+  // Every copy of an array insert costs at least as much as a byte of the
+  // file would; small files still get a few thousand.
+  s.arrayCellBudget = std::max<long>(s.fileSize, 10000);
+}
+
+void DxfGroups::clear() {
+  for (std::string& t : texts) t.clear();
+  std::fill(std::begin(hasText), std::end(hasText), false);
+  textChunks.clear();
+  for (Point3& p : points) p = Point3{};
+  std::fill(std::begin(hasPoint), std::end(hasPoint), false);
+  elevation = thickness = 0.0;
+  std::fill(std::begin(reals), std::end(reals), 0.0);
+  std::fill(std::begin(hasReal), std::end(hasReal), false);
+  dashes.clear();
+  std::fill(std::begin(angles), std::end(angles), 0.0);
+  std::fill(std::begin(hasAngle), std::end(hasAngle), false);
+  colour = 0;
+  hasColour = colourNegative = false;
+  std::fill(std::begin(ints), std::end(ints), 0);
+  std::fill(std::begin(hasInt), std::end(hasInt), false);
+  std::fill(std::begin(flags), std::end(flags), 0);
+  std::fill(std::begin(hasFlag), std::end(hasFlag), false);
+  std::fill(std::begin(reals140), std::end(reals140), 0.0);
+  extrusion = Point3{0.0, 0.0, 1.0};
+  appName.clear();
+  control.clear();
+  xLayer.clear();
+  binary.clear();
+  xHandle.clear();
+  extended.clear();
+  ignored = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Values
+
+bool dxfIsInteger(const std::string& text, long& value) {
+  const char* p = text.c_str();
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p == '\0') return false;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(p, &end, 10);
+  if (end == p) return false;
+  while (*end == ' ' || *end == '\t') ++end;
+  if (*end != '\0') return false;
+  value = errno == ERANGE ? (v < 0 ? LONG_MIN : LONG_MAX) : v;
+  return true;
+}
+
+int dxfInteger(const std::string& value) {
+  const long v = std::strtol(value.c_str(), nullptr, 10);
+  return static_cast<int>(std::clamp<long>(v, INT_MIN, INT_MAX));
+}
+
+double dxfReal(const std::string& value) {
+  const double v = std::strtod(value.c_str(), nullptr);
+  return std::isfinite(v) ? v : 0.0;
+}
+
+// ---------------------------------------------------------------------------
+// Groups
+
+int readGroup(DxfGroup& out) {
+  TraceScope t("scl520");
+  DxfReaderState& s = dxfReader();
+  std::string codeLine;
+  if (!readLine(codeLine)) {
+    s.atEnd = true;
+    return -1;
+  }
+  long code = 0;
+  long line = s.line;
+  if (!dxfIsInteger(codeLine, code)) {
+    // The pairs are out of step: the entity ends here, reading goes on at
+    // the next line that holds the code 0.
+    badGroupCode(line);
+    do {
+      if (!readLine(codeLine)) {
+        s.atEnd = true;
+        return -1;
+      }
+    } while (!dxfIsInteger(codeLine, code) || code != 0);
+    line = s.line;
+  }
+  std::string value;
+  if (!readLine(value)) {
+    s.atEnd = true;
+    return -1;
+  }
+  out.code = static_cast<int>(std::clamp<long>(code, INT_MIN, INT_MAX));
+  out.value = std::move(value);
+  out.line = line;
+  return 0;
+}
+
+void storeGroup(DxfGroups& g, const DxfGroup& group) {
+  TraceScope t("hvd500");
+  const int c = group.code;
+  const std::string& v = group.value;
+  if (c >= 1 && c <= 9) {
+    g.texts[c] = cut(v, kDxfTextLength);
+    g.hasText[c] = true;
+    if (c == 3 && g.textChunks.size() < kMaxTextChunks) g.textChunks += cut(v, kDxfTextLength);
+  } else if (c >= 10 && c <= 18) {
+    g.points[c - 10].x = dxfReal(v);
+    g.hasPoint[c - 10] = true;
+  } else if (c >= 20 && c <= 28) {
+    g.points[c - 20].y = dxfReal(v);
+  } else if (c >= 30 && c <= 37) {
+    g.points[c - 30].z = dxfReal(v);
+  } else if (c == 38) {
+    g.points[8].z = g.elevation = dxfReal(v);
+  } else if (c == 39) {
+    g.thickness = dxfReal(v);
+  } else if (c >= 40 && c <= 48) {
+    g.reals[c - 40] = dxfReal(v);
+    g.hasReal[c - 40] = true;
+  } else if (c == 49) {
+    if (g.dashes.size() < kMaxDashes) g.dashes.push_back(dxfReal(v));
+  } else if (c >= 50 && c <= 58) {
+    g.angles[c - 50] = dxfReal(v);
+    g.hasAngle[c - 50] = true;
+  } else if (c == 62) {
+    const int colour = dxfInteger(v);
+    g.colourNegative = colour < 0;
+    g.colour = colour == INT_MIN ? INT_MAX : std::abs(colour);
+    g.hasColour = true;
+  } else if (c >= 66 && c <= 69) {
+    g.ints[c - 66] = dxfInteger(v);
+    g.hasInt[c - 66] = true;
+  } else if (c >= 70 && c <= 78) {
+    g.flags[c - 70] = dxfInteger(v);
+    g.hasFlag[c - 70] = true;
+  } else if (c >= 140 && c <= 148) {
+    g.reals140[c - 140] = dxfReal(v);
+  } else if (c == 210) {
+    g.extrusion.x = dxfReal(v);
+  } else if (c == 220) {
+    g.extrusion.y = dxfReal(v);
+  } else if (c == 230) {
+    g.extrusion.z = dxfReal(v);
+  } else if (c >= 1000 && c <= 1071) {
+    switch (c) {
+      case 1001: g.appName = cut(v, kDxfAppNameLength); break;
+      case 1002: g.control = cut(v, kDxfControlLength); break;
+      case 1003: g.xLayer = cut(v, kDxfXLayerLength); break;
+      case 1004: g.binary = cut(v, kDxfBinaryLength); break;
+      case 1005: g.xHandle = cut(v, kDxfXHandleLength); break;
+      default: break;
+    }
+    if (g.extended.size() < kMaxExtendedGroups) {
+      DxfExtendedGroup x;
+      x.code = c;
+      if (c < 1010) x.text = cut(v, kDxfTextLength);
+      else x.real = dxfReal(v);
+      g.extended.push_back(std::move(x));
+    } else {
+      ++g.ignored;
+    }
+  } else {
+    ++g.ignored;
+  }
+}
+
+int readEntityGroups() {
+  TraceScope t("hvd502");
+  DxfReaderState& s = dxfReader();
+  s.groups.clear();
+  for (;;) {
+    if (readGroup(s.current) != 0) return -1;
+    if (s.current.code == 0) return 0;
+    storeGroup(s.groups, s.current);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Tables
+
+template <typename Entry>
+void DxfTable<Entry>::size(long count, long fileSize) {
+  long n = count < 1 ? kDefaultTableEntries : count;
+  n = std::min(n, fileSize / kBytesPerTableEntry + kDefaultTableEntries);
+  if (static_cast<std::size_t>(n) > entries.capacity()) entries.reserve(static_cast<std::size_t>(n));
+}
+
+template <typename Entry>
+std::int32_t DxfTable<Entry>::add(Entry entry) {
+  if (entries.size() == entries.capacity()) entries.reserve((entries.capacity() + 1) * 2);
+  const auto position = static_cast<std::int32_t>(entries.size());
+  const std::string key = upperCased(entry.name);
+  entries.push_back(std::move(entry));
+  lastByName[key] = position;
+  return position;
+}
+
+template <typename Entry>
+std::int32_t DxfTable<Entry>::find(const std::string& name) const {
+  const auto it = lastByName.find(upperCased(name));
+  return it == lastByName.end() ? -1 : it->second;
+}
+
+std::int32_t addLayer(const DxfGroups& g) {
+  TraceScope t("dxf110");
+  DxfLayerEntry e;
+  e.name = g.text(2);
+  e.flags = g.flags[0] & 7;
+  if (g.hasColour) e.colour = g.colour;
+  e.off = g.colourNegative;
+  if (g.hasText[6]) e.lineType = g.text(6);
+  return dxfReader().layers.add(std::move(e));
+}
+
+std::int32_t addLineType(const DxfGroups& g) {
+  TraceScope t("dxf210");
+  DxfLineTypeEntry e;
+  e.name = g.text(2);
+  e.description = g.text(3);
+  e.flags = g.flags[0];
+  if (g.hasFlag[2]) e.alignment = g.flags[2];
+  e.patternLength = g.reals[0];
+  e.dashes = g.dashes;
+  return dxfReader().lineTypes.add(std::move(e));
+}
+
+std::int32_t addDimStyle(const DxfGroups& g) {
+  TraceScope t("dxf310");
+  DxfDimStyleEntry e;
+  e.name = g.text(2);
+  e.flags = g.flags[0];
+  for (int k = 0; k < 5; ++k) e.texts[k] = g.text(3 + k);
+  std::copy(std::begin(g.reals), std::end(g.reals), std::begin(e.reals));
+  std::copy(std::begin(g.reals140), std::end(g.reals140), std::begin(e.reals140));
+  std::copy(std::begin(g.flags), std::end(g.flags), std::begin(e.flagValues));
+  return dxfReader().dimStyles.add(std::move(e));
+}
+
+std::int32_t addTextStyle(const DxfGroups& g) {
+  TraceScope t("dxf410");
+  DxfTextStyleEntry e;
+  e.name = g.text(2);
+  e.flags = g.flags[0];
+  e.height = g.reals[0];
+  if (g.hasReal[1] && g.reals[1] > 0.0) e.widthFactor = g.reals[1];
+  e.lastHeight = g.reals[2];
+  e.oblique = g.angles[0];
+  e.generation = g.flags[1];
+  e.font = g.text(3);
+  e.bigFont = g.text(4);
+  return dxfReader().textStyles.add(std::move(e));
+}
+
+std::int32_t findLayer(const std::string& name) {
+  TraceScope t("dxf120");
+  return dxfReader().layers.find(name);
+}
+std::int32_t findLineType(const std::string& name) {
+  TraceScope t("dxf220");
+  return dxfReader().lineTypes.find(name);
+}
+std::int32_t findDimStyle(const std::string& name) {
+  TraceScope t("dxf320");
+  return dxfReader().dimStyles.find(name);
+}
+std::int32_t findTextStyle(const std::string& name) {
+  TraceScope t("dxf420");
+  return dxfReader().textStyles.find(name);
+}
+
+void freeLayers() {
+  TraceScope t("dxf190");
+  dxfReader().layers.clear();
+}
+void freeLineTypes() {
+  TraceScope t("dxf290");
+  dxfReader().lineTypes.clear();
+}
+void freeDimStyles() {
+  TraceScope t("dxf390");
+  dxfReader().dimStyles.clear();
+}
+void freeTextStyles() {
+  TraceScope t("dxf490");
+  dxfReader().textStyles.clear();
+}
+
+void releaseDxfReader() {
+  TraceScope t("stt849");
+  freeLayers();
+  freeLineTypes();
+  freeDimStyles();
+  freeTextStyles();
+  DxfReaderState& s = dxfReader();
+  s.blocks.clear();
+  s.inserts.clear();
+  s.dimensions.clear();
+  s.groups.clear();
+  s.header.dimensions.clear();
+  s.file = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Header
+
+namespace {
+
+void storeHeaderVariable(const std::string& name, const DxfGroup& value) {
+  DxfHeader& h = dxfReader().header;
+  if (name == "$ACADVER") {
+    h.versionText = cut(keyword(value.value), kDxfTextLength);
+    h.version = DxfVersion::kUnknown;
+    for (const VersionCode& v : kVersions)
+      if (h.versionText == v.text) h.version = v.version;
+    return;
+  }
+  if (name == "$TEXTSIZE") {
+    h.textSize = dxfReal(value.value);
+    h.hasTextSize = true;
+    return;
+  }
+  const bool flag70 = value.code == 70;
+  if (name == "$FILLMODE") {
+    if (flag70) h.fillMode = dxfInteger(value.value);
+    return;
+  }
+  if (name == "$SPLINETYPE") {
+    if (flag70) h.splineType = dxfInteger(value.value);
+    return;
+  }
+  if (name == "$DIMZIN" && !flag70) return;
+  for (const char* d : kDimensionVariables) {
+    if (name != d) continue;
+    DxfHeaderValue v;
+    v.code = value.code;
+    if ((value.code >= 10 && value.code < 60) || (value.code >= 140 && value.code < 150))
+      v.real = dxfReal(value.value);
+    else if ((value.code >= 60 && value.code < 100) || (value.code >= 170 && value.code < 180) ||
+             (value.code >= 270 && value.code < 290))
+      v.integer = dxfInteger(value.value);
+    else
+      v.text = cut(value.value, kDxfTextLength);
+    h.dimensions[name] = std::move(v);
+    return;
+  }
+}
+
+}  // namespace
+
+int readHeader() {
+  TraceScope t("stt840");
+  DxfReaderState& s = dxfReader();
+  DxfGroup& g = s.current;
+  // The first group only tells whether the file begins with a header; a
+  // file that does not is read again from its start by the sections.
+  s.quiet = true;
+  int first = readGroup(g);
+  // Comments (999) may stand before the first section.
+  while (first == 0 && g.code == 999) first = readGroup(g);
+  s.quiet = false;
+  if (first != 0 || !isEntity(g, "SECTION")) return -1;
+  if (readGroup(g) != 0 || g.code != 2 || keyword(g.value) != "HEADER") return -1;
+  s.headerRead = true;
+  if (readGroup(g) != 0) return 0;
+  for (;;) {
+    if (g.code == 0) return 0;  // ENDSEC, or the next section of a cut file
+    if (g.code != 9) {
+      if (readGroup(g) != 0) return 0;
+      continue;
+    }
+    const std::string name = keyword(g.value);
+    // The variable's value is the group after its name; the three flag
+    // variables take theirs only from a group 70 among the following ones.
+    bool stored = false;
+    for (;;) {
+      if (readGroup(g) != 0) return 0;
+      if (g.code == 0 || g.code == 9) break;
+      const bool flagOnly = name == "$DIMZIN" || name == "$FILLMODE" || name == "$SPLINETYPE";
+      if (!stored && (!flagOnly || g.code == 70)) {
+        storeHeaderVariable(name, g);
+        stored = true;
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Sections
+
+int readTables() {
+  TraceScope t("stt842");
+  DxfReaderState& s = dxfReader();
+  if (s.drawing == 0) {
+    std::int32_t drawing = 0;
+    if (mapDrawing(drawing) == 0) s.drawing = drawing;
+  }
+  if (readGroup(s.current) != 0) return 0;
+  for (;;) {
+    if (s.atEnd) return 0;
+    const DxfGroup& g = s.current;
+    if (g.code != 0) {
+      if (readGroup(s.current) != 0) return 0;
+      continue;
+    }
+    const std::string name = keyword(g.value);
+    if (name == "ENDSEC" || name == "EOF") return 0;
+    if (name != "TABLE") {
+      readEntityGroups();
+      continue;
+    }
+    // The table's head: its name (2) and the count of its entries (70).
+    readEntityGroups();
+    const std::string table = upperCased(keyword(s.groups.text(2)));
+    const long count = s.groups.hasFlag[0] ? s.groups.flags[0] : 0;
+    if (table == "LAYER") s.layers.size(count, s.fileSize);
+    else if (table == "LTYPE") s.lineTypes.size(count, s.fileSize);
+    else if (table == "DIMSTYLE") s.dimStyles.size(count, s.fileSize);
+    else if (table == "STYLE") s.textStyles.size(count, s.fileSize);
+    while (!s.atEnd && s.current.code == 0) {
+      const std::string entry = keyword(s.current.value);
+      if (entry == "ENDTAB" || entry == "ENDSEC" || entry == "EOF" || entry == "TABLE") break;
+      readEntityGroups();
+      try {
+        if (entry == "LAYER" && table == "LAYER") addLayer(s.groups);
+        else if (entry == "LTYPE" && table == "LTYPE") addLineType(s.groups);
+        else if (entry == "DIMSTYLE" && table == "DIMSTYLE") addDimStyle(s.groups);
+        else if (entry == "STYLE" && table == "STYLE") addTextStyle(s.groups);
+      } catch (const std::bad_alloc&) {
+        noMemory(t.code());
+      }
+    }
+    if (!s.atEnd && isEntity(s.current, "ENDTAB")) readEntityGroups();
+  }
+}
+
+int readBlocks() {
+  TraceScope t("stt844");
+  DxfReaderState& s = dxfReader();
+  if (readGroup(s.current) != 0) return 0;
+  std::int32_t block = 0;
+  for (;;) {
+    if (s.atEnd) return 0;
+    if (s.current.code != 0) {
+      if (readGroup(s.current) != 0) return 0;
+      continue;
+    }
+    const std::string name = keyword(s.current.value);
+    if (name == "ENDSEC" || name == "EOF") return 0;
+    if (name == "BLOCK") {
+      const long line = s.current.line;
+      readEntityGroups();
+      std::int32_t index = 0;
+      if (mapBlock(index) != 0) {
+        mfaSetPositionNumbers(line, line, 0);
+        mfaWarning(t.code(), kMsgNotMapped, Channel::kProtocol);
+        mfaClearPosition();
+        block = 0;
+        continue;
+      }
+      applyCommonAttributes(index, line, 0);
+      try {
+        s.blocks.push_back(DxfNamedElement{index, s.groups.text(2), 0});
+      } catch (const std::bad_alloc&) {
+        noMemory(t.code());
+      }
+      block = index;
+      continue;
+    }
+    if (name == "ENDBLK") {
+      readEntityGroups();
+      block = 0;
+      continue;
+    }
+    readEntity(block);
+  }
+}
+
+int readEntities() {
+  TraceScope t("stt846");
+  DxfReaderState& s = dxfReader();
+  if (readGroup(s.current) != 0) return 0;
+  for (;;) {
+    if (s.atEnd) return 0;
+    if (s.current.code != 0) {
+      if (readGroup(s.current) != 0) return 0;
+      continue;
+    }
+    const std::string name = keyword(s.current.value);
+    if (name == "ENDSEC" || name == "EOF") return 0;
+    readEntity(0);
+  }
+}
+
+namespace {
+
+using Mapping = int (*)(std::int32_t&);
+
+struct EntityMapping {
+  const char* name;
+  Mapping map;
+};
+
+// The entities the mapping knows, by name.
+constexpr EntityMapping kMappings[] = {
+    {"LINE", mapLine},         {"POINT", mapPoint},       {"CIRCLE", mapCircle},
+    {"ARC", mapArc},           {"TRACE", mapSolid},       {"SOLID", mapSolid},
+    {"TEXT", mapText},         {"MTEXT", mapMText},       {"SHAPE", mapShape},
+    {"INSERT", mapInsert},     {"POLYLINE", mapPolyline}, {"VIEWPORT", mapViewport},
+    {"DIMENSION", mapDimension}, {"ATTDEF", mapAttDef},   {"ATTRIB", mapAttrib},
+    {"3DFACE", mapFace},
+};
+
+}  // namespace
+
+std::int32_t readEntity(std::int32_t father) {
+  TraceScope t("stt847");
+  DxfReaderState& s = dxfReader();
+  const std::string name = keyword(s.current.value);
+  const long line = s.current.line;
+  readEntityGroups();
+  Mapping map = nullptr;
+  for (const EntityMapping& m : kMappings)
+    if (name == m.name) map = m.map;
+  if (map == nullptr) {
+    // Not mapped: recorded in the scratch slot and not converted.
+    if (name != "ENDBLK" && name != "ENDSEC") {
+      ElementRecord& scratch = element(0);
+      scratch.type = 9999;
+      scratch.de.sequence = static_cast<std::int32_t>(std::min<long>(line, INT32_MAX));
+      ++s.entitiesSkipped;
+      // The end of a list of attributes is no content of its own.
+      if (name != "SEQEND") {
+        try {
+          ++s.skippedByName[name];
+        } catch (const std::bad_alloc&) {
+          noMemory(t.code());
+        }
+      }
+    }
+    return 0;
+  }
+  std::int32_t index = 0;
+  if (map(index) != 0 || !isElementIndex(index)) {
+    mfaSetPositionNumbers(line, line, 0);
+    mfaWarning(t.code(), kMsgNotMapped, Channel::kProtocol);
+    mfaClearPosition();
+    return 0;
+  }
+  std::vector<std::int32_t> copies;
+  try {
+    if (name == "INSERT") {
+      s.inserts.push_back(DxfNamedElement{index, s.groups.text(2), father});
+      mapInsertArray(index, copies);
+      for (std::int32_t c : copies) s.inserts.push_back(DxfNamedElement{c, s.groups.text(2), father});
+    }
+    if (name == "DIMENSION") s.dimensions.push_back(DxfNamedElement{index, s.groups.text(2), father});
+  } catch (const std::bad_alloc&) {
+    noMemory(t.code());
+  }
+  applyCommonAttributes(index, line, father);
+  for (std::int32_t c : copies) applyCommonAttributes(c, line, father);
+  return index;
+}
+
+// ---------------------------------------------------------------------------
+// Links
+
+namespace {
+
+// The blocks that insert themselves, directly or through other blocks: the
+// strongly connected components of the graph "block B holds an insert of
+// block A" (an iterative search, so that a long chain of blocks does not
+// exhaust the stack).  component[b] per block position.
+std::vector<int> blockComponents(const std::vector<std::vector<int>>& edges) {
+  const int n = static_cast<int>(edges.size());
+  std::vector<int> component(static_cast<std::size_t>(n), -1), order(static_cast<std::size_t>(n), -1),
+      low(static_cast<std::size_t>(n), 0);
+  std::vector<char> onStack(static_cast<std::size_t>(n), 0);
+  std::vector<int> stack;
+  std::vector<std::pair<int, std::size_t>> calls;
+  int counter = 0, components = 0;
+  for (int root = 0; root < n; ++root) {
+    if (order[static_cast<std::size_t>(root)] >= 0) continue;
+    calls.emplace_back(root, 0);
+    while (!calls.empty()) {
+      auto& [v, next] = calls.back();
+      const std::size_t sv = static_cast<std::size_t>(v);
+      if (next == 0 && order[sv] < 0) {
+        order[sv] = low[sv] = counter++;
+        stack.push_back(v);
+        onStack[sv] = 1;
+      }
+      if (next < edges[sv].size()) {
+        const int w = edges[sv][next++];
+        const std::size_t sw = static_cast<std::size_t>(w);
+        if (order[sw] < 0) {
+          calls.emplace_back(w, 0);
+        } else if (onStack[sw]) {
+          low[sv] = std::min(low[sv], order[sw]);
+        }
+        continue;
+      }
+      if (low[sv] == order[sv]) {
+        for (;;) {
+          const int w = stack.back();
+          stack.pop_back();
+          onStack[static_cast<std::size_t>(w)] = 0;
+          component[static_cast<std::size_t>(w)] = components;
+          if (w == v) break;
+        }
+        ++components;
+      }
+      const int done = v;
+      calls.pop_back();
+      if (!calls.empty()) {
+        const std::size_t parent = static_cast<std::size_t>(calls.back().first);
+        low[parent] = std::min(low[parent], low[static_cast<std::size_t>(done)]);
+      }
+    }
+  }
+  return component;
+}
+
+// The dimension takes over the son list of its geometry block: the sons
+// now name the dimension as their father where they named the block.
+void takeOverSons(std::int32_t block, std::int32_t dimension) {
+  ElementRecord& b = element(block);
+  ElementRecord& d = element(dimension);
+  if (d.sons != nullptr) return;
+  d.sons = b.sons;
+  d.sonCount = b.sonCount;
+  d.sonCursor = d.sonCursor2 = d.sons;
+  d.sonRunTails = std::move(b.sonRunTails);
+  d.sonsUnordered = b.sonsUnordered;
+  b.sons = b.sonCursor = b.sonCursor2 = nullptr;
+  b.sonCount = 0;
+  b.sonsUnordered = false;
+  for (LinkNode* n = d.sons; n != nullptr; n = n->next) {
+    if (!isElementIndex(n->index)) continue;
+    ElementRecord& son = element(n->index);
+    if (son.fatherLookup) {
+      const auto it = son.fatherLookup->find(block);
+      if (it != son.fatherLookup->end()) {
+        LinkNode* first = it->second;
+        son.fatherLookup->erase(it);
+        son.fatherLookup->emplace(dimension, first);
+      }
+    }
+    for (LinkNode* f = son.fathers; f != nullptr; f = f->next)
+      if (f->index == block) f->index = dimension;
+    son.fatherCursor = son.fathers;
+  }
+  ElementTable& table = elementTable();
+  ++table.linkGeneration;
+  ++table.cursorGeneration;
+}
+
+}  // namespace
+
+int linkBlocks() {
+  TraceScope t("stt845");
+  DxfReaderState& s = dxfReader();
+  int result = 0;
+  try {
+    std::unordered_map<std::string, std::size_t> byName;  // the last block of a name
+    std::unordered_map<std::int32_t, std::size_t> positionOf;
+    for (std::size_t k = 0; k < s.blocks.size(); ++k) {
+      byName[upperCased(s.blocks[k].name)] = k;
+      positionOf[s.blocks[k].index] = k;
+    }
+    std::vector<std::vector<int>> edges(s.blocks.size());
+    std::vector<long> target(s.inserts.size(), -1);
+    for (std::size_t k = 0; k < s.inserts.size(); ++k) {
+      const auto found = byName.find(upperCased(s.inserts[k].name));
+      if (found == byName.end()) continue;
+      target[k] = static_cast<long>(found->second);
+      const auto holder = positionOf.find(s.inserts[k].father);
+      if (holder != positionOf.end()) edges[holder->second].push_back(static_cast<int>(found->second));
+    }
+    const std::vector<int> component = blockComponents(edges);
+    for (std::size_t k = 0; k < s.inserts.size(); ++k) {
+      if (target[k] < 0) continue;
+      const DxfNamedElement& insert = s.inserts[k];
+      const DxfNamedElement& block = s.blocks[static_cast<std::size_t>(target[k])];
+      const auto holder = positionOf.find(insert.father);
+      if (holder != positionOf.end() &&
+          component[holder->second] == component[static_cast<std::size_t>(target[k])]) {
+        // The block would insert itself: reported, not followed.
+        mfaSetPosition(insert.index, 0);
+        mfaError(t.code(), kMsgCycle, s.cyclesBroken == 0 ? Channel::kBoth : Channel::kProtocol);
+        mfaClearPosition();
+        ++s.cyclesBroken;
+        setStateRaw(insert.index, ElementState::kError);
+        continue;
+      }
+      if (linkFatherSon(insert.index, block.index) != 0) continue;
+      ElementRecord& e = element(insert.index);
+      auto* rec = dynamic_cast<InstanceRecord*>(e.params.get());
+      const auto* def = dynamic_cast<const BlockRecord*>(element(block.index).params.get());
+      if (rec != nullptr) {
+        rec->definition = block.index;
+        if (def != nullptr) rec->blockFlags |= def->blockFlags;
+      }
+      if (def != nullptr && e.matrix != nullptr) {
+        // The block's base point is the insertion point's place in it.
+        Transform base;
+        base.t[0] = -def->base.x;
+        base.t[1] = -def->base.y;
+        base.t[2] = -def->base.z;
+        *e.matrix = composeTransforms(*e.matrix, base);
+      }
+    }
+    std::unordered_map<std::int32_t, std::int32_t> takenBy;  // block -> the dimension that took its sons
+    for (const DxfNamedElement& dimension : s.dimensions) {
+      const auto found = byName.find(upperCased(dimension.name));
+      if (found == byName.end()) continue;  // no block: the dimension keeps no sons
+      const std::int32_t block = s.blocks[found->second].index;
+      const auto taken = takenBy.find(block);
+      if (taken == takenBy.end()) {
+        takeOverSons(block, dimension.index);
+        takenBy.emplace(block, dimension.index);
+        continue;
+      }
+      // A second dimension of the same block gets the same parts.
+      std::vector<std::int32_t> parts;
+      for (const LinkNode* n = element(taken->second).sons; n != nullptr; n = n->next)
+        if (isElementIndex(n->index)) parts.push_back(n->index);
+      for (std::int32_t p : parts) linkFatherSon(dimension.index, p);
+    }
+  } catch (const std::bad_alloc&) {
+    noMemory(t.code());
+    result = -1;
+  }
+  // The names are no longer needed.
+  s.inserts.clear();
+  s.inserts.shrink_to_fit();
+  s.dimensions.clear();
+  s.dimensions.shrink_to_fit();
+  makeViewLevelLists();
+  return result;
+}
+
+namespace {
+
+// Warning 979 once per name of the entities that were not converted, with
+// how often the name came, in the order of the names.
+void reportSkippedEntities() {
+  DxfReaderState& s = dxfReader();
+  std::vector<std::pair<std::string, long>> names(s.skippedByName.begin(), s.skippedByName.end());
+  std::sort(names.begin(), names.end());
+  for (const auto& [name, count] : names)
+    mfaReport("stt847", kMsgEntitySkipped, Channel::kProtocol, Severity::kWarning, {count}, {}, name, nullptr);
+}
+
+}  // namespace
+
+int readDxfSections() {
+  TraceScope t("stt200");
+  DxfReaderState& s = dxfReader();
+  while (!s.atEnd && readGroup(s.current) == 0) {
+    if (s.current.code != 0) continue;
+    const std::string name = keyword(s.current.value);
+    if (name == "EOF") break;
+    if (name != "SECTION") continue;
+    if (readGroup(s.current) != 0) break;
+    const std::string section = s.current.code == 2 ? keyword(s.current.value) : std::string();
+    if (section == "TABLES") {
+      readTables();
+      ++s.tablesRead;
+    } else if (section == "BLOCKS") {
+      readBlocks();
+      ++s.blocksRead;
+    } else if (section == "ENTITIES") {
+      readEntities();
+      ++s.entitiesRead;
+    } else if (!isEntity(s.current, "ENDSEC")) {
+      skipSection();
+    }
+  }
+  if (s.tablesRead == 0) mfaWarning(t.code(), kMsgNoTables, Channel::kBoth);
+  if (s.blocksRead == 0) mfaWarning(t.code(), kMsgNoBlocks, Channel::kBoth);
+  if (s.entitiesRead == 0) mfaWarning(t.code(), kMsgNoEntities, Channel::kBoth);
+  if (s.tablesRead == 0 && s.blocksRead == 0 && s.entitiesRead == 0) {
+    mfaError(t.code(), kMsgNoSection, Channel::kBoth50);
+    return -8;
+  }
+  linkBlocks();
+  reportSkippedEntities();
+  return 0;
+}
+
+int readDxfFile(std::FILE* file) {
+  dxfReaderAttach(file);
+  const long start = file != nullptr ? std::ftell(file) : 0;
+  if (readHeader() != 0 && file != nullptr) {
+    std::fseek(file, start, SEEK_SET);
+    dxfReaderAttach(file);
+  }
+  freeTable();
+  resetTable();
+  allocateTable(100);
+  return readDxfSections();
+}

@@ -1,0 +1,185 @@
+// Runs of -dxf12in on small files: the statuses of the direction, the
+// messages of missing sections, and what the script holds for the entity
+// kinds that the conversion treats specially.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "cli/run_program.h"
+#include "iges_in/kpl_reader.h"
+
+namespace {
+
+struct DxfRun {
+  ProgramResult result;
+  std::string protocol;
+  std::string script;
+};
+
+DxfRun convert(const std::string& dxf, const std::string& level = "", const std::string& settings = "") {
+  TempDir dir;
+  const std::string input = dir.write("in.dxf", dxf);
+  const std::string config = dir.write(
+      "run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "\nTR_LANG english\nTR_STAT nein\n" + settings);
+  std::vector<std::string> args{"-dxf12in"};
+  if (!level.empty()) args.push_back(level);
+  args.insert(args.end(), {input, dir.path() + "/out.kpl", config});
+  DxfRun run;
+  run.result = runProgram(TROVAK_PROGRAM, args, dir.path(), "", 120);
+  run.protocol = readWholeFile(dir.path() + "/in.dxf.prot");
+  run.script = readWholeFile(dir.path() + "/out.kpl");
+  return run;
+}
+
+std::string groups(const std::vector<std::string>& pairs) {
+  std::string out;
+  for (const std::string& s : pairs) out += s + "\n";
+  return out;
+}
+
+const std::string kHeader = groups({"0", "SECTION", "2", "HEADER", "9", "$ACADVER", "1", "AC1009", "0", "ENDSEC"});
+const std::string kTables = groups({"0", "SECTION", "2", "TABLES", "0", "TABLE", "2", "LAYER", "70", "1", "0", "LAYER",
+                                    "2", "0", "70", "0", "62", "3", "6", "CONTINUOUS", "0", "ENDTAB", "0", "ENDSEC"});
+const std::string kEof = groups({"0", "EOF"});
+
+std::string entities(const std::vector<std::string>& pairs) {
+  return groups({"0", "SECTION", "2", "ENTITIES"}) + groups(pairs) + groups({"0", "ENDSEC"});
+}
+
+std::string blocks(const std::vector<std::string>& pairs) {
+  return groups({"0", "SECTION", "2", "BLOCKS"}) + groups(pairs) + groups({"0", "ENDSEC"});
+}
+
+TEST(Dxf12inRun, StatusesOfFilesThatCannotBeConverted) {
+  const DxfRun empty = convert("");
+  EXPECT_EQ(empty.result.status, 18);
+  EXPECT_NE(empty.result.err.find("(971)"), std::string::npos) << empty.result.err;
+
+  // No section at all: error 977, the direction ends with -8.
+  const DxfRun none = convert(kHeader + kEof);
+  EXPECT_EQ(none.result.status, 38);
+  EXPECT_NE(none.protocol.find("(977)"), std::string::npos) << none.protocol;
+
+  const DxfRun text = convert("just some text\nof two lines\n");
+  EXPECT_EQ(text.result.status, 38);
+  EXPECT_NE(text.protocol.find("(972)"), std::string::npos);
+}
+
+TEST(Dxf12inRun, MissingSectionsAreWarnedAndTheRestConverted) {
+  const DxfRun run = convert(entities({"0", "LINE", "8", "0", "10", "1", "20", "1", "11", "4", "21", "5"}) + kEof);
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  for (const char* number : {"(972)", "(973)", "(974)"})
+    EXPECT_NE(run.protocol.find(number), std::string::npos) << number;
+  EXPECT_EQ(run.protocol.find("(976)"), std::string::npos);
+  const kpl::Script s = kpl::readScript(run.script);
+  ASSERT_EQ(s.lines.size(), 1u);
+  EXPECT_DOUBLE_EQ(s.lines[0].end.x, 4.0);
+  EXPECT_DOUBLE_EQ(s.lines[0].end.y, 5.0);
+}
+
+TEST(Dxf12inRun, BlocksAreExpandedAtTheirInsertsAndSelfInsertsAreBroken) {
+  const std::string file =
+      kHeader + kTables +
+      blocks({"0", "BLOCK", "8", "0", "2", "B", "70", "0", "10", "1", "20", "0",                       //
+              "0", "LINE", "8", "0", "62", "0", "10", "1", "20", "0", "11", "2", "21", "0",            //
+              "0", "INSERT", "8", "0", "2", "B", "10", "5", "20", "5",                                 // itself
+              "0", "ENDBLK", "8", "0"}) +
+      entities({"0", "INSERT", "8", "0", "2", "B", "62", "4", "10", "10", "20", "10",                   //
+                "0", "INSERT", "8", "0", "2", "B", "10", "20", "20", "10", "50", "90",                  //
+                "0", "HATCH", "8", "0", "2", "SOLID", "0", "3DFACE", "8", "0", "10", "0", "11", "1"}) +
+      kEof;
+  const DxfRun run = convert(file);
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  EXPECT_FALSE(run.result.timedOut);
+  EXPECT_NE(run.protocol.find("(510)"), std::string::npos);
+  const kpl::Script s = kpl::readScript(run.script);
+  EXPECT_TRUE(s.errors.empty()) << s.errors.front();
+  // One line per insert, placed by the block's base point (1, 0).
+  ASSERT_EQ(s.lines.size(), 2u);
+  EXPECT_NEAR(s.lines[0].start.x, 10.0, 1e-9);
+  EXPECT_NEAR(s.lines[0].end.x, 11.0, 1e-9);
+  EXPECT_NEAR(s.lines[1].start.y, 10.0, 1e-9);
+  EXPECT_NEAR(s.lines[1].end.y, 11.0, 1e-9);
+  EXPECT_NEAR(s.lines[1].end.x, 20.0, 1e-9);
+}
+
+TEST(Dxf12inRun, AnonymousBlocksAreExpandedAndReferencesRefusedWhenBlocksBecomeModels) {
+  const std::string file =
+      kHeader + kTables +
+      blocks({"0", "BLOCK", "2", "*U1", "70", "1", "10", "0", "20", "0",                          //
+              "0", "LINE", "10", "0", "20", "0", "11", "1", "21", "0", "0", "ENDBLK",              //
+              "0", "BLOCK", "2", "XREF", "70", "4", "10", "0", "20", "0",                         //
+              "0", "LINE", "10", "0", "20", "0", "11", "2", "21", "0", "0", "ENDBLK",              //
+              "0", "BLOCK", "2", "NORMAL", "70", "0", "10", "0", "20", "0",                       //
+              "0", "LINE", "10", "0", "20", "0", "11", "3", "21", "0", "0", "ENDBLK"}) +
+      entities({"0", "INSERT", "2", "*U1", "10", "10", "20", "0",  //
+                "0", "INSERT", "2", "XREF", "10", "20", "20", "0",  //
+                "0", "INSERT", "2", "NORMAL", "10", "30", "20", "0"}) +
+      kEof;
+  const DxfRun run = convert(file, "", "TR_USER neu\n");
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  const kpl::Script s = kpl::readScript(run.script);
+  // The anonymous block is written where it is inserted; the external
+  // reference nowhere; the named block as a symbol model of its own, which
+  // its insert refers to.
+  ASSERT_EQ(s.lines.size(), 2u);
+  int expanded = 0, model = 0;
+  for (const kpl::Line& l : s.lines) {
+    const double length = std::fabs(l.end.x - l.start.x);
+    EXPECT_NE(length, 2.0);
+    if (length == 1.0 && std::fabs(l.start.x - 10.0) < 1e-9) ++expanded;
+    if (length == 3.0) ++model;
+  }
+  EXPECT_EQ(expanded, 1);
+  EXPECT_EQ(model, 1);
+  EXPECT_NE(run.script.find("output_save(\"NORMAL\")"), std::string::npos);
+  EXPECT_NE(run.script.find("user_symbol(\"NORMAL\""), std::string::npos);
+  EXPECT_EQ(run.script.find("XREF"), std::string::npos);
+  EXPECT_EQ(run.script.find("*U1"), std::string::npos);
+}
+
+TEST(Dxf12inRun, DeeplyNestedBlocksEndWithAReport) {
+  // Block k holds a line and an insert of block k+1, 200 deep.
+  std::vector<std::string> chain;
+  for (int k = 0; k < 200; ++k) {
+    const std::string name = "N" + std::to_string(k);
+    chain.insert(chain.end(), {"0", "BLOCK", "2", name, "70", "0", "10", "0", "20", "0",  //
+                               "0", "LINE", "10", "0", "20", "0", "11", "1", "21", "0"});
+    if (k + 1 < 200) chain.insert(chain.end(), {"0", "INSERT", "2", "N" + std::to_string(k + 1), "10", "0", "20", "1"});
+    chain.insert(chain.end(), {"0", "ENDBLK"});
+  }
+  const DxfRun run = convert(kHeader + kTables + blocks(chain) + entities({"0", "INSERT", "2", "N0"}) + kEof);
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  EXPECT_FALSE(run.result.timedOut);
+  EXPECT_NE(run.protocol.find("(510)"), std::string::npos);
+  // The levels within the bound are written, one line each.
+  const kpl::Script s = kpl::readScript(run.script);
+  EXPECT_GE(s.lines.size(), 16u);
+  EXPECT_LT(s.lines.size(), 200u);
+}
+
+TEST(Dxf12inRun, ViewportsDriveViewPassesAtLevelPlus) {
+  // A viewport of scale 1 showing the model around (0, 0) on a sheet
+  // centred at (50, 50); the first line lies on a layer it shows, the
+  // second on one frozen in it.
+  const std::string file =
+      kHeader + kTables +
+      entities({"0", "LINE", "8", "0", "10", "0", "20", "0", "11", "10", "21", "0",  //
+                "0", "LINE", "8", "HIDDEN", "10", "0", "20", "5", "11", "10", "21", "5",  //
+                "0", "VIEWPORT", "8", "0", "67", "1", "10", "50", "20", "50", "40", "100", "41", "100", "68",
+                "2", "69", "2", "1001", "ACAD", "1000", "MVIEW", "1002", "{", "1070", "16", "1010", "0", "1020",
+                "0", "1030", "0", "1010", "0", "1020", "0", "1030", "1", "1040", "0", "1040", "100", "1040", "0",
+                "1040", "0", "1002", "{", "1003", "hidden", "1002", "}", "1002", "}"}) +
+      kEof;
+  const DxfRun run = convert(file, "-plus");
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  const kpl::Script s = kpl::readScript(run.script);
+  ASSERT_EQ(s.lines.size(), 1u);
+  EXPECT_NEAR(s.lines[0].start.x, 50.0, 1e-9);
+  EXPECT_NEAR(s.lines[0].start.y, 50.0, 1e-9);
+  EXPECT_NEAR(s.lines[0].end.x, 60.0, 1e-9);
+}
+
+}  // namespace

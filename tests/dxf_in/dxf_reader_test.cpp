@@ -1,0 +1,220 @@
+// The DXF reader: groups and line ends, the header, the tables, the
+// sections and what a damaged file does.
+#include <cmath>
+#include <string>
+#include <tuple>
+
+#include "dxf_in/dxf_test_support.h"
+
+namespace {
+
+DxfText twoLines() {
+  DxfText d;
+  d.header("AC1009").layers({{"0", 7, "CONTINUOUS"}});
+  d.section("BLOCKS").endsec().section("ENTITIES");
+  d.g(0, "LINE").g(8, "0").g(10, "1.5").g(20, "2").g(30, "0").g(11, "4").g(21, "6").g(31, "0");
+  d.g(0, "LINE").g(8, "0").g(10, "0").g(20, "0").g(11, "-3").g(21, "1e2");
+  return d.endsec().eof();
+}
+
+TEST_F(DxfReaderTest, LineEndsDoNotChangeWhatIsRead) {
+  for (const char* end : {"\n", "\r\n"}) {
+    SCOPED_TRACE(end[0] == '\r' ? "CR LF" : "LF");
+    mfaResetCounts();
+    ASSERT_EQ(read(twoLines().text(end)), 0);
+    const auto lines = ofType(110);
+    ASSERT_EQ(lines.size(), 2u);
+    const auto* a = dynamic_cast<const GeometryRecord*>(element(lines[0]).params.get());
+    const auto* b = dynamic_cast<const GeometryRecord*>(element(lines[1]).params.get());
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(a->values, (std::vector<double>{1.5, 2, 0, 4, 6, 0}));
+    EXPECT_EQ(b->values, (std::vector<double>{0, 0, 0, -3, 100, 0}));
+    // The directory entry names the entity's line in the file.
+    EXPECT_GT(element(lines[1]).de.sequence, element(lines[0]).de.sequence);
+    EXPECT_EQ(element(lines[0]).de.sequence2, element(lines[0]).de.sequence + 1);
+    EXPECT_EQ(dxfReader().header.version, DxfVersion::kRelease12);
+    EXPECT_EQ(mfaCounts().warnings, 0);
+    releaseDxfReader();
+    resetDxfReader();
+    freeTable();
+  }
+}
+
+TEST_F(DxfReaderTest, VersionCodesOfTheHeader) {
+  const std::pair<const char*, int> cases[] = {
+      {"AC1006", 10}, {"AC1009", 12}, {"AC1011", 13}, {"AC1012", 13}, {"AC1015", -1}, {"AC1003", -1}, {"", -1}};
+  for (const auto& [text, version] : cases) {
+    SCOPED_TRACE(text);
+    resetDxfReader();
+    DxfText d;
+    d.header(text).section("ENTITIES").g(0, "POINT").endsec().eof();
+    ASSERT_EQ(read(d.text()), 0);
+    EXPECT_EQ(dxfReader().header.version, version);
+    freeTable();
+  }
+}
+
+TEST_F(DxfReaderTest, HeaderVariablesTakeTheirFollowingGroup) {
+  DxfText d;
+  d.g(999, "written by a test").section("HEADER").g(9, "$ACADVER").g(1, "AC1009");
+  d.g(9, "$INSBASE").g(10, "0").g(20, "0").g(30, "0");  // not kept
+  d.g(9, "$DIMASZ").g(40, "0.18");
+  d.g(9, "$DIMBLK").g(1, "ARROW");
+  d.g(9, "$DIMTAD").g(70, "1");
+  d.g(9, "$TEXTSIZE").g(40, "2.5");
+  // The flag variables take their value only from a group 70.
+  d.g(9, "$SPLINETYPE").g(40, "7").g(70, "5");
+  d.g(9, "$DIMZIN").g(1, "x");
+  d.endsec().section("ENTITIES").g(0, "POINT").endsec().eof();
+  ASSERT_EQ(read(d.text()), 0);
+  const DxfHeader& h = dxfReader().header;
+  EXPECT_DOUBLE_EQ(h.dimensions.at("$DIMASZ").real, 0.18);
+  EXPECT_EQ(h.dimensions.at("$DIMBLK").text, "ARROW");
+  EXPECT_EQ(h.dimensions.at("$DIMTAD").integer, 1);
+  EXPECT_EQ(h.dimensions.count("$DIMZIN"), 0u);
+  EXPECT_EQ(h.dimensions.count("$INSBASE"), 0u);
+  EXPECT_DOUBLE_EQ(h.textSize, 2.5);
+  EXPECT_EQ(h.splineType, 5);
+}
+
+TEST_F(DxfReaderTest, LayerTableKeepsColourOfLayersSwitchedOffAndFindsTheLastName) {
+  DxfText d;
+  d.section("TABLES").g(0, "TABLE").g(2, "LAYER").g(70, "1");  // grows past its count
+  d.g(0, "LAYER").g(2, "WALLS").g(70, "5").g(62, "-3").g(6, "DASHED");
+  d.g(0, "LAYER").g(2, "0").g(70, "0").g(62, "7").g(6, "CONTINUOUS");
+  d.g(0, "LAYER").g(2, "walls").g(70, "12").g(62, "4").g(6, "CONTINUOUS");
+  d.g(0, "ENDTAB").endsec().section("ENTITIES").g(0, "POINT").endsec().eof();
+  ASSERT_EQ(read(d.text()), 0);
+  const auto& layers = dxfReader().layers.entries;
+  ASSERT_EQ(layers.size(), 3u);
+  EXPECT_EQ(layers[0].colour, 3);
+  EXPECT_TRUE(layers[0].off);
+  EXPECT_EQ(layers[0].flags, 5);
+  EXPECT_EQ(layers[0].lineType, "DASHED");
+  EXPECT_EQ(layers[2].flags, 4);  // the low three bits
+  // The last of equal names wins; names compare without case.
+  EXPECT_EQ(findLayer("WALLS"), 2);
+  EXPECT_EQ(findLayer("Walls"), 2);
+  EXPECT_EQ(findLayer("0"), 1);
+  EXPECT_EQ(findLayer("ROOF"), -1);
+}
+
+TEST_F(DxfReaderTest, TableCountsAreNotBelievedBeyondTheFile) {
+  DxfText d;
+  d.section("TABLES").g(0, "TABLE").g(2, "LTYPE").g(70, "2000000000");
+  d.g(0, "LTYPE").g(2, "A").g(0, "ENDTAB");
+  d.g(0, "TABLE").g(2, "STYLE").g(70, "-5").g(0, "STYLE").g(2, "S").g(3, "romans.SHX").g(41, "0.8");
+  d.g(0, "ENDTAB").endsec().eof();
+  const std::string text = d.text();
+  read(text);
+  EXPECT_LE(dxfReader().lineTypes.entries.capacity(), text.size());
+  EXPECT_EQ(dxfReader().lineTypes.entries.size(), 1u);
+  ASSERT_EQ(findTextStyle("s"), 0);
+  EXPECT_DOUBLE_EQ(dxfReader().textStyles.entries[0].widthFactor, 0.8);
+}
+
+TEST_F(DxfReaderTest, MissingSectionsAreReported) {
+  struct Case {
+    const char* name;
+    std::string text;
+    int result;
+    int warnings;
+  };
+  DxfText onlyEntities, onlyHeader, tablesAndBlocks;
+  onlyEntities.section("ENTITIES").g(0, "POINT").endsec().eof();
+  onlyHeader.header("AC1009").eof();
+  tablesAndBlocks.layers({{"0", 7, "CONTINUOUS"}}).section("BLOCKS").endsec().eof();
+  const Case cases[] = {
+      {"entities only", onlyEntities.text(), 0, 2},
+      {"header only", onlyHeader.text(), -8, 3},
+      {"no ENTITIES", tablesAndBlocks.text(), 0, 1},
+      {"not a DXF file", "hello\nworld\n", -8, 4},  // 978 once
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    resetDxfReader();
+    mfaResetCounts();
+    EXPECT_EQ(read(c.text), c.result);
+    EXPECT_EQ(mfaCounts().warnings, c.warnings);
+    EXPECT_EQ(mfaCounts().errors, c.result == 0 ? 0 : 1);
+    freeTable();
+  }
+}
+
+TEST_F(DxfReaderTest, AGroupCodeThatIsNoNumberEndsTheEntity) {
+  DxfText d;
+  d.section("ENTITIES");
+  d.g(0, "LINE").g(10, "1").g(20, "1").raw("1x", "junk").g(11, "9").g(21, "9");
+  d.g(0, "CIRCLE").g(10, "5").g(20, "5").g(40, "2");
+  d.endsec().eof();
+  ASSERT_EQ(read(d.text()), 0);
+  EXPECT_EQ(dxfReader().badCodeLines, 1);
+  EXPECT_EQ(mfaCounts().warnings, 3);  // 978, and 973 and 974 for the missing sections
+  const auto lines = ofType(110);
+  ASSERT_EQ(lines.size(), 1u);
+  // The line ended at the bad group: its end point was not taken from the
+  // groups after it.
+  const auto* l = dynamic_cast<const GeometryRecord*>(element(lines[0]).params.get());
+  EXPECT_EQ(l->values[3], 0.0);
+  // The circle after it is read as it stands.
+  const auto circles = ofType(100);
+  ASSERT_EQ(circles.size(), 1u);
+  const auto* c = dynamic_cast<const GeometryRecord*>(element(circles[0]).params.get());
+  EXPECT_EQ(c->values[1], 5.0);
+  EXPECT_EQ(c->values[3], 7.0);
+}
+
+TEST_F(DxfReaderTest, LongValuesAreCutToTheirFields) {
+  const std::string longName(300, 'L');
+  const std::string longText(1000, 'T');
+  DxfText d;
+  d.section("ENTITIES").g(0, "TEXT").g(8, longName).g(1, longText).g(40, "2.5");
+  d.g(0, "LINE").g(8, "0").g(1001, std::string(80, 'A')).g(1002, "{{{{{{{").g(1000, "x");
+  d.endsec().eof();
+  ASSERT_EQ(read(d.text()), 0);
+  const auto texts = ofType(212);
+  ASSERT_EQ(texts.size(), 1u);
+  const auto* note = dynamic_cast<const NoteRecord*>(element(texts[0]).params.get());
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->strings.at(0).text, std::string(kDxfLineLength, 'T'));
+  // The layer met was added with its cut name.
+  ASSERT_GE(dxfReader().layers.entries.size(), 1u);
+  EXPECT_EQ(dxfReader().layers.entries[0].name, std::string(kDxfLineLength, 'L'));
+  EXPECT_EQ(dxfReader().groups.appName.size(), kDxfAppNameLength);
+  EXPECT_EQ(dxfReader().groups.control.size(), kDxfControlLength);
+  // The line after the cut one is read in step.
+  EXPECT_EQ(ofType(110).size(), 1u);
+}
+
+TEST_F(DxfReaderTest, AFileCutShortEndsItsSection) {
+  const std::string whole = twoLines().text();
+  for (std::size_t cutAt : {std::size_t{10}, whole.size() / 3, whole.size() / 2, whole.size() - 12}) {
+    SCOPED_TRACE(cutAt);
+    resetDxfReader();
+    read(whole.substr(0, cutAt));
+    EXPECT_LE(ofType(110).size(), 2u);
+    freeTable();
+  }
+}
+
+TEST_F(DxfReaderTest, UnlistedEntitiesGoToTheScratchSlot) {
+  DxfText d;
+  d.section("ENTITIES");
+  d.g(0, "HATCH").g(8, "0").g(2, "SOLID").g(10, "0").g(20, "0");
+  d.g(0, "3DFACE").g(8, "0").g(10, "0").g(11, "1").g(12, "1").g(13, "0");
+  d.g(0, "ATTDEF").g(8, "0").g(0, "ATTRIB").g(8, "0");
+  d.endsec().eof();
+  ASSERT_EQ(read(d.text()), 0);
+  EXPECT_EQ(elementTable().lastIndex, 3);
+  EXPECT_EQ(element(0).type, 9999);
+  EXPECT_EQ(dxfReader().entitiesSkipped, 1);
+  EXPECT_EQ(ofType(6000).size(), 1u);
+  EXPECT_EQ(ofType(6050).size(), 1u);
+  EXPECT_EQ(ofType(6051).size(), 1u);
+  // What is not converted is named once in the protocol.
+  EXPECT_NE(protocol().find("(979)"), std::string::npos);
+  EXPECT_EQ(mfaCounts().warnings, 3);  // 979, and 973 and 974 for the missing sections
+}
+
+}  // namespace
