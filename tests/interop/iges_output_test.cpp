@@ -95,6 +95,25 @@ TEST(IgesOutputInterop, OpenCascadeReadsEveryFile) {
 }
 #endif
 
+TEST(IgesOutputInterop, IgesInReadsEverySample) {
+  // The program's own IGES input takes every file of its output: status 0,
+  // a complete script, no error or warning in the closing message.
+  for (const Sample& sample : igesSamples()) {
+    SCOPED_TRACE(sample.name);
+    TempDir dir;
+    const std::string iges = writeIges(dir, sample);
+    const std::string script = dir.path() + "/back.kpl";
+    const std::string config = dir.write("back.config", "TR_TEMP " + dir.path() + "\nTR_PROT " + dir.path() +
+                                                            "\nTR_STAT nein\nTR_LANG english\n");
+    const ProgramResult back = runProgram(TROVAK_PROGRAM, {"-igesin", "-plus", iges, script, config}, dir.path());
+    ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_NE(back.err.find(" 0 errors, 0 warnings"), std::string::npos) << back.err;
+    const kpl::Script s = kpl::readScriptFile(script);
+    EXPECT_TRUE(s.errors.empty()) << s.errors.front();
+    EXPECT_TRUE(s.closed);
+  }
+}
+
 TEST(IgesOutputInterop, IgesInReadsTheGeometryBack) {
   // Lines, a circle and arcs away from the origin, with a reference point.
   struct Arc {
