@@ -3,6 +3,7 @@
 // layer list (dpe900).
 #include "transfer/output_dispatch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -166,11 +167,18 @@ std::int32_t writeEntity(DirectoryEntry& de, std::int32_t type, std::int32_t for
 
 namespace {
 
+// The graphic attributes as the directory fields allow them: a line font
+// pattern 0 to 5 (solid otherwise), a line weight between 0 and the
+// gradations of the global section, a colour number 0 to 8 or a pointer to
+// a colour definition (no colour otherwise), a level that fits its eight
+// columns.  A value of the transfer file beyond that would make the entry
+// unreadable and end the whole output.
 void applyAttributes(DirectoryEntry& de, const TransferRecord& record) {
-  de.lineFont = record.lineStyle;
-  de.level = record.layer;
-  de.lineWeight = record.lineWidth;
-  de.colour = record.colour;
+  constexpr std::int32_t kMaxLevel = 9999999;
+  de.lineFont = record.lineStyle >= 0 && record.lineStyle <= 5 ? record.lineStyle : 1;
+  de.level = std::clamp(record.layer, -kMaxLevel, kMaxLevel);
+  de.lineWeight = std::clamp(record.lineWidth, 0, std::max(igesWriter().global.lineWeightGradations, 0));
+  de.colour = record.colour <= 8 && record.colour >= -kMaxLevel ? record.colour : 0;
 }
 
 }  // namespace

@@ -192,6 +192,21 @@ TEST_F(DispatchLoopTest, GeometryAsWritten) {
   EXPECT_EQ(view.ofType(116).front()->level, 0);  // a point has no layer
 }
 
+TEST_F(DispatchLoopTest, AttributesBeyondTheDirectoryFields) {
+  // A width far beyond the gradations and a line style without a pattern
+  // leave the line readable: weight at the largest gradation, solid font.
+  const IgesView view =
+      run(TransferFile().line("1", 0, 0, 1, 1, 10, false, 77, 5e8).line("2", 0, 0, 2, 2).str(), "G1B1");
+  ASSERT_EQ(view.ofType(110).size(), 2u);
+  EXPECT_EQ(stateOf("1"), 'd');
+  for (const samples::IgesEntity* line : view.ofType(110)) {
+    EXPECT_GE(line->lineWeight, 0);
+    EXPECT_LE(line->lineWeight, 10000);
+    EXPECT_GE(line->lineFont, 0);
+    EXPECT_LE(line->lineFont, 5);
+  }
+}
+
 TEST_F(DispatchLoopTest, DeletedElementsFollowTheSwitch) {
   struct Case {
     int setting;  // _INBI
