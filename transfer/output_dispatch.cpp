@@ -339,6 +339,9 @@ int writeLayerList() {
 
 int convertTransferElements() {
   TraceScope t("dpe100");
+  // The drawing database toolkit is not part of this program: a toolkit
+  // target has nothing to write into.
+  if (outputTarget() == OutputTarget::kToolkit) return -1;
   OutputDispatchState& s = outputDispatch();
   s.onPath.assign(static_cast<std::size_t>(elementTable().lastIndex) + 1, 0);
   s.classFlags = 0;

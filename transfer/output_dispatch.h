@@ -56,7 +56,8 @@ OutputDispatchState& outputDispatch();
 void resetOutputDispatch();
 
 // dpe100: converts every element of the table; 0, or -1 when the output
-// files could not be written.
+// files could not be written or the target is the toolkit (which this
+// program does not have).
 int convertTransferElements();
 // dpe150: converts one member element (index, position) of a composite
 // element at the given nesting depth (1 for a member of a top-level

@@ -243,6 +243,10 @@ TEST_F(DispatchLoopTest, DeletedElementsFollowTheSwitch) {
   SetUp();
   runState().useToolkit = 1;
   EXPECT_FALSE(convertsDeletedElements());
+  // A toolkit target converts nothing: the program has no toolkit.
+  runState().runMode = RunModeBit::kOutput | RunModeBit::kDxf | RunModeBit::kPlus;
+  EXPECT_EQ(outputTarget(), OutputTarget::kToolkit);
+  EXPECT_EQ(convertTransferElements(), -1);
 }
 
 TEST_F(DispatchLoopTest, LevelsGateTextsDimensionsAndPlaneParts) {
