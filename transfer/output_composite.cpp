@@ -165,8 +165,8 @@ int writeInstance(const StepContext& c, const TransferGroup& g) {
 }  // namespace
 
 int convertGroup(const StepContext& c) {
-  return plusLevel() ? [&] { TraceScope t("dpe640"); return groupStep(c, t.code()); }()
-                     : [&] { TraceScope t("dpe600"); return groupStep(c, t.code()); }();
+  TraceScope t(plusLevel() ? "dpe640" : "dpe600");
+  return groupStep(c, t.code());
 }
 
 int convertUserElement(const StepContext& c) {
