@@ -41,19 +41,6 @@ DxfGroups& store() { return dxfReader().groups; }
 
 std::int32_t clampLine(long line) { return static_cast<std::int32_t>(std::clamp<long>(line, 0, INT32_MAX - 1)); }
 
-std::string upperCased(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-std::string trimmed(const std::string& value) {
-  std::size_t b = 0, e = value.size();
-  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
-  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
-  return value.substr(b, e - b);
-}
-
 // A new element of the type and form: 0 with its index, or -1 (error 370).
 int newElement(const char* code, std::int32_t type, std::int32_t form, std::int32_t& index) {
   index = newIndex();
@@ -104,9 +91,9 @@ std::int32_t lineFontOf(const std::string& name) {
     s.lineTypeAssignmentsRead = true;
     if (tables.dxfLineTypes.empty()) readDxfLineTypes();
   }
-  const std::string key = upperCased(trimmed(name));
+  const std::string key = dxfUpperCased(dxfTrimmed(name));
   for (const DxfLineType& t : tables.dxfLineTypes)
-    if (upperCased(t.name) == key) return t.style;
+    if (dxfUpperCased(t.name) == key) return t.style;
   return 1;
 }
 
@@ -166,7 +153,7 @@ Transform insertPlacement(double columnOffset, double rowOffset, double sx, doub
 std::string fontNameOf(std::int32_t style) {
   if (style < 0) return "";
   std::string font = dxfReader().textStyles.entries[static_cast<std::size_t>(style)].font;
-  if (font.size() >= 4 && upperCased(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
+  if (font.size() >= 4 && dxfUpperCased(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
   return font;
 }
 
@@ -345,13 +332,13 @@ ViewportData viewportData(const std::vector<DxfExtendedGroup>& x) {
       inView = false;
       continue;
     }
-    if (g.code == 1000 && trimmed(g.text) == "MVIEW") {
+    if (g.code == 1000 && dxfTrimmed(g.text) == "MVIEW") {
       inView = d.present = true;
       continue;
     }
     if (!inView) continue;
     if (g.code == 1002) {
-      depth += trimmed(g.text) == "{" ? 1 : -1;
+      depth += dxfTrimmed(g.text) == "{" ? 1 : -1;
       continue;
     }
     if (g.code == 1010) {
@@ -443,7 +430,7 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   e.de.form = e.form;
   // The level is the layer's position in the layer table; a layer the
   // table does not list is added, so that it keeps a level of its own.
-  const std::string layerName = g.hasText[8] && !trimmed(g.text(8)).empty() ? g.text(8) : "0";
+  const std::string layerName = g.hasText[8] && !dxfTrimmed(g.text(8)).empty() ? g.text(8) : "0";
   std::int32_t layer = findLayer(layerName);
   if (layer < 0) {
     try {
@@ -463,7 +450,7 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   else if (colour == 256) e.de.colour = l != nullptr ? l->colour : 7;
   else e.de.colour = colour;
   // Line type.
-  const std::string lineType = upperCased(trimmed(g.text(6)));
+  const std::string lineType = dxfUpperCased(dxfTrimmed(g.text(6)));
   if (!g.hasText[6] || lineType.empty() || lineType == "BYLAYER") {
     e.de.lineFont = lineFontOf(l != nullptr ? l->lineType : "CONTINUOUS");
     e.de.lineWeight = kWeightNormal;
@@ -718,7 +705,7 @@ int mapPolyline(std::int32_t& index) {
   const double elevation = polyline.points[0].z;
   std::vector<Vertex> vertices, frame;
   try {
-    while (!s.atEnd && s.current.code == 0 && trimmed(s.current.value) == "VERTEX") {
+    while (!s.atEnd && s.current.code == 0 && dxfTrimmed(s.current.value) == "VERTEX") {
       readEntityGroups();
       const DxfGroups& v = s.groups;
       const int vflags = v.flags[0];
@@ -731,7 +718,7 @@ int mapPolyline(std::int32_t& index) {
       if ((vflags & 16) != 0) frame.push_back(x);
       else if ((vflags & 8) == 0 || !splineFit) vertices.push_back(x);
     }
-    if (!s.atEnd && s.current.code == 0 && trimmed(s.current.value) == "SEQEND") readEntityGroups();
+    if (!s.atEnd && s.current.code == 0 && dxfTrimmed(s.current.value) == "SEQEND") readEntityGroups();
   } catch (const std::bad_alloc&) {
     s.groups = std::move(polyline);
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
@@ -835,13 +822,13 @@ void makeViewLevelLists() {
     try {
       if (!made) {
         for (std::size_t k = 0; k < s.layers.entries.size(); ++k)
-          positions[upperCased(s.layers.entries[k].name)].push_back(static_cast<std::int32_t>(k));
+          positions[dxfUpperCased(s.layers.entries[k].name)].push_back(static_cast<std::int32_t>(k));
         made = true;
       }
       std::unordered_set<std::string> frozen;
       rec->hiddenLevels.clear();
       for (const std::string& name : rec->frozenLayers) {
-        const std::string key = upperCased(trimmed(name));
+        const std::string key = dxfUpperCased(dxfTrimmed(name));
         if (!frozen.insert(key).second) continue;
         const auto it = positions.find(key);
         if (it != positions.end()) rec->hiddenLevels.insert(rec->hiddenLevels.end(), it->second.begin(), it->second.end());

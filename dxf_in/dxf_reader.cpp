@@ -62,22 +62,6 @@ constexpr VersionCode kVersions[] = {
     {"AC1012", DxfVersion::kRelease13},
 };
 
-std::string upperCased(const std::string& text) {
-  std::string out = text;
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-// A keyword value (entity, section and table names) without the blanks
-// some writers put around it.
-std::string keyword(const std::string& value) {
-  std::size_t b = 0, e = value.size();
-  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
-  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
-  return value.substr(b, e - b);
-}
-
 std::string cut(const std::string& value, std::size_t length) {
   return value.size() <= length ? value : value.substr(0, length);
 }
@@ -116,7 +100,7 @@ void badGroupCode(long line) {
   ++s.badCodeLines;
 }
 
-bool isEntity(const DxfGroup& g, const char* name) { return g.code == 0 && keyword(g.value) == name; }
+bool isEntity(const DxfGroup& g, const char* name) { return g.code == 0 && dxfTrimmed(g.value) == name; }
 
 // Reads on to the group that ends the section (or the file).
 void skipSection() {
@@ -203,6 +187,19 @@ bool dxfIsInteger(const std::string& text, long& value) {
   if (*end != '\0') return false;
   value = errno == ERANGE ? (v < 0 ? LONG_MIN : LONG_MAX) : v;
   return true;
+}
+
+std::string dxfUpperCased(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+std::string dxfTrimmed(const std::string& value) {
+  std::size_t b = 0, e = value.size();
+  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
+  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
+  return value.substr(b, e - b);
 }
 
 int dxfInteger(const std::string& value) {
@@ -345,7 +342,7 @@ template <typename Entry>
 std::int32_t DxfTable<Entry>::add(Entry entry) {
   if (entries.size() == entries.capacity()) entries.reserve((entries.capacity() + 1) * 2);
   const auto position = static_cast<std::int32_t>(entries.size());
-  const std::string key = upperCased(entry.name);
+  const std::string key = dxfUpperCased(entry.name);
   entries.push_back(std::move(entry));
   lastByName[key] = position;
   return position;
@@ -353,7 +350,7 @@ std::int32_t DxfTable<Entry>::add(Entry entry) {
 
 template <typename Entry>
 std::int32_t DxfTable<Entry>::find(const std::string& name) const {
-  const auto it = lastByName.find(upperCased(name));
+  const auto it = lastByName.find(dxfUpperCased(name));
   return it == lastByName.end() ? -1 : it->second;
 }
 
@@ -464,7 +461,7 @@ namespace {
 void storeHeaderVariable(const std::string& name, const DxfGroup& value) {
   DxfHeader& h = dxfReader().header;
   if (name == "$ACADVER") {
-    h.versionText = cut(keyword(value.value), kDxfTextLength);
+    h.versionText = cut(dxfTrimmed(value.value), kDxfTextLength);
     h.version = DxfVersion::kUnknown;
     for (const VersionCode& v : kVersions)
       if (h.versionText == v.text) h.version = v.version;
@@ -515,7 +512,7 @@ int readHeader() {
   while (first == 0 && g.code == 999) first = readGroup(g);
   s.quiet = false;
   if (first != 0 || !isEntity(g, "SECTION")) return -1;
-  if (readGroup(g) != 0 || g.code != 2 || keyword(g.value) != "HEADER") return -1;
+  if (readGroup(g) != 0 || g.code != 2 || dxfTrimmed(g.value) != "HEADER") return -1;
   s.headerRead = true;
   if (readGroup(g) != 0) return 0;
   for (;;) {
@@ -524,7 +521,7 @@ int readHeader() {
       if (readGroup(g) != 0) return 0;
       continue;
     }
-    const std::string name = keyword(g.value);
+    const std::string name = dxfTrimmed(g.value);
     // The variable's value is the group after its name; the three flag
     // variables take theirs only from a group 70 among the following ones.
     bool stored = false;
@@ -558,7 +555,7 @@ int readTables() {
       if (readGroup(s.current) != 0) return 0;
       continue;
     }
-    const std::string name = keyword(g.value);
+    const std::string name = dxfTrimmed(g.value);
     if (name == "ENDSEC" || name == "EOF") return 0;
     if (name != "TABLE") {
       readEntityGroups();
@@ -566,14 +563,14 @@ int readTables() {
     }
     // The table's head: its name (2) and the count of its entries (70).
     readEntityGroups();
-    const std::string table = upperCased(keyword(s.groups.text(2)));
+    const std::string table = dxfUpperCased(dxfTrimmed(s.groups.text(2)));
     const long count = s.groups.hasFlag[0] ? s.groups.flags[0] : 0;
     if (table == "LAYER") s.layers.size(count, s.fileSize);
     else if (table == "LTYPE") s.lineTypes.size(count, s.fileSize);
     else if (table == "DIMSTYLE") s.dimStyles.size(count, s.fileSize);
     else if (table == "STYLE") s.textStyles.size(count, s.fileSize);
     while (!s.atEnd && s.current.code == 0) {
-      const std::string entry = keyword(s.current.value);
+      const std::string entry = dxfTrimmed(s.current.value);
       if (entry == "ENDTAB" || entry == "ENDSEC" || entry == "EOF" || entry == "TABLE") break;
       readEntityGroups();
       try {
@@ -600,7 +597,7 @@ int readBlocks() {
       if (readGroup(s.current) != 0) return 0;
       continue;
     }
-    const std::string name = keyword(s.current.value);
+    const std::string name = dxfTrimmed(s.current.value);
     if (name == "ENDSEC" || name == "EOF") return 0;
     if (name == "BLOCK") {
       const long line = s.current.line;
@@ -641,7 +638,7 @@ int readEntities() {
       if (readGroup(s.current) != 0) return 0;
       continue;
     }
-    const std::string name = keyword(s.current.value);
+    const std::string name = dxfTrimmed(s.current.value);
     if (name == "ENDSEC" || name == "EOF") return 0;
     readEntity(0);
   }
@@ -671,7 +668,7 @@ constexpr EntityMapping kMappings[] = {
 std::int32_t readEntity(std::int32_t father) {
   TraceScope t("stt847");
   DxfReaderState& s = dxfReader();
-  const std::string name = keyword(s.current.value);
+  const std::string name = dxfTrimmed(s.current.value);
   const long line = s.current.line;
   readEntityGroups();
   Mapping map = nullptr;
@@ -821,13 +818,13 @@ int linkBlocks() {
     std::unordered_map<std::string, std::size_t> byName;  // the last block of a name
     std::unordered_map<std::int32_t, std::size_t> positionOf;
     for (std::size_t k = 0; k < s.blocks.size(); ++k) {
-      byName[upperCased(s.blocks[k].name)] = k;
+      byName[dxfUpperCased(s.blocks[k].name)] = k;
       positionOf[s.blocks[k].index] = k;
     }
     std::vector<std::vector<int>> edges(s.blocks.size());
     std::vector<long> target(s.inserts.size(), -1);
     for (std::size_t k = 0; k < s.inserts.size(); ++k) {
-      const auto found = byName.find(upperCased(s.inserts[k].name));
+      const auto found = byName.find(dxfUpperCased(s.inserts[k].name));
       if (found == byName.end()) continue;
       target[k] = static_cast<long>(found->second);
       const auto holder = positionOf.find(s.inserts[k].father);
@@ -868,7 +865,7 @@ int linkBlocks() {
     }
     std::unordered_map<std::int32_t, std::int32_t> takenBy;  // block -> the dimension that took its sons
     for (const DxfNamedElement& dimension : s.dimensions) {
-      const auto found = byName.find(upperCased(dimension.name));
+      const auto found = byName.find(dxfUpperCased(dimension.name));
       if (found == byName.end()) continue;  // no block: the dimension keeps no sons
       const std::int32_t block = s.blocks[found->second].index;
       const auto taken = takenBy.find(block);
@@ -915,11 +912,11 @@ int readDxfSections() {
   DxfReaderState& s = dxfReader();
   while (!s.atEnd && readGroup(s.current) == 0) {
     if (s.current.code != 0) continue;
-    const std::string name = keyword(s.current.value);
+    const std::string name = dxfTrimmed(s.current.value);
     if (name == "EOF") break;
     if (name != "SECTION") continue;
     if (readGroup(s.current) != 0) break;
-    const std::string section = s.current.code == 2 ? keyword(s.current.value) : std::string();
+    const std::string section = s.current.code == 2 ? dxfTrimmed(s.current.value) : std::string();
     if (section == "TABLES") {
       readTables();
       ++s.tablesRead;
