@@ -354,11 +354,23 @@ std::int32_t DxfTable<Entry>::find(const std::string& name) const {
   return it == lastByName.end() ? -1 : it->second;
 }
 
+namespace {
+
+// A table entry begins with its name (group 2) and its flags (group 70).
+template <typename Entry>
+Entry namedEntry(const DxfGroups& g) {
+  Entry e;
+  e.name = g.text(2);
+  e.flags = g.flags[0];
+  return e;
+}
+
+}  // namespace
+
 std::int32_t addLayer(const DxfGroups& g) {
   TraceScope t("dxf110");
-  DxfLayerEntry e;
-  e.name = g.text(2);
-  e.flags = g.flags[0] & 7;
+  auto e = namedEntry<DxfLayerEntry>(g);
+  e.flags &= 7;
   if (g.hasColour) e.colour = g.colour;
   e.off = g.colourNegative;
   if (g.hasText[6]) e.lineType = g.text(6);
@@ -367,10 +379,8 @@ std::int32_t addLayer(const DxfGroups& g) {
 
 std::int32_t addLineType(const DxfGroups& g) {
   TraceScope t("dxf210");
-  DxfLineTypeEntry e;
-  e.name = g.text(2);
+  auto e = namedEntry<DxfLineTypeEntry>(g);
   e.description = g.text(3);
-  e.flags = g.flags[0];
   if (g.hasFlag[2]) e.alignment = g.flags[2];
   e.patternLength = g.reals[0];
   e.dashes = g.dashes;
@@ -379,9 +389,7 @@ std::int32_t addLineType(const DxfGroups& g) {
 
 std::int32_t addDimStyle(const DxfGroups& g) {
   TraceScope t("dxf310");
-  DxfDimStyleEntry e;
-  e.name = g.text(2);
-  e.flags = g.flags[0];
+  auto e = namedEntry<DxfDimStyleEntry>(g);
   for (int k = 0; k < 5; ++k) e.texts[k] = g.text(3 + k);
   std::copy(std::begin(g.reals), std::end(g.reals), std::begin(e.reals));
   std::copy(std::begin(g.reals140), std::end(g.reals140), std::begin(e.reals140));
@@ -391,9 +399,7 @@ std::int32_t addDimStyle(const DxfGroups& g) {
 
 std::int32_t addTextStyle(const DxfGroups& g) {
   TraceScope t("dxf410");
-  DxfTextStyleEntry e;
-  e.name = g.text(2);
-  e.flags = g.flags[0];
+  auto e = namedEntry<DxfTextStyleEntry>(g);
   e.height = g.reals[0];
   if (g.hasReal[1] && g.reals[1] > 0.0) e.widthFactor = g.reals[1];
   e.lastHeight = g.reals[2];
@@ -404,39 +410,33 @@ std::int32_t addTextStyle(const DxfGroups& g) {
   return dxfReader().textStyles.add(std::move(e));
 }
 
-std::int32_t findLayer(const std::string& name) {
-  TraceScope t("dxf120");
-  return dxfReader().layers.find(name);
-}
-std::int32_t findLineType(const std::string& name) {
-  TraceScope t("dxf220");
-  return dxfReader().lineTypes.find(name);
-}
-std::int32_t findDimStyle(const std::string& name) {
-  TraceScope t("dxf320");
-  return dxfReader().dimStyles.find(name);
-}
-std::int32_t findTextStyle(const std::string& name) {
-  TraceScope t("dxf420");
-  return dxfReader().textStyles.find(name);
+namespace {
+
+// The search and the release are the same for the four tables; each
+// operation keeps its own function code.
+template <typename Entry>
+std::int32_t findEntry(const char* code, DxfTable<Entry> DxfReaderState::*table, const std::string& name) {
+  TraceScope t(code);
+  return (dxfReader().*table).find(name);
 }
 
-void freeLayers() {
-  TraceScope t("dxf190");
-  dxfReader().layers.clear();
+template <typename Entry>
+void releaseTable(const char* code, DxfTable<Entry> DxfReaderState::*table) {
+  TraceScope t(code);
+  (dxfReader().*table).clear();
 }
-void freeLineTypes() {
-  TraceScope t("dxf290");
-  dxfReader().lineTypes.clear();
-}
-void freeDimStyles() {
-  TraceScope t("dxf390");
-  dxfReader().dimStyles.clear();
-}
-void freeTextStyles() {
-  TraceScope t("dxf490");
-  dxfReader().textStyles.clear();
-}
+
+}  // namespace
+
+std::int32_t findLayer(const std::string& name) { return findEntry("dxf120", &DxfReaderState::layers, name); }
+std::int32_t findLineType(const std::string& name) { return findEntry("dxf220", &DxfReaderState::lineTypes, name); }
+std::int32_t findDimStyle(const std::string& name) { return findEntry("dxf320", &DxfReaderState::dimStyles, name); }
+std::int32_t findTextStyle(const std::string& name) { return findEntry("dxf420", &DxfReaderState::textStyles, name); }
+
+void freeLayers() { releaseTable("dxf190", &DxfReaderState::layers); }
+void freeLineTypes() { releaseTable("dxf290", &DxfReaderState::lineTypes); }
+void freeDimStyles() { releaseTable("dxf390", &DxfReaderState::dimStyles); }
+void freeTextStyles() { releaseTable("dxf490", &DxfReaderState::textStyles); }
 
 void releaseDxfReader() {
   TraceScope t("stt849");
