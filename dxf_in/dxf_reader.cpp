@@ -540,6 +540,24 @@ int readHeader() {
 // ---------------------------------------------------------------------------
 // Sections
 
+namespace {
+
+// Moves on to the next group of code 0 in a section: false at the end of
+// the file or of the section ("ENDSEC", or "EOF" where ENDSEC is missing),
+// else true with the entity's name.
+bool nextSectionEntity(std::string& name) {
+  DxfReaderState& s = dxfReader();
+  for (;;) {
+    if (s.atEnd) return false;
+    if (s.current.code == 0) break;
+    if (readGroup(s.current) != 0) return false;
+  }
+  name = dxfTrimmed(s.current.value);
+  return name != "ENDSEC" && name != "EOF";
+}
+
+}  // namespace
+
 int readTables() {
   TraceScope t("stt842");
   DxfReaderState& s = dxfReader();
@@ -548,15 +566,7 @@ int readTables() {
     if (mapDrawing(drawing) == 0) s.drawing = drawing;
   }
   if (readGroup(s.current) != 0) return 0;
-  for (;;) {
-    if (s.atEnd) return 0;
-    const DxfGroup& g = s.current;
-    if (g.code != 0) {
-      if (readGroup(s.current) != 0) return 0;
-      continue;
-    }
-    const std::string name = dxfTrimmed(g.value);
-    if (name == "ENDSEC" || name == "EOF") return 0;
+  for (std::string name; nextSectionEntity(name);) {
     if (name != "TABLE") {
       readEntityGroups();
       continue;
@@ -584,6 +594,7 @@ int readTables() {
     }
     if (!s.atEnd && isEntity(s.current, "ENDTAB")) readEntityGroups();
   }
+  return 0;
 }
 
 int readBlocks() {
@@ -591,14 +602,7 @@ int readBlocks() {
   DxfReaderState& s = dxfReader();
   if (readGroup(s.current) != 0) return 0;
   std::int32_t block = 0;
-  for (;;) {
-    if (s.atEnd) return 0;
-    if (s.current.code != 0) {
-      if (readGroup(s.current) != 0) return 0;
-      continue;
-    }
-    const std::string name = dxfTrimmed(s.current.value);
-    if (name == "ENDSEC" || name == "EOF") return 0;
+  for (std::string name; nextSectionEntity(name);) {
     if (name == "BLOCK") {
       const long line = s.current.line;
       readEntityGroups();
@@ -626,22 +630,15 @@ int readBlocks() {
     }
     readEntity(block);
   }
+  return 0;
 }
 
 int readEntities() {
   TraceScope t("stt846");
   DxfReaderState& s = dxfReader();
   if (readGroup(s.current) != 0) return 0;
-  for (;;) {
-    if (s.atEnd) return 0;
-    if (s.current.code != 0) {
-      if (readGroup(s.current) != 0) return 0;
-      continue;
-    }
-    const std::string name = dxfTrimmed(s.current.value);
-    if (name == "ENDSEC" || name == "EOF") return 0;
-    readEntity(0);
-  }
+  for (std::string name; nextSectionEntity(name);) readEntity(0);
+  return 0;
 }
 
 namespace {
