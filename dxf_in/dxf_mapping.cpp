@@ -558,24 +558,50 @@ int mapSolid(std::int32_t& index) {
 // ---------------------------------------------------------------------------
 // Texts
 
+namespace {
+
+// The note (212) of a TEXT or MTEXT, its look and font taken from the
+// groups and the text style.
+DxfNoteRecord* newNote(const char* code, TextLook& look, std::int32_t& index) {
+  auto* rec = newRecord<DxfNoteRecord>(code, 212, 0, index);
+  if (rec == nullptr) return nullptr;
+  look = textLook();
+  rec->fontName = look.fontName;
+  return rec;
+}
+
+// An instance (408) of an insert or a shape with its placement (see
+// insertPlacement).
+int newInstance(const char* code, double columnOffset, double rowOffset, double sx, double sy, double sz,
+                std::int32_t& index) {
+  if (newRecord<InstanceRecord>(code, 408, 0, index) == nullptr) return -1;
+  try {
+    element(index).matrix = std::make_unique<Transform>(insertPlacement(columnOffset, rowOffset, sx, sy, sz));
+  } catch (const std::bad_alloc&) {
+    mfaError(code, kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int mapText(std::int32_t& index) {
   TraceScope t("ldv807");
-  auto* rec = newRecord<DxfNoteRecord>(t.code(), 212, 0, index);
+  TextLook look;
+  auto* rec = newNote(t.code(), look, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
-  const TextLook look = textLook();
-  rec->fontName = look.fontName;
   rec->strings.push_back(noteString(g.text(1), look, g.angles[0] * kRadiansPerDegree, g.points[0]));
   return applyExtrusion(index);
 }
 
 int mapMText(std::int32_t& index) {
   TraceScope t("ldv807");
-  auto* rec = newRecord<DxfNoteRecord>(t.code(), 212, 0, index);
+  TextLook look;
+  auto* rec = newNote(t.code(), look, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
-  const TextLook look = textLook();
-  rec->fontName = look.fontName;
   // The direction vector (11, 21) wins over the rotation angle.
   double angle = g.angles[0] * kRadiansPerDegree;
   if (g.hasPoint[1] && (g.points[1].x != 0.0 || g.points[1].y != 0.0))
@@ -603,17 +629,9 @@ int mapMText(std::int32_t& index) {
 
 int mapShape(std::int32_t& index) {
   TraceScope t("ldv808");
-  auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
-  if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   const double size = g.reals[0] != 0.0 ? g.reals[0] : 1.0;
-  try {
-    element(index).matrix = std::make_unique<Transform>(insertPlacement(0.0, 0.0, size * scaleFactor(1), size, size));
-  } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
-  }
-  return 0;
+  return newInstance(t.code(), 0.0, 0.0, size * scaleFactor(1), size, size, index);
 }
 
 int mapBlock(std::int32_t& index) {
@@ -629,16 +647,7 @@ int mapBlock(std::int32_t& index) {
 
 int mapInsert(std::int32_t& index) {
   TraceScope t("ldv810");
-  auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
-  if (rec == nullptr) return -1;
-  try {
-    element(index).matrix =
-        std::make_unique<Transform>(insertPlacement(0.0, 0.0, scaleFactor(1), scaleFactor(2), scaleFactor(3)));
-  } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
-  }
-  return 0;
+  return newInstance(t.code(), 0.0, 0.0, scaleFactor(1), scaleFactor(2), scaleFactor(3), index);
 }
 
 int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
@@ -661,11 +670,10 @@ int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
       }
       --s.arrayCellBudget;
       std::int32_t index = 0;
-      auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
-      if (rec == nullptr) return -1;
+      if (newInstance(t.code(), static_cast<double>(c) * dx, static_cast<double>(r) * dy, scaleFactor(1),
+                      scaleFactor(2), scaleFactor(3), index) != 0)
+        return -1;
       try {
-        element(index).matrix = std::make_unique<Transform>(insertPlacement(
-            static_cast<double>(c) * dx, static_cast<double>(r) * dy, scaleFactor(1), scaleFactor(2), scaleFactor(3)));
         copies.push_back(index);
       } catch (const std::bad_alloc&) {
         mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
