@@ -41,19 +41,6 @@ DxfGroups& store() { return dxfReader().groups; }
 
 std::int32_t clampLine(long line) { return static_cast<std::int32_t>(std::clamp<long>(line, 0, INT32_MAX - 1)); }
 
-std::string upperCased(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-std::string trimmed(const std::string& value) {
-  std::size_t b = 0, e = value.size();
-  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
-  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
-  return value.substr(b, e - b);
-}
-
 // A new element of the type and form: 0 with its index, or -1 (error 370).
 int newElement(const char* code, std::int32_t type, std::int32_t form, std::int32_t& index) {
   index = newIndex();
@@ -104,9 +91,9 @@ std::int32_t lineFontOf(const std::string& name) {
     s.lineTypeAssignmentsRead = true;
     if (tables.dxfLineTypes.empty()) readDxfLineTypes();
   }
-  const std::string key = upperCased(trimmed(name));
+  const std::string key = dxfUpperCased(dxfTrimmed(name));
   for (const DxfLineType& t : tables.dxfLineTypes)
-    if (upperCased(t.name) == key) return t.style;
+    if (dxfUpperCased(t.name) == key) return t.style;
   return 1;
 }
 
@@ -166,7 +153,7 @@ Transform insertPlacement(double columnOffset, double rowOffset, double sx, doub
 std::string fontNameOf(std::int32_t style) {
   if (style < 0) return "";
   std::string font = dxfReader().textStyles.entries[static_cast<std::size_t>(style)].font;
-  if (font.size() >= 4 && upperCased(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
+  if (font.size() >= 4 && dxfUpperCased(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
   return font;
 }
 
@@ -345,13 +332,13 @@ ViewportData viewportData(const std::vector<DxfExtendedGroup>& x) {
       inView = false;
       continue;
     }
-    if (g.code == 1000 && trimmed(g.text) == "MVIEW") {
+    if (g.code == 1000 && dxfTrimmed(g.text) == "MVIEW") {
       inView = d.present = true;
       continue;
     }
     if (!inView) continue;
     if (g.code == 1002) {
-      depth += trimmed(g.text) == "{" ? 1 : -1;
+      depth += dxfTrimmed(g.text) == "{" ? 1 : -1;
       continue;
     }
     if (g.code == 1010) {
@@ -443,7 +430,7 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   e.de.form = e.form;
   // The level is the layer's position in the layer table; a layer the
   // table does not list is added, so that it keeps a level of its own.
-  const std::string layerName = g.hasText[8] && !trimmed(g.text(8)).empty() ? g.text(8) : "0";
+  const std::string layerName = g.hasText[8] && !dxfTrimmed(g.text(8)).empty() ? g.text(8) : "0";
   std::int32_t layer = findLayer(layerName);
   if (layer < 0) {
     try {
@@ -463,7 +450,7 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   else if (colour == 256) e.de.colour = l != nullptr ? l->colour : 7;
   else e.de.colour = colour;
   // Line type.
-  const std::string lineType = upperCased(trimmed(g.text(6)));
+  const std::string lineType = dxfUpperCased(dxfTrimmed(g.text(6)));
   if (!g.hasText[6] || lineType.empty() || lineType == "BYLAYER") {
     e.de.lineFont = lineFontOf(l != nullptr ? l->lineType : "CONTINUOUS");
     e.de.lineWeight = kWeightNormal;
@@ -571,24 +558,50 @@ int mapSolid(std::int32_t& index) {
 // ---------------------------------------------------------------------------
 // Texts
 
+namespace {
+
+// The note (212) of a TEXT or MTEXT, its look and font taken from the
+// groups and the text style.
+DxfNoteRecord* newNote(const char* code, TextLook& look, std::int32_t& index) {
+  auto* rec = newRecord<DxfNoteRecord>(code, 212, 0, index);
+  if (rec == nullptr) return nullptr;
+  look = textLook();
+  rec->fontName = look.fontName;
+  return rec;
+}
+
+// An instance (408) of an insert or a shape with its placement (see
+// insertPlacement).
+int newInstance(const char* code, double columnOffset, double rowOffset, double sx, double sy, double sz,
+                std::int32_t& index) {
+  if (newRecord<InstanceRecord>(code, 408, 0, index) == nullptr) return -1;
+  try {
+    element(index).matrix = std::make_unique<Transform>(insertPlacement(columnOffset, rowOffset, sx, sy, sz));
+  } catch (const std::bad_alloc&) {
+    mfaError(code, kMsgNoMemory, Channel::kBoth);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int mapText(std::int32_t& index) {
   TraceScope t("ldv807");
-  auto* rec = newRecord<DxfNoteRecord>(t.code(), 212, 0, index);
+  TextLook look;
+  auto* rec = newNote(t.code(), look, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
-  const TextLook look = textLook();
-  rec->fontName = look.fontName;
   rec->strings.push_back(noteString(g.text(1), look, g.angles[0] * kRadiansPerDegree, g.points[0]));
   return applyExtrusion(index);
 }
 
 int mapMText(std::int32_t& index) {
   TraceScope t("ldv807");
-  auto* rec = newRecord<DxfNoteRecord>(t.code(), 212, 0, index);
+  TextLook look;
+  auto* rec = newNote(t.code(), look, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
-  const TextLook look = textLook();
-  rec->fontName = look.fontName;
   // The direction vector (11, 21) wins over the rotation angle.
   double angle = g.angles[0] * kRadiansPerDegree;
   if (g.hasPoint[1] && (g.points[1].x != 0.0 || g.points[1].y != 0.0))
@@ -616,17 +629,9 @@ int mapMText(std::int32_t& index) {
 
 int mapShape(std::int32_t& index) {
   TraceScope t("ldv808");
-  auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
-  if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   const double size = g.reals[0] != 0.0 ? g.reals[0] : 1.0;
-  try {
-    element(index).matrix = std::make_unique<Transform>(insertPlacement(0.0, 0.0, size * scaleFactor(1), size, size));
-  } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
-  }
-  return 0;
+  return newInstance(t.code(), 0.0, 0.0, size * scaleFactor(1), size, size, index);
 }
 
 int mapBlock(std::int32_t& index) {
@@ -642,16 +647,7 @@ int mapBlock(std::int32_t& index) {
 
 int mapInsert(std::int32_t& index) {
   TraceScope t("ldv810");
-  auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
-  if (rec == nullptr) return -1;
-  try {
-    element(index).matrix =
-        std::make_unique<Transform>(insertPlacement(0.0, 0.0, scaleFactor(1), scaleFactor(2), scaleFactor(3)));
-  } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
-  }
-  return 0;
+  return newInstance(t.code(), 0.0, 0.0, scaleFactor(1), scaleFactor(2), scaleFactor(3), index);
 }
 
 int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
@@ -674,11 +670,10 @@ int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
       }
       --s.arrayCellBudget;
       std::int32_t index = 0;
-      auto* rec = newRecord<InstanceRecord>(t.code(), 408, 0, index);
-      if (rec == nullptr) return -1;
+      if (newInstance(t.code(), static_cast<double>(c) * dx, static_cast<double>(r) * dy, scaleFactor(1),
+                      scaleFactor(2), scaleFactor(3), index) != 0)
+        return -1;
       try {
-        element(index).matrix = std::make_unique<Transform>(insertPlacement(
-            static_cast<double>(c) * dx, static_cast<double>(r) * dy, scaleFactor(1), scaleFactor(2), scaleFactor(3)));
         copies.push_back(index);
       } catch (const std::bad_alloc&) {
         mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
@@ -718,7 +713,7 @@ int mapPolyline(std::int32_t& index) {
   const double elevation = polyline.points[0].z;
   std::vector<Vertex> vertices, frame;
   try {
-    while (!s.atEnd && s.current.code == 0 && trimmed(s.current.value) == "VERTEX") {
+    while (!s.atEnd && s.current.code == 0 && dxfTrimmed(s.current.value) == "VERTEX") {
       readEntityGroups();
       const DxfGroups& v = s.groups;
       const int vflags = v.flags[0];
@@ -731,7 +726,7 @@ int mapPolyline(std::int32_t& index) {
       if ((vflags & 16) != 0) frame.push_back(x);
       else if ((vflags & 8) == 0 || !splineFit) vertices.push_back(x);
     }
-    if (!s.atEnd && s.current.code == 0 && trimmed(s.current.value) == "SEQEND") readEntityGroups();
+    if (!s.atEnd && s.current.code == 0 && dxfTrimmed(s.current.value) == "SEQEND") readEntityGroups();
   } catch (const std::bad_alloc&) {
     s.groups = std::move(polyline);
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
@@ -835,13 +830,13 @@ void makeViewLevelLists() {
     try {
       if (!made) {
         for (std::size_t k = 0; k < s.layers.entries.size(); ++k)
-          positions[upperCased(s.layers.entries[k].name)].push_back(static_cast<std::int32_t>(k));
+          positions[dxfUpperCased(s.layers.entries[k].name)].push_back(static_cast<std::int32_t>(k));
         made = true;
       }
       std::unordered_set<std::string> frozen;
       rec->hiddenLevels.clear();
       for (const std::string& name : rec->frozenLayers) {
-        const std::string key = upperCased(trimmed(name));
+        const std::string key = dxfUpperCased(dxfTrimmed(name));
         if (!frozen.insert(key).second) continue;
         const auto it = positions.find(key);
         if (it != positions.end()) rec->hiddenLevels.insert(rec->hiddenLevels.end(), it->second.begin(), it->second.end());

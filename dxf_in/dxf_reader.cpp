@@ -62,22 +62,6 @@ constexpr VersionCode kVersions[] = {
     {"AC1012", DxfVersion::kRelease13},
 };
 
-std::string upperCased(const std::string& text) {
-  std::string out = text;
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-// A keyword value (entity, section and table names) without the blanks
-// some writers put around it.
-std::string keyword(const std::string& value) {
-  std::size_t b = 0, e = value.size();
-  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
-  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
-  return value.substr(b, e - b);
-}
-
 std::string cut(const std::string& value, std::size_t length) {
   return value.size() <= length ? value : value.substr(0, length);
 }
@@ -116,7 +100,7 @@ void badGroupCode(long line) {
   ++s.badCodeLines;
 }
 
-bool isEntity(const DxfGroup& g, const char* name) { return g.code == 0 && keyword(g.value) == name; }
+bool isEntity(const DxfGroup& g, const char* name) { return g.code == 0 && dxfTrimmed(g.value) == name; }
 
 // Reads on to the group that ends the section (or the file).
 void skipSection() {
@@ -203,6 +187,19 @@ bool dxfIsInteger(const std::string& text, long& value) {
   if (*end != '\0') return false;
   value = errno == ERANGE ? (v < 0 ? LONG_MIN : LONG_MAX) : v;
   return true;
+}
+
+std::string dxfUpperCased(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+std::string dxfTrimmed(const std::string& value) {
+  std::size_t b = 0, e = value.size();
+  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
+  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
+  return value.substr(b, e - b);
 }
 
 int dxfInteger(const std::string& value) {
@@ -345,7 +342,7 @@ template <typename Entry>
 std::int32_t DxfTable<Entry>::add(Entry entry) {
   if (entries.size() == entries.capacity()) entries.reserve((entries.capacity() + 1) * 2);
   const auto position = static_cast<std::int32_t>(entries.size());
-  const std::string key = upperCased(entry.name);
+  const std::string key = dxfUpperCased(entry.name);
   entries.push_back(std::move(entry));
   lastByName[key] = position;
   return position;
@@ -353,15 +350,27 @@ std::int32_t DxfTable<Entry>::add(Entry entry) {
 
 template <typename Entry>
 std::int32_t DxfTable<Entry>::find(const std::string& name) const {
-  const auto it = lastByName.find(upperCased(name));
+  const auto it = lastByName.find(dxfUpperCased(name));
   return it == lastByName.end() ? -1 : it->second;
 }
 
+namespace {
+
+// A table entry begins with its name (group 2) and its flags (group 70).
+template <typename Entry>
+Entry namedEntry(const DxfGroups& g) {
+  Entry e;
+  e.name = g.text(2);
+  e.flags = g.flags[0];
+  return e;
+}
+
+}  // namespace
+
 std::int32_t addLayer(const DxfGroups& g) {
   TraceScope t("dxf110");
-  DxfLayerEntry e;
-  e.name = g.text(2);
-  e.flags = g.flags[0] & 7;
+  auto e = namedEntry<DxfLayerEntry>(g);
+  e.flags &= 7;
   if (g.hasColour) e.colour = g.colour;
   e.off = g.colourNegative;
   if (g.hasText[6]) e.lineType = g.text(6);
@@ -370,10 +379,8 @@ std::int32_t addLayer(const DxfGroups& g) {
 
 std::int32_t addLineType(const DxfGroups& g) {
   TraceScope t("dxf210");
-  DxfLineTypeEntry e;
-  e.name = g.text(2);
+  auto e = namedEntry<DxfLineTypeEntry>(g);
   e.description = g.text(3);
-  e.flags = g.flags[0];
   if (g.hasFlag[2]) e.alignment = g.flags[2];
   e.patternLength = g.reals[0];
   e.dashes = g.dashes;
@@ -382,9 +389,7 @@ std::int32_t addLineType(const DxfGroups& g) {
 
 std::int32_t addDimStyle(const DxfGroups& g) {
   TraceScope t("dxf310");
-  DxfDimStyleEntry e;
-  e.name = g.text(2);
-  e.flags = g.flags[0];
+  auto e = namedEntry<DxfDimStyleEntry>(g);
   for (int k = 0; k < 5; ++k) e.texts[k] = g.text(3 + k);
   std::copy(std::begin(g.reals), std::end(g.reals), std::begin(e.reals));
   std::copy(std::begin(g.reals140), std::end(g.reals140), std::begin(e.reals140));
@@ -394,9 +399,7 @@ std::int32_t addDimStyle(const DxfGroups& g) {
 
 std::int32_t addTextStyle(const DxfGroups& g) {
   TraceScope t("dxf410");
-  DxfTextStyleEntry e;
-  e.name = g.text(2);
-  e.flags = g.flags[0];
+  auto e = namedEntry<DxfTextStyleEntry>(g);
   e.height = g.reals[0];
   if (g.hasReal[1] && g.reals[1] > 0.0) e.widthFactor = g.reals[1];
   e.lastHeight = g.reals[2];
@@ -407,39 +410,33 @@ std::int32_t addTextStyle(const DxfGroups& g) {
   return dxfReader().textStyles.add(std::move(e));
 }
 
-std::int32_t findLayer(const std::string& name) {
-  TraceScope t("dxf120");
-  return dxfReader().layers.find(name);
-}
-std::int32_t findLineType(const std::string& name) {
-  TraceScope t("dxf220");
-  return dxfReader().lineTypes.find(name);
-}
-std::int32_t findDimStyle(const std::string& name) {
-  TraceScope t("dxf320");
-  return dxfReader().dimStyles.find(name);
-}
-std::int32_t findTextStyle(const std::string& name) {
-  TraceScope t("dxf420");
-  return dxfReader().textStyles.find(name);
+namespace {
+
+// The search and the release are the same for the four tables; each
+// operation keeps its own function code.
+template <typename Entry>
+std::int32_t findEntry(const char* code, DxfTable<Entry> DxfReaderState::*table, const std::string& name) {
+  TraceScope t(code);
+  return (dxfReader().*table).find(name);
 }
 
-void freeLayers() {
-  TraceScope t("dxf190");
-  dxfReader().layers.clear();
+template <typename Entry>
+void releaseTable(const char* code, DxfTable<Entry> DxfReaderState::*table) {
+  TraceScope t(code);
+  (dxfReader().*table).clear();
 }
-void freeLineTypes() {
-  TraceScope t("dxf290");
-  dxfReader().lineTypes.clear();
-}
-void freeDimStyles() {
-  TraceScope t("dxf390");
-  dxfReader().dimStyles.clear();
-}
-void freeTextStyles() {
-  TraceScope t("dxf490");
-  dxfReader().textStyles.clear();
-}
+
+}  // namespace
+
+std::int32_t findLayer(const std::string& name) { return findEntry("dxf120", &DxfReaderState::layers, name); }
+std::int32_t findLineType(const std::string& name) { return findEntry("dxf220", &DxfReaderState::lineTypes, name); }
+std::int32_t findDimStyle(const std::string& name) { return findEntry("dxf320", &DxfReaderState::dimStyles, name); }
+std::int32_t findTextStyle(const std::string& name) { return findEntry("dxf420", &DxfReaderState::textStyles, name); }
+
+void freeLayers() { releaseTable("dxf190", &DxfReaderState::layers); }
+void freeLineTypes() { releaseTable("dxf290", &DxfReaderState::lineTypes); }
+void freeDimStyles() { releaseTable("dxf390", &DxfReaderState::dimStyles); }
+void freeTextStyles() { releaseTable("dxf490", &DxfReaderState::textStyles); }
 
 void releaseDxfReader() {
   TraceScope t("stt849");
@@ -464,7 +461,7 @@ namespace {
 void storeHeaderVariable(const std::string& name, const DxfGroup& value) {
   DxfHeader& h = dxfReader().header;
   if (name == "$ACADVER") {
-    h.versionText = cut(keyword(value.value), kDxfTextLength);
+    h.versionText = cut(dxfTrimmed(value.value), kDxfTextLength);
     h.version = DxfVersion::kUnknown;
     for (const VersionCode& v : kVersions)
       if (h.versionText == v.text) h.version = v.version;
@@ -515,7 +512,7 @@ int readHeader() {
   while (first == 0 && g.code == 999) first = readGroup(g);
   s.quiet = false;
   if (first != 0 || !isEntity(g, "SECTION")) return -1;
-  if (readGroup(g) != 0 || g.code != 2 || keyword(g.value) != "HEADER") return -1;
+  if (readGroup(g) != 0 || g.code != 2 || dxfTrimmed(g.value) != "HEADER") return -1;
   s.headerRead = true;
   if (readGroup(g) != 0) return 0;
   for (;;) {
@@ -524,7 +521,7 @@ int readHeader() {
       if (readGroup(g) != 0) return 0;
       continue;
     }
-    const std::string name = keyword(g.value);
+    const std::string name = dxfTrimmed(g.value);
     // The variable's value is the group after its name; the three flag
     // variables take theirs only from a group 70 among the following ones.
     bool stored = false;
@@ -543,6 +540,24 @@ int readHeader() {
 // ---------------------------------------------------------------------------
 // Sections
 
+namespace {
+
+// Moves on to the next group of code 0 in a section: false at the end of
+// the file or of the section ("ENDSEC", or "EOF" where ENDSEC is missing),
+// else true with the entity's name.
+bool nextSectionEntity(std::string& name) {
+  DxfReaderState& s = dxfReader();
+  for (;;) {
+    if (s.atEnd) return false;
+    if (s.current.code == 0) break;
+    if (readGroup(s.current) != 0) return false;
+  }
+  name = dxfTrimmed(s.current.value);
+  return name != "ENDSEC" && name != "EOF";
+}
+
+}  // namespace
+
 int readTables() {
   TraceScope t("stt842");
   DxfReaderState& s = dxfReader();
@@ -551,29 +566,21 @@ int readTables() {
     if (mapDrawing(drawing) == 0) s.drawing = drawing;
   }
   if (readGroup(s.current) != 0) return 0;
-  for (;;) {
-    if (s.atEnd) return 0;
-    const DxfGroup& g = s.current;
-    if (g.code != 0) {
-      if (readGroup(s.current) != 0) return 0;
-      continue;
-    }
-    const std::string name = keyword(g.value);
-    if (name == "ENDSEC" || name == "EOF") return 0;
+  for (std::string name; nextSectionEntity(name);) {
     if (name != "TABLE") {
       readEntityGroups();
       continue;
     }
     // The table's head: its name (2) and the count of its entries (70).
     readEntityGroups();
-    const std::string table = upperCased(keyword(s.groups.text(2)));
+    const std::string table = dxfUpperCased(dxfTrimmed(s.groups.text(2)));
     const long count = s.groups.hasFlag[0] ? s.groups.flags[0] : 0;
     if (table == "LAYER") s.layers.size(count, s.fileSize);
     else if (table == "LTYPE") s.lineTypes.size(count, s.fileSize);
     else if (table == "DIMSTYLE") s.dimStyles.size(count, s.fileSize);
     else if (table == "STYLE") s.textStyles.size(count, s.fileSize);
     while (!s.atEnd && s.current.code == 0) {
-      const std::string entry = keyword(s.current.value);
+      const std::string entry = dxfTrimmed(s.current.value);
       if (entry == "ENDTAB" || entry == "ENDSEC" || entry == "EOF" || entry == "TABLE") break;
       readEntityGroups();
       try {
@@ -587,6 +594,7 @@ int readTables() {
     }
     if (!s.atEnd && isEntity(s.current, "ENDTAB")) readEntityGroups();
   }
+  return 0;
 }
 
 int readBlocks() {
@@ -594,14 +602,7 @@ int readBlocks() {
   DxfReaderState& s = dxfReader();
   if (readGroup(s.current) != 0) return 0;
   std::int32_t block = 0;
-  for (;;) {
-    if (s.atEnd) return 0;
-    if (s.current.code != 0) {
-      if (readGroup(s.current) != 0) return 0;
-      continue;
-    }
-    const std::string name = keyword(s.current.value);
-    if (name == "ENDSEC" || name == "EOF") return 0;
+  for (std::string name; nextSectionEntity(name);) {
     if (name == "BLOCK") {
       const long line = s.current.line;
       readEntityGroups();
@@ -629,22 +630,15 @@ int readBlocks() {
     }
     readEntity(block);
   }
+  return 0;
 }
 
 int readEntities() {
   TraceScope t("stt846");
   DxfReaderState& s = dxfReader();
   if (readGroup(s.current) != 0) return 0;
-  for (;;) {
-    if (s.atEnd) return 0;
-    if (s.current.code != 0) {
-      if (readGroup(s.current) != 0) return 0;
-      continue;
-    }
-    const std::string name = keyword(s.current.value);
-    if (name == "ENDSEC" || name == "EOF") return 0;
-    readEntity(0);
-  }
+  for (std::string name; nextSectionEntity(name);) readEntity(0);
+  return 0;
 }
 
 namespace {
@@ -671,7 +665,7 @@ constexpr EntityMapping kMappings[] = {
 std::int32_t readEntity(std::int32_t father) {
   TraceScope t("stt847");
   DxfReaderState& s = dxfReader();
-  const std::string name = keyword(s.current.value);
+  const std::string name = dxfTrimmed(s.current.value);
   const long line = s.current.line;
   readEntityGroups();
   Mapping map = nullptr;
@@ -821,13 +815,13 @@ int linkBlocks() {
     std::unordered_map<std::string, std::size_t> byName;  // the last block of a name
     std::unordered_map<std::int32_t, std::size_t> positionOf;
     for (std::size_t k = 0; k < s.blocks.size(); ++k) {
-      byName[upperCased(s.blocks[k].name)] = k;
+      byName[dxfUpperCased(s.blocks[k].name)] = k;
       positionOf[s.blocks[k].index] = k;
     }
     std::vector<std::vector<int>> edges(s.blocks.size());
     std::vector<long> target(s.inserts.size(), -1);
     for (std::size_t k = 0; k < s.inserts.size(); ++k) {
-      const auto found = byName.find(upperCased(s.inserts[k].name));
+      const auto found = byName.find(dxfUpperCased(s.inserts[k].name));
       if (found == byName.end()) continue;
       target[k] = static_cast<long>(found->second);
       const auto holder = positionOf.find(s.inserts[k].father);
@@ -868,7 +862,7 @@ int linkBlocks() {
     }
     std::unordered_map<std::int32_t, std::int32_t> takenBy;  // block -> the dimension that took its sons
     for (const DxfNamedElement& dimension : s.dimensions) {
-      const auto found = byName.find(upperCased(dimension.name));
+      const auto found = byName.find(dxfUpperCased(dimension.name));
       if (found == byName.end()) continue;  // no block: the dimension keeps no sons
       const std::int32_t block = s.blocks[found->second].index;
       const auto taken = takenBy.find(block);
@@ -915,11 +909,11 @@ int readDxfSections() {
   DxfReaderState& s = dxfReader();
   while (!s.atEnd && readGroup(s.current) == 0) {
     if (s.current.code != 0) continue;
-    const std::string name = keyword(s.current.value);
+    const std::string name = dxfTrimmed(s.current.value);
     if (name == "EOF") break;
     if (name != "SECTION") continue;
     if (readGroup(s.current) != 0) break;
-    const std::string section = s.current.code == 2 ? keyword(s.current.value) : std::string();
+    const std::string section = s.current.code == 2 ? dxfTrimmed(s.current.value) : std::string();
     if (section == "TABLES") {
       readTables();
       ++s.tablesRead;

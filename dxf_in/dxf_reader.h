@@ -216,6 +216,11 @@ void resetDxfReader();
 // Attaches the open input file; the reader does not close it.
 void dxfReaderAttach(std::FILE* file);
 
+// Names and keywords of a DXF file: ASCII letters upper-cased, and a value
+// without the blanks and tabs some writers put around it.
+std::string dxfUpperCased(std::string text);
+std::string dxfTrimmed(const std::string& value);
+
 // The conversion of a group value: integers as the usual decimal conversion
 // (clamped to int), reals as floating point (a value that is not finite
 // reads as 0).

@@ -57,10 +57,7 @@ DxfWriterState& dxfWriter() {
 
 void resetDxfWriter() {
   DxfWriterState& s = dxfWriter();
-  for (int i = 0; i < kDxfSectionCount; ++i) {
-    if (s.files[i] != nullptr) std::fclose(s.files[i]);
-    removeSectionFile(s.paths[i]);
-  }
+  discardSectionFileSet(s.files, s.paths, kDxfSectionCount);
   s = DxfWriterState{};
 }
 
@@ -70,19 +67,7 @@ int openDxfSectionFiles() {
   const RunPaths& p = runPaths();
   const std::string names[kDxfSectionCount] = {p.dxfStartFile, p.dxfHeaderFile, p.dxfTablesFile,
                                                p.dxfBlocksFile, p.dxfEntitiesFile};
-  for (int i = 0; i < kDxfSectionCount; ++i) {
-    s.paths[i] = names[i];
-    s.files[i] = createSectionFile(names[i]);
-    if (s.files[i] == nullptr) {
-      mfaError(t.code(), 140, Channel::kConsole);
-      for (int k = 0; k < i; ++k) {
-        std::fclose(s.files[k]);
-        s.files[k] = nullptr;
-        removeSectionFile(s.paths[k]);
-      }
-      return -1;
-    }
-  }
+  if (openSectionFileSet(names, kDxfSectionCount, s.files, s.paths, t.code()) != 0) return -1;
   put(section(kDxfBlocks), "  0\nSECTION\n  2\nBLOCKS\n");
   put(section(kDxfEntities), "  0\nSECTION\n  2\nENTITIES\n");
   return s.failed ? -1 : 0;
@@ -279,10 +264,7 @@ int finishDxfOutput(const DxfExtents& extents, const std::string& outputName) {
   put(section(kDxfEntities), "  0\nENDSEC\n  0\nEOF\n");
   writeDxfHeader(extents, dxfLimitDecimals());
   writeDxfTables();
-  for (auto& f : s.files) {
-    if (f != nullptr && std::fclose(f) != 0) s.failed = true;
-    f = nullptr;
-  }
+  if (!closeSectionFileSet(s.files, kDxfSectionCount)) s.failed = true;
   if (s.failed) {
     for (const std::string& path : s.paths) removeSectionFile(path);
     mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);

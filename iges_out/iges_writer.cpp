@@ -81,10 +81,7 @@ IgesWriterState& igesWriter() {
 void resetIgesWriter() {
   TraceScope t("stt101");
   IgesWriterState& s = igesWriter();
-  for (int i = 0; i < kIgesSectionCount; ++i) {
-    if (s.files[i] != nullptr) std::fclose(s.files[i]);
-    removeSectionFile(s.paths[i]);
-  }
+  discardSectionFileSet(s.files, s.paths, kIgesSectionCount);
   s = IgesWriterState{};
 }
 
@@ -95,29 +92,12 @@ int openSectionFiles() {
   const std::string names[kIgesSectionCount] = {p.igesStartFile, p.igesGlobalFile,
                                                 p.igesDirectoryFile, p.igesParameterFile,
                                                 p.igesTerminateFile};
-  for (int i = 0; i < kIgesSectionCount; ++i) {
-    s.paths[i] = names[i];
-    s.files[i] = createSectionFile(names[i]);
-    if (s.files[i] == nullptr) {
-      mfaError(t.code(), 140, Channel::kConsole);
-      for (int k = 0; k < i; ++k) {
-        std::fclose(s.files[k]);
-        s.files[k] = nullptr;
-        removeSectionFile(s.paths[k]);
-      }
-      return -1;
-    }
-  }
-  return 0;
+  return openSectionFileSet(names, kIgesSectionCount, s.files, s.paths, t.code());
 }
 
 int closeSectionFiles() {
   IgesWriterState& s = igesWriter();
-  for (auto& f : s.files) {
-    if (f == nullptr) continue;
-    if (std::fclose(f) != 0) s.failed = true;
-    f = nullptr;
-  }
+  if (!closeSectionFileSet(s.files, kIgesSectionCount)) s.failed = true;
   return s.failed ? -1 : 0;
 }
 

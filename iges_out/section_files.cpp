@@ -112,6 +112,34 @@ void removeAllSectionFiles() {
   }
 }
 
+int openSectionFileSet(const std::string* names, int count, std::FILE** files, std::string* paths,
+                       const char* code) {
+  for (int i = 0; i < count; ++i) {
+    paths[i] = names[i];
+    files[i] = createSectionFile(names[i]);
+    if (files[i] == nullptr) {
+      mfaError(code, 140, Channel::kConsole);
+      discardSectionFileSet(files, paths, i);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+bool closeSectionFileSet(std::FILE** files, int count) {
+  bool closed = true;
+  for (int i = 0; i < count; ++i) {
+    if (files[i] != nullptr && std::fclose(files[i]) != 0) closed = false;
+    files[i] = nullptr;
+  }
+  return closed;
+}
+
+void discardSectionFileSet(std::FILE** files, const std::string* paths, int count) {
+  closeSectionFileSet(files, count);
+  for (int i = 0; i < count; ++i) removeSectionFile(paths[i]);
+}
+
 JoinResult joinFiles(const std::string* sectionFiles, int count, const std::string& outputName,
                      const char* code) {
   TraceScope t("scl200");

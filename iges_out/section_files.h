@@ -13,6 +13,17 @@
 std::FILE* createSectionFile(const std::string& path);
 // Unlinks the file now and forgets it.
 void removeSectionFile(const std::string& path);
+// A writer's set of section files, made, closed and removed together.
+// openSectionFileSet creates `names[0..count)` in order into `files` and
+// `paths`; when one cannot be made, error 140 (console) is reported under
+// `code`, the ones made are closed and removed, and the result is -1.
+int openSectionFileSet(const std::string* names, int count, std::FILE** files, std::string* paths,
+                       const char* code);
+// Closes the open files of the set: false when a close failed.
+bool closeSectionFileSet(std::FILE** files, int count);
+// Closes what is still open and removes every file of the set (a former
+// run's leftovers).
+void discardSectionFileSet(std::FILE** files, const std::string* paths, int count);
 // Unlinks every registered file (async-signal-safe: no allocation, only
 // unlink on fixed buffers).
 void removeAllSectionFiles();

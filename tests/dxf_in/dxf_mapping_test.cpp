@@ -9,10 +9,6 @@
 
 namespace {
 
-const GeometryRecord* geometry(std::int32_t index) {
-  return dynamic_cast<const GeometryRecord*>(element(index).params.get());
-}
-
 // Layers "0" (colour 7) and "RED" (colour 1, dashed), then the entities.
 DxfText withLayers() {
   DxfText d;
@@ -31,8 +27,8 @@ TEST_F(DxfReaderTest, ArcsAndCirclesBecomeCircularArcs) {
   ASSERT_EQ(arcs.size(), 2u);
   EXPECT_EQ(element(arcs[0]).form, 0);
   EXPECT_EQ(element(arcs[1]).form, 1);
-  EXPECT_EQ(geometry(arcs[0])->values, (std::vector<double>{3, 1, 2, 5, 2, 5, 2}));
-  const std::vector<double>& v = geometry(arcs[1])->values;
+  EXPECT_EQ(recordOf<GeometryRecord>(arcs[0])->values, (std::vector<double>{3, 1, 2, 5, 2, 5, 2}));
+  const std::vector<double>& v = recordOf<GeometryRecord>(arcs[1])->values;
   ASSERT_EQ(v.size(), 7u);
   const double expected[] = {0, 0, 0, 0, 2, -2, 0};
   for (int k = 0; k < 7; ++k) EXPECT_NEAR(v[static_cast<std::size_t>(k)], expected[k], 1e-12) << k;
@@ -104,8 +100,8 @@ TEST_F(DxfReaderTest, ColourAndLineTypeFromLayerAndBlock) {
     EXPECT_EQ(de.lineWeight, expected[k].weight);
     EXPECT_EQ(de.lineFont, expected[k].font);
     // The typed record carries the same attributes.
-    EXPECT_EQ(geometry(lines[k])->attributes.colour, de.colour);
-    EXPECT_EQ(geometry(lines[k])->attributes.level, de.level);
+    EXPECT_EQ(recordOf<GeometryRecord>(lines[k])->attributes.colour, de.colour);
+    EXPECT_EQ(recordOf<GeometryRecord>(lines[k])->attributes.level, de.level);
   }
   EXPECT_EQ(mfaCounts().errors, 1) << protocol();
   EXPECT_NE(protocol().find("(940)"), std::string::npos);
@@ -134,7 +130,7 @@ TEST_F(DxfReaderTest, InsertsAreLinkedToTheirBlocks) {
   const auto inserts = ofType(408);
   ASSERT_EQ(blocks.size(), 1u);
   ASSERT_EQ(inserts.size(), 8u);
-  const auto* first = dynamic_cast<const InstanceRecord*>(element(inserts[0]).params.get());
+  const auto* first = recordOf<InstanceRecord>(inserts[0]);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->definition, blocks[0]);
   EXPECT_EQ(first->blockFlags, 1);
@@ -149,7 +145,7 @@ TEST_F(DxfReaderTest, InsertsAreLinkedToTheirBlocks) {
   EXPECT_NEAR(x, 10.0, 1e-9);
   EXPECT_NEAR(y, 22.0, 1e-9);
   // No block of that name: nothing linked.
-  const auto* missing = dynamic_cast<const InstanceRecord*>(element(inserts[1]).params.get());
+  const auto* missing = recordOf<InstanceRecord>(inserts[1]);
   EXPECT_EQ(missing->definition, 0);
   EXPECT_EQ(element(inserts[1]).sons, nullptr);
   // The array: six instances, the last at column 2 and row 1.
@@ -222,7 +218,7 @@ TEST_F(DxfReaderTest, DimensionsByTypeTakeTheSonsOfTheirBlock) {
   }
   // A dimension whose block is missing keeps no sons.
   EXPECT_TRUE(sonsOf(diameter[0]).empty());
-  const auto* rec = dynamic_cast<const DimensionRecord*>(element(linear[0]).params.get());
+  const auto* rec = recordOf<DimensionRecord>(linear[0]);
   ASSERT_NE(rec, nullptr);
   EXPECT_EQ(rec->values.size(), 23u);
   EXPECT_EQ(rec->values[0], 5.0);
@@ -256,12 +252,12 @@ TEST_F(DxfReaderTest, PolylinesBecomeCopiousDataOrSplines) {
   // The square: a closed curve of 5 points at the polyline's elevation,
   // with the polyline's own attributes.
   EXPECT_EQ(element(copious[0]).form, 63);
-  EXPECT_EQ(geometry(copious[0])->values,
+  EXPECT_EQ(recordOf<GeometryRecord>(copious[0])->values,
             (std::vector<double>{2, 5, 0, 0, 2, 1, 0, 2, 1, 1, 2, 0, 1, 2, 0, 0, 2}));
   EXPECT_EQ(element(copious[0]).de.level, 1);
   EXPECT_EQ(element(copious[0]).de.colour, 1);
   // The half circle passes through (1, -1) (counter-clockwise from (0,0)).
-  const std::vector<double>& arc = geometry(copious[1])->values;
+  const std::vector<double>& arc = recordOf<GeometryRecord>(copious[1])->values;
   EXPECT_EQ(element(copious[1]).form, 11);
   ASSERT_GT(arc[1], 4.0);
   bool bottom = false;
@@ -272,7 +268,7 @@ TEST_F(DxfReaderTest, PolylinesBecomeCopiousDataOrSplines) {
   // The spline: upper index 4, degree 2 ($SPLINETYPE 5), planar.
   const auto splines = ofType(126);
   ASSERT_EQ(splines.size(), 1u);
-  const std::vector<double>& s = geometry(splines[0])->values;
+  const std::vector<double>& s = recordOf<GeometryRecord>(splines[0])->values;
   EXPECT_EQ(s[0], 4.0);
   EXPECT_EQ(s[1], 2.0);
   EXPECT_EQ(s[2], 1.0);
@@ -291,7 +287,7 @@ TEST_F(DxfReaderTest, TextsCarryTheirStyleAndPaperSpaceBelongsToTheDrawing) {
   ASSERT_EQ(read(d.text()), 0);
   const auto notes = ofType(212);
   ASSERT_EQ(notes.size(), 2u);
-  const auto* text = dynamic_cast<const DxfNoteRecord*>(element(notes[0]).params.get());
+  const auto* text = recordOf<DxfNoteRecord>(notes[0]);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->fontName, "simplex");
   const NoteStringData& s = text->strings.at(0);
@@ -300,7 +296,7 @@ TEST_F(DxfReaderTest, TextsCarryTheirStyleAndPaperSpaceBelongsToTheDrawing) {
   EXPECT_DOUBLE_EQ(s.boxWidth, 3.0);  // 3 characters of 2 x 0.5
   EXPECT_NEAR(s.angle, 3.14159265358979 / 2, 1e-12);
   EXPECT_EQ(s.mirror, 1);
-  const auto* mtext = dynamic_cast<const DxfNoteRecord*>(element(notes[1]).params.get());
+  const auto* mtext = recordOf<DxfNoteRecord>(notes[1]);
   ASSERT_EQ(mtext->strings.size(), 2u);
   EXPECT_EQ(mtext->strings[0].text, "first");
   EXPECT_EQ(mtext->strings[1].text, "second");
@@ -328,11 +324,11 @@ TEST_F(DxfReaderTest, ViewportsAreViewsOfTheDrawingWithTheirLevels) {
   ASSERT_EQ(read(d.text()), 0);
   const auto views = ofType(410);
   ASSERT_EQ(views.size(), 2u);
-  const auto* drawing = dynamic_cast<const DrawingRecord*>(element(ofType(404).at(0)).params.get());
+  const auto* drawing = recordOf<DrawingRecord>(ofType(404).at(0));
   ASSERT_NE(drawing, nullptr);
   ASSERT_EQ(drawing->views.size(), 1u);
   EXPECT_EQ(drawing->views[0].view, views[1]);
-  const auto* view = dynamic_cast<const DxfViewRecord*>(element(views[1]).params.get());
+  const auto* view = recordOf<DxfViewRecord>(views[1]);
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->viewNumber, 2);
   EXPECT_DOUBLE_EQ(view->scale, 0.5);
@@ -340,7 +336,7 @@ TEST_F(DxfReaderTest, ViewportsAreViewsOfTheDrawingWithTheirLevels) {
   EXPECT_DOUBLE_EQ(drawing->views[0].y, 45.0);
   EXPECT_TRUE(view->hasLevelList);
   EXPECT_EQ(view->hiddenLevels, (std::vector<std::int32_t>{1}));
-  const auto* sheet = dynamic_cast<const DxfViewRecord*>(element(views[0]).params.get());
+  const auto* sheet = recordOf<DxfViewRecord>(views[0]);
   EXPECT_FALSE(sheet->hasLevelList);
 }
 

@@ -24,8 +24,8 @@ TEST_F(DxfReaderTest, LineEndsDoNotChangeWhatIsRead) {
     ASSERT_EQ(read(twoLines().text(end)), 0);
     const auto lines = ofType(110);
     ASSERT_EQ(lines.size(), 2u);
-    const auto* a = dynamic_cast<const GeometryRecord*>(element(lines[0]).params.get());
-    const auto* b = dynamic_cast<const GeometryRecord*>(element(lines[1]).params.get());
+    const auto* a = recordOf<GeometryRecord>(lines[0]);
+    const auto* b = recordOf<GeometryRecord>(lines[1]);
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(a->values, (std::vector<double>{1.5, 2, 0, 4, 6, 0}));
@@ -155,12 +155,12 @@ TEST_F(DxfReaderTest, AGroupCodeThatIsNoNumberEndsTheEntity) {
   ASSERT_EQ(lines.size(), 1u);
   // The line ended at the bad group: its end point was not taken from the
   // groups after it.
-  const auto* l = dynamic_cast<const GeometryRecord*>(element(lines[0]).params.get());
+  const auto* l = recordOf<GeometryRecord>(lines[0]);
   EXPECT_EQ(l->values[3], 0.0);
   // The circle after it is read as it stands.
   const auto circles = ofType(100);
   ASSERT_EQ(circles.size(), 1u);
-  const auto* c = dynamic_cast<const GeometryRecord*>(element(circles[0]).params.get());
+  const auto* c = recordOf<GeometryRecord>(circles[0]);
   EXPECT_EQ(c->values[1], 5.0);
   EXPECT_EQ(c->values[3], 7.0);
 }
@@ -175,7 +175,7 @@ TEST_F(DxfReaderTest, LongValuesAreCutToTheirFields) {
   ASSERT_EQ(read(d.text()), 0);
   const auto texts = ofType(212);
   ASSERT_EQ(texts.size(), 1u);
-  const auto* note = dynamic_cast<const NoteRecord*>(element(texts[0]).params.get());
+  const auto* note = recordOf<NoteRecord>(texts[0]);
   ASSERT_NE(note, nullptr);
   EXPECT_EQ(note->strings.at(0).text, std::string(kDxfLineLength, 'T'));
   // The layer met was added with its cut name.

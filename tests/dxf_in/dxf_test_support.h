@@ -110,6 +110,11 @@ class DxfReaderTest : public ::testing::Test {
       if (element(i).type == type) out.push_back(i);
     return out;
   }
+  // The element's typed record of class R, nullptr when it has another.
+  template <typename R>
+  static const R* recordOf(std::int32_t index) {
+    return dynamic_cast<const R*>(element(index).params.get());
+  }
   std::vector<std::int32_t> sonsOf(std::int32_t index) const {
     std::vector<std::int32_t> out;
     for (const LinkNode* n = element(index).sons; n != nullptr; n = n->next)

@@ -26,6 +26,7 @@
 #include "iges_in/kpl_reader.h"
 #include "script/script_writer.h"
 #include "script/structure.h"
+#include "tests/iges_input_reset.h"
 
 inline int occurrences(const std::string& text, const std::string& what) {
   int n = 0;
@@ -36,15 +37,7 @@ inline int occurrences(const std::string& text, const std::string& what) {
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetScriptState();
-    resetScriptStructureState();
-    resetIgesGeometryState();
-    resetIgesReader();
-    igesStructureSettings() = IgesStructureSettings{};
-    mfaResetRun();
+    resetIgesInputRun();
     runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
     dir_ = std::filesystem::temp_directory_path() / ("trovak_conversion_test_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir_);

@@ -17,35 +17,18 @@
 #include "driver/config.h"
 #include "driver/messages.h"
 #include "iges_out/section_files.h"
+#include "iges_out/section_files_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-class DxfWriterTest : public ::testing::Test {
+class DxfWriterTest : public SectionFilesTest {
  protected:
   void SetUp() override {
     resetRunConfiguration();
     resetAssignTables();
     mfaResetCounts();
     resetDxfWriter();
-    dir_ = fs::temp_directory_path() / ("trovak_dxfout_test_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    RunPaths& p = runPaths();
-    const std::string d = dir_.string() + "/";
-    p.dxfStartFile = d + "start1_1.tmp";
-    p.dxfHeaderFile = d + "header1_1.tmp";
-    p.dxfTablesFile = d + "tables1_1.tmp";
-    p.dxfBlocksFile = d + "blocks1_1.tmp";
-    p.dxfEntitiesFile = d + "entities1_1.tmp";
+    makeScratch("trovak_dxfout_test");
     DxfLineType continuous{"CONTINUOUS", "Solid", 1, 0.0, {}};
     DxfLineType dashed{"DASHED", "Dashed __ __", 2, 5.0, {3.5, -1.5}};
     assignTables().dxfLineTypes = {continuous, dashed};
@@ -54,18 +37,12 @@ class DxfWriterTest : public ::testing::Test {
     resetDxfWriter();
     removeAllSectionFiles();
     resetAssignTables();
-    fs::remove_all(dir_);
+    removeScratch();
   }
 
   std::string sectionText(DxfSection which) {
-    std::fflush(dxfWriter().files[which]);
-    return readAll(dxfWriter().paths[which]);
+    return sectionFileText(dxfWriter().files[which], dxfWriter().paths[which]);
   }
-  int filesLeft() const {
-    return static_cast<int>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
-  }
-
-  fs::path dir_;
 };
 
 TEST_F(DxfWriterTest, LayersPerLineStyleAndWidthAndTheirTables) {

@@ -13,28 +13,16 @@
 #include "driver/config.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
+#include "iges_out/section_files_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class IgesEntitiesTest : public ::testing::Test {
+class IgesEntitiesTest : public SectionFilesTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("trovak_entities_test_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    RunPaths& p = runPaths();
-    const std::string d = dir_.string() + "/";
-    p.igesStartFile = d + "s.tmp";
-    p.igesGlobalFile = d + "g.tmp";
-    p.igesDirectoryFile = d + "d.tmp";
-    p.igesParameterFile = d + "p.tmp";
-    p.igesTerminateFile = d + "t.tmp";
-  }
+  void SetUp() override { makeScratch("trovak_entities_test"); }
   void TearDown() override {
     resetIgesWriter();
-    fs::remove_all(dir_);
+    removeScratch();
   }
 
   // The parameter data one writer call produces: the data columns of its
@@ -44,8 +32,7 @@ class IgesEntitiesTest : public ::testing::Test {
     resetIgesWriter();
     EXPECT_EQ(openSectionFiles(), 0);
     EXPECT_EQ(write(), 0);
-    std::fflush(igesWriter().files[kSectionParameter]);
-    std::ifstream in(igesWriter().paths[kSectionParameter]);
+    std::istringstream in(sectionFileText(igesWriter().files[kSectionParameter], igesWriter().paths[kSectionParameter]));
     std::string all, line;
     int n = 0;
     while (std::getline(in, line)) {
@@ -59,8 +46,6 @@ class IgesEntitiesTest : public ::testing::Test {
     EXPECT_TRUE(igesWriter().recordEnded);
     return all;
   }
-
-  fs::path dir_;
 };
 
 TEST_F(IgesEntitiesTest, ParameterRecordsOfEachKind) {

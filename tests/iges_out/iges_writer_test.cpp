@@ -23,17 +23,9 @@
 #include "iges_in/iges_reader.h"
 #include "iges_out/iges_entities.h"
 #include "iges_out/section_files.h"
+#include "iges_out/section_files_fixture.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> out;
@@ -67,7 +59,7 @@ std::string globalLine(const std::string& data, int sequence) {
   return padded(data, 72) + tail;
 }
 
-class IgesWriterTest : public ::testing::Test {
+class IgesWriterTest : public SectionFilesTest {
  protected:
   void SetUp() override {
     resetRunState();
@@ -75,17 +67,11 @@ class IgesWriterTest : public ::testing::Test {
     resetAssignTables();
     mfaResetCounts();
     resetIgesWriter();
-    dir_ = fs::temp_directory_path() / ("trovak_igesout_test_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
+    makeScratch("trovak_igesout_test");
     fs::create_directories(dir_ / "assign");
     RunPaths& p = runPaths();
     p.tempDir = dir_.string() + "/";
     p.assignDir = (dir_ / "assign").string() + "/";
-    p.igesStartFile = p.tempDir + "strt1_1.tmp";
-    p.igesGlobalFile = p.tempDir + "glob1_1.tmp";
-    p.igesDirectoryFile = p.tempDir + "dirc1_1.tmp";
-    p.igesParameterFile = p.tempDir + "parm1_1.tmp";
-    p.igesTerminateFile = p.tempDir + "term1_1.tmp";
   }
   void TearDown() override {
     resetIgesWriter();
@@ -93,26 +79,16 @@ class IgesWriterTest : public ::testing::Test {
     closeIgesInput();
     freeTable();
     resetRunConfiguration();
-    fs::remove_all(dir_);
+    removeScratch();
   }
 
   // The lines of one section file so far.
   std::vector<std::string> section(IgesSection which) {
-    std::fflush(igesWriter().files[which]);
-    return linesOf(readAll(igesWriter().paths[which]));
+    return linesOf(sectionFileText(igesWriter().files[which], igesWriter().paths[which]));
   }
   void writeStartText(const std::string& text) {
     std::ofstream(dir_ / "assign" / "startsection.txt", std::ios::binary) << text;
   }
-  // Files in the temporary directory (besides the assignment folder).
-  int filesLeft() const {
-    int n = 0;
-    for (const auto& e : fs::directory_iterator(dir_))
-      if (e.path().filename() != "assign") ++n;
-    return n;
-  }
-
-  fs::path dir_;
 };
 
 TEST(IgesTokens, FormatsAndShortening) {

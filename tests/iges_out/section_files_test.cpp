@@ -1,0 +1,92 @@
+// The section files of both writers as a set: a name that is taken stops
+// the opening without touching the file under it and takes back the files
+// already made; a writer reset in the middle of a run removes its files.
+
+#include "iges_out/section_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "iges_out/dxf_writer.h"
+#include "iges_out/iges_writer.h"
+#include "iges_out/section_files_fixture.h"
+
+namespace {
+
+struct WriterCase {
+  const char* name;
+  int (*open)();
+  void (*reset)();
+  std::string RunPaths::*files[5];
+};
+
+const WriterCase kWriters[] = {
+    {"IGES",
+     openSectionFiles,
+     resetIgesWriter,
+     {&RunPaths::igesStartFile, &RunPaths::igesGlobalFile, &RunPaths::igesDirectoryFile,
+      &RunPaths::igesParameterFile, &RunPaths::igesTerminateFile}},
+    {"DXF",
+     openDxfSectionFiles,
+     resetDxfWriter,
+     {&RunPaths::dxfStartFile, &RunPaths::dxfHeaderFile, &RunPaths::dxfTablesFile, &RunPaths::dxfBlocksFile,
+      &RunPaths::dxfEntitiesFile}},
+};
+
+class SectionFileSetTest : public SectionFilesTest {
+ protected:
+  void SetUp() override {
+    resetRunConfiguration();
+    mfaResetCounts();
+    resetIgesWriter();
+    resetDxfWriter();
+    makeScratch("trovak_section_set_test");
+  }
+  void TearDown() override {
+    resetIgesWriter();
+    resetDxfWriter();
+    removeAllSectionFiles();
+    resetRunConfiguration();
+    removeScratch();
+  }
+};
+
+TEST_F(SectionFileSetTest, ATakenNameStopsTheOpeningAndTakesBackTheFilesMade) {
+  for (const WriterCase& w : kWriters) {
+    for (int taken : {0, 2, 4}) {
+      SCOPED_TRACE(std::string(w.name) + " file " + std::to_string(taken));
+      w.reset();
+      mfaResetCounts();
+      const std::string foreign = runPaths().*w.files[taken];
+      std::ofstream(foreign) << "foreign";
+      EXPECT_EQ(w.open(), -1);
+      EXPECT_EQ(mfaCounts().errors, 1);  // 140
+      EXPECT_EQ(readAll(foreign), "foreign");
+      EXPECT_EQ(filesLeft(), 1);
+      // A reset after the failure leaves the foreign file alone too.
+      w.reset();
+      EXPECT_EQ(readAll(foreign), "foreign");
+      fs::remove(foreign);
+    }
+  }
+}
+
+TEST_F(SectionFileSetTest, AResetRemovesTheOpenFilesOfAFormerRun) {
+  for (const WriterCase& w : kWriters) {
+    SCOPED_TRACE(w.name);
+    ASSERT_EQ(w.open(), 0);
+    EXPECT_EQ(filesLeft(), 5);
+    w.reset();
+    EXPECT_EQ(filesLeft(), 0);
+    // The names are free again for the next run.
+    ASSERT_EQ(w.open(), 0);
+    w.reset();
+    EXPECT_EQ(filesLeft(), 0);
+  }
+  EXPECT_EQ(mfaCounts().errors, 0);
+}
+
+}  // namespace
