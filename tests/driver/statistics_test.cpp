@@ -267,17 +267,6 @@ TEST_F(Statistics, DxfRunHasNoGlobalSectionAndNoIgesCounts) {
   EXPECT_TRUE(hasLine(out, "Directory (D)           10  records"));
   EXPECT_TRUE(hasLine(out, "Terminate (T)            1  records"));
 
-  EXPECT_STREQ(statisticsSectionName(1), "GLOBAL");  // runState() is still the DXF run
-  runState().runMode = kDxfIn;
-  EXPECT_STREQ(statisticsSectionName(1), "HEADER");
-  EXPECT_STREQ(statisticsSectionName(4), "ENTITY");
-  EXPECT_STREQ(statisticsSectionName(5), "NO");
-  runState().runMode = kIgesIn;
-  EXPECT_STREQ(statisticsSectionName(2), "DIRECTORY");
-  EXPECT_STREQ(statisticsSectionName(4), "TERMINATE");
-  EXPECT_STREQ(statisticsSectionName(0), "NO");
-  runState().runMode = RunModeBit::kInput | RunModeBit::kDwg;
-  EXPECT_STREQ(statisticsSectionName(1), "NO");
 }
 
 TEST_F(Statistics, EmptyTableEndsTheElementStatisticsWithTheNothingLine) {
@@ -292,8 +281,6 @@ TEST_F(Statistics, EmptyTableEndsTheElementStatisticsWithTheNothingLine) {
   EXPECT_EQ(lines[n - 2], "");
   EXPECT_EQ(lines[n - 1], kRule);
   EXPECT_FALSE(hasLine(lines, "Names and counts"));  // no names collected
-  EXPECT_TRUE(runStatistics().complete);
-  EXPECT_TRUE(runStatistics().kinds.empty());
 }
 
 TEST_F(Statistics, ElementsAreCountedPerKindAndStateIntoTheTable) {
@@ -313,37 +300,8 @@ TEST_F(Statistics, ElementsAreCountedPerKindAndStateIntoTheTable) {
 
   EXPECT_EQ(statisticsComplete(), 13);
   EXPECT_EQ(statisticsComplete(), 13);  // counting again starts afresh
-  const std::vector<KindStatistics>& kinds = runStatistics().kinds;
-  ASSERT_EQ(kinds.size(), 9u);
-  const struct {
-    std::int32_t type, form;
-    bool byForm;
-    const char* tag;
-    std::int32_t total, converted, ignored, errors, rest;
-  } expected[] = {
-      {100, 0, false, "G1  ", 1, 1, 0, 0, 0},  {106, 1, true, "G1  ", 1, 1, 0, 0, 0},
-      {106, 2, true, "G1  ", 1, 1, 0, 0, 0},   {106, 40, true, "B2  ", 1, 0, 1, 0, 1},
-      {106, 0, false, "G1  ", 2, 0, 1, 1, 1},  {110, 0, false, "G1  ", 3, 1, 0, 1, 1},
-      {212, 0, false, "B1  ", 1, 1, 0, 0, 0},  {402, 7, true, "G2  ", 1, 0, 0, 0, 1},
-      {9999, 0, false, "", 2, 1, 0, 1, 0},
-  };
-  for (std::size_t i = 0; i < kinds.size(); ++i) {
-    const KindStatistics& k = kinds[i];
-    EXPECT_EQ(k.type, expected[i].type) << i;
-    EXPECT_EQ(k.form, expected[i].form) << i;
-    EXPECT_EQ(k.byForm, expected[i].byForm) << i;
-    EXPECT_EQ(k.levelTag, expected[i].tag) << i;
-    EXPECT_EQ(k.total, expected[i].total) << i;
-    EXPECT_EQ(k.outcome[Outcome::kConverted], expected[i].converted) << i;
-    EXPECT_EQ(k.outcome[Outcome::kIgnored], expected[i].ignored) << i;
-    EXPECT_EQ(k.outcome[Outcome::kError], expected[i].errors) << i;
-    EXPECT_EQ(k.rest(), expected[i].rest) << i;
-    EXPECT_EQ(k.name.size(), 36u) << i;
-  }
-  EXPECT_EQ(kinds[4].name, padded("Copious data (other forms)"));
-  EXPECT_EQ(kinds[7].name, padded("Group without back pointers"));
-  EXPECT_EQ(kinds[8].name, padded("Unknown type 9999"));
-
+  // Kinds by type and form, level tags, names and the five outcome
+  // columns, as the protocol shows them.
   const std::vector<std::string> lines = linesOf(report(false).protocol);
   const int first = lineIndex(lines, "Number of elements              :      13");
   ASSERT_GT(first, 0);
@@ -391,14 +349,9 @@ TEST_F(Statistics, ElementWithAnUnknownStateIsReportedAndCountedInItsTotalOnly) 
             "Index : 3\n");
   const std::vector<KindStatistics>& kinds = runStatistics().kinds;
   ASSERT_EQ(kinds.size(), 2u);
-  EXPECT_EQ(kinds[0].type, 110);
   EXPECT_EQ(kinds[0].total, 2);
-  EXPECT_EQ(kinds[0].outcome[Outcome::kConverted], 1);
   EXPECT_EQ(kinds[0].rest(), 1);
-  EXPECT_EQ(kinds[1].total, 1);
-  EXPECT_EQ(kinds[1].outcome[Outcome::kConverted] + kinds[1].outcome[Outcome::kIgnored] +
-                kinds[1].outcome[Outcome::kError],
-            0);
+  EXPECT_EQ(kinds[1].rest(), 1);
 }
 
 TEST_F(Statistics, TextsComeFromTheMessageFileOfTheRunLanguage) {
