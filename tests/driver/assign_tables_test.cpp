@@ -60,12 +60,6 @@ TEST_F(AssignTablesTest, GlobalValuesKeepDefaultsOutsideTheirRange) {
   EXPECT_EQ(warnings() - before, 3);  // HYPB, MAXM_SPLI, TEXT_ESCP
 }
 
-TEST_F(AssignTablesTest, MissingGlobalFileKeepsTheDefaults) {
-  ASSERT_EQ(readGlobalValues(), 0);
-  EXPECT_DOUBLE_EQ(assignTables().global.minimumResolution, 0.0001);
-  EXPECT_EQ(assignTables().global.emptyErrorText, "errormessage");
-}
-
 TEST_F(AssignTablesTest, LineStylesBothWays) {
   write("linestyle.cfg", "0,5\n3,4\nkommentar\n1,1\n");
   ASSERT_EQ(readLineStyles(), 0);

@@ -56,13 +56,6 @@ TEST_F(IdeMsg, EmitHeadersContinuationAndThreshold) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: kept\n");
 }
 
-TEST_F(IdeMsg, ThresholdOfTheMessageLevel) {
-  EXPECT_EQ(ideMsgThresholdForLevel(1), 2);
-  EXPECT_EQ(ideMsgThresholdForLevel(2), 1);
-  EXPECT_EQ(ideMsgThresholdForLevel(-1), 4);
-  EXPECT_EQ(ideMsgThresholdForLevel(4), 0);
-}
-
 TEST_F(IdeMsg, StreamIsBounded) {
   ideMsgPut(std::string(2000, 'a'));
   testing::internal::CaptureStderr();

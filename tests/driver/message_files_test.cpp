@@ -52,16 +52,6 @@ TEST(MessageFiles, EveryNumberInUseHasAShownText) {
   mfaFree();
 }
 
-TEST(MessageFiles, FixedRoleTexts) {
-  ASSERT_EQ(mfaLoad(kDir + "dt_de.msg"), 0);
-  EXPECT_EQ(mfaTextOf(90), "FEHLER");
-  char out[256];
-  const std::size_t n = mfaFormat(mfaTextOf(999), {1, 2, 3}, "", out, sizeof out);
-  EXPECT_EQ(std::string(out, n), "Konvertierung beendet: 1 Fehler, 2 Warnungen, 3 Hinweise");
-  EXPECT_EQ(mfaTextOf(34), "Modellma\xdfstab                      :");
-  mfaFree();
-}
-
 TEST(MessageFiles, KeyedFilesHaveTheSameKeys) {
   std::set<std::string> keys[2];
   int index = 0;

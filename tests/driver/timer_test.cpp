@@ -38,16 +38,6 @@ TEST(RunTimer, IntervalsAndSums) {
   }
 }
 
-TEST(RunTimer, StopWithoutComputeOnlyRecords) {
-  RunTimer timer;
-  trcTimerAt(timer, 0, 0, 100);
-  trcTimerAt(timer, 1, 0, 200);
-  EXPECT_EQ(timer.startSeconds, 100);
-  EXPECT_EQ(timer.stopSeconds, 200);
-  EXPECT_EQ(timer.sumMinutes, 0);
-  EXPECT_FALSE(timer.startText.empty());
-}
-
 TEST(RunTimer, TraceLinesAboveNine) {
   resetRunConfiguration();
   runSettings().traceLevel = 10;
