@@ -475,12 +475,4 @@ TEST_F(ScriptCore, ProgressOnlyAfterStatements) {
   EXPECT_EQ(take(), "show_status_percent (20)\n");
 }
 
-TEST_F(ScriptCore, CreatedListGrows) {
-  std::vector<std::int32_t> list;
-  for (int i = 1; i <= 100; ++i) ASSERT_EQ(ScriptRecordCreated(i, list), 0);
-  ASSERT_EQ(list.size(), 100u);
-  EXPECT_EQ(list.front(), 1);
-  EXPECT_EQ(list.back(), 100);
-}
-
 }  // namespace
