@@ -292,14 +292,7 @@ TEST_F(DispatchLoopTest, LevelsGateTextsDimensionsAndPlaneParts) {
   }
 }
 
-TEST_F(DispatchLoopTest, StepResultsBecomeStates) {
-  EXPECT_EQ(stateOfStepResult(0), 'd');
-  EXPECT_EQ(stateOfStepResult(-88), 'c');
-  EXPECT_EQ(stateOfStepResult(-99), 'i');
-  EXPECT_EQ(stateOfStepResult(-77), 'r');
-  EXPECT_EQ(stateOfStepResult(-10), 0);
-  EXPECT_EQ(stateOfStepResult(-1), 'e');
-  EXPECT_EQ(stateOfStepResult(7), 'e');
+TEST_F(DispatchLoopTest, UnknownTypeFailsAloneAndTheLoopGoesOn) {
   // An element of a type no step knows: error state and warning 790; the
   // loop goes on with the next element.
   load(TransferFile().line("1", 0, 0, 1, 1).line("2", 0, 0, 2, 2).str(), "G1B1");
