@@ -22,14 +22,6 @@ std::string pair(double x, double y) { return number(x) + " " + number(y); }
 TransferFile::TransferFile(int version, std::vector<double> layerValues)
     : version_(version), layers_(std::move(layerValues)) {}
 
-TransferFile& TransferFile::extents(double xmin, double ymin, double xmax, double ymax) {
-  extents_[0] = xmin;
-  extents_[1] = ymin;
-  extents_[2] = xmax;
-  extents_[3] = ymax;
-  return *this;
-}
-
 std::string TransferFile::head() const {
   std::string out = "written by the test\n";
   out += "@fileversion\n#" + std::to_string(version_) + "\n#V" + std::to_string(version_) +
@@ -48,6 +40,9 @@ TransferFile& TransferFile::raw(const std::string& text) {
 
 void TransferFile::value(const std::string& text) { body_ += "#" + text + "\n"; }
 void TransferFile::value(double n) { value(number(n)); }
+void TransferFile::values(std::initializer_list<double> numbers) {
+  for (double n : numbers) value(n);
+}
 
 void TransferFile::addHead(const std::string& keyword, const std::string& id, bool deleted,
                            const std::string& headerRest) {
@@ -62,53 +57,33 @@ void TransferFile::addHead(const std::string& keyword, const std::string& id, bo
 
 TransferFile& TransferFile::point(const std::string& id, double x, double y, bool deleted) {
   addHead("point", id, deleted);
-  value(x);
-  value(y);
+  values({x, y});
   return *this;
 }
 
 TransferFile& TransferFile::line(const std::string& id, double x1, double y1, double x2, double y2,
                                  double layer, bool deleted, int style, double width) {
   addHead("line", id, deleted);
-  value(x1);
-  value(y1);
-  value(x2);
-  value(y2);
-  value(layer);
-  value(style);
-  value(width);
+  values({x1, y1, x2, y2, layer, static_cast<double>(style), width});
   return *this;
 }
 
 TransferFile& TransferFile::circle(const std::string& id, double cx, double cy, double r, double layer) {
   addHead("circle", id, false);
-  value(cx);
-  value(cy);
-  value(r);
+  values({cx, cy, r});
   value("t");
   value("circle");
-  for (int i = 0; i < 4; ++i) value(0.0);
-  value(layer);
-  value(1);
-  value(0.5);
+  values({0, 0, 0, 0, layer, 1, 0.5});
   return *this;
 }
 
 TransferFile& TransferFile::arc(const std::string& id, double cx, double cy, double r, double sx,
                                 double sy, double ex, double ey, double layer) {
   addHead("circle", id, false);
-  value(cx);
-  value(cy);
-  value(r);
+  values({cx, cy, r});
   value("t");
   value("arc");
-  value(sx);
-  value(sy);
-  value(ex);
-  value(ey);
-  value(layer);
-  value(1);
-  value(0.5);
+  values({sx, sy, ex, ey, layer, 1, 0.5});
   return *this;
 }
 
@@ -116,16 +91,7 @@ TransferFile& TransferFile::ellipse(const std::string& id, double cx, double cy,
                                     double axisDegrees, double startDegrees, double endDegrees,
                                     double layer) {
   addHead("ellips", id, false);
-  value(cx);
-  value(cy);
-  value(a);
-  value(b);
-  value(axisDegrees);
-  value(startDegrees);
-  value(endDegrees);
-  value(layer);
-  value(1);
-  value(0.5);
+  values({cx, cy, a, b, axisDegrees, startDegrees, endDegrees, layer, 1, 0.5});
   return *this;
 }
 
@@ -154,10 +120,7 @@ TransferFile& TransferFile::spline(const std::string& id,
 TransferFile& TransferFile::hatch(const std::string& id,
                                   const std::vector<std::pair<double, double>>& points, double layer) {
   addHead("hatch", id, false);
-  value(layer);
-  value(1);
-  value(0.5);
-  value(static_cast<double>(points.size()));
+  values({layer, 1, 0.5, static_cast<double>(points.size())});
   for (const auto& p : points) value(pair(p.first, p.second));
   return *this;
 }
@@ -165,24 +128,15 @@ TransferFile& TransferFile::hatch(const std::string& id,
 TransferFile& TransferFile::text(const std::string& id, double x, double y, double height,
                                  const std::string& content, double layer, bool deleted) {
   addHead("text", id, deleted);
-  value(x);
-  value(y);
-  value(height);
-  value(0.0);  // angle
-  value(y);
-  value(y + height);
-  value(x);
-  value(x + height * static_cast<double>(content.size()));
+  const double length = static_cast<double>(content.size());
+  values({x, y, height, 0.0 /* angle */, y, y + height, x, x + height * length});
   value("mnone");
   value("1 standard");
-  value(1.0);
-  value(height * static_cast<double>(content.size()));
+  values({1.0, height * length});
   value("line");
-  value(static_cast<double>(content.size()));
+  value(length);
   value(content);
-  value(layer);
-  value(1);
-  value(0.5);
+  values({layer, 1, 0.5});
   return *this;
 }
 
@@ -215,11 +169,9 @@ TransferFile& TransferFile::planePart(const std::string& id, const std::vector<s
     value("x");
   }
   value("visible");
-  value(static_cast<double>(1));
-  value(layer);
+  values({1, layer});
   value("hatch_single");
-  value(3.0);
-  value(45.0);
+  values({3.0, 45.0});
   for (const std::string& m : members) value(m);
   value("end");
   return *this;
@@ -230,12 +182,9 @@ TransferFile& TransferFile::dimension(const std::string& id, const std::string& 
                                       double measured, const std::string& content, double layer) {
   addHead(keyword, id, false);
   for (const auto& p : points) value(pair(p.first, p.second));
-  value(measured);
-  value(3.5);
+  values({measured, 3.5});
   value(content);
-  value(layer);
-  value(1);
-  value(0.5);
+  values({layer, 1, 0.5});
   return *this;
 }
 
@@ -258,8 +207,7 @@ TransferFile& TransferFile::userref(const std::string& id, const std::string& de
   value(definition);
   value("t");
   value(pair(x, y) + " 0");
-  value(layer);
-  value(1.0);
+  values({layer, 1.0});
   value("end");
   return *this;
 }
@@ -268,13 +216,6 @@ TransferFile& TransferFile::layer(const std::string& id, const std::string& name
   addHead("layer", id, false, "L" + id);
   value(name);
   value("end");
-  return *this;
-}
-
-TransferFile& TransferFile::element(const std::string& keyword, const std::string& id,
-                                    const std::vector<std::string>& values) {
-  body_ += "@" + keyword + " " + id + "\n";
-  for (const std::string& v : values) value(v);
   return *this;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,7 +19,6 @@ class TransferFile {
  public:
   explicit TransferFile(int version = 1, std::vector<double> layerValues = {10, 20, 30});
 
-  TransferFile& extents(double xmin, double ymin, double xmax, double ymax);
   // Any text, as it stands (comment lines, unknown sections).
   TransferFile& raw(const std::string& text);
 
@@ -55,9 +55,6 @@ class TransferFile {
   TransferFile& userref(const std::string& id, const std::string& definition, double x, double y,
                         double layer = 10);
   TransferFile& layer(const std::string& id, const std::string& name);
-  // An element section of any keyword with the given value lines.
-  TransferFile& element(const std::string& keyword, const std::string& id,
-                        const std::vector<std::string>& values);
 
   std::string str() const { return head() + body_; }
 
@@ -67,6 +64,7 @@ class TransferFile {
                const std::string& headerRest = "");
   void value(const std::string& text);
   void value(double number);
+  void values(std::initializer_list<double> numbers);
 
   int version_;
   std::vector<double> layers_;
