@@ -42,56 +42,6 @@ class ConvertGeometry : public ::testing::Test {
   std::vector<std::int32_t> created_;
 };
 
-TEST_F(ConvertGeometry, LineAndArcAfterTheirMatrix) {
-  const double move[12] = {0, -1, 0, 10, 1, 0, 0, 20, 0, 0, 1, 0};
-  const Transform m = transformFromParameters(move);
-  EXPECT_EQ(emitLine(element_, &m, {0, 0, 0, 2, 0, 0}, created_), 0);
-  EXPECT_EQ(emitCircularArc(element_, nullptr, {0, 1, 1, 3, 1, 1, 3}, created_), 0);
-  EXPECT_EQ(emitCircularArc(element_, &m, {0, 0, 0, 5, 0, 5, 0}, created_), 0);
-  const kpl::Script s = script();
-  ASSERT_TRUE(s.errors.empty()) << s.errors.front();
-  ASSERT_EQ(s.lines.size(), 1u);
-  EXPECT_NEAR(s.lines[0].start.x, 10, 1e-9);
-  EXPECT_NEAR(s.lines[0].start.y, 20, 1e-9);
-  EXPECT_NEAR(s.lines[0].end.x, 10, 1e-9);
-  EXPECT_NEAR(s.lines[0].end.y, 22, 1e-9);
-  ASSERT_EQ(s.arcs.size(), 1u);
-  EXPECT_NEAR(s.arcs[0].centre.x, 1, 1e-9);
-  EXPECT_NEAR(s.arcs[0].radius, 2, 1e-9);
-  ASSERT_EQ(s.circles.size(), 1u);
-  EXPECT_NEAR(s.circles[0].centre.x, 10, 1e-9);
-  EXPECT_NEAR(s.circles[0].radius, 5, 1e-9);
-  EXPECT_EQ(created_.size(), 3u);
-}
-
-// Conic arcs by their classification: what statement each one becomes.
-TEST_F(ConvertGeometry, ConicArcsByClassification) {
-  struct Case {
-    const char* what;
-    ParameterValues v;  // A..F, ZT, start, end
-    int result;
-    std::size_t lines, ellipses, splines;
-  } cases[] = {
-      {"circle", {1, 0, 1, 0, 0, -1, 0, 1, 0, 0, 1}, 0, 0, 1, 0},
-      {"hyperbola", {1, 0, -1, 0, 0, -1, 0, 1, 0, 1.5, std::sqrt(1.25)}, 0, 0, 0, 1},
-      {"parabola", {1, 0, 0, 0, -1, 0, 0, -1, 1, 1, 1}, 0, 0, 0, 1},
-      {"degenerate", {1, 0, 1, 0, 0, -0.00005, 0, 0, 0, 3, 4}, -88, 1, 0, 0},
-      {"no real points", {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1}, -1, 0, 0, 0},
-  };
-  for (const Case& c : cases) {
-    SetUp();
-    EXPECT_EQ(emitConicArc(element_, nullptr, c.v, created_), c.result) << c.what;
-    const kpl::Script s = script();
-    EXPECT_EQ(s.lines.size(), c.lines) << c.what;
-    EXPECT_EQ(s.ellipses.size(), c.ellipses) << c.what;
-    EXPECT_GE(s.splines.size(), c.splines) << c.what;
-    if (c.splines == 0) {
-      EXPECT_EQ(s.splines.size(), 0u) << c.what;
-    }
-    TearDown();
-  }
-}
-
 TEST_F(ConvertGeometry, CopiousDataByForm) {
   // IP 1: pairs with a common z; three points.
   const ParameterValues pairs = {1, 3, 0, 0, 0, 1, 0, 1, 1};
@@ -198,29 +148,6 @@ TEST_F(ConvertGeometry, EmitGates) {
     EXPECT_EQ(passesEmitGates(c.entityUse, c.blank), c.written)
         << c.level << " " << c.blankSetting << " " << c.entityUse << " " << c.blank;
   }
-}
-
-}  // namespace
-
-namespace {
-
-TEST(ConvertColourDefinition, NearestPaletteColourOfTheTable) {
-  resetRunState();
-  resetRunConfiguration();
-  resetAssignTables();
-  resetIgesGeometryState();
-  std::vector<ColourDefinition>& table = assignTables().colourDefinitions;
-  table = {{"black", 0, 0, 0, 8}, {"darkred", 250, 0, 0, 12}, {"red", 255, 0, 0, 2},
-           {"green", 0, 255, 0, 3}};
-  int colour = 0;
-  EXPECT_EQ(selectPaletteColour(100, 0, 0, colour), 0);
-  EXPECT_EQ(colour, 2);
-  EXPECT_EQ(selectPaletteColour(99, 0, 0, colour), 0);  // 252: nearer to 250
-  EXPECT_EQ(colour, 12);
-  EXPECT_EQ(nearestPaletteColourNumber(0, 90, 10), 3);
-  table.clear();
-  EXPECT_EQ(selectPaletteColour(100, 0, 0, colour), -1);
-  EXPECT_EQ(colour, 1);
 }
 
 }  // namespace
