@@ -405,15 +405,14 @@ std::pair<int, int> colourDefinitionOf(long number, long red, long green, long b
   if (toolkitExchange() || !runHas(RunModeBit::kPlus)) return {list, -1};
   if (red < 0 || green < 0 || blue < 0) return {list, -2};
   AssignTables& s = state();
-  for (const auto& m : s.madeColours) {
-    if (m.red == red && m.green == green && m.blue == blue) return {list, m.element};
-  }
+  const std::array<long, 3> key = {red, green, blue};
+  const auto made = s.madeColours.find(key);
+  if (made != s.madeColours.end()) return {list, made->second};
   if (!makeElement) return {list, -1};
   auto percent = [](long v) { return (v > 255 ? 255 : v) * 100 / 255; };
   const int element = makeElement(percent(red), percent(green), percent(blue), name, number);
   if (element < 0) return {list, -1};
-  if (s.madeColours.capacity() == 0) s.madeColours.reserve(10);
-  s.madeColours.push_back({red, green, blue, element});
+  s.madeColours.emplace(key, element);
   return {list, element};
 }
 

@@ -4,9 +4,11 @@
 // the assignment directory of the run (runPaths().assignDir).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,9 +59,10 @@ struct AssignTables {
   std::vector<ColourDefinition> colourDefinitions;
   std::vector<DxfLineType> dxfLineTypes;
   double lineWidthFactor = 1.0;
-  // Colour triples already made into colour-definition elements.
-  struct MadeColour { long red, green, blue; int element; };
-  std::vector<MadeColour> madeColours;
+  // Colour triples (red, green, blue) already made into colour-definition
+  // elements, with the element: a file may hold a pen of its own on every
+  // element, so the lookup is by key, not by a walk over the list.
+  std::map<std::array<long, 3>, int> madeColours;
 };
 
 AssignTables& assignTables();

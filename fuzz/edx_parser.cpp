@@ -1,7 +1,8 @@
 // Fuzzes the EDX file parser and the element table made from it: the input
-// is an EDX file; it is parsed, loaded into the element table, and every
-// element is walked for its members and taken in conversion order.  The
-// parser's reports go to /dev/null.
+// is an EDX file; it is parsed, loaded into the element table, every
+// element is fetched by every fetcher (the ones of its kind copy its record,
+// the others find no transfer file to read), walked for its members and
+// taken in conversion order.  The parser's reports go to /dev/null.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +14,36 @@
 #include "transfer/edx_parser.h"
 #include "transfer/edx_table.h"
 #include "transfer/fetch_records.h"
+#include "transfer/fetchers.h"
 #include "transfer/transfer_reader.h"
+
+namespace {
+
+void fetchEverything(std::int32_t index, std::int32_t position) {
+  TransferPoint point;
+  fetchPoint(index, position, point);
+  TransferLine line;
+  fetchLine(index, position, line);
+  TransferCircle circle;
+  fetchCircle(index, position, circle);
+  TransferEllipse ellipse;
+  fetchEllipse(index, position, ellipse);
+  TransferSpline spline;
+  fetchSpline(index, position, spline);
+  TransferText text;
+  fetchText(index, position, text);
+  TransferDimension dimension;
+  fetchDimension(index, position, dimension);
+  TransferGroup group;
+  fetchGroup(index, position, group);
+  fetchUserElement(index, position, group);
+  TransferHatch hatch;
+  fetchHatch(index, position, hatch);
+  TransferSymbol symbol;
+  fetchSymbol(index, position, symbol);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (std::freopen("/dev/null", "w", stdout) == nullptr) return 0;
@@ -32,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::int32_t i = 1; i <= last; ++i) {
       const ElementRecord& e = element(i);
       if (e.params == nullptr || e.transferId() != i) __builtin_trap();
+      fetchEverything(i, i);
       std::int32_t deNumber = 0, index = 0;
       while (nextDescendant(i, deNumber, index) == 0) {
       }

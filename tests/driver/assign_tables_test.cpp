@@ -1,10 +1,13 @@
 // Reading of the assignment tables and their lookups.
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "driver/assign_tables.h"
 #include "driver/config.h"
@@ -137,6 +140,43 @@ TEST_F(AssignTablesTest, ColourDefinitionsAreMadeOncePerTriple) {
   EXPECT_EQ(colourDefinitionOf(2, 255, 128, 0, "orange", make).second, 40);
   EXPECT_EQ(made, 1);
   EXPECT_EQ(colourDefinitionOf(2, -1, 0, 0, "none", make).second, -2);
+}
+
+TEST_F(AssignTablesTest, ManyColourTriplesEachKeepTheirElement) {
+  // A drawing may give every element a pen of its own: each distinct triple
+  // gets one element, triples that differ in one component only are apart,
+  // a triple met again (in any order, under any name and number) finds its
+  // element, and a failed make leaves no entry behind.
+  runState().runMode |= RunModeBit::kPlus;
+  int made = 0;
+  bool fail = false;
+  auto make = [&](long, long, long, const std::string&, long) { return fail ? -1 : 100 + made++; };
+  const long values[] = {0, 1, 255, 256, 32767};
+  std::vector<std::array<long, 3>> triples;
+  for (long r : values) {
+    for (long g : values) {
+      for (long b : values) triples.push_back({r, g, b});
+    }
+  }
+  for (std::size_t i = 0; i < triples.size(); ++i) {
+    const auto& t = triples[i];
+    EXPECT_EQ(colourDefinitionOf(1, t[0], t[1], t[2], "a", make).second, 100 + static_cast<int>(i));
+  }
+  for (std::size_t i = triples.size(); i-- > 0;) {
+    const auto& t = triples[i];
+    EXPECT_EQ(colourDefinitionOf(7, t[0], t[1], t[2], "b", make).second, 100 + static_cast<int>(i));
+  }
+  EXPECT_EQ(made, static_cast<int>(triples.size()));
+  fail = true;
+  EXPECT_EQ(colourDefinitionOf(1, 3, 4, 5, "c", make).second, -1);
+  fail = false;
+  const int late = colourDefinitionOf(1, 3, 4, 5, "c", make).second;
+  EXPECT_EQ(late, 100 + made - 1);
+  EXPECT_EQ(colourDefinitionOf(1, 3, 4, 5, "c", make).second, late);
+  resetAssignTables();
+  runState().runMode |= RunModeBit::kPlus;
+  const int fresh = colourDefinitionOf(1, 0, 0, 0, "d", make).second;  // a fresh run makes anew
+  EXPECT_EQ(fresh, late + 1);
 }
 
 TEST_F(AssignTablesTest, ColourDefinitionTable) {
