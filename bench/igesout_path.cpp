@@ -26,6 +26,7 @@
 #include "iges_out/section_files.h"
 #include "transfer/output_dispatch.h"
 #include "transfer/transfer_reader.h"
+#include "tests/output_run_reset.h"
 
 namespace {
 
@@ -67,14 +68,7 @@ struct Timings {
 
 Timings run(long lines, const fs::path& dir) {
   Timings t;
-  resetRunState();
-  resetRunConfiguration();
-  resetAssignTables();
-  resetTransferReader();
-  resetOutputDispatch();
-  freeTable();
-  mfaResetRun();
-  mfaSetMessageLevel(0);
+  resetOutputRun();
   RunPaths& p = runPaths();
   p.tempDir = dir.string() + "/";
   p.assignDir = p.tempDir;  // the start-section text is written there

@@ -11,39 +11,12 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "elements/element_table.h"
+#include "fuzz/fetch_everything.h"
 #include "transfer/edx_parser.h"
 #include "transfer/edx_table.h"
 #include "transfer/fetch_records.h"
 #include "transfer/fetchers.h"
 #include "transfer/transfer_reader.h"
-
-namespace {
-
-void fetchEverything(std::int32_t index, std::int32_t position) {
-  TransferPoint point;
-  fetchPoint(index, position, point);
-  TransferLine line;
-  fetchLine(index, position, line);
-  TransferCircle circle;
-  fetchCircle(index, position, circle);
-  TransferEllipse ellipse;
-  fetchEllipse(index, position, ellipse);
-  TransferSpline spline;
-  fetchSpline(index, position, spline);
-  TransferText text;
-  fetchText(index, position, text);
-  TransferDimension dimension;
-  fetchDimension(index, position, dimension);
-  TransferGroup group;
-  fetchGroup(index, position, group);
-  fetchUserElement(index, position, group);
-  TransferHatch hatch;
-  fetchHatch(index, position, hatch);
-  TransferSymbol symbol;
-  fetchSymbol(index, position, symbol);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (std::freopen("/dev/null", "w", stdout) == nullptr) return 0;

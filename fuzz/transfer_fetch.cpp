@@ -11,49 +11,9 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "elements/element_table.h"
+#include "fuzz/fetch_everything.h"
 #include "transfer/fetchers.h"
 #include "transfer/transfer_reader.h"
-
-namespace {
-
-void fetchEverything(std::int32_t index, std::int32_t position) {
-  TransferPoint point;
-  fetchPoint(index, position, point);
-  TransferLine line;
-  fetchLine(index, position, line);
-  TransferCircle circle;
-  fetchCircle(index, position, circle);
-  TransferEllipse ellipse;
-  fetchEllipse(index, position, ellipse);
-  TransferSpline spline;
-  fetchSpline(index, position, spline);
-  TransferPlanePart planePart;
-  fetchPlanePart(index, position, planePart);
-  TransferText text;
-  fetchText(index, position, text);
-  TransferDimension dimension;
-  fetchDimension(index, position, dimension);
-  TransferGroup group;
-  fetchGroup(index, position, group);
-  fetchUserElement(index, position, group);
-  TransferContour contour;
-  fetchContour(index, position, contour);
-  TransferHatch hatch;
-  fetchHatch(index, position, hatch);
-  TransferLayer layer;
-  fetchLayer(index, position, layer);
-  TransferLeader leader;
-  fetchLeader(index, position, leader);
-  TransferSymbol symbol;
-  if (fetchSymbol(index, position, symbol) == 0) {
-    for (const TransferSymbolPart& part : symbol.parts) {
-      fetchLeader(index, part.position, leader);
-      fetchText(index, part.position, text);
-    }
-  }
-}
-
-}  // namespace
 
 // The fetchers' debug and "unknown type" lines go to standard output: to
 // /dev/null here, so that the fuzzer's own report stays readable.

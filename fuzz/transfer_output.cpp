@@ -22,6 +22,7 @@
 #include "iges_out/section_files.h"
 #include "transfer/output_dispatch.h"
 #include "transfer/transfer_reader.h"
+#include "tests/output_run_reset.h"
 
 namespace {
 
@@ -45,14 +46,7 @@ constexpr std::uint32_t kLevels[] = {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  resetRunState();
-  resetRunConfiguration();
-  resetAssignTables();
-  resetTransferReader();
-  resetOutputDispatch();
-  freeTable();
-  mfaResetRun();
-  mfaSetMessageLevel(0);
+  resetOutputRun();
   const std::uint8_t choice = data[0];
   const bool dxf = (choice & 0x4) != 0;
   RunState& state = runState();

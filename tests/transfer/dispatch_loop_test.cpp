@@ -21,6 +21,7 @@
 #include "transfer/dispatch_samples.h"
 #include "transfer/output_dispatch.h"
 #include "transfer/transfer_reader.h"
+#include "tests/output_run_reset.h"
 
 namespace {
 
@@ -37,14 +38,7 @@ std::uint32_t levelBits(const std::string& level) {
 class DispatchLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetTransferReader();
-    resetOutputDispatch();
-    freeTable();
-    mfaResetRun();
-    mfaSetMessageLevel(0);
+    resetOutputRun();
     dir_ = fs::temp_directory_path() / ("trovak_dispatch_loop_" + std::to_string(getpid()));
     fs::create_directories(dir_);
     RunPaths& p = runPaths();
