@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -26,11 +27,19 @@
 
 namespace {
 
+std::filesystem::path scratchPath() {
+  return std::filesystem::temp_directory_path() / ("trovak_fuzz_output_" + std::to_string(getpid()));
+}
+
 const std::string& scratchDir() {
   static const std::string dir = [] {
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("trovak_fuzz_output_" + std::to_string(getpid()));
+    const std::filesystem::path path = scratchPath();
     std::filesystem::create_directories(path);
+    // libFuzzer ends through exit(): the directory goes with the process.
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(scratchPath(), ignored);
+    });
     return path.string() + "/";
   }();
   return dir;
