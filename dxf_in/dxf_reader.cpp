@@ -340,7 +340,6 @@ void DxfTable<Entry>::size(long count, long fileSize) {
 
 template <typename Entry>
 std::int32_t DxfTable<Entry>::add(Entry entry) {
-  if (entries.size() == entries.capacity()) entries.reserve((entries.capacity() + 1) * 2);
   const auto position = static_cast<std::int32_t>(entries.size());
   const std::string key = dxfUpperCased(entry.name);
   entries.push_back(std::move(entry));
