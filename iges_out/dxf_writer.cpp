@@ -95,8 +95,6 @@ int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width) {
         break;
       }
     }
-    if (list.layers.size() == list.layers.capacity())
-      list.layers.reserve(list.layers.empty() ? 10 : 2 * list.layers.size());
     list.layers.push_back(layer);
     found = list.index.emplace(key, list.layers.size() - 1).first;
   }
