@@ -264,7 +264,7 @@ int finishDxfOutput(const DxfExtents& extents, const std::string& outputName) {
   writeDxfTables();
   if (!closeSectionFileSet(s.files, kDxfSectionCount)) s.failed = true;
   if (s.failed) {
-    for (const std::string& path : s.paths) removeSectionFile(path);
+    discardSectionFileSet(s.files, s.paths, kDxfSectionCount);
     mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
     return -4;
   }

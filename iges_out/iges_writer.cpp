@@ -489,7 +489,7 @@ int finishIgesOutput(const std::string& outputName) {
     result = -4;
   }
   if (result != 0) {
-    for (const std::string& path : s.paths) removeSectionFile(path);
+    discardSectionFileSet(s.files, s.paths, kIgesSectionCount);
     return result;
   }
   result = joinSectionFiles(s.paths, outputName);
