@@ -155,6 +155,15 @@ std::string dimensionText(const TransferDimension& d) {
   return text;
 }
 
+// The directory entry of a dimension, note or label: the element itself,
+// in use as annotation, where its parts are marked as parts.
+int writeAnnotationEntity(const StepContext& c, const TransferRecord& record, std::int32_t type,
+                          std::int32_t form, std::int32_t parameterStart) {
+  StepContext own = c;
+  own.status.use = 1;
+  return writeElementEntity(own, record, type, form, parameterStart);
+}
+
 // 216: two measured points, the third on the dimension line; the dimension
 // line runs horizontally, vertically or along the measured points.
 int writeLinear(const StepContext& c, const TransferDimension& d, const DimensionParts& parts,
@@ -186,9 +195,7 @@ int writeLinear(const StepContext& c, const TransferDimension& d, const Dimensio
   }
   const std::int32_t begin = beginEntity();
   if (writeIgesLinearDimension(params) != 0) return -1;
-  StepContext own = c;
-  own.status.use = 1;
-  return writeElementEntity(own, d, 216, 0, begin);
+  return writeAnnotationEntity(c, d, 216, 0, begin);
 }
 
 // 206: centre and a point on the circle; the text at the third point when
@@ -208,9 +215,7 @@ int writeDiameter(const StepContext& c, const TransferDimension& d, const Dimens
   params.centreY = centre.y;
   const std::int32_t begin = beginEntity();
   if (writeIgesDiameterDimension(params) != 0) return -1;
-  StepContext own = c;
-  own.status.use = 1;
-  return writeElementEntity(own, d, 206, 0, begin);
+  return writeAnnotationEntity(c, d, 206, 0, begin);
 }
 
 // 222: centre and a point on the arc; the text at the third point when
@@ -228,9 +233,7 @@ int writeRadius(const StepContext& c, const TransferDimension& d, const Dimensio
   params.centreY = centre.y;
   const std::int32_t begin = beginEntity();
   if (writeIgesRadiusDimension(params) != 0) return -1;
-  StepContext own = c;
-  own.status.use = 1;
-  return writeElementEntity(own, d, 222, 0, begin);
+  return writeAnnotationEntity(c, d, 222, 0, begin);
 }
 
 // 202: the vertex, a point on each leg, and the point the dimension arc
@@ -256,9 +259,7 @@ int writeAngular(const StepContext& c, const TransferDimension& d, const Dimensi
   params.radius = radius;
   const std::int32_t begin = beginEntity();
   if (writeIgesAngularDimension(params) != 0) return -1;
-  StepContext own = c;
-  own.status.use = 1;
-  return writeElementEntity(own, d, 202, 0, begin);
+  return writeAnnotationEntity(c, d, 202, 0, begin);
 }
 
 // The own DXF writer draws a dimension with its drawing sub-elements:
@@ -309,10 +310,8 @@ int convertText(const StepContext& c) {
   for (const TransferTextPart& part : text.parts) params.strings.push_back(noteString(part));
   const std::int32_t begin = beginEntity();
   if (writeIgesNote(params) != 0) return -1;
-  StepContext own = c;
-  own.status.use = 1;
-  return writeElementEntity(own, text, 212, params.strings.size() > 1 ? kNoteStacked : kNoteSimple,
-                            begin);
+  return writeAnnotationEntity(c, text, 212,
+                               params.strings.size() > 1 ? kNoteStacked : kNoteSimple, begin);
 }
 
 int convertDimension(const StepContext& c) {
@@ -384,9 +383,7 @@ int convertSymbol(const StepContext& c) {
   if (params.note == 0 && params.leaders.empty()) return -99;
   const std::int32_t begin = beginEntity();
   if (writeIgesLabel(params) != 0) return -1;
-  StepContext own = c;
-  own.status.use = 1;
-  return writeElementEntity(own, symbol, 210, 0, begin);
+  return writeAnnotationEntity(c, symbol, 210, 0, begin);
 }
 
 }  // namespace output_steps
