@@ -205,6 +205,22 @@ struct InstanceData {
   const Transform* matrix = nullptr;
 };
 
+// The common end of reading a 408: its matrix and its definition (0 for
+// none).  0 / -1 with the error text naming `c`.
+int placeInstance(std::int32_t index, const std::string& c, std::int32_t definition, InstanceData& out) {
+  if (resolveMatrix(index, out.matrix) != 0) {
+    errorText(("FEHLER (" + c + ") : beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n").c_str(),
+              index);
+    return -1;
+  }
+  out.definition = definition;
+  if (out.definition == 0) {
+    errorText(("FEHLER (" + c + ") : 408 mit Index %d hat keinen Sohn !\n").c_str(), index);
+    return -1;
+  }
+  return 0;
+}
+
 // Reads a 408's parameter data; the error texts name `code`.  0 / -1.
 int readInstance(std::int32_t index, const char* code, InstanceData& out) {
   std::string text;
@@ -216,18 +232,8 @@ int readInstance(std::int32_t index, const char* code, InstanceData& out) {
     out.y = rec->position.y;
     out.z = rec->position.z;
     if (std::isfinite(rec->scale) && rec->scale != 0.0) out.scale = rec->scale;
-    if (resolveMatrix(index, out.matrix) != 0) {
-      errorText(("FEHLER (" + c + ") : beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n").c_str(),
-                index);
-      return -1;
-    }
     const std::int32_t d = rec->definition;
-    out.definition = isElementIndex(d) && element(d).type == 308 ? d : firstSonOfType(index, 308);
-    if (out.definition == 0) {
-      errorText(("FEHLER (" + c + ") : 408 mit Index %d hat keinen Sohn !\n").c_str(), index);
-      return -1;
-    }
-    return 0;
+    return placeInstance(index, c, isElementIndex(d) && element(d).type == 308 ? d : firstSonOfType(index, 308), out);
   }
   if (!fetchText(index, text)) {
     errorText(("FEHLER (" + c + ") : PD-Datensatz des 408'ers mit Index %d konnte nicht geholt werden !\n").c_str(),
@@ -258,17 +264,7 @@ int readInstance(std::int32_t index, const char* code, InstanceData& out) {
     const double scale = f.real();
     if (!f.failed && std::isfinite(scale) && scale != 0.0) out.scale = scale;
   }
-  if (resolveMatrix(index, out.matrix) != 0) {
-    errorText(("FEHLER (" + c + ") : beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n").c_str(),
-              index);
-    return -1;
-  }
-  out.definition = definitionOf(index, pointer);
-  if (out.definition == 0) {
-    errorText(("FEHLER (" + c + ") : 408 mit Index %d hat keinen Sohn !\n").c_str(), index);
-    return -1;
-  }
-  return 0;
+  return placeInstance(index, c, definitionOf(index, pointer), out);
 }
 
 // The subfigure record of a 308: the one the parameter pass made, or read
