@@ -545,6 +545,14 @@ class Database {
   // Records that `h` is taken (keeps the seed above it); false if it already was.
   bool claim(Handle h, HandleRef ref);
   const HandleRef* find(Handle h) const;
+  // Keeps handles below `h` free of new ones (the seed a file states).
+  void raiseSeed(Handle h) {
+    if (h > nextHandle_) nextHandle_ = h;
+  }
+  // Calls f(Handle&) for every handle the database holds: tables, records,
+  // blocks, entities with their vertices and sequence ends, objects.
+  template <class F>
+  void forEachHandle(F&& f);
   // Rebuilds the index from the contents (after edits that bypassed claim).
   void reindex();
 
@@ -574,6 +582,38 @@ bool sameName(std::string_view a, std::string_view b);
 EntityKind entityKindOf(std::string_view dxfName, bool* known);
 std::string_view dxfNameOf(EntityKind kind);
 Entity makeEntity(EntityKind kind);
+
+template <class F>
+void Database::forEachHandle(F&& f) {
+  auto table = [&](auto& t) {
+    f(t.handle);
+    for (auto& r : t.records) f(r.common.handle);
+  };
+  table(vports);
+  table(linetypes);
+  table(layers);
+  table(styles);
+  table(views);
+  table(ucs);
+  table(appids);
+  table(dimstyles);
+  f(blockTable);
+  for (BlockRecord& b : blocks) {
+    f(b.handle);
+    f(b.blockHandle);
+    f(b.endHandle);
+  }
+  for (Entity& e : entities) {
+    f(e.common.handle);
+    if (auto* p = std::get_if<Polyline>(&e.data)) {
+      for (Vertex& v : p->vertices) f(v.handle);
+      f(p->seqend);
+    } else if (auto* i = std::get_if<Insert>(&e.data)) {
+      if (!i->attributes.empty()) f(i->seqend);
+    }
+  }
+  for (Object& o : objects) f(o.handle);
+}
 
 template <class R>
 Record<R>* SymbolTable<R>::find(std::string_view name) {
