@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -200,6 +201,9 @@ print("ERRORS", len(auditor.errors))
 for e in auditor.errors:
     print("AUDIT", e.code, e.message)
 def p(v): return [float(c) for c in v]
+def g(d, key, default):
+    try: return d.get(key, default)
+    except Exception: return default
 for e in doc.modelspace():
     t = e.dxftype(); d = e.dxf
     n = []
@@ -207,7 +211,7 @@ for e in doc.modelspace():
     elif t == "CIRCLE": n = p(d.center) + [d.radius]
     elif t == "ARC": n = p(d.center) + [d.radius, d.start_angle, d.end_angle]
     elif t == "POINT": n = p(d.location)
-    elif t == "TEXT": n = p(d.insert) + [d.height, d.rotation]; t += ":" + e.dxf.text + ":" + d.style
+    elif t == "TEXT": n = p(d.insert) + [d.height, d.rotation]; t += ":" + e.dxf.text.replace("|", "/") + ":" + d.style
     elif t in ("SOLID", "TRACE", "3DFACE"): n = p(d.vtx0) + p(d.vtx1) + p(d.vtx2) + p(d.vtx3)
     elif t == "LWPOLYLINE":
         n = [1.0 if e.closed else 0.0]
@@ -223,7 +227,7 @@ for e in doc.modelspace():
         n = p(d.insert) + [d.xscale, d.yscale, d.rotation, d.column_count, d.row_count]
         t += ":" + d.name + ":" + str(len(doc.blocks.get(d.name)))
     elif t == "ELLIPSE": n = p(d.center) + p(d.major_axis) + [d.ratio, d.start_param, d.end_param]
-    print("%s|%s|%d|%s|%s" % (t, d.layer, d.get("color", 256), d.get("linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
+    print("%s|%s|%d|%s|%s" % (t, g(d, "layer", "0"), g(d, "color", 256), g(d, "linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
 )PY";
 
 struct PeerEntity {
@@ -242,7 +246,10 @@ struct PeerResult {
 
 inline PeerResult readWithPeer(const std::string& path) {
   PeerResult r;
-  const std::string script = path + ".py", out = path + ".out";
+  // The script and its output live in /tmp: the file read may lie in a
+  // folder that must not be written.
+  const std::string base = "/tmp/drawingdb_peer_" + std::to_string(getpid());
+  const std::string script = base + ".py", out = base + ".out";
   {
     std::ofstream s(script);
     s << kPeerScript;
@@ -265,7 +272,7 @@ inline PeerResult readWithPeer(const std::string& path) {
       if (parts.size() < 4) continue;
       e.kind = parts[0];
       e.layer = parts[1];
-      e.colour = std::stoi(parts[2]);
+      e.colour = std::atoi(parts[2].c_str());
       e.linetype = parts[3];
       if (parts.size() > 4) {
         std::stringstream ns(parts[4]);
