@@ -324,11 +324,18 @@ Handle dictionaryEntry(Database& db, Handle dict, std::string_view name) {
   return 0;
 }
 
-// Adds `name` to a dictionary with a new object, unless present.
+// Adds `name` to a dictionary with a new object, unless it names an object
+// of the expected kind already; an entry naming anything else (a damaged
+// file) is pointed at the new object.
 Handle ensureEntry(Database& db, Handle dict, std::string_view name, std::string dxfName, ObjectData data) {
-  if (const Handle h = dictionaryEntry(db, dict, name); h != 0 && db.findObject(h) != nullptr) return h;
+  if (const Handle h = dictionaryEntry(db, dict, name); h != 0) {
+    const Object* o = db.findObject(h);
+    if (o != nullptr && o->dxfName == dxfName && o->data.index() == data.index()) return h;
+  }
   const Handle h = db.addObject(std::move(dxfName), dict, std::move(data)).handle;
-  db.dictionary(dict)->entries.push_back({std::string(name), h});
+  Dictionary* d = db.dictionary(dict);
+  std::erase_if(d->entries, [&](const DictionaryEntry& e) { return e.name == name; });
+  d->entries.push_back({std::string(name), h});
   return h;
 }
 

@@ -65,7 +65,10 @@ TEST_P(PeerReadsWrittenFiles, EntitiesAndAuditAsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Releases, PeerReadsWrittenFiles,
                          ::testing::Values(Form{Release::R12, false}, Form{Release::R12, true},
-                                           Form{Release::R2000, false}, Form{Release::R2000, true}),
+                                           Form{Release::R13, false}, Form{Release::R13, true},
+                                           Form{Release::R14, false}, Form{Release::R14, true},
+                                           Form{Release::R2000, false}, Form{Release::R2000, true},
+                                           Form{Release::R2004, false}, Form{Release::R2004, true}),
                          [](const auto& info) {
                            return std::string(releaseInfo(info.param.release).version) +
                                   (info.param.binary ? "Binary" : "Ascii");
