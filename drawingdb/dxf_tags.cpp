@@ -132,6 +132,8 @@ TagReader::TagReader(std::string_view file) : data_(file) {
     // The first tag is (0, "SECTION"): with one-byte codes the byte after
     // the code already starts the text.
     codeBytes_ = (data_.size() > pos_ + 1 && data_[pos_ + 1] != '\0') ? 1 : 2;
+  } else if (data_.substr(0, 3) == "\xEF\xBB\xBF") {
+    pos_ = 3;  // a UTF-8 byte order mark, written by some editors
   }
 }
 
