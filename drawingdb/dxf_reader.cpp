@@ -581,8 +581,6 @@ class DxfReader {
     db_.header.unknownFrom = release_;
     layoutBlock(false);
     layoutBlock(true);
-    for (BlockRecord& b : db_.blocks)
-      for (EntityId id : b.entities) db_.entities[id].common.owner = b.handle;
     // Handles: those of the file stay unless taken twice; the rest get new
     // ones above the file's seed.
     std::unordered_set<Handle> seen;
@@ -600,6 +598,10 @@ class DxfReader {
     db_.forEachHandle([&](Handle& h) {
       if (h == 0) h = db_.newHandle();
     });
+    // Owners follow the structure: an entity belongs to the block that
+    // lists it (files before R13 name no owners).
+    for (BlockRecord& b : db_.blocks)
+      for (EntityId id : b.entities) db_.entities[id].common.owner = b.handle;
     db_.reindex();
   }
 

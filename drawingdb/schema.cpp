@@ -37,7 +37,7 @@ constexpr Field<Circle> kCircle[] = {
     marker<Circle>("AcDbCircle"),
     field("thickness", &Circle::thickness, 39, kAllReleases, kOpt),
     point("center", &Circle::center, 10),
-    field("radius", &Circle::radius, 40),
+    checked(field("radius", &Circle::radius, 40), Check::Positive),
     point("extrusion", &Circle::extrusion, 210, kR10On, kR10On, kOpt),
 };
 
@@ -45,7 +45,7 @@ constexpr Field<Arc> kArc[] = {
     marker<Arc>("AcDbCircle"),
     field("thickness", &Arc::thickness, 39, kAllReleases, kOpt),
     point("center", &Arc::center, 10),
-    field("radius", &Arc::radius, 40),
+    checked(field("radius", &Arc::radius, 40), Check::Positive),
     point("extrusion", &Arc::extrusion, 210, kR10On, kR10On, kOpt),
     marker<Arc>("AcDbArc"),
     field("startAngle", &Arc::startAngle, 50),
@@ -58,7 +58,7 @@ constexpr Field<Text> kText[] = {
     marker<Text>("AcDbText"),
     field("thickness", &Text::thickness, 39, kAllReleases, kOpt),
     point("insertion", &Text::insertion, 10),
-    field("height", &Text::height, 40),
+    checked(field("height", &Text::height, 40), Check::Positive),
     field("value", &Text::value, 1),
     field("rotation", &Text::rotation, 50, kAllReleases, kOpt),
     field("widthFactor", &Text::widthFactor, 41, kAllReleases, kOpt),
@@ -81,7 +81,7 @@ constexpr Field<Ellipse> kEllipse[] = {
     point("center", &Ellipse::center, 10),
     point("majorAxis", &Ellipse::majorAxis, 11),
     point("extrusion", &Ellipse::extrusion, 210),
-    field("ratio", &Ellipse::ratio, 40),
+    checked(field("ratio", &Ellipse::ratio, 40), Check::UnitRatio),
     field("startParameter", &Ellipse::startParameter, 41),
     field("endParameter", &Ellipse::endParameter, 42),
 };

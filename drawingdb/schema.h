@@ -27,6 +27,13 @@ struct DwgForm {
   Bits bits = Bits::None;
 };
 
+// What the audit checks of a value beyond being a finite number.
+enum class Check : std::uint8_t {
+  None,
+  Positive,   // > 0 (radius, text height)
+  UnitRatio,  // 0 < v <= 1 (ellipse axis ratio)
+};
+
 enum class Emit : std::uint8_t {
   Always,
   IfNotDefault,  // left out while it holds the value of a default-constructed object
@@ -64,6 +71,7 @@ struct Field {
   Span z = kNoRelease;        // points: releases whose files carry the Z
   Emit emit = Emit::Always;
   bool (*when)(const Obj&) = nullptr;  // written only when this holds
+  Check check = Check::None;
   std::array<DwgForm, 2> dwg{};
 
   bool isMarker() const { return std::holds_alternative<std::monostate>(member); }
@@ -94,6 +102,12 @@ constexpr Field<Obj> point(std::string_view name, Point3 Obj::*m, int code, Span
                            Emit emit = Emit::Always) {
   Field<Obj> f{name, m, code, dxf, z};
   f.emit = emit;
+  return f;
+}
+
+template <class Obj>
+constexpr Field<Obj> checked(Field<Obj> f, Check c) {
+  f.check = c;
   return f;
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <set>
 
+#include "drawingdb/audit.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_fields.h"
 #include "drawingdb/schema.h"
@@ -167,6 +168,8 @@ Database writeAndRead(Database& db, const Form& form) {
   const DxfReadResult r = readDxf(sink.data, back);
   EXPECT_TRUE(r.status.ok()) << r.status.detail;
   for (const Finding& f : r.findings) ADD_FAILURE() << f.code << ": " << f.detail;
+  // What was written whole reads back whole: owners, handles, references.
+  for (const Finding& f : audit(back, {false})) ADD_FAILURE() << "audit: " << f.code << ": " << f.detail;
   return back;
 }
 
