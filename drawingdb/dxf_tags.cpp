@@ -106,21 +106,44 @@ std::string formatHandle(Handle h) {
   return s;
 }
 
-std::string formatReal(double value, int precision) {
+namespace {
+
+// Writes the text of formatReal into `buf` (at least 40 bytes) and returns
+// its length; no allocation, as the writer calls it for every number.
+std::size_t formatRealTo(char* buf, double value, int precision) {
   if (!std::isfinite(value)) value = 0.0;
-  char buf[64];
+  char* const end = buf + 32;
   std::to_chars_result r{};
   if (precision >= 17 || precision <= 0)
-    r = std::to_chars(buf, buf + sizeof buf, value);
+    r = std::to_chars(buf, end, value);
   else
-    r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, precision);
-  std::string s(buf, r.ptr);
-  const std::size_t e = s.find('e');
-  const std::string_view mantissa = std::string_view(s).substr(0, e);
-  if (mantissa.find('.') == std::string_view::npos) s.insert(e == std::string::npos ? s.size() : e, ".0");
-  const std::size_t e2 = s.find('e');
-  if (e2 != std::string::npos) s[e2] = 'E';
-  return s;
+    r = std::to_chars(buf, end, value, std::chars_format::general, precision);
+  std::size_t n = static_cast<std::size_t>(r.ptr - buf);
+  std::size_t e = n;
+  bool point = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (buf[i] == 'e') {
+      e = i;
+      buf[i] = 'E';
+      break;
+    }
+    if (buf[i] == '.') point = true;
+  }
+  if (!point) {
+    // "1" -> "1.0", "1e+20" -> "1.0E+20"
+    std::memmove(buf + e + 2, buf + e, n - e);
+    buf[e] = '.';
+    buf[e + 1] = '0';
+    n += 2;
+  }
+  return n;
+}
+
+}  // namespace
+
+std::string formatReal(double value, int precision) {
+  char buf[48];
+  return std::string(buf, formatRealTo(buf, value, precision));
 }
 
 // ---------------------------------------------------------------- reading
@@ -393,7 +416,8 @@ void TagWriter::real(int c, double value) {
     const double v = std::isfinite(value) ? value : 0.0;
     buffer_.append(reinterpret_cast<const char*>(&v), 8);
   } else {
-    line(formatReal(value, options_.precision));
+    char buf[48];
+    line(std::string_view(buf, formatRealTo(buf, value, options_.precision)));
   }
   maybeFlush();
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -534,7 +535,10 @@ class Database {
   Handle blockTable = 0;
 
   std::vector<BlockRecord> blocks;
-  std::vector<Entity> entities;  // every entity; blocks and inserts refer to them by id
+  // Every entity; blocks and inserts refer to them by id.  A deque grows
+  // without moving what it holds, so a large drawing never needs its
+  // entities twice in memory while it is read.
+  std::deque<Entity> entities;
   std::vector<Object> objects;
   Handle rootDictionary = 0;
   std::vector<ClassDef> classes;
