@@ -120,6 +120,8 @@ Entity makeEntity(EntityKind kind) {
     case EntityKind::Insert: e.data = Insert{}; break;
     case EntityKind::Polyline: e.data = Polyline{}; break;
     case EntityKind::LwPolyline: e.data = LwPolyline{}; break;
+    case EntityKind::AttDef: e.data = AttDef{}; break;
+    case EntityKind::Attrib: e.data = Attrib{}; break;
     case EntityKind::Unknown: e.data = UnknownEntity{}; break;
   }
   return e;
@@ -226,6 +228,22 @@ EntityId Database::addEntity(BlockRecord& block, Entity e) {
   }
   entities.push_back(std::move(e));
   block.entities.push_back(id);
+  return id;
+}
+
+EntityId Database::addAttribute(EntityId insert, Entity a) {
+  const auto id = static_cast<EntityId>(entities.size());
+  if (a.common.handle == 0 || find(a.common.handle) != nullptr) a.common.handle = newHandle();
+  claim(a.common.handle, {RefKind::Entity, id, 0});
+  a.common.owner = entities[insert].common.handle;
+  entities.push_back(std::move(a));
+  if (auto* ins = std::get_if<Insert>(&entities[insert].data)) {
+    ins->attributes.push_back(id);
+    if (ins->seqend == 0) {
+      ins->seqend = newHandle();
+      claim(ins->seqend, {RefKind::Seqend, insert, 0});
+    }
+  }
   return id;
 }
 

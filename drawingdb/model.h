@@ -181,16 +181,61 @@ struct LwPolyline {
   Point3 extrusion = kNormalZ;
 };
 
+// ATTDEF: a text of a block that asks for a value when the block is
+// inserted.
+struct AttDef {
+  Point3 insertion;
+  Point3 alignment;
+  double height = 0;
+  std::string defaultValue;
+  double rotation = 0;
+  double widthFactor = 1;
+  double oblique = 0;
+  std::string style = "Standard";
+  std::int32_t generation = 0;
+  std::int32_t horizontal = 0;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+  std::string prompt;
+  std::string tag;
+  std::int32_t flags = 0;  // 1 invisible, 2 constant, 4 verify, 8 preset
+  std::int32_t fieldLength = 0;
+  std::int32_t vertical = 0;
+};
+
+// ATTRIB: the value of an attribute of one insert; follows its INSERT.
+struct Attrib {
+  Point3 insertion;
+  Point3 alignment;
+  double height = 0;
+  std::string value;
+  double rotation = 0;
+  double widthFactor = 1;
+  double oblique = 0;
+  std::string style = "Standard";
+  std::int32_t generation = 0;
+  std::int32_t horizontal = 0;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+  std::string tag;
+  std::int32_t flags = 0;
+  std::int32_t fieldLength = 0;
+  std::int32_t vertical = 0;
+};
+
 // An entity of a kind the toolkit does not model: every group after the
 // common ones, as read.
 struct UnknownEntity {
   std::vector<RawTag> tags;
 };
 
-enum class EntityKind : std::uint8_t { Line, Point, Circle, Arc, Text, Ellipse, Solid, Trace, Face3d, Insert, Polyline, LwPolyline, Unknown };
+enum class EntityKind : std::uint8_t {
+  Line, Point, Circle, Arc, Text, Ellipse, Solid, Trace, Face3d, Insert, Polyline, LwPolyline, AttDef, Attrib, Unknown
+};
 
 using EntityData =
-    std::variant<Line, PointEntity, Circle, Arc, Text, Ellipse, Solid, Face3d, Insert, Polyline, LwPolyline, UnknownEntity>;
+    std::variant<Line, PointEntity, Circle, Arc, Text, Ellipse, Solid, Face3d, Insert, Polyline, LwPolyline, AttDef,
+                 Attrib, UnknownEntity>;
 
 // Groups every entity has.
 struct EntityCommon {
@@ -567,6 +612,8 @@ class Database {
 
   // Adds an entity to a block with a new handle; returns its id.
   EntityId addEntity(BlockRecord& block, Entity e);
+  // Adds an ATTRIB to an insert (it follows the insert in files).
+  EntityId addAttribute(EntityId insert, Entity attribute);
   template <class R>
   Record<R>& addRecord(SymbolTable<R>& table, std::string name);
   BlockRecord& addBlock(std::string name);

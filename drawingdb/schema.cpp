@@ -200,6 +200,60 @@ const Field<LwPolyline> kLwPolyline[] = {
     point("extrusion", &LwPolyline::extrusion, 210, kAllReleases, kAllReleases, kOpt),
 };
 
+bool attDefIsJustified(const AttDef& t) { return t.horizontal != 0 || t.vertical != 0; }
+bool attribIsJustified(const Attrib& t) { return t.horizontal != 0 || t.vertical != 0; }
+
+constexpr Field<AttDef> kAttDef[] = {
+    marker<AttDef>("AcDbText"),
+    field("thickness", &AttDef::thickness, 39, kAllReleases, kOpt),
+    point("insertion", &AttDef::insertion, 10),
+    checked(field("height", &AttDef::height, 40), Check::Positive),
+    field("defaultValue", &AttDef::defaultValue, 1),
+    field("rotation", &AttDef::rotation, 50, kAllReleases, kOpt),
+    field("widthFactor", &AttDef::widthFactor, 41, kAllReleases, kOpt),
+    field("oblique", &AttDef::oblique, 51, kAllReleases, kOpt),
+    field("style", &AttDef::style, 7),
+    field("generation", &AttDef::generation, 71, kAllReleases, kOpt),
+    field("horizontal", &AttDef::horizontal, 72, kAllReleases, kOpt),
+    [] {
+      Field<AttDef> f = point("alignment", &AttDef::alignment, 11);
+      f.when = attDefIsJustified;
+      return f;
+    }(),
+    point("extrusion", &AttDef::extrusion, 210, kR10On, kR10On, kOpt),
+    marker<AttDef>("AcDbAttributeDefinition"),
+    field("prompt", &AttDef::prompt, 3),
+    field("tag", &AttDef::tag, 2),
+    field("flags", &AttDef::flags, 70),
+    field("fieldLength", &AttDef::fieldLength, 73, kR12On, kOpt),
+    field("vertical", &AttDef::vertical, 74, kR12On, kOpt),
+};
+
+constexpr Field<Attrib> kAttrib[] = {
+    marker<Attrib>("AcDbText"),
+    field("thickness", &Attrib::thickness, 39, kAllReleases, kOpt),
+    point("insertion", &Attrib::insertion, 10),
+    checked(field("height", &Attrib::height, 40), Check::Positive),
+    field("value", &Attrib::value, 1),
+    field("rotation", &Attrib::rotation, 50, kAllReleases, kOpt),
+    field("widthFactor", &Attrib::widthFactor, 41, kAllReleases, kOpt),
+    field("oblique", &Attrib::oblique, 51, kAllReleases, kOpt),
+    field("style", &Attrib::style, 7),
+    field("generation", &Attrib::generation, 71, kAllReleases, kOpt),
+    field("horizontal", &Attrib::horizontal, 72, kAllReleases, kOpt),
+    [] {
+      Field<Attrib> f = point("alignment", &Attrib::alignment, 11);
+      f.when = attribIsJustified;
+      return f;
+    }(),
+    point("extrusion", &Attrib::extrusion, 210, kR10On, kR10On, kOpt),
+    marker<Attrib>("AcDbAttribute"),
+    field("tag", &Attrib::tag, 2),
+    field("flags", &Attrib::flags, 70),
+    field("fieldLength", &Attrib::fieldLength, 73, kR12On, kOpt),
+    field("vertical", &Attrib::vertical, 74, kR12On, kOpt),
+};
+
 constexpr Field<UnknownEntity> kUnknownEntity[] = {
     // The groups of an unknown entity are kept whole by the codec.
     Field<UnknownEntity>{"tags", std::monostate{}, -1, kNoRelease},
@@ -429,8 +483,16 @@ constexpr EntitySpec kEntitySpecs[] = {
     {EntityKind::Solid, "SOLID", kAllReleases},       {EntityKind::Trace, "TRACE", kAllReleases},
     {EntityKind::Face3d, "3DFACE", kR26On},           {EntityKind::Insert, "INSERT", kAllReleases},
     {EntityKind::Polyline, "POLYLINE", kAllReleases}, {EntityKind::LwPolyline, "LWPOLYLINE", kR14On},
+    {EntityKind::AttDef, "ATTDEF", kAllReleases},     {EntityKind::Attrib, "ATTRIB", kAllReleases},
     {EntityKind::Unknown, "", kAllReleases},
 };
+
+constexpr bool specsInKindOrder() {
+  for (std::size_t i = 0; i < std::size(kEntitySpecs); ++i)
+    if (static_cast<std::size_t>(kEntitySpecs[i].kind) != i) return false;
+  return true;
+}
+static_assert(specsInKindOrder(), "one entity spec per kind, in the order of EntityKind");
 
 constexpr RecordSpec kVportSpec{"VPORT", "VPORT", "AcDbViewportTableRecord", kR10On, 5};
 constexpr RecordSpec kLinetypeSpec{"LTYPE", "LTYPE", "AcDbLinetypeTableRecord", kAllReleases, 5};
@@ -678,6 +740,8 @@ template <> std::span<const Field<Polyline>> fieldsOf<Polyline>() { return kPoly
 template <> std::span<const Field<Vertex>> fieldsOf<Vertex>() { return kVertex; }
 template <> std::span<const Field<LwVertex>> fieldsOf<LwVertex>() { return kLwVertex; }
 template <> std::span<const Field<LwPolyline>> fieldsOf<LwPolyline>() { return kLwPolyline; }
+template <> std::span<const Field<AttDef>> fieldsOf<AttDef>() { return kAttDef; }
+template <> std::span<const Field<Attrib>> fieldsOf<Attrib>() { return kAttrib; }
 template <> std::span<const Field<UnknownEntity>> fieldsOf<UnknownEntity>() { return kUnknownEntity; }
 template <> std::span<const Field<Layer>> fieldsOf<Layer>() { return kLayer; }
 template <> std::span<const Field<Dash>> fieldsOf<Dash>() { return kDash; }

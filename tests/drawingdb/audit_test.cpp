@@ -70,7 +70,7 @@ TEST(Audit, DamageIsFoundAndRepaired) {
          std::get<Insert>(e.data).block = "B1";
          db.addEntity(*db.findBlock("B1"), std::move(e));
        },
-       [](Database& db, std::size_t) { EXPECT_EQ(db.findBlock("B1")->entities.size(), 2u); }},
+       [](Database& db, std::size_t) { EXPECT_EQ(db.findBlock("B1")->entities.size(), 3u); }},
       {"wrong-owner", [](Database& db) { firstOf(db, EntityKind::Line).common.owner = 0x7777; },
        [](Database& db, std::size_t) { EXPECT_EQ(firstOf(db, EntityKind::Line).common.owner, db.modelSpace().handle); }},
       {"dangling-entry", [](Database& db) { db.dictionary(db.rootDictionary)->entries.push_back({"LOST", 0xFFFFFF}); },

@@ -43,7 +43,7 @@ std::string slurp(const std::string& path) {
 }
 
 const std::set<std::string> kModelled = {"LINE",  "POINT",  "CIRCLE", "ARC",      "TEXT",       "SOLID",  "TRACE",
-                                         "3DFACE", "INSERT", "POLYLINE", "LWPOLYLINE", "ELLIPSE"};
+                                         "3DFACE", "INSERT", "POLYLINE", "LWPOLYLINE", "ELLIPSE", "ATTDEF"};
 
 std::string kindOf(const sample::PeerEntity& e) { return e.kind.substr(0, e.kind.find(':')); }
 

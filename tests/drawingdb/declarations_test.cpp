@@ -64,6 +64,8 @@ TEST(Declarations, CoverEveryMember) {
   expectCovered<Vertex>("Vertex", 1);
   expectCovered<LwPolyline>("LwPolyline");
   expectCovered<LwVertex>("LwVertex");
+  expectCovered<AttDef>("AttDef");
+  expectCovered<Attrib>("Attrib");
   expectCovered<UnknownEntity>("UnknownEntity");
   expectCovered<Layer>("Layer");
   expectCovered<Linetype>("Linetype");
@@ -101,6 +103,8 @@ void expectDistinctCodes(const char* name) {
 TEST(Declarations, CodesAreDistinctWithinASubclass) {
   expectDistinctCodes<Line>("Line");
   expectDistinctCodes<Text>("Text");
+  expectDistinctCodes<AttDef>("AttDef");
+  expectDistinctCodes<Attrib>("Attrib");
   expectDistinctCodes<Insert>("Insert");
   expectDistinctCodes<Polyline>("Polyline");
   expectDistinctCodes<Vertex>("Vertex");
@@ -218,6 +222,17 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
         const auto& q = std::get<Polyline>(b.data);
         for (std::size_t k = 0; k < p->vertices.size(); ++k) expectSameFields(p->vertices[k], q.vertices[k], form.release);
       }
+      if (const auto* p = std::get_if<Insert>(&a.data)) {
+        const auto& q = std::get<Insert>(b.data);
+        ASSERT_EQ(p->attributes.size(), q.attributes.size());
+        for (std::size_t k = 0; k < p->attributes.size(); ++k) {
+          const Entity& x = db.entities[p->attributes[k]];
+          const Entity& y = back.entities[q.attributes[k]];
+          ASSERT_EQ(y.kind, EntityKind::Attrib);
+          EXPECT_EQ(x.common.layer, y.common.layer);
+          expectSameFields(std::get<Attrib>(x.data), std::get<Attrib>(y.data), form.release);
+        }
+      }
       if (const auto* p = std::get_if<LwPolyline>(&a.data)) {
         const auto& q = std::get<LwPolyline>(b.data);
         for (std::size_t k = 0; k < p->vertices.size(); ++k) expectSameFields(p->vertices[k], q.vertices[k], form.release);
@@ -233,7 +248,11 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
     expectSameFields(db.styles.find("ISO")->data, back.styles.find("ISO")->data, form.release);
     const BlockRecord* b1 = back.findBlock("B1");
     ASSERT_NE(b1, nullptr);
-    EXPECT_EQ(b1->entities.size(), 2u);
+    ASSERT_EQ(b1->entities.size(), 3u);
+    const Entity& attdef = back.entities[b1->entities[2]];
+    ASSERT_EQ(attdef.kind, EntityKind::AttDef);
+    expectSameFields(std::get<AttDef>(db.entities[db.findBlock("B1")->entities[2]].data), std::get<AttDef>(attdef.data),
+                     form.release);
     EXPECT_EQ(b1->base, (Point3{1, 1, 0}));
   }
 }

@@ -64,6 +64,14 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
     std::get<Circle>(c.data).center = {1, 1, 0};
     std::get<Circle>(c.data).radius = 0.5;
     db.addEntity(*db.findBlock("B1"), std::move(c));
+    Entity d = entity(EntityKind::AttDef);
+    AttDef& ad = std::get<AttDef>(d.data);
+    ad.insertion = {0, -1, 0};
+    ad.height = 0.5;
+    ad.tag = "PART";
+    ad.prompt = "Part number";
+    ad.defaultValue = "P-0";
+    db.addEntity(*db.findBlock("B1"), std::move(d));
   }
 
   std::vector<Expected> exp;
@@ -150,6 +158,13 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
     i.yScale = 2;
     i.rotation = 90;
     add(std::move(e), {"INSERT", "WALLS", 256, "BYLAYER", {20, 10, 0, 2, 2, 90, 1, 1}});
+    Entity a = entity(EntityKind::Attrib, "WALLS");
+    Attrib& at = std::get<Attrib>(a.data);
+    at.insertion = {20, 8, 0};
+    at.height = 1;
+    at.tag = "PART";
+    at.value = "P-17";
+    db.addAttribute(db.modelSpace().entities.back(), std::move(a));
   }
   {
     Entity e = entity(EntityKind::Insert);
@@ -226,6 +241,7 @@ for e in doc.modelspace():
     elif t == "INSERT":
         n = p(d.insert) + [d.xscale, d.yscale, d.rotation, d.column_count, d.row_count]
         t += ":" + d.name + ":" + str(len(doc.blocks.get(d.name)))
+        for a in e.attribs: t += ":" + a.dxf.tag + "=" + a.dxf.text
     elif t == "ELLIPSE": n = p(d.center) + p(d.major_axis) + [d.ratio, d.start_param, d.end_param]
     print("%s|%s|%d|%s|%s" % (t, g(d, "layer", "0"), g(d, "color", 256), g(d, "linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
 )PY";
