@@ -5,6 +5,7 @@
 // is reported instead of written.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,6 +20,20 @@ int count(const std::string& text, const std::string& what) {
   int n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
+}
+
+// The number of a statistics line "<label>  :  <n>", -1 when missing.
+int statisticsNumber(const std::string& protocol, const std::string& label) {
+  const std::size_t at = protocol.find("\n" + label);
+  if (at == std::string::npos) return -1;
+  const std::size_t colon = protocol.find(':', at);
+  return colon == std::string::npos ? -1 : std::atoi(protocol.c_str() + colon + 1);
+}
+
+// The error count of the closing message, -1 when missing.
+int closingErrors(const std::string& protocol) {
+  const std::size_t at = protocol.rfind("Conversion finished: ");
+  return at == std::string::npos ? -1 : std::atoi(protocol.c_str() + at + 21);
 }
 
 struct AnnotatedRun {
@@ -88,6 +103,43 @@ TEST(IgesinAnnotation, GeometryLevelReportsTheAnnotation) {
   EXPECT_EQ(count(run.script, "input_new("), 0);
   EXPECT_NE(run.protocol.find("(190)"), std::string::npos) << run.protocol;
   EXPECT_GE(s.lines.size(), 3u);
+  // The elements left in the error state are errors of the closing
+  // message too, one for each.
+  const int failed = statisticsNumber(run.protocol, "with errors");
+  EXPECT_GT(failed, 0) << run.protocol;
+  EXPECT_EQ(closingErrors(run.protocol), failed) << run.protocol;
+  EXPECT_EQ(count(run.protocol, "(790)"), failed);
+}
+
+TEST(IgesinSender, ConfiguredSenderSwitchesTheRecognitionOff) {
+  // A file whose native system is Quorix: recognised (note 126) unless the
+  // configuration fixes the sender.
+  igestest::Builder b;
+  b.add(110, "0.,0.,0.,50.,0.,0.;");
+  std::string text = b.text();
+  const std::string native = "4Htest,3H1.0,";
+  const std::size_t at = text.find(native);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, native.size(), "6HQuorix,1H1,");  // same length: the columns stay
+  struct Case {
+    const char* setting;
+    bool recognised;
+  };
+  const Case cases[] = {
+      {"", true}, {"I_SPEZ auto\n", true}, {"I_SPEZ euclid\n", false}, {"TR_SPEZ dogs\n", false},
+      {"I_SPEC medusa\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setting);
+    TempDir dir;
+    const std::string igs = dir.write("quorix.igs", text);
+    std::filesystem::create_directories(dir.path() + "/tmp");
+    const std::string config = dir.write(
+        "run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "/tmp\nTR_LANG english\nTR_STAT nein\n" + c.setting);
+    const ProgramResult run = runProgram(TROVAK_PROGRAM, {"-igesin", igs, "out.kpl", config}, dir.path(), "", 120);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(count(run.err, "(126)"), c.recognised ? 1 : 0) << run.err;
+  }
 }
 
 }  // namespace
