@@ -141,7 +141,9 @@ TEST(FileSafety, AnOutputThatIsAnInputOrAnotherOutputEndsTheRunBeforeAnythingIsW
     Workspace w;
     w.dir.write(c.inputName, c.input);
     const std::string config = w.read("run.config");
-    if (c.hardLink != nullptr) ASSERT_EQ(link(w.path(c.inputName).c_str(), w.path(c.hardLink).c_str()), 0);
+    if (c.hardLink != nullptr) {
+      ASSERT_EQ(link(w.path(c.inputName).c_str(), w.path(c.hardLink).c_str()), 0);
+    }
     std::vector<std::string> args = c.args;
     args.push_back("run.config");
     const ProgramResult r = w.run(args);
@@ -234,7 +236,7 @@ TEST(FileSafety, AFullDiskIsOneErrorNamingTheFileAndNothingUnderTheFinalName) {
     SCOPED_TRACE(c.name);
     Workspace w;
     w.dir.write(c.input, c.inputText);
-    if (c.failedFile == "in.dxf.prot") w.dir.write("run.config", w.read("run.config") + bigConfigComment);
+    if (c.finalName == "in.dxf.prot") w.dir.write("run.config", w.read("run.config") + bigConfigComment);
     w.dir.write(c.finalName, "previous\n");
     std::vector<std::string> args = c.args;
     args.push_back("run.config");
@@ -246,8 +248,9 @@ TEST(FileSafety, AFullDiskIsOneErrorNamingTheFileAndNothingUnderTheFinalName) {
     EXPECT_NE(r.err.find(std::strerror(EFBIG)), std::string::npos) << r.err;
     EXPECT_EQ(w.read(c.finalName), "previous\n");
     // No warning per element that could not be written.
-    if (w.exists(std::string(c.input) + ".prot"))
+    if (c.args[0] == "-igesout") {
       EXPECT_LT(count(w.read(std::string(c.input) + ".prot"), "WARNING ("), 3);
+    }
     std::set<std::string> expected = {c.input, "run.config", c.finalName, std::string(c.input) + ".prot", "out.kpl"};
     EXPECT_EQ(w.leftovers(expected), std::vector<std::string>{});
   }
