@@ -75,20 +75,23 @@ std::string cut(const std::string& value, std::size_t length) {
 }
 
 // A value cut to `kept` of its `length` characters in line `line`:
-// warning 988, the first kDxfCutValuesListed of a file one by one, the
-// further ones counted as warnings without a text of their own (note 989
-// sums them up at the end).
+// warning 988, the first of a file also on the console.  The first
+// kDxfCutValuesListed are listed one by one, the further ones counted as
+// warnings without a text of their own (note 989 sums them up at the end).
 void valueCut(long line, std::size_t kept, long length) {
   DxfReaderState& s = dxfReader();
   if (s.quiet) return;
   ++s.cutValues;
-  if (s.cutValues > kDxfCutValuesListed) {
-    if (s.firstUnlistedCut == 0) s.firstUnlistedCut = line;
-    s.lastUnlistedCut = line;
-    mfaSetPositionSilent();
+  if (s.cutValues <= kDxfCutValuesListed) {
+    mfaReport("scl520", kMsgValueCut, s.cutValues == 1 ? Channel::kBoth : Channel::kProtocol, Severity::kWarning,
+              {line, static_cast<long>(kept), length}, {}, "", nullptr);
+    return;
   }
-  mfaReport("scl520", kMsgValueCut, Channel::kProtocol, Severity::kWarning,
-            {line, static_cast<long>(kept), length}, {}, "", nullptr);
+  if (s.firstUnlistedCut == 0) s.firstUnlistedCut = line;
+  s.lastUnlistedCut = line;
+  // Counted as a warning, shown nowhere.
+  mfaSetPositionSilent();
+  mfaWarning("scl520", kMsgValueCut, Channel::kProtocol);
   mfaClearPosition();
 }
 

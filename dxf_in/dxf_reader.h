@@ -37,7 +37,9 @@ constexpr std::size_t kDxfTextLength = 256;
 constexpr std::size_t kDxfAppNameLength = 31;
 constexpr std::size_t kDxfControlLength = 4;
 constexpr std::size_t kDxfXLayerLength = 255;
-constexpr std::size_t kDxfBinaryLength = 127;
+// A binary chunk of extended data holds up to 127 bytes, written as two
+// hexadecimal digits each.
+constexpr std::size_t kDxfBinaryLength = 2 * 127;
 constexpr std::size_t kDxfXHandleLength = 255;
 
 // The first bytes of a binary DXF file.
