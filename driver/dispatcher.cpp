@@ -91,6 +91,7 @@ constexpr int kMsgTrap = 935;
 constexpr int kMsgEmptyIges = 970;
 constexpr int kMsgEmptyDxf = 971;
 constexpr int kMsgNoDxfHeader = 972;
+constexpr int kMsgBinaryDxf = 981;
 constexpr int kMsgCannotOpen = 980;
 constexpr int kMsgClosing = 999;
 constexpr int kMsgElementLoop = 320;
@@ -868,6 +869,14 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
       closeInput();
       return frame;
     }
+  }
+  if (ownDxfInput() && dxfIsBinary(dispatcherState().input)) {
+    // The own reader reads ASCII DXF; a binary file is input it cannot
+    // read at all, as one that cannot be opened (the toolkit's reader of
+    // -dxfin reads it).
+    mfaError("start", kMsgBinaryDxf, Channel::kBoth);
+    closeInput();
+    return 14;
   }
   if (ownDxfInput()) readDxfHeader();
   if (prepareConversion() != 0) {

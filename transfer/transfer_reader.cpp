@@ -233,6 +233,10 @@ int openTransferBytes(std::string bytes) {
   TransferReaderState& s = state();
   // Positions are 32-bit counts from the end of the file.
   if (bytes.size() > kMaxFileSize) return -1;
+  // Lines end with LF, CR LF or a lone CR: a lone CR becomes an LF, so
+  // that the readers of lines see one line end (offsets stay as they are).
+  for (std::size_t k = 0; k < bytes.size(); ++k)
+    if (bytes[k] == '\r' && (k + 1 == bytes.size() || bytes[k + 1] != '\n')) bytes[k] = '\n';
   s.bytes = std::move(bytes);
   s.fileSize = static_cast<std::int32_t>(s.bytes.size());
   s.open = true;
