@@ -333,7 +333,19 @@ int loadTransferTable() {
     std::int32_t position = 0, type = 0;
     for (;;) {
       TransferAttributes extra;
+      s.endOfFileMet = false;
       if (nextElementHeader(position, type, &extra) != 0) break;
+      if (type == 0 && s.endOfFileMet) {
+        // The file ends inside a section's header line: an element whose
+        // keyword is cut cannot be told from an unknown one, so it is named
+        // by what is left of its header.
+        const std::size_t offset = s.offset;
+        std::string keyword, identifier;
+        if (seekToElement(position, keyword, identifier) == 0)
+          mfaReport("hse115", kMsgElementCut, Channel::kProtocol, Severity::kWarning, {}, {},
+                    identifier.empty() ? keyword : keyword + " " + identifier, nullptr);
+        s.offset = offset;
+      }
       if (type == 0) continue;
       auto node = std::make_unique<TransferListNode>();
       node->id = position;

@@ -136,8 +136,8 @@ TEST(IgesOutRunTest, FileCutInsideItsLastElement) {
   // A file cut inside its last element: the element is a warning that names
   // its identifier, in the protocol, and the closing line counts it, for
   // both writers of the output loop.  The cut points lie inside the member
-  // list of a last group, in its header values, and inside a last line's
-  // fields.
+  // list of a last group, in its header values and its keyword (named by
+  // what is left of it), and inside a last line's fields.
   const std::string group = samples::TransferFile().line("1", 0, 0, 10, 5).line("4", 0, 0, 5, 0)
                                 .group("57", "G", {"1", "4"}).str();
   const std::string line = samples::TransferFile().line("1", 0, 0, 10, 5).line("58", 0, 0, 5, 0).str();
@@ -152,6 +152,7 @@ TEST(IgesOutRunTest, FileCutInsideItsLastElement) {
       {"group: after its first member", &group, 8, "57"},
       {"group: before its members", &group, 11, "57"},
       {"group: inside its header values", &group, 16, "57"},
+      {"group: inside its keyword", &group, 43, "gro"},
       {"line: before its last value", &line, 4, "58"},
       {"line: inside its coordinates", &line, 17, "58"},
   };
