@@ -152,7 +152,7 @@ TEST(IgesOutRunTest, FileCutInsideItsLastElement) {
       {"group: after its first member", &group, 8, "57"},
       {"group: before its members", &group, 11, "57"},
       {"group: inside its header values", &group, 16, "57"},
-      {"group: inside its keyword", &group, 43, "gro"},
+      {"group: inside its keyword", &group, 43, "grou"},
       {"line: before its last value", &line, 4, "58"},
       {"line: inside its coordinates", &line, 17, "58"},
   };
