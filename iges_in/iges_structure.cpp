@@ -98,9 +98,13 @@ std::string definitionLabel(std::int32_t definition) {
 
 // An instance whose definition holds, directly or through other
 // definitions, an instance of itself: an error naming the definition, at
-// the instance (on the console the first time, in the protocol always).
+// the instance (on the console the first time, in the protocol always),
+// once per instance.
 void reportSelfContaining(const char* code, std::int32_t instance, std::int32_t definition) {
   IgesStructureState& s = igesStructureState();
+  // Each instance is one failed element: a second expansion that meets it
+  // again says nothing new.
+  if (!s.selfContainingInstances.insert(instance).second) return;
   mfaSetPosition(instance, element(instance).de.paramPointer);
   const std::string shownName = mfaCurrentName();
   mfaSetCurrentName(definitionLabel(definition));

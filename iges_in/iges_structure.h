@@ -126,6 +126,7 @@ struct IgesStructureState {
   bool mainModelCreated = false;
   bool cycleReported = false;
   bool selfContainingReported = false;  // a subfigure holding itself was shown on the console
+  std::unordered_set<std::int32_t> selfContainingInstances;  // the instances reported for it
   ViewStatistics viewTotals;
   int viewsConverted = 0;
 };
