@@ -262,12 +262,33 @@ std::vector<Damaged> igesRows() {
 // ---------------------------------------------------------------------------
 // DXF (own reader)
 
-std::string dxfSample() { return readWholeFile(std::string(TROVAK_SOURCE_DIR) + "/fuzz/dxf_seeds/full.dxf"); }
-
 std::string dxfOf(const std::vector<std::string>& groups) {
   std::string out;
   for (const std::string& g : groups) out += g + "\n";
   return out;
+}
+
+// Header, a layer table, a block holding a line and an insert of a block
+// holding a circle, and entities of the common kinds with an insert of the
+// first block.
+std::string dxfSample() {
+  return dxfOf({"0", "SECTION", "2", "HEADER", "9", "$ACADVER", "1", "AC1009", "0", "ENDSEC",          //
+                "0", "SECTION", "2", "TABLES", "0", "TABLE", "2", "LAYER", "70", "1",                    //
+                "0", "LAYER", "2", "WALLS", "70", "0", "62", "1", "6", "CONTINUOUS", "0", "ENDTAB",      //
+                "0", "ENDSEC", "0", "SECTION", "2", "BLOCKS",                                            //
+                "0", "BLOCK", "8", "0", "2", "B1", "70", "0", "10", "0", "20", "0",                      //
+                "0", "LINE", "8", "0", "10", "0", "20", "0", "11", "1", "21", "1",                       //
+                "0", "INSERT", "8", "0", "2", "B2", "10", "1", "20", "1", "0", "ENDBLK",                  //
+                "0", "BLOCK", "8", "0", "2", "B2", "70", "0", "10", "0", "20", "0",                      //
+                "0", "CIRCLE", "8", "0", "10", "0", "20", "0", "40", "2", "0", "ENDBLK",                  //
+                "0", "ENDSEC", "0", "SECTION", "2", "ENTITIES",                                          //
+                "0", "LINE", "8", "WALLS", "10", "0", "20", "0", "11", "10", "21", "5",                  //
+                "0", "CIRCLE", "8", "0", "10", "5", "20", "5", "40", "2",                                //
+                "0", "ARC", "8", "0", "10", "1", "20", "2", "40", "3", "50", "10", "51", "200",          //
+                "0", "TEXT", "8", "0", "10", "1", "20", "2", "40", "2.5", "1", "Hello", "50", "30",      //
+                "0", "POINT", "8", "0", "10", "3", "20", "4",                                            //
+                "0", "INSERT", "8", "0", "2", "B1", "10", "20", "20", "20",                              //
+                "0", "ENDSEC", "0", "EOF"});
 }
 
 // Blocks `depth` deep, each inserting the one before; `cyclic` makes the
@@ -293,7 +314,6 @@ std::string dxfChain(int depth, bool cyclic) {
 std::vector<Damaged> dxfRows() {
   const std::string sample = dxfSample();
   std::vector<Damaged> rows;
-  if (sample.empty()) return rows;
   rows.push_back({"the sample", sample, Expect::kConverts});
   // A DXF file cut short is converted as far as it goes. Should become:
   // reported (a file without its end).
@@ -420,7 +440,6 @@ const Catalogue& catalogue(int k) {
 TEST_P(DamagedInput, EveryRowEndsSoundly) {
   const Catalogue& c = catalogue(GetParam());
   const std::vector<Damaged> rows = c.rows();
-  if (rows.empty()) GTEST_SKIP() << "no sample";
   for (const Damaged& row : rows) runRow(c.reader, row);
 }
 
