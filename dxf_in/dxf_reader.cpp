@@ -19,7 +19,8 @@
 namespace {
 
 constexpr int kMsgNoMemory = 370;
-constexpr int kMsgCycle = 510;
+// A block that inserts itself, directly or through other blocks.
+constexpr int kMsgSelfContaining = 1322;
 constexpr int kMsgNotMapped = 790;
 constexpr int kMsgNoTables = 973;
 constexpr int kMsgNoBlocks = 974;
@@ -929,7 +930,10 @@ int linkBlocks() {
           component[holder->second] == component[static_cast<std::size_t>(target[k])]) {
         // The block would insert itself: reported, not followed.
         mfaSetPosition(insert.index, 0);
-        mfaError(t.code(), kMsgCycle, s.cyclesBroken == 0 ? Channel::kBoth : Channel::kProtocol);
+        const std::string shownName = mfaCurrentName();
+        mfaSetCurrentName(block.name);
+        mfaError(t.code(), kMsgSelfContaining, s.cyclesBroken == 0 ? Channel::kBoth : Channel::kProtocol);
+        mfaSetCurrentName(shownName);
         mfaClearPosition();
         ++s.cyclesBroken;
         setStateRaw(insert.index, ElementState::kError);

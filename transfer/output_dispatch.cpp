@@ -123,11 +123,22 @@ bool plusLevel() { return runHas(RunModeBit::kPlus); }
 int runStep(const StepContext& c) {
   ElementRecord& e = element(c.index);
   e.de = DirectoryEntry();
+  // Whether the file ends inside this element (members keep their own).
+  TransferReaderState& reader = transferReader();
+  const bool endMetBefore = reader.endOfFileMet;
+  reader.endOfFileMet = false;
   setOnPath(c.index, true);
   const int result = dispatchByType(c);
   setOnPath(c.index, false);
+  const bool cut = reader.endOfFileMet && reader.open;
+  reader.endOfFileMet = endMetBefore || reader.endOfFileMet;
   outputDispatch().classFlags |= classifyElement(c.index);
   const char state = stateOfStepResult(result);
+  if (state == ElementState::kError && cut) {
+    // A file cut inside its last element: a warning names the element.
+    mfaReport("dpe100", kMsgElementCut, Channel::kProtocol, Severity::kWarning, {}, {},
+              transferIdentifierAt(element(c.index).transferId()), nullptr);
+  }
   if (state != 0) setState(c.index, state);
   // A failed element counts as an error of the run.
   // A section file that cannot be written (full or limited temporary

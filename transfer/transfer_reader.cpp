@@ -48,6 +48,8 @@ std::string_view takeRestOfLine() {
   const std::size_t start = std::min(s.offset, s.bytes.size());
   skipRestOfLine();
   std::size_t end = s.offset;
+  // A line that the end of the file cuts short (no line feed).
+  if (end == s.bytes.size() && (end == start || s.bytes[end - 1] != '\n')) s.endOfFileMet = true;
   if (end > start && s.bytes[end - 1] == '\n') --end;
   if (end > start && s.bytes[end - 1] == '\r') --end;
   std::string_view line(s.bytes.data() + start, end - start);
@@ -321,6 +323,7 @@ int nextValueLine() {
     const int c = getChar();
     if (c < 0) {
       s.lastStop = TransferStop::kEndOfFile;
+      s.endOfFileMet = true;
       return -1;
     }
     if (c == '#') return 0;

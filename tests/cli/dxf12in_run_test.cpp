@@ -248,7 +248,9 @@ TEST(Dxf12inRun, BlocksAreExpandedAtTheirInsertsAndSelfInsertsAreBroken) {
   const DxfRun run = convert(file);
   ASSERT_EQ(run.result.status, 0) << run.result.err;
   EXPECT_FALSE(run.result.timedOut);
-  EXPECT_NE(run.protocol.find("(510)"), std::string::npos);
+  // The block that inserts itself is named.
+  EXPECT_NE(run.protocol.find("(1322)"), std::string::npos);
+  EXPECT_NE(run.protocol.find("Subfigure B contains itself"), std::string::npos) << run.protocol;
   const kpl::Script s = kpl::readScript(run.script);
   EXPECT_TRUE(s.errors.empty()) << s.errors.front();
   // One line per insert, placed by the block's base point (1, 0).
@@ -295,7 +297,7 @@ TEST(Dxf12inRun, AnonymousBlocksAreExpandedAndReferencesRefusedWhenBlocksBecomeM
   EXPECT_EQ(run.script.find("*U1"), std::string::npos);
 }
 
-TEST(Dxf12inRun, DeeplyNestedBlocksEndWithAReport) {
+TEST(Dxf12inRun, DeeplyNestedBlocksAreExpandedToTheirDepth) {
   // Block k holds a line and an insert of block k+1, 200 deep.
   std::vector<std::string> chain;
   for (int k = 0; k < 200; ++k) {
@@ -308,11 +310,15 @@ TEST(Dxf12inRun, DeeplyNestedBlocksEndWithAReport) {
   const DxfRun run = convert(kHeader + kTables + blocks(chain) + entities({"0", "INSERT", "2", "N0"}) + kEof);
   ASSERT_EQ(run.result.status, 0) << run.result.err;
   EXPECT_FALSE(run.result.timedOut);
-  EXPECT_NE(run.protocol.find("(510)"), std::string::npos);
-  // The levels within the bound are written, one line each.
+  EXPECT_EQ(run.protocol.find("(510)"), std::string::npos);
+  EXPECT_EQ(run.protocol.find("(1322)"), std::string::npos);
+  // Every level is written, one line each, moved by the levels above it.
   const kpl::Script s = kpl::readScript(run.script);
-  EXPECT_GE(s.lines.size(), 16u);
-  EXPECT_LT(s.lines.size(), 200u);
+  EXPECT_TRUE(s.errors.empty()) << s.errors.front();
+  ASSERT_EQ(s.lines.size(), 200u);
+  double lowest = 0.0;
+  for (const kpl::Line& l : s.lines) lowest = std::max(lowest, l.start.y);
+  EXPECT_NEAR(lowest, 199.0, 1e-6);
 }
 
 TEST(Dxf12inRun, ViewportsDriveViewPassesAtLevelPlus) {
