@@ -29,7 +29,7 @@ constexpr std::size_t kExpandedCapacity = 2048;
 
 // Messages that show the current name as their text argument.
 constexpr int kNameMessages[] = {121, 122, 123, 124, 126, 150, 156, 157, 158, 461, 860,
-                                 870, 891, 892, 895, 896, 897, 935, 955, 965, 980};
+                                 870, 891, 892, 895, 896, 897, 935, 955, 965, 980, 1322, 1323};
 // Messages that show the integer of the message-argument slot.
 constexpr int kArgumentMessages[] = {835, 915, 975};
 
@@ -374,12 +374,19 @@ void mfaReport(const char* code, int number, int channel, int severity,
   if (severity < Severity::kPlain || severity > Severity::kNote) severity = Severity::kError;
   count(severity);
   if (severity > messageState().messageLevel) return;
-  if (severity > Severity::kPlain) {
-    sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) +
-                          ") " + shownText(kWordBeforeCode) + " " + (code != nullptr ? code : "") +
-                          ", " + timeStamp(2) + "\n");
+  const char* safeCode = code != nullptr ? code : "";
+  const std::string body = expand(shownText(number), ints, text);
+  if (severity > Severity::kPlain && number == kSpecialHeaderMessage) {
+    // The message of a bad value names the value's key after its text.
+    sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) + "), " +
+                          timeStamp(2) + "\n" + body + " : " + safeCode + "\n");
+  } else {
+    if (severity > Severity::kPlain) {
+      sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) + ") " +
+                            shownText(kWordBeforeCode) + " " + safeCode + ", " + timeStamp(2) + "\n");
+    }
+    sendText(channel, body + "\n");
   }
-  sendText(channel, expand(shownText(number), ints, text) + "\n");
   if (position == nullptr) return;
   const long first = positionValue(position->first);
   const long second = positionValue(position->second);

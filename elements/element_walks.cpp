@@ -17,6 +17,9 @@ using element_walk::hasSlot;
 
 namespace {
 
+// "The element could not be converted."
+constexpr int kMsgNotConverted = 790;
+
 bool skippedLink(std::int32_t index) { return index < 0; }
 
 bool isDimensionPart(std::int32_t type) {
@@ -111,7 +114,7 @@ bool qualifies(int step, std::int32_t i) {
   }
 }
 
-void setStateTree(std::int32_t index, char state) {
+void setStateTree(std::int32_t index, char state, std::int32_t keepType = 0) {
   // Depth-first over the son tree without recursion; each element is entered
   // once per call, so shared sons and cycles do not multiply the work.
   const std::uint32_t mark = beginWalk();
@@ -123,6 +126,7 @@ void setStateTree(std::int32_t index, char state) {
     ElementRecord& e = element(i);
     setState(i, state);
     if (state == ElementState::kWaiting) resetForWaiting(e);
+    if (keepType != 0 && i != index && e.type == keepType) continue;
     for (const LinkNode* n = e.sons; n != nullptr; n = n->next) {
       if (n->index == LinkIndex::kNull || !hasSlot(n->index) || skippedLink(n->index)) continue;
       ElementRecord& son = element(n->index);
@@ -315,10 +319,12 @@ int setStateFromResult(std::int32_t index, int result, const char* callerCode) {
     case -88: return setState(index, ElementState::kTakenOver);
     case -1:
       setState(index, ElementState::kError);
-      mfaError(callerCode != nullptr ? callerCode : t.code(), 790, Channel::kProtocol);
+      if (hasSlot(index)) element(index).failureReported = true;
+      mfaError(callerCode != nullptr ? callerCode : t.code(), kMsgNotConverted, Channel::kProtocol);
       return 0;
     default:
       setState(index, ElementState::kError);
+      if (hasSlot(index)) element(index).failureReported = true;
       mfaSetPosition(index, 0);
       mfaError(t.code(), 560, Channel::kProtocol);
       mfaClearPosition();
@@ -326,10 +332,42 @@ int setStateFromResult(std::int32_t index, int result, const char* callerCode) {
   }
 }
 
+void reportElementFailure(std::int32_t index, const char* code) {
+  TraceScope t("ldv702");
+  if (!hasSlot(index)) return;
+  ElementRecord& e = element(index);
+  if (e.failureReported) return;
+  e.failureReported = true;
+  mfaSetPosition(index, 0);
+  mfaError(code != nullptr ? code : t.code(), kMsgNotConverted, Channel::kProtocol);
+  mfaClearPosition();
+}
+
+int reportUnreportedFailures() {
+  TraceScope t("ldv703");
+  const ElementTable& table = elementTable();
+  int reported = 0;
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    if (!hasSlot(i)) break;
+    const ElementRecord& e = element(i);
+    if (e.state != ElementState::kError || e.failureReported) continue;
+    reportElementFailure(i, t.code());
+    ++reported;
+  }
+  return reported;
+}
+
 int setStateDeep(std::int32_t index, char state) {
   TraceScope t("ldv200");
   if (!hasSlot(index)) return 0;
   setStateTree(index, state);
+  return 0;
+}
+
+int setStateDeepWithin(std::int32_t index, char state, std::int32_t keepType) {
+  TraceScope t("ldv203");
+  if (!hasSlot(index)) return 0;
+  setStateTree(index, state, keepType);
   return 0;
 }
 

@@ -15,22 +15,21 @@
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
 #include "iges_out/iges_writer.h"
+#include "iges_out/section_files.h"
 #include "transfer/output_steps.h"
 #include "transfer/transfer_reader.h"
 
 namespace {
 
-constexpr int kMsgNotConverted = 790;
-
 // The layer list: one 406 property of this form and label, after every
 // other entity of a PLUS run.
 constexpr std::int32_t kLayerListForm = 6731;
 constexpr char kLayerListLabel[] = "SI-LIST ";
-// The list is known by its form, label and line weight 871.  Its colour is
-// "none": a colour number must be 0 to 8 or point at a colour definition,
-// and readers refuse the file's directory entry otherwise.
+// The list is known by its form, label, line weight and colour, both 871
+// (the receiving CAD system looks for this mark; general IGES readers may
+// call the colour number out of range).
 constexpr std::int32_t kLayerListWeight = 871;
-constexpr std::int32_t kLayerListColour = 0;
+constexpr std::int32_t kLayerListColour = 871;
 
 // The states of the step results, by the numbers the loop hands to setState.
 struct ResultState {
@@ -124,17 +123,27 @@ bool plusLevel() { return runHas(RunModeBit::kPlus); }
 int runStep(const StepContext& c) {
   ElementRecord& e = element(c.index);
   e.de = DirectoryEntry();
+  // Whether the file ends inside this element (members keep their own).
+  TransferReaderState& reader = transferReader();
+  const bool endMetBefore = reader.endOfFileMet;
+  reader.endOfFileMet = false;
   setOnPath(c.index, true);
   const int result = dispatchByType(c);
   setOnPath(c.index, false);
+  const bool cut = reader.endOfFileMet && reader.open;
+  reader.endOfFileMet = endMetBefore || reader.endOfFileMet;
   outputDispatch().classFlags |= classifyElement(c.index);
   const char state = stateOfStepResult(result);
-  if (state == ElementState::kError) {
-    mfaSetPosition(c.index, 0);
-    mfaWarning("dpe100", kMsgNotConverted, Channel::kProtocol);
-    mfaClearPosition();
+  if (state == ElementState::kError && cut) {
+    // A file cut inside its last element: a warning names the element.
+    mfaReport("dpe100", kMsgElementCut, Channel::kProtocol, Severity::kWarning, {}, {},
+              transferIdentifierAt(element(c.index).transferId()), nullptr);
   }
   if (state != 0) setState(c.index, state);
+  // A failed element counts as an error of the run.
+  // A section file that cannot be written (full or limited temporary
+  // folder) fails the whole output with one error, not every element.
+  if (state == ElementState::kError && !sectionWriteFailed()) reportElementFailure(c.index, "dpe100");
   return result;
 }
 
@@ -295,9 +304,7 @@ int convertMember(std::int32_t index, std::int32_t position, int depth, int subo
   if (depth > kMaxMemberDepth) {
     // Deeper than any drawing nests: the member is an error of its own.
     setState(index, ElementState::kError);
-    mfaSetPosition(index, 0);
-    mfaWarning("dpe100", kMsgNotConverted, Channel::kProtocol);
-    mfaClearPosition();
+    reportElementFailure(index, "dpe100");
     return -1;
   }
   output_steps::StepContext c;
@@ -346,7 +353,7 @@ int convertTransferElements() {
   s.onPath.assign(static_cast<std::size_t>(elementTable().lastIndex) + 1, 0);
   s.classFlags = 0;
   ConvertPick pick;
-  while (nextToConvert(pick) == 0) {
+  while (!sectionWriteFailed() && nextToConvert(pick) == 0) {
     output_steps::StepContext c;
     c.index = pick.index;
     c.position = pick.id;

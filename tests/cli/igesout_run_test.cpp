@@ -3,6 +3,8 @@
 // must not leave), the levels and the refused toolkit directions.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -122,6 +124,88 @@ TEST(IgesOutRunTest, Levels) {
   EXPECT_TRUE(stat.leftovers.empty());
 }
 
+// The counts of the closing line "... &i01 Fehler, &i02 Warnungen ...".
+std::pair<int, int> closingCounts(const std::string& console) {
+  const std::size_t at = console.find("Konvertierung beendet: ");
+  if (at == std::string::npos) return {-1, -1};
+  int errors = -1, warnings = -1;
+  std::sscanf(console.c_str() + at, "Konvertierung beendet: %d Fehler, %d Warnungen", &errors, &warnings);
+  return {errors, warnings};
+}
+
+TEST(IgesOutRunTest, FileCutInsideItsLastElement) {
+  // A file cut inside its last element: the element is a warning that names
+  // its identifier, in the protocol, and the closing line counts it (and
+  // the element's failure, when it fails, as an error), for
+  // both writers of the output loop.  The cut points lie inside the member
+  // list of a last group, in its header values and its keyword (named by
+  // what is left of it), and inside a last line's fields.
+  const std::string group = samples::TransferFile().line("1", 0, 0, 10, 5).line("4", 0, 0, 5, 0)
+                                .group("57", "G", {"1", "4"}).str();
+  const std::string line = samples::TransferFile().line("1", 0, 0, 10, 5).line("58", 0, 0, 5, 0).str();
+  struct Case {
+    const char* name;
+    const std::string* file;
+    std::size_t cutBytes;  // taken off the end
+    const char* identifier;
+    int failed;  // the element fails (an error of its own) or keeps what it has
+  };
+  const Case cases[] = {
+      {"group: inside its end marker", &group, 2, "57", 0},
+      {"group: after its first member", &group, 8, "57", 0},
+      {"group: before its members", &group, 11, "57", 1},
+      {"group: inside its header values", &group, 16, "57", 1},
+      {"group: inside its keyword", &group, 43, "grou", 0},
+      {"line: before its last value", &line, 4, "58", 1},
+      {"line: inside its coordinates", &line, 17, "58", 1},
+  };
+  for (const char* direction : {"-igesout", "-dxf12out"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(direction) + ", " + c.name);
+      const std::string cut = c.file->substr(0, c.file->size() - c.cutBytes);
+      const OutputRun run =
+          runOutput({direction}, &cut, std::string(direction) == "-igesout" ? "out.igs" : "out.dxf");
+      ASSERT_EQ(run.result.status, 0) << run.result.err;
+      const std::string protocol = samples::readFile(run.dir->path() + "/in.trf.prot");
+      EXPECT_NE(protocol.find("WARNUNG (1320)"), std::string::npos) << protocol;
+      EXPECT_NE(protocol.find(std::string("Element ") + c.identifier + " der CAD-Transferdatei"),
+                std::string::npos)
+          << protocol;
+      const std::pair<int, int> counts = closingCounts(run.result.err);
+      EXPECT_EQ(counts.first, c.failed) << run.result.err;
+      EXPECT_EQ(counts.second, 1) << run.result.err;
+    }
+  }
+  // The whole file: nothing to warn about.
+  const OutputRun whole = runOutput({"-igesout"}, &group);
+  EXPECT_EQ(closingCounts(whole.result.err), std::make_pair(0, 0)) << whole.result.err;
+}
+
+TEST(IgesOutRunTest, LineWeightsCountInTheGradationsOfTheGlobalSection) {
+  // The file's global section says 10000 gradations up to 100 mm: a width
+  // in millimetres is written as its hundredths (rounded).
+  const std::vector<std::pair<double, int>> widths = {{0.35, 35}, {0.7, 70}, {2.0, 200}, {0.004, 0}, {0.006, 1}};
+  samples::TransferFile file;
+  for (std::size_t k = 0; k < widths.size(); ++k) {
+    file.line(std::to_string(k + 1), 0, static_cast<double>(k), 10, static_cast<double>(k), 10, false, 1,
+              widths[k].first);
+  }
+  const std::string text = file.str();
+  const OutputRun run = runOutput({"-igesout"}, &text);
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  const samples::IgesView view = samples::readIges(run.output);
+  ASSERT_TRUE(view.errors.empty()) << view.errors.front();
+  EXPECT_NE(view.global.find(",10000,"), std::string::npos) << view.global;
+  const auto lines = view.ofType(110);
+  ASSERT_EQ(lines.size(), widths.size());
+  for (const samples::IgesEntity* line : lines) {
+    // The lines lie at y = 0, 1, 2, ... in the order of the widths.
+    const std::size_t k = static_cast<std::size_t>(std::lround(line->real(2)));
+    ASSERT_LT(k, widths.size());
+    EXPECT_EQ(line->lineWeight, widths[k].second) << widths[k].first;
+  }
+}
+
 TEST(IgesOutRunTest, EdxInput) {
   // -edxin: the elements come from an EDX file: a named group of a line and
   // a circle, a plain element list with a point, and a composite segment of
@@ -143,15 +227,19 @@ TEST(IgesOutRunTest, EdxInput) {
 TEST(IgesOutRunTest, ToolkitDirectionsAreRefused) {
   // The program has no drawing database toolkit: its initialisation fails
   // with the toolkit's message and status 9, and nothing is written.
+  // The message is English unless the language is "deutsch", also when
+  // no language is given.
   const std::string file = drawing();
-  for (const char* direction : {"-dxfout", "-dwgout"}) {
-    SCOPED_TRACE(direction);
-    const OutputRun run = runOutput({"-lang", "english", direction}, &file, "out.dxf");
+  const std::vector<std::vector<std::string>> englishRuns = {
+      {"-lang", "english", "-dxfout"}, {"-lang", "english", "-dwgout"}, {"-dwgout"}, {"-lang", "german", "-dwgout"}};
+  for (const std::vector<std::string>& switches : englishRuns) {
+    SCOPED_TRACE(switches.size() > 1 ? switches[1] + " " + switches.back() : switches.back());
+    const OutputRun run = runOutput(switches, &file, "out.dxf");
     EXPECT_EQ(run.result.status, 9);
     EXPECT_EQ(run.result.out, "-> DWG-Toolkit error !\n   file DWGINIT.DAT not found !!!\n\n");
     EXPECT_FALSE(run.outputExists);
   }
-  const OutputRun german = runOutput({"-dwgout"}, &file, "out.dwg");
+  const OutputRun german = runOutput({"-lang", "deutsch", "-dwgout"}, &file, "out.dwg");
   EXPECT_EQ(german.result.status, 9);
   EXPECT_EQ(german.result.out,
             "-> Fehler beim Initialisieren des DWG-Toolkit's !\n"
