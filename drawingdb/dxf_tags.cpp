@@ -185,13 +185,18 @@ bool TagReader::next(Tag& tag) {
   return got;
 }
 
+// A line ends at LF, CR LF, lone CR or LF CR: files pass through systems
+// that write any of them.
 bool TagReader::readLine(std::string_view& line) {
   if (pos_ >= data_.size()) return false;
-  const std::size_t end = data_.find('\n', pos_);
-  const std::size_t stop = end == std::string_view::npos ? data_.size() : end;
-  line = data_.substr(pos_, stop - pos_);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  pos_ = end == std::string_view::npos ? data_.size() : end + 1;
+  std::size_t end = pos_;
+  while (end < data_.size() && data_[end] != '\n' && data_[end] != '\r') ++end;
+  line = data_.substr(pos_, end - pos_);
+  pos_ = end;
+  if (pos_ < data_.size()) {
+    const char first = data_[pos_++];
+    if (pos_ < data_.size() && data_[pos_] != first && (data_[pos_] == '\n' || data_[pos_] == '\r')) ++pos_;
+  }
   ++line_;
   return true;
 }

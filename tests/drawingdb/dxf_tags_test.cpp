@@ -76,6 +76,22 @@ TEST(DxfTags, AsciiReadsEveryWriterVariant) {
   EXPECT_EQ(tags[11].text, "EOF");
 }
 
+// The same tags with every kind of line end, empty values included.
+TEST(DxfTags, EveryLineEnd) {
+  for (const char* end : {"\n", "\r\n", "\r", "\n\r"}) {
+    std::string data;
+    for (const char* line : {"  0", "TEXT", "  1", "", " 40", "2.5", "  0", "EOF"}) data += std::string(line) + end;
+    Status status;
+    const auto tags = readAll(data, &status);
+    ASSERT_TRUE(status.ok()) << status.detail;
+    ASSERT_EQ(tags.size(), 4u);
+    EXPECT_EQ(tags[0].text, "TEXT");
+    EXPECT_EQ(tags[1].text, "");
+    EXPECT_EQ(tags[2].real, 2.5);
+    EXPECT_EQ(tags[3].text, "EOF");
+  }
+}
+
 TEST(DxfTags, DamagedAsciiStopsWithTheLine) {
   struct Case {
     const char* data;
