@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
-#include <string_view>
 #include <utility>
 
 #include "driver/assign_tables.h"
@@ -18,8 +17,11 @@ constexpr char kStyleLayerPrefix[] = "Telvura_Style_";
 constexpr char kDefaultPattern[] = "#";
 constexpr char kEmptyLayer[] = "EMPTY";
 constexpr char kDefaultDescription[] = "____________________________";  // 28 underscores
-constexpr char kAllowedInLayerName[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789$_-";
-constexpr unsigned char kAllowedByte = 0xCD;
+// A layer name of the database holds A-Z, 0-9, "$", "_", "-" and the byte 0xCD.
+bool allowedInLayerName(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '$' || c == '_' || c == '-' ||
+         static_cast<unsigned char>(c) == 0xCD;
+}
 
 // The words of the line style layers other than line styles, with their kinds
 // and the suffixes of the built-in layers.
@@ -383,10 +385,7 @@ void DwgGraphAttr::correctAcLayerName(std::string& name, bool keepPattern) {
   }
   name = uppered(name);
   for (char& c : name) {
-    const bool allowed = std::string_view(kAllowedInLayerName).find(c) != std::string_view::npos ||
-                         static_cast<unsigned char>(c) == kAllowedByte ||
-                         (keepPattern && c == '#');
-    if (!allowed) c = '_';
+    if (!allowedInLayerName(c) && !(keepPattern && c == '#')) c = '_';
   }
   if (name.size() > 1 && name.back() == '_') name.pop_back();
 }
