@@ -97,7 +97,7 @@ void valueCut(long line, std::size_t kept, long length) {
 }
 
 // One line of at most kDxfLineLength characters without its line end
-// ("\n", "\r\n" or a lone "\r"); the rest of a longer line is read away
+// ("\n", "\r\n", "\n\r" or a lone "\r"); the rest of a longer line is read away
 // (warning 988).  false at the end of the file.
 bool readLine(std::string& out) {
   DxfReaderState& s = dxfReader();
@@ -110,10 +110,12 @@ bool readLine(std::string& out) {
   int c = getc_unlocked(f);
   if (c == EOF) return false;
   for (; c != EOF; c = getc_unlocked(f)) {
-    if (c == '\n') break;
-    if (c == '\r') {
+    if (c == '\n' || c == '\r') {
+      // The other character of a pair ("\r\n", or "\n\r" of systems that
+      // write the feed first) belongs to the same line end.
       const int next = getc_unlocked(f);
-      if (next != '\n' && next != EOF) ungetc(next, f);
+      if (next != EOF && next != c && (next == '\n' || next == '\r')) break;
+      if (next != EOF) ungetc(next, f);
       break;
     }
     if (n < kDxfLineLength) buffer[n++] = static_cast<char>(c);

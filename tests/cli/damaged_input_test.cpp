@@ -315,19 +315,17 @@ std::vector<Damaged> dxfRows() {
   const std::string sample = dxfSample();
   std::vector<Damaged> rows;
   rows.push_back({"the sample", sample, Expect::kConverts});
-  // A DXF file cut short is converted as far as it goes. Should become:
-  // reported (a file without its end).
-  addTruncations(rows, sample, 12, 1, Expect::kAny);
-  // Lone CR line ends end the run with an error now. Should become:
-  // converts (lone CR read as a line end).
-  addCommonDamage(rows, sample, Expect::kAny);
+  // A DXF file cut short is converted as far as it goes, and the place
+  // where it ended is reported.
+  addTruncations(rows, sample, 12, 6, Expect::kReported);
+  // Lone CR and LF CR are line ends like LF.
+  addCommonDamage(rows, sample, Expect::kConverts);
   // A value of 100000 characters, and counts that lie.
   const std::size_t layer = sample.find("\nLINE\n");
   std::string longValue = sample;
   if (layer != std::string::npos) longValue.insert(layer + 6, "999\n" + std::string(100000, '7') + "\n");
-  // Taken without a word now. Should become: reported (a value longer than
-  // a DXF line may be).
-  rows.push_back({"a value 100000 characters long", longValue, Expect::kAny});
+  // A value longer than a DXF line may be is cut and reported.
+  rows.push_back({"a value 100000 characters long", longValue, Expect::kReported});
   rows.push_back({"a polyline announcing 2^31 - 1 vertices",
                   dxfOf({"0", "SECTION", "2", "ENTITIES", "0", "LWPOLYLINE", "8", "0", "90", "2147483647", "70", "0",
                          "10", "0", "20", "0", "10", "1", "20", "1", "0", "ENDSEC", "0", "EOF"}),
@@ -365,8 +363,8 @@ std::vector<Damaged> transferRows() {
   // The cut points fall into the header (status 21), into section header
   // lines and into the values of elements (warning 1320).
   addTruncations(rows, sample, 16, 40, Expect::kReported);
-  // Without line feeds the header is not found (status 21).
-  addCommonDamage(rows, sample, Expect::kReported);
+  // Lone CR and LF CR are line ends like LF.
+  addCommonDamage(rows, sample, Expect::kConverts);
   // Counts that lie: a layer list of 2^31 - 1 values, a hatch of 10^9
   // points, a text block longer than the file.
   std::string layers = sample;
