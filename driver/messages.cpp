@@ -4,6 +4,7 @@
 
 #include "driver/messages.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -270,16 +271,19 @@ int mfaTextCount() { return static_cast<int>(messageState().table.size()); }
 
 int mfaFirstMissingText(const int* numbers, std::size_t count) {
   TraceScope t("mfa001");
-  const std::vector<MessageEntry>& table = messageState().table;
+  // The numbers with a text, sorted; the first entry of a number decides,
+  // as in every lookup.
+  std::vector<std::pair<int, bool>> shown;
+  shown.reserve(messageState().table.size());
+  for (const MessageEntry& entry : messageState().table) {
+    shown.emplace_back(entry.number, !entry.text.empty());
+  }
+  std::stable_sort(shown.begin(), shown.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   for (std::size_t i = 0; i < count; ++i) {
-    bool found = false;
-    for (const MessageEntry& entry : table) {
-      if (entry.number == numbers[i]) {
-        found = !entry.text.empty();
-        break;
-      }
-    }
-    if (!found) return numbers[i];
+    const auto at = std::lower_bound(shown.begin(), shown.end(), numbers[i],
+                                     [](const auto& entry, int n) { return entry.first < n; });
+    if (at == shown.end() || at->first != numbers[i] || !at->second) return numbers[i];
   }
   return 0;
 }
