@@ -347,8 +347,10 @@ int exchangeLineStyle(int n) {
     }
     return 1;
   }
+  // The CAD line styles count from 1: style n draws with the n-th line
+  // type of the table.
   const auto& types = state().dxfLineTypes;
-  if (n >= 0 && static_cast<std::size_t>(n) < types.size()) return types[n].style;
+  if (n >= 1 && static_cast<std::size_t>(n) <= types.size()) return types[static_cast<std::size_t>(n) - 1].style;
   return 1;
 }
 
@@ -364,7 +366,7 @@ double widthOfNumber(int n) {
   TraceScope t("zti340");
   if (isIgesRun() && !runState().useToolkit) {
     double w;
-    if (runSettings().senderCode == 11) {
+    if (runState().senderCode == 11) {
       w = (n >= 0 && n <= 5) ? kSender11Widths[n] : 2.0;
     } else {
       w = n * state().lineWidthFactor;

@@ -190,8 +190,6 @@ bool scanArguments(std::size_t start, const std::vector<std::string>& args, RunR
 // ---------------------------------------------------------------------------
 // Dialog
 
-bool isGerman(const std::string& language) { return language == "deutsch"; }
-
 // A question of the dialog: its first line in both languages and its prompt
 // line (the second line, which the answer follows on the same line).
 struct Question {
@@ -328,6 +326,8 @@ const DialogDirection* findDialogDirection(const std::string& answer) {
 }
 
 }  // namespace
+
+bool isGerman(const std::string& language) { return language == "deutsch"; }
 
 int dwgVersionOfSuffix(const std::string& suffix) {
   for (const AcadVersion& entry : kAcadVersions) {

@@ -68,6 +68,10 @@ int runDialog(const std::string& language, std::vector<std::string>& answers,
 // The DWG/DXF file version of an "-acad<ver>" suffix, or -1 when unknown.
 int dwgVersionOfSuffix(const std::string& suffix);
 
+// The program's own texts are German only for the language "deutsch";
+// English otherwise, also when no language was given.
+bool isGerman(const std::string& language);
+
 void printUsage(std::FILE* out, const std::string& programPath, const std::string& language);  // stt030
 void printVersion(std::FILE* out, const std::string& language);                                 // stt040
 

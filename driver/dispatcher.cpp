@@ -520,6 +520,9 @@ ScriptSource scriptSourceOfDxf() {
     layer.number = static_cast<std::int32_t>(k);
     layer.off = l.off ? 1 : 0;
     layer.colour = l.colour;
+    // The layer statements of the script carry the layer's colour as the
+    // CAD system numbers it.
+    layer.cadColour = cadColourOf(l.colour);
     script.layers.push_back(std::move(layer));
   }
   script.hasLayerTable = !script.layers.empty();
@@ -624,6 +627,12 @@ int prepareConversion() {
   if (runIsIges() && readLeaders() != 0) return -1;
   if (igesInput) {
     const IgesGlobal& g = igesReader().global;
+    return readAssignments(g.maxLineWidth, g.lineWeightGradations) != 0 ? -1 : 0;
+  }
+  if (runHas(RunModeBit::kOutput) && runIsIges()) {
+    // The line weights written are numbers of the global section that the
+    // output file carries: its gradations over its maximum line width.
+    const IgesOutputGlobal g;
     return readAssignments(g.maxLineWidth, g.lineWeightGradations) != 0 ? -1 : 0;
   }
   return readAssignments() != 0 ? -1 : 0;
@@ -866,6 +875,9 @@ int prepareRun(const std::string& configFile, const std::string& inputName) {
   RunState& state = runState();
   const int configured = readRunConfiguration(state.level, configFile, inputName);
   if (configured != 0) return configured;
+  // A sender fixed by the configuration holds for the whole run; only the
+  // automatic setting (99) lets the IGES reader recognise it from the file.
+  state.senderCode = runSettings().senderCode;
   if (runHas(RunModeBit::kDxf) && state.useToolkit == 0) resetDxfReader();
   mfaSetMessageLevel(runSettings().messageLevel);
   armTrapReport();
@@ -938,7 +950,12 @@ int start(const std::string& phase, const std::string& level, const std::string&
     }
   }
 
-  if (state.runStatus == 0) writeStatistics();
+  if (state.runStatus == 0) {
+    // Every element the statistics count as failed is among the errors of
+    // the closing message.
+    reportUnreportedFailures();
+    writeStatistics();
+  }
   restoreTraps();
   printClosingMessage();
   printRunTime();

@@ -36,9 +36,8 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
 int initialiseToolkit(const RunRequest& request) {
   TraceScope t("stt060");
   if (request.useToolkit == 0) return 0;
-  // No language on the command line: the run's default, German.
-  const bool german = !request.languageGiven || request.language == "deutsch";
-  if (german) {
+  // The program's own texts are English unless the language is "deutsch".
+  if (isGerman(request.language)) {
     std::puts("-> Fehler beim Initialisieren des DWG-Toolkit's !");
     std::puts("   M\xf6glicherweise wurde die Datei DWGINIT.DAT nicht gefunden !!!\n");
   } else {

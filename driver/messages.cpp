@@ -410,12 +410,19 @@ void mfaReport(const char* code, int number, int channel, int severity,
   if (severity < Severity::kPlain || severity > Severity::kNote) severity = Severity::kError;
   count(severity);
   if (severity > messageState().messageLevel) return;
-  if (severity > Severity::kPlain) {
-    sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) +
-                          ") " + shownText(kWordBeforeCode) + " " + (code != nullptr ? code : "") +
-                          ", " + timeStamp(2) + "\n");
+  const char* safeCode = code != nullptr ? code : "";
+  const std::string body = expand(shownText(number), ints, text);
+  if (severity > Severity::kPlain && number == kSpecialHeaderMessage) {
+    // The message of a bad value names the value's key after its text.
+    sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) + "), " +
+                          timeStamp(2) + "\n" + body + " : " + safeCode + "\n");
+  } else {
+    if (severity > Severity::kPlain) {
+      sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) + ") " +
+                            shownText(kWordBeforeCode) + " " + safeCode + ", " + timeStamp(2) + "\n");
+    }
+    sendText(channel, body + "\n");
   }
-  sendText(channel, expand(shownText(number), ints, text) + "\n");
   if (position == nullptr) return;
   const long first = positionValue(position->first);
   const long second = positionValue(position->second);

@@ -1,6 +1,7 @@
 #include "driver/time_stamp.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 std::string timeStampOf(int mode, const std::tm& when) {
   // The fields are widened before formatting so that no field of a
@@ -38,10 +39,36 @@ std::string timeStampOf(int mode, const std::tm& when) {
   return buffer;
 }
 
+namespace {
+
+// A build or test that needs outputs which do not change from run to run
+// fixes the clock with SOURCE_DATE_EPOCH (seconds since 1970, taken as UTC),
+// the convention of reproducible builds.  Anything but a plain decimal
+// number is ignored.
+bool fixedClock(std::time_t& when) {
+  const char* text = std::getenv("SOURCE_DATE_EPOCH");
+  if (text == nullptr || *text == '\0') return false;
+  long long seconds = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9' || seconds > 253402300799LL) return false;
+    seconds = seconds * 10 + (*c - '0');
+  }
+  if (seconds > 253402300799LL) return false;  // after the year 9999
+  when = static_cast<std::time_t>(seconds);
+  return true;
+}
+
+}  // namespace
+
 std::string timeStamp(int mode) {
   if (mode == 0) return "";
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (localtime_r(&now, &local) == nullptr) return "";
-  return timeStampOf(mode, local);
+  std::tm broken{};
+  std::time_t fixed = 0;
+  if (fixedClock(fixed)) {
+    if (gmtime_r(&fixed, &broken) == nullptr) return "";
+  } else {
+    const std::time_t now = std::time(nullptr);
+    if (localtime_r(&now, &broken) == nullptr) return "";
+  }
+  return timeStampOf(mode, broken);
 }

@@ -51,6 +51,7 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   fathers = std::exchange(other.fathers, nullptr);
   fatherCursor = std::exchange(other.fatherCursor, nullptr);
   state = other.state;
+  failureReported = other.failureReported;
   transferAttrs = std::move(other.transferAttrs);
   matrix = std::move(other.matrix);
   params = std::move(other.params);

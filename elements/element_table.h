@@ -98,6 +98,8 @@ struct ElementRecord {
   LinkNode* fathers = nullptr;
   LinkNode* fatherCursor = nullptr;
   char state = 0;
+  // The element's failure has been reported with a counted error (790).
+  bool failureReported = false;
   std::unique_ptr<TransferAttributes> transferAttrs;
   std::unique_ptr<Transform> matrix;
   std::unique_ptr<ParamRecord> params;
@@ -223,6 +225,14 @@ int setStateDeep(std::int32_t index, char state);                               
 int setStateDeepKeepSelf(std::int32_t index, char state);                        // ldv252
 int setStateDeepAndSelf(std::int32_t index, char state);                         // ldv251
 int setStateRaw(std::int32_t index, char state);                                 // ldv880
+// An element that ends in the error state is reported once with the counted
+// error 790 and its position, so that the closing count of errors covers
+// every element the statistics count as failed.  `reportElementFailure`
+// reports the element (once) on behalf of `code`; `reportUnreportedFailures`
+// does so for every element of the table in the error state whose failure
+// was not reported yet and returns their number.
+void reportElementFailure(std::int32_t index, const char* code);  // ldv702
+int reportUnreportedFailures();                                    // ldv703
 int markAll(char state);                                                         // ldv201
 // Puts both son cursors of the element back to the head of its sons and its
 // father cursor to its fathers; the way to start a fresh walk.

@@ -17,6 +17,9 @@ using element_walk::hasSlot;
 
 namespace {
 
+// "The element could not be converted."
+constexpr int kMsgNotConverted = 790;
+
 bool skippedLink(std::int32_t index) { return index < 0; }
 
 bool isDimensionPart(std::int32_t type) {
@@ -315,15 +318,42 @@ int setStateFromResult(std::int32_t index, int result, const char* callerCode) {
     case -88: return setState(index, ElementState::kTakenOver);
     case -1:
       setState(index, ElementState::kError);
-      mfaError(callerCode != nullptr ? callerCode : t.code(), 790, Channel::kProtocol);
+      if (hasSlot(index)) element(index).failureReported = true;
+      mfaError(callerCode != nullptr ? callerCode : t.code(), kMsgNotConverted, Channel::kProtocol);
       return 0;
     default:
       setState(index, ElementState::kError);
+      if (hasSlot(index)) element(index).failureReported = true;
       mfaSetPosition(index, 0);
       mfaError(t.code(), 560, Channel::kProtocol);
       mfaClearPosition();
       return 0;
   }
+}
+
+void reportElementFailure(std::int32_t index, const char* code) {
+  TraceScope t("ldv702");
+  if (!hasSlot(index)) return;
+  ElementRecord& e = element(index);
+  if (e.failureReported) return;
+  e.failureReported = true;
+  mfaSetPosition(index, 0);
+  mfaError(code != nullptr ? code : t.code(), kMsgNotConverted, Channel::kProtocol);
+  mfaClearPosition();
+}
+
+int reportUnreportedFailures() {
+  TraceScope t("ldv703");
+  const ElementTable& table = elementTable();
+  int reported = 0;
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
+    if (!hasSlot(i)) break;
+    const ElementRecord& e = element(i);
+    if (e.state != ElementState::kError || e.failureReported) continue;
+    reportElementFailure(i, t.code());
+    ++reported;
+  }
+  return reported;
 }
 
 int setStateDeep(std::int32_t index, char state) {

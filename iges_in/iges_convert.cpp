@@ -103,8 +103,8 @@ bool refusedForLevel(std::int32_t type, std::int32_t form) {
 
 // Fetches the element's parameter data; error 760 when it cannot be had.
 
-// Steps through the fields of one entity.  A field that is refused, or a
-// field that is missing where one is required, fails the element.
+// Steps through the fields of one entity.  A field that is missing where
+// one is required fails the element; a refused one takes its default.
 using FieldReader = IgesFieldCursor;
 
 // count reals, or with count < 0 every field up to the record delimiter.

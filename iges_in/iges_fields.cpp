@@ -327,7 +327,6 @@ int IgesFieldCursor::integer() {
   unsigned f = 0;
   p = parseInteger(p, f, v);
   flags |= f;
-  if (f & IgesFlag::kInvalid) failed = true;
   return v;
 }
 
@@ -340,7 +339,6 @@ double IgesFieldCursor::real(bool raw) {
   unsigned f = 0;
   p = raw ? parseRealRaw(p, f, v) : parseReal(p, f, v);
   flags |= f;
-  if (f & IgesFlag::kInvalid) failed = true;
   return v;
 }
 
@@ -353,6 +351,5 @@ std::string IgesFieldCursor::string() {
   unsigned f = 0;
   p = parseString(p, f, v);
   flags |= f;
-  if (f & IgesFlag::kInvalid) failed = true;
   return v;
 }

@@ -42,8 +42,10 @@ const char* parsePoint(bool keepZ, int kind, const char* text, unsigned& flags, 
                        double* vector = nullptr);  // hvd910
 
 // Steps through the fields of one entity's parameter data.  A field that is
-// refused, or a field that is missing where one is required, marks the
-// cursor failed; the value is then 0, 0.0 or empty.
+// refused (its parser has warned) takes its default 0, 0.0 or empty and the
+// reading goes on at the next field, so one bad value does not lose the
+// element; its flag kInvalid stays in `flags`.  A field that is missing
+// where one is required marks the cursor failed.
 struct IgesFieldCursor {
   const char* p;
   unsigned flags = 0;

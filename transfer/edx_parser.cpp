@@ -17,9 +17,14 @@
 #include <cstring>
 #include <string_view>
 
+#include "driver/messages.h"
 #include "driver/trace.h"
 
 namespace {
+
+constexpr const char* kParseCode = "edx100";
+constexpr int kMsgParfaceNotImplemented = 950;
+constexpr int kMsgCsurfNotImplemented = 951;
 
 EdxParserState& state() {
   static EdxParserState s;
@@ -126,9 +131,11 @@ class EdxWalk {
       if (code == "1024") {
         compositeSegment(at + 6, end);
       } else if (code == "1034") {
-        say("WARNING : UT1034 (PARFACE) found but not implemented !");
+        // Surfaces have no element in the table: counted warnings, the
+        // block is passed over.
+        mfaWarning(kParseCode, kMsgParfaceNotImplemented, Channel::kBoth);
       } else if (code == "1042") {
-        say("WARNING : UT1042 (CSURF) found but not implemented");
+        mfaWarning(kParseCode, kMsgCsurfNotImplemented, Channel::kBoth);
       } else {
         say("ERROR, unknown Usertype fount (UT");
         sayBytes(code);
@@ -510,7 +517,7 @@ const Point3& edxPoint(const EdxRecord& record, int k) {
 }
 
 int parseEdxFile(EdxBuffer& buffer) {
-  TraceScope t("edx100");
+  TraceScope t(kParseCode);
   std::string& text = buffer.text;
   text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n' || c == '\r'; }),
              text.end());

@@ -20,17 +20,15 @@
 
 namespace {
 
-constexpr int kMsgNotConverted = 790;
-
 // The layer list: one 406 property of this form and label, after every
 // other entity of a PLUS run.
 constexpr std::int32_t kLayerListForm = 6731;
 constexpr char kLayerListLabel[] = "SI-LIST ";
-// The list is known by its form, label and line weight 871.  Its colour is
-// "none": a colour number must be 0 to 8 or point at a colour definition,
-// and readers refuse the file's directory entry otherwise.
+// The list is known by its form, label, line weight and colour, both 871
+// (the receiving CAD system looks for this mark; general IGES readers may
+// call the colour number out of range).
 constexpr std::int32_t kLayerListWeight = 871;
-constexpr std::int32_t kLayerListColour = 0;
+constexpr std::int32_t kLayerListColour = 871;
 
 // The states of the step results, by the numbers the loop hands to setState.
 struct ResultState {
@@ -129,12 +127,9 @@ int runStep(const StepContext& c) {
   setOnPath(c.index, false);
   outputDispatch().classFlags |= classifyElement(c.index);
   const char state = stateOfStepResult(result);
-  if (state == ElementState::kError) {
-    mfaSetPosition(c.index, 0);
-    mfaWarning("dpe100", kMsgNotConverted, Channel::kProtocol);
-    mfaClearPosition();
-  }
   if (state != 0) setState(c.index, state);
+  // A failed element counts as an error of the run.
+  if (state == ElementState::kError) reportElementFailure(c.index, "dpe100");
   return result;
 }
 
@@ -295,9 +290,7 @@ int convertMember(std::int32_t index, std::int32_t position, int depth, int subo
   if (depth > kMaxMemberDepth) {
     // Deeper than any drawing nests: the member is an error of its own.
     setState(index, ElementState::kError);
-    mfaSetPosition(index, 0);
-    mfaWarning("dpe100", kMsgNotConverted, Channel::kProtocol);
-    mfaClearPosition();
+    reportElementFailure(index, "dpe100");
     return -1;
   }
   output_steps::StepContext c;

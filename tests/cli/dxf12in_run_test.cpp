@@ -79,6 +79,34 @@ TEST(Dxf12inRun, MissingSectionsAreWarnedAndTheRestConverted) {
   EXPECT_DOUBLE_EQ(s.lines[0].end.y, 5.0);
 }
 
+TEST(Dxf12inRun, LayerStatementsCarryTheColoursOfTheLayerTable) {
+  // With original layer names each layer statement carries its layer's
+  // colour; a layer switched off (negative colour) keeps its colour.
+  struct Layer {
+    const char* name;
+    const char* colour;
+    const char* statement;
+  };
+  const Layer layers[] = {
+      {"0", "7", "LY0=DTCreateLayer(\"0\", \"active\",   {7})"},
+      {"WALL", "2", "LY1=DTCreateLayer(\"WALL\", \"inactive\", {2})"},
+      {"DOOR", "-4", "LY2=DTCreateLayer(\"DOOR\", \"inactive\", {4})"},
+      {"TEXT", "7", "LY3=DTCreateLayer(\"TEXT\", \"inactive\", {7})"},
+  };
+  std::vector<std::string> table = {"0", "SECTION", "2", "TABLES", "0", "TABLE", "2", "LAYER", "70", "4"};
+  std::vector<std::string> lines;
+  int y = 0;
+  for (const Layer& l : layers) {
+    table.insert(table.end(), {"0", "LAYER", "2", l.name, "70", "0", "62", l.colour, "6", "CONTINUOUS"});
+    const std::string at = std::to_string(y++);
+    lines.insert(lines.end(), {"0", "LINE", "8", l.name, "10", "0", "20", at, "11", "5", "21", at});
+  }
+  table.insert(table.end(), {"0", "ENDTAB", "0", "ENDSEC"});
+  const DxfRun run = convert(kHeader + groups(table) + entities(lines) + kEof, "", "TR_LAYR true\n");
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  for (const Layer& l : layers) EXPECT_NE(run.script.find(l.statement), std::string::npos) << l.name << "\n" << run.script;
+}
+
 TEST(Dxf12inRun, BlocksAreExpandedAtTheirInsertsAndSelfInsertsAreBroken) {
   const std::string file =
       kHeader + kTables +

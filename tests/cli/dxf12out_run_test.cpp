@@ -29,6 +29,8 @@ doc = ezdxf.readfile(sys.argv[1])
 auditor = doc.audit()
 print("ERRORS", len(auditor.errors))
 layers = {layer.dxf.name for layer in doc.layers}
+for layer in doc.layers:
+    print("LAYER", layer.dxf.name, layer.dxf.linetype)
 def show(e, indent):
     kind = e.dxftype()
     head = indent + kind + " " + e.dxf.layer + " " + str(e.dxf.layer in layers)
@@ -62,7 +64,10 @@ struct Entity {
   std::vector<double> values;
 };
 
-std::vector<Entity> parseListing(const std::string& listing, int& errors) {
+// The entities of the listing; the line type of every layer of the LAYER
+// table goes to `lineTypes` when given.
+std::vector<Entity> parseListing(const std::string& listing, int& errors,
+                                 std::map<std::string, std::string>* lineTypes = nullptr) {
   std::vector<Entity> out;
   std::istringstream in(listing);
   std::string line;
@@ -73,6 +78,12 @@ std::vector<Entity> parseListing(const std::string& listing, int& errors) {
     words >> kind;
     if (kind == "ERRORS") {
       words >> errors;
+      continue;
+    }
+    if (kind == "LAYER") {
+      std::string name, lineType;
+      words >> name >> lineType;
+      if (lineTypes != nullptr) (*lineTypes)[name] = lineType;
       continue;
     }
     words >> layer >> known;
@@ -112,8 +123,9 @@ bool convertAndList(const TempDir& dir, const std::string& transfer, std::string
 TEST(Dxf12OutRunTest, EzdxfReadsWhatTheTransferFileHeld) {
   if (!ezdxfAvailable()) GTEST_SKIP() << "python3-ezdxf is not installed";
   // The layers of the own DXF writer stand for a line style and a width:
-  // style 1 draws with the second line type of the installation (style 2),
-  // widths count in hundredths; a point has neither.
+  // style n draws with the n-th line type of the installation (1 solid,
+  // 2 dashed, 3 dash-dotted), widths count in hundredths; a point has
+  // neither.
   const std::string transfer = samples::TransferFile()
                                    .point("1", 3, 4)
                                    .line("2", 0, 0, 10, 5)
@@ -125,26 +137,35 @@ TEST(Dxf12OutRunTest, EzdxfReadsWhatTheTransferFileHeld) {
                                    .line("9", 30, 20, 30, 30)
                                    .group("7", "G", {"8", "9"})
                                    .text("10", 0, 0, 2, "no text entity in this DXF")
+                                   .line("11", 0, 1, 2, 3, 10, false, 2)
+                                   .line("12", 0, 4, 5, 6, 10, false, 3)
                                    .str();
   const std::vector<Entity> expected = {
       {"POINT L1S0 True", {3, 4}},
-      {"LINE L2S50 True", {0, 0, 10, 5}},
-      {"LINE L2S25 True", {-1.5, 2.25, 7.125, -3}},
-      {"CIRCLE L2S50 True", {5, 5, 2}},
-      {"ARC L2S50 True", {1, 2, 3, 0, 90}},
-      {"INSERT L2S50 True", {}},
-      {"  LINE L2S50 True", {0, 0, 10, 0}},
-      {"  LINE L2S50 True", {10, 0, 10, 10}},
-      {"  LINE L2S50 True", {10, 10, 0, 0}},
-      {"LINE L2S50 True", {20, 20, 30, 20}},
-      {"LINE L2S50 True", {30, 20, 30, 30}},
+      {"LINE L1S50 True", {0, 0, 10, 5}},
+      {"LINE L1S25 True", {-1.5, 2.25, 7.125, -3}},
+      {"CIRCLE L1S50 True", {5, 5, 2}},
+      {"ARC L1S50 True", {1, 2, 3, 0, 90}},
+      {"INSERT L1S50 True", {}},
+      {"  LINE L1S50 True", {0, 0, 10, 0}},
+      {"  LINE L1S50 True", {10, 0, 10, 10}},
+      {"  LINE L1S50 True", {10, 10, 0, 0}},
+      {"LINE L1S50 True", {20, 20, 30, 20}},
+      {"LINE L1S50 True", {30, 20, 30, 30}},
+      {"LINE L2S50 True", {0, 1, 2, 3}},
+      {"LINE L3S50 True", {0, 4, 5, 6}},
   };
   TempDir dir;
   std::string listing;
   ASSERT_TRUE(convertAndList(dir, transfer, listing));
   int errors = -1;
-  std::vector<Entity> seen = parseListing(listing, errors);
+  std::map<std::string, std::string> lineTypes;
+  std::vector<Entity> seen = parseListing(listing, errors, &lineTypes);
   EXPECT_EQ(errors, 0) << listing;
+  EXPECT_EQ(lineTypes["L1S50"], "CONTINUOUS");
+  EXPECT_EQ(lineTypes["L1S25"], "CONTINUOUS");
+  EXPECT_EQ(lineTypes["L2S50"], "DASHED");
+  EXPECT_EQ(lineTypes["L3S50"], "DASHDOT");
   ASSERT_EQ(seen.size(), expected.size()) << listing;
   // The table lists the elements in an order of its own: each top-level
   // entity (with the block lines after an INSERT) is matched on its own.

@@ -5,6 +5,7 @@
 // is reported instead of written.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -21,43 +22,18 @@ int count(const std::string& text, const std::string& what) {
   return n;
 }
 
-std::string ptr(int de) { return std::to_string(de); }
-
-// A note of one string at (x, y).
-std::string note(const std::string& text, int x, int y) {
-  return "1," + std::to_string(text.size()) + ",2.,2.5,1,0.,0.,0,0," + std::to_string(x) + ".," +
-         std::to_string(y) + ".,0.," + std::to_string(text.size()) + "H" + text + ";";
+// The number of a statistics line "<label>  :  <n>", -1 when missing.
+int statisticsNumber(const std::string& protocol, const std::string& label) {
+  const std::size_t at = protocol.find("\n" + label);
+  if (at == std::string::npos) return -1;
+  const std::size_t colon = protocol.find(':', at);
+  return colon == std::string::npos ? -1 : std::atoi(protocol.c_str() + colon + 1);
 }
 
-// A file with a line, a note, a linear and a radius dimension, a group of
-// two lines and a subfigure named LIB/BOLT placed twice.
-igestest::Builder annotatedFile() {
-  igestest::Builder b;
-  b.add(110, "0.,0.,0.,50.,0.,0.;");
-  b.add(212, note("HELLO", 10, 20));
-  // Linear dimension of the line: text, two leaders whose form (5) the
-  // installed leader table takes for an arrow head.
-  const int n1 = b.add(212, note("50", 22, 5));
-  const int l1 = b.add(214, "1,1.,2.,0.,0.,3.,20.,3.;", 5);
-  const int l2 = b.add(214, "1,1.,2.,0.,50.,3.,30.,3.;", 5);
-  b.add(216, ptr(n1) + "," + ptr(l1) + "," + ptr(l2) + ",0,0;");
-  // Radius dimension of an arc around (100, 0).
-  b.add(100, "0.,100.,0.,110.,0.,110.,0.;");
-  const int n2 = b.add(212, note("R10", 115, 5));
-  const int l3 = b.add(214, "1,1.,2.,0.,110.,0.,120.,0.;", 1);
-  b.add(222, ptr(n2) + "," + ptr(l3) + ",100.,0.,0;");
-  // A group of two lines.
-  const int g1 = b.add(110, "0.,40.,0.,10.,40.,0.;");
-  const int g2 = b.add(110, "0.,45.,0.,10.,45.,0.;");
-  b.add(402, "2," + ptr(g1) + "," + ptr(g2) + ";", 7);
-  // The subfigure and its two instances.
-  igestest::Entity member{110, 0, "0.,0.,0.,4.,0.,0.;"};
-  member.status = "00010000";
-  const int m = b.add(member);
-  const int definition = b.add(308, "0,8HLIB/BOLT,1," + ptr(m) + ";");
-  b.add(408, ptr(definition) + ",200.,0.,0.;");
-  b.add(408, ptr(definition) + ",200.,20.,0.;");
-  return b;
+// The error count of the closing message, -1 when missing.
+int closingErrors(const std::string& protocol) {
+  const std::size_t at = protocol.rfind("Conversion finished: ");
+  return at == std::string::npos ? -1 : std::atoi(protocol.c_str() + at + 21);
 }
 
 struct AnnotatedRun {
@@ -67,7 +43,7 @@ struct AnnotatedRun {
 };
 
 AnnotatedRun convert(const TempDir& dir, const std::string& level, const std::string& extraConfig) {
-  const std::string igs = annotatedFile().write(dir.path() + "/annotated.igs");
+  const std::string igs = igestest::annotatedDrawing().write(dir.path() + "/annotated.igs");
   std::filesystem::create_directories(dir.path() + "/tmp");
   const std::string config =
       dir.write("run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "/tmp\nTR_LANG english\nTR_STAT nein\n" +
@@ -127,6 +103,43 @@ TEST(IgesinAnnotation, GeometryLevelReportsTheAnnotation) {
   EXPECT_EQ(count(run.script, "input_new("), 0);
   EXPECT_NE(run.protocol.find("(190)"), std::string::npos) << run.protocol;
   EXPECT_GE(s.lines.size(), 3u);
+  // The elements left in the error state are errors of the closing
+  // message too, one for each.
+  const int failed = statisticsNumber(run.protocol, "with errors");
+  EXPECT_GT(failed, 0) << run.protocol;
+  EXPECT_EQ(closingErrors(run.protocol), failed) << run.protocol;
+  EXPECT_EQ(count(run.protocol, "(790)"), failed);
+}
+
+TEST(IgesinSender, ConfiguredSenderSwitchesTheRecognitionOff) {
+  // A file whose native system is Quorix: recognised (note 126) unless the
+  // configuration fixes the sender.
+  igestest::Builder b;
+  b.add(110, "0.,0.,0.,50.,0.,0.;");
+  std::string text = b.text();
+  const std::string native = "4Htest,3H1.0,";
+  const std::size_t at = text.find(native);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, native.size(), "6HQuorix,1H1,");  // same length: the columns stay
+  struct Case {
+    const char* setting;
+    bool recognised;
+  };
+  const Case cases[] = {
+      {"", true}, {"I_SPEZ auto\n", true}, {"I_SPEZ euclid\n", false}, {"TR_SPEZ dogs\n", false},
+      {"I_SPEC medusa\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setting);
+    TempDir dir;
+    const std::string igs = dir.write("quorix.igs", text);
+    std::filesystem::create_directories(dir.path() + "/tmp");
+    const std::string config = dir.write(
+        "run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "/tmp\nTR_LANG english\nTR_STAT nein\n" + c.setting);
+    const ProgramResult run = runProgram(TROVAK_PROGRAM, {"-igesin", igs, "out.kpl", config}, dir.path(), "", 120);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(count(run.err, "(126)"), c.recognised ? 1 : 0) << run.err;
+  }
 }
 
 }  // namespace

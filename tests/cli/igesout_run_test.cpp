@@ -3,6 +3,7 @@
 // must not leave), the levels and the refused toolkit directions.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -122,6 +123,31 @@ TEST(IgesOutRunTest, Levels) {
   EXPECT_TRUE(stat.leftovers.empty());
 }
 
+TEST(IgesOutRunTest, LineWeightsCountInTheGradationsOfTheGlobalSection) {
+  // The file's global section says 10000 gradations up to 100 mm: a width
+  // in millimetres is written as its hundredths (rounded).
+  const std::vector<std::pair<double, int>> widths = {{0.35, 35}, {0.7, 70}, {2.0, 200}, {0.004, 0}, {0.006, 1}};
+  samples::TransferFile file;
+  for (std::size_t k = 0; k < widths.size(); ++k) {
+    file.line(std::to_string(k + 1), 0, static_cast<double>(k), 10, static_cast<double>(k), 10, false, 1,
+              widths[k].first);
+  }
+  const std::string text = file.str();
+  const OutputRun run = runOutput({"-igesout"}, &text);
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  const samples::IgesView view = samples::readIges(run.output);
+  ASSERT_TRUE(view.errors.empty()) << view.errors.front();
+  EXPECT_NE(view.global.find(",10000,"), std::string::npos) << view.global;
+  const auto lines = view.ofType(110);
+  ASSERT_EQ(lines.size(), widths.size());
+  for (const samples::IgesEntity* line : lines) {
+    // The lines lie at y = 0, 1, 2, ... in the order of the widths.
+    const std::size_t k = static_cast<std::size_t>(std::lround(line->real(2)));
+    ASSERT_LT(k, widths.size());
+    EXPECT_EQ(line->lineWeight, widths[k].second) << widths[k].first;
+  }
+}
+
 TEST(IgesOutRunTest, EdxInput) {
   // -edxin: the elements come from an EDX file: a named group of a line and
   // a circle, a plain element list with a point, and a composite segment of
@@ -143,15 +169,19 @@ TEST(IgesOutRunTest, EdxInput) {
 TEST(IgesOutRunTest, ToolkitDirectionsAreRefused) {
   // The program has no drawing database toolkit: its initialisation fails
   // with the toolkit's message and status 9, and nothing is written.
+  // The message is English unless the language is "deutsch", also when
+  // no language is given.
   const std::string file = drawing();
-  for (const char* direction : {"-dxfout", "-dwgout"}) {
-    SCOPED_TRACE(direction);
-    const OutputRun run = runOutput({"-lang", "english", direction}, &file, "out.dxf");
+  const std::vector<std::vector<std::string>> englishRuns = {
+      {"-lang", "english", "-dxfout"}, {"-lang", "english", "-dwgout"}, {"-dwgout"}, {"-lang", "german", "-dwgout"}};
+  for (const std::vector<std::string>& switches : englishRuns) {
+    SCOPED_TRACE(switches.size() > 1 ? switches[1] + " " + switches.back() : switches.back());
+    const OutputRun run = runOutput(switches, &file, "out.dxf");
     EXPECT_EQ(run.result.status, 9);
     EXPECT_EQ(run.result.out, "-> DWG-Toolkit error !\n   file DWGINIT.DAT not found !!!\n\n");
     EXPECT_FALSE(run.outputExists);
   }
-  const OutputRun german = runOutput({"-dwgout"}, &file, "out.dwg");
+  const OutputRun german = runOutput({"-lang", "deutsch", "-dwgout"}, &file, "out.dwg");
   EXPECT_EQ(german.result.status, 9);
   EXPECT_EQ(german.result.out,
             "-> Fehler beim Initialisieren des DWG-Toolkit's !\n"

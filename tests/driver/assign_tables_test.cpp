@@ -198,7 +198,7 @@ TEST_F(AssignTablesTest, LineWidthLookups) {
   EXPECT_DOUBLE_EQ(widthOfNumber(3), 0.35);   // 0.3 -> the next standard pen
   EXPECT_DOUBLE_EQ(widthOfNumber(30), 2.0);   // wider than every pen: the last
   runSettings().tlvvMode = 9999;
-  runSettings().senderCode = 11;
+  runState().senderCode = 11;  // recognised from the file
   EXPECT_DOUBLE_EQ(widthOfNumber(2), 0.35);
   EXPECT_DOUBLE_EQ(widthOfNumber(9), 2.0);
   // Other runs: hundredths of a millimetre.
@@ -220,9 +220,10 @@ TEST_F(AssignTablesTest, DxfLineTypesGiveTheLineStyle) {
   ASSERT_EQ(readDxfLineTypes(), 0);
   ASSERT_EQ(assignTables().dxfLineTypes.size(), 2u);
   EXPECT_EQ(assignTables().dxfLineTypes[1].elements.size(), 2u);
-  EXPECT_EQ(exchangeLineStyle(1), 2);
-  EXPECT_EQ(exchangeLineStyle(2), 1);
-  EXPECT_EQ(exchangeLineStyle(-1), 1);
+  // CAD style n is the n-th line type of the table; styles outside the
+  // table draw solid.
+  const std::vector<std::pair<int, int>> styles = {{1, 1}, {2, 2}, {3, 1}, {0, 1}, {-1, 1}};
+  for (const auto& [cad, exchange] : styles) EXPECT_EQ(exchangeLineStyle(cad), exchange) << cad;
 }
 
 TEST_F(AssignTablesTest, InstalledTablesAreReadable) {

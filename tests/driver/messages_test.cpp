@@ -134,6 +134,26 @@ TEST_F(Messages, HeaderFormats) {
   EXPECT_NE(err.find("\nWert falsch in global.cfg : HYPB_ITPO_FAKT\n"), std::string::npos) << err;
 }
 
+TEST_F(Messages, BadValueMessageHasItsOwnLayoutWhicheverWayItIsReported) {
+  // Header word, number and time stamp on one line, then the text and the
+  // key of the bad value; no "in Funktion" line.
+  const auto check = [](const std::string& err) {
+    EXPECT_EQ(err.rfind("\nWARNUNG (860), ", 0), 0u) << err;
+    EXPECT_EQ(err.find("in Funktion"), std::string::npos) << err;
+    const std::string tail = "\nWert falsch in global.cfg : MAXM_SPLI_FAKT\n";
+    ASSERT_GE(err.size(), tail.size());
+    EXPECT_EQ(err.substr(err.size() - tail.size()), tail) << err;
+  };
+  mfaSetCurrentName("global.cfg");
+  testing::internal::CaptureStderr();
+  mfaWarning("MAXM_SPLI_FAKT", 860, Channel::kConsoleOnly);
+  check(testing::internal::GetCapturedStderr());
+  testing::internal::CaptureStderr();
+  mfaReport("MAXM_SPLI_FAKT", 860, Channel::kConsoleOnly, Severity::kWarning, {}, {}, "global.cfg", nullptr);
+  check(testing::internal::GetCapturedStderr());
+  EXPECT_EQ(mfaCounts().warnings, 2);
+}
+
 TEST_F(Messages, LevelFiltersButCountingHappensFirst) {
   mfaSetMessageLevel(1);
   testing::internal::CaptureStderr();

@@ -851,6 +851,29 @@ TEST_F(ElementTableTest, StatesProgressAndResultMapping) {
   EXPECT_EQ(setStateRaw(-4, 'd'), 0);
 }
 
+TEST_F(ElementTableTest, EveryFailedElementIsOneCountedError) {
+  // However an element came into the error state (a converter result, a
+  // state set directly, raw or over a tree), the end of the run reports
+  // it once; what was reported already is not reported again.
+  for (int i = 0; i < 7; ++i) add(110);
+  link(6, 7);
+  setStateFromResult(1, -1, "tst001");  // reported here
+  setStateFromResult(2, 5, "tst001");   // unexpected result: reported here
+  setState(3, ElementState::kError);
+  setStateRaw(4, ElementState::kError);
+  setState(5, ElementState::kDone);
+  setStateDeep(6, ElementState::kError);
+  reportElementFailure(1, "tst001");
+  EXPECT_EQ(mfaCounts().errors, 2);
+  EXPECT_EQ(reportUnreportedFailures(), 4);  // 3, 4, 6 and its son 7
+  EXPECT_EQ(mfaCounts().errors, 6);
+  EXPECT_EQ(reportUnreportedFailures(), 0);
+  EXPECT_EQ(mfaCounts().errors, 6);
+  int failed = 0;
+  for (Index i = 1; i <= elementTable().lastIndex; ++i) failed += element(i).state == ElementState::kError;
+  EXPECT_EQ(failed, mfaCounts().errors);
+}
+
 TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   const Index root = add(402);
   const Index a = add(402);

@@ -66,7 +66,8 @@ class ConvertEngine : public ConversionTest {
 
 // Lines, arcs and points with matrices: the geometry arrives transformed, a
 // chain of matrices is composed outermost first, the matrices read end in
-// 'd', and an unreadable matrix fails its element.
+// 'd', a matrix value that cannot be read is 0 (warning 450), and a matrix
+// that cannot be resolved fails its element.
 TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   igestest::Builder b;
   const int shift = b.add(124, "1.,0.,0.,10.,0.,1.,0.,20.,0.,0.,1.,0.;");
@@ -81,9 +82,9 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   const int a = b.add(arc);
   const int p = b.add(116, "3.,4.,0.;");
   const int bad = b.add(124, "1.2.3,0.,0.,0.,0.,1.,0.,0.,0.,0.,1.,0.;");
-  igestest::Entity lost{110, 0, "0.,0.,0.,1.,1.,0.;"};
-  lost.matrix = bad;
-  const int lo = b.add(lost);
+  igestest::Entity flattened{110, 0, "0.,0.,0.,1.,1.,0.;"};
+  flattened.matrix = bad;
+  const int fl = b.add(flattened);
   const int cut = b.add(110, "0.,0.,0.,1.;");  // parameter data ends early
   // A second element under the same chain, and a matrix that names itself.
   igestest::Entity again{116, 0, "1.,0.,0.;"};
@@ -98,7 +99,11 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   ASSERT_EQ(convert(b), 0);
   const kpl::Script s = script();
   ASSERT_TRUE(s.errors.empty()) << s.errors.front();
-  ASSERT_EQ(s.lines.size(), 1u);
+  ASSERT_EQ(s.lines.size(), 2u);
+  // The matrix whose first value reads as 0 puts the line onto x = 0.
+  EXPECT_NEAR(s.lines[1].start.x, 0, 1e-9);
+  EXPECT_NEAR(s.lines[1].end.x, 0, 1e-9);
+  EXPECT_NEAR(s.lines[1].end.y, 1, 1e-9);
   EXPECT_NEAR(s.lines[0].start.x, 10, 1e-9);
   EXPECT_NEAR(s.lines[0].start.y, 20, 1e-9);
   EXPECT_NEAR(s.lines[0].end.x, 10, 1e-9);
@@ -113,11 +118,11 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   EXPECT_EQ(created(l).size(), 1u);
   EXPECT_EQ(state(shift), 'd');
   EXPECT_EQ(state(turned), 'd');
-  EXPECT_EQ(state(bad), 'e');
-  EXPECT_EQ(state(lo), 'e');
+  EXPECT_EQ(state(bad), 'd');
+  EXPECT_EQ(state(fl), 'd');
+  EXPECT_EQ(reported(450), 1);
   EXPECT_EQ(state(cut), 'e');
-  EXPECT_EQ(reported(320), 1);
-  EXPECT_TRUE(created(lo).empty());
+  EXPECT_EQ(reported(320), 0);
   EXPECT_EQ(reported(790), 1);  // the cut line
   EXPECT_EQ(state(lp), 'e');
   EXPECT_GE(reported(442), 1);
@@ -128,6 +133,39 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   EXPECT_NEAR(q.x, 10, 1e-9);
   EXPECT_NEAR(q.y, 21, 1e-9);
   EXPECT_EQ(state(p2), 'd');
+}
+
+// A field that cannot be read takes its default, with its warning, and the
+// element is converted with it.
+TEST_F(ConvertEngine, UnreadableFieldTakesItsDefault) {
+  struct Case {
+    const char* name;
+    int type;
+    const char* data;
+  };
+  const Case cases[] = {
+      {"second dot in a real", 110, "3.,1.2.3,0.,5.,7.,0.;"},
+      {"letter in a real", 110, "3.,1x,0.,5.,7.,0.;"},
+      {"exponent without digits", 110, "3.,1E,0.,5.,7.,0.;"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    igestest::Builder b;
+    const int l = b.add(c.type, c.data);
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    ASSERT_TRUE(s.errors.empty()) << s.errors.front();
+    ASSERT_EQ(s.lines.size(), 1u);
+    EXPECT_NEAR(s.lines[0].start.x, 3, 1e-9);
+    EXPECT_NEAR(s.lines[0].start.y, 0, 1e-9);
+    EXPECT_NEAR(s.lines[0].end.x, 5, 1e-9);
+    EXPECT_NEAR(s.lines[0].end.y, 7, 1e-9);
+    EXPECT_EQ(state(l), 'd');
+    EXPECT_EQ(reported(450), 1);
+    EXPECT_EQ(reported(790), 0);
+  }
 }
 
 // Conic arcs by their invariants, read from the file.

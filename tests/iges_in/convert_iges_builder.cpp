@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string>
 
 namespace igestest {
 namespace {
@@ -68,6 +69,47 @@ std::string Builder::text() const {
 std::string Builder::write(const std::string& path) const {
   std::ofstream(path, std::ios::binary) << text();
   return path;
+}
+
+namespace {
+
+std::string ptr(int de) { return std::to_string(de); }
+
+// A note of one string at (x, y).
+std::string note(const std::string& text, int x, int y) {
+  return "1," + std::to_string(text.size()) + ",2.,2.5,1,0.,0.,0,0," + std::to_string(x) + ".," +
+         std::to_string(y) + ".,0.," + std::to_string(text.size()) + "H" + text + ";";
+}
+
+}  // namespace
+
+Builder annotatedDrawing() {
+  Builder b;
+  b.add(110, "0.,0.,0.,50.,0.,0.;");
+  b.add(212, note("HELLO", 10, 20));
+  // Linear dimension of the line: text, two leaders whose form (5) the
+  // installed leader table takes for an arrow head.
+  const int n1 = b.add(212, note("50", 22, 5));
+  const int l1 = b.add(214, "1,1.,2.,0.,0.,3.,20.,3.;", 5);
+  const int l2 = b.add(214, "1,1.,2.,0.,50.,3.,30.,3.;", 5);
+  b.add(216, ptr(n1) + "," + ptr(l1) + "," + ptr(l2) + ",0,0;");
+  // Radius dimension of an arc around (100, 0).
+  b.add(100, "0.,100.,0.,110.,0.,110.,0.;");
+  const int n2 = b.add(212, note("R10", 115, 5));
+  const int l3 = b.add(214, "1,1.,2.,0.,110.,0.,120.,0.;", 1);
+  b.add(222, ptr(n2) + "," + ptr(l3) + ",100.,0.,0;");
+  // A group of two lines.
+  const int g1 = b.add(110, "0.,40.,0.,10.,40.,0.;");
+  const int g2 = b.add(110, "0.,45.,0.,10.,45.,0.;");
+  b.add(402, "2," + ptr(g1) + "," + ptr(g2) + ";", 7);
+  // The subfigure and its two instances.
+  Entity member{110, 0, "0.,0.,0.,4.,0.,0.;"};
+  member.status = "00010000";
+  const int m = b.add(member);
+  const int definition = b.add(308, "0,8HLIB/BOLT,1," + ptr(m) + ";");
+  b.add(408, ptr(definition) + ",200.,0.,0.;");
+  b.add(408, ptr(definition) + ",200.,20.,0.;");
+  return b;
 }
 
 }  // namespace igestest

@@ -38,4 +38,8 @@ class Builder {
   std::vector<Entity> entities_;
 };
 
+// A file with a line, a note, a linear and a radius dimension, a group of
+// two lines and a subfigure named LIB/BOLT placed twice.
+Builder annotatedDrawing();
+
 }  // namespace igestest

@@ -71,17 +71,42 @@ TEST(IgesOutputInterop, OpenCascadeReadsEveryFile) {
     const std::string path = writeIges(dir, sample);
     IGESControl_Reader reader;
     ASSERT_EQ(reader.ReadFile(path.c_str()), IFSelect_RetDone);
+    Handle(IGESData_IGESModel) model = Handle(IGESData_IGESModel)::DownCast(reader.Model());
+    ASSERT_FALSE(model.IsNull());
+    // The one known fail: the layer list (406 form 6731) carries the colour
+    // 871 that marks it for the receiving CAD system, outside the colour
+    // numbers 0 to 8 this reader accepts.
+    const auto isLayerList = [&](Standard_Integer number) {
+      if (number < 1 || number > model->NbEntities()) return false;
+      const Handle(IGESData_IGESEntity) e = model->Entity(number);
+      return e->TypeNumber() == 406 && e->FormNumber() == 6731;
+    };
     std::vector<std::string> fails;
+    int layerListColourFails = 0;
     Interface_CheckIterator checks = reader.WS()->ModelCheckList();
     for (checks.Start(); checks.More(); checks.Next()) {
       const Handle(Interface_Check)& check = checks.Value();
-      for (Standard_Integer i = 1; i <= check->NbFails(); ++i) fails.push_back(check->CFail(i));
+      for (Standard_Integer i = 1; i <= check->NbFails(); ++i) {
+        const std::string fail = check->CFail(i);
+        if (isLayerList(checks.Number()) && fail.find("Color Number") != std::string::npos) {
+          ++layerListColourFails;
+          continue;
+        }
+        fails.push_back(fail);
+      }
     }
     std::string all;
     for (const std::string& f : fails) all += f + "\n";
     EXPECT_TRUE(fails.empty()) << all;
-    Handle(IGESData_IGESModel) model = Handle(IGESData_IGESModel)::DownCast(reader.Model());
-    ASSERT_FALSE(model.IsNull());
+    // Only PLUS files have the layer list, and its colour is 871.
+    const bool plus = sample.switches.back() == "-plus";
+    EXPECT_EQ(layerListColourFails > 0, plus) << layerListColourFails;
+    const samples::IgesView view = samples::readIges(samples::readFile(path));
+    for (const samples::IgesEntity* list : view.ofType(406)) {
+      if (list->form == 6731) {
+        EXPECT_EQ(list->colour, 871);
+      }
+    }
     std::map<int, int> counts;
     for (Standard_Integer i = 1; i <= model->NbEntities(); ++i) ++counts[model->Entity(i)->TypeNumber()];
     EXPECT_EQ(counts, sample.counts);

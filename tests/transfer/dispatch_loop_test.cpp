@@ -287,14 +287,18 @@ TEST_F(DispatchLoopTest, LevelsGateTextsDimensionsAndPlaneParts) {
 }
 
 TEST_F(DispatchLoopTest, UnknownTypeFailsAloneAndTheLoopGoesOn) {
-  // An element of a type no step knows: error state and warning 790; the
-  // loop goes on with the next element.
+  // An element of a type no step knows: error state and error 790, counted
+  // once; the loop goes on with the next element.
   load(TransferFile().line("1", 0, 0, 1, 1).line("2", 0, 0, 2, 2).str(), "G1B1");
   element(indexOf("1")).type = 9999;
   const IgesView view = convert();
   EXPECT_EQ(stateOf("1"), 'e');
   EXPECT_EQ(stateOf("2"), 'd');
-  EXPECT_EQ(mfaCounts().warnings, 1);
+  EXPECT_EQ(mfaCounts().errors, 1);
+  EXPECT_EQ(mfaCounts().warnings, 0);
+  // The end of the run finds its failure reported already.
+  EXPECT_EQ(reportUnreportedFailures(), 0);
+  EXPECT_EQ(mfaCounts().errors, 1);
   EXPECT_EQ(view.ofType(110).size(), 1u);
 }
 
@@ -315,7 +319,7 @@ TEST_F(DispatchLoopTest, LayerListOfPlusRuns) {
   EXPECT_EQ(list.label, "SI-LIST ");
   EXPECT_EQ(list.status, "00000300");
   EXPECT_EQ(list.lineWeight, 871);
-  EXPECT_EQ(list.colour, 0);  // no colour: 871 is no valid colour number
+  EXPECT_EQ(list.colour, 871);
   EXPECT_EQ(list.lineFont, 1);
   EXPECT_EQ(list.level, 0);
   ASSERT_EQ(list.integer(1), 4);

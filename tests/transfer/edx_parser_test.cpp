@@ -5,12 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "driver/messages.h"
 #include "transfer/edx_parser.h"
 
 namespace {
 
 struct Parsed {
   std::string output;  // what the parse printed
+  std::string messages;  // the numbered messages it reported (standard error)
+  int warnings = 0;      // warnings counted by the message facility
   std::vector<EdxRecord> records;
 };
 
@@ -20,10 +23,14 @@ Parsed parse(const std::string& text, const std::string& name = "t.edx") {
   buffer.fileName = name;
   buffer.length = static_cast<std::int32_t>(text.size());
   buffer.text = text;
+  mfaResetRun();
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   const int result = parseEdxFile(buffer);
   Parsed out;
+  out.messages = testing::internal::GetCapturedStderr();
   out.output = testing::internal::GetCapturedStdout();
+  out.warnings = mfaCounts().warnings;
   EXPECT_EQ(result, 0);
   out.records = edxParser().records;
   return out;
@@ -100,11 +107,14 @@ TEST(EdxParser, ReportsAndWhatFollowsThem) {
     std::string text;
     std::string printed;
     std::vector<int> kinds;
+    int warning = 0;  // the numbered warning reported, 0 for none
   };
+  // The surfaces are counted warnings of the message facility, each ended
+  // by its line end; the other reports are printed as they stand.
   const Case cases[] = {
-      {"UT1034 passed over, the next block read", "{0:UT1034{a}{.P(9,9,9)}}{.P(1,1,1)}",
-       "WARNING : UT1034 (PARFACE) found but not implemented !", {EdxKind::kPoint}},
-      {"UT1042", "{0:UT1042{x}}", "WARNING : UT1042 (CSURF) found but not implemented", {}},
+      {"UT1034 passed over, the next block read", "{0:UT1034{a}{.P(9,9,9)}}{.P(1,1,1)}", "", {EdxKind::kPoint},
+       950},
+      {"UT1042", "{0:UT1042{x}}", "", {}, 951},
       {"unknown user type", "{0:UT7777{x}}", "ERROR, unknown Usertype fount (UT7777) !\n", {}},
       {"user type cut short", "{0:UT12}", "ERROR, unknown Usertype fount (UT12) !\n", {}},
       {"unknown type, then its element list", "{0:.P(1,2,3)}", "WARNING: UNKNOWN TYPE (.P) found !\n",
@@ -126,6 +136,13 @@ TEST(EdxParser, ReportsAndWhatFollowsThem) {
     const Parsed p = parse(c.text);
     EXPECT_EQ(reports(p), c.printed);
     EXPECT_EQ(kinds(p), c.kinds);
+    EXPECT_EQ(p.warnings, c.warning != 0 ? 1 : 0);
+    if (c.warning != 0) {
+      EXPECT_NE(p.messages.find(" (" + std::to_string(c.warning) + ") "), std::string::npos) << p.messages;
+      EXPECT_EQ(p.messages.back(), '\n');
+    } else {
+      EXPECT_EQ(p.messages, "");
+    }
   }
 }
 
