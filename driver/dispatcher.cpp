@@ -241,8 +241,9 @@ void onArithmeticTrap(int signalNumber, siginfo_t* info, void*) {
 void armTrapReport() {
   TraceScope t("stt910");
   DispatcherState& s = dispatcherState();
-  const std::string head = "\n" + mfaTextOf(kMsgErrorHeader) + " (" + std::to_string(kMsgTrap) +
-                           ") " + mfaTextOf(kMsgBeforeCode) + " SYST_TRAP, ";
+  const std::string head = std::string("\n").append(mfaTextOf(kMsgErrorHeader)) + " (" +
+                           std::to_string(kMsgTrap) + ") " + mfaTextOf(kMsgBeforeCode) +
+                           " SYST_TRAP, ";
   std::snprintf(s.trapHead, sizeof s.trapHead, "%s", head.c_str());
   // The text argument is marked and split off, so the handler can put the
   // trap's own text in its place.

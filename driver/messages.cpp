@@ -414,12 +414,14 @@ void mfaReport(const char* code, int number, int channel, int severity,
   const std::string body = expand(shownText(number), ints, text);
   if (severity > Severity::kPlain && number == kSpecialHeaderMessage) {
     // The message of a bad value names the value's key after its text.
-    sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) + "), " +
-                          timeStamp(2) + "\n" + body + " : " + safeCode + "\n");
+    sendText(channel, std::string("\n").append(shownText(headerNumberOf(severity))) + " (" +
+                          std::to_string(number) + "), " + timeStamp(2) + "\n" + body + " : " +
+                          safeCode + "\n");
   } else {
     if (severity > Severity::kPlain) {
-      sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) + ") " +
-                            shownText(kWordBeforeCode) + " " + safeCode + ", " + timeStamp(2) + "\n");
+      sendText(channel, std::string("\n").append(shownText(headerNumberOf(severity))) + " (" +
+                            std::to_string(number) + ") " + shownText(kWordBeforeCode) + " " +
+                            safeCode + ", " + timeStamp(2) + "\n");
     }
     sendText(channel, body + "\n");
   }

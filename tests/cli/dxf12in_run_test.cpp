@@ -172,10 +172,13 @@ TEST(Dxf12inRun, DeeplyNestedBlocksEndWithAReport) {
   // Block k holds a line and an insert of block k+1, 200 deep.
   std::vector<std::string> chain;
   for (int k = 0; k < 200; ++k) {
-    const std::string name = "N" + std::to_string(k);
+    const std::string name = std::string("N").append(std::to_string(k));
     chain.insert(chain.end(), {"0", "BLOCK", "2", name, "70", "0", "10", "0", "20", "0",  //
                                "0", "LINE", "10", "0", "20", "0", "11", "1", "21", "0"});
-    if (k + 1 < 200) chain.insert(chain.end(), {"0", "INSERT", "2", "N" + std::to_string(k + 1), "10", "0", "20", "1"});
+    if (k + 1 < 200) {
+      const std::string next = std::string("N").append(std::to_string(k + 1));
+      chain.insert(chain.end(), {"0", "INSERT", "2", next, "10", "0", "20", "1"});
+    }
     chain.insert(chain.end(), {"0", "ENDBLK"});
   }
   const DxfRun run = convert(kHeader + kTables + blocks(chain) + entities({"0", "INSERT", "2", "N0"}) + kEof);
