@@ -24,7 +24,7 @@ namespace {
 
 constexpr int kMsgIncompleteSettings = 115;
 constexpr int kMsgConfigProblem = 870;
-constexpr int kStatusNoMessageFile = 12;
+constexpr int kStatusNoMessageFile = 10;
 constexpr int kStatusNoReadAccess = 17;
 
 // What became of the configuration file.
@@ -472,7 +472,7 @@ int settleDirectories() {
 // Loads the message file of the run's language and checks that it holds a
 // text for every message the program uses.  A file that cannot be used
 // leaves no message text of the run: the report of why the run ends, and
-// every later one, takes the program's built-in texts.  0 or the status 12.
+// every later one, takes the program's built-in texts.  0 or the status 10.
 int loadMessageFile() {
   TraceScope t("stt506");
   RunPaths& p = configState().paths;

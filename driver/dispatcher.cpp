@@ -23,6 +23,7 @@
 #include "driver/command_line.h"
 #include "driver/config.h"
 #include "driver/messages.h"
+#include "driver/output_file.h"
 #include "driver/run_state.h"
 #include "driver/statistics.h"
 #include "driver/timer.h"
@@ -91,10 +92,36 @@ constexpr int kMsgTrap = 935;
 constexpr int kMsgEmptyIges = 970;
 constexpr int kMsgEmptyDxf = 971;
 constexpr int kMsgNoDxfHeader = 972;
+constexpr int kMsgBinaryDxf = 981;
 constexpr int kMsgCannotOpen = 980;
 constexpr int kMsgClosing = 999;
 constexpr int kMsgElementLoop = 320;
 constexpr int kMsgOutputPreparation = 355;
+constexpr int kMsgCannotWrite = 1300;
+constexpr int kMsgSameFile = 1302;
+constexpr int kMsgStopped = 1303;
+constexpr int kMsgFirstPhaseName = 1304;
+
+// The phases of a run, as a stopped run names them in its protocol (the
+// names are messages 1304 to 1308).
+enum RunPhase : int {
+  kPhasePreparation = 0,
+  kPhaseReading = 1,
+  kPhaseConversion = 2,
+  kPhaseWriting = 3,
+  kPhaseEnd = 4,
+  kPhaseCount = 5
+};
+// The signals that stop a run: their handler removes the run's scratch
+// and partial files, keeps the previous outputs and puts the protocol
+// under its name.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+constexpr int kStopSignalCount = 2;
+// Status of a run that an output would overwrite an input or another
+// output of (nothing is written).
+constexpr int kStatusSameFile = 12;
+// Status of a run whose protocol could not be written completely.
+constexpr int kStatusNoProtocol = 13;
 
 constexpr std::size_t kTrapTextCapacity = 1024;
 constexpr std::size_t kTrapStackSize = 64 * 1024;
@@ -103,6 +130,7 @@ constexpr std::size_t kTrapStackSize = 64 * 1024;
 // State of the dispatcher for one run.
 
 struct DispatcherState {
+  OutputFile protocolFile;
   std::FILE* protocol = nullptr;
   std::FILE* input = nullptr;
   std::string inputName;
@@ -122,6 +150,13 @@ struct DispatcherState {
   char trapTextBefore[kTrapTextCapacity] = {};  // message text before the argument
   char trapTextAfter[kTrapTextCapacity] = {};   // and after it
   alignas(16) char trapStack[kTrapStackSize];
+
+  // Stopping signals.  The line a stopped run writes is built before, per
+  // signal and phase.
+  struct sigaction previousStop[kStopSignalCount] {};
+  bool stopInstalled = false;
+  volatile sig_atomic_t runPhase = kPhasePreparation;
+  char stopText[kStopSignalCount][kPhaseCount][kTrapTextCapacity] = {};
 };
 
 DispatcherState& dispatcherState() {
@@ -219,8 +254,7 @@ void reportTrap(const char* what) {
 
 void onSegmentationFault(int signalNumber) {
   reportTrap("SEGMENTATION VIOLATION");
-  removeTemporaryFiles();
-  removeAllSectionFiles();
+  settleRunFiles();
   // The failed operation cannot go on: the process ends here.
   _exit(kTrapStatusBase + signalNumber);
 }
@@ -231,11 +265,67 @@ void onArithmeticTrap(int signalNumber, siginfo_t* info, void*) {
   // returns; only a signal sent from outside lets the run go on.  The
   // handler stays installed for the next one.
   if (info == nullptr || info->si_code > 0) {
-    removeTemporaryFiles();
-    removeAllSectionFiles();
+    settleRunFiles();
     _exit(kTrapStatusBase + signalNumber);
   }
 }
+
+// SIGINT and SIGTERM: the protocol gets the line that names the signal and
+// the phase, every scratch and partial file of the run is removed, the
+// previous outputs stay, and the process ends with 128 + the signal.
+void onStop(int signalNumber) {
+  DispatcherState& s = dispatcherState();
+  int which = 0;
+  while (which < kStopSignalCount - 1 && kStopSignals[which] != signalNumber) ++which;
+  int phase = s.runPhase;
+  if (phase < 0 || phase >= kPhaseCount) phase = kPhaseEnd;
+  const char* text = s.stopText[which][phase];
+  const std::size_t length = std::strlen(text);
+  const int protocolFd = s.protocolFd;
+  if (protocolFd >= 0) writeAll(protocolFd, text, length);
+  writeAll(STDERR_FILENO, text, length);
+  settleRunFiles();
+  _exit(kTrapStatusBase + signalNumber);
+}
+
+// The lines of a stopped run, from the message texts loaded so far.
+void armStopReport() {
+  DispatcherState& s = dispatcherState();
+  for (int k = 0; k < kStopSignalCount; ++k) {
+    for (int phase = 0; phase < kPhaseCount; ++phase) {
+      std::string name = mfaTextOf(kMsgFirstPhaseName + phase);
+      char line[kTrapTextCapacity - 8];
+      const std::string format = mfaTextOf(kMsgStopped);
+      if (format.empty()) {
+        std::snprintf(line, sizeof line, "signal %d (%d)", kStopSignals[k], phase);
+      } else {
+        mfaFormat(format, {kStopSignals[k]}, name, line, sizeof line);
+      }
+      std::snprintf(s.stopText[k][phase], sizeof s.stopText[k][phase], "\n%s\n", line);
+    }
+  }
+}
+
+void installStopHandlers() {
+  DispatcherState& s = dispatcherState();
+  armStopReport();
+  struct sigaction stop {};
+  stop.sa_handler = onStop;
+  sigemptyset(&stop.sa_mask);
+  for (const int signalNumber : kStopSignals) sigaddset(&stop.sa_mask, signalNumber);
+  stop.sa_flags = SA_ONSTACK;
+  for (int k = 0; k < kStopSignalCount; ++k) sigaction(kStopSignals[k], &stop, &s.previousStop[k]);
+  s.stopInstalled = true;
+}
+
+void restoreStopHandlers() {
+  DispatcherState& s = dispatcherState();
+  if (!s.stopInstalled) return;
+  for (int k = 0; k < kStopSignalCount; ++k) sigaction(kStopSignals[k], &s.previousStop[k], nullptr);
+  s.stopInstalled = false;
+}
+
+void setPhase(RunPhase phase) { dispatcherState().runPhase = phase; }
 
 // Builds the texts of the trap report from the message texts loaded so far.
 void armTrapReport() {
@@ -259,6 +349,7 @@ void armTrapReport() {
     std::snprintf(s.trapTextAfter, sizeof s.trapTextAfter, "%s", mark + 1);
   }
   s.trapReportShown = mfaMessageLevel() >= 1;
+  armStopReport();
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
@@ -407,8 +498,15 @@ int openProtocol() {
   DispatcherState& s = dispatcherState();
   const std::string& name = runPaths().protocolFile;
   noteWithName(kMsgProtocolFile, name, Channel::kConsole);
-  s.protocol = name.empty() ? nullptr : std::fopen(name.c_str(), "w");
+  // Written under a temporary name beside it and put under its name at the
+  // end of the run, also when the run is stopped.
+  s.protocol = nullptr;
+  if (!name.empty() && s.protocolFile.create(name)) {
+    s.protocolFile.keepWhenStopped();
+    s.protocol = s.protocolFile.stream();
+  }
   if (s.protocol == nullptr) {
+    s.protocolFile.discard();
     mfaSetCurrentName(name);
     mfaError("start", kMsgNoProtocol, Channel::kConsole);
     return 13;
@@ -416,19 +514,24 @@ int openProtocol() {
   // Line by line, so that a trap report written directly to the file
   // follows everything written before it.
   std::setvbuf(s.protocol, nullptr, _IOLBF, 0);
-  s.protocolFd = fileno(s.protocol);
+  s.protocolFd = s.protocolFile.descriptor();
   mfaSetProtocolFile(s.protocol);
   writeProtocolHead(s.protocol);
   return 0;
 }
 
-void closeProtocol() {
+// Puts the protocol under its name; false when it could not be written
+// completely (error 1300 on the console, no protocol under its name).
+bool closeProtocol() {
   DispatcherState& s = dispatcherState();
-  if (s.protocol == nullptr) return;
+  if (s.protocol == nullptr) return true;
   s.protocolFd = -1;
   mfaSetProtocolFile(nullptr);
-  std::fclose(s.protocol);
   s.protocol = nullptr;
+  if (s.protocolFile.commit()) return true;
+  mfaReport("start", kMsgCannotWrite, Channel::kConsole, Severity::kError, {}, {},
+            s.protocolFile.failureText(), nullptr);
+  return false;
 }
 
 void closeInput() {
@@ -554,14 +657,21 @@ int convertInput(const std::string& scriptName) {
   if (!iges && !dxf) return 0;  // the toolkit readers come with their directions
   const int read = iges ? readIgesInput() : readDxfInput();
   if (read != 0) return read;
+  setPhase(kPhaseConversion);
   if (elementTable().lastIndex == 0) {
     mfaError(t.code(), kMsgNoElements, Channel::kBoth50);
     return -8;
   }
   const int opened = ScriptOpen(scriptName, iges ? scriptSourceOfIges() : scriptSourceOfDxf());
-  if (opened == -6 || opened == -7) {
-    mfaError(t.code(), opened == -6 ? kMsgNoMemory : kMsgCannotWriteScript, Channel::kBoth50);
-    if (opened == -6) ScriptClose();
+  if (opened == -6) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth50);
+    ScriptClose();
+    return opened;
+  }
+  if (opened == -7) {
+    // The script's name and the system's reason.
+    mfaReport(t.code(), kMsgCannotWriteScript, Channel::kBoth50, Severity::kError, {}, {},
+              ScriptFileFailure(), nullptr);
     return opened;
   }
   elementTable().progressDisplay = showProgress;
@@ -576,7 +686,14 @@ int convertInput(const std::string& scriptName) {
     mfaError(t.code(), kMsgConversionFailed, Channel::kProtocol22);
     result = -5;
   }
-  ScriptClose();
+  setPhase(kPhaseWriting);
+  if (ScriptClose() != 0) {
+    // A write, flush or close of the script failed: nothing is put under
+    // its name.
+    mfaReport("ses820", kMsgCannotWrite, Channel::kBoth50, Severity::kError, {}, {},
+              ScriptFileFailure(), nullptr);
+    result = -7;
+  }
   elementTable().progressDisplay = nullptr;
   return result;
 }
@@ -678,10 +795,18 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
     for (std::int32_t i = 1; i <= last; ++i) setState(i, ElementState::kIgnored);
     return 0;
   }
+  setPhase(kPhaseConversion);
   if (convertTransferElements() != 0) {
+    if (sectionWriteFailed()) {
+      // The temporary folder is full or limited: one error names the
+      // section file and the reason, and no output is made.
+      reportSectionWriteFailure(t.code());
+      return -4;
+    }
     mfaError(t.code(), kMsgElementLoop, Channel::kBoth);
     return -2;
   }
+  setPhase(kPhaseWriting);
   int result = 0;
   if (dxf) {
     const TransferReaderState& input = transferReader();
@@ -736,6 +861,7 @@ int openOutputInput(const std::string& cadFile) {
 
 int runInputDirection(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt621");
+  setPhase(kPhaseReading);
   const int opened = openInput(exchangeFile);
   if (opened != 0) return opened;
   if (runIsIges() && runState().useToolkit == 0) {
@@ -745,6 +871,14 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
       closeInput();
       return frame;
     }
+  }
+  if (ownDxfInput() && dxfIsBinary(dispatcherState().input)) {
+    // The own reader reads ASCII DXF; a binary file is input it cannot
+    // read at all, as one that cannot be opened (the toolkit's reader of
+    // -dxfin reads it).
+    mfaError("start", kMsgBinaryDxf, Channel::kBoth);
+    closeInput();
+    return 14;
   }
   if (ownDxfInput()) readDxfHeader();
   if (prepareConversion() != 0) {
@@ -774,6 +908,7 @@ int runOutputDirection(const std::string& exchangeFile, const std::string& cadFi
     mfaError("start", kMsgUnknownDirection, Channel::kConsole);
     return 3;
   }
+  setPhase(kPhaseReading);
   const int opened = openOutputInput(cadFile);
   if (opened != 0) return opened;
   runState().outputTolerance = runHas(RunModeBit::kPlus) ? 0.1 : 0.0001;
@@ -867,6 +1002,8 @@ void resetDispatcher() {
   s.input = nullptr;
   s.inputName.clear();
   s.protocolFd = -1;
+  s.protocolFile.discard();
+  s.runPhase = kPhasePreparation;
 }
 
 // Reads the configuration and the assignment tables and settles the level;
@@ -911,6 +1048,38 @@ int startProtocol(const std::string& exchangeFile, const std::string& cadFile) {
   return 0;
 }
 
+// An output that is the same file as an input or as another output of the
+// run would destroy it: the run ends before anything is written, with error
+// 1302 naming both (status 12).  Existing files are compared by device and
+// inode, names not made yet by their resolved folder and name.
+int checkDistinctFiles(const std::string& exchangeFile, const std::string& cadFile) {
+  TraceScope t("stt614");
+  const RunPaths& paths = runPaths();
+  std::vector<std::string> outputs;
+  std::vector<std::string> inputs;
+  if (runHas(RunModeBit::kInput)) {
+    outputs.push_back(runState().edxOut ? cadFile + ".kpl" : cadFile);
+    inputs.push_back(inputFileName(exchangeFile));
+  } else {
+    outputs.push_back(exchangeFile);
+    inputs.push_back(inputFileName(cadFile));
+  }
+  if (runSettings().protocolMode != 0 && !paths.protocolFile.empty())
+    outputs.push_back(paths.protocolFile);
+  if (!paths.configFile.empty()) inputs.push_back(paths.configFile);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    std::vector<std::string> others(outputs.begin() + static_cast<std::ptrdiff_t>(i) + 1, outputs.end());
+    others.insert(others.end(), inputs.begin(), inputs.end());
+    for (const std::string& other : others) {
+      if (!sameFile(outputs[i], other)) continue;
+      mfaReport(t.code(), kMsgSameFile, Channel::kConsole, Severity::kError, {}, {},
+                outputs[i] + " = " + other, nullptr);
+      return kStatusSameFile;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int start(const std::string& phase, const std::string& level, const std::string& exchangeFile,
@@ -918,6 +1087,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   TraceScope t("start");
   RunState& state = runState();
   resetDispatcher();
+  installStopHandlers();
 
   trcResetTimers();
   trcTimer(trcTimers().run, 0, 0);
@@ -931,6 +1101,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   if (setDirectionBits(phase) != 0) {
     mfaError("start", kMsgUnknownDirection, Channel::kConsoleOnly);
     restoreTraps();
+    restoreStopHandlers();
     return 3;
   }
   mfaSetDxfRun(runHas(RunModeBit::kDxf));
@@ -940,6 +1111,8 @@ int start(const std::string& phase, const std::string& level, const std::string&
 
   state.runStatus =
       prepareRun(configFile, runHas(RunModeBit::kInput) ? exchangeFile : cadFile);
+  if (state.runStatus == 0 && (runHas(RunModeBit::kInput) || runHas(RunModeBit::kOutput)))
+    state.runStatus = checkDistinctFiles(exchangeFile, cadFile);
   if (state.runStatus == 0) state.runStatus = startProtocol(exchangeFile, cadFile);
   if (state.runStatus == 0) {
     if (runHas(RunModeBit::kInput)) {
@@ -951,6 +1124,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
     }
   }
 
+  setPhase(kPhaseEnd);
   if (state.runStatus == 0) {
     // Every element the statistics count as failed is among the errors of
     // the closing message.
@@ -970,7 +1144,8 @@ int start(const std::string& phase, const std::string& level, const std::string&
   removeAllSectionFiles();
   statisticsFinish();
   freeTable();
+  if (!closeProtocol() && state.runStatus == 0) state.runStatus = kStatusNoProtocol;
   mfaFree();
-  closeProtocol();
+  restoreStopHandlers();
   return state.runStatus;
 }

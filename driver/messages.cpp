@@ -34,7 +34,7 @@ constexpr std::size_t kExpandedCapacity = 2048;
 // Messages that show the current name as their text argument.
 constexpr int kNameMessages[] = {121, 122, 123, 124, 126, 150, 156, 157, 158, 461, 860,
                                  870, 891, 892, 895, 896, 897, 935, 955, 965, 980, 990,
-                                 992, 993, 994, 995, 996};
+                                 992, 993, 994, 995, 996, 1322, 1323};
 // Messages that show the integer of the message-argument slot.
 constexpr int kArgumentMessages[] = {835, 915, 975};
 

@@ -31,9 +31,8 @@ constexpr double kArbitraryAxisLimit = 1.0 / 64.0;
 // block.
 constexpr std::int32_t kWeightNormal = 50;
 constexpr std::int32_t kWeightByBlock = 25;
-// A polyline arc segment (bulge) is followed by one point per this angle.
-constexpr double kBulgeStep = kPi / 18.0;
-constexpr int kMaxBulgePoints = 64;
+// A bulge smaller than this is a straight segment.
+constexpr double kSmallestBulge = 1e-9;
 // Lines of an MTEXT follow each other at this multiple of the text height.
 constexpr double kMTextLineSpacing = 5.0 / 3.0;
 
@@ -79,6 +78,7 @@ GraphicAttributes* attributesOf(ParamRecord* p) {
   if (auto* r = dynamic_cast<DimensionRecord*>(p)) return &r->attributes;
   if (auto* r = dynamic_cast<InstanceRecord*>(p)) return &r->attributes;
   if (auto* r = dynamic_cast<ViewRecord*>(p)) return &r->attributes;
+  if (auto* r = dynamic_cast<CompositeRecord*>(p)) return &r->attributes;
   return nullptr;
 }
 
@@ -238,36 +238,50 @@ struct Vertex {
   double bulge = 0.0;
 };
 
-// The points of a polyline: each vertex, and along an arc segment (a
-// vertex with a bulge) the points of the arc.
+// The points of a polyline without arc segments, closed by its first
+// point again.
 std::vector<Point3> polylinePoints(const std::vector<Vertex>& vertices, bool closed) {
   std::vector<Point3> points;
-  const std::size_t n = vertices.size();
-  points.reserve(n + 1);
-  for (std::size_t k = 0; k < n; ++k) {
-    const Vertex& v = vertices[k];
-    points.push_back(v.p);
-    const bool last = k + 1 == n;
-    if (last && !closed) break;
-    const Point3& q = vertices[last ? 0 : k + 1].p;
-    const double theta = 4.0 * std::atan(v.bulge);
-    const double dx = q.x - v.p.x, dy = q.y - v.p.y;
-    const double length = std::hypot(dx, dy);
-    if (!(std::fabs(theta) > 1e-9) || !(length > 0.0) || !std::isfinite(theta * length)) continue;
-    const double h = length / (2.0 * std::tan(theta / 2.0));
-    const double cx = (v.p.x + q.x) / 2.0 - dy / length * h;
-    const double cy = (v.p.y + q.y) / 2.0 + dx / length * h;
-    const double radius = std::hypot(v.p.x - cx, v.p.y - cy);
-    const double a0 = std::atan2(v.p.y - cy, v.p.x - cx);
-    const int steps = std::clamp(static_cast<int>(std::ceil(std::fabs(theta) / kBulgeStep)), 2, kMaxBulgePoints);
-    for (int i = 1; i < steps; ++i) {
-      const double a = a0 + theta * i / steps;
-      const double t = static_cast<double>(i) / steps;
-      points.push_back(Point3{cx + radius * std::cos(a), cy + radius * std::sin(a), v.p.z + (q.z - v.p.z) * t});
-    }
-  }
-  if (closed && n > 1) points.push_back(vertices.front().p);
+  points.reserve(vertices.size() + 1);
+  for (const Vertex& v : vertices) points.push_back(v.p);
+  if (closed && vertices.size() > 1) points.push_back(vertices.front().p);
   return points;
+}
+
+// true when a segment of the polyline is an arc (the bulge of the last
+// vertex of an open polyline belongs to no segment).
+bool hasBulge(const std::vector<Vertex>& vertices, bool closed) {
+  const std::size_t segments = closed || vertices.empty() ? vertices.size() : vertices.size() - 1;
+  for (std::size_t k = 0; k < segments; ++k)
+    if (std::fabs(vertices[k].bulge) > kSmallestBulge && std::isfinite(vertices[k].bulge)) return true;
+  return false;
+}
+
+// One segment of a polyline from p to q: a line (110), or with a bulge (the
+// tangent of a quarter of the included angle, negative for clockwise) an
+// arc (100 form 1), which runs counterclockwise: from p to q for a positive
+// bulge, from q to p for a negative one.  false for a segment of no length.
+bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t& type,
+                   std::vector<double>& values) {
+  const double dx = q.x - p.x, dy = q.y - p.y;
+  const double length = std::hypot(dx, dy);
+  if (!(length > 0.0) || !std::isfinite(length)) return false;
+  // The centre lies on the chord's perpendicular bisector, at h to the
+  // left of the chord (to the right for h < 0: clockwise, or more than a
+  // half circle).
+  const double h = length / (2.0 * std::tan(2.0 * std::atan(bulge)));
+  if (!(std::fabs(bulge) > kSmallestBulge) || !std::isfinite(h)) {
+    type = 110;
+    values = {p.x, p.y, p.z, q.x, q.y, q.z};
+    return true;
+  }
+  const double cx = (p.x + q.x) / 2.0 - dy / length * h;
+  const double cy = (p.y + q.y) / 2.0 + dx / length * h;
+  const Point3& from = bulge > 0.0 ? p : q;
+  const Point3& to = bulge > 0.0 ? q : p;
+  type = 100;
+  values = {p.z, cx, cy, from.x, from.y, to.x, to.y};
+  return true;
 }
 
 // The 126 record of a spline-fit polyline through its frame points: upper
@@ -477,6 +491,19 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   return 0;
 }
 
+void applyMemberAttributes(std::int32_t index) {
+  TraceScope t("ldv800");
+  const DirectoryEntry& de = element(index).de;
+  for (std::int32_t m : dxfReader().members) {
+    if (!isElementIndex(m)) continue;
+    ElementRecord& e = element(m);
+    e.de = de;
+    e.de.entityType = e.de.entityType2 = e.type;
+    e.de.form = e.form;
+    if (GraphicAttributes* a = attributesOf(e.params.get())) copyAttributes(*a, e.de);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Geometry
 
@@ -629,6 +656,9 @@ int mapMText(std::int32_t& index) {
 
 int mapShape(std::int32_t& index) {
   TraceScope t("ldv808");
+  // The shapes' outlines are in shape files, which are not read: the
+  // instance has no definition and is counted as not carried.
+  ++dxfReader().notCarried[DxfNotCarried::kShape];
   const DxfGroups& g = store();
   const double size = g.reals[0] != 0.0 ? g.reals[0] : 1.0;
   return newInstance(t.code(), 0.0, 0.0, size * scaleFactor(1), size, size, index);
@@ -684,23 +714,140 @@ int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
   return 0;
 }
 
+namespace {
+
+// Attribute flags (group 70).
+constexpr int kAttributeInvisible = 1;
+constexpr int kAttributeConstant = 2;
+
+// A visible attribute value is a text like TEXT; the others are recorded
+// (type 6050 or 6051) and counted as not carried.
+int mapAttribute(const char* code, std::int32_t recordType, int notCarried, std::int32_t& index) {
+  if (notCarried < 0) {
+    TextLook look;
+    auto* rec = newNote(code, look, index);
+    if (rec == nullptr) return -1;
+    const DxfGroups& g = store();
+    rec->strings.push_back(noteString(g.text(1), look, g.angles[0] * kRadiansPerDegree, g.points[0]));
+    return applyExtrusion(index);
+  }
+  ++dxfReader().notCarried[notCarried];
+  return newElement(code, recordType, 0, index);
+}
+
+}  // namespace
+
 int mapAttDef(std::int32_t& index) {
   TraceScope t("ldv811");
-  return newElement(t.code(), 6050, 0, index);
+  // A definition shows its value in every insert of its block only when
+  // the value is constant; the others are shown by the ATTRIB entities
+  // that follow each insert.
+  const int flags = store().flags[0];
+  int notCarried = -1;
+  if ((flags & kAttributeInvisible) != 0) notCarried = DxfNotCarried::kInvisibleAttribute;
+  else if ((flags & kAttributeConstant) == 0) notCarried = DxfNotCarried::kAttributeTemplate;
+  return mapAttribute(t.code(), 6050, notCarried, index);
 }
 
 int mapAttrib(std::int32_t& index) {
   TraceScope t("ldv812");
-  return newElement(t.code(), 6051, 0, index);
+  const bool invisible = (store().flags[0] & kAttributeInvisible) != 0;
+  return mapAttribute(t.code(), 6051, invisible ? DxfNotCarried::kInvisibleAttribute : -1, index);
 }
 
 int mapFace(std::int32_t& index) {
-  TraceScope t("stt847");
-  return newElement(t.code(), 6000, 0, index);
+  TraceScope t("ldv805");
+  const DxfGroups& g = store();
+  // The corners in order; a triangle repeats its third corner.  Bit k of
+  // group 70 hides the edge from corner k+1 to the next.
+  const Point3 corners[4] = {g.points[0], g.points[1], g.points[2], g.hasPoint[3] ? g.points[3] : g.points[2]};
+  const int hidden = g.flags[0] & 15;
+  const auto same = [](const Point3& a, const Point3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+  if (hidden == 0) {
+    // The whole outline: a closed area of (x, y, z) points.
+    auto* rec = newRecord<GeometryRecord>(t.code(), 106, 63, index);
+    if (rec == nullptr) return -1;
+    std::vector<Point3> outline;
+    for (const Point3& p : corners)
+      if (outline.empty() || !same(outline.back(), p)) outline.push_back(p);
+    outline.push_back(corners[0]);
+    copiousValues(outline, rec->values);
+    return 0;
+  }
+  // Some edges hidden: each visible edge is a line of its own.
+  index = 0;
+  for (int k = 0; k < 4; ++k) {
+    const Point3& a = corners[k];
+    const Point3& b = corners[(k + 1) % 4];
+    if ((hidden & (1 << k)) != 0 || same(a, b)) continue;
+    std::int32_t line = 0;
+    auto* rec = newRecord<GeometryRecord>(t.code(), 110, 0, line);
+    if (rec == nullptr) return index != 0 ? 0 : -1;
+    rec->values = {a.x, a.y, a.z, b.x, b.y, b.z};
+    if (index == 0) {
+      index = line;
+      continue;
+    }
+    try {
+      dxfReader().companions.push_back(line);
+    } catch (const std::bad_alloc&) {
+      mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+      setStateRaw(line, ElementState::kError);
+    }
+  }
+  // No edge to draw: the face is recorded and shows nothing, as in the
+  // drawing it came from.
+  if (index == 0) return newElement(t.code(), 6000, 0, index);
+  return 0;
 }
 
 // ---------------------------------------------------------------------------
 // Polylines
+
+namespace {
+
+// A member of a contour: a line or an arc of its own, physically
+// dependent on the contour, which places it (it takes the contour's
+// attributes after them, see applyMemberAttributes).
+int newMember(const char* code, std::int32_t contour, std::int32_t type, std::vector<double> values) {
+  std::int32_t index = 0;
+  auto* rec = newRecord<GeometryRecord>(code, type, type == 100 ? 1 : 0, index);
+  if (rec == nullptr) return -1;
+  rec->values = std::move(values);
+  element(index).dependency = 'p';
+  try {
+    dxfReader().members.push_back(index);
+  } catch (const std::bad_alloc&) {
+    mfaError(code, kMsgNoMemory, Channel::kBoth);
+    setStateRaw(index, ElementState::kError);
+    return -1;
+  }
+  return linkFatherSon(contour, index) == 0 ? 0 : -1;
+}
+
+// A polyline with arc segments: a composite curve (102) of its lines and
+// arcs in the order of the vertices, in the polyline's object coordinate
+// system.
+int mapContour(const char* code, const std::vector<Vertex>& vertices, bool closed, std::int32_t& index) {
+  const std::size_t n = vertices.size();
+  const std::size_t segments = closed && n > 1 ? n : n - 1;
+  std::vector<std::pair<std::int32_t, std::vector<double>>> pieces;
+  pieces.reserve(segments);
+  for (std::size_t k = 0; k < segments; ++k) {
+    std::pair<std::int32_t, std::vector<double>> piece;
+    if (segmentValues(vertices[k].p, vertices[(k + 1) % n].p, vertices[k].bulge, piece.first, piece.second))
+      pieces.push_back(std::move(piece));
+  }
+  if (pieces.empty()) return -1;
+  auto* rec = newRecord<CompositeRecord>(code, 102, 0, index);
+  if (rec == nullptr) return -1;
+  for (auto& [type, values] : pieces)
+    if (newMember(code, index, type, std::move(values)) != 0) break;
+  rec->constituents = dxfReader().members;
+  return applyExtrusion(index);
+}
+
+}  // namespace
 
 int mapPolyline(std::int32_t& index) {
   TraceScope t("ldv813");
@@ -750,6 +897,14 @@ int mapPolyline(std::int32_t& index) {
   }
   if (vertices.empty()) vertices = frame;
   if (vertices.empty()) return -1;
+  if (!threeD && hasBulge(vertices, closed)) {
+    try {
+      return mapContour(t.code(), vertices, closed, index);
+    } catch (const std::bad_alloc&) {
+      mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+      return -1;
+    }
+  }
   auto* rec = newRecord<GeometryRecord>(t.code(), 106, closed && vertices.size() > 2 ? 63 : 11, index);
   if (rec == nullptr) return -1;
   copiousValues(polylinePoints(vertices, closed && vertices.size() > 2), rec->values);

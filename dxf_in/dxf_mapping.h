@@ -6,9 +6,12 @@
 // IGES file had been read, and the IGES conversion runs unchanged.
 //
 //   LINE 110, POINT 116, CIRCLE 100/0, ARC 100/1, TRACE and SOLID 106/63,
-//   TEXT and MTEXT 212, SHAPE and INSERT 408, BLOCK 308, POLYLINE 106 or
-//   126 (spline fit), VIEWPORT 410, DIMENSION 216/202/206/222/218/444,
-//   ATTDEF 6050, ATTRIB 6051, 3DFACE 6000.
+//   TEXT and MTEXT 212, SHAPE and INSERT 408, BLOCK 308, POLYLINE 106, 102
+//   (with arc segments: a composite curve of lines and arcs) or 126
+//   (spline fit), VIEWPORT 410, DIMENSION 216/202/206/222/218/444, ATTDEF
+//   and ATTRIB 212 when their value is shown (else 6050 and 6051), 3DFACE
+//   106/63 (its outline), or a line per visible edge when it hides some
+//   (6000 when it hides all).
 //
 // Every mapping reads the reader's group store, returns 0 with the new
 // element in `index`, or -1 (error 370) when no slot can be had.
@@ -39,6 +42,9 @@ bool arbitraryAxis(const Point3& normal, Transform& out);
 // ldv800: line number, level, colour, line font, father links and the
 // graphic attributes of the typed record.
 int applyCommonAttributes(std::int32_t index, long line, std::int32_t father);
+// After applyCommonAttributes of a mapped element: its contour members
+// (DxfReaderState::members) take its directory entry and attributes.
+void applyMemberAttributes(std::int32_t index);
 // ldv820: the element's matrix from the extrusion direction of the store.
 int applyExtrusion(std::int32_t index);
 
@@ -64,7 +70,7 @@ int mapPolyline(std::int32_t& index);
 int mapViewport(std::int32_t& index);   // ldv817
 int mapDimension(std::int32_t& index);  // ldv818
 int mapDrawing(std::int32_t& index);    // ldv819
-int mapFace(std::int32_t& index);       // 3DFACE, type 6000
+int mapFace(std::int32_t& index);       // ldv805: 3DFACE
 
 // After linking: the levels every viewport's view hides (its frozen layers).
 void makeViewLevelLists();

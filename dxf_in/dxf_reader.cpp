@@ -19,7 +19,8 @@
 namespace {
 
 constexpr int kMsgNoMemory = 370;
-constexpr int kMsgCycle = 510;
+// A block that inserts itself, directly or through other blocks.
+constexpr int kMsgSelfContaining = 1322;
 constexpr int kMsgNotMapped = 790;
 constexpr int kMsgNoTables = 973;
 constexpr int kMsgNoBlocks = 974;
@@ -27,6 +28,14 @@ constexpr int kMsgNoEntities = 976;
 constexpr int kMsgNoSection = 977;
 constexpr int kMsgBadGroupCode = 978;
 constexpr int kMsgEntitySkipped = 979;
+constexpr int kMsgShapes = 982;
+constexpr int kMsgInvisibleAttributes = 983;
+constexpr int kMsgAttributeTemplates = 984;
+constexpr int kMsgEndsInSection = 985;
+constexpr int kMsgEndsInEntity = 986;
+constexpr int kMsgEndsWithoutEof = 987;
+constexpr int kMsgValueCut = 988;
+constexpr int kMsgCutValuesSummed = 989;
 
 // Entries of a table when its count is missing or below 1.
 constexpr long kDefaultTableEntries = 10;
@@ -66,29 +75,64 @@ std::string cut(const std::string& value, std::size_t length) {
   return value.size() <= length ? value : value.substr(0, length);
 }
 
-// One line of at most kDxfLineLength characters without its "\n" or
-// "\r\n"; the rest of a longer line is read away.  false at the end of the
-// file.
+// A value cut to `kept` of its `length` characters in line `line`:
+// warning 988, the first of a file also on the console.  The first
+// kDxfCutValuesListed are listed one by one, the further ones counted as
+// warnings without a text of their own (note 989 sums them up at the end).
+void valueCut(long line, std::size_t kept, long length) {
+  DxfReaderState& s = dxfReader();
+  if (s.quiet) return;
+  ++s.cutValues;
+  if (s.cutValues <= kDxfCutValuesListed) {
+    mfaReport("scl520", kMsgValueCut, s.cutValues == 1 ? Channel::kBoth : Channel::kProtocol, Severity::kWarning,
+              {line, static_cast<long>(kept), length}, {}, "", nullptr);
+    return;
+  }
+  if (s.firstUnlistedCut == 0) s.firstUnlistedCut = line;
+  s.lastUnlistedCut = line;
+  // Counted as a warning, shown nowhere.
+  mfaSetPositionSilent();
+  mfaWarning("scl520", kMsgValueCut, Channel::kProtocol);
+  mfaClearPosition();
+}
+
+// One line of at most kDxfLineLength characters without its line end
+// ("\n", "\r\n", "\n\r" or a lone "\r"); the rest of a longer line is read away
+// (warning 988).  false at the end of the file.
 bool readLine(std::string& out) {
   DxfReaderState& s = dxfReader();
   out.clear();
   if (s.file == nullptr) return false;
-  char buffer[kDxfLineLength + 2];
-  if (std::fgets(buffer, sizeof buffer, s.file) == nullptr) return false;
-  std::size_t n = std::strlen(buffer);
-  const bool complete = n > 0 && buffer[n - 1] == '\n';
-  if (complete) --n;
-  if (!complete && n > kDxfLineLength) {
-    // Longer than a line may be: keep the first part, drop the rest.
-    n = kDxfLineLength;
-    int c;
-    while ((c = std::fgetc(s.file)) != EOF && c != '\n') {
+  std::FILE* f = s.file;
+  char buffer[kDxfLineLength];
+  std::size_t n = 0;
+  long length = 0;
+  int c = getc_unlocked(f);
+  if (c == EOF) return false;
+  for (; c != EOF; c = getc_unlocked(f)) {
+    if (c == '\n' || c == '\r') {
+      // The other character of a pair ("\r\n", or "\n\r" of systems that
+      // write the feed first) belongs to the same line end.
+      const int next = getc_unlocked(f);
+      if (next != EOF && next != c && (next == '\n' || next == '\r')) break;
+      if (next != EOF) ungetc(next, f);
+      break;
     }
+    if (n < kDxfLineLength) buffer[n++] = static_cast<char>(c);
+    if (length < LONG_MAX) ++length;
   }
-  if (n > 0 && buffer[n - 1] == '\r') --n;
   out.assign(buffer, n);
   ++s.line;
+  if (length > static_cast<long>(n)) valueCut(s.line, n, length);
   return true;
+}
+
+// The group's value cut to its store field; a value longer than the
+// field is reported with the line of the value.
+std::string cutField(const DxfGroup& group, std::size_t length) {
+  if (group.value.size() <= length) return group.value;
+  valueCut(group.line + 1, length, static_cast<long>(group.value.size()));
+  return group.value.substr(0, length);
 }
 
 void badGroupCode(long line) {
@@ -107,6 +151,19 @@ void skipSection() {
   DxfReaderState& s = dxfReader();
   while (readGroup(s.current) == 0)
     if (isEntity(s.current, "ENDSEC") || isEntity(s.current, "EOF")) return;
+}
+
+// The file ended while the groups of the entity `name` (begun in `line`)
+// were read.  The marks that end lists and sections are no entities: a
+// file ending after one of them ends inside its section.
+void fileEndsInEntity(const std::string& value, long line) {
+  DxfReaderState& s = dxfReader();
+  const std::string name = dxfTrimmed(value);
+  if (!s.end.entity.empty() || name.empty()) return;
+  for (const char* mark : {"ENDTAB", "ENDBLK", "SEQEND", "ENDSEC", "EOF", "SECTION"})
+    if (name == mark) return;
+  s.end.entity = name;
+  s.end.entityLine = line;
 }
 
 // The reader's error 370: the entity is skipped.
@@ -129,6 +186,9 @@ void dxfReaderAttach(std::FILE* file) {
   s.file = file;
   s.line = 0;
   s.atEnd = false;
+  s.currentPending = false;
+  s.end = DxfFileEnd{};
+  s.cutValues = s.firstUnlistedCut = s.lastUnlistedCut = 0;
   s.fileSize = 0;
   if (file != nullptr) {
     const long at = std::ftell(file);
@@ -170,6 +230,15 @@ void DxfGroups::clear() {
   xHandle.clear();
   extended.clear();
   ignored = 0;
+}
+
+bool dxfIsBinary(std::FILE* file) {
+  if (file == nullptr) return false;
+  const long at = std::ftell(file);
+  char head[kDxfBinarySentinelLength];
+  const std::size_t got = std::fread(head, 1, sizeof head, file);
+  if (at >= 0) std::fseek(file, at, SEEK_SET);
+  return got == sizeof head && std::memcmp(head, kDxfBinarySentinel, sizeof head) == 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -245,6 +314,7 @@ int readGroup(DxfGroup& out) {
   out.code = static_cast<int>(std::clamp<long>(code, INT_MIN, INT_MAX));
   out.value = std::move(value);
   out.line = line;
+  if (out.code == 0 && dxfTrimmed(out.value) == "EOF") s.end.eofMark = true;
   return 0;
 }
 
@@ -296,11 +366,11 @@ void storeGroup(DxfGroups& g, const DxfGroup& group) {
     g.extrusion.z = dxfReal(v);
   } else if (c >= 1000 && c <= 1071) {
     switch (c) {
-      case 1001: g.appName = cut(v, kDxfAppNameLength); break;
-      case 1002: g.control = cut(v, kDxfControlLength); break;
-      case 1003: g.xLayer = cut(v, kDxfXLayerLength); break;
-      case 1004: g.binary = cut(v, kDxfBinaryLength); break;
-      case 1005: g.xHandle = cut(v, kDxfXHandleLength); break;
+      case 1001: g.appName = cutField(group, kDxfAppNameLength); break;
+      case 1002: g.control = cutField(group, kDxfControlLength); break;
+      case 1003: g.xLayer = cutField(group, kDxfXLayerLength); break;
+      case 1004: g.binary = cutField(group, kDxfBinaryLength); break;
+      case 1005: g.xHandle = cutField(group, kDxfXHandleLength); break;
       default: break;
     }
     if (g.extended.size() < kMaxExtendedGroups) {
@@ -321,8 +391,16 @@ int readEntityGroups() {
   TraceScope t("hvd502");
   DxfReaderState& s = dxfReader();
   s.groups.clear();
+  // The entity's name and line, for the report of a file that ends
+  // before the entity does.
+  const bool named = s.current.code == 0 && !s.atEnd;
+  const std::string name = named ? s.current.value : std::string();
+  const long line = s.current.line;
   for (;;) {
-    if (readGroup(s.current) != 0) return -1;
+    if (readGroup(s.current) != 0) {
+      if (named) fileEndsInEntity(name, line);
+      return -1;
+    }
     if (s.current.code == 0) return 0;
     storeGroup(s.groups, s.current);
   }
@@ -503,19 +581,31 @@ int readHeader() {
   TraceScope t("stt840");
   DxfReaderState& s = dxfReader();
   DxfGroup& g = s.current;
-  // The first group only tells whether the file begins with a header; a
+  // The first groups only tell whether the file begins with a header; a
   // file that does not is read again from its start by the sections.
   s.quiet = true;
   int first = readGroup(g);
   // Comments (999) may stand before the first section.
   while (first == 0 && g.code == 999) first = readGroup(g);
+  const bool header = first == 0 && isEntity(g, "SECTION") && readGroup(g) == 0 && g.code == 2 &&
+                      dxfTrimmed(g.value) == "HEADER";
   s.quiet = false;
-  if (first != 0 || !isEntity(g, "SECTION")) return -1;
-  if (readGroup(g) != 0 || g.code != 2 || dxfTrimmed(g.value) != "HEADER") return -1;
+  if (!header) return -1;
   s.headerRead = true;
+  s.end.section = "HEADER";
   if (readGroup(g) != 0) return 0;
   for (;;) {
-    if (g.code == 0) return 0;  // ENDSEC, or the next section of a cut file
+    if (g.code == 0) {
+      // ENDSEC; or, in a file whose header has no ENDSEC, the group that
+      // follows it, which the sections take.
+      if (dxfTrimmed(g.value) == "ENDSEC") {
+        s.end.section.clear();
+      } else {
+        s.currentPending = true;
+        if (dxfTrimmed(g.value) != "EOF") s.end.section.clear();
+      }
+      return 0;
+    }
     if (g.code != 9) {
       if (readGroup(g) != 0) return 0;
       continue;
@@ -689,6 +779,8 @@ std::int32_t readEntity(std::int32_t father) {
     return 0;
   }
   std::int32_t index = 0;
+  s.members.clear();
+  s.companions.clear();
   if (map(index) != 0 || !isElementIndex(index)) {
     mfaSetPositionNumbers(line, line, 0);
     mfaWarning(t.code(), kMsgNotMapped, Channel::kProtocol);
@@ -707,7 +799,11 @@ std::int32_t readEntity(std::int32_t father) {
     noMemory(t.code());
   }
   applyCommonAttributes(index, line, father);
+  applyMemberAttributes(index);
   for (std::int32_t c : copies) applyCommonAttributes(c, line, father);
+  for (std::int32_t c : s.companions) applyCommonAttributes(c, line, father);
+  s.members.clear();
+  s.companions.clear();
   return index;
 }
 
@@ -836,7 +932,10 @@ int linkBlocks() {
           component[holder->second] == component[static_cast<std::size_t>(target[k])]) {
         // The block would insert itself: reported, not followed.
         mfaSetPosition(insert.index, 0);
-        mfaError(t.code(), kMsgCycle, s.cyclesBroken == 0 ? Channel::kBoth : Channel::kProtocol);
+        const std::string shownName = mfaCurrentName();
+        mfaSetCurrentName(block.name);
+        mfaError(t.code(), kMsgSelfContaining, s.cyclesBroken == 0 ? Channel::kBoth : Channel::kProtocol);
+        mfaSetCurrentName(shownName);
         mfaClearPosition();
         ++s.cyclesBroken;
         setStateRaw(insert.index, ElementState::kError);
@@ -901,18 +1000,61 @@ void reportSkippedEntities() {
     mfaReport("stt847", kMsgEntitySkipped, Channel::kProtocol, Severity::kWarning, {count}, {}, name, nullptr);
 }
 
+// Once per kind of entity read that the conversion cannot carry, with how
+// many there were (warnings 982 to 984); their elements stay unconverted.
+void reportNotCarried() {
+  const DxfReaderState& s = dxfReader();
+  constexpr int kMessages[DxfNotCarried::kCount] = {kMsgShapes, kMsgInvisibleAttributes, kMsgAttributeTemplates};
+  for (int kind = 0; kind < DxfNotCarried::kCount; ++kind)
+    if (s.notCarried[kind] > 0)
+      mfaReport("stt847", kMessages[kind], Channel::kBoth, Severity::kWarning, {s.notCarried[kind]}, {}, "", nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Error 985, 986 or 987 when the file ended inside a section, inside an
+// entity or without its end mark "0 EOF": the line where it ended, and
+// the section or the entity.  What was read is converted all the same.
+void reportFileEnd() {
+  DxfReaderState& s = dxfReader();
+  const DxfFileEnd& end = s.end;
+  int number = 0;
+  std::string what;
+  std::vector<long> ints{s.line};
+  if (!end.entity.empty()) {
+    number = kMsgEndsInEntity;
+    what = end.entity;
+    ints.push_back(end.entityLine);
+  } else if (!end.section.empty()) {
+    number = kMsgEndsInSection;
+    what = end.section;
+  } else if (!end.eofMark) {
+    number = kMsgEndsWithoutEof;
+  } else {
+    return;
+  }
+  mfaReport("stt200", number, Channel::kBoth, Severity::kError, ints, {}, cut(what, kDxfTextLength), nullptr);
+}
+
 }  // namespace
 
 int readDxfSections() {
   TraceScope t("stt200");
   DxfReaderState& s = dxfReader();
-  while (!s.atEnd && readGroup(s.current) == 0) {
+  bool sectionMet = s.headerRead;
+  while (!s.atEnd) {
+    if (s.currentPending) s.currentPending = false;
+    else if (readGroup(s.current) != 0) break;
     if (s.current.code != 0) continue;
     const std::string name = dxfTrimmed(s.current.value);
     if (name == "EOF") break;
     if (name != "SECTION") continue;
+    sectionMet = true;
     if (readGroup(s.current) != 0) break;
     const std::string section = s.current.code == 2 ? dxfTrimmed(s.current.value) : std::string();
+    s.end.section = section.empty() ? "?" : section;
     if (section == "TABLES") {
       readTables();
       ++s.tablesRead;
@@ -925,16 +1067,25 @@ int readDxfSections() {
     } else if (!isEntity(s.current, "ENDSEC")) {
       skipSection();
     }
+    // A section ends with its ENDSEC; one that the end of the file or its
+    // end mark ends is reported below.
+    if (s.atEnd || !isEntity(s.current, "ENDSEC")) break;
+    s.end.section.clear();
   }
+  if (sectionMet) reportFileEnd();
   if (s.tablesRead == 0) mfaWarning(t.code(), kMsgNoTables, Channel::kBoth);
   if (s.blocksRead == 0) mfaWarning(t.code(), kMsgNoBlocks, Channel::kBoth);
   if (s.entitiesRead == 0) mfaWarning(t.code(), kMsgNoEntities, Channel::kBoth);
+  if (s.cutValues > kDxfCutValuesListed)
+    mfaReport(t.code(), kMsgCutValuesSummed, Channel::kBoth, Severity::kNote,
+              {s.cutValues - kDxfCutValuesListed, s.firstUnlistedCut, s.lastUnlistedCut}, {}, "", nullptr);
   if (s.tablesRead == 0 && s.blocksRead == 0 && s.entitiesRead == 0) {
     mfaError(t.code(), kMsgNoSection, Channel::kBoth50);
     return -8;
   }
   linkBlocks();
   reportSkippedEntities();
+  reportNotCarried();
   return 0;
 }
 

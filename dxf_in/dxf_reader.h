@@ -11,10 +11,15 @@
 // their sons, and the ENTITIES section the drawing itself.  After reading,
 // linkBlocks ties the inserts and dimensions to their blocks.
 //
-// Everything read comes from outside: lines are cut at 255 characters,
-// texts at the length of their store field, counts are bounded by the
+// Everything read comes from outside: lines end with LF, CR LF or a lone
+// CR; they are cut at 255 characters and texts at the length of their
+// store field (each cut value is a warning), counts are bounded by the
 // file's size, a group-code line that is not a number ends the entity with
-// a warning, and a block that inserts itself is reported and not linked.
+// a warning, a block that inserts itself is reported and not linked, and a
+// file that ends inside a section, inside an entity or without its end
+// mark is an error naming the line where it ended (what was read is still
+// converted).  Binary DXF files are recognised by their sentinel and left
+// to the toolkit's reader.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +37,18 @@ constexpr std::size_t kDxfTextLength = 256;
 constexpr std::size_t kDxfAppNameLength = 31;
 constexpr std::size_t kDxfControlLength = 4;
 constexpr std::size_t kDxfXLayerLength = 255;
-constexpr std::size_t kDxfBinaryLength = 127;
+// A binary chunk of extended data holds up to 127 bytes, written as two
+// hexadecimal digits each.
+constexpr std::size_t kDxfBinaryLength = 2 * 127;
 constexpr std::size_t kDxfXHandleLength = 255;
+
+// The first bytes of a binary DXF file.
+constexpr char kDxfBinarySentinel[] = "AutoCAD Binary DXF\r\n\x1a";
+constexpr std::size_t kDxfBinarySentinelLength = 22;  // with its closing NUL
+static_assert(sizeof kDxfBinarySentinel == kDxfBinarySentinelLength);
+// Cut values reported one by one; the further ones are counted and
+// summed up in one note at the end of the file.
+constexpr long kDxfCutValuesListed = 20;
 
 // File version codes of "$ACADVER".
 namespace DxfVersion {
@@ -181,6 +196,23 @@ struct DxfNamedElement {
   std::int32_t father = 0;  // the block it was read in, 0 in ENTITIES
 };
 
+// Kinds of entities read that the conversion cannot carry: each is
+// reported once with its count, and its elements stay unconverted.
+namespace DxfNotCarried {
+constexpr int kShape = 0;              // SHAPE: the shape files are not read
+constexpr int kInvisibleAttribute = 1; // ATTRIB and ATTDEF with flag 1
+constexpr int kAttributeTemplate = 2;  // ATTDEF that its inserts' ATTRIBs show
+constexpr int kCount = 3;
+}  // namespace DxfNotCarried
+
+// Where the reader stood when the file ended.
+struct DxfFileEnd {
+  std::string section;   // the section being read ("" between sections)
+  std::string entity;    // the entity whose groups were being read, "" none
+  long entityLine = 0;   // its first line
+  bool eofMark = false;  // the end mark "0 EOF" was read
+};
+
 // The process-wide state of the reader, reset per run.
 struct DxfReaderState {
   std::FILE* file = nullptr;
@@ -208,6 +240,18 @@ struct DxfReaderState {
   // Copies of array inserts still allowed (bounded by the file's size).
   long arrayCellBudget = 0;
   bool lineTypeAssignmentsRead = false;  // "dxf_linetypes.zuor" was asked for
+  // The current group was read but not taken yet (a HEADER without ENDSEC
+  // ends at the next section's group).
+  bool currentPending = false;
+  DxfFileEnd end;
+  long cutValues = 0;                  // values cut to their field
+  long firstUnlistedCut = 0, lastUnlistedCut = 0;  // lines of the ones not listed
+  // Elements the last mapping made besides its own: members of its
+  // contour (sons of the mapped element), and further elements of their
+  // own (which get the entity's attributes and father).
+  std::vector<std::int32_t> members;
+  std::vector<std::int32_t> companions;
+  long notCarried[DxfNotCarried::kCount] = {};
 };
 
 DxfReaderState& dxfReader();
@@ -215,6 +259,10 @@ DxfReaderState& dxfReader();
 void resetDxfReader();
 // Attaches the open input file; the reader does not close it.
 void dxfReaderAttach(std::FILE* file);
+
+// true when the file (at its current position, which is kept) begins with
+// the sentinel of a binary DXF file.
+bool dxfIsBinary(std::FILE* file);
 
 // Names and keywords of a DXF file: ASCII letters upper-cased, and a value
 // without the blanks and tabs some writers put around it.

@@ -222,6 +222,10 @@ int nextToConvert(ConvertPick& out);  // ldv005
 int setState(std::int32_t index, char state);                                    // ldv701
 int setStateFromResult(std::int32_t index, int result, const char* callerCode);  // ldv700
 int setStateDeep(std::int32_t index, char state);                                // ldv200
+// As setStateDeep, but the sons of the elements of type `keepType` met
+// below `index` are left as they are (a subfigure definition's own members,
+// without those of the definitions its instances name).
+int setStateDeepWithin(std::int32_t index, char state, std::int32_t keepType);   // ldv203
 int setStateDeepKeepSelf(std::int32_t index, char state);                        // ldv252
 int setStateDeepAndSelf(std::int32_t index, char state);                         // ldv251
 int setStateRaw(std::int32_t index, char state);                                 // ldv880

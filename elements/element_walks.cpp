@@ -114,7 +114,7 @@ bool qualifies(int step, std::int32_t i) {
   }
 }
 
-void setStateTree(std::int32_t index, char state) {
+void setStateTree(std::int32_t index, char state, std::int32_t keepType = 0) {
   // Depth-first over the son tree without recursion; each element is entered
   // once per call, so shared sons and cycles do not multiply the work.
   const std::uint32_t mark = beginWalk();
@@ -126,6 +126,7 @@ void setStateTree(std::int32_t index, char state) {
     ElementRecord& e = element(i);
     setState(i, state);
     if (state == ElementState::kWaiting) resetForWaiting(e);
+    if (keepType != 0 && i != index && e.type == keepType) continue;
     for (const LinkNode* n = e.sons; n != nullptr; n = n->next) {
       if (n->index == LinkIndex::kNull || !hasSlot(n->index) || skippedLink(n->index)) continue;
       ElementRecord& son = element(n->index);
@@ -360,6 +361,13 @@ int setStateDeep(std::int32_t index, char state) {
   TraceScope t("ldv200");
   if (!hasSlot(index)) return 0;
   setStateTree(index, state);
+  return 0;
+}
+
+int setStateDeepWithin(std::int32_t index, char state, std::int32_t keepType) {
+  TraceScope t("ldv203");
+  if (!hasSlot(index)) return 0;
+  setStateTree(index, state, keepType);
   return 0;
 }
 

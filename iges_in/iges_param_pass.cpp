@@ -17,6 +17,9 @@
 
 namespace {
 
+// A count in the parameter data names more fields than follow it.
+constexpr int kMsgCountBeyondData = 1325;
+
 // Steps through the fields of one entity's parameter data.  A field that
 // cannot be read takes its default; once the text is used up every further
 // field is empty.
@@ -41,13 +44,24 @@ struct Fields {
     if (more()) p = parseString(p, flags, v);
     return v;
   }
-  // A count of following fields: never more than the text can hold.
+  // A count of following fields: never more than the text can hold.  A
+  // count beyond the fields that follow (each field but the last ends in a
+  // parameter delimiter; strings holding delimiters only add to them) is
+  // warned about: the data were cut or their count lies.
   int count(const char* code, int warning) {
     int n = integer();
     const int most = p == nullptr ? 0 : static_cast<int>(std::strlen(p)) + 1;
     if (n < 0 || n > most) {
       mfaWarning(code, warning, Channel::kProtocol);
       n = n < 0 ? 0 : most;
+    }
+    if (n > 0) {
+      int fields = more() ? 1 : 0;
+      if (fields != 0) {
+        const char delimiter = igesDelimiters().param;
+        for (const char* c = p; *c != '\0'; ++c) fields += *c == delimiter ? 1 : 0;
+      }
+      if (n > fields) mfaWarning(code, kMsgCountBeyondData, Channel::kProtocol);
     }
     return n;
   }

@@ -15,6 +15,7 @@
 
 #include "driver/config.h"
 #include "driver/messages.h"
+#include "driver/output_file.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
 #include "elements/element_table.h"
@@ -22,21 +23,11 @@
 
 namespace {
 
+constexpr int kMsgCannotWrite = 1300;
+
 // The smallest minimum resolution a file may claim (global.cfg
 // "MINM_RESO_WERT").
 constexpr double kMinimumResolution = 0.0001;
-
-// Temporary files of the run, as plain paths so that a trap handler can
-// unlink them without allocating.
-constexpr int kMaxTemporaryFiles = 8;
-constexpr std::size_t kMaxPath = 4096;
-struct TemporaryFiles {
-  char paths[kMaxTemporaryFiles][kMaxPath] = {};
-};
-TemporaryFiles& temporaryFiles() {
-  static TemporaryFiles files;
-  return files;
-}
 
 bool isControl(int c) { return (c >= 0 && c < 32) || c == 127; }
 
@@ -113,51 +104,17 @@ std::FILE* createTemporaryFile(std::string& path) {
   TraceScope t("stt805");
   std::string dir = runPaths().tempDir.empty() ? std::string("/tmp") : runPaths().tempDir;
   if (dir.back() != '/') dir += '/';
-  std::string pattern = dir + "trovak_" + std::to_string(getpid()) + "_XXXXXX";
-  if (pattern.size() >= kMaxPath) return nullptr;
-  TemporaryFiles& files = temporaryFiles();
-  int slot = -1;
-  for (int i = 0; i < kMaxTemporaryFiles && slot < 0; ++i)
-    if (files.paths[i][0] == '\0') slot = i;
-  if (slot < 0) return nullptr;
-  std::strcpy(files.paths[slot], pattern.c_str());
-  // mkostemp creates the file with O_CREAT|O_EXCL: never through an
-  // existing file or link.
-  const int fd = mkostemp(files.paths[slot], O_CLOEXEC);
-  if (fd < 0) {
-    files.paths[slot][0] = '\0';
-    return nullptr;
-  }
-  std::FILE* f = fdopen(fd, "w+b");
-  if (f == nullptr) {
-    close(fd);
-    unlink(files.paths[slot]);
-    files.paths[slot][0] = '\0';
-    return nullptr;
-  }
-  path = files.paths[slot];
-  return f;
+  return createScratchFile(dir + "trovak_" + std::to_string(getpid()), "w+b", path);
 }
 
-void forgetTemporaryFile(const std::string& path) {
-  if (path.empty()) return;
-  TemporaryFiles& files = temporaryFiles();
-  for (auto& entry : files.paths) {
-    if (entry[0] != '\0' && path == entry) {
-      unlink(entry);
-      entry[0] = '\0';
-    }
-  }
+void forgetTemporaryFile(const std::string& path) { removeScratchFile(path); }
+
+void reportTemporaryWriteFailure(const char* code, const std::string& path, int error) {
+  mfaReport(code, kMsgCannotWrite, Channel::kBoth, Severity::kError, {}, {},
+            fileFailureText(path, error), nullptr);
 }
 
-void removeTemporaryFiles() {
-  for (auto& entry : temporaryFiles().paths) {
-    if (entry[0] != '\0') {
-      unlink(entry);
-      entry[0] = '\0';
-    }
-  }
-}
+void removeTemporaryFiles() { closeIgesInput(); }
 
 int igesReaderAttach(std::FILE* file) {
   TraceScope t("stt802");
@@ -243,7 +200,8 @@ int readStartSection(int vdais) {
   for (int i = 0; i < s.separatorCount; ++i) getc(s.input);
   s.startFile = createTemporaryFile(s.startPath);
   if (s.startFile == nullptr) {
-    mfaError(t.code(), 140, Channel::kBoth);
+    mfaReport(t.code(), 140, Channel::kBoth, Severity::kError, {}, {},
+              fileFailureText(runPaths().tempDir, errno), nullptr);
     return 21;
   }
   if (record[72] != 'S') mfaWarning(t.code(), 340, Channel::kProtocol);
@@ -253,7 +211,10 @@ int readStartSection(int vdais) {
       mfaError(t.code(), 305, Channel::kBoth);
       return 152;
     }
-    std::fwrite(record, 1, 81, s.startFile);
+    if (std::fwrite(record, 1, 81, s.startFile) != 81) {
+      reportTemporaryWriteFailure(t.code(), s.startPath, errno);
+      return 21;
+    }
     if (vdais != 0 && !vdaisSeen && std::strncmp(record, "VDAIS", 5) == 0) {
       vdaisSeen = true;
       std::uint32_t& mode = runState().runMode;
@@ -608,7 +569,11 @@ int readSection(char letter) {
         return -2;
       }
     } else {
-      if (s.paramFile == nullptr || std::fwrite(record, 1, 81, s.paramFile) != 81) return -2;
+      if (s.paramFile == nullptr) return -2;
+      if (std::fwrite(record, 1, 81, s.paramFile) != 81) {
+        reportTemporaryWriteFailure("stt950", s.paramPath, errno);
+        return -2;
+      }
       ++s.paramRecords;
     }
   }
@@ -677,7 +642,8 @@ int readIgesInput() {
   resetTable();
   s.paramFile = createTemporaryFile(s.paramPath);
   if (s.paramFile == nullptr) {
-    mfaError(t.code(), 140, Channel::kProtocol);
+    mfaReport(t.code(), 140, Channel::kBoth, Severity::kError, {}, {},
+              fileFailureText(runPaths().tempDir, errno), nullptr);
     return -1;
   }
   if (checkTerminate() != 0) {
@@ -702,7 +668,7 @@ int readIgesInput() {
   if (readSection('P') != 0) return -3;
   // The parameter file is read from here on.
   if (std::fflush(s.paramFile) != 0) {
-    mfaError(t.code(), 160, Channel::kProtocol);
+    reportTemporaryWriteFailure(t.code(), s.paramPath, errno);
     return -3;
   }
   parameterPass();

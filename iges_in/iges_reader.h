@@ -10,8 +10,9 @@
 //                                sections, parameter pass: 0 or -1..-9
 //   ... conversion, which calls fetchParameterData ...
 //   closeIgesInput()             closes and removes the temporary files
-// removeTemporaryFiles() may be called at any time (also from a trap
-// handler): it unlinks every temporary file the reader has made.
+// removeTemporaryFiles() may be called at any time: it closes and unlinks
+// every temporary file the reader has made.  A signal or trap handler
+// removes them through the table of the run's files (driver/output_file.h).
 #pragma once
 
 #include <cstdint>
@@ -70,8 +71,9 @@ void closeIgesInput();
 int fetchParameterData(std::int32_t type, std::int32_t pointer, std::int32_t lineCount,
                        std::string& text);  // hvd800
 
-// Temporary files of the run: made exclusively in runPaths().tempDir (or
-// /tmp); every one is registered so that every exit path can remove it.
+// Temporary files of the run: scratch files with an unpredictable name and
+// mode 0600 in runPaths().tempDir (or /tmp).  A failed write is reported as
+// error 1300 with the file's name and the system's reason.
 std::FILE* createTemporaryFile(std::string& path);
 void forgetTemporaryFile(const std::string& path);  // unlinks it now
 void removeTemporaryFiles();

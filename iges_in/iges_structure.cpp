@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <new>
 #include <string>
 #include <utility>
@@ -31,6 +32,8 @@ constexpr int kMsgModelExists = 892;
 constexpr int kMsgOldName = 893;
 constexpr int kMsgNewName = 894;
 constexpr int kMsgDuplicateError = 897;
+constexpr int kMsgSelfContaining = 1322;
+constexpr int kMsgNoSubfigureMembers = 1323;
 
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr std::size_t kFirstRecordCapacity = 50;
@@ -82,6 +85,35 @@ void reportCycle(const char* code, std::int32_t index) {
   s.cycleReported = true;
 }
 
+// The name a subfigure definition is known under: the name it was written
+// or expanded under, else the name of its parameter data.
+std::string definitionLabel(std::int32_t definition) {
+  const IgesStructureState& s = igesStructureState();
+  const auto named = s.definitionNames.find(definition);
+  if (named != s.definitionNames.end()) return named->second;
+  if (!isElementIndex(definition)) return "";
+  const auto* rec = dynamic_cast<const SubfigureRecord*>(element(definition).params.get());
+  return rec != nullptr ? rec->name : "";
+}
+
+// An instance whose definition holds, directly or through other
+// definitions, an instance of itself: an error naming the definition, at
+// the instance (on the console the first time, in the protocol always),
+// once per instance.
+void reportSelfContaining(const char* code, std::int32_t instance, std::int32_t definition) {
+  IgesStructureState& s = igesStructureState();
+  // Each instance is one failed element: a second expansion that meets it
+  // again says nothing new.
+  if (!s.selfContainingInstances.insert(instance).second) return;
+  mfaSetPosition(instance, element(instance).de.paramPointer);
+  const std::string shownName = mfaCurrentName();
+  mfaSetCurrentName(definitionLabel(definition));
+  mfaError(code, kMsgSelfContaining, s.selfContainingReported ? Channel::kProtocol : Channel::kBoth);
+  mfaSetCurrentName(shownName);
+  mfaClearPosition();
+  s.selfContainingReported = true;
+}
+
 // Enters one level of structure nesting; false (reported) when the nesting
 // is too deep.
 bool enterNesting(const char* code, std::int32_t index) {
@@ -97,11 +129,15 @@ void leaveNesting() { --igesStructureState().nesting; }
 
 // Sets the state of the element and everything below it without counting
 // progress (the states are put back for another pass, nothing is done).
-void setStateDeepQuiet(std::int32_t index, char state) {
+void setStateDeepQuiet(std::int32_t index, char state, std::int32_t keepType = 0) {
   ElementTable& t = elementTable();
   const int on = t.progressOn;
   t.progressOn = 0;
-  setStateDeep(index, state);
+  if (keepType != 0) {
+    setStateDeepWithin(index, state, keepType);
+  } else {
+    setStateDeep(index, state);
+  }
   t.progressOn = on;
 }
 
@@ -333,10 +369,11 @@ void registerName(const std::string& original, std::int32_t index, const std::st
   s.writtenNames.insert(name);
 }
 
-// Writes the definitions of the instances inside the definition before it
-// (each model is written on its own, not inside another).
-void writeInnerDefinitions(std::int32_t definition) {
-  IgesStructureState& s = igesStructureState();
+// The subfigure definitions of the instances among the members of
+// `definition` (the walk does not enter other definitions), in the order
+// they are met.
+std::vector<std::int32_t> innerDefinitions(std::int32_t definition) {
+  std::vector<std::int32_t> found;
   std::unordered_set<std::int32_t> seen{definition};
   std::vector<std::int32_t> stack{definition};
   while (!stack.empty()) {
@@ -345,17 +382,63 @@ void writeInnerDefinitions(std::int32_t definition) {
     for (const LinkNode* n = element(i).sons; n != nullptr; n = n->next) {
       const std::int32_t k = n->index;
       if (!isElementIndex(k) || !seen.insert(k).second) continue;
-      const ElementRecord& e = element(k);
-      if (e.type == 308) {
-        if (e.state == ElementState::kWaiting && s.activeDefinitions.count(k) == 0) {
-          const int r = convertSubfigureDefinition(k);
-          if (r != 0 && element(k).state == ElementState::kWaiting)
-            setStateFromResult(k, r == ConvertResult::kError ? -1 : r, "cee680");
-        }
+      if (element(k).type == 308) {
+        found.push_back(k);
         continue;
       }
       stack.push_back(k);
     }
+  }
+  return found;
+}
+
+int writeDefinitionModel(std::int32_t index, const std::string& name, const std::string& original);
+
+// Writes the definitions of the instances inside the definition before it,
+// innermost first (each model is written on its own, not inside another):
+// a walk with its own stack, so any depth the file holds is written.  The
+// definitions on the walk's path count as active: an instance of one of
+// them inside a deeper definition closes a cycle and is reported where it
+// stands.
+void writeInnerDefinitions(std::int32_t root) {
+  IgesStructureState& s = igesStructureState();
+  struct Frame {
+    std::int32_t definition;
+    std::vector<std::int32_t> inner;
+    std::size_t next;
+  };
+  std::vector<Frame> path;
+  path.push_back(Frame{root, innerDefinitions(root), 0});
+  while (!path.empty()) {
+    Frame& top = path.back();
+    if (top.next < top.inner.size()) {
+      const std::int32_t k = top.inner[top.next++];
+      if (element(k).state != ElementState::kWaiting || s.activeDefinitions.count(k) != 0) continue;
+      s.activeDefinitions.insert(k);
+      path.push_back(Frame{k, innerDefinitions(k), 0});  // `top` is not used again
+      continue;
+    }
+    const std::int32_t done = top.definition;
+    path.pop_back();
+    if (done == root) break;
+    if (element(done).state == ElementState::kWaiting) {
+      std::string name;
+      const int named = subfigureName(done, name);
+      int r = named;
+      if (named == ConvertResult::kLater) {
+        setStateDeepQuiet(done, ElementState::kDefinitionWritten);
+        setState(done, ElementState::kDefinitionWritten);
+        r = 0;
+      } else if (named == 0) {
+        const SubfigureRecord* rec = subfigureRecordOf(done);
+        r = writeDefinitionModel(done, name, rec != nullptr ? rec->name : name);
+      } else {
+        r = ConvertResult::kError;
+      }
+      if (r != 0 && element(done).state == ElementState::kWaiting)
+        setStateFromResult(done, r == ConvertResult::kError ? -1 : r, "cee680");
+    }
+    s.activeDefinitions.erase(done);
   }
 }
 
@@ -468,7 +551,75 @@ void structureTopLevelPick(std::int32_t index) {
   ScriptModelCreate();
 }
 
+namespace {
+
+// Subfigures that hold themselves where no pass reached them (a closed
+// ring of definitions and instances without an instance outside it): each
+// ring is found by a walk over the definitions and instances with a stack
+// of its own, and reported at the instance that closes it, unless an
+// instance on the ring failed already (the ring was reported when its
+// expansion met it).  Linear in the definitions, instances and their links.
+void reportClosedRings() {
+  const ElementTable& table = elementTable();
+  const std::int32_t last = table.lastIndex;
+  auto inRing = [](std::int32_t i) {
+    if (!isElementIndex(i)) return false;
+    const std::int32_t type = element(i).type;
+    return type == 308 || type == 408;
+  };
+  std::vector<char> colour(static_cast<std::size_t>(last) + 1, 0);  // 1 on the path, 2 done
+  struct Frame {
+    std::int32_t node;
+    const LinkNode* next;
+    int failed;  // failed instances on the path up to here
+  };
+  std::vector<Frame> path;
+  std::vector<std::size_t> depthOf(static_cast<std::size_t>(last) + 1, 0);
+  for (std::int32_t root = 1; root <= last; ++root) {
+    if (!inRing(root) || colour[static_cast<std::size_t>(root)] != 0) continue;
+    const auto failedHere = [](std::int32_t i) {
+      return element(i).type == 408 && element(i).state == ElementState::kError ? 1 : 0;
+    };
+    colour[static_cast<std::size_t>(root)] = 1;
+    path.push_back(Frame{root, element(root).sons, failedHere(root)});
+    while (!path.empty()) {
+      Frame& top = path.back();
+      while (top.next != nullptr && !inRing(top.next->index)) top.next = top.next->next;
+      if (top.next == nullptr) {
+        colour[static_cast<std::size_t>(top.node)] = 2;
+        path.pop_back();
+        continue;
+      }
+      const std::int32_t to = top.next->index;
+      top.next = top.next->next;
+      char& c = colour[static_cast<std::size_t>(to)];
+      if (c == 1) {
+        const std::size_t at = depthOf[static_cast<std::size_t>(to)];
+        const int before = at > 0 ? path[at - 1].failed : 0;
+        if (path.back().failed - before > 0) continue;  // reported where it was met
+        const std::int32_t from = path.back().node;
+        const std::int32_t instance = element(from).type == 408 ? from : to;
+        if (element(instance).type != 408) continue;
+        const std::int32_t definition = element(from).type == 408 ? to : firstSonOfType(instance, 308);
+        reportSelfContaining("cee641", instance, definition);
+        setStateRaw(instance, ElementState::kError);
+        // The path's counts up from here include the failed instance.
+        for (std::size_t k = depthOf[static_cast<std::size_t>(instance)]; k < path.size(); ++k) ++path[k].failed;
+        continue;
+      }
+      if (c == 2) continue;
+      c = 1;
+      const int failed = path.back().failed + failedHere(to);
+      depthOf[static_cast<std::size_t>(to)] = path.size();
+      path.push_back(Frame{to, element(to).sons, failed});
+    }
+  }
+}
+
+}  // namespace
+
 void structureFinish() {
+  if (levelIsPlus()) reportClosedRings();
   if (!mainModelPending()) return;
   igesStructureState().mainModelCreated = true;
   ScriptModelCreate();
@@ -741,30 +892,15 @@ int subfigureName(std::int32_t index, std::string& name) {
   return 0;
 }
 
-int convertSubfigureDefinition(std::int32_t index) {
+namespace {
+
+// Writes one definition as a model of its own (the definitions of the
+// instances among its members are written already); the definition is
+// active while it is written.  0 or a converter result.
+int writeDefinitionModel(std::int32_t index, const std::string& name, const std::string& original) {
   TraceScope t("cee680");
   IgesStructureState& s = igesStructureState();
-  ElementRecord& e = element(index);
-  if (isWritten(e.state)) return 0;
-  if (s.activeDefinitions.count(index) != 0) {
-    reportCycle(t.code(), index);
-    return ConvertResult::kError;
-  }
   correctSonCount(t.code(), index);
-  std::string name;
-  const int named = subfigureName(index, name);
-  if (named == -1) return ConvertResult::kError;
-  if (named == ConvertResult::kLater) {
-    // Written before under this name: the model there is used.
-    setStateDeepQuiet(index, ElementState::kDefinitionWritten);
-    setState(index, ElementState::kDefinitionWritten);
-    return 0;
-  }
-  const SubfigureRecord* rec = subfigureRecordOf(index);
-  const std::string original = rec != nullptr ? rec->name : name;
-  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
-  s.activeDefinitions.insert(index);
-  writeInnerDefinitions(index);
   // The definition is a model of its own: no view applies inside it.
   IgesConvertState& c = igesConvertState();
   const std::int32_t savedView = c.currentView, savedNumber = c.currentViewNumber;
@@ -788,13 +924,41 @@ int convertSubfigureDefinition(std::int32_t index) {
   c.currentView = savedView;
   c.currentViewNumber = savedNumber;
   s.currentViewMatrix = savedMatrix;
-  s.activeDefinitions.erase(index);
-  leaveNesting();
   if (r != 0) return ConvertResult::kError;
   registerName(original, index, name);
   s.modelFiles.insert(subfigureFileName(name));
   setState(index, ElementState::kDone);
   return 0;
+}
+
+}  // namespace
+
+int convertSubfigureDefinition(std::int32_t index) {
+  TraceScope t("cee680");
+  IgesStructureState& s = igesStructureState();
+  ElementRecord& e = element(index);
+  if (isWritten(e.state)) return 0;
+  // A definition that failed before is not tried again.
+  if (e.state == ElementState::kError) return ConvertResult::kError;
+  if (s.activeDefinitions.count(index) != 0) return ConvertResult::kError;
+  std::string name;
+  const int named = subfigureName(index, name);
+  if (named == -1) return ConvertResult::kError;
+  if (named == ConvertResult::kLater) {
+    // Written before under this name: the model there is used.
+    setStateDeepQuiet(index, ElementState::kDefinitionWritten);
+    setState(index, ElementState::kDefinitionWritten);
+    return 0;
+  }
+  const SubfigureRecord* rec = subfigureRecordOf(index);
+  const std::string original = rec != nullptr ? rec->name : name;
+  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
+  s.activeDefinitions.insert(index);
+  writeInnerDefinitions(index);
+  const int r = writeDefinitionModel(index, name, original);
+  s.activeDefinitions.erase(index);
+  leaveNesting();
+  return r;
 }
 
 int convertInstance(std::int32_t index) {
@@ -807,7 +971,7 @@ int convertInstance(std::int32_t index) {
   const std::int32_t def = data.definition;
   if (!isWritten(element(def).state)) {
     if (s.activeDefinitions.count(def) != 0) {
-      reportCycle(t.code(), index);
+      reportSelfContaining(t.code(), index, def);
       return ConvertResult::kError;
     }
     if (!enterNesting(t.code(), index)) return ConvertResult::kError;
@@ -856,17 +1020,48 @@ int convertInstance(std::int32_t index) {
   return 0;
 }
 
-int convertInstanceExpanded(std::int32_t index) {
-  TraceScope t("cee641");
+namespace {
+
+// One instance being expanded: the members of its definition are written
+// with the combined placement, between the subfigure brackets.
+struct Expansion {
+  std::int32_t instance = 0;
+  std::int32_t definition = 0;
+  std::string name;
+  int depth = 0;
+  Transform combined;                // placement of the members, with the view
+  const Transform* outer = nullptr;  // the placement around the instance
+  const LinkNode* next = nullptr;    // the definition's next son to look at
+};
+
+// Whether the collect step expands this instance where it stands (rather
+// than referring to a symbol model, or refusing it).
+bool expandsInstance(std::int32_t index) {
+  if (ownDxfRun()) {
+    const auto* rec = dynamic_cast<const InstanceRecord*>(element(index).params.get());
+    const std::int32_t flags = rec != nullptr ? rec->blockFlags : 0;
+    if ((flags & 1) != 0) return true;
+    if ((flags & 4) != 0) return false;
+  }
+  return elementMode() == 2;
+}
+
+// A son of a definition being expanded that is an instance to expand
+// before the definition's other members.
+bool nestedInstance(std::int32_t index) {
+  if (!isElementIndex(index)) return false;
+  const ElementRecord& e = element(index);
+  return e.type == 408 && e.state == ElementState::kWaiting && expandsInstance(index) &&
+         inCurrentView(index, igesConvertState().currentViewNumber) != 0;
+}
+
+// Opens the expansion of an instance inside the placement `outer`: 0, or
+// ConvertResult::kError when it cannot be expanded.
+int beginExpansion(std::int32_t index, const Transform* outer, const char* code,
+                   std::deque<Expansion>& open) {
   IgesStructureState& s = igesStructureState();
-  // Only an instance the top level of a pass took waits: under a father
-  // it would not be taken again.
-  const bool topLevel = s.topLevelPick == index && s.nesting == 0;
-  const ElementTable& table = elementTable();
-  if (topLevel && table.cursors[2] <= table.lastIndex && table.cursors[2] < table.capacity)
-    return ConvertResult::kLater;  // the top-level definitions come first
   InstanceData data;
-  if (readInstance(index, t.code(), data) != 0) return ConvertResult::kError;
+  if (readInstance(index, code, data) != 0) return ConvertResult::kError;
   std::int32_t def = data.definition;
   std::string name;
   const int named = subfigureName(def, name);
@@ -881,23 +1076,26 @@ int convertInstanceExpanded(std::int32_t index) {
     if (rec != nullptr) registerName(rec->name, def, name);
   }
   if (s.activeDefinitions.count(def) != 0) {
-    reportCycle(t.code(), index);
+    reportSelfContaining(code, index, def);
     return ConvertResult::kError;
   }
-  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
   correctSonCount("cee681", def);
-  // p' = M (position + scale p), then the view.
+  // p' = M (position + scale p), then the placement around it.
   Transform place;
   for (int i = 0; i < 3; ++i) place.r[i][i] = data.scale;
   place.t[0] = data.x;
   place.t[1] = data.y;
   place.t[2] = data.z;
   if (data.matrix != nullptr) place = composeTransforms(*data.matrix, place);
-  const Transform* savedMatrix = s.currentViewMatrix;
-  const Transform combined = savedMatrix != nullptr ? composeTransforms(*savedMatrix, place) : place;
-  const int depth = ++s.instanceDepth;
+  Expansion& x = open.emplace_back();
+  x.instance = index;
+  x.definition = def;
+  x.name = name;
+  x.outer = outer;
+  x.combined = outer != nullptr ? composeTransforms(*outer, place) : place;
+  x.depth = ++s.instanceDepth;
   if (traceLevel() > 0) {
-    std::printf("-> cee641 : Begin of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), depth);
+    std::printf("-> cee641 : Begin of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), x.depth);
     std::printf("            Reference-point : (x) %f, (y) %f, (z) %f\n", place.t[0], place.t[1], place.t[2]);
     const double f = std::sqrt(std::fabs(place.r[0][0] * place.r[1][1] - place.r[0][1] * place.r[1][0]));
     std::printf("            Scale factor    : (f) %f\n", f);
@@ -905,31 +1103,105 @@ int convertInstanceExpanded(std::int32_t index) {
                 std::atan2(place.r[1][0], place.r[0][0]) * kDegreesPerRadian);
   }
   s.activeDefinitions.insert(def);
-  s.currentViewMatrix = &combined;
-  setStateDeepQuiet(def, ElementState::kWaiting);
+  s.currentViewMatrix = &x.combined;
+  // The definition's own members wait to be written again; the members of
+  // the definitions its instances name wait from their own expansion on
+  // (each expansion costs the members it writes).
+  setStateDeepQuiet(def, ElementState::kWaiting, 308);
+  x.next = element(def).sons;
+  ScriptSubfigureBegin(x.depth, name);
+  return 0;
+}
+
+// Closes the innermost expansion: the definition's members are written
+// (the nested instances among them are expanded already).  The instance's
+// result.
+int endExpansion(std::deque<Expansion>& open) {
+  IgesStructureState& s = igesStructureState();
+  Expansion& x = open.back();
   std::vector<std::int32_t> members;
-  ScriptSubfigureBegin(depth, name);
-  const int r = nestedPass(def, &combined, nullptr, members);
-  ScriptSubfigureEnd(depth, name);
+  const int r = nestedPass(x.definition, &x.combined, nullptr, members);
+  ScriptSubfigureEnd(x.depth, x.name);
   // Members not written stay out of the later passes.
-  setStateDeepQuiet(def, ElementState::kIgnored);
-  s.currentViewMatrix = savedMatrix;
-  s.activeDefinitions.erase(def);
-  leaveNesting();
+  setStateDeepQuiet(x.definition, ElementState::kIgnored);
+  s.currentViewMatrix = x.outer;
+  s.activeDefinitions.erase(x.definition);
   if (traceLevel() > 0) {
-    std::printf("-> cee681 : End   of Subfigure '%s' (%d) -> converted to Group\n", name.c_str(),
-                static_cast<int>(def));
-    std::printf("-> cee641 : End   of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), depth);
+    std::printf("-> cee681 : End   of Subfigure '%s' (%d) -> converted to Group\n", x.name.c_str(),
+                static_cast<int>(x.definition));
+    std::printf("-> cee641 : End   of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(x.instance),
+                x.depth);
   }
   --s.instanceDepth;
+  const std::int32_t index = x.instance, def = x.definition;
+  open.pop_back();
   if (r != 0) return ConvertResult::kError;
   if (members.empty()) {
     errorText("FEHLER (cee681) : Keine Sohnelemente beim 308'er mit Index %d erzeugt !\n", def);
+    mfaSetPosition(index, element(index).de.paramPointer);
+    const std::string shownName = mfaCurrentName();
+    mfaSetCurrentName(definitionLabel(def));
+    mfaError("cee681", kMsgNoSubfigureMembers, Channel::kProtocol);
+    mfaSetCurrentName(shownName);
+    mfaClearPosition();
     return ConvertResult::kError;
   }
   element(index).created = members;
   setState(index, ElementState::kDone);
   return 0;
+}
+
+}  // namespace
+
+// The instance and the instances nested in its definition, to any depth:
+// the open expansions are kept on a stack of their own.  Each definition
+// expands its nested instances first, in the order of its sons, then its
+// other members, which take the nested instances' objects as they stand.
+int convertInstanceExpanded(std::int32_t index) {
+  TraceScope t("cee641");
+  IgesStructureState& s = igesStructureState();
+  // Only an instance the top level of a pass took waits: under a father
+  // it would not be taken again.
+  const bool topLevel = s.topLevelPick == index && s.nesting == 0;
+  const ElementTable& table = elementTable();
+  if (topLevel && table.cursors[2] <= table.lastIndex && table.cursors[2] < table.capacity)
+    return ConvertResult::kLater;  // the top-level definitions come first
+  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
+  std::deque<Expansion> open;
+  int result = ConvertResult::kError;
+  try {
+    result = beginExpansion(index, s.currentViewMatrix, t.code(), open);
+    while (!open.empty()) {
+      Expansion& x = open.back();
+      const LinkNode* n = x.next;
+      while (n != nullptr && !nestedInstance(n->index)) n = n->next;
+      if (n != nullptr) {
+        x.next = n->next;
+        const std::int32_t inner = n->index;
+        // `x` stays where it is: the deque keeps its elements in place.
+        if (beginExpansion(inner, &x.combined, t.code(), open) != 0) setState(inner, ElementState::kError);
+        continue;
+      }
+      const std::int32_t closed = x.instance;
+      const int r = endExpansion(open);
+      if (closed == index) {
+        result = r;
+      } else if (r != 0) {
+        setState(closed, ElementState::kError);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    result = ConvertResult::kError;
+    // The expansions left open are given up.
+    if (!open.empty()) s.currentViewMatrix = open.front().outer;
+    for (const Expansion& x : open) {
+      s.activeDefinitions.erase(x.definition);
+      --s.instanceDepth;
+    }
+  }
+  leaveNesting();
+  return result;
 }
 
 // ---------------------------------------------------------------------------

@@ -125,6 +125,8 @@ struct IgesStructureState {
   std::int32_t topLevelPick = 0;  // the element the top level of a pass took last
   bool mainModelCreated = false;
   bool cycleReported = false;
+  bool selfContainingReported = false;  // a subfigure holding itself was shown on the console
+  std::unordered_set<std::int32_t> selfContainingInstances;  // the instances reported for it
   ViewStatistics viewTotals;
   int viewsConverted = 0;
 };

@@ -1,5 +1,6 @@
 #include "iges_out/dxf_writer.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <limits>
@@ -30,7 +31,10 @@ __attribute__((format(printf, 2, 3))) void put(std::FILE* file, const char* form
   }
   va_list args;
   va_start(args, format);
-  if (std::vfprintf(file, format, args) < 0) s.failed = true;
+  if (std::vfprintf(file, format, args) < 0) {
+    if (!s.failed) noteSectionWriteFailure(file, errno);
+    s.failed = true;
+  }
   va_end(args);
 }
 
@@ -268,7 +272,10 @@ int finishDxfOutput(const DxfExtents& extents, const std::string& outputName) {
   if (!closeSectionFileSet(s.files, kDxfSectionCount)) s.failed = true;
   if (s.failed) {
     discardSectionFileSet(s.files, s.paths, kDxfSectionCount);
-    mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
+    if (sectionWriteFailed())
+      reportSectionWriteFailure(t.code());
+    else
+      mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
     return -4;
   }
   const JoinResult r = joinFiles(s.paths, kDxfSectionCount, outputName, t.code());

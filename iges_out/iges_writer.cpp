@@ -56,7 +56,12 @@ int writeSectionLine(std::FILE* file, std::int32_t& counter, std::string_view da
     n = std::snprintf(line, sizeof line, "%-*s%c%7d\n", width, text.c_str(), letter,
                       static_cast<int>(counter));
   }
-  if (n != 81 || std::fwrite(line, 1, 81, file) != 81) {
+  if (n != 81) {
+    s.failed = true;
+    return -1;
+  }
+  if (std::fwrite(line, 1, 81, file) != 81) {
+    noteSectionWriteFailure(file, errno);
     s.failed = true;
     return -1;
   }
@@ -269,8 +274,13 @@ int writeDirectoryEntry(const std::string& line1, const std::string& line2) {
     s.failed = true;
     return -1;
   }
-  if (f == nullptr || std::fwrite(line1.data(), 1, line1.size(), f) != line1.size() ||
+  if (f == nullptr) {
+    s.failed = true;
+    return -1;
+  }
+  if (std::fwrite(line1.data(), 1, line1.size(), f) != line1.size() ||
       std::fwrite(line2.data(), 1, line2.size(), f) != line2.size()) {
+    noteSectionWriteFailure(f, errno);
     s.failed = true;
     return -1;
   }
@@ -456,7 +466,12 @@ int writeTerminate() {
                               static_cast<int>(s.directorySeq - 1),
                               static_cast<int>(s.parameterSeq - 1), " ");
   std::FILE* f = s.files[kSectionTerminate];
-  if (f == nullptr || n != 81 || std::fwrite(record, 1, 81, f) != 81) {
+  if (f == nullptr || n != 81) {
+    s.failed = true;
+    return -1;
+  }
+  if (std::fwrite(record, 1, 81, f) != 81) {
+    noteSectionWriteFailure(f, errno);
     s.failed = true;
     return -1;
   }
@@ -484,8 +499,12 @@ int finishIgesOutput(const std::string& outputName) {
   if (closeSectionFiles() != 0 && result == 0) result = -1;
   if (result == -1) {
     // A section file could not be written completely: the output would be
-    // a damaged file, so none is made.
-    mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
+    // a damaged file, so none is made.  A failed write names the section
+    // file and the system's reason.
+    if (sectionWriteFailed())
+      reportSectionWriteFailure(t.code());
+    else
+      mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
     result = -4;
   }
   if (result != 0) {

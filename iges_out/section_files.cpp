@@ -1,76 +1,57 @@
 #include "iges_out/section_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <vector>
 
 #include "driver/messages.h"
+#include "driver/output_file.h"
 #include "driver/trace.h"
 
 namespace {
 
-// The registry is a fixed table of path buffers so that a trap handler can
-// walk it without allocating.  Ten section files are the most a run has
-// open (five of the IGES writer, five of the DXF writer), plus the
-// temporary output of a join.
-constexpr int kMaxSectionFiles = 16;
-constexpr std::size_t kMaxPath = 4096;
+constexpr int kMsgNoTemporaryFile = 140;
+constexpr int kMsgCannotWrite = 1300;
+constexpr int kMsgCannotCreate = 1301;
 
-struct SectionFileTable {
-  char paths[kMaxSectionFiles][kMaxPath] = {};
+struct OpenSection {
+  std::FILE* file;
+  std::string path;
 };
 
-SectionFileTable& sectionFileTable() {
-  static SectionFileTable table;
-  return table;
+struct SectionFileState {
+  std::vector<OpenSection> open;  // the section files made and not removed
+  std::string failedPath;         // the first failed write
+  int failedError = 0;
+  bool failureReported = false;
+};
+
+SectionFileState& sectionFiles() {
+  static SectionFileState state;
+  return state;
 }
 
-bool registerPath(const std::string& path) {
-  if (path.empty() || path.size() >= kMaxPath) return false;
-  for (auto& entry : sectionFileTable().paths) {
-    if (entry[0] == '\0') {
-      std::memcpy(entry, path.c_str(), path.size() + 1);
-      return true;
-    }
-  }
-  return false;
+std::string pathOf(std::FILE* file) {
+  for (const OpenSection& s : sectionFiles().open)
+    if (s.file == file) return s.path;
+  return {};
 }
 
-void forgetPath(const std::string& path) {
-  for (auto& entry : sectionFileTable().paths) {
-    if (entry[0] != '\0' && path == entry) entry[0] = '\0';
-  }
-}
-
-// Creates a file exclusively and registers it; -1 when either fails.
-int createExclusive(const std::string& path) {
-  if (!registerPath(path)) return -1;
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    // Not ours: an existing file under that name is left alone.
-    forgetPath(path);
-    return -1;
-  }
-  return fd;
-}
-
-// Copies one section file onto the output stream; 1 when it was missing,
-// -1 when reading or writing failed.
-int appendFile(const std::string& path, std::FILE* out) {
+// Copies one section file onto the output; 1 when it was missing, -1 when
+// reading failed, -2 when writing failed.
+int appendFile(const std::string& path, OutputFile& out) {
   std::FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) return 1;
-  char buffer[128];
+  char buffer[64 * 1024];
   int result = 0;
   for (;;) {
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, in);
-    if (n > 0 && std::fwrite(buffer, 1, n, out) != n) {
-      result = -1;
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
+    if (n > 0 && !out.write(buffer, n)) {
+      result = -2;
       break;
     }
-    if (n < sizeof buffer - 1) {
+    if (n < sizeof buffer) {
       if (std::ferror(in)) result = -1;
       break;
     }
@@ -81,44 +62,40 @@ int appendFile(const std::string& path, std::FILE* out) {
 
 }  // namespace
 
-std::FILE* createSectionFile(const std::string& path) {
+std::FILE* createSectionFile(const std::string& nameLike, std::string& path) {
   TraceScope t("scl100");
-  const int fd = createExclusive(path);
-  if (fd < 0) return nullptr;
-  std::FILE* f = fdopen(fd, "wb");
-  if (f == nullptr) {
-    close(fd);
-    removeSectionFile(path);
-  }
+  std::FILE* f = createScratchFile(nameLike, "wb", path);
+  if (f != nullptr) sectionFiles().open.push_back({f, path});
   return f;
 }
 
 void removeSectionFile(const std::string& path) {
   if (path.empty()) return;
-  for (auto& entry : sectionFileTable().paths) {
-    if (entry[0] != '\0' && path == entry) {
-      unlink(entry);
-      entry[0] = '\0';
-    }
+  std::vector<OpenSection>& open = sectionFiles().open;
+  for (auto it = open.begin(); it != open.end();) {
+    it = it->path == path ? open.erase(it) : it + 1;
   }
+  removeScratchFile(path);
 }
 
 void removeAllSectionFiles() {
-  for (auto& entry : sectionFileTable().paths) {
-    if (entry[0] != '\0') {
-      unlink(entry);
-      entry[0] = '\0';
-    }
-  }
+  std::vector<OpenSection> open;
+  open.swap(sectionFiles().open);
+  for (const OpenSection& s : open) removeScratchFile(s.path);
 }
 
 int openSectionFileSet(const std::string* names, int count, std::FILE** files, std::string* paths,
                        const char* code) {
+  SectionFileState& state = sectionFiles();
+  state.failedPath.clear();
+  state.failedError = 0;
+  state.failureReported = false;
   for (int i = 0; i < count; ++i) {
-    paths[i] = names[i];
-    files[i] = createSectionFile(names[i]);
+    paths[i].clear();
+    files[i] = createSectionFile(names[i], paths[i]);
     if (files[i] == nullptr) {
-      mfaError(code, 140, Channel::kConsole);
+      mfaReport(code, kMsgNoTemporaryFile, Channel::kConsole, Severity::kError, {}, {},
+                fileFailureText(names[i], errno), nullptr);
       discardSectionFileSet(files, paths, i);
       return -1;
     }
@@ -129,52 +106,76 @@ int openSectionFileSet(const std::string* names, int count, std::FILE** files, s
 bool closeSectionFileSet(std::FILE** files, int count) {
   bool closed = true;
   for (int i = 0; i < count; ++i) {
-    if (files[i] != nullptr && std::fclose(files[i]) != 0) closed = false;
+    if (files[i] == nullptr) continue;
+    const std::string path = pathOf(files[i]);
+    for (OpenSection& s : sectionFiles().open)
+      if (s.file == files[i]) s.file = nullptr;
+    if (std::fclose(files[i]) != 0) {
+      closed = false;
+      SectionFileState& state = sectionFiles();
+      if (state.failedError == 0) {
+        state.failedError = errno != 0 ? errno : EIO;
+        state.failedPath = path;
+      }
+    }
     files[i] = nullptr;
   }
   return closed;
 }
 
 void discardSectionFileSet(std::FILE** files, const std::string* paths, int count) {
-  closeSectionFileSet(files, count);
-  for (int i = 0; i < count; ++i) removeSectionFile(paths[i]);
+  for (int i = 0; i < count; ++i) {
+    if (files[i] != nullptr) std::fclose(files[i]);
+    files[i] = nullptr;
+    removeSectionFile(paths[i]);
+  }
+}
+
+void noteSectionWriteFailure(std::FILE* file, int error) {
+  SectionFileState& state = sectionFiles();
+  if (state.failedError != 0) return;
+  state.failedError = error != 0 ? error : EIO;
+  state.failedPath = pathOf(file);
+}
+
+bool sectionWriteFailed() { return sectionFiles().failedError != 0; }
+
+void reportSectionWriteFailure(const char* code) {
+  SectionFileState& state = sectionFiles();
+  if (state.failedError == 0 || state.failureReported) return;
+  state.failureReported = true;
+  mfaReport(code, kMsgCannotWrite, Channel::kBoth, Severity::kError, {}, {},
+            fileFailureText(state.failedPath, state.failedError), nullptr);
 }
 
 JoinResult joinFiles(const std::string* sectionFiles, int count, const std::string& outputName,
                      const char* code) {
   TraceScope t("scl200");
   JoinResult result;
-  auto cannotWrite = [&](const std::string& partial) {
-    if (!partial.empty()) removeSectionFile(partial);
+  OutputFile out;
+  auto cannotWrite = [&](int message) {
+    out.discard();
     for (int i = 0; i < count; ++i) removeSectionFile(sectionFiles[i]);
-    mfaReport(code, 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
+    mfaReport(code, message, Channel::kBoth, Severity::kError, {}, {}, out.failureText(), nullptr);
     result.status = -4;
     return result;
   };
-  // The temporary output lies beside the output file, so the rename at the
-  // end stays within one file system.
-  const std::string partial = outputName + ".part" + std::to_string(getpid());
-  const int fd = outputName.empty() ? -1 : createExclusive(partial);
-  if (fd < 0) return cannotWrite("");
-  std::FILE* out = fdopen(fd, "wb");
-  if (out == nullptr) {
-    close(fd);
-    return cannotWrite(partial);
-  }
-  bool failed = false;
-  for (int i = 0; i < count && !failed; ++i) {
+  if (!out.create(outputName)) return cannotWrite(kMsgCannotCreate);
+  for (int i = 0; i < count; ++i) {
     const int r = appendFile(sectionFiles[i], out);
     if (r == 1) ++result.missing;
-    if (r < 0) failed = true;
-    if (r == 0) {
-      forgetPath(sectionFiles[i]);
-      unlink(sectionFiles[i].c_str());
+    if (r == -1) {
+      // The section file itself could not be read back.
+      for (int k = 0; k < count; ++k) removeSectionFile(sectionFiles[k]);
+      out.discard();
+      mfaReport(code, kMsgCannotWrite, Channel::kBoth, Severity::kError, {}, {},
+                fileFailureText(sectionFiles[i], errno), nullptr);
+      result.status = -4;
+      return result;
     }
+    if (r == -2) return cannotWrite(kMsgCannotWrite);
+    if (r == 0) removeSectionFile(sectionFiles[i]);
   }
-  if (std::fflush(out) != 0 || fsync(fileno(out)) != 0) failed = true;
-  if (std::fclose(out) != 0) failed = true;
-  if (failed) return cannotWrite(partial);
-  if (std::rename(partial.c_str(), outputName.c_str()) != 0) return cannotWrite(partial);
-  forgetPath(partial);
+  if (!out.commit()) return cannotWrite(kMsgCannotWrite);
   return result;
 }

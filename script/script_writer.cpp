@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "driver/command_line.h"
 #include "driver/config.h"
 #include "driver/messages.h"
+#include "driver/output_file.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
 #include "elements/element_table.h"
@@ -47,7 +47,12 @@ struct WriterModule {
   ScriptState state;
   LayerIndex layerIndex;
   Registries registries;
-  std::unique_ptr<std::ofstream> file;
+  // The open script: the output, the stream buffer over it and the
+  // stream the writers print to.
+  std::unique_ptr<OutputFile> file;
+  std::unique_ptr<OutputStreamBuffer> buffer;
+  std::unique_ptr<std::ostream> stream;
+  std::string failure;  // "<name> (<reason>)" of the last failure
   ScriptZOrderSearch zOrderSearch = nullptr;
   // Member positions of the z-order properties, by property index.
   std::unordered_map<std::int32_t, std::unordered_map<std::int32_t, int>> zOrderPositions;
@@ -92,8 +97,11 @@ ScriptState& scriptState() { return module().state; }
 
 void resetScriptState() {
   WriterModule& m = module();
-  if (m.file) m.file->close();
+  // A script that was not closed is not put under its name.
+  m.stream.reset();
+  m.buffer.reset();
   m.file.reset();
+  m.failure.clear();
   m.state = ScriptState();
   m.registries = Registries();
   m.layerIndex = LayerIndex();
@@ -287,11 +295,19 @@ int ScriptOpen(const std::string& outputName, const ScriptSource& source) {
   TraceScope t("ses721");
   WriterModule& m = module();
   const std::string fileName = runState().edxOut ? outputName + ".kpl" : outputName;
-  auto file = std::make_unique<std::ofstream>(fileName, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!file->is_open()) return -7;
+  // Written under a temporary name beside the script and put under its
+  // name by ScriptClose, so a run that fails or is stopped leaves the
+  // previous script as it was.
+  auto file = std::make_unique<OutputFile>();
+  if (!file->create(fileName)) {
+    m.failure = file->failureText();
+    return -7;
+  }
   m.file = std::move(file);
-  m.state.out = m.file.get();
-  return writeHeader(*m.file, outputName, source);
+  m.buffer = std::make_unique<OutputStreamBuffer>(*m.file);
+  m.stream = std::make_unique<std::ostream>(m.buffer.get());
+  m.state.out = m.stream.get();
+  return writeHeader(*m.stream, outputName, source);
 }
 
 int ScriptPrologue() {
@@ -363,13 +379,21 @@ int ScriptClose() {
     o << "prompt (\" \")\n";
   }
   o.flush();
+  int result = 0;
   if (m.file) {
-    m.file->close();
+    m.stream.reset();
+    m.buffer.reset();
+    if (!m.file->commit()) {
+      m.failure = m.file->failureText();
+      result = -7;
+    }
     m.file.reset();
   }
   m.state.out = nullptr;
-  return 0;
+  return result;
 }
+
+const std::string& ScriptFileFailure() { return module().failure; }
 
 void ScriptPictureComment(const char* code, const std::string& name) {
   TraceScope t(code);

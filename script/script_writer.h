@@ -101,7 +101,11 @@ double scriptRegistryTolerance();
 // The lifecycle.
 int ScriptOpen(const std::string& outputName, const ScriptSource& source);  // ses721
 int ScriptPrologue();                                                       // ses100
+// Puts the script under its name once complete: 0, or -7 when a write,
+// flush or close of it failed (nothing is then left under its name).
 int ScriptClose();                                                          // ses820
+// "<script name> (<system's reason>)" of the last open or close that failed.
+const std::string& ScriptFileFailure();
 int ScriptSetTolerance(double tolerance);                                   // ses840
 // Opens on a stream the caller owns (tests, and the symbol-model pass).
 int ScriptOpenStream(std::ostream& out, const std::string& outputName, const ScriptSource& source);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/messages.h"
 #include "driver/trace.h"
 #include "elements/element_table.h"
 #include "transfer/edx_parser.h"
@@ -19,6 +20,9 @@
 #include "transfer/transfer_reader.h"
 
 namespace {
+
+// A warning: the file holds no element the parser knows.
+constexpr int kMsgNoEdxElements = 1324;
 
 // The parser and its lengths work with 32-bit counts.
 constexpr std::size_t kMaxEdxFileSize = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
@@ -270,6 +274,8 @@ int loadEdxText(const std::string& fileName, std::string text) {
     buffer.length = static_cast<std::int32_t>(text.size());
     buffer.text = std::move(text);
     parseEdxFile(buffer);
+    // Nothing the parser knows: damaged, or not an EDX file at all.
+    if (edxParser().records.empty()) mfaWarning(t.code(), kMsgNoEdxElements, Channel::kBoth);
     const int filled = fillTable();
     handOverExtents();
     return filled;

@@ -133,9 +133,11 @@ bool atElementEnd() {
   TransferReaderState& s = transferReader();
   const std::size_t offset = s.offset;
   const TransferStop stop = s.lastStop;
+  const bool met = s.endOfFileMet;
   const bool end = nextValueLine() != 0;
   s.offset = offset;
   s.lastStop = stop;
+  s.endOfFileMet = met;
   return end;
 }
 
@@ -143,6 +145,7 @@ bool atPartEnd() {
   TransferReaderState& s = transferReader();
   const std::size_t offset = s.offset;
   const TransferStop stop = s.lastStop;
+  const bool met = s.endOfFileMet;
   bool end = nextValueLine() != 0;
   if (!end) {
     std::size_t at = 0;
@@ -150,6 +153,7 @@ bool atPartEnd() {
   }
   s.offset = offset;
   s.lastStop = stop;
+  s.endOfFileMet = met;
   return end;
 }
 

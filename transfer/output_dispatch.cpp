@@ -15,6 +15,7 @@
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
 #include "iges_out/iges_writer.h"
+#include "iges_out/section_files.h"
 #include "transfer/output_steps.h"
 #include "transfer/transfer_reader.h"
 
@@ -122,14 +123,27 @@ bool plusLevel() { return runHas(RunModeBit::kPlus); }
 int runStep(const StepContext& c) {
   ElementRecord& e = element(c.index);
   e.de = DirectoryEntry();
+  // Whether the file ends inside this element (members keep their own).
+  TransferReaderState& reader = transferReader();
+  const bool endMetBefore = reader.endOfFileMet;
+  reader.endOfFileMet = false;
   setOnPath(c.index, true);
   const int result = dispatchByType(c);
   setOnPath(c.index, false);
+  const bool cut = reader.endOfFileMet && reader.open;
+  reader.endOfFileMet = endMetBefore || reader.endOfFileMet;
   outputDispatch().classFlags |= classifyElement(c.index);
   const char state = stateOfStepResult(result);
+  if (state == ElementState::kError && cut) {
+    // A file cut inside its last element: a warning names the element.
+    mfaReport("dpe100", kMsgElementCut, Channel::kProtocol, Severity::kWarning, {}, {},
+              transferIdentifierAt(element(c.index).transferId()), nullptr);
+  }
   if (state != 0) setState(c.index, state);
   // A failed element counts as an error of the run.
-  if (state == ElementState::kError) reportElementFailure(c.index, "dpe100");
+  // A section file that cannot be written (full or limited temporary
+  // folder) fails the whole output with one error, not every element.
+  if (state == ElementState::kError && !sectionWriteFailed()) reportElementFailure(c.index, "dpe100");
   return result;
 }
 
@@ -339,7 +353,7 @@ int convertTransferElements() {
   s.onPath.assign(static_cast<std::size_t>(elementTable().lastIndex) + 1, 0);
   s.classFlags = 0;
   ConvertPick pick;
-  while (nextToConvert(pick) == 0) {
+  while (!sectionWriteFailed() && nextToConvert(pick) == 0) {
     output_steps::StepContext c;
     c.index = pick.index;
     c.position = pick.id;

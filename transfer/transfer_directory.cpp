@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/messages.h"
 #include "driver/trace.h"
 #include "elements/element_table.h"
 #include "transfer/transfer_lines.h"
@@ -178,6 +179,7 @@ int nextMember(std::int32_t /*index*/, std::int32_t position, std::int32_t& memb
     walk = TransferReaderState::MemberWalk();
     walk.started = true;
     walk.position = position;
+    s.memberListCut = false;
     std::string keyword, identifier;
     const MemberLayout* layout = nullptr;
     if (seekToElement(position, keyword, identifier) == 0) layout = memberLayoutOf(keyword);
@@ -188,6 +190,7 @@ int nextMember(std::int32_t /*index*/, std::int32_t position, std::int32_t& memb
     const int own = layout->ownLines + (s.fileVersion != 0 ? layout->versionLines : 0);
     walk.ended = !skipValueLines(own);
     walk.offset = s.offset;
+    if (walk.ended && s.lastStop == TransferStop::kEndOfFile) s.memberListCut = true;
   }
   if (walk.noList) return -2;
   if (walk.ended) return 1;
@@ -206,8 +209,15 @@ int nextMember(std::int32_t /*index*/, std::int32_t position, std::int32_t& memb
     }
     // A value that names no element is passed over.
   }
+  if (s.lastStop == TransferStop::kEndOfFile) s.memberListCut = true;
   walk.ended = true;
   return 1;
+}
+
+std::string transferIdentifierAt(std::int32_t position) {
+  std::string keyword, identifier;
+  if (seekToElement(position, keyword, identifier) != 0) return "";
+  return identifier;
 }
 
 int transferMembersOf(std::int32_t index, std::vector<std::int32_t>& positions) {
@@ -232,15 +242,17 @@ struct MemberEdge {
 // The member lists of every composite element of the table as edges
 // between table indices; a member named twice, and the element itself, are
 // dropped.
-int collectMembers(std::vector<std::vector<MemberEdge>>& edges) {
+int collectMembers(std::vector<std::vector<MemberEdge>>& edges, std::vector<char>& cut) {
   const ElementTable& table = elementTable();
   const std::int32_t last = table.lastIndex;
   edges.assign(static_cast<std::size_t>(last) + 1, {});
+  cut.assign(static_cast<std::size_t>(last) + 1, 0);
   std::vector<std::int32_t> seenIn(static_cast<std::size_t>(last) + 1, 0);
   std::vector<std::int32_t> positions;
   for (std::int32_t i = 1; i <= last; ++i) {
     if (!linksMembers(table.records[i].type)) continue;
     if (transferMembersOf(i, positions) != 0) return -1;
+    cut[static_cast<std::size_t>(i)] = transferReader().memberListCut ? 1 : 0;
     for (std::int32_t position : positions) {
       const std::int32_t j = findById(position, 1, last);
       if (j < 1 || j == i || seenIn[j] == i) continue;
@@ -288,6 +300,26 @@ void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
   }
 }
 
+// Composite elements that the file ends inside, and groups and contours
+// left without any member (they end in error): a warning naming each by
+// its identifier.
+void reportIncompleteComposites(const std::vector<char>& cut) {
+  const ElementTable& table = elementTable();
+  for (std::int32_t i = 1; i <= table.lastIndex && static_cast<std::size_t>(i) < cut.size(); ++i) {
+    const ElementRecord& e = table.records[i];
+    int number = 0;
+    if (cut[static_cast<std::size_t>(i)] != 0) {
+      number = kMsgElementCut;
+    } else if ((e.type == 402 || e.type == 102) && e.sons == nullptr) {
+      number = kMsgNoMembers;
+    } else {
+      continue;
+    }
+    mfaReport("hse115", number, Channel::kProtocol, Severity::kWarning, {}, {},
+              transferIdentifierAt(e.transferId()), nullptr);
+  }
+}
+
 }  // namespace
 
 int loadTransferTable() {
@@ -301,7 +333,19 @@ int loadTransferTable() {
     std::int32_t position = 0, type = 0;
     for (;;) {
       TransferAttributes extra;
+      s.endOfFileMet = false;
       if (nextElementHeader(position, type, &extra) != 0) break;
+      if (type == 0 && s.endOfFileMet) {
+        // The file ends inside a section's header line: an element whose
+        // keyword is cut cannot be told from an unknown one, so it is named
+        // by what is left of its header.
+        const std::size_t offset = s.offset;
+        std::string keyword, identifier;
+        if (seekToElement(position, keyword, identifier) == 0)
+          mfaReport("hse115", kMsgElementCut, Channel::kProtocol, Severity::kWarning, {}, {},
+                    identifier.empty() ? keyword : keyword + " " + identifier, nullptr);
+        s.offset = offset;
+      }
       if (type == 0) continue;
       auto node = std::make_unique<TransferListNode>();
       node->id = position;
@@ -318,7 +362,8 @@ int loadTransferTable() {
     if (loaded != 0) return -1;
 
     std::vector<std::vector<MemberEdge>> edges;
-    if (collectMembers(edges) != 0) return -1;
+    std::vector<char> cut;
+    if (collectMembers(edges, cut) != 0) return -1;
     breakMemberCycles(edges);
     const int linked = linkTransferElements([&edges](std::int32_t index, std::vector<std::int32_t>& ids) {
       if (index < 1 || static_cast<std::size_t>(index) >= edges.size()) return 0;
@@ -327,6 +372,7 @@ int loadTransferTable() {
       }
       return 0;
     });
+    if (linked == 0) reportIncompleteComposites(cut);
     rewindTransferFile();
     return linked == 0 ? 0 : -1;
   } catch (const std::bad_alloc&) {

@@ -48,6 +48,8 @@ std::string_view takeRestOfLine() {
   const std::size_t start = std::min(s.offset, s.bytes.size());
   skipRestOfLine();
   std::size_t end = s.offset;
+  // A line that the end of the file cuts short (no line feed).
+  if (end == s.bytes.size() && (end == start || s.bytes[end - 1] != '\n')) s.endOfFileMet = true;
   if (end > start && s.bytes[end - 1] == '\n') --end;
   if (end > start && s.bytes[end - 1] == '\r') --end;
   std::string_view line(s.bytes.data() + start, end - start);
@@ -233,6 +235,10 @@ int openTransferBytes(std::string bytes) {
   TransferReaderState& s = state();
   // Positions are 32-bit counts from the end of the file.
   if (bytes.size() > kMaxFileSize) return -1;
+  // Lines end with LF, CR LF or a lone CR: a lone CR becomes an LF, so
+  // that the readers of lines see one line end (offsets stay as they are).
+  for (std::size_t k = 0; k < bytes.size(); ++k)
+    if (bytes[k] == '\r' && (k + 1 == bytes.size() || bytes[k + 1] != '\n')) bytes[k] = '\n';
   s.bytes = std::move(bytes);
   s.fileSize = static_cast<std::int32_t>(s.bytes.size());
   s.open = true;
@@ -317,6 +323,7 @@ int nextValueLine() {
     const int c = getChar();
     if (c < 0) {
       s.lastStop = TransferStop::kEndOfFile;
+      s.endOfFileMet = true;
       return -1;
     }
     if (c == '#') return 0;

@@ -37,6 +37,11 @@
 constexpr std::size_t kTransferLineLength = 4096;
 
 // Why the last read failed.
+// Warnings about damaged elements, each naming the element's identifier:
+// the file ends inside the element; a group or contour without members.
+constexpr int kMsgElementCut = 1320;
+constexpr int kMsgNoMembers = 1321;
+
 enum class TransferStop {
   kNone,
   kEndOfFile,
@@ -60,6 +65,11 @@ struct TransferReaderState {
   std::int32_t fileSize = 0;
   TransferStop lastStop = TransferStop::kNone;
   std::size_t lastSectionOffset = 0;  // offset of the '@' that ended the last read
+  // Set when a value line was looked for and the file ended instead (a
+  // peek that takes its look back leaves it as it was); the output loop
+  // clears it before each element, so after a failed element it tells that
+  // the file ends inside that element.
+  bool endOfFileMet = false;
 
   // Header values.
   std::int32_t fileVersion = 0;
@@ -82,6 +92,9 @@ struct TransferReaderState {
     bool ended = false;
     bool noList = false;
   } walk;
+  // The last member list walked ended with the file instead of its "end"
+  // or the next section: the element is cut off.
+  bool memberListCut = false;
 };
 
 TransferReaderState& transferReader();
@@ -166,3 +179,7 @@ int loadTransferTable();
 // The member positions of the composite element at the table index, as the
 // element table links them; 0 / -1.
 int transferMembersOf(std::int32_t index, std::vector<std::int32_t>& positions);
+// The identifier of the element at the position as its header line names it
+// ("17", "17a"); "" when no element section stands there.  Moves the
+// reading offset.
+std::string transferIdentifierAt(std::int32_t position);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -121,6 +122,63 @@ TEST(IgesOutRunTest, Levels) {
   EXPECT_EQ(stat.result.status, 0);
   EXPECT_FALSE(stat.outputExists);
   EXPECT_TRUE(stat.leftovers.empty());
+}
+
+// The counts of the closing line "... &i01 Fehler, &i02 Warnungen ...".
+std::pair<int, int> closingCounts(const std::string& console) {
+  const std::size_t at = console.find("Konvertierung beendet: ");
+  if (at == std::string::npos) return {-1, -1};
+  int errors = -1, warnings = -1;
+  std::sscanf(console.c_str() + at, "Konvertierung beendet: %d Fehler, %d Warnungen", &errors, &warnings);
+  return {errors, warnings};
+}
+
+TEST(IgesOutRunTest, FileCutInsideItsLastElement) {
+  // A file cut inside its last element: the element is a warning that names
+  // its identifier, in the protocol, and the closing line counts it (and
+  // the element's failure, when it fails, as an error), for
+  // both writers of the output loop.  The cut points lie inside the member
+  // list of a last group, in its header values and its keyword (named by
+  // what is left of it), and inside a last line's fields.
+  const std::string group = samples::TransferFile().line("1", 0, 0, 10, 5).line("4", 0, 0, 5, 0)
+                                .group("57", "G", {"1", "4"}).str();
+  const std::string line = samples::TransferFile().line("1", 0, 0, 10, 5).line("58", 0, 0, 5, 0).str();
+  struct Case {
+    const char* name;
+    const std::string* file;
+    std::size_t cutBytes;  // taken off the end
+    const char* identifier;
+    int failed;  // the element fails (an error of its own) or keeps what it has
+  };
+  const Case cases[] = {
+      {"group: inside its end marker", &group, 2, "57", 0},
+      {"group: after its first member", &group, 8, "57", 0},
+      {"group: before its members", &group, 11, "57", 1},
+      {"group: inside its header values", &group, 16, "57", 1},
+      {"group: inside its keyword", &group, 43, "grou", 0},
+      {"line: before its last value", &line, 4, "58", 1},
+      {"line: inside its coordinates", &line, 17, "58", 1},
+  };
+  for (const char* direction : {"-igesout", "-dxf12out"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(direction) + ", " + c.name);
+      const std::string cut = c.file->substr(0, c.file->size() - c.cutBytes);
+      const OutputRun run =
+          runOutput({direction}, &cut, std::string(direction) == "-igesout" ? "out.igs" : "out.dxf");
+      ASSERT_EQ(run.result.status, 0) << run.result.err;
+      const std::string protocol = samples::readFile(run.dir->path() + "/in.trf.prot");
+      EXPECT_NE(protocol.find("WARNUNG (1320)"), std::string::npos) << protocol;
+      EXPECT_NE(protocol.find(std::string("Element ") + c.identifier + " der CAD-Transferdatei"),
+                std::string::npos)
+          << protocol;
+      const std::pair<int, int> counts = closingCounts(run.result.err);
+      EXPECT_EQ(counts.first, c.failed) << run.result.err;
+      EXPECT_EQ(counts.second, 1) << run.result.err;
+    }
+  }
+  // The whole file: nothing to warn about.
+  const OutputRun whole = runOutput({"-igesout"}, &group);
+  EXPECT_EQ(closingCounts(whole.result.err), std::make_pair(0, 0)) << whole.result.err;
 }
 
 TEST(IgesOutRunTest, LineWeightsCountInTheGradationsOfTheGlobalSection) {

@@ -187,7 +187,7 @@ TEST(Installation, MessageFileThatCannotBeUsedEndsTheRun) {
     dir.write("e.igs", "");
     const ProgramResult r =
         runProgram(installation.program(), {"-igesin", "e.igs", "o.kpl", config}, dir.path());
-    EXPECT_EQ(r.status, 12) << r.err;
+    EXPECT_EQ(r.status, 10) << r.err;
     const bool unreadable = what == "missing" || what == "folder";
     std::string expected;
     if (unreadable) {
@@ -220,7 +220,7 @@ TEST(Installation, MessageFileThatCannotBeUsedEndsTheRun) {
       dir.write("run.config", protocolHere(dir) + "TR_MEDI " + dir.path() + "/nowhere\n");
   dir.write("e.igs", "");
   const ProgramResult r = runProgram(kProgram, {"-igesin", "e.igs", "o.kpl", config}, dir.path());
-  EXPECT_EQ(r.status, 12);
+  EXPECT_EQ(r.status, 10);
   EXPECT_TRUE(contains(r.err, "Die Meldungsdatei " + dir.path() +
                                   "/nowhere/dt_de.msg kann nicht gelesen werden, der Lauf endet\n"))
       << r.err;

@@ -32,7 +32,8 @@ long long nowMillis() {
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir, const std::string& input,
                          int timeoutSeconds,
-                         const std::function<bool(pid_t)>& whileRunning) {
+                         const std::function<bool(pid_t)>& whileRunning,
+                         const std::function<bool()>& inChild) {
   ProgramResult result;
   int inPipe[2], outPipe[2], errPipe[2];
   if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
@@ -51,6 +52,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     dup2(outPipe[1], STDOUT_FILENO);
     dup2(errPipe[1], STDERR_FILENO);
     if (chdir(workDir.c_str()) != 0) _exit(127);
+    if (inChild && !inChild()) _exit(126);
     execv(program.c_str(), argv.data());
     _exit(127);
   }

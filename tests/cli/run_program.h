@@ -18,10 +18,13 @@ struct ProgramResult {
 // Runs `program` with `args` (argv[1..]) in `workDir`, writing `input` to its
 // standard input.  The program is killed after `timeoutSeconds`.  While it
 // runs, `whileRunning` is called about every 20 ms until it returns true.
+// `inChild` runs in the child just before the program starts (limits,
+// signal dispositions, user); its failure ends the child with status 126.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir, const std::string& input = "",
                          int timeoutSeconds = 60,
-                         const std::function<bool(pid_t)>& whileRunning = nullptr);
+                         const std::function<bool(pid_t)>& whileRunning = nullptr,
+                         const std::function<bool()>& inChild = nullptr);
 
 // A fresh directory under the system's temporary directory, removed with the
 // object.

@@ -1,6 +1,7 @@
 // The mapping of DXF entities into element-table records: the records the
 // IGES converters read, the common attributes, blocks and their links.
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <tuple>
 
@@ -236,8 +237,9 @@ TEST_F(DxfReaderTest, PolylinesBecomeCopiousDataOrSplines) {
     d.g(0, "VERTEX").g(10, s.substr(0, 1)).g(20, s.substr(2, 1));
   }
   d.g(0, "SEQEND");
-  // An open polyline with a half circle from (0,0) to (2,0).
-  d.g(0, "POLYLINE").g(70, "0").g(0, "VERTEX").g(10, "0").g(20, "0").g(42, "1").g(0, "VERTEX").g(10, "2").g(20, "0");
+  // An open polyline whose last vertex has a bulge (which belongs to no
+  // segment): straight.
+  d.g(0, "POLYLINE").g(70, "0").g(0, "VERTEX").g(10, "0").g(20, "0").g(0, "VERTEX").g(10, "2").g(20, "0").g(42, "1");
   d.g(0, "SEQEND");
   // A spline fit: frame points (16) and fitted points (8).
   d.g(0, "POLYLINE").g(70, "4");
@@ -256,15 +258,9 @@ TEST_F(DxfReaderTest, PolylinesBecomeCopiousDataOrSplines) {
             (std::vector<double>{2, 5, 0, 0, 2, 1, 0, 2, 1, 1, 2, 0, 1, 2, 0, 0, 2}));
   EXPECT_EQ(element(copious[0]).de.level, 1);
   EXPECT_EQ(element(copious[0]).de.colour, 1);
-  // The half circle passes through (1, -1) (counter-clockwise from (0,0)).
-  const std::vector<double>& arc = recordOf<GeometryRecord>(copious[1])->values;
   EXPECT_EQ(element(copious[1]).form, 11);
-  ASSERT_GT(arc[1], 4.0);
-  bool bottom = false;
-  for (std::size_t k = 2; k + 2 < arc.size(); k += 3)
-    if (std::fabs(arc[k] - 1.0) < 1e-9 && std::fabs(arc[k + 1] + 1.0) < 1e-9) bottom = true;
-  EXPECT_TRUE(bottom);
-  EXPECT_EQ(arc[arc.size() - 3], 2.0);
+  EXPECT_EQ(recordOf<GeometryRecord>(copious[1])->values, (std::vector<double>{2, 2, 0, 0, 0, 2, 0, 0}));
+  EXPECT_TRUE(ofType(102).empty());
   // The spline: upper index 4, degree 2 ($SPLINETYPE 5), planar.
   const auto splines = ofType(126);
   ASSERT_EQ(splines.size(), 1u);
@@ -274,6 +270,137 @@ TEST_F(DxfReaderTest, PolylinesBecomeCopiousDataOrSplines) {
   EXPECT_EQ(s[2], 1.0);
   EXPECT_EQ(s.size(), 6u + 8u + 5u + 15u + 5u);
   EXPECT_EQ(ofType(116).size(), 1u);
+}
+
+TEST_F(DxfReaderTest, ArcSegmentsOfPolylinesBecomeArcsOfAContour) {
+  // A member: a line (x1 y1 z1 x2 y2 z2) or an arc (z, centre, start and
+  // end, counter-clockwise).
+  struct Member {
+    std::int32_t type;
+    std::vector<double> values;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::tuple<double, double, double>> vertices;  // x, y, bulge
+    bool closed;
+    std::vector<Member> members;
+  };
+  const double quarter = std::tan(3.14159265358979323846 / 8);
+  const auto exact = [](double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return std::string(text);
+  };
+  const Case cases[] = {
+      {"half circle counter-clockwise", {{0, 0, 1}, {2, 0, 0}}, false, {{100, {2, 1, 0, 0, 0, 2, 0}}}},
+      {"quarter circle clockwise, then a line",
+       {{0, 0, -quarter}, {1, 1, 0}, {3, 1, 0}},
+       false,
+       {{100, {2, 1, 0, 1, 1, 0, 0}}, {110, {1, 1, 2, 3, 1, 2}}}},
+      {"closed ring of two half circles",
+       {{0, 0, 1}, {2, 0, 1}},
+       true,
+       {{100, {2, 1, 0, 0, 0, 2, 0}}, {100, {2, 1, 0, 2, 0, 0, 0}}}},
+      {"more than a half circle", {{0, 0, 2}, {2, 0, 0}}, false, {{100, {2, 1, -0.75, 0, 0, 2, 0}}}},
+      {"a segment of no length is left out", {{0, 0, 1}, {0, 0, 1}, {2, 0, 0}}, false, {{100, {2, 1, 0, 0, 0, 2, 0}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    resetDxfReader();
+    dxfReader().lineTypeAssignmentsRead = true;
+    DxfText d = withLayers();
+    d.section("ENTITIES").g(0, "POLYLINE").g(8, "RED").g(66, "1").g(70, c.closed ? "1" : "0").g(30, "2");
+    for (const auto& [x, y, bulge] : c.vertices)
+      d.g(0, "VERTEX").g(10, exact(x)).g(20, exact(y)).g(42, exact(bulge));
+    d.g(0, "SEQEND").endsec().eof();
+    ASSERT_EQ(read(d.text()), 0);
+    const auto contours = ofType(102);
+    ASSERT_EQ(contours.size(), 1u);
+    EXPECT_TRUE(ofType(106).empty());
+    const std::int32_t contour = contours[0];
+    const auto* rec = recordOf<CompositeRecord>(contour);
+    ASSERT_NE(rec, nullptr);
+    // The members are the contour's sons in the order of the vertices,
+    // placed by it and drawn with its attributes.
+    EXPECT_EQ(rec->constituents, sonsOf(contour));
+    ASSERT_EQ(rec->constituents.size(), c.members.size());
+    for (std::size_t k = 0; k < c.members.size(); ++k) {
+      const ElementRecord& m = element(rec->constituents[k]);
+      EXPECT_EQ(m.type, c.members[k].type) << k;
+      EXPECT_EQ(m.dependency, 'p');
+      EXPECT_EQ(m.de.colour, 1);
+      EXPECT_EQ(m.de.level, element(contour).de.level);
+      EXPECT_EQ(m.de.sequence, element(contour).de.sequence);
+      const std::vector<double>& v = recordOf<GeometryRecord>(rec->constituents[k])->values;
+      ASSERT_EQ(v.size(), c.members[k].values.size()) << k;
+      for (std::size_t i = 0; i < v.size(); ++i) EXPECT_NEAR(v[i], c.members[k].values[i], 1e-9) << k << " " << i;
+    }
+    freeTable();
+  }
+}
+
+TEST_F(DxfReaderTest, FacesAndShownAttributesAreDrawnTheOthersCounted) {
+  DxfText d = withLayers();
+  d.section("ENTITIES");
+  // A face of four corners, a triangle, one with the edges 1 and 3 hidden
+  // (flags 5) and one with all hidden.
+  d.g(0, "3DFACE").g(8, "RED").g(10, "0").g(20, "0").g(30, "0").g(11, "4").g(21, "0").g(31, "0");
+  d.g(12, "4").g(22, "3").g(32, "1").g(13, "0").g(23, "3").g(33, "1");
+  d.g(0, "3DFACE").g(8, "0").g(10, "0").g(20, "0").g(11, "1").g(21, "0").g(12, "0").g(22, "1");
+  d.g(0, "3DFACE").g(8, "RED").g(70, "5").g(10, "0").g(20, "0").g(11, "4").g(21, "0").g(12, "4").g(22, "3");
+  d.g(13, "0").g(23, "3");
+  d.g(0, "3DFACE").g(70, "15").g(10, "0").g(20, "0").g(11, "1").g(21, "0").g(12, "0").g(22, "1");
+  // Attributes: shown ones (a value, a constant definition) and the others.
+  d.g(0, "ATTRIB").g(8, "0").g(1, "value").g(2, "TAG").g(10, "5").g(20, "6").g(40, "2").g(70, "0");
+  d.g(0, "ATTRIB").g(8, "0").g(1, "hidden").g(2, "TAG").g(70, "1");
+  d.g(0, "ATTDEF").g(8, "0").g(1, "constant").g(2, "TAG").g(3, "prompt").g(70, "2");
+  d.g(0, "ATTDEF").g(8, "0").g(1, "default").g(2, "TAG").g(3, "prompt").g(70, "0");
+  d.g(0, "ATTDEF").g(8, "0").g(1, "both").g(2, "TAG").g(70, "3");
+  d.g(0, "SHAPE").g(8, "0").g(2, "BOX").g(10, "1").g(20, "1").g(40, "2");
+  d.endsec().eof();
+  ASSERT_EQ(read(d.text()), 0);
+
+  const auto outlines = ofType(106);
+  ASSERT_EQ(outlines.size(), 2u);
+  EXPECT_EQ(element(outlines[0]).form, 63);
+  EXPECT_EQ(recordOf<GeometryRecord>(outlines[0])->values,
+            (std::vector<double>{2, 5, 0, 0, 0, 4, 0, 0, 4, 3, 1, 0, 3, 1, 0, 0, 0}));
+  EXPECT_EQ(element(outlines[0]).de.colour, 1);
+  EXPECT_EQ(recordOf<GeometryRecord>(outlines[1])->values,
+            (std::vector<double>{2, 4, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0}));
+  // The visible edges 2 and 4 of the third face, each with the face's
+  // attributes.
+  const auto edges = ofType(110);
+  ASSERT_EQ(edges.size(), 2u);
+  EXPECT_EQ(recordOf<GeometryRecord>(edges[0])->values, (std::vector<double>{4, 0, 0, 4, 3, 0}));
+  EXPECT_EQ(recordOf<GeometryRecord>(edges[1])->values, (std::vector<double>{0, 3, 0, 0, 0, 0}));
+  for (std::int32_t e : edges) {
+    EXPECT_EQ(element(e).de.colour, 1);
+    EXPECT_EQ(element(e).de.sequence, element(edges[0]).de.sequence);
+  }
+  EXPECT_EQ(ofType(6000).size(), 1u);
+
+  const auto notes = ofType(212);
+  ASSERT_EQ(notes.size(), 2u);
+  const NoteStringData& value = recordOf<DxfNoteRecord>(notes[0])->strings.at(0);
+  EXPECT_EQ(value.text, "value");
+  EXPECT_DOUBLE_EQ(value.start.x, 5.0);
+  EXPECT_DOUBLE_EQ(value.boxHeight, 2.0);
+  EXPECT_EQ(recordOf<DxfNoteRecord>(notes[1])->strings.at(0).text, "constant");
+  EXPECT_EQ(ofType(6051).size(), 1u);
+  EXPECT_EQ(ofType(6050).size(), 2u);
+  EXPECT_EQ(ofType(408).size(), 1u);
+
+  // What is not carried is counted by kind and named once per kind.
+  const DxfReaderState& s = dxfReader();
+  EXPECT_EQ(s.notCarried[DxfNotCarried::kShape], 1);
+  EXPECT_EQ(s.notCarried[DxfNotCarried::kInvisibleAttribute], 2);
+  EXPECT_EQ(s.notCarried[DxfNotCarried::kAttributeTemplate], 1);
+  const std::string text = protocol();
+  for (const char* number : {"(982)", "(983)", "(984)"}) {
+    EXPECT_NE(text.find(number), std::string::npos) << number;
+    EXPECT_EQ(text.find(number), text.rfind(number)) << number;
+  }
 }
 
 TEST_F(DxfReaderTest, TextsCarryTheirStyleAndPaperSpaceBelongsToTheDrawing) {

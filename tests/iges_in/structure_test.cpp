@@ -416,26 +416,102 @@ TEST_F(Structure, DefinitionsAsSymbolModels) {
   }
 }
 
-// A definition whose member instances the definition itself ends, in both
-// modes, reported; the instance that closes the cycle fails.
+// Definitions that hold instances of themselves, directly or through
+// another definition, in both modes: one error 1322 at the instance that
+// closes the cycle (and no other report of it, however many instances reach
+// the cycle, and also when none does); that instance fails, the rest is
+// converted or settled.
 TEST_F(Structure, CyclicDefinitionsEnd) {
+  struct Case {
+    const char* name;
+    bool throughAnother;
+    int outerInstances;  // instances of LOOP outside the definitions
+  };
+  const Case cases[] = {
+      {"direct", false, 1},
+      {"through another definition", true, 1},
+      {"met by two instances", true, 2},
+      {"a closed ring no instance reaches", true, 0},
+  };
+  for (const Case& c : cases) {
+    for (int mode : {2, 0}) {
+      SCOPED_TRACE(std::string(c.name) + ", mode " + std::to_string(mode));
+      runSettings().userElementMode = mode;
+      igestest::Builder b;
+      igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
+      member.status = "00010000";
+      const int line = b.add(member);
+      // DE numbers: line 1, LOOP 3, its inner instance 5, OTHER 7, its
+      // instance of LOOP 9, the outer instance 11.  Directly LOOP holds an
+      // instance of itself; else LOOP holds OTHER, which holds LOOP.
+      const int loop = b.add(308, "0,4HLOOP," + pointers({line, 5}) + ";");
+      const int inner = b.add(408, std::string(c.throughAnother ? "7" : "3") + ",1.,0.,0.;");
+      const int other = b.add(308, "1,5HOTHER," + pointers({9}) + ";");
+      const int closing = b.add(408, std::to_string(loop) + ",2.,0.,0.;");
+      std::vector<int> outer;
+      for (int k = 0; k < c.outerInstances; ++k)
+        outer.push_back(b.add(408, std::to_string(loop) + "," + std::to_string(10 * (k + 1)) + ".,0.,0.;"));
+      ASSERT_EQ(inner, 5);
+      ASSERT_EQ(other, 7);
+      ASSERT_EQ(convert(b), 0);
+      EXPECT_EQ(reported(1322), 1);
+      EXPECT_EQ(reported(510), 0);
+      EXPECT_EQ(state(c.throughAnother ? closing : inner), 'e');
+      for (int o : outer) EXPECT_NE(state(o), 'w');
+      EXPECT_NE(state(line), 'w');
+      // The line of LOOP is written (at each outer instance, or in its
+      // model) when an instance reaches it.
+      if (c.outerInstances > 0) {
+        EXPECT_GE(script().lines.size(), 1u);
+      }
+      TearDown();
+      SetUp();
+    }
+  }
+}
+
+// Subfigures nested deeper than any fixed bound: a chain of definitions,
+// each holding an instance of the one before (moved by 1 in x), the first
+// holding a line.  Expanded, the one outer instance writes the line once,
+// moved by the whole chain; kept as models, every definition is a model of
+// its own, written before the model that refers to it.
+TEST_F(Structure, NestedDefinitionsAtAnyDepth) {
+  constexpr int kDepth = 150;
   for (int mode : {2, 0}) {
     SCOPED_TRACE(mode);
     runSettings().userElementMode = mode;
     igestest::Builder b;
     igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
     member.status = "00010000";
-    const int line = b.add(member);
-    // DE numbers: line 1, definition 3, inner instance 5, outer instance 7.
-    const int definition = b.add(308, "0,4HLOOP," + pointers({line, 5}) + ";");
-    const int inner = b.add(408, std::to_string(definition) + ",1.,0.,0.;");
-    const int outer = b.add(408, std::to_string(definition) + ",10.,0.,0.;");
-    ASSERT_EQ(inner, 5);
+    int held = b.add(member);
+    for (int k = 0; k < kDepth; ++k) {
+      const std::string name = "S" + std::to_string(k);
+      const int definition =
+          b.add(308, std::to_string(k) + "," + std::to_string(name.size()) + "H" + name + "," + pointers({held}) + ";");
+      igestest::Entity instance{408, 0, std::to_string(definition) + ",1.,0.,0.;"};
+      instance.status = k + 1 < kDepth ? "00010000" : "00000000";
+      held = b.add(instance);
+    }
     ASSERT_EQ(convert(b), 0);
-    EXPECT_GE(reported(510), 1);
-    EXPECT_EQ(state(inner), 'e');
-    EXPECT_NE(state(outer), 'w');
-    EXPECT_NE(state(line), 'w');
+    EXPECT_EQ(reported(510), 0);
+    EXPECT_EQ(reported(1322), 0);
+    EXPECT_EQ(state(held), 'd');
+    const std::string t = text();
+    if (mode == 2) {
+      const kpl::Script s = script();
+      ASSERT_EQ(s.lines.size(), 1u);
+      EXPECT_TRUE(hasLine(s, kDepth, 0, kDepth + 1, 0));
+      EXPECT_EQ(t.find("input_new"), std::string::npos);
+    } else {
+      EXPECT_EQ(occurrences(t, "input_new(true,"), kDepth);
+      EXPECT_EQ(occurrences(t, "user_symbol("), kDepth);
+      for (int k = 1; k < kDepth; ++k) {
+        const std::size_t model = t.find("input_new(true,\"S" + std::to_string(k) + "\")");
+        const std::size_t inner = t.find("output_save(\"S" + std::to_string(k - 1) + "\")");
+        ASSERT_NE(model, std::string::npos) << k;
+        EXPECT_LT(inner, model) << k;
+      }
+    }
     TearDown();
     SetUp();
   }

@@ -1,6 +1,6 @@
-// The section files of both writers as a set: a name that is taken stops
-// the opening without touching the file under it and takes back the files
-// already made; a writer reset in the middle of a run removes its files.
+// The section files of both writers as a set: made under unpredictable
+// names with mode 0600, so a name taken before neither stops the opening nor
+// is touched; a writer reset in the middle of a run removes its files.
 
 #include "iges_out/section_files.h"
 
@@ -54,7 +54,7 @@ class SectionFileSetTest : public SectionFilesTest {
   }
 };
 
-TEST_F(SectionFileSetTest, ATakenNameStopsTheOpeningAndTakesBackTheFilesMade) {
+TEST_F(SectionFileSetTest, ANameTakenBeforeIsLeftAloneAndTheFilesAreOwnersOnly) {
   for (const WriterCase& w : kWriters) {
     for (int taken : {0, 2, 4}) {
       SCOPED_TRACE(std::string(w.name) + " file " + std::to_string(taken));
@@ -62,13 +62,18 @@ TEST_F(SectionFileSetTest, ATakenNameStopsTheOpeningAndTakesBackTheFilesMade) {
       mfaResetCounts();
       const std::string foreign = runPaths().*w.files[taken];
       std::ofstream(foreign) << "foreign";
-      EXPECT_EQ(w.open(), -1);
-      EXPECT_EQ(mfaCounts().errors, 1);  // 140
-      EXPECT_EQ(readAll(foreign), "foreign");
-      EXPECT_EQ(filesLeft(), 1);
-      // A reset after the failure leaves the foreign file alone too.
+      ASSERT_EQ(w.open(), 0);
+      EXPECT_EQ(mfaCounts().errors, 0);
+      EXPECT_EQ(filesLeft(), 6);
+      for (const auto& e : fs::directory_iterator(dir_)) {
+        if (e.path().string() == foreign) continue;
+        EXPECT_EQ(fs::status(e.path()).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+            << e.path();
+      }
+      // A reset removes the writer's files and leaves the foreign one alone.
       w.reset();
       EXPECT_EQ(readAll(foreign), "foreign");
+      EXPECT_EQ(filesLeft(), 1);
       fs::remove(foreign);
     }
   }

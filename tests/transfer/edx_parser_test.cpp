@@ -81,6 +81,7 @@ TEST(EdxParser, NumbersAndCoordinateGroups) {
   };
   const Case cases[] = {
       {"blanks and line breaks inside numbers", "{.P(1 2.5,\r\n-3, 4e\n1)}", 12.5, -3, 40},
+      {"lone CR line ends", "{\r.P(1,\r2,\r3)\r}\r", 1, 2, 3},
       {"plus sign and exponent", "{.p(+1.5,2E-1,-0.25)}", 1.5, 0.2, -0.25},
       {"missing numbers stay 0", "{.P(7)}", 7, 0, 0},
       {"empty fields stay 0", "{.P(,,5)}", 0, 0, 5},

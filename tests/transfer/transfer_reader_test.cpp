@@ -128,6 +128,35 @@ TEST_F(TransferReaderTest, HeaderSections) {
   fs::remove(path);
 }
 
+TEST_F(TransferReaderTest, LineEndsOfEveryKindReadAlike) {
+  const std::string lf =
+      "@fileversion\n#2\n#V2.1\n#Quorix-CAD 7\n@general\n#-10\n#-200.5\n#30\n#40\n#2\n#1.5\n#2.5\n"
+      "@reference\n#1\n#2\n#3\n@line 1\n#visible\n@line 2\n#hidden\n";
+  ASSERT_EQ(openTransferBytes(lf), 0);
+  std::vector<std::int32_t> types;
+  for (const auto& [position, type] : directory()) types.push_back(type);
+  ASSERT_EQ(types.size(), 5u);  // the three header sections and the two lines
+  for (const char* end : {"\r\n", "\r"}) {
+    SCOPED_TRACE(end[1] == '\n' ? "CR LF" : "CR");
+    std::string text;
+    for (char c : lf) text += c == '\n' ? std::string(end) : std::string(1, c);
+    resetRunState();
+    resetTransferReader();
+    ASSERT_EQ(openTransferBytes(text), 0);
+    const TransferReaderState& s = transferReader();
+    EXPECT_EQ(s.fileVersion, 2);
+    EXPECT_EQ(s.versionText, "V2.1");
+    EXPECT_EQ(s.senderName, "Quorix-CAD");
+    EXPECT_DOUBLE_EQ(s.ymin, -200.5);
+    EXPECT_EQ(s.layerValueList.count(), 2);
+    EXPECT_DOUBLE_EQ(referencePoint().z, 3);
+    EXPECT_EQ(s.fileSize, static_cast<std::int32_t>(text.size()));
+    std::vector<std::int32_t> read;
+    for (const auto& [position, type] : directory()) read.push_back(type);
+    EXPECT_EQ(read, types);
+  }
+}
+
 TEST_F(TransferReaderTest, LayerValueList) {
   ASSERT_EQ(openTransferBytes(kGeneral), 0);
   // First listed value is layer N, the last layer 1.
