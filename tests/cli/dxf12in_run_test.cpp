@@ -133,11 +133,13 @@ TEST(Dxf12inRun, AValueCutToItsFieldIsAWarningWithItsLine) {
   const DxfRun run = convert(kHeader + kTables + entities({"0", "TEXT", "8", "0", "10", "0", "20", "0", "40", "2", "1", text}) + kEof);
   ASSERT_EQ(run.result.status, 0) << run.result.err;
   const long line = 10 + 24 + 4 + 12;  // the header, the tables, the section head and the text's groups
-  EXPECT_NE(run.result.err.find("The value in line " + std::to_string(line) + " of the DXF file is cut to 255 of its " +
-                                std::to_string(text.size()) + " characters"),
+  const std::string warning = std::string("The value in line ").append(std::to_string(line)) +
+                              " of the DXF file is cut to 255 of its " +
+                              std::to_string(text.size()) + " characters";
+  EXPECT_NE(run.result.err.find(warning),
             std::string::npos)
       << run.result.err;
-  EXPECT_NE(run.script.find("\"" + std::string(255, 'x') + "\""), std::string::npos);
+  EXPECT_NE(run.script.find(std::string("\"").append(255, 'x').append("\"")), std::string::npos);
 }
 
 TEST(Dxf12inRun, AttributesFacesShapesAndPolylineArcsAreDrawnOrReported) {
