@@ -6,5 +6,3 @@ RunState& runState() {
 }
 
 void resetRunState() { runState() = RunState{}; }
-
-bool runIsGerman() { return runState().language == "deutsch"; }

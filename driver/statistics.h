@@ -114,7 +114,3 @@ void statisticsReport(std::FILE* protocol, bool toConsole, const StatisticsSourc
 // The same with the statistics-to-console setting of the run configuration.
 void statisticsReportRun(std::FILE* protocol, const StatisticsSources& sources);
 
-// Name of a section kind (1..4) of the exchange format of the run:
-// "GLOBAL", "DIRECTORY", "PARAMETER", "TERMINATE" for IGES, "HEADER",
-// "TABLE", "BLOCK", "ENTITY" for DXF, "NO" otherwise.
-const char* statisticsSectionName(int kind);  // sta800

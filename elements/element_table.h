@@ -110,9 +110,6 @@ struct ElementRecord {
   std::vector<std::int32_t> assocs;
   std::vector<std::int32_t> props;
 
-  std::int32_t createdCount() const { return static_cast<std::int32_t>(created.size()); }
-  std::int32_t assocCount() const { return static_cast<std::int32_t>(assocs.size()); }
-  std::int32_t propCount() const { return static_cast<std::int32_t>(props.size()); }
   // Output direction: the element's identifier.
   std::int32_t transferId() const { return created.empty() ? 0 : created.front(); }
 

@@ -492,10 +492,6 @@ int collectStructure(std::int32_t index) {
           // Views-visible associativities steer the view filter only.
           setState(index, ElementState::kDone);
           return ConvertResult::kIgnored;
-        case 13:
-          if (levelIsPlus()) return ConvertResultExtra::kDeferred;
-          refuseForLevel(t.code(), index);
-          return ConvertResult::kError;
         default:
           mfaSetPosition(index, e.de.paramPointer);
           mfaReport(t.code(), kMsgUnsupportedForm, Channel::kProtocol, Severity::kWarning,
@@ -529,7 +525,7 @@ int collectStructure(std::int32_t index) {
       }
       return elementMode() == 2 ? convertInstanceExpanded(index) : convertInstance(index);
     default:
-      return ConvertResultExtra::kDeferred;
+      return ConvertResult::kIgnored;
   }
 }
 

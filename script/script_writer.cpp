@@ -53,7 +53,6 @@ struct WriterModule {
   std::unique_ptr<OutputStreamBuffer> buffer;
   std::unique_ptr<std::ostream> stream;
   std::string failure;  // "<name> (<reason>)" of the last failure
-  ScriptZOrderSearch zOrderSearch = nullptr;
   // Member positions of the z-order properties, by property index.
   std::unordered_map<std::int32_t, std::unordered_map<std::int32_t, int>> zOrderPositions;
   std::unordered_map<std::int32_t, int> zOrderMemo;  // answers by element index
@@ -105,7 +104,6 @@ void resetScriptState() {
   m.state = ScriptState();
   m.registries = Registries();
   m.layerIndex = LayerIndex();
-  m.zOrderSearch = nullptr;
   m.zOrderPositions.clear();
   m.zOrderMemo.clear();
 }
@@ -411,11 +409,6 @@ void ScriptPictureComment(const char* code, const std::string& name) {
   }
 }
 
-void ScriptSelectComment() {
-  TraceScope t("ses410");
-  if (runSettings().traceLevel > 1) scriptOut() << "/* ses410_sel_elemente : ? ;*/\n";
-}
-
 int ScriptWorldSave(double scale, const ScriptPointXYZ* origin) {
   TraceScope t("ses101");
   std::ostream& o = scriptOut();
@@ -529,8 +522,6 @@ int ScriptLevelList(const std::vector<std::int32_t>& levels) {
   return 0;
 }
 
-void ScriptSetZOrderSearch(ScriptZOrderSearch search) { module().zOrderSearch = search; }
-
 namespace {
 
 bool isZOrderProperty(std::int32_t index) {
@@ -623,8 +614,7 @@ int ScriptZOrder(std::int32_t index) {
   ScriptState& s = scriptState();
   if (!s.zMechanism) return 0;
   s.zOrderFlag = 0;
-  const ScriptZOrderSearch search = module().zOrderSearch;
-  const int k = search ? search(index) : zOrderOfAncestors(index);
+  const int k = zOrderOfAncestors(index);
   if (k < 0) return 0;
   if (k > 0 && k != s.lastZOrder) {
     scriptOut() << "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(" << k << ",DZ,\"\"),\"\")\n";
@@ -736,10 +726,6 @@ int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n) 
   ++scriptState().statementCounter;
   return 0;
 }
-
-// As ScriptColourText: an RGB result is written by its index until the
-// assignment tables hand out its components.
-int ScriptColour(long colour, std::int32_t n) { return ScriptColourOf(cadColourOfElement(colour), 0, 0, 0, n); }
 
 int ScriptName(std::int32_t n, std::int32_t /*index*/, const ScriptElementData& data) {
   if (runSettings().nameMode != 1) return 0;

@@ -111,7 +111,6 @@ int ScriptSetTolerance(double tolerance);                                   // s
 int ScriptOpenStream(std::ostream& out, const std::string& outputName, const ScriptSource& source);
 
 void ScriptPictureComment(const char* code, const std::string& name);  // ses800 ses850 ses860 ses865
-void ScriptSelectComment();                                            // ses410
 
 int ScriptWorldSave(double scale, const ScriptPointXYZ* origin);  // ses101
 int ScriptWorldRestore();                                         // ses102
@@ -121,10 +120,6 @@ std::int32_t ScriptLayerOf(const std::string& name);  // ses103
 int ScriptSubLayer(ScriptLayer& layer);               // ses104
 int ScriptLayerSwitch(std::int32_t index, std::int32_t level);  // ses230
 int ScriptLevelList(const std::vector<std::int32_t>& levels);
-// z-order property of the element's fathers: the element's 0-based position
-// in the property's member list, found through the caller's search; -1 none.
-using ScriptZOrderSearch = int (*)(std::int32_t index);
-void ScriptSetZOrderSearch(ScriptZOrderSearch search);
 int ScriptZOrder(std::int32_t index);  // ses231
 
 // Argument blocks.
@@ -136,7 +131,6 @@ std::string ScriptColourTextOf(int cadColour, int red, int green, int blue);  //
 std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data);
 
 // Statements.
-int ScriptColour(long colour, std::int32_t n);  // ses870
 // The colour statement of a mapped colour: index > 0, RGB < 0, none 0.
 int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n);  // ses870
 int ScriptName(std::int32_t n, std::int32_t index, const ScriptElementData& data);
