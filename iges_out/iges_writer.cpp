@@ -106,8 +106,6 @@ int closeSectionFiles() {
   return s.failed ? -1 : 0;
 }
 
-void removeIgesOutputFiles() { removeAllSectionFiles(); }
-
 // --- Tokens ---------------------------------------------------------------
 
 std::string igesInteger(long value, bool last) {

@@ -37,7 +37,6 @@ const char* const kDefaultPatterns[kDimPatternCount] = {
     "^[A-Za-z][0-9]+",
     "[-+]?[0-9]*[.,]?[0-9]+",
 };
-const char* gPatterns[kDimPatternCount] = {};
 
 struct ArrowName {
   const char* input;
@@ -121,7 +120,7 @@ struct Patterns {
   bool ok = true;
   Patterns() {
     for (int i = 0; i < kDimPatternCount; ++i) {
-      const char* p = gPatterns[i] ? gPatterns[i] : kDefaultPatterns[i];
+      const char* p = kDefaultPatterns[i];
       const int rc = regcomp(&re[i], p, REG_EXTENDED);
       if (rc != 0) {
         char why[128];
@@ -322,10 +321,6 @@ std::string position(const ScriptPointXYZ& q) {
 }
 
 }  // namespace
-
-void DimSetPattern(DimPattern which, const char* pattern) {
-  if (which >= 0 && which < kDimPatternCount) gPatterns[which] = pattern;
-}
 
 const char* DimArrowName(const std::string& inputArrow) {
   const std::string name = !inputArrow.empty() && inputArrow[0] == '_' ? inputArrow.substr(1) : inputArrow;

@@ -131,28 +131,12 @@ void scriptResetRegistries() {
   s.reference = ScriptReference();
 }
 
-double scriptRegistryTolerance() { return module().registries.points.tolerance(); }
 std::size_t scriptPointCount() { return module().registries.points.size(); }
 
 std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber) {
   PointRegistry& r = module().registries.points;
   if (r.empty() && r.tolerance() == 0.0) r.setTolerance(scriptState().pointTolerance);
   return r.lookup(x, y, ref, newNumber);
-}
-
-int ScriptSetTolerance(double tolerance) {
-  TraceScope t("ses840");
-  ScriptState& s = scriptState();
-  // The registries compare with the tolerance on both sides; a negative or
-  // not finite one would make every comparison meaningless.
-  if (!(tolerance >= 0.0) || !std::isfinite(tolerance)) return -1;
-  s.pointTolerance = tolerance;
-  PointRegistry& r = module().registries.points;
-  if (r.tolerance() == 0.0 && r.empty()) {
-    r.setTolerance(tolerance);
-    return 0;
-  }
-  return -1;
 }
 
 namespace {
@@ -712,32 +696,6 @@ std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data) {
            std::to_string(data->sequence) + "," + std::to_string(data->parameterPointer) + "}";
   }
   return "{\"" + name + "\"," + std::to_string(data->sequence) + "}";
-}
-
-int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n) {
-  TraceScope t("ses870");
-  if (cadColour == 0) return 0;
-  std::ostream& o = scriptOut();
-  if (cadColour < 0 && !classic()) {
-    o << "color ( E" << n << ", {" << red << "," << green << "," << blue << "} ) \n";
-  } else {
-    o << "color ( E" << n << ", " << (cadColour < 0 ? -static_cast<long>(cadColour) : cadColour) << " ) \n";
-  }
-  ++scriptState().statementCounter;
-  return 0;
-}
-
-int ScriptName(std::int32_t n, std::int32_t /*index*/, const ScriptElementData& data) {
-  if (runSettings().nameMode != 1) return 0;
-  std::ostream& o = scriptOut();
-  if (runIsIges()) {
-    o << "name(E" << n << ",\"(" << data.type << "/" << data.form << "),DE" << data.sequence << ",PD"
-      << data.parameterPointer << "\")\n";
-  } else {
-    o << "name(E" << n << ",\"DXF" << data.sequence << "\")\n";
-  }
-  ++scriptState().statementCounter;
-  return 0;
 }
 
 int ScriptNameText(std::int32_t n, const std::string& text) {

@@ -96,7 +96,6 @@ std::ostream& scriptOut();
 void scriptResetRegistries();
 std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber);
 std::size_t scriptPointCount();
-double scriptRegistryTolerance();
 
 // The lifecycle.
 int ScriptOpen(const std::string& outputName, const ScriptSource& source);  // ses721
@@ -106,7 +105,6 @@ int ScriptPrologue();                                                       // s
 int ScriptClose();                                                          // ses820
 // "<script name> (<system's reason>)" of the last open or close that failed.
 const std::string& ScriptFileFailure();
-int ScriptSetTolerance(double tolerance);                                   // ses840
 // Opens on a stream the caller owns (tests, and the symbol-model pass).
 int ScriptOpenStream(std::ostream& out, const std::string& outputName, const ScriptSource& source);
 
@@ -132,8 +130,6 @@ std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data);
 
 // Statements.
 // The colour statement of a mapped colour: index > 0, RGB < 0, none 0.
-int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n);  // ses870
-int ScriptName(std::int32_t n, std::int32_t index, const ScriptElementData& data);
 int ScriptNameText(std::int32_t n, const std::string& text);
 int ScriptSetInfo(std::int32_t n, std::int32_t index, const ScriptElementData& data);
 int ScriptProgress(int percent);
