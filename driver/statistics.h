@@ -9,7 +9,7 @@
 //
 // Use in a run:
 //   statisticsInit()                      at the start of the run
-//   statisticsAddName / AddToolkitEntry   while the converters work
+//   statisticsAddName / ...ToolkitEntry   while the converters work
 //   runStatistics().igesSections[...]     by the IGES writer, when it ends
 //   statisticsComplete()                  after the direction, while the
 //                                         element table is still there

@@ -175,10 +175,10 @@ struct DxfTable {
   std::vector<Entry> entries;
   std::unordered_map<std::string, std::int32_t> lastByName;
 
-  // Sizes the table for `count` entries (10 when below 1), at most one
-  // entry per `bytesPerEntry` bytes of the file.
+  // Reserves room for `count` entries (10 when below 1), never more than
+  // the file's size can hold.
   void size(long count, long fileSize);
-  // Appends an entry; when the table is full it grows to (capacity+1)*2.
+  // Appends an entry; it becomes the one its name finds.
   std::int32_t add(Entry entry);
   // The position of the last entry of that name, -1 for none.
   std::int32_t find(const std::string& name) const;

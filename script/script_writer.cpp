@@ -776,8 +776,8 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
                         const ScriptPointXYZ& point) {
   ScriptState& s = scriptState();
   if (!s.haveReference) {
-    // Integration point: ScriptModelCreate writes the prologue of a symbol
-    // model; the plain prologue stands in until it exists.
+    // No prologue written yet (neither the script's nor a symbol model's):
+    // the plain prologue makes the reference point every point refers to.
     ScriptPrologue();
   }
   std::int32_t ref = s.reference.number;
