@@ -22,7 +22,6 @@ namespace {
 constexpr int kMsgNoMemory = 370;
 constexpr int kMsgUnknownLineType = 940;
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kRadiansPerDegree = kPi / 180.0;
 // The arbitrary axis rule: a normal this close to the z axis takes the
 // world y axis for its x direction.

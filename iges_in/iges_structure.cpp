@@ -35,7 +35,6 @@ constexpr int kMsgDuplicateError = 897;
 constexpr int kMsgSelfContaining = 1322;
 constexpr int kMsgNoSubfigureMembers = 1323;
 
-constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr std::size_t kFirstRecordCapacity = 50;
 // Subfigure names are kept to a length any file system takes.
 constexpr std::size_t kMaxNameLength = 200;

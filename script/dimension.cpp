@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kMsgNoMemory = 370;
 constexpr int kSenderQuorix = 4;  // dimension texts end in a blank
-constexpr double kPi = 3.141592653589793;
 constexpr double kDefaultHeight = 3.5;
 constexpr double kAngleShown = 0.001;  // radians; smaller angles are written as none
 constexpr double kDirectionFit = 0.001;  // sine of the angle between a leg and its line

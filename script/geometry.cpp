@@ -10,11 +10,9 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "elements/transform.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegreesPerRadian = 57.29577951308232;
 
 double tolerance() { return scriptState().pointTolerance; }
 

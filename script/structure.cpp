@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr double kDegreesPerRadian = 57.29577951308232;
 // A group statement starts a new line before every this many members.
 constexpr std::size_t kMembersPerLine = 20;
 // Output kind and sub-kind of an element written as a group.
