@@ -115,6 +115,8 @@ std::string scriptNumber(double value) {
   return s.str();
 }
 
+std::string scriptFiniteNumber(double value) { return scriptNumber(std::isfinite(value) ? value : 0.0); }
+
 std::ostream& scriptOut() {
   ScriptState& s = scriptState();
   if (s.out) return *s.out;

@@ -88,6 +88,11 @@ void resetScriptState();  // closes an open script too
 
 // Numbers as the script writes them: general format, 10 significant digits.
 std::string scriptNumber(double value);
+// The same, but a value that is no number is written as 0: the CAD system
+// cannot read "nan" or "inf".
+std::string scriptFiniteNumber(double value);
+// "E<n>": script element n as a statement names it.
+inline std::string E(std::int32_t n) { return "E" + std::to_string(n); }
 
 // The open stream; every writer writes through it.
 std::ostream& scriptOut();
