@@ -264,9 +264,8 @@ void dxfReaderAttach(std::FILE* file);
 // the sentinel of a binary DXF file.
 bool dxfIsBinary(std::FILE* file);
 
-// Names and keywords of a DXF file: ASCII letters upper-cased, and a value
-// without the blanks and tabs some writers put around it.
-std::string dxfUpperCased(std::string text);
+// A value without the blanks and tabs some writers put around it (names
+// and keywords are compared upper-cased, by upperAscii of driver/ascii.h).
 std::string dxfTrimmed(const std::string& value);
 
 // The conversion of a group value: integers as the usual decimal conversion
