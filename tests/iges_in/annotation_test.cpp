@@ -297,7 +297,9 @@ TEST_F(Annotation, ArrowKindsFromTheLeaderForms) {
     const int arrows = occurrences(out, "\"two_points\"") + occurrences(out, "\"arrow_right\"") +
                        occurrences(out, "\"arrow_left\"");
     EXPECT_EQ(arrows, c.option == nullptr ? 0 : 1) << out;
-    if (c.option != nullptr) EXPECT_EQ(occurrences(out, c.option), 1) << out;
+    if (c.option != nullptr) {
+      EXPECT_EQ(occurrences(out, c.option), 1) << out;
+    }
     TearDown();
     SetUp();
   }
