@@ -92,7 +92,7 @@ std::string scriptNumber(double value);
 // cannot read "nan" or "inf".
 std::string scriptFiniteNumber(double value);
 // "E<n>": script element n as a statement names it.
-inline std::string E(std::int32_t n) { return "E" + std::to_string(n); }
+inline std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
 
 // The open stream; every writer writes through it.
 std::ostream& scriptOut();

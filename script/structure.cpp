@@ -158,7 +158,7 @@ int ScriptGroup(std::int32_t index, const ScriptGroupRecord& group, const Script
       if (k % kMembersPerLine == 0) text += "\n";
       text += E(group.members[k]) + " ";
     }
-    if (referenceMember != 0) text += " " + E(referenceMember) + " ";
+    if (referenceMember != 0) text.append(" ").append(E(referenceMember)).append(" ");
     text += "}," + ScriptBlank(group.attributes.blank) + "," + ScriptColourText(group.attributes.colour) + "," +
             ScriptInfoText(index, &group.data) + ")\n";
     o << text;

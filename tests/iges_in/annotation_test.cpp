@@ -252,7 +252,7 @@ TEST_F(Annotation, NoteStringsTheContentCheckRejects) {
     SCOPED_TRACE(c.strings[1]);
     igestest::Builder b;
     std::string p = std::to_string(c.strings.size());
-    for (std::size_t k = 0; k < c.strings.size(); ++k) p += "," + noteString(c.strings[k], static_cast<double>(5 * k));
+    for (std::size_t k = 0; k < c.strings.size(); ++k) p.append(",").append(noteString(c.strings[k], static_cast<double>(5 * k)));
     const int n = b.add(212, p + ";");
     ASSERT_EQ(convert(b), 0);
     const std::string out = out_.str();
