@@ -6,3 +6,5 @@ RunState& runState() {
 }
 
 void resetRunState() { runState() = RunState{}; }
+
+bool runIsGerman() { return runState().language == "deutsch"; }

@@ -61,6 +61,9 @@ struct RunState {
 RunState& runState();
 void resetRunState();
 
+// German when the run's language is exactly "deutsch".
+bool runIsGerman();
+
 inline bool runHas(std::uint32_t bits) { return (runState().runMode & bits) != 0; }
 // IGES runs: the exchange format is neither DXF nor DWG.
 inline bool runIsIges() { return !runHas(RunModeBit::kDxf | RunModeBit::kDwg); }
