@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/ascii.h"
 #include "driver/assign_tables.h"
 #include "driver/builtin_texts.h"
 #include "driver/command_line.h"
@@ -406,13 +407,6 @@ int setDirectionBits(const std::string& phase) {
     }
   }
   return -1;
-}
-
-std::string upperCased(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 // Sets the level bits of the run-mode word from the upper-cased level text.
@@ -1024,7 +1018,7 @@ int prepareRun(const std::string& configFile, const std::string& inputName) {
   }
   if (readGlobalValues() != 0) return 17;
   statisticsReset();
-  state.level = upperCased(state.level);
+  state.level = upperAscii(state.level);
   setLevelBits();
   return 0;
 }

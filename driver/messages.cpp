@@ -484,16 +484,6 @@ void mfaSetPositionSilent() { messageState().position.state = kPositionSilent; }
 
 void mfaClearPosition() { messageState().position = PositionContext{}; }
 
-MessagePosition mfaContextPosition() {
-  const PositionContext& p = messageState().position;
-  MessagePosition position;
-  position.first = static_cast<std::uint64_t>(p.first < 0 ? 0 : p.first);
-  position.second = static_cast<std::uint64_t>(p.second < 0 ? 0 : p.second);
-  position.third = static_cast<std::uint64_t>(p.third < 0 ? 0 : p.third);
-  position.text = p.text;
-  return position;
-}
-
 void mfaSetCurrentName(const std::string& text) { messageState().currentName = text; }
 
 const std::string& mfaCurrentName() { return messageState().currentName; }
@@ -501,8 +491,6 @@ const std::string& mfaCurrentName() { return messageState().currentName; }
 void mfaSetCurrentFile(const std::string& name) { messageState().currentFile = name; }
 
 void mfaSetArgument(long value) { messageState().argument = value; }
-
-void mfaClearArgument() { messageState().argument = 0; }
 
 void mfaSetDxfRun(bool dxf) { messageState().dxfRun = dxf; }
 

@@ -88,12 +88,9 @@ void mfaClearPosition();  // state "normal", numbers 0
 void mfaSetCurrentName(const std::string& text);
 const std::string& mfaCurrentName();
 void mfaSetArgument(long value);  // the message-argument slot (835, 915, 975)
-void mfaClearArgument();
 void mfaSetDxfRun(bool dxf);      // position line 914 instead of 911
 // The file that position kind -1 names (the exchange file being read).
 void mfaSetCurrentFile(const std::string& name);
-// The current context as a position of mfaReport (kind 0, the context's text).
-MessagePosition mfaContextPosition();
 
 // Level, counters, protocol.
 void mfaSetMessageLevel(int level);

@@ -252,8 +252,6 @@ void OutputFile::discard() {
   }
 }
 
-std::string OutputFile::reason() const { return std::strerror(error_ != 0 ? error_ : EIO); }
-
 std::string OutputFile::failureText() const { return fileFailureText(finalName_, error_); }
 
 // ---------------------------------------------------------------------------
@@ -326,13 +324,6 @@ void settleRunFiles() {
     }
     e.path[0] = '\0';
   }
-}
-
-int registeredRunFiles() {
-  int n = 0;
-  for (const RunFileEntry& e : runFileTable().entries)
-    if (e.state != kFree) ++n;
-  return n;
 }
 
 // ---------------------------------------------------------------------------

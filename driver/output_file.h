@@ -56,15 +56,11 @@ class OutputFile {
   // Closes and removes the temporary file.
   void discard();
 
-  bool isOpen() const { return fd_ >= 0; }
   bool failed() const { return error_ != 0; }
   int errorNumber() const { return error_; }
-  // The system's reason for the first failure.
-  std::string reason() const;
   // "<final name> (<reason>)", the text argument of the failure messages.
   std::string failureText() const;
   const std::string& finalName() const { return finalName_; }
-  const std::string& temporaryName() const { return temporaryName_; }
   int descriptor() const { return fd_; }
 
  private:
@@ -99,8 +95,6 @@ bool sameFile(const std::string& a, const std::string& b);
 // stopped: scratch and temporary files are unlinked, an output marked
 // keepWhenStopped is renamed onto its final name.  Async-signal-safe.
 void settleRunFiles();
-// Number of registered files, for tests.
-int registeredRunFiles();
 
 // A stream buffer over an output, for writers that print through a
 // std::ostream; every byte goes through the output's checked writes.

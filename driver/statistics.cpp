@@ -672,13 +672,3 @@ void statisticsReport(std::FILE* protocol, bool toConsole, const StatisticsSourc
 void statisticsReportRun(std::FILE* protocol, const StatisticsSources& sources) {
   statisticsReport(protocol, runSettings().statisticsToConsole != 0, sources);
 }
-
-const char* statisticsSectionName(int kind) {
-  TraceScope t("sta800");
-  static constexpr const char* kIges[] = {"GLOBAL", "DIRECTORY", "PARAMETER", "TERMINATE"};
-  static constexpr const char* kDxf[] = {"HEADER", "TABLE", "BLOCK", "ENTITY"};
-  if (kind < 1 || kind > 4) return "NO";
-  if (runHas(RunModeBit::kDxf)) return kDxf[kind - 1];
-  if (runIsIges()) return kIges[kind - 1];
-  return "NO";
-}

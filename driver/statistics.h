@@ -9,7 +9,7 @@
 //
 // Use in a run:
 //   statisticsInit()                      at the start of the run
-//   statisticsAddName / AddToolkitEntry   while the converters work
+//   statisticsAddName / ...ToolkitEntry   while the converters work
 //   runStatistics().igesSections[...]     by the IGES writer, when it ends
 //   statisticsComplete()                  after the direction, while the
 //                                         element table is still there
@@ -114,7 +114,3 @@ void statisticsReport(std::FILE* protocol, bool toConsole, const StatisticsSourc
 // The same with the statistics-to-console setting of the run configuration.
 void statisticsReportRun(std::FILE* protocol, const StatisticsSources& sources);
 
-// Name of a section kind (1..4) of the exchange format of the run:
-// "GLOBAL", "DIRECTORY", "PARAMETER", "TERMINATE" for IGES, "HEADER",
-// "TABLE", "BLOCK", "ENTITY" for DXF, "NO" otherwise.
-const char* statisticsSectionName(int kind);  // sta800

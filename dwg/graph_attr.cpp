@@ -6,6 +6,7 @@
 #include <iterator>
 #include <utility>
 
+#include "driver/ascii.h"
 #include "driver/assign_tables.h"
 #include "driver/ide_msg.h"
 #include "driver/trace.h"
@@ -54,12 +55,6 @@ constexpr int kStandardLineWeights[] = {0,  5,  9,  13, 15, 18,  20,  25,  30,  
 std::string lowered(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
-std::string uppered(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return text;
 }
 
@@ -293,7 +288,7 @@ int DwgGraphAttr::handle_layerAssign(const std::string& keyword, const Arguments
   TraceScope t("DwgGraphAttr::handle_layerAssign");
   const std::string& telvura = argumentAt(arguments, 0);
   const std::string& ac = argumentAt(arguments, 1);
-  const std::string acKey = uppered(ac);
+  const std::string acKey = upperAscii(ac);
   // An earlier pair of the name this direction looks up stays in force.
   if (direction_ == DwgDirection::kOutput && assignmentByTelvura_.count(telvura) != 0) {
     dwgPut("DwgGraphAttr::handle_layerAssign_1");
@@ -322,7 +317,7 @@ const std::string* DwgGraphAttr::acLayerOf(const std::string& telvuraLayer) cons
 }
 
 const std::string* DwgGraphAttr::telvuraLayerOf(const std::string& acLayer) const {
-  const auto found = assignmentByAc_.find(uppered(acLayer));
+  const auto found = assignmentByAc_.find(upperAscii(acLayer));
   return found == assignmentByAc_.end() ? nullptr : &layerAssignments_[found->second].first;
 }
 
@@ -383,7 +378,7 @@ void DwgGraphAttr::correctAcLayerName(std::string& name, bool keepPattern) {
     putText(name);
     ideMsgEmit(IdeSeverity::kWarning);
   }
-  name = uppered(name);
+  name = upperAscii(name);
   for (char& c : name) {
     if (!allowedInLayerName(c) && !(keepPattern && c == '#')) c = '_';
   }
@@ -444,7 +439,7 @@ int DwgGraphAttr::handle_lineStyleAssign(const std::string& keyword, const Argum
     return 0;
   }
   if (direction_ == DwgDirection::kInput) {
-    const std::string key = uppered(name);
+    const std::string key = upperAscii(name);
     const auto found = styleByAcLinetype_.find(key);
     if (found != styleByAcLinetype_.end()) {
       dwgPut("DwgGraphAttr::handle_lineStyleAssign_3");
@@ -505,7 +500,7 @@ const DwgLinetype* DwgGraphAttr::linetypeOf(int lineStyle) const {
 }
 
 int DwgGraphAttr::lineStyleOf(const std::string& acLinetype) const {
-  const auto found = styleByAcLinetype_.find(uppered(acLinetype));
+  const auto found = styleByAcLinetype_.find(upperAscii(acLinetype));
   return found == styleByAcLinetype_.end() ? defaultLineStyle_ : found->second;
 }
 

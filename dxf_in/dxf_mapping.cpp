@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "driver/ascii.h"
 #include "driver/assign_tables.h"
 #include "driver/messages.h"
 #include "driver/trace.h"
@@ -22,7 +23,6 @@ namespace {
 constexpr int kMsgNoMemory = 370;
 constexpr int kMsgUnknownLineType = 940;
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kRadiansPerDegree = kPi / 180.0;
 // The arbitrary axis rule: a normal this close to the z axis takes the
 // world y axis for its x direction.
@@ -91,9 +91,9 @@ std::int32_t lineFontOf(const std::string& name) {
     s.lineTypeAssignmentsRead = true;
     if (tables.dxfLineTypes.empty()) readDxfLineTypes();
   }
-  const std::string key = dxfUpperCased(dxfTrimmed(name));
+  const std::string key = upperAscii(dxfTrimmed(name));
   for (const DxfLineType& t : tables.dxfLineTypes)
-    if (dxfUpperCased(t.name) == key) return t.style;
+    if (upperAscii(t.name) == key) return t.style;
   return 1;
 }
 
@@ -153,7 +153,7 @@ Transform insertPlacement(double columnOffset, double rowOffset, double sx, doub
 std::string fontNameOf(std::int32_t style) {
   if (style < 0) return "";
   std::string font = dxfReader().textStyles.entries[static_cast<std::size_t>(style)].font;
-  if (font.size() >= 4 && dxfUpperCased(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
+  if (font.size() >= 4 && upperAscii(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
   return font;
 }
 
@@ -464,7 +464,7 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   else if (colour == 256) e.de.colour = l != nullptr ? l->colour : 7;
   else e.de.colour = colour;
   // Line type.
-  const std::string lineType = dxfUpperCased(dxfTrimmed(g.text(6)));
+  const std::string lineType = upperAscii(dxfTrimmed(g.text(6)));
   if (!g.hasText[6] || lineType.empty() || lineType == "BYLAYER") {
     e.de.lineFont = lineFontOf(l != nullptr ? l->lineType : "CONTINUOUS");
     e.de.lineWeight = kWeightNormal;
@@ -985,13 +985,13 @@ void makeViewLevelLists() {
     try {
       if (!made) {
         for (std::size_t k = 0; k < s.layers.entries.size(); ++k)
-          positions[dxfUpperCased(s.layers.entries[k].name)].push_back(static_cast<std::int32_t>(k));
+          positions[upperAscii(s.layers.entries[k].name)].push_back(static_cast<std::int32_t>(k));
         made = true;
       }
       std::unordered_set<std::string> frozen;
       rec->hiddenLevels.clear();
       for (const std::string& name : rec->frozenLayers) {
-        const std::string key = dxfUpperCased(dxfTrimmed(name));
+        const std::string key = upperAscii(dxfTrimmed(name));
         if (!frozen.insert(key).second) continue;
         const auto it = positions.find(key);
         if (it != positions.end()) rec->hiddenLevels.insert(rec->hiddenLevels.end(), it->second.begin(), it->second.end());

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "driver/ascii.h"
 #include "driver/config.h"
 #include "driver/messages.h"
 #include "driver/trace.h"
@@ -258,12 +259,6 @@ bool dxfIsInteger(const std::string& text, long& value) {
   return true;
 }
 
-std::string dxfUpperCased(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 std::string dxfTrimmed(const std::string& value) {
   std::size_t b = 0, e = value.size();
   while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
@@ -419,7 +414,7 @@ void DxfTable<Entry>::size(long count, long fileSize) {
 template <typename Entry>
 std::int32_t DxfTable<Entry>::add(Entry entry) {
   const auto position = static_cast<std::int32_t>(entries.size());
-  const std::string key = dxfUpperCased(entry.name);
+  const std::string key = upperAscii(entry.name);
   entries.push_back(std::move(entry));
   lastByName[key] = position;
   return position;
@@ -427,7 +422,7 @@ std::int32_t DxfTable<Entry>::add(Entry entry) {
 
 template <typename Entry>
 std::int32_t DxfTable<Entry>::find(const std::string& name) const {
-  const auto it = lastByName.find(dxfUpperCased(name));
+  const auto it = lastByName.find(upperAscii(name));
   return it == lastByName.end() ? -1 : it->second;
 }
 
@@ -662,7 +657,7 @@ int readTables() {
     }
     // The table's head: its name (2) and the count of its entries (70).
     readEntityGroups();
-    const std::string table = dxfUpperCased(dxfTrimmed(s.groups.text(2)));
+    const std::string table = upperAscii(dxfTrimmed(s.groups.text(2)));
     const long count = s.groups.hasFlag[0] ? s.groups.flags[0] : 0;
     if (table == "LAYER") s.layers.size(count, s.fileSize);
     else if (table == "LTYPE") s.lineTypes.size(count, s.fileSize);
@@ -910,13 +905,13 @@ int linkBlocks() {
     std::unordered_map<std::string, std::size_t> byName;  // the last block of a name
     std::unordered_map<std::int32_t, std::size_t> positionOf;
     for (std::size_t k = 0; k < s.blocks.size(); ++k) {
-      byName[dxfUpperCased(s.blocks[k].name)] = k;
+      byName[upperAscii(s.blocks[k].name)] = k;
       positionOf[s.blocks[k].index] = k;
     }
     std::vector<std::vector<int>> edges(s.blocks.size());
     std::vector<long> target(s.inserts.size(), -1);
     for (std::size_t k = 0; k < s.inserts.size(); ++k) {
-      const auto found = byName.find(dxfUpperCased(s.inserts[k].name));
+      const auto found = byName.find(upperAscii(s.inserts[k].name));
       if (found == byName.end()) continue;
       target[k] = static_cast<long>(found->second);
       const auto holder = positionOf.find(s.inserts[k].father);
@@ -960,7 +955,7 @@ int linkBlocks() {
     }
     std::unordered_map<std::int32_t, std::int32_t> takenBy;  // block -> the dimension that took its sons
     for (const DxfNamedElement& dimension : s.dimensions) {
-      const auto found = byName.find(dxfUpperCased(dimension.name));
+      const auto found = byName.find(upperAscii(dimension.name));
       if (found == byName.end()) continue;  // no block: the dimension keeps no sons
       const std::int32_t block = s.blocks[found->second].index;
       const auto taken = takenBy.find(block);

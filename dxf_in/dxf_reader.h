@@ -175,10 +175,10 @@ struct DxfTable {
   std::vector<Entry> entries;
   std::unordered_map<std::string, std::int32_t> lastByName;
 
-  // Sizes the table for `count` entries (10 when below 1), at most one
-  // entry per `bytesPerEntry` bytes of the file.
+  // Reserves room for `count` entries (10 when below 1), never more than
+  // the file's size can hold.
   void size(long count, long fileSize);
-  // Appends an entry; when the table is full it grows to (capacity+1)*2.
+  // Appends an entry; it becomes the one its name finds.
   std::int32_t add(Entry entry);
   // The position of the last entry of that name, -1 for none.
   std::int32_t find(const std::string& name) const;
@@ -264,9 +264,8 @@ void dxfReaderAttach(std::FILE* file);
 // the sentinel of a binary DXF file.
 bool dxfIsBinary(std::FILE* file);
 
-// Names and keywords of a DXF file: ASCII letters upper-cased, and a value
-// without the blanks and tabs some writers put around it.
-std::string dxfUpperCased(std::string text);
+// A value without the blanks and tabs some writers put around it (names
+// and keywords are compared upper-cased, by upperAscii of driver/ascii.h).
 std::string dxfTrimmed(const std::string& value);
 
 // The conversion of a group value: integers as the usual decimal conversion

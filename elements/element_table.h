@@ -23,7 +23,6 @@
 // Indices that stand in son lists instead of an element.
 namespace LinkIndex {
 constexpr std::int32_t kNull = -3;      // a null pointer of the parameter data
-constexpr std::int32_t kUnlinked = -99; // a son unlinked later
 }  // namespace LinkIndex
 
 // Processing states.
@@ -110,9 +109,6 @@ struct ElementRecord {
   std::vector<std::int32_t> assocs;
   std::vector<std::int32_t> props;
 
-  std::int32_t createdCount() const { return static_cast<std::int32_t>(created.size()); }
-  std::int32_t assocCount() const { return static_cast<std::int32_t>(assocs.size()); }
-  std::int32_t propCount() const { return static_cast<std::int32_t>(props.size()); }
   // Output direction: the element's identifier.
   std::int32_t transferId() const { return created.empty() ? 0 : created.front(); }
 
@@ -206,7 +202,6 @@ struct SonResult {
   std::int32_t id = 0;        // output direction
 };
 int nextSon(std::int32_t father, SonResult& out);                       // ldv011
-std::int32_t findSonOfType(std::int32_t father, std::int32_t type);     // ldv021
 std::int32_t firstSonOfType(std::int32_t father, std::int32_t type);    // ldv020
 int nextDescendant(std::int32_t start, std::int32_t& deNumber, std::int32_t& index);  // ldv012
 int hasNoAncestorOfType(std::int32_t index, std::int32_t type);         // ldv001
@@ -227,7 +222,6 @@ int setStateDeep(std::int32_t index, char state);                               
 // without those of the definitions its instances name).
 int setStateDeepWithin(std::int32_t index, char state, std::int32_t keepType);   // ldv203
 int setStateDeepKeepSelf(std::int32_t index, char state);                        // ldv252
-int setStateDeepAndSelf(std::int32_t index, char state);                         // ldv251
 int setStateRaw(std::int32_t index, char state);                                 // ldv880
 // An element that ends in the error state is reported once with the counted
 // error 790 and its position, so that the closing count of errors covers
@@ -241,12 +235,6 @@ int markAll(char state);                                                        
 // Puts both son cursors of the element back to the head of its sons and its
 // father cursor to its fathers; the way to start a fresh walk.
 void resetSonCursors(std::int32_t index);
-int unlinkFromFathers(std::int32_t index);                                       // ldv215
-// Walks up the chain of first fathers of `index`: mode 1 looks for the
-// father index in `fatherIndex`, any other mode for the father whose id is
-// `fatherId`; on success both are set to the father found.  0 / -1.
-int fatherWithId(int mode, std::int32_t index, std::int32_t& fatherIndex, std::int32_t& fatherId);  // ldv400
-std::int32_t ancestorOfType(std::int32_t index, std::int32_t type);  // ldv401
 // The matrix indices from the outermost inwards; -1 on a bad chain.
 int matrixChain(std::int32_t index, std::vector<std::int32_t>& chain);  // ldv500
 

@@ -22,10 +22,6 @@ constexpr int kMsgNotConverted = 790;
 
 bool skippedLink(std::int32_t index) { return index < 0; }
 
-bool isDimensionPart(std::int32_t type) {
-  return type == 202 || type == 206 || type == 216 || type == 218 || type == 220 || type == 222;
-}
-
 // Results of a son or pick in the input or output direction.
 void describe(std::int32_t index, std::int32_t& deNumberOrType, std::int32_t& id) {
   if (runHas(RunModeBit::kOutput)) {
@@ -174,20 +170,6 @@ int nextSon(std::int32_t father, SonResult& out) {
   }
   if (f.sons == nullptr) return -3;
   return f.fathers != nullptr ? -2 : -1;
-}
-
-std::int32_t findSonOfType(std::int32_t father, std::int32_t type) {
-  TraceScope t("ldv021");
-  if (!hasSlot(father)) return 0;
-  ElementRecord& f = element(father);
-  while (f.sonCursor != nullptr) {
-    const LinkNode* node = f.sonCursor;
-    f.sonCursor = node->next;
-    if (!skippedLink(node->index) && hasSlot(node->index) && element(node->index).type == type) {
-      return node->index;
-    }
-  }
-  return 0;
 }
 
 std::int32_t firstSonOfType(std::int32_t father, std::int32_t type) {
@@ -387,14 +369,6 @@ int setStateDeepKeepSelf(std::int32_t index, char state) {
   return 0;
 }
 
-int setStateDeepAndSelf(std::int32_t index, char state) {
-  TraceScope t("ldv251");
-  if (!hasSlot(index)) return 0;
-  setStateTree(index, state);
-  setState(index, state);
-  return 0;
-}
-
 int markAll(char state) {
   TraceScope t("ldv201");
   ElementTable& table = elementTable();
@@ -413,64 +387,6 @@ int markAll(char state) {
   }
   ++table.cursorGeneration;
   return 0;
-}
-
-int unlinkFromFathers(std::int32_t index) {
-  TraceScope t("ldv215");
-  if (!hasSlot(index)) return 0;
-  // Each father is visited once even when it is listed several times.
-  const std::uint32_t mark = beginWalk();
-  for (const LinkNode* f = element(index).fathers; f != nullptr; f = f->next) {
-    if (!hasSlot(f->index)) continue;
-    ElementRecord& father = element(f->index);
-    if (father.walkMark == mark) continue;
-    father.walkMark = mark;
-    for (LinkNode* n = father.sons; n != nullptr; n = n->next) {
-      if (n->index == index) n->index = LinkIndex::kUnlinked;
-    }
-  }
-  return 0;
-}
-
-int fatherWithId(int mode, std::int32_t index, std::int32_t& fatherIndex, std::int32_t& fatherId) {
-  TraceScope t("ldv400");
-  if (!hasSlot(index)) return -1;
-  // The chain of first fathers; a chain that comes back to an element
-  // already passed is a cycle and ends the search.
-  const std::uint32_t mark = beginWalk();
-  element(index).walkMark = mark;
-  std::int32_t current = index;
-  for (;;) {
-    const LinkNode* f = element(current).fathers;
-    if (f == nullptr || !hasSlot(f->index)) return -1;
-    ElementRecord& father = element(f->index);
-    const bool found = mode == 1 ? f->index == fatherIndex : father.transferId() == fatherId;
-    if (found) {
-      fatherIndex = f->index;
-      fatherId = father.transferId();
-      return 0;
-    }
-    if (father.walkMark == mark) return -1;
-    father.walkMark = mark;
-    current = f->index;
-  }
-}
-
-std::int32_t ancestorOfType(std::int32_t index, std::int32_t type) {
-  TraceScope t("ldv401");
-  if (!hasSlot(index)) return 0;
-  const std::uint32_t mark = beginWalk();
-  element(index).walkMark = mark;
-  std::int32_t current = index;
-  for (;;) {
-    const LinkNode* f = element(current).fatherCursor;
-    if (f == nullptr || !hasSlot(f->index)) return 0;
-    ElementRecord& father = element(f->index);
-    if (type == 444 ? !isDimensionPart(father.type) : father.type == type) return f->index;
-    if (father.walkMark == mark) return 0;  // a cycle of father cursors
-    father.walkMark = mark;
-    current = f->index;
-  }
 }
 
 int matrixChain(std::int32_t index, std::vector<std::int32_t>& chain) {

@@ -1,5 +1,9 @@
-// A transformation as IGES writes it in a 124 entity, and a 3-D point.
+// A transformation as IGES writes it in a 124 entity, a 3-D point, and the
+// angle constants every module computes with.
 #pragma once
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kDegreesPerRadian = 57.29577951308232;
 
 // A point p becomes r*p + t.
 struct Transform {

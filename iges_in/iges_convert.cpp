@@ -49,18 +49,6 @@ constexpr std::int32_t kBoundaryTypes[] = {100, 102, 104, 106, 110, 112, 126};
 constexpr int kBoundaryTypeCount =
     static_cast<int>(sizeof kBoundaryTypes / sizeof kBoundaryTypes[0]);
 
-// Types whose converters are not part of this engine yet: the annotation
-// entities and the structuring entities.  Collecting one of them gives 'i'
-// without an error.
-constexpr std::int32_t kDeferredTypes[] = {202, 206, 210, 212, 214, 216, 218, 220,
-                                           222, 228, 230, 308, 402, 408};
-
-bool isDeferredType(std::int32_t type) {
-  for (std::int32_t t : kDeferredTypes)
-    if (t == type) return true;
-  return false;
-}
-
 // The drawable entities: the emit gates apply to them.
 bool isDrawable(std::int32_t type) {
   switch (type) {
@@ -223,17 +211,6 @@ int collectMembers(std::int32_t father, Pass& pass, const std::int32_t* allowed,
 // ---------------------------------------------------------------------------
 // Collect steps of the types
 
-// Notes, dimensions, labels, leaders, symbols, sectioned areas, groups,
-// subfigure definitions and instances: their converters are not part of the
-// engine yet, so they end ignored, without an error.
-int collectAwaitingConverter(std::int32_t index) {
-  TraceScope t("cee150");
-  // The members of a subfigure definition are not drawn where they are
-  // defined; they belong to the instances.
-  if (element(index).type == 308) setStateDeep(index, ElementState::kIgnored);
-  return ConvertResultExtra::kDeferred;
-}
-
 int collectComposite(std::int32_t index, Pass& pass, ConversionRecords& records) {
   TraceScope t("cee720");
   const CompositeRecord* rec = nullptr;
@@ -304,7 +281,6 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
   }
   if (isAnnotationElement(e.type, e.form)) return collectAnnotation(index);
   if (e.type == 308 || e.type == 402 || e.type == 408) return collectStructure(index);
-  if (isDeferredType(e.type)) return collectAwaitingConverter(index);
   if (levelIsPlus() && e.sons != nullptr) return collectUnknown(index, pass, records);
   reportUnsupported("cee150", index);
   return ConvertResult::kError;
@@ -320,7 +296,6 @@ void stateAfterCollect(std::int32_t index, int r) {
       resetSonCursors(index);
       return;
     case ConvertResult::kIgnored:
-    case ConvertResultExtra::kDeferred:
       setState(index, ElementState::kIgnored);
       return;
     case ConvertResult::kError:

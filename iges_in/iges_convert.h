@@ -50,13 +50,6 @@ struct ConversionRecord {
 
 using ConversionRecords = std::vector<ConversionRecord>;
 
-// Results of the converters beyond those of ConvertResult (iges_geometry.h).
-namespace ConvertResultExtra {
-// The element is collected but not yet converted by this engine: it gets
-// 'i' without an error until its converter exists.
-constexpr int kDeferred = -98;
-}  // namespace ConvertResultExtra
-
 // The view number outside a view pass.
 constexpr std::int32_t kNoView = -99;
 

@@ -266,58 +266,6 @@ const char* checkDelimiterSpec(const char* text) {
   return text + 4;
 }
 
-namespace {
-// The common z of the last kind-1 point read.
-double& commonZ() {
-  static double z = 0.0;
-  return z;
-}
-}  // namespace
-
-const char* parsePoint(bool keepZ, int kind, const char* text, unsigned& flags, Point3& point,
-                       double* vector) {
-  TraceScope t("hvd910");
-  point = Point3{};
-  const char* p = text;
-  auto real = [&](double& v) {
-    v = 0.0;
-    if (p != nullptr) p = parseReal(p, flags, v);
-  };
-  auto warnNonZero = [&](double v) {
-    if (v != 0.0) mfaWarning(t.code(), 940, Channel::kProtocol);
-  };
-  switch (kind) {
-    case 1:
-      if (!keepZ) {
-        real(commonZ());
-        warnNonZero(commonZ());
-      }
-      point.z = commonZ();
-      real(point.x);
-      real(point.y);
-      return p;
-    case 2:
-    case 3: {
-      real(point.x);
-      real(point.y);
-      real(point.z);
-      warnNonZero(point.z);
-      if (kind == 3) {
-        for (int i = 0; i < 3; ++i) {
-          double v = 0.0;
-          real(v);
-          warnNonZero(v);
-          if (vector != nullptr) vector[i] = v;
-        }
-      }
-      return p;
-    }
-    default:
-      mfaError(t.code(), 600, Channel::kProtocol);
-      return nullptr;
-  }
-}
-
 int IgesFieldCursor::integer() {
   int v = 0;
   if (!more()) {

@@ -33,14 +33,6 @@ const char* parseReal(const char* text, unsigned& flags, double& value);       /
 // Global parameter 1: sets the parameter delimiter; nullptr when malformed.
 const char* checkDelimiterSpec(const char* text);                              // hvd800
 
-// A point of parameter data.  Kind 1: the common z of a planar entity (read
-// first, or the z of the previous call when keepZ is set), then x and y.
-// Kind 2: x, y, z.  Kind 3: x, y, z and a vector of three more reals into
-// `vector` (may be nullptr).  Non-zero third coordinates give warning 940;
-// another kind gives error 600 and nullptr.
-const char* parsePoint(bool keepZ, int kind, const char* text, unsigned& flags, Point3& point,
-                       double* vector = nullptr);  // hvd910
-
 // Steps through the fields of one entity's parameter data.  A field that is
 // refused (its parser has warned) takes its default 0, 0.0 or empty and the
 // reading goes on at the next field, so one bad value does not lose the

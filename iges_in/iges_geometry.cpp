@@ -310,16 +310,6 @@ int selectPaletteColour(double redPercent, double greenPercent, double bluePerce
   return 0;
 }
 
-int nearestPaletteColourNumber(double redPercent, double greenPercent, double bluePercent) {
-  TraceScope t("cee314");
-  int colour = 1;
-  selectPaletteColour(redPercent, greenPercent, bluePercent, colour);
-  if (runSettings().traceLevel > 4)
-    std::printf("-> cee314 : Ausgewaehlte Farbe %d aus RGB-Werten : %f %f %f\n", colour,
-                redPercent, greenPercent, bluePercent);
-  return colour;
-}
-
 void refuseForLevel(const char* code, std::int32_t index) {
   // The first refusal goes to the console too, later ones to the protocol.
   IgesGeometryState& s = igesGeometryState();

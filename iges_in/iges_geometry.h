@@ -75,6 +75,3 @@ int emitRationalBSpline(const ScriptElement& e, const Transform* m, const Parame
 // use).  0 with its colour number in colour, or -1 with colour 1 when the
 // palette is empty (the definition is then faulty).
 int selectPaletteColour(double redPercent, double greenPercent, double bluePercent, int& colour);
-// The same as the palette hook of the assignment tables: the colour number,
-// 1 for an empty palette.
-int nearestPaletteColourNumber(double redPercent, double greenPercent, double bluePercent);

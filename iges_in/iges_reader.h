@@ -61,8 +61,12 @@ int readSection(char letter);      // stt950
 int readDirectoryFirst(const char* record);   // ldv954
 int readDirectorySecond(const char* record);  // ldv958
 int parameterPass();               // ldv966
-// Step 9.9.2 of the input driver: 0, or -1 temp file, -2 D section, -3 P
-// section, -4 empty parameter file, -6 table, -9 terminate record.
+// Reads the open IGES file into the element table: the terminate record
+// first (its counts size the table, never beyond what the file can hold),
+// then the directory section, the parameter section into a temporary file,
+// and the parameter pass.  0, or -1 no temporary file, -2 directory section
+// unreadable, -3 parameter section unreadable, -4 no parameter data, -6 no
+// memory for the table, -9 terminate record missing or unreadable.
 int readIgesInput();
 void closeIgesInput();
 

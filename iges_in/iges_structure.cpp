@@ -36,7 +36,6 @@ constexpr int kMsgSelfContaining = 1322;
 constexpr int kMsgNoSubfigureMembers = 1323;
 constexpr int kMsgGroupCycle = 1327;
 
-constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr std::size_t kFirstRecordCapacity = 50;
 // Subfigure names are kept to a length any file system takes.
 constexpr std::size_t kMaxNameLength = 200;
@@ -493,10 +492,6 @@ int collectStructure(std::int32_t index) {
           // Views-visible associativities steer the view filter only.
           setState(index, ElementState::kDone);
           return ConvertResult::kIgnored;
-        case 13:
-          if (levelIsPlus()) return ConvertResultExtra::kDeferred;
-          refuseForLevel(t.code(), index);
-          return ConvertResult::kError;
         default:
           mfaSetPosition(index, e.de.paramPointer);
           mfaReport(t.code(), kMsgUnsupportedForm, Channel::kProtocol, Severity::kWarning,
@@ -530,7 +525,7 @@ int collectStructure(std::int32_t index) {
       }
       return elementMode() == 2 ? convertInstanceExpanded(index) : convertInstance(index);
     default:
-      return ConvertResultExtra::kDeferred;
+      return ConvertResult::kIgnored;
   }
 }
 

@@ -148,7 +148,11 @@ void structureTopLevelPick(std::int32_t index);
 // The end of the conversion: a main model still to be created is created.
 void structureFinish();
 
-// The drawing mode of the top-level driver (cee100 step 4).  0 / -1.
+// Drawing mode (cee100): each view of each drawing is converted in a pass
+// of its own, through the view's matrix onto the drawing sheet; a last pass
+// per drawing writes its own annotation and border.  The subfigure
+// definitions a drawing uses are written once, before its first view.
+// 0 / -1.
 int convertDrawingMode();
 // Writes the subfigure definitions used inside a drawing before its views
 // (cee180).

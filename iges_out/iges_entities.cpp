@@ -220,22 +220,11 @@ int writeIgesSectionedArea(const IgesSectionedAreaParams& p) {
       .end(p.pointers);
 }
 
-namespace {
-int writeInstance(const IgesInstanceParams& p) {
+int writeIgesUserInstance(const IgesInstanceParams& p) {
+  TraceScope t("vds680");
   return Record(408)
       .integer(p.definition).real(p.x).real(p.y).real(p.z).real(p.scale)
       .end(p.pointers);
-}
-}  // namespace
-
-int writeIgesInstance(const IgesInstanceParams& p) {
-  TraceScope t("vds368");
-  return writeInstance(p);
-}
-
-int writeIgesUserInstance(const IgesInstanceParams& p) {
-  TraceScope t("vds680");
-  return writeInstance(p);
 }
 
 int writeIgesDefinition(const IgesDefinitionParams& p) {

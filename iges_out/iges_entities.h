@@ -196,7 +196,6 @@ int writeIgesAssociativity(const IgesMemberParams& p);        // vds505
 int writeIgesProperty(const IgesPropertyParams& p);           // vds580
 int writeIgesNote(const IgesNoteParams& p);                   // vds440
 int writeIgesSectionedArea(const IgesSectionedAreaParams& p); // vds410
-int writeIgesInstance(const IgesInstanceParams& p);           // vds368
 int writeIgesUserInstance(const IgesInstanceParams& p);       // vds680
 int writeIgesDefinition(const IgesDefinitionParams& p);       // vds690
 // Any entity type whose parameters are a member list: the count and the

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/ascii.h"
 #include "driver/assign_tables.h"
 #include "driver/command_line.h"
 #include "driver/config.h"
@@ -20,16 +21,6 @@ namespace {
 constexpr std::int32_t kMaxSequence = 9999999;
 // Longest line of startsection.txt that is read; the rest is read away.
 constexpr std::size_t kStartFileLineLength = 256;
-
-// Upper-cases the ASCII letters a to z only; other bytes (ISO 8859-1
-// umlauts) stay as they are.
-std::string upperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
 
 // A finite value; a NaN or infinity would print as a word no reader takes.
 double finiteOrZero(double value) { return std::isfinite(value) ? value : 0.0; }
@@ -105,8 +96,6 @@ int closeSectionFiles() {
   if (!closeSectionFileSet(s.files, kIgesSectionCount)) s.failed = true;
   return s.failed ? -1 : 0;
 }
-
-void removeIgesOutputFiles() { removeAllSectionFiles(); }
 
 // --- Tokens ---------------------------------------------------------------
 

@@ -13,8 +13,8 @@
 //   joinSectionFiles(...)        output file under a temporary name, renamed at the end
 //
 // Every section file is registered in a fixed table of paths when it is
-// made; removeIgesOutputFiles() unlinks whatever is still registered and may
-// be called on any way out, also from a trap handler.
+// made; removeAllSectionFiles() (section_files.h) unlinks whatever is still
+// registered, on every way out of a run.
 #pragma once
 
 #include <cstdint>
@@ -101,8 +101,6 @@ int openSectionFiles();  // stt100
 // Flushes and closes them (they stay on disk for joining).  0, or -1 when a
 // write failed.
 int closeSectionFiles();
-// Unlinks every section file still registered (async-signal-safe).
-void removeIgesOutputFiles();
 
 // Tokens.  One place per format rule: integers "%d,", reals "%.12E,",
 // strings "%dH%s," (an empty string as ","), colour components "%E,".

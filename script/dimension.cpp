@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kMsgNoMemory = 370;
 constexpr int kSenderQuorix = 4;  // dimension texts end in a blank
-constexpr double kPi = 3.141592653589793;
 constexpr double kDefaultHeight = 3.5;
 constexpr double kAngleShown = 0.001;  // radians; smaller angles are written as none
 constexpr double kDirectionFit = 0.001;  // sine of the angle between a leg and its line
@@ -37,7 +36,6 @@ const char* const kDefaultPatterns[kDimPatternCount] = {
     "^[A-Za-z][0-9]+",
     "[-+]?[0-9]*[.,]?[0-9]+",
 };
-const char* gPatterns[kDimPatternCount] = {};
 
 struct ArrowName {
   const char* input;
@@ -56,8 +54,6 @@ void trace(const std::string& line) {
   if (tracing()) std::printf("%s\n", line.c_str());
 }
 
-std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
-std::string num(double v) { return scriptNumber(v); }
 double degrees(double radians) { return radians * 180.0 / kPi; }
 double tolerance() { return scriptState().pointTolerance; }
 
@@ -121,7 +117,7 @@ struct Patterns {
   bool ok = true;
   Patterns() {
     for (int i = 0; i < kDimPatternCount; ++i) {
-      const char* p = gPatterns[i] ? gPatterns[i] : kDefaultPatterns[i];
+      const char* p = kDefaultPatterns[i];
       const int rc = regcomp(&re[i], p, REG_EXTENDED);
       if (rc != 0) {
         char why[128];
@@ -318,14 +314,10 @@ std::string toleranceBlock(const Prepared& p) {
 }
 std::string position(const ScriptPointXYZ& q) {
   const double s = scriptState().unitScale;
-  return "{" + num(q.x * s) + "," + num(q.y * s) + "}";
+  return "{" + scriptNumber(q.x * s) + "," + scriptNumber(q.y * s) + "}";
 }
 
 }  // namespace
-
-void DimSetPattern(DimPattern which, const char* pattern) {
-  if (which >= 0 && which < kDimPatternCount) gPatterns[which] = pattern;
-}
 
 const char* DimArrowName(const std::string& inputArrow) {
   const std::string name = !inputArrow.empty() && inputArrow[0] == '_' ? inputArrow.substr(1) : inputArrow;
@@ -612,15 +604,15 @@ std::string DimTextBlock(const ScriptDimTexts& t, DimTextForm form, const std::s
     case DimTextForm::kToolkit: {
       const std::string h = hasHeight ? general(t.height * textScale) : "3.5";
       const std::string a = std::fabs(t.angle) > kAngleShown ? general(degrees(t.angle)) : "0.0";
-      return texts + "{\"" + t.font + "\"," + h + "," + a + ",0,1},{" + num(t.x * s.unitScale) + "," +
-             num(t.y * s.unitScale) + ",0}," + colour + "}";
+      return texts + "{\"" + t.font + "\"," + h + "," + a + ",0,1},{" + scriptNumber(t.x * s.unitScale) + "," +
+             scriptNumber(t.y * s.unitScale) + ",0}," + colour + "}";
     }
     case DimTextForm::kIges: {
-      const std::string h = hasHeight ? num(t.height * s.unitScale) : "3.5";
+      const std::string h = hasHeight ? scriptNumber(t.height * s.unitScale) : "3.5";
       return texts + "{\"\"," + h + ",0.0,0,1}," + position({t.x, t.y, 0}) + "}";
     }
     case DimTextForm::kSector: {
-      const std::string h = hasHeight ? num(t.height * s.unitScale) : "3.5";
+      const std::string h = hasHeight ? scriptNumber(t.height * s.unitScale) : "3.5";
       return "{\"" + t.pre + "\", \"" + t.value + "\", \"" + t.post + "\", {\"\"," + h + ",0,1}," +
              position({t.x, t.y, 0}) + "}";
     }
@@ -698,14 +690,14 @@ std::int32_t ScriptLinearDimension(std::int32_t index, const ScriptDimensionReco
     if (angleApart(direction, a) > tol && angleApart(direction, a + kPi) > tol) return -1;
     kind = "plc1plc2";
   }
-  if (angle.empty()) angle = a > kAngleShown ? "," + num(degrees(a)) : ", ";
+  if (angle.empty()) angle = a > kAngleShown ? "," + scriptNumber(degrees(a)) : ", ";
   if (ScriptClipPoints({p1, p2, line}) != 0) return -99;
   const Prepared p = prepare(d, texts);
   const std::int32_t e1 = ScriptPoint(0, d.attributes, nullptr, nullptr, p1);
   const ScriptPointXYZ ref = p1;
   const std::int32_t e2 = ScriptPoint(0, d.attributes, nullptr, &ref, p2);
   const double s = scriptState().unitScale;
-  const std::string dx = num((line.x - p1.x) * s), dy = num((line.y - p1.y) * s);
+  const std::string dx = scriptNumber((line.x - p1.x) * s), dy = scriptNumber((line.y - p1.y) * s);
   const std::int32_t n = nextElement();
   const std::string head = E(n) + "=DTCreateLinearDimension(\"" + kind + "\"," + optionsOf(d, p.raw);
   const std::string k = "," + std::to_string(d.k);
@@ -729,7 +721,7 @@ std::int32_t ScriptDiameterDimension(std::int32_t index, const ScriptDimensionRe
   if (ScriptClipPoints({scriptTransform(m, d.centre), line}) != 0) return -99;
   const Prepared p = prepare(d, texts);
   const std::int32_t a = nextElement();
-  statement(E(a) + "=DTCreateAngleAbsolute ( " + num(degrees(transformAngle(m, d.lineAngle))) + ", \"\" )");
+  statement(E(a) + "=DTCreateAngleAbsolute ( " + scriptNumber(degrees(transformAngle(m, d.lineAngle))) + ", \"\" )");
   const std::int32_t n = nextElement();
   statement(E(n) + "=DTCreateDiameterDimension ( " + optionsOf(d, p.raw) + "," +
             textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + "," + position(line) + "," + E(a) +
@@ -754,7 +746,8 @@ std::int32_t ScriptRadiusDimension(std::int32_t index, const ScriptDimensionReco
       optionsOf(d, p.raw, {shortRadius ? "\"is_shortradiusmeasure\"" : "\"is_longradiusmeasure\""});
   const std::int32_t n = nextElement();
   statement(E(n) + " = DTCreateRadiusDimension (" + options + "," + textBlock(p, d, DimTextForm::kIges) + "," +
-            toleranceBlock(p) + "," + position(line) + "," + num(degrees(transformAngle(m, d.lineAngle))) + "," +
+            toleranceBlock(p) + "," + position(line) + "," +
+            scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," +
             DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
   return n;
 }
@@ -814,7 +807,8 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
   }
   const std::int32_t n = nextElement();
   statement(E(n) + "=DTCreateAngularDimension(\"" + kind + "\"," + options + "," + textBlock(p, d, form) + "," +
-            toleranceBlock(p) + "," + position(line) + "," + num(degrees(transformAngle(m, d.lineAngle))) + "," +
+            toleranceBlock(p) + "," + position(line) + "," +
+            scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," +
             DimArrowBlock(d.leaders, p.colour) + points + ",0" + tail(index, d, p.colour));
   return n;
 }

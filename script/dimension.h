@@ -151,5 +151,3 @@ enum DimPattern {
   kDimPatternNumber,        // the measure value
   kDimPatternCount
 };
-// Replaces a pattern (nullptr restores it); for tests of the failure path.
-void DimSetPattern(DimPattern which, const char* pattern);

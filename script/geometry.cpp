@@ -10,11 +10,9 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "elements/transform.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegreesPerRadian = 57.29577951308232;
 
 double tolerance() { return scriptState().pointTolerance; }
 
@@ -22,8 +20,6 @@ double distance(const ScriptPointXYZ& a, const ScriptPointXYZ& b) {
   const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
-
-std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
 
 // Steps 1 and 3 of the frame: the name for messages, the element's layer
 // and z-order.

@@ -53,7 +53,6 @@ struct WriterModule {
   std::unique_ptr<OutputStreamBuffer> buffer;
   std::unique_ptr<std::ostream> stream;
   std::string failure;  // "<name> (<reason>)" of the last failure
-  ScriptZOrderSearch zOrderSearch = nullptr;
   // Member positions of the z-order properties, by property index.
   std::unordered_map<std::int32_t, std::unordered_map<std::int32_t, int>> zOrderPositions;
   std::unordered_map<std::int32_t, int> zOrderMemo;  // answers by element index
@@ -105,7 +104,6 @@ void resetScriptState() {
   m.state = ScriptState();
   m.registries = Registries();
   m.layerIndex = LayerIndex();
-  m.zOrderSearch = nullptr;
   m.zOrderPositions.clear();
   m.zOrderMemo.clear();
 }
@@ -116,6 +114,8 @@ std::string scriptNumber(double value) {
   s << value;
   return s.str();
 }
+
+std::string scriptFiniteNumber(double value) { return scriptNumber(std::isfinite(value) ? value : 0.0); }
 
 std::ostream& scriptOut() {
   ScriptState& s = scriptState();
@@ -133,28 +133,12 @@ void scriptResetRegistries() {
   s.reference = ScriptReference();
 }
 
-double scriptRegistryTolerance() { return module().registries.points.tolerance(); }
 std::size_t scriptPointCount() { return module().registries.points.size(); }
 
 std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber) {
   PointRegistry& r = module().registries.points;
   if (r.empty() && r.tolerance() == 0.0) r.setTolerance(scriptState().pointTolerance);
   return r.lookup(x, y, ref, newNumber);
-}
-
-int ScriptSetTolerance(double tolerance) {
-  TraceScope t("ses840");
-  ScriptState& s = scriptState();
-  // The registries compare with the tolerance on both sides; a negative or
-  // not finite one would make every comparison meaningless.
-  if (!(tolerance >= 0.0) || !std::isfinite(tolerance)) return -1;
-  s.pointTolerance = tolerance;
-  PointRegistry& r = module().registries.points;
-  if (r.tolerance() == 0.0 && r.empty()) {
-    r.setTolerance(tolerance);
-    return 0;
-  }
-  return -1;
 }
 
 namespace {
@@ -411,11 +395,6 @@ void ScriptPictureComment(const char* code, const std::string& name) {
   }
 }
 
-void ScriptSelectComment() {
-  TraceScope t("ses410");
-  if (runSettings().traceLevel > 1) scriptOut() << "/* ses410_sel_elemente : ? ;*/\n";
-}
-
 int ScriptWorldSave(double scale, const ScriptPointXYZ* origin) {
   TraceScope t("ses101");
   std::ostream& o = scriptOut();
@@ -529,8 +508,6 @@ int ScriptLevelList(const std::vector<std::int32_t>& levels) {
   return 0;
 }
 
-void ScriptSetZOrderSearch(ScriptZOrderSearch search) { module().zOrderSearch = search; }
-
 namespace {
 
 bool isZOrderProperty(std::int32_t index) {
@@ -623,8 +600,7 @@ int ScriptZOrder(std::int32_t index) {
   ScriptState& s = scriptState();
   if (!s.zMechanism) return 0;
   s.zOrderFlag = 0;
-  const ScriptZOrderSearch search = module().zOrderSearch;
-  const int k = search ? search(index) : zOrderOfAncestors(index);
+  const int k = zOrderOfAncestors(index);
   if (k < 0) return 0;
   if (k > 0 && k != s.lastZOrder) {
     scriptOut() << "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(" << k << ",DZ,\"\"),\"\")\n";
@@ -734,36 +710,6 @@ std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data) {
   return "{\"" + name + "\"," + std::to_string(data->sequence) + "}";
 }
 
-int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n) {
-  TraceScope t("ses870");
-  if (cadColour == 0) return 0;
-  std::ostream& o = scriptOut();
-  if (cadColour < 0 && !classic()) {
-    o << "color ( E" << n << ", {" << red << "," << green << "," << blue << "} ) \n";
-  } else {
-    o << "color ( E" << n << ", " << (cadColour < 0 ? -static_cast<long>(cadColour) : cadColour) << " ) \n";
-  }
-  ++scriptState().statementCounter;
-  return 0;
-}
-
-// As ScriptColourText: an RGB result is written by its index until the
-// assignment tables hand out its components.
-int ScriptColour(long colour, std::int32_t n) { return ScriptColourOf(cadColourOfElement(colour), 0, 0, 0, n); }
-
-int ScriptName(std::int32_t n, std::int32_t /*index*/, const ScriptElementData& data) {
-  if (runSettings().nameMode != 1) return 0;
-  std::ostream& o = scriptOut();
-  if (runIsIges()) {
-    o << "name(E" << n << ",\"(" << data.type << "/" << data.form << "),DE" << data.sequence << ",PD"
-      << data.parameterPointer << "\")\n";
-  } else {
-    o << "name(E" << n << ",\"DXF" << data.sequence << "\")\n";
-  }
-  ++scriptState().statementCounter;
-  return 0;
-}
-
 int ScriptNameText(std::int32_t n, const std::string& text) {
   if (runSettings().nameMode != 1) return 0;
   scriptOut() << "name(E" << n << ",\"" << text << "\")\n";
@@ -842,8 +788,8 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
                         const ScriptPointXYZ& point) {
   ScriptState& s = scriptState();
   if (!s.haveReference) {
-    // Integration point: ScriptModelCreate writes the prologue of a symbol
-    // model; the plain prologue stands in until it exists.
+    // No prologue written yet (neither the script's nor a symbol model's):
+    // the plain prologue makes the reference point every point refers to.
     ScriptPrologue();
   }
   std::int32_t ref = s.reference.number;

@@ -88,6 +88,11 @@ void resetScriptState();  // closes an open script too
 
 // Numbers as the script writes them: general format, 10 significant digits.
 std::string scriptNumber(double value);
+// The same, but a value that is no number is written as 0: the CAD system
+// cannot read "nan" or "inf".
+std::string scriptFiniteNumber(double value);
+// "E<n>": script element n as a statement names it.
+inline std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
 
 // The open stream; every writer writes through it.
 std::ostream& scriptOut();
@@ -96,7 +101,6 @@ std::ostream& scriptOut();
 void scriptResetRegistries();
 std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber);
 std::size_t scriptPointCount();
-double scriptRegistryTolerance();
 
 // The lifecycle.
 int ScriptOpen(const std::string& outputName, const ScriptSource& source);  // ses721
@@ -106,12 +110,10 @@ int ScriptPrologue();                                                       // s
 int ScriptClose();                                                          // ses820
 // "<script name> (<system's reason>)" of the last open or close that failed.
 const std::string& ScriptFileFailure();
-int ScriptSetTolerance(double tolerance);                                   // ses840
 // Opens on a stream the caller owns (tests, and the symbol-model pass).
 int ScriptOpenStream(std::ostream& out, const std::string& outputName, const ScriptSource& source);
 
 void ScriptPictureComment(const char* code, const std::string& name);  // ses800 ses850 ses860 ses865
-void ScriptSelectComment();                                            // ses410
 
 int ScriptWorldSave(double scale, const ScriptPointXYZ* origin);  // ses101
 int ScriptWorldRestore();                                         // ses102
@@ -121,10 +123,6 @@ std::int32_t ScriptLayerOf(const std::string& name);  // ses103
 int ScriptSubLayer(ScriptLayer& layer);               // ses104
 int ScriptLayerSwitch(std::int32_t index, std::int32_t level);  // ses230
 int ScriptLevelList(const std::vector<std::int32_t>& levels);
-// z-order property of the element's fathers: the element's 0-based position
-// in the property's member list, found through the caller's search; -1 none.
-using ScriptZOrderSearch = int (*)(std::int32_t index);
-void ScriptSetZOrderSearch(ScriptZOrderSearch search);
 int ScriptZOrder(std::int32_t index);  // ses231
 
 // Argument blocks.
@@ -136,10 +134,7 @@ std::string ScriptColourTextOf(int cadColour, int red, int green, int blue);  //
 std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data);
 
 // Statements.
-int ScriptColour(long colour, std::int32_t n);  // ses870
 // The colour statement of a mapped colour: index > 0, RGB < 0, none 0.
-int ScriptColourOf(int cadColour, int red, int green, int blue, std::int32_t n);  // ses870
-int ScriptName(std::int32_t n, std::int32_t index, const ScriptElementData& data);
 int ScriptNameText(std::int32_t n, const std::string& text);
 int ScriptSetInfo(std::int32_t n, std::int32_t index, const ScriptElementData& data);
 int ScriptProgress(int percent);

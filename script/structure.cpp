@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr double kDegreesPerRadian = 57.29577951308232;
 // A group statement starts a new line before every this many members.
 constexpr std::size_t kMembersPerLine = 20;
 // Output kind and sub-kind of an element written as a group.
@@ -40,10 +39,6 @@ bool graphicInfoOn() {
   return v != 0 && v != kNotSet;
 }
 
-std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
-// A value of the exchange file that is no number is written as 0: the CAD
-// system cannot read "nan" or "inf".
-std::string num(double v) { return scriptNumber(std::isfinite(v) ? v : 0.0); }
 
 void countStatement() { ++scriptState().statementCounter; }
 
@@ -170,7 +165,7 @@ int ScriptGroup(std::int32_t index, const ScriptGroupRecord& group, const Script
     ScriptRecordCreated(n, created);
     if (graphicInfoOn()) {
       const ScriptPointXYZ q = scriptTransform(m, group.reference);
-      o << "SetGroupInfo (" << E(n) << "," << num(q.x) << "," << num(q.y) << ")\n";
+      o << "SetGroupInfo (" << E(n) << "," << scriptFiniteNumber(q.x) << "," << scriptFiniteNumber(q.y) << ")\n";
     }
     ++s.elementCounter;
     ++s.statementCounter;
@@ -218,10 +213,10 @@ int ScriptLabel(std::int32_t index, const ScriptLabelRecord& label, const Script
     height *= s.unitScale;
     const double angle = label.note.angle * kDegreesPerRadian;
     const std::int32_t n = s.elementCounter;
-    const std::string text = E(n) + "=DTCreateSymbolComment(TEXTFONT,0,1," + num(height) + ",\"triangle\"," +
-                             num(angle) + ",\"" + label.note.text + "\"," + E(a) + ",0," + E(b) + "," + E(c) +
-                             ",{0,0,0},0," + ScriptColourText(label.attributes.colour) + "," +
-                             ScriptInfoText(index, &label.data) + ")\n";
+    const std::string text = E(n) + "=DTCreateSymbolComment(TEXTFONT,0,1," + scriptFiniteNumber(height) +
+                             ",\"triangle\"," + scriptFiniteNumber(angle) + ",\"" + label.note.text + "\"," + E(a) +
+                             ",0," + E(b) + "," + E(c) + ",{0,0,0},0," + ScriptColourText(label.attributes.colour) +
+                             "," + ScriptInfoText(index, &label.data) + ")\n";
     scriptOut() << text;
     ScriptRecordCreated(n, created);
     ++s.elementCounter;
@@ -293,13 +288,13 @@ int ScriptSymbolForm(std::int32_t index, const ScriptSymbolRecord& symbol, const
     std::vector<std::string> lines;
     scriptSymbolTexts(symbol.strings, header, lines);
     const std::int32_t n = s.elementCounter;
-    std::string text = E(n) + " = DTCreateSymbolForm (TEXTFONT,0,1," + num(height) + ",\"" + symbol.name +
-                       "\",\"" + header + "\",{";
+    std::string text = E(n) + " = DTCreateSymbolForm (TEXTFONT,0,1," + scriptFiniteNumber(height) + ",\"" +
+                       symbol.name + "\",\"" + header + "\",{";
     for (const std::string& line : lines) text += "\"" + line + "\" ";
     text += "\"\"},";
-    text += E(a) + "," + E(b) + ",{" + num(symbol.direction[0]) + "," + num(symbol.direction[1]) + "," +
-            num(symbol.direction[2]) + "},0," + ScriptColourText(symbol.attributes.colour) + "," +
-            ScriptInfoText(index, &symbol.data) + " )\n";
+    text += E(a) + "," + E(b) + ",{" + scriptFiniteNumber(symbol.direction[0]) + "," +
+            scriptFiniteNumber(symbol.direction[1]) + "," + scriptFiniteNumber(symbol.direction[2]) + "},0," +
+            ScriptColourText(symbol.attributes.colour) + "," + ScriptInfoText(index, &symbol.data) + " )\n";
     scriptOut() << text;
     ScriptRecordCreated(n, created);
     ++s.elementCounter;
@@ -479,8 +474,8 @@ int ScriptSymbolInstance(std::int32_t index, const ScriptInstanceRecord& instanc
     // Refl(phi) Rot(phi) = Rot(phi) My, and Rot(alpha + 180) My = Rot(alpha) Mx.
     if (mirrored) angle = normalDegrees(angle + 180.0);
     const std::int32_t p = ScriptPointBare(nullptr, scriptTransform(m, instance.position));
-    std::string text = "P0=DTCreateAngleAbsolute(" + num(angle) + ",\"\")\n";
-    text += "P1=DTCreateLengthAbsolute(" + num(scale) + ",\"\")\n";
+    std::string text = "P0=DTCreateAngleAbsolute(" + scriptFiniteNumber(angle) + ",\"\")\n";
+    text += "P1=DTCreateLengthAbsolute(" + scriptFiniteNumber(scale) + ",\"\")\n";
     const std::string zref = ScriptZRef(index, instance.level);
     const std::int32_t symbolNumber = s.elementCounter++;
     text += E(symbolNumber) + "=user_symbol(\"" + file + "\"," + E(p) + ",P0,P1," + zref +

@@ -30,8 +30,6 @@ constexpr double kHeightsToNextLine = 1.5;
 constexpr const char* kAnchorNames[] = {"begint", "middlet", "endt",    "beginm", "middlem",
                                         "endm",   "beginv",  "middlev", "endv"};
 
-std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
-std::string num(double v) { return scriptNumber(v); }
 double degrees(double radians) { return radians * 180.0 / kScriptPi; }
 
 // Hands out the next element number; the statement using it is counted.
@@ -98,7 +96,7 @@ struct StringFrame {
 // "E<w>=DTCreateWorldRotaScale(...)" and its origin; the origin's number.
 std::int32_t rotatedWorld(const StringFrame& f) {
   const std::int32_t world = nextElement();
-  statement(E(world) + "=DTCreateWorldRotaScale(" + E(f.point) + "," + num(degrees(f.angle)) + ",1,1,1)");
+  statement(E(world) + "=DTCreateWorldRotaScale(" + E(f.point) + "," + scriptNumber(degrees(f.angle)) + ",1,1,1)");
   const std::int32_t origin = nextElement();
   statement(E(origin) + "=DTCreatePointOrigin(" + E(world) + ",\"\")");
   return origin;
@@ -217,9 +215,9 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
       if (!std::isfinite(w)) w = 0.0;
       f.h = h;
       f.w = w;
-      const std::string height = num(h * s.unitScale * scale);
-      const std::string nextLine = num(kHeightsToNextLine * s.unitScale * h * scale);
-      const std::string angle = num(degrees(f.angle));
+      const std::string height = scriptNumber(h * s.unitScale * scale);
+      const std::string nextLine = scriptNumber(kHeightsToNextLine * s.unitScale * h * scale);
+      const std::string angle = scriptNumber(degrees(f.angle));
       const std::string head = f.font + ",0,1,\"mnone\",\"" + f.anchor + "\",";
 
       std::int32_t textNumber = 0;
@@ -231,7 +229,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         for (const char c : text) characters += verticalCharacter(static_cast<unsigned char>(c));
         textNumber = nextElement();
         statement(E(textNumber) + "=DTCreateTextBlock(" + head + "{" + characters + "}," + E(q) + "," + height +
-                  "," + angle + "," + num(w) + textTail);
+                  "," + angle + "," + scriptNumber(w) + textTail);
       } else if (form == kFormStack) {
         // One block of all strings from this one on, one line each.
         std::int32_t q = f.point;
@@ -252,7 +250,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         }
         textNumber = nextElement();
         statement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\n" + lines + "}," + E(q) + "," + height + "," +
-                  angle + "," + num(w) + textTail);
+                  angle + "," + scriptNumber(w) + textTail);
       } else if (runSettings().tlvvMode == kClassicMode && (text.empty() || text.size() > kClassicLongest)) {
         // The classic system takes no over-long string in a text statement.
         if (std::fabs(f.angle) > 0.0 || f.vertical) rotatedWorld(f);
@@ -260,15 +258,15 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         statement(E(q) + "=DTCreatePointSameX(" + E(f.point) + "," + nextLine + pointTail);
         textNumber = nextElement();
         statement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\"" + ScriptQuoteText(text) + "\" }," + E(q) +
-                  "," + height + "," + angle + "," + num(w) + textTail);
+                  "," + height + "," + angle + "," + scriptNumber(w) + textTail);
       } else if (std::fabs(f.angle) > s.pointTolerance) {
         textNumber = nextElement();
         statement(E(textNumber) + "=DTCreateTextAnglepos(" + head + "\"" + ScriptQuoteText(text) + "\"," +
-                  E(f.point) + "," + height + "," + angle + "," + num(w) + textTail);
+                  E(f.point) + "," + height + "," + angle + "," + scriptNumber(w) + textTail);
       } else {
         textNumber = nextElement();
         statement(E(textNumber) + "=DTCreateTextAbsolute(" + head + "\"" + ScriptQuoteText(text) + "\"," +
-                  E(f.point) + "," + height + "," + num(w) + textTail);
+                  E(f.point) + "," + height + "," + scriptNumber(w) + textTail);
       }
 
       if (str.mirror != 0) {

@@ -17,7 +17,6 @@ namespace fetch_detail {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 Point3 minusReference(double x, double y, double z) {
   const Point3 ref = transferReader().reference;

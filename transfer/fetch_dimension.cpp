@@ -9,6 +9,7 @@
 #include "driver/config.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "elements/transform.h"
 #include "transfer/fetch_common.h"
 #include "transfer/fetchers.h"
 
@@ -16,7 +17,6 @@ using namespace fetch_detail;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 struct MeasureKind {
   std::string_view token;

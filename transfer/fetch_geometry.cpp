@@ -8,6 +8,7 @@
 
 #include "driver/assign_tables.h"
 #include "driver/trace.h"
+#include "elements/transform.h"
 #include "transfer/fetch_common.h"
 #include "transfer/fetchers.h"
 
@@ -15,7 +16,6 @@ using namespace fetch_detail;
 
 namespace {
 
-constexpr double kTwoPi = 6.28318530717958647692;
 // Highest spline degree taken from a file; the evaluation costs degree
 // squared per sample.
 constexpr std::int32_t kMaxSplineDegree = 25;
@@ -329,7 +329,7 @@ int fetchEllipse(std::int32_t index, std::int32_t position, TransferEllipse& out
     out.axisDirection[0] = std::cos(axisAngle);
     out.axisDirection[1] = std::sin(axisAngle);
     const double sweep = out.endAngle - out.startAngle;
-    out.fullEllipse = std::fabs(sweep) < 1e-12 || std::fabs(sweep) >= kTwoPi - 1e-12;
+    out.fullEllipse = std::fabs(sweep) < 1e-12 || std::fabs(sweep) >= 2.0 * kPi - 1e-12;
     if (out.fullEllipse) out.endAngle = out.startAngle;
     out.localStart = Point3{out.halfAxisA * std::cos(out.startAngle), out.halfAxisB * std::sin(out.startAngle), 0};
     out.localEnd = Point3{out.halfAxisA * std::cos(out.endAngle), out.halfAxisB * std::sin(out.endAngle), 0};

@@ -16,6 +16,7 @@
 
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "elements/transform.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
 #include "transfer/fetchers.h"
@@ -53,7 +54,7 @@ IgesNoteString noteString(const TransferTextPart& part) {
   s.boxWidth = part.width;
   s.boxHeight = part.height;
   s.fontCode = part.fontNumber > 0 ? part.fontNumber : 1;
-  s.slantAngle = M_PI / 2.0;
+  s.slantAngle = kPi / 2.0;
   s.rotationAngle = part.angle;
   s.mirrorFlag = mirrorFlagOf(part.mirror);
   s.startX = part.insertion.x;
@@ -92,7 +93,7 @@ std::int32_t writeDimensionNote(const DimensionParts& d, const std::string& text
   s.characterCount = static_cast<std::int32_t>(s.text.size());
   s.boxHeight = d.textHeight;
   s.boxWidth = d.textHeight * kCharacterWidth * static_cast<double>(s.characterCount);
-  s.slantAngle = M_PI / 2.0;
+  s.slantAngle = kPi / 2.0;
   s.rotationAngle = angle;
   const Vec along{std::cos(angle), std::sin(angle)};
   const Vec start = at - (s.boxWidth / 2.0) * along;

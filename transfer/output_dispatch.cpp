@@ -12,6 +12,7 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "elements/transform.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
 #include "iges_out/iges_writer.h"
@@ -170,7 +171,7 @@ int endStep(const StepContext& c, const StepFrame& frame, int result) {
 IgesPoint igesPoint(const Point3& p) { return IgesPoint{p.x, p.y, p.z}; }
 
 double degreesOf(double x, double y) {
-  double angle = std::atan2(y, x) * 180.0 / M_PI;
+  double angle = std::atan2(y, x) * 180.0 / kPi;
   if (angle < 0.0) angle += 360.0;
   if (angle >= 360.0) angle -= 360.0;
   return angle;

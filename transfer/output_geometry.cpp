@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "driver/trace.h"
+#include "elements/transform.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
 #include "transfer/fetchers.h"
@@ -165,9 +166,9 @@ int convertEllipse(const StepContext& c) {
     double from = e.startAngle, to = e.endAngle;
     if (e.fullEllipse) {
       from = 0.0;
-      to = 2.0 * M_PI;
+      to = 2.0 * kPi;
     } else {
-      while (to <= from) to += 2.0 * M_PI;
+      while (to <= from) to += 2.0 * kPi;
     }
     std::vector<DxfSegment> segments;
     const int n = kEllipseSegments;

@@ -309,11 +309,6 @@ int seekToElement(std::int32_t position, std::string& keyword, std::string& iden
   return 0;
 }
 
-std::int32_t currentPosition() {
-  const TransferReaderState& s = state();
-  return s.fileSize - static_cast<std::int32_t>(std::min(s.offset, s.bytes.size()));
-}
-
 TransferStop lastTransferStop() { return state().lastStop; }
 
 int nextValueLine() {
@@ -482,12 +477,6 @@ std::string drawingName(const std::string& name, std::string& out) {
   TraceScope t("hse800");
   out = name;
   return "cad_2d";
-}
-
-int layerTolerance(float& tolerance) {
-  TraceScope t("hse820");
-  tolerance = static_cast<float>(kLayerValueTolerance);
-  return 0;
 }
 
 std::int32_t layerNumberOf(double layerValue) { return state().layerValueList.lookup(layerValue); }

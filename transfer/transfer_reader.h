@@ -127,8 +127,6 @@ int seekToElement(std::int32_t position, std::string& keyword, std::string& iden
                   std::string* rest = nullptr);
 // Rewinds to the start of the file (the directory pass starts there).
 void rewindTransferFile();
-// Position of the reading offset.
-std::int32_t currentPosition();
 TransferStop lastTransferStop();
 
 // Value lines.
@@ -157,7 +155,6 @@ int markPosition(std::int32_t& position);                      // hse135
 // Values of the header.
 Point3 referencePoint();                                       // hse101
 std::string drawingName(const std::string& name, std::string& out);  // hse800
-int layerTolerance(float& tolerance);                          // hse820
 // Layer number of a layer value, -1 when the list has none within the
 // tolerance.
 std::int32_t layerNumberOf(double layerValue);

@@ -493,26 +493,6 @@ TEST_F(IgesReaderTest, LyingMemberCountsAreBounded) {
   EXPECT_TRUE(sub->members.empty());
 }
 
-TEST(IgesPoint, Kinds) {
-  igesDelimiters() = IgesDelimiters{};
-  unsigned flags = 0;
-  Point3 p;
-  double v[3] = {};
-  const char* next = parsePoint(false, 1, "5.,1.,2.,X", flags, p);
-  EXPECT_EQ(p.z, 5.0);
-  EXPECT_EQ(p.x, 1.0);
-  EXPECT_EQ(p.y, 2.0);
-  EXPECT_STREQ(next, "X");
-  next = parsePoint(true, 1, "3.,4.;", flags, p);
-  EXPECT_EQ(p.z, 5.0);
-  EXPECT_EQ(p.x, 3.0);
-  next = parsePoint(false, 3, "1.,2.,0.,0.,0.,1.;", flags, p, v);
-  EXPECT_EQ(p.y, 2.0);
-  EXPECT_EQ(v[2], 1.0);
-  EXPECT_NE(flags & IgesFlag::kRecordEnd, 0u);
-  EXPECT_EQ(parsePoint(false, 7, "1.,2.;", flags, p), nullptr);
-}
-
 // Every file of the corpus reads without a crash; the readable ones give an
 // element per directory entry pair with the type counts of their directory.
 TEST_F(IgesReaderTest, CorpusFiles) {

@@ -32,7 +32,6 @@ class ScriptDimensionTest : public ::testing::Test {
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   }
   void TearDown() override {
-    for (int i = 0; i < kDimPatternCount; ++i) DimSetPattern(static_cast<DimPattern>(i), nullptr);
     resetScriptState();
     resetTable();
     freeTable();
@@ -402,28 +401,6 @@ TEST_F(ScriptDimensionTest, FrameMatricesStatesAndFailures) {
   EXPECT_EQ(take(), "");
   ScriptClearClipBox();
   EXPECT_EQ(created.size(), 1u);
-}
-
-TEST_F(ScriptDimensionTest, PatternThatDoesNotCompileStillWritesTheDimension) {
-  open();
-  DimSetPattern(kDimPatternFitAfter, "([unclosed");
-  ScriptNoteRecord note;
-  note.strings = {str("25H7", 0, 0)};
-  testing::internal::CaptureStderr();
-  const ScriptDimTexts t = DimAnalyseText(note, false);
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("regcomp() error !!"), std::string::npos) << err;
-  EXPECT_EQ(t.value, "25H7");
-  EXPECT_EQ(t.fit, "");
-
-  std::vector<std::int32_t> created;
-  ScriptDimensionRecord d = linear("25H7", 0.0);
-  testing::internal::CaptureStderr();
-  ASSERT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), 0);
-  testing::internal::GetCapturedStderr();
-  EXPECT_NE(lastLine(take()).find("{\"\",\"25H7\",\"\",{\"\",2.5,0.0,0,1},{30,40}}"), std::string::npos);
-  DimSetPattern(kDimPatternFitAfter, nullptr);
-  EXPECT_EQ(DimAnalyseText(note, false).fit, "H7");
 }
 
 }  // namespace

@@ -172,16 +172,14 @@ TEST_F(ScriptCore, PointOnItsReferenceCollapses) {
   ScriptPoint(0, a, nullptr, nullptr, p);
   take();
   // The registry keeps the tolerance it started with (1e-4); the offsets
-  // are compared with the one set now, divided by 100.
-  EXPECT_EQ(ScriptSetTolerance(1.0), -1);
-  EXPECT_EQ(scriptRegistryTolerance(), 0.0001);
+  // are compared with the run's point tolerance, divided by 100.
+  scriptState().pointTolerance = 1.0;
   EXPECT_EQ(ScriptPoint(0, a, nullptr, &p, ScriptPointXYZ{1.005, 0.995, 0}), 3);
   EXPECT_EQ(ScriptPoint(0, a, nullptr, &p, ScriptPointXYZ{1.02, 1.005, 0}), 4);
   EXPECT_EQ(ScriptPointBare(&p, ScriptPointXYZ{1.0, 0.97, 0}), 5);
   EXPECT_EQ(take(), "E3=E2\nE4=DTCreatePointSameY(E2,0.02,0,{7},{})\nE5=DTCreatePointSameX(E2,-0.03,0,{0},{})\n");
   // The collapsed point is registered like any other.
   EXPECT_EQ(ScriptPoint(0, a, nullptr, nullptr, ScriptPointXYZ{1.005, 0.995, 0}), 3);
-  EXPECT_EQ(ScriptSetTolerance(-1.0), -1);
 }
 
 TEST_F(ScriptCore, LengthsAndTheirInverse) {
@@ -445,21 +443,13 @@ TEST_F(ScriptCore, InfoColourAndNameTexts) {
 
   std::ostringstream out;
   scriptState().out = &out;
-  ScriptColourOf(-3, 10, 20, 30, 9);  // classic mode: by index
-  runSettings().tlvvMode = 99;
-  ScriptColourOf(-3, 10, 20, 30, 9);
-  ScriptColourOf(4, 0, 0, 0, 9);
-  ScriptColourOf(0, 0, 0, 0, 9);
-  ScriptName(4, 1, d);
   ScriptSetInfo(4, 1, d);
   runState().runMode &= ~RunModeBit::kDxf;
-  ScriptName(4, 1, d);
   ScriptSetInfo(4, 1, d);
   ScriptNameText(4, "GRP.1");
   EXPECT_EQ(out.str(),
-            "color ( E9, 3 ) \ncolor ( E9, {10,20,30} ) \ncolor ( E9, 4 ) \n"
-            "name(E4,\"DXF7\")\nset_dxfinfo(E4,\"WALL\",7)\n"
-            "name(E4,\"(110/0),DE7,PD3\")\nset_igesinfo(E4,\"WALL\",110,0,7,3)\nname(E4,\"GRP.1\")\n");
+            "set_dxfinfo(E4,\"WALL\",7)\n"
+            "set_igesinfo(E4,\"WALL\",110,0,7,3)\nname(E4,\"GRP.1\")\n");
   scriptState().out = nullptr;
 }
 

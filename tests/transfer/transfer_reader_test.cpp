@@ -88,7 +88,7 @@ TEST_F(TransferReaderTest, HeaderSections) {
   EXPECT_DOUBLE_EQ(referencePoint().x, 1);
   EXPECT_DOUBLE_EQ(referencePoint().z, 3);
   EXPECT_EQ(s.layerValueList.count(), 2);
-  EXPECT_EQ(currentPosition(), s.fileSize);  // rewound
+  EXPECT_EQ(s.offset, 0u);  // rewound
   EXPECT_EQ(mfaCounts().warnings, 0);
 
   // Only "general" and elements: no version, no reference, warning 1020 for
@@ -159,16 +159,11 @@ TEST_F(TransferReaderTest, LineEndsOfEveryKindReadAlike) {
 
 TEST_F(TransferReaderTest, LayerValueList) {
   ASSERT_EQ(openTransferBytes(kGeneral), 0);
-  // First listed value is layer N, the last layer 1.
-  EXPECT_EQ(layerNumberOf(30), 1);
-  EXPECT_EQ(layerNumberOf(10), 3);
-  EXPECT_EQ(layerNumberOf(20.00009), 2);
-  EXPECT_EQ(layerNumberOf(19.99991), 2);
-  EXPECT_EQ(layerNumberOf(20.0002), -1);
-  EXPECT_EQ(layerNumberOf(15), -1);
-  float tolerance = 0;
-  EXPECT_EQ(layerTolerance(tolerance), 0);
-  EXPECT_FLOAT_EQ(tolerance, 0.0001f);
+  // First listed value is layer N, the last layer 1; a value matches within
+  // the tolerance.
+  const std::pair<double, std::int32_t> kLayers[] = {{30, 1},       {10, 3},       {20.00009, 2},
+                                                     {19.99991, 2}, {20.0002, -1}, {15, -1}};
+  for (const auto& [value, layer] : kLayers) EXPECT_EQ(layerNumberOf(value), layer) << value;
 
   // Two values within the tolerance: the earlier wins even where the later
   // one is nearer; beyond the earlier one's reach the later one matches.
