@@ -6,10 +6,10 @@
 #include <iterator>
 #include <utility>
 
-#include "driver/assign_tables.h"
-#include "driver/ide_msg.h"
-#include "driver/trace.h"
 #include "dwg/dwg_texts.h"
+#include "support/assign_tables.h"
+#include "support/ide_msg.h"
+#include "support/trace.h"
 
 namespace {
 

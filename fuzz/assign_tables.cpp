@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
 
 namespace {
 

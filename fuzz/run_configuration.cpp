@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/config.h"
-#include "driver/messages.h"
+#include "support/config.h"
+#include "support/messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string path = [] {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/assign_tables.h"
-#include "driver/trace.h"
+#include "support/assign_tables.h"
+#include "support/trace.h"
 #include "transfer/fetch_common.h"
 #include "transfer/fetchers.h"
 

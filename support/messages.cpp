@@ -2,12 +2,12 @@
 // placeholder expansion, the counters and level filter, the position
 // context and the destinations of the channels.
 
-#include "driver/messages.h"
+#include "support/messages.h"
 
 #include <cstring>
 #include <utility>
 
-#include "driver/trace.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/messages.h"
+#include "support/messages.h"
 
 namespace {
 

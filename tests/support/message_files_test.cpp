@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "driver/ide_msg.h"
-#include "driver/messages.h"
+#include "support/ide_msg.h"
+#include "support/messages.h"
 
 namespace {
 
