@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/run_state.h"
 #include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
+#include "support/run_state.h"
 
 namespace {
 

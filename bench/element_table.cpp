@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 namespace {
 

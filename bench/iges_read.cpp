@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/config.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_reader.h"
+#include "support/config.h"
+#include "support/run_state.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <streambuf>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/run_state.h"
 #include "script/script_writer.h"
+#include "support/config.h"
+#include "support/run_state.h"
 
 namespace {
 

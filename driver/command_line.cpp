@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "driver/builtin_texts.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/builtin_texts.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -411,9 +411,6 @@ constexpr const char* kUsageLines[] = {
     "    [-help         ]\n",
 };
 
-constexpr const char* kMonthAbbreviations[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
 }  // namespace
 
 void printUsage(std::FILE* out, const std::string& programPath, const std::string& language) {
@@ -432,25 +429,6 @@ void printVersion(std::FILE* out, const std::string& language) {
   TraceScope t("stt040");
   std::fprintf(out, isGerman(language) ? "-> %s V%s, Datum : %s\n" : "-> %s V%s, build date : %s\n",
                kProductTitle, kVersionText, buildDate().c_str());
-}
-
-std::string formatBuildDate(const char* compilerDate) {
-  // "Mmm dd yyyy", the day padded with a blank.
-  int month = 0;
-  for (int i = 0; i < 12; ++i) {
-    if (std::strncmp(compilerDate, kMonthAbbreviations[i], 3) == 0) month = i + 1;
-  }
-  int day = 0;
-  int year = 0;
-  if (std::strlen(compilerDate) >= 11) std::sscanf(compilerDate + 3, "%d %d", &day, &year);
-  char text[40];
-  std::snprintf(text, sizeof text, "%.2d.%.2d.%.2d", day, month, year);
-  return text;
-}
-
-const std::string& buildDate() {
-  static const std::string date = formatBuildDate(__DATE__);
-  return date;
 }
 
 int exitStatusOf(int dispatcherStatus) {

@@ -8,11 +8,7 @@
 #include <string>
 #include <vector>
 
-// Product identification shown by the usage and version texts and in the
-// protocol head.  The edition field of the title is "(UNKNOWN)" in every
-// build.
-constexpr const char* kProductTitle = "RUR Izodaviva (UNKNOWN)";
-constexpr const char* kVersionText = "2006.1";
+#include "support/product.h"
 
 // Longest dialog answer taken; a longer line is refused and the question is
 // asked again.
@@ -74,12 +70,6 @@ bool isGerman(const std::string& language);
 
 void printUsage(std::FILE* out, const std::string& programPath, const std::string& language);  // stt030
 void printVersion(std::FILE* out, const std::string& language);                                 // stt040
-
-// "dd.mm.yyyy" from a compiler date text of the form "Apr 18 2006"; an
-// unknown month abbreviation gives month 0.
-std::string formatBuildDate(const char* compilerDate);
-// The build date of this program.
-const std::string& buildDate();
 
 // The process exit status of a dispatcher result: negative results s become
 // 10 - s.

@@ -10,9 +10,10 @@
 
 #include "driver/command_line.h"
 #include "driver/dispatcher.h"
-#include "driver/program_dir.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "dwg/toolkit.h"
+#include "support/program_dir.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -27,24 +28,6 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
   state.dwgVersion = request.dwgVersion;
   state.edxIn = request.edxIn;
   state.edxOut = request.edxOut;
-}
-
-// The drawing-database toolkit of the DWG and toolkit-DXF directions.  This
-// program is built without one, so its initialisation cannot succeed: the
-// run is refused with the toolkit's message instead of reporting success
-// without writing anything.  0 when the direction needs no toolkit.
-int initialiseToolkit(const RunRequest& request) {
-  TraceScope t("stt060");
-  if (request.useToolkit == 0) return 0;
-  // The program's own texts are English unless the language is "deutsch".
-  if (isGerman(request.language)) {
-    std::puts("-> Fehler beim Initialisieren des DWG-Toolkit's !");
-    std::puts("   M\xf6glicherweise wurde die Datei DWGINIT.DAT nicht gefunden !!!\n");
-  } else {
-    std::puts("-> DWG-Toolkit error !");
-    std::puts("   file DWGINIT.DAT not found !!!\n");
-  }
-  return -1;
 }
 
 constexpr int kToolkitStatus = 9;
@@ -67,7 +50,7 @@ int main(int argc, char** argv) {
 
   if (request.directionCount > 0 && request.fileCount > 2) {
     runState().installDir = programDirectory(programPath);
-    if (initialiseToolkit(request) != 0) {
+    if (initialiseToolkit(request.useToolkit, isGerman(request.language)) != 0) {
       std::fflush(nullptr);
       _exit(kToolkitStatus);
     }

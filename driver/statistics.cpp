@@ -8,11 +8,11 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -183,11 +183,6 @@ constexpr bool kindsSorted() {
   return true;
 }
 static_assert(kindsSorted(), "kKinds is searched by type");
-
-RunStatistics& state() {
-  static RunStatistics statistics;
-  return statistics;
-}
 
 // ---------------------------------------------------------------------------
 // Kinds
@@ -555,30 +550,9 @@ std::string reportText(const RunStatistics& s, const StatisticsSources& src, boo
 
 }  // namespace
 
-RunStatistics& runStatistics() { return state(); }
-
-void statisticsReset() {
-  TraceScope t("sta002");
-  state() = RunStatistics{};
-}
-
-void statisticsInit() {
-  TraceScope t("sta001");
-  statisticsReset();
-  RunStatistics& s = state();
-  s.runMode = runState().runMode;
-  s.runMode2 = runState().runMode2;
-}
-
-void statisticsFinish() {
-  TraceScope t("sta900");
-  RunStatistics empty;
-  std::swap(state(), empty);  // gives the memory back, not just the contents
-}
-
 int statisticsComplete() {
   TraceScope t("sta151");
-  RunStatistics& s = state();
+  RunStatistics& s = runStatistics();
   s.runMode = runState().runMode;
   s.runMode2 = runState().runMode2;
   s.kinds.clear();
@@ -635,27 +609,9 @@ int statisticsComplete() {
   return counted;
 }
 
-void statisticsAddName(const std::string& name) {
-  TraceScope t("sta550");
-  RunStatistics& s = state();
-  const auto [at, added] = s.nameIndex.emplace(name, s.names.size());
-  if (added) s.names.push_back({name, 0});
-  ++s.names[at->second].count;
-}
-
-void statisticsAddToolkitEntry(int list, const std::string& text, int count) {
-  TraceScope t("sta570");
-  if (list != ToolkitList::kNotConverted && list != ToolkitList::kNotes) return;
-  RunStatistics& s = state();
-  std::vector<NameCount>& entries = s.toolkit[list];
-  const auto [at, added] = s.toolkitIndex[list].emplace(text, entries.size());
-  if (added) entries.push_back({text, 0});
-  entries[at->second].count += count;
-}
-
 void statisticsReport(std::FILE* protocol, bool toConsole, const StatisticsSources& sources) {
   TraceScope t("sta510");
-  const RunStatistics& s = state();
+  const RunStatistics& s = runStatistics();
   if (!s.complete) statisticsComplete();
   if (protocol != nullptr) {
     const std::string text = reportText(s, sources, true);

@@ -2,10 +2,10 @@
 
 #include <iterator>
 
-#include "driver/config.h"
-#include "driver/ide_msg.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/config.h"
+#include "support/ide_msg.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <iterator>
 #include <utility>
 
-#include "driver/ascii.h"
-#include "driver/assign_tables.h"
-#include "driver/ide_msg.h"
-#include "driver/trace.h"
 #include "dwg/dwg_texts.h"
+#include "support/ascii.h"
+#include "support/assign_tables.h"
+#include "support/ide_msg.h"
+#include "support/trace.h"
 
 namespace {
 

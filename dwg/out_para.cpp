@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <functional>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/ide_msg.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "dwg/dwg_texts.h"
 #include "dwg/graph_attr.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/ide_msg.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

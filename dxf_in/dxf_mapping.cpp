@@ -9,14 +9,14 @@
 #include <unordered_set>
 #include <utility>
 
-#include "driver/ascii.h"
-#include "driver/assign_tables.h"
-#include "driver/messages.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_structure.h"
+#include "support/ascii.h"
+#include "support/assign_tables.h"
+#include "support/messages.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <cstring>
 #include <new>
 
-#include "driver/ascii.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/trace.h"
 #include "dxf_in/dxf_mapping.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_structure.h"
+#include "support/ascii.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/trace.h"
 
 namespace {
 

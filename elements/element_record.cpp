@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "driver/trace.h"
 #include "elements/element_table.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <new>
 #include <utility>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 using element_walk::ancestorMarks;
 using element_walk::beginWalk;

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
+#include "support/config.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "scratch_dir.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/ide_msg.h"
 #include "dwg/graph_attr.h"
 #include "dwg/out_para.h"
+#include "support/ide_msg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

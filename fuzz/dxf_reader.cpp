@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "driver/assign_tables.h"
-#include "driver/run_state.h"
 #include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
+#include "support/assign_tables.h"
+#include "support/run_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/ide_msg.h"
+#include "support/ide_msg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string contents(reinterpret_cast<const char*>(data), size);

@@ -11,10 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_geometry.h"
@@ -22,6 +18,10 @@
 #include "iges_in/iges_structure.h"
 #include "script/script_writer.h"
 #include "script/structure.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "tests/iges_input_reset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

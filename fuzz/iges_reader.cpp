@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_reader.h"
+#include "support/run_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/messages.h"
+#include "support/messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "r");

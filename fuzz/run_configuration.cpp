@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/config.h"
-#include "driver/message_numbers.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
+#include "support/config.h"
+#include "support/message_numbers.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "scratch_dir.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/assign_tables.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
 #include "fuzz/fetch_everything.h"
+#include "support/assign_tables.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "transfer/fetchers.h"
 #include "transfer/transfer_reader.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "transfer/transfer_reader.h"
 
 namespace {

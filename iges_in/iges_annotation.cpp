@@ -8,11 +8,6 @@
 #include <string>
 #include <unordered_set>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_fields.h"
@@ -24,6 +19,11 @@
 #include "script/geometry.h"
 #include "script/structure.h"
 #include "script/text.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -8,11 +8,6 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
-#include "script/structure.h"
 #include "iges_in/iges_annotation.h"
 #include "iges_in/iges_fields.h"
 #include "iges_in/iges_geometry.h"
@@ -20,6 +15,11 @@
 #include "iges_in/iges_reader.h"
 #include "iges_in/iges_structure.h"
 #include "script/geometry.h"
+#include "script/structure.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

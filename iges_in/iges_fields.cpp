@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/messages.h"
-#include "driver/trace.h"
+#include "support/messages.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "driver/trace.h"
+#include "support/trace.h"
 
 Transform composeTransforms(const Transform& outer, const Transform& inner) {
   Transform m;

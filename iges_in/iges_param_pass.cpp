@@ -8,12 +8,12 @@
 #include <memory>
 #include <vector>
 
-#include "driver/assign_tables.h"
-#include "driver/messages.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_fields.h"
 #include "iges_in/iges_reader.h"
+#include "support/assign_tables.h"
+#include "support/messages.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -13,13 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/output_file.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_fields.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/output_file.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

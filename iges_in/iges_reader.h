@@ -12,7 +12,7 @@
 //   closeIgesInput()             closes and removes the temporary files
 // removeTemporaryFiles() may be called at any time: it closes and unlinks
 // every temporary file the reader has made.  A signal or trap handler
-// removes them through the table of the run's files (driver/output_file.h).
+// removes them through the table of the run's files (support/output_file.h).
 #pragma once
 
 #include <cstdint>

@@ -8,11 +8,6 @@
 #include <string>
 #include <utility>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_fields.h"
 #include "iges_in/iges_geometry.h"
@@ -20,6 +15,11 @@
 #include "iges_in/iges_reader.h"
 #include "script/script_writer.h"
 #include "script/structure.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

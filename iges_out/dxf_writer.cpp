@@ -5,13 +5,13 @@
 #include <cstdarg>
 #include <limits>
 
-#include "driver/assign_tables.h"
-#include "driver/command_line.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/time_stamp.h"
-#include "driver/trace.h"
 #include "iges_out/section_files.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/product.h"
+#include "support/time_stamp.h"
+#include "support/trace.h"
 
 namespace {
 

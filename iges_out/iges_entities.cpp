@@ -1,7 +1,7 @@
 #include "iges_out/iges_entities.h"
 
-#include "driver/trace.h"
 #include "iges_out/iges_writer.h"
+#include "support/trace.h"
 
 namespace {
 

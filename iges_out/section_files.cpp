@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <vector>
 
-#include "driver/messages.h"
-#include "driver/output_file.h"
-#include "driver/trace.h"
+#include "support/messages.h"
+#include "support/output_file.h"
+#include "support/trace.h"
 
 namespace {
 

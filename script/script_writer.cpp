@@ -9,15 +9,15 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "driver/assign_tables.h"
-#include "driver/command_line.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/output_file.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
 #include "script/point_registry.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/output_file.h"
+#include "support/product.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

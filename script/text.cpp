@@ -6,11 +6,11 @@
 #include <new>
 #include <ostream>
 
-#include "driver/charset.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/charset.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

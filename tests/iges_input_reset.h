@@ -4,15 +4,15 @@
 // target of the conversion.
 #pragma once
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_reader.h"
 #include "iges_in/iges_structure.h"
 #include "script/script_writer.h"
 #include "script/structure.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 inline void resetIgesInputRun() {
   resetRunState();

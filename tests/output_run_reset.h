@@ -5,11 +5,11 @@
 // fuzz target.
 #pragma once
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "transfer/output_dispatch.h"
 #include "transfer/transfer_reader.h"
 

@@ -17,8 +17,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/messages.h"
-#include "driver/trace.h"
+#include "support/messages.h"
+#include "support/trace.h"
 
 namespace {
 

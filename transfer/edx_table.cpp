@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
+#include "support/messages.h"
+#include "support/trace.h"
 #include "transfer/edx_parser.h"
 #include "transfer/fetch_records.h"
 #include "transfer/transfer_reader.h"

@@ -7,10 +7,10 @@
 #include <memory>
 #include <utility>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/trace.h"
 #include "transfer/transfer_lines.h"
 
 namespace fetch_detail {

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/messages.h"
 #include "elements/element_table.h"
+#include "support/messages.h"
 #include "transfer/fetch_records.h"
 #include "transfer/transfer_reader.h"
 

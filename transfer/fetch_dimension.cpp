@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "driver/config.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/transform.h"
+#include "support/config.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 #include "transfer/fetch_common.h"
 #include "transfer/fetchers.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "driver/assign_tables.h"
-#include "driver/trace.h"
 #include "elements/transform.h"
+#include "support/assign_tables.h"
+#include "support/trace.h"
 #include "transfer/fetch_common.h"
 #include "transfer/fetchers.h"
 

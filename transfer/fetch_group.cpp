@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/trace.h"
+#include "support/trace.h"
 #include "transfer/fetch_common.h"
 #include "transfer/fetchers.h"
 #include "transfer/transfer_lines.h"

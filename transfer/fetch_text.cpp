@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/trace.h"
+#include "support/trace.h"
 #include "transfer/fetch_common.h"
 #include "transfer/fetchers.h"
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/transform.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 #include "transfer/fetchers.h"
 #include "transfer/output_steps.h"
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "iges_out/iges_entities.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 #include "transfer/fetchers.h"
 #include "transfer/output_dispatch.h"
 #include "transfer/output_steps.h"

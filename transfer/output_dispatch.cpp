@@ -8,15 +8,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
 #include "elements/transform.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 #include "transfer/output_steps.h"
 #include "transfer/transfer_reader.h"
 

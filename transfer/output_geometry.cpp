@@ -12,10 +12,10 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/trace.h"
 #include "elements/transform.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
+#include "support/trace.h"
 #include "transfer/fetchers.h"
 #include "transfer/output_steps.h"
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/messages.h"
-#include "driver/trace.h"
 #include "elements/element_table.h"
+#include "support/messages.h"
+#include "support/trace.h"
 #include "transfer/transfer_lines.h"
 #include "transfer/transfer_reader.h"
 

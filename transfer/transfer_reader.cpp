@@ -9,10 +9,10 @@
 #include <limits>
 #include <utility>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 #include "transfer/transfer_lines.h"
 
 namespace {

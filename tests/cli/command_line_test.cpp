@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "driver/command_line.h"
-#include "driver/program_dir.h"
-#include "driver/run_state.h"
+#include "support/program_dir.h"
+#include "support/run_state.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
-#include "driver/program_dir.h"
+#include "support/program_dir.h"
 #include "run_program.h"
 
 namespace {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "driver/statistics.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_global.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <sstream>
 #include <string>
 
-#include "driver/config.h"
-#include "driver/ide_msg.h"
-#include "driver/run_state.h"
 #include "dwg/dwg_texts.h"
 #include "dwg/graph_attr.h"
 #include "dwg/out_para.h"
+#include "support/config.h"
+#include "support/ide_msg.h"
+#include "support/run_state.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <functional>
 #include <string>
 
-#include "driver/ide_msg.h"
-#include "driver/run_state.h"
 #include "dwg/graph_attr.h"
 #include "dwg/out_para.h"
+#include "support/ide_msg.h"
+#include "support/run_state.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "dxf_in/dxf_mapping.h"
 #include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 // A DXF text built group by group.
 class DxfText {

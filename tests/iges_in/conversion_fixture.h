@@ -12,10 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
 #include "iges_in/convert_iges_builder.h"
 #include "iges_in/iges_annotation.h"
@@ -26,6 +22,10 @@
 #include "iges_in/kpl_reader.h"
 #include "script/script_writer.h"
 #include "script/structure.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "tests/iges_input_reset.h"
 
 inline int occurrences(const std::string& text, const std::string& what) {

@@ -6,12 +6,12 @@
 #include <sstream>
 #include <string>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "iges_in/iges_geometry.h"
 #include "iges_in/kpl_reader.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 namespace {
 

@@ -14,12 +14,12 @@
 #include <map>
 #include <sstream>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
 #include "iges_in/convert_iges_builder.h"
 #include "iges_in/iges_fields.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 namespace {
 

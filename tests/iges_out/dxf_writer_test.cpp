@@ -12,12 +12,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/assign_tables.h"
-#include "driver/command_line.h"
-#include "driver/config.h"
-#include "driver/messages.h"
 #include "iges_out/section_files.h"
 #include "iges_out/section_files_fixture.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/product.h"
 
 namespace {
 

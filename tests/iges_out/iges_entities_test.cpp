@@ -10,10 +10,10 @@
 #include <functional>
 #include <sstream>
 
-#include "driver/config.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
 #include "iges_out/section_files_fixture.h"
+#include "support/config.h"
 
 namespace {
 

@@ -13,17 +13,17 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/assign_tables.h"
-#include "driver/command_line.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/time_stamp.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_reader.h"
 #include "iges_out/iges_entities.h"
 #include "iges_out/section_files.h"
 #include "iges_out/section_files_fixture.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/product.h"
+#include "support/run_state.h"
+#include "support/time_stamp.h"
 
 namespace {
 

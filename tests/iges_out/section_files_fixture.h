@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/config.h"
+#include "support/config.h"
 
 namespace fs = std::filesystem;
 

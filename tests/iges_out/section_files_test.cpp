@@ -8,11 +8,11 @@
 
 #include <string>
 
-#include "driver/config.h"
-#include "driver/messages.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files_fixture.h"
+#include "support/config.h"
+#include "support/messages.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <sstream>
 #include <string>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/run_state.h"
 #include "script/geometry.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/run_state.h"
 
 namespace {
 

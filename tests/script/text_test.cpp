@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/assign_tables.h"
-#include "driver/charset.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
 #include "script/text.h"
+#include "support/assign_tables.h"
+#include "support/charset.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 namespace {
 

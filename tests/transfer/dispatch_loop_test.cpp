@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "tests/output_run_reset.h"
 #include "transfer/dispatch_samples.h"
 #include "transfer/output_dispatch.h"
 #include "transfer/transfer_reader.h"
-#include "tests/output_run_reset.h"
 
 namespace {
 

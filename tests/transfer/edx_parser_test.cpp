@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
+#include "support/messages.h"
 #include "transfer/edx_parser.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "transfer/edx_parser.h"
 #include "transfer/edx_table.h"
 #include "transfer/fetch_records.h"

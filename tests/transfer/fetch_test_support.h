@@ -10,11 +10,11 @@
 #include <cstring>
 #include <string>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
 #include "elements/element_table.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "transfer/fetchers.h"
 #include "transfer/transfer_reader.h"
 

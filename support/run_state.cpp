@@ -1,4 +1,4 @@
-#include "driver/run_state.h"
+#include "support/run_state.h"
 
 RunState& runState() {
   static RunState state;

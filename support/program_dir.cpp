@@ -1,11 +1,11 @@
-#include "driver/program_dir.h"
+#include "support/program_dir.h"
 
 #include <sys/stat.h>
 #include <climits>
 #include <cstdlib>
 #include <memory>
 
-#include "driver/trace.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <fstream>
 #include <string>
 
-#include "driver/charset.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
+#include "support/charset.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/time_stamp.h"
+#include "support/time_stamp.h"
 
 // Channels: where a report goes.
 namespace Channel {
@@ -104,4 +104,4 @@ std::FILE* mfaProtocolFile();
 // releases it.
 void mfaResetRun();
 
-// Time stamps (timeStamp) live in driver/time_stamp.h.
+// Time stamps (timeStamp) live in support/time_stamp.h.

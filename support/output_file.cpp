@@ -1,4 +1,4 @@
-#include "driver/output_file.h"
+#include "support/output_file.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "driver/trace.h"
+#include "support/trace.h"
 
 namespace {
 

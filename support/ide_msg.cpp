@@ -1,4 +1,4 @@
-#include "driver/ide_msg.h"
+#include "support/ide_msg.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "driver/trace.h"
+#include "support/trace.h"
 
 namespace trace_detail {
 Stack& stack() noexcept {

@@ -1,4 +1,4 @@
-#include "driver/time_stamp.h"
+#include "support/time_stamp.h"
 
 #include <cstdio>
 #include <cstdlib>

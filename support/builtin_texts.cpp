@@ -1,5 +1,5 @@
 // The table of built-in texts (ISO 8859-1, like the message files).
-#include "driver/builtin_texts.h"
+#include "support/builtin_texts.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // Reading of the assignment tables and the lookups of the converters.
-#include "driver/assign_tables.h"
+#include "support/assign_tables.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // One file serves every direction: each line starts with a prefix naming
 // the exchange format it is meant for ("TR" all runs, "I" IGES, "DX" DXF,
 // "DW" DWG), followed by a keyword beginning with "_" and its value.
-#include "driver/config.h"
+#include "support/config.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,11 +14,11 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/builtin_texts.h"
-#include "driver/message_numbers.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/builtin_texts.h"
+#include "support/message_numbers.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

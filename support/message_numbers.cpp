@@ -1,4 +1,4 @@
-#include "driver/message_numbers.h"
+#include "support/message_numbers.h"
 
 #include <iterator>
 

@@ -1,7 +1,7 @@
 // The keyed messages of the DWG directions.
 #include <gtest/gtest.h>
 
-#include "driver/ide_msg.h"
+#include "support/ide_msg.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/messages.h"
-#include "driver/run_state.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 namespace {
 

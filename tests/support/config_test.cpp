@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Character tables of the fonts and the text conversion of the sending
 // systems.
-#include "driver/charset.h"
+#include "support/charset.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/assign_tables.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/assign_tables.h"
+#include "support/config.h"
+#include "support/messages.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 

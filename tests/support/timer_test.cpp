@@ -1,9 +1,9 @@
 // The run timer: intervals and their accumulation.
 #include <gtest/gtest.h>
 
-#include "driver/config.h"
-#include "driver/time_stamp.h"
-#include "driver/timer.h"
+#include "support/config.h"
+#include "support/time_stamp.h"
+#include "support/timer.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "driver/timer.h"
+#include "support/timer.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "driver/config.h"
-#include "driver/time_stamp.h"
-#include "driver/trace.h"
+#include "support/config.h"
+#include "support/time_stamp.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <set>
 #include <string>
 
-#include "driver/builtin_texts.h"
-#include "driver/ide_msg.h"
-#include "driver/message_numbers.h"
-#include "driver/messages.h"
+#include "support/builtin_texts.h"
+#include "support/ide_msg.h"
+#include "support/message_numbers.h"
+#include "support/messages.h"
 
 namespace {
 

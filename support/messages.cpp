@@ -2,16 +2,16 @@
 // placeholder expansion, the counters and level filter, the position
 // context and the destinations of the channels.
 
-#include "driver/messages.h"
+#include "support/messages.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
 
-#include "driver/builtin_texts.h"
-#include "driver/run_state.h"
-#include "driver/trace.h"
+#include "support/builtin_texts.h"
+#include "support/run_state.h"
+#include "support/trace.h"
 
 namespace {
 
