@@ -120,6 +120,8 @@ ConfigState& configState() {
   return state;
 }
 
+const RunStateRegistrar kRunStateRegistered("run configuration", resetRunConfiguration);
+
 bool lookUp(const Word* table, std::size_t count, std::string_view text, int& value) {
   for (std::size_t i = 0; i < count; ++i) {
     if (table[i].text == text) {

@@ -1004,6 +1004,8 @@ void resetDispatcher() {
   s.runPhase = kPhasePreparation;
 }
 
+const RunStateRegistrar kRunStateRegistered("dispatcher", resetDispatcher);
+
 // Reads the configuration and the assignment tables and settles the level;
 // 0, or the status that ends the run.
 int prepareRun(const std::string& configFile, const std::string& inputName) {
@@ -1083,16 +1085,13 @@ int checkDistinctFiles(const std::string& exchangeFile, const std::string& cadFi
 int start(const std::string& phase, const std::string& level, const std::string& exchangeFile,
           const std::string& cadFile, const std::string& configFile) {
   TraceScope t("start");
+  // The run starts from the state resetRunState() leaves, with the
+  // command line's choices in runState().
   RunState& state = runState();
-  resetDispatcher();
   installStopHandlers();
 
-  trcResetTimers();
   trcTimer(trcTimers().run, 0, 0);
   installTraps();
-  mfaResetRun();
-  resetRunConfiguration();
-  resetAssignTables();
 
   state.runStatus = 0;
   statisticsInit();

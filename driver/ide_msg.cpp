@@ -1,4 +1,5 @@
 #include "driver/ide_msg.h"
+#include "driver/run_state.h"
 
 #include <sys/stat.h>
 
@@ -39,6 +40,8 @@ IdeMsgState& ideMsgState() {
   static IdeMsgState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("IDE messages", ideMsgReset);
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 

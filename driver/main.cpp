@@ -54,6 +54,8 @@ constexpr int kToolkitStatus = 9;
 int main(int argc, char** argv) {
   TraceScope t("main");
   std::setlocale(LC_ALL, "C");
+  // Every module's state as a run starts; the command line fills in its
+  // choices next.
   resetRunState();
 
   std::vector<std::string> args;
@@ -72,7 +74,6 @@ int main(int argc, char** argv) {
     }
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
-    resetRunState();
     // The process ends at once; what is still buffered is written first.
     std::fflush(nullptr);
     _exit(exitStatusOf(status));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "driver/run_state.h"
 #include "driver/trace.h"
 
 namespace {
@@ -67,6 +68,8 @@ MessageState& messageState() {
   static MessageState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("messages", mfaResetRun);
 
 bool contains(const int* first, const int* last, int number) {
   for (; first != last; ++first)

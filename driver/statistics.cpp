@@ -189,6 +189,8 @@ RunStatistics& state() {
   return statistics;
 }
 
+const RunStateRegistrar kRunStateRegistered("statistics", statisticsReset);
+
 // ---------------------------------------------------------------------------
 // Kinds
 

@@ -1,3 +1,4 @@
+#include "driver/run_state.h"
 #include "driver/timer.h"
 
 #include <cmath>
@@ -76,5 +77,7 @@ TimerState& trcTimers() {
   static TimerState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("timers", trcResetTimers);
 
 void trcResetTimers() { trcTimers() = TimerState{}; }

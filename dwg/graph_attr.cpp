@@ -1,3 +1,4 @@
+#include "driver/run_state.h"
 #include "dwg/graph_attr.h"
 
 #include <cerrno>
@@ -660,6 +661,8 @@ DwgGraphAttr& graphAttrState() {
   static DwgGraphAttr state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("DWG graphic attributes", [] { graphAttrState() = DwgGraphAttr(); });
 }  // namespace
 
 DwgGraphAttr& dwgGraphAttr() { return graphAttrState(); }

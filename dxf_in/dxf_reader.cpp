@@ -1,3 +1,4 @@
+#include "driver/run_state.h"
 #include "dxf_in/dxf_reader.h"
 
 #include <algorithm>
@@ -178,6 +179,8 @@ DxfReaderState& dxfReader() {
   static DxfReaderState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("DXF reader", resetDxfReader);
 
 void resetDxfReader() { dxfReader() = DxfReaderState{}; }
 

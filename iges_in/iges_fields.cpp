@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/messages.h"
+#include "driver/run_state.h"
 #include "driver/trace.h"
 
 namespace {
@@ -38,10 +39,23 @@ const char* afterDelimiter(const char* p, unsigned& flags, const char* code) {
 
 }  // namespace
 
-IgesDelimiters& igesDelimiters() {
-  static IgesDelimiters delimiters;
-  return delimiters;
+namespace {
+// What the field readers keep while a file is read: its delimiters and the
+// common z of the last kind-1 point read.
+struct IgesFieldState {
+  IgesDelimiters delimiters;
+  double commonZ = 0.0;
+};
+
+IgesFieldState& igesFieldState() {
+  static IgesFieldState state;
+  return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("IGES fields", [] { igesFieldState() = IgesFieldState{}; });
+}  // namespace
+
+IgesDelimiters& igesDelimiters() { return igesFieldState().delimiters; }
 
 const char* skipField(const char* text) {
   TraceScope t("hvd820");
@@ -267,11 +281,7 @@ const char* checkDelimiterSpec(const char* text) {
 }
 
 namespace {
-// The common z of the last kind-1 point read.
-double& commonZ() {
-  static double z = 0.0;
-  return z;
-}
+double& commonZ() { return igesFieldState().commonZ; }
 }  // namespace
 
 const char* parsePoint(bool keepZ, int kind, const char* text, unsigned& flags, Point3& point,

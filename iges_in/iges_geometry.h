@@ -27,7 +27,6 @@ struct IgesGeometryState {
   bool paletteLoaded = false;      // the colour definitions table was read
 };
 IgesGeometryState& igesGeometryState();
-void resetIgesGeometryState();
 // Warning 190 for an element the run's level does not convert: the first
 // time to the console and the protocol, later to the protocol only; with the
 // element's position when an index is given.

@@ -1,3 +1,4 @@
+#include "driver/run_state.h"
 #include "iges_out/dxf_writer.h"
 
 #include <cerrno>
@@ -58,6 +59,8 @@ DxfWriterState& dxfWriter() {
   static DxfWriterState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("DXF writer", resetDxfWriter);
 
 void resetDxfWriter() {
   DxfWriterState& s = dxfWriter();

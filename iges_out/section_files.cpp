@@ -1,3 +1,4 @@
+#include "driver/run_state.h"
 #include "iges_out/section_files.h"
 
 #include <unistd.h>
@@ -31,6 +32,11 @@ SectionFileState& sectionFiles() {
   static SectionFileState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("section files", [] {
+  removeAllSectionFiles();
+  sectionFiles() = SectionFileState{};
+});
 
 std::string pathOf(std::FILE* file) {
   for (const OpenSection& s : sectionFiles().open)

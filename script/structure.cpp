@@ -35,6 +35,8 @@ StructureModule& module() {
   return m;
 }
 
+const RunStateRegistrar kRunStateRegistered("script structure", resetScriptStructureState);
+
 bool graphicInfoOn() {
   const int v = runSettings().graphicInfoMode;
   return v != 0 && v != kNotSet;

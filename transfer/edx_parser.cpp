@@ -6,6 +6,7 @@
 // block never scans its content again: every character is looked at a
 // bounded number of times, and the nesting bound keeps the recursion
 // shallow.
+#include "driver/run_state.h"
 #include "transfer/edx_parser.h"
 
 #include <algorithm>
@@ -30,6 +31,8 @@ EdxParserState& state() {
   static EdxParserState s;
   return s;
 }
+
+const RunStateRegistrar kRunStateRegistered("EDX parser", resetEdxParser);
 
 // Output of the parser's reports (standard output, as they stand).
 void say(const char* format, ...) {

@@ -89,6 +89,8 @@ OutputDispatchState& outputDispatch() {
   return state;
 }
 
+const RunStateRegistrar kRunStateRegistered("output dispatch", resetOutputDispatch);
+
 void resetOutputDispatch() { outputDispatch() = OutputDispatchState(); }
 
 OutputTarget outputTarget() {
