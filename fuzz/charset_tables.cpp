@@ -51,7 +51,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writeFile(dir + table, data, size);
     for (int run = 0; run < 3; ++run) {
       resetRunState();
-      resetCharacterTables();
       runPaths().assignDir = dir;
       runState().useToolkit = run == 0 ? 0 : 1;
       runState().runMode = run == 2 ? RunModeBit::kOutput : RunModeBit::kInput | RunModeBit::kDxf;
@@ -65,7 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     unlink((dir + table).c_str());
   }
-  resetCharacterTables();
   resetRunState();
   return 0;
 }

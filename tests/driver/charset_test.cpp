@@ -23,9 +23,6 @@ class CharsetTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     resetRunState();
-    resetRunConfiguration();
-    resetCharacterTables();
-    mfaResetRun();
     mfaSetMessageLevel(0);
     runState().runMode = RunModeBit::kInput;
     runPaths().assignDir = dir_.string() + "/";

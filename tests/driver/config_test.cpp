@@ -21,7 +21,6 @@ class ConfigTest : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("trovak_config_" + std::to_string(getpid()));
     fs::create_directories(dir_);
     resetRunState();
-    mfaResetRun();
     runState().installDir = std::string(TROVAK_SOURCE_DIR) + "/";
     runState().language = "deutsch";
     runPaths().installDir = runState().installDir;
