@@ -77,8 +77,13 @@ void reportFile(const char* code, int number, int severity, int channel, const s
   mfaReport(code, number, channel, severity, {}, {}, name, nullptr);
 }
 
-void cannotOpen(const char* code, const std::string& name) {
-  reportFile(code, kMsgCannotOpen, Severity::kError, Channel::kProtocol, name);
+// A table the run cannot go on without is named on the console as well: the
+// run ends, and the user is to see why without opening the protocol.
+enum class Need { kOptional, kRequired };
+
+void cannotOpen(const char* code, const std::string& name, Need need) {
+  reportFile(code, kMsgCannotOpen, Severity::kError,
+             need == Need::kRequired ? Channel::kBoth : Channel::kProtocol, name);
 }
 
 bool pairOf(const std::string& line, long& a, long& b) {
@@ -175,7 +180,7 @@ int readLineStyles() {
   const std::string name = pathOf("linestyle.cfg");
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen(t.code(), name);
+    cannotOpen(t.code(), name, Need::kRequired);
     return -1;
   }
   std::string line;
@@ -196,7 +201,7 @@ int readColourLists() {
   const std::string name = pathOf("color.cfg");
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen(t.code(), name);
+    cannotOpen(t.code(), name, Need::kRequired);
     return -1;
   }
   std::string line;
@@ -218,7 +223,7 @@ int readLeaders() {
   const std::string name = pathOf("leader.cfg");
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen(t.code(), name);
+    cannotOpen(t.code(), name, Need::kRequired);
     return -1;
   }
   std::string line;
@@ -246,7 +251,7 @@ int readColourDefinitions() {
   if (traced) std::printf("-> zti510 : Einlesen der Farbdefinitionstabelle : %s\n", name.c_str());
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen(t.code(), name);
+    cannotOpen(t.code(), name, Need::kOptional);
     return -1;
   }
   std::string line;
@@ -282,7 +287,7 @@ int readDxfLineTypes() {
   const std::string name = pathOf("dxf_linetypes.zuor");
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen("zti200", name);
+    cannotOpen("zti200", name, Need::kOptional);
     return -1;
   }
   std::string line;
