@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/exit_status.h"
+
 // Product identification shown by the usage and version texts and in the
 // protocol head.  The edition field of the title is "(UNKNOWN)" in every
 // build.
@@ -81,11 +83,7 @@ std::string formatBuildDate(const char* compilerDate);
 // The build date of this program.
 const std::string& buildDate();
 
-// The process exit status of a dispatcher result: negative results s become
-// 10 - s.
-int exitStatusOf(int dispatcherStatus);
-
 // The refusal printed when no run starts and neither help nor version was
-// asked for: "doesn't know what to do" without a direction (status 3), else
-// the missing-file-names text (status 2).  Returns that status.
-int printRefusal(std::FILE* out, const std::string& programPath, const RunRequest& request);  // stt050
+// asked for: "doesn't know what to do" without a direction, else the
+// missing-file-names text.  Returns which of the two.
+RunEnd printRefusal(std::FILE* out, const std::string& programPath, const RunRequest& request);  // stt050

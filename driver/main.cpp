@@ -47,8 +47,6 @@ int initialiseToolkit(const RunRequest& request) {
   return -1;
 }
 
-constexpr int kToolkitStatus = 9;
-constexpr int kDialogEndedStatus = 3;
 
 }  // namespace
 
@@ -71,29 +69,28 @@ int main(int argc, char** argv) {
     runState().installDir = programDirectory(programPath);
     if (initialiseToolkit(request) != 0) {
       std::fflush(nullptr);
-      _exit(kToolkitStatus);
+      _exit(exitStatusOf({RunEnd::kToolkit}));
     }
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
     // The process ends at once; what is still buffered is written first.
     std::fflush(nullptr);
-    _exit(exitStatusOf(status));
+    _exit(status);
   }
 
-  int status = 0;
+  RunEnd end = RunEnd::kDone;
   if (request.versionRequested) {
     printVersion(stdout, request.language);
-    status = 1;
+    end = RunEnd::kHelpOrVersion;
   }
   if (request.helpRequested) {
     printUsage(stdout, programPath, request.language);
-    status = 1;
+    end = RunEnd::kHelpOrVersion;
   }
   // When the dialog's input ended, the dialog counts as quit; it has said
   // which answer is missing.
-  if (status == 0) {
-    status = request.dialogInputEnded ? kDialogEndedStatus
-                                      : printRefusal(stdout, programPath, request);
+  if (end == RunEnd::kDone) {
+    end = request.dialogInputEnded ? RunEnd::kNoDirection : printRefusal(stdout, programPath, request);
   }
-  return status;
+  return exitStatusOf({end});
 }
