@@ -660,7 +660,7 @@ int convertInput(const std::string& scriptName) {
   const int opened = ScriptOpen(scriptName, iges ? scriptSourceOfIges() : scriptSourceOfDxf());
   if (opened == -6) {
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth50);
-    ScriptClose();
+    (void)ScriptClose();  // the run fails for the memory; nothing is put under the script's name
     return opened;
   }
   if (opened == -7) {
@@ -712,7 +712,7 @@ RunEnd readIgesFrame() {
     mfaError("start", kMsgDirectorySetup, Channel::kBoth50);
     return RunEnd::kDirectorySetup;
   }
-  if (runState().senderCode == 99) recogniseSender();
+  if (runState().senderCode == 99) (void)recogniseSender();  // keeps the code in runState()
   return RunEnd::kDone;
 }
 
@@ -770,7 +770,7 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
     resetDxfWriter();
     // The line types the DXF layers draw with; without the table every
     // layer draws with the line type "unknown".
-    readDxfLineTypes();
+    (void)readDxfLineTypes();
     if (openDxfSectionFiles() != 0 || writeDxfComment() != 0) return -1;
   } else {
     resetIgesWriter();

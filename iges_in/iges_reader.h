@@ -60,7 +60,7 @@ int checkTerminate();              // hvd950
 int readSection(char letter);      // stt950
 int readDirectoryFirst(const char* record);   // ldv954
 int readDirectorySecond(const char* record);  // ldv958
-int parameterPass();               // ldv966
+void parameterPass();              // ldv966
 // Step 9.9.2 of the input driver: 0, or -1 temp file, -2 D section, -3 P
 // section, -4 empty parameter file, -6 table, -9 terminate record.
 int readIgesInput();
