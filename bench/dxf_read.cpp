@@ -145,7 +145,6 @@ int main(int argc, char** argv) {
     if (f == nullptr) std::abort();
     resetRunState();
     runState().runMode = RunModeBit::kDxf | RunModeBit::kInput | RunModeBit::kPlus;
-    resetDxfReader();
     dxfReader().lineTypeAssignmentsRead = true;
     const auto begin = std::chrono::steady_clock::now();
     const int r = readDxfFile(f);

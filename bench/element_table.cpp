@@ -39,12 +39,8 @@ Index add(std::int32_t type) {
 
 Timings run(Index count) {
   Timings t;
-  resetTable();
-  freeTable();
-  allocateTable(100);  // as the DXF readers do: start small and grow
   resetRunState();
-  resetRunConfiguration();
-  mfaResetRun();
+  allocateTable(100);  // as the DXF readers do: start small and grow
   mfaSetMessageLevel(0);
   runState().runMode = RunModeBit::kInput;
 

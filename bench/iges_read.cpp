@@ -95,7 +95,6 @@ int main(int argc, char** argv) {
   for (long n = 10000; n <= most; n *= 10) {
     const std::string path = makeFile(n);
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    resetIgesReader();
     resetRunState();
     const auto begin = std::chrono::steady_clock::now();
     int r = igesReaderAttach(f);

@@ -44,7 +44,6 @@ struct Timing {
 Timing run(const std::string& bytes) {
   Timing t;
   resetRunState();
-  resetAssignTables();
   runState().runMode = RunModeBit::kOutput | RunModeBit::kG1 | RunModeBit::kB1 | RunModeBit::kPlus;
   auto start = std::clock();
   if (openTransferBytes(bytes) != 0 || loadTransferTable() != 0) return t;

@@ -431,15 +431,11 @@ void printVersion(std::FILE* out, const std::string& language) {
                kProductTitle, kVersionText, buildDate().c_str());
 }
 
-int exitStatusOf(int dispatcherStatus) {
-  return dispatcherStatus < 0 ? 10 - dispatcherStatus : dispatcherStatus;
-}
-
-int printRefusal(std::FILE* out, const std::string& programPath, const RunRequest& request) {
+RunEnd printRefusal(std::FILE* out, const std::string& programPath, const RunRequest& request) {
   TraceScope t("stt050");
   const bool german = isGerman(request.language);
   const char* path = programPath.c_str();
-  int status;
+  RunEnd end;
   if (request.directionCount == 0) {
     if (german) {
       std::fprintf(out, "-> %s weiss nicht was zu tun ist,\n", path);
@@ -452,7 +448,7 @@ int printRefusal(std::FILE* out, const std::string& programPath, const RunReques
                  "-dwgout !!!\n",
                  out);
     }
-    status = 3;
+    end = RunEnd::kNoDirection;
   } else {
     if (german) {
       std::fprintf(out, "-> %s kennt nicht alle benoetigten Dateinamen,\n", path);
@@ -463,8 +459,8 @@ int printRefusal(std::FILE* out, const std::string& programPath, const RunReques
       std::fputs("   please check your command line for missing filenames,\n", out);
       std::fputs("   or write trovak_iges -dia on the command line !!\n", out);
     }
-    status = 2;
+    end = RunEnd::kMissingFileNames;
   }
   printUsage(out, programPath, request.language);
-  return status;
+  return end;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/exit_status.h"
 #include "support/product.h"
 
 // Longest dialog answer taken; a longer line is refused and the question is
@@ -71,11 +72,8 @@ bool isGerman(const std::string& language);
 void printUsage(std::FILE* out, const std::string& programPath, const std::string& language);  // stt030
 void printVersion(std::FILE* out, const std::string& language);                                 // stt040
 
-// The process exit status of a dispatcher result: negative results s become
-// 10 - s.
-int exitStatusOf(int dispatcherStatus);
 
 // The refusal printed when no run starts and neither help nor version was
-// asked for: "doesn't know what to do" without a direction (status 3), else
-// the missing-file-names text (status 2).  Returns that status.
-int printRefusal(std::FILE* out, const std::string& programPath, const RunRequest& request);  // stt050
+// asked for: "doesn't know what to do" without a direction, else the
+// missing-file-names text.  Returns which of the two.
+RunEnd printRefusal(std::FILE* out, const std::string& programPath, const RunRequest& request);  // stt050

@@ -118,11 +118,6 @@ enum RunPhase : int {
 // under its name.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM};
 constexpr int kStopSignalCount = 2;
-// Status of a run that an output would overwrite an input or another
-// output of (nothing is written).
-constexpr int kStatusSameFile = 12;
-// Status of a run whose protocol could not be written completely.
-constexpr int kStatusNoProtocol = 13;
 
 constexpr std::size_t kTrapTextCapacity = 1024;
 constexpr std::size_t kTrapStackSize = 64 * 1024;
@@ -486,8 +481,8 @@ void copyConfiguration(std::FILE* protocol, const std::string& configFile) {
   std::fclose(file);
 }
 
-// Opens the protocol file and writes its head; 0, or the status 13.
-int openProtocol() {
+// Opens the protocol file and writes its head.
+RunEnd openProtocol() {
   TraceScope t("stt612");
   DispatcherState& s = dispatcherState();
   const std::string& name = runPaths().protocolFile;
@@ -503,7 +498,7 @@ int openProtocol() {
     s.protocolFile.discard();
     mfaSetCurrentName(name);
     mfaError("start", kMsgNoProtocol, Channel::kConsole);
-    return 13;
+    return RunEnd::kNoProtocol;
   }
   // Line by line, so that a trap report written directly to the file
   // follows everything written before it.
@@ -511,7 +506,7 @@ int openProtocol() {
   s.protocolFd = s.protocolFile.descriptor();
   mfaSetProtocolFile(s.protocol);
   writeProtocolHead(s.protocol);
-  return 0;
+  return RunEnd::kDone;
 }
 
 // Puts the protocol under its name; false when it could not be written
@@ -545,8 +540,8 @@ std::string inputFileName(const std::string& exchangeFile) {
   return exchangeFile;
 }
 
-// Opens the input file and checks its length; 0, or the status 14, 18, 19.
-int openInput(const std::string& exchangeFile) {
+// Opens the input file and checks its length.
+RunEnd openInput(const std::string& exchangeFile) {
   TraceScope t("stt620");
   DispatcherState& s = dispatcherState();
   s.inputName = inputFileName(exchangeFile);
@@ -561,18 +556,18 @@ int openInput(const std::string& exchangeFile) {
     // Console and protocol, counted once.
     mfaError("start", kMsgCannotOpen, Channel::kBoth);
     closeProtocol();
-    return 14;
+    return RunEnd::kCannotOpenInput;
   }
   if (info.st_size == 0) {
     mfaSetCurrentName(s.inputName);
     const bool dxf = runHas(RunModeBit::kDxf);
     mfaError("start", dxf ? kMsgEmptyDxf : kMsgEmptyIges, Channel::kBoth);
     closeInput();
-    return dxf ? 18 : 19;
+    return dxf ? RunEnd::kEmptyDxf : RunEnd::kEmptyIges;
   }
   mfaSetCurrentFile(s.inputName);
   if (runState().useToolkit) closeInput();  // the toolkit opens the file by name
-  return 0;
+  return RunEnd::kDone;
 }
 
 // ---------------------------------------------------------------------------
@@ -659,7 +654,7 @@ int convertInput(const std::string& scriptName) {
   const int opened = ScriptOpen(scriptName, iges ? scriptSourceOfIges() : scriptSourceOfDxf());
   if (opened == -6) {
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth50);
-    ScriptClose();
+    (void)ScriptClose();  // the run fails for the memory; nothing is put under the script's name
     return opened;
   }
   if (opened == -7) {
@@ -693,26 +688,26 @@ int convertInput(const std::string& scriptName) {
 }
 
 // The frame of an IGES file: start and global sections, then the sending
-// system.  0, or the status 15 or 16.
-int readIgesFrame() {
+// system.
+RunEnd readIgesFrame() {
   TraceScope t("stt625");
   DispatcherState& s = dispatcherState();
   resetIgesReader();
   if (igesReaderAttach(s.input) != 0) {
     mfaError("start", kMsgStartGlobal, Channel::kBoth50);
-    return 15;
+    return RunEnd::kStartGlobal;
   }
   skipLeadingControl();
   if (readStartSection(runState().vdaisMode) != 0) {
     mfaError("start", kMsgStartGlobal, Channel::kBoth50);
-    return 15;
+    return RunEnd::kStartGlobal;
   }
   if (readGlobalSection() != 0) {
     mfaError("start", kMsgDirectorySetup, Channel::kBoth50);
-    return 16;
+    return RunEnd::kDirectorySetup;
   }
-  if (runState().senderCode == 99) recogniseSender();
-  return 0;
+  if (runState().senderCode == 99) (void)recogniseSender();  // keeps the code in runState()
+  return RunEnd::kDone;
 }
 
 // The HEADER section of a DXF file (stt810 for the run's values before
@@ -769,7 +764,7 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
     resetDxfWriter();
     // The line types the DXF layers draw with; without the table every
     // layer draws with the line type "unknown".
-    readDxfLineTypes();
+    (void)readDxfLineTypes();
     if (openDxfSectionFiles() != 0 || writeDxfComment() != 0) return -1;
   } else {
     resetIgesWriter();
@@ -820,50 +815,49 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
   return result;
 }
 
-// Opens the CAD transfer file of an output run and reads its header; 0, or
-// the status 14 (cannot be opened), 19 (empty) or a negative result (its
-// header is unusable).
-int openOutputInput(const std::string& cadFile) {
+// Opens the CAD transfer file of an output run and reads its header; a
+// header that cannot be used fails the output conversion with -1.
+RunOutcome openOutputInput(const std::string& cadFile) {
   TraceScope t("stt623");
   const std::string name = inputFileName(cadFile);
   struct stat info {};
   if (stat(name.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
     mfaSetCurrentName(name);
     mfaError("start", kMsgCannotOpen, Channel::kBoth);
-    return 14;
+    return {RunEnd::kCannotOpenInput};
   }
   if (info.st_size == 0) {
     mfaSetCurrentName(name);
     mfaError("start", kMsgEmptyIges, Channel::kBoth);
-    return 19;
+    return {RunEnd::kEmptyIges};
   }
   mfaSetCurrentFile(name);
   // An EDX file is read whole when the element table is loaded.
-  if (runState().edxIn != 0) return 0;
+  if (runState().edxIn != 0) return {RunEnd::kDone};
   const int opened = openTransferFile(name);
   if (opened == -99) {
     mfaSetCurrentName(name);
     mfaError("start", kMsgCannotOpen, Channel::kBoth);
-    return 14;
+    return {RunEnd::kCannotOpenInput};
   }
   if (opened != 0) {
     mfaError("stt100", kMsgOutputPreparation, Channel::kBoth);
-    return -1 - 10;
+    return {RunEnd::kOutputConversion, -1};
   }
-  return 0;
+  return {RunEnd::kDone};
 }
 
-int runInputDirection(const std::string& exchangeFile, const std::string& cadFile) {
+RunOutcome runInputDirection(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt621");
   setPhase(kPhaseReading);
-  const int opened = openInput(exchangeFile);
-  if (opened != 0) return opened;
+  const RunEnd opened = openInput(exchangeFile);
+  if (opened != RunEnd::kDone) return {opened};
   if (runIsIges() && runState().useToolkit == 0) {
-    const int frame = readIgesFrame();
-    if (frame != 0) {
+    const RunEnd frame = readIgesFrame();
+    if (frame != RunEnd::kDone) {
       closeIgesInput();
       closeInput();
-      return frame;
+      return {frame};
     }
   }
   if (ownDxfInput() && dxfIsBinary(dispatcherState().input)) {
@@ -872,7 +866,7 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
     // -dxfin reads it).
     mfaError("start", kMsgBinaryDxf, Channel::kBoth);
     closeInput();
-    return 14;
+    return {RunEnd::kCannotOpenInput};
   }
   if (ownDxfInput()) readDxfHeader();
   if (prepareConversion() != 0) {
@@ -881,44 +875,44 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
     mfaError("start", BuiltinMessage::kTablesUnreadable, Channel::kBoth);
     closeIgesInput();
     closeInput();
-    return 17;
+    return {RunEnd::kTables};
   }
-  int status = 0;
+  RunOutcome outcome;
   const int result = convertInput(cadFile);
-  if (result != 0) status = result - 20;
+  if (result != 0) outcome = {RunEnd::kInputConversion, result};
   if (ownDxfInput()) releaseDxfReader();
   // The temporary parameter file is closed and removed however the
   // conversion ended.
   closeIgesInput();
   closeInput();
-  return status;
+  return outcome;
 }
 
-int runOutputDirection(const std::string& exchangeFile, const std::string& cadFile) {
+RunOutcome runOutputDirection(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt622");
   if (runState().useToolkit != 0) {
     // No drawing database toolkit in this program (the start refuses such
     // runs before they come here).
     mfaError("start", kMsgUnknownDirection, Channel::kConsole);
-    return 3;
+    return {RunEnd::kNoDirection};
   }
   setPhase(kPhaseReading);
-  const int opened = openOutputInput(cadFile);
-  if (opened != 0) return opened;
+  const RunOutcome opened = openOutputInput(cadFile);
+  if (opened.end != RunEnd::kDone) return opened;
   runState().outputTolerance = runHas(RunModeBit::kPlus) ? 0.1 : 0.0001;
-  int status = 0;
+  RunOutcome outcome;
   if (prepareConversion() != 0) {
     mfaError("start", BuiltinMessage::kTablesUnreadable, Channel::kBoth);
-    status = 17;
+    outcome = {RunEnd::kTables};
   } else {
     const int result = convertOutput(exchangeFile, inputFileName(cadFile));
-    if (result != 0) status = result - 10;
+    if (result != 0) outcome = {RunEnd::kOutputConversion, result};
   }
   // The output state is released however the conversion ended: the input
   // closed, no section file left behind.
   removeAllSectionFiles();
   resetTransferReader();
-  return status;
+  return outcome;
 }
 
 // ---------------------------------------------------------------------------
@@ -1000,37 +994,38 @@ void resetDispatcher() {
   s.runPhase = kPhasePreparation;
 }
 
-// Reads the configuration and the assignment tables and settles the level;
-// 0, or the status that ends the run.
-int prepareRun(const std::string& configFile, const std::string& inputName) {
+const RunStateRegistrar kRunStateRegistered("dispatcher", resetDispatcher);
+
+// Reads the configuration and the assignment tables and settles the level.
+RunEnd prepareRun(const std::string& configFile, const std::string& inputName) {
   TraceScope t("stt603");
   RunState& state = runState();
-  const int configured = readRunConfiguration(state.level, configFile, inputName);
-  if (configured != 0) return configured;
+  const ConfigResult configured = readRunConfiguration(state.level, configFile, inputName);
+  if (configured == kConfigNoMessageFile) return RunEnd::kMessageFile;
+  if (configured == kConfigDirectoryUnreadable) return RunEnd::kTables;
   // A sender fixed by the configuration holds for the whole run; only the
   // automatic setting (99) lets the IGES reader recognise it from the file.
   state.senderCode = runSettings().senderCode;
-  if (runHas(RunModeBit::kDxf) && state.useToolkit == 0) resetDxfReader();
   mfaSetMessageLevel(runSettings().messageLevel);
   armTrapReport();
   if (runSettings().timing) {
     std::printf("%s %s\n", mfaTextOf(kMsgTimingStart).c_str(), trcTimers().run.startText.c_str());
   }
-  if (readGlobalValues() != 0) return 17;
+  if (readGlobalValues() != 0) return RunEnd::kTables;
   statisticsReset();
   state.level = upperAscii(state.level);
   setLevelBits();
-  return 0;
+  return RunEnd::kDone;
 }
 
 // Opens the protocol file and writes the head, the configuration copy and
-// the notes about the run's files; 0, or the status 13.
-int startProtocol(const std::string& exchangeFile, const std::string& cadFile) {
+// the notes about the run's files.
+RunEnd startProtocol(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt613");
   const RunPaths& paths = runPaths();
   if (runSettings().protocolMode != 0) {
-    const int opened = openProtocol();
-    if (opened != 0) return opened;
+    const RunEnd opened = openProtocol();
+    if (opened != RunEnd::kDone) return opened;
   }
   const int channel = fileNoteChannel();
   noteWithName(kMsgConfigFile, paths.configFile, channel);
@@ -1039,14 +1034,14 @@ int startProtocol(const std::string& exchangeFile, const std::string& cadFile) {
   }
   noteWithName(kMsgInputFile, isInputRun() ? inputFileName(exchangeFile) : cadFile, channel);
   noteWithName(kMsgAssignDir, paths.assignDir, channel);
-  return 0;
+  return RunEnd::kDone;
 }
 
 // An output that is the same file as an input or as another output of the
 // run would destroy it: the run ends before anything is written, with error
-// 1302 naming both (status 12).  Existing files are compared by device and
-// inode, names not made yet by their resolved folder and name.
-int checkDistinctFiles(const std::string& exchangeFile, const std::string& cadFile) {
+// 1302 naming both.  Existing files are compared by device and inode, names
+// not made yet by their resolved folder and name.
+RunEnd checkDistinctFiles(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt614");
   const RunPaths& paths = runPaths();
   std::vector<std::string> outputs;
@@ -1068,10 +1063,10 @@ int checkDistinctFiles(const std::string& exchangeFile, const std::string& cadFi
       if (!sameFile(outputs[i], other)) continue;
       mfaReport(t.code(), kMsgSameFile, Channel::kConsole, Severity::kError, {}, {},
                 outputs[i] + " = " + other, nullptr);
-      return kStatusSameFile;
+      return RunEnd::kSameFile;
     }
   }
-  return 0;
+  return RunEnd::kDone;
 }
 
 }  // namespace
@@ -1079,47 +1074,44 @@ int checkDistinctFiles(const std::string& exchangeFile, const std::string& cadFi
 int start(const std::string& phase, const std::string& level, const std::string& exchangeFile,
           const std::string& cadFile, const std::string& configFile) {
   TraceScope t("start");
+  // The run starts from the state resetRunState() leaves, with the
+  // command line's choices in runState().
   RunState& state = runState();
-  resetDispatcher();
   installStopHandlers();
 
-  trcResetTimers();
   trcTimer(trcTimers().run, 0, 0);
   installTraps();
-  mfaResetRun();
-  resetRunConfiguration();
-  resetAssignTables();
 
-  state.runStatus = 0;
   statisticsInit();
   if (setDirectionBits(phase) != 0) {
     mfaError("start", kMsgUnknownDirection, Channel::kConsoleOnly);
     restoreTraps();
     restoreStopHandlers();
-    return 3;
+    state.runStatus = exitStatusOf({RunEnd::kNoDirection});
+    return state.runStatus;
   }
   mfaSetDxfRun(runHas(RunModeBit::kDxf));
   state.level = level;
   if (state.language.empty()) state.language = "deutsch";
   runPaths().installDir = state.installDir;
 
-  state.runStatus =
-      prepareRun(configFile, runHas(RunModeBit::kInput) ? exchangeFile : cadFile);
-  if (state.runStatus == 0 && (runHas(RunModeBit::kInput) || runHas(RunModeBit::kOutput)))
-    state.runStatus = checkDistinctFiles(exchangeFile, cadFile);
-  if (state.runStatus == 0) state.runStatus = startProtocol(exchangeFile, cadFile);
-  if (state.runStatus == 0) {
+  RunOutcome outcome{prepareRun(configFile, runHas(RunModeBit::kInput) ? exchangeFile : cadFile)};
+  const auto going = [&outcome] { return outcome.end == RunEnd::kDone; };
+  if (going() && (runHas(RunModeBit::kInput) || runHas(RunModeBit::kOutput)))
+    outcome = {checkDistinctFiles(exchangeFile, cadFile)};
+  if (going()) outcome = {startProtocol(exchangeFile, cadFile)};
+  if (going()) {
     if (runHas(RunModeBit::kInput)) {
-      state.runStatus = runInputDirection(exchangeFile, cadFile);
+      outcome = runInputDirection(exchangeFile, cadFile);
     } else if (runHas(RunModeBit::kOutput)) {
-      state.runStatus = runOutputDirection(exchangeFile, cadFile);
+      outcome = runOutputDirection(exchangeFile, cadFile);
     } else {
       mfaError("start", kMsgUnknownDirection, Channel::kConsole);
     }
   }
 
   setPhase(kPhaseEnd);
-  if (state.runStatus == 0) {
+  if (going()) {
     // Every element the statistics count as failed is among the errors of
     // the closing message.
     reportUnreportedFailures();
@@ -1138,8 +1130,9 @@ int start(const std::string& phase, const std::string& level, const std::string&
   removeAllSectionFiles();
   statisticsFinish();
   freeTable();
-  if (!closeProtocol() && state.runStatus == 0) state.runStatus = kStatusNoProtocol;
+  if (!closeProtocol() && going()) outcome = {RunEnd::kNoProtocol};
   mfaFree();
   restoreStopHandlers();
+  state.runStatus = exitStatusOf(outcome);
   return state.runStatus;
 }

@@ -30,14 +30,14 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
   state.edxOut = request.edxOut;
 }
 
-constexpr int kToolkitStatus = 9;
-constexpr int kDialogEndedStatus = 3;
 
 }  // namespace
 
 int main(int argc, char** argv) {
   TraceScope t("main");
   std::setlocale(LC_ALL, "C");
+  // Every module's state as a run starts; the command line fills in its
+  // choices next.
   resetRunState();
 
   std::vector<std::string> args;
@@ -52,30 +52,28 @@ int main(int argc, char** argv) {
     runState().installDir = programDirectory(programPath);
     if (initialiseToolkit(request.useToolkit, isGerman(request.language)) != 0) {
       std::fflush(nullptr);
-      _exit(kToolkitStatus);
+      _exit(exitStatusOf({RunEnd::kToolkit}));
     }
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
-    resetRunState();
     // The process ends at once; what is still buffered is written first.
     std::fflush(nullptr);
-    _exit(exitStatusOf(status));
+    _exit(status);
   }
 
-  int status = 0;
+  RunEnd end = RunEnd::kDone;
   if (request.versionRequested) {
     printVersion(stdout, request.language);
-    status = 1;
+    end = RunEnd::kHelpOrVersion;
   }
   if (request.helpRequested) {
     printUsage(stdout, programPath, request.language);
-    status = 1;
+    end = RunEnd::kHelpOrVersion;
   }
   // When the dialog's input ended, the dialog counts as quit; it has said
   // which answer is missing.
-  if (status == 0) {
-    status = request.dialogInputEnded ? kDialogEndedStatus
-                                      : printRefusal(stdout, programPath, request);
+  if (end == RunEnd::kDone) {
+    end = request.dialogInputEnded ? RunEnd::kNoDirection : printRefusal(stdout, programPath, request);
   }
-  return status;
+  return exitStatusOf({end});
 }

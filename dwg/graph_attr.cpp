@@ -10,6 +10,7 @@
 #include "support/ascii.h"
 #include "support/assign_tables.h"
 #include "support/ide_msg.h"
+#include "support/run_state.h"
 #include "support/trace.h"
 
 namespace {
@@ -655,6 +656,8 @@ DwgGraphAttr& graphAttrState() {
   static DwgGraphAttr state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("DWG graphic attributes", [] { graphAttrState() = DwgGraphAttr(); });
 }  // namespace
 
 DwgGraphAttr& dwgGraphAttr() { return graphAttrState(); }

@@ -15,6 +15,7 @@
 #include "support/ascii.h"
 #include "support/config.h"
 #include "support/messages.h"
+#include "support/run_state.h"
 #include "support/trace.h"
 
 namespace {
@@ -179,6 +180,8 @@ DxfReaderState& dxfReader() {
   static DxfReaderState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("DXF reader", resetDxfReader);
 
 void resetDxfReader() { dxfReader() = DxfReaderState{}; }
 

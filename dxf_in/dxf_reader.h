@@ -265,7 +265,7 @@ void dxfReaderAttach(std::FILE* file);
 bool dxfIsBinary(std::FILE* file);
 
 // A value without the blanks and tabs some writers put around it (names
-// and keywords are compared upper-cased, by upperAscii of driver/ascii.h).
+// and keywords are compared upper-cased, by upperAscii of support/ascii.h).
 std::string dxfTrimmed(const std::string& value);
 
 // The conversion of a group value: integers as the usual decimal conversion

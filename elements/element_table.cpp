@@ -231,6 +231,11 @@ ElementTable& elementTable() {
   return table;
 }
 
+const RunStateRegistrar kRunStateRegistered("element table", [] {
+  elementTable() = ElementTable();
+  recordStorage() = RecordStorage();
+});
+
 ElementRecord& element(std::int32_t index) {
   ElementTable& table = elementTable();
   if (table.records && index >= 0 && index < table.capacity) return table.records[index];

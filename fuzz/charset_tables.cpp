@@ -68,7 +68,6 @@ struct Scratch {
 
 void startRun(const std::string& assignDir, const Conversion& c) {
   resetRunState();
-  resetCharacterTables();
   runPaths().assignDir = assignDir;
   runState().runMode = c.runMode;
   runState().useToolkit = c.useToolkit;
@@ -100,8 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   startRun(scratch.tableDirs[kTableCount - 1], Conversion{kIgesIn, 0, 99, {-1, -1}});
   (void)cadFontName(std::string(reinterpret_cast<const char*>(data), size < 32 ? size : 32));
   (void)cadFontName("STANDARD");
-  resetCharacterTables();
   resetRunState();
-  mfaResetCounts();
   return 0;
 }

@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (file == nullptr) return 0;
   resetRunState();
   runState().runMode = RunModeBit::kDxf | RunModeBit::kInput | RunModeBit::kPlus;
-  resetDxfReader();
   // No installation tables: every line type draws solid.
   dxfReader().lineTypeAssignmentsRead = true;
   readDxfFile(file);

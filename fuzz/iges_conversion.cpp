@@ -22,7 +22,6 @@
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
-#include "tests/iges_input_reset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
@@ -30,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<char> bytes(data + 1, data + size);
   std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
   if (file == nullptr) return 0;
-  resetIgesInputRun();
+  resetRunState();
   mfaSetProtocolFile(nullptr);
   runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
   runSettings().userElementMode = static_cast<int>(switches & 3u) % 3;

@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<char> bytes(data, data + size);
   std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
   if (file == nullptr) return 0;
-  resetIgesReader();
   resetRunState();
   if (igesReaderAttach(file) == 0) {
     skipLeadingControl();

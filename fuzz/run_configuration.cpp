@@ -43,7 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   installation.dir.write("run.config", data, size);
   resetRunState();
   runState().runMode = RunModeBit::kInput;
-  resetRunConfiguration();
   runPaths().installDir = installation.dir.path();
   (void)readRunConfiguration("", installation.config, "input.igs");
   mfaFree();

@@ -24,7 +24,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   resetRunState();
-  resetAssignTables();
   mfaSetMessageLevel(0);
   const bool plus = size > 0 && (data[0] & 1) != 0;
   runState().runMode = RunModeBit::kOutput | RunModeBit::kG1 | RunModeBit::kB1 | (plus ? RunModeBit::kPlus : 0);

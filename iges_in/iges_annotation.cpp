@@ -806,9 +806,8 @@ IgesAnnotationState& igesAnnotationState() {
   return state;
 }
 
-void resetIgesAnnotationState() {
-  igesAnnotationState() = IgesAnnotationState{};
-}
+const RunStateRegistrar kRunStateRegistered("IGES annotation",
+                                            [] { igesAnnotationState() = IgesAnnotationState{}; });
 
 bool isAnnotationElement(std::int32_t type, std::int32_t form) {
   switch (type) {

@@ -61,7 +61,7 @@ struct DimensionRecord : ParamRecord {
   GraphicAttributes attributes;
 };
 
-// The annotation state of a run, reset by resetIgesAnnotationState.
+// The annotation state of a run.
 struct IgesAnnotationState {
   int dimensionGroups = 0;  // numbers of the "MASS.<n>" groups
   int labelDepth = 0;
@@ -76,7 +76,6 @@ struct IgesAnnotationState {
   std::vector<std::int32_t> level1, level2;
 };
 IgesAnnotationState& igesAnnotationState();
-void resetIgesAnnotationState();
 
 // The element is one this module converts: 202..230 or a 402 of form 13.
 bool isAnnotationElement(std::int32_t type, std::int32_t form);

@@ -765,7 +765,8 @@ IgesConvertState& igesConvertState() {
   return state;
 }
 
-void resetIgesConvertState() { igesConvertState() = IgesConvertState{}; }
+const RunStateRegistrar kRunStateRegistered("IGES conversion",
+                                            [] { igesConvertState() = IgesConvertState{}; });
 
 int nestedPass(std::int32_t father, const Transform* view, const Transform* fatherMatrix,
                std::vector<std::int32_t>& objects,
@@ -1096,10 +1097,8 @@ void setOnCollectPath(std::int32_t index, bool on) {
 
 int convertModel() {
   TraceScope t("cee100");
-  resetIgesConvertState();
-  resetIgesGeometryState();
-  resetIgesStructureState();
-  resetIgesAnnotationState();
+  // The conversion's records are as resetRunState() left them at the start
+  // of the run.
   const DrawingCounts c = countDrawings();
   const int viewHandling = runSettings().viewMode;
   // DXF input has its one drawing whether or not it has viewports: without

@@ -80,7 +80,6 @@ struct IgesConvertState {
   std::vector<std::vector<std::size_t>> scratchTables;
 };
 IgesConvertState& igesConvertState();
-void resetIgesConvertState();
 
 // The directory data of an element for the info and name blocks of its
 // statements, and the element as the script writer takes it.

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "support/messages.h"
+#include "support/run_state.h"
 #include "support/trace.h"
 
 namespace {
@@ -38,10 +39,21 @@ const char* afterDelimiter(const char* p, unsigned& flags, const char* code) {
 
 }  // namespace
 
-IgesDelimiters& igesDelimiters() {
-  static IgesDelimiters delimiters;
-  return delimiters;
+namespace {
+// What the field readers keep while a file is read: its delimiters.
+struct IgesFieldState {
+  IgesDelimiters delimiters;
+};
+
+IgesFieldState& igesFieldState() {
+  static IgesFieldState state;
+  return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("IGES fields", [] { igesFieldState() = IgesFieldState{}; });
+}  // namespace
+
+IgesDelimiters& igesDelimiters() { return igesFieldState().delimiters; }
 
 const char* skipField(const char* text) {
   TraceScope t("hvd820");

@@ -48,7 +48,8 @@ IgesGeometryState& igesGeometryState() {
   return state;
 }
 
-void resetIgesGeometryState() { igesGeometryState() = IgesGeometryState{}; }
+const RunStateRegistrar kRunStateRegistered("IGES geometry",
+                                            [] { igesGeometryState() = IgesGeometryState{}; });
 
 ScriptMatrix toScriptMatrix(const Transform& m) {
   ScriptMatrix s;

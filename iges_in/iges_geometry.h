@@ -9,16 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "elements/convert_result.h"
 #include "iges_in/iges_geometry_math.h"
 #include "script/geometry.h"
 
-namespace ConvertResult {
-constexpr int kDone = 0;
-constexpr int kError = -1;
-constexpr int kLater = -10;
-constexpr int kTakenOver = -88;
-constexpr int kIgnored = -99;
-}  // namespace ConvertResult
 
 // The process-wide state of the geometry emit steps, reset at the start of
 // a conversion.
@@ -27,7 +21,6 @@ struct IgesGeometryState {
   bool paletteLoaded = false;      // the colour definitions table was read
 };
 IgesGeometryState& igesGeometryState();
-void resetIgesGeometryState();
 // Warning 190 for an element the run's level does not convert: the first
 // time to the console and the protocol, later to the protocol only; with the
 // element's position when an index is given.

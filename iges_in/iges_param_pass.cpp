@@ -485,7 +485,7 @@ void readParameters(std::int32_t i) {
 
 }  // namespace
 
-int parameterPass() {
+void parameterPass() {
   TraceScope t("ldv966");
   ElementTable& table = elementTable();
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
@@ -502,5 +502,4 @@ int parameterPass() {
     e.sonCursor = e.sons;
     e.sonCursor2 = e.sons;
   }
-  return 0;
 }

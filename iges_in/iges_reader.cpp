@@ -93,6 +93,8 @@ IgesReaderState& igesReader() {
   return state;
 }
 
+const RunStateRegistrar kRunStateRegistered("IGES reader", resetIgesReader);
+
 void resetIgesReader() {
   TraceScope t("stt801");
   closeIgesInput();

@@ -60,7 +60,7 @@ int checkTerminate();              // hvd950
 int readSection(char letter);      // stt950
 int readDirectoryFirst(const char* record);   // ldv954
 int readDirectorySecond(const char* record);  // ldv958
-int parameterPass();               // ldv966
+void parameterPass();              // ldv966
 // Reads the open IGES file into the element table: the terminate record
 // first (its counts size the table, never beyond what the file can hold),
 // then the directory section, the parameter section into a temporary file,

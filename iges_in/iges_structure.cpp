@@ -452,6 +452,9 @@ IgesStructureSettings& igesStructureSettings() {
   return settings;
 }
 
+const RunStateRegistrar kRunStateRegistered("IGES structure settings",
+                                            [] { igesStructureSettings() = IgesStructureSettings{}; });
+
 void igesStructureSettingsFromRun(ScriptSource& source) {
   IgesStructureSettings& settings = igesStructureSettings();
   settings.scaledViewHandling = runSettings().worldMode == 0 ? 0 : 1;
@@ -473,9 +476,8 @@ IgesStructureState& igesStructureState() {
   return state;
 }
 
-void resetIgesStructureState() {
-  igesStructureState() = IgesStructureState{};
-}
+const RunStateRegistrar kRunStateRegistered2("IGES structure",
+                                             [] { igesStructureState() = IgesStructureState{}; });
 
 // ---------------------------------------------------------------------------
 // Dispatch

@@ -133,7 +133,6 @@ struct IgesStructureState {
   int viewsConverted = 0;
 };
 IgesStructureState& igesStructureState();
-void resetIgesStructureState();
 
 // The collect step of 308, 402 and 408 (called by the engine's collect
 // phase): a converter result of ConvertResult.

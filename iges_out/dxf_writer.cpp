@@ -10,6 +10,7 @@
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/product.h"
+#include "support/run_state.h"
 #include "support/time_stamp.h"
 #include "support/trace.h"
 
@@ -58,6 +59,8 @@ DxfWriterState& dxfWriter() {
   static DxfWriterState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("DXF writer", resetDxfWriter);
 
 void resetDxfWriter() {
   DxfWriterState& s = dxfWriter();

@@ -74,6 +74,8 @@ IgesWriterState& igesWriter() {
   return state;
 }
 
+const RunStateRegistrar kRunStateRegistered("IGES writer", resetIgesWriter);
+
 void resetIgesWriter() {
   TraceScope t("stt101");
   IgesWriterState& s = igesWriter();

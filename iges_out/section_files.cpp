@@ -7,6 +7,7 @@
 
 #include "support/messages.h"
 #include "support/output_file.h"
+#include "support/run_state.h"
 #include "support/trace.h"
 
 namespace {
@@ -31,6 +32,11 @@ SectionFileState& sectionFiles() {
   static SectionFileState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("section files", [] {
+  removeAllSectionFiles();
+  sectionFiles() = SectionFileState{};
+});
 
 std::string pathOf(std::FILE* file) {
   for (const OpenSection& s : sectionFiles().open)

@@ -65,6 +65,8 @@ WriterModule& module() {
   return m;
 }
 
+const RunStateRegistrar kRunStateRegistered("script writer", resetScriptState);
+
 bool dxfRun() { return runHas(RunModeBit::kDxf); }
 bool dwgRun() { return runHas(RunModeBit::kDwg); }
 bool classic() { return runSettings().tlvvMode == 1; }

@@ -34,6 +34,8 @@ StructureModule& module() {
   return m;
 }
 
+const RunStateRegistrar kRunStateRegistered("script structure", resetScriptStructureState);
+
 bool graphicInfoOn() {
   const int v = runSettings().graphicInfoMode;
   return v != 0 && v != kNotSet;

@@ -67,6 +67,8 @@ AssignTables& state() {
   return tables;
 }
 
+const RunStateRegistrar kRunStateRegistered("assignment tables", resetAssignTables);
+
 std::string pathOf(const char* file) { return runPaths().assignDir + file; }
 
 

@@ -56,6 +56,8 @@ CharacterTables& state() {
   return tables;
 }
 
+const RunStateRegistrar kRunStateRegistered("character tables", resetCharacterTables);
+
 bool isPrintable(unsigned char c) { return c >= 32 && c != 127; }
 
 bool isIsoUmlaut(unsigned char c) {

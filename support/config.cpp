@@ -24,8 +24,6 @@ namespace {
 
 constexpr int kMsgIncompleteSettings = 115;
 constexpr int kMsgConfigProblem = 870;
-constexpr int kStatusNoMessageFile = 10;
-constexpr int kStatusNoReadAccess = 17;
 
 // What became of the configuration file.
 enum class ConfigFileState {
@@ -132,6 +130,8 @@ ConfigState& configState() {
   static ConfigState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("run configuration", resetRunConfiguration);
 
 bool lookUp(const Word* table, std::size_t count, std::string_view text, int& value) {
   for (std::size_t i = 0; i < count; ++i) {
@@ -433,7 +433,7 @@ void reportDirectory(const char* code, int number, int severity, const std::stri
 }
 
 // Directories with their defaults and read checks; 0 or the status 17.
-int settleDirectories() {
+ConfigResult settleDirectories() {
   TraceScope t("stt504");
   RunPaths& p = configState().paths;
   const std::string base = dataDirectory();
@@ -456,7 +456,7 @@ int settleDirectories() {
     }
     if (!readable(p.assignDir)) {
       reportDirectory(t.code(), BuiltinMessage::kDirectoryMissing, Severity::kError, p.assignDir);
-      return kStatusNoReadAccess;
+      return kConfigDirectoryUnreadable;
     }
   }
   // A script include directory beginning with "#" is resolved by the CAD
@@ -464,16 +464,16 @@ int settleDirectories() {
   if (p.scriptIncludeDir[0] != '#' && !readable(p.scriptIncludeDir)) {
     reportDirectory(t.code(), BuiltinMessage::kDirectoryMissing, Severity::kError,
                     p.scriptIncludeDir);
-    return kStatusNoReadAccess;
+    return kConfigDirectoryUnreadable;
   }
-  return 0;
+  return kConfigRead;
 }
 
 // Loads the message file of the run's language and checks that it holds a
 // text for every message the program uses.  A file that cannot be used
 // leaves no message text of the run: the report of why the run ends, and
-// every later one, takes the program's built-in texts.  0 or the status 10.
-int loadMessageFile() {
+// every later one, takes the program's built-in texts.
+ConfigResult loadMessageFile() {
   TraceScope t("stt506");
   RunPaths& p = configState().paths;
   p.messageDir = directoryOf(Key::kMessageDir, dataDirectory() + "msc/");
@@ -486,7 +486,7 @@ int loadMessageFile() {
     std::size_t count = 0;
     const int* numbers = messageNumbersInUse(count);
     missing = mfaFirstMissingText(numbers, count);
-    if (missing == 0) return 0;
+    if (missing == 0) return kConfigRead;
   }
   mfaFree();
   mfaSetCurrentName(p.messageFile);
@@ -497,7 +497,7 @@ int loadMessageFile() {
     mfaReport(t.code(), BuiltinMessage::kMessageFileIncomplete, Channel::kConsole,
               Severity::kError, {missing}, {}, p.messageFile, nullptr);
   }
-  return kStatusNoMessageFile;
+  return kConfigNoMessageFile;
 }
 
 // Reads the configuration file; says what became of it.  `problem` is set
@@ -594,8 +594,8 @@ void resetRunConfiguration() {
   }
 }
 
-int readRunConfiguration(const std::string& level, const std::string& configFile,
-                         const std::string& inputFile) {
+ConfigResult readRunConfiguration(const std::string& level, const std::string& configFile,
+                                  const std::string& inputFile) {
   TraceScope t("stt500");
   ConfigState& s = configState();
   resetRunConfiguration();
@@ -620,8 +620,8 @@ int readRunConfiguration(const std::string& level, const std::string& configFile
   if (runState().language.empty()) runState().language = "deutsch";
 
   // The messages first: every later report of the run needs their texts.
-  const int messages = loadMessageFile();
-  if (messages != 0) return messages;
+  const ConfigResult messages = loadMessageFile();
+  if (messages != kConfigRead) return messages;
   reportConfigFile(fileState, s.paths.configFile.empty() ? searched : s.paths.configFile);
   if (problem) mfaWarning(t.code(), kMsgIncompleteSettings, Channel::kConsole);
   if (fileProblem) {
@@ -629,8 +629,8 @@ int readRunConfiguration(const std::string& level, const std::string& configFile
     mfaWarning(t.code(), kMsgConfigProblem, Channel::kConsole);
   }
 
-  const int dirs = settleDirectories();
-  if (dirs != 0) return dirs;
+  const ConfigResult dirs = settleDirectories();
+  if (dirs != kConfigRead) return dirs;
   deriveNames(inputFile);
-  return 0;
+  return kConfigRead;
 }

@@ -100,11 +100,14 @@ void resetRunConfiguration();
 // the protocol file: <protocolDir><base name of inputFile>.prot, or
 // <protocolDir>trovak_iges.prot when it is empty.  A configuration file
 // that is missing, unreadable or without settings is named in a warning and
-// the defaults serve.  Returns 0, or the status that ends the run (10 the
-// message file cannot be read or lacks a text, 17 no readable assignment or
-// script include directory).
-int readRunConfiguration(const std::string& level, const std::string& configFile,
-                         const std::string& inputFile = "");
+// the defaults serve.  Returns kConfigRead, or why the run cannot go on.
+enum ConfigResult : int {
+  kConfigRead = 0,
+  kConfigNoMessageFile,           // the message file cannot be read or lacks a text
+  kConfigDirectoryUnreadable,     // no readable assignment or script include directory
+};
+ConfigResult readRunConfiguration(const std::string& level, const std::string& configFile,
+                                  const std::string& inputFile = "");
 
 // Longest configuration line read; the rest of a longer line is read away.
 constexpr std::size_t kConfigLineLength = 255;

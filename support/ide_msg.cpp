@@ -7,6 +7,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "support/run_state.h"
+
 namespace {
 
 struct HeaderWord {
@@ -39,6 +41,8 @@ IdeMsgState& ideMsgState() {
   static IdeMsgState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("IDE messages", ideMsgReset);
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 

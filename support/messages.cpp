@@ -73,6 +73,8 @@ MessageState& messageState() {
   return state;
 }
 
+const RunStateRegistrar kRunStateRegistered("messages", mfaResetRun);
+
 bool contains(const int* first, const int* last, int number) {
   for (; first != last; ++first)
     if (*first == number) return true;

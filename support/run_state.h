@@ -1,11 +1,18 @@
 // The process-wide state of one run that every module reads: the run-mode
 // word, the command-line choices that outlive the command line, and the
-// dispatcher's results.  One record, reset at the start of a run and
-// reachable through runState().
+// dispatcher's results.  One record, reachable through runState().
+//
+// Beside it, the registry of run state: every module keeps what one run
+// changes in one record behind one accessor, and registers how that record
+// is set back, once, next to the accessor.  resetRunState() sets every
+// registered record back; it is called once at the start of a run (and by
+// the tests before each case), so that nothing of an earlier run leaks into
+// the next.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Bits of the run-mode word.
 namespace RunModeBit {
@@ -59,7 +66,20 @@ struct RunState {
 };
 
 RunState& runState();
+
+// Sets back what a module keeps of a run.
+using RunStateReset = void (*)();
+// Registers a module's record under a name (for the tests); done once per
+// record by a RunStateRegistrar beside its accessor.
+void registerRunState(const char* name, RunStateReset reset);
+struct RunStateRegistrar {
+  RunStateRegistrar(const char* name, RunStateReset reset) { registerRunState(name, reset); }
+};
+// Sets every registered record back to the state a run starts from.  The
+// records do not depend on each other's reset, so their order is free.
 void resetRunState();
+// The names of the registered records, in the order they registered.
+std::vector<std::string> registeredRunStates();
 
 // German when the run's language is exactly "deutsch".
 bool runIsGerman();

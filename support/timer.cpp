@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "support/config.h"
+#include "support/run_state.h"
 #include "support/time_stamp.h"
 #include "support/trace.h"
 
@@ -76,5 +77,7 @@ TimerState& trcTimers() {
   static TimerState state;
   return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("timers", trcResetTimers);
 
 void trcResetTimers() { trcTimers() = TimerState{}; }

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "support/messages.h"
+#include "support/run_state.h"
 #include "support/trace.h"
 
 namespace {
@@ -30,6 +31,8 @@ EdxParserState& state() {
   static EdxParserState s;
   return s;
 }
+
+const RunStateRegistrar kRunStateRegistered("EDX parser", resetEdxParser);
 
 // Output of the parser's reports (standard output, as they stand).
 void say(const char* format, ...) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "elements/transform.h"
+#include "elements/convert_result.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
 #include "support/run_state.h"
@@ -292,19 +293,19 @@ int drawDimensionDxf(const TransferDimension& d) {
       ++written;
     }
   }
-  return written > 0 ? 0 : -99;
+  return written > 0 ? ConvertResult::kDone : ConvertResult::kIgnored;
 }
 
 }  // namespace
 
 int convertText(const StepContext& c) {
   TraceScope t("dpe440");
-  if (!runConvertsAnnotation()) return -99;
+  if (!runConvertsAnnotation()) return ConvertResult::kIgnored;
   TransferText text;
   const int fetched = fetchText(c.index, c.position, text);
   if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(text)) return -99;
-  if (!igesTarget() || text.parts.empty()) return -99;
+  if (leftOutAsDeleted(text)) return ConvertResult::kIgnored;
+  if (!igesTarget() || text.parts.empty()) return ConvertResult::kIgnored;
   resolveColour(text);
   IgesNoteParams params;
   params.strings.reserve(text.parts.size());
@@ -316,13 +317,13 @@ int convertText(const StepContext& c) {
 }
 
 int convertDimension(const StepContext& c) {
-  if (!runConvertsAnnotation()) return -99;
+  if (!runConvertsAnnotation()) return ConvertResult::kIgnored;
   const bool withSons = plusLevel() && element(c.index).sons != nullptr;
   TraceScope t(withSons ? "dpe505" : "dpe500");
   TransferDimension d;
   const int fetched = fetchDimension(c.index, c.position, d);
   if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(d)) return -99;
+  if (leftOutAsDeleted(d)) return ConvertResult::kIgnored;
   resolveColour(d);
   if (withSons) {
     // The elements the dimension names as its members are written as they
@@ -331,7 +332,7 @@ int convertDimension(const StepContext& c) {
     convertMembers(c, t.code(), EntityStatus{}, members);
   }
   if (dxfTarget()) return drawDimensionDxf(d);
-  if (!igesTarget()) return -99;
+  if (!igesTarget()) return ConvertResult::kIgnored;
   DimensionParts parts{d, d.textHeight > 0.0 && std::isfinite(d.textHeight) ? d.textHeight
                                                                             : kDefaultTextHeight};
   const std::string text = dimensionText(d);
@@ -348,8 +349,8 @@ int convertSymbol(const StepContext& c) {
   TransferSymbol symbol;
   const int fetched = fetchSymbol(c.index, c.position, symbol);
   if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(symbol)) return -99;
-  if (!igesTarget()) return -99;
+  if (leftOutAsDeleted(symbol)) return ConvertResult::kIgnored;
+  if (!igesTarget()) return ConvertResult::kIgnored;
   resolveColour(symbol);
   IgesLabelParams params;
   for (const TransferSymbolPart& part : symbol.parts) {
@@ -381,7 +382,7 @@ int convertSymbol(const StepContext& c) {
       params.leaders.push_back(sequence);
     }
   }
-  if (params.note == 0 && params.leaders.empty()) return -99;
+  if (params.note == 0 && params.leaders.empty()) return ConvertResult::kIgnored;
   const std::int32_t begin = beginEntity();
   if (writeIgesLabel(params) != 0) return -1;
   return writeAnnotationEntity(c, symbol, 210, 0, begin);

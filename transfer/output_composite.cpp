@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "elements/convert_result.h"
 #include "iges_out/iges_entities.h"
 #include "support/config.h"
 #include "support/messages.h"
@@ -57,7 +58,7 @@ std::int32_t writeNameProperty(const TransferRecord& record, const std::string& 
 int writeGroup(const StepContext& c, const TransferGroup& g, const char* code) {
   std::vector<std::int32_t> members;
   const int count = convertMembers(c, code, kIndependent, members);
-  if (count == 0) return -99;
+  if (count == 0) return ConvertResult::kIgnored;
   if (!igesTarget()) return 0;
   IgesMemberParams params;
   params.members = std::move(members);
@@ -89,7 +90,7 @@ const char* groupCode(std::int32_t index) {
 int fetchGroupRecord(const StepContext& c, TransferGroup& g) {
   const int fetched = fetchGroup(c.index, c.position, g);
   if (fetched != 0) return fetched;
-  return leftOutAsDeleted(g) ? -99 : 0;
+  return leftOutAsDeleted(g) ? ConvertResult::kIgnored : ConvertResult::kDone;
 }
 
 // One group the group step holds open while the members before its next
@@ -201,7 +202,7 @@ int writeDefinition(const StepContext& c, const TransferGroup& g) {
   TraceScope t("dpe690");
   std::vector<std::int32_t> members, indices;
   const int count = convertMembers(c, t.code(), kPhysicallyDependent, members, &indices);
-  if (count == 0) return -99;
+  if (count == 0) return ConvertResult::kIgnored;
   if (!igesTarget()) return 0;
   IgesDefinitionParams params;
   params.depth = definitionDepth(indices);
@@ -225,12 +226,12 @@ int writeInstance(const StepContext& c, const TransferGroup& g) {
   std::string name = g.definitionName;
   if (name.empty() && element(c.index).transferAttrs) name = element(c.index).transferAttrs->name;
   const std::int32_t definition = definitionOf(c.index, name);
-  if (definition <= 0 || definition == c.index) return -88;
+  if (definition <= 0 || definition == c.index) return ConvertResult::kTakenOver;
   if (element(definition).state == ElementState::kWaiting) {
     convertMember(definition, element(definition).transferId(), c.depth + 1);
   }
   const ElementRecord& d = element(definition);
-  if (d.state != ElementState::kDone || d.outputKind != 308 || d.de.sequence <= 0) return -88;
+  if (d.state != ElementState::kDone || d.outputKind != 308 || d.de.sequence <= 0) return ConvertResult::kTakenOver;
   IgesInstanceParams params;
   params.definition = d.de.sequence;
   params.x = g.insertion.x;
@@ -258,10 +259,10 @@ int convertUserElement(const StepContext& c) {
   TransferGroup g;
   const int fetched = fetchUserElement(c.index, c.position, g);
   if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(g)) return -99;
+  if (leftOutAsDeleted(g)) return ConvertResult::kIgnored;
   if (element(c.index).type == 308) return writeDefinition(c, g);
   const int instance = writeInstance(c, g);
-  if (instance != -88) return instance;
+  if (instance != ConvertResult::kTakenOver) return instance;
   // No definition to refer to: the user element's own members as a group.
   TraceScope t("dpe640");
   return groupStep(c, t.code());
@@ -272,11 +273,11 @@ int convertContour(const StepContext& c) {
   TransferContour contour;
   const int fetched = fetchContour(c.index, c.position, contour);
   if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(contour)) return -99;
+  if (leftOutAsDeleted(contour)) return ConvertResult::kIgnored;
   resolveColour(contour);
   std::vector<std::int32_t> members;
   const int count = convertMembers(c, t.code(), kPhysicallyDependent, members);
-  if (count == 0) return -99;
+  if (count == 0) return ConvertResult::kIgnored;
   if (!igesTarget()) return 0;
   IgesMemberParams params;
   params.members = std::move(members);
@@ -372,18 +373,18 @@ int convertPlanePart(const StepContext& c) {
       std::printf("-> dpe100 : Fl\xe4" "che (Index:%d, ID:%d) wird ignoriert (Leistungsstufenfehler)\n",
                   static_cast<int>(c.index), static_cast<int>(element(c.index).transferId()));
     }
-    return -99;
+    return ConvertResult::kIgnored;
   }
   TraceScope t(plus ? "dpe420" : "dpe400");
   TransferPlanePart part;
   const int fetched = fetchPlanePart(c.index, c.position, part);
   if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(part)) return -99;
+  if (leftOutAsDeleted(part)) return ConvertResult::kIgnored;
   resolveColour(part);
   std::vector<std::int32_t> contours;
   const int count = recogniseContours(c, part, contours);
   if (count < 0) return -1;
-  if (count == 0) return -99;
+  if (count == 0) return ConvertResult::kIgnored;
   // Below PLUS the boundary contours are the plane part's geometry; the
   // sectioned area that fills them belongs to the full scope.
   if (!plus || !igesTarget()) return 0;

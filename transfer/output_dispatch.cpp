@@ -1,6 +1,7 @@
 // The output conversion loop (dpe100), the conversion of members (dpe150),
 // the outcome of a step, the directory entries of the IGES target and the
 // layer list (dpe900).
+#include "elements/convert_result.h"
 #include "transfer/output_dispatch.h"
 
 #include <algorithm>
@@ -38,10 +39,10 @@ struct ResultState {
   char state;
 };
 constexpr ResultState kResultStates[] = {
-    {0, ElementState::kDone},         // 100
-    {-88, ElementState::kTakenOver},  // 99
-    {-99, ElementState::kIgnored},    // 105
-    {-77, ElementState::kRegistered}, // 114
+    {ConvertResult::kDone, ElementState::kDone},              // 100
+    {ConvertResult::kTakenOver, ElementState::kTakenOver},    // 99
+    {ConvertResult::kIgnored, ElementState::kIgnored},        // 105
+    {ConvertResult::kRegistered, ElementState::kRegistered},  // 114
 };
 
 bool onPath(std::int32_t index) {
@@ -98,6 +99,8 @@ OutputDispatchState& outputDispatch() {
   return state;
 }
 
+const RunStateRegistrar kRunStateRegistered("output dispatch", resetOutputDispatch);
+
 void resetOutputDispatch() { outputDispatch() = OutputDispatchState(); }
 
 OutputTarget outputTarget() {
@@ -108,7 +111,7 @@ OutputTarget outputTarget() {
 }
 
 char stateOfStepResult(int result) {
-  if (result == -10) return 0;
+  if (result == ConvertResult::kLater) return 0;
   for (const ResultState& entry : kResultStates) {
     if (entry.result == result) return entry.state;
   }
@@ -250,7 +253,8 @@ void resolveColour(TransferRecord& record) {
     StepContext c;
     c.index = definition;
     c.position = element(definition).transferId();
-    runStep(c);
+    // Whether the definition was written is its state, read below.
+    (void)runStep(c);
   }
   const ElementRecord& d = element(definition);
   if (d.state == ElementState::kDone && d.de.sequence > 0) {
@@ -383,7 +387,9 @@ int convertTransferElements() {
     output_steps::StepContext c;
     c.index = pick.index;
     c.position = pick.id;
-    output_steps::runStep(c);
+    // The step's result has become the element's state; the loop goes on
+    // with the next element whatever it was.
+    (void)output_steps::runStep(c);
   }
   if (output_steps::igesTarget() && output_steps::plusLevel() && writesLayerList()) {
     writeLayerList();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "elements/transform.h"
+#include "elements/convert_result.h"
 #include "iges_out/dxf_writer.h"
 #include "iges_out/iges_entities.h"
 #include "support/trace.h"
@@ -51,7 +52,7 @@ template <class Record, class Fetch>
 int fetchRecord(const StepContext& c, Record& record, Fetch fetch) {
   const int fetched = fetch(c.index, c.position, record);
   if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(record)) return -99;
+  if (leftOutAsDeleted(record)) return ConvertResult::kIgnored;
   resolveColour(record);
   return 0;
 }
@@ -280,7 +281,7 @@ int convertHatch(const StepContext& c) {
 
 int convertColourDefinition(const StepContext& c) {
   TraceScope t("dpe314");
-  if (!igesTarget()) return -99;
+  if (!igesTarget()) return ConvertResult::kIgnored;
   const auto* colour = dynamic_cast<const ColourRecord*>(element(c.index).params.get());
   if (colour == nullptr) return -1;
   IgesColourParams params;

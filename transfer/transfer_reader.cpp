@@ -227,6 +227,8 @@ TransferReaderState& transferReader() {
   return s;
 }
 
+const RunStateRegistrar kRunStateRegistered("transfer reader", resetTransferReader);
+
 void resetTransferReader() { transferReader() = TransferReaderState(); }
 
 int openTransferBytes(std::string bytes) {

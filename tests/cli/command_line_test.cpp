@@ -280,9 +280,23 @@ TEST(CommandLine, BuildDate) {
   for (const auto& [text, date] : cases) EXPECT_EQ(formatBuildDate(text), date) << text;
 }
 
-TEST(CommandLine, ExitStatusOfDispatcherResults) {
-  const std::pair<int, int> cases[] = {{0, 0}, {14, 14}, {19, 19}, {-1, 11}, {-28, 38}};
-  for (const auto& [result, status] : cases) EXPECT_EQ(exitStatusOf(result), status) << result;
+TEST(CommandLine, ExitStatusOfEveryRunEnd) {
+  // The statuses users and scripts rely on; a conversion's result r gives
+  // 30 - r for the input and 20 - r for the output direction.
+  const std::pair<RunOutcome, int> cases[] = {
+      {{RunEnd::kDone}, 0},           {{RunEnd::kHelpOrVersion}, 1},
+      {{RunEnd::kMissingFileNames}, 2}, {{RunEnd::kNoDirection}, 3},
+      {{RunEnd::kToolkit}, 9},        {{RunEnd::kMessageFile}, 10},
+      {{RunEnd::kSameFile}, 12},      {{RunEnd::kNoProtocol}, 13},
+      {{RunEnd::kCannotOpenInput}, 14}, {{RunEnd::kStartGlobal}, 15},
+      {{RunEnd::kDirectorySetup}, 16}, {{RunEnd::kTables}, 17},
+      {{RunEnd::kEmptyDxf}, 18},      {{RunEnd::kEmptyIges}, 19},
+      {{RunEnd::kInputConversion, -7}, 37}, {{RunEnd::kInputConversion, -8}, 38},
+      {{RunEnd::kInputConversion, -1}, 31}, {{RunEnd::kOutputConversion, -1}, 21},
+      {{RunEnd::kOutputConversion, -4}, 24},
+  };
+  for (const auto& [outcome, status] : cases)
+    EXPECT_EQ(exitStatusOf(outcome), status) << static_cast<int>(outcome.end) << " " << outcome.result;
 }
 
 TEST(ProgramDirectory, FromProgramPath) {

@@ -59,11 +59,7 @@ class Statistics : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    mfaResetRun();
     load("dt_en.msg");
-    statisticsReset();
-    freeTable();
     ASSERT_EQ(allocateTable(20), 0);
     mode(kIgesIn);
   }

@@ -20,7 +20,6 @@ namespace {
 class GraphAttr : public ::testing::Test {
  protected:
   void SetUp() override {
-    ideMsgReset();
     resetRunState();
     // A DWG output run: line width numbers are hundredths of a millimetre.
     runState().runMode = RunModeBit::kOutput | RunModeBit::kDwg;
@@ -28,7 +27,6 @@ class GraphAttr : public ::testing::Test {
     resetDwgGraphAttr(DwgDirection::kOutput);
   }
   void TearDown() override {
-    ideMsgReset();
     resetRunState();
     resetDwgGraphAttr(DwgDirection::kOutput);
   }

@@ -59,10 +59,6 @@ class DxfReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    mfaResetRun();
-    resetDxfReader();
     runState().runMode = RunModeBit::kDxf | RunModeBit::kInput | RunModeBit::kPlus;
     // The installation's line types: CONTINUOUS draws style 1, DASHED 2.
     DxfLineType solid, dashed;
@@ -78,9 +74,6 @@ class DxfReaderTest : public ::testing::Test {
     mfaSetProtocolFile(nullptr);
     if (protocol_ != nullptr) std::fclose(protocol_);
     releaseDxfReader();
-    resetDxfReader();
-    freeTable();
-    mfaResetRun();
     resetRunState();
   }
   // Reads the text as the dispatcher does: header, then the sections.

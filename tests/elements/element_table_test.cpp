@@ -28,23 +28,14 @@ class ElementTableTest : public ::testing::Test {
   void SetUp() override { fresh(64); }
   void TearDown() override {
     elementTable().progressDisplay = nullptr;
-    resetTable();
-    freeTable();
-    resetRunConfiguration();
     resetRunState();
-    mfaResetRun();
   }
 
   // An empty table of n+1 slots in an input run; messages are counted but
   // not printed.
   void fresh(Index n) {
-    resetTable();
-    freeTable();
-    ASSERT_EQ(allocateTable(n), 0);
     resetRunState();
-    resetRunConfiguration();
-    mfaResetRun();
-    mfaResetCounts();
+    ASSERT_EQ(allocateTable(n), 0);
     mfaSetMessageLevel(0);
     runState().runMode = RunModeBit::kInput;
   }

@@ -26,7 +26,6 @@
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
-#include "tests/iges_input_reset.h"
 
 inline int occurrences(const std::string& text, const std::string& what) {
   int n = 0;
@@ -37,7 +36,7 @@ inline int occurrences(const std::string& text, const std::string& what) {
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    resetIgesInputRun();
+    resetRunState();
     runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
     dir_ = std::filesystem::temp_directory_path() / ("trovak_conversion_test_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir_);

@@ -19,11 +19,6 @@ class ConvertGeometry : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetScriptState();
-    resetIgesGeometryState();
-    mfaResetRun();
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1 | RunModeBit::kB1;
     out_.str("");
     out_.clear();

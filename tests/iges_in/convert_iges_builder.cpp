@@ -83,8 +83,9 @@ std::string note(const std::string& text, int x, int y) {
 
 }  // namespace
 
-Builder annotatedDrawing() {
+Builder annotatedDrawing(int leadingArcs) {
   Builder b;
+  for (int k = 0; k < leadingArcs; ++k) b.add(100, "0.,100.,0.,105.,0.,105.,0.;");
   b.add(110, "0.,0.,0.,50.,0.,0.;");
   b.add(212, note("HELLO", 10, 20));
   // Linear dimension of the line: text, two leaders whose form (5) the

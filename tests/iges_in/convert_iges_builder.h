@@ -39,7 +39,8 @@ class Builder {
 };
 
 // A file with a line, a note, a linear and a radius dimension, a group of
-// two lines and a subfigure named LIB/BOLT placed twice.
-Builder annotatedDrawing();
+// two lines and a subfigure named LIB/BOLT placed twice; `leadingArcs`
+// arcs before them move every entity to other DE numbers.
+Builder annotatedDrawing(int leadingArcs = 0);
 
 }  // namespace igestest

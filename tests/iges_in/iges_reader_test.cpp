@@ -58,9 +58,7 @@ struct ReadResult {
 class IgesReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    resetIgesReader();
     resetRunState();
-    mfaResetCounts();
     dir_ = fs::temp_directory_path() / ("trovak_reader_test_" + std::to_string(getpid()));
     fs::create_directories(dir_);
     runPaths().tempDir = dir_.string();

@@ -63,10 +63,6 @@ class IgesWriterTest : public SectionFilesTest {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    mfaResetCounts();
-    resetIgesWriter();
     makeScratch("trovak_igesout_test");
     fs::create_directories(dir_ / "assign");
     RunPaths& p = runPaths();

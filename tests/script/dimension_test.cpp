@@ -21,13 +21,7 @@ class ScriptDimensionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetScriptState();
-    resetTable();
-    freeTable();
     ASSERT_EQ(allocateTable(32), 0);
-    mfaResetRun();
     mfaSetMessageLevel(0);
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   }

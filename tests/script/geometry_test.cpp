@@ -16,9 +16,6 @@ class ScriptGeometry : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetScriptState();
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
     runSettings().tlvvMode = 99;
     ScriptSource source;

@@ -22,9 +22,6 @@ class ScriptCore : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetScriptState();
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   }
   void TearDown() override { resetScriptState(); }

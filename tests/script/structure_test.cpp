@@ -20,14 +20,7 @@ class ScriptStructure : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetScriptState();
-    resetScriptStructureState();
-    resetTable();
-    freeTable();
     ASSERT_EQ(allocateTable(32), 0);
-    mfaResetRun();
     mfaSetMessageLevel(0);
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   }

@@ -30,14 +30,7 @@ class ScriptTextTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetCharacterTables();
-    resetScriptState();
-    resetTable();
-    freeTable();
     ASSERT_EQ(allocateTable(32), 0);
-    mfaResetRun();
     mfaSetMessageLevel(0);
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
     runPaths().assignDir = dir_.string() + "/";

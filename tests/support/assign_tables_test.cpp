@@ -24,9 +24,6 @@ class AssignTablesTest : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("trovak_assign_" + std::to_string(getpid()));
     fs::create_directories(dir_);
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    mfaResetRun();
     runState().runMode = RunModeBit::kInput;
     runPaths().assignDir = dir_.string() + "/";
   }

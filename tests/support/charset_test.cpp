@@ -23,15 +23,12 @@ class CharsetTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     resetRunState();
-    resetRunConfiguration();
-    resetCharacterTables();
-    mfaResetRun();
     mfaSetMessageLevel(0);
     runState().runMode = RunModeBit::kInput;
     runPaths().assignDir = dir_.string() + "/";
   }
   void TearDown() override {
-    resetCharacterTables();
+    resetRunState();
     fs::remove_all(dir_);
   }
 

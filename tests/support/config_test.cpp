@@ -21,7 +21,6 @@ class ConfigTest : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("trovak_config_" + std::to_string(getpid()));
     fs::create_directories(dir_);
     resetRunState();
-    mfaResetRun();
     runState().installDir = std::string(TROVAK_SOURCE_DIR) + "/";
     runState().language = "deutsch";
     runPaths().installDir = runState().installDir;
@@ -174,13 +173,13 @@ TEST_F(ConfigTest, ToolkitRunsUseTheDwgTables) {
 }
 
 TEST_F(ConfigTest, UnusableInstallationDataEndsTheRun) {
-  // No assignment directory: status 17.
+  // No assignment directory.
   runState().installDir = "/nonexistent/";
   runPaths().installDir = "/nonexistent/";
   const std::string messages = "TR_MEDI " + std::string(TROVAK_SOURCE_DIR) + "/ririzidedareru/msc\n";
-  EXPECT_EQ(read(messages, kIgesIn), 17);
-  // No message file either: status 10, the message file is checked first.
-  EXPECT_EQ(read("", kIgesIn), 10);
+  EXPECT_EQ(read(messages, kIgesIn), kConfigDirectoryUnreadable);
+  // No message file either: the message file is checked first.
+  EXPECT_EQ(read("", kIgesIn), kConfigNoMessageFile);
   EXPECT_EQ(mfaTextCount(), 0);
 }
 

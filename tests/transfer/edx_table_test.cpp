@@ -27,10 +27,7 @@ class EdxTableTest : public ::testing::Test {
   void SetUp() override {
     resetRunState();
     runState().runMode = RunModeBit::kOutput;
-    resetTransferReader();
-    freeTable();
     mfaSetMessageLevel(0);
-    mfaResetCounts();
   }
   void TearDown() override {
     resetEdxParser();

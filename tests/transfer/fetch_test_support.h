@@ -48,11 +48,6 @@ class FetchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetRunConfiguration();
-    resetAssignTables();
-    resetTransferReader();
-    freeTable();
-    mfaResetRun();
     loadMessageTexts();
     runState().runMode = RunModeBit::kOutput | RunModeBit::kG1 | RunModeBit::kB1 | RunModeBit::kPlus;
   }

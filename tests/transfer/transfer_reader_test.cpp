@@ -24,10 +24,7 @@ class TransferReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    resetTransferReader();
-    freeTable();
     mfaSetMessageLevel(0);
-    mfaResetCounts();
   }
   void TearDown() override {
     resetTransferReader();
@@ -141,7 +138,6 @@ TEST_F(TransferReaderTest, LineEndsOfEveryKindReadAlike) {
     std::string text;
     for (char c : lf) text += c == '\n' ? std::string(end) : std::string(1, c);
     resetRunState();
-    resetTransferReader();
     ASSERT_EQ(openTransferBytes(text), 0);
     const TransferReaderState& s = transferReader();
     EXPECT_EQ(s.fileVersion, 2);
