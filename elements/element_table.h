@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "elements/iges_format.h"
 #include "elements/param_records.h"
 #include "elements/transform.h"
 
@@ -48,7 +49,7 @@ struct DirectoryEntry {
   std::int32_t entityType = 0;
   std::int32_t paramPointer = 0;
   std::int32_t structure = 0;
-  std::int32_t lineFont = 1;
+  std::int32_t lineFont = kIgesDirectory[kDirLineFont].defaultValue;
   std::int32_t level = 0;
   std::int32_t view = 0;
   std::int32_t matrixPointer = 0;
@@ -57,7 +58,7 @@ struct DirectoryEntry {
   std::int32_t sequence = 0;
   std::int32_t entityType2 = 0;
   std::int32_t lineWeight = 0;
-  std::int32_t colour = 7;
+  std::int32_t colour = kIgesDirectory[kDirColour].defaultValue;
   std::int32_t paramLineCount = 0;
   std::int32_t form = 0;
   char label[10] = {};
