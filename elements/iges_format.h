@@ -53,6 +53,9 @@ constexpr std::int32_t kRectangularArray = 412;
 constexpr std::int32_t kCircularArray = 414;
 constexpr std::int32_t kExternalReference = 416;
 constexpr std::int32_t kNodalLoad = 418;
+// Element types of this system beyond the IGES numbers.
+constexpr std::int32_t kTransferDimension = 444;  // a dimension of the CAD transfer file
+constexpr std::int32_t kLayer = 8888;             // a layer of the CAD transfer file
 }  // namespace IgesType
 
 // --- Directory entry ---------------------------------------------------------

@@ -12,7 +12,9 @@
 namespace {
 
 bool isComplexType(std::int32_t type) {
-  return type == 102 || type == 230 || type == 308 || type == 402 || type == 408 || type == 444;
+  return type == IgesType::kCompositeCurve || type == IgesType::kSectionedArea ||
+         type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
+         type == IgesType::kSubfigureInstance || type == IgesType::kTransferDimension;
 }
 
 }  // namespace
@@ -108,7 +110,8 @@ int linkTransferElements(
   }
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
     ElementRecord& e = table.records[i];
-    if ((e.type == 402 || e.type == 102) && e.sons == nullptr) {
+    if ((e.type == IgesType::kAssociativityInstance || e.type == IgesType::kCompositeCurve) &&
+        e.sons == nullptr) {
       e.state = ElementState::kError;
       if (runSettings().traceLevel > 4) {
         std::printf("-> ldv965 : Komplexes Element (Gruppe) hat keine Soehne !!");

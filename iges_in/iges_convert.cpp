@@ -43,17 +43,35 @@ constexpr std::size_t kFirstRecordCapacity = 50;
 constexpr int kSenderBlankedConstituents = 5;
 
 // Member types of a composite curve, and of the boundary of a plane.
-constexpr std::int32_t kCurveTypes[] = {100, 102, 104, 106, 110, 112, 116, 126};
+constexpr std::int32_t kCurveTypes[] = {IgesType::kCircularArc, IgesType::kCompositeCurve,
+                                        IgesType::kConicArc,    IgesType::kCopiousData,
+                                        IgesType::kLine,        IgesType::kParametricSpline,
+                                        IgesType::kPoint,       IgesType::kBSplineCurve};
 constexpr int kCurveTypeCount = static_cast<int>(sizeof kCurveTypes / sizeof kCurveTypes[0]);
-constexpr std::int32_t kBoundaryTypes[] = {100, 102, 104, 106, 110, 112, 126};
+constexpr std::int32_t kBoundaryTypes[] = {IgesType::kCircularArc, IgesType::kCompositeCurve,
+                                           IgesType::kConicArc,    IgesType::kCopiousData,
+                                           IgesType::kLine,        IgesType::kParametricSpline,
+                                           IgesType::kBSplineCurve};
 constexpr int kBoundaryTypeCount =
     static_cast<int>(sizeof kBoundaryTypes / sizeof kBoundaryTypes[0]);
 
 // Types whose converters are not part of this engine yet: the annotation
 // entities and the structuring entities.  Collecting one of them gives 'i'
 // without an error.
-constexpr std::int32_t kDeferredTypes[] = {202, 206, 210, 212, 214, 216, 218, 220,
-                                           222, 228, 230, 308, 402, 408};
+constexpr std::int32_t kDeferredTypes[] = {IgesType::kAngularDimension,
+                                           IgesType::kDiameterDimension,
+                                           IgesType::kGeneralLabel,
+                                           IgesType::kGeneralNote,
+                                           IgesType::kLeader,
+                                           IgesType::kLinearDimension,
+                                           IgesType::kOrdinateDimension,
+                                           IgesType::kPointDimension,
+                                           IgesType::kRadiusDimension,
+                                           IgesType::kGeneralSymbol,
+                                           IgesType::kSectionedArea,
+                                           IgesType::kSubfigureDefinition,
+                                           IgesType::kAssociativityInstance,
+                                           IgesType::kSubfigureInstance};
 
 bool isDeferredType(std::int32_t type) {
   for (std::int32_t t : kDeferredTypes)
@@ -64,17 +82,25 @@ bool isDeferredType(std::int32_t type) {
 // The drawable entities: the emit gates apply to them.
 bool isDrawable(std::int32_t type) {
   switch (type) {
-    case 100: case 102: case 104: case 106: case 108: case 110: case 112: case 116:
-    case 125: case 126:
-      return true;
+    case IgesType::kCircularArc:
+    case IgesType::kCompositeCurve:
+    case IgesType::kConicArc:
+    case IgesType::kCopiousData:
+    case IgesType::kPlane:
+    case IgesType::kLine:
+    case IgesType::kParametricSpline:
+    case IgesType::kPoint:
+    case IgesType::kFlash:
+    case IgesType::kBSplineCurve: return true;
     default:
-      return (type >= 118 && type <= 122);  // surfaces written as unknown elements
+      // Surfaces, written as unknown elements.
+      return type >= IgesType::kRuledSurface && type <= IgesType::kTabulatedCylinder;
   }
 }
 
 // A member that is itself a contour (written before the plain members).
 bool makesContour(std::int32_t type, std::int32_t form) {
-  return type == 102 || (type == 106 && form == 63);
+  return type == IgesType::kCompositeCurve || (type == IgesType::kCopiousData && form == 63);
 }
 
 bool isPhysicallyDependent(const ElementRecord& e) {
@@ -86,7 +112,7 @@ bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
 
 // Section lines and witness lines of copious data need level PLUS or B1.
 bool refusedForLevel(std::int32_t type, std::int32_t form) {
-  if (type != 106) return false;
+  if (type != IgesType::kCopiousData) return false;
   if (!((form >= 31 && form <= 37) || form == 40)) return false;
   return !(runHas(RunModeBit::kPlus) || runHas(RunModeBit::kB1));
 }
@@ -230,7 +256,8 @@ int collectAwaitingConverter(std::int32_t index) {
   TraceScope t("cee150");
   // The members of a subfigure definition are not drawn where they are
   // defined; they belong to the instances.
-  if (element(index).type == 308) setStateDeep(index, ElementState::kIgnored);
+  if (element(index).type == IgesType::kSubfigureDefinition)
+    setStateDeep(index, ElementState::kIgnored);
   return ConvertResultExtra::kDeferred;
 }
 
@@ -267,31 +294,32 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
   const Transform* matrix = nullptr;
   const GeometryRecord* geometry = nullptr;
   switch (e.type) {
-    case 100: return readCircularArc(index, geometry, matrix);
-    case 102: return collectComposite(index, pass, records);
-    case 104: return readConicArc(index, geometry, matrix);
-    case 106: return readCopiousData(index, geometry, matrix);
-    case 108: return collectPlane(index, pass, records);
-    case 110: return readLine(index, geometry, matrix);
-    case 112: return readParametricSpline(index, geometry, matrix);
-    case 116: return readPoint(index, geometry, matrix);
-    case 125: {
+    case IgesType::kCircularArc: return readCircularArc(index, geometry, matrix);
+    case IgesType::kCompositeCurve: return collectComposite(index, pass, records);
+    case IgesType::kConicArc: return readConicArc(index, geometry, matrix);
+    case IgesType::kCopiousData: return readCopiousData(index, geometry, matrix);
+    case IgesType::kPlane: return collectPlane(index, pass, records);
+    case IgesType::kLine: return readLine(index, geometry, matrix);
+    case IgesType::kParametricSpline: return readParametricSpline(index, geometry, matrix);
+    case IgesType::kPoint: return readPoint(index, geometry, matrix);
+    case IgesType::kFlash: {
       const SurfaceRecord* flash = nullptr;
       return readFlash(index, flash, matrix);
     }
-    case 126: return readRationalBSpline(index, geometry, matrix);
-    case 124: return ConvertResult::kIgnored;  // used through matrix pointers
-    case 314: {
+    case IgesType::kBSplineCurve: return readRationalBSpline(index, geometry, matrix);
+    case IgesType::kTransformationMatrix:
+      return ConvertResult::kIgnored;  // used through matrix pointers
+    case IgesType::kColourDefinition: {
       colourDefinition(index);
       return e.state == ElementState::kError ? ConvertResult::kError : ConvertResult::kIgnored;
     }
-    case 404:
-    case 410:
-    case 8888:
+    case IgesType::kDrawing:
+    case IgesType::kView:
+    case IgesType::kLayer:
       // They drive the passes; nothing of their own is written.
       ++igesConvertState().notConverted;
       return ConvertResult::kIgnored;
-    case 406:
+    case IgesType::kProperty:
       // A z-order property is kept for the group that owns it.
       return e.form == 6731 ? 0 : ConvertResult::kIgnored;
     case 6000:
@@ -303,7 +331,9 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
       break;
   }
   if (isAnnotationElement(e.type, e.form)) return collectAnnotation(index);
-  if (e.type == 308 || e.type == 402 || e.type == 408) return collectStructure(index);
+  if (e.type == IgesType::kSubfigureDefinition || e.type == IgesType::kAssociativityInstance ||
+      e.type == IgesType::kSubfigureInstance)
+    return collectStructure(index);
   if (isDeferredType(e.type)) return collectAwaitingConverter(index);
   if (levelIsPlus() && e.sons != nullptr) return collectUnknown(index, pass, records);
   reportUnsupported("cee150", index);
@@ -365,7 +395,9 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
     if (e.state == ElementState::kRegistered) continue;
     if (!inCurrentView(index, s.currentViewNumber)) {
       setState(index, ElementState::kIgnored);
-      if (father != 0 && element(father).type == 402 && element(father).form == 13) break;
+      if (father != 0 && element(father).type == IgesType::kAssociativityInstance &&
+          element(father).form == 13)
+        break;
       continue;
     }
     if (!allowedType(e.type, allowed, allowedCount)) {
@@ -381,8 +413,8 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
         reportNestingOnce(t.code(), index);
         continue;
       }
-      if (runState().senderCode == kSenderBlankedConstituents && element(father).type == 102 &&
-          decodeStatus(e.de).blank == 1) {
+      if (runState().senderCode == kSenderBlankedConstituents &&
+          element(father).type == IgesType::kCompositeCurve && decodeStatus(e.de).blank == 1) {
         setState(index, ElementState::kIgnored);
         continue;
       }
@@ -580,26 +612,27 @@ int emitElement(ConversionRecords& records, std::size_t position, const Pass& pa
   const GeometryRecord* g = geometryOf(rec);
   const ParameterValues& v = g != nullptr ? g->values : kNone;
   switch (rec.type) {
-    case 100: return emitCircularArc(se, tm, v, created);
-    case 102: return emitComposite(records, position, pass, m, depth, se, created);
-    case 104: return emitConicArc(se, tm, normalisedConic(v), created);
-    case 106: return emitCopiousData(se, tm, rec.form, v, created);
-    case 108: return emitPlane(records, position, pass, m, depth, se, created);
-    case 110: return emitLine(se, tm, v, created);
-    case 112: {
+    case IgesType::kCircularArc: return emitCircularArc(se, tm, v, created);
+    case IgesType::kCompositeCurve:
+      return emitComposite(records, position, pass, m, depth, se, created);
+    case IgesType::kConicArc: return emitConicArc(se, tm, normalisedConic(v), created);
+    case IgesType::kCopiousData: return emitCopiousData(se, tm, rec.form, v, created);
+    case IgesType::kPlane: return emitPlane(records, position, pass, m, depth, se, created);
+    case IgesType::kLine: return emitLine(se, tm, v, created);
+    case IgesType::kParametricSpline: {
       int kind = e.outputKind;
       const int r = emitParametricSpline(se, tm, v, created, kind);
       e.outputKind = kind;
       return r;
     }
-    case 116: return emitPoint(se, tm, v, created);
-    case 125: {
+    case IgesType::kPoint: return emitPoint(se, tm, v, created);
+    case IgesType::kFlash: {
       const SurfaceRecord* flash = dynamic_cast<const SurfaceRecord*>(rec.params);
       if (flash == nullptr) return ConvertResult::kError;
       return emitFlash(se, tm, rec.form, flash->values, created);
     }
-    case 126: return emitRationalBSpline(se, tm, v, created);
-    case 406: return ConvertResult::kTakenOver;  // used by its group
+    case IgesType::kBSplineCurve: return emitRationalBSpline(se, tm, v, created);
+    case IgesType::kProperty: return ConvertResult::kTakenOver;  // used by its group
     default:
       return emitUnknown(records, position, pass, m, depth, created);
   }
@@ -699,8 +732,8 @@ DrawingCounts countDrawings() {
   const std::int32_t last = elementTable().lastIndex;
   for (std::int32_t i = 1; i <= last; ++i) {
     const ElementRecord& e = element(i);
-    if (e.type == 410) ++c.views;
-    if (e.type != 404) continue;
+    if (e.type == IgesType::kView) ++c.views;
+    if (e.type != IgesType::kDrawing) continue;
     const DrawingRecord* d = dynamic_cast<const DrawingRecord*>(e.params.get());
     if (d == nullptr) continue;
     if (c.drawings == 0)
@@ -716,7 +749,8 @@ void ignoreDrawingsAndViews() {
   const std::int32_t last = elementTable().lastIndex;
   for (std::int32_t i = 1; i <= last; ++i) {
     const ElementRecord& e = element(i);
-    if ((e.type == 404 || e.type == 410) && e.state == ElementState::kRegistered)
+    if ((e.type == IgesType::kDrawing || e.type == IgesType::kView) &&
+        e.state == ElementState::kRegistered)
       setState(i, ElementState::kIgnored);
   }
 }
@@ -863,7 +897,7 @@ int readMatrix(std::int32_t index, Transform& out) {
   MatrixEntry entry;
   std::string text;
   const ElementRecord& e = element(index);
-  if (e.type == 124 && fetchOwnData(index, t.code(), text)) {
+  if (e.type == IgesType::kTransformationMatrix && fetchOwnData(index, t.code(), text)) {
     std::vector<double> v;
     if (readReals(text, 12, v)) {
       entry.value = transformFromParameters(v.data());
@@ -913,7 +947,8 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
       known = &hit->second;
       break;
     }
-    if (!isElementIndex(m) || element(m).type != 124 || !onPath.insert(m).second) {
+    if (!isElementIndex(m) || element(m).type != IgesType::kTransformationMatrix ||
+        !onPath.insert(m).second) {
       // Not a matrix, or a matrix already in the chain (a loop).
       const ElementRecord& bad = element(from);
       mfaReport(t.code(), 442, Channel::kProtocol, Severity::kError, {bad.type, bad.de.sequence},
@@ -1034,7 +1069,7 @@ int readPlane(std::int32_t index, const PlaneRecord*& out, const Transform*& mat
 
 int colourDefinition(std::int32_t index) {
   TraceScope t("cee314");
-  if (!isElementIndex(index) || element(index).type != 314) return 1;
+  if (!isElementIndex(index) || element(index).type != IgesType::kColourDefinition) return 1;
   ElementRecord& e = element(index);
   ColourRecord* rec = dynamic_cast<ColourRecord*>(e.params.get());
   if (rec == nullptr) {
@@ -1065,7 +1100,7 @@ long resolvedColour(std::int32_t colour) {
   TraceScope t("cee314");
   if (colour >= 0) return colour;
   const std::int32_t index = colour == INT32_MIN ? 0 : indexOfPointer(-colour);
-  if (!isElementIndex(index) || element(index).type != 314) return 1;
+  if (!isElementIndex(index) || element(index).type != IgesType::kColourDefinition) return 1;
   const int chosen = colourDefinition(index);
   const ColourRecord* rec = dynamic_cast<const ColourRecord*>(element(index).params.get());
   if (rec != nullptr && runSettings().traceLevel > 4)

@@ -10,6 +10,7 @@
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
+#include "elements/iges_format.h"
 
 namespace {
 
@@ -641,7 +642,7 @@ int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& bound
     hatch = std::string("{\"hatch_single\",") + f + "}";
   } else if (pattern >= 16 && pattern <= 18) {
     hatch = std::string("{\"hatch_cross\",") + f + "}";
-  } else if (!anyContour && e.data.type == 106) {
+  } else if (!anyContour && e.data.type == IgesType::kCopiousData) {
     hatch = "{\"hatch_no\",false}";
   } else {
     hatch = "{\"hatch_no\",true}";

@@ -49,7 +49,7 @@ std::int32_t writeNameProperty(const TransferRecord& record, const std::string& 
   const std::int32_t start = beginEntity();
   if (writeIgesProperty(params) != 0) return -1;
   DirectoryEntry de = partEntry(record, kNameLabel);
-  return writeEntity(de, 406, kNameForm, start, kPhysicallyDependent);
+  return writeEntity(de, IgesType::kProperty, kNameForm, start, kPhysicallyDependent);
 }
 
 // A group of the members, with the group's name as a property at level
@@ -68,7 +68,7 @@ int writeGroup(const StepContext& c, const TransferGroup& g, const char* code) {
   }
   const std::int32_t start = beginEntity();
   if (writeIgesAssociativity(params) != 0) return -1;
-  return writeElementEntity(c, g, 402, kGroupForm, start);
+  return writeElementEntity(c, g, IgesType::kAssociativityInstance, kGroupForm, start);
 }
 
 // dpe600 / dpe640: the group step on a record fetched as a group.
@@ -83,7 +83,7 @@ int groupStep(const StepContext& c, const char* code) {
 // The 308 definition a user element refers to: a 308 son, else the
 // definition of the same name.  0 when there is none.
 std::int32_t definitionOf(std::int32_t index, const std::string& name) {
-  const std::int32_t son = firstSonOfType(index, 308);
+  const std::int32_t son = firstSonOfType(index, IgesType::kSubfigureDefinition);
   if (son > 0) return son;
   if (name.empty()) return 0;
   OutputDispatchState& s = outputDispatch();
@@ -92,7 +92,8 @@ std::int32_t definitionOf(std::int32_t index, const std::string& name) {
     const ElementTable& table = elementTable();
     for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
       const ElementRecord& e = table.records[i];
-      if (e.type == 308 && e.transferAttrs && !e.transferAttrs->name.empty()) {
+      if (e.type == IgesType::kSubfigureDefinition && e.transferAttrs &&
+          !e.transferAttrs->name.empty()) {
         s.definitions.emplace(e.transferAttrs->name, i);
       }
     }
@@ -109,7 +110,8 @@ std::int32_t definitionOf(std::int32_t index, const std::string& name) {
 std::int32_t definitionDepth(const std::vector<std::int32_t>& memberIndices) {
   std::int32_t depth = 0;
   for (std::int32_t member : memberIndices) {
-    if (element(member).outputKind == 408) depth = std::max(depth, element(member).outputSubKind);
+    if (element(member).outputKind == IgesType::kSubfigureInstance)
+      depth = std::max(depth, element(member).outputSubKind);
   }
   return depth;
 }
@@ -149,7 +151,9 @@ int writeInstance(const StepContext& c, const TransferGroup& g) {
     convertMember(definition, element(definition).transferId(), c.depth + 1);
   }
   const ElementRecord& d = element(definition);
-  if (d.state != ElementState::kDone || d.outputKind != 308 || d.de.sequence <= 0) return -88;
+  if (d.state != ElementState::kDone || d.outputKind != IgesType::kSubfigureDefinition ||
+      d.de.sequence <= 0)
+    return -88;
   IgesInstanceParams params;
   params.definition = d.de.sequence;
   params.x = g.insertion.x;
@@ -159,7 +163,7 @@ int writeInstance(const StepContext& c, const TransferGroup& g) {
   element(c.index).outputSubKind = d.outputSubKind + 1;
   const std::int32_t start = beginEntity();
   if (writeIgesUserInstance(params) != 0) return -1;
-  return writeElementEntity(c, g, 408, 0, start);
+  return writeElementEntity(c, g, IgesType::kSubfigureInstance, 0, start);
 }
 
 }  // namespace
@@ -178,7 +182,7 @@ int convertUserElement(const StepContext& c) {
   const int fetched = fetchUserElement(c.index, c.position, g);
   if (fetched != 0) return fetched;
   if (leftOutAsDeleted(g)) return -99;
-  if (element(c.index).type == 308) return writeDefinition(c, g);
+  if (element(c.index).type == IgesType::kSubfigureDefinition) return writeDefinition(c, g);
   const int instance = writeInstance(c, g);
   if (instance != -88) return instance;
   // No definition to refer to: the user element's own members as a group.
@@ -201,20 +205,22 @@ int convertContour(const StepContext& c) {
   params.members = std::move(members);
   const std::int32_t start = beginEntity();
   if (writeIgesComposite(params) != 0) return -1;
-  return writeElementEntity(c, contour, 102, 0, start);
+  return writeElementEntity(c, contour, IgesType::kCompositeCurve, 0, start);
 }
 
 namespace {
 
 bool isCurveType(std::int32_t type) {
-  return type == 100 || type == 104 || type == 106 || type == 110 || type == 112;
+  return type == IgesType::kCircularArc || type == IgesType::kConicArc ||
+         type == IgesType::kCopiousData || type == IgesType::kLine ||
+         type == IgesType::kParametricSpline;
 }
 
 // A contour made of loose member curves: a new 102 record of the table,
 // written with the plane part's attributes.  Its directory sequence
 // number, or -1.
 std::int32_t writeLooseContour(const TransferRecord& part, const std::vector<std::int32_t>& curves) {
-  const std::int32_t index = appendOutputRecord(102, 0, kContourLabel);
+  const std::int32_t index = appendOutputRecord(IgesType::kCompositeCurve, 0, kContourLabel);
   if (index < 0) return -1;
   IgesMemberParams params;
   params.members = curves;
@@ -224,8 +230,8 @@ std::int32_t writeLooseContour(const TransferRecord& part, const std::vector<std
   const DirectoryEntry attributes = partEntry(part, kContourLabel);
   e.de = attributes;
   e.de.subscript = index;
-  e.outputKind = 102;
-  if (writeEntity(e.de, 102, 0, start, kPhysicallyDependent) < 0) return -1;
+  e.outputKind = IgesType::kCompositeCurve;
+  if (writeEntity(e.de, IgesType::kCompositeCurve, 0, start, kPhysicallyDependent) < 0) return -1;
   setState(index, ElementState::kDone);
   classifyElement(index);
   return element(index).de.sequence;
@@ -257,14 +263,14 @@ int recogniseContours(const StepContext& c, const TransferRecord& part,
     const std::int32_t son = n->index;
     if (!isElementIndex(son)) continue;
     const std::int32_t type = element(son).type;
-    if (type != 102 && !isCurveType(type)) {
+    if (type != IgesType::kCompositeCurve && !isCurveType(type)) {
       std::printf("dpe800 : Konturelementdaten unbekannt !!\n");
       continue;
     }
     convertMember(son, element(son).transferId(), c.depth + 1, 1, 0);
     const ElementRecord& member = element(son);
     if (member.state != ElementState::kDone) continue;
-    if (type == 102) {
+    if (type == IgesType::kCompositeCurve) {
       if (!closeLoose()) return -1;
       if (igesTarget()) {
         if (member.de.sequence <= 0) continue;
@@ -314,7 +320,7 @@ int convertPlanePart(const StepContext& c) {
   params.islands.assign(contours.begin() + 1, contours.end());
   const std::int32_t start = beginEntity();
   if (writeIgesSectionedArea(params) != 0) return -1;
-  return writeElementEntity(c, part, 230, 0, start);
+  return writeElementEntity(c, part, IgesType::kSectionedArea, 0, start);
 }
 
 int convertLayer(const StepContext& c) {
