@@ -271,7 +271,7 @@ bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t&
   // half circle).
   const double h = length / (2.0 * std::tan(2.0 * std::atan(bulge)));
   if (!(std::fabs(bulge) > kSmallestBulge) || !std::isfinite(h)) {
-    type = 110;
+    type = IgesType::kLine;
     values = {p.x, p.y, p.z, q.x, q.y, q.z};
     return true;
   }
@@ -279,7 +279,7 @@ bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t&
   const double cy = (p.y + q.y) / 2.0 + dx / length * h;
   const Point3& from = bulge > 0.0 ? p : q;
   const Point3& to = bulge > 0.0 ? q : p;
-  type = 100;
+  type = IgesType::kCircularArc;
   values = {p.z, cx, cy, from.x, from.y, to.x, to.y};
   return true;
 }

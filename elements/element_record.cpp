@@ -9,9 +9,41 @@
 namespace {
 
 // Types whose parameter record has a release step of its own.
-constexpr std::int32_t kReleasableTypes[] = {
-    100, 102, 104, 106, 108, 110, 112, 116, 118, 120, 122, 124, 125, 126, 202, 206, 210, 212,
-    214, 216, 218, 220, 222, 228, 230, 308, 314, 402, 404, 406, 408, 410, 444, 999, 8888};
+constexpr std::int32_t kReleasableTypes[] = {IgesType::kCircularArc,
+                                             IgesType::kCompositeCurve,
+                                             IgesType::kConicArc,
+                                             IgesType::kCopiousData,
+                                             IgesType::kPlane,
+                                             IgesType::kLine,
+                                             IgesType::kParametricSpline,
+                                             IgesType::kPoint,
+                                             IgesType::kRuledSurface,
+                                             IgesType::kSurfaceOfRevolution,
+                                             IgesType::kTabulatedCylinder,
+                                             IgesType::kTransformationMatrix,
+                                             IgesType::kFlash,
+                                             IgesType::kBSplineCurve,
+                                             IgesType::kAngularDimension,
+                                             IgesType::kDiameterDimension,
+                                             IgesType::kGeneralLabel,
+                                             IgesType::kGeneralNote,
+                                             IgesType::kLeader,
+                                             IgesType::kLinearDimension,
+                                             IgesType::kOrdinateDimension,
+                                             IgesType::kPointDimension,
+                                             IgesType::kRadiusDimension,
+                                             IgesType::kGeneralSymbol,
+                                             IgesType::kSectionedArea,
+                                             IgesType::kSubfigureDefinition,
+                                             IgesType::kColourDefinition,
+                                             IgesType::kAssociativityInstance,
+                                             IgesType::kDrawing,
+                                             IgesType::kProperty,
+                                             IgesType::kSubfigureInstance,
+                                             IgesType::kView,
+                                             IgesType::kTransferDimension,
+                                             999,
+                                             IgesType::kLayer};
 
 bool hasReleaseStep(std::int32_t type) {
   for (std::int32_t t : kReleasableTypes) {

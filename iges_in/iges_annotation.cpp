@@ -525,24 +525,26 @@ int convertSectionedArea(std::int32_t index) {
 // The parameter layout of each dimension type: 'p' a part, 'r' a number.
 const char* dimensionLayout(std::int32_t type) {
   switch (type) {
-    case 202: return "ppprrrpp";  // note, witness 1, witness 2, vertex x y, radius, leader 1, leader 2
-    case 206: return "ppprr";     // note, leader 1, leader 2, centre x y
-    case 216: return "ppppp";     // note, leader 1, leader 2, witness 1, witness 2
-    case 218: return "pp";        // note, witness or leader
-    case 220: return "ppp";       // note, leader, geometry
-    case 222: return "pprrp";     // note, leader, centre x y, leader 2
+    case IgesType::kAngularDimension:
+      return "ppprrrpp";  // note, witness 1, witness 2, vertex x y, radius, leader 1, leader 2
+    case IgesType::kDiameterDimension: return "ppprr";  // note, leader 1, leader 2, centre x y
+    case IgesType::kLinearDimension:
+      return "ppppp";  // note, leader 1, leader 2, witness 1, witness 2
+    case IgesType::kOrdinateDimension: return "pp";   // note, witness or leader
+    case IgesType::kPointDimension: return "ppp";     // note, leader, geometry
+    case IgesType::kRadiusDimension: return "pprrp";  // note, leader, centre x y, leader 2
     default: return "";
   }
 }
 
 const char* dimensionCode(std::int32_t type) {
   switch (type) {
-    case 202: return "cee542";
-    case 206: return "cee532";
-    case 216: return "cee512";
-    case 218: return "cee572";
-    case 220: return "cee552";
-    case 222: return "cee522";
+    case IgesType::kAngularDimension: return "cee542";
+    case IgesType::kDiameterDimension: return "cee532";
+    case IgesType::kLinearDimension: return "cee512";
+    case IgesType::kOrdinateDimension: return "cee572";
+    case IgesType::kPointDimension: return "cee552";
+    case IgesType::kRadiusDimension: return "cee522";
     default: return "cee500";
   }
 }

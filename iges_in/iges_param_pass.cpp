@@ -480,17 +480,17 @@ void readParameters(std::int32_t i) {
   switch (e.de.entityType) {
     case IgesType::kCompositeCurve: readComposite(i, f); break;
     case IgesType::kPlane: readPlane(i, f); break;
-    case 118: readSurface(i, f, "pov120", "ppii"); break;
-    case 120: readSurface(i, f, "pov130", "pprr"); break;
-    case 122: readSurface(i, f, "pov140", "prrr"); break;
-    case 125: readSurface(i, f, "pov145", "rrrrrp"); break;
+    case IgesType::kRuledSurface: readSurface(i, f, "pov120", "ppii"); break;
+    case IgesType::kSurfaceOfRevolution: readSurface(i, f, "pov130", "pprr"); break;
+    case IgesType::kTabulatedCylinder: readSurface(i, f, "pov140", "prrr"); break;
+    case IgesType::kFlash: readSurface(i, f, "pov145", "rrrrrp"); break;
     case IgesType::kGeneralLabel: readGeneralLabel(i, f); break;
-    case 216: readDimension(i, f, "pov160", "ppppp"); break;
-    case 220: readDimension(i, f, "pov170", "ppp"); break;
-    case 218: readDimension(i, f, "pov180", "pp"); break;
-    case 222: readDimension(i, f, "pov190", "pprrp"); break;
-    case 202: readDimension(i, f, "pov200", "ppprrrpp"); break;
-    case 206: readDimension(i, f, "pov210", "ppprr"); break;
+    case IgesType::kLinearDimension: readDimension(i, f, "pov160", "ppppp"); break;
+    case IgesType::kPointDimension: readDimension(i, f, "pov170", "ppp"); break;
+    case IgesType::kOrdinateDimension: readDimension(i, f, "pov180", "pp"); break;
+    case IgesType::kRadiusDimension: readDimension(i, f, "pov190", "pprrp"); break;
+    case IgesType::kAngularDimension: readDimension(i, f, "pov200", "ppprrrpp"); break;
+    case IgesType::kDiameterDimension: readDimension(i, f, "pov210", "ppprr"); break;
     case IgesType::kSectionedArea: readSectionedArea(i, f); break;
     case IgesType::kGeneralSymbol: readGeneralSymbol(i, f); break;
     case IgesType::kSubfigureDefinition: readSubfigure(i, f); break;

@@ -1120,7 +1120,7 @@ int beginExpansion(std::int32_t index, const Transform* outer, const char* code,
   // The definition's own members wait to be written again; the members of
   // the definitions its instances name wait from their own expansion on
   // (each expansion costs the members it writes).
-  setStateDeepQuiet(def, ElementState::kWaiting, 308);
+  setStateDeepQuiet(def, ElementState::kWaiting, IgesType::kSubfigureDefinition);
   x.next = element(def).sons;
   ScriptSubfigureBegin(x.depth, name);
   return 0;

@@ -791,15 +791,15 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
   DimTextForm form = DimTextForm::kIges;
   if (d.references.size() == 1 && createdOfType(d.references[0], IgesType::kCircularArc) != 0) {
     kind = d.arcLength ? "arclength" : "anglesector";
-    points = ",{" + E(createdOfType(d.references[0], 100)) + "}";
+    points = ",{" + E(createdOfType(d.references[0], IgesType::kCircularArc)) + "}";
     form = DimTextForm::kSector;
   } else if (d.references.size() == 2 && createdOfType(d.references[0], IgesType::kLine) != 0 &&
              createdOfType(d.references[1], IgesType::kLine) != 0 &&
              lineFits(d.references[0], d.centre, d.first) &&
              lineFits(d.references[1], d.centre, d.second)) {
     kind = "angle2lines";
-    points = ",{" + E(createdOfType(d.references[0], 110)) + "," + E(createdOfType(d.references[1], 110)) + "}," +
-             std::to_string(d.k);
+    points = ",{" + E(createdOfType(d.references[0], IgesType::kLine)) + "," +
+             E(createdOfType(d.references[1], IgesType::kLine)) + "}," + std::to_string(d.k);
   }
   // The reflex angle (more than a half turn from the first leg to the second).
   std::vector<std::string> extra;

@@ -109,7 +109,8 @@ int fetchGroupLike(const char* code, std::int32_t position, TransferGroup& out,
   if (!openElement(position, keyword, identifier, &rest)) return -99;
   debugHeader(code, identifier, position, keyword);
   if (!accepts(keyword)) return -99;
-  if (user && keyword == "userdef") stamp(index, 308, 0, TransferLabel::kUser);
+  if (user && keyword == "userdef")
+    stamp(index, IgesType::kSubfigureDefinition, 0, TransferLabel::kUser);
   out.identifier = identifier;
   ValueReader r(code);
   return readGroupBody(r, keyword, rest, out);
@@ -146,7 +147,8 @@ int fetchUserElement(std::int32_t index, std::int32_t position, TransferGroup& o
   return guarded("hse680", [&] {
     stamp(index, IgesType::kSubfigureInstance, 0, TransferLabel::kUser);
     if (copyStoredRecord(index, out)) {
-      if (out.keyword == "userdef") stamp(index, 308, 0, TransferLabel::kUser);
+      if (out.keyword == "userdef")
+        stamp(index, IgesType::kSubfigureDefinition, 0, TransferLabel::kUser);
       return 0;
     }
     return fetchGroupLike("hse680", position, out, isUserKeyword, index, true);

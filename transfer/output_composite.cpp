@@ -135,7 +135,7 @@ int writeDefinition(const StepContext& c, const TransferGroup& g) {
   status.use = 2;  // a definition
   StepContext own = c;
   own.status = status;
-  return writeElementEntity(own, g, 308, 0, start);
+  return writeElementEntity(own, g, IgesType::kSubfigureDefinition, 0, start);
 }
 
 // dpe680: a user element reference as a 408 instance of its definition;

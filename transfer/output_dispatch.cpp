@@ -331,7 +331,7 @@ int writeLayerList() {
   IgesMemberParams params;
   params.members = members;
   const std::int32_t start = beginEntity();
-  if (writeIgesGeneric(406, params) != 0) return -1;
+  if (writeIgesGeneric(IgesType::kProperty, params) != 0) return -1;
   ElementRecord& e = element(index);
   e.de.lineFont = 1;
   e.de.level = 0;
