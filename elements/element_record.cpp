@@ -87,8 +87,9 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   transferAttrs = std::move(other.transferAttrs);
   matrix = std::move(other.matrix);
   params = std::move(other.params);
-  created = std::move(other.created);
-  other.created.clear();
+  scriptObjects = std::move(other.scriptObjects);
+  other.scriptObjects.clear();
+  transferId = std::exchange(other.transferId, 0);
   assocs = std::move(other.assocs);
   other.assocs.clear();
   props = std::move(other.props);
@@ -126,8 +127,9 @@ void ElementRecord::releaseLists() {
   params.reset();
   matrix.reset();
   transferAttrs.reset();
-  created.clear();
-  created.shrink_to_fit();
+  scriptObjects.clear();
+  scriptObjects.shrink_to_fit();
+  transferId = 0;
   assocs.clear();
   assocs.shrink_to_fit();
   props.clear();

@@ -105,17 +105,16 @@ struct ElementRecord {
   std::unique_ptr<Transform> matrix;
   std::unique_ptr<ParamRecord> params;
   // Input directions: the numbers of the script objects written for the
-  // element.  Output directions: one entry, the element's identifier in the
-  // CAD transfer file.
-  std::vector<std::int32_t> created;
+  // element.
+  std::vector<std::int32_t> scriptObjects;
+  // Output directions: the element's identifier in the CAD transfer file, 0
+  // before it has one.
+  std::int32_t transferId = 0;
   std::vector<std::int32_t> assocs;
   std::vector<std::int32_t> props;
 
-  std::int32_t createdCount() const { return static_cast<std::int32_t>(created.size()); }
   std::int32_t assocCount() const { return static_cast<std::int32_t>(assocs.size()); }
   std::int32_t propCount() const { return static_cast<std::int32_t>(props.size()); }
-  // Output direction: the element's identifier.
-  std::int32_t transferId() const { return created.empty() ? 0 : created.front(); }
 
   // Bookkeeping of the table (not part of the element's data): the last node
   // of each priority run of `sons` (made when the list grows), so that

@@ -33,7 +33,7 @@ void describe(std::int32_t index, std::int32_t& deNumberOrType, std::int32_t& id
   if (runHas(RunModeBit::kOutput)) {
     const ElementRecord& e = element(index);
     deNumberOrType = e.type;
-    id = e.transferId();
+    id = e.transferId;
   } else {
     deNumberOrType = deNumberOf(index);
     id = 0;
@@ -92,8 +92,8 @@ void resetForWaiting(ElementRecord& e) {
   e.sonCursor2 = e.sons;
   e.fatherCursor = e.fathers;
   if (!runHas(RunModeBit::kOutput)) {
-    e.created.clear();
-    e.created.shrink_to_fit();
+    e.scriptObjects.clear();
+    e.scriptObjects.shrink_to_fit();
   }
 }
 
@@ -182,7 +182,7 @@ int nextSon(std::int32_t father, SonResult& out) {
     element(node->index).fatherCursor = fatherNode(node->index, father);
     if (runHas(RunModeBit::kOutput)) {
       out.type = element(node->index).type;
-      out.id = element(node->index).transferId();
+      out.id = element(node->index).transferId;
     } else {
       out.deNumber = deNumberOf(node->index);
     }
@@ -464,10 +464,10 @@ int fatherWithId(int mode, std::int32_t index, std::int32_t& fatherIndex, std::i
     const LinkNode* f = element(current).fathers;
     if (f == nullptr || !hasSlot(f->index)) return -1;
     ElementRecord& father = element(f->index);
-    const bool found = mode == 1 ? f->index == fatherIndex : father.transferId() == fatherId;
+    const bool found = mode == 1 ? f->index == fatherIndex : father.transferId == fatherId;
     if (found) {
       fatherIndex = f->index;
-      fatherId = father.transferId();
+      fatherId = father.transferId;
       return 0;
     }
     if (father.walkMark == mark) return -1;

@@ -185,7 +185,7 @@ void settleParts(std::int32_t index, char state) {
 }
 
 void finish(std::int32_t index, std::vector<std::int32_t>& created, char state) {
-  element(index).created = std::move(created);
+  element(index).scriptObjects = std::move(created);
   setState(index, state);
 }
 
@@ -673,7 +673,8 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
     d.first = d.second = toScript(heads[0]);
   }
   if (rec.hasCentre) d.centre = toScript(rec.centre);
-  if (rec.arc != 0 && !element(rec.arc).created.empty()) d.circle = element(rec.arc).created.front();
+  if (rec.arc != 0 && !element(rec.arc).scriptObjects.empty())
+    d.circle = element(rec.arc).scriptObjects.front();
   bool failed = false;
   Transform own;
   const bool hasOwn = ownMatrix(index, own, failed);
@@ -706,7 +707,8 @@ int convertDimension(std::int32_t index, bool inGroup) {
       const Transform* matrix = nullptr;
       if (readCircularArc(own->arc, arc, matrix) != 0) {
         own->arc = 0;
-      } else if (element(own->arc).state == ElementState::kWaiting && element(own->arc).created.empty()) {
+      } else if (element(own->arc).state == ElementState::kWaiting &&
+                 element(own->arc).scriptObjects.empty()) {
         // The dimension refers to the arc's object: the arc is written now.
         Transform m;
         const Transform* view = viewMatrixNow();
@@ -716,7 +718,7 @@ int convertDimension(std::int32_t index, bool inGroup) {
         else if (view != nullptr) m = *view;
         std::vector<std::int32_t> made;
         const int w = emitCircularArc(scriptElementOf(own->arc), hasM ? &m : nullptr, arc->values, made);
-        element(own->arc).created = made;
+        element(own->arc).scriptObjects = made;
         setStateFromResult(own->arc, w, t.code());
       }
     }
@@ -769,7 +771,7 @@ int convertDimensionGroup(std::int32_t group, std::int32_t from) {
   for (std::int32_t d : dimensions) {
     ElementRecord& e = element(d);
     if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
-      for (std::int32_t obj : e.created)
+      for (std::int32_t obj : e.scriptObjects)
         if (seen.insert(obj).second) members.push_back(obj);
       continue;
     }
@@ -780,7 +782,7 @@ int convertDimensionGroup(std::int32_t group, std::int32_t from) {
       setState(d, ElementState::kError);
       continue;
     }
-    for (std::int32_t obj : element(d).created)
+    for (std::int32_t obj : element(d).scriptObjects)
       if (seen.insert(obj).second) members.push_back(obj);
   }
   a.activeDimensionGroups.pop_back();

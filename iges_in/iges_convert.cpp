@@ -521,7 +521,7 @@ std::size_t emitMembers(ConversionRecords& records, std::size_t position, const 
     emitRecord(records, k, pass, ownMatrix, depth + 1);
     const ConversionRecord& m = records[k];
     std::vector<std::int32_t>& into = makesContour(m.type, m.form) ? contours : plain;
-    for (std::int32_t n : m.created)
+    for (std::int32_t n : m.scriptObjects)
       if (seen.insert(n).second) into.push_back(n);
   }
   members = contours;
@@ -549,7 +549,7 @@ int emitPlane(ConversionRecords& records, std::size_t position, const Pass& pass
   for (std::size_t k = position + 1; k < records[position].end; k = records[k].end) {
     emitRecord(records, k, pass, m.hasOwn ? &m.own : nullptr, depth + 1);
     const ConversionRecord& b = records[k];
-    for (std::int32_t n : b.created)
+    for (std::int32_t n : b.scriptObjects)
       boundaries.push_back(ScriptBoundary{n, makesContour(b.type, b.form),
                                           element(b.index).de.structure});
   }
@@ -647,7 +647,7 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
   const std::int32_t index = rec.index;
   ElementRecord& e = element(index);
   if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
-    rec.created = e.created;
+    rec.scriptObjects = e.scriptObjects;
     return;
   }
   if (e.state != ElementState::kWaiting) return;  // 'e', 'i', 'o'
@@ -658,7 +658,7 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
     // element is written here.
     if (rec.original >= position) return;
     emitRecord(records, rec.original, pass, fatherMatrix, depth + 1);
-    records[position].created = element(index).created;
+    records[position].scriptObjects = element(index).scriptObjects;
     return;
   }
   if (isDrawable(rec.type)) {
@@ -687,8 +687,8 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
   }
   s.onPath[slot] &= static_cast<unsigned char>(~kOnEmitPath);
   ElementRecord& after = element(index);
-  after.created = created;
-  records[position].created = std::move(created);
+  after.scriptObjects = created;
+  records[position].scriptObjects = std::move(created);
   mfaSetPosition(index, after.de.paramPointer);
   setStateFromResult(index, r, t.code());
   mfaClearPosition();
@@ -852,9 +852,9 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
     if (r == 0 && !records.empty()) r = emitPass(father, view, fatherMatrix, records);
     std::unordered_set<std::int32_t> seen;
     for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1) {
-      for (std::int32_t obj : records[k].created)
+      for (std::int32_t obj : records[k].scriptObjects)
         if (seen.insert(obj).second) objects.push_back(obj);
-      if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].created);
+      if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].scriptObjects);
     }
   } catch (const std::bad_alloc&) {
     mfaError("cee150", kMsgNoMemory, Channel::kBoth);

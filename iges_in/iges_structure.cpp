@@ -839,7 +839,7 @@ int convertGroup(std::int32_t index) {
   const int w = ScriptGroup(index, group, hasFinal ? &sm : nullptr, created);
   if (w != 0) return ConvertResult::kError;
   ElementRecord& after = element(index);
-  after.created = created;
+  after.scriptObjects = created;
   setState(index, ElementState::kDone);
   return 0;
 }
@@ -1028,7 +1028,7 @@ int convertInstance(std::int32_t index) {
     std::printf("-> cee640 : End   of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), depth);
   --s.instanceDepth;
   if (w != 0) return ConvertResult::kError;
-  element(index).created = created;
+  element(index).scriptObjects = created;
   setState(index, ElementState::kDone);
   return 0;
 }
@@ -1159,7 +1159,7 @@ int endExpansion(std::deque<Expansion>& open) {
     mfaClearPosition();
     return ConvertResult::kError;
   }
-  element(index).created = members;
+  element(index).scriptObjects = members;
   setState(index, ElementState::kDone);
   return 0;
 }
@@ -1329,7 +1329,7 @@ void writeDrawingBorder(std::int32_t drawing) {
   std::vector<std::int32_t> created;
   ScriptDrawingBorder(scriptElementOf(drawing), ScriptPointXYZ{d->frameX1, d->frameY1, 0.0},
                       ScriptPointXYZ{d->frameX2, d->frameY2, 0.0}, created);
-  std::vector<std::int32_t>& own = element(drawing).created;
+  std::vector<std::int32_t>& own = element(drawing).scriptObjects;
   own.insert(own.end(), created.begin(), created.end());
 }
 

@@ -764,8 +764,8 @@ namespace {
 std::int32_t createdOfType(std::int32_t index, int type) {
   if (!isElementIndex(index)) return 0;
   const ElementRecord& e = element(index);
-  if ((e.type != type && e.de.entityType != type) || e.created.size() != 1) return 0;
-  return e.created.front();
+  if ((e.type != type && e.de.entityType != type) || e.scriptObjects.size() != 1) return 0;
+  return e.scriptObjects.front();
 }
 // Whether the line element runs along the leg from the vertex to p.
 bool lineFits(std::int32_t index, const ScriptPointXYZ& vertex, const ScriptPointXYZ& p) {

@@ -77,7 +77,7 @@ std::unique_ptr<Record> transferRecord(const char* keyword, std::int32_t index) 
 // The element of one parsed record.
 void fillElement(std::int32_t index, const EdxRecord& r) {
   ElementRecord& e = element(index);
-  e.created.assign(1, index);
+  e.transferId = index;
   switch (r.kind) {
     case EdxKind::kPoint: {
       auto point = transferRecord<TransferPoint>("point", index);

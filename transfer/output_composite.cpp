@@ -148,7 +148,7 @@ int writeInstance(const StepContext& c, const TransferGroup& g) {
   const std::int32_t definition = definitionOf(c.index, name);
   if (definition <= 0 || definition == c.index) return -88;
   if (element(definition).state == ElementState::kWaiting) {
-    convertMember(definition, element(definition).transferId(), c.depth + 1);
+    convertMember(definition, element(definition).transferId, c.depth + 1);
   }
   const ElementRecord& d = element(definition);
   if (d.state != ElementState::kDone || d.outputKind != IgesType::kSubfigureDefinition ||
@@ -267,7 +267,7 @@ int recogniseContours(const StepContext& c, const TransferRecord& part,
       std::printf("dpe800 : Konturelementdaten unbekannt !!\n");
       continue;
     }
-    convertMember(son, element(son).transferId(), c.depth + 1, 1, 0);
+    convertMember(son, element(son).transferId, c.depth + 1, 1, 0);
     const ElementRecord& member = element(son);
     if (member.state != ElementState::kDone) continue;
     if (type == IgesType::kCompositeCurve) {
@@ -294,8 +294,10 @@ int convertPlanePart(const StepContext& c) {
   const bool plus = plusLevel();
   if (!plus && !runHas(RunModeBit::kB1)) {
     if (debugAbove(4)) {
-      std::printf("-> dpe100 : Fl\xe4" "che (Index:%d, ID:%d) wird ignoriert (Leistungsstufenfehler)\n",
-                  static_cast<int>(c.index), static_cast<int>(element(c.index).transferId()));
+      std::printf(
+          "-> dpe100 : Fl\xe4"
+          "che (Index:%d, ID:%d) wird ignoriert (Leistungsstufenfehler)\n",
+          static_cast<int>(c.index), static_cast<int>(element(c.index).transferId));
     }
     return -99;
   }

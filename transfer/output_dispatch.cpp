@@ -137,7 +137,7 @@ int runStep(const StepContext& c) {
   if (state == ElementState::kError && cut) {
     // A file cut inside its last element: a warning names the element.
     mfaReport("dpe100", kMsgElementCut, Channel::kProtocol, Severity::kWarning, {}, {},
-              transferIdentifierAt(element(c.index).transferId()), nullptr);
+              transferIdentifierAt(element(c.index).transferId), nullptr);
   }
   if (state != 0) setState(c.index, state);
   // A failed element counts as an error of the run.
@@ -230,7 +230,7 @@ void resolveColour(TransferRecord& record) {
   if (element(definition).state == ElementState::kWaiting) {
     StepContext c;
     c.index = definition;
-    c.position = element(definition).transferId();
+    c.position = element(definition).transferId;
     runStep(c);
   }
   const ElementRecord& d = element(definition);
@@ -268,7 +268,7 @@ int convertMembers(const StepContext& c, const char* code, const EntityStatus& m
     const std::int32_t son = n->index;
     if (!isElementIndex(son) || onPath(son)) continue;
     if (element(son).state == ElementState::kWaiting) {
-      convertMember(son, element(son).transferId(), c.depth + 1, memberStatus.subordinate,
+      convertMember(son, element(son).transferId, c.depth + 1, memberStatus.subordinate,
                     memberStatus.use);
     }
     const ElementRecord& member = element(son);

@@ -225,7 +225,7 @@ std::string transferIdentifierAt(std::int32_t position) {
 int transferMembersOf(std::int32_t index, std::vector<std::int32_t>& positions) {
   positions.clear();
   if (!isElementIndex(index)) return -1;
-  const std::int32_t position = element(index).transferId();
+  const std::int32_t position = element(index).transferId;
   resetMembers();
   std::int32_t member = 0;
   while (nextMember(index, position, member) == 0) positions.push_back(member);
@@ -320,7 +320,7 @@ void reportIncompleteComposites(const std::vector<char>& cut) {
       continue;
     }
     mfaReport("hse115", number, Channel::kProtocol, Severity::kWarning, {}, {},
-              transferIdentifierAt(e.transferId()), nullptr);
+              transferIdentifierAt(e.transferId), nullptr);
   }
 }
 
