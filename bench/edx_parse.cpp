@@ -37,7 +37,7 @@ double secondsSince(Clock::time_point start) {
 // Appends about `count` records; returns how many were written.
 long writeRecord(std::string& out, long i) {
   const double x = static_cast<double>(i % 1000), y = static_cast<double>(i / 1000);
-  char text[160];
+  char text[256];  // ten numbers of up to 13 characters and the record around them
   switch (i % 4) {
     case 0: std::snprintf(text, sizeof text, " .P(%g, %g, 0)\n", x, y); break;
     case 1: std::snprintf(text, sizeof text, " .L(%g,%g,0) (%g,%g,0)\n", x, y, x + 1, y); break;

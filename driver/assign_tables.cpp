@@ -75,8 +75,13 @@ void reportFile(const char* code, int number, int severity, int channel, const s
   mfaReport(code, number, channel, severity, {}, {}, name, nullptr);
 }
 
-void cannotOpen(const char* code, const std::string& name) {
-  reportFile(code, kMsgCannotOpen, Severity::kError, Channel::kProtocol, name);
+// A table the run cannot go on without is named on the console as well: the
+// run ends, and the user is to see why without opening the protocol.
+enum class Need { kOptional, kRequired };
+
+void cannotOpen(const char* code, const std::string& name, Need need) {
+  reportFile(code, kMsgCannotOpen, Severity::kError,
+             need == Need::kRequired ? Channel::kBoth : Channel::kProtocol, name);
 }
 
 bool pairOf(const std::string& line, long& a, long& b) {
@@ -173,7 +178,7 @@ int readLineStyles() {
   const std::string name = pathOf("linestyle.cfg");
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen(t.code(), name);
+    cannotOpen(t.code(), name, Need::kRequired);
     return -1;
   }
   std::string line;
@@ -194,7 +199,7 @@ int readColourLists() {
   const std::string name = pathOf("color.cfg");
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen(t.code(), name);
+    cannotOpen(t.code(), name, Need::kRequired);
     return -1;
   }
   std::string line;
@@ -216,7 +221,7 @@ int readLeaders() {
   const std::string name = pathOf("leader.cfg");
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen(t.code(), name);
+    cannotOpen(t.code(), name, Need::kRequired);
     return -1;
   }
   std::string line;
@@ -244,7 +249,7 @@ int readColourDefinitions() {
   if (traced) std::printf("-> zti510 : Einlesen der Farbdefinitionstabelle : %s\n", name.c_str());
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen(t.code(), name);
+    cannotOpen(t.code(), name, Need::kOptional);
     return -1;
   }
   std::string line;
@@ -280,7 +285,7 @@ int readDxfLineTypes() {
   const std::string name = pathOf("dxf_linetypes.zuor");
   std::FILE* file = std::fopen(name.c_str(), "r");
   if (file == nullptr) {
-    cannotOpen("zti200", name);
+    cannotOpen("zti200", name, Need::kOptional);
     return -1;
   }
   std::string line;

@@ -299,7 +299,11 @@ void translateCharacter(unsigned char& c, int& font) {
     font = 1;
   };
   if (font == 1 && toolkitRun()) {
-    if (!tables.charsetLoaded && loadCharacterTable(0) != 0) return unavailable();
+    // A charset table that could not be opened is not tried again for every
+    // character.
+    if (!tables.charsetLoaded && (knownMissing(tables, 0) || loadCharacterTable(0) != 0)) {
+      return unavailable();
+    }
     c = entryOrFallback(tables.charset[c], c);
     return;
   }

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "driver/builtin_texts.h"
+#include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
 
@@ -280,14 +282,30 @@ void sayInvalid(const std::string& language, std::FILE* out) {
   std::fflush(out);
 }
 
-// Asks until the answer is accepted by `valid`; false when the input ended.
+// The input ended while `question` waited for its answer: says so on its
+// own line after the prompt.
+void sayInputEnded(const Question& question, const std::string& language, std::FILE* out) {
+  const bool german = isGerman(language);
+  const char* asked = german ? question.german : question.english;
+  if (std::strncmp(asked, "-> ", 3) == 0) asked += 3;
+  char text[kMaxDialogAnswer + 256];
+  mfaFormat(builtinText(BuiltinMessage::kDialogInputEnded, german), {}, asked, text, sizeof text);
+  std::fprintf(out, "\n%s\n", text);
+  std::fflush(out);
+}
+
+// Asks until the answer is accepted by `valid`; false when the input ended
+// (which is said).
 template <typename Valid>
 bool askUntilValid(const Question& question, const std::string& language,
                    const DialogStreams& streams, std::string& answer, Valid valid) {
   for (;;) {
     askQuestion(question, language, streams.out);
     const AnswerRead read = readAnswer(streams.in, answer);
-    if (read == AnswerRead::kEnd) return false;
+    if (read == AnswerRead::kEnd) {
+      sayInputEnded(question, language, streams.out);
+      return false;
+    }
     if (read == AnswerRead::kLine && valid(answer)) return true;
     sayInvalid(language, streams.out);
   }
@@ -328,13 +346,14 @@ int runDialog(const std::string& language, std::vector<std::string>& answers,
       askUntilValid(kDirectionQuestion, language, streams, answer, [&](const std::string& a) {
         return a == "q" || (direction = findDialogDirection(a)) != nullptr;
       });
-  if (!gotDirection || answer == "q") return -1;
+  if (!gotDirection) return kDialogInputEnded;
+  if (answer == "q") return kDialogQuit;
   answers.push_back(answer);
 
   if (direction->asksLevel) {
     if (!askUntilValid(kLevelQuestion, language, streams, answer, validLevel)) {
       answers.clear();
-      return -1;
+      return kDialogInputEnded;
     }
     answers.push_back(answer);
   }
@@ -344,7 +363,7 @@ int runDialog(const std::string& language, std::vector<std::string>& answers,
   for (const Question* question : files) {
     if (!askUntilValid(*question, language, streams, answer, anyAnswer)) {
       answers.clear();
-      return -1;
+      return kDialogInputEnded;
     }
     answers.push_back(answer);
   }
@@ -358,7 +377,9 @@ int parseCommandLine(std::size_t start, const std::vector<std::string>& args, Ru
   if (!scanArguments(start, args, request)) return 0;
 
   std::vector<std::string> answers;
-  if (runDialog(request.language, answers, streams) != 0) return 1;
+  const int dialog = runDialog(request.language, answers, streams);
+  if (dialog == kDialogInputEnded) request.dialogInputEnded = true;
+  if (dialog != 0) return 1;
   // The answers are scanned on top of the command line.  A "-dia" typed as
   // an answer does not start the dialog again.
   scanArguments(0, answers, request);

@@ -38,6 +38,9 @@ struct RunRequest {
   int fileCount = 0;
   int helpRequested = 0;
   int versionRequested = 0;
+  // The dialog ended because its input ended before all answers were given
+  // (it has said which answer is missing).
+  bool dialogInputEnded = false;
 };
 
 // Where the dialog reads its answers and prints its questions.
@@ -52,8 +55,13 @@ struct DialogStreams {
 int parseCommandLine(std::size_t start, const std::vector<std::string>& args, RunRequest& request,
                      const DialogStreams& streams = DialogStreams{});  // stt010
 
-// Asks the dialog's questions; returns 0 with the answers in `answers`, or -1
-// (answers empty) when the user quits or the input ends.
+// Results of runDialog besides 0.
+constexpr int kDialogQuit = -1;        // the user answered "q"
+constexpr int kDialogInputEnded = -2;  // the input ended before all answers were given
+
+// Asks the dialog's questions; returns 0 with the answers in `answers`, or
+// kDialogQuit or kDialogInputEnded (answers empty).  When the input ends the
+// dialog says which answer is missing.
 int runDialog(const std::string& language, std::vector<std::string>& answers,
               const DialogStreams& streams = DialogStreams{});  // stt020
 

@@ -5,13 +5,17 @@
 // "DW" DWG), followed by a keyword beginning with "_" and its value.
 #include "driver/config.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "driver/builtin_texts.h"
+#include "driver/message_numbers.h"
 #include "driver/messages.h"
 #include "driver/run_state.h"
 #include "driver/trace.h"
@@ -20,7 +24,16 @@ namespace {
 
 constexpr int kMsgIncompleteSettings = 115;
 constexpr int kMsgConfigProblem = 870;
-constexpr int kStatusNoReadAccess = 37;
+constexpr int kStatusNoMessageFile = 10;
+constexpr int kStatusNoReadAccess = 17;
+
+// What became of the configuration file.
+enum class ConfigFileState {
+  kRead,           // read, and it holds settings
+  kNotFound,       // the named file does not exist, or the search found none
+  kUnreadable,     // a directory, or opening or reading it failed
+  kNoSettings,     // read, but not one line holds a setting (empty, or not a configuration)
+};
 
 // What a keyword fills.
 enum class Key {
@@ -230,20 +243,32 @@ std::string valueOf(std::string_view rest, bool freeText) {
 
 bool keepsFirst(Key key) { return key == Key::kLevel || key == Key::kStartText; }
 
-void readFile(std::FILE* file, bool& problem) {
+// Does the line carry the prefix of any run?
+bool isSettingPrefix(std::string_view line) {
+  return line.starts_with("TR") || line.starts_with("DX") || line.starts_with("DW") ||
+         line.starts_with("I");
+}
+
+// Reads the lines of the file that belong to this run.  Returns the number
+// of lines of the file that hold a setting of some run: a prefix and a known
+// keyword.
+int readFile(std::FILE* file, bool& problem) {
   TraceScope t("stt502");
   ConfigState& s = configState();
   std::string line;
   bool cut;
+  int settingLines = 0;
   while (readLine(file, line, cut)) {
     std::string_view v(line);
     while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-    if (!lineApplies(v)) continue;
+    if (!isSettingPrefix(v)) continue;
     const std::size_t underscore = v.find('_');
     if (underscore == std::string_view::npos) continue;
     const std::string_view text = v.substr(underscore);
     const int k = keywordAt(text);
     if (k < 0) continue;
+    ++settingLines;
+    if (!lineApplies(v)) continue;
     if (cut) problem = true;  // an over-long line: its value is taken as far as it was read
     const Keyword& kw = kKeywords[k];
     // The rest of the keyword as written (_ZUORDNUNG counts as _ZUOR).
@@ -259,6 +284,7 @@ void readFile(std::FILE* file, bool& problem) {
     s.given[k] = true;
     if (kw.key == Key::kStartText) s.settings.startTexts[kw.startText] = s.texts[k];
   }
+  return settingLines;
 }
 
 // The text last read for a key (any of its spellings), or nullptr.
@@ -391,16 +417,29 @@ std::string directoryOf(Key key, const std::string& fallback) {
   return (v != nullptr && !v->empty()) ? normalisedDirectory(*v) : fallback;
 }
 
-// Directories with their defaults and read checks; 0 or the status 37.
+// The installation's data directory: "ririzidedareru/" in the program's
+// directory, or in the current one when that is unknown.
+std::string dataDirectory() {
+  const RunPaths& p = configState().paths;
+  return (p.installDir.empty() ? std::string("./") : p.installDir) + "ririzidedareru/";
+}
+
+// Reports a directory that cannot be read: as a warning when a default takes
+// its place, else as the error that ends the run.  Before the protocol is
+// open the report reaches the console only.
+void reportDirectory(const char* code, int number, int severity, const std::string& dir) {
+  mfaSetCurrentName(dir);
+  mfaReport(code, number, Channel::kBoth, severity, {}, {}, dir, nullptr);
+}
+
+// Directories with their defaults and read checks; 0 or the status 17.
 int settleDirectories() {
   TraceScope t("stt504");
   RunPaths& p = configState().paths;
-  const std::string base =
-      (p.installDir.empty() ? std::string("./") : p.installDir) + "ririzidedareru/";
+  const std::string base = dataDirectory();
   const char* sub = runState().useToolkit ? "dwg/" : runHas(RunModeBit::kDxf) ? "dxf/" : "iges/";
   const std::string defaultAssign = base + "assign/" + sub;
 
-  p.messageDir = directoryOf(Key::kMessageDir, base + "msc/");
   p.scriptIncludeDir = directoryOf(Key::kScriptIncludeDir, "#/ririzidedareru/kpl/");
   p.parameterDir = directoryOf(Key::kParameterDir, base);
   p.protocolDir = directoryOf(Key::kProtocolDir, "./");
@@ -411,22 +450,101 @@ int settleDirectories() {
 
   if (!readable(p.assignDir)) {
     if (p.assignDir != defaultAssign) {
-      std::printf("No read access to %s !\n", p.assignDir.c_str());
+      reportDirectory(t.code(), BuiltinMessage::kDirectoryFallback, Severity::kWarning,
+                      p.assignDir);
       p.assignDir = defaultAssign;
     }
     if (!readable(p.assignDir)) {
-      std::printf("FATAL\nNo read access to %s !\n-> Translation aborted.\n", p.assignDir.c_str());
+      reportDirectory(t.code(), BuiltinMessage::kDirectoryMissing, Severity::kError, p.assignDir);
       return kStatusNoReadAccess;
     }
   }
   // A script include directory beginning with "#" is resolved by the CAD
   // system when it runs the script; only a real directory can be checked.
   if (p.scriptIncludeDir[0] != '#' && !readable(p.scriptIncludeDir)) {
-    std::printf("FATAL\nNo read access to %s !\n-> Translation aborted.\n",
-                p.scriptIncludeDir.c_str());
+    reportDirectory(t.code(), BuiltinMessage::kDirectoryMissing, Severity::kError,
+                    p.scriptIncludeDir);
     return kStatusNoReadAccess;
   }
   return 0;
+}
+
+// Loads the message file of the run's language and checks that it holds a
+// text for every message the program uses.  A file that cannot be used
+// leaves no message text of the run: the report of why the run ends, and
+// every later one, takes the program's built-in texts.  0 or the status 10.
+int loadMessageFile() {
+  TraceScope t("stt506");
+  RunPaths& p = configState().paths;
+  p.messageDir = directoryOf(Key::kMessageDir, dataDirectory() + "msc/");
+  p.messageFile = p.messageDir + "dt_" + runState().language.substr(0, 2) + ".msg";
+  p.entityTable = p.messageDir + "entity_tab";
+  struct stat info {};
+  const bool regular = stat(p.messageFile.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  int missing = 0;
+  if (regular && mfaLoad(p.messageFile) == 0) {
+    std::size_t count = 0;
+    const int* numbers = messageNumbersInUse(count);
+    missing = mfaFirstMissingText(numbers, count);
+    if (missing == 0) return 0;
+  }
+  mfaFree();
+  mfaSetCurrentName(p.messageFile);
+  if (missing == 0) {
+    mfaReport(t.code(), BuiltinMessage::kMessageFileUnreadable, Channel::kConsole,
+              Severity::kError, {}, {}, p.messageFile, nullptr);
+  } else {
+    mfaReport(t.code(), BuiltinMessage::kMessageFileIncomplete, Channel::kConsole,
+              Severity::kError, {missing}, {}, p.messageFile, nullptr);
+  }
+  return kStatusNoMessageFile;
+}
+
+// Reads the configuration file; says what became of it.  `problem` is set
+// when a line of it was too long.
+ConfigFileState readConfigFile(const std::string& name, bool& problem) {
+  TraceScope t("stt507");
+  if (name.empty()) return ConfigFileState::kNotFound;
+  struct stat info {};
+  if (stat(name.c_str(), &info) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? ConfigFileState::kNotFound
+                                               : ConfigFileState::kUnreadable;
+  }
+  if (S_ISDIR(info.st_mode)) return ConfigFileState::kUnreadable;
+  std::FILE* file = std::fopen(name.c_str(), "r");
+  if (file == nullptr) return ConfigFileState::kUnreadable;
+  const int settingLines = readFile(file, problem);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return ConfigFileState::kUnreadable;
+  return settingLines > 0 ? ConfigFileState::kRead : ConfigFileState::kNoSettings;
+}
+
+// The names the search for a configuration file tries in each directory.
+std::string searchedName() {
+  return std::string(runHas(RunModeBit::kOutput) ? "iges_pre.config" : "iges_post.config") +
+         ", iges.config";
+}
+
+// Says on the console why the run goes on with the defaults.
+void reportConfigFile(ConfigFileState state, const std::string& name) {
+  TraceScope t("stt508");
+  int number = 0;
+  switch (state) {
+    case ConfigFileState::kRead:
+      return;
+    case ConfigFileState::kNotFound:
+      number = BuiltinMessage::kConfigNotFound;
+      break;
+    case ConfigFileState::kUnreadable:
+      number = BuiltinMessage::kConfigUnreadable;
+      break;
+    case ConfigFileState::kNoSettings:
+      number = BuiltinMessage::kConfigWithoutSettings;
+      break;
+  }
+  mfaSetCurrentName(name);
+  mfaWarning("stt500", number, Channel::kConsole);
 }
 
 std::string baseName(const std::string& path) {
@@ -443,9 +561,6 @@ void deriveNames(const std::string& inputFile) {
   TraceScope t("stt505");
   ConfigState& s = configState();
   RunPaths& p = s.paths;
-  const std::string& language = runState().language;
-  p.messageFile = p.messageDir + "dt_" + language.substr(0, 2) + ".msg";
-  p.entityTable = p.messageDir + "entity_tab";
   const std::string base = baseName(inputFile);
   p.protocolFile = p.protocolDir + (base.empty() ? std::string("trovak_iges") : base) + ".prot";
   const int pid = static_cast<int>(getpid());
@@ -486,17 +601,11 @@ int readRunConfiguration(const std::string& level, const std::string& configFile
   resetRunConfiguration();
   s.paths.runCounter = ++s.runCounter;
 
+  const std::string searched = searchedName();
   s.paths.configFile = configFile.empty() ? searchConfigFile() : expandHome(configFile);
   bool problem = false;
   bool fileProblem = false;
-  if (!s.paths.configFile.empty()) {
-    if (std::FILE* file = std::fopen(s.paths.configFile.c_str(), "r")) {
-      readFile(file, fileProblem);
-      std::fclose(file);
-    } else {
-      fileProblem = true;  // the defaults stay in force
-    }
-  }
+  const ConfigFileState fileState = readConfigFile(s.paths.configFile, fileProblem);
   // The trace level decides about the notice of the file used.
   if (const std::string* v = textOf(Key::kTrace)) {
     if (!lookUp(kTraceLevels, *v, s.settings.traceLevel)) s.settings.traceLevel = 99;
@@ -510,15 +619,18 @@ int readRunConfiguration(const std::string& level, const std::string& configFile
   if (!s.settings.language.empty()) runState().language = s.settings.language;
   if (runState().language.empty()) runState().language = "deutsch";
 
-  const int dirs = settleDirectories();
-  if (dirs != 0) return dirs;
-  deriveNames(inputFile);
-
-  if (mfaLoad(s.paths.messageFile) != 0) problem = true;
+  // The messages first: every later report of the run needs their texts.
+  const int messages = loadMessageFile();
+  if (messages != 0) return messages;
+  reportConfigFile(fileState, s.paths.configFile.empty() ? searched : s.paths.configFile);
   if (problem) mfaWarning(t.code(), kMsgIncompleteSettings, Channel::kConsole);
   if (fileProblem) {
     mfaSetCurrentName(s.paths.configFile);
     mfaWarning(t.code(), kMsgConfigProblem, Channel::kConsole);
   }
+
+  const int dirs = settleDirectories();
+  if (dirs != 0) return dirs;
+  deriveNames(inputFile);
   return 0;
 }

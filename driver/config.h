@@ -98,9 +98,11 @@ void resetRunConfiguration();
 // the message file.  `level` is the level of the command line ("" when none
 // was given; a _STUF line then sets runState().level).  `inputFile` names
 // the protocol file: <protocolDir><base name of inputFile>.prot, or
-// <protocolDir>trovak_iges.prot when it is empty.  Returns 0, or the status
-// that ends the run (36 no memory, 37 no readable assignment or script
-// include directory).
+// <protocolDir>trovak_iges.prot when it is empty.  A configuration file
+// that is missing, unreadable or without settings is named in a warning and
+// the defaults serve.  Returns 0, or the status that ends the run (10 the
+// message file cannot be read or lacks a text, 17 no readable assignment or
+// script include directory).
 int readRunConfiguration(const std::string& level, const std::string& configFile,
                          const std::string& inputFile = "");
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "driver/assign_tables.h"
+#include "driver/builtin_texts.h"
 #include "driver/command_line.h"
 #include "driver/config.h"
 #include "driver/messages.h"
@@ -330,8 +331,9 @@ void setPhase(RunPhase phase) { dispatcherState().runPhase = phase; }
 void armTrapReport() {
   TraceScope t("stt910");
   DispatcherState& s = dispatcherState();
-  const std::string head = "\n" + mfaTextOf(kMsgErrorHeader) + " (" + std::to_string(kMsgTrap) +
-                           ") " + mfaTextOf(kMsgBeforeCode) + " SYST_TRAP, ";
+  const std::string head = std::string("\n").append(mfaTextOf(kMsgErrorHeader)) + " (" +
+                           std::to_string(kMsgTrap) + ") " + mfaTextOf(kMsgBeforeCode) +
+                           " SYST_TRAP, ";
   std::snprintf(s.trapHead, sizeof s.trapHead, "%s", head.c_str());
   // The text argument is marked and split off, so the handler can put the
   // trap's own text in its place.
@@ -882,7 +884,7 @@ int runInputDirection(const std::string& exchangeFile, const std::string& cadFil
   if (prepareConversion() != 0) {
     // A table the conversion cannot do without: the run ends here and
     // says so in its status (the assignment tables are unreadable).
-    mfaError("start", 0, Channel::kBoth);
+    mfaError("start", BuiltinMessage::kTablesUnreadable, Channel::kBoth);
     closeIgesInput();
     closeInput();
     return 17;
@@ -912,7 +914,7 @@ int runOutputDirection(const std::string& exchangeFile, const std::string& cadFi
   runState().outputTolerance = runHas(RunModeBit::kPlus) ? 0.1 : 0.0001;
   int status = 0;
   if (prepareConversion() != 0) {
-    mfaError("start", 0, Channel::kBoth);
+    mfaError("start", BuiltinMessage::kTablesUnreadable, Channel::kBoth);
     status = 17;
   } else {
     const int result = convertOutput(exchangeFile, inputFileName(cadFile));

@@ -48,6 +48,7 @@ int initialiseToolkit(const RunRequest& request) {
 }
 
 constexpr int kToolkitStatus = 9;
+constexpr int kDialogEndedStatus = 3;
 
 }  // namespace
 
@@ -87,6 +88,11 @@ int main(int argc, char** argv) {
     printUsage(stdout, programPath, request.language);
     status = 1;
   }
-  if (status == 0) status = printRefusal(stdout, programPath, request);
+  // When the dialog's input ended, the dialog counts as quit; it has said
+  // which answer is missing.
+  if (status == 0) {
+    status = request.dialogInputEnded ? kDialogEndedStatus
+                                      : printRefusal(stdout, programPath, request);
+  }
   return status;
 }

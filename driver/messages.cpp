@@ -4,9 +4,13 @@
 
 #include "driver/messages.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
+#include "driver/builtin_texts.h"
+#include "driver/run_state.h"
 #include "driver/trace.h"
 
 namespace {
@@ -29,7 +33,8 @@ constexpr std::size_t kExpandedCapacity = 2048;
 
 // Messages that show the current name as their text argument.
 constexpr int kNameMessages[] = {121, 122, 123, 124, 126, 150, 156, 157, 158, 461, 860,
-                                 870, 891, 892, 895, 896, 897, 935, 955, 965, 980, 1322, 1323};
+                                 870, 891, 892, 895, 896, 897, 935, 955, 965, 980, 990,
+                                 992, 993, 994, 995, 996, 1322, 1323};
 // Messages that show the integer of the message-argument slot.
 constexpr int kArgumentMessages[] = {835, 915, 975};
 
@@ -104,10 +109,22 @@ long messageLineNumber(const std::string& line, std::size_t& rest) {
   return value;
 }
 
-const std::string* findText(int number) {
-  for (const MessageEntry& entry : messageState().table)
-    if (entry.number == number) return &entry.text;
-  return nullptr;
+// The text of `number`: from the message table, or, while no message file
+// is loaded, the program's built-in text in the run's language.  False when
+// there is none.
+bool findText(int number, std::string_view& text) {
+  const std::vector<MessageEntry>& table = messageState().table;
+  for (const MessageEntry& entry : table) {
+    if (entry.number == number) {
+      text = entry.text;
+      return true;
+    }
+  }
+  if (!table.empty()) return false;
+  const char* builtin = builtinText(number, runIsGerman());
+  if (builtin == nullptr) return false;
+  text = builtin;
+  return true;
 }
 
 // A header word or message text as the report operations use it: empty when
@@ -252,21 +269,40 @@ int mfaLoad(const std::string& messageFile) {
 
 int mfaTextCount() { return static_cast<int>(messageState().table.size()); }
 
+int mfaFirstMissingText(const int* numbers, std::size_t count) {
+  TraceScope t("mfa001");
+  // The numbers with a text, sorted; the first entry of a number decides,
+  // as in every lookup.
+  std::vector<std::pair<int, bool>> shown;
+  shown.reserve(messageState().table.size());
+  for (const MessageEntry& entry : messageState().table) {
+    shown.emplace_back(entry.number, !entry.text.empty());
+  }
+  std::stable_sort(shown.begin(), shown.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto at = std::lower_bound(shown.begin(), shown.end(), numbers[i],
+                                     [](const auto& entry, int n) { return entry.first < n; });
+    if (at == shown.end() || at->first != numbers[i] || !at->second) return numbers[i];
+  }
+  return 0;
+}
+
 int mfaText(int number, std::size_t maxLength, std::size_t& outLength, char* buffer) {
   TraceScope t("mfa051");
   outLength = 0;
   if (buffer != nullptr) buffer[0] = '\0';
-  const std::string* text = findText(number);
-  if (text == nullptr || buffer == nullptr || text->size() > maxLength) return -1;
-  std::memcpy(buffer, text->data(), text->size());
-  buffer[text->size()] = '\0';
-  outLength = text->size();
+  std::string_view text;
+  if (!findText(number, text) || buffer == nullptr || text.size() > maxLength) return -1;
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  outLength = text.size();
   return 0;
 }
 
 std::string mfaTextOf(int number) {
-  const std::string* text = findText(number);
-  return text != nullptr ? *text : std::string();
+  std::string_view text;
+  return findText(number, text) ? std::string(text) : std::string();
 }
 
 std::size_t mfaFormat(const std::string& text, const std::vector<long>& ints,
@@ -378,12 +414,14 @@ void mfaReport(const char* code, int number, int channel, int severity,
   const std::string body = expand(shownText(number), ints, text);
   if (severity > Severity::kPlain && number == kSpecialHeaderMessage) {
     // The message of a bad value names the value's key after its text.
-    sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) + "), " +
-                          timeStamp(2) + "\n" + body + " : " + safeCode + "\n");
+    sendText(channel, std::string("\n").append(shownText(headerNumberOf(severity))) + " (" +
+                          std::to_string(number) + "), " + timeStamp(2) + "\n" + body + " : " +
+                          safeCode + "\n");
   } else {
     if (severity > Severity::kPlain) {
-      sendText(channel, "\n" + shownText(headerNumberOf(severity)) + " (" + std::to_string(number) + ") " +
-                            shownText(kWordBeforeCode) + " " + safeCode + ", " + timeStamp(2) + "\n");
+      sendText(channel, std::string("\n").append(shownText(headerNumberOf(severity))) + " (" +
+                            std::to_string(number) + ") " + shownText(kWordBeforeCode) + " " +
+                            safeCode + ", " + timeStamp(2) + "\n");
     }
     sendText(channel, body + "\n");
   }

@@ -53,6 +53,10 @@ struct MessageCounts {
 int mfaLoad(const std::string& messageFile);  // mfa000
 int mfaLoadStream(std::FILE* file);           // mfa000 on an open stream
 int mfaTextCount();                           // entries in the table
+// The first of `numbers` without a text (or with an empty one) in the loaded
+// table, or 0 when the table has a text for each.  Built-in texts do not
+// count.
+int mfaFirstMissingText(const int* numbers, std::size_t count);  // mfa001
 int mfaText(int number, std::size_t maxLength, std::size_t& outLength, char* buffer);  // mfa051
 std::string mfaTextOf(int number);  // the text, "" when unknown
 // Expands "&i.." and "&t.." placeholders; output stops at capacity-1 bytes.

@@ -93,7 +93,10 @@ int openDxfSectionFiles() {
 }
 
 std::string dxfLayerName(std::int32_t lineStyle, double width) {
-  return "L" + std::to_string(lineStyle) + "S" + std::to_string(widthPart(width));
+  return std::string("L")
+      .append(std::to_string(lineStyle))
+      .append("S")
+      .append(std::to_string(widthPart(width)));
 }
 
 int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width) {

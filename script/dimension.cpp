@@ -56,7 +56,7 @@ void trace(const std::string& line) {
   if (tracing()) std::printf("%s\n", line.c_str());
 }
 
-std::string E(std::int32_t n) { return "E" + std::to_string(n); }
+std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
 std::string num(double v) { return scriptNumber(v); }
 double degrees(double radians) { return radians * 180.0 / kPi; }
 double tolerance() { return scriptState().pointTolerance; }

@@ -24,7 +24,7 @@ double distance(const ScriptPointXYZ& a, const ScriptPointXYZ& b) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-std::string E(std::int32_t n) { return "E" + std::to_string(n); }
+std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
 
 // Steps 1 and 3 of the frame: the name for messages, the element's layer
 // and z-order.

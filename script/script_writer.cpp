@@ -88,7 +88,7 @@ const char* prefix() { return dxfRun() ? "dxf_" : dwgRun() ? "dwg_" : "iges_"; }
 // The level part of a variable name: "5" or "_5" for level -5.
 std::string levelName(std::int32_t level) {
   if (level >= 0) return std::to_string(level);
-  return "_" + std::to_string(-static_cast<std::int64_t>(level));
+  return std::string("_").append(std::to_string(-static_cast<std::int64_t>(level)));
 }
 
 }  // namespace
@@ -644,7 +644,7 @@ std::string ScriptZRef(std::int32_t /*index*/, std::int32_t level) {
     return z;
   }
   if (layerNamesOn()) return "MZ";
-  return "Z" + levelName(level);
+  return std::string("Z").append(levelName(level));
 }
 
 namespace {
@@ -679,9 +679,19 @@ std::string ScriptBlank(int blank) { return blank == 1 ? "1" : "0"; }
 std::string ScriptColourTextOf(int cadColour, int red, int green, int blue) {
   TraceScope t("ses870");
   if (cadColour < 0 && !classic()) {
-    return "{" + std::to_string(red) + "," + std::to_string(green) + "," + std::to_string(blue) + "}";
+    return std::string("{")
+        .append(std::to_string(red))
+        .append(",")
+        .append(std::to_string(green))
+        .append(",")
+        .append(std::to_string(blue))
+        .append("}");
   }
-  if (cadColour != 0) return "{" + std::to_string(cadColour < 0 ? -static_cast<long>(cadColour) : cadColour) + "}";
+  if (cadColour != 0) {
+    return std::string("{")
+        .append(std::to_string(cadColour < 0 ? -static_cast<long>(cadColour) : cadColour))
+        .append("}");
+  }
   return "{7}";
 }
 
@@ -824,7 +834,7 @@ namespace {
 // The number as the point statement writes it: a number, or a length
 // variable with pointMode 0.
 std::string offsetText(double v) {
-  if (runSettings().pointMode == 0) return "L" + std::to_string(ScriptLength(v));
+  if (runSettings().pointMode == 0) return std::string("L").append(std::to_string(ScriptLength(v)));
   return scriptNumber(v);
 }
 
@@ -892,8 +902,9 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
 std::int32_t ScriptPoint(std::int32_t index, const ScriptAttributes& attributes, const ScriptElementData* data,
                          const ScriptPointXYZ* reference, const ScriptPointXYZ& point) {
   TraceScope t("ses1001");
-  const std::string tail = "," + ScriptBlank(attributes.blank) + "," + ScriptColourText(attributes.colour) +
-                           "," + ScriptInfoText(index, data) + ")";
+  const std::string tail = std::string(",").append(ScriptBlank(attributes.blank)) + "," +
+                           ScriptColourText(attributes.colour) + "," + ScriptInfoText(index, data) +
+                           ")";
   return writePoint("ses1001", tail, reference, point);
 }
 

@@ -40,7 +40,7 @@ bool graphicInfoOn() {
   return v != 0 && v != kNotSet;
 }
 
-std::string E(std::int32_t n) { return "E" + std::to_string(n); }
+std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
 // A value of the exchange file that is no number is written as 0: the CAD
 // system cannot read "nan" or "inf".
 std::string num(double v) { return scriptNumber(std::isfinite(v) ? v : 0.0); }
@@ -163,7 +163,7 @@ int ScriptGroup(std::int32_t index, const ScriptGroupRecord& group, const Script
       if (k % kMembersPerLine == 0) text += "\n";
       text += E(group.members[k]) + " ";
     }
-    if (referenceMember != 0) text += " " + E(referenceMember) + " ";
+    if (referenceMember != 0) text.append(" ").append(E(referenceMember)).append(" ");
     text += "}," + ScriptBlank(group.attributes.blank) + "," + ScriptColourText(group.attributes.colour) + "," +
             ScriptInfoText(index, &group.data) + ")\n";
     o << text;

@@ -30,7 +30,7 @@ constexpr double kHeightsToNextLine = 1.5;
 constexpr const char* kAnchorNames[] = {"begint", "middlet", "endt",    "beginm", "middlem",
                                         "endm",   "beginv",  "middlev", "endv"};
 
-std::string E(std::int32_t n) { return "E" + std::to_string(n); }
+std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
 std::string num(double v) { return scriptNumber(v); }
 double degrees(double radians) { return radians * 180.0 / kScriptPi; }
 
@@ -63,7 +63,7 @@ double transformAngle(const ScriptMatrix* m, double angle) {
 std::string fontArgument(const ScriptTextString& s) {
   if (s.fontName.empty()) return "TEXTFONT";
   const std::string name = runState().senderCode == kSenderQuorix ? cadFontName(s.fontName) : s.fontName;
-  return "\"" + ScriptQuoteText(name) + "\"";
+  return std::string("\"").append(ScriptQuoteText(name)).append("\"");
 }
 
 // The string's bytes converted for the sending system and its font.
@@ -81,7 +81,7 @@ std::string verticalCharacter(unsigned char c) {
   if (c >= 32 && c <= 126) return std::string("\"") + static_cast<char>(c) + "\" ";
   char code[8];
   std::snprintf(code, sizeof code, "@%03u", static_cast<unsigned>(c));
-  return "\"" + std::string(code) + "\" ";
+  return std::string("\"").append(code).append("\" ");
 }
 
 // What a string statement needs besides its text.
@@ -239,7 +239,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
           q = nextElement();
           statement(E(q) + "=DTCreatePointSameX(" + E(f.point) + "," + nextLine + pointTail);
         }
-        std::string lines = "\"" + ScriptQuoteText(text) + "\"\n";
+        std::string lines = std::string("\"").append(ScriptQuoteText(text)).append("\"\n");
         for (std::size_t k = i + 1; k < note.strings.size(); ++k) {
           const ScriptTextString& more = note.strings[k];
           if (!more.hasText) {
@@ -248,7 +248,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
           }
           last = k;
           if (more.rejected) continue;
-          lines += "\"" + ScriptQuoteText(convertedText(more)) + "\"\n";
+          lines.append("\"").append(ScriptQuoteText(convertedText(more))).append("\"\n");
         }
         textNumber = nextElement();
         statement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\n" + lines + "}," + E(q) + "," + height + "," +

@@ -195,12 +195,31 @@ TEST(Dialog, InvalidAnswersRepeatOnlyTheirQuestion) {
 }
 
 TEST(Dialog, QuitAndEndOfInput) {
-  const char* inputs[] = {"q\n", "q", "", "-igesin\n", "-igesin\n-g1\na\nb\n", "-dwgin\n\n"};
-  for (const char* input : inputs) {
-    SCOPED_TRACE(input);
-    const DialogRun run = dialog("", input);
-    EXPECT_EQ(run.result, -1);
+  struct Case {
+    const char* input;
+    const char* language;
+    int result;
+    std::string printedEnd;  // how the printed text ends
+  };
+  const Case cases[] = {
+      {"q\n", "", kDialogQuit, kDirectionEn},
+      {"q", "", kDialogQuit, kDirectionEn},
+      {"", "", kDialogInputEnded,
+       "\n-> The input ended without an answer to : function needed\n"},
+      {"-igesin\n", "", kDialogInputEnded,
+       "\n-> The input ended without an answer to : efficiency needed\n"},
+      {"-igesin\n-g1\na\nb\n", "", kDialogInputEnded,
+       "\n-> The input ended without an answer to : name of config-file needed\n"},
+      {"-dwgin\n\n", "deutsch", kDialogInputEnded,
+       "\n-> Die Eingabe endete ohne Antwort auf : Bitte den KPL-Ausgabedateinamen angeben\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    const DialogRun run = dialog(c.language, c.input);
+    EXPECT_EQ(run.result, c.result);
     EXPECT_TRUE(run.answers.empty());
+    ASSERT_GE(run.printed.size(), c.printedEnd.size());
+    EXPECT_EQ(run.printed.substr(run.printed.size() - c.printedEnd.size()), c.printedEnd);
   }
   // "q" quits only at the first question; later it is a file name.
   const DialogRun later = dialog("", "-dwgin\nq\nk\nc\n");
@@ -221,7 +240,7 @@ TEST(Dialog, OverlongAnswerIsRefusedAndAskedAgain) {
                              "-> name of config-file needed\n" + kFileEn);
   // An endless direction answer ends with the input.
   const DialogRun endless = dialog("", std::string(100000, '-'));
-  EXPECT_EQ(endless.result, -1);
+  EXPECT_EQ(endless.result, kDialogInputEnded);
 }
 
 TEST(Dialog, AnswersAreScannedOnTopOfTheCommandLine) {

@@ -133,11 +133,13 @@ TEST(Dxf12inRun, AValueCutToItsFieldIsAWarningWithItsLine) {
   const DxfRun run = convert(kHeader + kTables + entities({"0", "TEXT", "8", "0", "10", "0", "20", "0", "40", "2", "1", text}) + kEof);
   ASSERT_EQ(run.result.status, 0) << run.result.err;
   const long line = 10 + 24 + 4 + 12;  // the header, the tables, the section head and the text's groups
-  EXPECT_NE(run.result.err.find("The value in line " + std::to_string(line) + " of the DXF file is cut to 255 of its " +
-                                std::to_string(text.size()) + " characters"),
+  const std::string warning = std::string("The value in line ").append(std::to_string(line)) +
+                              " of the DXF file is cut to 255 of its " +
+                              std::to_string(text.size()) + " characters";
+  EXPECT_NE(run.result.err.find(warning),
             std::string::npos)
       << run.result.err;
-  EXPECT_NE(run.script.find("\"" + std::string(255, 'x') + "\""), std::string::npos);
+  EXPECT_NE(run.script.find(std::string("\"").append(255, 'x').append("\"")), std::string::npos);
 }
 
 TEST(Dxf12inRun, AttributesFacesShapesAndPolylineArcsAreDrawnOrReported) {
@@ -301,10 +303,13 @@ TEST(Dxf12inRun, DeeplyNestedBlocksAreExpandedToTheirDepth) {
   // Block k holds a line and an insert of block k+1, 200 deep.
   std::vector<std::string> chain;
   for (int k = 0; k < 200; ++k) {
-    const std::string name = "N" + std::to_string(k);
+    const std::string name = std::string("N").append(std::to_string(k));
     chain.insert(chain.end(), {"0", "BLOCK", "2", name, "70", "0", "10", "0", "20", "0",  //
                                "0", "LINE", "10", "0", "20", "0", "11", "1", "21", "0"});
-    if (k + 1 < 200) chain.insert(chain.end(), {"0", "INSERT", "2", "N" + std::to_string(k + 1), "10", "0", "20", "1"});
+    if (k + 1 < 200) {
+      const std::string next = std::string("N").append(std::to_string(k + 1));
+      chain.insert(chain.end(), {"0", "INSERT", "2", next, "10", "0", "20", "1"});
+    }
     chain.insert(chain.end(), {"0", "ENDBLK"});
   }
   const DxfRun run = convert(kHeader + kTables + blocks(chain) + entities({"0", "INSERT", "2", "N0"}) + kEof);

@@ -112,16 +112,25 @@ TEST(Program, DialogQuitAndInvalidLevel) {
   EXPECT_EQ(r.out, directionEn + kNoDirectionEn + usage(kName, false));
 
   // The invalid level answer repeats the level question only; the input then
-  // ends, which quits the dialog.
+  // ends, which quits the dialog and names the answer it lacks.
   r = runProgram(kProgram, {"-dia"}, dir.path(), "-igesin\n-g7\n-g1\n");
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.out, directionEn + levelEn + invalid + levelEn +
-                       "-> name of IGES-file needed\n   (use full pathname)    : " +
-                       kNoDirectionEn + usage(kName, false));
+                       "-> name of IGES-file needed\n   (use full pathname)    : "
+                       "\n-> The input ended without an answer to : name of IGES-file needed\n");
 
   r = runProgram(kProgram, {"-lang", "deutsch", "-dia"}, dir.path(), "");
   EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.out.rfind("-> Bitte die Funktion eingeben\n", 0), 0u);
+  EXPECT_EQ(r.out, "-> Bitte die Funktion eingeben\n"
+                   "   (-igesin/-igesout/-dxf12in/-dxfin/-dxfout/-dwgin/-dwgout/q(=Ende))  : "
+                   "\n-> Die Eingabe endete ohne Antwort auf : Bitte die Funktion eingeben\n");
+
+  // A command line that names the whole run still runs when the dialog's
+  // input ends at once.
+  const std::string config = dir.write("run.config", "TR_PROT " + dir.path() + "/\n");
+  dir.write("e.igs", "");
+  r = runProgram(kProgram, {"-igesin", "e.igs", "o.kpl", config, "-dia"}, dir.path(), "");
+  EXPECT_EQ(r.status, 19);
 
   // An answer of a megabyte is refused, the question repeats.
   r = runProgram(kProgram, {"-dia"}, dir.path(), std::string(1 << 20, 'x') + "\nq\n");

@@ -113,6 +113,14 @@ TEST_F(CharsetTest, FontOneWithoutTableAndToolkitRuns) {
   fs::remove(dir_ / "font1001.cfg");
   EXPECT_EQ(converted("A", 1001), "A");
   EXPECT_EQ(warnings(), 0);
+
+  // A toolkit run without charset table: one warning for the text, not one
+  // for each of its characters.
+  resetCharacterTables();
+  fs::remove(dir_ / "charset.cfg");
+  EXPECT_EQ(converted("AB\x01", 1), "AB ");
+  EXPECT_EQ(converted("CD", 1), "CD");
+  EXPECT_EQ(warnings(), 1);
 }
 
 TEST_F(CharsetTest, EscapesOfTheSendingSystems) {

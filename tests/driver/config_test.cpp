@@ -173,10 +173,15 @@ TEST_F(ConfigTest, ToolkitRunsUseTheDwgTables) {
   EXPECT_EQ(runPaths().assignDir, std::string(TROVAK_SOURCE_DIR) + "/ririzidedareru/assign/dwg/");
 }
 
-TEST_F(ConfigTest, NoReadableAssignmentDirectoryEndsTheRun) {
+TEST_F(ConfigTest, UnusableInstallationDataEndsTheRun) {
+  // No assignment directory: status 17.
   runState().installDir = "/nonexistent/";
   runPaths().installDir = "/nonexistent/";
-  EXPECT_NE(read("", kIgesIn), 0);
+  const std::string messages = "TR_MEDI " + std::string(TROVAK_SOURCE_DIR) + "/ririzidedareru/msc\n";
+  EXPECT_EQ(read(messages, kIgesIn), 17);
+  // No message file either: status 10, the message file is checked first.
+  EXPECT_EQ(read("", kIgesIn), 10);
+  EXPECT_EQ(mfaTextCount(), 0);
 }
 
 TEST_F(ConfigTest, DwgVersions) {

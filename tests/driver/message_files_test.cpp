@@ -7,7 +7,9 @@
 #include <set>
 #include <string>
 
+#include "driver/builtin_texts.h"
 #include "driver/ide_msg.h"
+#include "driver/message_numbers.h"
 #include "driver/messages.h"
 
 namespace {
@@ -49,6 +51,33 @@ TEST(MessageFiles, EveryNumberInUseHasAShownText) {
       EXPECT_FALSE(isUtf8Multibyte(buffer)) << file << " " << n;
     }
   }
+  mfaFree();
+}
+
+TEST(MessageFiles, BuiltInTextsAgreeWithTheFiles) {
+  // The built-in texts stand in for the files; they must say the same.
+  const int numbers[] = {90, 91, 92, 93, 990, 991, 992, 993, 994, 995, 996, 997, 998, 999};
+  for (const bool german : {true, false}) {
+    mfaFree();
+    ASSERT_EQ(mfaLoad(kDir + (german ? "dt_de.msg" : "dt_en.msg")), 0);
+    for (int n : numbers) {
+      ASSERT_NE(builtinText(n, german), nullptr) << n;
+      EXPECT_EQ(mfaTextOf(n), builtinText(n, german)) << n;
+    }
+  }
+  mfaFree();
+}
+
+TEST(MessageFiles, TheProgramKnowsEveryNumberInUse) {
+  std::size_t count = 0;
+  const int* numbers = messageNumbersInUse(count);
+  EXPECT_EQ(std::set<int>(numbers, numbers + count), numbersInUse());
+  mfaFree();
+  ASSERT_EQ(mfaLoad(kDir + "dt_en.msg"), 0);
+  EXPECT_EQ(mfaFirstMissingText(numbers, count), 0);
+  mfaLoadStream(nullptr);
+  ASSERT_EQ(mfaTextCount(), 0);
+  EXPECT_EQ(mfaFirstMissingText(numbers, count), numbers[0]);
   mfaFree();
 }
 

@@ -163,7 +163,7 @@ TEST_F(ParaFile, SplitLine) {
     EXPECT_EQ(line.count, c.arguments.size()) << c.line;
   }
   std::string many = "k";
-  for (int i = 0; i < 40; ++i) many += " " + std::to_string(i);
+  for (int i = 0; i < 40; ++i) many.append(" ").append(std::to_string(i));
   const DwgOutPara::Line line = DwgOutPara::SplitLine(many);
   EXPECT_EQ(line.count, 40u);
   ASSERT_EQ(line.arguments.size(), DwgOutPara::kParaArguments);

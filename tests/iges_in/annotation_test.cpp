@@ -252,7 +252,7 @@ TEST_F(Annotation, NoteStringsTheContentCheckRejects) {
     SCOPED_TRACE(c.strings[1]);
     igestest::Builder b;
     std::string p = std::to_string(c.strings.size());
-    for (std::size_t k = 0; k < c.strings.size(); ++k) p += "," + noteString(c.strings[k], static_cast<double>(5 * k));
+    for (std::size_t k = 0; k < c.strings.size(); ++k) p.append(",").append(noteString(c.strings[k], static_cast<double>(5 * k)));
     const int n = b.add(212, p + ";");
     ASSERT_EQ(convert(b), 0);
     const std::string out = out_.str();
@@ -297,7 +297,9 @@ TEST_F(Annotation, ArrowKindsFromTheLeaderForms) {
     const int arrows = occurrences(out, "\"two_points\"") + occurrences(out, "\"arrow_right\"") +
                        occurrences(out, "\"arrow_left\"");
     EXPECT_EQ(arrows, c.option == nullptr ? 0 : 1) << out;
-    if (c.option != nullptr) EXPECT_EQ(occurrences(out, c.option), 1) << out;
+    if (c.option != nullptr) {
+      EXPECT_EQ(occurrences(out, c.option), 1) << out;
+    }
     TearDown();
     SetUp();
   }

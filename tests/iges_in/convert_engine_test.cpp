@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 
 std::string joinPointers(const std::vector<int>& des) {
   std::string s = std::to_string(des.size());
-  for (int d : des) s += "," + std::to_string(d);
+  for (int d : des) s.append(",").append(std::to_string(d));
   return s + ";";
 }
 

@@ -35,7 +35,7 @@ namespace fs = std::filesystem;
 
 std::string pointers(const std::vector<int>& des) {
   std::string s = std::to_string(des.size());
-  for (int d : des) s += "," + std::to_string(d);
+  for (int d : des) s.append(",").append(std::to_string(d));
   return s;
 }
 
@@ -87,9 +87,11 @@ int addView(igestest::Builder& b, int number, const std::string& scale) {
 int addDrawing(igestest::Builder& b, const std::vector<int>& views, const std::vector<std::pair<int, int>>& origins,
                const std::vector<int>& annotation) {
   std::string p = std::to_string(views.size());
-  for (std::size_t k = 0; k < views.size(); ++k)
-    p += "," + std::to_string(views[k]) + "," + std::to_string(origins[k].first) + ".," +
-         std::to_string(origins[k].second) + ".";
+  for (std::size_t k = 0; k < views.size(); ++k) {
+    p.append(",").append(std::to_string(views[k])).append(",");
+    p.append(std::to_string(origins[k].first)).append(".,");
+    p.append(std::to_string(origins[k].second)).append(".");
+  }
   p += "," + pointers(annotation) + ";";
   return b.add(404, p);
 }

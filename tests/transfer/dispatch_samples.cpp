@@ -27,9 +27,9 @@ std::string TransferFile::head() const {
   out += "@fileversion\n#" + std::to_string(version_) + "\n#V" + std::to_string(version_) +
          "\n#TestCAD\n";
   out += "@general\n";
-  for (double e : extents_) out += "#" + number(e) + "\n";
-  out += "#" + std::to_string(layers_.size()) + "\n";
-  for (double v : layers_) out += "#" + number(v) + "\n";
+  for (double e : extents_) out.append("#").append(number(e)).append("\n");
+  out.append("#").append(std::to_string(layers_.size())).append("\n");
+  for (double v : layers_) out.append("#").append(number(v)).append("\n");
   return out;
 }
 

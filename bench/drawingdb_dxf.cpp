@@ -1,0 +1,157 @@
+// The toolkit's DXF codec on generated drawings of 10k, 100k and 1M
+// entities (lines, circles, arcs, texts, lightweight polylines, inserts of
+// a few blocks, on 100 layers): write speed (goal >= 100 MB/s), read time
+// against the C++ peer reader dxfrw-read when it is there (parse only), the
+// growth of the read time from N to 10N (goal at most 11x) and the peak
+// memory of a read (goal at most twice the file plus 32 MiB).
+//
+//   bench_drawingdb_dxf [max-entities] [peer-program]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "drawingdb/dxf_codec.h"
+
+using namespace drawingdb;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+Database makeDrawing(long n) {
+  Database db = Database::create(Release::R2000);
+  for (int l = 0; l < 100; ++l) db.addRecord(db.layers, "LAYER_" + std::to_string(l)).data.colour = 1 + l % 7;
+  for (int b = 0; b < 10; ++b) {
+    BlockRecord& block = db.addBlock("BLOCK_" + std::to_string(b));
+    const std::size_t bi = db.blockIndex(block);
+    for (int k = 0; k < 5; ++k) {
+      Entity e = makeEntity(EntityKind::Line);
+      std::get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k), 1, 0}};
+      db.addEntity(db.blocks[bi], std::move(e));
+    }
+  }
+  for (long i = 0; i < n; ++i) {
+    const double x = double(i % 1000) * 1.25, y = double(i / 1000) * 0.75;
+    Entity e;
+    switch (i % 6) {
+      case 0: e = makeEntity(EntityKind::Line); std::get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}}; break;
+      case 1: e = makeEntity(EntityKind::Circle); std::get<Circle>(e.data).center = {x, y, 0}; std::get<Circle>(e.data).radius = 0.3; break;
+      case 2: {
+        e = makeEntity(EntityKind::Arc);
+        Arc& a = std::get<Arc>(e.data);
+        a.center = {x, y, 0};
+        a.radius = 0.4;
+        a.startAngle = 15;
+        a.endAngle = 200;
+        break;
+      }
+      case 3: {
+        e = makeEntity(EntityKind::Text);
+        Text& t = std::get<Text>(e.data);
+        t.insertion = {x, y, 0};
+        t.height = 0.25;
+        t.value = std::to_string(i);
+        break;
+      }
+      case 4: {
+        e = makeEntity(EntityKind::LwPolyline);
+        auto& v = std::get<LwPolyline>(e.data).vertices;
+        for (int k = 0; k < 5; ++k) v.push_back({{x + k * 0.1, y + (k % 2) * 0.1, 0}, 0, 0, k == 2 ? 0.5 : 0});
+        break;
+      }
+      default: {
+        e = makeEntity(EntityKind::Insert);
+        Insert& ins = std::get<Insert>(e.data);
+        ins.block = "BLOCK_" + std::to_string(i % 10);
+        ins.insertion = {x, y, 0};
+        ins.rotation = double(i % 360);
+        break;
+      }
+    }
+    e.common.layer = "LAYER_" + std::to_string(i % 100);
+    db.addEntity(db.modelSpace(), std::move(e));
+  }
+  return db;
+}
+
+long peakKib() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+// Reads the file in a child process so that its peak memory is its own.
+void readInChild(const std::string& bytes, double& secondsOut, long& peakOut) {
+  int pipeFd[2];
+  if (pipe(pipeFd) != 0) std::abort();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(pipeFd[0]);
+    const long before = peakKib();
+    const auto t0 = Clock::now();
+    Database db;
+    const DxfReadResult r = readDxf(bytes, db);
+    const auto t1 = Clock::now();
+    if (!r.status.ok()) _exit(1);
+    double msg[2] = {seconds(t0, t1), double(peakKib() - before)};
+    if (write(pipeFd[1], msg, sizeof msg) != sizeof msg) _exit(1);
+    _exit(0);
+  }
+  close(pipeFd[1]);
+  double msg[2] = {0, 0};
+  if (read(pipeFd[0], msg, sizeof msg) != sizeof msg) std::abort();
+  close(pipeFd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  secondsOut = msg[0];
+  peakOut = static_cast<long>(msg[1]);
+}
+
+double peerSeconds(const std::string& peer, const std::string& path) {
+  if (peer.empty() || access(peer.c_str(), X_OK) != 0) return -1;
+  const std::string cmd = peer + " " + path + " >/dev/null";
+  const auto t0 = Clock::now();
+  if (std::system(cmd.c_str()) != 0) return -1;
+  return seconds(t0, Clock::now());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long maxEntities = argc > 1 ? std::atol(argv[1]) : 1000000;
+  const std::string peer = argc > 2 ? argv[2] : "../shared/tools/dxf-peer/bin/dxfrw-read";
+  std::printf("%10s %10s %9s %9s %9s %9s %9s %10s\n", "entities", "MB", "write", "MB/s", "read", "peer", "us/ent",
+              "peak/file");
+  double lastRead = 0;
+  long lastN = 0;
+  for (long n = 10000; n <= maxEntities; n *= 10) {
+    Database db = makeDrawing(n);
+    StringSink sink;
+    sink.data.reserve(static_cast<std::size_t>(n) * 200);
+    const auto t0 = Clock::now();
+    if (!writeDxf(db, sink, {Release::R2000, false, 16}).ok()) return 1;
+    const double writeTime = seconds(t0, Clock::now());
+    const double mb = double(sink.data.size()) / 1e6;
+    const std::string path = "/tmp/bench_drawingdb_" + std::to_string(getpid()) + ".dxf";
+    std::ofstream(path, std::ios::binary) << sink.data;
+    double readTime = 0;
+    long peak = 0;
+    readInChild(sink.data, readTime, peak);
+    const double peerTime = peerSeconds(peer, path);
+    std::remove(path.c_str());
+    const double fileKib = double(sink.data.size()) / 1024.0;
+    std::printf("%10ld %10.1f %9.3f %9.1f %9.3f %9.3f %9.3f %10.2f\n", n, mb, writeTime, mb / writeTime, readTime,
+                peerTime, readTime * 1e6 / double(n), double(peak) / fileKib);
+    if (lastN > 0) std::printf("%10s read time grew %.1fx for %ldx the entities\n", "", readTime / lastRead, n / lastN);
+    lastRead = readTime;
+    lastN = n;
+  }
+  return 0;
+}

@@ -1,0 +1,268 @@
+#include "drawingdb/audit.h"
+
+// See dxf_fields.h: the field walks draw false array-bounds warnings.
+#pragma GCC diagnostic ignored "-Warray-bounds"
+
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "drawingdb/dxf_fields.h"
+#include "drawingdb/schema.h"
+
+namespace drawingdb {
+namespace {
+
+std::string upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return u;
+}
+
+template <class R>
+std::unordered_set<std::string> namesOf(const SymbolTable<R>& t) {
+  std::unordered_set<std::string> names;
+  for (const Record<R>& r : t.records) names.insert(upper(r.common.name));
+  return names;
+}
+
+class Auditor {
+ public:
+  Auditor(Database& db, const AuditOptions& options) : db_(db), fix_(options.fix) {}
+
+  std::vector<Finding> run() {
+    requiredRecords();
+    handles();
+    entities();
+    blockCycles();
+    dictionaries();
+    return std::move(findings_);
+  }
+
+ private:
+  void report(std::string code, Handle h, std::string field, bool fixable, std::string detail) {
+    findings_.push_back({std::move(code), h, std::move(field), fix_ && fixable, std::move(detail)});
+  }
+
+  // ------------------------------------------------------------ records
+  void requiredRecords() {
+    const Release r = db_.release;
+    const bool modern = r >= Release::R13;
+    auto need = [&](bool present, std::string what) {
+      if (!present) report("missing-record", 0, what, true, what + " is missing");
+    };
+    need(db_.layers.find("0") != nullptr, "layer 0");
+    need(db_.linetypes.find("Continuous") != nullptr, "linetype Continuous");
+    if (modern) {
+      need(db_.linetypes.find("ByBlock") != nullptr, "linetype ByBlock");
+      need(db_.linetypes.find("ByLayer") != nullptr, "linetype ByLayer");
+    }
+    need(db_.styles.find("Standard") != nullptr, "text style Standard");
+    if (r >= Release::R10) need(db_.vports.find("*ACTIVE") != nullptr, "viewport *ACTIVE");
+    if (r >= Release::R12) {
+      need(db_.appids.find("ACAD") != nullptr, "application ACAD");
+      need(!db_.dimstyles.records.empty(), "dimension style Standard");
+    }
+    need(db_.findBlock("*Model_Space") || db_.findBlock("$MODEL_SPACE"), "block *Model_Space");
+    need(db_.findBlock("*Paper_Space") || db_.findBlock("$PAPER_SPACE"), "block *Paper_Space");
+    if (modern) need(db_.dictionary(db_.rootDictionary) != nullptr, "root dictionary");
+    if (fix_ && !findings_.empty()) db_.completeFor(r);
+  }
+
+  // ------------------------------------------------------------ handles
+  void handles() {
+    std::unordered_set<Handle> seen;
+    bool changed = false;
+    db_.forEachHandle([&](Handle& h) {
+      if (h == 0) return;
+      if (seen.insert(h).second) return;
+      report("duplicate-handle", h, "handle", true, "handle " + formatHandle(h) + " is used more than once");
+      if (fix_) {
+        h = 0;
+        changed = true;
+      }
+    });
+    if (changed) {
+      db_.forEachHandle([&](Handle& h) {
+        if (h == 0) h = db_.newHandle();
+      });
+      db_.reindex();
+    }
+  }
+
+  // ------------------------------------------------------------ entities
+  template <class T>
+  bool checkFields(T& data, Handle h) {
+    bool keep = true;
+    for (const Field<T>& f : fieldsOf<T>()) {
+      std::visit(Overloaded{
+                     [&](double T::*m) {
+                       double& v = data.*m;
+                       if (!std::isfinite(v)) {
+                         report("bad-number", h, std::string(f.name), true, "not a finite number");
+                         if (fix_) v = 0;
+                       }
+                       const bool bad = (f.check == Check::Positive && !(v > 0)) ||
+                                        (f.check == Check::UnitRatio && !(v > 0 && v <= 1));
+                       if (bad) {
+                         report("bad-value", h, std::string(f.name), true,
+                                std::string(f.name) + " " + formatReal(v, 17) + " is out of range; the entity is removed");
+                         keep = false;
+                       }
+                     },
+                     [&](Point3 T::*m) {
+                       Point3& p = data.*m;
+                       if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+                         report("bad-number", h, std::string(f.name), true, "not a finite point");
+                         if (fix_) p = Point3{};
+                       }
+                     },
+                     [&](const auto&) {},
+                 },
+                 f.member);
+    }
+    return keep;
+  }
+
+  void entities() {
+    const auto layers = namesOf(db_.layers);
+    const auto linetypes = namesOf(db_.linetypes);
+    const auto styles = namesOf(db_.styles);
+    std::unordered_set<std::string> blocks;
+    for (const BlockRecord& b : db_.blocks) blocks.insert(upper(b.name));
+    std::unordered_set<std::string> addedLayers;
+    const std::string standard = db_.styles.find("Standard") ? db_.styles.find("Standard")->common.name : "Standard";
+    for (BlockRecord& block : db_.blocks) {
+      std::vector<EntityId> kept;
+      kept.reserve(block.entities.size());
+      for (EntityId id : block.entities) {
+        if (id >= db_.entities.size()) {
+          report("dangling-entity", block.handle, "entities", true, "block " + block.name + " lists a missing entity");
+          continue;
+        }
+        Entity& e = db_.entities[id];
+        const Handle h = e.common.handle;
+        bool keep = true;
+        if (e.common.owner != block.handle) {
+          report("wrong-owner", h, "owner", true, "owner is not the block " + block.name);
+          if (fix_) e.common.owner = block.handle;
+        }
+        const std::string layer = upper(e.common.layer);
+        if (!layers.count(layer) && !addedLayers.count(layer)) {
+          report("undefined-layer", h, "layer", true, "layer " + e.common.layer + " is not in the layer table");
+          if (fix_) {
+            if (e.common.layer.empty()) e.common.layer = "0";
+            else db_.addRecord(db_.layers, e.common.layer).data.linetype = db_.linetypes.find("Continuous") ? db_.linetypes.find("Continuous")->common.name : "Continuous";
+            addedLayers.insert(layer);
+          }
+        }
+        const std::string lt = upper(e.common.linetype);
+        if (!lt.empty() && lt != "BYLAYER" && lt != "BYBLOCK" && !linetypes.count(lt)) {
+          report("undefined-linetype", h, "linetype", true, "linetype " + e.common.linetype + " is not defined; ByLayer used");
+          if (fix_) e.common.linetype = "BYLAYER";
+        }
+        if (e.common.colour < 0 || e.common.colour > 256) {
+          report("bad-colour", h, "colour", true, "colour " + std::to_string(e.common.colour) + " is not a colour number; ByLayer used");
+          if (fix_) e.common.colour = 256;
+        }
+        std::visit(Overloaded{
+                       [&](UnknownEntity&) {},
+                       [&](auto& data) {
+                         using T = std::decay_t<decltype(data)>;
+                         keep = checkFields<T>(data, h) && keep;
+                       },
+                   },
+                   e.data);
+        if (auto* t = std::get_if<Text>(&e.data); t != nullptr && !styles.count(upper(t->style))) {
+          report("undefined-style", h, "style", true, "text style " + t->style + " is not defined; " + standard + " used");
+          if (fix_) t->style = standard;
+        }
+        if (auto* i = std::get_if<Insert>(&e.data); i != nullptr && !blocks.count(upper(i->block))) {
+          report("undefined-block", h, "block", true, "block " + i->block + " is not defined; the insert is removed");
+          keep = false;
+        }
+        if (auto* p = std::get_if<Polyline>(&e.data); p != nullptr && p->vertices.empty()) {
+          report("empty-polyline", h, "vertices", true, "polyline without vertices is removed");
+          keep = false;
+        }
+        if (auto* p = std::get_if<LwPolyline>(&e.data); p != nullptr && p->vertices.empty()) {
+          report("empty-polyline", h, "vertices", true, "polyline without vertices is removed");
+          keep = false;
+        }
+        if (keep || !fix_) kept.push_back(id);
+      }
+      if (fix_) block.entities = std::move(kept);
+    }
+  }
+
+  // A block that inserts itself, directly or through others, cannot be
+  // drawn; the insert that closes the cycle is removed.
+  void blockCycles() {
+    std::unordered_map<std::string, std::size_t> byName;
+    for (std::size_t i = 0; i < db_.blocks.size(); ++i) byName.emplace(upper(db_.blocks[i].name), i);
+    enum : std::uint8_t { White, Grey, Black };
+    std::vector<std::uint8_t> colour(db_.blocks.size(), White);
+    struct Frame {
+      std::size_t block;
+      std::size_t next;  // position in the block's entity list
+    };
+    for (std::size_t root = 0; root < db_.blocks.size(); ++root) {
+      if (colour[root] != White) continue;
+      std::vector<Frame> stack{{root, 0}};
+      colour[root] = Grey;
+      while (!stack.empty()) {
+        Frame& top = stack.back();
+        BlockRecord& b = db_.blocks[top.block];
+        if (top.next >= b.entities.size()) {
+          colour[top.block] = Black;
+          stack.pop_back();
+          continue;
+        }
+        const std::size_t at = top.next++;
+        const EntityId id = b.entities[at];
+        const auto* ins = id < db_.entities.size() ? std::get_if<Insert>(&db_.entities[id].data) : nullptr;
+        if (ins == nullptr) continue;
+        const auto it = byName.find(upper(ins->block));
+        if (it == byName.end()) continue;
+        if (colour[it->second] == Grey) {
+          report("block-cycle", db_.entities[id].common.handle, "block", true,
+                 "block " + b.name + " inserts " + ins->block + ", which inserts " + b.name + " again; the insert is removed");
+          if (fix_) {
+            b.entities.erase(b.entities.begin() + static_cast<std::ptrdiff_t>(at));
+            --top.next;
+          }
+          continue;
+        }
+        if (colour[it->second] == White) {
+          colour[it->second] = Grey;
+          stack.push_back({it->second, 0});
+        }
+      }
+    }
+  }
+
+  // ------------------------------------------------------------ objects
+  void dictionaries() {
+    for (Object& o : db_.objects) {
+      auto* d = std::get_if<Dictionary>(&o.data);
+      if (d == nullptr) continue;
+      const Handle owner = o.handle;
+      std::erase_if(d->entries, [&](const DictionaryEntry& e) {
+        if (db_.find(e.object) != nullptr) return false;
+        report("dangling-entry", owner, e.name, true, "dictionary entry " + e.name + " names no object; it is removed");
+        return fix_;
+      });
+    }
+  }
+
+  Database& db_;
+  bool fix_;
+  std::vector<Finding> findings_;
+};
+
+}  // namespace
+
+std::vector<Finding> audit(Database& db, const AuditOptions& options) { return Auditor(db, options).run(); }
+
+}  // namespace drawingdb

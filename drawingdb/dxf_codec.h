@@ -1,0 +1,34 @@
+// DXF files to and from a Database, through the declarations of schema.h.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "drawingdb/byte_sink.h"
+#include "drawingdb/model.h"
+#include "drawingdb/releases.h"
+#include "drawingdb/status.h"
+
+namespace drawingdb {
+
+struct DxfWriteOptions {
+  Release release = Release::R2000;
+  bool binary = false;
+  int precision = 16;  // significant digits of reals in ASCII files
+};
+
+// Writes the database as a DXF file of the release: the sections, header
+// variables, tables, classes and objects that release has and nothing it
+// lacks.  Adds to the database what the release requires and it lacks
+// (Database::completeFor); what the release cannot hold is left out.
+Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options);
+
+struct DxfReadResult {
+  Status status;
+  std::vector<Finding> findings;  // what was read but not understood or repaired
+};
+
+// Reads an ASCII or binary DXF file held in memory into an empty database.
+DxfReadResult readDxf(std::string_view file, Database& db);
+
+}  // namespace drawingdb

@@ -1,0 +1,624 @@
+// The DXF reader: sections into a Database, each object's groups given to
+// the fields of its declaration.  Groups and objects it does not model are
+// kept as read; anything malformed stops the reading with a status, never
+// with a crash.
+#include <unordered_set>
+
+#include "drawingdb/dxf_codec.h"
+#include "drawingdb/dxf_fields.h"
+#include "drawingdb/dxf_tags.h"
+#include "drawingdb/schema.h"
+
+namespace drawingdb {
+namespace {
+
+bool is(const Tag& t, int code, std::string_view text) { return t.code == code && t.text == text; }
+
+class DxfReader {
+ public:
+  DxfReader(std::string_view file, Database& db, std::vector<Finding>& findings)
+      : tags_(file), db_(db), findings_(findings) {}
+
+  Status read() {
+    Tag t;
+    bool sawEof = false;
+    while (tags_.next(t)) {
+      if (is(t, 0, "EOF")) {
+        sawEof = true;
+        break;
+      }
+      if (!is(t, 0, "SECTION")) {
+        note("stray-group", 0, "group " + std::to_string(t.code) + " outside a section at " + where());
+        continue;
+      }
+      if (!tags_.next(t)) break;
+      const std::string name(t.text);
+      if (t.code != 2) {
+        tags_.pushBack();
+        note("unnamed-section", 0, "section without a name at " + where());
+        skipSection();
+      } else if (name == "HEADER") {
+        header();
+      } else if (name == "CLASSES") {
+        classes();
+      } else if (name == "TABLES") {
+        tables();
+      } else if (name == "BLOCKS") {
+        blocks();
+      } else if (name == "ENTITIES") {
+        entities();
+      } else if (name == "OBJECTS") {
+        objects();
+      } else {
+        note("unknown-section", 0, "section " + name + " skipped");
+        skipSection();
+      }
+      if (!supported_) break;
+    }
+    if (!tags_.status().ok()) return tags_.status();
+    if (!supported_)
+      return Status::fail(StatusCode::NotSupported, "DXF files of version " + version_ + " cannot be read");
+    if (!sawEof) note("no-eof", 0, "the file ends without EOF");
+    finish();
+    return {};
+  }
+
+ private:
+  std::string where() const {
+    return (tags_.binary() ? "byte " : "line ") + std::to_string(tags_.position());
+  }
+  void note(std::string code, Handle h, std::string detail, std::string field = {}) {
+    findings_.push_back({std::move(code), h, std::move(field), false, std::move(detail)});
+  }
+
+  void skipSection() {
+    Tag t;
+    while (tags_.next(t))
+      if (is(t, 0, "ENDSEC")) return;
+  }
+
+  // Reads up to the next group 0 (left for the caller), handing each
+  // group to `take`.
+  template <class F>
+  void groups(F&& take) {
+    Tag t;
+    while (tags_.next(t)) {
+      if (t.code == 0) {
+        tags_.pushBack();
+        return;
+      }
+      take(t);
+    }
+  }
+
+  // ------------------------------------------------------------ header
+  void header() {
+    Tag t;
+    while (tags_.next(t)) {
+      if (t.code == 0) {
+        if (t.text != "ENDSEC") tags_.pushBack();
+        return;
+      }
+      if (t.code != 9) continue;
+      const std::string name(t.text);
+      std::vector<RawTag> values;
+      while (tags_.next(t)) {
+        if (t.code == 0 || t.code == 9) {
+          tags_.pushBack();
+          break;
+        }
+        values.push_back(rawTagOf(t));
+      }
+      variable(name, values);
+    }
+  }
+
+  void variable(const std::string& name, const std::vector<RawTag>& values) {
+    if (name == "$ACADVER" && !values.empty()) {
+      version_ = values.front().text;
+      const auto r = releaseFromVersion(version_);
+      if (!r || !can(*r, kReadDxf)) {
+        supported_ = false;
+        return;
+      }
+      release_ = *r;
+    }
+    const int index = headerVarIndex(name);
+    if (index < 0) {
+      db_.header.unknown.push_back({name, values});
+      return;
+    }
+    if (values.empty()) return;
+    const HeaderVar& v = headerVars()[static_cast<std::size_t>(index)];
+    HeaderValue& out = db_.header.valueAt(static_cast<std::size_t>(index));
+    const RawTag& first = values.front();
+    const double real = first.type == TagType::Real ? first.real : static_cast<double>(first.integer);
+    switch (v.kind) {
+      case ValueKind::Real: out = real; break;
+      case ValueKind::Int: out = first.type == TagType::Real ? clampInt32(static_cast<std::int64_t>(real)) : clampInt32(first.integer); break;
+      case ValueKind::Text: out = first.text; break;
+      case ValueKind::Handle: out = static_cast<Handle>(first.integer); break;
+      case ValueKind::Bool: out = first.integer != 0; break;
+      case ValueKind::Point: {
+        Point3 p;
+        for (const RawTag& g : values) {
+          const double d = g.type == TagType::Real ? g.real : static_cast<double>(g.integer);
+          if (g.code == v.code) p.x = d;
+          else if (g.code == v.code + 10) p.y = d;
+          else if (g.code == v.code + 20) p.z = d;
+        }
+        out = p;
+        break;
+      }
+    }
+  }
+
+  // ------------------------------------------------------------ classes
+  void classes() {
+    Tag t;
+    while (tags_.next(t)) {
+      if (is(t, 0, "ENDSEC")) return;
+      if (!is(t, 0, "CLASS")) continue;
+      ClassDef c;
+      c.application.clear();
+      groups([&](const Tag& g) {
+        switch (g.code) {
+          case 1: c.dxfName = g.text; break;
+          case 2: c.className = g.text; break;
+          case 3: c.application = g.text; break;
+          case 90: c.flags = clampInt32(g.integer); break;
+          case 91: c.instances = clampInt32(g.integer); break;
+          case 280: c.wasProxy = g.integer != 0; break;
+          case 281: c.isEntity = g.integer != 0; break;
+          default: break;
+        }
+      });
+      db_.classes.push_back(std::move(c));
+    }
+  }
+
+  // ------------------------------------------------------------ tables
+  void tables() {
+    Tag t;
+    while (tags_.next(t)) {
+      if (is(t, 0, "ENDSEC")) return;
+      if (!is(t, 0, "TABLE")) continue;
+      std::string name;
+      Handle handle = 0;
+      groups([&](const Tag& g) {
+        if (g.code == 2 && name.empty()) name = g.text;
+        else if ((g.code == 5 || g.code == 105) && handle == 0) handle = static_cast<Handle>(g.integer);
+      });
+      if (name == "VPORT") table(db_.vports, handle);
+      else if (name == "LTYPE") table(db_.linetypes, handle);
+      else if (name == "LAYER") table(db_.layers, handle);
+      else if (name == "STYLE") table(db_.styles, handle);
+      else if (name == "VIEW") table(db_.views, handle);
+      else if (name == "UCS") table(db_.ucs, handle);
+      else if (name == "APPID") table(db_.appids, handle);
+      else if (name == "DIMSTYLE") table(db_.dimstyles, handle);
+      else if (name == "BLOCK_RECORD") blockRecords(handle);
+      else {
+        note("unknown-table", handle, "table " + name + " skipped");
+        skipTo("ENDTAB");
+      }
+    }
+  }
+
+  void skipTo(std::string_view end) {
+    Tag t;
+    while (tags_.next(t))
+      if (is(t, 0, end)) return;
+  }
+
+  // Groups of the 102 "{NAME" ... "}" brackets; appended to `out` when given.
+  void bracket(const Tag& open, std::vector<RawTag>* out) {
+    if (out) out->push_back(rawTagOf(open));
+    Tag t;
+    while (tags_.next(t)) {
+      if (t.code == 0) {
+        tags_.pushBack();
+        return;
+      }
+      if (out) out->push_back(rawTagOf(t));
+      if (t.code == 102) return;
+    }
+  }
+
+  template <class R>
+  void table(SymbolTable<R>& table, Handle handle) {
+    table.handle = handle;
+    const RecordSpec& spec = recordSpec<R>();
+    Tag t;
+    while (tags_.next(t)) {
+      if (t.code != 0) continue;
+      if (t.text == "ENDTAB") return;
+      if (t.text == "ENDSEC") {
+        tags_.pushBack();
+        return;
+      }
+      Record<R> rec;
+      FieldReader<R> fields(fieldsOf<R>());
+      bool ownerSeen = false, nameSeen = false, flagsSeen = false, inXdata = false;
+      Tag g;
+      while (tags_.next(g)) {
+        if (g.code == 0) {
+          tags_.pushBack();
+          break;
+        }
+        if (inXdata || g.code >= 1000) {
+          inXdata = true;
+          rec.common.xdata.push_back(rawTagOf(g));
+        } else if (g.code == spec.handleCode || (g.code == 5 && spec.handleCode == 5)) {
+          rec.common.handle = static_cast<Handle>(g.integer);
+        } else if (g.code == 102) {
+          bracket(g, nullptr);
+        } else if (g.code == 330 && !ownerSeen) {
+          ownerSeen = true;
+        } else if (g.code == 100 && (g.text == "AcDbSymbolTableRecord" || g.text == spec.subclass)) {
+        } else if (g.code == 2 && !nameSeen) {
+          nameSeen = true;
+          rec.common.name = g.text;
+        } else if (g.code == 70 && !flagsSeen) {
+          flagsSeen = true;
+          rec.common.flags = clampInt32(g.integer);
+        } else if (!fields.take(rec.data, g, tags_.remaining())) {
+          rec.common.extra.push_back(rawTagOf(g));
+        }
+      }
+      rec.common.owner = handle;
+      table.records.push_back(std::move(rec));
+    }
+  }
+
+  void blockRecords(Handle handle) {
+    db_.blockTable = handle;
+    Tag t;
+    while (tags_.next(t)) {
+      if (t.code != 0) continue;
+      if (t.text == "ENDTAB") return;
+      if (t.text == "ENDSEC") {
+        tags_.pushBack();
+        return;
+      }
+      BlockRecord b;
+      bool ownerSeen = false;
+      groups([&](const Tag& g) {
+        if (g.code == 5) b.handle = static_cast<Handle>(g.integer);
+        else if (g.code == 2) b.name = g.text;
+        else if (g.code == 340) b.layout = static_cast<Handle>(g.integer);
+        else if (g.code == 330 && !ownerSeen) ownerSeen = true;
+      });
+      db_.blocks.push_back(std::move(b));
+    }
+  }
+
+  // ------------------------------------------------------------ blocks
+  // The model or paper space block, made when the file has none.
+  BlockRecord& layoutBlock(bool paper) {
+    for (BlockRecord& b : db_.blocks)
+      if (paper ? (sameName(b.name, "*Paper_Space") || sameName(b.name, "$PAPER_SPACE"))
+                : (sameName(b.name, "*Model_Space") || sameName(b.name, "$MODEL_SPACE")))
+        return b;
+    db_.blocks.emplace_back();
+    db_.blocks.back().name = paper ? "*Paper_Space" : "*Model_Space";
+    return db_.blocks.back();
+  }
+
+  void blocks() {
+    Tag t;
+    while (tags_.next(t)) {
+      if (is(t, 0, "ENDSEC")) return;
+      if (!is(t, 0, "BLOCK")) continue;
+      BlockRecord head;
+      Handle owner = 0;
+      bool ownerSeen = false;
+      groups([&](const Tag& g) {
+        switch (g.code) {
+          case 5: head.blockHandle = static_cast<Handle>(g.integer); break;
+          case 330:
+            if (!ownerSeen) owner = static_cast<Handle>(g.integer);
+            ownerSeen = true;
+            break;
+          case 8: head.layer = g.text; break;
+          case 2: head.name = g.text; break;
+          case 70: head.flags = clampInt32(g.integer); break;
+          case 10: head.base.x = realOf(g); break;
+          case 20: head.base.y = realOf(g); break;
+          case 30: head.base.z = realOf(g); break;
+          case 1: head.xrefPath = g.text; break;
+          case 4: head.description = g.text; break;
+          case 3: case 67: case 100: case 102: break;
+          default: head.extra.push_back(rawTagOf(g)); break;
+        }
+      });
+      // The block's record: by its handle, else by name, else a new one.
+      std::size_t index = db_.blocks.size();
+      for (std::size_t i = 0; i < db_.blocks.size() && owner != 0; ++i)
+        if (db_.blocks[i].handle == owner) index = i;
+      if (index == db_.blocks.size())
+        for (std::size_t i = 0; i < db_.blocks.size(); ++i)
+          if (sameName(db_.blocks[i].name, head.name) && db_.blocks[i].blockHandle == 0) index = i;
+      if (index == db_.blocks.size()) db_.blocks.emplace_back();
+      {
+        BlockRecord& b = db_.blocks[index];
+        if (b.name.empty()) b.name = head.name;
+        b.blockHandle = head.blockHandle;
+        b.layer = head.layer;
+        b.flags = head.flags;
+        b.base = head.base;
+        b.xrefPath = head.xrefPath;
+        b.description = head.description;
+        b.extra = std::move(head.extra);
+      }
+      while (tags_.next(t)) {
+        if (t.code != 0) continue;
+        if (t.text == "ENDBLK") {
+          groups([&](const Tag& g) {
+            if (g.code == 5) db_.blocks[index].endHandle = static_cast<Handle>(g.integer);
+          });
+          break;
+        }
+        if (t.text == "ENDSEC" || t.text == "BLOCK" || t.text == "EOF") {
+          note("block-without-end", db_.blocks[index].handle, "block " + db_.blocks[index].name + " has no ENDBLK");
+          tags_.pushBack();
+          break;
+        }
+        const EntityId id = entity(std::string(t.text));
+        db_.blocks[index].entities.push_back(id);
+      }
+    }
+  }
+
+  // ------------------------------------------------------------ entities
+  void entities() {
+    Tag t;
+    while (tags_.next(t)) {
+      if (t.code != 0) continue;
+      if (t.text == "ENDSEC") return;
+      if (t.text == "EOF") {
+        tags_.pushBack();
+        return;
+      }
+      const EntityId id = entity(std::string(t.text));
+      const bool paper = db_.entities[id].common.paperSpace;
+      layoutBlock(paper).entities.push_back(id);
+    }
+  }
+
+  // Reads one entity (its "0 NAME" read already) and what belongs to it:
+  // the vertices of a polyline, the attributes of an insert.
+  EntityId entity(const std::string& name) {
+    bool known = false;
+    EntityKind kind = entityKindOf(name, &known);
+    if (name == "3DLINE") kind = EntityKind::Line, known = true;
+    Entity e = makeEntity(kind);
+    e.dxfName = name;
+    e.readIn = release_;
+    bool ownerSeen = false, specific = false, inXdata = false, attributesFollow = false;
+    std::visit(Overloaded{
+                   [&](UnknownEntity& u) {
+                     groups([&](const Tag& g) {
+                       if (inXdata || g.code >= 1000) {
+                         inXdata = true;
+                         e.common.xdata.push_back(rawTagOf(g));
+                       } else if (!common(e, g, ownerSeen, specific)) {
+                         if (g.code == 100) specific = true;
+                         if (g.code == 102) bracket(g, nullptr);
+                         else u.tags.push_back(rawTagOf(g));
+                       }
+                     });
+                   },
+                   [&](auto& data) {
+                     using T = std::decay_t<decltype(data)>;
+                     FieldReader<T> fields(fieldsOf<T>());
+                     groups([&](const Tag& g) {
+                       if (inXdata || g.code >= 1000) {
+                         inXdata = true;
+                         e.common.xdata.push_back(rawTagOf(g));
+                       } else if (g.code == 66) {
+                         attributesFollow = g.integer != 0;
+                       } else if (!common(e, g, ownerSeen, specific)) {
+                         if (g.code == 100) specific = true;
+                         if (g.code == 102) bracket(g, nullptr);
+                         else if (!fields.take(data, g, tags_.remaining())) e.common.extra.push_back(rawTagOf(g));
+                       }
+                     });
+                   },
+               },
+               e.data);
+    const auto id = static_cast<EntityId>(db_.entities.size());
+    db_.entities.push_back(std::move(e));
+    if (kind == EntityKind::Polyline) vertices(id);
+    if (kind == EntityKind::Insert && attributesFollow) attributes(id);
+    return id;
+  }
+
+  // The groups every entity has; false when `g` is not one of them.
+  bool common(Entity& e, const Tag& g, bool& ownerSeen, bool specific) {
+    EntityCommon& c = e.common;
+    switch (g.code) {
+      case 5:
+        if (c.handle != 0) return false;
+        c.handle = static_cast<Handle>(g.integer);
+        return true;
+      case 330:
+        if (ownerSeen) return false;
+        ownerSeen = true;
+        c.owner = static_cast<Handle>(g.integer);
+        return true;
+      case 100:
+        return g.text == "AcDbEntity";
+      default:
+        break;
+    }
+    // In files with subclasses the common groups stand in AcDbEntity,
+    // before the kind's own subclass.
+    if (specific) return false;
+    switch (g.code) {
+      case 8: c.layer = g.text; return true;
+      case 6: c.linetype = g.text; return true;
+      case 62: c.colour = clampInt32(g.integer); return true;
+      case 370: c.lineweight = clampInt32(g.integer); return true;
+      case 48: c.linetypeScale = realOf(g); return true;
+      case 60: c.invisible = g.integer != 0; return true;
+      case 67: c.paperSpace = g.integer != 0; return true;
+      default: return false;
+    }
+  }
+
+  // Skips the common groups of a VERTEX, SEQEND or ATTRIB follower.
+  static bool followerCommon(const Tag& g) {
+    switch (g.code) {
+      case 330: case 8: case 6: case 62: case 370: case 48: case 60: case 67: return true;
+      case 100: return g.text == "AcDbEntity";
+      default: return false;
+    }
+  }
+
+  void vertices(EntityId id) {
+    Tag t;
+    while (tags_.next(t)) {
+      if (is(t, 0, "VERTEX")) {
+        Vertex v;
+        FieldReader<Vertex> fields(fieldsOf<Vertex>());
+        groups([&](const Tag& g) {
+          if (g.code == 5 && v.handle == 0) v.handle = static_cast<Handle>(g.integer);
+          else if (g.code == 102) bracket(g, nullptr);
+          else if (!followerCommon(g)) fields.take(v, g, tags_.remaining());
+        });
+        std::get<Polyline>(db_.entities[id].data).vertices.push_back(v);
+      } else if (is(t, 0, "SEQEND")) {
+        Handle h = 0;
+        groups([&](const Tag& g) {
+          if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
+        });
+        std::get<Polyline>(db_.entities[id].data).seqend = h;
+        return;
+      } else {
+        tags_.pushBack();
+        note("no-seqend", db_.entities[id].common.handle, "polyline without SEQEND");
+        return;
+      }
+    }
+  }
+
+  void attributes(EntityId id) {
+    Tag t;
+    while (tags_.next(t)) {
+      if (is(t, 0, "SEQEND")) {
+        Handle h = 0;
+        groups([&](const Tag& g) {
+          if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
+        });
+        std::get<Insert>(db_.entities[id].data).seqend = h;
+        return;
+      }
+      if (t.code == 0 && t.text == "ATTRIB") {
+        const EntityId a = entity("ATTRIB");
+        std::get<Insert>(db_.entities[id].data).attributes.push_back(a);
+        continue;
+      }
+      tags_.pushBack();
+      note("no-seqend", db_.entities[id].common.handle, "insert attributes without SEQEND");
+      return;
+    }
+  }
+
+  // ------------------------------------------------------------ objects
+  void objects() {
+    Tag t;
+    while (tags_.next(t)) {
+      if (t.code != 0) continue;
+      if (t.text == "ENDSEC") return;
+      if (t.text == "EOF") {
+        tags_.pushBack();
+        return;
+      }
+      object(std::string(t.text));
+    }
+  }
+
+  void object(const std::string& name) {
+    Object o;
+    o.dxfName = name;
+    o.readIn = release_;
+    std::vector<RawTag> body;  // every group after the owner
+    bool ownerSeen = false;
+    groups([&](const Tag& g) {
+      if (g.code == 5 && o.handle == 0 && !ownerSeen) o.handle = static_cast<Handle>(g.integer);
+      else if (g.code == 102 && !ownerSeen) bracket(g, &o.extra);
+      else if (g.code == 330 && !ownerSeen) {
+        ownerSeen = true;
+        o.owner = static_cast<Handle>(g.integer);
+      } else {
+        body.push_back(rawTagOf(g));
+      }
+    });
+    // Dictionaries and layouts are modelled when every group found its
+    // field; otherwise the object is kept whole as read.
+    auto model = [&](auto data) -> bool {
+      using T = decltype(data);
+      FieldReader<T> fields(fieldsOf<T>());
+      for (const RawTag& r : body)
+        if (!fields.take(data, tagOf(r), tags_.remaining())) return false;
+      o.data = std::move(data);
+      return true;
+    };
+    if (name == "DICTIONARY" && model(Dictionary{})) o.kind = ObjectKind::Dictionary;
+    else if (name == "LAYOUT" && model(Layout{})) o.kind = ObjectKind::Layout;
+    else {
+      o.kind = ObjectKind::Unknown;
+      o.data = UnknownObject{std::move(body)};
+    }
+    if (db_.objects.empty() && o.kind == ObjectKind::Dictionary) db_.rootDictionary = o.handle;
+    db_.objects.push_back(std::move(o));
+  }
+
+  // ------------------------------------------------------------ finish
+  void finish() {
+    db_.release = release_;
+    db_.header.unknownFrom = release_;
+    layoutBlock(false);
+    layoutBlock(true);
+    // Handles: those of the file stay unless taken twice; the rest get new
+    // ones above the file's seed.
+    std::unordered_set<Handle> seen;
+    Handle highest = 0;
+    db_.forEachHandle([&](Handle& h) {
+      if (h == 0) return;
+      if (!seen.insert(h).second) {
+        note("duplicate-handle", h, "handle " + formatHandle(h) + " is used twice; the second use gets a new one");
+        h = 0;
+        return;
+      }
+      highest = std::max(highest, h);
+    });
+    db_.raiseSeed(std::max(highest + 1, db_.header.handle("$HANDSEED")));
+    db_.forEachHandle([&](Handle& h) {
+      if (h == 0) h = db_.newHandle();
+    });
+    // Owners follow the structure: an entity belongs to the block that
+    // lists it (files before R13 name no owners).
+    for (BlockRecord& b : db_.blocks)
+      for (EntityId id : b.entities) db_.entities[id].common.owner = b.handle;
+    db_.reindex();
+  }
+
+  TagReader tags_;
+  Database& db_;
+  std::vector<Finding>& findings_;
+  Release release_ = Release::R12;  // files without $ACADVER read as R12
+  std::string version_;
+  bool supported_ = true;
+};
+
+}  // namespace
+
+DxfReadResult readDxf(std::string_view file, Database& db) {
+  DxfReadResult result;
+  result.status = DxfReader(file, db, result.findings).read();
+  return result;
+}
+
+}  // namespace drawingdb

@@ -1,0 +1,510 @@
+#include "drawingdb/dxf_tags.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace drawingdb {
+namespace {
+
+struct CodeRange {
+  int first, last;
+  TagType type;
+};
+
+// The value type of each range of group codes.
+constexpr CodeRange kCodeRanges[] = {
+    {0, 4, TagType::String},       {5, 5, TagType::Handle},       {6, 9, TagType::String},
+    {10, 59, TagType::Real},       {60, 79, TagType::Int16},      {90, 99, TagType::Int32},
+    {100, 102, TagType::String},   {105, 105, TagType::Handle},   {110, 149, TagType::Real},
+    {160, 169, TagType::Int64},    {170, 179, TagType::Int16},    {210, 239, TagType::Real},
+    {270, 289, TagType::Int16},    {290, 299, TagType::Bool},     {300, 309, TagType::String},
+    {310, 319, TagType::Binary},   {320, 369, TagType::Handle},   {370, 389, TagType::Int16},
+    {390, 399, TagType::Handle},   {400, 409, TagType::Int16},    {410, 419, TagType::String},
+    {420, 429, TagType::Int32},    {430, 439, TagType::String},   {440, 459, TagType::Int32},
+    {460, 469, TagType::Real},     {470, 479, TagType::String},   {480, 481, TagType::Handle},
+    {999, 999, TagType::Comment},  {1000, 1003, TagType::String}, {1004, 1004, TagType::Binary},
+    {1005, 1005, TagType::Handle}, {1010, 1059, TagType::Real},   {1060, 1070, TagType::Int16},
+    {1071, 1071, TagType::Int32},
+};
+
+constexpr int kTypedCodes = 1072;
+
+constexpr std::array<TagType, kTypedCodes> makeTypeTable() {
+  std::array<TagType, kTypedCodes> table{};
+  for (TagType& t : table) t = TagType::String;
+  for (const CodeRange& r : kCodeRanges)
+    for (int c = r.first; c <= r.last; ++c) table[static_cast<std::size_t>(c)] = r.type;
+  return table;
+}
+constexpr std::array<TagType, kTypedCodes> kTypeOfCode = makeTypeTable();
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool parseInt(std::string_view s, std::int64_t& out) {
+  s = trim(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+bool parseReal(std::string_view s, double& out) {
+  s = trim(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+  if (r.ec == std::errc::result_out_of_range) return false;
+  return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(out);
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+template <class T>
+T readLittle(const char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);  // the machines we run on are little-endian
+  return v;
+}
+
+}  // namespace
+
+TagType tagTypeOf(int code) {
+  if (code < 0 || code >= kTypedCodes) return TagType::String;
+  return kTypeOfCode[static_cast<std::size_t>(code)];
+}
+
+bool parseHandle(std::string_view text, Handle& out) {
+  text = trim(text);
+  if (text.empty() || text.size() > 16) return false;
+  Handle v = 0;
+  for (char c : text) {
+    const int d = hexDigit(c);
+    if (d < 0) return false;
+    v = (v << 4) | static_cast<Handle>(d);
+  }
+  out = v;
+  return true;
+}
+
+std::string formatHandle(Handle h) {
+  char buf[17];
+  const auto r = std::to_chars(buf, buf + sizeof buf, h, 16);
+  std::string s(buf, r.ptr);
+  for (char& c : s)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+namespace {
+
+// Writes the text of formatReal into `buf` (at least 40 bytes) and returns
+// its length; no allocation, as the writer calls it for every number.
+std::size_t formatRealTo(char* buf, double value, int precision) {
+  if (!std::isfinite(value)) value = 0.0;
+  char* const end = buf + 32;
+  std::to_chars_result r{};
+  if (precision >= 17 || precision <= 0)
+    r = std::to_chars(buf, end, value);
+  else
+    r = std::to_chars(buf, end, value, std::chars_format::general, precision);
+  std::size_t n = static_cast<std::size_t>(r.ptr - buf);
+  std::size_t e = n;
+  bool point = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (buf[i] == 'e') {
+      e = i;
+      buf[i] = 'E';
+      break;
+    }
+    if (buf[i] == '.') point = true;
+  }
+  if (!point) {
+    // "1" -> "1.0", "1e+20" -> "1.0E+20"
+    std::memmove(buf + e + 2, buf + e, n - e);
+    buf[e] = '.';
+    buf[e + 1] = '0';
+    n += 2;
+  }
+  return n;
+}
+
+}  // namespace
+
+std::string formatReal(double value, int precision) {
+  char buf[48];
+  return std::string(buf, formatRealTo(buf, value, precision));
+}
+
+// ---------------------------------------------------------------- reading
+
+TagReader::TagReader(std::string_view file) : data_(file) {
+  if (data_.substr(0, kBinaryDxfSentinel.size()) == kBinaryDxfSentinel) {
+    binary_ = true;
+    pos_ = kBinaryDxfSentinel.size();
+    // The first tag is (0, "SECTION"): with one-byte codes the byte after
+    // the code already starts the text.
+    codeBytes_ = (data_.size() > pos_ + 1 && data_[pos_ + 1] != '\0') ? 1 : 2;
+  } else if (data_.substr(0, 3) == "\xEF\xBB\xBF") {
+    pos_ = 3;  // a UTF-8 byte order mark, written by some editors
+  }
+}
+
+bool TagReader::fail(std::string what) {
+  if (status_.ok()) status_ = Status::fail(StatusCode::BadFile, std::move(what));
+  pos_ = data_.size();
+  return false;
+}
+
+bool TagReader::next(Tag& tag) {
+  if (pushedBack_ && started_) {
+    pushedBack_ = false;
+    tag = last_;
+    return true;
+  }
+  pushedBack_ = false;
+  if (!status_.ok()) return false;
+  bool got;
+  do {
+    got = binary_ ? nextBinary(tag) : nextAscii(tag);
+  } while (got && tag.type == TagType::Comment);
+  if (got) {
+    last_ = tag;
+    started_ = true;
+  }
+  return got;
+}
+
+// A line ends at LF, CR LF, lone CR or LF CR: files pass through systems
+// that write any of them.
+bool TagReader::readLine(std::string_view& line) {
+  if (pos_ >= data_.size()) return false;
+  std::size_t end = pos_;
+  while (end < data_.size() && data_[end] != '\n' && data_[end] != '\r') ++end;
+  line = data_.substr(pos_, end - pos_);
+  pos_ = end;
+  if (pos_ < data_.size()) {
+    const char first = data_[pos_++];
+    if (pos_ < data_.size() && data_[pos_] != first && (data_[pos_] == '\n' || data_[pos_] == '\r')) ++pos_;
+  }
+  ++line_;
+  return true;
+}
+
+bool TagReader::nextAscii(Tag& tag) {
+  std::string_view codeLine;
+  // Blank lines between tags (some writers end files with them) are skipped.
+  do {
+    if (!readLine(codeLine)) return false;
+  } while (trim(codeLine).empty());
+  const std::size_t codeAt = line_;
+  std::int64_t code = 0;
+  if (!parseInt(codeLine, code) || code < -32768 || code > 32767)
+    return fail("line " + std::to_string(codeAt) + ": group code expected");
+  std::string_view value;
+  if (!readLine(value)) return fail("line " + std::to_string(codeAt) + ": value of group " + std::to_string(code) + " missing");
+  tag.code = static_cast<int>(code);
+  tag.type = tagTypeOf(tag.code);
+  tag.text = value;
+  tag.real = 0;
+  tag.integer = 0;
+  const std::string where = "line ";
+  switch (tag.type) {
+    case TagType::String:
+    case TagType::Comment:
+      break;
+    case TagType::Handle: {
+      Handle h = 0;
+      tag.integer = parseHandle(value, h) ? static_cast<std::int64_t>(h) : 0;
+      tag.text = trim(value);
+      break;
+    }
+    case TagType::Real:
+      if (!parseReal(value, tag.real)) {
+        std::int64_t i = 0;
+        if (!parseInt(value, i)) return fail(where + std::to_string(line_) + ": number expected for group " + std::to_string(code));
+        tag.real = static_cast<double>(i);
+      }
+      break;
+    case TagType::Int16:
+    case TagType::Int32:
+    case TagType::Int64:
+    case TagType::Bool:
+      if (!parseInt(value, tag.integer)) {
+        // Some writers put a real where an integer belongs ("1.0").
+        double d = 0;
+        if (!parseReal(value, d) || d != std::trunc(d) || std::fabs(d) > 9.2e18)
+          return fail(where + std::to_string(line_) + ": integer expected for group " + std::to_string(code));
+        tag.integer = static_cast<std::int64_t>(d);
+      }
+      break;
+    case TagType::Binary: {
+      const std::string_view hex = trim(value);
+      if (hex.size() % 2 != 0) return fail(where + std::to_string(line_) + ": odd number of hex digits");
+      scratch_.resize(hex.size() / 2);
+      for (std::size_t i = 0; i < scratch_.size(); ++i) {
+        const int hi = hexDigit(hex[2 * i]), lo = hexDigit(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0) return fail(where + std::to_string(line_) + ": hex digit expected");
+        scratch_[i] = static_cast<char>(hi * 16 + lo);
+      }
+      tag.text = scratch_;
+      break;
+    }
+  }
+  return true;
+}
+
+bool TagReader::nextBinary(Tag& tag) {
+  if (pos_ >= data_.size()) return false;
+  tagOffset_ = pos_;
+  const std::string where = "byte " + std::to_string(pos_);
+  auto need = [&](std::size_t n) { return data_.size() - pos_ >= n; };
+  int code = 0;
+  if (codeBytes_ == 1) {
+    const auto b = static_cast<unsigned char>(data_[pos_++]);
+    if (b == 0xFF) {
+      if (!need(2)) return fail(where + ": group code truncated");
+      code = readLittle<std::int16_t>(data_.data() + pos_);
+      pos_ += 2;
+    } else {
+      code = b;
+    }
+  } else {
+    if (!need(2)) return fail(where + ": group code truncated");
+    code = readLittle<std::int16_t>(data_.data() + pos_);
+    pos_ += 2;
+  }
+  tag.code = code;
+  tag.type = tagTypeOf(code);
+  tag.real = 0;
+  tag.integer = 0;
+  tag.text = {};
+  auto fixed = [&](std::size_t n) {
+    if (!need(n)) return fail(where + ": value of group " + std::to_string(code) + " truncated");
+    return true;
+  };
+  switch (tag.type) {
+    case TagType::Comment:
+      return fail(where + ": comments are not allowed in binary DXF");
+    case TagType::String:
+    case TagType::Handle: {
+      const std::size_t end = data_.find('\0', pos_);
+      if (end == std::string_view::npos) return fail(where + ": text of group " + std::to_string(code) + " not terminated");
+      tag.text = data_.substr(pos_, end - pos_);
+      pos_ = end + 1;
+      if (tag.type == TagType::Handle) {
+        Handle h = 0;
+        tag.integer = parseHandle(tag.text, h) ? static_cast<std::int64_t>(h) : 0;
+      }
+      break;
+    }
+    case TagType::Real:
+      if (!fixed(8)) return false;
+      tag.real = readLittle<double>(data_.data() + pos_);
+      pos_ += 8;
+      if (!std::isfinite(tag.real)) return fail(where + ": group " + std::to_string(code) + " is not a finite number");
+      break;
+    case TagType::Int16:
+      if (!fixed(2)) return false;
+      tag.integer = readLittle<std::int16_t>(data_.data() + pos_);
+      pos_ += 2;
+      break;
+    case TagType::Int32:
+      if (!fixed(4)) return false;
+      tag.integer = readLittle<std::int32_t>(data_.data() + pos_);
+      pos_ += 4;
+      break;
+    case TagType::Int64:
+      if (!fixed(8)) return false;
+      tag.integer = readLittle<std::int64_t>(data_.data() + pos_);
+      pos_ += 8;
+      break;
+    case TagType::Bool:
+      if (!fixed(1)) return false;
+      tag.integer = static_cast<unsigned char>(data_[pos_]);
+      pos_ += 1;
+      break;
+    case TagType::Binary: {
+      if (!fixed(1)) return false;
+      const auto n = static_cast<unsigned char>(data_[pos_++]);
+      if (!fixed(n)) return false;
+      tag.text = data_.substr(pos_, n);
+      pos_ += n;
+      break;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- writing
+
+TagWriter::TagWriter(ByteSink& sink, Options options) : sink_(sink), options_(options) {
+  buffer_.reserve(1 << 16);
+  if (options_.binary) buffer_.append(kBinaryDxfSentinel);
+}
+
+void TagWriter::maybeFlush() {
+  if (buffer_.size() >= (1u << 16)) flush();
+}
+
+Status TagWriter::flush() {
+  if (!failed_ && !buffer_.empty()) {
+    if (!sink_.write(buffer_)) failed_ = true;
+    written_ += buffer_.size();
+  }
+  buffer_.clear();
+  if (failed_) return Status::fail(StatusCode::WriteFailed, "the output refused the bytes");
+  return {};
+}
+
+void TagWriter::code(int c) {
+  if (options_.binary) {
+    if (options_.codeBytes == 1) {
+      if (c >= 0 && c < 255) {
+        buffer_.push_back(static_cast<char>(c));
+        return;
+      }
+      buffer_.push_back(static_cast<char>(0xFF));
+    }
+    const auto v = static_cast<std::int16_t>(c);
+    buffer_.append(reinterpret_cast<const char*>(&v), 2);
+    return;
+  }
+  char buf[16];
+  const auto r = std::to_chars(buf, buf + sizeof buf, c);
+  const std::size_t n = static_cast<std::size_t>(r.ptr - buf);
+  if (n < 3) buffer_.append(3 - n, ' ');
+  buffer_.append(buf, n);
+  buffer_.append("\r\n");
+}
+
+void TagWriter::line(std::string_view s) {
+  buffer_.append(s);
+  buffer_.append("\r\n");
+}
+
+void TagWriter::text(int c, std::string_view value) {
+  code(c);
+  if (options_.binary) {
+    // A NUL would end the text early; it cannot be stored.
+    const std::size_t nul = value.find('\0');
+    buffer_.append(value.substr(0, nul));
+    buffer_.push_back('\0');
+  } else {
+    // Line breaks inside a value would split the tag; they cannot be stored.
+    const std::size_t at = buffer_.size();
+    line(value);
+    for (std::size_t i = at; i + 2 < buffer_.size(); ++i)
+      if (buffer_[i] == '\n' || buffer_[i] == '\r') buffer_[i] = ' ';
+  }
+  maybeFlush();
+}
+
+void TagWriter::real(int c, double value) {
+  const TagType t = tagTypeOf(c);
+  if (t != TagType::Real) {
+    integer(c, static_cast<std::int64_t>(std::llround(std::isfinite(value) ? value : 0.0)));
+    return;
+  }
+  code(c);
+  if (options_.binary) {
+    const double v = std::isfinite(value) ? value : 0.0;
+    buffer_.append(reinterpret_cast<const char*>(&v), 8);
+  } else {
+    char buf[48];
+    line(std::string_view(buf, formatRealTo(buf, value, options_.precision)));
+  }
+  maybeFlush();
+}
+
+void TagWriter::integer(int c, std::int64_t value) {
+  const TagType t = tagTypeOf(c);
+  if (t == TagType::Real) {
+    real(c, static_cast<double>(value));
+    return;
+  }
+  if (t == TagType::Handle) {
+    handle(c, static_cast<Handle>(value));
+    return;
+  }
+  if (t == TagType::String || t == TagType::Binary || t == TagType::Comment) {
+    text(c, std::to_string(value));
+    return;
+  }
+  code(c);
+  if (options_.binary) {
+    switch (t) {
+      case TagType::Int16: {
+        const auto v = static_cast<std::int16_t>(value);
+        buffer_.append(reinterpret_cast<const char*>(&v), 2);
+        break;
+      }
+      case TagType::Int32: {
+        const auto v = static_cast<std::int32_t>(value);
+        buffer_.append(reinterpret_cast<const char*>(&v), 4);
+        break;
+      }
+      case TagType::Bool:
+        buffer_.push_back(value != 0 ? '\1' : '\0');
+        break;
+      default:
+        buffer_.append(reinterpret_cast<const char*>(&value), 8);
+        break;
+    }
+  } else {
+    char buf[24];
+    const std::int64_t v = t == TagType::Int16 ? static_cast<std::int16_t>(value)
+                           : t == TagType::Int32 ? static_cast<std::int32_t>(value)
+                           : t == TagType::Bool  ? (value != 0 ? 1 : 0)
+                                                 : value;
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    line(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+  }
+  maybeFlush();
+}
+
+void TagWriter::handle(int c, Handle value) { text(c, formatHandle(value)); }
+
+void TagWriter::bytes(int c, std::string_view value) {
+  if (value.size() > 255) value = value.substr(0, 255);
+  code(c);
+  if (options_.binary) {
+    buffer_.push_back(static_cast<char>(value.size()));
+    buffer_.append(value);
+  } else {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (char ch : value) {
+      const auto b = static_cast<unsigned char>(ch);
+      buffer_.push_back(kHex[b >> 4]);
+      buffer_.push_back(kHex[b & 15]);
+    }
+    buffer_.append("\r\n");
+  }
+  maybeFlush();
+}
+
+void TagWriter::tag(const Tag& t) {
+  switch (t.type) {
+    case TagType::Real: real(t.code, t.real); break;
+    case TagType::Int16:
+    case TagType::Int32:
+    case TagType::Int64:
+    case TagType::Bool: integer(t.code, t.integer); break;
+    case TagType::Binary: bytes(t.code, t.text); break;
+    case TagType::Comment: break;
+    case TagType::String:
+    case TagType::Handle: text(t.code, t.text); break;
+  }
+}
+
+}  // namespace drawingdb

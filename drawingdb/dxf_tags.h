@@ -1,0 +1,130 @@
+// DXF tags: group-code/value pairs, the layer under every DXF section.
+// The value type of every group code comes from one table of code ranges;
+// readers and writers of ASCII and binary DXF both use it, so a code's
+// type is stated once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "drawingdb/byte_sink.h"
+#include "drawingdb/status.h"
+
+namespace drawingdb {
+
+enum class TagType : std::uint8_t {
+  String,   // text, NUL-terminated in binary DXF
+  Handle,   // hexadecimal text
+  Real,     // 8-byte double in binary DXF
+  Int16,
+  Int32,
+  Int64,
+  Bool,     // 1 byte in binary DXF
+  Binary,   // hex text in ASCII, length byte + bytes in binary DXF
+  Comment,  // 999: ASCII only
+};
+
+// The value type of a group code (codes outside every range read as text).
+TagType tagTypeOf(int code);
+
+// The 22 bytes that open a binary DXF file.
+inline constexpr std::string_view kBinaryDxfSentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
+
+// One tag as read.  `text` is valid until the next call of the reader.
+struct Tag {
+  int code = 0;
+  TagType type = TagType::String;
+  std::string_view text;    // strings, handles, bytes of binary chunks
+  double real = 0;          // Real
+  std::int64_t integer = 0; // Int16/32/64, Bool, and the value of a Handle
+};
+
+// Reads the tags of a DXF file held in memory, ASCII or binary (told from
+// the sentinel).  Every length is checked against the bytes left; a
+// malformed tag stops the reader with a status naming the line (ASCII) or
+// byte offset (binary).  Comments (999) are skipped.
+class TagReader {
+ public:
+  explicit TagReader(std::string_view file);
+
+  bool binary() const { return binary_; }
+  // The next tag; false at the end of the data or after an error.
+  bool next(Tag& tag);
+  // The tag last returned is returned once more by the next call.
+  void pushBack() { pushedBack_ = true; }
+  // Ok, or the error that stopped the reader.
+  const Status& status() const { return status_; }
+  // Position for messages: the line of the last code (ASCII) or the byte
+  // offset of the last tag (binary).
+  std::size_t position() const { return binary_ ? tagOffset_ : line_; }
+  // Bytes not yet read (bounds allocations by what the file can hold).
+  std::size_t remaining() const { return data_.size() - pos_; }
+
+ private:
+  bool fail(std::string what);
+  bool nextAscii(Tag& tag);
+  bool nextBinary(Tag& tag);
+  bool readLine(std::string_view& line);
+
+  std::string_view data_;
+  std::size_t pos_ = 0;
+  std::size_t line_ = 0;
+  std::size_t tagOffset_ = 0;
+  bool binary_ = false;
+  int codeBytes_ = 2;
+  bool pushedBack_ = false;
+  bool started_ = false;
+  Tag last_;
+  std::string scratch_;  // decoded bytes of an ASCII binary chunk
+  Status status_;
+};
+
+// Writes tags to a byte sink, ASCII or binary.  Numbers are written by the
+// type of their code (an integer given for a real code is written as a
+// real), so the two forms always agree.
+class TagWriter {
+ public:
+  struct Options {
+    bool binary = false;
+    int codeBytes = 2;   // binary: 1 for R12 and older, 2 from R13
+    int precision = 16;  // significant digits of reals in ASCII (17: shortest exact)
+  };
+  TagWriter(ByteSink& sink, Options options);
+
+  void text(int code, std::string_view value);
+  void real(int code, double value);
+  void integer(int code, std::int64_t value);
+  void handle(int code, Handle value);
+  void boolean(int code, bool value) { integer(code, value ? 1 : 0); }
+  void bytes(int code, std::string_view value);  // binary chunk, split in 127-byte pieces by the caller
+  // Writes a tag as read (used for groups kept unchanged).
+  void tag(const Tag& t);
+
+  // Hands the buffered bytes to the sink; the status reports a refusing sink.
+  Status flush();
+  std::size_t bytesWritten() const { return written_ + buffer_.size(); }
+
+ private:
+  void code(int c);
+  void line(std::string_view s);
+  void maybeFlush();
+
+  ByteSink& sink_;
+  Options options_;
+  std::string buffer_;
+  std::size_t written_ = 0;
+  bool failed_ = false;
+};
+
+// The text of a real as written to ASCII DXF: at most `precision`
+// significant digits (17 or more: the shortest text that reads back
+// exactly), always with a decimal point.
+std::string formatReal(double value, int precision);
+
+// Parses a hexadecimal handle ("1F"); false when it is not one.
+bool parseHandle(std::string_view text, Handle& out);
+std::string formatHandle(Handle h);
+
+}  // namespace drawingdb

@@ -1,0 +1,410 @@
+// The DXF writer: sections in the order of the release, each object
+// through the generic walk of its declaration.
+#include <unordered_set>
+
+#include "drawingdb/dxf_codec.h"
+#include "drawingdb/dxf_fields.h"
+#include "drawingdb/dxf_tags.h"
+#include "drawingdb/schema.h"
+
+namespace drawingdb {
+namespace {
+
+bool isModelSpaceName(std::string_view n) { return sameName(n, "*Model_Space") || sameName(n, "$MODEL_SPACE"); }
+bool isPaperSpaceName(std::string_view n) { return sameName(n, "*Paper_Space") || sameName(n, "$PAPER_SPACE"); }
+
+// Whether groups kept as read from a file of release `from` belong into a
+// file of release `to`: the structure of files changed with R13 and with
+// 2000.
+bool keptGroupsFit(Release from, Release to) {
+  if ((from >= Release::R13) != (to >= Release::R13)) return false;
+  return to >= from || (from < Release::R2000) == (to < Release::R2000);
+}
+
+class DxfWriter {
+ public:
+  DxfWriter(Database& db, TagWriter& w, Release r) : db_(db), w_(w), r_(r) {}
+
+  void write() {
+    modern_ = r_ >= Release::R13;
+    handles_ = r_ >= Release::R10;
+    // Entities a release cannot hold in their own form are written in an
+    // older form that needs handles of its own; they are numbered from the
+    // seed on, and the seed written covers them.
+    nextHandle_ = db_.handleSeed();
+    Handle extra = 0;
+    if (r_ < Release::R14)
+      for (const Entity& e : db_.entities)
+        if (const auto* lw = std::get_if<LwPolyline>(&e.data)) extra += lw->vertices.size() + 1;
+    seed_ = nextHandle_ + extra;
+    header();
+    if (modern_) classes();
+    tables();
+    blocks();
+    entities();
+    if (modern_) objects();
+    w_.text(0, "EOF");
+  }
+
+ private:
+  void section(std::string_view name) {
+    w_.text(0, "SECTION");
+    w_.text(2, name);
+  }
+  void endsec() { w_.text(0, "ENDSEC"); }
+
+  // -------------------------------------------------------------- header
+  void header() {
+    section("HEADER");
+    const auto vars = headerVars();
+    for (std::size_t i = 0; i < vars.size(); ++i) {
+      const HeaderVar& v = vars[i];
+      int code = -1;
+      if (v.dxf.has(r_)) code = v.code;
+      else if (v.altDxf.has(r_)) code = v.altCode;
+      if (code < 0) continue;
+      HeaderValue value = db_.header.valueAt(i);
+      if (std::holds_alternative<std::monostate>(value)) value = defaultValue(v);
+      if (v.name == "$ACADVER") value = std::string(releaseInfo(r_).acadver);
+      if (v.name == "$HANDSEED") value = seed_;
+      if (v.name == "$HANDLING") value = std::int32_t{1};
+      w_.text(9, v.name);
+      std::visit(Overloaded{
+                     [&](std::monostate) { w_.text(code, ""); },
+                     [&](double d) { w_.real(code, d); },
+                     [&](std::int32_t n) { w_.integer(code, n); },
+                     [&](const std::string& s) { w_.text(code, s); },
+                     [&](const Point3& p) {
+                       w_.real(code, p.x);
+                       w_.real(code + 10, p.y);
+                       if (v.z.has(r_)) w_.real(code + 20, p.z);
+                     },
+                     [&](Handle h) { w_.handle(code, h); },
+                     [&](bool b) { w_.boolean(code, b); },
+                 },
+                 value);
+    }
+    if (db_.header.unknownFrom == r_)
+      for (const UnknownVariable& u : db_.header.unknown) {
+        w_.text(9, u.name);
+        for (const RawTag& t : u.tags) w_.tag(tagOf(t));
+      }
+    endsec();
+  }
+
+  // -------------------------------------------------------------- classes
+  bool objectWritten(const Object& o) const {
+    if (!modern_) return false;
+    if (o.kind == ObjectKind::Layout) return r_ >= Release::R2000;
+    if (o.kind == ObjectKind::Unknown) return keptGroupsFit(o.readIn, r_);
+    return true;
+  }
+
+  void classes() {
+    std::unordered_set<std::string_view> used;
+    for (const Object& o : db_.objects)
+      if (objectWritten(o)) used.insert(o.dxfName);
+    for (const Entity& e : db_.entities)
+      if (e.kind == EntityKind::Unknown && keptGroupsFit(e.readIn, r_)) used.insert(e.dxfName);
+    section("CLASSES");
+    for (const ClassDef& c : db_.classes) {
+      if (!used.count(c.dxfName)) continue;
+      w_.text(0, "CLASS");
+      w_.text(1, c.dxfName);
+      w_.text(2, c.className);
+      w_.text(3, c.application);
+      w_.integer(90, c.flags);
+      if (r_ >= Release::R2004) w_.integer(91, c.instances);
+      w_.integer(280, c.wasProxy ? 1 : 0);
+      w_.integer(281, c.isEntity ? 1 : 0);
+    }
+    endsec();
+  }
+
+  // -------------------------------------------------------------- tables
+  void tableHead(std::string_view name, Handle h, std::size_t count) {
+    w_.text(0, "TABLE");
+    w_.text(2, name);
+    if (modern_) {
+      w_.handle(5, h);
+      w_.handle(330, 0);
+      w_.text(100, "AcDbSymbolTable");
+    }
+    w_.integer(70, static_cast<std::int64_t>(count));
+  }
+
+  void extraAndXdata(const std::vector<RawTag>& extra, const std::vector<RawTag>& xdata, Release from) {
+    if (keptGroupsFit(from, r_))
+      for (const RawTag& t : extra) w_.tag(tagOf(t));
+    if (r_ >= Release::R12)
+      for (const RawTag& t : xdata) w_.tag(tagOf(t));
+  }
+
+  template <class R>
+  bool recordWritten(const Record<R>& rec) const {
+    if constexpr (std::is_same_v<R, Linetype>) {
+      if (!modern_ && (sameName(rec.common.name, "ByBlock") || sameName(rec.common.name, "ByLayer"))) return false;
+    }
+    return !rec.common.name.empty();
+  }
+
+  template <class R>
+  void table(const SymbolTable<R>& t) {
+    const RecordSpec& spec = recordSpec<R>();
+    if (!spec.in.has(r_)) return;
+    std::size_t count = 0;
+    for (const Record<R>& rec : t.records) count += recordWritten(rec) ? 1 : 0;
+    tableHead(spec.table, t.handle, count);
+    if (modern_ && std::is_same_v<R, DimStyle>) {
+      w_.text(100, "AcDbDimStyleTable");
+      w_.integer(71, static_cast<std::int64_t>(count));
+    }
+    for (const Record<R>& rec : t.records) {
+      if (!recordWritten(rec)) continue;
+      w_.text(0, spec.record);
+      if (modern_) {
+        w_.handle(spec.handleCode, rec.common.handle);
+        w_.handle(330, t.handle);
+        w_.text(100, "AcDbSymbolTableRecord");
+        w_.text(100, spec.subclass);
+      }
+      w_.text(2, rec.common.name);
+      w_.integer(70, rec.common.flags);
+      writeFields<R>(w_, rec.data, fieldsOf<R>(), r_);
+      extraAndXdata(rec.common.extra, rec.common.xdata, db_.release);
+    }
+    w_.text(0, "ENDTAB");
+  }
+
+  std::string_view blockName(const BlockRecord& b) const {
+    if (modern_ && isModelSpaceName(b.name)) return "*Model_Space";
+    if (modern_ && isPaperSpaceName(b.name)) return "*Paper_Space";
+    return b.name;
+  }
+
+  void tables() {
+    section("TABLES");
+    table(db_.vports);
+    table(db_.linetypes);
+    table(db_.layers);
+    table(db_.styles);
+    table(db_.views);
+    table(db_.ucs);
+    table(db_.appids);
+    table(db_.dimstyles);
+    if (modern_) {
+      tableHead("BLOCK_RECORD", db_.blockTable, db_.blocks.size());
+      for (const BlockRecord& b : db_.blocks) {
+        w_.text(0, "BLOCK_RECORD");
+        w_.handle(5, b.handle);
+        w_.handle(330, db_.blockTable);
+        w_.text(100, "AcDbSymbolTableRecord");
+        w_.text(100, "AcDbBlockTableRecord");
+        w_.text(2, blockName(b));
+        if (r_ >= Release::R2000) w_.handle(340, b.layout);
+      }
+      w_.text(0, "ENDTAB");
+    }
+    endsec();
+  }
+
+  // -------------------------------------------------------------- entities
+  void entityHead(std::string_view name, Handle handle, Handle owner, bool paper, const EntityCommon& c) {
+    w_.text(0, name);
+    if (handles_) w_.handle(5, handle);
+    if (modern_) {
+      w_.handle(330, owner);
+      w_.text(100, "AcDbEntity");
+    }
+    if (paper && r_ >= Release::R12) w_.integer(67, 1);
+    w_.text(8, c.layer.empty() ? std::string_view("0") : std::string_view(c.layer));
+    if (!c.linetype.empty() && !sameName(c.linetype, "BYLAYER")) w_.text(6, c.linetype);
+    if (c.colour != 256) w_.integer(62, c.colour);
+    if (r_ >= Release::R2000 && c.lineweight != -1) w_.integer(370, c.lineweight);
+    if (modern_ && c.linetypeScale != 1.0) w_.real(48, c.linetypeScale);
+    if (modern_ && c.invisible) w_.integer(60, 1);
+  }
+
+  void seqend(Handle handle, Handle owner, bool paper, const EntityCommon& c) {
+    EntityCommon plain;
+    plain.layer = c.layer;
+    entityHead("SEQEND", handle, owner, paper, plain);
+  }
+
+  void polyline(const Entity& e, const Polyline& p, Handle owner, bool paper) {
+    entityHead("POLYLINE", e.common.handle, owner, paper, e.common);
+    writeFields<Polyline>(w_, p, fieldsOf<Polyline>(), r_);
+    extraAndXdata(e.common.extra, e.common.xdata, e.readIn);
+    EntityCommon vertexCommon;
+    vertexCommon.layer = e.common.layer;
+    for (const Vertex& v : p.vertices) {
+      entityHead("VERTEX", v.handle != 0 ? v.handle : nextHandle_++, e.common.handle, paper, vertexCommon);
+      writeFields<Vertex>(w_, v, fieldsOf<Vertex>(), r_);
+    }
+    seqend(p.seqend != 0 ? p.seqend : nextHandle_++, e.common.handle, paper, e.common);
+  }
+
+  // LWPOLYLINE before R14: the same outline as a 2D POLYLINE.
+  void lwAsPolyline(const Entity& e, const LwPolyline& lw, Handle owner, bool paper) {
+    Polyline p;
+    p.flags = lw.flags & (1 | 128);
+    p.origin.z = lw.elevation;
+    p.thickness = lw.thickness;
+    p.extrusion = lw.extrusion;
+    p.startWidth = p.endWidth = lw.constantWidth;
+    for (const LwVertex& lv : lw.vertices) {
+      Vertex v;
+      v.handle = nextHandle_++;
+      v.location = {lv.location.x, lv.location.y, lw.elevation};
+      v.startWidth = lv.startWidth;
+      v.endWidth = lv.endWidth;
+      v.bulge = lv.bulge;
+      p.vertices.push_back(v);
+    }
+    p.seqend = nextHandle_++;
+    polyline(e, p, owner, paper);
+  }
+
+  void entity(EntityId id, Handle owner, bool paper) {
+    const Entity& e = db_.entities[id];
+    if (e.kind == EntityKind::Unknown) {
+      if (!keptGroupsFit(e.readIn, r_)) return;
+      entityHead(e.dxfName, e.common.handle, owner, paper, e.common);
+      for (const RawTag& t : std::get<UnknownEntity>(e.data).tags) w_.tag(tagOf(t));
+      extraAndXdata({}, e.common.xdata, e.readIn);
+      return;
+    }
+    if (const auto* p = std::get_if<Polyline>(&e.data)) {
+      polyline(e, *p, owner, paper);
+      return;
+    }
+    if (const auto* lw = std::get_if<LwPolyline>(&e.data); lw != nullptr && r_ < Release::R14) {
+      lwAsPolyline(e, *lw, owner, paper);
+      return;
+    }
+    if (!entitySpec(e.kind).in.has(r_)) return;
+    entityHead(dxfNameOf(e.kind), e.common.handle, owner, paper, e.common);
+    std::visit(Overloaded{
+                   [&](const UnknownEntity&) {},
+                   [&](const auto& data) {
+                     using T = std::decay_t<decltype(data)>;
+                     writeFields<T>(w_, data, fieldsOf<T>(), r_);
+                   },
+               },
+               e.data);
+    extraAndXdata(e.common.extra, e.common.xdata, e.readIn);
+    if (const auto* ins = std::get_if<Insert>(&e.data); ins != nullptr && !ins->attributes.empty()) {
+      for (EntityId a : ins->attributes)
+        if (a < db_.entities.size()) entity(a, e.common.handle, paper);
+      seqend(ins->seqend != 0 ? ins->seqend : nextHandle_++, e.common.handle, paper, e.common);
+    }
+  }
+
+  void blocks() {
+    section("BLOCKS");
+    for (const BlockRecord& b : db_.blocks) {
+      const bool model = isModelSpaceName(b.name), paper = isPaperSpaceName(b.name);
+      if (!modern_ && (model || paper)) continue;
+      const bool inPaper = paper || (b.name.size() >= 12 && sameName(b.name.substr(0, 12), "*Paper_Space"));
+      EntityCommon head;
+      head.layer = b.layer;
+      w_.text(0, "BLOCK");
+      if (modern_) {
+        w_.handle(5, b.blockHandle);
+        w_.handle(330, b.handle);
+        w_.text(100, "AcDbEntity");
+        if (inPaper) w_.integer(67, 1);
+      }
+      w_.text(8, b.layer.empty() ? std::string_view("0") : std::string_view(b.layer));
+      if (modern_) w_.text(100, "AcDbBlockBegin");
+      w_.text(2, blockName(b));
+      w_.integer(70, b.flags);
+      w_.real(10, b.base.x);
+      w_.real(20, b.base.y);
+      if (r_ >= Release::R10) w_.real(30, b.base.z);
+      if (r_ >= Release::R12) {
+        w_.text(3, blockName(b));
+        w_.text(1, b.xrefPath);
+      }
+      if (r_ >= Release::R2000 && !b.description.empty()) w_.text(4, b.description);
+      if (!model && !paper)
+        for (EntityId id : b.entities) entity(id, b.handle, inPaper);
+      w_.text(0, "ENDBLK");
+      if (handles_) w_.handle(5, b.endHandle);
+      if (modern_) {
+        w_.handle(330, b.handle);
+        w_.text(100, "AcDbEntity");
+        if (inPaper) w_.integer(67, 1);
+      }
+      w_.text(8, b.layer.empty() ? std::string_view("0") : std::string_view(b.layer));
+      if (modern_) w_.text(100, "AcDbBlockEnd");
+    }
+    endsec();
+  }
+
+  void entities() {
+    section("ENTITIES");
+    const BlockRecord& model = db_.modelSpace();
+    for (EntityId id : model.entities) entity(id, model.handle, false);
+    const BlockRecord& paper = db_.paperSpace();
+    for (EntityId id : paper.entities) entity(id, paper.handle, true);
+    endsec();
+  }
+
+  // -------------------------------------------------------------- objects
+  void object(const Object& o) {
+    w_.text(0, o.dxfName);
+    w_.handle(5, o.handle);
+    if (keptGroupsFit(o.readIn, r_))
+      for (const RawTag& t : o.extra) w_.tag(tagOf(t));
+    w_.handle(330, o.owner);
+    std::visit(Overloaded{
+                   [&](const Dictionary& d) {
+                     // Entries whose objects are not written are left out.
+                     Dictionary shown = d;
+                     std::erase_if(shown.entries, [&](const DictionaryEntry& e) {
+                       const Object* target = db_.findObject(e.object);
+                       return target != nullptr && !objectWritten(*target);
+                     });
+                     writeFields<Dictionary>(w_, shown, fieldsOf<Dictionary>(), r_);
+                   },
+                   [&](const Layout& l) { writeFields<Layout>(w_, l, fieldsOf<Layout>(), r_); },
+                   [&](const UnknownObject& u) {
+                     for (const RawTag& t : u.tags) w_.tag(tagOf(t));
+                   },
+               },
+               o.data);
+  }
+
+  void objects() {
+    section("OBJECTS");
+    if (Object* root = db_.findObject(db_.rootDictionary)) object(*root);
+    for (const Object& o : db_.objects)
+      if (o.handle != db_.rootDictionary && objectWritten(o)) object(o);
+    endsec();
+  }
+
+  Database& db_;
+  TagWriter& w_;
+  Release r_;
+  bool modern_ = false;
+  bool handles_ = false;
+  Handle nextHandle_ = 0;
+  Handle seed_ = 0;
+};
+
+}  // namespace
+
+Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
+  if (!can(options.release, kWriteDxf))
+    return Status::fail(StatusCode::NotSupported,
+                        "DXF files of release " + std::string(releaseInfo(options.release).version) + " cannot be written");
+  if (options.binary && options.release < Release::R10)
+    return Status::fail(StatusCode::NotSupported, "binary DXF exists from release 10 on");
+  db.completeFor(options.release);
+  TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision});
+  DxfWriter(db, w, options.release).write();
+  return w.flush();
+}
+
+}  // namespace drawingdb

@@ -1,0 +1,129 @@
+#include "drawingdb/file_io.h"
+
+#include <cstdio>
+
+#include "drawingdb/dxf_codec.h"
+#include "drawingdb/dxf_tags.h"
+
+namespace drawingdb {
+namespace {
+
+DwgFamily familyOf(Release r) {
+  if (r <= Release::R12) return DwgFamily::BeforeR13;
+  if (r <= Release::R2000) return DwgFamily::R13To2000;
+  if (r == Release::R2004) return DwgFamily::R2004;
+  if (r == Release::R2007) return DwgFamily::R2007;
+  return DwgFamily::R2010On;
+}
+
+// An ASCII DXF file opens with "0" / "SECTION" (perhaps after comments,
+// blank lines or a UTF-8 byte order mark).
+bool looksLikeAsciiDxf(std::string_view bytes) {
+  TagReader tags(bytes);
+  Tag t;
+  return tags.next(t) && t.code == 0 && t.text.substr(0, 7) == "SECTION";
+}
+
+// The $ACADVER of a DXF file, read from its header.
+std::optional<Release> dxfRelease(std::string_view bytes, std::string& version) {
+  TagReader tags(bytes);
+  Tag t;
+  bool inHeader = false;
+  while (tags.next(t)) {
+    if (t.code == 2 && t.text == "HEADER") inHeader = true;
+    else if (t.code == 0 && t.text == "ENDSEC" && inHeader) break;
+    else if (t.code == 9 && t.text == "$ACADVER" && tags.next(t)) {
+      version = std::string(t.text);
+      return releaseFromVersion(t.text);
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+FormatInfo detectFormat(std::string_view bytes) {
+  FormatInfo info;
+  const bool binary = bytes.substr(0, kBinaryDxfSentinel.size()) == kBinaryDxfSentinel;
+  if (binary || looksLikeAsciiDxf(bytes)) {
+    info.format = binary ? FileFormat::DxfBinary : FileFormat::DxfAscii;
+    std::string version;
+    info.release = dxfRelease(bytes, version);
+    if (!info.release && !version.empty())
+      info.readable = Status::fail(StatusCode::NotSupported, "DXF files of version " + version + " cannot be read");
+    else if (info.release && !can(*info.release, kReadDxf))
+      info.readable = Status::fail(StatusCode::NotSupported,
+                                   "DXF files of version " + std::string(releaseInfo(*info.release).version) + " cannot be read");
+    return info;
+  }
+  // DWG files open with their version string.
+  for (const ReleaseInfo& r : releases()) {
+    if (bytes.substr(0, r.version.size()) != r.version) continue;
+    info.format = FileFormat::Dwg;
+    info.release = r.release;
+    info.family = familyOf(r.release);
+    if (!can(r.release, kReadDwg))
+      info.readable = Status::fail(StatusCode::NotSupported,
+                                   "DWG files of version " + std::string(r.version) + " cannot be read yet");
+    return info;
+  }
+  if (bytes.substr(0, 6) == "AC1011") {
+    info.format = FileFormat::Dwg;
+    info.release = Release::R13;
+    info.family = DwgFamily::R13To2000;
+    info.readable = Status::fail(StatusCode::NotSupported, "DWG files of version AC1011 cannot be read yet");
+    return info;
+  }
+  info.readable = Status::fail(StatusCode::BadFile, "neither a DXF nor a DWG file");
+  return info;
+}
+
+ReadResult readBytes(std::string_view file, Database& db) {
+  ReadResult result;
+  result.format = detectFormat(file);
+  if (!result.format.readable.ok()) {
+    result.status = result.format.readable;
+    return result;
+  }
+  DxfReadResult dxf = readDxf(file, db);
+  result.status = std::move(dxf.status);
+  result.findings = std::move(dxf.findings);
+  return result;
+}
+
+ReadResult readFile(const std::string& path, Database& db) {
+  ReadResult result;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    result.status = Status::fail(StatusCode::NotFound, "cannot open " + path);
+    return result;
+  }
+  std::string bytes;
+  char buffer[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) {
+    result.status = Status::fail(StatusCode::BadFile, "cannot read " + path);
+    return result;
+  }
+  return readBytes(bytes, db);
+}
+
+Status save(Database& db, ByteSink& sink, const SaveOptions& options) {
+  switch (options.format) {
+    case FileFormat::DxfAscii:
+    case FileFormat::DxfBinary:
+      return writeDxf(db, sink, {options.release, options.format == FileFormat::DxfBinary, options.precision});
+    case FileFormat::Dwg:
+      // No release has a DWG writer yet (see the release table).
+      return Status::fail(StatusCode::NotSupported,
+                          "DWG files of version " + std::string(releaseInfo(options.release).version) + " cannot be written yet");
+    case FileFormat::Unknown:
+      break;
+  }
+  return Status::fail(StatusCode::NotSupported, "no format chosen");
+}
+
+}  // namespace drawingdb

@@ -1,0 +1,689 @@
+// The in-memory drawing database: header variables, symbol tables with
+// their records, block records with their entities, and the objects of the
+// OBJECTS section.  No I/O here; the codecs fill and read it through the
+// declarations of schema.h.
+//
+// Entity, record and object data are plain aggregates so that their field
+// declarations can be checked to cover every member.  What the toolkit does
+// not understand is kept as read (kind, handle, owner, layer and the raw
+// groups), so a drawing read and written again loses nothing.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+#include "drawingdb/dxf_tags.h"
+#include "drawingdb/releases.h"
+#include "drawingdb/status.h"
+
+namespace drawingdb {
+
+struct Point3 {
+  double x = 0, y = 0, z = 0;
+  bool operator==(const Point3&) const = default;
+};
+inline constexpr Point3 kNormalZ{0, 0, 1};
+
+// A group kept as read.
+struct RawTag {
+  std::int32_t code = 0;
+  TagType type = TagType::String;
+  double real = 0;
+  std::int64_t integer = 0;
+  std::string text;
+  bool operator==(const RawTag&) const = default;
+};
+RawTag rawTagOf(const Tag& t);
+Tag tagOf(const RawTag& r);
+
+// ------------------------------------------------------------- entities
+
+struct Line {
+  Point3 start;
+  Point3 end;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+};
+
+struct PointEntity {
+  Point3 location;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+  double xAxisAngle = 0;
+};
+
+struct Circle {
+  Point3 center;
+  double radius = 0;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+};
+
+struct Arc {
+  Point3 center;
+  double radius = 0;
+  double startAngle = 0;  // degrees
+  double endAngle = 0;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+};
+
+struct Text {
+  Point3 insertion;
+  Point3 alignment;  // second alignment point, used when justified
+  double height = 0;
+  std::string value;
+  double rotation = 0;
+  double widthFactor = 1;
+  double oblique = 0;
+  std::string style = "Standard";
+  std::int32_t generation = 0;
+  std::int32_t horizontal = 0;
+  std::int32_t vertical = 0;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+};
+
+struct Ellipse {
+  Point3 center;
+  Point3 majorAxis{1, 0, 0};  // end of the major axis relative to the centre
+  Point3 extrusion = kNormalZ;
+  double ratio = 1;
+  double startParameter = 0;
+  double endParameter = 6.283185307179586;
+};
+
+// SOLID and TRACE: corners in Z order 1-2-4-3 (a triangle repeats the
+// third as fourth), in the entity's own coordinate system.
+struct Solid {
+  Point3 corner1;
+  Point3 corner2;
+  Point3 corner3;
+  Point3 corner4;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+};
+
+// 3DFACE: corners in outline order, world coordinates.
+struct Face3d {
+  Point3 corner1;
+  Point3 corner2;
+  Point3 corner3;
+  Point3 corner4;
+  std::int32_t invisibleEdges = 0;  // 1, 2, 4, 8: edge 1..4 hidden
+};
+
+struct Insert {
+  std::string block;
+  Point3 insertion;
+  double xScale = 1;
+  double yScale = 1;
+  double zScale = 1;
+  double rotation = 0;
+  std::int32_t columns = 1;
+  std::int32_t rows = 1;
+  double columnSpacing = 0;
+  double rowSpacing = 0;
+  Point3 extrusion = kNormalZ;
+  std::vector<std::uint32_t> attributes;  // ATTRIB entities (ids) that follow the insert
+  Handle seqend = 0;                      // handle of the SEQEND after the attributes
+};
+
+struct Vertex {
+  Handle handle = 0;
+  Point3 location;
+  double startWidth = 0;
+  double endWidth = 0;
+  double bulge = 0;
+  std::int32_t flags = 0;
+  double tangent = 0;
+  std::int32_t face1 = 0;
+  std::int32_t face2 = 0;
+  std::int32_t face3 = 0;
+  std::int32_t face4 = 0;
+};
+
+// POLYLINE: 2D and 3D polylines, meshes and polyface meshes.
+struct Polyline {
+  Point3 origin;  // only its Z, the elevation of a 2D polyline, means anything
+  std::int32_t flags = 0;
+  double startWidth = 0;
+  double endWidth = 0;
+  std::int32_t meshM = 0;
+  std::int32_t meshN = 0;
+  std::int32_t smoothM = 0;
+  std::int32_t smoothN = 0;
+  std::int32_t surfaceType = 0;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+  std::vector<Vertex> vertices;
+  Handle seqend = 0;
+};
+
+struct LwVertex {
+  Point3 location;  // X and Y only
+  double startWidth = 0;
+  double endWidth = 0;
+  double bulge = 0;
+};
+
+struct LwPolyline {
+  std::int32_t flags = 0;
+  double constantWidth = 0;
+  double elevation = 0;
+  double thickness = 0;
+  std::vector<LwVertex> vertices;
+  Point3 extrusion = kNormalZ;
+};
+
+// ATTDEF: a text of a block that asks for a value when the block is
+// inserted.
+struct AttDef {
+  Point3 insertion;
+  Point3 alignment;
+  double height = 0;
+  std::string defaultValue;
+  double rotation = 0;
+  double widthFactor = 1;
+  double oblique = 0;
+  std::string style = "Standard";
+  std::int32_t generation = 0;
+  std::int32_t horizontal = 0;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+  std::string prompt;
+  std::string tag;
+  std::int32_t flags = 0;  // 1 invisible, 2 constant, 4 verify, 8 preset
+  std::int32_t fieldLength = 0;
+  std::int32_t vertical = 0;
+};
+
+// ATTRIB: the value of an attribute of one insert; follows its INSERT.
+struct Attrib {
+  Point3 insertion;
+  Point3 alignment;
+  double height = 0;
+  std::string value;
+  double rotation = 0;
+  double widthFactor = 1;
+  double oblique = 0;
+  std::string style = "Standard";
+  std::int32_t generation = 0;
+  std::int32_t horizontal = 0;
+  double thickness = 0;
+  Point3 extrusion = kNormalZ;
+  std::string tag;
+  std::int32_t flags = 0;
+  std::int32_t fieldLength = 0;
+  std::int32_t vertical = 0;
+};
+
+// An entity of a kind the toolkit does not model: every group after the
+// common ones, as read.
+struct UnknownEntity {
+  std::vector<RawTag> tags;
+};
+
+enum class EntityKind : std::uint8_t {
+  Line, Point, Circle, Arc, Text, Ellipse, Solid, Trace, Face3d, Insert, Polyline, LwPolyline, AttDef, Attrib, Unknown
+};
+
+using EntityData =
+    std::variant<Line, PointEntity, Circle, Arc, Text, Ellipse, Solid, Face3d, Insert, Polyline, LwPolyline, AttDef,
+                 Attrib, UnknownEntity>;
+
+// Groups every entity has.
+struct EntityCommon {
+  Handle handle = 0;
+  Handle owner = 0;
+  std::string layer = "0";
+  std::string linetype = "BYLAYER";
+  std::int32_t colour = 256;     // 0 ByBlock, 256 ByLayer
+  std::int32_t lineweight = -1;  // -1 ByLayer
+  double linetypeScale = 1;
+  bool invisible = false;
+  bool paperSpace = false;
+  std::vector<RawTag> extra;  // groups of the entity the toolkit does not model
+  std::vector<RawTag> xdata;  // 1001 and after
+};
+
+struct Entity {
+  EntityKind kind = EntityKind::Line;
+  std::string dxfName;  // the DXF type ("LINE"); for unknown kinds the only record of it
+  Release readIn = kNewestRelease;  // release of the file an unknown entity came from
+  EntityCommon common;
+  EntityData data;
+};
+
+using EntityId = std::uint32_t;
+
+// ---------------------------------------------------------- table records
+
+struct Layer {
+  std::int32_t colour = 7;  // negative: layer off
+  std::string linetype = "Continuous";
+  bool plot = true;
+  std::int32_t lineweight = -3;  // default
+  Handle plotStyle = 0;
+};
+
+struct Dash {
+  double length = 0;   // negative: gap, 0: dot
+  std::int32_t shape = 0;  // element type; 0 a plain dash
+};
+
+struct Linetype {
+  std::string description;
+  std::int32_t alignment = 65;
+  double patternLength = 0;
+  std::vector<Dash> dashes;
+};
+
+struct TextStyle {
+  double fixedHeight = 0;
+  double widthFactor = 1;
+  double oblique = 0;
+  std::int32_t generation = 0;
+  double lastHeight = 2.5;
+  std::string font = "txt";
+  std::string bigFont;
+};
+
+struct View {
+  double height = 1;
+  double width = 1;
+  Point3 center;  // X and Y
+  Point3 direction = kNormalZ;
+  Point3 target;
+  double lensLength = 50;
+  double frontClip = 0;
+  double backClip = 0;
+  double twist = 0;
+  std::int32_t viewMode = 0;
+};
+
+struct Ucs {
+  Point3 origin;
+  Point3 xAxis{1, 0, 0};
+  Point3 yAxis{0, 1, 0};
+};
+
+struct Vport {
+  Point3 lowerLeft;
+  Point3 upperRight{1, 1, 0};
+  Point3 center;
+  Point3 snapBase;
+  Point3 snapSpacing{0.5, 0.5, 0};
+  Point3 gridSpacing{0.5, 0.5, 0};
+  Point3 direction = kNormalZ;
+  Point3 target;
+  double height = 10;
+  double aspect = 1.5;
+  double lensLength = 50;
+  double frontClip = 0;
+  double backClip = 0;
+  double snapAngle = 0;
+  double twist = 0;
+  std::int32_t viewMode = 0;
+  std::int32_t circleZoom = 1000;
+  std::int32_t fastZoom = 1;
+  std::int32_t ucsIcon = 3;
+  std::int32_t snapOn = 0;
+  std::int32_t gridOn = 0;
+  std::int32_t snapStyle = 0;
+  std::int32_t snapIsoPair = 0;
+};
+
+struct AppId {};
+
+struct DimStyle {
+  std::string post;
+  std::string altPost;
+  double scale = 1;
+  double arrowSize = 0.18;
+  double extensionOffset = 0.0625;
+  double lineIncrement = 0.38;
+  double extensionExtend = 0.18;
+  double rounding = 0;
+  double lineExtend = 0;
+  double tolerancePlus = 0;
+  double toleranceMinus = 0;
+  double textHeight = 0.18;
+  double centerMark = 0.09;
+  double tickSize = 0;
+  double altFactor = 25.4;
+  double linearFactor = 1;
+  double textVertical = 0;
+  double toleranceFactor = 1;
+  double gap = 0.09;
+  std::int32_t tolerance = 0;
+  std::int32_t limits = 0;
+  std::int32_t textInside = 1;
+  std::int32_t textOutside = 1;
+  std::int32_t suppress1 = 0;
+  std::int32_t suppress2 = 0;
+  std::int32_t textAbove = 0;
+  std::int32_t zeroSuppression = 0;
+  std::int32_t alternate = 0;
+  std::int32_t altDecimals = 2;
+  std::int32_t forceLine = 0;
+  std::int32_t separateArrows = 0;
+  std::int32_t textInsideForced = 0;
+  std::int32_t suppressOutside = 0;
+  std::int32_t lineColour = 0;
+  std::int32_t extensionColour = 0;
+  std::int32_t textColour = 0;
+  std::int32_t decimals = 4;
+  Handle textStyle = 0;
+};
+
+// Groups every table record has.
+struct RecordCommon {
+  Handle handle = 0;
+  Handle owner = 0;
+  std::string name;
+  std::int32_t flags = 0;
+  std::vector<RawTag> extra;
+  std::vector<RawTag> xdata;
+};
+
+template <class R>
+struct Record {
+  RecordCommon common;
+  R data;
+};
+
+template <class R>
+struct SymbolTable {
+  Handle handle = 0;
+  std::vector<Record<R>> records;
+
+  Record<R>* find(std::string_view name);
+  const Record<R>* find(std::string_view name) const;
+  Record<R>& add(std::string name);  // without a handle; Database::addRecord gives one
+};
+
+// A block: its table record and its BLOCK/ENDBLK entities in one.
+struct BlockRecord {
+  Handle handle = 0;       // the block record (R13 and later)
+  Handle blockHandle = 0;  // BLOCK
+  Handle endHandle = 0;    // ENDBLK
+  std::string name;
+  std::int32_t flags = 0;  // 1 anonymous, 2 has attribute definitions, 4 external reference ...
+  Point3 base;
+  std::string layer = "0";
+  std::string xrefPath;
+  std::string description;
+  Handle layout = 0;  // LAYOUT object of *Model_Space and *Paper_Space
+  std::vector<EntityId> entities;
+  std::vector<RawTag> extra;
+};
+
+// ------------------------------------------------------------- objects
+
+struct DictionaryEntry {
+  std::string name;
+  Handle object = 0;
+};
+
+struct Dictionary {
+  bool hardOwner = false;
+  std::int32_t cloning = 1;
+  std::vector<DictionaryEntry> entries;
+};
+
+struct Layout {
+  std::string pageSetup;
+  std::string printer = "none_device";
+  std::string paperSize;
+  std::string plotView;
+  double marginLeft = 0;
+  double marginBottom = 0;
+  double marginRight = 0;
+  double marginTop = 0;
+  double paperWidth = 0;
+  double paperHeight = 0;
+  double originX = 0;
+  double originY = 0;
+  double windowMinX = 0;
+  double windowMinY = 0;
+  double windowMaxX = 0;
+  double windowMaxY = 0;
+  double scaleNumerator = 1;
+  double scaleDenominator = 1;
+  std::int32_t plotFlags = 688;
+  std::int32_t paperUnits = 0;
+  std::int32_t rotation = 0;
+  std::int32_t plotType = 5;
+  std::string styleSheet;
+  std::int32_t standardScale = 16;
+  double scaleFactor = 1;
+  double imageOriginX = 0;
+  double imageOriginY = 0;
+  std::string name;
+  std::int32_t flags = 0;
+  std::int32_t tabOrder = 0;
+  Point3 limMin;
+  Point3 limMax{420, 297, 0};
+  Point3 insBase;
+  Point3 extMin{1e20, 1e20, 1e20};
+  Point3 extMax{-1e20, -1e20, -1e20};
+  double elevation = 0;
+  Point3 ucsOrigin;
+  Point3 ucsXAxis{1, 0, 0};
+  Point3 ucsYAxis{0, 1, 0};
+  std::int32_t orthoType = 0;
+  Handle blockRecord = 0;
+  Handle viewport = 0;
+};
+
+struct UnknownObject {
+  std::vector<RawTag> tags;
+};
+
+enum class ObjectKind : std::uint8_t { Dictionary, Layout, Unknown };
+using ObjectData = std::variant<Dictionary, Layout, UnknownObject>;
+
+struct Object {
+  ObjectKind kind = ObjectKind::Unknown;
+  std::string dxfName;
+  Handle handle = 0;
+  Handle owner = 0;
+  Release readIn = kNewestRelease;
+  std::vector<RawTag> extra;  // reactor and extension dictionary groups
+  ObjectData data;
+};
+
+struct ClassDef {
+  std::string dxfName;
+  std::string className;
+  std::string application = "ObjectDBX Classes";
+  std::int32_t flags = 0;
+  std::int32_t instances = 0;
+  bool wasProxy = false;
+  bool isEntity = false;
+};
+
+// ------------------------------------------------------------- header
+
+enum class ValueKind : std::uint8_t { Real, Int, Text, Point, Handle, Bool };
+using HeaderValue = std::variant<std::monostate, double, std::int32_t, std::string, Point3, Handle, bool>;
+
+// A header variable the toolkit does not declare, kept as read.
+struct UnknownVariable {
+  std::string name;
+  std::vector<RawTag> tags;
+};
+
+class Header {
+ public:
+  Header();
+  // Values of declared variables (see schema.h); unset ones read as their
+  // declared default.  Names are "$NAME"; unknown names read as defaults of
+  // their kind and are set as unknown variables.
+  double real(std::string_view name) const;
+  std::int32_t integer(std::string_view name) const;
+  std::string text(std::string_view name) const;
+  Point3 point(std::string_view name) const;
+  Handle handle(std::string_view name) const;
+  bool set(std::string_view name, HeaderValue value);  // false: not a declared variable (or wrong kind)
+
+  HeaderValue& valueAt(std::size_t declared) { return values_[declared]; }
+  const HeaderValue& valueAt(std::size_t declared) const { return values_[declared]; }
+
+  std::vector<UnknownVariable> unknown;
+  Release unknownFrom = kNewestRelease;
+
+ private:
+  std::vector<HeaderValue> values_;
+};
+
+// ------------------------------------------------------------- database
+
+enum class RefKind : std::uint8_t { Table, Record, Block, BlockBegin, BlockEnd, Entity, Vertex, Seqend, Object };
+
+// Where a handle leads.
+struct HandleRef {
+  RefKind kind;
+  std::uint32_t index = 0;  // entity id, object index, block index, or table number
+  std::uint32_t sub = 0;    // record or vertex index
+};
+
+class Database {
+ public:
+  // An empty database: no tables, no blocks (readers start from this).
+  Database() = default;
+  // A database with the default objects of the release: the tables and
+  // records every file of it has, model and paper space, the dictionaries
+  // and layouts of later releases.
+  static Database create(Release release);
+  // Adds whatever `release` needs and the database lacks (idempotent).
+  void completeFor(Release release);
+
+  Release release = Release::R2000;
+
+  Header header;
+
+  SymbolTable<Vport> vports;
+  SymbolTable<Linetype> linetypes;
+  SymbolTable<Layer> layers;
+  SymbolTable<TextStyle> styles;
+  SymbolTable<View> views;
+  SymbolTable<Ucs> ucs;
+  SymbolTable<AppId> appids;
+  SymbolTable<DimStyle> dimstyles;
+  Handle blockTable = 0;
+
+  std::vector<BlockRecord> blocks;
+  // Every entity; blocks and inserts refer to them by id.  A deque grows
+  // without moving what it holds, so a large drawing never needs its
+  // entities twice in memory while it is read.
+  std::deque<Entity> entities;
+  std::vector<Object> objects;
+  Handle rootDictionary = 0;
+  std::vector<ClassDef> classes;
+
+  // Handles: the next one to give and the index of those given.
+  Handle newHandle() { return nextHandle_++; }
+  Handle handleSeed() const { return nextHandle_; }
+  // Records that `h` is taken (keeps the seed above it); false if it already was.
+  bool claim(Handle h, HandleRef ref);
+  const HandleRef* find(Handle h) const;
+  // Keeps handles below `h` free of new ones (the seed a file states).
+  void raiseSeed(Handle h) {
+    if (h > nextHandle_) nextHandle_ = h;
+  }
+  // Calls f(Handle&) for every handle the database holds: tables, records,
+  // blocks, entities with their vertices and sequence ends, objects.
+  template <class F>
+  void forEachHandle(F&& f);
+  // Rebuilds the index from the contents (after edits that bypassed claim).
+  void reindex();
+
+  BlockRecord* findBlock(std::string_view name);
+  BlockRecord& modelSpace();  // created when missing
+  BlockRecord& paperSpace();
+  std::size_t blockIndex(const BlockRecord& b) const { return static_cast<std::size_t>(&b - blocks.data()); }
+
+  // Adds an entity to a block with a new handle; returns its id.
+  EntityId addEntity(BlockRecord& block, Entity e);
+  // Adds an ATTRIB to an insert (it follows the insert in files).
+  EntityId addAttribute(EntityId insert, Entity attribute);
+  template <class R>
+  Record<R>& addRecord(SymbolTable<R>& table, std::string name);
+  BlockRecord& addBlock(std::string name);
+  Object& addObject(std::string dxfName, Handle owner, ObjectData data);
+  Object* findObject(Handle h);
+  Dictionary* dictionary(Handle h);
+
+ private:
+  Handle nextHandle_ = 1;
+  std::unordered_map<Handle, HandleRef> index_;
+};
+
+// Case-insensitive name comparison (ASCII), as the formats compare names.
+bool sameName(std::string_view a, std::string_view b);
+
+// The DXF name and kind of each modelled entity.
+EntityKind entityKindOf(std::string_view dxfName, bool* known);
+std::string_view dxfNameOf(EntityKind kind);
+Entity makeEntity(EntityKind kind);
+
+template <class F>
+void Database::forEachHandle(F&& f) {
+  auto table = [&](auto& t) {
+    f(t.handle);
+    for (auto& r : t.records) f(r.common.handle);
+  };
+  table(vports);
+  table(linetypes);
+  table(layers);
+  table(styles);
+  table(views);
+  table(ucs);
+  table(appids);
+  table(dimstyles);
+  f(blockTable);
+  for (BlockRecord& b : blocks) {
+    f(b.handle);
+    f(b.blockHandle);
+    f(b.endHandle);
+  }
+  for (Entity& e : entities) {
+    f(e.common.handle);
+    if (auto* p = std::get_if<Polyline>(&e.data)) {
+      for (Vertex& v : p->vertices) f(v.handle);
+      f(p->seqend);
+    } else if (auto* i = std::get_if<Insert>(&e.data)) {
+      if (!i->attributes.empty()) f(i->seqend);
+    }
+  }
+  for (Object& o : objects) f(o.handle);
+}
+
+template <class R>
+Record<R>* SymbolTable<R>::find(std::string_view name) {
+  for (Record<R>& r : records)
+    if (sameName(r.common.name, name)) return &r;
+  return nullptr;
+}
+template <class R>
+const Record<R>* SymbolTable<R>::find(std::string_view name) const {
+  for (const Record<R>& r : records)
+    if (sameName(r.common.name, name)) return &r;
+  return nullptr;
+}
+template <class R>
+Record<R>& SymbolTable<R>::add(std::string name) {
+  records.emplace_back();
+  records.back().common.name = std::move(name);
+  records.back().common.owner = handle;
+  return records.back();
+}
+
+}  // namespace drawingdb

@@ -1,0 +1,308 @@
+// A drawing with one or more entities of every modelled kind, on layers
+// with colours and linetypes, a block and its inserts: the shared input of
+// the writer and reader tests.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "drawingdb/model.h"
+
+namespace sample {
+
+using namespace drawingdb;
+
+inline Entity entity(EntityKind kind, std::string layer = "0", int colour = 256, std::string linetype = "BYLAYER") {
+  Entity e = makeEntity(kind);
+  e.common.layer = std::move(layer);
+  e.common.colour = colour;
+  e.common.linetype = std::move(linetype);
+  return e;
+}
+
+// What a reader must find of each entity of model space, in order: its
+// DXF kind, layer, colour, linetype and geometry numbers (as the reader
+// script of the tests lists them).
+struct Expected {
+  std::string kind, layer;
+  int colour;
+  std::string linetype;
+  std::vector<double> numbers;
+};
+
+inline Database drawing(Release release, std::vector<Expected>* expected = nullptr) {
+  Database db = Database::create(release);
+  const bool modern = release >= Release::R13;
+  Record<Linetype>& dashed = db.addRecord(db.linetypes, "DASHED");
+  dashed.data.description = "Dashed __ __";
+  dashed.data.patternLength = 0.75;
+  dashed.data.dashes = {{0.5, 0}, {-0.25, 0}};
+  Record<Layer>& walls = db.addRecord(db.layers, "WALLS");
+  walls.data.colour = 1;
+  walls.data.linetype = "DASHED";
+  // Names with blanks exist from R13 on.
+  const std::string textLayer = modern ? "Text layer" : "TEXT_LAYER";
+  db.addRecord(db.layers, textLayer).data.colour = 5;
+  Record<TextStyle>& iso = db.addRecord(db.styles, "ISO");
+  iso.data.font = "isocp.shx";
+  iso.data.widthFactor = 0.8;
+
+  BlockRecord& block = db.addBlock("B1");
+  block.base = {1, 1, 0};
+  {
+    Entity e = entity(EntityKind::Line);
+    std::get<Line>(e.data) = Line{{0, 0, 0}, {2, 0, 0}};
+    db.addEntity(db.blocks.back(), std::move(e));
+    Entity c = entity(EntityKind::Circle, "WALLS");
+    std::get<Circle>(c.data).center = {1, 1, 0};
+    std::get<Circle>(c.data).radius = 0.5;
+    db.addEntity(*db.findBlock("B1"), std::move(c));
+    Entity d = entity(EntityKind::AttDef);
+    AttDef& ad = std::get<AttDef>(d.data);
+    ad.insertion = {0, -1, 0};
+    ad.height = 0.5;
+    ad.tag = "PART";
+    ad.prompt = "Part number";
+    ad.defaultValue = "P-0";
+    db.addEntity(*db.findBlock("B1"), std::move(d));
+  }
+
+  std::vector<Expected> exp;
+  auto add = [&](Entity e, Expected x) {
+    db.addEntity(db.modelSpace(), std::move(e));
+    exp.push_back(std::move(x));
+  };
+  {
+    Entity e = entity(EntityKind::Line, "WALLS", 3);
+    std::get<Line>(e.data) = Line{{1.25, 2.5, 0}, {10.0 / 3.0, -4.125, 0}};
+    add(std::move(e), {"LINE", "WALLS", 3, "BYLAYER", {1.25, 2.5, 0, 10.0 / 3.0, -4.125, 0}});
+  }
+  {
+    Entity e = entity(EntityKind::Line, "0", 256, "DASHED");
+    std::get<Line>(e.data) = Line{{0, 0, 0}, {1e6 + 0.123456789, 1e-7, 0}};
+    add(std::move(e), {"LINE", "0", 256, "DASHED", {0, 0, 0, 1e6 + 0.123456789, 1e-7, 0}});
+  }
+  {
+    Entity e = entity(EntityKind::Circle, "WALLS", 0);
+    std::get<Circle>(e.data).center = {5, 5, 0};
+    std::get<Circle>(e.data).radius = 2.75;
+    add(std::move(e), {"CIRCLE", "WALLS", 0, "BYLAYER", {5, 5, 0, 2.75}});
+  }
+  {
+    Entity e = entity(EntityKind::Arc, "0", 2);
+    Arc& a = std::get<Arc>(e.data);
+    a.center = {-1, 2, 0};
+    a.radius = 3;
+    a.startAngle = 30;
+    a.endAngle = 270.5;
+    add(std::move(e), {"ARC", "0", 2, "BYLAYER", {-1, 2, 0, 3, 30, 270.5}});
+  }
+  {
+    Entity e = entity(EntityKind::Point);
+    std::get<PointEntity>(e.data).location = {7, 8, 0};
+    add(std::move(e), {"POINT", "0", 256, "BYLAYER", {7, 8, 0}});
+  }
+  {
+    Entity e = entity(EntityKind::Text, textLayer);
+    Text& t = std::get<Text>(e.data);
+    t.insertion = {1, 1, 0};
+    t.height = 2.5;
+    t.value = "Hello drawing";
+    t.rotation = 45;
+    t.style = "ISO";
+    add(std::move(e), {"TEXT", textLayer, 256, "BYLAYER", {1, 1, 0, 2.5, 45}});
+  }
+  {
+    Entity e = entity(EntityKind::Solid, "0", 4);
+    Solid& s = std::get<Solid>(e.data);
+    s.corner1 = {0, 0, 0};
+    s.corner2 = {1, 0, 0};
+    s.corner3 = {0, 1, 0};
+    s.corner4 = {1, 1, 0};
+    add(std::move(e), {"SOLID", "0", 4, "BYLAYER", {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}});
+  }
+  {
+    Entity e = entity(EntityKind::LwPolyline, "WALLS");
+    LwPolyline& p = std::get<LwPolyline>(e.data);
+    p.flags = 1;
+    p.vertices = {{{0, 0, 0}, 0, 0, 0}, {{4, 0, 0}, 0, 0, 0.5}, {{4, 3, 0}, 0, 0, 0}};
+    // Before R14 the lightweight polyline is written as a 2D polyline.
+    add(std::move(e), {release >= Release::R14 ? "LWPOLYLINE" : "POLYLINE", "WALLS", 256, "BYLAYER",
+                       {1, 0, 0, 0, 4, 0, 0.5, 4, 3, 0}});
+  }
+  {
+    Entity e = entity(EntityKind::Polyline, "0", 6);
+    Polyline& p = std::get<Polyline>(e.data);
+    p.flags = 8;
+    for (int i = 0; i < 3; ++i) {
+      Vertex v;
+      v.location = {double(i), double(i * i), double(-i)};
+      v.flags = 32;
+      p.vertices.push_back(v);
+    }
+    add(std::move(e), {"POLYLINE", "0", 6, "BYLAYER", {8, 0, 0, 0, 1, 1, -1, 2, 4, -2}});
+  }
+  {
+    Entity e = entity(EntityKind::Insert, "WALLS", 256);
+    Insert& i = std::get<Insert>(e.data);
+    i.block = "B1";
+    i.insertion = {20, 10, 0};
+    i.xScale = 2;
+    i.yScale = 2;
+    i.rotation = 90;
+    add(std::move(e), {"INSERT", "WALLS", 256, "BYLAYER", {20, 10, 0, 2, 2, 90, 1, 1}});
+    Entity a = entity(EntityKind::Attrib, "WALLS");
+    Attrib& at = std::get<Attrib>(a.data);
+    at.insertion = {20, 8, 0};
+    at.height = 1;
+    at.tag = "PART";
+    at.value = "P-17";
+    db.addAttribute(db.modelSpace().entities.back(), std::move(a));
+  }
+  {
+    Entity e = entity(EntityKind::Insert);
+    Insert& i = std::get<Insert>(e.data);
+    i.block = "B1";
+    i.insertion = {-5, -5, 0};
+    i.columns = 3;
+    i.rows = 2;
+    i.columnSpacing = 4;
+    i.rowSpacing = 5;
+    add(std::move(e), {"INSERT", "0", 256, "BYLAYER", {-5, -5, 0, 1, 1, 0, 3, 2}});
+  }
+  if (modern) {
+    Entity e = entity(EntityKind::Ellipse, "0", 1);
+    Ellipse& el = std::get<Ellipse>(e.data);
+    el.center = {3, 4, 0};
+    el.majorAxis = {2, 0, 0};
+    el.ratio = 0.5;
+    el.startParameter = 0.25;
+    el.endParameter = 3.0;
+    add(std::move(e), {"ELLIPSE", "0", 1, "BYLAYER", {3, 4, 0, 2, 0, 0, 0.5, 0.25, 3.0}});
+  }
+  if (release >= Release::R2_6) {
+    Entity e = entity(EntityKind::Face3d);
+    Face3d& f = std::get<Face3d>(e.data);
+    f.corner1 = {0, 0, 1};
+    f.corner2 = {1, 0, 2};
+    f.corner3 = {1, 1, 3};
+    f.corner4 = {0, 1, 4};
+    add(std::move(e), {"3DFACE", "0", 256, "BYLAYER", {0, 0, 1, 1, 0, 2, 1, 1, 3, 0, 1, 4}});
+  }
+  if (expected) *expected = std::move(exp);
+  return db;
+}
+
+// ezdxf, the DXF library of the test machine, as a peer reader.
+inline bool haveEzdxf() {
+  static const int have = std::system("/usr/bin/python3 -c 'import ezdxf' >/dev/null 2>&1") == 0 ? 1 : 0;
+  return have == 1;
+}
+
+// The peer's script: audits the file and lists the entities of model
+// space as "KIND|layer|colour|linetype|numbers".
+inline const char* kPeerScript = R"PY(
+import sys, ezdxf
+doc = ezdxf.readfile(sys.argv[1])
+auditor = doc.audit()
+print("ERRORS", len(auditor.errors))
+for e in auditor.errors:
+    print("AUDIT", e.code, e.message)
+def p(v): return [float(c) for c in v]
+def g(d, key, default):
+    try: return d.get(key, default)
+    except Exception: return default
+for e in doc.modelspace():
+    t = e.dxftype(); d = e.dxf
+    n = []
+    if t == "LINE": n = p(d.start) + p(d.end)
+    elif t == "CIRCLE": n = p(d.center) + [d.radius]
+    elif t == "ARC": n = p(d.center) + [d.radius, d.start_angle, d.end_angle]
+    elif t == "POINT": n = p(d.location)
+    elif t == "TEXT": n = p(d.insert) + [d.height, d.rotation]; t += ":" + e.dxf.text.replace("|", "/") + ":" + d.style
+    elif t in ("SOLID", "TRACE", "3DFACE"): n = p(d.vtx0) + p(d.vtx1) + p(d.vtx2) + p(d.vtx3)
+    elif t == "LWPOLYLINE":
+        n = [1.0 if e.closed else 0.0]
+        for x, y, s, w, b in e.get_points(): n += [x, y, b]
+    elif t == "POLYLINE":
+        if e.is_3d_polyline:
+            n = [8.0]
+            for v in e.vertices: n += p(v.dxf.location)
+        else:
+            n = [1.0 if e.is_closed else 0.0]
+            for v in e.vertices: n += [v.dxf.location[0], v.dxf.location[1], v.dxf.bulge]
+    elif t == "INSERT":
+        n = p(d.insert) + [d.xscale, d.yscale, d.rotation, d.column_count, d.row_count]
+        t += ":" + d.name + ":" + str(len(doc.blocks.get(d.name)))
+        for a in e.attribs: t += ":" + a.dxf.tag + "=" + a.dxf.text
+    elif t == "ELLIPSE": n = p(d.center) + p(d.major_axis) + [d.ratio, d.start_param, d.end_param]
+    print("%s|%s|%d|%s|%s" % (t, g(d, "layer", "0"), g(d, "color", 256), g(d, "linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
+)PY";
+
+struct PeerEntity {
+  std::string kind, layer;
+  int colour = 0;
+  std::string linetype;
+  std::vector<double> numbers;
+};
+
+struct PeerResult {
+  bool ran = false;
+  int errors = -1;
+  std::string auditText;
+  std::vector<PeerEntity> entities;
+};
+
+inline PeerResult readWithPeer(const std::string& path) {
+  PeerResult r;
+  // The script and its output live in /tmp: the file read may lie in a
+  // folder that must not be written.
+  const std::string base = "/tmp/drawingdb_peer_" + std::to_string(getpid());
+  const std::string script = base + ".py", out = base + ".out";
+  {
+    std::ofstream s(script);
+    s << kPeerScript;
+  }
+  const std::string cmd = "/usr/bin/python3 " + script + " " + path + " >" + out + " 2>&1";
+  r.ran = std::system(cmd.c_str()) == 0;
+  std::ifstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("ERRORS ", 0) == 0) {
+      r.errors = std::stoi(line.substr(7));
+    } else if (line.rfind("AUDIT ", 0) == 0) {
+      r.auditText += line + "\n";
+    } else if (std::count(line.begin(), line.end(), '|') == 4) {
+      PeerEntity e;
+      std::vector<std::string> parts;
+      std::stringstream ss(line);
+      std::string part;
+      while (std::getline(ss, part, '|')) parts.push_back(part);
+      if (parts.size() < 4) continue;
+      e.kind = parts[0];
+      e.layer = parts[1];
+      e.colour = std::atoi(parts[2].c_str());
+      e.linetype = parts[3];
+      if (parts.size() > 4) {
+        std::stringstream ns(parts[4]);
+        double v;
+        while (ns >> v) e.numbers.push_back(v);
+      }
+      r.entities.push_back(std::move(e));
+    } else if (!r.ran) {
+      r.auditText += line + "\n";
+    }
+  }
+  std::remove(script.c_str());
+  std::remove(out.c_str());
+  return r;
+}
+
+}  // namespace sample
