@@ -1015,56 +1015,32 @@ int readCopiousData(std::int32_t index, const GeometryRecord*& out, const Transf
   return readGeometry(index, "cee700", -1, out, matrix);
 }
 
+// Composite curves, planes and flashes are read by the parameter pass, which
+// links their members; the record it made is used.  An element the pass
+// could not read is read here by the same rule.
+template <typename R>
+int passRecord(std::int32_t index, const char* code, const R*& out, const Transform*& matrix) {
+  TraceScope t(code);
+  return typedRecord<R>(
+      index, code,
+      [&](R& rec, const std::string& text) {
+        readEntityParameters(index, element(index).type, text);
+        R* made = dynamic_cast<R*>(element(index).params.get());
+        if (made == nullptr) return false;
+        rec = std::move(*made);
+        return true;
+      },
+      out, matrix);
+}
+
 int readComposite(std::int32_t index, const CompositeRecord*& out, const Transform*& matrix) {
-  TraceScope t("cee720");
-  return typedRecord<CompositeRecord>(
-      index, t.code(),
-      [&](CompositeRecord& rec, const std::string& text) {
-        copyAttributes(rec.attributes, element(index).de);
-        FieldReader f{text.c_str()};
-        const int n = f.integer();
-        for (int k = 0; k < n && f.more(); ++k)
-          rec.constituents.push_back(pointerIndex(index, f.integer()));
-        return !f.failed;
-      },
-      out, matrix);
+  return passRecord(index, "cee720", out, matrix);
 }
-
 int readFlash(std::int32_t index, const SurfaceRecord*& out, const Transform*& matrix) {
-  TraceScope t("cee220");
-  return typedRecord<SurfaceRecord>(
-      index, t.code(),
-      [&](SurfaceRecord& rec, const std::string& text) {
-        copyAttributes(rec.attributes, element(index).de);
-        FieldReader f{text.c_str()};
-        for (int k = 0; k < 5; ++k) rec.values.push_back(f.real());
-        if (f.more()) rec.curves.push_back(pointerIndex(index, f.integer()));
-        return !f.failed;
-      },
-      out, matrix);
+  return passRecord(index, "cee220", out, matrix);
 }
-
 int readPlane(std::int32_t index, const PlaneRecord*& out, const Transform*& matrix) {
-  TraceScope t("cee110");
-  return typedRecord<PlaneRecord>(
-      index, t.code(),
-      [&](PlaneRecord& rec, const std::string& text) {
-        copyAttributes(rec.attributes, element(index).de);
-        FieldReader f{text.c_str()};
-        rec.a = f.real();
-        rec.b = f.real();
-        rec.c = f.real();
-        rec.d = f.real();
-        rec.boundary = pointerIndex(index, f.integer());
-        if (f.more()) {
-          rec.symbolPoint.x = f.real();
-          rec.symbolPoint.y = f.real();
-          rec.symbolPoint.z = f.real();
-          rec.symbolSize = f.real();
-        }
-        return !f.failed;
-      },
-      out, matrix);
+  return passRecord(index, "cee110", out, matrix);
 }
 
 int colourDefinition(std::int32_t index) {

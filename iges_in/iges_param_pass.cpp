@@ -471,13 +471,11 @@ bool hasReader(std::int32_t type) {
   }
 }
 
-void readParameters(std::int32_t i) {
-  ElementRecord& e = element(i);
-  std::string text;
-  if (fetchParameterData(e.de.entityType, e.de.paramPointer, e.de.paramLineCount, text) != 0)
-    return;
+}  // namespace
+
+void readEntityParameters(std::int32_t i, std::int32_t type, const std::string& text) {
   Fields f{text.c_str()};
-  switch (e.de.entityType) {
+  switch (type) {
     case IgesType::kCompositeCurve: readComposite(i, f); break;
     case IgesType::kPlane: readPlane(i, f); break;
     case IgesType::kRuledSurface: readSurface(i, f, "pov120", "ppii"); break;
@@ -502,6 +500,16 @@ void readParameters(std::int32_t i) {
     case IgesType::kView: readView(i, f); break;
     default: break;
   }
+}
+
+namespace {
+
+void readParameters(std::int32_t i) {
+  const ElementRecord& e = element(i);
+  std::string text;
+  if (fetchParameterData(e.de.entityType, e.de.paramPointer, e.de.paramLineCount, text) != 0)
+    return;
+  readEntityParameters(i, e.de.entityType, text);
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ int readSection(char letter);      // stt950
 int readDirectoryFirst(const char* record);   // ldv954
 int readDirectorySecond(const char* record);  // ldv958
 int parameterPass();               // ldv966
+// The parameter pass's reading of one entity's parameter data (`text` as
+// fetchParameterData gives it): the typed record of a structuring entity,
+// its sons linked.  The one reading of each layout it knows.
+void readEntityParameters(std::int32_t index, std::int32_t type, const std::string& text);
 // Step 9.9.2 of the input driver: 0, or -1 temp file, -2 D section, -3 P
 // section, -4 empty parameter file, -6 table, -9 terminate record.
 int readIgesInput();
