@@ -410,7 +410,7 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
     if (father != 0) {
       if (s.onPath[slot] & kOnCollectPath) {
         // The complex element contains itself.
-        reportNestingOnce(t.code(), index);
+        if (!structureReportsGroupCycle(index)) reportNestingOnce(t.code(), index);
         continue;
       }
       if (runState().senderCode == kSenderBlankedConstituents &&
@@ -1118,6 +1118,16 @@ int emitPass(std::int32_t father, const Transform* viewMatrix, const Transform* 
   for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1)
     emitRecord(records, k, pass, fatherMatrix, 0);
   return 0;
+}
+
+void setOnCollectPath(std::int32_t index, bool on) {
+  std::vector<unsigned char>& path = igesConvertState().onPath;
+  if (index < 0 || static_cast<std::size_t>(index) >= path.size()) return;
+  if (on) {
+    path[static_cast<std::size_t>(index)] |= kOnCollectPath;
+  } else {
+    path[static_cast<std::size_t>(index)] &= static_cast<unsigned char>(~kOnCollectPath);
+  }
 }
 
 int convertModel() {

@@ -112,6 +112,11 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
                std::vector<std::int32_t>& objects,
                std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>>* perSon = nullptr);
 
+// Puts the element on the collect path of the passes, or takes it off: an
+// element on the path that a pass meets again under a father closes a cycle
+// and is left out there.  For the groups a group walk holds open.
+void setOnCollectPath(std::int32_t index, bool on);
+
 // The top-level driver (cee100): one collect and one emit pass over the
 // whole table.  The script must be open; it stays open.  0 / -1.
 int convertModel();

@@ -34,6 +34,7 @@ constexpr int kMsgNewName = 894;
 constexpr int kMsgDuplicateError = 897;
 constexpr int kMsgSelfContaining = 1322;
 constexpr int kMsgNoSubfigureMembers = 1323;
+constexpr int kMsgGroupCycle = 1327;
 
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr std::size_t kFirstRecordCapacity = 50;
@@ -779,6 +780,130 @@ int viewMatrix(std::int32_t view, double scale, double x, double y, bool withOri
 // ---------------------------------------------------------------------------
 // Groups
 
+namespace {
+
+// One group a group walk holds open: its members are converted when the
+// groups among them are written.
+struct OpenGroup {
+  std::int32_t index = 0;
+  const Transform* own = nullptr;  // the group's matrix, null for none
+  std::string name;
+  int depth = 0;
+  const LinkNode* next = nullptr;  // the next son to look at
+};
+
+bool convertedAsGroup(const ElementRecord& e) {
+  return e.type == IgesType::kAssociativityInstance &&
+         (e.form == 1 || e.form == 7 || e.form == 14 || e.form == 15);
+}
+
+// A son of an open group that the walk opens before its father is written:
+// a group waiting for its conversion, in the view being converted, and not
+// open already (a group met again inside itself is left to the pass, which
+// reports it).
+bool memberGroupToOpen(std::int32_t index) {
+  if (!isElementIndex(index)) return false;
+  const ElementRecord& e = element(index);
+  return convertedAsGroup(e) && e.state == ElementState::kWaiting &&
+         igesStructureState().activeGroups.count(index) == 0 &&
+         inCurrentView(index, igesConvertState().currentViewNumber) != 0;
+}
+
+// Opens the group: it is named, traced and held open.  0, or
+// ConvertResult::kError when its matrix cannot be had.
+int openGroup(std::int32_t index, const char* code, std::vector<OpenGroup>& open) {
+  IgesStructureState& s = igesStructureState();
+  const Transform* own = nullptr;
+  if (resolveMatrix(index, own) != 0) return ConvertResult::kError;
+  OpenGroup& g = open.emplace_back();
+  g.index = index;
+  g.own = own;
+  char name[48];
+  std::snprintf(name, sizeof name, "%s.%d", "GRP", ++s.groupCounter);
+  g.name = name;
+  g.depth = ++s.groupDepth;
+  g.next = element(index).sons;
+  if (traceLevel() > 0) {
+    const Transform identity;
+    const Transform& m = own != nullptr ? *own : identity;
+    std::printf("-> %s : Begin of Group '%s', Depth = %d\n", code, name, g.depth);
+    std::printf("            Reference-point : (x) %f, (y) %f, (z) %f\n", m.t[0], m.t[1], m.t[2]);
+    const double f = std::sqrt(std::fabs(m.r[0][0] * m.r[1][1] - m.r[0][1] * m.r[1][0]));
+    std::printf("            Scale factor    : (f) %f\n", f);
+    std::printf("            Angle           : (w) %f\n", std::atan2(m.r[1][0], m.r[0][0]) * kDegreesPerRadian);
+  }
+  s.activeGroups.insert(index);
+  // The walk's first group is on the collect path of the pass that took it.
+  if (open.size() > 1) setOnCollectPath(index, true);
+  return 0;
+}
+
+// Closes the innermost open group: its members are converted by a pass of
+// their own (the groups among them are written already) and the group is
+// written.  The group's result.
+int closeGroup(const char* code, std::vector<OpenGroup>& open) {
+  IgesStructureState& s = igesStructureState();
+  const OpenGroup g = std::move(open.back());
+  open.pop_back();
+  std::vector<std::int32_t> members;
+  const Transform* view = s.currentViewMatrix;
+  const int r = nestedPass(g.index, view, g.own, members);
+  s.activeGroups.erase(g.index);
+  if (!open.empty()) setOnCollectPath(g.index, false);
+  --s.groupDepth;
+  if (traceLevel() > 0) {
+    std::printf("-> %s : End   of Group '%s', Depth = %d\n", code, g.name.c_str(), g.depth);
+    std::printf("            Number of sons  : %d\n", static_cast<int>(members.size()));
+  }
+  if (r != 0) return ConvertResult::kError;
+  if (members.empty()) return ConvertResult::kIgnored;
+  ScriptGroupRecord group;
+  group.name = g.name;
+  group.members = members;
+  const ElementRecord& e = element(g.index);
+  group.level = e.de.level;
+  group.attributes.colour = e.de.colour;
+  group.attributes.blank = decodeStatus(e.de).blank;
+  group.data = scriptDataOf(g.index);
+  bool hasFinal = false;
+  Transform final;
+  if (view != nullptr) {
+    final = g.own != nullptr ? composeTransforms(*view, *g.own) : *view;
+    hasFinal = true;
+  } else if (g.own != nullptr) {
+    final = *g.own;
+    hasFinal = true;
+  }
+  const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
+  std::vector<std::int32_t> created;
+  const int w = ScriptGroup(g.index, group, hasFinal ? &sm : nullptr, created);
+  if (w != 0) return ConvertResult::kError;
+  ElementRecord& after = element(g.index);
+  after.scriptObjects = created;
+  setState(g.index, ElementState::kDone);
+  return 0;
+}
+
+}  // namespace
+
+bool structureReportsGroupCycle(std::int32_t index) {
+  IgesStructureState& s = igesStructureState();
+  if (s.activeGroups.count(index) == 0) return false;
+  if (!s.groupCyclesReported.insert(index).second) return true;
+  mfaSetPosition(index, element(index).de.paramPointer);
+  mfaReport("cee600", kMsgGroupCycle, s.groupCycleShown ? Channel::kProtocol : Channel::kBoth,
+            Severity::kWarning, {static_cast<long>(deNumberOf(index))}, {}, "", nullptr);
+  mfaClearPosition();
+  s.groupCycleShown = true;
+  return true;
+}
+
+// The group and the groups nested in it, to any depth the file holds: the
+// open groups are kept on a stack of their own.  Each group opens the
+// groups among its sons first, in son order, and is written when they are:
+// its pass then takes their objects as they stand, so the innermost group
+// is written first and every group is named and traced in the order the
+// file nests them.
 int convertGroup(std::int32_t index) {
   TraceScope t("cee600");
   IgesStructureState& s = igesStructureState();
@@ -786,62 +911,42 @@ int convertGroup(std::int32_t index) {
     reportCycle(t.code(), index);
     return ConvertResult::kError;
   }
-  const Transform* own = nullptr;
-  if (resolveMatrix(index, own) != 0) return ConvertResult::kError;
-  char name[48];
-  std::snprintf(name, sizeof name, "%s.%d", "GRP", ++s.groupCounter);
-  const int depth = ++s.groupDepth;
-  const bool trace = traceLevel() > 0;
-  const Transform identity;
-  const Transform& m = own != nullptr ? *own : identity;
-  if (trace) {
-    std::printf("-> cee600 : Begin of Group '%s', Depth = %d\n", name, depth);
-    std::printf("            Reference-point : (x) %f, (y) %f, (z) %f\n", m.t[0], m.t[1], m.t[2]);
-    const double f = std::sqrt(std::fabs(m.r[0][0] * m.r[1][1] - m.r[0][1] * m.r[1][0]));
-    std::printf("            Scale factor    : (f) %f\n", f);
-    std::printf("            Angle           : (w) %f\n", std::atan2(m.r[1][0], m.r[0][0]) * kDegreesPerRadian);
+  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
+  std::vector<OpenGroup> open;
+  int result = ConvertResult::kError;
+  try {
+    result = openGroup(index, t.code(), open);
+    while (!open.empty()) {
+      OpenGroup& g = open.back();
+      const LinkNode* n = g.next;
+      while (n != nullptr && !memberGroupToOpen(n->index)) n = n->next;
+      if (n != nullptr) {
+        g.next = n->next;
+        const std::int32_t inner = n->index;
+        // `g` is not used again: opening may move the stack.
+        if (openGroup(inner, t.code(), open) != 0) setState(inner, ElementState::kError);
+        continue;
+      }
+      const std::int32_t closed = g.index;
+      const int r = closeGroup(t.code(), open);
+      if (closed == index) {
+        result = r;
+      } else if (r != 0 && element(closed).state != ElementState::kDone) {
+        setState(closed, r == ConvertResult::kIgnored ? ElementState::kIgnored : ElementState::kError);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+    result = ConvertResult::kError;
+    // The groups left open are given up.
+    for (const OpenGroup& g : open) {
+      s.activeGroups.erase(g.index);
+      if (g.index != index) setOnCollectPath(g.index, false);
+      --s.groupDepth;
+    }
   }
-  std::vector<std::int32_t> members;
-  const Transform* view = s.currentViewMatrix;
-  int r = -1;
-  if (enterNesting(t.code(), index)) {
-    s.activeGroups.insert(index);
-    r = nestedPass(index, view, own, members);
-    s.activeGroups.erase(index);
-    leaveNesting();
-  }
-  --s.groupDepth;
-  if (trace) {
-    std::printf("-> cee600 : End   of Group '%s', Depth = %d\n", name, depth);
-    std::printf("            Number of sons  : %d\n", static_cast<int>(members.size()));
-  }
-  if (r != 0) return ConvertResult::kError;
-  if (members.empty()) return ConvertResult::kIgnored;
-  ScriptGroupRecord group;
-  group.name = name;
-  group.members = members;
-  const ElementRecord& e = element(index);
-  group.level = e.de.level;
-  group.attributes.colour = e.de.colour;
-  group.attributes.blank = decodeStatus(e.de).blank;
-  group.data = scriptDataOf(index);
-  bool hasFinal = false;
-  Transform final;
-  if (view != nullptr) {
-    final = own != nullptr ? composeTransforms(*view, *own) : *view;
-    hasFinal = true;
-  } else if (own != nullptr) {
-    final = *own;
-    hasFinal = true;
-  }
-  const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
-  std::vector<std::int32_t> created;
-  const int w = ScriptGroup(index, group, hasFinal ? &sm : nullptr, created);
-  if (w != 0) return ConvertResult::kError;
-  ElementRecord& after = element(index);
-  after.scriptObjects = created;
-  setState(index, ElementState::kDone);
-  return 0;
+  leaveNesting();
+  return result;
 }
 
 // ---------------------------------------------------------------------------

@@ -110,7 +110,9 @@ struct IgesStructureState {
   std::unordered_set<std::string> writtenNames;  // the names of the register's entries
   std::unordered_set<std::string> modelFiles;  // model files written this run
   std::unordered_set<std::int32_t> activeDefinitions;  // definitions being written or expanded
-  std::unordered_set<std::int32_t> activeGroups;
+  std::unordered_set<std::int32_t> activeGroups;  // groups a group walk holds open
+  std::unordered_set<std::int32_t> groupCyclesReported;  // groups reported as their own member
+  bool groupCycleShown = false;  // a group holding itself was shown on the console
   std::unordered_map<std::int32_t, std::string> viewNames;
   // Views-visible associativities (402 forms 3, 4): their view elements.
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> viewLists;
@@ -136,6 +138,10 @@ void resetIgesStructureState();
 // The collect step of 308, 402 and 408 (called by the engine's collect
 // phase): a converter result of ConvertResult.
 int collectStructure(std::int32_t index);
+// A group that a pass meets as a member while the group itself is being
+// converted holds itself: warning 1327 at the group (once per group, on the
+// console the first time of a run) and true; false for any other element.
+bool structureReportsGroupCycle(std::int32_t index);
 // Called for every element the top level of a collect pass takes: once the
 // subfigure definitions are passed, the main model is created again.
 void structureTopLevelPick(std::int32_t index);

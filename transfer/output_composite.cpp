@@ -71,13 +71,94 @@ int writeGroup(const StepContext& c, const TransferGroup& g, const char* code) {
   return writeElementEntity(c, g, IgesType::kAssociativityInstance, kGroupForm, start);
 }
 
-// dpe600 / dpe640: the group step on a record fetched as a group.
-int groupStep(const StepContext& c, const char* code) {
-  TransferGroup g;
+// Whether the element's step is the group step: a group, or a user
+// element below PLUS or for a target other than IGES.
+bool writtenAsGroup(std::int32_t index) {
+  const std::int32_t type = element(index).type;
+  if (type == IgesType::kAssociativityInstance) return true;
+  return (type == IgesType::kSubfigureDefinition || type == IgesType::kSubfigureInstance) && (!plusLevel() || !igesTarget());
+}
+
+// The function code of the group step of the element.
+const char* groupCode(std::int32_t index) {
+  return element(index).type == IgesType::kAssociativityInstance && plusLevel() ? "dpe640" : "dpe600";
+}
+
+// The group record of the element; 0, or the step result that ends the
+// group without its members (a fetch refused, a deleted group left out).
+int fetchGroupRecord(const StepContext& c, TransferGroup& g) {
   const int fetched = fetchGroup(c.index, c.position, g);
   if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(g)) return -99;
-  return writeGroup(c, g, code);
+  return leftOutAsDeleted(g) ? -99 : 0;
+}
+
+// One group the group step holds open while the members before its next
+// son are converted.
+struct OpenGroup {
+  StepContext c;
+  TransferGroup g;
+  const char* code = nullptr;
+  const LinkNode* next = nullptr;  // the next son to convert
+  StepFrame frame;                 // the step bookkeeping of a nested group
+};
+
+// dpe600 / dpe640: the group step on a record fetched as a group.  The
+// groups nested in it, to any depth the file holds, are kept on a stack of
+// their own: each group converts its sons in son order, a son that is a
+// group is opened in its turn and written when its own sons are, so every
+// member is written before the group that points at it, in the order of
+// one conversion per member.
+int groupStep(const StepContext& c, const char* code) {
+  std::vector<OpenGroup> open;
+  {
+    OpenGroup& root = open.emplace_back();
+    root.c = c;
+    root.code = code;
+    const int fetched = fetchGroupRecord(c, root.g);
+    if (fetched != 0) return fetched;
+    root.next = element(c.index).sons;
+  }
+  for (;;) {
+    OpenGroup& top = open.back();
+    if (top.next != nullptr) {
+      const std::int32_t son = top.next->index;
+      top.next = top.next->next;
+      // Sons written before, failed, or being converted (a link back into
+      // the groups being converted, reported by writeGroup) are not
+      // converted here.
+      if (!isElementIndex(son) || beingConverted(son) || element(son).state != ElementState::kWaiting) continue;
+      if (!writtenAsGroup(son)) {
+        convertMember(son, element(son).transferId, top.c.depth + 1, kIndependent.subordinate,
+                      kIndependent.use);
+        continue;
+      }
+      // A group in a group counts as the same level.
+      StepContext inner;
+      inner.index = son;
+      inner.position = element(son).transferId;
+      inner.depth = top.c.depth;
+      inner.status = kIndependent;
+      const StepFrame frame = beginStep(inner);
+      TransferGroup g;
+      const int fetched = fetchGroupRecord(inner, g);
+      if (fetched != 0) {
+        endStep(inner, frame, fetched);
+        continue;
+      }
+      OpenGroup& opened = open.emplace_back();  // `top` is not used again
+      opened.c = inner;
+      opened.g = std::move(g);
+      opened.code = groupCode(son);
+      opened.next = element(son).sons;
+      opened.frame = frame;
+      continue;
+    }
+    const int result = writeGroup(top.c, top.g, top.code);
+    if (open.size() == 1) return result;
+    const OpenGroup closed = std::move(open.back());
+    open.pop_back();
+    endStep(closed.c, closed.frame, result);
+  }
 }
 
 // The 308 definition a user element refers to: a 308 son, else the

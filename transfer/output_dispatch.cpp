@@ -58,6 +58,14 @@ void setOnPath(std::int32_t index, bool on) {
   path[index] = on ? 1 : 0;
 }
 
+// A member link back to an element being converted: warning 1326 naming
+// the element, once per element.
+void reportMemberCycle(std::int32_t index) {
+  if (!outputDispatch().cyclesReported.insert(index).second) return;
+  mfaReport("dpe150", kMsgMemberCycle, Channel::kProtocol, Severity::kWarning, {}, {},
+            transferIdentifierAt(element(index).transferId), nullptr);
+}
+
 // The step of the element's type.
 int dispatchByType(const output_steps::StepContext& c) {
   using namespace output_steps;
@@ -120,18 +128,30 @@ bool igesTarget() { return outputTarget() == OutputTarget::kIges; }
 bool dxfTarget() { return outputTarget() == OutputTarget::kOwnDxf; }
 bool plusLevel() { return runHas(RunModeBit::kPlus); }
 
-int runStep(const StepContext& c) {
+bool beingConverted(std::int32_t index) { return onPath(index); }
+
+StepFrame beginStep(const StepContext& c) {
   ElementRecord& e = element(c.index);
   e.de = DirectoryEntry();
   // Whether the file ends inside this element (members keep their own).
   TransferReaderState& reader = transferReader();
-  const bool endMetBefore = reader.endOfFileMet;
+  StepFrame frame;
+  frame.endMetBefore = reader.endOfFileMet;
   reader.endOfFileMet = false;
   setOnPath(c.index, true);
-  const int result = dispatchByType(c);
+  return frame;
+}
+
+int runStep(const StepContext& c) {
+  const StepFrame frame = beginStep(c);
+  return endStep(c, frame, dispatchByType(c));
+}
+
+int endStep(const StepContext& c, const StepFrame& frame, int result) {
   setOnPath(c.index, false);
+  TransferReaderState& reader = transferReader();
   const bool cut = reader.endOfFileMet && reader.open;
-  reader.endOfFileMet = endMetBefore || reader.endOfFileMet;
+  reader.endOfFileMet = frame.endMetBefore || reader.endOfFileMet;
   outputDispatch().classFlags |= classifyElement(c.index);
   const char state = stateOfStepResult(result);
   if (state == ElementState::kError && cut) {
@@ -266,7 +286,12 @@ int convertMembers(const StepContext& c, const char* code, const EntityStatus& m
   int count = 0;
   for (const LinkNode* n = first; n != nullptr; n = n->next) {
     const std::int32_t son = n->index;
-    if (!isElementIndex(son) || onPath(son)) continue;
+    if (!isElementIndex(son)) continue;
+    if (onPath(son)) {
+      // The member is being converted: it holds this composite.
+      reportMemberCycle(son);
+      continue;
+    }
     if (element(son).state == ElementState::kWaiting) {
       convertMember(son, element(son).transferId, c.depth + 1, memberStatus.subordinate,
                     memberStatus.use);

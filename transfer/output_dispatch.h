@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // Where the output steps write.
@@ -35,7 +36,8 @@ enum class OutputTarget {
 OutputTarget outputTarget();
 
 // Members nest at most this deep below a top-level element; a deeper member
-// is an error of that member.
+// is an error of that member.  Groups nested in groups count as one level:
+// the group step converts them with a stack of its own, to any depth.
 constexpr int kMaxMemberDepth = 32;
 
 // State of the output loop for one run.
@@ -45,6 +47,8 @@ struct OutputDispatchState {
   // are on their way), so that a member list leading back to it is not
   // followed again.
   std::vector<char> onPath;
+  // The elements reported as members of themselves.
+  std::unordered_set<std::int32_t> cyclesReported;
   // Definition name -> index of the 308 user element definition, made on
   // the first use.
   std::unordered_map<std::string, std::int32_t> definitions;

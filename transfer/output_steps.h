@@ -98,6 +98,18 @@ int convertMembers(const StepContext& c, const char* code, const EntityStatus& m
 // Runs the step of the element's type and sets its state; shared by the
 // top-level loop and convertMember.
 int runStep(const StepContext& c);
+// runStep in two halves, for a step that runs the steps of nested elements
+// itself: beginStep before the element's step (the element is then being
+// converted), endStep with the step's result (its state is set, a failure
+// reported); returns the result.
+struct StepFrame {
+  bool endMetBefore = false;  // the file's end was met before the step
+};
+StepFrame beginStep(const StepContext& c);
+int endStep(const StepContext& c, const StepFrame& frame, int result);
+// Whether the element's step is running (it is one of the composites whose
+// members are being converted).
+bool beingConverted(std::int32_t index);
 
 // Appends a record to the element table for an entity the output makes
 // (the ellipse's matrix, a contour of loose curves, the layer list): type,

@@ -269,8 +269,8 @@ int collectMembers(std::vector<std::vector<MemberEdge>>& edges, std::vector<char
 // composite elements in file order (the table is sorted by position, which
 // counts from the end), members in list order; a link back to an element on
 // the walk's path would make the element its own descendant, so when A
-// holds B, B holds C and C names A, the link from C to A goes.  Linear in
-// elements and links.
+// holds B, B holds C and C names A, the link from C to A goes, and warning
+// 1326 names C.  Linear in elements and links.
 void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
   const std::size_t n = edges.size();
   std::vector<char> colour(n, 0);  // 0 unseen, 1 on the path, 2 done
@@ -294,6 +294,8 @@ void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
       const std::size_t to = static_cast<std::size_t>(edge.index);
       if (colour[to] == 1) {
         edge.kept = false;
+        mfaReport("hse115", kMsgMemberCycle, Channel::kProtocol, Severity::kWarning, {}, {},
+                  transferIdentifierAt(element(static_cast<std::int32_t>(top.node)).transferId), nullptr);
       } else if (colour[to] == 0) {
         colour[to] = 1;
         path.push_back(Frame{to, 0});

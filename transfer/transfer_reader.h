@@ -38,9 +38,11 @@ constexpr std::size_t kTransferLineLength = 4096;
 
 // Why the last read failed.
 // Warnings about damaged elements, each naming the element's identifier:
-// the file ends inside the element; a group or contour without members.
+// the file ends inside the element; a group or contour without members; a
+// member link that would make the element its own member (left out).
 constexpr int kMsgElementCut = 1320;
 constexpr int kMsgNoMembers = 1321;
+constexpr int kMsgMemberCycle = 1326;
 
 enum class TransferStop {
   kNone,

@@ -222,11 +222,18 @@ std::string igesChain(int depth, bool cyclic) {
   return b.text();
 }
 
-// Groups holding groups, `depth` deep.
-std::string igesNestedGroups(int depth) {
+// Groups holding groups, `depth` deep; `cyclic` makes the first hold the
+// last as well.
+std::string igesNestedGroups(int depth, bool cyclic) {
   igestest::Builder b;
   int held = b.add(110, "0.,0.,0.,1.,0.,0.;");
-  for (int k = 0; k < depth; ++k) held = b.add(402, "1," + std::to_string(held) + ";", 7);
+  // DE numbers: the line 1, group k 2k + 3.
+  const int last = 2 * (depth - 1) + 3;
+  for (int k = 0; k < depth; ++k) {
+    const std::string members = k == 0 && cyclic ? "2," + std::to_string(held) + "," + std::to_string(last)
+                                                 : "1," + std::to_string(held);
+    held = b.add(402, members + ";", 7);
+  }
   return b.text();
 }
 
@@ -253,9 +260,8 @@ std::vector<Damaged> igesRows() {
   rows.push_back({"string length beyond its record", hollerith, Expect::kAny});
   rows.push_back({"subfigures nested 400 deep", igesChain(400, false), Expect::kConverts});
   rows.push_back({"subfigures in a cycle 50 long", igesChain(50, true), Expect::kReported});
-  // Groups nest by a pass per level: deeper than the bound of that path
-  // they are reported (should become: converted at any depth).
-  rows.push_back({"groups nested 300 deep", igesNestedGroups(300), Expect::kAny});
+  rows.push_back({"groups nested 300 deep", igesNestedGroups(300, false), Expect::kConverts});
+  rows.push_back({"groups in a cycle 50 long", igesNestedGroups(50, true), Expect::kReported});
   return rows;
 }
 
@@ -382,8 +388,8 @@ std::vector<Damaged> transferRows() {
                                               std::string(100000, '9') + "\n#0\n#1\n#1\n#10\n#1\n#0.5\n")
                       .str(),
                   Expect::kAny});
-  rows.push_back({"groups nested 400 deep", transferNestedGroups(400, false), Expect::kAny});
-  rows.push_back({"groups in a cycle 50 long", transferNestedGroups(50, true), Expect::kAny});
+  rows.push_back({"groups nested 400 deep", transferNestedGroups(400, false), Expect::kConverts});
+  rows.push_back({"groups in a cycle 50 long", transferNestedGroups(50, true), Expect::kReported});
   return rows;
 }
 

@@ -287,7 +287,8 @@ TEST_F(Structure, NestedGroupsAndSharedMembers) {
 }
 
 // A group of 25 members starts a new line before its 1st and 21st member;
-// groups that contain each other end, reported, and the rest is converted.
+// groups that contain each other are converted without the member that
+// closes the ring, which is reported once, and the rest is converted.
 TEST_F(Structure, LongAndCyclicGroups) {
   {
     igestest::Builder b;
@@ -325,23 +326,65 @@ TEST_F(Structure, LongAndCyclicGroups) {
     EXPECT_TRUE(hasLine(s, 0, 0, 1, 0));
     EXPECT_TRUE(hasLine(s, 5, 5, 6, 5));
     EXPECT_EQ(state(after), 'd');
-    EXPECT_GE(reported(510), 1);
-    for (int g : {g1, g2, g3}) EXPECT_NE(state(g), 'w');
+    // g1 is taken first: g3's link back to it goes, g3 and g2 are left
+    // empty, g1 holds the line.
+    EXPECT_EQ(reported(1327), 1);
+    EXPECT_EQ(reported(510), 0);
+    EXPECT_EQ(mfaCounts().warnings, 1);
+    EXPECT_EQ(state(g1), 'd');
+    EXPECT_EQ(state(g2), 'i');
+    EXPECT_EQ(state(g3), 'i');
+    const std::vector<std::vector<int>> groups = groupMembers(text());
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0], std::vector<int>{created(l).at(0)});
   }
-  TearDown();
-  SetUp();
-  {
-    // Groups nested 40 deep: refused below a depth, reported, no overflow.
-    igestest::Builder b;
-    int inner = b.add(110, lineParams(0, 0, 1, 0));
-    for (int k = 0; k < 40; ++k) inner = b.add(402, pointers({inner}) + ";", 7);
-    ASSERT_EQ(convert(b), 0);
-    EXPECT_GE(reported(510), 1);
-    // The groups above the refused one have nothing to gather; the line is
-    // still written, once.
-    EXPECT_EQ(state(inner), 'i');
-    EXPECT_EQ(script().lines.size(), 1u);
+}
+
+// Groups nested 300 deep convert whole: the innermost group is written
+// first, every group holds the one inside it, the names count up from the
+// outermost one and the trace shows every depth.  Beside the chain, a
+// group holding a line, a group and a line writes its members in son
+// order around the inner group, as one level of nesting does.
+TEST_F(Structure, GroupsNestedAtAnyDepth) {
+  constexpr int kDepth = 300;
+  igestest::Builder b;
+  const int line = b.add(110, lineParams(0, 0, 1, 0));
+  std::vector<int> chain;
+  int inner = line;
+  for (int k = 0; k < kDepth; ++k) chain.push_back(inner = b.add(402, pointers({inner}) + ";", k % 2 == 0 ? 7 : 1));
+  const int first = b.add(110, lineParams(0, 5, 1, 5));
+  const int last = b.add(110, lineParams(0, 6, 1, 6));
+  const int held = b.add(402, pointers({b.add(110, lineParams(0, 7, 1, 7))}) + ";", 7);
+  const int around = b.add(402, pointers({first, held, last}) + ";", 7);
+  runSettings().traceLevel = 1;
+  ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(mfaCounts().errors, 0);
+  EXPECT_EQ(mfaCounts().warnings, 0);
+  EXPECT_EQ(script().lines.size(), 4u);
+  static const std::regex statement(R"re(DTCreateGroup \("GRP\.(\d+)", \{([^}]*)\})re");
+  const std::string written = text();
+  std::vector<int> names;
+  for (auto it = std::sregex_iterator(written.begin(), written.end(), statement); it != std::sregex_iterator(); ++it)
+    names.push_back(std::stoi((*it)[1]));
+  const std::vector<std::vector<int>> groups = groupMembers(written);
+  ASSERT_EQ(groups.size(), static_cast<std::size_t>(kDepth + 2));
+  ASSERT_EQ(names.size(), groups.size());
+  for (int k = 0; k < kDepth; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(state(chain[k]), 'd');
+    // Statement k is group k of the chain, named from the outermost down.
+    EXPECT_EQ(names[k], kDepth - k);
+    const int member = k == 0 ? created(line).at(0) : created(chain[k - 1]).at(0);
+    EXPECT_EQ(groups[k], std::vector<int>{member});
   }
+  EXPECT_EQ(state(around), 'd');
+  std::vector<int> aroundMembers = groups[kDepth + 1];
+  std::sort(aroundMembers.begin(), aroundMembers.end());
+  EXPECT_EQ(aroundMembers, (std::vector<int>{created(held).at(0), created(first).at(0), created(last).at(0)}));
+  // The lines of `around` are written after the group inside it.
+  EXPECT_GT(created(first).at(0), created(held).at(0));
+  EXPECT_NE(console_.find("-> cee600 : Begin of Group 'GRP.1', Depth = 1\n"), std::string::npos);
+  EXPECT_NE(console_.find("-> cee600 : End   of Group 'GRP.300', Depth = 300\n"), std::string::npos);
 }
 
 // userElementMode 2 (the default): every instance writes the definition's

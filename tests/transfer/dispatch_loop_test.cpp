@@ -375,28 +375,56 @@ TEST_F(DispatchLoopTest, IdentifiersCommentsAndUnknownSections) {
 }
 
 TEST_F(DispatchLoopTest, DeepAndCyclicMemberLists) {
-  // 40 groups, each holding the next, the last holding a line: the loop
-  // ends; the member beyond the nesting bound is an error, the groups above
-  // it hold nothing written and are left out, those below it are converted
-  // on their own.  A member list that leads back to its own group is not
-  // followed twice.
+  // 400 groups, each holding the next, the last holding a line: every
+  // group is written, each after the group it holds and pointing at it,
+  // and the line once.  A member list that leads back to its own group
+  // loses the link that closes the cycle, reported once.
+  constexpr int kDepth = 400;
   TransferFile deep;
   deep.line("1000", 0, 0, 1, 1);
-  for (int i = 40; i >= 1; --i) {
-    deep.group(std::to_string(i), "G", {i == 40 ? std::string("1000") : std::to_string(i + 1)});
+  for (int i = kDepth; i >= 1; --i) {
+    deep.group(std::to_string(i), "G", {i == kDepth ? std::string("1000") : std::to_string(i + 1)});
   }
-  deep.group("50", "A", {"51"}).group("51", "B", {"50", "1000"});
+  deep.group("2050", "A", {"2051"}).group("2051", "B", {"2050", "1000"});
   const IgesView view = run(deep.str(), "G1B1");
   int errors = 0;
   for (std::int32_t i = 1; i <= elementTable().lastIndex; ++i) errors += element(i).state == 'e';
-  EXPECT_EQ(errors, 1);
-  EXPECT_EQ(stateOf("34"), 'e');
-  EXPECT_EQ(stateOf("33"), 'i');
-  EXPECT_EQ(stateOf("1"), 'i');
-  EXPECT_EQ(stateOf("35"), 'd');
-  EXPECT_EQ(stateOf("50"), 'd');
-  EXPECT_EQ(stateOf("51"), 'd');
+  EXPECT_EQ(errors, 0);
+  EXPECT_EQ(mfaCounts().errors, 0);
+  EXPECT_EQ(mfaCounts().warnings, 1);
+  for (int i = 1; i <= kDepth; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(stateOf(std::to_string(i)), 'd');
+    const int held = i == kDepth ? element(indexOf("1000")).de.sequence
+                                 : element(indexOf(std::to_string(i + 1))).de.sequence;
+    const samples::IgesEntity* group = view.at(element(indexOf(std::to_string(i))).de.sequence);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->type, 402);
+    EXPECT_EQ(group->integer(1), 1);
+    EXPECT_EQ(group->integer(2), held);
+  }
+  EXPECT_EQ(stateOf("2050"), 'd');
+  EXPECT_EQ(stateOf("2051"), 'd');
+  EXPECT_EQ(view.ofType(402).size(), static_cast<std::size_t>(kDepth + 2));
+  expectMembersBefore(view, 402, 2, 1);
   EXPECT_EQ(view.ofType(110).size(), 1u);  // the line once, however many groups hold it
+}
+
+TEST_F(DispatchLoopTest, NestedGroupsKeepTheOrderOfTheirMembers) {
+  // Groups in groups write their members in son order, each group right
+  // after its last member.  The loop takes the inner group first (the
+  // table's order): b, then the innermost group of b, then c, then the
+  // inner group; the outer group then writes a and d and itself.
+  TransferFile f;
+  f.line("1", 0, 0, 1, 0).line("2", 0, 1, 1, 1).line("3", 0, 2, 1, 2).line("4", 0, 3, 1, 3);
+  f.group("20", "Outer", {"1", "10", "4"});
+  f.group("10", "Inner", {"2", "11", "3"}).group("11", "Innermost", {"2"});
+  const IgesView view = run(f.str(), "G1B1");
+  std::vector<int> order;
+  for (const char* id : {"2", "11", "3", "10", "1", "4", "20"}) order.push_back(element(indexOf(id)).de.sequence);
+  for (std::size_t k = 1; k < order.size(); ++k) EXPECT_LT(order[k - 1], order[k]) << k;
+  EXPECT_EQ(view.ofType(402).size(), 3u);
+  EXPECT_EQ(mfaCounts().warnings, 0);
 }
 
 TEST_F(DispatchLoopTest, SymbolsBecomeLabels) {
