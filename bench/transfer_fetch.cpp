@@ -52,7 +52,7 @@ Timing run(const std::string& bytes) {
   start = std::clock();
   TransferLine line;
   for (std::int32_t index = 1; index <= t.elements; ++index) {
-    fetchLine(index, element(index).transferId(), line);
+    fetchLine(index, element(index).transferId, line);
   }
   t.fetch = secondsSince(start);
   resetTransferReader();

@@ -271,7 +271,7 @@ bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t&
   // half circle).
   const double h = length / (2.0 * std::tan(2.0 * std::atan(bulge)));
   if (!(std::fabs(bulge) > kSmallestBulge) || !std::isfinite(h)) {
-    type = 110;
+    type = IgesType::kLine;
     values = {p.x, p.y, p.z, q.x, q.y, q.z};
     return true;
   }
@@ -279,7 +279,7 @@ bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t&
   const double cy = (p.y + q.y) / 2.0 + dx / length * h;
   const Point3& from = bulge > 0.0 ? p : q;
   const Point3& to = bulge > 0.0 ? q : p;
-  type = 100;
+  type = IgesType::kCircularArc;
   values = {p.z, cx, cy, from.x, from.y, to.x, to.y};
   return true;
 }
@@ -380,7 +380,10 @@ ViewportData viewportData(const std::vector<DxfExtendedGroup>& x) {
 // ---------------------------------------------------------------------------
 
 std::int32_t dimensionTypeOf(int flags) {
-  static constexpr std::int32_t kTypes[8] = {216, 216, 202, 206, 222, 202, 218, 444};
+  static constexpr std::int32_t kTypes[8] = {
+      IgesType::kLinearDimension,   IgesType::kLinearDimension,  IgesType::kAngularDimension,
+      IgesType::kDiameterDimension, IgesType::kRadiusDimension,  IgesType::kAngularDimension,
+      IgesType::kOrdinateDimension, IgesType::kTransferDimension};
   return kTypes[flags & 7];
 }
 
@@ -509,7 +512,7 @@ void applyMemberAttributes(std::int32_t index) {
 
 int mapLine(std::int32_t& index) {
   TraceScope t("ldv801");
-  auto* rec = newRecord<GeometryRecord>(t.code(), 110, 0, index);
+  auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kLine, 0, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   const Point3& a = g.points[0];
@@ -520,7 +523,7 @@ int mapLine(std::int32_t& index) {
 
 int mapPoint(std::int32_t& index) {
   TraceScope t("ldv802");
-  auto* rec = newRecord<GeometryRecord>(t.code(), 116, 0, index);
+  auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kPoint, 0, index);
   if (rec == nullptr) return -1;
   const Point3& p = store().points[0];
   rec->values = {p.x, p.y, p.z};
@@ -532,7 +535,7 @@ namespace {
 // A circle (form 0) or an arc (form 1) in its object coordinate system:
 // ZT, centre, start and end point as the 100's parameter data.
 int mapCircularArc(const char* code, int form, std::int32_t& index) {
-  auto* rec = newRecord<GeometryRecord>(code, 100, form, index);
+  auto* rec = newRecord<GeometryRecord>(code, IgesType::kCircularArc, form, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   const Point3& c = g.points[0];
@@ -561,7 +564,7 @@ int mapArc(std::int32_t& index) {
 
 int mapSolid(std::int32_t& index) {
   TraceScope t("ldv806");
-  auto* rec = newRecord<GeometryRecord>(t.code(), 106, 63, index);
+  auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kCopiousData, 63, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   // The outline runs through the corners 1, 2, 4, 3; a triangle repeats
@@ -590,7 +593,7 @@ namespace {
 // The note (212) of a TEXT or MTEXT, its look and font taken from the
 // groups and the text style.
 DxfNoteRecord* newNote(const char* code, TextLook& look, std::int32_t& index) {
-  auto* rec = newRecord<DxfNoteRecord>(code, 212, 0, index);
+  auto* rec = newRecord<DxfNoteRecord>(code, IgesType::kGeneralNote, 0, index);
   if (rec == nullptr) return nullptr;
   look = textLook();
   rec->fontName = look.fontName;
@@ -601,7 +604,7 @@ DxfNoteRecord* newNote(const char* code, TextLook& look, std::int32_t& index) {
 // insertPlacement).
 int newInstance(const char* code, double columnOffset, double rowOffset, double sx, double sy, double sz,
                 std::int32_t& index) {
-  if (newRecord<InstanceRecord>(code, 408, 0, index) == nullptr) return -1;
+  if (newRecord<InstanceRecord>(code, IgesType::kSubfigureInstance, 0, index) == nullptr) return -1;
   try {
     element(index).matrix = std::make_unique<Transform>(insertPlacement(columnOffset, rowOffset, sx, sy, sz));
   } catch (const std::bad_alloc&) {
@@ -666,7 +669,7 @@ int mapShape(std::int32_t& index) {
 
 int mapBlock(std::int32_t& index) {
   TraceScope t("ldv809");
-  auto* rec = newRecord<BlockRecord>(t.code(), 308, 0, index);
+  auto* rec = newRecord<BlockRecord>(t.code(), IgesType::kSubfigureDefinition, 0, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   rec->name = g.text(2);
@@ -765,7 +768,7 @@ int mapFace(std::int32_t& index) {
   const auto same = [](const Point3& a, const Point3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
   if (hidden == 0) {
     // The whole outline: a closed area of (x, y, z) points.
-    auto* rec = newRecord<GeometryRecord>(t.code(), 106, 63, index);
+    auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kCopiousData, 63, index);
     if (rec == nullptr) return -1;
     std::vector<Point3> outline;
     for (const Point3& p : corners)
@@ -781,7 +784,7 @@ int mapFace(std::int32_t& index) {
     const Point3& b = corners[(k + 1) % 4];
     if ((hidden & (1 << k)) != 0 || same(a, b)) continue;
     std::int32_t line = 0;
-    auto* rec = newRecord<GeometryRecord>(t.code(), 110, 0, line);
+    auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kLine, 0, line);
     if (rec == nullptr) return index != 0 ? 0 : -1;
     rec->values = {a.x, a.y, a.z, b.x, b.y, b.z};
     if (index == 0) {
@@ -811,7 +814,7 @@ namespace {
 // attributes after them, see applyMemberAttributes).
 int newMember(const char* code, std::int32_t contour, std::int32_t type, std::vector<double> values) {
   std::int32_t index = 0;
-  auto* rec = newRecord<GeometryRecord>(code, type, type == 100 ? 1 : 0, index);
+  auto* rec = newRecord<GeometryRecord>(code, type, type == IgesType::kCircularArc ? 1 : 0, index);
   if (rec == nullptr) return -1;
   rec->values = std::move(values);
   element(index).dependency = 'p';
@@ -839,7 +842,7 @@ int mapContour(const char* code, const std::vector<Vertex>& vertices, bool close
       pieces.push_back(std::move(piece));
   }
   if (pieces.empty()) return -1;
-  auto* rec = newRecord<CompositeRecord>(code, 102, 0, index);
+  auto* rec = newRecord<CompositeRecord>(code, IgesType::kCompositeCurve, 0, index);
   if (rec == nullptr) return -1;
   for (auto& [type, values] : pieces)
     if (newMember(code, index, type, std::move(values)) != 0) break;
@@ -885,7 +888,7 @@ int mapPolyline(std::int32_t& index) {
   if (splineFit) {
     const std::vector<Vertex>& controls = frame.empty() ? vertices : frame;
     if (controls.size() >= 2) {
-      auto* rec = newRecord<GeometryRecord>(t.code(), 126, 0, index);
+      auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kBSplineCurve, 0, index);
       if (rec == nullptr) return -1;
       std::vector<Point3> points;
       points.reserve(controls.size());
@@ -905,7 +908,8 @@ int mapPolyline(std::int32_t& index) {
       return -1;
     }
   }
-  auto* rec = newRecord<GeometryRecord>(t.code(), 106, closed && vertices.size() > 2 ? 63 : 11, index);
+  auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kCopiousData,
+                                        closed && vertices.size() > 2 ? 63 : 11, index);
   if (rec == nullptr) return -1;
   copiousValues(polylinePoints(vertices, closed && vertices.size() > 2), rec->values);
   return threeD ? 0 : applyExtrusion(index);
@@ -916,7 +920,7 @@ int mapPolyline(std::int32_t& index) {
 
 int mapDrawing(std::int32_t& index) {
   TraceScope t("ldv819");
-  auto* rec = newRecord<DrawingRecord>(t.code(), 404, 0, index);
+  auto* rec = newRecord<DrawingRecord>(t.code(), IgesType::kDrawing, 0, index);
   if (rec == nullptr) return -1;
   ElementRecord& e = element(index);
   e.de.sequence = clampLine(dxfReader().current.line);
@@ -929,7 +933,7 @@ int mapDrawing(std::int32_t& index) {
 int mapViewport(std::int32_t& index) {
   TraceScope t("ldv817");
   DxfReaderState& s = dxfReader();
-  auto* rec = newRecord<DxfViewRecord>(t.code(), 410, 0, index);
+  auto* rec = newRecord<DxfViewRecord>(t.code(), IgesType::kView, 0, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   rec->viewNumber = g.ints[3];
@@ -979,7 +983,7 @@ void makeViewLevelLists() {
   std::unordered_map<std::string, std::vector<std::int32_t>> positions;
   bool made = false;
   for (std::int32_t i = 1; i <= last; ++i) {
-    if (element(i).type != 410) continue;
+    if (element(i).type != IgesType::kView) continue;
     auto* rec = dynamic_cast<DxfViewRecord*>(element(i).params.get());
     if (rec == nullptr || !rec->hasLevelList) continue;
     try {

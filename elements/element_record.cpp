@@ -9,9 +9,41 @@
 namespace {
 
 // Types whose parameter record has a release step of its own.
-constexpr std::int32_t kReleasableTypes[] = {
-    100, 102, 104, 106, 108, 110, 112, 116, 118, 120, 122, 124, 125, 126, 202, 206, 210, 212,
-    214, 216, 218, 220, 222, 228, 230, 308, 314, 402, 404, 406, 408, 410, 444, 999, 8888};
+constexpr std::int32_t kReleasableTypes[] = {IgesType::kCircularArc,
+                                             IgesType::kCompositeCurve,
+                                             IgesType::kConicArc,
+                                             IgesType::kCopiousData,
+                                             IgesType::kPlane,
+                                             IgesType::kLine,
+                                             IgesType::kParametricSpline,
+                                             IgesType::kPoint,
+                                             IgesType::kRuledSurface,
+                                             IgesType::kSurfaceOfRevolution,
+                                             IgesType::kTabulatedCylinder,
+                                             IgesType::kTransformationMatrix,
+                                             IgesType::kFlash,
+                                             IgesType::kBSplineCurve,
+                                             IgesType::kAngularDimension,
+                                             IgesType::kDiameterDimension,
+                                             IgesType::kGeneralLabel,
+                                             IgesType::kGeneralNote,
+                                             IgesType::kLeader,
+                                             IgesType::kLinearDimension,
+                                             IgesType::kOrdinateDimension,
+                                             IgesType::kPointDimension,
+                                             IgesType::kRadiusDimension,
+                                             IgesType::kGeneralSymbol,
+                                             IgesType::kSectionedArea,
+                                             IgesType::kSubfigureDefinition,
+                                             IgesType::kColourDefinition,
+                                             IgesType::kAssociativityInstance,
+                                             IgesType::kDrawing,
+                                             IgesType::kProperty,
+                                             IgesType::kSubfigureInstance,
+                                             IgesType::kView,
+                                             IgesType::kTransferDimension,
+                                             999,
+                                             IgesType::kLayer};
 
 bool hasReleaseStep(std::int32_t type) {
   for (std::int32_t t : kReleasableTypes) {
@@ -55,8 +87,9 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   transferAttrs = std::move(other.transferAttrs);
   matrix = std::move(other.matrix);
   params = std::move(other.params);
-  created = std::move(other.created);
-  other.created.clear();
+  scriptObjects = std::move(other.scriptObjects);
+  other.scriptObjects.clear();
+  transferId = std::exchange(other.transferId, 0);
   assocs = std::move(other.assocs);
   other.assocs.clear();
   props = std::move(other.props);
@@ -94,8 +127,9 @@ void ElementRecord::releaseLists() {
   params.reset();
   matrix.reset();
   transferAttrs.reset();
-  created.clear();
-  created.shrink_to_fit();
+  scriptObjects.clear();
+  scriptObjects.shrink_to_fit();
+  transferId = 0;
   assocs.clear();
   assocs.shrink_to_fit();
   props.clear();

@@ -22,8 +22,27 @@ constexpr std::int32_t kMaxCapacity = 1 << 25;
 // Conversion priority of a son by its type: planes, views and drawings
 // first, then subfigures, groups, sectioned areas, composite curves,
 // dimensions and their parts; every other type gets kLastKey.
-constexpr std::int32_t kSonPriority[] = {108, 118, 404, 410, 120, 122, 408, 308, 402, 230, 102,
-                                         210, 216, 206, 202, 222, 218, 220, 106, 104, 112};
+constexpr std::int32_t kSonPriority[] = {IgesType::kPlane,
+                                         IgesType::kRuledSurface,
+                                         IgesType::kDrawing,
+                                         IgesType::kView,
+                                         IgesType::kSurfaceOfRevolution,
+                                         IgesType::kTabulatedCylinder,
+                                         IgesType::kSubfigureInstance,
+                                         IgesType::kSubfigureDefinition,
+                                         IgesType::kAssociativityInstance,
+                                         IgesType::kSectionedArea,
+                                         IgesType::kCompositeCurve,
+                                         IgesType::kGeneralLabel,
+                                         IgesType::kLinearDimension,
+                                         IgesType::kDiameterDimension,
+                                         IgesType::kAngularDimension,
+                                         IgesType::kRadiusDimension,
+                                         IgesType::kOrdinateDimension,
+                                         IgesType::kPointDimension,
+                                         IgesType::kCopiousData,
+                                         IgesType::kConicArc,
+                                         IgesType::kParametricSpline};
 constexpr std::int32_t kPriorityCount = sizeof(kSonPriority) / sizeof(kSonPriority[0]);
 constexpr std::int32_t kLastKey = 99;
 
@@ -352,11 +371,13 @@ void freeTable() {
 
 std::int32_t sonOrderKey(std::int32_t type, std::int32_t form) {
   const bool output = runHas(RunModeBit::kOutput);
-  if (!output && ((type == 104 && form == 1) || (type == 106 && form == 40))) return kLastKey;
+  if (!output && ((type == IgesType::kConicArc && form == 1) ||
+                  (type == IgesType::kCopiousData && form == 40)))
+    return kLastKey;
   for (std::int32_t i = 0; i < kPriorityCount; ++i) {
     if (kSonPriority[i] == type) return i;
   }
-  if (type == 444 && output && runHas(RunModeBit::kPlus)) return 20;
+  if (type == IgesType::kTransferDimension && output && runHas(RunModeBit::kPlus)) return 20;
   return kLastKey;
 }
 
@@ -431,7 +452,9 @@ LinkNode* fatherNode(std::int32_t son, std::int32_t father) {
 
 const std::vector<char>& ancestorMarks(std::int32_t type) {
   ElementTable& table = elementTable();
-  const int which = type == 308 ? 0 : type == 402 ? 1 : 2;
+  const int which = type == IgesType::kSubfigureDefinition     ? 0
+                    : type == IgesType::kAssociativityInstance ? 1
+                                                               : 2;
   std::vector<char>& marks = table.ancestorCache[which];
   const std::int32_t n = std::min(table.lastIndex, table.capacity - 1);
   if (table.ancestorCacheMade[which] && table.ancestorCacheGeneration[which] == table.linkGeneration &&

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "elements/iges_format.h"
 #include "elements/param_records.h"
 #include "elements/transform.h"
 
@@ -47,7 +48,7 @@ struct DirectoryEntry {
   std::int32_t entityType = 0;
   std::int32_t paramPointer = 0;
   std::int32_t structure = 0;
-  std::int32_t lineFont = 1;
+  std::int32_t lineFont = kIgesDirectory[kDirLineFont].defaultValue;
   std::int32_t level = 0;
   std::int32_t view = 0;
   std::int32_t matrixPointer = 0;
@@ -56,7 +57,7 @@ struct DirectoryEntry {
   std::int32_t sequence = 0;
   std::int32_t entityType2 = 0;
   std::int32_t lineWeight = 0;
-  std::int32_t colour = 7;
+  std::int32_t colour = kIgesDirectory[kDirColour].defaultValue;
   std::int32_t paramLineCount = 0;
   std::int32_t form = 0;
   char label[10] = {};
@@ -103,14 +104,14 @@ struct ElementRecord {
   std::unique_ptr<Transform> matrix;
   std::unique_ptr<ParamRecord> params;
   // Input directions: the numbers of the script objects written for the
-  // element.  Output directions: one entry, the element's identifier in the
-  // CAD transfer file.
-  std::vector<std::int32_t> created;
+  // element.
+  std::vector<std::int32_t> scriptObjects;
+  // Output directions: the element's identifier in the CAD transfer file, 0
+  // before it has one.
+  std::int32_t transferId = 0;
   std::vector<std::int32_t> assocs;
   std::vector<std::int32_t> props;
 
-  // Output direction: the element's identifier.
-  std::int32_t transferId() const { return created.empty() ? 0 : created.front(); }
 
   // Bookkeeping of the table (not part of the element's data): the last node
   // of each priority run of `sons` (made when the list grows), so that

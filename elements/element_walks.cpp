@@ -27,7 +27,7 @@ void describe(std::int32_t index, std::int32_t& deNumberOrType, std::int32_t& id
   if (runHas(RunModeBit::kOutput)) {
     const ElementRecord& e = element(index);
     deNumberOrType = e.type;
-    id = e.transferId();
+    id = e.transferId;
   } else {
     deNumberOrType = deNumberOf(index);
     id = 0;
@@ -39,7 +39,8 @@ void describe(std::int32_t index, std::int32_t& deNumberOrType, std::int32_t& id
 // extra.
 bool hasAncestorOfType(std::int32_t index, std::int32_t type) {
   if (!hasSlot(index)) return false;
-  if (type == 308 || type == 402 || type == 102) {
+  if (type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
+      type == IgesType::kCompositeCurve) {
     const std::vector<char>& marks = ancestorMarks(type);
     return index < static_cast<std::int32_t>(marks.size()) && marks[index] != 0;
   }
@@ -63,7 +64,8 @@ bool hasAncestorOfType(std::int32_t index, std::int32_t type) {
 }
 
 bool firstFatherIsProperty(const ElementRecord& e) {
-  return e.fathers != nullptr && hasSlot(e.fathers->index) && element(e.fathers->index).type == 406;
+  return e.fathers != nullptr && hasSlot(e.fathers->index) &&
+         element(e.fathers->index).type == IgesType::kProperty;
 }
 
 void countProgress(ElementRecord& e, char state) {
@@ -84,8 +86,8 @@ void resetForWaiting(ElementRecord& e) {
   e.sonCursor2 = e.sons;
   e.fatherCursor = e.fathers;
   if (!runHas(RunModeBit::kOutput)) {
-    e.created.clear();
-    e.created.shrink_to_fit();
+    e.scriptObjects.clear();
+    e.scriptObjects.shrink_to_fit();
   }
 }
 
@@ -93,19 +95,31 @@ void resetForWaiting(ElementRecord& e) {
 bool qualifies(int step, std::int32_t i) {
   const ElementRecord& e = element(i);
   if (e.state != ElementState::kWaiting) return false;
-  static constexpr std::int32_t kDimensionSteps[] = {216, 222, 202, 206, 210, 218, 220};
+  static constexpr std::int32_t kDimensionSteps[] = {
+      IgesType::kLinearDimension,   IgesType::kRadiusDimension, IgesType::kAngularDimension,
+      IgesType::kDiameterDimension, IgesType::kGeneralLabel,    IgesType::kOrdinateDimension,
+      IgesType::kPointDimension};
   switch (step) {
-    case 0: return e.type == 8888;
-    case 1: return e.type == 408 && !hasAncestorOfType(i, 308) && firstSonOfType(i, 308) != 0;
-    case 2: return e.type == 308 && !hasAncestorOfType(i, 308);
+    case 0: return e.type == IgesType::kLayer;
+    case 1:
+      return e.type == IgesType::kSubfigureInstance &&
+             !hasAncestorOfType(i, IgesType::kSubfigureDefinition) &&
+             firstSonOfType(i, IgesType::kSubfigureDefinition) != 0;
+    case 2:
+      return e.type == IgesType::kSubfigureDefinition &&
+             !hasAncestorOfType(i, IgesType::kSubfigureDefinition);
     case 3:
-      return e.type == 402 && !hasAncestorOfType(i, 402) && (runHas(RunModeBit::kOutput) || e.form != 13);
-    case 4: return e.type == 230;
-    case 5: return e.type == 102 && !hasAncestorOfType(i, 102);
-    case 6: return e.type == 402;
-    case 7: return e.type == 444;
+      return e.type == IgesType::kAssociativityInstance &&
+             !hasAncestorOfType(i, IgesType::kAssociativityInstance) &&
+             (runHas(RunModeBit::kOutput) || e.form != 13);
+    case 4: return e.type == IgesType::kSectionedArea;
+    case 5:
+      return e.type == IgesType::kCompositeCurve &&
+             !hasAncestorOfType(i, IgesType::kCompositeCurve);
+    case 6: return e.type == IgesType::kAssociativityInstance;
+    case 7: return e.type == IgesType::kTransferDimension;
     case 15: return e.sons != nullptr && (e.fathers == nullptr || firstFatherIsProperty(e));
-    case 16: return e.type != 124;
+    case 16: return e.type != IgesType::kTransformationMatrix;
     default: return e.type == kDimensionSteps[step - 8];
   }
 }
@@ -162,7 +176,7 @@ int nextSon(std::int32_t father, SonResult& out) {
     element(node->index).fatherCursor = fatherNode(node->index, father);
     if (runHas(RunModeBit::kOutput)) {
       out.type = element(node->index).type;
-      out.id = element(node->index).transferId();
+      out.id = element(node->index).transferId;
     } else {
       out.deNumber = deNumberOf(node->index);
     }
@@ -234,7 +248,7 @@ int nextDescendant(std::int32_t start, std::int32_t& deNumber, std::int32_t& ind
     }
     const std::int32_t son = e.sonCursor2->index;
     ElementRecord& s = element(son);
-    if (s.type == 308) {
+    if (s.type == IgesType::kSubfigureDefinition) {
       // A subfigure definition is returned as it is; its sons are its own.
       e.sonCursor2 = e.sonCursor2->next;
       s.fatherCursor = fatherNode(son, current);
@@ -373,13 +387,17 @@ int markAll(char state) {
   TraceScope t("ldv201");
   ElementTable& table = elementTable();
   const bool keepSubfigures = runSettings().userElementMode != 2;
-  const std::vector<char>* under308 = keepSubfigures ? &ancestorMarks(308) : nullptr;
+  const std::vector<char>* under308 =
+      keepSubfigures ? &ancestorMarks(IgesType::kSubfigureDefinition) : nullptr;
   for (std::int32_t i = 1; i <= table.lastIndex && i < table.capacity; ++i) {
     ElementRecord& e = table.records[i];
-    if (e.type == 124 || e.type == 314 || e.type == 404 || e.type == 410) continue;
-    if (e.type == 402 && (e.form == 3 || e.form == 4)) continue;
+    if (e.type == IgesType::kTransformationMatrix || e.type == IgesType::kColourDefinition ||
+        e.type == IgesType::kDrawing || e.type == IgesType::kView)
+      continue;
+    if (e.type == IgesType::kAssociativityInstance && (e.form == 3 || e.form == 4)) continue;
     if (keepSubfigures &&
-        (e.type == 308 || (i < static_cast<std::int32_t>(under308->size()) && (*under308)[i] != 0))) {
+        (e.type == IgesType::kSubfigureDefinition ||
+         (i < static_cast<std::int32_t>(under308->size()) && (*under308)[i] != 0))) {
       continue;
     }
     e.state = state;
@@ -404,7 +422,8 @@ int matrixChain(std::int32_t index, std::vector<std::int32_t>& chain) {
       pointer = pointer == INT32_MIN ? INT32_MAX : -pointer;
     }
     const std::int32_t m = indexOfPointer(pointer);
-    if (!isElementIndex(m) || element(m).type != 124 || element(m).walkMark == mark) {
+    if (!isElementIndex(m) || element(m).type != IgesType::kTransformationMatrix ||
+        element(m).walkMark == mark) {
       // Not a matrix, or a matrix already in the chain (a loop).
       const long args[2] = {e.type, e.de.sequence};
       mfaReportArgs(t.code(), 442, Channel::kProtocol, Severity::kError, 2, args, 0, nullptr, "", nullptr);
@@ -440,13 +459,12 @@ StatusFlags decodeStatus(const DirectoryEntry& de) {
 
 std::int32_t classBitsOf(std::int32_t type, std::int32_t form) {
   switch (type) {
-    case 214:
+    case IgesType::kLeader:
       if (form == 1 || form == 4 || form == 9 || form == 10) return 8;
       if (form == 2 || form == 3 || (form >= 5 && form <= 8) || form == 11) return 16;
       return 0;
-    case 104:
-      return (form >= 0 && form <= 3) ? 4 : 0;
-    case 106:
+    case IgesType::kConicArc: return (form >= 0 && form <= 3) ? 4 : 0;
+    case IgesType::kCopiousData:
       if (form == 1 || form == 11 || form == 63) return 4;
       if (form == 2 || form == 12) return 32;
       if (form == 3 || form == 13) return 64;

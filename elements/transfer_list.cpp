@@ -12,7 +12,9 @@
 namespace {
 
 bool isComplexType(std::int32_t type) {
-  return type == 102 || type == 230 || type == 308 || type == 402 || type == 408 || type == 444;
+  return type == IgesType::kCompositeCurve || type == IgesType::kSectionedArea ||
+         type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
+         type == IgesType::kSubfigureInstance || type == IgesType::kTransferDimension;
 }
 
 }  // namespace
@@ -25,7 +27,7 @@ std::int32_t findById(std::int32_t id, std::int32_t low, std::int32_t high) {
   if (high >= table.capacity) high = table.capacity - 1;
   while (low <= high) {
     const std::int32_t middle = low + (high - low) / 2;
-    const std::int32_t here = table.records[middle].transferId();
+    const std::int32_t here = table.records[middle].transferId;
     if (here == id) return middle;
     if (here < id) {
       low = middle + 1;
@@ -71,7 +73,7 @@ int loadTransferElements(const TransferListNode* list) {
     e.state = ElementState::kWaiting;
     e.form = 0;
     e.type = node->type;
-    e.created.assign(1, node->id);
+    e.transferId = node->id;
     if (node->attrs) e.transferAttrs = std::make_unique<TransferAttributes>(*node->attrs);
   }
   return 0;
@@ -100,15 +102,16 @@ int linkTransferElements(
       std::int32_t found = findById(id, 1, table.lastIndex);
       if (found < 0) continue;
       // Every slot that carries the id is a member.
-      while (found > 1 && table.records[found - 1].transferId() == id) --found;
-      for (; found <= table.lastIndex && table.records[found].transferId() == id; ++found) {
+      while (found > 1 && table.records[found - 1].transferId == id) --found;
+      for (; found <= table.lastIndex && table.records[found].transferId == id; ++found) {
         if (linkSon(i, found, 'f') != 0 || linkSon(i, found, 'v') != 0) return -1;
       }
     }
   }
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
     ElementRecord& e = table.records[i];
-    if ((e.type == 402 || e.type == 102) && e.sons == nullptr) {
+    if ((e.type == IgesType::kAssociativityInstance || e.type == IgesType::kCompositeCurve) &&
+        e.sons == nullptr) {
       e.state = ElementState::kError;
       if (runSettings().traceLevel > 4) {
         std::printf("-> ldv965 : Komplexes Element (Gruppe) hat keine Soehne !!");

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (static_cast<std::size_t>(last) != parsed.records.size()) __builtin_trap();
     for (std::int32_t i = 1; i <= last; ++i) {
       const ElementRecord& e = element(i);
-      if (e.params == nullptr || e.transferId() != i) __builtin_trap();
+      if (e.params == nullptr || e.transferId != i) __builtin_trap();
       fetchEverything(i, i);
       std::int32_t deNumber = 0, index = 0;
       while (nextDescendant(i, deNumber, index) == 0) {

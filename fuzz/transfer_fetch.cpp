@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the file only.
     const std::int32_t last = elementTable().lastIndex;
     for (std::int32_t index = 1; index <= last; ++index) {
-      fetchEverything(index, element(index).transferId());
+      fetchEverything(index, element(index).transferId);
     }
   }
   resetTransferReader();

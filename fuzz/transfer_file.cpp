@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t last = elementTable().lastIndex;
     std::vector<std::int32_t> members;
     for (std::int32_t index = 1; index <= last; ++index) {
-      const std::int32_t position = element(index).transferId();
+      const std::int32_t position = element(index).transferId;
       readElement(position, data, size);
       transferMembersOf(index, members);
       for (std::int32_t member : members) readElement(member, data + (size > 0 ? 1 : 0), size > 0 ? size - 1 : 0);

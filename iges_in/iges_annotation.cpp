@@ -52,8 +52,12 @@ double systemEpsilon() {
 
 bool isDimensionType(std::int32_t type) {
   switch (type) {
-    case 202: case 206: case 216: case 218: case 220: case 222:
-      return true;
+    case IgesType::kAngularDimension:
+    case IgesType::kDiameterDimension:
+    case IgesType::kLinearDimension:
+    case IgesType::kOrdinateDimension:
+    case IgesType::kPointDimension:
+    case IgesType::kRadiusDimension: return true;
     default:
       return false;
   }
@@ -181,7 +185,7 @@ void settleParts(std::int32_t index, char state) {
 }
 
 void finish(std::int32_t index, std::vector<std::int32_t>& created, char state) {
-  element(index).created = std::move(created);
+  element(index).scriptObjects = std::move(created);
   setState(index, state);
 }
 
@@ -319,7 +323,7 @@ int convertLabel(std::int32_t index) {
   int sons = 0;
   for (const LinkNode* s = element(index).sons; s != nullptr; s = s->next) {
     ++sons;
-    if (!isElementIndex(s->index) || element(s->index).type != 214) continue;
+    if (!isElementIndex(s->index) || element(s->index).type != IgesType::kLeader) continue;
     const LeaderRecord* l = nullptr;
     if (readLeader(s->index, l) != 0) continue;
     if (runState().senderCode == kSenderTinyLeaders && std::fabs(l->arrowHeight) < kTinyArrowHeight &&
@@ -383,7 +387,7 @@ int convertLabel(std::int32_t index) {
 bool polylineReference(const AnnotationRecord& rec, const Point3& start, Point3& out) {
   if (rec.geometry.empty() || rec.geometry.front() == 0) return false;
   const std::int32_t poly = rec.geometry.front();
-  if (element(poly).type != 106) return false;
+  if (element(poly).type != IgesType::kCopiousData) return false;
   const GeometryRecord* g = nullptr;
   const Transform* matrix = nullptr;
   if (readCopiousData(poly, g, matrix) != 0 || g->values.size() < 2) return false;
@@ -441,7 +445,7 @@ int convertSymbol(std::int32_t index) {
   if (rec != nullptr) {
     for (std::int32_t l : rec->leaders) {
       const LeaderRecord* lr = nullptr;
-      if (l != 0 && element(l).type == 214 && readLeader(l, lr) == 0) {
+      if (l != 0 && element(l).type == IgesType::kLeader && readLeader(l, lr) == 0) {
         symbol.anchor[1] = ScriptPointXYZ{lr->head.x, lr->head.y, lr->z};
         break;
       }
@@ -480,7 +484,9 @@ int convertSymbol(std::int32_t index) {
 // ---------------------------------------------------------------------------
 // Sectioned areas (230)
 
-bool makesContour(std::int32_t type, std::int32_t form) { return type == 102 || (type == 106 && form == 63); }
+bool makesContour(std::int32_t type, std::int32_t form) {
+  return type == IgesType::kCompositeCurve || (type == IgesType::kCopiousData && form == 63);
+}
 
 int convertSectionedArea(std::int32_t index) {
   TraceScope t("cee390");
@@ -519,24 +525,26 @@ int convertSectionedArea(std::int32_t index) {
 // The parameter layout of each dimension type: 'p' a part, 'r' a number.
 const char* dimensionLayout(std::int32_t type) {
   switch (type) {
-    case 202: return "ppprrrpp";  // note, witness 1, witness 2, vertex x y, radius, leader 1, leader 2
-    case 206: return "ppprr";     // note, leader 1, leader 2, centre x y
-    case 216: return "ppppp";     // note, leader 1, leader 2, witness 1, witness 2
-    case 218: return "pp";        // note, witness or leader
-    case 220: return "ppp";       // note, leader, geometry
-    case 222: return "pprrp";     // note, leader, centre x y, leader 2
+    case IgesType::kAngularDimension:
+      return "ppprrrpp";  // note, witness 1, witness 2, vertex x y, radius, leader 1, leader 2
+    case IgesType::kDiameterDimension: return "ppprr";  // note, leader 1, leader 2, centre x y
+    case IgesType::kLinearDimension:
+      return "ppppp";  // note, leader 1, leader 2, witness 1, witness 2
+    case IgesType::kOrdinateDimension: return "pp";   // note, witness or leader
+    case IgesType::kPointDimension: return "ppp";     // note, leader, geometry
+    case IgesType::kRadiusDimension: return "pprrp";  // note, leader, centre x y, leader 2
     default: return "";
   }
 }
 
 const char* dimensionCode(std::int32_t type) {
   switch (type) {
-    case 202: return "cee542";
-    case 206: return "cee532";
-    case 216: return "cee512";
-    case 218: return "cee572";
-    case 220: return "cee552";
-    case 222: return "cee522";
+    case IgesType::kAngularDimension: return "cee542";
+    case IgesType::kDiameterDimension: return "cee532";
+    case IgesType::kLinearDimension: return "cee512";
+    case IgesType::kOrdinateDimension: return "cee572";
+    case IgesType::kPointDimension: return "cee552";
+    case IgesType::kRadiusDimension: return "cee522";
     default: return "cee500";
   }
 }
@@ -561,10 +569,12 @@ int readDimension(std::int32_t index, const DimensionRecord*& out) {
             rec.note = p;
           } else if (p != 0) {
             const std::int32_t t = element(p).type;
-            (t == 214 ? rec.leaders : rec.witnesses).push_back(p);
+            (t == IgesType::kLeader ? rec.leaders : rec.witnesses).push_back(p);
           }
         }
-        if ((type == 202 || type == 206 || type == 222) && rec.values.size() >= 2) {
+        if ((type == IgesType::kAngularDimension || type == IgesType::kDiameterDimension ||
+             type == IgesType::kRadiusDimension) &&
+            rec.values.size() >= 2) {
           rec.hasCentre = true;
           rec.centre = Point3{rec.values[0], rec.values[1], 0.0};
         }
@@ -583,7 +593,7 @@ void indexArcs() {
   a.arcsIndexed = true;
   const std::int32_t last = elementTable().lastIndex;
   for (std::int32_t i = 1; i <= last; ++i)
-    if (element(i).type == 100) a.arcsByFather.emplace_back(firstFather(i), i);
+    if (element(i).type == IgesType::kCircularArc) a.arcsByFather.emplace_back(firstFather(i), i);
   std::sort(a.arcsByFather.begin(), a.arcsByFather.end());
 }
 
@@ -653,7 +663,7 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
     ScriptDimWitness dw;
     dw.index = w;
     d.witnesses.push_back(dw);
-    if (e.type == 202) d.references.push_back(w);
+    if (e.type == IgesType::kAngularDimension) d.references.push_back(w);
   }
   if (heads.size() >= 2) {
     d.first = toScript(heads[0]);
@@ -663,7 +673,8 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
     d.first = d.second = toScript(heads[0]);
   }
   if (rec.hasCentre) d.centre = toScript(rec.centre);
-  if (rec.arc != 0 && !element(rec.arc).created.empty()) d.circle = element(rec.arc).created.front();
+  if (rec.arc != 0 && !element(rec.arc).scriptObjects.empty())
+    d.circle = element(rec.arc).scriptObjects.front();
   bool failed = false;
   Transform own;
   const bool hasOwn = ownMatrix(index, own, failed);
@@ -688,7 +699,7 @@ int convertDimension(std::int32_t index, bool inGroup) {
   checkSonCount(t.code(), index);
   const DimensionRecord* rec = nullptr;
   if (readDimension(index, rec) != 0) return ConvertResult::kError;
-  if (type == 206 || type == 222) {
+  if (type == IgesType::kDiameterDimension || type == IgesType::kRadiusDimension) {
     DimensionRecord* own = dynamic_cast<DimensionRecord*>(element(index).params.get());
     own->arc = radiusSearch(index, *rec);
     if (own->arc != 0) {
@@ -696,7 +707,8 @@ int convertDimension(std::int32_t index, bool inGroup) {
       const Transform* matrix = nullptr;
       if (readCircularArc(own->arc, arc, matrix) != 0) {
         own->arc = 0;
-      } else if (element(own->arc).state == ElementState::kWaiting && element(own->arc).created.empty()) {
+      } else if (element(own->arc).state == ElementState::kWaiting &&
+                 element(own->arc).scriptObjects.empty()) {
         // The dimension refers to the arc's object: the arc is written now.
         Transform m;
         const Transform* view = viewMatrixNow();
@@ -706,7 +718,7 @@ int convertDimension(std::int32_t index, bool inGroup) {
         else if (view != nullptr) m = *view;
         std::vector<std::int32_t> made;
         const int w = emitCircularArc(scriptElementOf(own->arc), hasM ? &m : nullptr, arc->values, made);
-        element(own->arc).created = made;
+        element(own->arc).scriptObjects = made;
         setStateFromResult(own->arc, w, t.code());
       }
     }
@@ -759,7 +771,7 @@ int convertDimensionGroup(std::int32_t group, std::int32_t from) {
   for (std::int32_t d : dimensions) {
     ElementRecord& e = element(d);
     if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
-      for (std::int32_t obj : e.created)
+      for (std::int32_t obj : e.scriptObjects)
         if (seen.insert(obj).second) members.push_back(obj);
       continue;
     }
@@ -770,7 +782,7 @@ int convertDimensionGroup(std::int32_t group, std::int32_t from) {
       setState(d, ElementState::kError);
       continue;
     }
-    for (std::int32_t obj : element(d).created)
+    for (std::int32_t obj : element(d).scriptObjects)
       if (seen.insert(obj).second) members.push_back(obj);
   }
   a.activeDimensionGroups.pop_back();
@@ -788,7 +800,7 @@ int dimensionGroupCheck(std::int32_t index) {
   for (const LinkNode* f = element(index).fathers; f != nullptr; f = f->next) {
     if (!isElementIndex(f->index)) continue;
     const ElementRecord& father = element(f->index);
-    if (father.type != 402 || father.form != 13) continue;
+    if (father.type != IgesType::kAssociativityInstance || father.form != 13) continue;
     if (inActiveGroup(f->index)) return convertDimension(index, true);
     if (father.state != ElementState::kWaiting) continue;
     if (convertDimensionGroup(f->index, index) == 0) return element(index).state == ElementState::kDone ? 0 : ConvertResult::kError;
@@ -811,11 +823,18 @@ const RunStateRegistrar kRunStateRegistered("IGES annotation",
 
 bool isAnnotationElement(std::int32_t type, std::int32_t form) {
   switch (type) {
-    case 202: case 206: case 210: case 212: case 214: case 216: case 218: case 220:
-    case 222: case 228: case 230:
-      return true;
-    case 402:
-      return form == 13;
+    case IgesType::kAngularDimension:
+    case IgesType::kDiameterDimension:
+    case IgesType::kGeneralLabel:
+    case IgesType::kGeneralNote:
+    case IgesType::kLeader:
+    case IgesType::kLinearDimension:
+    case IgesType::kOrdinateDimension:
+    case IgesType::kPointDimension:
+    case IgesType::kRadiusDimension:
+    case IgesType::kGeneralSymbol:
+    case IgesType::kSectionedArea: return true;
+    case IgesType::kAssociativityInstance: return form == 13;
     default:
       return false;
   }
@@ -831,12 +850,12 @@ int collectAnnotation(std::int32_t index) {
   }
   try {
     switch (e.type) {
-      case 212: return convertNote(index);
-      case 214: return convertLeader(index);
-      case 210: return convertLabel(index);
-      case 228: return convertSymbol(index);
-      case 230: return convertSectionedArea(index);
-      case 402: return convertDimensionGroup(index, 0);
+      case IgesType::kGeneralNote: return convertNote(index);
+      case IgesType::kLeader: return convertLeader(index);
+      case IgesType::kGeneralLabel: return convertLabel(index);
+      case IgesType::kGeneralSymbol: return convertSymbol(index);
+      case IgesType::kSectionedArea: return convertSectionedArea(index);
+      case IgesType::kAssociativityInstance: return convertDimensionGroup(index, 0);
       default:
         if (isDimensionType(e.type)) return dimensionGroupCheck(index);
         return ConvertResult::kError;
@@ -849,7 +868,7 @@ int collectAnnotation(std::int32_t index) {
 
 int readNote(std::int32_t index, const NoteRecord*& out) {
   TraceScope t("cee440");
-  if (!isElementIndex(index) || element(index).type != 212) {
+  if (!isElementIndex(index) || element(index).type != IgesType::kGeneralNote) {
     out = nullptr;
     return -1;
   }
@@ -884,7 +903,7 @@ int readNote(std::int32_t index, const NoteRecord*& out) {
 
 int readLeader(std::int32_t index, const LeaderRecord*& out) {
   TraceScope t("cee582");
-  if (!isElementIndex(index) || element(index).type != 214) {
+  if (!isElementIndex(index) || element(index).type != IgesType::kLeader) {
     out = nullptr;
     return -1;
   }

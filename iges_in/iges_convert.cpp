@@ -43,26 +43,40 @@ constexpr std::size_t kFirstRecordCapacity = 50;
 constexpr int kSenderBlankedConstituents = 5;
 
 // Member types of a composite curve, and of the boundary of a plane.
-constexpr std::int32_t kCurveTypes[] = {100, 102, 104, 106, 110, 112, 116, 126};
+constexpr std::int32_t kCurveTypes[] = {IgesType::kCircularArc, IgesType::kCompositeCurve,
+                                        IgesType::kConicArc,    IgesType::kCopiousData,
+                                        IgesType::kLine,        IgesType::kParametricSpline,
+                                        IgesType::kPoint,       IgesType::kBSplineCurve};
 constexpr int kCurveTypeCount = static_cast<int>(sizeof kCurveTypes / sizeof kCurveTypes[0]);
-constexpr std::int32_t kBoundaryTypes[] = {100, 102, 104, 106, 110, 112, 126};
+constexpr std::int32_t kBoundaryTypes[] = {IgesType::kCircularArc, IgesType::kCompositeCurve,
+                                           IgesType::kConicArc,    IgesType::kCopiousData,
+                                           IgesType::kLine,        IgesType::kParametricSpline,
+                                           IgesType::kBSplineCurve};
 constexpr int kBoundaryTypeCount =
     static_cast<int>(sizeof kBoundaryTypes / sizeof kBoundaryTypes[0]);
 
 // The drawable entities: the emit gates apply to them.
 bool isDrawable(std::int32_t type) {
   switch (type) {
-    case 100: case 102: case 104: case 106: case 108: case 110: case 112: case 116:
-    case 125: case 126:
-      return true;
+    case IgesType::kCircularArc:
+    case IgesType::kCompositeCurve:
+    case IgesType::kConicArc:
+    case IgesType::kCopiousData:
+    case IgesType::kPlane:
+    case IgesType::kLine:
+    case IgesType::kParametricSpline:
+    case IgesType::kPoint:
+    case IgesType::kFlash:
+    case IgesType::kBSplineCurve: return true;
     default:
-      return (type >= 118 && type <= 122);  // surfaces written as unknown elements
+      // Surfaces, written as unknown elements.
+      return type >= IgesType::kRuledSurface && type <= IgesType::kTabulatedCylinder;
   }
 }
 
 // A member that is itself a contour (written before the plain members).
 bool makesContour(std::int32_t type, std::int32_t form) {
-  return type == 102 || (type == 106 && form == 63);
+  return type == IgesType::kCompositeCurve || (type == IgesType::kCopiousData && form == 63);
 }
 
 bool isPhysicallyDependent(const ElementRecord& e) {
@@ -74,7 +88,7 @@ bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
 
 // Section lines and witness lines of copious data need level PLUS or B1.
 bool refusedForLevel(std::int32_t type, std::int32_t form) {
-  if (type != 106) return false;
+  if (type != IgesType::kCopiousData) return false;
   if (!((form >= 31 && form <= 37) || form == 40)) return false;
   return !(runHas(RunModeBit::kPlus) || runHas(RunModeBit::kB1));
 }
@@ -244,31 +258,32 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
   const Transform* matrix = nullptr;
   const GeometryRecord* geometry = nullptr;
   switch (e.type) {
-    case 100: return readCircularArc(index, geometry, matrix);
-    case 102: return collectComposite(index, pass, records);
-    case 104: return readConicArc(index, geometry, matrix);
-    case 106: return readCopiousData(index, geometry, matrix);
-    case 108: return collectPlane(index, pass, records);
-    case 110: return readLine(index, geometry, matrix);
-    case 112: return readParametricSpline(index, geometry, matrix);
-    case 116: return readPoint(index, geometry, matrix);
-    case 125: {
+    case IgesType::kCircularArc: return readCircularArc(index, geometry, matrix);
+    case IgesType::kCompositeCurve: return collectComposite(index, pass, records);
+    case IgesType::kConicArc: return readConicArc(index, geometry, matrix);
+    case IgesType::kCopiousData: return readCopiousData(index, geometry, matrix);
+    case IgesType::kPlane: return collectPlane(index, pass, records);
+    case IgesType::kLine: return readLine(index, geometry, matrix);
+    case IgesType::kParametricSpline: return readParametricSpline(index, geometry, matrix);
+    case IgesType::kPoint: return readPoint(index, geometry, matrix);
+    case IgesType::kFlash: {
       const SurfaceRecord* flash = nullptr;
       return readFlash(index, flash, matrix);
     }
-    case 126: return readRationalBSpline(index, geometry, matrix);
-    case 124: return ConvertResult::kIgnored;  // used through matrix pointers
-    case 314: {
+    case IgesType::kBSplineCurve: return readRationalBSpline(index, geometry, matrix);
+    case IgesType::kTransformationMatrix:
+      return ConvertResult::kIgnored;  // used through matrix pointers
+    case IgesType::kColourDefinition: {
       colourDefinition(index);
       return e.state == ElementState::kError ? ConvertResult::kError : ConvertResult::kIgnored;
     }
-    case 404:
-    case 410:
-    case 8888:
+    case IgesType::kDrawing:
+    case IgesType::kView:
+    case IgesType::kLayer:
       // They drive the passes; nothing of their own is written.
       ++igesConvertState().notConverted;
       return ConvertResult::kIgnored;
-    case 406:
+    case IgesType::kProperty:
       // A z-order property is kept for the group that owns it.
       return e.form == 6731 ? 0 : ConvertResult::kIgnored;
     case 6000:
@@ -280,7 +295,9 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
       break;
   }
   if (isAnnotationElement(e.type, e.form)) return collectAnnotation(index);
-  if (e.type == 308 || e.type == 402 || e.type == 408) return collectStructure(index);
+  if (e.type == IgesType::kSubfigureDefinition || e.type == IgesType::kAssociativityInstance ||
+      e.type == IgesType::kSubfigureInstance)
+    return collectStructure(index);
   if (levelIsPlus() && e.sons != nullptr) return collectUnknown(index, pass, records);
   reportUnsupported("cee150", index);
   return ConvertResult::kError;
@@ -340,7 +357,9 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
     if (e.state == ElementState::kRegistered) continue;
     if (!inCurrentView(index, s.currentViewNumber)) {
       setState(index, ElementState::kIgnored);
-      if (father != 0 && element(father).type == 402 && element(father).form == 13) break;
+      if (father != 0 && element(father).type == IgesType::kAssociativityInstance &&
+          element(father).form == 13)
+        break;
       continue;
     }
     if (!allowedType(e.type, allowed, allowedCount)) {
@@ -356,8 +375,8 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
         if (!structureReportsGroupCycle(index)) reportNestingOnce(t.code(), index);
         continue;
       }
-      if (runState().senderCode == kSenderBlankedConstituents && element(father).type == 102 &&
-          decodeStatus(e.de).blank == 1) {
+      if (runState().senderCode == kSenderBlankedConstituents &&
+          element(father).type == IgesType::kCompositeCurve && decodeStatus(e.de).blank == 1) {
         setState(index, ElementState::kIgnored);
         continue;
       }
@@ -464,7 +483,7 @@ std::size_t emitMembers(ConversionRecords& records, std::size_t position, const 
     emitRecord(records, k, pass, ownMatrix, depth + 1);
     const ConversionRecord& m = records[k];
     std::vector<std::int32_t>& into = makesContour(m.type, m.form) ? contours : plain;
-    for (std::int32_t n : m.created)
+    for (std::int32_t n : m.scriptObjects)
       if (seen.insert(n).second) into.push_back(n);
   }
   members = contours;
@@ -492,7 +511,7 @@ int emitPlane(ConversionRecords& records, std::size_t position, const Pass& pass
   for (std::size_t k = position + 1; k < records[position].end; k = records[k].end) {
     emitRecord(records, k, pass, m.hasOwn ? &m.own : nullptr, depth + 1);
     const ConversionRecord& b = records[k];
-    for (std::int32_t n : b.created)
+    for (std::int32_t n : b.scriptObjects)
       boundaries.push_back(ScriptBoundary{n, makesContour(b.type, b.form),
                                           element(b.index).de.structure});
   }
@@ -555,26 +574,27 @@ int emitElement(ConversionRecords& records, std::size_t position, const Pass& pa
   const GeometryRecord* g = geometryOf(rec);
   const ParameterValues& v = g != nullptr ? g->values : kNone;
   switch (rec.type) {
-    case 100: return emitCircularArc(se, tm, v, created);
-    case 102: return emitComposite(records, position, pass, m, depth, se, created);
-    case 104: return emitConicArc(se, tm, normalisedConic(v), created);
-    case 106: return emitCopiousData(se, tm, rec.form, v, created);
-    case 108: return emitPlane(records, position, pass, m, depth, se, created);
-    case 110: return emitLine(se, tm, v, created);
-    case 112: {
+    case IgesType::kCircularArc: return emitCircularArc(se, tm, v, created);
+    case IgesType::kCompositeCurve:
+      return emitComposite(records, position, pass, m, depth, se, created);
+    case IgesType::kConicArc: return emitConicArc(se, tm, normalisedConic(v), created);
+    case IgesType::kCopiousData: return emitCopiousData(se, tm, rec.form, v, created);
+    case IgesType::kPlane: return emitPlane(records, position, pass, m, depth, se, created);
+    case IgesType::kLine: return emitLine(se, tm, v, created);
+    case IgesType::kParametricSpline: {
       int kind = e.outputKind;
       const int r = emitParametricSpline(se, tm, v, created, kind);
       e.outputKind = kind;
       return r;
     }
-    case 116: return emitPoint(se, tm, v, created);
-    case 125: {
+    case IgesType::kPoint: return emitPoint(se, tm, v, created);
+    case IgesType::kFlash: {
       const SurfaceRecord* flash = dynamic_cast<const SurfaceRecord*>(rec.params);
       if (flash == nullptr) return ConvertResult::kError;
       return emitFlash(se, tm, rec.form, flash->values, created);
     }
-    case 126: return emitRationalBSpline(se, tm, v, created);
-    case 406: return ConvertResult::kTakenOver;  // used by its group
+    case IgesType::kBSplineCurve: return emitRationalBSpline(se, tm, v, created);
+    case IgesType::kProperty: return ConvertResult::kTakenOver;  // used by its group
     default:
       return emitUnknown(records, position, pass, m, depth, created);
   }
@@ -589,7 +609,7 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
   const std::int32_t index = rec.index;
   ElementRecord& e = element(index);
   if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
-    rec.created = e.created;
+    rec.scriptObjects = e.scriptObjects;
     return;
   }
   if (e.state != ElementState::kWaiting) return;  // 'e', 'i', 'o'
@@ -600,7 +620,7 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
     // element is written here.
     if (rec.original >= position) return;
     emitRecord(records, rec.original, pass, fatherMatrix, depth + 1);
-    records[position].created = element(index).created;
+    records[position].scriptObjects = element(index).scriptObjects;
     return;
   }
   if (isDrawable(rec.type)) {
@@ -629,8 +649,8 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
   }
   s.onPath[slot] &= static_cast<unsigned char>(~kOnEmitPath);
   ElementRecord& after = element(index);
-  after.created = created;
-  records[position].created = std::move(created);
+  after.scriptObjects = created;
+  records[position].scriptObjects = std::move(created);
   mfaSetPosition(index, after.de.paramPointer);
   setStateFromResult(index, r, t.code());
   mfaClearPosition();
@@ -674,8 +694,8 @@ DrawingCounts countDrawings() {
   const std::int32_t last = elementTable().lastIndex;
   for (std::int32_t i = 1; i <= last; ++i) {
     const ElementRecord& e = element(i);
-    if (e.type == 410) ++c.views;
-    if (e.type != 404) continue;
+    if (e.type == IgesType::kView) ++c.views;
+    if (e.type != IgesType::kDrawing) continue;
     const DrawingRecord* d = dynamic_cast<const DrawingRecord*>(e.params.get());
     if (d == nullptr) continue;
     if (c.drawings == 0)
@@ -691,7 +711,8 @@ void ignoreDrawingsAndViews() {
   const std::int32_t last = elementTable().lastIndex;
   for (std::int32_t i = 1; i <= last; ++i) {
     const ElementRecord& e = element(i);
-    if ((e.type == 404 || e.type == 410) && e.state == ElementState::kRegistered)
+    if ((e.type == IgesType::kDrawing || e.type == IgesType::kView) &&
+        e.state == ElementState::kRegistered)
       setState(i, ElementState::kIgnored);
   }
 }
@@ -794,9 +815,9 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
     if (r == 0 && !records.empty()) r = emitPass(father, view, fatherMatrix, records);
     std::unordered_set<std::int32_t> seen;
     for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1) {
-      for (std::int32_t obj : records[k].created)
+      for (std::int32_t obj : records[k].scriptObjects)
         if (seen.insert(obj).second) objects.push_back(obj);
-      if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].created);
+      if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].scriptObjects);
     }
   } catch (const std::bad_alloc&) {
     mfaError("cee150", kMsgNoMemory, Channel::kBoth);
@@ -839,7 +860,7 @@ int readMatrix(std::int32_t index, Transform& out) {
   MatrixEntry entry;
   std::string text;
   const ElementRecord& e = element(index);
-  if (e.type == 124 && fetchOwnData(index, t.code(), text)) {
+  if (e.type == IgesType::kTransformationMatrix && fetchOwnData(index, t.code(), text)) {
     std::vector<double> v;
     if (readReals(text, 12, v)) {
       entry.value = transformFromParameters(v.data());
@@ -889,7 +910,8 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
       known = &hit->second;
       break;
     }
-    if (!isElementIndex(m) || element(m).type != 124 || !onPath.insert(m).second) {
+    if (!isElementIndex(m) || element(m).type != IgesType::kTransformationMatrix ||
+        !onPath.insert(m).second) {
       // Not a matrix, or a matrix already in the chain (a loop).
       const ElementRecord& bad = element(from);
       mfaReport(t.code(), 442, Channel::kProtocol, Severity::kError, {bad.type, bad.de.sequence},
@@ -956,61 +978,37 @@ int readCopiousData(std::int32_t index, const GeometryRecord*& out, const Transf
   return readGeometry(index, "cee700", -1, out, matrix);
 }
 
+// Composite curves, planes and flashes are read by the parameter pass, which
+// links their members; the record it made is used.  An element the pass
+// could not read is read here by the same rule.
+template <typename R>
+int passRecord(std::int32_t index, const char* code, const R*& out, const Transform*& matrix) {
+  TraceScope t(code);
+  return typedRecord<R>(
+      index, code,
+      [&](R& rec, const std::string& text) {
+        readEntityParameters(index, element(index).type, text);
+        R* made = dynamic_cast<R*>(element(index).params.get());
+        if (made == nullptr) return false;
+        rec = std::move(*made);
+        return true;
+      },
+      out, matrix);
+}
+
 int readComposite(std::int32_t index, const CompositeRecord*& out, const Transform*& matrix) {
-  TraceScope t("cee720");
-  return typedRecord<CompositeRecord>(
-      index, t.code(),
-      [&](CompositeRecord& rec, const std::string& text) {
-        copyAttributes(rec.attributes, element(index).de);
-        FieldReader f{text.c_str()};
-        const int n = f.integer();
-        for (int k = 0; k < n && f.more(); ++k)
-          rec.constituents.push_back(pointerIndex(index, f.integer()));
-        return !f.failed;
-      },
-      out, matrix);
+  return passRecord(index, "cee720", out, matrix);
 }
-
 int readFlash(std::int32_t index, const SurfaceRecord*& out, const Transform*& matrix) {
-  TraceScope t("cee220");
-  return typedRecord<SurfaceRecord>(
-      index, t.code(),
-      [&](SurfaceRecord& rec, const std::string& text) {
-        copyAttributes(rec.attributes, element(index).de);
-        FieldReader f{text.c_str()};
-        for (int k = 0; k < 5; ++k) rec.values.push_back(f.real());
-        if (f.more()) rec.curves.push_back(pointerIndex(index, f.integer()));
-        return !f.failed;
-      },
-      out, matrix);
+  return passRecord(index, "cee220", out, matrix);
 }
-
 int readPlane(std::int32_t index, const PlaneRecord*& out, const Transform*& matrix) {
-  TraceScope t("cee110");
-  return typedRecord<PlaneRecord>(
-      index, t.code(),
-      [&](PlaneRecord& rec, const std::string& text) {
-        copyAttributes(rec.attributes, element(index).de);
-        FieldReader f{text.c_str()};
-        rec.a = f.real();
-        rec.b = f.real();
-        rec.c = f.real();
-        rec.d = f.real();
-        rec.boundary = pointerIndex(index, f.integer());
-        if (f.more()) {
-          rec.symbolPoint.x = f.real();
-          rec.symbolPoint.y = f.real();
-          rec.symbolPoint.z = f.real();
-          rec.symbolSize = f.real();
-        }
-        return !f.failed;
-      },
-      out, matrix);
+  return passRecord(index, "cee110", out, matrix);
 }
 
 int colourDefinition(std::int32_t index) {
   TraceScope t("cee314");
-  if (!isElementIndex(index) || element(index).type != 314) return 1;
+  if (!isElementIndex(index) || element(index).type != IgesType::kColourDefinition) return 1;
   ElementRecord& e = element(index);
   ColourRecord* rec = dynamic_cast<ColourRecord*>(e.params.get());
   if (rec == nullptr) {
@@ -1041,7 +1039,7 @@ long resolvedColour(std::int32_t colour) {
   TraceScope t("cee314");
   if (colour >= 0) return colour;
   const std::int32_t index = colour == INT32_MIN ? 0 : indexOfPointer(-colour);
-  if (!isElementIndex(index) || element(index).type != 314) return 1;
+  if (!isElementIndex(index) || element(index).type != IgesType::kColourDefinition) return 1;
   const int chosen = colourDefinition(index);
   const ColourRecord* rec = dynamic_cast<const ColourRecord*>(element(index).params.get());
   if (rec != nullptr && runSettings().traceLevel > 4)

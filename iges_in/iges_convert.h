@@ -40,7 +40,7 @@ struct ConversionRecord {
   std::int32_t skip = 0;                 // non-zero: the emit phase passes over it
   std::unique_ptr<Transform> matrix;     // the element's resolved matrix, null for none
   const ParamRecord* params = nullptr;   // the element's typed record (owned by the element)
-  std::vector<std::int32_t> created;     // script objects made for the element
+  std::vector<std::int32_t> scriptObjects;  // script objects made for the element
   // The records of the element's members follow this one; `end` is the
   // position after the last of them (position + 1 for a simple element).
   std::size_t end = 0;

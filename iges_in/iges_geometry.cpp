@@ -129,7 +129,7 @@ int emitConicArc(const ScriptElement& e, const Transform* m, const ParameterValu
       break;
   }
   mfaReport(t.code(), kMsgNoRealEllipse, Channel::kProtocol, Severity::kWarning,
-            {104, e.data.sequence}, {}, "", nullptr);
+            {IgesType::kConicArc, e.data.sequence}, {}, "", nullptr);
   if (runSettings().traceLevel > 98)
     std::printf("cee160 : Ellipsenparameter a %f b %f c %f d %f e %f f %f\n", c[0], c[1], c[2],
                 c[3], c[4], c[5]);
@@ -251,7 +251,7 @@ int emitParametricSpline(const ScriptElement& e, const Transform* m, const Param
     created.resize(before);
   }
   TraceScope lines("cee780");
-  outputKind = 110;
+  outputKind = IgesType::kLine;
   std::vector<Point3> along(splinePolylinePointCount(pieces.data(), n));
   along.resize(splinePolylinePoints(pieces.data(), n, along.data(), along.size()));
   std::vector<ScriptPointXYZ> points;

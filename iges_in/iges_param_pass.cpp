@@ -114,8 +114,9 @@ GraphicAttributes attributesOf(const ElementRecord& e) {
 bool matrixOf(std::int32_t index, Transform& m) {
   const ElementRecord& e = element(index);
   std::string text;
-  if (e.de.entityType != 124 ||
-      fetchParameterData(124, e.de.paramPointer, e.de.paramLineCount, text) != 0)
+  if (e.de.entityType != IgesType::kTransformationMatrix ||
+      fetchParameterData(IgesType::kTransformationMatrix, e.de.paramPointer, e.de.paramLineCount,
+                         text) != 0)
     return false;
   Fields f{text.c_str()};
   for (int row = 0; row < 3; ++row) {
@@ -275,7 +276,7 @@ void readColour(std::int32_t i, Fields& f) {  // 314
 
 bool isPointLineOrArc(std::int32_t index) {
   const std::int32_t type = element(index).type;
-  return type == 116 || type == 110 || type == 100;
+  return type == IgesType::kPoint || type == IgesType::kLine || type == IgesType::kCircularArc;
 }
 
 // Views visible (forms 3 and 4): NV views, each followed in form 4 by its
@@ -308,7 +309,9 @@ void readDimensionedGeometry(std::int32_t i, Fields& f, const char* code) {
   for (long k = 0; k < static_cast<long>(n) + m && f.more(); ++k) members.push_back(indexOf(i, f.integer(), code));
   if (m == 0 && members.size() >= 2 && members[0] != 0 && members[1] != 0) {
     const std::int32_t a = element(members[0]).type, b = element(members[1]).type;
-    if ((a == 406 && b == 116) || (a == 116 && b == 406)) return;
+    if ((a == IgesType::kProperty && b == IgesType::kPoint) ||
+        (a == IgesType::kPoint && b == IgesType::kProperty))
+      return;
   }
   for (std::size_t k = 0; k < members.size(); ++k) {
     const std::int32_t son = members[k];
@@ -339,8 +342,8 @@ void readAssociativity(std::int32_t i, Fields& f) {  // 402
 bool drawingSizeOf(std::int32_t property, double& width, double& height) {
   const ElementRecord& e = element(property);
   std::string text;
-  if (e.de.entityType != 406 || e.form != 16 ||
-      fetchParameterData(406, e.de.paramPointer, e.de.paramLineCount, text) != 0)
+  if (e.de.entityType != IgesType::kProperty || e.form != 16 ||
+      fetchParameterData(IgesType::kProperty, e.de.paramPointer, e.de.paramLineCount, text) != 0)
     return false;
   Fields f{text.c_str()};
   if (f.integer() < 2) return false;
@@ -361,7 +364,7 @@ void readDrawing(std::int32_t i, Fields& f) {  // 404
       pointer = pointer == INT32_MIN ? INT32_MAX : -pointer;
     }
     slot.view = indexOf(i, pointer, t.code());
-    if (slot.view != 0 && element(slot.view).type != 410) {
+    if (slot.view != 0 && element(slot.view).type != IgesType::kView) {
       // Not a view: left out of the drawing, its origin is still read.
       mfaWarning(t.code(), 444, Channel::kProtocol);
       slot.view = 0;
@@ -441,46 +444,72 @@ void readView(std::int32_t i, Fields& f) {  // 410
 
 bool hasReader(std::int32_t type) {
   switch (type) {
-    case 102: case 108: case 118: case 120: case 122: case 125: case 202: case 206:
-    case 210: case 216: case 218: case 220: case 222: case 228: case 230: case 308:
-    case 314: case 402: case 404: case 406: case 408: case 410:
-      return true;
+    case IgesType::kCompositeCurve:
+    case IgesType::kPlane:
+    case IgesType::kRuledSurface:
+    case IgesType::kSurfaceOfRevolution:
+    case IgesType::kTabulatedCylinder:
+    case IgesType::kFlash:
+    case IgesType::kAngularDimension:
+    case IgesType::kDiameterDimension:
+    case IgesType::kGeneralLabel:
+    case IgesType::kLinearDimension:
+    case IgesType::kOrdinateDimension:
+    case IgesType::kPointDimension:
+    case IgesType::kRadiusDimension:
+    case IgesType::kGeneralSymbol:
+    case IgesType::kSectionedArea:
+    case IgesType::kSubfigureDefinition:
+    case IgesType::kColourDefinition:
+    case IgesType::kAssociativityInstance:
+    case IgesType::kDrawing:
+    case IgesType::kProperty:
+    case IgesType::kSubfigureInstance:
+    case IgesType::kView: return true;
     default:
       return false;
   }
 }
 
+}  // namespace
+
+void readEntityParameters(std::int32_t i, std::int32_t type, const std::string& text) {
+  Fields f{text.c_str()};
+  switch (type) {
+    case IgesType::kCompositeCurve: readComposite(i, f); break;
+    case IgesType::kPlane: readPlane(i, f); break;
+    case IgesType::kRuledSurface: readSurface(i, f, "pov120", "ppii"); break;
+    case IgesType::kSurfaceOfRevolution: readSurface(i, f, "pov130", "pprr"); break;
+    case IgesType::kTabulatedCylinder: readSurface(i, f, "pov140", "prrr"); break;
+    case IgesType::kFlash: readSurface(i, f, "pov145", "rrrrrp"); break;
+    case IgesType::kGeneralLabel: readGeneralLabel(i, f); break;
+    case IgesType::kLinearDimension: readDimension(i, f, "pov160", "ppppp"); break;
+    case IgesType::kPointDimension: readDimension(i, f, "pov170", "ppp"); break;
+    case IgesType::kOrdinateDimension: readDimension(i, f, "pov180", "pp"); break;
+    case IgesType::kRadiusDimension: readDimension(i, f, "pov190", "pprrp"); break;
+    case IgesType::kAngularDimension: readDimension(i, f, "pov200", "ppprrrpp"); break;
+    case IgesType::kDiameterDimension: readDimension(i, f, "pov210", "ppprr"); break;
+    case IgesType::kSectionedArea: readSectionedArea(i, f); break;
+    case IgesType::kGeneralSymbol: readGeneralSymbol(i, f); break;
+    case IgesType::kSubfigureDefinition: readSubfigure(i, f); break;
+    case IgesType::kColourDefinition: readColour(i, f); break;
+    case IgesType::kAssociativityInstance: readAssociativity(i, f); break;
+    case IgesType::kDrawing: readDrawing(i, f); break;
+    case IgesType::kProperty: readProperty(i, f); break;
+    case IgesType::kSubfigureInstance: readSingularInstance(i, f); break;
+    case IgesType::kView: readView(i, f); break;
+    default: break;
+  }
+}
+
+namespace {
+
 void readParameters(std::int32_t i) {
-  ElementRecord& e = element(i);
+  const ElementRecord& e = element(i);
   std::string text;
   if (fetchParameterData(e.de.entityType, e.de.paramPointer, e.de.paramLineCount, text) != 0)
     return;
-  Fields f{text.c_str()};
-  switch (e.de.entityType) {
-    case 102: readComposite(i, f); break;
-    case 108: readPlane(i, f); break;
-    case 118: readSurface(i, f, "pov120", "ppii"); break;
-    case 120: readSurface(i, f, "pov130", "pprr"); break;
-    case 122: readSurface(i, f, "pov140", "prrr"); break;
-    case 125: readSurface(i, f, "pov145", "rrrrrp"); break;
-    case 210: readGeneralLabel(i, f); break;
-    case 216: readDimension(i, f, "pov160", "ppppp"); break;
-    case 220: readDimension(i, f, "pov170", "ppp"); break;
-    case 218: readDimension(i, f, "pov180", "pp"); break;
-    case 222: readDimension(i, f, "pov190", "pprrp"); break;
-    case 202: readDimension(i, f, "pov200", "ppprrrpp"); break;
-    case 206: readDimension(i, f, "pov210", "ppprr"); break;
-    case 230: readSectionedArea(i, f); break;
-    case 228: readGeneralSymbol(i, f); break;
-    case 308: readSubfigure(i, f); break;
-    case 314: readColour(i, f); break;
-    case 402: readAssociativity(i, f); break;
-    case 404: readDrawing(i, f); break;
-    case 406: readProperty(i, f); break;
-    case 408: readSingularInstance(i, f); break;
-    case 410: readView(i, f); break;
-    default: break;
-  }
+  readEntityParameters(i, e.de.entityType, text);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "elements/element_table.h"
+#include "elements/iges_format.h"
 #include "iges_in/iges_fields.h"
 #include "support/config.h"
 #include "support/messages.h"
@@ -60,11 +61,11 @@ void copyField(char* target, std::size_t size, const std::string& value) {
   target[n] = '\0';
 }
 
-// An eight-column directory field read with "%ld"; false when it holds no
+// An integer directory field read with "%ld"; false when it holds no
 // number.
-bool directoryField(const char* record, int column, std::int32_t& value) {
+bool directoryField(const char* record, IgesDirectoryField which, std::int32_t& value) {
   char field[9];
-  std::memcpy(field, record + column - 1, 8);
+  std::memcpy(field, record + igesDirectoryOffset(which), 8);
   field[8] = '\0';
   char* end = nullptr;
   errno = 0;
@@ -248,8 +249,18 @@ int readStartSection(int vdais) {
 
 namespace {
 
-// Reads global fields one after the other and applies the section's
-// failure rules; `result` is the value readGlobalSection returns.
+// A global parameter as read; which member holds it follows the
+// parameter's kind.
+struct GlobalValue {
+  std::string text;
+  int integer = 0;
+  double real = 0.0;
+  bool empty = false;
+};
+
+// Reads global parameters one after the other, each with the parser of its
+// kind, and applies the section's failure rules; `result` is the value
+// readGlobalSection returns.
 struct GlobalCursor {
   const char* p;
   unsigned flags = 0;
@@ -257,122 +268,110 @@ struct GlobalCursor {
   int result = 0;
   bool done = false;   // stop reading (result decided)
 
-  // Before field n: decides whether it can be read.
+  // Before parameter n: decides whether it can be read.
   bool begin(int n) {
     if (done) return false;
     if (p == nullptr || ended || *p == '\0') {
-      if (n >= 20) {
-        done = true;
-      } else {
-        result = -(n + 1);
-        done = true;
-      }
+      if (n < IgesGlobalIndex::kFirstOptional) result = -(n + 1);
+      done = true;
       return false;
     }
     flags = 0;
     return true;
   }
-  // After field n: the parser's position.
+  // After parameter n: the parser's position.
   void end(int n, const char* next) {
+    const bool optional = n >= IgesGlobalIndex::kFirstOptional;
     if (next == nullptr) {
-      if (n <= 15 || (n >= 20 && !(flags & IgesFlag::kEmpty))) {
+      if (n <= IgesGlobalIndex::kUnitsName || (optional && !(flags & IgesFlag::kEmpty))) {
         result = -(n + 1);
         done = true;
       }
       p = nullptr;
       return;
     }
-    if ((flags & IgesFlag::kInvalid) && n >= 20) {
+    if ((flags & IgesFlag::kInvalid) && optional) {
       result = -(n + 1);
       done = true;
     }
-    if (n >= 20 && (flags & IgesFlag::kEmpty)) done = true;
+    if (optional && (flags & IgesFlag::kEmpty)) done = true;
     if (flags & IgesFlag::kRecordEnd) ended = true;
     p = next;
   }
-  bool string(int n, char* target, std::size_t size, std::string* whole = nullptr) {
+  // Parameter n into `v`; false when it is not there or not readable.
+  bool read(int n, GlobalValue& v) {
     if (!begin(n)) return false;
-    std::string v;
-    end(n, parseString(p, flags, v));
-    if (done && result != 0) return false;
-    if (target != nullptr) copyField(target, size, v);
-    if (whole != nullptr) *whole = v;
-    return true;
-  }
-  bool integer(int n, std::int32_t& target) {
-    if (!begin(n)) return false;
-    int v = 0;
-    end(n, parseInteger(p, flags, v));
-    if (done && result != 0) return false;
-    target = v;
-    return true;
-  }
-  bool real(int n, double& target, bool& empty) {
-    if (!begin(n)) return false;
-    double v = 0.0;
-    end(n, parseRealRaw(p, flags, v));
-    empty = (flags & IgesFlag::kEmpty) != 0;
-    if (done && result != 0) return false;
-    target = v;
-    return true;
+    v = GlobalValue{};
+    switch (igesGlobalKind(n)) {
+      case IgesGlobalKind::kString: end(n, parseString(p, flags, v.text)); break;
+      case IgesGlobalKind::kInteger: end(n, parseInteger(p, flags, v.integer)); break;
+      case IgesGlobalKind::kReal: end(n, parseRealRaw(p, flags, v.real)); break;
+      case IgesGlobalKind::kDelimiter: return false;
+    }
+    v.empty = (flags & IgesFlag::kEmpty) != 0;
+    return !(done && result != 0);
   }
 };
 
 int parseGlobalText(const std::string& text) {
   TraceScope t("stt831");
+  namespace G = IgesGlobalIndex;
   IgesGlobal& g = igesReader().global;
   g = IgesGlobal{};
   igesDelimiters() = IgesDelimiters{};
   const char* p = text.c_str();
-  // Field 1: the parameter delimiter.
+  // The parameter delimiter.
   const char* next = checkDelimiterSpec(p);
-  if (next == nullptr) return -2;
+  if (next == nullptr) return -(G::kParameterDelimiter + 1);
   g.paramDelimiter = igesDelimiters().param;
-  // Field 2: the record delimiter; "1H" + delimiter + separator.
+  // The record delimiter; "1H" + delimiter + separator.
   p = next;
-  if (*p == '\0') return -3;
+  if (*p == '\0') return -(G::kRecordDelimiter + 1);
   if (*p == g.paramDelimiter) {
     g.recordDelimiter = ';';
     ++p;
   } else {
-    if (p[0] != '1' || p[1] != 'H' || p[2] == '\0') return -3;
+    if (p[0] != '1' || p[1] != 'H' || p[2] == '\0') return -(G::kRecordDelimiter + 1);
     g.recordDelimiter = p[2];
     p += p[3] == '\0' ? 3 : 4;
   }
   igesDelimiters().record = g.recordDelimiter;
 
   GlobalCursor c{p};
-  bool empty = false;
-  c.string(3, g.senderProductId, sizeof g.senderProductId);
-  c.string(4, g.fileName, sizeof g.fileName);
-  c.string(5, g.nativeSystemId, sizeof g.nativeSystemId);
-  c.string(6, g.preprocessorVersion, sizeof g.preprocessorVersion);
-  c.integer(7, g.integerBits);
-  c.integer(8, g.singleMaxPower);
-  c.integer(9, g.singleDigits);
-  c.integer(10, g.doubleMaxPower);
-  c.integer(11, g.doubleDigits);
-  c.string(12, g.receiverProductId, sizeof g.receiverProductId);
-  if (c.real(13, g.modelScale, empty) && g.modelScale == 0.0) g.modelScale = 1.0;
-  c.integer(14, g.unitsFlag);
-  std::string units;
-  if (c.string(15, nullptr, 0, &units)) {
-    if (units.size() > 5) units.resize(6);
-    copyField(g.unitsName, sizeof g.unitsName, units);
+  GlobalValue v;
+  auto readText = [&](int n, char* target, std::size_t size) {
+    if (c.read(n, v)) copyField(target, size, v.text);
+  };
+  auto readInteger = [&](int n, std::int32_t& target) {
+    if (c.read(n, v)) target = v.integer;
+  };
+  readText(G::kSenderProductId, g.senderProductId, sizeof g.senderProductId);
+  readText(G::kFileName, g.fileName, sizeof g.fileName);
+  readText(G::kNativeSystemId, g.nativeSystemId, sizeof g.nativeSystemId);
+  readText(G::kPreprocessorVersion, g.preprocessorVersion, sizeof g.preprocessorVersion);
+  readInteger(G::kIntegerBits, g.integerBits);
+  readInteger(G::kSingleMaxPower, g.singleMaxPower);
+  readInteger(G::kSingleDigits, g.singleDigits);
+  readInteger(G::kDoubleMaxPower, g.doubleMaxPower);
+  readInteger(G::kDoubleDigits, g.doubleDigits);
+  readText(G::kReceiverProductId, g.receiverProductId, sizeof g.receiverProductId);
+  if (c.read(G::kModelScale, v)) g.modelScale = v.real == 0.0 ? 1.0 : v.real;
+  readInteger(G::kUnitsFlag, g.unitsFlag);
+  if (c.read(G::kUnitsName, v)) {
+    if (v.text.size() > 5) v.text.resize(6);
+    copyField(g.unitsName, sizeof g.unitsName, v.text);
   }
-  if (c.integer(16, g.lineWeightGradations) && g.lineWeightGradations == 0)
-    g.lineWeightGradations = 8;
-  double width = 1.0;
-  if (c.real(17, width, empty)) g.maxLineWidth = empty ? 1.0f : static_cast<float>(width);
-  c.string(18, g.creationDate, sizeof g.creationDate);
-  double resolution = kMinimumResolution;
-  if (c.real(19, resolution, empty))
-    g.minResolution = (empty || resolution < kMinimumResolution) ? kMinimumResolution : resolution;
-  c.real(20, g.maxCoordinate, empty);
-  c.string(21, g.authorName, sizeof g.authorName);
-  c.string(22, nullptr, 0);
-  c.integer(23, g.versionFlag);
-  c.integer(24, g.draftingStandard);
+  if (c.read(G::kLineWeightGradations, v))
+    g.lineWeightGradations = v.integer == 0 ? 8 : v.integer;
+  if (c.read(G::kMaxLineWidth, v)) g.maxLineWidth = v.empty ? 1.0f : static_cast<float>(v.real);
+  readText(G::kCreationDate, g.creationDate, sizeof g.creationDate);
+  if (c.read(G::kMinResolution, v))
+    g.minResolution = (v.empty || v.real < kMinimumResolution) ? kMinimumResolution : v.real;
+  if (c.read(G::kMaxCoordinate, v)) g.maxCoordinate = v.real;
+  readText(G::kAuthorName, g.authorName, sizeof g.authorName);
+  c.read(G::kAuthorOrganisation, v);
+  readInteger(G::kVersionFlag, g.versionFlag);
+  readInteger(G::kDraftingStandard, g.draftingStandard);
   return c.result;
 }
 
@@ -478,24 +477,27 @@ int readDirectoryFirst(const char* record) {
   DirectoryEntry& de = e.de;
   de = DirectoryEntry{};
   std::int32_t v = 0;
-  if (directoryField(record, 1, v)) de.entityType = v;
+  if (directoryField(record, kDirEntityType, v)) de.entityType = v;
   e.type = de.entityType;
-  if (directoryField(record, 9, v)) de.paramPointer = v;
+  if (directoryField(record, kDirParameterData, v)) de.paramPointer = v;
   if (de.paramPointer < 0 || de.paramPointer > s.counts.parameterCount) {
     de.paramPointer = 0;
     de.entityType = 0;
   }
-  if (directoryField(record, 17, v)) de.structure = v;
-  if (directoryField(record, 25, v)) de.lineFont = v;
-  if (e.type != 124 && directoryField(record, 33, v)) de.level = v;
-  if (directoryField(record, 41, v) && v >= 0 && v <= s.counts.directoryCount) de.view = v;
-  if (directoryField(record, 49, v) && v >= 0 && v <= s.counts.directoryCount)
+  if (directoryField(record, kDirStructure, v)) de.structure = v;
+  if (directoryField(record, kDirLineFont, v)) de.lineFont = v;
+  if (e.type != IgesType::kTransformationMatrix && directoryField(record, kDirLevel, v)) de.level = v;
+  if (directoryField(record, kDirView, v) && v >= 0 && v <= s.counts.directoryCount) de.view = v;
+  if (directoryField(record, kDirMatrix, v) && v >= 0 && v <= s.counts.directoryCount)
     de.matrixPointer = v;
-  if (directoryField(record, 57, v)) de.labelAssoc = v;
-  std::memcpy(de.status, record + 64, 8);
+  if (directoryField(record, kDirLabelDisplay, v)) de.labelAssoc = v;
+  std::memcpy(de.status, record + igesDirectoryOffset(kDirStatus), 8);
   de.status[8] = '\0';
-  if (sequenceField(record, 'D', 73, v)) de.sequence = v;
-  e.dependency = (record[67] == '1' || record[67] == '3') ? 'p' : 'n';
+  if (sequenceField(record, 'D', kIgesDirectory[kDirSequence].column, v)) de.sequence = v;
+  // The second digit of the subordinate switch: 1 or 3, the entity depends
+  // on a parent.
+  const char subordinate = record[igesDirectoryOffset(kDirStatus) + 3];
+  e.dependency = (subordinate == '1' || subordinate == '3') ? 'p' : 'n';
   return 0;
 }
 
@@ -507,31 +509,31 @@ int readDirectorySecond(const char* record) {
   ElementRecord& e = element(table.lastIndex);
   DirectoryEntry& de = e.de;
   std::int32_t v = 0;
-  de.entityType2 = directoryField(record, 1, v) ? v : de.entityType;
+  de.entityType2 = directoryField(record, kDirEntityType2, v) ? v : de.entityType;
   const IgesGlobal& g = s.global;
-  if (directoryField(record, 9, v)) {
+  if (directoryField(record, kDirLineWeight, v)) {
     de.lineWeight = v;
   } else if (g.maxLineWidth > 0.0f) {
     de.lineWeight =
         static_cast<std::int32_t>(g.lineWeightGradations / g.maxLineWidth * 0.25);
   }
-  de.colour = directoryField(record, 17, v) ? v : 7;
-  if (directoryField(record, 25, v) && v >= 1 &&
+  de.colour = directoryField(record, kDirColour, v) ? v : kIgesDirectory[kDirColour].defaultValue;
+  if (directoryField(record, kDirParameterLines, v) && v >= 1 &&
       static_cast<long>(de.paramPointer) + v - 1 <= s.counts.parameterCount) {
     de.paramLineCount = v;
   } else {
     de.paramLineCount = 0;
     de.entityType = 0;
   }
-  if (directoryField(record, 33, v)) de.form = v;
+  if (directoryField(record, kDirForm, v)) de.form = v;
   e.form = de.form;
   char label[9];
-  std::memcpy(label, record + 56, 8);
+  std::memcpy(label, record + igesDirectoryOffset(kDirLabel), 8);
   label[8] = '\0';
   de.label[0] = '\0';
   std::sscanf(label, "%8s", de.label);
-  if (directoryField(record, 65, v)) de.subscript = v;
-  if (sequenceField(record, 'D', 73, v)) de.sequence2 = v;
+  if (directoryField(record, kDirSubscript, v)) de.subscript = v;
+  if (sequenceField(record, 'D', kIgesDirectory[kDirSequence2].column, v)) de.sequence2 = v;
   return 0;
 }
 
@@ -566,7 +568,8 @@ int readSection(char letter) {
       ++s.directoryRecords;
       if (n % 2 == 1) {
         if (readDirectoryFirst(record) != 0) return -2;
-        if (element(elementTable().lastIndex).type == 308) ++s.subfigureCount;
+        if (element(elementTable().lastIndex).type == IgesType::kSubfigureDefinition)
+          ++s.subfigureCount;
       } else if (readDirectorySecond(record) != 0) {
         return -2;
       }

@@ -67,6 +67,10 @@ void parameterPass();              // ldv966
 // and the parameter pass.  0, or -1 no temporary file, -2 directory section
 // unreadable, -3 parameter section unreadable, -4 no parameter data, -6 no
 // memory for the table, -9 terminate record missing or unreadable.
+// The parameter pass's reading of one entity's parameter data (`text` as
+// fetchParameterData gives it): the typed record of a structuring entity,
+// its sons linked.  The one reading of each layout it knows.
+void readEntityParameters(std::int32_t index, std::int32_t type, const std::string& text);
 int readIgesInput();
 void closeIgesInput();
 

@@ -230,8 +230,8 @@ int topLevelPass(std::int32_t father, const Transform* view) {
 // 308 son.
 std::int32_t definitionOf(std::int32_t instance, std::int32_t pointer) {
   const std::int32_t d = indexOfField(pointer);
-  if (d != 0 && element(d).type == 308) return d;
-  return firstSonOfType(instance, 308);
+  if (d != 0 && element(d).type == IgesType::kSubfigureDefinition) return d;
+  return firstSonOfType(instance, IgesType::kSubfigureDefinition);
 }
 
 struct InstanceData {
@@ -269,7 +269,11 @@ int readInstance(std::int32_t index, const char* code, InstanceData& out) {
     out.z = rec->position.z;
     if (std::isfinite(rec->scale) && rec->scale != 0.0) out.scale = rec->scale;
     const std::int32_t d = rec->definition;
-    return placeInstance(index, c, isElementIndex(d) && element(d).type == 308 ? d : firstSonOfType(index, 308), out);
+    return placeInstance(index, c,
+                         isElementIndex(d) && element(d).type == IgesType::kSubfigureDefinition
+                             ? d
+                             : firstSonOfType(index, IgesType::kSubfigureDefinition),
+                         out);
   }
   if (!fetchText(index, text)) {
     errorText(("FEHLER (" + c + ") : PD-Datensatz des 408'ers mit Index %d konnte nicht geholt werden !\n").c_str(),
@@ -382,7 +386,7 @@ std::vector<std::int32_t> innerDefinitions(std::int32_t definition) {
     for (const LinkNode* n = element(i).sons; n != nullptr; n = n->next) {
       const std::int32_t k = n->index;
       if (!isElementIndex(k) || !seen.insert(k).second) continue;
-      if (element(k).type == 308) {
+      if (element(k).type == IgesType::kSubfigureDefinition) {
         found.push_back(k);
         continue;
       }
@@ -465,7 +469,8 @@ void igesStructureSettingsFromRun(ScriptSource& source) {
   // models before the main model when instances are not expanded.
   bool definitions = false;
   const ElementTable& table = elementTable();
-  for (std::int32_t i = 1; i <= table.lastIndex && !definitions; ++i) definitions = element(i).type == 308;
+  for (std::int32_t i = 1; i <= table.lastIndex && !definitions; ++i)
+    definitions = element(i).type == IgesType::kSubfigureDefinition;
   settings.mainModelSaved = levelIsPlus() && elementMode() != 2 && definitions;
   source.subfiguresPending = settings.mainModelSaved;
   source.symbolModelDir = settings.modelDirectory;
@@ -486,7 +491,7 @@ int collectStructure(std::int32_t index) {
   TraceScope t("cee150");
   ElementRecord& e = element(index);
   switch (e.type) {
-    case 402:
+    case IgesType::kAssociativityInstance:
       switch (e.form) {
         case 1: case 7: case 14: case 15:
           return convertGroup(index);
@@ -501,7 +506,7 @@ int collectStructure(std::int32_t index) {
           mfaClearPosition();
           return ConvertResult::kError;
       }
-    case 308:
+    case IgesType::kSubfigureDefinition:
       if (!levelIsPlus()) {
         refuseForLevel(t.code(), index);
         return ConvertResult::kError;
@@ -512,7 +517,7 @@ int collectStructure(std::int32_t index) {
         return ConvertResult::kIgnored;
       }
       return convertSubfigureDefinition(index);
-    case 408:
+    case IgesType::kSubfigureInstance:
       if (!levelIsPlus()) {
         refuseForLevel(t.code(), index);
         return ConvertResult::kError;
@@ -563,7 +568,7 @@ void reportClosedRings() {
   auto inRing = [](std::int32_t i) {
     if (!isElementIndex(i)) return false;
     const std::int32_t type = element(i).type;
-    return type == 308 || type == 408;
+    return type == IgesType::kSubfigureDefinition || type == IgesType::kSubfigureInstance;
   };
   std::vector<char> colour(static_cast<std::size_t>(last) + 1, 0);  // 1 on the path, 2 done
   struct Frame {
@@ -576,7 +581,10 @@ void reportClosedRings() {
   for (std::int32_t root = 1; root <= last; ++root) {
     if (!inRing(root) || colour[static_cast<std::size_t>(root)] != 0) continue;
     const auto failedHere = [](std::int32_t i) {
-      return element(i).type == 408 && element(i).state == ElementState::kError ? 1 : 0;
+      return element(i).type == IgesType::kSubfigureInstance &&
+                     element(i).state == ElementState::kError
+                 ? 1
+                 : 0;
     };
     colour[static_cast<std::size_t>(root)] = 1;
     path.push_back(Frame{root, element(root).sons, failedHere(root)});
@@ -596,9 +604,13 @@ void reportClosedRings() {
         const int before = at > 0 ? path[at - 1].failed : 0;
         if (path.back().failed - before > 0) continue;  // reported where it was met
         const std::int32_t from = path.back().node;
-        const std::int32_t instance = element(from).type == 408 ? from : to;
-        if (element(instance).type != 408) continue;
-        const std::int32_t definition = element(from).type == 408 ? to : firstSonOfType(instance, 308);
+        const std::int32_t instance =
+            element(from).type == IgesType::kSubfigureInstance ? from : to;
+        if (element(instance).type != IgesType::kSubfigureInstance) continue;
+        const std::int32_t definition =
+            element(from).type == IgesType::kSubfigureInstance
+                ? to
+                : firstSonOfType(instance, IgesType::kSubfigureDefinition);
         reportSelfContaining("cee641", instance, definition);
         setStateRaw(instance, ElementState::kError);
         // The path's counts up from here include the failed instance.
@@ -633,7 +645,7 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
   if (ownDxfRun()) {
     // DXF input: the element's level must be one the view shows.
     if (static_cast<std::size_t>(index) < s.underDrawing.size() && s.underDrawing[index]) return 0;
-    if (!isElementIndex(index) || element(index).type == 308) return 1;
+    if (!isElementIndex(index) || element(index).type == IgesType::kSubfigureDefinition) return 1;
     const auto* view = dynamic_cast<const DxfViewRecord*>(element(igesConvertState().currentView).params.get());
     if (view == nullptr || !view->hasLevelList) return 1;
     const std::vector<std::int32_t>& hidden = view->hiddenLevels;
@@ -658,11 +670,11 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
     const std::int32_t v = indexOfPointer(pointer);
     if (!isElementIndex(v)) return 0;
     const ElementRecord& view = element(v);
-    if (view.type == 410) {
+    if (view.type == IgesType::kView) {
       const auto* rec = dynamic_cast<const ViewRecord*>(view.params.get());
       return rec != nullptr && rec->viewNumber == viewNumber ? 1 : 0;
     }
-    if (view.type == 402 && (view.form == 3 || view.form == 4)) {
+    if (view.type == IgesType::kAssociativityInstance && (view.form == 3 || view.form == 4)) {
       auto known = s.viewLists.find(v);
       if (known == s.viewLists.end()) {
         // The views of the list: NV, NE, then per view its pointer (form 4
@@ -675,7 +687,7 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
           f.integer();
           for (int k = 0; k < nv && f.more() && !f.failed; ++k) {
             const std::int32_t w = indexOfField(f.integer());
-            if (w != 0 && element(w).type == 410) views.push_back(w);
+            if (w != 0 && element(w).type == IgesType::kView) views.push_back(w);
             if (view.form == 4)
               for (int skip = 0; skip < 4 && f.more(); ++skip) f.integer();
           }
@@ -701,7 +713,8 @@ std::string viewName(std::int32_t view) {
   std::string name;
   const ElementRecord& e = element(view);
   for (std::int32_t p : e.props) {
-    if (!isElementIndex(p) || element(p).type != 406 || element(p).form != 15) continue;
+    if (!isElementIndex(p) || element(p).type != IgesType::kProperty || element(p).form != 15)
+      continue;
     std::string text;
     if (!fetchText(p, text)) continue;
     Fields f{text.c_str()};
@@ -777,7 +790,8 @@ struct OpenGroup {
 };
 
 bool convertedAsGroup(const ElementRecord& e) {
-  return e.type == 402 && (e.form == 1 || e.form == 7 || e.form == 14 || e.form == 15);
+  return e.type == IgesType::kAssociativityInstance &&
+         (e.form == 1 || e.form == 7 || e.form == 14 || e.form == 15);
 }
 
 // A son of an open group that the walk opens before its father is written:
@@ -862,7 +876,7 @@ int closeGroup(const char* code, std::vector<OpenGroup>& open) {
   const int w = ScriptGroup(g.index, group, hasFinal ? &sm : nullptr, created);
   if (w != 0) return ConvertResult::kError;
   ElementRecord& after = element(g.index);
-  after.created = created;
+  after.scriptObjects = created;
   setState(g.index, ElementState::kDone);
   return 0;
 }
@@ -1116,7 +1130,7 @@ int convertInstance(std::int32_t index) {
     std::printf("-> cee640 : End   of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), depth);
   --s.instanceDepth;
   if (w != 0) return ConvertResult::kError;
-  element(index).created = created;
+  element(index).scriptObjects = created;
   setState(index, ElementState::kDone);
   return 0;
 }
@@ -1152,8 +1166,8 @@ bool expandsInstance(std::int32_t index) {
 bool nestedInstance(std::int32_t index) {
   if (!isElementIndex(index)) return false;
   const ElementRecord& e = element(index);
-  return e.type == 408 && e.state == ElementState::kWaiting && expandsInstance(index) &&
-         inCurrentView(index, igesConvertState().currentViewNumber) != 0;
+  return e.type == IgesType::kSubfigureInstance && e.state == ElementState::kWaiting &&
+         expandsInstance(index) && inCurrentView(index, igesConvertState().currentViewNumber) != 0;
 }
 
 // Opens the expansion of an instance inside the placement `outer`: 0, or
@@ -1208,7 +1222,7 @@ int beginExpansion(std::int32_t index, const Transform* outer, const char* code,
   // The definition's own members wait to be written again; the members of
   // the definitions its instances name wait from their own expansion on
   // (each expansion costs the members it writes).
-  setStateDeepQuiet(def, ElementState::kWaiting, 308);
+  setStateDeepQuiet(def, ElementState::kWaiting, IgesType::kSubfigureDefinition);
   x.next = element(def).sons;
   ScriptSubfigureBegin(x.depth, name);
   return 0;
@@ -1247,7 +1261,7 @@ int endExpansion(std::deque<Expansion>& open) {
     mfaClearPosition();
     return ConvertResult::kError;
   }
-  element(index).created = members;
+  element(index).scriptObjects = members;
   setState(index, ElementState::kDone);
   return 0;
 }
@@ -1318,13 +1332,15 @@ int prepareDrawing(std::int32_t drawing) {
   std::unordered_set<std::int32_t> seen;
   while (nextDescendant(drawing, de, index) == 0) {
     const std::int32_t type = element(index).type;
-    if ((type == 308 || type == 408) && seen.insert(index).second) found.push_back(index);
+    if ((type == IgesType::kSubfigureDefinition || type == IgesType::kSubfigureInstance) &&
+        seen.insert(index).second)
+      found.push_back(index);
   }
   for (std::int32_t i : found) {
     std::int32_t def = i;
-    if (element(i).type == 408) {
+    if (element(i).type == IgesType::kSubfigureInstance) {
       if (traceLevel() > 1) std::printf("cee180 : 408 darf nicht vorkommen !\n");
-      def = firstSonOfType(i, 308);
+      def = firstSonOfType(i, IgesType::kSubfigureDefinition);
       if (def == 0) continue;
     }
     if (element(def).state != ElementState::kWaiting) continue;
@@ -1368,7 +1384,9 @@ ViewStatistics countStates() {
   const std::int32_t last = elementTable().lastIndex;
   for (std::int32_t i = 1; i <= last; ++i) {
     const ElementRecord& e = element(i);
-    if (e.type == 404 || e.type == 410 || e.type == 124) continue;
+    if (e.type == IgesType::kDrawing || e.type == IgesType::kView ||
+        e.type == IgesType::kTransformationMatrix)
+      continue;
     switch (e.state) {
       case ElementState::kDone: case ElementState::kTakenOver: case ElementState::kDefinitionWritten:
         ++v.converted;
@@ -1396,7 +1414,8 @@ void ignoreDefinitions() {
   if (elementMode() != 2) return;
   const std::int32_t last = elementTable().lastIndex;
   for (std::int32_t i = 1; i <= last; ++i)
-    if (element(i).type == 308) setStateDeepQuiet(i, ElementState::kIgnored);
+    if (element(i).type == IgesType::kSubfigureDefinition)
+      setStateDeepQuiet(i, ElementState::kIgnored);
 }
 
 }  // namespace
@@ -1412,7 +1431,7 @@ void writeDrawingBorder(std::int32_t drawing) {
   std::vector<std::int32_t> created;
   ScriptDrawingBorder(scriptElementOf(drawing), ScriptPointXYZ{d->frameX1, d->frameY1, 0.0},
                       ScriptPointXYZ{d->frameX2, d->frameY2, 0.0}, created);
-  std::vector<std::int32_t>& own = element(drawing).created;
+  std::vector<std::int32_t>& own = element(drawing).scriptObjects;
   own.insert(own.end(), created.begin(), created.end());
 }
 
@@ -1428,7 +1447,8 @@ int convertDrawingMode() {
   int totalViews = 0;
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
     const ElementRecord& e = element(i);
-    const auto* d = e.type == 404 ? dynamic_cast<const DrawingRecord*>(e.params.get()) : nullptr;
+    const auto* d =
+        e.type == IgesType::kDrawing ? dynamic_cast<const DrawingRecord*>(e.params.get()) : nullptr;
     if (d == nullptr) continue;
     drawings.push_back(i);
     for (const DrawingRecord::ViewSlot& v : d->views)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <limits>
+#include <string_view>
 
 #include "iges_out/section_files.h"
 #include "support/assign_tables.h"
@@ -41,6 +42,20 @@ __attribute__((format(printf, 2, 3))) void put(std::FILE* file, const char* form
 
 std::FILE* section(DxfSection which) { return dxfWriter().files[which]; }
 
+double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
+
+// One group: the code right-aligned in three columns on its line, the value
+// on the next.  Every group of the file is written here.
+void tag(std::FILE* file, int code, std::string_view value) {
+  put(file, "%3d\n%.*s\n", code, static_cast<int>(value.size()), value.data());
+}
+void tag(std::FILE* file, int code, long value) { put(file, "%3d\n%ld\n", code, value); }
+// A coordinate or length with `decimals` places (a value that is not finite
+// as 0).
+void tag(std::FILE* file, int code, double value, int decimals = 8) {
+  put(file, "%3d\n%.*f\n", code, decimals, finiteOrZero(value));
+}
+
 // The integer part of a width, bounded so that a wild value cannot
 // overflow; not-a-number counts as 0.
 long widthPart(double width) {
@@ -50,8 +65,6 @@ long widthPart(double width) {
   if (width < -kBound) return static_cast<long>(-kBound);
   return static_cast<long>(width);
 }
-
-double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
 }  // namespace
 
@@ -75,8 +88,10 @@ int openDxfSectionFiles() {
   const std::string names[kDxfSectionCount] = {p.dxfStartFile, p.dxfHeaderFile, p.dxfTablesFile,
                                                p.dxfBlocksFile, p.dxfEntitiesFile};
   if (openSectionFileSet(names, kDxfSectionCount, s.files, s.paths, t.code()) != 0) return -1;
-  put(section(kDxfBlocks), "  0\nSECTION\n  2\nBLOCKS\n");
-  put(section(kDxfEntities), "  0\nSECTION\n  2\nENTITIES\n");
+  tag(section(kDxfBlocks), 0, "SECTION");
+  tag(section(kDxfBlocks), 2, "BLOCKS");
+  tag(section(kDxfEntities), 0, "SECTION");
+  tag(section(kDxfEntities), 2, "ENTITIES");
   return s.failed ? -1 : 0;
 }
 
@@ -108,17 +123,15 @@ int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width) {
     list.layers.push_back(layer);
     found = list.index.emplace(key, list.layers.size() - 1).first;
   }
-  put(stream, "  8\n%s\n", list.layers[found->second].name.c_str());
+  tag(stream, 8, list.layers[found->second].name);
   return 0;
 }
 
 int writeDxfComment() {
   TraceScope t("sse100");
   std::FILE* f = section(kDxfStart);
-  put(f, "999\n");
-  put(f, " %s (%s)\n", kProductTitle, buildDate().c_str());
-  put(f, "999\n");
-  put(f, " file created : %s\n", timeStamp(2).c_str());
+  tag(f, 999, std::string(" ") + kProductTitle + " (" + buildDate() + ")");
+  tag(f, 999, " file created : " + timeStamp(2));
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -135,17 +148,30 @@ int writeDxfHeader(const DxfExtents& extents, int decimals) {
   std::FILE* f = section(kDxfHeader);
   if (decimals < 0) decimals = 0;
   if (decimals > kMaxLimitDecimals) decimals = kMaxLimitDecimals;
-  put(f, "  0\nSECTION\n  2\nHEADER\n");
-  put(f, "  9\n$ANGBASE\n 50\n 0.0\n");
-  put(f, "  9\n$ANGDIR\n 70\n 0\n");
-  put(f, "  9\n$PDMODE\n 70\n 1\n");
-  put(f, "  9\n$LTSCALE\n 40\n 3\n");
-  put(f, "  9\n$DWGCODEPAGE\n  3\ndos850\n");
-  put(f, "  9\n$LIMMAX\n 10\n%.*f\n 20\n%.*f\n", decimals, finiteOrZero(extents.xmax), decimals,
-      finiteOrZero(extents.ymax));
-  put(f, "  9\n$LIMMIN\n 10\n%.*f\n 20\n%.*f\n", decimals, finiteOrZero(extents.xmin), decimals,
-      finiteOrZero(extents.ymin));
-  put(f, "  0\nENDSEC\n");
+  tag(f, 0, "SECTION");
+  tag(f, 2, "HEADER");
+  // Header variables: the name, then the value with its own code.
+  struct Fixed {
+    const char* name;
+    int code;
+    const char* value;
+  };
+  static constexpr Fixed kFixed[] = {{"$ANGBASE", 50, " 0.0"},
+                                     {"$ANGDIR", 70, " 0"},
+                                     {"$PDMODE", 70, " 1"},
+                                     {"$LTSCALE", 40, " 3"},
+                                     {"$DWGCODEPAGE", 3, "dos850"}};
+  for (const Fixed& v : kFixed) {
+    tag(f, 9, v.name);
+    tag(f, v.code, v.value);
+  }
+  tag(f, 9, "$LIMMAX");
+  tag(f, 10, extents.xmax, decimals);
+  tag(f, 20, extents.ymax, decimals);
+  tag(f, 9, "$LIMMIN");
+  tag(f, 10, extents.xmin, decimals);
+  tag(f, 20, extents.ymin, decimals);
+  tag(f, 0, "ENDSEC");
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -154,29 +180,30 @@ namespace {
 // One line-type record of the LTYPE table.
 void writeLineType(std::FILE* f, const std::string& name, const std::string& description,
                    const std::vector<double>& elements, double patternLength) {
-  put(f, "  0\nLTYPE\n");
-  put(f, "  2\n%s\n", name.c_str());
-  put(f, " 70\n    64\n");
-  put(f, "  3\n%s\n", description.c_str());
-  put(f, " 72\n    65\n");
-  put(f, " 73\n%ld\n", static_cast<long>(elements.size()));
-  put(f, " 40\n%f\n", finiteOrZero(patternLength));
-  for (const double e : elements) put(f, " 49\n%f\n", finiteOrZero(e));
+  tag(f, 0, "LTYPE");
+  tag(f, 2, name);
+  tag(f, 70, "    64");
+  tag(f, 3, description);
+  tag(f, 72, "    65");
+  tag(f, 73, static_cast<long>(elements.size()));
+  tag(f, 40, patternLength, 6);
+  for (const double e : elements) tag(f, 49, e, 6);
 }
 
 // The layer table: every layer an entity used.
 void writeLayerTable(std::FILE* f) {
   TraceScope t("dxf150");
   const DxfLayerList& list = dxfWriter().layerList;
-  put(f, "  0\nTABLE\n  2\nLAYER\n");
-  put(f, " 70\n%ld\n", static_cast<long>(list.layers.size()));
+  tag(f, 0, "TABLE");
+  tag(f, 2, "LAYER");
+  tag(f, 70, static_cast<long>(list.layers.size()));
   for (const DxfLayer& layer : list.layers) {
-    put(f, "  0\nLAYER\n");
-    put(f, "  2\n%s\n", layer.name.c_str());
-    put(f, " 70\n    64\n");
-    put(f, "  6\n%s\n", layer.lineType.c_str());
+    tag(f, 0, "LAYER");
+    tag(f, 2, layer.name);
+    tag(f, 70, "    64");
+    tag(f, 6, layer.lineType);
   }
-  put(f, "  0\nENDTAB\n");
+  tag(f, 0, "ENDTAB");
 }
 
 }  // namespace
@@ -190,24 +217,27 @@ int writeDxfTables() {
     for (const DxfLayer& layer : dxfWriter().layerList.layers)
       unknownUsed = unknownUsed || layer.lineType == kUnknownLineType;
   }
-  put(f, "  0\nSECTION\n  2\nTABLES\n");
-  put(f, "  0\nTABLE\n  2\nLTYPE\n");
-  put(f, " 70\n%ld\n", static_cast<long>(types.size() + (unknownUsed ? 1 : 0)));
+  tag(f, 0, "SECTION");
+  tag(f, 2, "TABLES");
+  tag(f, 0, "TABLE");
+  tag(f, 2, "LTYPE");
+  tag(f, 70, static_cast<long>(types.size() + (unknownUsed ? 1 : 0)));
   for (const DxfLineType& type : types)
     writeLineType(f, type.name, type.description, type.elements, type.patternLength);
   if (unknownUsed) writeLineType(f, kUnknownLineType, "", {}, 0.0);
-  put(f, "  0\nENDTAB\n");
+  tag(f, 0, "ENDTAB");
   writeLayerTable(f);
-  put(f, "  0\nENDSEC\n");
+  tag(f, 0, "ENDSEC");
   return dxfWriter().failed ? -1 : 0;
 }
 
 int dxfWritePoint(double x, double y, std::int32_t lineStyle, double width) {
   TraceScope t("vds200");
   std::FILE* f = section(kDxfEntities);
-  put(f, "  0\nPOINT\n");
+  tag(f, 0, "POINT");
   dxfLayerOf(f, lineStyle, width);
-  put(f, " 10\n%.8f\n 20\n%.8f\n", finiteOrZero(x), finiteOrZero(y));
+  tag(f, 10, x);
+  tag(f, 20, y);
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -215,12 +245,10 @@ int dxfWriteLine(const double start[3], const double end[3], std::int32_t lineSt
                  double width) {
   TraceScope t("vds240");
   std::FILE* f = section(kDxfEntities);
-  put(f, "  0\nLINE\n");
+  tag(f, 0, "LINE");
   dxfLayerOf(f, lineStyle, width);
-  put(f, " 10\n%.8f\n 20\n%.8f\n 30\n%.8f\n", finiteOrZero(start[0]), finiteOrZero(start[1]),
-      finiteOrZero(start[2]));
-  put(f, " 11\n%.8f\n 21\n%.8f\n 31\n%.8f\n", finiteOrZero(end[0]), finiteOrZero(end[1]),
-      finiteOrZero(end[2]));
+  for (int i = 0; i < 3; ++i) tag(f, 10 + 10 * i, start[i]);
+  for (int i = 0; i < 3; ++i) tag(f, 11 + 10 * i, end[i]);
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -228,12 +256,15 @@ int dxfWriteArc(double centreX, double centreY, double radius, bool fullCircle,
                 double startAngle, double endAngle, std::int32_t lineStyle, double width) {
   TraceScope t("vds280");
   std::FILE* f = section(kDxfEntities);
-  put(f, fullCircle ? "  0\nCIRCLE\n" : "  0\nARC\n");
+  tag(f, 0, fullCircle ? "CIRCLE" : "ARC");
   dxfLayerOf(f, lineStyle, width);
-  put(f, " 10\n%.8f\n 20\n%.8f\n", finiteOrZero(centreX), finiteOrZero(centreY));
-  put(f, " 40\n%.8f\n", finiteOrZero(radius));
-  if (!fullCircle)
-    put(f, " 50\n%.8f\n 51\n%.8f\n", finiteOrZero(startAngle), finiteOrZero(endAngle));
+  tag(f, 10, centreX);
+  tag(f, 20, centreY);
+  tag(f, 40, radius);
+  if (!fullCircle) {
+    tag(f, 50, startAngle);
+    tag(f, 51, endAngle);
+  }
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -244,32 +275,39 @@ int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t line
   if (s.blockNumber == std::numeric_limits<std::int32_t>::max()) return -1;
   const std::string name = "*X" + std::to_string(++s.blockNumber);
   std::FILE* b = section(kDxfBlocks);
-  put(b, "  0\nBLOCK\n");
+  tag(b, 0, "BLOCK");
   dxfLayerOf(b, lineStyle, width);
-  put(b, "  2\n%s\n", name.c_str());
-  put(b, " 70\n     65\n");
-  put(b, " 10\n0.0\n 20\n0.0\n 30\n0\n");
+  tag(b, 2, name);
+  tag(b, 70, "     65");
+  tag(b, 10, "0.0");
+  tag(b, 20, "0.0");
+  tag(b, 30, "0");
   for (const DxfSegment& seg : segments) {
-    put(b, "  0\nLINE\n");
+    tag(b, 0, "LINE");
     dxfLayerOf(b, lineStyle, width);
-    put(b, " 10\n%.8f\n 20\n%.8f\n", finiteOrZero(seg.x1), finiteOrZero(seg.y1));
-    put(b, " 11\n%.8f\n 21\n%.8f\n", finiteOrZero(seg.x2), finiteOrZero(seg.y2));
+    tag(b, 10, seg.x1);
+    tag(b, 20, seg.y1);
+    tag(b, 11, seg.x2);
+    tag(b, 21, seg.y2);
   }
-  put(b, "  0\nENDBLK\n");
+  tag(b, 0, "ENDBLK");
   std::FILE* e = section(kDxfEntities);
-  put(e, "  0\nINSERT\n");
+  tag(e, 0, "INSERT");
   dxfLayerOf(e, lineStyle, width);
-  put(e, "  2\n%s\n", name.c_str());
-  put(e, " 10\n0.0\n 20\n0.0\n 30\n0.0\n");
+  tag(e, 2, name);
+  tag(e, 10, "0.0");
+  tag(e, 20, "0.0");
+  tag(e, 30, "0.0");
   return s.failed ? -1 : 0;
 }
 
 int finishDxfOutput(const DxfExtents& extents, const std::string& outputName) {
   TraceScope t("stt100");
   DxfWriterState& s = dxfWriter();
-  put(section(kDxfBlocks), "  0\nENDSEC\n");
+  tag(section(kDxfBlocks), 0, "ENDSEC");
   // The file's end marker follows the last section.
-  put(section(kDxfEntities), "  0\nENDSEC\n  0\nEOF\n");
+  tag(section(kDxfEntities), 0, "ENDSEC");
+  tag(section(kDxfEntities), 0, "EOF");
   writeDxfHeader(extents, dxfLimitDecimals());
   writeDxfTables();
   if (!closeSectionFileSet(s.files, kDxfSectionCount)) s.failed = true;

@@ -53,7 +53,7 @@ int writePointerGroups(const IgesPointerGroups& pointers) {
 
 int writeIgesPoint(const IgesPointParams& p) {
   TraceScope t("vds200");
-  return Record(116).real(p.point.x).real(p.point.y).real(p.point.z).end(p.pointers);
+  return Record(IgesType::kPoint).real(p.point.x).real(p.point.y).real(p.point.z).end(p.pointers);
 }
 
 int writeIgesLine(IgesLineParams& p) {
@@ -61,23 +61,32 @@ int writeIgesLine(IgesLineParams& p) {
   // Drawings are planar: both ends lie in z = 0.
   p.start.z = 0.0;
   p.end.z = 0.0;
-  return Record(110)
-      .real(p.start.x).real(p.start.y).real(p.start.z)
-      .real(p.end.x).real(p.end.y).real(p.end.z)
+  return Record(IgesType::kLine)
+      .real(p.start.x)
+      .real(p.start.y)
+      .real(p.start.z)
+      .real(p.end.x)
+      .real(p.end.y)
+      .real(p.end.z)
       .end(p.pointers);
 }
 
 int writeIgesArc(const IgesArcParams& p) {
   TraceScope t("vds280");
-  return Record(100)
-      .real(p.zDisplacement).real(p.centreX).real(p.centreY)
-      .real(p.startX).real(p.startY).real(p.endX).real(p.endY)
+  return Record(IgesType::kCircularArc)
+      .real(p.zDisplacement)
+      .real(p.centreX)
+      .real(p.centreY)
+      .real(p.startX)
+      .real(p.startY)
+      .real(p.endX)
+      .real(p.endY)
       .end(p.pointers);
 }
 
 int writeIgesConic(const IgesConicParams& p) {
   TraceScope t("vds320");
-  Record r(104);
+  Record r(IgesType::kConicArc);
   for (const double c : p.coefficients) r.real(c);
   return r.real(p.zDisplacement).real(p.startX).real(p.startY).real(p.endX).real(p.endY)
       .end(p.pointers);
@@ -89,7 +98,7 @@ int writeIgesSpline(const IgesSplineParams& p) {
   // can both carry: N segments need N + 1 break points.
   std::size_t segments = p.segments.size();
   if (p.breakPoints.size() < segments + 1) segments = p.breakPoints.empty() ? 0 : p.breakPoints.size() - 1;
-  Record r(112);
+  Record r(IgesType::kParametricSpline);
   r.integer(p.splineType).integer(p.degree).integer(p.dimensions);
   r.integer(static_cast<long>(segments));
   for (std::size_t k = 0; k <= segments && k < p.breakPoints.size(); ++k) r.real(p.breakPoints[k]);
@@ -104,7 +113,7 @@ int writeIgesSpline(const IgesSplineParams& p) {
 
 int writeIgesMatrix(const IgesMatrixParams& p) {
   TraceScope t("vds360");
-  Record r(124);
+  Record r(IgesType::kTransformationMatrix);
   for (int row = 0; row < 3; ++row) {
     r.real(p.rotation[row][0]).real(p.rotation[row][1]).real(p.rotation[row][2]);
     r.real(p.translation[row]);
@@ -114,62 +123,80 @@ int writeIgesMatrix(const IgesMatrixParams& p) {
 
 int writeIgesColour(const IgesColourParams& p) {
   TraceScope t("vds314");
-  return Record(314)
-      .token(igesShortReal(p.red)).token(igesShortReal(p.green)).token(igesShortReal(p.blue))
+  return Record(IgesType::kColourDefinition)
+      .token(igesShortReal(p.red))
+      .token(igesShortReal(p.green))
+      .token(igesShortReal(p.blue))
       .string(p.name)
       .end(p.pointers);
 }
 
 int writeIgesComposite(const IgesMemberParams& p) {
   TraceScope t("vds700");
-  return Record(102).members(p.members).end(p.pointers);
+  return Record(IgesType::kCompositeCurve).members(p.members).end(p.pointers);
 }
 
 int writeIgesCopious(const IgesCopiousParams& p) {
   TraceScope t("vds710");
-  return Record(106)
-      .integer(1).integer(static_cast<long>(p.points.size())).real(0.0)
+  return Record(IgesType::kCopiousData)
+      .integer(1)
+      .integer(static_cast<long>(p.points.size()))
+      .real(0.0)
       .pairs(p.points)
       .end(p.pointers);
 }
 
 int writeIgesWitnessLine(const IgesCopiousParams& p) {
   TraceScope t("vds522");
-  return Record(106)
-      .integer(p.interpretation).integer(static_cast<long>(p.points.size())).real(p.z)
+  return Record(IgesType::kCopiousData)
+      .integer(p.interpretation)
+      .integer(static_cast<long>(p.points.size()))
+      .real(p.z)
       .pairs(p.points)
       .end(p.pointers);
 }
 
 int writeIgesLeader(const IgesLeaderParams& p) {
   TraceScope t("vds520");
-  return Record(214)
+  return Record(IgesType::kLeader)
       .integer(static_cast<long>(p.segmentEnds.size()))
-      .real(p.arrowHeight).real(p.arrowWidth).real(p.z).real(p.headX).real(p.headY)
+      .real(p.arrowHeight)
+      .real(p.arrowWidth)
+      .real(p.z)
+      .real(p.headX)
+      .real(p.headY)
       .pairs(p.segmentEnds)
       .end(p.pointers);
 }
 
 int writeIgesDiameterDimension(const IgesDiameterParams& p) {
   TraceScope t("vds518");
-  return Record(206)
-      .integer(p.note).integer(p.firstLeader).integer(p.secondLeader)
-      .real(p.centreX).real(p.centreY)
+  return Record(IgesType::kDiameterDimension)
+      .integer(p.note)
+      .integer(p.firstLeader)
+      .integer(p.secondLeader)
+      .real(p.centreX)
+      .real(p.centreY)
       .end(p.pointers);
 }
 
 int writeIgesAngularDimension(const IgesAngularParams& p) {
   TraceScope t("vds514");
-  return Record(202)
-      .integer(p.note).integer(p.firstWitness).integer(p.secondWitness)
-      .real(p.vertexX).real(p.vertexY).real(p.radius)
-      .integer(p.firstLeader).integer(p.secondLeader)
+  return Record(IgesType::kAngularDimension)
+      .integer(p.note)
+      .integer(p.firstWitness)
+      .integer(p.secondWitness)
+      .real(p.vertexX)
+      .real(p.vertexY)
+      .real(p.radius)
+      .integer(p.firstLeader)
+      .integer(p.secondLeader)
       .end(p.pointers);
 }
 
 int writeIgesRadiusDimension(const IgesRadiusParams& p) {
   TraceScope t("vds512");
-  Record r(222);
+  Record r(IgesType::kRadiusDimension);
   r.integer(p.note).integer(p.leader).real(p.centreX).real(p.centreY);
   if (p.form1) r.integer(p.secondLeader);
   return r.end(p.pointers);
@@ -177,24 +204,24 @@ int writeIgesRadiusDimension(const IgesRadiusParams& p) {
 
 int writeIgesLinearDimension(const IgesLinearDimensionParams& p) {
   TraceScope t("vds510");
-  Record r(216);
+  Record r(IgesType::kLinearDimension);
   for (int k = 0; k < 5; ++k) r.integer(k < p.memberCount ? p.members[k] : 0);
   return r.end(p.pointers);
 }
 
 int writeIgesAssociativity(const IgesMemberParams& p) {
   TraceScope t("vds505");
-  return Record(402).members(p.members).end(p.pointers);
+  return Record(IgesType::kAssociativityInstance).members(p.members).end(p.pointers);
 }
 
 int writeIgesProperty(const IgesPropertyParams& p) {
   TraceScope t("vds580");
-  return Record(406).integer(p.valueCount).string(p.value).end(p.pointers);
+  return Record(IgesType::kProperty).integer(p.valueCount).string(p.value).end(p.pointers);
 }
 
 int writeIgesNote(const IgesNoteParams& p) {
   TraceScope t("vds440");
-  Record r(212);
+  Record r(IgesType::kGeneralNote);
   r.integer(static_cast<long>(p.strings.size()));
   for (const IgesNoteString& s : p.strings) {
     r.integer(s.characterCount).real(s.boxWidth).real(s.boxHeight).integer(s.fontCode);
@@ -212,24 +239,36 @@ int writeIgesNote(const IgesNoteParams& p) {
 
 int writeIgesSectionedArea(const IgesSectionedAreaParams& p) {
   TraceScope t("vds410");
-  return Record(230)
-      .integer(p.boundary).integer(p.pattern)
-      .real(p.patternX).real(p.patternY).real(0.0)
-      .real(p.distance).real(p.angle)
+  return Record(IgesType::kSectionedArea)
+      .integer(p.boundary)
+      .integer(p.pattern)
+      .real(p.patternX)
+      .real(p.patternY)
+      .real(0.0)
+      .real(p.distance)
+      .real(p.angle)
       .members(p.islands)
       .end(p.pointers);
 }
 
 int writeIgesUserInstance(const IgesInstanceParams& p) {
   TraceScope t("vds680");
-  return Record(408)
-      .integer(p.definition).real(p.x).real(p.y).real(p.z).real(p.scale)
+  return Record(IgesType::kSubfigureInstance)
+      .integer(p.definition)
+      .real(p.x)
+      .real(p.y)
+      .real(p.z)
+      .real(p.scale)
       .end(p.pointers);
 }
 
 int writeIgesDefinition(const IgesDefinitionParams& p) {
   TraceScope t("vds690");
-  return Record(308).integer(p.depth).string(p.name).members(p.members).end(p.pointers);
+  return Record(IgesType::kSubfigureDefinition)
+      .integer(p.depth)
+      .string(p.name)
+      .members(p.members)
+      .end(p.pointers);
 }
 
 int writeIgesGeneric(std::int32_t entityType, const IgesMemberParams& p) {
@@ -239,5 +278,5 @@ int writeIgesGeneric(std::int32_t entityType, const IgesMemberParams& p) {
 
 int writeIgesLabel(const IgesLabelParams& p) {
   TraceScope t("vds220");
-  return Record(210).integer(p.note).members(p.leaders).end(p.pointers);
+  return Record(IgesType::kGeneralLabel).integer(p.note).members(p.leaders).end(p.pointers);
 }

@@ -228,32 +228,57 @@ int packParameter(std::string_view token) {
 
 // --- Directory entries -----------------------------------------------------
 
+namespace {
+
+// One record of a directory entry, its fields in the columns of the table:
+// integers right-aligned, texts left-aligned and cut to the field, the
+// sequence number after the letter 'D'.  A number too wide for its field
+// makes the record longer than 80 columns (writeDirectoryEntry refuses it).
+std::string directoryRecord(int record, const std::int32_t (&values)[kIgesDirectoryFieldCount],
+                            const char* status, const char* label) {
+  std::string line;
+  char field[32];
+  for (int i = 0; i < kIgesDirectoryFieldCount; ++i) {
+    const IgesDirectoryColumns& f = kIgesDirectory[i];
+    if (f.record != record) continue;
+    switch (f.kind) {
+      case IgesFieldKind::kInteger:
+        std::snprintf(field, sizeof field, "%*d", f.width, static_cast<int>(values[i]));
+        break;
+      case IgesFieldKind::kText:
+        std::snprintf(field, sizeof field, "%-*.*s", f.width, f.width,
+                      i == kDirStatus ? status : label);
+        break;
+      case IgesFieldKind::kReserved:
+        std::snprintf(field, sizeof field, "%*s", f.width, "");
+        break;
+      case IgesFieldKind::kSequence:
+        std::snprintf(field, sizeof field, "D%*d", f.width - 1, static_cast<int>(values[i]));
+        break;
+    }
+    line += field;
+  }
+  return line + "\n";
+}
+
+}  // namespace
+
 void formatDirectoryEntry(DirectoryEntry& entry, std::string& line1, std::string& line2) {
   TraceScope t("vds800");
   IgesWriterState& s = igesWriter();
-  char status[9];
-  char label[9];
-  std::snprintf(status, sizeof status, "%-8.8s", entry.status);
-  std::snprintf(label, sizeof label, "%-8.8s", entry.label);
-  char buffer[128];
   entry.sequence = s.directorySeq;
-  std::snprintf(buffer, sizeof buffer, "%8d%8d%8d%8d%8d%8d%8d%8d%-8.8sD%7d\n",
-                static_cast<int>(entry.entityType), static_cast<int>(entry.paramPointer),
-                static_cast<int>(entry.structure), static_cast<int>(entry.lineFont),
-                static_cast<int>(entry.level), static_cast<int>(entry.view),
-                static_cast<int>(entry.matrixPointer), static_cast<int>(entry.labelAssoc), status,
-                static_cast<int>(s.directorySeq));
-  line1 = buffer;
-  ++s.directorySeq;
   entry.entityType2 = entry.entityType;
-  entry.sequence2 = s.directorySeq;
-  std::snprintf(buffer, sizeof buffer, "%8d%8d%8d%8d%8d%16s%-8.8s%8d%c%7d\n",
-                static_cast<int>(entry.entityType), static_cast<int>(entry.lineWeight),
-                static_cast<int>(entry.colour), static_cast<int>(entry.paramLineCount),
-                static_cast<int>(entry.form), "", label, static_cast<int>(entry.subscript) + 1,
-                'D', static_cast<int>(s.directorySeq));
-  line2 = buffer;
-  ++s.directorySeq;
+  entry.sequence2 = s.directorySeq + 1;
+  s.directorySeq += 2;
+  // The subscript is written one higher than stored.
+  const std::int32_t values[kIgesDirectoryFieldCount] = {
+      entry.entityType, entry.paramPointer,   entry.structure, entry.lineFont,
+      entry.level,      entry.view,           entry.matrixPointer, entry.labelAssoc,
+      0,                entry.sequence,       entry.entityType2, entry.lineWeight,
+      entry.colour,     entry.paramLineCount, entry.form,      0,
+      0,                0,                    entry.subscript + 1, entry.sequence2};
+  line1 = directoryRecord(1, values, entry.status, entry.label);
+  line2 = directoryRecord(2, values, entry.status, entry.label);
 }
 
 int writeDirectoryEntry(const std::string& line1, const std::string& line2) {
@@ -306,7 +331,8 @@ int writeGlobalSection() {
   const std::string delimiter2 = std::string("1H") + g.recordDelimiter + ",";
   char resolution[56];
   std::snprintf(resolution, sizeof resolution, "%s,", resolutionText(g.minResolution).c_str());
-  const std::string tokens[] = {
+  // In the order and of the kinds of the global parameter table.
+  const std::string tokens[kIgesGlobalCount] = {
       delimiter1,
       delimiter2,
       igesString(g.senderProductId),

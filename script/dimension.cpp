@@ -757,8 +757,8 @@ namespace {
 std::int32_t createdOfType(std::int32_t index, int type) {
   if (!isElementIndex(index)) return 0;
   const ElementRecord& e = element(index);
-  if ((e.type != type && e.de.entityType != type) || e.created.size() != 1) return 0;
-  return e.created.front();
+  if ((e.type != type && e.de.entityType != type) || e.scriptObjects.size() != 1) return 0;
+  return e.scriptObjects.front();
 }
 // Whether the line element runs along the leg from the vertex to p.
 bool lineFits(std::int32_t index, const ScriptPointXYZ& vertex, const ScriptPointXYZ& p) {
@@ -782,16 +782,17 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
   std::string kind = "angle3points";
   std::string points;
   DimTextForm form = DimTextForm::kIges;
-  if (d.references.size() == 1 && createdOfType(d.references[0], 100) != 0) {
+  if (d.references.size() == 1 && createdOfType(d.references[0], IgesType::kCircularArc) != 0) {
     kind = d.arcLength ? "arclength" : "anglesector";
-    points = ",{" + E(createdOfType(d.references[0], 100)) + "}";
+    points = ",{" + E(createdOfType(d.references[0], IgesType::kCircularArc)) + "}";
     form = DimTextForm::kSector;
-  } else if (d.references.size() == 2 && createdOfType(d.references[0], 110) != 0 &&
-             createdOfType(d.references[1], 110) != 0 && lineFits(d.references[0], d.centre, d.first) &&
+  } else if (d.references.size() == 2 && createdOfType(d.references[0], IgesType::kLine) != 0 &&
+             createdOfType(d.references[1], IgesType::kLine) != 0 &&
+             lineFits(d.references[0], d.centre, d.first) &&
              lineFits(d.references[1], d.centre, d.second)) {
     kind = "angle2lines";
-    points = ",{" + E(createdOfType(d.references[0], 110)) + "," + E(createdOfType(d.references[1], 110)) + "}," +
-             std::to_string(d.k);
+    points = ",{" + E(createdOfType(d.references[0], IgesType::kLine)) + "," +
+             E(createdOfType(d.references[1], IgesType::kLine)) + "}," + std::to_string(d.k);
   }
   // The reflex angle (more than a half turn from the first leg to the second).
   std::vector<std::string> extra;
@@ -817,7 +818,9 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
                     const ScriptMatrix* elementMatrix, std::vector<std::int32_t>& created) {
   TraceScope t("ses505");
   try {
-    if (d.type != 202 && d.type != 206 && d.type != 216 && d.type != 222) return -1;
+    if (d.type != IgesType::kAngularDimension && d.type != IgesType::kDiameterDimension &&
+        d.type != IgesType::kLinearDimension && d.type != IgesType::kRadiusDimension)
+      return -1;
     ScriptMatrix combined;
     const ScriptMatrix* m = combine(elementMatrix, view, combined);
     mfaSetCurrentName(d.data.name);
@@ -826,7 +829,8 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
     } else {
       ScriptLayerSwitch(index, d.level);
     }
-    ScriptDimTexts texts = d.textsGiven ? d.texts : DimAnalyseText(d.note, d.type == 202);
+    ScriptDimTexts texts =
+        d.textsGiven ? d.texts : DimAnalyseText(d.note, d.type == IgesType::kAngularDimension);
     const ScriptPointXYZ at = scriptTransform(m, {texts.x, texts.y, 0});
     texts.x = at.x;
     texts.y = at.y;
@@ -834,10 +838,10 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
     texts.height *= matrixScale(m);
     std::int32_t n = -1;
     switch (d.type) {
-      case 202: n = ScriptAngularDimension(index, d, m, texts); break;
-      case 206: n = ScriptDiameterDimension(index, d, m, texts); break;
-      case 216: n = ScriptLinearDimension(index, d, m, texts); break;
-      case 222: n = ScriptRadiusDimension(index, d, m, texts); break;
+      case IgesType::kAngularDimension: n = ScriptAngularDimension(index, d, m, texts); break;
+      case IgesType::kDiameterDimension: n = ScriptDiameterDimension(index, d, m, texts); break;
+      case IgesType::kLinearDimension: n = ScriptLinearDimension(index, d, m, texts); break;
+      case IgesType::kRadiusDimension: n = ScriptRadiusDimension(index, d, m, texts); break;
       default: break;
     }
     if (n < 0) return n == -99 ? -99 : -1;

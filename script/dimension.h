@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "elements/iges_format.h"
 #include "script/geometry.h"
 #include "script/script_writer.h"
 #include "script/text.h"
@@ -47,7 +48,8 @@ struct ScriptDimTexts {
 };
 
 struct ScriptDimensionRecord {
-  int type = 216;  // 202 angular, 206 diameter, 216 linear, 218 ordinate, 222 radius
+  int type = IgesType::kLinearDimension;  // 202 angular, 206 diameter, 216 linear, 218 ordinate,
+                                          // 222 radius
   std::int32_t level = 0;
   ScriptAttributes attributes;  // colour number and blank status
   std::string layerName;        // DXF/DWG input: the dimension's layer, or ""

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "elements/iges_format.h"
 #include "elements/transform.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
@@ -637,7 +638,7 @@ int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& bound
     hatch = std::string("{\"hatch_single\",") + f + "}";
   } else if (pattern >= 16 && pattern <= 18) {
     hatch = std::string("{\"hatch_cross\",") + f + "}";
-  } else if (!anyContour && e.data.type == 106) {
+  } else if (!anyContour && e.data.type == IgesType::kCopiousData) {
     hatch = "{\"hatch_no\",false}";
   } else {
     hatch = "{\"hatch_no\",true}";

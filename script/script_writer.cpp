@@ -515,7 +515,7 @@ namespace {
 bool isZOrderProperty(std::int32_t index) {
   if (!isElementIndex(index)) return false;
   const ElementRecord& e = element(index);
-  return e.type == 406 && e.form == 6731;
+  return e.type == IgesType::kProperty && e.form == 6731;
 }
 
 // The element's 0-based place in the member list of a z-order property;

@@ -17,9 +17,9 @@ namespace {
 // A group statement starts a new line before every this many members.
 constexpr std::size_t kMembersPerLine = 20;
 // Output kind and sub-kind of an element written as a group.
-constexpr std::int32_t kGroupKind = 402;
+constexpr std::int32_t kGroupKind = IgesType::kAssociativityInstance;
 constexpr std::int32_t kGroupSubKind = 7;
-constexpr std::int32_t kLineKind = 110;
+constexpr std::int32_t kLineKind = IgesType::kLine;
 // The sending system whose symbols keep one string per line.
 constexpr int kSenderLinePerString = 6;
 // The sending system whose label heights ignore the view scale.
@@ -338,7 +338,7 @@ std::vector<std::int32_t> definitionLevels(std::int32_t definition) {
       seen[static_cast<std::size_t>(k)] = 1;
       const ElementRecord& e = element(k);
       levels.push_back(e.de.level);
-      if (e.type != 408) stack.push_back(k);
+      if (e.type != IgesType::kSubfigureInstance) stack.push_back(k);
     }
   }
   return levels;
@@ -351,7 +351,9 @@ std::vector<std::int32_t> mainModelLevels() {
   const ElementTable& table = elementTable();
   for (std::int32_t i = 1; i <= table.lastIndex && i < table.capacity; ++i) {
     const ElementRecord& e = element(i);
-    if (e.type == 308 || hasNoAncestorOfType(i, 308) == 0) continue;
+    if (e.type == IgesType::kSubfigureDefinition ||
+        hasNoAncestorOfType(i, IgesType::kSubfigureDefinition) == 0)
+      continue;
     levels.push_back(e.de.level);
   }
   return levels;
@@ -511,8 +513,10 @@ int ScriptContourMembersAsLines(std::int32_t composite, std::int32_t member) {
   TraceScope t("ses900");
   if (!isElementIndex(composite) || !isElementIndex(member)) return -1;
   const std::int32_t type = element(composite).type;
-  if (type != 102 && type != 230) return 0;
+  if (type != IgesType::kCompositeCurve && type != IgesType::kSectionedArea) return 0;
   ElementRecord& e = element(member);
-  if (e.type == 112 || (e.type == 104 && runSettings().tlvvMode == 1)) e.outputKind = kLineKind;
+  if (e.type == IgesType::kParametricSpline ||
+      (e.type == IgesType::kConicArc && runSettings().tlvvMode == 1))
+    e.outputKind = kLineKind;
   return 0;
 }

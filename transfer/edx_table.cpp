@@ -77,12 +77,12 @@ std::unique_ptr<Record> transferRecord(const char* keyword, std::int32_t index) 
 // The element of one parsed record.
 void fillElement(std::int32_t index, const EdxRecord& r) {
   ElementRecord& e = element(index);
-  e.created.assign(1, index);
+  e.transferId = index;
   switch (r.kind) {
     case EdxKind::kPoint: {
       auto point = transferRecord<TransferPoint>("point", index);
       point->point = edxPoint(r, 0);
-      stamp(e, 116, 0, TransferLabel::kPoint);
+      stamp(e, IgesType::kPoint, 0, TransferLabel::kPoint);
       e.params = std::move(point);
       return;
     }
@@ -90,7 +90,7 @@ void fillElement(std::int32_t index, const EdxRecord& r) {
       auto line = transferRecord<TransferLine>("line", index);
       line->start = edxPoint(r, 0);
       line->end = edxPoint(r, 1);
-      stamp(e, 110, 0, TransferLabel::kLine);
+      stamp(e, IgesType::kLine, 0, TransferLabel::kLine);
       e.params = std::move(line);
       return;
     }
@@ -103,7 +103,7 @@ void fillElement(std::int32_t index, const EdxRecord& r) {
       circle->arcKind = "circle";
       circle->start = Point3{circle->centre.x + circle->radius, circle->centre.y, circle->centre.z};
       circle->end = circle->start;
-      stamp(e, 100, 0, TransferLabel::kCircle);
+      stamp(e, IgesType::kCircularArc, 0, TransferLabel::kCircle);
       e.params = std::move(circle);
       return;
     }
@@ -113,7 +113,7 @@ void fillElement(std::int32_t index, const EdxRecord& r) {
         auto line = transferRecord<TransferLine>("line", index);
         line->start = shape.start;
         line->end = shape.end;
-        stamp(e, 110, 0, TransferLabel::kLine);
+        stamp(e, IgesType::kLine, 0, TransferLabel::kLine);
         e.params = std::move(line);
         return;
       }
@@ -124,7 +124,7 @@ void fillElement(std::int32_t index, const EdxRecord& r) {
       circle->end = shape.end;
       circle->fullCircle = shape.full;
       circle->arcKind = shape.full ? "circle" : "arc";
-      stamp(e, 100, 0, TransferLabel::kCircle);
+      stamp(e, IgesType::kCircularArc, 0, TransferLabel::kCircle);
       e.params = std::move(circle);
       return;
     }
@@ -132,7 +132,7 @@ void fillElement(std::int32_t index, const EdxRecord& r) {
     case EdxKind::kCompositeSegment: {
       auto group = transferRecord<TransferGroup>("group", index);
       group->name = r.kind == EdxKind::kGroup ? r.text : "CSEG." + std::to_string(index);
-      stamp(e, 402, 7, TransferLabel::kGroup);
+      stamp(e, IgesType::kAssociativityInstance, 7, TransferLabel::kGroup);
       e.params = std::move(group);
       return;
     }
@@ -211,7 +211,8 @@ int fillTable() {
   ElementTable& table = elementTable();
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
     ElementRecord& e = element(i);
-    if (e.type == 402 && e.sons == nullptr) e.state = ElementState::kError;
+    if (e.type == IgesType::kAssociativityInstance && e.sons == nullptr)
+      e.state = ElementState::kError;
     e.sonCursor = e.sons;
     e.sonCursor2 = e.sons;
   }

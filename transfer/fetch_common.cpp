@@ -44,7 +44,7 @@ int makeColourDefinition(long red, long green, long blue, const std::string& nam
   const std::int32_t index = newIndex();
   if (index < 0) return -1;
   ElementRecord& e = element(index);
-  e.type = 314;
+  e.type = IgesType::kColourDefinition;
   e.form = 0;
   std::memcpy(e.de.label, "COL_DEF ", 9);
   auto colour = std::make_unique<ColourRecord>();

@@ -312,7 +312,7 @@ int DimAng(TransferDimension& out) { return dimensionOfKind("DimAng", 68, out); 
 int fetchDimension(std::int32_t index, std::int32_t position, TransferDimension& out) {
   TraceScope t("hse500");
   return guarded("hse500", [&] {
-    stamp(index, 444, 0, TransferLabel::kDimension);
+    stamp(index, IgesType::kTransferDimension, 0, TransferLabel::kDimension);
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
     debugHeader("hse500", identifier, position, keyword);

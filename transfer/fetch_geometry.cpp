@@ -246,7 +246,7 @@ int readHatchBody(ValueReader& r, const std::string& keyword, TransferHatch& out
 int fetchPoint(std::int32_t index, std::int32_t position, TransferPoint& out) {
   TraceScope t("hse200");
   return guarded("hse200", [&] {
-    stamp(index, 116, 0, TransferLabel::kPoint);
+    stamp(index, IgesType::kPoint, 0, TransferLabel::kPoint);
     // Points of an EDX file come with their record, as lines and circles do.
     if (copyStoredRecord(index, out)) return 0;
     std::string keyword, identifier;
@@ -270,7 +270,7 @@ int fetchPoint(std::int32_t index, std::int32_t position, TransferPoint& out) {
 int fetchLine(std::int32_t index, std::int32_t position, TransferLine& out) {
   TraceScope t("hse240");
   return guarded("hse240", [&] {
-    stamp(index, 110, 0, TransferLabel::kLine);
+    stamp(index, IgesType::kLine, 0, TransferLabel::kLine);
     if (copyStoredRecord(index, out)) return 0;
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
@@ -290,7 +290,7 @@ int fetchLine(std::int32_t index, std::int32_t position, TransferLine& out) {
 int fetchCircle(std::int32_t index, std::int32_t position, TransferCircle& out) {
   TraceScope t("hse280");
   return guarded("hse280", [&] {
-    stamp(index, 100, 0, TransferLabel::kCircle);
+    stamp(index, IgesType::kCircularArc, 0, TransferLabel::kCircle);
     if (copyStoredRecord(index, out)) return 0;
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
@@ -305,7 +305,7 @@ int fetchCircle(std::int32_t index, std::int32_t position, TransferCircle& out) 
 int fetchEllipse(std::int32_t index, std::int32_t position, TransferEllipse& out) {
   TraceScope t("hse320");
   return guarded("hse320", [&] {
-    stamp(index, 104, 0, TransferLabel::kEllipse);
+    stamp(index, IgesType::kConicArc, 0, TransferLabel::kEllipse);
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
     debugHeader("hse320", identifier, position, keyword);
@@ -340,7 +340,7 @@ int fetchEllipse(std::int32_t index, std::int32_t position, TransferEllipse& out
 int fetchSpline(std::int32_t index, std::int32_t position, TransferSpline& out) {
   TraceScope t("hse360");
   return guarded("hse360", [&] {
-    stamp(index, 112, 0, TransferLabel::kSpline);
+    stamp(index, IgesType::kParametricSpline, 0, TransferLabel::kSpline);
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
     debugHeader("hse360", identifier, position, keyword);
@@ -364,7 +364,8 @@ int fetchSpline(std::int32_t index, std::int32_t position, TransferSpline& out) 
     if (out.degree < 1 || out.degree > kMaxSplineDegree || count <= out.degree) return -1;
     const std::int64_t knotCount = static_cast<std::int64_t>(count) + out.degree + 1;
     // Knots, control points and weights all follow.
-    if (!countFits(knotCount + 2 * static_cast<std::int64_t>(count), kNumberLineBytes - 1)) return -1;
+    if (!countFits(knotCount + 2 * static_cast<std::int64_t>(count), kNumberLineBytes - 1))
+      return -1;
     out.knots.resize(static_cast<std::size_t>(knotCount));
     for (double& k : out.knots) r.real(k);
     out.controlPoints.resize(static_cast<std::size_t>(count));
@@ -391,18 +392,18 @@ int fetchHatch(std::int32_t index, std::int32_t position, TransferHatch& out) {
   return guarded("hse710", [&] {
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) {
-      stamp(index, 106, 63, TransferLabel::kHatch);
+      stamp(index, IgesType::kCopiousData, 63, TransferLabel::kHatch);
       return -99;
     }
     debugHeader("hse710", identifier, position, keyword);
     std::int32_t form = 63;
     const char* label = TransferLabel::kHatch;
     if (!hatchKindOf(keyword, form, label)) {
-      stamp(index, 106, 63, TransferLabel::kHatch);
+      stamp(index, IgesType::kCopiousData, 63, TransferLabel::kHatch);
       std::printf("hse710 : Unbekannter CAD-Typ '%s'\n", keyword.c_str());
       return -99;
     }
-    stamp(index, 106, form, label);
+    stamp(index, IgesType::kCopiousData, form, label);
     ValueReader r("hse710");
     const int rc = readHatchBody(r, keyword, out);
     out.identifier = identifier;
@@ -413,7 +414,7 @@ int fetchHatch(std::int32_t index, std::int32_t position, TransferHatch& out) {
 int fetchContour(std::int32_t index, std::int32_t position, TransferContour& out) {
   TraceScope t("hse700");
   return guarded("hse700", [&] {
-    stamp(index, 102, 0, TransferLabel::kContour);
+    stamp(index, IgesType::kCompositeCurve, 0, TransferLabel::kContour);
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
     debugHeader("hse700", identifier, position, keyword);
@@ -438,7 +439,7 @@ int fetchContour(std::int32_t index, std::int32_t position, TransferContour& out
 int fetchPlanePart(std::int32_t index, std::int32_t position, TransferPlanePart& out) {
   TraceScope t("hse400");
   return guarded("hse400", [&] {
-    stamp(index, 230, 0, TransferLabel::kPlanePart);
+    stamp(index, IgesType::kSectionedArea, 0, TransferLabel::kPlanePart);
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
     debugHeader("hse400", identifier, position, keyword);

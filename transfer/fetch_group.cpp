@@ -109,7 +109,8 @@ int fetchGroupLike(const char* code, std::int32_t position, TransferGroup& out,
   if (!openElement(position, keyword, identifier, &rest)) return -99;
   debugHeader(code, identifier, position, keyword);
   if (!accepts(keyword)) return -99;
-  if (user && keyword == "userdef") stamp(index, 308, 0, TransferLabel::kUser);
+  if (user && keyword == "userdef")
+    stamp(index, IgesType::kSubfigureDefinition, 0, TransferLabel::kUser);
   out.identifier = identifier;
   ValueReader r(code);
   return readGroupBody(r, keyword, rest, out);
@@ -132,7 +133,7 @@ int fetchGroup(std::int32_t index, std::int32_t position, TransferGroup& out) {
   return guarded("hse600", [&] {
     // A group loaded from an EDX file keeps the form it was given there.
     const std::int32_t storedForm = isElementIndex(index) ? element(index).de.form : 0;
-    stamp(index, 402, 0, TransferLabel::kGroup);
+    stamp(index, IgesType::kAssociativityInstance, 0, TransferLabel::kGroup);
     if (copyStoredRecord(index, out)) {
       element(index).form = storedForm;
       return 0;
@@ -144,9 +145,10 @@ int fetchGroup(std::int32_t index, std::int32_t position, TransferGroup& out) {
 int fetchUserElement(std::int32_t index, std::int32_t position, TransferGroup& out) {
   TraceScope t("hse680");
   return guarded("hse680", [&] {
-    stamp(index, 408, 0, TransferLabel::kUser);
+    stamp(index, IgesType::kSubfigureInstance, 0, TransferLabel::kUser);
     if (copyStoredRecord(index, out)) {
-      if (out.keyword == "userdef") stamp(index, 308, 0, TransferLabel::kUser);
+      if (out.keyword == "userdef")
+        stamp(index, IgesType::kSubfigureDefinition, 0, TransferLabel::kUser);
       return 0;
     }
     return fetchGroupLike("hse680", position, out, isUserKeyword, index, true);
@@ -156,7 +158,7 @@ int fetchUserElement(std::int32_t index, std::int32_t position, TransferGroup& o
 int fetchLayer(std::int32_t index, std::int32_t position, TransferLayer& out) {
   TraceScope t("hse888");
   return guarded("hse888", [&] {
-    stamp(index, 8888, 0, TransferLabel::kLayer);
+    stamp(index, IgesType::kLayer, 0, TransferLabel::kLayer);
     std::string keyword, identifier, rest;
     if (!openElement(position, keyword, identifier, &rest)) return -99;
     debugHeader("hse888", identifier, position, keyword);
@@ -216,7 +218,7 @@ int fetchLeader(std::int32_t /*index*/, std::int32_t position, TransferLeader& o
 int fetchSymbol(std::int32_t index, std::int32_t position, TransferSymbol& out) {
   TraceScope t("hse220");
   return guarded("hse220", [&] {
-    stamp(index, 210, 0, TransferLabel::kComment);
+    stamp(index, IgesType::kGeneralLabel, 0, TransferLabel::kComment);
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) return -99;
     debugHeader("hse220", identifier, position, keyword);
@@ -246,7 +248,8 @@ int fetchSymbol(std::int32_t index, std::int32_t position, TransferSymbol& out) 
       // The part's values run up to its "EOE" (or the end of the element).
       if (skipToEndOfElement() != 0) break;
     }
-    stamp(index, 210, 0, recordLabel != nullptr ? recordLabel : TransferLabel::kComment);
+    stamp(index, IgesType::kGeneralLabel, 0,
+          recordLabel != nullptr ? recordLabel : TransferLabel::kComment);
     return 0;
   });
 }

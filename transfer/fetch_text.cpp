@@ -205,16 +205,16 @@ int fetchText(std::int32_t index, std::int32_t position, TransferText& out) {
   return guarded("hse440", [&] {
     std::string keyword, identifier;
     if (!openElement(position, keyword, identifier)) {
-      stamp(index, 212, 0, TransferLabel::kText);
+      stamp(index, IgesType::kGeneralNote, 0, TransferLabel::kText);
       return -99;
     }
     debugHeader("hse440", identifier, position, keyword);
     const char* label = textLabelOf(keyword);
-    stamp(index, 212, 0, label != nullptr ? label : TransferLabel::kText);
+    stamp(index, IgesType::kGeneralNote, 0, label != nullptr ? label : TransferLabel::kText);
     ValueReader r("hse440");
     const int rc = readTextBody(r, keyword, out);
     out.identifier = identifier;
-    if (rc == 0) stamp(index, 212, out.form, out.label);
+    if (rc == 0) stamp(index, IgesType::kGeneralNote, out.form, out.label);
     return rc;
   });
 }

@@ -104,7 +104,7 @@ std::int32_t writeDimensionNote(const DimensionParts& d, const std::string& text
   const std::int32_t begin = beginEntity();
   if (writeIgesNote(params) != 0) return -1;
   DirectoryEntry de = partEntry(d.record, "NOTE    ");
-  return writeEntity(de, 212, kNoteSimple, begin, kAnnotationPart);
+  return writeEntity(de, IgesType::kGeneralNote, kNoteSimple, begin, kAnnotationPart);
 }
 
 // A leader from its arrow head at `head` to `end`.
@@ -118,7 +118,7 @@ std::int32_t writeDimensionLeader(const DimensionParts& d, Vec head, Vec end) {
   const std::int32_t begin = beginEntity();
   if (writeIgesLeader(params) != 0) return -1;
   DirectoryEntry de = partEntry(d.record, "LEADER  ");
-  return writeEntity(de, 214, kLeaderWedge, begin, kAnnotationPart);
+  return writeEntity(de, IgesType::kLeader, kLeaderWedge, begin, kAnnotationPart);
 }
 
 // A witness line from the measured point to the dimension line; its first
@@ -130,7 +130,7 @@ std::int32_t writeWitnessLine(const DimensionParts& d, Vec from, Vec to) {
   const std::int32_t begin = beginEntity();
   if (writeIgesWitnessLine(params) != 0) return -1;
   DirectoryEntry de = partEntry(d.record, "WITNESS ");
-  return writeEntity(de, 106, kWitnessForm, begin, kAnnotationPart);
+  return writeEntity(de, IgesType::kCopiousData, kWitnessForm, begin, kAnnotationPart);
 }
 
 // The text a dimension shows: its own text string (a "d_string_angle"
@@ -197,7 +197,7 @@ int writeLinear(const StepContext& c, const TransferDimension& d, const Dimensio
   }
   const std::int32_t begin = beginEntity();
   if (writeIgesLinearDimension(params) != 0) return -1;
-  return writeAnnotationEntity(c, d, 216, 0, begin);
+  return writeAnnotationEntity(c, d, IgesType::kLinearDimension, 0, begin);
 }
 
 // 206: centre and a point on the circle; the text at the third point when
@@ -217,7 +217,7 @@ int writeDiameter(const StepContext& c, const TransferDimension& d, const Dimens
   params.centreY = centre.y;
   const std::int32_t begin = beginEntity();
   if (writeIgesDiameterDimension(params) != 0) return -1;
-  return writeAnnotationEntity(c, d, 206, 0, begin);
+  return writeAnnotationEntity(c, d, IgesType::kDiameterDimension, 0, begin);
 }
 
 // 222: centre and a point on the arc; the text at the third point when
@@ -235,7 +235,7 @@ int writeRadius(const StepContext& c, const TransferDimension& d, const Dimensio
   params.centreY = centre.y;
   const std::int32_t begin = beginEntity();
   if (writeIgesRadiusDimension(params) != 0) return -1;
-  return writeAnnotationEntity(c, d, 222, 0, begin);
+  return writeAnnotationEntity(c, d, IgesType::kRadiusDimension, 0, begin);
 }
 
 // 202: the vertex, a point on each leg, and the point the dimension arc
@@ -261,7 +261,7 @@ int writeAngular(const StepContext& c, const TransferDimension& d, const Dimensi
   params.radius = radius;
   const std::int32_t begin = beginEntity();
   if (writeIgesAngularDimension(params) != 0) return -1;
-  return writeAnnotationEntity(c, d, 202, 0, begin);
+  return writeAnnotationEntity(c, d, IgesType::kAngularDimension, 0, begin);
 }
 
 // The own DXF writer draws a dimension with its drawing sub-elements:
@@ -312,7 +312,7 @@ int convertText(const StepContext& c) {
   for (const TransferTextPart& part : text.parts) params.strings.push_back(noteString(part));
   const std::int32_t begin = beginEntity();
   if (writeIgesNote(params) != 0) return -1;
-  return writeAnnotationEntity(c, text, 212,
+  return writeAnnotationEntity(c, text, IgesType::kGeneralNote,
                                params.strings.size() > 1 ? kNoteStacked : kNoteSimple, begin);
 }
 
@@ -362,8 +362,9 @@ int convertSymbol(const StepContext& c) {
       const std::int32_t begin = beginEntity();
       if (writeIgesNote(note) != 0) return -1;
       DirectoryEntry de = partEntry(symbol, "NOTE    ");
-      params.note = writeEntity(de, 212, note.strings.size() > 1 ? kNoteStacked : kNoteSimple, begin,
-                                kAnnotationPart);
+      params.note =
+          writeEntity(de, IgesType::kGeneralNote,
+                      note.strings.size() > 1 ? kNoteStacked : kNoteSimple, begin, kAnnotationPart);
       if (params.note < 0) return -1;
     } else if (part.token == "symbol_pfeil") {
       TransferLeader leader;
@@ -377,7 +378,8 @@ int convertSymbol(const StepContext& c) {
       const std::int32_t begin = beginEntity();
       if (writeIgesLeader(p) != 0) return -1;
       DirectoryEntry de = partEntry(symbol, TransferLabel::kLeader);
-      const std::int32_t sequence = writeEntity(de, 214, leader.form, begin, kAnnotationPart);
+      const std::int32_t sequence =
+          writeEntity(de, IgesType::kLeader, leader.form, begin, kAnnotationPart);
       if (sequence < 0) return -1;
       params.leaders.push_back(sequence);
     }
@@ -385,7 +387,7 @@ int convertSymbol(const StepContext& c) {
   if (params.note == 0 && params.leaders.empty()) return ConvertResult::kIgnored;
   const std::int32_t begin = beginEntity();
   if (writeIgesLabel(params) != 0) return -1;
-  return writeAnnotationEntity(c, symbol, 210, 0, begin);
+  return writeAnnotationEntity(c, symbol, IgesType::kGeneralLabel, 0, begin);
 }
 
 }  // namespace output_steps

@@ -50,7 +50,7 @@ std::int32_t writeNameProperty(const TransferRecord& record, const std::string& 
   const std::int32_t start = beginEntity();
   if (writeIgesProperty(params) != 0) return -1;
   DirectoryEntry de = partEntry(record, kNameLabel);
-  return writeEntity(de, 406, kNameForm, start, kPhysicallyDependent);
+  return writeEntity(de, IgesType::kProperty, kNameForm, start, kPhysicallyDependent);
 }
 
 // A group of the members, with the group's name as a property at level
@@ -69,20 +69,20 @@ int writeGroup(const StepContext& c, const TransferGroup& g, const char* code) {
   }
   const std::int32_t start = beginEntity();
   if (writeIgesAssociativity(params) != 0) return -1;
-  return writeElementEntity(c, g, 402, kGroupForm, start);
+  return writeElementEntity(c, g, IgesType::kAssociativityInstance, kGroupForm, start);
 }
 
 // Whether the element's step is the group step: a group, or a user
 // element below PLUS or for a target other than IGES.
 bool writtenAsGroup(std::int32_t index) {
   const std::int32_t type = element(index).type;
-  if (type == 402) return true;
-  return (type == 308 || type == 408) && (!plusLevel() || !igesTarget());
+  if (type == IgesType::kAssociativityInstance) return true;
+  return (type == IgesType::kSubfigureDefinition || type == IgesType::kSubfigureInstance) && (!plusLevel() || !igesTarget());
 }
 
 // The function code of the group step of the element.
 const char* groupCode(std::int32_t index) {
-  return element(index).type == 402 && plusLevel() ? "dpe640" : "dpe600";
+  return element(index).type == IgesType::kAssociativityInstance && plusLevel() ? "dpe640" : "dpe600";
 }
 
 // The group record of the element; 0, or the step result that ends the
@@ -129,14 +129,14 @@ int groupStep(const StepContext& c, const char* code) {
       // converted here.
       if (!isElementIndex(son) || beingConverted(son) || element(son).state != ElementState::kWaiting) continue;
       if (!writtenAsGroup(son)) {
-        convertMember(son, element(son).transferId(), top.c.depth + 1, kIndependent.subordinate,
+        convertMember(son, element(son).transferId, top.c.depth + 1, kIndependent.subordinate,
                       kIndependent.use);
         continue;
       }
       // A group in a group counts as the same level.
       StepContext inner;
       inner.index = son;
-      inner.position = element(son).transferId();
+      inner.position = element(son).transferId;
       inner.depth = top.c.depth;
       inner.status = kIndependent;
       const StepFrame frame = beginStep(inner);
@@ -165,7 +165,7 @@ int groupStep(const StepContext& c, const char* code) {
 // The 308 definition a user element refers to: a 308 son, else the
 // definition of the same name.  0 when there is none.
 std::int32_t definitionOf(std::int32_t index, const std::string& name) {
-  const std::int32_t son = firstSonOfType(index, 308);
+  const std::int32_t son = firstSonOfType(index, IgesType::kSubfigureDefinition);
   if (son > 0) return son;
   if (name.empty()) return 0;
   OutputDispatchState& s = outputDispatch();
@@ -174,7 +174,8 @@ std::int32_t definitionOf(std::int32_t index, const std::string& name) {
     const ElementTable& table = elementTable();
     for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
       const ElementRecord& e = table.records[i];
-      if (e.type == 308 && e.transferAttrs && !e.transferAttrs->name.empty()) {
+      if (e.type == IgesType::kSubfigureDefinition && e.transferAttrs &&
+          !e.transferAttrs->name.empty()) {
         s.definitions.emplace(e.transferAttrs->name, i);
       }
     }
@@ -191,7 +192,8 @@ std::int32_t definitionOf(std::int32_t index, const std::string& name) {
 std::int32_t definitionDepth(const std::vector<std::int32_t>& memberIndices) {
   std::int32_t depth = 0;
   for (std::int32_t member : memberIndices) {
-    if (element(member).outputKind == 408) depth = std::max(depth, element(member).outputSubKind);
+    if (element(member).outputKind == IgesType::kSubfigureInstance)
+      depth = std::max(depth, element(member).outputSubKind);
   }
   return depth;
 }
@@ -215,7 +217,7 @@ int writeDefinition(const StepContext& c, const TransferGroup& g) {
   status.use = 2;  // a definition
   StepContext own = c;
   own.status = status;
-  return writeElementEntity(own, g, 308, 0, start);
+  return writeElementEntity(own, g, IgesType::kSubfigureDefinition, 0, start);
 }
 
 // dpe680: a user element reference as a 408 instance of its definition;
@@ -228,10 +230,10 @@ int writeInstance(const StepContext& c, const TransferGroup& g) {
   const std::int32_t definition = definitionOf(c.index, name);
   if (definition <= 0 || definition == c.index) return ConvertResult::kTakenOver;
   if (element(definition).state == ElementState::kWaiting) {
-    convertMember(definition, element(definition).transferId(), c.depth + 1);
+    convertMember(definition, element(definition).transferId, c.depth + 1);
   }
   const ElementRecord& d = element(definition);
-  if (d.state != ElementState::kDone || d.outputKind != 308 || d.de.sequence <= 0) return ConvertResult::kTakenOver;
+  if (d.state != ElementState::kDone || d.outputKind != IgesType::kSubfigureDefinition || d.de.sequence <= 0) return ConvertResult::kTakenOver;
   IgesInstanceParams params;
   params.definition = d.de.sequence;
   params.x = g.insertion.x;
@@ -241,7 +243,7 @@ int writeInstance(const StepContext& c, const TransferGroup& g) {
   element(c.index).outputSubKind = d.outputSubKind + 1;
   const std::int32_t start = beginEntity();
   if (writeIgesUserInstance(params) != 0) return -1;
-  return writeElementEntity(c, g, 408, 0, start);
+  return writeElementEntity(c, g, IgesType::kSubfigureInstance, 0, start);
 }
 
 }  // namespace
@@ -260,7 +262,7 @@ int convertUserElement(const StepContext& c) {
   const int fetched = fetchUserElement(c.index, c.position, g);
   if (fetched != 0) return fetched;
   if (leftOutAsDeleted(g)) return ConvertResult::kIgnored;
-  if (element(c.index).type == 308) return writeDefinition(c, g);
+  if (element(c.index).type == IgesType::kSubfigureDefinition) return writeDefinition(c, g);
   const int instance = writeInstance(c, g);
   if (instance != ConvertResult::kTakenOver) return instance;
   // No definition to refer to: the user element's own members as a group.
@@ -283,20 +285,22 @@ int convertContour(const StepContext& c) {
   params.members = std::move(members);
   const std::int32_t start = beginEntity();
   if (writeIgesComposite(params) != 0) return -1;
-  return writeElementEntity(c, contour, 102, 0, start);
+  return writeElementEntity(c, contour, IgesType::kCompositeCurve, 0, start);
 }
 
 namespace {
 
 bool isCurveType(std::int32_t type) {
-  return type == 100 || type == 104 || type == 106 || type == 110 || type == 112;
+  return type == IgesType::kCircularArc || type == IgesType::kConicArc ||
+         type == IgesType::kCopiousData || type == IgesType::kLine ||
+         type == IgesType::kParametricSpline;
 }
 
 // A contour made of loose member curves: a new 102 record of the table,
 // written with the plane part's attributes.  Its directory sequence
 // number, or -1.
 std::int32_t writeLooseContour(const TransferRecord& part, const std::vector<std::int32_t>& curves) {
-  const std::int32_t index = appendOutputRecord(102, 0, kContourLabel);
+  const std::int32_t index = appendOutputRecord(IgesType::kCompositeCurve, 0, kContourLabel);
   if (index < 0) return -1;
   IgesMemberParams params;
   params.members = curves;
@@ -306,8 +310,8 @@ std::int32_t writeLooseContour(const TransferRecord& part, const std::vector<std
   const DirectoryEntry attributes = partEntry(part, kContourLabel);
   e.de = attributes;
   e.de.subscript = index;
-  e.outputKind = 102;
-  if (writeEntity(e.de, 102, 0, start, kPhysicallyDependent) < 0) return -1;
+  e.outputKind = IgesType::kCompositeCurve;
+  if (writeEntity(e.de, IgesType::kCompositeCurve, 0, start, kPhysicallyDependent) < 0) return -1;
   setState(index, ElementState::kDone);
   classifyElement(index);
   return element(index).de.sequence;
@@ -339,14 +343,14 @@ int recogniseContours(const StepContext& c, const TransferRecord& part,
     const std::int32_t son = n->index;
     if (!isElementIndex(son)) continue;
     const std::int32_t type = element(son).type;
-    if (type != 102 && !isCurveType(type)) {
+    if (type != IgesType::kCompositeCurve && !isCurveType(type)) {
       std::printf("dpe800 : Konturelementdaten unbekannt !!\n");
       continue;
     }
-    convertMember(son, element(son).transferId(), c.depth + 1, 1, 0);
+    convertMember(son, element(son).transferId, c.depth + 1, 1, 0);
     const ElementRecord& member = element(son);
     if (member.state != ElementState::kDone) continue;
-    if (type == 102) {
+    if (type == IgesType::kCompositeCurve) {
       if (!closeLoose()) return -1;
       if (igesTarget()) {
         if (member.de.sequence <= 0) continue;
@@ -370,8 +374,10 @@ int convertPlanePart(const StepContext& c) {
   const bool plus = plusLevel();
   if (!plus && !runHas(RunModeBit::kB1)) {
     if (debugAbove(4)) {
-      std::printf("-> dpe100 : Fl\xe4" "che (Index:%d, ID:%d) wird ignoriert (Leistungsstufenfehler)\n",
-                  static_cast<int>(c.index), static_cast<int>(element(c.index).transferId()));
+      std::printf(
+          "-> dpe100 : Fl\xe4"
+          "che (Index:%d, ID:%d) wird ignoriert (Leistungsstufenfehler)\n",
+          static_cast<int>(c.index), static_cast<int>(element(c.index).transferId));
     }
     return ConvertResult::kIgnored;
   }
@@ -396,7 +402,7 @@ int convertPlanePart(const StepContext& c) {
   params.islands.assign(contours.begin() + 1, contours.end());
   const std::int32_t start = beginEntity();
   if (writeIgesSectionedArea(params) != 0) return -1;
-  return writeElementEntity(c, part, 230, 0, start);
+  return writeElementEntity(c, part, IgesType::kSectionedArea, 0, start);
 }
 
 int convertLayer(const StepContext& c) {

@@ -65,29 +65,29 @@ void setOnPath(std::int32_t index, bool on) {
 void reportMemberCycle(std::int32_t index) {
   if (!outputDispatch().cyclesReported.insert(index).second) return;
   mfaReport("dpe150", kMsgMemberCycle, Channel::kProtocol, Severity::kWarning, {}, {},
-            transferIdentifierAt(element(index).transferId()), nullptr);
+            transferIdentifierAt(element(index).transferId), nullptr);
 }
 
 // The step of the element's type.
 int dispatchByType(const output_steps::StepContext& c) {
   using namespace output_steps;
   switch (element(c.index).type) {
-    case 116: return convertPoint(c);
-    case 110: return convertLine(c);
-    case 100: return convertCircle(c);
-    case 104: return convertEllipse(c);
-    case 112: return convertSpline(c);
-    case 106: return convertHatch(c);
-    case 212: return convertText(c);
-    case 444: return convertDimension(c);
-    case 402: return convertGroup(c);
-    case 308:
-    case 408: return convertUserElement(c);
-    case 102: return convertContour(c);
-    case 230: return convertPlanePart(c);
-    case 210: return convertSymbol(c);
-    case 8888: return convertLayer(c);
-    case 314: return convertColourDefinition(c);
+    case IgesType::kPoint: return convertPoint(c);
+    case IgesType::kLine: return convertLine(c);
+    case IgesType::kCircularArc: return convertCircle(c);
+    case IgesType::kConicArc: return convertEllipse(c);
+    case IgesType::kParametricSpline: return convertSpline(c);
+    case IgesType::kCopiousData: return convertHatch(c);
+    case IgesType::kGeneralNote: return convertText(c);
+    case IgesType::kTransferDimension: return convertDimension(c);
+    case IgesType::kAssociativityInstance: return convertGroup(c);
+    case IgesType::kSubfigureDefinition:
+    case IgesType::kSubfigureInstance: return convertUserElement(c);
+    case IgesType::kCompositeCurve: return convertContour(c);
+    case IgesType::kSectionedArea: return convertPlanePart(c);
+    case IgesType::kGeneralLabel: return convertSymbol(c);
+    case IgesType::kLayer: return convertLayer(c);
+    case IgesType::kColourDefinition: return convertColourDefinition(c);
     default: return -1;
   }
 }
@@ -161,7 +161,7 @@ int endStep(const StepContext& c, const StepFrame& frame, int result) {
   if (state == ElementState::kError && cut) {
     // A file cut inside its last element: a warning names the element.
     mfaReport("dpe100", kMsgElementCut, Channel::kProtocol, Severity::kWarning, {}, {},
-              transferIdentifierAt(element(c.index).transferId()), nullptr);
+              transferIdentifierAt(element(c.index).transferId), nullptr);
   }
   if (state != 0) setState(c.index, state);
   // A failed element counts as an error of the run.
@@ -247,12 +247,14 @@ bool leftOutAsDeleted(const TransferRecord& record) {
 
 void resolveColour(TransferRecord& record) {
   const std::int32_t definition = record.colourDefinition;
-  if (definition < 1 || !isElementIndex(definition) || element(definition).type != 314) return;
+  if (definition < 1 || !isElementIndex(definition) ||
+      element(definition).type != IgesType::kColourDefinition)
+    return;
   if (!igesTarget()) return;
   if (element(definition).state == ElementState::kWaiting) {
     StepContext c;
     c.index = definition;
-    c.position = element(definition).transferId();
+    c.position = element(definition).transferId;
     // Whether the definition was written is its state, read below.
     (void)runStep(c);
   }
@@ -296,7 +298,7 @@ int convertMembers(const StepContext& c, const char* code, const EntityStatus& m
       continue;
     }
     if (element(son).state == ElementState::kWaiting) {
-      convertMember(son, element(son).transferId(), c.depth + 1, memberStatus.subordinate,
+      convertMember(son, element(son).transferId, c.depth + 1, memberStatus.subordinate,
                     memberStatus.use);
     }
     const ElementRecord& member = element(son);
@@ -353,22 +355,23 @@ int writeLayerList() {
   std::vector<std::int32_t> members;
   std::int32_t count = 0;
   if (buildLayerTable(0, members, count) != 0 || count == 0) return -1;
-  const std::int32_t index = appendOutputRecord(406, kLayerListForm, kLayerListLabel);
+  const std::int32_t index =
+      appendOutputRecord(IgesType::kProperty, kLayerListForm, kLayerListLabel);
   if (index < 0) return -1;
   IgesMemberParams params;
   params.members = members;
   const std::int32_t start = beginEntity();
-  if (writeIgesGeneric(406, params) != 0) return -1;
+  if (writeIgesGeneric(IgesType::kProperty, params) != 0) return -1;
   ElementRecord& e = element(index);
   e.de.lineFont = 1;
   e.de.level = 0;
   e.de.lineWeight = kLayerListWeight;
   e.de.colour = kLayerListColour;
   e.de.subscript = index;
-  e.outputKind = 406;
+  e.outputKind = IgesType::kProperty;
   EntityStatus status;
   status.use = 3;
-  if (writeEntity(e.de, 406, kLayerListForm, start, status) < 0) return -1;
+  if (writeEntity(e.de, IgesType::kProperty, kLayerListForm, start, status) < 0) return -1;
   setState(index, ElementState::kDone);
   outputDispatch().layerListIndex = index;
   return 0;

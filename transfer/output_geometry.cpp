@@ -70,7 +70,7 @@ int convertPoint(const StepContext& c) {
   params.point = igesPoint(p.point);
   const std::int32_t start = beginEntity();
   if (writeIgesPoint(params) != 0) return -1;
-  return writeElementEntity(c, p, 116, 0, start);
+  return writeElementEntity(c, p, IgesType::kPoint, 0, start);
 }
 
 int convertLine(const StepContext& c) {
@@ -87,7 +87,7 @@ int convertLine(const StepContext& c) {
   params.end = igesPoint(l.end);
   const std::int32_t start = beginEntity();
   if (writeIgesLine(params) != 0) return -1;
-  return writeElementEntity(c, l, 110, 0, start);
+  return writeElementEntity(c, l, IgesType::kLine, 0, start);
 }
 
 int convertCircle(const StepContext& c) {
@@ -114,7 +114,7 @@ int convertCircle(const StepContext& c) {
   params.endY = a.end.y;
   const std::int32_t start = beginEntity();
   if (writeIgesArc(params) != 0) return -1;
-  return writeElementEntity(c, a, 100, 0, start);
+  return writeElementEntity(c, a, IgesType::kCircularArc, 0, start);
 }
 
 namespace {
@@ -123,7 +123,7 @@ namespace {
 // table and written; its directory sequence number, or the growth's result.
 std::int32_t writeEllipseMatrix(const TransferEllipse& e) {
   TraceScope t("dpe360");
-  const std::int32_t index = appendOutputRecord(124, 0, kMatrixLabel);
+  const std::int32_t index = appendOutputRecord(IgesType::kTransformationMatrix, 0, kMatrixLabel);
   if (index < 0) return -1;
   IgesMatrixParams m;
   const double cx = e.axisDirection[0], cy = e.axisDirection[1];
@@ -138,8 +138,9 @@ std::int32_t writeEllipseMatrix(const TransferEllipse& e) {
   if (writeIgesMatrix(m) != 0) return -1;
   ElementRecord& record = element(index);
   record.de.subscript = index;
-  record.outputKind = 124;
-  if (writeEntity(record.de, 124, 0, start, EntityStatus{}) < 0) return -1;
+  record.outputKind = IgesType::kTransformationMatrix;
+  if (writeEntity(record.de, IgesType::kTransformationMatrix, 0, start, EntityStatus{}) < 0)
+    return -1;
   setState(index, ElementState::kDone);
   classifyElement(index);
   return element(index).de.sequence;
@@ -200,7 +201,7 @@ int convertEllipse(const StepContext& c) {
   }
   const std::int32_t start = beginEntity();
   if (writeIgesConic(params) != 0) return -1;
-  return writeElementEntity(c, e, 104, kEllipseForm, start, matrix);
+  return writeElementEntity(c, e, IgesType::kConicArc, kEllipseForm, start, matrix);
 }
 
 int convertSpline(const StepContext& c) {
@@ -252,7 +253,7 @@ int convertSpline(const StepContext& c) {
   }
   const std::int32_t start = beginEntity();
   if (writeIgesSpline(params) != 0) return -1;
-  return writeElementEntity(c, s, 112, 0, start);
+  return writeElementEntity(c, s, IgesType::kParametricSpline, 0, start);
 }
 
 int convertHatch(const StepContext& c) {
@@ -276,7 +277,8 @@ int convertHatch(const StepContext& c) {
   if (closed) params.points.emplace_back(h.points.front().x, h.points.front().y);
   const std::int32_t start = beginEntity();
   if (writeIgesCopious(params) != 0) return -1;
-  return writeElementEntity(c, h, 106, closed ? kCopiousClosed : kCopiousPath, start);
+  return writeElementEntity(c, h, IgesType::kCopiousData, closed ? kCopiousClosed : kCopiousPath,
+                            start);
 }
 
 int convertColourDefinition(const StepContext& c) {
@@ -294,10 +296,10 @@ int convertColourDefinition(const StepContext& c) {
   ElementRecord& e = element(c.index);
   std::snprintf(e.de.label, sizeof e.de.label, "%s", kColourLabel);
   e.de.subscript = c.index;
-  e.outputKind = 314;
+  e.outputKind = IgesType::kColourDefinition;
   EntityStatus status;
   status.use = 2;  // a definition
-  return writeEntity(e.de, 314, 0, start, status) < 0 ? -1 : 0;
+  return writeEntity(e.de, IgesType::kColourDefinition, 0, start, status) < 0 ? -1 : 0;
 }
 
 }  // namespace output_steps

@@ -29,48 +29,48 @@ struct KeywordType {
 // keywords are the drawing primitives of dimension frames and symbols; at
 // top level they are typed like their plain counterparts.
 constexpr KeywordType kElementTypes[] = {
-    {"line", 110},
-    {"d_line", 110},
-    {"circle", 100},
-    {"d_circle", 100},
-    {"d_fill_arc", 100},
-    {"d_arc_3p", 100},
-    {"point", 116},
-    {"d_point", 116},
-    {"spline", 112},
-    {"contour", 102},
-    {"contour_part", 102},
-    {"plane_part", 230},
-    {"plane", 402},
-    {"group", 402},
-    {"grafic", 402},
-    {"hatch", 106},
-    {"d_multiline", 106},
-    {"d_polyline", 106},
-    {"d_rectangle", 106},
-    {"d_fill_rectangle", 106},
-    {"d_triangle", 106},
-    {"d_nonfill_triangle", 106},
-    {"d_fill_polygon", 106},
-    {"measure", 444},
-    {"measure_distance", 444},
-    {"dimension_angular", 444},
-    {"dimension_diameter", 444},
-    {"dimension_distance", 444},
-    {"dimension_radius", 444},
-    {"userdef", 308},
-    {"user", 408},
-    {"userref", 408},
-    {"layer", 8888},
-    {"text", 212},
-    {"textblock", 212},
-    {"variable", 212},
-    {"d_string_angle", 212},
-    {"d_string_angle_em", 212},
-    {"ellips", 104},
-    {"d_ellips", 104},
-    {"d_arc_ellips", 104},
-    {"symbol", 210},
+    {"line", IgesType::kLine},
+    {"d_line", IgesType::kLine},
+    {"circle", IgesType::kCircularArc},
+    {"d_circle", IgesType::kCircularArc},
+    {"d_fill_arc", IgesType::kCircularArc},
+    {"d_arc_3p", IgesType::kCircularArc},
+    {"point", IgesType::kPoint},
+    {"d_point", IgesType::kPoint},
+    {"spline", IgesType::kParametricSpline},
+    {"contour", IgesType::kCompositeCurve},
+    {"contour_part", IgesType::kCompositeCurve},
+    {"plane_part", IgesType::kSectionedArea},
+    {"plane", IgesType::kAssociativityInstance},
+    {"group", IgesType::kAssociativityInstance},
+    {"grafic", IgesType::kAssociativityInstance},
+    {"hatch", IgesType::kCopiousData},
+    {"d_multiline", IgesType::kCopiousData},
+    {"d_polyline", IgesType::kCopiousData},
+    {"d_rectangle", IgesType::kCopiousData},
+    {"d_fill_rectangle", IgesType::kCopiousData},
+    {"d_triangle", IgesType::kCopiousData},
+    {"d_nonfill_triangle", IgesType::kCopiousData},
+    {"d_fill_polygon", IgesType::kCopiousData},
+    {"measure", IgesType::kTransferDimension},
+    {"measure_distance", IgesType::kTransferDimension},
+    {"dimension_angular", IgesType::kTransferDimension},
+    {"dimension_diameter", IgesType::kTransferDimension},
+    {"dimension_distance", IgesType::kTransferDimension},
+    {"dimension_radius", IgesType::kTransferDimension},
+    {"userdef", IgesType::kSubfigureDefinition},
+    {"user", IgesType::kSubfigureInstance},
+    {"userref", IgesType::kSubfigureInstance},
+    {"layer", IgesType::kLayer},
+    {"text", IgesType::kGeneralNote},
+    {"textblock", IgesType::kGeneralNote},
+    {"variable", IgesType::kGeneralNote},
+    {"d_string_angle", IgesType::kGeneralNote},
+    {"d_string_angle_em", IgesType::kGeneralNote},
+    {"ellips", IgesType::kConicArc},
+    {"d_ellips", IgesType::kConicArc},
+    {"d_arc_ellips", IgesType::kConicArc},
+    {"symbol", IgesType::kGeneralLabel},
 };
 
 // Composite elements name their members on value lines after their own
@@ -106,7 +106,9 @@ const MemberLayout* memberLayoutOf(std::string_view keyword) {
 
 // Types whose members the element table links (the composite kinds).
 bool linksMembers(std::int32_t type) {
-  return type == 102 || type == 230 || type == 308 || type == 402 || type == 408 || type == 444;
+  return type == IgesType::kCompositeCurve || type == IgesType::kSectionedArea ||
+         type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
+         type == IgesType::kSubfigureInstance || type == IgesType::kTransferDimension;
 }
 
 // Passes over `count` value lines; false when the section ends first.
@@ -223,7 +225,7 @@ std::string transferIdentifierAt(std::int32_t position) {
 int transferMembersOf(std::int32_t index, std::vector<std::int32_t>& positions) {
   positions.clear();
   if (!isElementIndex(index)) return -1;
-  const std::int32_t position = element(index).transferId();
+  const std::int32_t position = element(index).transferId;
   resetMembers();
   std::int32_t member = 0;
   while (nextMember(index, position, member) == 0) positions.push_back(member);
@@ -293,7 +295,7 @@ void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
       if (colour[to] == 1) {
         edge.kept = false;
         mfaReport("hse115", kMsgMemberCycle, Channel::kProtocol, Severity::kWarning, {}, {},
-                  transferIdentifierAt(element(static_cast<std::int32_t>(top.node)).transferId()), nullptr);
+                  transferIdentifierAt(element(static_cast<std::int32_t>(top.node)).transferId), nullptr);
       } else if (colour[to] == 0) {
         colour[to] = 1;
         path.push_back(Frame{to, 0});
@@ -312,13 +314,15 @@ void reportIncompleteComposites(const std::vector<char>& cut) {
     int number = 0;
     if (cut[static_cast<std::size_t>(i)] != 0) {
       number = kMsgElementCut;
-    } else if ((e.type == 402 || e.type == 102) && e.sons == nullptr) {
+    } else if ((e.type == IgesType::kAssociativityInstance ||
+                e.type == IgesType::kCompositeCurve) &&
+               e.sons == nullptr) {
       number = kMsgNoMembers;
     } else {
       continue;
     }
     mfaReport("hse115", number, Channel::kProtocol, Severity::kWarning, {}, {},
-              transferIdentifierAt(e.transferId()), nullptr);
+              transferIdentifierAt(e.transferId), nullptr);
   }
 }
 

@@ -154,7 +154,8 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   link(5, 7);
   element(5).sonCursor = element(5).sons->next;
   element(5).params = std::make_unique<GeometryRecord>();
-  element(5).created = {42, 43};
+  element(5).scriptObjects = {42, 43};
+  element(5).transferId = 17;
   element(5).transferAttrs = std::make_unique<TransferAttributes>();
   element(5).transferAttrs->name = "attr";
   const LinkNode* cursor = element(5).sonCursor;
@@ -163,7 +164,8 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   EXPECT_EQ(newIndex(), 101);
   EXPECT_EQ(element(5).sonCursor, cursor);
   EXPECT_EQ(element(5).params.get(), params);
-  EXPECT_EQ(element(5).created, (std::vector<std::int32_t>{42, 43}));
+  EXPECT_EQ(element(5).scriptObjects, (std::vector<std::int32_t>{42, 43}));
+  EXPECT_EQ(element(5).transferId, 17);
   ASSERT_NE(element(5).transferAttrs, nullptr);
   EXPECT_EQ(element(5).transferAttrs->name, "attr");
   EXPECT_EQ(sonList(5), (std::vector<Index>{6, 7}));
@@ -175,9 +177,11 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   for (Index i = 1; i <= 6000; ++i) {
     ASSERT_EQ(newIndex(), i);
     ElementRecord& e = element(i);
-    ASSERT_TRUE(e.type == 0 && e.sons == nullptr && e.fathers == nullptr && e.created.empty() && !e.params) << i;
+    ASSERT_TRUE(e.type == 0 && e.sons == nullptr && e.fathers == nullptr &&
+                e.scriptObjects.empty() && e.transferId == 0 && !e.params)
+        << i;
     e.type = 402;
-    e.created = {i};
+    e.transferId = i;
     if (i > 1) {
       ASSERT_EQ(linkFatherSon(i - 1, i), 0);
     }
@@ -185,7 +189,8 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   bool intact = true;
   for (Index i = 2; i <= 6000; ++i) {
     intact = intact && element(i).fathers != nullptr && element(i).fathers->index == i - 1 &&
-             element(i - 1).sons != nullptr && element(i - 1).sons->index == i && element(i).transferId() == i;
+             element(i - 1).sons != nullptr && element(i - 1).sons->index == i &&
+             element(i).transferId == i;
   }
   EXPECT_TRUE(intact);
 
@@ -399,7 +404,7 @@ TEST_F(ElementTableTest, NextSonFatherCursorsAndSonsOfType) {
 
   // The output direction hands out the son's type and identifier.
   runState().runMode = RunModeBit::kOutput;
-  element(line).created = {5001};
+  element(line).transferId = 5001;
   element(group).sonCursor = element(group).sons;
   ASSERT_EQ(nextSon(group, r), 0);
   EXPECT_EQ(r.index, line);
@@ -674,7 +679,7 @@ std::map<std::string, Index> buildConversionTable() {
     const Index i = newIndex();
     element(i).type = type;
     element(i).form = form;
-    element(i).created = {1000 + i};
+    element(i).transferId = 1000 + i;
     return i;
   };
   auto link = [](Index f, Index s) { EXPECT_EQ(linkFatherSon(f, s), 0); };
@@ -866,7 +871,7 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   link(b, done);
   link(done, underDone);
   setStateRaw(done, 'd');
-  element(shared).created = {3, 4};
+  element(shared).scriptObjects = {3, 4};
 
   setStateDeep(root, 'i');
   EXPECT_EQ(element(root).state, 'i');
@@ -876,7 +881,7 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   EXPECT_EQ(element(done).state, 'd');       // not waiting: left alone
   EXPECT_EQ(element(underDone).state, 'w');  // and not entered
   EXPECT_EQ(elementTable().processedCount, 4);
-  EXPECT_EQ(element(shared).created, (std::vector<std::int32_t>{3, 4}));
+  EXPECT_EQ(element(shared).scriptObjects, (std::vector<std::int32_t>{3, 4}));
 
   // 'w' goes into every son, resets cursors and forgets what was written.
   element(a).sonCursor = nullptr;
@@ -887,7 +892,7 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   EXPECT_EQ(element(a).sonCursor, element(a).sons);
   EXPECT_EQ(element(a).sonCursor2, element(a).sons);
   EXPECT_EQ(element(shared).fatherCursor, element(shared).fathers);
-  EXPECT_TRUE(element(shared).created.empty());
+  EXPECT_TRUE(element(shared).scriptObjects.empty());
 
   const std::int32_t countedBefore = elementTable().processedCount;
   setStateDeepKeepSelf(root, 'c');
@@ -939,17 +944,17 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   element(group).sonCursor = nullptr;
   element(group).sonCursor2 = nullptr;
   element(line).fatherCursor = nullptr;
-  element(line).created = {8, 9};
+  element(line).scriptObjects = {8, 9};
   markAll('w');
   EXPECT_EQ(element(group).sonCursor, element(group).sons);
   EXPECT_EQ(element(group).sonCursor2, element(group).sons);
   EXPECT_EQ(element(line).fatherCursor, element(line).fathers);
-  EXPECT_TRUE(element(line).created.empty());
+  EXPECT_TRUE(element(line).scriptObjects.empty());
   // The output direction keeps the identifier.
   runState().runMode = RunModeBit::kOutput;
-  element(line).created = {77};
+  element(line).transferId = 77;
   markAll('w');
-  EXPECT_EQ(element(line).transferId(), 77);
+  EXPECT_EQ(element(line).transferId, 77);
 }
 
 TEST_F(ElementTableTest, MatrixChain) {
@@ -1080,7 +1085,7 @@ TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
   EXPECT_GE(elementTable().capacity, 8);
   for (Index i = 1; i <= 7; ++i) {
     EXPECT_EQ(element(i).type, sorted[i - 1].second);
-    EXPECT_EQ(element(i).transferId(), sorted[i - 1].first);
+    EXPECT_EQ(element(i).transferId, sorted[i - 1].first);
   }
   ASSERT_NE(element(3).transferAttrs, nullptr);
   EXPECT_NE(element(3).transferAttrs.get(), handed[2]->attrs.get());  // a copy

@@ -112,7 +112,7 @@ TEST_F(Annotation, DimensionsAndDimensionGroups) {
   EXPECT_EQ(occurrences(out, "DTCreateGroup (\"MASS."), 1);
   EXPECT_EQ(occurrences(out, "\"30\""), 1);
   EXPECT_EQ(igesAnnotationState().dimensionGroups, 1);
-  EXPECT_EQ(element(indexOfPointer(linear)).created.size(), 1u);
+  EXPECT_EQ(element(indexOfPointer(linear)).scriptObjects.size(), 1u);
 
   // G1 with B1 converts annotation too; G1 alone does not.
   TearDown();

@@ -98,7 +98,9 @@ class ConversionTest : public ::testing::Test {
   }
   int reported(int number) const { return occurrences(protocol(), "(" + std::to_string(number) + ")"); }
   static char state(int de) { return element(indexOfPointer(de)).state; }
-  static const std::vector<std::int32_t>& created(int de) { return element(indexOfPointer(de)).created; }
+  static const std::vector<std::int32_t>& created(int de) {
+    return element(indexOfPointer(de)).scriptObjects;
+  }
 
   std::filesystem::path dir_;
   std::FILE* file_ = nullptr;

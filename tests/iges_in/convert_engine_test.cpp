@@ -445,6 +445,42 @@ TEST_F(ConvertEngine, PlanesAndFlashes) {
   EXPECT_NEAR(s.circles[1].radius, 1, 1e-9);
 }
 
+// The composite curve, plane and flash layouts are read by one rule: an
+// element whose parameter-pass record is gone is read again by the pass's
+// reader and gives the same record.
+TEST_F(ConvertEngine, LayoutsReadAgainGiveThePassRecords) {
+  igestest::Builder b;
+  const int l1 = b.add(110, "0.,0.,0.,4.,0.,0.;");
+  const int l2 = b.add(110, "4.,0.,0.,0.,3.,0.;");
+  const int composite = b.add(102, joinPointers({l1, l2}));
+  const int plane = b.add(108, "0.,0.,1.,2.," + std::to_string(composite) + ",1.,2.,3.,4.;", 1);
+  const int flash = b.add(125, "5.,6.,4.,2.,0.5," + std::to_string(l1) + ";", 2);
+  read(b);
+  const std::int32_t ci = indexOfPointer(composite), pi = indexOfPointer(plane),
+                     fi = indexOfPointer(flash);
+  const CompositeRecord passComposite = *dynamic_cast<CompositeRecord*>(element(ci).params.get());
+  const PlaneRecord passPlane = *dynamic_cast<PlaneRecord*>(element(pi).params.get());
+  const SurfaceRecord passFlash = *dynamic_cast<SurfaceRecord*>(element(fi).params.get());
+  for (std::int32_t i : {ci, pi, fi}) element(i).params.reset();
+
+  const Transform* matrix = nullptr;
+  const CompositeRecord* c = nullptr;
+  ASSERT_EQ(readComposite(ci, c, matrix), 0);
+  EXPECT_EQ(c->constituents, passComposite.constituents);
+  EXPECT_EQ(c->constituents, (std::vector<std::int32_t>{indexOfPointer(l1), indexOfPointer(l2)}));
+  const PlaneRecord* p = nullptr;
+  ASSERT_EQ(readPlane(pi, p, matrix), 0);
+  EXPECT_EQ(p->boundary, passPlane.boundary);
+  EXPECT_EQ((std::vector<double>{p->a, p->b, p->c, p->d, p->symbolPoint.x, p->symbolPoint.y,
+                                 p->symbolPoint.z, p->symbolSize}),
+            (std::vector<double>{0, 0, 1, 2, 1, 2, 3, 4}));
+  const SurfaceRecord* f = nullptr;
+  ASSERT_EQ(readFlash(fi, f, matrix), 0);
+  EXPECT_EQ(f->values, passFlash.values);
+  EXPECT_EQ(f->values, (std::vector<double>{5, 6, 4, 2, 0.5}));
+  EXPECT_EQ(f->curves, passFlash.curves);
+}
+
 // The top-level driver: views and drawings ignored with their reports and
 // trace texts.
 TEST_F(ConvertEngine, DriverReportsIgnoredViews) {

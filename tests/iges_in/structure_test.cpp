@@ -265,9 +265,9 @@ TEST_F(Structure, NestedGroupsAndSharedMembers) {
   EXPECT_EQ(s.lines.size(), 3u);
   const std::vector<std::vector<int>> groups = groupMembers(text());
   ASSERT_EQ(groups.size(), 3u);
-  const std::vector<std::int32_t>& innerObjects = element(indexOfPointer(inner)).created;
+  const std::vector<std::int32_t>& innerObjects = element(indexOfPointer(inner)).scriptObjects;
   ASSERT_EQ(innerObjects.size(), 1u);
-  const int l1Object = element(indexOfPointer(l1)).created.at(0);
+  const int l1Object = element(indexOfPointer(l1)).scriptObjects.at(0);
   int withInner = 0, withL1 = 0;
   for (const auto& g : groups)
     for (int m : g) {
@@ -770,7 +770,7 @@ TEST_F(Structure, DrawingBorderFromTheDrawingSize) {
     EXPECT_EQ(hasLine(s, 420, 297, 0, 297), c.borders == 1);
     EXPECT_EQ(hasLine(s, 0, 297, 0, 0), c.borders == 1);
     EXPECT_EQ(occurrences(text(), ",404,0,"), 4 * c.borders);
-    EXPECT_EQ(element(indexOfPointer(drawing)).created.size(), 4u * c.borders);
+    EXPECT_EQ(element(indexOfPointer(drawing)).scriptObjects.size(), 4u * c.borders);
     EXPECT_EQ(state(drawing), 'd');
     TearDown();
     SetUp();

@@ -217,6 +217,60 @@ TEST_F(IgesWriterTest, LineRecordsAndDirectoryEntries) {
   EXPECT_EQ(section(kSectionDirectory).size(), 2u);
 }
 
+// Every directory field the writer puts into its columns is read back from
+// the same columns by the reader.
+TEST_F(IgesWriterTest, DirectoryEntryReadsBackFieldByField) {
+  DirectoryEntry out;
+  out.entityType = 126;
+  out.paramPointer = 17;
+  out.structure = -3;
+  out.lineFont = 4;
+  out.level = 55;
+  out.view = 9;
+  out.matrixPointer = 11;
+  out.labelAssoc = 13;
+  std::strcpy(out.status, "01020304");
+  out.lineWeight = 21;
+  out.colour = 6;
+  out.paramLineCount = 2;
+  out.form = 5;
+  std::strcpy(out.label, "CURVE7");
+  out.subscript = 41;
+  std::string d1, d2;
+  formatDirectoryEntry(out, d1, d2);
+
+  resetIgesReader();
+  resetTable();
+  ASSERT_EQ(allocateTable(4), 0);
+  igesReader().counts.parameterCount = 100;
+  igesReader().counts.directoryCount = 100;
+  ASSERT_EQ(readDirectoryFirst(d1.c_str()), 0);
+  ASSERT_EQ(readDirectorySecond(d2.c_str()), 0);
+  const DirectoryEntry& in = element(elementTable().lastIndex).de;
+  const std::pair<const char*, std::pair<std::int32_t, std::int32_t>> fields[] = {
+      {"entity type", {in.entityType, out.entityType}},
+      {"parameter data", {in.paramPointer, out.paramPointer}},
+      {"structure", {in.structure, out.structure}},
+      {"line font", {in.lineFont, out.lineFont}},
+      {"level", {in.level, out.level}},
+      {"view", {in.view, out.view}},
+      {"matrix", {in.matrixPointer, out.matrixPointer}},
+      {"label display", {in.labelAssoc, out.labelAssoc}},
+      {"sequence", {in.sequence, out.sequence}},
+      {"entity type 2", {in.entityType2, out.entityType2}},
+      {"line weight", {in.lineWeight, out.lineWeight}},
+      {"colour", {in.colour, out.colour}},
+      {"parameter lines", {in.paramLineCount, out.paramLineCount}},
+      {"form", {in.form, out.form}},
+      {"subscript (written one higher)", {in.subscript, out.subscript + 1}},
+      {"sequence 2", {in.sequence2, out.sequence2}},
+  };
+  for (const auto& [name, values] : fields) EXPECT_EQ(values.first, values.second) << name;
+  EXPECT_STREQ(in.status, out.status);
+  EXPECT_STREQ(in.label, out.label);
+  resetTable();
+}
+
 TEST_F(IgesWriterTest, StartLinesAndTerminateRecord) {
   ASSERT_EQ(openSectionFiles(), 0);
   std::string text;

@@ -329,7 +329,7 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
   const std::int32_t arcIndex = newIndex();
   ASSERT_GT(arcIndex, 0);
   element(arcIndex).type = 100;
-  element(arcIndex).created = {42};
+  element(arcIndex).scriptObjects = {42};
   a.references = {arcIndex};
   a.arcLength = true;
   ASSERT_EQ(ScriptDimension(1, a, nullptr, nullptr, created), 0);
@@ -347,7 +347,7 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
     g->values = {0, 0, 0, x2, y2, 0};
     element(i).type = 110;
     element(i).params = std::move(g);
-    element(i).created = {number};
+    element(i).scriptObjects = {number};
     return i;
   };
   a.arcLength = false;

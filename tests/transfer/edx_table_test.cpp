@@ -95,7 +95,7 @@ TEST_F(EdxTableTest, ElementsOfEveryKind) {
     EXPECT_EQ(labelOf(i), expected[i - 1].label);
     EXPECT_EQ(e.state, ElementState::kWaiting);
     // Identifiers ascend with the index, so that findById finds them.
-    EXPECT_EQ(e.transferId(), i);
+    EXPECT_EQ(e.transferId, i);
     EXPECT_EQ(findById(i, 1, table.lastIndex), i);
   }
   EXPECT_EQ(paramsOf<TransferGroup>(1).name, "plate");
@@ -135,21 +135,21 @@ TEST_F(EdxTableTest, FetchersCopyTheRecords) {
   // No transfer file is open: what the fetchers give comes from the table.
   ASSERT_EQ(load("{0:\"g\"{.L(1,2,0)(3,4,0).C(5,5,0)(2,0,0).P(7,8,0)}}"), 0);
   TransferGroup group;
-  ASSERT_EQ(fetchGroup(1, element(1).transferId(), group), 0);
+  ASSERT_EQ(fetchGroup(1, element(1).transferId, group), 0);
   EXPECT_EQ(group.name, "g");
   EXPECT_EQ(element(1).form, 7);  // the group keeps the form of the EDX loader
   TransferLine line;
-  ASSERT_EQ(fetchLine(2, element(2).transferId(), line), 0);
+  ASSERT_EQ(fetchLine(2, element(2).transferId, line), 0);
   expectPoint(line.start, 1, 2, 0);
   expectPoint(line.end, 3, 4, 0);
   TransferCircle circle;
-  ASSERT_EQ(fetchCircle(3, element(3).transferId(), circle), 0);
+  ASSERT_EQ(fetchCircle(3, element(3).transferId, circle), 0);
   EXPECT_DOUBLE_EQ(circle.radius, 2);
   EXPECT_TRUE(circle.fullCircle);
   EXPECT_EQ(element(3).type, 100);
   EXPECT_EQ(labelOf(3), "CIRCLE  ");
   TransferPoint point;
-  ASSERT_EQ(fetchPoint(4, element(4).transferId(), point), 0);
+  ASSERT_EQ(fetchPoint(4, element(4).transferId, point), 0);
   expectPoint(point.point, 7, 8, 0);
 }
 

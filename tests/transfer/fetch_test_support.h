@@ -72,7 +72,7 @@ class FetchTest : public ::testing::Test {
   // Table index of the element at the position, 0 when none.
   static std::int32_t indexOf(std::int32_t position) {
     for (std::int32_t i = 1; i <= elementTable().lastIndex; ++i) {
-      if (element(i).transferId() == position) return i;
+      if (element(i).transferId == position) return i;
     }
     return 0;
   }
