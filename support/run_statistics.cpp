@@ -15,6 +15,10 @@ void statisticsReset() {
   runStatistics() = RunStatistics{};
 }
 
+namespace {
+const RunStateRegistrar kRunStateRegistered("statistics", statisticsReset);
+}  // namespace
+
 void statisticsInit() {
   TraceScope t("sta001");
   statisticsReset();
