@@ -443,7 +443,9 @@ class DxfReader {
         c.handle = static_cast<Handle>(g.integer);
         return true;
       case 330:
-        if (ownerSeen) return false;
+        // The owner stands before the kind's own groups; later 330 groups
+        // are references of the kind (a hatch's source entities).
+        if (ownerSeen || specific) return false;
         ownerSeen = true;
         c.owner = static_cast<Handle>(g.integer);
         return true;

@@ -1,9 +1,12 @@
 // The DXF writer: sections in the order of the release, each object
 // through the generic walk of its declaration.
+#include <algorithm>
 #include <unordered_set>
 
+#include "drawingdb/dimension_block.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_fields.h"
+#include "drawingdb/hatch_fill.h"
 #include "drawingdb/dxf_tags.h"
 #include "drawingdb/schema.h"
 
@@ -402,8 +405,19 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
   if (options.binary && options.release < Release::R10)
     return Status::fail(StatusCode::NotSupported, "binary DXF exists from release 10 on");
   db.completeFor(options.release);
+  buildMissingDimensionBlocks(db);
   TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision});
-  DxfWriter(db, w, options.release).write();
+  // Releases before R14 have no HATCH: a copy of the database shows each
+  // hatch as an insert of a block that draws it, and the copy is written.
+  const bool hatches = std::any_of(db.entities.begin(), db.entities.end(),
+                                   [](const Entity& e) { return std::holds_alternative<Hatch>(e.data); });
+  if (hatches && !entitySpec(EntityKind::Hatch).in.has(options.release)) {
+    Database drawn = db;
+    replaceHatchesByBlocks(drawn);
+    DxfWriter(drawn, w, options.release).write();
+  } else {
+    DxfWriter(db, w, options.release).write();
+  }
   return w.flush();
 }
 

@@ -123,6 +123,8 @@ Entity makeEntity(EntityKind kind) {
     case EntityKind::AttDef: e.data = AttDef{}; break;
     case EntityKind::Attrib: e.data = Attrib{}; break;
     case EntityKind::Unknown: e.data = UnknownEntity{}; break;
+    case EntityKind::Dimension: e.data = Dimension{}; break;
+    case EntityKind::Hatch: e.data = Hatch{}; break;
   }
   return e;
 }

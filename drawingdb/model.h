@@ -223,6 +223,12 @@ struct Attrib {
   std::int32_t vertical = 0;
 };
 
+}  // namespace drawingdb
+
+#include "drawingdb/model_dimension_hatch.h"
+
+namespace drawingdb {
+
 // An entity of a kind the toolkit does not model: every group after the
 // common ones, as read.
 struct UnknownEntity {
@@ -230,12 +236,13 @@ struct UnknownEntity {
 };
 
 enum class EntityKind : std::uint8_t {
-  Line, Point, Circle, Arc, Text, Ellipse, Solid, Trace, Face3d, Insert, Polyline, LwPolyline, AttDef, Attrib, Unknown
+  Line, Point, Circle, Arc, Text, Ellipse, Solid, Trace, Face3d, Insert, Polyline, LwPolyline, AttDef, Attrib, Unknown,
+  Dimension, Hatch
 };
 
 using EntityData =
     std::variant<Line, PointEntity, Circle, Arc, Text, Ellipse, Solid, Face3d, Insert, Polyline, LwPolyline, AttDef,
-                 Attrib, UnknownEntity>;
+                 Attrib, UnknownEntity, Dimension, Hatch>;
 
 // Groups every entity has.
 struct EntityCommon {

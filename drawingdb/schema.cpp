@@ -485,6 +485,7 @@ constexpr EntitySpec kEntitySpecs[] = {
     {EntityKind::Polyline, "POLYLINE", kAllReleases}, {EntityKind::LwPolyline, "LWPOLYLINE", kR14On},
     {EntityKind::AttDef, "ATTDEF", kAllReleases},     {EntityKind::Attrib, "ATTRIB", kAllReleases},
     {EntityKind::Unknown, "", kAllReleases},
+    {EntityKind::Dimension, "DIMENSION", kAllReleases}, {EntityKind::Hatch, "HATCH", kR14On},
 };
 
 constexpr bool specsInKindOrder() {
