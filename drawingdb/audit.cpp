@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "drawingdb/dimension_block.h"
 #include "drawingdb/dxf_fields.h"
 #include "drawingdb/schema.h"
 
@@ -190,10 +191,59 @@ class Auditor {
           report("empty-polyline", h, "vertices", true, "polyline without vertices is removed");
           keep = false;
         }
+        if (auto* d = std::get_if<Dimension>(&e.data)) dimensionReferences(*d, id, h, blocks);
+        if (auto* t = std::get_if<Hatch>(&e.data)) keep = hatchReferences(*t, h) && keep;
         if (keep || !fix_) kept.push_back(id);
       }
       if (fix_) block.entities = std::move(kept);
     }
+    // Blocks are added only now: the loop above holds references into them.
+    for (EntityId id : unblockedDimensions_) buildDimensionBlock(db_, id);
+  }
+
+  // A dimension shows through its block: one that names none gets it
+  // built from its points.  Its style must be a dimension style of the
+  // drawing (a table that exists from R12 on).
+  void dimensionReferences(Dimension& d, EntityId id, Handle h, const std::unordered_set<std::string>& blocks) {
+    if (d.block.empty() || !blocks.count(upper(d.block))) {
+      report("undefined-block", h, "block",  true,
+             "dimension block " + (d.block.empty() ? std::string("(none)") : d.block) + " is not defined; it is built from the dimension");
+      if (fix_) unblockedDimensions_.push_back(id);
+    }
+    if (db_.release >= Release::R12 && !db_.dimstyles.records.empty() && db_.dimstyles.find(d.style) == nullptr) {
+      const Record<DimStyle>* standard = db_.dimstyles.find("Standard");
+      const std::string used = standard != nullptr ? standard->common.name : db_.dimstyles.records.front().common.name;
+      report("undefined-dimstyle", h, "style", true, "dimension style " + d.style + " is not defined; " + used + " used");
+      if (fix_) d.style = used;
+    }
+  }
+
+  // A hatch needs a boundary; the entities its loops were made from must
+  // exist (dangling ones are dropped, the loops stay), and its spline
+  // edges must have as many knots as control points and degree ask for.
+  bool hatchReferences(Hatch& t, Handle h) {
+    if (t.paths.empty()) {
+      report("empty-hatch", h, "paths", true, "hatch without boundary is removed");
+      return false;
+    }
+    for (HatchPath& p : t.paths) {
+      std::erase_if(p.sources, [&](Handle source) {
+        const HandleRef* ref = db_.find(source);
+        if (ref != nullptr && ref->kind == RefKind::Entity) return false;
+        report("dangling-reference", h, "sources", true,
+               "hatch boundary source " + formatHandle(source) + " is not an entity; the reference is removed");
+        return fix_;
+      });
+      for (const HatchEdge& e : p.edges) {
+        const std::size_t n = e.controlPoints.size();
+        if (e.type == 4 && (e.degree < 1 || e.knots.size() != n + static_cast<std::size_t>(e.degree) + 1 ||
+                            (!e.weights.empty() && e.weights.size() != n)))
+          report("bad-spline-edge", h, "paths", false,
+                 "spline edge of degree " + std::to_string(e.degree) + " with " + std::to_string(n) + " control points has " +
+                     std::to_string(e.knots.size()) + " knots and " + std::to_string(e.weights.size()) + " weights");
+      }
+    }
+    return true;
   }
 
   // A block that inserts itself, directly or through others, cannot be
@@ -259,6 +309,7 @@ class Auditor {
   Database& db_;
   bool fix_;
   std::vector<Finding> findings_;
+  std::vector<EntityId> unblockedDimensions_;
 };
 
 }  // namespace

@@ -59,8 +59,11 @@ struct HatchEdge {
   Point3 start;           // line: start; arcs: centre
   Point3 end;             // line: end; elliptic arc: end of the major axis relative to the centre
   double radius = 0;      // circular arc: radius; elliptic arc: ratio of minor to major axis
-  double startAngle = 0;  // arcs, degrees
+  double startAngle = 0;  // arcs, degrees (elliptic arcs: parameters in degrees)
   double endAngle = 360;
+  // A clockwise arc holds its angles mirrored, as files do: the arc's
+  // points lie at the negated angles (a clockwise arc over 10 to 80
+  // degrees is held as 280 to 350).
   bool counterClockwise = true;
   std::int32_t degree = 3;  // spline
   bool rational = false;

@@ -80,6 +80,9 @@ TEST(Declarations, CoverEveryMember) {
   expectCovered<DictionaryEntry>("DictionaryEntry");
   expectCovered<Layout>("Layout");
   expectCovered<UnknownObject>("UnknownObject");
+  expectCovered<Dimension>("Dimension");
+  expectCovered<Hatch>("Hatch");
+  expectCovered<HatchLine>("HatchLine");
 }
 
 // Within one subclass no two fields share a group code (a reader could
@@ -112,6 +115,8 @@ TEST(Declarations, CodesAreDistinctWithinASubclass) {
   expectDistinctCodes<Vport>("Vport");
   expectDistinctCodes<DimStyle>("DimStyle");
   expectDistinctCodes<Layout>("Layout");
+  expectDistinctCodes<Dimension>("Dimension");
+  expectDistinctCodes<HatchLine>("HatchLine");
   std::set<std::string_view> names;
   for (const HeaderVar& v : headerVars()) EXPECT_TRUE(names.insert(v.name).second) << v.name;
 }
