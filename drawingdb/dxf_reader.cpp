@@ -600,6 +600,15 @@ class DxfReader {
     db_.forEachHandle([&](Handle& h) {
       if (h == 0) h = db_.newHandle();
     });
+    // A dimension that names no style (files before R12 have no group for
+    // it, later ones may leave it out) has the default one; where the
+    // drawing has no such record, it takes the drawing's current style.
+    const std::string current = db_.header.text("$DIMSTYLE");
+    if (!db_.dimstyles.records.empty() && db_.dimstyles.find(Dimension{}.style) == nullptr &&
+        db_.dimstyles.find(current) != nullptr)
+      for (Entity& e : db_.entities)
+        if (auto* d = std::get_if<Dimension>(&e.data); d != nullptr && sameName(d->style, Dimension{}.style))
+          d->style = db_.dimstyles.find(current)->common.name;
     // Owners follow the structure: an entity belongs to the block that
     // lists it (files before R13 name no owners).
     for (BlockRecord& b : db_.blocks)

@@ -43,7 +43,8 @@ std::string slurp(const std::string& path) {
 }
 
 const std::set<std::string> kModelled = {"LINE",  "POINT",  "CIRCLE", "ARC",      "TEXT",       "SOLID",  "TRACE",
-                                         "3DFACE", "INSERT", "POLYLINE", "LWPOLYLINE", "ELLIPSE", "ATTDEF"};
+                                         "3DFACE", "INSERT", "POLYLINE", "LWPOLYLINE", "ELLIPSE", "ATTDEF",
+                                         "DIMENSION", "HATCH"};
 
 std::string kindOf(const sample::PeerEntity& e) { return e.kind.substr(0, e.kind.find(':')); }
 

@@ -542,6 +542,28 @@ TEST(DimensionHatch, AuditFindsDanglingReferences) {
   EXPECT_EQ(again, std::vector<std::string>{"bad-spline-edge"});
 }
 
+// A dimension naming no style has the default one; in a drawing without
+// it, the current style ($DIMSTYLE).  A style named but missing stays for
+// the audit to find.
+TEST(DimensionHatch, DimensionWithoutStyleTakesTheCurrentOne) {
+  const std::string file =
+      "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1009\n9\n$DIMSTYLE\n2\nISO-25\n0\nENDSEC\n"
+      "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nDIMSTYLE\n70\n1\n0\nDIMSTYLE\n2\nISO-25\n70\n0\n0\nENDTAB\n0\nENDSEC\n"
+      "0\nSECTION\n2\nENTITIES\n"
+      "0\nDIMENSION\n8\n0\n2\n*D1\n10\n0\n20\n0\n11\n1\n21\n1\n70\n1\n13\n0\n23\n0\n14\n2\n24\n0\n"
+      "0\nDIMENSION\n8\n0\n2\n*D2\n3\nOTHER\n10\n0\n20\n0\n11\n1\n21\n1\n70\n1\n13\n0\n23\n0\n14\n2\n24\n0\n"
+      "0\nENDSEC\n0\nEOF\n";
+  Database db;
+  ASSERT_TRUE(readDxf(file, db).status.ok());
+  const auto& ms = db.modelSpace().entities;
+  ASSERT_EQ(ms.size(), 2u);
+  EXPECT_EQ(std::get<Dimension>(db.entities[ms[0]].data).style, "ISO-25");
+  EXPECT_EQ(std::get<Dimension>(db.entities[ms[1]].data).style, "OTHER");
+  std::size_t styleFindings = 0;
+  for (const Finding& f : audit(db, {false})) styleFindings += f.code == "undefined-dimstyle" ? 1 : 0;
+  EXPECT_EQ(styleFindings, 1u);
+}
+
 // Counts far beyond the file, paths and edges cut short or out of order:
 // read without large allocations, and written again.
 TEST(DimensionHatch, DamagedHatchGroupsReadSafely) {
