@@ -409,7 +409,7 @@ TEST_F(DxfReaderTest, TextsCarryTheirStyleAndPaperSpaceBelongsToTheDrawing) {
   d.g(0, "STYLE").g(2, "NARROW").g(70, "0").g(40, "0").g(41, "0.5").g(3, "simplex.shx").g(0, "ENDTAB").endsec();
   d.section("ENTITIES");
   d.g(0, "TEXT").g(8, "0").g(1, "ABC").g(7, "narrow").g(10, "1").g(20, "2").g(40, "2").g(50, "90").g(71, "2");
-  d.g(0, "MTEXT").g(8, "0").g(67, "1").g(3, "first\\Pse").g(1, "cond").g(10, "0").g(20, "10").g(40, "3");
+  d.g(0, "MTEXT").g(8, "0").g(67, "1").g(3, "fir").g(3, "st\\Pse").g(1, "cond").g(10, "0").g(20, "10").g(40, "3");
   d.endsec().eof();
   ASSERT_EQ(read(d.text()), 0);
   const auto notes = ofType(212);
@@ -423,6 +423,7 @@ TEST_F(DxfReaderTest, TextsCarryTheirStyleAndPaperSpaceBelongsToTheDrawing) {
   EXPECT_DOUBLE_EQ(s.boxWidth, 3.0);  // 3 characters of 2 x 0.5
   EXPECT_NEAR(s.angle, 3.14159265358979 / 2, 1e-12);
   EXPECT_EQ(s.mirror, 1);
+  // The MTEXT's pieces (3) are joined in file order before its end (1).
   const auto* mtext = recordOf<DxfNoteRecord>(notes[1]);
   ASSERT_EQ(mtext->strings.size(), 2u);
   EXPECT_EQ(mtext->strings[0].text, "first");

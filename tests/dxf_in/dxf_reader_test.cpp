@@ -1,6 +1,8 @@
 // The DXF reader: groups and line ends, the header, the tables, the
 // sections and what a damaged file does.
 #include <cmath>
+#include <cstdio>
+#include <iterator>
 #include <string>
 #include <tuple>
 
@@ -15,6 +17,40 @@ DxfText twoLines() {
   d.g(0, "LINE").g(8, "0").g(10, "1.5").g(20, "2").g(30, "0").g(11, "4").g(21, "6").g(31, "0");
   d.g(0, "LINE").g(8, "0").g(10, "0").g(20, "0").g(11, "-3").g(21, "1e2");
   return d.endsec().eof();
+}
+
+TEST(DxfGroupStore, RepeatedCodesKeepEveryValueAndLookupsTakeTheLast) {
+  DxfGroups g;
+  const std::pair<int, const char*> groups[] = {{10, "1"},  {20, "2"},   {3, "ab"},    {62, "-3"}, {3, "cd"},
+                                                {10, "7"},  {49, "0.5"}, {49, "-0.25"}, {38, "4"},  {230, "-1"},
+                                                {3, "ef"}, {72, "x"}};
+  for (const auto& [code, value] : groups) g.list.push_back(DxfGroup{code, value, 0});
+  const std::pair<double, double> cases[] = {
+      {g.point(10).x, 7},    {g.point(10).y, 2},       {g.point(10).z, 0},      {g.point(18).z, 4},
+      {g.real(41), 0},       {g.real(41, 1.5), 1.5},   {g.extrusion().x, 0},    {g.extrusion().z, -1},
+      {g.colour(), 3},       {g.integer(71, 5), 5},    {g.integer(72, 5), 0},
+  };
+  for (std::size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(cases[k].first, cases[k].second) << k;
+  EXPECT_EQ(g.text(3), "ef");
+  EXPECT_EQ(g.text(1), "");
+  // Every value of a code in file order, as far as the limit allows.
+  EXPECT_EQ(g.joined(3, 1 << 20), "abcdef");
+  EXPECT_EQ(g.joined(3, 4), "abcd");
+  EXPECT_EQ(g.reals(49, 10), (std::vector<double>{0.5, -0.25}));
+  EXPECT_EQ(g.reals(49, 1), (std::vector<double>{0.5}));
+}
+
+// The reader hands entities to the mapping; the mapping reads the store and
+// never the file, so neither it nor the store may reach back to the reader.
+TEST(DxfGroupStore, OnlyTheReaderIncludesTheReader) {
+  for (const char* file : {"dxf_mapping.h", "dxf_mapping.cpp", "dxf_store.h", "dxf_store.cpp"}) {
+    std::FILE* f = std::fopen((std::string(TROVAK_SOURCE_DIR) + "/dxf_in/" + file).c_str(), "rb");
+    ASSERT_NE(f, nullptr) << file;
+    std::string text;
+    for (int c = std::getc(f); c != EOF; c = std::getc(f)) text += static_cast<char>(c);
+    std::fclose(f);
+    EXPECT_EQ(text.find("dxf_in/dxf_reader.h"), std::string::npos) << file;
+  }
 }
 
 TEST_F(DxfReaderTest, LineEndsDoNotChangeWhatIsRead) {
@@ -182,9 +218,10 @@ TEST_F(DxfReaderTest, LongValuesAreCutToTheirFieldsWithAWarningEach) {
   // The layer met was added with its cut name.
   ASSERT_GE(dxfReader().layers.entries.size(), 1u);
   EXPECT_EQ(dxfReader().layers.entries[0].name, std::string(kDxfLineLength, 'L'));
-  EXPECT_EQ(dxfReader().groups.appName.size(), kDxfAppNameLength);
-  EXPECT_EQ(dxfReader().groups.control.size(), kDxfControlLength);
-  EXPECT_EQ(dxfReader().groups.binary.size(), 254u);
+  const DxfGroups& g = dxfReader().groups;
+  EXPECT_EQ(g.text(1001).size(), kDxfAppNameLength);
+  EXPECT_EQ(g.text(1002).size(), kDxfControlLength);
+  EXPECT_EQ(g.text(1004).size(), 254u);
   // The line after the cut one is read in step.
   EXPECT_EQ(ofType(110).size(), 1u);
   // Four values cut (layer, text, application, control), each a warning
