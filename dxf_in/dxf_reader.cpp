@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "dxf_in/dxf_mapping.h"
 #include "elements/element_table.h"
@@ -35,9 +36,6 @@ constexpr int kMsgEndsInEntity = 986;
 constexpr int kMsgEndsWithoutEof = 987;
 constexpr int kMsgValueCut = 988;
 constexpr int kMsgCutValuesSummed = 989;
-
-// Dash lengths of a line type kept (the rest is dropped).
-constexpr std::size_t kMaxDashes = 4096;
 
 // The fields of extended data values are cut to.
 struct FieldLength {
@@ -244,9 +242,10 @@ int readGroup(DxfGroup& out) {
 
 void storeGroup(DxfGroups& g, const DxfGroup& group) {
   TraceScope t("hvd500");
-  g.list.push_back(group);
+  DxfGroup kept = group;
   for (const FieldLength& f : kExtendedFields)
-    if (group.code == f.code) g.list.back().value = cutField(group, f.length);
+    if (group.code == f.code) kept.value = cutField(group, f.length);
+  g.add(std::move(kept));
 }
 
 int readEntityGroups() {
@@ -301,22 +300,20 @@ std::int32_t addLayer(const DxfGroups& g) {
   return dxfReader().layers.add(std::move(e));
 }
 
-std::int32_t addLineType(const DxfGroups& g) {
-  TraceScope t("dxf210");
-  auto e = namedEntry<DxfLineTypeEntry>(g);
-  e.description = g.text(3);
-  e.alignment = g.integer(72, e.alignment);
-  e.patternLength = g.real(40);
-  e.dashes = g.reals(49, kMaxDashes);
-  return dxfReader().lineTypes.add(std::move(e));
+namespace {
+
+// A line type or a dimension style: its name, flags and groups.
+std::int32_t addGroupsEntry(const char* code, DxfTable<DxfGroupsEntry> DxfReaderState::*table, const DxfGroups& g) {
+  TraceScope t(code);
+  auto e = namedEntry<DxfGroupsEntry>(g);
+  e.groups = g.list;
+  return (dxfReader().*table).add(std::move(e));
 }
 
-std::int32_t addDimStyle(const DxfGroups& g) {
-  TraceScope t("dxf310");
-  auto e = namedEntry<DxfDimStyleEntry>(g);
-  e.groups = g;
-  return dxfReader().dimStyles.add(std::move(e));
-}
+}  // namespace
+
+std::int32_t addLineType(const DxfGroups& g) { return addGroupsEntry("dxf210", &DxfReaderState::lineTypes, g); }
+std::int32_t addDimStyle(const DxfGroups& g) { return addGroupsEntry("dxf310", &DxfReaderState::dimStyles, g); }
 
 std::int32_t addTextStyle(const DxfGroups& g) {
   TraceScope t("dxf410");
@@ -571,7 +568,8 @@ constexpr EntityMapping kMappings[] = {
 // afterwards.  -1 (error 370) when memory fails.
 int readVertices() {
   DxfReaderState& s = dxfReader();
-  DxfGroups polyline = std::move(s.groups);
+  DxfGroups polyline;
+  std::swap(polyline, s.groups);
   int result = 0;
   s.vertices.clear();
   try {
@@ -584,7 +582,7 @@ int readVertices() {
     noMemory("stt847");
     result = -1;
   }
-  s.groups = std::move(polyline);
+  std::swap(polyline, s.groups);
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "support/ascii.h"
 #include "support/run_state.h"
@@ -72,7 +73,23 @@ double dxfReal(const std::string& value) {
 // ---------------------------------------------------------------------------
 // Groups
 
+void DxfGroups::add(DxfGroup group) {
+  const int code = group.code;
+  list.push_back(std::move(group));
+  if (code >= 0 && code < kIndexed) lastOf_[code] = list.size();
+}
+
+void DxfGroups::clear() {
+  for (const DxfGroup& g : list)
+    if (g.code >= 0 && g.code < kIndexed) lastOf_[g.code] = 0;
+  list.clear();
+}
+
 const DxfGroup* DxfGroups::last(int code) const {
+  if (code >= 0 && code < kIndexed) {
+    const std::size_t at = lastOf_[code];
+    return at > 0 && at <= list.size() ? &list[at - 1] : nullptr;
+  }
   for (auto it = list.rbegin(); it != list.rend(); ++it)
     if (it->code == code) return &*it;
   return nullptr;
@@ -98,13 +115,6 @@ Point3 DxfGroups::point(int code) const { return Point3{real(code), real(code + 
 int DxfGroups::colour() const {
   const int c = integer(62);
   return c == INT_MIN ? INT_MAX : std::abs(c);
-}
-
-std::vector<double> DxfGroups::reals(int code, std::size_t limit) const {
-  std::vector<double> out;
-  for (const DxfGroup& g : list)
-    if (g.code == code && out.size() < limit) out.push_back(dxfReal(g.value));
-  return out;
 }
 
 std::string DxfGroups::joined(int code, std::size_t limit) const {
@@ -140,8 +150,7 @@ std::int32_t DxfTable<Entry>::find(const std::string& name) const {
 }
 
 template struct DxfTable<DxfLayerEntry>;
-template struct DxfTable<DxfLineTypeEntry>;
-template struct DxfTable<DxfDimStyleEntry>;
+template struct DxfTable<DxfGroupsEntry>;
 template struct DxfTable<DxfTextStyleEntry>;
 
 namespace {

@@ -33,11 +33,15 @@ struct DxfGroup {
 // The group store: the groups of the entity being read as they came, in
 // file order.  A code the entity gives more than once keeps every value;
 // the lookups take its last one, and a code the entity does not give reads
-// as `otherwise` (0 or "").  Each lookup walks the groups once.
+// as `otherwise` (0 or "").  The last group of each code below kIndexed is
+// noted as it comes (an array insert looks its groups up once per copy);
+// a lookup of a higher code walks the groups.
 struct DxfGroups {
+  static constexpr int kIndexed = 240;
   std::vector<DxfGroup> list;
 
-  void clear() { list.clear(); }
+  void add(DxfGroup group);
+  void clear();
   // The last group of the code, nullptr when there is none.
   const DxfGroup* last(int code) const;
   bool has(int code) const { return last(code) != nullptr; }
@@ -52,11 +56,12 @@ struct DxfGroups {
   int colour() const;
   // The extrusion direction (210, 220, 230), the z axis when not given.
   Point3 extrusion() const { return Point3{real(210), real(220), real(230, 1.0)}; }
-  // Every value of the code in file order, the first `limit` of them.
-  std::vector<double> reals(int code, std::size_t limit) const;
   // The values of the code joined in file order, as long as the joined
   // text is shorter than `limit` (long texts come in pieces).
   std::string joined(int code, std::size_t limit) const;
+
+ private:
+  std::size_t lastOf_[kIndexed] = {};  // position in `list` + 1, 0 for none
 };
 
 // One header variable as stored.
@@ -88,20 +93,11 @@ struct DxfLayerEntry {
   std::string lineType = "CONTINUOUS";
 };
 
-struct DxfLineTypeEntry {
-  std::string name;
-  std::string description;
-  int flags = 0;
-  int alignment = 65;
-  double patternLength = 0.0;
-  std::vector<double> dashes;
-};
-
-// A dimension style keeps every group of its entry.
-struct DxfDimStyleEntry {
+// A line type or a dimension style keeps every group of its entry.
+struct DxfGroupsEntry {
   std::string name;
   int flags = 0;
-  DxfGroups groups;
+  std::vector<DxfGroup> groups;
 };
 
 struct DxfTextStyleEntry {
@@ -182,8 +178,8 @@ struct DxfReaderState {
   DxfHeader header;
   bool headerRead = false;
   DxfTable<DxfLayerEntry> layers;
-  DxfTable<DxfLineTypeEntry> lineTypes;
-  DxfTable<DxfDimStyleEntry> dimStyles;
+  DxfTable<DxfGroupsEntry> lineTypes;
+  DxfTable<DxfGroupsEntry> dimStyles;
   DxfTable<DxfTextStyleEntry> textStyles;
   std::vector<DxfNamedElement> blocks;
   std::vector<DxfNamedElement> inserts;
