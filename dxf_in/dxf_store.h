@@ -3,8 +3,8 @@
 // lists of blocks, inserts and dimensions, in one state record per run.
 //
 // The reader (dxf_reader.h) fills this store and hands each entity to the
-// entity mapping (dxf_mapping.h), which reads it from here: the reader calls
-// the mapping, the mapping calls neither the reader nor back.
+// entity mapping (dxf_mapping.h), which reads it from here: calls run from
+// the reader to the mapping, and both use the store.
 #pragma once
 
 #include <cstdint>

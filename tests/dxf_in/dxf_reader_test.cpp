@@ -21,14 +21,16 @@ DxfText twoLines() {
 
 TEST(DxfGroupStore, RepeatedCodesKeepEveryValueAndLookupsTakeTheLast) {
   DxfGroups g;
-  const std::pair<int, const char*> groups[] = {{10, "1"}, {20, "2"},  {3, "ab"},    {62, "-3"}, {3, "cd"},
-                                                {10, "7"}, {38, "4"}, {230, "-1"}, {3, "ef"},  {72, "x"},
-                                                {1000, "u"}, {1000, "v"}};
+  const std::pair<int, const char*> groups[] = {{10, "1"}, {20, "2"},   {3, "ab"}, {62, "-3"}, {3, "cd"},    {10, "7"},
+                                                {38, "4"}, {230, "-1"}, {3, "ef"}, {72, "x"},  {1000, "u"}, {1000, "v"}};
   for (const auto& [code, value] : groups) g.add(DxfGroup{code, value, 0});
+  // Got and expected: the last x of point 10, its y and missing z, the
+  // elevation as z of point 18, missing reals, the extrusion, the colour
+  // without its sign, a missing and a present but bad integer.
   const std::pair<double, double> cases[] = {
-      {g.point(10).x, 7},    {g.point(10).y, 2},       {g.point(10).z, 0},      {g.point(18).z, 4},
-      {g.real(41), 0},       {g.real(41, 1.5), 1.5},   {g.extrusion().x, 0},    {g.extrusion().z, -1},
-      {g.colour(), 3},       {g.integer(71, 5), 5},    {g.integer(72, 5), 0},
+      {g.point(10).x, 7},   {g.point(10).y, 2},      {g.point(10).z, 0},    {g.point(18).z, 4},
+      {g.real(41), 0},      {g.real(41, 1.5), 1.5},  {g.extrusion().x, 0},  {g.extrusion().z, -1},
+      {g.colour(), 3},      {g.integer(71, 5), 5},   {g.integer(72, 5), 0},
   };
   for (std::size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(cases[k].first, cases[k].second) << k;
   EXPECT_EQ(g.text(3), "ef");
