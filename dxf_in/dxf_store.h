@@ -38,7 +38,7 @@ struct DxfGroup {
 // a lookup of a higher code walks the groups.
 struct DxfGroups {
   static constexpr int kIndexed = 240;
-  std::vector<DxfGroup> list;
+  std::vector<DxfGroup> list;  // read as it stands; groups come in through add
 
   void add(DxfGroup group);
   void clear();
