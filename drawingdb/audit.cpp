@@ -220,7 +220,8 @@ class Auditor {
 
   // A hatch needs a boundary; the entities its loops were made from must
   // exist (dangling ones are dropped, the loops stay), and its spline
-  // edges must have as many knots as control points and degree ask for.
+  // edges must have as many knots as control points and degree ask for
+  // (others become the lines of their control polygons).
   bool hatchReferences(Hatch& t, Handle h) {
     if (t.paths.empty()) {
       report("empty-hatch", h, "paths", true, "hatch without boundary is removed");
@@ -234,14 +235,29 @@ class Auditor {
                "hatch boundary source " + formatHandle(source) + " is not an entity; the reference is removed");
         return fix_;
       });
+      std::vector<HatchEdge> edges;
       for (const HatchEdge& e : p.edges) {
         const std::size_t n = e.controlPoints.size();
-        if (e.type == 4 && (e.degree < 1 || e.knots.size() != n + static_cast<std::size_t>(e.degree) + 1 ||
-                            (!e.weights.empty() && e.weights.size() != n)))
-          report("bad-spline-edge", h, "paths", false,
-                 "spline edge of degree " + std::to_string(e.degree) + " with " + std::to_string(n) + " control points has " +
-                     std::to_string(e.knots.size()) + " knots and " + std::to_string(e.weights.size()) + " weights");
+        if (e.type != 4 || (e.degree >= 1 && e.knots.size() == n + static_cast<std::size_t>(e.degree) + 1 &&
+                            (e.weights.empty() || e.weights.size() == n))) {
+          edges.push_back(e);
+          continue;
+        }
+        report("bad-spline-edge", h, "paths", true,
+               "spline edge of degree " + std::to_string(e.degree) + " with " + std::to_string(n) + " control points has " +
+                   std::to_string(e.knots.size()) + " knots and " + std::to_string(e.weights.size()) +
+                   " weights; its control polygon is used");
+        // The edge becomes the lines of its control polygon (its fit
+        // points when it has no control points), as it is drawn anyway.
+        const std::vector<Point3>& points = n > 0 ? e.controlPoints : e.fitPoints;
+        for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+          HatchEdge line;
+          line.start = points[i];
+          line.end = points[i + 1];
+          edges.push_back(line);
+        }
       }
+      if (fix_) p.edges = std::move(edges);
     }
     return true;
   }

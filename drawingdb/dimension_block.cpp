@@ -59,14 +59,19 @@ class Drawer {
   Drawer(Database& db, std::size_t block, const Dimension& d, const DimStyle& s, std::string textStyle)
       : db_(db), block_(block), d_(d), s_(s), textStyle_(std::move(textStyle)) {
     const double scale = s.scale > 0 && std::isfinite(s.scale) ? s.scale : 1;
-    arrow_ = s.arrowSize * scale;
-    tick_ = s.tickSize * scale;
-    exo_ = s.extensionOffset * scale;
-    exe_ = s.extensionExtend * scale;
-    height_ = s.textHeight * scale;
-    gap_ = std::fabs(s.gap) * scale;
-    centre_ = s.centerMark * scale;
-    z_ = d.definition.z;
+    auto sized = [&](double v) { return std::isfinite(v * scale) ? v * scale : 0.0; };
+    arrow_ = sized(s.arrowSize);
+    tick_ = sized(s.tickSize);
+    exo_ = sized(s.extensionOffset);
+    exe_ = sized(s.extensionExtend);
+    height_ = sized(s.textHeight);
+    gap_ = std::fabs(sized(s.gap));
+    centre_ = sized(s.centerMark);
+    z_ = std::isfinite(d.definition.z) ? d.definition.z : 0;
+    auto colour = [](std::int32_t c) { return c >= 0 && c <= 256 ? c : 0; };
+    lineColour_ = colour(s.lineColour);
+    extensionColour_ = colour(s.extensionColour);
+    textColour_ = colour(s.textColour);
   }
 
   // Returns the measurement; `textMid` receives the text position.
@@ -86,7 +91,10 @@ class Drawer {
  private:
   bool userText() const { return (d_.flags & 128) != 0; }
 
-  void add(Entity e) { db_.addEntity(db_.blocks[block_], std::move(e)); }
+  // Pieces that points far out made overflow are left out.
+  void add(Entity e) {
+    if (finiteDrawing(e)) db_.addEntity(db_.blocks[block_], std::move(e));
+  }
 
   void line(Vec a, Vec b, std::int32_t colour) {
     Entity e = makeEntity(EntityKind::Line);
@@ -100,12 +108,12 @@ class Drawer {
   void arrowAt(Vec tip, Vec back) {
     if (tick_ > 0) {
       const Vec slant = unit(back + perpendicular(back)) * tick_;
-      line(tip - slant, tip + slant, s_.lineColour);
+      line(tip - slant, tip + slant, lineColour_);
       return;
     }
     if (!(arrow_ > 0)) return;
     Entity e = makeEntity(EntityKind::Solid);
-    e.common.colour = s_.lineColour;
+    e.common.colour = lineColour_;
     const Vec base = tip + back * arrow_;
     const Vec side = perpendicular(back) * (arrow_ / 6);
     Solid& s = std::get<Solid>(e.data);
@@ -118,7 +126,7 @@ class Drawer {
   void text(Vec mid, double rotationDegrees, const std::string& value) {
     if (value.empty()) return;
     Entity e = makeEntity(EntityKind::Text);
-    e.common.colour = s_.textColour;
+    e.common.colour = textColour_;
     Text& t = std::get<Text>(e.data);
     t.insertion = t.alignment = at(mid, z_);
     t.height = height_ > 0 ? height_ : 0.18;
@@ -139,8 +147,8 @@ class Drawer {
   void centreMark(Vec c) {
     const double size = std::fabs(centre_);
     if (!(size > 0)) return;
-    line(c - Vec{size, 0}, c + Vec{size, 0}, s_.lineColour);
-    line(c - Vec{0, size}, c + Vec{0, size}, s_.lineColour);
+    line(c - Vec{size, 0}, c + Vec{size, 0}, lineColour_);
+    line(c - Vec{0, size}, c + Vec{0, size}, lineColour_);
   }
 
   // An extension line along `dir` from the point at distance `from` to
@@ -150,7 +158,7 @@ class Drawer {
     if (suppressed) return;
     const double sign = to >= from ? 1 : -1;
     const double a = from + sign * exo_, b = to + sign * exe_;
-    if ((b - a) * sign > 0) line(origin + dir * a, origin + dir * b, s_.extensionColour);
+    if ((b - a) * sign > 0) line(origin + dir * a, origin + dir * b, extensionColour_);
   }
 
   std::string value(double measurement) const { return dimensionText(d_, s_, measurement); }
@@ -169,7 +177,7 @@ class Drawer {
     const double measured = std::fabs(dot(d2 - d1, u));
     extension(p1, unit(d1 - p1, e), 0, length(d1 - p1), s_.suppress1 != 0);
     extension(p2, unit(d2 - p2, e), 0, length(d2 - p2), s_.suppress2 != 0);
-    line(d1, d2, s_.lineColour);
+    line(d1, d2, lineColour_);
     arrowAt(d1, unit(d2 - d1, u));
     arrowAt(d2, unit(d1 - d2, u * -1));
     const Vec up = (n.y > 0 || (n.y == 0 && n.x < 0)) ? n : n * -1;
@@ -189,7 +197,7 @@ class Drawer {
     const double sweep = normalized(end - start);
     if (r > 0) {
       Entity e = makeEntity(EntityKind::Arc);
-      e.common.colour = s_.lineColour;
+      e.common.colour = lineColour_;
       Arc& a = std::get<Arc>(e.data);
       a.center = at(vertex, z_);
       a.radius = r;
@@ -278,7 +286,7 @@ class Drawer {
     const Vec a = of(d_.definition), b = of(d_.defPoint4);
     const Vec dir = unit(b - a);
     const double measured = length(b - a);
-    line(a, b, s_.lineColour);
+    line(a, b, lineColour_);
     arrowAt(a, dir);
     arrowAt(b, dir * -1);
     const Vec c = (a + b) * 0.5;
@@ -303,11 +311,11 @@ class Drawer {
     }
     const Vec mid = of(textMid);
     if (length(mid - c) < measured) {
-      line(c, q, s_.lineColour);
+      line(c, q, lineColour_);
       arrowAt(q, dir * -1);
     } else {
       const double out = std::max(length(mid - q) - gap_ - textWidth(shown) / 2, 2 * arrow_);
-      line(q, q + dir * out, s_.lineColour);
+      line(q, q + dir * out, lineColour_);
       arrowAt(q, dir);
     }
     centreMark(c);
@@ -327,9 +335,9 @@ class Drawer {
     const double jog = 2 * arrow_;
     const Vec kneeNear = feature + axis * (sign * std::max(std::fabs(run) - 2 * jog, exo_));
     const Vec kneeFar = end - axis * (sign * jog);
-    line(feature + axis * (sign * exo_), kneeNear, s_.extensionColour);
-    line(kneeNear, kneeFar, s_.extensionColour);
-    line(kneeFar, end, s_.extensionColour);
+    line(feature + axis * (sign * exo_), kneeNear, extensionColour_);
+    line(kneeNear, kneeFar, extensionColour_);
+    line(kneeFar, end, extensionColour_);
     const std::string shown = value(std::fabs(measured));
     if (!userText()) textMid = at(end + axis * (sign * (gap_ + (alongX ? height_ / 2 : textWidth(shown) / 2))), z_);
     text(of(textMid), d_.textRotation, shown);
@@ -344,6 +352,7 @@ class Drawer {
   const DimStyle& s_;
   std::string textStyle_;
   double arrow_ = 0, tick_ = 0, exo_ = 0, exe_ = 0, height_ = 0, gap_ = 0, centre_ = 0, z_ = 0;
+  std::int32_t lineColour_ = 0, extensionColour_ = 0, textColour_ = 0;
 };
 
 void ensureDefpointsLayer(Database& db) {

@@ -363,10 +363,11 @@ std::vector<HatchSegment> hatchOutline(const Hatch& h) {
 
 std::vector<Entity> hatchDrawing(const Hatch& h) {
   const std::vector<HatchSegment> outline = hatchOutline(h);
-  if (h.solidFill != 0) return solidFill(outline);
   std::vector<Entity> out;
-  if (patternFill(outline, h, out)) return out;
-  return solidFill(outline);
+  if (h.solidFill != 0 || !patternFill(outline, h, out)) out = solidFill(outline);
+  // Pieces that loops far out made overflow are left out.
+  std::erase_if(out, [](const Entity& e) { return !finiteDrawing(e); });
+  return out;
 }
 
 std::size_t replaceHatchesByBlocks(Database& db) {

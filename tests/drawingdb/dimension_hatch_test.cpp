@@ -536,10 +536,13 @@ TEST(DimensionHatch, AuditFindsDanglingReferences) {
   EXPECT_EQ(fixed.style, "Standard");
   EXPECT_TRUE(h.paths[1].sources.empty());
   EXPECT_EQ(db.modelSpace().entities.size(), std::size(kMeasured) + 3);  // the hatch without boundary is gone
-  // The repaired drawing audits clean, save the spline edge kept as it is.
-  std::vector<std::string> again;
-  for (const Finding& f : audit(db)) again.push_back(f.code);
-  EXPECT_EQ(again, std::vector<std::string>{"bad-spline-edge"});
+  // The spline edge with a knot too few became the lines of its control
+  // polygon; the repaired drawing audits clean.
+  const HatchPath& island = std::get<Hatch>(db.entities[ms[std::size(kMeasured) + 3]].data).paths[1];
+  ASSERT_EQ(island.edges.size(), 8u);
+  EXPECT_EQ(island.edges[7].type, 1);
+  EXPECT_EQ(island.edges[7].end, (Point3{21, 0, 0}));
+  EXPECT_TRUE(audit(db).empty());
 }
 
 // A dimension naming no style has the default one; in a drawing without
