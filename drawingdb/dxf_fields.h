@@ -31,6 +31,13 @@ inline std::int32_t clampInt32(std::int64_t v) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
                                                             std::numeric_limits<std::int32_t>::max()));
 }
+// A real where an integer belongs: rounded towards zero into the range of
+// 32-bit integers (NaN reads as 0).
+inline std::int32_t clampInt32(double v) {
+  if (!(v == v)) return 0;
+  return static_cast<std::int32_t>(std::clamp(v, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                                              static_cast<double>(std::numeric_limits<std::int32_t>::max())));
+}
 inline double realOf(const Tag& t) {
   return t.type == TagType::Real ? t.real : static_cast<double>(t.integer);
 }
@@ -123,7 +130,7 @@ class FieldReader {
                    [&](std::monostate) {},
                    [&](double Obj::*m) { obj.*m = realOf(t); },
                    [&](std::int32_t Obj::*m) {
-                     obj.*m = t.type == TagType::Real ? clampInt32(static_cast<std::int64_t>(t.real)) : clampInt32(t.integer);
+                     obj.*m = t.type == TagType::Real ? clampInt32(t.real) : clampInt32(t.integer);
                    },
                    [&](std::string Obj::*m) { obj.*m = std::string(t.text); },
                    [&](bool Obj::*m) { obj.*m = t.integer != 0; },

@@ -135,7 +135,7 @@ class DxfReader {
     const double real = first.type == TagType::Real ? first.real : static_cast<double>(first.integer);
     switch (v.kind) {
       case ValueKind::Real: out = real; break;
-      case ValueKind::Int: out = first.type == TagType::Real ? clampInt32(static_cast<std::int64_t>(real)) : clampInt32(first.integer); break;
+      case ValueKind::Int: out = first.type == TagType::Real ? clampInt32(real) : clampInt32(first.integer); break;
       case ValueKind::Text: out = first.text; break;
       case ValueKind::Handle: out = static_cast<Handle>(first.integer); break;
       case ValueKind::Bool: out = first.integer != 0; break;

@@ -592,6 +592,19 @@ TEST(DimensionHatch, DamagedHatchGroupsReadSafely) {
   }
 }
 
+// Reals far beyond the integers where an integer belongs (a header
+// variable) read as the nearest 32-bit integer.
+TEST(DimensionHatch, RealsWhereIntegersBelongAreClamped) {
+  const std::string file =
+      "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1015\n9\n$LUNITS\n40\n1e20\n9\n$LUPREC\n40\n-1e20\n0\nENDSEC\n"
+      "0\nSECTION\n2\nENTITIES\n0\nHATCH\n5\n2F\n330\n1F\n100\nAcDbEntity\n8\n0\n100\nAcDbHatch\n"
+      "10\n0\n20\n0\n30\n0\n2\nSOLID\n70\n1\n71\n0\n75\n0\n76\n1\n47\n1\n0\nENDSEC\n0\nEOF\n";
+  Database db;
+  ASSERT_TRUE(readDxf(file, db).status.ok());
+  EXPECT_EQ(db.header.integer("$LUNITS"), 2147483647);
+  EXPECT_EQ(db.header.integer("$LUPREC"), -2147483647 - 1);
+}
+
 // --------------------------------------------------------------- peer
 
 const char* kPeerScript = R"PY(
