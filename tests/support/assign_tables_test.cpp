@@ -84,7 +84,7 @@ TEST_F(AssignTablesTest, MissingTablesReportError150) {
   EXPECT_EQ(readColourLists(), -1);
   EXPECT_EQ(readDxfLineTypes(), -1);
   EXPECT_EQ(mfaCounts().errors - before, 4);
-  EXPECT_EQ(leaderValueOf(4), 4);  // defaults stay
+  EXPECT_EQ(leaderKindOf(4), 4);  // defaults stay
   EXPECT_EQ(cadLineStyle(1), 2);
 }
 
@@ -94,10 +94,8 @@ TEST_F(AssignTablesTest, LeadersRefuseUnknownKinds) {
   ASSERT_EQ(readLeaders(), 0);
   EXPECT_EQ(warnings() - before, 1);
   EXPECT_EQ(leaderKindOf(7), 2);
-  EXPECT_EQ(leaderValueOf(2), 7);
-  EXPECT_EQ(leaderValueOf(5), 9);
+  EXPECT_EQ(leaderKindOf(9), 5);
   EXPECT_EQ(leaderKindOf(3), 3);  // 12,3 was not stored; pair 3 is the default (3,3)
-  EXPECT_EQ(leaderValueOf(12), 1);
 }
 
 TEST_F(AssignTablesTest, ColourListsLaterListOverrides) {
