@@ -13,6 +13,7 @@
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
+#include "iges_in/iges_script_source.h"
 #include "script/script_writer.h"
 #include "script/structure.h"
 #include "support/assign_tables.h"
@@ -474,6 +475,7 @@ void igesStructureSettingsFromRun(ScriptSource& source) {
   settings.mainModelSaved = levelIsPlus() && elementMode() != 2 && definitions;
   source.subfiguresPending = settings.mainModelSaved;
   source.symbolModelDir = settings.modelDirectory;
+  igesScriptSourceOfTable(source);
 }
 
 IgesStructureState& igesStructureState() {
@@ -543,6 +545,46 @@ bool mainModelPending() {
   return igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() && elementMode() != 2;
 }
 
+// The levels a symbol model of the subfigure definition defines: those of
+// the definition's members and their descendants, each element once; an
+// instance among them adds its own level but not those of its definition
+// (that is a model of its own).
+std::vector<std::int32_t> definitionLevels(std::int32_t definition) {
+  std::vector<std::int32_t> levels;
+  if (!isElementIndex(definition)) return levels;
+  const ElementTable& table = elementTable();
+  std::vector<char> seen(static_cast<std::size_t>(table.lastIndex) + 1, 0);
+  std::vector<std::int32_t> stack{definition};
+  seen[static_cast<std::size_t>(definition)] = 1;
+  while (!stack.empty()) {
+    const std::int32_t i = stack.back();
+    stack.pop_back();
+    for (const LinkNode* son = element(i).sons; son != nullptr; son = son->next) {
+      const std::int32_t k = son->index;
+      if (!isElementIndex(k) || seen[static_cast<std::size_t>(k)]) continue;
+      seen[static_cast<std::size_t>(k)] = 1;
+      const ElementRecord& e = element(k);
+      levels.push_back(e.de.level);
+      if (e.type != IgesType::kSubfigureInstance) stack.push_back(k);
+    }
+  }
+  return levels;
+}
+
+// The levels of the main model: every element outside the subfigure
+// definitions.
+std::vector<std::int32_t> mainModelLevels() {
+  std::vector<std::int32_t> levels;
+  const ElementTable& table = elementTable();
+  for (std::int32_t i = 1; i <= table.lastIndex && i < table.capacity; ++i) {
+    const ElementRecord& e = element(i);
+    if (e.type == IgesType::kSubfigureDefinition || hasNoAncestorOfType(i, IgesType::kSubfigureDefinition) == 0)
+      continue;
+    levels.push_back(e.de.level);
+  }
+  return levels;
+}
+
 }  // namespace
 
 void structureTopLevelPick(std::int32_t index) {
@@ -551,7 +593,7 @@ void structureTopLevelPick(std::int32_t index) {
   const ElementTable& t = elementTable();
   if (t.cursors[2] <= t.lastIndex && t.cursors[2] < t.capacity) return;
   igesStructureState().mainModelCreated = true;
-  ScriptModelCreate();
+  ScriptModelCreate(mainModelLevels());
 }
 
 namespace {
@@ -632,7 +674,7 @@ void structureFinish() {
   if (levelIsPlus()) reportClosedRings();
   if (!mainModelPending()) return;
   igesStructureState().mainModelCreated = true;
-  ScriptModelCreate();
+  ScriptModelCreate(mainModelLevels());
 }
 
 // ---------------------------------------------------------------------------
@@ -1025,7 +1067,7 @@ int writeDefinitionModel(std::int32_t index, const std::string& name, const std:
   s.currentViewMatrix = nullptr;
   if (traceLevel() > 0) std::printf("-> cee680 : Begin of Subfigure '%s' (%d)\n", name.c_str(), static_cast<int>(index));
   std::vector<std::int32_t> members;
-  int r = ScriptModelNew(index, name);
+  int r = ScriptModelNew(name, definitionLevels(index));
   if (r == 0) {
     r = nestedPass(index, nullptr, nullptr, members);
     // The model is closed even when its members failed.

@@ -111,8 +111,11 @@ struct ScriptBoundary {
   bool contour = false;  // IGES 102 or 106 form 63
   int structure = 0;     // structure field of its directory entry
 };
+// A plane without a hatch pattern writes {"hatch_no",<flag>}: the flag is
+// `unhatchedFlag`, and always true when a boundary is a contour.
 int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& boundaries, int pattern,
-                double spacing, double angle, std::vector<std::int32_t>& created);  // ses400
+                double spacing, double angle, bool unhatchedFlag,
+                std::vector<std::int32_t>& created);  // ses400
 
 // The frame of a drawing (viewMode 2): four lines, each with its info.
 int ScriptDrawingBorder(const ScriptElement& drawing, const ScriptPointXYZ& corner1,

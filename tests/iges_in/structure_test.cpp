@@ -614,6 +614,46 @@ TEST_F(Structure, SubfiguresNeedPlusAndCountedMembers) {
   }
 }
 
+// Each symbol model defines the levels of its definition's members and of
+// the instances among them, but not those inside a nested definition (a
+// model of its own); the main model defines the levels outside every
+// definition.
+TEST_F(Structure, SymbolModelsDefineTheLevelsOfTheirMembers) {
+  runSettings().userElementMode = 0;
+  igesStructureSettings().mainModelSaved = true;
+  igestest::Builder b;
+  const auto add = [&b](int type, const std::string& params, int level, bool member) {
+    igestest::Entity e{type, 0, params};
+    e.level = level;
+    if (member) e.status = "00010000";
+    return b.add(e);
+  };
+  const int nutLine = add(110, lineParams(0, 0, 1, 0), 9, true);
+  const int nut = b.add(308, "0,3HNUT," + pointers({nutLine}) + ";");
+  const int nested = add(408, std::to_string(nut) + ",0.,0.,0.;", 4, true);
+  const int boltLine = add(110, lineParams(0, 0, 2, 0), 3, true);
+  const int bolt = b.add(308, "1,4HBOLT," + pointers({boltLine, nested}) + ";");
+  add(110, lineParams(5, 5, 6, 5), 7, false);
+  add(408, std::to_string(bolt) + ",10.,0.,0.;", 8, false);
+  ASSERT_EQ(convert(b), 0);
+  const std::string t = text();
+  const auto part = [&t](const std::string& from, const std::string& to) {
+    const std::size_t a = t.find(from);
+    if (a == std::string::npos) return std::string();
+    return t.substr(a, t.find(to, a) - a);
+  };
+  const auto levels = [](const std::string& text) {
+    std::string found;
+    for (int level : {3, 4, 7, 8, 9})
+      if (text.find("Z" + std::to_string(level) + "=DTCreateLengthSum") != std::string::npos)
+        found += std::to_string(level);
+    return found;
+  };
+  EXPECT_EQ(levels(part("input_new(true,\"NUT\")", "output_save")), "9");
+  EXPECT_EQ(levels(part("input_new(true,\"BOLT\")", "output_save")), "34");
+  EXPECT_EQ(levels(part("model_create(IGES_NAME)", "user_symbol")), "78");
+}
+
 // Duplicate names in userElementMode 2: note 891, the first definition's
 // members are written for the instances of the second.
 TEST_F(Structure, DuplicateNamesWhenExpanding) {
