@@ -14,6 +14,7 @@
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
 #include "iges_in/iges_script_source.h"
+#include "script/geometry.h"
 #include "script/script_writer.h"
 #include "script/structure.h"
 #include "support/assign_tables.h"
@@ -816,6 +817,40 @@ int viewMatrix(std::int32_t view, double scale, double x, double y, bool withOri
   return result;
 }
 
+namespace {
+
+// The clip box of a view, in the coordinates the view's geometry is written
+// in: the four sides of its view volume (planes x = D/A on the left and
+// right, y = D/B at the top and bottom, in view space), their corners taken
+// through the view's own matrix into model space and then through
+// `toDrawing` like the geometry.  false when a side is missing or is no
+// such plane: the view then clips nothing.
+bool viewClipBox(std::int32_t view, const Transform& toDrawing, Point3& low, Point3& high) {
+  const auto* rec = dynamic_cast<const ViewRecord*>(element(view).params.get());
+  if (rec == nullptr) return false;
+  enum { kLeft, kTop, kRight, kBottom };
+  double side[4];
+  for (int k = kLeft; k <= kBottom; ++k) {
+    const std::int32_t plane = rec->clipPlanes[k];
+    const auto* p = isElementIndex(plane) ? dynamic_cast<const PlaneRecord*>(element(plane).params.get()) : nullptr;
+    if (p == nullptr) return false;
+    const double across = k == kLeft || k == kRight ? p->a : p->b;
+    if (across == 0.0) return false;
+    side[k] = p->d / across;
+    if (!std::isfinite(side[k])) return false;
+  }
+  Point3 corners[2] = {{side[kLeft], side[kBottom], 0.0}, {side[kRight], side[kTop], 0.0}};
+  for (Point3& c : corners) {
+    if (rec->hasMatrix) c = applyTransform(rec->matrix, c);
+    c = applyTransform(toDrawing, c);
+  }
+  low = corners[0];
+  high = corners[1];
+  return true;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Groups
 
@@ -1065,6 +1100,10 @@ int writeDefinitionModel(std::int32_t index, const std::string& name, const std:
   c.currentView = 0;
   c.currentViewNumber = kNoView;
   s.currentViewMatrix = nullptr;
+  // Nor its clip box (the corners stay for the view's pass).
+  bool& clipped = scriptState().clipSet;
+  const bool savedClip = clipped;
+  clipped = false;
   if (traceLevel() > 0) std::printf("-> cee680 : Begin of Subfigure '%s' (%d)\n", name.c_str(), static_cast<int>(index));
   std::vector<std::int32_t> members;
   int r = ScriptModelNew(name, definitionLevels(index));
@@ -1081,6 +1120,7 @@ int writeDefinitionModel(std::int32_t index, const std::string& name, const std:
   c.currentView = savedView;
   c.currentViewNumber = savedNumber;
   s.currentViewMatrix = savedMatrix;
+  clipped = savedClip;
   if (r != 0) return ConvertResult::kError;
   registerName(original, index, name);
   s.modelFiles.insert(subfigureFileName(name));
@@ -1569,7 +1609,10 @@ int convertDrawingMode() {
       c.currentView = view;
       c.currentViewNumber = info.number;
       s.currentViewMatrix = &matrix;
+      Point3 low, high;
+      if (viewClipBox(view, matrix, low, high)) ScriptSetClipBox(low.x, low.y, high.x, high.y);
       if (topLevelPass(0, &matrix) != 0) result = -1;
+      ScriptClearClipBox();
       s.currentViewMatrix = nullptr;
       c.currentView = 0;
       c.currentViewNumber = kNoView;

@@ -32,7 +32,8 @@ struct ScriptMatrix {
 
 ScriptPointXYZ scriptTransform(const ScriptMatrix* m, const ScriptPointXYZ& p);
 
-// The clip box of the current view (corners already in model space).
+// The clip box of the view being converted: two opposite corners in the
+// coordinates the writers' matrices take the geometry to.
 void ScriptSetClipBox(double x1, double y1, double x2, double y2);
 void ScriptClearClipBox();
 // Cuts the segment to the clip box; -1 when it lies wholly outside.

@@ -853,6 +853,55 @@ TEST_F(Structure, RotatedViewPlacesTheModelThroughTheInverseOfItsMatrix) {
   }
 }
 
+// A view whose volume has four sides clips its geometry to them: the box
+// of the view above, x from -1 to 3 and y from -1 to 1 in view space,
+// placed like the geometry.  The line along the view's x axis is cut at
+// x = 3, the one along its -y axis at y = -1, one outside is dropped; the
+// drawing's own annotation and a symbol model written from inside the view
+// are not clipped.
+TEST_F(Structure, ViewVolumeClipsTheGeometryOfItsView) {
+  for (int scaled : {0, 1}) {
+    SCOPED_TRACE(scaled);
+    runSettings().userElementMode = 0;
+    igestest::Builder b;
+    b.add(110, lineParams(10, 0, 10, 5));
+    b.add(110, lineParams(10, 0, 12, 0));
+    b.add(110, lineParams(20, 20, 21, 20));
+    const Subfigure f = addSubfigure(b, "FAR");
+    b.entity(f.first).params = std::to_string(f.definition) + ",50.,50.,0.;";
+    b.entity(f.second).params = std::to_string(f.definition) + ",10.,0.,0.;";
+    const int note = b.add(110, lineParams(150, 150, 160, 150));
+    const auto plane = [&b](const char* abcd) { return std::to_string(b.add(108, std::string(abcd) + ",0,0.,0.,0.,0.;")); };
+    const std::string left = plane("1.,0.,0.,-1."), top = plane("0.,1.,0.,1."), right = plane("2.,0.,0.,6."),
+                      bottom = plane("0.,1.,0.,-1.");
+    const int matrix = b.add(124, "0.,-1.,0.,10.,1.,0.,0.,0.,0.,0.,1.,0.;");
+    igestest::Entity view{410, 0, "1,2.," + left + "," + top + "," + right + "," + bottom + ",0,0;"};
+    view.matrix = matrix;
+    const int v = b.add(view);
+    addDrawing(b, {v}, {{100, 50}}, {note});
+    igesStructureSettings().scaledViewHandling = scaled;
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    // Two cut lines, the annotation and the member in the symbol model.
+    EXPECT_EQ(s.lines.size(), 4u);
+    if (scaled == 0) {
+      EXPECT_TRUE(hasLine(s, 100, 50, 106, 50));
+      EXPECT_TRUE(hasLine(s, 100, 50, 100, 48));
+    } else {
+      EXPECT_TRUE(hasLine(s, 0, 0, 3, 0));
+      EXPECT_TRUE(hasLine(s, 0, 0, 0, -1));
+    }
+    EXPECT_TRUE(hasLine(s, 150, 150, 160, 150));
+    // The model of the definition keeps its member whole.
+    const std::string t = text();
+    const std::size_t model = t.find("input_new(true,\"FAR\")");
+    ASSERT_NE(model, std::string::npos);
+    EXPECT_NE(t.substr(model, t.find("output_save", model) - model).find("DTCreateLine"), std::string::npos);
+    TearDown();
+    SetUp();
+  }
+}
+
 // The settings come from the run: the world switch, the user-library
 // directory (without its closing '/'), and whether definitions become
 // models before the main model (then the header saves the top model).
