@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -674,52 +675,33 @@ TEST_F(ElementTableTest, AncestorQueriesOverSharedAndCyclicFathers) {
 
 // Builds the table of the conversion-order test; returns the indices by name.
 std::map<std::string, Index> buildConversionTable() {
-  std::map<std::string, Index> n;
-  auto add = [](std::int32_t type, std::int32_t form = 0) {
-    const Index i = newIndex();
-    element(i).type = type;
-    element(i).form = form;
-    element(i).transferId = 1000 + i;
-    return i;
+  const struct {
+    const char* name;
+    std::int32_t type, form;
+    const char* father;  // linked as its son, or nullptr
+  } rows[] = {
+      {"matrix", 124, 0, nullptr},        {"line", 110, 0, nullptr},          {"group13", 402, 13, nullptr},
+      {"layer", 8888, 0, nullptr},        {"instance", 408, 0, nullptr},      {"definition", 308, 0, "instance"},
+      {"definition2", 308, 0, nullptr},   {"nestedDefinition", 308, 0, "definition2"},
+      {"group", 402, 0, nullptr},         {"area", 230, 0, "group"},          {"curve", 102, 0, "group"},
+      {"dimension", 444, 0, nullptr},     {"d220", 220, 0, nullptr},          {"d218", 218, 0, nullptr},
+      {"d210", 210, 0, nullptr},          {"d206", 206, 0, nullptr},          {"d202", 202, 0, nullptr},
+      {"d222", 222, 0, nullptr},          {"d216", 216, 0, nullptr},          {"property", 406, 0, nullptr},
+      {"named", 100, 0, "property"},      {"namedSon", 110, 0, "named"},      {"spline", 112, 0, nullptr},
+      {"splineSon", 110, 0, "spline"},    {"innerGroup", 402, 0, "group"},    {"innerCurve", 102, 0, "curve"},
+      {"matrix2", 124, 0, nullptr},       {"registered", 110, 0, nullptr},
   };
-  auto link = [](Index f, Index s) { EXPECT_EQ(linkFatherSon(f, s), 0); };
-  n["matrix"] = add(124);
-  n["line"] = add(110);
-  n["group13"] = add(402, 13);
-  n["layer"] = add(8888);
-  n["instance"] = add(408);
-  n["definition"] = add(308);
-  link(n["instance"], n["definition"]);
-  n["definition2"] = add(308);
-  n["nestedDefinition"] = add(308);
-  link(n["definition2"], n["nestedDefinition"]);
-  n["group"] = add(402);
-  n["area"] = add(230);
-  link(n["group"], n["area"]);
-  n["curve"] = add(102);
-  link(n["group"], n["curve"]);
-  n["dimension"] = add(444);
-  n["d220"] = add(220);
-  n["d218"] = add(218);
-  n["d210"] = add(210);
-  n["d206"] = add(206);
-  n["d202"] = add(202);
-  n["d222"] = add(222);
-  n["d216"] = add(216);
-  n["property"] = add(406);
-  n["named"] = add(100);
-  n["namedSon"] = add(110);
-  link(n["property"], n["named"]);
-  link(n["named"], n["namedSon"]);
-  n["spline"] = add(112);
-  n["splineSon"] = add(110);
-  link(n["spline"], n["splineSon"]);
-  n["innerGroup"] = add(402);
-  link(n["group"], n["innerGroup"]);
-  n["innerCurve"] = add(102);
-  link(n["curve"], n["innerCurve"]);
-  n["matrix2"] = add(124);
-  n["registered"] = add(110);
+  std::map<std::string, Index> n;
+  for (const auto& row : rows) {
+    const Index i = newIndex();
+    element(i).type = row.type;
+    element(i).form = row.form;
+    element(i).transferId = 1000 + i;
+    n[row.name] = i;
+    if (row.father != nullptr) {
+      EXPECT_EQ(linkFatherSon(n.at(row.father), i), 0);
+    }
+  }
   setStateRaw(n["registered"], 'r');
   return n;
 }
@@ -1026,10 +1008,9 @@ TEST_F(ElementTableTest, StatusFlagsAndClassBits) {
     DirectoryEntry de;
     std::snprintf(de.status, sizeof de.status, "%s", row.status);
     const StatusFlags f = decodeStatus(de);
-    EXPECT_EQ(f.blank, row.flags.blank) << row.status;
-    EXPECT_EQ(f.subordinate, row.flags.subordinate) << row.status;
-    EXPECT_EQ(f.entityUse, row.flags.entityUse) << row.status;
-    EXPECT_EQ(f.hierarchy, row.flags.hierarchy) << row.status;
+    EXPECT_EQ(std::tuple(f.blank, f.subordinate, f.entityUse, f.hierarchy),
+              std::tuple(row.flags.blank, row.flags.subordinate, row.flags.entityUse, row.flags.hierarchy))
+        << row.status;
   }
 
   struct Bits {
@@ -1150,15 +1131,9 @@ TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
   EXPECT_EQ(elementTable().lastIndex, 10);
   for (Index i = 1; i <= 10; ++i) {
     const ElementRecord& e = element(i);
-    EXPECT_EQ(e.sons, nullptr) << i;
-    EXPECT_EQ(e.fathers, nullptr) << i;
-    EXPECT_EQ(e.sonCount + e.fatherCount, 0) << i;
-    EXPECT_EQ(e.params, nullptr) << i;
-    EXPECT_EQ(e.transferAttrs, nullptr) << i;
-    EXPECT_EQ(e.matrix, nullptr) << i;
-    EXPECT_EQ(e.de.matrixPointer, 0) << i;
-    EXPECT_EQ(e.outputKind, 0) << i;
-    EXPECT_EQ(e.state, 'w') << i;
+    EXPECT_TRUE(e.sons == nullptr && e.fathers == nullptr && e.sonCount + e.fatherCount == 0 && !e.params &&
+                !e.transferAttrs && !e.matrix && e.de.matrixPointer == 0 && e.outputKind == 0 && e.state == 'w')
+        << i;
   }
   auto noMembers = [](Index, std::vector<std::int32_t>&) { return 0; };
   ASSERT_EQ(linkTransferElements(noMembers), 0);

@@ -241,10 +241,6 @@ TEST_F(FetchTest, SymbolPartsAndLeaders) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(FetchTest, FrameReaderDebugLines) {
   ASSERT_TRUE(load(header(0) + measure("visible", "pointpoint", "#fit\n#no_frame\n#0\n")));
   runSettings().traceLevel = 5;
