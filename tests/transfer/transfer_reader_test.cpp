@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -223,9 +224,7 @@ TEST_F(TransferReaderTest, DirectoryPassPositionsTypesAndIdentifiers) {
   // The position leads back to the section.
   std::string keyword, identifier, rest;
   ASSERT_EQ(seekToElement(positionOf(file, "d_polyline"), keyword, identifier, &rest), 0);
-  EXPECT_EQ(keyword, "d_polyline");
-  EXPECT_EQ(identifier, "23");
-  EXPECT_EQ(rest, "rest of the line");
+  EXPECT_EQ(std::tuple(keyword, identifier, rest), std::tuple("d_polyline", "23", "rest of the line"));
 
   // A suffix entry made before its plain key leaves the key free.
   TransferIdIndex index;
@@ -300,18 +299,13 @@ TEST_F(TransferReaderTest, ValueLineReaders) {
   EXPECT_DOUBLE_EQ(p.y, -4);
   EXPECT_DOUBLE_EQ(p.z, 0);
   EXPECT_EQ(readIntAndText(i, text), 0);
-  EXPECT_EQ(i, 7);
-  EXPECT_EQ(text, "Arial");
+  EXPECT_EQ(std::tuple(i, text), std::tuple(7, std::string("Arial")));
   EXPECT_EQ(readIntAndText(i, text), 0);
-  EXPECT_EQ(i, 12);
-  EXPECT_EQ(text, "");
+  EXPECT_EQ(std::tuple(i, text), std::tuple(12, std::string()));
   TransferPen pen;
   EXPECT_EQ(readPen(pen), 0);
-  EXPECT_EQ(pen.colour, 5);
-  EXPECT_EQ(pen.red, 255);
-  EXPECT_EQ(pen.green, 128);
-  EXPECT_EQ(pen.blue, 0);
-  EXPECT_EQ(pen.name, "orange");
+  EXPECT_EQ(std::tuple(pen.colour, pen.red, pen.green, pen.blue, pen.name),
+            std::tuple(5, 255, 128, 0, std::string("orange")));
   // Failures: each one consumes its line and leaves the reader usable.
   EXPECT_EQ(readToken(text), -1);  // empty value
   EXPECT_EQ(lastTransferStop(), TransferStop::kBadValue);
