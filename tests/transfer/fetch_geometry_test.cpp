@@ -3,8 +3,8 @@
 // common layout in both file versions, the attribute mappings, the early
 // ends of an element and the geometry each kind builds.
 #include <cmath>
-#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/transfer/fetch_test_support.h"
@@ -34,15 +34,9 @@ TEST_F(FetchTest, LineInBothFileVersions) {
   }
   for (const TransferLine& l : lines) {
     // The reference point (1, 2) is subtracted.
-    EXPECT_DOUBLE_EQ(l.start.x, 10);
-    EXPECT_DOUBLE_EQ(l.start.y, 10);
-    EXPECT_DOUBLE_EQ(l.end.x, 20);
-    EXPECT_DOUBLE_EQ(l.end.y, 20);
-    EXPECT_EQ(l.layer, 2);
-    EXPECT_EQ(l.lineStyle, 4);
-    EXPECT_EQ(l.lineWidth, 7);
-    EXPECT_FALSE(l.deleted);
-    EXPECT_EQ(l.identifier, "7");
+    EXPECT_EQ(std::tuple(l.start.x, l.start.y, l.end.x, l.end.y), std::tuple(10.0, 10.0, 20.0, 20.0));
+    EXPECT_EQ(std::tuple(l.layer, l.lineStyle, l.lineWidth, l.deleted, l.identifier),
+              std::tuple(2, 4, 7, false, std::string("7")));
   }
   EXPECT_EQ(lines[0].attributeText, "");
   EXPECT_EQ(lines[1].attributeText, "attr text");
