@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -49,6 +51,10 @@ class ElementTableTest : public ::testing::Test {
     return i;
   }
   static void link(Index father, Index son) { ASSERT_EQ(linkFatherSon(father, son), 0); }
+  // Links the pairs (father, son) in their order.
+  static void links(std::initializer_list<std::pair<Index, Index>> pairs) {
+    for (const auto& [father, son] : pairs) link(father, son);
+  }
 
   // The indices of a sons list as stored (with -3 and -99 entries).
   static std::vector<Index> sonList(Index father) {
@@ -372,12 +378,7 @@ TEST_F(ElementTableTest, NextSonFatherCursorsAndSonsOfType) {
   const Index empty = add(402);
   const Index lone = add(402);
   const Index leaf = add(110);
-  link(top, group);
-  link(group, line);
-  link(group, 0);
-  link(group, arc);
-  link(group, line2);
-  link(lone, leaf);
+  links({{top, group}, {group, line}, {group, 0}, {group, arc}, {group, line2}, {lone, leaf}});
 
   SonResult r;
   EXPECT_EQ(nextSon(empty, r), -3);
@@ -488,17 +489,8 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
   const Index c1 = add(110);
   const Index groupD = add(402);
   const Index d1 = add(110);
-  link(root, groupA);
-  link(groupA, a1);
-  link(groupA, a2);
-  link(root, b);
-  link(root, subfigure);
-  link(subfigure, s1);
-  link(root, curve);
-  link(curve, c1);
-  link(curve, 0);
-  link(curve, groupD);
-  link(groupD, d1);
+  links({{root, groupA}, {groupA, a1}, {groupA, a2}, {root, b}, {root, subfigure}, {subfigure, s1},
+         {root, curve}, {curve, c1}, {curve, 0}, {curve, groupD}, {groupD, d1}});
   const Index elsewhere = add(402);
   link(elsewhere, d1);  // d1's newest father is not the one walked through
   link(elsewhere, a1);
@@ -545,13 +537,7 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
   const Index w = add(402);
   const Index w1 = add(110);
   const Index w2 = add(110);
-  link(t, u);
-  link(t, z);
-  link(u, v);
-  link(u, w);
-  link(v, v1);
-  link(w, w1);
-  link(w, w2);
+  links({{t, u}, {t, z}, {u, v}, {u, w}, {v, v1}, {w, w1}, {w, w2}});
   for (Index i : {t, u, v, w}) resetSonCursors(i);
   EXPECT_EQ(walkDescendants(t, 3), (std::vector<Index>{v1, v, w1}));
   resetSonCursors(u);  // back to v, whose own sons are done
@@ -844,11 +830,7 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   const Index shared = add(110);
   const Index done = add(402);
   const Index underDone = add(110);
-  link(root, a);
-  link(root, b);
-  link(root, 0);
-  link(a, shared);
-  link(b, shared);
+  links({{root, a}, {root, b}, {root, 0}, {a, shared}, {b, shared}});
   link(shared, root);  // a cycle back to the top
   link(b, done);
   link(done, underDone);
@@ -904,12 +886,8 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   const Index memberSon = add(100);
   const Index instance = add(408);
   const Index both = add(110);
-  link(group, line);
-  link(definition, member);
-  link(member, memberSon);
-  link(instance, definition);
-  link(group, both);
-  link(definition, both);
+  links({{group, line}, {definition, member}, {member, memberSon}, {instance, definition}, {group, both},
+         {definition, both}});
   const std::vector<Index> skipped{matrix, colour, drawing, view, group3, group4};
   const std::vector<Index> subfigure{definition, member, memberSon, both};
   markAll('d');
