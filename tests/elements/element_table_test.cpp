@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -51,6 +52,11 @@ class ElementTableTest : public ::testing::Test {
     return i;
   }
   static void link(Index father, Index son) { ASSERT_EQ(linkFatherSon(father, son), 0); }
+  // One new element of each type, in their order.
+  template <typename... Types>
+  static std::array<Index, sizeof...(Types)> adds(Types... types) {
+    return {add(types)...};
+  }
   // Links the pairs (father, son) in their order.
   static void links(std::initializer_list<std::pair<Index, Index>> pairs) {
     for (const auto& [father, son] : pairs) link(father, son);
@@ -208,11 +214,7 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
 }
 
 TEST_F(ElementTableTest, SonsAreOrderedByPriority) {
-  const Index group = add(402);
-  const Index sub = add(402);
-  const Index plane = add(108);
-  const Index line = add(110);
-  const Index arc = add(100);
+  const auto [group, sub, plane, line, arc] = adds(402, 402, 108, 110, 100);
   const Index conicForm1 = add(104, 1);
   const Index conic = add(104, 0);
   const Index copious40 = add(106, 40);
@@ -370,14 +372,7 @@ TEST_F(ElementTableTest, LinksOutsideTheTableAreRefused) {
 }
 
 TEST_F(ElementTableTest, NextSonFatherCursorsAndSonsOfType) {
-  const Index top = add(404);
-  const Index group = add(402);
-  const Index line = add(110);
-  const Index arc = add(100);
-  const Index line2 = add(110);
-  const Index empty = add(402);
-  const Index lone = add(402);
-  const Index leaf = add(110);
+  const auto [top, group, line, arc, line2, empty, lone, leaf] = adds(404, 402, 110, 100, 110, 402, 402, 110);
   links({{top, group}, {group, line}, {group, 0}, {group, arc}, {group, line2}, {lone, leaf}});
 
   SonResult r;
@@ -478,17 +473,8 @@ TEST_F(ElementTableTest, NextSonFatherCursorsAndSonsOfType) {
 }
 
 TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
-  const Index root = add(402);
-  const Index groupA = add(402);
-  const Index a1 = add(110);
-  const Index a2 = add(100);
-  const Index b = add(110);
-  const Index subfigure = add(308);
-  const Index s1 = add(110);
-  const Index curve = add(102);
-  const Index c1 = add(110);
-  const Index groupD = add(402);
-  const Index d1 = add(110);
+  const auto [root, groupA, a1, a2, b, subfigure, s1, curve, c1, groupD, d1] =
+      adds(402, 402, 110, 100, 110, 308, 110, 102, 110, 402, 110);
   links({{root, groupA}, {groupA, a1}, {groupA, a2}, {root, b}, {root, subfigure}, {subfigure, s1},
          {root, curve}, {curve, c1}, {curve, 0}, {curve, groupD}, {groupD, d1}});
   const Index elsewhere = add(402);
@@ -529,14 +515,7 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
 
   // Cursors changed in the middle of a walk: the walk goes on from the
   // cursors as they now stand.
-  const Index t = add(402);
-  const Index u = add(402);
-  const Index z = add(110);
-  const Index v = add(402);
-  const Index v1 = add(110);
-  const Index w = add(402);
-  const Index w1 = add(110);
-  const Index w2 = add(110);
+  const auto [t, u, z, v, v1, w, w1, w2] = adds(402, 402, 110, 402, 110, 402, 110, 110);
   links({{t, u}, {t, z}, {u, v}, {u, w}, {v, v1}, {w, w1}, {w, w2}});
   for (Index i : {t, u, v, w}) resetSonCursors(i);
   EXPECT_EQ(walkDescendants(t, 3), (std::vector<Index>{v1, v, w1}));
@@ -591,10 +570,7 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
 }
 
 TEST_F(ElementTableTest, AncestorQueriesOverSharedAndCyclicFathers) {
-  const Index subfigure = add(308);
-  const Index group = add(402);
-  const Index line = add(110);
-  const Index loose = add(110);
+  const auto [subfigure, group, line, loose] = adds(308, 402, 110, 110);
   link(subfigure, group);
   link(group, line);
   EXPECT_EQ(hasNoAncestorOfType(line, 308), 0);
@@ -824,12 +800,7 @@ TEST_F(ElementTableTest, EveryFailedElementIsOneCountedError) {
 }
 
 TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
-  const Index root = add(402);
-  const Index a = add(402);
-  const Index b = add(402);
-  const Index shared = add(110);
-  const Index done = add(402);
-  const Index underDone = add(110);
+  const auto [root, a, b, shared, done, underDone] = adds(402, 402, 402, 110, 402, 110);
   links({{root, a}, {root, b}, {root, 0}, {a, shared}, {b, shared}});
   link(shared, root);  // a cycle back to the top
   link(b, done);
@@ -873,19 +844,11 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   // markAll skips matrices, colours, drawings, views, groups of forms 3
   // and 4, and subfigure definitions with everything under them.
   fresh(64);
-  const Index matrix = add(124);
-  const Index colour = add(314);
-  const Index drawing = add(404);
-  const Index view = add(410);
+  const auto [matrix, colour, drawing, view] = adds(124, 314, 404, 410);
   const Index group3 = add(402, 3);
   const Index group4 = add(402, 4);
-  const Index group = add(402);
-  const Index line = add(110);
-  const Index definition = add(308);
-  const Index member = add(110);
-  const Index memberSon = add(100);
-  const Index instance = add(408);
-  const Index both = add(110);
+  const auto [group, line, definition, member, memberSon, instance, both] =
+      adds(402, 110, 308, 110, 100, 408, 110);
   links({{group, line}, {definition, member}, {member, memberSon}, {instance, definition}, {group, both},
          {definition, both}});
   const std::vector<Index> skipped{matrix, colour, drawing, view, group3, group4};
@@ -918,9 +881,7 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
 }
 
 TEST_F(ElementTableTest, MatrixChain) {
-  const Index line = add(110);
-  const Index inner = add(124);
-  const Index outer = add(124);
+  const auto [line, inner, outer] = adds(110, 124, 124);
   element(line).de.matrixPointer = deNumberOf(inner);
   element(inner).de.matrixPointer = deNumberOf(outer);
   std::vector<Index> chain{99};
