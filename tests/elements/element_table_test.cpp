@@ -57,6 +57,12 @@ class ElementTableTest : public ::testing::Test {
   static std::array<Index, sizeof...(Types)> adds(Types... types) {
     return {add(types)...};
   }
+  // hasNoAncestorOfType for each (element, type).
+  static std::vector<int> noAncestor(std::initializer_list<std::pair<Index, std::int32_t>> asked) {
+    std::vector<int> out;
+    for (const auto& [index, type] : asked) out.push_back(hasNoAncestorOfType(index, type));
+    return out;
+  }
   // Links the pairs (father, son) in their order.
   static void links(std::initializer_list<std::pair<Index, Index>> pairs) {
     for (const auto& [father, son] : pairs) link(father, son);
@@ -163,8 +169,7 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   element(5).type = 402;
   element(6).type = 110;
   element(7).type = 100;
-  link(5, 6);
-  link(5, 7);
+  links({{5, 6}, {5, 7}});
   element(5).sonCursor = element(5).sons->next;
   element(5).params = std::make_unique<GeometryRecord>();
   element(5).scriptObjects = {42, 43};
@@ -225,11 +230,9 @@ TEST_F(ElementTableTest, SonsAreOrderedByPriority) {
   EXPECT_EQ(sonList(group), (std::vector<Index>{plane, sub}));
   link(group, line);
   link(group, arc);  // equal keys keep link order
-  link(group, conicForm1);
-  link(group, copious40);
+  links({{group, conicForm1}, {group, copious40}});
   ASSERT_EQ(linkFatherSon(group, 0), 0);  // a null pointer of the parameter data
-  link(group, conic);
-  link(group, copious);
+  links({{group, conic}, {group, copious}});
   EXPECT_EQ(sonList(group),
             (std::vector<Index>{plane, sub, copious, conic, line, arc, conicForm1, copious40, LinkIndex::kNull}));
   EXPECT_EQ(keyList(group), (std::vector<std::int32_t>{0, 8, 18, 19, 99, 99, 99, 99, 99}));
@@ -527,16 +530,14 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
   // A cycle ends.
   const Index x = add(402);
   const Index y = add(402);
-  link(x, y);
-  link(y, x);
+  links({{x, y}, {y, x}});
   resetSonCursors(x);
   resetSonCursors(y);
   EXPECT_EQ(walkDescendants(x), (std::vector<Index>{y}));
   // So does an element that is its own son.
   const Index self = add(402);
   const Index selfLeaf = add(110);
-  link(self, self);
-  link(self, selfLeaf);
+  links({{self, self}, {self, selfLeaf}});
   resetSonCursors(self);
   EXPECT_EQ(walkDescendants(self), (std::vector<Index>{selfLeaf}));
 
@@ -571,28 +572,21 @@ TEST_F(ElementTableTest, NextDescendantReturnsLeavesFirst) {
 
 TEST_F(ElementTableTest, AncestorQueriesOverSharedAndCyclicFathers) {
   const auto [subfigure, group, line, loose] = adds(308, 402, 110, 110);
-  link(subfigure, group);
-  link(group, line);
-  EXPECT_EQ(hasNoAncestorOfType(line, 308), 0);
-  EXPECT_EQ(hasNoAncestorOfType(line, 402), 0);
-  EXPECT_EQ(hasNoAncestorOfType(line, 102), 1);
-  EXPECT_EQ(hasNoAncestorOfType(line, 999), 1);
-  EXPECT_EQ(hasNoAncestorOfType(group, 402), 1);  // the element itself does not count
-  EXPECT_EQ(hasNoAncestorOfType(subfigure, 308), 1);
-  EXPECT_EQ(hasNoAncestorOfType(loose, 308), 1);
+  links({{subfigure, group}, {group, line}});
+  // The element itself does not count.
+  EXPECT_EQ(noAncestor({{line, 308}, {line, 402}, {line, 102}, {line, 999}, {group, 402}, {subfigure, 308},
+                        {loose, 308}}),
+            (std::vector<int>{0, 0, 1, 1, 1, 1, 1}));
   // A link made after a query is seen by the next one.
   const Index curve = add(102);
   link(curve, loose);
-  EXPECT_EQ(hasNoAncestorOfType(loose, 102), 0);
-  EXPECT_EQ(hasNoAncestorOfType(line, 102), 1);
+  EXPECT_EQ(noAncestor({{loose, 102}, {line, 102}}), (std::vector<int>{0, 1}));
   const Index outer = add(102);
   const Index spare = add(308);
-  EXPECT_EQ(hasNoAncestorOfType(line, 102), 1);
-  EXPECT_EQ(hasNoAncestorOfType(loose, 308), 1);
+  EXPECT_EQ(noAncestor({{line, 102}, {loose, 308}}), (std::vector<int>{1, 1}));
   link(outer, subfigure);  // no new element, only a new link
   link(spare, curve);
-  EXPECT_EQ(hasNoAncestorOfType(line, 102), 0);
-  EXPECT_EQ(hasNoAncestorOfType(loose, 308), 0);
+  EXPECT_EQ(noAncestor({{line, 102}, {loose, 308}}), (std::vector<int>{0, 0}));
 
   // Type 0: no father, or a 406 property as first (newest) father.
   const Index property = add(406);
@@ -608,10 +602,8 @@ TEST_F(ElementTableTest, AncestorQueriesOverSharedAndCyclicFathers) {
   // A cyclic father graph ends.
   const Index p = add(110);
   const Index q = add(110);
-  link(p, q);
-  link(q, p);
-  EXPECT_EQ(hasNoAncestorOfType(p, 404), 1);
-  EXPECT_EQ(hasNoAncestorOfType(p, 308), 1);
+  links({{p, q}, {q, p}});
+  EXPECT_EQ(noAncestor({{p, 404}, {p, 308}}), (std::vector<int>{1, 1}));
   const Index drawing = add(404);
   link(drawing, q);
   EXPECT_EQ(hasNoAncestorOfType(p, 404), 0);
@@ -628,11 +620,8 @@ TEST_F(ElementTableTest, AncestorQueriesOverSharedAndCyclicFathers) {
     }
     level = next;
   }
-  EXPECT_EQ(hasNoAncestorOfType(level[1], 404), 0);
-  EXPECT_EQ(hasNoAncestorOfType(level[1], 308), 0);
-  EXPECT_EQ(hasNoAncestorOfType(level[1], 999), 1);
-  EXPECT_EQ(hasNoAncestorOfType(level[1], 402), 1);
-  EXPECT_EQ(hasNoAncestorOfType(top0, 308), 1);
+  EXPECT_EQ(noAncestor({{level[1], 404}, {level[1], 308}, {level[1], 999}, {level[1], 402}, {top0, 308}}),
+            (std::vector<int>{0, 0, 1, 1, 1}));
 }
 
 // Builds the table of the conversion-order test; returns the indices by name.
@@ -803,8 +792,7 @@ TEST_F(ElementTableTest, DeepStatesOverSharedSonsAndCycles) {
   const auto [root, a, b, shared, done, underDone] = adds(402, 402, 402, 110, 402, 110);
   links({{root, a}, {root, b}, {root, 0}, {a, shared}, {b, shared}});
   link(shared, root);  // a cycle back to the top
-  link(b, done);
-  link(done, underDone);
+  links({{b, done}, {done, underDone}});
   setStateRaw(done, 'd');
   element(shared).scriptObjects = {3, 4};
 
