@@ -53,27 +53,21 @@ TEST(IgesinAnnotation, PlusWritesDimensionsTextsGroupsAndSymbolModels) {
   EXPECT_TRUE(s.errors.empty()) << s.errors.front();
   EXPECT_TRUE(s.closed);
   const std::string& t = run.script;
-  EXPECT_EQ(occurrences(t, "=DTCreateLinearDimension(\"pointpointhor\""), 1) << t;
-  EXPECT_EQ(occurrences(t, "\"two_points\""), 1);
-  EXPECT_EQ(occurrences(t, "= DTCreateRadiusDimension ("), 1);
-  EXPECT_EQ(occurrences(t, "\"HELLO\""), 1);
-  EXPECT_EQ(occurrences(t, "DTCreateGroup (\"GRP.1\""), 1);
   // The definition is a model of its own in the library, made before the
   // main model, which the header saved and the end of the definitions
-  // creates again; both instances refer to it.
-  EXPECT_EQ(occurrences(t, "model_save(top,true,false,IGES_NAME)"), 1);
-  EXPECT_EQ(occurrences(t, "cd(\"" + library + "\")"), 1);
-  EXPECT_EQ(occurrences(t, "input_new(true,\"LIB_BOLT\")"), 1);
-  EXPECT_EQ(occurrences(t, "output_save(\"LIB_BOLT\")"), 1);
-  EXPECT_EQ(occurrences(t, "model_create(IGES_NAME)"), 1);
-  EXPECT_LT(t.find("output_save(\"LIB_BOLT\")"), t.find("model_create(IGES_NAME)"));
+  // creates again; both instances refer to it.  Everything else goes into
+  // the main model.
+  const std::vector<std::string> once = {
+      "=DTCreateLinearDimension(\"pointpointhor\"", "\"two_points\"", "= DTCreateRadiusDimension (", "\"HELLO\"",
+      "DTCreateGroup (\"GRP.1\"", "model_save(top,true,false,IGES_NAME)", "cd(\"" + library + "\")",
+      "input_new(true,\"LIB_BOLT\")", "output_save(\"LIB_BOLT\")", "model_create(IGES_NAME)"};
+  for (const std::string& statement : once)
+    EXPECT_EQ(occurrences(t, statement), 1) << statement << "\n" << t;
   EXPECT_EQ(occurrences(t, "user_symbol(\"" + library + "/LIB_BOLT\""), 2);
-  // Everything else goes into the main model.
   const std::size_t main = t.find("model_create(IGES_NAME)");
-  EXPECT_GT(t.find("user_symbol("), main);
-  EXPECT_GT(t.find("\"HELLO\""), main);
-  EXPECT_GT(t.find("DTCreateLinearDimension"), main);
-  EXPECT_GT(t.find("DTCreateGroup"), main);
+  EXPECT_LT(t.find("output_save(\"LIB_BOLT\")"), main);
+  for (const char* inMain : {"user_symbol(", "\"HELLO\"", "DTCreateLinearDimension", "DTCreateGroup"})
+    EXPECT_GT(t.find(inMain), main) << inMain;
   // The geometry: the measured line, the group's two lines and the arc
   // (the definition's member lies in its own model).
   EXPECT_GE(s.lines.size(), 3u);
