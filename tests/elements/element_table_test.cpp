@@ -1002,12 +1002,9 @@ TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
   EXPECT_EQ(element(1).transferAttrs, nullptr);
   EXPECT_EQ(freeTransferList(list), 0);
 
-  EXPECT_EQ(findById(30, 1, 7), 4);
-  EXPECT_EQ(findById(60, 1, 7), 7);
-  EXPECT_EQ(findById(60, 1, 500), 7);
-  EXPECT_EQ(findById(35, 1, 7), -1);
-  EXPECT_EQ(findById(99, 1, 7), -1);
-  EXPECT_EQ(findById(30, 5, 7), -1);
+  EXPECT_EQ((std::vector<Index>{findById(30, 1, 7), findById(60, 1, 7), findById(60, 1, 500), findById(35, 1, 7),
+                                 findById(99, 1, 7), findById(30, 5, 7)}),
+            (std::vector<Index>{4, 7, 7, -1, -1, -1}));
 
   std::vector<Index> asked;
   auto members = [&](Index index, std::vector<std::int32_t>& ids) {
