@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -210,16 +211,13 @@ TEST_F(TransferReaderTest, DirectoryPassPositionsTypesAndIdentifiers) {
   EXPECT_EQ(nextElementHeader(position, type, nullptr), -99);  // stays at the end
 
   const TransferIdIndex& ids = transferReader().transferIdIndex;
-  EXPECT_EQ(ids.find("17"), positionOf(file, "line 17\n"));
-  EXPECT_EQ(ids.find("17a"), positionOf(file, "line 17a"));
-  EXPECT_EQ(ids.find("17b"), std::nullopt);
-  EXPECT_EQ(ids.find("017"), positionOf(file, "line 17\n"));
-  EXPECT_EQ(ids.find("20"), std::nullopt);  // type 0 is not indexed
-  EXPECT_EQ(ids.find("23"), positionOf(file, "d_polyline"));
-  EXPECT_EQ(ids.find("-4"), positionOf(file, "measure_distance"));
-  EXPECT_EQ(ids.find("abc"), std::nullopt);
-  EXPECT_EQ(ids.find("0"), std::nullopt);
-  EXPECT_EQ(ids.size(), 3u);  // keys 17, 23, -4
+  // Type 0 ("20") is not indexed; the keys are 17, 23 and -4.
+  const std::pair<const char*, std::optional<std::int32_t>> lookups[] = {
+      {"17", positionOf(file, "line 17\n")}, {"17a", positionOf(file, "line 17a")}, {"17b", std::nullopt},
+      {"017", positionOf(file, "line 17\n")}, {"20", std::nullopt}, {"23", positionOf(file, "d_polyline")},
+      {"-4", positionOf(file, "measure_distance")}, {"abc", std::nullopt}, {"0", std::nullopt}};
+  for (const auto& [id, at] : lookups) EXPECT_EQ(ids.find(id), at) << id;
+  EXPECT_EQ(ids.size(), 3u);
 
   // The position leads back to the section.
   std::string keyword, identifier, rest;
