@@ -281,30 +281,16 @@ TEST_F(Messages, MessageTextTakesArgumentsFromTheContext) {
   EXPECT_EQ(mfaMessageText(4711), "");
 }
 
+// The built-in texts stand in while no message file is loaded (what a run
+// without its message file prints is checked on runs of the program, in
+// cli/installation).
 TEST(MessagesWithoutFile, BuiltInTextsServeOnlyWhileNoFileIsLoaded) {
-  struct Case {
-    const char* language;
-    const char* head;
-    const char* text;
-  };
-  const Case cases[] = {
-      {"deutsch", "\nFEHLER (990) in Funktion abc123, ",
-       "Die Meldungsdatei x.msg kann nicht gelesen werden, der Lauf endet\n"},
-      {"english", "\nERROR (990) in function abc123, ",
-       "The message file x.msg cannot be read, the run ends\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.language);
-    mfaResetRun();
-    mfaFree();
-    resetRunState();
-    runState().language = c.language;
-    testing::internal::CaptureStderr();
-    mfaReport("abc123", 990, Channel::kConsole, Severity::kError, {}, {}, "x.msg", nullptr);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.rfind(c.head, 0), 0u) << err;
-    EXPECT_EQ(err.substr(err.size() - std::string(c.text).size()), c.text) << err;
-  }
+  mfaResetRun();
+  mfaFree();
+  resetRunState();
+  runState().language = "english";
+  EXPECT_EQ(mfaTextOf(91), "WARNING");
+  EXPECT_NE(mfaTextOf(990), "");
   // A loaded file that lacks a number leaves its text empty.
   loadTable("90 F\n");
   EXPECT_EQ(mfaTextOf(990), "");
