@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <set>
 
 namespace drawingdb {
 namespace {
@@ -192,14 +194,26 @@ Entity lineEntity(Vec a, Vec b) {
   return e;
 }
 
-// Solid fill: the area between consecutive vertex heights is cut into
+Entity solidEntity(const Sweep::Piece& l, const Sweep::Piece& r, double y0, double y1) {
+  Entity e = makeEntity(EntityKind::Solid);
+  Solid& s = std::get<Solid>(e.data);
+  s.corner1 = {l.tAt(y0), y0, 0};
+  s.corner2 = {r.tAt(y0), y0, 0};
+  s.corner3 = {l.tAt(y1), y1, 0};
+  s.corner4 = {r.tAt(y1), y1, 0};
+  return e;
+}
+
+// Solid fill of any boundary, loops crossing each other too: the area
+// between consecutive heights (of vertices and of crossings) is cut into
 // trapezoids between pairs of crossings; a trapezoid continues upwards
-// while the same two boundary pieces bound it.
-std::vector<Entity> solidFill(const std::vector<HatchSegment>& outline) {
+// while the same two boundary pieces bound it.  Its work is the sum over
+// the heights of the pieces crossing each, so the boundaries without
+// crossings take the way below.
+std::vector<Entity> solidFillBySlabs(const std::vector<HatchSegment>& outline, std::vector<double> heights) {
   std::vector<Entity> out;
   Sweep sweep(outline, {1, 0}, {0, 1});
-  std::vector<double> heights;
-  heights.reserve(outline.size() * 2);
+  heights.reserve(heights.size() + outline.size() * 2);
   for (const HatchSegment& g : outline) {
     heights.push_back(g.a.y);
     heights.push_back(g.b.y);
@@ -213,16 +227,7 @@ std::vector<Entity> solidFill(const std::vector<HatchSegment>& outline) {
   std::vector<Open> open, still;
   std::vector<std::size_t> openWithLeft(sweep.size(), SIZE_MAX);  // index in `open` by left piece
   auto close = [&](const Open& o) {
-    if (out.size() >= kMaxPieces) return;
-    const Sweep::Piece& l = sweep.piece(o.left);
-    const Sweep::Piece& r = sweep.piece(o.right);
-    Entity e = makeEntity(EntityKind::Solid);
-    Solid& s = std::get<Solid>(e.data);
-    s.corner1 = {l.tAt(o.y0), o.y0, 0};
-    s.corner2 = {r.tAt(o.y0), o.y0, 0};
-    s.corner3 = {l.tAt(o.y1), o.y1, 0};
-    s.corner4 = {r.tAt(o.y1), o.y1, 0};
-    out.push_back(std::move(e));
+    if (out.size() < kMaxPieces) out.push_back(solidEntity(sweep.piece(o.left), sweep.piece(o.right), o.y0, o.y1));
   };
   std::vector<std::pair<double, std::size_t>> crossing;
   for (std::size_t k = 0; k + 1 < heights.size(); ++k) {
@@ -254,6 +259,162 @@ std::vector<Entity> solidFill(const std::vector<HatchSegment>& outline) {
   }
   for (const Open& o : open) close(o);
   return out;
+}
+
+// Whether two pieces cross (touching at an end is no crossing; lying on
+// one line over a length is).
+bool piecesCross(const Sweep::Piece& p, const Sweep::Piece& q) {
+  const Vec p0{p.t0, p.s0}, p1{p.t1, p.s1}, q0{q.t0, q.s0}, q1{q.t1, q.s1};
+  const double d1 = cross(p1 - p0, q0 - p0), d2 = cross(p1 - p0, q1 - p0);
+  const double d3 = cross(q1 - q0, p0 - q0), d4 = cross(q1 - q0, p1 - q0);
+  if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0))) return true;
+  if (d1 == 0 && d2 == 0) return std::max(p.lo(), q.lo()) < std::min(p.hi(), q.hi());
+  return false;
+}
+
+// Solid fill of boundaries whose loops do not cross: a sweep upwards
+// keeps the pieces crossing the current height in order (a search tree);
+// at each vertex height only the pieces that end or start there and their
+// neighbours change, and the area to the right of a piece is inside when
+// it is not inside to the right of its left neighbour.  A trapezoid runs
+// between two neighbours from where they became neighbours to where they
+// stop being so.  Every new pair of neighbours is checked for crossing;
+// the first crossing of the boundary is always met so (the lowest
+// crossing's two pieces are neighbours before the sweep reaches it), and
+// the fill is then left to the slab way.  Work: n log n for n pieces.
+bool solidFillBySweep(const std::vector<HatchSegment>& outline, std::vector<Entity>& out) {
+  Sweep sweep(outline, {1, 0}, {0, 1});
+  const std::size_t n = sweep.size();
+  if (n == 0) return true;
+  std::vector<std::size_t> byTop(n);
+  for (std::size_t i = 0; i < n; ++i) byTop[i] = i;
+  std::sort(byTop.begin(), byTop.end(), [&](std::size_t a, std::size_t b) { return sweep.piece(a).hi() < sweep.piece(b).hi(); });
+  double middle = 0;  // the height new pieces are placed at: inside the slab above the current height
+  // The order of pieces at `middle`; a probe asks for the pieces right of
+  // a place at a height of their own.
+  struct Probe {
+    double t, y;
+  };
+  struct ByPlace {
+    using is_transparent = void;
+    const Sweep* sweep;
+    const double* middle;
+    bool operator()(std::size_t a, std::size_t b) const {
+      const double ta = sweep->piece(a).tAt(*middle), tb = sweep->piece(b).tAt(*middle);
+      return ta < tb || (ta == tb && a < b);
+    }
+    bool operator()(std::size_t a, const Probe& p) const { return sweep->piece(a).tAt(p.y) < p.t; }
+    bool operator()(const Probe& p, std::size_t a) const { return p.t < sweep->piece(a).tAt(p.y); }
+  };
+  const ByPlace before{&sweep, &middle};
+  using Order = std::set<std::size_t, ByPlace>;
+  Order order(before);
+  // Flat edges count for no crossing of a height, but a piece passing
+  // between their ends crosses them.
+  std::vector<HatchSegment> flat;
+  for (const HatchSegment& g : outline)
+    if (g.a.y == g.b.y) flat.push_back(g.a.x <= g.b.x ? g : HatchSegment{g.b, g.a});
+  std::sort(flat.begin(), flat.end(), [](const HatchSegment& a, const HatchSegment& b) { return a.a.y < b.a.y; });
+  std::size_t nextFlat = 0;
+  // Pieces are found by where they were put, never searched again: the
+  // order of two pieces that meet at a vertex is not recomputed near it.
+  std::vector<Order::iterator> where(n, order.end());
+  std::vector<char> insideRight(n, 0);
+  struct Open {
+    std::size_t right = SIZE_MAX;
+    double from = 0;
+  };
+  std::vector<Open> open(n);  // the trapezoid to the right of each piece
+  auto present = [&](std::size_t i) { return where[i] != order.end(); };
+  auto leftOf = [&](std::size_t i) -> std::size_t { return where[i] == order.begin() ? SIZE_MAX : *std::prev(where[i]); };
+  auto rightOf = [&](std::size_t i) -> std::size_t {
+    const auto next = std::next(where[i]);
+    return next == order.end() ? SIZE_MAX : *next;
+  };
+  auto crossing = [&](std::size_t a, std::size_t b) { return piecesCross(sweep.piece(a), sweep.piece(b)); };
+  auto closeAt = [&](std::size_t left, double y) {
+    Open& o = open[left];
+    if (o.right == SIZE_MAX) return;
+    if (y > o.from && out.size() < kMaxPieces) out.push_back(solidEntity(sweep.piece(left), sweep.piece(o.right), o.from, y));
+    o.right = SIZE_MAX;
+  };
+  // The trapezoid right of `left` as it must be from height y on.
+  auto settle = [&](std::size_t left, double y) {
+    if (!present(left)) return;
+    const std::size_t right = insideRight[left] ? rightOf(left) : SIZE_MAX;
+    if (open[left].right == right) return;
+    closeAt(left, y);
+    if (right != SIZE_MAX) open[left] = {right, y};
+  };
+  std::size_t nextStart = 0, nextEnd = 0;
+  std::vector<std::size_t> starting, touched;
+  while (nextStart < n || nextEnd < n) {
+    double y = nextEnd < n ? sweep.piece(byTop[nextEnd]).hi() : sweep.piece(nextStart).lo();
+    if (nextStart < n) y = std::min(y, sweep.piece(nextStart).lo());
+    touched.clear();
+    // Pieces ending here leave; their neighbours meet.
+    for (; nextEnd < n && sweep.piece(byTop[nextEnd]).hi() <= y; ++nextEnd) {
+      const std::size_t i = byTop[nextEnd];
+      if (!present(i)) continue;
+      const std::size_t l = leftOf(i), r = rightOf(i);
+      closeAt(i, y);
+      order.erase(where[i]);
+      where[i] = order.end();
+      if (l != SIZE_MAX) touched.push_back(l);
+      if (l != SIZE_MAX && r != SIZE_MAX && crossing(l, r)) return false;
+    }
+    for (; nextFlat < flat.size() && flat[nextFlat].a.y <= y; ++nextFlat) {
+      const HatchSegment& f = flat[nextFlat];
+      if (f.a.y < y) continue;  // below every piece
+      const auto inside = order.upper_bound(Probe{f.a.x, y});
+      if (inside != order.end() && sweep.piece(*inside).tAt(y) < f.b.x) return false;
+    }
+    // Pieces starting here join, from left to right, placed just above.
+    starting.clear();
+    for (; nextStart < n && sweep.piece(nextStart).lo() <= y; ++nextStart) starting.push_back(nextStart);
+    double above = std::numeric_limits<double>::infinity();
+    if (nextStart < n) above = sweep.piece(nextStart).lo();
+    if (nextEnd < n) above = std::min(above, sweep.piece(byTop[nextEnd]).hi());
+    middle = std::isfinite(above) ? (y + above) / 2 : y;
+    std::sort(starting.begin(), starting.end(), before);
+    for (std::size_t i : starting) {
+      where[i] = order.insert(i).first;
+      const std::size_t l = leftOf(i), r = rightOf(i);
+      insideRight[i] = l == SIZE_MAX ? 1 : !insideRight[l];
+      if ((l != SIZE_MAX && crossing(l, i)) || (r != SIZE_MAX && crossing(i, r))) return false;
+      touched.push_back(i);
+      if (l != SIZE_MAX) touched.push_back(l);
+    }
+    for (std::size_t i : touched) settle(i, y);
+    if (out.size() >= kMaxPieces) return true;
+  }
+  return true;
+}
+
+// The heights where pieces cross (for boundaries that cross themselves,
+// where the slabs must end at the crossings); every pair is tried, so only
+// for boundaries of a few thousand pieces, larger ones are filled without.
+std::vector<double> crossingHeights(const std::vector<HatchSegment>& outline) {
+  std::vector<double> heights;
+  Sweep sweep(outline, {1, 0}, {0, 1});
+  const std::size_t n = sweep.size();
+  if (n > 4000) return heights;
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t b = a + 1; b < n && sweep.piece(b).lo() < sweep.piece(a).hi(); ++b) {
+      const Sweep::Piece &p = sweep.piece(a), &q = sweep.piece(b);
+      if (!piecesCross(p, q)) continue;
+      // Where t of both is equal: p.t(s) - q.t(s) changes sign inside.
+      const double lo = std::max(p.lo(), q.lo()), hi = std::min(p.hi(), q.hi());
+      const double f0 = p.tAt(lo) - q.tAt(lo), f1 = p.tAt(hi) - q.tAt(hi);
+      if (f0 != f1) heights.push_back(lo + (hi - lo) * f0 / (f0 - f1));
+    }
+  return heights;
+}
+
+std::vector<Entity> solidFill(const std::vector<HatchSegment>& outline) {
+  std::vector<Entity> out;
+  if (solidFillBySweep(outline, out)) return out;
+  return solidFillBySlabs(outline, crossingHeights(outline));
 }
 
 struct Family {

@@ -449,6 +449,24 @@ TEST(HatchDrawing, FillsByOddParityAndClipsPatterns) {
   const double area = drawnOf(disc).area;
   EXPECT_GT(area, kPi * 0.99);
   EXPECT_LT(area, kPi);
+  // Loops that cross themselves or each other fill by odd parity too: a
+  // bow tie of two unit triangles, two squares overlapping by one unit.
+  Hatch crossing = solid;
+  HatchPath bow;
+  bow.flags = 3;
+  bow.vertices = {{{0, 0, 0}, 0}, {{2, 2, 0}, 0}, {{2, 0, 0}, 0}, {{0, 2, 0}, 0}};
+  crossing.paths = {bow};
+  near(drawnOf(crossing).area, 2, "bow tie");
+  crossing.paths = {square(0, 0, 2, 1), square(1, 1, 2, 1)};
+  near(drawnOf(crossing).area, 6, "overlapping squares");
+  // Vertices at the same heights, steps and teeth: a comb of three teeth.
+  Hatch comb = solid;
+  HatchPath teeth;
+  teeth.flags = 3;
+  teeth.vertices = {{{0, 0, 0}, 0}, {{5, 0, 0}, 0}, {{5, 3, 0}, 0}, {{4, 3, 0}, 0}, {{4, 1, 0}, 0}, {{3, 1, 0}, 0},
+                    {{3, 3, 0}, 0}, {{2, 3, 0}, 0}, {{2, 1, 0}, 0}, {{1, 1, 0}, 0}, {{1, 3, 0}, 0}, {{0, 3, 0}, 0}};
+  comb.paths = {teeth};
+  near(drawnOf(comb).area, 5 + 3 * 2, "comb");
   // A pattern too fine to draw line by line is filled instead.
   Hatch fine = lines;
   fine.lines = {HatchLine{0, 0, 0, 0, 1e-6, {}}};
