@@ -4,8 +4,8 @@
 // polygon of N vertices drawn with a line pattern (as many lines whatever
 // N, so the drawing itself stays the same size), for N from 10k on by
 // factors of 10.  Each step should take at most about 12 times the one
-// before.  The solid fill of the gear does not yet: its work is the sum,
-// over the heights of the vertices, of the teeth crossed at that height.
+// before (the gear crosses many teeth at one height: a fill that visited
+// every piece crossing each height would grow with N squared).
 //
 //   bench_drawingdb_annotation [max-n]
 #include <chrono>
