@@ -349,6 +349,12 @@ class DxfWriter {
     entityHead(dxfNameOf(e.kind), e.common.handle, owner, paper, e.common);
     std::visit(Overloaded{
                    [&](const UnknownEntity&) {},
+                   [&](const Leader& l) {
+                     // An annotation the file does not hold is not named.
+                     Leader shown = l;
+                     if (shown.annotation != 0 && !written(shown.annotation)) shown.annotation = 0;
+                     writeFields<Leader>(w_, shown, fieldsOf<Leader>(), r_);
+                   },
                    [&](const auto& data) {
                      using T = std::decay_t<decltype(data)>;
                      writeFields<T>(w_, data, fieldsOf<T>(), r_);

@@ -325,6 +325,29 @@ TEST(Groups, WithReactorsAndExtensionDictionariesInEveryRelease) {
   }
 }
 
+// What a file of an older release cannot hold (here an entity kept as
+// read from a 2000 file, written as R13) is neither a member of a group
+// nor a leader's annotation there: no reference of the file dangles.
+TEST(Groups, MembersNotWrittenAreLeftOut) {
+  Database db = Database::create(Release::R2000);
+  Entity line = sample::entity(EntityKind::Line);
+  const Handle kept = db.entities[db.addEntity(db.modelSpace(), std::move(line))].common.handle;
+  Entity unknown = makeEntity(EntityKind::Unknown);
+  unknown.dxfName = "WIPEOUT";
+  unknown.readIn = Release::R2000;
+  const Handle dropped = db.entities[db.addEntity(db.modelSpace(), std::move(unknown))].common.handle;
+  Entity l = sample::entity(EntityKind::Leader);
+  std::get<Leader>(l.data).vertices = {{0, 0, 0}, {1, 1, 0}};
+  std::get<Leader>(l.data).annotation = dropped;
+  db.addEntity(db.modelSpace(), std::move(l));
+  const Handle group = db.addGroup("MIXED", Group{"", 0, 1, {kept, dropped}}).handle;
+  Database back = readBack(written(db, Release::R13));
+  EXPECT_TRUE(audit(back, {false}).empty());
+  EXPECT_EQ(std::get<Group>(back.findObject(group)->data).entities, std::vector<Handle>{kept});
+  ASSERT_EQ(back.modelSpace().entities.size(), 2u);
+  EXPECT_EQ(std::get<Leader>(back.entities[back.modelSpace().entities[1]].data).annotation, 0u);
+}
+
 TEST(Groups, PeerSeesTheGroup) {
   if (!sample::haveEzdxf()) GTEST_SKIP() << "ezdxf is not installed";
   Database db = Database::create(Release::R2000);
@@ -412,6 +435,8 @@ TEST(AnnotationDamage, CountsBeyondTheGroupsRead) {
       {"degree beyond reason",
        "0\nSPLINE\n5\nA2\n8\n0\n100\nAcDbSpline\n71\n32767\n72\n2\n73\n2\n40\n0\n40\n1\n10\n0\n20\n0\n10\n1\n20\n1\n", 0},
       {"text without closing group", "0\nMTEXT\n5\nA3\n8\n0\n100\nAcDbMText\n40\n1\n3\nonly a chunk\n", 0},
+      {"text direction as an angle in degrees",
+       "0\nMTEXT\n5\nA5\n8\n0\n100\nAcDbMText\n40\n1\n1\nup\n50\n90\n", 0},
       {"viewport XDATA cut short",
        "0\nVIEWPORT\n5\nA4\n8\n0\n100\nAcDbViewport\n69\n2\n1001\nACAD\n1000\nMVIEW\n1002\n{\n1070\n16\n1010\n1\n", 0},
   };
@@ -424,6 +449,10 @@ TEST(AnnotationDamage, CountsBeyondTheGroupsRead) {
     for (const Finding& f : r.findings) mismatches += f.code == "count-mismatch" ? 1 : 0;
     EXPECT_EQ(mismatches, c.findings);
     ASSERT_EQ(db.modelSpace().entities.size(), 1u);
+    if (const auto* m = std::get_if<MText>(&db.entities[db.modelSpace().entities[0]].data);
+        m != nullptr && m->value == "up") {
+      expectNear(m->xAxis, {0, 1, 0}, 1e-12);
+    }
     // Whatever was read writes in every release and reads back.
     for (const Release out : {Release::R2_5, Release::R12, Release::R2000}) {
       Database copy;
