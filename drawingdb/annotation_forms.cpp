@@ -268,6 +268,7 @@ std::vector<Point3> splinePoints(const Spline& s) {
 
 bool needsOlderForm(const Entity& e, Release release) {
   switch (e.kind) {
+    case EntityKind::Ellipse:
     case EntityKind::Spline:
     case EntityKind::MText:
     case EntityKind::Leader:
@@ -312,6 +313,27 @@ std::vector<Entity> splineForm(const Entity& e, const Spline& s, Release release
   if (points.empty()) return {};
   const bool closedThroughFitPoints = (s.flags & 1) != 0 && points.size() == s.fitPoints.size();
   return {polylineThrough(e, points, closedThroughFitPoints, release)};
+}
+
+// ELLIPSE before R13: a polyline along the curve, 64 segments to a full
+// turn (at least 4), closed when the ellipse is whole.
+std::vector<Entity> ellipseForm(const Entity& e, const Ellipse& el, Release release) {
+  constexpr double kTurn = 2 * std::numbers::pi;
+  const Point3 minor = scale(cross(unit(el.extrusion), el.majorAxis), el.ratio);
+  const double start = el.startParameter;
+  double span = el.endParameter - start;
+  if (!std::isfinite(span)) return {};
+  if (span <= 0) span = std::fmod(span, kTurn) + kTurn;  // the end lies a turn on
+  span = std::min(span, kTurn);
+  const double end = start + span;
+  const bool whole = span >= kTurn - 1e-12;
+  const int steps = std::max(4, static_cast<int>(std::ceil((end - start) / kTurn * 64)));
+  std::vector<Point3> points;
+  for (int i = 0; i <= steps - (whole ? 1 : 0); ++i) {
+    const double t = start + (end - start) * i / steps;
+    points.push_back(add(el.center, add(scale(el.majorAxis, std::cos(t)), scale(minor, std::sin(t)))));
+  }
+  return {polylineThrough(e, points, whole, release)};
 }
 
 // The size of a dimension style's arrows in drawing units.
@@ -438,6 +460,7 @@ std::vector<Entity> viewportForm(const Entity& e, const Viewport& v, Release rel
 
 std::vector<Entity> olderForm(const Entity& e, const Database& db, Release release) {
   if (!needsOlderForm(e, release)) return {};
+  if (const auto* el = std::get_if<Ellipse>(&e.data)) return ellipseForm(e, *el, release);
   if (const auto* s = std::get_if<Spline>(&e.data)) return splineForm(e, *s, release);
   if (const auto* m = std::get_if<MText>(&e.data)) return mtextForm(e, *m);
   if (const auto* l = std::get_if<Leader>(&e.data)) return leaderForm(e, *l, db, release);

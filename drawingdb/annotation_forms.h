@@ -1,6 +1,6 @@
 // SPLINE, MTEXT, LEADER and VIEWPORT across releases: the view data that
 // files before 2000 keep in a viewport's XDATA, and the forms older
-// releases draw these entities in when they lack the kind.
+// releases draw these entities (and ELLIPSE) in when they lack the kind.
 #pragma once
 
 #include <string>

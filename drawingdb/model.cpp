@@ -327,8 +327,7 @@ Object& Database::addGroup(std::string name, Group group) {
     std::vector<Handle>& reactors = entities[ref->index].common.reactors;
     if (std::find(reactors.begin(), reactors.end(), o.handle) == reactors.end()) reactors.push_back(o.handle);
   }
-  // addObject may have moved the objects; the group is the last one.
-  return objects.back();
+  return o;
 }
 
 std::string Database::groupName(Handle group) {

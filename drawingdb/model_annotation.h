@@ -1,7 +1,8 @@
 // Entities of R13 and later drawings beyond plain geometry (SPLINE, MTEXT,
 // LEADER), the paper-space VIEWPORT of R11 on, and the GROUP object of
 // the named-object dictionary.  Plain aggregates like the other kinds of
-// model.h, declared field by field in schema_annotation.cpp.
+// model.h, declared field by field in schema_annotation.cpp.  Included by
+// model.h where Point3 is known; include model.h, not this file.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
+#include <set>
 #include <sstream>
 
 #include "drawingdb/annotation_forms.h"
@@ -65,6 +67,14 @@ Database annotated(Release r) {
   Entity l = sample::entity(EntityKind::Leader, "0", 3);
   std::get<Leader>(l.data).vertices = {{0, 0, 0}, {3, 4, 0}, {8, 4, 0}};
   db.addEntity(db.modelSpace(), std::move(l));
+  Entity el = sample::entity(EntityKind::Ellipse, "0", 4);
+  Ellipse& ellipse = std::get<Ellipse>(el.data);
+  ellipse.center = {-10, -10, 0};
+  ellipse.majorAxis = {0, 4, 0};
+  ellipse.ratio = 0.5;
+  ellipse.startParameter = 0;
+  ellipse.endParameter = std::numbers::pi;
+  db.addEntity(db.modelSpace(), std::move(el));
   if (r >= Release::R12) db.dimstyles.find("STANDARD")->data.arrowSize = 0.6;
   Entity v = sample::entity(EntityKind::Viewport);
   Viewport& vp = std::get<Viewport>(v.data);
@@ -83,7 +93,7 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
     SCOPED_TRACE(std::string(releaseInfo(r).version));
     Database db = annotated(r);
     const std::string file = written(db, r);
-    for (const char* kind : {"SPLINE", "MTEXT", "LEADER"}) EXPECT_FALSE(hasEntityType(file, kind)) << kind;
+    for (const char* kind : {"SPLINE", "MTEXT", "LEADER", "ELLIPSE"}) EXPECT_FALSE(hasEntityType(file, kind)) << kind;
     EXPECT_EQ(hasEntityType(file, "VIEWPORT"), r >= Release::R12);
     Database back = readBack(file);
     for (const Finding& f : audit(back, {false})) ADD_FAILURE() << "audit: " << f.code << ": " << f.detail;
@@ -91,7 +101,7 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
     for (EntityId id : back.modelSpace().entities) ms.push_back(&back.entities[id]);
     // Paper space of releases before R11 is model space.
     const std::size_t frames = r >= Release::R12 ? 0 : 1;
-    ASSERT_EQ(ms.size(), 5 + frames);
+    ASSERT_EQ(ms.size(), 6 + frames);
     const bool in3d = r >= Release::R10;
 
     // The spline: a polyline along the curve, a Bézier arc here.
@@ -130,9 +140,23 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
     expectNear(arrow.corner2, {base.x - 0.8 * size / 6, base.y + 0.6 * size / 6, 0});
     expectNear(arrow.corner3, {base.x + 0.8 * size / 6, base.y - 0.6 * size / 6, 0});
 
+    // The half ellipse: a polyline from end to end of its major axis
+    // through the end of the minor one, which lies left of the major.
+    ASSERT_EQ(ms[5]->kind, EntityKind::Polyline);
+    const auto& arc = std::get<Polyline>(ms[5]->data);
+    EXPECT_EQ(arc.flags & 1, 0);
+    ASSERT_EQ(arc.vertices.size(), 33u);
+    expectNear(arc.vertices.front().location, {-10, -6, 0});
+    expectNear(arc.vertices[16].location, {-12, -10, 0});
+    expectNear(arc.vertices.back().location, {-10, -14, 0});
+    for (const Vertex& v : arc.vertices) {
+      const double x = (v.location.x + 10) / 2, y = (v.location.y + 10) / 4;
+      EXPECT_NEAR(x * x + y * y, 1, 1e-12);
+    }
+
     if (frames == 1) {
-      ASSERT_EQ(ms[5]->kind, EntityKind::Polyline);
-      const Polyline& frame = std::get<Polyline>(ms[5]->data);
+      ASSERT_EQ(ms[6]->kind, EntityKind::Polyline);
+      const Polyline& frame = std::get<Polyline>(ms[6]->data);
       EXPECT_EQ(frame.flags & 1, 1);
       ASSERT_EQ(frame.vertices.size(), 4u);
       expectNear(frame.vertices[0].location, {80, 40, 0});
@@ -160,7 +184,7 @@ TEST(OlderForms, PeerReadsThemInR12) {
     EXPECT_EQ(peer.errors, 0) << peer.auditText;
     std::vector<std::string> kinds;
     for (const auto& e : peer.entities) kinds.push_back(e.kind.substr(0, e.kind.find(':')));
-    EXPECT_EQ(kinds, (std::vector<std::string>{"POLYLINE", "TEXT", "TEXT", "POLYLINE", "SOLID"}));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"POLYLINE", "TEXT", "TEXT", "POLYLINE", "SOLID", "POLYLINE"}));
     if (peer.entities.size() > 2) {
       EXPECT_EQ(peer.entities[1].kind, "TEXT:Line one:Standard");
     }
