@@ -258,8 +258,8 @@ class Auditor {
   }
 
   // ------------------------------------------------------------ references
-  // What entities and objects name by handle or name beyond their block and
-  // layer: reactors, extension dictionaries, a leader's annotation and
+  // What entities, records and objects name by handle or name beyond their
+  // block and layer: reactors, extension dictionaries, a leader's annotation and
   // dimension style, the frozen layers of a viewport, the style of an
   // MTEXT, the entities of a group; and whether a spline's numbers agree.
   void references() {
@@ -307,6 +307,18 @@ class Auditor {
       }
       if (fix_) block.entities = std::move(kept);
     }
+    auto records = [&](auto& table) {
+      for (auto& r : table.records) ownership(r.common.reactors, r.common.xdictionary, r.common.handle);
+    };
+    records(db_.vports);
+    records(db_.linetypes);
+    records(db_.layers);
+    records(db_.styles);
+    records(db_.views);
+    records(db_.ucs);
+    records(db_.appids);
+    records(db_.dimstyles);
+    for (BlockRecord& b : db_.blocks) ownership(b.reactors, b.xdictionary, b.handle);
     for (Object& o : db_.objects) {
       ownership(o.reactors, o.xdictionary, o.handle);
       if (auto* g = std::get_if<Group>(&o.data)) {

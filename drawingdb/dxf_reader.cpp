@@ -277,7 +277,7 @@ class DxfReader {
         } else if (g.code == spec.handleCode || (g.code == 5 && spec.handleCode == 5)) {
           rec.common.handle = static_cast<Handle>(g.integer);
         } else if (g.code == 102) {
-          bracket(g, nullptr);
+          ownership(g, rec.common.reactors, rec.common.xdictionary, nullptr);
         } else if (g.code == 330 && !ownerSeen) {
           ownerSeen = true;
         } else if (g.code == 100 && (g.text == "AcDbSymbolTableRecord" || g.text == spec.subclass)) {
@@ -312,6 +312,7 @@ class DxfReader {
         if (g.code == 5) b.handle = static_cast<Handle>(g.integer);
         else if (g.code == 2) b.name = g.text;
         else if (g.code == 340) b.layout = static_cast<Handle>(g.integer);
+        else if (g.code == 102) ownership(g, b.reactors, b.xdictionary, nullptr);
         else if (g.code == 330 && !ownerSeen) ownerSeen = true;
       });
       db_.blocks.push_back(std::move(b));

@@ -219,6 +219,7 @@ class DxfWriter {
       w_.text(0, spec.record);
       if (modern_) {
         w_.handle(spec.handleCode, rec.common.handle);
+        ownership(rec.common.reactors, rec.common.xdictionary);
         w_.handle(330, t.handle);
         w_.text(100, "AcDbSymbolTableRecord");
         w_.text(100, spec.subclass);
@@ -252,6 +253,7 @@ class DxfWriter {
       for (const BlockRecord& b : db_.blocks) {
         w_.text(0, "BLOCK_RECORD");
         w_.handle(5, b.handle);
+        ownership(b.reactors, b.xdictionary);
         w_.handle(330, db_.blockTable);
         w_.text(100, "AcDbSymbolTableRecord");
         w_.text(100, "AcDbBlockTableRecord");

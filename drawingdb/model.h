@@ -400,6 +400,8 @@ struct RecordCommon {
   Handle owner = 0;
   std::string name;
   std::int32_t flags = 0;
+  std::vector<Handle> reactors;  // as on entities
+  Handle xdictionary = 0;
   std::vector<RawTag> extra;
   std::vector<RawTag> xdata;
 };
@@ -432,6 +434,8 @@ struct BlockRecord {
   std::string xrefPath;
   std::string description;
   Handle layout = 0;  // LAYOUT object of *Model_Space and *Paper_Space
+  std::vector<Handle> reactors;  // of the block record, as on entities
+  Handle xdictionary = 0;
   std::vector<EntityId> entities;
   std::vector<RawTag> extra;
 };

@@ -320,6 +320,15 @@ TEST(Groups, WithReactorsAndExtensionDictionariesInEveryRelease) {
       const Handle group = db.addGroup("DOORS", g).handle;
       const Handle xdict = db.addObject("DICTIONARY", lines[1], Dictionary{}).handle;
       db.entities[db.modelSpace().entities[1]].common.xdictionary = xdict;
+      // Records and block records have them as well.
+      Record<Layer>& layer = db.addRecord(db.layers, "STATES");
+      const Handle layerDict = db.addObject("DICTIONARY", layer.common.handle, Dictionary{}).handle;
+      layer.common.xdictionary = layerDict;
+      BlockRecord& block = db.addBlock("DOOR");
+      const Handle blockHandle = block.handle;
+      const Handle blockDict = db.addObject("DICTIONARY", blockHandle, Dictionary{}).handle;
+      db.findBlock("DOOR")->xdictionary = blockDict;
+      db.findBlock("DOOR")->reactors = {group};
       const std::string file = written(db, r, binary);
       Database back = readBack(file);
       for (const Finding& f : audit(back, {false})) ADD_FAILURE() << "audit: " << f.code << ": " << f.detail;
@@ -345,6 +354,10 @@ TEST(Groups, WithReactorsAndExtensionDictionariesInEveryRelease) {
       ASSERT_NE(back.findObject(xdict), nullptr);
       EXPECT_EQ(back.findObject(xdict)->owner, lines[1]);
       EXPECT_FALSE(o->reactors.empty());
+      EXPECT_EQ(back.layers.find("STATES")->common.xdictionary, layerDict);
+      ASSERT_NE(back.findBlock("DOOR"), nullptr);
+      EXPECT_EQ(back.findBlock("DOOR")->xdictionary, blockDict);
+      EXPECT_EQ(back.findBlock("DOOR")->reactors, std::vector<Handle>{group});
     }
   }
 }
