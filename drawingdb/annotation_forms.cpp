@@ -342,14 +342,36 @@ double arrowSize(const Database& db, std::string_view style) {
   return db.header.real("$DIMASZ") * db.header.real("$DIMSCALE");
 }
 
-// LEADER before R13: its path as a polyline through the vertices (a
-// spline path, too, runs straight from vertex to vertex) and, when it has
+// A smooth curve through every point (a Catmull-Rom curve, its end
+// segments with the ends doubled): `kStepsPerSpan` segments between two
+// points.
+std::vector<Point3> smoothThrough(const std::vector<Point3>& p) {
+  if (p.size() < 3) return p;
+  std::vector<Point3> out;
+  for (std::size_t i = 0; i + 1 < p.size(); ++i) {
+    const Point3 a = p[i == 0 ? 0 : i - 1], b = p[i], c = p[i + 1], d = p[i + 2 < p.size() ? i + 2 : i + 1];
+    for (int step = 0; step < kStepsPerSpan; ++step) {
+      const double t = static_cast<double>(step) / kStepsPerSpan, t2 = t * t, t3 = t2 * t;
+      // 0.5 * (2b + (c - a) t + (2a - 5b + 4c - d) t^2 + (3b - a - 3c + d) t^3)
+      const Point3 q = add(add(scale(b, 2), scale(sub(c, a), t)),
+                           add(scale(add(sub(scale(a, 2), scale(b, 5)), sub(scale(c, 4), d)), t2),
+                               scale(add(sub(scale(b, 3), a), sub(d, scale(c, 3))), t3)));
+      out.push_back(scale(q, 0.5));
+    }
+  }
+  out.push_back(p.back());
+  return out;
+}
+
+// LEADER before R13: its path as a polyline through the vertices, along a
+// smooth curve through them where the path is a spline, and, when it has
 // one, its arrow as a filled triangle at the first vertex in the size its
 // dimension style gives arrows.  The annotation is an entity of its own
 // and is written in its own older form.
 std::vector<Entity> leaderForm(const Entity& e, const Leader& l, const Database& db, Release release) {
   if (l.vertices.empty()) return {};
-  std::vector<Entity> out{polylineThrough(e, l.vertices, false, release)};
+  std::vector<Entity> out{
+      polylineThrough(e, l.pathType == 1 ? smoothThrough(l.vertices) : l.vertices, false, release)};
   if (l.colour != 256 && e.common.colour == 256) out[0].common.colour = l.colour;
   const double size = arrowSize(db, l.dimensionStyle);
   if (l.arrowhead == 0 || l.vertices.size() < 2 || !(size > 0) || !std::isfinite(size)) return out;

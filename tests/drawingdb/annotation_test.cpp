@@ -75,6 +75,10 @@ Database annotated(Release r) {
   ellipse.startParameter = 0;
   ellipse.endParameter = std::numbers::pi;
   db.addEntity(db.modelSpace(), std::move(el));
+  Entity curved = sample::entity(EntityKind::Leader);
+  std::get<Leader>(curved.data).pathType = 1;
+  std::get<Leader>(curved.data).vertices = {{0, 10, 0}, {4, 14, 0}, {8, 10, 0}};
+  db.addEntity(db.modelSpace(), std::move(curved));
   if (r >= Release::R12) db.dimstyles.find("STANDARD")->data.arrowSize = 0.6;
   Entity v = sample::entity(EntityKind::Viewport);
   Viewport& vp = std::get<Viewport>(v.data);
@@ -101,7 +105,7 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
     for (EntityId id : back.modelSpace().entities) ms.push_back(&back.entities[id]);
     // Paper space of releases before R11 is model space.
     const std::size_t frames = r >= Release::R12 ? 0 : 1;
-    ASSERT_EQ(ms.size(), 6 + frames);
+    ASSERT_EQ(ms.size(), 8 + frames);
     const bool in3d = r >= Release::R10;
 
     // The spline: a polyline along the curve, a Bézier arc here.
@@ -154,9 +158,19 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
       EXPECT_NEAR(x * x + y * y, 1, 1e-12);
     }
 
+    // A spline path runs through every vertex along a smooth curve.
+    ASSERT_EQ(ms[6]->kind, EntityKind::Polyline);
+    const auto& smooth = std::get<Polyline>(ms[6]->data).vertices;
+    ASSERT_EQ(smooth.size(), 17u);
+    expectNear(smooth[0].location, {0, 10, 0});
+    expectNear(smooth[8].location, {4, 14, 0});
+    expectNear(smooth[16].location, {8, 10, 0});
+    expectNear(smooth[4].location, {1.75, 12.25, 0});  // the curve between its first two vertices
+    ASSERT_EQ(ms[7]->kind, EntityKind::Solid);
+
     if (frames == 1) {
-      ASSERT_EQ(ms[6]->kind, EntityKind::Polyline);
-      const Polyline& frame = std::get<Polyline>(ms[6]->data);
+      ASSERT_EQ(ms[8]->kind, EntityKind::Polyline);
+      const Polyline& frame = std::get<Polyline>(ms[8]->data);
       EXPECT_EQ(frame.flags & 1, 1);
       ASSERT_EQ(frame.vertices.size(), 4u);
       expectNear(frame.vertices[0].location, {80, 40, 0});
@@ -184,7 +198,7 @@ TEST(OlderForms, PeerReadsThemInR12) {
     EXPECT_EQ(peer.errors, 0) << peer.auditText;
     std::vector<std::string> kinds;
     for (const auto& e : peer.entities) kinds.push_back(e.kind.substr(0, e.kind.find(':')));
-    EXPECT_EQ(kinds, (std::vector<std::string>{"POLYLINE", "TEXT", "TEXT", "POLYLINE", "SOLID", "POLYLINE"}));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"POLYLINE", "TEXT", "TEXT", "POLYLINE", "SOLID", "POLYLINE", "POLYLINE", "SOLID"}));
     if (peer.entities.size() > 2) {
       EXPECT_EQ(peer.entities[1].kind, "TEXT:Line one:Standard");
     }
