@@ -35,6 +35,10 @@ constexpr std::int32_t kWeightByBlock = 25;
 constexpr double kSmallestBulge = 1e-9;
 // Lines of an MTEXT follow each other at this multiple of the text height.
 constexpr double kMTextLineSpacing = 5.0 / 3.0;
+// Per entity: the length of a long text (its pieces joined) and the groups
+// of extended data read (the rest is left).
+constexpr std::size_t kMaxTextChunks = 1 << 20;
+constexpr std::size_t kMaxExtendedGroups = 65536;
 
 DxfGroups& store() { return dxfReader().groups; }
 
@@ -126,23 +130,22 @@ Transform scaling(double x, double y, double z) {
 // The object coordinate system of the entity's extrusion, or none.
 std::unique_ptr<Transform> objectSystem() {
   Transform m;
-  if (!arbitraryAxis(store().extrusion, m)) return nullptr;
+  if (!arbitraryAxis(store().extrusion(), m)) return nullptr;
   return std::make_unique<Transform>(m);
 }
 
-// A scale factor of an insert: a missing or zero one is 1.
-double scaleFactor(int k) {
-  const DxfGroups& g = store();
-  const double v = g.reals[k];
-  return g.hasReal[k] && v != 0.0 ? v : 1.0;
+// A scale factor of an insert (41, 42, 43): a missing or zero one is 1.
+double scaleFactor(int code) {
+  const double v = store().real(code);
+  return v != 0.0 ? v : 1.0;
 }
 
 // The placement of an insert (or a shape) without its block's base point:
 // object system, insertion point, rotation, the array cell offset, scales.
 Transform insertPlacement(double columnOffset, double rowOffset, double sx, double sy, double sz) {
   const DxfGroups& g = store();
-  const Point3& p = g.points[0];
-  Transform m = composeTransforms(translation(p.x, p.y, p.z), rotationZ(g.angles[0]));
+  const Point3 p = g.point(10);
+  Transform m = composeTransforms(translation(p.x, p.y, p.z), rotationZ(g.real(50)));
   m = composeTransforms(m, translation(columnOffset, rowOffset, 0.0));
   m = composeTransforms(m, scaling(sx, sy, sz));
   if (auto ocs = objectSystem()) m = composeTransforms(*ocs, m);
@@ -171,16 +174,16 @@ TextLook textLook() {
   const DxfGroups& g = store();
   const DxfReaderState& s = dxfReader();
   TextLook look;
-  const std::int32_t style = findTextStyle(g.hasText[7] ? g.text(7) : "STANDARD");
+  const std::int32_t style = findTextStyle(g.has(7) ? g.text(7) : "STANDARD");
   const DxfTextStyleEntry* st = style >= 0 ? &s.textStyles.entries[static_cast<std::size_t>(style)] : nullptr;
-  look.height = g.reals[0];
+  look.height = g.real(40);
   if (!(look.height > 0.0) && st != nullptr && st->height > 0.0) look.height = st->height;
   if (!(look.height > 0.0) && s.header.hasTextSize && s.header.textSize > 0.0) look.height = s.header.textSize;
   if (!(look.height > 0.0)) look.height = 1.0;
-  look.widthFactor = g.hasReal[1] && g.reals[1] > 0.0 ? g.reals[1] : st != nullptr ? st->widthFactor : 1.0;
-  const double oblique = g.hasAngle[1] ? g.angles[1] : st != nullptr ? st->oblique : 0.0;
+  look.widthFactor = g.real(41) > 0.0 ? g.real(41) : st != nullptr ? st->widthFactor : 1.0;
+  const double oblique = g.real(51, st != nullptr ? st->oblique : 0.0);
   look.slant = kPi / 2 - oblique * kRadiansPerDegree;
-  const int generation = g.hasFlag[1] ? g.flags[1] : st != nullptr ? st->generation : 0;
+  const int generation = g.integer(71, st != nullptr ? st->generation : 0);
   // Backwards text is mirrored about the axis across its base line, upside
   // down text about the base line itself.
   if (generation & 2) look.mirror = 1;
@@ -233,24 +236,19 @@ std::vector<std::string> mtextLines(const std::string& whole) {
   return lines;
 }
 
-struct Vertex {
-  Point3 p;
-  double bulge = 0.0;
-};
-
 // The points of a polyline without arc segments, closed by its first
 // point again.
-std::vector<Point3> polylinePoints(const std::vector<Vertex>& vertices, bool closed) {
+std::vector<Point3> polylinePoints(const std::vector<DxfVertex>& vertices, bool closed) {
   std::vector<Point3> points;
   points.reserve(vertices.size() + 1);
-  for (const Vertex& v : vertices) points.push_back(v.p);
+  for (const DxfVertex& v : vertices) points.push_back(v.p);
   if (closed && vertices.size() > 1) points.push_back(vertices.front().p);
   return points;
 }
 
 // true when a segment of the polyline is an arc (the bulge of the last
 // vertex of an open polyline belongs to no segment).
-bool hasBulge(const std::vector<Vertex>& vertices, bool closed) {
+bool hasBulge(const std::vector<DxfVertex>& vertices, bool closed) {
   const std::size_t segments = closed || vertices.empty() ? vertices.size() : vertices.size() - 1;
   for (std::size_t k = 0; k < segments; ++k)
     if (std::fabs(vertices[k].bulge) > kSmallestBulge && std::isfinite(vertices[k].bulge)) return true;
@@ -337,39 +335,43 @@ struct ViewportData {
   std::vector<std::string> frozen;
 };
 
-ViewportData viewportData(const std::vector<DxfExtendedGroup>& x) {
+ViewportData viewportData(const DxfGroups& groups) {
   ViewportData d;
   int reals = 0, points = 0, depth = 0;
+  std::size_t extended = 0;
   bool inView = false;
-  for (const DxfExtendedGroup& g : x) {
+  for (const DxfGroup& g : groups.list) {
+    // The extended data: its first kMaxExtendedGroups groups.
+    if (g.code < 1000 || g.code > 1071) continue;
+    if (++extended > kMaxExtendedGroups) break;
     if (g.code == 1001) {
       inView = false;
       continue;
     }
-    if (g.code == 1000 && dxfTrimmed(g.text) == "MVIEW") {
+    if (g.code == 1000 && dxfTrimmed(g.value) == "MVIEW") {
       inView = d.present = true;
       continue;
     }
     if (!inView) continue;
     if (g.code == 1002) {
-      depth += dxfTrimmed(g.text) == "{" ? 1 : -1;
+      depth += dxfTrimmed(g.value) == "{" ? 1 : -1;
       continue;
     }
     if (g.code == 1010) {
-      if (points == 0) d.target.x = g.real;
+      if (points == 0) d.target.x = dxfReal(g.value);
       ++points;
     } else if (g.code == 1020 && points == 1) {
-      d.target.y = g.real;
+      d.target.y = dxfReal(g.value);
     } else if (g.code == 1030 && points == 1) {
-      d.target.z = g.real;
+      d.target.z = dxfReal(g.value);
     } else if (g.code == 1040) {
       // Twist angle, view height, view centre x and y, ...
-      if (reals == 1) d.viewHeight = g.real;
-      if (reals == 2) d.centreX = g.real;
-      if (reals == 3) d.centreY = g.real;
+      if (reals == 1) d.viewHeight = dxfReal(g.value);
+      if (reals == 2) d.centreX = dxfReal(g.value);
+      if (reals == 3) d.centreY = dxfReal(g.value);
       ++reals;
     } else if (g.code == 1003 && depth >= 2) {
-      d.frozen.push_back(g.text);
+      d.frozen.push_back(g.value);
     }
   }
   return d;
@@ -447,7 +449,7 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   e.de.form = e.form;
   // The level is the layer's position in the layer table; a layer the
   // table does not list is added, so that it keeps a level of its own.
-  const std::string layerName = g.hasText[8] && !dxfTrimmed(g.text(8)).empty() ? g.text(8) : "0";
+  const std::string layerName = !dxfTrimmed(g.text(8)).empty() ? g.text(8) : "0";
   std::int32_t layer = findLayer(layerName);
   if (layer < 0) {
     try {
@@ -462,13 +464,13 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   const DxfLayerEntry* l = layer >= 0 ? &s.layers.entries[static_cast<std::size_t>(layer)] : nullptr;
   const bool hasFather = isElementIndex(father);
   // Colour: 0 by block (the father's), 256 (or none) by layer.
-  const int colour = g.hasColour ? g.colour : 256;
+  const int colour = g.has(62) ? g.colour() : 256;
   if (colour == 0) e.de.colour = hasFather ? element(father).de.colour : 7;
   else if (colour == 256) e.de.colour = l != nullptr ? l->colour : 7;
   else e.de.colour = colour;
   // Line type.
   const std::string lineType = upperAscii(dxfTrimmed(g.text(6)));
-  if (!g.hasText[6] || lineType.empty() || lineType == "BYLAYER") {
+  if (lineType.empty() || lineType == "BYLAYER") {
     e.de.lineFont = lineFontOf(l != nullptr ? l->lineType : "CONTINUOUS");
     e.de.lineWeight = kWeightNormal;
   } else if (lineType == "BYBLOCK") {
@@ -489,7 +491,7 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   if (hasFather) linkFatherSon(father, index);
   if (GraphicAttributes* a = attributesOf(element(index).params.get())) copyAttributes(*a, element(index).de);
   // Paper space belongs to the drawing.
-  if (g.hasInt[1] && g.ints[1] != 0 && !hasFather && isElementIndex(s.drawing) && index != s.drawing)
+  if (g.integer(67) != 0 && !hasFather && isElementIndex(s.drawing) && index != s.drawing)
     linkFatherSon(s.drawing, index);
   return 0;
 }
@@ -515,8 +517,8 @@ int mapLine(std::int32_t& index) {
   auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kLine, 0, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
-  const Point3& a = g.points[0];
-  const Point3& b = g.points[1];
+  const Point3 a = g.point(10);
+  const Point3 b = g.point(11);
   rec->values = {a.x, a.y, a.z, b.x, b.y, b.z};
   return 0;
 }
@@ -525,7 +527,7 @@ int mapPoint(std::int32_t& index) {
   TraceScope t("ldv802");
   auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kPoint, 0, index);
   if (rec == nullptr) return -1;
-  const Point3& p = store().points[0];
+  const Point3 p = store().point(10);
   rec->values = {p.x, p.y, p.z};
   return 0;
 }
@@ -538,12 +540,12 @@ int mapCircularArc(const char* code, int form, std::int32_t& index) {
   auto* rec = newRecord<GeometryRecord>(code, IgesType::kCircularArc, form, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
-  const Point3& c = g.points[0];
-  const double r = g.reals[0];
+  const Point3 c = g.point(10);
+  const double r = g.real(40);
   double a1 = 0.0, a2 = 0.0;
   if (form == 1) {
-    a1 = g.angles[0] * kRadiansPerDegree;
-    a2 = g.angles[1] * kRadiansPerDegree;
+    a1 = g.real(50) * kRadiansPerDegree;
+    a2 = g.real(51) * kRadiansPerDegree;
   }
   rec->values = {c.z, c.x, c.y, c.x + r * std::cos(a1), c.y + r * std::sin(a1), c.x + r * std::cos(a2),
                  c.y + r * std::sin(a2)};
@@ -569,10 +571,10 @@ int mapSolid(std::int32_t& index) {
   const DxfGroups& g = store();
   // The outline runs through the corners 1, 2, 4, 3; a triangle repeats
   // its third corner as the fourth.
-  const Point3& p1 = g.points[0];
-  const Point3& p2 = g.points[1];
-  const Point3& p3 = g.points[2];
-  const Point3& p4 = g.hasPoint[3] ? g.points[3] : g.points[2];
+  const Point3 p1 = g.point(10);
+  const Point3 p2 = g.point(11);
+  const Point3 p3 = g.point(12);
+  const Point3 p4 = g.has(13) ? g.point(13) : p3;
   std::vector<Point3> outline{p1, p2, p4};
   if (p4.x != p3.x || p4.y != p3.y) outline.push_back(p3);
   outline.push_back(p1);
@@ -622,7 +624,7 @@ int mapText(std::int32_t& index) {
   auto* rec = newNote(t.code(), look, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
-  rec->strings.push_back(noteString(g.text(1), look, g.angles[0] * kRadiansPerDegree, g.points[0]));
+  rec->strings.push_back(noteString(g.text(1), look, g.real(50) * kRadiansPerDegree, g.point(10)));
   return applyExtrusion(index);
 }
 
@@ -633,13 +635,14 @@ int mapMText(std::int32_t& index) {
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   // The direction vector (11, 21) wins over the rotation angle.
-  double angle = g.angles[0] * kRadiansPerDegree;
-  if (g.hasPoint[1] && (g.points[1].x != 0.0 || g.points[1].y != 0.0))
-    angle = std::atan2(g.points[1].y, g.points[1].x);
+  double angle = g.real(50) * kRadiansPerDegree;
+  const Point3 direction = g.point(11);
+  if (g.has(11) && (direction.x != 0.0 || direction.y != 0.0)) angle = std::atan2(direction.y, direction.x);
   // Attachment points 1..3 hang the text below the insertion point, 4..6
   // centre it, 7..9 put its last line on it.
-  const std::vector<std::string> lines = mtextLines(g.textChunks + g.text(1));
-  const int attachment = g.hasFlag[1] ? g.flags[1] : 1;
+  const std::vector<std::string> lines = mtextLines(g.joined(3, kMaxTextChunks) + g.text(1));
+  const int attachment = g.integer(71, 1);
+  const Point3 at = g.point(10);
   const double step = look.height * kMTextLineSpacing;
   const double total = step * static_cast<double>(lines.size() - 1);
   double first = -look.height;
@@ -648,7 +651,7 @@ int mapMText(std::int32_t& index) {
   const double c = std::cos(angle), s = std::sin(angle);
   for (std::size_t k = 0; k < lines.size(); ++k) {
     const double dy = first - step * static_cast<double>(k);
-    const Point3 start{g.points[0].x - s * dy, g.points[0].y + c * dy, g.points[0].z};
+    const Point3 start{at.x - s * dy, at.y + c * dy, at.z};
     rec->strings.push_back(noteString(lines[k], look, angle, start));
   }
   return applyExtrusion(index);
@@ -663,8 +666,8 @@ int mapShape(std::int32_t& index) {
   // instance has no definition and is counted as not carried.
   ++dxfReader().notCarried[DxfNotCarried::kShape];
   const DxfGroups& g = store();
-  const double size = g.reals[0] != 0.0 ? g.reals[0] : 1.0;
-  return newInstance(t.code(), 0.0, 0.0, size * scaleFactor(1), size, size, index);
+  const double size = g.real(40) != 0.0 ? g.real(40) : 1.0;
+  return newInstance(t.code(), 0.0, 0.0, size * scaleFactor(41), size, size, index);
 }
 
 int mapBlock(std::int32_t& index) {
@@ -673,24 +676,24 @@ int mapBlock(std::int32_t& index) {
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
   rec->name = g.text(2);
-  rec->base = g.points[0];
-  rec->blockFlags = g.flags[0];
+  rec->base = g.point(10);
+  rec->blockFlags = g.integer(70);
   return 0;
 }
 
 int mapInsert(std::int32_t& index) {
   TraceScope t("ldv810");
-  return newInstance(t.code(), 0.0, 0.0, scaleFactor(1), scaleFactor(2), scaleFactor(3), index);
+  return newInstance(t.code(), 0.0, 0.0, scaleFactor(41), scaleFactor(42), scaleFactor(43), index);
 }
 
 int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
   TraceScope t("ldv810");
   DxfReaderState& s = dxfReader();
   const DxfGroups& g = store();
-  const long columns = g.flags[0] > 1 ? g.flags[0] : 1;
-  const long rows = g.flags[1] > 1 ? g.flags[1] : 1;
+  const long columns = std::max(g.integer(70), 1);
+  const long rows = std::max(g.integer(71), 1);
   if (columns == 1 && rows == 1) return 0;
-  const double dx = g.reals[4], dy = g.reals[5];
+  const double dx = g.real(44), dy = g.real(45);
   for (long r = 0; r < rows; ++r) {
     for (long c = 0; c < columns; ++c) {
       if (r == 0 && c == 0) continue;
@@ -703,8 +706,8 @@ int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
       }
       --s.arrayCellBudget;
       std::int32_t index = 0;
-      if (newInstance(t.code(), static_cast<double>(c) * dx, static_cast<double>(r) * dy, scaleFactor(1),
-                      scaleFactor(2), scaleFactor(3), index) != 0)
+      if (newInstance(t.code(), static_cast<double>(c) * dx, static_cast<double>(r) * dy, scaleFactor(41),
+                      scaleFactor(42), scaleFactor(43), index) != 0)
         return -1;
       try {
         copies.push_back(index);
@@ -731,7 +734,7 @@ int mapAttribute(const char* code, std::int32_t recordType, int notCarried, std:
     auto* rec = newNote(code, look, index);
     if (rec == nullptr) return -1;
     const DxfGroups& g = store();
-    rec->strings.push_back(noteString(g.text(1), look, g.angles[0] * kRadiansPerDegree, g.points[0]));
+    rec->strings.push_back(noteString(g.text(1), look, g.real(50) * kRadiansPerDegree, g.point(10)));
     return applyExtrusion(index);
   }
   ++dxfReader().notCarried[notCarried];
@@ -745,7 +748,7 @@ int mapAttDef(std::int32_t& index) {
   // A definition shows its value in every insert of its block only when
   // the value is constant; the others are shown by the ATTRIB entities
   // that follow each insert.
-  const int flags = store().flags[0];
+  const int flags = store().integer(70);
   int notCarried = -1;
   if ((flags & kAttributeInvisible) != 0) notCarried = DxfNotCarried::kInvisibleAttribute;
   else if ((flags & kAttributeConstant) == 0) notCarried = DxfNotCarried::kAttributeTemplate;
@@ -754,7 +757,7 @@ int mapAttDef(std::int32_t& index) {
 
 int mapAttrib(std::int32_t& index) {
   TraceScope t("ldv812");
-  const bool invisible = (store().flags[0] & kAttributeInvisible) != 0;
+  const bool invisible = (store().integer(70) & kAttributeInvisible) != 0;
   return mapAttribute(t.code(), 6051, invisible ? DxfNotCarried::kInvisibleAttribute : -1, index);
 }
 
@@ -763,8 +766,8 @@ int mapFace(std::int32_t& index) {
   const DxfGroups& g = store();
   // The corners in order; a triangle repeats its third corner.  Bit k of
   // group 70 hides the edge from corner k+1 to the next.
-  const Point3 corners[4] = {g.points[0], g.points[1], g.points[2], g.hasPoint[3] ? g.points[3] : g.points[2]};
-  const int hidden = g.flags[0] & 15;
+  const Point3 corners[4] = {g.point(10), g.point(11), g.point(12), g.point(g.has(13) ? 13 : 12)};
+  const int hidden = g.integer(70) & 15;
   const auto same = [](const Point3& a, const Point3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
   if (hidden == 0) {
     // The whole outline: a closed area of (x, y, z) points.
@@ -831,7 +834,7 @@ int newMember(const char* code, std::int32_t contour, std::int32_t type, std::ve
 // A polyline with arc segments: a composite curve (102) of its lines and
 // arcs in the order of the vertices, in the polyline's object coordinate
 // system.
-int mapContour(const char* code, const std::vector<Vertex>& vertices, bool closed, std::int32_t& index) {
+int mapContour(const char* code, const std::vector<DxfVertex>& vertices, bool closed, std::int32_t& index) {
   const std::size_t n = vertices.size();
   const std::size_t segments = closed && n > 1 ? n : n - 1;
   std::vector<std::pair<std::int32_t, std::vector<double>>> pieces;
@@ -854,45 +857,35 @@ int mapContour(const char* code, const std::vector<Vertex>& vertices, bool close
 
 int mapPolyline(std::int32_t& index) {
   TraceScope t("ldv813");
-  DxfReaderState& s = dxfReader();
-  DxfGroups polyline = s.groups;
-  const int flags = polyline.flags[0];
+  const DxfReaderState& s = dxfReader();
+  const int flags = s.groups.integer(70);
   const bool closed = (flags & 1) != 0;
   const bool splineFit = (flags & 4) != 0;
   const bool threeD = (flags & (8 | 16 | 64)) != 0;
-  const double elevation = polyline.points[0].z;
-  std::vector<Vertex> vertices, frame;
+  const double elevation = s.groups.real(30);
+  std::vector<DxfVertex> vertices, frame;
   try {
-    while (!s.atEnd && s.current.code == 0 && dxfTrimmed(s.current.value) == "VERTEX") {
-      readEntityGroups();
-      const DxfGroups& v = s.groups;
-      const int vflags = v.flags[0];
+    for (DxfVertex x : s.vertices) {
       // Face records of a polyface mesh hold no position.
-      if ((vflags & 128) != 0 && (vflags & 64) == 0) continue;
-      Vertex x;
-      x.p = v.points[0];
+      if ((x.flags & 128) != 0 && (x.flags & 64) == 0) continue;
       if (!threeD) x.p.z = elevation;
-      x.bulge = v.reals[2];
-      if ((vflags & 16) != 0) frame.push_back(x);
-      else if ((vflags & 8) == 0 || !splineFit) vertices.push_back(x);
+      if ((x.flags & 16) != 0) frame.push_back(x);
+      else if ((x.flags & 8) == 0 || !splineFit) vertices.push_back(x);
     }
-    if (!s.atEnd && s.current.code == 0 && dxfTrimmed(s.current.value) == "SEQEND") readEntityGroups();
   } catch (const std::bad_alloc&) {
-    s.groups = std::move(polyline);
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
     return -1;
   }
-  s.groups = std::move(polyline);
   // A spline fit keeps its frame (control) points; the fitted points the
   // writer added are the curve's approximation.
   if (splineFit) {
-    const std::vector<Vertex>& controls = frame.empty() ? vertices : frame;
+    const std::vector<DxfVertex>& controls = frame.empty() ? vertices : frame;
     if (controls.size() >= 2) {
       auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kBSplineCurve, 0, index);
       if (rec == nullptr) return -1;
       std::vector<Point3> points;
       points.reserve(controls.size());
-      for (const Vertex& v : controls) points.push_back(v.p);
+      for (const DxfVertex& v : controls) points.push_back(v.p);
       const int degree = s.header.splineType == 5 ? 2 : 3;
       splineValues(points, degree, closed, rec->values);
       return threeD ? 0 : applyExtrusion(index);
@@ -936,33 +929,33 @@ int mapViewport(std::int32_t& index) {
   auto* rec = newRecord<DxfViewRecord>(t.code(), IgesType::kView, 0, index);
   if (rec == nullptr) return -1;
   const DxfGroups& g = store();
-  rec->viewNumber = g.ints[3];
+  rec->viewNumber = g.integer(69);
   setStateRaw(index, ElementState::kRegistered);
   elementTable().drawingsPresent = true;
-  ViewportData d = viewportData(g.extended);
+  ViewportData d = viewportData(g);
   rec->hasLevelList = d.present;
-  if (!d.present && g.hasPoint[2] && g.hasReal[5]) {
+  if (!d.present && g.has(12) && g.has(45)) {
     // Later releases give the view in groups of their own: centre 12,
     // target 17, height 45 (their frozen layers are handles, not names).
     d.present = true;
-    d.centreX = g.points[2].x;
-    d.centreY = g.points[2].y;
-    d.target = g.points[7];
-    d.viewHeight = g.reals[5];
+    d.centreX = g.real(12);
+    d.centreY = g.real(22);
+    d.target = g.point(17);
+    d.viewHeight = g.real(45);
   }
   rec->frozenLayers = std::move(d.frozen);
   // The viewport shows the model around the view centre, its view height
   // on its own height on the sheet.
-  const double paperHeight = g.reals[1];
+  const double paperHeight = g.real(41);
   double scale = 1.0;
   if (d.present && d.viewHeight > 0.0 && paperHeight > 0.0 && std::isfinite(paperHeight / d.viewHeight))
     scale = paperHeight / d.viewHeight;
   rec->scale = scale;
-  const double x = g.points[0].x - scale * (d.target.x + d.centreX);
-  const double y = g.points[0].y - scale * (d.target.y + d.centreY);
+  const double x = g.real(10) - scale * (d.target.x + d.centreX);
+  const double y = g.real(20) - scale * (d.target.y + d.centreY);
   // The sheet's own viewport (identifier 1) and one switched off (status
   // 0) show no model view.
-  const int status = g.hasInt[2] ? g.ints[2] : 1;
+  const int status = g.integer(68, 1);
   if (isElementIndex(s.drawing) && rec->viewNumber != 1 && status != 0) {
     if (auto* drawing = dynamic_cast<DrawingRecord*>(element(s.drawing).params.get())) {
       try {
@@ -1010,16 +1003,16 @@ void makeViewLevelLists() {
 int mapDimension(std::int32_t& index) {
   TraceScope t("ldv818");
   const DxfGroups& g = store();
-  auto* rec = newRecord<DimensionRecord>(t.code(), dimensionTypeOf(g.flags[0]), 0, index);
+  auto* rec = newRecord<DimensionRecord>(t.code(), dimensionTypeOf(g.integer(70)), 0, index);
   if (rec == nullptr) return -1;
   // The definition points 10..16, then 40 and 41.
-  for (const Point3& p : g.points) {
-    if (&p - g.points > 6) break;
+  for (int code = 10; code <= 16; ++code) {
+    const Point3 p = g.point(code);
     rec->values.push_back(p.x);
     rec->values.push_back(p.y);
     rec->values.push_back(p.z);
   }
-  rec->values.push_back(g.reals[0]);
-  rec->values.push_back(g.reals[1]);
+  rec->values.push_back(g.real(40));
+  rec->values.push_back(g.real(41));
   return 0;
 }

@@ -13,15 +13,17 @@
 //   106/63 (its outline), or a line per visible edge when it hides some
 //   (6000 when it hides all).
 //
-// Every mapping reads the reader's group store, returns 0 with the new
-// element in `index`, or -1 (error 370) when no slot can be had.
+// Every mapping reads the entity the reader left in its store (dxf_store.h):
+// the group store, and for a POLYLINE its vertices.  It returns 0 with the
+// new element in `index`, or -1 (error 370) when no slot can be had.  The
+// mapping only reads the store and the tables: it does not read the file.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "dxf_in/dxf_reader.h"
+#include "dxf_in/dxf_store.h"
 #include "elements/transform.h"
 #include "iges_in/iges_annotation.h"
 
@@ -64,8 +66,8 @@ int mapInsert(std::int32_t& index);     // ldv810
 int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies);
 int mapAttDef(std::int32_t& index);     // ldv811
 int mapAttrib(std::int32_t& index);     // ldv812
-// ldv813: reads the VERTEX entities up to SEQEND itself; the group store
-// holds the POLYLINE's own groups again afterwards.
+// ldv813: the polyline of the group store through the vertices the reader
+// read after it.
 int mapPolyline(std::int32_t& index);
 int mapViewport(std::int32_t& index);   // ldv817
 int mapDimension(std::int32_t& index);  // ldv818

@@ -1,12 +1,11 @@
 #include "dxf_in/dxf_reader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "dxf_in/dxf_mapping.h"
 #include "elements/element_table.h"
@@ -15,7 +14,6 @@
 #include "support/ascii.h"
 #include "support/config.h"
 #include "support/messages.h"
-#include "support/run_state.h"
 #include "support/trace.h"
 
 namespace {
@@ -39,17 +37,15 @@ constexpr int kMsgEndsWithoutEof = 987;
 constexpr int kMsgValueCut = 988;
 constexpr int kMsgCutValuesSummed = 989;
 
-// Entries of a table when its count is missing or below 1.
-constexpr long kDefaultTableEntries = 10;
-// A table entry takes at least this many bytes of the file ("0", the
-// entity name and one group): a count beyond the file's size is not
-// believed.
-constexpr long kBytesPerTableEntry = 8;
-// Per entity: groups of extended data, pieces of long texts and dash
-// lengths kept (the rest is dropped).
-constexpr std::size_t kMaxExtendedGroups = 65536;
-constexpr std::size_t kMaxTextChunks = 1 << 20;
-constexpr std::size_t kMaxDashes = 4096;
+// The fields of extended data values are cut to.
+struct FieldLength {
+  int code;
+  std::size_t length;
+};
+constexpr FieldLength kExtendedFields[] = {
+    {1001, kDxfAppNameLength}, {1002, kDxfControlLength}, {1003, kDxfXLayerLength},
+    {1004, kDxfBinaryLength},  {1005, kDxfXHandleLength},
+};
 
 // The header variables kept besides "$ACADVER", "$TEXTSIZE", "$FILLMODE"
 // and "$SPLINETYPE".
@@ -176,15 +172,6 @@ void noMemory(const char* code) { mfaError(code, kMsgNoMemory, Channel::kBoth); 
 // ---------------------------------------------------------------------------
 // State
 
-DxfReaderState& dxfReader() {
-  static DxfReaderState state;
-  return state;
-}
-
-const RunStateRegistrar kRunStateRegistered("DXF reader", resetDxfReader);
-
-void resetDxfReader() { dxfReader() = DxfReaderState{}; }
-
 void dxfReaderAttach(std::FILE* file) {
   DxfReaderState& s = dxfReader();
   s.file = file;
@@ -207,35 +194,6 @@ void dxfReaderAttach(std::FILE* file) {
   s.arrayCellBudget = std::max<long>(s.fileSize, 10000);
 }
 
-void DxfGroups::clear() {
-  for (std::string& t : texts) t.clear();
-  std::fill(std::begin(hasText), std::end(hasText), false);
-  textChunks.clear();
-  for (Point3& p : points) p = Point3{};
-  std::fill(std::begin(hasPoint), std::end(hasPoint), false);
-  elevation = thickness = 0.0;
-  std::fill(std::begin(reals), std::end(reals), 0.0);
-  std::fill(std::begin(hasReal), std::end(hasReal), false);
-  dashes.clear();
-  std::fill(std::begin(angles), std::end(angles), 0.0);
-  std::fill(std::begin(hasAngle), std::end(hasAngle), false);
-  colour = 0;
-  hasColour = colourNegative = false;
-  std::fill(std::begin(ints), std::end(ints), 0);
-  std::fill(std::begin(hasInt), std::end(hasInt), false);
-  std::fill(std::begin(flags), std::end(flags), 0);
-  std::fill(std::begin(hasFlag), std::end(hasFlag), false);
-  std::fill(std::begin(reals140), std::end(reals140), 0.0);
-  extrusion = Point3{0.0, 0.0, 1.0};
-  appName.clear();
-  control.clear();
-  xLayer.clear();
-  binary.clear();
-  xHandle.clear();
-  extended.clear();
-  ignored = 0;
-}
-
 bool dxfIsBinary(std::FILE* file) {
   if (file == nullptr) return false;
   const long at = std::ftell(file);
@@ -243,40 +201,6 @@ bool dxfIsBinary(std::FILE* file) {
   const std::size_t got = std::fread(head, 1, sizeof head, file);
   if (at >= 0) std::fseek(file, at, SEEK_SET);
   return got == sizeof head && std::memcmp(head, kDxfBinarySentinel, sizeof head) == 0;
-}
-
-// ---------------------------------------------------------------------------
-// Values
-
-bool dxfIsInteger(const std::string& text, long& value) {
-  const char* p = text.c_str();
-  while (*p == ' ' || *p == '\t') ++p;
-  if (*p == '\0') return false;
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(p, &end, 10);
-  if (end == p) return false;
-  while (*end == ' ' || *end == '\t') ++end;
-  if (*end != '\0') return false;
-  value = errno == ERANGE ? (v < 0 ? LONG_MIN : LONG_MAX) : v;
-  return true;
-}
-
-std::string dxfTrimmed(const std::string& value) {
-  std::size_t b = 0, e = value.size();
-  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
-  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
-  return value.substr(b, e - b);
-}
-
-int dxfInteger(const std::string& value) {
-  const long v = std::strtol(value.c_str(), nullptr, 10);
-  return static_cast<int>(std::clamp<long>(v, INT_MIN, INT_MAX));
-}
-
-double dxfReal(const std::string& value) {
-  const double v = std::strtod(value.c_str(), nullptr);
-  return std::isfinite(v) ? v : 0.0;
 }
 
 // ---------------------------------------------------------------------------
@@ -318,71 +242,10 @@ int readGroup(DxfGroup& out) {
 
 void storeGroup(DxfGroups& g, const DxfGroup& group) {
   TraceScope t("hvd500");
-  const int c = group.code;
-  const std::string& v = group.value;
-  if (c >= 1 && c <= 9) {
-    g.texts[c] = cut(v, kDxfTextLength);
-    g.hasText[c] = true;
-    if (c == 3 && g.textChunks.size() < kMaxTextChunks) g.textChunks += cut(v, kDxfTextLength);
-  } else if (c >= 10 && c <= 18) {
-    g.points[c - 10].x = dxfReal(v);
-    g.hasPoint[c - 10] = true;
-  } else if (c >= 20 && c <= 28) {
-    g.points[c - 20].y = dxfReal(v);
-  } else if (c >= 30 && c <= 37) {
-    g.points[c - 30].z = dxfReal(v);
-  } else if (c == 38) {
-    g.points[8].z = g.elevation = dxfReal(v);
-  } else if (c == 39) {
-    g.thickness = dxfReal(v);
-  } else if (c >= 40 && c <= 48) {
-    g.reals[c - 40] = dxfReal(v);
-    g.hasReal[c - 40] = true;
-  } else if (c == 49) {
-    if (g.dashes.size() < kMaxDashes) g.dashes.push_back(dxfReal(v));
-  } else if (c >= 50 && c <= 58) {
-    g.angles[c - 50] = dxfReal(v);
-    g.hasAngle[c - 50] = true;
-  } else if (c == 62) {
-    const int colour = dxfInteger(v);
-    g.colourNegative = colour < 0;
-    g.colour = colour == INT_MIN ? INT_MAX : std::abs(colour);
-    g.hasColour = true;
-  } else if (c >= 66 && c <= 69) {
-    g.ints[c - 66] = dxfInteger(v);
-    g.hasInt[c - 66] = true;
-  } else if (c >= 70 && c <= 78) {
-    g.flags[c - 70] = dxfInteger(v);
-    g.hasFlag[c - 70] = true;
-  } else if (c >= 140 && c <= 148) {
-    g.reals140[c - 140] = dxfReal(v);
-  } else if (c == 210) {
-    g.extrusion.x = dxfReal(v);
-  } else if (c == 220) {
-    g.extrusion.y = dxfReal(v);
-  } else if (c == 230) {
-    g.extrusion.z = dxfReal(v);
-  } else if (c >= 1000 && c <= 1071) {
-    switch (c) {
-      case 1001: g.appName = cutField(group, kDxfAppNameLength); break;
-      case 1002: g.control = cutField(group, kDxfControlLength); break;
-      case 1003: g.xLayer = cutField(group, kDxfXLayerLength); break;
-      case 1004: g.binary = cutField(group, kDxfBinaryLength); break;
-      case 1005: g.xHandle = cutField(group, kDxfXHandleLength); break;
-      default: break;
-    }
-    if (g.extended.size() < kMaxExtendedGroups) {
-      DxfExtendedGroup x;
-      x.code = c;
-      if (c < 1010) x.text = cut(v, kDxfTextLength);
-      else x.real = dxfReal(v);
-      g.extended.push_back(std::move(x));
-    } else {
-      ++g.ignored;
-    }
-  } else {
-    ++g.ignored;
-  }
+  DxfGroup kept = group;
+  for (const FieldLength& f : kExtendedFields)
+    if (group.code == f.code) kept.value = cutField(group, f.length);
+  g.add(std::move(kept));
 }
 
 int readEntityGroups() {
@@ -394,40 +257,25 @@ int readEntityGroups() {
   const bool named = s.current.code == 0 && !s.atEnd;
   const std::string name = named ? s.current.value : std::string();
   const long line = s.current.line;
+  bool full = false;  // memory ran out: the further groups are read away
   for (;;) {
     if (readGroup(s.current) != 0) {
       if (named) fileEndsInEntity(name, line);
       return -1;
     }
     if (s.current.code == 0) return 0;
-    storeGroup(s.groups, s.current);
+    if (full) continue;
+    try {
+      storeGroup(s.groups, s.current);
+    } catch (const std::bad_alloc&) {
+      full = true;
+      noMemory(t.code());
+    }
   }
 }
 
 // ---------------------------------------------------------------------------
 // Tables
-
-template <typename Entry>
-void DxfTable<Entry>::size(long count, long fileSize) {
-  long n = count < 1 ? kDefaultTableEntries : count;
-  n = std::min(n, fileSize / kBytesPerTableEntry + kDefaultTableEntries);
-  if (static_cast<std::size_t>(n) > entries.capacity()) entries.reserve(static_cast<std::size_t>(n));
-}
-
-template <typename Entry>
-std::int32_t DxfTable<Entry>::add(Entry entry) {
-  const auto position = static_cast<std::int32_t>(entries.size());
-  const std::string key = upperAscii(entry.name);
-  entries.push_back(std::move(entry));
-  lastByName[key] = position;
-  return position;
-}
-
-template <typename Entry>
-std::int32_t DxfTable<Entry>::find(const std::string& name) const {
-  const auto it = lastByName.find(upperAscii(name));
-  return it == lastByName.end() ? -1 : it->second;
-}
 
 namespace {
 
@@ -436,7 +284,7 @@ template <typename Entry>
 Entry namedEntry(const DxfGroups& g) {
   Entry e;
   e.name = g.text(2);
-  e.flags = g.flags[0];
+  e.flags = g.integer(70);
   return e;
 }
 
@@ -446,72 +294,39 @@ std::int32_t addLayer(const DxfGroups& g) {
   TraceScope t("dxf110");
   auto e = namedEntry<DxfLayerEntry>(g);
   e.flags &= 7;
-  if (g.hasColour) e.colour = g.colour;
-  e.off = g.colourNegative;
-  if (g.hasText[6]) e.lineType = g.text(6);
+  if (g.has(62)) e.colour = g.colour();
+  e.off = g.integer(62) < 0;
+  if (g.has(6)) e.lineType = g.text(6);
   return dxfReader().layers.add(std::move(e));
-}
-
-std::int32_t addLineType(const DxfGroups& g) {
-  TraceScope t("dxf210");
-  auto e = namedEntry<DxfLineTypeEntry>(g);
-  e.description = g.text(3);
-  if (g.hasFlag[2]) e.alignment = g.flags[2];
-  e.patternLength = g.reals[0];
-  e.dashes = g.dashes;
-  return dxfReader().lineTypes.add(std::move(e));
-}
-
-std::int32_t addDimStyle(const DxfGroups& g) {
-  TraceScope t("dxf310");
-  auto e = namedEntry<DxfDimStyleEntry>(g);
-  for (int k = 0; k < 5; ++k) e.texts[k] = g.text(3 + k);
-  std::copy(std::begin(g.reals), std::end(g.reals), std::begin(e.reals));
-  std::copy(std::begin(g.reals140), std::end(g.reals140), std::begin(e.reals140));
-  std::copy(std::begin(g.flags), std::end(g.flags), std::begin(e.flagValues));
-  return dxfReader().dimStyles.add(std::move(e));
-}
-
-std::int32_t addTextStyle(const DxfGroups& g) {
-  TraceScope t("dxf410");
-  auto e = namedEntry<DxfTextStyleEntry>(g);
-  e.height = g.reals[0];
-  if (g.hasReal[1] && g.reals[1] > 0.0) e.widthFactor = g.reals[1];
-  e.lastHeight = g.reals[2];
-  e.oblique = g.angles[0];
-  e.generation = g.flags[1];
-  e.font = g.text(3);
-  e.bigFont = g.text(4);
-  return dxfReader().textStyles.add(std::move(e));
 }
 
 namespace {
 
-// The search and the release are the same for the four tables; each
-// operation keeps its own function code.
-template <typename Entry>
-std::int32_t findEntry(const char* code, DxfTable<Entry> DxfReaderState::*table, const std::string& name) {
+// A line type or a dimension style: its name, flags and groups.
+std::int32_t addGroupsEntry(const char* code, DxfTable<DxfGroupsEntry> DxfReaderState::*table, const DxfGroups& g) {
   TraceScope t(code);
-  return (dxfReader().*table).find(name);
-}
-
-template <typename Entry>
-void releaseTable(const char* code, DxfTable<Entry> DxfReaderState::*table) {
-  TraceScope t(code);
-  (dxfReader().*table).clear();
+  auto e = namedEntry<DxfGroupsEntry>(g);
+  e.groups = g.list;
+  return (dxfReader().*table).add(std::move(e));
 }
 
 }  // namespace
 
-std::int32_t findLayer(const std::string& name) { return findEntry("dxf120", &DxfReaderState::layers, name); }
-std::int32_t findLineType(const std::string& name) { return findEntry("dxf220", &DxfReaderState::lineTypes, name); }
-std::int32_t findDimStyle(const std::string& name) { return findEntry("dxf320", &DxfReaderState::dimStyles, name); }
-std::int32_t findTextStyle(const std::string& name) { return findEntry("dxf420", &DxfReaderState::textStyles, name); }
+std::int32_t addLineType(const DxfGroups& g) { return addGroupsEntry("dxf210", &DxfReaderState::lineTypes, g); }
+std::int32_t addDimStyle(const DxfGroups& g) { return addGroupsEntry("dxf310", &DxfReaderState::dimStyles, g); }
 
-void freeLayers() { releaseTable("dxf190", &DxfReaderState::layers); }
-void freeLineTypes() { releaseTable("dxf290", &DxfReaderState::lineTypes); }
-void freeDimStyles() { releaseTable("dxf390", &DxfReaderState::dimStyles); }
-void freeTextStyles() { releaseTable("dxf490", &DxfReaderState::textStyles); }
+std::int32_t addTextStyle(const DxfGroups& g) {
+  TraceScope t("dxf410");
+  auto e = namedEntry<DxfTextStyleEntry>(g);
+  e.height = g.real(40);
+  if (g.real(41) > 0.0) e.widthFactor = g.real(41);
+  e.lastHeight = g.real(42);
+  e.oblique = g.real(50);
+  e.generation = g.integer(71);
+  e.font = g.text(3);
+  e.bigFont = g.text(4);
+  return dxfReader().textStyles.add(std::move(e));
+}
 
 void releaseDxfReader() {
   TraceScope t("stt849");
@@ -524,6 +339,7 @@ void releaseDxfReader() {
   s.inserts.clear();
   s.dimensions.clear();
   s.groups.clear();
+  s.vertices.clear();
   s.header.dimensions.clear();
   s.file = nullptr;
 }
@@ -661,7 +477,7 @@ int readTables() {
     // The table's head: its name (2) and the count of its entries (70).
     readEntityGroups();
     const std::string table = upperAscii(dxfTrimmed(s.groups.text(2)));
-    const long count = s.groups.hasFlag[0] ? s.groups.flags[0] : 0;
+    const long count = s.groups.integer(70);
     if (table == "LAYER") s.layers.size(count, s.fileSize);
     else if (table == "LTYPE") s.lineTypes.size(count, s.fileSize);
     else if (table == "DIMSTYLE") s.dimStyles.size(count, s.fileSize);
@@ -747,6 +563,29 @@ constexpr EntityMapping kMappings[] = {
     {"3DFACE", mapFace},
 };
 
+// The VERTEX entities after a POLYLINE up to its SEQEND, as the vertices
+// the mapping takes; the group store holds the POLYLINE's own groups again
+// afterwards.  -1 (error 370) when memory fails.
+int readVertices() {
+  DxfReaderState& s = dxfReader();
+  DxfGroups polyline;
+  std::swap(polyline, s.groups);
+  int result = 0;
+  s.vertices.clear();
+  try {
+    while (!s.atEnd && isEntity(s.current, "VERTEX")) {
+      readEntityGroups();
+      s.vertices.push_back(DxfVertex{s.groups.point(10), s.groups.real(42), s.groups.integer(70)});
+    }
+    if (!s.atEnd && isEntity(s.current, "SEQEND")) readEntityGroups();
+  } catch (const std::bad_alloc&) {
+    noMemory("stt847");
+    result = -1;
+  }
+  std::swap(polyline, s.groups);
+  return result;
+}
+
 }  // namespace
 
 std::int32_t readEntity(std::int32_t father) {
@@ -779,7 +618,7 @@ std::int32_t readEntity(std::int32_t father) {
   std::int32_t index = 0;
   s.members.clear();
   s.companions.clear();
-  if (map(index) != 0 || !isElementIndex(index)) {
+  if ((name == "POLYLINE" && readVertices() != 0) || map(index) != 0 || !isElementIndex(index)) {
     mfaSetPositionNumbers(line, line, 0);
     mfaWarning(t.code(), kMsgNotMapped, Channel::kProtocol);
     mfaClearPosition();

@@ -39,10 +39,7 @@ void colourLists() {
 
 void leaders() {
   (void)readLeaders();
-  for (int n : kNumbers) {
-    (void)leaderKindOf(n);
-    (void)leaderValueOf(n);
-  }
+  for (int n : kNumbers) (void)leaderKindOf(n);
 }
 
 void colourDefinitions() { (void)readColourDefinitions(); }

@@ -371,6 +371,7 @@ int convertLabel(std::int32_t index) {
   if (failed) return ConvertResult::kError;
   const ScriptMatrix sm = has ? toScriptMatrix(m) : ScriptMatrix{};
   std::vector<std::int32_t> created;
+  if (!label.members.empty()) markWrittenAsGroup(index);
   const int r = ScriptLabel(index, label, has ? &sm : nullptr, created);
   if (r != 0 && r != ConvertResult::kTakenOver) return ConvertResult::kError;
   // The note and the leaders are written as part of the label.
@@ -475,6 +476,7 @@ int convertSymbol(std::int32_t index) {
   const bool has = finalMatrix(index, m, failed);
   const ScriptMatrix sm = has ? toScriptMatrix(m) : ScriptMatrix{};
   std::vector<std::int32_t> created;
+  if (!symbol.members.empty()) markWrittenAsGroup(index);
   const int r = ScriptSymbolForm(index, symbol, has ? &sm : nullptr, created);
   if (r != 0 && r != ConvertResult::kTakenOver) return ConvertResult::kError;
   finish(index, created, r == 0 ? ElementState::kDone : ElementState::kTakenOver);
@@ -513,7 +515,9 @@ int convertSectionedArea(std::int32_t index) {
   const double spacing = rec->values.size() > 4 ? rec->values[4] : 0.0;
   const double angle = rec->values.size() > 5 ? rec->values[5] : 0.0;
   std::vector<std::int32_t> created;
-  const int r = ScriptPlane(scriptElementOf(index), boundaries, pattern, spacing, angle, created);
+  const ScriptElement se = scriptElementOf(index);
+  const int r =
+      ScriptPlane(se, boundaries, pattern, spacing, angle, se.data.type != IgesType::kCopiousData, created);
   if (r != 0) return r == ConvertResult::kIgnored ? r : ConvertResult::kError;
   finish(index, created, ElementState::kDone);
   return 0;
@@ -628,12 +632,48 @@ int writeDimensionGroup(std::int32_t index, const std::vector<std::int32_t>& mem
   return ScriptGroup(index, group, view != nullptr ? &sm : nullptr, created) == 0 ? 0 : ConvertResult::kError;
 }
 
+// The KPL dimension of a dimension entity.
+ScriptDimKind dimensionKindOf(std::int32_t type) {
+  switch (type) {
+    case IgesType::kAngularDimension: return ScriptDimKind::kAngular;
+    case IgesType::kDiameterDimension: return ScriptDimKind::kDiameter;
+    case IgesType::kLinearDimension: return ScriptDimKind::kLinear;
+    case IgesType::kRadiusDimension: return ScriptDimKind::kRadius;
+    default: return ScriptDimKind::kNone;
+  }
+}
+
+// The one object written for an element of the given type, or 0.
+std::int32_t writtenObjectOfType(std::int32_t index, std::int32_t type) {
+  if (!isElementIndex(index)) return 0;
+  const ElementRecord& e = element(index);
+  if ((e.type != type && e.de.entityType != type) || e.scriptObjects.size() != 1) return 0;
+  return e.scriptObjects.front();
+}
+
+// What an angular dimension refers to: an arc or a line already written.
+ScriptDimReference dimensionReferenceOf(std::int32_t index) {
+  ScriptDimReference r;
+  r.arc = writtenObjectOfType(index, IgesType::kCircularArc);
+  r.line = writtenObjectOfType(index, IgesType::kLine);
+  if (!isElementIndex(index)) return r;
+  const auto* g = dynamic_cast<const GeometryRecord*>(element(index).params.get());
+  if (g != nullptr && g->values.size() >= 6) {
+    r.hasEnds = true;
+    r.start = ScriptPointXYZ{g->values[0], g->values[1], g->values[2]};
+    r.end = ScriptPointXYZ{g->values[3], g->values[4], g->values[5]};
+  }
+  return r;
+}
+
 // The dimension through the dimension writer: 0 written, -99 outside the
-// view's clip box, -1 when the writer cannot express it.
+// view's clip box, -1 when the writer cannot express it.  A dimension
+// written consumes its parts: the note (with the toolkit, the dimension
+// itself) and its leaders are done and not converted again.
 int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<std::int32_t>& created) {
   ScriptDimensionRecord d;
   const ElementRecord& e = element(index);
-  d.type = e.type;
+  d.kind = dimensionKindOf(e.type);
   d.level = rec.attributes.level;
   if (rec.attributes.colour < 0) resolvedColour(rec.attributes.colour);
   d.attributes.colour = rec.attributes.colour;
@@ -642,7 +682,6 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
   d.state = e.state;
   const NoteRecord* note = nullptr;
   if (rec.note == 0 || readNote(rec.note, note) != 0) return ConvertResult::kError;
-  d.noteIndex = rec.note;
   d.note = scriptNoteOf(rec.note, note);
   if (!note->strings.empty()) d.linePosition = toScript(note->strings.front().start);
   std::vector<Point3> heads;
@@ -650,7 +689,6 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
     const LeaderRecord* lr = nullptr;
     if (readLeader(l, lr) != 0) return ConvertResult::kError;
     ScriptDimLeader dl;
-    dl.index = l;
     // The leader's IGES form names its arrow head; the leader table of the
     // installation maps it to the arrow kind of the CAD system.
     dl.form = leaderKindOf(element(l).form);
@@ -663,7 +701,7 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
     ScriptDimWitness dw;
     dw.index = w;
     d.witnesses.push_back(dw);
-    if (e.type == IgesType::kAngularDimension) d.references.push_back(w);
+    if (e.type == IgesType::kAngularDimension) d.references.push_back(dimensionReferenceOf(w));
   }
   if (heads.size() >= 2) {
     d.first = toScript(heads[0]);
@@ -682,7 +720,13 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
   const ScriptMatrix om = hasOwn ? toScriptMatrix(own) : ScriptMatrix{};
   const Transform* view = viewMatrixNow();
   const ScriptMatrix vm = view != nullptr ? toScriptMatrix(*view) : ScriptMatrix{};
-  return ScriptDimension(index, d, view != nullptr ? &vm : nullptr, hasOwn ? &om : nullptr, created);
+  const int r = ScriptDimension(index, d, view != nullptr ? &vm : nullptr, hasOwn ? &om : nullptr, created);
+  if (r != 0) return r;
+  setState(runState().useToolkit != 0 ? index : rec.note, ElementState::kDone);
+  for (std::int32_t l : rec.leaders) {
+    if (l > 0) setState(l, ElementState::kDone);
+  }
+  return 0;
 }
 
 bool inActiveGroup(std::int32_t group) {

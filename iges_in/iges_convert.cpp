@@ -516,7 +516,8 @@ int emitPlane(ConversionRecords& records, std::size_t position, const Pass& pass
                                           element(b.index).de.structure});
   }
   if (boundaries.empty()) return ConvertResult::kError;
-  return ScriptPlane(se, boundaries, 0, 0.0, 0.0, created);
+  // Copious data written as a plane says "no hatch" with false.
+  return ScriptPlane(se, boundaries, 0, 0.0, 0.0, se.data.type != IgesType::kCopiousData, created);
 }
 
 // An unknown complex element: its members are written and gathered in a
@@ -535,6 +536,7 @@ int emitUnknown(ConversionRecords& records, std::size_t position, const Pass& pa
   group.attributes = se.attributes;
   group.data = se.data;
   const ScriptMatrix sm = m.hasFinal ? toScriptMatrix(m.final) : ScriptMatrix{};
+  markWrittenAsGroup(index);
   return ScriptUnknownAssociativity(index, group, m.hasFinal ? &sm : nullptr, created);
 }
 
@@ -736,6 +738,13 @@ ScriptElementData scriptDataOf(std::int32_t index) {
   d.sequence = e.de.sequence != 0 ? e.de.sequence : deNumberOf(index);
   d.parameterPointer = e.de.paramPointer;
   return d;
+}
+
+void markWrittenAsGroup(std::int32_t index) {
+  if (!isElementIndex(index)) return;
+  ElementRecord& e = element(index);
+  e.outputKind = IgesType::kAssociativityInstance;
+  e.outputSubKind = 7;
 }
 
 ScriptElement scriptElementOf(std::int32_t index) {

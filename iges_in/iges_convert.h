@@ -85,6 +85,9 @@ IgesConvertState& igesConvertState();
 // statements, and the element as the script writer takes it.
 ScriptElementData scriptDataOf(std::int32_t index);
 ScriptElement scriptElementOf(std::int32_t index);
+// Records that the element was written as a group of its parts (a label,
+// a symbol or an unknown associativity): output kind 402, form 7.
+void markWrittenAsGroup(std::int32_t index);
 // Error 510 for an element the engine cannot convert: the first one of a
 // run also on the console (a file of solids has thousands), the others in
 // the protocol.

@@ -13,6 +13,8 @@
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
+#include "iges_in/iges_script_source.h"
+#include "script/geometry.h"
 #include "script/script_writer.h"
 #include "script/structure.h"
 #include "support/assign_tables.h"
@@ -474,6 +476,7 @@ void igesStructureSettingsFromRun(ScriptSource& source) {
   settings.mainModelSaved = levelIsPlus() && elementMode() != 2 && definitions;
   source.subfiguresPending = settings.mainModelSaved;
   source.symbolModelDir = settings.modelDirectory;
+  igesScriptSourceOfTable(source);
 }
 
 IgesStructureState& igesStructureState() {
@@ -543,6 +546,46 @@ bool mainModelPending() {
   return igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() && elementMode() != 2;
 }
 
+// The levels a symbol model of the subfigure definition defines: those of
+// the definition's members and their descendants, each element once; an
+// instance among them adds its own level but not those of its definition
+// (that is a model of its own).
+std::vector<std::int32_t> definitionLevels(std::int32_t definition) {
+  std::vector<std::int32_t> levels;
+  if (!isElementIndex(definition)) return levels;
+  const ElementTable& table = elementTable();
+  std::vector<char> seen(static_cast<std::size_t>(table.lastIndex) + 1, 0);
+  std::vector<std::int32_t> stack{definition};
+  seen[static_cast<std::size_t>(definition)] = 1;
+  while (!stack.empty()) {
+    const std::int32_t i = stack.back();
+    stack.pop_back();
+    for (const LinkNode* son = element(i).sons; son != nullptr; son = son->next) {
+      const std::int32_t k = son->index;
+      if (!isElementIndex(k) || seen[static_cast<std::size_t>(k)]) continue;
+      seen[static_cast<std::size_t>(k)] = 1;
+      const ElementRecord& e = element(k);
+      levels.push_back(e.de.level);
+      if (e.type != IgesType::kSubfigureInstance) stack.push_back(k);
+    }
+  }
+  return levels;
+}
+
+// The levels of the main model: every element outside the subfigure
+// definitions.
+std::vector<std::int32_t> mainModelLevels() {
+  std::vector<std::int32_t> levels;
+  const ElementTable& table = elementTable();
+  for (std::int32_t i = 1; i <= table.lastIndex && i < table.capacity; ++i) {
+    const ElementRecord& e = element(i);
+    if (e.type == IgesType::kSubfigureDefinition || hasNoAncestorOfType(i, IgesType::kSubfigureDefinition) == 0)
+      continue;
+    levels.push_back(e.de.level);
+  }
+  return levels;
+}
+
 }  // namespace
 
 void structureTopLevelPick(std::int32_t index) {
@@ -551,7 +594,7 @@ void structureTopLevelPick(std::int32_t index) {
   const ElementTable& t = elementTable();
   if (t.cursors[2] <= t.lastIndex && t.cursors[2] < t.capacity) return;
   igesStructureState().mainModelCreated = true;
-  ScriptModelCreate();
+  ScriptModelCreate(mainModelLevels());
 }
 
 namespace {
@@ -632,7 +675,7 @@ void structureFinish() {
   if (levelIsPlus()) reportClosedRings();
   if (!mainModelPending()) return;
   igesStructureState().mainModelCreated = true;
-  ScriptModelCreate();
+  ScriptModelCreate(mainModelLevels());
 }
 
 // ---------------------------------------------------------------------------
@@ -773,6 +816,40 @@ int viewMatrix(std::int32_t view, double scale, double x, double y, bool withOri
   }
   return result;
 }
+
+namespace {
+
+// The clip box of a view, in the coordinates the view's geometry is written
+// in: the four sides of its view volume (planes x = D/A on the left and
+// right, y = D/B at the top and bottom, in view space), their corners taken
+// through the view's own matrix into model space and then through
+// `toDrawing` like the geometry.  false when a side is missing or is no
+// such plane: the view then clips nothing.
+bool viewClipBox(std::int32_t view, const Transform& toDrawing, Point3& low, Point3& high) {
+  const auto* rec = dynamic_cast<const ViewRecord*>(element(view).params.get());
+  if (rec == nullptr) return false;
+  enum { kLeft, kTop, kRight, kBottom };
+  double side[4];
+  for (int k = kLeft; k <= kBottom; ++k) {
+    const std::int32_t plane = rec->clipPlanes[k];
+    const auto* p = isElementIndex(plane) ? dynamic_cast<const PlaneRecord*>(element(plane).params.get()) : nullptr;
+    if (p == nullptr) return false;
+    const double across = k == kLeft || k == kRight ? p->a : p->b;
+    if (across == 0.0) return false;
+    side[k] = p->d / across;
+    if (!std::isfinite(side[k])) return false;
+  }
+  Point3 corners[2] = {{side[kLeft], side[kBottom], 0.0}, {side[kRight], side[kTop], 0.0}};
+  for (Point3& c : corners) {
+    if (rec->hasMatrix) c = applyTransform(rec->matrix, c);
+    c = applyTransform(toDrawing, c);
+  }
+  low = corners[0];
+  high = corners[1];
+  return true;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Groups
@@ -1023,9 +1100,13 @@ int writeDefinitionModel(std::int32_t index, const std::string& name, const std:
   c.currentView = 0;
   c.currentViewNumber = kNoView;
   s.currentViewMatrix = nullptr;
+  // Nor its clip box (the corners stay for the view's pass).
+  bool& clipped = scriptState().clipSet;
+  const bool savedClip = clipped;
+  clipped = false;
   if (traceLevel() > 0) std::printf("-> cee680 : Begin of Subfigure '%s' (%d)\n", name.c_str(), static_cast<int>(index));
   std::vector<std::int32_t> members;
-  int r = ScriptModelNew(index, name);
+  int r = ScriptModelNew(name, definitionLevels(index));
   if (r == 0) {
     r = nestedPass(index, nullptr, nullptr, members);
     // The model is closed even when its members failed.
@@ -1039,6 +1120,7 @@ int writeDefinitionModel(std::int32_t index, const std::string& name, const std:
   c.currentView = savedView;
   c.currentViewNumber = savedNumber;
   s.currentViewMatrix = savedMatrix;
+  clipped = savedClip;
   if (r != 0) return ConvertResult::kError;
   registerName(original, index, name);
   s.modelFiles.insert(subfigureFileName(name));
@@ -1527,7 +1609,10 @@ int convertDrawingMode() {
       c.currentView = view;
       c.currentViewNumber = info.number;
       s.currentViewMatrix = &matrix;
+      Point3 low, high;
+      if (viewClipBox(view, matrix, low, high)) ScriptSetClipBox(low.x, low.y, high.x, high.y);
       if (topLevelPass(0, &matrix) != 0) result = -1;
+      ScriptClearClipBox();
       s.currentViewMatrix = nullptr;
       c.currentView = 0;
       c.currentViewNumber = kNoView;

@@ -10,7 +10,7 @@
 #include <new>
 #include <ostream>
 
-#include "elements/element_table.h"
+#include "elements/transform.h"
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
@@ -753,18 +753,10 @@ std::int32_t ScriptRadiusDimension(std::int32_t index, const ScriptDimensionReco
 }
 
 namespace {
-// The single created number of an element of the given type, or 0.
-std::int32_t createdOfType(std::int32_t index, int type) {
-  if (!isElementIndex(index)) return 0;
-  const ElementRecord& e = element(index);
-  if ((e.type != type && e.de.entityType != type) || e.scriptObjects.size() != 1) return 0;
-  return e.scriptObjects.front();
-}
-// Whether the line element runs along the leg from the vertex to p.
-bool lineFits(std::int32_t index, const ScriptPointXYZ& vertex, const ScriptPointXYZ& p) {
-  const auto* g = dynamic_cast<const GeometryRecord*>(element(index).params.get());
-  if (!g || g->values.size() < 6) return false;
-  const double lx = g->values[3] - g->values[0], ly = g->values[4] - g->values[1];
+// Whether the referenced line runs along the leg from the vertex to p.
+bool lineFits(const ScriptDimReference& r, const ScriptPointXYZ& vertex, const ScriptPointXYZ& p) {
+  if (!r.hasEnds) return false;
+  const double lx = r.end.x - r.start.x, ly = r.end.y - r.start.y;
   const double vx = p.x - vertex.x, vy = p.y - vertex.y;
   const double ll = std::hypot(lx, ly), vl = std::hypot(vx, vy);
   if (ll <= tolerance() || vl <= tolerance()) return false;
@@ -782,17 +774,14 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
   std::string kind = "angle3points";
   std::string points;
   DimTextForm form = DimTextForm::kIges;
-  if (d.references.size() == 1 && createdOfType(d.references[0], IgesType::kCircularArc) != 0) {
+  if (d.references.size() == 1 && d.references[0].arc != 0) {
     kind = d.arcLength ? "arclength" : "anglesector";
-    points = ",{" + E(createdOfType(d.references[0], IgesType::kCircularArc)) + "}";
+    points = ",{" + E(d.references[0].arc) + "}";
     form = DimTextForm::kSector;
-  } else if (d.references.size() == 2 && createdOfType(d.references[0], IgesType::kLine) != 0 &&
-             createdOfType(d.references[1], IgesType::kLine) != 0 &&
-             lineFits(d.references[0], d.centre, d.first) &&
-             lineFits(d.references[1], d.centre, d.second)) {
+  } else if (d.references.size() == 2 && d.references[0].line != 0 && d.references[1].line != 0 &&
+             lineFits(d.references[0], d.centre, d.first) && lineFits(d.references[1], d.centre, d.second)) {
     kind = "angle2lines";
-    points = ",{" + E(createdOfType(d.references[0], IgesType::kLine)) + "," +
-             E(createdOfType(d.references[1], IgesType::kLine)) + "}," + std::to_string(d.k);
+    points = ",{" + E(d.references[0].line) + "," + E(d.references[1].line) + "}," + std::to_string(d.k);
   }
   // The reflex angle (more than a half turn from the first leg to the second).
   std::vector<std::string> extra;
@@ -818,9 +807,7 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
                     const ScriptMatrix* elementMatrix, std::vector<std::int32_t>& created) {
   TraceScope t("ses505");
   try {
-    if (d.type != IgesType::kAngularDimension && d.type != IgesType::kDiameterDimension &&
-        d.type != IgesType::kLinearDimension && d.type != IgesType::kRadiusDimension)
-      return -1;
+    if (d.kind == ScriptDimKind::kNone) return -1;
     ScriptMatrix combined;
     const ScriptMatrix* m = combine(elementMatrix, view, combined);
     mfaSetCurrentName(d.data.name);
@@ -830,26 +817,22 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
       ScriptLayerSwitch(index, d.level);
     }
     ScriptDimTexts texts =
-        d.textsGiven ? d.texts : DimAnalyseText(d.note, d.type == IgesType::kAngularDimension);
+        d.textsGiven ? d.texts : DimAnalyseText(d.note, d.kind == ScriptDimKind::kAngular);
     const ScriptPointXYZ at = scriptTransform(m, {texts.x, texts.y, 0});
     texts.x = at.x;
     texts.y = at.y;
     texts.angle = transformAngle(m, texts.angle);
     texts.height *= matrixScale(m);
     std::int32_t n = -1;
-    switch (d.type) {
-      case IgesType::kAngularDimension: n = ScriptAngularDimension(index, d, m, texts); break;
-      case IgesType::kDiameterDimension: n = ScriptDiameterDimension(index, d, m, texts); break;
-      case IgesType::kLinearDimension: n = ScriptLinearDimension(index, d, m, texts); break;
-      case IgesType::kRadiusDimension: n = ScriptRadiusDimension(index, d, m, texts); break;
-      default: break;
+    switch (d.kind) {
+      case ScriptDimKind::kAngular: n = ScriptAngularDimension(index, d, m, texts); break;
+      case ScriptDimKind::kDiameter: n = ScriptDiameterDimension(index, d, m, texts); break;
+      case ScriptDimKind::kLinear: n = ScriptLinearDimension(index, d, m, texts); break;
+      case ScriptDimKind::kRadius: n = ScriptRadiusDimension(index, d, m, texts); break;
+      case ScriptDimKind::kNone: break;
     }
     if (n < 0) return n == -99 ? -99 : -1;
     ScriptRecordCreated(n, created);
-    setState(toolkitRun() ? index : d.noteIndex, ElementState::kDone);
-    for (const ScriptDimLeader& l : d.leaders) {
-      if (l.index > 0) setState(l.index, ElementState::kDone);
-    }
   } catch (const std::bad_alloc&) {
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
     return -1;

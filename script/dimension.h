@@ -12,14 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "elements/iges_format.h"
 #include "script/geometry.h"
 #include "script/script_writer.h"
 #include "script/text.h"
 
 // A leader (arrow) of a dimension.
 struct ScriptDimLeader {
-  std::int32_t index = 0;  // element index of the leader, 0 none
   int form = 0;            // arrow kind; 5, 6 and 9 are arrow heads
   std::string arrowName;   // DWG/DXF input: the arrow block's name ("CLOSED", "_DOT" ...)
   ScriptPointXYZ arrowPoint;
@@ -47,16 +45,28 @@ struct ScriptDimTexts {
   bool showZeros = false;    // the measure value shows trailing zeros
 };
 
+// The KPL dimension a record becomes; kNone for a kind the script cannot
+// express (an ordinate dimension, for one).
+enum class ScriptDimKind { kNone, kLinear, kDiameter, kRadius, kAngular };
+
+// Geometry an angular dimension measures, as already written: the one
+// object written for an arc or a line (0 when there is none, or more than
+// one), and a line's end points as its record holds them.
+struct ScriptDimReference {
+  std::int32_t arc = 0;
+  std::int32_t line = 0;
+  bool hasEnds = false;
+  ScriptPointXYZ start, end;
+};
+
 struct ScriptDimensionRecord {
-  int type = IgesType::kLinearDimension;  // 202 angular, 206 diameter, 216 linear, 218 ordinate,
-                                          // 222 radius
+  ScriptDimKind kind = ScriptDimKind::kLinear;
   std::int32_t level = 0;
   ScriptAttributes attributes;  // colour number and blank status
   std::string layerName;        // DXF/DWG input: the dimension's layer, or ""
   ScriptElementData data;       // directory data for the info block
   char state = 'w';             // processing state of the dimension element
 
-  std::int32_t noteIndex = 0;  // element index of the text note
   ScriptNoteRecord note;       // the strings of the dimension text
   bool textsGiven = false;     // `texts` is already decomposed (no analysis)
   ScriptDimTexts texts;
@@ -71,9 +81,8 @@ struct ScriptDimensionRecord {
   // Radius and diameter: the centre.  Angular: the vertex.
   ScriptPointXYZ centre;
   std::int32_t circle = 0;  // element number of the measured circle or arc
-  // Angular: element indices of the geometry the dimension refers to (one
-  // arc, or two lines).
-  std::vector<std::int32_t> references;
+  // Angular: the geometry the dimension refers to (one arc, or two lines).
+  std::vector<ScriptDimReference> references;
 
   bool aligned = false;      // linear: already known to be aligned
   bool asLinear = false;     // diameter given as a linear dimension
@@ -86,9 +95,8 @@ struct ScriptDimensionRecord {
 // ses505: writes the dimension.  The element matrix is applied first, then
 // the view matrix (either may be null).  0 when written, -1 for failure or
 // an unsupported kind (nothing written), -99 outside the view's clip box.
-// On success the new number is appended to `created` and the consumed
-// elements (toolkit: the dimension itself, otherwise the note; and every
-// leader) are set to done.
+// On success the new number is appended to `created`; the caller marks
+// the parts the dimension consumed.
 int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& dimension, const ScriptMatrix* view,
                     const ScriptMatrix* elementMatrix, std::vector<std::int32_t>& created);
 

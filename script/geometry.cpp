@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <ostream>
 
-#include "elements/iges_format.h"
 #include "elements/transform.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
@@ -621,7 +620,7 @@ void ScriptContourStart() {
 }
 
 int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& boundaries, int pattern,
-                double spacing, double angle, std::vector<std::int32_t>& created) {
+                double spacing, double angle, bool unhatchedFlag, std::vector<std::int32_t>& created) {
   TraceScope t("ses400");
   if (boundaries.empty()) return -1;
   beginElement(e);
@@ -638,10 +637,8 @@ int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& bound
     hatch = std::string("{\"hatch_single\",") + f + "}";
   } else if (pattern >= 16 && pattern <= 18) {
     hatch = std::string("{\"hatch_cross\",") + f + "}";
-  } else if (!anyContour && e.data.type == IgesType::kCopiousData) {
-    hatch = "{\"hatch_no\",false}";
   } else {
-    hatch = "{\"hatch_no\",true}";
+    hatch = std::string("{\"hatch_no\",") + (anyContour || unhatchedFlag ? "true" : "false") + "}";
   }
   // The narrowest spacing the CAD system hatches with (also for a spacing
   // that is not a number).

@@ -32,7 +32,8 @@ struct ScriptMatrix {
 
 ScriptPointXYZ scriptTransform(const ScriptMatrix* m, const ScriptPointXYZ& p);
 
-// The clip box of the current view (corners already in model space).
+// The clip box of the view being converted: two opposite corners in the
+// coordinates the writers' matrices take the geometry to.
 void ScriptSetClipBox(double x1, double y1, double x2, double y2);
 void ScriptClearClipBox();
 // Cuts the segment to the clip box; -1 when it lies wholly outside.
@@ -111,8 +112,11 @@ struct ScriptBoundary {
   bool contour = false;  // IGES 102 or 106 form 63
   int structure = 0;     // structure field of its directory entry
 };
+// A plane without a hatch pattern writes {"hatch_no",<flag>}: the flag is
+// `unhatchedFlag`, and always true when a boundary is a contour.
 int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& boundaries, int pattern,
-                double spacing, double angle, std::vector<std::int32_t>& created);  // ses400
+                double spacing, double angle, bool unhatchedFlag,
+                std::vector<std::int32_t>& created);  // ses400
 
 // The frame of a drawing (viewMode 2): four lines, each with its info.
 int ScriptDrawingBorder(const ScriptElement& drawing, const ScriptPointXYZ& corner1,

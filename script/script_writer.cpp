@@ -9,7 +9,6 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "elements/element_table.h"
 #include "script/point_registry.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
@@ -53,9 +52,9 @@ struct WriterModule {
   std::unique_ptr<OutputStreamBuffer> buffer;
   std::unique_ptr<std::ostream> stream;
   std::string failure;  // "<name> (<reason>)" of the last failure
-  // Member positions of the z-order properties, by property index.
-  std::unordered_map<std::int32_t, std::unordered_map<std::int32_t, int>> zOrderPositions;
-  std::unordered_map<std::int32_t, int> zOrderMemo;  // answers by element index
+  // What the open script's source says of z-order and defined colours.
+  std::function<int(std::int32_t)> zOrderOf;
+  std::function<int(long)> definedColourOf;
   bool dxfInput = false;
   bool dwgInput = false;
 };
@@ -106,8 +105,8 @@ void resetScriptState() {
   m.state = ScriptState();
   m.registries = Registries();
   m.layerIndex = LayerIndex();
-  m.zOrderPositions.clear();
-  m.zOrderMemo.clear();
+  m.zOrderOf = nullptr;
+  m.definedColourOf = nullptr;
 }
 
 std::string scriptNumber(double value) {
@@ -144,8 +143,6 @@ std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_
 }
 
 namespace {
-
-bool tableHasZOrderProperty();
 
 void writeMirrorFunction(std::ostream& o) {
   static constexpr const char* kLines[] = {
@@ -235,9 +232,9 @@ void writeUnits(std::ostream& o, const ScriptSource& source) {
 
 int writeHeader(std::ostream& o, const std::string& outputName, const ScriptSource& source) {
   ScriptState& s = scriptState();
-  module().zOrderPositions.clear();
-  module().zOrderMemo.clear();
-  s.zMechanism = source.zOrderProperty || (runIsIges() && runState().useToolkit == 0 && tableHasZOrderProperty());
+  module().zOrderOf = source.zOrderOf;
+  module().definedColourOf = source.definedColourOf;
+  s.zMechanism = source.zOrderProperty;
   o << "/* created by " << kProductTitle << " " << kVersionText << " from " << shortBuildDate()
     << " */\n";
   o << "include " << runPaths().scriptIncludeDir << "zirovuvod_createfunc.inc\n";
@@ -446,7 +443,6 @@ std::int32_t ScriptLayerOf(const std::string& name) {
   if (!l.written) {
     ScriptSubLayer(l);
     l.written = true;
-    if (l.elementIndex > 0) setState(l.elementIndex, ElementState::kDone);
   }
   return l.number;
 }
@@ -510,99 +506,12 @@ int ScriptLevelList(const std::vector<std::int32_t>& levels) {
   return 0;
 }
 
-namespace {
-
-bool isZOrderProperty(std::int32_t index) {
-  if (!isElementIndex(index)) return false;
-  const ElementRecord& e = element(index);
-  return e.type == IgesType::kProperty && e.form == 6731;
-}
-
-// The element's 0-based place in the member list of a z-order property;
-// the positions of a property are collected on first use.
-int memberPosition(std::int32_t property, std::int32_t member) {
-  auto& positions = module().zOrderPositions;
-  auto it = positions.find(property);
-  if (it == positions.end()) {
-    std::unordered_map<std::int32_t, int> places;
-    int k = 0;
-    for (const LinkNode* n = element(property).sons; n != nullptr; n = n->next, ++k) places.emplace(n->index, k);
-    it = positions.emplace(property, std::move(places)).first;
-  }
-  const auto place = it->second.find(member);
-  return place == it->second.end() ? -1 : place->second;
-}
-
-// The z-order position of the element: through a z-order property among its
-// fathers, else that of the first of its fathers (in list order) that has
-// one, found the same way.  -1 when there is none.  The answers are kept:
-// the links do not change while the script is written.
-int zOrderOfAncestors(std::int32_t index) {
-  if (!isElementIndex(index)) return -1;
-  auto& memo = module().zOrderMemo;
-  constexpr int kOpen = -2;  // being searched (a loop of fathers leads back)
-  if (const auto it = memo.find(index); it != memo.end()) return it->second < 0 ? -1 : it->second;
-  auto direct = [](std::int32_t i) {
-    for (const LinkNode* f = element(i).fathers; f != nullptr; f = f->next) {
-      if (!isZOrderProperty(f->index)) continue;
-      const int k = memberPosition(f->index, i);
-      if (k >= 0) return k;
-    }
-    return -1;
-  };
-  const int k = direct(index);
-  memo[index] = k >= 0 ? k : kOpen;
-  if (k >= 0) return k;
-  // Depth first over the fathers; a father that answers answers for every
-  // element on the way down to it.
-  struct Frame {
-    std::int32_t node;
-    const LinkNode* next;
-  };
-  std::vector<Frame> stack{Frame{index, element(index).fathers}};
-  while (!stack.empty()) {
-    Frame& f = stack.back();
-    if (f.next == nullptr) {
-      memo[f.node] = -1;
-      stack.pop_back();
-      continue;
-    }
-    const std::int32_t father = f.next->index;
-    f.next = f.next->next;
-    if (!isElementIndex(father)) continue;
-    int v;
-    if (const auto it = memo.find(father); it != memo.end()) {
-      if (it->second < 0) continue;
-      v = it->second;
-    } else if ((v = direct(father)) >= 0) {
-      memo[father] = v;
-    } else {
-      memo[father] = kOpen;
-      stack.push_back(Frame{father, element(father).fathers});
-      continue;
-    }
-    for (const Frame& g : stack) memo[g.node] = v;
-    stack.clear();
-  }
-  return memo[index] < 0 ? -1 : memo[index];
-}
-
-bool tableHasZOrderProperty() {
-  const ElementTable& table = elementTable();
-  for (std::int32_t i = 1; i <= table.lastIndex && i < table.capacity; ++i) {
-    if (isZOrderProperty(i)) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 int ScriptZOrder(std::int32_t index) {
   TraceScope t("ses231");
   ScriptState& s = scriptState();
   if (!s.zMechanism) return 0;
   s.zOrderFlag = 0;
-  const int k = zOrderOfAncestors(index);
+  const int k = module().zOrderOf ? module().zOrderOf(index) : -1;
   if (k < 0) return 0;
   if (k > 0 && k != s.lastZOrder) {
     scriptOut() << "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(" << k << ",DZ,\"\"),\"\")\n";
@@ -675,19 +584,8 @@ std::string ScriptColourTextOf(int cadColour, int red, int green, int blue) {
 
 namespace {
 
-// A negative colour of an IGES element is the negated DE number of its
-// colour definition, whose palette colour was chosen when the definition was
-// read; 0 when there is no such definition.
-int definedColour(long colour) {
-  if (colour >= 0 || colour < -2147483647L || !runIsIges()) return 0;
-  const std::int32_t index = indexOfPointer(static_cast<std::int32_t>(-colour));
-  if (!isElementIndex(index)) return 0;
-  const auto* rec = dynamic_cast<const ColourRecord*>(element(index).params.get());
-  return rec != nullptr ? rec->colourIndex : 0;
-}
-
 int cadColourOfElement(long colour) {
-  if (colour < 0) return definedColour(colour);
+  if (colour < 0) return module().definedColourOf ? module().definedColourOf(colour) : 0;
   return cadColourOf(colour);
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,9 +21,15 @@ struct ScriptSource {
   bool subfiguresPending = false;  // subfigure definitions become symbol models
   std::string symbolModelDir;      // where the symbol models are saved
   std::vector<std::int32_t> levels;  // the level of every element, index order
-  // The exchange file carries the z-order property (IGES 406 form 6731).
-  // An IGES run also finds it in the element table by itself.
+  // The exchange file orders its elements in depth (a z-order property):
+  // the statements then take their z reference from the element's place in
+  // that order instead of its level.  `zOrderOf` gives the place of an
+  // element (-1 when it has none).
   bool zOrderProperty = false;
+  std::function<int(std::int32_t index)> zOrderOf;
+  // Colours defined by the file itself: the CAD colour index of the
+  // definition that a negative colour number names (0 when it names none).
+  std::function<int(long colour)> definedColourOf;
 };
 
 // A layer of the input's layer table (own DXF reader, toolkit input).
@@ -33,7 +40,6 @@ struct ScriptLayer {
   long colour = 0;      // colour number of the exchange file
   int cadColour = 0;    // CAD colour index of the layer's colour (0 unknown)
   bool written = false;  // sub-layer statement written
-  std::int32_t elementIndex = 0;  // the layer's element in the element table
 };
 
 // Directory data of one element, for the info and name blocks.
@@ -123,6 +129,8 @@ std::int32_t ScriptLayerOf(const std::string& name);  // ses103
 int ScriptSubLayer(ScriptLayer& layer);               // ses104
 int ScriptLayerSwitch(std::int32_t index, std::int32_t level);  // ses230
 int ScriptLevelList(const std::vector<std::int32_t>& levels);
+// Switches the z reference to the element's place in the z-order (see
+// ScriptSource); 1 when the element has a place, else 0.
 int ScriptZOrder(std::int32_t index);  // ses231
 
 // Argument blocks.

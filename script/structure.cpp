@@ -6,7 +6,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "elements/element_table.h"
+#include "elements/transform.h"
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
@@ -16,10 +16,6 @@ namespace {
 
 // A group statement starts a new line before every this many members.
 constexpr std::size_t kMembersPerLine = 20;
-// Output kind and sub-kind of an element written as a group.
-constexpr std::int32_t kGroupKind = IgesType::kAssociativityInstance;
-constexpr std::int32_t kGroupSubKind = 7;
-constexpr std::int32_t kLineKind = IgesType::kLine;
 // The sending system whose symbols keep one string per line.
 constexpr int kSenderLinePerString = 6;
 // The sending system whose label heights ignore the view scale.
@@ -60,13 +56,6 @@ std::int32_t constructionPoint(const ScriptPointXYZ* reference, const ScriptPoin
   return ScriptPoint(0, ScriptAttributes{}, nullptr, reference, p);
 }
 
-void markAsGroup(std::int32_t index) {
-  if (!isElementIndex(index)) return;
-  ElementRecord& e = element(index);
-  e.outputKind = kGroupKind;
-  e.outputSubKind = kGroupSubKind;
-}
-
 // A label or symbol with members: a group "<prefix><index>" over them.
 int writeAsGroup(const char* prefix, std::int32_t index, const std::vector<std::int32_t>& members,
                  const ScriptPointXYZ& reference, std::int32_t level, const ScriptAttributes& attributes,
@@ -80,7 +69,6 @@ int writeAsGroup(const char* prefix, std::int32_t index, const std::vector<std::
   group.attributes = attributes;
   group.layerName = layerName;
   group.data = data;
-  markAsGroup(index);
   const int rc = ScriptGroup(index, group, m, created);
   return rc == 0 ? -88 : rc;
 }
@@ -184,7 +172,6 @@ int ScriptUnknownAssociativity(std::int32_t index, const ScriptGroupRecord& grou
   try {
     ScriptGroupRecord named = group;
     named.name = "Unknown(" + std::to_string(group.data.type) + ")" + std::to_string(index);
-    markAsGroup(index);
     const int rc = ScriptGroup(index, named, m, created);
     return rc == 0 ? -88 : rc;
   } catch (const std::bad_alloc&) {
@@ -319,49 +306,9 @@ void freshModel() {
   s.lengthCounter = 1;
 }
 
-// The levels of the definition's members and their descendants, each
-// element once; an instance among them adds its own level but not those of
-// its definition (that is a model of its own).
-std::vector<std::int32_t> definitionLevels(std::int32_t definition) {
-  std::vector<std::int32_t> levels;
-  if (!isElementIndex(definition)) return levels;
-  const ElementTable& table = elementTable();
-  std::vector<char> seen(static_cast<std::size_t>(table.lastIndex) + 1, 0);
-  std::vector<std::int32_t> stack{definition};
-  seen[static_cast<std::size_t>(definition)] = 1;
-  while (!stack.empty()) {
-    const std::int32_t i = stack.back();
-    stack.pop_back();
-    for (const LinkNode* son = element(i).sons; son != nullptr; son = son->next) {
-      const std::int32_t k = son->index;
-      if (!isElementIndex(k) || seen[static_cast<std::size_t>(k)]) continue;
-      seen[static_cast<std::size_t>(k)] = 1;
-      const ElementRecord& e = element(k);
-      levels.push_back(e.de.level);
-      if (e.type != IgesType::kSubfigureInstance) stack.push_back(k);
-    }
-  }
-  return levels;
-}
-
-// The levels of the main model: every element outside the subfigure
-// definitions.
-std::vector<std::int32_t> mainModelLevels() {
-  std::vector<std::int32_t> levels;
-  const ElementTable& table = elementTable();
-  for (std::int32_t i = 1; i <= table.lastIndex && i < table.capacity; ++i) {
-    const ElementRecord& e = element(i);
-    if (e.type == IgesType::kSubfigureDefinition ||
-        hasNoAncestorOfType(i, IgesType::kSubfigureDefinition) == 0)
-      continue;
-    levels.push_back(e.de.level);
-  }
-  return levels;
-}
-
 }  // namespace
 
-int ScriptModelNew(std::int32_t definition, const std::string& name) {
+int ScriptModelNew(const std::string& name, const std::vector<std::int32_t>& levels) {
   TraceScope t("ses600");
   if (name.empty()) return -1;
   try {
@@ -384,7 +331,7 @@ int ScriptModelNew(std::int32_t definition, const std::string& name) {
     s.reference = ScriptReference{n, 0.0, 0.0, 0.0};
     s.haveReference = true;
     scriptPointLookup(0.0, 0.0, n, n);
-    if (ScriptLevelList(definitionLevels(definition)) != 0) throw std::bad_alloc();
+    if (ScriptLevelList(levels) != 0) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     mfaError("ses601", 370, Channel::kBoth);
     return -1;
@@ -407,7 +354,7 @@ int ScriptModelSave(const std::string& name) {
   return 0;
 }
 
-int ScriptModelCreate() {
+int ScriptModelCreate(const std::vector<std::int32_t>& levels) {
   TraceScope t("ses600");
   try {
     std::ostream& o = scriptOut();
@@ -417,7 +364,7 @@ int ScriptModelCreate() {
     scriptState().statementCounter += 2;
     freshModel();
     ScriptPrologue();
-    if (ScriptLevelList(mainModelLevels()) != 0) throw std::bad_alloc();
+    if (ScriptLevelList(levels) != 0) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     mfaError(t.code(), 370, Channel::kBoth);
     return -1;
@@ -506,17 +453,5 @@ int ScriptSymbolInstance(std::int32_t index, const ScriptInstanceRecord& instanc
     mfaError(t.code(), 370, Channel::kBoth);
     return -1;
   }
-  return 0;
-}
-
-int ScriptContourMembersAsLines(std::int32_t composite, std::int32_t member) {
-  TraceScope t("ses900");
-  if (!isElementIndex(composite) || !isElementIndex(member)) return -1;
-  const std::int32_t type = element(composite).type;
-  if (type != IgesType::kCompositeCurve && type != IgesType::kSectionedArea) return 0;
-  ElementRecord& e = element(member);
-  if (e.type == IgesType::kParametricSpline ||
-      (e.type == IgesType::kConicArc && runSettings().tlvvMode == 1))
-    e.outputKind = kLineKind;
   return 0;
 }

@@ -112,22 +112,16 @@ int ScriptSymbolForm(std::int32_t index, const ScriptSymbolRecord& symbol, const
 void scriptSymbolTexts(const std::vector<ScriptNoteString>& strings, std::string& header,
                        std::vector<std::string>& lines);
 
-// Symbol models.  `definition` is the element index of the subfigure
-// definition whose members' levels the model defines (0: none).
-int ScriptModelNew(std::int32_t definition, const std::string& name);  // ses600
-int ScriptModelSave(const std::string& name);                          // ses620
-int ScriptModelCreate();                                               // ses600
+// Symbol models.  `levels` are the levels the model defines: those of a
+// subfigure definition's members, or of the main model's elements.
+int ScriptModelNew(const std::string& name, const std::vector<std::int32_t>& levels);  // ses600
+int ScriptModelSave(const std::string& name);                                         // ses620
+int ScriptModelCreate(const std::vector<std::int32_t>& levels);                       // ses600
 // Where the symbol models are saved ("" the current directory); instances
 // name their model file "<directory>/<definition>".
 void ScriptSetSymbolModelDirectory(const std::string& directory);
 int ScriptSymbolInstance(std::int32_t index, const ScriptInstanceRecord& instance, const ScriptMatrix* m,
                          std::vector<std::int32_t>& created);  // ses640
-
-// Marks a member of a composite curve (102) or sectioned area (230) that
-// the contour writer cannot take (a parametric spline, in classic mode also
-// a conic) to be converted as lines (output kind 110).  Returns 0, or -1
-// for indices outside the table.
-int ScriptContourMembersAsLines(std::int32_t composite, std::int32_t member);  // ses900
 
 // Back to the state at the start of a run (the symbol-model directory).
 void resetScriptStructureState();

@@ -449,14 +449,6 @@ int leaderKindOf(long v) {
   return 1;
 }
 
-int leaderValueOf(long k) {
-  TraceScope t("zti640");
-  for (const auto& p : state().leaders) {
-    if (p.first == k) return static_cast<int>(p.second);
-  }
-  return 1;
-}
-
 bool readTableLine(std::FILE* file, std::size_t limit, std::string& line) {
   line.clear();
   int c;

@@ -113,5 +113,6 @@ using NearestPaletteColour = std::function<int(double red, double green, double 
 int cadColourOf(long c, const ColourOfElement& colourOf = nullptr,
                 const NearestPaletteColour& nearest = nullptr);
 
-int leaderKindOf(long v);   // zti620
-int leaderValueOf(long k);  // zti640
+// The CAD system's arrow kind of a leader form of the exchange file: the
+// kind of the first leader pair whose value is v; 1 without one.
+int leaderKindOf(long v);  // zti620

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <random>
 #include <string>
@@ -51,15 +50,6 @@ constexpr char kOldOutput[] = "an older output file\n";
 bool documentedStatus(int status) {
   if (status == 0 || status == 1 || status == 2 || status == 3 || status == 9) return true;
   return status >= 11 && status < 130;
-}
-
-// The counts of the closing line, -1 when there is none.
-std::pair<int, int> closingCounts(const std::string& console) {
-  const std::size_t at = console.rfind("Conversion finished: ");
-  if (at == std::string::npos) return {-1, -1};
-  int errors = -1, warnings = -1;
-  std::sscanf(console.c_str() + at, "Conversion finished: %d errors, %d warnings", &errors, &warnings);
-  return {errors, warnings};
 }
 
 bool sanitizerReport(const std::string& text) {

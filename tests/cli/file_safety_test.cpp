@@ -107,12 +107,6 @@ mode_t modeOf(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
 }
 
-int count(const std::string& text, const std::string& word) {
-  int n = 0;
-  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
-  return n;
-}
-
 // ---------------------------------------------------------------------------
 
 TEST(FileSafety, AnOutputThatIsAnInputOrAnotherOutputEndsTheRunBeforeAnythingIsWritten) {
@@ -248,14 +242,14 @@ TEST(FileSafety, AFullDiskIsOneErrorNamingTheFileAndNothingUnderTheFinalName) {
     args.push_back("run.config");
     const ProgramResult r = w.run(args, fileSizeLimit(c.limit));
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
-    EXPECT_EQ(count(r.err, "ERROR ("), 1) << r.err;
+    EXPECT_EQ(occurrences(r.err, "ERROR ("), 1) << r.err;
     EXPECT_NE(r.err.find("(1300)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.failedFile), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(std::strerror(EFBIG)), std::string::npos) << r.err;
     EXPECT_EQ(w.read(c.finalName), "previous\n");
     // No warning per element that could not be written.
     if (c.args[0] == "-igesout") {
-      EXPECT_LT(count(w.read(std::string(c.input) + ".prot"), "WARNING ("), 3);
+      EXPECT_LT(occurrences(w.read(std::string(c.input) + ".prot"), "WARNING ("), 3);
     }
     std::set<std::string> expected = {c.input, "run.config", c.finalName, std::string(c.input) + ".prot", "out.kpl"};
     EXPECT_EQ(w.leftovers(expected), std::vector<std::string>{});

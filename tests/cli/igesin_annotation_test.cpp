@@ -16,24 +16,12 @@
 
 namespace {
 
-int count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 // The number of a statistics line "<label>  :  <n>", -1 when missing.
 int statisticsNumber(const std::string& protocol, const std::string& label) {
   const std::size_t at = protocol.find("\n" + label);
   if (at == std::string::npos) return -1;
   const std::size_t colon = protocol.find(':', at);
   return colon == std::string::npos ? -1 : std::atoi(protocol.c_str() + colon + 1);
-}
-
-// The error count of the closing message, -1 when missing.
-int closingErrors(const std::string& protocol) {
-  const std::size_t at = protocol.rfind("Conversion finished: ");
-  return at == std::string::npos ? -1 : std::atoi(protocol.c_str() + at + 21);
 }
 
 struct AnnotatedRun {
@@ -65,27 +53,21 @@ TEST(IgesinAnnotation, PlusWritesDimensionsTextsGroupsAndSymbolModels) {
   EXPECT_TRUE(s.errors.empty()) << s.errors.front();
   EXPECT_TRUE(s.closed);
   const std::string& t = run.script;
-  EXPECT_EQ(count(t, "=DTCreateLinearDimension(\"pointpointhor\""), 1) << t;
-  EXPECT_EQ(count(t, "\"two_points\""), 1);
-  EXPECT_EQ(count(t, "= DTCreateRadiusDimension ("), 1);
-  EXPECT_EQ(count(t, "\"HELLO\""), 1);
-  EXPECT_EQ(count(t, "DTCreateGroup (\"GRP.1\""), 1);
   // The definition is a model of its own in the library, made before the
   // main model, which the header saved and the end of the definitions
-  // creates again; both instances refer to it.
-  EXPECT_EQ(count(t, "model_save(top,true,false,IGES_NAME)"), 1);
-  EXPECT_EQ(count(t, "cd(\"" + library + "\")"), 1);
-  EXPECT_EQ(count(t, "input_new(true,\"LIB_BOLT\")"), 1);
-  EXPECT_EQ(count(t, "output_save(\"LIB_BOLT\")"), 1);
-  EXPECT_EQ(count(t, "model_create(IGES_NAME)"), 1);
-  EXPECT_LT(t.find("output_save(\"LIB_BOLT\")"), t.find("model_create(IGES_NAME)"));
-  EXPECT_EQ(count(t, "user_symbol(\"" + library + "/LIB_BOLT\""), 2);
-  // Everything else goes into the main model.
+  // creates again; both instances refer to it.  Everything else goes into
+  // the main model.
+  const std::vector<std::string> once = {
+      "=DTCreateLinearDimension(\"pointpointhor\"", "\"two_points\"", "= DTCreateRadiusDimension (", "\"HELLO\"",
+      "DTCreateGroup (\"GRP.1\"", "model_save(top,true,false,IGES_NAME)", "cd(\"" + library + "\")",
+      "input_new(true,\"LIB_BOLT\")", "output_save(\"LIB_BOLT\")", "model_create(IGES_NAME)"};
+  for (const std::string& statement : once)
+    EXPECT_EQ(occurrences(t, statement), 1) << statement << "\n" << t;
+  EXPECT_EQ(occurrences(t, "user_symbol(\"" + library + "/LIB_BOLT\""), 2);
   const std::size_t main = t.find("model_create(IGES_NAME)");
-  EXPECT_GT(t.find("user_symbol("), main);
-  EXPECT_GT(t.find("\"HELLO\""), main);
-  EXPECT_GT(t.find("DTCreateLinearDimension"), main);
-  EXPECT_GT(t.find("DTCreateGroup"), main);
+  EXPECT_LT(t.find("output_save(\"LIB_BOLT\")"), main);
+  for (const char* inMain : {"user_symbol(", "\"HELLO\"", "DTCreateLinearDimension", "DTCreateGroup"})
+    EXPECT_GT(t.find(inMain), main) << inMain;
   // The geometry: the measured line, the group's two lines and the arc
   // (the definition's member lies in its own model).
   EXPECT_GE(s.lines.size(), 3u);
@@ -98,17 +80,17 @@ TEST(IgesinAnnotation, GeometryLevelReportsTheAnnotation) {
   ASSERT_EQ(run.result.status, 0) << run.result.out << run.result.err;
   const kpl::Script s = kpl::readScript(run.script);
   EXPECT_TRUE(s.errors.empty()) << s.errors.front();
-  EXPECT_EQ(count(run.script, "Dimension"), 0);
-  EXPECT_EQ(count(run.script, "HELLO"), 0);
-  EXPECT_EQ(count(run.script, "input_new("), 0);
+  EXPECT_EQ(occurrences(run.script, "Dimension"), 0);
+  EXPECT_EQ(occurrences(run.script, "HELLO"), 0);
+  EXPECT_EQ(occurrences(run.script, "input_new("), 0);
   EXPECT_NE(run.protocol.find("(190)"), std::string::npos) << run.protocol;
   EXPECT_GE(s.lines.size(), 3u);
   // The elements left in the error state are errors of the closing
   // message too, one for each.
   const int failed = statisticsNumber(run.protocol, "with errors");
   EXPECT_GT(failed, 0) << run.protocol;
-  EXPECT_EQ(closingErrors(run.protocol), failed) << run.protocol;
-  EXPECT_EQ(count(run.protocol, "(790)"), failed);
+  EXPECT_EQ(closingCounts(run.protocol).first, failed) << run.protocol;
+  EXPECT_EQ(occurrences(run.protocol, "(790)"), failed);
 }
 
 TEST(IgesinSender, ConfiguredSenderSwitchesTheRecognitionOff) {
@@ -138,7 +120,7 @@ TEST(IgesinSender, ConfiguredSenderSwitchesTheRecognitionOff) {
         "run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "/tmp\nTR_LANG english\nTR_STAT nein\n" + c.setting);
     const ProgramResult run = runProgram(TROVAK_PROGRAM, {"-igesin", igs, "out.kpl", config}, dir.path(), "", 120);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(count(run.err, "(126)"), c.recognised ? 1 : 0) << run.err;
+    EXPECT_EQ(occurrences(run.err, "(126)"), c.recognised ? 1 : 0) << run.err;
   }
 }
 

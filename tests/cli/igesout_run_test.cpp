@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -83,12 +82,6 @@ TEST(IgesOutRunTest, StatusesAndFiles) {
     EXPECT_EQ(run.outputExists, c.written);
     // Section files and half-written outputs never stay behind.
     EXPECT_TRUE(run.leftovers.empty()) << run.leftovers.front();
-    if (c.written) {
-      const samples::IgesView view = samples::readIges(run.output);
-      EXPECT_TRUE(view.errors.empty()) << view.errors.front();
-      EXPECT_EQ(view.countByType(), (std::map<int, int>{{100, 1}, {110, 2}, {212, 1}, {402, 1}}));
-      EXPECT_NE(view.global.find("15HVERS2006.1-G1B1,7HOUT.IGS,"), std::string::npos) << view.global;
-    }
   }
 }
 
@@ -100,6 +93,7 @@ TEST(IgesOutRunTest, Levels) {
     std::map<int, int> counts;
   };
   const Case cases[] = {
+      {{"-igesout"}, "15HVERS2006.1-G1B1,7HOUT.IGS,", {{100, 1}, {110, 2}, {212, 1}, {402, 1}}},
       {{"-igesout", "-g1"}, "13HVERS2006.1-G1,", {{100, 1}, {110, 2}, {402, 1}}},
       {{"-igesout", "-vdais"}, "16HVERS2006.1-VDAIS,", {{100, 1}, {110, 2}, {402, 1}}},
       // PLUS: the pen's colour definition, the group's name and the layer
@@ -113,7 +107,7 @@ TEST(IgesOutRunTest, Levels) {
     const OutputRun run = runOutput(c.switches, &file);
     ASSERT_EQ(run.result.status, 0) << run.result.err;
     const samples::IgesView view = samples::readIges(run.output);
-    EXPECT_TRUE(view.errors.empty());
+    EXPECT_TRUE(view.errors.empty()) << view.errors.front();
     EXPECT_EQ(view.countByType(), c.counts);
     EXPECT_NE(view.global.find(c.senderId), std::string::npos) << view.global;
   }
@@ -122,15 +116,6 @@ TEST(IgesOutRunTest, Levels) {
   EXPECT_EQ(stat.result.status, 0);
   EXPECT_FALSE(stat.outputExists);
   EXPECT_TRUE(stat.leftovers.empty());
-}
-
-// The counts of the closing line "... &i01 Fehler, &i02 Warnungen ...".
-std::pair<int, int> closingCounts(const std::string& console) {
-  const std::size_t at = console.find("Konvertierung beendet: ");
-  if (at == std::string::npos) return {-1, -1};
-  int errors = -1, warnings = -1;
-  std::sscanf(console.c_str() + at, "Konvertierung beendet: %d Fehler, %d Warnungen", &errors, &warnings);
-  return {errors, warnings};
 }
 
 TEST(IgesOutRunTest, FileCutInsideItsLastElement) {

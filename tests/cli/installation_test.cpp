@@ -189,24 +189,15 @@ TEST(Installation, MessageFileThatCannotBeUsedEndsTheRun) {
         runProgram(installation.program(), {"-igesin", "e.igs", "o.kpl", config}, dir.path());
     EXPECT_EQ(r.status, 10) << r.err;
     const bool unreadable = what == "missing" || what == "folder";
-    std::string expected;
-    if (unreadable) {
-      expected = c.english ? "ERROR (990) in function stt506, " : "FEHLER (990) in Funktion stt506, ";
-    } else {
-      expected = c.english ? "ERROR (991) in function stt506, " : "FEHLER (991) in Funktion stt506, ";
-    }
-    EXPECT_TRUE(contains(r.err, expected)) << r.err;
-    if (unreadable) {
-      EXPECT_TRUE(contains(r.err, c.english ? "The message file " + file +
-                                                  " cannot be read, the run ends\n"
-                                            : "Die Meldungsdatei " + file +
-                                                  " kann nicht gelesen werden, der Lauf endet\n"))
-          << r.err;
-    } else {
-      EXPECT_TRUE(contains(r.err, c.english ? "The message file " + file + " is incomplete"
-                                            : "Die Meldungsdatei " + file + " ist unvollst\xE4ndig"))
-          << r.err;
-    }
+    const std::string number = unreadable ? "(990)" : "(991)";
+    EXPECT_TRUE(contains(r.err, c.english ? "ERROR " + number + " in function stt506, "
+                                          : "FEHLER " + number + " in Funktion stt506, "))
+        << r.err;
+    const std::string text =
+        c.english ? "The message file " + file + (unreadable ? " cannot be read, the run ends\n" : " is incomplete")
+                  : "Die Meldungsdatei " + file +
+                        (unreadable ? " kann nicht gelesen werden, der Lauf endet\n" : " ist unvollst\xE4ndig");
+    EXPECT_TRUE(contains(r.err, text)) << r.err;
     // The closing summary counts the one error; no protocol was begun.
     EXPECT_TRUE(contains(r.err, c.english ? "Conversion finished: 1 errors"
                                           : "Konvertierung beendet: 1 Fehler"))

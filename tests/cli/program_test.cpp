@@ -74,6 +74,8 @@ TEST(Program, TextsAndStatusesWithoutARun) {
       {{"-lang", "german", "-help"}, 1, usage(kName, false)},
       {{"-version"}, 1, version(false)},
       {{"-lang", "deutsch", "-v"}, 1, version(true)},
+      {{"-ver", "-verbose"}, 1, version(false)},
+      {{"-helpme"}, 3, kNoDirectionEn + usage(kName, false)},
       {{"-?"}, 1, version(false) + usage(kName, false)},
       {{"-igesin", "-version", "a", "b"}, 1, version(false)},
   };
@@ -99,25 +101,15 @@ TEST(Program, LongProgramNameIsCutInTheUsage) {
   EXPECT_EQ(r.out, usage(name.substr(0, 49), false));
 }
 
-TEST(Program, DialogQuitAndInvalidLevel) {
+// The dialog of the program reads its standard input in the language of
+// the command line (its questions and answers are tested in cli/command_line).
+TEST(Program, DialogOnStandardInput) {
   TempDir dir;
-  const std::string directionEn =
-      "-> function needed\n"
-      "   (-igesin/-igesout/-dxf12in/-dxfin/-dxfout/-dwgin/-dwgout/q(=quit))  : ";
-  const std::string levelEn = "-> efficiency needed\n   (-g1/-g1b1/-g1b2/-plus/-vdais)     : ";
-  const std::string invalid = "\n\n-> invalid input, retry !!\n";
-
   ProgramResult r = runProgram(kProgram, {"-dia"}, dir.path(), "q\n");
   EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.out, directionEn + kNoDirectionEn + usage(kName, false));
-
-  // The invalid level answer repeats the level question only; the input then
-  // ends, which quits the dialog and names the answer it lacks.
-  r = runProgram(kProgram, {"-dia"}, dir.path(), "-igesin\n-g7\n-g1\n");
-  EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.out, directionEn + levelEn + invalid + levelEn +
-                       "-> name of IGES-file needed\n   (use full pathname)    : "
-                       "\n-> The input ended without an answer to : name of IGES-file needed\n");
+  EXPECT_EQ(r.out, "-> function needed\n"
+                   "   (-igesin/-igesout/-dxf12in/-dxfin/-dxfout/-dwgin/-dwgout/q(=quit))  : " +
+                       kNoDirectionEn + usage(kName, false));
 
   r = runProgram(kProgram, {"-lang", "deutsch", "-dia"}, dir.path(), "");
   EXPECT_EQ(r.status, 3);
@@ -125,17 +117,15 @@ TEST(Program, DialogQuitAndInvalidLevel) {
                    "   (-igesin/-igesout/-dxf12in/-dxfin/-dxfout/-dwgin/-dwgout/q(=Ende))  : "
                    "\n-> Die Eingabe endete ohne Antwort auf : Bitte die Funktion eingeben\n");
 
-  // A command line that names the whole run still runs when the dialog's
-  // input ends at once.
+  // The answers start the run; a command line that names the whole run
+  // still runs when the dialog's input ends at once.
   const std::string config = dir.write("run.config", "TR_PROT " + dir.path() + "/\n");
   dir.write("e.igs", "");
+  dir.write("e.dxf", "");
+  r = runProgram(kProgram, {"-dia"}, dir.path(), "-dxf12in\ne.dxf\no.kpl\n" + config + "\n");
+  EXPECT_EQ(r.status, 18);
   r = runProgram(kProgram, {"-igesin", "e.igs", "o.kpl", config, "-dia"}, dir.path(), "");
   EXPECT_EQ(r.status, 19);
-
-  // An answer of a megabyte is refused, the question repeats.
-  r = runProgram(kProgram, {"-dia"}, dir.path(), std::string(1 << 20, 'x') + "\nq\n");
-  EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.out, directionEn + invalid + directionEn + kNoDirectionEn + usage(kName, false));
 }
 
 // A configuration that puts the protocol and the temporary files into the
@@ -246,15 +236,6 @@ TEST(Program, RunsStartWithADirectionAndThreeFiles) {
   const ProgramResult directory =
       runProgram(kProgram, {"-igesin", "sub", "o.kpl", config2}, other.path());
   EXPECT_EQ(directory.status, 14);
-}
-
-TEST(Program, DialogAnswersStartTheRun) {
-  TempDir dir;
-  const std::string config = writeConfig(dir);
-  dir.write("e.dxf", "");
-  const ProgramResult r = runProgram(kProgram, {"-dia"}, dir.path(),
-                                     "-dxf12in\ne.dxf\no.kpl\n" + config + "\n");
-  EXPECT_EQ(r.status, 18);
 }
 
 TEST(Program, InstalledThroughALink) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -137,4 +138,22 @@ std::string readWholeFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+int occurrences(const std::string& text, const std::string& word) {
+  int n = 0;
+  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
+
+std::pair<int, int> closingCounts(const std::string& console) {
+  int errors = -1, warnings = -1;
+  const std::size_t english = console.rfind("Conversion finished: ");
+  const std::size_t german = console.rfind("Konvertierung beendet: ");
+  if (english != std::string::npos && (german == std::string::npos || english > german)) {
+    std::sscanf(console.c_str() + english, "Conversion finished: %d errors, %d warnings", &errors, &warnings);
+  } else if (german != std::string::npos) {
+    std::sscanf(console.c_str() + german, "Konvertierung beendet: %d Fehler, %d Warnungen", &errors, &warnings);
+  }
+  return {errors, warnings};
 }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ProgramResult {
@@ -43,3 +44,9 @@ class TempDir {
 };
 
 std::string readWholeFile(const std::string& path);
+
+// How often `word` occurs in `text`.
+int occurrences(const std::string& text, const std::string& word);
+// The error and warning counts of the last closing line ("Conversion
+// finished: ..." or "Konvertierung beendet: ..."), -1 each when there is none.
+std::pair<int, int> closingCounts(const std::string& console);

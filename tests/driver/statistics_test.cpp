@@ -178,14 +178,13 @@ TEST_F(Statistics, IgesInputRunShowsRunModeGlobalValuesAndSectionCounts) {
       "Record delimiter                   : ;",
       "Product id of the sender           : SENDER",
   };
-  for (std::size_t i = 0; i < head.size(); ++i) EXPECT_EQ(lines[i], head[i]) << i;
-  EXPECT_TRUE(hasLine(lines, "Number of bits for integers        : 32"));
-  EXPECT_TRUE(hasLine(lines, "Model scale                        : 2.000000"));
-  EXPECT_TRUE(hasLine(lines, "Units name                         : MM"));
-  EXPECT_TRUE(hasLine(lines, "Maximum line width                 : 1.000000"));
-  EXPECT_TRUE(hasLine(lines, "Date of creation                   : 15.03.06 14:25:30"));
-  EXPECT_TRUE(hasLine(lines, "Minimum resolution                 : 0.000100 MM"));
-  EXPECT_TRUE(hasLine(lines, "Maximum coordinate                 : 1000.000000 MM"));
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + head.size()), head);
+  for (const char* line : {"Number of bits for integers        : 32", "Model scale                        : 2.000000",
+                           "Units name                         : MM", "Maximum line width                 : 1.000000",
+                           "Date of creation                   : 15.03.06 14:25:30",
+                           "Minimum resolution                 : 0.000100 MM",
+                           "Maximum coordinate                 : 1000.000000 MM"})
+    EXPECT_TRUE(hasLine(lines, line)) << line;
   const int last = lineIndex(lines, "Drafting standard                  : 3");
   ASSERT_GT(last, 0);
   EXPECT_EQ(lines[last + 1], "");
@@ -244,9 +243,8 @@ TEST_F(Statistics, DxfRunHasNoGlobalSectionAndNoIgesCounts) {
   EXPECT_FALSE(hasLine(lines, "Values of the IGES global section"));
   const int title = lineIndex(lines, "Number of records");
   ASSERT_GT(title, 0);
-  EXPECT_EQ(lines[title + 1], "=================");
-  EXPECT_EQ(lines[title + 2], "");
-  EXPECT_EQ(lines[title + 3], "Element statistics");
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + title + 1, lines.begin() + title + 4),
+            (std::vector<std::string>{"=================", "", "Element statistics"}));
   EXPECT_EQ(lines[title + 8].rfind("Elements of level G1", 0), 0u);  // no drawing/view counts
   EXPECT_FALSE(hasLine(lines, "Section            Count    Unit"));
 
@@ -262,20 +260,15 @@ TEST_F(Statistics, DxfRunHasNoGlobalSectionAndNoIgesCounts) {
   EXPECT_EQ(out[5], "Conversion mode    : IGES output (CAD transfer file -> IGES), level G1B1 (0x000E)");
   EXPECT_TRUE(hasLine(out, "Directory (D)           10  records"));
   EXPECT_TRUE(hasLine(out, "Terminate (T)            1  records"));
-
 }
 
 TEST_F(Statistics, EmptyTableEndsTheElementStatisticsWithTheNothingLine) {
   const std::vector<std::string> lines = linesOf(report(false).protocol);
   ASSERT_GT(lines.size(), 6u);
-  const std::size_t n = lines.size();
-  EXPECT_EQ(lines[n - 7], "Number of views                 :       0");
-  EXPECT_EQ(lines[n - 6], "Subfigure definitions           :       0");
-  EXPECT_EQ(lines[n - 5], "");
-  EXPECT_EQ(lines[n - 4], "");
-  EXPECT_EQ(lines[n - 3], "Number of convertible elements = 0 !!!");
-  EXPECT_EQ(lines[n - 2], "");
-  EXPECT_EQ(lines[n - 1], kRule);
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 7, lines.end()),
+            (std::vector<std::string>{"Number of views                 :       0",
+                                      "Subfigure definitions           :       0", "", "",
+                                      "Number of convertible elements = 0 !!!", "", kRule}));
   EXPECT_FALSE(hasLine(lines, "Names and counts"));  // no names collected
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "dwg/dwg_texts.h"
 #include "dwg/graph_attr.h"
@@ -206,11 +207,10 @@ TEST_F(GraphAttr, InputLookups) {
         "dwg_layerassign Kontur OUTLINE\nDWGIN_LINESTYLEASSIGN 6 HIDDEN\n"
         "DWGIN_LINESTYLEASSIGN 2 default\n");
   const DwgGraphAttr& g = dwgGraphAttr();
-  EXPECT_EQ(g.applicationColourOf(4), 20);
-  EXPECT_EQ(g.applicationColourOf(5), 21);
-  EXPECT_EQ(g.applicationColourOf(6), 6);
-  EXPECT_EQ(g.applicationColourOf(255), 0);
-  EXPECT_EQ(g.applicationColourOf(256), 256);  // "by layer" is no palette colour
+  // 256, "by layer", is no palette colour.
+  EXPECT_EQ(std::tuple(g.applicationColourOf(4), g.applicationColourOf(5), g.applicationColourOf(6),
+                       g.applicationColourOf(255), g.applicationColourOf(256)),
+            std::tuple(20, 21, 6, 0, 256));
   EXPECT_EQ(g.blockColour(), 11);
   ASSERT_NE(g.telvuraLayerOf("outline"), nullptr);
   EXPECT_EQ(*g.telvuraLayerOf("outline"), "Kontur");

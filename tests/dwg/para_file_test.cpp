@@ -51,6 +51,7 @@ bool unchangedColours(const DwgGraphAttr& g) {
 }
 
 TEST_F(ParaFile, ColourLines) {
+  const Check unchanged = [](const DwgGraphAttr& g) { EXPECT_TRUE(unchangedColours(g)); };
   const struct {
     const char* text;
     const char* printed;
@@ -63,18 +64,14 @@ TEST_F(ParaFile, ColourLines) {
          EXPECT_TRUE(identityExcept(g, false, -1, 0));
        }},
       {"dwg_colorassign 0 256\n",
-       "Error: 2nd Argument not in AC colorrange 1-255: 256\n       keyword dwg_colorassign\n",
-       [](const DwgGraphAttr& g) { EXPECT_TRUE(unchangedColours(g)); }},
+       "Error: 2nd Argument not in AC colorrange 1-255: 256\n       keyword dwg_colorassign\n", unchanged},
       {"dwg_colorassign 300 1\n",
        "Error: 1st Argument not in Application colorrange 0 - 255 : 300\n"
-       "       keyword dwg_colorassign\n",
-       [](const DwgGraphAttr& g) { EXPECT_TRUE(unchangedColours(g)); }},
+       "       keyword dwg_colorassign\n", unchanged},
       {"DWG_ColorAssign 3x 1\n",
-       "Error: Can not convert 1st Argument 3x\n       keyword DWG_ColorAssign\n",
-       [](const DwgGraphAttr& g) { EXPECT_TRUE(unchangedColours(g)); }},
+       "Error: Can not convert 1st Argument 3x\n       keyword DWG_ColorAssign\n", unchanged},
       {"dwg_colorassign 3 one\n",
-       "Error: Can not convert 2nd Argument one\n       keyword dwg_colorassign\n",
-       [](const DwgGraphAttr& g) { EXPECT_TRUE(unchangedColours(g)); }},
+       "Error: Can not convert 2nd Argument one\n       keyword dwg_colorassign\n", unchanged},
       {"dwg_colorassign 3 1\n", "",
        [](const DwgGraphAttr& g) {
          EXPECT_TRUE(identityExcept(g, true, 3, 1));
@@ -85,15 +82,12 @@ TEST_F(ParaFile, ColourLines) {
          EXPECT_TRUE(identityExcept(g, true, -1, 0));
          EXPECT_TRUE(identityExcept(g, false, 2, 12));
        }},
-      {"dwg_colordefault 3\ndwg_colorassign 7 9\ndwg_colordefault SAME\n", "",
-       [](const DwgGraphAttr& g) { EXPECT_TRUE(unchangedColours(g)); }},
+      {"dwg_colordefault 3\ndwg_colorassign 7 9\ndwg_colordefault SAME\n", "", unchanged},
       {"dwg_colordefault red\n",
        "Error: Can not convert Argument red to an integer value for keyword dwg_colordefault\n"
-       "       keyword dwg_colordefault\n",
-       [](const DwgGraphAttr& g) { EXPECT_TRUE(unchangedColours(g)); }},
+       "       keyword dwg_colordefault\n", unchanged},
       {"dwg_colordefault 70000\n",
-       "Error: Argument not in AC colorrange 0-255: 70000\n       keyword dwg_colordefault\n",
-       [](const DwgGraphAttr& g) { EXPECT_TRUE(unchangedColours(g)); }},
+       "Error: Argument not in AC colorrange 0-255: 70000\n       keyword dwg_colordefault\n", unchanged},
       {"dwgin_blockcolor 9\n", "", [](const DwgGraphAttr& g) { EXPECT_EQ(g.blockColour(), 9); }},
       {"dwgin_blockcolor 256\n",
        "Error: 1st Argument not in Application colorrange 0 - 255 : 256\n"

@@ -86,6 +86,26 @@ class DxfReaderTest : public ::testing::Test {
     std::fclose(f);
     return r;
   }
+  // Reads the text as a new run would: reader, counts and protocol start
+  // anew (for the cases of one test).
+  int readAfresh(const std::string& text) {
+    releaseDxfReader();
+    resetDxfReader();
+    dxfReader().lineTypeAssignmentsRead = true;
+    mfaResetCounts();
+    std::FILE* fresh = std::tmpfile();
+    mfaSetProtocolFile(fresh);
+    if (protocol_ != nullptr) std::fclose(protocol_);
+    protocol_ = fresh;
+    return read(text);
+  }
+  // How often the protocol names the text (a message number "(988)").
+  std::size_t reports(const std::string& text) {
+    const std::string written = protocol();
+    std::size_t n = 0;
+    for (std::size_t at = written.find(text); at != std::string::npos; at = written.find(text, at + 1)) ++n;
+    return n;
+  }
   // The protocol written so far.
   std::string protocol() {
     std::fflush(protocol_);

@@ -206,6 +206,10 @@ TEST_F(Annotation, LabelsSymbolsAndSectionedAreas) {
   const int symbol = b.add(228, ptr(sn) + ",1," + ptr(frame) + ",0;");
   const int circle = b.add(100, "0.,30.,0.,35.,0.,35.,0.;");
   const int area = b.add(230, ptr(circle) + ",1,0.,0.,0.,2.,0.785,0;");
+  // A symbol that names no tolerance is the group of its parts.
+  const int gn = b.add(212, note("X"));
+  const int frame2 = b.add(110, "0.,20.,0.,10.,20.,0.;");
+  const int grouped = b.add(228, ptr(gn) + ",1," + ptr(frame2) + ",0;");
   runSettings().traceLevel = 1;
   ASSERT_EQ(convert(b), 0);
   const std::string out = out_.str();
@@ -216,6 +220,11 @@ TEST_F(Annotation, LabelsSymbolsAndSectionedAreas) {
   EXPECT_EQ(reported(510), 1);
   EXPECT_EQ(state(symbol), 'd');
   EXPECT_EQ(occurrences(out, "DTCreateSymbolForm (TEXTFONT,0,1,1,\"position\""), 1) << out;
+  EXPECT_EQ(element(indexOfPointer(symbol)).outputKind, 0);
+  EXPECT_EQ(occurrences(out, "DTCreateGroup (\"Symbol" + std::to_string(indexOfPointer(grouped)) + "\""), 1);
+  EXPECT_EQ(state(grouped), 'c');
+  EXPECT_EQ(element(indexOfPointer(grouped)).outputKind, 402);
+  EXPECT_EQ(element(indexOfPointer(grouped)).outputSubKind, 7);
   EXPECT_EQ(state(area), 'd');
   EXPECT_EQ(kpl::readScript(out).planes, 1);
   EXPECT_NE(console_.find("-> cee465 : Begin of General Label, Depth = 1\n"), std::string::npos);

@@ -18,6 +18,7 @@
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_reader.h"
+#include "iges_in/iges_script_source.h"
 #include "iges_in/iges_structure.h"
 #include "iges_in/kpl_reader.h"
 #include "script/script_writer.h"
@@ -74,6 +75,7 @@ class ConversionTest : public ::testing::Test {
     ScriptSource source;
     source.unitFlag = 2;
     source.subfiguresPending = igesStructureSettings().mainModelSaved;
+    igesScriptSourceOfTable(source);
     out_.str("");
     EXPECT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
     testing::internal::CaptureStdout();

@@ -19,6 +19,7 @@
 #include "iges_in/iges_geometry.h"
 #include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
+#include "iges_in/iges_script_source.h"
 #include "iges_in/kpl_reader.h"
 #include "script/script_writer.h"
 #include "support/assign_tables.h"
@@ -411,8 +412,75 @@ TEST_F(ConvertEngine, TypesNotWrittenHere) {
   EXPECT_EQ(created(ruled).size(), 1u);
   EXPECT_EQ(occurrences(out_.str(), "DTCreateGroup (\"Unknown(118)" + std::to_string((ruled + 1) / 2) + "\""), 1)
       << out_.str();
+  EXPECT_EQ(element(indexOfPointer(ruled)).outputKind, 402);
+  EXPECT_EQ(element(indexOfPointer(ruled)).outputSubKind, 7);
   EXPECT_EQ(reported(510), 1);
   EXPECT_EQ(script().lines.size(), 2u);
+}
+
+// The z-order property (406 form 6731) orders its members in depth; an
+// element outside it takes the place of the first father that has one.
+// The table tells the script: no level variables, and a z statement when
+// the place changes.  Without the property the levels stay.
+TEST(IgesScriptSource, ZOrderOfThePropertyAndItsMembersSons) {
+  resetRunState();
+  runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
+  ASSERT_EQ(allocateTable(8), 0);
+  std::int32_t idx[7];
+  for (std::int32_t& i : idx) i = newIndex();
+  // idx[1]: the property of idx[2..4]; idx[4] is a group with the son
+  // idx[5]; idx[6] lies in no property.
+  element(idx[1]).type = 406;
+  element(idx[1]).form = 6731;
+  element(idx[4]).type = 402;
+  for (int k = 2; k <= 4; ++k) {
+    ASSERT_EQ(appendSon(idx[1], idx[k]), 0);
+    ASSERT_EQ(linkSon(idx[1], idx[k], 'x'), 0);
+  }
+  ASSERT_EQ(appendSon(idx[4], idx[5]), 0);
+  ASSERT_EQ(linkSon(idx[4], idx[5], 'x'), 0);
+
+  ScriptSource source;
+  source.unitFlag = 2;
+  source.levels = {0, 1, 2};
+  igesScriptSourceOfTable(source);
+  EXPECT_TRUE(source.zOrderProperty);
+  std::ostringstream out;
+  ASSERT_EQ(ScriptOpenStream(out, "a.kpl", source), 0);
+  EXPECT_EQ(out.str().find("Z0="), std::string::npos);
+  std::size_t seen = out.str().size();
+  const auto take = [&out, &seen] {
+    const std::string part = out.str().substr(seen);
+    seen = out.str().size();
+    return part;
+  };
+  const struct {
+    int element, found;
+    const char* statement;
+  } cases[] = {
+      {2, 1, ""},
+      {3, 1, "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(1,DZ,\"\"),\"\")\n"},
+      {3, 1, ""},
+      {5, 1, "Z=DTCreateLengthSum(MZ,DTCreateLengthProd(2,DZ,\"\"),\"\")\n"},
+      {6, 0, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ScriptZOrder(idx[c.element]), c.found) << c.element;
+    EXPECT_EQ(take(), c.statement) << c.element;
+  }
+  resetScriptState();
+
+  element(idx[1]).form = 15;
+  ScriptSource plain;
+  plain.levels = {0, 1};
+  igesScriptSourceOfTable(plain);
+  EXPECT_FALSE(plain.zOrderProperty);
+  EXPECT_FALSE(plain.zOrderOf);
+  std::ostringstream levels;
+  ASSERT_EQ(ScriptOpenStream(levels, "a.kpl", plain), 0);
+  EXPECT_NE(levels.str().find("Z1="), std::string::npos);
+  resetScriptState();
+  freeTable();
 }
 
 // Planes with their bounding curve, and flashes.

@@ -614,6 +614,46 @@ TEST_F(Structure, SubfiguresNeedPlusAndCountedMembers) {
   }
 }
 
+// Each symbol model defines the levels of its definition's members and of
+// the instances among them, but not those inside a nested definition (a
+// model of its own); the main model defines the levels outside every
+// definition.
+TEST_F(Structure, SymbolModelsDefineTheLevelsOfTheirMembers) {
+  runSettings().userElementMode = 0;
+  igesStructureSettings().mainModelSaved = true;
+  igestest::Builder b;
+  const auto add = [&b](int type, const std::string& params, int level, bool member) {
+    igestest::Entity e{type, 0, params};
+    e.level = level;
+    if (member) e.status = "00010000";
+    return b.add(e);
+  };
+  const int nutLine = add(110, lineParams(0, 0, 1, 0), 9, true);
+  const int nut = b.add(308, "0,3HNUT," + pointers({nutLine}) + ";");
+  const int nested = add(408, std::to_string(nut) + ",0.,0.,0.;", 4, true);
+  const int boltLine = add(110, lineParams(0, 0, 2, 0), 3, true);
+  const int bolt = b.add(308, "1,4HBOLT," + pointers({boltLine, nested}) + ";");
+  add(110, lineParams(5, 5, 6, 5), 7, false);
+  add(408, std::to_string(bolt) + ",10.,0.,0.;", 8, false);
+  ASSERT_EQ(convert(b), 0);
+  const std::string t = text();
+  const auto part = [&t](const std::string& from, const std::string& to) {
+    const std::size_t a = t.find(from);
+    if (a == std::string::npos) return std::string();
+    return t.substr(a, t.find(to, a) - a);
+  };
+  const auto levels = [](const std::string& text) {
+    std::string found;
+    for (int level : {3, 4, 7, 8, 9})
+      if (text.find("Z" + std::to_string(level) + "=DTCreateLengthSum") != std::string::npos)
+        found += std::to_string(level);
+    return found;
+  };
+  EXPECT_EQ(levels(part("input_new(true,\"NUT\")", "output_save")), "9");
+  EXPECT_EQ(levels(part("input_new(true,\"BOLT\")", "output_save")), "34");
+  EXPECT_EQ(levels(part("model_create(IGES_NAME)", "user_symbol")), "78");
+}
+
 // Duplicate names in userElementMode 2: note 891, the first definition's
 // members are written for the instances of the second.
 TEST_F(Structure, DuplicateNamesWhenExpanding) {
@@ -808,6 +848,55 @@ TEST_F(Structure, RotatedViewPlacesTheModelThroughTheInverseOfItsMatrix) {
       EXPECT_TRUE(hasLine(s, 0, 0, 0, -2));
       EXPECT_NE(text().find("DTCreateWorldFirstRota("), std::string::npos);
     }
+    TearDown();
+    SetUp();
+  }
+}
+
+// A view whose volume has four sides clips its geometry to them: the box
+// of the view above, x from -1 to 3 and y from -1 to 1 in view space,
+// placed like the geometry.  The line along the view's x axis is cut at
+// x = 3, the one along its -y axis at y = -1, one outside is dropped; the
+// drawing's own annotation and a symbol model written from inside the view
+// are not clipped.
+TEST_F(Structure, ViewVolumeClipsTheGeometryOfItsView) {
+  for (int scaled : {0, 1}) {
+    SCOPED_TRACE(scaled);
+    runSettings().userElementMode = 0;
+    igestest::Builder b;
+    b.add(110, lineParams(10, 0, 10, 5));
+    b.add(110, lineParams(10, 0, 12, 0));
+    b.add(110, lineParams(20, 20, 21, 20));
+    const Subfigure f = addSubfigure(b, "FAR");
+    b.entity(f.first).params = std::to_string(f.definition) + ",50.,50.,0.;";
+    b.entity(f.second).params = std::to_string(f.definition) + ",10.,0.,0.;";
+    const int note = b.add(110, lineParams(150, 150, 160, 150));
+    const auto plane = [&b](const char* abcd) { return std::to_string(b.add(108, std::string(abcd) + ",0,0.,0.,0.,0.;")); };
+    const std::string left = plane("1.,0.,0.,-1."), top = plane("0.,1.,0.,1."), right = plane("2.,0.,0.,6."),
+                      bottom = plane("0.,1.,0.,-1.");
+    const int matrix = b.add(124, "0.,-1.,0.,10.,1.,0.,0.,0.,0.,0.,1.,0.;");
+    igestest::Entity view{410, 0, "1,2.," + left + "," + top + "," + right + "," + bottom + ",0,0;"};
+    view.matrix = matrix;
+    const int v = b.add(view);
+    addDrawing(b, {v}, {{100, 50}}, {note});
+    igesStructureSettings().scaledViewHandling = scaled;
+    ASSERT_EQ(convert(b), 0);
+    const kpl::Script s = script();
+    // Two cut lines, the annotation and the member in the symbol model.
+    EXPECT_EQ(s.lines.size(), 4u);
+    if (scaled == 0) {
+      EXPECT_TRUE(hasLine(s, 100, 50, 106, 50));
+      EXPECT_TRUE(hasLine(s, 100, 50, 100, 48));
+    } else {
+      EXPECT_TRUE(hasLine(s, 0, 0, 3, 0));
+      EXPECT_TRUE(hasLine(s, 0, 0, 0, -1));
+    }
+    EXPECT_TRUE(hasLine(s, 150, 150, 160, 150));
+    // The model of the definition keeps its member whole.
+    const std::string t = text();
+    const std::size_t model = t.find("input_new(true,\"FAR\")");
+    ASSERT_NE(model, std::string::npos);
+    EXPECT_NE(t.substr(model, t.find("output_save", model) - model).find("DTCreateLine"), std::string::npos);
     TearDown();
     SetUp();
   }

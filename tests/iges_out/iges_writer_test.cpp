@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <fstream>
 #include <sstream>
@@ -400,56 +401,42 @@ TEST_F(IgesWriterTest, WrittenFileReadsBack) {
   writeStartText("PROJEKT            : test\n");
   ASSERT_EQ(openSectionFiles(), 0);
   IgesWriterState& s = igesWriter();
-  auto directory = [&](std::int32_t type, std::int32_t form, std::int32_t firstLine) {
+  // Writes the parameter record and the directory entry of one entity;
+  // returns its directory sequence number.
+  auto entity = [&](std::int32_t type, const std::function<int()>& write) {
+    const std::int32_t first = s.parameterSeq;
+    EXPECT_EQ(write(), 0) << type;
     DirectoryEntry de;
     de.entityType = type;
-    de.form = form;
-    de.paramPointer = firstLine;
-    de.paramLineCount = s.parameterSeq - firstLine;
+    de.paramPointer = first;
+    de.paramLineCount = s.parameterSeq - first;
     std::strcpy(de.status, "00000000");
     std::string l1, l2;
     formatDirectoryEntry(de, l1, l2);
     EXPECT_EQ(writeDirectoryEntry(l1, l2), 0);
     return de.sequence;
   };
-  std::int32_t first = s.parameterSeq;
   IgesLineParams line;
   line.end = {10.0, 5.0, 0.0};
-  ASSERT_EQ(writeIgesLine(line), 0);
-  const std::int32_t lineSeq = directory(110, 0, first);
-
-  first = s.parameterSeq;
+  const std::int32_t lineSeq = entity(110, [&] { return writeIgesLine(line); });
   IgesArcParams arc;
   arc.centreX = 1.5;
   arc.startX = 2.5;
   arc.endX = 2.5;
-  ASSERT_EQ(writeIgesArc(arc), 0);
-  const std::int32_t arcSeq = directory(100, 0, first);
-
-  first = s.parameterSeq;
+  const std::int32_t arcSeq = entity(100, [&] { return writeIgesArc(arc); });
   IgesMemberParams composite;
   composite.members = {lineSeq, arcSeq};
-  ASSERT_EQ(writeIgesComposite(composite), 0);
-  directory(102, 0, first);
-
-  first = s.parameterSeq;
+  entity(102, [&] { return writeIgesComposite(composite); });
   IgesColourParams colour{10.0, 20.0, 30.0, "RED", {}};
-  ASSERT_EQ(writeIgesColour(colour), 0);
-  directory(314, 0, first);
-
-  first = s.parameterSeq;
+  entity(314, [&] { return writeIgesColour(colour); });
   IgesDefinitionParams definition;
   definition.name = std::string(90, 'N');  // a name over two parameter lines
   definition.members = {lineSeq};
-  ASSERT_EQ(writeIgesDefinition(definition), 0);
-  const std::int32_t definitionSeq = directory(308, 0, first);
-
-  first = s.parameterSeq;
+  const std::int32_t definitionSeq = entity(308, [&] { return writeIgesDefinition(definition); });
   IgesInstanceParams instance;
   instance.definition = definitionSeq;
   instance.x = 100.0;
-  ASSERT_EQ(writeIgesUserInstance(instance), 0);
-  directory(408, 0, first);
+  entity(408, [&] { return writeIgesUserInstance(instance); });
 
   runState().level = "G1";
   setOutputGlobals("out.igs", "G1", 100.0);

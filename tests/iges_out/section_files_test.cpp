@@ -1,6 +1,7 @@
 // The section files of both writers as a set: made under unpredictable
 // names with mode 0600, so a name taken before neither stops the opening nor
-// is touched; a writer reset in the middle of a run removes its files.
+// is touched; a writer reset in the middle of a run removes its files and
+// frees their names.
 
 #include "iges_out/section_files.h"
 
@@ -70,28 +71,14 @@ TEST_F(SectionFileSetTest, ANameTakenBeforeIsLeftAloneAndTheFilesAreOwnersOnly) 
         EXPECT_EQ(fs::status(e.path()).permissions(), fs::perms::owner_read | fs::perms::owner_write)
             << e.path();
       }
-      // A reset removes the writer's files and leaves the foreign one alone.
+      // A reset removes the writer's files and leaves the foreign one alone;
+      // the next round opens the names again.
       w.reset();
       EXPECT_EQ(readAll(foreign), "foreign");
       EXPECT_EQ(filesLeft(), 1);
       fs::remove(foreign);
     }
   }
-}
-
-TEST_F(SectionFileSetTest, AResetRemovesTheOpenFilesOfAFormerRun) {
-  for (const WriterCase& w : kWriters) {
-    SCOPED_TRACE(w.name);
-    ASSERT_EQ(w.open(), 0);
-    EXPECT_EQ(filesLeft(), 5);
-    w.reset();
-    EXPECT_EQ(filesLeft(), 0);
-    // The names are free again for the next run.
-    ASSERT_EQ(w.open(), 0);
-    w.reset();
-    EXPECT_EQ(filesLeft(), 0);
-  }
-  EXPECT_EQ(mfaCounts().errors, 0);
 }
 
 }  // namespace

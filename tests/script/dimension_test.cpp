@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "elements/element_table.h"
 #include "script/dimension.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
@@ -21,14 +19,11 @@ class ScriptDimensionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    ASSERT_EQ(allocateTable(32), 0);
     mfaSetMessageLevel(0);
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   }
   void TearDown() override {
     resetScriptState();
-    resetTable();
-    freeTable();
   }
   void open() {
     ScriptSource s;
@@ -60,7 +55,7 @@ class ScriptDimensionTest : public ::testing::Test {
   }
   static ScriptDimensionRecord linear(const std::string& text, double angle) {
     ScriptDimensionRecord d;
-    d.type = 216;
+    d.kind = ScriptDimKind::kLinear;
     d.note.strings = {str(text, 30, 40)};
     d.first = {10, 20, 0};
     d.second = {10 + 50 * std::cos(angle), 20 + 50 * std::sin(angle), 0};
@@ -281,7 +276,7 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
   open();
   std::vector<std::int32_t> created;
   ScriptDimensionRecord d;
-  d.type = 206;
+  d.kind = ScriptDimKind::kDiameter;
   d.note.strings = {str("\xD8" "20", 40, 20)};
   d.centre = {30, 20, 0};
   d.linePosition = {40, 20, 0};
@@ -294,7 +289,7 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
   d.circle = 0;  // no circle to refer to
   EXPECT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), -1);
 
-  d.type = 222;
+  d.kind = ScriptDimKind::kRadius;
   d.note.strings = {str("R10", 45, 20)};
   d.circle = 7;
   d.leaders.resize(1);
@@ -310,7 +305,7 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
   // Angular by three points (the vertex is the origin point E1), then on an
   // arc already written.
   ScriptDimensionRecord a;
-  a.type = 202;
+  a.kind = ScriptDimKind::kAngular;
   a.note.strings = {str("30\xB0", 20, 5)};
   a.centre = {0, 0, 0};
   a.first = {10, 0, 0};
@@ -326,29 +321,25 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
   ASSERT_EQ(ScriptDimension(1, a, nullptr, nullptr, created), 0);
   EXPECT_NE(take().find("\"is_longmeasure\" }"), std::string::npos);
 
-  const std::int32_t arcIndex = newIndex();
-  ASSERT_GT(arcIndex, 0);
-  element(arcIndex).type = 100;
-  element(arcIndex).scriptObjects = {42};
-  a.references = {arcIndex};
+  ScriptDimReference arc;
+  arc.arc = 42;
+  a.references = {arc};
   a.arcLength = true;
   ASSERT_EQ(ScriptDimension(1, a, nullptr, nullptr, created), 0);
-  const std::string arc = lastLine(take());
-  EXPECT_NE(arc.find("(\"arclength\",{ { \"digits\", 0 } \"is_longmeasure\" },{\"\", \"30\", \"\", {\"\",2.5,0,1},"
+  const std::string sector = lastLine(take());
+  EXPECT_NE(sector.find("(\"arclength\",{ { \"digits\", 0 } \"is_longmeasure\" },{\"\", \"30\", \"\", {\"\",2.5,0,1},"
                      "{20,5}},"),
             std::string::npos)
-      << arc;
-  EXPECT_NE(arc.find(",{0},{E42},0,0,{7},{})"), std::string::npos) << arc;
+      << sector;
+  EXPECT_NE(sector.find(",{0},{E42},0,0,{7},{})"), std::string::npos) << sector;
 
   // Two lines already written along the legs; a line across a leg does not fit.
   auto line = [](double x2, double y2, std::int32_t number) {
-    const std::int32_t i = newIndex();
-    auto g = std::make_unique<GeometryRecord>();
-    g->values = {0, 0, 0, x2, y2, 0};
-    element(i).type = 110;
-    element(i).params = std::move(g);
-    element(i).scriptObjects = {number};
-    return i;
+    ScriptDimReference r;
+    r.line = number;
+    r.hasEnds = true;
+    r.end = ScriptPointXYZ{x2, y2, 0};
+    return r;
   };
   a.arcLength = false;
   a.k = 3;
@@ -363,14 +354,10 @@ TEST_F(ScriptDimensionTest, DiameterRadiusAndAngularStatements) {
   EXPECT_NE(lastLine(take()).find("(\"angle3points\""), std::string::npos);
 }
 
-TEST_F(ScriptDimensionTest, FrameMatricesStatesAndFailures) {
+TEST_F(ScriptDimensionTest, FrameMatricesAndFailures) {
   open();
   std::vector<std::int32_t> created;
   ScriptDimensionRecord d = linear("50", 0.0);
-  d.noteIndex = 3;
-  d.leaders.resize(2);
-  d.leaders[0].index = 4;
-  d.leaders[1].index = 5;
   // Element matrix (shift by 100) first, then the view (scale 2).
   ScriptMatrix shift, scale;
   shift.t[0] = 100;
@@ -379,17 +366,13 @@ TEST_F(ScriptDimensionTest, FrameMatricesStatesAndFailures) {
   const std::string moved = take();
   EXPECT_NE(moved.find("E2=DTCreatePointRelative(E1,220,40"), std::string::npos) << moved;
   EXPECT_NE(moved.find("{\"\",\"50\",\"\",{\"\",5,0.0,0,1},{260,80}}"), std::string::npos) << moved;
-  EXPECT_EQ(element(3).state, 100);
-  EXPECT_EQ(element(4).state, 100);
-  EXPECT_EQ(element(5).state, 100);
-  EXPECT_NE(element(1).state, 100);
 
   // Ordinate dimensions are not written.
-  d.type = 218;
+  d.kind = ScriptDimKind::kNone;
   EXPECT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), -1);
   EXPECT_EQ(take(), "");
   // Outside the clip box.
-  d.type = 216;
+  d.kind = ScriptDimKind::kLinear;
   ScriptSetClipBox(500, 500, 600, 600);
   EXPECT_EQ(ScriptDimension(1, d, nullptr, nullptr, created), -99);
   EXPECT_EQ(take(), "");

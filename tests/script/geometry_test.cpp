@@ -210,21 +210,23 @@ TEST_F(ScriptGeometry, HatchBlocksSpacingAndAngle) {
                {19, "{\"hatch_no\",true}"},      {0, "{\"hatch_no\",true}"}};
   for (const auto& c : cases) {
     const std::int32_t n = scriptState().elementCounter;
-    ASSERT_EQ(ScriptPlane(element_, {{40, false, 0}, {41, false, 0}}, c.pattern, 0.01, 0.5, created_), 0);
+    ASSERT_EQ(ScriptPlane(element_, {{40, false, 0}, {41, false, 0}}, c.pattern, 0.01, 0.5, true, created_), 0);
     EXPECT_EQ(take(), "E" + std::to_string(n) + "=DTCreatePlane(Z2," + c.hatch +
                           ",{\n E40 E41},0.025,28.64788976,0,{7},{})\n")
         << c.pattern;
   }
-  element_.data.type = 106;
-  ASSERT_EQ(ScriptPlane(element_, {{40, false, 0}}, 0, 2.0, 0, created_), 0);
+  // The caller's flag of an unhatched plane.
+  ASSERT_EQ(ScriptPlane(element_, {{40, false, 0}}, 0, 2.0, 0, false, created_), 0);
   EXPECT_NE(take().find("{\"hatch_no\",false},{\n E40},2,0,"), std::string::npos);
   // A contour boundary marked as filled; the other boundaries become one contour first.
-  element_.data.type = 0;
-  ASSERT_EQ(ScriptPlane(element_, {{30, true, 1}, {41, false, 0}, {42, false, 0}}, 3, 1.0, 0, created_), 0);
+  ASSERT_EQ(ScriptPlane(element_, {{30, true, 1}, {41, false, 0}, {42, false, 0}}, 3, 1.0, 0, false, created_), 0);
   EXPECT_EQ(take(),
             "E9=DTCreateContourOfElements( Z2, { \nE41 E42 },0,{7},{})\n"
             "E10=DTCreateContourUnion( Z2, { E30 E9 },0,{7},{})\n"
             "E11=DTCreatePlaneOfContour(Z2,{\"hatch_single\",true},E10,1,0,0,{7},{})\n");
+  // With a contour boundary an unhatched plane says true whatever the flag.
+  ASSERT_EQ(ScriptPlane(element_, {{30, true, 0}}, 0, 1.0, 0, false, created_), 0);
+  EXPECT_NE(take().find("{\"hatch_no\",true},"), std::string::npos);
 }
 
 TEST_F(ScriptGeometry, ClipCutsAndDrops) {

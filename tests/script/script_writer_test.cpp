@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "elements/element_table.h"
 #include "script/script_writer.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
@@ -370,27 +369,15 @@ TEST_F(ScriptCore, LayerStatusBreaksAfterWidthEighty) {
   EXPECT_EQ(numbered.substr(0, numbered.find("edit(top")), expected);
 }
 
-TEST_F(ScriptCore, SubLayerOnFirstUseAndZOrderOfTheTable) {
-  ASSERT_EQ(allocateTable(8), 0);
-  std::int32_t idx[7];
-  for (std::int32_t& i : idx) i = newIndex();
-  // idx[0]: the layer's element; idx[1]: z-order property of idx[2..4];
-  // idx[4] is a group with the son idx[5]; idx[6] lies in no property.
-  element(idx[1]).type = 406;
-  element(idx[1]).form = 6731;
-  element(idx[4]).type = 402;
-  for (int k = 2; k <= 4; ++k) {
-    ASSERT_EQ(appendSon(idx[1], idx[k]), 0);
-    ASSERT_EQ(linkSon(idx[1], idx[k], 'x'), 0);
-  }
-  ASSERT_EQ(appendSon(idx[4], idx[5]), 0);
-  ASSERT_EQ(linkSon(idx[4], idx[5], 'x'), 0);
-
+TEST_F(ScriptCore, SubLayerOnFirstUseAndZOrderOfTheSource) {
+  // The source's z-order: element 2 has place 0, 3 place 1, 5 place 2, 6 none.
   ScriptSource source;
   source.unitFlag = 2;
   source.levels = {0, 1, 2};
+  source.zOrderProperty = true;
+  source.zOrderOf = [](std::int32_t index) { return index == 2 ? 0 : index == 3 ? 1 : index == 5 ? 2 : -1; };
   ASSERT_EQ(ScriptOpenStream(out_, "a.kpl", source), 0);
-  // The property turns the z-mechanism on: no level variables.
+  // The z-order turns the z-mechanism on: no level variables.
   EXPECT_EQ(take().find("Z0="), std::string::npos);
   const struct {
     int element, found;
@@ -403,20 +390,18 @@ TEST_F(ScriptCore, SubLayerOnFirstUseAndZOrderOfTheTable) {
       {6, 0, "", "MZ"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ScriptZOrder(idx[c.element]), c.found) << c.element;
+    EXPECT_EQ(ScriptZOrder(c.element), c.found) << c.element;
     EXPECT_EQ(take(), c.statement) << c.element;
-    EXPECT_EQ(ScriptZRef(idx[c.element], 1), c.zref) << c.element;
+    EXPECT_EQ(ScriptZRef(c.element, 1), c.zref) << c.element;
   }
 
   ScriptState& s = scriptState();
-  s.layers.push_back(ScriptLayer{"WALL", 3, 1, 0, 0, false, idx[0]});
+  s.layers.push_back(ScriptLayer{"WALL", 3, 1, 0, 0, false});
   runSettings().layerNames = 1;
   EXPECT_EQ(ScriptLayerOf("WALL"), 3);
   EXPECT_EQ(ScriptLayerOf("WALL"), 3);
   EXPECT_EQ(ScriptLayerOf("DOOR"), 0);
   EXPECT_EQ(take(), "AKTLAYER=DTCreateSubLayer ( \"WALL\", top, \"active\",1," + ScriptColourText(0) + ")\n");
-  EXPECT_EQ(element(idx[0]).state, ElementState::kDone);
-  freeTable();
 }
 
 TEST_F(ScriptCore, InfoColourAndNameTexts) {

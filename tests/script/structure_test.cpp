@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "elements/element_table.h"
 #include "script/structure.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
@@ -20,15 +19,12 @@ class ScriptStructure : public ::testing::Test {
  protected:
   void SetUp() override {
     resetRunState();
-    ASSERT_EQ(allocateTable(32), 0);
     mfaSetMessageLevel(0);
     runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   }
   void TearDown() override {
     resetScriptState();
     resetScriptStructureState();
-    resetTable();
-    freeTable();
   }
 
   void open(const ScriptSource& source = ScriptSource()) {
@@ -43,12 +39,6 @@ class ScriptStructure : public ::testing::Test {
     const std::string part = all.substr(seen_);
     seen_ = all.size();
     return part;
-  }
-  static std::int32_t add(std::int32_t type, std::int32_t level = 0) {
-    const std::int32_t i = newIndex();
-    element(i).type = type;
-    element(i).de.level = level;
-    return i;
   }
   std::ostringstream out_;
   std::size_t seen_ = 0;
@@ -109,13 +99,9 @@ TEST_F(ScriptStructure, ReferencePointIsTheLastMemberAndUnknownTypesAreNamed) {
   ScriptClearClipBox();
 
   runSettings().graphicInfoMode = 0;
-  std::int32_t index = 0;
-  for (int k = 0; k < 12; ++k) index = add(110);
   g.data.type = 999;
-  EXPECT_EQ(ScriptUnknownAssociativity(index, g, nullptr, created), -88);
+  EXPECT_EQ(ScriptUnknownAssociativity(12, g, nullptr, created), -88);
   EXPECT_EQ(take(), "E5=DTCreateGroup (\"Unknown(999)12\", {\nE5 E6 },0,{7},{})\n");
-  EXPECT_EQ(element(index).outputKind, 402);
-  EXPECT_EQ(element(index).outputSubKind, 7);
 }
 
 TEST_F(ScriptStructure, EdxScriptBracketsSubfiguresAndWritesNoGroups) {
@@ -198,11 +184,9 @@ TEST_F(ScriptStructure, SymbolHeaderAndLinesBySendingSystem) {
             "E5 = DTCreateSymbolForm (TEXTFONT,0,1,3,\"SYM\",\"H1H2\",{\"L1\" \"L2\" \"\"},E2,E3,{0,0,1},0,{7},{} )\n");
 
   // With members the symbol is a group of them.
-  const std::int32_t index = add(228);
   sym.members = {2, 3};
-  EXPECT_EQ(ScriptSymbolForm(index, sym, nullptr, created), -88);
+  EXPECT_EQ(ScriptSymbolForm(1, sym, nullptr, created), -88);
   EXPECT_EQ(take(), "E6=DTCreateGroup (\"Symbol1\", {\nE2 E3 },0,{7},{})\n");
-  EXPECT_EQ(element(index).outputKind, 402);
 }
 
 TEST_F(ScriptStructure, LabelCommentAndItsTextHeight) {
@@ -237,37 +221,21 @@ TEST_F(ScriptStructure, LabelCommentAndItsTextHeight) {
   EXPECT_EQ(take(),
             "E7=DTCreateSymbolComment(TEXTFONT,0,1,0,\"triangle\",0,\"NOTE \"1\"\",E2,0,E3,E4,{0,0,0},0,{7},{})\n");
 
-  const std::int32_t index = add(210);
   label.members = {2, 3, 4};
-  EXPECT_EQ(ScriptLabel(index, label, nullptr, created), -88);
+  EXPECT_EQ(ScriptLabel(1, label, nullptr, created), -88);
   EXPECT_EQ(take(), "E8=DTCreateGroup (\"Label1\", {\nE2 E3 E4 },0,{7},{})\n");
-  EXPECT_EQ(element(index).outputSubKind, 7);
 }
 
 TEST_F(ScriptStructure, SymbolModelsNumberTheirElementsAfresh) {
   runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
   runSettings().userElementMode = 1;
-  // A definition with a line (level 3) and a nested instance (level 4) of a
-  // definition whose member lies on level 9; outside them a line on level 7
-  // and the top-level instance on level 8.
-  const std::int32_t bolt = add(308);
-  const std::int32_t line = add(110, 3);
-  const std::int32_t nested = add(408, 4);
-  const std::int32_t nut = add(308, 5);
-  const std::int32_t nutLine = add(110, 9);
-  add(110, 7);
-  const std::int32_t top = add(408, 8);
-  ASSERT_EQ(linkFatherSon(bolt, line), 0);
-  ASSERT_EQ(linkFatherSon(bolt, nested), 0);
-  ASSERT_EQ(linkFatherSon(nested, nut), 0);
-  ASSERT_EQ(linkFatherSon(nut, nutLine), 0);
-  ASSERT_EQ(linkFatherSon(top, bolt), 0);
   ScriptSource source;
   source.subfiguresPending = true;
   open(source);
 
-  EXPECT_EQ(ScriptModelNew(bolt, ""), -1);
-  ASSERT_EQ(ScriptModelNew(bolt, "BOLT"), 0);
+  // The model defines the levels it is given, each once.
+  EXPECT_EQ(ScriptModelNew("", {3}), -1);
+  ASSERT_EQ(ScriptModelNew("BOLT", {4, 3, 4}), 0);
   EXPECT_EQ(take(),
             "input_new(true,\"BOLT\")\n"
             "delete(top.list_world.first)\n"
@@ -290,7 +258,7 @@ TEST_F(ScriptStructure, SymbolModelsNumberTheirElementsAfresh) {
   EXPECT_EQ(scriptState().lengthCounter, 1);
   EXPECT_EQ(scriptPointCount(), 0u);
 
-  ASSERT_EQ(ScriptModelCreate(), 0);
+  ASSERT_EQ(ScriptModelCreate({8, 7}), 0);
   const std::string main = take();
   const std::string head = "cd(HOME)\nmodel_create(IGES_NAME)\n\nC0=DTGetWorld ()\n";
   EXPECT_EQ(main.substr(0, head.size()), head);
@@ -395,27 +363,6 @@ TEST_F(ScriptStructure, InstancesAndTheMirrorConstruction) {
   EXPECT_NE(info.find("set_igesinfo(E" + std::to_string(n) + ",\"-\",408,0,13,7)\n"), std::string::npos);
   inst.definition.clear();
   EXPECT_EQ(ScriptSymbolInstance(7, inst, nullptr, created), -1);
-}
-
-TEST_F(ScriptStructure, ContourMembersTheContourCannotTake) {
-  const std::int32_t composite = add(102);
-  const std::int32_t spline = add(112);
-  const std::int32_t conic = add(104);
-  const std::int32_t line = add(110);
-  const std::int32_t group = add(402);
-  const std::int32_t spline2 = add(112);
-  EXPECT_EQ(ScriptContourMembersAsLines(composite, spline), 0);
-  EXPECT_EQ(ScriptContourMembersAsLines(composite, conic), 0);
-  EXPECT_EQ(ScriptContourMembersAsLines(composite, line), 0);
-  EXPECT_EQ(ScriptContourMembersAsLines(group, spline2), 0);
-  EXPECT_EQ(element(spline).outputKind, 110);
-  EXPECT_EQ(element(conic).outputKind, 0);
-  EXPECT_EQ(element(line).outputKind, 0);
-  EXPECT_EQ(element(spline2).outputKind, 0);
-  runSettings().tlvvMode = 1;
-  EXPECT_EQ(ScriptContourMembersAsLines(composite, conic), 0);
-  EXPECT_EQ(element(conic).outputKind, 110);
-  EXPECT_EQ(ScriptContourMembersAsLines(composite, 999), -1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/assign_tables.h"
@@ -50,11 +51,9 @@ TEST_F(AssignTablesTest, GlobalValuesKeepDefaultsOutsideTheirRange) {
   const int before = warnings();
   ASSERT_EQ(readGlobalValues(), 0);
   const GlobalValues& g = assignTables().global;
-  EXPECT_DOUBLE_EQ(g.hyperbolaFactor, 1.0);
+  EXPECT_EQ(std::tuple(g.hyperbolaFactor, g.parabolaFactor, g.splineFactor, g.systemEpsilon),
+            std::tuple(1.0, 2.5, 1.0, 0.001));
   EXPECT_EQ(g.maxArcInterpolation, 13);
-  EXPECT_DOUBLE_EQ(g.parabolaFactor, 2.5);
-  EXPECT_DOUBLE_EQ(g.splineFactor, 1.0);
-  EXPECT_DOUBLE_EQ(g.systemEpsilon, 0.001);
   EXPECT_EQ(g.referencePointName, "REFPUNKT");
   EXPECT_EQ(g.textEscapes, "><#/");  // no closing quote
   EXPECT_EQ(warnings() - before, 3);  // HYPB, MAXM_SPLI, TEXT_ESCP
@@ -84,7 +83,7 @@ TEST_F(AssignTablesTest, MissingTablesReportError150) {
   EXPECT_EQ(readColourLists(), -1);
   EXPECT_EQ(readDxfLineTypes(), -1);
   EXPECT_EQ(mfaCounts().errors - before, 4);
-  EXPECT_EQ(leaderValueOf(4), 4);  // defaults stay
+  EXPECT_EQ(leaderKindOf(4), 4);  // defaults stay
   EXPECT_EQ(cadLineStyle(1), 2);
 }
 
@@ -94,23 +93,16 @@ TEST_F(AssignTablesTest, LeadersRefuseUnknownKinds) {
   ASSERT_EQ(readLeaders(), 0);
   EXPECT_EQ(warnings() - before, 1);
   EXPECT_EQ(leaderKindOf(7), 2);
-  EXPECT_EQ(leaderValueOf(2), 7);
-  EXPECT_EQ(leaderValueOf(5), 9);
+  EXPECT_EQ(leaderKindOf(9), 5);
   EXPECT_EQ(leaderKindOf(3), 3);  // 12,3 was not stored; pair 3 is the default (3,3)
-  EXPECT_EQ(leaderValueOf(12), 1);
 }
 
 TEST_F(AssignTablesTest, ColourListsLaterListOverrides) {
   write("color.cfg", "1,1\n1,7\n3,7\n2,2\n10,4\n");
   ASSERT_EQ(readColourLists(), 0);
-  EXPECT_EQ(colourListOf(7), 3);
-  EXPECT_EQ(colourListOf(1), 1);
-  EXPECT_EQ(colourListOf(2), 2);
-  EXPECT_EQ(colourListOf(4), 0);  // list 10 does not exist
-  EXPECT_EQ(cadColourOf(1), 1);
-  EXPECT_EQ(cadColourOf(3), 7);
-  EXPECT_EQ(cadColourOf(12), 1);  // above 9 counts as 1
-  EXPECT_EQ(cadColourOf(5), 0);   // empty list
+  // List 10 does not exist; a list above 9 counts as 1; list 5 is empty.
+  EXPECT_EQ(std::tuple(colourListOf(7), colourListOf(1), colourListOf(2), colourListOf(4)), std::tuple(3, 1, 2, 0));
+  EXPECT_EQ(std::tuple(cadColourOf(1), cadColourOf(3), cadColourOf(12), cadColourOf(5)), std::tuple(1, 7, 1, 0));
   // A pointer to a colour definition goes through the element and palette.
   auto colourOf = [](int index, double& r, double& g, double& b) {
     if (index != 3) return false;

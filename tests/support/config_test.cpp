@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "support/config.h"
 #include "support/messages.h"
@@ -54,10 +55,11 @@ TEST_F(ConfigTest, LinesAreSelectedByTheirPrefix) {
       "X_NAME ja\n";
   for (const Case& c : cases) {
     ASSERT_EQ(read(text, c.mode), 0);
-    EXPECT_EQ(runSettings().layerNames, c.mode == kDxfIn ? 0 : kNotSet);
-    EXPECT_EQ(runSettings().splineMode, c.mode == kIgesIn ? 1 : kNotSet);
-    EXPECT_EQ(runSettings().graphicsMode, c.mode == kDwgOut ? 1 : kNotSet);
-    EXPECT_EQ(runSettings().nameMode, kNotSet);
+    const RunSettings& s = runSettings();
+    EXPECT_EQ(std::tuple(s.layerNames, s.splineMode, s.graphicsMode, s.nameMode),
+              std::tuple(c.mode == kDxfIn ? 0 : kNotSet, c.mode == kIgesIn ? 1 : kNotSet,
+                         c.mode == kDwgOut ? 1 : kNotSet, kNotSet))
+        << c.mode;
   }
   ASSERT_EQ(read("DX_LAYR true\n", kIgesIn), 0);
   EXPECT_EQ(runSettings().layerNames, kNotSet);
@@ -70,41 +72,25 @@ TEST_F(ConfigTest, LinesAreSelectedByTheirPrefix) {
 TEST_F(ConfigTest, SwitchValuesAndDefaults) {
   ASSERT_EQ(read("", kIgesIn), 0);
   const RunSettings& s = runSettings();
-  EXPECT_EQ(s.messageLevel, 4);
-  EXPECT_EQ(s.protocolMode, 1);
-  EXPECT_EQ(s.senderCode, 99);
-  EXPECT_EQ(s.tlvvMode, 9999);
-  EXPECT_EQ(s.viewMode, -1);
-  EXPECT_DOUBLE_EQ(s.textWidthFactor, 1.0);
+  EXPECT_EQ(std::tuple(s.messageLevel, s.protocolMode, s.senderCode, s.tlvvMode, s.viewMode, s.textWidthFactor),
+            std::tuple(4, 1, 99, 9999, -1, 1.0));
 
   ASSERT_EQ(read("I_MESS warn\nI_SPEZ medusa\nI_TLVV classic\nI_DATP alle\nI_VIEW rand\n"
                  "I_TEST gruppe\nI_UNIT inch\nI_USER neu\nI_KRBG ppp\nI_ELLI poly\n"
                  "I_PUNK laenge\nI_GINF punkt\nI_PREC 0.25\nI_VINR 7\nI_MASS plus\n",
                  kIgesIn),
             0);
-  EXPECT_EQ(s.messageLevel, 2);
-  EXPECT_EQ(s.senderCode, 5);
-  EXPECT_EQ(s.tlvvMode, 1);
-  EXPECT_EQ(s.protocolMode, 2);
-  EXPECT_EQ(s.viewMode, 2);
-  EXPECT_EQ(s.traceLevel, 2);
-  EXPECT_EQ(s.unitMode, 1);
-  EXPECT_EQ(s.userElementMode, 1);
-  EXPECT_EQ(s.arcMode, 0);
-  EXPECT_EQ(s.ellipseMode, 1);
-  EXPECT_EQ(s.pointMode, 0);
-  EXPECT_EQ(s.graphicInfoMode, 2);
-  EXPECT_TRUE(s.precisionSet);
-  EXPECT_DOUBLE_EQ(s.precision, 0.25);
-  EXPECT_EQ(s.viewNumber, 7);
-  EXPECT_EQ(s.dimensionMode, 1);
+  EXPECT_EQ(std::tuple(s.messageLevel, s.senderCode, s.tlvvMode, s.protocolMode, s.viewMode, s.traceLevel,
+                       s.unitMode, s.userElementMode),
+            std::tuple(2, 5, 1, 2, 2, 2, 1, 1));
+  EXPECT_EQ(std::tuple(s.arcMode, s.ellipseMode, s.pointMode, s.graphicInfoMode, s.viewNumber, s.dimensionMode),
+            std::tuple(0, 1, 0, 2, 7, 1));
+  EXPECT_EQ(std::tuple(s.precisionSet, s.precision), std::tuple(true, 0.25));
 
   // Unknown words: the message level prints nothing, the trace level is 99,
   // the arc mode stays.
   ASSERT_EQ(read("I_MESS laut\nI_TEST viel\nI_KRBG xyz\n", kIgesIn), 0);
-  EXPECT_EQ(s.messageLevel, -1);
-  EXPECT_EQ(s.traceLevel, 99);
-  EXPECT_EQ(s.arcMode, kNotSet);
+  EXPECT_EQ(std::tuple(s.messageLevel, s.traceLevel, s.arcMode), std::tuple(-1, 99, kNotSet));
 }
 
 TEST_F(ConfigTest, TextWidthIsTakenOnlyInItsRange) {

@@ -220,11 +220,7 @@ TEST_F(DispatchLoopTest, DeletedElementsFollowTheSwitch) {
                                   .line("4", 0, 0, 2, 2)
                                   .str(),
                               "G1B1");
-    const char state = c.written ? 'd' : 'i';
-    EXPECT_EQ(stateOf("1"), state);
-    EXPECT_EQ(stateOf("2"), state);
-    EXPECT_EQ(stateOf("3"), state);
-    EXPECT_EQ(stateOf("4"), 'd');
+    EXPECT_EQ((std::string{stateOf("1"), stateOf("2"), stateOf("3"), stateOf("4")}), c.written ? "dddd" : "iiid");
     EXPECT_EQ(view.ofType(110).size(), c.written ? 2u : 1u);
     EXPECT_EQ(view.ofType(116).size(), c.written ? 1u : 0u);
     for (const samples::IgesEntity* line : view.ofType(110)) {

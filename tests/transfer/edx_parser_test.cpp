@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/messages.h"
@@ -64,12 +65,8 @@ TEST(EdxParser, Els2dRecordsAndBox) {
   expectPoint(p.records[1], 1, 1, 1, 0);
   const EdxBox& box = edxParser().box;
   EXPECT_FALSE(box.empty);
-  EXPECT_DOUBLE_EQ(box.min.x, 0);
-  EXPECT_DOUBLE_EQ(box.min.y, 0);
-  EXPECT_DOUBLE_EQ(box.min.z, 0);
-  EXPECT_DOUBLE_EQ(box.max.x, 1);
-  EXPECT_DOUBLE_EQ(box.max.y, 2);
-  EXPECT_DOUBLE_EQ(box.max.z, 3);
+  EXPECT_EQ(std::tuple(box.min.x, box.min.y, box.min.z, box.max.x, box.max.y, box.max.z),
+            std::tuple(0.0, 0.0, 0.0, 1.0, 2.0, 3.0));
   EXPECT_TRUE(edxParser().groupNames.empty());
 }
 
@@ -183,9 +180,7 @@ TEST(EdxParser, CompositeSegment) {
   expectPoint(p.records[4], 3, 1, 2, 0);
   // The data of code 7 is passed over and not part of the box.
   const EdxBox& box = edxParser().box;
-  EXPECT_DOUBLE_EQ(box.max.x, 2);
-  EXPECT_DOUBLE_EQ(box.max.y, 2);
-  EXPECT_DOUBLE_EQ(box.max.z, 0);
+  EXPECT_EQ(std::tuple(box.max.x, box.max.y, box.max.z), std::tuple(2.0, 2.0, 0.0));
 
   // A code whose points are missing adds nothing; a segment without data
   // has no sons.

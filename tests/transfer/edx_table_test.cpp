@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -124,11 +125,8 @@ TEST_F(EdxTableTest, ElementsOfEveryKind) {
 
   // The box of the geometry (the circle with its radius) as the extents.
   const TransferReaderState& reader = transferReader();
-  EXPECT_DOUBLE_EQ(reader.xmin, 0);
-  EXPECT_DOUBLE_EQ(reader.ymin, 0);
-  EXPECT_DOUBLE_EQ(reader.xmax, 15);
-  EXPECT_DOUBLE_EQ(reader.ymax, 15);
-  EXPECT_DOUBLE_EQ(reader.maxCoordinate, 15);
+  EXPECT_EQ(std::tuple(reader.xmin, reader.ymin, reader.xmax, reader.ymax, reader.maxCoordinate),
+            std::tuple(0.0, 0.0, 15.0, 15.0, 15.0));
 }
 
 TEST_F(EdxTableTest, FetchersCopyTheRecords) {

@@ -3,8 +3,8 @@
 // common layout in both file versions, the attribute mappings, the early
 // ends of an element and the geometry each kind builds.
 #include <cmath>
-#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/transfer/fetch_test_support.h"
@@ -34,15 +34,9 @@ TEST_F(FetchTest, LineInBothFileVersions) {
   }
   for (const TransferLine& l : lines) {
     // The reference point (1, 2) is subtracted.
-    EXPECT_DOUBLE_EQ(l.start.x, 10);
-    EXPECT_DOUBLE_EQ(l.start.y, 10);
-    EXPECT_DOUBLE_EQ(l.end.x, 20);
-    EXPECT_DOUBLE_EQ(l.end.y, 20);
-    EXPECT_EQ(l.layer, 2);
-    EXPECT_EQ(l.lineStyle, 4);
-    EXPECT_EQ(l.lineWidth, 7);
-    EXPECT_FALSE(l.deleted);
-    EXPECT_EQ(l.identifier, "7");
+    EXPECT_EQ(std::tuple(l.start.x, l.start.y, l.end.x, l.end.y), std::tuple(10.0, 10.0, 20.0, 20.0));
+    EXPECT_EQ(std::tuple(l.layer, l.lineStyle, l.lineWidth, l.deleted, l.identifier),
+              std::tuple(2, 4, 7, false, std::string("7")));
   }
   EXPECT_EQ(lines[0].attributeText, "");
   EXPECT_EQ(lines[1].attributeText, "attr text");
@@ -131,27 +125,6 @@ TEST_F(FetchTest, EarlyEndsOfAnElement) {
   EXPECT_EQ(run([&] { return fetchLine(1, 1 << 30, line); }), -99);
 }
 
-TEST_F(FetchTest, StoredRecordOfAnEdxFileIsCopied) {
-  ASSERT_TRUE(load(header(0) + "@line 1\n#visible\n#1 0 0 0 x\n#0\n#0\n#1\n#1\n#10\n#1\n#0.5\n"));
-  const std::int32_t index = indexOf(positionOf("line 1"));
-  auto stored = std::make_unique<TransferLine>();
-  stored->end = Point3{7, 8, 9};
-  stored->layer = 42;
-  element(index).params = std::move(stored);
-  TransferLine line;
-  EXPECT_EQ(fetchLine(index, positionOf("line 1"), line), 0);
-  EXPECT_DOUBLE_EQ(line.end.z, 9);
-  EXPECT_EQ(line.layer, 42);
-  EXPECT_EQ(element(index).type, 110);
-
-  auto group = std::make_unique<TransferGroup>();
-  group->name = "from edx";
-  element(index).params = std::move(group);
-  TransferGroup g;
-  EXPECT_EQ(fetchGroup(index, 0, g), 0);
-  EXPECT_EQ(g.name, "from edx");
-}
-
 TEST_F(FetchTest, Points) {
   ASSERT_TRUE(load(header(1) + "@point 1\n#a\n#x\n#visible\n#1 0 0 0 x\n#5\n#6\n" +
                    "@d_point 2\n#a\n#x\n#visible\n#1 0 0 0 x\n#5\n#6\n#3\n#4\n"));
@@ -175,44 +148,37 @@ TEST_F(FetchTest, Circles) {
                    "@d_arc_3p 5\n" + head + "#-2 2\n#1 5\n#4 2\n#1\n#0\n" +
                    "@d_arc_3p 6\n" + head + "#0 0\n#1 1\n#2 2\n#1\n#0\n" +
                    "@d_fill_arc 7\n" + head + "#1\n#2\n#4\n#2\n#4\n#2\n#1\n#0\n"));
-  TransferCircle c;
-  // "cir...": a full circle starting and ending at centre + (r, 0).
-  ASSERT_EQ(fetch(fetchCircle, "circle 1", c), 0);
-  EXPECT_EQ(label(), "CIRCLE  ");
-  EXPECT_TRUE(c.fullCircle);
-  EXPECT_DOUBLE_EQ(c.radius, 5);
-  EXPECT_DOUBLE_EQ(c.start.x, 15);
-  EXPECT_DOUBLE_EQ(c.start.y, 10);
-  EXPECT_DOUBLE_EQ(c.end.x, 15);
-  EXPECT_DOUBLE_EQ(c.end.y, 10);
-
-  ASSERT_EQ(fetch(fetchCircle, "circle 2", c), 0);
-  EXPECT_FALSE(c.fullCircle);
-  EXPECT_DOUBLE_EQ(c.start.x, 15);
-  EXPECT_DOUBLE_EQ(c.end.y, 15);
-
-  ASSERT_EQ(fetch(fetchCircle, "d_circle 3", c), 0);
-  EXPECT_DOUBLE_EQ(c.centre.x, 0);
-  EXPECT_DOUBLE_EQ(c.radius, 3);
-  EXPECT_FALSE(c.fullCircle);
-
-  // Three points, counter-clockwise or clockwise: the same arc, running
+  // "cir...": a full circle starts and ends at centre + (r, 0); three
+  // points, counter-clockwise or clockwise, give the same arc running
   // counter-clockwise.
-  for (const char* start : {"d_arc_3p 4", "d_arc_3p 5"}) {
-    ASSERT_EQ(fetch(fetchCircle, start, c), 0) << start;
-    EXPECT_TRUE(fetch_test::near(c.centre.x, 0)) << start;
-    EXPECT_TRUE(fetch_test::near(c.centre.y, 0)) << start;
-    EXPECT_TRUE(fetch_test::near(c.radius, 3)) << start;
-    EXPECT_TRUE(fetch_test::near(c.start.x, 3)) << start;
-    EXPECT_TRUE(fetch_test::near(c.end.x, -3)) << start;
+  const struct {
+    const char* start;
+    const char* label;
+    bool full, filled;
+    double centreX, radius, startX, endX, endY;
+  } cases[] = {
+      {"circle 1", "CIRCLE  ", true, false, 10, 5, 15, 15, 10},
+      {"circle 2", "CIRCLE  ", false, false, 10, 5, 15, 10, 15},
+      {"d_circle 3", "CIRCLE  ", false, false, 0, 3, 3, 0, 3},
+      {"d_arc_3p 4", "CIRCLE  ", false, false, 0, 3, 3, -3, 0},
+      {"d_arc_3p 5", "CIRCLE  ", false, false, 0, 3, 3, -3, 0},
+      {"d_fill_arc 7", "CIRCLE  ", true, true, 0, 3, 3, 3, 0},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.start);
+    TransferCircle c;
+    ASSERT_EQ(fetch(fetchCircle, k.start, c), 0);
+    EXPECT_EQ(label(), k.label);
+    EXPECT_EQ(c.fullCircle, k.full);
+    EXPECT_EQ(c.filled, k.filled);
+    for (const auto& [got, want] : {std::pair{c.centre.x, k.centreX}, {c.radius, k.radius}, {c.start.x, k.startX},
+                                    {c.end.x, k.endX}, {c.end.y, k.endY}})
+      EXPECT_TRUE(near(got, want)) << got << " " << want;
   }
+  TransferCircle c;
   std::string messages;
   EXPECT_EQ(fetch(fetchCircle, "d_arc_3p 6", c, &messages), -1);
   EXPECT_NE(messages.find("M630"), std::string::npos);
-
-  ASSERT_EQ(fetch(fetchCircle, "d_fill_arc 7", c), 0);
-  EXPECT_TRUE(c.filled);
-  EXPECT_TRUE(c.fullCircle);
 }
 
 TEST_F(FetchTest, Ellipse) {
@@ -365,10 +331,6 @@ TEST_F(FetchTest, ContoursAndPlaneParts) {
   EXPECT_DOUBLE_EQ(p.hatchSpacing, 2.5);
   EXPECT_TRUE(near(p.hatchAngle, M_PI / 4));
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(FetchTest, DebugLinesOfTheLineFetcher) {
   ASSERT_TRUE(load(header(0) + "@line 7\n#visible\n#1 -1 -1 -1 x\n#0\n#0\n#1\n#1\n#10\n#1\n#0\n"));

@@ -2,6 +2,7 @@
 // leader arrows on transfer files written here.
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <variant>
 
 #include "tests/transfer/fetch_test_support.h"
@@ -40,23 +41,16 @@ TEST_F(FetchTest, MeasureWithDecorationFrameAndSubElements) {
   EXPECT_EQ(out, "hse502 : Masssubelement 'd_unknown' unbekannt, wird ignoriert !\n");
   EXPECT_EQ(label(), "BEMASS  ");
   EXPECT_EQ(element(lastIndex_).type, 444);
-  EXPECT_EQ(d.kindCode, 1);
-  EXPECT_EQ(d.orientation, 1);
-  EXPECT_TRUE(d.linearBlock);
+  EXPECT_EQ(std::tuple(d.kindCode, d.orientation, d.linearBlock), std::tuple(1, 1, true));
   ASSERT_EQ(d.points.size(), 3u);
   EXPECT_DOUBLE_EQ(d.points[1].x, 10);
   EXPECT_DOUBLE_EQ(d.points[2].y, 5);
   ASSERT_EQ(d.reals.size(), 1u);
   EXPECT_DOUBLE_EQ(d.reals[0], 10);
-  EXPECT_EQ(d.preText, 1);
   EXPECT_EQ(d.preTextString, "ca. ");
-  EXPECT_EQ(d.postText, 9);
-  EXPECT_EQ(d.textPosition, 1);
-  EXPECT_EQ(d.arrows, 1);
-  EXPECT_EQ(d.shortMeasure, 1);
-  EXPECT_EQ(d.leftArrow, 0);
-  EXPECT_EQ(d.rightArrow, 1);
-  EXPECT_EQ(d.rightPart, 0);
+  EXPECT_EQ(std::tuple(d.preText, d.postText, d.textPosition, d.arrows, d.shortMeasure, d.leftArrow, d.rightArrow,
+                       d.rightPart),
+            std::tuple(1, 9, 1, 1, 1, 0, 1, 0));
   EXPECT_TRUE(d.hasRaw && d.hasAux);
   EXPECT_DOUBLE_EQ(d.auxValue, 0.02);
   EXPECT_EQ(d.frameTranslated, "BOX");
@@ -170,12 +164,8 @@ TEST_F(FetchTest, GroupsAndUserElements) {
   EXPECT_EQ(g.definitionName, "screw");
   ASSERT_EQ(fetch(fetchUserElement, "userref 4", g), 0);
   EXPECT_TRUE(g.deleted);
-  EXPECT_EQ(g.penColour, 3);
-  EXPECT_EQ(g.definitionName, "screw");
-  EXPECT_DOUBLE_EQ(g.insertion.x, 10);
-  EXPECT_DOUBLE_EQ(g.insertion.z, 5);
-  EXPECT_EQ(g.layer, 1);
-  EXPECT_DOUBLE_EQ(g.factor, 2.5);
+  EXPECT_EQ(std::tuple(g.penColour, g.definitionName, g.layer), std::tuple(3, std::string("screw"), 1));
+  EXPECT_EQ(std::tuple(g.insertion.x, g.insertion.z, g.factor), std::tuple(10.0, 5.0, 2.5));
   ASSERT_EQ(fetch(fetchGroup, "plane 5", g), 0);
   EXPECT_EQ(g.name, "area");
   // A group is no user element.
@@ -191,10 +181,8 @@ TEST_F(FetchTest, Layer) {
   ASSERT_EQ(fetch(fetchLayer, "layer 1", l), 0);
   EXPECT_EQ(label(), "LAYER   ");
   EXPECT_EQ(element(lastIndex_).type, 8888);
-  EXPECT_EQ(l.name, "Walls and doors");
-  EXPECT_EQ(l.headerToken, "L7");
-  EXPECT_TRUE(l.deleted);
-  EXPECT_EQ(l.attributeText, "a");
+  EXPECT_EQ(std::tuple(l.name, l.headerToken, l.deleted, l.attributeText),
+            std::tuple("Walls and doors", "L7", true, "a"));
 }
 
 TEST_F(FetchTest, SymbolPartsAndLeaders) {
@@ -240,10 +228,6 @@ TEST_F(FetchTest, SymbolPartsAndLeaders) {
     EXPECT_DOUBLE_EQ(l.headSize[0], h.size0) << h.head;
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(FetchTest, FrameReaderDebugLines) {
   ASSERT_TRUE(load(header(0) + measure("visible", "pointpoint", "#fit\n#no_frame\n#0\n")));
