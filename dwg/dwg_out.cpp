@@ -49,31 +49,6 @@ std::string printable(std::string text) {
   return text;
 }
 
-// Releases before R13 have no ellipse: it is drawn as a 2D polyline through
-// points of the ellipse, closed for a full one.
-drawingdb::Entity ellipseAsPolyline(const drawingdb::Ellipse& shape) {
-  constexpr int kSegmentsPerTurn = 72;
-  double sweep = shape.endParameter - shape.startParameter;
-  if (sweep <= 0) sweep += kTwoPi;
-  const bool closed = sweep >= kTwoPi;
-  const int segments = std::max(4, static_cast<int>(std::ceil(kSegmentsPerTurn * sweep / kTwoPi)));
-  const Point3 minor{-shape.majorAxis.y * shape.ratio, shape.majorAxis.x * shape.ratio, 0};
-  drawingdb::Polyline polyline;
-  polyline.flags = closed ? 1 : 0;
-  const int points = closed ? segments : segments + 1;
-  for (int i = 0; i < points; ++i) {
-    const double t = shape.startParameter + sweep * i / segments;
-    drawingdb::Vertex v;
-    v.location = {shape.center.x + shape.majorAxis.x * std::cos(t) + minor.x * std::sin(t),
-                  shape.center.y + shape.majorAxis.y * std::cos(t) + minor.y * std::sin(t), 0};
-    polyline.vertices.push_back(v);
-  }
-  polyline.origin = {0, 0, shape.center.z};
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Polyline);
-  e.data = std::move(polyline);
-  return e;
-}
-
 // Writes the toolkit's bytes through the program's one way of writing an
 // output.
 class OutputSink final : public drawingdb::ByteSink {
@@ -332,7 +307,6 @@ int DwgOut::ellipse(const Point3& center, const Point3& majorAxis, double ratio,
     shape.endParameter = std::fmod(shape.endParameter, kTwoPi);
     if (shape.endParameter < 0) shape.endParameter += kTwoPi;
   }
-  if (db_.release < drawingdb::Release::R13) return add(ellipseAsPolyline(shape), element, DwgKind::kCurve);
   drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Ellipse);
   e.data = shape;
   return add(std::move(e), element, DwgKind::kCurve);
