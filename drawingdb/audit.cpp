@@ -38,6 +38,7 @@ class Auditor {
     entities();
     blockCycles();
     dictionaries();
+    references();
     return std::move(findings_);
   }
 
@@ -320,6 +321,129 @@ class Auditor {
         return fix_;
       });
     }
+  }
+
+  // ------------------------------------------------------------ references
+  // What entities, records and objects name by handle or name beyond their
+  // block and layer: reactors, extension dictionaries, a leader's annotation and
+  // dimension style, the frozen layers of a viewport, the style of an
+  // MTEXT, the entities of a group; and whether a spline's numbers agree.
+  void references() {
+    std::unordered_set<Handle> layerHandles;
+    for (const Record<Layer>& r : db_.layers.records) layerHandles.insert(r.common.handle);
+    const auto styles = namesOf(db_.styles);
+    const auto dimstyles = namesOf(db_.dimstyles);
+    const Record<TextStyle>* standardStyle = db_.styles.find("Standard");
+    for (BlockRecord& block : db_.blocks) {
+      std::vector<EntityId> kept;
+      for (EntityId id : block.entities) {
+        if (id >= db_.entities.size()) continue;
+        Entity& e = db_.entities[id];
+        const Handle h = e.common.handle;
+        ownership(e.common.reactors, e.common.xdictionary, h);
+        bool keep = true;
+        if (auto* l = std::get_if<Leader>(&e.data)) {
+          const HandleRef* ref = db_.find(l->annotation);
+          if (l->annotation != 0 && (ref == nullptr || ref->kind != RefKind::Entity)) {
+            report("dangling-annotation", h, "annotation", true,
+                   "leader annotation " + formatHandle(l->annotation) + " is no entity; the leader keeps none");
+            if (fix_) l->annotation = 0;
+          }
+          if (!dimstyles.count(upper(l->dimensionStyle)) && !db_.dimstyles.records.empty()) {
+            const std::string fallback = db_.dimstyles.records.front().common.name;
+            report("undefined-dimstyle", h, "dimensionStyle", true,
+                   "dimension style " + l->dimensionStyle + " is not defined; " + fallback + " used");
+            if (fix_) l->dimensionStyle = fallback;
+          }
+        } else if (auto* v = std::get_if<Viewport>(&e.data)) {
+          std::erase_if(v->frozenLayers, [&](Handle layer) {
+            if (layerHandles.count(layer)) return false;
+            report("dangling-layer", h, "frozenLayers", true,
+                   "viewport freezes " + formatHandle(layer) + ", which is no layer; it is left out");
+            return fix_;
+          });
+        } else if (auto* m = std::get_if<MText>(&e.data); m != nullptr && !styles.count(upper(m->style))) {
+          const std::string fallback = standardStyle != nullptr ? standardStyle->common.name : "Standard";
+          report("undefined-style", h, "style", true, "text style " + m->style + " is not defined; " + fallback + " used");
+          if (fix_) m->style = fallback;
+        } else if (auto* s = std::get_if<Spline>(&e.data)) {
+          keep = spline(*s, h);
+        }
+        if (keep || !fix_) kept.push_back(id);
+      }
+      if (fix_) block.entities = std::move(kept);
+    }
+    auto records = [&](auto& table) {
+      for (auto& r : table.records) ownership(r.common.reactors, r.common.xdictionary, r.common.handle);
+    };
+    records(db_.vports);
+    records(db_.linetypes);
+    records(db_.layers);
+    records(db_.styles);
+    records(db_.views);
+    records(db_.ucs);
+    records(db_.appids);
+    records(db_.dimstyles);
+    for (BlockRecord& b : db_.blocks) ownership(b.reactors, b.xdictionary, b.handle);
+    for (Object& o : db_.objects) {
+      ownership(o.reactors, o.xdictionary, o.handle);
+      if (auto* g = std::get_if<Group>(&o.data)) {
+        std::erase_if(g->entities, [&](Handle member) {
+          const HandleRef* ref = db_.find(member);
+          if (ref != nullptr && ref->kind == RefKind::Entity) return false;
+          report("dangling-group-entity", o.handle, "entities",
+                 true, "group lists " + formatHandle(member) + ", which is no entity; it is left out");
+          return fix_;
+        });
+      }
+    }
+  }
+
+  void ownership(std::vector<Handle>& reactors, Handle& xdictionary, Handle h) {
+    std::erase_if(reactors, [&](Handle r) {
+      if (db_.find(r) != nullptr) return false;
+      report("dangling-reactor", h, "reactors", true, "reactor " + formatHandle(r) + " names nothing; it is left out");
+      return fix_;
+    });
+    if (xdictionary != 0 && db_.dictionary(xdictionary) == nullptr) {
+      report("dangling-xdictionary", h, "xdictionary", true,
+             "extension dictionary " + formatHandle(xdictionary) + " is no dictionary; the link is dropped");
+      if (fix_) xdictionary = 0;
+    }
+  }
+
+  // A spline is drawn from control points and knots (their numbers agree
+  // with the degree: knots = control points + degree + 1, weights one per
+  // control point or none) or from fit points.  What disagrees is dropped
+  // while fit points remain; a spline left with nothing to draw is removed.
+  bool spline(Spline& s, Handle h) {
+    const std::size_t n = s.controlPoints.size();
+    if (!s.weights.empty() && s.weights.size() != n) {
+      report("bad-spline", h, "weights", true,
+             std::to_string(s.weights.size()) + " weights for " + std::to_string(n) + " control points; weights of 1 used");
+      if (fix_) {
+        s.weights.clear();
+        s.flags &= ~4;
+      }
+    }
+    const bool controlled = n > 0 && s.degree >= 1 && n >= static_cast<std::size_t>(s.degree) + 1 &&
+                            s.knots.size() == n + static_cast<std::size_t>(s.degree) + 1;
+    if (n > 0 && !controlled) {
+      report("bad-spline", h, "knots",
+             true, std::to_string(s.knots.size()) + " knots do not fit " + std::to_string(n) + " control points of degree " +
+                 std::to_string(s.degree) + (s.fitPoints.size() >= 2 ? "; the fit points are kept" : "; the spline is removed"));
+      if (fix_ && s.fitPoints.size() >= 2) {
+        s.controlPoints.clear();
+        s.knots.clear();
+        s.weights.clear();
+      }
+      return s.fitPoints.size() >= 2;
+    }
+    if (n == 0 && s.fitPoints.size() < 2) {
+      report("bad-spline", h, "controlPoints", true, "spline without control or fit points is removed");
+      return false;
+    }
+    return true;
   }
 
   Database& db_;
