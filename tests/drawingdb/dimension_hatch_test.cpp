@@ -70,6 +70,11 @@ const Measured kMeasured[] = {
 // curved edges with a dashed pattern.
 Database drawing(Release r) {
   Database db = Database::create(r);
+  db.addRecord(db.layers, "DIMS").data.colour = 3;
+  db.addRecord(db.layers, "HATCHES").data.colour = 5;
+  Record<Linetype>& dashed = db.addRecord(db.linetypes, "DASHED");
+  dashed.data.patternLength = 0.75;
+  dashed.data.dashes = {{0.5, 0}, {-0.25, 0}};
   Entity line = makeEntity(EntityKind::Line);
   std::get<Line>(line.data) = Line{{0, 0, 0}, {10, 0, 0}};
   const EntityId lineId = db.addEntity(db.modelSpace(), std::move(line));
@@ -93,7 +98,7 @@ Database drawing(Release r) {
   dims.push_back(dimensionEntity(DimensionKind::Ordinate, {0, 0, 0}, {60, 5, 0}, {64, 5, 0}, {}));
   std::get<Dimension>(dims.back().data).text = "<> mm";
   for (Entity& e : dims) {
-    e.common.layer = "0";
+    e.common.layer = "DIMS";
     e.common.colour = 3;
     const EntityId id = db.addEntity(db.modelSpace(), std::move(e));
     EXPECT_TRUE(buildDimensionBlock(db, id).ok());
@@ -122,7 +127,8 @@ Database drawing(Release r) {
   db.addEntity(db.modelSpace(), std::move(user));
 
   Entity curved = makeEntity(EntityKind::Hatch);
-  curved.common.layer = "0";
+  curved.common.layer = "HATCHES";
+  curved.common.linetype = "DASHED";
   curved.common.colour = 5;
   {
     Hatch& h = std::get<Hatch>(curved.data);
@@ -492,6 +498,8 @@ TEST(DimensionHatch, EveryReleaseReadsBackWhatItCanHold) {
       const Entity& a = db.entities[ms.entities[i]];
       const Entity& b = back.entities[ms2.entities[i]];
       EXPECT_EQ(a.common.colour, b.common.colour);
+      EXPECT_EQ(a.common.layer, b.common.layer);
+      EXPECT_TRUE(sameName(a.common.linetype, b.common.linetype));
       if (form.release >= Release::R10) {
         EXPECT_EQ(a.common.handle, b.common.handle);
       }
@@ -685,12 +693,13 @@ for e in doc.modelspace():
     elif t == "INSERT":
         n = drawn(d.name)
         t += ":" + d.name[:2]
-    print("%s|%d|%s" % (t, d.get("color", 256), " ".join(repr(float(x)) for x in n)))
+    print("%s|%d|%s|%s|%s" % (t, d.get("color", 256), d.get("layer", "0"), d.get("linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
 )PY";
 
 struct PeerEntity {
   std::string kind;
   int colour = 0;
+  std::string layer, linetype;
   std::vector<double> numbers;
 };
 
@@ -715,12 +724,16 @@ Peer readWithPeer(const std::string& dxf, const std::string& tag) {
   while (std::getline(in, line)) {
     peer.text += line + "\n";
     if (line.rfind("ERRORS ", 0) == 0) peer.errors = std::stoi(line.substr(7));
-    const auto bar1 = line.find('|'), bar2 = line.find('|', bar1 + 1);
-    if (bar1 == std::string::npos || bar2 == std::string::npos || line.rfind("AUDIT", 0) == 0) continue;
+    std::vector<std::string> parts;
+    std::stringstream fields(line);
+    for (std::string part; std::getline(fields, part, '|');) parts.push_back(part);
+    if (parts.size() < 4 || line.rfind("AUDIT", 0) == 0) continue;
     PeerEntity e;
-    e.kind = line.substr(0, bar1);
-    e.colour = std::atoi(line.substr(bar1 + 1, bar2 - bar1 - 1).c_str());
-    std::stringstream ns(line.substr(bar2 + 1));
+    e.kind = parts[0];
+    e.colour = std::atoi(parts[1].c_str());
+    e.layer = parts[2];
+    e.linetype = parts[3];
+    std::stringstream ns(parts.size() > 4 ? parts[4] : std::string());
     double v;
     while (ns >> v) e.numbers.push_back(v);
     peer.entities.push_back(std::move(e));
@@ -824,6 +837,8 @@ TEST_P(PeerReadsDimensionsAndHatches, AsWritten) {
     const bool asBlock = e.kind == EntityKind::Hatch && form.release < Release::R14;
     EXPECT_EQ(got.kind.substr(0, got.kind.find(':')), asBlock ? "INSERT" : std::string(dxfNameOf(e.kind)));
     EXPECT_EQ(got.colour, e.common.colour);
+    EXPECT_EQ(got.layer, e.common.layer);
+    EXPECT_TRUE(sameName(got.linetype, e.common.linetype)) << got.linetype;
     const std::vector<double> want = expectedNumbers(db, e, form.release);
     ASSERT_EQ(got.numbers.size(), want.size()) << peer.text;
     for (std::size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(got.numbers[k], want[k], 1e-9 * std::max(1.0, std::fabs(want[k]))) << k;
