@@ -66,7 +66,15 @@ struct CurveEnds {
   Point3 a, b;
 };
 
+// The point of an elliptic arc at parameter t.
+Point3 ellipsePoint(const DwgBoundaryCurve& c, double t) {
+  const Point3 minor{-c.majorAxis.y * c.ratio, c.majorAxis.x * c.ratio, 0};
+  return {c.center.x + c.majorAxis.x * std::cos(t) + minor.x * std::sin(t),
+          c.center.y + c.majorAxis.y * std::cos(t) + minor.y * std::sin(t), 0};
+}
+
 CurveEnds endsOf(const DwgBoundaryCurve& c) {
+  if (c.ellipse) return {ellipsePoint(c, c.startAngle), ellipsePoint(c, c.endAngle)};
   if (!c.arc) return {c.start, c.end};
   return {{c.center.x + c.radius * std::cos(c.startAngle), c.center.y + c.radius * std::sin(c.startAngle), 0},
           {c.center.x + c.radius * std::cos(c.endAngle), c.center.y + c.radius * std::sin(c.endAngle), 0}};
@@ -77,15 +85,16 @@ CurveEnds endsOf(const DwgBoundaryCurve& c) {
 // holds mirrored.
 drawingdb::HatchEdge edgeOf(const DwgBoundaryCurve& c, bool reversed) {
   drawingdb::HatchEdge e;
-  if (!c.arc) {
+  if (!c.arc && !c.ellipse) {
     e.type = 1;
     e.start = reversed ? c.end : c.start;
     e.end = reversed ? c.start : c.end;
     return e;
   }
-  e.type = 2;
+  e.type = c.ellipse ? 3 : 2;
   e.start = {c.center.x, c.center.y, 0};
-  e.radius = c.radius;
+  e.radius = c.ellipse ? c.ratio : c.radius;
+  if (c.ellipse) e.end = {c.majorAxis.x, c.majorAxis.y, 0};
   const double from = c.startAngle * kDegreesPerRadian, to = c.endAngle * kDegreesPerRadian;
   e.counterClockwise = !reversed;
   e.startAngle = reversed ? 360 - to : from;
@@ -134,7 +143,7 @@ std::vector<drawingdb::HatchPath> boundaryLoops(const std::vector<DwgBoundaryCur
   for (std::size_t i = 0; i < curves.size(); ++i) {
     ends.push_back(endsOf(curves[i]));
     // A segment without length bounds nothing.
-    if (!curves[i].arc && distance(ends[i].a, ends[i].b) == 0) taken[i] = true;
+    if (!curves[i].arc && !curves[i].ellipse && distance(ends[i].a, ends[i].b) == 0) taken[i] = true;
     grid.add(ends[i].a, 2 * i);
     grid.add(ends[i].b, 2 * i + 1);
   }
@@ -516,6 +525,17 @@ int DwgOut::ellipse(const Point3& center, const Point3& majorAxis, double ratio,
     if (shape.startParameter < 0) shape.startParameter += kTwoPi;
     shape.endParameter = std::fmod(shape.endParameter, kTwoPi);
     if (shape.endParameter < 0) shape.endParameter += kTwoPi;
+  }
+  if (collect_) {
+    DwgBoundaryCurve curve;
+    curve.ellipse = true;
+    curve.center = center;
+    curve.majorAxis = shape.majorAxis;
+    curve.ratio = shape.ratio;
+    curve.startAngle = shape.startParameter;
+    curve.endAngle = shape.endParameter;
+    boundary_.push_back(curve);
+    return 0;
   }
   drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Ellipse);
   e.data = shape;

@@ -47,15 +47,19 @@ class DwgBase {
 };
 
 // One curve of the boundary list of collect mode.  Arcs run counter-clockwise
-// from startAngle to endAngle (radians).
+// from startAngle to endAngle (radians); an elliptic arc likewise from its
+// start to its end parameter.
 struct DwgBoundaryCurve {
   bool arc = false;
+  bool ellipse = false;
   drawingdb::Point3 start;  // a segment's end points
   drawingdb::Point3 end;
   drawingdb::Point3 center;  // an arc's centre, radius and angles
   double radius = 0;
   double startAngle = 0;
   double endAngle = 0;
+  drawingdb::Point3 majorAxis;  // an elliptic arc's, relative to the centre
+  double ratio = 1;             // minor to major axis, at most 1
 };
 
 // One text part of a text element.
@@ -161,8 +165,8 @@ class DwgOut : public DwgBase {
   // The next number of a dimension block name "*D%d".
   int nextDimensionBlockNumber() { return ++dimensionBlockCounter_; }
 
-  // Collect mode: while on, lines and circles are appended to the boundary
-  // list instead of becoming entities.
+  // Collect mode: while on, lines, circles, ellipses and splines are
+  // appended to the boundary list instead of becoming entities.
   void setCollect(bool on) { collect_ = on; }
   bool collecting() const { return collect_; }
   const std::vector<DwgBoundaryCurve>& boundary() const { return boundary_; }

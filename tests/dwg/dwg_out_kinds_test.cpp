@@ -170,6 +170,30 @@ TEST_F(DwgOutKinds, BoundaryCurvesChainIntoLoops) {
   EXPECT_NEAR(arc.startAngle, 360 - 90, 1e-9);
   EXPECT_NEAR(arc.endAngle, 360 - 270, 1e-9);
 
+  // Elliptic arcs: a half ellipse closed by its chord taken backwards, and
+  // a whole one on its own.
+  out.setCollect(true);
+  ASSERT_EQ(out.line({4, 0, 0}, {-4, 0, 0}, {}), 0);
+  ASSERT_EQ(out.ellipse({0, 0, 0}, {4, 0, 0}, 0.5, 0, kPi, {}), 0);
+  ASSERT_EQ(out.ellipse({20, 0, 0}, {0, 3, 0}, 0.25, 0, 2 * kPi, {}), 0);
+  out.setCollect(false);
+  EXPECT_EQ(modelCount(), 2u);
+  ASSERT_EQ(out.hatch(solid, {}), 0);
+  const auto& ellipses = std::get<drawingdb::Hatch>(last().data);
+  ASSERT_EQ(ellipses.paths.size(), 2u);
+  ASSERT_EQ(ellipses.paths[0].edges.size(), 2u);
+  const auto& half = ellipses.paths[0].edges[1];
+  EXPECT_EQ(half.type, 3);
+  EXPECT_FALSE(half.counterClockwise);
+  EXPECT_EQ(half.end, (Point3{4, 0, 0}));
+  EXPECT_DOUBLE_EQ(half.radius, 0.5);
+  EXPECT_NEAR(half.startAngle, 180, 1e-9);
+  EXPECT_NEAR(half.endAngle, 360, 1e-9);
+  const auto& whole = ellipses.paths[1].edges.at(0);
+  EXPECT_EQ(whole.type, 3);
+  EXPECT_EQ(whole.start, (Point3{20, 0, 0}));
+  EXPECT_NEAR(whole.endAngle - whole.startAngle, 360, 1e-9);
+
   // Nothing closes, or nothing collected: no hatch, the list is emptied.
   out.setCollect(true);
   ASSERT_EQ(out.line({0, 0, 0}, {1, 0, 0}, {}), 0);
@@ -177,7 +201,7 @@ TEST_F(DwgOutKinds, BoundaryCurvesChainIntoLoops) {
   EXPECT_EQ(out.hatch(solid, {}), -1);
   EXPECT_TRUE(out.boundary().empty());
   EXPECT_EQ(out.hatch(solid, {}), -1);
-  EXPECT_EQ(modelCount(), 2u);
+  EXPECT_EQ(modelCount(), 3u);
 }
 
 // Pattern, fill and the line style layer kind of each hatch, in the mode
@@ -367,6 +391,7 @@ for e in doc.modelspace():
                 n += [k]
                 if k == 1: n += p(g.start) + p(g.end)
                 elif k == 2: n += p(g.center) + [g.radius, g.start_angle, g.end_angle, 1 if g.ccw else 0]
+                elif k == 3: n += p(g.center) + p(g.major_axis) + [g.ratio, g.start_angle, g.end_angle, 1 if g.ccw else 0]
         t += ":" + d.pattern_name
     elif t == "INSERT":
         n = [len(doc.blocks.get(d.name))]
@@ -443,6 +468,7 @@ class SavedKinds : public DwgOutKinds, public ::testing::WithParamInterface<int>
     ASSERT_EQ(out.line({40, 0, 0}, {50, 0, 0}, {}), 0);
     ASSERT_EQ(out.line({50, 0, 0}, {45, 8, 0}, {}), 0);
     ASSERT_EQ(out.line({45, 8, 0}, {40, 0, 0}, {}), 0);
+    ASSERT_EQ(out.ellipse({45, 3, 0}, {2, 0, 0}, 0.5, 0, 2 * kPi, {}), 0);
     out.setCollect(false);
     ASSERT_EQ(out.hatch({0, 0, 0, 1}, element(5, "Flaeche")), 0);
   }
@@ -494,7 +520,10 @@ TEST_P(SavedKinds, ReadBackAsBuilt) {
     ASSERT_EQ(h.paths.size(), 2u);
     EXPECT_EQ(h.paths[0].edges.size(), 4u);
     EXPECT_EQ(h.paths[1].edges.size(), 1u);
-    EXPECT_EQ(std::get<drawingdb::Hatch>(back.entities[ms[4]].data).pattern, "SOLID");
+    const auto& solid = std::get<drawingdb::Hatch>(back.entities[ms[4]].data);
+    EXPECT_EQ(solid.pattern, "SOLID");
+    ASSERT_EQ(solid.paths.size(), 2u);
+    EXPECT_EQ(solid.paths[1].edges.at(0).type, 3);
   }
 
   if (!sample::haveEzdxf()) GTEST_SKIP() << "ezdxf is not installed";
@@ -549,7 +578,8 @@ TEST_P(SavedKinds, ReadBackAsBuilt) {
               0, 1, 2, 10, 30, 3, 0, 360, 1},
              "cross hatch");
   EXPECT_EQ(peer.entities[4].kind, "HATCH:SOLID");
-  expectNear(peer.entities[4].numbers, {1, 0, 1, 0, 0, 1, 1, 3, 1, 40, 0, 50, 0, 1, 50, 0, 45, 8, 1, 45, 8, 40, 0},
+  expectNear(peer.entities[4].numbers, {1, 0, 1, 0, 0, 2, 1, 3, 1, 40, 0, 50, 0, 1, 50, 0, 45, 8, 1, 45, 8, 40, 0,
+                                          0, 1, 3, 45, 3, 2, 0, 0.5, 0, 360, 1},
              "solid fill");
 }
 
