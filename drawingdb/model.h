@@ -181,13 +181,12 @@ struct LwPolyline {
   Point3 extrusion = kNormalZ;
 };
 
-// ATTDEF: a text of a block that asks for a value when the block is
-// inserted.
-struct AttDef {
+// What ATTDEF and ATTRIB share: a text with a tag, placed and styled as
+// TEXT is.
+struct AttributeText {
   Point3 insertion;
   Point3 alignment;
   double height = 0;
-  std::string defaultValue;
   double rotation = 0;
   double widthFactor = 1;
   double oblique = 0;
@@ -196,31 +195,22 @@ struct AttDef {
   std::int32_t horizontal = 0;
   double thickness = 0;
   Point3 extrusion = kNormalZ;
-  std::string prompt;
   std::string tag;
   std::int32_t flags = 0;  // 1 invisible, 2 constant, 4 verify, 8 preset
   std::int32_t fieldLength = 0;
   std::int32_t vertical = 0;
 };
 
+// ATTDEF: a text of a block that asks for a value when the block is
+// inserted.
+struct AttDef : AttributeText {
+  std::string defaultValue;
+  std::string prompt;
+};
+
 // ATTRIB: the value of an attribute of one insert; follows its INSERT.
-struct Attrib {
-  Point3 insertion;
-  Point3 alignment;
-  double height = 0;
+struct Attrib : AttributeText {
   std::string value;
-  double rotation = 0;
-  double widthFactor = 1;
-  double oblique = 0;
-  std::string style = "Standard";
-  std::int32_t generation = 0;
-  std::int32_t horizontal = 0;
-  double thickness = 0;
-  Point3 extrusion = kNormalZ;
-  std::string tag;
-  std::int32_t flags = 0;
-  std::int32_t fieldLength = 0;
-  std::int32_t vertical = 0;
 };
 
 }  // namespace drawingdb
