@@ -22,7 +22,8 @@ double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::d
 std::string drawingOf(long n) {
   Database db = Database::create(Release::R2000);
   for (long i = 0; i < n; ++i) {
-    const std::string name = "N" + std::to_string(i);
+    std::string name = "N";
+    name += std::to_string(i);
     db.addRecord(db.layers, name);
     BlockRecord& block = db.addBlock(name);
     const std::size_t bi = db.blockIndex(block);
@@ -52,7 +53,8 @@ Row measure(long n) {
   const auto t1 = Clock::now();
   long found = 0;
   for (long i = 0; i < n; ++i) {
-    const std::string name = "n" + std::to_string(i);  // another case: found all the same
+    std::string name = "n";  // another case: found all the same
+    name += std::to_string(i);
     found += db.layers.find(name) != nullptr;
     found += db.findBlock(name) != nullptr;
   }

@@ -13,6 +13,12 @@ using namespace drawingdb;
 
 namespace {
 
+std::string numbered(const char* prefix, int i) {
+  std::string name = prefix;
+  name += std::to_string(i);
+  return name;
+}
+
 TEST(NameLookup, FollowsTheListsAsTheyChange) {
   Database db = Database::create(Release::R2000);
   db.addRecord(db.layers, "Walls");
@@ -59,7 +65,7 @@ TEST(NameLookup, FollowsTheListsAsTheyChange) {
 TEST(NameLookup, ReadingMatchesEveryBlockToItsRecord) {
   Database db = Database::create(Release::R2000);
   for (int i = 0; i < 3000; ++i) {
-    BlockRecord& b = db.addBlock("B" + std::to_string(i));
+    BlockRecord& b = db.addBlock(numbered("B", i));
     b.base = {static_cast<double>(i), 0, 0};
   }
   for (const Release r : {Release::R2000, Release::R12}) {
@@ -68,7 +74,7 @@ TEST(NameLookup, ReadingMatchesEveryBlockToItsRecord) {
     Database back;
     ASSERT_TRUE(readDxf(out.data, back).status.ok());
     for (int i = 0; i < 3000; ++i) {
-      const BlockRecord* b = back.findBlock("b" + std::to_string(i));
+      const BlockRecord* b = back.findBlock(numbered("b", i));
       ASSERT_NE(b, nullptr) << i;
       EXPECT_EQ(b->base.x, i);
     }
