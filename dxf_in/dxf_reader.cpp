@@ -288,8 +288,6 @@ Entry namedEntry(const DxfGroups& g) {
   return e;
 }
 
-}  // namespace
-
 std::int32_t addLayer(const DxfGroups& g) {
   TraceScope t("dxf110");
   auto e = namedEntry<DxfLayerEntry>(g);
@@ -300,8 +298,6 @@ std::int32_t addLayer(const DxfGroups& g) {
   return dxfReader().layers.add(std::move(e));
 }
 
-namespace {
-
 // A line type or a dimension style: its name, flags and groups.
 std::int32_t addGroupsEntry(const char* code, DxfTable<DxfGroupsEntry> DxfReaderState::*table, const DxfGroups& g) {
   TraceScope t(code);
@@ -309,11 +305,6 @@ std::int32_t addGroupsEntry(const char* code, DxfTable<DxfGroupsEntry> DxfReader
   e.groups = g.list;
   return (dxfReader().*table).add(std::move(e));
 }
-
-}  // namespace
-
-std::int32_t addLineType(const DxfGroups& g) { return addGroupsEntry("dxf210", &DxfReaderState::lineTypes, g); }
-std::int32_t addDimStyle(const DxfGroups& g) { return addGroupsEntry("dxf310", &DxfReaderState::dimStyles, g); }
 
 std::int32_t addTextStyle(const DxfGroups& g) {
   TraceScope t("dxf410");
@@ -328,13 +319,15 @@ std::int32_t addTextStyle(const DxfGroups& g) {
   return dxfReader().textStyles.add(std::move(e));
 }
 
+}  // namespace
+
 void releaseDxfReader() {
   TraceScope t("stt849");
-  freeLayers();
-  freeLineTypes();
-  freeDimStyles();
-  freeTextStyles();
   DxfReaderState& s = dxfReader();
+  s.layers.clear();
+  s.lineTypes.clear();
+  s.dimStyles.clear();
+  s.textStyles.clear();
   s.blocks.clear();
   s.inserts.clear();
   s.dimensions.clear();
@@ -459,8 +452,6 @@ bool nextSectionEntity(std::string& name) {
   return name != "ENDSEC" && name != "EOF";
 }
 
-}  // namespace
-
 int readTables() {
   TraceScope t("stt842");
   DxfReaderState& s = dxfReader();
@@ -488,8 +479,8 @@ int readTables() {
       readEntityGroups();
       try {
         if (entry == "LAYER" && table == "LAYER") addLayer(s.groups);
-        else if (entry == "LTYPE" && table == "LTYPE") addLineType(s.groups);
-        else if (entry == "DIMSTYLE" && table == "DIMSTYLE") addDimStyle(s.groups);
+        else if (entry == "LTYPE" && table == "LTYPE") addGroupsEntry("dxf210", &DxfReaderState::lineTypes, s.groups);
+        else if (entry == "DIMSTYLE" && table == "DIMSTYLE") addGroupsEntry("dxf310", &DxfReaderState::dimStyles, s.groups);
         else if (entry == "STYLE" && table == "STYLE") addTextStyle(s.groups);
       } catch (const std::bad_alloc&) {
         noMemory(t.code());
@@ -543,8 +534,6 @@ int readEntities() {
   for (std::string name; nextSectionEntity(name);) readEntity(0);
   return 0;
 }
-
-namespace {
 
 using Mapping = int (*)(std::int32_t&);
 
@@ -847,9 +836,6 @@ void reportNotCarried() {
       mfaReport("stt847", kMessages[kind], Channel::kBoth, Severity::kWarning, {s.notCarried[kind]}, {}, "", nullptr);
 }
 
-}  // namespace
-
-namespace {
 
 // Error 985, 986 or 987 when the file ended inside a section, inside an
 // entity or without its end mark "0 EOF": the line where it ended, and

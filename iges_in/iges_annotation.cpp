@@ -43,7 +43,6 @@ constexpr int kMaxStrings = 10000;
 constexpr int kMaxLeaderPoints = 100000;
 
 
-bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
 int traceLevel() { return runSettings().traceLevel; }
 double systemEpsilon() {
   const double e = assignTables().global.systemEpsilon;
@@ -108,11 +107,6 @@ int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out) 
 // The view matrix of the pass that runs, null outside view passes.
 const Transform* viewMatrixNow() { return igesStructureState().currentViewMatrix; }
 
-bool isPhysicallyDependent(const ElementRecord& e) {
-  const StatusFlags st = decodeStatus(e.de);
-  return e.dependency == 'p' || st.subordinate == 1 || st.subordinate == 3;
-}
-
 // The element's own transformation (with that of the annotation element
 // whose part it is, for a dependent part), without the view.
 bool ownMatrix(std::int32_t index, Transform& out, bool& failed) {
@@ -124,28 +118,14 @@ bool ownMatrix(std::int32_t index, Transform& out, bool& failed) {
   }
   const std::vector<const Transform*>& fathers = igesAnnotationState().fatherMatrices;
   const Transform* father = fathers.empty() ? nullptr : fathers.back();
-  if (father != nullptr && isPhysicallyDependent(element(index))) {
-    out = own != nullptr ? composeTransforms(*father, *own) : *father;
-    return true;
-  }
-  if (own != nullptr) {
-    out = *own;
-    return true;
-  }
-  return false;
+  return composeIfAny(isPhysicallyDependent(element(index)) ? father : nullptr, own, out);
 }
 
 // Own matrix and view composed; false when there is neither.
 bool finalMatrix(std::int32_t index, Transform& out, bool& failed) {
   Transform own;
   const bool hasOwn = ownMatrix(index, own, failed);
-  const Transform* view = viewMatrixNow();
-  if (view != nullptr) {
-    out = hasOwn ? composeTransforms(*view, own) : *view;
-    return true;
-  }
-  if (hasOwn) out = own;
-  return hasOwn;
+  return composeIfAny(viewMatrixNow(), hasOwn ? &own : nullptr, out);
 }
 
 
@@ -336,7 +316,7 @@ int convertLabel(std::int32_t index) {
     std::printf("            Number of sons : %d\n", sons);
   }
   --a.labelDepth;
-  if (rec == nullptr || sons == 0 || !levelIsPlus()) {
+  if (rec == nullptr || sons == 0 || !runHas(RunModeBit::kPlus)) {
     reportUnsupported(t.code(), index);
     return ConvertResult::kIgnored;
   }
@@ -458,12 +438,13 @@ int convertSymbol(std::int32_t index) {
   const bool hasMembers = element(index).sons != nullptr;
   // A tolerance symbol is written as the symbol form of its name, which
   // draws its own frame; any other symbol as the group of its members.
-  if (rec != nullptr && !failed && hasMembers && symbol.name.empty() && levelIsPlus())
+  if (rec != nullptr && !failed && hasMembers && symbol.name.empty() && runHas(RunModeBit::kPlus))
     partsPass(index, hasOwn ? &own : nullptr, symbol.members);
   if (trace) std::printf("-> cee650 : End   of General Symbol\n");
   if (failed) return ConvertResult::kError;
   setStateDeepKeepSelf(index, ElementState::kIgnored);
-  if (rec == nullptr || !hasMembers || !levelIsPlus() || (symbol.name.empty() && symbol.members.empty())) {
+  if (rec == nullptr || !hasMembers || !runHas(RunModeBit::kPlus) ||
+      (symbol.name.empty() && symbol.members.empty())) {
     reportUnsupported(t.code(), index);
     return ConvertResult::kIgnored;
   }

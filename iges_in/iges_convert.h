@@ -81,6 +81,9 @@ struct IgesConvertState {
 };
 IgesConvertState& igesConvertState();
 
+// A physically dependent element: it takes the transformation of the element
+// whose part it is.
+bool isPhysicallyDependent(const ElementRecord& e);
 // The directory data of an element for the info and name blocks of its
 // statements, and the element as the script writer takes it.
 ScriptElementData scriptDataOf(std::int32_t index);

@@ -20,6 +20,16 @@ Transform composeTransforms(const Transform& outer, const Transform& inner) {
   return m;
 }
 
+bool composeIfAny(const Transform* outer, const Transform* inner, Transform& out) {
+  if (outer == nullptr && inner == nullptr) return false;
+  if (outer == nullptr) {
+    out = *inner;
+  } else {
+    out = inner != nullptr ? composeTransforms(*outer, *inner) : *outer;
+  }
+  return true;
+}
+
 Point3 applyRotation(const Transform& m, const Point3& v) {
   return Point3{m.r[0][0] * v.x + m.r[0][1] * v.y + m.r[0][2] * v.z,
                 m.r[1][0] * v.x + m.r[1][1] * v.y + m.r[1][2] * v.z,

@@ -11,6 +11,9 @@
 
 // outer(inner(p)): inner is applied first.
 Transform composeTransforms(const Transform& outer, const Transform& inner);
+// The same where either may be missing (null): false, `out` untouched, when
+// both are.
+bool composeIfAny(const Transform* outer, const Transform* inner, Transform& out);
 Point3 applyTransform(const Transform& m, const Point3& p);
 // The rotation part only (directions, axis vectors).
 Point3 applyRotation(const Transform& m, const Point3& v);

@@ -67,11 +67,11 @@ double systemEpsilon() {
 }
 
 
-// An error text of the structure converters: to the protocol file, and to
-// standard output.
-void errorText(const char* format, std::int32_t index) {
+// An error text of the structure converters, "FEHLER (<code>) : " and the
+// text with the index: to the protocol file, and to standard output.
+void errorText(const std::string& code, const std::string& format, std::int32_t index) {
   char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, static_cast<int>(index));
+  std::snprintf(buffer, sizeof buffer, ("FEHLER (" + code + ") : " + format).c_str(), static_cast<int>(index));
   std::FILE* protocol = mfaProtocolFile();
   if (protocol != nullptr) std::fputs(buffer, protocol);
   std::fputs(buffer, stdout);
@@ -247,13 +247,12 @@ struct InstanceData {
 // none).  0 / -1 with the error text naming `c`.
 int placeInstance(std::int32_t index, const std::string& c, std::int32_t definition, InstanceData& out) {
   if (resolveMatrix(index, out.matrix) != 0) {
-    errorText(("FEHLER (" + c + ") : beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n").c_str(),
-              index);
+    errorText(c, "beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n", index);
     return -1;
   }
   out.definition = definition;
   if (out.definition == 0) {
-    errorText(("FEHLER (" + c + ") : 408 mit Index %d hat keinen Sohn !\n").c_str(), index);
+    errorText(c, "408 mit Index %d hat keinen Sohn !\n", index);
     return -1;
   }
   return 0;
@@ -278,16 +277,13 @@ int readInstance(std::int32_t index, const char* code, InstanceData& out) {
                          out);
   }
   if (!fetchText(index, text)) {
-    errorText(("FEHLER (" + c + ") : PD-Datensatz des 408'ers mit Index %d konnte nicht geholt werden !\n").c_str(),
-              index);
+    errorText(c, "PD-Datensatz des 408'ers mit Index %d konnte nicht geholt werden !\n", index);
     return -1;
   }
   Fields f{text.c_str()};
   const int pointer = f.integer();
   if (f.failed) {
-    errorText(("FEHLER (" + c + ") : 1. Parameter (Pointer) des 408'ers mit Index %d konnte nicht ermittelt werden !\n")
-                  .c_str(),
-              index);
+    errorText(c, "1. Parameter (Pointer) des 408'ers mit Index %d konnte nicht ermittelt werden !\n", index);
     return -1;
   }
   double* coordinates[3] = {&out.x, &out.y, &out.z};
@@ -295,9 +291,8 @@ int readInstance(std::int32_t index, const char* code, InstanceData& out) {
   for (int k = 0; k < 3; ++k) {
     *coordinates[k] = f.real();
     if (f.failed) {
-      errorText(("FEHLER (" + c + ") : Referenzpunkt (" + names[k] +
-                 "-wert) des 408'ers mit Index %d konnte nicht ermittelt werden !\n")
-                    .c_str(),
+      errorText(c, std::string("Referenzpunkt (") + names[k] +
+                       "-wert) des 408'ers mit Index %d konnte nicht ermittelt werden !\n",
                 index);
       return -1;
     }
@@ -316,21 +311,19 @@ const SubfigureRecord* subfigureRecordOf(std::int32_t index) {
   if (const auto* rec = dynamic_cast<const SubfigureRecord*>(e.params.get())) return rec;
   std::string text;
   if (!fetchText(index, text)) {
-    errorText("FEHLER (cee680) : PD-Datensatz des 308'ers mit Index %d konnte nicht geholt werden !\n", index);
+    errorText("cee680", "PD-Datensatz des 308'ers mit Index %d konnte nicht geholt werden !\n", index);
     return nullptr;
   }
   auto rec = std::make_unique<SubfigureRecord>();
   Fields f{text.c_str()};
   rec->depth = f.integer();
   if (f.failed) {
-    errorText("FEHLER (cee680) : 1. Parameter (Tiefe) des 308'ers mit Index %d konnte nicht ermittelt werden !\n",
-              index);
+    errorText("cee680", "1. Parameter (Tiefe) des 308'ers mit Index %d konnte nicht ermittelt werden !\n", index);
     return nullptr;
   }
   rec->name = f.string();
   if (f.failed) {
-    errorText("FEHLER (cee680) : 2. Parameter (Name) des 308'ers mit Index %d konnte nicht ermittelt werden !\n",
-              index);
+    errorText("cee680", "2. Parameter (Name) des 308'ers mit Index %d konnte nicht ermittelt werden !\n", index);
     return nullptr;
   }
   const SubfigureRecord* out = rec.get();
@@ -849,12 +842,9 @@ bool viewClipBox(std::int32_t view, const Transform& toDrawing, Point3& low, Poi
   return true;
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Groups
 
-namespace {
 
 // One group a group walk holds open: its members are converted when the
 // groups among them are written.
@@ -939,15 +929,8 @@ int closeGroup(const char* code, std::vector<OpenGroup>& open) {
   group.attributes.colour = e.de.colour;
   group.attributes.blank = decodeStatus(e.de).blank;
   group.data = scriptDataOf(g.index);
-  bool hasFinal = false;
   Transform final;
-  if (view != nullptr) {
-    final = g.own != nullptr ? composeTransforms(*view, *g.own) : *view;
-    hasFinal = true;
-  } else if (g.own != nullptr) {
-    final = *g.own;
-    hasFinal = true;
-  }
+  const bool hasFinal = composeIfAny(view, g.own, final);
   const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
   std::vector<std::int32_t> created;
   const int w = ScriptGroup(g.index, group, hasFinal ? &sm : nullptr, created);
@@ -1193,15 +1176,8 @@ int convertInstance(std::int32_t index) {
   instance.level = element(index).de.level;
   instance.data = scriptDataOf(index);
   const Transform* view = s.currentViewMatrix;
-  bool hasFinal = false;
   Transform final;
-  if (view != nullptr) {
-    final = data.matrix != nullptr ? composeTransforms(*view, *data.matrix) : *view;
-    hasFinal = true;
-  } else if (data.matrix != nullptr) {
-    final = *data.matrix;
-    hasFinal = true;
-  }
+  const bool hasFinal = composeIfAny(view, data.matrix, final);
   const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
   // The reference names the model file where the definitions are saved.
   const std::string& directory = igesStructureSettings().modelDirectory;
@@ -1334,7 +1310,7 @@ int endExpansion(std::deque<Expansion>& open) {
   open.pop_back();
   if (r != 0) return ConvertResult::kError;
   if (members.empty()) {
-    errorText("FEHLER (cee681) : Keine Sohnelemente beim 308'er mit Index %d erzeugt !\n", def);
+    errorText("cee681", "Keine Sohnelemente beim 308'er mit Index %d erzeugt !\n", def);
     mfaSetPosition(index, element(index).de.paramPointer);
     const std::string shownName = mfaCurrentName();
     mfaSetCurrentName(definitionLabel(def));
@@ -1500,9 +1476,6 @@ void ignoreDefinitions() {
       setStateDeepQuiet(i, ElementState::kIgnored);
 }
 
-}  // namespace
-
-namespace {
 
 // The drawing's border, once per drawing in drawing coordinates (outside
 // every view's world and matrix), when the view switch asks for borders.

@@ -1,4 +1,3 @@
-// Dimension statements of the KPL script.
 #include "script/dimension.h"
 
 #include <regex.h>
@@ -20,7 +19,6 @@ namespace {
 
 constexpr int kMsgNoMemory = 370;
 constexpr int kSenderQuorix = 4;  // dimension texts end in a blank
-constexpr double kDefaultHeight = 3.5;
 constexpr double kAngleShown = 0.001;  // radians; smaller angles are written as none
 constexpr double kDirectionFit = 0.001;  // sine of the angle between a leg and its line
 // Longest text the patterns are matched against; a longer one (no
@@ -63,15 +61,6 @@ std::string general(double v) {
   return b;
 }
 
-std::int32_t nextElement() {
-  ScriptState& s = scriptState();
-  const std::int32_t n = s.elementCounter++;
-  ++s.statementCounter;
-  return n;
-}
-
-void statement(const std::string& text) { scriptOut() << text << "\n"; }
-
 double normalised(double a) {
   if (!std::isfinite(a)) return 0.0;
   a = std::fmod(a, 2.0 * kPi);
@@ -84,10 +73,6 @@ double angleApart(double a, double b) {
   return std::min(d, 2.0 * kPi - d);
 }
 
-double matrixScale(const ScriptMatrix* m) {
-  if (!m) return 1.0;
-  return std::sqrt(m->r[0][0] * m->r[0][0] + m->r[1][0] * m->r[1][0] + m->r[2][0] * m->r[2][0]);
-}
 double transformAngle(const ScriptMatrix* m, double angle) {
   if (!m) return angle;
   const double dx = std::cos(angle), dy = std::sin(angle);
@@ -698,15 +683,15 @@ std::int32_t ScriptLinearDimension(std::int32_t index, const ScriptDimensionReco
   const std::int32_t e2 = ScriptPoint(0, d.attributes, nullptr, &ref, p2);
   const double s = scriptState().unitScale;
   const std::string dx = scriptNumber((line.x - p1.x) * s), dy = scriptNumber((line.y - p1.y) * s);
-  const std::int32_t n = nextElement();
+  const std::int32_t n = scriptNextElement();
   const std::string head = E(n) + "=DTCreateLinearDimension(\"" + kind + "\"," + optionsOf(d, p.raw);
   const std::string k = "," + std::to_string(d.k);
   if (toolkitRun()) {
-    statement(head + ", " + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ", {" + dx + "," + dy +
+    scriptStatement(head + ", " + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ", {" + dx + "," + dy +
               " }" + angle + ", " + DimArrowBlock(d.leaders, p.colour) + ", " + E(e1) + ", " + E(e2) + k +
               tail(index, d, p.colour));
   } else {
-    statement(head + "," + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ",{" + dx + "," + dy +
+    scriptStatement(head + "," + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ",{" + dx + "," + dy +
               "}" + angle + ",{0}, " + E(e1) + ", " + E(e2) + k + tail(index, d, p.colour));
   }
   return n;
@@ -720,10 +705,10 @@ std::int32_t ScriptDiameterDimension(std::int32_t index, const ScriptDimensionRe
   const ScriptPointXYZ line = scriptTransform(m, d.linePosition);
   if (ScriptClipPoints({scriptTransform(m, d.centre), line}) != 0) return -99;
   const Prepared p = prepare(d, texts);
-  const std::int32_t a = nextElement();
-  statement(E(a) + "=DTCreateAngleAbsolute ( " + scriptNumber(degrees(transformAngle(m, d.lineAngle))) + ", \"\" )");
-  const std::int32_t n = nextElement();
-  statement(E(n) + "=DTCreateDiameterDimension ( " + optionsOf(d, p.raw) + "," +
+  const std::int32_t a = scriptNextElement();
+  scriptStatement(E(a) + "=DTCreateAngleAbsolute ( " + scriptNumber(degrees(transformAngle(m, d.lineAngle))) + ", \"\" )");
+  const std::int32_t n = scriptNextElement();
+  scriptStatement(E(n) + "=DTCreateDiameterDimension ( " + optionsOf(d, p.raw) + "," +
             textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + "," + position(line) + "," + E(a) +
             "," + DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
   return n;
@@ -744,8 +729,8 @@ std::int32_t ScriptRadiusDimension(std::int32_t index, const ScriptDimensionReco
   const Prepared p = prepare(d, texts);
   const std::string options =
       optionsOf(d, p.raw, {shortRadius ? "\"is_shortradiusmeasure\"" : "\"is_longradiusmeasure\""});
-  const std::int32_t n = nextElement();
-  statement(E(n) + " = DTCreateRadiusDimension (" + options + "," + textBlock(p, d, DimTextForm::kIges) + "," +
+  const std::int32_t n = scriptNextElement();
+  scriptStatement(E(n) + " = DTCreateRadiusDimension (" + options + "," + textBlock(p, d, DimTextForm::kIges) + "," +
             toleranceBlock(p) + "," + position(line) + "," +
             scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," +
             DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
@@ -795,8 +780,8 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
     const std::int32_t eb = ScriptPoint(0, d.attributes, nullptr, &ref, b);
     points = ",{" + E(ev) + "," + E(ea) + "," + E(eb) + "}";
   }
-  const std::int32_t n = nextElement();
-  statement(E(n) + "=DTCreateAngularDimension(\"" + kind + "\"," + options + "," + textBlock(p, d, form) + "," +
+  const std::int32_t n = scriptNextElement();
+  scriptStatement(E(n) + "=DTCreateAngularDimension(\"" + kind + "\"," + options + "," + textBlock(p, d, form) + "," +
             toleranceBlock(p) + "," + position(line) + "," +
             scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," +
             DimArrowBlock(d.leaders, p.colour) + points + ",0" + tail(index, d, p.colour));
@@ -822,7 +807,7 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
     texts.x = at.x;
     texts.y = at.y;
     texts.angle = transformAngle(m, texts.angle);
-    texts.height *= matrixScale(m);
+    texts.height *= scriptMatrixScale(m);
     std::int32_t n = -1;
     switch (d.kind) {
       case ScriptDimKind::kAngular: n = ScriptAngularDimension(index, d, m, texts); break;

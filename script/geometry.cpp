@@ -74,6 +74,11 @@ ScriptPointXYZ scriptTransform(const ScriptMatrix* m, const ScriptPointXYZ& p) {
   return q;
 }
 
+double scriptMatrixScale(const ScriptMatrix* m) {
+  if (!m) return 1.0;
+  return std::sqrt(m->r[0][0] * m->r[0][0] + m->r[1][0] * m->r[1][0] + m->r[2][0] * m->r[2][0]);
+}
+
 void ScriptSetClipBox(double x1, double y1, double x2, double y2) {
   ScriptState& s = scriptState();
   s.clipSet = true;

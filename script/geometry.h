@@ -31,6 +31,8 @@ struct ScriptMatrix {
 };
 
 ScriptPointXYZ scriptTransform(const ScriptMatrix* m, const ScriptPointXYZ& p);
+// The scale a matrix applies to lengths (1 without matrix).
+double scriptMatrixScale(const ScriptMatrix* m);
 
 // The clip box of the view being converted: two opposite corners in the
 // coordinates the writers' matrices take the geometry to.

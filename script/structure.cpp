@@ -32,10 +32,6 @@ StructureModule& module() {
 
 const RunStateRegistrar kRunStateRegistered("script structure", resetScriptStructureState);
 
-bool graphicInfoOn() {
-  const int v = runSettings().graphicInfoMode;
-  return v != 0 && v != kNotSet;
-}
 
 
 void countStatement() { ++scriptState().statementCounter; }
@@ -85,6 +81,21 @@ double normalDegrees(double a) {
   return a;
 }
 
+// The trace line of a subfigure's begin or end and, in an EDX script, the
+// statement that brackets its group.
+int subfigureBracket(const char* code, const char* which, const char* statement, int depth,
+                     const std::string& name) {
+  TraceScope t(code);
+  if (runSettings().traceLevel > 1) {
+    std::printf("-> %s : %s Subfigure '%s' (%d)\n", code, which, name.c_str(), depth);
+  }
+  if (runState().edxOut) {
+    scriptOut() << statement << "(\"" << name << "\")\n";
+    countStatement();
+  }
+  return 0;
+}
+
 }  // namespace
 
 void resetScriptStructureState() { module() = StructureModule(); }
@@ -92,27 +103,11 @@ void resetScriptStructureState() { module() = StructureModule(); }
 void ScriptSetSymbolModelDirectory(const std::string& directory) { module().symbolModelDirectory = directory; }
 
 int ScriptSubfigureBegin(int depth, const std::string& name) {
-  TraceScope t("ses497");
-  if (runSettings().traceLevel > 1) {
-    std::printf("-> ses497 : Begin of Subfigure '%s' (%d)\n", name.c_str(), depth);
-  }
-  if (runState().edxOut) {
-    scriptOut() << "DTStartGroup(\"" << name << "\")\n";
-    countStatement();
-  }
-  return 0;
+  return subfigureBracket("ses497", "Begin of", "DTStartGroup", depth, name);
 }
 
 int ScriptSubfigureEnd(int depth, const std::string& name) {
-  TraceScope t("ses498");
-  if (runSettings().traceLevel > 1) {
-    std::printf("-> ses498 : End   of Subfigure '%s' (%d)\n", name.c_str(), depth);
-  }
-  if (runState().edxOut) {
-    scriptOut() << "DTEndGroup(\"" << name << "\")\n";
-    countStatement();
-  }
-  return 0;
+  return subfigureBracket("ses498", "End   of", "DTEndGroup", depth, name);
 }
 
 int ScriptGroup(std::int32_t index, const ScriptGroupRecord& group, const ScriptMatrix* m,
@@ -153,7 +148,7 @@ int ScriptGroup(std::int32_t index, const ScriptGroupRecord& group, const Script
             ScriptInfoText(index, &group.data) + ")\n";
     o << text;
     ScriptRecordCreated(n, created);
-    if (graphicInfoOn()) {
+    if (scriptGraphicInfoOn()) {
       const ScriptPointXYZ q = scriptTransform(m, group.reference);
       o << "SetGroupInfo (" << E(n) << "," << scriptFiniteNumber(q.x) << "," << scriptFiniteNumber(q.y) << ")\n";
     }

@@ -1,4 +1,3 @@
-// The shared reading pattern of the element fetchers (fetch_common.h).
 #include "transfer/fetch_common.h"
 
 #include <cmath>

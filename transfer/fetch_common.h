@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -77,6 +79,22 @@ void stamp(std::int32_t index, std::int32_t type, std::int32_t form, const char*
 void debugHeader(const char* name, const std::string& identifier, std::int32_t position,
                  const std::string& keyword);
 bool debugAbove(int level);
+
+// Opens the element at the position for the fetch `code` when its keyword is
+// one of `keywords`: `out` is then a new record with the element's keyword
+// and identifier (and `rest` the rest of its header line).
+template <class Record>
+bool openRecord(const char* code, std::int32_t position, std::initializer_list<std::string_view> keywords,
+                Record& out, std::string* rest = nullptr) {
+  std::string keyword, identifier;
+  if (!openElement(position, keyword, identifier, rest)) return false;
+  debugHeader(code, identifier, position, keyword);
+  if (std::find(keywords.begin(), keywords.end(), keyword) == keywords.end()) return false;
+  out = Record();
+  out.keyword = keyword;
+  out.identifier = identifier;
+  return true;
+}
 
 // [v] attribute text, [v] token, status token and (withPen) the pen.
 bool readHead(ValueReader& r, TransferRecord& out, bool withPen = true);
