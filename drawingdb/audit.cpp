@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "drawingdb/dimension_block.h"
 #include "drawingdb/dxf_fields.h"
 #include "drawingdb/schema.h"
 
@@ -37,6 +38,7 @@ class Auditor {
     entities();
     blockCycles();
     dictionaries();
+    references();
     return std::move(findings_);
   }
 
@@ -190,10 +192,75 @@ class Auditor {
           report("empty-polyline", h, "vertices", true, "polyline without vertices is removed");
           keep = false;
         }
+        if (auto* d = std::get_if<Dimension>(&e.data)) dimensionReferences(*d, id, h, blocks);
+        if (auto* t = std::get_if<Hatch>(&e.data)) keep = hatchReferences(*t, h) && keep;
         if (keep || !fix_) kept.push_back(id);
       }
       if (fix_) block.entities = std::move(kept);
     }
+    // Blocks are added only now: the loop above holds references into them.
+    for (EntityId id : unblockedDimensions_) buildDimensionBlock(db_, id);
+  }
+
+  // A dimension shows through its block: one that names none gets it
+  // built from its points.  Its style must be a dimension style of the
+  // drawing (a table that exists from R12 on).
+  void dimensionReferences(Dimension& d, EntityId id, Handle h, const std::unordered_set<std::string>& blocks) {
+    if (d.block.empty() || !blocks.count(upper(d.block))) {
+      report("undefined-block", h, "block",  true,
+             "dimension block " + (d.block.empty() ? std::string("(none)") : d.block) + " is not defined; it is built from the dimension");
+      if (fix_) unblockedDimensions_.push_back(id);
+    }
+    if (db_.release >= Release::R12 && !db_.dimstyles.records.empty() && db_.dimstyles.find(d.style) == nullptr) {
+      const Record<DimStyle>* standard = db_.dimstyles.find("Standard");
+      const std::string used = standard != nullptr ? standard->common.name : db_.dimstyles.records.front().common.name;
+      report("undefined-dimstyle", h, "style", true, "dimension style " + d.style + " is not defined; " + used + " used");
+      if (fix_) d.style = used;
+    }
+  }
+
+  // A hatch needs a boundary; the entities its loops were made from must
+  // exist (dangling ones are dropped, the loops stay), and its spline
+  // edges must have as many knots as control points and degree ask for
+  // (others become the lines of their control polygons).
+  bool hatchReferences(Hatch& t, Handle h) {
+    if (t.paths.empty()) {
+      report("empty-hatch", h, "paths", true, "hatch without boundary is removed");
+      return false;
+    }
+    for (HatchPath& p : t.paths) {
+      std::erase_if(p.sources, [&](Handle source) {
+        const HandleRef* ref = db_.find(source);
+        if (ref != nullptr && ref->kind == RefKind::Entity) return false;
+        report("dangling-reference", h, "sources", true,
+               "hatch boundary source " + formatHandle(source) + " is not an entity; the reference is removed");
+        return fix_;
+      });
+      std::vector<HatchEdge> edges;
+      for (const HatchEdge& e : p.edges) {
+        const std::size_t n = e.controlPoints.size();
+        if (e.type != 4 || (e.degree >= 1 && e.knots.size() == n + static_cast<std::size_t>(e.degree) + 1 &&
+                            (e.weights.empty() || e.weights.size() == n))) {
+          edges.push_back(e);
+          continue;
+        }
+        report("bad-spline-edge", h, "paths", true,
+               "spline edge of degree " + std::to_string(e.degree) + " with " + std::to_string(n) + " control points has " +
+                   std::to_string(e.knots.size()) + " knots and " + std::to_string(e.weights.size()) +
+                   " weights; its control polygon is used");
+        // The edge becomes the lines of its control polygon (its fit
+        // points when it has no control points), as it is drawn anyway.
+        const std::vector<Point3>& points = n > 0 ? e.controlPoints : e.fitPoints;
+        for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+          HatchEdge line;
+          line.start = points[i];
+          line.end = points[i + 1];
+          edges.push_back(line);
+        }
+      }
+      if (fix_) p.edges = std::move(edges);
+    }
+    return true;
   }
 
   // A block that inserts itself, directly or through others, cannot be
@@ -256,9 +323,133 @@ class Auditor {
     }
   }
 
+  // ------------------------------------------------------------ references
+  // What entities, records and objects name by handle or name beyond their
+  // block and layer: reactors, extension dictionaries, a leader's annotation and
+  // dimension style, the frozen layers of a viewport, the style of an
+  // MTEXT, the entities of a group; and whether a spline's numbers agree.
+  void references() {
+    std::unordered_set<Handle> layerHandles;
+    for (const Record<Layer>& r : db_.layers.records) layerHandles.insert(r.common.handle);
+    const auto styles = namesOf(db_.styles);
+    const auto dimstyles = namesOf(db_.dimstyles);
+    const Record<TextStyle>* standardStyle = db_.styles.find("Standard");
+    for (BlockRecord& block : db_.blocks) {
+      std::vector<EntityId> kept;
+      for (EntityId id : block.entities) {
+        if (id >= db_.entities.size()) continue;
+        Entity& e = db_.entities[id];
+        const Handle h = e.common.handle;
+        ownership(e.common.reactors, e.common.xdictionary, h);
+        bool keep = true;
+        if (auto* l = std::get_if<Leader>(&e.data)) {
+          const HandleRef* ref = db_.find(l->annotation);
+          if (l->annotation != 0 && (ref == nullptr || ref->kind != RefKind::Entity)) {
+            report("dangling-annotation", h, "annotation", true,
+                   "leader annotation " + formatHandle(l->annotation) + " is no entity; the leader keeps none");
+            if (fix_) l->annotation = 0;
+          }
+          if (!dimstyles.count(upper(l->dimensionStyle)) && !db_.dimstyles.records.empty()) {
+            const std::string fallback = db_.dimstyles.records.front().common.name;
+            report("undefined-dimstyle", h, "dimensionStyle", true,
+                   "dimension style " + l->dimensionStyle + " is not defined; " + fallback + " used");
+            if (fix_) l->dimensionStyle = fallback;
+          }
+        } else if (auto* v = std::get_if<Viewport>(&e.data)) {
+          std::erase_if(v->frozenLayers, [&](Handle layer) {
+            if (layerHandles.count(layer)) return false;
+            report("dangling-layer", h, "frozenLayers", true,
+                   "viewport freezes " + formatHandle(layer) + ", which is no layer; it is left out");
+            return fix_;
+          });
+        } else if (auto* m = std::get_if<MText>(&e.data); m != nullptr && !styles.count(upper(m->style))) {
+          const std::string fallback = standardStyle != nullptr ? standardStyle->common.name : "Standard";
+          report("undefined-style", h, "style", true, "text style " + m->style + " is not defined; " + fallback + " used");
+          if (fix_) m->style = fallback;
+        } else if (auto* s = std::get_if<Spline>(&e.data)) {
+          keep = spline(*s, h);
+        }
+        if (keep || !fix_) kept.push_back(id);
+      }
+      if (fix_) block.entities = std::move(kept);
+    }
+    auto records = [&](auto& table) {
+      for (auto& r : table.records) ownership(r.common.reactors, r.common.xdictionary, r.common.handle);
+    };
+    records(db_.vports);
+    records(db_.linetypes);
+    records(db_.layers);
+    records(db_.styles);
+    records(db_.views);
+    records(db_.ucs);
+    records(db_.appids);
+    records(db_.dimstyles);
+    for (BlockRecord& b : db_.blocks) ownership(b.reactors, b.xdictionary, b.handle);
+    for (Object& o : db_.objects) {
+      ownership(o.reactors, o.xdictionary, o.handle);
+      if (auto* g = std::get_if<Group>(&o.data)) {
+        std::erase_if(g->entities, [&](Handle member) {
+          const HandleRef* ref = db_.find(member);
+          if (ref != nullptr && ref->kind == RefKind::Entity) return false;
+          report("dangling-group-entity", o.handle, "entities",
+                 true, "group lists " + formatHandle(member) + ", which is no entity; it is left out");
+          return fix_;
+        });
+      }
+    }
+  }
+
+  void ownership(std::vector<Handle>& reactors, Handle& xdictionary, Handle h) {
+    std::erase_if(reactors, [&](Handle r) {
+      if (db_.find(r) != nullptr) return false;
+      report("dangling-reactor", h, "reactors", true, "reactor " + formatHandle(r) + " names nothing; it is left out");
+      return fix_;
+    });
+    if (xdictionary != 0 && db_.dictionary(xdictionary) == nullptr) {
+      report("dangling-xdictionary", h, "xdictionary", true,
+             "extension dictionary " + formatHandle(xdictionary) + " is no dictionary; the link is dropped");
+      if (fix_) xdictionary = 0;
+    }
+  }
+
+  // A spline is drawn from control points and knots (their numbers agree
+  // with the degree: knots = control points + degree + 1, weights one per
+  // control point or none) or from fit points.  What disagrees is dropped
+  // while fit points remain; a spline left with nothing to draw is removed.
+  bool spline(Spline& s, Handle h) {
+    const std::size_t n = s.controlPoints.size();
+    if (!s.weights.empty() && s.weights.size() != n) {
+      report("bad-spline", h, "weights", true,
+             std::to_string(s.weights.size()) + " weights for " + std::to_string(n) + " control points; weights of 1 used");
+      if (fix_) {
+        s.weights.clear();
+        s.flags &= ~4;
+      }
+    }
+    const bool controlled = n > 0 && s.degree >= 1 && n >= static_cast<std::size_t>(s.degree) + 1 &&
+                            s.knots.size() == n + static_cast<std::size_t>(s.degree) + 1;
+    if (n > 0 && !controlled) {
+      report("bad-spline", h, "knots",
+             true, std::to_string(s.knots.size()) + " knots do not fit " + std::to_string(n) + " control points of degree " +
+                 std::to_string(s.degree) + (s.fitPoints.size() >= 2 ? "; the fit points are kept" : "; the spline is removed"));
+      if (fix_ && s.fitPoints.size() >= 2) {
+        s.controlPoints.clear();
+        s.knots.clear();
+        s.weights.clear();
+      }
+      return s.fitPoints.size() >= 2;
+    }
+    if (n == 0 && s.fitPoints.size() < 2) {
+      report("bad-spline", h, "controlPoints", true, "spline without control or fit points is removed");
+      return false;
+    }
+    return true;
+  }
+
   Database& db_;
   bool fix_;
   std::vector<Finding> findings_;
+  std::vector<EntityId> unblockedDimensions_;
 };
 
 }  // namespace

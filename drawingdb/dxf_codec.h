@@ -20,7 +20,10 @@ struct DxfWriteOptions {
 // Writes the database as a DXF file of the release: the sections, header
 // variables, tables, classes and objects that release has and nothing it
 // lacks.  Adds to the database what the release requires and it lacks
-// (Database::completeFor); what the release cannot hold is left out.
+// (Database::completeFor).  Entities of kinds the release lacks are written
+// in the forms it has (lightweight polylines as polylines; ELLIPSE, SPLINE,
+// MTEXT, LEADER and VIEWPORT as annotation_forms.h says); other groups and
+// objects the release cannot hold are left out.
 Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options);
 
 struct DxfReadResult {

@@ -31,6 +31,13 @@ inline std::int32_t clampInt32(std::int64_t v) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
                                                             std::numeric_limits<std::int32_t>::max()));
 }
+// A real where an integer belongs: rounded towards zero into the range of
+// 32-bit integers (NaN reads as 0).
+inline std::int32_t clampInt32(double v) {
+  if (!(v == v)) return 0;
+  return static_cast<std::int32_t>(std::clamp(v, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                                              static_cast<double>(std::numeric_limits<std::int32_t>::max())));
+}
 inline double realOf(const Tag& t) {
   return t.type == TagType::Real ? t.real : static_cast<double>(t.integer);
 }
@@ -94,6 +101,13 @@ class FieldReader {
  public:
   explicit FieldReader(std::span<const Field<Obj>> fields) : fields_(fields) {}
 
+  // A count a list stated that its elements did not match.
+  struct CountMismatch {
+    std::string_view member;
+    std::int64_t stated;
+    std::size_t found;
+  };
+
   // True when a field took the tag.
   bool take(Obj& obj, const Tag& t, std::size_t remaining) {
     if constexpr (std::is_empty_v<Obj>) return false;
@@ -110,10 +124,22 @@ class FieldReader {
       const std::size_t i = (pos_ + k) % n;
       if (!fieldTakesCode(fields_[i], t.code)) continue;
       pos_ = i;
+      if (const auto* list = std::get_if<const ListDesc<Obj>*>(&fields_[i].member);
+          list != nullptr && (*list)->countCode() == t.code)
+        counts_.push_back({*list, t.integer});
       assign(obj, fields_[i], t, remaining);
       return true;
     }
     return false;
+  }
+
+  // The lists whose stated count differs from the elements read.
+  std::vector<CountMismatch> countMismatches(const Obj& obj) const {
+    std::vector<CountMismatch> out;
+    for (const auto& [list, stated] : counts_)
+      if (stated < 0 || static_cast<std::size_t>(stated) != list->size(obj))
+        out.push_back({list->member(), stated, list->size(obj)});
+    return out;
   }
 
  private:
@@ -123,7 +149,7 @@ class FieldReader {
                    [&](std::monostate) {},
                    [&](double Obj::*m) { obj.*m = realOf(t); },
                    [&](std::int32_t Obj::*m) {
-                     obj.*m = t.type == TagType::Real ? clampInt32(static_cast<std::int64_t>(t.real)) : clampInt32(t.integer);
+                     obj.*m = t.type == TagType::Real ? clampInt32(t.real) : clampInt32(t.integer);
                    },
                    [&](std::string Obj::*m) { obj.*m = std::string(t.text); },
                    [&](bool Obj::*m) { obj.*m = t.integer != 0; },
@@ -142,6 +168,7 @@ class FieldReader {
 
   std::span<const Field<Obj>> fields_;
   std::size_t pos_ = 0;
+  std::vector<std::pair<const ListDesc<Obj>*, std::int64_t>> counts_;
 };
 
 // A list of elements with their own fields: an optional count group
@@ -161,6 +188,7 @@ class ListOf final : public ListDesc<Obj> {
 
   std::string_view member() const override { return name_; }
   std::size_t size(const Obj& obj) const override { return (obj.*member_).size(); }
+  int countCode() const override { return part_ == ListPart::ElementsOnly ? -1 : countCode_; }
   bool takesCode(int code) const override {
     if (code == countCode_) return part_ != ListPart::ElementsOnly;
     if (part_ == ListPart::CountOnly) return false;
@@ -196,6 +224,72 @@ class ListOf final : public ListDesc<Obj> {
   int startCode_;
   ListPart part_;
   Span countIn_;
+};
+
+// A list of plain values (reals, points, handles), each element one group
+// (a point its X, Y and Z groups): spline knots, leader vertices, group
+// members.  An optional count group is written first; as with ListOf the
+// count and the values may be declared apart.
+template <class Obj, class T>
+class ValuesOf final : public ListDesc<Obj> {
+ public:
+  constexpr ValuesOf(std::string_view name, std::vector<T> Obj::*member, int countCode, int valueCode,
+                     ListPart part = ListPart::CountAndElements, Span z = kAllReleases)
+      : name_(name), member_(member), countCode_(countCode), valueCode_(valueCode), part_(part), z_(z) {}
+
+  std::string_view member() const override { return name_; }
+  std::size_t size(const Obj& obj) const override { return (obj.*member_).size(); }
+  int countCode() const override { return part_ == ListPart::ElementsOnly ? -1 : countCode_; }
+  bool takesCode(int code) const override {
+    if (countCode_ >= 0 && code == countCode_) return part_ != ListPart::ElementsOnly;
+    if (part_ == ListPart::CountOnly) return false;
+    if constexpr (std::is_same_v<T, Point3>)
+      return code == valueCode_ || code == valueCode_ + 10 || code == valueCode_ + 20;
+    return code == valueCode_;
+  }
+  void dxfWrite(const Obj& obj, TagWriter& w, Release r) const override {
+    const auto& v = obj.*member_;
+    if (countCode_ >= 0 && part_ != ListPart::ElementsOnly) w.integer(countCode_, static_cast<std::int64_t>(v.size()));
+    if (part_ == ListPart::CountOnly) return;
+    for (const T& e : v) {
+      if constexpr (std::is_same_v<T, Point3>) {
+        w.real(valueCode_, e.x);
+        w.real(valueCode_ + 10, e.y);
+        if (z_.has(r)) w.real(valueCode_ + 20, e.z);
+      } else if constexpr (std::is_same_v<T, Handle>) {
+        w.handle(valueCode_, e);
+      } else {
+        w.real(valueCode_, e);
+      }
+    }
+  }
+  void dxfRead(Obj& obj, const Tag& t, std::size_t remaining) const override {
+    auto& v = obj.*member_;
+    if (countCode_ >= 0 && t.code == countCode_) {
+      // Room for what the count states, never more than the rest of the
+      // file could hold.
+      if (t.integer > 0) v.reserve(std::min<std::size_t>(static_cast<std::size_t>(t.integer), remaining / 4 + 1));
+      return;
+    }
+    if constexpr (std::is_same_v<T, Point3>) {
+      if (t.code == valueCode_ || v.empty()) v.emplace_back();
+      if (t.code == valueCode_) v.back().x = realOf(t);
+      else if (t.code == valueCode_ + 10) v.back().y = realOf(t);
+      else v.back().z = realOf(t);
+    } else if constexpr (std::is_same_v<T, Handle>) {
+      v.push_back(static_cast<Handle>(t.integer));
+    } else {
+      v.push_back(realOf(t));
+    }
+  }
+
+ private:
+  std::string_view name_;
+  std::vector<T> Obj::*member_;
+  int countCode_;
+  int valueCode_;
+  ListPart part_;
+  Span z_;
 };
 
 }  // namespace drawingdb

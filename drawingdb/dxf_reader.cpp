@@ -2,8 +2,10 @@
 // the fields of its declaration.  Groups and objects it does not model are
 // kept as read; anything malformed stops the reading with a status, never
 // with a crash.
+#include <unordered_map>
 #include <unordered_set>
 
+#include "drawingdb/annotation_forms.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_fields.h"
 #include "drawingdb/dxf_tags.h"
@@ -135,7 +137,7 @@ class DxfReader {
     const double real = first.type == TagType::Real ? first.real : static_cast<double>(first.integer);
     switch (v.kind) {
       case ValueKind::Real: out = real; break;
-      case ValueKind::Int: out = first.type == TagType::Real ? clampInt32(static_cast<std::int64_t>(real)) : clampInt32(first.integer); break;
+      case ValueKind::Int: out = first.type == TagType::Real ? clampInt32(real) : clampInt32(first.integer); break;
       case ValueKind::Text: out = first.text; break;
       case ValueKind::Handle: out = static_cast<Handle>(first.integer); break;
       case ValueKind::Bool: out = first.integer != 0; break;
@@ -225,6 +227,29 @@ class DxfReader {
     }
   }
 
+  // A 102 bracket of an entity or object: the reactors and the extension
+  // dictionary go to their members, any other application's groups to
+  // `other` when given.
+  void ownership(const Tag& open, std::vector<Handle>& reactors, Handle& xdictionary, std::vector<RawTag>* other) {
+    if (open.text == "{ACAD_REACTORS" || open.text == "{ACAD_XDICTIONARY") {
+      const bool reactorList = open.text == "{ACAD_REACTORS";
+      Tag t;
+      while (tags_.next(t)) {
+        if (t.code == 0) {
+          tags_.pushBack();
+          return;
+        }
+        if (t.code == 102) return;
+        if (reactorList && t.code >= 330 && t.code <= 369 && t.integer != 0)
+          reactors.push_back(static_cast<Handle>(t.integer));
+        else if (!reactorList && t.code >= 330 && t.code <= 369 && xdictionary == 0)
+          xdictionary = static_cast<Handle>(t.integer);
+      }
+      return;
+    }
+    bracket(open, other);
+  }
+
   template <class R>
   void table(SymbolTable<R>& table, Handle handle) {
     table.handle = handle;
@@ -252,7 +277,7 @@ class DxfReader {
         } else if (g.code == spec.handleCode || (g.code == 5 && spec.handleCode == 5)) {
           rec.common.handle = static_cast<Handle>(g.integer);
         } else if (g.code == 102) {
-          bracket(g, nullptr);
+          ownership(g, rec.common.reactors, rec.common.xdictionary, nullptr);
         } else if (g.code == 330 && !ownerSeen) {
           ownerSeen = true;
         } else if (g.code == 100 && (g.text == "AcDbSymbolTableRecord" || g.text == spec.subclass)) {
@@ -287,6 +312,7 @@ class DxfReader {
         if (g.code == 5) b.handle = static_cast<Handle>(g.integer);
         else if (g.code == 2) b.name = g.text;
         else if (g.code == 340) b.layout = static_cast<Handle>(g.integer);
+        else if (g.code == 102) ownership(g, b.reactors, b.xdictionary, nullptr);
         else if (g.code == 330 && !ownerSeen) ownerSeen = true;
       });
       db_.blocks.push_back(std::move(b));
@@ -404,7 +430,7 @@ class DxfReader {
                          e.common.xdata.push_back(rawTagOf(g));
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) bracket(g, nullptr);
+                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, nullptr);
                          else u.tags.push_back(rawTagOf(g));
                        }
                      });
@@ -420,14 +446,23 @@ class DxfReader {
                          attributesFollow = g.integer != 0;
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) bracket(g, nullptr);
+                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, nullptr);
                          else if (!fields.take(data, g, tags_.remaining())) e.common.extra.push_back(rawTagOf(g));
                        }
                      });
+                     // Counts stated in the file that the elements did
+                     // not match: the elements read are kept.
+                     for (const auto& m : fields.countMismatches(data))
+                       note("count-mismatch", e.common.handle,
+                            name + " states " + std::to_string(m.stated) + " " + std::string(m.member) + " and has " +
+                                std::to_string(m.found),
+                            std::string(m.member));
                    },
                },
                e.data);
+    std::vector<std::string> frozenLayers = settleAfterRead(e);
     const auto id = static_cast<EntityId>(db_.entities.size());
+    if (!frozenLayers.empty()) frozenLayerNames_.emplace_back(id, std::move(frozenLayers));
     db_.entities.push_back(std::move(e));
     if (kind == EntityKind::Polyline) vertices(id);
     if (kind == EntityKind::Insert && attributesFollow) attributes(id);
@@ -443,7 +478,9 @@ class DxfReader {
         c.handle = static_cast<Handle>(g.integer);
         return true;
       case 330:
-        if (ownerSeen) return false;
+        // The owner stands before the kind's own groups; later 330 groups
+        // are references of the kind (a hatch's source entities).
+        if (ownerSeen || specific) return false;
         ownerSeen = true;
         c.owner = static_cast<Handle>(g.integer);
         return true;
@@ -547,7 +584,7 @@ class DxfReader {
     bool ownerSeen = false;
     groups([&](const Tag& g) {
       if (g.code == 5 && o.handle == 0 && !ownerSeen) o.handle = static_cast<Handle>(g.integer);
-      else if (g.code == 102 && !ownerSeen) bracket(g, &o.extra);
+      else if (g.code == 102 && !ownerSeen) ownership(g, o.reactors, o.xdictionary, &o.extra);
       else if (g.code == 330 && !ownerSeen) {
         ownerSeen = true;
         o.owner = static_cast<Handle>(g.integer);
@@ -567,6 +604,7 @@ class DxfReader {
     };
     if (name == "DICTIONARY" && model(Dictionary{})) o.kind = ObjectKind::Dictionary;
     else if (name == "LAYOUT" && model(Layout{})) o.kind = ObjectKind::Layout;
+    else if (name == "GROUP" && model(Group{})) o.kind = ObjectKind::Group;
     else {
       o.kind = ObjectKind::Unknown;
       o.data = UnknownObject{std::move(body)};
@@ -598,6 +636,16 @@ class DxfReader {
     db_.forEachHandle([&](Handle& h) {
       if (h == 0) h = db_.newHandle();
     });
+    // A dimension that names no style (files before R12 have no group for
+    // it, later ones may leave it out) has the default one; where the
+    // drawing has no such record, it takes the drawing's current style.
+    const std::string current = db_.header.text("$DIMSTYLE");
+    if (!db_.dimstyles.records.empty() && db_.dimstyles.find(Dimension{}.style) == nullptr &&
+        db_.dimstyles.find(current) != nullptr)
+      for (Entity& e : db_.entities)
+        if (auto* d = std::get_if<Dimension>(&e.data); d != nullptr && sameName(d->style, Dimension{}.style))
+          d->style = db_.dimstyles.find(current)->common.name;
+    frozenLayers();
     // Owners follow the structure: an entity belongs to the block that
     // lists it (files before R13 name no owners).
     for (BlockRecord& b : db_.blocks)
@@ -605,8 +653,32 @@ class DxfReader {
     db_.reindex();
   }
 
+  // The layers frozen in viewports of files before 2000 are named; now
+  // that every layer record has a handle they become handles.
+  void frozenLayers() {
+    if (frozenLayerNames_.empty()) return;
+    std::unordered_map<std::string, Handle> layers;
+    for (const Record<Layer>& r : db_.layers.records) {
+      std::string key = r.common.name;
+      for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      layers.emplace(std::move(key), r.common.handle);
+    }
+    for (auto& [id, names] : frozenLayerNames_) {
+      Entity& e = db_.entities[id];
+      auto& handles = std::get<Viewport>(e.data).frozenLayers;
+      for (std::string& n : names) {
+        std::string key = n;
+        for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        const auto it = layers.find(key);
+        if (it != layers.end()) handles.push_back(it->second);
+        else note("undefined-layer", e.common.handle, "viewport freezes layer " + n + ", which is not in the layer table");
+      }
+    }
+  }
+
   TagReader tags_;
   Database& db_;
+  std::vector<std::pair<EntityId, std::vector<std::string>>> frozenLayerNames_;
   std::vector<Finding>& findings_;
   Release release_ = Release::R12;  // files without $ACADVER read as R12
   std::string version_;

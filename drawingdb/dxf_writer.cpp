@@ -1,10 +1,15 @@
 // The DXF writer: sections in the order of the release, each object
 // through the generic walk of its declaration.
+#include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
+#include "drawingdb/annotation_forms.h"
+#include "drawingdb/dimension_block.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_fields.h"
 #include "drawingdb/dxf_tags.h"
+#include "drawingdb/hatch_fill.h"
 #include "drawingdb/schema.h"
 
 namespace drawingdb {
@@ -36,7 +41,7 @@ class DxfWriter {
     if (r_ < Release::R14)
       for (const Entity& e : db_.entities)
         if (const auto* lw = std::get_if<LwPolyline>(&e.data)) extra += lw->vertices.size() + 1;
-    seed_ = nextHandle_ + extra;
+    seed_ = nextHandle_ + extra + olderForms(nextHandle_ + extra);
     header();
     if (modern_) classes();
     tables();
@@ -52,6 +57,59 @@ class DxfWriter {
     w_.text(2, name);
   }
   void endsec() { w_.text(0, "ENDSEC"); }
+
+  // The entities of kinds the release lacks, drawn in the forms it has
+  // (annotation_forms.cpp).  They get their handles before the header
+  // states the seed: the first entity of a form keeps the handle of what
+  // it draws, the others and their vertices take new ones from `first`
+  // on.  Returns the number of handles taken.
+  Handle olderForms(Handle first) {
+    Handle next = first;
+    for (std::size_t id = 0; id < db_.entities.size(); ++id) {
+      const Entity& e = db_.entities[id];
+      if (!needsOlderForm(e, r_)) continue;
+      std::vector<Entity> form = olderForm(e, db_, r_);
+      for (std::size_t k = 0; k < form.size(); ++k) {
+        Entity& part = form[k];
+        part.common.handle = k == 0 ? e.common.handle : next++;
+        if (auto* p = std::get_if<Polyline>(&part.data)) {
+          for (Vertex& v : p->vertices) v.handle = next++;
+          p->seqend = next++;
+        }
+      }
+      olderForms_.emplace(static_cast<EntityId>(id), std::move(form));
+    }
+    return next - first;
+  }
+
+  // Whether the object or entity a handle names is in the file written.
+  bool written(Handle h) const {
+    const HandleRef* ref = db_.find(h);
+    if (ref == nullptr) return false;
+    if (ref->kind == RefKind::Object) return ref->index < db_.objects.size() && objectWritten(db_.objects[ref->index]);
+    if (ref->kind == RefKind::Entity && ref->index < db_.entities.size()) {
+      const Entity& e = db_.entities[ref->index];
+      return e.kind != EntityKind::Unknown || keptGroupsFit(e.readIn, r_);
+    }
+    return true;
+  }
+
+  // The reactors and the extension dictionary (between handle and owner).
+  void ownership(const std::vector<Handle>& reactors, Handle xdictionary) {
+    bool open = false;
+    for (const Handle h : reactors) {
+      if (!written(h)) continue;
+      if (!open) w_.text(102, "{ACAD_REACTORS");
+      open = true;
+      w_.handle(330, h);
+    }
+    if (open) w_.text(102, "}");
+    if (xdictionary != 0 && written(xdictionary)) {
+      w_.text(102, "{ACAD_XDICTIONARY");
+      w_.handle(360, xdictionary);
+      w_.text(102, "}");
+    }
+  }
 
   // -------------------------------------------------------------- header
   void header() {
@@ -164,6 +222,7 @@ class DxfWriter {
       w_.text(0, spec.record);
       if (modern_) {
         w_.handle(spec.handleCode, rec.common.handle);
+        ownership(rec.common.reactors, rec.common.xdictionary);
         w_.handle(330, t.handle);
         w_.text(100, "AcDbSymbolTableRecord");
         w_.text(100, spec.subclass);
@@ -197,6 +256,7 @@ class DxfWriter {
       for (const BlockRecord& b : db_.blocks) {
         w_.text(0, "BLOCK_RECORD");
         w_.handle(5, b.handle);
+        ownership(b.reactors, b.xdictionary);
         w_.handle(330, db_.blockTable);
         w_.text(100, "AcDbSymbolTableRecord");
         w_.text(100, "AcDbBlockTableRecord");
@@ -213,6 +273,7 @@ class DxfWriter {
     w_.text(0, name);
     if (handles_) w_.handle(5, handle);
     if (modern_) {
+      ownership(c.reactors, c.xdictionary);
       w_.handle(330, owner);
       w_.text(100, "AcDbEntity");
     }
@@ -266,7 +327,14 @@ class DxfWriter {
   }
 
   void entity(EntityId id, Handle owner, bool paper) {
-    const Entity& e = db_.entities[id];
+    if (const auto it = olderForms_.find(id); it != olderForms_.end()) {
+      for (const Entity& part : it->second) entity(part, owner, paper);
+      return;
+    }
+    entity(db_.entities[id], owner, paper);
+  }
+
+  void entity(const Entity& e, Handle owner, bool paper) {
     if (e.kind == EntityKind::Unknown) {
       if (!keptGroupsFit(e.readIn, r_)) return;
       entityHead(e.dxfName, e.common.handle, owner, paper, e.common);
@@ -286,18 +354,41 @@ class DxfWriter {
     entityHead(dxfNameOf(e.kind), e.common.handle, owner, paper, e.common);
     std::visit(Overloaded{
                    [&](const UnknownEntity&) {},
+                   [&](const Leader& l) {
+                     // An annotation the file does not hold is not named.
+                     Leader shown = l;
+                     if (shown.annotation != 0 && !written(shown.annotation)) shown.annotation = 0;
+                     writeFields<Leader>(w_, shown, fieldsOf<Leader>(), r_);
+                   },
                    [&](const auto& data) {
                      using T = std::decay_t<decltype(data)>;
                      writeFields<T>(w_, data, fieldsOf<T>(), r_);
                    },
                },
                e.data);
+    if (const auto* v = std::get_if<Viewport>(&e.data); v != nullptr && r_ < Release::R2000) {
+      // Before 2000 the view of a viewport is XDATA of its own.
+      if (keptGroupsFit(e.readIn, r_))
+        for (const RawTag& t : e.common.extra) w_.tag(tagOf(t));
+      for (const RawTag& t : viewportXdata(*v, layerNames(v->frozenLayers))) w_.tag(tagOf(t));
+      extraAndXdata({}, e.common.xdata, e.readIn);
+      return;
+    }
     extraAndXdata(e.common.extra, e.common.xdata, e.readIn);
     if (const auto* ins = std::get_if<Insert>(&e.data); ins != nullptr && !ins->attributes.empty()) {
       for (EntityId a : ins->attributes)
         if (a < db_.entities.size()) entity(a, e.common.handle, paper);
       seqend(ins->seqend != 0 ? ins->seqend : nextHandle_++, e.common.handle, paper, e.common);
     }
+  }
+
+  std::vector<std::string> layerNames(const std::vector<Handle>& handles) {
+    if (layerNames_.empty())
+      for (const Record<Layer>& r : db_.layers.records) layerNames_.emplace(r.common.handle, r.common.name);
+    std::vector<std::string> names;
+    for (const Handle h : handles)
+      if (const auto it = layerNames_.find(h); it != layerNames_.end()) names.push_back(it->second);
+    return names;
   }
 
   void blocks() {
@@ -357,6 +448,7 @@ class DxfWriter {
     w_.handle(5, o.handle);
     if (keptGroupsFit(o.readIn, r_))
       for (const RawTag& t : o.extra) w_.tag(tagOf(t));
+    ownership(o.reactors, o.xdictionary);
     w_.handle(330, o.owner);
     std::visit(Overloaded{
                    [&](const Dictionary& d) {
@@ -369,6 +461,12 @@ class DxfWriter {
                      writeFields<Dictionary>(w_, shown, fieldsOf<Dictionary>(), r_);
                    },
                    [&](const Layout& l) { writeFields<Layout>(w_, l, fieldsOf<Layout>(), r_); },
+                   [&](const Group& g) {
+                     // Members not in the file are left out of the group.
+                     Group shown = g;
+                     std::erase_if(shown.entities, [&](Handle h) { return !written(h); });
+                     writeFields<Group>(w_, shown, fieldsOf<Group>(), r_);
+                   },
                    [&](const UnknownObject& u) {
                      for (const RawTag& t : u.tags) w_.tag(tagOf(t));
                    },
@@ -391,6 +489,8 @@ class DxfWriter {
   bool handles_ = false;
   Handle nextHandle_ = 0;
   Handle seed_ = 0;
+  std::unordered_map<EntityId, std::vector<Entity>> olderForms_;
+  std::unordered_map<Handle, std::string> layerNames_;
 };
 
 }  // namespace
@@ -402,8 +502,19 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
   if (options.binary && options.release < Release::R10)
     return Status::fail(StatusCode::NotSupported, "binary DXF exists from release 10 on");
   db.completeFor(options.release);
+  buildMissingDimensionBlocks(db);
   TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision});
-  DxfWriter(db, w, options.release).write();
+  // Releases before R14 have no HATCH: a copy of the database shows each
+  // hatch as an insert of a block that draws it, and the copy is written.
+  const bool hatches = std::any_of(db.entities.begin(), db.entities.end(),
+                                   [](const Entity& e) { return std::holds_alternative<Hatch>(e.data); });
+  if (hatches && !entitySpec(EntityKind::Hatch).in.has(options.release)) {
+    Database drawn = db;
+    replaceHatchesByBlocks(drawn);
+    DxfWriter(drawn, w, options.release).write();
+  } else {
+    DxfWriter(db, w, options.release).write();
+  }
   return w.flush();
 }
 

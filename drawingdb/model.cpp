@@ -123,6 +123,12 @@ Entity makeEntity(EntityKind kind) {
     case EntityKind::AttDef: e.data = AttDef{}; break;
     case EntityKind::Attrib: e.data = Attrib{}; break;
     case EntityKind::Unknown: e.data = UnknownEntity{}; break;
+    case EntityKind::Spline: e.data = Spline{}; break;
+    case EntityKind::MText: e.data = MText{}; break;
+    case EntityKind::Leader: e.data = Leader{}; break;
+    case EntityKind::Viewport: e.data = Viewport{}; break;
+    case EntityKind::Dimension: e.data = Dimension{}; break;
+    case EntityKind::Hatch: e.data = Hatch{}; break;
   }
   return e;
 }
@@ -285,6 +291,7 @@ Object& Database::addObject(std::string dxfName, Handle owner, ObjectData data) 
   o.handle = newHandle();
   o.kind = std::holds_alternative<Dictionary>(data) ? ObjectKind::Dictionary
            : std::holds_alternative<Layout>(data)   ? ObjectKind::Layout
+           : std::holds_alternative<Group>(data)    ? ObjectKind::Group
                                                     : ObjectKind::Unknown;
   o.data = std::move(data);
   claim(o.handle, {RefKind::Object, static_cast<std::uint32_t>(objects.size() - 1), 0});
@@ -300,6 +307,38 @@ Object* Database::findObject(Handle h) {
 Dictionary* Database::dictionary(Handle h) {
   Object* o = findObject(h);
   return o == nullptr ? nullptr : std::get_if<Dictionary>(&o->data);
+}
+
+Object& Database::addGroup(std::string name, Group group) {
+  if (rootDictionary == 0 || dictionary(rootDictionary) == nullptr)
+    rootDictionary = addObject("DICTIONARY", 0, Dictionary{}).handle;
+  Handle groups = 0;
+  for (const DictionaryEntry& e : dictionary(rootDictionary)->entries)
+    if (e.name == "ACAD_GROUP" && dictionary(e.object) != nullptr) groups = e.object;
+  if (groups == 0) {
+    groups = addObject("DICTIONARY", rootDictionary, Dictionary{}).handle;
+    dictionary(rootDictionary)->entries.push_back({"ACAD_GROUP", groups});
+  }
+  const std::vector<Handle> members = group.entities;
+  Object& o = addObject("GROUP", groups, std::move(group));
+  o.reactors.push_back(groups);
+  dictionary(groups)->entries.push_back({std::move(name), o.handle});
+  for (const Handle h : members) {
+    const HandleRef* ref = find(h);
+    if (ref == nullptr || ref->kind != RefKind::Entity) continue;
+    std::vector<Handle>& reactors = entities[ref->index].common.reactors;
+    if (std::find(reactors.begin(), reactors.end(), o.handle) == reactors.end()) reactors.push_back(o.handle);
+  }
+  return o;
+}
+
+std::string Database::groupName(Handle group) {
+  const Object* o = findObject(group);
+  if (o == nullptr) return {};
+  if (const Dictionary* d = dictionary(o->owner))
+    for (const DictionaryEntry& e : d->entries)
+      if (e.object == group) return e.name;
+  return {};
 }
 
 // ---------------------------------------------------------------- defaults

@@ -223,19 +223,33 @@ struct Attrib {
   std::int32_t vertical = 0;
 };
 
+}  // namespace drawingdb
+
+#include "drawingdb/model_dimension_hatch.h"
+
+namespace drawingdb {
+
 // An entity of a kind the toolkit does not model: every group after the
 // common ones, as read.
 struct UnknownEntity {
   std::vector<RawTag> tags;
 };
 
+}  // namespace drawingdb
+
+// SPLINE, MTEXT, LEADER, VIEWPORT and GROUP (they use Point3 above).
+#include "drawingdb/model_annotation.h"
+
+namespace drawingdb {
+
 enum class EntityKind : std::uint8_t {
-  Line, Point, Circle, Arc, Text, Ellipse, Solid, Trace, Face3d, Insert, Polyline, LwPolyline, AttDef, Attrib, Unknown
+  Line, Point, Circle, Arc, Text, Ellipse, Solid, Trace, Face3d, Insert, Polyline, LwPolyline, AttDef, Attrib, Unknown,
+  Spline, MText, Leader, Viewport, Dimension, Hatch
 };
 
 using EntityData =
     std::variant<Line, PointEntity, Circle, Arc, Text, Ellipse, Solid, Face3d, Insert, Polyline, LwPolyline, AttDef,
-                 Attrib, UnknownEntity>;
+                 Attrib, UnknownEntity, Spline, MText, Leader, Viewport, Dimension, Hatch>;
 
 // Groups every entity has.
 struct EntityCommon {
@@ -248,6 +262,10 @@ struct EntityCommon {
   double linetypeScale = 1;
   bool invisible = false;
   bool paperSpace = false;
+  // Objects told of changes to the entity (102 {ACAD_REACTORS) and the
+  // entity's own dictionary (102 {ACAD_XDICTIONARY), from R13 on.
+  std::vector<Handle> reactors;
+  Handle xdictionary = 0;
   std::vector<RawTag> extra;  // groups of the entity the toolkit does not model
   std::vector<RawTag> xdata;  // 1001 and after
 };
@@ -388,6 +406,8 @@ struct RecordCommon {
   Handle owner = 0;
   std::string name;
   std::int32_t flags = 0;
+  std::vector<Handle> reactors;  // as on entities
+  Handle xdictionary = 0;
   std::vector<RawTag> extra;
   std::vector<RawTag> xdata;
 };
@@ -420,6 +440,8 @@ struct BlockRecord {
   std::string xrefPath;
   std::string description;
   Handle layout = 0;  // LAYOUT object of *Model_Space and *Paper_Space
+  std::vector<Handle> reactors;  // of the block record, as on entities
+  Handle xdictionary = 0;
   std::vector<EntityId> entities;
   std::vector<RawTag> extra;
 };
@@ -486,8 +508,8 @@ struct UnknownObject {
   std::vector<RawTag> tags;
 };
 
-enum class ObjectKind : std::uint8_t { Dictionary, Layout, Unknown };
-using ObjectData = std::variant<Dictionary, Layout, UnknownObject>;
+enum class ObjectKind : std::uint8_t { Dictionary, Layout, Unknown, Group };
+using ObjectData = std::variant<Dictionary, Layout, UnknownObject, Group>;
 
 struct Object {
   ObjectKind kind = ObjectKind::Unknown;
@@ -495,7 +517,9 @@ struct Object {
   Handle handle = 0;
   Handle owner = 0;
   Release readIn = kNewestRelease;
-  std::vector<RawTag> extra;  // reactor and extension dictionary groups
+  std::vector<Handle> reactors;  // as on entities
+  Handle xdictionary = 0;
+  std::vector<RawTag> extra;  // other 102 groups of applications, as read
   ObjectData data;
 };
 
@@ -620,6 +644,12 @@ class Database {
   Object& addObject(std::string dxfName, Handle owner, ObjectData data);
   Object* findObject(Handle h);
   Dictionary* dictionary(Handle h);
+  // Adds a GROUP object named `name` to the ACAD_GROUP dictionary (made
+  // when missing) and makes the group a reactor of each of its entities.
+  Object& addGroup(std::string name, Group group);
+  // The name of a group object (its key in the ACAD_GROUP dictionary);
+  // empty when it is not there.
+  std::string groupName(Handle group);
 
  private:
   Handle nextHandle_ = 1;

@@ -485,6 +485,9 @@ constexpr EntitySpec kEntitySpecs[] = {
     {EntityKind::Polyline, "POLYLINE", kAllReleases}, {EntityKind::LwPolyline, "LWPOLYLINE", kR14On},
     {EntityKind::AttDef, "ATTDEF", kAllReleases},     {EntityKind::Attrib, "ATTRIB", kAllReleases},
     {EntityKind::Unknown, "", kAllReleases},
+    {EntityKind::Spline, "SPLINE", kR13On},           {EntityKind::MText, "MTEXT", kR13On},
+    {EntityKind::Leader, "LEADER", kR13On},           {EntityKind::Viewport, "VIEWPORT", kR12On},
+    {EntityKind::Dimension, "DIMENSION", kAllReleases}, {EntityKind::Hatch, "HATCH", kR14On},
 };
 
 constexpr bool specsInKindOrder() {

@@ -50,6 +50,9 @@ struct ListDesc {
   virtual void dxfWrite(const Obj& obj, TagWriter& w, Release r) const = 0;
   // Takes one tag of the list; `remaining` bounds what a count may reserve.
   virtual void dxfRead(Obj& obj, const Tag& t, std::size_t remaining) const = 0;
+  // The group that states the number of elements (-1: none); a reader
+  // compares it with the elements that follow.
+  virtual int countCode() const { return -1; }
 };
 
 // A group written with a fixed value and skipped on reading (the

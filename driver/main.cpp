@@ -11,6 +11,8 @@
 #include "driver/command_line.h"
 #include "driver/dispatcher.h"
 #include "dwg/toolkit.h"
+#include "support/builtin_texts.h"
+#include "support/messages.h"
 #include "support/program_dir.h"
 #include "support/run_state.h"
 #include "support/trace.h"
@@ -31,6 +33,29 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
 }
 
 
+// The switch of a toolkit direction, for the messages.
+const char* toolkitSwitch(const std::string& phase) {
+  if (phase == "DXFO") return "-dxfout";
+  if (phase == "DWGO") return "-dwgout";
+  if (phase == "DWGI") return "-dwgin";
+  return "-dxfin";
+}
+
+// No toolkit direction runs end to end yet: the output loop does not hand
+// its elements to the database builder (dwg/dwg_out.h), and no drawing is
+// read through the toolkit.  A run of one is refused once the toolkit has
+// started, before anything is written, instead of ending as an unknown
+// direction or as a success without output.
+void refuseToolkitDirection(const RunRequest& request) {
+  const bool german = isGerman(request.language);
+  char text[256];
+  mfaFormat(builtinText(BuiltinMessage::kToolkitDirectionMissing, german), {}, toolkitSwitch(request.phase),
+            text, sizeof text);
+  std::printf("-> %s\n", text);
+  std::fflush(nullptr);
+  _exit(exitStatusOf({RunEnd::kToolkit}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,10 +75,11 @@ int main(int argc, char** argv) {
 
   if (request.directionCount > 0 && request.fileCount > 2) {
     runState().installDir = programDirectory(programPath);
-    if (initialiseToolkit(request.useToolkit, isGerman(request.language)) != 0) {
+    if (initialiseToolkit(request.useToolkit, isGerman(request.language), runState().installDir) != 0) {
       std::fflush(nullptr);
       _exit(exitStatusOf({RunEnd::kToolkit}));
     }
+    if (request.useToolkit != 0) refuseToolkitDirection(request);
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
     // The process ends at once; what is still buffered is written first.

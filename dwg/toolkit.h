@@ -1,9 +1,16 @@
-// The drawing-database toolkit of the DWG and toolkit-DXF directions.
+// The start of the drawing database toolkit for the DWG and toolkit-DXF
+// directions.
 #pragma once
 
-// Starts the toolkit for a run that uses it (useToolkit != 0); 0 when the
-// run needs none.  This program is built without a toolkit, so its start
-// cannot succeed: the toolkit's message is printed in the program's own
-// language (German when `german`) and -1 returned, and the run is refused
-// instead of reporting success without writing anything.
-int initialiseToolkit(int useToolkit, bool german);
+#include <cstdio>
+#include <string>
+
+// Starts the toolkit for a run that uses it (useToolkit != 0): reads the
+// start-up data "ririzidedareru/DWGINIT.DAT" of the program directory into
+// dwgStartData().  0 when the run needs no toolkit or the data was read.
+// When the file is missing or unreadable, or its contents are refused (the
+// line and what is wrong are said first), the toolkit's message is printed
+// on `out` in the program's own language (German when `german`) and -1
+// returned: the run is refused.
+int initialiseToolkit(int useToolkit, bool german, const std::string& programDirectory,
+                      std::FILE* out = stdout);

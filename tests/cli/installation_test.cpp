@@ -217,4 +217,39 @@ TEST(Installation, MessageFileThatCannotBeUsedEndsTheRun) {
       << r.err;
 }
 
+TEST(Installation, ToolkitStartUpData) {
+  // The toolkit directions start by reading DWGINIT.DAT of the data tree:
+  // missing or damaged, the toolkit's message and status 9, a damaged file
+  // with the line and what is wrong first; nothing is written either way.
+  constexpr char kToolkitError[] = "-> DWG-Toolkit error !\n   file DWGINIT.DAT not found !!!\n\n";
+  Installation installation;
+  installation.copyMessageFiles();
+  TempDir dir;
+  const std::string config = dir.write("run.config", protocolHere(dir));
+  dir.write("in.trf", "");
+  const std::vector<std::string> args = {"-lang", "english", "-dxfout", "out.dxf", "in.trf", config};
+  const std::string start = installation.dataDir() + "/DWGINIT.DAT";
+  const struct {
+    const char* what;
+    std::string contents;  // "" no file
+    std::string printed;
+  } cases[] = {
+      {"missing", "", kToolkitError},
+      {"damaged", "linetype A\nlayer 0 300 A\n",
+       "-> The start-up file " + start + " is damaged, line 2: a value is no number or out of its range\n" +
+           kToolkitError},
+      {"installed", readWholeFile(kData + "/DWGINIT.DAT"),
+       "-> The direction -dxfout is not available in this program, the run ends\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.contents.empty()) writeFile(start, c.contents);
+    const ProgramResult r = runProgram(installation.program(), args, dir.path());
+    EXPECT_EQ(r.status, 9);
+    EXPECT_EQ(r.out, c.printed);
+    EXPECT_FALSE(fs::exists(dir.path() + "/out.dxf"));
+    EXPECT_FALSE(fs::exists(dir.path() + "/in.trf.prot"));
+  }
+}
+
 }  // namespace

@@ -42,8 +42,9 @@ std::string slurp(const std::string& path) {
   return s.str();
 }
 
-const std::set<std::string> kModelled = {"LINE",  "POINT",  "CIRCLE", "ARC",      "TEXT",       "SOLID",  "TRACE",
-                                         "3DFACE", "INSERT", "POLYLINE", "LWPOLYLINE", "ELLIPSE", "ATTDEF"};
+const std::set<std::string> kModelled = {"LINE",   "POINT",  "CIRCLE",   "ARC",        "TEXT",    "SOLID",
+                                         "TRACE",  "3DFACE", "INSERT",   "POLYLINE",   "LWPOLYLINE", "ELLIPSE",
+                                         "ATTDEF", "SPLINE", "MTEXT",    "LEADER",     "DIMENSION", "HATCH"};
 
 std::string kindOf(const sample::PeerEntity& e) { return e.kind.substr(0, e.kind.find(':')); }
 
@@ -95,9 +96,10 @@ TEST_P(CorpusRoundTrip, ReadWrittenAndSeenAlike) {
   ASSERT_TRUE(read.status.ok()) << read.status.detail;
   for (const Finding& f : read.findings) ADD_FAILURE() << f.code << ": " << f.detail;
   // The files are sound: the audit misses at most a table record that
-  // older files may leave out.
+  // older files may leave out, or an object that was told of changes to
+  // an entity and is gone (the files keep such reactors).
   for (const Finding& f : audit(db, {false}))
-    if (f.code != "missing-record") ADD_FAILURE() << "audit: " << f.code << ": " << f.detail;
+    if (f.code != "missing-record" && f.code != "dangling-reactor") ADD_FAILURE() << "audit: " << f.code << ": " << f.detail;
   if (!sample::haveEzdxf()) GTEST_SKIP() << "ezdxf is not installed";
   const bool binary = bytes.rfind("AutoCAD Binary DXF", 0) == 0;
   int lines3d = 0;

@@ -80,6 +80,14 @@ TEST(Declarations, CoverEveryMember) {
   expectCovered<DictionaryEntry>("DictionaryEntry");
   expectCovered<Layout>("Layout");
   expectCovered<UnknownObject>("UnknownObject");
+  expectCovered<Spline>("Spline");
+  expectCovered<MText>("MText");
+  expectCovered<Leader>("Leader");
+  expectCovered<Viewport>("Viewport");
+  expectCovered<Group>("Group");
+  expectCovered<Dimension>("Dimension");
+  expectCovered<Hatch>("Hatch");
+  expectCovered<HatchLine>("HatchLine");
 }
 
 // Within one subclass no two fields share a group code (a reader could
@@ -112,6 +120,13 @@ TEST(Declarations, CodesAreDistinctWithinASubclass) {
   expectDistinctCodes<Vport>("Vport");
   expectDistinctCodes<DimStyle>("DimStyle");
   expectDistinctCodes<Layout>("Layout");
+  expectDistinctCodes<Spline>("Spline");
+  expectDistinctCodes<MText>("MText");
+  expectDistinctCodes<Leader>("Leader");
+  expectDistinctCodes<Viewport>("Viewport");
+  expectDistinctCodes<Group>("Group");
+  expectDistinctCodes<Dimension>("Dimension");
+  expectDistinctCodes<HatchLine>("HatchLine");
   std::set<std::string_view> names;
   for (const HeaderVar& v : headerVars()) EXPECT_TRUE(names.insert(v.name).second) << v.name;
 }
@@ -236,6 +251,46 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
       if (const auto* p = std::get_if<LwPolyline>(&a.data)) {
         const auto& q = std::get<LwPolyline>(b.data);
         for (std::size_t k = 0; k < p->vertices.size(); ++k) expectSameFields(p->vertices[k], q.vertices[k], form.release);
+      }
+    }
+    // Paper space: the viewport, where the release has it.
+    const BlockRecord& ps = db.paperSpace();
+    const BlockRecord& ps2 = back.paperSpace();
+    ASSERT_EQ(ps.entities.size(), ps2.entities.size());
+    for (std::size_t i = 0; i < ps.entities.size(); ++i) {
+      const Entity& a = db.entities[ps.entities[i]];
+      const Entity& b = back.entities[ps2.entities[i]];
+      ASSERT_EQ(a.kind, b.kind);
+      ASSERT_EQ(a.kind, EntityKind::Viewport);
+      const Viewport& v = std::get<Viewport>(a.data);
+      const Viewport& w = std::get<Viewport>(b.data);
+      expectSameFields(v, w, form.release);
+      // Before 2000 the view travels as XDATA; it reads back all the same.
+      EXPECT_EQ(v.viewCenter, w.viewCenter);
+      EXPECT_EQ(v.viewHeight, w.viewHeight);
+      EXPECT_EQ(v.twist, w.twist);
+      EXPECT_EQ(v.flags, w.flags);
+      // Layer records carry handles from R13 on; before, by name.
+      ASSERT_EQ(v.frozenLayers.size(), w.frozenLayers.size());
+      auto layerName = [](const Database& d, Handle h) {
+        for (const auto& r : d.layers.records)
+          if (r.common.handle == h) return r.common.name;
+        return std::string("?");
+      };
+      for (std::size_t k = 0; k < v.frozenLayers.size(); ++k)
+        EXPECT_EQ(layerName(db, v.frozenLayers[k]), layerName(back, w.frozenLayers[k]));
+      EXPECT_TRUE(b.common.xdata.empty());
+    }
+    // The MTEXT and its leader point at each other.
+    for (std::size_t i = 0; i < ms.entities.size(); ++i) {
+      const Entity& a = db.entities[ms.entities[i]];
+      const Entity& b = back.entities[ms2.entities[i]];
+      EXPECT_EQ(a.common.reactors, b.common.reactors) << a.dxfName;
+      if (const auto* l = std::get_if<Leader>(&a.data)) {
+        EXPECT_EQ(l->annotation, std::get<Leader>(b.data).annotation);
+      }
+      if (const auto* m = std::get_if<MText>(&a.data)) {
+        EXPECT_EQ(m->value, std::get<MText>(b.data).value);
       }
     }
     // The tables and their records.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "drawingdb/dxf_codec.h"
 #include "sample_drawing.h"
@@ -62,6 +63,24 @@ TEST_P(PeerReadsWrittenFiles, EntitiesAndAuditAsWritten) {
     if (x.kind == "INSERT") {
       EXPECT_TRUE(got.kind == "INSERT:B1:3:PART=P-17" || got.kind == "INSERT:B1:3") << got.kind;
     }
+  }
+  // The viewport of paper space with its view and frozen layer (R11 on).
+  // Before 2000 the view is XDATA, which the peer leaves uninterpreted:
+  // there only the frame is compared (the reader's round trips check the
+  // view).
+  const bool viewSeen = form.release >= Release::R2000;
+  ASSERT_EQ(peer.paper.size(), 1u) << peer.auditText;
+  EXPECT_EQ(peer.paper[0].substr(0, peer.paper[0].find('|')), viewSeen ? "VIEWPORT:1:WALLS" : "VIEWPORT:0:");
+  std::stringstream numbers(peer.paper[0].substr(peer.paper[0].find('|') + 1));
+  std::vector<double> got;
+  for (double v; numbers >> v;) got.push_back(v);
+  const std::vector<double> want{150, 100, 0, 120, 80, 2, 30, 40, 64, 15};
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t k = 0; k < (viewSeen ? want.size() : 6); ++k) EXPECT_NEAR(got[k], want[k], 1e-9) << k;
+  if (form.release >= Release::R13) {
+    int leaders = 0;
+    for (const auto& e : peer.entities) leaders += e.kind == "LEADER:Standard:annotated" ? 1 : 0;
+    EXPECT_EQ(leaders, 1);
   }
   if (!HasFailure()) std::remove(path.c_str());
 }

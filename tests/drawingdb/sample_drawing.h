@@ -196,6 +196,59 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
     f.corner4 = {0, 1, 4};
     add(std::move(e), {"3DFACE", "0", 256, "BYLAYER", {0, 0, 1, 1, 0, 2, 1, 1, 3, 0, 1, 4}});
   }
+  if (modern) {
+    Entity e = entity(EntityKind::Spline, "WALLS", 5);
+    Spline& sp = std::get<Spline>(e.data);
+    sp.flags = 8 | 4;
+    sp.degree = 2;
+    sp.knots = {0, 0, 0, 0.5, 1, 1, 1};
+    sp.controlPoints = {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}};
+    sp.weights = {1, 0.5, 2, 1};
+    sp.fitPoints = {{0, 0, 0}, {4, 0, 0}};
+    sp.startTangent = {1, 1, 0};
+    add(std::move(e), {"SPLINE", "WALLS", 5, "BYLAYER",
+                       {2, 12, 0, 0, 0, 0.5, 1, 1, 1, 0, 0, 0, 1, 2, 0, 3, 2, 0, 4, 0, 0, 1, 0.5, 2, 1, 0, 0, 0, 4, 0, 0}});
+    // A text longer than one group holds, with two-byte characters.
+    std::string text = "First line\\Psecond line ";
+    while (text.size() < 600) text += "\xc3\xa4" "bc ";
+    Entity m = entity(EntityKind::MText, textLayer, 3);
+    MText& mt = std::get<MText>(m.data);
+    mt.insertion = {10, 20, 0};
+    mt.height = 1.5;
+    mt.referenceWidth = 30;
+    mt.attachment = 5;
+    mt.value = text;
+    mt.style = "ISO";
+    mt.xAxis = {0, 1, 0};
+    add(std::move(m), {"MTEXT", textLayer, 3, "BYLAYER", {10, 20, 0, 1.5, 30, 5, 0, 1, 0}});
+    const Handle note = db.entities[db.modelSpace().entities.back()].common.handle;
+    Entity l = entity(EntityKind::Leader, "0", 1);
+    Leader& ld = std::get<Leader>(l.data);
+    ld.dimensionStyle = "Standard";
+    ld.creation = 0;
+    ld.vertices = {{0, 0, 0}, {5, 5, 0}, {9.5, 5, 0}};
+    ld.annotation = note;
+    ld.textHeight = 1.5;
+    add(std::move(l), {"LEADER", "0", 1, "BYLAYER", {0, 0, 0, 5, 5, 0, 9.5, 5, 0, 1, 0}});
+    // The text follows its leader.
+    db.entities[db.modelSpace().entities[db.modelSpace().entities.size() - 2]].common.reactors.push_back(
+        db.entities[db.modelSpace().entities.back()].common.handle);
+  }
+  if (release >= Release::R12) {
+    Entity v = entity(EntityKind::Viewport);
+    v.common.paperSpace = true;
+    Viewport& vp = std::get<Viewport>(v.data);
+    vp.center = {150, 100, 0};
+    vp.width = 120;
+    vp.height = 80;
+    vp.id = 2;
+    vp.viewCenter = {30, 40, 0};
+    vp.viewHeight = 64;
+    vp.twist = 15;
+    vp.flags = 32768 | 32 | 256 | 4096;
+    vp.frozenLayers = {db.layers.find("WALLS")->common.handle};
+    db.addEntity(db.paperSpace(), std::move(v));
+  }
   if (expected) *expected = std::move(exp);
   return db;
 }
@@ -243,7 +296,26 @@ for e in doc.modelspace():
         t += ":" + d.name + ":" + str(len(doc.blocks.get(d.name)))
         for a in e.attribs: t += ":" + a.dxf.tag + "=" + a.dxf.text
     elif t == "ELLIPSE": n = p(d.center) + p(d.major_axis) + [d.ratio, d.start_param, d.end_param]
+    elif t == "SPLINE":
+        n = [d.degree, d.flags] + [float(k) for k in e.knots]
+        for c in e.control_points: n += p(c)
+        n += [float(w) for w in e.weights]
+        for c in e.fit_points: n += p(c)
+    elif t == "MTEXT":
+        n = p(d.insert) + [d.char_height, g(d, "width", 0.0), d.attachment_point] + p(g(d, "text_direction", (1, 0, 0)))
+        t += ":" + str(len(e.text)) + ":" + d.style
+    elif t == "LEADER":
+        for v in e.vertices: n += p(v)
+        n += [d.has_arrowhead, d.path_type]
+        t += ":" + d.dimstyle + ":" + ("annotated" if g(d, "annotation_handle", "0") not in ("0", None) else "plain")
     print("%s|%s|%d|%s|%s" % (t, g(d, "layer", "0"), g(d, "color", 256), g(d, "linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
+for e in doc.layout("Layout1") if "Layout1" in doc.layouts else []:
+    if e.dxftype() != "VIEWPORT": continue
+    d = e.dxf
+    n = p(d.center) + [d.width, d.height, d.id] + p(d.view_center_point)[:2] + [d.view_height, d.view_twist_angle]
+    print("PAPER VIEWPORT:%d:%s" % (len(e.frozen_layers), ",".join(e.frozen_layers)) + "|" + " ".join(repr(float(x)) for x in n))
+for g in doc.groups:
+    print("GROUP %s|%s|%d|%d" % (g[0], g[1].dxf.description, g[1].dxf.selectable, len(g[1])))
 )PY";
 
 struct PeerEntity {
@@ -258,6 +330,8 @@ struct PeerResult {
   int errors = -1;
   std::string auditText;
   std::vector<PeerEntity> entities;
+  std::vector<std::string> paper;   // "VIEWPORT:...|numbers" of paper space
+  std::vector<std::string> groups;  // "name|description|selectable|entities"
 };
 
 inline PeerResult readWithPeer(const std::string& path) {
@@ -277,6 +351,10 @@ inline PeerResult readWithPeer(const std::string& path) {
   while (std::getline(in, line)) {
     if (line.rfind("ERRORS ", 0) == 0) {
       r.errors = std::stoi(line.substr(7));
+    } else if (line.rfind("PAPER ", 0) == 0) {
+      r.paper.push_back(line.substr(6));
+    } else if (line.rfind("GROUP ", 0) == 0) {
+      r.groups.push_back(line.substr(6));
     } else if (line.rfind("AUDIT ", 0) == 0) {
       r.auditText += line + "\n";
     } else if (std::count(line.begin(), line.end(), '|') == 4) {

@@ -1,0 +1,448 @@
+#include "drawingdb/dimension_block.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <unordered_set>
+
+#include "drawingdb/plane.h"
+
+namespace drawingdb {
+namespace {
+
+using namespace plane;
+
+// The number of the next *D<n> block: one above the highest in use.
+std::int64_t nextDimensionNumber(const Database& db) {
+  std::int64_t highest = 0;
+  for (const BlockRecord& b : db.blocks) {
+    if (b.name.size() < 3 || b.name[0] != '*' || (b.name[1] != 'D' && b.name[1] != 'd')) continue;
+    std::int64_t n = 0;
+    const char* first = b.name.data() + 2;
+    const char* last = b.name.data() + b.name.size();
+    const auto [ptr, ec] = std::from_chars(first, last, n);
+    if (ec == std::errc() && ptr == last && n > highest) highest = n;
+  }
+  return highest + 1;
+}
+
+bool isDimensionBlockName(std::string_view n) { return n.size() >= 2 && n[0] == '*' && (n[1] == 'D' || n[1] == 'd'); }
+
+const DimStyle& styleOf(const Database& db, const Dimension& d) {
+  static const DimStyle defaults{};
+  if (const Record<DimStyle>* r = db.dimstyles.find(d.style)) return r->data;
+  if (!db.dimstyles.records.empty()) return db.dimstyles.records.front().data;
+  return defaults;
+}
+
+std::string textStyleName(const Database& db, const DimStyle& s) {
+  if (s.textStyle != 0)
+    for (const Record<TextStyle>& r : db.styles.records)
+      if (r.common.handle == s.textStyle) return r.common.name;
+  if (const Record<TextStyle>* r = db.styles.find("Standard")) return r->common.name;
+  return "Standard";
+}
+
+// A text angle that reads from the left or from below: within (-90, 90].
+double readable(double degreesAngle) {
+  double a = std::fmod(degreesAngle, 360.0);
+  if (a <= -90) a += 360;
+  if (a > 270) a -= 360;
+  if (a > 90) a -= 180;
+  return a;
+}
+
+// Draws one dimension into its block.
+class Drawer {
+ public:
+  Drawer(Database& db, std::size_t block, const Dimension& d, const DimStyle& s, std::string textStyle)
+      : db_(db), block_(block), d_(d), s_(s), textStyle_(std::move(textStyle)) {
+    const double scale = s.scale > 0 && std::isfinite(s.scale) ? s.scale : 1;
+    auto sized = [&](double v) { return std::isfinite(v * scale) ? v * scale : 0.0; };
+    arrow_ = sized(s.arrowSize);
+    tick_ = sized(s.tickSize);
+    exo_ = sized(s.extensionOffset);
+    exe_ = sized(s.extensionExtend);
+    height_ = sized(s.textHeight);
+    gap_ = std::fabs(sized(s.gap));
+    centre_ = sized(s.centerMark);
+    z_ = std::isfinite(d.definition.z) ? d.definition.z : 0;
+    auto colour = [](std::int32_t c) { return c >= 0 && c <= 256 ? c : 0; };
+    lineColour_ = colour(s.lineColour);
+    extensionColour_ = colour(s.extensionColour);
+    textColour_ = colour(s.textColour);
+  }
+
+  // Returns the measurement; `textMid` receives the text position.
+  double draw(Point3& textMid) {
+    switch (dimensionKind(d_)) {
+      case DimensionKind::Linear:
+      case DimensionKind::Aligned: return linear(textMid);
+      case DimensionKind::Angular: return angular2Line(textMid);
+      case DimensionKind::Angular3Point: return angular3Point(textMid);
+      case DimensionKind::Diameter: return diameter(textMid);
+      case DimensionKind::Radius: return radius(textMid);
+      case DimensionKind::Ordinate: return ordinate(textMid);
+    }
+    return 0;
+  }
+
+ private:
+  bool userText() const { return (d_.flags & 128) != 0; }
+
+  // Pieces that points far out made overflow are left out.
+  void add(Entity e) {
+    if (finiteDrawing(e)) db_.addEntity(db_.blocks[block_], std::move(e));
+  }
+
+  void line(Vec a, Vec b, std::int32_t colour) {
+    Entity e = makeEntity(EntityKind::Line);
+    e.common.colour = colour;
+    std::get<Line>(e.data) = Line{at(a, z_), at(b, z_)};
+    add(std::move(e));
+  }
+
+  // An arrow with its tip at `tip`, its tail towards `back` (a unit
+  // vector): a filled triangle, or a tick when the style has a tick size.
+  void arrowAt(Vec tip, Vec back) {
+    if (tick_ > 0) {
+      const Vec slant = unit(back + perpendicular(back)) * tick_;
+      line(tip - slant, tip + slant, lineColour_);
+      return;
+    }
+    if (!(arrow_ > 0)) return;
+    Entity e = makeEntity(EntityKind::Solid);
+    e.common.colour = lineColour_;
+    const Vec base = tip + back * arrow_;
+    const Vec side = perpendicular(back) * (arrow_ / 6);
+    Solid& s = std::get<Solid>(e.data);
+    s.corner1 = at(base + side, z_);
+    s.corner2 = at(base - side, z_);
+    s.corner3 = s.corner4 = at(tip, z_);
+    add(std::move(e));
+  }
+
+  void text(Vec mid, double rotationDegrees, const std::string& value) {
+    if (value.empty()) return;
+    Entity e = makeEntity(EntityKind::Text);
+    e.common.colour = textColour_;
+    Text& t = std::get<Text>(e.data);
+    t.insertion = t.alignment = at(mid, z_);
+    t.height = height_ > 0 ? height_ : 0.18;
+    t.value = value;
+    t.rotation = rotationDegrees;
+    t.style = textStyle_;
+    t.horizontal = 4;  // middle: the alignment point is the text's centre
+    add(std::move(e));
+  }
+
+  void defpoint(const Point3& p) {
+    Entity e = makeEntity(EntityKind::Point);
+    e.common.layer = "Defpoints";
+    std::get<PointEntity>(e.data).location = p;
+    add(std::move(e));
+  }
+
+  void centreMark(Vec c) {
+    const double size = std::fabs(centre_);
+    if (!(size > 0)) return;
+    line(c - Vec{size, 0}, c + Vec{size, 0}, lineColour_);
+    line(c - Vec{0, size}, c + Vec{0, size}, lineColour_);
+  }
+
+  // An extension line along `dir` from the point at distance `from` to
+  // distance `to` from `origin`, leaving the style's gap at the measured
+  // point and overshooting the dimension line by the style's extension.
+  void extension(Vec origin, Vec dir, double from, double to, bool suppressed) {
+    if (suppressed) return;
+    const double sign = to >= from ? 1 : -1;
+    const double a = from + sign * exo_, b = to + sign * exe_;
+    if ((b - a) * sign > 0) line(origin + dir * a, origin + dir * b, extensionColour_);
+  }
+
+  std::string value(double measurement) const { return dimensionText(d_, s_, measurement); }
+  double textWidth(const std::string& v) const { return static_cast<double>(v.size()) * height_ * 0.8; }
+
+  // Rotated and aligned: the distance between the extension origins along
+  // the dimension line's direction.
+  double linear(Point3& textMid) {
+    const Vec p1 = of(d_.defPoint2), p2 = of(d_.defPoint3), on = of(d_.definition);
+    const Vec u = dimensionKind(d_) == DimensionKind::Aligned ? unit(p2 - p1) : direction(radians(d_.rotation));
+    const Vec n = perpendicular(u);
+    Vec e = d_.oblique != 0 ? direction(radians(d_.oblique)) : n;
+    if (std::fabs(dot(e, n)) < 1e-9) e = n;
+    const Vec d1 = p1 + e * (dot(on - p1, n) / dot(e, n));
+    const Vec d2 = p2 + e * (dot(on - p2, n) / dot(e, n));
+    const double measured = std::fabs(dot(d2 - d1, u));
+    extension(p1, unit(d1 - p1, e), 0, length(d1 - p1), s_.suppress1 != 0);
+    extension(p2, unit(d2 - p2, e), 0, length(d2 - p2), s_.suppress2 != 0);
+    line(d1, d2, lineColour_);
+    arrowAt(d1, unit(d2 - d1, u));
+    arrowAt(d2, unit(d1 - d2, u * -1));
+    const Vec up = (n.y > 0 || (n.y == 0 && n.x < 0)) ? n : n * -1;
+    if (!userText()) textMid = at((d1 + d2) * 0.5 + up * (gap_ + height_ / 2), z_);
+    text(of(textMid), d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(u))), value(measured));
+    defpoint(d_.defPoint2);
+    defpoint(d_.defPoint3);
+    defpoint(d_.definition);
+    return measured;
+  }
+
+  // An arc around `vertex` through `onArc` from ray angle `start` counter-
+  // clockwise to `end` (radians), with arrows at both ends.  Returns the
+  // angle measured.
+  double arc(Vec vertex, Vec onArc, double start, double end, Point3& textMid) {
+    const double r = length(onArc - vertex);
+    const double sweep = normalized(end - start);
+    if (r > 0) {
+      Entity e = makeEntity(EntityKind::Arc);
+      e.common.colour = lineColour_;
+      Arc& a = std::get<Arc>(e.data);
+      a.center = at(vertex, z_);
+      a.radius = r;
+      a.startAngle = degrees(normalized(start));
+      a.endAngle = degrees(normalized(end));
+      add(std::move(e));
+      arrowAt(vertex + direction(start) * r, perpendicular(direction(start)));
+      arrowAt(vertex + direction(end) * r, perpendicular(direction(end)) * -1);
+    }
+    const double middle = start + sweep / 2;
+    if (!userText()) textMid = at(vertex + direction(middle) * (r + gap_ + height_ / 2), z_);
+    text(of(textMid), d_.textRotation != 0 ? d_.textRotation : readable(degrees(middle) - 90), value(sweep));
+    return sweep;
+  }
+
+  // The sector around the vertex that holds the angle `inside`, bounded by
+  // two of the `rays` (angles): their indices, start and end counter-
+  // clockwise.
+  static std::pair<std::size_t, std::size_t> sectorOf(const std::vector<double>& rays, double inside) {
+    std::size_t start = 0, end = 0;
+    double before = kTwoPi + 1, after = kTwoPi + 1;
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+      const double back = normalized(inside - rays[i]), ahead = normalized(rays[i] - inside);
+      if (back < before) before = back, start = i;
+      if (ahead < after) after = ahead, end = i;
+    }
+    return {start, end};
+  }
+
+  // The extension line on the ray at `angle` from the farthest of the two
+  // points of its line on that side of the vertex out (or in) to the arc.
+  void rayExtension(Vec vertex, double angle, double r, Vec p, Vec q) {
+    const Vec dir = direction(angle);
+    extension(vertex, dir, std::max({0.0, dot(p - vertex, dir), dot(q - vertex, dir)}), r, false);
+  }
+
+  // The first line runs through defPoint2 and defPoint3, the second
+  // through defPoint4 and the definition point; the arc point picks which
+  // of the four angles between them is measured.
+  double angular2Line(Point3& textMid) {
+    const Vec a1 = of(d_.defPoint2), a2 = of(d_.defPoint3), b1 = of(d_.defPoint4), b2 = of(d_.definition);
+    const Vec da = a2 - a1, db = b2 - b1;
+    const double denominator = cross(da, db);
+    double measured = 0;
+    if (std::fabs(denominator) > 1e-12 * std::max(1.0, length(da) * length(db))) {
+      const Vec vertex = a1 + da * (cross(b1 - a1, db) / denominator);
+      const double aa = angleOf(da), ab = angleOf(db);
+      const std::vector<double> rays{normalized(aa), normalized(aa + kPi), normalized(ab), normalized(ab + kPi)};
+      const Vec onArc = of(d_.arcPoint);
+      const auto [start, end] = sectorOf(rays, angleOf(onArc - vertex));
+      const double r = length(onArc - vertex);
+      rayExtension(vertex, rays[start], r, start < 2 ? a1 : b1, start < 2 ? a2 : b2);
+      rayExtension(vertex, rays[end], r, end < 2 ? a1 : b1, end < 2 ? a2 : b2);
+      measured = arc(vertex, onArc, rays[start], rays[end], textMid);
+    } else {
+      // Parallel lines enclose no angle: the text alone.
+      if (!userText()) textMid = d_.arcPoint;
+      text(of(textMid), d_.textRotation, value(0));
+    }
+    defpoint(d_.defPoint2);
+    defpoint(d_.defPoint3);
+    defpoint(d_.defPoint4);
+    defpoint(d_.definition);
+    defpoint(d_.arcPoint);
+    return measured;
+  }
+
+  double angular3Point(Point3& textMid) {
+    const Vec vertex = of(d_.defPoint4), p1 = of(d_.defPoint2), p2 = of(d_.defPoint3), onArc = of(d_.definition);
+    const double a = normalized(angleOf(p1 - vertex)), b = normalized(angleOf(p2 - vertex));
+    const double inside = normalized(angleOf(onArc - vertex));
+    const bool fromA = normalized(inside - a) <= normalized(b - a);
+    const double start = fromA ? a : b, end = fromA ? b : a;
+    const double r = length(onArc - vertex);
+    extension(vertex, direction(a), length(p1 - vertex), r, s_.suppress1 != 0);
+    extension(vertex, direction(b), length(p2 - vertex), r, s_.suppress2 != 0);
+    const double measured = arc(vertex, onArc, start, end, textMid);
+    defpoint(d_.defPoint2);
+    defpoint(d_.defPoint3);
+    defpoint(d_.defPoint4);
+    defpoint(d_.definition);
+    return measured;
+  }
+
+  double diameter(Point3& textMid) {
+    const Vec a = of(d_.definition), b = of(d_.defPoint4);
+    const Vec dir = unit(b - a);
+    const double measured = length(b - a);
+    line(a, b, lineColour_);
+    arrowAt(a, dir);
+    arrowAt(b, dir * -1);
+    const Vec c = (a + b) * 0.5;
+    centreMark(c);
+    const Vec n = perpendicular(dir);
+    const Vec up = (n.y > 0 || (n.y == 0 && n.x < 0)) ? n : n * -1;
+    if (!userText()) textMid = at(c + dir * (measured / 4) + up * (gap_ + height_ / 2), z_);
+    text(of(textMid), d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(dir))), value(measured));
+    defpoint(d_.definition);
+    defpoint(d_.defPoint4);
+    return measured;
+  }
+
+  double radius(Point3& textMid) {
+    const Vec c = of(d_.definition), q = of(d_.defPoint4);
+    const Vec dir = unit(q - c);
+    const double measured = length(q - c);
+    const std::string shown = value(measured);
+    if (!userText()) {
+      const double out = d_.leaderLength > 0 ? d_.leaderLength : 2 * arrow_;
+      textMid = at(q + dir * (out + gap_ + textWidth(shown) / 2), z_);
+    }
+    const Vec mid = of(textMid);
+    if (length(mid - c) < measured) {
+      line(c, q, lineColour_);
+      arrowAt(q, dir * -1);
+    } else {
+      const double out = std::max(length(mid - q) - gap_ - textWidth(shown) / 2, 2 * arrow_);
+      line(q, q + dir * out, lineColour_);
+      arrowAt(q, dir);
+    }
+    centreMark(c);
+    text(mid, d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(dir))), shown);
+    defpoint(d_.definition);
+    defpoint(d_.defPoint4);
+    return measured;
+  }
+
+  double ordinate(Point3& textMid) {
+    const bool alongX = (d_.flags & 64) != 0;  // the X of the feature is measured
+    const Vec origin = of(d_.definition), feature = of(d_.defPoint2), end = of(d_.defPoint3);
+    const Vec axis = alongX ? Vec{0, 1} : Vec{1, 0};
+    const double measured = alongX ? feature.x - origin.x : feature.y - origin.y;
+    const double run = dot(end - feature, axis);
+    const double sign = run >= 0 ? 1 : -1;
+    const double jog = 2 * arrow_;
+    const Vec kneeNear = feature + axis * (sign * std::max(std::fabs(run) - 2 * jog, exo_));
+    const Vec kneeFar = end - axis * (sign * jog);
+    line(feature + axis * (sign * exo_), kneeNear, extensionColour_);
+    line(kneeNear, kneeFar, extensionColour_);
+    line(kneeFar, end, extensionColour_);
+    const std::string shown = value(std::fabs(measured));
+    if (!userText()) textMid = at(end + axis * (sign * (gap_ + (alongX ? height_ / 2 : textWidth(shown) / 2))), z_);
+    text(of(textMid), d_.textRotation, shown);
+    defpoint(d_.defPoint2);
+    defpoint(d_.defPoint3);
+    return measured;
+  }
+
+  Database& db_;
+  std::size_t block_;
+  const Dimension& d_;
+  const DimStyle& s_;
+  std::string textStyle_;
+  double arrow_ = 0, tick_ = 0, exo_ = 0, exe_ = 0, height_ = 0, gap_ = 0, centre_ = 0, z_ = 0;
+  std::int32_t lineColour_ = 0, extensionColour_ = 0, textColour_ = 0;
+};
+
+void ensureDefpointsLayer(Database& db) {
+  if (db.layers.find("Defpoints") != nullptr) return;
+  Record<Layer>& l = db.addRecord(db.layers, "Defpoints");
+  l.data.plot = false;
+  if (const Record<Linetype>* c = db.linetypes.find("Continuous")) l.data.linetype = c->common.name;
+}
+
+Status build(Database& db, EntityId id, std::int64_t& nextNumber) {
+  if (id >= db.entities.size() || !std::holds_alternative<Dimension>(db.entities[id].data))
+    return Status::fail(StatusCode::NotFound, "entity " + std::to_string(id) + " is not a dimension");
+  ensureDefpointsLayer(db);
+  Dimension dim = std::get<Dimension>(db.entities[id].data);
+  std::size_t block = db.blocks.size();
+  if (BlockRecord* named = dim.block.empty() ? nullptr : db.findBlock(dim.block); named && isDimensionBlockName(named->name)) {
+    block = db.blockIndex(*named);
+    named->entities.clear();
+  } else {
+    db.addBlock("*D" + std::to_string(nextNumber++));
+  }
+  BlockRecord& b = db.blocks[block];
+  b.flags |= 1;
+  b.base = {};
+  dim.block = b.name;
+  dim.flags |= 32;
+  const DimStyle& style = styleOf(db, dim);
+  Point3 textMid = dim.textMid;
+  const double measured = Drawer(db, block, dim, style, textStyleName(db, style)).draw(textMid);
+  dim.measurement = measured;
+  dim.textMid = textMid;
+  std::get<Dimension>(db.entities[id].data) = std::move(dim);
+  return {};
+}
+
+}  // namespace
+
+std::string dimensionText(const Dimension& d, const DimStyle& s, double measurement) {
+  if (d.text == " ") return {};  // a blank override hides the text
+  const DimensionKind kind = dimensionKind(d);
+  const bool angular = kind == DimensionKind::Angular || kind == DimensionKind::Angular3Point;
+  double v = angular ? degrees(measurement) : measurement * (s.linearFactor != 0 ? s.linearFactor : 1);
+  if (s.rounding > 0 && std::isfinite(s.rounding)) v = std::round(v / s.rounding) * s.rounding;
+  const int decimals = std::clamp(s.decimals, 0, 8);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, std::isfinite(v) ? v : 0.0);
+  std::string number = buffer;
+  if ((s.zeroSuppression & 8) && number.find('.') != std::string::npos) {
+    while (number.back() == '0') number.pop_back();
+    if (number.back() == '.') number.pop_back();
+  }
+  if (number == "-0") number = "0";
+  if (angular) number += "%%d";
+  if (kind == DimensionKind::Radius) number = "R" + number;
+  if (kind == DimensionKind::Diameter) number = "%%c" + number;
+  if (!s.post.empty() && !angular) {
+    const auto at = s.post.find("<>");
+    number = at == std::string::npos ? number + s.post : s.post.substr(0, at) + number + s.post.substr(at + 2);
+  }
+  if (d.text.empty()) return number;
+  std::string shown = d.text;
+  for (auto at = shown.find("<>"); at != std::string::npos; at = shown.find("<>", at + number.size()))
+    shown.replace(at, 2, number);
+  return shown;
+}
+
+Status buildDimensionBlock(Database& db, EntityId id) {
+  std::int64_t next = nextDimensionNumber(db);
+  return build(db, id, next);
+}
+
+std::size_t buildMissingDimensionBlocks(Database& db) {
+  std::int64_t next = 0;
+  std::size_t built = 0;
+  std::unordered_set<std::string> names;
+  for (const BlockRecord& b : db.blocks) {
+    std::string u = b.name;
+    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    names.insert(std::move(u));
+  }
+  for (EntityId id = 0; id < db.entities.size(); ++id) {
+    const auto* d = std::get_if<Dimension>(&db.entities[id].data);
+    if (d == nullptr) continue;
+    std::string u = d->block;
+    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (!u.empty() && names.count(u)) continue;
+    if (next == 0) next = nextDimensionNumber(db);
+    if (build(db, id, next).ok()) ++built;
+  }
+  return built;
+}
+
+}  // namespace drawingdb

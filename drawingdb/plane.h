@@ -1,0 +1,57 @@
+// Points and directions in a plane: the little vector arithmetic the
+// drawing of dimensions and hatches needs.
+#pragma once
+
+#include <cmath>
+#include <numbers>
+
+#include "drawingdb/model.h"
+
+namespace drawingdb::plane {
+
+struct Vec {
+  double x = 0, y = 0;
+};
+
+inline Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y}; }
+inline Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
+inline Vec operator*(Vec a, double k) { return {a.x * k, a.y * k}; }
+inline double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
+inline double cross(Vec a, Vec b) { return a.x * b.y - a.y * b.x; }
+inline double length(Vec a) { return std::hypot(a.x, a.y); }
+inline Vec perpendicular(Vec a) { return {-a.y, a.x}; }
+// The unit vector along `a`, or `fallback` when `a` has no length.
+inline Vec unit(Vec a, Vec fallback = {1, 0}) {
+  const double l = length(a);
+  return l > 0 && std::isfinite(l) ? Vec{a.x / l, a.y / l} : fallback;
+}
+inline Vec direction(double radians) { return {std::cos(radians), std::sin(radians)}; }
+inline double angleOf(Vec a) { return std::atan2(a.y, a.x); }
+inline Vec of(const Point3& p) { return {p.x, p.y}; }
+inline Point3 at(Vec v, double z = 0) { return {v.x, v.y, z}; }
+
+inline constexpr double kPi = std::numbers::pi;
+inline constexpr double kTwoPi = 2 * std::numbers::pi;
+inline double degrees(double radians) { return radians * 180 / kPi; }
+inline double radians(double degrees) { return degrees * kPi / 180; }
+// An angle in [0, 2 pi).
+inline double normalized(double a) {
+  a = std::fmod(a, kTwoPi);
+  return a < 0 ? a + kTwoPi : a;
+}
+
+// Whether the numbers of an entity drawn from others (lines, arcs, solids,
+// points, texts) are all finite: points far out may overflow on the way.
+inline bool finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+inline bool finiteDrawing(const Entity& e) {
+  if (const auto* l = std::get_if<Line>(&e.data)) return finite(l->start) && finite(l->end);
+  if (const auto* a = std::get_if<Arc>(&e.data))
+    return finite(a->center) && std::isfinite(a->radius) && std::isfinite(a->startAngle) && std::isfinite(a->endAngle);
+  if (const auto* s = std::get_if<Solid>(&e.data)) return finite(s->corner1) && finite(s->corner2) && finite(s->corner3) && finite(s->corner4);
+  if (const auto* p = std::get_if<PointEntity>(&e.data)) return finite(p->location);
+  if (const auto* t = std::get_if<Text>(&e.data))
+    return finite(t->insertion) && finite(t->alignment) && std::isfinite(t->height) && std::isfinite(t->rotation);
+  return true;
+}
+
+}  // namespace drawingdb::plane

@@ -1,0 +1,149 @@
+// The database builder of -dwgout and -dxfout.
+//
+// The output steps hand each converted element to DwgOut, which makes the
+// matching entity in one drawing database of the toolkit, places it in model
+// space or in the block being filled, gives it colour, linetype, line weight
+// and layer through the run's graphic attribute mapping (graph_attr.h), and
+// at the end of the run audits the database and saves it as DXF (or DWG) of
+// the release chosen by -acad<ver>.
+//
+// Coordinates are those of the drawing (millimetres), already corrected for
+// the reference point; angles given to DwgOut are in radians.  Every
+// operation returns 0, or -1 when the database refuses the object (a value
+// that is not finite, a zero radius or height); nothing is made then.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "drawingdb/model.h"
+#include "drawingdb/releases.h"
+#include "dwg/graph_attr.h"
+#include "dwg/start_data.h"
+
+// What DwgOut and the input direction share: the direction of the attribute
+// mapping, the database, and the copying of attributes chosen by the mapping
+// into the database's entities and table records.
+class DwgBase {
+ public:
+  explicit DwgBase(int direction);
+  virtual ~DwgBase() = default;
+
+  drawingdb::Database& database() { return db_; }
+  const DwgLayerList& layers() const { return layers_; }
+
+ protected:
+  // Sets colour, linetype, line weight and layer of an entity; the layer and
+  // linetype records it names are made when the database lacks them.
+  void applyTo(const DwgEntityAttributes& attributes, drawingdb::EntityCommon& common);
+  // The linetype record of that name, made from the start-up data or the
+  // parameter file's linetypes when missing; nullptr when neither knows it.
+  const drawingdb::Record<drawingdb::Linetype>* linetypeRecord(const std::string& name);
+
+  drawingdb::Database db_;
+  DwgLayerList layers_;
+  DwgStartData start_;
+};
+
+// One curve of the boundary list of collect mode.  Arcs run counter-clockwise
+// from startAngle to endAngle (radians).
+struct DwgBoundaryCurve {
+  bool arc = false;
+  drawingdb::Point3 start;  // a segment's end points
+  drawingdb::Point3 end;
+  drawingdb::Point3 center;  // an arc's centre, radius and angles
+  double radius = 0;
+  double startAngle = 0;
+  double endAngle = 0;
+};
+
+// One text part of a text element.
+struct DwgTextPart {
+  std::string text;
+  double height = 0;
+  double widthFactor = 1.0;
+  double angle = 0;  // radians
+  std::string fontName;
+  drawingdb::Point3 insertion;
+};
+
+class DwgOut : public DwgBase {
+ public:
+  // The file format of the save: 0 DWG (-dwgout), 1 DXF (-dxfout).
+  enum SaveType { kSaveDwg = 0, kSaveDxf = 1 };
+  // Within this distance a circle element's start and end meet: a full circle.
+  static constexpr double kFullCircleGap = 0.0001;
+  static constexpr char kAuditReport[] = "/tmp/Audit_report.txt";
+  // The identification text the database carries.
+  static constexpr char kIdentification[] = "TROVAK_IGES";
+
+  DwgOut();
+
+  // The release of an -acad<ver> file version (1015 for AC1015); -1 (no
+  // -acad given) or an unknown one: Release 2000.
+  static drawingdb::Release releaseOfVersion(int fileVersion);
+
+  // Start-up: a new database of the release with the start-up data's
+  // linetypes, layers and text style, counters and collect mode cleared.
+  int startUp(drawingdb::Release release, SaveType saveType, const DwgStartData& start);
+
+  int extents(double xmin, double ymin, double xmax, double ymax);
+  int line(const drawingdb::Point3& start, const drawingdb::Point3& end, const DwgElementAttributes& element);
+  // A circle element from its centre, start and end point: a full circle
+  // when start and end meet, else the counter-clockwise arc between them.
+  int circleArc(const drawingdb::Point3& center, const drawingdb::Point3& start, const drawingdb::Point3& end,
+                const DwgElementAttributes& element);
+  // majorAxis: the end of the major axis relative to the centre; ratio:
+  // minor to major (a ratio above 1 is turned into the same ellipse about
+  // its other axis); parameters in radians.
+  int ellipse(const drawingdb::Point3& center, const drawingdb::Point3& majorAxis, double ratio,
+              double startParameter, double endParameter, const DwgElementAttributes& element);
+  int point(const drawingdb::Point3& location, const DwgElementAttributes& element);
+  // One text entity per part.  textWidthFactor: the run configuration's
+  // (used when > 0); senderCode 4 keeps the part's own width factor, any
+  // other takes 0.66.
+  int text(const std::vector<DwgTextPart>& parts, const DwgElementAttributes& element,
+           double textWidthFactor, int senderCode);
+
+  // Blocks: "*x..." and "*d..." (any case) make an anonymous "*D<n>"
+  // block, any other name is corrected and gets "_<block counter>".  The
+  // block is filled until closeBlock.  Returns 0 (the name made in
+  // `made`), -1 for an empty name or while a block is open.
+  int createBlock(const std::string& name, std::string* made = nullptr);
+  int closeBlock();
+  bool inBlock() const { return currentBlock_ != kModelSpace; }
+  // The next number of a dimension block name "*D%d".
+  int nextDimensionBlockNumber() { return ++dimensionBlockCounter_; }
+
+  // Collect mode: while on, lines and circles are appended to the boundary
+  // list instead of becoming entities.
+  void setCollect(bool on) { collect_ = on; }
+  bool collecting() const { return collect_; }
+  const std::vector<DwgBoundaryCurve>& boundary() const { return boundary_; }
+  void clearBoundary() { boundary_.clear(); }
+
+  // Audits the database, writes the audit report and saves the file; 0, or
+  // -1 when the file could not be written (no file is left then).
+  int saveFile(const std::string& path);
+  // The same with the report written elsewhere (tests).
+  int saveFile(const std::string& path, const std::string& reportPath);
+
+  SaveType saveType() const { return saveType_; }
+
+ private:
+  static constexpr std::size_t kModelSpace = static_cast<std::size_t>(-1);
+  drawingdb::BlockRecord& currentBlock();
+  int add(drawingdb::Entity entity, const DwgElementAttributes& element, int kind);
+  std::string styleFor(const std::string& fontName);
+
+  SaveType saveType_ = kSaveDxf;
+  std::size_t currentBlock_ = kModelSpace;
+  bool collect_ = false;
+  std::vector<DwgBoundaryCurve> boundary_;
+  int blockCounter_ = 0;
+  int dimensionBlockCounter_ = 0;
+};
+
+// The one database builder of the run.
+DwgOut& dwgOut();
