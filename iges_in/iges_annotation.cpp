@@ -70,11 +70,6 @@ bool isDimensionType(std::int32_t type) {
 using Fields = IgesFieldCursor;
 
 
-GraphicAttributes attributesOf(std::int32_t index) {
-  GraphicAttributes a;
-  copyAttributes(a, element(index).de);
-  return a;
-}
 
 
 // The element's typed record of class R, made by `fill` from the parameter

@@ -243,14 +243,14 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
     case IgesType::kConicArc: return readConicArc(index, geometry, matrix);
     case IgesType::kCopiousData: return readCopiousData(index, geometry, matrix);
     case IgesType::kPlane: return collectPlane(index, pass, records);
-    case IgesType::kLine: return readLine(index, geometry, matrix);
-    case IgesType::kParametricSpline: return readParametricSpline(index, geometry, matrix);
-    case IgesType::kPoint: return readPoint(index, geometry, matrix);
+    case IgesType::kLine: return readGeometry(index, "cee240", 6, geometry, matrix);
+    case IgesType::kParametricSpline: return readGeometry(index, "cee360", -1, geometry, matrix);
+    case IgesType::kPoint: return readGeometry(index, "cee200", 3, geometry, matrix);
     case IgesType::kFlash: {
       const SurfaceRecord* flash = nullptr;
       return readFlash(index, flash, matrix);
     }
-    case IgesType::kBSplineCurve: return readRationalBSpline(index, geometry, matrix);
+    case IgesType::kBSplineCurve: return readGeometry(index, "cee380", -1, geometry, matrix);
     case IgesType::kTransformationMatrix:
       return ConvertResult::kIgnored;  // used through matrix pointers
     case IgesType::kColourDefinition: {
@@ -641,8 +641,7 @@ int convertWholeModel(const Transform* viewMatrix) {
     records.reserve(kFirstRecordCapacity);
     preparePass();
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   resetCursors();
   if (collectPass(0, viewMatrix, nullptr, nullptr, 0, records) != 0) return -1;
@@ -828,6 +827,12 @@ void copyAttributes(GraphicAttributes& a, const DirectoryEntry& de) {
   a.hierarchy = st.hierarchy;
 }
 
+GraphicAttributes attributesOf(std::int32_t index) {
+  GraphicAttributes a;
+  copyAttributes(a, element(index).de);
+  return a;
+}
+
 int readMatrix(std::int32_t index, Transform& out) {
   TraceScope t("cee820");
   IgesConvertState& s = igesConvertState();
@@ -926,12 +931,6 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
   return 0;
 }
 
-int readPoint(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee200", 3, out, matrix);
-}
-int readLine(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee240", 6, out, matrix);
-}
 int readCircularArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
   return readGeometry(index, "cee280", 7, out, matrix);
 }
@@ -948,12 +947,6 @@ int readConicArc(std::int32_t index, const GeometryRecord*& out, const Transform
         return !f.failed;
       },
       out, matrix);
-}
-int readParametricSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee360", -1, out, matrix);
-}
-int readRationalBSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee380", -1, out, matrix);
 }
 int readCopiousData(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
   return readGeometry(index, "cee700", -1, out, matrix);
@@ -1045,8 +1038,7 @@ int collectPass(std::int32_t father, const Transform* viewMatrix, const Transfor
   try {
     collectInto(father, pass, allowed, allowedCount, records);
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }

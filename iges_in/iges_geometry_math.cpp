@@ -106,6 +106,8 @@ long nearestPaletteColour(const PaletteColour* palette, std::size_t count, int r
   return best;
 }
 
+namespace {
+
 Point3 evaluateSplineSegment(const SplineSegment& segment, double s) {
   double v[3];
   for (int axis = 0; axis < 3; ++axis) {
@@ -114,8 +116,6 @@ Point3 evaluateSplineSegment(const SplineSegment& segment, double s) {
   }
   return Point3{v[0], v[1], v[2]};
 }
-
-namespace {
 
 // A segment whose quadratic and cubic terms vanish is a straight piece: its
 // two ends describe it.

@@ -63,7 +63,6 @@ struct SplineSegment {
   double t1 = 0.0;
   double coef[3][4] = {};
 };
-Point3 evaluateSplineSegment(const SplineSegment& segment, double s);
 
 // Points along a parametric spline for writing it as lines: the start of
 // every segment and, inside a curved segment, kSplineStepsPerSegment - 1

@@ -467,8 +467,7 @@ int readDirectoryFirst(const char* record) {
   IgesReaderState& s = igesReader();
   const std::int32_t index = newIndex();
   if (index <= 0) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   ElementRecord& e = element(index);
   e.state = ElementState::kWaiting;

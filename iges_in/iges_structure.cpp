@@ -66,7 +66,6 @@ double systemEpsilon() {
   return e > 0.0 ? e : 0.0001;
 }
 
-
 // An error text of the structure converters, "FEHLER (<code>) : " and the
 // text with the index: to the protocol file, and to standard output.
 void errorText(const std::string& code, const std::string& format, std::int32_t index) {
@@ -181,11 +180,6 @@ bool fetchText(std::int32_t index, std::string& text) {
   return fetchParameterData(e.type, e.de.paramPointer, e.de.paramLineCount, text) == 0;
 }
 
-std::int32_t indexOfField(int pointer) {
-  if (pointer <= 0) return 0;
-  const std::int32_t i = indexOfPointer(pointer);
-  return isElementIndex(i) ? i : 0;
-}
 
 
 // The member count of an element that has members but none counted: the
@@ -216,8 +210,7 @@ int topLevelPass(std::int32_t father, const Transform* view) {
     s.onPath.assign(n, 0);
     records.reserve(kFirstRecordCapacity);
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   if (father == 0) resetCursors();
   if (collectPass(father, view, nullptr, nullptr, 0, records) != 0) return -1;
@@ -231,7 +224,7 @@ int topLevelPass(std::int32_t father, const Transform* view) {
 // The 308 an instance refers to: its definition pointer, else its first
 // 308 son.
 std::int32_t definitionOf(std::int32_t instance, std::int32_t pointer) {
-  const std::int32_t d = indexOfField(pointer);
+  const std::int32_t d = pointerIndex(0, pointer);
   if (d != 0 && element(d).type == IgesType::kSubfigureDefinition) return d;
   return firstSonOfType(instance, IgesType::kSubfigureDefinition);
 }
@@ -291,8 +284,9 @@ int readInstance(std::int32_t index, const char* code, InstanceData& out) {
   for (int k = 0; k < 3; ++k) {
     *coordinates[k] = f.real();
     if (f.failed) {
-      errorText(c, std::string("Referenzpunkt (") + names[k] +
-                       "-wert) des 408'ers mit Index %d konnte nicht ermittelt werden !\n",
+      errorText(c,
+                std::string("Referenzpunkt (") + names[k] +
+                    "-wert) des 408'ers mit Index %d konnte nicht ermittelt werden !\n",
                 index);
       return -1;
     }
@@ -722,7 +716,7 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
           const int nv = f.integer();
           f.integer();
           for (int k = 0; k < nv && f.more() && !f.failed; ++k) {
-            const std::int32_t w = indexOfField(f.integer());
+            const std::int32_t w = pointerIndex(0, f.integer());
             if (w != 0 && element(w).type == IgesType::kView) views.push_back(w);
             if (view.form == 4)
               for (int skip = 0; skip < 4 && f.more(); ++skip) f.integer();
@@ -844,7 +838,6 @@ bool viewClipBox(std::int32_t view, const Transform& toDrawing, Point3& low, Poi
 
 // ---------------------------------------------------------------------------
 // Groups
-
 
 // One group a group walk holds open: its members are converted when the
 // groups among them are written.
@@ -1475,7 +1468,6 @@ void ignoreDefinitions() {
     if (element(i).type == IgesType::kSubfigureDefinition)
       setStateDeepQuiet(i, ElementState::kIgnored);
 }
-
 
 // The drawing's border, once per drawing in drawing coordinates (outside
 // every view's world and matrix), when the view switch asks for borders.

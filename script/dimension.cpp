@@ -17,8 +17,7 @@
 
 namespace {
 
-constexpr int kMsgNoMemory = 370;
-constexpr int kSenderQuorix = 4;  // dimension texts end in a blank
+constexpr int kSenderQuorix = 4;       // dimension texts end in a blank
 constexpr double kAngleShown = 0.001;  // radians; smaller angles are written as none
 constexpr double kDirectionFit = 0.001;  // sine of the angle between a leg and its line
 // Longest text the patterns are matched against; a longer one (no
@@ -647,12 +646,19 @@ void DimMoveCode029(ScriptDimTexts& t) {
   }
 }
 
+namespace {
+
+// Whether an IGES radius dimension is a long radius measure (the text lies
+// on the centre's side of the arrow point).
 bool DimIsLongRadius(const ScriptPointXYZ& centre, const ScriptPointXYZ& arrow, const ScriptPointXYZ& text) {
   TraceScope t("ses503");
   const double dot = (text.x - arrow.x) * (centre.x - arrow.x) + (text.y - arrow.y) * (centre.y - arrow.y);
   return dot > 0.0;
 }
 
+// The statement writers; texts quoted, positions and angles in model space.
+// Each returns the new element number, -1 when the dimension cannot be
+// expressed (nothing written) or -99 outside the clip box.
 std::int32_t ScriptLinearDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* m,
                                    const ScriptDimTexts& texts) {
   TraceScope t("ses510");
@@ -687,12 +693,12 @@ std::int32_t ScriptLinearDimension(std::int32_t index, const ScriptDimensionReco
   const std::string head = E(n) + "=DTCreateLinearDimension(\"" + kind + "\"," + optionsOf(d, p.raw);
   const std::string k = "," + std::to_string(d.k);
   if (toolkitRun()) {
-    scriptStatement(head + ", " + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ", {" + dx + "," + dy +
-              " }" + angle + ", " + DimArrowBlock(d.leaders, p.colour) + ", " + E(e1) + ", " + E(e2) + k +
-              tail(index, d, p.colour));
+    scriptStatement(head + ", " + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ", {" + dx + "," +
+                    dy + " }" + angle + ", " + DimArrowBlock(d.leaders, p.colour) + ", " + E(e1) + ", " + E(e2) + k +
+                    tail(index, d, p.colour));
   } else {
     scriptStatement(head + "," + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ",{" + dx + "," + dy +
-              "}" + angle + ",{0}, " + E(e1) + ", " + E(e2) + k + tail(index, d, p.colour));
+                    "}" + angle + ",{0}, " + E(e1) + ", " + E(e2) + k + tail(index, d, p.colour));
   }
   return n;
 }
@@ -706,11 +712,12 @@ std::int32_t ScriptDiameterDimension(std::int32_t index, const ScriptDimensionRe
   if (ScriptClipPoints({scriptTransform(m, d.centre), line}) != 0) return -99;
   const Prepared p = prepare(d, texts);
   const std::int32_t a = scriptNextElement();
-  scriptStatement(E(a) + "=DTCreateAngleAbsolute ( " + scriptNumber(degrees(transformAngle(m, d.lineAngle))) + ", \"\" )");
+  scriptStatement(E(a) + "=DTCreateAngleAbsolute ( " + scriptNumber(degrees(transformAngle(m, d.lineAngle))) +
+                  ", \"\" )");
   const std::int32_t n = scriptNextElement();
   scriptStatement(E(n) + "=DTCreateDiameterDimension ( " + optionsOf(d, p.raw) + "," +
-            textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + "," + position(line) + "," + E(a) +
-            "," + DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
+                  textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + "," + position(line) + "," + E(a) +
+                  "," + DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
   return n;
 }
 
@@ -731,13 +738,12 @@ std::int32_t ScriptRadiusDimension(std::int32_t index, const ScriptDimensionReco
       optionsOf(d, p.raw, {shortRadius ? "\"is_shortradiusmeasure\"" : "\"is_longradiusmeasure\""});
   const std::int32_t n = scriptNextElement();
   scriptStatement(E(n) + " = DTCreateRadiusDimension (" + options + "," + textBlock(p, d, DimTextForm::kIges) + "," +
-            toleranceBlock(p) + "," + position(line) + "," +
-            scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," +
-            DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
+                  toleranceBlock(p) + "," + position(line) + "," +
+                  scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," + DimArrowBlock(d.leaders, p.colour) +
+                  "," + E(d.circle) + tail(index, d, p.colour));
   return n;
 }
 
-namespace {
 // Whether the referenced line runs along the leg from the vertex to p.
 bool lineFits(const ScriptDimReference& r, const ScriptPointXYZ& vertex, const ScriptPointXYZ& p) {
   if (!r.hasEnds) return false;
@@ -747,7 +753,6 @@ bool lineFits(const ScriptDimReference& r, const ScriptPointXYZ& vertex, const S
   if (ll <= tolerance() || vl <= tolerance()) return false;
   return std::fabs(lx * vy - ly * vx) / (ll * vl) <= kDirectionFit;
 }
-}  // namespace
 
 std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* m,
                                     const ScriptDimTexts& texts) {
@@ -782,11 +787,13 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
   }
   const std::int32_t n = scriptNextElement();
   scriptStatement(E(n) + "=DTCreateAngularDimension(\"" + kind + "\"," + options + "," + textBlock(p, d, form) + "," +
-            toleranceBlock(p) + "," + position(line) + "," +
-            scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," +
-            DimArrowBlock(d.leaders, p.colour) + points + ",0" + tail(index, d, p.colour));
+                  toleranceBlock(p) + "," + position(line) + "," +
+                  scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," + DimArrowBlock(d.leaders, p.colour) +
+                  points + ",0" + tail(index, d, p.colour));
   return n;
 }
+
+}  // namespace
 
 int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* view,
                     const ScriptMatrix* elementMatrix, std::vector<std::int32_t>& created) {
@@ -819,8 +826,7 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
     if (n < 0) return n == -99 ? -99 : -1;
     ScriptRecordCreated(n, created);
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }

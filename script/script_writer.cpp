@@ -756,8 +756,7 @@ int ScriptRecordCreated(std::int32_t n, std::vector<std::int32_t>& list) {
     }
     list.push_back(n);
   } catch (const std::bad_alloc&) {
-    mfaError("ses1100", 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory("ses1100");
   }
   return 0;
 }

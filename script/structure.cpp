@@ -32,8 +32,6 @@ StructureModule& module() {
 
 const RunStateRegistrar kRunStateRegistered("script structure", resetScriptStructureState);
 
-
-
 void countStatement() { ++scriptState().statementCounter; }
 
 // The element's layer: its named layer, or the layer switch for its level.
@@ -83,8 +81,7 @@ double normalDegrees(double a) {
 
 // The trace line of a subfigure's begin or end and, in an EDX script, the
 // statement that brackets its group.
-int subfigureBracket(const char* code, const char* which, const char* statement, int depth,
-                     const std::string& name) {
+int subfigureBracket(const char* code, const char* which, const char* statement, int depth, const std::string& name) {
   TraceScope t(code);
   if (runSettings().traceLevel > 1) {
     std::printf("-> %s : %s Subfigure '%s' (%d)\n", code, which, name.c_str(), depth);
@@ -155,8 +152,7 @@ int ScriptGroup(std::int32_t index, const ScriptGroupRecord& group, const Script
     ++s.elementCounter;
     ++s.statementCounter;
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -170,8 +166,7 @@ int ScriptUnknownAssociativity(std::int32_t index, const ScriptGroupRecord& grou
     const int rc = ScriptGroup(index, named, m, created);
     return rc == 0 ? -88 : rc;
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
 }
 
@@ -206,8 +201,7 @@ int ScriptLabel(std::int32_t index, const ScriptLabelRecord& label, const Script
     ++s.elementCounter;
     ++s.statementCounter;
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -284,8 +278,7 @@ int ScriptSymbolForm(std::int32_t index, const ScriptSymbolRecord& symbol, const
     ++s.elementCounter;
     ++s.statementCounter;
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -328,8 +321,7 @@ int ScriptModelNew(const std::string& name, const std::vector<std::int32_t>& lev
     scriptPointLookup(0.0, 0.0, n, n);
     if (ScriptLevelList(levels) != 0) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
-    mfaError("ses601", 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory("ses601");
   }
   return 0;
 }
@@ -361,8 +353,7 @@ int ScriptModelCreate(const std::vector<std::int32_t>& levels) {
     ScriptPrologue();
     if (ScriptLevelList(levels) != 0) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -445,8 +436,7 @@ int ScriptSymbolInstance(std::int32_t index, const ScriptInstanceRecord& instanc
       ScriptSetInfo(result, index, data);
     }
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kMsgNoMemory = 370;
 constexpr int kSenderQuorix = 4;       // font names go through the font-name file
 constexpr int kSenderNoViewScale = 7;  // texts keep their size in a scaled view
 constexpr int kFormFontChanges = 2;
@@ -79,7 +78,8 @@ struct StringFrame {
 // "E<w>=DTCreateWorldRotaScale(...)" and its origin; the origin's number.
 std::int32_t rotatedWorld(const StringFrame& f) {
   const std::int32_t world = scriptNextElement();
-  scriptStatement(E(world) + "=DTCreateWorldRotaScale(" + E(f.point) + "," + scriptNumber(degrees(f.angle)) + ",1,1,1)");
+  scriptStatement(E(world) + "=DTCreateWorldRotaScale(" + E(f.point) + "," + scriptNumber(degrees(f.angle)) +
+                  ",1,1,1)");
   const std::int32_t origin = scriptNextElement();
   scriptStatement(E(origin) + "=DTCreatePointOrigin(" + E(world) + ",\"\")");
   return origin;
@@ -212,7 +212,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         for (const char c : text) characters += verticalCharacter(static_cast<unsigned char>(c));
         textNumber = scriptNextElement();
         scriptStatement(E(textNumber) + "=DTCreateTextBlock(" + head + "{" + characters + "}," + E(q) + "," + height +
-                  "," + angle + "," + scriptNumber(w) + textTail);
+                        "," + angle + "," + scriptNumber(w) + textTail);
       } else if (form == kFormStack) {
         // One block of all strings from this one on, one line each.
         std::int32_t q = f.point;
@@ -232,8 +232,8 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
           lines.append("\"").append(ScriptQuoteText(convertedText(more))).append("\"\n");
         }
         textNumber = scriptNextElement();
-        scriptStatement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\n" + lines + "}," + E(q) + "," + height + "," +
-                  angle + "," + scriptNumber(w) + textTail);
+        scriptStatement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\n" + lines + "}," + E(q) + "," + height +
+                        "," + angle + "," + scriptNumber(w) + textTail);
       } else if (runSettings().tlvvMode == kClassicMode && (text.empty() || text.size() > kClassicLongest)) {
         // The classic system takes no over-long string in a text statement.
         if (std::fabs(f.angle) > 0.0 || f.vertical) rotatedWorld(f);
@@ -241,15 +241,15 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         scriptStatement(E(q) + "=DTCreatePointSameX(" + E(f.point) + "," + nextLine + pointTail);
         textNumber = scriptNextElement();
         scriptStatement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\"" + ScriptQuoteText(text) + "\" }," + E(q) +
-                  "," + height + "," + angle + "," + scriptNumber(w) + textTail);
+                        "," + height + "," + angle + "," + scriptNumber(w) + textTail);
       } else if (std::fabs(f.angle) > s.pointTolerance) {
         textNumber = scriptNextElement();
         scriptStatement(E(textNumber) + "=DTCreateTextAnglepos(" + head + "\"" + ScriptQuoteText(text) + "\"," +
-                  E(f.point) + "," + height + "," + angle + "," + scriptNumber(w) + textTail);
+                        E(f.point) + "," + height + "," + angle + "," + scriptNumber(w) + textTail);
       } else {
         textNumber = scriptNextElement();
         scriptStatement(E(textNumber) + "=DTCreateTextAbsolute(" + head + "\"" + ScriptQuoteText(text) + "\"," +
-                  E(f.point) + "," + height + "," + scriptNumber(w) + textTail);
+                        E(f.point) + "," + height + "," + scriptNumber(w) + textTail);
       }
 
       if (str.mirror != 0) {
@@ -257,7 +257,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         scriptStatement(E(a) + (str.mirror == 1 ? "=angle_sum(" + angle + ",90.0)" : "=angle_absolute(" + angle + ")"));
         const std::int32_t l = scriptNextElement();
         scriptStatement(E(l) + "=line_pointalfalength(,,\"not_limited\"," + E(f.point) + "," + E(a) +
-                  ",100.0,\"beginv\")");
+                        ",100.0,\"beginv\")");
         const std::int32_t mirrored = scriptNextElement();
         scriptStatement(E(mirrored) + "=text_mirror(," + E(textNumber) + "," + E(l) + ")");
         scriptStatement("delete({" + E(l) + "," + E(textNumber) + "})");
@@ -269,8 +269,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
       i = last;
     }
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }

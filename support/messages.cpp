@@ -377,6 +377,11 @@ void mfaError(const char* code, int number, int channel) {
   reportNumbered(code, number, channel, Severity::kError);
 }
 
+int mfaNoMemory(const char* code) {
+  mfaError(code, 370, Channel::kBoth);
+  return -1;
+}
+
 void mfaWarning(const char* code, int number, int channel) {
   TraceScope t("mfa110");
   reportNumbered(code, number, channel, Severity::kWarning);

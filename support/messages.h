@@ -67,6 +67,8 @@ void mfaFree();                          // mfa900
 
 // Reports.
 void mfaError(const char* code, int number, int channel);    // mfa100
+// Error 370, memory ran out, to the console and the protocol; -1.
+int mfaNoMemory(const char* code);
 void mfaWarning(const char* code, int number, int channel);  // mfa110
 void mfaNote(const char* code, int number, int channel);     // mfa120
 void mfaReport(const char* code, int number, int channel, int severity,

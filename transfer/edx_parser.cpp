@@ -516,7 +516,7 @@ int parseEdxFile(EdxBuffer& buffer) {
   text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n' || c == '\r'; }),
              text.end());
   std::printf("Reading file %s, number of characters after compression : %d, (original length : %d)\n",
-      buffer.fileName.c_str(), static_cast<int>(text.size()), static_cast<int>(buffer.length));
+              buffer.fileName.c_str(), static_cast<int>(text.size()), static_cast<int>(buffer.length));
   // Offsets of the walk are 32-bit.
   if (text.size() >= 0xFFFFFFFFu) return 0;
   EdxParserState& s = state();

@@ -6,8 +6,8 @@
 // built from.  Used by the fetch_*.cpp files only.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <new>
@@ -84,8 +84,8 @@ bool debugAbove(int level);
 // one of `keywords`: `out` is then a new record with the element's keyword
 // and identifier (and `rest` the rest of its header line).
 template <class Record>
-bool openRecord(const char* code, std::int32_t position, std::initializer_list<std::string_view> keywords,
-                Record& out, std::string* rest = nullptr) {
+bool openRecord(const char* code, std::int32_t position, std::initializer_list<std::string_view> keywords, Record& out,
+                std::string* rest = nullptr) {
   std::string keyword, identifier;
   if (!openElement(position, keyword, identifier, rest)) return false;
   debugHeader(code, identifier, position, keyword);
@@ -127,11 +127,9 @@ int guarded(const char* code, Fetch&& fetch) {
   try {
     return fetch();
   } catch (const std::bad_alloc&) {
-    mfaError(code, 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(code);
   } catch (const std::length_error&) {
-    mfaError(code, 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(code);
   }
 }
 

@@ -361,9 +361,8 @@ int readTextLine(std::string& text) {
 }
 
 int readInt(std::int32_t& value) {
-  return readValue("hse151", [&](std::string_view line, std::size_t& at) {
-    return parseInt32(nextToken(line, at), value);
-  });
+  return readValue("hse151",
+                   [&](std::string_view line, std::size_t& at) { return parseInt32(nextToken(line, at), value); });
 }
 
 int readReal(double& value) {
