@@ -4,10 +4,14 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <unordered_map>
 #include <utility>
 
+#include "drawingdb/annotation_forms.h"
 #include "drawingdb/audit.h"
+#include "drawingdb/dimension_block.h"
 #include "drawingdb/file_io.h"
+#include "drawingdb/plane.h"
 #include "dwg/dwg_texts.h"
 #include "support/ide_msg.h"
 #include "support/messages.h"
@@ -18,6 +22,7 @@
 namespace {
 
 using drawingdb::Point3;
+namespace plane = drawingdb::plane;
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
@@ -47,6 +52,220 @@ std::string printable(std::string text) {
   for (char& c : text)
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
   return text;
+}
+
+// Within this distance two boundary curves meet and a chain closes.
+constexpr double kBoundaryGap = 0.0001;
+// The highest spline degree the database is given.
+constexpr int kMaxSplineDegree = 25;
+// An angle of a hatch pattern this small (radians) is no angle.
+constexpr double kNoHatchAngle = 0.0001;
+
+// The ends of a boundary curve in the order it was collected.
+struct CurveEnds {
+  Point3 a, b;
+};
+
+// The point of an elliptic arc at parameter t.
+Point3 ellipsePoint(const DwgBoundaryCurve& c, double t) {
+  const Point3 minor{-c.majorAxis.y * c.ratio, c.majorAxis.x * c.ratio, 0};
+  return {c.center.x + c.majorAxis.x * std::cos(t) + minor.x * std::sin(t),
+          c.center.y + c.majorAxis.y * std::cos(t) + minor.y * std::sin(t), 0};
+}
+
+CurveEnds endsOf(const DwgBoundaryCurve& c) {
+  if (c.ellipse) return {ellipsePoint(c, c.startAngle), ellipsePoint(c, c.endAngle)};
+  if (!c.arc) return {c.start, c.end};
+  return {{c.center.x + c.radius * std::cos(c.startAngle), c.center.y + c.radius * std::sin(c.startAngle), 0},
+          {c.center.x + c.radius * std::cos(c.endAngle), c.center.y + c.radius * std::sin(c.endAngle), 0}};
+}
+
+// The edge of a hatch loop that runs along the curve, forwards or back.
+// An arc run backwards is a clockwise edge, whose angles the database
+// holds mirrored.
+drawingdb::HatchEdge edgeOf(const DwgBoundaryCurve& c, bool reversed) {
+  drawingdb::HatchEdge e;
+  if (!c.arc && !c.ellipse) {
+    e.type = 1;
+    e.start = reversed ? c.end : c.start;
+    e.end = reversed ? c.start : c.end;
+    return e;
+  }
+  e.type = c.ellipse ? 3 : 2;
+  e.start = {c.center.x, c.center.y, 0};
+  e.radius = c.ellipse ? c.ratio : c.radius;
+  if (c.ellipse) e.end = {c.majorAxis.x, c.majorAxis.y, 0};
+  const double from = c.startAngle * kDegreesPerRadian, to = c.endAngle * kDegreesPerRadian;
+  e.counterClockwise = !reversed;
+  e.startAngle = reversed ? 360 - to : from;
+  e.endAngle = reversed ? 360 - from : to;
+  return e;
+}
+
+// Finds curve ends near a point: the ends sit in cells of a grid of the
+// gap's size, a point looks at its cell and the eight around it.
+class EndGrid {
+ public:
+  void add(const Point3& p, std::size_t entry) { cells_.emplace(key(cell(p.x), cell(p.y)), entry); }
+  template <class Take>
+  bool find(const Point3& p, Take take) const {
+    const std::int64_t cx = cell(p.x), cy = cell(p.y);
+    for (std::int64_t dx = -1; dx <= 1; ++dx)
+      for (std::int64_t dy = -1; dy <= 1; ++dy) {
+        const auto range = cells_.equal_range(key(cx + dx, cy + dy));
+        for (auto it = range.first; it != range.second; ++it)
+          if (take(it->second)) return true;
+      }
+    return false;
+  }
+
+ private:
+  static std::int64_t cell(double v) {
+    // Coordinates beyond any drawing share the outermost cells.
+    return static_cast<std::int64_t>(std::floor(std::clamp(v / kBoundaryGap, -1e15, 1e15)));
+  }
+  static std::uint64_t key(std::int64_t x, std::int64_t y) {
+    return static_cast<std::uint64_t>(x) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(y);
+  }
+  std::unordered_multimap<std::uint64_t, std::size_t> cells_;
+};
+
+// The loops of the boundary list: each curve not yet taken starts a chain
+// that takes, end to start, the curve meeting its open end (the next one
+// of the list when it does, as contours come in order); a chain whose end
+// comes back to its start is a loop, any other is left out.  The first
+// loop is the outer boundary.
+std::vector<drawingdb::HatchPath> boundaryLoops(const std::vector<DwgBoundaryCurve>& curves) {
+  std::vector<CurveEnds> ends;
+  ends.reserve(curves.size());
+  std::vector<bool> taken(curves.size(), false);
+  EndGrid grid;
+  for (std::size_t i = 0; i < curves.size(); ++i) {
+    ends.push_back(endsOf(curves[i]));
+    // A segment without length bounds nothing.
+    if (!curves[i].arc && !curves[i].ellipse && distance(ends[i].a, ends[i].b) == 0) taken[i] = true;
+    grid.add(ends[i].a, 2 * i);
+    grid.add(ends[i].b, 2 * i + 1);
+  }
+  std::vector<drawingdb::HatchPath> loops;
+  for (std::size_t first = 0; first < curves.size(); ++first) {
+    if (taken[first]) continue;
+    taken[first] = true;
+    drawingdb::HatchPath loop;
+    loop.flags = loops.empty() ? 1 : 0;
+    loop.edges.push_back(edgeOf(curves[first], false));
+    const Point3 start = ends[first].a;
+    Point3 open = ends[first].b;
+    std::size_t last = first;
+    bool closed = distance(open, start) <= kBoundaryGap;
+    while (!closed) {
+      std::size_t next = curves.size();
+      bool reversed = false;
+      auto take = [&](std::size_t entry) {
+        const std::size_t i = entry / 2;
+        if (taken[i]) return false;
+        const Point3& p = entry % 2 == 0 ? ends[i].a : ends[i].b;
+        if (distance(p, open) > kBoundaryGap) return false;
+        next = i;
+        reversed = entry % 2 == 1;
+        return true;
+      };
+      const std::size_t following = last + 1;
+      if (!(following < curves.size() && (take(2 * following) || take(2 * following + 1))) && !grid.find(open, take))
+        break;
+      taken[next] = true;
+      loop.edges.push_back(edgeOf(curves[next], reversed));
+      open = reversed ? ends[next].a : ends[next].b;
+      last = next;
+      closed = distance(open, start) <= kBoundaryGap;
+    }
+    if (closed) loops.push_back(std::move(loop));
+  }
+  return loops;
+}
+
+// A user-defined pattern: lines at the angle (degrees), `spacing` apart,
+// and with cross hatching the same lines turned a quarter.
+std::vector<drawingdb::HatchLine> userPatternLines(double angle, double spacing, bool doubled) {
+  std::vector<drawingdb::HatchLine> lines;
+  for (int family = 0; family < (doubled ? 2 : 1); ++family) {
+    drawingdb::HatchLine l;
+    l.angle = std::fmod(angle + 90.0 * family, 360.0);
+    const plane::Vec offset = plane::perpendicular(plane::direction(plane::radians(l.angle))) * spacing;
+    l.offsetX = offset.x;
+    l.offsetY = offset.y;
+    lines.push_back(l);
+  }
+  return lines;
+}
+
+plane::Vec vecOf(const Point3& p) { return {p.x, p.y}; }
+Point3 pointOf(plane::Vec v) { return {v.x, v.y, 0}; }
+
+// The dimension of the database for the output step's dimension: its kind,
+// points and measurement (lengths, angles in radians), and the middle of
+// its text.  false when the points do not make the dimension.
+bool dimensionOf(const DwgDimension& p, drawingdb::Dimension& d, bool& textPlaced) {
+  using plane::Vec;
+  const int kind = p.kindCode & 7;
+  const std::size_t need = kind == 2 || kind == 3 ? 2 : 3;
+  if (p.points.size() < need) return false;
+  for (const Point3& q : p.points)
+    if (!finite(q)) return false;
+  textPlaced = false;
+  if (kind == 1) {
+    const Vec p1 = vecOf(p.points[0]), p2 = vecOf(p.points[1]), p3 = vecOf(p.points[2]);
+    Vec along;
+    if (p.orientation == 1 || p.orientation == 2) {
+      along = p.orientation == 1 ? Vec{1, 0} : Vec{0, 1};
+      d.flags = static_cast<std::int32_t>(drawingdb::DimensionKind::Linear);
+      d.rotation = p.orientation == 1 ? 0 : 90;
+    } else if (plane::length(p2 - p1) > 0) {
+      along = plane::unit(p2 - p1);
+      d.flags = static_cast<std::int32_t>(drawingdb::DimensionKind::Aligned);
+    } else {
+      if (!std::isfinite(p.angle)) return false;
+      along = plane::direction(p.angle);
+      d.flags = static_cast<std::int32_t>(drawingdb::DimensionKind::Linear);
+      d.rotation = p.angle * kDegreesPerRadian;
+    }
+    const Vec normal = plane::perpendicular(along);
+    const Vec a1 = p1 + normal * plane::dot(p3 - p1, normal);
+    const Vec a2 = p2 + normal * plane::dot(p3 - p2, normal);
+    d.definition = pointOf(a2);
+    d.defPoint2 = pointOf(p1);
+    d.defPoint3 = pointOf(p2);
+    d.textMid = pointOf((a1 + a2) * 0.5);
+    d.measurement = std::fabs(plane::dot(p2 - p1, along));
+    return true;
+  }
+  if (kind == 2 || kind == 3) {
+    const Vec centre = vecOf(p.points[0]), on = vecOf(p.points[1]);
+    const double radius = plane::length(on - centre);
+    if (!(radius > 0)) return false;
+    const bool diameter = kind == 2;
+    d.flags = static_cast<std::int32_t>(diameter ? drawingdb::DimensionKind::Diameter : drawingdb::DimensionKind::Radius);
+    d.definition = pointOf(diameter ? centre * 2 - on : centre);
+    d.defPoint4 = pointOf(on);
+    d.measurement = diameter ? 2 * radius : radius;
+    textPlaced = p.points.size() > 2;
+    d.textMid = textPlaced ? pointOf(vecOf(p.points[2])) : pointOf(diameter ? centre : (centre + on) * 0.5);
+    return true;
+  }
+  // Angles and arc lengths: the angle at the vertex between the legs.
+  const Vec vertex = vecOf(p.points[0]), leg1 = vecOf(p.points[1]), leg2 = vecOf(p.points[2]);
+  const Vec onArc = p.points.size() > 3 ? vecOf(p.points[3]) : leg1;
+  const double radius = plane::length(onArc - vertex);
+  if (!(plane::length(leg1 - vertex) > 0) || !(plane::length(leg2 - vertex) > 0) || !(radius > 0)) return false;
+  const Vec u1 = plane::unit(leg1 - vertex), u2 = plane::unit(leg2 - vertex);
+  d.flags = static_cast<std::int32_t>(drawingdb::DimensionKind::Angular3Point);
+  d.definition = pointOf(onArc);
+  d.defPoint2 = pointOf(leg1);
+  d.defPoint3 = pointOf(leg2);
+  d.defPoint4 = pointOf(vertex);
+  d.measurement = std::atan2(std::fabs(plane::cross(u1, u2)), plane::dot(u1, u2));
+  d.textMid = pointOf(vertex + plane::unit(u1 + u2, plane::perpendicular(u1)) * radius);
+  return true;
 }
 
 // Writes the toolkit's bytes through the program's one way of writing an
@@ -307,6 +526,17 @@ int DwgOut::ellipse(const Point3& center, const Point3& majorAxis, double ratio,
     shape.endParameter = std::fmod(shape.endParameter, kTwoPi);
     if (shape.endParameter < 0) shape.endParameter += kTwoPi;
   }
+  if (collect_) {
+    DwgBoundaryCurve curve;
+    curve.ellipse = true;
+    curve.center = center;
+    curve.majorAxis = shape.majorAxis;
+    curve.ratio = shape.ratio;
+    curve.startAngle = shape.startParameter;
+    curve.endAngle = shape.endParameter;
+    boundary_.push_back(curve);
+    return 0;
+  }
   drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Ellipse);
   e.data = shape;
   return add(std::move(e), element, DwgKind::kCurve);
@@ -320,6 +550,117 @@ int DwgOut::point(const Point3& location, const DwgElementAttributes& element) {
   p.location = location;
   e.data = p;
   return add(std::move(e), element, DwgKind::kCurve);
+}
+
+int DwgOut::spline(int degree, const std::vector<double>& knots, const std::vector<Point3>& controlPoints,
+                   const std::vector<double>& weights, const DwgElementAttributes& element) {
+  TraceScope t("DwgOut::spline");
+  const std::size_t n = controlPoints.size();
+  if (degree < 1 || degree > kMaxSplineDegree || n < static_cast<std::size_t>(degree) + 1 ||
+      knots.size() != n + static_cast<std::size_t>(degree) + 1 || (!weights.empty() && weights.size() != n))
+    return -1;
+  for (std::size_t i = 0; i < knots.size(); ++i)
+    if (!std::isfinite(knots[i]) || (i > 0 && knots[i] < knots[i - 1])) return -1;
+  if (!(knots[n] > knots[static_cast<std::size_t>(degree)])) return -1;
+  for (const Point3& c : controlPoints)
+    if (!finite(c)) return -1;
+  for (double w : weights)
+    if (!std::isfinite(w) || !(w > 0)) return -1;
+  drawingdb::Spline s;
+  s.degree = degree;
+  s.knots = knots;
+  s.controlPoints = controlPoints;
+  if (std::any_of(weights.begin(), weights.end(), [&](double w) { return w != weights.front(); })) {
+    s.weights = weights;
+    s.flags |= 4;
+  }
+  if (std::all_of(controlPoints.begin(), controlPoints.end(), [](const Point3& c) { return c.z == 0; })) s.flags |= 8;
+  if (collect_) {
+    const std::vector<Point3> along = drawingdb::splinePoints(s);
+    for (std::size_t i = 0; i + 1 < along.size(); ++i) {
+      DwgBoundaryCurve piece;
+      piece.start = along[i];
+      piece.end = along[i + 1];
+      boundary_.push_back(piece);
+    }
+    return 0;
+  }
+  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Spline);
+  e.data = std::move(s);
+  return add(std::move(e), element, DwgKind::kCurve);
+}
+
+int DwgOut::dimension(const DwgDimension& dimension, const std::string& block, const DwgElementAttributes& element,
+                      std::string* made) {
+  TraceScope t("DwgOut::dimension");
+  drawingdb::Dimension d;
+  bool textPlaced = false;
+  if (!dimensionOf(dimension, d, textPlaced)) return -1;
+  d.text = printable(dimension.text);
+  if ((dimension.kindCode & 7) == 5 && d.text.empty()) {
+    // An arc length shows as the angle over its arc with the length as text.
+    char length[64];
+    std::snprintf(length, sizeof length, "%.2f", d.measurement * distance(d.definition, d.defPoint4));
+    d.text = length;
+  }
+  // The block: one of the anonymous dimension blocks, closed before the
+  // dimension that shows it is made.
+  const drawingdb::BlockRecord* shown = nullptr;
+  if (!block.empty()) {
+    shown = db_.findBlock(block);
+    if (shown == nullptr || shown->name.size() < 2 || shown->name[0] != '*' ||
+        (shown->name[1] != 'D' && shown->name[1] != 'd'))
+      return -1;
+    if (currentBlock_ == db_.blockIndex(*shown)) closeBlock();
+    d.block = shown->name;
+  }
+  const bool drawn = shown != nullptr && !shown->entities.empty();
+  if (drawn) d.flags |= 32;
+  if (textPlaced) d.flags |= 128;  // the text stands where the element puts it
+  if (const auto* standard = db_.dimstyles.find(d.style)) d.style = standard->common.name;
+  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Dimension);
+  e.data = std::move(d);
+  DwgEntityAttributes attributes;
+  dwgGraphAttr().applyAttributes(element, attributes, layers_, DwgKind::kDimension);
+  applyTo(attributes, e.common);
+  const drawingdb::EntityId id = db_.addEntity(currentBlock(), std::move(e));
+  // Without a drawing of its own the database draws the block from the
+  // dimension's points (into the empty block given, or a new one).
+  if (!drawn && !drawingdb::buildDimensionBlock(db_, id).ok()) return -1;
+  if (made != nullptr) *made = std::get<drawingdb::Dimension>(db_.entities[id].data).block;
+  return 0;
+}
+
+int DwgOut::hatch(const DwgHatch& hatch, const DwgElementAttributes& element) {
+  TraceScope t("DwgOut::hatch");
+  std::vector<DwgBoundaryCurve> curves;
+  curves.swap(boundary_);
+  drawingdb::Hatch h;
+  h.elevation = {0, 0, 0};
+  h.associative = 0;
+  int kind = DwgKind::kHatch;
+  if (hatch.hatchKind != 0) {
+    if (!std::isfinite(hatch.angle) || !std::isfinite(hatch.spacing) || !(hatch.spacing > 0)) return -1;
+    const double angle = std::fabs(hatch.angle) <= kNoHatchAngle ? 0.0 : hatch.angle * kDegreesPerRadian;
+    h.pattern = "_U";
+    h.solidFill = 0;
+    h.patternType = 0;
+    h.angle = std::fmod(angle, 360.0);
+    if (h.angle < 0) h.angle += 360.0;
+    h.scale = hatch.spacing;
+    h.doubled = hatch.hatchKind == 2 ? 1 : 0;
+    h.lines = userPatternLines(h.angle, hatch.spacing, h.doubled != 0);
+  } else {
+    h.pattern = "SOLID";
+    h.solidFill = 1;
+    h.patternType = 1;
+    kind = hatch.fillValue > 0 ? DwgKind::kFilledHatch : DwgKind::kFilledHiddenHatch;
+  }
+  h.paths = boundaryLoops(curves);
+  if (h.paths.empty()) return -1;
+  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Hatch);
+  e.data = std::move(h);
+  return add(std::move(e), element, kind);
 }
 
 std::string DwgOut::styleFor(const std::string& fontName) {

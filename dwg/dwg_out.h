@@ -47,15 +47,19 @@ class DwgBase {
 };
 
 // One curve of the boundary list of collect mode.  Arcs run counter-clockwise
-// from startAngle to endAngle (radians).
+// from startAngle to endAngle (radians); an elliptic arc likewise from its
+// start to its end parameter.
 struct DwgBoundaryCurve {
   bool arc = false;
+  bool ellipse = false;
   drawingdb::Point3 start;  // a segment's end points
   drawingdb::Point3 end;
   drawingdb::Point3 center;  // an arc's centre, radius and angles
   double radius = 0;
   double startAngle = 0;
   double endAngle = 0;
+  drawingdb::Point3 majorAxis;  // an elliptic arc's, relative to the centre
+  double ratio = 1;             // minor to major axis, at most 1
 };
 
 // One text part of a text element.
@@ -66,6 +70,31 @@ struct DwgTextPart {
   double angle = 0;  // radians
   std::string fontName;
   drawingdb::Point3 insertion;
+};
+
+// A dimension as the output step has it.  Points are the dimension's
+// definition points in the order the transfer file gives them:
+// - linear (kindCode & 7 == 1): the two measured points, then a point on
+//   the dimension line;
+// - diameter (2) and radius (3): the centre, a point on the circle, and
+//   optionally the point the text stands at;
+// - angles (0, 4, 6) and arc length (5): the vertex, a point on each leg,
+//   and optionally a point on the dimension arc (else the first leg's).
+struct DwgDimension {
+  int kindCode = 1;
+  int orientation = 0;  // linear: 1 horizontal, 2 vertical, 0 along the measured points
+  double angle = 0;     // linear, free: the dimension line's direction when the points meet (radians)
+  std::vector<drawingdb::Point3> points;
+  std::string text;  // the text shown; empty: the measurement
+};
+
+// A hatch of a plane part; its boundary is the boundary list of collect
+// mode.
+struct DwgHatch {
+  int hatchKind = 0;     // 0 solid fill, 1 single hatching, 2 cross hatching
+  double spacing = 0;    // of the hatch lines
+  double angle = 0;      // of the hatch lines, radians
+  int fillValue = 1;     // solid fill: positive a visible fill, else a hidden one
 };
 
 class DwgOut : public DwgBase {
@@ -100,6 +129,26 @@ class DwgOut : public DwgBase {
   int ellipse(const drawingdb::Point3& center, const drawingdb::Point3& majorAxis, double ratio,
               double startParameter, double endParameter, const DwgElementAttributes& element);
   int point(const drawingdb::Point3& location, const DwgElementAttributes& element);
+  // A B-spline of the given degree: knots = control points + degree + 1,
+  // non-decreasing; weights empty or one positive weight per control point
+  // (a spline whose weights are all equal is held as a plain one).  In
+  // collect mode the curve joins the boundary list as line segments along
+  // it.
+  int spline(int degree, const std::vector<double>& knots, const std::vector<drawingdb::Point3>& controlPoints,
+             const std::vector<double>& weights, const DwgElementAttributes& element);
+  // A dimension entity showing the anonymous block `block` (a "*D" block
+  // made by createBlock and filled with the dimension's drawing, closed
+  // here when still open).  Without a block, or with an empty one, the
+  // database draws the block from the dimension's points.  The name of the
+  // block shown goes to `made`.
+  int dimension(const DwgDimension& dimension, const std::string& block, const DwgElementAttributes& element,
+                std::string* made = nullptr);
+  // A hatch over the boundary list, which it empties: the collected
+  // curves are chained end to start (either way round) into loops, the
+  // first loop the outer boundary, the others islands; curves that close
+  // no loop are left out.  -1 when no loop closes or the pattern is
+  // unusable.
+  int hatch(const DwgHatch& hatch, const DwgElementAttributes& element);
   // One text entity per part.  textWidthFactor: the run configuration's
   // (used when > 0); senderCode 4 keeps the part's own width factor, any
   // other takes 0.66.
@@ -116,8 +165,8 @@ class DwgOut : public DwgBase {
   // The next number of a dimension block name "*D%d".
   int nextDimensionBlockNumber() { return ++dimensionBlockCounter_; }
 
-  // Collect mode: while on, lines and circles are appended to the boundary
-  // list instead of becoming entities.
+  // Collect mode: while on, lines, circles, ellipses and splines are
+  // appended to the boundary list instead of becoming entities.
   void setCollect(bool on) { collect_ = on; }
   bool collecting() const { return collect_; }
   const std::vector<DwgBoundaryCurve>& boundary() const { return boundary_; }
