@@ -73,10 +73,12 @@ using Fields = IgesFieldCursor;
 
 
 // The element's typed record of class R, made by `fill` from the parameter
-// data when the element has none yet.
+// data when the element has none yet; -1 when `type` is given and the index
+// names no element of that type.
 template <typename R, typename Fill>
-int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out) {
+int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out, std::int32_t type = 0) {
   out = nullptr;
+  if (type != 0 && (!isElementIndex(index) || element(index).type != type)) return -1;
   ElementRecord& e = element(index);
   if (e.params == nullptr) {
     auto rec = std::make_unique<R>();
@@ -888,10 +890,6 @@ int collectAnnotation(std::int32_t index) {
 
 int readNote(std::int32_t index, const NoteRecord*& out) {
   TraceScope t("cee440");
-  if (!isElementIndex(index) || element(index).type != IgesType::kGeneralNote) {
-    out = nullptr;
-    return -1;
-  }
   return typedRecord<NoteRecord>(
       index, t.code(),
       [&](NoteRecord& rec, Fields& f) {
@@ -918,15 +916,11 @@ int readNote(std::int32_t index, const NoteRecord*& out) {
           rec.strings.push_back(std::move(s));
         }
       },
-      out);
+      out, IgesType::kGeneralNote);
 }
 
 int readLeader(std::int32_t index, const LeaderRecord*& out) {
   TraceScope t("cee582");
-  if (!isElementIndex(index) || element(index).type != IgesType::kLeader) {
-    out = nullptr;
-    return -1;
-  }
   return typedRecord<LeaderRecord>(
       index, t.code(),
       [&](LeaderRecord& rec, Fields& f) {
@@ -950,7 +944,7 @@ int readLeader(std::int32_t index, const LeaderRecord*& out) {
           rec.points.push_back(p);
         }
       },
-      out);
+      out, IgesType::kLeader);
 }
 
 std::string toleranceSymbolName(int font, char first) {
