@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "support/assign_tables.h"
 #include "support/builtin_texts.h"
 #include "support/messages.h"
 #include "support/run_state.h"
@@ -252,21 +253,8 @@ enum class AnswerRead { kLine, kTooLong, kEnd };
 // line end.  A longer line is read to its end and refused.
 AnswerRead readAnswer(std::FILE* in, std::string& answer) {
   TraceScope t("stt021");
-  answer.clear();
   bool tooLong = false;
-  bool any = false;
-  int c;
-  while ((c = std::getc(in)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (answer.size() < kMaxDialogAnswer) {
-      answer.push_back(static_cast<char>(c));
-    } else {
-      tooLong = true;
-    }
-  }
-  if (!any) return AnswerRead::kEnd;
-  if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+  if (!readTableLine(in, kMaxDialogAnswer, answer, &tooLong)) return AnswerRead::kEnd;
   return tooLong ? AnswerRead::kTooLong : AnswerRead::kLine;
 }
 

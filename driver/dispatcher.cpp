@@ -573,11 +573,6 @@ RunEnd openInput(const std::string& exchangeFile) {
 // ---------------------------------------------------------------------------
 // Conversion drivers
 
-// The input conversion: the reader of the exchange format fills the element
-// table, the converters write the KPL script.  Returns 0 or a negative
-// result.
-void showProgress(int percent) { ScriptProgress(percent); }
-
 // What the script's header needs from the exchange file.
 ScriptSource scriptSourceOfIges() {
   const IgesGlobal& g = igesReader().global;
@@ -639,6 +634,9 @@ int readDxfInput() {
   return readDxfSections();
 }
 
+// The input conversion: the reader of the exchange format fills the element
+// table, the converters write the KPL script.  Returns 0 or a negative
+// result.
 int convertInput(const std::string& scriptName) {
   TraceScope t("stt200");
   const bool iges = runIsIges() && runState().useToolkit == 0;
@@ -663,7 +661,7 @@ int convertInput(const std::string& scriptName) {
               ScriptFileFailure(), nullptr);
     return opened;
   }
-  elementTable().progressDisplay = showProgress;
+  elementTable().progressDisplay = [](int percent) { ScriptProgress(percent); };
   std::printf("%s %s\n", mfaTextOf(kMsgProgressTitle).c_str(), scriptName.c_str());
   std::fflush(stdout);
   int result = 0;

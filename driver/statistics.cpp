@@ -1,5 +1,3 @@
-// The conversion statistics: the per-kind counting of the element table and
-// the report of a run.
 #include "driver/statistics.h"
 
 #include <algorithm>

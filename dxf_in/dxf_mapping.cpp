@@ -49,8 +49,7 @@ int newElement(const char* code, std::int32_t type, std::int32_t form, std::int3
   index = newIndex();
   if (index <= 0) {
     index = 0;
-    mfaError(code, kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(code);
   }
   ElementRecord& e = element(index);
   e.type = type;
@@ -430,8 +429,7 @@ int applyExtrusion(std::int32_t index) {
     auto m = objectSystem();
     if (m != nullptr) element(index).matrix = std::move(m);
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -610,8 +608,7 @@ int newInstance(const char* code, double columnOffset, double rowOffset, double 
   try {
     element(index).matrix = std::make_unique<Transform>(insertPlacement(columnOffset, rowOffset, sx, sy, sz));
   } catch (const std::bad_alloc&) {
-    mfaError(code, kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(code);
   }
   return 0;
 }
@@ -712,8 +709,7 @@ int mapInsertArray(std::int32_t first, std::vector<std::int32_t>& copies) {
       try {
         copies.push_back(index);
       } catch (const std::bad_alloc&) {
-        mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-        return -1;
+        return mfaNoMemory(t.code());
       }
     }
   }
@@ -873,8 +869,7 @@ int mapPolyline(std::int32_t& index) {
       else if ((x.flags & 8) == 0 || !splineFit) vertices.push_back(x);
     }
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   // A spline fit keeps its frame (control) points; the fitted points the
   // writer added are the curve's approximation.
@@ -897,8 +892,7 @@ int mapPolyline(std::int32_t& index) {
     try {
       return mapContour(t.code(), vertices, closed, index);
     } catch (const std::bad_alloc&) {
-      mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-      return -1;
+      return mfaNoMemory(t.code());
     }
   }
   auto* rec = newRecord<GeometryRecord>(t.code(), IgesType::kCopiousData,

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int kMsgNoMemory = 370;
 // A block that inserts itself, directly or through other blocks.
 constexpr int kMsgSelfContaining = 1322;
 constexpr int kMsgNotMapped = 790;
@@ -164,9 +163,6 @@ void fileEndsInEntity(const std::string& value, long line) {
   s.end.entityLine = line;
 }
 
-// The reader's error 370: the entity is skipped.
-void noMemory(const char* code) { mfaError(code, kMsgNoMemory, Channel::kBoth); }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -269,7 +265,7 @@ int readEntityGroups() {
       storeGroup(s.groups, s.current);
     } catch (const std::bad_alloc&) {
       full = true;
-      noMemory(t.code());
+      mfaNoMemory(t.code());
     }
   }
 }
@@ -288,8 +284,6 @@ Entry namedEntry(const DxfGroups& g) {
   return e;
 }
 
-}  // namespace
-
 std::int32_t addLayer(const DxfGroups& g) {
   TraceScope t("dxf110");
   auto e = namedEntry<DxfLayerEntry>(g);
@@ -300,8 +294,6 @@ std::int32_t addLayer(const DxfGroups& g) {
   return dxfReader().layers.add(std::move(e));
 }
 
-namespace {
-
 // A line type or a dimension style: its name, flags and groups.
 std::int32_t addGroupsEntry(const char* code, DxfTable<DxfGroupsEntry> DxfReaderState::*table, const DxfGroups& g) {
   TraceScope t(code);
@@ -309,11 +301,6 @@ std::int32_t addGroupsEntry(const char* code, DxfTable<DxfGroupsEntry> DxfReader
   e.groups = g.list;
   return (dxfReader().*table).add(std::move(e));
 }
-
-}  // namespace
-
-std::int32_t addLineType(const DxfGroups& g) { return addGroupsEntry("dxf210", &DxfReaderState::lineTypes, g); }
-std::int32_t addDimStyle(const DxfGroups& g) { return addGroupsEntry("dxf310", &DxfReaderState::dimStyles, g); }
 
 std::int32_t addTextStyle(const DxfGroups& g) {
   TraceScope t("dxf410");
@@ -328,13 +315,15 @@ std::int32_t addTextStyle(const DxfGroups& g) {
   return dxfReader().textStyles.add(std::move(e));
 }
 
+}  // namespace
+
 void releaseDxfReader() {
   TraceScope t("stt849");
-  freeLayers();
-  freeLineTypes();
-  freeDimStyles();
-  freeTextStyles();
   DxfReaderState& s = dxfReader();
+  s.layers.clear();
+  s.lineTypes.clear();
+  s.dimStyles.clear();
+  s.textStyles.clear();
   s.blocks.clear();
   s.inserts.clear();
   s.dimensions.clear();
@@ -459,8 +448,6 @@ bool nextSectionEntity(std::string& name) {
   return name != "ENDSEC" && name != "EOF";
 }
 
-}  // namespace
-
 int readTables() {
   TraceScope t("stt842");
   DxfReaderState& s = dxfReader();
@@ -488,11 +475,13 @@ int readTables() {
       readEntityGroups();
       try {
         if (entry == "LAYER" && table == "LAYER") addLayer(s.groups);
-        else if (entry == "LTYPE" && table == "LTYPE") addLineType(s.groups);
-        else if (entry == "DIMSTYLE" && table == "DIMSTYLE") addDimStyle(s.groups);
+        else if (entry == "LTYPE" && table == "LTYPE")
+          addGroupsEntry("dxf210", &DxfReaderState::lineTypes, s.groups);
+        else if (entry == "DIMSTYLE" && table == "DIMSTYLE")
+          addGroupsEntry("dxf310", &DxfReaderState::dimStyles, s.groups);
         else if (entry == "STYLE" && table == "STYLE") addTextStyle(s.groups);
       } catch (const std::bad_alloc&) {
-        noMemory(t.code());
+        mfaNoMemory(t.code());
       }
     }
     if (!s.atEnd && isEntity(s.current, "ENDTAB")) readEntityGroups();
@@ -521,7 +510,7 @@ int readBlocks() {
       try {
         s.blocks.push_back(DxfNamedElement{index, s.groups.text(2), 0});
       } catch (const std::bad_alloc&) {
-        noMemory(t.code());
+        mfaNoMemory(t.code());
       }
       block = index;
       continue;
@@ -543,8 +532,6 @@ int readEntities() {
   for (std::string name; nextSectionEntity(name);) readEntity(0);
   return 0;
 }
-
-namespace {
 
 using Mapping = int (*)(std::int32_t&);
 
@@ -579,7 +566,7 @@ int readVertices() {
     }
     if (!s.atEnd && isEntity(s.current, "SEQEND")) readEntityGroups();
   } catch (const std::bad_alloc&) {
-    noMemory("stt847");
+    mfaNoMemory("stt847");
     result = -1;
   }
   std::swap(polyline, s.groups);
@@ -609,7 +596,7 @@ std::int32_t readEntity(std::int32_t father) {
         try {
           ++s.skippedByName[name];
         } catch (const std::bad_alloc&) {
-          noMemory(t.code());
+          mfaNoMemory(t.code());
         }
       }
     }
@@ -633,7 +620,7 @@ std::int32_t readEntity(std::int32_t father) {
     }
     if (name == "DIMENSION") s.dimensions.push_back(DxfNamedElement{index, s.groups.text(2), father});
   } catch (const std::bad_alloc&) {
-    noMemory(t.code());
+    mfaNoMemory(t.code());
   }
   applyCommonAttributes(index, line, father);
   applyMemberAttributes(index);
@@ -813,7 +800,7 @@ int linkBlocks() {
       for (std::int32_t p : parts) linkFatherSon(dimension.index, p);
     }
   } catch (const std::bad_alloc&) {
-    noMemory(t.code());
+    mfaNoMemory(t.code());
     result = -1;
   }
   // The names are no longer needed.
@@ -846,10 +833,6 @@ void reportNotCarried() {
     if (s.notCarried[kind] > 0)
       mfaReport("stt847", kMessages[kind], Channel::kBoth, Severity::kWarning, {s.notCarried[kind]}, {}, "", nullptr);
 }
-
-}  // namespace
-
-namespace {
 
 // Error 985, 986 or 987 when the file ended inside a section, inside an
 // entity or without its end mark "0 EOF": the line where it ended, and

@@ -75,9 +75,6 @@ int readHeader();
 // ENTITIES in file order (others skipped), warnings 973, 974, 976 for the
 // missing ones, then linkBlocks.  0, or -8 (error 977) when none was read.
 int readDxfSections();
-int readTables();    // stt842
-int readBlocks();    // stt844
-int readEntities();  // stt846
 // stt847: the entity whose name is the current group, with the element
 // `father` (a block, 0 in ENTITIES).  The new element, 0 for none.
 std::int32_t readEntity(std::int32_t father);
@@ -85,12 +82,6 @@ std::int32_t readEntity(std::int32_t father);
 int linkBlocks();
 // stt849: frees the tables and lists.
 void releaseDxfReader();
-
-// Table operations (the codes of the system).
-std::int32_t addLayer(const DxfGroups& g);          // dxf100/dxf110
-std::int32_t addLineType(const DxfGroups& g);       // dxf200/dxf210
-std::int32_t addDimStyle(const DxfGroups& g);       // dxf300/dxf310
-std::int32_t addTextStyle(const DxfGroups& g);      // dxf400/dxf410
 
 // The reader run over a whole file from its start (header, sections,
 // links), for the fuzz target and the benchmark: 0 or the reader's

@@ -155,28 +155,15 @@ template struct DxfTable<DxfTextStyleEntry>;
 
 namespace {
 
-// The search and the release are the same for the four tables; each
-// operation keeps its own function code.
+// The search is the same for the tables; each keeps its own function code.
 template <typename Entry>
 std::int32_t findEntry(const char* code, DxfTable<Entry> DxfReaderState::*table, const std::string& name) {
   TraceScope t(code);
   return (dxfReader().*table).find(name);
 }
 
-template <typename Entry>
-void releaseTable(const char* code, DxfTable<Entry> DxfReaderState::*table) {
-  TraceScope t(code);
-  (dxfReader().*table).clear();
-}
-
 }  // namespace
 
 std::int32_t findLayer(const std::string& name) { return findEntry("dxf120", &DxfReaderState::layers, name); }
 std::int32_t findLineType(const std::string& name) { return findEntry("dxf220", &DxfReaderState::lineTypes, name); }
-std::int32_t findDimStyle(const std::string& name) { return findEntry("dxf320", &DxfReaderState::dimStyles, name); }
 std::int32_t findTextStyle(const std::string& name) { return findEntry("dxf420", &DxfReaderState::textStyles, name); }
-
-void freeLayers() { releaseTable("dxf190", &DxfReaderState::layers); }
-void freeLineTypes() { releaseTable("dxf290", &DxfReaderState::lineTypes); }
-void freeDimStyles() { releaseTable("dxf390", &DxfReaderState::dimStyles); }
-void freeTextStyles() { releaseTable("dxf490", &DxfReaderState::textStyles); }

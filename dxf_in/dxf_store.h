@@ -224,12 +224,7 @@ double dxfReal(const std::string& value);
 // true when the text is a decimal integer (blanks around it allowed).
 bool dxfIsInteger(const std::string& text, long& value);
 
-// Table look-ups and releases (the codes of the system).
+// Table look-ups (the codes of the system).
 std::int32_t findLayer(const std::string& name);      // dxf120
 std::int32_t findLineType(const std::string& name);   // dxf220
-std::int32_t findDimStyle(const std::string& name);   // dxf320
 std::int32_t findTextStyle(const std::string& name);  // dxf420
-void freeLayers();      // dxf190
-void freeLineTypes();   // dxf290
-void freeDimStyles();   // dxf390
-void freeTextStyles();  // dxf490

@@ -266,6 +266,8 @@ std::int32_t countList(const TransferListNode* head);  // ldv120
 TransferListNode* loadTransferList(std::vector<TransferListNode*> elements);  // ldv050
 int loadTransferElements(const TransferListNode* list);                      // ldv140
 int freeTransferList(TransferListNode* list);                                // ldv150
+// Types whose members the element table links (the composite kinds).
+bool linksTransferMembers(std::int32_t type);
 // membersOf(index, ids) fills the member ids of a complex element from the
 // transfer file; 0 / -1.
 int linkTransferElements(

@@ -9,15 +9,11 @@
 #include "support/config.h"
 #include "support/trace.h"
 
-namespace {
-
-bool isComplexType(std::int32_t type) {
+bool linksTransferMembers(std::int32_t type) {
   return type == IgesType::kCompositeCurve || type == IgesType::kSectionedArea ||
          type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
          type == IgesType::kSubfigureInstance || type == IgesType::kTransferDimension;
 }
-
-}  // namespace
 
 std::int32_t findById(std::int32_t id, std::int32_t low, std::int32_t high) {
   TraceScope t("ldv160");
@@ -95,7 +91,7 @@ int linkTransferElements(
   ElementTable& table = elementTable();
   std::vector<std::int32_t> ids;
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
-    if (!isComplexType(table.records[i].type)) continue;
+    if (!linksTransferMembers(table.records[i].type)) continue;
     ids.clear();
     if (membersOf(i, ids) != 0) return -1;
     for (std::int32_t id : ids) {

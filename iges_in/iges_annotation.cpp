@@ -43,7 +43,6 @@ constexpr int kMaxStrings = 10000;
 constexpr int kMaxLeaderPoints = 100000;
 
 
-bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
 int traceLevel() { return runSettings().traceLevel; }
 double systemEpsilon() {
   const double e = assignTables().global.systemEpsilon;
@@ -71,18 +70,15 @@ bool isDimensionType(std::int32_t type) {
 using Fields = IgesFieldCursor;
 
 
-GraphicAttributes attributesOf(std::int32_t index) {
-  GraphicAttributes a;
-  copyAttributes(a, element(index).de);
-  return a;
-}
 
 
 // The element's typed record of class R, made by `fill` from the parameter
-// data when the element has none yet.
+// data when the element has none yet; -1 when `type` is given and the index
+// names no element of that type.
 template <typename R, typename Fill>
-int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out) {
+int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out, std::int32_t type = 0) {
   out = nullptr;
+  if (type != 0 && (!isElementIndex(index) || element(index).type != type)) return -1;
   ElementRecord& e = element(index);
   if (e.params == nullptr) {
     auto rec = std::make_unique<R>();
@@ -108,11 +104,6 @@ int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out) 
 // The view matrix of the pass that runs, null outside view passes.
 const Transform* viewMatrixNow() { return igesStructureState().currentViewMatrix; }
 
-bool isPhysicallyDependent(const ElementRecord& e) {
-  const StatusFlags st = decodeStatus(e.de);
-  return e.dependency == 'p' || st.subordinate == 1 || st.subordinate == 3;
-}
-
 // The element's own transformation (with that of the annotation element
 // whose part it is, for a dependent part), without the view.
 bool ownMatrix(std::int32_t index, Transform& out, bool& failed) {
@@ -124,28 +115,14 @@ bool ownMatrix(std::int32_t index, Transform& out, bool& failed) {
   }
   const std::vector<const Transform*>& fathers = igesAnnotationState().fatherMatrices;
   const Transform* father = fathers.empty() ? nullptr : fathers.back();
-  if (father != nullptr && isPhysicallyDependent(element(index))) {
-    out = own != nullptr ? composeTransforms(*father, *own) : *father;
-    return true;
-  }
-  if (own != nullptr) {
-    out = *own;
-    return true;
-  }
-  return false;
+  return composeIfAny(isPhysicallyDependent(element(index)) ? father : nullptr, own, out);
 }
 
 // Own matrix and view composed; false when there is neither.
 bool finalMatrix(std::int32_t index, Transform& out, bool& failed) {
   Transform own;
   const bool hasOwn = ownMatrix(index, own, failed);
-  const Transform* view = viewMatrixNow();
-  if (view != nullptr) {
-    out = hasOwn ? composeTransforms(*view, own) : *view;
-    return true;
-  }
-  if (hasOwn) out = own;
-  return hasOwn;
+  return composeIfAny(viewMatrixNow(), hasOwn ? &own : nullptr, out);
 }
 
 
@@ -336,7 +313,7 @@ int convertLabel(std::int32_t index) {
     std::printf("            Number of sons : %d\n", sons);
   }
   --a.labelDepth;
-  if (rec == nullptr || sons == 0 || !levelIsPlus()) {
+  if (rec == nullptr || sons == 0 || !runHas(RunModeBit::kPlus)) {
     reportUnsupported(t.code(), index);
     return ConvertResult::kIgnored;
   }
@@ -458,12 +435,13 @@ int convertSymbol(std::int32_t index) {
   const bool hasMembers = element(index).sons != nullptr;
   // A tolerance symbol is written as the symbol form of its name, which
   // draws its own frame; any other symbol as the group of its members.
-  if (rec != nullptr && !failed && hasMembers && symbol.name.empty() && levelIsPlus())
+  if (rec != nullptr && !failed && hasMembers && symbol.name.empty() && runHas(RunModeBit::kPlus))
     partsPass(index, hasOwn ? &own : nullptr, symbol.members);
   if (trace) std::printf("-> cee650 : End   of General Symbol\n");
   if (failed) return ConvertResult::kError;
   setStateDeepKeepSelf(index, ElementState::kIgnored);
-  if (rec == nullptr || !hasMembers || !levelIsPlus() || (symbol.name.empty() && symbol.members.empty())) {
+  if (rec == nullptr || !hasMembers || !runHas(RunModeBit::kPlus) ||
+      (symbol.name.empty() && symbol.members.empty())) {
     reportUnsupported(t.code(), index);
     return ConvertResult::kIgnored;
   }
@@ -912,10 +890,6 @@ int collectAnnotation(std::int32_t index) {
 
 int readNote(std::int32_t index, const NoteRecord*& out) {
   TraceScope t("cee440");
-  if (!isElementIndex(index) || element(index).type != IgesType::kGeneralNote) {
-    out = nullptr;
-    return -1;
-  }
   return typedRecord<NoteRecord>(
       index, t.code(),
       [&](NoteRecord& rec, Fields& f) {
@@ -942,15 +916,11 @@ int readNote(std::int32_t index, const NoteRecord*& out) {
           rec.strings.push_back(std::move(s));
         }
       },
-      out);
+      out, IgesType::kGeneralNote);
 }
 
 int readLeader(std::int32_t index, const LeaderRecord*& out) {
   TraceScope t("cee582");
-  if (!isElementIndex(index) || element(index).type != IgesType::kLeader) {
-    out = nullptr;
-    return -1;
-  }
   return typedRecord<LeaderRecord>(
       index, t.code(),
       [&](LeaderRecord& rec, Fields& f) {
@@ -974,7 +944,7 @@ int readLeader(std::int32_t index, const LeaderRecord*& out) {
           rec.points.push_back(p);
         }
       },
-      out);
+      out, IgesType::kLeader);
 }
 
 std::string toleranceSymbolName(int font, char first) {

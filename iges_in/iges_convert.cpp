@@ -79,13 +79,6 @@ bool makesContour(std::int32_t type, std::int32_t form) {
   return type == IgesType::kCompositeCurve || (type == IgesType::kCopiousData && form == 63);
 }
 
-bool isPhysicallyDependent(const ElementRecord& e) {
-  const StatusFlags st = decodeStatus(e.de);
-  return e.dependency == 'p' || st.subordinate == 1 || st.subordinate == 3;
-}
-
-bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
-
 // Section lines and witness lines of copious data need level PLUS or B1.
 bool refusedForLevel(std::int32_t type, std::int32_t form) {
   if (type != IgesType::kCopiousData) return false;
@@ -93,20 +86,9 @@ bool refusedForLevel(std::int32_t type, std::int32_t form) {
   return !(runHas(RunModeBit::kPlus) || runHas(RunModeBit::kB1));
 }
 
-// Warning 190: the first time to the console and the protocol, later to
-// the protocol only.
-
-// Error 510 for an element the engine cannot convert: the first one of a
-// run also on the console (a file of solids has thousands), the others in
-// the protocol.
-
 // ---------------------------------------------------------------------------
 // Reading parameter data
 
-// Fetches the element's parameter data; error 760 when it cannot be had.
-
-// Steps through the fields of one entity.  A field that is missing where
-// one is required fails the element; a refused one takes its default.
 using FieldReader = IgesFieldCursor;
 
 // count reals, or with count < 0 every field up to the record delimiter.
@@ -161,8 +143,6 @@ int readGeometry(std::int32_t index, const char* code, int count, const Geometry
       },
       out, matrix);
 }
-
-// A DE pointer of parameter data as an element index, 0 for none.
 
 // ---------------------------------------------------------------------------
 // Per-pass bookkeeping
@@ -263,14 +243,14 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
     case IgesType::kConicArc: return readConicArc(index, geometry, matrix);
     case IgesType::kCopiousData: return readCopiousData(index, geometry, matrix);
     case IgesType::kPlane: return collectPlane(index, pass, records);
-    case IgesType::kLine: return readLine(index, geometry, matrix);
-    case IgesType::kParametricSpline: return readParametricSpline(index, geometry, matrix);
-    case IgesType::kPoint: return readPoint(index, geometry, matrix);
+    case IgesType::kLine: return readGeometry(index, "cee240", 6, geometry, matrix);
+    case IgesType::kParametricSpline: return readGeometry(index, "cee360", -1, geometry, matrix);
+    case IgesType::kPoint: return readGeometry(index, "cee200", 3, geometry, matrix);
     case IgesType::kFlash: {
       const SurfaceRecord* flash = nullptr;
       return readFlash(index, flash, matrix);
     }
-    case IgesType::kBSplineCurve: return readRationalBSpline(index, geometry, matrix);
+    case IgesType::kBSplineCurve: return readGeometry(index, "cee380", -1, geometry, matrix);
     case IgesType::kTransformationMatrix:
       return ConvertResult::kIgnored;  // used through matrix pointers
     case IgesType::kColourDefinition: {
@@ -298,7 +278,7 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
   if (e.type == IgesType::kSubfigureDefinition || e.type == IgesType::kAssociativityInstance ||
       e.type == IgesType::kSubfigureInstance)
     return collectStructure(index);
-  if (levelIsPlus() && e.sons != nullptr) return collectUnknown(index, pass, records);
+  if (runHas(RunModeBit::kPlus) && e.sons != nullptr) return collectUnknown(index, pass, records);
   reportUnsupported("cee150", index);
   return ConvertResult::kError;
 }
@@ -450,22 +430,9 @@ struct Matrices {
 
 Matrices matricesOf(const ConversionRecord& rec, const Transform* view, const Transform* father) {
   Matrices m;
-  const Transform* own = rec.matrix.get();
   const bool dependent = isPhysicallyDependent(element(rec.index));
-  if (dependent && father != nullptr) {
-    m.own = own != nullptr ? composeTransforms(*father, *own) : *father;
-    m.hasOwn = true;
-  } else if (own != nullptr) {
-    m.own = *own;
-    m.hasOwn = true;
-  }
-  if (view != nullptr) {
-    m.final = m.hasOwn ? composeTransforms(*view, m.own) : *view;
-    m.hasFinal = true;
-  } else if (m.hasOwn) {
-    m.final = m.own;
-    m.hasFinal = true;
-  }
+  m.hasOwn = composeIfAny(dependent ? father : nullptr, rec.matrix.get(), m.own);
+  m.hasFinal = composeIfAny(view, m.hasOwn ? &m.own : nullptr, m.final);
   return m;
 }
 
@@ -674,8 +641,7 @@ int convertWholeModel(const Transform* viewMatrix) {
     records.reserve(kFirstRecordCapacity);
     preparePass();
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   resetCursors();
   if (collectPass(0, viewMatrix, nullptr, nullptr, 0, records) != 0) return -1;
@@ -729,6 +695,11 @@ int convertDrawings() {
 }
 
 }  // namespace
+
+bool isPhysicallyDependent(const ElementRecord& e) {
+  const StatusFlags st = decodeStatus(e.de);
+  return e.dependency == 'p' || st.subordinate == 1 || st.subordinate == 3;
+}
 
 ScriptElementData scriptDataOf(std::int32_t index) {
   const ElementRecord& e = element(index);
@@ -856,6 +827,12 @@ void copyAttributes(GraphicAttributes& a, const DirectoryEntry& de) {
   a.hierarchy = st.hierarchy;
 }
 
+GraphicAttributes attributesOf(std::int32_t index) {
+  GraphicAttributes a;
+  copyAttributes(a, element(index).de);
+  return a;
+}
+
 int readMatrix(std::int32_t index, Transform& out) {
   TraceScope t("cee820");
   IgesConvertState& s = igesConvertState();
@@ -954,12 +931,6 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
   return 0;
 }
 
-int readPoint(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee200", 3, out, matrix);
-}
-int readLine(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee240", 6, out, matrix);
-}
 int readCircularArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
   return readGeometry(index, "cee280", 7, out, matrix);
 }
@@ -976,12 +947,6 @@ int readConicArc(std::int32_t index, const GeometryRecord*& out, const Transform
         return !f.failed;
       },
       out, matrix);
-}
-int readParametricSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee360", -1, out, matrix);
-}
-int readRationalBSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
-  return readGeometry(index, "cee380", -1, out, matrix);
 }
 int readCopiousData(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix) {
   return readGeometry(index, "cee700", -1, out, matrix);
@@ -1073,8 +1038,7 @@ int collectPass(std::int32_t father, const Transform* viewMatrix, const Transfor
   try {
     collectInto(father, pass, allowed, allowedCount, records);
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }

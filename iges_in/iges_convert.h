@@ -81,6 +81,9 @@ struct IgesConvertState {
 };
 IgesConvertState& igesConvertState();
 
+// A physically dependent element: it takes the transformation of the element
+// whose part it is.
+bool isPhysicallyDependent(const ElementRecord& e);
 // The directory data of an element for the info and name blocks of its
 // statements, and the element as the script writer takes it.
 ScriptElementData scriptDataOf(std::int32_t index);
@@ -137,16 +140,14 @@ int resolveMatrix(std::int32_t index, const Transform*& out);
 int readMatrix(std::int32_t index, Transform& out);
 // The graphic attributes of the directory entry (cee800).
 void copyAttributes(GraphicAttributes& attributes, const DirectoryEntry& de);
+// The same of the element at the index.
+GraphicAttributes attributesOf(std::int32_t index);
 
 // The readers: fill the element's typed record (when the parameter pass did
 // not) and hand it out with the element's matrix.  0 / -1 (760 for parameter
 // data that cannot be fetched, 370 for memory).
-int readPoint(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);          // cee200
-int readLine(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);           // cee240
 int readCircularArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);    // cee280
 int readConicArc(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);       // cee320
-int readParametricSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);  // cee360
-int readRationalBSpline(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);   // cee380
 int readCopiousData(std::int32_t index, const GeometryRecord*& out, const Transform*& matrix);    // cee700
 int readComposite(std::int32_t index, const CompositeRecord*& out, const Transform*& matrix);     // cee720
 int readFlash(std::int32_t index, const SurfaceRecord*& out, const Transform*& matrix);           // cee220

@@ -1,5 +1,3 @@
-// Field parsers of IGES parameter and global data.
-
 #include "iges_in/iges_fields.h"
 
 #include <cmath>
@@ -37,9 +35,6 @@ const char* afterDelimiter(const char* p, unsigned& flags, const char* code) {
   return p + 1;
 }
 
-}  // namespace
-
-namespace {
 // What the field readers keep while a file is read: its delimiters.
 struct IgesFieldState {
   IgesDelimiters delimiters;
@@ -278,38 +273,24 @@ const char* checkDelimiterSpec(const char* text) {
   return text + 4;
 }
 
-int IgesFieldCursor::integer() {
-  int v = 0;
-  if (!more()) {
-    failed = true;
+namespace {
+// The next field read by `parse`; a missing field fails the cursor.
+template <typename T>
+T nextField(IgesFieldCursor& c, const char* (*parse)(const char*, unsigned&, T&)) {
+  T v{};
+  if (!c.more()) {
+    c.failed = true;
     return v;
   }
   unsigned f = 0;
-  p = parseInteger(p, f, v);
-  flags |= f;
+  c.p = parse(c.p, f, v);
+  c.flags |= f;
   return v;
 }
+}  // namespace
 
-double IgesFieldCursor::real(bool raw) {
-  double v = 0.0;
-  if (!more()) {
-    failed = true;
-    return v;
-  }
-  unsigned f = 0;
-  p = raw ? parseRealRaw(p, f, v) : parseReal(p, f, v);
-  flags |= f;
-  return v;
-}
+int IgesFieldCursor::integer() { return nextField(*this, parseInteger); }
 
-std::string IgesFieldCursor::string() {
-  std::string v;
-  if (!more()) {
-    failed = true;
-    return v;
-  }
-  unsigned f = 0;
-  p = parseString(p, f, v);
-  flags |= f;
-  return v;
-}
+double IgesFieldCursor::real(bool raw) { return nextField(*this, raw ? parseRealRaw : parseReal); }
+
+std::string IgesFieldCursor::string() { return nextField(*this, parseString); }

@@ -66,8 +66,6 @@ bool convertBlanked() {
   return mode == 1;
 }
 
-bool splinesAsPolylines() { return runSettings().splineMode == 0; }
-
 bool passesEmitGates(int entityUse, int blankStatus) {
   TraceScope t("cee160");
   if (entityUse != 0 && !levelConvertsDetails()) return false;
@@ -244,7 +242,8 @@ int emitParametricSpline(const ScriptElement& e, const Transform* m, const Param
     pieces[i].t0 = breaks[i];
     pieces[i].t1 = breaks[i + 1];
   }
-  if (!splinesAsPolylines()) {
+  // The configuration's spline switch "no" writes the splines as lines.
+  if (runSettings().splineMode != 0) {
     const std::size_t before = created.size();
     const int r = ScriptParamSpline(e, sm.get(), breaks, segments, created);
     if (r == 0) return ConvertResult::kDone;

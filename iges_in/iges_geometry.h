@@ -37,9 +37,6 @@ bool passesEmitGates(int entityUse, int blankStatus);
 // Blanked elements are converted unless the configuration says no; the
 // toolkit directions leave them out by default.
 bool convertBlanked();
-// Parametric splines are written as lines when the configuration's spline
-// switch is "no".
-bool splinesAsPolylines();
 
 int emitPoint(const ScriptElement& e, const Transform* m, const ParameterValues& v,
               std::vector<std::int32_t>& created);  // 116

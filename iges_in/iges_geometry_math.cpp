@@ -20,6 +20,16 @@ Transform composeTransforms(const Transform& outer, const Transform& inner) {
   return m;
 }
 
+bool composeIfAny(const Transform* outer, const Transform* inner, Transform& out) {
+  if (outer == nullptr && inner == nullptr) return false;
+  if (outer == nullptr) {
+    out = *inner;
+  } else {
+    out = inner != nullptr ? composeTransforms(*outer, *inner) : *outer;
+  }
+  return true;
+}
+
 Point3 applyRotation(const Transform& m, const Point3& v) {
   return Point3{m.r[0][0] * v.x + m.r[0][1] * v.y + m.r[0][2] * v.z,
                 m.r[1][0] * v.x + m.r[1][1] * v.y + m.r[1][2] * v.z,
@@ -96,6 +106,8 @@ long nearestPaletteColour(const PaletteColour* palette, std::size_t count, int r
   return best;
 }
 
+namespace {
+
 Point3 evaluateSplineSegment(const SplineSegment& segment, double s) {
   double v[3];
   for (int axis = 0; axis < 3; ++axis) {
@@ -104,8 +116,6 @@ Point3 evaluateSplineSegment(const SplineSegment& segment, double s) {
   }
   return Point3{v[0], v[1], v[2]};
 }
-
-namespace {
 
 // A segment whose quadratic and cubic terms vanish is a straight piece: its
 // two ends describe it.

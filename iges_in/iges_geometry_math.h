@@ -11,6 +11,9 @@
 
 // outer(inner(p)): inner is applied first.
 Transform composeTransforms(const Transform& outer, const Transform& inner);
+// The same where either may be missing (null): false, `out` untouched, when
+// both are.
+bool composeIfAny(const Transform* outer, const Transform* inner, Transform& out);
 Point3 applyTransform(const Transform& m, const Point3& p);
 // The rotation part only (directions, axis vectors).
 Point3 applyRotation(const Transform& m, const Point3& v);
@@ -60,7 +63,6 @@ struct SplineSegment {
   double t1 = 0.0;
   double coef[3][4] = {};
 };
-Point3 evaluateSplineSegment(const SplineSegment& segment, double s);
 
 // Points along a parametric spline for writing it as lines: the start of
 // every segment and, inside a curved segment, kSplineStepsPerSegment - 1

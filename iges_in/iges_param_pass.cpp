@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "elements/element_table.h"
+#include "iges_in/iges_convert.h"
 #include "iges_in/iges_fields.h"
+#include "iges_in/iges_geometry_math.h"
 #include "iges_in/iges_reader.h"
 #include "support/assign_tables.h"
 #include "support/messages.h"
@@ -96,20 +98,6 @@ std::int32_t sonInFileOrder(std::int32_t self, Fields& f, const char* code) {
   return son;
 }
 
-GraphicAttributes attributesOf(const ElementRecord& e) {
-  GraphicAttributes a;
-  a.lineFont = e.de.lineFont;
-  a.level = e.de.level;
-  a.lineWeight = e.de.lineWeight;
-  a.colour = e.de.colour;
-  const StatusFlags st = decodeStatus(e.de);
-  a.blank = st.blank;
-  a.subordinate = st.subordinate;
-  a.entityUse = st.entityUse;
-  a.hierarchy = st.hierarchy;
-  return a;
-}
-
 // The matrix of one 124 entity.
 bool matrixOf(std::int32_t index, Transform& m) {
   const ElementRecord& e = element(index);
@@ -137,16 +125,7 @@ bool resolvedMatrix(std::int32_t index, Transform& out) {
   for (std::int32_t m : chain) {
     Transform b;
     if (!matrixOf(m, b)) return false;
-    Transform r;
-    for (int i = 0; i < 3; ++i) {
-      for (int j = 0; j < 3; ++j) {
-        r.r[i][j] = 0.0;
-        for (int k = 0; k < 3; ++k) r.r[i][j] += out.r[i][k] * b.r[k][j];
-      }
-      r.t[i] = out.t[i];
-      for (int k = 0; k < 3; ++k) r.t[i] += out.r[i][k] * b.t[k];
-    }
-    out = r;
+    out = composeTransforms(out, b);
   }
   return true;
 }
@@ -154,7 +133,7 @@ bool resolvedMatrix(std::int32_t index, Transform& out) {
 void readComposite(std::int32_t i, Fields& f) {  // 102
   TraceScope t("pov100");
   auto rec = std::make_unique<CompositeRecord>();
-  rec->attributes = attributesOf(element(i));
+  rec->attributes = attributesOf(i);
   const int n = f.count(t.code(), 975);
   for (int k = 0; k < n && f.more(); ++k) rec->constituents.push_back(sonByPriority(i, f, t.code()));
   rec->hasMatrix = resolvedMatrix(i, rec->matrix);
@@ -164,7 +143,7 @@ void readComposite(std::int32_t i, Fields& f) {  // 102
 void readPlane(std::int32_t i, Fields& f) {  // 108
   TraceScope t("pov110");
   auto rec = std::make_unique<PlaneRecord>();
-  rec->attributes = attributesOf(element(i));
+  rec->attributes = attributesOf(i);
   rec->a = f.real();
   rec->b = f.real();
   rec->c = f.real();
@@ -187,7 +166,7 @@ void readPlane(std::int32_t i, Fields& f) {  // 108
 void readSurface(std::int32_t i, Fields& f, const char* code, const char* layout) {
   TraceScope t(code);
   auto rec = std::make_unique<SurfaceRecord>();
-  rec->attributes = attributesOf(element(i));
+  rec->attributes = attributesOf(i);
   for (const char* l = layout; *l != '\0'; ++l) {
     if (*l == 'p')
       rec->curves.push_back(sonByPriority(i, f, code));
@@ -202,7 +181,7 @@ void readSurface(std::int32_t i, Fields& f, const char* code, const char* layout
 void readGeneralLabel(std::int32_t i, Fields& f) {  // 210
   TraceScope t("pov150");
   auto rec = std::make_unique<AnnotationRecord>();
-  rec->attributes = attributesOf(element(i));
+  rec->attributes = attributesOf(i);
   rec->note = sonByPriority(i, f, t.code());
   const int n = f.count(t.code(), 975);
   for (int k = 0; k < n && f.more(); ++k) rec->leaders.push_back(sonByPriority(i, f, t.code()));
@@ -224,7 +203,7 @@ void readDimension(std::int32_t i, Fields& f, const char* code, const char* layo
 void readSectionedArea(std::int32_t i, Fields& f) {  // 230
   TraceScope t("pov220");
   auto rec = std::make_unique<AnnotationRecord>();
-  rec->attributes = attributesOf(element(i));
+  rec->attributes = attributesOf(i);
   rec->geometry.push_back(sonByPriority(i, f, t.code()));  // exterior boundary
   rec->values.push_back(f.integer());                        // fill pattern
   for (int k = 0; k < 5; ++k) rec->values.push_back(f.real());  // point, distance, angle
@@ -236,7 +215,7 @@ void readSectionedArea(std::int32_t i, Fields& f) {  // 230
 void readGeneralSymbol(std::int32_t i, Fields& f) {  // 228
   TraceScope t("pov225");
   auto rec = std::make_unique<AnnotationRecord>();
-  rec->attributes = attributesOf(element(i));
+  rec->attributes = attributesOf(i);
   rec->note = sonInFileOrder(i, f, t.code());
   int n = f.count(t.code(), 975);
   for (int k = 0; k < n && f.more(); ++k) rec->geometry.push_back(sonInFileOrder(i, f, t.code()));
@@ -424,7 +403,7 @@ void readSingularInstance(std::int32_t i, Fields& f) {  // 408
 void readView(std::int32_t i, Fields& f) {  // 410
   TraceScope t("pov270");
   auto rec = std::make_unique<ViewRecord>();
-  rec->attributes = attributesOf(element(i));
+  rec->attributes = attributesOf(i);
   rec->viewNumber = f.integer();
   rec->scale = f.real();
   if (std::fabs(rec->scale) < assignTables().global.systemEpsilon) rec->scale = 1.0;

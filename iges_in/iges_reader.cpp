@@ -110,8 +110,6 @@ std::FILE* createTemporaryFile(std::string& path) {
   return createScratchFile(dir + "trovak_" + std::to_string(getpid()), "w+b", path);
 }
 
-void forgetTemporaryFile(const std::string& path) { removeScratchFile(path); }
-
 void reportTemporaryWriteFailure(const char* code, const std::string& path, int error) {
   mfaReport(code, kMsgCannotWrite, Channel::kBoth, Severity::kError, {}, {},
             fileFailureText(path, error), nullptr);
@@ -383,7 +381,7 @@ int readGlobalSection() {
   if (s.startFile != nullptr) {
     std::fclose(s.startFile);
     s.startFile = nullptr;
-    forgetTemporaryFile(s.startPath);
+    removeScratchFile(s.startPath);
     s.startPath.clear();
   }
   char record[kIgesRecordBytes];
@@ -469,8 +467,7 @@ int readDirectoryFirst(const char* record) {
   IgesReaderState& s = igesReader();
   const std::int32_t index = newIndex();
   if (index <= 0) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   ElementRecord& e = element(index);
   e.state = ElementState::kWaiting;
@@ -688,10 +685,10 @@ void closeIgesInput() {
   IgesReaderState& s = igesReader();
   if (s.paramFile != nullptr) std::fclose(s.paramFile);
   s.paramFile = nullptr;
-  forgetTemporaryFile(s.paramPath);
+  removeScratchFile(s.paramPath);
   s.paramPath.clear();
   if (s.startFile != nullptr) std::fclose(s.startFile);
   s.startFile = nullptr;
-  forgetTemporaryFile(s.startPath);
+  removeScratchFile(s.startPath);
   s.startPath.clear();
 }

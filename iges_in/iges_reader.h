@@ -61,16 +61,16 @@ int readSection(char letter);      // stt950
 int readDirectoryFirst(const char* record);   // ldv954
 int readDirectorySecond(const char* record);  // ldv958
 void parameterPass();              // ldv966
+// The parameter pass's reading of one entity's parameter data (`text` as
+// fetchParameterData gives it): the typed record of a structuring entity,
+// its sons linked.  The one reading of each layout it knows.
+void readEntityParameters(std::int32_t index, std::int32_t type, const std::string& text);
 // Reads the open IGES file into the element table: the terminate record
 // first (its counts size the table, never beyond what the file can hold),
 // then the directory section, the parameter section into a temporary file,
 // and the parameter pass.  0, or -1 no temporary file, -2 directory section
 // unreadable, -3 parameter section unreadable, -4 no parameter data, -6 no
 // memory for the table, -9 terminate record missing or unreadable.
-// The parameter pass's reading of one entity's parameter data (`text` as
-// fetchParameterData gives it): the typed record of a structuring entity,
-// its sons linked.  The one reading of each layout it knows.
-void readEntityParameters(std::int32_t index, std::int32_t type, const std::string& text);
 int readIgesInput();
 void closeIgesInput();
 
@@ -83,5 +83,4 @@ int fetchParameterData(std::int32_t type, std::int32_t pointer, std::int32_t lin
 // mode 0600 in runPaths().tempDir (or /tmp).  A failed write is reported as
 // error 1300 with the file's name and the system's reason.
 std::FILE* createTemporaryFile(std::string& path);
-void forgetTemporaryFile(const std::string& path);  // unlinks it now
 void removeTemporaryFiles();

@@ -66,12 +66,11 @@ double systemEpsilon() {
   return e > 0.0 ? e : 0.0001;
 }
 
-
-// An error text of the structure converters: to the protocol file, and to
-// standard output.
-void errorText(const char* format, std::int32_t index) {
+// An error text of the structure converters, "FEHLER (<code>) : " and the
+// text with the index: to the protocol file, and to standard output.
+void errorText(const std::string& code, const std::string& format, std::int32_t index) {
   char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, static_cast<int>(index));
+  std::snprintf(buffer, sizeof buffer, ("FEHLER (" + code + ") : " + format).c_str(), static_cast<int>(index));
   std::FILE* protocol = mfaProtocolFile();
   if (protocol != nullptr) std::fputs(buffer, protocol);
   std::fputs(buffer, stdout);
@@ -181,11 +180,6 @@ bool fetchText(std::int32_t index, std::string& text) {
   return fetchParameterData(e.type, e.de.paramPointer, e.de.paramLineCount, text) == 0;
 }
 
-std::int32_t indexOfField(int pointer) {
-  if (pointer <= 0) return 0;
-  const std::int32_t i = indexOfPointer(pointer);
-  return isElementIndex(i) ? i : 0;
-}
 
 
 // The member count of an element that has members but none counted: the
@@ -216,8 +210,7 @@ int topLevelPass(std::int32_t father, const Transform* view) {
     s.onPath.assign(n, 0);
     records.reserve(kFirstRecordCapacity);
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   if (father == 0) resetCursors();
   if (collectPass(father, view, nullptr, nullptr, 0, records) != 0) return -1;
@@ -231,7 +224,7 @@ int topLevelPass(std::int32_t father, const Transform* view) {
 // The 308 an instance refers to: its definition pointer, else its first
 // 308 son.
 std::int32_t definitionOf(std::int32_t instance, std::int32_t pointer) {
-  const std::int32_t d = indexOfField(pointer);
+  const std::int32_t d = pointerIndex(0, pointer);
   if (d != 0 && element(d).type == IgesType::kSubfigureDefinition) return d;
   return firstSonOfType(instance, IgesType::kSubfigureDefinition);
 }
@@ -247,13 +240,12 @@ struct InstanceData {
 // none).  0 / -1 with the error text naming `c`.
 int placeInstance(std::int32_t index, const std::string& c, std::int32_t definition, InstanceData& out) {
   if (resolveMatrix(index, out.matrix) != 0) {
-    errorText(("FEHLER (" + c + ") : beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n").c_str(),
-              index);
+    errorText(c, "beim Ermitteln der Transformationsmatrix des 408'ers mit Index %d !\n", index);
     return -1;
   }
   out.definition = definition;
   if (out.definition == 0) {
-    errorText(("FEHLER (" + c + ") : 408 mit Index %d hat keinen Sohn !\n").c_str(), index);
+    errorText(c, "408 mit Index %d hat keinen Sohn !\n", index);
     return -1;
   }
   return 0;
@@ -278,16 +270,13 @@ int readInstance(std::int32_t index, const char* code, InstanceData& out) {
                          out);
   }
   if (!fetchText(index, text)) {
-    errorText(("FEHLER (" + c + ") : PD-Datensatz des 408'ers mit Index %d konnte nicht geholt werden !\n").c_str(),
-              index);
+    errorText(c, "PD-Datensatz des 408'ers mit Index %d konnte nicht geholt werden !\n", index);
     return -1;
   }
   Fields f{text.c_str()};
   const int pointer = f.integer();
   if (f.failed) {
-    errorText(("FEHLER (" + c + ") : 1. Parameter (Pointer) des 408'ers mit Index %d konnte nicht ermittelt werden !\n")
-                  .c_str(),
-              index);
+    errorText(c, "1. Parameter (Pointer) des 408'ers mit Index %d konnte nicht ermittelt werden !\n", index);
     return -1;
   }
   double* coordinates[3] = {&out.x, &out.y, &out.z};
@@ -295,9 +284,9 @@ int readInstance(std::int32_t index, const char* code, InstanceData& out) {
   for (int k = 0; k < 3; ++k) {
     *coordinates[k] = f.real();
     if (f.failed) {
-      errorText(("FEHLER (" + c + ") : Referenzpunkt (" + names[k] +
-                 "-wert) des 408'ers mit Index %d konnte nicht ermittelt werden !\n")
-                    .c_str(),
+      errorText(c,
+                std::string("Referenzpunkt (") + names[k] +
+                    "-wert) des 408'ers mit Index %d konnte nicht ermittelt werden !\n",
                 index);
       return -1;
     }
@@ -316,21 +305,19 @@ const SubfigureRecord* subfigureRecordOf(std::int32_t index) {
   if (const auto* rec = dynamic_cast<const SubfigureRecord*>(e.params.get())) return rec;
   std::string text;
   if (!fetchText(index, text)) {
-    errorText("FEHLER (cee680) : PD-Datensatz des 308'ers mit Index %d konnte nicht geholt werden !\n", index);
+    errorText("cee680", "PD-Datensatz des 308'ers mit Index %d konnte nicht geholt werden !\n", index);
     return nullptr;
   }
   auto rec = std::make_unique<SubfigureRecord>();
   Fields f{text.c_str()};
   rec->depth = f.integer();
   if (f.failed) {
-    errorText("FEHLER (cee680) : 1. Parameter (Tiefe) des 308'ers mit Index %d konnte nicht ermittelt werden !\n",
-              index);
+    errorText("cee680", "1. Parameter (Tiefe) des 308'ers mit Index %d konnte nicht ermittelt werden !\n", index);
     return nullptr;
   }
   rec->name = f.string();
   if (f.failed) {
-    errorText("FEHLER (cee680) : 2. Parameter (Name) des 308'ers mit Index %d konnte nicht ermittelt werden !\n",
-              index);
+    errorText("cee680", "2. Parameter (Name) des 308'ers mit Index %d konnte nicht ermittelt werden !\n", index);
     return nullptr;
   }
   const SubfigureRecord* out = rec.get();
@@ -729,7 +716,7 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
           const int nv = f.integer();
           f.integer();
           for (int k = 0; k < nv && f.more() && !f.failed; ++k) {
-            const std::int32_t w = indexOfField(f.integer());
+            const std::int32_t w = pointerIndex(0, f.integer());
             if (w != 0 && element(w).type == IgesType::kView) views.push_back(w);
             if (view.form == 4)
               for (int skip = 0; skip < 4 && f.more(); ++skip) f.integer();
@@ -849,12 +836,8 @@ bool viewClipBox(std::int32_t view, const Transform& toDrawing, Point3& low, Poi
   return true;
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Groups
-
-namespace {
 
 // One group a group walk holds open: its members are converted when the
 // groups among them are written.
@@ -939,15 +922,8 @@ int closeGroup(const char* code, std::vector<OpenGroup>& open) {
   group.attributes.colour = e.de.colour;
   group.attributes.blank = decodeStatus(e.de).blank;
   group.data = scriptDataOf(g.index);
-  bool hasFinal = false;
   Transform final;
-  if (view != nullptr) {
-    final = g.own != nullptr ? composeTransforms(*view, *g.own) : *view;
-    hasFinal = true;
-  } else if (g.own != nullptr) {
-    final = *g.own;
-    hasFinal = true;
-  }
+  const bool hasFinal = composeIfAny(view, g.own, final);
   const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
   std::vector<std::int32_t> created;
   const int w = ScriptGroup(g.index, group, hasFinal ? &sm : nullptr, created);
@@ -1193,15 +1169,8 @@ int convertInstance(std::int32_t index) {
   instance.level = element(index).de.level;
   instance.data = scriptDataOf(index);
   const Transform* view = s.currentViewMatrix;
-  bool hasFinal = false;
   Transform final;
-  if (view != nullptr) {
-    final = data.matrix != nullptr ? composeTransforms(*view, *data.matrix) : *view;
-    hasFinal = true;
-  } else if (data.matrix != nullptr) {
-    final = *data.matrix;
-    hasFinal = true;
-  }
+  const bool hasFinal = composeIfAny(view, data.matrix, final);
   const ScriptMatrix sm = hasFinal ? toScriptMatrix(final) : ScriptMatrix{};
   // The reference names the model file where the definitions are saved.
   const std::string& directory = igesStructureSettings().modelDirectory;
@@ -1334,7 +1303,7 @@ int endExpansion(std::deque<Expansion>& open) {
   open.pop_back();
   if (r != 0) return ConvertResult::kError;
   if (members.empty()) {
-    errorText("FEHLER (cee681) : Keine Sohnelemente beim 308'er mit Index %d erzeugt !\n", def);
+    errorText("cee681", "Keine Sohnelemente beim 308'er mit Index %d erzeugt !\n", def);
     mfaSetPosition(index, element(index).de.paramPointer);
     const std::string shownName = mfaCurrentName();
     mfaSetCurrentName(definitionLabel(def));
@@ -1499,10 +1468,6 @@ void ignoreDefinitions() {
     if (element(i).type == IgesType::kSubfigureDefinition)
       setStateDeepQuiet(i, ElementState::kIgnored);
 }
-
-}  // namespace
-
-namespace {
 
 // The drawing's border, once per drawing in drawing coordinates (outside
 // every view's world and matrix), when the view switch asks for borders.

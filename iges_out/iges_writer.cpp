@@ -27,6 +27,22 @@ double finiteOrZero(double value) { return std::isfinite(value) ? value : 0.0; }
 
 const char* ending(bool last) { return last ? ";" : ","; }
 
+// Writes one 80-column record and its line feed (n bytes as formatted); any
+// other length, a missing file or a failed write fails the writer.
+bool putRecord(std::FILE* file, const char* record, int n) {
+  IgesWriterState& s = igesWriter();
+  if (file == nullptr || n != 81) {
+    s.failed = true;
+    return false;
+  }
+  if (std::fwrite(record, 1, 81, file) != 81) {
+    noteSectionWriteFailure(file, errno);
+    s.failed = true;
+    return false;
+  }
+  return true;
+}
+
 // Writes one line of a section: data left-aligned in `width` columns, for
 // the parameter section the directory sequence number in columns 65 to 72,
 // then the letter and the sequence number.
@@ -47,15 +63,7 @@ int writeSectionLine(std::FILE* file, std::int32_t& counter, std::string_view da
     n = std::snprintf(line, sizeof line, "%-*s%c%7d\n", width, text.c_str(), letter,
                       static_cast<int>(counter));
   }
-  if (n != 81) {
-    s.failed = true;
-    return -1;
-  }
-  if (std::fwrite(line, 1, 81, file) != 81) {
-    noteSectionWriteFailure(file, errno);
-    s.failed = true;
-    return -1;
-  }
+  if (!putRecord(file, line, n)) return -1;
   ++counter;
   return 0;
 }
@@ -482,17 +490,7 @@ int writeTerminate() {
                               static_cast<int>(s.startCount), static_cast<int>(s.globalSeq),
                               static_cast<int>(s.directorySeq - 1),
                               static_cast<int>(s.parameterSeq - 1), " ");
-  std::FILE* f = s.files[kSectionTerminate];
-  if (f == nullptr || n != 81) {
-    s.failed = true;
-    return -1;
-  }
-  if (std::fwrite(record, 1, 81, f) != 81) {
-    noteSectionWriteFailure(f, errno);
-    s.failed = true;
-    return -1;
-  }
-  return 0;
+  return putRecord(s.files[kSectionTerminate], record, n) ? 0 : -1;
 }
 
 int joinSectionFiles(const std::string (&sectionFiles)[kIgesSectionCount],

@@ -1,4 +1,3 @@
-// Dimension statements of the KPL script.
 #include "script/dimension.h"
 
 #include <regex.h>
@@ -18,9 +17,7 @@
 
 namespace {
 
-constexpr int kMsgNoMemory = 370;
-constexpr int kSenderQuorix = 4;  // dimension texts end in a blank
-constexpr double kDefaultHeight = 3.5;
+constexpr int kSenderQuorix = 4;       // dimension texts end in a blank
 constexpr double kAngleShown = 0.001;  // radians; smaller angles are written as none
 constexpr double kDirectionFit = 0.001;  // sine of the angle between a leg and its line
 // Longest text the patterns are matched against; a longer one (no
@@ -63,15 +60,6 @@ std::string general(double v) {
   return b;
 }
 
-std::int32_t nextElement() {
-  ScriptState& s = scriptState();
-  const std::int32_t n = s.elementCounter++;
-  ++s.statementCounter;
-  return n;
-}
-
-void statement(const std::string& text) { scriptOut() << text << "\n"; }
-
 double normalised(double a) {
   if (!std::isfinite(a)) return 0.0;
   a = std::fmod(a, 2.0 * kPi);
@@ -84,10 +72,6 @@ double angleApart(double a, double b) {
   return std::min(d, 2.0 * kPi - d);
 }
 
-double matrixScale(const ScriptMatrix* m) {
-  if (!m) return 1.0;
-  return std::sqrt(m->r[0][0] * m->r[0][0] + m->r[1][0] * m->r[1][0] + m->r[2][0] * m->r[2][0]);
-}
 double transformAngle(const ScriptMatrix* m, double angle) {
   if (!m) return angle;
   const double dx = std::cos(angle), dy = std::sin(angle);
@@ -662,12 +646,19 @@ void DimMoveCode029(ScriptDimTexts& t) {
   }
 }
 
+namespace {
+
+// Whether an IGES radius dimension is a long radius measure (the text lies
+// on the centre's side of the arrow point).
 bool DimIsLongRadius(const ScriptPointXYZ& centre, const ScriptPointXYZ& arrow, const ScriptPointXYZ& text) {
   TraceScope t("ses503");
   const double dot = (text.x - arrow.x) * (centre.x - arrow.x) + (text.y - arrow.y) * (centre.y - arrow.y);
   return dot > 0.0;
 }
 
+// The statement writers; texts quoted, positions and angles in model space.
+// Each returns the new element number, -1 when the dimension cannot be
+// expressed (nothing written) or -99 outside the clip box.
 std::int32_t ScriptLinearDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* m,
                                    const ScriptDimTexts& texts) {
   TraceScope t("ses510");
@@ -698,16 +689,16 @@ std::int32_t ScriptLinearDimension(std::int32_t index, const ScriptDimensionReco
   const std::int32_t e2 = ScriptPoint(0, d.attributes, nullptr, &ref, p2);
   const double s = scriptState().unitScale;
   const std::string dx = scriptNumber((line.x - p1.x) * s), dy = scriptNumber((line.y - p1.y) * s);
-  const std::int32_t n = nextElement();
+  const std::int32_t n = scriptNextElement();
   const std::string head = E(n) + "=DTCreateLinearDimension(\"" + kind + "\"," + optionsOf(d, p.raw);
   const std::string k = "," + std::to_string(d.k);
   if (toolkitRun()) {
-    statement(head + ", " + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ", {" + dx + "," + dy +
-              " }" + angle + ", " + DimArrowBlock(d.leaders, p.colour) + ", " + E(e1) + ", " + E(e2) + k +
-              tail(index, d, p.colour));
+    scriptStatement(head + ", " + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ", {" + dx + "," +
+                    dy + " }" + angle + ", " + DimArrowBlock(d.leaders, p.colour) + ", " + E(e1) + ", " + E(e2) + k +
+                    tail(index, d, p.colour));
   } else {
-    statement(head + "," + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ",{" + dx + "," + dy +
-              "}" + angle + ",{0}, " + E(e1) + ", " + E(e2) + k + tail(index, d, p.colour));
+    scriptStatement(head + "," + textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + ",{" + dx + "," + dy +
+                    "}" + angle + ",{0}, " + E(e1) + ", " + E(e2) + k + tail(index, d, p.colour));
   }
   return n;
 }
@@ -720,12 +711,13 @@ std::int32_t ScriptDiameterDimension(std::int32_t index, const ScriptDimensionRe
   const ScriptPointXYZ line = scriptTransform(m, d.linePosition);
   if (ScriptClipPoints({scriptTransform(m, d.centre), line}) != 0) return -99;
   const Prepared p = prepare(d, texts);
-  const std::int32_t a = nextElement();
-  statement(E(a) + "=DTCreateAngleAbsolute ( " + scriptNumber(degrees(transformAngle(m, d.lineAngle))) + ", \"\" )");
-  const std::int32_t n = nextElement();
-  statement(E(n) + "=DTCreateDiameterDimension ( " + optionsOf(d, p.raw) + "," +
-            textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + "," + position(line) + "," + E(a) +
-            "," + DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
+  const std::int32_t a = scriptNextElement();
+  scriptStatement(E(a) + "=DTCreateAngleAbsolute ( " + scriptNumber(degrees(transformAngle(m, d.lineAngle))) +
+                  ", \"\" )");
+  const std::int32_t n = scriptNextElement();
+  scriptStatement(E(n) + "=DTCreateDiameterDimension ( " + optionsOf(d, p.raw) + "," +
+                  textBlock(p, d, DimTextForm::kIges) + "," + toleranceBlock(p) + "," + position(line) + "," + E(a) +
+                  "," + DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
   return n;
 }
 
@@ -744,15 +736,14 @@ std::int32_t ScriptRadiusDimension(std::int32_t index, const ScriptDimensionReco
   const Prepared p = prepare(d, texts);
   const std::string options =
       optionsOf(d, p.raw, {shortRadius ? "\"is_shortradiusmeasure\"" : "\"is_longradiusmeasure\""});
-  const std::int32_t n = nextElement();
-  statement(E(n) + " = DTCreateRadiusDimension (" + options + "," + textBlock(p, d, DimTextForm::kIges) + "," +
-            toleranceBlock(p) + "," + position(line) + "," +
-            scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," +
-            DimArrowBlock(d.leaders, p.colour) + "," + E(d.circle) + tail(index, d, p.colour));
+  const std::int32_t n = scriptNextElement();
+  scriptStatement(E(n) + " = DTCreateRadiusDimension (" + options + "," + textBlock(p, d, DimTextForm::kIges) + "," +
+                  toleranceBlock(p) + "," + position(line) + "," +
+                  scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," + DimArrowBlock(d.leaders, p.colour) +
+                  "," + E(d.circle) + tail(index, d, p.colour));
   return n;
 }
 
-namespace {
 // Whether the referenced line runs along the leg from the vertex to p.
 bool lineFits(const ScriptDimReference& r, const ScriptPointXYZ& vertex, const ScriptPointXYZ& p) {
   if (!r.hasEnds) return false;
@@ -762,7 +753,6 @@ bool lineFits(const ScriptDimReference& r, const ScriptPointXYZ& vertex, const S
   if (ll <= tolerance() || vl <= tolerance()) return false;
   return std::fabs(lx * vy - ly * vx) / (ll * vl) <= kDirectionFit;
 }
-}  // namespace
 
 std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* m,
                                     const ScriptDimTexts& texts) {
@@ -795,13 +785,15 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
     const std::int32_t eb = ScriptPoint(0, d.attributes, nullptr, &ref, b);
     points = ",{" + E(ev) + "," + E(ea) + "," + E(eb) + "}";
   }
-  const std::int32_t n = nextElement();
-  statement(E(n) + "=DTCreateAngularDimension(\"" + kind + "\"," + options + "," + textBlock(p, d, form) + "," +
-            toleranceBlock(p) + "," + position(line) + "," +
-            scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," +
-            DimArrowBlock(d.leaders, p.colour) + points + ",0" + tail(index, d, p.colour));
+  const std::int32_t n = scriptNextElement();
+  scriptStatement(E(n) + "=DTCreateAngularDimension(\"" + kind + "\"," + options + "," + textBlock(p, d, form) + "," +
+                  toleranceBlock(p) + "," + position(line) + "," +
+                  scriptNumber(degrees(transformAngle(m, d.lineAngle))) + "," + DimArrowBlock(d.leaders, p.colour) +
+                  points + ",0" + tail(index, d, p.colour));
   return n;
 }
+
+}  // namespace
 
 int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* view,
                     const ScriptMatrix* elementMatrix, std::vector<std::int32_t>& created) {
@@ -822,7 +814,7 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
     texts.x = at.x;
     texts.y = at.y;
     texts.angle = transformAngle(m, texts.angle);
-    texts.height *= matrixScale(m);
+    texts.height *= scriptMatrixScale(m);
     std::int32_t n = -1;
     switch (d.kind) {
       case ScriptDimKind::kAngular: n = ScriptAngularDimension(index, d, m, texts); break;
@@ -834,8 +826,7 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
     if (n < 0) return n == -99 ? -99 : -1;
     ScriptRecordCreated(n, created);
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }

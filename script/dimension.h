@@ -105,22 +105,6 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& dimension, 
 // angular dimension adds by itself.
 ScriptDimTexts DimAnalyseText(const ScriptNoteRecord& note, bool angular);
 
-// The statement writers; texts quoted, positions and angles in model space.
-// Each returns the new element number, -1 when the dimension cannot be
-// expressed (nothing written) or -99 outside the clip box.
-std::int32_t ScriptLinearDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* m,
-                                   const ScriptDimTexts& texts);  // ses510 ses514
-std::int32_t ScriptDiameterDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* m,
-                                     const ScriptDimTexts& texts);  // ses530 ses531
-std::int32_t ScriptRadiusDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* m,
-                                   const ScriptDimTexts& texts);  // ses520 ses521
-std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* m,
-                                    const ScriptDimTexts& texts);  // ses540
-
-// ses503: whether an IGES radius dimension is a long radius measure (the
-// text lies on the centre's side of the arrow point).
-bool DimIsLongRadius(const ScriptPointXYZ& centre, const ScriptPointXYZ& arrow, const ScriptPointXYZ& text);
-
 // ses502: "{ { \"digits\", <d> } ... }".  `extra` options (each a quoted
 // word) are added before the closing brace.
 std::string DimOptionsBlock(int digits, bool showZeros, const std::string& preText,

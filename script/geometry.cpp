@@ -50,6 +50,13 @@ std::int32_t point(const ScriptPointXYZ* reference, const ScriptPointXYZ& p) {
   return ScriptPoint(0, ScriptAttributes{}, nullptr, reference, p);
 }
 
+// Warning 630: the element degenerates (too small, or construction points
+// that fall into one); -1.
+int degenerate(const char* code) {
+  mfaWarning(code, 630, Channel::kProtocol);
+  return -1;
+}
+
 void finish(std::int32_t n, std::vector<std::int32_t>& created) {
   ScriptRecordCreated(n, created);
   ScriptState& s = scriptState();
@@ -72,6 +79,11 @@ ScriptPointXYZ scriptTransform(const ScriptMatrix* m, const ScriptPointXYZ& p) {
   q.y = m->r[1][0] * p.x + m->r[1][1] * p.y + m->r[1][2] * p.z + m->t[1];
   q.z = m->r[2][0] * p.x + m->r[2][1] * p.y + m->r[2][2] * p.z + m->t[2];
   return q;
+}
+
+double scriptMatrixScale(const ScriptMatrix* m) {
+  if (!m) return 1.0;
+  return std::sqrt(m->r[0][0] * m->r[0][0] + m->r[1][0] * m->r[1][0] + m->r[2][0] * m->r[2][0]);
 }
 
 void ScriptSetClipBox(double x1, double y1, double x2, double y2) {
@@ -174,10 +186,7 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
   const double tol = tolerance();
   const double d = chord >= 0.0 ? chord : distance(start, end);
   const double radius = std::hypot(start.x - centre.x, start.y - centre.y);
-  if (radius <= tol) {
-    mfaWarning(t.code(), 630, Channel::kProtocol);
-    return -1;
-  }
+  if (radius <= tol) return degenerate(t.code());
   beginElement(e);
   const bool parallel = !m || (std::fabs(m->r[0][2]) < tol && std::fabs(m->r[1][2]) < tol);
   const ScriptPointXYZ c = scriptTransform(m, centre);
@@ -192,10 +201,7 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
         const std::int32_t ec = point(nullptr, c);
         const std::int32_t es = point(&c, s);
         const std::int32_t ee = point(&c, en);
-        if (ec == es || ec == ee || es == ee) {
-          mfaWarning(t.code(), 630, Channel::kProtocol);
-          return -1;
-        }
+        if (ec == es || ec == ee || es == ee) return degenerate(t.code());
         const double r = std::hypot(s.x - c.x, s.y - c.y) * scriptState().unitScale;
         const std::int32_t n = scriptState().elementCounter;
         o << "E" << n << "=DTCreateArcCenter(" << leadingBlocks(e) << "," << noAxes << "," << E(es) << ","
@@ -213,10 +219,7 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
       const std::int32_t es = point(nullptr, s);
       const std::int32_t ee = point(&s, en);
       const std::int32_t em = point(&s, mi);
-      if (es == ee || es == em || ee == em) {
-        mfaWarning(t.code(), 630, Channel::kProtocol);
-        return -1;
-      }
+      if (es == ee || es == em || ee == em) return degenerate(t.code());
       const std::int32_t n = scriptState().elementCounter;
       o << "E" << n << "=DTCreateArc(" << leadingBlocks(e) << "," << noAxes << "," << E(es) << "," << E(em)
         << "," << E(ee) << "," << closingBlocks(e) << "\n";
@@ -224,10 +227,7 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
       return 0;
     }
     const double r = std::hypot(s.x - c.x, s.y - c.y);
-    if (r <= tol) {
-      mfaWarning(t.code(), 630, Channel::kProtocol);
-      return -1;
-    }
+    if (r <= tol) return degenerate(t.code());
     const std::int32_t ec = point(nullptr, c);
     const std::int32_t n = scriptState().elementCounter;
     o << "E" << n << "=DTCreateCircle(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << ","
@@ -242,10 +242,7 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
   const std::int32_t ec = point(nullptr, c);
   const std::int32_t es = point(&c, s);
   const std::int32_t ea = point(&c, ax);
-  if (ec == es || ec == ea || es == ea) {
-    mfaWarning(t.code(), 630, Channel::kProtocol);
-    return -1;
-  }
+  if (ec == es || ec == ea || es == ea) return degenerate(t.code());
   const std::int32_t n = scriptState().elementCounter;
   o << "E" << n << "=DTCreateEllipse(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << "," << E(es)
     << "," << E(ea) << "," << closingBlocks(e) << "\n";
@@ -301,10 +298,7 @@ int ScriptConic(const ScriptElement& e, const ScriptMatrix* m, const ScriptEllip
   TraceScope t("ses330");
   mfaSetCurrentName(e.data.name);
   const double tol = tolerance();
-  if (!(el.b > tol) || !(el.a > tol)) {
-    mfaWarning(t.code(), 630, Channel::kProtocol);
-    return -1;
-  }
+  if (!(el.b > tol) || !(el.a > tol)) return degenerate(t.code());
   beginElement(e);
   const double co = std::cos(el.rotation), si = std::sin(el.rotation);
   const ScriptPointXYZ c = scriptTransform(m, el.centre);
@@ -316,10 +310,7 @@ int ScriptConic(const ScriptElement& e, const ScriptMatrix* m, const ScriptEllip
   const std::int32_t ec = point(nullptr, c);
   const std::int32_t e1 = point(&c, p1);
   const std::int32_t e2 = point(&c, p2);
-  if (ec == e1 || ec == e2 || e1 == e2) {
-    mfaWarning(t.code(), 630, Channel::kProtocol);
-    return -1;
-  }
+  if (ec == e1 || ec == e2 || e1 == e2) return degenerate(t.code());
   std::ostream& o = scriptOut();
   const std::int32_t n = scriptState().elementCounter;
   if (distance(el.start, el.end) > tol) {
@@ -338,6 +329,9 @@ int ScriptConic(const ScriptElement& e, const ScriptMatrix* m, const ScriptEllip
   return 0;
 }
 
+namespace {
+
+// Splines: control point numbers per spline.
 int ScriptSpline(const ScriptElement& e, const std::vector<std::vector<std::int32_t>>& splines, int degree,
                  bool periodic, std::vector<std::int32_t>& created) {
   TraceScope t("ses957");
@@ -359,8 +353,7 @@ int ScriptControlPoints(const ScriptElement& /*e*/, const ScriptMatrix* m, const
   try {
     numbers.reserve(numbers.size() + points.size());
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   ScriptPointXYZ first;
   for (std::size_t i = 0; i < points.size(); ++i) {
@@ -374,6 +367,8 @@ int ScriptControlPoints(const ScriptElement& /*e*/, const ScriptMatrix* m, const
   }
   return 0;
 }
+
+}  // namespace
 
 int ScriptBSpline(const ScriptElement& e, const ScriptMatrix* m, const std::vector<ScriptPointXYZ>& controls,
                   int degree, bool periodic, std::vector<std::int32_t>& created) {
@@ -785,15 +780,9 @@ int ScriptConicCurve(const ScriptElement& e, const ScriptMatrix* m, const double
                      const ScriptPointXYZ& start, const ScriptPointXYZ& end, std::vector<std::int32_t>& created) {
   TraceScope t("ses340");
   mfaSetCurrentName(e.data.name);
-  if (distance(start, end) <= tolerance()) {
-    mfaWarning(t.code(), 630, Channel::kProtocol);
-    return -1;
-  }
+  if (distance(start, end) <= tolerance()) return degenerate(t.code());
   std::vector<std::vector<ScriptPointXYZ>> polygons;
-  if (scriptConicPolygons(coefficients, start, end, polygons) != 0) {
-    mfaWarning(t.code(), 630, Channel::kProtocol);
-    return -1;
-  }
+  if (scriptConicPolygons(coefficients, start, end, polygons) != 0) return degenerate(t.code());
   beginElement(e);
   for (const std::vector<ScriptPointXYZ>& polygon : polygons) {
     std::vector<std::int32_t> numbers;

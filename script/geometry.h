@@ -31,6 +31,8 @@ struct ScriptMatrix {
 };
 
 ScriptPointXYZ scriptTransform(const ScriptMatrix* m, const ScriptPointXYZ& p);
+// The scale a matrix applies to lengths (1 without matrix).
+double scriptMatrixScale(const ScriptMatrix* m);
 
 // The clip box of the view being converted: two opposite corners in the
 // coordinates the writers' matrices take the geometry to.
@@ -73,12 +75,6 @@ int ScriptConicCurve(const ScriptElement& e, const ScriptMatrix* m, const double
 int scriptConicPolygons(const double coefficients[6], const ScriptPointXYZ& start, const ScriptPointXYZ& end,
                         std::vector<std::vector<ScriptPointXYZ>>& polygons);
 
-// Splines: control point numbers per spline.
-int ScriptSpline(const ScriptElement& e, const std::vector<std::vector<std::int32_t>>& splines, int degree,
-                 bool periodic, std::vector<std::int32_t>& created);  // ses957
-int ScriptControlPoints(const ScriptElement& e, const ScriptMatrix* m,
-                        const std::vector<ScriptPointXYZ>& points,
-                        std::vector<std::int32_t>& numbers);  // ses956
 int ScriptBSpline(const ScriptElement& e, const ScriptMatrix* m, const std::vector<ScriptPointXYZ>& controls,
                   int degree, bool periodic, std::vector<std::int32_t>& created);  // ses380
 

@@ -78,10 +78,6 @@ int userElementMode() {
   const int v = runSettings().userElementMode;
   return v == kNotSet ? 2 : v;
 }
-bool graphicInfoOn() {
-  const int v = runSettings().graphicInfoMode;
-  return v != 0 && v != kNotSet;
-}
 
 const char* prefix() { return dxfRun() ? "dxf_" : dwgRun() ? "dwg_" : "iges_"; }
 
@@ -94,6 +90,20 @@ std::string levelName(std::int32_t level) {
 }  // namespace
 
 ScriptState& scriptState() { return module().state; }
+
+std::int32_t scriptNextElement() {
+  ScriptState& s = scriptState();
+  const std::int32_t n = s.elementCounter++;
+  ++s.statementCounter;
+  return n;
+}
+
+void scriptStatement(const std::string& text) { scriptOut() << text << "\n"; }
+
+bool scriptGraphicInfoOn() {
+  const int v = runSettings().graphicInfoMode;
+  return v != 0 && v != kNotSet;
+}
 
 void resetScriptState() {
   WriterModule& m = module();
@@ -245,7 +255,7 @@ int writeHeader(std::ostream& o, const std::string& outputName, const ScriptSour
   o << (dxfRun() ? "file \"dxf_kpl.err\" error_output\n"
                  : dwgRun() ? "file \"dwg_kpl.err\" error_output\n" : "file \"iges_kpl.err\" error_output\n");
   if (userElementMode() != 2) writeMirrorFunction(o);
-  if (graphicInfoOn()) writeGroupInfoFunction(o);
+  if (scriptGraphicInfoOn()) writeGroupInfoFunction(o);
   if (!classic()) {
     o << "prompt (\"" << (dwgRun() ? "(DWG) " : dxfRun() ? "(DXF) " : "(IGES) ")
       << mfaMessageText(1105) << " " << baseName(outputName) << "\")\n";
@@ -377,22 +387,6 @@ int ScriptClose() {
 }
 
 const std::string& ScriptFileFailure() { return module().failure; }
-
-void ScriptPictureComment(const char* code, const std::string& name) {
-  TraceScope t(code);
-  if (runSettings().traceLevel <= 1) return;
-  const std::string c = code;
-  std::ostream& o = scriptOut();
-  if (c == "ses800") {
-    o << "/* ses800_bgne_bild :  Beginne Bild '" << name << "' */\n";
-  } else if (c == "ses850") {
-    o << "/* ses850_lade_bild :  Lade Bild '" << name << "'*/\n";
-  } else if (c == "ses860") {
-    o << "/* ses860_addi_bild :  Addiere Bild '" << name << "'*/\n";
-  } else if (c == "ses865") {
-    o << "/* ses865_lade_bild :  Lade Bild '" << name << "'*/\n";
-  }
-}
 
 int ScriptWorldSave(double scale, const ScriptPointXYZ* origin) {
   TraceScope t("ses101");
@@ -610,13 +604,6 @@ std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data) {
   return "{\"" + name + "\"," + std::to_string(data->sequence) + "}";
 }
 
-int ScriptNameText(std::int32_t n, const std::string& text) {
-  if (runSettings().nameMode != 1) return 0;
-  scriptOut() << "name(E" << n << ",\"" << text << "\")\n";
-  ++scriptState().statementCounter;
-  return 0;
-}
-
 int ScriptSetInfo(std::int32_t n, std::int32_t /*index*/, const ScriptElementData& data) {
   const std::string name = data.name.empty() ? "-" : data.name;
   std::ostream& o = scriptOut();
@@ -769,8 +756,7 @@ int ScriptRecordCreated(std::int32_t n, std::vector<std::int32_t>& list) {
     }
     list.push_back(n);
   } catch (const std::bad_alloc&) {
-    mfaError("ses1100", 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory("ses1100");
   }
   return 0;
 }

@@ -102,6 +102,12 @@ inline std::string E(std::int32_t n) { return std::string("E").append(std::to_st
 
 // The open stream; every writer writes through it.
 std::ostream& scriptOut();
+// Writes one statement line.
+void scriptStatement(const std::string& text);
+// Hands out the next element number and counts the statement that uses it.
+std::int32_t scriptNextElement();
+// The configuration asks for the graphic info of groups.
+bool scriptGraphicInfoOn();
 
 // Registries (also reset by the symbol-model operations).
 void scriptResetRegistries();
@@ -118,8 +124,6 @@ int ScriptClose();                                                          // s
 const std::string& ScriptFileFailure();
 // Opens on a stream the caller owns (tests, and the symbol-model pass).
 int ScriptOpenStream(std::ostream& out, const std::string& outputName, const ScriptSource& source);
-
-void ScriptPictureComment(const char* code, const std::string& name);  // ses800 ses850 ses860 ses865
 
 int ScriptWorldSave(double scale, const ScriptPointXYZ* origin);  // ses101
 int ScriptWorldRestore();                                         // ses102
@@ -142,8 +146,6 @@ std::string ScriptColourTextOf(int cadColour, int red, int green, int blue);  //
 std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data);
 
 // Statements.
-// The colour statement of a mapped colour: index > 0, RGB < 0, none 0.
-int ScriptNameText(std::int32_t n, const std::string& text);
 int ScriptSetInfo(std::int32_t n, std::int32_t index, const ScriptElementData& data);
 int ScriptProgress(int percent);
 

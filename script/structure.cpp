@@ -32,12 +32,6 @@ StructureModule& module() {
 
 const RunStateRegistrar kRunStateRegistered("script structure", resetScriptStructureState);
 
-bool graphicInfoOn() {
-  const int v = runSettings().graphicInfoMode;
-  return v != 0 && v != kNotSet;
-}
-
-
 void countStatement() { ++scriptState().statementCounter; }
 
 // The element's layer: its named layer, or the layer switch for its level.
@@ -85,6 +79,20 @@ double normalDegrees(double a) {
   return a;
 }
 
+// The trace line of a subfigure's begin or end and, in an EDX script, the
+// statement that brackets its group.
+int subfigureBracket(const char* code, const char* which, const char* statement, int depth, const std::string& name) {
+  TraceScope t(code);
+  if (runSettings().traceLevel > 1) {
+    std::printf("-> %s : %s Subfigure '%s' (%d)\n", code, which, name.c_str(), depth);
+  }
+  if (runState().edxOut) {
+    scriptOut() << statement << "(\"" << name << "\")\n";
+    countStatement();
+  }
+  return 0;
+}
+
 }  // namespace
 
 void resetScriptStructureState() { module() = StructureModule(); }
@@ -92,27 +100,11 @@ void resetScriptStructureState() { module() = StructureModule(); }
 void ScriptSetSymbolModelDirectory(const std::string& directory) { module().symbolModelDirectory = directory; }
 
 int ScriptSubfigureBegin(int depth, const std::string& name) {
-  TraceScope t("ses497");
-  if (runSettings().traceLevel > 1) {
-    std::printf("-> ses497 : Begin of Subfigure '%s' (%d)\n", name.c_str(), depth);
-  }
-  if (runState().edxOut) {
-    scriptOut() << "DTStartGroup(\"" << name << "\")\n";
-    countStatement();
-  }
-  return 0;
+  return subfigureBracket("ses497", "Begin of", "DTStartGroup", depth, name);
 }
 
 int ScriptSubfigureEnd(int depth, const std::string& name) {
-  TraceScope t("ses498");
-  if (runSettings().traceLevel > 1) {
-    std::printf("-> ses498 : End   of Subfigure '%s' (%d)\n", name.c_str(), depth);
-  }
-  if (runState().edxOut) {
-    scriptOut() << "DTEndGroup(\"" << name << "\")\n";
-    countStatement();
-  }
-  return 0;
+  return subfigureBracket("ses498", "End   of", "DTEndGroup", depth, name);
 }
 
 int ScriptGroup(std::int32_t index, const ScriptGroupRecord& group, const ScriptMatrix* m,
@@ -153,15 +145,14 @@ int ScriptGroup(std::int32_t index, const ScriptGroupRecord& group, const Script
             ScriptInfoText(index, &group.data) + ")\n";
     o << text;
     ScriptRecordCreated(n, created);
-    if (graphicInfoOn()) {
+    if (scriptGraphicInfoOn()) {
       const ScriptPointXYZ q = scriptTransform(m, group.reference);
       o << "SetGroupInfo (" << E(n) << "," << scriptFiniteNumber(q.x) << "," << scriptFiniteNumber(q.y) << ")\n";
     }
     ++s.elementCounter;
     ++s.statementCounter;
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -175,8 +166,7 @@ int ScriptUnknownAssociativity(std::int32_t index, const ScriptGroupRecord& grou
     const int rc = ScriptGroup(index, named, m, created);
     return rc == 0 ? -88 : rc;
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
 }
 
@@ -211,8 +201,7 @@ int ScriptLabel(std::int32_t index, const ScriptLabelRecord& label, const Script
     ++s.elementCounter;
     ++s.statementCounter;
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -289,8 +278,7 @@ int ScriptSymbolForm(std::int32_t index, const ScriptSymbolRecord& symbol, const
     ++s.elementCounter;
     ++s.statementCounter;
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -333,8 +321,7 @@ int ScriptModelNew(const std::string& name, const std::vector<std::int32_t>& lev
     scriptPointLookup(0.0, 0.0, n, n);
     if (ScriptLevelList(levels) != 0) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
-    mfaError("ses601", 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory("ses601");
   }
   return 0;
 }
@@ -366,8 +353,7 @@ int ScriptModelCreate(const std::vector<std::int32_t>& levels) {
     ScriptPrologue();
     if (ScriptLevelList(levels) != 0) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }
@@ -450,8 +436,7 @@ int ScriptSymbolInstance(std::int32_t index, const ScriptInstanceRecord& instanc
       ScriptSetInfo(result, index, data);
     }
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }

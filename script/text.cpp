@@ -1,4 +1,3 @@
-// Text statements of the KPL script.
 #include "script/text.h"
 
 #include <cmath>
@@ -14,7 +13,6 @@
 
 namespace {
 
-constexpr int kMsgNoMemory = 370;
 constexpr int kSenderQuorix = 4;       // font names go through the font-name file
 constexpr int kSenderNoViewScale = 7;  // texts keep their size in a scaled view
 constexpr int kFormFontChanges = 2;
@@ -31,22 +29,6 @@ constexpr const char* kAnchorNames[] = {"begint", "middlet", "endt",    "beginm"
                                         "endm",   "beginv",  "middlev", "endv"};
 
 double degrees(double radians) { return radians * 180.0 / kScriptPi; }
-
-// Hands out the next element number; the statement using it is counted.
-std::int32_t nextElement() {
-  ScriptState& s = scriptState();
-  const std::int32_t n = s.elementCounter++;
-  ++s.statementCounter;
-  return n;
-}
-
-void statement(const std::string& text) { scriptOut() << text << "\n"; }
-
-// The scale a matrix applies to lengths (1 without matrix).
-double matrixScale(const ScriptMatrix* m) {
-  if (!m) return 1.0;
-  return std::sqrt(m->r[0][0] * m->r[0][0] + m->r[1][0] * m->r[1][0] + m->r[2][0] * m->r[2][0]);
-}
 
 // The angle of the base line after the matrix: a rotation adds its angle, a
 // mirroring matrix turns the base line's direction.
@@ -95,10 +77,11 @@ struct StringFrame {
 
 // "E<w>=DTCreateWorldRotaScale(...)" and its origin; the origin's number.
 std::int32_t rotatedWorld(const StringFrame& f) {
-  const std::int32_t world = nextElement();
-  statement(E(world) + "=DTCreateWorldRotaScale(" + E(f.point) + "," + scriptNumber(degrees(f.angle)) + ",1,1,1)");
-  const std::int32_t origin = nextElement();
-  statement(E(origin) + "=DTCreatePointOrigin(" + E(world) + ",\"\")");
+  const std::int32_t world = scriptNextElement();
+  scriptStatement(E(world) + "=DTCreateWorldRotaScale(" + E(f.point) + "," + scriptNumber(degrees(f.angle)) +
+                  ",1,1,1)");
+  const std::int32_t origin = scriptNextElement();
+  scriptStatement(E(origin) + "=DTCreatePointOrigin(" + E(world) + ",\"\")");
   return origin;
 }
 
@@ -155,7 +138,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
     } else {
       ScriptLayerSwitch(index, note.level);
     }
-    const double scale = matrixScale(m);
+    const double scale = scriptMatrixScale(m);
     const std::string pointTail = "," + blank + "," + colour + ",{})";
     const std::string textTail = "," + blank + "," + colour + "," + info + ")";
 
@@ -223,19 +206,19 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
       std::int32_t textNumber = 0;
       if (form == 0 && f.vertical) {
         const std::int32_t origin = rotatedWorld(f);
-        const std::int32_t q = nextElement();
-        statement(E(q) + "=point_samex(" + E(origin) + "," + nextLine + pointTail);
+        const std::int32_t q = scriptNextElement();
+        scriptStatement(E(q) + "=point_samex(" + E(origin) + "," + nextLine + pointTail);
         std::string characters;
         for (const char c : text) characters += verticalCharacter(static_cast<unsigned char>(c));
-        textNumber = nextElement();
-        statement(E(textNumber) + "=DTCreateTextBlock(" + head + "{" + characters + "}," + E(q) + "," + height +
-                  "," + angle + "," + scriptNumber(w) + textTail);
+        textNumber = scriptNextElement();
+        scriptStatement(E(textNumber) + "=DTCreateTextBlock(" + head + "{" + characters + "}," + E(q) + "," + height +
+                        "," + angle + "," + scriptNumber(w) + textTail);
       } else if (form == kFormStack) {
         // One block of all strings from this one on, one line each.
         std::int32_t q = f.point;
         if (!toolkit) {
-          q = nextElement();
-          statement(E(q) + "=DTCreatePointSameX(" + E(f.point) + "," + nextLine + pointTail);
+          q = scriptNextElement();
+          scriptStatement(E(q) + "=DTCreatePointSameX(" + E(f.point) + "," + nextLine + pointTail);
         }
         std::string lines = std::string("\"").append(ScriptQuoteText(text)).append("\"\n");
         for (std::size_t k = i + 1; k < note.strings.size(); ++k) {
@@ -248,36 +231,36 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
           if (more.rejected) continue;
           lines.append("\"").append(ScriptQuoteText(convertedText(more))).append("\"\n");
         }
-        textNumber = nextElement();
-        statement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\n" + lines + "}," + E(q) + "," + height + "," +
-                  angle + "," + scriptNumber(w) + textTail);
+        textNumber = scriptNextElement();
+        scriptStatement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\n" + lines + "}," + E(q) + "," + height +
+                        "," + angle + "," + scriptNumber(w) + textTail);
       } else if (runSettings().tlvvMode == kClassicMode && (text.empty() || text.size() > kClassicLongest)) {
         // The classic system takes no over-long string in a text statement.
         if (std::fabs(f.angle) > 0.0 || f.vertical) rotatedWorld(f);
-        const std::int32_t q = nextElement();
-        statement(E(q) + "=DTCreatePointSameX(" + E(f.point) + "," + nextLine + pointTail);
-        textNumber = nextElement();
-        statement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\"" + ScriptQuoteText(text) + "\" }," + E(q) +
-                  "," + height + "," + angle + "," + scriptNumber(w) + textTail);
+        const std::int32_t q = scriptNextElement();
+        scriptStatement(E(q) + "=DTCreatePointSameX(" + E(f.point) + "," + nextLine + pointTail);
+        textNumber = scriptNextElement();
+        scriptStatement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\"" + ScriptQuoteText(text) + "\" }," + E(q) +
+                        "," + height + "," + angle + "," + scriptNumber(w) + textTail);
       } else if (std::fabs(f.angle) > s.pointTolerance) {
-        textNumber = nextElement();
-        statement(E(textNumber) + "=DTCreateTextAnglepos(" + head + "\"" + ScriptQuoteText(text) + "\"," +
-                  E(f.point) + "," + height + "," + angle + "," + scriptNumber(w) + textTail);
+        textNumber = scriptNextElement();
+        scriptStatement(E(textNumber) + "=DTCreateTextAnglepos(" + head + "\"" + ScriptQuoteText(text) + "\"," +
+                        E(f.point) + "," + height + "," + angle + "," + scriptNumber(w) + textTail);
       } else {
-        textNumber = nextElement();
-        statement(E(textNumber) + "=DTCreateTextAbsolute(" + head + "\"" + ScriptQuoteText(text) + "\"," +
-                  E(f.point) + "," + height + "," + scriptNumber(w) + textTail);
+        textNumber = scriptNextElement();
+        scriptStatement(E(textNumber) + "=DTCreateTextAbsolute(" + head + "\"" + ScriptQuoteText(text) + "\"," +
+                        E(f.point) + "," + height + "," + scriptNumber(w) + textTail);
       }
 
       if (str.mirror != 0) {
-        const std::int32_t a = nextElement();
-        statement(E(a) + (str.mirror == 1 ? "=angle_sum(" + angle + ",90.0)" : "=angle_absolute(" + angle + ")"));
-        const std::int32_t l = nextElement();
-        statement(E(l) + "=line_pointalfalength(,,\"not_limited\"," + E(f.point) + "," + E(a) +
-                  ",100.0,\"beginv\")");
-        const std::int32_t mirrored = nextElement();
-        statement(E(mirrored) + "=text_mirror(," + E(textNumber) + "," + E(l) + ")");
-        statement("delete({" + E(l) + "," + E(textNumber) + "})");
+        const std::int32_t a = scriptNextElement();
+        scriptStatement(E(a) + (str.mirror == 1 ? "=angle_sum(" + angle + ",90.0)" : "=angle_absolute(" + angle + ")"));
+        const std::int32_t l = scriptNextElement();
+        scriptStatement(E(l) + "=line_pointalfalength(,,\"not_limited\"," + E(f.point) + "," + E(a) +
+                        ",100.0,\"beginv\")");
+        const std::int32_t mirrored = scriptNextElement();
+        scriptStatement(E(mirrored) + "=text_mirror(," + E(textNumber) + "," + E(l) + ")");
+        scriptStatement("delete({" + E(l) + "," + E(textNumber) + "})");
         ++s.statementCounter;
         textNumber = mirrored;
       }
@@ -286,8 +269,7 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
       i = last;
     }
   } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(t.code());
   }
   return 0;
 }

@@ -1,4 +1,3 @@
-// Reading of the assignment tables and the lookups of the converters.
 #include "support/assign_tables.h"
 
 #include <cstdio>
@@ -90,7 +89,6 @@ bool pairOf(const std::string& line, long& a, long& b) {
   return std::sscanf(line.c_str(), "%ld,%ld", &a, &b) == 2;
 }
 
-bool isIgesRun() { return runIsIges(); }
 bool toolkitExchange() {
   return runState().useToolkit && runHas(RunModeBit::kDxf | RunModeBit::kDwg);
 }
@@ -324,7 +322,7 @@ int readAssignments(double maxLineWidth, long lineWeightGradations) {
   TraceScope t("zti300");
   double& factor = state().lineWidthFactor;
   factor = 1.0;
-  if (isIgesRun() && lineWeightGradations > 0 && maxLineWidth > 0.0) {
+  if (runIsIges() && lineWeightGradations > 0 && maxLineWidth > 0.0) {
     factor = maxLineWidth / static_cast<double>(lineWeightGradations);
   }
   return 0;
@@ -342,7 +340,7 @@ int cadLineStyle(int n) {
 int exchangeLineStyle(int n) {
   TraceScope t("zti240");
   if (runState().useToolkit) return n;
-  if (isIgesRun()) {
+  if (runIsIges()) {
     if (n <= 0) return 1;
     for (const auto& p : state().lineStyles) {
       if (p.first == n) return static_cast<int>(p.second);
@@ -359,14 +357,14 @@ int exchangeLineStyle(int n) {
 int widthNumber(double width) {
   TraceScope t("zti320");
   const double factor = state().lineWidthFactor;
-  const double n = isIgesRun() ? width / factor + 0.5 : width * 100.0;
+  const double n = runIsIges() ? width / factor + 0.5 : width * 100.0;
   if (!(n > -2e9 && n < 2e9)) return 0;
   return static_cast<int>(n);
 }
 
 double widthOfNumber(int n) {
   TraceScope t("zti340");
-  if (isIgesRun() && !runState().useToolkit) {
+  if (runIsIges() && !runState().useToolkit) {
     double w;
     if (runState().senderCode == 11) {
       w = (n >= 0 && n <= 5) ? kSender11Widths[n] : 2.0;
@@ -449,14 +447,19 @@ int leaderKindOf(long v) {
   return 1;
 }
 
-bool readTableLine(std::FILE* file, std::size_t limit, std::string& line) {
+bool readTableLine(std::FILE* file, std::size_t limit, std::string& line, bool* cut) {
   line.clear();
+  if (cut != nullptr) *cut = false;
   int c;
   bool any = false;
   while ((c = std::fgetc(file)) != EOF) {
     any = true;
     if (c == '\n') break;
-    if (line.size() < limit) line += static_cast<char>(c);
+    if (line.size() < limit) {
+      line += static_cast<char>(c);
+    } else if (cut != nullptr) {
+      *cut = true;
+    }
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return any;

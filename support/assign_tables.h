@@ -68,10 +68,11 @@ struct AssignTables {
 AssignTables& assignTables();
 void resetAssignTables();
 
-// One line of an installation table of at most `limit` characters, without
-// its line end ("\n" or "\r\n"); the rest of a longer line is read away.
-// False at the end of the file.
-bool readTableLine(std::FILE* file, std::size_t limit, std::string& line);
+// One line of at most `limit` characters (an installation table, the
+// configuration file, a dialog answer), without its line end ("\n" or
+// "\r\n"); the rest of a longer line is read away and `cut` says so.  False
+// at the end of the file.
+bool readTableLine(std::FILE* file, std::size_t limit, std::string& line, bool* cut = nullptr);
 
 int readGlobalValues();       // zti100: "global.cfg"; 0, never fails for a missing file
 int readLineStyles();         // zti200: "linestyle.cfg" (IGES runs)

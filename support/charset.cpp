@@ -1,5 +1,3 @@
-// Character tables of the fonts and the text conversion of the sending
-// systems.
 #include "support/charset.h"
 
 #include <algorithm>

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "support/assign_tables.h"
 #include "support/builtin_texts.h"
 #include "support/message_numbers.h"
 #include "support/messages.h"
@@ -183,23 +184,6 @@ std::string searchConfigFile() {
   return "";
 }
 
-// Reads one line of at most kConfigLineLength characters without its line
-// end; the rest of a longer line is read away.  False at the end of file.
-bool readLine(std::FILE* file, std::string& line, bool& cut) {
-  line.clear();
-  cut = false;
-  int c;
-  bool any = false;
-  while ((c = std::fgetc(file)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (line.size() < kConfigLineLength) line += static_cast<char>(c);
-    else cut = true;
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return any;
-}
-
 // Does the line belong to this run?
 bool lineApplies(std::string_view line) {
   if (line.starts_with("TR")) return true;
@@ -258,7 +242,7 @@ int readFile(std::FILE* file, bool& problem) {
   std::string line;
   bool cut;
   int settingLines = 0;
-  while (readLine(file, line, cut)) {
+  while (readTableLine(file, kConfigLineLength, line, &cut)) {
     std::string_view v(line);
     while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
     if (!isSettingPrefix(v)) continue;

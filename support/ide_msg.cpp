@@ -128,15 +128,6 @@ int ideMsgLoad(const std::string& path) {
   return 0;
 }
 
-int ideMsgLineCount() { return static_cast<int>(ideMsgState().lines.size()); }
-
-std::string ideMsgFileName(const std::string& messageDir, const std::string& language) {
-  const std::string name = language.empty() ? std::string("german") : language;
-  std::string dir = messageDir;
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir + "dwg_" + name.substr(0, 2) + ".msg";
-}
-
 std::string ideMsgText(const std::string& key, const std::string& defaultText) {
   const IdeMsgState& s = ideMsgState();
   std::string text;
@@ -246,7 +237,5 @@ int ideMsgThresholdForLevel(int messageLevel) {
 }
 
 void ideMsgSetThreshold(int threshold) { ideMsgState().threshold = threshold; }
-
-int ideMsgThreshold() { return ideMsgState().threshold; }
 
 void ideMsgReset() { ideMsgState() = IdeMsgState{}; }

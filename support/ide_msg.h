@@ -28,11 +28,6 @@ constexpr std::size_t kIdeMsgStreamSize = 512;
 int ideMsgLoad(const std::string& path);
 // The same for the contents of a file.
 void ideMsgLoadText(const std::string& contents);
-int ideMsgLineCount();
-
-// "dwg_" + the first two letters of the language ("german" when empty) +
-// ".msg" in the message directory.
-std::string ideMsgFileName(const std::string& messageDir, const std::string& language);
 
 // The text of key, or defaultText; trailing "~" become blanks.
 std::string ideMsgText(const std::string& key, const std::string& defaultText);
@@ -57,7 +52,6 @@ int ideMsgCommand(const std::vector<std::string>& arguments);
 // Emit threshold from the message level of the run configuration.
 int ideMsgThresholdForLevel(int messageLevel);
 void ideMsgSetThreshold(int threshold);
-int ideMsgThreshold();
 
 // Back to the start of a run: no lines, empty stream, threshold 0.
 void ideMsgReset();

@@ -1,7 +1,3 @@
-// The message facility: the table of numbered texts of the run's language,
-// placeholder expansion, the counters and level filter, the position
-// context and the destinations of the channels.
-
 #include "support/messages.h"
 
 #include <algorithm>
@@ -47,7 +43,6 @@ struct PositionContext {
   long first = 0;
   long second = 0;
   long third = 0;
-  std::string text;
   int state = kPositionNormal;
 };
 
@@ -357,7 +352,6 @@ std::string mfaMessageText(int number) {
   if (number == kPositionLine) {
     ints = {p.first, p.second};
     if (p.third != 0) ints.push_back(p.third);
-    textArg = p.text;
   } else if (number == 912 || number == 913) {
     ints = {p.third};
   } else if (number == kPositionDxf) {
@@ -381,6 +375,11 @@ void mfaFree() {
 void mfaError(const char* code, int number, int channel) {
   TraceScope t("mfa100");
   reportNumbered(code, number, channel, Severity::kError);
+}
+
+int mfaNoMemory(const char* code) {
+  mfaError(code, 370, Channel::kBoth);
+  return -1;
 }
 
 void mfaWarning(const char* code, int number, int channel) {
@@ -463,12 +462,6 @@ void mfaReportArgs(const char* code, int number, int channel, int severity, int 
   mfaReport(code, number, channel, severity, intList, doubleList, text, &resolved);
 }
 
-void mfaConsole(const std::string& text) {
-  TraceScope t("mfa010");
-  std::fputs(text.c_str(), stderr);
-  std::fflush(stderr);
-}
-
 // ---------------------------------------------------------------------------
 // Context.
 
@@ -479,8 +472,6 @@ void mfaSetPositionNumbers(long first, long second, long third) {
   p.third = third;
   p.state = kPositionSet;
 }
-
-void mfaSetPositionText(const std::string& text) { messageState().position.text = text; }
 
 void mfaSetPositionSilent() { messageState().position.state = kPositionSilent; }
 

@@ -67,6 +67,8 @@ void mfaFree();                          // mfa900
 
 // Reports.
 void mfaError(const char* code, int number, int channel);    // mfa100
+// Error 370, memory ran out, to the console and the protocol; -1.
+int mfaNoMemory(const char* code);
 void mfaWarning(const char* code, int number, int channel);  // mfa110
 void mfaNote(const char* code, int number, int channel);     // mfa120
 void mfaReport(const char* code, int number, int channel, int severity,
@@ -75,14 +77,12 @@ void mfaReport(const char* code, int number, int channel, int severity,
 void mfaReportArgs(const char* code, int number, int channel, int severity, int intCount,
                    const long* ints, int doubleCount, const double* doubles,
                    const std::string& text, const MessagePosition* position);  // mfa126
-void mfaConsole(const std::string& text);                                     // mfa010
 // Sends a built message and, when a position is set, its position line to
 // the destinations of the channel; nothing while the context is silent.
 void mfaOutput(const char* code, int number, int channel, const std::string& text);  // mfa700
 
 // Context.
 void mfaSetPositionNumbers(long first, long second, long third);  // state "set"
-void mfaSetPositionText(const std::string& text);
 void mfaSetPositionSilent();
 void mfaClearPosition();  // state "normal", numbers 0
 void mfaSetCurrentName(const std::string& text);

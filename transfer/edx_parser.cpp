@@ -12,7 +12,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -33,14 +32,6 @@ EdxParserState& state() {
 }
 
 const RunStateRegistrar kRunStateRegistered("EDX parser", resetEdxParser);
-
-// Output of the parser's reports (standard output, as they stand).
-void say(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vprintf(format, args);
-  va_end(args);
-}
 
 void sayBytes(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
 
@@ -117,7 +108,7 @@ class EdxWalk {
   // them; the records and the nested blocks are taken in their order.
   void processBlock(Pos begin, Pos end, int depth) {
     if (depth >= kEdxMaxNesting) {
-      say("ERROR : blocks nested deeper than %d levels, block skipped !\n", kEdxMaxNesting);
+      std::printf("ERROR : blocks nested deeper than %d levels, block skipped !\n", kEdxMaxNesting);
       return;
     }
     if (begin < end && text_[begin] == '{') {
@@ -140,9 +131,9 @@ class EdxWalk {
       } else if (code == "1042") {
         mfaWarning(kParseCode, kMsgCsurfNotImplemented, Channel::kBoth);
       } else {
-        say("ERROR, unknown Usertype fount (UT");
+        std::printf("ERROR, unknown Usertype fount (UT");
         sayBytes(code);
-        say(") !\n");
+        std::printf(") !\n");
       }
       return;
     }
@@ -150,9 +141,9 @@ class EdxWalk {
       namedGroup(at, end, depth);
       return;
     }
-    say("WARNING: UNKNOWN TYPE (");
+    std::printf("WARNING: UNKNOWN TYPE (");
     sayBytes(view(at, std::min(end, at + 2)));
-    say(") found !\n");
+    std::printf(") found !\n");
     listWithBlocks(at, end, depth, false);
   }
 
@@ -200,7 +191,7 @@ class EdxWalk {
     if (father.kind == EdxKind::kGroup || father.kind == EdxKind::kCompositeSegment) {
       father.sons.push_back(index);
     } else {
-      say("ERROR : FatherType %d unknown !\n", static_cast<int>(father.kind));
+      std::printf("ERROR : FatherType %d unknown !\n", static_cast<int>(father.kind));
     }
   }
 
@@ -298,9 +289,9 @@ class EdxWalk {
   void elementList(Pos begin, Pos end) {
     if (begin >= end) return;
     if (text_[begin] != '.') {
-      say("ERROR: what's this -> ");
+      std::printf("ERROR: what's this -> ");
       sayBytes(view(begin, end));
-      say("\n");
+      std::printf("\n");
       return;
     }
     Pos at = begin;
@@ -337,9 +328,9 @@ class EdxWalk {
         append(EdxKind::kLine, p, 2);
         return;
       default:
-        say("Unknown element found (Starts with a dot (");
+        std::printf("Unknown element found (Starts with a dot (");
         sayBytes(view(dot, std::min(end, dot + 2)));
-        say("), what's to do now ?\n");
+        std::printf("), what's to do now ?\n");
         return;
     }
   }
@@ -470,8 +461,8 @@ class EdxWalk {
 
   // "ELSgroup": blocks of two quoted names, son and father.
   void groupHierarchy(Pos at, Pos end) {
-    say("\n-> Reading group hierarchie !");
-    say("   WARNING: currently not available !\n");
+    std::printf("\n-> Reading group hierarchie !");
+    std::printf("   WARNING: currently not available !\n");
     for (;;) {
       const Pos open = find('{', at, end);
       if (open == kNone) break;
@@ -487,12 +478,12 @@ class EdxWalk {
         quoted[k][0] = quote;
         quoted[k][1] = from;
       }
-      say("Son : ");
+      std::printf("Son : ");
       sayBytes(view(quoted[0][0], quoted[0][1]));
-      say(", ");
-      say("Father : ");
+      std::printf(", ");
+      std::printf("Father : ");
       sayBytes(view(quoted[1][0], quoted[1][1]));
-      say("\n");
+      std::printf("\n");
       const std::int32_t father = groupNamed(names[1]);
       if (father >= 0) {
         s_.fathers.push_back(father);
@@ -501,7 +492,7 @@ class EdxWalk {
       }
       at = close + 1;
     }
-    say("\n-> End group hierarchie !\n");
+    std::printf("\n-> End group hierarchie !\n");
   }
 };
 
@@ -524,8 +515,8 @@ int parseEdxFile(EdxBuffer& buffer) {
   std::string& text = buffer.text;
   text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n' || c == '\r'; }),
              text.end());
-  say("Reading file %s, number of characters after compression : %d, (original length : %d)\n",
-      buffer.fileName.c_str(), static_cast<int>(text.size()), static_cast<int>(buffer.length));
+  std::printf("Reading file %s, number of characters after compression : %d, (original length : %d)\n",
+              buffer.fileName.c_str(), static_cast<int>(text.size()), static_cast<int>(buffer.length));
   // Offsets of the walk are 32-bit.
   if (text.size() >= 0xFFFFFFFFu) return 0;
   EdxParserState& s = state();

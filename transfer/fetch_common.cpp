@@ -1,4 +1,3 @@
-// The shared reading pattern of the element fetchers (fetch_common.h).
 #include "transfer/fetch_common.h"
 
 #include <cmath>
@@ -128,25 +127,17 @@ bool openElement(std::int32_t position, std::string& keyword, std::string& ident
   return seekToElement(position, keyword, identifier, rest) == 0;
 }
 
-bool atElementEnd() {
-  TransferReaderState& s = transferReader();
-  const std::size_t offset = s.offset;
-  const TransferStop stop = s.lastStop;
-  const bool met = s.endOfFileMet;
-  const bool end = nextValueLine() != 0;
-  s.offset = offset;
-  s.lastStop = stop;
-  s.endOfFileMet = met;
-  return end;
-}
+namespace {
 
-bool atPartEnd() {
+// Looks at the next value line and leaves the reader where it was: true when
+// there is none, or (orEoe) when it is "EOE".
+bool peekEnd(bool orEoe) {
   TransferReaderState& s = transferReader();
   const std::size_t offset = s.offset;
   const TransferStop stop = s.lastStop;
   const bool met = s.endOfFileMet;
   bool end = nextValueLine() != 0;
-  if (!end) {
+  if (!end && orEoe) {
     std::size_t at = 0;
     end = transfer_lines::nextToken(transfer_lines::takeRestOfLine(), at) == "EOE";
   }
@@ -155,6 +146,12 @@ bool atPartEnd() {
   s.endOfFileMet = met;
   return end;
 }
+
+}  // namespace
+
+bool atElementEnd() { return peekEnd(false); }
+
+bool atPartEnd() { return peekEnd(true); }
 
 std::size_t remainingBytes() {
   const TransferReaderState& s = transferReader();

@@ -6,8 +6,10 @@
 // built from.  Used by the fetch_*.cpp files only.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -78,6 +80,22 @@ void debugHeader(const char* name, const std::string& identifier, std::int32_t p
                  const std::string& keyword);
 bool debugAbove(int level);
 
+// Opens the element at the position for the fetch `code` when its keyword is
+// one of `keywords`: `out` is then a new record with the element's keyword
+// and identifier (and `rest` the rest of its header line).
+template <class Record>
+bool openRecord(const char* code, std::int32_t position, std::initializer_list<std::string_view> keywords, Record& out,
+                std::string* rest = nullptr) {
+  std::string keyword, identifier;
+  if (!openElement(position, keyword, identifier, rest)) return false;
+  debugHeader(code, identifier, position, keyword);
+  if (std::find(keywords.begin(), keywords.end(), keyword) == keywords.end()) return false;
+  out = Record();
+  out.keyword = keyword;
+  out.identifier = identifier;
+  return true;
+}
+
 // [v] attribute text, [v] token, status token and (withPen) the pen.
 bool readHead(ValueReader& r, TransferRecord& out, bool withPen = true);
 // The status token: "deleted" sets the flag, any other clears it.
@@ -109,11 +127,9 @@ int guarded(const char* code, Fetch&& fetch) {
   try {
     return fetch();
   } catch (const std::bad_alloc&) {
-    mfaError(code, 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(code);
   } catch (const std::length_error&) {
-    mfaError(code, 370, Channel::kBoth);
-    return -1;
+    return mfaNoMemory(code);
   }
 }
 

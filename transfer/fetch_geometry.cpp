@@ -249,17 +249,11 @@ int fetchPoint(std::int32_t index, std::int32_t position, TransferPoint& out) {
     stamp(index, IgesType::kPoint, 0, TransferLabel::kPoint);
     // Points of an EDX file come with their record, as lines and circles do.
     if (copyStoredRecord(index, out)) return 0;
-    std::string keyword, identifier;
-    if (!openElement(position, keyword, identifier)) return -99;
-    debugHeader("hse200", identifier, position, keyword);
-    if (keyword != "point" && keyword != "d_point") return -99;
-    out = TransferPoint();
-    out.keyword = keyword;
-    out.identifier = identifier;
+    if (!openRecord("hse200", position, {"point", "d_point"}, out)) return -99;
     ValueReader r("hse200");
     readHead(r, out);
     r.pointXY(out.point);
-    if (keyword == "d_point") {
+    if (out.keyword == "d_point") {
       r.integer(out.marker[0]);
       r.integer(out.marker[1]);
     }
@@ -306,13 +300,7 @@ int fetchEllipse(std::int32_t index, std::int32_t position, TransferEllipse& out
   TraceScope t("hse320");
   return guarded("hse320", [&] {
     stamp(index, IgesType::kConicArc, 0, TransferLabel::kEllipse);
-    std::string keyword, identifier;
-    if (!openElement(position, keyword, identifier)) return -99;
-    debugHeader("hse320", identifier, position, keyword);
-    if (keyword != "ellips" && keyword != "d_ellips" && keyword != "d_arc_ellips") return -99;
-    out = TransferEllipse();
-    out.keyword = keyword;
-    out.identifier = identifier;
+    if (!openRecord("hse320", position, {"ellips", "d_ellips", "d_arc_ellips"}, out)) return -99;
     ValueReader r("hse320");
     readHead(r, out);
     double axisAngle = 0;
@@ -341,13 +329,7 @@ int fetchSpline(std::int32_t index, std::int32_t position, TransferSpline& out) 
   TraceScope t("hse360");
   return guarded("hse360", [&] {
     stamp(index, IgesType::kParametricSpline, 0, TransferLabel::kSpline);
-    std::string keyword, identifier;
-    if (!openElement(position, keyword, identifier)) return -99;
-    debugHeader("hse360", identifier, position, keyword);
-    if (keyword != "spline") return -99;
-    out = TransferSpline();
-    out.keyword = keyword;
-    out.identifier = identifier;
+    if (!openRecord("hse360", position, {"spline"}, out)) return -99;
     ValueReader r("hse360");
     readHead(r, out);
     r.real(out.leadValues[0]);
@@ -415,15 +397,9 @@ int fetchContour(std::int32_t index, std::int32_t position, TransferContour& out
   TraceScope t("hse700");
   return guarded("hse700", [&] {
     stamp(index, IgesType::kCompositeCurve, 0, TransferLabel::kContour);
-    std::string keyword, identifier;
-    if (!openElement(position, keyword, identifier)) return -99;
-    debugHeader("hse700", identifier, position, keyword);
-    if (keyword != "contour" && keyword != "contour_part") return -99;
-    out = TransferContour();
-    out.keyword = keyword;
-    out.identifier = identifier;
+    if (!openRecord("hse700", position, {"contour", "contour_part"}, out)) return -99;
     ValueReader r("hse700");
-    if (keyword == "contour") {
+    if (out.keyword == "contour") {
       readLayer(r, out);
       return r.result();
     }
@@ -440,13 +416,7 @@ int fetchPlanePart(std::int32_t index, std::int32_t position, TransferPlanePart&
   TraceScope t("hse400");
   return guarded("hse400", [&] {
     stamp(index, IgesType::kSectionedArea, 0, TransferLabel::kPlanePart);
-    std::string keyword, identifier;
-    if (!openElement(position, keyword, identifier)) return -99;
-    debugHeader("hse400", identifier, position, keyword);
-    if (keyword != "plane_part") return -99;
-    out = TransferPlanePart();
-    out.keyword = keyword;
-    out.identifier = identifier;
+    if (!openRecord("hse400", position, {"plane_part"}, out)) return -99;
     ValueReader r("hse400");
     readHead(r, out, false);
     r.integer(out.contourCount);

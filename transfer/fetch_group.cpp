@@ -159,13 +159,8 @@ int fetchLayer(std::int32_t index, std::int32_t position, TransferLayer& out) {
   TraceScope t("hse888");
   return guarded("hse888", [&] {
     stamp(index, IgesType::kLayer, 0, TransferLabel::kLayer);
-    std::string keyword, identifier, rest;
-    if (!openElement(position, keyword, identifier, &rest)) return -99;
-    debugHeader("hse888", identifier, position, keyword);
-    if (keyword != "layer") return -99;
-    out = TransferLayer();
-    out.keyword = keyword;
-    out.identifier = identifier;
+    std::string rest;
+    if (!openRecord("hse888", position, {"layer"}, out, &rest)) return -99;
     out.headerToken = firstToken(rest);
     ValueReader r("hse888");
     readHead(r, out);
@@ -179,13 +174,7 @@ int fetchLeader(std::int32_t /*index*/, std::int32_t position, TransferLeader& o
   return guarded("hse214", [&] {
     // A leader is a part of a symbol and has no table record of its own:
     // its form and label travel in the record.
-    std::string keyword, identifier;
-    if (!openElement(position, keyword, identifier)) return -99;
-    debugHeader("hse214", identifier, position, keyword);
-    if (keyword != "symbol_pfeil") return -99;
-    out = TransferLeader();
-    out.keyword = keyword;
-    out.identifier = identifier;
+    if (!openRecord("hse214", position, {"symbol_pfeil"}, out)) return -99;
     ValueReader r("hse214");
     readHead(r, out);
     r.token(out.headToken);
@@ -219,13 +208,7 @@ int fetchSymbol(std::int32_t index, std::int32_t position, TransferSymbol& out) 
   TraceScope t("hse220");
   return guarded("hse220", [&] {
     stamp(index, IgesType::kGeneralLabel, 0, TransferLabel::kComment);
-    std::string keyword, identifier;
-    if (!openElement(position, keyword, identifier)) return -99;
-    debugHeader("hse220", identifier, position, keyword);
-    if (keyword != "symbol") return -99;
-    out = TransferSymbol();
-    out.keyword = keyword;
-    out.identifier = identifier;
+    if (!openRecord("hse220", position, {"symbol"}, out)) return -99;
     ValueReader r("hse220");
     if (!readHead(r, out)) return -1;
     const char* recordLabel = nullptr;

@@ -104,13 +104,6 @@ const MemberLayout* memberLayoutOf(std::string_view keyword) {
   return nullptr;
 }
 
-// Types whose members the element table links (the composite kinds).
-bool linksMembers(std::int32_t type) {
-  return type == IgesType::kCompositeCurve || type == IgesType::kSectionedArea ||
-         type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
-         type == IgesType::kSubfigureInstance || type == IgesType::kTransferDimension;
-}
-
 // Passes over `count` value lines; false when the section ends first.
 bool skipValueLines(int count) {
   for (int i = 0; i < count; ++i) {
@@ -252,7 +245,7 @@ int collectMembers(std::vector<std::vector<MemberEdge>>& edges, std::vector<char
   std::vector<std::int32_t> seenIn(static_cast<std::size_t>(last) + 1, 0);
   std::vector<std::int32_t> positions;
   for (std::int32_t i = 1; i <= last; ++i) {
-    if (!linksMembers(table.records[i].type)) continue;
+    if (!linksTransferMembers(table.records[i].type)) continue;
     if (transferMembersOf(i, positions) != 0) return -1;
     cut[static_cast<std::size_t>(i)] = transferReader().memberListCut ? 1 : 0;
     for (std::int32_t position : positions) {

@@ -1,4 +1,3 @@
-// Layer value list and identifier index of the CAD transfer file.
 #include "transfer/transfer_index.h"
 
 #include <algorithm>

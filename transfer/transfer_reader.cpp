@@ -128,6 +128,17 @@ int badValue() {
   return -1;
 }
 
+// Reads the next value line and hands it to `parse` with the position of its
+// first token: 0, or -1 when the element ended or `parse` refused the value.
+template <typename Parse>
+int readValue(const char* code, Parse parse) {
+  TraceScope t(code);
+  std::string_view line;
+  if (readValueLine(line) != 0) return -1;
+  std::size_t at = 0;
+  return parse(line, at) ? 0 : badValue();
+}
+
 // Keyword of the section whose '@' was just passed; the line is consumed.
 std::string sectionKeyword() {
   std::size_t at = 0;
@@ -334,78 +345,62 @@ int nextValueLine() {
 }
 
 int readToken(std::string& token) {
-  TraceScope t("hse151");
-  std::string_view line;
-  if (readValueLine(line) != 0) return -1;
-  std::size_t at = 0;
-  const std::string_view value = nextToken(line, at);
-  if (value.empty()) return badValue();
-  token.assign(value);
-  return 0;
+  return readValue("hse151", [&](std::string_view line, std::size_t& at) {
+    const std::string_view value = nextToken(line, at);
+    if (value.empty()) return false;
+    token.assign(value);
+    return true;
+  });
 }
 
 int readTextLine(std::string& text) {
-  TraceScope t("hse151");
-  std::string_view line;
-  if (readValueLine(line) != 0) return -1;
-  text.assign(line);
-  return 0;
+  return readValue("hse151", [&](std::string_view line, std::size_t&) {
+    text.assign(line);
+    return true;
+  });
 }
 
 int readInt(std::int32_t& value) {
-  TraceScope t("hse151");
-  std::string_view line;
-  if (readValueLine(line) != 0) return -1;
-  std::size_t at = 0;
-  if (!parseInt32(nextToken(line, at), value)) return badValue();
-  return 0;
+  return readValue("hse151",
+                   [&](std::string_view line, std::size_t& at) { return parseInt32(nextToken(line, at), value); });
 }
 
 int readReal(double& value) {
-  TraceScope t("hse151");
-  std::string_view line;
-  if (readValueLine(line) != 0) return -1;
-  std::size_t at = 0;
-  const std::string_view token = nextToken(line, at);
-  if (token.empty() || !parseReal(token, value)) return badValue();
-  return 0;
+  return readValue("hse151", [&](std::string_view line, std::size_t& at) {
+    const std::string_view token = nextToken(line, at);
+    return !token.empty() && parseReal(token, value);
+  });
 }
 
 int readPoint(Point3& point) {
-  TraceScope t("hse151");
-  std::string_view line;
-  if (readValueLine(line) != 0) return -1;
-  std::size_t at = 0;
-  const std::string_view x = nextToken(line, at);
-  const std::string_view y = nextToken(line, at);
-  double px = 0, py = 0;
-  if (x.empty() || y.empty() || !parseReal(x, px) || !parseReal(y, py)) return badValue();
-  point = Point3{px, py, 0.0};
-  return 0;
+  return readValue("hse151", [&](std::string_view line, std::size_t& at) {
+    const std::string_view x = nextToken(line, at);
+    const std::string_view y = nextToken(line, at);
+    double px = 0, py = 0;
+    if (x.empty() || y.empty() || !parseReal(x, px) || !parseReal(y, py)) return false;
+    point = Point3{px, py, 0.0};
+    return true;
+  });
 }
 
 int readIntAndText(std::int32_t& value, std::string& text) {
-  TraceScope t("hse152");
-  std::string_view line;
-  if (readValueLine(line) != 0) return -1;
-  std::size_t at = 0;
-  if (!parseInt32(nextToken(line, at), value)) return badValue();
-  text.assign(nextToken(line, at));
-  return 0;
+  return readValue("hse152", [&](std::string_view line, std::size_t& at) {
+    if (!parseInt32(nextToken(line, at), value)) return false;
+    text.assign(nextToken(line, at));
+    return true;
+  });
 }
 
 int readPen(TransferPen& pen) {
-  TraceScope t("hse152");
-  std::string_view line;
-  if (readValueLine(line) != 0) return -1;
-  std::size_t at = 0;
-  TransferPen read;
-  for (std::int16_t* field : {&read.colour, &read.red, &read.green, &read.blue}) {
-    if (!parseInt16(nextToken(line, at), *field)) return badValue();
-  }
-  read.name.assign(nextToken(line, at));
-  pen = std::move(read);
-  return 0;
+  return readValue("hse152", [&](std::string_view line, std::size_t& at) {
+    TransferPen read;
+    for (std::int16_t* field : {&read.colour, &read.red, &read.green, &read.blue}) {
+      if (!parseInt16(nextToken(line, at), *field)) return false;
+    }
+    read.name.assign(nextToken(line, at));
+    pen = std::move(read);
+    return true;
+  });
 }
 
 // The text is read with a limit of `length` characters, as length - 1
@@ -473,12 +468,6 @@ int markPosition(std::int32_t& position) {
 Point3 referencePoint() {
   TraceScope t("hse101");
   return state().reference;
-}
-
-std::string drawingName(const std::string& name, std::string& out) {
-  TraceScope t("hse800");
-  out = name;
-  return "cad_2d";
 }
 
 std::int32_t layerNumberOf(double layerValue) { return state().layerValueList.lookup(layerValue); }

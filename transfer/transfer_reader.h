@@ -154,7 +154,6 @@ int markPosition(std::int32_t& position);                      // hse135
 
 // Values of the header.
 Point3 referencePoint();                                       // hse101
-std::string drawingName(const std::string& name, std::string& out);  // hse800
 // Layer number of a layer value, -1 when the list has none within the
 // tolerance.
 std::int32_t layerNumberOf(double layerValue);

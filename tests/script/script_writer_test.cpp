@@ -428,10 +428,9 @@ TEST_F(ScriptCore, InfoColourAndNameTexts) {
   ScriptSetInfo(4, 1, d);
   runState().runMode &= ~RunModeBit::kDxf;
   ScriptSetInfo(4, 1, d);
-  ScriptNameText(4, "GRP.1");
   EXPECT_EQ(out.str(),
             "set_dxfinfo(E4,\"WALL\",7)\n"
-            "set_igesinfo(E4,\"WALL\",110,0,7,3)\nname(E4,\"GRP.1\")\n");
+            "set_igesinfo(E4,\"WALL\",110,0,7,3)\n");
   scriptState().out = nullptr;
 }
 

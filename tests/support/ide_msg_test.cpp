@@ -96,9 +96,4 @@ TEST_F(IdeMsg, LoadFailureWarnsAndKeepsDefaults) {
             "Installation pathname missing. Can not continue!");
 }
 
-TEST_F(IdeMsg, FileNameOfTheLanguage) {
-  EXPECT_EQ(ideMsgFileName("/opt/msc", ""), "/opt/msc/dwg_ge.msg");
-  EXPECT_EQ(ideMsgFileName("/opt/msc/", "english"), "/opt/msc/dwg_en.msg");
-}
-
 }  // namespace

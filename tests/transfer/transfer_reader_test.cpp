@@ -330,9 +330,6 @@ TEST_F(TransferReaderTest, ValueLineReaders) {
   EXPECT_EQ(seekToElement(positionOf(file, "line 1") + 1, keyword, identifier), -1);
   EXPECT_EQ(seekToElement(transferReader().fileSize, keyword, identifier), -1);
   EXPECT_EQ(seekToElement(1 << 30, keyword, identifier), -1);
-  std::string name;
-  EXPECT_EQ(drawingName("drawing", name), "cad_2d");
-  EXPECT_EQ(name, "drawing");
 }
 
 TEST_F(TransferReaderTest, TextBlocksAndEndMarkers) {
