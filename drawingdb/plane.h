@@ -42,8 +42,10 @@ inline double normalized(double a) {
 
 // Whether the numbers of an entity drawn from others (lines, arcs, solids,
 // points, texts) are all finite: points far out may overflow on the way.
+// Kept out of line: inlined into the code that has just built the entity,
+// the optimiser takes the other kinds' members of the variant for unset.
 inline bool finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-inline bool finiteDrawing(const Entity& e) {
+[[gnu::noinline]] inline bool finiteDrawing(const Entity& e) {
   if (const auto* l = std::get_if<Line>(&e.data)) return finite(l->start) && finite(l->end);
   if (const auto* a = std::get_if<Arc>(&e.data))
     return finite(a->center) && std::isfinite(a->radius) && std::isfinite(a->startAngle) && std::isfinite(a->endAngle);

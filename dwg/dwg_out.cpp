@@ -395,6 +395,7 @@ int DwgOut::startUp(drawingdb::Release release, SaveType saveType, const DwgStar
   boundary_.clear();
   blockCounter_ = 0;
   dimensionBlockCounter_ = 0;
+  anonymousBlockNumber_ = 0;
   layers_ = DwgLayerList();
   start_ = start;
   db_ = drawingdb::Database::create(release);
@@ -708,9 +709,9 @@ int DwgOut::createBlock(const std::string& name, std::string* made) {
   std::string blockName;
   std::int32_t flags = 0;
   if (anonymous) {
-    // The database numbers its anonymous blocks: the first free "*D<n>".
-    int n = 0;
-    do blockName = "*D" + std::to_string(++n);
+    // Anonymous blocks are numbered on from the last one given, past any
+    // "*D<n>" the database already holds: each number is tried once in a run.
+    do blockName = "*D" + std::to_string(++anonymousBlockNumber_);
     while (db_.findBlock(blockName) != nullptr);
     flags = 1;
   } else {

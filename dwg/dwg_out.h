@@ -192,6 +192,7 @@ class DwgOut : public DwgBase {
   std::vector<DwgBoundaryCurve> boundary_;
   int blockCounter_ = 0;
   int dimensionBlockCounter_ = 0;
+  int anonymousBlockNumber_ = 0;  // the highest "*D<n>" given so far
 };
 
 // The one database builder of the run.
