@@ -1,9 +1,10 @@
 // The toolkit's DXF codec on generated drawings of 10k, 100k and 1M
 // entities (lines, circles, arcs, texts, lightweight polylines, inserts of
-// a few blocks, on 100 layers): write speed (goal >= 100 MB/s), read time
-// against the C++ peer reader dxfrw-read when it is there (parse only), the
-// growth of the read time from N to 10N (goal at most 11x) and the peak
-// memory of a read (goal at most twice the file plus 32 MiB).
+// a few blocks, on 100 layers), as ASCII and as binary files: write speed
+// (goal >= 100 MB/s), read time against the C++ peer reader dxfrw-read when
+// it is there (parse only), the growth of the read time from N to 10N (goal
+// at most 11x) and the peak memory of a read (goal at most twice the file
+// plus 32 MiB).
 //
 //   bench_drawingdb_dxf [max-entities] [peer-program]
 #include <sys/resource.h>
@@ -41,8 +42,15 @@ Database makeDrawing(long n) {
     const double x = double(i % 1000) * 1.25, y = double(i / 1000) * 0.75;
     Entity e;
     switch (i % 6) {
-      case 0: e = makeEntity(EntityKind::Line); std::get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}}; break;
-      case 1: e = makeEntity(EntityKind::Circle); std::get<Circle>(e.data).center = {x, y, 0}; std::get<Circle>(e.data).radius = 0.3; break;
+      case 0:
+        e = makeEntity(EntityKind::Line);
+        std::get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
+        break;
+      case 1:
+        e = makeEntity(EntityKind::Circle);
+        std::get<Circle>(e.data).center = {x, y, 0};
+        std::get<Circle>(e.data).radius = 0.3;
+        break;
       case 2: {
         e = makeEntity(EntityKind::Arc);
         Arc& a = std::get<Arc>(e.data);
@@ -127,31 +135,34 @@ double peerSeconds(const std::string& peer, const std::string& path) {
 int main(int argc, char** argv) {
   const long maxEntities = argc > 1 ? std::atol(argv[1]) : 1000000;
   const std::string peer = argc > 2 ? argv[2] : "../shared/tools/dxf-peer/bin/dxfrw-read";
-  std::printf("%10s %10s %9s %9s %9s %9s %9s %10s\n", "entities", "MB", "write", "MB/s", "read", "peer", "us/ent",
-              "peak/file");
-  double lastRead = 0;
-  long lastN = 0;
-  for (long n = 10000; n <= maxEntities; n *= 10) {
-    Database db = makeDrawing(n);
-    StringSink sink;
-    sink.data.reserve(static_cast<std::size_t>(n) * 200);
-    const auto t0 = Clock::now();
-    if (!writeDxf(db, sink, {Release::R2000, false, 16}).ok()) return 1;
-    const double writeTime = seconds(t0, Clock::now());
-    const double mb = double(sink.data.size()) / 1e6;
-    const std::string path = "/tmp/bench_drawingdb_" + std::to_string(getpid()) + ".dxf";
-    std::ofstream(path, std::ios::binary) << sink.data;
-    double readTime = 0;
-    long peak = 0;
-    readInChild(sink.data, readTime, peak);
-    const double peerTime = peerSeconds(peer, path);
-    std::remove(path.c_str());
-    const double fileKib = double(sink.data.size()) / 1024.0;
-    std::printf("%10ld %10.1f %9.3f %9.1f %9.3f %9.3f %9.3f %10.2f\n", n, mb, writeTime, mb / writeTime, readTime,
-                peerTime, readTime * 1e6 / double(n), double(peak) / fileKib);
-    if (lastN > 0) std::printf("%10s read time grew %.1fx for %ldx the entities\n", "", readTime / lastRead, n / lastN);
-    lastRead = readTime;
-    lastN = n;
+  for (const bool binary : {false, true}) {
+    std::printf("%s\n%10s %10s %9s %9s %9s %9s %9s %10s\n", binary ? "binary DXF" : "ASCII DXF", "entities", "MB",
+                "write", "MB/s", "read", "peer", "us/ent", "peak/file");
+    double lastRead = 0;
+    long lastN = 0;
+    for (long n = 10000; n <= maxEntities; n *= 10) {
+      Database db = makeDrawing(n);
+      StringSink sink;
+      sink.data.reserve(static_cast<std::size_t>(n) * 200);
+      const auto t0 = Clock::now();
+      if (!writeDxf(db, sink, {Release::R2000, binary, 16}).ok()) return 1;
+      const double writeTime = seconds(t0, Clock::now());
+      const double mb = double(sink.data.size()) / 1e6;
+      const std::string path = "/tmp/bench_drawingdb_" + std::to_string(getpid()) + ".dxf";
+      std::ofstream(path, std::ios::binary) << sink.data;
+      double readTime = 0;
+      long peak = 0;
+      readInChild(sink.data, readTime, peak);
+      const double peerTime = peerSeconds(peer, path);
+      std::remove(path.c_str());
+      const double fileKib = double(sink.data.size()) / 1024.0;
+      std::printf("%10ld %10.1f %9.3f %9.1f %9.3f %9.3f %9.3f %10.2f\n", n, mb, writeTime, mb / writeTime, readTime,
+                  peerTime, readTime * 1e6 / double(n), double(peak) / fileKib);
+      if (lastN > 0)
+        std::printf("%10s read time grew %.1fx for %ldx the entities\n", "", readTime / lastRead, n / lastN);
+      lastRead = readTime;
+      lastN = n;
+    }
   }
   return 0;
 }
