@@ -15,6 +15,11 @@ struct DxfWriteOptions {
   Release release = Release::R2000;
   bool binary = false;
   int precision = 16;  // significant digits of reals in ASCII files
+  // Where to report what the forms of an older release could not carry in
+  // full (a hatch drawn in part, or filled for a pattern too fine: see
+  // hatch_fill.h); the file is written all the same.  Nothing is
+  // reported when null.
+  std::vector<Finding>* findings = nullptr;
 };
 
 // Writes the database as a DXF file of the release: the sections, header
@@ -23,7 +28,8 @@ struct DxfWriteOptions {
 // (Database::completeFor).  Entities of kinds the release lacks are written
 // in the forms it has (lightweight polylines as polylines; ELLIPSE, SPLINE,
 // MTEXT, LEADER and VIEWPORT as annotation_forms.h says); other groups and
-// objects the release cannot hold are left out.
+// objects the release cannot hold are left out.  What was written in part
+// goes to options.findings.
 Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options);
 
 struct DxfReadResult {

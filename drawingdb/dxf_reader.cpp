@@ -2,6 +2,7 @@
 // the fields of its declaration.  Groups and objects it does not model are
 // kept as read; anything malformed stops the reading with a status, never
 // with a crash.
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -332,6 +333,16 @@ class DxfReader {
   }
 
   void blocks() {
+    // The blocks' records by handle (the last with each) and those still
+    // without a BLOCK by name (upper-cased), so matching is not a search.
+    std::unordered_map<Handle, std::size_t> byHandle;
+    std::unordered_map<std::string, std::set<std::size_t>> waiting;
+    for (std::size_t i = 0; i < db_.blocks.size(); ++i) {
+      if (db_.blocks[i].handle != 0) byHandle[db_.blocks[i].handle] = i;
+      if (db_.blocks[i].blockHandle == 0) waiting[foldedName(db_.blocks[i].name)].insert(i);
+    }
+    // Names given to records below change what lookups by name see.
+    db_.namesChanged();
     Tag t;
     while (tags_.next(t)) {
       if (is(t, 0, "ENDSEC")) return;
@@ -358,18 +369,24 @@ class DxfReader {
           default: head.extra.push_back(rawTagOf(g)); break;
         }
       });
-      // The block's record: by its handle, else by name, else a new one.
+      // The block's record: by its handle, else the last of that name
+      // without a BLOCK yet, else a new one.
       std::size_t index = db_.blocks.size();
-      for (std::size_t i = 0; i < db_.blocks.size() && owner != 0; ++i)
-        if (db_.blocks[i].handle == owner) index = i;
-      if (index == db_.blocks.size())
-        for (std::size_t i = 0; i < db_.blocks.size(); ++i)
-          if (sameName(db_.blocks[i].name, head.name) && db_.blocks[i].blockHandle == 0) index = i;
+      if (const auto it = byHandle.find(owner); owner != 0 && it != byHandle.end()) index = it->second;
+      if (index == db_.blocks.size()) {
+        if (const auto it = waiting.find(foldedName(head.name)); it != waiting.end()) {
+          std::set<std::size_t>& list = it->second;
+          while (!list.empty() && (db_.blocks[*list.rbegin()].blockHandle != 0 || !sameName(db_.blocks[*list.rbegin()].name, head.name)))
+            list.erase(std::prev(list.end()));
+          if (!list.empty()) index = *list.rbegin();
+        }
+      }
       if (index == db_.blocks.size()) db_.blocks.emplace_back();
       {
         BlockRecord& b = db_.blocks[index];
         if (b.name.empty()) b.name = head.name;
         b.blockHandle = head.blockHandle;
+        if (b.blockHandle == 0) waiting[foldedName(b.name)].insert(index);
         b.layer = head.layer;
         b.flags = head.flags;
         b.base = head.base;

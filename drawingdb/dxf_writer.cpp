@@ -493,6 +493,23 @@ class DxfWriter {
   std::unordered_map<Handle, std::string> layerNames_;
 };
 
+// Releases before 2010 hold a hatch's spline edges by their control data
+// only (see the hatch declaration); an edge known only by its fit points
+// has no curve there.
+void reportFitOnlySplineEdges(const Database& db, std::vector<Finding>& findings) {
+  for (const Entity& e : db.entities) {
+    const auto* h = std::get_if<Hatch>(&e.data);
+    if (h == nullptr) continue;
+    std::size_t lost = 0;
+    for (const HatchPath& p : h->paths)
+      for (const HatchEdge& edge : p.edges)
+        if (edge.type == 4 && edge.controlPoints.empty() && !edge.fitPoints.empty()) ++lost;
+    if (lost > 0)
+      findings.push_back({"hatch-spline-fit-only", e.common.handle, "edges", false,
+                          std::to_string(lost) + " spline edges known only by fit points have no curve in this release"});
+  }
+}
+
 }  // namespace
 
 Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
@@ -510,9 +527,10 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
                                    [](const Entity& e) { return std::holds_alternative<Hatch>(e.data); });
   if (hatches && !entitySpec(EntityKind::Hatch).in.has(options.release)) {
     Database drawn = db;
-    replaceHatchesByBlocks(drawn);
+    replaceHatchesByBlocks(drawn, options.findings);
     DxfWriter(drawn, w, options.release).write();
   } else {
+    if (hatches && options.release < Release::R2010 && options.findings != nullptr) reportFitOnlySplineEdges(db, *options.findings);
     DxfWriter(db, w, options.release).write();
   }
   return w.flush();

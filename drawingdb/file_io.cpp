@@ -115,7 +115,7 @@ Status save(Database& db, ByteSink& sink, const SaveOptions& options) {
   switch (options.format) {
     case FileFormat::DxfAscii:
     case FileFormat::DxfBinary:
-      return writeDxf(db, sink, {options.release, options.format == FileFormat::DxfBinary, options.precision});
+      return writeDxf(db, sink, {options.release, options.format == FileFormat::DxfBinary, options.precision, options.findings});
     case FileFormat::Dwg:
       // No release has a DWG writer yet (see the release table).
       return Status::fail(StatusCode::NotSupported,

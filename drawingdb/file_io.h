@@ -53,6 +53,9 @@ struct SaveOptions {
   FileFormat format = FileFormat::DxfAscii;
   Release release = Release::R2000;
   int precision = 16;  // significant digits of reals in ASCII DXF
+  // Where to report what the release's forms could not carry in full
+  // (see DxfWriteOptions); nothing is reported when null.
+  std::vector<Finding>* findings = nullptr;
 };
 
 // Writes the database in the format and release asked for.

@@ -5,16 +5,21 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <set>
 
 namespace drawingdb {
 namespace {
 
 using namespace plane;
 
-// Limits that keep a drawing of a hatch to what a file can usefully hold.
+// Limits that keep a drawing of a hatch to what a file can usefully hold
+// and its making to a bounded time; reaching one is reported.
 constexpr std::size_t kMaxPieces = 200000;     // entities per hatch
 constexpr double kMaxLinesPerFamily = 20000;   // pattern lines of one family
+// Pieces visited by the slab fill (heights times the pieces crossing
+// each) and crossings listed: the fill of boundaries crossing themselves
+// is not n log n, so its work has a bound of its own.
+constexpr std::size_t kMaxSlabWork = 100000000;
+constexpr std::size_t kMaxCrossings = kMaxPieces;
 constexpr double kArcStep = kPi / 36;          // 5 degrees per flattened piece
 constexpr std::size_t kSplineSamplesPerPoint = 8;
 
@@ -151,7 +156,12 @@ class Sweep {
     double t0, s0, t1, s1;  // from the lower end to the upper end
     double lo() const { return s0; }
     double hi() const { return s1; }
-    double tAt(double s) const { return s1 == s0 ? t0 : t0 + (t1 - t0) * (s - s0) / (s1 - s0); }
+    // Never NaN (pieces far out may overflow; they then sort last), so
+    // every order of pieces by it with their numbers as tie-break is total.
+    double tAt(double s) const {
+      const double t = s1 == s0 ? t0 : t0 + (t1 - t0) * (s - s0) / (s1 - s0);
+      return std::isnan(t) ? std::numeric_limits<double>::infinity() : t;
+    }
   };
 
   Sweep(const std::vector<HatchSegment>& segments, Vec along, Vec across) {
@@ -204,13 +214,23 @@ Entity solidEntity(const Sweep::Piece& l, const Sweep::Piece& r, double y0, doub
   return e;
 }
 
+// What a drawing of a hatch could not do in full.
+struct Shortfall {
+  bool piecesCapped = false;    // stopped at kMaxPieces entities
+  bool slabWorkCapped = false;  // the slab fill stopped at kMaxSlabWork
+  bool crossingsCapped = false; // more than kMaxCrossings crossings: not split at the others
+  bool patternTooFine = false;  // drawn filled instead
+  std::size_t overflowed = 0;   // pieces whose numbers overflowed, left out
+};
+
 // Solid fill of any boundary, loops crossing each other too: the area
 // between consecutive heights (of vertices and of crossings) is cut into
 // trapezoids between pairs of crossings; a trapezoid continues upwards
 // while the same two boundary pieces bound it.  Its work is the sum over
 // the heights of the pieces crossing each, so the boundaries without
 // crossings take the way below.
-std::vector<Entity> solidFillBySlabs(const std::vector<HatchSegment>& outline, std::vector<double> heights) {
+std::vector<Entity> solidFillBySlabs(const std::vector<HatchSegment>& outline, std::vector<double> heights,
+                                     Shortfall& shortfall) {
   std::vector<Entity> out;
   Sweep sweep(outline, {1, 0}, {0, 1});
   heights.reserve(heights.size() + outline.size() * 2);
@@ -218,6 +238,7 @@ std::vector<Entity> solidFillBySlabs(const std::vector<HatchSegment>& outline, s
     heights.push_back(g.a.y);
     heights.push_back(g.b.y);
   }
+  std::erase_if(heights, [](double y) { return !std::isfinite(y); });
   std::sort(heights.begin(), heights.end());
   heights.erase(std::unique(heights.begin(), heights.end()), heights.end());
   struct Open {
@@ -228,12 +249,19 @@ std::vector<Entity> solidFillBySlabs(const std::vector<HatchSegment>& outline, s
   std::vector<std::size_t> openWithLeft(sweep.size(), SIZE_MAX);  // index in `open` by left piece
   auto close = [&](const Open& o) {
     if (out.size() < kMaxPieces) out.push_back(solidEntity(sweep.piece(o.left), sweep.piece(o.right), o.y0, o.y1));
+    else shortfall.piecesCapped = true;
   };
   std::vector<std::pair<double, std::size_t>> crossing;
+  std::size_t work = 0;
   for (std::size_t k = 0; k + 1 < heights.size(); ++k) {
     const double y0 = heights[k], y1 = heights[k + 1], middle = (y0 + y1) / 2;
     crossing.clear();
     for (std::size_t i : sweep.at(y0)) crossing.emplace_back(sweep.piece(i).tAt(middle), i);
+    work += crossing.size() + 1;
+    if (work > kMaxSlabWork) {
+      shortfall.slabWorkCapped = true;
+      break;
+    }
     std::sort(crossing.begin(), crossing.end());
     still.clear();
     for (std::size_t c = 0; c + 1 < crossing.size(); c += 2) {
@@ -255,7 +283,10 @@ std::vector<Entity> solidFillBySlabs(const std::vector<HatchSegment>& outline, s
     }
     open.swap(still);
     for (std::size_t i = 0; i < open.size(); ++i) openWithLeft[open[i].left] = i;
-    if (out.size() >= kMaxPieces) return out;
+    if (out.size() >= kMaxPieces) {
+      shortfall.piecesCapped = true;
+      return out;
+    }
   }
   for (const Open& o : open) close(o);
   return out;
@@ -272,9 +303,117 @@ bool piecesCross(const Sweep::Piece& p, const Sweep::Piece& q) {
   return false;
 }
 
+// The pieces crossing the sweep's height, left to right: a tree (a treap,
+// its priorities a fixed mix of the piece numbers) ordered by where pieces
+// were put, never by comparing stored pieces with each other.  Comparisons
+// only choose the way down when a piece is put in or a place looked up, so
+// rounding that judges two nearly touching pieces differently at different
+// heights cannot break the tree: at worst it puts a piece next to its true
+// place.  Every operation walks one path: log n expected.
+class PlaceOrder {
+ public:
+  static constexpr std::size_t kNone = SIZE_MAX;
+
+  explicit PlaceOrder(std::size_t n) : left_(n, kNone), right_(n, kNone), up_(n, kNone), in_(n, 0) {}
+
+  bool contains(std::size_t i) const { return in_[i] != 0; }
+
+  // Puts piece i in; `goesLeft(j)` says whether it belongs left of piece j.
+  template <class GoesLeft>
+  void insert(std::size_t i, GoesLeft goesLeft) {
+    std::size_t parent = kNone, at = root_;
+    bool asLeft = false;
+    while (at != kNone) {
+      parent = at;
+      asLeft = goesLeft(at);
+      at = asLeft ? left_[at] : right_[at];
+    }
+    left_[i] = right_[i] = kNone;
+    up_[i] = parent;
+    in_[i] = 1;
+    if (parent == kNone) root_ = i;
+    else (asLeft ? left_[parent] : right_[parent]) = i;
+    while (up_[i] != kNone && priority(up_[i]) < priority(i)) rotateUp(i);
+  }
+
+  void erase(std::size_t i) {
+    while (left_[i] != kNone || right_[i] != kNone) {
+      std::size_t child = left_[i] == kNone ? right_[i] : left_[i];
+      if (left_[i] != kNone && right_[i] != kNone && priority(right_[i]) > priority(left_[i])) child = right_[i];
+      rotateUp(child);
+    }
+    const std::size_t parent = up_[i];
+    if (parent == kNone) root_ = kNone;
+    else (left_[parent] == i ? left_[parent] : right_[parent]) = kNone;
+    up_[i] = kNone;
+    in_[i] = 0;
+  }
+
+  std::size_t previous(std::size_t i) const { return neighbour(i, left_, right_); }
+  std::size_t next(std::size_t i) const { return neighbour(i, right_, left_); }
+
+  // The leftmost piece for which `beyond(j)` holds, when it holds for the
+  // pieces from some place on.
+  template <class Beyond>
+  std::size_t firstBeyond(Beyond beyond) const {
+    std::size_t found = kNone, at = root_;
+    while (at != kNone) {
+      if (beyond(at)) {
+        found = at;
+        at = left_[at];
+      } else {
+        at = right_[at];
+      }
+    }
+    return found;
+  }
+
+ private:
+  static std::uint64_t priority(std::size_t i) {
+    std::uint64_t z = static_cast<std::uint64_t>(i) + 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);  // one to one: no two pieces share a priority
+  }
+
+  // The neighbour on the `near` side (previous: near = left_).
+  std::size_t neighbour(std::size_t i, const std::vector<std::size_t>& near, const std::vector<std::size_t>& far) const {
+    if (near[i] != kNone) {
+      i = near[i];
+      while (far[i] != kNone) i = far[i];
+      return i;
+    }
+    while (up_[i] != kNone && near[up_[i]] == i) i = up_[i];
+    return up_[i];
+  }
+
+  // Lifts x above its parent, the order kept.
+  void rotateUp(std::size_t x) {
+    const std::size_t p = up_[x], g = up_[p];
+    if (left_[p] == x) {
+      left_[p] = right_[x];
+      if (right_[x] != kNone) up_[right_[x]] = p;
+      right_[x] = p;
+    } else {
+      right_[p] = left_[x];
+      if (left_[x] != kNone) up_[left_[x]] = p;
+      left_[x] = p;
+    }
+    up_[p] = x;
+    up_[x] = g;
+    if (g == kNone) root_ = x;
+    else if (left_[g] == p) left_[g] = x;
+    else right_[g] = x;
+  }
+
+  std::vector<std::size_t> left_, right_, up_;
+  std::vector<char> in_;
+  std::size_t root_ = kNone;
+};
+
 // Solid fill of boundaries whose loops do not cross: a sweep upwards
-// keeps the pieces crossing the current height in order (a search tree);
-// at each vertex height only the pieces that end or start there and their
+// keeps the pieces crossing the current height in order (PlaceOrder); at
+// each vertex height only the pieces that end or start there and their
 // neighbours change, and the area to the right of a piece is inside when
 // it is not inside to the right of its left neighbour.  A trapezoid runs
 // between two neighbours from where they became neighbours to where they
@@ -282,33 +421,17 @@ bool piecesCross(const Sweep::Piece& p, const Sweep::Piece& q) {
 // the first crossing of the boundary is always met so (the lowest
 // crossing's two pieces are neighbours before the sweep reaches it), and
 // the fill is then left to the slab way.  Work: n log n for n pieces.
-bool solidFillBySweep(const std::vector<HatchSegment>& outline, std::vector<Entity>& out) {
+bool solidFillBySweep(const std::vector<HatchSegment>& outline, std::vector<Entity>& out, Shortfall& shortfall) {
   Sweep sweep(outline, {1, 0}, {0, 1});
   const std::size_t n = sweep.size();
   if (n == 0) return true;
   std::vector<std::size_t> byTop(n);
   for (std::size_t i = 0; i < n; ++i) byTop[i] = i;
-  std::sort(byTop.begin(), byTop.end(), [&](std::size_t a, std::size_t b) { return sweep.piece(a).hi() < sweep.piece(b).hi(); });
-  double middle = 0;  // the height new pieces are placed at: inside the slab above the current height
-  // The order of pieces at `middle`; a probe asks for the pieces right of
-  // a place at a height of their own.
-  struct Probe {
-    double t, y;
-  };
-  struct ByPlace {
-    using is_transparent = void;
-    const Sweep* sweep;
-    const double* middle;
-    bool operator()(std::size_t a, std::size_t b) const {
-      const double ta = sweep->piece(a).tAt(*middle), tb = sweep->piece(b).tAt(*middle);
-      return ta < tb || (ta == tb && a < b);
-    }
-    bool operator()(std::size_t a, const Probe& p) const { return sweep->piece(a).tAt(p.y) < p.t; }
-    bool operator()(const Probe& p, std::size_t a) const { return p.t < sweep->piece(a).tAt(p.y); }
-  };
-  const ByPlace before{&sweep, &middle};
-  using Order = std::set<std::size_t, ByPlace>;
-  Order order(before);
+  std::sort(byTop.begin(), byTop.end(), [&](std::size_t a, std::size_t b) {
+    const double ha = sweep.piece(a).hi(), hb = sweep.piece(b).hi();
+    return ha < hb || (ha == hb && a < b);
+  });
+  PlaceOrder order(n);
   // Flat edges count for no crossing of a height, but a piece passing
   // between their ends crosses them.
   std::vector<HatchSegment> flat;
@@ -316,38 +439,33 @@ bool solidFillBySweep(const std::vector<HatchSegment>& outline, std::vector<Enti
     if (g.a.y == g.b.y) flat.push_back(g.a.x <= g.b.x ? g : HatchSegment{g.b, g.a});
   std::sort(flat.begin(), flat.end(), [](const HatchSegment& a, const HatchSegment& b) { return a.a.y < b.a.y; });
   std::size_t nextFlat = 0;
-  // Pieces are found by where they were put, never searched again: the
-  // order of two pieces that meet at a vertex is not recomputed near it.
-  std::vector<Order::iterator> where(n, order.end());
   std::vector<char> insideRight(n, 0);
   struct Open {
     std::size_t right = SIZE_MAX;
     double from = 0;
   };
   std::vector<Open> open(n);  // the trapezoid to the right of each piece
-  auto present = [&](std::size_t i) { return where[i] != order.end(); };
-  auto leftOf = [&](std::size_t i) -> std::size_t { return where[i] == order.begin() ? SIZE_MAX : *std::prev(where[i]); };
-  auto rightOf = [&](std::size_t i) -> std::size_t {
-    const auto next = std::next(where[i]);
-    return next == order.end() ? SIZE_MAX : *next;
-  };
   auto crossing = [&](std::size_t a, std::size_t b) { return piecesCross(sweep.piece(a), sweep.piece(b)); };
   auto closeAt = [&](std::size_t left, double y) {
     Open& o = open[left];
     if (o.right == SIZE_MAX) return;
-    if (y > o.from && out.size() < kMaxPieces) out.push_back(solidEntity(sweep.piece(left), sweep.piece(o.right), o.from, y));
+    if (y > o.from) {
+      if (out.size() < kMaxPieces) out.push_back(solidEntity(sweep.piece(left), sweep.piece(o.right), o.from, y));
+      else shortfall.piecesCapped = true;
+    }
     o.right = SIZE_MAX;
   };
   // The trapezoid right of `left` as it must be from height y on.
   auto settle = [&](std::size_t left, double y) {
-    if (!present(left)) return;
-    const std::size_t right = insideRight[left] ? rightOf(left) : SIZE_MAX;
+    if (!order.contains(left)) return;
+    const std::size_t right = insideRight[left] ? order.next(left) : SIZE_MAX;
     if (open[left].right == right) return;
     closeAt(left, y);
     if (right != SIZE_MAX) open[left] = {right, y};
   };
   std::size_t nextStart = 0, nextEnd = 0;
-  std::vector<std::size_t> starting, touched;
+  std::vector<std::size_t> touched;
+  std::vector<std::pair<double, std::size_t>> starting;  // place at `middle`, piece
   while (nextStart < n || nextEnd < n) {
     double y = nextEnd < n ? sweep.piece(byTop[nextEnd]).hi() : sweep.piece(nextStart).lo();
     if (nextStart < n) y = std::min(y, sweep.piece(nextStart).lo());
@@ -355,66 +473,123 @@ bool solidFillBySweep(const std::vector<HatchSegment>& outline, std::vector<Enti
     // Pieces ending here leave; their neighbours meet.
     for (; nextEnd < n && sweep.piece(byTop[nextEnd]).hi() <= y; ++nextEnd) {
       const std::size_t i = byTop[nextEnd];
-      if (!present(i)) continue;
-      const std::size_t l = leftOf(i), r = rightOf(i);
+      if (!order.contains(i)) continue;
+      const std::size_t l = order.previous(i), r = order.next(i);
       closeAt(i, y);
-      order.erase(where[i]);
-      where[i] = order.end();
+      order.erase(i);
       if (l != SIZE_MAX) touched.push_back(l);
       if (l != SIZE_MAX && r != SIZE_MAX && crossing(l, r)) return false;
     }
     for (; nextFlat < flat.size() && flat[nextFlat].a.y <= y; ++nextFlat) {
       const HatchSegment& f = flat[nextFlat];
       if (f.a.y < y) continue;  // below every piece
-      const auto inside = order.upper_bound(Probe{f.a.x, y});
-      if (inside != order.end() && sweep.piece(*inside).tAt(y) < f.b.x) return false;
+      const std::size_t inside = order.firstBeyond([&](std::size_t j) { return f.a.x < sweep.piece(j).tAt(y); });
+      if (inside != SIZE_MAX && sweep.piece(inside).tAt(y) < f.b.x) return false;
     }
-    // Pieces starting here join, from left to right, placed just above.
-    starting.clear();
-    for (; nextStart < n && sweep.piece(nextStart).lo() <= y; ++nextStart) starting.push_back(nextStart);
+    // Pieces starting here join, from left to right, placed just above:
+    // each one's place is computed once, at the middle of the slab above
+    // (every piece there spans the whole slab).
     double above = std::numeric_limits<double>::infinity();
+    starting.clear();
+    std::size_t firstStarting = nextStart;
+    for (; nextStart < n && sweep.piece(nextStart).lo() <= y; ++nextStart) {}
     if (nextStart < n) above = sweep.piece(nextStart).lo();
     if (nextEnd < n) above = std::min(above, sweep.piece(byTop[nextEnd]).hi());
-    middle = std::isfinite(above) ? (y + above) / 2 : y;
-    std::sort(starting.begin(), starting.end(), before);
-    for (std::size_t i : starting) {
-      where[i] = order.insert(i).first;
-      const std::size_t l = leftOf(i), r = rightOf(i);
+    const double middle = std::isfinite(above) ? (y + above) / 2 : y;
+    for (std::size_t i = firstStarting; i < nextStart; ++i) starting.emplace_back(sweep.piece(i).tAt(middle), i);
+    std::sort(starting.begin(), starting.end());
+    for (const auto& [place, i] : starting) {
+      order.insert(i, [&, place = place, i = i](std::size_t j) {
+        const double there = sweep.piece(j).tAt(middle);
+        return place < there || (place == there && i < j);
+      });
+      const std::size_t l = order.previous(i), r = order.next(i);
       insideRight[i] = l == SIZE_MAX ? 1 : !insideRight[l];
       if ((l != SIZE_MAX && crossing(l, i)) || (r != SIZE_MAX && crossing(i, r))) return false;
       touched.push_back(i);
       if (l != SIZE_MAX) touched.push_back(l);
     }
     for (std::size_t i : touched) settle(i, y);
-    if (out.size() >= kMaxPieces) return true;
+    if (out.size() >= kMaxPieces) {
+      shortfall.piecesCapped = true;
+      return true;
+    }
   }
   return true;
 }
 
 // The heights where pieces cross (for boundaries that cross themselves,
-// where the slabs must end at the crossings); every pair is tried, so only
-// for boundaries of a few thousand pieces, larger ones are filled without.
-std::vector<double> crossingHeights(const std::vector<HatchSegment>& outline) {
-  std::vector<double> heights;
+// where the slabs must end at the crossings), found slab by slab between
+// the heights of the vertices: the pieces spanning a slab, in their order
+// at its bottom, cross inside it exactly where their order at its top
+// differs, and a merge sort of the top places lists those pairs.  Work:
+// the slab fill's (the pieces spanning each slab) times log, plus the
+// crossings; both bounded, and reaching a bound is reported.
+std::vector<double> crossingHeights(const std::vector<HatchSegment>& outline, Shortfall& shortfall) {
+  std::vector<double> heights, vertexHeights;
   Sweep sweep(outline, {1, 0}, {0, 1});
-  const std::size_t n = sweep.size();
-  if (n > 4000) return heights;
-  for (std::size_t a = 0; a < n; ++a)
-    for (std::size_t b = a + 1; b < n && sweep.piece(b).lo() < sweep.piece(a).hi(); ++b) {
-      const Sweep::Piece &p = sweep.piece(a), &q = sweep.piece(b);
-      if (!piecesCross(p, q)) continue;
-      // Where t of both is equal: p.t(s) - q.t(s) changes sign inside.
-      const double lo = std::max(p.lo(), q.lo()), hi = std::min(p.hi(), q.hi());
-      const double f0 = p.tAt(lo) - q.tAt(lo), f1 = p.tAt(hi) - q.tAt(hi);
-      if (f0 != f1) heights.push_back(lo + (hi - lo) * f0 / (f0 - f1));
+  for (const HatchSegment& g : outline) {
+    vertexHeights.push_back(g.a.y);
+    vertexHeights.push_back(g.b.y);
+  }
+  std::sort(vertexHeights.begin(), vertexHeights.end());
+  vertexHeights.erase(std::unique(vertexHeights.begin(), vertexHeights.end()), vertexHeights.end());
+  struct Place {
+    double bottom, top;
+    std::size_t piece;
+    bool operator<(const Place& o) const {
+      return bottom < o.bottom || (bottom == o.bottom && (top < o.top || (top == o.top && piece < o.piece)));
     }
+  };
+  std::vector<Place> places, merged;
+  std::size_t work = 0;
+  for (std::size_t k = 0; k + 1 < vertexHeights.size(); ++k) {
+    const double y0 = vertexHeights[k], y1 = vertexHeights[k + 1];
+    places.clear();
+    for (std::size_t i : sweep.at(y0)) places.push_back({sweep.piece(i).tAt(y0), sweep.piece(i).tAt(y1), i});
+    work += places.size() + 1;
+    if (work > kMaxSlabWork) {
+      shortfall.slabWorkCapped = true;
+      return heights;
+    }
+    std::sort(places.begin(), places.end());
+    // Bottom-up merge sort by the top place; taking from the right run
+    // while the left run still has pieces lower there is a crossing with
+    // each of those.
+    merged.resize(places.size());
+    for (std::size_t width = 1; width < places.size(); width *= 2) {
+      for (std::size_t from = 0; from < places.size(); from += 2 * width) {
+        const std::size_t mid = std::min(from + width, places.size()), end = std::min(from + 2 * width, places.size());
+        std::size_t a = from, b = mid, to = from;
+        while (a < mid || b < end) {
+          if (b == end || (a < mid && !(places[b].top < places[a].top))) {
+            merged[to++] = places[a++];
+            continue;
+          }
+          for (std::size_t c = a; c < mid; ++c) {
+            if (heights.size() >= kMaxCrossings) {
+              shortfall.crossingsCapped = true;
+              return heights;
+            }
+            const Sweep::Piece &p = sweep.piece(places[c].piece), &q = sweep.piece(places[b].piece);
+            const double f0 = p.tAt(y0) - q.tAt(y0), f1 = p.tAt(y1) - q.tAt(y1);
+            const double h = y0 + (y1 - y0) * f0 / (f0 - f1);
+            if (std::isfinite(h) && h > y0 && h < y1) heights.push_back(h);
+          }
+          merged[to++] = places[b++];
+        }
+      }
+      places.swap(merged);
+    }
+  }
   return heights;
 }
 
-std::vector<Entity> solidFill(const std::vector<HatchSegment>& outline) {
+std::vector<Entity> solidFill(const std::vector<HatchSegment>& outline, Shortfall& shortfall) {
   std::vector<Entity> out;
-  if (solidFillBySweep(outline, out)) return out;
-  return solidFillBySlabs(outline, crossingHeights(outline));
+  if (solidFillBySweep(outline, out, shortfall)) return out;
+  shortfall.piecesCapped = false;  // the slab way starts over
+  return solidFillBySlabs(outline, crossingHeights(outline, shortfall), shortfall);
 }
 
 struct Family {
@@ -522,16 +697,34 @@ std::vector<HatchSegment> hatchOutline(const Hatch& h) {
   return std::move(outline.segments);
 }
 
-std::vector<Entity> hatchDrawing(const Hatch& h) {
+std::vector<Entity> hatchDrawing(const Hatch& h, Handle handle, std::vector<Finding>* findings) {
   const std::vector<HatchSegment> outline = hatchOutline(h);
   std::vector<Entity> out;
-  if (h.solidFill != 0 || !patternFill(outline, h, out)) out = solidFill(outline);
+  Shortfall shortfall;
+  if (h.solidFill == 0 && !patternFill(outline, h, out)) shortfall.patternTooFine = true;
+  if (h.solidFill != 0 || shortfall.patternTooFine) out = solidFill(outline, shortfall);
   // Pieces that loops far out made overflow are left out.
-  std::erase_if(out, [](const Entity& e) { return !finiteDrawing(e); });
+  shortfall.overflowed = static_cast<std::size_t>(std::erase_if(out, [](const Entity& e) { return !finiteDrawing(e); }));
+  if (findings == nullptr) return out;
+  if (shortfall.patternTooFine)
+    findings->push_back({"hatch-drawn-filled", handle, "pattern", true,
+                         "the hatch pattern has more lines than a drawing can hold; the area is drawn filled"});
+  std::string missing;
+  auto add = [&](bool happened, const std::string& what) {
+    if (!happened) return;
+    if (!missing.empty()) missing += "; ";
+    missing += what;
+  };
+  add(shortfall.piecesCapped, "it stops at " + std::to_string(kMaxPieces) + " entities");
+  add(shortfall.slabWorkCapped, "its boundary crosses itself too often to fill it all");
+  add(shortfall.crossingsCapped, "its boundary crosses itself more than " + std::to_string(kMaxCrossings) +
+                                     " times; the fill is not split at the others");
+  add(shortfall.overflowed > 0, std::to_string(shortfall.overflowed) + " pieces too far out to write are left out");
+  if (!missing.empty()) findings->push_back({"hatch-drawn-in-part", handle, "boundary", false, "the drawing of the hatch is incomplete: " + missing});
   return out;
 }
 
-std::size_t replaceHatchesByBlocks(Database& db) {
+std::size_t replaceHatchesByBlocks(Database& db, std::vector<Finding>* findings) {
   std::int64_t next = 1;
   for (const BlockRecord& b : db.blocks) {
     if (b.name.size() < 3 || b.name[0] != '*' || (b.name[1] != 'X' && b.name[1] != 'x')) continue;
@@ -544,7 +737,7 @@ std::size_t replaceHatchesByBlocks(Database& db) {
   for (EntityId id = 0; id < count; ++id) {
     const auto* h = std::get_if<Hatch>(&db.entities[id].data);
     if (h == nullptr) continue;
-    std::vector<Entity> pieces = hatchDrawing(*h);
+    std::vector<Entity> pieces = hatchDrawing(*h, db.entities[id].common.handle, findings);
     const Point3 insertion{0, 0, h->elevation.z};
     const Point3 extrusion = h->extrusion;
     const std::string name = "*X" + std::to_string(next++);

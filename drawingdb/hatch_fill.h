@@ -10,6 +10,7 @@
 
 #include "drawingdb/model.h"
 #include "drawingdb/plane.h"
+#include "drawingdb/status.h"
 
 namespace drawingdb {
 
@@ -25,11 +26,16 @@ std::vector<HatchSegment> hatchOutline(const Hatch& h);
 // A pattern without definition lines is drawn as lines at the hatch's
 // angle, its scale apart; a pattern too fine to draw line by line (more
 // lines or dashes than a drawing can usefully hold) is drawn filled.
-std::vector<Entity> hatchDrawing(const Hatch& h);
+// What the drawing could not do as asked goes to `findings` (when given)
+// under the hatch's `handle`: "hatch-drawn-filled" (fixed: a pattern too
+// fine, drawn filled) and "hatch-drawn-in-part" (not fixed: a limit on
+// entities or work reached, or pieces too far out left out).
+std::vector<Entity> hatchDrawing(const Hatch& h, Handle handle = 0, std::vector<Finding>* findings = nullptr);
 
 // Replaces every hatch of the database by an INSERT (same handle, layer,
 // colour) of a new anonymous block *X<n> holding its drawing; the insert
-// carries the hatch's elevation and extrusion.  Returns how many.
-std::size_t replaceHatchesByBlocks(Database& db);
+// carries the hatch's elevation and extrusion.  Returns how many; what the
+// drawings could not do in full goes to `findings` (see hatchDrawing).
+std::size_t replaceHatchesByBlocks(Database& db, std::vector<Finding>* findings = nullptr);
 
 }  // namespace drawingdb

@@ -18,6 +18,13 @@ Tag tagOf(const RawTag& r) {
   return t;
 }
 
+std::string foldedName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return folded;
+}
+
 bool sameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -188,9 +195,20 @@ void Database::reindex() {
 }
 
 BlockRecord* Database::findBlock(std::string_view name) {
-  for (BlockRecord& b : blocks)
-    if (sameName(b.name, name)) return &b;
-  return nullptr;
+  const std::size_t i = blockNames_.find(name, blocks.size(), [&](std::size_t k) -> std::string_view { return blocks[k].name; });
+  return i == NameIndex::kNone ? nullptr : &blocks[i];
+}
+
+void Database::namesChanged() {
+  blockNames_.changed();
+  vports.names.changed();
+  linetypes.names.changed();
+  layers.names.changed();
+  styles.names.changed();
+  views.names.changed();
+  ucs.names.changed();
+  appids.names.changed();
+  dimstyles.names.changed();
 }
 
 BlockRecord& Database::modelSpace() {

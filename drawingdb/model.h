@@ -181,13 +181,12 @@ struct LwPolyline {
   Point3 extrusion = kNormalZ;
 };
 
-// ATTDEF: a text of a block that asks for a value when the block is
-// inserted.
-struct AttDef {
+// What ATTDEF and ATTRIB share: a text with a tag, placed and styled as
+// TEXT is.
+struct AttributeText {
   Point3 insertion;
   Point3 alignment;
   double height = 0;
-  std::string defaultValue;
   double rotation = 0;
   double widthFactor = 1;
   double oblique = 0;
@@ -196,31 +195,22 @@ struct AttDef {
   std::int32_t horizontal = 0;
   double thickness = 0;
   Point3 extrusion = kNormalZ;
-  std::string prompt;
   std::string tag;
   std::int32_t flags = 0;  // 1 invisible, 2 constant, 4 verify, 8 preset
   std::int32_t fieldLength = 0;
   std::int32_t vertical = 0;
 };
 
+// ATTDEF: a text of a block that asks for a value when the block is
+// inserted.
+struct AttDef : AttributeText {
+  std::string defaultValue;
+  std::string prompt;
+};
+
 // ATTRIB: the value of an attribute of one insert; follows its INSERT.
-struct Attrib {
-  Point3 insertion;
-  Point3 alignment;
-  double height = 0;
+struct Attrib : AttributeText {
   std::string value;
-  double rotation = 0;
-  double widthFactor = 1;
-  double oblique = 0;
-  std::string style = "Standard";
-  std::int32_t generation = 0;
-  std::int32_t horizontal = 0;
-  double thickness = 0;
-  Point3 extrusion = kNormalZ;
-  std::string tag;
-  std::int32_t flags = 0;
-  std::int32_t fieldLength = 0;
-  std::int32_t vertical = 0;
 };
 
 }  // namespace drawingdb
@@ -418,14 +408,37 @@ struct Record {
   R data;
 };
 
+// Case-insensitive lookup of names in a list (records of a table, blocks)
+// by hashing: built on the first lookup, extended by what was appended
+// since, and rebuilt when the list shrank or an entry no longer names its
+// item.  A name changed in place, or items removed and others appended
+// between lookups, must be followed by changed() (Database::namesChanged).
+class NameIndex {
+ public:
+  static constexpr std::size_t kNone = SIZE_MAX;
+  // The first position whose name (nameAt(i)) equals `name`, or kNone.
+  template <class NameAt>
+  std::size_t find(std::string_view name, std::size_t count, NameAt nameAt) const;
+  void changed() { indexed_ = 0; }  // constant time: the next lookup rebuilds
+
+ private:
+  mutable std::unordered_map<std::string, std::size_t> first_;  // upper-cased name -> first position
+  mutable std::size_t indexed_ = 0;                             // positions below are in first_
+};
+
+// A name upper-cased (ASCII), the key under which sameName finds it.
+std::string foldedName(std::string_view name);
+
 template <class R>
 struct SymbolTable {
   Handle handle = 0;
   std::vector<Record<R>> records;
 
+  // By hashed name (see NameIndex): expected constant time.
   Record<R>* find(std::string_view name);
   const Record<R>* find(std::string_view name) const;
   Record<R>& add(std::string name);  // without a handle; Database::addRecord gives one
+  NameIndex names;
 };
 
 // A block: its table record and its BLOCK/ENDBLK entities in one.
@@ -629,7 +642,9 @@ class Database {
   // Rebuilds the index from the contents (after edits that bypassed claim).
   void reindex();
 
-  BlockRecord* findBlock(std::string_view name);
+  BlockRecord* findBlock(std::string_view name);  // by hashed name (see NameIndex)
+  // To be called after renaming or removing records or blocks in place.
+  void namesChanged();
   BlockRecord& modelSpace();  // created when missing
   BlockRecord& paperSpace();
   std::size_t blockIndex(const BlockRecord& b) const { return static_cast<std::size_t>(&b - blocks.data()); }
@@ -654,6 +669,7 @@ class Database {
  private:
   Handle nextHandle_ = 1;
   std::unordered_map<Handle, HandleRef> index_;
+  NameIndex blockNames_;
 };
 
 // Case-insensitive name comparison (ASCII), as the formats compare names.
@@ -696,17 +712,29 @@ void Database::forEachHandle(F&& f) {
   for (Object& o : objects) f(o.handle);
 }
 
+template <class NameAt>
+std::size_t NameIndex::find(std::string_view name, std::size_t count, NameAt nameAt) const {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (count < indexed_) indexed_ = 0;
+    if (indexed_ == 0) first_.clear();
+    for (; indexed_ < count; ++indexed_) first_.emplace(foldedName(nameAt(indexed_)), indexed_);
+    const auto it = first_.find(foldedName(name));
+    if (it == first_.end()) return kNone;
+    if (it->second < count && sameName(nameAt(it->second), name)) return it->second;
+    indexed_ = 0;  // stale: rebuild once
+  }
+  return kNone;
+}
+
 template <class R>
 Record<R>* SymbolTable<R>::find(std::string_view name) {
-  for (Record<R>& r : records)
-    if (sameName(r.common.name, name)) return &r;
-  return nullptr;
+  const std::size_t i = names.find(name, records.size(), [&](std::size_t k) -> std::string_view { return records[k].common.name; });
+  return i == NameIndex::kNone ? nullptr : &records[i];
 }
 template <class R>
 const Record<R>* SymbolTable<R>::find(std::string_view name) const {
-  for (const Record<R>& r : records)
-    if (sameName(r.common.name, name)) return &r;
-  return nullptr;
+  const std::size_t i = names.find(name, records.size(), [&](std::size_t k) -> std::string_view { return records[k].common.name; });
+  return i == NameIndex::kNone ? nullptr : &records[i];
 }
 template <class R>
 Record<R>& SymbolTable<R>::add(std::string name) {

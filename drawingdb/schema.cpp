@@ -205,53 +205,53 @@ bool attribIsJustified(const Attrib& t) { return t.horizontal != 0 || t.vertical
 
 constexpr Field<AttDef> kAttDef[] = {
     marker<AttDef>("AcDbText"),
-    field("thickness", &AttDef::thickness, 39, kAllReleases, kOpt),
-    point("insertion", &AttDef::insertion, 10),
-    checked(field("height", &AttDef::height, 40), Check::Positive),
-    field("defaultValue", &AttDef::defaultValue, 1),
-    field("rotation", &AttDef::rotation, 50, kAllReleases, kOpt),
-    field("widthFactor", &AttDef::widthFactor, 41, kAllReleases, kOpt),
-    field("oblique", &AttDef::oblique, 51, kAllReleases, kOpt),
-    field("style", &AttDef::style, 7),
-    field("generation", &AttDef::generation, 71, kAllReleases, kOpt),
-    field("horizontal", &AttDef::horizontal, 72, kAllReleases, kOpt),
+    field<AttDef>("thickness", &AttDef::thickness, 39, kAllReleases, kOpt),
+    point<AttDef>("insertion", &AttDef::insertion, 10),
+    checked(field<AttDef>("height", &AttDef::height, 40), Check::Positive),
+    field<AttDef>("defaultValue", &AttDef::defaultValue, 1),
+    field<AttDef>("rotation", &AttDef::rotation, 50, kAllReleases, kOpt),
+    field<AttDef>("widthFactor", &AttDef::widthFactor, 41, kAllReleases, kOpt),
+    field<AttDef>("oblique", &AttDef::oblique, 51, kAllReleases, kOpt),
+    field<AttDef>("style", &AttDef::style, 7),
+    field<AttDef>("generation", &AttDef::generation, 71, kAllReleases, kOpt),
+    field<AttDef>("horizontal", &AttDef::horizontal, 72, kAllReleases, kOpt),
     [] {
-      Field<AttDef> f = point("alignment", &AttDef::alignment, 11);
+      Field<AttDef> f = point<AttDef>("alignment", &AttDef::alignment, 11);
       f.when = attDefIsJustified;
       return f;
     }(),
-    point("extrusion", &AttDef::extrusion, 210, kR10On, kR10On, kOpt),
+    point<AttDef>("extrusion", &AttDef::extrusion, 210, kR10On, kR10On, kOpt),
     marker<AttDef>("AcDbAttributeDefinition"),
-    field("prompt", &AttDef::prompt, 3),
-    field("tag", &AttDef::tag, 2),
-    field("flags", &AttDef::flags, 70),
-    field("fieldLength", &AttDef::fieldLength, 73, kR12On, kOpt),
-    field("vertical", &AttDef::vertical, 74, kR12On, kOpt),
+    field<AttDef>("prompt", &AttDef::prompt, 3),
+    field<AttDef>("tag", &AttDef::tag, 2),
+    field<AttDef>("flags", &AttDef::flags, 70),
+    field<AttDef>("fieldLength", &AttDef::fieldLength, 73, kR12On, kOpt),
+    field<AttDef>("vertical", &AttDef::vertical, 74, kR12On, kOpt),
 };
 
 constexpr Field<Attrib> kAttrib[] = {
     marker<Attrib>("AcDbText"),
-    field("thickness", &Attrib::thickness, 39, kAllReleases, kOpt),
-    point("insertion", &Attrib::insertion, 10),
-    checked(field("height", &Attrib::height, 40), Check::Positive),
-    field("value", &Attrib::value, 1),
-    field("rotation", &Attrib::rotation, 50, kAllReleases, kOpt),
-    field("widthFactor", &Attrib::widthFactor, 41, kAllReleases, kOpt),
-    field("oblique", &Attrib::oblique, 51, kAllReleases, kOpt),
-    field("style", &Attrib::style, 7),
-    field("generation", &Attrib::generation, 71, kAllReleases, kOpt),
-    field("horizontal", &Attrib::horizontal, 72, kAllReleases, kOpt),
+    field<Attrib>("thickness", &Attrib::thickness, 39, kAllReleases, kOpt),
+    point<Attrib>("insertion", &Attrib::insertion, 10),
+    checked(field<Attrib>("height", &Attrib::height, 40), Check::Positive),
+    field<Attrib>("value", &Attrib::value, 1),
+    field<Attrib>("rotation", &Attrib::rotation, 50, kAllReleases, kOpt),
+    field<Attrib>("widthFactor", &Attrib::widthFactor, 41, kAllReleases, kOpt),
+    field<Attrib>("oblique", &Attrib::oblique, 51, kAllReleases, kOpt),
+    field<Attrib>("style", &Attrib::style, 7),
+    field<Attrib>("generation", &Attrib::generation, 71, kAllReleases, kOpt),
+    field<Attrib>("horizontal", &Attrib::horizontal, 72, kAllReleases, kOpt),
     [] {
-      Field<Attrib> f = point("alignment", &Attrib::alignment, 11);
+      Field<Attrib> f = point<Attrib>("alignment", &Attrib::alignment, 11);
       f.when = attribIsJustified;
       return f;
     }(),
-    point("extrusion", &Attrib::extrusion, 210, kR10On, kR10On, kOpt),
+    point<Attrib>("extrusion", &Attrib::extrusion, 210, kR10On, kR10On, kOpt),
     marker<Attrib>("AcDbAttribute"),
-    field("tag", &Attrib::tag, 2),
-    field("flags", &Attrib::flags, 70),
-    field("fieldLength", &Attrib::fieldLength, 73, kR12On, kOpt),
-    field("vertical", &Attrib::vertical, 74, kR12On, kOpt),
+    field<Attrib>("tag", &Attrib::tag, 2),
+    field<Attrib>("flags", &Attrib::flags, 70),
+    field<Attrib>("fieldLength", &Attrib::fieldLength, 73, kR12On, kOpt),
+    field<Attrib>("vertical", &Attrib::vertical, 74, kR12On, kOpt),
 };
 
 constexpr Field<UnknownEntity> kUnknownEntity[] = {

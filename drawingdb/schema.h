@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 
 #include "drawingdb/model.h"
@@ -97,6 +98,15 @@ constexpr Field<Obj> field(std::string_view name, T Obj::*m, int code, Span dxf 
   Field<Obj> f{name, m, code, dxf};
   f.emit = emit;
   return f;
+}
+
+// A member an entity has from a base it shares with other kinds: the
+// entity's type is given, field<AttDef>(...).
+template <class Obj, class T, class Base>
+  requires(std::is_base_of_v<Base, Obj> && !std::is_same_v<Base, Obj>)
+constexpr Field<Obj> field(std::string_view name, T Base::*m, int code, Span dxf = kAllReleases,
+                           Emit emit = Emit::Always) {
+  return field<Obj, T>(name, static_cast<T Obj::*>(m), code, dxf, emit);
 }
 
 // A point: X at `code`, Y at code + 10, Z at code + 20 in the releases `z`.

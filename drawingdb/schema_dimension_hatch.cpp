@@ -184,7 +184,13 @@ class HatchPaths final : public ListDesc<Hatch> {
           write2d(w, 10, e.controlPoints[i]);
           if (weighted) w.real(42, e.weights[i]);
         }
-        // Fit data belong to the edge from 2010 on.
+        // Fit data (97 count, 11 fit points, 12/13 tangents) belong to the
+        // edge from 2010 on.  Earlier releases cannot hold them: there the
+        // group after the control points is the loop's 97 count of source
+        // objects, so a fit count would be read as that and mislead every
+        // reader.  The control data above are the curve itself; a spline
+        // edge written for an earlier release keeps its shape and loses
+        // only how it was constructed (fit points and end tangents).
         if (r >= Release::R2010) {
           w.integer(97, static_cast<std::int64_t>(e.fitPoints.size()));
           for (const Point3& f : e.fitPoints) write2d(w, 11, f);

@@ -481,6 +481,179 @@ TEST(HatchDrawing, FillsByOddParityAndClipsPatterns) {
   near(filled.area, 84, "fine pattern filled");
 }
 
+// The SOLIDs of a hatch's drawing: their area, whether all are finite,
+// and what the drawing reported.
+struct Filled {
+  double area = 0;
+  std::size_t solids = 0, others = 0;
+  bool finite = true;
+  std::vector<Finding> findings;
+};
+Filled filledOf(const Hatch& h) {
+  Filled f;
+  for (const Entity& e : hatchDrawing(h, 0x2A, &f.findings)) {
+    const auto* s = std::get_if<Solid>(&e.data);
+    if (s == nullptr) {
+      ++f.others;
+      continue;
+    }
+    const double a = solidArea(*s);
+    f.finite = f.finite && std::isfinite(a);
+    f.area += a;
+    ++f.solids;
+  }
+  return f;
+}
+
+HatchPath polygon(const std::vector<Point3>& corners) {
+  HatchPath p;
+  p.flags = 3;
+  for (const Point3& c : corners) p.vertices.push_back({c, 0});
+  return p;
+}
+
+// Boundaries whose pieces nearly coincide, touch at their ends or run
+// almost in line, in numbers: the order of pieces along a height is then
+// at the mercy of rounding, which must never break the sweep (the
+// sanitizers watch), and the fill stays within what rounding can move.
+TEST(HatchDrawing, NearDegenerateBoundariesFillSafely) {
+  struct Case {
+    const char* name;
+    std::vector<HatchPath> paths;
+    double area, tolerance;
+  };
+  std::vector<Case> cases;
+  {  // a checkerboard: 60 x 60 squares, neighbours touching at corners only
+    Case c{"checkerboard", {}, 60 * 60 / 2, 1e-6};
+    for (int i = 0; i < 60; ++i)
+      for (int j = 0; j < 60; ++j)
+        if ((i + j) % 2 == 0) c.paths.push_back(square(i, j, 1, 1));
+    cases.push_back(std::move(c));
+  }
+  {  // a fan of 3000 slivers from one vertex, each a nanoradian wide
+    Case c{"fan", {}, 0, 1e-9};
+    for (int i = 0; i < 3000; ++i) {
+      const double a = 0.3 + i * 2e-9, b = a + 1e-9;
+      c.paths.push_back(polygon({{0, 0, 0}, {1000 * std::cos(a), 1000 * std::sin(a), 0}, {1000 * std::cos(b), 1000 * std::sin(b), 0}}));
+      c.area += 0.5 * 1000 * 1000 * std::sin(1e-9);
+    }
+    c.tolerance = c.area * 0.01;
+    cases.push_back(std::move(c));
+  }
+  {  // a saw: 5000 teeth of height 1e-12 under a flat top
+    Case c{"saw", {}, 5000, 1e-6};
+    std::vector<Point3> corners;
+    for (int i = 0; i <= 5000; ++i) corners.push_back({static_cast<double>(i), (i % 2) * 1e-12, 0});
+    corners.push_back({5000, 1, 0});
+    corners.push_back({0, 1, 0});
+    c.paths = {polygon(corners)};
+    cases.push_back(std::move(c));
+  }
+  {  // 1000 copies of one square, each 1e-15 off the last: even parity, near nothing
+    Case c{"stacked squares", {}, 0, 1e-6};
+    for (int i = 0; i < 1000; ++i) c.paths.push_back(square(i * 1e-15, 0, 10, 1));
+    cases.push_back(std::move(c));
+  }
+  {  // 1500 strips along one slope, 1e-13 apart, touching each other's ends
+    Case c{"strips in line", {}, 1500 * 1e-3, 1e-6};
+    for (int i = 0; i < 1500; ++i) {
+      const double x = i, y = i * 0.7 + (i % 3) * 1e-13;
+      c.paths.push_back(polygon({{x, y, 0}, {x + 1, y + 0.7, 0}, {x + 1, y + 0.701, 0}, {x, y + 0.001, 0}}));
+    }
+    cases.push_back(std::move(c));
+  }
+  for (const Case& c : cases) {
+    Hatch h;
+    h.solidFill = 1;
+    h.paths = c.paths;
+    const Filled f = filledOf(h);
+    EXPECT_TRUE(f.finite) << c.name;
+    EXPECT_EQ(f.others, 0u) << c.name;
+    EXPECT_NEAR(f.area, c.area, c.tolerance) << c.name;
+    EXPECT_TRUE(f.findings.empty()) << c.name;
+  }
+}
+
+// Nothing of a hatch is lost silently: boundaries of any size are split
+// where they cross themselves, and where a drawing stops at a limit or
+// draws a pattern filled, the hatch's handle comes back with a finding,
+// from hatchDrawing and from writing a release without HATCH.
+TEST(HatchDrawing, LimitsAreReportedAndLargeCrossingBoundariesSplit) {
+  // 1500 bow ties (6000 pieces): each fills its two triangles only.
+  Hatch bows;
+  bows.solidFill = 1;
+  for (int i = 0; i < 1500; ++i) {
+    const double x = 3.0 * i;
+    bows.paths.push_back(polygon({{x, 0, 0}, {x + 2, 2, 0}, {x + 2, 0, 0}, {x, 2, 0}}));
+  }
+  const Filled bowsFilled = filledOf(bows);
+  EXPECT_NEAR(bowsFilled.area, 1500 * 2, 1e-6);
+  EXPECT_TRUE(bowsFilled.findings.empty());
+
+  // A comb of 110000 pointed teeth (two SOLIDs each) needs more SOLIDs
+  // than a drawing holds.
+  Hatch comb;
+  comb.solidFill = 1;
+  std::vector<Point3> teeth = {{0, 0, 0}, {110000, 0, 0}};
+  for (int i = 110000; i-- > 0;) {
+    const double x = i;
+    teeth.insert(teeth.end(), {{x + 1, 1, 0}, {x + 1, 2, 0}, {x + 0.5, 3, 0}});
+  }
+  teeth.push_back({0, 1, 0});
+  comb.paths = {polygon(teeth)};
+  // A pattern a millionth apart is drawn filled.
+  Hatch fine;
+  fine.solidFill = 0;
+  fine.lines = {HatchLine{0, 0, 0, 0, 1e-6, {}}};
+  fine.paths = {square(0, 0, 10, 1)};
+  // A loop whose slanted side spans more than a double: its pieces
+  // overflow and are left out.
+  Hatch far;
+  far.solidFill = 1;
+  far.paths = {polygon({{-1.7e308, 0, 0}, {1.7e308, 1, 0}, {-1.7e308, 1, 0}})};
+  struct Case {
+    const char* name;
+    const Hatch* hatch;
+    const char* code;
+    bool fixed;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"comb", &comb, "hatch-drawn-in-part", false, "200000 entities"},
+      {"fine pattern", &fine, "hatch-drawn-filled", true, "filled"},
+      {"far out", &far, "hatch-drawn-in-part", false, "too far out"},
+  };
+  for (const Case& c : cases) {
+    const Filled f = filledOf(*c.hatch);
+    ASSERT_EQ(f.findings.size(), 1u) << c.name;
+    EXPECT_EQ(f.findings[0].code, c.code) << c.name;
+    EXPECT_EQ(f.findings[0].handle, 0x2Au) << c.name;
+    EXPECT_EQ(f.findings[0].fixed, c.fixed) << c.name;
+    EXPECT_NE(f.findings[0].detail.find(c.says), std::string::npos) << c.name << ": " << f.findings[0].detail;
+  }
+  // Through the writer: an R12 file of a drawing with the fine pattern
+  // names that hatch, and a 2004 file names a spline edge it cannot hold.
+  for (const Release r : {Release::R12, Release::R2004}) {
+    Database db = Database::create(r);
+    Entity e = makeEntity(EntityKind::Hatch);
+    Hatch& h = std::get<Hatch>(e.data);
+    h = fine;
+    HatchPath fitOnly = squareOfEdges(20, 0, 5, 1);
+    fitOnly.edges[0].type = 4;
+    fitOnly.edges[0].degree = 3;
+    fitOnly.edges[0].fitPoints = {{20, 0, 0}, {22, -1, 0}, {25, 0, 0}};
+    h.paths.push_back(fitOnly);
+    const EntityId id = db.addEntity(db.modelSpace(), std::move(e));
+    const Handle handle = db.entities[id].common.handle;
+    std::vector<Finding> findings;
+    StringSink sink;
+    ASSERT_TRUE(writeDxf(db, sink, {r, false, 16, &findings}).ok());
+    ASSERT_EQ(findings.size(), 1u) << releaseInfo(r).version;
+    EXPECT_EQ(findings[0].code, r == Release::R12 ? "hatch-drawn-filled" : "hatch-spline-fit-only");
+    EXPECT_EQ(findings[0].handle, handle);
+  }
+}
+
 TEST(DimensionHatch, EveryReleaseReadsBackWhatItCanHold) {
   for (const Form& form : everyWrittenForm()) {
     SCOPED_TRACE(std::string(releaseInfo(form.release).version) + (form.binary ? " binary" : " ASCII"));
