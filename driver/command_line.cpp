@@ -265,11 +265,6 @@ void askQuestion(const Question& question, const std::string& language, std::FIL
   std::fflush(out);
 }
 
-void sayInvalid(const std::string& language, std::FILE* out) {
-  std::fputs(isGerman(language) ? kInvalidGerman : kInvalidEnglish, out);
-  std::fflush(out);
-}
-
 // The input ended while `question` waited for its answer: says so on its
 // own line after the prompt.
 void sayInputEnded(const Question& question, const std::string& language, std::FILE* out) {
@@ -295,7 +290,8 @@ bool askUntilValid(const Question& question, const std::string& language,
       return false;
     }
     if (read == AnswerRead::kLine && valid(answer)) return true;
-    sayInvalid(language, streams.out);
+    std::fputs(isGerman(language) ? kInvalidGerman : kInvalidEnglish, streams.out);
+    std::fflush(streams.out);
   }
 }
 

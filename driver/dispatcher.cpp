@@ -437,12 +437,6 @@ void setLevelBits() {
 // ---------------------------------------------------------------------------
 // Protocol file
 
-// Notes about the run's files go to the console too when the protocol
-// setting asks for all.
-int fileNoteChannel() {
-  return runSettings().protocolMode == 2 ? Channel::kBoth : Channel::kProtocol;
-}
-
 void noteWithName(int number, const std::string& name, int channel) {
   mfaSetCurrentName(name);
   mfaNote("start", number, channel);
@@ -1025,7 +1019,8 @@ RunEnd startProtocol(const std::string& exchangeFile, const std::string& cadFile
     const RunEnd opened = openProtocol();
     if (opened != RunEnd::kDone) return opened;
   }
-  const int channel = fileNoteChannel();
+  // Notes about the run's files go to the console too when the protocol setting asks for all.
+  const int channel = runSettings().protocolMode == 2 ? Channel::kBoth : Channel::kProtocol;
   noteWithName(kMsgConfigFile, paths.configFile, channel);
   if (std::FILE* protocol = dispatcherState().protocol) {
     copyConfiguration(protocol, paths.configFile);

@@ -44,10 +44,6 @@ constexpr int kMaxLeaderPoints = 100000;
 
 
 int traceLevel() { return runSettings().traceLevel; }
-double systemEpsilon() {
-  const double e = assignTables().global.systemEpsilon;
-  return e > 0.0 ? e : 0.0001;
-}
 
 bool isDimensionType(std::int32_t type) {
   switch (type) {
@@ -464,10 +460,6 @@ int convertSymbol(std::int32_t index) {
 // ---------------------------------------------------------------------------
 // Sectioned areas (230)
 
-bool makesContour(std::int32_t type, std::int32_t form) {
-  return type == IgesType::kCompositeCurve || (type == IgesType::kCopiousData && form == 63);
-}
-
 int convertSectionedArea(std::int32_t index) {
   TraceScope t("cee390");
   checkSonCount(t.code(), index);
@@ -707,11 +699,6 @@ int writeDimension(std::int32_t index, const DimensionRecord& rec, std::vector<s
   return 0;
 }
 
-bool inActiveGroup(std::int32_t group) {
-  const std::vector<std::int32_t>& g = igesAnnotationState().activeDimensionGroups;
-  return std::find(g.begin(), g.end(), group) != g.end();
-}
-
 // One dimension: its record read, its arc searched, its parts written.
 // Inside a dimension group the parts' objects are its result; otherwise
 // they are grouped.
@@ -823,7 +810,8 @@ int dimensionGroupCheck(std::int32_t index) {
     if (!isElementIndex(f->index)) continue;
     const ElementRecord& father = element(f->index);
     if (father.type != IgesType::kAssociativityInstance || father.form != 13) continue;
-    if (inActiveGroup(f->index)) return convertDimension(index, true);
+    const std::vector<std::int32_t>& active = igesAnnotationState().activeDimensionGroups;
+    if (std::find(active.begin(), active.end(), f->index) != active.end()) return convertDimension(index, true);
     if (father.state != ElementState::kWaiting) continue;
     if (convertDimensionGroup(f->index, index) == 0) return element(index).state == ElementState::kDone ? 0 : ConvertResult::kError;
   }

@@ -74,10 +74,6 @@ bool isDrawable(std::int32_t type) {
   }
 }
 
-// A member that is itself a contour (written before the plain members).
-bool makesContour(std::int32_t type, std::int32_t form) {
-  return type == IgesType::kCompositeCurve || (type == IgesType::kCopiousData && form == 63);
-}
 
 // Section lines and witness lines of copious data need level PLUS or B1.
 bool refusedForLevel(std::int32_t type, std::int32_t form) {
@@ -529,10 +525,6 @@ ParameterValues normalisedConic(const ParameterValues& v) {
   return n;
 }
 
-const GeometryRecord* geometryOf(const ConversionRecord& rec) {
-  return dynamic_cast<const GeometryRecord*>(rec.params);
-}
-
 int emitElement(ConversionRecords& records, std::size_t position, const Pass& pass,
                 const Matrices& m, int depth, std::vector<std::int32_t>& created) {
   const ConversionRecord& rec = records[position];
@@ -540,7 +532,7 @@ int emitElement(ConversionRecords& records, std::size_t position, const Pass& pa
   const ScriptElement se = scriptElementOf(rec.index);
   const Transform* tm = m.hasFinal ? &m.final : nullptr;
   static const ParameterValues kNone;
-  const GeometryRecord* g = geometryOf(rec);
+  const GeometryRecord* g = dynamic_cast<const GeometryRecord*>(rec.params);
   const ParameterValues& v = g != nullptr ? g->values : kNone;
   switch (rec.type) {
     case IgesType::kCircularArc: return emitCircularArc(se, tm, v, created);

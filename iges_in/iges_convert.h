@@ -81,6 +81,11 @@ struct IgesConvertState {
 };
 IgesConvertState& igesConvertState();
 
+// A member that is itself a contour (written before the plain members).
+inline bool makesContour(std::int32_t type, std::int32_t form) {
+  return type == IgesType::kCompositeCurve || (type == IgesType::kCopiousData && form == 63);
+}
+
 // A physically dependent element: it takes the transformation of the element
 // whose part it is.
 bool isPhysicallyDependent(const ElementRecord& e);

@@ -35,6 +35,14 @@ const char* afterDelimiter(const char* p, unsigned& flags, const char* code) {
   return p + 1;
 }
 
+// The field's text after its leading blanks; nullptr, flagged empty at the
+// record's end, when there is none.
+const char* fieldStart(const char* text, unsigned& flags) {
+  if (text != nullptr) return skipBlanks(text);
+  flags |= IgesFlag::kEmpty | IgesFlag::kRecordEnd;
+  return nullptr;
+}
+
 // What the field readers keep while a file is read: its delimiters.
 struct IgesFieldState {
   IgesDelimiters delimiters;
@@ -60,11 +68,8 @@ const char* skipField(const char* text) {
 const char* parseInteger(const char* text, unsigned& flags, int& value) {
   TraceScope t("hvd200");
   value = 0;
-  if (text == nullptr) {
-    flags |= IgesFlag::kEmpty | IgesFlag::kRecordEnd;
-    return nullptr;
-  }
-  const char* p = skipBlanks(text);
+  const char* p = fieldStart(text, flags);
+  if (p == nullptr) return nullptr;
   if (*p == '\0') {
     flags |= IgesFlag::kEmpty;
     mfaWarning(t.code(), 580, Channel::kProtocol);
@@ -108,11 +113,8 @@ const char* parseInteger(const char* text, unsigned& flags, int& value) {
 const char* parseHollerithCount(const char* text, unsigned& flags, int& count) {
   TraceScope t("hvd240");
   count = 0;
-  if (text == nullptr) {
-    flags |= IgesFlag::kEmpty | IgesFlag::kRecordEnd;
-    return nullptr;
-  }
-  const char* p = skipBlanks(text);
+  const char* p = fieldStart(text, flags);
+  if (p == nullptr) return nullptr;
   if (isDelimiter(*p)) {
     flags |= IgesFlag::kEmpty;
     return p;
@@ -193,11 +195,8 @@ const char* parseString(const char* text, unsigned& flags, std::string& value) {
 const char* parseRealRaw(const char* text, unsigned& flags, double& value) {
   TraceScope t("hvd321");
   value = 0.0;
-  if (text == nullptr) {
-    flags |= IgesFlag::kEmpty | IgesFlag::kRecordEnd;
-    return nullptr;
-  }
-  const char* p = skipBlanks(text);
+  const char* p = fieldStart(text, flags);
+  if (p == nullptr) return nullptr;
   if (*p == '\0') {
     flags |= IgesFlag::kEmpty;
     return nullptr;

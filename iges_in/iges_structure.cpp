@@ -46,10 +46,6 @@ constexpr std::size_t kMaxNameLength = 200;
 constexpr int kMaxStructureNesting = 32;
 
 bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
-int elementMode() {
-  const int v = runSettings().userElementMode;
-  return v == kNotSet ? 2 : v;
-}
 int traceLevel() { return runSettings().traceLevel; }
 // DXF input read by the program's own reader.
 bool ownDxfRun() { return runHas(RunModeBit::kDxf) && runState().useToolkit == 0; }
@@ -61,10 +57,6 @@ std::int32_t dxfBlockFlags(std::int32_t index) {
 // Anonymous blocks (bit 0) and external references (bit 2) are not written
 // as symbol models of their own.
 bool dxfBlockNotWritten(std::int32_t index) { return ownDxfRun() && (dxfBlockFlags(index) & 5) != 0; }
-double systemEpsilon() {
-  const double e = assignTables().global.systemEpsilon;
-  return e > 0.0 ? e : 0.0001;
-}
 
 // An error text of the structure converters, "FEHLER (<code>) : " and the
 // text with the index: to the protocol file, and to standard output.
@@ -460,7 +452,7 @@ void igesStructureSettingsFromRun(ScriptSource& source) {
   const ElementTable& table = elementTable();
   for (std::int32_t i = 1; i <= table.lastIndex && !definitions; ++i)
     definitions = element(i).type == IgesType::kSubfigureDefinition;
-  settings.mainModelSaved = levelIsPlus() && elementMode() != 2 && definitions;
+  settings.mainModelSaved = levelIsPlus() && userElementMode() != 2 && definitions;
   source.subfiguresPending = settings.mainModelSaved;
   source.symbolModelDir = settings.modelDirectory;
   igesScriptSourceOfTable(source);
@@ -501,7 +493,7 @@ int collectStructure(std::int32_t index) {
         refuseForLevel(t.code(), index);
         return ConvertResult::kError;
       }
-      if (elementMode() == 2 || dxfBlockNotWritten(index)) {
+      if (userElementMode() == 2 || dxfBlockNotWritten(index)) {
         // Each instance writes the members where it stands.
         setStateDeepQuiet(index, ElementState::kIgnored);
         return ConvertResult::kIgnored;
@@ -520,7 +512,7 @@ int collectStructure(std::int32_t index) {
         if ((flags & 1) != 0) return convertInstanceExpanded(index);
         if ((flags & 4) != 0) return ConvertResult::kError;
       }
-      return elementMode() == 2 ? convertInstanceExpanded(index) : convertInstance(index);
+      return userElementMode() == 2 ? convertInstanceExpanded(index) : convertInstance(index);
     default:
       return ConvertResult::kIgnored;
   }
@@ -530,7 +522,7 @@ namespace {
 
 bool mainModelPending() {
   const IgesStructureState& s = igesStructureState();
-  return igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() && elementMode() != 2;
+  return igesStructureSettings().mainModelSaved && !s.mainModelCreated && levelIsPlus() && userElementMode() != 2;
 }
 
 // The levels a symbol model of the subfigure definition defines: those of
@@ -1021,7 +1013,7 @@ int subfigureName(std::int32_t index, std::string& name) {
     ++entry.uses;
     if (entry.index != index) {
       mfaSetPosition(index, element(index).de.paramPointer);
-      if (elementMode() == 2)
+      if (userElementMode() == 2)
         mfaNote(t.code(), kMsgDuplicateNote, Channel::kProtocol);
       else
         mfaError(t.code(), kMsgDuplicateError, Channel::kProtocol);
@@ -1209,7 +1201,7 @@ bool expandsInstance(std::int32_t index) {
     if ((flags & 1) != 0) return true;
     if ((flags & 4) != 0) return false;
   }
-  return elementMode() == 2;
+  return userElementMode() == 2;
 }
 
 // A son of a definition being expanded that is an instance to expand
@@ -1462,7 +1454,7 @@ void writeViewStatistics(int drawing, int view, std::int32_t number, const ViewS
 // In subfigure mode 2 the definitions stay out of the passes: only their
 // instances write their members.
 void ignoreDefinitions() {
-  if (elementMode() != 2) return;
+  if (userElementMode() != 2) return;
   const std::int32_t last = elementTable().lastIndex;
   for (std::int32_t i = 1; i <= last; ++i)
     if (element(i).type == IgesType::kSubfigureDefinition)
@@ -1502,7 +1494,7 @@ int convertDrawingMode() {
       if (v.view != 0) ++totalViews;
   }
   markUnderDrawings(drawings);
-  if (elementMode() != 2)
+  if (userElementMode() != 2)
     for (std::int32_t d : drawings) prepareDrawing(d);
   table.progressScale = totalViews > 0 ? totalViews : 1;
   const int viewFilter = runSettings().viewNumber > 0 ? runSettings().viewNumber : 0;
@@ -1543,7 +1535,7 @@ int convertDrawingMode() {
         ignoreDefinitions();
       }
       firstView = false;
-      if (elementMode() == 2) {
+      if (userElementMode() == 2) {
         s.names.clear();
         s.writtenNames.clear();
       }

@@ -45,23 +45,11 @@ std::string closingBlocks(const ScriptElement& e) {
          ScriptInfoText(e.index, &e.data) + ")";
 }
 
-// The construction points of an element: default attributes, no info.
-std::int32_t point(const ScriptPointXYZ* reference, const ScriptPointXYZ& p) {
-  return ScriptPoint(0, ScriptAttributes{}, nullptr, reference, p);
-}
-
 // Warning 630: the element degenerates (too small, or construction points
 // that fall into one); -1.
 int degenerate(const char* code) {
   mfaWarning(code, 630, Channel::kProtocol);
   return -1;
-}
-
-void finish(std::int32_t n, std::vector<std::int32_t>& created) {
-  ScriptRecordCreated(n, created);
-  ScriptState& s = scriptState();
-  ++s.elementCounter;
-  ++s.statementCounter;
 }
 
 bool inside(const ScriptState& s, double x, double y) {
@@ -165,8 +153,8 @@ int ScriptLine(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointX
     mfaWarning(t.code(), 641, Channel::kProtocol);
     return -1;
   }
-  const std::int32_t e1 = point(nullptr, a);
-  const std::int32_t e2 = point(&a, b);
+  const std::int32_t e1 = ScriptConstructionPoint(nullptr, a);
+  const std::int32_t e2 = ScriptConstructionPoint(&a, b);
   if (e1 == e2) {
     mfaWarning(t.code(), 641, Channel::kProtocol);
     return -1;
@@ -174,7 +162,7 @@ int ScriptLine(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointX
   const std::int32_t n = scriptState().elementCounter;
   scriptOut() << "E" << n << "=DTCreateLine(" << leadingBlocks(e) << "," << E(e1) << "," << E(e2) << ","
               << closingBlocks(e) << "\n";
-  finish(n, created);
+  ScriptFinishElement(n, created);
   return 0;
 }
 
@@ -198,15 +186,15 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
   if (parallel) {
     if (d > tol) {
       if (runSettings().arcMode == 1) {
-        const std::int32_t ec = point(nullptr, c);
-        const std::int32_t es = point(&c, s);
-        const std::int32_t ee = point(&c, en);
+        const std::int32_t ec = ScriptConstructionPoint(nullptr, c);
+        const std::int32_t es = ScriptConstructionPoint(&c, s);
+        const std::int32_t ee = ScriptConstructionPoint(&c, en);
         if (ec == es || ec == ee || es == ee) return degenerate(t.code());
         const double r = std::hypot(s.x - c.x, s.y - c.y) * scriptState().unitScale;
         const std::int32_t n = scriptState().elementCounter;
         o << "E" << n << "=DTCreateArcCenter(" << leadingBlocks(e) << "," << noAxes << "," << E(es) << ","
           << E(ec) << "," << E(ee) << "," << scriptNumber(r) << "," << closingBlocks(e) << "\n";
-        finish(n, created);
+        ScriptFinishElement(n, created);
         return 0;
       }
       // The middle of the counter-clockwise arc, in the element's plane.
@@ -216,39 +204,39 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
       const double am = 0.5 * (a0 + a1);
       const ScriptPointXYZ middle{centre.x + radius * std::cos(am), centre.y + radius * std::sin(am), start.z};
       const ScriptPointXYZ mi = scriptTransform(m, middle);
-      const std::int32_t es = point(nullptr, s);
-      const std::int32_t ee = point(&s, en);
-      const std::int32_t em = point(&s, mi);
+      const std::int32_t es = ScriptConstructionPoint(nullptr, s);
+      const std::int32_t ee = ScriptConstructionPoint(&s, en);
+      const std::int32_t em = ScriptConstructionPoint(&s, mi);
       if (es == ee || es == em || ee == em) return degenerate(t.code());
       const std::int32_t n = scriptState().elementCounter;
       o << "E" << n << "=DTCreateArc(" << leadingBlocks(e) << "," << noAxes << "," << E(es) << "," << E(em)
         << "," << E(ee) << "," << closingBlocks(e) << "\n";
-      finish(n, created);
+      ScriptFinishElement(n, created);
       return 0;
     }
     const double r = std::hypot(s.x - c.x, s.y - c.y);
     if (r <= tol) return degenerate(t.code());
-    const std::int32_t ec = point(nullptr, c);
+    const std::int32_t ec = ScriptConstructionPoint(nullptr, c);
     const std::int32_t n = scriptState().elementCounter;
     o << "E" << n << "=DTCreateCircle(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << ","
       << scriptNumber(r * scriptState().unitScale) << "," << closingBlocks(e) << "\n";
-    finish(n, created);
+    ScriptFinishElement(n, created);
     return 0;
   }
   // A tilted plane: the projection is an ellipse through the start point
   // and the start point turned by a quarter in the element's plane.
   const ScriptPointXYZ axis{centre.x + (start.y - centre.y), centre.y + (centre.x - start.x), centre.z};
   const ScriptPointXYZ ax = scriptTransform(m, axis);
-  const std::int32_t ec = point(nullptr, c);
-  const std::int32_t es = point(&c, s);
-  const std::int32_t ea = point(&c, ax);
+  const std::int32_t ec = ScriptConstructionPoint(nullptr, c);
+  const std::int32_t es = ScriptConstructionPoint(&c, s);
+  const std::int32_t ea = ScriptConstructionPoint(&c, ax);
   if (ec == es || ec == ea || es == ea) return degenerate(t.code());
   const std::int32_t n = scriptState().elementCounter;
   o << "E" << n << "=DTCreateEllipse(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << "," << E(es)
     << "," << E(ea) << "," << closingBlocks(e) << "\n";
-  finish(n, created);
+  ScriptFinishElement(n, created);
   if (d <= tol) return 0;
-  const std::int32_t ee = point(&c, en);
+  const std::int32_t ee = ScriptConstructionPoint(&c, en);
   std::int32_t first = es, second = ee;
   if (m->r[2][2] < 0.0) std::swap(first, second);
   // The end may fall on the axis point (an arc of three quarters); only an
@@ -262,7 +250,7 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
   const std::int32_t k = scriptState().elementCounter;
   o << "E" << k << "=DTCreateEllipseArc(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << ","
     << E(es) << "," << E(ea) << "," << E(first) << "," << E(second) << "," << closingBlocks(e) << "\n";
-  finish(k, created);
+  ScriptFinishElement(k, created);
   return 0;
 }
 
@@ -307,25 +295,25 @@ int ScriptConic(const ScriptElement& e, const ScriptMatrix* m, const ScriptEllip
   const ScriptPointXYZ p2 =
       scriptTransform(m, ScriptPointXYZ{el.centre.x - el.b * si, el.centre.y + el.b * co, el.centre.z});
   if (scriptState().clipSet && ScriptClipPoints({c, p1, p2}) != 0) return -99;
-  const std::int32_t ec = point(nullptr, c);
-  const std::int32_t e1 = point(&c, p1);
-  const std::int32_t e2 = point(&c, p2);
+  const std::int32_t ec = ScriptConstructionPoint(nullptr, c);
+  const std::int32_t e1 = ScriptConstructionPoint(&c, p1);
+  const std::int32_t e2 = ScriptConstructionPoint(&c, p2);
   if (ec == e1 || ec == e2 || e1 == e2) return degenerate(t.code());
   std::ostream& o = scriptOut();
   const std::int32_t n = scriptState().elementCounter;
   if (distance(el.start, el.end) > tol) {
-    std::int32_t es = point(&c, scriptTransform(m, el.start));
-    std::int32_t ee = point(&c, scriptTransform(m, el.end));
+    std::int32_t es = ScriptConstructionPoint(&c, scriptTransform(m, el.start));
+    std::int32_t ee = ScriptConstructionPoint(&c, scriptTransform(m, el.end));
     if (m && m->r[2][2] < 0.0) std::swap(es, ee);
     const std::int32_t k = scriptState().elementCounter;
     o << "E" << k << "=DTCreateEllipseArc(" << leadingBlocks(e) << ",\"no_axes\"," << E(ec) << "," << E(e1)
       << "," << E(e2) << "," << E(es) << "," << E(ee) << "," << closingBlocks(e) << "\n";
-    finish(k, created);
+    ScriptFinishElement(k, created);
     return 0;
   }
   o << "E" << n << "=DTCreateEllipse(" << leadingBlocks(e) << ",\"no_axes\"," << E(ec) << "," << E(e1) << ","
     << E(e2) << "," << closingBlocks(e) << "\n";
-  finish(n, created);
+  ScriptFinishElement(n, created);
   return 0;
 }
 
@@ -342,7 +330,7 @@ int ScriptSpline(const ScriptElement& e, const std::vector<std::vector<std::int3
       << (periodic ? "\"periodic_urbs\"," : "\"nonper_urbs\",") << std::min(degree, 4) << ", {";
     for (std::int32_t c : controls) o << " E" << c;
     o << "}," << closingBlocks(e) << "\n";
-    finish(n, created);
+    ScriptFinishElement(n, created);
   }
   return 0;
 }
@@ -360,9 +348,9 @@ int ScriptControlPoints(const ScriptElement& /*e*/, const ScriptMatrix* m, const
     const ScriptPointXYZ q = scriptTransform(m, points[i]);
     if (i == 0) {
       first = q;
-      numbers.push_back(point(nullptr, q));
+      numbers.push_back(ScriptConstructionPoint(nullptr, q));
     } else {
-      numbers.push_back(point(&first, q));
+      numbers.push_back(ScriptConstructionPoint(&first, q));
     }
   }
   return 0;
@@ -576,7 +564,7 @@ int ScriptContourUnion(const ScriptElement& e, const std::vector<std::int32_t>& 
   o << "E" << n << "=DTCreateContourUnion( " << ScriptZRef(e.index, e.level) << ", { ";
   for (std::int32_t k : members) o << "E" << k << " ";
   o << "}," << closingBlocks(e) << "\n";
-  finish(n, created);
+  ScriptFinishElement(n, created);
   return 0;
 }
 
@@ -655,7 +643,7 @@ int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& bound
     const std::int32_t n = scriptState().elementCounter;
     o << "E" << n << "=DTCreatePlaneOfContour(" << ScriptZRef(e.index, e.level) << "," << hatch << ","
       << E(united.back()) << "," << space << "," << turn << "," << closingBlocks(e) << "\n";
-    finish(n, created);
+    ScriptFinishElement(n, created);
     return 0;
   }
   const std::int32_t n = scriptState().elementCounter;
@@ -665,7 +653,7 @@ int ScriptPlane(const ScriptElement& e, const std::vector<ScriptBoundary>& bound
     o << " E" << boundaries[i].number;
   }
   o << "}," << space << "," << turn << "," << closingBlocks(e) << "\n";
-  finish(n, created);
+  ScriptFinishElement(n, created);
   return 0;
 }
 

@@ -73,11 +73,6 @@ bool layerNamesOn() {
   const int v = runSettings().layerNames;
   return v == 1 || (v == kNotSet && runState().useToolkit != 0);
 }
-// Subfigures are dissolved unless the configuration asks for symbol models.
-int userElementMode() {
-  const int v = runSettings().userElementMode;
-  return v == kNotSet ? 2 : v;
-}
 
 const char* prefix() { return dxfRun() ? "dxf_" : dwgRun() ? "dwg_" : "iges_"; }
 
@@ -144,7 +139,6 @@ void scriptResetRegistries() {
   s.reference = ScriptReference();
 }
 
-std::size_t scriptPointCount() { return module().registries.points.size(); }
 
 std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber) {
   PointRegistry& r = module().registries.points;
@@ -576,21 +570,14 @@ std::string ScriptColourTextOf(int cadColour, int red, int green, int blue) {
   return "{7}";
 }
 
-namespace {
-
-int cadColourOfElement(long colour) {
-  if (colour < 0) return module().definedColourOf ? module().definedColourOf(colour) : 0;
-  return cadColourOf(colour);
-}
-
-}  // namespace
-
 // Integration point: RGB results of the colour assignment need their three
 // components from the colour-definition table; until the assignment tables
 // hand them out, an RGB result is written by its index.
 std::string ScriptColourText(long colour) {
   TraceScope t("ses870");
-  return ScriptColourTextOf(cadColourOfElement(colour), 0, 0, 0);
+  if (colour >= 0) return ScriptColourTextOf(cadColourOf(colour), 0, 0, 0);
+  const int cad = module().definedColourOf ? module().definedColourOf(colour) : 0;
+  return ScriptColourTextOf(cad, 0, 0, 0);
 }
 
 std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data) {
@@ -746,6 +733,10 @@ std::int32_t ScriptPointBare(const ScriptPointXYZ* reference, const ScriptPointX
   return writePoint("ses1000", ",0,{0},{})", reference, point);
 }
 
+std::int32_t ScriptConstructionPoint(const ScriptPointXYZ* reference, const ScriptPointXYZ& point) {
+  return ScriptPoint(0, ScriptAttributes{}, nullptr, reference, point);
+}
+
 int ScriptRecordCreated(std::int32_t n, std::vector<std::int32_t>& list) {
   TraceScope t("ses1100");
   try {
@@ -759,4 +750,11 @@ int ScriptRecordCreated(std::int32_t n, std::vector<std::int32_t>& list) {
     return mfaNoMemory("ses1100");
   }
   return 0;
+}
+
+void ScriptFinishElement(std::int32_t n, std::vector<std::int32_t>& created) {
+  ScriptRecordCreated(n, created);
+  ScriptState& s = scriptState();
+  ++s.elementCounter;
+  ++s.statementCounter;
 }

@@ -112,7 +112,6 @@ bool scriptGraphicInfoOn();
 // Registries (also reset by the symbol-model operations).
 void scriptResetRegistries();
 std::int32_t scriptPointLookup(double x, double y, std::int32_t ref, std::int32_t newNumber);
-std::size_t scriptPointCount();
 
 // The lifecycle.
 int ScriptOpen(const std::string& outputName, const ScriptSource& source);  // ses721
@@ -153,7 +152,11 @@ std::int32_t ScriptPoint(std::int32_t index, const ScriptAttributes& attributes,
                          const ScriptElementData* data, const ScriptPointXYZ* reference,
                          const ScriptPointXYZ& point);  // ses1001
 std::int32_t ScriptPointBare(const ScriptPointXYZ* reference, const ScriptPointXYZ& point);  // ses1000
+// A construction point: default attributes, no info.
+std::int32_t ScriptConstructionPoint(const ScriptPointXYZ* reference, const ScriptPointXYZ& point);
 std::int32_t ScriptLength(double value);
 
 // Appends n to a created list; the capacity doubles when full.
 int ScriptRecordCreated(std::int32_t n, std::vector<std::int32_t>& list);  // ses1100
+// Records element n in a created list and counts it and its statement.
+void ScriptFinishElement(std::int32_t n, std::vector<std::int32_t>& created);

@@ -45,11 +45,6 @@ void selectLayer(std::int32_t index, std::int32_t level, const std::string& laye
   }
 }
 
-// The construction points of a statement: default attributes, no info.
-std::int32_t constructionPoint(const ScriptPointXYZ* reference, const ScriptPointXYZ& p) {
-  return ScriptPoint(0, ScriptAttributes{}, nullptr, reference, p);
-}
-
 // A label or symbol with members: a group "<prefix><index>" over them.
 int writeAsGroup(const char* prefix, std::int32_t index, const std::vector<std::int32_t>& members,
                  const ScriptPointXYZ& reference, std::int32_t level, const ScriptAttributes& attributes,
@@ -183,9 +178,9 @@ int ScriptLabel(std::int32_t index, const ScriptLabelRecord& label, const Script
     const ScriptPointXYZ pa = scriptTransform(m, label.leader[0]);
     const ScriptPointXYZ pb = scriptTransform(m, label.leader[1]);
     const ScriptPointXYZ pc = scriptTransform(m, label.leader[2]);
-    const std::int32_t a = constructionPoint(nullptr, pa);
-    const std::int32_t b = constructionPoint(&pa, pb);
-    const std::int32_t c = constructionPoint(&pb, pc);
+    const std::int32_t a = ScriptConstructionPoint(nullptr, pa);
+    const std::int32_t b = ScriptConstructionPoint(&pa, pb);
+    const std::int32_t c = ScriptConstructionPoint(&pb, pc);
     double height = label.note.height;
     if (s.modelScale != 1.0) height *= s.modelScale;
     if (label.viewCurrent && runState().senderCode != kSenderNoViewScale) height *= label.viewScale;
@@ -197,9 +192,7 @@ int ScriptLabel(std::int32_t index, const ScriptLabelRecord& label, const Script
                              ",0," + E(b) + "," + E(c) + ",{0,0,0},0," + ScriptColourText(label.attributes.colour) +
                              "," + ScriptInfoText(index, &label.data) + ")\n";
     scriptOut() << text;
-    ScriptRecordCreated(n, created);
-    ++s.elementCounter;
-    ++s.statementCounter;
+    ScriptFinishElement(n, created);
   } catch (const std::bad_alloc&) {
     return mfaNoMemory(t.code());
   }
@@ -253,8 +246,8 @@ int ScriptSymbolForm(std::int32_t index, const ScriptSymbolRecord& symbol, const
     selectLayer(index, symbol.level, symbol.layerName, symbol.data.name);
     ScriptZOrder(index);
     ScriptState& s = scriptState();
-    const std::int32_t a = constructionPoint(nullptr, scriptTransform(m, symbol.anchor[0]));
-    const std::int32_t b = constructionPoint(nullptr, scriptTransform(m, symbol.anchor[1]));
+    const std::int32_t a = ScriptConstructionPoint(nullptr, scriptTransform(m, symbol.anchor[0]));
+    const std::int32_t b = ScriptConstructionPoint(nullptr, scriptTransform(m, symbol.anchor[1]));
     double height = 0.0;
     if (runState().senderCode == kSenderLinePerString && symbol.strings.size() > 1) {
       height = symbol.strings[1].height;
@@ -274,9 +267,7 @@ int ScriptSymbolForm(std::int32_t index, const ScriptSymbolRecord& symbol, const
             scriptFiniteNumber(symbol.direction[1]) + "," + scriptFiniteNumber(symbol.direction[2]) + "},0," +
             ScriptColourText(symbol.attributes.colour) + "," + ScriptInfoText(index, &symbol.data) + " )\n";
     scriptOut() << text;
-    ScriptRecordCreated(n, created);
-    ++s.elementCounter;
-    ++s.statementCounter;
+    ScriptFinishElement(n, created);
   } catch (const std::bad_alloc&) {
     return mfaNoMemory(t.code());
   }

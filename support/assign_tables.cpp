@@ -80,9 +80,13 @@ void reportFile(const char* code, int number, int severity, int channel, const s
 // run ends, and the user is to see why without opening the protocol.
 enum class Need { kOptional, kRequired };
 
-void cannotOpen(const char* code, const std::string& name, Need need) {
-  reportFile(code, kMsgCannotOpen, Severity::kError,
-             need == Need::kRequired ? Channel::kBoth : Channel::kProtocol, name);
+std::FILE* openTable(const char* code, const std::string& name, Need need) {
+  std::FILE* file = std::fopen(name.c_str(), "r");
+  if (file == nullptr) {
+    reportFile(code, kMsgCannotOpen, Severity::kError,
+               need == Need::kRequired ? Channel::kBoth : Channel::kProtocol, name);
+  }
+  return file;
 }
 
 bool pairOf(const std::string& line, long& a, long& b) {
@@ -176,11 +180,8 @@ int readLineStyles() {
   AssignTables& s = state();
   for (auto& p : s.lineStyles) p = {2, 1};
   const std::string name = pathOf("linestyle.cfg");
-  std::FILE* file = std::fopen(name.c_str(), "r");
-  if (file == nullptr) {
-    cannotOpen(t.code(), name, Need::kRequired);
-    return -1;
-  }
+  std::FILE* file = openTable(t.code(), name, Need::kRequired);
+  if (file == nullptr) return -1;
   std::string line;
   int n = 0;
   while (n < kLineStylePairs && readTableLine(file, kTableLineLength, line)) {
@@ -197,11 +198,8 @@ int readColourLists() {
   AssignTables& s = state();
   for (auto& list : s.colourLists) list.clear();
   const std::string name = pathOf("color.cfg");
-  std::FILE* file = std::fopen(name.c_str(), "r");
-  if (file == nullptr) {
-    cannotOpen(t.code(), name, Need::kRequired);
-    return -1;
-  }
+  std::FILE* file = openTable(t.code(), name, Need::kRequired);
+  if (file == nullptr) return -1;
   std::string line;
   while (readTableLine(file, kTableLineLength, line)) {
     long a, b;
@@ -219,11 +217,8 @@ int readLeaders() {
   AssignTables& s = state();
   for (int i = 0; i < kLeaderPairs; ++i) s.leaders[i] = {i + 1, i + 1};
   const std::string name = pathOf("leader.cfg");
-  std::FILE* file = std::fopen(name.c_str(), "r");
-  if (file == nullptr) {
-    cannotOpen(t.code(), name, Need::kRequired);
-    return -1;
-  }
+  std::FILE* file = openTable(t.code(), name, Need::kRequired);
+  if (file == nullptr) return -1;
   std::string line;
   int lines = 0, n = 0;
   while (lines < kLeaderPairs && readTableLine(file, kTableLineLength, line)) {
@@ -247,11 +242,8 @@ int readColourDefinitions() {
   const std::string name = pathOf("farbtabelle.zuor");
   const bool traced = runSettings().traceLevel > 0;
   if (traced) std::printf("-> zti510 : Einlesen der Farbdefinitionstabelle : %s\n", name.c_str());
-  std::FILE* file = std::fopen(name.c_str(), "r");
-  if (file == nullptr) {
-    cannotOpen(t.code(), name, Need::kOptional);
-    return -1;
-  }
+  std::FILE* file = openTable(t.code(), name, Need::kOptional);
+  if (file == nullptr) return -1;
   std::string line;
   while (readTableLine(file, kTableLineLength, line)) {
     char colourName[kTableLineLength + 1] = {};
@@ -283,11 +275,8 @@ int readDxfLineTypes() {
   AssignTables& s = state();
   s.dxfLineTypes.clear();
   const std::string name = pathOf("dxf_linetypes.zuor");
-  std::FILE* file = std::fopen(name.c_str(), "r");
-  if (file == nullptr) {
-    cannotOpen("zti200", name, Need::kOptional);
-    return -1;
-  }
+  std::FILE* file = openTable("zti200", name, Need::kOptional);
+  if (file == nullptr) return -1;
   std::string line;
   while (s.dxfLineTypes.size() < kMaxDxfLineTypes && readTableLine(file, kTableLineLength, line)) {
     if (line.empty() || line[0] == '/' || line[0] == '#') continue;

@@ -66,6 +66,11 @@ struct AssignTables {
 };
 
 AssignTables& assignTables();
+// The system epsilon of the global values; 0.0001 when it is not positive.
+inline double systemEpsilon() {
+  const double e = assignTables().global.systemEpsilon;
+  return e > 0.0 ? e : 0.0001;
+}
 void resetAssignTables();
 
 // One line of at most `limit` characters (an installation table, the

@@ -58,10 +58,6 @@ const RunStateRegistrar kRunStateRegistered("character tables", resetCharacterTa
 
 bool isPrintable(unsigned char c) { return c >= 32 && c != 127; }
 
-bool isIsoUmlaut(unsigned char c) {
-  return std::find(std::begin(kIsoUmlauts), std::end(kIsoUmlauts), c) != std::end(kIsoUmlauts);
-}
-
 bool toolkitRun() { return runState().useToolkit != 0; }
 
 std::string fileOf(int font) {
@@ -334,7 +330,7 @@ void convertText(std::string& text, int font) {
   decoded.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (isIsoUmlaut(c)) {
+    if (std::find(std::begin(kIsoUmlauts), std::end(kIsoUmlauts), c) != std::end(kIsoUmlauts)) {
       decoded.push_back({c, false});
       ++i;
       continue;

@@ -227,12 +227,6 @@ std::string valueOf(std::string_view rest, bool freeText) {
 
 bool keepsFirst(Key key) { return key == Key::kLevel || key == Key::kStartText; }
 
-// Does the line carry the prefix of any run?
-bool isSettingPrefix(std::string_view line) {
-  return line.starts_with("TR") || line.starts_with("DX") || line.starts_with("DW") ||
-         line.starts_with("I");
-}
-
 // Reads the lines of the file that belong to this run.  Returns the number
 // of lines of the file that hold a setting of some run: a prefix and a known
 // keyword.
@@ -245,7 +239,8 @@ int readFile(std::FILE* file, bool& problem) {
   while (readTableLine(file, kConfigLineLength, line, &cut)) {
     std::string_view v(line);
     while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-    if (!isSettingPrefix(v)) continue;
+    // A setting carries the prefix of some run.
+    if (!v.starts_with("TR") && !v.starts_with("DX") && !v.starts_with("DW") && !v.starts_with("I")) continue;
     const std::size_t underscore = v.find('_');
     if (underscore == std::string_view::npos) continue;
     const std::string_view text = v.substr(underscore);
@@ -504,12 +499,6 @@ ConfigFileState readConfigFile(const std::string& name, bool& problem) {
   return settingLines > 0 ? ConfigFileState::kRead : ConfigFileState::kNoSettings;
 }
 
-// The names the search for a configuration file tries in each directory.
-std::string searchedName() {
-  return std::string(runHas(RunModeBit::kOutput) ? "iges_pre.config" : "iges_post.config") +
-         ", iges.config";
-}
-
 // Says on the console why the run goes on with the defaults.
 void reportConfigFile(ConfigFileState state, const std::string& name) {
   TraceScope t("stt508");
@@ -585,7 +574,9 @@ ConfigResult readRunConfiguration(const std::string& level, const std::string& c
   resetRunConfiguration();
   s.paths.runCounter = ++s.runCounter;
 
-  const std::string searched = searchedName();
+  // The names the search for a configuration file tries in each directory.
+  const std::string searched =
+      std::string(runHas(RunModeBit::kOutput) ? "iges_pre.config" : "iges_post.config") + ", iges.config";
   s.paths.configFile = configFile.empty() ? searchConfigFile() : expandHome(configFile);
   bool problem = false;
   bool fileProblem = false;

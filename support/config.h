@@ -91,6 +91,11 @@ struct RunSettings {
 
 RunPaths& runPaths();
 RunSettings& runSettings();
+// Subfigures are dissolved (2) unless the configuration asks for symbol models.
+inline int userElementMode() {
+  const int v = runSettings().userElementMode;
+  return v == kNotSet ? 2 : v;
+}
 void resetRunConfiguration();
 
 // Reads the configuration of the run (the named file, or the first one of

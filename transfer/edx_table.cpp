@@ -47,23 +47,14 @@ bool circleThrough(const Point3& s, const Point3& p, const Point3& q, Point3& ce
   return std::isfinite(radius);
 }
 
-bool samePlacePoint(const Point3& a, const Point3& b, double scale) {
-  const double dx = a.x - b.x, dy = a.y - b.y;
-  return std::sqrt(dx * dx + dy * dy) <= 1e-9 * scale;
-}
-
-void copyLabel(ElementRecord& e, const char* label) {
-  std::memset(e.de.label, 0, sizeof e.de.label);
-  std::memcpy(e.de.label, label, std::min(std::strlen(label), sizeof e.de.label - 1));
-}
-
 void stamp(ElementRecord& e, std::int32_t type, std::int32_t form, const char* label) {
   e.type = type;
   e.form = form;
   e.de.entityType = type;
   e.de.entityType2 = type;
   e.de.form = form;
-  copyLabel(e, label);
+  std::memset(e.de.label, 0, sizeof e.de.label);
+  std::memcpy(e.de.label, label, std::min(std::strlen(label), sizeof e.de.label - 1));
 }
 
 template <typename Record>
@@ -242,7 +233,8 @@ EdxArcShape edxArcShape(const Point3& s, const Point3& a, const Point3& b, const
   const double scale = std::max({std::hypot(a.x - s.x, a.y - s.y), std::hypot(b.x - s.x, b.y - s.y),
                                  std::hypot(e.x - s.x, e.y - s.y)});
   double turn = 0;
-  if (samePlacePoint(s, e, scale)) {
+  const double gapX = s.x - e.x, gapY = s.y - e.y;
+  if (std::sqrt(gapX * gapX + gapY * gapY) <= 1e-9 * scale) {
     if (scale > 0 && circleThrough(s, a, b, shape.centre, shape.radius, turn)) {
       shape.full = true;
       shape.start = Point3{shape.centre.x + shape.radius, shape.centre.y, s.z};
@@ -287,27 +279,7 @@ int loadEdxText(const std::string& fileName, std::string text) {
 
 int loadEdxTable(const std::string& fileName) {
   TraceScope t("edx200");
-  std::FILE* file = std::fopen(fileName.c_str(), "rb");
-  if (file == nullptr) return -99;
   std::string text;
-  bool tooLarge = false;
-  try {
-    char chunk[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-      if (text.size() + got > kMaxEdxFileSize) {
-        tooLarge = true;
-        break;
-      }
-      text.append(chunk, got);
-    }
-  } catch (const std::bad_alloc&) {
-    std::fclose(file);
-    return -1;
-  }
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return -99;
-  if (tooLarge) return -1;
-  return loadEdxText(fileName, std::move(text));
+  const int r = readTransferFileBytes(fileName, text);
+  return r != 0 ? r : loadEdxText(fileName, std::move(text));
 }

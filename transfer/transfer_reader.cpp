@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "support/config.h"
@@ -123,11 +124,6 @@ int readValueLine(std::string_view& line) {
   return 0;
 }
 
-int badValue() {
-  state().lastStop = TransferStop::kBadValue;
-  return -1;
-}
-
 // Reads the next value line and hands it to `parse` with the position of its
 // first token: 0, or -1 when the element ended or `parse` refused the value.
 template <typename Parse>
@@ -136,7 +132,9 @@ int readValue(const char* code, Parse parse) {
   std::string_view line;
   if (readValueLine(line) != 0) return -1;
   std::size_t at = 0;
-  return parse(line, at) ? 0 : badValue();
+  if (parse(line, at)) return 0;
+  state().lastStop = TransferStop::kBadValue;
+  return -1;
 }
 
 // Keyword of the section whose '@' was just passed; the line is consumed.
@@ -267,24 +265,33 @@ int openTransferFile(const std::string& name) {
     std::printf("hse100_init_hole_cads_elem : Oeffne Datei (%s) zum Lesen der CAD-Daten\n", name.c_str());
   }
   resetTransferReader();
+  std::string bytes;
+  const int r = readTransferFileBytes(name, bytes);
+  return r != 0 ? r : openTransferBytes(std::move(bytes));
+}
+
+int readTransferFileBytes(const std::string& name, std::string& bytes) {
   std::FILE* file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return -99;
-  std::string bytes;
-  char buffer[1 << 16];
-  std::size_t got = 0;
   bool tooLarge = false;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (bytes.size() + got > kMaxFileSize) {
-      tooLarge = true;
-      break;
+  try {
+    char buffer[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+      if (bytes.size() + got > kMaxFileSize) {
+        tooLarge = true;
+        break;
+      }
+      bytes.append(buffer, got);
     }
-    bytes.append(buffer, got);
+  } catch (const std::bad_alloc&) {
+    std::fclose(file);
+    return -1;
   }
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
   if (failed) return -99;
-  if (tooLarge) return -1;
-  return openTransferBytes(std::move(bytes));
+  return tooLarge ? -1 : 0;
 }
 
 void rewindTransferFile() {

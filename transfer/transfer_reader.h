@@ -109,6 +109,9 @@ void resetTransferReader();
 int openTransferFile(const std::string& name);  // hse100
 // The same on the bytes of a file already in memory (tests, fuzzing).
 int openTransferBytes(std::string bytes);        // hse100
+// Reads a whole file of at most 2^31 - 1 bytes into `bytes`: 0; -1 when it is
+// larger or memory runs out; -99 when it cannot be opened or read.
+int readTransferFileBytes(const std::string& name, std::string& bytes);
 
 // Directory pass: the next element section from the reading offset.  0 with
 // its type (0 for a keyword that is not an element) and position; -99 when

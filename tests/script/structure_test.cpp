@@ -256,7 +256,6 @@ TEST_F(ScriptStructure, SymbolModelsNumberTheirElementsAfresh) {
   EXPECT_EQ(take(), "inpar(origin)\ninpar(P0)\ninpar(P1)\ninpar(MZ)\ninpar(DZ)\noutput_save(\"BOLT\")\n");
   EXPECT_EQ(scriptState().elementCounter, 1);
   EXPECT_EQ(scriptState().lengthCounter, 1);
-  EXPECT_EQ(scriptPointCount(), 0u);
 
   ASSERT_EQ(ScriptModelCreate({8, 7}), 0);
   const std::string main = take();
