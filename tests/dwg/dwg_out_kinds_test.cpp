@@ -11,6 +11,7 @@
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "drawingdb/file_io.h"
@@ -90,15 +91,12 @@ TEST_F(DwgOutKinds, SplinesAreCheckedAndKept) {
   ASSERT_EQ(out.spline(3, clamped, four, {2, 2, 2, 2}, {}), 0);
   const auto& plain = std::get<drawingdb::Spline>(last().data);
   EXPECT_TRUE(plain.weights.empty());
-  EXPECT_EQ(plain.flags, 8);
-  EXPECT_EQ(plain.knots, clamped);
-  EXPECT_EQ(plain.controlPoints, four);
+  EXPECT_EQ(std::tuple(plain.flags, plain.knots, plain.controlPoints), std::tuple(8, clamped, four));
   std::vector<Point3> lifted = four;
   lifted[1].z = 1;
   ASSERT_EQ(out.spline(3, clamped, lifted, {1, 0.5, 0.5, 1}, {}), 0);
   const auto& rational = std::get<drawingdb::Spline>(last().data);
-  EXPECT_EQ(rational.flags, 4);
-  EXPECT_EQ(rational.weights, (std::vector<double>{1, 0.5, 0.5, 1}));
+  EXPECT_EQ(std::tuple(rational.flags, rational.weights), std::tuple(4, (std::vector<double>{1, 0.5, 0.5, 1})));
 
   // Collect mode: segments along the curve from its first to its last point.
   out.setCollect(true);
@@ -139,16 +137,14 @@ TEST_F(DwgOutKinds, BoundaryCurvesChainIntoLoops) {
   const auto& outer = h.paths[0];
   EXPECT_EQ(outer.flags, 1);
   ASSERT_EQ(outer.edges.size(), 4u);
-  EXPECT_EQ(outer.edges[0].start, (Point3{0, 0, 0}));
-  EXPECT_EQ(outer.edges[0].end, (Point3{10, 0, 0}));
+  EXPECT_EQ(std::tuple(outer.edges[0].start, outer.edges[0].end), std::tuple((Point3{0, 0, 0}), (Point3{10, 0, 0})));
   // The arc, found by its end although listed after the backwards line.
   EXPECT_EQ(outer.edges[1].type, 2);
   EXPECT_TRUE(outer.edges[1].counterClockwise);
   EXPECT_NEAR(outer.edges[1].startAngle, 270, 1e-9);
   EXPECT_NEAR(outer.edges[1].endAngle, 90, 1e-9);
-  EXPECT_EQ(outer.edges[2].start, (Point3{10, 10, 0}));
-  EXPECT_EQ(outer.edges[2].end, (Point3{0, 10, 0}));
-  EXPECT_EQ(outer.edges[3].start, (Point3{0, 10, 0}));
+  EXPECT_EQ(std::tuple(outer.edges[2].start, outer.edges[2].end, outer.edges[3].start),
+            std::tuple((Point3{10, 10, 0}), (Point3{0, 10, 0}), (Point3{0, 10, 0})));
   EXPECT_EQ(h.paths[1].flags, 0);
   ASSERT_EQ(h.paths[1].edges.size(), 1u);
   EXPECT_NEAR(h.paths[1].edges[0].endAngle, 360, 1e-9);
@@ -190,8 +186,7 @@ TEST_F(DwgOutKinds, BoundaryCurvesChainIntoLoops) {
   EXPECT_NEAR(half.startAngle, 180, 1e-9);
   EXPECT_NEAR(half.endAngle, 360, 1e-9);
   const auto& whole = ellipses.paths[1].edges.at(0);
-  EXPECT_EQ(whole.type, 3);
-  EXPECT_EQ(whole.start, (Point3{20, 0, 0}));
+  EXPECT_EQ(std::tuple(whole.type, whole.start), std::tuple(3, (Point3{20, 0, 0})));
   EXPECT_NEAR(whole.endAngle - whole.startAngle, 360, 1e-9);
 
   // Nothing closes, or nothing collected: no hatch, the list is emptied.
@@ -230,10 +225,8 @@ TEST_F(DwgOutKinds, HatchPatternsFillsAndTheirLayers) {
     out.setCollect(false);
     ASSERT_EQ(out.hatch(c.hatch, element(3, "Flaeche")), 0);
     const auto& h = std::get<drawingdb::Hatch>(last().data);
-    EXPECT_EQ(h.pattern, c.pattern);
-    EXPECT_EQ(h.solidFill, c.hatch.hatchKind == 0 ? 1 : 0);
-    EXPECT_EQ(h.patternType, c.hatch.hatchKind == 0 ? 1 : 0);
-    EXPECT_EQ(h.associative, 0);
+    EXPECT_EQ(std::tuple(h.pattern, h.solidFill, h.patternType, h.associative),
+              std::tuple(c.pattern, c.hatch.hatchKind == 0 ? 1 : 0, c.hatch.hatchKind == 0 ? 1 : 0, 0));
     EXPECT_EQ(h.elevation, (Point3{0, 0, 0}));
     EXPECT_NEAR(h.angle, c.angle, 1e-9);
     EXPECT_EQ(h.doubled, c.doubled);
@@ -303,8 +296,7 @@ TEST_F(DwgOutKinds, DimensionKindsAndPoints) {
     const drawingdb::BlockRecord* block = out.database().findBlock(made);
     ASSERT_NE(block, nullptr);
     EXPECT_FALSE(block->entities.empty());
-    EXPECT_EQ(last().common.layer, "MASS");
-    EXPECT_EQ(last().common.colour, 2);
+    EXPECT_EQ(std::tuple(last().common.layer, last().common.colour), std::tuple("MASS", 2));
   }
   // An arc length: the angle over its arc, the length as its text.
   ASSERT_EQ(out.dimension({5, 0, 0, {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {0, 4, 0}}, ""}, "", {}), 0);
@@ -337,8 +329,7 @@ TEST_F(DwgOutKinds, DimensionsShowTheirBlocks) {
   EXPECT_FALSE(out.inBlock());
   EXPECT_EQ(made, block);
   const auto& d = std::get<drawingdb::Dimension>(last().data);
-  EXPECT_EQ(d.block, block);
-  EXPECT_EQ(d.flags & 32, 32);
+  EXPECT_EQ(std::tuple(d.block, d.flags & 32), std::tuple(block, 32));
   EXPECT_EQ(out.database().findBlock(block)->entities.size(), 2u);
 
   std::string empty;
@@ -503,8 +494,7 @@ TEST_P(SavedKinds, ReadBackAsBuilt) {
   for (std::size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(back.entities[ms[i]].dxfName, kinds[i]) << i;
   if (splines) {
     const auto& s = std::get<drawingdb::Spline>(back.entities[ms[0]].data);
-    EXPECT_EQ(s.knots, knots);
-    EXPECT_EQ(s.controlPoints, controls);
+    EXPECT_EQ(std::tuple(s.knots, s.controlPoints), std::tuple(knots, controls));
   }
   for (std::size_t i : {1, 2}) {
     const auto& d = std::get<drawingdb::Dimension>(back.entities[ms[i]].data);
@@ -515,11 +505,9 @@ TEST_P(SavedKinds, ReadBackAsBuilt) {
   EXPECT_EQ(back.findBlock(std::get<drawingdb::Dimension>(back.entities[ms[1]].data).block)->entities.size(), 3u);
   if (hatches) {
     const auto& h = std::get<drawingdb::Hatch>(back.entities[ms[3]].data);
-    EXPECT_EQ(h.pattern, "_U");
-    EXPECT_EQ(h.doubled, 1);
+    EXPECT_EQ(std::tuple(h.pattern, h.doubled), std::tuple("_U", 1));
     ASSERT_EQ(h.paths.size(), 2u);
-    EXPECT_EQ(h.paths[0].edges.size(), 4u);
-    EXPECT_EQ(h.paths[1].edges.size(), 1u);
+    EXPECT_EQ(std::tuple(h.paths[0].edges.size(), h.paths[1].edges.size()), std::tuple(4u, 1u));
     const auto& solid = std::get<drawingdb::Hatch>(back.entities[ms[4]].data);
     EXPECT_EQ(solid.pattern, "SOLID");
     ASSERT_EQ(solid.paths.size(), 2u);

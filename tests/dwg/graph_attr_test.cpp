@@ -191,9 +191,8 @@ TEST_F(GraphAttr, LineStyleLayersChooseTheLayer) {
                                    c.kind);
     EXPECT_EQ(entity.layer, c.layer) << c.kind << " " << c.lineStyle << " " << c.lineWidth;
     // The entity takes colour, linetype and weight from its layer.
-    EXPECT_EQ(entity.colourIndex, DwgEntityAttributes::kByLayer);
-    EXPECT_EQ(entity.linetype, "");
-    EXPECT_EQ(entity.lineWeight, DwgEntityAttributes::kLineWeightByLayer);
+    EXPECT_EQ(std::tuple(entity.colourIndex, entity.linetype, entity.lineWeight),
+              std::tuple(DwgEntityAttributes::kByLayer, "", DwgEntityAttributes::kLineWeightByLayer));
   }
   // A missing kind falls back: filled hidden hatch to filled hatch to hatch.
   EXPECT_EQ(dwgGraphAttr().lineStyleLayerName(DwgKind::kFilledHiddenHatch, 0, 0.0),

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "dwg/graph_attr.h"
 #include "dwg/out_para.h"
@@ -183,8 +184,7 @@ TEST_F(ParaFile, LayerLines) {
             "      Overwriting previous definition.\n");
   const DwgLayerDefinition* d = dwgGraphAttr().layerDefinition("SCHNITT_A_B");
   ASSERT_NE(d, nullptr);
-  EXPECT_EQ(d->number, 5);
-  EXPECT_EQ(d->colour, 6);
+  EXPECT_EQ(std::tuple(d->number, d->colour), std::tuple(5, 6));
   // The built-in definitions of the line style layers are there too.
   ASSERT_NE(dwgGraphAttr().layerDefinition("TELVURA_STYLE_29"), nullptr);
 
@@ -206,11 +206,9 @@ TEST_F(ParaFile, LayerLines) {
 
   read(kOut, "dwgout_layerdefault \"tv #\" 4 3\n");
   EXPECT_EQ(dwgGraphAttr().defaultLayer().name, "TV_#");
-  EXPECT_EQ(dwgGraphAttr().defaultLayer().colour, 3);
-  EXPECT_EQ(dwgGraphAttr().layerNameMode(), 2);
+  EXPECT_EQ(std::tuple(dwgGraphAttr().defaultLayer().colour, dwgGraphAttr().layerNameMode()), std::tuple(3, 2));
   read(kOut, "dwgout_layerdefault all 0 2\n");
-  EXPECT_EQ(dwgGraphAttr().defaultLayer().name, "ALL");
-  EXPECT_EQ(dwgGraphAttr().layerNameMode(), 1);
+  EXPECT_EQ(std::tuple(dwgGraphAttr().defaultLayer().name, dwgGraphAttr().layerNameMode()), std::tuple("ALL", 1));
 }
 
 TEST_F(ParaFile, LineStyleAssignments) {
@@ -228,9 +226,8 @@ TEST_F(ParaFile, LineStyleAssignments) {
   EXPECT_EQ(read(kOut, "DWGOUT_LINESTYLEASSIGN 3 DASHED\n"), "");
   const DwgLinetype* dashed = dwgGraphAttr().linetypeOf(3);
   ASSERT_NE(dashed, nullptr);
-  EXPECT_EQ(dashed->name, "DASHED");
-  EXPECT_EQ(dashed->description, std::string(28, '_'));
-  EXPECT_EQ(dashed->dashes, (std::vector<double>{10.0, 10.0}));
+  EXPECT_EQ(std::tuple(dashed->name, dashed->description, dashed->dashes),
+            std::tuple("DASHED", std::string(28, '_'), (std::vector<double>{10.0, 10.0})));
   EXPECT_EQ(dwgGraphAttr().linetypeOf(4), nullptr);  // no default line style assigned
 
   // Dash lengths in one argument or spread; the default line style.
@@ -281,8 +278,7 @@ TEST_F(ParaFile, LineStyleLayersAndMode) {
             "Note: Lower thickness (0.7) is greater than upper thickness(0.3). Using inverted "
             "values\n");
   const DwgLineStyleLayer& thin = dwgGraphAttr().lineStyleLayers().back();
-  EXPECT_EQ(thin.kind, DwgKind::kCurve);
-  EXPECT_EQ(thin.lineStyle, 2);
+  EXPECT_EQ(std::tuple(thin.kind, thin.lineStyle), std::tuple(DwgKind::kCurve, 2));
   EXPECT_DOUBLE_EQ(thin.lower, 0.3);
   EXPECT_DOUBLE_EQ(thin.upper, 0.7);
   EXPECT_EQ(thin.layerName, "THIN");
@@ -390,8 +386,7 @@ TEST_F(ParaFile, FileOnDisk) {
   std::fputs("dwg_colorassign 3 1\r\ndwgin_blockcolor 0\n", file);
   std::fclose(file);
   EXPECT_EQ(DwgOutPara::ReadPara(dir), 0);
-  EXPECT_EQ(dwgGraphAttr().acColourOf(3), 1);
-  EXPECT_EQ(dwgGraphAttr().blockColour(), 0);
+  EXPECT_EQ(std::tuple(dwgGraphAttr().acColourOf(3), dwgGraphAttr().blockColour()), std::tuple(1, 0));
   unlink(path.c_str());
   rmdir(dir.c_str());
 

@@ -1,6 +1,6 @@
-// The start-up data file DWGINIT.DAT: the installed file, the entries it
-// holds, the lines it refuses, and the toolkit's start on a program
-// directory with a good, a bad or no file.
+// The start-up data file DWGINIT.DAT: the entries it holds, the lines it
+// refuses, and the toolkit's start on a program directory with a good, a
+// bad or no file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <tuple>
 
 #include "dwg/start_data.h"
 #include "dwg/toolkit.h"
@@ -17,30 +19,6 @@ namespace {
 
 using M = int;
 namespace Msg = DwgStartMessage;
-
-TEST(StartData, InstalledFileHoldsTheStandardEntries) {
-  DwgStartData data;
-  DwgStartProblem problem;
-  ASSERT_EQ(DwgStart::load(DwgStart::pathIn(TROVAK_SOURCE_DIR "/"), data, problem), 0)
-      << problem.message << " line " << problem.line;
-  ASSERT_GE(data.linetypes.size(), 5u);
-  EXPECT_EQ(data.linetypes[0].name, "CONTINUOUS");
-  EXPECT_TRUE(data.linetypes[0].dashes.empty());
-  bool dashed = false;
-  for (const DwgStartLinetype& l : data.linetypes) {
-    if (l.name != "DASHED") continue;
-    dashed = true;
-    ASSERT_EQ(l.dashes.size(), 2u);
-    EXPECT_GT(l.dashes[0], 0);
-    EXPECT_LT(l.dashes[1], 0);
-  }
-  EXPECT_TRUE(dashed);
-  ASSERT_EQ(data.layers.size(), 1u);
-  EXPECT_EQ(data.layers[0].name, "0");
-  EXPECT_EQ(data.layers[0].colourIndex, 7);
-  EXPECT_EQ(data.textStyle.name, "STANDARD");
-  EXPECT_EQ(data.textStyle.font, "txt");
-}
 
 TEST(StartData, GoodLines) {
   const std::string text =
@@ -56,16 +34,13 @@ TEST(StartData, GoodLines) {
   DwgStartProblem problem;
   ASSERT_TRUE(DwgStart::parse(text, data, problem)) << problem.message << " line " << problem.line;
   ASSERT_EQ(data.linetypes.size(), 2u);
-  EXPECT_EQ(data.linetypes[0].name, "dashdot2");
-  EXPECT_EQ(data.linetypes[0].description, "Dash, dot");
-  EXPECT_EQ(data.linetypes[0].dashes, (std::vector<double>{5, -2, 0, -2}));
+  EXPECT_EQ(std::tuple(data.linetypes[0].name, data.linetypes[0].description, data.linetypes[0].dashes),
+            std::tuple("dashdot2", "Dash, dot", (std::vector<double>{5, -2, 0, -2})));
   // An empty quoted description is no word: the solid line has only a name.
   EXPECT_EQ(data.linetypes[1].description, "");
   ASSERT_EQ(data.layers.size(), 2u);
-  EXPECT_EQ(data.layers[0].name, "Outline");
-  EXPECT_EQ(data.layers[0].colourIndex, 3);
-  EXPECT_EQ(data.layers[1].linetype, "continuous");
-  EXPECT_EQ(data.textStyle.name, "ROMAN");
+  EXPECT_EQ(std::tuple(data.layers[0].name, data.layers[0].colourIndex, data.layers[1].linetype, data.textStyle.name),
+            std::tuple("Outline", 3, "continuous", "ROMAN"));
   EXPECT_DOUBLE_EQ(data.textStyle.widthFactor, 0.8);
   EXPECT_DOUBLE_EQ(data.textStyle.height, 2.5);
 }
@@ -146,15 +121,15 @@ class ProgramDirectory : public ::testing::Test {
     std::ofstream out(file(), std::ios::binary);
     out << text;
   }
-  // Runs the start; returns what it printed.
-  std::string start(int useToolkit, bool german, int& result) {
+  // Runs the start; returns its result and what it printed.
+  std::pair<int, std::string> start(int useToolkit, bool german) {
     std::FILE* out = std::tmpfile();
-    result = initialiseToolkit(useToolkit, german, dir_ + "/", out);
+    const int result = initialiseToolkit(useToolkit, german, dir_ + "/", out);
     std::string printed;
     std::rewind(out);
     for (int c; (c = std::fgetc(out)) != EOF;) printed += static_cast<char>(c);
     std::fclose(out);
-    return printed;
+    return {result, printed};
   }
   std::string dir_;
 };
@@ -164,34 +139,25 @@ TEST_F(ProgramDirectory, StartReadsTheFileOrRefusesTheRun) {
   constexpr char kGerman[] =
       "-> Fehler beim Initialisieren des DWG-Toolkit's !\n"
       "   M\xf6glicherweise wurde die Datei DWGINIT.DAT nicht gefunden !!!\n\n";
-  int result = 0;
-  // No toolkit in the run: nothing is read.
-  EXPECT_EQ(start(0, false, result), "");
-  EXPECT_EQ(result, 0);
-  // Missing file.
-  EXPECT_EQ(start(1, false, result), kEnglish);
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(start(1, true, result), kGerman);
-  EXPECT_EQ(result, -1);
+  using R = std::pair<int, std::string>;
+  // No toolkit in the run: nothing is read.  Missing file.
+  EXPECT_EQ(start(0, false), R(0, ""));
+  EXPECT_EQ(start(1, false), R(-1, kEnglish));
+  EXPECT_EQ(start(1, true), R(-1, kGerman));
   // A folder in its place is no file.
   ASSERT_EQ(mkdir(file().c_str(), 0755), 0);
-  EXPECT_EQ(start(1, false, result), kEnglish);
-  EXPECT_EQ(result, -1);
+  EXPECT_EQ(start(1, false), R(-1, kEnglish));
   ASSERT_EQ(rmdir(file().c_str()), 0);
   // Damaged: the line and what is wrong, then the toolkit's message.
   write("linetype A \"a\"\nlayer 0 7 NOSUCH\n");
-  EXPECT_EQ(start(1, false, result), "-> The start-up file " + file() +
-                                         " is damaged, line 2: the layer's linetype is not defined before\n" +
-                                         kEnglish);
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(start(1, true, result), "-> Die Startdatei " + file() +
-                                        " ist fehlerhaft, Zeile 2: der Linientyp des Layers ist nicht "
-                                        "vorher definiert\n" +
-                                        kGerman);
+  EXPECT_EQ(start(1, false), R(-1, "-> The start-up file " + file() +
+                                       " is damaged, line 2: the layer's linetype is not defined before\n" + kEnglish));
+  EXPECT_EQ(start(1, true).second, "-> Die Startdatei " + file() +
+                                       " ist fehlerhaft, Zeile 2: der Linientyp des Layers ist nicht "
+                                       "vorher definiert\n" + kGerman);
   // Good: read into the run's start-up data, nothing printed.
   write("linetype A \"a\" 1 -1\nlayer 0 2 A\n");
-  EXPECT_EQ(start(1, false, result), "");
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(start(1, false), R(0, ""));
   ASSERT_EQ(dwgStartData().layers.size(), 1u);
   EXPECT_EQ(dwgStartData().layers[0].colourIndex, 2);
   dwgStartData() = {};
