@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -72,8 +73,7 @@ TEST_F(Annotation, NotesAndLeaders) {
   SetUp();
   runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   ASSERT_EQ(convert(b), 0);
-  EXPECT_EQ(state(n), 'e');
-  EXPECT_EQ(state(l), 'e');
+  EXPECT_EQ(states({n, l}), "ee");
   EXPECT_EQ(reported(190), 3);
   EXPECT_EQ(occurrences(out_.str(), "HELLO"), 0);
 }
@@ -95,18 +95,14 @@ TEST_F(Annotation, DimensionsAndDimensionGroups) {
   const int inGroup = b.add(216, ptr(n3) + "," + ptr(l4) + ",0,0,0;");
   const int group = b.add(402, "1,0," + ptr(inGroup) + ";", 13);
   ASSERT_EQ(convert(b), 0);
-  EXPECT_EQ(state(linear), 'd');
-  EXPECT_EQ(state(angular), 'd');
-  EXPECT_EQ(state(inGroup), 'd');
-  EXPECT_EQ(state(group), 'd');
+  EXPECT_EQ(states({linear, angular, inGroup, group}), "dddd");
   const std::string out = out_.str();
   // The dimension writer takes the linear and the angular dimension; their
   // notes and leaders are not written by themselves.
   EXPECT_EQ(occurrences(out, "=DTCreateLinearDimension(\"pointpointhor\""), 1) << out;
   EXPECT_EQ(occurrences(out, "=DTCreateAngularDimension("), 1);
   EXPECT_EQ(occurrences(out, "\"10\""), 1);
-  EXPECT_EQ(state(n1), 'd');
-  EXPECT_EQ(state(l1), 'd');
+  EXPECT_EQ(states({n1, l1}), "dd");
   // The group's dimension once, as the group of its parts.
   EXPECT_EQ(occurrences(out, "DTCreateGroup (\"MASS.1\""), 1);
   EXPECT_EQ(occurrences(out, "DTCreateGroup (\"MASS."), 1);
@@ -119,15 +115,12 @@ TEST_F(Annotation, DimensionsAndDimensionGroups) {
   SetUp();
   runState().runMode = RunModeBit::kInput | RunModeBit::kG1 | RunModeBit::kB1;
   ASSERT_EQ(convert(b), 0);
-  EXPECT_EQ(state(linear), 'd');
-  EXPECT_EQ(state(group), 'd');
+  EXPECT_EQ(states({linear, group}), "dd");
   TearDown();
   SetUp();
   runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   ASSERT_EQ(convert(b), 0);
-  EXPECT_EQ(state(linear), 'e');
-  EXPECT_EQ(state(angular), 'e');
-  EXPECT_EQ(state(group), 'e');
+  EXPECT_EQ(states({linear, angular, group}), "eee");
   EXPECT_EQ(occurrences(out_.str(), "MASS."), 0);
 }
 
@@ -229,9 +222,8 @@ TEST_F(Annotation, LabelsSymbolsAndSectionedAreas) {
   EXPECT_EQ(kpl::readScript(out).planes, 1);
   EXPECT_NE(console_.find("-> cee465 : Begin of General Label, Depth = 1\n"), std::string::npos);
   EXPECT_NE(console_.find("-> cee650 : End   of General Symbol\n"), std::string::npos);
-  EXPECT_EQ(toleranceSymbolName(1001, 'l'), "perpendic");
-  EXPECT_EQ(toleranceSymbolName(1003, 'l'), "");
-  EXPECT_EQ(toleranceSymbolName(1, 'j'), "");
+  EXPECT_EQ(std::tuple(toleranceSymbolName(1001, 'l'), toleranceSymbolName(1003, 'l'), toleranceSymbolName(1, 'j')),
+            std::tuple("perpendic", "", ""));
 }
 
 

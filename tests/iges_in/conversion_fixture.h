@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,6 +101,12 @@ class ConversionTest : public ::testing::Test {
   }
   int reported(int number) const { return occurrences(protocol(), "(" + std::to_string(number) + ")"); }
   static char state(int de) { return element(indexOfPointer(de)).state; }
+  // The states of several elements in a row, to compare at once.
+  static std::string states(std::initializer_list<int> des) {
+    std::string s;
+    for (int de : des) s += state(de);
+    return s;
+  }
   static const std::vector<std::int32_t>& created(int de) {
     return element(indexOfPointer(de)).scriptObjects;
   }

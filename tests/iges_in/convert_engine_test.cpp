@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -113,14 +114,9 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   EXPECT_NEAR(s.circles[0].centre.x, 10, 1e-9);
   EXPECT_NEAR(s.circles[0].centre.y, 20, 1e-9);
   EXPECT_NEAR(s.circles[0].radius, 5, 1e-9);
-  EXPECT_EQ(state(l), 'd');
-  EXPECT_EQ(state(a), 'd');
-  EXPECT_EQ(state(p), 'd');
+  EXPECT_EQ(states({l, a, p}), "ddd");
   EXPECT_EQ(created(l).size(), 1u);
-  EXPECT_EQ(state(shift), 'd');
-  EXPECT_EQ(state(turned), 'd');
-  EXPECT_EQ(state(bad), 'd');
-  EXPECT_EQ(state(fl), 'd');
+  EXPECT_EQ(states({shift, turned, bad, fl}), "dddd");
   EXPECT_EQ(reported(450), 1);
   EXPECT_EQ(state(cut), 'e');
   EXPECT_EQ(reported(320), 0);
@@ -164,8 +160,7 @@ TEST_F(ConvertEngine, UnreadableFieldTakesItsDefault) {
     EXPECT_NEAR(s.lines[0].end.x, 5, 1e-9);
     EXPECT_NEAR(s.lines[0].end.y, 7, 1e-9);
     EXPECT_EQ(state(l), 'd');
-    EXPECT_EQ(reported(450), 1);
-    EXPECT_EQ(reported(790), 0);
+    EXPECT_EQ(std::tuple(reported(450), reported(790)), std::tuple(1, 0));
   }
 }
 
@@ -198,14 +193,7 @@ TEST_F(ConvertEngine, ConicArcs) {
   EXPECT_NEAR(s.lines[0].end.x, 3, 1e-9);
   EXPECT_NEAR(s.lines[0].end.y, 4, 1e-9);
   EXPECT_NEAR(s.lines[1].end.x, 2, 1e-9);
-  EXPECT_EQ(state(pair), 'c');
-  EXPECT_EQ(state(circle), 'd');
-  EXPECT_EQ(state(hyperbola), 'd');
-  EXPECT_EQ(state(parabola), 'd');
-  EXPECT_EQ(state(imaginary), 'e');
-  EXPECT_EQ(state(flat), 'c');
-  EXPECT_EQ(state(wide), 'd');
-  EXPECT_EQ(state(huge), 'd');
+  EXPECT_EQ(states({pair, circle, hyperbola, parabola, imaginary, flat, wide, huge}), "cdddecdd");
   EXPECT_EQ(reported(470), 1);
 }
 
@@ -219,8 +207,7 @@ TEST_F(ConvertEngine, ColourDefinitions) {
   line.colour = -almost;
   const int l = b.add(line);
   ASSERT_EQ(convert(b), 0);
-  EXPECT_EQ(state(red), 'd');
-  EXPECT_EQ(state(almost), 'd');
+  EXPECT_EQ(states({red, almost}), "dd");
   const auto* exact = dynamic_cast<const ColourRecord*>(element(indexOfPointer(red)).params.get());
   ASSERT_NE(exact, nullptr);
   EXPECT_EQ(exact->colourIndex, 2);  // 255, 0, 0 exactly
@@ -269,17 +256,12 @@ TEST_F(ConvertEngine, GatesAndLevels) {
   ASSERT_EQ(convert(b), 0);
   const std::string console = testing::internal::GetCapturedStderr();
   EXPECT_EQ(script().lines.size(), 1u);
-  EXPECT_EQ(state(c1), 'i');
-  EXPECT_EQ(state(c2), 'd');
-  EXPECT_EQ(state(shared), 'd');
+  EXPECT_EQ(states({c1, c2, shared}), "idd");
   ASSERT_EQ(created(shared).size(), 1u);
   const auto contours = contourMembers(out_.str());
   ASSERT_EQ(contours.size(), 1u);
   EXPECT_EQ(contours[0], std::vector<int>{created(shared)[0]});
-  EXPECT_EQ(state(hidden), 'i');
-  EXPECT_EQ(state(used), 'i');
-  EXPECT_EQ(state(witness), 'e');
-  EXPECT_EQ(state(witness2), 'e');
+  EXPECT_EQ(states({hidden, used, witness, witness2}), "iiee");
   EXPECT_EQ(reported(190), 2);
   EXPECT_EQ(occurrences(console, "(190)"), 1);  // the console hears of it once
   EXPECT_EQ(reported(790), 0);
@@ -291,9 +273,7 @@ TEST_F(ConvertEngine, GatesAndLevels) {
   ASSERT_EQ(convert(b), 0);
   const kpl::Script s = script();
   EXPECT_EQ(s.lines.size(), 5u);  // blanked line, annotation line, two witness lines, shared
-  EXPECT_EQ(state(hidden), 'd');
-  EXPECT_EQ(state(used), 'd');
-  EXPECT_EQ(state(witness), 'd');
+  EXPECT_EQ(states({hidden, used, witness}), "ddd");
   EXPECT_EQ(reported(190), 0);
 }
 
@@ -390,14 +370,10 @@ TEST_F(ConvertEngine, TypesNotWrittenHere) {
   testing::internal::CaptureStderr();
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), "(510)"), 1);
-  EXPECT_EQ(state(unknown), 'e');
-  EXPECT_EQ(state(ruled), 'e');
-  EXPECT_EQ(state(l1), 'd');
-  EXPECT_EQ(state(l2), 'd');
+  EXPECT_EQ(states({unknown, ruled, l1, l2}), "eedd");
   EXPECT_EQ(state(note), 'e');  // its string lacks the start point's y and z: faulty
   EXPECT_EQ(state(group), 'd');  // a group of its member
-  EXPECT_EQ(state(zorder), 'c');
-  EXPECT_EQ(state(other), 'i');
+  EXPECT_EQ(states({zorder, other}), "ci");
   EXPECT_EQ(reported(510), 2);
   EXPECT_EQ(script().lines.size(), 2u);
 
@@ -501,13 +477,9 @@ TEST_F(ConvertEngine, PlanesAndFlashes) {
   ASSERT_TRUE(s.errors.empty()) << s.errors.front();
   EXPECT_EQ(s.planes, 1);
   EXPECT_EQ(occurrences(out_.str(), "DTCreatePlaneOfContour"), 1);
-  EXPECT_EQ(state(plane), 'd');
-  EXPECT_EQ(state(boundary), 'd');
-  EXPECT_EQ(state(open), 'i');
-  EXPECT_EQ(state(flash), 'c');
+  EXPECT_EQ(states({plane, boundary, open, flash}), "ddic");
   EXPECT_EQ(reported(225), 1);
-  EXPECT_EQ(state(pointPlane), 'e');
-  EXPECT_EQ(state(point), 'd');
+  EXPECT_EQ(states({pointPlane, point}), "ed");
   ASSERT_EQ(s.circles.size(), 2u);
   EXPECT_NEAR(s.circles[0].radius, 2, 1e-9);
   EXPECT_NEAR(s.circles[1].radius, 1, 1e-9);
@@ -544,9 +516,8 @@ TEST_F(ConvertEngine, LayoutsReadAgainGiveThePassRecords) {
             (std::vector<double>{0, 0, 1, 2, 1, 2, 3, 4}));
   const SurfaceRecord* f = nullptr;
   ASSERT_EQ(readFlash(fi, f, matrix), 0);
-  EXPECT_EQ(f->values, passFlash.values);
-  EXPECT_EQ(f->values, (std::vector<double>{5, 6, 4, 2, 0.5}));
-  EXPECT_EQ(f->curves, passFlash.curves);
+  EXPECT_EQ(std::tuple(f->values, f->values, f->curves),
+            std::tuple(passFlash.values, (std::vector<double>{5, 6, 4, 2, 0.5}), passFlash.curves));
 }
 
 // The top-level driver: views and drawings ignored with their reports and
@@ -559,24 +530,21 @@ TEST_F(ConvertEngine, DriverReportsIgnoredViews) {
   runSettings().traceLevel = 1;
   ASSERT_EQ(convert(b), 0);
   const std::string& out = console_;
-  EXPECT_EQ(reported(445), 1);
-  EXPECT_EQ(reported(436), 1);
+  EXPECT_EQ(std::tuple(reported(445), reported(436)), std::tuple(1, 1));
   EXPECT_NE(out.find("-> cee100 : Viewbehandlung ausgeschaltet\n,            es werden alle "
                      "Drawings/Views ignoriert !"),
             std::string::npos);
   EXPECT_NE(out.find("-> cee100 : Kein Drawing in der IGES-Datei\n,            es werden alle "
                      "Views ignoriert !"),
             std::string::npos);
-  EXPECT_EQ(state(view), 'i');
-  EXPECT_EQ(state(line), 'd');
+  EXPECT_EQ(states({view, line}), "id");
 
   // With view handling on and no drawing only the missing drawing is told.
   TearDown();
   SetUp();
   runSettings().viewMode = 1;
   ASSERT_EQ(convert(b), 0);
-  EXPECT_EQ(reported(445), 0);
-  EXPECT_EQ(reported(436), 1);
+  EXPECT_EQ(std::tuple(reported(445), reported(436)), std::tuple(0, 1));
   EXPECT_EQ(state(line), 'd');
 
   // A drawing with its view: drawing mode, no report; the model is written
@@ -590,9 +558,7 @@ TEST_F(ConvertEngine, DriverReportsIgnoredViews) {
   runSettings().viewMode = 1;
   ASSERT_EQ(convert(d), 0);
   EXPECT_EQ(reported(445) + reported(436), 0);
-  EXPECT_EQ(state(l), 'd');
-  EXPECT_EQ(state(v), 'd');
-  EXPECT_EQ(state(drawing), 'd');
+  EXPECT_EQ(states({l, v, drawing}), "ddd");
   EXPECT_EQ(script().lines.size(), 1u);
 }
 

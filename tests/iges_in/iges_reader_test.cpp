@@ -202,8 +202,7 @@ TEST_F(IgesReaderTest, GlobalSectionDelimitersDefaultsAndFailures) {
     EXPECT_EQ(r.global, c.result);
     if (c.result != 0) continue;
     const IgesGlobal& g = igesReader().global;
-    EXPECT_EQ(g.paramDelimiter, c.param);
-    EXPECT_EQ(g.recordDelimiter, c.record);
+    EXPECT_EQ(std::tuple(g.paramDelimiter, g.recordDelimiter), std::tuple(c.param, c.record));
     EXPECT_STREQ(g.nativeSystemId, "EUCLID");
   }
   // The value rules of the first case: scale 0 and gradations 0 replaced,
@@ -216,8 +215,7 @@ TEST_F(IgesReaderTest, GlobalSectionDelimitersDefaultsAndFailures) {
                 .global,
             0);
   const IgesGlobal& g = igesReader().global;
-  EXPECT_EQ(g.modelScale, 1.0);
-  EXPECT_EQ(g.lineWeightGradations, 8);
+  EXPECT_EQ(std::tuple(g.modelScale, g.lineWeightGradations), std::tuple(1.0, 8));
   EXPECT_FLOAT_EQ(g.maxLineWidth, 1.0f);
   EXPECT_DOUBLE_EQ(g.minResolution, 0.0001);
   EXPECT_STREQ(g.unitsName, "MILLIM");
@@ -285,8 +283,7 @@ TEST_F(IgesReaderTest, TerminateSearchAndLyingCounts) {
     EXPECT_EQ(res.input, c.input);
     if (c.input == 0) {
       EXPECT_EQ(res.counts.warnings, c.warnings);
-      EXPECT_EQ(igesReader().counts.directoryCount, 8);
-      EXPECT_EQ(igesReader().counts.parameterCount, 4);
+      EXPECT_EQ(std::tuple(igesReader().counts.directoryCount, igesReader().counts.parameterCount), std::tuple(8, 4));
     }
     TearDown();
   }
@@ -305,18 +302,12 @@ TEST_F(IgesReaderTest, DirectoryEntriesAndPointerChecks) {
   ASSERT_EQ(readText(joined(records, "\n")).input, 0);
   EXPECT_EQ(elementTable().lastIndex, 5);
   const ElementRecord& circle = element(3);
-  EXPECT_EQ(circle.type, 100);
-  EXPECT_EQ(circle.de.entityType, 100);
-  EXPECT_EQ(circle.de.paramPointer, 3);
-  EXPECT_EQ(circle.de.paramLineCount, 1);
-  EXPECT_EQ(circle.de.sequence, 5);
-  EXPECT_EQ(circle.de.sequence2, 6);
-  EXPECT_EQ(circle.state, ElementState::kWaiting);
+  EXPECT_EQ(std::tuple(circle.type, circle.de.entityType, circle.de.paramPointer, circle.de.paramLineCount),
+            std::tuple(100, 100, 3, 1));
+  EXPECT_EQ(std::tuple(circle.de.sequence, circle.de.sequence2, circle.state),
+            std::tuple(5, 6, ElementState::kWaiting));
   const ElementRecord& e5 = element(5);
-  EXPECT_EQ(e5.type, 110);
-  EXPECT_EQ(e5.de.entityType, 0);
-  EXPECT_EQ(e5.de.paramPointer, 0);
-  EXPECT_EQ(e5.de.view, 0);
+  EXPECT_EQ(std::tuple(e5.type, e5.de.entityType, e5.de.paramPointer, e5.de.view), std::tuple(110, 0, 0, 0));
   std::string text;
   EXPECT_EQ(fetchParameterData(110, e5.de.paramPointer, e5.de.paramLineCount, text), -1);
 }
@@ -328,9 +319,7 @@ TEST_F(IgesReaderTest, OddDirectorySectionEndsAtParameterRecord) {
   records.back() = record("S      1G      2D      7P      4", 'T', 1);
   ASSERT_EQ(readText(joined(records, "\n")).input, 0);
   EXPECT_EQ(elementTable().lastIndex, 4);
-  EXPECT_EQ(element(4).type, 102);
-  EXPECT_EQ(element(4).de.paramLineCount, 0);
-  EXPECT_EQ(element(4).de.entityType, 0);
+  EXPECT_EQ(std::tuple(element(4).type, element(4).de.paramLineCount, element(4).de.entityType), std::tuple(102, 0, 0));
 }
 
 TEST_F(IgesReaderTest, ParameterFetchJoinsRecordsAndChecksType) {
@@ -387,8 +376,7 @@ TEST_F(IgesReaderTest, OverstatedLineCountEndsAtTheNextEntity) {
   const MessageCounts before = mfaCounts();
   ASSERT_EQ(fetchParameterData(110, de.paramPointer, 1000000, text), 0);
   EXPECT_EQ(text.find("5.,5."), std::string::npos);
-  EXPECT_EQ(mfaCounts().warnings, before.warnings);
-  EXPECT_EQ(mfaCounts().errors, before.errors);
+  EXPECT_EQ(std::tuple(mfaCounts().warnings, mfaCounts().errors), std::tuple(before.warnings, before.errors));
 }
 
 std::vector<std::int32_t> sonsOf(std::int32_t index) {
@@ -421,8 +409,7 @@ TEST_F(IgesReaderTest, ParameterPassLinksSonsAndFillsRecords) {
   ASSERT_NE(composite, nullptr);
   EXPECT_EQ(composite->constituents, (std::vector<std::int32_t>{2, 0, 3}));
   ASSERT_TRUE(composite->hasMatrix);
-  EXPECT_EQ(composite->matrix.t[0], 10.0);
-  EXPECT_EQ(composite->matrix.t[1], 20.0);
+  EXPECT_EQ(std::tuple(composite->matrix.t[0], composite->matrix.t[1]), std::tuple(10.0, 20.0));
   EXPECT_EQ(element(2).fatherCount, 4);  // composite, subfigure, drawing, symbol
 
   auto* sub = dynamic_cast<SubfigureRecord*>(element(5).params.get());
@@ -432,20 +419,17 @@ TEST_F(IgesReaderTest, ParameterPassLinksSonsAndFillsRecords) {
   EXPECT_EQ(sonsOf(6), (std::vector<std::int32_t>{5}));
   auto* colour = dynamic_cast<ColourRecord*>(element(7).params.get());
   ASSERT_NE(colour, nullptr);
-  EXPECT_EQ(colour->green, 20.0);
-  EXPECT_EQ(colour->name, "RED");
+  EXPECT_EQ(std::tuple(colour->green, colour->name), std::tuple(20.0, "RED"));
   auto* plane = dynamic_cast<PlaneRecord*>(element(8).params.get());
   ASSERT_NE(plane, nullptr);
-  EXPECT_EQ(plane->boundary, 3);
-  EXPECT_EQ(plane->symbolSize, 5.0);
+  EXPECT_EQ(std::tuple(plane->boundary, plane->symbolSize), std::tuple(3, 5.0));
   auto* view = dynamic_cast<ViewRecord*>(element(9).params.get());
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->scale, 2.0);
   auto* drawing = dynamic_cast<DrawingRecord*>(element(10).params.get());
   ASSERT_NE(drawing, nullptr);
   ASSERT_EQ(drawing->views.size(), 1u);
-  EXPECT_EQ(drawing->views[0].view, 9);
-  EXPECT_EQ(drawing->annotations, (std::vector<std::int32_t>{2}));
+  EXPECT_EQ(std::tuple(drawing->views[0].view, drawing->annotations), std::tuple(9, (std::vector<std::int32_t>{2})));
   EXPECT_TRUE(elementTable().drawingsPresent);
   EXPECT_EQ(sonsOf(11), (std::vector<std::int32_t>{3, 2}));  // file order
   EXPECT_EQ(element(4).sonCursor, element(4).sons);
@@ -514,9 +498,7 @@ TEST_F(IgesReaderTest, CorpusFiles) {
     SetUp();
     const std::string path = (corpus / c.name).string();
     const ReadResult r = readPath(path);
-    EXPECT_EQ(r.start, c.start);
-    EXPECT_EQ(r.global, c.global);
-    EXPECT_EQ(r.input, c.input);
+    EXPECT_EQ(std::tuple(r.start, r.global, r.input), std::tuple(c.start, c.global, c.input));
     if (c.input == 0) {
       // The directory's own type counts, from its odd D records.
       std::map<int, int> expected;

@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -53,6 +55,16 @@ bool hasLine(const kpl::Script& s, double x1, double y1, double x2, double y2) {
       return true;
   }
   return false;
+}
+
+// The lines (x1, y1, x2, y2) the script lacks, listed; empty when all are there.
+std::string missingLines(const kpl::Script& s, std::initializer_list<std::array<double, 4>> lines) {
+  std::string missing;
+  for (const auto& l : lines)
+    if (!hasLine(s, l[0], l[1], l[2], l[3]))
+      missing += "(" + std::to_string(l[0]) + "," + std::to_string(l[1]) + ")-(" + std::to_string(l[2]) + "," +
+                 std::to_string(l[3]) + ") ";
+  return missing;
 }
 
 // A subfigure definition and two instances.
@@ -117,18 +129,10 @@ TEST_F(Structure, DrawingsConvertTheModelOncePerView) {
   const kpl::Script s = script();
   EXPECT_TRUE(s.errors.empty());
   EXPECT_EQ(s.lines.size(), 6u);
-  EXPECT_TRUE(hasLine(s, 0, 0, 1, 0));
-  EXPECT_TRUE(hasLine(s, 100, 0, 101, 0));
-  EXPECT_TRUE(hasLine(s, 0, 100, 1, 100));
-  EXPECT_TRUE(hasLine(s, 100, 100, 101, 100));
-  EXPECT_TRUE(hasLine(s, 5, 5, 6, 5));
-  EXPECT_TRUE(hasLine(s, 7, 7, 8, 7));
+  EXPECT_EQ(missingLines(s, {{0, 0, 1, 0}, {100, 0, 101, 0}, {0, 100, 1, 100}, {100, 100, 101, 100}, {5, 5, 6, 5},
+      {7, 7, 8, 7}}), "");
   EXPECT_EQ(elementTable().progressScale, 4);
-  EXPECT_EQ(state(line), 'd');
-  EXPECT_EQ(state(note1), 'd');
-  EXPECT_EQ(state(d1), 'd');
-  EXPECT_EQ(state(d2), 'd');
-  EXPECT_EQ(state(v4), 'd');
+  EXPECT_EQ(states({line, note1, d1, d2, v4}), "ddddd");
   EXPECT_NE(console_.find("-> cee100 : Begin of 2. Drawing (Number of Drawings : 2)\n"), std::string::npos);
   EXPECT_NE(console_.find("-> cee100 : Begin of 2. View (Nr.: 4), Name : FRONT\n"), std::string::npos);
   EXPECT_NE(console_.find("-> cee100 : Begin of 1. View (Nr.: 3), Name : VIEW.3\n"), std::string::npos);
@@ -150,8 +154,7 @@ TEST_F(Structure, ViewFilterScaledViewsAndEmptyDrawings) {
     const kpl::Script s = script();
     ASSERT_EQ(s.lines.size(), 1u);
     EXPECT_TRUE(hasLine(s, 50, 0, 52, 0));
-    EXPECT_EQ(state(v1), 'i');
-    EXPECT_EQ(state(v2), 'd');
+    EXPECT_EQ(states({v1, v2}), "id");
   }
   TearDown();
   SetUp();
@@ -226,8 +229,7 @@ TEST_F(Structure, ViewFilterScaledViewsAndEmptyDrawings) {
     ASSERT_EQ(convert(b), 0);
     const kpl::Script s = script();
     EXPECT_EQ(s.lines.size(), 2u);
-    EXPECT_TRUE(hasLine(s, 100, 0, 101, 0));
-    EXPECT_TRUE(hasLine(s, 0, 5, 1, 5));
+    EXPECT_EQ(missingLines(s, {{100, 0, 101, 0}, {0, 5, 1, 5}}), "");
     EXPECT_EQ(state(list), 'd');
   }
 }
@@ -276,10 +278,7 @@ TEST_F(Structure, NestedGroupsAndSharedMembers) {
     }
   EXPECT_EQ(withInner, 1);
   EXPECT_EQ(withL1, 2);  // the inner group and the form 14 group
-  EXPECT_EQ(state(inner), 'd');
-  EXPECT_EQ(state(outer), 'd');
-  EXPECT_EQ(state(other), 'd');
-  EXPECT_EQ(state(odd), 'e');
+  EXPECT_EQ(states({inner, outer, other, odd}), "ddde");
   EXPECT_EQ(reported(521), 1);
   EXPECT_NE(console_.find("-> cee600 : Begin of Group 'GRP.1', Depth = 1\n"), std::string::npos);
   EXPECT_NE(console_.find("Depth = 2\n"), std::string::npos);
@@ -323,17 +322,13 @@ TEST_F(Structure, LongAndCyclicGroups) {
     const int after = b.add(110, lineParams(5, 5, 6, 5));
     ASSERT_EQ(convert(b), 0);
     const kpl::Script s = script();
-    EXPECT_TRUE(hasLine(s, 0, 0, 1, 0));
-    EXPECT_TRUE(hasLine(s, 5, 5, 6, 5));
+    EXPECT_EQ(missingLines(s, {{0, 0, 1, 0}, {5, 5, 6, 5}}), "");
     EXPECT_EQ(state(after), 'd');
     // g1 is taken first: g3's link back to it goes, g3 and g2 are left
     // empty, g1 holds the line.
-    EXPECT_EQ(reported(1327), 1);
-    EXPECT_EQ(reported(510), 0);
+    EXPECT_EQ(std::tuple(reported(1327), reported(510)), std::tuple(1, 0));
     EXPECT_EQ(mfaCounts().warnings, 1);
-    EXPECT_EQ(state(g1), 'd');
-    EXPECT_EQ(state(g2), 'i');
-    EXPECT_EQ(state(g3), 'i');
+    EXPECT_EQ(states({g1, g2, g3}), "dii");
     const std::vector<std::vector<int>> groups = groupMembers(text());
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_EQ(groups[0], std::vector<int>{created(l).at(0)});
@@ -358,8 +353,7 @@ TEST_F(Structure, GroupsNestedAtAnyDepth) {
   const int around = b.add(402, pointers({first, held, last}) + ";", 7);
   runSettings().traceLevel = 1;
   ASSERT_EQ(convert(b), 0);
-  EXPECT_EQ(mfaCounts().errors, 0);
-  EXPECT_EQ(mfaCounts().warnings, 0);
+  EXPECT_EQ(std::tuple(mfaCounts().errors, mfaCounts().warnings), std::tuple(0, 0));
   EXPECT_EQ(script().lines.size(), 4u);
   static const std::regex statement(R"re(DTCreateGroup \("GRP\.(\d+)", \{([^}]*)\})re");
   const std::string written = text();
@@ -398,13 +392,8 @@ TEST_F(Structure, InstancesExpandedInPlace) {
   ASSERT_EQ(convert(b), 0);
   const kpl::Script s = script();
   EXPECT_EQ(s.lines.size(), 2u);
-  EXPECT_TRUE(hasLine(s, 10, 0, 12, 0));
-  EXPECT_TRUE(hasLine(s, 20, 5, 21, 5));
-  EXPECT_EQ(state(f.definition), 'i');
-  EXPECT_EQ(state(f.first), 'd');
-  EXPECT_EQ(state(f.second), 'd');
-  EXPECT_EQ(state(f.line), 'd');
-  EXPECT_EQ(state(orphan), 'e');
+  EXPECT_EQ(missingLines(s, {{10, 0, 12, 0}, {20, 5, 21, 5}}), "");
+  EXPECT_EQ(states({f.definition, f.first, f.second, f.line, orphan}), "iddde");
   const std::string missing =
       "FEHLER (cee641) : 408 mit Index " + std::to_string(indexOfPointer(orphan)) + " hat keinen Sohn !\n";
   EXPECT_NE(protocol().find(missing), std::string::npos);
@@ -436,12 +425,7 @@ TEST_F(Structure, DefinitionsAsSymbolModels) {
   EXPECT_EQ(occurrences(t, "input_new(true,"), 2);
   EXPECT_EQ(t.find("input_new(true,\"../"), std::string::npos);
   EXPECT_EQ(t.find("\"../"), std::string::npos);
-  EXPECT_EQ(state(f.definition), 'd');
-  EXPECT_EQ(state(f.line), 'd');
-  EXPECT_EQ(state(again.definition), 'o');
-  EXPECT_EQ(state(again.first), 'd');
-  EXPECT_EQ(state(escape.first), 'd');
-  EXPECT_EQ(state(orphan), 'e');
+  EXPECT_EQ(states({f.definition, f.line, again.definition, again.first, escape.first, orphan}), "ddodde");
   EXPECT_EQ(reported(897), 1);
   EXPECT_GE(reported(893), 1);
   EXPECT_GE(reported(894), 1);
@@ -497,8 +481,7 @@ TEST_F(Structure, CyclicDefinitionsEnd) {
       ASSERT_EQ(inner, 5);
       ASSERT_EQ(other, 7);
       ASSERT_EQ(convert(b), 0);
-      EXPECT_EQ(reported(1322), 1);
-      EXPECT_EQ(reported(510), 0);
+      EXPECT_EQ(std::tuple(reported(1322), reported(510)), std::tuple(1, 0));
       EXPECT_EQ(state(c.throughAnother ? closing : inner), 'e');
       for (int o : outer) EXPECT_NE(state(o), 'w');
       EXPECT_NE(state(line), 'w');
@@ -536,8 +519,7 @@ TEST_F(Structure, NestedDefinitionsAtAnyDepth) {
       held = b.add(instance);
     }
     ASSERT_EQ(convert(b), 0);
-    EXPECT_EQ(reported(510), 0);
-    EXPECT_EQ(reported(1322), 0);
+    EXPECT_EQ(std::tuple(reported(510), reported(1322)), std::tuple(0, 0));
     EXPECT_EQ(state(held), 'd');
     const std::string t = text();
     if (mode == 2) {
@@ -569,8 +551,7 @@ TEST_F(Structure, SubfiguresNeedPlusAndCountedMembers) {
     igestest::Builder b;
     const Subfigure f = addSubfigure(b, "NUT");
     ASSERT_EQ(convert(b), 0);
-    EXPECT_EQ(state(f.definition), 'e');
-    EXPECT_EQ(state(f.first), 'e');
+    EXPECT_EQ(states({f.definition, f.first}), "ee");
     EXPECT_GE(reported(190), 1);
   }
   TearDown();
@@ -669,8 +650,7 @@ TEST_F(Structure, DuplicateNamesWhenExpanding) {
   EXPECT_TRUE(hasLine(s, 50, 0, 51, 0));
   EXPECT_FALSE(hasLine(s, 50, 0, 50, 3));
   EXPECT_GE(reported(891), 1);
-  EXPECT_EQ(state(instance), 'd');
-  EXPECT_EQ(state(first.first), 'd');
+  EXPECT_EQ(states({instance, first.first}), "dd");
 }
 
 // Instances inside a drawing's views: the definitions are written before
@@ -699,9 +679,7 @@ TEST_F(Structure, SubfiguresInViews) {
   ASSERT_EQ(convert(e), 0);
   const kpl::Script s = script();
   EXPECT_EQ(s.lines.size(), 4u);
-  EXPECT_TRUE(hasLine(s, 10, 0, 12, 0));
-  EXPECT_TRUE(hasLine(s, 110, 0, 112, 0));
-  EXPECT_TRUE(hasLine(s, 120, 5, 121, 5));
+  EXPECT_EQ(missingLines(s, {{10, 0, 12, 0}, {110, 0, 112, 0}, {120, 5, 121, 5}}), "");
 }
 
 
@@ -760,12 +738,10 @@ TEST_F(Structure, AssociativityMembersOfViewListsAndDimensionedGeometry) {
   // The line shows in views 2 and 3 only.
   const kpl::Script sc = script();
   EXPECT_FALSE(hasLine(sc, 0, 0, 1, 0));
-  EXPECT_TRUE(hasLine(sc, 100, 0, 101, 0));
-  EXPECT_TRUE(hasLine(sc, 200, 0, 201, 0));
+  EXPECT_EQ(missingLines(sc, {{100, 0, 101, 0}, {200, 0, 201, 0}}), "");
   // The measured geometry is still converted by itself; the dimension once
   // per view, through the first group, which both groups then gather.
-  EXPECT_EQ(state(arc), 'd');
-  EXPECT_EQ(state(point), 'd');
+  EXPECT_EQ(states({arc, point}), "dd");
   EXPECT_EQ(occurrences(text(), "\"A\""), 3);
   EXPECT_EQ(occurrences(text(), "DTCreateGroup (\"MASS."), 6);
   for (std::size_t k = 0; k < cases.size(); ++k) {
@@ -805,9 +781,8 @@ TEST_F(Structure, DrawingBorderFromTheDrawingSize) {
     ASSERT_EQ(convert(b), 0);
     const kpl::Script s = script();
     EXPECT_EQ(s.lines.size(), 2u + 4u * c.borders);
-    EXPECT_EQ(hasLine(s, 0, 0, 420, 0), c.borders == 1);
-    EXPECT_EQ(hasLine(s, 420, 0, 420, 297), c.borders == 1);
-    EXPECT_EQ(hasLine(s, 420, 297, 0, 297), c.borders == 1);
+    EXPECT_EQ(std::tuple(hasLine(s, 0, 0, 420, 0), hasLine(s, 420, 0, 420, 297), hasLine(s, 420, 297, 0, 297)),
+              std::tuple(c.borders == 1, c.borders == 1, c.borders == 1));
     EXPECT_EQ(hasLine(s, 0, 297, 0, 0), c.borders == 1);
     EXPECT_EQ(occurrences(text(), ",404,0,"), 4 * c.borders);
     EXPECT_EQ(element(indexOfPointer(drawing)).scriptObjects.size(), 4u * c.borders);
@@ -840,12 +815,10 @@ TEST_F(Structure, RotatedViewPlacesTheModelThroughTheInverseOfItsMatrix) {
     const kpl::Script s = script();
     ASSERT_EQ(s.lines.size(), 2u);
     if (scaled == 0) {
-      EXPECT_TRUE(hasLine(s, 100, 50, 110, 50));
-      EXPECT_TRUE(hasLine(s, 100, 50, 100, 46));
+      EXPECT_EQ(missingLines(s, {{100, 50, 110, 50}, {100, 50, 100, 46}}), "");
     } else {
       // The world carries origin and scale; the geometry is turned only.
-      EXPECT_TRUE(hasLine(s, 0, 0, 5, 0));
-      EXPECT_TRUE(hasLine(s, 0, 0, 0, -2));
+      EXPECT_EQ(missingLines(s, {{0, 0, 5, 0}, {0, 0, 0, -2}}), "");
       EXPECT_NE(text().find("DTCreateWorldFirstRota("), std::string::npos);
     }
     TearDown();
@@ -885,11 +858,9 @@ TEST_F(Structure, ViewVolumeClipsTheGeometryOfItsView) {
     // Two cut lines, the annotation and the member in the symbol model.
     EXPECT_EQ(s.lines.size(), 4u);
     if (scaled == 0) {
-      EXPECT_TRUE(hasLine(s, 100, 50, 106, 50));
-      EXPECT_TRUE(hasLine(s, 100, 50, 100, 48));
+      EXPECT_EQ(missingLines(s, {{100, 50, 106, 50}, {100, 50, 100, 48}}), "");
     } else {
-      EXPECT_TRUE(hasLine(s, 0, 0, 3, 0));
-      EXPECT_TRUE(hasLine(s, 0, 0, 0, -1));
+      EXPECT_EQ(missingLines(s, {{0, 0, 3, 0}, {0, 0, 0, -1}}), "");
     }
     EXPECT_TRUE(hasLine(s, 150, 150, 160, 150));
     // The model of the definition keeps its member whole.
@@ -935,8 +906,7 @@ TEST_F(Structure, SettingsFromTheRunConfiguration) {
     EXPECT_EQ(igesStructureSettings().scaledViewHandling, c.scaled);
     EXPECT_EQ(igesStructureSettings().modelDirectory, c.directory);
     EXPECT_EQ(igesStructureSettings().mainModelSaved, c.pending);
-    EXPECT_EQ(source.subfiguresPending, c.pending);
-    EXPECT_EQ(source.symbolModelDir, c.directory);
+    EXPECT_EQ(std::tuple(source.subfiguresPending, source.symbolModelDir), std::tuple(c.pending, c.directory));
   }
   runPaths().ubblDir.clear();
 }
