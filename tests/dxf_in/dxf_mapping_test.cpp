@@ -26,8 +26,7 @@ TEST_F(DxfReaderTest, ArcsAndCirclesBecomeCircularArcs) {
   ASSERT_EQ(read(d.text()), 0);
   const auto arcs = ofType(100);
   ASSERT_EQ(arcs.size(), 2u);
-  EXPECT_EQ(element(arcs[0]).form, 0);
-  EXPECT_EQ(element(arcs[1]).form, 1);
+  EXPECT_EQ(std::tuple(element(arcs[0]).form, element(arcs[1]).form), std::tuple(0, 1));
   EXPECT_EQ(recordOf<GeometryRecord>(arcs[0])->values, (std::vector<double>{3, 1, 2, 5, 2, 5, 2}));
   const std::vector<double>& v = recordOf<GeometryRecord>(arcs[1])->values;
   ASSERT_EQ(v.size(), 7u);
@@ -96,10 +95,8 @@ TEST_F(DxfReaderTest, ColourAndLineTypeFromLayerAndBlock) {
   for (std::size_t k = 0; k < lines.size(); ++k) {
     SCOPED_TRACE(k);
     const DirectoryEntry& de = element(lines[k]).de;
-    EXPECT_EQ(de.colour, expected[k].colour);
-    EXPECT_EQ(de.level, expected[k].level);
-    EXPECT_EQ(de.lineWeight, expected[k].weight);
-    EXPECT_EQ(de.lineFont, expected[k].font);
+    EXPECT_EQ(std::tuple(de.colour, de.level, de.lineWeight, de.lineFont),
+              std::tuple(expected[k].colour, expected[k].level, expected[k].weight, expected[k].font));
     // The typed record carries the same attributes.
     EXPECT_EQ(recordOf<GeometryRecord>(lines[k])->attributes.colour, de.colour);
     EXPECT_EQ(recordOf<GeometryRecord>(lines[k])->attributes.level, de.level);
@@ -133,8 +130,7 @@ TEST_F(DxfReaderTest, InsertsAreLinkedToTheirBlocks) {
   ASSERT_EQ(inserts.size(), 8u);
   const auto* first = recordOf<InstanceRecord>(inserts[0]);
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->definition, blocks[0]);
-  EXPECT_EQ(first->blockFlags, 1);
+  EXPECT_EQ(std::tuple(first->definition, first->blockFlags), std::tuple(blocks[0], 1));
   EXPECT_EQ(sonsOf(inserts[0]), (std::vector<std::int32_t>{blocks[0]}));
   // The placement takes the block's base point to the insertion point,
   // scaled by 2 and turned by 90 degrees: (3, 3) lies 1 along the block's
@@ -221,8 +217,7 @@ TEST_F(DxfReaderTest, DimensionsByTypeTakeTheSonsOfTheirBlock) {
   EXPECT_TRUE(sonsOf(diameter[0]).empty());
   const auto* rec = recordOf<DimensionRecord>(linear[0]);
   ASSERT_NE(rec, nullptr);
-  EXPECT_EQ(rec->values.size(), 23u);
-  EXPECT_EQ(rec->values[0], 5.0);
+  EXPECT_EQ(std::tuple(rec->values.size(), rec->values[0]), std::tuple(23u, 5.0));
 }
 
 TEST_F(DxfReaderTest, PolylinesBecomeCopiousDataOrSplines) {
@@ -256,9 +251,8 @@ TEST_F(DxfReaderTest, PolylinesBecomeCopiousDataOrSplines) {
   EXPECT_EQ(element(copious[0]).form, 63);
   EXPECT_EQ(recordOf<GeometryRecord>(copious[0])->values,
             (std::vector<double>{2, 5, 0, 0, 2, 1, 0, 2, 1, 1, 2, 0, 1, 2, 0, 0, 2}));
-  EXPECT_EQ(element(copious[0]).de.level, 1);
-  EXPECT_EQ(element(copious[0]).de.colour, 1);
-  EXPECT_EQ(element(copious[1]).form, 11);
+  EXPECT_EQ(std::tuple(element(copious[0]).de.level, element(copious[0]).de.colour, element(copious[1]).form),
+            std::tuple(1, 1, 11));
   EXPECT_EQ(recordOf<GeometryRecord>(copious[1])->values, (std::vector<double>{2, 2, 0, 0, 0, 2, 0, 0}));
   EXPECT_TRUE(ofType(102).empty());
   // The spline: upper index 4, degree 2 ($SPLINETYPE 5), planar.
@@ -325,10 +319,8 @@ TEST_F(DxfReaderTest, ArcSegmentsOfPolylinesBecomeArcsOfAContour) {
     for (std::size_t k = 0; k < c.members.size(); ++k) {
       const ElementRecord& m = element(rec->constituents[k]);
       EXPECT_EQ(m.type, c.members[k].type) << k;
-      EXPECT_EQ(m.dependency, 'p');
-      EXPECT_EQ(m.de.colour, 1);
-      EXPECT_EQ(m.de.level, element(contour).de.level);
-      EXPECT_EQ(m.de.sequence, element(contour).de.sequence);
+      EXPECT_EQ(std::tuple(m.dependency, m.de.colour, m.de.level, m.de.sequence),
+                std::tuple('p', 1, element(contour).de.level, element(contour).de.sequence));
       const std::vector<double>& v = recordOf<GeometryRecord>(rec->constituents[k])->values;
       ASSERT_EQ(v.size(), c.members[k].values.size()) << k;
       for (std::size_t i = 0; i < v.size(); ++i) EXPECT_NEAR(v[i], c.members[k].values[i], 1e-9) << k << " " << i;
@@ -372,8 +364,7 @@ TEST_F(DxfReaderTest, FacesAndShownAttributesAreDrawnTheOthersCounted) {
   EXPECT_EQ(recordOf<GeometryRecord>(edges[0])->values, (std::vector<double>{4, 0, 0, 4, 3, 0}));
   EXPECT_EQ(recordOf<GeometryRecord>(edges[1])->values, (std::vector<double>{0, 3, 0, 0, 0, 0}));
   for (std::int32_t e : edges) {
-    EXPECT_EQ(element(e).de.colour, 1);
-    EXPECT_EQ(element(e).de.sequence, element(edges[0]).de.sequence);
+    EXPECT_EQ(std::tuple(element(e).de.colour, element(e).de.sequence), std::tuple(1, element(edges[0]).de.sequence));
   }
   EXPECT_EQ(ofType(6000).size(), 1u);
 
@@ -384,9 +375,7 @@ TEST_F(DxfReaderTest, FacesAndShownAttributesAreDrawnTheOthersCounted) {
   EXPECT_DOUBLE_EQ(value.start.x, 5.0);
   EXPECT_DOUBLE_EQ(value.boxHeight, 2.0);
   EXPECT_EQ(recordOf<DxfNoteRecord>(notes[1])->strings.at(0).text, "constant");
-  EXPECT_EQ(ofType(6051).size(), 1u);
-  EXPECT_EQ(ofType(6050).size(), 2u);
-  EXPECT_EQ(ofType(408).size(), 1u);
+  EXPECT_EQ(std::tuple(ofType(6051).size(), ofType(6050).size(), ofType(408).size()), std::tuple(1u, 2u, 1u));
 
   // What is not carried is counted by kind and named once per kind.
   const DxfReaderState& s = dxfReader();
@@ -419,8 +408,7 @@ TEST_F(DxfReaderTest, TextsCarryTheirStyleAndPaperSpaceBelongsToTheDrawing) {
   // The MTEXT's pieces (3) are joined in file order before its end (1).
   const auto* mtext = recordOf<DxfNoteRecord>(notes[1]);
   ASSERT_EQ(mtext->strings.size(), 2u);
-  EXPECT_EQ(mtext->strings[0].text, "first");
-  EXPECT_EQ(mtext->strings[1].text, "second");
+  EXPECT_EQ(std::tuple(mtext->strings[0].text, mtext->strings[1].text), std::tuple("first", "second"));
   EXPECT_DOUBLE_EQ(mtext->strings[0].start.y, 7.0);
   EXPECT_DOUBLE_EQ(mtext->strings[1].start.y, 2.0);
   // The MTEXT lies in paper space: a son of the drawing.

@@ -33,18 +33,14 @@ TEST(DxfGroupStore, RepeatedCodesKeepEveryValueAndLookupsTakeTheLast) {
       {g.colour(), 3},      {g.integer(71, 5), 5},   {g.integer(72, 5), 0},
   };
   for (std::size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(cases[k].first, cases[k].second) << k;
-  EXPECT_EQ(g.text(3), "ef");
-  EXPECT_EQ(g.text(1000), "v");
-  EXPECT_EQ(g.text(1), "");
+  EXPECT_EQ(std::tuple(g.text(3), g.text(1000), g.text(1)), std::tuple("ef", "v", ""));
   // The texts of a code joined in file order while shorter than the limit.
-  EXPECT_EQ(g.joined(3, 1 << 20), "abcdef");
-  EXPECT_EQ(g.joined(3, 4), "abcd");
+  EXPECT_EQ(std::tuple(g.joined(3, 1 << 20), g.joined(3, 4)), std::tuple("abcdef", "abcd"));
   // The next entity finds nothing of this one.
   g.clear();
   g.add(DxfGroup{20, "9", 0});
   EXPECT_FALSE(g.has(10));
-  EXPECT_EQ(g.point(10).y, 9.0);
-  EXPECT_EQ(g.text(1000), "");
+  EXPECT_EQ(std::tuple(g.point(10).y, g.text(1000)), std::tuple(9.0, ""));
 }
 
 // The reader hands entities to the mapping; the mapping reads the store and
@@ -68,8 +64,7 @@ TEST_F(DxfReaderTest, LineEndsDoNotChangeWhatIsRead) {
     ASSERT_EQ(lines.size(), 2u);
     const auto* a = recordOf<GeometryRecord>(lines[0]);
     const auto* b = recordOf<GeometryRecord>(lines[1]);
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
+    ASSERT_TRUE(a != nullptr && b != nullptr);
     EXPECT_EQ(a->values, (std::vector<double>{1.5, 2, 0, 4, 6, 0}));
     EXPECT_EQ(b->values, (std::vector<double>{0, 0, 0, -3, 100, 0}));
     // The directory entry names the entity's line in the file.
@@ -127,8 +122,7 @@ TEST_F(DxfReaderTest, LayerTableKeepsColourOfLayersSwitchedOffAndFindsTheLastNam
   ASSERT_EQ(layers.size(), 3u);
   EXPECT_EQ(layers[0].colour, 3);
   EXPECT_TRUE(layers[0].off);
-  EXPECT_EQ(layers[0].flags, 5);
-  EXPECT_EQ(layers[0].lineType, "DASHED");
+  EXPECT_EQ(std::tuple(layers[0].flags, layers[0].lineType), std::tuple(5, "DASHED"));
   EXPECT_EQ(layers[2].flags, 4);  // the low three bits
   // The last of equal names wins; names compare without case.
   EXPECT_EQ(findLayer("WALLS"), 2);
@@ -171,8 +165,7 @@ TEST_F(DxfReaderTest, MissingSectionsAreReported) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(readAfresh(c.text), c.result);
-    EXPECT_EQ(mfaCounts().warnings, c.warnings);
-    EXPECT_EQ(mfaCounts().errors, c.result == 0 ? 0 : 1);
+    EXPECT_EQ(std::tuple(mfaCounts().warnings, mfaCounts().errors), std::tuple(c.warnings, c.result == 0 ? 0 : 1));
   }
 }
 
@@ -195,8 +188,7 @@ TEST_F(DxfReaderTest, AGroupCodeThatIsNoNumberEndsTheEntity) {
   const auto circles = ofType(100);
   ASSERT_EQ(circles.size(), 1u);
   const auto* c = recordOf<GeometryRecord>(circles[0]);
-  EXPECT_EQ(c->values[1], 5.0);
-  EXPECT_EQ(c->values[3], 7.0);
+  EXPECT_EQ(std::tuple(c->values[1], c->values[3]), std::tuple(5.0, 7.0));
 }
 
 TEST_F(DxfReaderTest, LongValuesAreCutToTheirFieldsWithAWarningEach) {
@@ -217,9 +209,8 @@ TEST_F(DxfReaderTest, LongValuesAreCutToTheirFieldsWithAWarningEach) {
   ASSERT_GE(dxfReader().layers.entries.size(), 1u);
   EXPECT_EQ(dxfReader().layers.entries[0].name, std::string(kDxfLineLength, 'L'));
   const DxfGroups& g = dxfReader().groups;
-  EXPECT_EQ(g.text(1001).size(), kDxfAppNameLength);
-  EXPECT_EQ(g.text(1002).size(), kDxfControlLength);
-  EXPECT_EQ(g.text(1004).size(), 254u);
+  EXPECT_EQ(std::tuple(g.text(1001).size(), g.text(1002).size(), g.text(1004).size()),
+            std::tuple(kDxfAppNameLength, kDxfControlLength, 254u));
   // The line after the cut one is read in step.
   EXPECT_EQ(ofType(110).size(), 1u);
   // Four values cut (layer, text, application, control), each a warning
@@ -239,8 +230,7 @@ TEST_F(DxfReaderTest, ManyCutValuesAreCountedAndSummedUp) {
   EXPECT_EQ(dxfReader().cutValues, 50);
   // Every cut value counts; the first ones are listed one by one, the
   // others named by one note with their count and lines.
-  EXPECT_EQ(mfaCounts().warnings, 50 + 2);
-  EXPECT_EQ(mfaCounts().notes, 1);
+  EXPECT_EQ(std::tuple(mfaCounts().warnings, mfaCounts().notes), std::tuple(50 + 2, 1));
   EXPECT_EQ(reports("(988)"), static_cast<std::size_t>(kDxfCutValuesListed));
   EXPECT_EQ(reports("(989)"), 1u);
   EXPECT_GT(dxfReader().lastUnlistedCut, dxfReader().firstUnlistedCut);

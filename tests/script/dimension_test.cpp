@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "script/dimension.h"
@@ -144,13 +145,11 @@ TEST_F(ScriptDimensionTest, TextToleranceAndArrowBlocks) {
   code.value = "@029";
   code.post = "mm";
   DimMoveCode029(code);
-  EXPECT_EQ(code.value, "");
-  EXPECT_EQ(code.post, "mm@029");
+  EXPECT_EQ(std::tuple(code.value, code.post), std::tuple("", "mm@029"));
   code.value = "@029";
   code.post = "";
   DimMoveCode029(code);
-  EXPECT_EQ(code.value, "");
-  EXPECT_EQ(code.post, "@029");
+  EXPECT_EQ(std::tuple(code.value, code.post), std::tuple("", "@029"));
 }
 
 TEST_F(ScriptDimensionTest, TextAnalysisSplitsTheDimensionText) {
@@ -160,49 +159,36 @@ TEST_F(ScriptDimensionTest, TextAnalysisSplitsTheDimensionText) {
     return DimAnalyseText(note, angular);
   };
   ScriptDimTexts t = analyse({str("25H7", 0, 0)});
-  EXPECT_EQ(t.value, "25");
-  EXPECT_EQ(t.fit, "H7");
+  EXPECT_EQ(std::tuple(t.value, t.fit), std::tuple("25", "H7"));
   t = analyse({str("4x25.50", 0, 0)});
-  EXPECT_EQ(t.pre, "4x");
-  EXPECT_EQ(t.value, "25.50");
-  EXPECT_EQ(t.digits, 2);
+  EXPECT_EQ(std::tuple(t.pre, t.value, t.digits), std::tuple("4x", "25.50", 2));
   EXPECT_TRUE(t.showZeros);
   t = analyse({str("4 x 90 = 360", 0, 0)});
-  EXPECT_EQ(t.pre, "4 x 90 = ");
-  EXPECT_EQ(t.value, "360");
+  EXPECT_EQ(std::tuple(t.pre, t.value), std::tuple("4 x 90 = ", "360"));
   t = analyse({str("R25", 0, 0)});
-  EXPECT_EQ(t.pre, "R");
-  EXPECT_EQ(t.value, "25");
-  EXPECT_EQ(t.fit, "");
+  EXPECT_EQ(std::tuple(t.pre, t.value, t.fit), std::tuple("R", "25", ""));
   t = analyse({str("TYP", 0, 0)});
-  EXPECT_EQ(t.pre, "TYP");
-  EXPECT_EQ(t.value, "");
+  EXPECT_EQ(std::tuple(t.pre, t.value), std::tuple("TYP", ""));
   // Value, then a raised and a lowered smaller string: the deviations.
   t = analyse({str("-0.2", 10.5, 0, 1.5), str("50", 0, 0, 3.5, 10), str("+0.1", 10.5, 2, 1.5)});
-  EXPECT_EQ(t.value, "50");
-  EXPECT_EQ(t.upper, "+0.1");
-  EXPECT_EQ(t.lower, "-0.2");
+  EXPECT_EQ(std::tuple(t.value, t.upper, t.lower), std::tuple("50", "+0.1", "-0.2"));
   EXPECT_DOUBLE_EQ(t.height, 3.5);
   // Two strings that adjoin are one text; a plus-minus tolerance stays.
   t = analyse({str("12", 0, 0, 2.5, 4), str(".5@+-0.1", 4.1, 0, 2.5, 8)});
-  EXPECT_EQ(t.value, "12.5");
-  EXPECT_EQ(t.tolerance, "@+-0.1");
+  EXPECT_EQ(std::tuple(t.value, t.tolerance), std::tuple("12.5", "@+-0.1"));
   EXPECT_EQ(ScriptQuoteText(t.tolerance), "@+-0.1");
   // A string of height 0 beside one with a height is dropped; alone it is
   // kept (and written with the default height).
   t = analyse({str("99", 0, 0, 0), str("30", 20, 0)});
   EXPECT_EQ(t.value, "30");
   t = analyse({str("30", 0, 0, 0)});
-  EXPECT_EQ(t.value, "30");
-  EXPECT_EQ(t.height, 0.0);
+  EXPECT_EQ(std::tuple(t.value, t.height), std::tuple("30", 0.0));
   // Heights that are all negative (a broken file): the tallest carries the value.
   t = analyse({str("-", 0, 0, -3), str("30", 5, 0, -2)});
   EXPECT_EQ(t.value, "30");
   // Angular: the degree signs the KPL dimension adds are removed.
   t = analyse({str("45\xB0", 0, 0), str("+1\xB0", 6, 2, 1.5)}, true);
-  EXPECT_EQ(t.value, "45");
-  EXPECT_EQ(t.post, "");
-  EXPECT_EQ(t.upper, "+1");
+  EXPECT_EQ(std::tuple(t.value, t.post, t.upper), std::tuple("45", "", "+1"));
   // Sending system 4 ends its texts in a blank.
   runState().senderCode = 4;
   t = analyse({str("30 ", 0, 0)});

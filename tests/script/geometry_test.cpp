@@ -4,6 +4,7 @@
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "script/geometry.h"
 #include "support/assign_tables.h"
@@ -170,8 +171,7 @@ TEST_F(ScriptGeometry, ParametricSplineBezierJunctionsAndHiding) {
   ASSERT_EQ(pa.size(), 4u);
   EXPECT_NEAR(pa[1].x, 1.0 / 3, 1e-12);
   EXPECT_NEAR(pa[3].y, 1.0, 1e-12);
-  EXPECT_EQ(scriptJunctionClass(pa, pb, 3), 2);
-  EXPECT_EQ(scriptJunctionClass(pb, pa, 3), -1);
+  EXPECT_EQ(std::tuple(scriptJunctionClass(pa, pb, 3), scriptJunctionClass(pb, pa, 3)), std::tuple(2, -1));
   element_.attributes.blank = 1;
   ASSERT_EQ(ScriptParamSpline(element_, nullptr, {0, 1, 2}, {a, b}, created_), 0);
   const std::string text = statements(take());

@@ -3,6 +3,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include <cmath>
 #include <cstdio>
@@ -412,14 +413,12 @@ TEST_F(ScriptCore, InfoColourAndNameTexts) {
   d.parameterPointer = 3;
   EXPECT_EQ(ScriptInfoText(4, &d), "{}");
   runSettings().nameMode = 1;
-  EXPECT_EQ(ScriptInfoText(4, &d), "{\"-\",110,0,7,3}");
-  EXPECT_EQ(ScriptInfoText(0, &d), "{}");
+  EXPECT_EQ(std::tuple(ScriptInfoText(4, &d), ScriptInfoText(0, &d)), std::tuple("{\"-\",110,0,7,3}", "{}"));
   d.name = "WALL";
   runState().runMode |= RunModeBit::kDxf;
   EXPECT_EQ(ScriptInfoText(4, &d), "{\"WALL\",7}");
   EXPECT_EQ(ScriptColourTextOf(-3, 10, 20, 30), "{10,20,30}");
-  EXPECT_EQ(ScriptColourTextOf(5, 0, 0, 0), "{5}");
-  EXPECT_EQ(ScriptColourTextOf(0, 0, 0, 0), "{7}");
+  EXPECT_EQ(std::tuple(ScriptColourTextOf(5, 0, 0, 0), ScriptColourTextOf(0, 0, 0, 0)), std::tuple("{5}", "{7}"));
   runSettings().tlvvMode = 1;
   EXPECT_EQ(ScriptColourTextOf(-3, 10, 20, 30), "{3}");
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "script/structure.h"
@@ -63,8 +64,7 @@ TEST_F(ScriptStructure, GroupStatementBreaksEveryTwentyMembers) {
             "E121 E122 E123 E124 E125 },0,{7},{})\n"
             "SetGroupInfo (E2,11,22)\n");
   EXPECT_EQ(created, std::vector<std::int32_t>{2});
-  EXPECT_EQ(scriptState().elementCounter, 3);
-  EXPECT_EQ(scriptState().statementCounter, statements + 1);
+  EXPECT_EQ(std::tuple(scriptState().elementCounter, scriptState().statementCounter), std::tuple(3, statements + 1));
 
   // A group without members writes nothing; a blanked group says so.
   g.members.clear();
@@ -254,8 +254,7 @@ TEST_F(ScriptStructure, SymbolModelsNumberTheirElementsAfresh) {
   take();
   ASSERT_EQ(ScriptModelSave("BOLT"), 0);
   EXPECT_EQ(take(), "inpar(origin)\ninpar(P0)\ninpar(P1)\ninpar(MZ)\ninpar(DZ)\noutput_save(\"BOLT\")\n");
-  EXPECT_EQ(scriptState().elementCounter, 1);
-  EXPECT_EQ(scriptState().lengthCounter, 1);
+  EXPECT_EQ(std::tuple(scriptState().elementCounter, scriptState().lengthCounter), std::tuple(1, 1));
 
   ASSERT_EQ(ScriptModelCreate({8, 7}), 0);
   const std::string main = take();
