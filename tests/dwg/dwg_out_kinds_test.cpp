@@ -20,6 +20,7 @@
 #include "dwg/start_data.h"
 #include "support/ide_msg.h"
 #include "tests/drawingdb/sample_drawing.h"
+#include "tests/dwg/dwg_out_support.h"
 
 namespace {
 
@@ -28,38 +29,7 @@ using drawingdb::Release;
 
 constexpr double kPi = std::numbers::pi;
 
-DwgStartData installedStartData() {
-  DwgStartData data;
-  DwgStartProblem problem;
-  EXPECT_EQ(DwgStart::load(DwgStart::pathIn(TROVAK_SOURCE_DIR "/"), data, problem), 0);
-  return data;
-}
-
-DwgElementAttributes element(int colour, const std::string& layer, int lineStyle = 1) {
-  DwgElementAttributes e;
-  e.colour = colour;
-  e.layerName = layer;
-  e.lineStyle = lineStyle;
-  return e;
-}
-
-class DwgOutKinds : public ::testing::Test {
- protected:
-  void SetUp() override {
-    resetDwgGraphAttr(DwgDirection::kOutput);
-    ideMsgReset();
-  }
-  void TearDown() override {
-    ideMsgReset();
-    resetDwgGraphAttr(DwgDirection::kOutput);
-  }
-  drawingdb::Entity& last() {
-    drawingdb::Database& db = out.database();
-    return db.entities[db.modelSpace().entities.back()];
-  }
-  std::size_t modelCount() { return out.database().modelSpace().entities.size(); }
-  DwgOut out;
-};
+using DwgOutKinds = DwgOutFixture;
 
 // ------------------------------------------------------------- splines
 

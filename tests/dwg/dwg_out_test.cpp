@@ -20,6 +20,7 @@
 #include "dwg/start_data.h"
 #include "support/ide_msg.h"
 #include "tests/drawingdb/sample_drawing.h"
+#include "tests/dwg/dwg_out_support.h"
 
 namespace {
 
@@ -27,20 +28,6 @@ using drawingdb::Point3;
 using drawingdb::Release;
 
 constexpr double kPi = std::numbers::pi;
-
-DwgStartData installedStartData() {
-  DwgStartData data;
-  DwgStartProblem problem;
-  EXPECT_EQ(DwgStart::load(DwgStart::pathIn(TROVAK_SOURCE_DIR "/"), data, problem), 0);
-  return data;
-}
-
-DwgElementAttributes element(int colour, const std::string& layer) {
-  DwgElementAttributes e;
-  e.colour = colour;
-  e.layerName = layer;
-  return e;
-}
 
 std::string tempName(const std::string& tag) { return "/tmp/dwg_out_" + std::to_string(getpid()) + "_" + tag; }
 
@@ -56,22 +43,7 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-class DwgOutTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    resetDwgGraphAttr(DwgDirection::kOutput);
-    ideMsgReset();
-  }
-  void TearDown() override {
-    ideMsgReset();
-    resetDwgGraphAttr(DwgDirection::kOutput);
-  }
-  const drawingdb::Entity& entity(std::size_t modelIndex) {
-    drawingdb::Database& db = out.database();
-    return db.entities[db.modelSpace().entities.at(modelIndex)];
-  }
-  DwgOut out;
-};
+using DwgOutTest = DwgOutFixture;
 
 TEST_F(DwgOutTest, StartUpTakesTheStartData) {
   ASSERT_EQ(out.startUp(Release::R2000, DwgOut::kSaveDxf, installedStartData()), 0);
