@@ -248,7 +248,9 @@ class SavedDrawing : public DwgOutTest, public ::testing::WithParamInterface<int
   Saved save() {
     Saved s;
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();  // what a failed save says there
     s.result = out.saveFile(path, report);
+    testing::internal::GetCapturedStderr();
     s.printed = testing::internal::GetCapturedStdout();
     return s;
   }
@@ -335,9 +337,7 @@ TEST_P(SaveFailures, LeaveNoFile) {
   // A DWG the toolkit cannot write yet: refused, no file.
   ASSERT_EQ(out.startUp(Release::R2000, DwgOut::kSaveDwg, installedStartData()), 0);
   ASSERT_EQ(out.line({0, 0, 0}, {1, 0, 0}, {}), 0);
-  testing::internal::CaptureStderr();
   Saved dwg = save();
-  testing::internal::GetCapturedStderr();
   EXPECT_EQ(dwg.result, -1);
   EXPECT_FALSE(exists(path));
   EXPECT_EQ(dwg.printed, "Audit : ok.\n");
@@ -345,18 +345,14 @@ TEST_P(SaveFailures, LeaveNoFile) {
   // A folder that does not exist: no file, the run is told.
   ASSERT_EQ(out.startUp(Release::R2000, DwgOut::kSaveDxf, installedStartData()), 0);
   path = tempName("missing/folder.dxf");
-  testing::internal::CaptureStderr();
   Saved missing = save();
-  testing::internal::GetCapturedStderr();
   EXPECT_EQ(missing.result, -1);
   EXPECT_FALSE(exists(path));
 
   // The report cannot be written: the drawing is still saved.
   path = tempName("report.dxf");
   report = tempName("no/such/report.txt");
-  testing::internal::CaptureStderr();
   Saved unreported = save();
-  testing::internal::GetCapturedStderr();
   EXPECT_EQ(unreported.result, 0);
   EXPECT_TRUE(exists(path));
 }
