@@ -255,10 +255,9 @@ TEST_F(GraphAttr, MessageFilesHoldEveryKey) {
 }
 
 TEST_F(GraphAttr, MessagesInTheRunsLanguage) {
-  EXPECT_EQ(dwgMessageFileName("/m", "deutsch"), "/m/dwg_ge.msg");
-  EXPECT_EQ(dwgMessageFileName("/m/", "english"), "/m/dwg_en.msg");
-  EXPECT_EQ(dwgMessageFileName("/m/", "Deutsch"), "/m/dwg_en.msg");
-  EXPECT_EQ(dwgMessageFileName("/m/", "german"), "/m/dwg_en.msg");
+  EXPECT_EQ(std::tuple(dwgMessageFileName("/m", "deutsch"), dwgMessageFileName("/m/", "english"),
+                       dwgMessageFileName("/m/", "Deutsch"), dwgMessageFileName("/m/", "german")),
+            std::tuple("/m/dwg_ge.msg", "/m/dwg_en.msg", "/m/dwg_en.msg", "/m/dwg_en.msg"));
   const struct {
     const char* language;
     const char* printed;
