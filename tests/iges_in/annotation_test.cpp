@@ -69,8 +69,7 @@ TEST_F(Annotation, NotesAndLeaders) {
   EXPECT_TRUE(s.errors.empty());
   EXPECT_EQ(s.lines.size(), 4u);
 
-  TearDown();
-  SetUp();
+  afresh();
   runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(states({n, l}), "ee");
@@ -111,13 +110,11 @@ TEST_F(Annotation, DimensionsAndDimensionGroups) {
   EXPECT_EQ(element(indexOfPointer(linear)).scriptObjects.size(), 1u);
 
   // G1 with B1 converts annotation too; G1 alone does not.
-  TearDown();
-  SetUp();
+  afresh();
   runState().runMode = RunModeBit::kInput | RunModeBit::kG1 | RunModeBit::kB1;
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(states({linear, group}), "dd");
-  TearDown();
-  SetUp();
+  afresh();
   runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(states({linear, angular, group}), "eee");
@@ -149,8 +146,7 @@ TEST_F(Annotation, RadiusSearch) {
   EXPECT_NE(console_.find("Suchen Level 1, Anzahl gefundener Kreis(-boegen) fuer Radienmass : 1\n"), std::string::npos);
 
   // A diameter dimension without a matching arc finds none.
-  TearDown();
-  SetUp();
+  afresh();
   igestest::Builder d;
   d.add(100, "0.,50.,50.,52.,50.,52.,50.;");
   const int dn = d.add(212, note("D5"));
@@ -262,8 +258,7 @@ TEST_F(Annotation, NoteStringsTheContentCheckRejects) {
     EXPECT_EQ(occurrences(out, "\"CD\""), c.texts > 1 ? 1 : 0);
     EXPECT_EQ(state(n), c.state);
     EXPECT_EQ(created(n).size(), static_cast<std::size_t>(c.texts));
-    TearDown();
-    SetUp();
+    afresh();
   }
 }
 
@@ -301,8 +296,7 @@ TEST_F(Annotation, ArrowKindsFromTheLeaderForms) {
     if (c.option != nullptr) {
       EXPECT_EQ(occurrences(out, c.option), 1) << out;
     }
-    TearDown();
-    SetUp();
+    afresh();
   }
 }
 
@@ -352,8 +346,7 @@ TEST_F(Annotation, DiameterWhoseArcLiesInAnotherView) {
     }
     // The arc itself is drawn in its view either way.
     EXPECT_EQ(kpl::readScript(out).circles.size(), 1u);
-    TearDown();
-    SetUp();
+    afresh();
   }
 }
 

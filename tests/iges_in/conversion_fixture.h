@@ -60,6 +60,12 @@ class ConversionTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
+  // A fresh run for the next case of a test.
+  void afresh() {
+    TearDown();
+    SetUp();
+  }
+
   void read(const igestest::Builder& b) {
     const std::string path = b.write((dir_ / "in.igs").string());
     file_ = std::fopen(path.c_str(), "rb");

@@ -147,8 +147,7 @@ TEST_F(ConvertEngine, UnreadableFieldTakesItsDefault) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TearDown();
-    SetUp();
+    afresh();
     igestest::Builder b;
     const int l = b.add(c.type, c.data);
     ASSERT_EQ(convert(b), 0);
@@ -219,8 +218,7 @@ TEST_F(ConvertEngine, ColourDefinitions) {
   EXPECT_NE(out_.str().find(",{12},{"), std::string::npos) << out_.str();
 
   // Without a palette the definition is faulty and gives colour 1.
-  TearDown();
-  SetUp();
+  afresh();
   assignTables().colourDefinitions.clear();
   runPaths().assignDir = dir_.string() + "/none/";
   igestest::Builder c;
@@ -266,8 +264,7 @@ TEST_F(ConvertEngine, GatesAndLevels) {
   EXPECT_EQ(occurrences(console, "(190)"), 1);  // the console hears of it once
   EXPECT_EQ(reported(790), 0);
 
-  TearDown();
-  SetUp();
+  afresh();
   runState().runMode = RunModeBit::kInput | RunModeBit::kG1 | RunModeBit::kB1;
   runSettings().blankMode = 1;
   ASSERT_EQ(convert(b), 0);
@@ -341,8 +338,7 @@ TEST_F(ConvertEngine, CyclicAndDeepComposites) {
   EXPECT_NE(state(c1), 'w');
   EXPECT_NE(state(c2), 'w');
 
-  TearDown();
-  SetUp();
+  afresh();
   igestest::Builder deep;
   int inner = deep.add(110, "0.,0.,0.,1.,0.,0.;");
   for (int k = 0; k < 200; ++k) inner = deep.add(102, joinPointers({inner}));
@@ -377,8 +373,7 @@ TEST_F(ConvertEngine, TypesNotWrittenHere) {
   EXPECT_EQ(reported(510), 2);
   EXPECT_EQ(script().lines.size(), 2u);
 
-  TearDown();
-  SetUp();
+  afresh();
   runState().runMode = RunModeBit::kInput | RunModeBit::kPlus;
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(state(unknown), 'e');  // no sons
@@ -540,8 +535,7 @@ TEST_F(ConvertEngine, DriverReportsIgnoredViews) {
   EXPECT_EQ(states({view, line}), "id");
 
   // With view handling on and no drawing only the missing drawing is told.
-  TearDown();
-  SetUp();
+  afresh();
   runSettings().viewMode = 1;
   ASSERT_EQ(convert(b), 0);
   EXPECT_EQ(std::tuple(reported(445), reported(436)), std::tuple(0, 1));
@@ -549,8 +543,7 @@ TEST_F(ConvertEngine, DriverReportsIgnoredViews) {
 
   // A drawing with its view: drawing mode, no report; the model is written
   // in the view's pass and the drawing and view end converted.
-  TearDown();
-  SetUp();
+  afresh();
   igestest::Builder d;
   const int v = d.add(410, "1,1.,0,0,0,0,0,0;");
   const int l = d.add(110, "0.,0.,0.,1.,0.,0.;");

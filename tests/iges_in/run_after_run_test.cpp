@@ -11,8 +11,7 @@ class RunAfterRun : public ConversionTest {
  protected:
   // Converts the drawing as a run of its own would, after a fresh start.
   std::string convertFresh(const igestest::Builder& b) {
-    TearDown();
-    SetUp();
+    afresh();
     EXPECT_EQ(convert(b), 0);
     return text();
   }
@@ -31,8 +30,7 @@ TEST_F(RunAfterRun, ADrawingConvertsAlikeWhateverRanBefore) {
 
   const std::string first = convertFresh(annotated);
   ASSERT_FALSE(first.empty());
-  TearDown();
-  SetUp();
+  afresh();
   runSettings().viewMode = 1;
   runSettings().traceLevel = 1;
   runSettings().worldMode = 1;

@@ -156,8 +156,7 @@ TEST_F(Structure, ViewFilterScaledViewsAndEmptyDrawings) {
     EXPECT_TRUE(hasLine(s, 50, 0, 52, 0));
     EXPECT_EQ(states({v1, v2}), "id");
   }
-  TearDown();
-  SetUp();
+  afresh();
   {
     // Scale 0.5 under scaledViewHandling 1: the world moves to the view's
     // origin around the view; the geometry is written unscaled.
@@ -177,8 +176,7 @@ TEST_F(Structure, ViewFilterScaledViewsAndEmptyDrawings) {
     EXPECT_LT(line, restore);
     EXPECT_NE(t.find(",0.0,0.5)"), std::string::npos);
   }
-  TearDown();
-  SetUp();
+  afresh();
   {
     // Without the scaled handling the scale and origin are in the matrix.
     igestest::Builder b;
@@ -197,8 +195,7 @@ TEST_F(Structure, ViewFilterScaledViewsAndEmptyDrawings) {
     EXPECT_TRUE(hasLine(s, 1, 1, 3, 1));
     EXPECT_EQ(state(note), 'd');
   }
-  TearDown();
-  SetUp();
+  afresh();
   {
     // A drawing without views whose annotation places a subfigure: the
     // instance is expanded in the drawing's own pass.
@@ -210,8 +207,7 @@ TEST_F(Structure, ViewFilterScaledViewsAndEmptyDrawings) {
     EXPECT_TRUE(hasLine(s, 10, 0, 12, 0));
     EXPECT_EQ(state(f.first), 'd');
   }
-  TearDown();
-  SetUp();
+  afresh();
   {
     // Elements that name their view: only that view's pass takes them; a
     // views-visible list puts an element into the views it lists.
@@ -307,8 +303,7 @@ TEST_F(Structure, LongAndCyclicGroups) {
     const std::string second = statement.substr(statement.rfind('\n') + 1);
     EXPECT_EQ(occurrences(second, "E"), 5);
   }
-  TearDown();
-  SetUp();
+  afresh();
   {
     // g1 -> g2 -> g3 -> g1: the parameter data point at groups written later.
     igestest::Builder b;
@@ -490,8 +485,7 @@ TEST_F(Structure, CyclicDefinitionsEnd) {
       if (c.outerInstances > 0) {
         EXPECT_GE(script().lines.size(), 1u);
       }
-      TearDown();
-      SetUp();
+      afresh();
     }
   }
 }
@@ -537,8 +531,7 @@ TEST_F(Structure, NestedDefinitionsAtAnyDepth) {
         EXPECT_LT(inner, model) << k;
       }
     }
-    TearDown();
-    SetUp();
+    afresh();
   }
 }
 
@@ -554,8 +547,7 @@ TEST_F(Structure, SubfiguresNeedPlusAndCountedMembers) {
     EXPECT_EQ(states({f.definition, f.first}), "ee");
     EXPECT_GE(reported(190), 1);
   }
-  TearDown();
-  SetUp();
+  afresh();
   {
     runSettings().userElementMode = 1;
     igestest::Builder b;
@@ -573,8 +565,7 @@ TEST_F(Structure, SubfiguresNeedPlusAndCountedMembers) {
     EXPECT_EQ(state(f.definition), 'd');
     EXPECT_EQ(occurrences(text(), "user_symbol(\"NUT\""), 2);
   }
-  TearDown();
-  SetUp();
+  afresh();
   {
     // The header saved the top model: the main model is made again once the
     // definitions are written, and the instances go into it.
@@ -669,8 +660,7 @@ TEST_F(Structure, SubfiguresInViews) {
   EXPECT_EQ(state(f.definition), 'd');
 
   // Expanded, each view writes the members at each instance.
-  TearDown();
-  SetUp();
+  afresh();
   igestest::Builder e;
   addSubfigure(e, "VALVE");
   const int w1 = addView(e, 1, "1.");
@@ -787,8 +777,7 @@ TEST_F(Structure, DrawingBorderFromTheDrawingSize) {
     EXPECT_EQ(occurrences(text(), ",404,0,"), 4 * c.borders);
     EXPECT_EQ(element(indexOfPointer(drawing)).scriptObjects.size(), 4u * c.borders);
     EXPECT_EQ(state(drawing), 'd');
-    TearDown();
-    SetUp();
+    afresh();
   }
 }
 
@@ -821,8 +810,7 @@ TEST_F(Structure, RotatedViewPlacesTheModelThroughTheInverseOfItsMatrix) {
       EXPECT_EQ(missingLines(s, {{0, 0, 5, 0}, {0, 0, 0, -2}}), "");
       EXPECT_NE(text().find("DTCreateWorldFirstRota("), std::string::npos);
     }
-    TearDown();
-    SetUp();
+    afresh();
   }
 }
 
@@ -868,8 +856,7 @@ TEST_F(Structure, ViewVolumeClipsTheGeometryOfItsView) {
     const std::size_t model = t.find("input_new(true,\"FAR\")");
     ASSERT_NE(model, std::string::npos);
     EXPECT_NE(t.substr(model, t.find("output_save", model) - model).find("DTCreateLine"), std::string::npos);
-    TearDown();
-    SetUp();
+    afresh();
   }
 }
 
