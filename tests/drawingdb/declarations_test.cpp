@@ -165,24 +165,9 @@ void expectSameFields(const T& a, const T& b, Release r) {
   }
 }
 
-struct Form {
-  Release release;
-  bool binary;
-};
-
-std::vector<Form> everyWrittenForm() {
-  std::vector<Form> forms;
-  for (const ReleaseInfo& r : releases())
-    if (r.can & kWriteDxf) {
-      forms.push_back({r.release, false});
-      if (r.release >= Release::R10) forms.push_back({r.release, true});
-    }
-  return forms;
-}
-
-std::string formName(const Form& f) {
-  return std::string(releaseInfo(f.release).version) + (f.binary ? " binary" : " ASCII");
-}
+using sample::everyWrittenForm;
+using sample::Form;
+using sample::formName;
 
 Database writeAndRead(Database& db, const Form& form) {
   StringSink sink;

@@ -274,20 +274,8 @@ void expectSameHatch(const Hatch& a, const Hatch& b) {
   }
 }
 
-struct Form {
-  Release release;
-  bool binary;
-};
-
-std::vector<Form> everyWrittenForm() {
-  std::vector<Form> forms;
-  for (const ReleaseInfo& r : releases())
-    if (r.can & kWriteDxf) {
-      forms.push_back({r.release, false});
-      if (r.release >= Release::R10) forms.push_back({r.release, true});
-    }
-  return forms;
-}
+using sample::everyWrittenForm;
+using sample::Form;
 
 std::string written(Database& db, const Form& form) {
   StringSink sink;
@@ -1034,14 +1022,7 @@ TEST_P(PeerReadsDimensionsAndHatches, AsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Releases, PeerReadsDimensionsAndHatches,
-                         ::testing::Values(Form{Release::R12, false}, Form{Release::R12, true},
-                                           Form{Release::R13, false}, Form{Release::R13, true},
-                                           Form{Release::R14, false}, Form{Release::R14, true},
-                                           Form{Release::R2000, false}, Form{Release::R2000, true},
-                                           Form{Release::R2004, false}, Form{Release::R2004, true}),
-                         [](const auto& info) {
-                           return std::string(releaseInfo(info.param.release).version) +
-                                  (info.param.binary ? "Binary" : "Ascii");
-                         });
+                         ::testing::ValuesIn(sample::peerJudgedForms()),
+                         [](const auto& info) { return sample::formName(info.param); });
 
 }  // namespace

@@ -24,10 +24,7 @@ void writeFile(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-struct Form {
-  Release release;
-  bool binary;
-};
+using sample::Form;
 
 class PeerReadsWrittenFiles : public ::testing::TestWithParam<Form> {};
 
@@ -86,14 +83,7 @@ TEST_P(PeerReadsWrittenFiles, EntitiesAndAuditAsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Releases, PeerReadsWrittenFiles,
-                         ::testing::Values(Form{Release::R12, false}, Form{Release::R12, true},
-                                           Form{Release::R13, false}, Form{Release::R13, true},
-                                           Form{Release::R14, false}, Form{Release::R14, true},
-                                           Form{Release::R2000, false}, Form{Release::R2000, true},
-                                           Form{Release::R2004, false}, Form{Release::R2004, true}),
-                         [](const auto& info) {
-                           return std::string(releaseInfo(info.param.release).version) +
-                                  (info.param.binary ? "Binary" : "Ascii");
-                         });
+                         ::testing::ValuesIn(sample::peerJudgedForms()),
+                         [](const auto& info) { return sample::formName(info.param); });
 
 }  // namespace

@@ -14,10 +14,41 @@
 #include <vector>
 
 #include "drawingdb/model.h"
+#include "drawingdb/releases.h"
 
 namespace sample {
 
 using namespace drawingdb;
+
+// A form of a written DXF file: its release, ASCII or binary.
+struct Form {
+  Release release;
+  bool binary;
+};
+
+// Every form the writer makes: each release it writes in ASCII, and in
+// binary from R10 on.
+inline std::vector<Form> everyWrittenForm() {
+  std::vector<Form> forms;
+  for (const ReleaseInfo& r : releases())
+    if (r.can & kWriteDxf) {
+      forms.push_back({r.release, false});
+      if (r.release >= Release::R10) forms.push_back({r.release, true});
+    }
+  return forms;
+}
+
+// The forms the peer reader judges as written: R12 and later.
+inline std::vector<Form> peerJudgedForms() {
+  std::vector<Form> forms;
+  for (const Form& f : everyWrittenForm())
+    if (f.release >= Release::R12) forms.push_back(f);
+  return forms;
+}
+
+inline std::string formName(const Form& f) {
+  return std::string(releaseInfo(f.release).version) + (f.binary ? "Binary" : "Ascii");
+}
 
 inline Entity entity(EntityKind kind, std::string layer = "0", int colour = 256, std::string linetype = "BYLAYER") {
   Entity e = makeEntity(kind);
