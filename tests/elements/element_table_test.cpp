@@ -160,11 +160,9 @@ std::vector<int> gPercents;
 void recordPercent(int percent) { gPercents.push_back(percent); }
 
 TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
-  EXPECT_EQ(indexOfPointer(1), 1);
-  EXPECT_EQ(indexOfPointer(3), 2);
-  EXPECT_EQ(indexOfPointer(4), 3);  // an even pointer falls to the entry below
-  EXPECT_EQ(deNumberOf(1), 1);
-  EXPECT_EQ(deNumberOf(57), 113);
+  // An even pointer falls to the entry below.
+  EXPECT_EQ(std::tuple(indexOfPointer(1), indexOfPointer(3), indexOfPointer(4), deNumberOf(1), deNumberOf(57)),
+            std::tuple(1, 2, 3, 1, 113));
   for (Index i = 1; i < 1000; ++i) ASSERT_EQ(indexOfPointer(deNumberOf(i)), i);
 
   fresh(100);
@@ -186,11 +184,10 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   const ParamRecord* params = element(5).params.get();
 
   EXPECT_EQ(newIndex(), 101);
-  EXPECT_EQ(element(5).sonCursor, cursor);
-  EXPECT_EQ(element(5).params.get(), params);
-  EXPECT_EQ(element(5).scriptObjects, (std::vector<std::int32_t>{42, 43}));
-  EXPECT_EQ(element(5).transferId, 17);
-  ASSERT_NE(element(5).transferAttrs, nullptr);
+  const ElementRecord& moved = element(5);
+  EXPECT_EQ(std::tuple(moved.sonCursor, moved.params.get(), moved.scriptObjects, moved.transferId),
+            std::tuple(cursor, params, std::vector<std::int32_t>{42, 43}, 17));
+  ASSERT_NE(moved.transferAttrs, nullptr);
   EXPECT_EQ(element(5).transferAttrs->name, "attr");
   EXPECT_EQ(sonList(5), (std::vector<Index>{6, 7}));
   EXPECT_EQ(element(6).fathers->index, 5);

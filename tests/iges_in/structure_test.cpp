@@ -414,10 +414,9 @@ TEST_F(Structure, DefinitionsAsSymbolModels) {
   runSettings().traceLevel = 2;
   ASSERT_EQ(convert(b), 0);
   const std::string t = text();
-  EXPECT_EQ(occurrences(t, "input_new(true,\"LIB_BOLT\")"), 1);
-  EXPECT_EQ(occurrences(t, "output_save(\"LIB_BOLT\")"), 1);
-  EXPECT_EQ(occurrences(t, "user_symbol(\"models/LIB_BOLT\""), 4);
-  EXPECT_EQ(occurrences(t, "input_new(true,"), 2);
+  EXPECT_EQ(std::tuple(occurrences(t, "input_new(true,\"LIB_BOLT\")"), occurrences(t, "output_save(\"LIB_BOLT\")"),
+                       occurrences(t, "user_symbol(\"models/LIB_BOLT\""), occurrences(t, "input_new(true,")),
+            std::tuple(1, 1, 4, 2));
   EXPECT_EQ(t.find("input_new(true,\"../"), std::string::npos);
   EXPECT_EQ(t.find("\"../"), std::string::npos);
   EXPECT_EQ(states({f.definition, f.line, again.definition, again.first, escape.first, orphan}), "ddodde");
@@ -644,32 +643,31 @@ TEST_F(Structure, DuplicateNamesWhenExpanding) {
   EXPECT_EQ(states({instance, first.first}), "dd");
 }
 
-// Instances inside a drawing's views: the definitions are written before
-// the views, once, and each view places its instances.
+// Instances inside a drawing's views: as models the definitions are written
+// before the views, once, and each view places its instances; expanded,
+// each view writes the members at each instance.
 TEST_F(Structure, SubfiguresInViews) {
-  runSettings().userElementMode = 0;
-  igestest::Builder b;
-  const Subfigure f = addSubfigure(b, "VALVE");
-  const int v1 = addView(b, 1, "1.");
-  const int v2 = addView(b, 2, "1.");
-  addDrawing(b, {v1, v2}, {{0, 0}, {100, 0}}, {});
-  ASSERT_EQ(convert(b), 0);
-  const std::string t = text();
-  EXPECT_EQ(occurrences(t, "input_new(true,\"VALVE\")"), 1);
-  EXPECT_EQ(occurrences(t, "user_symbol(\"VALVE\""), 4);
-  EXPECT_EQ(state(f.definition), 'd');
-
-  // Expanded, each view writes the members at each instance.
-  afresh();
-  igestest::Builder e;
-  addSubfigure(e, "VALVE");
-  const int w1 = addView(e, 1, "1.");
-  const int w2 = addView(e, 2, "1.");
-  addDrawing(e, {w1, w2}, {{0, 0}, {100, 0}}, {});
-  ASSERT_EQ(convert(e), 0);
-  const kpl::Script s = script();
-  EXPECT_EQ(s.lines.size(), 4u);
-  EXPECT_EQ(missingLines(s, {{10, 0, 12, 0}, {110, 0, 112, 0}, {120, 5, 121, 5}}), "");
+  for (int mode : {0, 2}) {
+    SCOPED_TRACE(mode);
+    runSettings().userElementMode = mode;
+    igestest::Builder b;
+    const Subfigure f = addSubfigure(b, "VALVE");
+    const int v1 = addView(b, 1, "1.");
+    const int v2 = addView(b, 2, "1.");
+    addDrawing(b, {v1, v2}, {{0, 0}, {100, 0}}, {});
+    ASSERT_EQ(convert(b), 0);
+    const std::string t = text();
+    if (mode == 0) {
+      EXPECT_EQ(std::tuple(occurrences(t, "input_new(true,\"VALVE\")"), occurrences(t, "user_symbol(\"VALVE\"")),
+                std::tuple(1, 4));
+      EXPECT_EQ(state(f.definition), 'd');
+    } else {
+      const kpl::Script s = script();
+      EXPECT_EQ(s.lines.size(), 4u);
+      EXPECT_EQ(missingLines(s, {{10, 0, 12, 0}, {110, 0, 112, 0}, {120, 5, 121, 5}}), "");
+    }
+    afresh();
+  }
 }
 
 
@@ -771,14 +769,28 @@ TEST_F(Structure, DrawingBorderFromTheDrawingSize) {
     ASSERT_EQ(convert(b), 0);
     const kpl::Script s = script();
     EXPECT_EQ(s.lines.size(), 2u + 4u * c.borders);
-    EXPECT_EQ(std::tuple(hasLine(s, 0, 0, 420, 0), hasLine(s, 420, 0, 420, 297), hasLine(s, 420, 297, 0, 297)),
-              std::tuple(c.borders == 1, c.borders == 1, c.borders == 1));
-    EXPECT_EQ(hasLine(s, 0, 297, 0, 0), c.borders == 1);
+    const bool framed = c.borders == 1;
+    EXPECT_EQ(std::tuple(hasLine(s, 0, 0, 420, 0), hasLine(s, 420, 0, 420, 297), hasLine(s, 420, 297, 0, 297),
+                         hasLine(s, 0, 297, 0, 0)),
+              std::tuple(framed, framed, framed, framed));
     EXPECT_EQ(occurrences(text(), ",404,0,"), 4 * c.borders);
     EXPECT_EQ(element(indexOfPointer(drawing)).scriptObjects.size(), 4u * c.borders);
     EXPECT_EQ(state(drawing), 'd');
     afresh();
   }
+}
+
+// View 1 at scale 2 turned a quarter to the left (x -> y) and moved to
+// (10, 0, 0), with the given planes of its volume, on a drawing at
+// (100, 50) with the annotation; two lines from the view's origin, one
+// along each of its axes x and -y.
+void addRotatedView(igestest::Builder& b, const std::string& volume, const std::vector<int>& annotation) {
+  b.add(110, lineParams(10, 0, 10, 5));
+  b.add(110, lineParams(10, 0, 12, 0));
+  const int matrix = b.add(124, "0.,-1.,0.,10.,1.,0.,0.,0.,0.,0.,1.,0.;");
+  igestest::Entity view{410, 0, "1,2.," + volume + ";"};
+  view.matrix = matrix;
+  addDrawing(b, {b.add(view)}, {{100, 50}}, annotation);
 }
 
 // The view's matrix places the view's coordinate system in model space, so
@@ -792,13 +804,7 @@ TEST_F(Structure, RotatedViewPlacesTheModelThroughTheInverseOfItsMatrix) {
   for (int scaled : {0, 1}) {
     SCOPED_TRACE(scaled);
     igestest::Builder b;
-    b.add(110, lineParams(10, 0, 10, 5));
-    b.add(110, lineParams(10, 0, 12, 0));
-    const int matrix = b.add(124, "0.,-1.,0.,10.,1.,0.,0.,0.,0.,0.,1.,0.;");
-    igestest::Entity view{410, 0, "1,2.,0,0,0,0,0,0;"};
-    view.matrix = matrix;
-    const int v = b.add(view);
-    addDrawing(b, {v}, {{100, 50}}, {});
+    addRotatedView(b, "0,0,0,0,0,0", {});
     igesStructureSettings().scaledViewHandling = scaled;
     ASSERT_EQ(convert(b), 0);
     const kpl::Script s = script();
@@ -825,8 +831,6 @@ TEST_F(Structure, ViewVolumeClipsTheGeometryOfItsView) {
     SCOPED_TRACE(scaled);
     runSettings().userElementMode = 0;
     igestest::Builder b;
-    b.add(110, lineParams(10, 0, 10, 5));
-    b.add(110, lineParams(10, 0, 12, 0));
     b.add(110, lineParams(20, 20, 21, 20));
     const Subfigure f = addSubfigure(b, "FAR");
     b.entity(f.first).params = std::to_string(f.definition) + ",50.,50.,0.;";
@@ -835,11 +839,7 @@ TEST_F(Structure, ViewVolumeClipsTheGeometryOfItsView) {
     const auto plane = [&b](const char* abcd) { return std::to_string(b.add(108, std::string(abcd) + ",0,0.,0.,0.,0.;")); };
     const std::string left = plane("1.,0.,0.,-1."), top = plane("0.,1.,0.,1."), right = plane("2.,0.,0.,6."),
                       bottom = plane("0.,1.,0.,-1.");
-    const int matrix = b.add(124, "0.,-1.,0.,10.,1.,0.,0.,0.,0.,0.,1.,0.;");
-    igestest::Entity view{410, 0, "1,2.," + left + "," + top + "," + right + "," + bottom + ",0,0;"};
-    view.matrix = matrix;
-    const int v = b.add(view);
-    addDrawing(b, {v}, {{100, 50}}, {note});
+    addRotatedView(b, left + "," + top + "," + right + "," + bottom + ",0,0", {note});
     igesStructureSettings().scaledViewHandling = scaled;
     ASSERT_EQ(convert(b), 0);
     const kpl::Script s = script();
@@ -890,9 +890,9 @@ TEST_F(Structure, SettingsFromTheRunConfiguration) {
     runState().runMode = RunModeBit::kInput | c.level;
     ScriptSource source;
     igesStructureSettingsFromRun(source);
-    EXPECT_EQ(igesStructureSettings().scaledViewHandling, c.scaled);
-    EXPECT_EQ(igesStructureSettings().modelDirectory, c.directory);
-    EXPECT_EQ(igesStructureSettings().mainModelSaved, c.pending);
+    const auto& set = igesStructureSettings();
+    EXPECT_EQ(std::tuple(set.scaledViewHandling, set.modelDirectory, set.mainModelSaved),
+              std::tuple(c.scaled, c.directory, c.pending));
     EXPECT_EQ(std::tuple(source.subfiguresPending, source.symbolModelDir), std::tuple(c.pending, c.directory));
   }
   runPaths().ubblDir.clear();
