@@ -82,20 +82,14 @@ TEST_F(TransferReaderTest, HeaderSections) {
     resetRunState();
     ASSERT_EQ(openTransferBytes(text), 0);
     const TransferReaderState& s = transferReader();
-    EXPECT_EQ(s.fileVersion, 2);
-    EXPECT_EQ(s.versionText, "V2.1");
-    EXPECT_EQ(s.senderName, "Quorix-CAD");
-    EXPECT_EQ(runState().senderCode, 4);
-    EXPECT_DOUBLE_EQ(s.xmin, -10);
-    EXPECT_DOUBLE_EQ(s.ymin, -200.5);
-    EXPECT_DOUBLE_EQ(s.ymax, 40);
-    EXPECT_DOUBLE_EQ(s.maxCoordinate, 200.5);
-    EXPECT_EQ(s.fileSize, static_cast<std::int32_t>(text.size()));
-    EXPECT_DOUBLE_EQ(referencePoint().x, 1);
-    EXPECT_DOUBLE_EQ(referencePoint().z, 3);
-    EXPECT_EQ(s.layerValueList.count(), 2);
-    EXPECT_EQ(s.offset, 0u);  // rewound
-    EXPECT_EQ(mfaCounts().warnings, 0);
+    EXPECT_EQ(std::tuple(s.fileVersion, s.versionText, s.senderName, runState().senderCode),
+              std::tuple(2, std::string("V2.1"), std::string("Quorix-CAD"), 4));
+    // Whole and half numbers: read exactly.
+    EXPECT_EQ(std::tuple(s.xmin, s.ymin, s.ymax, s.maxCoordinate, referencePoint().x, referencePoint().z),
+              std::tuple(-10., -200.5, 40., 200.5, 1., 3.));
+    // The offset is rewound.
+    EXPECT_EQ(std::tuple(s.fileSize, s.layerValueList.count(), s.offset, mfaCounts().warnings),
+              std::tuple(static_cast<std::int32_t>(text.size()), 2, 0u, 0));
     std::vector<std::int32_t> read;
     for (const auto& [position, type] : directory()) read.push_back(type);
     if (types.empty()) types = read;
@@ -156,10 +150,8 @@ TEST_F(TransferReaderTest, LayerValueList) {
   for (double v : {5.0, 5.00008, 1.0, 5.0}) EXPECT_EQ(list.add(v), 0);
   EXPECT_EQ(list.add(7.0), -1);  // beyond the capacity
   EXPECT_EQ(list.count(), 4);
-  EXPECT_EQ(list.lookup(5.00008), 4);
-  EXPECT_EQ(list.lookup(5.00017), 3);
-  EXPECT_EQ(list.lookup(1.0), 2);
-  EXPECT_EQ(list.lookup(-5.0), -1);
+  EXPECT_EQ(std::tuple(list.lookup(5.00008), list.lookup(5.00017), list.lookup(1.0), list.lookup(-5.0)),
+            std::tuple(4, 3, 2, -1));
 
   // A count that lies: the list ends at the next section (error 1000), which
   // is still found by the directory pass; the numbers stay N - i.
@@ -168,8 +160,7 @@ TEST_F(TransferReaderTest, LayerValueList) {
   ASSERT_EQ(openTransferBytes(lying), 0);
   EXPECT_EQ(mfaCounts().errors, 1);
   EXPECT_EQ(transferReader().layerValueList.count(), 2);
-  EXPECT_EQ(layerNumberOf(4), 2000000000);
-  EXPECT_EQ(layerNumberOf(8), 1999999999);
+  EXPECT_EQ(std::tuple(layerNumberOf(4), layerNumberOf(8)), std::tuple(2000000000, 1999999999));
   EXPECT_EQ(directory(), (std::vector<std::pair<std::int32_t, std::int32_t>>{
                              {positionOf(lying, "general"), 0}, {positionOf(lying, "line 3"), 110}}));
   // The same count at the end of the file: the header is incomplete.
@@ -177,9 +168,7 @@ TEST_F(TransferReaderTest, LayerValueList) {
 
   // A value that does not convert keeps its place and matches nothing.
   ASSERT_EQ(openTransferBytes("@general\n#0\n#0\n#1\n#1\n#3\n#1\n#one\n#3\n"), 0);
-  EXPECT_EQ(layerNumberOf(1), 3);
-  EXPECT_EQ(layerNumberOf(3), 1);
-  EXPECT_EQ(layerNumberOf(0), -1);
+  EXPECT_EQ(std::tuple(layerNumberOf(1), layerNumberOf(3), layerNumberOf(0)), std::tuple(3, 1, -1));
 }
 
 TEST_F(TransferReaderTest, DirectoryPassPositionsTypesAndIdentifiers) {
@@ -348,38 +337,32 @@ TEST_F(TransferReaderTest, TextBlocksAndEndMarkers) {
   ASSERT_EQ(openTransferBytes(file), 0);
   std::string keyword, identifier, text;
   ASSERT_EQ(seekToElement(positionOf(file, "text 1"), keyword, identifier), 0);
-  EXPECT_EQ(readTextBlock(text, 12), 0);
-  EXPECT_EQ(text, "Hello\nWorld");
-  EXPECT_EQ(readTextBlock(text, 21), 0);
-  EXPECT_EQ(text, "Short");
+  // What a read gives, or "(failed)".
+  const auto block = [&text](int size) { return readTextBlock(text, size) == 0 ? text : std::string("(failed)"); };
+  const auto token = [&text] { return readToken(text) == 0 ? text : std::string("(failed)"); };
+  EXPECT_EQ(block(12), "Hello\nWorld");
+  EXPECT_EQ(block(21), "Short");
   double r = 0;
   EXPECT_EQ(readReal(r), 0);  // the next field was not swallowed
   EXPECT_DOUBLE_EQ(r, 1.5);
-  EXPECT_EQ(readTextBlock(text, 6), 0);
-  EXPECT_EQ(text, "Trunc");
-  EXPECT_EQ(readToken(text), 0);
-  EXPECT_EQ(text, "next");
-  EXPECT_EQ(readTextBlock(text, 4096), 0);  // a whole line, at most 4095 characters
-  EXPECT_EQ(text, std::string(4095, 'x'));
+  EXPECT_EQ(block(6), "Trunc");
+  EXPECT_EQ(token(), "next");
+  EXPECT_EQ(block(4096), std::string(4095, 'x'));  // a whole line, at most 4095 characters
 
   std::int32_t position = 0;
   EXPECT_EQ(skipEndMarkers(position, text), 0);
   EXPECT_EQ(text, "d_line");
   const std::int32_t mark = position;
-  EXPECT_EQ(readToken(text), 0);  // left where it was
-  EXPECT_EQ(text, "d_line");
+  EXPECT_EQ(token(), "d_line");  // left where it was
   EXPECT_EQ(skipToEndOfElement(), 0);
   EXPECT_EQ(markPosition(position), 0);
-  EXPECT_EQ(readToken(text), 0);
-  EXPECT_EQ(text, "after");
+  EXPECT_EQ(token(), "after");
   EXPECT_EQ(skipToEndOfElement(), -1);  // no marker before the next section
   // Marked positions lead back to their value lines.
   ASSERT_EQ(seekToPosition(mark), 0);
-  EXPECT_EQ(readToken(text), 0);
-  EXPECT_EQ(text, "d_line");
+  EXPECT_EQ(token(), "d_line");
   ASSERT_EQ(seekToPosition(position), 0);
-  EXPECT_EQ(readToken(text), 0);
-  EXPECT_EQ(text, "after");
+  EXPECT_EQ(token(), "after");
   EXPECT_EQ(skipEndMarkers(position, text), -1);
   EXPECT_EQ(lastTransferStop(), TransferStop::kSection);
 }
