@@ -90,14 +90,11 @@ TEST_F(EdxTableTest, ElementsOfEveryKind) {
   for (std::int32_t i = 1; i <= 7; ++i) {
     SCOPED_TRACE(i);
     const ElementRecord& e = element(i);
-    EXPECT_EQ(e.type, expected[i - 1].type);
-    EXPECT_EQ(e.form, expected[i - 1].form);
-    EXPECT_EQ(e.de.form, expected[i - 1].form);
-    EXPECT_EQ(labelOf(i), expected[i - 1].label);
-    EXPECT_EQ(e.state, ElementState::kWaiting);
+    const Expected& x = expected[i - 1];
+    EXPECT_EQ(std::tuple(e.type, e.form, e.de.form, std::string(labelOf(i)), e.state),
+              std::tuple(x.type, x.form, x.form, std::string(x.label), ElementState::kWaiting));
     // Identifiers ascend with the index, so that findById finds them.
-    EXPECT_EQ(e.transferId, i);
-    EXPECT_EQ(findById(i, 1, table.lastIndex), i);
+    EXPECT_EQ(std::tuple(e.transferId, findById(i, 1, table.lastIndex)), std::tuple(i, i));
   }
   EXPECT_EQ(paramsOf<TransferGroup>(1).name, "plate");
   expectPoint(paramsOf<TransferPoint>(2).point, 1, 2, 0);
@@ -117,10 +114,9 @@ TEST_F(EdxTableTest, ElementsOfEveryKind) {
   expectPoint(arc.start, 2, 0, 0);
   expectPoint(arc.end, 2, 2, 0);
 
-  EXPECT_EQ(sonsOf(1), (std::vector<std::int32_t>{2, 3, 4, 5}));
-  EXPECT_EQ(sonsOf(5), (std::vector<std::int32_t>{6, 7}));
-  EXPECT_EQ(element(6).fatherCount, 1);
-  EXPECT_EQ(element(6).fathers->index, 5);
+  EXPECT_EQ(std::tuple(sonsOf(1), sonsOf(5)),
+            std::tuple(std::vector<std::int32_t>{2, 3, 4, 5}, std::vector<std::int32_t>{6, 7}));
+  EXPECT_EQ(std::tuple(element(6).fatherCount, element(6).fathers->index), std::tuple(1, 5));
   EXPECT_EQ(element(1).sonCursor, element(1).sons);
 
   // The box of the geometry (the circle with its radius) as the extents.

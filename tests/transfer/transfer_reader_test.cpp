@@ -436,18 +436,15 @@ TEST_F(TransferReaderTest, ElementTableFromFile) {
   const std::int32_t contour = indexOf("contour"), line = indexOf("line"), circle = indexOf("circle");
   const std::int32_t def = indexOf("userdef");
   for (std::int32_t i : {a, b, c, contour, line, circle, def}) ASSERT_GE(i, 1);
-  EXPECT_EQ(element(a).type, 402);
-  EXPECT_EQ(element(contour).type, 102);
-  EXPECT_EQ(element(def).type, 308);
+  EXPECT_EQ(std::tuple(element(a).type, element(contour).type, element(def).type), std::tuple(402, 102, 308));
   ASSERT_NE(element(def).transferAttrs, nullptr);
   EXPECT_EQ(element(def).transferAttrs->name, "Bolt");
   EXPECT_EQ(element(line).transferAttrs, nullptr);
 
-  EXPECT_EQ(sonsOf(a), (std::set<std::int32_t>{b, line}));  // line once
-  EXPECT_EQ(sonsOf(b), (std::set<std::int32_t>{c}));
-  EXPECT_EQ(sonsOf(c), (std::set<std::int32_t>{circle}));  // not A (cycle), not itself
-  EXPECT_EQ(sonsOf(contour), (std::set<std::int32_t>{line, circle}));
-  EXPECT_EQ(sonsOf(def), (std::set<std::int32_t>{line}));
+  // A holds the line once; C holds neither A (the cycle) nor itself.
+  using Sons = std::set<std::int32_t>;
+  EXPECT_EQ(std::tuple(sonsOf(a), sonsOf(b), sonsOf(c), sonsOf(contour), sonsOf(def)),
+            std::tuple(Sons{b, line}, Sons{c}, Sons{circle}, Sons{line, circle}, Sons{line}));
   EXPECT_EQ(element(line).fatherCount, 3);
 
   // The walks of the conversion end on the graph the file made.
