@@ -265,12 +265,10 @@ TEST_F(DispatchLoopTest, LevelsGateTextsDimensionsAndPlaneParts) {
     testing::internal::CaptureStdout();
     const IgesView view = run(file, c.level);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(stateOf("1"), c.text);
-    EXPECT_EQ(stateOf("2"), c.dimension);
-    EXPECT_EQ(stateOf("6"), c.plane);
-    EXPECT_EQ(view.ofType(212).size(), static_cast<std::size_t>(c.notes));
-    EXPECT_EQ(view.ofType(230).size(), static_cast<std::size_t>(c.areas));
-    EXPECT_EQ(view.ofType(102).size(), static_cast<std::size_t>(c.contours));
+    EXPECT_EQ(std::tuple(stateOf("1"), stateOf("2"), stateOf("6")), std::tuple(c.text, c.dimension, c.plane));
+    EXPECT_EQ(std::tuple(view.ofType(212).size(), view.ofType(230).size(), view.ofType(102).size()),
+              std::tuple(static_cast<std::size_t>(c.notes), static_cast<std::size_t>(c.areas),
+                         static_cast<std::size_t>(c.contours)));
     const bool refused = std::string(c.level) == "G1";
     EXPECT_EQ(out.find("wird ignoriert (Leistungsstufenfehler)") != std::string::npos, refused) << out;
     if (refused) {
@@ -288,10 +286,8 @@ TEST_F(DispatchLoopTest, UnknownTypeFailsAloneAndTheLoopGoesOn) {
   load(TransferFile().line("1", 0, 0, 1, 1).line("2", 0, 0, 2, 2).str(), "G1B1");
   element(indexOf("1")).type = 9999;
   const IgesView view = convert();
-  EXPECT_EQ(stateOf("1"), 'e');
-  EXPECT_EQ(stateOf("2"), 'd');
-  EXPECT_EQ(mfaCounts().errors, 1);
-  EXPECT_EQ(mfaCounts().warnings, 0);
+  EXPECT_EQ(std::tuple(stateOf("1"), stateOf("2"), mfaCounts().errors, mfaCounts().warnings),
+            std::tuple('e', 'd', 1, 0));
   // The end of the run finds its failure reported already.
   EXPECT_EQ(reportUnreportedFailures(), 0);
   EXPECT_EQ(mfaCounts().errors, 1);
@@ -311,13 +307,8 @@ TEST_F(DispatchLoopTest, LayerListOfPlusRuns) {
   const auto lists = view.ofType(406);
   ASSERT_EQ(lists.size(), 1u);
   const samples::IgesEntity& list = *lists.front();
-  EXPECT_EQ(list.form, 6731);
-  EXPECT_EQ(list.label, "SI-LIST ");
-  EXPECT_EQ(list.status, "00000300");
-  EXPECT_EQ(list.lineWeight, 871);
-  EXPECT_EQ(list.colour, 871);
-  EXPECT_EQ(list.lineFont, 1);
-  EXPECT_EQ(list.level, 0);
+  EXPECT_EQ(std::tuple(list.form, list.label, list.status, list.lineWeight, list.colour, list.lineFont, list.level),
+            std::tuple(6731, std::string("SI-LIST "), std::string("00000300"), 871, 871, 1, 0));
   ASSERT_EQ(list.integer(1), 4);
   std::vector<int> levels;
   for (int k = 0; k < 4; ++k) levels.push_back(view.at(list.integer(2 + static_cast<std::size_t>(k)))->level);
