@@ -9,6 +9,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "elements/element_table.h"
@@ -80,18 +81,13 @@ class ScriptTextTest : public ::testing::Test {
 };
 
 TEST(ScriptQuoteText, LiteralRule) {
-  EXPECT_EQ(ScriptQuoteText("A\"B$C"), "A\\\"B@036C");
-  EXPECT_EQ(ScriptQuoteText("\xE4"), "@228");
-  EXPECT_EQ(ScriptQuoteText("a\\b"), "a\\\\b");
-  EXPECT_EQ(ScriptQuoteText("@+-0.1"), "@+-0.1");
-  EXPECT_EQ(ScriptQuoteText("10@+-0.1"), "10@+-0.1");
-  EXPECT_EQ(ScriptQuoteText("a@b"), "a@@b");
-  EXPECT_EQ(ScriptQuoteText("@ab"), "@ab");
-  EXPECT_EQ(ScriptQuoteText("a@@b"), "a@@b");
-  EXPECT_EQ(ScriptQuoteText("ab@"), "ab@@");
-  EXPECT_EQ(ScriptQuoteText("@+"), "@+");
-  EXPECT_EQ(ScriptQuoteText(std::string("\x01\x7f\xff\0", 4)), "@001@127@255@000");
-  EXPECT_EQ(ScriptQuoteText(""), "");
+  const std::pair<std::string, std::string> rows[] = {
+      {"A\"B$C", "A\\\"B@036C"}, {"\xE4", "@228"},      {"a\\b", "a\\\\b"}, {"@+-0.1", "@+-0.1"},
+      {"10@+-0.1", "10@+-0.1"},  {"a@b", "a@@b"},     {"@ab", "@ab"},    {"a@@b", "a@@b"},
+      {"ab@", "ab@@"},           {"@+", "@+"},        {"", ""},
+      {std::string("\x01\x7f\xff\0", 4), "@001@127@255@000"},
+  };
+  for (const auto& [in, out] : rows) EXPECT_EQ(ScriptQuoteText(in), out) << in;
   // Four times the input at most.
   const std::string worst(100, '\x80');
   EXPECT_EQ(ScriptQuoteText(worst).size(), 400u);
