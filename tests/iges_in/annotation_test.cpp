@@ -60,11 +60,9 @@ TEST_F(Annotation, NotesAndLeaders) {
                              "5,1.,1.,1,0.,0.,0,0,0.,0.,0.,5HFLG=3,6,1.,1.,1,0.,0.,0,0,0.,0.,0.,6HTEXT=x;");
   const int l = b.add(214, leader(0, 0, {{5, 0}, {5, 5}}), 1);
   ASSERT_EQ(convert(b), 0);
-  EXPECT_EQ(state(n), 'd');
-  EXPECT_EQ(occurrences(out_.str(), "HELLO"), 1) << out_.str();
-  EXPECT_EQ(state(own), 'i');
-  EXPECT_EQ(occurrences(out_.str(), "FLG="), 0);
-  EXPECT_EQ(state(l), 'd');
+  EXPECT_EQ(states({n, own, l}), "did");
+  EXPECT_EQ(std::tuple(occurrences(out_.str(), "HELLO"), occurrences(out_.str(), "FLG=")), std::tuple(1, 0))
+      << out_.str();
   const kpl::Script s = kpl::readScript(out_.str());
   EXPECT_TRUE(s.errors.empty());
   EXPECT_EQ(s.lines.size(), 4u);
@@ -202,19 +200,15 @@ TEST_F(Annotation, LabelsSymbolsAndSectionedAreas) {
   runSettings().traceLevel = 1;
   ASSERT_EQ(convert(b), 0);
   const std::string out = out_.str();
-  EXPECT_EQ(state(label), 'd');
+  EXPECT_EQ(states({label, lonely, symbol, grouped, area}), "didcd");
   EXPECT_EQ(occurrences(out, "DTCreateSymbolComment("), 1) << out;
   EXPECT_EQ(occurrences(out, "\"A-A\""), 1);
-  EXPECT_EQ(state(lonely), 'i');
   EXPECT_EQ(reported(510), 1);
-  EXPECT_EQ(state(symbol), 'd');
   EXPECT_EQ(occurrences(out, "DTCreateSymbolForm (TEXTFONT,0,1,1,\"position\""), 1) << out;
   EXPECT_EQ(element(indexOfPointer(symbol)).outputKind, 0);
   EXPECT_EQ(occurrences(out, "DTCreateGroup (\"Symbol" + std::to_string(indexOfPointer(grouped)) + "\""), 1);
-  EXPECT_EQ(state(grouped), 'c');
-  EXPECT_EQ(element(indexOfPointer(grouped)).outputKind, 402);
-  EXPECT_EQ(element(indexOfPointer(grouped)).outputSubKind, 7);
-  EXPECT_EQ(state(area), 'd');
+  const ElementRecord& group = element(indexOfPointer(grouped));
+  EXPECT_EQ(std::tuple(group.outputKind, group.outputSubKind), std::tuple(402, 7));
   EXPECT_EQ(kpl::readScript(out).planes, 1);
   EXPECT_NE(console_.find("-> cee465 : Begin of General Label, Depth = 1\n"), std::string::npos);
   EXPECT_NE(console_.find("-> cee650 : End   of General Symbol\n"), std::string::npos);
@@ -254,10 +248,8 @@ TEST_F(Annotation, NoteStringsTheContentCheckRejects) {
     ASSERT_EQ(convert(b), 0);
     const std::string out = out_.str();
     EXPECT_EQ(occurrences(out, "=DTCreateTextAbsolute("), c.texts) << out;
-    EXPECT_EQ(occurrences(out, "\"AB\""), c.texts > 0 ? 1 : 0);
-    EXPECT_EQ(occurrences(out, "\"CD\""), c.texts > 1 ? 1 : 0);
-    EXPECT_EQ(state(n), c.state);
-    EXPECT_EQ(created(n).size(), static_cast<std::size_t>(c.texts));
+    EXPECT_EQ(std::tuple(occurrences(out, "\"AB\""), occurrences(out, "\"CD\""), state(n), created(n).size()),
+              std::tuple(c.texts > 0 ? 1 : 0, c.texts > 1 ? 1 : 0, c.state, static_cast<std::size_t>(c.texts)));
     afresh();
   }
 }
