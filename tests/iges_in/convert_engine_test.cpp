@@ -102,18 +102,14 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   const kpl::Script s = script();
   ASSERT_TRUE(s.errors.empty()) << s.errors.front();
   ASSERT_EQ(s.lines.size(), 2u);
+  const auto r = [](double v) { return std::round(v * 1e9) / 1e9; };  // to compare several values at once
+  const kpl::Line &l0 = s.lines[0], &l1 = s.lines[1];
   // The matrix whose first value reads as 0 puts the line onto x = 0.
-  EXPECT_NEAR(s.lines[1].start.x, 0, 1e-9);
-  EXPECT_NEAR(s.lines[1].end.x, 0, 1e-9);
-  EXPECT_NEAR(s.lines[1].end.y, 1, 1e-9);
-  EXPECT_NEAR(s.lines[0].start.x, 10, 1e-9);
-  EXPECT_NEAR(s.lines[0].start.y, 20, 1e-9);
-  EXPECT_NEAR(s.lines[0].end.x, 10, 1e-9);
-  EXPECT_NEAR(s.lines[0].end.y, 22, 1e-9);
+  EXPECT_EQ(std::tuple(r(l1.start.x), r(l1.end.x), r(l1.end.y)), std::tuple(0., 0., 1.));
+  EXPECT_EQ(std::tuple(r(l0.start.x), r(l0.start.y), r(l0.end.x), r(l0.end.y)), std::tuple(10., 20., 10., 22.));
   ASSERT_EQ(s.circles.size(), 1u);
-  EXPECT_NEAR(s.circles[0].centre.x, 10, 1e-9);
-  EXPECT_NEAR(s.circles[0].centre.y, 20, 1e-9);
-  EXPECT_NEAR(s.circles[0].radius, 5, 1e-9);
+  const auto& circle = s.circles[0];
+  EXPECT_EQ(std::tuple(r(circle.centre.x), r(circle.centre.y), r(circle.radius)), std::tuple(10., 20., 5.));
   EXPECT_EQ(states({l, a, p}), "ddd");
   EXPECT_EQ(created(l).size(), 1u);
   EXPECT_EQ(states({shift, turned, bad, fl}), "dddd");
@@ -127,8 +123,7 @@ TEST_F(ConvertEngine, GeometryAfterItsMatrices) {
   const Transform* m = element(indexOfPointer(p2)).matrix.get();
   ASSERT_NE(m, nullptr);
   const Point3 q = applyTransform(*m, Point3{1, 0, 0});
-  EXPECT_NEAR(q.x, 10, 1e-9);
-  EXPECT_NEAR(q.y, 21, 1e-9);
+  EXPECT_EQ(std::tuple(r(q.x), r(q.y)), std::tuple(10., 21.));
   EXPECT_EQ(state(p2), 'd');
 }
 
