@@ -279,18 +279,15 @@ TEST_F(FetchTest, HatchesAndPolygons) {
       {"d_nonfill_triangle", "#1\n#0\n#1 2\n#5 2\n#5 6\n", "TRIANGLE", 63, 3, true, false},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.keyword);
     const std::string start = std::string(c.keyword) + " 1";
-    ASSERT_TRUE(load(header(0) + "@" + start + "\n" + head + c.values)) << c.keyword;
+    ASSERT_TRUE(load(header(0) + "@" + start + "\n" + head + c.values));
     TransferHatch h;
-    ASSERT_EQ(fetch(fetchHatch, start, h), 0) << c.keyword;
-    EXPECT_EQ(label(), c.label) << c.keyword;
-    EXPECT_EQ(element(lastIndex_).form, c.form) << c.keyword;
-    EXPECT_EQ(h.points.size(), c.points) << c.keyword;
-    EXPECT_EQ(h.closed, c.closed) << c.keyword;
-    EXPECT_EQ(h.filled, c.filled) << c.keyword;
+    ASSERT_EQ(fetch(fetchHatch, start, h), 0);
+    EXPECT_EQ(std::tuple(label(), element(lastIndex_).form, h.points.size(), h.closed, h.filled),
+              std::tuple(std::string(c.label), c.form, c.points, c.closed, c.filled));
     if (c.points >= 3) {
-      EXPECT_DOUBLE_EQ(h.points[0].x, 0) << c.keyword;
-      EXPECT_DOUBLE_EQ(h.points[2].y, 4) << c.keyword;
+      EXPECT_EQ(std::tuple(h.points[0].x, h.points[2].y), std::tuple(0., 4.));
     }
   }
   // A point count the rest of the file cannot hold, a negative count and

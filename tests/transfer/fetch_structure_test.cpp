@@ -39,22 +39,18 @@ TEST_F(FetchTest, MeasureWithDecorationFrameAndSubElements) {
   ASSERT_EQ(fetch(fetchDimension, "measure 1", d), 0);
   out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, "hse502 : Masssubelement 'd_unknown' unbekannt, wird ignoriert !\n");
-  EXPECT_EQ(label(), "BEMASS  ");
-  EXPECT_EQ(element(lastIndex_).type, 444);
+  EXPECT_EQ(std::tuple(label(), element(lastIndex_).type), std::tuple(std::string("BEMASS  "), 444));
   EXPECT_EQ(std::tuple(d.kindCode, d.orientation, d.linearBlock), std::tuple(1, 1, true));
   ASSERT_EQ(d.points.size(), 3u);
-  EXPECT_DOUBLE_EQ(d.points[1].x, 10);
-  EXPECT_DOUBLE_EQ(d.points[2].y, 5);
   ASSERT_EQ(d.reals.size(), 1u);
-  EXPECT_DOUBLE_EQ(d.reals[0], 10);
+  EXPECT_EQ(std::tuple(d.points[1].x, d.points[2].y, d.reals[0]), std::tuple(10., 5., 10.));
   EXPECT_EQ(d.preTextString, "ca. ");
   EXPECT_EQ(std::tuple(d.preText, d.postText, d.textPosition, d.arrows, d.shortMeasure, d.leftArrow, d.rightArrow,
                        d.rightPart),
             std::tuple(1, 9, 1, 1, 1, 0, 1, 0));
   EXPECT_TRUE(d.hasRaw && d.hasAux);
   EXPECT_DOUBLE_EQ(d.auxValue, 0.02);
-  EXPECT_EQ(d.frameTranslated, "BOX");
-  EXPECT_EQ(d.frameElements, 1);
+  EXPECT_EQ(std::tuple(d.frameTranslated, d.frameElements), std::tuple(std::string("BOX"), 1));
   ASSERT_EQ(d.parts.size(), 4u);
   EXPECT_EQ(d.parts[0].kind, TransferSubElement::Kind::kLine);
   EXPECT_DOUBLE_EQ(std::get<TransferLine>(d.parts[0].record).end.x, 10);
@@ -151,10 +147,8 @@ TEST_F(FetchTest, GroupsAndUserElements) {
                    "@plane 5\n#a\n#x\n#area\n"));
   TransferGroup g;
   ASSERT_EQ(fetch(fetchGroup, "group 1", g), 0);
-  EXPECT_EQ(label(), "GROUP   ");
-  EXPECT_EQ(element(lastIndex_).type, 402);
-  EXPECT_EQ(g.name, "outline");
-  EXPECT_EQ(g.attributeText, "a");
+  EXPECT_EQ(std::tuple(label(), element(lastIndex_).type, g.name, g.attributeText),
+            std::tuple(std::string("GROUP   "), 402, std::string("outline"), std::string("a")));
   ASSERT_EQ(fetch(fetchUserElement, "user 2", g), 0);
   EXPECT_EQ(label(), "USER    ");
   EXPECT_EQ(element(lastIndex_).type, 408);
