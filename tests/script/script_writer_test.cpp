@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include <cmath>
 #include <cstdio>
@@ -183,22 +184,17 @@ TEST_F(ScriptCore, LengthsAndTheirInverse) {
   runSettings().pointMode = 0;
   open();
   take();
-  EXPECT_EQ(ScriptLength(5.0), 1);
-  EXPECT_EQ(ScriptLength(-5.0), 2);
-  EXPECT_EQ(ScriptLength(5.0000001), 1);
-  EXPECT_EQ(ScriptLength(-7.0), 3);
-  EXPECT_EQ(ScriptLength(7.0), 4);
+  // Lengths asked for in this order, each with the variable it gives.
+  const auto expectLengths = [](std::initializer_list<std::pair<double, int>> rows) {
+    for (const auto& [length, variable] : rows) EXPECT_EQ(ScriptLength(length), variable) << length;
+  };
+  expectLengths({{5.0, 1}, {-5.0, 2}, {5.0000001, 1}, {-7.0, 3}, {7.0, 4}});
   EXPECT_EQ(take(),
             "L1=DTCreateLengthAbsolute(5,\"\")\nL2=length_inverse(L1)\n"
             "L3=DTCreateLengthAbsolute(-7,\"\")\nL4=length_inverse(L3)\n");
   // A length within the tolerance (1e-6) of two lengths takes the older one,
   // whichever of the two it is.
-  EXPECT_EQ(ScriptLength(9.0000015), 5);
-  EXPECT_EQ(ScriptLength(9.0), 6);
-  EXPECT_EQ(ScriptLength(9.0000008), 5);
-  EXPECT_EQ(ScriptLength(11.0), 7);
-  EXPECT_EQ(ScriptLength(11.0000015), 8);
-  EXPECT_EQ(ScriptLength(11.0000008), 7);
+  expectLengths({{9.0000015, 5}, {9.0, 6}, {9.0000008, 5}, {11.0, 7}, {11.0000015, 8}, {11.0000008, 7}});
   take();
   // Points in length mode write the variables first.
   ScriptPoint(0, ScriptAttributes{}, nullptr, nullptr, ScriptPointXYZ{5, -7, 0});
