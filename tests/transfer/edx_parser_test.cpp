@@ -195,11 +195,10 @@ TEST(EdxParser, NamedGroupsAndHierarchy) {
       "{0:\"ELSgroup\"{\"other\",\"outer\"}{\"nogroup\",\"outer\"}{\"inner\",\"nofather\"}}");
   ASSERT_EQ(kinds(p), (std::vector<int>{EdxKind::kGroup, EdxKind::kGroup, EdxKind::kPoint, EdxKind::kLine,
                                         EdxKind::kGroup, EdxKind::kPoint}));
-  EXPECT_EQ(p.records[0].text, "outer");
-  EXPECT_EQ(p.records[1].text, "inner");
-  EXPECT_EQ(p.records[0].sons, (std::vector<std::int32_t>{1, 3, 4, -1}));
-  EXPECT_EQ(p.records[1].sons, std::vector<std::int32_t>{2});
-  EXPECT_EQ(p.records[4].sons, std::vector<std::int32_t>{5});
+  using Sons = std::vector<std::int32_t>;
+  EXPECT_EQ(std::tuple(p.records[0].text, p.records[1].text), std::tuple(std::string("outer"), std::string("inner")));
+  EXPECT_EQ(std::tuple(p.records[0].sons, p.records[1].sons, p.records[4].sons),
+            std::tuple(Sons{1, 3, 4, -1}, Sons{2}, Sons{5}));
   EXPECT_EQ(reports(p),
             "\n-> Reading group hierarchie !   WARNING: currently not available !\n"
             "Son : \"other\", Father : \"outer\"\n"
