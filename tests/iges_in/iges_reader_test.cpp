@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "elements/element_table.h"
 #include "iges_in/convert_iges_builder.h"
@@ -448,15 +449,13 @@ TEST_F(IgesReaderTest, DrawingsAndViewsAreRegistered) {
   EXPECT_EQ(element(4).state, ElementState::kRegistered);
   auto* viewRecord = dynamic_cast<ViewRecord*>(element(3).params.get());
   ASSERT_NE(viewRecord, nullptr);
-  EXPECT_EQ(viewRecord->viewNumber, 7);
-  EXPECT_EQ(viewRecord->scale, 1.0);  // a scale of 0 is no scale
+  EXPECT_EQ(std::tuple(viewRecord->viewNumber, viewRecord->scale), std::tuple(7, 1.0));  // a scale of 0 is no scale
   EXPECT_EQ(element(3).props, (std::vector<std::int32_t>{2}));
   auto* drawing = dynamic_cast<DrawingRecord*>(element(4).params.get());
   ASSERT_NE(drawing, nullptr);
   ASSERT_EQ(drawing->views.size(), 2u);
-  EXPECT_EQ(drawing->views[0].view, 3);
-  EXPECT_EQ(drawing->views[1].view, 0);  // not a view: left out
-  EXPECT_EQ(drawing->views[1].x, 3.0);   // its origin still read
+  // The second is not a view: left out, its origin still read.
+  EXPECT_EQ(std::tuple(drawing->views[0].view, drawing->views[1].view, drawing->views[1].x), std::tuple(3, 0, 3.0));
   EXPECT_EQ(mfaCounts().warnings, 2);    // 443 and 444
 }
 
