@@ -152,8 +152,7 @@ TEST_F(Annotation, RadiusSearch) {
   const int diameter = d.add(206, ptr(dn) + "," + ptr(dl) + ",0,0.,0.;");
   ASSERT_EQ(convert(d), 0);
   EXPECT_EQ(state(diameter), 'd');
-  EXPECT_TRUE(igesAnnotationState().level1.empty());
-  EXPECT_TRUE(igesAnnotationState().level2.empty());
+  EXPECT_TRUE(igesAnnotationState().level1.empty() && igesAnnotationState().level2.empty());
   // Without its arc the radius writer cannot express it: the group of its parts.
   EXPECT_EQ(occurrences(out_.str(), "DTCreateGroup (\"MASS.1\""), 1) << out_.str();
 }
