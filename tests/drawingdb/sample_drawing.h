@@ -365,7 +365,10 @@ struct PeerResult {
   std::vector<std::string> groups;  // "name|description|selectable|entities"
 };
 
-inline PeerResult readWithPeer(const std::string& path) {
+// Reads the file with ezdxf through a script that prints the audit's error
+// count ("ERRORS n") and a line "kind|layer|colour|linetype|numbers" per
+// entity (kPeerScript, or a test's own).
+inline PeerResult readWithPeer(const std::string& path, const char* peerScript = kPeerScript) {
   PeerResult r;
   // The script and its output live in /tmp: the file read may lie in a
   // folder that must not be written.
@@ -373,7 +376,7 @@ inline PeerResult readWithPeer(const std::string& path) {
   const std::string script = base + ".py", out = base + ".out";
   {
     std::ofstream s(script);
-    s << kPeerScript;
+    s << peerScript;
   }
   const std::string cmd = "/usr/bin/python3 " + script + " " + path + " >" + out + " 2>&1";
   r.ran = std::system(cmd.c_str()) == 0;

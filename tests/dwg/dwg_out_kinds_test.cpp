@@ -360,42 +360,6 @@ for e in doc.modelspace():
     print("%s|%s|%d|%s|%s" % (t, d.get("layer", "0"), d.get("color", 256), d.get("linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
 )PY";
 
-struct PeerEntity {
-  std::string kind, layer, linetype;
-  int colour = 0;
-  std::vector<double> numbers;
-};
-
-struct Peer {
-  bool ran = false;
-  int errors = -1;
-  std::string text;
-  std::vector<PeerEntity> entities;
-};
-
-Peer readWithPeer(const std::string& dxf) {
-  Peer peer;
-  const std::string script = dxf + ".py", output = dxf + ".out";
-  std::ofstream(script) << kPeerScript;
-  peer.ran = std::system(("/usr/bin/python3 " + script + " " + dxf + " >" + output + " 2>&1").c_str()) == 0;
-  std::ifstream in(output);
-  for (std::string line; std::getline(in, line);) {
-    peer.text += line + "\n";
-    if (line.rfind("ERRORS ", 0) == 0) peer.errors = std::stoi(line.substr(7));
-    std::vector<std::string> parts;
-    std::stringstream fields(line);
-    for (std::string part; std::getline(fields, part, '|');) parts.push_back(part);
-    if (parts.size() < 4) continue;
-    PeerEntity e{parts[0], parts[1], parts[3], std::atoi(parts[2].c_str()), {}};
-    std::stringstream ns(parts.size() > 4 ? parts[4] : std::string());
-    for (double v; ns >> v;) e.numbers.push_back(v);
-    peer.entities.push_back(std::move(e));
-  }
-  std::remove(script.c_str());
-  std::remove(output.c_str());
-  return peer;
-}
-
 class SavedKinds : public DwgOutKinds, public ::testing::WithParamInterface<int> {
  protected:
   void TearDown() override {
@@ -485,10 +449,10 @@ TEST_P(SavedKinds, ReadBackAsBuilt) {
   }
 
   if (!sample::haveEzdxf()) GTEST_SKIP() << "ezdxf is not installed";
-  const Peer peer = readWithPeer(path);
-  ASSERT_TRUE(peer.ran) << peer.text;
-  EXPECT_EQ(peer.errors, 0) << peer.text;
-  ASSERT_EQ(peer.entities.size(), kinds.size()) << peer.text;
+  const sample::PeerResult peer = sample::readWithPeer(path, kPeerScript);
+  ASSERT_TRUE(peer.ran) << peer.auditText;
+  EXPECT_EQ(peer.errors, 0) << peer.auditText;
+  ASSERT_EQ(peer.entities.size(), kinds.size());
   const struct {
     const char* layer;
     int colour;
