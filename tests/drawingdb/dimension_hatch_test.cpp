@@ -854,54 +854,8 @@ for e in doc.modelspace():
     elif t == "INSERT":
         n = drawn(d.name)
         t += ":" + d.name[:2]
-    print("%s|%d|%s|%s|%s" % (t, d.get("color", 256), d.get("layer", "0"), d.get("linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
+    print("%s|%s|%d|%s|%s" % (t, d.get("layer", "0"), d.get("color", 256), d.get("linetype", "BYLAYER"), " ".join(repr(float(x)) for x in n)))
 )PY";
-
-struct PeerEntity {
-  std::string kind;
-  int colour = 0;
-  std::string layer, linetype;
-  std::vector<double> numbers;
-};
-
-struct Peer {
-  bool ran = false;
-  int errors = -1;
-  std::string text;
-  std::vector<PeerEntity> entities;
-};
-
-Peer readWithPeer(const std::string& dxf, const std::string& tag) {
-  Peer peer;
-  const std::string base = "/tmp/drawingdb_dimhatch_" + std::to_string(getpid()) + "_" + tag;
-  {
-    std::ofstream(base + ".py") << kPeerScript;
-    std::ofstream(base + ".dxf", std::ios::binary) << dxf;
-  }
-  const std::string cmd = "/usr/bin/python3 " + base + ".py " + base + ".dxf >" + base + ".out 2>&1";
-  peer.ran = std::system(cmd.c_str()) == 0;
-  std::ifstream in(base + ".out");
-  std::string line;
-  while (std::getline(in, line)) {
-    peer.text += line + "\n";
-    if (line.rfind("ERRORS ", 0) == 0) peer.errors = std::stoi(line.substr(7));
-    std::vector<std::string> parts;
-    std::stringstream fields(line);
-    for (std::string part; std::getline(fields, part, '|');) parts.push_back(part);
-    if (parts.size() < 4 || line.rfind("AUDIT", 0) == 0) continue;
-    PeerEntity e;
-    e.kind = parts[0];
-    e.colour = std::atoi(parts[1].c_str());
-    e.layer = parts[2];
-    e.linetype = parts[3];
-    std::stringstream ns(parts.size() > 4 ? parts[4] : std::string());
-    double v;
-    while (ns >> v) e.numbers.push_back(v);
-    peer.entities.push_back(std::move(e));
-  }
-  for (const char* ext : {".py", ".dxf", ".out"}) std::remove((base + ext).c_str());
-  return peer;
-}
 
 void pushPoint(std::vector<double>& n, const Point3& p) {
   n.push_back(p.x);
@@ -986,14 +940,17 @@ TEST_P(PeerReadsDimensionsAndHatches, AsWritten) {
   if (!sample::haveEzdxf()) GTEST_SKIP() << "ezdxf is not installed";
   const Form form = GetParam();
   Database db = drawing(form.release);
-  const Peer peer = readWithPeer(written(db, form), std::string(releaseInfo(form.release).version) + (form.binary ? "b" : "a"));
-  ASSERT_TRUE(peer.ran) << peer.text;
-  EXPECT_EQ(peer.errors, 0) << peer.text;
+  const std::string path = "/tmp/drawingdb_dimhatch_" + std::to_string(getpid()) + "_" + sample::formName(form) + ".dxf";
+  std::ofstream(path, std::ios::binary) << written(db, form);
+  const sample::PeerResult peer = sample::readWithPeer(path, kPeerScript);
+  std::remove(path.c_str());
+  ASSERT_TRUE(peer.ran) << peer.auditText;
+  EXPECT_EQ(peer.errors, 0) << peer.auditText;
   const BlockRecord& ms = db.modelSpace();
-  ASSERT_EQ(peer.entities.size(), ms.entities.size()) << peer.text;
+  ASSERT_EQ(peer.entities.size(), ms.entities.size());
   for (std::size_t i = 1; i < ms.entities.size(); ++i) {
     const Entity& e = db.entities[ms.entities[i]];
-    const PeerEntity& got = peer.entities[i];
+    const sample::PeerEntity& got = peer.entities[i];
     SCOPED_TRACE(got.kind);
     const bool asBlock = e.kind == EntityKind::Hatch && form.release < Release::R14;
     EXPECT_EQ(got.kind.substr(0, got.kind.find(':')), asBlock ? "INSERT" : std::string(dxfNameOf(e.kind)));
@@ -1001,7 +958,7 @@ TEST_P(PeerReadsDimensionsAndHatches, AsWritten) {
     EXPECT_EQ(got.layer, e.common.layer);
     EXPECT_TRUE(sameName(got.linetype, e.common.linetype)) << got.linetype;
     const std::vector<double> want = expectedNumbers(db, e, form.release);
-    ASSERT_EQ(got.numbers.size(), want.size()) << peer.text;
+    ASSERT_EQ(got.numbers.size(), want.size());
     for (std::size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(got.numbers[k], want[k], 1e-9 * std::max(1.0, std::fabs(want[k]))) << k;
     if (const auto* h = std::get_if<Hatch>(&e.data); h != nullptr && !asBlock) {
       // The peer reads the loops as enclosing the area our filling covers
