@@ -13,32 +13,12 @@
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
+#include "tests/script/script_stream.h"
 
 namespace {
 
-class ScriptDimensionTest : public ::testing::Test {
+class ScriptDimensionTest : public ScriptStreamTest {
  protected:
-  void SetUp() override {
-    resetRunState();
-    mfaSetMessageLevel(0);
-    runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
-  }
-  void TearDown() override {
-    resetScriptState();
-  }
-  void open() {
-    ScriptSource s;
-    s.unitFlag = 2;
-    s.unitName = "MM";
-    ASSERT_EQ(ScriptOpenStream(out_, "/tmp/x/drawing.kpl", s), 0);
-    take();
-  }
-  std::string take() {
-    const std::string all = out_.str();
-    const std::string part = all.substr(seen_);
-    seen_ = all.size();
-    return part;
-  }
   // The last line written.
   static std::string lastLine(const std::string& text) {
     std::string t = text;
@@ -64,8 +44,6 @@ class ScriptDimensionTest : public ::testing::Test {
     d.lineAngle = angle;
     return d;
   }
-  std::ostringstream out_;
-  std::size_t seen_ = 0;
 };
 
 TEST_F(ScriptDimensionTest, OptionsBlockSymbolsRepetitionHalvesAndArrows) {

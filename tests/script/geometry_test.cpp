@@ -10,10 +10,12 @@
 #include "support/assign_tables.h"
 #include "support/config.h"
 #include "support/run_state.h"
+#include "tests/script/script_stream.h"
 
 namespace {
 
-class ScriptGeometry : public ::testing::Test {
+// The script is opened here without a unit name, on a path of its own.
+class ScriptGeometry : public ScriptStreamTest {
  protected:
   void SetUp() override {
     resetRunState();
@@ -25,13 +27,6 @@ class ScriptGeometry : public ::testing::Test {
     take();
     element_.index = 5;
     element_.level = 2;
-  }
-  void TearDown() override { resetScriptState(); }
-  std::string take() {
-    const std::string all = out_.str();
-    const std::string part = all.substr(seen_);
-    seen_ = all.size();
-    return part;
   }
   // The statement lines of a text that are not points.
   static std::string statements(const std::string& text) {
@@ -49,8 +44,6 @@ class ScriptGeometry : public ::testing::Test {
     scriptState().statementCounter = counter;
     return text;
   }
-  std::ostringstream out_;
-  std::size_t seen_ = 0;
   ScriptElement element_;
   std::vector<std::int32_t> created_;
 };

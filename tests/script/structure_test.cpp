@@ -13,36 +13,16 @@
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
+#include "tests/script/script_stream.h"
 
 namespace {
 
-class ScriptStructure : public ::testing::Test {
+class ScriptStructure : public ScriptStreamTest {
  protected:
-  void SetUp() override {
-    resetRunState();
-    mfaSetMessageLevel(0);
-    runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
-  }
   void TearDown() override {
-    resetScriptState();
+    ScriptStreamTest::TearDown();
     resetScriptStructureState();
   }
-
-  void open(const ScriptSource& source = ScriptSource()) {
-    ScriptSource s = source;
-    s.unitFlag = 2;
-    s.unitName = "MM";
-    ASSERT_EQ(ScriptOpenStream(out_, "/tmp/x/drawing.kpl", s), 0);
-    take();
-  }
-  std::string take() {
-    const std::string all = out_.str();
-    const std::string part = all.substr(seen_);
-    seen_ = all.size();
-    return part;
-  }
-  std::ostringstream out_;
-  std::size_t seen_ = 0;
 };
 
 TEST_F(ScriptStructure, GroupStatementBreaksEveryTwentyMembers) {

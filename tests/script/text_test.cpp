@@ -19,43 +19,28 @@
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
+#include "tests/script/script_stream.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class ScriptTextTest : public ::testing::Test {
+class ScriptTextTest : public ScriptStreamTest {
  protected:
   void SetUp() override {
+    ScriptStreamTest::SetUp();
     dir_ = fs::temp_directory_path() / ("trovak_text_" + std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    resetRunState();
     ASSERT_EQ(allocateTable(32), 0);
-    mfaSetMessageLevel(0);
-    runState().runMode = RunModeBit::kInput | RunModeBit::kG1;
     runPaths().assignDir = dir_.string() + "/";
   }
   void TearDown() override {
-    resetScriptState();
+    ScriptStreamTest::TearDown();
     resetCharacterTables();
     resetTable();
     freeTable();
     fs::remove_all(dir_);
-  }
-
-  void open() {
-    ScriptSource s;
-    s.unitFlag = 2;
-    s.unitName = "MM";
-    ASSERT_EQ(ScriptOpenStream(out_, "/tmp/x/drawing.kpl", s), 0);
-    take();
-  }
-  std::string take() {
-    const std::string all = out_.str();
-    const std::string part = all.substr(seen_);
-    seen_ = all.size();
-    return part;
   }
   static ScriptTextString string(const std::string& text, double x = 10, double y = 20, double angle = 0) {
     ScriptTextString s;
@@ -76,8 +61,6 @@ class ScriptTextTest : public ::testing::Test {
   }
 
   fs::path dir_;
-  std::ostringstream out_;
-  std::size_t seen_ = 0;
 };
 
 TEST(ScriptQuoteText, LiteralRule) {
