@@ -413,8 +413,10 @@ class DxfReader {
     }
   }
 
-  // ------------------------------------------------------------ entities
-  void entities() {
+  // Calls `read` with the type name of each record of a section, up to its
+  // ENDSEC; an EOF is left for the caller.
+  template <class Read>
+  void sectionRecords(Read&& read) {
     Tag t;
     while (tags_.next(t)) {
       if (t.code != 0) continue;
@@ -423,10 +425,16 @@ class DxfReader {
         tags_.pushBack();
         return;
       }
-      const EntityId id = entity(std::string(t.text));
-      const bool paper = db_.entities[id].common.paperSpace;
-      layoutBlock(paper).entities.push_back(id);
+      read(std::string(t.text));
     }
+  }
+
+  // ------------------------------------------------------------ entities
+  void entities() {
+    sectionRecords([&](const std::string& name) {
+      const EntityId id = entity(name);
+      layoutBlock(db_.entities[id].common.paperSpace).entities.push_back(id);
+    });
   }
 
   // Reads one entity (its "0 NAME" read already) and what belongs to it:
@@ -581,16 +589,7 @@ class DxfReader {
 
   // ------------------------------------------------------------ objects
   void objects() {
-    Tag t;
-    while (tags_.next(t)) {
-      if (t.code != 0) continue;
-      if (t.text == "ENDSEC") return;
-      if (t.text == "EOF") {
-        tags_.pushBack();
-        return;
-      }
-      object(std::string(t.text));
-    }
+    sectionRecords([&](const std::string& name) { object(name); });
   }
 
   void object(const std::string& name) {
