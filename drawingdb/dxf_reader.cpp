@@ -20,7 +20,9 @@ bool is(const Tag& t, int code, std::string_view text) { return t.code == code &
 class DxfReader {
  public:
   DxfReader(std::string_view file, Database& db, std::vector<Finding>& findings)
-      : tags_(file), db_(db), findings_(findings) {}
+      : tags_(file), db_(db), findings_(findings) {
+    settleCodePage();
+  }
 
   Status read() {
     Tag t;
@@ -62,6 +64,11 @@ class DxfReader {
     if (!supported_)
       return Status::fail(StatusCode::NotSupported, "DXF files of version " + version_ + " cannot be read");
     if (!sawEof) note("no-eof", 0, "the file ends without EOF");
+    if (const std::size_t n = tags_.codePage().undecodable(); n > 0)
+      note("undecodable-text", 0,
+           std::to_string(n) + " characters of the text could not be read in " +
+               (tags_.codePage().kind() == CodePage::Kind::Utf8 ? std::string("UTF-8") : std::string(tags_.codePage().name())) +
+               " and became U+FFFD");
     finish();
     return {};
   }
@@ -125,6 +132,14 @@ class DxfReader {
         return;
       }
       release_ = *r;
+      settleCodePage();
+    }
+    if (name == "$DWGCODEPAGE" && !values.empty()) {
+      codePageName_ = values.front().text;
+      settleCodePage();
+      if (!tags_.codePage().known() && release_ < Release::R2007)
+        note("unknown-code-page", 0, "code page " + codePageName_ + " is not known: its text is kept as it stands in the file",
+             "$DWGCODEPAGE");
     }
     const int index = headerVarIndex(name);
     if (index < 0) {
@@ -154,6 +169,13 @@ class DxfReader {
         break;
       }
     }
+  }
+
+  // The text of files from 2007 on is UTF-8, that of older ones in the
+  // code page their header names (ANSI_1252 until it names one).
+  void settleCodePage() {
+    if (release_ >= Release::R2007) tags_.setCodePage(CodePage::utf8());
+    else tags_.setCodePage(CodePage::named(codePageName_.empty() ? std::string_view("ANSI_1252") : codePageName_));
   }
 
   // ------------------------------------------------------------ classes
@@ -698,6 +720,7 @@ class DxfReader {
   std::vector<Finding>& findings_;
   Release release_ = Release::R12;  // files without $ACADVER read as R12
   std::string version_;
+  std::string codePageName_;  // as $DWGCODEPAGE gives it
   bool supported_ = true;
 };
 

@@ -510,6 +510,25 @@ void reportFitOnlySplineEdges(const Database& db, std::vector<Finding>& findings
   }
 }
 
+// The code page of the text of a file of release `r`: the drawing's own
+// where the release states it in $DWGCODEPAGE, else ANSI_1252, which
+// readers take when a file names none.  A page the toolkit does not know
+// leaves the text as it is held (as it was read).
+CodePage codePageFor(const Database& db, Release r, std::vector<Finding>* findings) {
+  const std::string named = db.header.text("$DWGCODEPAGE");
+  if (r >= Release::R2007) return CodePage::utf8();
+  CodePage drawing = CodePage::named(named.empty() ? std::string_view("ANSI_1252") : std::string_view(named));
+  if (!drawing.known()) {
+    if (findings != nullptr)
+      findings->push_back({"unknown-code-page", 0, "$DWGCODEPAGE", false,
+                           "code page " + named + " is not known: the text is written as it is held"});
+    return drawing;
+  }
+  const int index = headerVarIndex("$DWGCODEPAGE");
+  if (index >= 0 && headerVars()[static_cast<std::size_t>(index)].dxf.has(r)) return drawing;
+  return CodePage::named("ANSI_1252");
+}
+
 }  // namespace
 
 Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
@@ -520,7 +539,8 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
     return Status::fail(StatusCode::NotSupported, "binary DXF exists from release 10 on");
   db.completeFor(options.release);
   buildMissingDimensionBlocks(db);
-  TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision});
+  const CodePage page = codePageFor(db, options.release, options.findings);
+  TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision, &page});
   // Releases before R14 have no HATCH: a copy of the database shows each
   // hatch as an insert of a block that draws it, and the copy is written.
   const bool hatches = std::any_of(db.entities.begin(), db.entities.end(),

@@ -9,6 +9,7 @@
 
 #include "drawingdb/annotation_forms.h"
 #include "drawingdb/audit.h"
+#include "drawingdb/code_page.h"
 #include "drawingdb/dimension_block.h"
 #include "drawingdb/file_io.h"
 #include "drawingdb/plane.h"
@@ -47,11 +48,17 @@ double directionOf(const Point3& center, const Point3& p) {
   return angle;
 }
 
-// A DXF text value holds no line break or other control byte.
-std::string printable(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-  return text;
+// A text of the element table (ISO 8859-1, a character a byte) as the
+// database holds text (UTF-8), without line breaks or other control bytes,
+// which a DXF text value cannot hold.
+std::string printable(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    drawingdb::appendUtf8(b < 0x20 ? ' ' : b, shown);
+  }
+  return shown;
 }
 
 // Within this distance two boundary curves meet and a chain closes.
