@@ -250,9 +250,10 @@ class DxfReader {
     }
   }
 
-  // A 102 bracket of an entity or object: the reactors and the extension
-  // dictionary go to their members, any other application's groups to
-  // `other` when given.
+  // A 102 bracket of an entity, table record or object: the reactors and
+  // the extension dictionary go to their members, any other application's
+  // groups to `other` when given (those before the owner to the head's
+  // list of applications, later ones to the groups kept in place).
   void ownership(const Tag& open, std::vector<Handle>& reactors, Handle& xdictionary, std::vector<RawTag>* other) {
     if (open.text == "{ACAD_REACTORS" || open.text == "{ACAD_XDICTIONARY") {
       const bool reactorList = open.text == "{ACAD_REACTORS";
@@ -300,7 +301,7 @@ class DxfReader {
         } else if (g.code == spec.handleCode || (g.code == 5 && spec.handleCode == 5)) {
           rec.common.handle = static_cast<Handle>(g.integer);
         } else if (g.code == 102) {
-          ownership(g, rec.common.reactors, rec.common.xdictionary, nullptr);
+          ownership(g, rec.common.reactors, rec.common.xdictionary, ownerSeen ? &rec.common.extra : &rec.common.applications);
         } else if (g.code == 330 && !ownerSeen) {
           ownerSeen = true;
         } else if (g.code == 100 && (g.text == "AcDbSymbolTableRecord" || g.text == spec.subclass)) {
@@ -335,7 +336,7 @@ class DxfReader {
         if (g.code == 5) b.handle = static_cast<Handle>(g.integer);
         else if (g.code == 2) b.name = g.text;
         else if (g.code == 340) b.layout = static_cast<Handle>(g.integer);
-        else if (g.code == 102) ownership(g, b.reactors, b.xdictionary, nullptr);
+        else if (g.code == 102) ownership(g, b.reactors, b.xdictionary, ownerSeen ? nullptr : &b.applications);
         else if (g.code == 330 && !ownerSeen) ownerSeen = true;
       });
       db_.blocks.push_back(std::move(b));
@@ -477,7 +478,7 @@ class DxfReader {
                          e.common.xdata.push_back(rawTagOf(g));
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, nullptr);
+                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, ownerSeen ? &u.tags : &e.common.applications);
                          else u.tags.push_back(rawTagOf(g));
                        }
                      });
@@ -493,7 +494,7 @@ class DxfReader {
                          attributesFollow = g.integer != 0;
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, nullptr);
+                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, ownerSeen ? &e.common.extra : &e.common.applications);
                          else if (!fields.take(data, g, tags_.remaining())) e.common.extra.push_back(rawTagOf(g));
                        }
                      });

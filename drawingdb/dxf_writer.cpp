@@ -94,8 +94,10 @@ class DxfWriter {
     return true;
   }
 
-  // The reactors and the extension dictionary (between handle and owner).
-  void ownership(const std::vector<Handle>& reactors, Handle xdictionary) {
+  // The groups between handle and owner: other applications' 102 groups
+  // as read, the reactors and the extension dictionary.
+  void ownership(const std::vector<Handle>& reactors, Handle xdictionary, const std::vector<RawTag>& applications = {}) {
+    for (const RawTag& t : applications) w_.tag(tagOf(t));
     bool open = false;
     for (const Handle h : reactors) {
       if (!written(h)) continue;
@@ -222,7 +224,7 @@ class DxfWriter {
       w_.text(0, spec.record);
       if (modern_) {
         w_.handle(spec.handleCode, rec.common.handle);
-        ownership(rec.common.reactors, rec.common.xdictionary);
+        ownership(rec.common.reactors, rec.common.xdictionary, rec.common.applications);
         w_.handle(330, t.handle);
         w_.text(100, "AcDbSymbolTableRecord");
         w_.text(100, spec.subclass);
@@ -256,7 +258,7 @@ class DxfWriter {
       for (const BlockRecord& b : db_.blocks) {
         w_.text(0, "BLOCK_RECORD");
         w_.handle(5, b.handle);
-        ownership(b.reactors, b.xdictionary);
+        ownership(b.reactors, b.xdictionary, b.applications);
         w_.handle(330, db_.blockTable);
         w_.text(100, "AcDbSymbolTableRecord");
         w_.text(100, "AcDbBlockTableRecord");
@@ -273,7 +275,7 @@ class DxfWriter {
     w_.text(0, name);
     if (handles_) w_.handle(5, handle);
     if (modern_) {
-      ownership(c.reactors, c.xdictionary);
+      ownership(c.reactors, c.xdictionary, c.applications);
       w_.handle(330, owner);
       w_.text(100, "AcDbEntity");
     }
@@ -446,9 +448,7 @@ class DxfWriter {
   void object(const Object& o) {
     w_.text(0, o.dxfName);
     w_.handle(5, o.handle);
-    if (keptGroupsFit(o.readIn, r_))
-      for (const RawTag& t : o.extra) w_.tag(tagOf(t));
-    ownership(o.reactors, o.xdictionary);
+    ownership(o.reactors, o.xdictionary, o.extra);
     w_.handle(330, o.owner);
     std::visit(Overloaded{
                    [&](const Dictionary& d) {

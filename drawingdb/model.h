@@ -256,6 +256,9 @@ struct EntityCommon {
   // entity's own dictionary (102 {ACAD_XDICTIONARY), from R13 on.
   std::vector<Handle> reactors;
   Handle xdictionary = 0;
+  // The 102 groups of other applications ({NAME ... }) between the handle
+  // and the owner, as read; written back there from R13 on.
+  std::vector<RawTag> applications;
   std::vector<RawTag> extra;  // groups of the entity the toolkit does not model
   std::vector<RawTag> xdata;  // 1001 and after
 };
@@ -398,6 +401,7 @@ struct RecordCommon {
   std::int32_t flags = 0;
   std::vector<Handle> reactors;  // as on entities
   Handle xdictionary = 0;
+  std::vector<RawTag> applications;  // as on entities
   std::vector<RawTag> extra;
   std::vector<RawTag> xdata;
 };
@@ -455,6 +459,7 @@ struct BlockRecord {
   Handle layout = 0;  // LAYOUT object of *Model_Space and *Paper_Space
   std::vector<Handle> reactors;  // of the block record, as on entities
   Handle xdictionary = 0;
+  std::vector<RawTag> applications;  // of the block record, as on entities
   std::vector<EntityId> entities;
   std::vector<RawTag> extra;
 };
