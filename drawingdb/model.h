@@ -390,6 +390,10 @@ struct DimStyle {
   std::int32_t extensionColour = 0;
   std::int32_t textColour = 0;
   std::int32_t decimals = 4;
+  // Where the text stands along the dimension line: 0 centred, 1 and 2
+  // beside the first or second extension line, 3 and 4 along the first or
+  // second extension line, beyond the dimension line.
+  std::int32_t justification = 0;
   Handle textStyle = 0;
 };
 
