@@ -53,6 +53,9 @@ double readable(double degreesAngle) {
   return a;
 }
 
+// The side above a text read along the angle (degrees).
+Vec above(double rotationDegrees) { return perpendicular(direction(radians(rotationDegrees))); }
+
 // The characters a text shows: UTF-8 sequences and the %%c, %%d and %%p
 // codes count one each.
 std::size_t shownCharacters(std::string_view v) {
@@ -212,8 +215,6 @@ class Drawer {
     const double off = gap_ + height_ / 2;
     return s_.textAbove == 4 ? -off : off;
   }
-  // The side above a text read along the angle (degrees).
-  static Vec above(double rotationDegrees) { return perpendicular(direction(radians(rotationDegrees))); }
   double rotationAlong(Vec dir) const { return d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(dir))); }
 
   // A dimension line from a to b with the style's arrows at the ends that
