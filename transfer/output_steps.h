@@ -9,7 +9,7 @@
 
 #include "elements/element_table.h"
 #include "iges_out/iges_entities.h"
-#include "transfer/fetch_records.h"
+#include "elements/fetch_records.h"
 
 namespace output_steps {
 
