@@ -46,9 +46,8 @@ std::string dimensionText(const TransferDimension& d) {
 
 }  // namespace
 
-DwgTargetSteps::DwgTargetSteps(DwgOut& out, std::vector<std::string> layerNames, double textWidthFactor,
-                               int senderCode)
-    : out_(out), layerNames_(std::move(layerNames)), textWidthFactor_(textWidthFactor), senderCode_(senderCode) {}
+DwgTargetSteps::DwgTargetSteps(DwgOut& out, LayerNames layerNames, double textWidthFactor, int senderCode)
+    : out_(out), layerNamesOfRun_(std::move(layerNames)), textWidthFactor_(textWidthFactor), senderCode_(senderCode) {}
 
 DwgElementAttributes DwgTargetSteps::attributesOf(const TransferRecord& record) const {
   DwgElementAttributes a;
@@ -61,7 +60,7 @@ DwgElementAttributes DwgTargetSteps::attributesOf(const TransferRecord& record) 
 }
 
 void DwgTargetSteps::beginRun(const OutputExtents& extents) {
-  TraceScope t("dpe100");
+  if (layerNamesOfRun_) layerNames_ = layerNamesOfRun_();
   // Extents that are no numbers leave the database's own.
   (void)out_.extents(extents.xmin, extents.ymin, extents.xmax, extents.ymax);
 }

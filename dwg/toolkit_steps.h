@@ -20,10 +20,11 @@
 //
 // Colour, linetype, line weight and layer come from the run's graphic
 // attribute mapping; the element's layer name is the name of its layer
-// number given to the constructor.
+// number (the layer value the transfer file gives it, see the driver).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -33,10 +34,13 @@
 
 class DwgTargetSteps final : public TargetSteps {
  public:
-  // layerNames[k] names layer number k of the transfer file (a missing or
-  // empty entry: the element has no layer name).  textWidthFactor and
-  // senderCode choose the width factor of texts (DwgOut::text).
-  DwgTargetSteps(DwgOut& out, std::vector<std::string> layerNames, double textWidthFactor, int senderCode);
+  // The names of the transfer file's layers, asked for as the run begins
+  // (the file is loaded then): entry k names layer number k (a missing or
+  // empty entry: the element has no layer name).
+  using LayerNames = std::function<std::vector<std::string>()>;
+  // textWidthFactor and senderCode choose the width factor of texts
+  // (DwgOut::text).
+  DwgTargetSteps(DwgOut& out, LayerNames layerNames, double textWidthFactor, int senderCode);
 
   void beginRun(const OutputExtents& extents) override;
   int finish() override;
@@ -89,6 +93,7 @@ class DwgTargetSteps final : public TargetSteps {
   int drawTextParts(const std::vector<TransferTextPart>& parts, const DwgElementAttributes& a);
 
   DwgOut& out_;
+  LayerNames layerNamesOfRun_;
   std::vector<std::string> layerNames_;
   double textWidthFactor_ = 0;
   int senderCode_ = 0;
