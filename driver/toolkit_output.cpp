@@ -1,0 +1,68 @@
+#include "driver/toolkit_output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "dwg/dwg_out.h"
+#include "dwg/graph_attr.h"
+#include "dwg/out_para.h"
+#include "dwg/start_data.h"
+#include "dwg/toolkit_steps.h"
+#include "support/config.h"
+#include "support/run_state.h"
+#include "support/trace.h"
+#include "transfer/transfer_reader.h"
+
+namespace {
+
+// The layer names of the loaded transfer file: layer number k stands for
+// the (N - k)-th value of its layer value list, and is named by that value
+// as the CAD system shows it.
+std::vector<std::string> layerNamesOfTransferFile() {
+  const LayerValueList& list = transferReader().layerValueList;
+  std::vector<std::string> names(static_cast<std::size_t>(std::max(list.capacity(), 0)) + 1);
+  const std::vector<double>& values = list.values();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::int32_t number = list.capacity() - static_cast<std::int32_t>(i);
+    if (number < 1 || static_cast<std::size_t>(number) >= names.size() || !std::isfinite(values[i])) continue;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", values[i]);
+    names[static_cast<std::size_t>(number)] = text;
+  }
+  return names;
+}
+
+std::unique_ptr<DwgTargetSteps>& stepsOfRun() {
+  static std::unique_ptr<DwgTargetSteps> steps;
+  return steps;
+}
+
+const RunStateRegistrar kRunStateRegistered("toolkit output steps", [] { stepsOfRun().reset(); });
+
+}  // namespace
+
+int startToolkitOutput() {
+  TraceScope t("stt070");
+  // A parameter file that cannot be read leaves the defaults; it has said
+  // so.
+  (void)dwgReadParameters(DwgDirection::kOutput);
+  const DwgOut::SaveType saveType = runState().dwgOutAsDxf == 0 ? DwgOut::kSaveDwg : DwgOut::kSaveDxf;
+  return dwgOut().startUp(DwgOut::releaseOfVersion(runState().dwgVersion), saveType, dwgStartData());
+}
+
+TargetSteps& toolkitTargetSteps() {
+  std::unique_ptr<DwgTargetSteps>& steps = stepsOfRun();
+  if (!steps) {
+    steps = std::make_unique<DwgTargetSteps>(dwgOut(), layerNamesOfTransferFile, runSettings().textWidthFactor,
+                                             runState().senderCode);
+  }
+  return *steps;
+}
+
+int saveToolkitOutput(const std::string& path) {
+  TraceScope t("stt071");
+  return dwgOut().saveFile(path);
+}
