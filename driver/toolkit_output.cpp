@@ -1,9 +1,8 @@
 #include "driver/toolkit_output.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "dwg/dwg_out.h"
@@ -21,26 +20,18 @@ namespace {
 // The layer names of the loaded transfer file: layer number k stands for
 // the (N - k)-th value of its layer value list, and is named by that value
 // as the CAD system shows it.
-std::vector<std::string> layerNamesOfTransferFile() {
+std::unordered_map<std::int32_t, std::string> layerNamesOfTransferFile() {
   const LayerValueList& list = transferReader().layerValueList;
-  std::vector<std::string> names(static_cast<std::size_t>(std::max(list.capacity(), 0)) + 1);
+  std::unordered_map<std::int32_t, std::string> names;
   const std::vector<double>& values = list.values();
   for (std::size_t i = 0; i < values.size(); ++i) {
-    const std::int32_t number = list.capacity() - static_cast<std::int32_t>(i);
-    if (number < 1 || static_cast<std::size_t>(number) >= names.size() || !std::isfinite(values[i])) continue;
+    if (!std::isfinite(values[i])) continue;
     char text[32];
     std::snprintf(text, sizeof text, "%.10g", values[i]);
-    names[static_cast<std::size_t>(number)] = text;
+    names.emplace(list.capacity() - static_cast<std::int32_t>(i), text);
   }
   return names;
 }
-
-std::unique_ptr<DwgTargetSteps>& stepsOfRun() {
-  static std::unique_ptr<DwgTargetSteps> steps;
-  return steps;
-}
-
-const RunStateRegistrar kRunStateRegistered("toolkit output steps", [] { stepsOfRun().reset(); });
 
 }  // namespace
 
@@ -54,12 +45,8 @@ int startToolkitOutput() {
 }
 
 TargetSteps& toolkitTargetSteps() {
-  std::unique_ptr<DwgTargetSteps>& steps = stepsOfRun();
-  if (!steps) {
-    steps = std::make_unique<DwgTargetSteps>(dwgOut(), layerNamesOfTransferFile, runSettings().textWidthFactor,
-                                             runState().senderCode);
-  }
-  return *steps;
+  static DwgTargetSteps steps(dwgOut(), layerNamesOfTransferFile);
+  return steps;
 }
 
 int saveToolkitOutput(const std::string& path) {

@@ -5,8 +5,8 @@
 #include <utility>
 #include <variant>
 
+#include "support/config.h"
 #include "support/run_state.h"
-#include "support/trace.h"
 
 namespace {
 
@@ -46,21 +46,25 @@ std::string dimensionText(const TransferDimension& d) {
 
 }  // namespace
 
-DwgTargetSteps::DwgTargetSteps(DwgOut& out, LayerNames layerNames, double textWidthFactor, int senderCode)
-    : out_(out), layerNamesOfRun_(std::move(layerNames)), textWidthFactor_(textWidthFactor), senderCode_(senderCode) {}
+DwgTargetSteps::DwgTargetSteps(DwgOut& out, LayerNames layerNames)
+    : out_(out), layerNamesOfRun_(std::move(layerNames)) {}
 
 DwgElementAttributes DwgTargetSteps::attributesOf(const TransferRecord& record) const {
   DwgElementAttributes a;
   a.colour = record.colour;
   a.lineStyle = record.lineStyle;
   a.lineWidth = record.lineWidth;
-  if (record.layer > 0 && static_cast<std::size_t>(record.layer) < layerNames_.size())
-    a.layerName = layerNames_[static_cast<std::size_t>(record.layer)];
+  if (const auto found = layerNames_.find(record.layer); found != layerNames_.end()) a.layerName = found->second;
   return a;
 }
 
 void DwgTargetSteps::beginRun(const OutputExtents& extents) {
   if (layerNamesOfRun_) layerNames_ = layerNamesOfRun_();
+  textWidthFactor_ = runSettings().textWidthFactor;
+  senderCode_ = runState().senderCode;
+  blocks_.clear();
+  definitionBlocks_.clear();
+  boundaryDepth_ = 0;
   // Extents that are no numbers leave the database's own.
   (void)out_.extents(extents.xmin, extents.ymin, extents.xmax, extents.ymax);
 }
@@ -79,22 +83,18 @@ int DwgTargetSteps::finish() {
 // --------------------------------------------------------------- geometry
 
 int DwgTargetSteps::point(const StepContext&, const TransferPoint& p) {
-  TraceScope t("dpe200");
   return out_.point(dbPoint(p.point), attributesOf(p));
 }
 
 int DwgTargetSteps::line(const StepContext&, const TransferLine& l) {
-  TraceScope t("dpe240");
   return out_.line(dbPoint(l.start), dbPoint(l.end), attributesOf(l));
 }
 
 int DwgTargetSteps::circle(const StepContext&, const TransferCircle& a) {
-  TraceScope t("dpe280");
   return out_.circleArc(dbPoint(a.centre), dbPoint(a.start), dbPoint(a.end), attributesOf(a));
 }
 
 int DwgTargetSteps::ellipse(const StepContext&, const TransferEllipse& e) {
-  TraceScope t("dpe320");
   const drawingdb::Point3 major{e.axisDirection[0] * e.halfAxisA, e.axisDirection[1] * e.halfAxisA, 0};
   const double from = e.fullEllipse ? 0.0 : e.startAngle;
   const double to = e.fullEllipse ? 2.0 * kPi : e.endAngle;
@@ -102,7 +102,6 @@ int DwgTargetSteps::ellipse(const StepContext&, const TransferEllipse& e) {
 }
 
 int DwgTargetSteps::spline(const StepContext&, const TransferSpline& s) {
-  TraceScope t("dpe330");
   const DwgElementAttributes a = attributesOf(s);
   std::vector<drawingdb::Point3> controlPoints;
   controlPoints.reserve(s.controlPoints.size());
@@ -148,7 +147,6 @@ int DwgTargetSteps::drawPolygon(const std::vector<Point3>& points, bool closed, 
 }
 
 int DwgTargetSteps::hatch(const StepContext&, const TransferHatch& h) {
-  TraceScope t("dpe710");
   return drawPolygon(h.points, h.closed, h.filled, attributesOf(h));
 }
 
@@ -171,12 +169,10 @@ int DwgTargetSteps::drawTextParts(const std::vector<TransferTextPart>& parts, co
 }
 
 int DwgTargetSteps::text(const StepContext&, const TransferText& text) {
-  TraceScope t("dpe440");
   return drawTextParts(text.parts, attributesOf(text));
 }
 
 int DwgTargetSteps::dimension(const StepContext&, const TransferDimension& d) {
-  TraceScope t("dpe500");
   const DwgElementAttributes own = attributesOf(d);
   std::string block;
   if (out_.createBlock("*D" + std::to_string(out_.nextDimensionBlockNumber()), &block) != 0) return -1;
@@ -213,7 +209,6 @@ int DwgTargetSteps::dimension(const StepContext&, const TransferDimension& d) {
 }
 
 int DwgTargetSteps::symbol(const StepContext&, const TransferSymbol& symbol, SymbolPartReader& parts) {
-  TraceScope t("dpe220");
   const DwgElementAttributes a = attributesOf(symbol);
   int written = 0;
   for (const TransferSymbolPart& part : symbol.parts) {
@@ -311,7 +306,6 @@ void DwgTargetSteps::endBoundary(const StepContext&, const TransferPlanePart&) {
 }
 
 int DwgTargetSteps::planePart(const StepContext&, const TransferPlanePart& part, const std::vector<std::int32_t>&) {
-  TraceScope t("dpe420");
   // A boundary still being collected (a plane part among the boundary of
   // another) hatches with the outer one.
   if (out_.collecting()) return 0;

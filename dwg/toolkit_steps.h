@@ -35,12 +35,12 @@
 class DwgTargetSteps final : public TargetSteps {
  public:
   // The names of the transfer file's layers, asked for as the run begins
-  // (the file is loaded then): entry k names layer number k (a missing or
-  // empty entry: the element has no layer name).
-  using LayerNames = std::function<std::vector<std::string>()>;
-  // textWidthFactor and senderCode choose the width factor of texts
-  // (DwgOut::text).
-  DwgTargetSteps(DwgOut& out, LayerNames layerNames, double textWidthFactor, int senderCode);
+  // (the file is loaded then), by layer number (a number without a name
+  // or with an empty one: the element has no layer name).
+  // The run's text width factor and sending system, which choose the
+  // width factor of texts (DwgOut::text), are taken then too.
+  using LayerNames = std::function<std::unordered_map<std::int32_t, std::string>()>;
+  DwgTargetSteps(DwgOut& out, LayerNames layerNames);
 
   void beginRun(const OutputExtents& extents) override;
   int finish() override;
@@ -94,7 +94,7 @@ class DwgTargetSteps final : public TargetSteps {
 
   DwgOut& out_;
   LayerNames layerNamesOfRun_;
-  std::vector<std::string> layerNames_;
+  std::unordered_map<std::int32_t, std::string> layerNames_;
   double textWidthFactor_ = 0;
   int senderCode_ = 0;
   std::vector<OpenBlock> blocks_;

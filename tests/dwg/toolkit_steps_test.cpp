@@ -50,16 +50,16 @@ class ToolkitStepsTest : public DwgOutFixture {
     c.index = index;
     return c;
   }
-  DwgTargetSteps steps{out, [] { return std::vector<std::string>{"", "10", "20"}; }, 1.0, 99};
+  DwgTargetSteps steps{out, [] { return std::unordered_map<std::int32_t, std::string>{{1, "10"}, {2, "20"}, {3, ""}}; }};
 };
 
 TEST_F(ToolkitStepsTest, ElementsTakeTheNamesOfTheirLayers) {
-  // Layer number k is named by the run's k-th name; layer 0 (a value the
-  // list did not hold) and numbers beyond the names have none: "EMPTY".
+  // Layer numbers take the run's names; layer 0 (a value the list did not
+  // hold) and numbers without a name have none: "EMPTY".
   const struct {
     std::int32_t layer;
     const char* made;
-  } cases[] = {{1, "10"}, {2, "20"}, {0, "EMPTY"}, {7, "EMPTY"}};
+  } cases[] = {{1, "10"}, {2, "20"}, {0, "EMPTY"}, {3, "EMPTY"}, {7, "EMPTY"}};
   for (const auto& c : cases) {
     ASSERT_EQ(steps.line(at(1), line(0, 0, 1, 1, c.layer)), 0);
     EXPECT_EQ(last().common.layer, c.made) << c.layer;
