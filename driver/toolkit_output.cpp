@@ -44,10 +44,16 @@ int startToolkitOutput() {
   return dwgOut().startUp(DwgOut::releaseOfVersion(runState().dwgVersion), saveType, dwgStartData());
 }
 
-TargetSteps& toolkitTargetSteps() {
+namespace {
+DwgTargetSteps& stepsOfRun() {
   static DwgTargetSteps steps(dwgOut(), layerNamesOfTransferFile);
   return steps;
 }
+
+const RunStateRegistrar kRunStateRegistered("toolkit output steps", [] { stepsOfRun().reset(); });
+}  // namespace
+
+TargetSteps& toolkitTargetSteps() { return stepsOfRun(); }
 
 int saveToolkitOutput(const std::string& path) {
   TraceScope t("stt071");

@@ -58,13 +58,18 @@ DwgElementAttributes DwgTargetSteps::attributesOf(const TransferRecord& record) 
   return a;
 }
 
-void DwgTargetSteps::beginRun(const OutputExtents& extents) {
-  if (layerNamesOfRun_) layerNames_ = layerNamesOfRun_();
-  textWidthFactor_ = runSettings().textWidthFactor;
-  senderCode_ = runState().senderCode;
+void DwgTargetSteps::reset() {
+  layerNames_.clear();
   blocks_.clear();
   definitionBlocks_.clear();
   boundaryDepth_ = 0;
+}
+
+void DwgTargetSteps::beginRun(const OutputExtents& extents) {
+  reset();
+  if (layerNamesOfRun_) layerNames_ = layerNamesOfRun_();
+  textWidthFactor_ = runSettings().textWidthFactor;
+  senderCode_ = runState().senderCode;
   // Extents that are no numbers leave the database's own.
   (void)out_.extents(extents.xmin, extents.ymin, extents.xmax, extents.ymax);
 }

@@ -43,6 +43,8 @@ class DwgTargetSteps final : public TargetSteps {
   DwgTargetSteps(DwgOut& out, LayerNames layerNames);
 
   void beginRun(const OutputExtents& extents) override;
+  // Forgets what a run left: layer names, open blocks, definition blocks.
+  void reset();
   int finish() override;
 
   int point(const StepContext& c, const TransferPoint& point) override;
