@@ -26,13 +26,14 @@
 //   plane part:
 //       beginBoundary, the boundary members' steps and looseContour calls,
 //       endBoundary, then planePart()
-// A begin hook returns 0 to go on, or a step result that ends the
+// A begin<Kind> hook returns 0 to go on, or a step result that ends the
 // composite's step at once (no member is converted, no end hook runs).
-// Once a begin hook has returned 0, its end hook runs exactly once, also
+// Once it has returned 0, its end<Kind> hook runs exactly once, also
 // when the members or the kind's operation failed, and also when the kind's
 // operation is not called because no member was written (the composite is
-// then left out with -99).  Brackets nest as the composites do: a group in
-// a group opens its own begin/end pair inside its father's.
+// then left out with -99).  beginBoundary and endBoundary always come in
+// pairs.  Brackets nest as the composites do: a group in a group opens its
+// own begin/end pair inside its father's.
 #pragma once
 
 #include <cstdint>
