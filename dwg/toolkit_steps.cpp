@@ -22,7 +22,7 @@ constexpr int kSplineSpanSegments = 8;
 // An insert stands on layer "0" of the drawing and takes its colour from
 // there unless the element gives a layer: the members inside keep their
 // own attributes.
-constexpr char kInsertLayer[] = "0";
+constexpr char kInsertLayer = '0';
 constexpr int kColourByLayer = -1;
 
 // The text a dimension shows: its own text (a string sub-element, else the
@@ -63,6 +63,13 @@ void DwgTargetSteps::reset() {
   blocks_.clear();
   definitionBlocks_.clear();
   boundaryDepth_ = 0;
+}
+
+DwgElementAttributes DwgTargetSteps::insertAttributesOf(const TransferRecord& record) const {
+  DwgElementAttributes a = attributesOf(record);
+  if (a.layerName.empty()) a.layerName.push_back(kInsertLayer);
+  if (a.colour == 0) a.colour = kColourByLayer;
+  return a;
 }
 
 void DwgTargetSteps::beginRun(const OutputExtents& extents) {
@@ -260,10 +267,7 @@ int DwgTargetSteps::beginGroup(const StepContext& c, const TransferGroup& group)
 int DwgTargetSteps::group(const StepContext& c, const TransferGroup& group, const WrittenMembers&) {
   const std::string block = closeBlock(c.index);
   if (block.empty()) return -1;
-  DwgElementAttributes a = attributesOf(group);
-  if (a.layerName.empty()) a.layerName = kInsertLayer;
-  if (a.colour == 0) a.colour = kColourByLayer;
-  return out_.insert(block, {0, 0, 0}, 1.0, a);
+  return out_.insert(block, {0, 0, 0}, 1.0, insertAttributesOf(group));
 }
 
 void DwgTargetSteps::endGroup(const StepContext& c, const TransferGroup&) { (void)closeBlock(c.index); }
@@ -284,10 +288,7 @@ void DwgTargetSteps::endUserDefinition(const StepContext& c, const TransferGroup
 int DwgTargetSteps::userInstance(const StepContext&, const TransferGroup& instance, std::int32_t definition) {
   const std::string block = definitionBlock(definition);
   if (block.empty()) return ConvertResult::kTakenOver;
-  DwgElementAttributes a = attributesOf(instance);
-  if (a.layerName.empty()) a.layerName = kInsertLayer;
-  if (a.colour == 0) a.colour = kColourByLayer;
-  return out_.insert(block, dbPoint(instance.insertion), instance.factor, a);
+  return out_.insert(block, dbPoint(instance.insertion), instance.factor, insertAttributesOf(instance));
 }
 
 std::string DwgTargetSteps::definitionBlock(std::int32_t definition) const {

@@ -88,6 +88,8 @@ class DwgTargetSteps final : public TargetSteps {
   };
 
   DwgElementAttributes attributesOf(const TransferRecord& record) const;
+  // An insert's: on layer "0" and by layer unless the element gives them.
+  DwgElementAttributes insertAttributesOf(const TransferRecord& record) const;
   int openBlock(std::int32_t index, const std::string& name);
   // Closes the innermost block when it is the composite's; its name.
   std::string closeBlock(std::int32_t index);
