@@ -761,6 +761,13 @@ int DwgOut::createBlock(const std::string& name, std::string* made) {
   return 0;
 }
 
+int DwgOut::setBlockLayer(const std::string& layer) {
+  if (openBlocks_.empty() || layer.empty()) return -1;
+  if (db_.layers.find(layer) == nullptr) db_.addRecord(db_.layers, layer);
+  currentBlock().layer = layer;
+  return 0;
+}
+
 int DwgOut::closeBlock() {
   TraceScope t("DwgOut::closeBlock");
   if (!openBlocks_.empty()) openBlocks_.pop_back();
