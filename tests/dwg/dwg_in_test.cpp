@@ -342,6 +342,7 @@ TEST_F(DwgInTest, MTextCodesAreRemovedAndLineBreaksKept) {
 }
 
 TEST_F(DwgInTest, AttributesShowTheirVisibleValuesAndTheOthersAreCounted) {
+  block("B");
   db::BlockRecord& model = db_.modelSpace();
   db::AttDef constant;
   constant.defaultValue = "FIX";
@@ -353,7 +354,6 @@ TEST_F(DwgInTest, AttributesShowTheirVisibleValuesAndTheOthersAreCounted) {
   for (const db::AttDef& a : {constant, asked, hidden}) db_.addEntity(model, entityOf(db::EntityKind::AttDef, a));
   db::Insert in;
   in.block = "B";
-  block("B");
   const db::EntityId insert = db_.addEntity(model, entityOf(db::EntityKind::Insert, in));
   db::Attrib shown;
   shown.value = "42";
@@ -501,6 +501,8 @@ TEST_F(DwgInTest, FilesOfEveryReleaseAsciiAndBinaryAreRead) {
     ++written;
     const db::Release release = info.release;
     for (const bool binary : {false, true}) {
+      // Binary DXF files exist from release 10 on.
+      if (binary && release < db::Release::R10) continue;
       SCOPED_TRACE(std::string(info.name) + (binary ? " binary" : " ascii"));
       db_ = original;
       ASSERT_EQ(readBack(release, binary), 0) << said_;
