@@ -1130,6 +1130,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
     return state.runStatus;
   }
   mfaSetDxfRun(runHas(RunModeBit::kDxf));
+  mfaSetDrawingRun(runHas(RunModeBit::kInput) && runState().useToolkit != 0);
   state.level = level;
   if (state.language.empty()) state.language = "deutsch";
   runPaths().installDir = state.installDir;
