@@ -1,5 +1,6 @@
 #include "iges_in/kpl_reader.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -21,13 +22,41 @@ std::string trim(const std::string& s) {
 int nesting(const std::string& s) {
   int depth = 0;
   bool quoted = false;
-  for (char c : s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (quoted && c == '\\') {
+      ++i;  // \" and \\ inside a string literal
+      continue;
+    }
     if (c == '"') quoted = !quoted;
     if (quoted) continue;
     if (c == '(' || c == '{') ++depth;
     if (c == ')' || c == '}') --depth;
   }
   return depth;
+}
+
+// The contents of the string literals of a text block's list
+// ({"a" "b" } or one per line), each unquoted.
+std::vector<std::string> literals(const std::string& list) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  while ((i = list.find('"', i)) != std::string::npos) {
+    std::string raw;
+    for (++i; i < list.size() && list[i] != '"'; ++i) {
+      if (list[i] == '\\' && i + 1 < list.size()) raw += list[i++];
+      raw += list[i];
+    }
+    out.push_back(unquoteText(raw));
+    ++i;
+  }
+  return out;
+}
+
+std::string unquoted(const std::string& token) {
+  const std::string t = trim(token);
+  if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return t.substr(1, t.size() - 2);
+  return t;
 }
 
 // "E12" -> 12 for the given prefix letter; -1 otherwise.
@@ -148,6 +177,13 @@ class Reader {
       std::string item;
       while (in >> item) s.controlPoints.push_back(point(ref(item)));
       script_.splines.push_back(s);
+    } else if ((function == "DTCreateTextAbsolute" || function == "DTCreateTextAnglepos") && args.size() >= 8) {
+      script_.texts.push_back(
+          Text{target, unquoteText(unquoted(args[5])), unquoted(args[4]), point(ref(args[6])), value(args[7])});
+    } else if (function == "DTCreateTextBlock" && args.size() >= 8) {
+      std::string joined;
+      for (const std::string& line : literals(args[5])) joined += (joined.empty() ? "" : "\n") + line;
+      script_.texts.push_back(Text{target, joined, unquoted(args[4]), point(ref(args[6])), value(args[7])});
     }
   }
 
@@ -214,12 +250,39 @@ class Reader {
 
 }  // namespace
 
+std::string unquoteText(const std::string& quoted) {
+  std::string out;
+  for (std::size_t i = 0; i < quoted.size(); ++i) {
+    const char c = quoted[i];
+    if (c == '\\' && i + 1 < quoted.size()) {
+      out += quoted[++i];
+    } else if (c == '@' && i + 1 < quoted.size() && quoted[i + 1] == '@') {
+      out += '@';
+      ++i;
+    } else if (c == '@' && i + 3 < quoted.size() && std::isdigit(static_cast<unsigned char>(quoted[i + 1])) &&
+               std::isdigit(static_cast<unsigned char>(quoted[i + 2])) &&
+               std::isdigit(static_cast<unsigned char>(quoted[i + 3]))) {
+      out += static_cast<char>(std::atoi(quoted.substr(i + 1, 3).c_str()));
+      i += 3;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::vector<std::string> splitArguments(const std::string& text) {
   std::vector<std::string> out;
   std::string current;
   int depth = 0;
   bool quoted = false;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted && c == '\\' && i + 1 < text.size()) {
+      current += c;
+      current += text[++i];
+      continue;
+    }
     if (c == '"') quoted = !quoted;
     if (!quoted) {
       if (c == '(' || c == '{') ++depth;
