@@ -1,0 +1,255 @@
+#include "cli/dxf_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/run_program.h"
+
+namespace dxfpeer {
+namespace {
+
+// One line per item, WCS coordinates; texts as hex of their ISO 8859-1
+// bytes ("-" for an empty one).
+const char* const kListingScript = R"(
+import sys, math
+import ezdxf
+from ezdxf.math import Vec3
+
+def flat(n):
+    n = Vec3(n).normalize()
+    return abs(n.x) <= 1e-9 and abs(n.y) <= 1e-9
+
+def text(kind, value, p, out):
+    b = value.encode('latin-1', 'replace').hex()
+    out.append('T %s %.12g %.12g' % (b or '-', p.x, p.y))
+
+def arc(e, tag, out):
+    if not flat(e.dxf.extrusion):
+        return  # tilted: an ellipse in the drawing
+    c = e.ocs().to_wcs(e.dxf.center)
+    s, x = e.start_point, e.end_point
+    out.append('%s %.12g %.12g %.12g %.12g %.12g %.12g %.12g' % (tag, c.x, c.y, e.dxf.radius, s.x, s.y, x.x, x.y))
+
+def emit(e, out, depth=0):
+    t = e.dxftype()
+    if t in ('INSERT', 'DIMENSION'):
+        if depth > 20:
+            return
+        for v in e.virtual_entities():
+            emit(v, out, depth + 1)
+        if t == 'INSERT':
+            for a in e.attribs:
+                emit(a, out, depth + 1)
+        return
+    if t == 'LINE':
+        s, x = e.dxf.start, e.dxf.end
+        out.append('L %.12g %.12g %.12g %.12g' % (s.x, s.y, x.x, x.y))
+    elif t == 'CIRCLE':
+        if flat(e.dxf.extrusion):
+            c = e.ocs().to_wcs(e.dxf.center)
+            out.append('C %.12g %.12g %.12g' % (c.x, c.y, e.dxf.radius))
+    elif t == 'ARC':
+        arc(e, 'A', out)
+    elif t == 'POINT':
+        p = e.dxf.location
+        out.append('P %.12g %.12g' % (p.x, p.y))
+    elif t == 'ELLIPSE':
+        c, m = e.dxf.center, e.dxf.major_axis
+        full = abs(abs(e.dxf.end_param - e.dxf.start_param) - 2 * math.pi) < 1e-9
+        tool = e.construction_tool()
+        s, x = tool.start_point, tool.end_point
+        out.append('E %.12g %.12g %.12g %.12g %.12g %d %.12g %.12g %.12g %.12g' %
+                   (c.x, c.y, c.x + m.x, c.y + m.y, e.dxf.ratio, 0 if full else 1, s.x, s.y, x.x, x.y))
+    elif t == 'SPLINE':
+        cps = [Vec3(p) for p in e.control_points]
+        if cps:
+            out.append('S %d %d %d %s' % (e.dxf.degree, 1 if e.closed else 0, len(cps),
+                                          ' '.join('%.12g %.12g' % (p.x, p.y) for p in cps)))
+    elif t in ('TEXT', 'ATTRIB'):
+        text(t, e.dxf.text, e.ocs().to_wcs(e.dxf.insert), out)
+    elif t == 'MTEXT':
+        text(t, e.plain_text(), e.dxf.insert, out)
+    elif (t == 'POLYLINE' and e.is_2d_polyline and not (e.dxf.flags & 4)) or t == 'LWPOLYLINE':
+        for v in e.virtual_entities():
+            if v.dxftype() == 'ARC':
+                arc(v, 'A', out)
+            elif v.dxftype() == 'LINE':
+                s, x = v.dxf.start, v.dxf.end
+                out.append('Q %.12g %.12g %.12g %.12g' % (s.x, s.y, x.x, x.y))
+
+doc = ezdxf.readfile(sys.argv[1])
+out = []
+for e in doc.modelspace():
+    emit(e, out)
+for e in doc.layouts.active_layout():
+    if e.dxftype() != 'VIEWPORT':
+        emit(e, out)
+print('\n'.join(out))
+)";
+
+std::string fromHex(const std::string& hex) {
+  std::string out;
+  if (hex == "-") return out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+kpl::Line readLine(std::istream& in) {
+  kpl::Line l;
+  in >> l.start.x >> l.start.y >> l.end.x >> l.end.y;
+  return l;
+}
+
+bool longEnough(const kpl::Line& l) { return std::hypot(l.end.x - l.start.x, l.end.y - l.start.y) > kShortest; }
+
+double scaleOf(std::initializer_list<double> values) {
+  double s = 0.0;
+  for (const double v : values) s = std::max(s, std::fabs(v));
+  return s;
+}
+
+}  // namespace
+
+bool available() {
+  static const bool yes = [] {
+    if (!std::filesystem::exists("/usr/bin/python3")) return false;
+    TempDir dir;
+    return runProgram("/usr/bin/python3", {"-c", "import ezdxf"}, dir.path()).status == 0;
+  }();
+  return yes;
+}
+
+Drawing read(const std::string& file) {
+  TempDir dir;
+  const std::string script = dir.write("listing.py", kListingScript);
+  const ProgramResult r = runProgram("/usr/bin/python3", {script, file}, dir.path(), "", 300);
+  EXPECT_EQ(r.status, 0) << r.err;
+  Drawing d;
+  std::istringstream in(r.out);
+  std::string kind;
+  while (in >> kind) {
+    if (kind == "L" || kind == "Q") {
+      const kpl::Line l = readLine(in);
+      if (longEnough(l)) (kind == "L" ? d.lines : d.polylineLines).push_back(l);
+    } else if (kind == "C") {
+      kpl::Circle c;
+      in >> c.centre.x >> c.centre.y >> c.radius;
+      d.circles.push_back(c);
+    } else if (kind == "A") {
+      kpl::Arc a;
+      a.threePoint = false;
+      in >> a.centre.x >> a.centre.y >> a.radius >> a.start.x >> a.start.y >> a.end.x >> a.end.y;
+      d.arcs.push_back(a);
+    } else if (kind == "P") {
+      kpl::Point p;
+      in >> p.x >> p.y;
+      d.points.push_back(p);
+    } else if (kind == "E") {
+      Ellipse e;
+      int isArc = 0;
+      in >> e.centre.x >> e.centre.y >> e.major.x >> e.major.y >> e.ratio >> isArc >> e.start.x >> e.start.y >>
+          e.end.x >> e.end.y;
+      e.isArc = isArc != 0;
+      d.ellipses.push_back(e);
+    } else if (kind == "S") {
+      kpl::Spline s;
+      int closed = 0;
+      std::size_t count = 0;
+      in >> s.degree >> closed >> count;
+      s.periodic = closed != 0;
+      s.controlPoints.resize(count);
+      for (kpl::Point& p : s.controlPoints) in >> p.x >> p.y;
+      d.splines.push_back(s);
+    } else if (kind == "T") {
+      Text t;
+      std::string hex;
+      in >> hex >> t.position.x >> t.position.y;
+      t.value = fromHex(hex);
+      d.texts.push_back(t);
+    } else {
+      ADD_FAILURE() << "unknown peer line " << kind;
+      break;
+    }
+  }
+  return d;
+}
+
+bool near(const kpl::Point& a, const kpl::Point& b, double scale) {
+  const double tol = kTolerance * std::max(1.0, scale);
+  return std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol;
+}
+
+bool sameLine(const kpl::Line& a, const kpl::Line& b) {
+  const double scale = scaleOf({a.start.x, a.start.y, a.end.x, a.end.y});
+  return (near(a.start, b.start, scale) && near(a.end, b.end, scale)) ||
+         (near(a.start, b.end, scale) && near(a.end, b.start, scale));
+}
+
+bool sameCircle(const kpl::Circle& a, const kpl::Circle& b) {
+  const double scale = scaleOf({a.centre.x, a.centre.y, a.radius});
+  return near(a.centre, b.centre, scale) && std::fabs(a.radius - b.radius) <= kTolerance * std::max(1.0, scale);
+}
+
+bool sameArc(const kpl::Arc& a, const kpl::Arc& b) {
+  if (!sameCircle(kpl::Circle{0, a.centre, a.radius}, kpl::Circle{0, b.centre, b.radius})) return false;
+  const double scale = scaleOf({a.centre.x, a.centre.y, a.radius});
+  return (near(a.start, b.start, scale) && near(a.end, b.end, scale)) ||
+         (near(a.start, b.end, scale) && near(a.end, b.start, scale));
+}
+
+bool sameEllipse(const Ellipse& a, const kpl::Ellipse& b) {
+  if (a.isArc != b.isArc) return false;
+  const double scale = scaleOf({a.centre.x, a.centre.y, a.major.x, a.major.y});
+  if (!near(a.centre, b.centre, scale)) return false;
+  // The major axis may be written towards either end.
+  const kpl::Point opposite{2 * a.centre.x - a.major.x, 2 * a.centre.y - a.major.y};
+  if (!near(a.major, b.axis1, scale) && !near(opposite, b.axis1, scale)) return false;
+  const double major = std::hypot(a.major.x - a.centre.x, a.major.y - a.centre.y);
+  const double minor = std::hypot(b.axis2.x - b.centre.x, b.axis2.y - b.centre.y);
+  if (std::fabs(major * a.ratio - minor) > kTolerance * std::max(1.0, scale)) return false;
+  if (!a.isArc) return true;
+  return (near(a.start, b.start, scale) && near(a.end, b.end, scale)) ||
+         (near(a.start, b.end, scale) && near(a.end, b.start, scale));
+}
+
+bool sameSpline(const kpl::Spline& a, const kpl::Spline& b) {
+  const std::size_t n = a.controlPoints.size();
+  if (a.degree != b.degree || n != b.controlPoints.size()) return false;
+  // The control points in their order or, for a curve written the other
+  // way round, in the reverse order.
+  bool forward = true, backward = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    const kpl::Point& p = a.controlPoints[i];
+    forward = forward && near(p, b.controlPoints[i], scaleOf({p.x, p.y}));
+    backward = backward && near(p, b.controlPoints[n - 1 - i], scaleOf({p.x, p.y}));
+  }
+  return forward || backward;
+}
+
+std::vector<kpl::Circle> asCircles(const std::vector<kpl::Arc>& arcs) {
+  std::vector<kpl::Circle> out;
+  out.reserve(arcs.size());
+  for (const kpl::Arc& a : arcs) out.push_back(kpl::Circle{a.number, a.centre, a.radius});
+  return out;
+}
+
+std::vector<kpl::Point> places(const std::vector<kpl::Point>& points) {
+  std::vector<kpl::Point> out;
+  for (const kpl::Point& p : points) {
+    bool seen = false;
+    for (const kpl::Point& q : out) seen = seen || near(p, q, std::fabs(p.x));
+    if (!seen) out.push_back(p);
+  }
+  return out;
+}
+
+std::string describe(std::size_t lost, std::size_t of, const char* what, const kpl::Point& first) {
+  std::ostringstream s;
+  s << lost << " of " << of << " " << what << " missing, first at (" << first.x << ", " << first.y << ")";
+  return s.str();
+}
+
+}  // namespace dxfpeer
