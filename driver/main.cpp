@@ -10,6 +10,7 @@
 
 #include "driver/command_line.h"
 #include "driver/dispatcher.h"
+#include "dwg/dwg_in.h"
 #include "dwg/toolkit.h"
 #include "support/builtin_texts.h"
 #include "support/messages.h"
@@ -41,10 +42,10 @@ const char* toolkitSwitch(const std::string& phase) {
   return "-dxfin";
 }
 
-// No toolkit direction runs end to end yet: the output loop does not hand
-// its elements to the database builder (dwg/dwg_out.h), and no drawing is
-// read through the toolkit.  A run of one is refused once the toolkit has
-// started, before anything is written, instead of ending as an unknown
+// The toolkit directions that do not run end to end yet: the output loop
+// does not hand its elements to the database builder (dwg/dwg_out.h), and
+// the toolkit reads no DWG file.  A run of one is refused once the toolkit
+// has started, before anything is written, instead of ending as an unknown
 // direction or as a success without output.
 void refuseToolkitDirection(const RunRequest& request) {
   const bool german = isGerman(request.language);
@@ -75,11 +76,16 @@ int main(int argc, char** argv) {
 
   if (request.directionCount > 0 && request.fileCount > 2) {
     runState().installDir = programDirectory(programPath);
-    if (initialiseToolkit(request.useToolkit, isGerman(request.language), runState().installDir) != 0) {
+    const bool german = isGerman(request.language);
+    const bool reads = request.phase == "DXFI" || request.phase == "DWGI";
+    const int started = request.useToolkit != 0 && reads
+                            ? DwgIn::init(runState().installDir, german)
+                            : initialiseToolkit(request.useToolkit, german, runState().installDir);
+    if (started != 0) {
       std::fflush(nullptr);
       _exit(exitStatusOf({RunEnd::kToolkit}));
     }
-    if (request.useToolkit != 0) refuseToolkitDirection(request);
+    if (request.useToolkit != 0 && request.phase != "DXFI") refuseToolkitDirection(request);
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
     // The process ends at once; what is still buffered is written first.

@@ -210,8 +210,8 @@ TEST(IgesOutRunTest, EdxInput) {
 }
 
 TEST(IgesOutRunTest, ToolkitDirectionsAreRefused) {
-  // The toolkit starts (its start-up data is installed), but no toolkit
-  // direction runs end to end: the run is refused with status 9 and
+  // The toolkit starts (its start-up data is installed), but the toolkit
+  // directions other than -dxfin do not run end to end: the run is refused with status 9 and
   // nothing is written.  The message is English unless the language is
   // "deutsch", also when no language is given.
   const std::string file = drawing();
@@ -222,7 +222,7 @@ TEST(IgesOutRunTest, ToolkitDirectionsAreRefused) {
       {{"-lang", "english", "-dxfout"}, "-> The direction -dxfout is not available in this program, the run ends\n"},
       {{"-lang", "english", "-dwgout"}, "-> The direction -dwgout is not available in this program, the run ends\n"},
       {{"-dwgout"}, "-> The direction -dwgout is not available in this program, the run ends\n"},
-      {{"-lang", "german", "-dxfin"}, "-> The direction -dxfin is not available in this program, the run ends\n"},
+      {{"-lang", "german", "-dwgin"}, "-> The direction -dwgin is not available in this program, the run ends\n"},
       {{"-lang", "english", "-dwgin"}, "-> The direction -dwgin is not available in this program, the run ends\n"},
       {{"-lang", "deutsch", "-dwgout"},
        "-> Die Richtung -dwgout ist in diesem Programm nicht verf\xfcgbar, der Lauf endet\n"},
