@@ -53,14 +53,19 @@ struct Spline {
 };
 
 // DTCreateTextAbsolute, DTCreateTextAnglepos and DTCreateTextBlock: the
-// string's bytes with the script's quoting undone (the lines of a block
-// joined by '\n'), its point and height.
+// string's bytes with the script's quoting undone (the lines of a stacked
+// block joined by '\n', the characters of a vertical string side by
+// side), its start point (for a block, the point its line above was made
+// from), height, angle and width.  Points made in a world turned for a
+// string (DTCreateWorldRotaScale) are followed along its axes.
 struct Text {
   int number = 0;
   std::string text;
   std::string anchor;  // "beginv", "middlet", ...
   Point position;
   double height = 0.0;
+  double angle = 0.0;  // degrees
+  double width = 0.0;
 };
 
 struct Script {
