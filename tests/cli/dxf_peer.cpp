@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <unordered_map>
 
 #include "cli/run_program.h"
 
@@ -11,7 +12,7 @@ namespace dxfpeer {
 namespace {
 
 // One line per item, WCS coordinates; texts as hex of their ISO 8859-1
-// bytes ("-" for an empty one).
+// bytes, each line of a paragraph text on its own.
 const char* const kListingScript = R"(
 import sys, math
 import ezdxf
@@ -21,9 +22,10 @@ def flat(n):
     n = Vec3(n).normalize()
     return abs(n.x) <= 1e-9 and abs(n.y) <= 1e-9
 
-def text(kind, value, p, out):
-    b = value.encode('latin-1', 'replace').hex()
-    out.append('T %s %.12g %.12g' % (b or '-', p.x, p.y))
+def text(kind, value, p, height, lines, out):
+    if value:
+        b = value.encode('latin-1', 'replace').hex()
+        out.append('T %s %s %.12g %.12g %.12g %d' % (kind, b, p.x, p.y, height, lines))
 
 def arc(e, tag, out):
     if not flat(e.dxf.extrusion):
@@ -31,6 +33,9 @@ def arc(e, tag, out):
     c = e.ocs().to_wcs(e.dxf.center)
     s, x = e.start_point, e.end_point
     out.append('%s %.12g %.12g %.12g %.12g %.12g %.12g %.12g' % (tag, c.x, c.y, e.dxf.radius, s.x, s.y, x.x, x.y))
+
+def face_line(a, b, out):
+    out.append('X %.12g %.12g %.12g %.12g' % (a.x, a.y, b.x, b.y))
 
 def emit(e, out, depth=0):
     t = e.dxftype()
@@ -68,9 +73,37 @@ def emit(e, out, depth=0):
             out.append('S %d %d %d %s' % (e.dxf.degree, 1 if e.closed else 0, len(cps),
                                           ' '.join('%.12g %.12g' % (p.x, p.y) for p in cps)))
     elif t in ('TEXT', 'ATTRIB'):
-        text(t, e.dxf.text, e.ocs().to_wcs(e.dxf.insert), out)
+        # Justified texts are placed by their alignment point.
+        h, v = e.dxf.halign, e.dxf.valign
+        if (h == 0 and v == 0) or h in (3, 5):
+            text('L', e.dxf.text, e.ocs().to_wcs(e.dxf.insert), e.dxf.height, 1, out)
+        else:
+            text('J', e.dxf.text, e.ocs().to_wcs(e.dxf.align_point), e.dxf.height, 1, out)
     elif t == 'MTEXT':
-        text(t, e.plain_text(), e.dxf.insert, out)
+        lines = e.plain_text().split('\n')
+        for line in lines:
+            text('M', line, e.dxf.insert, e.dxf.char_height, len(lines), out)
+    elif t == '3DFACE':
+        v = [e.dxf.vtx0, e.dxf.vtx1, e.dxf.vtx2, e.dxf.vtx3]
+        for a, b in zip(v, v[1:] + v[:1]):
+            face_line(a, b, out)
+    elif t == '3DLINE':
+        # Kept by the peer as tags only.
+        p = {}
+        for sub in e.xtags.subclasses:
+            for tag in sub:
+                if tag.code in (10, 11):
+                    p[tag.code] = Vec3(tag.value)
+        if 10 in p and 11 in p:
+            face_line(p[10], p[11], out)
+    elif t == 'POLYLINE' and e.is_poly_face_mesh:
+        corners = [v.dxf.location for v in e.vertices if v.dxf.flags & 64]
+        for a, b in zip(corners, corners[1:]):
+            face_line(a, b, out)
+        for face in e.faces():
+            v = [x.dxf.location for x in face[:-1]]  # the last is the face record
+            for a, b in zip(v, v[1:] + v[:1]):
+                face_line(a, b, out)
     elif (t == 'POLYLINE' and e.is_2d_polyline and not (e.dxf.flags & 4)) or t == 'LWPOLYLINE':
         for v in e.virtual_entities():
             if v.dxftype() == 'ARC':
@@ -91,7 +124,6 @@ print('\n'.join(out))
 
 std::string fromHex(const std::string& hex) {
   std::string out;
-  if (hex == "-") return out;
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
     out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return out;
@@ -131,9 +163,9 @@ Drawing read(const std::string& file) {
   std::istringstream in(r.out);
   std::string kind;
   while (in >> kind) {
-    if (kind == "L" || kind == "Q") {
+    if (kind == "L" || kind == "Q" || kind == "X") {
       const kpl::Line l = readLine(in);
-      if (longEnough(l)) (kind == "L" ? d.lines : d.polylineLines).push_back(l);
+      if (longEnough(l)) (kind == "L" ? d.lines : kind == "Q" ? d.polylineLines : d.faceLines).push_back(l);
     } else if (kind == "C") {
       kpl::Circle c;
       in >> c.centre.x >> c.centre.y >> c.radius;
@@ -166,7 +198,7 @@ Drawing read(const std::string& file) {
     } else if (kind == "T") {
       Text t;
       std::string hex;
-      in >> hex >> t.position.x >> t.position.y;
+      in >> t.placement >> hex >> t.position.x >> t.position.y >> t.height >> t.lines;
       t.value = fromHex(hex);
       d.texts.push_back(t);
     } else {
@@ -227,6 +259,38 @@ bool sameSpline(const kpl::Spline& a, const kpl::Spline& b) {
     backward = backward && near(p, b.controlPoints[n - 1 - i], scaleOf({p.x, p.y}));
   }
   return forward || backward;
+}
+
+bool sameText(const Text& a, const kpl::Text& b) {
+  if (a.value != b.text) return false;
+  if (a.placement == 'L') return near(a.position, b.position, scaleOf({a.position.x, a.position.y}));
+  // The reference point in the written string's box (along its base line
+  // from its start, up by its height), grown by the reach of the kind.
+  const double reach = a.placement == 'J' ? 0.1 * a.height : 2.0 * a.height * a.lines;
+  const double tol = reach + kTolerance * std::max(1.0, scaleOf({a.position.x, a.position.y}));
+  const double angle = b.angle * 3.14159265358979323846 / 180.0;
+  const double dx = a.position.x - b.position.x, dy = a.position.y - b.position.y;
+  const double u = dx * std::cos(angle) + dy * std::sin(angle);
+  const double v = -dx * std::sin(angle) + dy * std::cos(angle);
+  return u >= -tol && u <= b.width + tol && v >= -tol && v <= b.height + tol;
+}
+
+std::vector<Text> missingTexts(const std::vector<Text>& expected, const std::vector<kpl::Text>& written) {
+  std::unordered_map<std::string, std::vector<std::size_t>> byValue;
+  for (std::size_t i = 0; i < written.size(); ++i) byValue[written[i].text].push_back(i);
+  std::vector<bool> used(written.size(), false);
+  std::vector<Text> out;
+  for (const Text& t : expected) {
+    bool found = false;
+    for (const std::size_t i : byValue[t.value]) {
+      if (!used[i] && sameText(t, written[i])) {
+        used[i] = found = true;
+        break;
+      }
+    }
+    if (!found) out.push_back(t);
+  }
+  return out;
 }
 
 std::vector<kpl::Circle> asCircles(const std::vector<kpl::Arc>& arcs) {

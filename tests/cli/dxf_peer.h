@@ -31,14 +31,25 @@ struct Ellipse {
   kpl::Point start, end;
 };
 
+// A string of a TEXT, ATTRIB or of one line of an MTEXT, and where it
+// stands: 'L' a text placed by its start (left on the base line, or
+// aligned or fitted between two points) at `position`; 'J' a justified
+// text whose alignment point is `position`; 'M' one of the `lines` lines
+// of a paragraph text at `position`.
 struct Text {
-  std::string value;  // ISO 8859-1 bytes; lines of a paragraph text joined by '\n'
+  char placement = 'L';
+  std::string value;  // ISO 8859-1 bytes
   kpl::Point position;
+  double height = 0.0;
+  int lines = 1;
 };
 
 struct Drawing {
   std::vector<kpl::Line> lines;             // LINE
   std::vector<kpl::Line> polylineLines;     // straight segments of polylines
+  // Edges of 3DFACEs and of the faces of polyface meshes, the chains of
+  // the meshes' corners, and 3DLINEs: what readers draw in their own ways.
+  std::vector<kpl::Line> faceLines;
   std::vector<kpl::Circle> circles;
   std::vector<kpl::Arc> arcs;               // ARC and the arc segments (bulges) of polylines
   std::vector<kpl::Point> points;
@@ -60,6 +71,14 @@ bool sameCircle(const kpl::Circle& a, const kpl::Circle& b);
 bool sameArc(const kpl::Arc& a, const kpl::Arc& b);
 bool sameEllipse(const Ellipse& a, const kpl::Ellipse& b);
 bool sameSpline(const kpl::Spline& a, const kpl::Spline& b);
+// The same string, and: a text placed by its start written there; the
+// alignment point of a justified text inside the box of the written
+// string; the point of a paragraph text within two heights per line of
+// the box of each of its lines.  Converters place justified strings from
+// estimated widths, so their points are judged by the box.
+bool sameText(const Text& a, const kpl::Text& b);
+// The expected texts not among the written ones (each used once).
+std::vector<Text> missingTexts(const std::vector<Text>& expected, const std::vector<kpl::Text>& written);
 
 // The expected items not found among the written ones (each written item
 // used once).  Both sides are sorted by a key (an x coordinate) so that
