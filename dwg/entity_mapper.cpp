@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "drawingdb/dimension_block.h"
 #include "dwg/graph_attr.h"
 #include "dxf_in/dxf_mapping.h"
 #include "elements/element_table.h"
@@ -692,6 +693,72 @@ int mapInsert(MapContext& c, const db::Entity& e) {
   return 0;
 }
 
+// A part of a live dimension (its note or a leader): no element of its
+// own, taken over by the dimension from the start; the dimension's
+// attributes.
+template <typename R>
+R* dimensionPart(MapContext& c, std::int32_t type, std::int32_t form, std::int32_t& index) {
+  R* rec = newRecord<R>(c, type, form, index);
+  if (rec == nullptr) return nullptr;
+  c.sink.setTakenOver(index);
+  made().members.push_back(index);
+  return rec;
+}
+
+// A linear or aligned dimension as the dimension writer takes it: a note
+// with the text it shows at its text position, and two leaders whose heads
+// are the ends of the dimension line (the measured points projected on
+// it).  The drawn parts of its block stay its sons: they are written
+// instead when the writer cannot express the dimension.
+void liveLinear(MapContext& c, const db::Dimension& d, DimensionRecord& rec) {
+  const db::Point3& p1 = d.defPoint2;
+  const db::Point3& p2 = d.defPoint3;
+  double angle = d.rotation * kRadiansPerDegree;
+  if (db::dimensionKind(d) == db::DimensionKind::Aligned) angle = std::atan2(p2.y - p1.y, p2.x - p1.x);
+  const double ux = std::cos(angle), uy = std::sin(angle);
+  const auto onLine = [&](const db::Point3& p) {
+    const double t = (p.x - d.definition.x) * ux + (p.y - d.definition.y) * uy;
+    return Point3{d.definition.x + t * ux, d.definition.y + t * uy, d.definition.z};
+  };
+  const Point3 a1 = onLine(p1), a2 = onLine(p2);
+  const double measured = std::hypot(a2.x - a1.x, a2.y - a1.y);
+  if (!(measured > 0.0) || !std::isfinite(measured)) return;
+  const auto* found = c.db.dimstyles.find(d.style);
+  const db::DimStyle style = found != nullptr ? found->data : db::DimStyle{};
+  const double scale = style.scale > 0.0 && std::isfinite(style.scale) ? style.scale : 1.0;
+  const std::string text = db::dimensionText(d, style, d.measurement > 0.0 ? d.measurement : measured);
+
+  std::int32_t note = 0;
+  auto* noteRecord = dimensionPart<NoteRecord>(c, IgesType::kGeneralNote, 0, note);
+  if (noteRecord == nullptr) return;
+  TextLook look;
+  look.height = style.textHeight * scale > 0.0 ? style.textHeight * scale : 2.5;
+  const double textAngle = d.textRotation != 0.0 ? d.textRotation * kRadiansPerDegree : angle;
+  NoteStringData s = noteString(text, look, textAngle, Point3{});
+  // The text position is the middle of the text.
+  const double ca = std::cos(textAngle), sa = std::sin(textAngle);
+  const double dx = -s.boxWidth / 2.0, dy = -look.height / 2.0;
+  s.start = Point3{d.textMid.x + ca * dx - sa * dy, d.textMid.y + sa * dx + ca * dy, d.definition.z};
+  noteRecord->strings.push_back(std::move(s));
+
+  const double arrow = style.arrowSize * scale;
+  const Point3 middle{(a1.x + a2.x) / 2.0, (a1.y + a2.y) / 2.0, d.definition.z};
+  std::vector<std::int32_t> leaders;
+  for (const Point3& head : {a1, a2}) {
+    std::int32_t leader = 0;
+    auto* l = dimensionPart<LeaderRecord>(c, IgesType::kLeader, 1, leader);
+    if (l == nullptr) return;
+    l->arrowHeight = arrow;
+    l->arrowWidth = arrow / 3.0;
+    l->z = d.definition.z;
+    l->head = head;
+    l->points = {middle};
+    leaders.push_back(leader);
+  }
+  rec.note = note;
+  rec.leaders = std::move(leaders);
+}
+
 int mapDimension(MapContext& c, const db::Entity& e) {
   const auto& d = std::get<db::Dimension>(e.data);
   auto* rec = ownRecord<DimensionRecord>(c, dimensionTypeOf(d.flags), 0);
@@ -704,6 +771,8 @@ int mapDimension(MapContext& c, const db::Entity& e) {
   }
   rec->values.push_back(d.leaderLength);
   rec->values.push_back(d.lineSpacing);
+  const db::DimensionKind kind = db::dimensionKind(d);
+  if (kind == db::DimensionKind::Linear || kind == db::DimensionKind::Aligned) liveLinear(c, d, *rec);
   return 0;
 }
 
@@ -963,6 +1032,8 @@ void ElementSink::setRegistered(std::int32_t index) {
 }
 
 void ElementSink::setDependent(std::int32_t index) { element(index).dependency = 'p'; }
+
+void ElementSink::setTakenOver(std::int32_t index) { setStateRaw(index, ElementState::kTakenOver); }
 
 int ElementSink::link(std::int32_t father, std::int32_t son) { return linkFatherSon(father, son); }
 

@@ -64,6 +64,8 @@ class ElementSink {
   void setRegistered(std::int32_t index);
   // A son physically dependent on its father (a member of a contour).
   void setDependent(std::int32_t index);
+  // A part another element's conversion writes (state 'c' from the start).
+  void setTakenOver(std::int32_t index);
   // Links son and father both ways, the son by priority; 0 or -1.
   int link(std::int32_t father, std::int32_t son);
   ParamRecord* record(std::int32_t index);

@@ -530,3 +530,182 @@ TEST_F(DwgInTest, UnknownKindsAreCountedAndReportedOncePerKind) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DwgInTest, LinearDimensionsGetTheirTextAndLeadersAndKeepTheirDrawnParts) {
+  db::Dimension d;
+  d.flags = 0;  // linear, rotated by 0: horizontal
+  d.definition = {0, -10, 0};
+  d.defPoint2 = {0, 0, 0};
+  d.defPoint3 = {100, 5, 0};
+  d.textMid = {50, -8, 0};
+  db::Dimension radius = d;
+  radius.flags = 4;
+  db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Dimension, d));
+  db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Dimension, radius));
+  ASSERT_EQ(readBack(), 0) << said_;
+  const std::vector<std::int32_t> linear = ofType(216);
+  ASSERT_EQ(linear.size(), 1u);
+  const auto* rec = dynamic_cast<const DimensionRecord*>(element(linear[0]).params.get());
+  ASSERT_NE(rec, nullptr);
+  // The note shows the length along the dimension line; the leaders point
+  // at its ends, the measured points projected onto it.
+  ASSERT_NE(rec->note, 0);
+  const auto* note = dynamic_cast<const NoteRecord*>(element(rec->note).params.get());
+  ASSERT_NE(note, nullptr);
+  EXPECT_NE(note->strings.at(0).text.find("100"), std::string::npos) << note->strings.at(0).text;
+  EXPECT_EQ(element(rec->note).state, ElementState::kTakenOver);
+  ASSERT_EQ(rec->leaders.size(), 2u);
+  const auto* first = dynamic_cast<const LeaderRecord*>(element(rec->leaders[0]).params.get());
+  const auto* second = dynamic_cast<const LeaderRecord*>(element(rec->leaders[1]).params.get());
+  ASSERT_TRUE(first != nullptr && second != nullptr);
+  EXPECT_DOUBLE_EQ(first->head.x, 0.0);
+  EXPECT_DOUBLE_EQ(second->head.x, 100.0);
+  EXPECT_DOUBLE_EQ(second->head.y, -10.0);
+  // The block the toolkit drew for it: its parts are the dimension's sons,
+  // no subfigure of their own.
+  EXPECT_NE(firstSonOfType(linear[0], 110), 0);
+  EXPECT_TRUE(ofType(308).empty());
+  // A radius dimension keeps only its drawn parts.
+  const std::vector<std::int32_t> radial = ofType(222);
+  ASSERT_EQ(radial.size(), 1u);
+  EXPECT_EQ(dynamic_cast<const DimensionRecord*>(element(radial[0]).params.get())->note, 0);
+  EXPECT_NE(element(radial[0]).sons, nullptr);
+}
+
+TEST_F(DwgInTest, PaperSpaceBelongsToTheDrawingAndViewportsBecomeItsViews) {
+  db::BlockRecord& paper = db_.paperSpace();
+  db_.addEntity(paper, entityOf(db::EntityKind::Line, db::Line{{0, 0, 0}, {420, 0, 0}}));
+  db::Viewport sheet;
+  sheet.id = 1;
+  db::Viewport view;
+  view.id = 2;
+  view.center = {200, 150, 0};
+  view.height = 100;
+  view.viewHeight = 50;
+  view.viewCenter = {10, 20, 0};
+  view.frozenLayers = {db_.addRecord(db_.layers, "HIDDEN").common.handle};
+  db::Viewport off = view;
+  off.id = 3;
+  off.status = 0;
+  for (const db::Viewport& v : {sheet, view, off})
+    db_.addEntity(db_.paperSpace(), entityOf(db::EntityKind::Viewport, v));
+  db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Point, db::PointEntity{}, "HIDDEN"));
+  ASSERT_EQ(readBack(), 0) << said_;
+  const std::vector<std::int32_t> drawings = ofType(404);
+  ASSERT_EQ(drawings.size(), 1u);
+  EXPECT_EQ(element(drawings[0]).state, ElementState::kRegistered);
+  EXPECT_NE(firstSonOfType(drawings[0], 110), 0);
+  const auto* drawing = dynamic_cast<const DrawingRecord*>(element(drawings[0]).params.get());
+  ASSERT_NE(drawing, nullptr);
+  // Only the viewport onto the model that is on is a view of the sheet,
+  // placed so that its view centre lands on its centre at scale 2.
+  ASSERT_EQ(drawing->views.size(), 1u);
+  const auto* rec = dynamic_cast<const DxfViewRecord*>(element(drawing->views[0].view).params.get());
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(rec->viewNumber, 2);
+  EXPECT_DOUBLE_EQ(rec->scale, 2.0);
+  EXPECT_DOUBLE_EQ(drawing->views[0].x, 180.0);
+  EXPECT_DOUBLE_EQ(drawing->views[0].y, 110.0);
+  // The point's layer is frozen in the view: its level is hidden.
+  const std::int32_t point = ofType(116).at(0);
+  EXPECT_EQ(rec->hiddenLevels, std::vector<std::int32_t>{element(point).de.level});
+  EXPECT_EQ(ofType(410).size(), 3u);
+}
+
+TEST_F(DwgInTest, HatchesAndLeadersBecomeSectionedAreasAndLeaders) {
+  db::Hatch solid;
+  db::HatchPath square;
+  square.flags = 2 | 1;
+  square.vertices = {{{0, 0, 0}}, {{10, 0, 0}}, {{10, 10, 0}}, {{0, 10, 0}}};
+  solid.paths = {square};
+  db::Hatch lines = solid;
+  lines.solidFill = 0;
+  lines.pattern = "ANSI37";
+  lines.lines = {db::HatchLine{45, 0, 0, -2, 2, {}}, db::HatchLine{135, 0, 0, -2, -2, {}}};
+  db::HatchPath circle;
+  circle.flags = 1;
+  db::HatchEdge whole;
+  whole.type = 2;
+  whole.start = {5, 5, 0};
+  whole.radius = 3;
+  whole.startAngle = 0;
+  whole.endAngle = 360;
+  circle.edges = {whole};
+  lines.paths.push_back(circle);
+  db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Hatch, solid));
+  db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Hatch, lines));
+  db::Leader leader;
+  leader.vertices = {{1, 1, 0}, {5, 5, 0}, {9, 5, 0}};
+  db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Leader, leader));
+  EXPECT_EQ(mapModel(), 3);
+
+  const std::vector<std::int32_t> areas = ofType(230);
+  ASSERT_EQ(areas.size(), 2u);
+  const auto* filled = dynamic_cast<const AnnotationRecord*>(element(areas[0]).params.get());
+  const auto* hatched = dynamic_cast<const AnnotationRecord*>(element(areas[1]).params.get());
+  ASSERT_TRUE(filled != nullptr && hatched != nullptr);
+  // A solid fill: no pattern, its boundary marked as filled.
+  ASSERT_EQ(filled->geometry.size(), 1u);
+  EXPECT_EQ(filled->values.at(0), 0.0);
+  EXPECT_EQ(element(filled->geometry[0]).type, 106);
+  EXPECT_EQ(element(filled->geometry[0]).form, 63);
+  EXPECT_EQ(element(filled->geometry[0]).de.structure, 1);
+  // Two families across each other: crossed lines, spaced by the first
+  // family's offset across its lines (2 * sqrt 2), at its angle.
+  ASSERT_EQ(hatched->geometry.size(), 2u);
+  EXPECT_EQ(hatched->values.at(0), 16.0);
+  EXPECT_NEAR(hatched->values.at(4), 2.0 * std::sqrt(2.0), 1e-12);
+  EXPECT_NEAR(hatched->values.at(5), kPi / 4, 1e-12);
+  EXPECT_EQ(element(hatched->geometry[1]).type, 102);
+  EXPECT_EQ(firstSonOfType(hatched->geometry[1], 100), hatched->geometry[1] + 1);
+  EXPECT_EQ(element(hatched->geometry[1] + 1).form, 0);  // the whole circle
+  EXPECT_EQ(firstSonOfType(areas[1], 102), hatched->geometry[1]);
+
+  const std::vector<std::int32_t> leaders = ofType(214);
+  ASSERT_EQ(leaders.size(), 1u);
+  const auto* l = dynamic_cast<const LeaderRecord*>(element(leaders[0]).params.get());
+  ASSERT_NE(l, nullptr);
+  EXPECT_DOUBLE_EQ(l->head.x, 1.0);
+  EXPECT_EQ(l->points.size(), 2u);
+  EXPECT_GT(l->arrowHeight, 0.0);
+}
+
+TEST_F(DwgInTest, LayersColoursAndLinetypesGoThroughTheAttributeMapping) {
+  db::Record<db::Layer>& walls = db_.addRecord(db_.layers, "WALLS");
+  walls.data.colour = 3;
+  walls.data.linetype = "DASHED";
+  ASSERT_EQ(dwgGraphAttr().handle_colAssignDwgIn("dwgin_colorassign", {"9", "3"}), 0);
+  ASSERT_EQ(dwgGraphAttr().handle_lineStyleAssign("DWGIN_LINESTYLEASSIGN", {"4", "CENTER"}), 0);
+  ASSERT_EQ(dwgGraphAttr().handle_blockColor("dwgin_blockcolor", {"6"}), 0);
+  const struct {
+    const char* layer;
+    int colour;
+    const char* linetype;
+    std::int32_t wantColour, wantFont, wantWeight;
+  } cases[] = {
+      {"WALLS", 256, "BYLAYER", 9, 2, 50},  // the layer's colour 3, assigned 9; the layer's DASHED
+      {"WALLS", 5, "CENTER", 5, 4, 50},     // own colour; the parameter file's linetype
+      {"0", 0, "BYBLOCK", 6, 1, 25},        // by block: the block colour, the default line style
+      {"NEW", 256, "", 7, 1, 50},           // a layer the table lacks is added with colour 7
+  };
+  for (const auto& c : cases) {
+    db::Entity e = entityOf(db::EntityKind::Point, db::PointEntity{}, c.layer);
+    e.common.colour = c.colour;
+    e.common.linetype = c.linetype;
+    db_.addEntity(db_.modelSpace(), e);
+  }
+  EXPECT_EQ(mapModel(), 4);
+  for (std::int32_t i = 1; i <= 4; ++i) {
+    const auto& c = cases[i - 1];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(element(i).de.colour, c.wantColour);
+    EXPECT_EQ(element(i).de.lineFont, c.wantFont);
+    EXPECT_EQ(element(i).de.lineWeight, c.wantWeight);
+    EXPECT_EQ(geometry(i).attributes.colour, c.wantColour);
+    EXPECT_EQ(db_.layers.records.at(static_cast<std::size_t>(element(i).de.level)).common.name, c.layer);
+  }
+}
+
+}  // namespace
