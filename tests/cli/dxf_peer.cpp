@@ -34,16 +34,26 @@ def arc(e, tag, out):
     s, x = e.start_point, e.end_point
     out.append('%s %.12g %.12g %.12g %.12g %.12g %.12g %.12g' % (tag, c.x, c.y, e.dxf.radius, s.x, s.y, x.x, x.y))
 
+# What readers draw in their own ways is listed with a leading '~' (the
+# parts of dimensions) or '%' (faces, meshes and 3DLINEs).
+class Apart:
+    def __init__(self, out):
+        self.out = out
+    def append(self, line):
+        self.out.append('~' + line)
+
 def face_line(a, b, out):
-    out.append('X %.12g %.12g %.12g %.12g' % (a.x, a.y, b.x, b.y))
+    out.append('%%L %.12g %.12g %.12g %.12g' % (a.x, a.y, b.x, b.y))
 
 def emit(e, out, depth=0):
     t = e.dxftype()
     if t in ('INSERT', 'DIMENSION'):
         if depth > 20:
             return
+        # A dimension may be drawn from its block or written as a live one.
+        inner = Apart(out) if t == 'DIMENSION' and not isinstance(out, Apart) else out
         for v in e.virtual_entities():
-            emit(v, out, depth + 1)
+            emit(v, inner, depth + 1)
         if t == 'INSERT':
             for a in e.attribs:
                 emit(a, out, depth + 1)
@@ -83,6 +93,11 @@ def emit(e, out, depth=0):
         lines = e.plain_text().split('\n')
         for line in lines:
             text('M', line, e.dxf.insert, e.dxf.char_height, len(lines), out)
+    elif t in ('SOLID', 'TRACE'):
+        # The outline, corners in the order 1-2-4-3.
+        v = [e.ocs().to_wcs(e.dxf.get(k)) for k in ('vtx0', 'vtx1', 'vtx3', 'vtx2')]
+        for a, b in zip(v, v[1:] + v[:1]):
+            out.append('Q %.12g %.12g %.12g %.12g' % (a.x, a.y, b.x, b.y))
     elif t == '3DFACE':
         v = [e.dxf.vtx0, e.dxf.vtx1, e.dxf.vtx2, e.dxf.vtx3]
         for a, b in zip(v, v[1:] + v[:1]):
@@ -163,9 +178,34 @@ Drawing read(const std::string& file) {
   std::istringstream in(r.out);
   std::string kind;
   while (in >> kind) {
-    if (kind == "L" || kind == "Q" || kind == "X") {
+    if (kind[0] == '~' || kind[0] == '%') {
+      // Lines, circles, arcs and points set apart; the rest of the line is
+      // not needed.
+      Extra& extra = kind[0] == '~' ? d.dimensions : d.faces;
+      kind.erase(0, 1);
+      if (kind == "L" || kind == "Q") {
+        const kpl::Line l = readLine(in);
+        if (longEnough(l)) extra.lines.push_back(l);
+      } else if (kind == "C" || kind == "A") {
+        kpl::Arc a;
+        in >> a.centre.x >> a.centre.y >> a.radius;
+        if (kind == "A") in >> a.start.x >> a.start.y >> a.end.x >> a.end.y;
+        (kind == "C" ? extra.circles : extra.arcs).push_back(a);
+      } else if (kind == "P" || kind == "T") {
+        // A point, or where a text stands.
+        std::string placement, hex;
+        if (kind == "T") in >> placement >> hex;
+        kpl::Point p;
+        in >> p.x >> p.y;
+        extra.points.push_back(p);
+      }
+      std::string rest;
+      std::getline(in, rest);
+      continue;
+    }
+    if (kind == "L" || kind == "Q") {
       const kpl::Line l = readLine(in);
-      if (longEnough(l)) (kind == "L" ? d.lines : kind == "Q" ? d.polylineLines : d.faceLines).push_back(l);
+      if (longEnough(l)) (kind == "L" ? d.lines : d.polylineLines).push_back(l);
     } else if (kind == "C") {
       kpl::Circle c;
       in >> c.centre.x >> c.centre.y >> c.radius;

@@ -5,7 +5,8 @@
 // The peer lists model space and the active sheet (without its viewports)
 // with every INSERT and DIMENSION expanded into its block's entities, since
 // the script expands block instances in place (the default subfigure mode
-// of the input directions).  One python process reads one file.
+// of the input directions); what it finds in dimensions it sets apart.
+// One python process reads one file.
 #pragma once
 
 #include <algorithm>
@@ -44,18 +45,27 @@ struct Text {
   int lines = 1;
 };
 
+// Items set apart (see Drawing).
+struct Extra {
+  std::vector<kpl::Line> lines;
+  std::vector<kpl::Arc> circles, arcs;  // circles: centre and radius only
+  std::vector<kpl::Point> points;  // also where the texts stand
+};
+
 struct Drawing {
   std::vector<kpl::Line> lines;             // LINE
-  std::vector<kpl::Line> polylineLines;     // straight segments of polylines
-  // Edges of 3DFACEs and of the faces of polyface meshes, the chains of
-  // the meshes' corners, and 3DLINEs: what readers draw in their own ways.
-  std::vector<kpl::Line> faceLines;
+  std::vector<kpl::Line> polylineLines;     // straight segments of polylines, outlines of SOLID and TRACE
   std::vector<kpl::Circle> circles;
   std::vector<kpl::Arc> arcs;               // ARC and the arc segments (bulges) of polylines
   std::vector<kpl::Point> points;
   std::vector<Ellipse> ellipses;
   std::vector<kpl::Spline> splines;         // control points
   std::vector<Text> texts;                  // TEXT, MTEXT and the ATTRIBs of inserts
+  // What readers draw in their own ways: the drawn parts of dimensions (a
+  // reader may write a live dimension instead), and the edges of 3DFACEs
+  // and of the faces of polyface meshes, the chains of the meshes'
+  // corners, and 3DLINEs.
+  Extra dimensions, faces;
 };
 
 // True when /usr/bin/python3 imports ezdxf (asked once).
