@@ -32,7 +32,12 @@ def arc(e, tag, out):
         return  # tilted: an ellipse in the drawing
     c = e.ocs().to_wcs(e.dxf.center)
     s, x = e.start_point, e.end_point
-    out.append('%s %.12g %.12g %.12g %.12g %.12g %.12g %.12g' % (tag, c.x, c.y, e.dxf.radius, s.x, s.y, x.x, x.y))
+    # A point half way along the arc (counter-clockwise in its own system).
+    a0, a1 = e.dxf.start_angle, e.dxf.end_angle
+    half = math.radians(a0 + ((a1 - a0) % 360.0) / 2.0)
+    m = e.ocs().to_wcs(Vec3(e.dxf.center) + Vec3(math.cos(half), math.sin(half), 0) * e.dxf.radius)
+    out.append('%s %.12g %.12g %.12g %.12g %.12g %.12g %.12g %.12g %.12g' %
+               (tag, c.x, c.y, e.dxf.radius, s.x, s.y, x.x, x.y, m.x, m.y))
 
 # What readers draw in their own ways is listed with a leading '~' (the
 # parts of dimensions) or '%' (faces, meshes and 3DLINEs).
@@ -189,7 +194,7 @@ Drawing read(const std::string& file) {
       } else if (kind == "C" || kind == "A") {
         kpl::Arc a;
         in >> a.centre.x >> a.centre.y >> a.radius;
-        if (kind == "A") in >> a.start.x >> a.start.y >> a.end.x >> a.end.y;
+        if (kind == "A") in >> a.start.x >> a.start.y >> a.end.x >> a.end.y >> a.middle.x >> a.middle.y;
         (kind == "C" ? extra.circles : extra.arcs).push_back(a);
       } else if (kind == "P" || kind == "T") {
         // A point, or where a text stands.
@@ -211,9 +216,9 @@ Drawing read(const std::string& file) {
       in >> c.centre.x >> c.centre.y >> c.radius;
       d.circles.push_back(c);
     } else if (kind == "A") {
-      kpl::Arc a;
-      a.threePoint = false;
-      in >> a.centre.x >> a.centre.y >> a.radius >> a.start.x >> a.start.y >> a.end.x >> a.end.y;
+      kpl::Arc a;  // its middle is half way along it
+      in >> a.centre.x >> a.centre.y >> a.radius >> a.start.x >> a.start.y >> a.end.x >> a.end.y >> a.middle.x >>
+          a.middle.y;
       d.arcs.push_back(a);
     } else if (kind == "P") {
       kpl::Point p;
@@ -265,11 +270,49 @@ bool sameCircle(const kpl::Circle& a, const kpl::Circle& b) {
   return near(a.centre, b.centre, scale) && std::fabs(a.radius - b.radius) <= kTolerance * std::max(1.0, scale);
 }
 
+namespace {
+
+constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
+
+double angleAt(const kpl::Point& centre, const kpl::Point& p) { return std::atan2(p.y - centre.y, p.x - centre.x); }
+
+// The counter-clockwise turn from angle a to angle b, in [0, 2 pi).
+double turn(double a, double b) {
+  const double t = std::fmod(b - a, kTwoPi);
+  return t < 0.0 ? t + kTwoPi : t;
+}
+
+// Whether `p` lies on the arc that runs from `start` through `middle` to
+// `end` about `centre` (in the sense of its angle only).
+bool onArc(const kpl::Point& centre, const kpl::Point& start, const kpl::Point& middle, const kpl::Point& end,
+           const kpl::Point& p, double slack) {
+  const double s = angleAt(centre, start), e = angleAt(centre, end), m = angleAt(centre, middle);
+  const double q = angleAt(centre, p);
+  if (turn(s, m) <= turn(s, e)) return turn(s, q) <= turn(s, e) + slack;  // counter-clockwise
+  return turn(e, q) <= turn(e, s) + slack;
+}
+
+// A point of the arc other than its ends: the middle of a three-point
+// arc, half way counter-clockwise for an arc by its centre.
+kpl::Point pointOn(const kpl::Arc& a) {
+  if (a.threePoint) return a.middle;
+  const double s = angleAt(a.centre, a.start);
+  const double half = s + turn(s, angleAt(a.centre, a.end)) / 2.0;
+  return kpl::Point{a.centre.x + a.radius * std::cos(half), a.centre.y + a.radius * std::sin(half)};
+}
+
+}  // namespace
+
 bool sameArc(const kpl::Arc& a, const kpl::Arc& b) {
   if (!sameCircle(kpl::Circle{0, a.centre, a.radius}, kpl::Circle{0, b.centre, b.radius})) return false;
   const double scale = scaleOf({a.centre.x, a.centre.y, a.radius});
-  return (near(a.start, b.start, scale) && near(a.end, b.end, scale)) ||
-         (near(a.start, b.end, scale) && near(a.end, b.start, scale));
+  if (!(near(a.start, b.start, scale) && near(a.end, b.end, scale)) &&
+      !(near(a.start, b.end, scale) && near(a.end, b.start, scale)))
+    return false;
+  // The same end points bound two arcs: a point of the one lies on the
+  // other.
+  const double slack = a.radius > 0.0 ? kTolerance * std::max(1.0, scale) / a.radius : 0.0;
+  return onArc(a.centre, a.start, pointOn(a), a.end, pointOn(b), slack);
 }
 
 bool sameEllipse(const Ellipse& a, const kpl::Ellipse& b) {

@@ -56,7 +56,7 @@ struct Drawing {
   std::vector<kpl::Line> lines;             // LINE
   std::vector<kpl::Line> polylineLines;     // straight segments of polylines, outlines of SOLID and TRACE
   std::vector<kpl::Circle> circles;
-  std::vector<kpl::Arc> arcs;               // ARC and the arc segments (bulges) of polylines
+  std::vector<kpl::Arc> arcs;               // ARC and the bulges of polylines; middle: half way along
   std::vector<kpl::Point> points;
   std::vector<Ellipse> ellipses;
   std::vector<kpl::Spline> splines;         // control points
@@ -76,8 +76,8 @@ Drawing read(const std::string& file);
 bool near(const kpl::Point& a, const kpl::Point& b, double scale = 1.0);
 bool sameLine(const kpl::Line& a, const kpl::Line& b);
 bool sameCircle(const kpl::Circle& a, const kpl::Circle& b);
-// Centre and radius, and the end points in either order (an arc of a
-// mirrored instance runs the other way).
+// Centre and radius, the end points in either order (an arc of a mirrored
+// instance runs the other way), and which of the two arcs between them.
 bool sameArc(const kpl::Arc& a, const kpl::Arc& b);
 bool sameEllipse(const Ellipse& a, const kpl::Ellipse& b);
 bool sameSpline(const kpl::Spline& a, const kpl::Spline& b);
