@@ -16,6 +16,7 @@
 #include "iges_in/iges_structure.h"
 #include "scratch_dir.h"
 #include "script/script_writer.h"
+#include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
 
