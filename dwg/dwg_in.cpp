@@ -102,8 +102,9 @@ int DwgIn::ReadFile(const std::string& fileName) {
   // Second pass.
   modelScale_ = 1.0;
   for (const db::Entity& e : db_.entities) {
-    if (e.kind != db::EntityKind::Dimension) continue;
-    if (const db::BlockRecord* b = db_.findBlock(std::get<db::Dimension>(e.data).block))
+    const auto* d = std::get_if<db::Dimension>(&e.data);
+    if (d == nullptr) continue;
+    if (const db::BlockRecord* b = db_.findBlock(d->block))
       context.dimensionBlocks[db_.blockIndex(*b)] = 1;
   }
   drawingElement(context);

@@ -6,6 +6,7 @@
 #include <new>
 #include <unordered_map>
 #include <utility>
+#include <variant>
 
 #include "drawingdb/dimension_block.h"
 #include "dwg/graph_attr.h"
@@ -88,21 +89,6 @@ Transform scaling(double x, double y, double z) {
   return t;
 }
 
-// The element every mapping of one entity made: the entity's own elements
-// (linked to the context's father and given the entity's attributes) and
-// the members of its contours (given the attributes only).
-struct Made {
-  std::vector<std::int32_t> own;
-  std::vector<std::int32_t> members;
-  bool filled = false;  // boundaries of a solid fill
-};
-
-// The one Made of the entity being mapped.
-Made& made() {
-  static Made m;
-  return m;
-}
-
 template <typename R>
 R* newRecord(MapContext& c, std::int32_t type, std::int32_t form, std::int32_t& index) {
   auto rec = std::make_unique<R>();
@@ -116,7 +102,7 @@ template <typename R>
 R* ownRecord(MapContext& c, std::int32_t type, std::int32_t form) {
   std::int32_t index = 0;
   R* rec = newRecord<R>(c, type, form, index);
-  if (rec != nullptr) made().own.push_back(index);
+  if (rec != nullptr) c.made.own.push_back(index);
   return rec;
 }
 
@@ -127,7 +113,7 @@ void objectSystem(MapContext& c, std::int32_t index, const db::Point3& normal) {
   if (arbitraryAxis(pt(normal), m)) c.sink.setMatrix(index, m);
 }
 
-std::int32_t lastOwn() { return made().own.empty() ? 0 : made().own.back(); }
+std::int32_t lastOwn(const MapContext& c) { return c.made.own.empty() ? 0 : c.made.own.back(); }
 
 // Copious data of (x, y, z) points (IP 2).
 void copiousValues(const std::vector<Point3>& points, std::vector<double>& v) {
@@ -196,7 +182,7 @@ std::int32_t member(MapContext& c, std::int32_t contour, std::int32_t type, std:
   if (rec == nullptr) return 0;
   rec->values = std::move(values);
   c.sink.setDependent(index);
-  made().members.push_back(index);
+  c.made.members.push_back(index);
   c.sink.link(contour, index);
   return index;
 }
@@ -216,7 +202,7 @@ int bulgePolyline(MapContext& c, const std::vector<BulgePoint>& points, bool clo
   const std::size_t segments = closed && n > 1 ? n : n - 1;
   auto* rec = ownRecord<CompositeRecord>(c, IgesType::kCompositeCurve, 0);
   if (rec == nullptr) return -1;
-  const std::int32_t contour = lastOwn();
+  const std::int32_t contour = lastOwn(c);
   for (std::size_t k = 0; k < segments; ++k) {
     std::int32_t type = 0;
     std::vector<double> values;
@@ -329,7 +315,7 @@ int circularArc(MapContext& c, const db::Point3& centre, double r, double a1, do
   if (rec == nullptr) return -1;
   rec->values = {centre.z, centre.x, centre.y, centre.x + r * std::cos(a1), centre.y + r * std::sin(a1),
                  centre.x + r * std::cos(a2), centre.y + r * std::sin(a2)};
-  objectSystem(c, lastOwn(), normal);
+  objectSystem(c, lastOwn(c), normal);
   return 0;
 }
 
@@ -357,7 +343,7 @@ int mapEllipse(MapContext& c, const db::Entity& e) {
   auto* rec = ownRecord<GeometryRecord>(c, IgesType::kConicArc, 1);
   if (rec == nullptr) return -1;
   rec->values = ellipseValues(a, a * ratio, t0, t1);
-  c.sink.setMatrix(lastOwn(), system);
+  c.sink.setMatrix(lastOwn(c), system);
   return 0;
 }
 
@@ -383,7 +369,7 @@ int mapLwPolyline(MapContext& c, const db::Entity& e) {
   points.reserve(l.vertices.size());
   for (const db::LwVertex& v : l.vertices) points.push_back(BulgePoint{Point3{v.location.x, v.location.y, l.elevation}, v.bulge});
   if (bulgePolyline(c, points, (l.flags & kPolyClosed) != 0) != 0) return -1;
-  objectSystem(c, lastOwn(), l.extrusion);
+  objectSystem(c, lastOwn(c), l.extrusion);
   return 0;
 }
 
@@ -444,7 +430,7 @@ int mapPolyline(MapContext& c, const db::Entity& e) {
       if (rec == nullptr) return -1;
       const int degree = c.db.header.integer("$SPLINETYPE") == 5 ? 2 : 3;
       splineValues(cp, degree, {}, {}, !space, closed, closed, db::kNormalZ, rec->values);
-      if (!space) objectSystem(c, lastOwn(), p.extrusion);
+      if (!space) objectSystem(c, lastOwn(c), p.extrusion);
       return 0;
     }
   }
@@ -455,7 +441,7 @@ int mapPolyline(MapContext& c, const db::Entity& e) {
     return copiousPolyline(c, std::move(plain), closed, true);
   }
   if (bulgePolyline(c, points, closed) != 0) return -1;
-  objectSystem(c, lastOwn(), p.extrusion);
+  objectSystem(c, lastOwn(c), p.extrusion);
   return 0;
 }
 
@@ -474,7 +460,7 @@ int mapSolid(MapContext& c, const db::Entity& e) {
     rec->values.push_back(p.x);
     rec->values.push_back(p.y);
   }
-  objectSystem(c, lastOwn(), s.extrusion);
+  objectSystem(c, lastOwn(c), s.extrusion);
   return 0;
 }
 
@@ -499,7 +485,7 @@ int mapFace(MapContext& c, const db::Entity& e) {
     if (rec == nullptr) return -1;
     rec->values = {a.x, a.y, a.z, b.x, b.y, b.z};
   }
-  return made().own.empty() ? -1 : 0;
+  return c.made.own.empty() ? -1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -581,7 +567,7 @@ int lineNote(MapContext& c, const std::string& value, const std::string& style, 
   NoteStringData s = noteString(value, look, angle, Point3{});
   s.start = textStart(insertion, alignment, horizontal, vertical, s.boxWidth, look.height, angle);
   rec->strings.push_back(std::move(s));
-  objectSystem(c, lastOwn(), normal);
+  objectSystem(c, lastOwn(c), normal);
   return 0;
 }
 
@@ -682,10 +668,10 @@ int mapInsert(MapContext& c, const db::Entity& e) {
       }
       auto* rec = ownRecord<InstanceRecord>(c, IgesType::kSubfigureInstance, 0);
       if (rec == nullptr) return -1;
-      c.sink.setMatrix(lastOwn(), insertPlacement(in, static_cast<double>(k) * in.columnSpacing,
+      c.sink.setMatrix(lastOwn(c), insertPlacement(in, static_cast<double>(k) * in.columnSpacing,
                                                   static_cast<double>(r) * in.rowSpacing));
       if (block != nullptr)
-        c.inserts.push_back(MapContext::PendingInsert{lastOwn(), c.db.blockIndex(*block), holder});
+        c.inserts.push_back(MapContext::PendingInsert{lastOwn(c), c.db.blockIndex(*block), holder});
       else
         ++c.notCarried["INSERT (block missing)"];
     }
@@ -701,8 +687,51 @@ R* dimensionPart(MapContext& c, std::int32_t type, std::int32_t form, std::int32
   R* rec = newRecord<R>(c, type, form, index);
   if (rec == nullptr) return nullptr;
   c.sink.setTakenOver(index);
-  made().members.push_back(index);
+  c.made.members.push_back(index);
   return rec;
+}
+
+// The style of a dimension (its own, else the defaults) and its scale.
+db::DimStyle dimensionStyle(const MapContext& c, const db::Dimension& d, double& scale) {
+  const auto* found = c.db.dimstyles.find(d.style);
+  const db::DimStyle style = found != nullptr ? found->data : db::DimStyle{};
+  scale = style.scale > 0.0 && std::isfinite(style.scale) ? style.scale : 1.0;
+  return style;
+}
+
+// The note of a live dimension: the text it shows for the measurement,
+// centred on its text position; 0 when it cannot be made.
+std::int32_t dimensionNote(MapContext& c, const db::Dimension& d, double measurement, double angle) {
+  double scale = 1.0;
+  const db::DimStyle style = dimensionStyle(c, d, scale);
+  std::int32_t note = 0;
+  auto* rec = dimensionPart<NoteRecord>(c, IgesType::kGeneralNote, 0, note);
+  if (rec == nullptr) return 0;
+  TextLook look;
+  look.height = style.textHeight * scale > 0.0 ? style.textHeight * scale : 2.5;
+  const double textAngle = d.textRotation != 0.0 ? d.textRotation * kRadiansPerDegree : angle;
+  NoteStringData s = noteString(db::dimensionText(d, style, measurement), look, textAngle, Point3{});
+  const double ca = std::cos(textAngle), sa = std::sin(textAngle);
+  const double dx = -s.boxWidth / 2.0, dy = -look.height / 2.0;
+  s.start = Point3{d.textMid.x + ca * dx - sa * dy, d.textMid.y + sa * dx + ca * dy, d.definition.z};
+  rec->strings.push_back(std::move(s));
+  return note;
+}
+
+// A leader of a live dimension: its arrow at `head`, its line towards
+// `towards`; 0 when it cannot be made.
+std::int32_t dimensionLeader(MapContext& c, const db::Dimension& d, const Point3& head, const Point3& towards) {
+  double scale = 1.0;
+  const db::DimStyle style = dimensionStyle(c, d, scale);
+  std::int32_t leader = 0;
+  auto* l = dimensionPart<LeaderRecord>(c, IgesType::kLeader, 1, leader);
+  if (l == nullptr) return 0;
+  l->arrowHeight = style.arrowSize * scale;
+  l->arrowWidth = l->arrowHeight / 3.0;
+  l->z = d.definition.z;
+  l->head = head;
+  l->points = {towards};
+  return leader;
 }
 
 // A linear or aligned dimension as the dimension writer takes it: a note
@@ -723,40 +752,36 @@ void liveLinear(MapContext& c, const db::Dimension& d, DimensionRecord& rec) {
   const Point3 a1 = onLine(p1), a2 = onLine(p2);
   const double measured = std::hypot(a2.x - a1.x, a2.y - a1.y);
   if (!(measured > 0.0) || !std::isfinite(measured)) return;
-  const auto* found = c.db.dimstyles.find(d.style);
-  const db::DimStyle style = found != nullptr ? found->data : db::DimStyle{};
-  const double scale = style.scale > 0.0 && std::isfinite(style.scale) ? style.scale : 1.0;
-  const std::string text = db::dimensionText(d, style, d.measurement > 0.0 ? d.measurement : measured);
-
-  std::int32_t note = 0;
-  auto* noteRecord = dimensionPart<NoteRecord>(c, IgesType::kGeneralNote, 0, note);
-  if (noteRecord == nullptr) return;
-  TextLook look;
-  look.height = style.textHeight * scale > 0.0 ? style.textHeight * scale : 2.5;
-  const double textAngle = d.textRotation != 0.0 ? d.textRotation * kRadiansPerDegree : angle;
-  NoteStringData s = noteString(text, look, textAngle, Point3{});
-  // The text position is the middle of the text.
-  const double ca = std::cos(textAngle), sa = std::sin(textAngle);
-  const double dx = -s.boxWidth / 2.0, dy = -look.height / 2.0;
-  s.start = Point3{d.textMid.x + ca * dx - sa * dy, d.textMid.y + sa * dx + ca * dy, d.definition.z};
-  noteRecord->strings.push_back(std::move(s));
-
-  const double arrow = style.arrowSize * scale;
+  const std::int32_t note = dimensionNote(c, d, d.measurement > 0.0 ? d.measurement : measured, angle);
   const Point3 middle{(a1.x + a2.x) / 2.0, (a1.y + a2.y) / 2.0, d.definition.z};
-  std::vector<std::int32_t> leaders;
-  for (const Point3& head : {a1, a2}) {
-    std::int32_t leader = 0;
-    auto* l = dimensionPart<LeaderRecord>(c, IgesType::kLeader, 1, leader);
-    if (l == nullptr) return;
-    l->arrowHeight = arrow;
-    l->arrowWidth = arrow / 3.0;
-    l->z = d.definition.z;
-    l->head = head;
-    l->points = {middle};
-    leaders.push_back(leader);
-  }
+  const std::int32_t first = note != 0 ? dimensionLeader(c, d, a1, middle) : 0;
+  const std::int32_t second = first != 0 ? dimensionLeader(c, d, a2, middle) : 0;
+  if (second == 0) return;
   rec.note = note;
-  rec.leaders = std::move(leaders);
+  rec.leaders = {first, second};
+}
+
+// A radius or diameter dimension as the dimension writer takes it: its
+// centre, a note, and one leader with its arrow on the curve, pointing
+// from the text.  The writer measures the circle or arc it finds there;
+// without one the drawn parts are written instead.
+void liveRadial(MapContext& c, const db::Dimension& d, DimensionRecord& rec) {
+  const bool diameter = db::dimensionKind(d) == db::DimensionKind::Diameter;
+  const db::Point3& onCurve = d.defPoint4;
+  const Point3 centre = diameter ? Point3{(d.definition.x + onCurve.x) / 2.0, (d.definition.y + onCurve.y) / 2.0,
+                                          d.definition.z}
+                                 : pt(d.definition);
+  const double radius = std::hypot(onCurve.x - centre.x, onCurve.y - centre.y);
+  if (!(radius > 0.0) || !std::isfinite(radius)) return;
+  const double angle = std::atan2(onCurve.y - centre.y, onCurve.x - centre.x);
+  const double measured = d.measurement > 0.0 ? d.measurement : diameter ? 2.0 * radius : radius;
+  const std::int32_t note = dimensionNote(c, d, measured, angle);
+  const std::int32_t leader = note != 0 ? dimensionLeader(c, d, pt(onCurve), pt(d.textMid)) : 0;
+  if (leader == 0) return;
+  rec.note = note;
+  rec.leaders = {leader};
+  rec.hasCentre = true;
+  rec.centre = centre;
 }
 
 int mapDimension(MapContext& c, const db::Entity& e) {
@@ -773,6 +798,7 @@ int mapDimension(MapContext& c, const db::Entity& e) {
   rec->values.push_back(d.lineSpacing);
   const db::DimensionKind kind = db::dimensionKind(d);
   if (kind == db::DimensionKind::Linear || kind == db::DimensionKind::Aligned) liveLinear(c, d, *rec);
+  if (kind == db::DimensionKind::Radius || kind == db::DimensionKind::Diameter) liveRadial(c, d, *rec);
   return 0;
 }
 
@@ -848,7 +874,7 @@ int mapHatch(MapContext& c, const db::Entity& e) {
   const auto& h = std::get<db::Hatch>(e.data);
   auto* rec = ownRecord<AnnotationRecord>(c, IgesType::kSectionedArea, 0);
   if (rec == nullptr) return -1;
-  const std::int32_t area = lastOwn();
+  const std::int32_t area = lastOwn(c);
   // The pattern: a solid fill fills its boundaries; crossed lines (a
   // doubled user pattern, or families at different angles) and single
   // lines, spaced by the first family's offset across its lines.
@@ -867,11 +893,11 @@ int mapHatch(MapContext& c, const db::Entity& e) {
     }
     if (h.doubled != 0) pattern = kPatternCross;
   }
-  made().filled = h.solidFill != 0;
+  c.made.filled = h.solidFill != 0;
   const double z = h.elevation.z;
   std::vector<std::int32_t> boundaries;
   for (const db::HatchPath& path : h.paths) {
-    const std::size_t before = made().own.size();
+    const std::size_t before = c.made.own.size();
     if ((path.flags & kHatchPolylinePath) != 0) {
       std::vector<BulgePoint> points;
       for (const db::HatchVertex& v : path.vertices) points.push_back(BulgePoint{Point3{v.location.x, v.location.y, z}, v.bulge});
@@ -880,16 +906,16 @@ int mapHatch(MapContext& c, const db::Entity& e) {
       if (path.edges.empty()) continue;
       auto* contour = ownRecord<CompositeRecord>(c, IgesType::kCompositeCurve, 0);
       if (contour == nullptr) return -1;
-      const std::int32_t index = lastOwn();
+      const std::int32_t index = lastOwn(c);
       for (const db::HatchEdge& edge : path.edges)
         if (const std::int32_t m = edgeMember(c, index, edge, z); m != 0) contour->constituents.push_back(m);
     }
-    if (made().own.size() == before) continue;
-    const std::int32_t boundary = made().own.back();
+    if (c.made.own.size() == before) continue;
+    const std::int32_t boundary = c.made.own.back();
     // The boundary belongs to the area: not an element of its own.
-    made().own.pop_back();
+    c.made.own.pop_back();
     objectSystem(c, boundary, h.extrusion);
-    made().members.push_back(boundary);
+    c.made.members.push_back(boundary);
     c.sink.link(area, boundary);
     boundaries.push_back(boundary);
   }
@@ -903,7 +929,7 @@ int mapViewport(MapContext& c, const db::Entity& e) {
   const auto& v = std::get<db::Viewport>(e.data);
   auto* rec = ownRecord<DxfViewRecord>(c, IgesType::kView, 0);
   if (rec == nullptr) return -1;
-  const std::int32_t index = lastOwn();
+  const std::int32_t index = lastOwn(c);
   c.sink.setRegistered(index);
   rec->viewNumber = v.id;
   // The viewport shows the model around its view centre, its view height
@@ -1094,11 +1120,21 @@ long mapEntity(MapContext& c, const db::Entity& e) {
     ++c.notCarried[countName(e)];
     return 0;
   }
-  Made& m = made();
-  m = Made{};
-  const int r = row->map(c, e);
-  Made done = std::move(m);
-  m = Made{};
+  MadeElements& m = c.made;
+  m = MadeElements{};
+  // An entity whose data is not of its kind (a damaged database) makes
+  // nothing; memory running out stops the entity, not the run.
+  int r = -1;
+  try {
+    r = row->map(c, e);
+  } catch (const std::bad_variant_access&) {
+    r = -1;
+  } catch (const std::bad_alloc&) {
+    mfaNoMemory("DwgIn::mapEntity");
+    r = -1;
+  }
+  MadeElements done = std::move(m);
+  m = MadeElements{};
   if (r != 0 && done.own.empty()) {
     ++c.notCarried[countName(e) + " (not convertible)"];
     return 0;
@@ -1118,8 +1154,8 @@ long mapEntity(MapContext& c, const db::Entity& e) {
   // parts of another keeps no parts of its own: the parts are no deeper
   // than one level.
   if (e.kind == db::EntityKind::Dimension && !done.own.empty() && !c.inDimension) {
-    const auto& d = std::get<db::Dimension>(e.data);
-    if (const db::BlockRecord* block = c.db.findBlock(d.block)) {
+    const auto* d = std::get_if<db::Dimension>(&e.data);
+    if (const db::BlockRecord* block = d != nullptr ? c.db.findBlock(d->block) : nullptr) {
       const std::size_t held = c.db.blockIndex(*block);
       if (c.fatherBlock >= 0) c.holds.emplace_back(c.fatherBlock, held);
       const std::int32_t outerFather = c.father;

@@ -71,6 +71,16 @@ class ElementSink {
   ParamRecord* record(std::int32_t index);
 };
 
+// The elements the mapping of one entity made: the entity's own elements
+// (linked to the context's father and given the entity's attributes) and
+// the parts of them (members of contours, boundaries of a hatch, the note
+// and leaders of a dimension: given the attributes only).
+struct MadeElements {
+  std::vector<std::int32_t> own;
+  std::vector<std::int32_t> members;
+  bool filled = false;  // the members bound a solid fill
+};
+
 // What the mapper keeps while it walks the blocks of one database.
 struct MapContext {
   MapContext(drawingdb::Database& database, const DwgGraphAttr& attributes);
@@ -110,6 +120,7 @@ struct MapContext {
   long sequence = 0;  // entities met so far
   bool linetypeTableRead = false;  // the installation's linetype table was asked for
   bool inDimension = false;        // mapping the parts of a dimension
+  MadeElements made;               // of the entity being mapped
 };
 
 // A mapping function: makes the elements of one entity with their typed

@@ -533,7 +533,7 @@ TEST_F(DwgInTest, UnknownKindsAreCountedAndReportedOncePerKind) {
 
 namespace {
 
-TEST_F(DwgInTest, LinearDimensionsGetTheirTextAndLeadersAndKeepTheirDrawnParts) {
+TEST_F(DwgInTest, DimensionsGetTheirTextAndLeadersAndKeepTheirDrawnParts) {
   db::Dimension d;
   d.flags = 0;  // linear, rotated by 0: horizontal
   d.definition = {0, -10, 0};
@@ -567,10 +567,17 @@ TEST_F(DwgInTest, LinearDimensionsGetTheirTextAndLeadersAndKeepTheirDrawnParts) 
   // no subfigure of their own.
   EXPECT_NE(firstSonOfType(linear[0], 110), 0);
   EXPECT_TRUE(ofType(308).empty());
-  // A radius dimension keeps only its drawn parts.
+  // A radius dimension: its centre, and one leader with its arrow on the
+  // curve; its drawn parts stay its sons.
   const std::vector<std::int32_t> radial = ofType(222);
   ASSERT_EQ(radial.size(), 1u);
-  EXPECT_EQ(dynamic_cast<const DimensionRecord*>(element(radial[0]).params.get())->note, 0);
+  const auto* r = dynamic_cast<const DimensionRecord*>(element(radial[0]).params.get());
+  ASSERT_NE(r, nullptr);
+  EXPECT_NE(r->note, 0);
+  EXPECT_TRUE(r->hasCentre);
+  EXPECT_DOUBLE_EQ(r->centre.y, -10.0);
+  ASSERT_EQ(r->leaders.size(), 1u);
+  EXPECT_DOUBLE_EQ(dynamic_cast<const LeaderRecord*>(element(r->leaders[0]).params.get())->head.y, 0.0);
   EXPECT_NE(element(radial[0]).sons, nullptr);
 }
 
