@@ -13,6 +13,7 @@
 #include "elements/element_table.h"
 #include "support/ide_msg.h"
 #include "support/messages.h"
+#include "support/run_state.h"
 #include "support/run_statistics.h"
 #include "support/trace.h"
 
@@ -162,7 +163,13 @@ int DwgIn::ReadFile(const std::string& fileName) {
   return 0;
 }
 
-DwgIn& dwgIn() {
-  static DwgIn reader;
-  return reader;
+namespace {
+DwgIn& readerState() {
+  static DwgIn state;
+  return state;
 }
+
+const RunStateRegistrar kRunStateRegistered("DWG input", [] { readerState() = DwgIn(); });
+}  // namespace
+
+DwgIn& dwgIn() { return readerState(); }

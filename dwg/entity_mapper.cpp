@@ -784,6 +784,72 @@ void liveRadial(MapContext& c, const db::Dimension& d, DimensionRecord& rec) {
   rec.centre = centre;
 }
 
+// The angle from a to b counterclockwise, in [0, 2 pi).
+double sweepOf(double a, double b) {
+  double s = std::fmod(b - a, 2.0 * kPi);
+  if (s < 0.0) s += 2.0 * kPi;
+  return s;
+}
+
+// An angular dimension as the dimension writer takes it (three points):
+// its vertex, and two leaders whose heads lie on the legs at the radius of
+// its arc, the first leg the one the arc leaves counterclockwise.  Of two
+// lines the legs are the halves that hold the arc point between them.
+void liveAngular(MapContext& c, const db::Dimension& d, DimensionRecord& rec) {
+  Point3 vertex;
+  std::vector<double> firstLegs, secondLegs;  // candidate directions of the legs
+  Point3 arcPoint;
+  if (db::dimensionKind(d) == db::DimensionKind::Angular3Point) {
+    vertex = pt(d.defPoint4);
+    arcPoint = pt(d.definition);
+    firstLegs = {std::atan2(d.defPoint2.y - vertex.y, d.defPoint2.x - vertex.x)};
+    secondLegs = {std::atan2(d.defPoint3.y - vertex.y, d.defPoint3.x - vertex.x)};
+    // Either leg may come first.
+    firstLegs.push_back(secondLegs[0]);
+    secondLegs.push_back(firstLegs[0]);
+  } else {
+    // The first line from defPoint2 to defPoint3, the second from
+    // defPoint4 to the definition point; the vertex where they meet.
+    const double ax = d.defPoint3.x - d.defPoint2.x, ay = d.defPoint3.y - d.defPoint2.y;
+    const double bx = d.definition.x - d.defPoint4.x, by = d.definition.y - d.defPoint4.y;
+    const double cross = ax * by - ay * bx;
+    if (!(std::fabs(cross) > 1e-12) || !std::isfinite(cross)) return;
+    const double t = ((d.defPoint4.x - d.defPoint2.x) * by - (d.defPoint4.y - d.defPoint2.y) * bx) / cross;
+    vertex = Point3{d.defPoint2.x + t * ax, d.defPoint2.y + t * ay, d.definition.z};
+    arcPoint = pt(d.arcPoint);
+    const double a = std::atan2(ay, ax), b = std::atan2(by, bx);
+    firstLegs = {a, a + kPi, b, b + kPi};
+    secondLegs = {b, b + kPi, a, a + kPi};
+  }
+  const double radius = std::hypot(arcPoint.x - vertex.x, arcPoint.y - vertex.y);
+  if (!(radius > 0.0) || !std::isfinite(radius)) return;
+  const double at = std::atan2(arcPoint.y - vertex.y, arcPoint.x - vertex.x);
+  // The pair of legs whose counterclockwise sweep holds the arc point, the
+  // narrowest of them.
+  double first = 0.0, sweep = 2.0 * kPi;
+  bool found = false;
+  for (std::size_t i = 0; i < firstLegs.size(); ++i) {
+    for (std::size_t j = 0; j < secondLegs.size(); ++j) {
+      const double s = sweepOf(firstLegs[i], secondLegs[j]);
+      if (!(s > 1e-12) || sweepOf(firstLegs[i], at) > s || s >= sweep) continue;
+      first = firstLegs[i];
+      sweep = s;
+      found = true;
+    }
+  }
+  if (!found) return;
+  const Point3 head1{vertex.x + radius * std::cos(first), vertex.y + radius * std::sin(first), vertex.z};
+  const Point3 head2{vertex.x + radius * std::cos(first + sweep), vertex.y + radius * std::sin(first + sweep), vertex.z};
+  const std::int32_t note = dimensionNote(c, d, d.measurement > 0.0 ? d.measurement : sweep, first + sweep / 2.0 - kPi / 2.0);
+  const std::int32_t l1 = note != 0 ? dimensionLeader(c, d, head1, pt(d.textMid)) : 0;
+  const std::int32_t l2 = l1 != 0 ? dimensionLeader(c, d, head2, pt(d.textMid)) : 0;
+  if (l2 == 0) return;
+  rec.note = note;
+  rec.leaders = {l1, l2};
+  rec.hasCentre = true;
+  rec.centre = vertex;
+}
+
 int mapDimension(MapContext& c, const db::Entity& e) {
   const auto& d = std::get<db::Dimension>(e.data);
   auto* rec = ownRecord<DimensionRecord>(c, dimensionTypeOf(d.flags), 0);
@@ -799,6 +865,7 @@ int mapDimension(MapContext& c, const db::Entity& e) {
   const db::DimensionKind kind = db::dimensionKind(d);
   if (kind == db::DimensionKind::Linear || kind == db::DimensionKind::Aligned) liveLinear(c, d, *rec);
   if (kind == db::DimensionKind::Radius || kind == db::DimensionKind::Diameter) liveRadial(c, d, *rec);
+  if (kind == db::DimensionKind::Angular || kind == db::DimensionKind::Angular3Point) liveAngular(c, d, *rec);
   return 0;
 }
 

@@ -18,9 +18,13 @@
 //   per row, SOLID and TRACE 106/63, 3DFACE 106/63 or its visible edges,
 //   TEXT, MTEXT, ATTRIB and shown ATTDEF 212, INSERT 408 per array cell
 //   (linked to the 308 of its block), DIMENSION 216/202/206/222/218 with
-//   the entities of its block as parts, LEADER 214, HATCH 230 with its
-//   boundary loops as sons, VIEWPORT 410 of the one drawing 404 that holds
-//   paper space.
+//   the entities of its block as parts (linear, aligned, radius,
+//   diameter and angular dimensions also get the note and leaders the
+//   dimension writer needs to write them as dimensions of the CAD system;
+//   the parts are drawn when it cannot; ordinate dimensions keep their
+//   parts only), LEADER 214, HATCH 230 with its boundary
+//   loops as sons, VIEWPORT 410 of the one drawing 404 that holds paper
+//   space.
 //
 // The mapper reaches the element table only through ElementSink: a new
 // element with its typed record, its directory attributes, its matrix,

@@ -542,8 +542,18 @@ TEST_F(DwgInTest, DimensionsGetTheirTextAndLeadersAndKeepTheirDrawnParts) {
   d.textMid = {50, -8, 0};
   db::Dimension radius = d;
   radius.flags = 4;
+  // Three points: the legs from the vertex (15) through 13 and 14, the
+  // arc through the definition point; given with the legs the other way
+  // round, the arc still runs from the first leg counterclockwise.
+  db::Dimension angle;
+  angle.flags = 5;
+  angle.defPoint4 = {0, 0, 0};
+  angle.defPoint2 = {0, 10, 0};
+  angle.defPoint3 = {10, 0, 0};
+  angle.definition = {4, 3, 0};
   db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Dimension, d));
   db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Dimension, radius));
+  db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Dimension, angle));
   ASSERT_EQ(readBack(), 0) << said_;
   const std::vector<std::int32_t> linear = ofType(216);
   ASSERT_EQ(linear.size(), 1u);
@@ -579,6 +589,22 @@ TEST_F(DwgInTest, DimensionsGetTheirTextAndLeadersAndKeepTheirDrawnParts) {
   ASSERT_EQ(r->leaders.size(), 1u);
   EXPECT_DOUBLE_EQ(dynamic_cast<const LeaderRecord*>(element(r->leaders[0]).params.get())->head.y, 0.0);
   EXPECT_NE(element(radial[0]).sons, nullptr);
+  const std::vector<std::int32_t> angular = ofType(202);
+  ASSERT_EQ(angular.size(), 1u);
+  const auto* a = dynamic_cast<const DimensionRecord*>(element(angular[0]).params.get());
+  ASSERT_NE(a, nullptr);
+  ASSERT_EQ(a->leaders.size(), 2u);
+  EXPECT_TRUE(a->hasCentre);
+  const auto* from = dynamic_cast<const LeaderRecord*>(element(a->leaders[0]).params.get());
+  const auto* to = dynamic_cast<const LeaderRecord*>(element(a->leaders[1]).params.get());
+  ASSERT_TRUE(from != nullptr && to != nullptr);
+  EXPECT_NEAR(from->head.x, 5.0, 1e-9);
+  EXPECT_NEAR(from->head.y, 0.0, 1e-9);
+  EXPECT_NEAR(to->head.x, 0.0, 1e-9);
+  EXPECT_NEAR(to->head.y, 5.0, 1e-9);
+  const auto* angleNote = dynamic_cast<const NoteRecord*>(element(a->note).params.get());
+  ASSERT_NE(angleNote, nullptr);
+  EXPECT_EQ(angleNote->strings.at(0).text.rfind("90", 0), 0u) << angleNote->strings.at(0).text;
 }
 
 TEST_F(DwgInTest, PaperSpaceBelongsToTheDrawingAndViewportsBecomeItsViews) {
