@@ -1269,7 +1269,10 @@ int mapBlockEntities(MapContext& context, const drawingdb::BlockRecord& block, i
       if (entityCarried(e)) ++count;
       continue;
     }
-    count += mapEntity(context, e);
+    // A viewport only shows the drawing: a layout with nothing but its
+    // viewports has nothing to convert.
+    const long made = mapEntity(context, e);
+    if (e.kind != db::EntityKind::Viewport) count += made;
   }
   return 0;
 }

@@ -148,7 +148,8 @@ bool entityCarried(const drawingdb::Entity& entity);
 
 // Maps one block's entities with the context's father: mode 1 counts the
 // entities that would make elements without making any, mode 0 makes
-// them.  `count` grows by the elements of the block; returns 0.
+// them.  `count` grows by the elements of the block (in mode 0 without
+// the views of viewports, which show the drawing); returns 0.
 int mapBlockEntities(MapContext& context, const drawingdb::BlockRecord& block, int mode, long& count);
 
 // The 308 of a block definition (made once), 0 when it cannot be made.
