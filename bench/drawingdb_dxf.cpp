@@ -35,7 +35,7 @@ Database makeDrawing(long n) {
     const std::size_t bi = db.blockIndex(block);
     for (int k = 0; k < 5; ++k) {
       Entity e = makeEntity(EntityKind::Line);
-      std::get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k), 1, 0}};
+      get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k), 1, 0}};
       db.addEntity(db.blocks[bi], std::move(e));
     }
   }
@@ -45,16 +45,16 @@ Database makeDrawing(long n) {
     switch (i % 6) {
       case 0:
         e = makeEntity(EntityKind::Line);
-        std::get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
+        get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
         break;
       case 1:
         e = makeEntity(EntityKind::Circle);
-        std::get<Circle>(e.data).center = {x, y, 0};
-        std::get<Circle>(e.data).radius = 0.3;
+        get<Circle>(e.data).center = {x, y, 0};
+        get<Circle>(e.data).radius = 0.3;
         break;
       case 2: {
         e = makeEntity(EntityKind::Arc);
-        Arc& a = std::get<Arc>(e.data);
+        Arc& a = get<Arc>(e.data);
         a.center = {x, y, 0};
         a.radius = 0.4;
         a.startAngle = 15;
@@ -63,7 +63,7 @@ Database makeDrawing(long n) {
       }
       case 3: {
         e = makeEntity(EntityKind::Text);
-        Text& t = std::get<Text>(e.data);
+        Text& t = get<Text>(e.data);
         t.insertion = {x, y, 0};
         t.height = 0.25;
         t.value = std::to_string(i);
@@ -71,13 +71,13 @@ Database makeDrawing(long n) {
       }
       case 4: {
         e = makeEntity(EntityKind::LwPolyline);
-        auto& v = std::get<LwPolyline>(e.data).vertices;
+        auto& v = get<LwPolyline>(e.data).vertices;
         for (int k = 0; k < 5; ++k) v.push_back({{x + k * 0.1, y + (k % 2) * 0.1, 0}, 0, 0, k == 2 ? 0.5 : 0});
         break;
       }
       default: {
         e = makeEntity(EntityKind::Insert);
-        Insert& ins = std::get<Insert>(e.data);
+        Insert& ins = get<Insert>(e.data);
         ins.block = "BLOCK_" + std::to_string(i % 10);
         ins.insertion = {x, y, 0};
         ins.rotation = double(i % 360);

@@ -99,7 +99,7 @@ class Drawer {
   void line(Vec a, Vec b, std::int32_t colour) {
     Entity e = makeEntity(EntityKind::Line);
     e.common.colour = colour;
-    std::get<Line>(e.data) = Line{at(a, z_), at(b, z_)};
+    get<Line>(e.data) = Line{at(a, z_), at(b, z_)};
     add(std::move(e));
   }
 
@@ -116,7 +116,7 @@ class Drawer {
     e.common.colour = lineColour_;
     const Vec base = tip + back * arrow_;
     const Vec side = perpendicular(back) * (arrow_ / 6);
-    Solid& s = std::get<Solid>(e.data);
+    Solid& s = get<Solid>(e.data);
     s.corner1 = at(base + side, z_);
     s.corner2 = at(base - side, z_);
     s.corner3 = s.corner4 = at(tip, z_);
@@ -127,7 +127,7 @@ class Drawer {
     if (value.empty()) return;
     Entity e = makeEntity(EntityKind::Text);
     e.common.colour = textColour_;
-    Text& t = std::get<Text>(e.data);
+    Text& t = get<Text>(e.data);
     t.insertion = t.alignment = at(mid, z_);
     t.height = height_ > 0 ? height_ : 0.18;
     t.value = value;
@@ -140,7 +140,7 @@ class Drawer {
   void defpoint(const Point3& p) {
     Entity e = makeEntity(EntityKind::Point);
     e.common.layer = "Defpoints";
-    std::get<PointEntity>(e.data).location = p;
+    get<PointEntity>(e.data).location = p;
     add(std::move(e));
   }
 
@@ -198,7 +198,7 @@ class Drawer {
     if (r > 0) {
       Entity e = makeEntity(EntityKind::Arc);
       e.common.colour = lineColour_;
-      Arc& a = std::get<Arc>(e.data);
+      Arc& a = get<Arc>(e.data);
       a.center = at(vertex, z_);
       a.radius = r;
       a.startAngle = degrees(normalized(start));
@@ -363,10 +363,10 @@ void ensureDefpointsLayer(Database& db) {
 }
 
 Status build(Database& db, EntityId id, std::int64_t& nextNumber) {
-  if (id >= db.entities.size() || !std::holds_alternative<Dimension>(db.entities[id].data))
+  if (id >= db.entities.size() || !holds_alternative<Dimension>(db.entities[id].data))
     return Status::fail(StatusCode::NotFound, "entity " + std::to_string(id) + " is not a dimension");
   ensureDefpointsLayer(db);
-  Dimension dim = std::get<Dimension>(db.entities[id].data);
+  Dimension dim = get<Dimension>(db.entities[id].data);
   std::size_t block = db.blocks.size();
   if (BlockRecord* named = dim.block.empty() ? nullptr : db.findBlock(dim.block); named && isDimensionBlockName(named->name)) {
     block = db.blockIndex(*named);
@@ -384,7 +384,7 @@ Status build(Database& db, EntityId id, std::int64_t& nextNumber) {
   const double measured = Drawer(db, block, dim, style, textStyleName(db, style)).draw(textMid);
   dim.measurement = measured;
   dim.textMid = textMid;
-  std::get<Dimension>(db.entities[id].data) = std::move(dim);
+  get<Dimension>(db.entities[id].data) = std::move(dim);
   return {};
 }
 
@@ -434,7 +434,7 @@ std::size_t buildMissingDimensionBlocks(Database& db) {
     names.insert(std::move(u));
   }
   for (EntityId id = 0; id < db.entities.size(); ++id) {
-    const auto* d = std::get_if<Dimension>(&db.entities[id].data);
+    const auto* d = get_if<Dimension>(&db.entities[id].data);
     if (d == nullptr) continue;
     std::string u = d->block;
     for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -3,6 +3,7 @@
 // kept as read; anything malformed stops the reading with a status, never
 // with a crash.
 #include <set>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -232,6 +233,13 @@ class DxfReader {
   // dictionary go to their members, any other application's groups to
   // `other` when given.
   void ownership(const Tag& open, std::vector<Handle>& reactors, Handle& xdictionary, std::vector<RawTag>* other) {
+    ownership(open, [&]() -> std::vector<Handle>& { return reactors; }, xdictionary, other);
+  }
+  // The same, the list of reactors asked of `reactors()` when there is one
+  // (an entity keeps it out of line).
+  template <class Reactors>
+    requires std::is_invocable_v<Reactors>
+  void ownership(const Tag& open, Reactors&& reactors, Handle& xdictionary, std::vector<RawTag>* other) {
     if (open.text == "{ACAD_REACTORS" || open.text == "{ACAD_XDICTIONARY") {
       const bool reactorList = open.text == "{ACAD_REACTORS";
       Tag t;
@@ -242,7 +250,7 @@ class DxfReader {
         }
         if (t.code == 102) return;
         if (reactorList && t.code >= 330 && t.code <= 369 && t.integer != 0)
-          reactors.push_back(static_cast<Handle>(t.integer));
+          reactors().push_back(static_cast<Handle>(t.integer));
         else if (!reactorList && t.code >= 330 && t.code <= 369 && xdictionary == 0)
           xdictionary = static_cast<Handle>(t.integer);
       }
@@ -444,18 +452,19 @@ class DxfReader {
     EntityKind kind = entityKindOf(name, &known);
     if (name == "3DLINE") kind = EntityKind::Line, known = true;
     Entity e = makeEntity(kind);
-    e.dxfName = name;
+    e.setDxfName(name);
     e.readIn = release_;
     bool ownerSeen = false, specific = false, inXdata = false, attributesFollow = false;
-    std::visit(Overloaded{
+    const auto reactors = [&]() -> std::vector<Handle>& { return e.common.extras().reactors; };
+    visit(Overloaded{
                    [&](UnknownEntity& u) {
                      groups([&](const Tag& g) {
                        if (inXdata || g.code >= 1000) {
                          inXdata = true;
-                         e.common.xdata.push_back(rawTagOf(g));
+                         e.common.extras().xdata.push_back(rawTagOf(g));
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, nullptr);
+                         if (g.code == 102) ownership(g, reactors, e.common.xdictionary, nullptr);
                          else u.tags.push_back(rawTagOf(g));
                        }
                      });
@@ -466,13 +475,13 @@ class DxfReader {
                      groups([&](const Tag& g) {
                        if (inXdata || g.code >= 1000) {
                          inXdata = true;
-                         e.common.xdata.push_back(rawTagOf(g));
+                         e.common.extras().xdata.push_back(rawTagOf(g));
                        } else if (g.code == 66) {
                          attributesFollow = g.integer != 0;
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, nullptr);
-                         else if (!fields.take(data, g, tags_.remaining())) e.common.extra.push_back(rawTagOf(g));
+                         if (g.code == 102) ownership(g, reactors, e.common.xdictionary, nullptr);
+                         else if (!fields.take(data, g, tags_.remaining())) e.common.extras().extra.push_back(rawTagOf(g));
                        }
                      });
                      // Counts stated in the file that the elements did
@@ -518,8 +527,8 @@ class DxfReader {
     // before the kind's own subclass.
     if (specific) return false;
     switch (g.code) {
-      case 8: c.layer = g.text; return true;
-      case 6: c.linetype = g.text; return true;
+      case 8: c.layer = name(g.text); return true;
+      case 6: c.linetype = name(g.text); return true;
       case 62: c.colour = clampInt32(g.integer); return true;
       case 370: c.lineweight = clampInt32(g.integer); return true;
       case 48: c.linetypeScale = realOf(g); return true;
@@ -549,13 +558,13 @@ class DxfReader {
           else if (g.code == 102) bracket(g, nullptr);
           else if (!followerCommon(g)) fields.take(v, g, tags_.remaining());
         });
-        std::get<Polyline>(db_.entities[id].data).vertices.push_back(v);
+        get<Polyline>(db_.entities[id].data).vertices.push_back(v);
       } else if (is(t, 0, "SEQEND")) {
         Handle h = 0;
         groups([&](const Tag& g) {
           if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
         });
-        std::get<Polyline>(db_.entities[id].data).seqend = h;
+        get<Polyline>(db_.entities[id].data).seqend = h;
         return;
       } else {
         tags_.pushBack();
@@ -573,12 +582,12 @@ class DxfReader {
         groups([&](const Tag& g) {
           if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
         });
-        std::get<Insert>(db_.entities[id].data).seqend = h;
+        get<Insert>(db_.entities[id].data).seqend = h;
         return;
       }
       if (t.code == 0 && t.text == "ATTRIB") {
         const EntityId a = entity("ATTRIB");
-        std::get<Insert>(db_.entities[id].data).attributes.push_back(a);
+        get<Insert>(db_.entities[id].data).attributes.push_back(a);
         continue;
       }
       tags_.pushBack();
@@ -659,7 +668,7 @@ class DxfReader {
     if (!db_.dimstyles.records.empty() && db_.dimstyles.find(Dimension{}.style) == nullptr &&
         db_.dimstyles.find(current) != nullptr)
       for (Entity& e : db_.entities)
-        if (auto* d = std::get_if<Dimension>(&e.data); d != nullptr && sameName(d->style, Dimension{}.style))
+        if (auto* d = get_if<Dimension>(&e.data); d != nullptr && sameName(d->style, Dimension{}.style))
           d->style = db_.dimstyles.find(current)->common.name;
     frozenLayers();
     // Owners follow the structure: an entity belongs to the block that
@@ -681,7 +690,7 @@ class DxfReader {
     }
     for (auto& [id, names] : frozenLayerNames_) {
       Entity& e = db_.entities[id];
-      auto& handles = std::get<Viewport>(e.data).frozenLayers;
+      auto& handles = get<Viewport>(e.data).frozenLayers;
       for (std::string& n : names) {
         std::string key = n;
         for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -694,6 +703,7 @@ class DxfReader {
 
   TagReader tags_;
   Database& db_;
+  NameTable name;  // layers and linetypes of entities, each held once
   std::vector<std::pair<EntityId, std::vector<std::string>>> frozenLayerNames_;
   std::vector<Finding>& findings_;
   Release release_ = Release::R12;  // files without $ACADVER read as R12

@@ -110,10 +110,46 @@ EntityKind entityKindOf(std::string_view dxfName, bool* known) {
 
 std::string_view dxfNameOf(EntityKind kind) { return entitySpec(kind).dxfName; }
 
+// ---------------------------------------------------------------- entities
+
+const EntityExtras EntityCommon::kNoExtras{};
+
+EntityCommon::EntityCommon(const EntityCommon& other)
+    : handle(other.handle),
+      owner(other.owner),
+      layer(other.layer),
+      linetype(other.linetype),
+      linetypeScale(other.linetypeScale),
+      xdictionary(other.xdictionary),
+      more_(other.more_ ? std::make_unique<EntityExtras>(*other.more_) : nullptr),
+      colour(other.colour),
+      lineweight(other.lineweight),
+      invisible(other.invisible),
+      paperSpace(other.paperSpace) {}
+
+EntityCommon& EntityCommon::operator=(const EntityCommon& other) {
+  if (this != &other) *this = EntityCommon(other);
+  return *this;
+}
+
+EntityExtras& EntityCommon::extras() {
+  if (!more_) more_ = std::make_unique<EntityExtras>();
+  return *more_;
+}
+
+std::string_view Entity::dxfName() const {
+  const EntityExtras* more = common.extrasIfAny();
+  return more != nullptr && !more->dxfName.empty() ? std::string_view(more->dxfName) : dxfNameOf(kind);
+}
+
+void Entity::setDxfName(std::string_view name) {
+  if (name == dxfNameOf(kind) && common.extrasIfAny() == nullptr) return;
+  common.extras().dxfName = name == dxfNameOf(kind) ? std::string() : std::string(name);
+}
+
 Entity makeEntity(EntityKind kind) {
   Entity e;
   e.kind = kind;
-  e.dxfName = std::string(dxfNameOf(kind));
   switch (kind) {
     case EntityKind::Line: e.data = Line{}; break;
     case EntityKind::Point: e.data = PointEntity{}; break;
@@ -182,11 +218,11 @@ void Database::reindex() {
   for (std::size_t i = 0; i < entities.size(); ++i) {
     const auto id = static_cast<std::uint32_t>(i);
     claim(entities[i].common.handle, {RefKind::Entity, id, 0});
-    if (const auto* p = std::get_if<Polyline>(&entities[i].data)) {
+    if (const auto* p = get_if<Polyline>(&entities[i].data)) {
       for (std::size_t v = 0; v < p->vertices.size(); ++v)
         claim(p->vertices[v].handle, {RefKind::Vertex, id, static_cast<std::uint32_t>(v)});
       claim(p->seqend, {RefKind::Seqend, id, 0});
-    } else if (const auto* ins = std::get_if<Insert>(&entities[i].data)) {
+    } else if (const auto* ins = get_if<Insert>(&entities[i].data)) {
       claim(ins->seqend, {RefKind::Seqend, id, 0});
     }
   }
@@ -242,7 +278,7 @@ EntityId Database::addEntity(BlockRecord& block, Entity e) {
   if (e.common.handle == 0 || find(e.common.handle) != nullptr) e.common.handle = newHandle();
   claim(e.common.handle, {RefKind::Entity, id, 0});
   e.common.owner = block.handle;
-  if (auto* p = std::get_if<Polyline>(&e.data)) {
+  if (auto* p = get_if<Polyline>(&e.data)) {
     for (std::size_t v = 0; v < p->vertices.size(); ++v) {
       if (p->vertices[v].handle == 0) p->vertices[v].handle = newHandle();
       claim(p->vertices[v].handle, {RefKind::Vertex, id, static_cast<std::uint32_t>(v)});
@@ -261,7 +297,7 @@ EntityId Database::addAttribute(EntityId insert, Entity a) {
   claim(a.common.handle, {RefKind::Entity, id, 0});
   a.common.owner = entities[insert].common.handle;
   entities.push_back(std::move(a));
-  if (auto* ins = std::get_if<Insert>(&entities[insert].data)) {
+  if (auto* ins = get_if<Insert>(&entities[insert].data)) {
     ins->attributes.push_back(id);
     if (ins->seqend == 0) {
       ins->seqend = newHandle();
@@ -344,7 +380,7 @@ Object& Database::addGroup(std::string name, Group group) {
   for (const Handle h : members) {
     const HandleRef* ref = find(h);
     if (ref == nullptr || ref->kind != RefKind::Entity) continue;
-    std::vector<Handle>& reactors = entities[ref->index].common.reactors;
+    std::vector<Handle>& reactors = entities[ref->index].common.extras().reactors;
     if (std::find(reactors.begin(), reactors.end(), o.handle) == reactors.end()) reactors.push_back(o.handle);
   }
   return o;
@@ -521,7 +557,7 @@ void Database::completeFor(Release r) {
       claim(e.common.handle, {RefKind::Entity, static_cast<std::uint32_t>(i), 0});
     }
     const auto id = static_cast<std::uint32_t>(i);
-    if (auto* p = std::get_if<Polyline>(&e.data)) {
+    if (auto* p = get_if<Polyline>(&e.data)) {
       for (std::size_t v = 0; v < p->vertices.size(); ++v)
         if (p->vertices[v].handle == 0) {
           p->vertices[v].handle = newHandle();
@@ -531,7 +567,7 @@ void Database::completeFor(Release r) {
         p->seqend = newHandle();
         claim(p->seqend, {RefKind::Seqend, id, 0});
       }
-    } else if (auto* ins = std::get_if<Insert>(&e.data)) {
+    } else if (auto* ins = get_if<Insert>(&e.data)) {
       if (!ins->attributes.empty() && ins->seqend == 0) {
         ins->seqend = newHandle();
         claim(ins->seqend, {RefKind::Seqend, id, 0});
