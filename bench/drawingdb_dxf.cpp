@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
       std::remove(path.c_str());
       // Goal: at most twice the file plus 32 MiB.
       const double fileKib = double(sink.data.size()) / 1024.0;
-      std::printf("%10ld %10.1f %9.3f %9.1f %9.3f %9.3f %9.3f %10.2f %10.2f\n", n, mb, writeTime, mb / writeTime, readTime,
+      std::printf("%10ld %10.1f %9.3f %9.1f %9.3f %9.3f %9.3f %10.3f %10.3f\n", n, mb, writeTime, mb / writeTime, readTime,
                   peerTime, readTime * 1e6 / double(n), double(peak) / fileKib, (2 * fileKib + 32 * 1024) / fileKib);
       if (lastN > 0)
         std::printf("%10s read time grew %.1fx for %ldx the entities\n", "", readTime / lastRead, n / lastN);

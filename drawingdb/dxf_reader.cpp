@@ -5,7 +5,6 @@
 #include <set>
 #include <type_traits>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "drawingdb/annotation_forms.h"
 #include "drawingdb/dxf_codec.h"
@@ -22,6 +21,8 @@ class DxfReader {
  public:
   DxfReader(std::string_view file, Database& db, std::vector<Finding>& findings)
       : tags_(file), db_(db), findings_(findings) {}
+
+  void releaseBehind() { tags_.releaseBehind(); }
 
   Status read() {
     Tag t;
@@ -645,12 +646,14 @@ class DxfReader {
     layoutBlock(false);
     layoutBlock(true);
     // Handles: those of the file stay unless taken twice; the rest get new
-    // ones above the file's seed.
-    std::unordered_set<Handle> seen;
+    // ones above the file's seed.  The index is built on the way.
+    std::size_t handles = 0;
+    db_.forEachHandleRef([&](Handle& h, HandleRef) { handles += h != 0 ? 1 : 0; });
+    db_.clearIndex(handles);
     Handle highest = 0;
-    db_.forEachHandle([&](Handle& h) {
+    db_.forEachHandleRef([&](Handle& h, HandleRef ref) {
       if (h == 0) return;
-      if (!seen.insert(h).second) {
+      if (!db_.claim(h, ref)) {
         note("duplicate-handle", h, "handle " + formatHandle(h) + " is used twice; the second use gets a new one");
         h = 0;
         return;
@@ -658,8 +661,10 @@ class DxfReader {
       highest = std::max(highest, h);
     });
     db_.raiseSeed(std::max(highest + 1, db_.header.handle("$HANDSEED")));
-    db_.forEachHandle([&](Handle& h) {
-      if (h == 0) h = db_.newHandle();
+    db_.forEachHandleRef([&](Handle& h, HandleRef ref) {
+      if (h != 0) return;
+      h = db_.newHandle();
+      db_.claim(h, ref);
     });
     // A dimension that names no style (files before R12 have no group for
     // it, later ones may leave it out) has the default one; where the
@@ -675,7 +680,6 @@ class DxfReader {
     // lists it (files before R13 name no owners).
     for (BlockRecord& b : db_.blocks)
       for (EntityId id : b.entities) db_.entities[id].common.owner = b.handle;
-    db_.reindex();
   }
 
   // The layers frozen in viewports of files before 2000 are named; now
@@ -713,9 +717,11 @@ class DxfReader {
 
 }  // namespace
 
-DxfReadResult readDxf(std::string_view file, Database& db) {
+DxfReadResult readDxf(std::string_view file, Database& db, const DxfReadOptions& options) {
   DxfReadResult result;
-  result.status = DxfReader(file, db, result.findings).read();
+  DxfReader reader(file, db, result.findings);
+  if (options.mappedFile) reader.releaseBehind();
+  result.status = reader.read();
   return result;
 }
 

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace drawingdb {
 namespace {
 
@@ -166,7 +169,20 @@ bool TagReader::fail(std::string what) {
   return false;
 }
 
+// Pages are handed back in steps of 1 MiB, the last 256 KiB read kept.
+void TagReader::release() {
+  constexpr std::size_t kStep = 1u << 20, kKeep = 256u << 10;
+  if (pos_ < released_ + kStep + kKeep) return;
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const auto base = reinterpret_cast<std::uintptr_t>(data_.data());
+  const std::uintptr_t from = (base + released_ + page - 1) / page * page;
+  const std::uintptr_t to = (base + pos_ - kKeep) / page * page;
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+  released_ = pos_ - kKeep;
+}
+
 bool TagReader::next(Tag& tag) {
+  if (releaseBehind_) release();
   if (pushedBack_ && started_) {
     pushedBack_ = false;
     tag = last_;

@@ -1,6 +1,7 @@
 #include "drawingdb/model.h"
 
 #include <algorithm>
+#include <random>
 
 #include "drawingdb/schema.h"
 
@@ -147,87 +148,104 @@ void Entity::setDxfName(std::string_view name) {
   common.extras().dxfName = name == dxfNameOf(kind) ? std::string() : std::string(name);
 }
 
-Entity makeEntity(EntityKind kind) {
-  Entity e;
-  e.kind = kind;
+namespace {
+EntityData dataOf(EntityKind kind) {
   switch (kind) {
-    case EntityKind::Line: e.data = Line{}; break;
-    case EntityKind::Point: e.data = PointEntity{}; break;
-    case EntityKind::Circle: e.data = Circle{}; break;
-    case EntityKind::Arc: e.data = Arc{}; break;
-    case EntityKind::Text: e.data = Text{}; break;
-    case EntityKind::Ellipse: e.data = Ellipse{}; break;
+    case EntityKind::Line: return Line{};
+    case EntityKind::Point: return PointEntity{};
+    case EntityKind::Circle: return Circle{};
+    case EntityKind::Arc: return Arc{};
+    case EntityKind::Text: return Text{};
+    case EntityKind::Ellipse: return Ellipse{};
     case EntityKind::Solid:
-    case EntityKind::Trace: e.data = Solid{}; break;
-    case EntityKind::Face3d: e.data = Face3d{}; break;
-    case EntityKind::Insert: e.data = Insert{}; break;
-    case EntityKind::Polyline: e.data = Polyline{}; break;
-    case EntityKind::LwPolyline: e.data = LwPolyline{}; break;
-    case EntityKind::AttDef: e.data = AttDef{}; break;
-    case EntityKind::Attrib: e.data = Attrib{}; break;
-    case EntityKind::Unknown: e.data = UnknownEntity{}; break;
-    case EntityKind::Spline: e.data = Spline{}; break;
-    case EntityKind::MText: e.data = MText{}; break;
-    case EntityKind::Leader: e.data = Leader{}; break;
-    case EntityKind::Viewport: e.data = Viewport{}; break;
-    case EntityKind::Dimension: e.data = Dimension{}; break;
-    case EntityKind::Hatch: e.data = Hatch{}; break;
+    case EntityKind::Trace: return Solid{};
+    case EntityKind::Face3d: return Face3d{};
+    case EntityKind::Insert: return Insert{};
+    case EntityKind::Polyline: return Polyline{};
+    case EntityKind::LwPolyline: return LwPolyline{};
+    case EntityKind::AttDef: return AttDef{};
+    case EntityKind::Attrib: return Attrib{};
+    case EntityKind::Unknown: return UnknownEntity{};
+    case EntityKind::Spline: return Spline{};
+    case EntityKind::MText: return MText{};
+    case EntityKind::Leader: return Leader{};
+    case EntityKind::Viewport: return Viewport{};
+    case EntityKind::Dimension: return Dimension{};
+    case EntityKind::Hatch: return Hatch{};
   }
-  return e;
+  return UnknownEntity{};
 }
+}  // namespace
+
+// The data made in place: an Entity made first would hold a line's.
+Entity makeEntity(EntityKind kind) { return Entity{EntityCommon{}, kind, kNewestRelease, dataOf(kind)}; }
 
 // ---------------------------------------------------------------- database
+
+HandleIndex::HandleIndex() : seed_(std::random_device{}()) { seed_ = (seed_ << 32) ^ std::random_device{}(); }
+
+std::size_t HandleIndex::slotOf(Handle h) const {
+  // A 64-bit mix of the handle and the seed, scaled onto the slots.
+  std::uint64_t x = h ^ seed_;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  x ^= x >> 31;
+  return static_cast<std::size_t>((static_cast<unsigned __int128>(x) * keys_.size()) >> 64);
+}
+
+void HandleIndex::reset(std::size_t n) {
+  keys_ = std::vector<Handle>();
+  refs_ = std::vector<HandleRef>();
+  size_ = 0;
+  if (n > 0) {
+    keys_.assign(n + n / 4 + 16, 0);
+    refs_.resize(keys_.size());
+  }
+}
+
+void HandleIndex::grow() {
+  std::vector<Handle> keys = std::move(keys_);
+  std::vector<HandleRef> refs = std::move(refs_);
+  reset(std::max<std::size_t>(size_ * 2, 64));
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    if (keys[i] != 0) insert(keys[i], refs[i]);
+}
+
+bool HandleIndex::insert(Handle h, HandleRef ref) {
+  if (h == 0) return false;
+  if ((size_ + 1) * 5 > keys_.size() * 4) grow();
+  for (std::size_t i = slotOf(h);; i = i + 1 == keys_.size() ? 0 : i + 1) {
+    if (keys_[i] == h) return false;
+    if (keys_[i] == 0) {
+      keys_[i] = h;
+      refs_[i] = ref;
+      ++size_;
+      return true;
+    }
+  }
+}
+
+const HandleRef* HandleIndex::find(Handle h) const {
+  if (h == 0 || keys_.empty()) return nullptr;
+  for (std::size_t i = slotOf(h);; i = i + 1 == keys_.size() ? 0 : i + 1) {
+    if (keys_[i] == h) return &refs_[i];
+    if (keys_[i] == 0) return nullptr;
+  }
+}
 
 bool Database::claim(Handle h, HandleRef ref) {
   if (h == 0) return false;
   if (h >= nextHandle_) nextHandle_ = h + 1;
-  return index_.emplace(h, ref).second;
+  return index_.insert(h, ref);
 }
 
-const HandleRef* Database::find(Handle h) const {
-  const auto it = index_.find(h);
-  return it == index_.end() ? nullptr : &it->second;
-}
-
-namespace {
-template <class R>
-void indexTable(Database& db, SymbolTable<R>& t, std::uint32_t number) {
-  db.claim(t.handle, {RefKind::Table, number, 0});
-  for (std::size_t i = 0; i < t.records.size(); ++i)
-    db.claim(t.records[i].common.handle, {RefKind::Record, number, static_cast<std::uint32_t>(i)});
-}
-}  // namespace
+const HandleRef* Database::find(Handle h) const { return index_.find(h); }
 
 void Database::reindex() {
-  index_.clear();
-  indexTable(*this, vports, 0);
-  indexTable(*this, linetypes, 1);
-  indexTable(*this, layers, 2);
-  indexTable(*this, styles, 3);
-  indexTable(*this, views, 4);
-  indexTable(*this, ucs, 5);
-  indexTable(*this, appids, 6);
-  indexTable(*this, dimstyles, 7);
-  claim(blockTable, {RefKind::Table, 8, 0});
-  for (std::size_t b = 0; b < blocks.size(); ++b) {
-    const auto bi = static_cast<std::uint32_t>(b);
-    claim(blocks[b].handle, {RefKind::Block, bi, 0});
-    claim(blocks[b].blockHandle, {RefKind::BlockBegin, bi, 0});
-    claim(blocks[b].endHandle, {RefKind::BlockEnd, bi, 0});
-  }
-  for (std::size_t i = 0; i < entities.size(); ++i) {
-    const auto id = static_cast<std::uint32_t>(i);
-    claim(entities[i].common.handle, {RefKind::Entity, id, 0});
-    if (const auto* p = get_if<Polyline>(&entities[i].data)) {
-      for (std::size_t v = 0; v < p->vertices.size(); ++v)
-        claim(p->vertices[v].handle, {RefKind::Vertex, id, static_cast<std::uint32_t>(v)});
-      claim(p->seqend, {RefKind::Seqend, id, 0});
-    } else if (const auto* ins = get_if<Insert>(&entities[i].data)) {
-      claim(ins->seqend, {RefKind::Seqend, id, 0});
-    }
-  }
-  for (std::size_t i = 0; i < objects.size(); ++i)
-    claim(objects[i].handle, {RefKind::Object, static_cast<std::uint32_t>(i), 0});
+  std::size_t handles = 0;
+  forEachHandleRef([&](Handle& h, HandleRef) { handles += h != 0 ? 1 : 0; });
+  index_.reset(handles);
+  forEachHandleRef([&](Handle& h, HandleRef ref) { claim(h, ref); });
 }
 
 BlockRecord* Database::findBlock(std::string_view name) {
