@@ -472,7 +472,7 @@ class DxfReader {
                    },
                    [&](auto& data) {
                      using T = std::decay_t<decltype(data)>;
-                     FieldReader<T> fields(fieldsOf<T>());
+                     FieldReader<T> fields(fieldsOf<T>(), &names_);
                      groups([&](const Tag& g) {
                        if (inXdata || g.code >= 1000) {
                          inXdata = true;
@@ -528,8 +528,8 @@ class DxfReader {
     // before the kind's own subclass.
     if (specific) return false;
     switch (g.code) {
-      case 8: c.layer = name(g.text); return true;
-      case 6: c.linetype = name(g.text); return true;
+      case 8: c.layer = names_(g.text); return true;
+      case 6: c.linetype = names_(g.text); return true;
       case 62: c.colour = clampInt32(g.integer); return true;
       case 370: c.lineweight = clampInt32(g.integer); return true;
       case 48: c.linetypeScale = realOf(g); return true;
@@ -560,12 +560,14 @@ class DxfReader {
           else if (!followerCommon(g)) fields.take(v, g, tags_.remaining());
         });
         get<Polyline>(db_.entities[id].data).vertices.push_back(v);
+        ++followers_;
       } else if (is(t, 0, "SEQEND")) {
         Handle h = 0;
         groups([&](const Tag& g) {
           if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
         });
         get<Polyline>(db_.entities[id].data).seqend = h;
+        ++followers_;
         return;
       } else {
         tags_.pushBack();
@@ -584,6 +586,7 @@ class DxfReader {
           if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
         });
         get<Insert>(db_.entities[id].data).seqend = h;
+        ++followers_;
         return;
       }
       if (t.code == 0 && t.text == "ATTRIB") {
@@ -647,25 +650,35 @@ class DxfReader {
     layoutBlock(true);
     // Handles: those of the file stay unless taken twice; the rest get new
     // ones above the file's seed.  The index is built on the way.
-    std::size_t handles = 0;
-    db_.forEachHandleRef([&](Handle& h, HandleRef) { handles += h != 0 ? 1 : 0; });
-    db_.clearIndex(handles);
+    // The index is built on the way, with room for what was read.
+    std::size_t records = 0;
+    for (std::size_t n : {db_.vports.records.size(), db_.linetypes.records.size(), db_.layers.records.size(),
+                          db_.styles.records.size(), db_.views.records.size(), db_.ucs.records.size(),
+                          db_.appids.records.size(), db_.dimstyles.records.size()})
+      records += n;
+    db_.clearIndex(9 + records + 3 * db_.blocks.size() + db_.entities.size() + followers_ + db_.objects.size());
     Handle highest = 0;
+    bool unset = false;
     db_.forEachHandleRef([&](Handle& h, HandleRef ref) {
-      if (h == 0) return;
+      if (h == 0) {
+        unset = true;
+        return;
+      }
       if (!db_.claim(h, ref)) {
         note("duplicate-handle", h, "handle " + formatHandle(h) + " is used twice; the second use gets a new one");
         h = 0;
+        unset = true;
         return;
       }
       highest = std::max(highest, h);
     });
     db_.raiseSeed(std::max(highest + 1, db_.header.handle("$HANDSEED")));
-    db_.forEachHandleRef([&](Handle& h, HandleRef ref) {
-      if (h != 0) return;
-      h = db_.newHandle();
-      db_.claim(h, ref);
-    });
+    if (unset)
+      db_.forEachHandleRef([&](Handle& h, HandleRef ref) {
+        if (h != 0) return;
+        h = db_.newHandle();
+        db_.claim(h, ref);
+      });
     // A dimension that names no style (files before R12 have no group for
     // it, later ones may leave it out) has the default one; where the
     // drawing has no such record, it takes the drawing's current style.
@@ -707,8 +720,9 @@ class DxfReader {
 
   TagReader tags_;
   Database& db_;
-  NameTable name;  // layers and linetypes of entities, each held once
+  NameTable names_;  // layers, linetypes, blocks and styles of entities, each held once
   std::vector<std::pair<EntityId, std::vector<std::string>>> frozenLayerNames_;
+  std::size_t followers_ = 0;  // vertices and sequence ends read
   std::vector<Finding>& findings_;
   Release release_ = Release::R12;  // files without $ACADVER read as R12
   std::string version_;

@@ -86,7 +86,7 @@ struct Text {
   double rotation = 0;
   double widthFactor = 1;
   double oblique = 0;
-  std::string style = "Standard";
+  Name style = Name::standard();
   std::int32_t generation = 0;
   std::int32_t horizontal = 0;
   std::int32_t vertical = 0;
@@ -124,7 +124,7 @@ struct Face3d {
 };
 
 struct Insert {
-  std::string block;
+  Name block;
   Point3 insertion;
   double xScale = 1;
   double yScale = 1;
@@ -195,7 +195,7 @@ struct AttributeText {
   double rotation = 0;
   double widthFactor = 1;
   double oblique = 0;
-  std::string style = "Standard";
+  Name style = Name::standard();
   std::int32_t generation = 0;
   std::int32_t horizontal = 0;
   double thickness = 0;

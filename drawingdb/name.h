@@ -25,6 +25,7 @@ struct NameBlock {
 };
 inline constinit NameBlock kNameZero{0, 1, "0"};
 inline constinit NameBlock kNameByLayer{0, 7, "BYLAYER"};
+inline constinit NameBlock kNameStandard{0, 8, "Standard"};
 }  // namespace detail
 
 class Name {
@@ -53,6 +54,8 @@ class Name {
   // entity, shared without counting.
   static Name layerZero() { return Name(&detail::kNameZero); }
   static Name byLayer() { return Name(&detail::kNameByLayer); }
+  // The text style of texts and attributes that name none.
+  static Name standard() { return Name(&detail::kNameStandard); }
 
   std::string_view view() const { return block_ ? std::string_view(block_->text, block_->size) : std::string_view(); }
   operator std::string_view() const { return view(); }

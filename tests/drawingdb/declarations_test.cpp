@@ -149,6 +149,7 @@ void expectSameFields(const T& a, const T& b, Release r) {
                    [&](double T::*m) { EXPECT_NEAR(a.*m, b.*m, 1e-9 * std::max(1.0, std::fabs(a.*m))); },
                    [&](std::int32_t T::*m) { EXPECT_EQ(a.*m, b.*m); },
                    [&](std::string T::*m) { EXPECT_EQ(a.*m, b.*m); },
+                   [&](Name T::*m) { EXPECT_EQ(a.*m, b.*m); },
                    [&](bool T::*m) { EXPECT_EQ(a.*m, b.*m); },
                    [&](Handle T::*m) { EXPECT_EQ(a.*m == 0, b.*m == 0); },
                    [&](Point3 T::*m) {
