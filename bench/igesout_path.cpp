@@ -18,6 +18,7 @@
 #include <string>
 
 #include "elements/element_table.h"
+#include "iges_out/iges_steps.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
 #include "support/assign_tables.h"
@@ -93,7 +94,7 @@ Timings run(long lines, const fs::path& dir) {
   resetIgesWriter();
   if (openSectionFiles() != 0) std::exit(1);
   setOutputGlobals(output, "PLUS", transferReader().maxCoordinate);
-  if (convertTransferElements() != 0) std::exit(1);
+  if (convertTransferElements(igesTargetSteps()) != 0) std::exit(1);
   t.convert = secondsSince(start);
   start = Clock::now();
   if (finishIgesOutput(output) != 0) std::exit(1);

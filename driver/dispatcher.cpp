@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
+#include "driver/output_target.h"
 #include "driver/statistics.h"
 #include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
@@ -751,6 +752,9 @@ int loadOutputElements(const std::string& inputName) {
 // joined into `outputName`.  Returns 0 or a negative result.
 int convertOutput(const std::string& outputName, const std::string& inputName) {
   TraceScope t("stt100");
+  // The steps of the run's target, chosen here once for the whole loop.
+  TargetSteps* steps = outputStepsOf(outputTarget());
+  if (steps == nullptr) return -1;
   const bool dxf = runHas(RunModeBit::kDxf);
   if (dxf) {
     resetDxfWriter();
@@ -777,7 +781,7 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
     return 0;
   }
   setPhase(kPhaseConversion);
-  if (convertTransferElements() != 0) {
+  if (convertTransferElements(*steps) != 0) {
     if (sectionWriteFailed()) {
       // The temporary folder is full or limited: one error names the
       // section file and the reason, and no output is made.

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "transfer/fetch_records.h"
+#include "elements/fetch_records.h"
 #include "transfer/fetchers.h"
 
 inline void fetchEverything(std::int32_t index, std::int32_t position) {

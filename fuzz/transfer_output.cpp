@@ -14,7 +14,9 @@
 #include <string>
 
 #include "elements/element_table.h"
+#include "iges_out/dxf_steps.h"
 #include "iges_out/dxf_writer.h"
+#include "iges_out/iges_steps.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
 #include "support/assign_tables.h"
@@ -77,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (openTransferBytes(text) == 0 && loadTransferTable() == 0) {
     const bool opened = dxf ? (resetDxfWriter(), openDxfSectionFiles() == 0)
                             : (resetIgesWriter(), openSectionFiles() == 0);
-    if (opened) convertTransferElements();
+    if (opened) convertTransferElements(dxf ? ownDxfTargetSteps() : igesTargetSteps());
   }
   if (dxf) {
     resetDxfWriter();

@@ -16,7 +16,7 @@
 #include "support/messages.h"
 #include "support/trace.h"
 #include "transfer/edx_parser.h"
-#include "transfer/fetch_records.h"
+#include "elements/fetch_records.h"
 #include "transfer/transfer_reader.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // the record list: record r is element r + 1, and its identifier (the
 // element's `created` entry, ascending like the positions of a transfer
 // file) is that index too.  The element's parameter record is the record of
-// its kind that the fetchers fill from a transfer file (fetch_records.h), so
+// its kind that the fetchers fill from a transfer file (elements/fetch_records.h), so
 // that the fetchers copy it instead of reading:
 //
 //   point              116  TransferPoint

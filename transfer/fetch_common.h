@@ -17,7 +17,7 @@
 
 #include "elements/element_table.h"
 #include "support/messages.h"
-#include "transfer/fetch_records.h"
+#include "elements/fetch_records.h"
 #include "transfer/transfer_reader.h"
 
 namespace fetch_detail {

@@ -1,6 +1,6 @@
 // Dimension fetcher: "measure" and the four dimension builders (distance,
 // diameter, radius, angle).  The layouts are described with
-// TransferDimension (fetch_records.h).
+// TransferDimension (elements/fetch_records.h).
 #include <cmath>
 #include <cstdio>
 #include <string>

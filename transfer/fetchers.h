@@ -1,7 +1,7 @@
 // Element fetchers of the output direction: one per entity type.  Each
 // takes the element's table index and position (transfer_reader.h), seeks
 // to the element, checks its keyword, reads its value lines in their fixed
-// order and fills the record of its kind (fetch_records.h): points with the
+// order and fills the record of its kind (elements/fetch_records.h): points with the
 // reference point subtracted, the layer value turned into a layer number,
 // colour, line style and line width mapped through the assignment tables.
 // It also stamps the element table record at the index with the entity
@@ -46,7 +46,7 @@
 
 #include <cstdint>
 
-#include "transfer/fetch_records.h"
+#include "elements/fetch_records.h"
 
 int fetchPoint(std::int32_t index, std::int32_t position, TransferPoint& out);          // hse200
 int fetchLine(std::int32_t index, std::int32_t position, TransferLine& out);            // hse240

@@ -1,19 +1,17 @@
-// Output steps of the composite kinds: groups (dpe600, dpe640 with the name
-// property dpe580), user elements (dpe680 instances, dpe690 definitions),
-// contours (dpe700), plane parts with the recognition of their boundary
-// contours (dpe400, dpe420, dpe800) and layers (dpe888).
+// Output steps of the composite kinds: groups (dpe600, dpe640), user
+// elements (dpe680 instances, dpe690 definitions), contours (dpe700), plane
+// parts with the recognition of their boundary contours (dpe400, dpe420,
+// dpe800) and layers (dpe888).
 //
-// A composite converts its members first (convertMember), so that every
-// member's directory entry exists before the composite points at it.  For
-// the own DXF target there is nothing to point at: the members are written
-// as entities of their own and the composite is done when one was.
-#include <algorithm>
+// A composite converts its members first (convertMember), between the
+// target's brackets (elements/target_steps.h), so that every member is
+// written before the composite refers to it; the target then writes the
+// composite from the references of the members written.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "elements/convert_result.h"
-#include "iges_out/iges_entities.h"
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
@@ -26,12 +24,6 @@ namespace output_steps {
 
 namespace {
 
-// Forms and labels of the entities the composites become.
-constexpr std::int32_t kGroupForm = 7;     // 402: unordered group without back pointers
-constexpr std::int32_t kNameForm = 15;     // 406: name property
-constexpr char kNameLabel[] = "NAME    ";
-constexpr char kContourLabel[] = "CONTOUR ";
-
 // Members of a group or user element belong to it logically only; members
 // of a definition, a contour or a plane part are parts of it.
 constexpr EntityStatus kIndependent{};
@@ -39,45 +31,28 @@ constexpr EntityStatus kPhysicallyDependent{0, 1, 0, 0};
 
 bool debugAbove(int level) { return runSettings().traceLevel > level; }
 
-// dpe580: the name property of a group; its directory sequence number, 0
-// when the group has no name, -1 on a write failure.
-std::int32_t writeNameProperty(const TransferRecord& record, const std::string& name) {
-  TraceScope t("dpe580");
-  if (name.empty()) return 0;
-  IgesPropertyParams params;
-  params.valueCount = 1;
-  params.value = name;
-  const std::int32_t start = beginEntity();
-  if (writeIgesProperty(params) != 0) return -1;
-  DirectoryEntry de = partEntry(record, kNameLabel);
-  return writeEntity(de, IgesType::kProperty, kNameForm, start, kPhysicallyDependent);
+// The end of a group whose sons have had their steps and whose target
+// bracket is open: the group of the members written, then the bracket's
+// end.  The group record is fetched by the caller.
+int writeGroup(const StepContext& c, const TransferGroup& g, const char* code) {
+  TargetSteps& steps = target();
+  WrittenMembers members;
+  const int count = convertMembers(c, code, kIndependent, members);
+  const int result = count == 0 ? ConvertResult::kIgnored : steps.group(c, g, members);
+  steps.endGroup(c, g);
+  return result;
 }
 
-// A group of the members, with the group's name as a property at level
-// PLUS.  The group record is fetched by the caller.
-int writeGroup(const StepContext& c, const TransferGroup& g, const char* code) {
-  std::vector<std::int32_t> members;
-  const int count = convertMembers(c, code, kIndependent, members);
-  if (count == 0) return ConvertResult::kIgnored;
-  if (!igesTarget()) return 0;
-  IgesMemberParams params;
-  params.members = std::move(members);
-  if (plusLevel()) {
-    const std::int32_t name = writeNameProperty(g, g.name);
-    if (name < 0) return -1;
-    if (name > 0) params.pointers.properties.push_back(name);
-  }
-  const std::int32_t start = beginEntity();
-  if (writeIgesAssociativity(params) != 0) return -1;
-  return writeElementEntity(c, g, IgesType::kAssociativityInstance, kGroupForm, start);
-}
+// Whether user elements are converted as such: at level PLUS, by a target
+// that writes them.
+bool userElementsWritten() { return plusLevel() && target().writesUserElements(); }
 
 // Whether the element's step is the group step: a group, or a user
-// element below PLUS or for a target other than IGES.
+// element that is not converted as such.
 bool writtenAsGroup(std::int32_t index) {
   const std::int32_t type = element(index).type;
   if (type == IgesType::kAssociativityInstance) return true;
-  return (type == IgesType::kSubfigureDefinition || type == IgesType::kSubfigureInstance) && (!plusLevel() || !igesTarget());
+  return (type == IgesType::kSubfigureDefinition || type == IgesType::kSubfigureInstance) && !userElementsWritten();
 }
 
 // The function code of the group step of the element.
@@ -85,12 +60,14 @@ const char* groupCode(std::int32_t index) {
   return element(index).type == IgesType::kAssociativityInstance && plusLevel() ? "dpe640" : "dpe600";
 }
 
-// The group record of the element; 0, or the step result that ends the
-// group without its members (a fetch refused, a deleted group left out).
-int fetchGroupRecord(const StepContext& c, TransferGroup& g) {
+// The group record of the element, and the target's group bracket opened;
+// 0, or the step result that ends the group without its members (a fetch
+// refused, a deleted group left out, the bracket refused).
+int openGroup(const StepContext& c, TransferGroup& g) {
   const int fetched = fetchGroup(c.index, c.position, g);
   if (fetched != 0) return fetched;
-  return leftOutAsDeleted(g) ? ConvertResult::kIgnored : ConvertResult::kDone;
+  if (leftOutAsDeleted(g)) return ConvertResult::kIgnored;
+  return target().beginGroup(c, g);
 }
 
 // One group the group step holds open while the members before its next
@@ -115,8 +92,8 @@ int groupStep(const StepContext& c, const char* code) {
     OpenGroup& root = open.emplace_back();
     root.c = c;
     root.code = code;
-    const int fetched = fetchGroupRecord(c, root.g);
-    if (fetched != 0) return fetched;
+    const int begun = openGroup(c, root.g);
+    if (begun != 0) return begun;
     root.next = element(c.index).sons;
   }
   for (;;) {
@@ -141,9 +118,9 @@ int groupStep(const StepContext& c, const char* code) {
       inner.status = kIndependent;
       const StepFrame frame = beginStep(inner);
       TransferGroup g;
-      const int fetched = fetchGroupRecord(inner, g);
-      if (fetched != 0) {
-        endStep(inner, frame, fetched);
+      const int begun = openGroup(inner, g);
+      if (begun != 0) {
+        endStep(inner, frame, begun);
         continue;
       }
       OpenGroup& opened = open.emplace_back();  // `top` is not used again
@@ -185,44 +162,22 @@ std::int32_t definitionOf(std::int32_t index, const std::string& name) {
   return found == s.definitions.end() ? 0 : found->second;
 }
 
-// Nesting depth of a definition: 0 when it holds no instance, else one
-// more than the deepest definition its instances refer to.  A written
-// instance keeps that number (its definition's depth plus one) in its
-// outputSubKind.
-std::int32_t definitionDepth(const std::vector<std::int32_t>& memberIndices) {
-  std::int32_t depth = 0;
-  for (std::int32_t member : memberIndices) {
-    if (element(member).outputKind == IgesType::kSubfigureInstance)
-      depth = std::max(depth, element(member).outputSubKind);
-  }
-  return depth;
-}
-
-// dpe690: a user element definition ("userdef") as a 308 subfigure
-// definition of its members.
+// dpe690: a user element definition ("userdef") of its members, which are
+// parts of it.
 int writeDefinition(const StepContext& c, const TransferGroup& g) {
   TraceScope t("dpe690");
-  std::vector<std::int32_t> members, indices;
-  const int count = convertMembers(c, t.code(), kPhysicallyDependent, members, &indices);
-  if (count == 0) return ConvertResult::kIgnored;
-  if (!igesTarget()) return 0;
-  IgesDefinitionParams params;
-  params.depth = definitionDepth(indices);
-  params.name = g.name;
-  params.members = std::move(members);
-  element(c.index).outputSubKind = params.depth;
-  const std::int32_t start = beginEntity();
-  if (writeIgesDefinition(params) != 0) return -1;
-  EntityStatus status;
-  status.use = 2;  // a definition
-  StepContext own = c;
-  own.status = status;
-  return writeElementEntity(own, g, IgesType::kSubfigureDefinition, 0, start);
+  TargetSteps& steps = target();
+  if (const int begun = steps.beginUserDefinition(c, g); begun != 0) return begun;
+  WrittenMembers members;
+  const int count = convertMembers(c, t.code(), kPhysicallyDependent, members);
+  const int result = count == 0 ? ConvertResult::kIgnored : steps.userDefinition(c, g, members);
+  steps.endUserDefinition(c, g);
+  return result;
 }
 
-// dpe680: a user element reference as a 408 instance of its definition;
-// -88 when the definition cannot be written (the caller writes the element
-// as a group then).
+// dpe680: a user element reference as an instance of its definition; -88
+// when the definition cannot be written or referred to (the caller writes
+// the element as a group then).
 int writeInstance(const StepContext& c, const TransferGroup& g) {
   TraceScope t("dpe680");
   std::string name = g.definitionName;
@@ -232,18 +187,8 @@ int writeInstance(const StepContext& c, const TransferGroup& g) {
   if (element(definition).state == ElementState::kWaiting) {
     convertMember(definition, element(definition).transferId, c.depth + 1);
   }
-  const ElementRecord& d = element(definition);
-  if (d.state != ElementState::kDone || d.outputKind != IgesType::kSubfigureDefinition || d.de.sequence <= 0) return ConvertResult::kTakenOver;
-  IgesInstanceParams params;
-  params.definition = d.de.sequence;
-  params.x = g.insertion.x;
-  params.y = g.insertion.y;
-  params.z = g.insertion.z;
-  params.scale = g.factor;
-  element(c.index).outputSubKind = d.outputSubKind + 1;
-  const std::int32_t start = beginEntity();
-  if (writeIgesUserInstance(params) != 0) return -1;
-  return writeElementEntity(c, g, IgesType::kSubfigureInstance, 0, start);
+  if (element(definition).state != ElementState::kDone) return ConvertResult::kTakenOver;
+  return target().userInstance(c, g, definition);
 }
 
 }  // namespace
@@ -254,7 +199,7 @@ int convertGroup(const StepContext& c) {
 }
 
 int convertUserElement(const StepContext& c) {
-  if (!plusLevel() || !igesTarget()) {
+  if (!userElementsWritten()) {
     TraceScope t("dpe600");
     return groupStep(c, t.code());
   }
@@ -277,15 +222,13 @@ int convertContour(const StepContext& c) {
   if (fetched != 0) return fetched;
   if (leftOutAsDeleted(contour)) return ConvertResult::kIgnored;
   resolveColour(contour);
-  std::vector<std::int32_t> members;
+  TargetSteps& steps = target();
+  if (const int begun = steps.beginContour(c, contour); begun != 0) return begun;
+  WrittenMembers members;
   const int count = convertMembers(c, t.code(), kPhysicallyDependent, members);
-  if (count == 0) return ConvertResult::kIgnored;
-  if (!igesTarget()) return 0;
-  IgesMemberParams params;
-  params.members = std::move(members);
-  const std::int32_t start = beginEntity();
-  if (writeIgesComposite(params) != 0) return -1;
-  return writeElementEntity(c, contour, IgesType::kCompositeCurve, 0, start);
+  const int result = count == 0 ? ConvertResult::kIgnored : steps.contour(c, contour, members);
+  steps.endContour(c, contour);
+  return result;
 }
 
 namespace {
@@ -296,45 +239,24 @@ bool isCurveType(std::int32_t type) {
          type == IgesType::kParametricSpline;
 }
 
-// A contour made of loose member curves: a new 102 record of the table,
-// written with the plane part's attributes.  Its directory sequence
-// number, or -1.
-std::int32_t writeLooseContour(const TransferRecord& part, const std::vector<std::int32_t>& curves) {
-  const std::int32_t index = appendOutputRecord(IgesType::kCompositeCurve, 0, kContourLabel);
-  if (index < 0) return -1;
-  IgesMemberParams params;
-  params.members = curves;
-  const std::int32_t start = beginEntity();
-  if (writeIgesComposite(params) != 0) return -1;
-  ElementRecord& e = element(index);
-  const DirectoryEntry attributes = partEntry(part, kContourLabel);
-  e.de = attributes;
-  e.de.subscript = index;
-  e.outputKind = IgesType::kCompositeCurve;
-  if (writeEntity(e.de, IgesType::kCompositeCurve, 0, start, kPhysicallyDependent) < 0) return -1;
-  setState(index, ElementState::kDone);
-  classifyElement(index);
-  return element(index).de.sequence;
-}
-
 // dpe800: the boundary contours of a plane part from its members.  A
 // contour member is one contour; loose curves that follow each other in
-// the member list make one contour together.  Members that are no curve
-// cannot bound an area and are reported.  The contours' directory sequence
-// numbers (IGES), or their count (other targets); -1 on a write failure.
-int recogniseContours(const StepContext& c, const TransferRecord& part,
+// the member list make one contour together (the target's looseContour).
+// Members that are no curve cannot bound an area and are reported.  The
+// number of contours with their references in `contours` (those the target
+// gave one); -1 on a write failure.
+int recogniseContours(const StepContext& c, const TransferPlanePart& part,
                       std::vector<std::int32_t>& contours) {
   TraceScope t("dpe800");
+  TargetSteps& steps = target();
   contours.clear();
   std::vector<std::int32_t> loose;
   int count = 0;
   auto closeLoose = [&]() -> bool {
     if (loose.empty()) return true;
-    if (igesTarget()) {
-      const std::int32_t sequence = writeLooseContour(part, loose);
-      if (sequence < 0) return false;
-      contours.push_back(sequence);
-    }
+    const std::int32_t reference = steps.looseContour(c, part, loose);
+    if (reference < 0) return false;
+    if (reference > 0) contours.push_back(reference);
     ++count;
     loose.clear();
     return true;
@@ -348,19 +270,15 @@ int recogniseContours(const StepContext& c, const TransferRecord& part,
       continue;
     }
     convertMember(son, element(son).transferId, c.depth + 1, 1, 0);
-    const ElementRecord& member = element(son);
-    if (member.state != ElementState::kDone) continue;
+    if (element(son).state != ElementState::kDone) continue;
+    const std::int32_t reference = steps.memberReference(son);
     if (type == IgesType::kCompositeCurve) {
       if (!closeLoose()) return -1;
-      if (igesTarget()) {
-        if (member.de.sequence <= 0) continue;
-        contours.push_back(member.de.sequence);
-      }
+      if (reference <= 0) continue;
+      contours.push_back(reference);
       ++count;
-    } else if (igesTarget()) {
-      if (member.de.sequence > 0) loose.push_back(member.de.sequence);
-    } else {
-      loose.push_back(son);
+    } else if (reference > 0) {
+      loose.push_back(reference);
     }
   }
   if (!closeLoose()) return -1;
@@ -387,22 +305,14 @@ int convertPlanePart(const StepContext& c) {
   if (fetched != 0) return fetched;
   if (leftOutAsDeleted(part)) return ConvertResult::kIgnored;
   resolveColour(part);
+  TargetSteps& steps = target();
   std::vector<std::int32_t> contours;
+  steps.beginBoundary(c, part);
   const int count = recogniseContours(c, part, contours);
+  steps.endBoundary(c, part);
   if (count < 0) return -1;
   if (count == 0) return ConvertResult::kIgnored;
-  // Below PLUS the boundary contours are the plane part's geometry; the
-  // sectioned area that fills them belongs to the full scope.
-  if (!plus || !igesTarget()) return 0;
-  IgesSectionedAreaParams params;
-  params.boundary = contours.front();
-  params.pattern = part.hatchKind;
-  params.distance = part.hatchSpacing;
-  params.angle = part.hatchAngle;
-  params.islands.assign(contours.begin() + 1, contours.end());
-  const std::int32_t start = beginEntity();
-  if (writeIgesSectionedArea(params) != 0) return -1;
-  return writeElementEntity(c, part, IgesType::kSectionedArea, 0, start);
+  return steps.planePart(c, part, contours);
 }
 
 int convertLayer(const StepContext& c) {

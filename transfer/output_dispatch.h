@@ -1,13 +1,13 @@
 // The output conversion loop: once the element table holds one record per
 // element of the CAD transfer file (or of the EDX file), every element is
 // taken in conversion order (nextToConvert), read by the fetcher of its kind
-// (fetchers.h) and handed to the output step of its kind, which writes it
-// as IGES entities (iges_out/iges_entities.h with the directory entries of
-// iges_out/iges_writer.h) or as records of the own DXF writer
-// (iges_out/dxf_writer.h).  Composite elements (groups, user elements,
-// contours, plane parts, dimensions) convert their members through the same
-// steps first, so that every member is written before the entity that
-// points at it.
+// (fetchers.h) and handed to the step of its kind in the set of output
+// steps of the run's target (elements/target_steps.h): the IGES writer's,
+// the own DXF writer's or the drawing database builder's.  The dispatcher
+// chooses the set once per run and hands it to convertTransferElements.
+// Composite elements (groups, user elements, contours, plane parts,
+// dimensions) convert their members through the same steps first, so that
+// every member is written before the entity that points at it.
 //
 // Each step ends with a result that becomes the element's state:
 //
@@ -27,13 +27,7 @@
 #include <unordered_set>
 #include <vector>
 
-// Where the output steps write.
-enum class OutputTarget {
-  kIges,     // the IGES writer
-  kOwnDxf,   // the own DXF writer (-dxf12out)
-  kToolkit,  // the drawing database toolkit (-dxfout, -dwgout)
-};
-OutputTarget outputTarget();
+#include "elements/target_steps.h"
 
 // Members nest at most this deep below a top-level element; a deeper member
 // is an error of that member.  Groups nested in groups count as one level:
@@ -54,20 +48,21 @@ struct OutputDispatchState {
   std::unordered_map<std::string, std::int32_t> definitions;
   bool definitionsMade = false;
   std::int32_t layerListIndex = 0;  // the 406 "SI-LIST " record, 0 when none
+  TargetSteps* steps = nullptr;     // the run's steps while the loop runs
 };
 
 OutputDispatchState& outputDispatch();
 void resetOutputDispatch();
 
-// dpe100: converts every element of the table; 0, or -1 when the output
-// files could not be written or the target is the toolkit (which this
-// program does not have).
-int convertTransferElements();
+// dpe100: converts every element of the table with the given steps (the
+// run's target); 0, or -1 when the target's output could not be written
+// (its finish failed).
+int convertTransferElements(TargetSteps& steps);
 // dpe150: converts one member element (index, position) of a composite
 // element at the given nesting depth (1 for a member of a top-level
-// element); the member's state is set from the result.  For the IGES
-// target, `subordinate` and `entityUse` go into the member's status digits
-// (the composite decides whether its members depend on it).
+// element), with the steps of the running loop; the member's state is set
+// from the result.  `subordinate` and `entityUse` go into the member's
+// status digits (the composite decides whether its members depend on it).
 int convertMember(std::int32_t index, std::int32_t position, int depth, int subordinate = 0,
                   int entityUse = 0);
 
@@ -76,10 +71,10 @@ char stateOfStepResult(int result);
 // Whether deleted elements are written: the run configuration's _INBI
 // switch, by default on for the own writers and off for the toolkit.
 bool convertsDeletedElements();
-// Whether the IGES output of level PLUS ends with the layer list ("SI-LIST
-// " property): the _SIST switch, on by default.
+// Whether the output of level PLUS ends with the layer list (the IGES
+// "SI-LIST " property): the _SIST switch, on by default.
 bool writesLayerList();
 
-// dpe900: the layer list of an IGES run; 0 written, -1 nothing to write (no
-// member, or not an IGES run).
-int writeLayerList();
+// dpe900: the layer list, handed to the steps' layerList: 0 written, -1
+// nothing to write (no member, or a target that writes no list).
+int writeLayerList(TargetSteps& steps);

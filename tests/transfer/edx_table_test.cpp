@@ -17,7 +17,7 @@
 #include "support/run_state.h"
 #include "transfer/edx_parser.h"
 #include "transfer/edx_table.h"
-#include "transfer/fetch_records.h"
+#include "elements/fetch_records.h"
 #include "transfer/fetchers.h"
 #include "transfer/transfer_reader.h"
 

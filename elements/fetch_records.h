@@ -1,8 +1,10 @@
-// Parameter records of the output direction: what the element fetchers
-// (fetchers.h) read from one element of the CAD transfer file, converted
-// for the writers.  Every record derives from TransferRecord, which holds
-// the attributes common to all element kinds; the output loop passes one
-// record per kind to the fetcher, which fills it.  An EDX file stores its
+// Parameter records of the output direction: what the element fetchers of
+// the transfer file reader (transfer/fetchers.h) read from one element of
+// the CAD transfer file, converted for the writers.  Every record derives
+// from TransferRecord, which holds the attributes common to all element
+// kinds; the output loop passes one record per kind to the fetcher, which
+// fills it, and hands the filled record to the output steps of the run's
+// target (target_steps.h).  An EDX file stores its
 // lines, circles and groups as records of these kinds in the element's
 // ElementRecord::params; the fetchers of those kinds copy them from there.
 //

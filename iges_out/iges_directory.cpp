@@ -1,0 +1,86 @@
+// The directory entries of the IGES output steps.
+#include "iges_out/iges_directory.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "iges_out/iges_writer.h"
+
+namespace iges_steps {
+
+namespace {
+
+// The graphic attributes as the directory fields allow them: a line font
+// pattern 0 to 5 (solid otherwise), a line weight between 0 and the
+// gradations of the global section, a colour number 0 to 8 or a pointer to
+// a colour definition (no colour otherwise), a level that fits its eight
+// columns.  A value of the transfer file beyond that would make the entry
+// unreadable and end the whole output.
+void applyAttributes(DirectoryEntry& de, const TransferRecord& record) {
+  constexpr std::int32_t kMaxLevel = 9999999;
+  de.lineFont = record.lineStyle >= 0 && record.lineStyle <= 5 ? record.lineStyle : 1;
+  de.level = std::clamp(record.layer, -kMaxLevel, kMaxLevel);
+  de.lineWeight = std::clamp(record.lineWidth, 0, std::max(igesWriter().global.lineWeightGradations, 0));
+  de.colour = record.colour <= 8 && record.colour >= -kMaxLevel ? record.colour : 0;
+}
+
+// Status digits of the element itself: those the context brings, blanked
+// when the element is deleted.
+EntityStatus statusOf(const StepContext& c, const TransferRecord& record) {
+  EntityStatus status = c.status;
+  if (record.deleted) status.blank = 1;
+  return status;
+}
+
+}  // namespace
+
+std::int32_t beginEntity() { return igesWriter().parameterSeq; }
+
+std::int32_t writeEntity(DirectoryEntry& de, std::int32_t type, std::int32_t form,
+                         std::int32_t parameterStart, const EntityStatus& status) {
+  de.entityType = type;
+  de.entityType2 = type;
+  de.form = form;
+  de.paramPointer = parameterStart;
+  de.paramLineCount = igesWriter().parameterSeq - parameterStart;
+  auto digits = [](int value) { return static_cast<unsigned>(value < 0 ? 0 : value) % 100u; };
+  std::snprintf(de.status, sizeof de.status, "%02u%02u%02u%02u", digits(status.blank),
+                digits(status.subordinate), digits(status.use), digits(status.hierarchy));
+  std::string line1, line2;
+  formatDirectoryEntry(de, line1, line2);
+  if (writeDirectoryEntry(line1, line2) != 0) return -1;
+  return de.sequence;
+}
+
+int writeElementEntity(const StepContext& c, const TransferRecord& record, std::int32_t type,
+                       std::int32_t form, std::int32_t parameterStart,
+                       std::int32_t matrixSequence) {
+  ElementRecord& e = element(c.index);
+  applyAttributes(e.de, record);
+  e.de.matrixPointer = matrixSequence;
+  e.de.subscript = c.index;
+  e.form = form;
+  e.outputKind = type;
+  return writeEntity(e.de, type, form, parameterStart, statusOf(c, record)) < 0 ? -1 : 0;
+}
+
+DirectoryEntry partEntry(const TransferRecord& record, const char* label) {
+  DirectoryEntry de;
+  applyAttributes(de, record);
+  std::snprintf(de.label, sizeof de.label, "%s", label);
+  return de;
+}
+
+std::int32_t appendOutputRecord(std::int32_t type, std::int32_t form, const char* label) {
+  const std::int32_t index = newIndex();
+  if (index < 0) return -1;
+  ElementRecord& e = element(index);
+  e.type = type;
+  e.form = form;
+  e.de = DirectoryEntry();
+  std::snprintf(e.de.label, sizeof e.de.label, "%s", label);
+  return index;
+}
+
+}  // namespace iges_steps
