@@ -410,6 +410,9 @@ decltype(auto) visit(F&& f, const EntityData& d) {
 struct EntityExtras {
   // Objects told of changes to the entity (102 {ACAD_REACTORS), from R13 on.
   std::vector<Handle> reactors;
+  // The 102 groups of other applications ({NAME ... }) between the handle
+  // and the owner, as read; written back there from R13 on.
+  std::vector<RawTag> applications;
   std::vector<RawTag> extra;  // groups of the entity the toolkit does not model
   std::vector<RawTag> xdata;  // 1001 and after
   std::string dxfName;        // the DXF type where it is not that of the kind (unknown kinds, 3DLINE)
@@ -440,6 +443,7 @@ struct EntityCommon {
   bool paperSpace = false;
 
   const std::vector<Handle>& reactors() const { return more_ ? more_->reactors : kNoExtras.reactors; }
+  const std::vector<RawTag>& applications() const { return more_ ? more_->applications : kNoExtras.applications; }
   const std::vector<RawTag>& extra() const { return more_ ? more_->extra : kNoExtras.extra; }
   const std::vector<RawTag>& xdata() const { return more_ ? more_->xdata : kNoExtras.xdata; }
   // The lists to change, made when first asked for.
@@ -589,6 +593,10 @@ struct DimStyle {
   std::int32_t extensionColour = 0;
   std::int32_t textColour = 0;
   std::int32_t decimals = 4;
+  // Where the text stands along the dimension line: 0 centred, 1 and 2
+  // beside the first or second extension line, 3 and 4 along the first or
+  // second extension line, beyond the dimension line.
+  std::int32_t justification = 0;
   Handle textStyle = 0;
 };
 
@@ -600,6 +608,7 @@ struct RecordCommon {
   std::int32_t flags = 0;
   std::vector<Handle> reactors;  // as on entities
   Handle xdictionary = 0;
+  std::vector<RawTag> applications;  // as on entities
   std::vector<RawTag> extra;
   std::vector<RawTag> xdata;
 };
@@ -657,6 +666,7 @@ struct BlockRecord {
   Handle layout = 0;  // LAYOUT object of *Model_Space and *Paper_Space
   std::vector<Handle> reactors;  // of the block record, as on entities
   Handle xdictionary = 0;
+  std::vector<RawTag> applications;  // of the block record, as on entities
   std::vector<EntityId> entities;
   std::vector<RawTag> extra;
 };
