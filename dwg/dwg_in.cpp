@@ -103,7 +103,7 @@ int DwgIn::ReadFile(const std::string& fileName) {
   // Second pass.
   modelScale_ = 1.0;
   for (const db::Entity& e : db_.entities) {
-    const auto* d = std::get_if<db::Dimension>(&e.data);
+    const auto* d = db::get_if<db::Dimension>(&e.data);
     if (d == nullptr) continue;
     if (const db::BlockRecord* b = db_.findBlock(d->block))
       context.dimensionBlocks[db_.blockIndex(*b)] = 1;

@@ -42,6 +42,7 @@ class DwgBase {
   const drawingdb::Record<drawingdb::Linetype>* linetypeRecord(const std::string& name);
 
   drawingdb::Database db_;
+  drawingdb::NameTable names_;  // the layer and linetype names of entities, each held once
   DwgLayerList layers_;
   DwgStartData start_;
 };

@@ -294,7 +294,7 @@ bool ellipseSystem(const db::Point3& centre, const db::Point3& major, const db::
 // Geometry
 
 int mapLine(MapContext& c, const db::Entity& e) {
-  const auto& l = std::get<db::Line>(e.data);
+  const auto& l = db::get<db::Line>(e.data);
   auto* rec = ownRecord<GeometryRecord>(c, IgesType::kLine, 0);
   if (rec == nullptr) return -1;
   rec->values = {l.start.x, l.start.y, l.start.z, l.end.x, l.end.y, l.end.z};
@@ -302,7 +302,7 @@ int mapLine(MapContext& c, const db::Entity& e) {
 }
 
 int mapPoint(MapContext& c, const db::Entity& e) {
-  const auto& p = std::get<db::PointEntity>(e.data);
+  const auto& p = db::get<db::PointEntity>(e.data);
   auto* rec = ownRecord<GeometryRecord>(c, IgesType::kPoint, 0);
   if (rec == nullptr) return -1;
   rec->values = {p.location.x, p.location.y, p.location.z};
@@ -320,18 +320,18 @@ int circularArc(MapContext& c, const db::Point3& centre, double r, double a1, do
 }
 
 int mapCircle(MapContext& c, const db::Entity& e) {
-  const auto& k = std::get<db::Circle>(e.data);
+  const auto& k = db::get<db::Circle>(e.data);
   return circularArc(c, k.center, k.radius, 0.0, 0.0, 0, k.extrusion);
 }
 
 int mapArc(MapContext& c, const db::Entity& e) {
-  const auto& a = std::get<db::Arc>(e.data);
+  const auto& a = db::get<db::Arc>(e.data);
   return circularArc(c, a.center, a.radius, a.startAngle * kRadiansPerDegree, a.endAngle * kRadiansPerDegree, 1,
                      a.extrusion);
 }
 
 int mapEllipse(MapContext& c, const db::Entity& e) {
-  const auto& el = std::get<db::Ellipse>(e.data);
+  const auto& el = db::get<db::Ellipse>(e.data);
   Transform system;
   double a = 0.0;
   const double ratio = el.ratio;
@@ -348,7 +348,7 @@ int mapEllipse(MapContext& c, const db::Entity& e) {
 }
 
 int mapSpline(MapContext& c, const db::Entity& e) {
-  const auto& s = std::get<db::Spline>(e.data);
+  const auto& s = db::get<db::Spline>(e.data);
   std::vector<Point3> points;
   if (s.controlPoints.size() >= 2) {
     for (const db::Point3& p : s.controlPoints) points.push_back(pt(p));
@@ -364,7 +364,7 @@ int mapSpline(MapContext& c, const db::Entity& e) {
 }
 
 int mapLwPolyline(MapContext& c, const db::Entity& e) {
-  const auto& l = std::get<db::LwPolyline>(e.data);
+  const auto& l = db::get<db::LwPolyline>(e.data);
   std::vector<BulgePoint> points;
   points.reserve(l.vertices.size());
   for (const db::LwVertex& v : l.vertices) points.push_back(BulgePoint{Point3{v.location.x, v.location.y, l.elevation}, v.bulge});
@@ -407,7 +407,7 @@ int polyfaceFaces(MapContext& c, const db::Polyline& p) {
 }
 
 int mapPolyline(MapContext& c, const db::Entity& e) {
-  const auto& p = std::get<db::Polyline>(e.data);
+  const auto& p = db::get<db::Polyline>(e.data);
   if ((p.flags & kPolyMesh) != 0) return meshRows(c, p);
   if ((p.flags & kPolyface) != 0) return polyfaceFaces(c, p);
   const bool closed = (p.flags & kPolyClosed) != 0;
@@ -449,7 +449,7 @@ int mapPolyline(MapContext& c, const db::Entity& e) {
 // repeats its third corner as the fourth), closed; copious data of IP 1
 // (x, y pairs at one z) in the object system.
 int mapSolid(MapContext& c, const db::Entity& e) {
-  const auto& s = std::get<db::Solid>(e.data);
+  const auto& s = db::get<db::Solid>(e.data);
   std::vector<db::Point3> outline{s.corner1, s.corner2, s.corner4};
   if (s.corner4.x != s.corner3.x || s.corner4.y != s.corner3.y) outline.push_back(s.corner3);
   outline.push_back(s.corner1);
@@ -467,7 +467,7 @@ int mapSolid(MapContext& c, const db::Entity& e) {
 // 3DFACE: the whole outline in space, or, when it hides edges, a line per
 // visible edge.  A face that hides every edge shows nothing.
 int mapFace(MapContext& c, const db::Entity& e) {
-  const auto& f = std::get<db::Face3d>(e.data);
+  const auto& f = db::get<db::Face3d>(e.data);
   const db::Point3 corners[4] = {f.corner1, f.corner2, f.corner3, f.corner4};
   const int hidden = f.invisibleEdges & 15;
   if (hidden == 0) {
@@ -572,8 +572,8 @@ int lineNote(MapContext& c, const std::string& value, const std::string& style, 
 }
 
 int mapText(MapContext& c, const db::Entity& e) {
-  const auto& t = std::get<db::Text>(e.data);
-  return lineNote(c, t.value, t.style, t.insertion, t.alignment, t.height, t.rotation, t.widthFactor, t.oblique,
+  const auto& t = db::get<db::Text>(e.data);
+  return lineNote(c, t.value, t.style.str(), t.insertion, t.alignment, t.height, t.rotation, t.widthFactor, t.oblique,
                   t.generation, t.horizontal, t.vertical, t.extrusion);
 }
 
@@ -581,17 +581,17 @@ int mapText(MapContext& c, const db::Entity& e) {
 // definition whose value each insert gives (not constant), show nothing
 // here: counted as not carried.
 int mapAttrib(MapContext& c, const db::Entity& e) {
-  const auto& a = std::get<db::Attrib>(e.data);
+  const auto& a = db::get<db::Attrib>(e.data);
   if ((a.flags & kAttributeInvisible) != 0) {
     ++c.notCarried["ATTRIB (invisible)"];
     return 0;
   }
-  return lineNote(c, a.value, a.style, a.insertion, a.alignment, a.height, a.rotation, a.widthFactor, a.oblique,
+  return lineNote(c, a.value, a.style.str(), a.insertion, a.alignment, a.height, a.rotation, a.widthFactor, a.oblique,
                   a.generation, a.horizontal, a.vertical, a.extrusion);
 }
 
 int mapAttDef(MapContext& c, const db::Entity& e) {
-  const auto& a = std::get<db::AttDef>(e.data);
+  const auto& a = db::get<db::AttDef>(e.data);
   if ((a.flags & kAttributeInvisible) != 0) {
     ++c.notCarried["ATTDEF (invisible)"];
     return 0;
@@ -601,12 +601,12 @@ int mapAttDef(MapContext& c, const db::Entity& e) {
     ++c.notCarried["ATTDEF (value given by each insert)"];
     return 0;
   }
-  return lineNote(c, a.defaultValue, a.style, a.insertion, a.alignment, a.height, a.rotation, a.widthFactor,
+  return lineNote(c, a.defaultValue, a.style.str(), a.insertion, a.alignment, a.height, a.rotation, a.widthFactor,
                   a.oblique, a.generation, a.horizontal, a.vertical, a.extrusion);
 }
 
 int mapMText(MapContext& c, const db::Entity& e) {
-  const auto& m = std::get<db::MText>(e.data);
+  const auto& m = db::get<db::MText>(e.data);
   const TextLook look = textLook(c, m.style, m.height, 1.0, 0.0, 0);
   auto* rec = ownRecord<NoteRecord>(c, IgesType::kGeneralNote, 0);
   if (rec == nullptr) return -1;
@@ -654,7 +654,7 @@ Transform insertPlacement(const db::Insert& in, double columnOffset, double rowO
 }
 
 int mapInsert(MapContext& c, const db::Entity& e) {
-  const auto& in = std::get<db::Insert>(e.data);
+  const auto& in = db::get<db::Insert>(e.data);
   const db::BlockRecord* block = c.db.findBlock(in.block);
   const long columns = std::max(in.columns, 1);
   const long rows = std::max(in.rows, 1);
@@ -851,7 +851,7 @@ void liveAngular(MapContext& c, const db::Dimension& d, DimensionRecord& rec) {
 }
 
 int mapDimension(MapContext& c, const db::Entity& e) {
-  const auto& d = std::get<db::Dimension>(e.data);
+  const auto& d = db::get<db::Dimension>(e.data);
   auto* rec = ownRecord<DimensionRecord>(c, dimensionTypeOf(d.flags), 0);
   if (rec == nullptr) return -1;
   for (const db::Point3* p : {&d.definition, &d.textMid, &d.cloneInsertion, &d.defPoint2, &d.defPoint3, &d.defPoint4,
@@ -870,7 +870,7 @@ int mapDimension(MapContext& c, const db::Entity& e) {
 }
 
 int mapLeader(MapContext& c, const db::Entity& e) {
-  const auto& l = std::get<db::Leader>(e.data);
+  const auto& l = db::get<db::Leader>(e.data);
   if (l.vertices.size() < 2) return -1;
   // The arrow's size from the leader's dimension style.
   double arrow = 0.0;
@@ -938,7 +938,7 @@ std::int32_t edgeMember(MapContext& c, std::int32_t contour, const db::HatchEdge
 }
 
 int mapHatch(MapContext& c, const db::Entity& e) {
-  const auto& h = std::get<db::Hatch>(e.data);
+  const auto& h = db::get<db::Hatch>(e.data);
   auto* rec = ownRecord<AnnotationRecord>(c, IgesType::kSectionedArea, 0);
   if (rec == nullptr) return -1;
   const std::int32_t area = lastOwn(c);
@@ -993,7 +993,7 @@ int mapHatch(MapContext& c, const db::Entity& e) {
 }
 
 int mapViewport(MapContext& c, const db::Entity& e) {
-  const auto& v = std::get<db::Viewport>(e.data);
+  const auto& v = db::get<db::Viewport>(e.data);
   auto* rec = ownRecord<DxfViewRecord>(c, IgesType::kView, 0);
   if (rec == nullptr) return -1;
   const std::int32_t index = lastOwn(c);
@@ -1041,7 +1041,7 @@ int lineStyleOfLinetype(MapContext& c, const std::string& linetype) {
 DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
   DwgDirectoryAttributes a;
   a.sequence = static_cast<std::int32_t>(std::min<long>(c.sequence, INT32_MAX));
-  const std::string layerName = e.common.layer.empty() ? std::string("0") : e.common.layer;
+  const std::string layerName = e.common.layer.empty() ? std::string("0") : e.common.layer.str();
   a.level = layerLevel(c, layerName);
   const auto* layer = c.db.layers.find(layerName);
   int colour = e.common.colour;
@@ -1052,7 +1052,7 @@ DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
     if (colour < 1 || colour > 255) colour = 7;
     a.colour = c.attr.applicationColourOf(colour);
   }
-  std::string linetype = upperAscii(e.common.linetype);
+  std::string linetype = upperAscii(e.common.linetype.str());
   a.lineWeight = kWeightNormal;
   if (linetype == "BYBLOCK") {
     a.lineWeight = kWeightByBlock;
@@ -1166,7 +1166,7 @@ constexpr DwgEntityMapping kMappings[] = {
 
 // The name an entity is counted under.
 std::string countName(const db::Entity& e) {
-  return e.dxfName.empty() ? std::string(db::dxfNameOf(e.kind)) : e.dxfName;
+  return std::string(e.dxfName());
 }
 
 // Maps one entity (and the attributes of an insert) with the context's
@@ -1174,7 +1174,7 @@ std::string countName(const db::Entity& e) {
 long mapEntity(MapContext& c, const db::Entity& e);
 
 void mapInsertAttributes(MapContext& c, const db::Entity& e) {
-  const auto* in = std::get_if<db::Insert>(&e.data);
+  const auto* in = db::get_if<db::Insert>(&e.data);
   if (in == nullptr) return;
   for (std::uint32_t id : in->attributes)
     if (id < c.db.entities.size() && c.db.entities[id].kind == db::EntityKind::Attrib) mapEntity(c, c.db.entities[id]);
@@ -1221,7 +1221,7 @@ long mapEntity(MapContext& c, const db::Entity& e) {
   // parts of another keeps no parts of its own: the parts are no deeper
   // than one level.
   if (e.kind == db::EntityKind::Dimension && !done.own.empty() && !c.inDimension) {
-    const auto* d = std::get_if<db::Dimension>(&e.data);
+    const auto* d = db::get_if<db::Dimension>(&e.data);
     if (const db::BlockRecord* block = d != nullptr ? c.db.findBlock(d->block) : nullptr) {
       const std::size_t held = c.db.blockIndex(*block);
       if (c.fatherBlock >= 0) c.holds.emplace_back(c.fatherBlock, held);

@@ -517,7 +517,7 @@ TEST_F(DwgInTest, FilesOfEveryReleaseAsciiAndBinaryAreRead) {
 TEST_F(DwgInTest, UnknownKindsAreCountedAndReportedOncePerKind) {
   for (int k = 0; k < 3; ++k) {
     db::Entity e = db::makeEntity(db::EntityKind::Unknown);
-    e.dxfName = "3DSOLID";
+    e.setDxfName("3DSOLID");
     db_.addEntity(db_.modelSpace(), e);
   }
   db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Line, db::Line{{0, 0, 0}, {1, 0, 0}}));

@@ -35,7 +35,7 @@ class ToolkitStepsTest : public DwgOutFixture {
   const Data& lastOf(const std::string& block = "") {
     drawingdb::Database& db = out.database();
     const drawingdb::BlockRecord* b = block.empty() ? &db.modelSpace() : db.findBlock(block);
-    return std::get<Data>(db.entities[b->entities.back()].data);
+    return drawingdb::get<Data>(db.entities[b->entities.back()].data);
   }
   static TransferLine line(double x1, double y1, double x2, double y2, std::int32_t layer = 1) {
     TransferLine l;
