@@ -106,7 +106,7 @@ std::uint64_t DwgBitReader::rawBits(unsigned count) {
 
 void DwgBitReader::seekBit(std::size_t bit) {
   if (failed_) return;
-  if (bit > bytes_.size() * 8) {
+  if (bit > end_) {
     fail("seek past the end", bit);
     return;
   }
@@ -114,7 +114,13 @@ void DwgBitReader::seekBit(std::size_t bit) {
 }
 
 void DwgBitReader::alignToByte() {
-  if (!failed_ && (bit_ & 7) != 0) bit_ += 8 - (bit_ & 7);
+  if (failed_ || (bit_ & 7) == 0) return;
+  const std::size_t next = bit_ + 8 - (bit_ & 7);
+  if (next > end_) {
+    fail("byte boundary past the end", bit_);
+    return;
+  }
+  bit_ = next;
 }
 
 std::uint8_t DwgBitReader::readBit() { return take(1, "bit past the end") ? static_cast<std::uint8_t>(rawBits(1)) : 0; }

@@ -78,15 +78,20 @@ std::optional<Handle> resolveHandle(const DwgHandleRef& ref, Handle own);
 
 class DwgBitReader {
  public:
-  explicit DwgBitReader(std::string_view bytes) : bytes_(bytes) {}
+  explicit DwgBitReader(std::string_view bytes) : bytes_(bytes), end_(bytes.size() * 8) {}
+  // Reads no further than `bitLimit` bits (an object's data stream ends
+  // where its handle stream begins).
+  DwgBitReader(std::string_view bytes, std::size_t bitLimit)
+      : bytes_(bytes), end_(bitLimit < bytes.size() * 8 ? bitLimit : bytes.size() * 8) {}
 
   bool failed() const { return failed_; }
   // Where the reader stands; after a failure, where the failing read began.
   std::size_t bitPosition() const { return bit_; }
-  std::size_t bitsLeft() const { return bytes_.size() * 8 - bit_; }
+  std::size_t bitsLeft() const { return end_ - bit_; }
   // Moves to an absolute bit position; beyond the end fails.
   void seekBit(std::size_t bit);
-  // Skips to the next byte boundary (nothing when on one).
+  // Skips to the next byte boundary (nothing when on one); fails when the
+  // boundary lies beyond the end.
   void alignToByte();
 
   std::uint8_t readBit();            // B
@@ -136,6 +141,7 @@ class DwgBitReader {
   void fail(const char* what, std::size_t at);
 
   std::string_view bytes_;
+  std::size_t end_;
   std::size_t bit_ = 0;
   bool failed_ = false;
   std::string failure_;
