@@ -3,8 +3,10 @@
 // answered with a status, and the corpus files read through to every
 // object.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -372,3 +374,61 @@ TEST(DwgCorpus, CutOrChangedCorpusFilesAnswerWithAStatus) {
 }
 
 }  // namespace
+
+// ------------------------------------------------------------ peer readers
+
+std::string outputOf(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+// The object count in the verdict line of the DWG oracle ("objects=74").
+std::string objectCountOf(const std::string& verdict) {
+  const std::size_t at = verdict.find(" objects=");
+  return at == std::string::npos ? "" : verdict.substr(at + 9, verdict.find(' ', at + 9) - at - 9);
+}
+
+TEST(DwgPeerReaders, FollowTheHeaderAndObjectMapWeWrite) {
+  const fs::path oracle = fs::path(TROVAK_CORPUS_DIR).parent_path() / "tools" / "dwg-oracle";
+  const fs::path root = fs::path(TROVAK_CORPUS_DIR) / "dwg";
+  const std::vector<fs::path> samples = {root / "r14" / "v.dwg", root / "2000" / "entities-2d.dwg"};
+  if (!fs::exists(oracle / "dwg-check") || !fs::exists(samples[0]) || !fs::exists(samples[1]))
+    GTEST_SKIP() << "no DWG oracle or corpus";
+  const fs::path dir = fs::temp_directory_path() / ("dwg_frame_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  for (const fs::path& sample : samples) {
+    SCOPED_TRACE(sample.string());
+    const std::string file = contentsOf(sample);
+    DwgFileHeader h = readDwgFileHeader(file).header;
+    const DwgSectionLocator old = *h.locator(DwgSection::ObjectMap);
+    const DwgObjectMapRead map = readDwgObjectMap(file, old);
+    ASSERT_TRUE(map.status.ok()) << map.status.detail;
+    // Our map goes after the file; the native one is wiped, so a reader
+    // that finds the objects found them through ours.
+    std::string changed = file;
+    changed.replace(old.address, old.size, std::string(old.size, '\xEE'));
+    const auto at = static_cast<std::uint32_t>(changed.size());
+    ASSERT_TRUE(writeDwgObjectMap(map.objects, changed).ok());
+    for (DwgSectionLocator& l : h.locators)
+      if (l.number == static_cast<std::uint8_t>(DwgSection::ObjectMap)) l = {l.number, at, static_cast<std::uint32_t>(changed.size() - at)};
+    std::string header;
+    ASSERT_TRUE(writeDwgFileHeader(h, header).ok());
+    changed.replace(0, header.size(), header);
+    const fs::path path = dir / sample.filename();
+    std::ofstream(path, std::ios::binary) << changed;
+
+    const std::string verdict = outputOf((oracle / "dwg-check").string() + " " + path.string() + " 2>&1");
+    EXPECT_NE(verdict.find(": OK "), std::string::npos) << verdict;
+    EXPECT_EQ(objectCountOf(verdict), std::to_string(map.objects.size())) << verdict;
+    const std::string converted = outputOf((oracle / "bin" / "dxfrw-dwg2dxf").string() + " " + path.string() +
+                                           " -y -v2000 " + (dir / "out.dxf").string() + " 2>&1");
+    EXPECT_NE(converted.find("Success"), std::string::npos) << converted;
+  }
+  fs::remove_all(dir);
+  fs::remove("/tmp/extmax.txt");
+}
