@@ -4,61 +4,19 @@
 #include <cmath>
 #include <numbers>
 
+#include "drawingdb/plane.h"
 #include "drawingdb/schema.h"
 
 namespace drawingdb {
 namespace {
 
-Point3 add(Point3 a, Point3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Point3 sub(Point3 a, Point3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Point3 scale(Point3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double dot(Point3 a, Point3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Point3 cross(Point3 a, Point3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double length(Point3 a) { return std::sqrt(dot(a, a)); }
-Point3 unit(Point3 a) {
-  const double l = length(a);
-  return l > 0 && std::isfinite(l) ? scale(a, 1 / l) : Point3{};
-}
-
-// The axes of an entity's own coordinate system for its extrusion `n`
-// (the arbitrary axis rule of the formats).
-struct Ocs {
-  Point3 x{1, 0, 0}, y{0, 1, 0}, z = kNormalZ;
-};
-Ocs ocsOf(Point3 n) {
-  n = unit(n);
-  if (length(n) == 0) return {};
-  Ocs o;
-  o.z = n;
-  o.x = unit(std::fabs(n.x) < 1.0 / 64 && std::fabs(n.y) < 1.0 / 64 ? cross({0, 1, 0}, n) : cross({0, 0, 1}, n));
-  o.y = unit(cross(n, o.x));
-  return o;
-}
-Point3 toOcs(const Ocs& o, Point3 p) { return {dot(p, o.x), dot(p, o.y), dot(p, o.z)}; }
+using namespace plane;
 
 // ---------------------------------------------------------------- MVIEW XDATA
 
-RawTag xtag(std::int32_t code, double real) {
-  RawTag t;
-  t.code = code;
-  t.type = TagType::Real;
-  t.real = real;
-  return t;
-}
-RawTag xint(std::int32_t code, std::int64_t value) {
-  RawTag t;
-  t.code = code;
-  t.type = TagType::Int16;
-  t.integer = value;
-  return t;
-}
-RawTag xtext(std::int32_t code, std::string text) {
-  RawTag t;
-  t.code = code;
-  t.type = TagType::String;
-  t.text = std::move(text);
-  return t;
-}
+RawTag xtag(std::int32_t code, double real) { return {code, TagType::Real, real, 0, {}}; }
+RawTag xint(std::int32_t code, std::int64_t value) { return {code, TagType::Int16, 0, value, {}}; }
+RawTag xtext(std::int32_t code, std::string text) { return {code, TagType::String, 0, 0, std::move(text)}; }
 
 constexpr std::int32_t kAlwaysOn = 32768;  // set in every viewport of 2000 files
 

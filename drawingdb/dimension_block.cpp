@@ -53,11 +53,30 @@ double readable(double degreesAngle) {
   return a;
 }
 
-// Draws one dimension into its block.
+// The side above a text read along the angle (degrees).
+Vec above(double rotationDegrees) { return perpendicular(direction(radians(rotationDegrees))); }
+
+// The characters a text shows: UTF-8 sequences and the %%c, %%d and %%p
+// codes count one each.
+std::size_t shownCharacters(std::string_view v) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if ((static_cast<unsigned char>(v[i]) & 0xC0) == 0x80) continue;
+    if (v[i] == '%' && i + 2 < v.size() && v[i + 1] == '%') i += 2;
+    ++n;
+  }
+  return n;
+}
+
+// Draws one dimension into its block, in the dimension's plane: the points
+// of the dimension (world coordinates, the text's middle in the plane's
+// own) are taken into the plane's coordinate system (by its extrusion),
+// drawn there, and the lines and points go back to world coordinates while
+// arcs, solids and texts keep the plane's coordinates and its extrusion.
 class Drawer {
  public:
   Drawer(Database& db, std::size_t block, const Dimension& d, const DimStyle& s, std::string textStyle)
-      : db_(db), block_(block), d_(d), s_(s), textStyle_(std::move(textStyle)) {
+      : db_(db), block_(block), d_(d), s_(s), textStyle_(std::move(textStyle)), ocs_(ocsOf(d.extrusion)) {
     const double scale = s.scale > 0 && std::isfinite(s.scale) ? s.scale : 1;
     auto sized = [&](double v) { return std::isfinite(v * scale) ? v * scale : 0.0; };
     arrow_ = sized(s.arrowSize);
@@ -67,14 +86,17 @@ class Drawer {
     height_ = sized(s.textHeight);
     gap_ = std::fabs(sized(s.gap));
     centre_ = sized(s.centerMark);
-    z_ = std::isfinite(d.definition.z) ? d.definition.z : 0;
+    lineExtend_ = sized(s.lineExtend);
+    const double elevation = toOcs(ocs_, d.definition).z;
+    z_ = std::isfinite(elevation) ? elevation : 0;
     auto colour = [](std::int32_t c) { return c >= 0 && c <= 256 ? c : 0; };
     lineColour_ = colour(s.lineColour);
     extensionColour_ = colour(s.extensionColour);
     textColour_ = colour(s.textColour);
   }
 
-  // Returns the measurement; `textMid` receives the text position.
+  // Returns the measurement; `textMid` receives the text position (in the
+  // plane's coordinates).
   double draw(Point3& textMid) {
     switch (dimensionKind(d_)) {
       case DimensionKind::Linear:
@@ -90,6 +112,10 @@ class Drawer {
 
  private:
   bool userText() const { return (d_.flags & 128) != 0; }
+  // A point of the dimension in the plane.
+  Vec in(const Point3& world) const { return of(toOcs(ocs_, world)); }
+  Point3 world(Vec v) const { return fromOcs(ocs_, at(v, z_)); }
+  Point3 placed(Vec v) const { return at(v, z_); }
 
   // Pieces that points far out made overflow are left out.
   void add(Entity e) {
@@ -99,9 +125,12 @@ class Drawer {
   void line(Vec a, Vec b, std::int32_t colour) {
     Entity e = makeEntity(EntityKind::Line);
     e.common.colour = colour;
-    std::get<Line>(e.data) = Line{at(a, z_), at(b, z_)};
+    std::get<Line>(e.data) = Line{world(a), world(b)};
     add(std::move(e));
   }
+
+  bool filledArrows() const { return !(tick_ > 0) && arrow_ > 0; }
+  double arrowLength() const { return tick_ > 0 ? tick_ : arrow_; }
 
   // An arrow with its tip at `tip`, its tail towards `back` (a unit
   // vector): a filled triangle, or a tick when the style has a tick size.
@@ -117,9 +146,10 @@ class Drawer {
     const Vec base = tip + back * arrow_;
     const Vec side = perpendicular(back) * (arrow_ / 6);
     Solid& s = std::get<Solid>(e.data);
-    s.corner1 = at(base + side, z_);
-    s.corner2 = at(base - side, z_);
-    s.corner3 = s.corner4 = at(tip, z_);
+    s.corner1 = placed(base + side);
+    s.corner2 = placed(base - side);
+    s.corner3 = s.corner4 = placed(tip);
+    s.extrusion = ocs_.z;
     add(std::move(e));
   }
 
@@ -128,12 +158,25 @@ class Drawer {
     Entity e = makeEntity(EntityKind::Text);
     e.common.colour = textColour_;
     Text& t = std::get<Text>(e.data);
-    t.insertion = t.alignment = at(mid, z_);
+    t.insertion = t.alignment = placed(mid);
     t.height = height_ > 0 ? height_ : 0.18;
     t.value = value;
     t.rotation = rotationDegrees;
     t.style = textStyle_;
     t.horizontal = 4;  // middle: the alignment point is the text's centre
+    t.extrusion = ocs_.z;
+    add(std::move(e));
+  }
+
+  void arcPiece(Vec centre, double r, double start, double end) {
+    Entity e = makeEntity(EntityKind::Arc);
+    e.common.colour = lineColour_;
+    Arc& a = std::get<Arc>(e.data);
+    a.center = placed(centre);
+    a.radius = r;
+    a.startAngle = degrees(normalized(start));
+    a.endAngle = degrees(normalized(end));
+    a.extrusion = ocs_.z;
     add(std::move(e));
   }
 
@@ -162,12 +205,50 @@ class Drawer {
   }
 
   std::string value(double measurement) const { return dimensionText(d_, s_, measurement); }
-  double textWidth(const std::string& v) const { return static_cast<double>(v.size()) * height_ * 0.8; }
+  double textWidth(const std::string& v) const { return static_cast<double>(shownCharacters(v)) * height_ * 0.8; }
+
+  // The text's distance from its line, towards the side above the text
+  // (DIMTAD 1 above, 2 outside, 3 as 1, 4 below, 0 on the line: moved by
+  // DIMTVP times the text height).
+  double textOffset() const {
+    if (s_.textAbove == 0) return std::isfinite(s_.textVertical) ? s_.textVertical * height_ : 0;
+    const double off = gap_ + height_ / 2;
+    return s_.textAbove == 4 ? -off : off;
+  }
+  double rotationAlong(Vec dir) const { return d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(dir))); }
+
+  // A dimension line from a to b with the style's arrows at the ends that
+  // ask for them: the line stops at the tails of filled arrows, runs on
+  // past ticks by DIMDLE, and leaves room (DIMGAP around it) for a text
+  // standing on it.
+  void dimensionLine(Vec a, Vec b, bool arrowAtA, bool arrowAtB, Vec textMid, const std::string& shown) {
+    const Vec along = unit(b - a);
+    double from = 0, to = length(b - a);
+    if (filledArrows() && to > (arrowAtA ? arrow_ : 0) + (arrowAtB ? arrow_ : 0)) {
+      from += arrowAtA ? arrow_ : 0;
+      to -= arrowAtB ? arrow_ : 0;
+    } else if (tick_ > 0) {
+      from -= arrowAtA ? lineExtend_ : 0;
+      to += arrowAtB ? lineExtend_ : 0;
+    }
+    const double across = cross(along, textMid - a), at = dot(textMid - a, along);
+    const double half = textWidth(shown) / 2 + gap_;
+    if (!shown.empty() && std::fabs(across) < height_ / 2 && at + half > from && at - half < to) {
+      if (at - half > from) line(a + along * from, a + along * (at - half), lineColour_);
+      if (at + half < to) line(a + along * (at + half), a + along * to, lineColour_);
+    } else {
+      line(a + along * from, a + along * to, lineColour_);
+    }
+    if (arrowAtA) arrowAt(a, along);
+    if (arrowAtB) arrowAt(b, along * -1);
+  }
 
   // Rotated and aligned: the distance between the extension origins along
-  // the dimension line's direction.
+  // the dimension line's direction.  The text stands where DIMJUST says:
+  // 0 centred, 1 and 2 beside the first or second extension line, 3 and 4
+  // along the first or second extension line beyond the dimension line.
   double linear(Point3& textMid) {
-    const Vec p1 = of(d_.defPoint2), p2 = of(d_.defPoint3), on = of(d_.definition);
+    const Vec p1 = in(d_.defPoint2), p2 = in(d_.defPoint3), on = in(d_.definition);
     const Vec u = dimensionKind(d_) == DimensionKind::Aligned ? unit(p2 - p1) : direction(radians(d_.rotation));
     const Vec n = perpendicular(u);
     Vec e = d_.oblique != 0 ? direction(radians(d_.oblique)) : n;
@@ -175,14 +256,30 @@ class Drawer {
     const Vec d1 = p1 + e * (dot(on - p1, n) / dot(e, n));
     const Vec d2 = p2 + e * (dot(on - p2, n) / dot(e, n));
     const double measured = std::fabs(dot(d2 - d1, u));
-    extension(p1, unit(d1 - p1, e), 0, length(d1 - p1), s_.suppress1 != 0);
-    extension(p2, unit(d2 - p2, e), 0, length(d2 - p2), s_.suppress2 != 0);
-    line(d1, d2, lineColour_);
-    arrowAt(d1, unit(d2 - d1, u));
-    arrowAt(d2, unit(d1 - d2, u * -1));
-    const Vec up = (n.y > 0 || (n.y == 0 && n.x < 0)) ? n : n * -1;
-    if (!userText()) textMid = at((d1 + d2) * 0.5 + up * (gap_ + height_ / 2), z_);
-    text(of(textMid), d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(u))), value(measured));
+    const std::string shown = value(measured);
+    const double width = textWidth(shown);
+    const Vec e1 = unit(d1 - p1, e), e2 = unit(d2 - p2, e);
+    const int just = std::clamp(s_.justification, 0, 4);
+    const bool alongExtension = just >= 3 && !userText();
+    double rotation = rotationAlong(u);
+    if (alongExtension) {
+      const Vec dir = just == 3 ? e1 : e2;
+      rotation = rotationAlong(dir);
+      textMid = placed((just == 3 ? d1 : d2) + dir * (exe_ + width / 2) + above(rotation) * (gap_ + height_ / 2));
+    } else if (!userText()) {
+      const Vec along = unit(d2 - d1, u);
+      Vec side = above(rotation);
+      // Outside: away from the points measured.
+      if (s_.textAbove == 2 && dot(side, d1 - p1) + dot(side, d2 - p2) < 0) side = side * -1;
+      Vec mid = (d1 + d2) * 0.5;
+      if (just == 1) mid = d1 + along * (arrowLength() + gap_ + width / 2);
+      if (just == 2) mid = d2 - along * (arrowLength() + gap_ + width / 2);
+      textMid = placed(mid + side * textOffset());
+    }
+    extension(p1, e1, 0, length(d1 - p1) + (alongExtension && just == 3 ? width : 0), s_.suppress1 != 0);
+    extension(p2, e2, 0, length(d2 - p2) + (alongExtension && just == 4 ? width : 0), s_.suppress2 != 0);
+    dimensionLine(d1, d2, true, true, of(textMid), shown);
+    text(of(textMid), rotation, shown);
     defpoint(d_.defPoint2);
     defpoint(d_.defPoint3);
     defpoint(d_.definition);
@@ -190,26 +287,33 @@ class Drawer {
   }
 
   // An arc around `vertex` through `onArc` from ray angle `start` counter-
-  // clockwise to `end` (radians), with arrows at both ends.  Returns the
-  // angle measured.
+  // clockwise to `end` (radians), with arrows at both ends, broken around
+  // a text standing on it.  Returns the angle measured.
   double arc(Vec vertex, Vec onArc, double start, double end, Point3& textMid) {
     const double r = length(onArc - vertex);
     const double sweep = normalized(end - start);
+    const double middle = start + sweep / 2;
+    const std::string shown = value(sweep);
+    const double rotation = d_.textRotation != 0 ? d_.textRotation : readable(degrees(middle) - 90);
+    if (!userText()) {
+      // Above the text is outwards or inwards, as the text reads.
+      const double outwards = dot(above(rotation), direction(middle)) >= 0 ? 1 : -1;
+      textMid = placed(vertex + direction(middle) * (r + outwards * textOffset()));
+    }
     if (r > 0) {
-      Entity e = makeEntity(EntityKind::Arc);
-      e.common.colour = lineColour_;
-      Arc& a = std::get<Arc>(e.data);
-      a.center = at(vertex, z_);
-      a.radius = r;
-      a.startAngle = degrees(normalized(start));
-      a.endAngle = degrees(normalized(end));
-      add(std::move(e));
+      const Vec mid = of(textMid);
+      const double half = (textWidth(shown) / 2 + gap_) / r;
+      const double at = normalized(angleOf(mid - vertex) - start);
+      if (!shown.empty() && std::fabs(length(mid - vertex) - r) < height_ / 2 && at - half < sweep && at + half > 0 && 2 * half < kPi) {
+        if (at - half > 0) arcPiece(vertex, r, start, start + at - half);
+        if (at + half < sweep) arcPiece(vertex, r, start + at + half, end);
+      } else {
+        arcPiece(vertex, r, start, end);
+      }
       arrowAt(vertex + direction(start) * r, perpendicular(direction(start)));
       arrowAt(vertex + direction(end) * r, perpendicular(direction(end)) * -1);
     }
-    const double middle = start + sweep / 2;
-    if (!userText()) textMid = at(vertex + direction(middle) * (r + gap_ + height_ / 2), z_);
-    text(of(textMid), d_.textRotation != 0 ? d_.textRotation : readable(degrees(middle) - 90), value(sweep));
+    text(of(textMid), rotation, shown);
     return sweep;
   }
 
@@ -238,7 +342,7 @@ class Drawer {
   // through defPoint4 and the definition point; the arc point picks which
   // of the four angles between them is measured.
   double angular2Line(Point3& textMid) {
-    const Vec a1 = of(d_.defPoint2), a2 = of(d_.defPoint3), b1 = of(d_.defPoint4), b2 = of(d_.definition);
+    const Vec a1 = in(d_.defPoint2), a2 = in(d_.defPoint3), b1 = in(d_.defPoint4), b2 = in(d_.definition);
     const Vec da = a2 - a1, db = b2 - b1;
     const double denominator = cross(da, db);
     double measured = 0;
@@ -246,7 +350,7 @@ class Drawer {
       const Vec vertex = a1 + da * (cross(b1 - a1, db) / denominator);
       const double aa = angleOf(da), ab = angleOf(db);
       const std::vector<double> rays{normalized(aa), normalized(aa + kPi), normalized(ab), normalized(ab + kPi)};
-      const Vec onArc = of(d_.arcPoint);
+      const Vec onArc = in(d_.arcPoint);
       const auto [start, end] = sectorOf(rays, angleOf(onArc - vertex));
       const double r = length(onArc - vertex);
       rayExtension(vertex, rays[start], r, start < 2 ? a1 : b1, start < 2 ? a2 : b2);
@@ -254,7 +358,7 @@ class Drawer {
       measured = arc(vertex, onArc, rays[start], rays[end], textMid);
     } else {
       // Parallel lines enclose no angle: the text alone.
-      if (!userText()) textMid = d_.arcPoint;
+      if (!userText()) textMid = placed(in(d_.arcPoint));
       text(of(textMid), d_.textRotation, value(0));
     }
     defpoint(d_.defPoint2);
@@ -266,7 +370,7 @@ class Drawer {
   }
 
   double angular3Point(Point3& textMid) {
-    const Vec vertex = of(d_.defPoint4), p1 = of(d_.defPoint2), p2 = of(d_.defPoint3), onArc = of(d_.definition);
+    const Vec vertex = in(d_.defPoint4), p1 = in(d_.defPoint2), p2 = in(d_.defPoint3), onArc = in(d_.definition);
     const double a = normalized(angleOf(p1 - vertex)), b = normalized(angleOf(p2 - vertex));
     const double inside = normalized(angleOf(onArc - vertex));
     const bool fromA = normalized(inside - a) <= normalized(b - a);
@@ -283,43 +387,40 @@ class Drawer {
   }
 
   double diameter(Point3& textMid) {
-    const Vec a = of(d_.definition), b = of(d_.defPoint4);
+    const Vec a = in(d_.definition), b = in(d_.defPoint4);
     const Vec dir = unit(b - a);
     const double measured = length(b - a);
-    line(a, b, lineColour_);
-    arrowAt(a, dir);
-    arrowAt(b, dir * -1);
+    const std::string shown = value(measured);
     const Vec c = (a + b) * 0.5;
+    const double rotation = rotationAlong(dir);
+    if (!userText()) textMid = placed(c + dir * (measured / 4) + above(rotation) * textOffset());
+    dimensionLine(a, b, true, true, of(textMid), shown);
     centreMark(c);
-    const Vec n = perpendicular(dir);
-    const Vec up = (n.y > 0 || (n.y == 0 && n.x < 0)) ? n : n * -1;
-    if (!userText()) textMid = at(c + dir * (measured / 4) + up * (gap_ + height_ / 2), z_);
-    text(of(textMid), d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(dir))), value(measured));
+    text(of(textMid), rotation, shown);
     defpoint(d_.definition);
     defpoint(d_.defPoint4);
     return measured;
   }
 
   double radius(Point3& textMid) {
-    const Vec c = of(d_.definition), q = of(d_.defPoint4);
+    const Vec c = in(d_.definition), q = in(d_.defPoint4);
     const Vec dir = unit(q - c);
     const double measured = length(q - c);
     const std::string shown = value(measured);
     if (!userText()) {
       const double out = d_.leaderLength > 0 ? d_.leaderLength : 2 * arrow_;
-      textMid = at(q + dir * (out + gap_ + textWidth(shown) / 2), z_);
+      textMid = placed(q + dir * (out + gap_ + textWidth(shown) / 2));
     }
     const Vec mid = of(textMid);
     if (length(mid - c) < measured) {
-      line(c, q, lineColour_);
-      arrowAt(q, dir * -1);
+      dimensionLine(c, q, false, true, mid, shown);
     } else {
+      // Outside the curve: from the arrow at the curve out to the text.
       const double out = std::max(length(mid - q) - gap_ - textWidth(shown) / 2, 2 * arrow_);
-      line(q, q + dir * out, lineColour_);
-      arrowAt(q, dir);
+      dimensionLine(q, q + dir * out, true, false, mid, shown);
     }
     centreMark(c);
-    text(mid, d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(dir))), shown);
+    text(mid, rotationAlong(dir), shown);
     defpoint(d_.definition);
     defpoint(d_.defPoint4);
     return measured;
@@ -327,7 +428,7 @@ class Drawer {
 
   double ordinate(Point3& textMid) {
     const bool alongX = (d_.flags & 64) != 0;  // the X of the feature is measured
-    const Vec origin = of(d_.definition), feature = of(d_.defPoint2), end = of(d_.defPoint3);
+    const Vec origin = in(d_.definition), feature = in(d_.defPoint2), end = in(d_.defPoint3);
     const Vec axis = alongX ? Vec{0, 1} : Vec{1, 0};
     const double measured = alongX ? feature.x - origin.x : feature.y - origin.y;
     const double run = dot(end - feature, axis);
@@ -339,7 +440,7 @@ class Drawer {
     line(kneeNear, kneeFar, extensionColour_);
     line(kneeFar, end, extensionColour_);
     const std::string shown = value(std::fabs(measured));
-    if (!userText()) textMid = at(end + axis * (sign * (gap_ + (alongX ? height_ / 2 : textWidth(shown) / 2))), z_);
+    if (!userText()) textMid = placed(end + axis * (sign * (gap_ + (alongX ? height_ / 2 : textWidth(shown) / 2))));
     text(of(textMid), d_.textRotation, shown);
     defpoint(d_.defPoint2);
     defpoint(d_.defPoint3);
@@ -351,7 +452,8 @@ class Drawer {
   const Dimension& d_;
   const DimStyle& s_;
   std::string textStyle_;
-  double arrow_ = 0, tick_ = 0, exo_ = 0, exe_ = 0, height_ = 0, gap_ = 0, centre_ = 0, z_ = 0;
+  Ocs ocs_;
+  double arrow_ = 0, tick_ = 0, exo_ = 0, exe_ = 0, height_ = 0, gap_ = 0, centre_ = 0, lineExtend_ = 0, z_ = 0;
   std::int32_t lineColour_ = 0, extensionColour_ = 0, textColour_ = 0;
 };
 

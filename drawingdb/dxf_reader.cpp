@@ -20,7 +20,9 @@ bool is(const Tag& t, int code, std::string_view text) { return t.code == code &
 class DxfReader {
  public:
   DxfReader(std::string_view file, Database& db, std::vector<Finding>& findings)
-      : tags_(file), db_(db), findings_(findings) {}
+      : tags_(file), db_(db), findings_(findings) {
+    settleCodePage();
+  }
 
   Status read() {
     Tag t;
@@ -62,6 +64,11 @@ class DxfReader {
     if (!supported_)
       return Status::fail(StatusCode::NotSupported, "DXF files of version " + version_ + " cannot be read");
     if (!sawEof) note("no-eof", 0, "the file ends without EOF");
+    if (const std::size_t n = tags_.codePage().undecodable(); n > 0)
+      note("undecodable-text", 0,
+           std::to_string(n) + " characters of the text could not be read in " +
+               (tags_.codePage().kind() == CodePage::Kind::Utf8 ? std::string("UTF-8") : std::string(tags_.codePage().name())) +
+               " and became U+FFFD");
     finish();
     return {};
   }
@@ -125,6 +132,14 @@ class DxfReader {
         return;
       }
       release_ = *r;
+      settleCodePage();
+    }
+    if (name == "$DWGCODEPAGE" && !values.empty()) {
+      codePageName_ = values.front().text;
+      settleCodePage();
+      if (!tags_.codePage().known() && release_ < Release::R2007)
+        note("unknown-code-page", 0, "code page " + codePageName_ + " is not known: its text is kept as it stands in the file",
+             "$DWGCODEPAGE");
     }
     const int index = headerVarIndex(name);
     if (index < 0) {
@@ -154,6 +169,13 @@ class DxfReader {
         break;
       }
     }
+  }
+
+  // The text of files from 2007 on is UTF-8, that of older ones in the
+  // code page their header names (ANSI_1252 until it names one).
+  void settleCodePage() {
+    if (release_ >= Release::R2007) tags_.setCodePage(CodePage::utf8());
+    else tags_.setCodePage(CodePage::named(codePageName_.empty() ? std::string_view("ANSI_1252") : codePageName_));
   }
 
   // ------------------------------------------------------------ classes
@@ -228,9 +250,10 @@ class DxfReader {
     }
   }
 
-  // A 102 bracket of an entity or object: the reactors and the extension
-  // dictionary go to their members, any other application's groups to
-  // `other` when given.
+  // A 102 bracket of an entity, table record or object: the reactors and
+  // the extension dictionary go to their members, any other application's
+  // groups to `other` when given (those before the owner to the head's
+  // list of applications, later ones to the groups kept in place).
   void ownership(const Tag& open, std::vector<Handle>& reactors, Handle& xdictionary, std::vector<RawTag>* other) {
     if (open.text == "{ACAD_REACTORS" || open.text == "{ACAD_XDICTIONARY") {
       const bool reactorList = open.text == "{ACAD_REACTORS";
@@ -278,7 +301,7 @@ class DxfReader {
         } else if (g.code == spec.handleCode || (g.code == 5 && spec.handleCode == 5)) {
           rec.common.handle = static_cast<Handle>(g.integer);
         } else if (g.code == 102) {
-          ownership(g, rec.common.reactors, rec.common.xdictionary, nullptr);
+          ownership(g, rec.common.reactors, rec.common.xdictionary, ownerSeen ? &rec.common.extra : &rec.common.applications);
         } else if (g.code == 330 && !ownerSeen) {
           ownerSeen = true;
         } else if (g.code == 100 && (g.text == "AcDbSymbolTableRecord" || g.text == spec.subclass)) {
@@ -313,7 +336,7 @@ class DxfReader {
         if (g.code == 5) b.handle = static_cast<Handle>(g.integer);
         else if (g.code == 2) b.name = g.text;
         else if (g.code == 340) b.layout = static_cast<Handle>(g.integer);
-        else if (g.code == 102) ownership(g, b.reactors, b.xdictionary, nullptr);
+        else if (g.code == 102) ownership(g, b.reactors, b.xdictionary, ownerSeen ? nullptr : &b.applications);
         else if (g.code == 330 && !ownerSeen) ownerSeen = true;
       });
       db_.blocks.push_back(std::move(b));
@@ -455,7 +478,7 @@ class DxfReader {
                          e.common.xdata.push_back(rawTagOf(g));
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, nullptr);
+                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, ownerSeen ? &u.tags : &e.common.applications);
                          else u.tags.push_back(rawTagOf(g));
                        }
                      });
@@ -471,7 +494,7 @@ class DxfReader {
                          attributesFollow = g.integer != 0;
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, nullptr);
+                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, ownerSeen ? &e.common.extra : &e.common.applications);
                          else if (!fields.take(data, g, tags_.remaining())) e.common.extra.push_back(rawTagOf(g));
                        }
                      });
@@ -698,6 +721,7 @@ class DxfReader {
   std::vector<Finding>& findings_;
   Release release_ = Release::R12;  // files without $ACADVER read as R12
   std::string version_;
+  std::string codePageName_;  // as $DWGCODEPAGE gives it
   bool supported_ = true;
 };
 

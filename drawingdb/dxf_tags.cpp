@@ -63,13 +63,6 @@ bool parseReal(std::string_view s, double& out) {
   return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(out);
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 template <class T>
 T readLittle(const char* p) {
   T v;
@@ -178,6 +171,7 @@ bool TagReader::next(Tag& tag) {
   do {
     got = binary_ ? nextBinary(tag) : nextAscii(tag);
   } while (got && tag.type == TagType::Comment);
+  if (got && tag.type == TagType::String) tag.text = codePage_.decode(tag.text, decoded_);
   if (got) {
     last_ = tag;
     started_ = true;
@@ -394,6 +388,7 @@ void TagWriter::line(std::string_view s) {
 }
 
 void TagWriter::text(int c, std::string_view value) {
+  if (options_.codePage != nullptr && tagTypeOf(c) == TagType::String) value = options_.codePage->encode(value, encoded_);
   code(c);
   if (options_.binary) {
     // A NUL would end the text early; it cannot be stored.
@@ -408,6 +403,11 @@ void TagWriter::text(int c, std::string_view value) {
       if (buffer_[i] == '\n' || buffer_[i] == '\r') buffer_[i] = ' ';
   }
   maybeFlush();
+}
+
+std::size_t TagWriter::textSize(int c, std::string_view value) {
+  if (options_.codePage == nullptr || tagTypeOf(c) != TagType::String) return value.size();
+  return options_.codePage->encode(value, encoded_).size();
 }
 
 void TagWriter::real(int c, double value) {

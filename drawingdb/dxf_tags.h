@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "drawingdb/byte_sink.h"
+#include "drawingdb/code_page.h"
 #include "drawingdb/status.h"
 
 namespace drawingdb {
@@ -61,6 +62,10 @@ class TagReader {
   std::size_t position() const { return binary_ ? tagOffset_ : line_; }
   // Bytes not yet read (bounds allocations by what the file can hold).
   std::size_t remaining() const { return data_.size() - pos_; }
+  // The code page of the text values read from now on (UTF-8 in the tags
+  // returned); until it is set, text is returned as it stands in the file.
+  void setCodePage(CodePage page) { codePage_ = std::move(page); }
+  const CodePage& codePage() const { return codePage_; }
 
  private:
   bool fail(std::string what);
@@ -78,6 +83,8 @@ class TagReader {
   bool started_ = false;
   Tag last_;
   std::string scratch_;  // decoded bytes of an ASCII binary chunk
+  CodePage codePage_ = CodePage::raw();
+  std::string decoded_;  // a text value in UTF-8
   Status status_;
 };
 
@@ -90,6 +97,8 @@ class TagWriter {
     bool binary = false;
     int codeBytes = 2;   // binary: 1 for R12 and older, 2 from R13
     int precision = 16;  // significant digits of reals in ASCII (17: shortest exact)
+    // The code page text values are written in (from UTF-8); null: as given.
+    const CodePage* codePage = nullptr;
   };
   TagWriter(ByteSink& sink, Options options);
 
@@ -99,6 +108,8 @@ class TagWriter {
   void handle(int code, Handle value);
   void boolean(int code, bool value) { integer(code, value ? 1 : 0); }
   void bytes(int code, std::string_view value);  // binary chunk, split in 127-byte pieces by the caller
+  // The bytes text(code, value) writes for the value (in the code page).
+  std::size_t textSize(int code, std::string_view value);
   // Writes a tag as read (used for groups kept unchanged).
   void tag(const Tag& t);
 
@@ -114,6 +125,7 @@ class TagWriter {
   ByteSink& sink_;
   Options options_;
   std::string buffer_;
+  std::string encoded_;  // a text value in the code page
   std::size_t written_ = 0;
   bool failed_ = false;
 };

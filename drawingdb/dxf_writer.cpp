@@ -94,8 +94,10 @@ class DxfWriter {
     return true;
   }
 
-  // The reactors and the extension dictionary (between handle and owner).
-  void ownership(const std::vector<Handle>& reactors, Handle xdictionary) {
+  // The groups between handle and owner: other applications' 102 groups
+  // as read, the reactors and the extension dictionary.
+  void ownership(const std::vector<Handle>& reactors, Handle xdictionary, const std::vector<RawTag>& applications = {}) {
+    for (const RawTag& t : applications) w_.tag(tagOf(t));
     bool open = false;
     for (const Handle h : reactors) {
       if (!written(h)) continue;
@@ -222,7 +224,7 @@ class DxfWriter {
       w_.text(0, spec.record);
       if (modern_) {
         w_.handle(spec.handleCode, rec.common.handle);
-        ownership(rec.common.reactors, rec.common.xdictionary);
+        ownership(rec.common.reactors, rec.common.xdictionary, rec.common.applications);
         w_.handle(330, t.handle);
         w_.text(100, "AcDbSymbolTableRecord");
         w_.text(100, spec.subclass);
@@ -256,7 +258,7 @@ class DxfWriter {
       for (const BlockRecord& b : db_.blocks) {
         w_.text(0, "BLOCK_RECORD");
         w_.handle(5, b.handle);
-        ownership(b.reactors, b.xdictionary);
+        ownership(b.reactors, b.xdictionary, b.applications);
         w_.handle(330, db_.blockTable);
         w_.text(100, "AcDbSymbolTableRecord");
         w_.text(100, "AcDbBlockTableRecord");
@@ -273,7 +275,7 @@ class DxfWriter {
     w_.text(0, name);
     if (handles_) w_.handle(5, handle);
     if (modern_) {
-      ownership(c.reactors, c.xdictionary);
+      ownership(c.reactors, c.xdictionary, c.applications);
       w_.handle(330, owner);
       w_.text(100, "AcDbEntity");
     }
@@ -446,9 +448,7 @@ class DxfWriter {
   void object(const Object& o) {
     w_.text(0, o.dxfName);
     w_.handle(5, o.handle);
-    if (keptGroupsFit(o.readIn, r_))
-      for (const RawTag& t : o.extra) w_.tag(tagOf(t));
-    ownership(o.reactors, o.xdictionary);
+    ownership(o.reactors, o.xdictionary, o.extra);
     w_.handle(330, o.owner);
     std::visit(Overloaded{
                    [&](const Dictionary& d) {
@@ -510,6 +510,25 @@ void reportFitOnlySplineEdges(const Database& db, std::vector<Finding>& findings
   }
 }
 
+// The code page of the text of a file of release `r`: the drawing's own
+// where the release states it in $DWGCODEPAGE, else ANSI_1252, which
+// readers take when a file names none.  A page the toolkit does not know
+// leaves the text as it is held (as it was read).
+CodePage codePageFor(const Database& db, Release r, std::vector<Finding>* findings) {
+  const std::string named = db.header.text("$DWGCODEPAGE");
+  if (r >= Release::R2007) return CodePage::utf8();
+  CodePage drawing = CodePage::named(named.empty() ? std::string_view("ANSI_1252") : std::string_view(named));
+  if (!drawing.known()) {
+    if (findings != nullptr)
+      findings->push_back({"unknown-code-page", 0, "$DWGCODEPAGE", false,
+                           "code page " + named + " is not known: the text is written as it is held"});
+    return drawing;
+  }
+  const int index = headerVarIndex("$DWGCODEPAGE");
+  if (index >= 0 && headerVars()[static_cast<std::size_t>(index)].dxf.has(r)) return drawing;
+  return CodePage::named("ANSI_1252");
+}
+
 }  // namespace
 
 Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
@@ -520,7 +539,8 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
     return Status::fail(StatusCode::NotSupported, "binary DXF exists from release 10 on");
   db.completeFor(options.release);
   buildMissingDimensionBlocks(db);
-  TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision});
+  const CodePage page = codePageFor(db, options.release, options.findings);
+  TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision, &page});
   // Releases before R14 have no HATCH: a copy of the database shows each
   // hatch as an insert of a block that draws it, and the copy is written.
   const bool hatches = std::any_of(db.entities.begin(), db.entities.end(),

@@ -256,6 +256,9 @@ struct EntityCommon {
   // entity's own dictionary (102 {ACAD_XDICTIONARY), from R13 on.
   std::vector<Handle> reactors;
   Handle xdictionary = 0;
+  // The 102 groups of other applications ({NAME ... }) between the handle
+  // and the owner, as read; written back there from R13 on.
+  std::vector<RawTag> applications;
   std::vector<RawTag> extra;  // groups of the entity the toolkit does not model
   std::vector<RawTag> xdata;  // 1001 and after
 };
@@ -387,6 +390,10 @@ struct DimStyle {
   std::int32_t extensionColour = 0;
   std::int32_t textColour = 0;
   std::int32_t decimals = 4;
+  // Where the text stands along the dimension line: 0 centred, 1 and 2
+  // beside the first or second extension line, 3 and 4 along the first or
+  // second extension line, beyond the dimension line.
+  std::int32_t justification = 0;
   Handle textStyle = 0;
 };
 
@@ -398,6 +405,7 @@ struct RecordCommon {
   std::int32_t flags = 0;
   std::vector<Handle> reactors;  // as on entities
   Handle xdictionary = 0;
+  std::vector<RawTag> applications;  // as on entities
   std::vector<RawTag> extra;
   std::vector<RawTag> xdata;
 };
@@ -455,6 +463,7 @@ struct BlockRecord {
   Handle layout = 0;  // LAYOUT object of *Model_Space and *Paper_Space
   std::vector<Handle> reactors;  // of the block record, as on entities
   Handle xdictionary = 0;
+  std::vector<RawTag> applications;  // of the block record, as on entities
   std::vector<EntityId> entities;
   std::vector<RawTag> extra;
 };

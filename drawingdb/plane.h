@@ -1,5 +1,6 @@
-// Points and directions in a plane: the little vector arithmetic the
-// drawing of dimensions and hatches needs.
+// Points and directions in a plane, and the plane of an entity in space:
+// the little vector arithmetic the drawing of dimensions, hatches and the
+// older forms of annotations needs.
 #pragma once
 
 #include <cmath>
@@ -29,6 +30,37 @@ inline Vec direction(double radians) { return {std::cos(radians), std::sin(radia
 inline double angleOf(Vec a) { return std::atan2(a.y, a.x); }
 inline Vec of(const Point3& p) { return {p.x, p.y}; }
 inline Point3 at(Vec v, double z = 0) { return {v.x, v.y, z}; }
+
+// Points in space.
+inline Point3 add(Point3 a, Point3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Point3 sub(Point3 a, Point3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Point3 scale(Point3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+inline double dot(Point3 a, Point3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Point3 cross(Point3 a, Point3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+inline double length(Point3 a) { return std::sqrt(dot(a, a)); }
+inline Point3 unit(Point3 a) {
+  const double l = length(a);
+  return l > 0 && std::isfinite(l) ? scale(a, 1 / l) : Point3{};
+}
+
+// The axes of an entity's own coordinate system (OCS) for its extrusion
+// `n`, by the arbitrary axis rule of the formats: the X axis is Y x n when
+// n lies within 1/64 of the world Z axis, else Z x n.  A zero extrusion
+// stands for the world's Z.
+struct Ocs {
+  Point3 x{1, 0, 0}, y{0, 1, 0}, z = kNormalZ;
+};
+inline Ocs ocsOf(Point3 n) {
+  n = unit(n);
+  if (length(n) == 0) return {};
+  Ocs o;
+  o.z = n;
+  o.x = unit(std::fabs(n.x) < 1.0 / 64 && std::fabs(n.y) < 1.0 / 64 ? cross({0, 1, 0}, n) : cross({0, 0, 1}, n));
+  o.y = unit(cross(n, o.x));
+  return o;
+}
+inline Point3 toOcs(const Ocs& o, Point3 p) { return {dot(p, o.x), dot(p, o.y), dot(p, o.z)}; }
+inline Point3 fromOcs(const Ocs& o, Point3 p) { return add(add(scale(o.x, p.x), scale(o.y, p.y)), scale(o.z, p.z)); }
 
 inline constexpr double kPi = std::numbers::pi;
 inline constexpr double kTwoPi = 2 * std::numbers::pi;

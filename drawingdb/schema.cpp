@@ -382,6 +382,7 @@ constexpr Field<DimStyle> kDimStyle[] = {
     field("extensionColour", &DimStyle::extensionColour, 177),
     field("textColour", &DimStyle::textColour, 178),
     field("decimals", &DimStyle::decimals, 271, kR13On),
+    field("justification", &DimStyle::justification, 280, kR13On, kOpt),
     field("textStyle", &DimStyle::textStyle, 340, kR13On, kOpt),
 };
 

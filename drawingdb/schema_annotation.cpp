@@ -40,10 +40,10 @@ const Field<Spline> kSpline[] = {
 
 // ---------------------------------------------------------------- MTEXT
 
-// The text of an MTEXT: chunks of 250 bytes in groups 3, the rest in the
-// closing group 1.  A chunk never ends inside the bytes of one UTF-8
-// character, so a reader that decodes each group alone sees whole
-// characters.
+// The text of an MTEXT: chunks of 250 bytes of the file in groups 3, the
+// rest in the closing group 1.  A chunk never ends inside a character (its
+// UTF-8 bytes, or the \U+ escape the code page writes it as), so a reader
+// that decodes each group alone sees whole characters.
 class MTextChunks final : public ListDesc<MText> {
  public:
   static constexpr std::size_t kChunk = 250;
@@ -52,14 +52,25 @@ class MTextChunks final : public ListDesc<MText> {
   std::size_t size(const MText& m) const override { return m.value.size(); }
   bool takesCode(int code) const override { return code == 1 || code == 3; }
   void dxfWrite(const MText& m, TagWriter& w, Release) const override {
-    std::string_view rest = m.value;
-    while (rest.size() >= kChunk) {
-      std::size_t cut = kChunk;
-      while (cut > 1 && cut < rest.size() && (static_cast<unsigned char>(rest[cut]) & 0xC0) == 0x80) --cut;
-      w.text(3, rest.substr(0, cut));
-      rest.remove_prefix(cut);
+    const std::string_view v = m.value;
+    std::size_t start = 0, bytes = 0;
+    for (std::size_t i = 0; i < v.size();) {
+      std::size_t n = 1;
+      while (i + n < v.size() && (static_cast<unsigned char>(v[i + n]) & 0xC0) == 0x80) ++n;
+      const std::size_t size = static_cast<unsigned char>(v[i]) < 0x80 ? 1 : w.textSize(3, v.substr(i, n));
+      if (bytes + size > kChunk) {
+        w.text(3, v.substr(start, i - start));
+        start = i;
+        bytes = 0;
+      }
+      bytes += size;
+      i += n;
     }
-    w.text(1, rest);
+    if (bytes >= kChunk) {
+      w.text(3, v.substr(start));
+      start = v.size();
+    }
+    w.text(1, v.substr(start));
   }
   void dxfRead(MText& m, const Tag& t, std::size_t) const override { m.value.append(t.text); }
 };

@@ -21,6 +21,7 @@
 #include "driver/command_line.h"
 #include "driver/output_target.h"
 #include "driver/statistics.h"
+#include "driver/toolkit_output.h"
 #include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
@@ -746,17 +747,22 @@ int loadOutputElements(const std::string& inputName) {
   return loadTransferTable();
 }
 
-// The output conversion: the section files of the output format, the
-// element table, the element loop, and the end of the output file (the
-// IGES global, start and terminate sections, or the DXF header and tables)
-// joined into `outputName`.  Returns 0 or a negative result.
+// The output conversion: the section files of the output format (the
+// drawing database of the toolkit directions), the element table, the
+// element loop, and the end of the output file (the IGES global, start and
+// terminate sections, or the DXF header and tables, joined; the saved
+// database) under `outputName`.  Returns 0 or a negative result.
 int convertOutput(const std::string& outputName, const std::string& inputName) {
   TraceScope t("stt100");
   // The steps of the run's target, chosen here once for the whole loop.
-  TargetSteps* steps = outputStepsOf(outputTarget());
+  const OutputTarget target = outputTarget();
+  TargetSteps* steps = outputStepsOf(target);
   if (steps == nullptr) return -1;
+  const bool toolkit = target == OutputTarget::kToolkit;
   const bool dxf = runHas(RunModeBit::kDxf);
-  if (dxf) {
+  if (toolkit) {
+    if (startToolkitOutput() != 0) return -1;
+  } else if (dxf) {
     resetDxfWriter();
     // The line types the DXF layers draw with; without the table every
     // layer draws with the line type "unknown".
@@ -773,7 +779,7 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
   }
   // The global values of the IGES file, once the drawing's largest
   // coordinate is known.
-  if (!dxf) setOutputGlobals(outputName, runState().level, transferReader().maxCoordinate);  // stt810
+  if (!dxf && !toolkit) setOutputGlobals(outputName, runState().level, transferReader().maxCoordinate);  // stt810
   if (runHas(RunModeBit::kStat)) {
     // Only the statistics: every element is counted and none written.
     const std::int32_t last = elementTable().lastIndex;
@@ -793,7 +799,10 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
   }
   setPhase(kPhaseWriting);
   int result = 0;
-  if (dxf) {
+  if (toolkit) {
+    // A file that could not be made is an output that cannot be made.
+    result = saveToolkitOutput(outputName) == 0 ? 0 : -4;
+  } else if (dxf) {
     const TransferReaderState& input = transferReader();
     result = finishDxfOutput(DxfExtents{input.xmin, input.ymin, input.xmax, input.ymax}, outputName);
   } else {
@@ -886,12 +895,6 @@ RunOutcome runInputDirection(const std::string& exchangeFile, const std::string&
 
 RunOutcome runOutputDirection(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt622");
-  if (runState().useToolkit != 0) {
-    // No drawing database toolkit in this program (the start refuses such
-    // runs before they come here).
-    mfaError("start", kMsgUnknownDirection, Channel::kConsole);
-    return {RunEnd::kNoDirection};
-  }
   setPhase(kPhaseReading);
   const RunOutcome opened = openOutputInput(cadFile);
   if (opened.end != RunEnd::kDone) return opened;

@@ -33,23 +33,17 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
 }
 
 
-// The switch of a toolkit direction, for the messages.
-const char* toolkitSwitch(const std::string& phase) {
-  if (phase == "DXFO") return "-dxfout";
-  if (phase == "DWGO") return "-dwgout";
-  if (phase == "DWGI") return "-dwgin";
-  return "-dxfin";
-}
+// The switch of a toolkit input direction, for the message.
+const char* toolkitInputSwitch(const std::string& phase) { return phase == "DWGI" ? "-dwgin" : "-dxfin"; }
 
-// No toolkit direction runs end to end yet: the output loop does not hand
-// its elements to the database builder (dwg/dwg_out.h), and no drawing is
-// read through the toolkit.  A run of one is refused once the toolkit has
-// started, before anything is written, instead of ending as an unknown
-// direction or as a success without output.
-void refuseToolkitDirection(const RunRequest& request) {
+// The toolkit input directions do not run yet: no drawing is read through
+// the toolkit into the element table.  A run of one is refused once the
+// toolkit has started, before anything is written, instead of ending as an
+// unknown direction or as a success without output.
+void refuseToolkitInput(const RunRequest& request) {
   const bool german = isGerman(request.language);
   char text[256];
-  mfaFormat(builtinText(BuiltinMessage::kToolkitDirectionMissing, german), {}, toolkitSwitch(request.phase),
+  mfaFormat(builtinText(BuiltinMessage::kToolkitDirectionMissing, german), {}, toolkitInputSwitch(request.phase),
             text, sizeof text);
   std::printf("-> %s\n", text);
   std::fflush(nullptr);
@@ -79,7 +73,7 @@ int main(int argc, char** argv) {
       std::fflush(nullptr);
       _exit(exitStatusOf({RunEnd::kToolkit}));
     }
-    if (request.useToolkit != 0) refuseToolkitDirection(request);
+    if (request.useToolkit != 0 && (request.phase == "DXFI" || request.phase == "DWGI")) refuseToolkitInput(request);
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
     // The process ends at once; what is still buffered is written first.

@@ -9,6 +9,7 @@
 
 #include "drawingdb/annotation_forms.h"
 #include "drawingdb/audit.h"
+#include "drawingdb/code_page.h"
 #include "drawingdb/dimension_block.h"
 #include "drawingdb/file_io.h"
 #include "drawingdb/plane.h"
@@ -47,11 +48,17 @@ double directionOf(const Point3& center, const Point3& p) {
   return angle;
 }
 
-// A DXF text value holds no line break or other control byte.
-std::string printable(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-  return text;
+// A text of the element table (ISO 8859-1, a character a byte) as the
+// database holds text (UTF-8), without line breaks or other control bytes,
+// which a DXF text value cannot hold.
+std::string printable(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    drawingdb::appendUtf8(b < 0x20 ? ' ' : b, shown);
+  }
+  return shown;
 }
 
 // Within this distance two boundary curves meet and a chain closes.
@@ -390,7 +397,7 @@ int DwgOut::startUp(drawingdb::Release release, SaveType saveType, const DwgStar
   TraceScope t("DwgOut::startUp");
   dwgGraphAttr().setDirection(DwgDirection::kOutput);
   saveType_ = saveType;
-  currentBlock_ = kModelSpace;
+  openBlocks_.clear();
   collect_ = false;
   boundary_.clear();
   blockCounter_ = 0;
@@ -438,7 +445,7 @@ int DwgOut::extents(double xmin, double ymin, double xmax, double ymax) {
 }
 
 drawingdb::BlockRecord& DwgOut::currentBlock() {
-  if (currentBlock_ != kModelSpace && currentBlock_ < db_.blocks.size()) return db_.blocks[currentBlock_];
+  if (!openBlocks_.empty() && openBlocks_.back() < db_.blocks.size()) return db_.blocks[openBlocks_.back()];
   return db_.modelSpace();
 }
 
@@ -553,6 +560,34 @@ int DwgOut::point(const Point3& location, const DwgElementAttributes& element) {
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
+int DwgOut::polyline(const std::vector<Point3>& points, bool closed, const DwgElementAttributes& element) {
+  TraceScope t("DwgOut::polyline");
+  if (points.size() < 2) return -1;
+  for (const Point3& p : points)
+    if (!finite(p)) return -1;
+  if (collect_) {
+    const std::size_t ends = closed && points.size() > 2 ? points.size() : points.size() - 1;
+    for (std::size_t i = 0; i < ends; ++i) {
+      DwgBoundaryCurve piece;
+      piece.start = points[i];
+      piece.end = points[(i + 1) % points.size()];
+      boundary_.push_back(piece);
+    }
+    return 0;
+  }
+  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Polyline);
+  drawingdb::Polyline p;
+  p.flags = closed && points.size() > 2 ? 1 : 0;
+  p.vertices.reserve(points.size());
+  for (const Point3& point : points) {
+    drawingdb::Vertex v;
+    v.location = {point.x, point.y, 0};
+    p.vertices.push_back(v);
+  }
+  e.data = std::move(p);
+  return add(std::move(e), element, DwgKind::kCurve);
+}
+
 int DwgOut::spline(int degree, const std::vector<double>& knots, const std::vector<Point3>& controlPoints,
                    const std::vector<double>& weights, const DwgElementAttributes& element) {
   TraceScope t("DwgOut::spline");
@@ -612,7 +647,7 @@ int DwgOut::dimension(const DwgDimension& dimension, const std::string& block, c
     if (shown == nullptr || shown->name.size() < 2 || shown->name[0] != '*' ||
         (shown->name[1] != 'D' && shown->name[1] != 'd'))
       return -1;
-    if (currentBlock_ == db_.blockIndex(*shown)) closeBlock();
+    if (!openBlocks_.empty() && openBlocks_.back() == db_.blockIndex(*shown)) closeBlock();
     d.block = shown->name;
   }
   const bool drawn = shown != nullptr && !shown->entities.empty();
@@ -703,7 +738,7 @@ int DwgOut::text(const std::vector<DwgTextPart>& parts, const DwgElementAttribut
 
 int DwgOut::createBlock(const std::string& name, std::string* made) {
   TraceScope t("DwgOut::createBlock");
-  if (name.empty() || inBlock()) return -1;
+  if (name.empty()) return -1;
   const bool anonymous = name[0] == '*' && name.size() > 1 &&
                          (name[1] == 'x' || name[1] == 'X' || name[1] == 'd' || name[1] == 'D');
   std::string blockName;
@@ -721,15 +756,32 @@ int DwgOut::createBlock(const std::string& name, std::string* made) {
   }
   drawingdb::BlockRecord& block = db_.addBlock(blockName);
   block.flags = flags;
-  currentBlock_ = db_.blockIndex(block);
+  openBlocks_.push_back(db_.blockIndex(block));
   if (made != nullptr) *made = blockName;
   return 0;
 }
 
 int DwgOut::closeBlock() {
   TraceScope t("DwgOut::closeBlock");
-  currentBlock_ = kModelSpace;
+  if (!openBlocks_.empty()) openBlocks_.pop_back();
   return 0;
+}
+
+int DwgOut::insert(const std::string& name, const Point3& insertion, double scale,
+                   const DwgElementAttributes& element) {
+  TraceScope t("DwgOut::insert");
+  if (!finite(insertion) || !std::isfinite(scale) || scale == 0) return -1;
+  const drawingdb::BlockRecord* block = db_.findBlock(name);
+  if (block == nullptr) return -1;
+  const std::size_t index = db_.blockIndex(*block);
+  if (std::find(openBlocks_.begin(), openBlocks_.end(), index) != openBlocks_.end()) return -1;
+  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Insert);
+  drawingdb::Insert i;
+  i.block = block->name;
+  i.insertion = insertion;
+  i.xScale = i.yScale = i.zScale = scale;
+  e.data = std::move(i);
+  return add(std::move(e), element, DwgKind::kCurve);
 }
 
 int DwgOut::saveFile(const std::string& path) { return saveFile(path, kAuditReport); }

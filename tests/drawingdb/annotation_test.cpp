@@ -15,6 +15,7 @@
 
 #include "drawingdb/annotation_forms.h"
 #include "drawingdb/audit.h"
+#include "drawingdb/code_page.h"
 #include "drawingdb/dxf_codec.h"
 #include "sample_drawing.h"
 
@@ -275,38 +276,51 @@ TEST(MTextPlainText, FormattingCodesLeftOut) {
   for (const auto& [in, out] : cases) EXPECT_EQ(mtextPlainText(in), out) << in;
 }
 
-// The text of an MTEXT goes out in groups 3 of at most 250 bytes before
-// the closing group 1, never split inside a character, and reads back
-// whole.
+// The text of an MTEXT goes out in groups 3 of at most 250 bytes of the
+// file before the closing group 1, never split inside a character (its
+// UTF-8 bytes in a UTF-8 file, its escape in a code page that lacks it),
+// and reads back whole.
 TEST(MTextChunks, SplitAtCharactersAndJoined) {
-  for (const std::size_t length : {std::size_t{0}, std::size_t{249}, std::size_t{250}, std::size_t{251}, std::size_t{1000}}) {
-    SCOPED_TRACE(length);
+  struct Case {
+    std::size_t length;
+    const char* character;  // every seventh
+    const char* codePage;   // of the text as written
+    std::size_t fullChunk;  // group 3 holds at least this many bytes
+  };
+  const Case cases[] = {
+      {0, "\xe2\x82\xac", "ANSI_1252", 250},  {249, "\xe2\x82\xac", "ANSI_1252", 250},
+      {250, "\xe2\x82\xac", "ANSI_1252", 250}, {251, "\xe2\x82\xac", "ANSI_1252", 250},
+      {1000, "\xe2\x82\xac", "ANSI_1252", 250}, {1000, "\xd0\x96", "ANSI_1252", 244},  // Ж: \U+0416
+      {1000, "\xd0\x96", "ANSI_1251", 250},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.length) + " " + c.codePage);
     std::string text;
-    while (text.size() < length) text += (text.size() % 7 == 3) ? "\xe2\x82\xac" : "x";
+    while (text.size() < c.length) text += (text.size() % 7 == 3) ? c.character : "x";
     Database db = Database::create(Release::R2000);
+    db.header.set("$DWGCODEPAGE", std::string(c.codePage));
     Entity m = sample::entity(EntityKind::MText);
     std::get<MText>(m.data).value = text;
     db.addEntity(db.modelSpace(), std::move(m));
     const std::string file = written(db, Release::R2000);
+    const CodePage page = CodePage::named(c.codePage);
     std::istringstream in(file);
-    std::string code, value, joined;
+    std::string code, value, joined, scratch;
     bool inMText = false;
     int closing = 0;
     while (std::getline(in, code) && std::getline(in, value)) {
       if (!value.empty() && value.back() == '\r') value.pop_back();
-      const int c = std::stoi(code);
-      if (c == 0) inMText = value == "MTEXT";
-      if (!inMText || (c != 1 && c != 3)) continue;
+      const int group = std::stoi(code);
+      if (group == 0) inMText = value == "MTEXT";
+      if (!inMText || (group != 1 && group != 3)) continue;
       EXPECT_EQ(closing, 0) << "a group 3 after the group 1";
       EXPECT_LE(value.size(), 250u);
-      if (!value.empty()) {
-        EXPECT_NE(static_cast<unsigned char>(value[0]) & 0xC0, 0x80);
+      if (group == 3) {
+        EXPECT_GE(value.size(), c.fullChunk);
       }
-      if (c == 3) {
-        EXPECT_GE(value.size(), 248u);
-      }
-      closing += c == 1 ? 1 : 0;
-      joined += value;
+      closing += group == 1 ? 1 : 0;
+      // Each group decoded alone.
+      joined += page.decode(value, scratch);
     }
     EXPECT_EQ(closing, 1);
     EXPECT_EQ(joined, text);
