@@ -146,6 +146,9 @@ struct Vertex {
   std::int32_t face2 = 0;
   std::int32_t face3 = 0;
   std::int32_t face4 = 0;
+  // Other applications' 102 groups ({NAME ... }) as read, then the XDATA
+  // (1001 on): one list, so a plain vertex costs no more than one.
+  std::vector<RawTag> kept;
 };
 
 // POLYLINE: 2D and 3D polylines, meshes and polyface meshes.
@@ -465,7 +468,11 @@ struct BlockRecord {
   Handle xdictionary = 0;
   std::vector<RawTag> applications;  // of the block record, as on entities
   std::vector<EntityId> entities;
+  // Of the BLOCK entity: other applications' 102 groups (as on entities),
+  // groups the toolkit does not model, XDATA.
+  std::vector<RawTag> blockApplications;
   std::vector<RawTag> extra;
+  std::vector<RawTag> blockXdata;
 };
 
 // ------------------------------------------------------------- objects
