@@ -331,13 +331,26 @@ class DxfReader {
         return;
       }
       BlockRecord b;
-      bool ownerSeen = false;
+      bool ownerSeen = false, nameSeen = false, layoutSeen = false, inXdata = false;
       groups([&](const Tag& g) {
-        if (g.code == 5) b.handle = static_cast<Handle>(g.integer);
-        else if (g.code == 2) b.name = g.text;
-        else if (g.code == 340) b.layout = static_cast<Handle>(g.integer);
-        else if (g.code == 102) ownership(g, b.reactors, b.xdictionary, ownerSeen ? nullptr : &b.applications);
-        else if (g.code == 330 && !ownerSeen) ownerSeen = true;
+        if (inXdata || g.code >= 1000) {
+          inXdata = true;
+          b.recordXdata.push_back(rawTagOf(g));
+        } else if (g.code == 5 && b.handle == 0) {
+          b.handle = static_cast<Handle>(g.integer);
+        } else if (g.code == 2 && !nameSeen) {
+          nameSeen = true;
+          b.name = g.text;
+        } else if (g.code == 340 && !layoutSeen) {
+          layoutSeen = true;
+          b.layout = static_cast<Handle>(g.integer);
+        } else if (g.code == 102) {
+          ownership(g, b.reactors, b.xdictionary, ownerSeen ? &b.recordExtra : &b.applications);
+        } else if (g.code == 330 && !ownerSeen) {
+          ownerSeen = true;
+        } else if (g.code != 100 || (g.text != "AcDbSymbolTableRecord" && g.text != "AcDbBlockTableRecord")) {
+          b.recordExtra.push_back(rawTagOf(g));
+        }
       });
       db_.blocks.push_back(std::move(b));
     }

@@ -264,6 +264,7 @@ class DxfWriter {
         w_.text(100, "AcDbBlockTableRecord");
         w_.text(2, blockName(b));
         if (r_ >= Release::R2000) w_.handle(340, b.layout);
+        extraAndXdata(b.recordExtra, b.recordXdata, db_.release);
       }
       w_.text(0, "ENDTAB");
     }

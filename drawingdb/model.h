@@ -467,6 +467,11 @@ struct BlockRecord {
   std::vector<Handle> reactors;  // of the block record, as on entities
   Handle xdictionary = 0;
   std::vector<RawTag> applications;  // of the block record, as on entities
+  // Of the block record: groups the toolkit does not model (units, preview
+  // image ...) with other applications' 102 groups after the owner, and
+  // the XDATA.
+  std::vector<RawTag> recordExtra;
+  std::vector<RawTag> recordXdata;
   std::vector<EntityId> entities;
   // Of the BLOCK entity: other applications' 102 groups (as on entities),
   // groups the toolkit does not model, XDATA.

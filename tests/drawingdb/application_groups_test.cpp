@@ -1,7 +1,8 @@
 // The 102 groups of other applications ({NAME ... }) on entities, table
 // records, block records, BLOCK entities, polyline vertices and objects:
 // kept as read and written back in their place, between the handle and the
-// owner, from R13 on; the XDATA of vertices and BLOCK entities with them.
+// owner, from R13 on; the XDATA of vertices, BLOCK entities and block
+// records, and what else of a block record the toolkit does not model, with them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -34,6 +35,8 @@ blk = doc.blocks.new("B1")
 blk.add_line((0, 0), (1, 0))
 blk.block.set_app_data("MYAPP", [(1, "on a block"), (70, 2)])
 blk.block.set_xdata("MYAPP", [(1000, "block xdata")])
+blk.block_record.set_xdata("MYAPP", [(1000, "record xdata")])
+blk.block_record.dxf.units = 4
 doc.saveas(sys.argv[1])
 )PY";
 
@@ -53,7 +56,9 @@ vertex = doc.modelspace().query("POLYLINE")[0].vertices[1]
 show("vertex", vertex, "MYAPP")
 block = doc.blocks.get("B1").block
 show("block", block, "MYAPP")
-for where, e in (("vertex", vertex), ("block", block)):
+record = doc.block_records.get("B1")
+print("record|units|%d" % record.dxf.units)
+for where, e in (("vertex", vertex), ("block", block), ("record", record)):
     if e.has_xdata("MYAPP"):
         print(where + "|xdata|" + " ".join("%d=%s" % (t.code, t.value) for t in e.get_xdata("MYAPP")))
 )PY";
@@ -98,6 +103,8 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   ASSERT_NE(expected.find("vertex|xdata|1000=vertex xdata 1070=7"), std::string::npos) << expected;
   ASSERT_NE(expected.find("block|MYAPP|1=on a block 70=2"), std::string::npos) << expected;
   ASSERT_NE(expected.find("block|xdata|1000=block xdata"), std::string::npos) << expected;
+  ASSERT_NE(expected.find("record|xdata|1000=record xdata"), std::string::npos) << expected;
+  ASSERT_NE(expected.find("record|units|4"), std::string::npos) << expected;
 
   Database db;
   const DxfReadResult r = readDxf(slurp(made), db);
