@@ -21,6 +21,9 @@
 #include "driver/command_line.h"
 #include "driver/output_target.h"
 #include "driver/statistics.h"
+#include "driver/toolkit_output.h"
+#include "dwg/dwg_in.h"
+#include "dwg/out_para.h"
 #include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
@@ -616,6 +619,48 @@ ScriptSource scriptSourceOfDxf() {
   return source;
 }
 
+// A drawing read through the toolkit (-dxfin, -dwgin).
+bool toolkitInput() { return runHas(RunModeBit::kInput) && runState().useToolkit != 0; }
+
+// What the script's header needs from a drawing read through the toolkit:
+// its layer table (the level of an element is its layer's position) with
+// the names the parameter file assigns, the levels used and the model
+// scale of the reader.  Drawing units are taken as millimetres, as for
+// the own DXF reader.
+ScriptSource scriptSourceOfToolkit() {
+  ScriptSource source;
+  source.unitFlag = 2;
+  source.modelScale = dwgIn().modelScale();
+  ScriptState& script = scriptState();
+  script.layers.clear();
+  script.layers.reserve(dwgIn().layerList().size());
+  for (const DwgInLayer& l : dwgIn().layerList()) {
+    ScriptLayer layer;
+    layer.name = l.name;
+    layer.number = l.number;
+    layer.off = l.off ? 1 : 0;
+    layer.colour = l.colour;
+    layer.cadColour = cadColourOf(l.colour);
+    script.layers.push_back(std::move(layer));
+  }
+  script.hasLayerTable = !script.layers.empty();
+  const ElementTable& table = elementTable();
+  source.levels.reserve(static_cast<std::size_t>(table.lastIndex));
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) source.levels.push_back(element(i).de.level);
+  igesStructureSettingsFromRun(source);
+  return source;
+}
+
+// The toolkit's part of the input driver: the parameter file of the DWG
+// directions in its input sense, then DwgIn reads the file by name and
+// fills the element table.  -8 when it read nothing (its keyed message
+// says why).
+int readToolkitInput() {
+  TraceScope t("stt200");
+  dwgReadParameters(DwgDirection::kInput);
+  return dwgIn().ReadFile(dispatcherState().inputName) == 0 ? 0 : -8;
+}
+
 // The own DXF reader's part of the input driver: a table of 100 slots to
 // begin with, then the sections TABLES, BLOCKS and ENTITIES in file order.
 int readDxfInput() {
@@ -636,15 +681,17 @@ int convertInput(const std::string& scriptName) {
   TraceScope t("stt200");
   const bool iges = runIsIges() && runState().useToolkit == 0;
   const bool dxf = ownDxfInput();
-  if (!iges && !dxf) return 0;  // the toolkit readers come with their directions
-  const int read = iges ? readIgesInput() : readDxfInput();
+  const bool toolkit = toolkitInput();
+  if (!iges && !dxf && !toolkit) return 0;
+  const int read = iges ? readIgesInput() : dxf ? readDxfInput() : readToolkitInput();
   if (read != 0) return read;
   setPhase(kPhaseConversion);
   if (elementTable().lastIndex == 0) {
     mfaError(t.code(), kMsgNoElements, Channel::kBoth50);
     return -8;
   }
-  const int opened = ScriptOpen(scriptName, iges ? scriptSourceOfIges() : scriptSourceOfDxf());
+  const int opened =
+      ScriptOpen(scriptName, iges ? scriptSourceOfIges() : dxf ? scriptSourceOfDxf() : scriptSourceOfToolkit());
   if (opened == -6) {
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth50);
     (void)ScriptClose();  // the run fails for the memory; nothing is put under the script's name
@@ -746,17 +793,22 @@ int loadOutputElements(const std::string& inputName) {
   return loadTransferTable();
 }
 
-// The output conversion: the section files of the output format, the
-// element table, the element loop, and the end of the output file (the
-// IGES global, start and terminate sections, or the DXF header and tables)
-// joined into `outputName`.  Returns 0 or a negative result.
+// The output conversion: the section files of the output format (the
+// drawing database of the toolkit directions), the element table, the
+// element loop, and the end of the output file (the IGES global, start and
+// terminate sections, or the DXF header and tables, joined; the saved
+// database) under `outputName`.  Returns 0 or a negative result.
 int convertOutput(const std::string& outputName, const std::string& inputName) {
   TraceScope t("stt100");
   // The steps of the run's target, chosen here once for the whole loop.
-  TargetSteps* steps = outputStepsOf(outputTarget());
+  const OutputTarget target = outputTarget();
+  TargetSteps* steps = outputStepsOf(target);
   if (steps == nullptr) return -1;
+  const bool toolkit = target == OutputTarget::kToolkit;
   const bool dxf = runHas(RunModeBit::kDxf);
-  if (dxf) {
+  if (toolkit) {
+    if (startToolkitOutput() != 0) return -1;
+  } else if (dxf) {
     resetDxfWriter();
     // The line types the DXF layers draw with; without the table every
     // layer draws with the line type "unknown".
@@ -773,7 +825,7 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
   }
   // The global values of the IGES file, once the drawing's largest
   // coordinate is known.
-  if (!dxf) setOutputGlobals(outputName, runState().level, transferReader().maxCoordinate);  // stt810
+  if (!dxf && !toolkit) setOutputGlobals(outputName, runState().level, transferReader().maxCoordinate);  // stt810
   if (runHas(RunModeBit::kStat)) {
     // Only the statistics: every element is counted and none written.
     const std::int32_t last = elementTable().lastIndex;
@@ -793,7 +845,10 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
   }
   setPhase(kPhaseWriting);
   int result = 0;
-  if (dxf) {
+  if (toolkit) {
+    // A file that could not be made is an output that cannot be made.
+    result = saveToolkitOutput(outputName) == 0 ? 0 : -4;
+  } else if (dxf) {
     const TransferReaderState& input = transferReader();
     result = finishDxfOutput(DxfExtents{input.xmin, input.ymin, input.xmax, input.ymax}, outputName);
   } else {
@@ -886,12 +941,6 @@ RunOutcome runInputDirection(const std::string& exchangeFile, const std::string&
 
 RunOutcome runOutputDirection(const std::string& exchangeFile, const std::string& cadFile) {
   TraceScope t("stt622");
-  if (runState().useToolkit != 0) {
-    // No drawing database toolkit in this program (the start refuses such
-    // runs before they come here).
-    mfaError("start", kMsgUnknownDirection, Channel::kConsole);
-    return {RunEnd::kNoDirection};
-  }
   setPhase(kPhaseReading);
   const RunOutcome opened = openOutputInput(cadFile);
   if (opened.end != RunEnd::kDone) return opened;
@@ -1088,6 +1137,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
     return state.runStatus;
   }
   mfaSetDxfRun(runHas(RunModeBit::kDxf));
+  mfaSetDrawingRun(runHas(RunModeBit::kInput) && runState().useToolkit != 0);
   state.level = level;
   if (state.language.empty()) state.language = "deutsch";
   runPaths().installDir = state.installDir;

@@ -1,6 +1,7 @@
 // The target of an output run and its step set.
 #include "driver/output_target.h"
 
+#include "driver/toolkit_output.h"
 #include "iges_out/dxf_steps.h"
 #include "iges_out/iges_steps.h"
 #include "support/run_state.h"
@@ -16,7 +17,7 @@ TargetSteps* outputStepsOf(OutputTarget target) {
   switch (target) {
     case OutputTarget::kIges: return &igesTargetSteps();
     case OutputTarget::kOwnDxf: return &ownDxfTargetSteps();
-    case OutputTarget::kToolkit: return nullptr;
+    case OutputTarget::kToolkit: return &toolkitTargetSteps();
   }
   return nullptr;
 }

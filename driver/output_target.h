@@ -16,5 +16,5 @@ enum class OutputTarget {
 OutputTarget outputTarget();
 
 // The step set of a target; nullptr for one whose steps this program does
-// not have (the toolkit directions are refused before the conversion).
+// not have.
 TargetSteps* outputStepsOf(OutputTarget target);

@@ -397,7 +397,7 @@ int DwgOut::startUp(drawingdb::Release release, SaveType saveType, const DwgStar
   TraceScope t("DwgOut::startUp");
   dwgGraphAttr().setDirection(DwgDirection::kOutput);
   saveType_ = saveType;
-  currentBlock_ = kModelSpace;
+  openBlocks_.clear();
   collect_ = false;
   boundary_.clear();
   blockCounter_ = 0;
@@ -445,7 +445,7 @@ int DwgOut::extents(double xmin, double ymin, double xmax, double ymax) {
 }
 
 drawingdb::BlockRecord& DwgOut::currentBlock() {
-  if (currentBlock_ != kModelSpace && currentBlock_ < db_.blocks.size()) return db_.blocks[currentBlock_];
+  if (!openBlocks_.empty() && openBlocks_.back() < db_.blocks.size()) return db_.blocks[openBlocks_.back()];
   return db_.modelSpace();
 }
 
@@ -560,6 +560,34 @@ int DwgOut::point(const Point3& location, const DwgElementAttributes& element) {
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
+int DwgOut::polyline(const std::vector<Point3>& points, bool closed, const DwgElementAttributes& element) {
+  TraceScope t("DwgOut::polyline");
+  if (points.size() < 2) return -1;
+  for (const Point3& p : points)
+    if (!finite(p)) return -1;
+  if (collect_) {
+    const std::size_t ends = closed && points.size() > 2 ? points.size() : points.size() - 1;
+    for (std::size_t i = 0; i < ends; ++i) {
+      DwgBoundaryCurve piece;
+      piece.start = points[i];
+      piece.end = points[(i + 1) % points.size()];
+      boundary_.push_back(piece);
+    }
+    return 0;
+  }
+  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Polyline);
+  drawingdb::Polyline p;
+  p.flags = closed && points.size() > 2 ? 1 : 0;
+  p.vertices.reserve(points.size());
+  for (const Point3& point : points) {
+    drawingdb::Vertex v;
+    v.location = {point.x, point.y, 0};
+    p.vertices.push_back(v);
+  }
+  e.data = std::move(p);
+  return add(std::move(e), element, DwgKind::kCurve);
+}
+
 int DwgOut::spline(int degree, const std::vector<double>& knots, const std::vector<Point3>& controlPoints,
                    const std::vector<double>& weights, const DwgElementAttributes& element) {
   TraceScope t("DwgOut::spline");
@@ -619,7 +647,7 @@ int DwgOut::dimension(const DwgDimension& dimension, const std::string& block, c
     if (shown == nullptr || shown->name.size() < 2 || shown->name[0] != '*' ||
         (shown->name[1] != 'D' && shown->name[1] != 'd'))
       return -1;
-    if (currentBlock_ == db_.blockIndex(*shown)) closeBlock();
+    if (!openBlocks_.empty() && openBlocks_.back() == db_.blockIndex(*shown)) closeBlock();
     d.block = shown->name;
   }
   const bool drawn = shown != nullptr && !shown->entities.empty();
@@ -710,7 +738,7 @@ int DwgOut::text(const std::vector<DwgTextPart>& parts, const DwgElementAttribut
 
 int DwgOut::createBlock(const std::string& name, std::string* made) {
   TraceScope t("DwgOut::createBlock");
-  if (name.empty() || inBlock()) return -1;
+  if (name.empty()) return -1;
   const bool anonymous = name[0] == '*' && name.size() > 1 &&
                          (name[1] == 'x' || name[1] == 'X' || name[1] == 'd' || name[1] == 'D');
   std::string blockName;
@@ -728,15 +756,39 @@ int DwgOut::createBlock(const std::string& name, std::string* made) {
   }
   drawingdb::BlockRecord& block = db_.addBlock(blockName);
   block.flags = flags;
-  currentBlock_ = db_.blockIndex(block);
+  openBlocks_.push_back(db_.blockIndex(block));
   if (made != nullptr) *made = blockName;
+  return 0;
+}
+
+int DwgOut::setBlockLayer(const std::string& layer) {
+  if (openBlocks_.empty() || layer.empty()) return -1;
+  if (db_.layers.find(layer) == nullptr) db_.addRecord(db_.layers, layer);
+  currentBlock().layer = layer;
   return 0;
 }
 
 int DwgOut::closeBlock() {
   TraceScope t("DwgOut::closeBlock");
-  currentBlock_ = kModelSpace;
+  if (!openBlocks_.empty()) openBlocks_.pop_back();
   return 0;
+}
+
+int DwgOut::insert(const std::string& name, const Point3& insertion, double scale,
+                   const DwgElementAttributes& element) {
+  TraceScope t("DwgOut::insert");
+  if (!finite(insertion) || !std::isfinite(scale) || scale == 0) return -1;
+  const drawingdb::BlockRecord* block = db_.findBlock(name);
+  if (block == nullptr) return -1;
+  const std::size_t index = db_.blockIndex(*block);
+  if (std::find(openBlocks_.begin(), openBlocks_.end(), index) != openBlocks_.end()) return -1;
+  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Insert);
+  drawingdb::Insert i;
+  i.block = block->name;
+  i.insertion = insertion;
+  i.xScale = i.yScale = i.zScale = scale;
+  e.data = std::move(i);
+  return add(std::move(e), element, DwgKind::kCurve);
 }
 
 int DwgOut::saveFile(const std::string& path) { return saveFile(path, kAuditReport); }

@@ -129,6 +129,10 @@ class DwgOut : public DwgBase {
   int ellipse(const drawingdb::Point3& center, const drawingdb::Point3& majorAxis, double ratio,
               double startParameter, double endParameter, const DwgElementAttributes& element);
   int point(const drawingdb::Point3& location, const DwgElementAttributes& element);
+  // A 2D polyline through the points (at least two), closed back to the
+  // first when `closed`; in collect mode its segments join the boundary
+  // list.
+  int polyline(const std::vector<drawingdb::Point3>& points, bool closed, const DwgElementAttributes& element);
   // A B-spline of the given degree: knots = control points + degree + 1,
   // non-decreasing; weights empty or one positive weight per control point
   // (a spline whose weights are all equal is held as a plain one).  In
@@ -157,11 +161,22 @@ class DwgOut : public DwgBase {
 
   // Blocks: "*x..." and "*d..." (any case) make an anonymous "*D<n>"
   // block, any other name is corrected and gets "_<block counter>".  The
-  // block is filled until closeBlock.  Returns 0 (the name made in
-  // `made`), -1 for an empty name or while a block is open.
+  // block is filled until closeBlock, which returns to the block that was
+  // being filled before (a group's block holding a dimension's block), or
+  // to model space.  Returns 0 (the name made in `made`), -1 for an empty
+  // name.
   int createBlock(const std::string& name, std::string* made = nullptr);
   int closeBlock();
-  bool inBlock() const { return currentBlock_ != kModelSpace; }
+  // The layer of the block being filled (its BLOCK entity), added to the
+  // layer table when missing.  -1 outside a block or for an empty name.
+  int setBlockLayer(const std::string& layer);
+  bool inBlock() const { return !openBlocks_.empty(); }
+  // An insert of the block `name` (made by createBlock and closed) at
+  // `insertion`, scaled by `scale` in x and y, into the block being filled
+  // or model space.  -1 when there is no such block, it is still open, or
+  // the values are not finite.
+  int insert(const std::string& name, const drawingdb::Point3& insertion, double scale,
+             const DwgElementAttributes& element);
   // The next number of a dimension block name "*D%d".
   int nextDimensionBlockNumber() { return ++dimensionBlockCounter_; }
 
@@ -181,13 +196,13 @@ class DwgOut : public DwgBase {
   SaveType saveType() const { return saveType_; }
 
  private:
-  static constexpr std::size_t kModelSpace = static_cast<std::size_t>(-1);
   drawingdb::BlockRecord& currentBlock();
   int add(drawingdb::Entity entity, const DwgElementAttributes& element, int kind);
   std::string styleFor(const std::string& fontName);
 
   SaveType saveType_ = kSaveDxf;
-  std::size_t currentBlock_ = kModelSpace;
+  // The blocks being filled, innermost last (indices into the block list).
+  std::vector<std::size_t> openBlocks_;
   bool collect_ = false;
   std::vector<DwgBoundaryCurve> boundary_;
   int blockCounter_ = 0;

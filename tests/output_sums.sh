@@ -109,11 +109,14 @@ for f in "${transfer_inputs[@]}"; do
   run "$l/igesout-plus" "$f" out.igs -plus -igesout
   run "$l/igesout-vdais" "$f" out.igs -vdais -igesout
   run "$l/dxf12out" "$f" out.dxf -dxf12out
+  run "$l/dxfout" "$f" out.dxf -dxfout
+  run "$l/dxfout-acad12" "$f" out.dxf -acad12 -dxfout
 done
 for f in "${edx_inputs[@]}"; do
   l=$(label_of "$f")
   run "$l/edx-igesout" "$f" out.igs -edxin -plus -igesout
   run "$l/edx-dxf12out" "$f" out.dxf -edxin -dxf12out
+  run "$l/edx-dxfout" "$f" out.dxf -edxin -dxfout
 done
 
 if [[ "$mode" == --update ]]; then

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/output_target.h"
+#include "driver/toolkit_output.h"
 #include "iges_out/dxf_steps.h"
 #include "iges_out/iges_steps.h"
 #include "support/run_state.h"
@@ -20,9 +21,8 @@ TEST(OutputTargetTest, OneSetPerTarget) {
       {RunModeBit::kOutput | RunModeBit::kPlus, 0, OutputTarget::kIges, &igesTargetSteps()},
       {RunModeBit::kOutput | RunModeBit::kDxf | RunModeBit::kG1 | RunModeBit::kB1, 0, OutputTarget::kOwnDxf,
        &ownDxfTargetSteps()},
-      // The toolkit directions are refused before the conversion.
-      {RunModeBit::kOutput | RunModeBit::kDxf | RunModeBit::kPlus, 1, OutputTarget::kToolkit, nullptr},
-      {RunModeBit::kOutput | RunModeBit::kDwg | RunModeBit::kPlus, 1, OutputTarget::kToolkit, nullptr},
+      {RunModeBit::kOutput | RunModeBit::kDxf | RunModeBit::kPlus, 1, OutputTarget::kToolkit, &toolkitTargetSteps()},
+      {RunModeBit::kOutput | RunModeBit::kDwg | RunModeBit::kPlus, 1, OutputTarget::kToolkit, &toolkitTargetSteps()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bits);

@@ -200,8 +200,6 @@ TEST_F(DwgOutTest, BlocksAreNamedAndFilled) {
     std::string made;
     ASSERT_EQ(out.createBlock(c.asked, &made), 0) << c.asked;
     EXPECT_EQ(made, c.made);
-    // A block is filled until it is closed; another cannot open meanwhile.
-    EXPECT_EQ(out.createBlock("other"), -1);
     ASSERT_EQ(out.line({0, 0, 0}, {1, 1, 0}, {}), 0);
     ASSERT_EQ(out.closeBlock(), 0);
     const drawingdb::BlockRecord* block = out.database().findBlock(c.made);
@@ -210,6 +208,27 @@ TEST_F(DwgOutTest, BlocksAreNamedAndFilled) {
   }
   EXPECT_TRUE(out.database().modelSpace().entities.empty());
   EXPECT_EQ(out.createBlock(""), -1);
+  // A block opened while another is filled nests in it: closing it returns
+  // to the outer block, which may then show it by an insert; an open block
+  // cannot be inserted (into itself).
+  std::string outer, inner;
+  ASSERT_EQ(out.createBlock("outer", &outer), 0);
+  ASSERT_EQ(out.createBlock("inner", &inner), 0);
+  EXPECT_EQ(out.insert(outer, {0, 0, 0}, 1, {}), -1);
+  ASSERT_EQ(out.line({0, 0, 0}, {1, 1, 0}, {}), 0);
+  ASSERT_EQ(out.closeBlock(), 0);
+  ASSERT_EQ(out.insert(inner, {5, 6, 0}, 2, {}), 0);
+  EXPECT_EQ(out.insert("NO_SUCH_BLOCK", {0, 0, 0}, 1, {}), -1);
+  EXPECT_EQ(out.insert(inner, {kPi, 0, 0}, 0, {}), -1);
+  ASSERT_EQ(out.closeBlock(), 0);
+  EXPECT_FALSE(out.inBlock());
+  ASSERT_EQ(out.insert(outer, {0, 0, 0}, 1, {}), 0);
+  ASSERT_EQ(out.database().findBlock(outer)->entities.size(), 1u);
+  const auto& shown = std::get<drawingdb::Insert>(
+      out.database().entities[out.database().findBlock(outer)->entities[0]].data);
+  EXPECT_EQ(std::tuple(shown.block, shown.insertion, shown.xScale, shown.yScale),
+            std::tuple(inner, (Point3{5, 6, 0}), 2.0, 2.0));
+  EXPECT_EQ(std::get<drawingdb::Insert>(last().data).block, outer);
   EXPECT_EQ(out.nextDimensionBlockNumber(), 1);
   EXPECT_EQ(out.nextDimensionBlockNumber(), 2);
 }

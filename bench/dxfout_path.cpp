@@ -1,0 +1,163 @@
+// -dxfout on a generated CAD transfer file of 1M lines (every fiftieth line
+// closes a group of the ten before it, so blocks and inserts are part of
+// it), phase by phase as the dispatcher runs them: reading the transfer
+// file into the element table, the output loop filling the drawing
+// database, and the save (audit, DXF of Release 2000 written).  The same
+// file then goes the -dxf12out way (the loop with the own DXF writer and
+// the joining of its section files) as the baseline of the same call.
+//
+// Printed per way: the seconds of each phase, the megabytes of DXF
+// written, and the rate of the output side (loop and save) in megabytes of
+// DXF per second; then the ratio of the two rates.  The goal of -dxfout's
+// output side is 100 MB/s or more.
+//
+// Usage: bench_dxfout_path [lines, default 1000000] [-acad suffix's file version, default 1015]
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "driver/toolkit_output.h"
+#include "elements/element_table.h"
+#include "iges_out/dxf_steps.h"
+#include "iges_out/dxf_writer.h"
+#include "support/config.h"
+#include "support/run_state.h"
+#include "tests/output_run_reset.h"
+#include "transfer/output_dispatch.h"
+#include "transfer/transfer_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string transferFile(long lines) {
+  std::string out = "@fileversion\n#1\n#V1\n#BenchCAD\n@general\n#0\n#0\n#1000\n#1000\n#3\n#10\n#20\n#30\n";
+  out.reserve(static_cast<std::size_t>(lines) * 110);
+  char buffer[256];
+  for (long id = 1; id <= lines; ++id) {
+    const double x = static_cast<double>(id % 1000);
+    std::snprintf(buffer, sizeof buffer,
+                  "@line %ld\n#attr\n#x\n#visible\n#1 0 0 0 black\n#%g\n#%g\n#%g\n#%g\n#%d\n#1\n#0.5\n", id, x,
+                  x * 0.5, x + 1.0, x * 0.5 + 2.0, 10 * static_cast<int>(id % 3 + 1));
+    out += buffer;
+    if (id % 50 == 0) {
+      std::snprintf(buffer, sizeof buffer, "@group %ld G%ld\n#attr\n#x\n", lines + id, id);
+      out += buffer;
+      for (long m = id - 9; m <= id; ++m) {
+        std::snprintf(buffer, sizeof buffer, "#%ld\n", m);
+        out += buffer;
+      }
+      out += "#end\n";
+    }
+  }
+  return out;
+}
+
+struct Phases {
+  double load = 0, loop = 0, save = 0, megabytes = 0;
+  double rate() const { return loop + save > 0 ? megabytes / (loop + save) : 0; }
+};
+
+void loadTransfer(const std::string& text, Phases& p) {
+  const auto start = Clock::now();
+  std::string copy = text;
+  if (openTransferBytes(std::move(copy)) != 0 || loadTransferTable() != 0) {
+    std::fprintf(stderr, "the generated file does not load\n");
+    std::exit(1);
+  }
+  p.load = secondsSince(start);
+}
+
+void finishRun(const fs::path& output, Phases& p) {
+  std::error_code error;
+  p.megabytes = static_cast<double>(fs::file_size(output, error)) / 1e6;
+  fs::remove(output, error);
+  freeTable();
+  resetTransferReader();
+}
+
+Phases toolkitRun(const std::string& text, int fileVersion, const fs::path& dir) {
+  Phases p;
+  resetOutputRun();
+  RunState& state = runState();
+  state.runMode = RunModeBit::kOutput | RunModeBit::kDxf | RunModeBit::kPlus;
+  state.useToolkit = 1;
+  state.dwgOutAsDxf = 1;
+  state.dwgVersion = fileVersion;
+  state.outputTolerance = 0.1;
+  runPaths().parameterDir = dir.string();  // no parameter file: the defaults
+  const fs::path output = dir / "out.dxf";
+  if (startToolkitOutput() != 0) std::exit(1);
+  resetOutputDispatch();
+  loadTransfer(text, p);
+  auto start = Clock::now();
+  if (convertTransferElements(toolkitTargetSteps()) != 0) std::exit(1);
+  p.loop = secondsSince(start);
+  start = Clock::now();
+  if (saveToolkitOutput(output.string()) != 0) std::exit(1);
+  p.save = secondsSince(start);
+  finishRun(output, p);
+  return p;
+}
+
+Phases ownDxfRun(const std::string& text, const fs::path& dir) {
+  Phases p;
+  resetOutputRun();
+  RunState& state = runState();
+  state.runMode = RunModeBit::kOutput | RunModeBit::kDxf | RunModeBit::kG1 | RunModeBit::kB1;
+  state.outputTolerance = 0.0001;
+  RunPaths& paths = runPaths();
+  paths.tempDir = dir.string() + "/";
+  paths.dxfStartFile = paths.tempDir + "strt.tmp";
+  paths.dxfHeaderFile = paths.tempDir + "head.tmp";
+  paths.dxfTablesFile = paths.tempDir + "tabl.tmp";
+  paths.dxfBlocksFile = paths.tempDir + "blck.tmp";
+  paths.dxfEntitiesFile = paths.tempDir + "enti.tmp";
+  const fs::path output = dir / "own.dxf";
+  resetDxfWriter();
+  if (openDxfSectionFiles() != 0 || writeDxfComment() != 0) std::exit(1);
+  resetOutputDispatch();
+  loadTransfer(text, p);
+  auto start = Clock::now();
+  if (convertTransferElements(ownDxfTargetSteps()) != 0) std::exit(1);
+  p.loop = secondsSince(start);
+  start = Clock::now();
+  const TransferReaderState& input = transferReader();
+  if (finishDxfOutput(DxfExtents{input.xmin, input.ymin, input.xmax, input.ymax}, output.string()) != 0)
+    std::exit(1);
+  p.save = secondsSince(start);
+  finishRun(output, p);
+  return p;
+}
+
+void print(const char* way, const Phases& p) {
+  std::printf("%-24s %8.3f %8.3f %8.3f %10.1f %10.1f\n", way, p.load, p.loop, p.save, p.megabytes, p.rate());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
+  const int fileVersion = argc > 2 ? std::atoi(argv[2]) : 1015;
+  const fs::path dir = fs::temp_directory_path() / ("trovak_bench_dxfout_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string text = transferFile(lines);
+  std::printf("%ld lines, %.1f MB of transfer file\n", lines, static_cast<double>(text.size()) / 1e6);
+  std::printf("%-24s %8s %8s %8s %10s %10s\n", "way", "load s", "loop s", "save s", "MB of DXF", "MB/s out");
+  const Phases toolkit = toolkitRun(text, fileVersion, dir);
+  print(("-dxfout (AC" + std::to_string(fileVersion) + ")").c_str(), toolkit);
+  const Phases own = ownDxfRun(text, dir);
+  print("-dxf12out (baseline)", own);
+  if (own.rate() > 0) std::printf("rate of -dxfout / rate of -dxf12out: %.2f\n", toolkit.rate() / own.rate());
+  fs::remove_all(dir);
+  return 0;
+}
