@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "drawingdb/dxf_fields.h"
 #include "drawingdb/plane.h"
+#include "drawingdb/schema.h"
 
 namespace drawingdb {
 namespace {
@@ -34,6 +36,30 @@ const DimStyle& styleOf(const Database& db, const Dimension& d) {
   if (const Record<DimStyle>* r = db.dimstyles.find(d.style)) return r->data;
   if (!db.dimstyles.records.empty()) return db.dimstyles.records.front().data;
   return defaults;
+}
+
+bool isText(const RawTag& t, int code, std::string_view text) {
+  return t.code == code && t.type == TagType::String && sameName(t.text, text);
+}
+
+// Applies the DSTYLE pairs of the XDATA of application ACAD.
+void applyOverrides(DimStyle& s, const std::vector<RawTag>& xdata) {
+  FieldReader<DimStyle> fields(fieldsOf<DimStyle>());
+  bool acad = false;
+  for (std::size_t i = 0; i < xdata.size(); ++i) {
+    if (xdata[i].code == 1001) acad = isText(xdata[i], 1001, "ACAD");
+    if (!acad || !isText(xdata[i], 1000, "DSTYLE") || i + 1 >= xdata.size() || !isText(xdata[i + 1], 1002, "{")) continue;
+    // Up to the closing brace, or where the pairs end or break off.
+    for (i += 2; i + 1 < xdata.size() && xdata[i].code == 1070; i += 2) {
+      Tag value = tagOf(xdata[i + 1]);
+      if (value.code == 1001 || value.code == 1002) break;
+      const int code = clampInt32(xdata[i].integer);
+      if (code <= 0 || code >= 1000) continue;  // no group of a style
+      value.code = code;
+      fields.take(s, value, 0);
+    }
+    return;
+  }
 }
 
 std::string textStyleName(const Database& db, const DimStyle& s) {
@@ -216,6 +242,11 @@ class Drawer {
     return s_.textAbove == 4 ? -off : off;
   }
   double rotationAlong(Vec dir) const { return d_.textRotation != 0 ? d_.textRotation : readable(degrees(angleOf(dir))); }
+  // Whether a text inside the extension lines (the arc, the circle) stands
+  // level (DIMTIH), or one outside them (DIMTOH).
+  bool level(bool inside) const { return d_.textRotation == 0 && (inside ? s_.textInside : s_.textOutside) != 0; }
+  // The rotation a text is drawn with: `along` its line, or level.
+  double shownRotation(double along, bool inside) const { return level(inside) ? 0 : along; }
 
   // A dimension line from a to b with the style's arrows at the ends that
   // ask for them: the line stops at the tails of filled arrows, runs on
@@ -265,7 +296,11 @@ class Drawer {
     if (alongExtension) {
       const Vec dir = just == 3 ? e1 : e2;
       rotation = rotationAlong(dir);
-      textMid = placed((just == 3 ? d1 : d2) + dir * (exe_ + width / 2) + above(rotation) * (gap_ + height_ / 2));
+      // On the side of the extension line away from the other one, however
+      // the text reads.
+      Vec side = above(rotation);
+      if (dot(side, just == 3 ? d2 - d1 : d1 - d2) > 0) side = side * -1;
+      textMid = placed((just == 3 ? d1 : d2) + dir * (exe_ + width / 2) + side * (gap_ + height_ / 2));
     } else if (!userText()) {
       const Vec along = unit(d2 - d1, u);
       Vec side = above(rotation);
@@ -279,7 +314,10 @@ class Drawer {
     extension(p1, e1, 0, length(d1 - p1) + (alongExtension && just == 3 ? width : 0), s_.suppress1 != 0);
     extension(p2, e2, 0, length(d2 - p2) + (alongExtension && just == 4 ? width : 0), s_.suppress2 != 0);
     dimensionLine(d1, d2, true, true, of(textMid), shown);
-    text(of(textMid), rotation, shown);
+    // Inside: between the extension lines, as a text the user placed may not be.
+    const double at = dot(of(textMid) - d1, unit(d2 - d1, u));
+    const bool inside = !alongExtension && (!userText() || (at >= 0 && at <= length(d2 - d1)));
+    text(of(textMid), shownRotation(rotation, inside), shown);
     defpoint(d_.defPoint2);
     defpoint(d_.defPoint3);
     defpoint(d_.definition);
@@ -294,7 +332,10 @@ class Drawer {
     const double sweep = normalized(end - start);
     const double middle = start + sweep / 2;
     const std::string shown = value(sweep);
-    const double rotation = d_.textRotation != 0 ? d_.textRotation : readable(degrees(middle) - 90);
+    const double along = d_.textRotation != 0 ? d_.textRotation : readable(degrees(middle) - 90);
+    // The text is inside when it stands within the angle, outside the arc's ends.
+    const bool inside = userText() ? normalized(angleOf(of(textMid) - vertex) - start) <= sweep : true;
+    const double rotation = shownRotation(along, inside);
     if (!userText()) {
       // Above the text is outwards or inwards, as the text reads.
       const double outwards = dot(above(rotation), direction(middle)) >= 0 ? 1 : -1;
@@ -396,7 +437,7 @@ class Drawer {
     if (!userText()) textMid = placed(c + dir * (measured / 4) + above(rotation) * textOffset());
     dimensionLine(a, b, true, true, of(textMid), shown);
     centreMark(c);
-    text(of(textMid), rotation, shown);
+    text(of(textMid), shownRotation(rotation, length(of(textMid) - c) < measured / 2), shown);
     defpoint(d_.definition);
     defpoint(d_.defPoint4);
     return measured;
@@ -407,20 +448,25 @@ class Drawer {
     const Vec dir = unit(q - c);
     const double measured = length(q - c);
     const std::string shown = value(measured);
-    if (!userText()) {
-      const double out = d_.leaderLength > 0 ? d_.leaderLength : 2 * arrow_;
-      textMid = placed(q + dir * (out + gap_ + textWidth(shown) / 2));
-    }
+    const double width = textWidth(shown);
+    // Placed by the toolkit the text stands outside the curve, at the end
+    // of a leader: along it, or level and beside the leader's end.
+    const double leader = d_.leaderLength > 0 ? d_.leaderLength : 2 * arrow_;
+    if (!userText())
+      textMid = placed(level(false) ? q + dir * (leader + gap_) + Vec{(dir.x >= 0 ? 1 : -1) * width / 2, 0}
+                                    : q + dir * (leader + gap_ + width / 2));
     const Vec mid = of(textMid);
-    if (length(mid - c) < measured) {
+    const bool inside = length(mid - c) < measured;
+    if (inside) {
       dimensionLine(c, q, false, true, mid, shown);
     } else {
       // Outside the curve: from the arrow at the curve out to the text.
-      const double out = std::max(length(mid - q) - gap_ - textWidth(shown) / 2, 2 * arrow_);
+      const double out = level(false) ? std::max(dot(mid - q, dir) - gap_, 2 * arrow_)
+                                      : std::max(length(mid - q) - gap_ - width / 2, 2 * arrow_);
       dimensionLine(q, q + dir * out, true, false, mid, shown);
     }
     centreMark(c);
-    text(mid, rotationAlong(dir), shown);
+    text(mid, shownRotation(rotationAlong(dir), inside), shown);
     defpoint(d_.definition);
     defpoint(d_.defPoint4);
     return measured;
@@ -440,8 +486,15 @@ class Drawer {
     line(kneeNear, kneeFar, extensionColour_);
     line(kneeFar, end, extensionColour_);
     const std::string shown = value(std::fabs(measured));
-    if (!userText()) textMid = placed(end + axis * (sign * (gap_ + (alongX ? height_ / 2 : textWidth(shown) / 2))));
-    text(of(textMid), d_.textRotation, shown);
+    // The text stands beyond the leader's end, along the leader or level
+    // (DIMTOH: the text of an ordinate is outside).
+    const double rotation = d_.textRotation != 0 ? d_.textRotation : shownRotation(alongX ? 90 : 0, false);
+    const bool runsAlongLeader = !(alongX && level(false));
+    if (!userText()) {
+      const Vec beyond = axis * (sign * (gap_ + (runsAlongLeader ? textWidth(shown) / 2 : height_ / 2)));
+      textMid = placed(end + beyond + (runsAlongLeader ? above(rotation) * textOffset() : Vec{0, 0}));
+    }
+    text(of(textMid), rotation, shown);
     defpoint(d_.defPoint2);
     defpoint(d_.defPoint3);
     return measured;
@@ -481,7 +534,7 @@ Status build(Database& db, EntityId id, std::int64_t& nextNumber) {
   b.base = {};
   dim.block = b.name;
   dim.flags |= 32;
-  const DimStyle& style = styleOf(db, dim);
+  const DimStyle style = effectiveDimStyle(db, db.entities[id]);
   Point3 textMid = dim.textMid;
   const double measured = Drawer(db, block, dim, style, textStyleName(db, style)).draw(textMid);
   dim.measurement = measured;
@@ -491,6 +544,14 @@ Status build(Database& db, EntityId id, std::int64_t& nextNumber) {
 }
 
 }  // namespace
+
+DimStyle effectiveDimStyle(const Database& db, const Entity& dimension) {
+  const auto* d = std::get_if<Dimension>(&dimension.data);
+  if (d == nullptr) return {};
+  DimStyle s = styleOf(db, *d);
+  applyOverrides(s, dimension.common.xdata);
+  return s;
+}
 
 std::string dimensionText(const Dimension& d, const DimStyle& s, double measurement) {
   if (d.text == " ") return {};  // a blank override hides the text

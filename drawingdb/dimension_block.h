@@ -22,6 +22,14 @@ namespace drawingdb {
 // else the drawing's first one, else the defaults of DimStyle.
 Status buildDimensionBlock(Database& db, EntityId id);
 
+// The style a dimension is drawn with: its own (else the drawing's first,
+// else the defaults of DimStyle) with the overrides the dimension holds in
+// its XDATA of application "ACAD": 1000 "DSTYLE", then between 1002 "{"
+// and 1002 "}" pairs of a 1070 group naming a style group code (73 for
+// DIMTIH ...) and the value for it.  Codes the style does not model are
+// passed over.
+DimStyle effectiveDimStyle(const Database& db, const Entity& dimension);
+
 // Builds the block of every dimension that names no existing block;
 // returns how many were built.
 std::size_t buildMissingDimensionBlocks(Database& db);

@@ -340,13 +340,26 @@ class DxfReader {
         return;
       }
       BlockRecord b;
-      bool ownerSeen = false;
+      bool ownerSeen = false, nameSeen = false, layoutSeen = false, inXdata = false;
       groups([&](const Tag& g) {
-        if (g.code == 5) b.handle = static_cast<Handle>(g.integer);
-        else if (g.code == 2) b.name = g.text;
-        else if (g.code == 340) b.layout = static_cast<Handle>(g.integer);
-        else if (g.code == 102) ownership(g, b.reactors, b.xdictionary, ownerSeen ? nullptr : &b.applications);
-        else if (g.code == 330 && !ownerSeen) ownerSeen = true;
+        if (inXdata || g.code >= 1000) {
+          inXdata = true;
+          b.recordXdata.push_back(rawTagOf(g));
+        } else if (g.code == 5 && b.handle == 0) {
+          b.handle = static_cast<Handle>(g.integer);
+        } else if (g.code == 2 && !nameSeen) {
+          nameSeen = true;
+          b.name = g.text;
+        } else if (g.code == 340 && !layoutSeen) {
+          layoutSeen = true;
+          b.layout = static_cast<Handle>(g.integer);
+        } else if (g.code == 102) {
+          ownership(g, b.reactors, b.xdictionary, ownerSeen ? &b.recordExtra : &b.applications);
+        } else if (g.code == 330 && !ownerSeen) {
+          ownerSeen = true;
+        } else if (g.code != 100 || (g.text != "AcDbSymbolTableRecord" && g.text != "AcDbBlockTableRecord")) {
+          b.recordExtra.push_back(rawTagOf(g));
+        }
       });
       db_.blocks.push_back(std::move(b));
     }
@@ -381,8 +394,15 @@ class DxfReader {
       if (!is(t, 0, "BLOCK")) continue;
       BlockRecord head;
       Handle owner = 0;
-      bool ownerSeen = false;
+      bool ownerSeen = false, inXdata = false;
+      std::vector<Handle> reactors;  // of the BLOCK entity: not kept
+      Handle xdictionary = 0;
       groups([&](const Tag& g) {
+        if (inXdata || g.code >= 1000) {
+          inXdata = true;
+          head.blockXdata.push_back(rawTagOf(g));
+          return;
+        }
         switch (g.code) {
           case 5: head.blockHandle = static_cast<Handle>(g.integer); break;
           case 330:
@@ -397,7 +417,8 @@ class DxfReader {
           case 30: head.base.z = realOf(g); break;
           case 1: head.xrefPath = g.text; break;
           case 4: head.description = g.text; break;
-          case 3: case 67: case 100: case 102: break;
+          case 102: ownership(g, reactors, xdictionary, ownerSeen ? &head.extra : &head.blockApplications); break;
+          case 3: case 67: case 100: break;
           default: head.extra.push_back(rawTagOf(g)); break;
         }
       });
@@ -424,7 +445,9 @@ class DxfReader {
         b.base = head.base;
         b.xrefPath = head.xrefPath;
         b.description = head.description;
+        b.blockApplications = std::move(head.blockApplications);
         b.extra = std::move(head.extra);
+        b.blockXdata = std::move(head.blockXdata);
       }
       while (tags_.next(t)) {
         if (t.code != 0) continue;
@@ -577,10 +600,20 @@ class DxfReader {
       if (is(t, 0, "VERTEX")) {
         Vertex v;
         FieldReader<Vertex> fields(fieldsOf<Vertex>());
+        bool inXdata = false;
+        std::vector<Handle> reactors;
+        Handle xdictionary = 0;
         groups([&](const Tag& g) {
-          if (g.code == 5 && v.handle == 0) v.handle = static_cast<Handle>(g.integer);
-          else if (g.code == 102) bracket(g, nullptr);
-          else if (!followerCommon(g)) fields.take(v, g, tags_.remaining());
+          if (inXdata || g.code >= 1000) {
+            inXdata = true;
+            v.kept.push_back(rawTagOf(g));
+          } else if (g.code == 5 && v.handle == 0) {
+            v.handle = static_cast<Handle>(g.integer);
+          } else if (g.code == 102) {
+            ownership(g, reactors, xdictionary, &v.kept);  // a vertex's own reactors are not kept
+          } else if (!followerCommon(g)) {
+            fields.take(v, g, tags_.remaining());
+          }
         });
         get<Polyline>(db_.entities[id].data).vertices.push_back(v);
         ++followers_;

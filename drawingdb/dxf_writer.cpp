@@ -264,6 +264,7 @@ class DxfWriter {
         w_.text(100, "AcDbBlockTableRecord");
         w_.text(2, blockName(b));
         if (r_ >= Release::R2000) w_.handle(340, b.layout);
+        extraAndXdata(b.recordExtra, b.recordXdata, db_.release);
       }
       w_.text(0, "ENDTAB");
     }
@@ -288,6 +289,22 @@ class DxfWriter {
     if (modern_ && c.invisible) w_.integer(60, 1);
   }
 
+  // A vertex's kept groups: the applications' 102 brackets, then from the
+  // first 1001 outside a bracket on, the XDATA.
+  static void splitKept(const std::vector<RawTag>& kept, std::vector<RawTag>& applications, std::vector<RawTag>& xdata) {
+    applications.clear();
+    xdata.clear();
+    bool inBracket = false;
+    std::size_t i = 0;
+    for (; i < kept.size(); ++i) {
+      const RawTag& t = kept[i];
+      if (!inBracket && t.code >= 1000) break;
+      if (t.code == 102) inBracket = !(t.type == TagType::String && t.text == "}");
+      applications.push_back(t);
+    }
+    xdata.assign(kept.begin() + static_cast<std::ptrdiff_t>(i), kept.end());
+  }
+
   void seqend(Handle handle, Handle owner, bool paper, const EntityCommon& c) {
     EntityCommon plain;
     plain.layer = c.layer;
@@ -300,9 +317,12 @@ class DxfWriter {
     extraAndXdata(e.common.extra(), e.common.xdata(), e.readIn);
     EntityCommon vertexCommon;
     vertexCommon.layer = e.common.layer;
+    std::vector<RawTag> xdata;
     for (const Vertex& v : p.vertices) {
+      splitKept(v.kept, vertexCommon.applications, xdata);
       entityHead("VERTEX", v.handle != 0 ? v.handle : nextHandle_++, e.common.handle, paper, vertexCommon);
       writeFields<Vertex>(w_, v, fieldsOf<Vertex>(), r_);
+      extraAndXdata({}, xdata, e.readIn);
     }
     seqend(p.seqend != 0 ? p.seqend : nextHandle_++, e.common.handle, paper, e.common);
   }
@@ -404,6 +424,7 @@ class DxfWriter {
       w_.text(0, "BLOCK");
       if (modern_) {
         w_.handle(5, b.blockHandle);
+        for (const RawTag& t : b.blockApplications) w_.tag(tagOf(t));
         w_.handle(330, b.handle);
         w_.text(100, "AcDbEntity");
         if (inPaper) w_.integer(67, 1);
@@ -420,6 +441,7 @@ class DxfWriter {
         w_.text(1, b.xrefPath);
       }
       if (r_ >= Release::R2000 && !b.description.empty()) w_.text(4, b.description);
+      extraAndXdata(b.extra, b.blockXdata, db_.release);
       if (!model && !paper)
         for (EntityId id : b.entities) entity(id, b.handle, inPaper);
       w_.text(0, "ENDBLK");

@@ -151,6 +151,9 @@ struct Vertex {
   std::int32_t face2 = 0;
   std::int32_t face3 = 0;
   std::int32_t face4 = 0;
+  // Other applications' 102 groups ({NAME ... }) as read, then the XDATA
+  // (1001 on): one list, so a plain vertex costs no more than one.
+  std::vector<RawTag> kept;
 };
 
 // POLYLINE: 2D and 3D polylines, meshes and polyface meshes.
@@ -667,8 +670,17 @@ struct BlockRecord {
   std::vector<Handle> reactors;  // of the block record, as on entities
   Handle xdictionary = 0;
   std::vector<RawTag> applications;  // of the block record, as on entities
+  // Of the block record: groups the toolkit does not model (units, preview
+  // image ...) with other applications' 102 groups after the owner, and
+  // the XDATA.
+  std::vector<RawTag> recordExtra;
+  std::vector<RawTag> recordXdata;
   std::vector<EntityId> entities;
+  // Of the BLOCK entity: other applications' 102 groups (as on entities),
+  // groups the toolkit does not model, XDATA.
+  std::vector<RawTag> blockApplications;
   std::vector<RawTag> extra;
+  std::vector<RawTag> blockXdata;
 };
 
 // ------------------------------------------------------------- objects

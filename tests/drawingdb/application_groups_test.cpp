@@ -1,6 +1,8 @@
 // The 102 groups of other applications ({NAME ... }) on entities, table
-// records, block records and objects: kept as read and written back in
-// their place, between the handle and the owner, from R13 on.
+// records, block records, BLOCK entities, polyline vertices and objects:
+// kept as read and written back in their place, between the handle and the
+// owner, from R13 on; the XDATA of vertices, BLOCK entities and block
+// records, and what else of a block record the toolkit does not model, with them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -25,6 +27,15 @@ line.set_app_data("MYAPP", [(1, "on a line"), (40, 1.5)])
 doc.layers.add("WALLS").set_app_data("MYAPP", [(1, "on a layer")])
 doc.rootdict.add_new_dict("MYDICT").set_app_data("MYAPP", [(1, "on a dictionary"), (70, 3)])
 doc.block_records.get("*Model_Space").set_app_data("OTHER", [(1, "on a block record")])
+doc.appids.new("MYAPP")
+pl = doc.modelspace().add_polyline2d([(0, 0), (1, 0), (1, 1)])
+pl.vertices[1].set_app_data("MYAPP", [(1, "on a vertex")])
+pl.vertices[1].set_xdata("MYAPP", [(1000, "vertex xdata"), (1070, 7)])
+blk = doc.blocks.new("B1")
+blk.add_line((0, 0), (1, 0))
+blk.block.set_app_data("MYAPP", [(1, "on a block"), (70, 2)])
+blk.block.set_xdata("MYAPP", [(1000, "block xdata")])
+blk.block_record.set_xdata("MYAPP", [(1000, "record xdata")])
 doc.saveas(sys.argv[1])
 )PY";
 
@@ -40,6 +51,14 @@ show("line", doc.modelspace()[0], "MYAPP")
 show("layer", doc.layers.get("WALLS"), "MYAPP")
 show("dictionary", doc.rootdict["MYDICT"], "MYAPP")
 show("block record", doc.block_records.get("*Model_Space"), "OTHER")
+vertex = doc.modelspace().query("POLYLINE")[0].vertices[1]
+show("vertex", vertex, "MYAPP")
+block = doc.blocks.get("B1").block
+show("block", block, "MYAPP")
+record = doc.block_records.get("B1")
+for where, e in (("vertex", vertex), ("block", block), ("record", record)):
+    if e.has_xdata("MYAPP"):
+        print(where + "|xdata|" + " ".join("%d=%s" % (t.code, t.value) for t in e.get_xdata("MYAPP")))
 )PY";
 
 std::string run(const char* script, const std::string& file) {
@@ -78,6 +97,11 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   const std::string expected = run(kListScript, made);
   ASSERT_NE(expected.find("line|MYAPP|1=on a line 40=1.5"), std::string::npos) << expected;
   ASSERT_NE(expected.find("block record|OTHER|1=on a block record"), std::string::npos) << expected;
+  ASSERT_NE(expected.find("vertex|MYAPP|1=on a vertex"), std::string::npos) << expected;
+  ASSERT_NE(expected.find("vertex|xdata|1000=vertex xdata 1070=7"), std::string::npos) << expected;
+  ASSERT_NE(expected.find("block|MYAPP|1=on a block 70=2"), std::string::npos) << expected;
+  ASSERT_NE(expected.find("block|xdata|1000=block xdata"), std::string::npos) << expected;
+  ASSERT_NE(expected.find("record|xdata|1000=record xdata"), std::string::npos) << expected;
 
   Database db;
   const DxfReadResult r = readDxf(slurp(made), db);
@@ -90,6 +114,13 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   ASSERT_NE(db.layers.find("WALLS"), nullptr);
   EXPECT_EQ(shown(db.layers.find("WALLS")->common.applications), "102={MYAPP 1=on a layer 102=}");
   EXPECT_EQ(shown(db.modelSpace().applications), "102={OTHER 1=on a block record 102=}");
+  const BlockRecord* block = db.findBlock("B1");
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(shown(block->blockApplications), "102={MYAPP 1=on a block 70=2 102=}");
+  EXPECT_TRUE(block->extra.empty()) << shown(block->extra);
+  const Entity& polyline = db.entities[db.modelSpace().entities.at(1)];
+  EXPECT_EQ(shown(std::get<Polyline>(polyline.data).vertices.at(1).kept),
+            "102={MYAPP 1=on a vertex 102=} 1001=MYAPP 1000=vertex xdata 1070=7");
 
   for (const Release release : {Release::R13, Release::R2000, Release::R2004}) {
     SCOPED_TRACE(releaseInfo(release).version);
@@ -108,6 +139,8 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   StringSink r12;
   ASSERT_TRUE(writeDxf(db, r12, {Release::R12, false, 16}).ok());
   EXPECT_EQ(r12.data.find("{MYAPP"), std::string::npos);
+  EXPECT_NE(r12.data.find("vertex xdata"), std::string::npos);
+  EXPECT_NE(r12.data.find("block xdata"), std::string::npos);
 }
 
 }  // namespace

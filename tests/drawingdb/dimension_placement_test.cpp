@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "drawingdb/dimension_block.h"
+#include "drawingdb/dxf_codec.h"
 #include "drawingdb/plane.h"
 #include "sample_drawing.h"
 
@@ -254,6 +255,154 @@ TEST(DimensionPlacement, TextTheUserPlacedStaysAndBreaksTheLineOnlyOnIt) {
     ASSERT_EQ(b.texts.size(), 1u);
     EXPECT_NEAR(apart(b.texts[0]->alignment, c.textMid), 0, 1e-12);
     EXPECT_NEAR(apart(get<Dimension>(db.entities[id].data).textMid, c.textMid), 0, 1e-12);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Dimensions whose sizes and text orientation (DIMTIH, DIMTOH) the peer
+// stores as overrides (ACAD DSTYLE) on each: per case its name, handle,
+// and the middle and rotation of the text of the block the peer drew.
+const char* kOverrideScript = R"PY(
+import sys, ezdxf
+doc = ezdxf.new("R2000")
+msp = doc.modelspace()
+base = {"dimgap": 0.25, "dimtxt": 1.0, "dimasz": 0.5, "dimexo": 0.25, "dimexe": 0.5, "dimdec": 2, "dimzin": 8,
+        "dimtsz": 0, "dimscale": 1, "dimdle": 0, "dimtvp": 0}
+def show(name, dim):
+    dim.render()
+    d = dim.dimension
+    for e in doc.blocks.get(d.dxf.geometry):
+        if e.dxftype() == "MTEXT":
+            print("CASE", name, d.dxf.handle, e.dxf.insert.x, e.dxf.insert.y, e.dxf.get("rotation", 0))
+for level in (0, 1):
+    for tad in (0, 1):
+        for just in (0, 1, 3):
+            o = dict(base, dimtih=level, dimtoh=level, dimtad=tad, dimjust=just)
+            show("aligned-%d-%d-%d" % (level, tad, just), msp.add_aligned_dim(p1=(0, 0), p2=(8, 6), distance=2, override=o))
+    o = dict(base, dimtih=level, dimtoh=level, dimtad=0)
+    show("radius-%d" % level, msp.add_radius_dim(center=(0, 0), radius=5, angle=30, override=o))
+    show("angular-%d" % level, msp.add_angular_dim_3p(base=(5, 5), center=(0, 0), p1=(10, 0), p2=(0, 10), override=o))
+    for tad in (0, 1):
+        o = dict(base, dimtih=level, dimtoh=level, dimtad=tad)
+        show("ordinateX-%d-%d" % (level, tad), msp.add_ordinate_x_dim(feature_location=(3, 2), offset=(1, 4), override=o))
+        show("ordinateY-%d-%d" % (level, tad), msp.add_ordinate_y_dim(feature_location=(3, 2), offset=(4, 1), override=o))
+doc.saveas(sys.argv[1])
+)PY";
+
+struct PeerText {
+  std::string name;
+  Handle handle = 0;
+  Point3 mid;
+  double rotation = 0;
+};
+
+TEST(DimensionPlacement, StyleOverridesAndLevelTextAsThePeerDrawsThem) {
+  if (!sample::haveEzdxf()) GTEST_SKIP() << "ezdxf is not installed";
+  const std::string base = "/tmp/drawingdb_dimover_" + std::to_string(getpid());
+  std::ofstream(base + ".py") << kOverrideScript;
+  const int status = std::system(("/usr/bin/python3 " + base + ".py " + base + ".dxf >" + base + ".out 2>&1").c_str());
+  std::vector<PeerText> peer;
+  {
+    std::ifstream in(base + ".out");
+    std::string word;
+    PeerText p;
+    std::string handle;
+    while (in >> word >> p.name >> handle >> p.mid.x >> p.mid.y >> p.rotation) {
+      p.handle = std::stoull(handle, nullptr, 16);
+      peer.push_back(p);
+    }
+  }
+  std::ifstream file(base + ".dxf", std::ios::binary);
+  const std::string dxf{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  for (const char* suffix : {".py", ".out", ".dxf"}) std::remove((base + suffix).c_str());
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(peer.size(), 24u);
+
+  Database db;
+  ASSERT_TRUE(readDxf(dxf, db).status.ok());
+  for (const PeerText& p : peer) {
+    SCOPED_TRACE(p.name);
+    const HandleRef* ref = db.find(p.handle);
+    ASSERT_TRUE(ref != nullptr && ref->kind == RefKind::Entity);
+    const EntityId id = ref->index;
+    ASSERT_TRUE(buildDimensionBlock(db, id).ok());
+    const Block b = blockOf(db, id);
+    ASSERT_EQ(b.texts.size(), 1u);
+    const Text& t = *b.texts[0];
+    const bool level = p.name[p.name.find('-') + 1] == '1';
+    // The peer keeps the text of angular and ordinate dimensions along
+    // their arc or leader whatever DIMTIH and DIMTOH say; the toolkit sets
+    // it level as it does for the other kinds.
+    const bool peerIgnoresLevel = p.name.starts_with("angular") || p.name.starts_with("ordinate");
+    if (level && peerIgnoresLevel) EXPECT_NEAR(t.rotation, 0, 1e-9);
+    // Along an extension line the toolkit turns the text to read from the
+    // left or from below, the peer keeps the line's direction.
+    else EXPECT_NEAR(std::remainder(t.rotation - p.rotation, p.name.ends_with("-3") ? 180.0 : 360.0), 0, 1e-6);
+    // The peer's leader of a radius is shorter; level outside text it
+    // places by its left end: the toolkit keeps to its own there.
+    if (p.name.starts_with("radius") || (level && p.name.starts_with("ordinateX"))) continue;
+    EXPECT_LT(apart(t.alignment, p.mid), kTextTolerance) << t.alignment.x << " " << t.alignment.y << " peer " << p.mid.x << " " << p.mid.y;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+RawTag tag(int code, std::string text) {
+  RawTag t;
+  t.code = code;
+  t.type = TagType::String;
+  t.text = std::move(text);
+  return t;
+}
+RawTag tag(int code, std::int64_t v) {
+  RawTag t;
+  t.code = code;
+  t.type = tagTypeOf(code);
+  t.integer = v;
+  return t;
+}
+RawTag tag(int code, double v) {
+  RawTag t;
+  t.code = code;
+  t.type = TagType::Real;
+  t.real = v;
+  return t;
+}
+
+// The overrides read from XDATA as files hold them, well formed or not.
+TEST(DimensionPlacement, StyleOverridesReadFromXdataOfTheDimension) {
+  const RawTag acad = tag(1001, std::string("ACAD")), dstyle = tag(1000, std::string("DSTYLE"));
+  const RawTag open = tag(1002, std::string("{")), close = tag(1002, std::string("}"));
+  struct Case {
+    const char* what;
+    std::vector<RawTag> xdata;
+    std::int32_t textInside;
+    double gap;
+  };
+  const Case cases[] = {
+      {"none", {}, 1, 0.09},
+      {"DIMTIH and DIMGAP", {acad, dstyle, open, tag(1070, std::int64_t{73}), tag(1070, std::int64_t{0}), tag(1070, std::int64_t{147}), tag(1040, 0.5), close}, 0, 0.5},
+      {"after other applications' XDATA", {tag(1001, std::string("OTHER")), tag(1000, std::string("x")), acad, dstyle, open, tag(1070, std::int64_t{147}), tag(1040, 0.5), close}, 1, 0.5},
+      {"DSTYLE of another application", {tag(1001, std::string("OTHER")), dstyle, open, tag(1070, std::int64_t{73}), tag(1070, std::int64_t{0}), close}, 1, 0.09},
+      {"without its brace", {acad, dstyle, tag(1070, std::int64_t{73}), tag(1070, std::int64_t{0})}, 1, 0.09},
+      {"cut after a code", {acad, dstyle, open, tag(1070, std::int64_t{147}), tag(1040, 0.5), tag(1070, std::int64_t{73})}, 1, 0.5},
+      {"codes the style does not have", {acad, dstyle, open, tag(1070, std::int64_t{-5}), tag(1070, std::int64_t{1}), tag(1070, std::int64_t{70000}), tag(1040, 2.0), tag(1070, std::int64_t{1001}), tag(1000, std::string("x")), tag(1070, std::int64_t{147}), tag(1040, 0.5), close}, 1, 0.5},
+      {"a value that is a brace", {acad, dstyle, open, tag(1070, std::int64_t{73}), close, tag(1070, std::int64_t{147}), tag(1040, 0.5)}, 1, 0.09},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Database db = Database::create(Release::R2000);
+    Entity e = makeEntity(EntityKind::Dimension);
+    e.common.xdata = c.xdata;
+    const DimStyle s = effectiveDimStyle(db, e);
+    EXPECT_EQ(s.textInside, c.textInside);
+    EXPECT_DOUBLE_EQ(s.gap, c.gap);
+    EXPECT_EQ(s.textHeight, db.dimstyles.find("Standard")->data.textHeight);
   }
 }
 
