@@ -45,7 +45,7 @@ Database makeDrawing(long n) {
     const std::size_t bi = db.blockIndex(block);
     for (int k = 0; k < 4; ++k) {
       Entity e = makeEntity(EntityKind::Line);
-      std::get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k) + 0.5, 1, 0}};
+      drawingdb::get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k) + 0.5, 1, 0}};
       db.addEntity(db.blocks[bi], std::move(e));
     }
   }
@@ -56,16 +56,16 @@ Database makeDrawing(long n) {
     switch (i % 7) {
       case 0:
         e = makeEntity(EntityKind::Line);
-        std::get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
+        drawingdb::get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
         break;
       case 1:
         e = makeEntity(EntityKind::Circle);
-        std::get<Circle>(e.data).center = {x, y, 0};
-        std::get<Circle>(e.data).radius = 0.3;
+        drawingdb::get<Circle>(e.data).center = {x, y, 0};
+        drawingdb::get<Circle>(e.data).radius = 0.3;
         break;
       case 2: {
         e = makeEntity(EntityKind::Arc);
-        Arc& a = std::get<Arc>(e.data);
+        Arc& a = drawingdb::get<Arc>(e.data);
         a.center = {x, y, 0};
         a.radius = 0.4;
         a.startAngle = 15;
@@ -74,7 +74,7 @@ Database makeDrawing(long n) {
       }
       case 3: {
         e = makeEntity(EntityKind::Text);
-        Text& t = std::get<Text>(e.data);
+        Text& t = drawingdb::get<Text>(e.data);
         t.insertion = {x, y, 0};
         t.height = 0.25;
         t.value = "T" + std::to_string(i);
@@ -82,17 +82,17 @@ Database makeDrawing(long n) {
       }
       case 4: {
         e = makeEntity(EntityKind::LwPolyline);
-        auto& v = std::get<LwPolyline>(e.data).vertices;
+        auto& v = drawingdb::get<LwPolyline>(e.data).vertices;
         for (int k = 0; k < 5; ++k) v.push_back({{x + k * 0.1, y + (k % 2) * 0.1, 0}, 0, 0, k == 2 ? 0.5 : 0});
         break;
       }
       case 5:
         e = makeEntity(EntityKind::Point);
-        std::get<PointEntity>(e.data).location = {x + 0.05, y + 0.05, 0};
+        drawingdb::get<PointEntity>(e.data).location = {x + 0.05, y + 0.05, 0};
         break;
       default: {
         e = makeEntity(EntityKind::Insert);
-        Insert& ins = std::get<Insert>(e.data);
+        Insert& ins = drawingdb::get<Insert>(e.data);
         ins.block = "BLOCK_" + std::to_string(i % 10);
         ins.insertion = {x, y, 0};
         ins.rotation = double(i % 360);

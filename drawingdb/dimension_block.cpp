@@ -546,10 +546,10 @@ Status build(Database& db, EntityId id, std::int64_t& nextNumber) {
 }  // namespace
 
 DimStyle effectiveDimStyle(const Database& db, const Entity& dimension) {
-  const auto* d = std::get_if<Dimension>(&dimension.data);
+  const auto* d = get_if<Dimension>(&dimension.data);
   if (d == nullptr) return {};
   DimStyle s = styleOf(db, *d);
-  applyOverrides(s, dimension.common.xdata);
+  applyOverrides(s, dimension.common.xdata());
   return s;
 }
 

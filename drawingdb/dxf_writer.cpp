@@ -319,7 +319,7 @@ class DxfWriter {
     vertexCommon.layer = e.common.layer;
     std::vector<RawTag> xdata;
     for (const Vertex& v : p.vertices) {
-      splitKept(v.kept, vertexCommon.applications, xdata);
+      splitKept(v.kept, vertexCommon.extras().applications, xdata);
       entityHead("VERTEX", v.handle != 0 ? v.handle : nextHandle_++, e.common.handle, paper, vertexCommon);
       writeFields<Vertex>(w_, v, fieldsOf<Vertex>(), r_);
       extraAndXdata({}, xdata, e.readIn);

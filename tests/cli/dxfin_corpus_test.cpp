@@ -150,16 +150,16 @@ db::Database kindsDrawing(db::Release release) {
   db::BlockRecord& part = d.addBlock("PART");
   const std::size_t partIndex = d.blockIndex(part);
   add(d.blocks[partIndex], db::EntityKind::Line,
-      [](db::Entity& e) { std::get<db::Line>(e.data) = db::Line{{0, 0, 0}, {4, 1, 0}}; });
+      [](db::Entity& e) { db::get<db::Line>(e.data) = db::Line{{0, 0, 0}, {4, 1, 0}}; });
   add(d.blocks[partIndex], db::EntityKind::Arc, [](db::Entity& e) {
-    db::Arc& a = std::get<db::Arc>(e.data);
+    db::Arc& a = db::get<db::Arc>(e.data);
     a.center = {1, 1, 0};
     a.radius = 2;
     a.startAngle = 10;
     a.endAngle = 100;
   });
   add(d.blocks[partIndex], db::EntityKind::Text, [](db::Entity& e) {
-    db::Text& t = std::get<db::Text>(e.data);
+    db::Text& t = db::get<db::Text>(e.data);
     t.insertion = {0.5, -1, 0};
     t.height = 0.5;
     t.value = "in block";
@@ -168,25 +168,25 @@ db::Database kindsDrawing(db::Release release) {
   const std::size_t modelIndex = d.blockIndex(model);
   auto inModel = [&](db::EntityKind kind, auto fill) { add(d.blocks[modelIndex], kind, fill); };
   inModel(db::EntityKind::Line,
-          [](db::Entity& e) { std::get<db::Line>(e.data) = db::Line{{10, 20, 0}, {35.5, 27.25, 0}}; });
+          [](db::Entity& e) { db::get<db::Line>(e.data) = db::Line{{10, 20, 0}, {35.5, 27.25, 0}}; });
   inModel(db::EntityKind::Circle, [](db::Entity& e) {
-    std::get<db::Circle>(e.data).center = {50, 50, 0};
-    std::get<db::Circle>(e.data).radius = 7.5;
+    db::get<db::Circle>(e.data).center = {50, 50, 0};
+    db::get<db::Circle>(e.data).radius = 7.5;
   });
   inModel(db::EntityKind::Arc, [](db::Entity& e) {
-    db::Arc& a = std::get<db::Arc>(e.data);
+    db::Arc& a = db::get<db::Arc>(e.data);
     a.center = {80, 10, 0};
     a.radius = 5;
     a.startAngle = 300;
     a.endAngle = 45;  // through 0 degrees
   });
-  inModel(db::EntityKind::Point, [](db::Entity& e) { std::get<db::PointEntity>(e.data).location = {3, 4, 0}; });
+  inModel(db::EntityKind::Point, [](db::Entity& e) { db::get<db::PointEntity>(e.data).location = {3, 4, 0}; });
   inModel(db::EntityKind::LwPolyline, [](db::Entity& e) {
-    auto& v = std::get<db::LwPolyline>(e.data).vertices;
+    auto& v = db::get<db::LwPolyline>(e.data).vertices;
     v = {{{100, 0, 0}, 0, 0, 0}, {{110, 0, 0}, 0, 0, 1}, {{110, 10, 0}, 0, 0, -0.4}, {{100, 12, 0}, 0, 0, 0}};
   });
   inModel(db::EntityKind::Text, [](db::Entity& e) {
-    db::Text& t = std::get<db::Text>(e.data);
+    db::Text& t = db::get<db::Text>(e.data);
     t.insertion = {0, 60, 0};
     t.height = 2.5;
     t.rotation = 30;
@@ -194,13 +194,13 @@ db::Database kindsDrawing(db::Release release) {
   });
   if (release >= db::Release::R13) {
     inModel(db::EntityKind::Ellipse, [](db::Entity& e) {
-      db::Ellipse& l = std::get<db::Ellipse>(e.data);
+      db::Ellipse& l = db::get<db::Ellipse>(e.data);
       l.center = {150, 50, 0};
       l.majorAxis = {20, 10, 0};
       l.ratio = 0.4;
     });
     inModel(db::EntityKind::Ellipse, [](db::Entity& e) {
-      db::Ellipse& l = std::get<db::Ellipse>(e.data);
+      db::Ellipse& l = db::get<db::Ellipse>(e.data);
       l.center = {200, 50, 0};
       l.majorAxis = {0, 15, 0};
       l.ratio = 0.5;
@@ -208,14 +208,14 @@ db::Database kindsDrawing(db::Release release) {
       l.endParameter = 4.0;
     });
     inModel(db::EntityKind::Spline, [](db::Entity& e) {
-      db::Spline& s = std::get<db::Spline>(e.data);
+      db::Spline& s = db::get<db::Spline>(e.data);
       s.flags = 8;
       s.degree = 3;
       s.knots = {0, 0, 0, 0, 1, 2, 2, 2, 2};
       s.controlPoints = {{0, 100, 0}, {10, 110, 0}, {20, 95, 0}, {30, 105, 0}, {40, 100, 0}};
     });
     inModel(db::EntityKind::MText, [](db::Entity& e) {
-      db::MText& t = std::get<db::MText>(e.data);
+      db::MText& t = db::get<db::MText>(e.data);
       t.insertion = {60, 120, 0};
       t.attachment = 7;  // bottom left: the insertion point is the first line's base point
       t.height = 3;
@@ -228,7 +228,7 @@ db::Database kindsDrawing(db::Release release) {
   } inserts[] = {{{0, 0, 0}, 1, 1, 0}, {{40, 80, 0}, 2, 2, 90}, {{90, 80, 0}, -1, 1, 0}, {{130, 80, 0}, 1.5, 1.5, 215}};
   for (const auto& i : inserts) {
     inModel(db::EntityKind::Insert, [&](db::Entity& e) {
-      db::Insert& n = std::get<db::Insert>(e.data);
+      db::Insert& n = db::get<db::Insert>(e.data);
       n.block = "PART";
       n.insertion = i.at;
       n.xScale = i.xScale;
@@ -349,7 +349,7 @@ TEST(DxfinLayouts, EmptyLayoutsGiveTheMessageAndNoScript) {
   // A sheet with its viewport and nothing to show in it.
   db::Database onlyViewport = db::Database::create(db::Release::R2000);
   db::Entity viewport = db::makeEntity(db::EntityKind::Viewport);
-  db::Viewport& v = std::get<db::Viewport>(viewport.data);
+  db::Viewport& v = db::get<db::Viewport>(viewport.data);
   v.center = {148.5, 105, 0};
   v.width = 297;
   v.height = 210;
@@ -384,7 +384,7 @@ TEST(DxfinLayouts, LayoutBlocksAreFoundWhateverTheCaseOfTheirNames) {
     d.paperSpace().name = row.paper;
     d.namesChanged();
     db::Entity line = db::makeEntity(db::EntityKind::Line);
-    std::get<db::Line>(line.data) = db::Line{{1, 2, 0}, {5, 7, 0}};
+    db::get<db::Line>(line.data) = db::Line{{1, 2, 0}, {5, 7, 0}};
     d.addEntity(row.inPaperSpace ? d.paperSpace() : d.modelSpace(), line);
     TempDir dir;
     const kpl::Script s = convertedScript(dir, dir.write("named.dxf", saved(d, db::Release::R2000, false)));

@@ -119,7 +119,7 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   EXPECT_EQ(shown(block->blockApplications), "102={MYAPP 1=on a block 70=2 102=}");
   EXPECT_TRUE(block->extra.empty()) << shown(block->extra);
   const Entity& polyline = db.entities[db.modelSpace().entities.at(1)];
-  EXPECT_EQ(shown(std::get<Polyline>(polyline.data).vertices.at(1).kept),
+  EXPECT_EQ(shown(drawingdb::get<Polyline>(polyline.data).vertices.at(1).kept),
             "102={MYAPP 1=on a vertex 102=} 1001=MYAPP 1000=vertex xdata 1070=7");
 
   for (const Release release : {Release::R13, Release::R2000, Release::R2004}) {

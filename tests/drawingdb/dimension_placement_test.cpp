@@ -398,7 +398,7 @@ TEST(DimensionPlacement, StyleOverridesReadFromXdataOfTheDimension) {
     SCOPED_TRACE(c.what);
     Database db = Database::create(Release::R2000);
     Entity e = makeEntity(EntityKind::Dimension);
-    e.common.xdata = c.xdata;
+    e.common.extras().xdata = c.xdata;
     const DimStyle s = effectiveDimStyle(db, e);
     EXPECT_EQ(s.textInside, c.textInside);
     EXPECT_DOUBLE_EQ(s.gap, c.gap);
