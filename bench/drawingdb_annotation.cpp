@@ -27,7 +27,7 @@ double buildDimensions(long n) {
   Database db = Database::create(Release::R2000);
   for (long i = 0; i < n; ++i) {
     Entity e = makeEntity(EntityKind::Dimension);
-    Dimension& d = std::get<Dimension>(e.data);
+    Dimension& d = get<Dimension>(e.data);
     d.flags = static_cast<std::int32_t>(i % 7);
     const double x = double(i % 1000) * 10, y = double(i / 1000) * 10;
     d.definition = {x + 1, y + 3, 0};

@@ -28,11 +28,11 @@ std::string drawingOf(long n) {
     BlockRecord& block = db.addBlock(name);
     const std::size_t bi = db.blockIndex(block);
     Entity line = makeEntity(EntityKind::Line);
-    std::get<Line>(line.data) = Line{{0, 0, 0}, {1, 1, 0}};
+    get<Line>(line.data) = Line{{0, 0, 0}, {1, 1, 0}};
     db.addEntity(db.blocks[bi], std::move(line));
     Entity insert = makeEntity(EntityKind::Insert);
     insert.common.layer = name;
-    std::get<Insert>(insert.data).block = name;
+    get<Insert>(insert.data).block = name;
     db.addEntity(db.modelSpace(), std::move(insert));
   }
   StringSink sink;

@@ -100,7 +100,7 @@ std::vector<RawTag> viewportXdata(const Viewport& v, const std::vector<std::stri
 }
 
 std::vector<std::string> settleAfterRead(Entity& e) {
-  if (auto* m = std::get_if<MText>(&e.data)) {
+  if (auto* m = get_if<MText>(&e.data)) {
     // An angle counts only where no direction vector was given.
     if (m->rotation != 0 && m->xAxis == Point3{1, 0, 0} && std::isfinite(m->rotation)) {
       // Files disagree on the unit; angles beyond a full turn in radians
@@ -111,9 +111,10 @@ std::vector<std::string> settleAfterRead(Entity& e) {
     m->rotation = 0;
     return {};
   }
-  auto* v = std::get_if<Viewport>(&e.data);
+  auto* v = get_if<Viewport>(&e.data);
   if (v == nullptr) return {};
-  std::vector<RawTag>& x = e.common.xdata;
+  if (e.common.xdata().empty()) return {};
+  std::vector<RawTag>& x = e.common.extras().xdata;
   for (std::size_t i = 0; i + 1 < x.size(); ++i) {
     if (x[i].code != 1001 || x[i].text != "ACAD" || x[i + 1].code != 1000 || x[i + 1].text != "MVIEW") continue;
     std::size_t end = i + 2;
@@ -253,7 +254,7 @@ Entity like(const Entity& e, EntityKind kind) {
 // (the releases are 2D) before.
 Entity polylineThrough(const Entity& e, const std::vector<Point3>& points, bool closed, Release release) {
   Entity out = like(e, EntityKind::Polyline);
-  Polyline& p = std::get<Polyline>(out.data);
+  Polyline& p = get<Polyline>(out.data);
   const bool in3d = release >= Release::R10;
   p.flags = (in3d ? 8 : 0) | (closed ? 1 : 0);
   for (const Point3& at : points) {
@@ -340,7 +341,7 @@ std::vector<Entity> leaderForm(const Entity& e, const Leader& l, const Database&
   const Point3 across{-along.y * size / 6, along.x * size / 6, 0};
   const Point3 base = add(tip, scale(along, size));
   Entity arrow = like(out[0], EntityKind::Solid);
-  Solid& s = std::get<Solid>(arrow.data);
+  Solid& s = get<Solid>(arrow.data);
   s.corner1 = tip;
   s.corner2 = add(base, across);
   s.corner3 = sub(base, across);
@@ -401,7 +402,7 @@ std::vector<Entity> mtextForm(const Entity& e, const MText& m) {
   for (std::size_t k = 0; k < lines.size(); ++k) {
     if (lines[k].empty()) continue;
     Entity t = like(e, EntityKind::Text);
-    Text& text = std::get<Text>(t.data);
+    Text& text = get<Text>(t.data);
     const double down = m.height - top + spacing * static_cast<double>(k);
     text.insertion = sub(origin, scale(up, down));
     text.alignment = text.insertion;
@@ -427,12 +428,12 @@ std::vector<Entity> viewportForm(const Entity& e, const Viewport& v, Release rel
   Entity out = polylineThrough(e, {{c.x - w, c.y - h, c.z}, {c.x + w, c.y - h, c.z}, {c.x + w, c.y + h, c.z},
                                    {c.x - w, c.y + h, c.z}},
                                true, release);
-  std::get<Polyline>(out.data).flags &= 1;  // a plane frame: a 2D polyline
-  for (Vertex& vx : std::get<Polyline>(out.data).vertices) {
+  get<Polyline>(out.data).flags &= 1;  // a plane frame: a 2D polyline
+  for (Vertex& vx : get<Polyline>(out.data).vertices) {
     vx.flags = 0;
     vx.location.z = 0;
   }
-  std::get<Polyline>(out.data).origin.z = c.z;
+  get<Polyline>(out.data).origin.z = c.z;
   return {out};
 }
 
@@ -440,11 +441,11 @@ std::vector<Entity> viewportForm(const Entity& e, const Viewport& v, Release rel
 
 std::vector<Entity> olderForm(const Entity& e, const Database& db, Release release) {
   if (!needsOlderForm(e, release)) return {};
-  if (const auto* el = std::get_if<Ellipse>(&e.data)) return ellipseForm(e, *el, release);
-  if (const auto* s = std::get_if<Spline>(&e.data)) return splineForm(e, *s, release);
-  if (const auto* m = std::get_if<MText>(&e.data)) return mtextForm(e, *m);
-  if (const auto* l = std::get_if<Leader>(&e.data)) return leaderForm(e, *l, db, release);
-  if (const auto* v = std::get_if<Viewport>(&e.data)) return viewportForm(e, *v, release);
+  if (const auto* el = get_if<Ellipse>(&e.data)) return ellipseForm(e, *el, release);
+  if (const auto* s = get_if<Spline>(&e.data)) return splineForm(e, *s, release);
+  if (const auto* m = get_if<MText>(&e.data)) return mtextForm(e, *m);
+  if (const auto* l = get_if<Leader>(&e.data)) return leaderForm(e, *l, db, release);
+  if (const auto* v = get_if<Viewport>(&e.data)) return viewportForm(e, *v, release);
   return {};
 }
 

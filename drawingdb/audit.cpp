@@ -155,7 +155,7 @@ class Auditor {
           report("undefined-layer", h, "layer", true, "layer " + e.common.layer + " is not in the layer table");
           if (fix_) {
             if (e.common.layer.empty()) e.common.layer = "0";
-            else db_.addRecord(db_.layers, e.common.layer).data.linetype = db_.linetypes.find("Continuous") ? db_.linetypes.find("Continuous")->common.name : "Continuous";
+            else db_.addRecord(db_.layers, e.common.layer.str()).data.linetype = db_.linetypes.find("Continuous") ? db_.linetypes.find("Continuous")->common.name : "Continuous";
             addedLayers.insert(layer);
           }
         }
@@ -168,7 +168,7 @@ class Auditor {
           report("bad-colour", h, "colour", true, "colour " + std::to_string(e.common.colour) + " is not a colour number; ByLayer used");
           if (fix_) e.common.colour = 256;
         }
-        std::visit(Overloaded{
+        visit(Overloaded{
                        [&](UnknownEntity&) {},
                        [&](auto& data) {
                          using T = std::decay_t<decltype(data)>;
@@ -176,24 +176,24 @@ class Auditor {
                        },
                    },
                    e.data);
-        if (auto* t = std::get_if<Text>(&e.data); t != nullptr && !styles.count(upper(t->style))) {
+        if (auto* t = get_if<Text>(&e.data); t != nullptr && !styles.count(upper(t->style))) {
           report("undefined-style", h, "style", true, "text style " + t->style + " is not defined; " + standard + " used");
           if (fix_) t->style = standard;
         }
-        if (auto* i = std::get_if<Insert>(&e.data); i != nullptr && !blocks.count(upper(i->block))) {
+        if (auto* i = get_if<Insert>(&e.data); i != nullptr && !blocks.count(upper(i->block))) {
           report("undefined-block", h, "block", true, "block " + i->block + " is not defined; the insert is removed");
           keep = false;
         }
-        if (auto* p = std::get_if<Polyline>(&e.data); p != nullptr && p->vertices.empty()) {
+        if (auto* p = get_if<Polyline>(&e.data); p != nullptr && p->vertices.empty()) {
           report("empty-polyline", h, "vertices", true, "polyline without vertices is removed");
           keep = false;
         }
-        if (auto* p = std::get_if<LwPolyline>(&e.data); p != nullptr && p->vertices.empty()) {
+        if (auto* p = get_if<LwPolyline>(&e.data); p != nullptr && p->vertices.empty()) {
           report("empty-polyline", h, "vertices", true, "polyline without vertices is removed");
           keep = false;
         }
-        if (auto* d = std::get_if<Dimension>(&e.data)) dimensionReferences(*d, id, h, blocks);
-        if (auto* t = std::get_if<Hatch>(&e.data)) keep = hatchReferences(*t, h) && keep;
+        if (auto* d = get_if<Dimension>(&e.data)) dimensionReferences(*d, id, h, blocks);
+        if (auto* t = get_if<Hatch>(&e.data)) keep = hatchReferences(*t, h) && keep;
         if (keep || !fix_) kept.push_back(id);
       }
       if (fix_) block.entities = std::move(kept);
@@ -288,7 +288,7 @@ class Auditor {
         }
         const std::size_t at = top.next++;
         const EntityId id = b.entities[at];
-        const auto* ins = id < db_.entities.size() ? std::get_if<Insert>(&db_.entities[id].data) : nullptr;
+        const auto* ins = id < db_.entities.size() ? get_if<Insert>(&db_.entities[id].data) : nullptr;
         if (ins == nullptr) continue;
         const auto it = byName.find(upper(ins->block));
         if (it == byName.end()) continue;
@@ -340,9 +340,10 @@ class Auditor {
         if (id >= db_.entities.size()) continue;
         Entity& e = db_.entities[id];
         const Handle h = e.common.handle;
-        ownership(e.common.reactors, e.common.xdictionary, h);
+        std::vector<Handle> noReactors;
+        ownership(e.common.extrasIfAny() != nullptr ? e.common.extras().reactors : noReactors, e.common.xdictionary, h);
         bool keep = true;
-        if (auto* l = std::get_if<Leader>(&e.data)) {
+        if (auto* l = get_if<Leader>(&e.data)) {
           const HandleRef* ref = db_.find(l->annotation);
           if (l->annotation != 0 && (ref == nullptr || ref->kind != RefKind::Entity)) {
             report("dangling-annotation", h, "annotation", true,
@@ -355,18 +356,18 @@ class Auditor {
                    "dimension style " + l->dimensionStyle + " is not defined; " + fallback + " used");
             if (fix_) l->dimensionStyle = fallback;
           }
-        } else if (auto* v = std::get_if<Viewport>(&e.data)) {
+        } else if (auto* v = get_if<Viewport>(&e.data)) {
           std::erase_if(v->frozenLayers, [&](Handle layer) {
             if (layerHandles.count(layer)) return false;
             report("dangling-layer", h, "frozenLayers", true,
                    "viewport freezes " + formatHandle(layer) + ", which is no layer; it is left out");
             return fix_;
           });
-        } else if (auto* m = std::get_if<MText>(&e.data); m != nullptr && !styles.count(upper(m->style))) {
+        } else if (auto* m = get_if<MText>(&e.data); m != nullptr && !styles.count(upper(m->style))) {
           const std::string fallback = standardStyle != nullptr ? standardStyle->common.name : "Standard";
           report("undefined-style", h, "style", true, "text style " + m->style + " is not defined; " + fallback + " used");
           if (fix_) m->style = fallback;
-        } else if (auto* s = std::get_if<Spline>(&e.data)) {
+        } else if (auto* s = get_if<Spline>(&e.data)) {
           keep = spline(*s, h);
         }
         if (keep || !fix_) kept.push_back(id);

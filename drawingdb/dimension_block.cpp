@@ -125,7 +125,7 @@ class Drawer {
   void line(Vec a, Vec b, std::int32_t colour) {
     Entity e = makeEntity(EntityKind::Line);
     e.common.colour = colour;
-    std::get<Line>(e.data) = Line{world(a), world(b)};
+    get<Line>(e.data) = Line{world(a), world(b)};
     add(std::move(e));
   }
 
@@ -145,7 +145,7 @@ class Drawer {
     e.common.colour = lineColour_;
     const Vec base = tip + back * arrow_;
     const Vec side = perpendicular(back) * (arrow_ / 6);
-    Solid& s = std::get<Solid>(e.data);
+    Solid& s = get<Solid>(e.data);
     s.corner1 = placed(base + side);
     s.corner2 = placed(base - side);
     s.corner3 = s.corner4 = placed(tip);
@@ -157,7 +157,7 @@ class Drawer {
     if (value.empty()) return;
     Entity e = makeEntity(EntityKind::Text);
     e.common.colour = textColour_;
-    Text& t = std::get<Text>(e.data);
+    Text& t = get<Text>(e.data);
     t.insertion = t.alignment = placed(mid);
     t.height = height_ > 0 ? height_ : 0.18;
     t.value = value;
@@ -171,7 +171,7 @@ class Drawer {
   void arcPiece(Vec centre, double r, double start, double end) {
     Entity e = makeEntity(EntityKind::Arc);
     e.common.colour = lineColour_;
-    Arc& a = std::get<Arc>(e.data);
+    Arc& a = get<Arc>(e.data);
     a.center = placed(centre);
     a.radius = r;
     a.startAngle = degrees(normalized(start));
@@ -183,7 +183,7 @@ class Drawer {
   void defpoint(const Point3& p) {
     Entity e = makeEntity(EntityKind::Point);
     e.common.layer = "Defpoints";
-    std::get<PointEntity>(e.data).location = p;
+    get<PointEntity>(e.data).location = p;
     add(std::move(e));
   }
 
@@ -465,10 +465,10 @@ void ensureDefpointsLayer(Database& db) {
 }
 
 Status build(Database& db, EntityId id, std::int64_t& nextNumber) {
-  if (id >= db.entities.size() || !std::holds_alternative<Dimension>(db.entities[id].data))
+  if (id >= db.entities.size() || !holds_alternative<Dimension>(db.entities[id].data))
     return Status::fail(StatusCode::NotFound, "entity " + std::to_string(id) + " is not a dimension");
   ensureDefpointsLayer(db);
-  Dimension dim = std::get<Dimension>(db.entities[id].data);
+  Dimension dim = get<Dimension>(db.entities[id].data);
   std::size_t block = db.blocks.size();
   if (BlockRecord* named = dim.block.empty() ? nullptr : db.findBlock(dim.block); named && isDimensionBlockName(named->name)) {
     block = db.blockIndex(*named);
@@ -486,7 +486,7 @@ Status build(Database& db, EntityId id, std::int64_t& nextNumber) {
   const double measured = Drawer(db, block, dim, style, textStyleName(db, style)).draw(textMid);
   dim.measurement = measured;
   dim.textMid = textMid;
-  std::get<Dimension>(db.entities[id].data) = std::move(dim);
+  get<Dimension>(db.entities[id].data) = std::move(dim);
   return {};
 }
 
@@ -536,7 +536,7 @@ std::size_t buildMissingDimensionBlocks(Database& db) {
     names.insert(std::move(u));
   }
   for (EntityId id = 0; id < db.entities.size(); ++id) {
-    const auto* d = std::get_if<Dimension>(&db.entities[id].data);
+    const auto* d = get_if<Dimension>(&db.entities[id].data);
     if (d == nullptr) continue;
     std::string u = d->block;
     for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -63,6 +63,9 @@ void writeFields(TagWriter& w, const Obj& obj, std::span<const Field<Obj>> field
                    [&](std::string Obj::*m) {
                      if (!(skipDefault && obj.*m == defaults.*m)) w.text(f.code, obj.*m);
                    },
+                   [&](Name Obj::*m) {
+                     if (!(skipDefault && obj.*m == defaults.*m)) w.text(f.code, obj.*m);
+                   },
                    [&](bool Obj::*m) {
                      if (!(skipDefault && obj.*m == defaults.*m)) w.boolean(f.code, obj.*m);
                    },
@@ -99,7 +102,8 @@ bool fieldTakesCode(const Field<Obj>& f, int code) {
 template <class Obj>
 class FieldReader {
  public:
-  explicit FieldReader(std::span<const Field<Obj>> fields) : fields_(fields) {}
+  // Names read (of blocks, styles) are shared through `names` when given.
+  explicit FieldReader(std::span<const Field<Obj>> fields, NameTable* names = nullptr) : fields_(fields), names_(names) {}
 
   // A count a list stated that its elements did not match.
   struct CountMismatch {
@@ -127,7 +131,7 @@ class FieldReader {
       if (const auto* list = std::get_if<const ListDesc<Obj>*>(&fields_[i].member);
           list != nullptr && (*list)->countCode() == t.code)
         counts_.push_back({*list, t.integer});
-      assign(obj, fields_[i], t, remaining);
+      assign(obj, fields_[i], t, remaining, names_);
       return true;
     }
     return false;
@@ -143,7 +147,7 @@ class FieldReader {
   }
 
  private:
-  static void assign(Obj& obj, const Field<Obj>& f, const Tag& t, std::size_t remaining) {
+  static void assign(Obj& obj, const Field<Obj>& f, const Tag& t, std::size_t remaining, NameTable* names) {
     if constexpr (std::is_empty_v<Obj>) return;
     std::visit(Overloaded{
                    [&](std::monostate) {},
@@ -152,6 +156,7 @@ class FieldReader {
                      obj.*m = t.type == TagType::Real ? clampInt32(t.real) : clampInt32(t.integer);
                    },
                    [&](std::string Obj::*m) { obj.*m = std::string(t.text); },
+                   [&](Name Obj::*m) { obj.*m = names != nullptr ? (*names)(t.text) : Name(t.text); },
                    [&](bool Obj::*m) { obj.*m = t.integer != 0; },
                    [&](Handle Obj::*m) { obj.*m = static_cast<Handle>(t.integer); },
                    [&](Point3 Obj::*m) {
@@ -167,6 +172,7 @@ class FieldReader {
   }
 
   std::span<const Field<Obj>> fields_;
+  NameTable* names_;
   std::size_t pos_ = 0;
   std::vector<std::pair<const ListDesc<Obj>*, std::int64_t>> counts_;
 };

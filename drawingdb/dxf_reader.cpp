@@ -3,8 +3,8 @@
 // kept as read; anything malformed stops the reading with a status, never
 // with a crash.
 #include <set>
+#include <type_traits>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "drawingdb/annotation_forms.h"
 #include "drawingdb/dxf_codec.h"
@@ -23,6 +23,8 @@ class DxfReader {
       : tags_(file), db_(db), findings_(findings) {
     settleCodePage();
   }
+
+  void releaseBehind() { tags_.releaseBehind(); }
 
   Status read() {
     Tag t;
@@ -255,6 +257,13 @@ class DxfReader {
   // groups to `other` when given (those before the owner to the head's
   // list of applications, later ones to the groups kept in place).
   void ownership(const Tag& open, std::vector<Handle>& reactors, Handle& xdictionary, std::vector<RawTag>* other) {
+    ownership(open, [&]() -> std::vector<Handle>& { return reactors; }, xdictionary, other);
+  }
+  // The same, the list of reactors asked of `reactors()` when there is one
+  // (an entity keeps it out of line).
+  template <class Reactors>
+    requires std::is_invocable_v<Reactors>
+  void ownership(const Tag& open, Reactors&& reactors, Handle& xdictionary, std::vector<RawTag>* other) {
     if (open.text == "{ACAD_REACTORS" || open.text == "{ACAD_XDICTIONARY") {
       const bool reactorList = open.text == "{ACAD_REACTORS";
       Tag t;
@@ -265,7 +274,7 @@ class DxfReader {
         }
         if (t.code == 102) return;
         if (reactorList && t.code >= 330 && t.code <= 369 && t.integer != 0)
-          reactors.push_back(static_cast<Handle>(t.integer));
+          reactors().push_back(static_cast<Handle>(t.integer));
         else if (!reactorList && t.code >= 330 && t.code <= 369 && xdictionary == 0)
           xdictionary = static_cast<Handle>(t.integer);
       }
@@ -467,35 +476,36 @@ class DxfReader {
     EntityKind kind = entityKindOf(name, &known);
     if (name == "3DLINE") kind = EntityKind::Line, known = true;
     Entity e = makeEntity(kind);
-    e.dxfName = name;
+    e.setDxfName(name);
     e.readIn = release_;
     bool ownerSeen = false, specific = false, inXdata = false, attributesFollow = false;
-    std::visit(Overloaded{
+    const auto reactors = [&]() -> std::vector<Handle>& { return e.common.extras().reactors; };
+    visit(Overloaded{
                    [&](UnknownEntity& u) {
                      groups([&](const Tag& g) {
                        if (inXdata || g.code >= 1000) {
                          inXdata = true;
-                         e.common.xdata.push_back(rawTagOf(g));
+                         e.common.extras().xdata.push_back(rawTagOf(g));
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, ownerSeen ? &u.tags : &e.common.applications);
+                         if (g.code == 102) ownership(g, reactors, e.common.xdictionary, ownerSeen ? &u.tags : &e.common.extras().applications);
                          else u.tags.push_back(rawTagOf(g));
                        }
                      });
                    },
                    [&](auto& data) {
                      using T = std::decay_t<decltype(data)>;
-                     FieldReader<T> fields(fieldsOf<T>());
+                     FieldReader<T> fields(fieldsOf<T>(), &names_);
                      groups([&](const Tag& g) {
                        if (inXdata || g.code >= 1000) {
                          inXdata = true;
-                         e.common.xdata.push_back(rawTagOf(g));
+                         e.common.extras().xdata.push_back(rawTagOf(g));
                        } else if (g.code == 66) {
                          attributesFollow = g.integer != 0;
                        } else if (!common(e, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
-                         if (g.code == 102) ownership(g, e.common.reactors, e.common.xdictionary, ownerSeen ? &e.common.extra : &e.common.applications);
-                         else if (!fields.take(data, g, tags_.remaining())) e.common.extra.push_back(rawTagOf(g));
+                         if (g.code == 102) ownership(g, reactors, e.common.xdictionary, ownerSeen ? &e.common.extras().extra : &e.common.extras().applications);
+                         else if (!fields.take(data, g, tags_.remaining())) e.common.extras().extra.push_back(rawTagOf(g));
                        }
                      });
                      // Counts stated in the file that the elements did
@@ -541,8 +551,8 @@ class DxfReader {
     // before the kind's own subclass.
     if (specific) return false;
     switch (g.code) {
-      case 8: c.layer = g.text; return true;
-      case 6: c.linetype = g.text; return true;
+      case 8: c.layer = names_(g.text); return true;
+      case 6: c.linetype = names_(g.text); return true;
       case 62: c.colour = clampInt32(g.integer); return true;
       case 370: c.lineweight = clampInt32(g.integer); return true;
       case 48: c.linetypeScale = realOf(g); return true;
@@ -572,13 +582,15 @@ class DxfReader {
           else if (g.code == 102) bracket(g, nullptr);
           else if (!followerCommon(g)) fields.take(v, g, tags_.remaining());
         });
-        std::get<Polyline>(db_.entities[id].data).vertices.push_back(v);
+        get<Polyline>(db_.entities[id].data).vertices.push_back(v);
+        ++followers_;
       } else if (is(t, 0, "SEQEND")) {
         Handle h = 0;
         groups([&](const Tag& g) {
           if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
         });
-        std::get<Polyline>(db_.entities[id].data).seqend = h;
+        get<Polyline>(db_.entities[id].data).seqend = h;
+        ++followers_;
         return;
       } else {
         tags_.pushBack();
@@ -596,12 +608,13 @@ class DxfReader {
         groups([&](const Tag& g) {
           if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
         });
-        std::get<Insert>(db_.entities[id].data).seqend = h;
+        get<Insert>(db_.entities[id].data).seqend = h;
+        ++followers_;
         return;
       }
       if (t.code == 0 && t.text == "ATTRIB") {
         const EntityId a = entity("ATTRIB");
-        std::get<Insert>(db_.entities[id].data).attributes.push_back(a);
+        get<Insert>(db_.entities[id].data).attributes.push_back(a);
         continue;
       }
       tags_.pushBack();
@@ -659,22 +672,36 @@ class DxfReader {
     layoutBlock(false);
     layoutBlock(true);
     // Handles: those of the file stay unless taken twice; the rest get new
-    // ones above the file's seed.
-    std::unordered_set<Handle> seen;
+    // ones above the file's seed.  The index is built on the way.
+    // The index is built on the way, with room for what was read.
+    std::size_t records = 0;
+    for (std::size_t n : {db_.vports.records.size(), db_.linetypes.records.size(), db_.layers.records.size(),
+                          db_.styles.records.size(), db_.views.records.size(), db_.ucs.records.size(),
+                          db_.appids.records.size(), db_.dimstyles.records.size()})
+      records += n;
+    db_.clearIndex(9 + records + 3 * db_.blocks.size() + db_.entities.size() + followers_ + db_.objects.size());
     Handle highest = 0;
-    db_.forEachHandle([&](Handle& h) {
-      if (h == 0) return;
-      if (!seen.insert(h).second) {
+    bool unset = false;
+    db_.forEachHandleRef([&](Handle& h, HandleRef ref) {
+      if (h == 0) {
+        unset = true;
+        return;
+      }
+      if (!db_.claim(h, ref)) {
         note("duplicate-handle", h, "handle " + formatHandle(h) + " is used twice; the second use gets a new one");
         h = 0;
+        unset = true;
         return;
       }
       highest = std::max(highest, h);
     });
     db_.raiseSeed(std::max(highest + 1, db_.header.handle("$HANDSEED")));
-    db_.forEachHandle([&](Handle& h) {
-      if (h == 0) h = db_.newHandle();
-    });
+    if (unset)
+      db_.forEachHandleRef([&](Handle& h, HandleRef ref) {
+        if (h != 0) return;
+        h = db_.newHandle();
+        db_.claim(h, ref);
+      });
     // A dimension that names no style (files before R12 have no group for
     // it, later ones may leave it out) has the default one; where the
     // drawing has no such record, it takes the drawing's current style.
@@ -682,14 +709,13 @@ class DxfReader {
     if (!db_.dimstyles.records.empty() && db_.dimstyles.find(Dimension{}.style) == nullptr &&
         db_.dimstyles.find(current) != nullptr)
       for (Entity& e : db_.entities)
-        if (auto* d = std::get_if<Dimension>(&e.data); d != nullptr && sameName(d->style, Dimension{}.style))
+        if (auto* d = get_if<Dimension>(&e.data); d != nullptr && sameName(d->style, Dimension{}.style))
           d->style = db_.dimstyles.find(current)->common.name;
     frozenLayers();
     // Owners follow the structure: an entity belongs to the block that
     // lists it (files before R13 name no owners).
     for (BlockRecord& b : db_.blocks)
       for (EntityId id : b.entities) db_.entities[id].common.owner = b.handle;
-    db_.reindex();
   }
 
   // The layers frozen in viewports of files before 2000 are named; now
@@ -704,7 +730,7 @@ class DxfReader {
     }
     for (auto& [id, names] : frozenLayerNames_) {
       Entity& e = db_.entities[id];
-      auto& handles = std::get<Viewport>(e.data).frozenLayers;
+      auto& handles = get<Viewport>(e.data).frozenLayers;
       for (std::string& n : names) {
         std::string key = n;
         for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -717,7 +743,9 @@ class DxfReader {
 
   TagReader tags_;
   Database& db_;
+  NameTable names_;  // layers, linetypes, blocks and styles of entities, each held once
   std::vector<std::pair<EntityId, std::vector<std::string>>> frozenLayerNames_;
+  std::size_t followers_ = 0;  // vertices and sequence ends read
   std::vector<Finding>& findings_;
   Release release_ = Release::R12;  // files without $ACADVER read as R12
   std::string version_;
@@ -727,9 +755,11 @@ class DxfReader {
 
 }  // namespace
 
-DxfReadResult readDxf(std::string_view file, Database& db) {
+DxfReadResult readDxf(std::string_view file, Database& db, const DxfReadOptions& options) {
   DxfReadResult result;
-  result.status = DxfReader(file, db, result.findings).read();
+  DxfReader reader(file, db, result.findings);
+  if (options.mappedFile) reader.releaseBehind();
+  result.status = reader.read();
   return result;
 }
 

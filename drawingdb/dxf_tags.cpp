@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace drawingdb {
 namespace {
 
@@ -240,7 +243,20 @@ bool TagReader::fail(std::string what) {
   return false;
 }
 
+// Pages are handed back in steps of 1 MiB, the last 256 KiB read kept.
+void TagReader::release() {
+  constexpr std::size_t kStep = 1u << 20, kKeep = 256u << 10;
+  if (pos_ < released_ + kStep + kKeep) return;
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const auto base = reinterpret_cast<std::uintptr_t>(data_.data());
+  const std::uintptr_t from = (base + released_ + page - 1) / page * page;
+  const std::uintptr_t to = (base + pos_ - kKeep) / page * page;
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+  released_ = pos_ - kKeep;
+}
+
 bool TagReader::next(Tag& tag) {
+  if (releaseBehind_) release();
   if (pushedBack_ && started_) {
     pushedBack_ = false;
     tag = last_;
@@ -293,7 +309,7 @@ bool TagReader::nextAscii(Tag& tag) {
   tag.text = value;
   tag.real = 0;
   tag.integer = 0;
-  const std::string where = "line ";
+  const auto where = [] { return std::string("line "); };
   switch (tag.type) {
     case TagType::String:
     case TagType::Comment:
@@ -307,7 +323,7 @@ bool TagReader::nextAscii(Tag& tag) {
     case TagType::Real:
       if (!parseReal(value, tag.real)) {
         std::int64_t i = 0;
-        if (!parseInt(value, i)) return fail(where + std::to_string(line_) + ": number expected for group " + std::to_string(code));
+        if (!parseInt(value, i)) return fail(where() + std::to_string(line_) + ": number expected for group " + std::to_string(code));
         tag.real = static_cast<double>(i);
       }
       break;
@@ -319,17 +335,17 @@ bool TagReader::nextAscii(Tag& tag) {
         // Some writers put a real where an integer belongs ("1.0").
         double d = 0;
         if (!parseReal(value, d) || d != std::trunc(d) || std::fabs(d) > 9.2e18)
-          return fail(where + std::to_string(line_) + ": integer expected for group " + std::to_string(code));
+          return fail(where() + std::to_string(line_) + ": integer expected for group " + std::to_string(code));
         tag.integer = static_cast<std::int64_t>(d);
       }
       break;
     case TagType::Binary: {
       const std::string_view hex = trim(value);
-      if (hex.size() % 2 != 0) return fail(where + std::to_string(line_) + ": odd number of hex digits");
+      if (hex.size() % 2 != 0) return fail(where() + std::to_string(line_) + ": odd number of hex digits");
       scratch_.resize(hex.size() / 2);
       for (std::size_t i = 0; i < scratch_.size(); ++i) {
         const int hi = hexDigit(hex[2 * i]), lo = hexDigit(hex[2 * i + 1]);
-        if (hi < 0 || lo < 0) return fail(where + std::to_string(line_) + ": hex digit expected");
+        if (hi < 0 || lo < 0) return fail(where() + std::to_string(line_) + ": hex digit expected");
         scratch_[i] = static_cast<char>(hi * 16 + lo);
       }
       tag.text = scratch_;
@@ -342,20 +358,21 @@ bool TagReader::nextAscii(Tag& tag) {
 bool TagReader::nextBinary(Tag& tag) {
   if (pos_ >= data_.size()) return false;
   tagOffset_ = pos_;
-  const std::string where = "byte " + std::to_string(pos_);
+  // The text of a message is made only when one is needed.
+  const auto where = [at = pos_] { return "byte " + std::to_string(at); };
   auto need = [&](std::size_t n) { return data_.size() - pos_ >= n; };
   int code = 0;
   if (codeBytes_ == 1) {
     const auto b = static_cast<unsigned char>(data_[pos_++]);
     if (b == 0xFF) {
-      if (!need(2)) return fail(where + ": group code truncated");
+      if (!need(2)) return fail(where() + ": group code truncated");
       code = readLittle<std::int16_t>(data_.data() + pos_);
       pos_ += 2;
     } else {
       code = b;
     }
   } else {
-    if (!need(2)) return fail(where + ": group code truncated");
+    if (!need(2)) return fail(where() + ": group code truncated");
     code = readLittle<std::int16_t>(data_.data() + pos_);
     pos_ += 2;
   }
@@ -365,16 +382,16 @@ bool TagReader::nextBinary(Tag& tag) {
   tag.integer = 0;
   tag.text = {};
   auto fixed = [&](std::size_t n) {
-    if (!need(n)) return fail(where + ": value of group " + std::to_string(code) + " truncated");
+    if (!need(n)) return fail(where() + ": value of group " + std::to_string(code) + " truncated");
     return true;
   };
   switch (tag.type) {
     case TagType::Comment:
-      return fail(where + ": comments are not allowed in binary DXF");
+      return fail(where() + ": comments are not allowed in binary DXF");
     case TagType::String:
     case TagType::Handle: {
       const std::size_t end = data_.find('\0', pos_);
-      if (end == std::string_view::npos) return fail(where + ": text of group " + std::to_string(code) + " not terminated");
+      if (end == std::string_view::npos) return fail(where() + ": text of group " + std::to_string(code) + " not terminated");
       tag.text = data_.substr(pos_, end - pos_);
       pos_ = end + 1;
       if (tag.type == TagType::Handle) {
@@ -387,7 +404,7 @@ bool TagReader::nextBinary(Tag& tag) {
       if (!fixed(8)) return false;
       tag.real = readLittle<double>(data_.data() + pos_);
       pos_ += 8;
-      if (!std::isfinite(tag.real)) return fail(where + ": group " + std::to_string(code) + " is not a finite number");
+      if (!std::isfinite(tag.real)) return fail(where() + ": group " + std::to_string(code) + " is not a finite number");
       break;
     case TagType::Int16:
       if (!fixed(2)) return false;

@@ -62,6 +62,9 @@ class TagReader {
   std::size_t position() const { return binary_ ? tagOffset_ : line_; }
   // Bytes not yet read (bounds allocations by what the file can hold).
   std::size_t remaining() const { return data_.size() - pos_; }
+  // The data is a read-only file mapping: the pages well behind the tags
+  // read are handed back to the system as reading goes on.
+  void releaseBehind() { releaseBehind_ = true; }
   // The code page of the text values read from now on (UTF-8 in the tags
   // returned); until it is set, text is returned as it stands in the file.
   void setCodePage(CodePage page) { codePage_ = std::move(page); }
@@ -72,6 +75,7 @@ class TagReader {
   bool nextAscii(Tag& tag);
   bool nextBinary(Tag& tag);
   bool readLine(std::string_view& line);
+  void release();
 
   std::string_view data_;
   std::size_t pos_ = 0;
@@ -81,6 +85,8 @@ class TagReader {
   int codeBytes_ = 2;
   bool pushedBack_ = false;
   bool started_ = false;
+  bool releaseBehind_ = false;
+  std::size_t released_ = 0;  // bytes handed back from the start
   Tag last_;
   std::string scratch_;  // decoded bytes of an ASCII binary chunk
   CodePage codePage_ = CodePage::raw();

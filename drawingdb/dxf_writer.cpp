@@ -40,7 +40,7 @@ class DxfWriter {
     Handle extra = 0;
     if (r_ < Release::R14)
       for (const Entity& e : db_.entities)
-        if (const auto* lw = std::get_if<LwPolyline>(&e.data)) extra += lw->vertices.size() + 1;
+        if (const auto* lw = get_if<LwPolyline>(&e.data)) extra += lw->vertices.size() + 1;
     seed_ = nextHandle_ + extra + olderForms(nextHandle_ + extra);
     header();
     if (modern_) classes();
@@ -72,7 +72,7 @@ class DxfWriter {
       for (std::size_t k = 0; k < form.size(); ++k) {
         Entity& part = form[k];
         part.common.handle = k == 0 ? e.common.handle : next++;
-        if (auto* p = std::get_if<Polyline>(&part.data)) {
+        if (auto* p = get_if<Polyline>(&part.data)) {
           for (Vertex& v : p->vertices) v.handle = next++;
           p->seqend = next++;
         }
@@ -165,7 +165,7 @@ class DxfWriter {
     for (const Object& o : db_.objects)
       if (objectWritten(o)) used.insert(o.dxfName);
     for (const Entity& e : db_.entities)
-      if (e.kind == EntityKind::Unknown && keptGroupsFit(e.readIn, r_)) used.insert(e.dxfName);
+      if (e.kind == EntityKind::Unknown && keptGroupsFit(e.readIn, r_)) used.insert(e.dxfName());
     section("CLASSES");
     for (const ClassDef& c : db_.classes) {
       if (!used.count(c.dxfName)) continue;
@@ -275,7 +275,7 @@ class DxfWriter {
     w_.text(0, name);
     if (handles_) w_.handle(5, handle);
     if (modern_) {
-      ownership(c.reactors, c.xdictionary, c.applications);
+      ownership(c.reactors(), c.xdictionary, c.applications());
       w_.handle(330, owner);
       w_.text(100, "AcDbEntity");
     }
@@ -297,7 +297,7 @@ class DxfWriter {
   void polyline(const Entity& e, const Polyline& p, Handle owner, bool paper) {
     entityHead("POLYLINE", e.common.handle, owner, paper, e.common);
     writeFields<Polyline>(w_, p, fieldsOf<Polyline>(), r_);
-    extraAndXdata(e.common.extra, e.common.xdata, e.readIn);
+    extraAndXdata(e.common.extra(), e.common.xdata(), e.readIn);
     EntityCommon vertexCommon;
     vertexCommon.layer = e.common.layer;
     for (const Vertex& v : p.vertices) {
@@ -339,22 +339,22 @@ class DxfWriter {
   void entity(const Entity& e, Handle owner, bool paper) {
     if (e.kind == EntityKind::Unknown) {
       if (!keptGroupsFit(e.readIn, r_)) return;
-      entityHead(e.dxfName, e.common.handle, owner, paper, e.common);
-      for (const RawTag& t : std::get<UnknownEntity>(e.data).tags) w_.tag(tagOf(t));
-      extraAndXdata({}, e.common.xdata, e.readIn);
+      entityHead(e.dxfName(), e.common.handle, owner, paper, e.common);
+      for (const RawTag& t : get<UnknownEntity>(e.data).tags) w_.tag(tagOf(t));
+      extraAndXdata({}, e.common.xdata(), e.readIn);
       return;
     }
-    if (const auto* p = std::get_if<Polyline>(&e.data)) {
+    if (const auto* p = get_if<Polyline>(&e.data)) {
       polyline(e, *p, owner, paper);
       return;
     }
-    if (const auto* lw = std::get_if<LwPolyline>(&e.data); lw != nullptr && r_ < Release::R14) {
+    if (const auto* lw = get_if<LwPolyline>(&e.data); lw != nullptr && r_ < Release::R14) {
       lwAsPolyline(e, *lw, owner, paper);
       return;
     }
     if (!entitySpec(e.kind).in.has(r_)) return;
     entityHead(dxfNameOf(e.kind), e.common.handle, owner, paper, e.common);
-    std::visit(Overloaded{
+    visit(Overloaded{
                    [&](const UnknownEntity&) {},
                    [&](const Leader& l) {
                      // An annotation the file does not hold is not named.
@@ -368,16 +368,16 @@ class DxfWriter {
                    },
                },
                e.data);
-    if (const auto* v = std::get_if<Viewport>(&e.data); v != nullptr && r_ < Release::R2000) {
+    if (const auto* v = get_if<Viewport>(&e.data); v != nullptr && r_ < Release::R2000) {
       // Before 2000 the view of a viewport is XDATA of its own.
       if (keptGroupsFit(e.readIn, r_))
-        for (const RawTag& t : e.common.extra) w_.tag(tagOf(t));
+        for (const RawTag& t : e.common.extra()) w_.tag(tagOf(t));
       for (const RawTag& t : viewportXdata(*v, layerNames(v->frozenLayers))) w_.tag(tagOf(t));
-      extraAndXdata({}, e.common.xdata, e.readIn);
+      extraAndXdata({}, e.common.xdata(), e.readIn);
       return;
     }
-    extraAndXdata(e.common.extra, e.common.xdata, e.readIn);
-    if (const auto* ins = std::get_if<Insert>(&e.data); ins != nullptr && !ins->attributes.empty()) {
+    extraAndXdata(e.common.extra(), e.common.xdata(), e.readIn);
+    if (const auto* ins = get_if<Insert>(&e.data); ins != nullptr && !ins->attributes.empty()) {
       for (EntityId a : ins->attributes)
         if (a < db_.entities.size()) entity(a, e.common.handle, paper);
       seqend(ins->seqend != 0 ? ins->seqend : nextHandle_++, e.common.handle, paper, e.common);
@@ -498,7 +498,7 @@ class DxfWriter {
 // has no curve there.
 void reportFitOnlySplineEdges(const Database& db, std::vector<Finding>& findings) {
   for (const Entity& e : db.entities) {
-    const auto* h = std::get_if<Hatch>(&e.data);
+    const auto* h = get_if<Hatch>(&e.data);
     if (h == nullptr) continue;
     std::size_t lost = 0;
     for (const HatchPath& p : h->paths)
@@ -544,7 +544,7 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
   // Releases before R14 have no HATCH: a copy of the database shows each
   // hatch as an insert of a block that draws it, and the copy is written.
   const bool hatches = std::any_of(db.entities.begin(), db.entities.end(),
-                                   [](const Entity& e) { return std::holds_alternative<Hatch>(e.data); });
+                                   [](const Entity& e) { return holds_alternative<Hatch>(e.data); });
   if (hatches && !entitySpec(EntityKind::Hatch).in.has(options.release)) {
     Database drawn = db;
     replaceHatchesByBlocks(drawn, options.findings);

@@ -1,6 +1,11 @@
 #include "drawingdb/file_io.h"
 
-#include <cstdio>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_tags.h"
@@ -78,37 +83,78 @@ FormatInfo detectFormat(std::string_view bytes) {
   return info;
 }
 
-ReadResult readBytes(std::string_view file, Database& db) {
+namespace {
+
+ReadResult readHeld(std::string_view file, Database& db, const DxfReadOptions& options) {
   ReadResult result;
   result.format = detectFormat(file);
   if (!result.format.readable.ok()) {
     result.status = result.format.readable;
     return result;
   }
-  DxfReadResult dxf = readDxf(file, db);
+  DxfReadResult dxf = readDxf(file, db, options);
   result.status = std::move(dxf.status);
   result.findings = std::move(dxf.findings);
   return result;
 }
 
+// A file mapped for reading, unmapped when done.
+class MappedFile {
+ public:
+  MappedFile(int fd, std::size_t size) : size_(size) {
+    void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) return;
+    data_ = static_cast<const char*>(p);
+    madvise(p, size, MADV_SEQUENTIAL);
+  }
+  ~MappedFile() {
+    if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool ok() const { return data_ != nullptr; }
+  std::string_view bytes() const { return {data_, size_}; }
+
+ private:
+  const char* data_ = nullptr;
+  std::size_t size_;
+};
+
+}  // namespace
+
+ReadResult readBytes(std::string_view file, Database& db) { return readHeld(file, db, {}); }
+
 ReadResult readFile(const std::string& path, Database& db) {
   ReadResult result;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     result.status = Status::fail(StatusCode::NotFound, "cannot open " + path);
     return result;
   }
+  // A regular file is read through a mapping that holds only the part
+  // being read; anything else (a pipe) is read whole.
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    const MappedFile mapped(fd, static_cast<std::size_t>(info.st_size));
+    if (mapped.ok()) {
+      close(fd);
+      return readHeld(mapped.bytes(), db, {.mappedFile = true});
+    }
+  }
   std::string bytes;
   char buffer[1 << 16];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) {
+  ssize_t n = 0;
+  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  if (n < 0) {
     result.status = Status::fail(StatusCode::BadFile, "cannot read " + path);
     return result;
   }
-  return readBytes(bytes, db);
+  return readHeld(bytes, db, {});
 }
 
 Status save(Database& db, ByteSink& sink, const SaveOptions& options) {

@@ -200,13 +200,13 @@ class Sweep {
 
 Entity lineEntity(Vec a, Vec b) {
   Entity e = makeEntity(EntityKind::Line);
-  std::get<Line>(e.data) = Line{at(a), at(b)};
+  get<Line>(e.data) = Line{at(a), at(b)};
   return e;
 }
 
 Entity solidEntity(const Sweep::Piece& l, const Sweep::Piece& r, double y0, double y1) {
   Entity e = makeEntity(EntityKind::Solid);
-  Solid& s = std::get<Solid>(e.data);
+  Solid& s = get<Solid>(e.data);
   s.corner1 = {l.tAt(y0), y0, 0};
   s.corner2 = {r.tAt(y0), y0, 0};
   s.corner3 = {l.tAt(y1), y1, 0};
@@ -647,7 +647,7 @@ bool patternFill(const std::vector<HatchSegment>& outline, const Hatch& h, std::
               if (d > 0 && to > from) out.push_back(lineEntity(point(from), point(to)));
               if (d == 0 && at >= a && at <= b) {
                 Entity dot = makeEntity(EntityKind::Point);
-                std::get<PointEntity>(dot.data).location = plane::at(point(at));
+                get<PointEntity>(dot.data).location = plane::at(point(at));
                 out.push_back(std::move(dot));
               }
               at += std::fabs(d);
@@ -735,7 +735,7 @@ std::size_t replaceHatchesByBlocks(Database& db, std::vector<Finding>* findings)
   std::size_t replaced = 0;
   const std::size_t count = db.entities.size();
   for (EntityId id = 0; id < count; ++id) {
-    const auto* h = std::get_if<Hatch>(&db.entities[id].data);
+    const auto* h = get_if<Hatch>(&db.entities[id].data);
     if (h == nullptr) continue;
     std::vector<Entity> pieces = hatchDrawing(*h, db.entities[id].common.handle, findings);
     const Point3 insertion{0, 0, h->elevation.z};
@@ -749,8 +749,8 @@ std::size_t replaceHatchesByBlocks(Database& db, std::vector<Finding>* findings)
     }
     Entity& e = db.entities[id];
     e.kind = EntityKind::Insert;
-    e.dxfName = "INSERT";
-    e.common.extra.clear();  // groups of the hatch
+    e.setDxfName("INSERT");
+    if (e.common.extrasIfAny() != nullptr) e.common.extras().extra.clear();  // groups of the hatch
     Insert ins;
     ins.block = name;
     ins.insertion = insertion;

@@ -1,6 +1,7 @@
 #include "drawingdb/model.h"
 
 #include <algorithm>
+#include <random>
 
 #include "drawingdb/schema.h"
 
@@ -110,88 +111,145 @@ EntityKind entityKindOf(std::string_view dxfName, bool* known) {
 
 std::string_view dxfNameOf(EntityKind kind) { return entitySpec(kind).dxfName; }
 
-Entity makeEntity(EntityKind kind) {
-  Entity e;
-  e.kind = kind;
-  e.dxfName = std::string(dxfNameOf(kind));
-  switch (kind) {
-    case EntityKind::Line: e.data = Line{}; break;
-    case EntityKind::Point: e.data = PointEntity{}; break;
-    case EntityKind::Circle: e.data = Circle{}; break;
-    case EntityKind::Arc: e.data = Arc{}; break;
-    case EntityKind::Text: e.data = Text{}; break;
-    case EntityKind::Ellipse: e.data = Ellipse{}; break;
-    case EntityKind::Solid:
-    case EntityKind::Trace: e.data = Solid{}; break;
-    case EntityKind::Face3d: e.data = Face3d{}; break;
-    case EntityKind::Insert: e.data = Insert{}; break;
-    case EntityKind::Polyline: e.data = Polyline{}; break;
-    case EntityKind::LwPolyline: e.data = LwPolyline{}; break;
-    case EntityKind::AttDef: e.data = AttDef{}; break;
-    case EntityKind::Attrib: e.data = Attrib{}; break;
-    case EntityKind::Unknown: e.data = UnknownEntity{}; break;
-    case EntityKind::Spline: e.data = Spline{}; break;
-    case EntityKind::MText: e.data = MText{}; break;
-    case EntityKind::Leader: e.data = Leader{}; break;
-    case EntityKind::Viewport: e.data = Viewport{}; break;
-    case EntityKind::Dimension: e.data = Dimension{}; break;
-    case EntityKind::Hatch: e.data = Hatch{}; break;
-  }
-  return e;
+// ---------------------------------------------------------------- entities
+
+// A drawing holds millions of these: the kind's data out of line, the rest
+// in ten words.
+static_assert(sizeof(Entity) <= 80);
+
+const EntityExtras EntityCommon::kNoExtras{};
+
+EntityCommon::EntityCommon(const EntityCommon& other)
+    : handle(other.handle),
+      owner(other.owner),
+      layer(other.layer),
+      linetype(other.linetype),
+      linetypeScale(other.linetypeScale),
+      xdictionary(other.xdictionary),
+      more_(other.more_ ? std::make_unique<EntityExtras>(*other.more_) : nullptr),
+      colour(other.colour),
+      lineweight(other.lineweight),
+      invisible(other.invisible),
+      paperSpace(other.paperSpace) {}
+
+EntityCommon& EntityCommon::operator=(const EntityCommon& other) {
+  if (this != &other) *this = EntityCommon(other);
+  return *this;
 }
 
+EntityExtras& EntityCommon::extras() {
+  if (!more_) more_ = std::make_unique<EntityExtras>();
+  return *more_;
+}
+
+std::string_view Entity::dxfName() const {
+  const EntityExtras* more = common.extrasIfAny();
+  return more != nullptr && !more->dxfName.empty() ? std::string_view(more->dxfName) : dxfNameOf(kind);
+}
+
+void Entity::setDxfName(std::string_view name) {
+  if (name == dxfNameOf(kind) && common.extrasIfAny() == nullptr) return;
+  common.extras().dxfName = name == dxfNameOf(kind) ? std::string() : std::string(name);
+}
+
+namespace {
+EntityData dataOf(EntityKind kind) {
+  switch (kind) {
+    case EntityKind::Line: return Line{};
+    case EntityKind::Point: return PointEntity{};
+    case EntityKind::Circle: return Circle{};
+    case EntityKind::Arc: return Arc{};
+    case EntityKind::Text: return Text{};
+    case EntityKind::Ellipse: return Ellipse{};
+    case EntityKind::Solid:
+    case EntityKind::Trace: return Solid{};
+    case EntityKind::Face3d: return Face3d{};
+    case EntityKind::Insert: return Insert{};
+    case EntityKind::Polyline: return Polyline{};
+    case EntityKind::LwPolyline: return LwPolyline{};
+    case EntityKind::AttDef: return AttDef{};
+    case EntityKind::Attrib: return Attrib{};
+    case EntityKind::Unknown: return UnknownEntity{};
+    case EntityKind::Spline: return Spline{};
+    case EntityKind::MText: return MText{};
+    case EntityKind::Leader: return Leader{};
+    case EntityKind::Viewport: return Viewport{};
+    case EntityKind::Dimension: return Dimension{};
+    case EntityKind::Hatch: return Hatch{};
+  }
+  return UnknownEntity{};
+}
+}  // namespace
+
+// The data made in place: an Entity made first would hold a line's.
+Entity makeEntity(EntityKind kind) { return Entity{EntityCommon{}, kind, kNewestRelease, dataOf(kind)}; }
+
 // ---------------------------------------------------------------- database
+
+HandleIndex::HandleIndex() : seed_(std::random_device{}()) { seed_ = (seed_ << 32) ^ std::random_device{}(); }
+
+std::size_t HandleIndex::slotOf(Handle h) const {
+  // A 64-bit mix of the handle and the seed, scaled onto the slots.
+  std::uint64_t x = h ^ seed_;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  x ^= x >> 31;
+  return static_cast<std::size_t>((static_cast<unsigned __int128>(x) * keys_.size()) >> 64);
+}
+
+void HandleIndex::reset(std::size_t n) {
+  keys_ = std::vector<Handle>();
+  refs_ = std::vector<HandleRef>();
+  size_ = 0;
+  if (n > 0) {
+    keys_.assign(n + n / 4 + 16, 0);
+    refs_.resize(keys_.size());
+  }
+}
+
+void HandleIndex::grow() {
+  std::vector<Handle> keys = std::move(keys_);
+  std::vector<HandleRef> refs = std::move(refs_);
+  reset(std::max<std::size_t>(size_ * 2, 64));
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    if (keys[i] != 0) insert(keys[i], refs[i]);
+}
+
+bool HandleIndex::insert(Handle h, HandleRef ref) {
+  if (h == 0) return false;
+  if ((size_ + 1) * 5 > keys_.size() * 4) grow();
+  for (std::size_t i = slotOf(h);; i = i + 1 == keys_.size() ? 0 : i + 1) {
+    if (keys_[i] == h) return false;
+    if (keys_[i] == 0) {
+      keys_[i] = h;
+      refs_[i] = ref;
+      ++size_;
+      return true;
+    }
+  }
+}
+
+const HandleRef* HandleIndex::find(Handle h) const {
+  if (h == 0 || keys_.empty()) return nullptr;
+  for (std::size_t i = slotOf(h);; i = i + 1 == keys_.size() ? 0 : i + 1) {
+    if (keys_[i] == h) return &refs_[i];
+    if (keys_[i] == 0) return nullptr;
+  }
+}
 
 bool Database::claim(Handle h, HandleRef ref) {
   if (h == 0) return false;
   if (h >= nextHandle_) nextHandle_ = h + 1;
-  return index_.emplace(h, ref).second;
+  return index_.insert(h, ref);
 }
 
-const HandleRef* Database::find(Handle h) const {
-  const auto it = index_.find(h);
-  return it == index_.end() ? nullptr : &it->second;
-}
-
-namespace {
-template <class R>
-void indexTable(Database& db, SymbolTable<R>& t, std::uint32_t number) {
-  db.claim(t.handle, {RefKind::Table, number, 0});
-  for (std::size_t i = 0; i < t.records.size(); ++i)
-    db.claim(t.records[i].common.handle, {RefKind::Record, number, static_cast<std::uint32_t>(i)});
-}
-}  // namespace
+const HandleRef* Database::find(Handle h) const { return index_.find(h); }
 
 void Database::reindex() {
-  index_.clear();
-  indexTable(*this, vports, 0);
-  indexTable(*this, linetypes, 1);
-  indexTable(*this, layers, 2);
-  indexTable(*this, styles, 3);
-  indexTable(*this, views, 4);
-  indexTable(*this, ucs, 5);
-  indexTable(*this, appids, 6);
-  indexTable(*this, dimstyles, 7);
-  claim(blockTable, {RefKind::Table, 8, 0});
-  for (std::size_t b = 0; b < blocks.size(); ++b) {
-    const auto bi = static_cast<std::uint32_t>(b);
-    claim(blocks[b].handle, {RefKind::Block, bi, 0});
-    claim(blocks[b].blockHandle, {RefKind::BlockBegin, bi, 0});
-    claim(blocks[b].endHandle, {RefKind::BlockEnd, bi, 0});
-  }
-  for (std::size_t i = 0; i < entities.size(); ++i) {
-    const auto id = static_cast<std::uint32_t>(i);
-    claim(entities[i].common.handle, {RefKind::Entity, id, 0});
-    if (const auto* p = std::get_if<Polyline>(&entities[i].data)) {
-      for (std::size_t v = 0; v < p->vertices.size(); ++v)
-        claim(p->vertices[v].handle, {RefKind::Vertex, id, static_cast<std::uint32_t>(v)});
-      claim(p->seqend, {RefKind::Seqend, id, 0});
-    } else if (const auto* ins = std::get_if<Insert>(&entities[i].data)) {
-      claim(ins->seqend, {RefKind::Seqend, id, 0});
-    }
-  }
-  for (std::size_t i = 0; i < objects.size(); ++i)
-    claim(objects[i].handle, {RefKind::Object, static_cast<std::uint32_t>(i), 0});
+  std::size_t handles = 0;
+  forEachHandleRef([&](Handle& h, HandleRef) { handles += h != 0 ? 1 : 0; });
+  index_.reset(handles);
+  forEachHandleRef([&](Handle& h, HandleRef ref) { claim(h, ref); });
 }
 
 BlockRecord* Database::findBlock(std::string_view name) {
@@ -242,7 +300,7 @@ EntityId Database::addEntity(BlockRecord& block, Entity e) {
   if (e.common.handle == 0 || find(e.common.handle) != nullptr) e.common.handle = newHandle();
   claim(e.common.handle, {RefKind::Entity, id, 0});
   e.common.owner = block.handle;
-  if (auto* p = std::get_if<Polyline>(&e.data)) {
+  if (auto* p = get_if<Polyline>(&e.data)) {
     for (std::size_t v = 0; v < p->vertices.size(); ++v) {
       if (p->vertices[v].handle == 0) p->vertices[v].handle = newHandle();
       claim(p->vertices[v].handle, {RefKind::Vertex, id, static_cast<std::uint32_t>(v)});
@@ -261,7 +319,7 @@ EntityId Database::addAttribute(EntityId insert, Entity a) {
   claim(a.common.handle, {RefKind::Entity, id, 0});
   a.common.owner = entities[insert].common.handle;
   entities.push_back(std::move(a));
-  if (auto* ins = std::get_if<Insert>(&entities[insert].data)) {
+  if (auto* ins = get_if<Insert>(&entities[insert].data)) {
     ins->attributes.push_back(id);
     if (ins->seqend == 0) {
       ins->seqend = newHandle();
@@ -344,7 +402,7 @@ Object& Database::addGroup(std::string name, Group group) {
   for (const Handle h : members) {
     const HandleRef* ref = find(h);
     if (ref == nullptr || ref->kind != RefKind::Entity) continue;
-    std::vector<Handle>& reactors = entities[ref->index].common.reactors;
+    std::vector<Handle>& reactors = entities[ref->index].common.extras().reactors;
     if (std::find(reactors.begin(), reactors.end(), o.handle) == reactors.end()) reactors.push_back(o.handle);
   }
   return o;
@@ -521,7 +579,7 @@ void Database::completeFor(Release r) {
       claim(e.common.handle, {RefKind::Entity, static_cast<std::uint32_t>(i), 0});
     }
     const auto id = static_cast<std::uint32_t>(i);
-    if (auto* p = std::get_if<Polyline>(&e.data)) {
+    if (auto* p = get_if<Polyline>(&e.data)) {
       for (std::size_t v = 0; v < p->vertices.size(); ++v)
         if (p->vertices[v].handle == 0) {
           p->vertices[v].handle = newHandle();
@@ -531,7 +589,7 @@ void Database::completeFor(Release r) {
         p->seqend = newHandle();
         claim(p->seqend, {RefKind::Seqend, id, 0});
       }
-    } else if (auto* ins = std::get_if<Insert>(&e.data)) {
+    } else if (auto* ins = get_if<Insert>(&e.data)) {
       if (!ins->attributes.empty() && ins->seqend == 0) {
         ins->seqend = newHandle();
         claim(ins->seqend, {RefKind::Seqend, id, 0});

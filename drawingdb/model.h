@@ -9,15 +9,20 @@
 // groups), so a drawing read and written again loses nothing.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "drawingdb/dxf_tags.h"
+#include "drawingdb/name.h"
 #include "drawingdb/releases.h"
 #include "drawingdb/status.h"
 
@@ -81,7 +86,7 @@ struct Text {
   double rotation = 0;
   double widthFactor = 1;
   double oblique = 0;
-  std::string style = "Standard";
+  Name style = Name::standard();
   std::int32_t generation = 0;
   std::int32_t horizontal = 0;
   std::int32_t vertical = 0;
@@ -119,7 +124,7 @@ struct Face3d {
 };
 
 struct Insert {
-  std::string block;
+  Name block;
   Point3 insertion;
   double xScale = 1;
   double yScale = 1;
@@ -190,7 +195,7 @@ struct AttributeText {
   double rotation = 0;
   double widthFactor = 1;
   double oblique = 0;
-  std::string style = "Standard";
+  Name style = Name::standard();
   std::int32_t generation = 0;
   std::int32_t horizontal = 0;
   double thickness = 0;
@@ -237,38 +242,236 @@ enum class EntityKind : std::uint8_t {
   Spline, MText, Leader, Viewport, Dimension, Hatch
 };
 
-using EntityData =
-    std::variant<Line, PointEntity, Circle, Arc, Text, Ellipse, Solid, Face3d, Insert, Polyline, LwPolyline, AttDef,
-                 Attrib, UnknownEntity, Spline, MText, Leader, Viewport, Dimension, Hatch>;
+template <class... T>
+struct TypeList {};
+// The data types of entities, in the order of EntityData::index().
+using EntityTypes = TypeList<Line, PointEntity, Circle, Arc, Text, Ellipse, Solid, Face3d, Insert, Polyline, LwPolyline,
+                             AttDef, Attrib, UnknownEntity, Spline, MText, Leader, Viewport, Dimension, Hatch>;
 
-// Groups every entity has.
-struct EntityCommon {
-  Handle handle = 0;
-  Handle owner = 0;
-  std::string layer = "0";
-  std::string linetype = "BYLAYER";
-  std::int32_t colour = 256;     // 0 ByBlock, 256 ByLayer
-  std::int32_t lineweight = -1;  // -1 ByLayer
-  double linetypeScale = 1;
-  bool invisible = false;
-  bool paperSpace = false;
-  // Objects told of changes to the entity (102 {ACAD_REACTORS) and the
-  // entity's own dictionary (102 {ACAD_XDICTIONARY), from R13 on.
+namespace detail {
+template <class T, class... Ts>
+constexpr std::size_t typeIndex(TypeList<Ts...>) {
+  constexpr bool same[] = {std::is_same_v<T, Ts>...};
+  for (std::size_t i = 0; i < sizeof...(Ts); ++i)
+    if (same[i]) return i;
+  return sizeof...(Ts);
+}
+template <std::size_t I, class T, class... Ts>
+struct TypeAt : TypeAt<I - 1, Ts...> {};
+template <class T, class... Ts>
+struct TypeAt<0, T, Ts...> {
+  using type = T;
+};
+template <std::size_t I, class... Ts>
+auto typeAt(TypeList<Ts...>) -> typename TypeAt<I, Ts...>::type;
+template <class... Ts>
+constexpr std::size_t typeCount(TypeList<Ts...>) { return sizeof...(Ts); }
+}  // namespace detail
+
+// The data of an entity: one of the types of EntityTypes, held out of line
+// so that an entity takes what its kind needs (a line its 80 bytes, a
+// hatch its loops) and the list of a drawing's entities stays small.  It
+// reads as a std::variant does, through get<Line>(e.data),
+// get_if<Line>(&e.data), holds_alternative<Line>(e.data) and
+// visit(f, e.data) below.  A moved-from value holds nothing (index() is
+// std::variant_npos) until it is assigned again.
+class EntityData {
+ public:
+  static constexpr std::size_t kTypes = detail::typeCount(EntityTypes{});
+  template <class T>
+  static constexpr std::size_t kIndexOf = detail::typeIndex<T>(EntityTypes{});
+  template <class T>
+  static constexpr bool kHolds = kIndexOf<T> < kTypes;
+  template <std::size_t I>
+  using TypeAt = decltype(detail::typeAt<I>(EntityTypes{}));
+
+  EntityData() : EntityData(Line{}) {}
+  template <class T>
+    requires kHolds<std::decay_t<T>>
+  EntityData(T&& value) : head_(new Box<std::decay_t<T>>(std::forward<T>(value))) {}
+  EntityData(const EntityData& other) : head_(copy(other.head_)) {}
+  EntityData(EntityData&& other) noexcept : head_(std::exchange(other.head_, nullptr)) {}
+  EntityData& operator=(const EntityData& other) {
+    if (this != &other) *this = EntityData(other);
+    return *this;
+  }
+  EntityData& operator=(EntityData&& other) noexcept {
+    if (this != &other) {
+      clear();
+      head_ = std::exchange(other.head_, nullptr);
+    }
+    return *this;
+  }
+  template <class T>
+    requires kHolds<std::decay_t<T>>
+  EntityData& operator=(T&& value) {
+    using U = std::decay_t<T>;
+    if (U* p = getIf<U>()) *p = std::forward<T>(value);
+    else *this = EntityData(std::forward<T>(value));
+    return *this;
+  }
+  ~EntityData() { clear(); }
+
+  std::size_t index() const { return head_ ? head_->index : std::variant_npos; }
+  template <class T>
+  T* getIf() {
+    return index() == kIndexOf<T> ? &static_cast<Box<T>*>(head_)->value : nullptr;
+  }
+  template <class T>
+  const T* getIf() const {
+    return index() == kIndexOf<T> ? &static_cast<const Box<T>*>(head_)->value : nullptr;
+  }
+
+ private:
+  struct Head {
+    std::uint8_t index;
+  };
+  template <class T>
+  struct Box : Head {
+    template <class U>
+    explicit Box(U&& v) : Head{static_cast<std::uint8_t>(kIndexOf<T>)}, value(std::forward<U>(v)) {}
+    T value;
+  };
+  template <class T>
+  static Head* copyAs(const Head* h) {
+    return new Box<T>(static_cast<const Box<T>*>(h)->value);
+  }
+  template <class T>
+  static void destroyAs(Head* h) {
+    delete static_cast<Box<T>*>(h);
+  }
+  template <class... Ts>
+  static constexpr std::array<Head* (*)(const Head*), sizeof...(Ts)> copies(TypeList<Ts...>) {
+    return {&copyAs<Ts>...};
+  }
+  template <class... Ts>
+  static constexpr std::array<void (*)(Head*), sizeof...(Ts)> destroys(TypeList<Ts...>) {
+    return {&destroyAs<Ts>...};
+  }
+  static Head* copy(const Head* h) {
+    static constexpr auto kCopy = copies(EntityTypes{});
+    return h ? kCopy[h->index](h) : nullptr;
+  }
+  void clear() {
+    static constexpr auto kDestroy = destroys(EntityTypes{});
+    if (head_ != nullptr) kDestroy[head_->index](head_);
+    head_ = nullptr;
+  }
+
+  Head* head_;
+};
+
+template <class T>
+T* get_if(EntityData* d) {
+  return d ? d->getIf<T>() : nullptr;
+}
+template <class T>
+const T* get_if(const EntityData* d) {
+  return d ? d->getIf<T>() : nullptr;
+}
+template <class T>
+bool holds_alternative(const EntityData& d) {
+  return d.index() == EntityData::kIndexOf<T>;
+}
+template <class T>
+T& get(EntityData& d) {
+  if (T* p = d.getIf<T>()) return *p;
+  throw std::bad_variant_access();
+}
+template <class T>
+const T& get(const EntityData& d) {
+  if (const T* p = d.getIf<T>()) return *p;
+  throw std::bad_variant_access();
+}
+
+namespace detail {
+template <std::size_t I, class F, class D>
+decltype(auto) visitFrom(F& f, D& d) {
+  using T = EntityData::TypeAt<I>;
+  if constexpr (I + 1 < EntityData::kTypes)
+    if (d.index() != I) return visitFrom<I + 1>(f, d);
+  return f(get<T>(d));
+}
+}  // namespace detail
+
+// Calls f with the data as its type, as std::visit does.
+template <class F>
+decltype(auto) visit(F&& f, EntityData& d) {
+  if (d.index() >= EntityData::kTypes) throw std::bad_variant_access();
+  return detail::visitFrom<0>(f, d);
+}
+template <class F>
+decltype(auto) visit(F&& f, const EntityData& d) {
+  if (d.index() >= EntityData::kTypes) throw std::bad_variant_access();
+  return detail::visitFrom<0>(f, d);
+}
+
+// What few entities have, kept out of line.
+struct EntityExtras {
+  // Objects told of changes to the entity (102 {ACAD_REACTORS), from R13 on.
   std::vector<Handle> reactors;
-  Handle xdictionary = 0;
   // The 102 groups of other applications ({NAME ... }) between the handle
   // and the owner, as read; written back there from R13 on.
   std::vector<RawTag> applications;
   std::vector<RawTag> extra;  // groups of the entity the toolkit does not model
   std::vector<RawTag> xdata;  // 1001 and after
+  std::string dxfName;        // the DXF type where it is not that of the kind (unknown kinds, 3DLINE)
+  bool operator==(const EntityExtras&) const = default;
+};
+
+// Groups every entity has.  The layer and linetype names are shared with
+// every other entity on them (see Name).
+struct EntityCommon {
+  Handle handle = 0;
+  Handle owner = 0;
+  Name layer = Name::layerZero();
+  Name linetype = Name::byLayer();
+  double linetypeScale = 1;
+  // The entity's own dictionary (102 {ACAD_XDICTIONARY), from R13 on.
+  Handle xdictionary = 0;
+
+ private:
+  // Declared here, before the small members, so that those end the
+  // struct and what follows them in an Entity may use the rest of its
+  // last eight bytes.
+  std::unique_ptr<EntityExtras> more_;
+
+ public:
+  std::int32_t colour = 256;     // 0 ByBlock, 256 ByLayer
+  std::int32_t lineweight = -1;  // -1 ByLayer
+  bool invisible = false;
+  bool paperSpace = false;
+
+  const std::vector<Handle>& reactors() const { return more_ ? more_->reactors : kNoExtras.reactors; }
+  const std::vector<RawTag>& applications() const { return more_ ? more_->applications : kNoExtras.applications; }
+  const std::vector<RawTag>& extra() const { return more_ ? more_->extra : kNoExtras.extra; }
+  const std::vector<RawTag>& xdata() const { return more_ ? more_->xdata : kNoExtras.xdata; }
+  // The lists to change, made when first asked for.
+  EntityExtras& extras();
+  const EntityExtras* extrasIfAny() const { return more_.get(); }
+
+  EntityCommon() = default;
+  EntityCommon(const EntityCommon& other);
+  EntityCommon(EntityCommon&&) noexcept = default;
+  EntityCommon& operator=(const EntityCommon& other);
+  EntityCommon& operator=(EntityCommon&&) noexcept = default;
+  ~EntityCommon() = default;
+
+ private:
+  static const EntityExtras kNoExtras;
 };
 
 struct Entity {
+  // (The kind and release fill what the common groups leave of their last
+  // eight bytes.)
+  [[no_unique_address]] EntityCommon common;
   EntityKind kind = EntityKind::Line;
-  std::string dxfName;  // the DXF type ("LINE"); for unknown kinds the only record of it
   Release readIn = kNewestRelease;  // release of the file an unknown entity came from
-  EntityCommon common;
   EntityData data;
+
+  // The DXF type ("LINE"); for unknown kinds the only record of it.
+  std::string_view dxfName() const;
+  void setDxfName(std::string_view name);
 };
 
 using EntityId = std::uint32_t;
@@ -600,6 +803,32 @@ struct HandleRef {
   std::uint32_t sub = 0;    // record or vertex index
 };
 
+// Handles and where they lead: open addressing with linear probing over
+// two flat arrays (8 + 12 bytes a slot, at most four fifths full), so a
+// drawing of a million entities indexes them in about 25 MB.  Slots are
+// found from the handle mixed with a seed of its own, so no choice of
+// handles in a file crowds them together.
+class HandleIndex {
+ public:
+  HandleIndex();
+  // False when `h` is there already (or is 0, which names nothing).
+  bool insert(Handle h, HandleRef ref);
+  // Valid until the next insert.
+  const HandleRef* find(Handle h) const;
+  // Room for `n` handles without growing; frees what was there.
+  void reset(std::size_t n = 0);
+  std::size_t size() const { return size_; }
+
+ private:
+  std::size_t slotOf(Handle h) const;
+  void grow();
+
+  std::vector<Handle> keys_;  // 0: empty
+  std::vector<HandleRef> refs_;
+  std::size_t size_ = 0;
+  std::uint64_t seed_;
+};
+
 class Database {
  public:
   // An empty database: no tables, no blocks (readers start from this).
@@ -648,8 +877,15 @@ class Database {
   // blocks, entities with their vertices and sequence ends, objects.
   template <class F>
   void forEachHandle(F&& f);
+  // Calls f(Handle&, HandleRef) for every handle with where it leads, in
+  // the order of forEachHandle; the sequence end of an insert without
+  // attributes only when it has a handle.
+  template <class F>
+  void forEachHandleRef(F&& f);
   // Rebuilds the index from the contents (after edits that bypassed claim).
   void reindex();
+  // Empties the index, with room for `handles` handles.
+  void clearIndex(std::size_t handles) { index_.reset(handles); }
 
   BlockRecord* findBlock(std::string_view name);  // by hashed name (see NameIndex)
   // To be called after renaming or removing records or blocks in place.
@@ -677,7 +913,7 @@ class Database {
 
  private:
   Handle nextHandle_ = 1;
-  std::unordered_map<Handle, HandleRef> index_;
+  HandleIndex index_;
   NameIndex blockNames_;
 };
 
@@ -711,14 +947,51 @@ void Database::forEachHandle(F&& f) {
   }
   for (Entity& e : entities) {
     f(e.common.handle);
-    if (auto* p = std::get_if<Polyline>(&e.data)) {
+    if (auto* p = get_if<Polyline>(&e.data)) {
       for (Vertex& v : p->vertices) f(v.handle);
       f(p->seqend);
-    } else if (auto* i = std::get_if<Insert>(&e.data)) {
+    } else if (auto* i = get_if<Insert>(&e.data)) {
       if (!i->attributes.empty()) f(i->seqend);
     }
   }
   for (Object& o : objects) f(o.handle);
+}
+
+template <class F>
+void Database::forEachHandleRef(F&& f) {
+  auto table = [&](auto& t, std::uint32_t number) {
+    f(t.handle, HandleRef{RefKind::Table, number, 0});
+    for (std::size_t i = 0; i < t.records.size(); ++i)
+      f(t.records[i].common.handle, HandleRef{RefKind::Record, number, static_cast<std::uint32_t>(i)});
+  };
+  table(vports, 0);
+  table(linetypes, 1);
+  table(layers, 2);
+  table(styles, 3);
+  table(views, 4);
+  table(ucs, 5);
+  table(appids, 6);
+  table(dimstyles, 7);
+  f(blockTable, HandleRef{RefKind::Table, 8, 0});
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    const auto bi = static_cast<std::uint32_t>(b);
+    f(blocks[b].handle, HandleRef{RefKind::Block, bi, 0});
+    f(blocks[b].blockHandle, HandleRef{RefKind::BlockBegin, bi, 0});
+    f(blocks[b].endHandle, HandleRef{RefKind::BlockEnd, bi, 0});
+  }
+  for (std::size_t i = 0; i < entities.size(); ++i) {
+    const auto id = static_cast<std::uint32_t>(i);
+    Entity& e = entities[i];
+    f(e.common.handle, HandleRef{RefKind::Entity, id, 0});
+    if (auto* p = get_if<Polyline>(&e.data)) {
+      for (std::size_t v = 0; v < p->vertices.size(); ++v)
+        f(p->vertices[v].handle, HandleRef{RefKind::Vertex, id, static_cast<std::uint32_t>(v)});
+      f(p->seqend, HandleRef{RefKind::Seqend, id, 0});
+    } else if (auto* ins = get_if<Insert>(&e.data)) {
+      if (!ins->attributes.empty() || ins->seqend != 0) f(ins->seqend, HandleRef{RefKind::Seqend, id, 0});
+    }
+  }
+  for (std::size_t i = 0; i < objects.size(); ++i) f(objects[i].handle, HandleRef{RefKind::Object, static_cast<std::uint32_t>(i), 0});
 }
 
 template <class NameAt>

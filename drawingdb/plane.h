@@ -78,12 +78,12 @@ inline double normalized(double a) {
 // the optimiser takes the other kinds' members of the variant for unset.
 inline bool finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 [[gnu::noinline]] inline bool finiteDrawing(const Entity& e) {
-  if (const auto* l = std::get_if<Line>(&e.data)) return finite(l->start) && finite(l->end);
-  if (const auto* a = std::get_if<Arc>(&e.data))
+  if (const auto* l = get_if<Line>(&e.data)) return finite(l->start) && finite(l->end);
+  if (const auto* a = get_if<Arc>(&e.data))
     return finite(a->center) && std::isfinite(a->radius) && std::isfinite(a->startAngle) && std::isfinite(a->endAngle);
-  if (const auto* s = std::get_if<Solid>(&e.data)) return finite(s->corner1) && finite(s->corner2) && finite(s->corner3) && finite(s->corner4);
-  if (const auto* p = std::get_if<PointEntity>(&e.data)) return finite(p->location);
-  if (const auto* t = std::get_if<Text>(&e.data))
+  if (const auto* s = get_if<Solid>(&e.data)) return finite(s->corner1) && finite(s->corner2) && finite(s->corner3) && finite(s->corner4);
+  if (const auto* p = get_if<PointEntity>(&e.data)) return finite(p->location);
+  if (const auto* t = get_if<Text>(&e.data))
     return finite(t->insertion) && finite(t->alignment) && std::isfinite(t->height) && std::isfinite(t->rotation);
   return true;
 }

@@ -64,7 +64,7 @@ struct Fixed {
 
 template <class Obj>
 using MemberRef = std::variant<std::monostate, double Obj::*, std::int32_t Obj::*, std::string Obj::*, Point3 Obj::*,
-                               Handle Obj::*, bool Obj::*, const ListDesc<Obj>*, Fixed>;
+                               Handle Obj::*, bool Obj::*, const ListDesc<Obj>*, Fixed, Name Obj::*>;
 
 template <class Obj>
 struct Field {

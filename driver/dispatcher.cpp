@@ -22,6 +22,8 @@
 #include "driver/output_target.h"
 #include "driver/statistics.h"
 #include "driver/toolkit_output.h"
+#include "dwg/dwg_in.h"
+#include "dwg/out_para.h"
 #include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_convert.h"
@@ -617,6 +619,48 @@ ScriptSource scriptSourceOfDxf() {
   return source;
 }
 
+// A drawing read through the toolkit (-dxfin, -dwgin).
+bool toolkitInput() { return runHas(RunModeBit::kInput) && runState().useToolkit != 0; }
+
+// What the script's header needs from a drawing read through the toolkit:
+// its layer table (the level of an element is its layer's position) with
+// the names the parameter file assigns, the levels used and the model
+// scale of the reader.  Drawing units are taken as millimetres, as for
+// the own DXF reader.
+ScriptSource scriptSourceOfToolkit() {
+  ScriptSource source;
+  source.unitFlag = 2;
+  source.modelScale = dwgIn().modelScale();
+  ScriptState& script = scriptState();
+  script.layers.clear();
+  script.layers.reserve(dwgIn().layerList().size());
+  for (const DwgInLayer& l : dwgIn().layerList()) {
+    ScriptLayer layer;
+    layer.name = l.name;
+    layer.number = l.number;
+    layer.off = l.off ? 1 : 0;
+    layer.colour = l.colour;
+    layer.cadColour = cadColourOf(l.colour);
+    script.layers.push_back(std::move(layer));
+  }
+  script.hasLayerTable = !script.layers.empty();
+  const ElementTable& table = elementTable();
+  source.levels.reserve(static_cast<std::size_t>(table.lastIndex));
+  for (std::int32_t i = 1; i <= table.lastIndex; ++i) source.levels.push_back(element(i).de.level);
+  igesStructureSettingsFromRun(source);
+  return source;
+}
+
+// The toolkit's part of the input driver: the parameter file of the DWG
+// directions in its input sense, then DwgIn reads the file by name and
+// fills the element table.  -8 when it read nothing (its keyed message
+// says why).
+int readToolkitInput() {
+  TraceScope t("stt200");
+  dwgReadParameters(DwgDirection::kInput);
+  return dwgIn().ReadFile(dispatcherState().inputName) == 0 ? 0 : -8;
+}
+
 // The own DXF reader's part of the input driver: a table of 100 slots to
 // begin with, then the sections TABLES, BLOCKS and ENTITIES in file order.
 int readDxfInput() {
@@ -637,15 +681,17 @@ int convertInput(const std::string& scriptName) {
   TraceScope t("stt200");
   const bool iges = runIsIges() && runState().useToolkit == 0;
   const bool dxf = ownDxfInput();
-  if (!iges && !dxf) return 0;  // the toolkit readers come with their directions
-  const int read = iges ? readIgesInput() : readDxfInput();
+  const bool toolkit = toolkitInput();
+  if (!iges && !dxf && !toolkit) return 0;
+  const int read = iges ? readIgesInput() : dxf ? readDxfInput() : readToolkitInput();
   if (read != 0) return read;
   setPhase(kPhaseConversion);
   if (elementTable().lastIndex == 0) {
     mfaError(t.code(), kMsgNoElements, Channel::kBoth50);
     return -8;
   }
-  const int opened = ScriptOpen(scriptName, iges ? scriptSourceOfIges() : scriptSourceOfDxf());
+  const int opened =
+      ScriptOpen(scriptName, iges ? scriptSourceOfIges() : dxf ? scriptSourceOfDxf() : scriptSourceOfToolkit());
   if (opened == -6) {
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth50);
     (void)ScriptClose();  // the run fails for the memory; nothing is put under the script's name
@@ -1091,6 +1137,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
     return state.runStatus;
   }
   mfaSetDxfRun(runHas(RunModeBit::kDxf));
+  mfaSetDrawingRun(runHas(RunModeBit::kInput) && runState().useToolkit != 0);
   state.level = level;
   if (state.language.empty()) state.language = "deutsch";
   runPaths().installDir = state.installDir;

@@ -10,6 +10,7 @@
 
 #include "driver/command_line.h"
 #include "driver/dispatcher.h"
+#include "dwg/dwg_in.h"
 #include "dwg/toolkit.h"
 #include "support/builtin_texts.h"
 #include "support/messages.h"
@@ -36,10 +37,9 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
 // The switch of a toolkit input direction, for the message.
 const char* toolkitInputSwitch(const std::string& phase) { return phase == "DWGI" ? "-dwgin" : "-dxfin"; }
 
-// The toolkit input directions do not run yet: no drawing is read through
-// the toolkit into the element table.  A run of one is refused once the
-// toolkit has started, before anything is written, instead of ending as an
-// unknown direction or as a success without output.
+// The toolkit reads no DWG file yet: -dwgin cannot run.  A run of it is
+// refused once the toolkit has started, before anything is written, instead
+// of ending as an unknown direction or as a success without output.
 void refuseToolkitInput(const RunRequest& request) {
   const bool german = isGerman(request.language);
   char text[256];
@@ -69,11 +69,16 @@ int main(int argc, char** argv) {
 
   if (request.directionCount > 0 && request.fileCount > 2) {
     runState().installDir = programDirectory(programPath);
-    if (initialiseToolkit(request.useToolkit, isGerman(request.language), runState().installDir) != 0) {
+    const bool german = isGerman(request.language);
+    const bool reads = request.phase == "DXFI" || request.phase == "DWGI";
+    const int started = request.useToolkit != 0 && reads
+                            ? DwgIn::init(runState().installDir, german)
+                            : initialiseToolkit(request.useToolkit, german, runState().installDir);
+    if (started != 0) {
       std::fflush(nullptr);
       _exit(exitStatusOf({RunEnd::kToolkit}));
     }
-    if (request.useToolkit != 0 && (request.phase == "DXFI" || request.phase == "DWGI")) refuseToolkitInput(request);
+    if (request.useToolkit != 0 && request.phase == "DWGI") refuseToolkitInput(request);
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
     // The process ends at once; what is still buffered is written first.

@@ -362,13 +362,13 @@ const drawingdb::Record<drawingdb::Linetype>* DwgBase::linetypeRecord(const std:
 void DwgBase::applyTo(const DwgEntityAttributes& attributes, drawingdb::EntityCommon& common) {
   common.colour = attributes.colourIndex;
   common.lineweight = attributes.lineWeight;
-  common.linetype = "BYLAYER";
+  common.linetype = drawingdb::Name::byLayer();
   if (!attributes.linetype.empty()) {
-    if (const auto* record = linetypeRecord(attributes.linetype)) common.linetype = record->common.name;
+    if (const auto* record = linetypeRecord(attributes.linetype)) common.linetype = names_(record->common.name);
   }
-  common.layer = attributes.layer.empty() ? std::string("0") : attributes.layer;
+  common.layer = attributes.layer.empty() ? drawingdb::Name::layerZero() : names_(attributes.layer);
   if (db_.layers.find(common.layer) != nullptr) return;
-  auto& layer = db_.addRecord(db_.layers, common.layer);
+  auto& layer = db_.addRecord(db_.layers, common.layer.str());
   if (const DwgLayerRecord* chosen = layers_.find(attributes.layer)) {
     layer.data.colour = chosen->on ? chosen->colourIndex : -chosen->colourIndex;
     if (chosen->frozen) layer.common.flags |= 1;
@@ -663,7 +663,7 @@ int DwgOut::dimension(const DwgDimension& dimension, const std::string& block, c
   // Without a drawing of its own the database draws the block from the
   // dimension's points (into the empty block given, or a new one).
   if (!drawn && !drawingdb::buildDimensionBlock(db_, id).ok()) return -1;
-  if (made != nullptr) *made = std::get<drawingdb::Dimension>(db_.entities[id].data).block;
+  if (made != nullptr) *made = drawingdb::get<drawingdb::Dimension>(db_.entities[id].data).block;
   return 0;
 }
 
@@ -758,6 +758,13 @@ int DwgOut::createBlock(const std::string& name, std::string* made) {
   block.flags = flags;
   openBlocks_.push_back(db_.blockIndex(block));
   if (made != nullptr) *made = blockName;
+  return 0;
+}
+
+int DwgOut::setBlockLayer(const std::string& layer) {
+  if (openBlocks_.empty() || layer.empty()) return -1;
+  if (db_.layers.find(layer) == nullptr) db_.addRecord(db_.layers, layer);
+  currentBlock().layer = layer;
   return 0;
 }
 

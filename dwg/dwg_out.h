@@ -42,6 +42,7 @@ class DwgBase {
   const drawingdb::Record<drawingdb::Linetype>* linetypeRecord(const std::string& name);
 
   drawingdb::Database db_;
+  drawingdb::NameTable names_;  // the layer and linetype names of entities, each held once
   DwgLayerList layers_;
   DwgStartData start_;
 };
@@ -167,6 +168,9 @@ class DwgOut : public DwgBase {
   // name.
   int createBlock(const std::string& name, std::string* made = nullptr);
   int closeBlock();
+  // The layer of the block being filled (its BLOCK entity), added to the
+  // layer table when missing.  -1 outside a block or for an empty name.
+  int setBlockLayer(const std::string& layer);
   bool inBlock() const { return !openBlocks_.empty(); }
   // An insert of the block `name` (made by createBlock and closed) at
   // `insertion`, scaled by `scale` in x and y, into the block being filled

@@ -501,8 +501,13 @@ const DwgLinetype* DwgGraphAttr::linetypeOf(int lineStyle) const {
 }
 
 int DwgGraphAttr::lineStyleOf(const std::string& acLinetype) const {
+  const int* assigned = assignedLineStyleOf(acLinetype);
+  return assigned == nullptr ? defaultLineStyle_ : *assigned;
+}
+
+const int* DwgGraphAttr::assignedLineStyleOf(const std::string& acLinetype) const {
   const auto found = styleByAcLinetype_.find(upperAscii(acLinetype));
-  return found == styleByAcLinetype_.end() ? defaultLineStyle_ : found->second;
+  return found == styleByAcLinetype_.end() ? nullptr : &found->second;
 }
 
 int DwgGraphAttr::handle_lineStyleLayer(const std::string& keyword, const Arguments& arguments) {

@@ -179,6 +179,8 @@ class DwgGraphAttr {
   const std::string* telvuraLayerOf(const std::string& acLayer) const;
   // The line style assigned to an AC linetype, else the default line style.
   int lineStyleOf(const std::string& acLinetype) const;
+  // The line style assigned to an AC linetype, or nullptr without one.
+  const int* assignedLineStyleOf(const std::string& acLinetype) const;
   int blockColour() const { return blockColour_; }
 
   // The tables, for the writer and for checks.

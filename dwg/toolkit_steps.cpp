@@ -16,6 +16,8 @@ drawingdb::Point3 flatPoint(double x, double y) { return {x, y, 0}; }
 // The names of blocks whose element has none.
 constexpr char kGroupBlock[] = "GROUP";
 constexpr char kUserBlock[] = "USER";
+// The layer of the dimension blocks.
+constexpr char kDimensionBlockLayer[] = "no_layer";
 // Segments drawn per polynomial span of a spline the database refuses.
 constexpr int kSplineSpanSegments = 8;
 
@@ -188,6 +190,8 @@ int DwgTargetSteps::dimension(const StepContext&, const TransferDimension& d) {
   const DwgElementAttributes own = attributesOf(d);
   std::string block;
   if (out_.createBlock("*D" + std::to_string(out_.nextDimensionBlockNumber()), &block) != 0) return -1;
+  // The block itself stands on a layer of its own, apart from the drawing's.
+  (void)out_.setBlockLayer(kDimensionBlockLayer);
   // The sub-elements draw with their own pen, style and width on the
   // dimension's layer (their layouts carry none).
   for (const TransferSubElement& part : d.parts) {

@@ -13,6 +13,7 @@
 #include "iges_in/iges_structure.h"
 #include "support/ascii.h"
 #include "support/config.h"
+#include "support/graph_components.h"
 #include "support/messages.h"
 #include "support/trace.h"
 
@@ -636,60 +637,6 @@ std::int32_t readEntity(std::int32_t father) {
 
 namespace {
 
-// The blocks that insert themselves, directly or through other blocks: the
-// strongly connected components of the graph "block B holds an insert of
-// block A" (an iterative search, so that a long chain of blocks does not
-// exhaust the stack).  component[b] per block position.
-std::vector<int> blockComponents(const std::vector<std::vector<int>>& edges) {
-  const int n = static_cast<int>(edges.size());
-  std::vector<int> component(static_cast<std::size_t>(n), -1), order(static_cast<std::size_t>(n), -1),
-      low(static_cast<std::size_t>(n), 0);
-  std::vector<char> onStack(static_cast<std::size_t>(n), 0);
-  std::vector<int> stack;
-  std::vector<std::pair<int, std::size_t>> calls;
-  int counter = 0, components = 0;
-  for (int root = 0; root < n; ++root) {
-    if (order[static_cast<std::size_t>(root)] >= 0) continue;
-    calls.emplace_back(root, 0);
-    while (!calls.empty()) {
-      auto& [v, next] = calls.back();
-      const std::size_t sv = static_cast<std::size_t>(v);
-      if (next == 0 && order[sv] < 0) {
-        order[sv] = low[sv] = counter++;
-        stack.push_back(v);
-        onStack[sv] = 1;
-      }
-      if (next < edges[sv].size()) {
-        const int w = edges[sv][next++];
-        const std::size_t sw = static_cast<std::size_t>(w);
-        if (order[sw] < 0) {
-          calls.emplace_back(w, 0);
-        } else if (onStack[sw]) {
-          low[sv] = std::min(low[sv], order[sw]);
-        }
-        continue;
-      }
-      if (low[sv] == order[sv]) {
-        for (;;) {
-          const int w = stack.back();
-          stack.pop_back();
-          onStack[static_cast<std::size_t>(w)] = 0;
-          component[static_cast<std::size_t>(w)] = components;
-          if (w == v) break;
-        }
-        ++components;
-      }
-      const int done = v;
-      calls.pop_back();
-      if (!calls.empty()) {
-        const std::size_t parent = static_cast<std::size_t>(calls.back().first);
-        low[parent] = std::min(low[parent], low[static_cast<std::size_t>(done)]);
-      }
-    }
-  }
-  return component;
-}
-
 // The dimension takes over the son list of its geometry block: the sons
 // now name the dimension as their father where they named the block.
 void takeOverSons(std::int32_t block, std::int32_t dimension) {
@@ -746,7 +693,7 @@ int linkBlocks() {
       const auto holder = positionOf.find(s.inserts[k].father);
       if (holder != positionOf.end()) edges[holder->second].push_back(static_cast<int>(found->second));
     }
-    const std::vector<int> component = blockComponents(edges);
+    const std::vector<int> component = stronglyConnectedComponents(edges);
     for (std::size_t k = 0; k < s.inserts.size(); ++k) {
       if (target[k] < 0) continue;
       const DxfNamedElement& insert = s.inserts[k];

@@ -203,6 +203,7 @@ ScriptNoteRecord scriptNoteOf(std::int32_t index, const NoteRecord* rec) {
     ts.boxWidth = s.boxWidth;
     ts.boxHeight = s.boxHeight;
     ts.fontCode = s.fontCode > 0 ? s.fontCode : 1;
+    ts.fontName = s.fontName;
     ts.angle = s.angle;
     ts.mirror = s.mirror;
     ts.vertical = s.vertical;

@@ -31,6 +31,9 @@ struct NoteStringData {
   int vertical = 0;
   Point3 start;
   std::string text;
+  // The font by name, from a text style of the drawing database (toolkit
+  // input); "" when the string names none.
+  std::string fontName;
 };
 
 // 212: the strings of the note.

@@ -47,8 +47,9 @@ constexpr int kMaxStructureNesting = 32;
 
 bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
 int traceLevel() { return runSettings().traceLevel; }
-// DXF input read by the program's own reader.
-bool ownDxfRun() { return runHas(RunModeBit::kDxf) && runState().useToolkit == 0; }
+// A drawing read as DXF by the own reader, or through the toolkit: blocks,
+// inserts and viewports carry the records of the DXF mapping.
+bool drawingInputRun() { return runHas(RunModeBit::kInput) && runHas(RunModeBit::kDxf | RunModeBit::kDwg); }
 // The flags of a DXF block definition (0 for any other 308).
 std::int32_t dxfBlockFlags(std::int32_t index) {
   const auto* rec = dynamic_cast<const BlockRecord*>(element(index).params.get());
@@ -56,7 +57,7 @@ std::int32_t dxfBlockFlags(std::int32_t index) {
 }
 // Anonymous blocks (bit 0) and external references (bit 2) are not written
 // as symbol models of their own.
-bool dxfBlockNotWritten(std::int32_t index) { return ownDxfRun() && (dxfBlockFlags(index) & 5) != 0; }
+bool dxfBlockNotWritten(std::int32_t index) { return drawingInputRun() && (dxfBlockFlags(index) & 5) != 0; }
 
 // An error text of the structure converters, "FEHLER (<code>) : " and the
 // text with the index: to the protocol file, and to standard output.
@@ -504,7 +505,7 @@ int collectStructure(std::int32_t index) {
         refuseForLevel(t.code(), index);
         return ConvertResult::kError;
       }
-      if (ownDxfRun()) {
+      if (drawingInputRun()) {
         // An anonymous block is expanded at its instance whatever the
         // subfigure mode; an external reference cannot be converted.
         const auto* rec = dynamic_cast<const InstanceRecord*>(e.params.get());
@@ -664,7 +665,7 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
   TraceScope t("cee190");
   if (viewNumber == kNoView || igesConvertState().currentView == 0) return 1;
   IgesStructureState& s = igesStructureState();
-  if (ownDxfRun()) {
+  if (drawingInputRun()) {
     // DXF input: the element's level must be one the view shows.
     if (static_cast<std::size_t>(index) < s.underDrawing.size() && s.underDrawing[index]) return 0;
     if (!isElementIndex(index) || element(index).type == IgesType::kSubfigureDefinition) return 1;
@@ -1195,7 +1196,7 @@ struct Expansion {
 // Whether the collect step expands this instance where it stands (rather
 // than referring to a symbol model, or refusing it).
 bool expandsInstance(std::int32_t index) {
-  if (ownDxfRun()) {
+  if (drawingInputRun()) {
     const auto* rec = dynamic_cast<const InstanceRecord*>(element(index).params.get());
     const std::int32_t flags = rec != nullptr ? rec->blockFlags : 0;
     if ((flags & 1) != 0) return true;

@@ -463,7 +463,8 @@ int ScriptLevelList(const std::vector<std::int32_t>& levels) {
   }
   std::ostream& o = scriptOut();
   if (layerNamesOn()) {
-    const bool ownDxf = dxfRun() && runState().useToolkit == 0;
+    // Drawings name their layers themselves.
+    const bool drawingLayers = dxfRun() || dwgRun();
     for (std::int32_t n : tree) {
       std::string name = std::string(dxfRun() ? "dxf_level" : dwgRun() ? "dwg_level" : "iges_level") +
                          levelName(n);
@@ -472,7 +473,7 @@ int ScriptLevelList(const std::vector<std::int32_t>& levels) {
       const auto it = index.byNumber.find(n);
       if (it != index.byNumber.end()) {
         const ScriptLayer& l = s.layers[it->second];
-        if (ownDxf) name = l.name;
+        if (drawingLayers) name = l.name;
         colour = l.cadColour;
       }
       // Every layer is held in LY<n>, the variable the layer switch edits.

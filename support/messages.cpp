@@ -19,6 +19,7 @@ constexpr int kWordBeforeCode = 93;
 constexpr int kPositionThree = 910;
 constexpr int kPositionLine = 911;
 constexpr int kPositionDxf = 914;
+constexpr int kPositionDrawing = 1329;
 constexpr int kSpecialHeaderMessage = 860;
 
 // Messages numbers are 16-bit; 0 is not a message.
@@ -61,6 +62,7 @@ struct MessageState {
   PositionContext position;
   long argument = 0;
   bool dxfRun = false;
+  bool drawingRun = false;
 };
 
 MessageState& messageState() {
@@ -354,7 +356,7 @@ std::string mfaMessageText(int number) {
     if (p.third != 0) ints.push_back(p.third);
   } else if (number == 912 || number == 913) {
     ints = {p.third};
-  } else if (number == kPositionDxf) {
+  } else if (number == kPositionDxf || number == kPositionDrawing) {
     ints = {p.second};
   } else if (contains(std::begin(kArgumentMessages), std::end(kArgumentMessages), number)) {
     ints = {s.argument};
@@ -399,7 +401,8 @@ void mfaOutput(const char* /*code*/, int /*number*/, int channel, const std::str
   if (s.position.state == kPositionSilent) return;
   std::string positionLine;
   if (s.position.state == kPositionSet && s.position.first != 0)
-    positionLine = mfaMessageText(s.dxfRun ? kPositionDxf : kPositionLine) + "\n\n";
+    positionLine =
+        mfaMessageText(s.drawingRun ? kPositionDrawing : s.dxfRun ? kPositionDxf : kPositionLine) + "\n\n";
   sendText(channel, text + positionLine);
 }
 
@@ -486,6 +489,7 @@ void mfaSetCurrentFile(const std::string& name) { messageState().currentFile = n
 void mfaSetArgument(long value) { messageState().argument = value; }
 
 void mfaSetDxfRun(bool dxf) { messageState().dxfRun = dxf; }
+void mfaSetDrawingRun(bool drawing) { messageState().drawingRun = drawing; }
 
 // ---------------------------------------------------------------------------
 // Level, counters, protocol.

@@ -89,6 +89,9 @@ void mfaSetCurrentName(const std::string& text);
 const std::string& mfaCurrentName();
 void mfaSetArgument(long value);  // the message-argument slot (835, 915, 975)
 void mfaSetDxfRun(bool dxf);      // position line 914 instead of 911
+// Position line 1329 (the number of an entity of a drawing read through the
+// toolkit) instead of 911 and 914.
+void mfaSetDrawingRun(bool drawing);
 // The file that position kind -1 names (the exchange file being read).
 void mfaSetCurrentFile(const std::string& name);
 

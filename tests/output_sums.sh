@@ -102,6 +102,7 @@ for f in "${dxf_inputs[@]}" "${corpus_dxf[@]}"; do
   l=$(label_of "$f")
   run "$l/dxf12in" "$f" out.kpl -dxf12in
   run "$l/dxf12in-plus" "$f" out.kpl -dxf12in -plus
+  run "$l/dxfin" "$f" out.kpl -dxfin
 done
 for f in "${transfer_inputs[@]}"; do
   l=$(label_of "$f")

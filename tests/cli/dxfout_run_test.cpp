@@ -177,7 +177,7 @@ std::vector<Expected> expectedDrawing() {
       {"  LINE|10|5|BYLAYER|", {0, 0, 5, 0}},
       {"  LINE|10|5|BYLAYER|", {5, 0, 5, 5}},
       {"HATCH|10|0|BYLAYER|_U", {0, 1, 3}},
-      {"DIMENSION|10|5|BYLAYER|/*D1/10", {5}},
+      {"DIMENSION|10|5|BYLAYER|/*D1/11", {5}},  // the text on the line breaks the arc
       {"DIMENSION|10|5|BYLAYER|R10/*D2/7", {4}},
       {"DIMENSION|10|5|BYLAYER|/*D3/8", {3}},
       {"DIMENSION|10|5|BYLAYER|/*D4/9", {1}},

@@ -211,7 +211,7 @@ TEST(IgesOutRunTest, EdxInput) {
 
 TEST(IgesOutRunTest, ToolkitInputDirectionsAreRefused) {
   // The toolkit starts (its start-up data is installed), but the toolkit
-  // input directions do not run: the run is refused with status 9 and
+  // input direction -dwgin does not run: the run is refused with status 9 and
   // nothing is written.  The message is English unless the language is
   // "deutsch", also when no language is given.
   const std::string file = drawing();
@@ -219,11 +219,10 @@ TEST(IgesOutRunTest, ToolkitInputDirectionsAreRefused) {
     std::vector<std::string> switches;
     std::string printed;
   } cases[] = {
-      {{"-lang", "german", "-dxfin"}, "-> The direction -dxfin is not available in this program, the run ends\n"},
       {{"-lang", "english", "-dwgin"}, "-> The direction -dwgin is not available in this program, the run ends\n"},
       {{"-dwgin"}, "-> The direction -dwgin is not available in this program, the run ends\n"},
-      {{"-lang", "deutsch", "-dxfin"},
-       "-> Die Richtung -dxfin ist in diesem Programm nicht verf\xfcgbar, der Lauf endet\n"},
+      {{"-lang", "deutsch", "-dwgin"},
+       "-> Die Richtung -dwgin ist in diesem Programm nicht verf\xfcgbar, der Lauf endet\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.switches.back());

@@ -53,23 +53,23 @@ void expectNear(const Point3& a, const Point3& b, double tolerance = 1e-9) {
 Database annotated(Release r) {
   Database db = Database::create(r);
   Entity s = sample::entity(EntityKind::Spline, "0", 1);
-  Spline& sp = std::get<Spline>(s.data);
+  Spline& sp = get<Spline>(s.data);
   sp.degree = 2;
   sp.knots = {0, 0, 0, 1, 1, 1};
   sp.controlPoints = {{0, 0, 1}, {2, 4, 1}, {4, 0, 1}};
   db.addEntity(db.modelSpace(), std::move(s));
   Entity m = sample::entity(EntityKind::MText, "0", 2);
-  MText& mt = std::get<MText>(m.data);
+  MText& mt = get<MText>(m.data);
   mt.insertion = {10, 20, 0};
   mt.height = 2;
   mt.attachment = 1;
   mt.value = "{\\LLine} one\\Pline \\S1^2;";
   db.addEntity(db.modelSpace(), std::move(m));
   Entity l = sample::entity(EntityKind::Leader, "0", 3);
-  std::get<Leader>(l.data).vertices = {{0, 0, 0}, {3, 4, 0}, {8, 4, 0}};
+  get<Leader>(l.data).vertices = {{0, 0, 0}, {3, 4, 0}, {8, 4, 0}};
   db.addEntity(db.modelSpace(), std::move(l));
   Entity el = sample::entity(EntityKind::Ellipse, "0", 4);
-  Ellipse& ellipse = std::get<Ellipse>(el.data);
+  Ellipse& ellipse = get<Ellipse>(el.data);
   ellipse.center = {-10, -10, 0};
   ellipse.majorAxis = {0, 4, 0};
   ellipse.ratio = 0.5;
@@ -77,12 +77,12 @@ Database annotated(Release r) {
   ellipse.endParameter = std::numbers::pi;
   db.addEntity(db.modelSpace(), std::move(el));
   Entity curved = sample::entity(EntityKind::Leader);
-  std::get<Leader>(curved.data).pathType = 1;
-  std::get<Leader>(curved.data).vertices = {{0, 10, 0}, {4, 14, 0}, {8, 10, 0}};
+  get<Leader>(curved.data).pathType = 1;
+  get<Leader>(curved.data).vertices = {{0, 10, 0}, {4, 14, 0}, {8, 10, 0}};
   db.addEntity(db.modelSpace(), std::move(curved));
   if (r >= Release::R12) db.dimstyles.find("STANDARD")->data.arrowSize = 0.6;
   Entity v = sample::entity(EntityKind::Viewport);
-  Viewport& vp = std::get<Viewport>(v.data);
+  Viewport& vp = get<Viewport>(v.data);
   vp.center = {100, 50, 0};
   vp.width = 40;
   vp.height = 20;
@@ -112,7 +112,7 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
     // The spline: a polyline along the curve, a Bézier arc here.
     ASSERT_EQ(ms[0]->kind, EntityKind::Polyline);
     EXPECT_EQ(ms[0]->common.colour, 1);
-    const auto& curve = std::get<Polyline>(ms[0]->data).vertices;
+    const auto& curve = get<Polyline>(ms[0]->data).vertices;
     ASSERT_EQ(curve.size(), 9u);
     const double z = in3d ? 1 : 0;
     expectNear(curve.front().location, {0, 0, z});
@@ -122,8 +122,8 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
     // The text: a TEXT per line, the first with its top at the insertion.
     ASSERT_EQ(ms[1]->kind, EntityKind::Text);
     ASSERT_EQ(ms[2]->kind, EntityKind::Text);
-    const Text& one = std::get<Text>(ms[1]->data);
-    const Text& two = std::get<Text>(ms[2]->data);
+    const Text& one = get<Text>(ms[1]->data);
+    const Text& two = get<Text>(ms[2]->data);
     EXPECT_EQ(one.value, "Line one");
     EXPECT_EQ(two.value, "line 1/2");
     expectNear(one.insertion, {10, 18, 0});
@@ -134,11 +134,11 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
     // The leader: its path and, from R12 on where the style gives arrows a
     // size, its arrow.
     ASSERT_EQ(ms[3]->kind, EntityKind::Polyline);
-    const auto& path = std::get<Polyline>(ms[3]->data).vertices;
+    const auto& path = get<Polyline>(ms[3]->data).vertices;
     ASSERT_EQ(path.size(), 3u);
     expectNear(path[1].location, {3, 4, 0});
     ASSERT_EQ(ms[4]->kind, EntityKind::Solid);
-    const Solid& arrow = std::get<Solid>(ms[4]->data);
+    const Solid& arrow = get<Solid>(ms[4]->data);
     expectNear(arrow.corner1, {0, 0, 0});
     const double size = r >= Release::R12 ? 0.6 : 0.18;  // the style's, else $DIMASZ
     const Point3 base{0.6 * size, 0.8 * size, 0};
@@ -148,7 +148,7 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
     // The half ellipse: a polyline from end to end of its major axis
     // through the end of the minor one, which lies left of the major.
     ASSERT_EQ(ms[5]->kind, EntityKind::Polyline);
-    const auto& arc = std::get<Polyline>(ms[5]->data);
+    const auto& arc = get<Polyline>(ms[5]->data);
     EXPECT_EQ(arc.flags & 1, 0);
     ASSERT_EQ(arc.vertices.size(), 33u);
     expectNear(arc.vertices.front().location, {-10, -6, 0});
@@ -161,7 +161,7 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
 
     // A spline path runs through every vertex along a smooth curve.
     ASSERT_EQ(ms[6]->kind, EntityKind::Polyline);
-    const auto& smooth = std::get<Polyline>(ms[6]->data).vertices;
+    const auto& smooth = get<Polyline>(ms[6]->data).vertices;
     ASSERT_EQ(smooth.size(), 17u);
     expectNear(smooth[0].location, {0, 10, 0});
     expectNear(smooth[8].location, {4, 14, 0});
@@ -171,7 +171,7 @@ TEST(OlderForms, EveryReleaseWithoutTheKinds) {
 
     if (frames == 1) {
       ASSERT_EQ(ms[8]->kind, EntityKind::Polyline);
-      const Polyline& frame = std::get<Polyline>(ms[8]->data);
+      const Polyline& frame = get<Polyline>(ms[8]->data);
       EXPECT_EQ(frame.flags & 1, 1);
       ASSERT_EQ(frame.vertices.size(), 4u);
       expectNear(frame.vertices[0].location, {80, 40, 0});
@@ -300,7 +300,7 @@ TEST(MTextChunks, SplitAtCharactersAndJoined) {
     Database db = Database::create(Release::R2000);
     db.header.set("$DWGCODEPAGE", std::string(c.codePage));
     Entity m = sample::entity(EntityKind::MText);
-    std::get<MText>(m.data).value = text;
+    get<MText>(m.data).value = text;
     db.addEntity(db.modelSpace(), std::move(m));
     const std::string file = written(db, Release::R2000);
     const CodePage page = CodePage::named(c.codePage);
@@ -325,7 +325,7 @@ TEST(MTextChunks, SplitAtCharactersAndJoined) {
     EXPECT_EQ(closing, 1);
     EXPECT_EQ(joined, text);
     Database back = readBack(file);
-    EXPECT_EQ(std::get<MText>(back.entities[back.modelSpace().entities[0]].data).value, text);
+    EXPECT_EQ(get<MText>(back.entities[back.modelSpace().entities[0]].data).value, text);
   }
 }
 
@@ -339,7 +339,7 @@ TEST(Groups, WithReactorsAndExtensionDictionariesInEveryRelease) {
       std::vector<Handle> lines;
       for (int i = 0; i < 3; ++i) {
         Entity e = sample::entity(EntityKind::Line);
-        std::get<Line>(e.data).end = {double(i + 1), 0, 0};
+        get<Line>(e.data).end = {double(i + 1), 0, 0};
         lines.push_back(db.entities[db.addEntity(db.modelSpace(), std::move(e))].common.handle);
       }
       Group g;
@@ -364,7 +364,7 @@ TEST(Groups, WithReactorsAndExtensionDictionariesInEveryRelease) {
       ASSERT_EQ(ms.size(), 3u);
       if (r < Release::R13) {
         EXPECT_EQ(file.find("{ACAD_"), std::string::npos);
-        for (EntityId id : ms) EXPECT_TRUE(back.entities[id].common.reactors.empty());
+        for (EntityId id : ms) EXPECT_TRUE(back.entities[id].common.reactors().empty());
         continue;
       }
       const Object* o = back.findObject(group);
@@ -375,9 +375,9 @@ TEST(Groups, WithReactorsAndExtensionDictionariesInEveryRelease) {
       EXPECT_EQ(read.description, g.description);
       EXPECT_EQ(read.selectable, 1);
       EXPECT_EQ(read.entities, g.entities);
-      EXPECT_EQ(back.entities[ms[0]].common.reactors, std::vector<Handle>{group});
-      EXPECT_TRUE(back.entities[ms[1]].common.reactors.empty());
-      EXPECT_EQ(back.entities[ms[2]].common.reactors, std::vector<Handle>{group});
+      EXPECT_EQ(back.entities[ms[0]].common.reactors(), std::vector<Handle>{group});
+      EXPECT_TRUE(back.entities[ms[1]].common.reactors().empty());
+      EXPECT_EQ(back.entities[ms[2]].common.reactors(), std::vector<Handle>{group});
       EXPECT_EQ(back.entities[ms[1]].common.xdictionary, xdict);
       ASSERT_NE(back.findObject(xdict), nullptr);
       EXPECT_EQ(back.findObject(xdict)->owner, lines[1]);
@@ -398,19 +398,19 @@ TEST(Groups, MembersNotWrittenAreLeftOut) {
   Entity line = sample::entity(EntityKind::Line);
   const Handle kept = db.entities[db.addEntity(db.modelSpace(), std::move(line))].common.handle;
   Entity unknown = makeEntity(EntityKind::Unknown);
-  unknown.dxfName = "WIPEOUT";
+  unknown.setDxfName("WIPEOUT");
   unknown.readIn = Release::R2000;
   const Handle dropped = db.entities[db.addEntity(db.modelSpace(), std::move(unknown))].common.handle;
   Entity l = sample::entity(EntityKind::Leader);
-  std::get<Leader>(l.data).vertices = {{0, 0, 0}, {1, 1, 0}};
-  std::get<Leader>(l.data).annotation = dropped;
+  get<Leader>(l.data).vertices = {{0, 0, 0}, {1, 1, 0}};
+  get<Leader>(l.data).annotation = dropped;
   db.addEntity(db.modelSpace(), std::move(l));
   const Handle group = db.addGroup("MIXED", Group{"", 0, 1, {kept, dropped}}).handle;
   Database back = readBack(written(db, Release::R13));
   EXPECT_TRUE(audit(back, {false}).empty());
   EXPECT_EQ(std::get<Group>(back.findObject(group)->data).entities, std::vector<Handle>{kept});
   ASSERT_EQ(back.modelSpace().entities.size(), 2u);
-  EXPECT_EQ(std::get<Leader>(back.entities[back.modelSpace().entities[1]].data).annotation, 0u);
+  EXPECT_EQ(get<Leader>(back.entities[back.modelSpace().entities[1]].data).annotation, 0u);
 }
 
 TEST(Groups, PeerSeesTheGroup) {
@@ -419,7 +419,7 @@ TEST(Groups, PeerSeesTheGroup) {
   std::vector<Handle> members;
   for (int i = 0; i < 2; ++i) {
     Entity e = sample::entity(EntityKind::Circle);
-    std::get<Circle>(e.data).radius = i + 1;
+    get<Circle>(e.data).radius = i + 1;
     members.push_back(db.entities[db.addEntity(db.modelSpace(), std::move(e))].common.handle);
   }
   Group g;
@@ -443,20 +443,20 @@ TEST(AnnotationAudit, DanglingReferencesFoundAndRepaired) {
     void (*damage)(Database&, Entity&);
   };
   const Case cases[] = {
-      {"dangling-annotation", [](Database&, Entity& e) { std::get<Leader>(e.data).annotation = 0x7777; }},
-      {"undefined-dimstyle", [](Database&, Entity& e) { std::get<Leader>(e.data).dimensionStyle = "NONE"; }},
-      {"dangling-reactor", [](Database&, Entity& e) { e.common.reactors.push_back(0x7778); }},
+      {"dangling-annotation", [](Database&, Entity& e) { get<Leader>(e.data).annotation = 0x7777; }},
+      {"undefined-dimstyle", [](Database&, Entity& e) { get<Leader>(e.data).dimensionStyle = "NONE"; }},
+      {"dangling-reactor", [](Database&, Entity& e) { e.common.extras().reactors.push_back(0x7778); }},
       {"dangling-xdictionary",
        [](Database& db, Entity& e) { e.common.xdictionary = db.entities[db.modelSpace().entities[0]].common.handle; }},
       {"dangling-group-entity", [](Database& db, Entity&) { db.addGroup("G", Group{"", 0, 1, {0x7779}}); }},
       {"undefined-style", [](Database& db, Entity&) {
-         std::get<MText>(db.entities[db.modelSpace().entities[1]].data).style = "GONE";
+         get<MText>(db.entities[db.modelSpace().entities[1]].data).style = "GONE";
        }},
       {"bad-spline", [](Database& db, Entity&) {
-         std::get<Spline>(db.entities[db.modelSpace().entities[0]].data).knots.pop_back();
+         get<Spline>(db.entities[db.modelSpace().entities[0]].data).knots.pop_back();
        }},
       {"dangling-layer", [](Database& db, Entity&) {
-         std::get<Viewport>(db.entities[db.paperSpace().entities[0]].data).frozenLayers.push_back(0x777A);
+         get<Viewport>(db.entities[db.paperSpace().entities[0]].data).frozenLayers.push_back(0x777A);
        }},
   };
   for (const Case& c : cases) {
@@ -514,7 +514,7 @@ TEST(AnnotationDamage, CountsBeyondTheGroupsRead) {
     for (const Finding& f : r.findings) mismatches += f.code == "count-mismatch" ? 1 : 0;
     EXPECT_EQ(mismatches, c.findings);
     ASSERT_EQ(db.modelSpace().entities.size(), 1u);
-    if (const auto* m = std::get_if<MText>(&db.entities[db.modelSpace().entities[0]].data);
+    if (const auto* m = get_if<MText>(&db.entities[db.modelSpace().entities[0]].data);
         m != nullptr && m->value == "up") {
       expectNear(m->xAxis, {0, 1, 0}, 1e-12);
     }
@@ -554,7 +554,7 @@ TEST(AnnotationCorpus, LeaderTextAndViewportOfRealFiles) {
     for (const Entity& e : db.entities)
       if (e.kind == EntityKind::Leader) leader = &e;
     ASSERT_NE(leader, nullptr);
-    const Leader& l = std::get<Leader>(leader->data);
+    const Leader& l = get<Leader>(leader->data);
     EXPECT_EQ(l.vertices.size(), 3u);
     EXPECT_EQ(l.dimensionStyle, "ANNOTATIVE");
     EXPECT_NE(leader->common.xdictionary, 0u);
@@ -562,8 +562,8 @@ TEST(AnnotationCorpus, LeaderTextAndViewportOfRealFiles) {
     ASSERT_NE(ref, nullptr);
     const Entity& text = db.entities[ref->index];
     ASSERT_EQ(text.kind, EntityKind::MText);
-    EXPECT_EQ(std::get<MText>(text.data).value, "MTEXT");
-    EXPECT_EQ(text.common.reactors, std::vector<Handle>{leader->common.handle});
+    EXPECT_EQ(get<MText>(text.data).value, "MTEXT");
+    EXPECT_EQ(text.common.reactors(), std::vector<Handle>{leader->common.handle});
   }
   {
     Database db;
@@ -571,12 +571,12 @@ TEST(AnnotationCorpus, LeaderTextAndViewportOfRealFiles) {
     ASSERT_EQ(db.paperSpace().entities.size(), 1u);
     const Entity& e = db.entities[db.paperSpace().entities[0]];
     ASSERT_EQ(e.kind, EntityKind::Viewport);
-    const Viewport& v = std::get<Viewport>(e.data);
+    const Viewport& v = get<Viewport>(e.data);
     EXPECT_EQ(v.id, 1);
     EXPECT_DOUBLE_EQ(v.viewHeight, 228.4221935424805);
     EXPECT_DOUBLE_EQ(v.viewCenter.x, 133.3499908447266);
     EXPECT_EQ(v.flags, 32768 | 128 | 32);
-    EXPECT_TRUE(e.common.xdata.empty());
+    EXPECT_TRUE(e.common.xdata().empty());
     int groups = 0;
     for (const Object& o : db.objects)
       if (o.kind == ObjectKind::Group) {

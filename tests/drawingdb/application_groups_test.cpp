@@ -85,8 +85,8 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   ASSERT_TRUE(r.status.ok()) << r.status.detail;
   // The groups are held where they belong, brackets included.
   const Entity& line = db.entities[db.modelSpace().entities.at(0)];
-  EXPECT_EQ(shown(line.common.applications), "102={MYAPP 1=on a line 40=1.5 102=}");
-  EXPECT_TRUE(line.common.extra.empty());
+  EXPECT_EQ(shown(line.common.applications()), "102={MYAPP 1=on a line 40=1.5 102=}");
+  EXPECT_TRUE(line.common.extra().empty());
   ASSERT_NE(db.layers.find("WALLS"), nullptr);
   EXPECT_EQ(shown(db.layers.find("WALLS")->common.applications), "102={MYAPP 1=on a layer 102=}");
   EXPECT_EQ(shown(db.modelSpace().applications), "102={OTHER 1=on a block record 102=}");

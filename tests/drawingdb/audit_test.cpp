@@ -54,20 +54,20 @@ TEST(Audit, DamageIsFoundAndRepaired) {
        [](Database& db, std::size_t) { EXPECT_EQ(firstOf(db, EntityKind::Arc).common.linetype, "BYLAYER"); }},
       {"bad-colour", [](Database& db) { firstOf(db, EntityKind::Point).common.colour = 300; },
        [](Database& db, std::size_t) { EXPECT_EQ(firstOf(db, EntityKind::Point).common.colour, 256); }},
-      {"bad-number", [](Database& db) { std::get<Line>(firstOf(db, EntityKind::Line).data).end.y = NAN; },
-       [](Database& db, std::size_t) { EXPECT_EQ(std::get<Line>(firstOf(db, EntityKind::Line).data).end, Point3{}); }},
-      {"bad-value", [](Database& db) { std::get<Circle>(firstOf(db, EntityKind::Circle).data).radius = 0; },
+      {"bad-number", [](Database& db) { get<Line>(firstOf(db, EntityKind::Line).data).end.y = NAN; },
+       [](Database& db, std::size_t) { EXPECT_EQ(get<Line>(firstOf(db, EntityKind::Line).data).end, Point3{}); }},
+      {"bad-value", [](Database& db) { get<Circle>(firstOf(db, EntityKind::Circle).data).radius = 0; },
        [](Database& db, std::size_t before) { EXPECT_EQ(modelSize(db), before - 1); }},
-      {"bad-value", [](Database& db) { std::get<Ellipse>(firstOf(db, EntityKind::Ellipse).data).ratio = 1.5; },
+      {"bad-value", [](Database& db) { get<Ellipse>(firstOf(db, EntityKind::Ellipse).data).ratio = 1.5; },
        [](Database& db, std::size_t before) { EXPECT_EQ(modelSize(db), before - 1); }},
-      {"undefined-style", [](Database& db) { std::get<Text>(firstOf(db, EntityKind::Text).data).style = "GONE"; },
-       [](Database& db, std::size_t) { EXPECT_EQ(std::get<Text>(firstOf(db, EntityKind::Text).data).style, "Standard"); }},
-      {"undefined-block", [](Database& db) { std::get<Insert>(firstOf(db, EntityKind::Insert).data).block = "NONE"; },
+      {"undefined-style", [](Database& db) { get<Text>(firstOf(db, EntityKind::Text).data).style = "GONE"; },
+       [](Database& db, std::size_t) { EXPECT_EQ(get<Text>(firstOf(db, EntityKind::Text).data).style, "Standard"); }},
+      {"undefined-block", [](Database& db) { get<Insert>(firstOf(db, EntityKind::Insert).data).block = "NONE"; },
        [](Database& db, std::size_t before) { EXPECT_EQ(modelSize(db), before - 1); }},
       {"block-cycle",
        [](Database& db) {
          Entity e = makeEntity(EntityKind::Insert);
-         std::get<Insert>(e.data).block = "B1";
+         get<Insert>(e.data).block = "B1";
          db.addEntity(*db.findBlock("B1"), std::move(e));
        },
        [](Database& db, std::size_t) { EXPECT_EQ(db.findBlock("B1")->entities.size(), 3u); }},
@@ -77,7 +77,7 @@ TEST(Audit, DamageIsFoundAndRepaired) {
        [](Database& db, std::size_t) {
          for (const auto& e : db.dictionary(db.rootDictionary)->entries) EXPECT_NE(e.name, "LOST");
        }},
-      {"empty-polyline", [](Database& db) { std::get<Polyline>(firstOf(db, EntityKind::Polyline).data).vertices.clear(); },
+      {"empty-polyline", [](Database& db) { get<Polyline>(firstOf(db, EntityKind::Polyline).data).vertices.clear(); },
        [](Database& db, std::size_t before) { EXPECT_EQ(modelSize(db), before - 1); }},
   };
   for (const Case& c : cases) {
@@ -116,9 +116,9 @@ TEST(Audit, RepairedFilesPassThePeerAudit) {
     Database db = sample::drawing(r);
     firstOf(db, EntityKind::Arc).common.layer = "NEW";
     firstOf(db, EntityKind::Arc).common.linetype = "NOPE";
-    std::get<Text>(firstOf(db, EntityKind::Text).data).style = "GONE";
-    std::get<Insert>(firstOf(db, EntityKind::Insert).data).block = "NONE";
-    std::get<Circle>(firstOf(db, EntityKind::Circle).data).radius = -1;
+    get<Text>(firstOf(db, EntityKind::Text).data).style = "GONE";
+    get<Insert>(firstOf(db, EntityKind::Insert).data).block = "NONE";
+    get<Circle>(firstOf(db, EntityKind::Circle).data).radius = -1;
     EXPECT_EQ(audit(db).size(), 5u);
     StringSink sink;
     ASSERT_TRUE(writeDxf(db, sink, {r, false, 16}).ok());

@@ -103,8 +103,8 @@ Database international(const std::string& codePage, const std::string& layer) {
   const char* texts[] = {"Grüße aus Köln", "Ωμέγα", "Привет", "€ ✓ 日本"};
   for (const char* t : texts) {
     Entity e = sample::entity(EntityKind::Text, layer);
-    std::get<Text>(e.data).value = t;
-    std::get<Text>(e.data).height = 2.5;
+    get<Text>(e.data).value = t;
+    get<Text>(e.data).height = 2.5;
     db.addEntity(db.modelSpace(), std::move(e));
   }
   return db;
@@ -113,7 +113,7 @@ Database international(const std::string& codePage, const std::string& layer) {
 std::vector<std::string> textsOf(Database& db) {
   std::vector<std::string> out;
   for (EntityId id : db.modelSpace().entities)
-    if (const auto* t = std::get_if<Text>(&db.entities[id].data)) out.push_back(t->value);
+    if (const auto* t = get_if<Text>(&db.entities[id].data)) out.push_back(t->value);
   return out;
 }
 

@@ -103,7 +103,7 @@ TEST_P(CorpusRoundTrip, ReadWrittenAndSeenAlike) {
   if (!sample::haveEzdxf()) GTEST_SKIP() << "ezdxf is not installed";
   const bool binary = bytes.rfind("AutoCAD Binary DXF", 0) == 0;
   int lines3d = 0;
-  for (EntityId id : db.modelSpace().entities) lines3d += db.entities[id].dxfName == "3DLINE" ? 1 : 0;
+  for (EntityId id : db.modelSpace().entities) lines3d += db.entities[id].dxfName() == "3DLINE" ? 1 : 0;
   const sample::PeerResult original = sample::readWithPeer(path);
   ASSERT_TRUE(original.ran) << original.auditText;
 

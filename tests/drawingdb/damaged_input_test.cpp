@@ -71,7 +71,7 @@ TEST(DamagedInput, HugeCountsAreBoundedByTheFile) {
   const DxfReadResult r = readDxf(file, db);
   ASSERT_TRUE(r.status.ok()) << r.status.detail;
   ASSERT_EQ(db.modelSpace().entities.size(), 1u);
-  const auto& lw = std::get<LwPolyline>(db.entities[db.modelSpace().entities[0]].data);
+  const auto& lw = get<LwPolyline>(db.entities[db.modelSpace().entities[0]].data);
   ASSERT_EQ(lw.vertices.size(), 1u);
   EXPECT_LT(lw.vertices.capacity(), 1000u);
 }

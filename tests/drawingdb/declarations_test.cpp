@@ -149,6 +149,7 @@ void expectSameFields(const T& a, const T& b, Release r) {
                    [&](double T::*m) { EXPECT_NEAR(a.*m, b.*m, 1e-9 * std::max(1.0, std::fabs(a.*m))); },
                    [&](std::int32_t T::*m) { EXPECT_EQ(a.*m, b.*m); },
                    [&](std::string T::*m) { EXPECT_EQ(a.*m, b.*m); },
+                   [&](Name T::*m) { EXPECT_EQ(a.*m, b.*m); },
                    [&](bool T::*m) { EXPECT_EQ(a.*m, b.*m); },
                    [&](Handle T::*m) { EXPECT_EQ(a.*m == 0, b.*m == 0); },
                    [&](Point3 T::*m) {
@@ -194,7 +195,7 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
     for (std::size_t i = 0; i < ms.entities.size(); ++i) {
       const Entity& a = db.entities[ms.entities[i]];
       const Entity& b = back.entities[ms2.entities[i]];
-      SCOPED_TRACE(a.dxfName);
+      SCOPED_TRACE(a.dxfName());
       EXPECT_EQ(a.common.layer, b.common.layer);
       EXPECT_EQ(a.common.colour, b.common.colour);
       EXPECT_TRUE(sameName(a.common.linetype, b.common.linetype));
@@ -204,8 +205,8 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
       if (a.kind == EntityKind::LwPolyline && form.release < Release::R14) {
         // Written as a 2D polyline with the same vertices.
         ASSERT_EQ(b.kind, EntityKind::Polyline);
-        const auto& lw = std::get<LwPolyline>(a.data);
-        const auto& p = std::get<Polyline>(b.data);
+        const auto& lw = get<LwPolyline>(a.data);
+        const auto& p = get<Polyline>(b.data);
         ASSERT_EQ(lw.vertices.size(), p.vertices.size());
         for (std::size_t k = 0; k < lw.vertices.size(); ++k) {
           EXPECT_EQ(lw.vertices[k].location.x, p.vertices[k].location.x);
@@ -215,31 +216,31 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
         continue;
       }
       ASSERT_EQ(a.kind, b.kind);
-      std::visit(Overloaded{
+      visit(Overloaded{
                      [&](const UnknownEntity&) {},
                      [&](const auto& x) {
                        using T = std::decay_t<decltype(x)>;
-                       expectSameFields<T>(x, std::get<T>(b.data), form.release);
+                       expectSameFields<T>(x, get<T>(b.data), form.release);
                      },
                  },
                  a.data);
-      if (const auto* p = std::get_if<Polyline>(&a.data)) {
-        const auto& q = std::get<Polyline>(b.data);
+      if (const auto* p = get_if<Polyline>(&a.data)) {
+        const auto& q = get<Polyline>(b.data);
         for (std::size_t k = 0; k < p->vertices.size(); ++k) expectSameFields(p->vertices[k], q.vertices[k], form.release);
       }
-      if (const auto* p = std::get_if<Insert>(&a.data)) {
-        const auto& q = std::get<Insert>(b.data);
+      if (const auto* p = get_if<Insert>(&a.data)) {
+        const auto& q = get<Insert>(b.data);
         ASSERT_EQ(p->attributes.size(), q.attributes.size());
         for (std::size_t k = 0; k < p->attributes.size(); ++k) {
           const Entity& x = db.entities[p->attributes[k]];
           const Entity& y = back.entities[q.attributes[k]];
           ASSERT_EQ(y.kind, EntityKind::Attrib);
           EXPECT_EQ(x.common.layer, y.common.layer);
-          expectSameFields(std::get<Attrib>(x.data), std::get<Attrib>(y.data), form.release);
+          expectSameFields(get<Attrib>(x.data), get<Attrib>(y.data), form.release);
         }
       }
-      if (const auto* p = std::get_if<LwPolyline>(&a.data)) {
-        const auto& q = std::get<LwPolyline>(b.data);
+      if (const auto* p = get_if<LwPolyline>(&a.data)) {
+        const auto& q = get<LwPolyline>(b.data);
         for (std::size_t k = 0; k < p->vertices.size(); ++k) expectSameFields(p->vertices[k], q.vertices[k], form.release);
       }
     }
@@ -252,8 +253,8 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
       const Entity& b = back.entities[ps2.entities[i]];
       ASSERT_EQ(a.kind, b.kind);
       ASSERT_EQ(a.kind, EntityKind::Viewport);
-      const Viewport& v = std::get<Viewport>(a.data);
-      const Viewport& w = std::get<Viewport>(b.data);
+      const Viewport& v = get<Viewport>(a.data);
+      const Viewport& w = get<Viewport>(b.data);
       expectSameFields(v, w, form.release);
       // Before 2000 the view travels as XDATA; it reads back all the same.
       EXPECT_EQ(v.viewCenter, w.viewCenter);
@@ -269,18 +270,18 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
       };
       for (std::size_t k = 0; k < v.frozenLayers.size(); ++k)
         EXPECT_EQ(layerName(db, v.frozenLayers[k]), layerName(back, w.frozenLayers[k]));
-      EXPECT_TRUE(b.common.xdata.empty());
+      EXPECT_TRUE(b.common.xdata().empty());
     }
     // The MTEXT and its leader point at each other.
     for (std::size_t i = 0; i < ms.entities.size(); ++i) {
       const Entity& a = db.entities[ms.entities[i]];
       const Entity& b = back.entities[ms2.entities[i]];
-      EXPECT_EQ(a.common.reactors, b.common.reactors) << a.dxfName;
-      if (const auto* l = std::get_if<Leader>(&a.data)) {
-        EXPECT_EQ(l->annotation, std::get<Leader>(b.data).annotation);
+      EXPECT_EQ(a.common.reactors(), b.common.reactors()) << a.dxfName();
+      if (const auto* l = get_if<Leader>(&a.data)) {
+        EXPECT_EQ(l->annotation, get<Leader>(b.data).annotation);
       }
-      if (const auto* m = std::get_if<MText>(&a.data)) {
-        EXPECT_EQ(m->value, std::get<MText>(b.data).value);
+      if (const auto* m = get_if<MText>(&a.data)) {
+        EXPECT_EQ(m->value, get<MText>(b.data).value);
       }
     }
     // The tables and their records.
@@ -296,7 +297,7 @@ TEST(RoundTrip, EveryKindInEveryRelease) {
     ASSERT_EQ(b1->entities.size(), 3u);
     const Entity& attdef = back.entities[b1->entities[2]];
     ASSERT_EQ(attdef.kind, EntityKind::AttDef);
-    expectSameFields(std::get<AttDef>(db.entities[db.findBlock("B1")->entities[2]].data), std::get<AttDef>(attdef.data),
+    expectSameFields(get<AttDef>(db.entities[db.findBlock("B1")->entities[2]].data), get<AttDef>(attdef.data),
                      form.release);
     EXPECT_EQ(b1->base, (Point3{1, 1, 0}));
   }

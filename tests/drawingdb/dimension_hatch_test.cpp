@@ -23,7 +23,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 Entity dimensionEntity(DimensionKind kind, Point3 definition, Point3 p2, Point3 p3, Point3 p4, Point3 arc = {}) {
   Entity e = makeEntity(EntityKind::Dimension);
-  Dimension& d = std::get<Dimension>(e.data);
+  Dimension& d = get<Dimension>(e.data);
   d.flags = static_cast<std::int32_t>(kind);
   d.definition = definition;
   d.defPoint2 = p2;
@@ -76,7 +76,7 @@ Database drawing(Release r) {
   dashed.data.patternLength = 0.75;
   dashed.data.dashes = {{0.5, 0}, {-0.25, 0}};
   Entity line = makeEntity(EntityKind::Line);
-  std::get<Line>(line.data) = Line{{0, 0, 0}, {10, 0, 0}};
+  get<Line>(line.data) = Line{{0, 0, 0}, {10, 0, 0}};
   const EntityId lineId = db.addEntity(db.modelSpace(), std::move(line));
   const Handle lineHandle = db.entities[lineId].common.handle;
 
@@ -84,19 +84,19 @@ Database drawing(Release r) {
   std::vector<Entity> dims;
   dims.push_back(dimensionEntity(DimensionKind::Linear, {0, 6, 0}, {0, 0, 0}, {3, 4, 0}, {}));
   dims.push_back(dimensionEntity(DimensionKind::Linear, {-2, 0, 0}, {0, 0, 0}, {3, 4, 0}, {}));
-  std::get<Dimension>(dims.back().data).rotation = 90;
+  get<Dimension>(dims.back().data).rotation = 90;
   dims.push_back(dimensionEntity(DimensionKind::Aligned, {12.4, 5.2, 0}, {10, 0, 0}, {13, 4, 0}, {}));
   dims.push_back(dimensionEntity(DimensionKind::Angular, {20 + 5 * c60, 5 * s60, 0}, {21, 0, 0}, {25, 0, 0},
                                  {20 + c60, s60, 0}, {20 + 3 * std::cos(kPi / 6), 3 * std::sin(kPi / 6), 0}));
   dims.push_back(dimensionEntity(DimensionKind::Diameter, {30, 0, 0}, {}, {}, {34, 0, 0}));
   dims.push_back(dimensionEntity(DimensionKind::Radius, {40, 0, 0}, {}, {}, {40, 3, 0}));
-  std::get<Dimension>(dims.back().data).leaderLength = 1;
+  get<Dimension>(dims.back().data).leaderLength = 1;
   dims.push_back(dimensionEntity(DimensionKind::Angular3Point, {51, 1, 0}, {52, 0, 0}, {50, 2, 0}, {50, 0, 0}));
   dims.push_back(dimensionEntity(DimensionKind::Angular3Point, {49, -1, 0}, {52, 0, 0}, {50, 2, 0}, {50, 0, 0}));
   dims.push_back(dimensionEntity(DimensionKind::Ordinate, {0, 0, 0}, {60, 5, 0}, {60, 9, 0}, {}));
-  std::get<Dimension>(dims.back().data).flags |= 64;
+  get<Dimension>(dims.back().data).flags |= 64;
   dims.push_back(dimensionEntity(DimensionKind::Ordinate, {0, 0, 0}, {60, 5, 0}, {64, 5, 0}, {}));
-  std::get<Dimension>(dims.back().data).text = "<> mm";
+  get<Dimension>(dims.back().data).text = "<> mm";
   for (Entity& e : dims) {
     e.common.layer = "DIMS";
     e.common.colour = 3;
@@ -107,7 +107,7 @@ Database drawing(Release r) {
   Entity solid = makeEntity(EntityKind::Hatch);
   solid.common.colour = 1;
   {
-    Hatch& h = std::get<Hatch>(solid.data);
+    Hatch& h = get<Hatch>(solid.data);
     h.paths = {square(0, 0, 10, 1), square(3, 3, 4, 0)};
     h.paths[0].sources = {lineHandle};
     h.associative = 1;
@@ -116,7 +116,7 @@ Database drawing(Release r) {
 
   Entity user = makeEntity(EntityKind::Hatch);
   {
-    Hatch& h = std::get<Hatch>(user.data);
+    Hatch& h = get<Hatch>(user.data);
     h.pattern = "_USER";
     h.solidFill = 0;
     h.patternType = 0;
@@ -131,7 +131,7 @@ Database drawing(Release r) {
   curved.common.linetype = "DASHED";
   curved.common.colour = 5;
   {
-    Hatch& h = std::get<Hatch>(curved.data);
+    Hatch& h = get<Hatch>(curved.data);
     h.pattern = "DASHED_CROSS";
     h.solidFill = 0;
     h.patternType = 2;
@@ -301,17 +301,17 @@ Drawn drawnIn(const Database& db, const BlockRecord& b) {
   Drawn d;
   for (EntityId id : b.entities) {
     const Entity& e = db.entities[id];
-    if (const auto* s = std::get_if<Solid>(&e.data)) {
+    if (const auto* s = get_if<Solid>(&e.data)) {
       d.area += solidArea(*s);
       ++d.solids;
-    } else if (const auto* l = std::get_if<Line>(&e.data)) {
+    } else if (const auto* l = get_if<Line>(&e.data)) {
       d.length += std::hypot(l->end.x - l->start.x, l->end.y - l->start.y);
       ++d.lines;
-    } else if (std::holds_alternative<PointEntity>(e.data)) {
+    } else if (holds_alternative<PointEntity>(e.data)) {
       ++d.points;
-    } else if (std::holds_alternative<Text>(e.data)) {
+    } else if (holds_alternative<Text>(e.data)) {
       ++d.texts;
-    } else if (std::holds_alternative<Arc>(e.data)) {
+    } else if (holds_alternative<Arc>(e.data)) {
       ++d.arcs;
     }
   }
@@ -324,7 +324,7 @@ TEST(DimensionBlock, MeasuresEachKindAndDrawsIt) {
   ASSERT_GE(ms.entities.size(), std::size(kMeasured) + 1);
   for (std::size_t i = 0; i < std::size(kMeasured); ++i) {
     SCOPED_TRACE(kMeasured[i].name);
-    const Dimension& d = std::get<Dimension>(db.entities[ms.entities[i + 1]].data);
+    const Dimension& d = get<Dimension>(db.entities[ms.entities[i + 1]].data);
     near(d.measurement, kMeasured[i].measurement, "measurement");
     EXPECT_EQ(d.flags & 32, 32);
     const BlockRecord* b = db.findBlock(d.block);
@@ -344,17 +344,17 @@ TEST(DimensionBlock, MeasuresEachKindAndDrawsIt) {
     EXPECT_EQ(drawn.solids, arrows);
     // The text of the block says what the dimension measures.
     for (EntityId id : b->entities)
-      if (const auto* t = std::get_if<Text>(&db.entities[id].data)) {
+      if (const auto* t = get_if<Text>(&db.entities[id].data)) {
         EXPECT_EQ(t->value, dimensionText(d, db.dimstyles.find("Standard")->data, d.measurement));
         nearPoint(t->alignment, d.textMid, true, "text at the text point");
       }
   }
   // The blocks are numbered apart; rebuilding keeps the block and its name.
   const EntityId first = ms.entities[1];
-  const std::string name = std::get<Dimension>(db.entities[first].data).block;
+  const std::string name = get<Dimension>(db.entities[first].data).block;
   const std::size_t blocks = db.blocks.size();
   ASSERT_TRUE(buildDimensionBlock(db, first).ok());
-  EXPECT_EQ(std::get<Dimension>(db.entities[first].data).block, name);
+  EXPECT_EQ(get<Dimension>(db.entities[first].data).block, name);
   EXPECT_EQ(db.blocks.size(), blocks);
   EXPECT_FALSE(buildDimensionBlock(db, ms.entities[0]).ok());  // a line
 }
@@ -403,8 +403,8 @@ TEST(HatchDrawing, FillsByOddParityAndClipsPatterns) {
   Database db = drawing(Release::R2000);
   const BlockRecord& ms = db.modelSpace();
   const std::size_t first = std::size(kMeasured) + 1;
-  const Hatch& solid = std::get<Hatch>(db.entities[ms.entities[first]].data);
-  const Hatch& lines = std::get<Hatch>(db.entities[ms.entities[first + 1]].data);
+  const Hatch& solid = get<Hatch>(db.entities[ms.entities[first]].data);
+  const Hatch& lines = get<Hatch>(db.entities[ms.entities[first + 1]].data);
   // The solid square with its hole: 100 - 16, whatever the loops' kinds.
   Database scratch = Database::create(Release::R12);
   auto drawnOf = [&](const Hatch& h) {
@@ -482,7 +482,7 @@ struct Filled {
 Filled filledOf(const Hatch& h) {
   Filled f;
   for (const Entity& e : hatchDrawing(h, 0x2A, &f.findings)) {
-    const auto* s = std::get_if<Solid>(&e.data);
+    const auto* s = get_if<Solid>(&e.data);
     if (s == nullptr) {
       ++f.others;
       continue;
@@ -626,7 +626,7 @@ TEST(HatchDrawing, LimitsAreReportedAndLargeCrossingBoundariesSplit) {
   for (const Release r : {Release::R12, Release::R2004}) {
     Database db = Database::create(r);
     Entity e = makeEntity(EntityKind::Hatch);
-    Hatch& h = std::get<Hatch>(e.data);
+    Hatch& h = get<Hatch>(e.data);
     h = fine;
     HatchPath fitOnly = squareOfEdges(20, 0, 5, 1);
     fitOnly.edges[0].type = 4;
@@ -666,25 +666,25 @@ TEST(DimensionHatch, EveryReleaseReadsBackWhatItCanHold) {
       if (form.release >= Release::R10) {
         EXPECT_EQ(a.common.handle, b.common.handle);
       }
-      if (const auto* d = std::get_if<Dimension>(&a.data)) {
+      if (const auto* d = get_if<Dimension>(&a.data)) {
         ASSERT_EQ(b.kind, EntityKind::Dimension);
-        expectSameDimension(*d, std::get<Dimension>(b.data), form.release);
+        expectSameDimension(*d, get<Dimension>(b.data), form.release);
         const BlockRecord* blockA = db.findBlock(d->block);
-        const BlockRecord* blockB = back.findBlock(std::get<Dimension>(b.data).block);
+        const BlockRecord* blockB = back.findBlock(get<Dimension>(b.data).block);
         ASSERT_NE(blockB, nullptr);
         EXPECT_EQ(blockA->entities.size(), blockB->entities.size());
         EXPECT_EQ(blockB->flags & 1, 1);
         continue;
       }
-      const Hatch& h = std::get<Hatch>(a.data);
+      const Hatch& h = get<Hatch>(a.data);
       if (form.release >= Release::R14) {
         ASSERT_EQ(b.kind, EntityKind::Hatch);
-        expectSameHatch(h, std::get<Hatch>(b.data));
+        expectSameHatch(h, get<Hatch>(b.data));
         continue;
       }
       // Before R14: an insert of an anonymous block that draws the hatch.
       ASSERT_EQ(b.kind, EntityKind::Insert);
-      const Insert& ins = std::get<Insert>(b.data);
+      const Insert& ins = get<Insert>(b.data);
       const BlockRecord* drawn = back.findBlock(ins.block);
       ASSERT_NE(drawn, nullptr);
       EXPECT_EQ(drawn->name.substr(0, 2), "*X");
@@ -708,26 +708,26 @@ TEST(DimensionHatch, EveryReleaseReadsBackWhatItCanHold) {
 TEST(DimensionHatch, AuditFindsDanglingReferences) {
   Database db = drawing(Release::R2000);
   const std::vector<EntityId> ms = db.modelSpace().entities;  // the repair adds blocks
-  Dimension& d = std::get<Dimension>(db.entities[ms[1]].data);
+  Dimension& d = get<Dimension>(db.entities[ms[1]].data);
   d.block = "*D999";
   d.style = "NO_SUCH_STYLE";
-  Hatch& h = std::get<Hatch>(db.entities[ms[std::size(kMeasured) + 1]].data);
+  Hatch& h = get<Hatch>(db.entities[ms[std::size(kMeasured) + 1]].data);
   h.paths[1].sources = {0xFFFFF};
-  std::get<Hatch>(db.entities[ms[std::size(kMeasured) + 2]].data).paths.clear();
-  std::get<Hatch>(db.entities[ms[std::size(kMeasured) + 3]].data).paths[1].edges[0].knots.pop_back();
+  get<Hatch>(db.entities[ms[std::size(kMeasured) + 2]].data).paths.clear();
+  get<Hatch>(db.entities[ms[std::size(kMeasured) + 3]].data).paths[1].edges[0].knots.pop_back();
   std::vector<std::string> codes;
   for (const Finding& f : audit(db)) codes.push_back(f.code);
   const std::vector<std::string> expected{"undefined-block", "undefined-dimstyle", "dangling-reference", "empty-hatch",
                                           "bad-spline-edge"};
   EXPECT_EQ(codes, expected);
-  const Dimension& fixed = std::get<Dimension>(db.entities[ms[1]].data);
+  const Dimension& fixed = get<Dimension>(db.entities[ms[1]].data);
   EXPECT_NE(db.findBlock(fixed.block), nullptr);
   EXPECT_EQ(fixed.style, "Standard");
   EXPECT_TRUE(h.paths[1].sources.empty());
   EXPECT_EQ(db.modelSpace().entities.size(), std::size(kMeasured) + 3);  // the hatch without boundary is gone
   // The spline edge with a knot too few became the lines of its control
   // polygon; the repaired drawing audits clean.
-  const HatchPath& island = std::get<Hatch>(db.entities[ms[std::size(kMeasured) + 3]].data).paths[1];
+  const HatchPath& island = get<Hatch>(db.entities[ms[std::size(kMeasured) + 3]].data).paths[1];
   ASSERT_EQ(island.edges.size(), 8u);
   EXPECT_EQ(island.edges[7].type, 1);
   EXPECT_EQ(island.edges[7].end, (Point3{21, 0, 0}));
@@ -749,8 +749,8 @@ TEST(DimensionHatch, DimensionWithoutStyleTakesTheCurrentOne) {
   ASSERT_TRUE(readDxf(file, db).status.ok());
   const auto& ms = db.modelSpace().entities;
   ASSERT_EQ(ms.size(), 2u);
-  EXPECT_EQ(std::get<Dimension>(db.entities[ms[0]].data).style, "ISO-25");
-  EXPECT_EQ(std::get<Dimension>(db.entities[ms[1]].data).style, "OTHER");
+  EXPECT_EQ(get<Dimension>(db.entities[ms[0]].data).style, "ISO-25");
+  EXPECT_EQ(get<Dimension>(db.entities[ms[1]].data).style, "OTHER");
   std::size_t styleFindings = 0;
   for (const Finding& f : audit(db, {false})) styleFindings += f.code == "undefined-dimstyle" ? 1 : 0;
   EXPECT_EQ(styleFindings, 1u);
@@ -867,7 +867,7 @@ void pushPoint(std::vector<double>& n, const Point3& p) {
 // What the peer must list of a dimension or hatch of ours.
 std::vector<double> expectedNumbers(Database& db, const Entity& e, Release r) {
   std::vector<double> n;
-  if (const auto* d = std::get_if<Dimension>(&e.data)) {
+  if (const auto* d = get_if<Dimension>(&e.data)) {
     n = {static_cast<double>(d->flags), static_cast<double>(db.findBlock(d->block)->entities.size())};
     pushPoint(n, d->definition);
     pushPoint(n, d->textMid);
@@ -881,14 +881,14 @@ std::vector<double> expectedNumbers(Database& db, const Entity& e, Release r) {
     pushPoint(n, angular ? d->arcPoint : Point3{});
     return n;
   }
-  const Hatch& h = std::get<Hatch>(e.data);
+  const Hatch& h = get<Hatch>(e.data);
   if (r < Release::R14) {
     const auto& drawn = hatchDrawing(h);
     double area = 0, length = 0;
     for (const Entity& x : drawn) {
-      if (const auto* s = std::get_if<Solid>(&x.data)) {
+      if (const auto* s = get_if<Solid>(&x.data)) {
         area += solidArea(*s);
-      } else if (const auto* l = std::get_if<Line>(&x.data)) {
+      } else if (const auto* l = get_if<Line>(&x.data)) {
         length += std::hypot(l->end.x - l->start.x, l->end.y - l->start.y);
       }
     }
@@ -962,18 +962,18 @@ TEST_P(PeerReadsDimensionsAndHatches, AsWritten) {
     const std::vector<double> want = expectedNumbers(db, e, form.release);
     ASSERT_EQ(got.numbers.size(), want.size());
     for (std::size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(got.numbers[k], want[k], 1e-9 * std::max(1.0, std::fabs(want[k]))) << k;
-    if (const auto* h = std::get_if<Hatch>(&e.data); h != nullptr && !asBlock) {
+    if (const auto* h = get_if<Hatch>(&e.data); h != nullptr && !asBlock) {
       // The peer reads the loops as enclosing the area our filling covers
       // (up to the flattening of curves): clockwise arcs, ellipses and
       // rational splines mean the same to both.
       Hatch filled = *h;
       filled.solidFill = 1;
       double area = 0;
-      for (const Entity& x : hatchDrawing(filled)) area += solidArea(std::get<Solid>(x.data));
+      for (const Entity& x : hatchDrawing(filled)) area += solidArea(get<Solid>(x.data));
       const double peerArea = std::stod(got.kind.substr(got.kind.rfind(':') + 1));
       EXPECT_NEAR(area, peerArea, 0.005 * peerArea);
     }
-    if (const auto* d = std::get_if<Dimension>(&e.data)) {
+    if (const auto* d = get_if<Dimension>(&e.data)) {
       const std::string text = d->text;
       EXPECT_EQ(got.kind, "DIMENSION:Standard:" + text);
     }

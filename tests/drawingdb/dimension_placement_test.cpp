@@ -109,14 +109,14 @@ struct Block {
 
 Block blockOf(Database& db, EntityId id) {
   Block out;
-  const BlockRecord* b = db.findBlock(std::get<Dimension>(db.entities[id].data).block);
+  const BlockRecord* b = db.findBlock(get<Dimension>(db.entities[id].data).block);
   if (b == nullptr) return out;
   for (EntityId e : b->entities) {
     const Entity& x = db.entities[e];
-    if (const auto* l = std::get_if<Line>(&x.data)) out.lines.push_back({l->start, l->end});
-    if (const auto* t = std::get_if<Text>(&x.data)) out.texts.push_back(t);
-    if (const auto* p = std::get_if<PointEntity>(&x.data)) out.points.push_back(p->location);
-    if (!std::holds_alternative<Line>(x.data) && !std::holds_alternative<PointEntity>(x.data)) out.planar.push_back(&x);
+    if (const auto* l = get_if<Line>(&x.data)) out.lines.push_back({l->start, l->end});
+    if (const auto* t = get_if<Text>(&x.data)) out.texts.push_back(t);
+    if (const auto* p = get_if<PointEntity>(&x.data)) out.points.push_back(p->location);
+    if (!holds_alternative<Line>(x.data) && !holds_alternative<PointEntity>(x.data)) out.planar.push_back(&x);
   }
   return out;
 }
@@ -140,7 +140,7 @@ TEST(DimensionPlacement, TextAndLinesAsThePeerRendersThem) {
                  " at " + std::to_string(c.definition.y));
     Database db = styled(c.tad, c.just);
     Entity e = makeEntity(EntityKind::Dimension);
-    Dimension& d = std::get<Dimension>(e.data);
+    Dimension& d = get<Dimension>(e.data);
     d.flags = c.kind;
     d.defPoint2 = c.p1;
     d.defPoint3 = c.p2;
@@ -152,7 +152,7 @@ TEST(DimensionPlacement, TextAndLinesAsThePeerRendersThem) {
     EXPECT_EQ(b.texts[0]->value, "10");
     EXPECT_LT(apart(b.texts[0]->alignment, c.text), kTextTolerance)
         << b.texts[0]->alignment.x << " " << b.texts[0]->alignment.y << " peer " << c.text.x << " " << c.text.y;
-    EXPECT_LT(apart(std::get<Dimension>(db.entities[id].data).textMid, c.text), kTextTolerance);
+    EXPECT_LT(apart(get<Dimension>(db.entities[id].data).textMid, c.text), kTextTolerance);
     // A piece of a broken line shorter than the difference of the width
     // estimates may be left out by one of the two.
     std::size_t slivers = 0;
@@ -174,7 +174,7 @@ EntityId planarDimension(Database& db, Point3 normal) {
   const plane::Ocs ocs = plane::ocsOf(normal);
   const double elevation = 3;
   Entity e = makeEntity(EntityKind::Dimension);
-  Dimension& d = std::get<Dimension>(e.data);
+  Dimension& d = get<Dimension>(e.data);
   d.extrusion = normal;
   d.defPoint2 = plane::fromOcs(ocs, {0, 0, elevation});
   d.defPoint3 = plane::fromOcs(ocs, {10, 0, elevation});
@@ -208,10 +208,10 @@ TEST(DimensionPlacement, DrawnInTheDimensionsPlane) {
     for (const Point3& p : b.points) EXPECT_NEAR(plane::dot(p, normal), 3, 1e-9);
     ASSERT_EQ(b.planar.size(), flat.planar.size());
     for (const Entity* e : b.planar) {
-      if (const auto* s = std::get_if<Solid>(&e->data)) {
+      if (const auto* s = get_if<Solid>(&e->data)) {
         EXPECT_NEAR(plane::length(plane::sub(s->extrusion, normal)), 0, 1e-12);
         EXPECT_NEAR(s->corner1.z, 3, 1e-9);
-      } else if (const auto* t = std::get_if<Text>(&e->data)) {
+      } else if (const auto* t = get_if<Text>(&e->data)) {
         EXPECT_NEAR(plane::length(plane::sub(t->extrusion, normal)), 0, 1e-12);
         EXPECT_NEAR(t->alignment.x, 5, 1e-9);
         EXPECT_NEAR(t->alignment.y, 2, 1e-9);
@@ -220,7 +220,7 @@ TEST(DimensionPlacement, DrawnInTheDimensionsPlane) {
         ADD_FAILURE() << "unexpected entity";
       }
     }
-    const Point3 mid = std::get<Dimension>(db.entities[id].data).textMid;
+    const Point3 mid = get<Dimension>(db.entities[id].data).textMid;
     EXPECT_NEAR(mid.x, 5, 1e-9);
     EXPECT_NEAR(mid.y, 2, 1e-9);
   }
@@ -239,7 +239,7 @@ TEST(DimensionPlacement, TextTheUserPlacedStaysAndBreaksTheLineOnlyOnIt) {
   for (const Case& c : cases) {
     Database db = styled(0, 0);
     Entity e = makeEntity(EntityKind::Dimension);
-    Dimension& d = std::get<Dimension>(e.data);
+    Dimension& d = get<Dimension>(e.data);
     d.defPoint2 = {0, 0, 0};
     d.defPoint3 = {10, 0, 0};
     d.definition = {10, 2, 0};
@@ -253,7 +253,7 @@ TEST(DimensionPlacement, TextTheUserPlacedStaysAndBreaksTheLineOnlyOnIt) {
     EXPECT_EQ(onLine, c.dimensionLines) << c.textMid.x << " " << c.textMid.y;
     ASSERT_EQ(b.texts.size(), 1u);
     EXPECT_NEAR(apart(b.texts[0]->alignment, c.textMid), 0, 1e-12);
-    EXPECT_NEAR(apart(std::get<Dimension>(db.entities[id].data).textMid, c.textMid), 0, 1e-12);
+    EXPECT_NEAR(apart(get<Dimension>(db.entities[id].data).textMid, c.textMid), 0, 1e-12);
   }
 }
 

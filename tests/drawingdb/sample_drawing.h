@@ -89,14 +89,14 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   block.base = {1, 1, 0};
   {
     Entity e = entity(EntityKind::Line);
-    std::get<Line>(e.data) = Line{{0, 0, 0}, {2, 0, 0}};
+    get<Line>(e.data) = Line{{0, 0, 0}, {2, 0, 0}};
     db.addEntity(db.blocks.back(), std::move(e));
     Entity c = entity(EntityKind::Circle, "WALLS");
-    std::get<Circle>(c.data).center = {1, 1, 0};
-    std::get<Circle>(c.data).radius = 0.5;
+    get<Circle>(c.data).center = {1, 1, 0};
+    get<Circle>(c.data).radius = 0.5;
     db.addEntity(*db.findBlock("B1"), std::move(c));
     Entity d = entity(EntityKind::AttDef);
-    AttDef& ad = std::get<AttDef>(d.data);
+    AttDef& ad = get<AttDef>(d.data);
     ad.insertion = {0, -1, 0};
     ad.height = 0.5;
     ad.tag = "PART";
@@ -112,23 +112,23 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   };
   {
     Entity e = entity(EntityKind::Line, "WALLS", 3);
-    std::get<Line>(e.data) = Line{{1.25, 2.5, 0}, {10.0 / 3.0, -4.125, 0}};
+    get<Line>(e.data) = Line{{1.25, 2.5, 0}, {10.0 / 3.0, -4.125, 0}};
     add(std::move(e), {"LINE", "WALLS", 3, "BYLAYER", {1.25, 2.5, 0, 10.0 / 3.0, -4.125, 0}});
   }
   {
     Entity e = entity(EntityKind::Line, "0", 256, "DASHED");
-    std::get<Line>(e.data) = Line{{0, 0, 0}, {1e6 + 0.123456789, 1e-7, 0}};
+    get<Line>(e.data) = Line{{0, 0, 0}, {1e6 + 0.123456789, 1e-7, 0}};
     add(std::move(e), {"LINE", "0", 256, "DASHED", {0, 0, 0, 1e6 + 0.123456789, 1e-7, 0}});
   }
   {
     Entity e = entity(EntityKind::Circle, "WALLS", 0);
-    std::get<Circle>(e.data).center = {5, 5, 0};
-    std::get<Circle>(e.data).radius = 2.75;
+    get<Circle>(e.data).center = {5, 5, 0};
+    get<Circle>(e.data).radius = 2.75;
     add(std::move(e), {"CIRCLE", "WALLS", 0, "BYLAYER", {5, 5, 0, 2.75}});
   }
   {
     Entity e = entity(EntityKind::Arc, "0", 2);
-    Arc& a = std::get<Arc>(e.data);
+    Arc& a = get<Arc>(e.data);
     a.center = {-1, 2, 0};
     a.radius = 3;
     a.startAngle = 30;
@@ -137,12 +137,12 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   {
     Entity e = entity(EntityKind::Point);
-    std::get<PointEntity>(e.data).location = {7, 8, 0};
+    get<PointEntity>(e.data).location = {7, 8, 0};
     add(std::move(e), {"POINT", "0", 256, "BYLAYER", {7, 8, 0}});
   }
   {
     Entity e = entity(EntityKind::Text, textLayer);
-    Text& t = std::get<Text>(e.data);
+    Text& t = get<Text>(e.data);
     t.insertion = {1, 1, 0};
     t.height = 2.5;
     t.value = "Hello drawing";
@@ -152,7 +152,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   {
     Entity e = entity(EntityKind::Solid, "0", 4);
-    Solid& s = std::get<Solid>(e.data);
+    Solid& s = get<Solid>(e.data);
     s.corner1 = {0, 0, 0};
     s.corner2 = {1, 0, 0};
     s.corner3 = {0, 1, 0};
@@ -161,7 +161,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   {
     Entity e = entity(EntityKind::LwPolyline, "WALLS");
-    LwPolyline& p = std::get<LwPolyline>(e.data);
+    LwPolyline& p = get<LwPolyline>(e.data);
     p.flags = 1;
     p.vertices = {{{0, 0, 0}, 0, 0, 0}, {{4, 0, 0}, 0, 0, 0.5}, {{4, 3, 0}, 0, 0, 0}};
     // Before R14 the lightweight polyline is written as a 2D polyline.
@@ -170,7 +170,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   {
     Entity e = entity(EntityKind::Polyline, "0", 6);
-    Polyline& p = std::get<Polyline>(e.data);
+    Polyline& p = get<Polyline>(e.data);
     p.flags = 8;
     for (int i = 0; i < 3; ++i) {
       Vertex v;
@@ -182,7 +182,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   {
     Entity e = entity(EntityKind::Insert, "WALLS", 256);
-    Insert& i = std::get<Insert>(e.data);
+    Insert& i = get<Insert>(e.data);
     i.block = "B1";
     i.insertion = {20, 10, 0};
     i.xScale = 2;
@@ -190,7 +190,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
     i.rotation = 90;
     add(std::move(e), {"INSERT", "WALLS", 256, "BYLAYER", {20, 10, 0, 2, 2, 90, 1, 1}});
     Entity a = entity(EntityKind::Attrib, "WALLS");
-    Attrib& at = std::get<Attrib>(a.data);
+    Attrib& at = get<Attrib>(a.data);
     at.insertion = {20, 8, 0};
     at.height = 1;
     at.tag = "PART";
@@ -199,7 +199,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   {
     Entity e = entity(EntityKind::Insert);
-    Insert& i = std::get<Insert>(e.data);
+    Insert& i = get<Insert>(e.data);
     i.block = "B1";
     i.insertion = {-5, -5, 0};
     i.columns = 3;
@@ -210,7 +210,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   if (modern) {
     Entity e = entity(EntityKind::Ellipse, "0", 1);
-    Ellipse& el = std::get<Ellipse>(e.data);
+    Ellipse& el = get<Ellipse>(e.data);
     el.center = {3, 4, 0};
     el.majorAxis = {2, 0, 0};
     el.ratio = 0.5;
@@ -220,7 +220,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   if (release >= Release::R2_6) {
     Entity e = entity(EntityKind::Face3d);
-    Face3d& f = std::get<Face3d>(e.data);
+    Face3d& f = get<Face3d>(e.data);
     f.corner1 = {0, 0, 1};
     f.corner2 = {1, 0, 2};
     f.corner3 = {1, 1, 3};
@@ -229,7 +229,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
   }
   if (modern) {
     Entity e = entity(EntityKind::Spline, "WALLS", 5);
-    Spline& sp = std::get<Spline>(e.data);
+    Spline& sp = get<Spline>(e.data);
     sp.flags = 8 | 4;
     sp.degree = 2;
     sp.knots = {0, 0, 0, 0.5, 1, 1, 1};
@@ -243,7 +243,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
     std::string text = "First line\\Psecond line ";
     while (text.size() < 600) text += "\xc3\xa4" "bc ";
     Entity m = entity(EntityKind::MText, textLayer, 3);
-    MText& mt = std::get<MText>(m.data);
+    MText& mt = get<MText>(m.data);
     mt.insertion = {10, 20, 0};
     mt.height = 1.5;
     mt.referenceWidth = 30;
@@ -254,7 +254,7 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
     add(std::move(m), {"MTEXT", textLayer, 3, "BYLAYER", {10, 20, 0, 1.5, 30, 5, 0, 1, 0}});
     const Handle note = db.entities[db.modelSpace().entities.back()].common.handle;
     Entity l = entity(EntityKind::Leader, "0", 1);
-    Leader& ld = std::get<Leader>(l.data);
+    Leader& ld = get<Leader>(l.data);
     ld.dimensionStyle = "Standard";
     ld.creation = 0;
     ld.vertices = {{0, 0, 0}, {5, 5, 0}, {9.5, 5, 0}};
@@ -262,13 +262,13 @@ inline Database drawing(Release release, std::vector<Expected>* expected = nullp
     ld.textHeight = 1.5;
     add(std::move(l), {"LEADER", "0", 1, "BYLAYER", {0, 0, 0, 5, 5, 0, 9.5, 5, 0, 1, 0}});
     // The text follows its leader.
-    db.entities[db.modelSpace().entities[db.modelSpace().entities.size() - 2]].common.reactors.push_back(
+    db.entities[db.modelSpace().entities[db.modelSpace().entities.size() - 2]].common.extras().reactors.push_back(
         db.entities[db.modelSpace().entities.back()].common.handle);
   }
   if (release >= Release::R12) {
     Entity v = entity(EntityKind::Viewport);
     v.common.paperSpace = true;
-    Viewport& vp = std::get<Viewport>(v.data);
+    Viewport& vp = get<Viewport>(v.data);
     vp.center = {150, 100, 0};
     vp.width = 120;
     vp.height = 80;

@@ -59,13 +59,13 @@ TEST_F(DwgOutKinds, SplinesAreCheckedAndKept) {
 
   // Equal weights: a plain spline; others: rational.  Flat ones are planar.
   ASSERT_EQ(out.spline(3, clamped, four, {2, 2, 2, 2}, {}), 0);
-  const auto& plain = std::get<drawingdb::Spline>(last().data);
+  const auto& plain = drawingdb::get<drawingdb::Spline>(last().data);
   EXPECT_TRUE(plain.weights.empty());
   EXPECT_EQ(std::tuple(plain.flags, plain.knots, plain.controlPoints), std::tuple(8, clamped, four));
   std::vector<Point3> lifted = four;
   lifted[1].z = 1;
   ASSERT_EQ(out.spline(3, clamped, lifted, {1, 0.5, 0.5, 1}, {}), 0);
-  const auto& rational = std::get<drawingdb::Spline>(last().data);
+  const auto& rational = drawingdb::get<drawingdb::Spline>(last().data);
   EXPECT_EQ(std::tuple(rational.flags, rational.weights), std::tuple(4, (std::vector<double>{1, 0.5, 0.5, 1})));
 
   // Collect mode: segments along the curve from its first to its last point.
@@ -102,7 +102,7 @@ TEST_F(DwgOutKinds, BoundaryCurvesChainIntoLoops) {
   DwgHatch solid;
   ASSERT_EQ(out.hatch(solid, {}), 0);
   EXPECT_TRUE(out.boundary().empty());
-  const auto& h = std::get<drawingdb::Hatch>(last().data);
+  const auto& h = drawingdb::get<drawingdb::Hatch>(last().data);
   ASSERT_EQ(h.paths.size(), 2u);
   const auto& outer = h.paths[0];
   EXPECT_EQ(outer.flags, 1);
@@ -128,7 +128,7 @@ TEST_F(DwgOutKinds, BoundaryCurvesChainIntoLoops) {
   ASSERT_EQ(out.circleArc({10, 5, 0}, {10, 0, 0}, {10, 10, 0}, {}), 0);
   out.setCollect(false);
   ASSERT_EQ(out.hatch(solid, {}), 0);
-  const auto& turned = std::get<drawingdb::Hatch>(last().data);
+  const auto& turned = drawingdb::get<drawingdb::Hatch>(last().data);
   ASSERT_EQ(turned.paths.size(), 1u);
   const auto& arc = turned.paths[0].edges[3];
   EXPECT_EQ(arc.type, 2);
@@ -145,7 +145,7 @@ TEST_F(DwgOutKinds, BoundaryCurvesChainIntoLoops) {
   out.setCollect(false);
   EXPECT_EQ(modelCount(), 2u);
   ASSERT_EQ(out.hatch(solid, {}), 0);
-  const auto& ellipses = std::get<drawingdb::Hatch>(last().data);
+  const auto& ellipses = drawingdb::get<drawingdb::Hatch>(last().data);
   ASSERT_EQ(ellipses.paths.size(), 2u);
   ASSERT_EQ(ellipses.paths[0].edges.size(), 2u);
   const auto& half = ellipses.paths[0].edges[1];
@@ -194,7 +194,7 @@ TEST_F(DwgOutKinds, HatchPatternsFillsAndTheirLayers) {
     ASSERT_EQ(out.circleArc({0, 0, 0}, {4, 0, 0}, {4, 0, 0}, {}), 0);
     out.setCollect(false);
     ASSERT_EQ(out.hatch(c.hatch, element(3, "Flaeche")), 0);
-    const auto& h = std::get<drawingdb::Hatch>(last().data);
+    const auto& h = drawingdb::get<drawingdb::Hatch>(last().data);
     EXPECT_EQ(std::tuple(h.pattern, h.solidFill, h.patternType, h.associative),
               std::tuple(c.pattern, c.hatch.hatchKind == 0 ? 1 : 0, c.hatch.hatchKind == 0 ? 1 : 0, 0));
     EXPECT_EQ(h.elevation, (Point3{0, 0, 0}));
@@ -247,7 +247,7 @@ TEST_F(DwgOutKinds, DimensionKindsAndPoints) {
     SCOPED_TRACE(c.what);
     std::string made;
     ASSERT_EQ(out.dimension(c.d, "", element(2, "Mass"), &made), 0);
-    const auto& d = std::get<drawingdb::Dimension>(last().data);
+    const auto& d = drawingdb::get<drawingdb::Dimension>(last().data);
     EXPECT_EQ(drawingdb::dimensionKind(d), c.kind);
     auto near = [](const Point3& a, const Point3& b) { return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z) < 1e-12; };
     EXPECT_TRUE(near(d.definition, c.definition));
@@ -270,7 +270,7 @@ TEST_F(DwgOutKinds, DimensionKindsAndPoints) {
   }
   // An arc length: the angle over its arc, the length as its text.
   ASSERT_EQ(out.dimension({5, 0, 0, {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {0, 4, 0}}, ""}, "", {}), 0);
-  EXPECT_EQ(std::get<drawingdb::Dimension>(last().data).text, "6.28");
+  EXPECT_EQ(drawingdb::get<drawingdb::Dimension>(last().data).text, "6.28");
   // Points that make no dimension.
   const DwgDimension refused[] = {
       {1, 0, 0, {{0, 0, 0}, {1, 0, 0}}, ""},
@@ -298,7 +298,7 @@ TEST_F(DwgOutKinds, DimensionsShowTheirBlocks) {
   ASSERT_EQ(out.dimension(linear, block, {}, &made), 0);
   EXPECT_FALSE(out.inBlock());
   EXPECT_EQ(made, block);
-  const auto& d = std::get<drawingdb::Dimension>(last().data);
+  const auto& d = drawingdb::get<drawingdb::Dimension>(last().data);
   EXPECT_EQ(std::tuple(d.block, d.flags & 32), std::tuple(block, 32));
   EXPECT_EQ(out.database().findBlock(block)->entities.size(), 2u);
 
@@ -425,24 +425,24 @@ TEST_P(SavedKinds, ReadBackAsBuilt) {
                                        hatches ? "HATCH" : "INSERT", hatches ? "HATCH" : "INSERT"};
   const auto& ms = back.modelSpace().entities;
   ASSERT_EQ(ms.size(), kinds.size());
-  for (std::size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(back.entities[ms[i]].dxfName, kinds[i]) << i;
+  for (std::size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(back.entities[ms[i]].dxfName(), kinds[i]) << i;
   if (splines) {
-    const auto& s = std::get<drawingdb::Spline>(back.entities[ms[0]].data);
+    const auto& s = drawingdb::get<drawingdb::Spline>(back.entities[ms[0]].data);
     EXPECT_EQ(std::tuple(s.knots, s.controlPoints), std::tuple(knots, controls));
   }
   for (std::size_t i : {1, 2}) {
-    const auto& d = std::get<drawingdb::Dimension>(back.entities[ms[i]].data);
+    const auto& d = drawingdb::get<drawingdb::Dimension>(back.entities[ms[i]].data);
     const drawingdb::BlockRecord* block = back.findBlock(d.block);
     ASSERT_NE(block, nullptr) << d.block;
     EXPECT_EQ(block->entities.size() >= 3, true) << d.block;
   }
-  EXPECT_EQ(back.findBlock(std::get<drawingdb::Dimension>(back.entities[ms[1]].data).block)->entities.size(), 3u);
+  EXPECT_EQ(back.findBlock(drawingdb::get<drawingdb::Dimension>(back.entities[ms[1]].data).block)->entities.size(), 3u);
   if (hatches) {
-    const auto& h = std::get<drawingdb::Hatch>(back.entities[ms[3]].data);
+    const auto& h = drawingdb::get<drawingdb::Hatch>(back.entities[ms[3]].data);
     EXPECT_EQ(std::tuple(h.pattern, h.doubled), std::tuple("_U", 1));
     ASSERT_EQ(h.paths.size(), 2u);
     EXPECT_EQ(std::tuple(h.paths[0].edges.size(), h.paths[1].edges.size()), std::tuple(4u, 1u));
-    const auto& solid = std::get<drawingdb::Hatch>(back.entities[ms[4]].data);
+    const auto& solid = drawingdb::get<drawingdb::Hatch>(back.entities[ms[4]].data);
     EXPECT_EQ(solid.pattern, "SOLID");
     ASSERT_EQ(solid.paths.size(), 2u);
     EXPECT_EQ(solid.paths[1].edges.at(0).type, 3);

@@ -85,13 +85,13 @@ TEST_F(DwgOutTest, CirclesAndArcs) {
   // increased by a full turn.
   ASSERT_EQ(out.circleArc(c, {10, 22, 0}, {8, 20, 0}, {}), 0);
   ASSERT_EQ(out.circleArc(c, {12, 20, 0}, {10, 18, 0}, {}), 0);
-  const auto& circle = std::get<drawingdb::Circle>(entity(0).data);
+  const auto& circle = drawingdb::get<drawingdb::Circle>(entity(0).data);
   EXPECT_DOUBLE_EQ(circle.radius, 5);
-  const auto& quarter = std::get<drawingdb::Arc>(entity(1).data);
+  const auto& quarter = drawingdb::get<drawingdb::Arc>(entity(1).data);
   EXPECT_DOUBLE_EQ(quarter.radius, 2);
   EXPECT_NEAR(quarter.startAngle, 90, 1e-12);
   EXPECT_NEAR(quarter.endAngle, 180, 1e-12);
-  const auto& threeQuarters = std::get<drawingdb::Arc>(entity(2).data);
+  const auto& threeQuarters = drawingdb::get<drawingdb::Arc>(entity(2).data);
   EXPECT_NEAR(threeQuarters.startAngle, 0, 1e-12);
   EXPECT_NEAR(threeQuarters.endAngle, 270, 1e-12);
   // Refused: zero radius, values that are not finite.
@@ -125,7 +125,7 @@ TEST_F(DwgOutTest, EllipsesKeepTheirPoints) {
   // A ratio above 1: the same curve about its longer axis; the point at
   // each parameter stays.
   ASSERT_EQ(out.ellipse({1, 2, 0}, {4, 0, 0}, 1.5, 0.3, 2.0, {}), 0);
-  const auto& e = std::get<drawingdb::Ellipse>(entity(0).data);
+  const auto& e = drawingdb::get<drawingdb::Ellipse>(entity(0).data);
   EXPECT_NEAR(e.ratio, 1 / 1.5, 1e-12);
   auto at = [](const drawingdb::Ellipse& s, double t) {
     const Point3 minor{-s.majorAxis.y * s.ratio, s.majorAxis.x * s.ratio, 0};
@@ -141,7 +141,7 @@ TEST_F(DwgOutTest, EllipsesKeepTheirPoints) {
   EXPECT_LT(e.startParameter, 2 * kPi);
   // A full ellipse, however its parameters are written, runs 0 to 2 pi.
   ASSERT_EQ(out.ellipse({0, 0, 0}, {2, 0, 0}, 0.5, -kPi, kPi, {}), 0);
-  const auto& full = std::get<drawingdb::Ellipse>(entity(1).data);
+  const auto& full = drawingdb::get<drawingdb::Ellipse>(entity(1).data);
   EXPECT_EQ(full.startParameter, 0);
   EXPECT_DOUBLE_EQ(full.endParameter, 2 * kPi);
   EXPECT_EQ(out.ellipse({0, 0, 0}, {0, 0, 0}, 0.5, 0, 1, {}), -1);
@@ -172,14 +172,14 @@ TEST_F(DwgOutTest, TextsWidthsAndStyles) {
   std::size_t n = 0;
   for (const auto& r : rules) {
     ASSERT_EQ(out.text({part}, {}, r.configured, r.sender), 0);
-    EXPECT_DOUBLE_EQ(std::get<drawingdb::Text>(entity(n++).data).widthFactor, r.width);
+    EXPECT_DOUBLE_EQ(drawingdb::get<drawingdb::Text>(entity(n++).data).widthFactor, r.width);
   }
   ASSERT_EQ(out.text({roman, roman}, {}, 1.0, 99), 0);
-  const auto& t = std::get<drawingdb::Text>(entity(n).data);
+  const auto& t = drawingdb::get<drawingdb::Text>(entity(n).data);
   EXPECT_EQ(t.value, "A B");
   EXPECT_DOUBLE_EQ(t.rotation, 90);
   EXPECT_EQ(std::tuple(t.insertion, t.style), std::tuple((Point3{5, 6, 0}), "romans"));
-  EXPECT_EQ(std::get<drawingdb::Text>(entity(0).data).style, "STANDARD");
+  EXPECT_EQ(drawingdb::get<drawingdb::Text>(entity(0).data).style, "STANDARD");
   // The style is made once, with the font's name.
   int made = 0;
   for (const auto& s : out.database().styles.records) made += s.common.name == "romans" ? 1 : 0;
@@ -224,11 +224,11 @@ TEST_F(DwgOutTest, BlocksAreNamedAndFilled) {
   EXPECT_FALSE(out.inBlock());
   ASSERT_EQ(out.insert(outer, {0, 0, 0}, 1, {}), 0);
   ASSERT_EQ(out.database().findBlock(outer)->entities.size(), 1u);
-  const auto& shown = std::get<drawingdb::Insert>(
+  const auto& shown = drawingdb::get<drawingdb::Insert>(
       out.database().entities[out.database().findBlock(outer)->entities[0]].data);
   EXPECT_EQ(std::tuple(shown.block, shown.insertion, shown.xScale, shown.yScale),
             std::tuple(inner, (Point3{5, 6, 0}), 2.0, 2.0));
-  EXPECT_EQ(std::get<drawingdb::Insert>(last().data).block, outer);
+  EXPECT_EQ(drawingdb::get<drawingdb::Insert>(last().data).block, outer);
   EXPECT_EQ(out.nextDimensionBlockNumber(), 1);
   EXPECT_EQ(out.nextDimensionBlockNumber(), 2);
 }
@@ -317,7 +317,7 @@ TEST_P(SavedDrawing, ReadsBackAsBuilt) {
   const char* kinds[] = {"LINE", "CIRCLE", "ARC", ellipse ? "ELLIPSE" : "POLYLINE", "POINT", "TEXT"};
   ASSERT_EQ(back.modelSpace().entities.size(), std::size(kinds));
   for (std::size_t i = 0; i < std::size(kinds); ++i)
-    EXPECT_EQ(back.entities[back.modelSpace().entities[i]].dxfName, kinds[i]) << i;
+    EXPECT_EQ(back.entities[back.modelSpace().entities[i]].dxfName(), kinds[i]) << i;
   const drawingdb::BlockRecord* block = back.findBlock("*D1");
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(block->entities.size(), 1u);

@@ -35,7 +35,7 @@ class ToolkitStepsTest : public DwgOutFixture {
   const Data& lastOf(const std::string& block = "") {
     drawingdb::Database& db = out.database();
     const drawingdb::BlockRecord* b = block.empty() ? &db.modelSpace() : db.findBlock(block);
-    return std::get<Data>(db.entities[b->entities.back()].data);
+    return drawingdb::get<Data>(db.entities[b->entities.back()].data);
   }
   static TransferLine line(double x1, double y1, double x2, double y2, std::int32_t layer = 1) {
     TransferLine l;
@@ -188,6 +188,9 @@ TEST_F(ToolkitStepsTest, DimensionsDrawTheirSubElementsIntoTheirBlock) {
   EXPECT_EQ(shown.block, "*D1");
   EXPECT_EQ(shown.text, "10");
   EXPECT_EQ(kindsIn("*D1"), (std::vector<EntityKind>{EntityKind::Line, EntityKind::Hatch}));
+  // The block stands on "no_layer", which the layer table holds.
+  EXPECT_EQ(out.database().findBlock("*D1")->layer, "no_layer");
+  EXPECT_NE(out.database().layers.find("no_layer"), nullptr);
   // The sub-elements stand on the dimension's layer.
   drawingdb::Database& db = out.database();
   for (drawingdb::EntityId id : db.findBlock("*D1")->entities) EXPECT_EQ(db.entities[id].common.layer, "20");

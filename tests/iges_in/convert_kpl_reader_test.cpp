@@ -55,4 +55,39 @@ TEST(ConvertKplReader, ReportsUndefinedReferences) {
   EXPECT_EQ(parts[2], "\"d,e\"");
 }
 
+// Texts with the script's quoting undone, also where a quote or bracket in
+// the string would end an argument or a statement if taken literally, and
+// the points of a world turned for a vertical string.
+TEST(ConvertKplReader, ReadsTextsWithTheirQuotingUndone) {
+  const char* text =
+      "E1=DTCreatePointOrigin(C0,\"iges_origin\")\n"
+      "E2=DTCreatePointRelative(E1,3,4,0,{7},{})\n"
+      "E3=DTCreateTextAbsolute(TEXTFONT,0,1,\"mnone\",\"beginv\",\"a\\\"),b\",E2,2.5,0,0,{7},{})\n"
+      "E4=DTCreateTextAnglepos(TEXTFONT,0,1,\"mnone\",\"middlet\",\"x@@y@228\\\\\",E2,1,90,0,0,{7},{})\n"
+      "E5=DTCreateTextBlock(TEXTFONT,0,1,\"mnone\",\"beginv\",{\n\"one\"\n\"t}o\"\n},E2,1,0,0,0,{7},{})\n"
+      // A vertical string in a world turned by 90 degrees at E2.
+      "E6=DTCreateWorldRotaScale(E2,90,1,1,1)\n"
+      "E7=DTCreatePointOrigin(E6,\"\")\n"
+      "E8=point_samex(E7,1.5,0,{7},{})\n"
+      "E9=DTCreateTextBlock(TEXTFONT,0,1,\"mnone\",\"beginv\",{\"a\" \"b\" },E8,1,90,2,0,{7},{})\n"
+      "E10=DTCreatePointRelative(E7,2,0,0,{7},{})\n";
+  const kpl::Script s = kpl::readScript(text);
+  EXPECT_TRUE(s.errors.empty()) << s.errors.front();
+  ASSERT_EQ(s.texts.size(), 4u);
+  EXPECT_EQ(s.texts[0].text, "a\"),b");
+  EXPECT_EQ(s.texts[0].anchor, "beginv");
+  EXPECT_DOUBLE_EQ(s.texts[0].position.x, 3);
+  EXPECT_DOUBLE_EQ(s.texts[0].height, 2.5);
+  EXPECT_EQ(s.texts[1].text, "x@y\xe4\\");
+  EXPECT_EQ(s.texts[1].anchor, "middlet");
+  EXPECT_EQ(s.texts[2].text, "one\nt}o");
+  EXPECT_DOUBLE_EQ(s.texts[2].position.y, 4);
+  EXPECT_EQ(s.texts[3].text, "ab");
+  EXPECT_DOUBLE_EQ(s.texts[3].position.x, 3);
+  EXPECT_DOUBLE_EQ(s.texts[3].angle, 90);
+  EXPECT_DOUBLE_EQ(s.texts[3].width, 2);
+  EXPECT_NEAR(s.points.at(8).x, 1.5, 1e-12);
+  EXPECT_NEAR(s.points.at(10).y, 6, 1e-12);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "iges_in/kpl_reader.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -21,13 +22,41 @@ std::string trim(const std::string& s) {
 int nesting(const std::string& s) {
   int depth = 0;
   bool quoted = false;
-  for (char c : s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (quoted && c == '\\') {
+      ++i;  // \" and \\ inside a string literal
+      continue;
+    }
     if (c == '"') quoted = !quoted;
     if (quoted) continue;
     if (c == '(' || c == '{') ++depth;
     if (c == ')' || c == '}') --depth;
   }
   return depth;
+}
+
+// The contents of the string literals of a text block's list
+// ({"a" "b" } or one per line), each unquoted.
+std::vector<std::string> literals(const std::string& list) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  while ((i = list.find('"', i)) != std::string::npos) {
+    std::string raw;
+    for (++i; i < list.size() && list[i] != '"'; ++i) {
+      if (list[i] == '\\' && i + 1 < list.size()) raw += list[i++];
+      raw += list[i];
+    }
+    out.push_back(unquoteText(raw));
+    ++i;
+  }
+  return out;
+}
+
+std::string unquoted(const std::string& token) {
+  const std::string t = trim(token);
+  if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return t.substr(1, t.size() - 2);
+  return t;
 }
 
 // "E12" -> 12 for the given prefix letter; -1 otherwise.
@@ -91,17 +120,22 @@ class Reader {
     if (function == "DTCreatePlane" || function == "DTCreatePlaneOfContour") ++script_.planes;
     if (target <= 0) return;
 
-    if (function == "DTCreatePointOrigin") {
-      script_.points[target] = Point{};
+    if (function == "DTCreateWorldRotaScale" && args.size() >= 2) {
+      // A world turned about a point: the points made from its origin
+      // have their offsets along its axes.
+      worlds_[target] = Frame{point(ref(args[0])), value(args[1]) * kRadiansPerDegree};
+    } else if (function == "DTCreatePointOrigin") {
+      const auto world = worlds_.find(numberOf(args.empty() ? "" : args[0], 'E'));
+      const Frame frame = world == worlds_.end() ? Frame{} : world->second;
+      script_.points[target] = frame.origin;
+      angles_[target] = frame.angle;
     } else if (function == "DTCreatePointRelative" && args.size() >= 3) {
-      const Point r = point(numberOf(args[0], 'E'));
-      script_.points[target] = Point{r.x + value(args[1]), r.y + value(args[2])};
+      relative(target, numberOf(args[0], 'E'), value(args[1]), value(args[2]));
     } else if (function == "DTCreatePointSameY" && args.size() >= 2) {
-      const Point r = point(numberOf(args[0], 'E'));
-      script_.points[target] = Point{r.x + value(args[1]), r.y};
-    } else if (function == "DTCreatePointSameX" && args.size() >= 2) {
-      const Point r = point(numberOf(args[0], 'E'));
-      script_.points[target] = Point{r.x, r.y + value(args[1])};
+      relative(target, numberOf(args[0], 'E'), value(args[1]), 0.0);
+    } else if ((function == "DTCreatePointSameX" || function == "point_samex") && args.size() >= 2) {
+      relative(target, numberOf(args[0], 'E'), 0.0, value(args[1]));
+      shiftedFrom_[target] = numberOf(args[0], 'E');
     } else if (function == "DTCreateLine" && args.size() >= 4) {
       script_.lines.push_back(Line{target, point(ref(args[2])), point(ref(args[3]))});
     } else if (function == "DTCreateCircle" && args.size() >= 5) {
@@ -148,6 +182,25 @@ class Reader {
       std::string item;
       while (in >> item) s.controlPoints.push_back(point(ref(item)));
       script_.splines.push_back(s);
+    } else if (function == "DTCreateTextAbsolute" && args.size() >= 9) {
+      script_.texts.push_back(Text{target, unquoteText(unquoted(args[5])), unquoted(args[4]),
+                                   point(ref(args[6])), value(args[7]), 0.0, value(args[8])});
+    } else if (function == "DTCreateTextAnglepos" && args.size() >= 10) {
+      script_.texts.push_back(Text{target, unquoteText(unquoted(args[5])), unquoted(args[4]),
+                                   point(ref(args[6])), value(args[7]), number(args[8]), value(args[9])});
+    } else if (function == "DTCreateTextBlock" && args.size() >= 10) {
+      // Lines of a stacked block stand one per line; the characters of a
+      // vertical string side by side.
+      const std::vector<std::string> parts = literals(args[5]);
+      const bool lines = args[5].find('\n') != std::string::npos;
+      std::string joined;
+      for (std::size_t i = 0; i < parts.size(); ++i) joined += (lines && i > 0 ? "\n" : "") + parts[i];
+      // The block stands one line above the string's start.
+      int at = ref(args[6]);
+      const auto shifted = shiftedFrom_.find(at);
+      if (shifted != shiftedFrom_.end()) at = shifted->second;
+      script_.texts.push_back(
+          Text{target, joined, unquoted(args[4]), point(at), value(args[7]), number(args[8]), value(args[9])});
     }
   }
 
@@ -171,6 +224,26 @@ class Reader {
       return Point{};
     }
     return it->second;
+  }
+
+  // A point `dx`, `dy` from point `from` along the axes of the world that
+  // point was made in.
+  void relative(int target, int from, double dx, double dy) {
+    const Point r = point(from);
+    const auto a = angles_.find(from);
+    const double angle = a == angles_.end() ? 0.0 : a->second;
+    const double c = std::cos(angle), s = std::sin(angle);
+    script_.points[target] = Point{r.x + c * dx - s * dy, r.y + s * dx + c * dy};
+    if (angle != 0.0) angles_[target] = angle;
+  }
+
+  // A plain number (an angle), not scaled.
+  double number(const std::string& token) {
+    const std::string t = trim(token);
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    if (end == t.c_str()) error("not a number: " + t);
+    return v;
   }
 
   double length(const std::string& token) {
@@ -208,18 +281,54 @@ class Reader {
     a.radius = std::hypot(ax - a.centre.x, ay - a.centre.y);
   }
 
+  struct Frame {
+    Point origin;
+    double angle = 0.0;  // radians
+  };
+  static constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+
   double scale_;
   Script script_;
+  std::map<int, Frame> worlds_;     // E<w> of DTCreateWorldRotaScale
+  std::map<int, double> angles_;    // points made in a turned world
+  std::map<int, int> shiftedFrom_;  // same-x points and the point they were made from
 };
 
 }  // namespace
+
+std::string unquoteText(const std::string& quoted) {
+  std::string out;
+  for (std::size_t i = 0; i < quoted.size(); ++i) {
+    const char c = quoted[i];
+    if (c == '\\' && i + 1 < quoted.size()) {
+      out += quoted[++i];
+    } else if (c == '@' && i + 1 < quoted.size() && quoted[i + 1] == '@') {
+      out += '@';
+      ++i;
+    } else if (c == '@' && i + 3 < quoted.size() && std::isdigit(static_cast<unsigned char>(quoted[i + 1])) &&
+               std::isdigit(static_cast<unsigned char>(quoted[i + 2])) &&
+               std::isdigit(static_cast<unsigned char>(quoted[i + 3]))) {
+      out += static_cast<char>(std::atoi(quoted.substr(i + 1, 3).c_str()));
+      i += 3;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 std::vector<std::string> splitArguments(const std::string& text) {
   std::vector<std::string> out;
   std::string current;
   int depth = 0;
   bool quoted = false;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted && c == '\\' && i + 1 < text.size()) {
+      current += c;
+      current += text[++i];
+      continue;
+    }
     if (c == '"') quoted = !quoted;
     if (!quoted) {
       if (c == '(' || c == '{') ++depth;

@@ -52,6 +52,22 @@ struct Spline {
   std::vector<Point> controlPoints;
 };
 
+// DTCreateTextAbsolute, DTCreateTextAnglepos and DTCreateTextBlock: the
+// string's bytes with the script's quoting undone (the lines of a stacked
+// block joined by '\n', the characters of a vertical string side by
+// side), its start point (for a block, the point its line above was made
+// from), height, angle and width.  Points made in a world turned for a
+// string (DTCreateWorldRotaScale) are followed along its axes.
+struct Text {
+  int number = 0;
+  std::string text;
+  std::string anchor;  // "beginv", "middlet", ...
+  Point position;
+  double height = 0.0;
+  double angle = 0.0;  // degrees
+  double width = 0.0;
+};
+
 struct Script {
   std::map<int, Point> points;      // E<n> of every point statement
   std::map<int, double> lengths;    // L<k>
@@ -60,6 +76,7 @@ struct Script {
   std::vector<Arc> arcs;
   std::vector<Ellipse> ellipses;
   std::vector<Spline> splines;
+  std::vector<Text> texts;
   int contours = 0;        // DTCreateContourOfElements and DTCreateContourUnion
   int planes = 0;          // DTCreatePlane and DTCreatePlaneOfContour
   int unknownElements = 0;  // statements that name "Unknown("
@@ -74,6 +91,10 @@ struct Script {
 Script readScript(const std::string& text, double unitScale = 1.0);
 // Reads a script file; a file that cannot be read gives one error.
 Script readScriptFile(const std::string& path, double unitScale = 1.0);
+
+// Undoes the quoting of a string literal's contents: \" and \\, "@@"
+// for '@' and "@nnn" for the byte nnn ("@+-" stays as it is).
+std::string unquoteText(const std::string& quoted);
 
 // Splits "a,{b,c},\"d,e\",f(g,h)" at its top-level commas.
 std::vector<std::string> splitArguments(const std::string& text);

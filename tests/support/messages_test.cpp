@@ -28,7 +28,8 @@ const char* kTable =
     "860 Wert falsch in &t01\n"
     "910 Pos3 &i01 &i02 &i03 &t01\n"
     "911 Pos &i01 &i02 &i03 &t01\n"
-    "914 Zeile &i01\n";
+    "914 Zeile &i01\n"
+    "1329 Element &i01\n";
 
 class Messages : public ::testing::Test {
  protected:
@@ -215,6 +216,13 @@ TEST_F(Messages, PositionLinesOfTheContext) {
   mfaWarning("a", 100, 0);
   err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("Text hundert\nZeile 9\n\n"), std::string::npos) << err;
+  // A drawing read through the toolkit numbers its entities, not lines.
+  mfaSetDrawingRun(true);
+  testing::internal::CaptureStderr();
+  mfaWarning("a", 100, 0);
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Text hundert\nElement 9\n\n"), std::string::npos) << err;
+  mfaSetDrawingRun(false);
   mfaSetDxfRun(false);
 
   // Notes clear the first number and never carry a position line.

@@ -1,0 +1,201 @@
+// The whole -dxfin conversion against a parse-only C++ DXF reader.
+//
+// A drawing of N entities (default 100000; lines, circles, arcs, points,
+// texts, lightweight polylines with bulges and inserts of small blocks, on
+// 50 layers) is written through the toolkit as a release 2000 DXF file,
+// ASCII and binary.  The program converts it (-dxfin: the toolkit reads the
+// file, the entities are mapped into the element table, converted, and
+// the KPL script is written); the peer reader (dxfrw-read) only parses the
+// same file.  Both run as child processes; their processor time counts,
+// the best of three runs.  A run at level -stat (the file read and mapped
+// into the element table, nothing converted) shows the reader's share.
+// Goal: the conversion takes at most twice the peer's time.
+//
+// Usage: bench_dxfin_path [-k] [entities] [program] [peer]
+//   program defaults to trovak_iges beside the bench folder of the build,
+//   peer to ../shared/tools/dxf-peer/bin/dxfrw-read; -k keeps the files
+//   (for a profiler) and says where they are.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "drawingdb/byte_sink.h"
+#include "drawingdb/file_io.h"
+#include "drawingdb/model.h"
+
+using namespace drawingdb;
+namespace fs = std::filesystem;
+
+namespace {
+
+Database makeDrawing(long n) {
+  Database db = Database::create(Release::R2000);
+  for (int l = 0; l < 50; ++l) db.addRecord(db.layers, "LAYER_" + std::to_string(l)).data.colour = 1 + l % 7;
+  for (int b = 0; b < 10; ++b) {
+    BlockRecord& block = db.addBlock("BLOCK_" + std::to_string(b));
+    const std::size_t bi = db.blockIndex(block);
+    for (int k = 0; k < 4; ++k) {
+      Entity e = makeEntity(EntityKind::Line);
+      std::get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k) + 0.5, 1, 0}};
+      db.addEntity(db.blocks[bi], std::move(e));
+    }
+  }
+  const std::size_t model = db.blockIndex(db.modelSpace());
+  for (long i = 0; i < n; ++i) {
+    const double x = double(i % 1000) * 1.25, y = double(i / 1000) * 0.75;
+    Entity e;
+    switch (i % 7) {
+      case 0:
+        e = makeEntity(EntityKind::Line);
+        std::get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
+        break;
+      case 1:
+        e = makeEntity(EntityKind::Circle);
+        std::get<Circle>(e.data).center = {x, y, 0};
+        std::get<Circle>(e.data).radius = 0.3;
+        break;
+      case 2: {
+        e = makeEntity(EntityKind::Arc);
+        Arc& a = std::get<Arc>(e.data);
+        a.center = {x, y, 0};
+        a.radius = 0.4;
+        a.startAngle = 15;
+        a.endAngle = 200;
+        break;
+      }
+      case 3: {
+        e = makeEntity(EntityKind::Text);
+        Text& t = std::get<Text>(e.data);
+        t.insertion = {x, y, 0};
+        t.height = 0.25;
+        t.value = "T" + std::to_string(i);
+        break;
+      }
+      case 4: {
+        e = makeEntity(EntityKind::LwPolyline);
+        auto& v = std::get<LwPolyline>(e.data).vertices;
+        for (int k = 0; k < 5; ++k) v.push_back({{x + k * 0.1, y + (k % 2) * 0.1, 0}, 0, 0, k == 2 ? 0.5 : 0});
+        break;
+      }
+      case 5:
+        e = makeEntity(EntityKind::Point);
+        std::get<PointEntity>(e.data).location = {x + 0.05, y + 0.05, 0};
+        break;
+      default: {
+        e = makeEntity(EntityKind::Insert);
+        Insert& ins = std::get<Insert>(e.data);
+        ins.block = "BLOCK_" + std::to_string(i % 10);
+        ins.insertion = {x, y, 0};
+        ins.rotation = double(i % 360);
+        break;
+      }
+    }
+    e.common.layer = "LAYER_" + std::to_string(i % 50);
+    db.addEntity(db.blocks[model], std::move(e));
+  }
+  return db;
+}
+
+// Runs the program with its output thrown away; the processor time (user
+// and system) it took in seconds, which other load of the machine leaves
+// alone, or -1 when it cannot run or ends with another status than 0.
+double timedRun(const std::vector<std::string>& args, const std::string& workDir) {
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (chdir(workDir.c_str()) != 0) _exit(127);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return -1;
+  const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds(usage.ru_utime) + seconds(usage.ru_stime) : -1;
+}
+
+double bestOfThree(const std::vector<std::string>& args, const std::string& workDir) {
+  double best = -1;
+  for (int i = 0; i < 3; ++i) {
+    const double t = timedRun(args, workDir);
+    if (t < 0) return -1;
+    best = best < 0 ? t : std::min(best, t);
+  }
+  return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path self = fs::absolute(argv[0]);
+  const bool keep = argc > 1 && std::string(argv[1]) == "-k";
+  if (keep) {
+    --argc;
+    ++argv;
+  }
+  const long entities = argc > 1 ? std::atol(argv[1]) : 100000;
+  const std::string program =
+      argc > 2 ? std::string(argv[2]) : (self.parent_path().parent_path() / "trovak_iges").string();
+  const std::string peer = fs::absolute(argc > 3 ? argv[3] : "../shared/tools/dxf-peer/bin/dxfrw-read").string();
+  if (access(program.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "no program %s\n", program.c_str());
+    return 2;
+  }
+  const bool withPeer = access(peer.c_str(), X_OK) == 0;
+
+  char pattern[] = "/tmp/bench_dxfin_XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 1;
+  const std::string dir = pattern;
+  std::ofstream(dir + "/run.config") << "TR_PROT ./\nTR_TEMP " << dir << "/\nTR_LANG english\nTR_STAT nein\n";
+
+  Database db = makeDrawing(entities);
+  std::printf("%ld entities, release 2000, processor seconds\n%8s %9s %10s %9s %9s %9s %7s %7s\n", entities, "form",
+              "MB", "-dxfin s", "MB/s", "-stat s", "peer s", "ratio", "stat/p");
+  int result = 0;
+  for (const bool binary : {false, true}) {
+    StringSink sink;
+    SaveOptions options;
+    options.format = binary ? FileFormat::DxfBinary : FileFormat::DxfAscii;
+    options.release = Release::R2000;
+    if (!save(db, sink, options).ok()) return 1;
+    const std::string file = dir + (binary ? "/drawing_bin.dxf" : "/drawing.dxf");
+    std::ofstream(file, std::ios::binary) << sink.data;
+    const double mb = double(sink.data.size()) / 1e6;
+    const double convert = bestOfThree({program, "-dxfin", file, dir + "/out.kpl", dir + "/run.config"}, dir);
+    const double read = bestOfThree({program, "-dxfin", "-stat", file, dir + "/stat.kpl", dir + "/run.config"}, dir);
+    const double parse = withPeer ? bestOfThree({peer, file}, dir) : -1;
+    if (convert < 0 || read < 0) {
+      std::printf("%8s %9.1f  the conversion failed\n", binary ? "binary" : "ASCII", mb);
+      result = 1;
+      continue;
+    }
+    std::printf("%8s %9.1f %10.3f %9.1f %9.3f", binary ? "binary" : "ASCII", mb, convert, mb / convert, read);
+    if (parse > 0)
+      std::printf(" %9.3f %7.2f %7.2f%s\n", parse, convert / parse, read / parse,
+                  convert / parse <= 2.0 ? "" : "  (goal: ratio at most 2)");
+    else
+      std::printf(" %9s\n", "-");
+  }
+  if (keep)
+    std::printf("files kept in %s\n", dir.c_str());
+  else
+    fs::remove_all(dir);
+  return result;
+}

@@ -1,0 +1,207 @@
+// The bit stream of DWG files of R13 to 2000: a reader and a writer of
+// every value type those releases store, and their 16-bit CRC.
+//
+// Inside the bit-coded areas (header variables, classes, objects, second
+// header) a file is one continuous stream of bits, the most significant bit
+// of each byte first.  A raw value that starts in the middle of a byte takes
+// the next 8 bits of the stream per byte; raw multi-byte values are little
+// endian.  The compressed types spend a two-bit code on the common values:
+//
+//   B   1 bit               BB  2 bits, first bit high     3B  up to 3 bits
+//   BS  BB + nothing/RC/RS  BL  BB + nothing/RC/RL         BD  BB + nothing/RD
+//   DD  BB + 0/4/6/8 bytes that replace bytes of a default
+//   BT  thickness: 2000 one bit for 0.0, else BD; R13/R14 a plain BD
+//   BE  extrusion: 2000 one bit for (0,0,1), else 3BD; R13/R14 a plain 3BD
+//   MC  modular char: 7-bit groups, low first, 0x80 = more; sign 0x40 in
+//       the last byte;  UMC the same without sign;  MS 15-bit words
+//   H   handle reference: RC (code << 4 | n), then n bytes, high first
+//   T/TV  BS length, then the bytes (no terminating NUL)
+//   CMC colour: a BS colour index in these releases
+//
+// Both sides keep a sticky failure: a read past the end or of an invalid
+// code fails the reader, which from then on returns zeros and stays where
+// it failed; a value the format cannot hold fails the writer.  A writer
+// always takes the shortest form a native file uses, so reading back what
+// it wrote gives the same values and writing them again the same bits.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "drawingdb/releases.h"
+#include "drawingdb/status.h"
+
+namespace drawingdb {
+
+// The 16-bit CRC of these releases (reflected polynomial 0xA001, no final
+// XOR); every checksum of an R13-2000 file starts from kDwgCrcSeed.
+inline constexpr std::uint16_t kDwgCrcSeed = 0xC0C1;
+std::uint16_t dwgCrc16(std::string_view bytes, std::uint16_t seed = kDwgCrcSeed);
+
+// A 16-byte marker written verbatim around a block of the file.
+using DwgSentinel = std::array<std::uint8_t, 16>;
+
+struct DwgPoint2 {
+  double x = 0, y = 0;
+  bool operator==(const DwgPoint2&) const = default;
+};
+struct DwgPoint3 {
+  double x = 0, y = 0, z = 0;
+  bool operator==(const DwgPoint3&) const = default;
+};
+inline constexpr DwgPoint3 kDwgNormalZ{0, 0, 1};
+
+// A day (Julian day number) and the milliseconds since its midnight.
+struct DwgTime {
+  std::int32_t day = 0;
+  std::int32_t milliseconds = 0;
+  bool operator==(const DwgTime&) const = default;
+};
+
+// A handle reference as stored: the code says what kind of link it is or
+// how the target is computed from the handle of the object holding it.
+struct DwgHandleRef {
+  std::uint8_t code = 0;    // 0..15
+  std::uint64_t value = 0;  // the handle, or the offset of codes 0xA / 0xC
+  bool operator==(const DwgHandleRef&) const = default;
+};
+
+// The handle a reference points to, seen from the object `own`: codes 0 and
+// 2-5 hold it, 6/8 are own + 1 / own - 1, 0xA/0xC own + / - the offset.  0 is
+// the null reference; nullopt an invalid code, a counter where none belongs
+// or a result outside the handle range.
+std::optional<Handle> resolveHandle(const DwgHandleRef& ref, Handle own);
+
+class DwgBitReader {
+ public:
+  explicit DwgBitReader(std::string_view bytes) : bytes_(bytes), end_(bytes.size() * 8) {}
+  // Reads no further than `bitLimit` bits (an object's data stream ends
+  // where its handle stream begins).
+  DwgBitReader(std::string_view bytes, std::size_t bitLimit)
+      : bytes_(bytes), end_(bitLimit < bytes.size() * 8 ? bitLimit : bytes.size() * 8) {}
+
+  bool failed() const { return failed_; }
+  // Where the reader stands; after a failure, where the failing read began.
+  std::size_t bitPosition() const { return bit_; }
+  std::size_t bitsLeft() const { return end_ - bit_; }
+  // Moves to an absolute bit position; beyond the end fails.
+  void seekBit(std::size_t bit);
+  // Skips to the next byte boundary (nothing when on one); fails when the
+  // boundary lies beyond the end.
+  void alignToByte();
+
+  std::uint8_t readBit();            // B
+  std::uint8_t readBitPair();        // BB
+  std::uint8_t readThreeBits();      // 3B: 0, 2, 6 or 7
+  std::uint8_t readFourBits();       // 4 plain bits, the first is the value 8
+  std::int16_t readBitShort();       // BS
+  std::int32_t readBitLong();        // BL
+  std::uint64_t readBitLongLong();   // BLL: 3-bit length, then that many bytes
+  double readBitDouble();            // BD
+  double readDoubleWithDefault(double fallback);  // DD
+  DwgPoint2 readPoint2WithDefault(const DwgPoint2& fallback);  // 2DD
+  DwgPoint2 readBitPoint2();         // 2BD
+  DwgPoint3 readBitPoint3();         // 3BD
+  double readThickness(Release r);   // BT
+  DwgPoint3 readExtrusion(Release r);  // BE
+
+  std::uint8_t readRawChar();        // RC
+  std::uint16_t readRawShort();      // RS
+  std::uint32_t readRawLong();       // RL
+  std::uint64_t readRawLongLong();   // RLL
+  double readRawDouble();            // RD
+  DwgPoint2 readRawPoint2();         // 2RD
+  DwgPoint3 readRawPoint3();         // 3RD
+  // `count` raw bytes (TF); fails without allocating when fewer are left.
+  std::string readRawBytes(std::size_t count);
+
+  std::int64_t readModularChar();    // MC
+  std::uint64_t readUnsignedModularChar();  // UMC
+  std::uint64_t readModularShort();  // MS
+  DwgHandleRef readHandle();         // H
+  // T / TV; one trailing NUL (written by some applications) is dropped.
+  std::string readText();
+  std::int16_t readColor();          // CMC
+  DwgTime readTime();                // TIMEBLL: BL day, BL milliseconds
+  std::int16_t readObjectType();     // OT: a BS in these releases
+  // Reads 16 bytes and tells whether they are the sentinel.
+  bool readSentinel(const DwgSentinel& expected);
+
+  // What failed, with the bit position; empty while nothing has.
+  const std::string& failure() const { return failure_; }
+  Status status() const;
+
+ private:
+  bool take(std::size_t bits, const char* what);
+  std::uint64_t rawBits(unsigned count);  // after take()
+  void fail(const char* what, std::size_t at);
+
+  std::string_view bytes_;
+  std::size_t end_;
+  std::size_t bit_ = 0;
+  bool failed_ = false;
+  std::string failure_;
+};
+
+class DwgBitWriter {
+ public:
+  bool failed() const { return failed_; }
+  const std::string& failure() const { return failure_; }
+  std::size_t bitPosition() const { return bits_; }
+  // The bytes written so far, the last one padded with 0 bits.
+  const std::string& bytes() const { return bytes_; }
+  void alignToByte();
+
+  void writeBit(bool value);
+  void writeBitPair(std::uint8_t value);
+  void writeThreeBits(std::uint8_t value);   // 0, 2, 6 or 7
+  void writeFourBits(std::uint8_t value);
+  void writeBitShort(std::int16_t value);
+  void writeBitLong(std::int32_t value);
+  void writeBitLongLong(std::uint64_t value);
+  void writeBitDouble(double value);
+  void writeDoubleWithDefault(double value, double fallback);
+  void writePoint2WithDefault(const DwgPoint2& value, const DwgPoint2& fallback);
+  void writeBitPoint2(const DwgPoint2& value);
+  void writeBitPoint3(const DwgPoint3& value);
+  void writeThickness(double value, Release r);
+  void writeExtrusion(const DwgPoint3& value, Release r);
+
+  void writeRawChar(std::uint8_t value);
+  void writeRawShort(std::uint16_t value);
+  void writeRawLong(std::uint32_t value);
+  void writeRawLongLong(std::uint64_t value);
+  void writeRawDouble(double value);
+  void writeRawPoint2(const DwgPoint2& value);
+  void writeRawPoint3(const DwgPoint3& value);
+  void writeRawBytes(std::string_view bytes);
+
+  void writeModularChar(std::int64_t value);          // |value| < 2^62
+  void writeUnsignedModularChar(std::uint64_t value);  // value < 2^63
+  void writeModularShort(std::uint64_t value);        // value < 2^60
+  void writeHandle(const DwgHandleRef& ref);
+  void writeText(std::string_view text);               // at most 65535 bytes
+  void writeColor(std::int16_t index);
+  void writeTime(const DwgTime& time);
+  void writeObjectType(std::int16_t type);
+  void writeSentinel(const DwgSentinel& sentinel);
+
+  // Replaces the 32 bits of an RL written earlier at `bit` (a size that is
+  // known only when what follows it is written).
+  void overwriteRawLong(std::size_t bit, std::uint32_t value);
+
+ private:
+  void put(std::uint64_t value, unsigned count);
+  void fail(const char* what);
+
+  std::string bytes_;
+  std::size_t bits_ = 0;
+  bool failed_ = false;
+  std::string failure_;
+};
+
+}  // namespace drawingdb

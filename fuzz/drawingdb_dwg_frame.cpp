@@ -1,0 +1,224 @@
+// Fuzzes the toolkit's DWG reading of R13 to 2000 below the objects: the
+// input is read as a file (fixed header, header-variable and class blocks,
+// object map, the frame and own handle of every mapped object) and, from
+// its first byte on, as a bit stream of values of every type.  What reads
+// must write again and read back to the same values.
+//
+// Seeds: unless an input file is named (a crash being replayed), the R14 and
+// 2000 drawings of the shared corpus beside the project are added to the
+// corpus directories at start-up; they are read there, never copied.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "drawingdb/dwg_bits.h"
+#include "drawingdb/dwg_file_header.h"
+
+using namespace drawingdb;
+namespace fs = std::filesystem;
+
+namespace {
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool sameDouble(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Reads values whose types the stream itself picks (4 bits each) and checks
+// that each written again reads back the same.
+void fuzzBitStream(std::string_view input) {
+  DwgBitReader in(input);
+  for (int step = 0; step < 4096 && !in.failed(); ++step) {
+    const std::uint8_t type = in.readFourBits();
+    DwgBitWriter out;
+    std::function<bool(DwgBitReader&)> same;
+    switch (type) {
+      case 0: {
+        const std::int16_t v = in.readBitShort();
+        out.writeBitShort(v);
+        same = [v](DwgBitReader& r) { return r.readBitShort() == v; };
+        break;
+      }
+      case 1: {
+        const std::int32_t v = in.readBitLong();
+        out.writeBitLong(v);
+        same = [v](DwgBitReader& r) { return r.readBitLong() == v; };
+        break;
+      }
+      case 2: {
+        const double v = in.readBitDouble();
+        out.writeBitDouble(v);
+        same = [v](DwgBitReader& r) { return sameDouble(r.readBitDouble(), v); };
+        break;
+      }
+      case 3: {
+        const double fallback = in.readRawDouble();
+        const double v = in.readDoubleWithDefault(fallback);
+        out.writeDoubleWithDefault(v, fallback);
+        same = [v, fallback](DwgBitReader& r) { return sameDouble(r.readDoubleWithDefault(fallback), v); };
+        break;
+      }
+      case 4: {
+        const std::int64_t v = in.readModularChar();
+        out.writeModularChar(v);
+        same = [v](DwgBitReader& r) { return r.readModularChar() == v; };
+        break;
+      }
+      case 5: {
+        const std::uint64_t v = in.readUnsignedModularChar();
+        out.writeUnsignedModularChar(v);
+        same = [v](DwgBitReader& r) { return r.readUnsignedModularChar() == v; };
+        break;
+      }
+      case 6: {
+        const std::uint64_t v = in.readModularShort();
+        out.writeModularShort(v);
+        same = [v](DwgBitReader& r) { return r.readModularShort() == v; };
+        break;
+      }
+      case 7: {
+        const DwgHandleRef v = in.readHandle();
+        out.writeHandle(v);
+        same = [v](DwgBitReader& r) { return r.readHandle() == v; };
+        break;
+      }
+      case 8: {
+        const std::string v = in.readText();
+        // A text that still ends in NUL loses it again on the way back.
+        if (!v.empty() && v.back() == '\0') continue;
+        out.writeText(v);
+        same = [v](DwgBitReader& r) { return r.readText() == v; };
+        break;
+      }
+      case 9: {
+        const std::uint64_t v = in.readBitLongLong();
+        out.writeBitLongLong(v);
+        same = [v](DwgBitReader& r) { return r.readBitLongLong() == v; };
+        break;
+      }
+      case 10: {
+        const std::uint8_t v = in.readThreeBits();
+        out.writeThreeBits(v);
+        same = [v](DwgBitReader& r) { return r.readThreeBits() == v; };
+        break;
+      }
+      case 11: {
+        const double v = in.readThickness(Release::R2000);
+        out.writeThickness(v, Release::R2000);
+        same = [v](DwgBitReader& r) { return sameDouble(r.readThickness(Release::R2000), v); };
+        break;
+      }
+      case 12: {
+        const DwgPoint3 v = in.readExtrusion(Release::R2000);
+        out.writeExtrusion(v, Release::R2000);
+        same = [v](DwgBitReader& r) {
+          const DwgPoint3 p = r.readExtrusion(Release::R2000);
+          return sameDouble(p.x, v.x) && sameDouble(p.y, v.y) && sameDouble(p.z, v.z);
+        };
+        break;
+      }
+      case 13: {
+        const DwgTime v = in.readTime();
+        out.writeTime(v);
+        same = [v](DwgBitReader& r) { return r.readTime() == v; };
+        break;
+      }
+      case 14:
+        in.alignToByte();
+        continue;
+      default: {
+        const std::string v = in.readRawBytes(in.readRawChar());
+        out.writeRawBytes(v);
+        same = [v](DwgBitReader& r) { return r.readRawBytes(v.size()) == v; };
+        break;
+      }
+    }
+    if (in.failed()) break;
+    check(!out.failed());
+    DwgBitReader back(out.bytes(), out.bitPosition());
+    check(same(back) && !back.failed() && back.bitsLeft() == 0);
+  }
+}
+
+void fuzzFile(std::string_view input) {
+  const DwgFileHeaderRead header = readDwgFileHeader(input);
+  if (!header.status.ok()) {
+    check(!header.status.detail.empty());
+    return;
+  }
+  const DwgFileHeader& h = header.header;
+  for (const DwgSectionLocator& l : h.locators) check(std::uint64_t{l.address} + l.size <= input.size());
+
+  // The header written again in place of the read one reads the same.
+  std::string again;
+  check(writeDwgFileHeader(h, again).ok());
+  check(again.size() == dwgFileHeaderSize(h.locators.size()));
+  again.append(input.substr(again.size()));
+  const DwgFileHeaderRead reread = readDwgFileHeader(again);
+  check(reread.status.ok() && reread.header == h);
+
+  readDwgSentinelBlock(input, *h.locator(DwgSection::HeaderVariables), kDwgHeaderVariablesBegin);
+  readDwgSentinelBlock(input, *h.locator(DwgSection::Classes), kDwgClassesBegin);
+
+  const DwgSectionLocator& where = *h.locator(DwgSection::ObjectMap);
+  const DwgObjectMapRead map = readDwgObjectMap(input, where);
+  if (!map.status.ok()) return;
+  check(map.objects.size() <= where.size / 2);
+  Handle last = 0;
+  for (const DwgObjectLocation& o : map.objects) {
+    check(o.handle > last && o.address < input.size());
+    last = o.handle;
+    const DwgObjectFrame frame = readDwgObjectFrame(input, o.address);
+    if (!frame.status.ok()) continue;
+    DwgBitReader bits(frame.data);
+    bits.readObjectType();
+    if (h.release == Release::R2000) bits.readRawLong();
+    const DwgHandleRef own = bits.readHandle();
+    if (!bits.failed()) resolveHandle(own, o.handle);
+  }
+  // The map written again after the file reads back the same.
+  std::string rewritten(input);
+  check(writeDwgObjectMap(map.objects, rewritten).ok());
+  const DwgObjectMapRead back = readDwgObjectMap(
+      rewritten, {2, static_cast<std::uint32_t>(input.size()), static_cast<std::uint32_t>(rewritten.size() - input.size())});
+  check(back.status.ok() && back.objects == map.objects);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  const std::vector<std::string_view> given(*argv + 1, *argv + *argc);
+  for (std::string_view a : given)
+    if (!a.starts_with("-") && fs::is_regular_file(fs::path(a))) return 0;
+  static std::vector<std::string> added;
+  const fs::path root = fs::path(TROVAK_CORPUS_DIR) / "dwg";
+  for (const char* dir : {"r14", "2000"})
+    if (fs::is_directory(root / dir)) added.push_back((root / dir).string());
+  std::string seeds;
+  for (const char* file : {"example_r14.dwg", "example_2000.dwg"})
+    if (fs::is_regular_file(root / file)) seeds += (seeds.empty() ? "" : ",") + (root / file).string();
+  if (!seeds.empty()) added.push_back("-seed_inputs=" + seeds);
+  if (added.empty()) return 0;
+  // libFuzzer writes what it finds into the first directory named: the
+  // corpus directories go after the caller's.
+  static std::vector<char*> args(*argv, *argv + *argc);
+  for (std::string& a : added) args.push_back(a.data());
+  args.push_back(nullptr);
+  *argc = static_cast<int>(args.size() - 1);
+  *argv = args.data();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  fuzzBitStream(input);
+  fuzzFile(input);
+  return 0;
+}

@@ -1,0 +1,112 @@
+// Runs of -dxfin (drawings read through the toolkit) on small drawings:
+// the status and message of a drawing with nothing to convert, blocks that
+// insert themselves and deep nesting converted whole, and binary files.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/run_program.h"
+#include "drawingdb/file_io.h"
+#include "drawingdb/model.h"
+
+namespace {
+
+namespace db = drawingdb;
+
+struct ToolkitRun {
+  ProgramResult result;
+  std::string protocol;
+  std::string script;
+  bool scriptExists = false;
+};
+
+std::string dxfOf(db::Database& database, bool binary = false) {
+  db::StringSink sink;
+  db::SaveOptions options;
+  options.format = binary ? db::FileFormat::DxfBinary : db::FileFormat::DxfAscii;
+  EXPECT_TRUE(db::save(database, sink, options).ok());
+  return sink.data;
+}
+
+ToolkitRun convert(const std::string& dxf) {
+  TempDir dir;
+  const std::string input = dir.write("in.dxf", dxf);
+  const std::string config =
+      dir.write("run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "\nTR_LANG english\nTR_STAT nein\n");
+  ToolkitRun run;
+  run.result = runProgram(TROVAK_PROGRAM, {"-dxfin", input, dir.path() + "/out.kpl", config}, dir.path(), "", 120);
+  run.protocol = readWholeFile(dir.path() + "/in.dxf.prot");
+  run.script = readWholeFile(dir.path() + "/out.kpl");
+  run.scriptExists = access((dir.path() + "/out.kpl").c_str(), F_OK) == 0;
+  return run;
+}
+
+db::Entity line(double x) {
+  db::Entity e = db::makeEntity(db::EntityKind::Line);
+  e.data = db::Line{{x, 0, 0}, {x + 1, 1, 0}};
+  return e;
+}
+
+db::Entity insertOf(const std::string& block) {
+  db::Entity e = db::makeEntity(db::EntityKind::Insert);
+  db::Insert in;
+  in.block = block;
+  e.data = in;
+  return e;
+}
+
+TEST(DxfinRun, ADrawingWithoutElementsInItsLayoutsEndsWithoutAScript) {
+  db::Database database = db::Database::create(db::Release::R2000);
+  database.addEntity(database.addBlock("UNUSED"), line(0));
+  const ToolkitRun run = convert(dxfOf(database));
+  EXPECT_NE(run.result.status, 0);
+  EXPECT_NE(run.result.err.find("No AC elements to convert in file "), std::string::npos) << run.result.err;
+  EXPECT_FALSE(run.scriptExists);
+}
+
+TEST(DxfinRun, SelfInsertingBlocksAreLeftAndDeepNestingConvertsWhole) {
+  db::Database database = db::Database::create(db::Release::R2000);
+  constexpr int kDepth = 200;
+  for (int k = 0; k < kDepth; ++k) database.addBlock("LEVEL" + std::to_string(k));
+  for (int k = 0; k + 1 < kDepth; ++k)
+    database.addEntity(*database.findBlock("LEVEL" + std::to_string(k)), insertOf("LEVEL" + std::to_string(k + 1)));
+  database.addEntity(*database.findBlock("LEVEL" + std::to_string(kDepth - 1)), line(7));
+  database.addEntity(database.addBlock("LOOP"), insertOf("LOOP"));
+  database.addEntity(*database.findBlock("LOOP"), line(3));
+  database.addEntity(database.modelSpace(), insertOf("LEVEL0"));
+  database.addEntity(database.modelSpace(), insertOf("LOOP"));
+  const ToolkitRun run = convert(dxfOf(database));
+  EXPECT_EQ(run.result.status, 0) << run.result.err;
+  // The line at the bottom of the chain is drawn once; the looping block
+  // is reported and its own line drawn where model space inserts it.
+  EXPECT_EQ(occurrences(run.script, "DTCreateLine("), 2) << run.script;
+  EXPECT_NE(run.protocol.find("(1322)"), std::string::npos);
+}
+
+TEST(DxfinRun, BinaryFilesConvertAsTheirAsciiTwins) {
+  db::Database database = db::Database::create(db::Release::R2013);
+  database.addEntity(database.modelSpace(), line(0));
+  db::Entity circle = db::makeEntity(db::EntityKind::Circle);
+  circle.data = db::Circle{{5, 5, 0}, 2};
+  database.addEntity(database.modelSpace(), circle);
+  const ToolkitRun ascii = convert(dxfOf(database));
+  const ToolkitRun binary = convert(dxfOf(database, true));
+  EXPECT_EQ(ascii.result.status, 0) << ascii.result.err;
+  EXPECT_EQ(binary.result.status, 0) << binary.result.err;
+  EXPECT_EQ(occurrences(ascii.script, "DTCreateCircle("), 1);
+  // The script names itself in its prompt; the rest is the same.
+  const auto withoutPrompt = [](const std::string& script) {
+    std::istringstream in(script);
+    std::string out;
+    for (std::string l; std::getline(in, l);)
+      if (l.rfind("prompt (", 0) != 0) out += l + "\n";
+    return out;
+  };
+  EXPECT_EQ(withoutPrompt(ascii.script), withoutPrompt(binary.script));
+}
+
+}  // namespace
