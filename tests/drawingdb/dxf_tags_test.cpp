@@ -207,8 +207,9 @@ TEST(DxfTags, ShortBinaryFractionsAsTheGeneralRounding) {
     std::string s(buf, r.ptr);
     const std::size_t e = s.find('e');
     if (e != std::string::npos) s[e] = 'E';
-    if (s.find('.') == std::string::npos) s.insert(std::min(e, s.size()), ".0");
-    return s;
+    if (s.find('.') != std::string::npos) return s;
+    const std::size_t at = std::min(e, s.size());
+    return s.substr(0, at) + ".0" + s.substr(at);
   };
   std::vector<double> values = {0.0, -0.0, 1.0, 0.5, 0.0625, 123.25, 1e-4, 1.0 / 8192, 1.0 / 16384,
                                 std::ldexp(1.0, -22), std::ldexp(3.0, -23), 9999999999999998.0,
