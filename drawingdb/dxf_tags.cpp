@@ -104,16 +104,97 @@ std::string formatHandle(Handle h) {
 
 namespace {
 
+// The text "%.<precision>g" gives for a value whose exact decimal expansion
+// has at most `precision` digits and that is written without an exponent:
+// a multiple of 1/2^k (k <= 22) that is 0 or at least 1e-4 in magnitude.
+// Such a value is n/2^k = n*5^k/10^k, so its digits are those of the
+// integer n*5^k; when that integer has at most `precision` digits the
+// rounding to that many digits changes nothing.  Coordinates of drawings
+// are mostly values of this kind (whole numbers, halves, quarters), and the
+// general rounding is far slower.  Returns the length, or 0 when the value
+// is not of this kind.
+std::size_t formatShortDyadic(char* buf, double value, int precision) {
+  static constexpr std::uint64_t kPow5[] = {1ULL,
+                                            5ULL,
+                                            25ULL,
+                                            125ULL,
+                                            625ULL,
+                                            3125ULL,
+                                            15625ULL,
+                                            78125ULL,
+                                            390625ULL,
+                                            1953125ULL,
+                                            9765625ULL,
+                                            48828125ULL,
+                                            244140625ULL,
+                                            1220703125ULL,
+                                            6103515625ULL,
+                                            30517578125ULL,
+                                            152587890625ULL,
+                                            762939453125ULL,
+                                            3814697265625ULL,
+                                            19073486328125ULL,
+                                            95367431640625ULL,
+                                            476837158203125ULL,
+                                            2384185791015625ULL};
+  if (precision < 1 || precision > 16) return 0;
+  std::uint64_t limit = 1;  // 10^precision
+  for (int i = 0; i < precision; ++i) limit *= 10;
+  char* out = buf;
+  if (std::signbit(value)) *out++ = '-';
+  const double magnitude = std::fabs(value);
+  if (magnitude == 0.0) {
+    *out++ = '0';
+    return static_cast<std::size_t>(out - buf);
+  }
+  if (!(magnitude >= 1e-4) || !(magnitude < 1e16)) return 0;
+  double scaled = magnitude;
+  int k = 0;
+  while (scaled != std::trunc(scaled)) {
+    if (++k >= static_cast<int>(std::size(kPow5))) return 0;
+    scaled *= 2;  // exact: the value is far from the top of the range
+  }
+  const auto n = static_cast<std::uint64_t>(scaled);
+  if (n > (limit - 1) / kPow5[k]) return 0;
+  const std::uint64_t digits = n * kPow5[k];
+  char text[24];
+  const auto r = std::to_chars(text, text + sizeof text, digits);
+  auto length = static_cast<int>(r.ptr - text);
+  if (length <= k) {
+    // Below 1: "0." and the leading zeros of the fraction.
+    *out++ = '0';
+    *out++ = '.';
+    for (int i = length; i < k; ++i) *out++ = '0';
+    while (text[length - 1] == '0') --length;  // digits is not 0 here
+    std::memcpy(out, text, static_cast<std::size_t>(length));
+    return static_cast<std::size_t>(out + length - buf);
+  }
+  const int whole = length - k;
+  std::memcpy(out, text, static_cast<std::size_t>(whole));
+  out += whole;
+  int last = length;
+  while (last > whole && text[last - 1] == '0') --last;
+  if (last > whole) {
+    *out++ = '.';
+    std::memcpy(out, text + whole, static_cast<std::size_t>(last - whole));
+    out += last - whole;
+  }
+  return static_cast<std::size_t>(out - buf);
+}
+
 // Writes the text of formatReal into `buf` (at least 40 bytes) and returns
 // its length; no allocation, as the writer calls it for every number.
 std::size_t formatRealTo(char* buf, double value, int precision) {
   if (!std::isfinite(value)) value = 0.0;
   char* const end = buf + 32;
   std::to_chars_result r{};
-  if (precision >= 17 || precision <= 0)
+  if (precision >= 17 || precision <= 0) {
     r = std::to_chars(buf, end, value);
-  else
+  } else if (const std::size_t n = formatShortDyadic(buf, value, precision); n > 0) {
+    r.ptr = buf + n;
+  } else {
     r = std::to_chars(buf, end, value, std::chars_format::general, precision);
+  }
   std::size_t n = static_cast<std::size_t>(r.ptr - buf);
   std::size_t e = n;
   bool point = false;

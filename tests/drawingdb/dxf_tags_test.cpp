@@ -2,8 +2,11 @@
 // reader's behaviour on damaged input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <deque>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -190,6 +193,38 @@ TEST(DxfTags, RealsAlwaysHaveADecimalPoint) {
   for (double v : {3.141592653589793, 2.718281828459045e10, 1.0e-9 + 7.0}) {
     const double back = std::stod(formatReal(v, 16));
     EXPECT_NEAR(back, v, std::fabs(v) * 1e-15);
+  }
+}
+
+// Whole numbers, halves and other short binary fractions take a quicker way
+// than the general rounding; both must give the same text at every
+// precision, on both sides of the limits of that way (the number of digits,
+// the switch to an exponent below 1e-4 and at 10^precision).
+TEST(DxfTags, ShortBinaryFractionsAsTheGeneralRounding) {
+  const auto general = [](double v, int precision) {
+    char buf[48];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
+    std::string s(buf, r.ptr);
+    const std::size_t e = s.find('e');
+    if (e != std::string::npos) s[e] = 'E';
+    if (s.find('.') != std::string::npos) return s;
+    const std::size_t at = std::min(e, s.size());
+    return s.substr(0, at) + ".0" + s.substr(at);
+  };
+  std::vector<double> values = {0.0, -0.0, 1.0, 0.5, 0.0625, 123.25, 1e-4, 1.0 / 8192, 1.0 / 16384,
+                                std::ldexp(1.0, -22), std::ldexp(3.0, -23), 9999999999999998.0,
+                                1e15, 1e16, 1234567.0, 123456.5, 4503599627370496.5, 0.1, 1.0 / 3.0};
+  for (int p = 0; p <= 17; ++p) values.push_back(std::pow(10.0, p) - 0.5);
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    const int k = static_cast<int>(random() % 26);
+    const auto n = static_cast<double>(random() >> (random() % 64));
+    values.push_back(std::ldexp(n, -k) * ((i & 1) ? -1.0 : 1.0));
+  }
+  for (double v : values) {
+    for (int precision : {1, 6, 10, 15, 16}) {
+      ASSERT_EQ(formatReal(v, precision), general(v, precision)) << v << " at " << precision;
+    }
   }
 }
 
