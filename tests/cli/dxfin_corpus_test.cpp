@@ -292,8 +292,8 @@ std::vector<T> without(const std::vector<T>& lost, const std::vector<U>& setApar
 // apart are the kinds the readers draw in their own ways: the own reader
 // leaves out 3DLINE and 3DFACE and draws a polyface mesh as the chain of
 // its corners, where the toolkit draws the edges of its faces; the own
-// reader draws dimensions from their blocks, the toolkit writes linear
-// ones as live dimensions.
+// reader draws dimensions from their blocks, the toolkit writes linear,
+// radius, diameter and angular ones as live dimensions.
 TEST(DxfinRelease12, ToolkitAndOwnReaderGiveTheSameGeometry) {
   const char* const files[] = {"dwg/r2.6/entities.dxf", "dwg/r9/entities.dxf", "dwg/r11/entities-2d.dxf",
                                "dxf/example_r12.dxf",   "dxf/r12/Leader.dxf",  "dxf/r12/Constraints.dxf"};
@@ -304,6 +304,13 @@ TEST(DxfinRelease12, ToolkitAndOwnReaderGiveTheSameGeometry) {
   };
   const auto arcOf = [](const kpl::Arc& a, const kpl::Arc& b) {
     return sameCircle(kpl::Circle{0, a.centre, a.radius}, kpl::Circle{0, b.centre, b.radius});
+  };
+  // The centre and the ends of a dimension's arc (an angular dimension the
+  // toolkit writes live, the own reader draws from its block).
+  const auto onArc = [](const kpl::Point& p, const kpl::Arc& arc) {
+    const double d = std::hypot(p.x - arc.centre.x, p.y - arc.centre.y);
+    const double tolerance = 2e-4 + 1e-9 * std::fabs(arc.radius);
+    return d < tolerance || std::fabs(d - arc.radius) < tolerance;
   };
   for (const char* name : files) {
     SCOPED_TRACE(name);
@@ -332,7 +339,8 @@ TEST(DxfinRelease12, ToolkitAndOwnReaderGiveTheSameGeometry) {
                                                   samePlace),
                                           apartLines, endOf),
                                   x.dimensions.points, samePlace);
-      EXPECT_TRUE(points.empty()) << describe(points.size(), from->points.size(), "points", points.front());
+      const auto pointsOff = without(points, x.dimensions.arcs, onArc);
+      EXPECT_TRUE(pointsOff.empty()) << describe(pointsOff.size(), from->points.size(), "points", pointsOff.front());
     }
   }
 }

@@ -180,7 +180,7 @@ std::vector<Expected> expectedDrawing() {
       {"DIMENSION|10|5|BYLAYER|/*D1/11", {5}},  // the text on the line breaks the arc
       {"DIMENSION|10|5|BYLAYER|R10/*D2/7", {4}},
       {"DIMENSION|10|5|BYLAYER|/*D3/8", {3}},
-      {"DIMENSION|10|5|BYLAYER|/*D4/9", {1}},
+      {"DIMENSION|10|5|BYLAYER|/*D4/10", {1}},  // the level text inside breaks the line
       {"TEXT|20|5|BYLAYER|Note/romans/True", {20, 30, 2.5, 0}},
       {"LINE|30|5|LONGDASH|", {0, 4, 5, 6}},
       {"LINE|20|5|DASHED|", {0, 1, 2, 3}},
