@@ -120,7 +120,7 @@ int DwgIn::ReadFile(const std::string& fileName) {
       context.father = 0;
       mapBlockEntities(context, b, 0, count);
     } else if (isOtherLayout(b.name)) {
-      if (!b.entities.empty()) context.notCarried["entities of further layouts"] += static_cast<long>(b.entities.size());
+      if (!b.entities.empty()) context.notCarried["(further layouts)"] += static_cast<long>(b.entities.size());
     } else if (context.dimensionBlocks[k] == 0) {
       context.father = blockElement(context, k);
       if (context.father == 0) continue;

@@ -85,8 +85,12 @@ std::string slurp(const std::string& path) {
 // The groups as text: "102={MYAPP 1=on a line 40=1.5 102=}".
 std::string shown(const std::vector<RawTag>& tags) {
   std::string s;
-  for (const RawTag& t : tags)
-    s += (s.empty() ? "" : " ") + std::to_string(t.code) + "=" + (t.type == TagType::Real ? formatReal(t.real, 16) : t.type == TagType::String ? t.text : std::to_string(t.integer));
+  for (const RawTag& t : tags) {
+    if (!s.empty()) s += ' ';
+    s += std::to_string(t.code);
+    s += '=';
+    s += t.type == TagType::Real ? formatReal(t.real, 16) : t.type == TagType::String ? t.text : std::to_string(t.integer);
+  }
   return s;
 }
 

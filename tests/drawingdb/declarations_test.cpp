@@ -317,7 +317,7 @@ TEST(RoundTrip, EveryHeaderVariableInEveryRelease) {
         case ValueKind::Int: db.header.valueAt(i) = static_cast<std::int32_t>(v.real) + 1; break;
         case ValueKind::Text:
           // The code page must be one the toolkit knows to read the text.
-          db.header.valueAt(i) = v.name == "$DWGCODEPAGE" ? std::string("ANSI_1251") : "X" + std::string(v.name.substr(1));
+          db.header.valueAt(i) = v.name == "$DWGCODEPAGE" ? std::string("ANSI_1251") : std::string("X").append(v.name.substr(1));
           break;
         case ValueKind::Point: db.header.valueAt(i) = Point3{v.point.x + 1, v.point.y - 2, v.point.z + 3}; break;
         case ValueKind::Handle: break;

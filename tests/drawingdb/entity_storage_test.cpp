@@ -149,7 +149,7 @@ TEST(EntityStorage, LargeFileReadByNameAsFromMemory) {
   // Several megabytes, so that reading by name hands pages back on the way.
   Database db = Database::create(Release::R2000);
   for (int i = 0; i < 40000; ++i) {
-    Entity e = sample::entity(i % 2 ? EntityKind::Line : EntityKind::Text, "L" + std::to_string(i % 7));
+    Entity e = sample::entity(i % 2 ? EntityKind::Line : EntityKind::Text, std::string("L") + std::to_string(i % 7));
     if (auto* l = get_if<Line>(&e.data)) *l = Line{{double(i), 0, 0}, {double(i), 1, 0}};
     else get<Text>(e.data).value = std::to_string(i);
     db.addEntity(db.modelSpace(), std::move(e));

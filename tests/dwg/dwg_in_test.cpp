@@ -446,9 +446,14 @@ TEST_F(DwgInTest, BlocksThatInsertThemselvesAreReportedAndNotFollowed) {
 TEST_F(DwgInTest, DeepNestingIsLinkedWhole) {
   // A chain of blocks, each inserting the next, the last holding a line.
   constexpr int kDepth = 3000;
-  for (int k = 0; k < kDepth; ++k) block("N" + std::to_string(k));
-  for (int k = 0; k + 1 < kDepth; ++k) insert(*db_.findBlock("N" + std::to_string(k)), "N" + std::to_string(k + 1));
-  db_.addEntity(*db_.findBlock("N" + std::to_string(kDepth - 1)),
+  const auto name = [](int k) {
+    std::string n = "N";
+    n += std::to_string(k);
+    return n;
+  };
+  for (int k = 0; k < kDepth; ++k) block(name(k));
+  for (int k = 0; k + 1 < kDepth; ++k) insert(*db_.findBlock(name(k)), name(k + 1));
+  db_.addEntity(*db_.findBlock(name(kDepth - 1)),
                 entityOf(db::EntityKind::Line, db::Line{{0, 0, 0}, {1, 1, 0}}));
   insert(db_.modelSpace(), "N0");
   ASSERT_EQ(readBack(), 0);
