@@ -138,28 +138,6 @@ int copiousPolyline(MapContext& c, std::vector<Point3> points, bool closed, bool
   return 0;
 }
 
-// One segment from p to q of a polyline: a line, or for a bulge (the
-// tangent of a quarter of the included angle, negative clockwise) an arc
-// that runs counterclockwise (from q to p for a negative bulge).  false
-// for a segment of no length.
-bool segment(const Point3& p, const Point3& q, double bulge, std::int32_t& type, std::vector<double>& values) {
-  const double dx = q.x - p.x, dy = q.y - p.y;
-  const double length = std::hypot(dx, dy);
-  if (!(length > 0.0) || !std::isfinite(length)) return false;
-  const double h = length / (2.0 * std::tan(2.0 * std::atan(bulge)));
-  if (!(std::fabs(bulge) > kSmallestBulge) || !std::isfinite(h)) {
-    type = IgesType::kLine;
-    values = {p.x, p.y, p.z, q.x, q.y, q.z};
-    return true;
-  }
-  const double cx = (p.x + q.x) / 2.0 - dy / length * h;
-  const double cy = (p.y + q.y) / 2.0 + dx / length * h;
-  const Point3& from = bulge > 0.0 ? p : q;
-  const Point3& to = bulge > 0.0 ? q : p;
-  type = IgesType::kCircularArc;
-  values = {p.z, cx, cy, from.x, from.y, to.x, to.y};
-  return true;
-}
 
 struct BulgePoint {
   Point3 p;
@@ -206,7 +184,7 @@ int bulgePolyline(MapContext& c, const std::vector<BulgePoint>& points, bool clo
   for (std::size_t k = 0; k < segments; ++k) {
     std::int32_t type = 0;
     std::vector<double> values;
-    if (!segment(points[k].p, points[(k + 1) % n].p, points[k].bulge, type, values)) continue;
+    if (!segmentValues(points[k].p, points[(k + 1) % n].p, points[k].bulge, type, values)) continue;
     const std::int32_t m =
         member(c, contour, type, type == IgesType::kCircularArc ? 1 : 0, std::move(values));
     if (m == 0) break;

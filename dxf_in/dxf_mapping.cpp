@@ -254,32 +254,6 @@ bool hasBulge(const std::vector<DxfVertex>& vertices, bool closed) {
   return false;
 }
 
-// One segment of a polyline from p to q: a line (110), or with a bulge (the
-// tangent of a quarter of the included angle, negative for clockwise) an
-// arc (100 form 1), which runs counterclockwise: from p to q for a positive
-// bulge, from q to p for a negative one.  false for a segment of no length.
-bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t& type,
-                   std::vector<double>& values) {
-  const double dx = q.x - p.x, dy = q.y - p.y;
-  const double length = std::hypot(dx, dy);
-  if (!(length > 0.0) || !std::isfinite(length)) return false;
-  // The centre lies on the chord's perpendicular bisector, at h to the
-  // left of the chord (to the right for h < 0: clockwise, or more than a
-  // half circle).
-  const double h = length / (2.0 * std::tan(2.0 * std::atan(bulge)));
-  if (!(std::fabs(bulge) > kSmallestBulge) || !std::isfinite(h)) {
-    type = IgesType::kLine;
-    values = {p.x, p.y, p.z, q.x, q.y, q.z};
-    return true;
-  }
-  const double cx = (p.x + q.x) / 2.0 - dy / length * h;
-  const double cy = (p.y + q.y) / 2.0 + dx / length * h;
-  const Point3& from = bulge > 0.0 ? p : q;
-  const Point3& to = bulge > 0.0 ? q : p;
-  type = IgesType::kCircularArc;
-  values = {p.z, cx, cy, from.x, from.y, to.x, to.y};
-  return true;
-}
 
 // The 126 record of a spline-fit polyline through its frame points: upper
 // index K = n-1, degree M, planar, polynomial, closed and periodic as the
@@ -377,6 +351,33 @@ ViewportData viewportData(const DxfGroups& groups) {
 }
 
 }  // namespace
+
+// One segment of a polyline from p to q: a line (110), or with a bulge (the
+// tangent of a quarter of the included angle, negative for clockwise) an
+// arc (100 form 1), which runs counterclockwise: from p to q for a positive
+// bulge, from q to p for a negative one.  false for a segment of no length.
+bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t& type,
+                   std::vector<double>& values) {
+  const double dx = q.x - p.x, dy = q.y - p.y;
+  const double length = std::hypot(dx, dy);
+  if (!(length > 0.0) || !std::isfinite(length)) return false;
+  // The centre lies on the chord's perpendicular bisector, at h to the
+  // left of the chord (to the right for h < 0: clockwise, or more than a
+  // half circle).
+  const double h = length / (2.0 * std::tan(2.0 * std::atan(bulge)));
+  if (!(std::fabs(bulge) > kSmallestBulge) || !std::isfinite(h)) {
+    type = IgesType::kLine;
+    values = {p.x, p.y, p.z, q.x, q.y, q.z};
+    return true;
+  }
+  const double cx = (p.x + q.x) / 2.0 - dy / length * h;
+  const double cy = (p.y + q.y) / 2.0 + dx / length * h;
+  const Point3& from = bulge > 0.0 ? p : q;
+  const Point3& to = bulge > 0.0 ? q : p;
+  type = IgesType::kCircularArc;
+  values = {p.z, cx, cy, from.x, from.y, to.x, to.y};
+  return true;
+}
 
 // ---------------------------------------------------------------------------
 

@@ -41,6 +41,13 @@ std::int32_t dimensionTypeOf(int flags);
 // when the direction is the z axis (or unusable): no transformation.
 bool arbitraryAxis(const Point3& normal, Transform& out);
 
+// One segment of a polyline from p to q: a line (110), or with a bulge (the
+// tangent of a quarter of the included angle, negative for clockwise) an
+// arc (100 form 1) that runs counterclockwise, with the IGES parameter
+// values of either.  false for a segment of no length.
+bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t& type,
+                   std::vector<double>& values);
+
 // ldv800: line number, level, colour, line font, father links and the
 // graphic attributes of the typed record.
 int applyCommonAttributes(std::int32_t index, long line, std::int32_t father);
