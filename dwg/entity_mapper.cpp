@@ -64,31 +64,6 @@ constexpr int kPatternCross = 16;
 
 Point3 pt(const db::Point3& p) { return Point3{p.x, p.y, p.z}; }
 
-Transform translation(double x, double y, double z) {
-  Transform t;
-  t.t[0] = x;
-  t.t[1] = y;
-  t.t[2] = z;
-  return t;
-}
-
-Transform rotationZ(double radians) {
-  Transform t;
-  t.r[0][0] = std::cos(radians);
-  t.r[0][1] = -std::sin(radians);
-  t.r[1][0] = std::sin(radians);
-  t.r[1][1] = std::cos(radians);
-  return t;
-}
-
-Transform scaling(double x, double y, double z) {
-  Transform t;
-  t.r[0][0] = x;
-  t.r[1][1] = y;
-  t.r[2][2] = z;
-  return t;
-}
-
 template <typename R>
 R* newRecord(MapContext& c, std::int32_t type, std::int32_t form, std::int32_t& index) {
   auto rec = std::make_unique<R>();
@@ -137,7 +112,6 @@ int copiousPolyline(MapContext& c, std::vector<Point3> points, bool closed, bool
   copiousValues(points, rec->values);
   return 0;
 }
-
 
 struct BulgePoint {
   Point3 p;

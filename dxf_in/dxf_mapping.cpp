@@ -100,32 +100,6 @@ std::int32_t lineFontOf(const std::string& name) {
   return 1;
 }
 
-Transform translation(double x, double y, double z) {
-  Transform t;
-  t.t[0] = x;
-  t.t[1] = y;
-  t.t[2] = z;
-  return t;
-}
-
-Transform rotationZ(double degrees) {
-  Transform t;
-  const double a = degrees * kRadiansPerDegree;
-  t.r[0][0] = std::cos(a);
-  t.r[0][1] = -std::sin(a);
-  t.r[1][0] = std::sin(a);
-  t.r[1][1] = std::cos(a);
-  return t;
-}
-
-Transform scaling(double x, double y, double z) {
-  Transform t;
-  t.r[0][0] = x;
-  t.r[1][1] = y;
-  t.r[2][2] = z;
-  return t;
-}
-
 // The object coordinate system of the entity's extrusion, or none.
 std::unique_ptr<Transform> objectSystem() {
   Transform m;
@@ -144,7 +118,7 @@ double scaleFactor(int code) {
 Transform insertPlacement(double columnOffset, double rowOffset, double sx, double sy, double sz) {
   const DxfGroups& g = store();
   const Point3 p = g.point(10);
-  Transform m = composeTransforms(translation(p.x, p.y, p.z), rotationZ(g.real(50)));
+  Transform m = composeTransforms(translation(p.x, p.y, p.z), rotationZ(g.real(50) * kRadiansPerDegree));
   m = composeTransforms(m, translation(columnOffset, rowOffset, 0.0));
   m = composeTransforms(m, scaling(sx, sy, sz));
   if (auto ocs = objectSystem()) m = composeTransforms(*ocs, m);
@@ -253,7 +227,6 @@ bool hasBulge(const std::vector<DxfVertex>& vertices, bool closed) {
     if (std::fabs(vertices[k].bulge) > kSmallestBulge && std::isfinite(vertices[k].bulge)) return true;
   return false;
 }
-
 
 // The 126 record of a spline-fit polyline through its frame points: upper
 // index K = n-1, degree M, planar, polynomial, closed and periodic as the

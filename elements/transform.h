@@ -2,6 +2,8 @@
 // angle constants every module computes with.
 #pragma once
 
+#include <cmath>
+
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
@@ -16,3 +18,30 @@ struct Point3 {
   double y = 0.0;
   double z = 0.0;
 };
+
+// The transformations a block insert is made of.
+inline Transform translation(double x, double y, double z) {
+  Transform t;
+  t.t[0] = x;
+  t.t[1] = y;
+  t.t[2] = z;
+  return t;
+}
+
+// A turn about the Z axis, counterclockwise by `radians`.
+inline Transform rotationZ(double radians) {
+  Transform t;
+  t.r[0][0] = std::cos(radians);
+  t.r[0][1] = -std::sin(radians);
+  t.r[1][0] = std::sin(radians);
+  t.r[1][1] = std::cos(radians);
+  return t;
+}
+
+inline Transform scaling(double x, double y, double z) {
+  Transform t;
+  t.r[0][0] = x;
+  t.r[1][1] = y;
+  t.r[2][2] = z;
+  return t;
+}
