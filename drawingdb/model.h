@@ -799,6 +799,12 @@ class Header {
 
   std::vector<UnknownVariable> unknown;
   Release unknownFrom = kNewestRelease;
+  // Values of a DWG file's header variables section that no DXF variable
+  // holds (unnamed values, settings of the application only), each a tag of
+  // code 0; kept so that writing the release they were read in gives them
+  // back.
+  std::vector<UnknownVariable> dwgUnknown;
+  Release dwgUnknownFrom = kNewestRelease;
 
  private:
   std::vector<HeaderValue> values_;
