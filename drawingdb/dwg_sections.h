@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "drawingdb/code_page.h"
 #include "drawingdb/dwg_bits.h"
 #include "drawingdb/dwg_file_header.h"
 #include "drawingdb/model.h"
@@ -97,15 +98,23 @@ struct DwgNamedHandle {
 std::span<const DwgNamedHandle> dwgHeaderNamedHandles();
 
 // Reads the header variables from a section's data (between its size field
-// and its CRC, see readDwgSentinelBlock).  Declared variables are set in
-// `header`, the others kept in header.dwgUnknown (dwgUnknownFrom = r).
-Status readDwgHeaderVariables(std::string_view data, Release r, Header& header, DwgHeaderHandles& handles);
+// and its CRC, see readDwgSentinelBlock); texts are in the file's code page
+// `page`.  Declared variables are set in `header`, the others kept in
+// header.dwgUnknown (dwgUnknownFrom = r).
+Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& page, Header& header,
+                              DwgHeaderHandles& handles);
 
 // Writes the section's data for release r (R13, R14, 2000): declared
 // variables from `header` (or their defaults), kept unknown values when
 // header.dwgUnknownFrom == r (else the values a new drawing has).
 Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& handles, Release r,
-                               std::string& data);
+                               const CodePage& page, std::string& data);
+
+// The code page numbers of the file header (offset 0x13) and the second
+// header <-> the names $DWGCODEPAGE gives them.  An unknown number has the
+// empty name; an unknown name is 30 (ANSI_1252).
+std::string_view dwgCodePageName(std::uint16_t number);
+std::uint16_t dwgCodePageNumber(std::string_view name);
 
 // Julian dates as DXF holds them (days and fraction) <-> day + milliseconds.
 DwgTime dwgTimeFromJulian(double julian);
@@ -129,10 +138,10 @@ struct DwgClassesRead {
   std::vector<std::int16_t> numbers;  // the number of each class, as stored
 };
 // Reads the classes from a section's data.
-DwgClassesRead readDwgClasses(std::string_view data, Release r);
+DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& page);
 
 // Writes the section's data; class i gets number 500 + i.
-Status writeDwgClasses(std::span<const ClassDef> classes, Release r, std::string& data);
+Status writeDwgClasses(std::span<const ClassDef> classes, Release r, const CodePage& page, std::string& data);
 
 // The classes a file of release r lists: the standard classes of the
 // release first (2000: ACDBDICTIONARYWDFLT, ACDBPLACEHOLDER, LAYOUT, and the
