@@ -1,0 +1,354 @@
+// Whole DWG files: the layout of the blocks and the index a reader builds
+// of them, drawings written and read back in each release, the corpus's
+// DWG files read with the geometry of their DXF twins, and damaged files
+// (cut, changed bytes, lying sizes and counts, entity chains that run in
+// a circle), which must end in a Status, never in a crash or a hang.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "drawingdb/dwg_file.h"
+#include "drawingdb/dwg_objects.h"
+#include "drawingdb/dxf_codec.h"
+#include "drawingdb/file_io.h"
+#include "sample_drawing.h"
+
+using namespace drawingdb;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr Release kDwgReleases[] = {Release::R13, Release::R14, Release::R2000};
+
+std::string dwgOf(Database& db, Release r) {
+  StringSink sink;
+  const Status s = writeDwg(db, sink, {r, nullptr});
+  EXPECT_TRUE(s.ok()) << s.detail;
+  return sink.data;
+}
+
+std::string dxfOf(Database& db, Release r) {
+  StringSink sink;
+  const Status s = writeDxf(db, sink, {r});
+  EXPECT_TRUE(s.ok()) << s.detail;
+  return sink.data;
+}
+
+// The DXF text from the tables on (the header holds the time of writing).
+std::string drawingPart(const std::string& dxf) {
+  const std::size_t at = dxf.find("TABLES");
+  return at == std::string::npos ? dxf : dxf.substr(at);
+}
+
+std::string contentsOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+fs::path corpusDwg() { return fs::path(TROVAK_CORPUS_DIR) / "dwg"; }
+
+// The DWG files of R13, R14 and 2000 in the corpus.
+std::vector<fs::path> corpusFiles() {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  if (!fs::is_directory(corpusDwg(), ec)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(corpusDwg(), ec)) {
+    if (!e.is_regular_file() || e.path().extension() != ".dwg") continue;
+    const std::string head = contentsOf(e.path()).substr(0, 6);
+    if (head == "AC1012" || head == "AC1014" || head == "AC1015") files.push_back(e.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// ---------------------------------------------------------- the layout
+
+TEST(DwgFileLayout, BlocksAreFoundThroughTheirLocatorsAndTheMap) {
+  for (const Release r : kDwgReleases) {
+    SCOPED_TRACE(releaseInfo(r).version);
+    DwgFileParts parts;
+    parts.header.release = r;
+    parts.headerVariables = "\x12\x34\x56";
+    parts.classes = std::string(40, '\x7A');
+    parts.preview = dwgMinimalPreview();
+    parts.measurement.measurement = 1;
+    // Objects far apart in handle and size: the map's deltas and pages.
+    for (Handle h : {Handle{1}, Handle{2}, Handle{0x1F}, Handle{0x400}, Handle{0x123456}})
+      parts.objects.add(h, std::string(static_cast<std::size_t>(h % 300 + 3), static_cast<char>(h)));
+    for (Handle h = 0x200000; h < 0x200000 + 3000; ++h) parts.objects.add(h, "\x01\x02\x03");
+    std::string file;
+    ASSERT_TRUE(dwgFileLayout(parts, file).ok());
+
+    DwgFileIndex index;
+    const Status s = indexDwgFile(file, index);
+    ASSERT_TRUE(s.ok()) << s.detail;
+    EXPECT_EQ(index.header.release, r);
+    EXPECT_EQ(index.header.locators.size(), r == Release::R2000 ? 6u : 5u);
+    EXPECT_EQ(index.headerVariables, parts.headerVariables);
+    EXPECT_EQ(index.classes, parts.classes);
+    ASSERT_EQ(index.objects.size(), parts.objects.entries.size());
+    for (std::size_t i = 0; i < index.objects.size(); ++i) {
+      const DwgObjectFrame frame = readDwgObjectFrame(file, index.objects[i].address);
+      ASSERT_TRUE(frame.status.ok()) << frame.status.detail;
+      const auto& e = parts.objects.entries[i];
+      EXPECT_EQ(index.objects[i].handle, e.handle);
+      EXPECT_EQ(frame.data, std::string_view(parts.objects.data).substr(e.offset, e.size));
+    }
+    // The second header repeats the locators; the template ends the file.
+    DwgSecondHeader second;
+    ASSERT_TRUE(readDwgSecondHeader(file, findDwgSecondHeader(file), second).ok());
+    EXPECT_EQ(second.locators[2], *index.header.locator(DwgSection::ObjectMap));
+    DwgTemplate t;
+    ASSERT_TRUE(readDwgTemplate(file, *index.header.locator(DwgSection::Template), t).ok());
+    EXPECT_EQ(t.measurement, 1);
+    EXPECT_EQ(index.header.locator(DwgSection::Template)->address + 4u, file.size());
+    DwgPreview preview;
+    EXPECT_TRUE(readDwgPreview(file, index.header.previewAddress, preview).ok());
+  }
+}
+
+TEST(DwgFileLayout, RefusesWhatNoFileCanHold) {
+  DwgFileParts parts;
+  parts.header.release = Release::R2000;
+  parts.classes = "x";
+  parts.objects.add(5, "a");
+  parts.objects.add(5, "b");
+  std::string file;
+  EXPECT_FALSE(dwgFileLayout(parts, file).ok());  // a handle twice
+  parts.objects = {};
+  parts.classes.clear();
+  EXPECT_FALSE(dwgFileLayout(parts, file).ok());  // no class
+  parts.classes = "x";
+  parts.header.release = Release::R12;
+  EXPECT_FALSE(dwgFileLayout(parts, file).ok());
+}
+
+// ---------------------------------------------------------- round trips
+
+class DwgRoundTrip : public ::testing::TestWithParam<Release> {};
+
+TEST_P(DwgRoundTrip, DrawingReadsBackWithEveryEntityAndRecord) {
+  const Release r = GetParam();
+  Database db = sample::drawing(r);
+  const std::string file = dwgOf(db, r);
+  ASSERT_FALSE(file.empty());
+
+  Database back;
+  const ReadResult read = readBytes(file, back);
+  ASSERT_TRUE(read.status.ok()) << read.status.detail;
+  EXPECT_EQ(read.format.format, FileFormat::Dwg);
+  for (const Finding& f : read.findings) ADD_FAILURE() << f.code << ": " << f.detail;
+  EXPECT_EQ(back.release, r);
+  // The same drawing: tables, blocks, entities and objects alike as DXF
+  // states them.
+  EXPECT_EQ(drawingPart(dxfOf(back, r)), drawingPart(dxfOf(db, r)));
+
+  // Written again, the file is the same byte for byte.
+  EXPECT_TRUE(dwgOf(back, r) == file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Releases, DwgRoundTrip, ::testing::ValuesIn(kDwgReleases),
+                         [](const auto& info) { return std::string(releaseInfo(info.param).version); });
+
+TEST(DwgRoundTrip, LargeDrawingKeepsItsChainsInOrder) {
+  Database db = Database::create(Release::R2000);
+  constexpr int kLines = 20000;
+  for (int i = 0; i < kLines; ++i) {
+    Entity e = sample::entity(EntityKind::Line, "0", 1 + i % 255);
+    get<Line>(e.data) = Line{{double(i), 0, 0}, {double(i), 1, 0}};
+    db.addEntity(db.modelSpace(), std::move(e));
+  }
+  const std::string file = dwgOf(db, Release::R2000);
+  Database back;
+  const DwgReadResult read = readDwg(file, back);
+  ASSERT_TRUE(read.status.ok()) << read.status.detail;
+  const BlockRecord& model = back.modelSpace();
+  ASSERT_EQ(model.entities.size(), std::size_t{kLines});
+  for (int i = 0; i < kLines; i += 997) {
+    const Entity& e = back.entities[model.entities[static_cast<std::size_t>(i)]];
+    EXPECT_EQ(get<Line>(e.data).start.x, double(i));
+    EXPECT_EQ(e.common.colour, 1 + i % 255);
+  }
+}
+
+// -------------------------------------------------------------- corpus
+
+TEST(DwgCorpus, EveryFileReadsAndWritesAgain) {
+  const std::vector<fs::path> files = corpusFiles();
+  if (files.empty()) GTEST_SKIP() << "the corpus is not there";
+  for (const fs::path& path : files) {
+    SCOPED_TRACE(path.string());
+    Database db;
+    const ReadResult read = readFile(path.string(), db);
+    ASSERT_TRUE(read.status.ok()) << read.status.detail;
+    EXPECT_FALSE(db.modelSpace().entities.empty());
+    // Read, written in its release and read again: the same drawing.
+    const std::string again = dwgOf(db, db.release);
+    Database back;
+    const DwgReadResult reread = readDwg(again, back);
+    ASSERT_TRUE(reread.status.ok()) << reread.status.detail;
+    EXPECT_EQ(drawingPart(dxfOf(back, Release::R2000)), drawingPart(dxfOf(db, Release::R2000)));
+  }
+}
+
+// The kinds and layers of model space, in order.
+std::vector<std::string> modelSpaceOf(Database& db) {
+  std::vector<std::string> out;
+  for (EntityId id : db.modelSpace().entities) {
+    const Entity& e = db.entities[id];
+    out.push_back(std::string(e.dxfName()) + "|" + e.common.layer.str() + "|" + std::to_string(e.common.colour));
+  }
+  return out;
+}
+
+TEST(DwgCorpus, TwinsHoldTheSameModelSpace) {
+  bool any = false;
+  for (const fs::path& path : corpusFiles()) {
+    fs::path twin = path;
+    twin.replace_extension(".dxf");
+    if (!fs::exists(twin)) continue;
+    any = true;
+    SCOPED_TRACE(path.string());
+    Database dwg, dxf;
+    ASSERT_TRUE(readFile(path.string(), dwg).status.ok());
+    ASSERT_TRUE(readFile(twin.string(), dxf).status.ok());
+    EXPECT_EQ(modelSpaceOf(dwg), modelSpaceOf(dxf));
+  }
+  if (!any) GTEST_SKIP() << "the corpus is not there";
+}
+
+// ------------------------------------------------------------- damage
+
+// Reads damaged bytes: either a Status saying why, or a drawing.
+void readDamaged(const std::string& bytes) {
+  Database db;
+  const DwgReadResult read = readDwg(bytes, db);
+  if (!read.status.ok()) EXPECT_FALSE(read.status.detail.empty());
+}
+
+TEST(DwgDamage, CutFilesEndInAStatus) {
+  Database db = sample::drawing(Release::R2000);
+  const std::string file = dwgOf(db, Release::R2000);
+  for (std::size_t cut = 0; cut < file.size(); cut += std::max<std::size_t>(1, file.size() / 97)) {
+    Database into;
+    const DwgReadResult read = readDwg(std::string_view(file).substr(0, cut), into);
+    EXPECT_FALSE(read.status.ok()) << cut;
+  }
+}
+
+TEST(DwgDamage, ChangedBytesAreCaughtOrHarmless) {
+  for (const Release r : kDwgReleases) {
+    Database db = sample::drawing(r);
+    const std::string file = dwgOf(db, r);
+    for (std::size_t at = 0; at < file.size(); at += 7) {
+      std::string changed = file;
+      changed[at] = static_cast<char>(~changed[at]);
+      readDamaged(changed);
+    }
+  }
+}
+
+TEST(DwgDamage, ObjectWithABadCrcStopsTheRead) {
+  Database db = sample::drawing(Release::R14);
+  std::string file = dwgOf(db, Release::R14);
+  DwgFileIndex index;
+  ASSERT_TRUE(indexDwgFile(file, index).ok());
+  // A byte inside the last object's data (after its size field).
+  const std::size_t at = index.objects.back().address + 3;
+  file[at] = static_cast<char>(file[at] ^ 0x10);
+  Database into;
+  const DwgReadResult read = readDwg(file, into);
+  ASSERT_FALSE(read.status.ok());
+  EXPECT_NE(read.status.detail.find("CRC"), std::string::npos) << read.status.detail;
+}
+
+// The file laid out again with some objects replaced.
+std::string relayout(const std::string& file, const std::function<void(Handle, std::string&)>& change) {
+  DwgFileIndex index;
+  EXPECT_TRUE(indexDwgFile(file, index).ok());
+  DwgFileParts parts;
+  parts.header = index.header;
+  parts.headerVariables = std::string(index.headerVariables);
+  parts.classes = std::string(index.classes);
+  parts.preview = dwgMinimalPreview();
+  for (const DwgObjectLocation& o : index.objects) {
+    std::string data(readDwgObjectFrame(file, o.address).data);
+    change(o.handle, data);
+    parts.objects.add(o.handle, data);
+  }
+  std::string out;
+  EXPECT_TRUE(dwgFileLayout(parts, out).ok());
+  return out;
+}
+
+TEST(DwgDamage, LyingSizesAndCountsEndInAStatus) {
+  Database db = sample::drawing(Release::R2000);
+  const std::string file = dwgOf(db, Release::R2000);
+  DwgFileIndex index;
+  ASSERT_TRUE(indexDwgFile(file, index).ok());
+  // A locator reaching past the end, and one of a huge size.
+  for (std::uint32_t size : {static_cast<std::uint32_t>(file.size()), 0xFFFFFFF0u}) {
+    DwgFileHeader h = index.header;
+    for (DwgSectionLocator& l : h.locators)
+      if (l.number == 1) l.size = size;
+    std::string header, changed = file;
+    ASSERT_TRUE(writeDwgFileHeader(h, header).ok());
+    changed.replace(0, header.size(), header);
+    Database into;
+    EXPECT_FALSE(readDwg(changed, into).status.ok());
+  }
+  // Every object claims to be far larger than the file.
+  const std::string huge = relayout(file, [](Handle, std::string& data) {
+    if (data.size() > 8) data[data.size() - 1] = '\xFF';
+  });
+  readDamaged(huge);
+}
+
+TEST(DwgDamage, EntityChainInACircleIsFound) {
+  Database db = Database::create(Release::R2000);
+  std::vector<Handle> lines;
+  for (int i = 0; i < 3; ++i) {
+    Entity e = sample::entity(EntityKind::Line);
+    get<Line>(e.data) = Line{{double(i), 0, 0}, {double(i), 1, 0}};
+    lines.push_back(db.entities[db.addEntity(db.modelSpace(), std::move(e))].common.handle);
+  }
+  const std::string file = dwgOf(db, Release::R2000);
+  // The middle line leads back to the first, so the chain never reaches
+  // the last line, where the block record says it ends.
+  Database copy = db;
+  const Entity& middle = copy.entities[copy.modelSpace().entities[1]];
+  const std::string looped = relayout(file, [&](Handle h, std::string& data) {
+    if (h != middle.common.handle) return;
+    DwgEntityLinks links;
+    links.previous = lines[0];
+    links.next = lines[0];
+    struct NoLookups final : DwgWriteContext {
+      Release release() const override { return Release::R2000; }
+      const CodePage& codePage() const override { return page; }
+      std::uint16_t codepageNumber() const override { return 30; }
+      Handle layerHandle(std::string_view) const override { return layer; }
+      Handle linetypeHandle(std::string_view) const override { return 0; }
+      Handle styleHandle(std::string_view) const override { return 0; }
+      Handle dimstyleHandle(std::string_view) const override { return 0; }
+      Handle blockHandle(std::string_view) const override { return 0; }
+      Handle appidHandle(std::string_view) override { return 0; }
+      std::int16_t classNumber(std::string_view) override { return -1; }
+      void warn(std::string_view) override {}
+      CodePage page = CodePage::named("ANSI_1252");
+      Handle layer = 0;
+    } context;
+    context.layer = copy.layers.find("0")->common.handle;
+    data.clear();
+    ASSERT_TRUE(writeDwgEntity(middle, links, context, data).ok());
+  });
+  Database into;
+  const DwgReadResult read = readDwg(looped, into);
+  ASSERT_FALSE(read.status.ok());
+  EXPECT_NE(read.status.detail.find("cycle"), std::string::npos) << read.status.detail;
+}
+
+}  // namespace
