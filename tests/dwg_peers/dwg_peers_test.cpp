@@ -71,12 +71,12 @@ void list(const db::Database& d, const db::BlockRecord& block, const std::string
     else if (const auto* s = db::get_if<db::Spline>(&e.data)) geometry = std::to_string(s->controlPoints.size());
     else if (const auto* lw = db::get_if<db::LwPolyline>(&e.data)) geometry = std::to_string(lw->vertices.size());
     else if (const auto* pl = db::get_if<db::Polyline>(&e.data)) geometry = std::to_string(pl->vertices.size());
-    else if (const auto* h = db::get_if<db::Hatch>(&e.data)) geometry = upper(h->pattern) + " " + std::to_string(h->loops.size());
+    else if (const auto* h = db::get_if<db::Hatch>(&e.data)) geometry = upper(h->pattern) + " " + std::to_string(h->paths.size());
     else if (const auto* i = db::get_if<db::Insert>(&e.data)) {
       geometry = upper(i->block.str()) + " " + pointOf(i->insertion) + " " + number(i->xScale);
       inserted = const_cast<db::Database&>(d).findBlock(i->block);
     } else if (const auto* dim = db::get_if<db::Dimension>(&e.data)) {
-      geometry = std::to_string(dim->type & 15);
+      geometry = std::to_string(dim->flags & 7);
     }
     out.push_back(indent + upper(std::string(e.dxfName()) + "|" + e.common.layer.str() + "|" +
                                  std::to_string(e.common.colour) + "|" + e.common.linetype.str()) +
