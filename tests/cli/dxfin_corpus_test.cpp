@@ -1,4 +1,5 @@
-// -dxfin over real and generated DXF files.
+// -dxfin over real and generated DXF files, -dwgin over real and generated
+// DWG files.
 //
 // Every DXF file of the corpus that has something to draw (each release,
 // ASCII and binary) converts with status 0, and the script, read back
@@ -15,6 +16,11 @@
 // by the own DXF reader (-dxf12in).  A drawing whose layouts hold nothing
 // convertible ends with the message of an empty file and no script; the
 // layout blocks are found whatever the case of their names.
+//
+// The DWG files of R14 and 2000 in the corpus convert with -dwgin and hold
+// the geometry the peer finds in their DXF twins (or in the DXF the DWG
+// oracle makes of them); drawings the toolkit writes as DWG of R13, R14 and
+// 2000 convert as their DXF does; a cut DWG file cannot be loaded.
 #include <gtest/gtest.h>
 
 #include <cmath>
