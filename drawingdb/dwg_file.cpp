@@ -466,9 +466,8 @@ class ReadContext final : public DwgReadContext {
   Name blockName(Handle h) const override { return lookup(blocks, h); }
   std::string appidName(Handle h) const override { return lookup(appids, h).str(); }
   const ClassDef* classOf(std::int16_t type) const override {
-    for (std::size_t i = 0; i < classNumbers.size() && i < classes->size(); ++i)
-      if (classNumbers[i] == type) return &(*classes)[i];
-    return nullptr;
+    const auto it = classAt.find(type);
+    return it == classAt.end() ? nullptr : &(*classes)[it->second];
   }
   void warn(std::string_view what) override {
     if (findings_.size() < kMostFindings) findings_.push_back({"dwg-read", current, "", false, std::string(what)});
@@ -477,7 +476,7 @@ class ReadContext final : public DwgReadContext {
   // Filled by the assembly as it goes.
   NameOf layers, linetypes, styles, dimstyles, blocks, appids;
   const std::vector<ClassDef>* classes = nullptr;
-  std::vector<std::int16_t> classNumbers;
+  std::unordered_map<std::int16_t, std::size_t> classAt;  // type number -> place in `classes`
   Handle current = 0;  // the object being read, for the findings
 
   static constexpr std::size_t kMostFindings = 10000;
@@ -523,7 +522,8 @@ class DwgFileReader {
     if (!classes.status.ok()) return within("classes", classes.status);
     db_.classes = std::move(classes.classes);
     context.classes = &db_.classes;
-    context.classNumbers = std::move(classes.numbers);
+    for (std::size_t i = 0; i < classes.numbers.size() && i < db_.classes.size(); ++i)
+      context.classAt.emplace(classes.numbers[i], i);
 
     objects_.reserve(index.objects.size());
     for (const DwgObjectLocation& o : index.objects) objects_.push_back({o.handle, o.address});
@@ -670,6 +670,7 @@ class DwgFileReader {
     if (Status s = readDwgEntity(in, *context_, e); !s.ok())
       return Status::fail(s.code, "entity " + hexOf(at.handle) + ": " + s.detail);
     e.common.handle = at.handle;
+    e.common.paperSpace = in.head.e.mode == 1;
     e.readIn = r_;
     const Handle first = in.firstFollower, last = in.lastFollower, seqend = in.seqend;
     const EntityId id = take(std::move(e));

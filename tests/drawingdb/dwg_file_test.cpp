@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <optional>
+#include <set>
 #include <fstream>
 #include <sstream>
 
 #include "drawingdb/dwg_file.h"
 #include "drawingdb/dwg_objects.h"
+#include "drawingdb/dwg_sections.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/file_io.h"
 #include "sample_drawing.h"
@@ -219,6 +223,71 @@ TEST(DwgCorpus, TwinsHoldTheSameModelSpace) {
     EXPECT_EQ(modelSpaceOf(dwg), modelSpaceOf(dxf));
   }
   if (!any) GTEST_SKIP() << "the corpus is not there";
+}
+
+// What a file holds besides its entities: the kinds of its other objects
+// (fixed type numbers, classes by DXF name) and the entries of its root
+// dictionary.
+std::set<std::string> objectKindsOf(const std::string& file) {
+  std::set<std::string> kinds;
+  DwgFileIndex index;
+  EXPECT_TRUE(indexDwgFile(file, index).ok());
+  const DwgClassesRead classes = readDwgClasses(index.classes, index.header.release, CodePage::named("ANSI_1252"));
+  struct Classes final : DwgReadContext {
+    Release release() const override { return r; }
+    const CodePage& codePage() const override { return page; }
+    Name layerName(Handle) const override { return {}; }
+    Name linetypeName(Handle) const override { return {}; }
+    Name styleName(Handle) const override { return {}; }
+    Name dimstyleName(Handle) const override { return {}; }
+    Name blockName(Handle) const override { return {}; }
+    std::string appidName(Handle) const override { return {}; }
+    const ClassDef* classOf(std::int16_t type) const override {
+      for (std::size_t i = 0; i < read->numbers.size(); ++i)
+        if (read->numbers[i] == type) return &read->classes[i];
+      return nullptr;
+    }
+    void warn(std::string_view) override {}
+    Release r = Release::R2000;
+    CodePage page = CodePage::named("ANSI_1252");
+    const DwgClassesRead* read = nullptr;
+  } context;
+  context.r = index.header.release;
+  context.read = &classes;
+  for (const DwgObjectLocation& o : index.objects) {
+    DwgObjectIn in;
+    if (!readDwgObjectHead(readDwgObjectFrame(file, o.address).data, context, in).ok() || in.head.entity) continue;
+    const ClassDef* c = in.head.type >= 500 ? context.classOf(in.head.type) : nullptr;
+    kinds.insert(c != nullptr ? c->dxfName : "type " + std::to_string(in.head.type));
+  }
+  Database db;
+  EXPECT_TRUE(readDwg(file, db).status.ok());
+  if (const Dictionary* root = db.dictionary(db.rootDictionary))
+    for (const DictionaryEntry& e : root->entries) kinds.insert("root entry " + e.name);
+  return kinds;
+}
+
+TEST(DwgCorpus, WrittenFilesHoldWhatEveryCorpusFileOfTheirReleaseHolds) {
+  for (const Release r : {Release::R14, Release::R2000}) {
+    SCOPED_TRACE(releaseInfo(r).version);
+    std::optional<std::set<std::string>> common;
+    for (const fs::path& path : corpusFiles()) {
+      const std::string file = contentsOf(path);
+      if (file.substr(0, 6) != releaseInfo(r).version) continue;
+      std::set<std::string> kinds = objectKindsOf(file);
+      if (!common) {
+        common = std::move(kinds);
+        continue;
+      }
+      std::set<std::string> both;
+      std::set_intersection(common->begin(), common->end(), kinds.begin(), kinds.end(), std::inserter(both, both.end()));
+      common = std::move(both);
+    }
+    if (!common) continue;
+    Database db = Database::create(r);
+    const std::set<std::string> written = objectKindsOf(dwgOf(db, r));
+    for (const std::string& kind : *common) EXPECT_TRUE(written.count(kind) == 1) << kind;
+  }
 }
 
 // ------------------------------------------------------------- damage
