@@ -296,7 +296,9 @@ TEST(DwgCorpus, WrittenFilesHoldWhatEveryCorpusFileOfTheirReleaseHolds) {
 void readDamaged(const std::string& bytes) {
   Database db;
   const DwgReadResult read = readDwg(bytes, db);
-  if (!read.status.ok()) EXPECT_FALSE(read.status.detail.empty());
+  if (!read.status.ok()) {
+    EXPECT_FALSE(read.status.detail.empty());
+  }
 }
 
 TEST(DwgDamage, CutFilesEndInAStatus) {
