@@ -290,8 +290,10 @@ class DwgFileWriter {
     buildMissingDimensionBlocks(db_);
     if (r_ < Release::R2000) addMlineStyles(db_, r_);
     addApplications(db_);
-    vxControl_ = db_.newHandle();
     db_.reindex();
+    if (db_.viewportEntityTable == 0 || db_.find(db_.viewportEntityTable) != nullptr)
+      db_.viewportEntityTable = db_.newHandle();
+    vxControl_ = db_.viewportEntityTable;
     classes_ = dwgClassesFor(db_.classes, r_);
     records_.emplace(db_);
   }
@@ -762,6 +764,7 @@ class DwgFileReader {
   }
 
   void finish() {
+    db_.viewportEntityTable = handles_.vxControl;
     db_.release = r_;
     db_.header.unknownFrom = r_;
     db_.reindex();

@@ -883,6 +883,10 @@ class Database {
   SymbolTable<AppId> appids;
   SymbolTable<DimStyle> dimstyles;
   Handle blockTable = 0;
+  // The table of viewport entity records, which DWG files of R13 to 2000
+  // have and DXF files lack (its handle is kept so that a drawing written
+  // again keeps its numbers).
+  Handle viewportEntityTable = 0;
 
   std::vector<BlockRecord> blocks;
   // Every entity; blocks and inserts refer to them by id.  A deque grows
