@@ -309,9 +309,11 @@ Handle DwgObjectIn::readHandle() {
 }
 
 Status DwgObjectIn::status() const {
+  // A lying count or a bad reference tells more than the read past the
+  // end it leads to.
+  if (!badReference.empty()) return Status::fail(StatusCode::BadFile, badReference);
   if (data.failed()) return data.status();
   if (handles.failed()) return handles.status();
-  if (!badReference.empty()) return Status::fail(StatusCode::BadFile, badReference);
   return {};
 }
 

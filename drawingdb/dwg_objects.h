@@ -181,12 +181,13 @@ struct DwgObjectIn {
   Handle readHandle();
   // Ok, or the first problem of the data, the handles or a reference.
   Status status() const;
-  std::string badReference;  // what was wrong with a reference, if anything
+  std::string badReference;  // a reference or count found wrong, if any
 };
 
 // Decodes the frame of one object (the S bytes of readDwgObjectFrame):
 // type, bitsize, own handle, EED, graphics, the common data and the common
 // handles.  Whether the object is an entity comes from its type or class.
+// `out` reads from `frame`, which must outlive it.
 Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out);
 
 // Table records: the common part after the reactor count and the xref
