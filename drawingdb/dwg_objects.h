@@ -145,7 +145,9 @@ struct DwgObjectHead {
   Handle handle = 0;
   bool entity = false;
   // The EED as DXF groups: 1001 application name, then its items
-  // (points as three groups 10x0, 10x0+10, 10x0+20).
+  // (points as three groups 10x0, 10x0+10, 10x0+20; a 1003 layer by its
+  // name, with the record's handle in `integer`; written, a non-zero
+  // `integer` of a 1003 names the record, else its text does).
   std::vector<RawTag> xdata;
   Handle owner = 0;  // entities: only with mode 0
   std::vector<Handle> reactors;
@@ -181,12 +183,13 @@ struct DwgObjectIn {
   Handle readHandle();
   // Ok, or the first problem of the data, the handles or a reference.
   Status status() const;
-  std::string badReference;  // what was wrong with a reference, if anything
+  std::string badReference;  // a reference or count found wrong, if any
 };
 
 // Decodes the frame of one object (the S bytes of readDwgObjectFrame):
 // type, bitsize, own handle, EED, graphics, the common data and the common
 // handles.  Whether the object is an entity comes from its type or class.
+// `out` reads from `frame`, which must outlive it.
 Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out);
 
 // Table records: the common part after the reactor count and the xref

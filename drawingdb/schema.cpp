@@ -76,14 +76,23 @@ constexpr Field<Text> kText[] = {
     field("vertical", &Text::vertical, 73, kR12On, kOpt),
 };
 
+// DWG files of R13 to 2000 store the fields of some kinds in the order and
+// the form given here.
+constexpr Span kDwgR13To2000 = between(R::R13, R::R2000);
+template <class Obj>
+constexpr Field<Obj> dwg(Field<Obj> f, Bits bits) {
+  f.dwg[0] = DwgForm{kDwgR13To2000, bits};
+  return f;
+}
+
 constexpr Field<Ellipse> kEllipse[] = {
     marker<Ellipse>("AcDbEllipse"),
-    point("center", &Ellipse::center, 10),
-    point("majorAxis", &Ellipse::majorAxis, 11),
-    point("extrusion", &Ellipse::extrusion, 210),
-    checked(field("ratio", &Ellipse::ratio, 40), Check::UnitRatio),
-    field("startParameter", &Ellipse::startParameter, 41),
-    field("endParameter", &Ellipse::endParameter, 42),
+    dwg(point("center", &Ellipse::center, 10), Bits::BD3),
+    dwg(point("majorAxis", &Ellipse::majorAxis, 11), Bits::BD3),
+    dwg(point("extrusion", &Ellipse::extrusion, 210), Bits::BD3),
+    dwg(checked(field("ratio", &Ellipse::ratio, 40), Check::UnitRatio), Bits::BD),
+    dwg(field("startParameter", &Ellipse::startParameter, 41), Bits::BD),
+    dwg(field("endParameter", &Ellipse::endParameter, 42), Bits::BD),
 };
 
 constexpr Field<Solid> kSolid[] = {
