@@ -10,6 +10,7 @@
 #include <numbers>
 #include <type_traits>
 
+#include "drawingdb/annotation_forms.h"
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/dxf_tags.h"
 #include "drawingdb/schema.h"
@@ -199,6 +200,8 @@ void readTextFields(DwgObjectIn& in, DwgReadContext& c, TextFields& t) {
     t.generation = d.readBitShort();
     t.horizontal = d.readBitShort();
     t.vertical = d.readBitShort();
+    // As in DXF, a text not justified has no alignment point.
+    if (t.horizontal == 0 && t.vertical == 0) t.alignment = {};
     return;
   }
   const std::uint8_t flags = d.readRawChar();
@@ -217,6 +220,7 @@ void readTextFields(DwgObjectIn& in, DwgReadContext& c, TextFields& t) {
   if ((flags & 0x20) == 0) t.generation = d.readBitShort();
   if ((flags & 0x40) == 0) t.horizontal = d.readBitShort();
   if ((flags & 0x80) == 0) t.vertical = d.readBitShort();
+  if (t.horizontal == 0 && t.vertical == 0) t.alignment = {};
 }
 
 void writeTextFields(DwgObjectOut& out, DwgWriteContext& c, const TextFields& t) {
@@ -1271,6 +1275,33 @@ void writeViewport(DwgObjectOut& out, DwgWriteContext& c, const Viewport& v) {
   out.handle(5, 0);
 }
 
+// R13/R14 keep the view of a viewport in its "ACAD"/"MVIEW" EED: it goes
+// into the viewport's fields, the frozen layers by their handles.
+void viewFromXdata(Entity& e) {
+  if (e.common.xdata().empty()) return;
+  std::vector<Handle> frozen;
+  bool inView = false;
+  for (const RawTag& t : e.common.xdata()) {
+    if (t.code == 1001) inView = false;
+    if (t.code == 1000 && t.text == "MVIEW") inView = true;
+    if (inView && t.code == 1003 && t.integer != 0) frozen.push_back(static_cast<Handle>(t.integer));
+  }
+  settleAfterRead(e);
+  get<Viewport>(e.data).frozenLayers = std::move(frozen);
+  if (e.common.xdata().empty()) e.common.extras().xdata.clear();
+}
+
+// The EED of a viewport of R13/R14: its view, then its own XDATA.
+std::vector<RawTag> viewXdata(const Entity& e) {
+  const Viewport& v = get<Viewport>(e.data);
+  std::vector<RawTag> x = viewportXdata(v, std::vector<std::string>(v.frozenLayers.size()));
+  std::size_t next = 0;
+  for (RawTag& t : x)
+    if (t.code == 1003 && next < v.frozenLayers.size()) t.integer = static_cast<std::int64_t>(v.frozenLayers[next++]);
+  x.insert(x.end(), e.common.xdata().begin(), e.common.xdata().end());
+  return x;
+}
+
 // The DXF names of fixed types the database keeps as unknown entities.
 std::string_view unknownDxfName(std::int16_t type) {
   switch (type) {
@@ -1454,6 +1485,7 @@ Status readDwgEntity(DwgObjectIn& in, DwgReadContext& c, Entity& out) {
       out.data);
   if (kind == EntityKind::Unknown) out.setDxfName(className.empty() ? unknownDxfName(type) : className);
   commonFromHead(in, c, out.common);
+  if (kind == EntityKind::Viewport && r < Release::R2000) viewFromXdata(out);
   return in.status();
 }
 
@@ -1497,7 +1529,9 @@ Status writeDwgEntity(const Entity& e, const DwgEntityLinks& links, DwgWriteCont
                         std::string(e.dxfName()) + " " + formatHandle(e.common.handle) + " has no form in " +
                             std::string(releaseInfo(r).version));
   DwgObjectOut out(r);
-  if (Status s = out.begin(headOf(e.common, type, e.common.handle, links, c), c); !s.ok()) return s;
+  DwgObjectHead head = headOf(e.common, type, e.common.handle, links, c);
+  if (e.kind == EntityKind::Viewport && r < Release::R2000) head.xdata = viewXdata(e);
+  if (Status s = out.begin(head, c); !s.ok()) return s;
   DwgBitWriter& w = out.data();
   visit(
       [&](const auto& data) {

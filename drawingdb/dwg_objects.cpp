@@ -85,7 +85,11 @@ bool decodeEed(std::string_view b, DwgReadContext& context, std::vector<RawTag>&
         if (!need(8)) return false;
         const Handle layer = littleEndian(b.substr(at, 8));
         at += 8;
-        out.push_back(textTag(1003, context.layerName(layer).str()));
+        // The name, with the handle kept beside it for who needs the
+        // record itself (the frozen layers of a viewport).
+        RawTag t = textTag(1003, context.layerName(layer).str());
+        t.integer = static_cast<std::int64_t>(layer);
+        out.push_back(std::move(t));
         break;
       }
       case 4: {
@@ -157,7 +161,7 @@ std::string encodeEed(const std::vector<RawTag>& tags, std::size_t first, std::s
         break;
       case 3:
         out.push_back(3);
-        appendLittle(out, context.layerHandle(t.text), 8);
+        appendLittle(out, t.integer != 0 ? static_cast<Handle>(t.integer) : context.layerHandle(t.text), 8);
         break;
       case 4: {
         std::string_view bytes = t.text;

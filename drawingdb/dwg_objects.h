@@ -145,7 +145,9 @@ struct DwgObjectHead {
   Handle handle = 0;
   bool entity = false;
   // The EED as DXF groups: 1001 application name, then its items
-  // (points as three groups 10x0, 10x0+10, 10x0+20).
+  // (points as three groups 10x0, 10x0+10, 10x0+20; a 1003 layer by its
+  // name, with the record's handle in `integer`; written, a non-zero
+  // `integer` of a 1003 names the record, else its text does).
   std::vector<RawTag> xdata;
   Handle owner = 0;  // entities: only with mode 0
   std::vector<Handle> reactors;

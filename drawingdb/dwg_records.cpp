@@ -147,6 +147,21 @@ Value kept(const std::vector<RawTag>& list, const Slot& s, std::size_t nth = 0) 
 
 // ------------------------------------------------------- the two walks
 
+// `bits` bits of a reader as bytes (the last one padded with 0 bits), and
+// back.
+std::string copyBits(DwgBitReader& from, std::size_t bits) {
+  DwgBitWriter to;
+  for (; bits >= 8 && !from.failed(); bits -= 8) to.writeRawChar(from.readRawChar());
+  for (; bits > 0 && !from.failed(); --bits) to.writeBit(from.readBit() != 0);
+  return to.bytes();
+}
+void pasteBits(std::string_view bytes, std::size_t bits, DwgBitWriter& to) {
+  DwgBitReader from(bytes, bits);
+  for (; bits >= 8; bits -= 8) to.writeRawChar(from.readRawChar());
+  for (; bits > 0; --bits) to.writeBit(from.readBit() != 0);
+}
+
+
 // Reads an object's type data and handles.  Each layout below is written
 // once for both directions: a layout calls io.bs(x) and friends, which
 // here read into x and in BodyOut write x.
@@ -182,11 +197,7 @@ class BodyIn {
     const DwgPoint3 q = d_.readBitPoint3();
     p = Point3{q.x, q.y, q.z};
   }
-  void tv(std::string& s) {
-    const std::string bytes = d_.readText();
-    std::string scratch;
-    s = std::string(page_.decode(bytes, scratch));
-  }
+  void tv(std::string& s) { s = readDwgText(d_, page_); }
   void cmc(std::int32_t& v) { v = d_.readColor(); }
   void fourBits(std::int32_t& v) { v = d_.readFourBits(); }
   // A flag bit of `flags`.
@@ -299,15 +310,7 @@ class BodyOut {
   void angle(const double& v) { d_.writeBitDouble(v * (std::numbers::pi / 180.0)); }
   void rd(const double& v) { d_.writeRawDouble(v); }
   void bd3(const Point3& p) { d_.writeBitPoint3(DwgPoint3{p.x, p.y, p.z}); }
-  void tv(const std::string& s) {
-    std::string scratch;
-    const std::string_view bytes = page_.encode(s, scratch);
-    if (bytes.size() > 0xFFFF) {
-      fail("text longer than 65535 bytes");
-      return;
-    }
-    d_.writeText(bytes);
-  }
+  void tv(const std::string& s) { writeDwgText(d_, s, page_); }
   void cmc(const std::int32_t& v) { d_.writeColor(static_cast<std::int16_t>(v)); }
   void fourBits(const std::int32_t& v) { d_.writeFourBits(static_cast<std::uint8_t>(v & 15)); }
   void flag(const std::int32_t& flags, std::int32_t bit) { d_.writeBit((flags & bit) != 0); }
@@ -343,6 +346,12 @@ class BodyOut {
   }
 
   void handle(std::uint8_t code, const Handle& target) { refs.push_back(DwgHandleRef{code, target}); }
+  // Data and handles kept as read.
+  void bits(const DwgKeptBits& kept) {
+    pasteBits(kept.data, kept.dataBits, d_);
+    keptHandles = &kept;
+  }
+  const DwgKeptBits* keptHandles = nullptr;
   void handles(std::uint8_t code, std::size_t, const std::vector<Handle>& list) {
     for (Handle h : list) handle(code, h);
   }
@@ -511,41 +520,6 @@ constexpr Slot kLayoutSlots[] = {
 
 // ------------------------------------------------------- layouts
 
-// Lineweights of the 5-bit index of layers (and entities) of 2000, in
-// hundredths of a millimetre; 29-31 are ByLayer, ByBlock, Default.
-constexpr std::int16_t kLineweights[] = {0,  5,  9,  13, 15, 18, 20, 25,  30,  35,  40,  50,
-                                         53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
-
-std::int32_t lineweightOfIndex(std::int32_t index) {
-  if (index >= 0 && index < static_cast<std::int32_t>(std::size(kLineweights))) return kLineweights[index];
-  if (index == 29) return -1;
-  if (index == 30) return -2;
-  return -3;
-}
-
-std::int32_t indexOfLineweight(std::int32_t lw) {
-  if (lw == -1) return 29;
-  if (lw == -2) return 30;
-  for (std::size_t i = 0; i < std::size(kLineweights); ++i)
-    if (kLineweights[i] == lw) return static_cast<std::int32_t>(i);
-  return 31;
-}
-
-// Data and handles common to table records: name, the "referenced" flag
-// (always set in files; DXF files do not show it), the xref index and the
-// xref-dependent flag; then the handle of the xref block.
-template <class Io, class Text, class Flags>
-void recordHead(Io& io, Text& name, Flags& flags) {
-  io.tv(name);
-  std::int32_t referenced = 1;
-  io.b(referenced);
-  std::int32_t xrefIndex = 0;  // (xref-dependent records are not written)
-  io.bs(xrefIndex);
-  io.flag(flags, 16);
-  Handle xrefBlock = 0;
-  io.handle(5, xrefBlock);
-}
-
 // What a control object lists: its records, and the records it holds
 // apart (the two spaces of the block table, BYBLOCK and BYLAYER of the
 // linetype table; 2000 dimension style tables add a list of their own).
@@ -557,10 +531,10 @@ struct ControlLinks {
 
 Form controlCountForm(std::int16_t type) {
   switch (type) {
-    case dwgtype::kBlockControl:
-    case dwgtype::kLayerControl:
-    case dwgtype::kStyleControl:
-    case dwgtype::kViewControl: return Form::BL;
+    case dwg_type::kBlockControl:
+    case dwg_type::kLayerControl:
+    case dwg_type::kStyleControl:
+    case dwg_type::kViewControl: return Form::BL;
     default: return Form::BS;
   }
 }
@@ -570,11 +544,11 @@ void controlLayout(Io& io, std::int16_t type, Links& c) {
   std::size_t n = c.entries.size();
   io.count(n, controlCountForm(type), 8, false, "table entries");
   std::size_t more = c.more.size();
-  const bool dimstyles = type == dwgtype::kDimstyleControl && io.r2000();
+  const bool dimstyles = type == dwg_type::kDimStyleControl && io.r2000();
   if (dimstyles) io.count(more, Form::RC, 8, false, "dimension style links");
   if (io.failed()) return;
   io.handles(2, n, c.entries);
-  const std::size_t special = type == dwgtype::kBlockControl || type == dwgtype::kLtypeControl ? 2 : 0;
+  const std::size_t special = type == dwg_type::kBlockControl || type == dwg_type::kLinetypeControl ? 2 : 0;
   if constexpr (Io::kReads) c.special.assign(special, 0);
   for (std::size_t i = 0; i < special; ++i) io.handle(3, c.special[i]);
   if (dimstyles) io.handles(5, more, c.more);
@@ -590,7 +564,7 @@ void layerLayout(Io& io, Rec& rec, Handle& linetype) {
   if constexpr (!Io::kReads) {
     const std::int32_t f = rec.common.flags;
     state = ((f & 1) ? 1 : 0) | (rec.data.colour < 0 ? 2 : 0) | ((f & 2) ? 4 : 0) | ((f & 4) ? 8 : 0);
-    if (io.r2000()) state |= (rec.data.plot ? 16 : 0) | (indexOfLineweight(rec.data.lineweight) << 5);
+    if (io.r2000()) state |= (rec.data.plot ? 16 : 0) | (dwgLineweightIndex(rec.data.lineweight) << 5);
     colour = rec.data.colour;
   }
   if (io.r2000()) {
@@ -611,7 +585,7 @@ void layerLayout(Io& io, Rec& rec, Handle& linetype) {
     rec.data.colour = (state & 2) ? -shown : shown;
     if (io.r2000()) {
       rec.data.plot = (state & 16) != 0;
-      rec.data.lineweight = lineweightOfIndex((state >> 5) & 31);
+      rec.data.lineweight = lineweightOfDwgIndex(static_cast<std::uint8_t>((state >> 5) & 31));
     }
   }
 }
@@ -707,18 +681,25 @@ void linetypeLayout(Io& io, Rec& rec) {
 }
 
 
-// VIEW and VPORT keep their view mode in four bits.  Of DXF's group 71 they
-// hold the front and back clip bits (2, 4); their lowest bit is set in
-// every file seen and has no DXF counterpart, and VPORT keeps "UCS
-// follows" (DXF 8) in a bit of its own.
-constexpr std::int32_t kClipBits = 6;
+// VIEW and VPORT keep their view mode in four bits, first read the value
+// 8.  Of DXF's group 71 (1 perspective, 2 front clip, 4 back clip, 8 UCS
+// follows, 16 front clip not at the eye) they hold 2 and 4 as they are,
+// perspective as 8, and "front clip at the eye" as 1: files with 1 there
+// have 71 = 0 in their DXF twins, a file with 0 has 71 = 16.  VPORT keeps
+// "UCS follows" in a bit of its own.
+std::int32_t fourBitsOfViewMode(std::int32_t mode) {
+  return (mode & 6) | ((mode & 1) != 0 ? 8 : 0) | ((mode & 16) != 0 ? 0 : 1);
+}
+std::int32_t viewModeOfFourBits(std::int32_t bits) {
+  return (bits & 6) | ((bits & 8) != 0 ? 1 : 0) | ((bits & 1) != 0 ? 0 : 16);
+}
 
 template <class Io, class Rec>
 void viewModeBits(Io& io, Rec& rec) {
   std::int32_t bits = 0;
-  if constexpr (!Io::kReads) bits = (rec.data.viewMode & kClipBits) | 1;
+  if constexpr (!Io::kReads) bits = fourBitsOfViewMode(rec.data.viewMode);
   io.fourBits(bits);
-  if constexpr (Io::kReads) rec.data.viewMode = bits & kClipBits;
+  if constexpr (Io::kReads) rec.data.viewMode = viewModeOfFourBits(bits);
 }
 
 // One value kept among the extra groups (no member holds it).
@@ -840,7 +821,6 @@ void dimstyleLayout(Io& io, Rec& rec) {
 // is kept as the DXF groups 310 of the record.
 template <class Io, class Block>
 void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Handle>& inserts) {
-  recordHead(io, b.name, b.flags);
   io.flag(b.flags, 1);
   io.flag(b.flags, 2);
   io.flag(b.flags, 4);
@@ -894,10 +874,11 @@ void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Hand
   }
 }
 
-// DICTIONARY (and the dictionary part of ACDBDICTIONARYWDFLT).  R13 has no
-// hard-owner byte.
+// DICTIONARY (and the dictionary part of ACDBDICTIONARYWDFLT, which has
+// the 2000 form in every release: the R14 files that hold one have it).
+// R13 has no hard-owner byte, only 2000 the cloning flag.
 template <class Io, class Dict>
-void dictionaryLayout(Io& io, Dict& d) {
+void dictionaryLayout(Io& io, Dict& d, bool withDefault = false) {
   std::size_t n = d.entries.size();
   io.count(n, Form::BL, 2, true, "dictionary entries");
   if constexpr (Io::kReads)
@@ -905,9 +886,9 @@ void dictionaryLayout(Io& io, Dict& d) {
       io.fail("count of dictionary entries (" + std::to_string(n) + ") beyond the object's handles");
       return;
     }
-  if (io.r2000()) io.bs(d.cloning);
+  if (io.r2000() || withDefault) io.bs(d.cloning);
   std::int32_t hard = d.hardOwner ? 1 : 0;
-  if (io.release() >= Release::R14) io.rc(hard);
+  if (io.release() >= Release::R14 || withDefault) io.rc(hard);
   if constexpr (Io::kReads) {
     d.hardOwner = hard != 0;
     d.entries.assign(n, DictionaryEntry{});
@@ -1045,10 +1026,12 @@ void writeMlineStyle(BodyOut& io, const std::vector<RawTag>& tags, const std::ve
 }
 
 // XRECORD: its groups stored as (RS code, value) records in a byte run.
+// Angles (groups 50-58) are held in degrees where DXF holds radians.
 bool xrecordPoint(int code) {
   return (code >= 10 && code <= 18) || (code >= 110 && code <= 112) || code == 210 || (code >= 1010 && code <= 1013);
 }
 bool xrecordByte(int code) { return (code >= 280 && code <= 299); }
+bool xrecordAngle(int code) { return code >= 50 && code <= 58; }
 
 Status parseXrecordData(std::string_view bytes, std::vector<RawTag>& tags) {
   DwgBitReader r(bytes);
@@ -1075,7 +1058,10 @@ Status parseXrecordData(std::string_view bytes, std::vector<RawTag>& tags) {
         break;
       }
       case TagType::Binary: t.text = r.readRawBytes(r.readRawChar()); break;
-      case TagType::Real: t.real = r.readRawDouble(); break;
+      case TagType::Real:
+        t.real = r.readRawDouble();
+        if (xrecordAngle(code)) t.real *= std::numbers::pi / 180.0;
+        break;
       case TagType::Handle:
       case TagType::Int64: t.integer = static_cast<std::int64_t>(r.readRawLongLong()); break;
       case TagType::Int32: t.integer = static_cast<std::int32_t>(r.readRawLong()); break;
@@ -1117,7 +1103,7 @@ Status buildXrecordData(TagCursor& c, std::string& bytes) {
         w.writeRawChar(static_cast<std::uint8_t>(t.text.size()));
         w.writeRawBytes(t.text);
         break;
-      case TagType::Real: w.writeRawDouble(realOf(t)); break;
+      case TagType::Real: w.writeRawDouble(xrecordAngle(t.code) ? realOf(t) * (180.0 / std::numbers::pi) : realOf(t)); break;
       case TagType::Handle:
       case TagType::Int64: w.writeRawLongLong(static_cast<std::uint64_t>(t.integer)); break;
       case TagType::Int32: w.writeRawLong(static_cast<std::uint32_t>(t.integer)); break;
@@ -1187,31 +1173,41 @@ void orderBy(std::vector<Item>& items, const std::vector<Handle>& first, const s
 
 Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
   const Release r = ctx.release();
-  BodyIn io(in.data, in.handles, in.handle, r, ctx.codePage());
-  const std::string_view cls = in.type >= 500 ? ctx.className(in.type) : std::string_view();
+  const DwgObjectHead& head = in.head;
+  BodyIn io(in.data, in.handles, head.handle, r, ctx.codePage());
+  const ClassDef* classDef = head.type >= dwg_type::kFirstClass ? ctx.classOf(head.type) : nullptr;
+  const std::string_view cls = classDef != nullptr ? std::string_view(classDef->dxfName) : std::string_view();
+  // Table records begin with their name and xref data.
+  auto recordHead = [&](std::string_view kind, std::string& name, std::int32_t& flags) -> Status {
+    DwgRecordHead rh;
+    if (Status s = readDwgRecordHead(in, ctx, rh); !s.ok()) return damaged(kind, head.handle, s);
+    name = std::move(rh.name);
+    if (rh.xrefDependent) flags |= 16;
+    return {};
+  };
 
   auto common = [&](RecordCommon& c) {
-    c.handle = in.handle;
-    c.owner = in.owner;
-    c.reactors = in.reactors;
-    c.xdictionary = in.xdictionary;
-    c.xdata = in.xdata;
+    c.handle = head.handle;
+    c.owner = head.owner;
+    c.reactors = head.reactors;
+    c.xdictionary = head.xdictionary;
+    c.xdata = head.xdata;
   };
   auto record = [&]<class R>(std::string_view kind, auto layout) -> Status {
     Record<R> rec;
     common(rec.common);
-    recordHead(io, rec.common.name, rec.common.flags);
-    if (!io.failed()) layout(io, rec);
-    if (io.failed()) return damaged(kind, in.handle, io.status());
+    if (Status s = recordHead(kind, rec.common.name, rec.common.flags); !s.ok()) return s;
+    layout(io, rec);
+    if (io.failed()) return damaged(kind, head.handle, io.status());
     tableOf<R>(db_).records.push_back(std::move(rec));
     return {};
   };
   auto control = [&](std::string_view kind, Handle* tableHandle) -> Status {
     ControlLinks links;
-    controlLayout(io, in.type, links);
-    if (io.failed()) return damaged(kind, in.handle, io.status());
-    if (tableHandle != nullptr) *tableHandle = in.handle;
-    Control& c = controls_[in.type];
+    controlLayout(io, head.type, links);
+    if (io.failed()) return damaged(kind, head.handle, io.status());
+    if (tableHandle != nullptr) *tableHandle = head.handle;
+    Control& c = controls_[head.type];
     c.entries = std::move(links.entries);
     c.special = std::move(links.special);
     return {};
@@ -1220,60 +1216,59 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     Object o;
     o.kind = kind;
     o.dxfName = std::move(dxfName);
-    o.handle = in.handle;
-    o.owner = in.owner;
+    o.handle = head.handle;
+    o.owner = head.owner;
     o.readIn = r;
-    o.reactors = in.reactors;
-    o.xdictionary = in.xdictionary;
+    o.reactors = head.reactors;
+    o.xdictionary = head.xdictionary;
     o.data = std::move(data);
     if (kind == ObjectKind::Dictionary && o.owner == 0 && db_.rootDictionary == 0) db_.rootDictionary = o.handle;
     db_.objects.push_back(std::move(o));
   };
 
-  using namespace dwgtype;
-  switch (in.type) {
+  using namespace dwg_type;
+  switch (head.type) {
     case kBlockControl: return control("BLOCK_CONTROL", &db_.blockTable);
     case kLayerControl: return control("LAYER_CONTROL", &db_.layers.handle);
     case kStyleControl: return control("STYLE_CONTROL", &db_.styles.handle);
-    case kLtypeControl: return control("LTYPE_CONTROL", &db_.linetypes.handle);
+    case kLinetypeControl: return control("LTYPE_CONTROL", &db_.linetypes.handle);
     case kViewControl: return control("VIEW_CONTROL", &db_.views.handle);
     case kUcsControl: return control("UCS_CONTROL", &db_.ucs.handle);
     case kVportControl: return control("VPORT_CONTROL", &db_.vports.handle);
-    case kAppidControl: return control("APPID_CONTROL", &db_.appids.handle);
-    case kDimstyleControl: return control("DIMSTYLE_CONTROL", &db_.dimstyles.handle);
+    case kAppIdControl: return control("APPID_CONTROL", &db_.appids.handle);
+    case kDimStyleControl: return control("DIMSTYLE_CONTROL", &db_.dimstyles.handle);
     case kVxControl: return control("VX_CONTROL", nullptr);
     case kLayer: {
       Handle linetype = 0;
       const Status s = record.operator()<Layer>("LAYER", [&](BodyIn& b, Record<Layer>& rec) { layerLayout(b, rec, linetype); });
-      if (s.ok() && linetype != 0) layerLinetypes_[in.handle] = linetype;
+      if (s.ok() && linetype != 0) layerLinetypes_[head.handle] = linetype;
       return s;
     }
     case kStyle: return record.operator()<TextStyle>("STYLE", [](BodyIn& b, Record<TextStyle>& rec) { styleLayout(b, rec); });
-    case kLtype: return record.operator()<Linetype>("LTYPE", [](BodyIn& b, Record<Linetype>& rec) { linetypeLayout(b, rec); });
+    case kLinetype: return record.operator()<Linetype>("LTYPE", [](BodyIn& b, Record<Linetype>& rec) { linetypeLayout(b, rec); });
     case kView: return record.operator()<View>("VIEW", [](BodyIn& b, Record<View>& rec) { viewLayout(b, rec); });
     case kUcs: return record.operator()<Ucs>("UCS", [](BodyIn& b, Record<Ucs>& rec) { ucsLayout(b, rec); });
     case kVport: return record.operator()<Vport>("VPORT", [](BodyIn& b, Record<Vport>& rec) { vportLayout(b, rec); });
-    case kAppid: return record.operator()<AppId>("APPID", [](BodyIn& b, Record<AppId>& rec) { appidLayout(b, rec); });
-    case kDimstyle: return record.operator()<DimStyle>("DIMSTYLE", [](BodyIn& b, Record<DimStyle>& rec) { dimstyleLayout(b, rec); });
+    case kAppId: return record.operator()<AppId>("APPID", [](BodyIn& b, Record<AppId>& rec) { appidLayout(b, rec); });
+    case kDimStyle: return record.operator()<DimStyle>("DIMSTYLE", [](BodyIn& b, Record<DimStyle>& rec) { dimstyleLayout(b, rec); });
     case kVx: {
       // Viewport entity records: the database has no such table; their
       // entities carry what a drawing shows.
       std::string name;
       std::int32_t flags = 0;
-      recordHead(io, name, flags);
-      if (io.failed()) return damaged("VX", in.handle, io.status());
-      return {};
+      return recordHead("VX", name, flags);
     }
     case kBlockHeader: {
       BlockRecord b;
-      b.handle = in.handle;
-      b.reactors = in.reactors;
-      b.xdictionary = in.xdictionary;
-      b.recordXdata = in.xdata;
+      b.handle = head.handle;
+      b.reactors = head.reactors;
+      b.xdictionary = head.xdictionary;
+      b.recordXdata = head.xdata;
+      if (Status s = recordHead("BLOCK_HEADER", b.name, b.flags); !s.ok()) return s;
       BlockChain chain;
       blockLayout(io, b, chain.first, chain.last, chain.inserts);
-      if (io.failed()) return damaged("BLOCK_HEADER", in.handle, io.status());
-      chain.record = in.handle;
+      if (io.failed()) return damaged("BLOCK_HEADER", head.handle, io.status());
+      chain.record = head.handle;
       chains_.push_back(std::move(chain));
       db_.blocks.push_back(std::move(b));
       return {};
@@ -1281,22 +1276,22 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     case kDictionary: {
       Dictionary d;
       dictionaryLayout(io, d);
-      if (io.failed()) return damaged("DICTIONARY", in.handle, io.status());
+      if (io.failed()) return damaged("DICTIONARY", head.handle, io.status());
       object("DICTIONARY", ObjectKind::Dictionary, std::move(d));
       return {};
     }
     case kGroup: {
       Group g;
       groupLayout(io, g);
-      if (io.failed()) return damaged("GROUP", in.handle, io.status());
+      if (io.failed()) return damaged("GROUP", head.handle, io.status());
       object("GROUP", ObjectKind::Group, std::move(g));
       return {};
     }
-    case kMlineStyle: {
+    case kMLineStyle: {
       UnknownObject u;
       std::vector<std::pair<std::size_t, std::int32_t>> linetypes;
       const Status s = readMlineStyle(io, u.tags, linetypes);
-      if (!s.ok()) return damaged("MLINESTYLE", in.handle, s);
+      if (!s.ok()) return damaged("MLINESTYLE", head.handle, s);
       for (const auto& [tag, index] : linetypes)
         if (index != kMlineByLayer && index != kMlineByBlock) mlineLinetypes_.push_back({db_.objects.size(), tag, index});
       object("MLINESTYLE", ObjectKind::Unknown, std::move(u));
@@ -1304,7 +1299,7 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     }
     default: break;
   }
-  const bool xrecord = (in.type == kXrecord2000 && r >= Release::R2000) || cls == "XRECORD";
+  const bool xrecord = (head.type == kXRecord && r >= Release::R2000) || cls == "XRECORD";
   if (xrecord) {
     std::size_t size = 0;
     io.count(size, Form::BL, 8, true, "xrecord bytes");
@@ -1312,27 +1307,25 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     if (!io.failed()) io.raw(size, bytes);
     std::int32_t cloning = 1;
     if (r >= Release::R2000) io.bs(cloning);
-    if (io.failed()) return damaged("XRECORD", in.handle, io.status());
+    if (io.failed()) return damaged("XRECORD", head.handle, io.status());
     UnknownObject u;
     u.tags.push_back(marker("AcDbXrecord"));
     if (r >= Release::R2000) u.tags.push_back(intTag(280, cloning));
     const Status s = parseXrecordData(bytes, u.tags);
-    if (!s.ok()) return damaged("XRECORD", in.handle, s);
+    if (!s.ok()) return damaged("XRECORD", head.handle, s);
     object("XRECORD", ObjectKind::Unknown, std::move(u));
     return {};
   }
   if (cls == "ACDBDICTIONARYWDFLT") {
     Dictionary d;
-    dictionaryLayout(io, d);
+    dictionaryLayout(io, d, true);
     Handle fallback = 0;
     io.handle(5, fallback);
-    if (io.failed()) return damaged("ACDBDICTIONARYWDFLT", in.handle, io.status());
+    if (io.failed()) return damaged("ACDBDICTIONARYWDFLT", head.handle, io.status());
     UnknownObject u;
     u.tags.push_back(marker("AcDbDictionary"));
-    if (r >= Release::R2000) {
-      if (d.hardOwner) u.tags.push_back(intTag(280, 1));
-      u.tags.push_back(intTag(281, d.cloning));
-    }
+    if (d.hardOwner) u.tags.push_back(intTag(280, 1));
+    u.tags.push_back(intTag(281, d.cloning));
     for (const DictionaryEntry& e : d.entries) {
       u.tags.push_back(textTag(3, e.name));
       u.tags.push_back(intTag(d.hardOwner ? 360 : 350, static_cast<std::int64_t>(e.object)));
@@ -1351,30 +1344,35 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     std::string value;
     io.rc(schema);
     io.tv(value);
-    if (io.failed()) return damaged("DICTIONARYVAR", in.handle, io.status());
+    if (io.failed()) return damaged("DICTIONARYVAR", head.handle, io.status());
     object("DICTIONARYVAR", ObjectKind::Unknown,
-           UnknownObject{{marker("DictionaryVariables"), intTag(280, schema), textTag(1, std::move(value))}});
+           UnknownObject{{marker("DictionaryVariables"), intTag(280, schema), textTag(1, std::move(value))}, {}});
     return {};
   }
   if (cls == "LAYOUT") {
     Layout l;
     layoutLayout(io, l);
-    if (io.failed()) return damaged("LAYOUT", in.handle, io.status());
+    if (io.failed()) return damaged("LAYOUT", head.handle, io.status());
     object("LAYOUT", ObjectKind::Layout, std::move(l));
     return {};
   }
-  // Not understood: kept with its bits, and its dictionary links.
-  RawTag bits;
-  bits.code = kDwgKeptBitsCode;
-  bits.type = TagType::Binary;
-  bits.text = std::string(in.frame);
-  object(cls.empty() ? "DWG_OBJECT_" + std::to_string(in.type) : std::string(cls), ObjectKind::Unknown,
-         UnknownObject{{std::move(bits)}});
+  // Not understood: kept with its bits (the common data and links stay
+  // in the Object).
+  UnknownObject u;
+  u.dwg.type = classDef != nullptr ? 0 : head.type;
+  const std::size_t dataBits = in.bitsize - std::min<std::size_t>(in.bitsize, in.data.bitPosition());
+  const std::size_t handleBits = in.handles.bitsLeft();
+  u.dwg.data = copyBits(in.data, dataBits);
+  u.dwg.dataBits = dataBits;
+  u.dwg.handles = copyBits(in.handles, handleBits);
+  u.dwg.handleBits = handleBits;
+  if (in.data.failed() || in.handles.failed()) return damaged("object", head.handle, io.status());
+  object(cls.empty() ? "DWG_OBJECT_" + std::to_string(head.type) : std::string(cls), ObjectKind::Unknown, std::move(u));
   return {};
 }
 
 void DwgRecordReader::finish(DwgReadContext& ctx) {
-  using namespace dwgtype;
+  using namespace dwg_type;
   auto links = [&](std::int16_t type) -> const Control& {
     static const Control kNone;
     const auto it = controls_.find(type);
@@ -1383,12 +1381,12 @@ void DwgRecordReader::finish(DwgReadContext& ctx) {
   auto byHandle = [](const auto& rec) { return rec.common.handle; };
   orderBy(db_.layers.records, {}, links(kLayerControl).entries, byHandle);
   orderBy(db_.styles.records, {}, links(kStyleControl).entries, byHandle);
-  orderBy(db_.linetypes.records, links(kLtypeControl).special, links(kLtypeControl).entries, byHandle);
+  orderBy(db_.linetypes.records, links(kLinetypeControl).special, links(kLinetypeControl).entries, byHandle);
   orderBy(db_.views.records, {}, links(kViewControl).entries, byHandle);
   orderBy(db_.ucs.records, {}, links(kUcsControl).entries, byHandle);
   orderBy(db_.vports.records, {}, links(kVportControl).entries, byHandle);
-  orderBy(db_.appids.records, {}, links(kAppidControl).entries, byHandle);
-  orderBy(db_.dimstyles.records, {}, links(kDimstyleControl).entries, byHandle);
+  orderBy(db_.appids.records, {}, links(kAppIdControl).entries, byHandle);
+  orderBy(db_.dimstyles.records, {}, links(kDimStyleControl).entries, byHandle);
   orderBy(db_.blocks, links(kBlockControl).special, links(kBlockControl).entries,
           [](const BlockRecord& b) { return b.handle; });
   for (auto& rec : db_.layers.records) rec.common.owner = rec.common.owner != 0 ? rec.common.owner : db_.layers.handle;
@@ -1404,7 +1402,7 @@ void DwgRecordReader::finish(DwgReadContext& ctx) {
     else ctx.warn("layer " + rec.common.name + " names a linetype that is not in the file");
   }
   // Multiline styles name theirs by position among the table's entries.
-  const std::vector<Handle>& entries = links(kLtypeControl).entries;
+  const std::vector<Handle>& entries = links(kLinetypeControl).entries;
   for (const MlineLinetype& m : mlineLinetypes_) {
     if (m.object >= db_.objects.size()) continue;
     auto* u = std::get_if<UnknownObject>(&db_.objects[m.object].data);
@@ -1434,22 +1432,36 @@ struct Head {
   const std::vector<RawTag>* xdata = nullptr;
 };
 
-const std::vector<Handle> kNoHandles;
-const std::vector<RawTag> kNoTags;
-
-// Writes one object: its head, then `body` on the data (which gives the
-// handle references in order), then the handle stream.
+// Writes one object: its head (and a table record's name), then `body` on
+// the data (which gives the type's handle references in order), then
+// those references.
 template <class Body>
-Status emit(const Head& head, DwgWriteContext& ctx, std::string_view kind, Body body, std::string& frame) {
-  DwgObjectOut out(ctx, head.type, head.handle);
-  out.beginNonEntity(head.owner, head.reactors != nullptr ? *head.reactors : kNoHandles, head.xdictionary,
-                     head.xdata != nullptr ? *head.xdata : kNoTags);
+Status emit(const Head& head, DwgWriteContext& ctx, std::string_view kind, Body body, std::string& frame,
+            const DwgRecordHead* record = nullptr) {
+  DwgObjectOut out(ctx.release());
+  DwgObjectHead common;
+  common.type = head.type;
+  common.handle = head.handle;
+  common.owner = head.owner;
+  if (head.reactors != nullptr) common.reactors = *head.reactors;
+  common.xdictionary = head.xdictionary;
+  if (head.xdata != nullptr) common.xdata = *head.xdata;
+  if (Status s = out.begin(common, ctx); !s.ok()) return damaged(kind, head.handle, s);
+  if (record != nullptr) out.writeRecordHead(*record, ctx);
   BodyOut io(out.data(), ctx.release(), ctx.codePage());
   body(io);
   if (io.failed()) return damaged(kind, head.handle, io.status());
-  out.beginHandles();
-  for (const DwgHandleRef& ref : io.refs) out.handles().writeHandle(ref);
-  return out.finish(frame);
+  for (const DwgHandleRef& ref : io.refs) out.handle(ref.code, ref.value);
+  if (io.keptHandles != nullptr) pasteBits(io.keptHandles->handles, io.keptHandles->handleBits, out.handles());
+  if (Status s = out.finish(frame); !s.ok()) return damaged(kind, head.handle, s);
+  return {};
+}
+
+DwgRecordHead recordHeadOf(const std::string& name, std::int32_t flags) {
+  DwgRecordHead h;
+  h.name = name;
+  h.xrefDependent = (flags & 16) != 0;
+  return h;
 }
 
 // The handle of the record a table names `name` (0 when none).
@@ -1484,16 +1496,14 @@ Handle normalPlotStyle(const Database& db) {
   return 0;
 }
 
-constexpr std::int16_t kControlOfTable[] = {dwgtype::kVportControl,  dwgtype::kLtypeControl,
-                                            dwgtype::kLayerControl,  dwgtype::kStyleControl,
-                                            dwgtype::kViewControl,   dwgtype::kUcsControl,
-                                            dwgtype::kAppidControl,  dwgtype::kDimstyleControl,
-                                            dwgtype::kBlockControl};
+constexpr std::int16_t kControlOfTable[] = {dwg_type::kVportControl,  dwg_type::kLinetypeControl,
+                                            dwg_type::kLayerControl,  dwg_type::kStyleControl,
+                                            dwg_type::kViewControl,   dwg_type::kUcsControl,
+                                            dwg_type::kAppIdControl,  dwg_type::kDimStyleControl,
+                                            dwg_type::kBlockControl};
 constexpr std::string_view kControlName[] = {"VPORT_CONTROL", "LTYPE_CONTROL", "LAYER_CONTROL",
                                              "STYLE_CONTROL", "VIEW_CONTROL",  "UCS_CONTROL",
                                              "APPID_CONTROL", "DIMSTYLE_CONTROL", "BLOCK_CONTROL"};
-
-bool isSpace(std::string_view name) { return sameName(name, "*Model_Space") || sameName(name, "*Paper_Space"); }
 
 }  // namespace
 
@@ -1504,13 +1514,13 @@ DwgRecordWriter::DwgRecordWriter(const Database& db) : db_(db) {
 
 Status DwgRecordWriter::writeVxControl(Handle h, DwgWriteContext& ctx, std::string& frame) {
   ControlLinks none;
-  return emit(Head{dwgtype::kVxControl, h}, ctx, "VX_CONTROL",
-              [&](BodyOut& io) { controlLayout(io, dwgtype::kVxControl, none); }, frame);
+  return emit(Head{dwg_type::kVxControl, h}, ctx, "VX_CONTROL",
+              [&](BodyOut& io) { controlLayout(io, dwg_type::kVxControl, none); }, frame);
 }
 
 bool DwgRecordWriter::writes(const Object& o, Release r) const {
   if (const auto* u = std::get_if<UnknownObject>(&o.data)) {
-    if (!u->tags.empty() && u->tags.front().code == kDwgKeptBitsCode) return o.readIn == r;
+    if (u->keepsDwgBits()) return o.readIn == r;
     return o.dxfName == "MLINESTYLE" || o.dxfName == "XRECORD" || o.dxfName == "DICTIONARYVAR" ||
            (r >= Release::R2000 && (o.dxfName == "ACDBDICTIONARYWDFLT" || o.dxfName == "ACDBPLACEHOLDER"));
   }
@@ -1574,26 +1584,24 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         if (upper) rec.common.name = dwgR14Name(rec.common.name);
         const Head head{type, h, rec.common.owner != 0 ? rec.common.owner : table.handle, &rec.common.reactors,
                         rec.common.xdictionary, &rec.common.xdata};
-        return emit(head, ctx, kind, [&](BodyOut& io) {
-          recordHead(io, rec.common.name, rec.common.flags);
-          layout(io, rec);
-        }, frame);
+        const DwgRecordHead named = recordHeadOf(rec.common.name, rec.common.flags);
+        return emit(head, ctx, kind, [&](BodyOut& io) { layout(io, rec); }, frame, &named);
       };
       switch (ref->index) {
-        case 0: return record(db_.vports, dwgtype::kVport, "VPORT", [](BodyOut& io, const auto& rec) { vportLayout(io, rec); });
-        case 1: return record(db_.linetypes, dwgtype::kLtype, "LTYPE", [](BodyOut& io, const auto& rec) { linetypeLayout(io, rec); });
+        case 0: return record(db_.vports, dwg_type::kVport, "VPORT", [](BodyOut& io, const auto& rec) { vportLayout(io, rec); });
+        case 1: return record(db_.linetypes, dwg_type::kLinetype, "LTYPE", [](BodyOut& io, const auto& rec) { linetypeLayout(io, rec); });
         case 2:
-          return record(db_.layers, dwgtype::kLayer, "LAYER", [&](BodyOut& io, Record<Layer>& rec) {
+          return record(db_.layers, dwg_type::kLayer, "LAYER", [&](BodyOut& io, Record<Layer>& rec) {
             Handle linetype = ctx.linetypeHandle(rec.data.linetype);
             if (rec.data.plotStyle == 0) rec.data.plotStyle = normalPlotStyle(db_);
             layerLayout(io, std::as_const(rec), linetype);
           });
-        case 3: return record(db_.styles, dwgtype::kStyle, "STYLE", [](BodyOut& io, const auto& rec) { styleLayout(io, rec); });
-        case 4: return record(db_.views, dwgtype::kView, "VIEW", [](BodyOut& io, const auto& rec) { viewLayout(io, rec); });
-        case 5: return record(db_.ucs, dwgtype::kUcs, "UCS", [](BodyOut& io, const auto& rec) { ucsLayout(io, rec); });
-        case 6: return record(db_.appids, dwgtype::kAppid, "APPID", [](BodyOut& io, const auto& rec) { appidLayout(io, rec); });
+        case 3: return record(db_.styles, dwg_type::kStyle, "STYLE", [](BodyOut& io, const auto& rec) { styleLayout(io, rec); });
+        case 4: return record(db_.views, dwg_type::kView, "VIEW", [](BodyOut& io, const auto& rec) { viewLayout(io, rec); });
+        case 5: return record(db_.ucs, dwg_type::kUcs, "UCS", [](BodyOut& io, const auto& rec) { ucsLayout(io, rec); });
+        case 6: return record(db_.appids, dwg_type::kAppId, "APPID", [](BodyOut& io, const auto& rec) { appidLayout(io, rec); });
         case 7:
-          return record(db_.dimstyles, dwgtype::kDimstyle, "DIMSTYLE", [&](BodyOut& io, Record<DimStyle>& rec) {
+          return record(db_.dimstyles, dwg_type::kDimStyle, "DIMSTYLE", [&](BodyOut& io, Record<DimStyle>& rec) {
             if (rec.data.textStyle == 0) rec.data.textStyle = recordHandle(db_.styles, "Standard");
             dimstyleLayout(io, std::as_const(rec));
           });
@@ -1617,8 +1625,10 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         const auto it = insertsOf_.find(foldedName(original.name));
         if (it != insertsOf_.end()) inserts = it->second;
       }
-      const Head head{dwgtype::kBlockHeader, h, db_.blockTable, &b.reactors, b.xdictionary, &b.recordXdata};
-      return emit(head, ctx, "BLOCK_HEADER", [&](BodyOut& io) { blockLayout(io, std::as_const(b), first, last, inserts); }, frame);
+      const Head head{dwg_type::kBlockHeader, h, db_.blockTable, &b.reactors, b.xdictionary, &b.recordXdata};
+      const DwgRecordHead named = recordHeadOf(b.name, b.flags);
+      return emit(head, ctx, "BLOCK_HEADER", [&](BodyOut& io) { blockLayout(io, std::as_const(b), first, last, inserts); },
+                  frame, &named);
     }
     case RefKind::Object: {
       if (ref->index >= db_.objects.size()) break;
@@ -1633,31 +1643,32 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
           return target != nullptr && target->kind == RefKind::Object && target->index < db_.objects.size() &&
                  !writes(db_.objects[target->index], r);
         });
-        head.type = dwgtype::kDictionary;
+        head.type = dwg_type::kDictionary;
         return emit(head, ctx, "DICTIONARY", [&](BodyOut& io) { dictionaryLayout(io, std::as_const(shown)); }, frame);
       }
       if (const auto* g = std::get_if<Group>(&o.data)) {
-        head.type = dwgtype::kGroup;
+        head.type = dwg_type::kGroup;
         return emit(head, ctx, "GROUP", [&](BodyOut& io) { groupLayout(io, *g); }, frame);
       }
       if (const auto* l = std::get_if<Layout>(&o.data)) {
-        head.type = static_cast<std::int16_t>(ctx.classNumber("LAYOUT"));
+        head.type = (ctx.classNumber("LAYOUT"));
         return emit(head, ctx, "LAYOUT", [&](BodyOut& io) { layoutLayout(io, *l); }, frame);
       }
       const auto& tags = std::get<UnknownObject>(o.data).tags;
-      if (!tags.empty() && tags.front().code == kDwgKeptBitsCode) {
-        frame = tags.front().text;
-        return {};
+      const UnknownObject& u = std::get<UnknownObject>(o.data);
+      if (u.keepsDwgBits()) {
+        head.type = u.dwg.type != 0 ? u.dwg.type : ctx.classNumber(o.dxfName);
+        return emit(head, ctx, o.dxfName, [&](BodyOut& io) { io.bits(u.dwg); }, frame);
       }
       if (o.dxfName == "MLINESTYLE") {
         std::vector<std::string> linetypes;
         for (const auto& rec : db_.linetypes.records)
           if (!sameName(rec.common.name, "ByBlock") && !sameName(rec.common.name, "ByLayer")) linetypes.push_back(rec.common.name);
-        head.type = dwgtype::kMlineStyle;
+        head.type = dwg_type::kMLineStyle;
         return emit(head, ctx, "MLINESTYLE", [&](BodyOut& io) { writeMlineStyle(io, tags, linetypes, upper); }, frame);
       }
       if (o.dxfName == "DICTIONARYVAR") {
-        head.type = static_cast<std::int16_t>(ctx.classNumber("DICTIONARYVAR"));
+        head.type = (ctx.classNumber("DICTIONARYVAR"));
         return emit(head, ctx, "DICTIONARYVAR", [&](BodyOut& io) {
           TagCursor c(tags);
           io.rc(static_cast<std::int32_t>(c.integer(280, 0)));
@@ -1665,7 +1676,7 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         }, frame);
       }
       if (o.dxfName == "ACDBPLACEHOLDER") {
-        head.type = static_cast<std::int16_t>(ctx.classNumber("ACDBPLACEHOLDER"));
+        head.type = (ctx.classNumber("ACDBPLACEHOLDER"));
         return emit(head, ctx, "ACDBPLACEHOLDER", [](BodyOut&) {}, frame);
       }
       if (o.dxfName == "ACDBDICTIONARYWDFLT") {
@@ -1680,9 +1691,9 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
           else if ((t.code == 350 || t.code == 360) && !d.entries.empty()) d.entries.back().object = static_cast<Handle>(t.integer);
           else if (t.code == 340) fallback = static_cast<Handle>(t.integer);
         }
-        head.type = static_cast<std::int16_t>(ctx.classNumber("ACDBDICTIONARYWDFLT"));
+        head.type = (ctx.classNumber("ACDBDICTIONARYWDFLT"));
         return emit(head, ctx, "ACDBDICTIONARYWDFLT", [&](BodyOut& io) {
-          dictionaryLayout(io, std::as_const(d));
+          dictionaryLayout(io, std::as_const(d), true);
           io.handle(5, fallback);
         }, frame);
       }
@@ -1694,7 +1705,7 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         std::string bytes;
         const Status built = buildXrecordData(c, bytes);
         if (!built.ok()) return damaged("XRECORD", h, built);
-        head.type = r >= Release::R2000 ? dwgtype::kXrecord2000 : static_cast<std::int16_t>(ctx.classNumber("XRECORD"));
+        head.type = r >= Release::R2000 ? dwg_type::kXRecord : (ctx.classNumber("XRECORD"));
         return emit(head, ctx, "XRECORD", [&](BodyOut& io) {
           io.count(bytes.size(), Form::BL, 8, true, "xrecord bytes");
           io.raw(bytes.size(), bytes);

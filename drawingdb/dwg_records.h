@@ -25,39 +25,6 @@
 
 namespace drawingdb {
 
-// Fixed type numbers of the non-entity objects.
-namespace dwgtype {
-inline constexpr std::int16_t kDictionary = 42;
-inline constexpr std::int16_t kBlockControl = 48;
-inline constexpr std::int16_t kBlockHeader = 49;
-inline constexpr std::int16_t kLayerControl = 50;
-inline constexpr std::int16_t kLayer = 51;
-inline constexpr std::int16_t kStyleControl = 52;
-inline constexpr std::int16_t kStyle = 53;
-inline constexpr std::int16_t kLtypeControl = 56;
-inline constexpr std::int16_t kLtype = 57;
-inline constexpr std::int16_t kViewControl = 60;
-inline constexpr std::int16_t kView = 61;
-inline constexpr std::int16_t kUcsControl = 62;
-inline constexpr std::int16_t kUcs = 63;
-inline constexpr std::int16_t kVportControl = 64;
-inline constexpr std::int16_t kVport = 65;
-inline constexpr std::int16_t kAppidControl = 66;
-inline constexpr std::int16_t kAppid = 67;
-inline constexpr std::int16_t kDimstyleControl = 68;
-inline constexpr std::int16_t kDimstyle = 69;
-inline constexpr std::int16_t kVxControl = 70;
-inline constexpr std::int16_t kVx = 71;
-inline constexpr std::int16_t kGroup = 72;
-inline constexpr std::int16_t kMlineStyle = 73;
-inline constexpr std::int16_t kXrecord2000 = 79;  // a class in R13/R14
-}  // namespace dwgtype
-
-// The DXF name of an unknown object kept with its bits: such an object's
-// UnknownObject holds one tag of this code whose text is the object's data
-// from the type number on (its handle, EED and links stay in Object).
-inline constexpr std::int32_t kDwgKeptBitsCode = -2;
-
 // Reads the non-entity objects of one file into a database.  Objects come
 // in any order; finish() then puts records in the order their control
 // objects list them and turns the handles records hold of other records

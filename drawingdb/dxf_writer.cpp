@@ -156,7 +156,10 @@ class DxfWriter {
   bool objectWritten(const Object& o) const {
     if (!modern_) return false;
     if (o.kind == ObjectKind::Layout) return r_ >= Release::R2000;
-    if (o.kind == ObjectKind::Unknown) return keptGroupsFit(o.readIn, r_);
+    if (o.kind == ObjectKind::Unknown) {
+      const auto* u = std::get_if<UnknownObject>(&o.data);
+      return keptGroupsFit(o.readIn, r_) && (u == nullptr || !u->keepsDwgBits());
+    }
     return true;
   }
 

@@ -753,8 +753,13 @@ struct Layout {
   Handle viewport = 0;
 };
 
+// An object of a kind the toolkit does not model: every group after the
+// owner, as read from a DXF file, or its bits from a DWG file.
 struct UnknownObject {
   std::vector<RawTag> tags;
+  DwgKeptBits dwg;
+  // Only a DWG file of its release can hold it.
+  bool keepsDwgBits() const { return dwg.type != 0 || dwg.dataBits + dwg.handleBits > 0; }
 };
 
 enum class ObjectKind : std::uint8_t { Dictionary, Layout, Unknown, Group };

@@ -484,6 +484,8 @@ constexpr Field<Layout> kLayout[] = {
 
 constexpr Field<UnknownObject> kUnknownObject[] = {
     Field<UnknownObject>{"tags", std::monostate{}, -1, kNoRelease},
+    // Kept whole by the DWG codec.
+    Field<UnknownObject>{"dwg", std::monostate{}, -1, kNoRelease},
 };
 
 // ---------------------------------------------------------------- kinds
