@@ -1232,6 +1232,7 @@ void readViewport(DwgObjectIn& in, DwgReadContext& c, Viewport& v) {
   v.frozenLayers.reserve(frozen);
   for (std::size_t i = 0; i < frozen; ++i) v.frozenLayers.push_back(in.readHandle());
   in.readHandle();  // clip boundary
+  in.readHandle();  // viewport entity record (2000)
   in.readHandle();  // named UCS
   in.readHandle();  // base UCS
 }
@@ -1270,9 +1271,10 @@ void writeViewport(DwgObjectOut& out, DwgWriteContext& c, const Viewport& v) {
   w.writeBitDouble(v.elevation);
   w.writeBitShort(shortOf(v.orthoType));
   for (const Handle h : v.frozenLayers) out.handle(5, h);
-  out.handle(5, 0);
-  out.handle(5, 0);
-  out.handle(5, 0);
+  out.handle(5, 0);  // clip boundary
+  out.handle(5, 0);  // viewport entity record (2000)
+  out.handle(5, 0);  // named UCS
+  out.handle(5, 0);  // base UCS
 }
 
 // R13/R14 keep the view of a viewport in its "ACAD"/"MVIEW" EED: it goes

@@ -426,6 +426,34 @@ class DwgFileWriter {
   std::optional<DwgRecordWriter> records_;
 };
 
+// LWPOLYLINE before R14: the same outline as a 2D POLYLINE, its vertices
+// and sequence end numbered from the seed on.
+void lightweightAsPolylines(Database& db) {
+  for (Entity& e : db.entities) {
+    const auto* lw = get_if<LwPolyline>(&e.data);
+    if (lw == nullptr) continue;
+    Polyline p;
+    p.flags = lw->flags & (1 | 128);
+    p.origin.z = lw->elevation;
+    p.thickness = lw->thickness;
+    p.extrusion = lw->extrusion;
+    p.startWidth = p.endWidth = lw->constantWidth;
+    for (const LwVertex& lv : lw->vertices) {
+      Vertex v;
+      v.handle = db.newHandle();
+      v.location = {lv.location.x, lv.location.y, lw->elevation};
+      v.startWidth = lv.startWidth;
+      v.endWidth = lv.endWidth;
+      v.bulge = lv.bulge;
+      p.vertices.push_back(v);
+    }
+    p.seqend = db.newHandle();
+    e.kind = EntityKind::Polyline;
+    e.data = std::move(p);
+  }
+  db.reindex();
+}
+
 }  // namespace
 
 Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options) {
@@ -433,13 +461,17 @@ Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options) {
     return Status::fail(StatusCode::NotSupported,
                         "DWG files of version " + std::string(releaseInfo(options.release).version) + " cannot be written");
   std::string file;
-  // R13 has no HATCH: a copy of the database shows each hatch as an insert
-  // of a block that draws it, and the copy is written (as in DXF).
-  const bool hatches = std::any_of(db.entities.begin(), db.entities.end(),
-                                   [](const Entity& e) { return holds_alternative<Hatch>(e.data); });
-  if (hatches && !entitySpec(EntityKind::Hatch).in.has(options.release)) {
+  // R13 has neither HATCH nor LWPOLYLINE: a copy of the database shows each
+  // hatch as an insert of a block that draws it and each lightweight
+  // polyline as a 2D polyline, and the copy is written (as in DXF).
+  const bool older = options.release < Release::R14 &&
+                     std::any_of(db.entities.begin(), db.entities.end(), [](const Entity& e) {
+                       return holds_alternative<Hatch>(e.data) || holds_alternative<LwPolyline>(e.data);
+                     });
+  if (older) {
     Database drawn = db;
     replaceHatchesByBlocks(drawn, options.findings);
+    lightweightAsPolylines(drawn);
     if (Status s = DwgFileWriter(drawn, options.release, options.findings).write(file); !s.ok()) return s;
   } else if (Status s = DwgFileWriter(db, options.release, options.findings).write(file); !s.ok()) {
     return s;
