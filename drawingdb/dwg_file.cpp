@@ -796,6 +796,15 @@ class DwgFileReader {
   }
 
   void finish() {
+    // The spaces the header names come first among blocks of their name
+    // (files of real applications may hold a second "*Paper_Space").
+    for (const Handle space : {handles_.modelSpace, handles_.paperSpace}) {
+      auto named = std::find_if(db_.blocks.begin(), db_.blocks.end(), [&](const BlockRecord& b) { return b.handle == space; });
+      if (named == db_.blocks.end()) continue;
+      const auto first = std::find_if(db_.blocks.begin(), named, [&](const BlockRecord& b) { return sameName(b.name, named->name); });
+      if (first != named) std::rotate(first, named, named + 1);
+    }
+    db_.namesChanged();
     db_.viewportEntityTable = handles_.vxControl;
     db_.release = r_;
     db_.header.unknownFrom = r_;
