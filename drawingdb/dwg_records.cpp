@@ -174,10 +174,12 @@ class BodyIn {
   Release release() const { return r_; }
   bool r2000() const { return r_ >= Release::R2000; }
   bool failed() const { return d_.failed() || h_.failed() || !problem_.empty(); }
+  // The first problem found: a count beyond the bits comes before the
+  // reads past the end it leads to.
   Status status() const {
+    if (!problem_.empty()) return Status::fail(StatusCode::BadFile, problem_);
     if (d_.failed()) return d_.status();
     if (h_.failed()) return h_.status();
-    if (!problem_.empty()) return Status::fail(StatusCode::BadFile, problem_);
     return {};
   }
   void fail(std::string what) {
