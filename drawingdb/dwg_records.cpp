@@ -1391,7 +1391,6 @@ void DwgRecordReader::finish(DwgReadContext& ctx) {
   orderBy(db_.dimstyles.records, {}, links(kDimStyleControl).entries, byHandle);
   orderBy(db_.blocks, links(kBlockControl).special, links(kBlockControl).entries,
           [](const BlockRecord& b) { return b.handle; });
-  for (auto& rec : db_.layers.records) rec.common.owner = rec.common.owner != 0 ? rec.common.owner : db_.layers.handle;
 
   // Layers name their linetypes.
   std::unordered_map<Handle, std::string> linetypeNames;
@@ -1594,7 +1593,9 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         case 1: return record(db_.linetypes, dwg_type::kLinetype, "LTYPE", [](BodyOut& io, const auto& rec) { linetypeLayout(io, rec); });
         case 2:
           return record(db_.layers, dwg_type::kLayer, "LAYER", [&](BodyOut& io, Record<Layer>& rec) {
+            // A layer always names a linetype record (a hard link).
             Handle linetype = ctx.linetypeHandle(rec.data.linetype);
+            if (linetype == 0) linetype = ctx.linetypeHandle("Continuous");
             if (rec.data.plotStyle == 0) rec.data.plotStyle = normalPlotStyle(db_);
             layerLayout(io, std::as_const(rec), linetype);
           });
