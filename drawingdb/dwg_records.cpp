@@ -174,10 +174,12 @@ class BodyIn {
   Release release() const { return r_; }
   bool r2000() const { return r_ >= Release::R2000; }
   bool failed() const { return d_.failed() || h_.failed() || !problem_.empty(); }
+  // The first problem found: a count beyond the bits comes before the
+  // reads past the end it leads to.
   Status status() const {
+    if (!problem_.empty()) return Status::fail(StatusCode::BadFile, problem_);
     if (d_.failed()) return d_.status();
     if (h_.failed()) return h_.status();
-    if (!problem_.empty()) return Status::fail(StatusCode::BadFile, problem_);
     return {};
   }
   void fail(std::string what) {
@@ -1389,7 +1391,6 @@ void DwgRecordReader::finish(DwgReadContext& ctx) {
   orderBy(db_.dimstyles.records, {}, links(kDimStyleControl).entries, byHandle);
   orderBy(db_.blocks, links(kBlockControl).special, links(kBlockControl).entries,
           [](const BlockRecord& b) { return b.handle; });
-  for (auto& rec : db_.layers.records) rec.common.owner = rec.common.owner != 0 ? rec.common.owner : db_.layers.handle;
 
   // Layers name their linetypes.
   std::unordered_map<Handle, std::string> linetypeNames;
@@ -1592,7 +1593,9 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         case 1: return record(db_.linetypes, dwg_type::kLinetype, "LTYPE", [](BodyOut& io, const auto& rec) { linetypeLayout(io, rec); });
         case 2:
           return record(db_.layers, dwg_type::kLayer, "LAYER", [&](BodyOut& io, Record<Layer>& rec) {
+            // A layer always names a linetype record (a hard link).
             Handle linetype = ctx.linetypeHandle(rec.data.linetype);
+            if (linetype == 0) linetype = ctx.linetypeHandle("Continuous");
             if (rec.data.plotStyle == 0) rec.data.plotStyle = normalPlotStyle(db_);
             layerLayout(io, std::as_const(rec), linetype);
           });
