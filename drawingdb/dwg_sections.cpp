@@ -492,8 +492,19 @@ constexpr Item kItems[] = {
 // says); kept as bits: the tag's integer is the number of bits, its text
 // the bits from the most significant of the first byte on.
 constexpr std::string_view kTail = "tail";
-// The bits of FLAGS that no variable holds.
-constexpr std::string_view kFlagsRest = "FLAGS";
+// The FLAGS word as stored, kept when the variables do not give it back
+// (bits no variable holds, lineweight indices no weight has).
+constexpr std::string_view kFlags = "FLAGS";
+
+// A date kept as stored: day in the high, milliseconds in the low 32 bits.
+std::int64_t packTime(const DwgTime& t) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(t.day)) << 32 |
+                                   static_cast<std::uint32_t>(t.milliseconds));
+}
+DwgTime unpackTime(std::int64_t v) {
+  const auto u = static_cast<std::uint64_t>(v);
+  return {static_cast<std::int32_t>(static_cast<std::uint32_t>(u >> 32)), static_cast<std::int32_t>(static_cast<std::uint32_t>(u))};
+}
 
 // The indices of the declared variables of kItems (-1 for other slots).
 const std::vector<int>& declaredIndices() {
@@ -667,8 +678,30 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
     switch (item.slot) {
       case Slot::Declared: {
         const HeaderVar& v = vars[static_cast<std::size_t>(declared[k])];
-        HeaderValue value = readBits(in, v.dwgBits(r), page);
-        if (item.degrees) value = asReal(value) * 180.0 / kPi;
+        const Bits bits = v.dwgBits(r);
+        HeaderValue value;
+        if (bits == Bits::TIME) {
+          const DwgTime t = in.readTime();
+          value = julianFromDwgTime(t);
+          // A day and milliseconds outside their ranges do not come back from
+          // the Julian date: the stored pair is kept beside it.
+          if (dwgTimeFromJulian(std::get<double>(value)) != t) {
+            RawTag stored;
+            stored.type = TagType::Int32;
+            stored.integer = packTime(t);
+            header.dwgUnknown.push_back({std::string(item.name), {std::move(stored)}});
+          }
+        } else {
+          value = readBits(in, bits, page);
+        }
+        if (item.degrees) {
+          const double radians = asReal(value);
+          value = radians * 180.0 / kPi;
+          // The radians are kept while the degrees give them back only
+          // approximately.
+          if (std::get<double>(value) * kPi / 180.0 != radians && !std::isnan(radians))
+            header.dwgUnknown.push_back({std::string(item.name), {keptTag(radians)}});
+        }
         header.valueAt(static_cast<std::size_t>(declared[k])) = asKind(v.kind, std::move(value));
         break;
       }
@@ -698,8 +731,8 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
       case Slot::Flags: {
         const auto flags = static_cast<std::uint32_t>(in.readBitLong());
         unpackFlags(flags, header);
-        if ((flags & ~kFlagsKnown) != 0)
-          header.dwgUnknown.push_back({std::string(kFlagsRest), {keptTag(static_cast<std::int32_t>(flags & ~kFlagsKnown))}});
+        if (packFlags(header) != flags)
+          header.dwgUnknown.push_back({std::string(kFlags), {keptTag(static_cast<std::int32_t>(flags))}});
         break;
       }
     }
@@ -748,7 +781,15 @@ Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& han
         const HeaderVar& v = vars[static_cast<std::size_t>(declared[k])];
         HeaderValue value = header.valueAt(static_cast<std::size_t>(declared[k]));
         if (std::holds_alternative<std::monostate>(value)) value = defaultValue(v);
-        if (item.degrees) value = asReal(value) * kPi / 180.0;
+        const RawTag* raw = keptTagOf(item.name);
+        if (v.dwgBits(r) == Bits::TIME && raw && julianFromDwgTime(unpackTime(raw->integer)) == asReal(value)) {
+          out.writeTime(unpackTime(raw->integer));
+          break;
+        }
+        if (item.degrees) {
+          const double degrees = asReal(value);
+          value = raw && raw->real * 180.0 / kPi == degrees ? raw->real : degrees * kPi / 180.0;
+        }
         writeBits(out, v.dwgBits(r), value, page);
         break;
       }
@@ -772,7 +813,13 @@ Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& han
       case Slot::Ref: out.writeHandle({item.code, handles.*item.member}); break;
       case Slot::Flags: {
         std::uint32_t flags = packFlags(header);
-        if (const RawTag* t = keptTagOf(kFlagsRest)) flags |= static_cast<std::uint32_t>(t->integer) & ~kFlagsKnown;
+        // The stored word while it says what the variables say.
+        if (const RawTag* t = keptTagOf(kFlags)) {
+          const auto stored = static_cast<std::uint32_t>(t->integer);
+          Header told;
+          unpackFlags(stored, told);
+          flags = packFlags(told) == flags ? stored : flags | (stored & ~kFlagsKnown);
+        }
         out.writeBitLong(static_cast<std::int32_t>(flags));
         break;
       }
