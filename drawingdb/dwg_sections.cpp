@@ -47,10 +47,6 @@ void appendLittleEndian(std::string& out, std::uint64_t value, std::size_t size)
   for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-std::string_view decoded(std::string_view bytes, const CodePage& page, std::string& scratch) {
-  return page.decode(bytes, scratch);
-}
-
 // --------------------------------------------------------------- values
 
 std::int64_t asInteger(const HeaderValue& v) {
@@ -98,7 +94,7 @@ HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page) {
     case Bits::TV: {
       const std::string raw = in.readText();
       std::string scratch;
-      return std::string(decoded(raw, page, scratch));
+      return std::string(page.decode(raw, scratch));
     }
     case Bits::TIME: return julianFromDwgTime(in.readTime());
     default: return std::monostate{};
@@ -871,9 +867,9 @@ DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& 
     ClassDef c;
     const std::int16_t number = in.readBitShort();
     c.flags = in.readBitShort();
-    c.application = decoded(in.readText(), page, scratch);
-    c.className = decoded(in.readText(), page, scratch);
-    c.dxfName = decoded(in.readText(), page, scratch);
+    c.application = page.decode(in.readText(), scratch);
+    c.className = page.decode(in.readText(), scratch);
+    c.dxfName = page.decode(in.readText(), scratch);
     c.wasProxy = in.readBit() != 0;
     const std::int16_t item = in.readBitShort();
     if (in.failed()) {

@@ -271,17 +271,6 @@ TEST(DwgHeaderVariables, LineweightIndices) {
   EXPECT_EQ(lineweightIndex(-7), 29);
 }
 
-TEST(DwgHeaderVariables, CodePageNumbersAndNames) {
-  for (auto [number, name] : {std::pair<std::uint16_t, std::string_view>{30, "ANSI_1252"}, {28, "ANSI_1250"},
-                              {29, "ANSI_1251"}, {12, "DOS850"}, {44, "ANSI_1258"}}) {
-    EXPECT_EQ(dwgCodePageName(number), name);
-    EXPECT_EQ(dwgCodePageNumber(name), number);
-  }
-  EXPECT_EQ(dwgCodePageNumber("ansi_1251"), 29);
-  EXPECT_EQ(dwgCodePageName(43), "");
-  EXPECT_EQ(dwgCodePageNumber("EBCDIC"), 30);
-}
-
 TEST(DwgHeaderVariables, UnknownValuesOfAnotherReleaseGiveWayToNewDrawingValues) {
   Header from14;
   from14.dwgUnknownFrom = Release::R14;
