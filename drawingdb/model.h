@@ -227,10 +227,22 @@ struct Attrib : AttributeText {
 
 namespace drawingdb {
 
+// The type-specific part of a DWG object the toolkit does not model, as
+// read: written back unchanged to files of the release it came from.
+struct DwgKeptBits {
+  std::int16_t type = 0;       // fixed types; a class is named by the DXF name
+  std::string data;            // the data after the common data
+  std::size_t dataBits = 0;
+  std::string handles;         // the handle references after the common ones
+  std::size_t handleBits = 0;
+  bool operator==(const DwgKeptBits&) const = default;
+};
+
 // An entity of a kind the toolkit does not model: every group after the
-// common ones, as read.
+// common ones, as read from a DXF file, or its bits from a DWG file.
 struct UnknownEntity {
   std::vector<RawTag> tags;
+  DwgKeptBits dwg;
 };
 
 }  // namespace drawingdb

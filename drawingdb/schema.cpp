@@ -257,6 +257,8 @@ constexpr Field<Attrib> kAttrib[] = {
 constexpr Field<UnknownEntity> kUnknownEntity[] = {
     // The groups of an unknown entity are kept whole by the codec.
     Field<UnknownEntity>{"tags", std::monostate{}, -1, kNoRelease},
+    // Kept whole by the DWG codec.
+    Field<UnknownEntity>{"dwg", std::monostate{}, -1, kNoRelease},
 };
 
 // ---------------------------------------------------------------- records
