@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <variant>
 
+#include "drawingdb/dwg_objects.h"
 #include "drawingdb/schema.h"
 
 namespace drawingdb {
@@ -525,7 +526,7 @@ constexpr std::uint32_t kFlagsKnown =
     kLineweightBits | kEndCapBits | kJoinBits | kLwDisplayOff | kXEditOff | kExtNames | kPlotStyleMode | kOleStartup;
 
 std::uint32_t packFlags(const Header& h) {
-  std::uint32_t f = lineweightIndex(h.integer("$CELWEIGHT"));
+  std::uint32_t f = dwgLineweightIndex(h.integer("$CELWEIGHT"));
   f |= (static_cast<std::uint32_t>(h.integer("$ENDCAPS")) << 5) & kEndCapBits;
   f |= (static_cast<std::uint32_t>(h.integer("$JOINSTYLE")) << 7) & kJoinBits;
   if (!h.integer("$LWDISPLAY")) f |= kLwDisplayOff;
@@ -537,7 +538,7 @@ std::uint32_t packFlags(const Header& h) {
 }
 
 void unpackFlags(std::uint32_t f, Header& h) {
-  h.set("$CELWEIGHT", lineweightFromIndex(static_cast<std::uint8_t>(f & kLineweightBits)));
+  h.set("$CELWEIGHT", lineweightOfDwgIndex(static_cast<std::uint8_t>(f & kLineweightBits)));
   h.set("$ENDCAPS", static_cast<std::int32_t>((f & kEndCapBits) >> 5));
   h.set("$JOINSTYLE", static_cast<std::int32_t>((f & kJoinBits) >> 7));
   h.set("$LWDISPLAY", (f & kLwDisplayOff) == 0);
@@ -550,9 +551,6 @@ void unpackFlags(std::uint32_t f, Header& h) {
 Status sectionFailure(std::string_view section, std::string_view what, const std::string& failure) {
   return Status::fail(StatusCode::BadFile, std::string(section) + ": " + std::string(what) + ": " + failure);
 }
-
-constexpr std::int32_t kLineweights[] = {0,  5,  9,  13, 15,  18,  20,  25,  30,  35,  40,  50,
-                                         53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
 
 }  // namespace
 
@@ -573,22 +571,6 @@ DwgTime dwgTimeFromJulian(double julian) {
 
 double julianFromDwgTime(const DwgTime& t) {
   return static_cast<double>(t.day) + static_cast<double>(t.milliseconds) / static_cast<double>(kDayMilliseconds);
-}
-
-std::int32_t lineweightFromIndex(std::uint8_t index) {
-  if (index < std::size(kLineweights)) return kLineweights[index];
-  if (index == 30) return -2;
-  if (index == 31) return -3;
-  return -1;
-}
-
-std::uint8_t lineweightIndex(std::int32_t weight) {
-  if (weight == -2) return 30;
-  if (weight == -3) return 31;
-  if (weight < 0) return 29;
-  for (std::uint8_t i = 0; i < std::size(kLineweights); ++i)
-    if (kLineweights[i] >= weight) return i;
-  return static_cast<std::uint8_t>(std::size(kLineweights) - 1);
 }
 
 namespace {

@@ -261,16 +261,6 @@ TEST(DwgHeaderVariables, StoredValuesThatConvertInexactlyAreKept) {
   EXPECT_EQ(written(back, handles, Release::R2000), oddData);
 }
 
-TEST(DwgHeaderVariables, LineweightIndices) {
-  for (std::uint8_t i = 0; i < 24; ++i) EXPECT_EQ(lineweightIndex(lineweightFromIndex(i)), i);
-  for (auto [index, weight] : {std::pair<std::uint8_t, std::int32_t>{29, -1}, {30, -2}, {31, -3}, {7, 25}, {23, 211}})
-    EXPECT_EQ(lineweightFromIndex(index), weight);
-  EXPECT_EQ(lineweightFromIndex(26), -1);
-  EXPECT_EQ(lineweightIndex(22), 7);    // between 20 and 25: the next above
-  EXPECT_EQ(lineweightIndex(500), 23);  // above every weight: the heaviest
-  EXPECT_EQ(lineweightIndex(-7), 29);
-}
-
 TEST(DwgHeaderVariables, UnknownValuesOfAnotherReleaseGiveWayToNewDrawingValues) {
   Header from14;
   from14.dwgUnknownFrom = Release::R14;
