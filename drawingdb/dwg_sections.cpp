@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <variant>
 
+#include "drawingdb/dwg_objects.h"
 #include "drawingdb/schema.h"
 
 namespace drawingdb {
@@ -45,10 +46,6 @@ std::uint64_t littleEndianAt(std::string_view bytes, std::size_t at, std::size_t
 }
 void appendLittleEndian(std::string& out, std::uint64_t value, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-std::string_view decoded(std::string_view bytes, const CodePage& page, std::string& scratch) {
-  return page.decode(bytes, scratch);
 }
 
 // --------------------------------------------------------------- values
@@ -98,7 +95,7 @@ HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page) {
     case Bits::TV: {
       const std::string raw = in.readText();
       std::string scratch;
-      return std::string(decoded(raw, page, scratch));
+      return std::string(page.decode(raw, scratch));
     }
     case Bits::TIME: return julianFromDwgTime(in.readTime());
     default: return std::monostate{};
@@ -492,8 +489,19 @@ constexpr Item kItems[] = {
 // says); kept as bits: the tag's integer is the number of bits, its text
 // the bits from the most significant of the first byte on.
 constexpr std::string_view kTail = "tail";
-// The bits of FLAGS that no variable holds.
-constexpr std::string_view kFlagsRest = "FLAGS";
+// The FLAGS word as stored, kept when the variables do not give it back
+// (bits no variable holds, lineweight indices no weight has).
+constexpr std::string_view kFlags = "FLAGS";
+
+// A date kept as stored: day in the high, milliseconds in the low 32 bits.
+std::int64_t packTime(const DwgTime& t) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(t.day)) << 32 |
+                                   static_cast<std::uint32_t>(t.milliseconds));
+}
+DwgTime unpackTime(std::int64_t v) {
+  const auto u = static_cast<std::uint64_t>(v);
+  return {static_cast<std::int32_t>(static_cast<std::uint32_t>(u >> 32)), static_cast<std::int32_t>(static_cast<std::uint32_t>(u))};
+}
 
 // The indices of the declared variables of kItems (-1 for other slots).
 const std::vector<int>& declaredIndices() {
@@ -518,7 +526,7 @@ constexpr std::uint32_t kFlagsKnown =
     kLineweightBits | kEndCapBits | kJoinBits | kLwDisplayOff | kXEditOff | kExtNames | kPlotStyleMode | kOleStartup;
 
 std::uint32_t packFlags(const Header& h) {
-  std::uint32_t f = lineweightIndex(h.integer("$CELWEIGHT"));
+  std::uint32_t f = dwgLineweightIndex(h.integer("$CELWEIGHT"));
   f |= (static_cast<std::uint32_t>(h.integer("$ENDCAPS")) << 5) & kEndCapBits;
   f |= (static_cast<std::uint32_t>(h.integer("$JOINSTYLE")) << 7) & kJoinBits;
   if (!h.integer("$LWDISPLAY")) f |= kLwDisplayOff;
@@ -530,7 +538,7 @@ std::uint32_t packFlags(const Header& h) {
 }
 
 void unpackFlags(std::uint32_t f, Header& h) {
-  h.set("$CELWEIGHT", lineweightFromIndex(static_cast<std::uint8_t>(f & kLineweightBits)));
+  h.set("$CELWEIGHT", lineweightOfDwgIndex(static_cast<std::uint8_t>(f & kLineweightBits)));
   h.set("$ENDCAPS", static_cast<std::int32_t>((f & kEndCapBits) >> 5));
   h.set("$JOINSTYLE", static_cast<std::int32_t>((f & kJoinBits) >> 7));
   h.set("$LWDISPLAY", (f & kLwDisplayOff) == 0);
@@ -543,9 +551,6 @@ void unpackFlags(std::uint32_t f, Header& h) {
 Status sectionFailure(std::string_view section, std::string_view what, const std::string& failure) {
   return Status::fail(StatusCode::BadFile, std::string(section) + ": " + std::string(what) + ": " + failure);
 }
-
-constexpr std::int32_t kLineweights[] = {0,  5,  9,  13, 15,  18,  20,  25,  30,  35,  40,  50,
-                                         53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
 
 }  // namespace
 
@@ -566,22 +571,6 @@ DwgTime dwgTimeFromJulian(double julian) {
 
 double julianFromDwgTime(const DwgTime& t) {
   return static_cast<double>(t.day) + static_cast<double>(t.milliseconds) / static_cast<double>(kDayMilliseconds);
-}
-
-std::int32_t lineweightFromIndex(std::uint8_t index) {
-  if (index < std::size(kLineweights)) return kLineweights[index];
-  if (index == 30) return -2;
-  if (index == 31) return -3;
-  return -1;
-}
-
-std::uint8_t lineweightIndex(std::int32_t weight) {
-  if (weight == -2) return 30;
-  if (weight == -3) return 31;
-  if (weight < 0) return 29;
-  for (std::uint8_t i = 0; i < std::size(kLineweights); ++i)
-    if (kLineweights[i] >= weight) return i;
-  return static_cast<std::uint8_t>(std::size(kLineweights) - 1);
 }
 
 namespace {
@@ -667,8 +656,30 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
     switch (item.slot) {
       case Slot::Declared: {
         const HeaderVar& v = vars[static_cast<std::size_t>(declared[k])];
-        HeaderValue value = readBits(in, v.dwgBits(r), page);
-        if (item.degrees) value = asReal(value) * 180.0 / kPi;
+        const Bits bits = v.dwgBits(r);
+        HeaderValue value;
+        if (bits == Bits::TIME) {
+          const DwgTime t = in.readTime();
+          value = julianFromDwgTime(t);
+          // A day and milliseconds outside their ranges do not come back from
+          // the Julian date: the stored pair is kept beside it.
+          if (dwgTimeFromJulian(std::get<double>(value)) != t) {
+            RawTag stored;
+            stored.type = TagType::Int32;
+            stored.integer = packTime(t);
+            header.dwgUnknown.push_back({std::string(item.name), {std::move(stored)}});
+          }
+        } else {
+          value = readBits(in, bits, page);
+        }
+        if (item.degrees) {
+          const double radians = asReal(value);
+          value = radians * 180.0 / kPi;
+          // The radians are kept while the degrees give them back only
+          // approximately.
+          if (std::get<double>(value) * kPi / 180.0 != radians && !std::isnan(radians))
+            header.dwgUnknown.push_back({std::string(item.name), {keptTag(radians)}});
+        }
         header.valueAt(static_cast<std::size_t>(declared[k])) = asKind(v.kind, std::move(value));
         break;
       }
@@ -698,8 +709,8 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
       case Slot::Flags: {
         const auto flags = static_cast<std::uint32_t>(in.readBitLong());
         unpackFlags(flags, header);
-        if ((flags & ~kFlagsKnown) != 0)
-          header.dwgUnknown.push_back({std::string(kFlagsRest), {keptTag(static_cast<std::int32_t>(flags & ~kFlagsKnown))}});
+        if (packFlags(header) != flags)
+          header.dwgUnknown.push_back({std::string(kFlags), {keptTag(static_cast<std::int32_t>(flags))}});
         break;
       }
     }
@@ -748,7 +759,15 @@ Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& han
         const HeaderVar& v = vars[static_cast<std::size_t>(declared[k])];
         HeaderValue value = header.valueAt(static_cast<std::size_t>(declared[k]));
         if (std::holds_alternative<std::monostate>(value)) value = defaultValue(v);
-        if (item.degrees) value = asReal(value) * kPi / 180.0;
+        const RawTag* raw = keptTagOf(item.name);
+        if (v.dwgBits(r) == Bits::TIME && raw && julianFromDwgTime(unpackTime(raw->integer)) == asReal(value)) {
+          out.writeTime(unpackTime(raw->integer));
+          break;
+        }
+        if (item.degrees) {
+          const double degrees = asReal(value);
+          value = raw && raw->real * 180.0 / kPi == degrees ? raw->real : degrees * kPi / 180.0;
+        }
         writeBits(out, v.dwgBits(r), value, page);
         break;
       }
@@ -772,7 +791,13 @@ Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& han
       case Slot::Ref: out.writeHandle({item.code, handles.*item.member}); break;
       case Slot::Flags: {
         std::uint32_t flags = packFlags(header);
-        if (const RawTag* t = keptTagOf(kFlagsRest)) flags |= static_cast<std::uint32_t>(t->integer) & ~kFlagsKnown;
+        // The stored word while it says what the variables say.
+        if (const RawTag* t = keptTagOf(kFlags)) {
+          const auto stored = static_cast<std::uint32_t>(t->integer);
+          Header told;
+          unpackFlags(stored, told);
+          flags = packFlags(told) == flags ? stored : flags | (stored & ~kFlagsKnown);
+        }
         out.writeBitLong(static_cast<std::int32_t>(flags));
         break;
       }
@@ -824,9 +849,9 @@ DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& 
     ClassDef c;
     const std::int16_t number = in.readBitShort();
     c.flags = in.readBitShort();
-    c.application = decoded(in.readText(), page, scratch);
-    c.className = decoded(in.readText(), page, scratch);
-    c.dxfName = decoded(in.readText(), page, scratch);
+    c.application = page.decode(in.readText(), scratch);
+    c.className = page.decode(in.readText(), scratch);
+    c.dxfName = page.decode(in.readText(), scratch);
     c.wasProxy = in.readBit() != 0;
     const std::int16_t item = in.readBitShort();
     if (in.failed()) {

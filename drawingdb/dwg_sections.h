@@ -120,13 +120,6 @@ std::uint16_t dwgCodePageNumber(std::string_view name);
 DwgTime dwgTimeFromJulian(double julian);
 double julianFromDwgTime(const DwgTime& t);
 
-// The lineweight index of R2000 files (entities, layers, header FLAGS) <->
-// the lineweight in 1/100 mm as DXF group 370 holds it (-1 BYLAYER,
-// -2 BYBLOCK, -3 DEFAULT).  An unknown index reads as BYLAYER; a weight
-// between the listed ones takes the next listed one above it.
-std::int32_t lineweightFromIndex(std::uint8_t index);
-std::uint8_t lineweightIndex(std::int32_t weight);
-
 // --------------------------------------------------------------- classes
 
 // Class numbers start here in every file.
