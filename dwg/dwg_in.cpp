@@ -33,16 +33,19 @@ bool isModelSpace(const std::string& name) {
 bool isPaperSpace(const std::string& name) {
   return db::sameName(name, "*PAPER_SPACE") || db::sameName(name, "$PAPER_SPACE");
 }
-// The paper space of a further layout ("*Paper_Space0" ...).
+// The paper space of a further layout ("*Paper_Space0" ...): a drawing
+// of its own.
 bool isOtherLayout(const std::string& name) {
   return name.size() > 12 && db::sameName(name.substr(0, 12), "*PAPER_SPACE");
 }
 
-// A keyed message of the reader: the key's text and the file name.
+// A keyed error of the reader that ends the input: the key's text and the
+// file name.  It counts among the errors of the run's closing line.
 void reportWithFile(const char* key, const std::string& fileName, const std::string& detail) {
   dwgPut(key);
   ideMsgPut(fileName);
   ideMsgEmit(IdeSeverity::kError);
+  mfaCount(Severity::kError);
   if (!detail.empty()) {
     ideMsgPut(detail);
     ideMsgEmit(IdeSeverity::kContinue);
@@ -120,7 +123,13 @@ int DwgIn::ReadFile(const std::string& fileName) {
       context.father = 0;
       mapBlockEntities(context, b, 0, count);
     } else if (isOtherLayout(b.name)) {
-      if (!b.entities.empty()) context.notCarried["(further layouts)"] += static_cast<long>(b.entities.size());
+      // A further layout is a drawing of its own, after the first; its
+      // viewports are its views.
+      const std::int32_t first = context.drawing;
+      context.drawing = 0;
+      context.father = drawingElement(context);
+      if (context.father != 0) mapBlockEntities(context, b, 0, count);
+      context.drawing = first;
     } else if (context.dimensionBlocks[k] == 0) {
       context.father = blockElement(context, k);
       if (context.father == 0) continue;
