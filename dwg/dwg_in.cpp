@@ -38,6 +38,16 @@ bool isPaperSpace(const std::string& name) {
 bool isOtherLayout(const std::string& name) {
   return name.size() > 12 && db::sameName(name.substr(0, 12), "*PAPER_SPACE");
 }
+// Whether a layout holds more than the sheet's own viewport (identifier
+// 1) and viewports switched off.
+bool layoutHoldsSomething(const db::Database& database, const db::BlockRecord& layout) {
+  for (db::EntityId id : layout.entities) {
+    if (id >= database.entities.size()) continue;
+    const auto* v = db::get_if<db::Viewport>(&database.entities[id].data);
+    if (v == nullptr || (v->id != 1 && v->status != 0)) return true;
+  }
+  return false;
+}
 
 // A keyed error of the reader that ends the input: the key's text and the
 // file name.  It counts among the errors of the run's closing line.
@@ -124,7 +134,9 @@ int DwgIn::ReadFile(const std::string& fileName) {
       mapBlockEntities(context, b, 0, count);
     } else if (isOtherLayout(b.name)) {
       // A further layout is a drawing of its own, after the first; its
-      // viewports are its views.
+      // viewports are its views.  One with nothing on its sheet makes
+      // nothing.
+      if (!layoutHoldsSomething(db_, b)) continue;
       const std::int32_t first = context.drawing;
       context.drawing = 0;
       context.father = drawingElement(context);
