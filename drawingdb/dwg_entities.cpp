@@ -1380,7 +1380,7 @@ std::int16_t typeOf(const Entity& e, DwgWriteContext& c) {
     case EntityKind::Unknown: {
       if (e.readIn != r) return 0;
       const DwgKeptBits& kept = get<UnknownEntity>(e.data).dwg;
-      if (kept.dataBits == 0 && kept.handleBits == 0 && kept.type == 0) return 0;
+      if (!get<UnknownEntity>(e.data).keepsDwgBits()) return 0;
       return kept.type != 0 ? kept.type : c.classNumber(e.dxfName());
     }
   }

@@ -243,6 +243,8 @@ struct DwgKeptBits {
 struct UnknownEntity {
   std::vector<RawTag> tags;
   DwgKeptBits dwg;
+  // Only a DWG file of its release can hold it.
+  bool keepsDwgBits() const { return dwg.type != 0 || dwg.dataBits + dwg.handleBits > 0; }
 };
 
 }  // namespace drawingdb

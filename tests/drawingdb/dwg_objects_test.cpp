@@ -823,6 +823,15 @@ TEST(DwgEntities, UnknownKindsKeepTheirBits) {
       EXPECT_EQ(again, frame);
       Tables other(r == Release::R2000 ? Release::R14 : Release::R2000);
       EXPECT_EQ(writeDwgEntity(e, links, other, again).code, StatusCode::NotSupported);
+
+      // A DXF file has no form for its bits: it is left out there.
+      Database db = Database::create(r);
+      db.addEntity(db.modelSpace(), e);
+      StringSink dxf;
+      DxfWriteOptions options;
+      options.release = r;
+      ASSERT_TRUE(writeDxf(db, dxf, options).ok());
+      EXPECT_EQ(dxf.data.find("\n" + std::string(e.dxfName()) + "\r\n"), std::string::npos);
     }
   }
 }
