@@ -142,6 +142,26 @@ EntityExtras& EntityCommon::extras() {
   return *more_;
 }
 
+FollowerGroups::FollowerGroups() = default;
+FollowerGroups::FollowerGroups(const FollowerGroups& other)
+    : own_(other.own_ ? std::make_unique<EntityCommon>(*other.own_) : nullptr) {}
+FollowerGroups::FollowerGroups(FollowerGroups&& other) noexcept = default;
+FollowerGroups& FollowerGroups::operator=(const FollowerGroups& other) {
+  if (this != &other) own_ = other.own_ ? std::make_unique<EntityCommon>(*other.own_) : nullptr;
+  return *this;
+}
+FollowerGroups& FollowerGroups::operator=(FollowerGroups&& other) noexcept = default;
+FollowerGroups::~FollowerGroups() = default;
+
+void FollowerGroups::keep(EntityCommon groups, std::string_view headLayer) {
+  const EntityExtras* more = groups.extrasIfAny();
+  const bool plain = groups.layer == headLayer && sameName(groups.linetype, "BYLAYER") && groups.colour == 256 &&
+                     groups.lineweight == -1 && groups.linetypeScale == 1.0 && !groups.invisible &&
+                     groups.xdictionary == 0 && (more == nullptr || *more == EntityExtras{});
+  if (plain) own_.reset();
+  else own_ = std::make_unique<EntityCommon>(std::move(groups));
+}
+
 std::string_view Entity::dxfName() const {
   const EntityExtras* more = common.extrasIfAny();
   return more != nullptr && !more->dxfName.empty() ? std::string_view(more->dxfName) : dxfNameOf(kind);
