@@ -19,12 +19,13 @@ bool is(const Tag& t, int code, std::string_view text) { return t.code == code &
 
 class DxfReader {
  public:
-  DxfReader(std::string_view file, Database& db, std::vector<Finding>& findings)
-      : tags_(file), db_(db), findings_(findings) {
+  // `input` is the file held in memory (std::string_view) or a
+  // ByteSource& to read it from in pieces.
+  template <class Input>
+  DxfReader(Input&& input, Database& db, std::vector<Finding>& findings)
+      : tags_(input), db_(db), findings_(findings) {
     settleCodePage();
   }
-
-  void releaseBehind() { tags_.releaseBehind(); }
 
   Status read() {
     Tag t;
@@ -818,10 +819,16 @@ class DxfReader {
 
 }  // namespace
 
-DxfReadResult readDxf(std::string_view file, Database& db, const DxfReadOptions& options) {
+DxfReadResult readDxf(std::string_view file, Database& db) {
   DxfReadResult result;
   DxfReader reader(file, db, result.findings);
-  if (options.mappedFile) reader.releaseBehind();
+  result.status = reader.read();
+  return result;
+}
+
+DxfReadResult readDxf(ByteSource& source, Database& db) {
+  DxfReadResult result;
+  DxfReader reader(source, db, result.findings);
   result.status = reader.read();
   return result;
 }
