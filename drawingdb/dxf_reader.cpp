@@ -391,12 +391,17 @@ class DxfReader {
   }
 
   // ------------------------------------------------------------ blocks
-  // The model or paper space block, made when the file has none.
+  // The model or paper space block, made when the file has none.  Where it
+  // is is kept, as every entity of the ENTITIES section asks for it.
   BlockRecord& layoutBlock(bool paper) {
-    for (BlockRecord& b : db_.blocks)
-      if (paper ? (sameName(b.name, "*Paper_Space") || sameName(b.name, "$PAPER_SPACE"))
-                : (sameName(b.name, "*Model_Space") || sameName(b.name, "$MODEL_SPACE")))
-        return b;
+    const auto isLayout = [paper](const BlockRecord& b) {
+      return paper ? (sameName(b.name, "*Paper_Space") || sameName(b.name, "$PAPER_SPACE"))
+                   : (sameName(b.name, "*Model_Space") || sameName(b.name, "$MODEL_SPACE"));
+    };
+    std::size_t& at = layoutBlocks_[paper ? 1 : 0];
+    if (at < db_.blocks.size() && isLayout(db_.blocks[at])) return db_.blocks[at];
+    for (at = 0; at < db_.blocks.size(); ++at)
+      if (isLayout(db_.blocks[at])) return db_.blocks[at];
     db_.blocks.emplace_back();
     db_.blocks.back().name = paper ? "*Paper_Space" : "*Model_Space";
     return db_.blocks.back();
@@ -810,6 +815,7 @@ class DxfReader {
   NameTable names_;  // layers, linetypes, blocks and styles of entities, each held once
   std::vector<std::pair<EntityId, std::vector<std::string>>> frozenLayerNames_;
   std::size_t followers_ = 0;  // vertices and sequence ends read
+  std::size_t layoutBlocks_[2] = {SIZE_MAX, SIZE_MAX};  // model and paper space in db_.blocks, as last found
   std::vector<Finding>& findings_;
   Release release_ = Release::R12;  // files without $ACADVER read as R12
   std::string version_;
