@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "drawingdb/byte_sink.h"
+#include "drawingdb/byte_source.h"
 #include "drawingdb/model.h"
 #include "drawingdb/releases.h"
 #include "drawingdb/status.h"
@@ -37,15 +38,10 @@ struct DxfReadResult {
   std::vector<Finding> findings;  // what was read but not understood or repaired
 };
 
-struct DxfReadOptions {
-  // The bytes are a read-only mapping of the file: the pages read are
-  // handed back to the system as the reading goes on (they are read from
-  // the file again should anything look back at them), so a large file
-  // is never resident whole.
-  bool mappedFile = false;
-};
-
-// Reads an ASCII or binary DXF file held in memory into an empty database.
-DxfReadResult readDxf(std::string_view file, Database& db, const DxfReadOptions& options = {});
+// Reads an ASCII or binary DXF file into an empty database: held in
+// memory, or read from a source in pieces, so that the file is never held
+// whole.
+DxfReadResult readDxf(std::string_view file, Database& db);
+DxfReadResult readDxf(ByteSource& source, Database& db);
 
 }  // namespace drawingdb

@@ -19,12 +19,13 @@ bool is(const Tag& t, int code, std::string_view text) { return t.code == code &
 
 class DxfReader {
  public:
-  DxfReader(std::string_view file, Database& db, std::vector<Finding>& findings)
-      : tags_(file), db_(db), findings_(findings) {
+  // `input` is the file held in memory (std::string_view) or a
+  // ByteSource& to read it from in pieces.
+  template <class Input>
+  DxfReader(Input&& input, Database& db, std::vector<Finding>& findings)
+      : tags_(input), db_(db), findings_(findings) {
     settleCodePage();
   }
-
-  void releaseBehind() { tags_.releaseBehind(); }
 
   Status read() {
     Tag t;
@@ -212,20 +213,44 @@ class DxfReader {
       if (!is(t, 0, "TABLE")) continue;
       std::string name;
       Handle handle = 0;
+      TableHead head;
+      bool ownerSeen = false, inXdata = false;
       groups([&](const Tag& g) {
-        if (g.code == 2 && name.empty()) name = g.text;
-        else if ((g.code == 5 || g.code == 105) && handle == 0) handle = static_cast<Handle>(g.integer);
+        if (inXdata || g.code >= 1000) {
+          inXdata = true;
+          head.xdata.push_back(rawTagOf(g));
+        } else if (g.code == 2 && name.empty()) {
+          name = g.text;
+        } else if ((g.code == 5 || g.code == 105) && handle == 0) {
+          handle = static_cast<Handle>(g.integer);
+        } else if (g.code == 102) {
+          ownership(g, head.reactors, head.xdictionary, ownerSeen ? &head.extra : &head.applications);
+        } else if (g.code == 330 && !ownerSeen) {
+          ownerSeen = true;
+        } else if (g.code == 340 && name == "DIMSTYLE") {
+          head.records.push_back(static_cast<Handle>(g.integer));
+        } else if (g.code == 100 || g.code == 70 || (g.code == 71 && name == "DIMSTYLE")) {
+          // subclasses and counts: written from what the table holds
+        } else {
+          head.extra.push_back(rawTagOf(g));
+        }
       });
-      if (name == "VPORT") table(db_.vports, handle);
-      else if (name == "LTYPE") table(db_.linetypes, handle);
-      else if (name == "LAYER") table(db_.layers, handle);
-      else if (name == "STYLE") table(db_.styles, handle);
-      else if (name == "VIEW") table(db_.views, handle);
-      else if (name == "UCS") table(db_.ucs, handle);
-      else if (name == "APPID") table(db_.appids, handle);
-      else if (name == "DIMSTYLE") table(db_.dimstyles, handle);
-      else if (name == "BLOCK_RECORD") blockRecords(handle);
-      else {
+      auto take = [&](auto& t) {
+        t.head = std::move(head);
+        table(t, handle);
+      };
+      if (name == "VPORT") take(db_.vports);
+      else if (name == "LTYPE") take(db_.linetypes);
+      else if (name == "LAYER") take(db_.layers);
+      else if (name == "STYLE") take(db_.styles);
+      else if (name == "VIEW") take(db_.views);
+      else if (name == "UCS") take(db_.ucs);
+      else if (name == "APPID") take(db_.appids);
+      else if (name == "DIMSTYLE") take(db_.dimstyles);
+      else if (name == "BLOCK_RECORD") {
+        db_.blockTableHead = std::move(head);
+        blockRecords(handle);
+      } else {
         note("unknown-table", handle, "table " + name + " skipped");
         skipTo("ENDTAB");
       }
@@ -366,12 +391,17 @@ class DxfReader {
   }
 
   // ------------------------------------------------------------ blocks
-  // The model or paper space block, made when the file has none.
+  // The model or paper space block, made when the file has none.  Where it
+  // is is kept, as every entity of the ENTITIES section asks for it.
   BlockRecord& layoutBlock(bool paper) {
-    for (BlockRecord& b : db_.blocks)
-      if (paper ? (sameName(b.name, "*Paper_Space") || sameName(b.name, "$PAPER_SPACE"))
-                : (sameName(b.name, "*Model_Space") || sameName(b.name, "$MODEL_SPACE")))
-        return b;
+    const auto isLayout = [paper](const BlockRecord& b) {
+      return paper ? (sameName(b.name, "*Paper_Space") || sameName(b.name, "$PAPER_SPACE"))
+                   : (sameName(b.name, "*Model_Space") || sameName(b.name, "$MODEL_SPACE"));
+    };
+    std::size_t& at = layoutBlocks_[paper ? 1 : 0];
+    if (at < db_.blocks.size() && isLayout(db_.blocks[at])) return db_.blocks[at];
+    for (at = 0; at < db_.blocks.size(); ++at)
+      if (isLayout(db_.blocks[at])) return db_.blocks[at];
     db_.blocks.emplace_back();
     db_.blocks.back().name = paper ? "*Paper_Space" : "*Model_Space";
     return db_.blocks.back();
@@ -452,8 +482,10 @@ class DxfReader {
       while (tags_.next(t)) {
         if (t.code != 0) continue;
         if (t.text == "ENDBLK") {
-          groups([&](const Tag& g) {
-            if (g.code == 5) db_.blocks[index].endHandle = static_cast<Handle>(g.integer);
+          BlockRecord& b = db_.blocks[index];
+          b.endHandle = 0;
+          follower(b.endHandle, b.endGroups, b.layer, [](const Tag& g) {
+            return g.code == 100 && (g.text == "AcDbEntity" || g.text == "AcDbBlockEnd");
           });
           break;
         }
@@ -509,7 +541,7 @@ class DxfReader {
                        if (inXdata || g.code >= 1000) {
                          inXdata = true;
                          e.common.extras().xdata.push_back(rawTagOf(g));
-                       } else if (!common(e, g, ownerSeen, specific)) {
+                       } else if (!common(e.common, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
                          if (g.code == 102) ownership(g, reactors, e.common.xdictionary, ownerSeen ? &u.tags : &e.common.extras().applications);
                          else u.tags.push_back(rawTagOf(g));
@@ -525,7 +557,7 @@ class DxfReader {
                          e.common.extras().xdata.push_back(rawTagOf(g));
                        } else if (g.code == 66) {
                          attributesFollow = g.integer != 0;
-                       } else if (!common(e, g, ownerSeen, specific)) {
+                       } else if (!common(e.common, g, ownerSeen, specific)) {
                          if (g.code == 100) specific = true;
                          if (g.code == 102) ownership(g, reactors, e.common.xdictionary, ownerSeen ? &e.common.extras().extra : &e.common.extras().applications);
                          else if (!fields.take(data, g, tags_.remaining())) e.common.extras().extra.push_back(rawTagOf(g));
@@ -551,8 +583,7 @@ class DxfReader {
   }
 
   // The groups every entity has; false when `g` is not one of them.
-  bool common(Entity& e, const Tag& g, bool& ownerSeen, bool specific) {
-    EntityCommon& c = e.common;
+  bool common(EntityCommon& c, const Tag& g, bool& ownerSeen, bool specific) {
     switch (g.code) {
       case 5:
         if (c.handle != 0) return false;
@@ -585,45 +616,53 @@ class DxfReader {
     }
   }
 
-  // Skips the common groups of a VERTEX, SEQEND or ATTRIB follower.
-  static bool followerCommon(const Tag& g) {
-    switch (g.code) {
-      case 330: case 8: case 6: case 62: case 370: case 48: case 60: case 67: return true;
-      case 100: return g.text == "AcDbEntity";
-      default: return false;
-    }
+  // Reads the groups of a follower (VERTEX, SEQEND, ENDBLK; its "0 NAME"
+  // read already) up to the next group 0: its handle into `handle`, its
+  // common groups and what it has that the toolkit does not model into
+  // `own` (kept where they say more than that it is on `headLayer`), and
+  // every other group to `take`, which tells whether it knew the group.
+  template <class Take>
+  void follower(Handle& handle, FollowerGroups& own, std::string_view headLayer, Take&& take) {
+    EntityCommon c;
+    c.layer = names_(headLayer);
+    bool ownerSeen = false, specific = false, inXdata = false;
+    const auto reactors = [&]() -> std::vector<Handle>& { return c.extras().reactors; };
+    groups([&](const Tag& g) {
+      if (inXdata || g.code >= 1000) {
+        inXdata = true;
+        c.extras().xdata.push_back(rawTagOf(g));
+      } else if (g.code == 5 && handle == 0) {
+        handle = static_cast<Handle>(g.integer);
+      } else if (g.code == 102) {
+        ownership(g, reactors, c.xdictionary, ownerSeen ? &c.extras().extra : &c.extras().applications);
+      } else if (!common(c, g, ownerSeen, specific)) {
+        if (g.code == 100) specific = true;
+        if (!take(g)) c.extras().extra.push_back(rawTagOf(g));
+      }
+    });
+    own.keep(std::move(c), headLayer);
+  }
+
+  // A SEQEND: its handle and its own groups.
+  void sequenceEnd(Handle& handle, FollowerGroups& own, std::string_view headLayer) {
+    handle = 0;
+    follower(handle, own, headLayer, [](const Tag&) { return false; });
+    ++followers_;
   }
 
   void vertices(EntityId id) {
+    const Name headLayer = db_.entities[id].common.layer;
     Tag t;
     while (tags_.next(t)) {
       if (is(t, 0, "VERTEX")) {
         Vertex v;
         FieldReader<Vertex> fields(fieldsOf<Vertex>());
-        bool inXdata = false;
-        std::vector<Handle> reactors;
-        Handle xdictionary = 0;
-        groups([&](const Tag& g) {
-          if (inXdata || g.code >= 1000) {
-            inXdata = true;
-            v.kept.push_back(rawTagOf(g));
-          } else if (g.code == 5 && v.handle == 0) {
-            v.handle = static_cast<Handle>(g.integer);
-          } else if (g.code == 102) {
-            ownership(g, reactors, xdictionary, &v.kept);  // a vertex's own reactors are not kept
-          } else if (!followerCommon(g)) {
-            fields.take(v, g, tags_.remaining());
-          }
-        });
-        get<Polyline>(db_.entities[id].data).vertices.push_back(v);
+        follower(v.handle, v.own, headLayer, [&](const Tag& g) { return fields.take(v, g, tags_.remaining()); });
+        get<Polyline>(db_.entities[id].data).vertices.push_back(std::move(v));
         ++followers_;
       } else if (is(t, 0, "SEQEND")) {
-        Handle h = 0;
-        groups([&](const Tag& g) {
-          if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
-        });
-        get<Polyline>(db_.entities[id].data).seqend = h;
-        ++followers_;
+        Polyline& p = get<Polyline>(db_.entities[id].data);
+        sequenceEnd(p.seqend, p.seqendGroups, headLayer);
         return;
       } else {
         tags_.pushBack();
@@ -637,12 +676,9 @@ class DxfReader {
     Tag t;
     while (tags_.next(t)) {
       if (is(t, 0, "SEQEND")) {
-        Handle h = 0;
-        groups([&](const Tag& g) {
-          if (g.code == 5 && h == 0) h = static_cast<Handle>(g.integer);
-        });
-        get<Insert>(db_.entities[id].data).seqend = h;
-        ++followers_;
+        const Name headLayer = db_.entities[id].common.layer;
+        Insert& ins = get<Insert>(db_.entities[id].data);
+        sequenceEnd(ins.seqend, ins.seqendGroups, headLayer);
         return;
       }
       if (t.code == 0 && t.text == "ATTRIB") {
@@ -779,6 +815,7 @@ class DxfReader {
   NameTable names_;  // layers, linetypes, blocks and styles of entities, each held once
   std::vector<std::pair<EntityId, std::vector<std::string>>> frozenLayerNames_;
   std::size_t followers_ = 0;  // vertices and sequence ends read
+  std::size_t layoutBlocks_[2] = {SIZE_MAX, SIZE_MAX};  // model and paper space in db_.blocks, as last found
   std::vector<Finding>& findings_;
   Release release_ = Release::R12;  // files without $ACADVER read as R12
   std::string version_;
@@ -788,10 +825,16 @@ class DxfReader {
 
 }  // namespace
 
-DxfReadResult readDxf(std::string_view file, Database& db, const DxfReadOptions& options) {
+DxfReadResult readDxf(std::string_view file, Database& db) {
   DxfReadResult result;
   DxfReader reader(file, db, result.findings);
-  if (options.mappedFile) reader.releaseBehind();
+  result.status = reader.read();
+  return result;
+}
+
+DxfReadResult readDxf(ByteSource& source, Database& db) {
+  DxfReadResult result;
+  DxfReader reader(source, db, result.findings);
   result.status = reader.read();
   return result;
 }

@@ -5,9 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 namespace drawingdb {
 namespace {
 
@@ -225,14 +222,22 @@ std::string formatReal(double value, int precision) {
 
 // ---------------------------------------------------------------- reading
 
-TagReader::TagReader(std::string_view file) : data_(file) {
-  if (data_.substr(0, kBinaryDxfSentinel.size()) == kBinaryDxfSentinel) {
+TagReader::TagReader(std::string_view file) : data_(file), size_(file.size()), sourceDone_(true) { start(); }
+
+TagReader::TagReader(ByteSource& source) : source_(&source), size_(source.size()) {
+  buffer_.resize(kChunk);
+  data_ = std::string_view(buffer_.data(), 0);
+  start();
+}
+
+void TagReader::start() {
+  if (have(kBinaryDxfSentinel.size()) && data_.substr(0, kBinaryDxfSentinel.size()) == kBinaryDxfSentinel) {
     binary_ = true;
     pos_ = kBinaryDxfSentinel.size();
     // The first tag is (0, "SECTION"): with one-byte codes the byte after
     // the code already starts the text.
-    codeBytes_ = (data_.size() > pos_ + 1 && data_[pos_ + 1] != '\0') ? 1 : 2;
-  } else if (data_.substr(0, 3) == "\xEF\xBB\xBF") {
+    codeBytes_ = (have(2) && data_[pos_ + 1] != '\0') ? 1 : 2;
+  } else if (have(3) && data_.substr(0, 3) == "\xEF\xBB\xBF") {
     pos_ = 3;  // a UTF-8 byte order mark, written by some editors
   }
 }
@@ -240,23 +245,44 @@ TagReader::TagReader(std::string_view file) : data_(file) {
 bool TagReader::fail(std::string what) {
   if (status_.ok()) status_ = Status::fail(StatusCode::BadFile, std::move(what));
   pos_ = data_.size();
+  sourceDone_ = true;
   return false;
 }
 
-// Pages are handed back in steps of 1 MiB, the last 256 KiB read kept.
-void TagReader::release() {
-  constexpr std::size_t kStep = 1u << 20, kKeep = 256u << 10;
-  if (pos_ < released_ + kStep + kKeep) return;
-  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  const auto base = reinterpret_cast<std::uintptr_t>(data_.data());
-  const std::uintptr_t from = (base + released_ + page - 1) / page * page;
-  const std::uintptr_t to = (base + pos_ - kKeep) / page * page;
-  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-  released_ = pos_ - kKeep;
+// Moves the bytes not yet read to the front of the buffer and reads from
+// the source behind them until `n` are there or the source has no more.
+// The buffer grows only for a tag longer than it.
+bool TagReader::refill(std::size_t n) {
+  if (sourceDone_) return false;
+  const std::size_t kept = data_.size() - pos_;
+  if (pos_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + pos_, kept);
+    consumed_ += pos_;
+    pos_ = 0;
+  }
+  if (n > buffer_.size()) buffer_.resize(std::max(n, 2 * buffer_.size()));
+  std::size_t filled = kept;
+  while (filled < n) {
+    const std::size_t got = source_->read(buffer_.data() + filled, buffer_.size() - filled);
+    if (got == 0) {
+      sourceDone_ = true;
+      break;
+    }
+    filled += got;
+  }
+  data_ = std::string_view(buffer_.data(), filled);
+  size_ = std::max(size_, consumed_ + filled);
+  if (sourceDone_ && !source_->status().ok()) {
+    // What was read before the failure is not used: the file as a whole
+    // could not be read.
+    status_ = source_->status();
+    pos_ = data_.size();
+    return false;
+  }
+  return filled >= n;
 }
 
 bool TagReader::next(Tag& tag) {
-  if (releaseBehind_) release();
   if (pushedBack_ && started_) {
     pushedBack_ = false;
     tag = last_;
@@ -279,11 +305,17 @@ bool TagReader::next(Tag& tag) {
 // A line ends at LF, CR LF, lone CR or LF CR: files pass through systems
 // that write any of them.
 bool TagReader::readLine(std::string_view& line) {
-  if (pos_ >= data_.size()) return false;
-  std::size_t end = pos_;
-  while (end < data_.size() && data_[end] != '\n' && data_[end] != '\r') ++end;
-  line = data_.substr(pos_, end - pos_);
-  pos_ = end;
+  std::size_t length = 0;  // bytes from pos_ on known to hold no line end
+  for (;;) {
+    const std::size_t held = data_.size() - pos_;
+    const char* p = data_.data() + pos_;
+    while (length < held && p[length] != '\n' && p[length] != '\r') ++length;
+    if (length < held || !have(held + 1)) break;
+  }
+  have(length + 2);  // the line end and the byte after it, the second of a pair
+  if (!status_.ok() || pos_ >= data_.size()) return false;
+  line = data_.substr(pos_, length);
+  pos_ += length;
   if (pos_ < data_.size()) {
     const char first = data_[pos_++];
     if (pos_ < data_.size() && data_[pos_] != first && (data_[pos_] == '\n' || data_[pos_] == '\r')) ++pos_;
@@ -356,11 +388,11 @@ bool TagReader::nextAscii(Tag& tag) {
 }
 
 bool TagReader::nextBinary(Tag& tag) {
-  if (pos_ >= data_.size()) return false;
-  tagOffset_ = pos_;
+  if (!have(1)) return false;
+  tagOffset_ = consumed_ + pos_;
   // The text of a message is made only when one is needed.
-  const auto where = [at = pos_] { return "byte " + std::to_string(at); };
-  auto need = [&](std::size_t n) { return data_.size() - pos_ >= n; };
+  const auto where = [at = tagOffset_] { return "byte " + std::to_string(at); };
+  auto need = [&](std::size_t n) { return have(n); };
   int code = 0;
   if (codeBytes_ == 1) {
     const auto b = static_cast<unsigned char>(data_[pos_++]);
@@ -390,10 +422,22 @@ bool TagReader::nextBinary(Tag& tag) {
       return fail(where() + ": comments are not allowed in binary DXF");
     case TagType::String:
     case TagType::Handle: {
-      const std::size_t end = data_.find('\0', pos_);
-      if (end == std::string_view::npos) return fail(where() + ": text of group " + std::to_string(code) + " not terminated");
-      tag.text = data_.substr(pos_, end - pos_);
-      pos_ = end + 1;
+      std::size_t length = 0;  // bytes from pos_ on known to hold no NUL
+      for (;;) {
+        const std::size_t held = data_.size() - pos_;
+        const void* nul = std::memchr(data_.data() + pos_ + length, '\0', held - length);
+        if (nul != nullptr) {
+          length = static_cast<std::size_t>(static_cast<const char*>(nul) - (data_.data() + pos_));
+          break;
+        }
+        length = held;
+        if (!have(held + 1)) {
+          if (!status_.ok()) return false;
+          return fail(where() + ": text of group " + std::to_string(code) + " not terminated");
+        }
+      }
+      tag.text = data_.substr(pos_, length);
+      pos_ += length + 1;
       if (tag.type == TagType::Handle) {
         Handle h = 0;
         tag.integer = parseHandle(tag.text, h) ? static_cast<std::int64_t>(h) : 0;

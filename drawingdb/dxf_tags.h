@@ -4,12 +4,14 @@
 // type is stated once.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "drawingdb/byte_sink.h"
+#include "drawingdb/byte_source.h"
 #include "drawingdb/code_page.h"
 #include "drawingdb/status.h"
 
@@ -42,13 +44,19 @@ struct Tag {
   std::int64_t integer = 0; // Int16/32/64, Bool, and the value of a Handle
 };
 
-// Reads the tags of a DXF file held in memory, ASCII or binary (told from
-// the sentinel).  Every length is checked against the bytes left; a
-// malformed tag stops the reader with a status naming the line (ASCII) or
-// byte offset (binary).  Comments (999) are skipped.
+// Reads the tags of a DXF file, ASCII or binary (told from the sentinel),
+// held in memory or taken from a source in pieces.  Every length is checked
+// against the bytes left; a malformed tag stops the reader with a status
+// naming the line (ASCII) or byte offset (binary).  Comments (999) are
+// skipped.
 class TagReader {
  public:
   explicit TagReader(std::string_view file);
+  // Reads from `source` through a buffer of kChunk bytes (more only for a
+  // single tag that is longer); a source that fails stops the reader with
+  // its status.
+  explicit TagReader(ByteSource& source);
+  static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
   bool binary() const { return binary_; }
   // The next tag; false at the end of the data or after an error.
@@ -61,32 +69,36 @@ class TagReader {
   // offset of the last tag (binary).
   std::size_t position() const { return binary_ ? tagOffset_ : line_; }
   // Bytes not yet read (bounds allocations by what the file can hold).
-  std::size_t remaining() const { return data_.size() - pos_; }
-  // The data is a read-only file mapping: the pages well behind the tags
-  // read are handed back to the system as reading goes on.
-  void releaseBehind() { releaseBehind_ = true; }
+  std::size_t remaining() const { return size_ - std::min(size_, consumed_ + pos_); }
   // The code page of the text values read from now on (UTF-8 in the tags
   // returned); until it is set, text is returned as it stands in the file.
   void setCodePage(CodePage page) { codePage_ = std::move(page); }
   const CodePage& codePage() const { return codePage_; }
 
  private:
+  void start();
   bool fail(std::string what);
   bool nextAscii(Tag& tag);
   bool nextBinary(Tag& tag);
   bool readLine(std::string_view& line);
-  void release();
+  // Whether `n` bytes from pos_ on are in data_, reading more from the
+  // source when they are not (which moves what data_ holds).
+  bool have(std::size_t n) { return data_.size() - pos_ >= n || refill(n); }
+  bool refill(std::size_t n);
 
-  std::string_view data_;
-  std::size_t pos_ = 0;
+  std::string_view data_;  // the file, or what the buffer holds of it
+  std::size_t pos_ = 0;    // in data_
+  ByteSource* source_ = nullptr;
+  std::string buffer_;          // reading from a source: the bytes at consumed_ on
+  std::size_t consumed_ = 0;    // bytes of the file before data_
+  std::size_t size_ = 0;        // bytes of the file, as far as known
+  bool sourceDone_ = false;
   std::size_t line_ = 0;
   std::size_t tagOffset_ = 0;
   bool binary_ = false;
   int codeBytes_ = 2;
   bool pushedBack_ = false;
   bool started_ = false;
-  bool releaseBehind_ = false;
-  std::size_t released_ = 0;  // bytes handed back from the start
   Tag last_;
   std::string scratch_;  // decoded bytes of an ASCII binary chunk
   CodePage codePage_ = CodePage::raw();

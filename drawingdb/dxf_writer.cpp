@@ -191,15 +191,24 @@ class DxfWriter {
   }
 
   // -------------------------------------------------------------- tables
-  void tableHead(std::string_view name, Handle h, std::size_t count) {
+  void tableHead(std::string_view name, Handle h, std::size_t count, const TableHead& head) {
     w_.text(0, "TABLE");
     w_.text(2, name);
     if (modern_) {
       w_.handle(5, h);
+      ownership(head.reactors, head.xdictionary, head.applications);
       w_.handle(330, 0);
       w_.text(100, "AcDbSymbolTable");
     }
     w_.integer(70, static_cast<std::int64_t>(count));
+    if (modern_ && name == "DIMSTYLE") {
+      w_.text(100, "AcDbDimStyleTable");
+      w_.integer(71, static_cast<std::int64_t>(count));
+      if (r_ >= Release::R2000)
+        for (const Handle record : head.records)
+          if (written(record)) w_.handle(340, record);
+    }
+    extraAndXdata(head.extra, head.xdata, db_.release);
   }
 
   void extraAndXdata(const std::vector<RawTag>& extra, const std::vector<RawTag>& xdata, Release from) {
@@ -223,11 +232,7 @@ class DxfWriter {
     if (!spec.in.has(r_)) return;
     std::size_t count = 0;
     for (const Record<R>& rec : t.records) count += recordWritten(rec) ? 1 : 0;
-    tableHead(spec.table, t.handle, count);
-    if (modern_ && std::is_same_v<R, DimStyle>) {
-      w_.text(100, "AcDbDimStyleTable");
-      w_.integer(71, static_cast<std::int64_t>(count));
-    }
+    tableHead(spec.table, t.handle, count, t.head);
     for (const Record<R>& rec : t.records) {
       if (!recordWritten(rec)) continue;
       w_.text(0, spec.record);
@@ -263,7 +268,7 @@ class DxfWriter {
     table(db_.appids);
     table(db_.dimstyles);
     if (modern_) {
-      tableHead("BLOCK_RECORD", db_.blockTable, db_.blocks.size());
+      tableHead("BLOCK_RECORD", db_.blockTable, db_.blocks.size(), db_.blockTableHead);
       for (const BlockRecord& b : db_.blocks) {
         w_.text(0, "BLOCK_RECORD");
         w_.handle(5, b.handle);
@@ -298,42 +303,38 @@ class DxfWriter {
     if (modern_ && c.invisible) w_.integer(60, 1);
   }
 
-  // A vertex's kept groups: the applications' 102 brackets, then from the
-  // first 1001 outside a bracket on, the XDATA.
-  static void splitKept(const std::vector<RawTag>& kept, std::vector<RawTag>& applications, std::vector<RawTag>& xdata) {
-    applications.clear();
-    xdata.clear();
-    bool inBracket = false;
-    std::size_t i = 0;
-    for (; i < kept.size(); ++i) {
-      const RawTag& t = kept[i];
-      if (!inBracket && t.code >= 1000) break;
-      if (t.code == 102) inBracket = !(t.type == TagType::String && t.text == "}");
-      applications.push_back(t);
+  // A follower (VERTEX, SEQEND, ENDBLK): its own common groups, or those
+  // of a plain entity on its head's layer.  Its head then writes the
+  // kind's fields and closes it with its extra groups and XDATA
+  // (followerTail).
+  void followerHead(std::string_view name, Handle handle, Handle owner, bool paper, const FollowerGroups& own,
+                    std::string_view headLayer) {
+    if (const EntityCommon* c = own.get()) {
+      entityHead(name, handle, owner, paper, *c);
+      return;
     }
-    xdata.assign(kept.begin() + static_cast<std::ptrdiff_t>(i), kept.end());
+    if (plainFollower_.layer != headLayer) plainFollower_.layer = headLayer;
+    entityHead(name, handle, owner, paper, plainFollower_);
+  }
+  void followerTail(const FollowerGroups& own, Release from) {
+    if (const EntityCommon* c = own.get()) extraAndXdata(c->extra(), c->xdata(), from);
   }
 
-  void seqend(Handle handle, Handle owner, bool paper, const EntityCommon& c) {
-    EntityCommon plain;
-    plain.layer = c.layer;
-    entityHead("SEQEND", handle, owner, paper, plain);
+  void seqend(Handle handle, Handle owner, bool paper, const FollowerGroups& own, const Entity& head) {
+    followerHead("SEQEND", handle, owner, paper, own, head.common.layer);
+    followerTail(own, head.readIn);
   }
 
   void polyline(const Entity& e, const Polyline& p, Handle owner, bool paper) {
     entityHead("POLYLINE", e.common.handle, owner, paper, e.common);
     writeFields<Polyline>(w_, p, fieldsOf<Polyline>(), r_);
     extraAndXdata(e.common.extra(), e.common.xdata(), e.readIn);
-    EntityCommon vertexCommon;
-    vertexCommon.layer = e.common.layer;
-    std::vector<RawTag> xdata;
     for (const Vertex& v : p.vertices) {
-      splitKept(v.kept, vertexCommon.extras().applications, xdata);
-      entityHead("VERTEX", v.handle != 0 ? v.handle : nextHandle_++, e.common.handle, paper, vertexCommon);
+      followerHead("VERTEX", v.handle != 0 ? v.handle : nextHandle_++, e.common.handle, paper, v.own, e.common.layer);
       writeFields<Vertex>(w_, v, fieldsOf<Vertex>(), r_);
-      extraAndXdata({}, xdata, e.readIn);
+      followerTail(v.own, e.readIn);
     }
-    seqend(p.seqend != 0 ? p.seqend : nextHandle_++, e.common.handle, paper, e.common);
+    seqend(p.seqend != 0 ? p.seqend : nextHandle_++, e.common.handle, paper, p.seqendGroups, e);
   }
 
   // LWPOLYLINE before R14: the same outline as a 2D POLYLINE.
@@ -409,7 +410,7 @@ class DxfWriter {
     if (const auto* ins = get_if<Insert>(&e.data); ins != nullptr && !ins->attributes.empty()) {
       for (EntityId a : ins->attributes)
         if (a < db_.entities.size()) entity(a, e.common.handle, paper);
-      seqend(ins->seqend != 0 ? ins->seqend : nextHandle_++, e.common.handle, paper, e.common);
+      seqend(ins->seqend != 0 ? ins->seqend : nextHandle_++, e.common.handle, paper, ins->seqendGroups, e);
     }
   }
 
@@ -428,8 +429,6 @@ class DxfWriter {
       const bool model = isModelSpaceName(b.name), paper = isPaperSpaceName(b.name);
       if (!modern_ && (model || paper)) continue;
       const bool inPaper = paper || (b.name.size() >= 12 && sameName(b.name.substr(0, 12), "*Paper_Space"));
-      EntityCommon head;
-      head.layer = b.layer;
       w_.text(0, "BLOCK");
       if (modern_) {
         w_.handle(5, b.blockHandle);
@@ -453,15 +452,9 @@ class DxfWriter {
       extraAndXdata(b.extra, b.blockXdata, db_.release);
       if (!model && !paper)
         for (EntityId id : b.entities) entity(id, b.handle, inPaper);
-      w_.text(0, "ENDBLK");
-      if (handles_) w_.handle(5, b.endHandle);
-      if (modern_) {
-        w_.handle(330, b.handle);
-        w_.text(100, "AcDbEntity");
-        if (inPaper) w_.integer(67, 1);
-      }
-      w_.text(8, b.layer.empty() ? std::string_view("0") : std::string_view(b.layer));
+      followerHead("ENDBLK", b.endHandle, b.handle, inPaper && modern_, b.endGroups, b.layer);
       if (modern_) w_.text(100, "AcDbBlockEnd");
+      followerTail(b.endGroups, db_.release);
     }
     endsec();
   }
@@ -522,6 +515,7 @@ class DxfWriter {
   Handle seed_ = 0;
   std::unordered_map<EntityId, std::vector<Entity>> olderForms_;
   std::unordered_map<Handle, std::string> layerNames_;
+  EntityCommon plainFollower_;  // the common groups of a follower that has none of its own
 };
 
 // Releases before 2010 hold a hatch's spline edges by their control data

@@ -1,9 +1,10 @@
 #include "drawingdb/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,10 @@
 
 namespace drawingdb {
 namespace {
+
+// The bytes of a file that detectFormat is given when the file is read in
+// pieces: the header of a DXF file states $ACADVER within its first lines.
+constexpr std::size_t kFormatBytes = 64u << 10;
 
 DwgFamily familyOf(Release r) {
   if (r <= Release::R12) return DwgFamily::BeforeR13;
@@ -83,9 +88,62 @@ FormatInfo detectFormat(std::string_view bytes) {
   return info;
 }
 
-namespace {
+FileSource::FileSource(const std::string& path) : path_(path) {
+  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    status_ = Status::fail(StatusCode::NotFound, "cannot open " + path);
+    return;
+  }
+  struct stat info {};
+  if (fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+    regular_ = true;
+    size_ = static_cast<std::size_t>(info.st_size);
+  }
+}
 
-ReadResult readHeld(std::string_view file, Database& db, const DxfReadOptions& options) {
+FileSource::~FileSource() {
+  if (fd_ >= 0) close(fd_);
+}
+
+Status FileSource::failed(std::string what) {
+  if (status_.ok()) status_ = Status::fail(StatusCode::BadFile, std::move(what));
+  return status_;
+}
+
+std::size_t FileSource::read(char* out, std::size_t n) {
+  if (!status_.ok() || n == 0) return 0;
+  for (;;) {
+    const ssize_t got = regular_ ? pread(fd_, out, n, static_cast<off_t>(offset_)) : ::read(fd_, out, n);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      failed("cannot read " + path_ + " at byte " + std::to_string(offset_) + ": " + std::strerror(errno));
+      return 0;
+    }
+    if (got == 0 && regular_ && offset_ < size_) {
+      failed(path_ + " became shorter while it was read: it ends at byte " + std::to_string(offset_) + " of " +
+             std::to_string(size_));
+      return 0;
+    }
+    offset_ += static_cast<std::size_t>(got);
+    if (!regular_) size_ = offset_;
+    return static_cast<std::size_t>(got);
+  }
+}
+
+std::string FileSource::peek(std::size_t n) {
+  std::string head(regular_ ? std::min(n, size_) : 0, '\0');
+  std::size_t filled = 0;
+  while (filled < head.size()) {
+    const ssize_t got = pread(fd_, head.data() + filled, head.size() - filled, static_cast<off_t>(filled));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;  // read() finds what went wrong
+    filled += static_cast<std::size_t>(got);
+  }
+  head.resize(filled);
+  return head;
+}
+
+ReadResult readBytes(std::string_view file, Database& db) {
   ReadResult result;
   result.format = detectFormat(file);
   if (!result.format.readable.ok()) {
@@ -98,69 +156,59 @@ ReadResult readHeld(std::string_view file, Database& db, const DxfReadOptions& o
     result.findings = std::move(dwg.findings);
     return result;
   }
-  DxfReadResult dxf = readDxf(file, db, options);
+  DxfReadResult dxf = readDxf(file, db);
   result.status = std::move(dxf.status);
   result.findings = std::move(dxf.findings);
   return result;
 }
 
-// A file mapped for reading, unmapped when done.
-class MappedFile {
- public:
-  MappedFile(int fd, std::size_t size) : size_(size) {
-    void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (p == MAP_FAILED) return;
-    data_ = static_cast<const char*>(p);
-    madvise(p, size, MADV_SEQUENTIAL);
-  }
-  ~MappedFile() {
-    if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  bool ok() const { return data_ != nullptr; }
-  std::string_view bytes() const { return {data_, size_}; }
-
- private:
-  const char* data_ = nullptr;
-  std::size_t size_;
-};
-
-}  // namespace
-
-ReadResult readBytes(std::string_view file, Database& db) { return readHeld(file, db, {}); }
-
-ReadResult readFile(const std::string& path, Database& db) {
+ReadResult readSource(ByteSource& source, std::string_view head, Database& db) {
   ReadResult result;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    result.status = Status::fail(StatusCode::NotFound, "cannot open " + path);
+  result.format = detectFormat(head);
+  if (!result.format.readable.ok()) {
+    result.status = result.format.readable;
     return result;
   }
-  // A regular file is read through a mapping that holds only the part
-  // being read; anything else (a pipe) is read whole.
-  struct stat info {};
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    const MappedFile mapped(fd, static_cast<std::size_t>(info.st_size));
-    if (mapped.ok()) {
-      close(fd);
-      return readHeld(mapped.bytes(), db, {.mappedFile = true});
+  if (result.format.format == FileFormat::Dwg) {
+    // A DWG file is read by the addresses of its sections and objects: it
+    // is held whole (the file's own size bounds it).
+    std::string bytes;
+    char buffer[1 << 16];
+    while (const std::size_t n = source.read(buffer, sizeof buffer)) bytes.append(buffer, n);
+    if (!source.status().ok()) {
+      result.status = source.status();
+      return result;
     }
+    return readBytes(bytes, db);
+  }
+  DxfReadResult dxf = readDxf(source, db);
+  result.status = std::move(dxf.status);
+  result.findings = std::move(dxf.findings);
+  return result;
+}
+
+ReadResult readFile(const std::string& path, Database& db) {
+  FileSource source(path);
+  if (!source.status().ok()) {
+    ReadResult result;
+    result.status = source.status();
+    return result;
+  }
+  // The first bytes tell the format (a DXF file's $ACADVER stands near
+  // its start); a pipe, which cannot be read twice, is read whole.
+  if (source.regular()) {
+    const std::string head = source.peek(kFormatBytes);
+    return readSource(source, head, db);
   }
   std::string bytes;
   char buffer[1 << 16];
-  ssize_t n = 0;
-  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  if (n < 0) {
-    result.status = Status::fail(StatusCode::BadFile, "cannot read " + path);
+  while (const std::size_t n = source.read(buffer, sizeof buffer)) bytes.append(buffer, n);
+  if (!source.status().ok()) {
+    ReadResult result;
+    result.status = source.status();
     return result;
   }
-  return readHeld(bytes, db, {});
+  return readBytes(bytes, db);
 }
 
 Status save(Database& db, ByteSink& sink, const SaveOptions& options) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "drawingdb/byte_sink.h"
+#include "drawingdb/byte_source.h"
 #include "drawingdb/model.h"
 #include "drawingdb/releases.h"
 #include "drawingdb/status.h"
@@ -46,8 +47,42 @@ struct ReadResult {
 
 // Reads a file held in memory into an empty database, as its format says.
 ReadResult readBytes(std::string_view file, Database& db);
-// Reads the file of that name.
+// Reads the file of that name; a regular file in pieces (FileSource), so
+// that it is never held whole.
 ReadResult readFile(const std::string& path, Database& db);
+// Reads a file from a source of its bytes; `head` holds its first bytes
+// (FileSource::peek), which tell its format.
+ReadResult readSource(ByteSource& source, std::string_view head, Database& db);
+
+// The bytes of a file by name, read in order.  A file that ends before
+// the size it had when it was opened (it shrank while it was read) or that
+// cannot be read gives a status that says so.
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(const std::string& path);  // status() tells whether it opened
+  ~FileSource() override;
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  std::size_t read(char* out, std::size_t n) override;
+  Status status() const override { return status_; }
+  std::size_t size() const override { return size_; }
+  // A regular file (not a pipe): its size is known and peek() works.
+  bool regular() const { return regular_; }
+  // Up to `n` bytes from the start of a regular file, without reading
+  // them away.
+  std::string peek(std::size_t n);
+
+ private:
+  Status failed(std::string what);
+
+  int fd_ = -1;
+  std::string path_;
+  std::size_t size_ = 0;
+  std::size_t offset_ = 0;
+  bool regular_ = false;
+  Status status_;
+};
 
 struct SaveOptions {
   FileFormat format = FileFormat::DxfAscii;

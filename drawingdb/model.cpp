@@ -142,6 +142,26 @@ EntityExtras& EntityCommon::extras() {
   return *more_;
 }
 
+FollowerGroups::FollowerGroups() = default;
+FollowerGroups::FollowerGroups(const FollowerGroups& other)
+    : own_(other.own_ ? std::make_unique<EntityCommon>(*other.own_) : nullptr) {}
+FollowerGroups::FollowerGroups(FollowerGroups&& other) noexcept = default;
+FollowerGroups& FollowerGroups::operator=(const FollowerGroups& other) {
+  if (this != &other) own_ = other.own_ ? std::make_unique<EntityCommon>(*other.own_) : nullptr;
+  return *this;
+}
+FollowerGroups& FollowerGroups::operator=(FollowerGroups&& other) noexcept = default;
+FollowerGroups::~FollowerGroups() = default;
+
+void FollowerGroups::keep(EntityCommon groups, std::string_view headLayer) {
+  const EntityExtras* more = groups.extrasIfAny();
+  const bool plain = groups.layer == headLayer && sameName(groups.linetype, "BYLAYER") && groups.colour == 256 &&
+                     groups.lineweight == -1 && groups.linetypeScale == 1.0 && !groups.invisible &&
+                     groups.xdictionary == 0 && (more == nullptr || *more == EntityExtras{});
+  if (plain) own_.reset();
+  else own_ = std::make_unique<EntityCommon>(std::move(groups));
+}
+
 std::string_view Entity::dxfName() const {
   const EntityExtras* more = common.extrasIfAny();
   return more != nullptr && !more->dxfName.empty() ? std::string_view(more->dxfName) : dxfNameOf(kind);
@@ -198,43 +218,71 @@ std::size_t HandleIndex::slotOf(Handle h) const {
 }
 
 void HandleIndex::reset(std::size_t n) {
+  dense_ = std::vector<HandleRef>();
+  present_ = std::vector<std::uint64_t>();
   keys_ = std::vector<Handle>();
   refs_ = std::vector<HandleRef>();
+  sparse_ = 0;
   size_ = 0;
-  if (n > 0) {
-    keys_.assign(n + n / 4 + 16, 0);
-    refs_.resize(keys_.size());
-  }
+  expected_ = n;
 }
 
 void HandleIndex::grow() {
   std::vector<Handle> keys = std::move(keys_);
   std::vector<HandleRef> refs = std::move(refs_);
-  reset(std::max<std::size_t>(size_ * 2, 64));
+  const std::size_t slots = std::max<std::size_t>(sparse_ * 2 + sparse_ / 2, 64);
+  keys_.assign(slots, 0);
+  refs_.resize(slots);
+  sparse_ = 0;
   for (std::size_t i = 0; i < keys.size(); ++i)
-    if (keys[i] != 0) insert(keys[i], refs[i]);
+    if (keys[i] != 0) insertSparse(keys[i], refs[i]);
 }
 
-bool HandleIndex::insert(Handle h, HandleRef ref) {
-  if (h == 0) return false;
-  if ((size_ + 1) * 5 > keys_.size() * 4) grow();
+bool HandleIndex::insertSparse(Handle h, HandleRef ref) {
+  if ((sparse_ + 1) * 5 > keys_.size() * 4) grow();
   for (std::size_t i = slotOf(h);; i = i + 1 == keys_.size() ? 0 : i + 1) {
     if (keys_[i] == h) return false;
     if (keys_[i] == 0) {
       keys_[i] = h;
       refs_[i] = ref;
-      ++size_;
+      ++sparse_;
       return true;
     }
   }
 }
 
-const HandleRef* HandleIndex::find(Handle h) const {
-  if (h == 0 || keys_.empty()) return nullptr;
+const HandleRef* HandleIndex::findSparse(Handle h) const {
+  if (keys_.empty()) return nullptr;
   for (std::size_t i = slotOf(h);; i = i + 1 == keys_.size() ? 0 : i + 1) {
     if (keys_[i] == h) return &refs_[i];
     if (keys_[i] == 0) return nullptr;
   }
+}
+
+bool HandleIndex::insert(Handle h, HandleRef ref) {
+  if (h == 0) return false;
+  if (!denseFits(h)) {
+    if (!insertSparse(h, ref)) return false;
+    ++size_;
+    return true;
+  }
+  // A handle held apart while it was beyond the direct places stays there.
+  if (present(h) || findSparse(h) != nullptr) return false;
+  if (h >= dense_.size()) {
+    const std::size_t places = std::max<std::size_t>(h + 1, std::min<std::size_t>(2 * dense_.size(), 4 * (size_ + expected_) + 1024));
+    dense_.resize(places);
+    present_.resize((places + 63) / 64, 0);
+  }
+  dense_[h] = ref;
+  present_[h >> 6] |= std::uint64_t{1} << (h & 63);
+  ++size_;
+  return true;
+}
+
+const HandleRef* HandleIndex::find(Handle h) const {
+  if (h == 0) return nullptr;
+  if (present(h)) return &dense_[h];
+  return findSparse(h);
 }
 
 bool Database::claim(Handle h, HandleRef ref) {

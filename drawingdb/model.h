@@ -48,6 +48,36 @@ Tag tagOf(const RawTag& r);
 
 // ------------------------------------------------------------- entities
 
+struct EntityCommon;
+
+// The common groups of an entity that only follows another (a VERTEX or
+// the SEQEND after a polyline or an insert's attributes, the ENDBLK of a
+// block) where it has its own: its layer, linetype, colour, lineweight,
+// reactors, extension dictionary, other applications' 102 groups, groups
+// the toolkit does not model and XDATA, as read.  Its handle is kept
+// beside, with its head.  Held out of line and only when the follower says
+// more than that it is on its head's layer, so that such a follower, and
+// every one the toolkit makes, costs a pointer and is written on the layer
+// of its head.
+class FollowerGroups {
+ public:
+  FollowerGroups();
+  FollowerGroups(const FollowerGroups& other);
+  FollowerGroups(FollowerGroups&& other) noexcept;
+  FollowerGroups& operator=(const FollowerGroups& other);
+  FollowerGroups& operator=(FollowerGroups&& other) noexcept;
+  ~FollowerGroups();
+
+  // Null: the follower takes its head's layer and the defaults.
+  const EntityCommon* get() const { return own_.get(); }
+  // Keeps `groups` unless they say no more than that the follower is on
+  // `headLayer` (then the follower holds nothing).
+  void keep(EntityCommon groups, std::string_view headLayer);
+
+ private:
+  std::unique_ptr<EntityCommon> own_;
+};
+
 struct Line {
   Point3 start;
   Point3 end;
@@ -137,6 +167,7 @@ struct Insert {
   Point3 extrusion = kNormalZ;
   std::vector<std::uint32_t> attributes;  // ATTRIB entities (ids) that follow the insert
   Handle seqend = 0;                      // handle of the SEQEND after the attributes
+  FollowerGroups seqendGroups;            // of that SEQEND
 };
 
 struct Vertex {
@@ -151,9 +182,8 @@ struct Vertex {
   std::int32_t face2 = 0;
   std::int32_t face3 = 0;
   std::int32_t face4 = 0;
-  // Other applications' 102 groups ({NAME ... }) as read, then the XDATA
-  // (1001 on): one list, so a plain vertex costs no more than one.
-  std::vector<RawTag> kept;
+  std::int32_t identifier = 0;  // the vertex's number in its polyline (2010 on)
+  FollowerGroups own;           // its common groups where they are its own
 };
 
 // POLYLINE: 2D and 3D polylines, meshes and polyface meshes.
@@ -171,6 +201,7 @@ struct Polyline {
   Point3 extrusion = kNormalZ;
   std::vector<Vertex> vertices;
   Handle seqend = 0;
+  FollowerGroups seqendGroups;
 };
 
 struct LwVertex {
@@ -657,9 +688,23 @@ class NameIndex {
 // A name upper-cased (ASCII), the key under which sameName finds it.
 std::string foldedName(std::string_view name);
 
+// What the head of a symbol table (its TABLE entry) holds beside its
+// name, handle and count, as read: reactors, extension dictionary, other
+// applications' 102 groups, groups the toolkit does not model, XDATA, and
+// the references to records that the DIMSTYLE table lists (340, 2000 on).
+struct TableHead {
+  std::vector<Handle> reactors;
+  Handle xdictionary = 0;
+  std::vector<RawTag> applications;
+  std::vector<RawTag> extra;
+  std::vector<RawTag> xdata;
+  std::vector<Handle> records;
+};
+
 template <class R>
 struct SymbolTable {
   Handle handle = 0;
+  TableHead head;
   std::vector<Record<R>> records;
 
   // By hashed name (see NameIndex): expected constant time.
@@ -695,6 +740,7 @@ struct BlockRecord {
   std::vector<RawTag> blockApplications;
   std::vector<RawTag> extra;
   std::vector<RawTag> blockXdata;
+  FollowerGroups endGroups;  // of the ENDBLK
 };
 
 // ------------------------------------------------------------- objects
@@ -840,11 +886,16 @@ struct HandleRef {
   std::uint32_t sub = 0;    // record or vertex index
 };
 
-// Handles and where they lead: open addressing with linear probing over
-// two flat arrays (8 + 12 bytes a slot, at most four fifths full), so a
-// drawing of a million entities indexes them in about 25 MB.  Slots are
-// found from the handle mixed with a seed of its own, so no choice of
-// handles in a file crowds them together.
+// Handles and where they lead.  The handles of a file are mostly dense
+// (numbered from 1 on): those below four times the handles held (plus a
+// thousand) are found directly at their place in one array, 12 bytes and a
+// bit a place, filled in order as a file is read.  The others go to open
+// addressing with linear probing over two flat arrays (8 + 12 bytes a
+// slot, at most four fifths full) whose slots are found from the handle
+// mixed with a seed of its own, so that no choice of handles in a file
+// crowds them together.  A drawing of a million entities indexes them in
+// about 12 MB, and a large one is not slowed by a table spread wider than
+// the caches.
 class HandleIndex {
  public:
   HandleIndex();
@@ -852,17 +903,25 @@ class HandleIndex {
   bool insert(Handle h, HandleRef ref);
   // Valid until the next insert.
   const HandleRef* find(Handle h) const;
-  // Room for `n` handles without growing; frees what was there.
+  // Expects `n` handles; frees what was there.
   void reset(std::size_t n = 0);
   std::size_t size() const { return size_; }
 
  private:
+  bool denseFits(Handle h) const { return h < 4 * (size_ + expected_) + 1024; }
+  bool present(Handle h) const { return h < dense_.size() && ((present_[h >> 6] >> (h & 63)) & 1) != 0; }
+  const HandleRef* findSparse(Handle h) const;
+  bool insertSparse(Handle h, HandleRef ref);
   std::size_t slotOf(Handle h) const;
   void grow();
 
-  std::vector<Handle> keys_;  // 0: empty
+  std::vector<HandleRef> dense_;           // by handle
+  std::vector<std::uint64_t> present_;     // a bit by handle: dense_ holds it
+  std::vector<Handle> keys_;               // 0: empty
   std::vector<HandleRef> refs_;
+  std::size_t sparse_ = 0;                 // handles in keys_
   std::size_t size_ = 0;
+  std::size_t expected_ = 0;
   std::uint64_t seed_;
 };
 
@@ -894,6 +953,7 @@ class Database {
   // have and DXF files lack (its handle is kept so that a drawing written
   // again keeps its numbers).
   Handle viewportEntityTable = 0;
+  TableHead blockTableHead;
 
   std::vector<BlockRecord> blocks;
   // Every entity; blocks and inserts refer to them by id.  A deque grows

@@ -186,6 +186,7 @@ constexpr Field<Vertex> kVertex[] = {
     field("face2", &Vertex::face2, 72, kR10On, kOpt),
     field("face3", &Vertex::face3, 73, kR10On, kOpt),
     field("face4", &Vertex::face4, 74, kR10On, kOpt),
+    field("identifier", &Vertex::identifier, 91, since(Release::R2010), kOpt),
 };
 
 constexpr Field<LwVertex> kLwVertex[] = {

@@ -123,8 +123,10 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   EXPECT_EQ(shown(block->blockApplications), "102={MYAPP 1=on a block 70=2 102=}");
   EXPECT_TRUE(block->extra.empty()) << shown(block->extra);
   const Entity& polyline = db.entities[db.modelSpace().entities.at(1)];
-  EXPECT_EQ(shown(drawingdb::get<Polyline>(polyline.data).vertices.at(1).kept),
-            "102={MYAPP 1=on a vertex 102=} 1001=MYAPP 1000=vertex xdata 1070=7");
+  const EntityCommon* vertex = drawingdb::get<Polyline>(polyline.data).vertices.at(1).own.get();
+  ASSERT_NE(vertex, nullptr);
+  EXPECT_EQ(shown(vertex->applications()), "102={MYAPP 1=on a vertex 102=}");
+  EXPECT_EQ(shown(vertex->xdata()), "1001=MYAPP 1000=vertex xdata 1070=7");
 
   for (const Release release : {Release::R13, Release::R2000, Release::R2004}) {
     SCOPED_TRACE(releaseInfo(release).version);
