@@ -202,9 +202,12 @@ std::size_t formatShortDyadic(char* buf, double value, int precision) {
     return static_cast<std::size_t>(out - buf);
   }
   if (!(magnitude >= 1e-4) || !(magnitude < 1e16)) return 0;
+  // From 2^53 on every double is whole; below, the conversion to an
+  // integer tells whether it is (cheaper than a rounding call).
+  constexpr double kWholeFrom = 9007199254740992.0;
   double scaled = magnitude;
   int k = 0;
-  while (scaled != std::trunc(scaled)) {
+  while (scaled < kWholeFrom && scaled != static_cast<double>(static_cast<std::uint64_t>(scaled))) {
     if (++k >= static_cast<int>(std::size(kPow5))) return 0;
     scaled *= 2;  // exact: the value is far from the top of the range
   }

@@ -194,35 +194,31 @@ std::size_t HandleIndex::slotOf(Handle h) const {
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
   x ^= x >> 31;
-  return static_cast<std::size_t>((static_cast<unsigned __int128>(x) * keys_.size()) >> 64);
+  return static_cast<std::size_t>((static_cast<unsigned __int128>(x) * slots_.size()) >> 64);
 }
 
 void HandleIndex::reset(std::size_t n) {
-  keys_ = std::vector<Handle>();
-  refs_ = std::vector<HandleRef>();
+  slots_ = std::vector<Slot>();
   size_ = 0;
-  if (n > 0) {
-    keys_.assign(n + n / 4 + 16, 0);
-    refs_.resize(keys_.size());
-  }
+  if (n > 0) slots_.assign(n + n / 4 + 16, Slot{});
 }
 
 void HandleIndex::grow() {
-  std::vector<Handle> keys = std::move(keys_);
-  std::vector<HandleRef> refs = std::move(refs_);
+  std::vector<Slot> slots = std::move(slots_);
   reset(std::max<std::size_t>(size_ * 2, 64));
-  for (std::size_t i = 0; i < keys.size(); ++i)
-    if (keys[i] != 0) insert(keys[i], refs[i]);
+  for (const Slot& s : slots)
+    if (s.key != 0) insert(s.key, s.ref);
 }
 
 bool HandleIndex::insert(Handle h, HandleRef ref) {
   if (h == 0) return false;
-  if ((size_ + 1) * 5 > keys_.size() * 4) grow();
-  for (std::size_t i = slotOf(h);; i = i + 1 == keys_.size() ? 0 : i + 1) {
-    if (keys_[i] == h) return false;
-    if (keys_[i] == 0) {
-      keys_[i] = h;
-      refs_[i] = ref;
+  if ((size_ + 1) * 5 > slots_.size() * 4) grow();
+  for (std::size_t i = slotOf(h);; i = i + 1 == slots_.size() ? 0 : i + 1) {
+    Slot& s = slots_[i];
+    if (s.key == h) return false;
+    if (s.key == 0) {
+      s.key = h;
+      s.ref = ref;
       ++size_;
       return true;
     }
@@ -230,10 +226,11 @@ bool HandleIndex::insert(Handle h, HandleRef ref) {
 }
 
 const HandleRef* HandleIndex::find(Handle h) const {
-  if (h == 0 || keys_.empty()) return nullptr;
-  for (std::size_t i = slotOf(h);; i = i + 1 == keys_.size() ? 0 : i + 1) {
-    if (keys_[i] == h) return &refs_[i];
-    if (keys_[i] == 0) return nullptr;
+  if (h == 0 || slots_.empty()) return nullptr;
+  for (std::size_t i = slotOf(h);; i = i + 1 == slots_.size() ? 0 : i + 1) {
+    const Slot& s = slots_[i];
+    if (s.key == h) return &s.ref;
+    if (s.key == 0) return nullptr;
   }
 }
 

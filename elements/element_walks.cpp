@@ -301,11 +301,17 @@ int nextToConvert(ConvertPick& out) {
     const std::int32_t type = kStepTypes[step];
     while (cursor <= table.lastIndex && cursor < table.capacity) {
       // Each step passes over the whole table: most records are passed
-      // over on their state and type alone.
+      // over on their state and type alone.  The records are large and the
+      // pass touches one place in each: they are asked for well before
+      // they are read, so that the pass does not wait for every one.
+      constexpr std::int32_t kAhead = 16;
       const std::int32_t end = std::min(table.lastIndex + 1, table.capacity);
       const ElementRecord* records = table.records.get();
       std::int32_t i = cursor;
-      while (i < end && (records[i].state != ElementState::kWaiting || (type != 0 && records[i].type != type))) ++i;
+      for (; i < end; ++i) {
+        if (i + kAhead < end) __builtin_prefetch(&records[i + kAhead].type);
+        if (records[i].state == ElementState::kWaiting && (type == 0 || records[i].type == type)) break;
+      }
       cursor = i;
       if (i >= end) break;
       ++cursor;
