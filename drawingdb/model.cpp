@@ -198,40 +198,83 @@ std::size_t HandleIndex::slotOf(Handle h) const {
 }
 
 void HandleIndex::reset(std::size_t n) {
+  run_ = std::vector<Slot>();
+  runFirst_ = 0;
+  runCount_ = 0;
   slots_ = std::vector<Slot>();
-  size_ = 0;
-  if (n > 0) slots_.assign(n + n / 4 + 16, Slot{});
+  hashed_ = 0;
+  highestHashed_ = 0;
+  // Handles numbered by a database fill a run; the others find room as
+  // they come.
+  run_.reserve(n);
 }
 
 void HandleIndex::grow() {
   std::vector<Slot> slots = std::move(slots_);
-  reset(std::max<std::size_t>(size_ * 2, 64));
+  const std::size_t n = std::max<std::size_t>(hashed_ * 2, 64);
+  slots_.assign(n + n / 4 + 16, Slot{});
+  hashed_ = 0;
   for (const Slot& s : slots)
-    if (s.key != 0) insert(s.key, s.ref);
+    if (s.key != 0) insertHashed(s.key, s.ref);
 }
 
-bool HandleIndex::insert(Handle h, HandleRef ref) {
-  if (h == 0) return false;
-  if ((size_ + 1) * 5 > slots_.size() * 4) grow();
+bool HandleIndex::takesIntoRun(Handle h) const {
+  if (run_.empty()) return true;
+  if (h < runFirst_) return false;
+  const Handle offset = h - runFirst_;
+  // Beyond the end, the run grows to the handle while it stays at least
+  // half in use, so a file's scattered handles cannot make it large.
+  return offset < run_.size() || offset / 2 <= runCount_ + 32;
+}
+
+const HandleIndex::Slot* HandleIndex::findHashed(Handle h) const {
+  if (hashed_ == 0 || h > highestHashed_) return nullptr;
+  for (std::size_t i = slotOf(h);; i = i + 1 == slots_.size() ? 0 : i + 1) {
+    const Slot& s = slots_[i];
+    if (s.key == h) return &s;
+    if (s.key == 0) return nullptr;
+  }
+}
+
+bool HandleIndex::insertHashed(Handle h, HandleRef ref) {
+  if ((hashed_ + 1) * 5 > slots_.size() * 4) grow();
   for (std::size_t i = slotOf(h);; i = i + 1 == slots_.size() ? 0 : i + 1) {
     Slot& s = slots_[i];
     if (s.key == h) return false;
     if (s.key == 0) {
       s.key = h;
       s.ref = ref;
-      ++size_;
+      ++hashed_;
+      highestHashed_ = std::max(highestHashed_, h);
       return true;
     }
   }
 }
 
+bool HandleIndex::insert(Handle h, HandleRef ref) {
+  if (h == 0) return false;
+  if (!takesIntoRun(h)) return insertHashed(h, ref);
+  // A handle the run has come to cover may have been hashed before.
+  if (findHashed(h) != nullptr) return false;
+  if (run_.empty()) runFirst_ = h;
+  const auto offset = static_cast<std::size_t>(h - runFirst_);
+  if (offset >= run_.size()) run_.resize(offset + 1);
+  Slot& s = run_[offset];
+  if (s.key != 0) return false;
+  s.key = h;
+  s.ref = ref;
+  ++runCount_;
+  return true;
+}
+
 const HandleRef* HandleIndex::find(Handle h) const {
-  if (h == 0 || slots_.empty()) return nullptr;
-  for (std::size_t i = slotOf(h);; i = i + 1 == slots_.size() ? 0 : i + 1) {
-    const Slot& s = slots_[i];
+  if (h == 0) return nullptr;
+  if (h >= runFirst_ && h - runFirst_ < run_.size()) {
+    const Slot& s = run_[static_cast<std::size_t>(h - runFirst_)];
     if (s.key == h) return &s.ref;
-    if (s.key == 0) return nullptr;
   }
+  const Slot* s = findHashed(h);
+  return s != nullptr ? &s->ref : nullptr;
 }
 
 bool Database::claim(Handle h, HandleRef ref) {

@@ -815,12 +815,15 @@ struct HandleRef {
   std::uint32_t sub = 0;    // record or vertex index
 };
 
-// Handles and where they lead: open addressing with linear probing over
-// one flat array (24 bytes a slot, the handle beside where it leads so
-// that a lookup touches one place; at most four fifths full), so a
-// drawing of a million entities indexes them in about 30 MB.  Slots are
-// found from the handle mixed with a seed of its own, so no choice of
-// handles in a file crowds them together.
+// Handles and where they lead.  A database numbers what it adds one
+// handle after another: such a run of handles is kept in a plain array
+// from its first handle on, so that adding and finding touch the place of
+// the handle itself.  The run grows only while at least half of it is in
+// use.  Every other handle goes to open addressing with linear probing
+// over one flat array (at most four fifths full), its slots found from the
+// handle mixed with a seed of its own, so no choice of handles in a file
+// crowds them together.  A slot is 24 bytes, the handle beside where it
+// leads: a drawing of a million entities indexes them in about 30 MB.
 class HandleIndex {
  public:
   HandleIndex();
@@ -828,20 +831,29 @@ class HandleIndex {
   bool insert(Handle h, HandleRef ref);
   // Valid until the next insert.
   const HandleRef* find(Handle h) const;
-  // Room for `n` handles without growing; frees what was there.
+  // Frees what was there and makes room for a run of `n` handles.
   void reset(std::size_t n = 0);
-  std::size_t size() const { return size_; }
+  std::size_t size() const { return runCount_ + hashed_; }
 
  private:
-  std::size_t slotOf(Handle h) const;
-  void grow();
-
   struct Slot {
     Handle key = 0;  // 0: empty
     HandleRef ref{};
   };
+
+  std::size_t slotOf(Handle h) const;
+  void grow();
+  const Slot* findHashed(Handle h) const;
+  bool insertHashed(Handle h, HandleRef ref);
+  // Whether the run holds, or may grow to hold, the handle.
+  bool takesIntoRun(Handle h) const;
+
+  std::vector<Slot> run_;  // handles runFirst_, runFirst_ + 1, ...
+  Handle runFirst_ = 0;
+  std::size_t runCount_ = 0;
   std::vector<Slot> slots_;
-  std::size_t size_ = 0;
+  std::size_t hashed_ = 0;
+  Handle highestHashed_ = 0;
   std::uint64_t seed_;
 };
 
