@@ -25,6 +25,7 @@
 #include "support/config.h"
 #include "support/messages.h"
 #include "support/run_state.h"
+#include "bench/transfer_file.h"
 #include "tests/output_run_reset.h"
 #include "transfer/output_dispatch.h"
 #include "transfer/transfer_reader.h"
@@ -36,30 +37,6 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string transferFile(long lines) {
-  std::string out = "@fileversion\n#1\n#V1\n#BenchCAD\n@general\n#0\n#0\n#1000\n#1000\n#3\n#10\n#20\n#30\n";
-  out.reserve(static_cast<std::size_t>(lines) * 110);
-  char buffer[256];
-  for (long id = 1; id <= lines; ++id) {
-    const double x = static_cast<double>(id % 1000);
-    std::snprintf(buffer, sizeof buffer,
-                  "@line %ld\n#attr\n#x\n#visible\n#1 0 0 0 black\n#%g\n#%g\n#%g\n#%g\n#%d\n#1\n#0.5\n", id,
-                  x, x * 0.5, x + 1.0, x * 0.5 + 2.0, 10 * static_cast<int>(id % 3 + 1));
-    out += buffer;
-    // A group of the last ten lines after every fiftieth.
-    if (id % 50 == 0) {
-      std::snprintf(buffer, sizeof buffer, "@group %ld G%ld\n#attr\n#x\n", lines + id, id);
-      out += buffer;
-      for (long m = id - 9; m <= id; ++m) {
-        std::snprintf(buffer, sizeof buffer, "#%ld\n", m);
-        out += buffer;
-      }
-      out += "#end\n";
-    }
-  }
-  return out;
 }
 
 struct Timings {
@@ -81,7 +58,7 @@ Timings run(long lines, const fs::path& dir) {
   runState().runMode = RunModeBit::kOutput | RunModeBit::kPlus;
   runState().level = "PLUS";
   runState().outputTolerance = 0.1;
-  std::string text = transferFile(lines);
+  std::string text = bench::transferFile(lines);
   const std::string output = dir.string() + "/out.igs";
 
   auto start = Clock::now();

@@ -3,7 +3,9 @@
 // See dxf_fields.h: the field walks draw false array-bounds warnings.
 #pragma GCC diagnostic ignored "-Warray-bounds"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -26,6 +28,34 @@ std::unordered_set<std::string> namesOf(const SymbolTable<R>& t) {
   std::unordered_set<std::string> names;
   for (const Record<R>& r : t.records) names.insert(upper(r.common.name));
   return names;
+}
+
+// The handles that occur more than once in `all`, sorted.  Handles handed
+// out by a database lie close together: a bit per value of their range
+// finds the repeated ones in one pass.  Handles spread wider (as a file
+// may hold them) are sorted instead.
+std::vector<Handle> repeatedHandles(std::vector<Handle> all) {
+  std::vector<Handle> repeated;
+  if (all.empty()) return repeated;
+  const auto [low, high] = std::minmax_element(all.begin(), all.end());
+  const Handle first = *low, range = *high - *low;
+  if (range / 64 <= all.size()) {
+    std::vector<std::uint64_t> bits(static_cast<std::size_t>(range / 64) + 1);
+    for (const Handle h : all) {
+      const Handle at = h - first;
+      std::uint64_t& word = bits[static_cast<std::size_t>(at / 64)];
+      const std::uint64_t bit = std::uint64_t{1} << (at % 64);
+      if ((word & bit) != 0) repeated.push_back(h);
+      word |= bit;
+    }
+    std::sort(repeated.begin(), repeated.end());
+  } else {
+    std::sort(all.begin(), all.end());
+    for (std::size_t i = 1; i < all.size(); ++i)
+      if (all[i] == all[i - 1]) repeated.push_back(all[i]);
+  }
+  repeated.erase(std::unique(repeated.begin(), repeated.end()), repeated.end());
+  return repeated;
 }
 
 class Auditor {
@@ -74,10 +104,17 @@ class Auditor {
 
   // ------------------------------------------------------------ handles
   void handles() {
+    std::vector<Handle> all;
+    db_.forEachHandle([&](Handle& h) {
+      if (h != 0) all.push_back(h);
+    });
+    const std::vector<Handle> repeated = repeatedHandles(std::move(all));
+    if (repeated.empty()) return;
+    // Of a handle used more than once, the first use keeps it.
     std::unordered_set<Handle> seen;
     bool changed = false;
     db_.forEachHandle([&](Handle& h) {
-      if (h == 0) return;
+      if (h == 0 || !std::binary_search(repeated.begin(), repeated.end(), h)) return;
       if (seen.insert(h).second) return;
       report("duplicate-handle", h, "handle", true, "handle " + formatHandle(h) + " is used more than once");
       if (fix_) {
@@ -135,6 +172,8 @@ class Auditor {
     for (const BlockRecord& b : db_.blocks) blocks.insert(upper(b.name));
     std::unordered_set<std::string> addedLayers;
     const std::string standard = db_.styles.find("Standard") ? db_.styles.find("Standard")->common.name : "Standard";
+    Name checkedLayer, checkedLinetype;
+    bool layerChecked = false, linetypeChecked = false;
     for (BlockRecord& block : db_.blocks) {
       std::vector<EntityId> kept;
       kept.reserve(block.entities.size());
@@ -150,19 +189,31 @@ class Auditor {
           report("wrong-owner", h, "owner", true, "owner is not the block " + block.name);
           if (fix_) e.common.owner = block.handle;
         }
-        const std::string layer = upper(e.common.layer);
-        if (!layers.count(layer) && !addedLayers.count(layer)) {
-          report("undefined-layer", h, "layer", true, "layer " + e.common.layer + " is not in the layer table");
-          if (fix_) {
-            if (e.common.layer.empty()) e.common.layer = "0";
-            else db_.addRecord(db_.layers, e.common.layer.str()).data.linetype = db_.linetypes.find("Continuous") ? db_.linetypes.find("Continuous")->common.name : "Continuous";
-            addedLayers.insert(layer);
+        // Entities come in runs on one layer and linetype: a name found
+        // defined stays defined (the tables only grow).
+        if (!(layerChecked && e.common.layer == checkedLayer)) {
+          const std::string layer = upper(e.common.layer);
+          if (layers.count(layer) || addedLayers.count(layer)) {
+            checkedLayer = e.common.layer;
+            layerChecked = true;
+          } else {
+            report("undefined-layer", h, "layer", true, "layer " + e.common.layer + " is not in the layer table");
+            if (fix_) {
+              if (e.common.layer.empty()) e.common.layer = "0";
+              else db_.addRecord(db_.layers, e.common.layer.str()).data.linetype = db_.linetypes.find("Continuous") ? db_.linetypes.find("Continuous")->common.name : "Continuous";
+              addedLayers.insert(layer);
+            }
           }
         }
-        const std::string lt = upper(e.common.linetype);
-        if (!lt.empty() && lt != "BYLAYER" && lt != "BYBLOCK" && !linetypes.count(lt)) {
-          report("undefined-linetype", h, "linetype", true, "linetype " + e.common.linetype + " is not defined; ByLayer used");
-          if (fix_) e.common.linetype = "BYLAYER";
+        if (!(linetypeChecked && e.common.linetype == checkedLinetype)) {
+          const std::string lt = upper(e.common.linetype);
+          if (lt.empty() || lt == "BYLAYER" || lt == "BYBLOCK" || linetypes.count(lt)) {
+            checkedLinetype = e.common.linetype;
+            linetypeChecked = true;
+          } else {
+            report("undefined-linetype", h, "linetype", true, "linetype " + e.common.linetype + " is not defined; ByLayer used");
+            if (fix_) e.common.linetype = "BYLAYER";
+          }
         }
         if (e.common.colour < 0 || e.common.colour > 256) {
           report("bad-colour", h, "colour", true, "colour " + std::to_string(e.common.colour) + " is not a colour number; ByLayer used");

@@ -1,5 +1,6 @@
 #include "drawingdb/dxf_tags.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -39,6 +40,47 @@ constexpr std::array<TagType, kTypedCodes> makeTypeTable() {
   return table;
 }
 constexpr std::array<TagType, kTypedCodes> kTypeOfCode = makeTypeTable();
+
+// The line of a group code in ASCII DXF with its line end: right-aligned
+// in three places ("  0", " 10", "330", "1001").  The writer takes the
+// codes below kTypedCodes from this table.
+struct CodeText {
+  char text[7];
+  std::uint8_t size;
+};
+
+constexpr std::array<CodeText, kTypedCodes> makeCodeTexts() {
+  std::array<CodeText, kTypedCodes> table{};
+  for (int c = 0; c < kTypedCodes; ++c) {
+    char digits[4] = {};
+    int n = 0;
+    for (int v = c; n == 0 || v > 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+    CodeText& t = table[static_cast<std::size_t>(c)];
+    int k = 0;
+    for (int pad = n; pad < 3; ++pad) t.text[k++] = ' ';
+    while (n > 0) t.text[k++] = digits[--n];
+    t.text[k++] = '\r';
+    t.text[k++] = '\n';
+    t.size = static_cast<std::uint8_t>(k);
+  }
+  return table;
+}
+constexpr std::array<CodeText, kTypedCodes> kCodeTexts = makeCodeTexts();
+static_assert(sizeof(CodeText) == 8);
+
+// Upper-case hexadecimal digits of a handle into `buf` (16 bytes); returns
+// their number.
+std::size_t formatHandleTo(char* buf, Handle h) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  char reversed[16];
+  std::size_t n = 0;
+  do {
+    reversed[n++] = kHex[h & 15];
+    h >>= 4;
+  } while (h != 0);
+  for (std::size_t i = 0; i < n; ++i) buf[i] = reversed[n - 1 - i];
+  return n;
+}
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -91,12 +133,8 @@ bool parseHandle(std::string_view text, Handle& out) {
 }
 
 std::string formatHandle(Handle h) {
-  char buf[17];
-  const auto r = std::to_chars(buf, buf + sizeof buf, h, 16);
-  std::string s(buf, r.ptr);
-  for (char& c : s)
-    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
-  return s;
+  char buf[16];
+  return std::string(buf, formatHandleTo(buf, h));
 }
 
 namespace {
@@ -134,9 +172,25 @@ std::size_t formatShortDyadic(char* buf, double value, int precision) {
                                             95367431640625ULL,
                                             476837158203125ULL,
                                             2384185791015625ULL};
+  static constexpr std::uint64_t kPow10[] = {1ULL,
+                                             10ULL,
+                                             100ULL,
+                                             1000ULL,
+                                             10000ULL,
+                                             100000ULL,
+                                             1000000ULL,
+                                             10000000ULL,
+                                             100000000ULL,
+                                             1000000000ULL,
+                                             10000000000ULL,
+                                             100000000000ULL,
+                                             1000000000000ULL,
+                                             10000000000000ULL,
+                                             100000000000000ULL,
+                                             1000000000000000ULL,
+                                             10000000000000000ULL};
   if (precision < 1 || precision > 16) return 0;
-  std::uint64_t limit = 1;  // 10^precision
-  for (int i = 0; i < precision; ++i) limit *= 10;
+  const std::uint64_t limit = kPow10[precision];
   char* out = buf;
   if (std::signbit(value)) *out++ = '-';
   const double magnitude = std::fabs(value);
@@ -145,9 +199,12 @@ std::size_t formatShortDyadic(char* buf, double value, int precision) {
     return static_cast<std::size_t>(out - buf);
   }
   if (!(magnitude >= 1e-4) || !(magnitude < 1e16)) return 0;
+  // From 2^53 on every double is whole; below, the conversion to an
+  // integer tells whether it is (cheaper than a rounding call).
+  constexpr double kWholeFrom = 9007199254740992.0;
   double scaled = magnitude;
   int k = 0;
-  while (scaled != std::trunc(scaled)) {
+  while (scaled < kWholeFrom && scaled != static_cast<double>(static_cast<std::uint64_t>(scaled))) {
     if (++k >= static_cast<int>(std::size(kPow5))) return 0;
     scaled *= 2;  // exact: the value is far from the top of the range
   }
@@ -484,21 +541,43 @@ bool TagReader::nextBinary(Tag& tag) {
 
 // ---------------------------------------------------------------- writing
 
-TagWriter::TagWriter(ByteSink& sink, Options options) : sink_(sink), options_(options) {
-  buffer_.reserve(1 << 16);
-  if (options_.binary) buffer_.append(kBinaryDxfSentinel);
+TagWriter::TagWriter(ByteSink& sink, Options options)
+    : sink_(sink), options_(options), block_(std::make_unique_for_overwrite<char[]>(2 * kFlushAt)), capacity_(2 * kFlushAt) {
+  if (options_.binary) append(kBinaryDxfSentinel);
+}
+
+char* TagWriter::room(std::size_t n) {
+  if (capacity_ - used_ < n) {
+    const std::size_t grown = std::max(2 * capacity_, used_ + n);
+    auto block = std::make_unique_for_overwrite<char[]>(grown);
+    std::memcpy(block.get(), block_.get(), used_);
+    block_ = std::move(block);
+    capacity_ = grown;
+  }
+  return block_.get() + used_;
+}
+
+void TagWriter::append(std::string_view s) {
+  if (s.empty()) return;
+  std::memcpy(room(s.size()), s.data(), s.size());
+  used_ += s.size();
+}
+
+void TagWriter::append(char c) {
+  *room(1) = c;
+  ++used_;
 }
 
 void TagWriter::maybeFlush() {
-  if (buffer_.size() >= (1u << 16)) flush();
+  if (used_ >= kFlushAt) flush();
 }
 
 Status TagWriter::flush() {
-  if (!failed_ && !buffer_.empty()) {
-    if (!sink_.write(buffer_)) failed_ = true;
-    written_ += buffer_.size();
+  if (!failed_ && used_ > 0) {
+    if (!sink_.write(std::string_view(block_.get(), used_))) failed_ = true;
+    written_ += used_;
   }
-  buffer_.clear();
+  used_ = 0;
   if (failed_) return Status::fail(StatusCode::WriteFailed, "the output refused the bytes");
   return {};
 }
@@ -507,26 +586,29 @@ void TagWriter::code(int c) {
   if (options_.binary) {
     if (options_.codeBytes == 1) {
       if (c >= 0 && c < 255) {
-        buffer_.push_back(static_cast<char>(c));
+        append(static_cast<char>(c));
         return;
       }
-      buffer_.push_back(static_cast<char>(0xFF));
+      append(static_cast<char>(0xFF));
     }
     const auto v = static_cast<std::int16_t>(c);
-    buffer_.append(reinterpret_cast<const char*>(&v), 2);
+    append(std::string_view(reinterpret_cast<const char*>(&v), 2));
+    return;
+  }
+  if (c >= 0 && c < kTypedCodes) {
+    // The whole entry is copied (a fixed size is one move); only its text
+    // counts.
+    const CodeText& t = kCodeTexts[static_cast<std::size_t>(c)];
+    std::memcpy(room(sizeof t), &t, sizeof t);
+    used_ += t.size;
     return;
   }
   char buf[16];
   const auto r = std::to_chars(buf, buf + sizeof buf, c);
   const std::size_t n = static_cast<std::size_t>(r.ptr - buf);
-  if (n < 3) buffer_.append(3 - n, ' ');
-  buffer_.append(buf, n);
-  buffer_.append("\r\n");
-}
-
-void TagWriter::line(std::string_view s) {
-  buffer_.append(s);
-  buffer_.append("\r\n");
+  if (n < 3) append(std::string_view("   ", 3 - n));
+  append(std::string_view(buf, n));
+  append("\r\n");
 }
 
 void TagWriter::text(int c, std::string_view value) {
@@ -534,15 +616,15 @@ void TagWriter::text(int c, std::string_view value) {
   code(c);
   if (options_.binary) {
     // A NUL would end the text early; it cannot be stored.
-    const std::size_t nul = value.find('\0');
-    buffer_.append(value.substr(0, nul));
-    buffer_.push_back('\0');
+    append(value.substr(0, value.find('\0')));
+    append('\0');
   } else {
     // Line breaks inside a value would split the tag; they cannot be stored.
-    const std::size_t at = buffer_.size();
-    line(value);
-    for (std::size_t i = at; i + 2 < buffer_.size(); ++i)
-      if (buffer_[i] == '\n' || buffer_[i] == '\r') buffer_[i] = ' ';
+    char* out = room(value.size() + 2);
+    for (const char ch : value) *out++ = ch == '\n' || ch == '\r' ? ' ' : ch;
+    out[0] = '\r';
+    out[1] = '\n';
+    used_ += value.size() + 2;
   }
   maybeFlush();
 }
@@ -561,10 +643,13 @@ void TagWriter::real(int c, double value) {
   code(c);
   if (options_.binary) {
     const double v = std::isfinite(value) ? value : 0.0;
-    buffer_.append(reinterpret_cast<const char*>(&v), 8);
+    append(std::string_view(reinterpret_cast<const char*>(&v), 8));
   } else {
-    char buf[48];
-    line(std::string_view(buf, formatRealTo(buf, value, options_.precision)));
+    char* out = room(48 + 2);
+    const std::size_t n = formatRealTo(out, value, options_.precision);
+    out[n] = '\r';
+    out[n + 1] = '\n';
+    used_ += n + 2;
   }
   maybeFlush();
 }
@@ -588,49 +673,57 @@ void TagWriter::integer(int c, std::int64_t value) {
     switch (t) {
       case TagType::Int16: {
         const auto v = static_cast<std::int16_t>(value);
-        buffer_.append(reinterpret_cast<const char*>(&v), 2);
+        append(std::string_view(reinterpret_cast<const char*>(&v), 2));
         break;
       }
       case TagType::Int32: {
         const auto v = static_cast<std::int32_t>(value);
-        buffer_.append(reinterpret_cast<const char*>(&v), 4);
+        append(std::string_view(reinterpret_cast<const char*>(&v), 4));
         break;
       }
       case TagType::Bool:
-        buffer_.push_back(value != 0 ? '\1' : '\0');
+        append(value != 0 ? '\1' : '\0');
         break;
       default:
-        buffer_.append(reinterpret_cast<const char*>(&value), 8);
+        append(std::string_view(reinterpret_cast<const char*>(&value), 8));
         break;
     }
   } else {
-    char buf[24];
     const std::int64_t v = t == TagType::Int16 ? static_cast<std::int16_t>(value)
                            : t == TagType::Int32 ? static_cast<std::int32_t>(value)
                            : t == TagType::Bool  ? (value != 0 ? 1 : 0)
                                                  : value;
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    line(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+    char* out = room(24 + 2);
+    const auto r = std::to_chars(out, out + 24, v);
+    r.ptr[0] = '\r';
+    r.ptr[1] = '\n';
+    used_ += static_cast<std::size_t>(r.ptr - out) + 2;
   }
   maybeFlush();
 }
 
-void TagWriter::handle(int c, Handle value) { text(c, formatHandle(value)); }
+void TagWriter::handle(int c, Handle value) {
+  char buf[16];
+  text(c, std::string_view(buf, formatHandleTo(buf, value)));
+}
 
 void TagWriter::bytes(int c, std::string_view value) {
   if (value.size() > 255) value = value.substr(0, 255);
   code(c);
   if (options_.binary) {
-    buffer_.push_back(static_cast<char>(value.size()));
-    buffer_.append(value);
+    append(static_cast<char>(value.size()));
+    append(value);
   } else {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    char* out = room(2 * value.size() + 2);
     for (char ch : value) {
       const auto b = static_cast<unsigned char>(ch);
-      buffer_.push_back(kHex[b >> 4]);
-      buffer_.push_back(kHex[b & 15]);
+      *out++ = kHex[b >> 4];
+      *out++ = kHex[b & 15];
     }
-    buffer_.append("\r\n");
+    out[0] = '\r';
+    out[1] = '\n';
+    used_ += 2 * value.size() + 2;
   }
   maybeFlush();
 }

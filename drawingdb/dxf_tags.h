@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -133,16 +134,26 @@ class TagWriter {
 
   // Hands the buffered bytes to the sink; the status reports a refusing sink.
   Status flush();
-  std::size_t bytesWritten() const { return written_ + buffer_.size(); }
+  std::size_t bytesWritten() const { return written_ + used_; }
 
  private:
+  // Bytes are gathered in one block and handed to the sink when a tag ends
+  // beyond kFlushAt; a tag is written straight into the block.
+  static constexpr std::size_t kFlushAt = std::size_t{1} << 16;
+
   void code(int c);
-  void line(std::string_view s);
   void maybeFlush();
+  // Room for n more bytes at the end of the block (grows it for a value
+  // longer than the block).
+  char* room(std::size_t n);
+  void append(std::string_view s);
+  void append(char c);
 
   ByteSink& sink_;
   Options options_;
-  std::string buffer_;
+  std::unique_ptr<char[]> block_;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
   std::string encoded_;  // a text value in the code page
   std::size_t written_ = 0;
   bool failed_ = false;

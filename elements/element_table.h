@@ -89,6 +89,10 @@ struct ElementRecord {
   std::int32_t groupDone = 0;
   std::int32_t classBits = 0;
   char dependency = 'n';  // 'p' physically dependent
+  // Beside the type: the conversion order scans both over the whole table.
+  char state = 0;
+  // The element's failure has been reported with a counted error (790).
+  bool failureReported = false;
   DirectoryEntry de;
   std::int32_t sonCount = 0;
   LinkNode* sons = nullptr;
@@ -97,9 +101,6 @@ struct ElementRecord {
   std::int32_t fatherCount = 0;
   LinkNode* fathers = nullptr;
   LinkNode* fatherCursor = nullptr;
-  char state = 0;
-  // The element's failure has been reported with a counted error (790).
-  bool failureReported = false;
   std::unique_ptr<TransferAttributes> transferAttrs;
   std::unique_ptr<Transform> matrix;
   std::unique_ptr<ParamRecord> params;

@@ -1,6 +1,7 @@
 // Walks over the element table: son cursors, descendants, ancestors, the
 // conversion order, states and progress, the matrix chain and the status
 // and class decoding of directory entries.
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -91,14 +92,32 @@ void resetForWaiting(ElementRecord& e) {
   }
 }
 
+// The type of element each conversion step takes; 0 for the last two
+// steps, which take elements of any type.
+constexpr std::int32_t kStepTypes[17] = {
+    IgesType::kLayer,
+    IgesType::kSubfigureInstance,
+    IgesType::kSubfigureDefinition,
+    IgesType::kAssociativityInstance,
+    IgesType::kSectionedArea,
+    IgesType::kCompositeCurve,
+    IgesType::kAssociativityInstance,
+    IgesType::kTransferDimension,
+    IgesType::kLinearDimension,
+    IgesType::kRadiusDimension,
+    IgesType::kAngularDimension,
+    IgesType::kDiameterDimension,
+    IgesType::kGeneralLabel,
+    IgesType::kOrdinateDimension,
+    IgesType::kPointDimension,
+    0,
+    0,
+};
+
 // One conversion step of nextToConvert: does element i qualify?
 bool qualifies(int step, std::int32_t i) {
   const ElementRecord& e = element(i);
   if (e.state != ElementState::kWaiting) return false;
-  static constexpr std::int32_t kDimensionSteps[] = {
-      IgesType::kLinearDimension,   IgesType::kRadiusDimension, IgesType::kAngularDimension,
-      IgesType::kDiameterDimension, IgesType::kGeneralLabel,    IgesType::kOrdinateDimension,
-      IgesType::kPointDimension};
   switch (step) {
     case 0: return e.type == IgesType::kLayer;
     case 1:
@@ -120,7 +139,7 @@ bool qualifies(int step, std::int32_t i) {
     case 7: return e.type == IgesType::kTransferDimension;
     case 15: return e.sons != nullptr && (e.fathers == nullptr || firstFatherIsProperty(e));
     case 16: return e.type != IgesType::kTransformationMatrix;
-    default: return e.type == kDimensionSteps[step - 8];
+    default: return e.type == kStepTypes[step];  // the dimensions
   }
 }
 
@@ -279,8 +298,23 @@ int nextToConvert(ConvertPick& out) {
   for (int step = 0; step < 17; ++step) {
     std::int32_t& cursor = table.cursors[step];
     if (cursor < 1) cursor = 1;
+    const std::int32_t type = kStepTypes[step];
     while (cursor <= table.lastIndex && cursor < table.capacity) {
-      const std::int32_t i = cursor++;
+      // Each step passes over the whole table: most records are passed
+      // over on their state and type alone.  The records are large and the
+      // pass touches one place in each: they are asked for well before
+      // they are read, so that the pass does not wait for every one.
+      constexpr std::int32_t kAhead = 16;
+      const std::int32_t end = std::min(table.lastIndex + 1, table.capacity);
+      const ElementRecord* records = table.records.get();
+      std::int32_t i = cursor;
+      for (; i < end; ++i) {
+        if (i + kAhead < end) __builtin_prefetch(&records[i + kAhead].type);
+        if (records[i].state == ElementState::kWaiting && (type == 0 || records[i].type == type)) break;
+      }
+      cursor = i;
+      if (i >= end) break;
+      ++cursor;
       if (qualifies(step, i)) {
         out.index = i;
         describe(i, out.deNumberOrType, out.id);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <new>
@@ -86,12 +87,43 @@ bool parseInteger(std::string_view token, std::int64_t& value) {
   return result.ec == std::errc() && result.ptr != token.data();
 }
 
+// The numbers a CAD system writes ("12", "-0.5", "3.125"): a sign, at
+// most 15 digits with at most one point among them, no exponent.  The
+// digits read as an integer and the power of ten of the point are both
+// exact, so one division rounds as from_chars would.  false for any other
+// form (from_chars reads it).
+bool parseShortDecimal(std::string_view token, double& value) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::size_t at = token[0] == '-' ? 1 : 0;
+  std::uint64_t digits = 0;
+  int count = 0;
+  int fraction = -1;  // digits after the point; -1 without a point
+  for (; at < token.size(); ++at) {
+    const char c = token[at];
+    if (c >= '0' && c <= '9') {
+      if (++count > 15) return false;
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      if (fraction >= 0) ++fraction;
+    } else if (c == '.' && fraction < 0) {
+      fraction = 0;
+    } else {
+      break;
+    }
+  }
+  if (count == 0 || (at < token.size() && (token[at] == 'e' || token[at] == 'E'))) return false;
+  const double magnitude = static_cast<double>(digits) / kPow10[fraction < 0 ? 0 : fraction];
+  value = token[0] == '-' ? -magnitude : magnitude;
+  return true;
+}
+
 bool parseReal(std::string_view token, double& value) {
   if (token.empty()) return false;
   if (token.size() > 1 && token[0] == '+' && token[1] != '-') token.remove_prefix(1);
   // Only the decimal forms; "inf", "nan" and the like are no coordinates.
   std::size_t at = token[0] == '-' ? 1 : 0;
   if (at >= token.size() || !((token[at] >= '0' && token[at] <= '9') || token[at] == '.')) return false;
+  if (parseShortDecimal(token, value)) return true;
   const auto result = std::from_chars(token.data(), token.data() + token.size(), value,
                                       std::chars_format::general);
   return result.ec == std::errc() && result.ptr != token.data() && std::isfinite(value);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -106,6 +107,66 @@ TEST(Audit, DamageIsFoundAndRepaired) {
     ASSERT_TRUE(readDxf(sink.data, back).status.ok());
     EXPECT_TRUE(audit(back).empty());
   }
+}
+
+std::size_t countOf(const std::vector<Finding>& found, std::string_view code) {
+  return static_cast<std::size_t>(std::count_if(found.begin(), found.end(), [&](const Finding& f) { return f.code == code; }));
+}
+
+// A handle used by several entities is reported for every use after the
+// first, whether the handles of the drawing lie close together or spread
+// over the whole range; the repair leaves each handle used once.
+TEST(Audit, EveryRepeatedUseOfAHandleIsFound) {
+  struct Case {
+    const char* name;
+    Handle handle;  // 0: the line's own
+    int uses;       // entities (line, circles, arcs) given the handle
+  };
+  const Case cases[] = {
+      {"two uses of a handle among the others", 0, 2},
+      {"three uses of a handle among the others", 0, 3},
+      {"two uses of a handle far beyond the others", 0xFFFFFFFFFF00ULL, 2},
+      {"three uses of a handle far beyond the others", 0x7FFFFFFFFFFFFFFFULL, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Database db = sample::drawing(Release::R2000);
+    std::vector<Entity*> users;
+    for (EntityId id : db.modelSpace().entities)
+      if (static_cast<int>(users.size()) < c.uses) users.push_back(&db.entities[id]);
+    ASSERT_EQ(static_cast<int>(users.size()), c.uses);
+    const Handle h = c.handle != 0 ? c.handle : users.front()->common.handle;
+    for (Entity* e : users) e->common.handle = h;
+    const std::vector<Finding> found = audit(db, {false});
+    EXPECT_EQ(countOf(found, "duplicate-handle"), static_cast<std::size_t>(c.uses - 1));
+    EXPECT_EQ(countOf(audit(db), "duplicate-handle"), static_cast<std::size_t>(c.uses - 1));
+    int keeping = 0;
+    for (const Entity* e : users) keeping += e->common.handle == h ? 1 : 0;
+    EXPECT_EQ(keeping, 1);
+    EXPECT_TRUE(audit(db).empty());
+  }
+}
+
+// An undefined layer or linetype is reported for every entity that names
+// it, also when entities on defined layers and linetypes come between.
+TEST(Audit, EveryEntityOnAnUndefinedNameIsFound) {
+  Database db = sample::drawing(Release::R2000);
+  std::size_t damaged = 0;
+  for (EntityId id : db.modelSpace().entities) {
+    if (id % 2 == 1) continue;
+    db.entities[id].common.layer = "NEW";
+    db.entities[id].common.linetype = "NOPE";
+    ++damaged;
+  }
+  ASSERT_GT(damaged, 1u);
+  const std::vector<Finding> found = audit(db, {false});
+  EXPECT_EQ(countOf(found, "undefined-layer"), damaged);
+  EXPECT_EQ(countOf(found, "undefined-linetype"), damaged);
+  // Repaired, the layer exists from its first entity on: one report of it.
+  const std::vector<Finding> fixed = audit(db);
+  EXPECT_EQ(countOf(fixed, "undefined-layer"), 1u);
+  EXPECT_EQ(countOf(fixed, "undefined-linetype"), damaged);
+  EXPECT_TRUE(audit(db).empty());
 }
 
 // A database with every repairable damage at once, repaired and written,

@@ -111,6 +111,31 @@ TEST(EntityStorage, HandleIndexHoldsAnyHandles) {
   }
 }
 
+// Handles that come out of order, ahead of the handles numbered one after
+// another and behind them, are held once and found wherever they were put,
+// also when the handles numbered in order catch up with them.
+TEST(EntityStorage, HandleIndexHoldsHandlesOutOfOrder) {
+  HandleIndex index;
+  ASSERT_TRUE(index.insert(100, {RefKind::Entity, 100, 0}));
+  ASSERT_TRUE(index.insert(5000, {RefKind::Entity, 5000, 0}));  // far ahead
+  ASSERT_TRUE(index.insert(50, {RefKind::Entity, 50, 0}));      // behind the first
+  for (Handle h = 101; h <= 6000; ++h) {
+    const bool added = index.insert(h, {RefKind::Entity, static_cast<std::uint32_t>(h), 0});
+    ASSERT_EQ(added, h != 5000) << h;
+  }
+  EXPECT_EQ(index.size(), 5902u);
+  for (const Handle h : {Handle(50), Handle(100), Handle(4999), Handle(5000), Handle(5001), Handle(6000)}) {
+    const HandleRef* ref = index.find(h);
+    ASSERT_NE(ref, nullptr) << h;
+    EXPECT_EQ(ref->index, h);
+  }
+  for (const Handle h : {Handle(49), Handle(51), Handle(99), Handle(6001)}) EXPECT_EQ(index.find(h), nullptr) << h;
+  EXPECT_FALSE(index.insert(50, {RefKind::Object, 0, 0}));
+  index.reset(10);
+  EXPECT_EQ(index.size(), 0u);
+  EXPECT_EQ(index.find(100), nullptr);
+}
+
 TEST(EntityStorage, EveryHandleOfAReadFileIsFound) {
   // Lines and polylines with vertices in model space; the second line
   // repeats the first one's handle.

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -319,6 +321,34 @@ TEST_F(TransferReaderTest, ValueLineReaders) {
   EXPECT_EQ(seekToElement(positionOf(file, "line 1") + 1, keyword, identifier), -1);
   EXPECT_EQ(seekToElement(transferReader().fileSize, keyword, identifier), -1);
   EXPECT_EQ(seekToElement(1 << 30, keyword, identifier), -1);
+}
+
+// Reals read back bit for bit as the standard conversion reads the
+// longest number at the start of the token, in the short decimal forms
+// a CAD system writes as in every other form.
+TEST_F(TransferReaderTest, RealsReadAsTheStandardConversionReadsThem) {
+  const char* const tokens[] = {
+      "12",      "-0.5",   "3.125",   "0.1",     "-0",     "0",       ".5",        "-.5",
+      "5.",      "007",    "1.5x",    "1.5.3",   "2.5-3",  "+2.5",    "1e",        "1.5e3",
+      "2E-2",    "-1e308", "4.9e-324", "0.30000000000000004", "123456789012345",
+      "1234567890123456", "12345678901234567890", "0.000000000000001", "999999999999999.9",
+      "1.7976931348623157", "-123456.789012345",  "0.1234567890123456789",
+  };
+  std::string file = std::string(kGeneral) + "@line 1\n";
+  for (const char* t : tokens) file += std::string("#") + t + "\n";
+  ASSERT_EQ(openTransferBytes(file), 0);
+  std::string keyword, identifier;
+  ASSERT_EQ(seekToElement(positionOf(file, "line 1"), keyword, identifier), 0);
+  for (const char* t : tokens) {
+    SCOPED_TRACE(t);
+    std::string_view token(t);
+    if (token[0] == '+') token.remove_prefix(1);
+    double expected = 0;
+    ASSERT_NE(std::from_chars(token.data(), token.data() + token.size(), expected).ptr, token.data());
+    double r = 1;
+    ASSERT_EQ(readReal(r), 0);
+    EXPECT_EQ(std::memcmp(&r, &expected, sizeof r), 0) << r << " " << expected;
+  }
 }
 
 TEST_F(TransferReaderTest, TextBlocksAndEndMarkers) {
