@@ -1491,7 +1491,7 @@ Status readDwgEntity(DwgObjectIn& in, DwgReadContext& c, Entity& out) {
   return in.status();
 }
 
-Status readDwgVertex(DwgObjectIn& in, DwgReadContext& c, Vertex& v) {
+Status readDwgVertex(DwgObjectIn& in, DwgReadContext& c, Vertex& v, std::string_view headLayer) {
   DwgBitReader& d = in.data;
   const Release r = c.release();
   v = Vertex{};
@@ -1514,7 +1514,9 @@ Status readDwgVertex(DwgObjectIn& in, DwgReadContext& c, Vertex& v) {
     }
   }
   (void)r;
-  if (!in.head.xdata.empty()) v.kept = in.head.xdata;
+  EntityCommon own;
+  commonFromHead(in, c, own);
+  v.own.keep(std::move(own), headLayer);
   return in.status();
 }
 
@@ -1600,20 +1602,14 @@ Status writeDwgVertex(const Entity& polyline, std::size_t index, const DwgEntity
     return Status::fail(StatusCode::NotFound, "no vertex " + std::to_string(index));
   const Vertex& v = p->vertices[index];
   const std::int16_t type = vertexType(*p, v);
-  DwgObjectHead head = headOf(polyline.common, type, v.handle, links, c);
-  // A vertex's own EED: the kept groups from the first 1001 outside a
-  // bracket of an application on.
-  head.xdata.clear();
-  head.reactors.clear();
-  head.xdictionary = 0;
-  bool bracket = false;
-  for (std::size_t i = 0; i < v.kept.size(); ++i) {
-    const RawTag& t = v.kept[i];
-    if (!bracket && t.code == 1001) {
-      head.xdata.assign(v.kept.begin() + static_cast<std::ptrdiff_t>(i), v.kept.end());
-      break;
-    }
-    if (t.code == 102) bracket = !(t.text == "}");
+  // A vertex with groups of its own writes them; one without takes its
+  // polyline's layer, colour and linetype and carries no EED of its own.
+  const EntityCommon* own = v.own.get();
+  DwgObjectHead head = headOf(own != nullptr ? *own : polyline.common, type, v.handle, links, c);
+  if (own == nullptr) {
+    head.xdata.clear();
+    head.reactors.clear();
+    head.xdictionary = 0;
   }
   DwgObjectOut out(c.release());
   if (Status s = out.begin(head, c); !s.ok()) return s;

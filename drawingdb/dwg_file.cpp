@@ -166,7 +166,8 @@ void addApplications(Database& db) {
   for (const Entity& e : db.entities) {
     scan(e.common.xdata());
     if (const auto* p = get_if<Polyline>(&e.data))
-      for (const Vertex& v : p->vertices) scan(v.kept);
+      for (const Vertex& v : p->vertices)
+        if (const EntityCommon* own = v.own.get()) scan(own->xdata());
   }
   for (const BlockRecord& b : db.blocks) {
     scan(b.recordXdata);
@@ -747,7 +748,7 @@ class DwgFileReader {
       DwgObjectIn in;
       if (Status s = head(*at, in); !s.ok()) return s;
       Vertex v;
-      if (Status s = readDwgVertex(in, *context_, v); !s.ok())
+      if (Status s = readDwgVertex(in, *context_, v, db_.entities[polyline].common.layer.str()); !s.ok())
         return Status::fail(s.code, "vertex " + hexOf(h) + ": " + s.detail);
       v.handle = h;
       get<Polyline>(db_.entities[polyline].data).vertices.push_back(std::move(v));

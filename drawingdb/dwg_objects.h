@@ -244,8 +244,10 @@ struct DwgEntityLinks {
 // database; kinds it does not model become UnknownEntity with their bits
 // kept).  VERTEX, SEQEND, BLOCK and ENDBLK have their own readers below.
 Status readDwgEntity(DwgObjectIn& in, DwgReadContext& context, Entity& out);
-// A vertex of a polyline (types 10-14).
-Status readDwgVertex(DwgObjectIn& in, DwgReadContext& context, Vertex& out);
+// A vertex of a polyline (types 10-14).  Its common data is kept as its
+// own groups where it says more than that it lies on `headLayer`, the
+// layer of its polyline (empty: not known, every group is kept).
+Status readDwgVertex(DwgObjectIn& in, DwgReadContext& context, Vertex& out, std::string_view headLayer = {});
 // The name a BLOCK entity states.
 Status readDwgBlockName(DwgObjectIn& in, DwgReadContext& context, std::string& name);
 // Whether the assembly reads this type with readDwgVertex, or as SEQEND,

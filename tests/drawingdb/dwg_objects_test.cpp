@@ -726,18 +726,22 @@ TEST(DwgEntities, VerticesSeqendAndBlockEntitiesReadBack) {
       std::int16_t type;
     };
     const VertexCase vertices[] = {
-        {0, Vertex{0x400, {1, 2, 0}, 0.5, 0.5, 0.25, 2, 30, 0, 0, 0, 0, {}}, dwg_type::kVertex2d},
-        {0, Vertex{0x401, {1, 2, 0}, 0.5, 1.5, -1, 0, 0, 0, 0, 0, 0, {}}, dwg_type::kVertex2d},
-        {8, Vertex{0x402, {1, 2, 3}, 0, 0, 0, 32, 0, 0, 0, 0, 0, {}}, dwg_type::kVertex3d},
-        {16, Vertex{0x403, {1, 2, 3}, 0, 0, 0, 64, 0, 0, 0, 0, 0, {}}, dwg_type::kVertexMesh},
-        {64, Vertex{0x404, {1, 2, 3}, 0, 0, 0, 64 | 128, 0, 0, 0, 0, 0, {}}, dwg_type::kVertexPface},
-        {64, Vertex{0x405, {}, 0, 0, 0, 128, 0, 1, -2, 3, 0, {}}, dwg_type::kVertexPfaceFace},
+        {0, Vertex{0x400, {1, 2, 0}, 0.5, 0.5, 0.25, 2, 30, 0, 0, 0, 0, {}, {}}, dwg_type::kVertex2d},
+        {0, Vertex{0x401, {1, 2, 0}, 0.5, 1.5, -1, 0, 0, 0, 0, 0, 0, {}, {}}, dwg_type::kVertex2d},
+        {8, Vertex{0x402, {1, 2, 3}, 0, 0, 0, 32, 0, 0, 0, 0, 0, {}, {}}, dwg_type::kVertex3d},
+        {16, Vertex{0x403, {1, 2, 3}, 0, 0, 0, 64, 0, 0, 0, 0, 0, {}, {}}, dwg_type::kVertexMesh},
+        {64, Vertex{0x404, {1, 2, 3}, 0, 0, 0, 64 | 128, 0, 0, 0, 0, 0, {}, {}}, dwg_type::kVertexPface},
+        {64, Vertex{0x405, {}, 0, 0, 0, 128, 0, 1, -2, 3, 0, {}, {}}, dwg_type::kVertexPfaceFace},
     };
     for (const VertexCase& c : vertices) {
       Polyline p;
       p.flags = c.polylineFlags;
       p.vertices = {c.vertex};
-      p.vertices[0].kept = {RawTag{1001, TagType::String, 0, 0, "MYAPP"}, RawTag{1040, TagType::Real, 2.5, 0, {}}};
+      EntityCommon own;
+      own.layer = Name("Walls");
+      own.colour = 3;
+      own.extras().xdata = {RawTag{1001, TagType::String, 0, 0, "MYAPP"}, RawTag{1040, TagType::Real, 2.5, 0, {}}};
+      p.vertices[0].own.keep(std::move(own), "0");
       Entity e = entityOf(p, EntityKind::Polyline, r);
       DwgEntityLinks links{0, 0x3C0, 0x3FF, 0x406};
       std::string frame;
@@ -748,7 +752,7 @@ TEST(DwgEntities, VerticesSeqendAndBlockEntitiesReadBack) {
       EXPECT_TRUE(isDwgVertexType(in.head.type));
       EXPECT_EQ(in.head.owner, 0x3C0u);
       Vertex back;
-      ASSERT_TRUE(readDwgVertex(in, tables, back).ok());
+      ASSERT_TRUE(readDwgVertex(in, tables, back, "0").ok());
       EXPECT_EQ(in.data.bitsLeft(), 0u);
       const Vertex& v = p.vertices[0];
       EXPECT_EQ(back.handle, v.handle);
@@ -759,7 +763,10 @@ TEST(DwgEntities, VerticesSeqendAndBlockEntitiesReadBack) {
       EXPECT_EQ(back.flags, v.flags);
       EXPECT_NEAR(back.tangent, v.tangent, 1e-12);
       EXPECT_EQ(back.face3, v.face3);
-      EXPECT_EQ(back.kept, v.kept);
+      ASSERT_NE(back.own.get(), nullptr);
+      EXPECT_EQ(back.own.get()->colour, 3);
+      EXPECT_EQ(back.own.get()->layer.str(), "Walls");
+      EXPECT_EQ(back.own.get()->xdata(), v.own.get()->xdata());
     }
 
     Entity parent = entityOf(Polyline{}, EntityKind::Polyline, r);
