@@ -34,10 +34,6 @@ PointRegistry::Side PointRegistry::sideOf(const Node& n, double x, double y) con
   return Side::kPosition;
 }
 
-bool PointRegistry::matches(const Node& n, double x, double y, std::int32_t ref) const {
-  return n.ref == ref && n.number != 0 && sideOf(n, x, y) == Side::kPosition;
-}
-
 // ---------------------------------------------------------------------------
 // The in-order sequence
 
@@ -83,26 +79,39 @@ void PointRegistry::split(std::int32_t t, std::int32_t k, std::int32_t& a, std::
   }
 }
 
-std::int32_t PointRegistry::merge(std::int32_t a, std::int32_t b) {
-  if (a < 0) return b;
-  if (b < 0) return a;
-  if (nodes_[a].priority > nodes_[b].priority) {
-    const std::int32_t r = merge(nodes_[a].right, b);
-    nodes_[a].right = r;
-    pull(a);
-    return a;
-  }
-  const std::int32_t l = merge(a, nodes_[b].left);
-  nodes_[b].left = l;
-  pull(b);
-  return b;
-}
-
+// The new node goes where its priority puts it on the way down to its
+// rank; every subtree passed on the way gains it (its box grows, and its
+// oldest node stays, as the new node is the youngest).
 void PointRegistry::insertAt(std::int32_t rank, std::int32_t id) {
+  const std::uint32_t priority = nodes_[id].priority;
+  const double x = nodes_[id].x, y = nodes_[id].y;
+  std::int32_t parent = kNone;
+  bool right = false;
+  std::int32_t u = root_;
+  while (u >= 0 && nodes_[u].priority >= priority) {
+    Node& m = nodes_[u];
+    m.count += 1;
+    m.minX = std::min(m.minX, x);
+    m.maxX = std::max(m.maxX, x);
+    m.minY = std::min(m.minY, y);
+    m.maxY = std::max(m.maxY, y);
+    parent = u;
+    const std::int32_t l = sizeOf(m.left);
+    right = rank > l;
+    if (right) rank -= l + 1;
+    u = right ? m.right : m.left;
+  }
   std::int32_t a = kNone, b = kNone;
-  split(root_, rank, a, b);
-  root_ = merge(merge(a, id), b);
-  nodes_[root_].parent = kNone;
+  split(u, rank, a, b);
+  nodes_[id].left = a;
+  nodes_[id].right = b;
+  pull(id);
+  nodes_[id].parent = parent;
+  if (parent < 0) {
+    root_ = id;
+  } else {
+    (right ? nodes_[parent].right : nodes_[parent].left) = id;
+  }
 }
 
 std::int32_t PointRegistry::rankOf(std::int32_t id) const {
@@ -111,22 +120,6 @@ std::int32_t PointRegistry::rankOf(std::int32_t id) const {
     if (nodes_[p].right == u) r += sizeOf(nodes_[p].left) + 1;
   }
   return r;
-}
-
-std::int32_t PointRegistry::nodeAt(std::int32_t rank) const {
-  std::int32_t u = root_;
-  while (u >= 0) {
-    const std::int32_t l = sizeOf(nodes_[u].left);
-    if (rank < l) {
-      u = nodes_[u].left;
-    } else if (rank == l) {
-      return u;
-    } else {
-      rank -= l + 1;
-      u = nodes_[u].right;
-    }
-  }
-  return kNone;
 }
 
 namespace {
@@ -325,32 +318,33 @@ struct Quadrant {
   }
 };
 
-// The last (lower left quadrant) or first (upper right) rank within
-// first..last of a node in the quadrant; -1 when none was found.
+// A node and its rank in the sequence.
+struct Ranked {
+  std::int32_t id = kNone, rank = kNone;
+};
+
+// The last (lower left quadrant) or first (upper right) node within ranks
+// first..last that lies in the quadrant; id -1 when none was found.
 template <class Nodes>
-std::int32_t extremeInQuadrant(const Nodes& nodes, std::int32_t t, std::int32_t offset, std::int32_t first,
-                               std::int32_t last, const Quadrant& q, Search& s) {
-  if (t < 0) return kNone;
+Ranked extremeInQuadrant(const Nodes& nodes, std::int32_t t, std::int32_t offset, std::int32_t first,
+                         std::int32_t last, const Quadrant& q, Search& s) {
+  if (t < 0) return Ranked{};
   const auto& n = nodes[t];
-  if (last < offset || first > offset + n.count - 1 || !q.mayHold(n)) return kNone;
-  if (!s.spend()) return kNone;
+  if (last < offset || first > offset + n.count - 1 || !q.mayHold(n)) return Ranked{};
+  if (!s.spend()) return Ranked{};
   const std::int32_t own = offset + (n.left < 0 ? 0 : nodes[n.left].count);
   const bool ownIn = own >= first && own <= last && q.holds(n);
   if (q.lowerLeft) {
-    const std::int32_t r = extremeInQuadrant(nodes, n.right, own + 1, first, last, q, s);
-    if (r >= 0) return r;
-    if (ownIn) return own;
+    const Ranked r = extremeInQuadrant(nodes, n.right, own + 1, first, last, q, s);
+    if (r.id >= 0) return r;
+    if (ownIn) return Ranked{t, own};
     return extremeInQuadrant(nodes, n.left, offset, first, last, q, s);
   }
-  const std::int32_t r = extremeInQuadrant(nodes, n.left, offset, first, last, q, s);
-  if (r >= 0) return r;
-  if (ownIn) return own;
+  const Ranked r = extremeInQuadrant(nodes, n.left, offset, first, last, q, s);
+  if (r.id >= 0) return r;
+  if (ownIn) return Ranked{t, own};
   return extremeInQuadrant(nodes, n.right, own + 1, first, last, q, s);
 }
-
-struct Candidate {
-  std::int32_t id, rank;
-};
 
 }  // namespace
 
@@ -375,7 +369,7 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
   const double window = 2.0 * (t + slack);
 
   // Nodes more than 2t away in x.
-  std::int32_t lo = kNone, hi = n;
+  Ranked lo{kNone, kNone}, hi{kNone, n};
   if (nodes_[root_].minX < x - window) {
     std::int32_t u = root_, offset = 0;
     while (u >= 0) {
@@ -385,7 +379,7 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
         offset = own + 1;
         u = m.right;
       } else if (m.x < x - window) {
-        lo = own;
+        lo = Ranked{u, own};
         break;
       } else {
         u = m.left;
@@ -400,7 +394,7 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
       if (m.left >= 0 && nodes_[m.left].maxX > x + window) {
         u = m.left;
       } else if (m.x > x + window) {
-        hi = own;
+        hi = Ranked{u, own};
         break;
       } else {
         offset = own + 1;
@@ -408,10 +402,10 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
       }
     }
   }
-  if (lo >= hi) return lookupByWalk(x, y, ref, newNumber);
+  if (lo.rank >= hi.rank) return lookupByWalk(x, y, ref, newNumber);
 
   // Nodes more than 2t away in y, on the side the x bands allow.
-  if (hi - lo - 1 > kNarrowRange) {
+  if (hi.rank - lo.rank - 1 > kNarrowRange) {
     Search bands;
     const double below1 = leastXAbove(nodes_, root_, x + t - slack, true, bands);
     const double below2 = leastXAbove(nodes_, root_, x - t - slack, false, bands);
@@ -420,69 +414,48 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
     if (!bands.exhausted) {
       Search s;
       const Quadrant before{true, below1 - t - slack, below2 + t - slack, y - window};
-      const std::int32_t b = extremeInQuadrant(nodes_, root_, 0, lo + 1, hi - 1, before, s);
-      if (b >= 0) lo = b;
+      const Ranked b = extremeInQuadrant(nodes_, root_, 0, lo.rank + 1, hi.rank - 1, before, s);
+      if (b.id >= 0) lo = b;
       Search s2;
       const Quadrant after{false, above1 + t + slack, above2 - t + slack, y + window};
-      const std::int32_t a = extremeInQuadrant(nodes_, root_, 0, lo + 1, hi - 1, after, s2);
-      if (a >= 0) hi = a;
+      const Ranked a = extremeInQuadrant(nodes_, root_, 0, lo.rank + 1, hi.rank - 1, after, s2);
+      if (a.id >= 0) hi = a;
     }
   }
 
-  // The path's nodes between the bounds, oldest first.
-  while (hi - lo > 1) {
-    const std::int32_t m = oldestIn(lo + 1, hi - 1);
+  // The path's nodes between the bounds, oldest first.  A node of the path
+  // within the tolerance lies between them (the bounds are far from q in x,
+  // or in y with the x bands empty, farther than a node of the path that
+  // holds them in its subtree could be), so the walk's answer is the oldest
+  // of these that matches.
+  std::int32_t answer = kNone;
+  while (hi.rank - lo.rank > 1) {
+    const std::int32_t m = oldestIn(lo.rank + 1, hi.rank - 1);
     const Node& node = nodes_[m];
     Side side = sideOf(node, x, y);
-    if (side == Side::kPosition) side = node.ref <= ref ? Side::kHigher : Side::kLower;
-    const std::int32_t r = rankOf(m);
+    if (side == Side::kPosition) {
+      if (node.ref == ref && node.number != 0 && (answer < 0 || m < answer)) answer = m;
+      side = node.ref <= ref ? Side::kHigher : Side::kLower;
+    }
+    const Ranked r{m, rankOf(m)};
     if (side == Side::kHigher) {
       lo = r;
     } else {
       hi = r;
     }
   }
-  const std::int32_t place = hi;
-
-  // The points within the tolerance; the oldest one on the path answers.
-  std::vector<Candidate> candidates;
-  {
-    const double x1 = x - t - slack, x2 = x + t + slack, y1 = y - t - slack, y2 = y + t + slack;
-    struct Frame {
-      std::int32_t node, offset;
-    };
-    std::vector<Frame> stack;
-    if (root_ >= 0) stack.push_back(Frame{root_, 0});
-    while (!stack.empty()) {
-      const Frame f = stack.back();
-      stack.pop_back();
-      const Node& m = nodes_[f.node];
-      if (m.maxX < x1 || m.minX > x2 || m.maxY < y1 || m.minY > y2) continue;
-      const std::int32_t own = f.offset + sizeOf(m.left);
-      if (matches(m, x, y, ref)) candidates.push_back(Candidate{f.node, own});
-      if (m.left >= 0) stack.push_back(Frame{m.left, f.offset});
-      if (m.right >= 0) stack.push_back(Frame{m.right, own + 1});
-    }
-  }
-  std::int32_t answer = kNone;
-  for (const Candidate& c : candidates) {
-    const std::int32_t oldest = c.rank < place ? oldestIn(c.rank, place - 1) : oldestIn(place, c.rank);
-    if (oldest == c.id && (answer < 0 || c.id < answer)) answer = c.id;
-  }
   if (answer >= 0) return nodes_[answer].number;
   if (newNumber == 0) return 0;
 
   // The new node hangs below the younger of the two neighbours of its place.
-  const std::int32_t before = place > 0 ? nodeAt(place - 1) : kNone;
-  const std::int32_t after = place < n ? nodeAt(place) : kNone;
-  const bool higher = before > after;
-  const std::int32_t parent = higher ? before : after;
+  const bool higher = lo.id > hi.id;
+  const std::int32_t parent = higher ? lo.id : hi.id;
   if (parent < 0 || (higher ? nodes_[parent].higher : nodes_[parent].lower) >= 0) {
     return lookupByWalk(x, y, ref, newNumber);  // not reached: the sequence and the tree disagree
   }
   const std::int32_t id = add(x, y, ref, newNumber);
   (higher ? nodes_[parent].higher : nodes_[parent].lower) = id;
-  insertAt(place, id);
+  insertAt(hi.rank, id);
   return 0;
 }
 

@@ -62,15 +62,12 @@ class PointRegistry {
   };
 
   Side sideOf(const Node& n, double x, double y) const;
-  bool matches(const Node& n, double x, double y, std::int32_t ref) const;
 
   // The sequence.
   void pull(std::int32_t t);
   void split(std::int32_t t, std::int32_t k, std::int32_t& a, std::int32_t& b);
-  std::int32_t merge(std::int32_t a, std::int32_t b);
   void insertAt(std::int32_t rank, std::int32_t id);
   std::int32_t rankOf(std::int32_t id) const;
-  std::int32_t nodeAt(std::int32_t rank) const;
   std::int32_t oldestIn(std::int32_t first, std::int32_t last) const;
   std::int32_t sizeOf(std::int32_t t) const { return t < 0 ? 0 : nodes_[t].count; }
 
