@@ -240,25 +240,17 @@ std::int32_t PointRegistry::oldestInBlock(std::int32_t block, int level, std::in
 }
 
 PointRegistry::Ranked PointRegistry::lastWithXBelow(double limit) const {
-  std::int32_t b = root_, offset = 0;
+  std::int32_t b = root_, end = static_cast<std::int32_t>(nodes_.size());
   for (int level = height_; level > 0; --level) {
     const Inner& in = inners_[b];
-    int found = -1;
-    std::int32_t before = 0, foundOffset = 0;
-    for (int k = 0; k < in.size; ++k) {
-      if (in.box[k].minX < limit) {
-        found = k;
-        foundOffset = before;
-      }
-      before += in.box[k].count;
-    }
-    if (found < 0) return Ranked{};
-    offset += foundOffset;
-    b = in.child[found];
+    int k = in.size - 1;
+    while (k >= 0 && !(in.box[k].minX < limit)) end -= in.box[k--].count;
+    if (k < 0) return Ranked{};
+    b = in.child[k];
   }
   const Leaf& l = leaves_[b];
   for (int j = l.size - 1; j >= 0; --j) {
-    if (l.x[j] < limit) return Ranked{l.id[j], offset + j};
+    if (l.x[j] < limit) return Ranked{l.id[j], end - l.size + j};
   }
   return Ranked{};
 }
