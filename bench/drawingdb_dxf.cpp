@@ -17,6 +17,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_drawing.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/file_io.h"
 
@@ -26,69 +27,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-Database makeDrawing(long n) {
-  Database db = Database::create(Release::R2000);
-  for (int l = 0; l < 100; ++l) db.addRecord(db.layers, "LAYER_" + std::to_string(l)).data.colour = 1 + l % 7;
-  for (int b = 0; b < 10; ++b) {
-    BlockRecord& block = db.addBlock("BLOCK_" + std::to_string(b));
-    const std::size_t bi = db.blockIndex(block);
-    for (int k = 0; k < 5; ++k) {
-      Entity e = makeEntity(EntityKind::Line);
-      get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k), 1, 0}};
-      db.addEntity(db.blocks[bi], std::move(e));
-    }
-  }
-  for (long i = 0; i < n; ++i) {
-    const double x = double(i % 1000) * 1.25, y = double(i / 1000) * 0.75;
-    Entity e;
-    switch (i % 6) {
-      case 0:
-        e = makeEntity(EntityKind::Line);
-        get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
-        break;
-      case 1:
-        e = makeEntity(EntityKind::Circle);
-        get<Circle>(e.data).center = {x, y, 0};
-        get<Circle>(e.data).radius = 0.3;
-        break;
-      case 2: {
-        e = makeEntity(EntityKind::Arc);
-        Arc& a = get<Arc>(e.data);
-        a.center = {x, y, 0};
-        a.radius = 0.4;
-        a.startAngle = 15;
-        a.endAngle = 200;
-        break;
-      }
-      case 3: {
-        e = makeEntity(EntityKind::Text);
-        Text& t = get<Text>(e.data);
-        t.insertion = {x, y, 0};
-        t.height = 0.25;
-        t.value = std::to_string(i);
-        break;
-      }
-      case 4: {
-        e = makeEntity(EntityKind::LwPolyline);
-        auto& v = get<LwPolyline>(e.data).vertices;
-        for (int k = 0; k < 5; ++k) v.push_back({{x + k * 0.1, y + (k % 2) * 0.1, 0}, 0, 0, k == 2 ? 0.5 : 0});
-        break;
-      }
-      default: {
-        e = makeEntity(EntityKind::Insert);
-        Insert& ins = get<Insert>(e.data);
-        ins.block = "BLOCK_" + std::to_string(i % 10);
-        ins.insertion = {x, y, 0};
-        ins.rotation = double(i % 360);
-        break;
-      }
-    }
-    e.common.layer = "LAYER_" + std::to_string(i % 100);
-    db.addEntity(db.modelSpace(), std::move(e));
-  }
-  return db;
-}
 
 // The peak resident memory of this process, in KiB.
 long peakKib() {
@@ -140,7 +78,7 @@ int main(int argc, char** argv) {
     double lastRead = 0;
     long lastN = 0;
     for (long n = 10000; n <= maxEntities; n *= 10) {
-      Database db = makeDrawing(n);
+      Database db = makeBenchDrawing(n, BenchDrawingShape{100, 5, 0.0, false, ""});
       StringSink sink;
       sink.data.reserve(static_cast<std::size_t>(n) * 200);
       const auto t0 = Clock::now();
