@@ -364,45 +364,32 @@ struct PointRegistry::Quadrant {
   }
 };
 
-// The least x above (strictly or not) a threshold.
-double PointRegistry::leastXAbove(std::int32_t block, int level, double threshold, bool strict, Search& s) const {
-  if (!s.spend()) return kInfinity;
-  double best = kInfinity;
-  const auto above = [&](double v) { return strict ? v > threshold : v >= threshold; };
+// The x nearest a threshold on one side of it: the least x above it, or
+// the greatest x below it; strictly or not.
+double PointRegistry::nearestX(std::int32_t block, int level, double threshold, bool above, bool strict,
+                               Search& s) const {
+  const double none = above ? kInfinity : -kInfinity;
+  if (!s.spend()) return none;
+  const auto beyond = [&](double v) {
+    if (strict) return above ? v > threshold : v < threshold;
+    return above ? v >= threshold : v <= threshold;
+  };
+  const auto closer = [&](double a, double b) { return above ? a < b : a > b; };
+  double best = none;
   if (level == 0) {
     const Leaf& l = leaves_[block];
     for (int j = 0; j < l.size; ++j) {
-      if (above(l.x[j])) best = std::min(best, l.x[j]);
+      if (beyond(l.x[j]) && closer(l.x[j], best)) best = l.x[j];
     }
     return best;
   }
   const Inner& in = inners_[block];
   for (int k = 0; k < in.size; ++k) {
-    const Box& b = in.box[k];
-    if (!above(b.maxX) || !(b.minX < best)) continue;
-    best = above(b.minX) ? b.minX : std::min(best, leastXAbove(in.child[k], level - 1, threshold, strict, s));
-  }
-  return best;
-}
-
-// The greatest x below (strictly or not) a threshold.
-double PointRegistry::greatestXBelow(std::int32_t block, int level, double threshold, bool strict,
-                                     Search& s) const {
-  if (!s.spend()) return -kInfinity;
-  double best = -kInfinity;
-  const auto below = [&](double v) { return strict ? v < threshold : v <= threshold; };
-  if (level == 0) {
-    const Leaf& l = leaves_[block];
-    for (int j = 0; j < l.size; ++j) {
-      if (below(l.x[j])) best = std::max(best, l.x[j]);
-    }
-    return best;
-  }
-  const Inner& in = inners_[block];
-  for (int k = 0; k < in.size; ++k) {
-    const Box& b = in.box[k];
-    if (!below(b.minX) || !(b.maxX > best)) continue;
-    best = below(b.maxX) ? b.maxX : std::max(best, greatestXBelow(in.child[k], level - 1, threshold, strict, s));
+    const double nearEnd = above ? in.box[k].minX : in.box[k].maxX;
+    const double farEnd = above ? in.box[k].maxX : in.box[k].minX;
+    if (!beyond(farEnd) || !closer(nearEnd, best)) continue;
+    const double found = beyond(nearEnd) ? nearEnd : nearestX(in.child[k], level - 1, threshold, above, strict, s);
+    if (closer(found, best)) best = found;
   }
   return best;
 }
@@ -473,10 +460,10 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
   // Nodes more than 2t away in y, on the side the x bands allow.
   if (hi.rank - lo.rank - 1 > kNarrowRange) {
     Search bands;
-    const double below1 = leastXAbove(root_, height_, x + t - slack, true, bands);
-    const double below2 = leastXAbove(root_, height_, x - t - slack, false, bands);
-    const double above1 = greatestXBelow(root_, height_, x - t + slack, true, bands);
-    const double above2 = greatestXBelow(root_, height_, x + t + slack, false, bands);
+    const double below1 = nearestX(root_, height_, x + t - slack, true, true, bands);
+    const double below2 = nearestX(root_, height_, x - t - slack, true, false, bands);
+    const double above1 = nearestX(root_, height_, x - t + slack, false, true, bands);
+    const double above2 = nearestX(root_, height_, x + t + slack, false, false, bands);
     if (!bands.exhausted) {
       Search s;
       const Quadrant before{true, below1 - t - slack, below2 + t - slack, y - window};

@@ -103,8 +103,7 @@ class PointRegistry {
                              std::int32_t last) const;
   Ranked lastWithXBelow(double limit) const;
   Ranked firstWithXAbove(double limit) const;
-  double leastXAbove(std::int32_t block, int level, double threshold, bool strict, Search& s) const;
-  double greatestXBelow(std::int32_t block, int level, double threshold, bool strict, Search& s) const;
+  double nearestX(std::int32_t block, int level, double threshold, bool above, bool strict, Search& s) const;
   Ranked extremeInQuadrant(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
                            std::int32_t last, const Quadrant& q, Search& s) const;
 
