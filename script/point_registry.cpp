@@ -61,6 +61,24 @@ void PointRegistry::Box::addBox(const Box& b) {
   maxY = std::max(maxY, b.maxY);
 }
 
+void PointRegistry::Inner::setBox(int k, const Box& b) {
+  count[k] = b.count;
+  oldest[k] = b.oldest;
+  minX[k] = b.minX;
+  maxX[k] = b.maxX;
+  minY[k] = b.minY;
+  maxY[k] = b.maxY;
+}
+
+void PointRegistry::Inner::addPoint(int k, std::int32_t id, double x, double y) {
+  count[k] += 1;
+  oldest[k] = std::min(oldest[k], id);
+  minX[k] = std::min(minX[k], x);
+  maxX[k] = std::max(maxX[k], x);
+  minY[k] = std::min(minY[k], y);
+  maxY[k] = std::max(maxY[k], y);
+}
+
 PointRegistry::Box PointRegistry::leafBox(std::int32_t leaf) const {
   const Leaf& l = leaves_[leaf];
   Box b;
@@ -71,7 +89,7 @@ PointRegistry::Box PointRegistry::leafBox(std::int32_t leaf) const {
 PointRegistry::Box PointRegistry::innerBox(std::int32_t inner) const {
   const Inner& in = inners_[inner];
   Box b;
-  for (int k = 0; k < in.size; ++k) b.addBox(in.box[k]);
+  for (int k = 0; k < in.size; ++k) b.addBox(in.box(k));
   return b;
 }
 
@@ -89,11 +107,11 @@ void PointRegistry::insertAt(std::int32_t rank, std::int32_t id) {
   for (int level = height_; level > 0; --level) {
     Inner& in = inners_[b];
     int k = 0;
-    while (k < in.size - 1 && rank > in.box[k].count) {
-      rank -= in.box[k].count;
+    while (k < in.size - 1 && rank > in.count[k]) {
+      rank -= in.count[k];
       ++k;
     }
-    in.box[k].addPoint(id, x, y);
+    in.addPoint(k, id, x, y);
     b = in.child[k];
   }
   Leaf& l = leaves_[b];
@@ -150,11 +168,11 @@ void PointRegistry::addChild(std::int32_t inner, std::int32_t after, std::int32_
     while (in.child[k] != after) ++k;
     for (int j = in.size; j > k + 1; --j) {
       in.child[j] = in.child[j - 1];
-      in.box[j] = in.box[j - 1];
+      in.setBox(j, in.box(j - 1));
     }
-    in.box[k] = afterBox;
+    in.setBox(k, afterBox);
     in.child[k + 1] = child;
-    in.box[k + 1] = childBox;
+    in.setBox(k + 1, childBox);
     ++in.size;
     if (level == 1) {
       leaves_[child].parent = inner;
@@ -170,7 +188,7 @@ void PointRegistry::addChild(std::int32_t inner, std::int32_t after, std::int32_
     const int keep = kFanOut / 2;
     for (int j = keep; j < full.size; ++j) {
       f.child[j - keep] = full.child[j];
-      f.box[j - keep] = full.box[j];
+      f.setBox(j - keep, full.box(j));
       if (level == 1) {
         leaves_[full.child[j]].parent = fresh;
       } else {
@@ -203,7 +221,7 @@ std::int32_t PointRegistry::rankOf(std::int32_t id) const {
   while (l.id[r] != id) ++r;
   for (std::int32_t p = l.parent; p >= 0; b = p, p = inners_[p].parent) {
     const Inner& in = inners_[p];
-    for (int k = 0; in.child[k] != b; ++k) r += in.box[k].count;
+    for (int k = 0; in.child[k] != b; ++k) r += in.count[k];
   }
   return r;
 }
@@ -226,10 +244,10 @@ std::int32_t PointRegistry::oldestInBlock(std::int32_t block, int level, std::in
   }
   const Inner& in = inners_[block];
   for (int k = 0; k < in.size && offset <= last; ++k) {
-    const std::int32_t end = offset + in.box[k].count - 1;
+    const std::int32_t end = offset + in.count[k] - 1;
     if (end >= first) {
       if (first <= offset && end <= last) {
-        best = std::min(best, in.box[k].oldest);
+        best = std::min(best, in.oldest[k]);
       } else {
         best = std::min(best, oldestInBlock(in.child[k], level - 1, offset, first, last));
       }
@@ -244,7 +262,7 @@ PointRegistry::Ranked PointRegistry::lastWithXBelow(double limit) const {
   for (int level = height_; level > 0; --level) {
     const Inner& in = inners_[b];
     int k = in.size - 1;
-    while (k >= 0 && !(in.box[k].minX < limit)) end -= in.box[k--].count;
+    while (k >= 0 && !(in.minX[k] < limit)) end -= in.count[k--];
     if (k < 0) return Ranked{};
     b = in.child[k];
   }
@@ -260,7 +278,7 @@ PointRegistry::Ranked PointRegistry::firstWithXAbove(double limit) const {
   for (int level = height_; level > 0; --level) {
     const Inner& in = inners_[b];
     int k = 0;
-    while (k < in.size && !(in.box[k].maxX > limit)) offset += in.box[k++].count;
+    while (k < in.size && !(in.maxX[k] > limit)) offset += in.count[k++];
     if (k == in.size) return Ranked{};
     b = in.child[k];
   }
@@ -350,6 +368,17 @@ struct PointRegistry::Search {
   }
 };
 
+// A band of x beyond a threshold: above or below it, strictly or not.
+struct PointRegistry::Band {
+  double threshold;
+  bool above, strict;
+  bool beyond(double v) const {
+    if (strict) return above ? v > threshold : v < threshold;
+    return above ? v >= threshold : v <= threshold;
+  }
+  bool closer(double a, double b) const { return above ? a < b : a > b; }
+};
+
 // A quadrant of the plane: x below xStrict (strictly) and xLimit, y below
 // yLimit (strictly); or the mirror image with all signs turned.
 struct PointRegistry::Quadrant {
@@ -364,34 +393,38 @@ struct PointRegistry::Quadrant {
   }
 };
 
-// The x nearest a threshold on one side of it: the least x above it, or
-// the greatest x below it; strictly or not.
-double PointRegistry::nearestX(std::int32_t block, int level, double threshold, bool above, bool strict,
-                               Search& s) const {
-  const double none = above ? kInfinity : -kInfinity;
-  if (!s.spend()) return none;
-  const auto beyond = [&](double v) {
-    if (strict) return above ? v > threshold : v < threshold;
-    return above ? v >= threshold : v <= threshold;
-  };
-  const auto closer = [&](double a, double b) { return above ? a < b : a > b; };
-  double best = none;
+// The x nearest each band's threshold on its side: the least x above it,
+// or the greatest x below it; strictly or not.  The bands are searched in
+// one walk over the blocks, as their thresholds lie close together.
+void PointRegistry::nearestX(std::int32_t block, int level, const Band* bands, int count, double* nearest,
+                             Search& s) const {
+  if (!s.spend()) return;
   if (level == 0) {
     const Leaf& l = leaves_[block];
-    for (int j = 0; j < l.size; ++j) {
-      if (beyond(l.x[j]) && closer(l.x[j], best)) best = l.x[j];
+    for (int i = 0; i < count; ++i) {
+      const Band& band = bands[i];
+      for (int j = 0; j < l.size; ++j) {
+        if (band.beyond(l.x[j]) && band.closer(l.x[j], nearest[i])) nearest[i] = l.x[j];
+      }
     }
-    return best;
+    return;
   }
   const Inner& in = inners_[block];
   for (int k = 0; k < in.size; ++k) {
-    const double nearEnd = above ? in.box[k].minX : in.box[k].maxX;
-    const double farEnd = above ? in.box[k].maxX : in.box[k].minX;
-    if (!beyond(farEnd) || !closer(nearEnd, best)) continue;
-    const double found = beyond(nearEnd) ? nearEnd : nearestX(in.child[k], level - 1, threshold, above, strict, s);
-    if (closer(found, best)) best = found;
+    bool descend = false;
+    for (int i = 0; i < count; ++i) {
+      const Band& band = bands[i];
+      const double nearEnd = band.above ? in.minX[k] : in.maxX[k];
+      const double farEnd = band.above ? in.maxX[k] : in.minX[k];
+      if (!band.beyond(farEnd) || !band.closer(nearEnd, nearest[i])) continue;
+      if (band.beyond(nearEnd)) {
+        nearest[i] = nearEnd;
+      } else {
+        descend = true;
+      }
+    }
+    if (descend) nearestX(in.child[k], level - 1, bands, count, nearest, s);
   }
-  return best;
 }
 
 // The last (lower left quadrant) or first (upper right) node within ranks
@@ -420,12 +453,12 @@ PointRegistry::Ranked PointRegistry::extremeInQuadrant(std::int32_t block, int l
   std::int32_t offsets[kFanOut];
   for (int k = 0; k < in.size; ++k) {
     offsets[k] = offset;
-    offset += in.box[k].count;
+    offset += in.count[k];
   }
   for (int i = 0; i < in.size; ++i) {
     const int k = q.lowerLeft ? in.size - 1 - i : i;
-    const std::int32_t start = offsets[k], end = start + in.box[k].count - 1;
-    if (end < first || start > last || !q.mayHold(in.box[k])) continue;
+    const std::int32_t start = offsets[k], end = start + in.count[k] - 1;
+    if (end < first || start > last || !q.mayHold(in.box(k))) continue;
     const Ranked r = extremeInQuadrant(in.child[k], level - 1, start, first, last, q, s);
     if (r.id >= 0 || s.exhausted) return r;
   }
@@ -459,12 +492,15 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
 
   // Nodes more than 2t away in y, on the side the x bands allow.
   if (hi.rank - lo.rank - 1 > kNarrowRange) {
-    Search bands;
-    const double below1 = nearestX(root_, height_, x + t - slack, true, true, bands);
-    const double below2 = nearestX(root_, height_, x - t - slack, true, false, bands);
-    const double above1 = nearestX(root_, height_, x - t + slack, false, true, bands);
-    const double above2 = nearestX(root_, height_, x + t + slack, false, false, bands);
-    if (!bands.exhausted) {
+    const Band bands[4] = {{x + t - slack, true, true},
+                           {x - t - slack, true, false},
+                           {x - t + slack, false, true},
+                           {x + t + slack, false, false}};
+    double nearest[4] = {kInfinity, kInfinity, -kInfinity, -kInfinity};
+    Search search;
+    nearestX(root_, height_, bands, 4, nearest, search);
+    const double below1 = nearest[0], below2 = nearest[1], above1 = nearest[2], above2 = nearest[3];
+    if (!search.exhausted) {
       Search s;
       const Quadrant before{true, below1 - t - slack, below2 + t - slack, y - window};
       const Ranked b = extremeInQuadrant(root_, height_, 0, lo.rank + 1, hi.rank - 1, before, s);

@@ -80,13 +80,20 @@ class PointRegistry {
   struct Inner {
     std::int32_t parent = -1, size = 0;
     std::int32_t child[kFanOut];
-    Box box[kFanOut];
+    // The children's boxes field by field: a scan of one field reads a
+    // cache line or two.
+    std::int32_t count[kFanOut], oldest[kFanOut];
+    double minX[kFanOut], maxX[kFanOut], minY[kFanOut], maxY[kFanOut];
+    Box box(int k) const { return Box{count[k], oldest[k], minX[k], maxX[k], minY[k], maxY[k]}; }
+    void setBox(int k, const Box& b);
+    void addPoint(int k, std::int32_t id, double x, double y);
   };
   // A node and its rank in the sequence.
   struct Ranked {
     std::int32_t id = -1, rank = -1;
   };
   struct Search;
+  struct Band;
   struct Quadrant;
 
   Side sideOf(const Node& n, double x, double y) const;
@@ -103,7 +110,7 @@ class PointRegistry {
                              std::int32_t last) const;
   Ranked lastWithXBelow(double limit) const;
   Ranked firstWithXAbove(double limit) const;
-  double nearestX(std::int32_t block, int level, double threshold, bool above, bool strict, Search& s) const;
+  void nearestX(std::int32_t block, int level, const Band* bands, int count, double* nearest, Search& s) const;
   Ranked extremeInQuadrant(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
                            std::int32_t last, const Quadrant& q, Search& s) const;
 
