@@ -33,16 +33,29 @@ bool isModelSpace(const std::string& name) {
 bool isPaperSpace(const std::string& name) {
   return db::sameName(name, "*PAPER_SPACE") || db::sameName(name, "$PAPER_SPACE");
 }
-// The paper space of a further layout ("*Paper_Space0" ...).
+// The paper space of a further layout ("*Paper_Space0" ...): a drawing
+// of its own.
 bool isOtherLayout(const std::string& name) {
   return name.size() > 12 && db::sameName(name.substr(0, 12), "*PAPER_SPACE");
 }
+// Whether a layout holds more than the sheet's own viewport (identifier
+// 1) and viewports switched off.
+bool layoutHoldsSomething(const db::Database& database, const db::BlockRecord& layout) {
+  for (db::EntityId id : layout.entities) {
+    if (id >= database.entities.size()) continue;
+    const auto* v = db::get_if<db::Viewport>(&database.entities[id].data);
+    if (v == nullptr || (v->id != 1 && v->status != 0)) return true;
+  }
+  return false;
+}
 
-// A keyed message of the reader: the key's text and the file name.
+// A keyed error of the reader that ends the input: the key's text and the
+// file name.  It counts among the errors of the run's closing line.
 void reportWithFile(const char* key, const std::string& fileName, const std::string& detail) {
   dwgPut(key);
   ideMsgPut(fileName);
   ideMsgEmit(IdeSeverity::kError);
+  mfaCount(Severity::kError);
   if (!detail.empty()) {
     ideMsgPut(detail);
     ideMsgEmit(IdeSeverity::kContinue);
@@ -120,7 +133,15 @@ int DwgIn::ReadFile(const std::string& fileName) {
       context.father = 0;
       mapBlockEntities(context, b, 0, count);
     } else if (isOtherLayout(b.name)) {
-      if (!b.entities.empty()) context.notCarried["(further layouts)"] += static_cast<long>(b.entities.size());
+      // A further layout is a drawing of its own, after the first; its
+      // viewports are its views.  One with nothing on its sheet makes
+      // nothing.
+      if (!layoutHoldsSomething(db_, b)) continue;
+      const std::int32_t first = context.drawing;
+      context.drawing = 0;
+      context.father = drawingElement(context);
+      if (context.father != 0) mapBlockEntities(context, b, 0, count);
+      context.drawing = first;
     } else if (context.dimensionBlocks[k] == 0) {
       context.father = blockElement(context, k);
       if (context.father == 0) continue;

@@ -5,9 +5,10 @@
 //
 // ReadFile walks the block table twice: the first pass counts what the
 // layout blocks (*MODEL_SPACE, *PAPER_SPACE, in any case) would make and
-// sizes the table with it; the second maps paper space into the one
-// drawing, model space at the top, and every other block into a subfigure
-// definition (the blocks that draw a dimension go with their dimension).
+// sizes the table with it; the second maps paper space into the first
+// drawing, each further layout into a drawing of its own, model space at
+// the top, and every other block into a subfigure definition (the blocks
+// that draw a dimension go with their dimension).
 // Inserts are linked to their blocks at the end; a block that inserts
 // itself, directly or through others, is reported and not followed.
 // Entity kinds no IGES entity carries are counted and reported once per

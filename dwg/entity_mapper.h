@@ -23,8 +23,8 @@
 //   dimension writer needs to write them as dimensions of the CAD system;
 //   the parts are drawn when it cannot; ordinate dimensions keep their
 //   parts only), LEADER 214, HATCH 230 with its boundary
-//   loops as sons, VIEWPORT 410 of the one drawing 404 that holds paper
-//   space.
+//   loops as sons, VIEWPORT 410 of the drawing 404 that holds its layout's
+//   paper space.
 //
 // The mapper reaches the element table only through ElementSink: a new
 // element with its typed record, its directory attributes, its matrix,
@@ -97,7 +97,7 @@ struct MapContext {
   // Blocks that hold the drawn parts of a dimension (not definitions of
   // their own), by block position.
   std::vector<char> dimensionBlocks;
-  // The one drawing (404) of paper space, 0 before it is made.
+  // The drawing (404) of the layout being mapped, 0 before it is made.
   std::int32_t drawing = 0;
   // The element every new element is linked to as a son (a block, a
   // dimension), 0 for none, and the position of the block being mapped
@@ -154,7 +154,7 @@ int mapBlockEntities(MapContext& context, const drawingdb::BlockRecord& block, i
 
 // The 308 of a block definition (made once), 0 when it cannot be made.
 std::int32_t blockElement(MapContext& context, std::size_t block);
-// The drawing (404) of paper space, made on first use.
+// The drawing (404) of the layout being mapped, made on first use.
 std::int32_t drawingElement(MapContext& context);
 
 // Links every insert to the 308 of its block, with the block's base point

@@ -58,6 +58,7 @@ std::int32_t dxfBlockFlags(std::int32_t index) {
 // Anonymous blocks (bit 0) and external references (bit 2) are not written
 // as symbol models of their own.
 bool dxfBlockNotWritten(std::int32_t index) { return drawingInputRun() && (dxfBlockFlags(index) & 5) != 0; }
+bool dxfBlockAnonymous(std::int32_t index) { return drawingInputRun() && (dxfBlockFlags(index) & 1) != 0; }
 
 // An error text of the structure converters, "FEHLER (<code>) : " and the
 // text with the index: to the protocol file, and to standard output.
@@ -356,8 +357,10 @@ void registerName(const std::string& original, std::int32_t index, const std::st
 }
 
 // The subfigure definitions of the instances among the members of
-// `definition` (the walk does not enter other definitions), in the order
-// they are met.
+// `definition`, in the order they are met.  The walk does not enter other
+// definitions, except the anonymous blocks of a drawing: they are expanded
+// where they are inserted, so the definitions inside them belong to the
+// model that inserts them.
 std::vector<std::int32_t> innerDefinitions(std::int32_t definition) {
   std::vector<std::int32_t> found;
   std::unordered_set<std::int32_t> seen{definition};
@@ -368,7 +371,7 @@ std::vector<std::int32_t> innerDefinitions(std::int32_t definition) {
     for (const LinkNode* n = element(i).sons; n != nullptr; n = n->next) {
       const std::int32_t k = n->index;
       if (!isElementIndex(k) || !seen.insert(k).second) continue;
-      if (element(k).type == IgesType::kSubfigureDefinition) {
+      if (element(k).type == IgesType::kSubfigureDefinition && !dxfBlockAnonymous(k)) {
         found.push_back(k);
         continue;
       }
@@ -495,7 +498,9 @@ int collectStructure(std::int32_t index) {
         return ConvertResult::kError;
       }
       if (userElementMode() == 2 || dxfBlockNotWritten(index)) {
-        // Each instance writes the members where it stands.
+        // Each instance writes the members where it stands; the symbol
+        // models an anonymous block refers to are written first.
+        if (userElementMode() != 2 && dxfBlockAnonymous(index)) writeInnerDefinitions(index);
         setStateDeepQuiet(index, ElementState::kIgnored);
         return ConvertResult::kIgnored;
       }

@@ -500,6 +500,8 @@ int mfaMessageLevel() { return messageState().messageLevel; }
 
 MessageCounts mfaCounts() { return messageState().counts; }
 
+void mfaCount(int severity) { count(severity); }
+
 void mfaResetCounts() { messageState().counts = MessageCounts{}; }
 
 void mfaSetProtocolFile(std::FILE* file) { messageState().protocolFile = file; }

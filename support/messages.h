@@ -99,6 +99,9 @@ void mfaSetCurrentFile(const std::string& name);
 void mfaSetMessageLevel(int level);
 int mfaMessageLevel();
 MessageCounts mfaCounts();
+// Counts a message of the given severity that another facility reported
+// (a keyed message that ends the input of a drawing).
+void mfaCount(int severity);
 void mfaResetCounts();
 void mfaSetProtocolFile(std::FILE* file);  // nullptr: none open
 std::FILE* mfaProtocolFile();

@@ -1,12 +1,14 @@
 // Runs of -dxfin (drawings read through the toolkit) on small drawings:
-// the status and message of a drawing with nothing to convert, blocks that
-// insert themselves and deep nesting converted whole, and binary files.
+// the status, message and counts of a drawing with nothing to convert,
+// blocks that insert themselves and deep nesting converted whole in both
+// subfigure modes, and binary files.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/run_program.h"
@@ -32,11 +34,11 @@ std::string dxfOf(db::Database& database, bool binary = false) {
   return sink.data;
 }
 
-ToolkitRun convert(const std::string& dxf) {
+ToolkitRun convert(const std::string& dxf, const std::string& settings = "") {
   TempDir dir;
   const std::string input = dir.write("in.dxf", dxf);
-  const std::string config =
-      dir.write("run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "\nTR_LANG english\nTR_STAT nein\n");
+  const std::string config = dir.write(
+      "run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "\nTR_LANG english\nTR_STAT nein\n" + settings);
   ToolkitRun run;
   run.result = runProgram(TROVAK_PROGRAM, {"-dxfin", input, dir.path() + "/out.kpl", config}, dir.path(), "", 120);
   run.protocol = readWholeFile(dir.path() + "/in.dxf.prot");
@@ -66,6 +68,8 @@ TEST(DxfinRun, ADrawingWithoutElementsInItsLayoutsEndsWithoutAScript) {
   EXPECT_NE(run.result.status, 0);
   EXPECT_NE(run.result.err.find("No AC elements to convert in file "), std::string::npos) << run.result.err;
   EXPECT_FALSE(run.scriptExists);
+  // The keyed error is an error of the run in its closing line.
+  EXPECT_EQ(closingCounts(run.result.err), std::make_pair(1, 0)) << run.result.err;
 }
 
 TEST(DxfinRun, SelfInsertingBlocksAreLeftAndDeepNestingConvertsWhole) {
@@ -85,6 +89,37 @@ TEST(DxfinRun, SelfInsertingBlocksAreLeftAndDeepNestingConvertsWhole) {
   // is reported and its own line drawn where model space inserts it.
   EXPECT_EQ(occurrences(run.script, "DTCreateLine("), 2) << run.script;
   EXPECT_NE(run.protocol.find("(1322)"), std::string::npos);
+}
+
+TEST(DxfinRun, NestingConvertsWholeAsExpandedBlocksAndAsSymbolModels) {
+  // 200 levels, named and anonymous blocks by turns from an anonymous one
+  // at the top, each holding a line and an insert of the next.  Anonymous
+  // blocks are expanded where they are inserted in both modes; with
+  // symbol models each named block is a model of its own, which the
+  // anonymous block above it refers to.
+  constexpr int kDepth = 200;
+  db::Database database = db::Database::create(db::Release::R2000);
+  const auto name = [](int k) { return (k % 2 == 0 ? std::string("*U") : std::string("N")).append(std::to_string(k)); };
+  for (int k = 0; k < kDepth; ++k) database.addBlock(name(k)).flags = k % 2 == 0 ? 1 : 0;
+  for (int k = 0; k < kDepth; ++k) {
+    db::BlockRecord& b = *database.findBlock(name(k));
+    database.addEntity(b, line(k));
+    if (k + 1 < kDepth) database.addEntity(b, insertOf(name(k + 1)));
+  }
+  database.addEntity(database.modelSpace(), insertOf(name(0)));
+  const std::string dxf = dxfOf(database);
+  for (const char* mode : {"", "TR_USER neu\n"}) {
+    SCOPED_TRACE(mode);
+    const ToolkitRun run = convert(dxf, mode);
+    ASSERT_EQ(run.result.status, 0) << run.result.err;
+    EXPECT_EQ(run.protocol.find("(510)"), std::string::npos);
+    EXPECT_EQ(run.protocol.find("(1322)"), std::string::npos);
+    EXPECT_EQ(occurrences(run.script, "DTCreateLine("), kDepth);
+    const int models = *mode == 0 ? 0 : kDepth / 2;
+    EXPECT_EQ(occurrences(run.script, "output_save(\""), models);
+    EXPECT_EQ(occurrences(run.script, "user_symbol(\"N"), models);
+    EXPECT_EQ(run.script.find("output_save(\"*U"), std::string::npos);
+  }
 }
 
 TEST(DxfinRun, BinaryFilesConvertAsTheirAsciiTwins) {

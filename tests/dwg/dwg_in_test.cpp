@@ -652,6 +652,38 @@ TEST_F(DwgInTest, PaperSpaceBelongsToTheDrawingAndViewportsBecomeItsViews) {
   EXPECT_EQ(ofType(410).size(), 3u);
 }
 
+TEST_F(DwgInTest, FurtherLayoutsAreDrawingsOfTheirOwnAfterTheFirst) {
+  db_.addEntity(db_.paperSpace(), entityOf(db::EntityKind::Line, db::Line{{0, 0, 0}, {420, 0, 0}}));
+  db::BlockRecord& second = block("*Paper_Space0");
+  db::Circle circle;
+  circle.radius = 5;
+  db_.addEntity(second, entityOf(db::EntityKind::Circle, circle));
+  db::Viewport view;
+  view.id = 2;
+  view.height = 10;
+  view.viewHeight = 10;
+  db_.addEntity(*db_.findBlock("*Paper_Space0"), entityOf(db::EntityKind::Viewport, view));
+  db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Point, db::PointEntity{}));
+  ASSERT_EQ(readBack(), 0) << said_;
+  EXPECT_TRUE(dwgIn().notCarried().empty());
+  EXPECT_EQ(dwgIn().elementCount(), 3);
+  const std::vector<std::int32_t> drawings = ofType(404);
+  ASSERT_EQ(drawings.size(), 2u);
+  // Paper space is the first drawing; the further layout holds its circle
+  // and has its viewport as its view.
+  EXPECT_NE(firstSonOfType(drawings[0], 110), 0);
+  EXPECT_EQ(firstSonOfType(drawings[0], 100), 0);
+  EXPECT_NE(firstSonOfType(drawings[1], 100), 0);
+  const auto* first = dynamic_cast<const DrawingRecord*>(element(drawings[0]).params.get());
+  const auto* further = dynamic_cast<const DrawingRecord*>(element(drawings[1]).params.get());
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(further, nullptr);
+  EXPECT_TRUE(first->views.empty());
+  ASSERT_EQ(further->views.size(), 1u);
+  EXPECT_EQ(element(further->views[0].view).type, 410);
+  EXPECT_EQ(element(drawings[1]).state, ElementState::kRegistered);
+}
+
 TEST_F(DwgInTest, HatchesAndLeadersBecomeSectionedAreasAndLeaders) {
   db::Hatch solid;
   db::HatchPath square;
