@@ -21,6 +21,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_drawing.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/file_io.h"
 
@@ -43,69 +44,6 @@ double processCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-Database makeDrawing(long n) {
-  Database db = Database::create(Release::R2000);
-  for (int l = 0; l < 100; ++l) db.addRecord(db.layers, "LAYER_" + std::to_string(l)).data.colour = 1 + l % 7;
-  for (int b = 0; b < 10; ++b) {
-    BlockRecord& block = db.addBlock("BLOCK_" + std::to_string(b));
-    const std::size_t bi = db.blockIndex(block);
-    for (int k = 0; k < 5; ++k) {
-      Entity e = makeEntity(EntityKind::Line);
-      get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k), 1, 0}};
-      db.addEntity(db.blocks[bi], std::move(e));
-    }
-  }
-  for (long i = 0; i < n; ++i) {
-    const double x = double(i % 1000) * 1.25, y = double(i / 1000) * 0.75;
-    Entity e;
-    switch (i % 6) {
-      case 0:
-        e = makeEntity(EntityKind::Line);
-        get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
-        break;
-      case 1:
-        e = makeEntity(EntityKind::Circle);
-        get<Circle>(e.data).center = {x, y, 0};
-        get<Circle>(e.data).radius = 0.3;
-        break;
-      case 2: {
-        e = makeEntity(EntityKind::Arc);
-        Arc& a = get<Arc>(e.data);
-        a.center = {x, y, 0};
-        a.radius = 0.4;
-        a.startAngle = 15;
-        a.endAngle = 200;
-        break;
-      }
-      case 3: {
-        e = makeEntity(EntityKind::Text);
-        Text& t = get<Text>(e.data);
-        t.insertion = {x, y, 0};
-        t.height = 0.25;
-        t.value = std::to_string(i);
-        break;
-      }
-      case 4: {
-        e = makeEntity(EntityKind::LwPolyline);
-        auto& v = get<LwPolyline>(e.data).vertices;
-        for (int k = 0; k < 5; ++k) v.push_back({{x + k * 0.1, y + (k % 2) * 0.1, 0}, 0, 0, k == 2 ? 0.5 : 0});
-        break;
-      }
-      default: {
-        e = makeEntity(EntityKind::Insert);
-        Insert& ins = get<Insert>(e.data);
-        ins.block = "BLOCK_" + std::to_string(i % 10);
-        ins.insertion = {x, y, 0};
-        ins.rotation = double(i % 360);
-        break;
-      }
-    }
-    e.common.layer = "LAYER_" + std::to_string(i % 100);
-    db.addEntity(db.modelSpace(), std::move(e));
-  }
-  return db;
 }
 
 // The peak resident memory of this process, in KiB.
@@ -156,7 +94,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--read") return readAndReport(argv[2]);
   // Makes the drawing of N entities as a file, for profiling the reader.
   if (argc >= 4 && std::string(argv[1]) == "--make") {
-    Database db = makeDrawing(std::atol(argv[2]));
+    Database db = makeBenchDrawing(std::atol(argv[2]), BenchDrawingShape{100, 5, 0.0, false, ""});
     StringSink sink;
     if (!writeDxf(db, sink, {Release::R2000, argc > 4 && std::string(argv[4]) == "binary", 16}).ok()) return 1;
     std::ofstream(argv[3], std::ios::binary) << sink.data;
@@ -171,7 +109,7 @@ int main(int argc, char** argv) {
     double lastRead = 0;
     long lastN = 0;
     for (long n = 10000; n <= maxEntities; n *= 10) {
-      Database db = makeDrawing(n);
+      Database db = makeBenchDrawing(n, BenchDrawingShape{100, 5, 0.0, false, ""});
       StringSink sink;
       sink.data.reserve(static_cast<std::size_t>(n) * 200);
       const double c0 = processCpuSeconds();

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_drawing.h"
 #include "drawingdb/byte_sink.h"
 #include "drawingdb/file_io.h"
 #include "drawingdb/model.h"
@@ -36,74 +37,6 @@ using namespace drawingdb;
 namespace fs = std::filesystem;
 
 namespace {
-
-Database makeDrawing(long n) {
-  Database db = Database::create(Release::R2000);
-  for (int l = 0; l < 50; ++l) db.addRecord(db.layers, "LAYER_" + std::to_string(l)).data.colour = 1 + l % 7;
-  for (int b = 0; b < 10; ++b) {
-    BlockRecord& block = db.addBlock("BLOCK_" + std::to_string(b));
-    const std::size_t bi = db.blockIndex(block);
-    for (int k = 0; k < 4; ++k) {
-      Entity e = makeEntity(EntityKind::Line);
-      drawingdb::get<Line>(e.data) = Line{{double(k), 0, 0}, {double(k) + 0.5, 1, 0}};
-      db.addEntity(db.blocks[bi], std::move(e));
-    }
-  }
-  const std::size_t model = db.blockIndex(db.modelSpace());
-  for (long i = 0; i < n; ++i) {
-    const double x = double(i % 1000) * 1.25, y = double(i / 1000) * 0.75;
-    Entity e;
-    switch (i % 7) {
-      case 0:
-        e = makeEntity(EntityKind::Line);
-        drawingdb::get<Line>(e.data) = Line{{x, y, 0}, {x + 1.0 / 3.0, y + 0.2, 0}};
-        break;
-      case 1:
-        e = makeEntity(EntityKind::Circle);
-        drawingdb::get<Circle>(e.data).center = {x, y, 0};
-        drawingdb::get<Circle>(e.data).radius = 0.3;
-        break;
-      case 2: {
-        e = makeEntity(EntityKind::Arc);
-        Arc& a = drawingdb::get<Arc>(e.data);
-        a.center = {x, y, 0};
-        a.radius = 0.4;
-        a.startAngle = 15;
-        a.endAngle = 200;
-        break;
-      }
-      case 3: {
-        e = makeEntity(EntityKind::Text);
-        Text& t = drawingdb::get<Text>(e.data);
-        t.insertion = {x, y, 0};
-        t.height = 0.25;
-        t.value = "T" + std::to_string(i);
-        break;
-      }
-      case 4: {
-        e = makeEntity(EntityKind::LwPolyline);
-        auto& v = drawingdb::get<LwPolyline>(e.data).vertices;
-        for (int k = 0; k < 5; ++k) v.push_back({{x + k * 0.1, y + (k % 2) * 0.1, 0}, 0, 0, k == 2 ? 0.5 : 0});
-        break;
-      }
-      case 5:
-        e = makeEntity(EntityKind::Point);
-        drawingdb::get<PointEntity>(e.data).location = {x + 0.05, y + 0.05, 0};
-        break;
-      default: {
-        e = makeEntity(EntityKind::Insert);
-        Insert& ins = drawingdb::get<Insert>(e.data);
-        ins.block = "BLOCK_" + std::to_string(i % 10);
-        ins.insertion = {x, y, 0};
-        ins.rotation = double(i % 360);
-        break;
-      }
-    }
-    e.common.layer = "LAYER_" + std::to_string(i % 50);
-    db.addEntity(db.blocks[model], std::move(e));
-  }
-  return db;
-}
 
 // Runs the program with its output thrown away; the processor time (user
 // and system) it took in seconds, which other load of the machine leaves
@@ -165,7 +98,7 @@ int main(int argc, char** argv) {
   const std::string dir = pattern;
   std::ofstream(dir + "/run.config") << "TR_PROT ./\nTR_TEMP " << dir << "/\nTR_LANG english\nTR_STAT nein\n";
 
-  Database db = makeDrawing(entities);
+  Database db = makeBenchDrawing(entities, BenchDrawingShape{});
   std::printf("%ld entities, release 2000, processor seconds\n%8s %9s %10s %9s %9s %9s %7s %7s\n", entities, "form",
               "MB", "-dxfin s", "MB/s", "-stat s", "peer s", "ratio", "stat/p");
   int result = 0;

@@ -29,15 +29,8 @@ namespace {
 constexpr int kMsgNoMemory = 370;
 constexpr int kMsgSelfContaining = 1322;
 
-constexpr double kRadiansPerDegree = kPi / 180.0;
-// Line weights of the directory entry: by layer or named linetype, and by
-// block.
-constexpr std::int32_t kWeightNormal = 50;
-constexpr std::int32_t kWeightByBlock = 25;
-// A bulge smaller than this is a straight segment.
-constexpr double kSmallestBulge = 1e-9;
-// Lines of an MTEXT follow each other at this multiple of the text height.
-constexpr double kMTextLineSpacing = 5.0 / 3.0;
+using namespace DxfValues;
+
 // Text flags: generation 2 backwards, 4 upside down; attribute flags 1
 // invisible, 2 constant.
 constexpr int kBackwards = 2;
@@ -90,18 +83,6 @@ void objectSystem(MapContext& c, std::int32_t index, const db::Point3& normal) {
 
 std::int32_t lastOwn(const MapContext& c) { return c.made.own.empty() ? 0 : c.made.own.back(); }
 
-// Copious data of (x, y, z) points (IP 2).
-void copiousValues(const std::vector<Point3>& points, std::vector<double>& v) {
-  v.reserve(2 + 3 * points.size());
-  v.push_back(2);
-  v.push_back(static_cast<double>(points.size()));
-  for (const Point3& p : points) {
-    v.push_back(p.x);
-    v.push_back(p.y);
-    v.push_back(p.z);
-  }
-}
-
 // An open (form 11, or 12 in space) or closed (63) polyline of points.
 int copiousPolyline(MapContext& c, std::vector<Point3> points, bool closed, bool space) {
   if (points.size() < 2) return -1;
@@ -111,18 +92,6 @@ int copiousPolyline(MapContext& c, std::vector<Point3> points, bool closed, bool
   if (rec == nullptr) return -1;
   copiousValues(points, rec->values);
   return 0;
-}
-
-struct BulgePoint {
-  Point3 p;
-  double bulge = 0;
-};
-
-bool hasBulge(const std::vector<BulgePoint>& points, bool closed) {
-  const std::size_t segments = closed || points.empty() ? points.size() : points.size() - 1;
-  for (std::size_t k = 0; k < segments; ++k)
-    if (std::fabs(points[k].bulge) > kSmallestBulge && std::isfinite(points[k].bulge)) return true;
-  return false;
 }
 
 // A member (a line, an arc, a conic, a spline) of the composite curve
@@ -141,12 +110,10 @@ std::int32_t member(MapContext& c, std::int32_t contour, std::int32_t type, std:
 
 // A polyline whose segments may be arcs: a composite curve (102) of its
 // lines and arcs, or, without arcs, copious data.
-int bulgePolyline(MapContext& c, const std::vector<BulgePoint>& points, bool closed) {
+int bulgePolyline(MapContext& c, const std::vector<DxfVertex>& points, bool closed) {
   if (points.empty()) return -1;
   if (!hasBulge(points, closed)) {
-    std::vector<Point3> plain;
-    plain.reserve(points.size());
-    for (const BulgePoint& b : points) plain.push_back(b.p);
+    std::vector<Point3> plain = polylinePoints(points, false);
     if (plain.size() == 1) plain.push_back(plain.front());
     return copiousPolyline(c, std::move(plain), closed, false);
   }
@@ -167,50 +134,6 @@ int bulgePolyline(MapContext& c, const std::vector<BulgePoint>& points, bool clo
   return 0;
 }
 
-// The values of a rational B-spline (126): upper index K = n-1, degree M,
-// the four flags, knots, weights, control points, parameter range and
-// normal.  Knots that do not fit the control points are replaced by
-// clamped uniform ones.
-void splineValues(const std::vector<Point3>& controls, int degree, std::vector<double> knots,
-                  const std::vector<double>& weights, bool planar, bool closed, bool periodic,
-                  const db::Point3& normal, std::vector<double>& v) {
-  const int k = static_cast<int>(controls.size()) - 1;
-  const int m = std::clamp(degree, 1, std::max(1, k));
-  const std::size_t knotCount = static_cast<std::size_t>(k + m + 2);
-  bool ascending = knots.size() == knotCount;
-  for (std::size_t i = 1; ascending && i < knots.size(); ++i)
-    ascending = std::isfinite(knots[i]) && knots[i] >= knots[i - 1];
-  if (!ascending || !(knots.back() > knots.front())) {
-    knots.clear();
-    for (int i = 0; i <= k + m + 1; ++i) {
-      if (i <= m) knots.push_back(0.0);
-      else if (i > k) knots.push_back(1.0);
-      else knots.push_back(static_cast<double>(i - m) / (k - m + 1));
-    }
-  }
-  const bool rational = weights.size() == controls.size() &&
-                        std::any_of(weights.begin(), weights.end(), [&](double w) { return w != weights.front(); });
-  v.reserve(6 + knotCount + static_cast<std::size_t>(k + 1) * 4 + 5);
-  v.push_back(k);
-  v.push_back(m);
-  v.push_back(planar ? 1 : 0);
-  v.push_back(closed ? 1 : 0);
-  v.push_back(rational ? 0 : 1);
-  v.push_back(periodic ? 1 : 0);
-  v.insert(v.end(), knots.begin(), knots.end());
-  for (std::size_t i = 0; i < controls.size(); ++i) v.push_back(rational ? weights[i] : 1.0);
-  for (const Point3& p : controls) {
-    v.push_back(p.x);
-    v.push_back(p.y);
-    v.push_back(p.z);
-  }
-  v.push_back(knots[static_cast<std::size_t>(m)]);
-  v.push_back(knots[static_cast<std::size_t>(k + 1)]);
-  v.push_back(normal.x);
-  v.push_back(normal.y);
-  v.push_back(normal.z);
-}
-
 // The conic (104 form 1) of an ellipse in its own system: the major axis
 // along x, centre at the origin, from parameter t0 to t1
 // counterclockwise; the system is the element's matrix.
@@ -229,16 +152,7 @@ bool ellipseSystem(const db::Point3& centre, const db::Point3& major, const db::
   const double nx = normal.x / nl, ny = normal.y / nl, nz = normal.z / nl;
   // v = n x u
   const double vx = ny * uz - nz * uy, vy = nz * ux - nx * uz, vz = nx * uy - ny * ux;
-  out = translation(centre.x, centre.y, centre.z);
-  out.r[0][0] = ux;
-  out.r[1][0] = uy;
-  out.r[2][0] = uz;
-  out.r[0][1] = vx;
-  out.r[1][1] = vy;
-  out.r[2][1] = vz;
-  out.r[0][2] = nx;
-  out.r[1][2] = ny;
-  out.r[2][2] = nz;
+  out = axesAt(pt(centre), Point3{ux, uy, uz}, Point3{vx, vy, vz}, Point3{nx, ny, nz});
   return true;
 }
 
@@ -307,7 +221,7 @@ int mapSpline(MapContext& c, const db::Entity& e) {
     auto* rec = ownRecord<GeometryRecord>(c, IgesType::kBSplineCurve, 0);
     if (rec == nullptr) return -1;
     splineValues(points, s.degree, s.knots, s.weights, (s.flags & 8) != 0, (s.flags & 1) != 0, (s.flags & 2) != 0,
-                 s.normal, rec->values);
+                 pt(s.normal), rec->values);
     return 0;
   }
   // A spline by its fit points only: the polyline through them.
@@ -317,9 +231,9 @@ int mapSpline(MapContext& c, const db::Entity& e) {
 
 int mapLwPolyline(MapContext& c, const db::Entity& e) {
   const auto& l = db::get<db::LwPolyline>(e.data);
-  std::vector<BulgePoint> points;
+  std::vector<DxfVertex> points;
   points.reserve(l.vertices.size());
-  for (const db::LwVertex& v : l.vertices) points.push_back(BulgePoint{Point3{v.location.x, v.location.y, l.elevation}, v.bulge});
+  for (const db::LwVertex& v : l.vertices) points.push_back(DxfVertex{Point3{v.location.x, v.location.y, l.elevation}, v.bulge});
   if (bulgePolyline(c, points, (l.flags & kPolyClosed) != 0) != 0) return -1;
   objectSystem(c, lastOwn(c), l.extrusion);
   return 0;
@@ -364,9 +278,9 @@ int mapPolyline(MapContext& c, const db::Entity& e) {
   if ((p.flags & kPolyface) != 0) return polyfaceFaces(c, p);
   const bool closed = (p.flags & kPolyClosed) != 0;
   const bool space = (p.flags & kPoly3d) != 0;
-  std::vector<BulgePoint> points, frame;
+  std::vector<DxfVertex> points, frame;
   for (const db::Vertex& v : p.vertices) {
-    BulgePoint b{pt(v.location), v.bulge};
+    DxfVertex b{pt(v.location), v.bulge};
     if (!space) b.p.z = p.origin.z;
     if ((v.flags & kVertexFrame) != 0) frame.push_back(b);
     else if ((v.flags & kVertexFitted) == 0 || (p.flags & kPolySplineFit) == 0) points.push_back(b);
@@ -374,24 +288,19 @@ int mapPolyline(MapContext& c, const db::Entity& e) {
   if ((p.flags & kPolySplineFit) != 0) {
     // A spline fit keeps its frame (control) points; the fitted points are
     // the curve's approximation.
-    const std::vector<BulgePoint>& controls = frame.empty() ? points : frame;
+    const std::vector<DxfVertex>& controls = frame.empty() ? points : frame;
     if (controls.size() >= 2) {
-      std::vector<Point3> cp;
-      for (const BulgePoint& b : controls) cp.push_back(b.p);
+      const std::vector<Point3> cp = polylinePoints(controls, false);
       auto* rec = ownRecord<GeometryRecord>(c, IgesType::kBSplineCurve, 0);
       if (rec == nullptr) return -1;
       const int degree = c.db.header.integer("$SPLINETYPE") == 5 ? 2 : 3;
-      splineValues(cp, degree, {}, {}, !space, closed, closed, db::kNormalZ, rec->values);
+      splineValues(cp, degree, {}, {}, !space, closed, closed, Point3{0.0, 0.0, 1.0}, rec->values);
       if (!space) objectSystem(c, lastOwn(c), p.extrusion);
       return 0;
     }
   }
   if (points.empty()) points = frame;
-  if (space) {
-    std::vector<Point3> plain;
-    for (const BulgePoint& b : points) plain.push_back(b.p);
-    return copiousPolyline(c, std::move(plain), closed, true);
-  }
+  if (space) return copiousPolyline(c, polylinePoints(points, false), closed, true);
   if (bulgePolyline(c, points, closed) != 0) return -1;
   objectSystem(c, lastOwn(c), p.extrusion);
   return 0;
@@ -443,14 +352,6 @@ int mapFace(MapContext& c, const db::Entity& e) {
 // ---------------------------------------------------------------------------
 // Texts
 
-struct TextLook {
-  double height = 1.0;
-  double widthFactor = 1.0;
-  double slant = kPi / 2;
-  int mirror = 0;
-  std::string fontName;
-};
-
 // The look of a text from its own values and its text style.
 TextLook textLook(const MapContext& c, const std::string& styleName, double height, double widthFactor,
                   double oblique, int generation) {
@@ -469,25 +370,13 @@ TextLook textLook(const MapContext& c, const std::string& styleName, double heig
   // down text about the base line itself.
   if ((generation & kBackwards) != 0) look.mirror = 1;
   else if ((generation & kUpsideDown) != 0) look.mirror = 2;
-  if (style != nullptr) {
-    std::string font = style->data.font;
-    if (font.size() >= 4 && upperAscii(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
-    look.fontName = font;
-  }
+  if (style != nullptr) look.fontName = styleFontName(style->data.font);
   return look;
 }
 
-NoteStringData noteString(const std::string& text, const TextLook& look, double angle, const Point3& start) {
-  NoteStringData n;
-  n.text = text;
-  n.characterCount = static_cast<std::int32_t>(text.size());
-  n.boxHeight = look.height;
-  n.boxWidth = look.height * look.widthFactor * static_cast<double>(text.size());
-  n.fontCode = 1;
-  n.slant = look.slant;
-  n.angle = std::isfinite(angle) ? angle : 0.0;
-  n.mirror = look.mirror;
-  n.start = start;
+// A string of a note of the toolkit's input, which names its font itself.
+NoteStringData fontedString(const std::string& text, const TextLook& look, double angle) {
+  NoteStringData n = noteString(text, look, std::isfinite(angle) ? angle : 0.0, Point3{});
   n.fontName = look.fontName;
   return n;
 }
@@ -516,7 +405,7 @@ int lineNote(MapContext& c, const std::string& value, const std::string& style, 
   auto* rec = ownRecord<NoteRecord>(c, IgesType::kGeneralNote, 0);
   if (rec == nullptr) return -1;
   const double angle = rotation * kRadiansPerDegree;
-  NoteStringData s = noteString(value, look, angle, Point3{});
+  NoteStringData s = fontedString(value, look, angle);
   s.start = textStart(insertion, alignment, horizontal, vertical, s.boxWidth, look.height, angle);
   rec->strings.push_back(std::move(s));
   objectSystem(c, lastOwn(c), normal);
@@ -580,7 +469,7 @@ int mapMText(MapContext& c, const db::Entity& e) {
   const int column = (attachment - 1) % 3;
   const double ca = std::cos(angle), sa = std::sin(angle);
   for (std::size_t k = 0; k < lines.size(); ++k) {
-    NoteStringData s = noteString(lines[k], look, angle, Point3{});
+    NoteStringData s = fontedString(lines[k], look, angle);
     const double dx = column == 1 ? -s.boxWidth / 2.0 : column == 2 ? -s.boxWidth : 0.0;
     const double dy = first - step * static_cast<double>(k);
     s.start = Point3{m.insertion.x + ca * dx - sa * dy, m.insertion.y + sa * dx + ca * dy, m.insertion.z};
@@ -596,13 +485,8 @@ int mapMText(MapContext& c, const db::Entity& e) {
 // (added when the insert is linked to its block).
 Transform insertPlacement(const db::Insert& in, double columnOffset, double rowOffset) {
   const auto scale = [](double v) { return v != 0.0 && std::isfinite(v) ? v : 1.0; };
-  Transform m = composeTransforms(translation(in.insertion.x, in.insertion.y, in.insertion.z),
-                                  rotationZ(in.rotation * kRadiansPerDegree));
-  m = composeTransforms(m, translation(columnOffset, rowOffset, 0.0));
-  m = composeTransforms(m, scaling(scale(in.xScale), scale(in.yScale), scale(in.zScale)));
-  Transform ocs;
-  if (arbitraryAxis(pt(in.extrusion), ocs)) m = composeTransforms(ocs, m);
-  return m;
+  return insertPlacement(pt(in.insertion), in.rotation, columnOffset, rowOffset, scale(in.xScale), scale(in.yScale),
+                         scale(in.zScale), pt(in.extrusion));
 }
 
 int mapInsert(MapContext& c, const db::Entity& e) {
@@ -662,7 +546,7 @@ std::int32_t dimensionNote(MapContext& c, const db::Dimension& d, double measure
   TextLook look;
   look.height = style.textHeight * scale > 0.0 ? style.textHeight * scale : 2.5;
   const double textAngle = d.textRotation != 0.0 ? d.textRotation * kRadiansPerDegree : angle;
-  NoteStringData s = noteString(db::dimensionText(d, style, measurement), look, textAngle, Point3{});
+  NoteStringData s = fontedString(db::dimensionText(d, style, measurement), look, textAngle);
   const double ca = std::cos(textAngle), sa = std::sin(textAngle);
   const double dx = -s.boxWidth / 2.0, dy = -look.height / 2.0;
   s.start = Point3{d.textMid.x + ca * dx - sa * dy, d.textMid.y + sa * dx + ca * dy, d.definition.z};
@@ -883,7 +767,7 @@ std::int32_t edgeMember(MapContext& c, std::int32_t contour, const db::HatchEdge
       if (controls.size() < 2) return 0;
       std::vector<double> values;
       splineValues(controls, edge.controlPoints.empty() ? 1 : edge.degree, edge.controlPoints.empty() ? std::vector<double>{} : edge.knots,
-                   edge.weights, true, false, edge.periodic, db::kNormalZ, values);
+                   edge.weights, true, false, edge.periodic, Point3{0.0, 0.0, 1.0}, values);
       return member(c, contour, IgesType::kBSplineCurve, 0, std::move(values));
     }
   }
@@ -918,8 +802,8 @@ int mapHatch(MapContext& c, const db::Entity& e) {
   for (const db::HatchPath& path : h.paths) {
     const std::size_t before = c.made.own.size();
     if ((path.flags & kHatchPolylinePath) != 0) {
-      std::vector<BulgePoint> points;
-      for (const db::HatchVertex& v : path.vertices) points.push_back(BulgePoint{Point3{v.location.x, v.location.y, z}, v.bulge});
+      std::vector<DxfVertex> points;
+      for (const db::HatchVertex& v : path.vertices) points.push_back(DxfVertex{Point3{v.location.x, v.location.y, z}, v.bulge});
       if (points.size() < 2 || bulgePolyline(c, points, true) != 0) continue;
     } else {
       if (path.edges.empty()) continue;
@@ -1022,33 +906,11 @@ DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
 
 std::int32_t ElementSink::add(std::int32_t type, std::int32_t form, std::unique_ptr<ParamRecord> record) {
   TraceScope t("ldv125");
-  const std::int32_t index = newIndex();
-  if (index <= 0) {
-    mfaNoMemory(t.code());
-    return 0;
-  }
-  ElementRecord& e = element(index);
-  e.type = type;
-  e.form = form;
-  e.de.entityType = e.de.entityType2 = type;
-  e.de.form = form;
-  e.params = std::move(record);
+  std::int32_t index = 0;
+  if (newElement(t.code(), type, form, index) != 0) return 0;
+  element(index).params = std::move(record);
   return index;
 }
-
-namespace {
-GraphicAttributes* attributesOf(ParamRecord* p) {
-  if (auto* r = dynamic_cast<GeometryRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<NoteRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<DimensionRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<InstanceRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<ViewRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<CompositeRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<LeaderRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<AnnotationRecord*>(p)) return &r->attributes;
-  return nullptr;
-}
-}  // namespace
 
 void ElementSink::setDirectory(std::int32_t index, const DwgDirectoryAttributes& a) {
   ElementRecord& e = element(index);

@@ -23,18 +23,11 @@ namespace {
 constexpr int kMsgNoMemory = 370;
 constexpr int kMsgUnknownLineType = 940;
 
-constexpr double kRadiansPerDegree = kPi / 180.0;
+using namespace DxfValues;
+
 // The arbitrary axis rule: a normal this close to the z axis takes the
 // world y axis for its x direction.
 constexpr double kArbitraryAxisLimit = 1.0 / 64.0;
-// Line weights of the directory entry: by layer or named line type, and by
-// block.
-constexpr std::int32_t kWeightNormal = 50;
-constexpr std::int32_t kWeightByBlock = 25;
-// A bulge smaller than this is a straight segment.
-constexpr double kSmallestBulge = 1e-9;
-// Lines of an MTEXT follow each other at this multiple of the text height.
-constexpr double kMTextLineSpacing = 5.0 / 3.0;
 // Per entity: the length of a long text (its pieces joined) and the groups
 // of extended data read (the rest is left).
 constexpr std::size_t kMaxTextChunks = 1 << 20;
@@ -43,21 +36,6 @@ constexpr std::size_t kMaxExtendedGroups = 65536;
 DxfGroups& store() { return dxfReader().groups; }
 
 std::int32_t clampLine(long line) { return static_cast<std::int32_t>(std::clamp<long>(line, 0, INT32_MAX - 1)); }
-
-// A new element of the type and form: 0 with its index, or -1 (error 370).
-int newElement(const char* code, std::int32_t type, std::int32_t form, std::int32_t& index) {
-  index = newIndex();
-  if (index <= 0) {
-    index = 0;
-    return mfaNoMemory(code);
-  }
-  ElementRecord& e = element(index);
-  e.type = type;
-  e.form = form;
-  e.de.entityType = e.de.entityType2 = type;
-  e.de.form = form;
-  return 0;
-}
 
 // A new element with a typed record of class R.
 template <typename R>
@@ -73,16 +51,6 @@ R* newRecord(const char* code, std::int32_t type, std::int32_t form, std::int32_
     setStateRaw(index, ElementState::kError);
     return nullptr;
   }
-}
-
-GraphicAttributes* attributesOf(ParamRecord* p) {
-  if (auto* r = dynamic_cast<GeometryRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<NoteRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<DimensionRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<InstanceRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<ViewRecord*>(p)) return &r->attributes;
-  if (auto* r = dynamic_cast<CompositeRecord*>(p)) return &r->attributes;
-  return nullptr;
 }
 
 // The line style of a DXF line type name: the installation's line-type
@@ -113,36 +81,19 @@ double scaleFactor(int code) {
   return v != 0.0 ? v : 1.0;
 }
 
-// The placement of an insert (or a shape) without its block's base point:
-// object system, insertion point, rotation, the array cell offset, scales.
+// The placement of an insert (or a shape) of the group store.
 Transform insertPlacement(double columnOffset, double rowOffset, double sx, double sy, double sz) {
   const DxfGroups& g = store();
-  const Point3 p = g.point(10);
-  Transform m = composeTransforms(translation(p.x, p.y, p.z), rotationZ(g.real(50) * kRadiansPerDegree));
-  m = composeTransforms(m, translation(columnOffset, rowOffset, 0.0));
-  m = composeTransforms(m, scaling(sx, sy, sz));
-  if (auto ocs = objectSystem()) m = composeTransforms(*ocs, m);
-  return m;
+  return insertPlacement(g.point(10), g.real(50), columnOffset, rowOffset, sx, sy, sz, g.extrusion());
 }
 
 // The text style's font: its font file without a ".shx" ending.
 std::string fontNameOf(std::int32_t style) {
   if (style < 0) return "";
-  std::string font = dxfReader().textStyles.entries[static_cast<std::size_t>(style)].font;
-  if (font.size() >= 4 && upperAscii(font.substr(font.size() - 4)) == ".SHX") font.resize(font.size() - 4);
-  return font;
+  return styleFontName(dxfReader().textStyles.entries[static_cast<std::size_t>(style)].font);
 }
 
-// The common part of TEXT and MTEXT: height, width factor, slant and
-// mirroring from the groups or the text style.
-struct TextLook {
-  double height = 0.0;
-  double widthFactor = 1.0;
-  double slant = kPi / 2;  // upright
-  int mirror = 0;
-  std::string fontName;
-};
-
+// The look of a TEXT or MTEXT from the groups or the text style.
 TextLook textLook() {
   const DxfGroups& g = store();
   const DxfReaderState& s = dxfReader();
@@ -163,20 +114,6 @@ TextLook textLook() {
   else if (generation & 4) look.mirror = 2;
   look.fontName = fontNameOf(style);
   return look;
-}
-
-NoteStringData noteString(const std::string& text, const TextLook& look, double angle, const Point3& start) {
-  NoteStringData n;
-  n.text = text;
-  n.characterCount = static_cast<std::int32_t>(text.size());
-  n.boxHeight = look.height;
-  n.boxWidth = look.height * look.widthFactor * static_cast<double>(text.size());
-  n.fontCode = 1;
-  n.slant = look.slant;
-  n.angle = angle;
-  n.mirror = look.mirror;
-  n.start = start;
-  return n;
 }
 
 // The lines of an MTEXT: its pieces (code 3) and its end (code 1), split
@@ -207,68 +144,6 @@ std::vector<std::string> mtextLines(const std::string& whole) {
     lines.back() += c;
   }
   return lines;
-}
-
-// The points of a polyline without arc segments, closed by its first
-// point again.
-std::vector<Point3> polylinePoints(const std::vector<DxfVertex>& vertices, bool closed) {
-  std::vector<Point3> points;
-  points.reserve(vertices.size() + 1);
-  for (const DxfVertex& v : vertices) points.push_back(v.p);
-  if (closed && vertices.size() > 1) points.push_back(vertices.front().p);
-  return points;
-}
-
-// true when a segment of the polyline is an arc (the bulge of the last
-// vertex of an open polyline belongs to no segment).
-bool hasBulge(const std::vector<DxfVertex>& vertices, bool closed) {
-  const std::size_t segments = closed || vertices.empty() ? vertices.size() : vertices.size() - 1;
-  for (std::size_t k = 0; k < segments; ++k)
-    if (std::fabs(vertices[k].bulge) > kSmallestBulge && std::isfinite(vertices[k].bulge)) return true;
-  return false;
-}
-
-// The 126 record of a spline-fit polyline through its frame points: upper
-// index K = n-1, degree M, planar, polynomial, closed and periodic as the
-// polyline; clamped uniform knots, unit weights.
-void splineValues(const std::vector<Point3>& controls, int degree, bool closed, std::vector<double>& v) {
-  const int k = static_cast<int>(controls.size()) - 1;
-  const int m = std::min(degree, k);
-  v.reserve(static_cast<std::size_t>(6 + (k + m + 2) + (k + 1) * 4 + 5));
-  v.push_back(k);
-  v.push_back(m);
-  v.push_back(1);  // planar
-  v.push_back(closed ? 1 : 0);
-  v.push_back(1);  // polynomial
-  v.push_back(closed ? 1 : 0);
-  for (int i = 0; i <= k + m + 1; ++i) {
-    if (i <= m) v.push_back(0.0);
-    else if (i > k) v.push_back(1.0);
-    else v.push_back(static_cast<double>(i - m) / (k - m + 1));
-  }
-  for (int i = 0; i <= k; ++i) v.push_back(1.0);
-  for (const Point3& p : controls) {
-    v.push_back(p.x);
-    v.push_back(p.y);
-    v.push_back(p.z);
-  }
-  v.push_back(0.0);
-  v.push_back(1.0);
-  v.push_back(0.0);
-  v.push_back(0.0);
-  v.push_back(1.0);
-}
-
-// Copious data of IP 2 (x, y, z triples).
-void copiousValues(const std::vector<Point3>& points, std::vector<double>& v) {
-  v.reserve(2 + 3 * points.size());
-  v.push_back(2);
-  v.push_back(static_cast<double>(points.size()));
-  for (const Point3& p : points) {
-    v.push_back(p.x);
-    v.push_back(p.y);
-    v.push_back(p.z);
-  }
 }
 
 // The extended data of a viewport ("MVIEW" of the application "ACAD"): the
@@ -352,6 +227,129 @@ bool segmentValues(const Point3& p, const Point3& q, double bulge, std::int32_t&
   return true;
 }
 
+int newElement(const char* code, std::int32_t type, std::int32_t form, std::int32_t& index) {
+  index = newIndex();
+  if (index <= 0) {
+    index = 0;
+    return mfaNoMemory(code);
+  }
+  ElementRecord& e = element(index);
+  e.type = type;
+  e.form = form;
+  e.de.entityType = e.de.entityType2 = type;
+  e.de.form = form;
+  return 0;
+}
+
+NoteStringData noteString(const std::string& text, const TextLook& look, double angle, const Point3& start) {
+  NoteStringData n;
+  n.text = text;
+  n.characterCount = static_cast<std::int32_t>(text.size());
+  n.boxHeight = look.height;
+  n.boxWidth = look.height * look.widthFactor * static_cast<double>(text.size());
+  n.fontCode = 1;
+  n.slant = look.slant;
+  n.angle = angle;
+  n.mirror = look.mirror;
+  n.start = start;
+  return n;
+}
+
+std::string styleFontName(std::string fontFile) {
+  if (fontFile.size() >= 4 && upperAscii(fontFile.substr(fontFile.size() - 4)) == ".SHX")
+    fontFile.resize(fontFile.size() - 4);
+  return fontFile;
+}
+
+GraphicAttributes* attributesOf(ParamRecord* record) {
+  if (auto* r = dynamic_cast<GeometryRecord*>(record)) return &r->attributes;
+  if (auto* r = dynamic_cast<NoteRecord*>(record)) return &r->attributes;
+  if (auto* r = dynamic_cast<DimensionRecord*>(record)) return &r->attributes;
+  if (auto* r = dynamic_cast<InstanceRecord*>(record)) return &r->attributes;
+  if (auto* r = dynamic_cast<ViewRecord*>(record)) return &r->attributes;
+  if (auto* r = dynamic_cast<CompositeRecord*>(record)) return &r->attributes;
+  if (auto* r = dynamic_cast<LeaderRecord*>(record)) return &r->attributes;
+  if (auto* r = dynamic_cast<AnnotationRecord*>(record)) return &r->attributes;
+  return nullptr;
+}
+
+Transform insertPlacement(const Point3& insertion, double rotation, double columnOffset, double rowOffset,
+                          double sx, double sy, double sz, const Point3& normal) {
+  Transform m = composeTransforms(translation(insertion.x, insertion.y, insertion.z),
+                                  rotationZ(rotation * kRadiansPerDegree));
+  m = composeTransforms(m, translation(columnOffset, rowOffset, 0.0));
+  m = composeTransforms(m, scaling(sx, sy, sz));
+  Transform ocs;
+  if (arbitraryAxis(normal, ocs)) m = composeTransforms(ocs, m);
+  return m;
+}
+
+void copiousValues(const std::vector<Point3>& points, std::vector<double>& v) {
+  v.reserve(2 + 3 * points.size());
+  v.push_back(2);
+  v.push_back(static_cast<double>(points.size()));
+  for (const Point3& p : points) {
+    v.push_back(p.x);
+    v.push_back(p.y);
+    v.push_back(p.z);
+  }
+}
+
+std::vector<Point3> polylinePoints(const std::vector<DxfVertex>& vertices, bool closed) {
+  std::vector<Point3> points;
+  points.reserve(vertices.size() + 1);
+  for (const DxfVertex& v : vertices) points.push_back(v.p);
+  if (closed && vertices.size() > 1) points.push_back(vertices.front().p);
+  return points;
+}
+
+bool hasBulge(const std::vector<DxfVertex>& vertices, bool closed) {
+  const std::size_t segments = closed || vertices.empty() ? vertices.size() : vertices.size() - 1;
+  for (std::size_t k = 0; k < segments; ++k)
+    if (std::fabs(vertices[k].bulge) > kSmallestBulge && std::isfinite(vertices[k].bulge)) return true;
+  return false;
+}
+
+void splineValues(const std::vector<Point3>& controls, int degree, std::vector<double> knots,
+                  const std::vector<double>& weights, bool planar, bool closed, bool periodic, const Point3& normal,
+                  std::vector<double>& v) {
+  const int k = static_cast<int>(controls.size()) - 1;
+  const int m = std::clamp(degree, 1, std::max(1, k));
+  const std::size_t knotCount = static_cast<std::size_t>(k + m + 2);
+  bool ascending = knots.size() == knotCount;
+  for (std::size_t i = 1; ascending && i < knots.size(); ++i)
+    ascending = std::isfinite(knots[i]) && knots[i] >= knots[i - 1];
+  if (!ascending || !(knots.back() > knots.front())) {
+    knots.clear();
+    for (int i = 0; i <= k + m + 1; ++i) {
+      if (i <= m) knots.push_back(0.0);
+      else if (i > k) knots.push_back(1.0);
+      else knots.push_back(static_cast<double>(i - m) / (k - m + 1));
+    }
+  }
+  const bool rational = weights.size() == controls.size() &&
+                        std::any_of(weights.begin(), weights.end(), [&](double w) { return w != weights.front(); });
+  v.reserve(6 + knotCount + static_cast<std::size_t>(k + 1) * 4 + 5);
+  v.push_back(k);
+  v.push_back(m);
+  v.push_back(planar ? 1 : 0);
+  v.push_back(closed ? 1 : 0);
+  v.push_back(rational ? 0 : 1);
+  v.push_back(periodic ? 1 : 0);
+  v.insert(v.end(), knots.begin(), knots.end());
+  for (std::size_t i = 0; i < controls.size(); ++i) v.push_back(rational ? weights[i] : 1.0);
+  for (const Point3& p : controls) {
+    v.push_back(p.x);
+    v.push_back(p.y);
+    v.push_back(p.z);
+  }
+  v.push_back(knots[static_cast<std::size_t>(m)]);
+  v.push_back(knots[static_cast<std::size_t>(k + 1)]);
+  v.push_back(normal.x);
+  v.push_back(normal.y);
+  v.push_back(normal.z);
+}
+
 // ---------------------------------------------------------------------------
 
 std::int32_t dimensionTypeOf(int flags) {
@@ -384,16 +382,7 @@ bool arbitraryAxis(const Point3& normal, Transform& out) {
   az /= al;
   // Ay = N x Ax.
   const double bx = ny * az - nz * ay, by = nz * ax - nx * az, bz = nx * ay - ny * ax;
-  out = Transform{};
-  out.r[0][0] = ax;
-  out.r[1][0] = ay;
-  out.r[2][0] = az;
-  out.r[0][1] = bx;
-  out.r[1][1] = by;
-  out.r[2][1] = bz;
-  out.r[0][2] = nx;
-  out.r[1][2] = ny;
-  out.r[2][2] = nz;
+  out = axesAt(Point3{}, Point3{ax, ay, az}, Point3{bx, by, bz}, Point3{nx, ny, nz});
   return true;
 }
 
@@ -856,7 +845,7 @@ int mapPolyline(std::int32_t& index) {
       points.reserve(controls.size());
       for (const DxfVertex& v : controls) points.push_back(v.p);
       const int degree = s.header.splineType == 5 ? 2 : 3;
-      splineValues(points, degree, closed, rec->values);
+      splineValues(points, degree, {}, {}, true, closed, closed, Point3{0.0, 0.0, 1.0}, rec->values);
       return threeD ? 0 : applyExtrusion(index);
     }
   }

@@ -27,6 +27,20 @@
 #include "elements/transform.h"
 #include "iges_in/iges_annotation.h"
 
+// Values of the DXF format both mappings of DXF entities (the own reader's
+// and the toolkit's) use.
+namespace DxfValues {
+constexpr double kRadiansPerDegree = kPi / 180.0;
+// Line weights of the directory entry: by layer or named line type, and by
+// block.
+constexpr std::int32_t kWeightNormal = 50;
+constexpr std::int32_t kWeightByBlock = 25;
+// A bulge smaller than this is a straight segment.
+constexpr double kSmallestBulge = 1e-9;
+// Lines of an MTEXT follow each other at this multiple of the text height.
+constexpr double kMTextLineSpacing = 5.0 / 3.0;
+}  // namespace DxfValues
+
 // A note of DXF input: the note record and the font of its text style
 // (the style's font file without its ".shx" ending).
 struct DxfNoteRecord : NoteRecord {
@@ -40,6 +54,57 @@ std::int32_t dimensionTypeOf(int flags);
 // direction `normal` (the arbitrary axis rule of the DXF format).  false
 // when the direction is the z axis (or unusable): no transformation.
 bool arbitraryAxis(const Point3& normal, Transform& out);
+
+// A new element of the type and form (in its record and its directory
+// entry): 0 with its index, or -1 (error 370 under code) with index 0.
+int newElement(const char* code, std::int32_t type, std::int32_t form, std::int32_t& index);
+
+// The look of a text: height, width factor, slant and mirroring (1 about
+// the axis across its base line, 2 about the base line), and its font.
+struct TextLook {
+  double height = 1.0;
+  double widthFactor = 1.0;
+  double slant = kPi / 2;  // upright
+  int mirror = 0;
+  std::string fontName;
+};
+
+// One string of a note (212) with the look, at angle (radians) from start;
+// its box is as wide as the characters at the look's height and width.
+NoteStringData noteString(const std::string& text, const TextLook& look, double angle, const Point3& start);
+
+// The font of a text style's font file: the name without a ".shx" ending.
+std::string styleFontName(std::string fontFile);
+
+// The IGES record that carries an element's graphic attributes (colour,
+// line font, level) in its typed record, or none.
+GraphicAttributes* attributesOf(ParamRecord* record);
+
+// The placement of an insert cell without its block's base point: the
+// object system of normal, the insertion point, the rotation (degrees),
+// the cell's offset in the array and the scales.
+Transform insertPlacement(const Point3& insertion, double rotation, double columnOffset, double rowOffset,
+                          double sx, double sy, double sz, const Point3& normal);
+
+// Copious data of IP 2 (x, y, z triples).
+void copiousValues(const std::vector<Point3>& points, std::vector<double>& v);
+
+// The points of a polyline, closed by its first point again when closed
+// (and of more than one vertex).
+std::vector<Point3> polylinePoints(const std::vector<DxfVertex>& vertices, bool closed);
+
+// true when a segment of the polyline is an arc (the bulge of the last
+// vertex of an open polyline belongs to no segment).
+bool hasBulge(const std::vector<DxfVertex>& vertices, bool closed);
+
+// The values of a rational B-spline (126): upper index K = n-1, degree M,
+// the four flags, knots, weights, control points, parameter range and
+// normal.  Knots that do not fit the control points are replaced by
+// clamped uniform ones; weights that are all equal (or missing) make a
+// polynomial spline.
+void splineValues(const std::vector<Point3>& controls, int degree, std::vector<double> knots,
+                  const std::vector<double>& weights, bool planar, bool closed, bool periodic, const Point3& normal,
+                  std::vector<double>& v);
 
 // One segment of a polyline from p to q: a line (110), or with a bulge (the
 // tangent of a quarter of the included angle, negative for clockwise) an

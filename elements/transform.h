@@ -38,6 +38,22 @@ inline Transform rotationZ(double radians) {
   return t;
 }
 
+// The system whose axes are the unit vectors xAxis, yAxis and zAxis (the
+// columns of the rotation) and whose origin lies at origin.
+inline Transform axesAt(const Point3& origin, const Point3& xAxis, const Point3& yAxis, const Point3& zAxis) {
+  Transform t = translation(origin.x, origin.y, origin.z);
+  t.r[0][0] = xAxis.x;
+  t.r[1][0] = xAxis.y;
+  t.r[2][0] = xAxis.z;
+  t.r[0][1] = yAxis.x;
+  t.r[1][1] = yAxis.y;
+  t.r[2][1] = yAxis.z;
+  t.r[0][2] = zAxis.x;
+  t.r[1][2] = zAxis.y;
+  t.r[2][2] = zAxis.z;
+  return t;
+}
+
 inline Transform scaling(double x, double y, double z) {
   Transform t;
   t.r[0][0] = x;

@@ -8,9 +8,9 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr std::int32_t kNone = -1;
-// Node visits a search for bounds may make before it gives up (the bounds
-// only save work; without them the lookup is still exact).
-constexpr int kSearchBudget = 256;
+// Blocks a search for bounds may read before it gives up (the bounds only
+// save work; without them the lookup is still exact).
+constexpr int kSearchBudget = 64;
 // Fewer nodes than this between the bounds are walked without looking for
 // closer ones.
 constexpr std::int32_t kNarrowRange = 6;
@@ -21,8 +21,14 @@ void PointRegistry::clear() {
   tolerance_ = 0.0;
   nodes_.clear();
   nodes_.shrink_to_fit();
+  leafOf_.clear();
+  leafOf_.shrink_to_fit();
+  leaves_.clear();
+  leaves_.shrink_to_fit();
+  inners_.clear();
+  inners_.shrink_to_fit();
   root_ = kNone;
-  seed_ = 0x9E3779B9u;
+  height_ = 0;
 }
 
 PointRegistry::Side PointRegistry::sideOf(const Node& n, double x, double y) const {
@@ -34,181 +40,264 @@ PointRegistry::Side PointRegistry::sideOf(const Node& n, double x, double y) con
   return Side::kPosition;
 }
 
-bool PointRegistry::matches(const Node& n, double x, double y, std::int32_t ref) const {
-  return n.ref == ref && n.number != 0 && sideOf(n, x, y) == Side::kPosition;
-}
-
 // ---------------------------------------------------------------------------
 // The in-order sequence
 
-void PointRegistry::pull(std::int32_t t) {
-  Node& n = nodes_[t];
-  n.count = 1;
-  n.oldest = t;
-  n.minX = n.maxX = n.x;
-  n.minY = n.maxY = n.y;
-  for (const std::int32_t c : {n.left, n.right}) {
-    if (c < 0) continue;
-    Node& k = nodes_[c];
-    k.parent = t;
-    n.count += k.count;
-    n.oldest = std::min(n.oldest, k.oldest);
-    n.minX = std::min(n.minX, k.minX);
-    n.maxX = std::max(n.maxX, k.maxX);
-    n.minY = std::min(n.minY, k.minY);
-    n.maxY = std::max(n.maxY, k.maxY);
-  }
+void PointRegistry::Box::addPoint(std::int32_t id, double x, double y) {
+  count += 1;
+  oldest = std::min(oldest, id);
+  minX = std::min(minX, x);
+  maxX = std::max(maxX, x);
+  minY = std::min(minY, y);
+  maxY = std::max(maxY, y);
 }
 
-// a takes the first k nodes of t, b the rest.
-void PointRegistry::split(std::int32_t t, std::int32_t k, std::int32_t& a, std::int32_t& b) {
-  if (t < 0) {
-    a = b = kNone;
-    return;
-  }
-  if (sizeOf(nodes_[t].left) >= k) {
-    std::int32_t leftPart = kNone, rest = kNone;
-    split(nodes_[t].left, k, leftPart, rest);
-    nodes_[t].left = rest;
-    pull(t);
-    a = leftPart;
-    b = t;
-  } else {
-    std::int32_t rest = kNone, rightPart = kNone;
-    split(nodes_[t].right, k - sizeOf(nodes_[t].left) - 1, rest, rightPart);
-    nodes_[t].right = rest;
-    pull(t);
-    a = t;
-    b = rightPart;
-  }
+void PointRegistry::Box::addBox(const Box& b) {
+  count += b.count;
+  oldest = std::min(oldest, b.oldest);
+  minX = std::min(minX, b.minX);
+  maxX = std::max(maxX, b.maxX);
+  minY = std::min(minY, b.minY);
+  maxY = std::max(maxY, b.maxY);
 }
 
-std::int32_t PointRegistry::merge(std::int32_t a, std::int32_t b) {
-  if (a < 0) return b;
-  if (b < 0) return a;
-  if (nodes_[a].priority > nodes_[b].priority) {
-    const std::int32_t r = merge(nodes_[a].right, b);
-    nodes_[a].right = r;
-    pull(a);
-    return a;
-  }
-  const std::int32_t l = merge(a, nodes_[b].left);
-  nodes_[b].left = l;
-  pull(b);
+void PointRegistry::Inner::setBox(int k, const Box& b) {
+  count[k] = b.count;
+  oldest[k] = b.oldest;
+  minX[k] = b.minX;
+  maxX[k] = b.maxX;
+  minY[k] = b.minY;
+  maxY[k] = b.maxY;
+}
+
+void PointRegistry::Inner::addPoint(int k, std::int32_t id, double x, double y) {
+  count[k] += 1;
+  oldest[k] = std::min(oldest[k], id);
+  minX[k] = std::min(minX[k], x);
+  maxX[k] = std::max(maxX[k], x);
+  minY[k] = std::min(minY[k], y);
+  maxY[k] = std::max(maxY[k], y);
+}
+
+PointRegistry::Box PointRegistry::leafBox(std::int32_t leaf) const {
+  const Leaf& l = leaves_[leaf];
+  Box b;
+  for (int j = 0; j < l.size; ++j) b.addPoint(l.id[j], l.x[j], l.y[j]);
   return b;
 }
 
+PointRegistry::Box PointRegistry::innerBox(std::int32_t inner) const {
+  const Inner& in = inners_[inner];
+  Box b;
+  for (int k = 0; k < in.size; ++k) b.addBox(in.box(k));
+  return b;
+}
+
+// The node goes to its rank; every block passed on the way down gains it
+// (its box grows and its oldest node stays, as the new node is the
+// youngest).  A block that becomes full is split in two.
 void PointRegistry::insertAt(std::int32_t rank, std::int32_t id) {
-  std::int32_t a = kNone, b = kNone;
-  split(root_, rank, a, b);
-  root_ = merge(merge(a, id), b);
-  nodes_[root_].parent = kNone;
+  const double x = nodes_[id].x, y = nodes_[id].y;
+  if (root_ < 0) {
+    leaves_.emplace_back();
+    root_ = static_cast<std::int32_t>(leaves_.size() - 1);
+    height_ = 0;
+  }
+  std::int32_t b = root_;
+  for (int level = height_; level > 0; --level) {
+    Inner& in = inners_[b];
+    int k = 0;
+    while (k < in.size - 1 && rank > in.count[k]) {
+      rank -= in.count[k];
+      ++k;
+    }
+    in.addPoint(k, id, x, y);
+    b = in.child[k];
+  }
+  Leaf& l = leaves_[b];
+  const int at = static_cast<int>(rank);
+  for (int j = l.size; j > at; --j) {
+    l.id[j] = l.id[j - 1];
+    l.x[j] = l.x[j - 1];
+    l.y[j] = l.y[j - 1];
+  }
+  l.id[at] = id;
+  l.x[at] = x;
+  l.y[at] = y;
+  ++l.size;
+  leafOf_[id] = b;
+  if (l.size == kLeafSize) splitLeaf(b);
+}
+
+void PointRegistry::splitLeaf(std::int32_t leaf) {
+  leaves_.emplace_back();
+  const std::int32_t fresh = static_cast<std::int32_t>(leaves_.size() - 1);
+  Leaf& l = leaves_[leaf];
+  Leaf& f = leaves_[fresh];
+  const int keep = kLeafSize / 2;
+  for (int j = keep; j < l.size; ++j) {
+    f.id[j - keep] = l.id[j];
+    f.x[j - keep] = l.x[j];
+    f.y[j - keep] = l.y[j];
+    leafOf_[l.id[j]] = fresh;
+  }
+  f.size = l.size - keep;
+  l.size = keep;
+  if (l.parent < 0) {
+    inners_.emplace_back();
+    const std::int32_t top = static_cast<std::int32_t>(inners_.size() - 1);
+    Inner& in = inners_[top];
+    in.size = 1;
+    in.child[0] = leaf;
+    l.parent = top;
+    root_ = top;
+    height_ = 1;
+  }
+  addChild(l.parent, leaf, fresh, 1);
+}
+
+// Puts child (a block of the level below) into inner block inner right
+// after its child after, whose box is taken anew; an inner block that
+// becomes full is split in two the same way, up to a new root.
+void PointRegistry::addChild(std::int32_t inner, std::int32_t after, std::int32_t child, int level) {
+  for (;;) {
+    const Box afterBox = level == 1 ? leafBox(after) : innerBox(after);
+    const Box childBox = level == 1 ? leafBox(child) : innerBox(child);
+    Inner& in = inners_[inner];
+    int k = 0;
+    while (in.child[k] != after) ++k;
+    for (int j = in.size; j > k + 1; --j) {
+      in.child[j] = in.child[j - 1];
+      in.setBox(j, in.box(j - 1));
+    }
+    in.setBox(k, afterBox);
+    in.child[k + 1] = child;
+    in.setBox(k + 1, childBox);
+    ++in.size;
+    if (level == 1) {
+      leaves_[child].parent = inner;
+    } else {
+      inners_[child].parent = inner;
+    }
+    if (in.size < kFanOut) return;
+
+    inners_.emplace_back();
+    const std::int32_t fresh = static_cast<std::int32_t>(inners_.size() - 1);
+    Inner& full = inners_[inner];
+    Inner& f = inners_[fresh];
+    const int keep = kFanOut / 2;
+    for (int j = keep; j < full.size; ++j) {
+      f.child[j - keep] = full.child[j];
+      f.setBox(j - keep, full.box(j));
+      if (level == 1) {
+        leaves_[full.child[j]].parent = fresh;
+      } else {
+        inners_[full.child[j]].parent = fresh;
+      }
+    }
+    f.size = full.size - keep;
+    full.size = keep;
+    if (full.parent < 0) {
+      inners_.emplace_back();
+      const std::int32_t top = static_cast<std::int32_t>(inners_.size() - 1);
+      Inner& t = inners_[top];
+      t.size = 1;
+      t.child[0] = inner;
+      inners_[inner].parent = top;
+      root_ = top;
+      height_ = level + 1;
+    }
+    after = inner;
+    child = fresh;
+    inner = inners_[inner].parent;
+    ++level;
+  }
 }
 
 std::int32_t PointRegistry::rankOf(std::int32_t id) const {
-  std::int32_t r = sizeOf(nodes_[id].left);
-  for (std::int32_t u = id, p = nodes_[id].parent; p >= 0; u = p, p = nodes_[p].parent) {
-    if (nodes_[p].right == u) r += sizeOf(nodes_[p].left) + 1;
+  std::int32_t b = leafOf_[id];
+  const Leaf& l = leaves_[b];
+  std::int32_t r = 0;
+  while (l.id[r] != id) ++r;
+  for (std::int32_t p = l.parent; p >= 0; b = p, p = inners_[p].parent) {
+    const Inner& in = inners_[p];
+    for (int k = 0; in.child[k] != b; ++k) r += in.count[k];
   }
   return r;
 }
 
-std::int32_t PointRegistry::nodeAt(std::int32_t rank) const {
-  std::int32_t u = root_;
-  while (u >= 0) {
-    const std::int32_t l = sizeOf(nodes_[u].left);
-    if (rank < l) {
-      u = nodes_[u].left;
-    } else if (rank == l) {
-      return u;
-    } else {
-      rank -= l + 1;
-      u = nodes_[u].right;
-    }
-  }
-  return kNone;
+std::int32_t PointRegistry::oldestIn(std::int32_t first, std::int32_t last) const {
+  return oldestInBlock(root_, height_, 0, first, last);
 }
 
-namespace {
-
-// Ranks first..last of the subtree t whose first node has rank offset.
-template <class Nodes>
-std::int32_t oldestInRange(const Nodes& nodes, std::int32_t t, std::int32_t offset, std::int32_t first,
-                           std::int32_t last) {
+// Ranks first..last of the block whose first node has rank offset; the
+// recursion goes as deep as the tree of blocks is high.
+std::int32_t PointRegistry::oldestInBlock(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
+                                          std::int32_t last) const {
   std::int32_t best = std::numeric_limits<std::int32_t>::max();
-  while (t >= 0) {
-    const auto& n = nodes[t];
-    const std::int32_t end = offset + n.count - 1;
-    if (last < offset || first > end) break;
-    if (first <= offset && end <= last) return std::min(best, n.oldest);
-    const std::int32_t leftCount = n.left < 0 ? 0 : nodes[n.left].count;
-    const std::int32_t own = offset + leftCount;
-    if (last < own) {
-      t = n.left;
-      continue;
-    }
-    if (first > own) {
-      offset = own + 1;
-      t = n.right;
-      continue;
-    }
-    // The range holds this node: the left part is a suffix of the left
-    // subtree, the right part a prefix of the right one.
-    best = std::min(best, t);
-    std::int32_t u = n.left, o = offset;
-    while (u >= 0) {
-      const auto& m = nodes[u];
-      const std::int32_t mOwn = o + (m.left < 0 ? 0 : nodes[m.left].count);
-      if (first <= mOwn) {
-        best = std::min(best, u);
-        if (m.right >= 0) best = std::min(best, nodes[m.right].oldest);
-        u = m.left;
-      } else {
-        o = mOwn + 1;
-        u = m.right;
-      }
-    }
-    u = n.right;
-    o = own + 1;
-    while (u >= 0) {
-      const auto& m = nodes[u];
-      const std::int32_t mOwn = o + (m.left < 0 ? 0 : nodes[m.left].count);
-      if (last >= mOwn) {
-        best = std::min(best, u);
-        if (m.left >= 0) best = std::min(best, nodes[m.left].oldest);
-        o = mOwn + 1;
-        u = m.right;
-      } else {
-        u = m.left;
-      }
-    }
+  if (level == 0) {
+    const Leaf& l = leaves_[block];
+    const int from = std::max<std::int32_t>(first - offset, 0);
+    const int to = std::min<std::int32_t>(last - offset, l.size - 1);
+    for (int j = from; j <= to; ++j) best = std::min(best, l.id[j]);
     return best;
+  }
+  const Inner& in = inners_[block];
+  for (int k = 0; k < in.size && offset <= last; ++k) {
+    const std::int32_t end = offset + in.count[k] - 1;
+    if (end >= first) {
+      if (first <= offset && end <= last) {
+        best = std::min(best, in.oldest[k]);
+      } else {
+        best = std::min(best, oldestInBlock(in.child[k], level - 1, offset, first, last));
+      }
+    }
+    offset = end + 1;
   }
   return best;
 }
 
-}  // namespace
+PointRegistry::Ranked PointRegistry::lastWithXBelow(double limit) const {
+  std::int32_t b = root_, end = static_cast<std::int32_t>(nodes_.size());
+  for (int level = height_; level > 0; --level) {
+    const Inner& in = inners_[b];
+    int k = in.size - 1;
+    while (k >= 0 && !(in.minX[k] < limit)) end -= in.count[k--];
+    if (k < 0) return Ranked{};
+    b = in.child[k];
+  }
+  const Leaf& l = leaves_[b];
+  for (int j = l.size - 1; j >= 0; --j) {
+    if (l.x[j] < limit) return Ranked{l.id[j], end - l.size + j};
+  }
+  return Ranked{};
+}
 
-std::int32_t PointRegistry::oldestIn(std::int32_t first, std::int32_t last) const {
-  return oldestInRange(nodes_, root_, 0, first, last);
+PointRegistry::Ranked PointRegistry::firstWithXAbove(double limit) const {
+  std::int32_t b = root_, offset = 0;
+  for (int level = height_; level > 0; --level) {
+    const Inner& in = inners_[b];
+    int k = 0;
+    while (k < in.size && !(in.maxX[k] > limit)) offset += in.count[k++];
+    if (k == in.size) return Ranked{};
+    b = in.child[k];
+  }
+  const Leaf& l = leaves_[b];
+  for (int j = 0; j < l.size; ++j) {
+    if (l.x[j] > limit) return Ranked{l.id[j], offset + j};
+  }
+  return Ranked{};
 }
 
 std::int32_t PointRegistry::add(double x, double y, std::int32_t ref, std::int32_t number) {
-  seed_ ^= seed_ << 13;
-  seed_ ^= seed_ >> 17;
-  seed_ ^= seed_ << 5;
   Node n;
   n.x = x;
   n.y = y;
   n.ref = ref;
   n.number = number;
-  n.priority = seed_;
-  n.minX = n.maxX = x;
-  n.minY = n.maxY = y;
   nodes_.push_back(n);
-  const std::int32_t id = static_cast<std::int32_t>(nodes_.size() - 1);
-  nodes_[id].oldest = id;
-  return id;
+  leafOf_.push_back(kNone);
+  return static_cast<std::int32_t>(nodes_.size() - 1);
 }
 
 void PointRegistry::attach(std::int32_t parent, bool higher, std::int32_t id) {
@@ -264,13 +353,12 @@ std::int32_t PointRegistry::walkFrom(std::int32_t start, double x, double y, std
 }
 
 // ---------------------------------------------------------------------------
+// ---------------------------------------------------------------------------
 // The lookup through the sequence
 
-namespace {
-
-// Searches over the sequence with pruning by the subtrees' boxes; each
-// spends from a budget and reports when it ran out.
-struct Search {
+// Searches over the sequence with pruning by the blocks' boxes; each spends
+// from a budget a block it reads and reports when it ran out.
+struct PointRegistry::Search {
   int budget = kSearchBudget;
   bool exhausted = false;
   bool spend() {
@@ -280,79 +368,102 @@ struct Search {
   }
 };
 
-// The least x above (strictly or not) a threshold.
-template <class Nodes>
-double leastXAbove(const Nodes& nodes, std::int32_t t, double threshold, bool strict, Search& s) {
-  if (t < 0) return kInfinity;
-  const auto& n = nodes[t];
-  if (strict ? !(n.maxX > threshold) : !(n.maxX >= threshold)) return kInfinity;
-  if (strict ? n.minX > threshold : n.minX >= threshold) return n.minX;
-  if (!s.spend()) return kInfinity;
-  double best = (strict ? n.x > threshold : n.x >= threshold) ? n.x : kInfinity;
-  best = std::min(best, leastXAbove(nodes, n.left, threshold, strict, s));
-  best = std::min(best, leastXAbove(nodes, n.right, threshold, strict, s));
-  return best;
-}
-
-// The greatest x below (strictly or not) a threshold.
-template <class Nodes>
-double greatestXBelow(const Nodes& nodes, std::int32_t t, double threshold, bool strict, Search& s) {
-  if (t < 0) return -kInfinity;
-  const auto& n = nodes[t];
-  if (strict ? !(n.minX < threshold) : !(n.minX <= threshold)) return -kInfinity;
-  if (strict ? n.maxX < threshold : n.maxX <= threshold) return n.maxX;
-  if (!s.spend()) return -kInfinity;
-  double best = (strict ? n.x < threshold : n.x <= threshold) ? n.x : -kInfinity;
-  best = std::max(best, greatestXBelow(nodes, n.left, threshold, strict, s));
-  best = std::max(best, greatestXBelow(nodes, n.right, threshold, strict, s));
-  return best;
-}
+// A band of x beyond a threshold: above or below it, strictly or not.
+struct PointRegistry::Band {
+  double threshold;
+  bool above, strict;
+  bool beyond(double v) const {
+    if (strict) return above ? v > threshold : v < threshold;
+    return above ? v >= threshold : v <= threshold;
+  }
+  bool closer(double a, double b) const { return above ? a < b : a > b; }
+};
 
 // A quadrant of the plane: x below xStrict (strictly) and xLimit, y below
 // yLimit (strictly); or the mirror image with all signs turned.
-struct Quadrant {
+struct PointRegistry::Quadrant {
   bool lowerLeft;
   double xStrict, xLimit, yLimit;
-  template <class N>
-  bool holds(const N& n) const {
-    return lowerLeft ? n.x < xStrict && n.x <= xLimit && n.y < yLimit
-                     : n.x > xStrict && n.x >= xLimit && n.y > yLimit;
+  bool holds(double x, double y) const {
+    return lowerLeft ? x < xStrict && x <= xLimit && y < yLimit : x > xStrict && x >= xLimit && y > yLimit;
   }
-  template <class N>
-  bool mayHold(const N& n) const {
-    return lowerLeft ? n.minX < xStrict && n.minX <= xLimit && n.minY < yLimit
-                     : n.maxX > xStrict && n.maxX >= xLimit && n.maxY > yLimit;
+  bool mayHold(const Box& b) const {
+    return lowerLeft ? b.minX < xStrict && b.minX <= xLimit && b.minY < yLimit
+                     : b.maxX > xStrict && b.maxX >= xLimit && b.maxY > yLimit;
   }
 };
 
-// The last (lower left quadrant) or first (upper right) rank within
-// first..last of a node in the quadrant; -1 when none was found.
-template <class Nodes>
-std::int32_t extremeInQuadrant(const Nodes& nodes, std::int32_t t, std::int32_t offset, std::int32_t first,
-                               std::int32_t last, const Quadrant& q, Search& s) {
-  if (t < 0) return kNone;
-  const auto& n = nodes[t];
-  if (last < offset || first > offset + n.count - 1 || !q.mayHold(n)) return kNone;
-  if (!s.spend()) return kNone;
-  const std::int32_t own = offset + (n.left < 0 ? 0 : nodes[n.left].count);
-  const bool ownIn = own >= first && own <= last && q.holds(n);
-  if (q.lowerLeft) {
-    const std::int32_t r = extremeInQuadrant(nodes, n.right, own + 1, first, last, q, s);
-    if (r >= 0) return r;
-    if (ownIn) return own;
-    return extremeInQuadrant(nodes, n.left, offset, first, last, q, s);
+// The x nearest each band's threshold on its side: the least x above it,
+// or the greatest x below it; strictly or not.  The bands are searched in
+// one walk over the blocks, as their thresholds lie close together.
+void PointRegistry::nearestX(std::int32_t block, int level, const Band* bands, int count, double* nearest,
+                             Search& s) const {
+  if (!s.spend()) return;
+  if (level == 0) {
+    const Leaf& l = leaves_[block];
+    for (int i = 0; i < count; ++i) {
+      const Band& band = bands[i];
+      for (int j = 0; j < l.size; ++j) {
+        if (band.beyond(l.x[j]) && band.closer(l.x[j], nearest[i])) nearest[i] = l.x[j];
+      }
+    }
+    return;
   }
-  const std::int32_t r = extremeInQuadrant(nodes, n.left, offset, first, last, q, s);
-  if (r >= 0) return r;
-  if (ownIn) return own;
-  return extremeInQuadrant(nodes, n.right, own + 1, first, last, q, s);
+  const Inner& in = inners_[block];
+  for (int k = 0; k < in.size; ++k) {
+    bool descend = false;
+    for (int i = 0; i < count; ++i) {
+      const Band& band = bands[i];
+      const double nearEnd = band.above ? in.minX[k] : in.maxX[k];
+      const double farEnd = band.above ? in.maxX[k] : in.minX[k];
+      if (!band.beyond(farEnd) || !band.closer(nearEnd, nearest[i])) continue;
+      if (band.beyond(nearEnd)) {
+        nearest[i] = nearEnd;
+      } else {
+        descend = true;
+      }
+    }
+    if (descend) nearestX(in.child[k], level - 1, bands, count, nearest, s);
+  }
 }
 
-struct Candidate {
-  std::int32_t id, rank;
-};
-
-}  // namespace
+// The last (lower left quadrant) or first (upper right) node within ranks
+// first..last of the block (whose first node has rank offset) that lies in
+// the quadrant; id -1 when none was found.
+PointRegistry::Ranked PointRegistry::extremeInQuadrant(std::int32_t block, int level, std::int32_t offset,
+                                                       std::int32_t first, std::int32_t last, const Quadrant& q,
+                                                       Search& s) const {
+  if (!s.spend()) return Ranked{};
+  if (level == 0) {
+    const Leaf& l = leaves_[block];
+    const int from = std::max<std::int32_t>(first - offset, 0);
+    const int to = std::min<std::int32_t>(last - offset, l.size - 1);
+    if (q.lowerLeft) {
+      for (int j = to; j >= from; --j) {
+        if (q.holds(l.x[j], l.y[j])) return Ranked{l.id[j], offset + j};
+      }
+    } else {
+      for (int j = from; j <= to; ++j) {
+        if (q.holds(l.x[j], l.y[j])) return Ranked{l.id[j], offset + j};
+      }
+    }
+    return Ranked{};
+  }
+  const Inner& in = inners_[block];
+  std::int32_t offsets[kFanOut];
+  for (int k = 0; k < in.size; ++k) {
+    offsets[k] = offset;
+    offset += in.count[k];
+  }
+  for (int i = 0; i < in.size; ++i) {
+    const int k = q.lowerLeft ? in.size - 1 - i : i;
+    const std::int32_t start = offsets[k], end = start + in.count[k] - 1;
+    if (end < first || start > last || !q.mayHold(in.box(k))) continue;
+    const Ranked r = extremeInQuadrant(in.child[k], level - 1, start, first, last, q, s);
+    if (r.id >= 0 || s.exhausted) return r;
+  }
+  return Ranked{};
+}
 
 // Where a walk for (x, y) would end: between the nodes of ranks lo and hi
 // (hi = lo + 1).  The walk is the full one here: a node of the same position
@@ -375,114 +486,65 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
   const double window = 2.0 * (t + slack);
 
   // Nodes more than 2t away in x.
-  std::int32_t lo = kNone, hi = n;
-  if (nodes_[root_].minX < x - window) {
-    std::int32_t u = root_, offset = 0;
-    while (u >= 0) {
-      const Node& m = nodes_[u];
-      const std::int32_t own = offset + sizeOf(m.left);
-      if (m.right >= 0 && nodes_[m.right].minX < x - window) {
-        offset = own + 1;
-        u = m.right;
-      } else if (m.x < x - window) {
-        lo = own;
-        break;
-      } else {
-        u = m.left;
-      }
-    }
-  }
-  if (nodes_[root_].maxX > x + window) {
-    std::int32_t u = root_, offset = 0;
-    while (u >= 0) {
-      const Node& m = nodes_[u];
-      const std::int32_t own = offset + sizeOf(m.left);
-      if (m.left >= 0 && nodes_[m.left].maxX > x + window) {
-        u = m.left;
-      } else if (m.x > x + window) {
-        hi = own;
-        break;
-      } else {
-        offset = own + 1;
-        u = m.right;
-      }
-    }
-  }
-  if (lo >= hi) return lookupByWalk(x, y, ref, newNumber);
+  Ranked lo = lastWithXBelow(x - window), hi = firstWithXAbove(x + window);
+  if (hi.id < 0) hi.rank = n;
+  if (lo.rank >= hi.rank) return lookupByWalk(x, y, ref, newNumber);
 
   // Nodes more than 2t away in y, on the side the x bands allow.
-  if (hi - lo - 1 > kNarrowRange) {
-    Search bands;
-    const double below1 = leastXAbove(nodes_, root_, x + t - slack, true, bands);
-    const double below2 = leastXAbove(nodes_, root_, x - t - slack, false, bands);
-    const double above1 = greatestXBelow(nodes_, root_, x - t + slack, true, bands);
-    const double above2 = greatestXBelow(nodes_, root_, x + t + slack, false, bands);
-    if (!bands.exhausted) {
+  if (hi.rank - lo.rank - 1 > kNarrowRange) {
+    const Band bands[4] = {{x + t - slack, true, true},
+                           {x - t - slack, true, false},
+                           {x - t + slack, false, true},
+                           {x + t + slack, false, false}};
+    double nearest[4] = {kInfinity, kInfinity, -kInfinity, -kInfinity};
+    Search search;
+    nearestX(root_, height_, bands, 4, nearest, search);
+    const double below1 = nearest[0], below2 = nearest[1], above1 = nearest[2], above2 = nearest[3];
+    if (!search.exhausted) {
       Search s;
       const Quadrant before{true, below1 - t - slack, below2 + t - slack, y - window};
-      const std::int32_t b = extremeInQuadrant(nodes_, root_, 0, lo + 1, hi - 1, before, s);
-      if (b >= 0) lo = b;
+      const Ranked b = extremeInQuadrant(root_, height_, 0, lo.rank + 1, hi.rank - 1, before, s);
+      if (b.id >= 0) lo = b;
       Search s2;
       const Quadrant after{false, above1 + t + slack, above2 - t + slack, y + window};
-      const std::int32_t a = extremeInQuadrant(nodes_, root_, 0, lo + 1, hi - 1, after, s2);
-      if (a >= 0) hi = a;
+      const Ranked a = extremeInQuadrant(root_, height_, 0, lo.rank + 1, hi.rank - 1, after, s2);
+      if (a.id >= 0) hi = a;
     }
   }
 
-  // The path's nodes between the bounds, oldest first.
-  while (hi - lo > 1) {
-    const std::int32_t m = oldestIn(lo + 1, hi - 1);
+  // The path's nodes between the bounds, oldest first.  A node of the path
+  // within the tolerance lies between them (the bounds are far from q in x,
+  // or in y with the x bands empty, farther than a node of the path that
+  // holds them in its subtree could be), so the walk's answer is the oldest
+  // of these that matches.
+  std::int32_t answer = kNone;
+  while (hi.rank - lo.rank > 1) {
+    const std::int32_t m = oldestIn(lo.rank + 1, hi.rank - 1);
     const Node& node = nodes_[m];
     Side side = sideOf(node, x, y);
-    if (side == Side::kPosition) side = node.ref <= ref ? Side::kHigher : Side::kLower;
-    const std::int32_t r = rankOf(m);
+    if (side == Side::kPosition) {
+      if (node.ref == ref && node.number != 0 && (answer < 0 || m < answer)) answer = m;
+      side = node.ref <= ref ? Side::kHigher : Side::kLower;
+    }
+    const Ranked r{m, rankOf(m)};
     if (side == Side::kHigher) {
       lo = r;
     } else {
       hi = r;
     }
   }
-  const std::int32_t place = hi;
-
-  // The points within the tolerance; the oldest one on the path answers.
-  std::vector<Candidate> candidates;
-  {
-    const double x1 = x - t - slack, x2 = x + t + slack, y1 = y - t - slack, y2 = y + t + slack;
-    struct Frame {
-      std::int32_t node, offset;
-    };
-    std::vector<Frame> stack;
-    if (root_ >= 0) stack.push_back(Frame{root_, 0});
-    while (!stack.empty()) {
-      const Frame f = stack.back();
-      stack.pop_back();
-      const Node& m = nodes_[f.node];
-      if (m.maxX < x1 || m.minX > x2 || m.maxY < y1 || m.minY > y2) continue;
-      const std::int32_t own = f.offset + sizeOf(m.left);
-      if (matches(m, x, y, ref)) candidates.push_back(Candidate{f.node, own});
-      if (m.left >= 0) stack.push_back(Frame{m.left, f.offset});
-      if (m.right >= 0) stack.push_back(Frame{m.right, own + 1});
-    }
-  }
-  std::int32_t answer = kNone;
-  for (const Candidate& c : candidates) {
-    const std::int32_t oldest = c.rank < place ? oldestIn(c.rank, place - 1) : oldestIn(place, c.rank);
-    if (oldest == c.id && (answer < 0 || c.id < answer)) answer = c.id;
-  }
   if (answer >= 0) return nodes_[answer].number;
   if (newNumber == 0) return 0;
 
   // The new node hangs below the younger of the two neighbours of its place.
-  const std::int32_t before = place > 0 ? nodeAt(place - 1) : kNone;
-  const std::int32_t after = place < n ? nodeAt(place) : kNone;
-  const bool higher = before > after;
-  const std::int32_t parent = higher ? before : after;
+  const bool higher = lo.id > hi.id;
+  const std::int32_t parent = higher ? lo.id : hi.id;
   if (parent < 0 || (higher ? nodes_[parent].higher : nodes_[parent].lower) >= 0) {
     return lookupByWalk(x, y, ref, newNumber);  // not reached: the sequence and the tree disagree
   }
   const std::int32_t id = add(x, y, ref, newNumber);
   (higher ? nodes_[parent].higher : nodes_[parent].lower) = id;
-  insertAt(place, id);
+  insertAt(hi.rank, id);
   return 0;
 }
 

@@ -12,15 +12,18 @@
 //
 // Such a tree degenerates on real drawings (points along a line, a column
 // of table rows), so the walk is not made node by node.  The nodes are kept
-// in their in-order sequence in a balanced tree as well; a node's insertion
+// in their in-order sequence in a balanced tree of blocks as well (leaves of
+// a few dozen points side by side in memory, inner blocks holding the
+// count, the oldest node and the bounding box of each child, so that a
+// descent reads a handful of blocks instead of a node per level); a node's insertion
 // number is its age, and in a tree grown at its leaves a node is an
 // ancestor of an empty place exactly when it is the oldest node between
 // itself and that place in the sequence.  The lookup therefore bounds the
 // place where a walk would end by nodes that provably lie on one side of it
 // (far away in x; or below and left, or above and right, of the point with
 // no node in the bands that could reorder them), finds the path's nodes in
-// between as oldest nodes of the remaining range, and asks for each point
-// within the tolerance whether it lies on that path.
+// between as oldest nodes of the remaining range, and answers with the
+// oldest of them within the tolerance.
 #pragma once
 
 #include <cstdint>
@@ -47,32 +50,69 @@ class PointRegistry {
  private:
   enum class Side { kLower, kHigher, kPosition };
 
+  // A point and its place in the registry's tree.
   struct Node {
-    // The point and the tree of the registry.
     double x, y;
     std::int32_t ref, number;
     std::int32_t lower = -1, higher = -1;
-    // The in-order sequence: a treap with sizes, the oldest node and the
-    // bounding box of each subtree.
-    std::int32_t left = -1, right = -1, parent = -1;
-    std::uint32_t priority = 0;
-    std::int32_t count = 1;
-    std::int32_t oldest = 0;
-    double minX, maxX, minY, maxY;
   };
 
+  // What an inner block knows of each child: its node count, its oldest
+  // node and the bounding box of its points.
+  struct Box {
+    std::int32_t count = 0;
+    std::int32_t oldest = 0x7fffffff;
+    double minX = kHuge, maxX = -kHuge, minY = kHuge, maxY = -kHuge;
+    void addPoint(std::int32_t id, double x, double y);
+    void addBox(const Box& b);
+  };
+  static constexpr double kHuge = 1.79769313486231570e+308;
+  static constexpr int kLeafSize = 32;
+  static constexpr int kFanOut = 16;
+
+  // The sequence's blocks; a block is full (and split) when it reaches its
+  // size, so an insertion always finds room.
+  struct Leaf {
+    std::int32_t parent = -1, size = 0;
+    std::int32_t id[kLeafSize];
+    double x[kLeafSize], y[kLeafSize];
+  };
+  struct Inner {
+    std::int32_t parent = -1, size = 0;
+    std::int32_t child[kFanOut];
+    // The children's boxes field by field: a scan of one field reads a
+    // cache line or two.
+    std::int32_t count[kFanOut], oldest[kFanOut];
+    double minX[kFanOut], maxX[kFanOut], minY[kFanOut], maxY[kFanOut];
+    Box box(int k) const { return Box{count[k], oldest[k], minX[k], maxX[k], minY[k], maxY[k]}; }
+    void setBox(int k, const Box& b);
+    void addPoint(int k, std::int32_t id, double x, double y);
+  };
+  // A node and its rank in the sequence.
+  struct Ranked {
+    std::int32_t id = -1, rank = -1;
+  };
+  struct Search;
+  struct Band;
+  struct Quadrant;
+
   Side sideOf(const Node& n, double x, double y) const;
-  bool matches(const Node& n, double x, double y, std::int32_t ref) const;
 
   // The sequence.
-  void pull(std::int32_t t);
-  void split(std::int32_t t, std::int32_t k, std::int32_t& a, std::int32_t& b);
-  std::int32_t merge(std::int32_t a, std::int32_t b);
+  Box leafBox(std::int32_t leaf) const;
+  Box innerBox(std::int32_t inner) const;
   void insertAt(std::int32_t rank, std::int32_t id);
+  void splitLeaf(std::int32_t leaf);
+  void addChild(std::int32_t inner, std::int32_t after, std::int32_t child, int level);
   std::int32_t rankOf(std::int32_t id) const;
-  std::int32_t nodeAt(std::int32_t rank) const;
   std::int32_t oldestIn(std::int32_t first, std::int32_t last) const;
-  std::int32_t sizeOf(std::int32_t t) const { return t < 0 ? 0 : nodes_[t].count; }
+  std::int32_t oldestInBlock(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
+                             std::int32_t last) const;
+  Ranked lastWithXBelow(double limit) const;
+  Ranked firstWithXAbove(double limit) const;
+  void nearestX(std::int32_t block, int level, const Band* bands, int count, double* nearest, Search& s) const;
+  Ranked extremeInQuadrant(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
+                           std::int32_t last, const Quadrant& q, Search& s) const;
 
   std::int32_t add(double x, double y, std::int32_t ref, std::int32_t number);
   std::int32_t lookupFast(double x, double y, std::int32_t ref, std::int32_t newNumber);
@@ -81,6 +121,9 @@ class PointRegistry {
 
   double tolerance_ = 0.0;
   std::vector<Node> nodes_;
+  std::vector<std::int32_t> leafOf_;  // the leaf that holds each node
+  std::vector<Leaf> leaves_;
+  std::vector<Inner> inners_;
   std::int32_t root_ = -1;  // of the sequence; the registry's tree has node 0 as root
-  std::uint32_t seed_ = 0x9E3779B9u;
+  int height_ = 0;          // inner levels above the leaves
 };

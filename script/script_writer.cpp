@@ -1,5 +1,6 @@
 #include "script/script_writer.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -114,11 +115,12 @@ void resetScriptState() {
   m.definedColourOf = nullptr;
 }
 
+// Ten significant digits in the shortest of fixed and exponent form, the
+// bytes of printf's "%.10g" in the "C" locale the program runs in.
 std::string scriptNumber(double value) {
-  std::ostringstream s;
-  s.precision(10);
-  s << value;
-  return s.str();
+  char text[32];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
+  return std::string(text, r.ec == std::errc() ? r.ptr : text);
 }
 
 std::string scriptFiniteNumber(double value) { return scriptNumber(std::isfinite(value) ? value : 0.0); }

@@ -130,6 +130,16 @@ TEST(PointRegistry, AnswersAsThePlainTreeOnDeepShapes) {
     queries.push_back(Query{3000.0 - i, -5.0, 1});
     queries.push_back(Query{static_cast<double>(i) + jitter(random), -5.0 + jitter(random), 1});
   }
+  // A grid drawn row by row, each cell's points near the cell's corner, so
+  // that every column is a chain in x and the rows stack in y.
+  for (int row = 0; row < 20; ++row) {
+    for (int column = 0; column < 150; ++column) {
+      const double x = 1.25 * column, y = 0.75 * row;
+      queries.push_back(Query{x, y, 1});
+      queries.push_back(Query{x + 1.0 / 3.0, y + 0.2, 1});
+      queries.push_back(Query{x + jitter(random), y + jitter(random), 1});
+    }
+  }
   // Everything again in random order.
   std::vector<Query> again = queries;
   std::shuffle(again.begin(), again.end(), random);
