@@ -88,10 +88,16 @@ class DxfWriter {
     if (ref == nullptr) return false;
     if (ref->kind == RefKind::Object) return ref->index < db_.objects.size() && objectWritten(db_.objects[ref->index]);
     if (ref->kind == RefKind::Entity && ref->index < db_.entities.size()) {
-      const Entity& e = db_.entities[ref->index];
-      return e.kind != EntityKind::Unknown || keptGroupsFit(e.readIn, r_);
+      return entityWritten(db_.entities[ref->index]);
     }
     return true;
+  }
+
+  // Entities of kinds the toolkit does not model go to files whose form
+  // their kept groups fit; those read from a DWG file only to DWG files.
+  bool entityWritten(const Entity& e) const {
+    if (e.kind != EntityKind::Unknown) return true;
+    return keptGroupsFit(e.readIn, r_) && !get<UnknownEntity>(e.data).keepsDwgBits();
   }
 
   // The groups between handle and owner: other applications' 102 groups
@@ -156,7 +162,10 @@ class DxfWriter {
   bool objectWritten(const Object& o) const {
     if (!modern_) return false;
     if (o.kind == ObjectKind::Layout) return r_ >= Release::R2000;
-    if (o.kind == ObjectKind::Unknown) return keptGroupsFit(o.readIn, r_);
+    if (o.kind == ObjectKind::Unknown) {
+      const auto* u = std::get_if<UnknownObject>(&o.data);
+      return keptGroupsFit(o.readIn, r_) && (u == nullptr || !u->keepsDwgBits());
+    }
     return true;
   }
 
@@ -165,7 +174,7 @@ class DxfWriter {
     for (const Object& o : db_.objects)
       if (objectWritten(o)) used.insert(o.dxfName);
     for (const Entity& e : db_.entities)
-      if (e.kind == EntityKind::Unknown && keptGroupsFit(e.readIn, r_)) used.insert(e.dxfName());
+      if (e.kind == EntityKind::Unknown && entityWritten(e)) used.insert(e.dxfName());
     section("CLASSES");
     for (const ClassDef& c : db_.classes) {
       if (!used.count(c.dxfName)) continue;
@@ -358,7 +367,7 @@ class DxfWriter {
 
   void entity(const Entity& e, Handle owner, bool paper) {
     if (e.kind == EntityKind::Unknown) {
-      if (!keptGroupsFit(e.readIn, r_)) return;
+      if (!entityWritten(e)) return;
       entityHead(e.dxfName(), e.common.handle, owner, paper, e.common);
       for (const RawTag& t : get<UnknownEntity>(e.data).tags) w_.tag(tagOf(t));
       extraAndXdata({}, e.common.xdata(), e.readIn);

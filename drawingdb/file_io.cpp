@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "drawingdb/dwg_file.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_tags.h"
 
@@ -76,7 +77,6 @@ FormatInfo detectFormat(std::string_view bytes) {
     info.format = FileFormat::Dwg;
     info.release = Release::R13;
     info.family = DwgFamily::R13To2000;
-    info.readable = Status::fail(StatusCode::NotSupported, "DWG files of version AC1011 cannot be read yet");
     return info;
   }
   info.readable = Status::fail(StatusCode::BadFile, "neither a DXF nor a DWG file");
@@ -90,6 +90,12 @@ ReadResult readHeld(std::string_view file, Database& db, const DxfReadOptions& o
   result.format = detectFormat(file);
   if (!result.format.readable.ok()) {
     result.status = result.format.readable;
+    return result;
+  }
+  if (result.format.format == FileFormat::Dwg) {
+    DwgReadResult dwg = readDwg(file, db);
+    result.status = std::move(dwg.status);
+    result.findings = std::move(dwg.findings);
     return result;
   }
   DxfReadResult dxf = readDxf(file, db, options);
@@ -163,9 +169,10 @@ Status save(Database& db, ByteSink& sink, const SaveOptions& options) {
     case FileFormat::DxfBinary:
       return writeDxf(db, sink, {options.release, options.format == FileFormat::DxfBinary, options.precision, options.findings});
     case FileFormat::Dwg:
-      // No release has a DWG writer yet (see the release table).
-      return Status::fail(StatusCode::NotSupported,
-                          "DWG files of version " + std::string(releaseInfo(options.release).version) + " cannot be written yet");
+      if (!can(options.release, kWriteDwg))
+        return Status::fail(StatusCode::NotSupported,
+                            "DWG files of version " + std::string(releaseInfo(options.release).version) + " cannot be written");
+      return writeDwg(db, sink, {options.release, options.findings});
     case FileFormat::Unknown:
       break;
   }

@@ -444,6 +444,10 @@ std::vector<RawTag> rawGroups(std::initializer_list<std::pair<int, std::string_v
     t.type = tagTypeOf(code);
     if (t.type == TagType::Real) t.real = std::stod(std::string(text));
     else if (t.type == TagType::Int16 || t.type == TagType::Int32 || t.type == TagType::Bool) t.integer = std::stoll(std::string(text));
+    else if (t.type == TagType::Handle) {
+      Handle h = 0;
+      if (parseHandle(text, h)) t.integer = static_cast<std::int64_t>(h);
+    }
     t.text = std::string(text);
     tags.push_back(std::move(t));
   }

@@ -227,10 +227,24 @@ struct Attrib : AttributeText {
 
 namespace drawingdb {
 
+// The type-specific part of a DWG object the toolkit does not model, as
+// read: written back unchanged to files of the release it came from.
+struct DwgKeptBits {
+  std::int16_t type = 0;       // fixed types; a class is named by the DXF name
+  std::string data;            // the data after the common data
+  std::size_t dataBits = 0;
+  std::string handles;         // the handle references after the common ones
+  std::size_t handleBits = 0;
+  bool operator==(const DwgKeptBits&) const = default;
+};
+
 // An entity of a kind the toolkit does not model: every group after the
-// common ones, as read.
+// common ones, as read from a DXF file, or its bits from a DWG file.
 struct UnknownEntity {
   std::vector<RawTag> tags;
+  DwgKeptBits dwg;
+  // Only a DWG file of its release can hold it.
+  bool keepsDwgBits() const { return dwg.type != 0 || dwg.dataBits + dwg.handleBits > 0; }
 };
 
 }  // namespace drawingdb
@@ -741,8 +755,13 @@ struct Layout {
   Handle viewport = 0;
 };
 
+// An object of a kind the toolkit does not model: every group after the
+// owner, as read from a DXF file, or its bits from a DWG file.
 struct UnknownObject {
   std::vector<RawTag> tags;
+  DwgKeptBits dwg;
+  // Only a DWG file of its release can hold it.
+  bool keepsDwgBits() const { return dwg.type != 0 || dwg.dataBits + dwg.handleBits > 0; }
 };
 
 enum class ObjectKind : std::uint8_t { Dictionary, Layout, Unknown, Group };
@@ -799,6 +818,12 @@ class Header {
 
   std::vector<UnknownVariable> unknown;
   Release unknownFrom = kNewestRelease;
+  // Values of a DWG file's header variables section that no DXF variable
+  // holds (unnamed values, settings of the application only), each a tag of
+  // code 0; kept so that writing the release they were read in gives them
+  // back.
+  std::vector<UnknownVariable> dwgUnknown;
+  Release dwgUnknownFrom = kNewestRelease;
 
  private:
   std::vector<HeaderValue> values_;
@@ -865,6 +890,10 @@ class Database {
   SymbolTable<AppId> appids;
   SymbolTable<DimStyle> dimstyles;
   Handle blockTable = 0;
+  // The table of viewport entity records, which DWG files of R13 to 2000
+  // have and DXF files lack (its handle is kept so that a drawing written
+  // again keeps its numbers).
+  Handle viewportEntityTable = 0;
 
   std::vector<BlockRecord> blocks;
   // Every entity; blocks and inserts refer to them by id.  A deque grows

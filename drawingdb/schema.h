@@ -22,7 +22,9 @@ struct Tag;
 
 // How a field is stored in DWG object data, per range of releases (filled
 // by the DWG codecs).
-enum class Bits : std::uint8_t { None, RC, RS, RL, RD, B, BB, BS, BL, BD, BD2, BD3, DD, BT, BE, MC, MS, TV, H, CMC };
+// RD2 is a raw point (2RD), TIME a date or duration (TIMEBLL: BL day, BL
+// milliseconds).
+enum class Bits : std::uint8_t { None, RC, RS, RL, RD, B, BB, BS, BL, BD, BD2, BD3, DD, BT, BE, MC, MS, TV, H, CMC, RD2, TIME };
 struct DwgForm {
   Span in = kNoRelease;
   Bits bits = Bits::None;
@@ -161,6 +163,15 @@ struct HeaderVar {
   Point3 point = {};      // default of points
   int altCode = -1;       // a second code for other releases
   Span altDxf = kNoRelease;
+  // How the DWG header variables section stores it, per range of releases
+  // (none: the section holds it in another form, or not at all).
+  std::array<DwgForm, 2> dwg{};
+  // The bit form in release r; Bits::None when r stores none.
+  constexpr Bits dwgBits(Release r) const {
+    for (const DwgForm& f : dwg)
+      if (f.in.has(r)) return f.bits;
+    return Bits::None;
+  }
 };
 
 std::span<const HeaderVar> headerVars();

@@ -12,7 +12,6 @@
 #include "driver/dispatcher.h"
 #include "dwg/dwg_in.h"
 #include "dwg/toolkit.h"
-#include "support/builtin_texts.h"
 #include "support/messages.h"
 #include "support/program_dir.h"
 #include "support/run_state.h"
@@ -33,22 +32,6 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
   state.edxOut = request.edxOut;
 }
 
-
-// The switch of a toolkit input direction, for the message.
-const char* toolkitInputSwitch(const std::string& phase) { return phase == "DWGI" ? "-dwgin" : "-dxfin"; }
-
-// The toolkit reads no DWG file yet: -dwgin cannot run.  A run of it is
-// refused once the toolkit has started, before anything is written, instead
-// of ending as an unknown direction or as a success without output.
-void refuseToolkitInput(const RunRequest& request) {
-  const bool german = isGerman(request.language);
-  char text[256];
-  mfaFormat(builtinText(BuiltinMessage::kToolkitDirectionMissing, german), {}, toolkitInputSwitch(request.phase),
-            text, sizeof text);
-  std::printf("-> %s\n", text);
-  std::fflush(nullptr);
-  _exit(exitStatusOf({RunEnd::kToolkit}));
-}
 
 }  // namespace
 
@@ -78,7 +61,6 @@ int main(int argc, char** argv) {
       std::fflush(nullptr);
       _exit(exitStatusOf({RunEnd::kToolkit}));
     }
-    if (request.useToolkit != 0 && request.phase == "DWGI") refuseToolkitInput(request);
     const int status = start(request.phase, request.level, request.exchangeFile,
                              request.cadFile, request.configFile);
     // The process ends at once; what is still buffered is written first.

@@ -1,8 +1,11 @@
-// Fuzzes the toolkit's DWG reading of R13 to 2000 below the objects: the
-// input is read as a file (fixed header, header-variable and class blocks,
-// object map, the frame and own handle of every mapped object) and, from
-// its first byte on, as a bit stream of values of every type.  What reads
-// must write again and read back to the same values.
+// Fuzzes the toolkit's DWG reading of R13 to 2000 up to the objects' data:
+// the input is read as a file (fixed header, header variables, classes, the
+// AuxHeader, preview, ObjFreeSpace, template and second header, object map,
+// and every mapped object decoded: its frame, common data and, for
+// entities, its type data), as one object's bits in each release, and,
+// from its first byte on, as a bit stream of values of every type.  What
+// reads must write again and read back to the same values; an entity read
+// must write again.
 //
 // Seeds: unless an input file is named (a crash being replayed), the R14 and
 // 2000 drawings of the shared corpus beside the project are added to the
@@ -19,6 +22,8 @@
 
 #include "drawingdb/dwg_bits.h"
 #include "drawingdb/dwg_file_header.h"
+#include "drawingdb/dwg_objects.h"
+#include "drawingdb/dwg_sections.h"
 
 using namespace drawingdb;
 namespace fs = std::filesystem;
@@ -147,6 +152,138 @@ void fuzzBitStream(std::string_view input) {
   }
 }
 
+// A drawing without records: every name and class is unknown, every
+// record written is handle 0x10.
+class NoRecords : public DwgReadContext, public DwgWriteContext {
+ public:
+  explicit NoRecords(Release r) : release_(r) {}
+  Release release() const override { return release_; }
+  const CodePage& codePage() const override { return page_; }
+  std::uint16_t codepageNumber() const override { return 30; }
+  Name layerName(Handle) const override { return {}; }
+  Name linetypeName(Handle) const override { return {}; }
+  Name styleName(Handle) const override { return {}; }
+  Name dimstyleName(Handle) const override { return {}; }
+  Name blockName(Handle) const override { return {}; }
+  std::string appidName(Handle h) const override { return h != 0 ? "APP" : ""; }
+  const ClassDef* classOf(std::int16_t) const override { return nullptr; }
+  Handle layerHandle(std::string_view) const override { return 0x10; }
+  Handle linetypeHandle(std::string_view) const override { return 0x10; }
+  Handle styleHandle(std::string_view) const override { return 0x10; }
+  Handle dimstyleHandle(std::string_view) const override { return 0x10; }
+  Handle blockHandle(std::string_view) const override { return 0x10; }
+  Handle appidHandle(std::string_view) override { return 0x10; }
+  std::int16_t classNumber(std::string_view) override { return 500; }
+  void warn(std::string_view) override {}
+
+ private:
+  Release release_;
+  CodePage page_ = CodePage::named("ANSI_1252");
+};
+
+// One object's bits decoded in release `r`; an entity read is written
+// again and reads back.
+void fuzzObject(std::string_view frame, Release r) {
+  NoRecords context(r);
+  DwgObjectIn in;
+  if (!readDwgObjectHead(frame, context, in).ok()) return;
+  check(in.bitsize <= frame.size() * 8 && in.data.bitPosition() <= in.bitsize);
+  if (!in.head.entity) return;
+  const std::int16_t type = in.head.type;
+  if (isDwgVertexType(type)) {
+    Vertex v;
+    readDwgVertex(in, context, v);
+    return;
+  }
+  if (type == dwg_type::kBlock) {
+    std::string name;
+    readDwgBlockName(in, context, name);
+    return;
+  }
+  Entity e;
+  if (!readDwgEntity(in, context, e).ok()) return;
+  std::string again;
+  DwgEntityLinks links;
+  links.mode = in.head.e.mode;
+  links.owner = in.head.owner;
+  if (!writeDwgEntity(e, links, context, again).ok()) return;
+  DwgObjectIn back;
+  check(readDwgObjectHead(again, context, back).ok());
+  Entity e2;
+  check(readDwgEntity(back, context, e2).ok() && e2.kind == e.kind);
+}
+
+// The header variables and classes read, written and read again: from the
+// second writing on the data stay the same (the first may drop a trailing
+// NUL of a text and take the shortest code of a handle).
+void fuzzHeaderAndClasses(std::string_view vars, std::string_view classes, Release r) {
+  const CodePage page = CodePage::raw();
+  Header header;
+  DwgHeaderHandles handles;
+  if (readDwgHeaderVariables(vars, r, page, header, handles).ok()) {
+    std::string data[3];
+    for (std::string& d : data) {
+      check(writeDwgHeaderVariables(header, handles, r, page, d).ok());
+      check(readDwgHeaderVariables(d, r, page, header, handles).ok());
+    }
+    check(data[1] == data[2]);
+  }
+  DwgClassesRead read = readDwgClasses(classes, r, page);
+  if (read.status.ok()) {
+    std::string data[3];
+    for (std::string& d : data) {
+      check(writeDwgClasses(read.classes, r, page, d).ok());
+      read = readDwgClasses(d, r, page);
+      check(read.status.ok());
+    }
+    check(data[1] == data[2]);
+  }
+}
+
+// The raw blocks: what reads writes again at its place and reads back the same.
+void fuzzRawBlocks(std::string_view input, const DwgFileHeader& h) {
+  if (const DwgSectionLocator* l = h.locator(DwgSection::AuxHeader)) {
+    DwgAuxHeader aux;
+    if (readDwgAuxHeader(input, *l, aux).ok()) {
+      std::string bytes;
+      writeDwgAuxHeader(aux, bytes);
+      check(bytes == input.substr(l->address, kDwgAuxHeaderSize));
+    }
+  }
+  DwgPreview preview;
+  if (readDwgPreview(input, h.previewAddress, preview).ok()) {
+    std::string bytes(h.previewAddress, '\0');
+    DwgPreview back;
+    check(writeDwgPreview(preview, bytes).ok() && readDwgPreview(bytes, h.previewAddress, back).ok() && back == preview);
+  }
+  if (const DwgSectionLocator* l = h.locator(DwgSection::ObjFreeSpace)) {
+    DwgObjFreeSpace free;
+    if (readDwgObjFreeSpace(input, *l, free).ok()) {
+      std::string bytes;
+      DwgObjFreeSpace back;
+      check(writeDwgObjFreeSpace(free, bytes).ok());
+      const DwgSectionLocator at{3, 0, static_cast<std::uint32_t>(bytes.size())};
+      check(readDwgObjFreeSpace(bytes, at, back).ok() && back == free);
+    }
+  }
+  if (const DwgSectionLocator* l = h.locator(DwgSection::Template)) {
+    DwgTemplate t;
+    if (readDwgTemplate(input, *l, t).ok()) {
+      std::string bytes;
+      DwgTemplate back;
+      check(writeDwgTemplate(t, bytes).ok());
+      check(readDwgTemplate(bytes, {4, 0, static_cast<std::uint32_t>(bytes.size())}, back).ok() && back == t);
+    }
+  }
+  const std::size_t second = findDwgSecondHeader(input);
+  DwgSecondHeader sh;
+  if (second != std::string_view::npos && readDwgSecondHeader(input, second, sh).ok()) {
+    std::string bytes(second, '\0');
+    DwgSecondHeader back;
+    check(writeDwgSecondHeader(sh, bytes).ok() && readDwgSecondHeader(bytes, second, back).ok() && back == sh);
+  }
+}
+
 void fuzzFile(std::string_view input) {
   const DwgFileHeaderRead header = readDwgFileHeader(input);
   if (!header.status.ok()) {
@@ -164,8 +301,12 @@ void fuzzFile(std::string_view input) {
   const DwgFileHeaderRead reread = readDwgFileHeader(again);
   check(reread.status.ok() && reread.header == h);
 
-  readDwgSentinelBlock(input, *h.locator(DwgSection::HeaderVariables), kDwgHeaderVariablesBegin);
-  readDwgSentinelBlock(input, *h.locator(DwgSection::Classes), kDwgClassesBegin);
+  const DwgSentinelBlockRead vars =
+      readDwgSentinelBlock(input, *h.locator(DwgSection::HeaderVariables), kDwgHeaderVariablesBegin);
+  const DwgSentinelBlockRead classes = readDwgSentinelBlock(input, *h.locator(DwgSection::Classes), kDwgClassesBegin);
+  fuzzHeaderAndClasses(vars.status.ok() ? vars.data : std::string_view(), classes.status.ok() ? classes.data : std::string_view(),
+                       h.release);
+  fuzzRawBlocks(input, h);
 
   const DwgSectionLocator& where = *h.locator(DwgSection::ObjectMap);
   const DwgObjectMapRead map = readDwgObjectMap(input, where);
@@ -182,6 +323,7 @@ void fuzzFile(std::string_view input) {
     if (h.release == Release::R2000) bits.readRawLong();
     const DwgHandleRef own = bits.readHandle();
     if (!bits.failed()) resolveHandle(own, o.handle);
+    fuzzObject(frame.data, h.release);
   }
   // The map written again after the file reads back the same.
   std::string rewritten(input);
@@ -220,5 +362,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   fuzzBitStream(input);
   fuzzFile(input);
+  for (Release r : {Release::R13, Release::R2000}) fuzzObject(input, r);
   return 0;
 }

@@ -62,9 +62,6 @@ constexpr BuiltinText kBuiltinTexts[] = {
     {1315,
      "Die Startdatei &t01 ist zu gro\xDF" " oder hat zu viele Eintr\xE4" "ge (Zeile &i01)",
      "The start-up file &t01 is too large or holds too many entries (line &i01)"},
-    {BuiltinMessage::kToolkitDirectionMissing,
-     "Die Richtung &t01 ist in diesem Programm nicht verf\xFC" "gbar, der Lauf endet",
-     "The direction &t01 is not available in this program, the run ends"},
     {999, "Konvertierung beendet: &i01 Fehler, &i02 Warnungen, &i03 Hinweise",
      "Conversion finished: &i01 errors, &i02 warnings, &i03 notes"},
 };

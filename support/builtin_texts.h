@@ -16,7 +16,6 @@ constexpr int kDirectoryFallback = 995;      // &t: the directory that cannot be
 constexpr int kDirectoryMissing = 996;       // &t: the directory that cannot be read
 constexpr int kTablesUnreadable = 997;       // no argument
 constexpr int kDialogInputEnded = 998;       // &t: the question left without answer
-constexpr int kToolkitDirectionMissing = 1318;  // &t: the direction's switch
 }  // namespace BuiltinMessage
 
 // The built-in text of `number` in German or English; nullptr when the

@@ -1,4 +1,5 @@
-// -dxfin over real and generated DXF files.
+// -dxfin over real and generated DXF files, -dwgin over real and generated
+// DWG files.
 //
 // Every DXF file of the corpus that has something to draw (each release,
 // ASCII and binary) converts with status 0, and the script, read back
@@ -15,6 +16,11 @@
 // by the own DXF reader (-dxf12in).  A drawing whose layouts hold nothing
 // convertible ends with the message of an empty file and no script; the
 // layout blocks are found whatever the case of their names.
+//
+// The DWG files of R14 and 2000 in the corpus convert with -dwgin and hold
+// the geometry the peer finds in their DXF twins (or in the DXF the DWG
+// oracle makes of them); drawings the toolkit writes as DWG of R13, R14 and
+// 2000 convert as their DXF does; a cut DWG file cannot be loaded.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -57,8 +63,8 @@ Conversion convert(const TempDir& dir, const std::string& direction, const std::
 }
 
 // The script of a -dxfin run that must succeed.
-kpl::Script convertedScript(const TempDir& dir, const std::string& file) {
-  const Conversion run = convert(dir, "-dxfin", file);
+kpl::Script convertedScript(const TempDir& dir, const std::string& file, const std::string& direction = "-dxfin") {
+  const Conversion run = convert(dir, direction, file);
   EXPECT_EQ(run.result.status, 0) << run.result.out.substr(0, 2000) << run.result.err.substr(0, 2000);
   kpl::Script s = kpl::readScriptFile(run.script);
   EXPECT_TRUE(s.errors.empty()) << s.errors.front();
@@ -239,10 +245,10 @@ db::Database kindsDrawing(db::Release release) {
   return d;
 }
 
-std::string saved(db::Database& d, db::Release release, bool binary) {
+std::string saved(db::Database& d, db::Release release, bool binary, bool dwg = false) {
   db::StringSink sink;
   db::SaveOptions options;
-  options.format = binary ? db::FileFormat::DxfBinary : db::FileFormat::DxfAscii;
+  options.format = dwg ? db::FileFormat::Dwg : binary ? db::FileFormat::DxfBinary : db::FileFormat::DxfAscii;
   options.release = release;
   EXPECT_TRUE(save(d, sink, options).ok());
   return sink.data;
@@ -398,6 +404,73 @@ TEST(DxfinLayouts, LayoutBlocksAreFoundWhateverTheCaseOfTheirNames) {
     const kpl::Script s = convertedScript(dir, dir.write("named.dxf", saved(d, db::Release::R2000, false)));
     ASSERT_EQ(s.lines.size(), 1u);
     EXPECT_TRUE(sameLine(s.lines[0], kpl::Line{0, {1, 2}, {5, 7}}));
+  }
+}
+
+// -dwgin: the DWG files of R14 and 2000 in the corpus convert with status 0
+// and hold the geometry the peer finds in their DXF twins, or, where there
+// is none, in the DXF the DWG oracle converts them to.
+std::string oracle() { return std::filesystem::path(TROVAK_CORPUS_DIR).parent_path().string() + "/tools/dwg-oracle"; }
+
+class DwginCorpus : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DwginCorpus, ScriptHoldsTheGeometryOfTheFile) {
+  const std::string file = corpus() + "/" + GetParam();
+  if (!std::filesystem::exists(file)) GTEST_SKIP() << "no corpus";
+  TempDir dir;
+  const kpl::Script s = convertedScript(dir, file, "-dwgin");
+  if (!available()) GTEST_SKIP() << "the peer reader (python3 with ezdxf) is not installed";
+  std::string twin = file.substr(0, file.size() - 4) + ".dxf";
+  if (!std::filesystem::exists(twin)) {
+    if (!std::filesystem::exists(oracle() + "/bin/dwg2dxf")) GTEST_SKIP() << "no twin and no DWG oracle";
+    twin = dir.path() + "/twin.dxf";
+    const ProgramResult made = runProgram(oracle() + "/bin/dwg2dxf", {"-y", "-o", twin, file}, dir.path(), "", 120);
+    ASSERT_EQ(made.status, 0) << made.err;
+  }
+  expectPeerGeometry(read(twin), s);
+}
+
+// Every DWG file of R14 and 2000 in the corpus but dwg/2000/PolyLine2D.dwg,
+// whose layouts hold a viewport only.
+INSTANTIATE_TEST_SUITE_P(
+    EveryFile, DwginCorpus,
+    ::testing::Values("dwg/example_r14.dwg", "dwg/r14/Leader.dwg", "dwg/r14/v.dwg", "dwg/example_2000.dwg",
+                      "dwg/2000/entities-2d.dwg", "dwg/2000/Arc.dwg", "dwg/2000/circle.dwg", "dwg/2000/Ellipse.dwg",
+                      "dwg/2000/Line.dwg", "dwg/2000/Point.dwg", "dwg/2000/Polyline.dwg", "dwg/2000/Spline.dwg",
+                      "dwg/2000/Text.dwg"));
+
+class DwginKinds : public ::testing::TestWithParam<Form> {};
+
+// A drawing written as DWG by the toolkit converts as its DXF does.
+TEST_P(DwginKinds, ScriptHoldsEveryKindOfAGeneratedDrawing) {
+  db::Database d = kindsDrawing(GetParam().release);
+  TempDir dir;
+  const std::string file = dir.write("kinds.dwg", saved(d, GetParam().release, false, true));
+  const std::string twin = dir.write("kinds.dxf", saved(d, GetParam().release, false));
+  const kpl::Script s = convertedScript(dir, file, "-dwgin");
+  if (!available()) GTEST_SKIP() << "the peer reader (python3 with ezdxf) is not installed";
+  expectPeerGeometry(read(twin), s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Releases, DwginKinds,
+                         ::testing::Values(Form{"R13", db::Release::R13, false}, Form{"R14", db::Release::R14, false},
+                                           Form{"R2000", db::Release::R2000, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A damaged DWG file ends with the message that it cannot be loaded, and
+// no script.
+TEST(DwginDamaged, ACutFileCannotBeLoaded) {
+  db::Database d = kindsDrawing(db::Release::R2000);
+  const std::string whole = saved(d, db::Release::R2000, false, true);
+  TempDir dir;
+  for (const std::size_t keep : {std::size_t{0}, std::size_t{40}, whole.size() / 2, whole.size() - 3}) {
+    SCOPED_TRACE(keep);
+    const std::string file = dir.write("cut.dwg", whole.substr(0, keep));
+    const Conversion run = convert(dir, "-dwgin", file);
+    EXPECT_NE(run.result.status, 0);
+    EXPECT_NE((run.result.out + run.result.err).find("Cannot load AC file " + file), std::string::npos)
+        << run.result.out.substr(0, 2000) << run.result.err.substr(0, 2000);
+    EXPECT_FALSE(run.written);
   }
 }
 

@@ -3,9 +3,10 @@
 // release in $ACADVER, ezdxf reads it with the transfer file's elements
 // (kind, geometry, layer, colour, linetype, texts with their styles,
 // dimensions with their blocks, hatches with their boundaries), and from
-// Release 11/12 on ezdxf's audit finds no error.  -dwgout builds the same
-// drawing and ends without a file.  Skipped when python3-ezdxf is not
-// installed.
+// Release 11/12 on ezdxf's audit finds no error.  -dwgout writes the same
+// drawing as DWG in the releases whose DWG layout the toolkit has and
+// refuses the others.  The ezdxf checks are skipped when python3-ezdxf is
+// not installed.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -303,15 +304,34 @@ TEST(DxfOutRunTest, EveryReleaseReadsBackWithTheElements) {
   }
 }
 
-TEST(DxfOutRunTest, DwgOutBuildsTheDrawingButWritesNoFile) {
-  // No DWG writer: the database is built and audited, then the save is
-  // refused with error 1317 and the output conversion fails (status 24).
+TEST(DxfOutRunTest, DwgOutWritesTheReleasesItHasAndRefusesOthers) {
+  // -dwgout writes 2000 without -acad, R13 and R14 with -acad13/-acad14
+  // (what other readers find in them: dwg_peers).  A release whose DWG
+  // layout the toolkit lacks: the database is built and audited, then the
+  // save is refused with error 1317 and the output conversion fails
+  // (status 24).
   const Runs runs;
-  const ProgramResult run = runs.run({"-dwgout", "-acad2000"}, "out.dwg");
-  EXPECT_EQ(run.status, 24);
-  EXPECT_NE(run.out.find("Audit : ok.\n"), std::string::npos) << run.out;
-  EXPECT_NE((run.out + run.err).find("(1317)"), std::string::npos) << run.out << run.err;
-  EXPECT_FALSE(fs::exists(runs.dir.path() + "/out.dwg"));
+  const struct {
+    std::vector<std::string> switches;
+    const char* version;
+  } written[] = {{{"-dwgout"}, "AC1015"}, {{"-dwgout", "-acad13"}, "AC1012"}, {{"-dwgout", "-acad14"}, "AC1014"},
+                 {{"-dwgout", "-acad2000"}, "AC1015"}};
+  for (const auto& w : written) {
+    SCOPED_TRACE(w.switches.back());
+    const ProgramResult run = runs.run(w.switches, "out.dwg");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Audit : ok.\n"), std::string::npos) << run.out;
+    EXPECT_EQ(readWholeFile(runs.dir.path() + "/out.dwg").substr(0, 6), w.version);
+    fs::remove(runs.dir.path() + "/out.dwg");
+  }
+  for (const char* acad : {"-acad12", "-acad2004"}) {
+    SCOPED_TRACE(acad);
+    const ProgramResult run = runs.run({"-dwgout", acad}, "out.dwg");
+    EXPECT_EQ(run.status, 24);
+    EXPECT_NE(run.out.find("Audit : ok.\n"), std::string::npos) << run.out;
+    EXPECT_NE((run.out + run.err).find("(1317)"), std::string::npos) << run.out << run.err;
+    EXPECT_FALSE(fs::exists(runs.dir.path() + "/out.dwg"));
+  }
   EXPECT_TRUE(fs::is_empty(runs.dir.path() + "/tmp"));
 }
 

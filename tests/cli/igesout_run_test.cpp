@@ -209,29 +209,4 @@ TEST(IgesOutRunTest, EdxInput) {
   for (const samples::IgesEntity* group : view.ofType(402)) EXPECT_EQ(group->integer(1), 2);
 }
 
-TEST(IgesOutRunTest, ToolkitInputDirectionsAreRefused) {
-  // The toolkit starts (its start-up data is installed), but the toolkit
-  // input direction -dwgin does not run: the run is refused with status 9 and
-  // nothing is written.  The message is English unless the language is
-  // "deutsch", also when no language is given.
-  const std::string file = drawing();
-  const struct {
-    std::vector<std::string> switches;
-    std::string printed;
-  } cases[] = {
-      {{"-lang", "english", "-dwgin"}, "-> The direction -dwgin is not available in this program, the run ends\n"},
-      {{"-dwgin"}, "-> The direction -dwgin is not available in this program, the run ends\n"},
-      {{"-lang", "deutsch", "-dwgin"},
-       "-> Die Richtung -dwgin ist in diesem Programm nicht verf\xfcgbar, der Lauf endet\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.switches.back());
-    const OutputRun run = runOutput(c.switches, &file, "out.dxf");
-    EXPECT_EQ(run.result.status, 9);
-    EXPECT_EQ(run.result.out, c.printed);
-    EXPECT_FALSE(run.outputExists);
-    EXPECT_TRUE(run.leftovers.empty());
-  }
-}
-
 }  // namespace

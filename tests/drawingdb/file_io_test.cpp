@@ -39,8 +39,8 @@ TEST(FileFormat, FoundFromTheFirstBytes) {
       {"DWG R12", std::string("AC1009\0\0\0\0\0", 11), FileFormat::Dwg, Release::R12, DwgFamily::BeforeR13,
        StatusCode::NotSupported},
       {"DWG R2.6", "AC1003xxxx", FileFormat::Dwg, Release::R2_6, DwgFamily::BeforeR13, StatusCode::NotSupported},
-      {"DWG R13 interim", "AC1011xxxx", FileFormat::Dwg, Release::R13, DwgFamily::R13To2000, StatusCode::NotSupported},
-      {"DWG 2000", "AC1015\0\0\0", FileFormat::Dwg, Release::R2000, DwgFamily::R13To2000, StatusCode::NotSupported},
+      {"DWG R13 interim", "AC1011xxxx", FileFormat::Dwg, Release::R13, DwgFamily::R13To2000, StatusCode::Ok},
+      {"DWG 2000", "AC1015\0\0\0", FileFormat::Dwg, Release::R2000, DwgFamily::R13To2000, StatusCode::Ok},
       {"DWG 2004", "AC1018", FileFormat::Dwg, Release::R2004, DwgFamily::R2004, StatusCode::NotSupported},
       {"DWG 2007", "AC1021", FileFormat::Dwg, Release::R2007, DwgFamily::R2007, StatusCode::NotSupported},
       {"DWG 2018", "AC1032", FileFormat::Dwg, Release::R2018, DwgFamily::R2010On, StatusCode::NotSupported},
@@ -64,10 +64,10 @@ TEST(FileFormat, FoundFromTheFirstBytes) {
 
 TEST(FileFormat, ReadByNameAndSaved) {
   Database db = sample::drawing(Release::R2000);
-  for (FileFormat format : {FileFormat::DxfAscii, FileFormat::DxfBinary}) {
+  for (FileFormat format : {FileFormat::DxfAscii, FileFormat::DxfBinary, FileFormat::Dwg}) {
     StringSink sink;
     ASSERT_TRUE(save(db, sink, {format, Release::R14, 16}).ok());
-    const std::string path = "/tmp/drawingdb_io_" + std::to_string(getpid()) + ".dxf";
+    const std::string path = "/tmp/drawingdb_io_" + std::to_string(getpid()) + (format == FileFormat::Dwg ? ".dwg" : ".dxf");
     std::ofstream(path, std::ios::binary) << sink.data;
     Database back;
     const ReadResult r = readFile(path, back);
@@ -85,12 +85,15 @@ TEST(FileFormat, ReadByNameAndSaved) {
   EXPECT_EQ(withMark.release, Release::R12);
   Database none;
   EXPECT_EQ(readFile("/nonexistent/file.dxf", none).status.code, StatusCode::NotFound);
+  // DWG files of other releases are neither written nor read; a DWG of
+  // 2000 is read as one (here: too short to be one).
   StringSink sink;
-  const Status dwg = save(db, sink, {FileFormat::Dwg, Release::R2000, 16});
+  const Status dwg = save(db, sink, {FileFormat::Dwg, Release::R2004, 16});
   EXPECT_EQ(dwg.code, StatusCode::NotSupported);
   EXPECT_TRUE(sink.data.empty());
-  const ReadResult fromDwg = readBytes("AC1015\0\0\0\0", none);
-  EXPECT_EQ(fromDwg.status.code, StatusCode::NotSupported);
+  EXPECT_EQ(readBytes("AC1018\0\0\0\0", none).status.code, StatusCode::NotSupported);
+  const ReadResult fromDwg = readBytes(std::string("AC1015\0\0\0\0", 10), none);
+  EXPECT_EQ(fromDwg.status.code, StatusCode::BadFile);
   EXPECT_EQ(fromDwg.format.family, DwgFamily::R13To2000);
 }
 

@@ -1,0 +1,837 @@
+#include "drawingdb/dwg_file.h"
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <unordered_map>
+
+#include "drawingdb/dimension_block.h"
+#include "drawingdb/dwg_objects.h"
+#include "drawingdb/dwg_records.h"
+#include "drawingdb/hatch_fill.h"
+#include "drawingdb/schema.h"
+
+namespace drawingdb {
+
+namespace {
+
+std::string hexOf(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  do {
+    out.insert(out.begin(), kDigits[value & 15]);
+    value >>= 4;
+  } while (value != 0);
+  return "0x" + out;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------- writing
+
+namespace {
+
+// A name's record in a table, or 0.
+template <class R>
+Handle recordHandle(const SymbolTable<R>& table, std::string_view name) {
+  const Record<R>* r = table.find(name);
+  return r == nullptr ? 0 : r->common.handle;
+}
+
+Handle entryOf(Database& db, Handle dictionary, std::string_view name) {
+  if (const Dictionary* d = db.dictionary(dictionary))
+    for (const DictionaryEntry& e : d->entries)
+      if (sameName(e.name, name)) return e.object;
+  return 0;
+}
+
+// The header variables that name a record, as handles, and back.
+Handle namedHandle(Database& db, DwgNameTable table, std::string_view name, Handle mlineStyles) {
+  switch (table) {
+    case DwgNameTable::Layer: return recordHandle(db.layers, name);
+    case DwgNameTable::Style: return recordHandle(db.styles, name);
+    case DwgNameTable::Linetype: return recordHandle(db.linetypes, name);
+    case DwgNameTable::DimStyle: return recordHandle(db.dimstyles, name);
+    case DwgNameTable::Ucs: return recordHandle(db.ucs, name);
+    case DwgNameTable::MlineStyle: return entryOf(db, mlineStyles, name);
+    case DwgNameTable::Block: {
+      const BlockRecord* b = db.findBlock(name);
+      return b == nullptr ? 0 : b->handle;
+    }
+  }
+  return 0;
+}
+
+// The header's handles from the database: tables, dictionaries, spaces and
+// the records the named variables name.  `vxControl` is the viewport
+// entity table, which the database does not hold.
+DwgHeaderHandles dwgHeaderHandlesOf(Database& db, Release r, Handle vxControl) {
+  DwgHeaderHandles h;
+  h.blockControl = db.blockTable;
+  h.layerControl = db.layers.handle;
+  h.styleControl = db.styles.handle;
+  h.linetypeControl = db.linetypes.handle;
+  h.viewControl = db.views.handle;
+  h.ucsControl = db.ucs.handle;
+  h.vportControl = db.vports.handle;
+  h.appidControl = db.appids.handle;
+  h.dimstyleControl = db.dimstyles.handle;
+  h.vxControl = vxControl;
+  h.namedObjects = db.rootDictionary;
+  h.groupDictionary = entryOf(db, db.rootDictionary, "ACAD_GROUP");
+  h.mlineStyleDictionary = entryOf(db, db.rootDictionary, "ACAD_MLINESTYLE");
+  if (r >= Release::R2000) {
+    h.layoutDictionary = entryOf(db, db.rootDictionary, "ACAD_LAYOUT");
+    h.plotSettingsDictionary = entryOf(db, db.rootDictionary, "ACAD_PLOTSETTINGS");
+    h.plotStyleDictionary = entryOf(db, db.rootDictionary, "ACAD_PLOTSTYLENAME");
+  }
+  h.modelSpace = db.modelSpace().handle;
+  h.paperSpace = db.paperSpace().handle;
+  h.byLayer = recordHandle(db.linetypes, "ByLayer");
+  h.byBlock = recordHandle(db.linetypes, "ByBlock");
+  h.continuous = recordHandle(db.linetypes, "Continuous");
+  for (const DwgNamedHandle& n : dwgHeaderNamedHandles()) {
+    if (!n.in.has(r)) continue;
+    h.*n.member = namedHandle(db, n.table, db.header.text(n.variable), h.mlineStyleDictionary);
+  }
+  // A drawing names its current records; where a name leads nowhere the
+  // standard record stands in.
+  auto fallback = [&](Handle& member, Handle standard) {
+    if (member == 0) member = standard;
+  };
+  fallback(h.currentLayer, recordHandle(db.layers, "0"));
+  fallback(h.textStyle, recordHandle(db.styles, "Standard"));
+  fallback(h.currentLinetype, h.byLayer);
+  fallback(h.dimStyle, recordHandle(db.dimstyles, "Standard"));
+  fallback(h.mlineStyle, entryOf(db, h.mlineStyleDictionary, "Standard"));
+  fallback(h.dimTextStyle, h.textStyle);
+  h.handseed = db.handleSeed();
+  return h;
+}
+
+}  // namespace
+
+namespace {
+
+// The lookups the object writers ask for, from the database.
+class WriteContext final : public DwgWriteContext {
+ public:
+  WriteContext(Database& db, Release r, CodePage page, std::uint16_t pageNumber, std::vector<ClassDef>& classes)
+      : db_(db), release_(r), page_(std::move(page)), pageNumber_(pageNumber), classes_(classes) {}
+
+  Release release() const override { return release_; }
+  const CodePage& codePage() const override { return page_; }
+  std::uint16_t codepageNumber() const override { return pageNumber_; }
+  Handle layerHandle(std::string_view name) const override { return recordHandle(db_.layers, name); }
+  Handle linetypeHandle(std::string_view name) const override { return recordHandle(db_.linetypes, name); }
+  Handle styleHandle(std::string_view name) const override { return recordHandle(db_.styles, name); }
+  Handle dimstyleHandle(std::string_view name) const override { return recordHandle(db_.dimstyles, name); }
+  Handle blockHandle(std::string_view name) const override {
+    const BlockRecord* b = db_.findBlock(name);
+    return b == nullptr ? 0 : b->handle;
+  }
+  // Every application is given its record before the objects are written
+  // (see addApplications); one found only now has none.
+  Handle appidHandle(std::string_view app) override {
+    const Handle h = recordHandle(db_.appids, app);
+    if (h == 0) warn("application " + std::string(app) + " has no APPID record: its extended data is left out");
+    return h;
+  }
+  std::int16_t classNumber(std::string_view dxfName) override {
+    const std::int16_t n = dwgClassNumber(classes_, dxfName);
+    if (n < 0) warn("no class " + std::string(dxfName) + " among the classes of the file");
+    return n;
+  }
+  void warn(std::string_view what) override { warnings.emplace_back(what); }
+
+  std::vector<std::string> warnings;
+
+ private:
+  Database& db_;
+  Release release_;
+  CodePage page_;
+  std::uint16_t pageNumber_;
+  std::vector<ClassDef>& classes_;
+};
+
+// Gives every application that extended data names an APPID record.
+void addApplications(Database& db) {
+  std::vector<std::string> names;
+  auto scan = [&](const std::vector<RawTag>& tags) {
+    for (const RawTag& t : tags)
+      if (t.code == 1001 && !t.text.empty() && db.appids.find(t.text) == nullptr &&
+          std::find(names.begin(), names.end(), t.text) == names.end())
+        names.push_back(t.text);
+  };
+  for (const Entity& e : db.entities) {
+    scan(e.common.xdata());
+    if (const auto* p = get_if<Polyline>(&e.data))
+      for (const Vertex& v : p->vertices) scan(v.kept);
+  }
+  for (const BlockRecord& b : db.blocks) {
+    scan(b.recordXdata);
+    scan(b.blockXdata);
+  }
+  auto records = [&](auto& table) {
+    for (const auto& r : table.records) scan(r.common.xdata);
+  };
+  records(db.vports);
+  records(db.linetypes);
+  records(db.layers);
+  records(db.styles);
+  records(db.views);
+  records(db.ucs);
+  records(db.appids);
+  records(db.dimstyles);
+  for (std::string& n : names) db.addRecord(db.appids, std::move(n));
+}
+
+// What a file of R13 or R14 holds besides what Database::completeFor adds:
+// the multiline style dictionary with its "Standard" style, which the
+// header variables name.
+void addMlineStyles(Database& db, Release r) {
+  Dictionary* root = db.dictionary(db.rootDictionary);
+  if (root == nullptr) return;
+  Handle styles = entryOf(db, db.rootDictionary, "ACAD_MLINESTYLE");
+  if (styles == 0 || db.dictionary(styles) == nullptr) {
+    styles = db.addObject("DICTIONARY", db.rootDictionary, Dictionary{}).handle;
+    std::erase_if(db.dictionary(db.rootDictionary)->entries,
+                  [](const DictionaryEntry& e) { return e.name == "ACAD_MLINESTYLE"; });
+    db.dictionary(db.rootDictionary)->entries.push_back({"ACAD_MLINESTYLE", styles});
+  }
+  if (entryOf(db, styles, "Standard") != 0) return;
+  // The style as a DXF file states it: two lines half a unit either side.
+  auto tag = [](int code, TagType type, std::string text, double real = 0, std::int64_t integer = 0) {
+    RawTag t;
+    t.code = code;
+    t.type = type;
+    t.text = std::move(text);
+    t.real = real;
+    t.integer = integer;
+    return t;
+  };
+  Object& ml = db.addObject("MLINESTYLE", styles, UnknownObject{});
+  ml.readIn = r;
+  ml.reactors.push_back(styles);
+  std::get<UnknownObject>(ml.data).tags = {
+      tag(100, TagType::String, "AcDbMlineStyle"), tag(2, TagType::String, "Standard"),
+      tag(70, TagType::Int16, "0", 0, 0),          tag(3, TagType::String, ""),
+      tag(62, TagType::Int16, "256", 0, 256),      tag(51, TagType::Real, "90.0", 90),
+      tag(52, TagType::Real, "90.0", 90),          tag(71, TagType::Int16, "2", 0, 2),
+      tag(49, TagType::Real, "0.5", 0.5),          tag(62, TagType::Int16, "256", 0, 256),
+      tag(6, TagType::String, "BYLAYER"),          tag(49, TagType::Real, "-0.5", -0.5),
+      tag(62, TagType::Int16, "256", 0, 256),      tag(6, TagType::String, "BYLAYER")};
+  db.dictionary(styles)->entries.push_back({"Standard", ml.handle});
+}
+
+}  // namespace
+
+namespace {
+
+// What one object of the file is, to be encoded when its turn comes.
+struct PlannedObject {
+  enum Kind : std::uint8_t {
+    Records,     // a table, record, block record or object: the record writer's
+    VxControl,
+    BlockBegin,  // `index` the block
+    BlockEnd,
+    Entity,      // `index` the entity id
+    Vertex,      // `index` the polyline's id, `sub` the vertex
+    Seqend,      // `index` the polyline's or insert's id
+  };
+  Handle handle = 0;
+  Kind kind = Records;
+  std::uint32_t index = 0;
+  std::uint32_t sub = 0;
+  DwgEntityLinks links;
+};
+
+class DwgFileWriter {
+ public:
+  DwgFileWriter(Database& db, Release r, std::vector<Finding>* findings) : db_(db), r_(r), findings_(findings) {}
+
+  Status write(std::string& out) {
+    prepare();
+    plan();
+    std::sort(plan_.begin(), plan_.end(), [](const PlannedObject& a, const PlannedObject& b) { return a.handle < b.handle; });
+    for (std::size_t i = 1; i < plan_.size(); ++i)
+      if (plan_[i].handle == plan_[i - 1].handle)
+        return Status::fail(StatusCode::OutOfRange, "handle " + hexOf(plan_[i].handle) + " names two objects");
+
+    const std::string pageName = db_.header.text("$DWGCODEPAGE");
+    const std::uint16_t pageNumber = dwgCodePageNumber(pageName.empty() ? "ANSI_1252" : pageName);
+    std::string_view known = dwgCodePageName(pageNumber);
+    WriteContext context(db_, r_, CodePage::named(known.empty() ? "ANSI_1252" : known), pageNumber, classes_);
+
+    DwgFileParts parts;
+    if (Status s = encodeObjects(context, parts.objects); !s.ok()) return s;
+    for (const std::string& w : context.warnings) note("dwg-write", 0, w);
+
+    const DwgHeaderHandles handles = dwgHeaderHandlesOf(db_, r_, vxControl_);
+    parts.header.release = r_;
+    parts.header.formatMaintenance = r_ == Release::R2000 ? 15 : 0;
+    parts.header.codepage = pageNumber;
+    if (Status s = writeDwgHeaderVariables(db_.header, handles, r_, context.codePage(), parts.headerVariables); !s.ok())
+      return s;
+    if (Status s = writeDwgClasses(classes_, r_, context.codePage(), parts.classes); !s.ok()) return s;
+    parts.auxHeader.created = dwgTimeFromJulian(db_.header.real("$TDCREATE"));
+    parts.auxHeader.updated = dwgTimeFromJulian(db_.header.real("$TDUPDATE"));
+    parts.auxHeader.handseed = handles.handseed;
+    parts.preview = dwgMinimalPreview();
+    parts.secondHeader.handles = dwgSecondHeaderHandles(handles);
+    parts.measurement.measurement = static_cast<std::uint16_t>(db_.header.integer("$MEASUREMENT") != 0 ? 1 : 0);
+    return dwgFileLayout(parts, out);
+  }
+
+ private:
+  // The database as the release needs it.
+  void prepare() {
+    db_.completeFor(r_);
+    buildMissingDimensionBlocks(db_);
+    if (r_ < Release::R2000) addMlineStyles(db_, r_);
+    addApplications(db_);
+    db_.reindex();
+    if (db_.viewportEntityTable == 0 || db_.find(db_.viewportEntityTable) != nullptr)
+      db_.viewportEntityTable = db_.newHandle();
+    vxControl_ = db_.viewportEntityTable;
+    classes_ = dwgClassesFor(db_.classes, r_);
+    records_.emplace(db_);
+  }
+
+  void add(Handle handle, PlannedObject::Kind kind = PlannedObject::Records, std::uint32_t index = 0,
+           std::uint32_t sub = 0, const DwgEntityLinks& links = {}) {
+    PlannedObject o;
+    o.handle = handle;
+    o.kind = kind;
+    o.index = index;
+    o.sub = sub;
+    o.links = links;
+    if (o.handle == 0) {
+      note("dwg-no-handle", 0, "an object without a handle is left out");
+      return;
+    }
+    plan_.push_back(o);
+  }
+
+  // Every object of the file, with the links the assembly decides.
+  void plan() {
+    auto records = [&](auto& table) {
+      add(table.handle);
+      for (const auto& r : table.records) add(r.common.handle);
+    };
+    records(db_.vports);
+    records(db_.linetypes);
+    records(db_.layers);
+    records(db_.styles);
+    records(db_.views);
+    records(db_.ucs);
+    records(db_.appids);
+    records(db_.dimstyles);
+    add(db_.blockTable);
+    add(vxControl_, PlannedObject::VxControl);
+    // Objects the release has no place for are left out (the record writer
+    // leaves them out of their dictionaries too).
+    for (const Object& o : db_.objects)
+      if (records_->writes(o, r_)) add(o.handle);
+    const Handle model = db_.modelSpace().handle;
+    const Handle paper = db_.paperSpace().handle;
+    for (std::size_t b = 0; b < db_.blocks.size(); ++b) {
+      const BlockRecord& block = db_.blocks[b];
+      add(block.handle);
+      DwgEntityLinks own;
+      own.mode = block.handle == model ? 2 : block.handle == paper ? 1 : 0;
+      own.owner = own.mode == 0 ? block.handle : 0;
+      const auto index = static_cast<std::uint32_t>(b);
+      add(block.blockHandle, PlannedObject::BlockBegin, index, 0, own);
+      add(block.endHandle, PlannedObject::BlockEnd, index, 0, own);
+      chain(block.entities, own);
+    }
+  }
+
+  // A chain of entities (a block's, or an insert's attributes): each
+  // links to its neighbours, the ends to nothing.
+  void chain(const std::vector<EntityId>& ids, const DwgEntityLinks& own) {
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      if (ids[i] >= db_.entities.size()) continue;
+      DwgEntityLinks links = own;
+      links.previous = i > 0 && ids[i - 1] < db_.entities.size() ? db_.entities[ids[i - 1]].common.handle : 0;
+      links.next = i + 1 < ids.size() && ids[i + 1] < db_.entities.size() ? db_.entities[ids[i + 1]].common.handle : 0;
+      entity(ids[i], links);
+    }
+  }
+
+  void entity(EntityId id, DwgEntityLinks links) {
+    const Entity& e = db_.entities[id];
+    const Handle self = e.common.handle;
+    DwgEntityLinks follower;
+    follower.mode = 0;
+    follower.owner = self;
+    if (const auto* p = get_if<Polyline>(&e.data)) {
+      if (!p->vertices.empty()) {
+        links.firstFollower = p->vertices.front().handle;
+        links.lastFollower = p->vertices.back().handle;
+      }
+      links.seqend = p->seqend;
+      for (std::size_t v = 0; v < p->vertices.size(); ++v) {
+        DwgEntityLinks vl = follower;
+        vl.previous = v > 0 ? p->vertices[v - 1].handle : 0;
+        vl.next = v + 1 < p->vertices.size() ? p->vertices[v + 1].handle : 0;
+        add(p->vertices[v].handle, PlannedObject::Vertex, id, static_cast<std::uint32_t>(v), vl);
+      }
+      add(p->seqend, PlannedObject::Seqend, id, 0, follower);
+    } else if (const auto* ins = get_if<Insert>(&e.data); ins != nullptr && !ins->attributes.empty()) {
+      links.firstFollower = db_.entities[ins->attributes.front()].common.handle;
+      links.lastFollower = db_.entities[ins->attributes.back()].common.handle;
+      links.seqend = ins->seqend;
+      chain(ins->attributes, follower);
+      add(ins->seqend, PlannedObject::Seqend, id, 0, follower);
+    }
+    add(self, PlannedObject::Entity, id, 0, links);
+  }
+
+  Status encodeObjects(WriteContext& context, DwgEncodedObjects& out) {
+    const DwgRecordWriter& records = *records_;
+    std::string frame;
+    out.entries.reserve(plan_.size());
+    for (const PlannedObject& o : plan_) {
+      frame.clear();
+      Status s;
+      switch (o.kind) {
+        case PlannedObject::Records: s = records.write(o.handle, context, frame); break;
+        case PlannedObject::VxControl: s = DwgRecordWriter::writeVxControl(o.handle, context, frame); break;
+        case PlannedObject::BlockBegin: s = writeDwgBlockBegin(db_.blocks[o.index], o.links, context, frame); break;
+        case PlannedObject::BlockEnd: s = writeDwgBlockEnd(db_.blocks[o.index], o.links, context, frame); break;
+        case PlannedObject::Entity: s = writeDwgEntity(db_.entities[o.index], o.links, context, frame); break;
+        case PlannedObject::Vertex: s = writeDwgVertex(db_.entities[o.index], o.sub, o.links, context, frame); break;
+        case PlannedObject::Seqend:
+          s = writeDwgSeqend(db_.entities[o.index], o.handle, o.links, context, frame);
+          break;
+      }
+      if (!s.ok()) return Status::fail(s.code, "object " + hexOf(o.handle) + ": " + s.detail);
+      out.add(o.handle, frame);
+    }
+    return {};
+  }
+
+  void note(const char* code, Handle h, std::string what) {
+    if (findings_ != nullptr) findings_->push_back({code, h, "", false, std::move(what)});
+  }
+
+  Database& db_;
+  Release r_;
+  std::vector<Finding>* findings_;
+  Handle vxControl_ = 0;
+  std::vector<ClassDef> classes_;
+  std::vector<PlannedObject> plan_;
+  std::optional<DwgRecordWriter> records_;
+};
+
+// LWPOLYLINE before R14: the same outline as a 2D POLYLINE, its vertices
+// and sequence end numbered from the seed on.
+void lightweightAsPolylines(Database& db) {
+  for (Entity& e : db.entities) {
+    const auto* lw = get_if<LwPolyline>(&e.data);
+    if (lw == nullptr) continue;
+    Polyline p;
+    p.flags = lw->flags & (1 | 128);
+    p.origin.z = lw->elevation;
+    p.thickness = lw->thickness;
+    p.extrusion = lw->extrusion;
+    p.startWidth = p.endWidth = lw->constantWidth;
+    for (const LwVertex& lv : lw->vertices) {
+      Vertex v;
+      v.handle = db.newHandle();
+      v.location = {lv.location.x, lv.location.y, lw->elevation};
+      v.startWidth = lv.startWidth;
+      v.endWidth = lv.endWidth;
+      v.bulge = lv.bulge;
+      p.vertices.push_back(v);
+    }
+    p.seqend = db.newHandle();
+    e.kind = EntityKind::Polyline;
+    e.data = std::move(p);
+  }
+  db.reindex();
+}
+
+}  // namespace
+
+Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options) {
+  if (options.release < Release::R13 || options.release > Release::R2000)
+    return Status::fail(StatusCode::NotSupported,
+                        "DWG files of version " + std::string(releaseInfo(options.release).version) + " cannot be written");
+  std::string file;
+  // R13 has neither HATCH nor LWPOLYLINE: a copy of the database shows each
+  // hatch as an insert of a block that draws it and each lightweight
+  // polyline as a 2D polyline, and the copy is written (as in DXF).
+  const bool older = options.release < Release::R14 &&
+                     std::any_of(db.entities.begin(), db.entities.end(), [](const Entity& e) {
+                       return holds_alternative<Hatch>(e.data) || holds_alternative<LwPolyline>(e.data);
+                     });
+  if (older) {
+    Database drawn = db;
+    replaceHatchesByBlocks(drawn, options.findings);
+    lightweightAsPolylines(drawn);
+    if (Status s = DwgFileWriter(drawn, options.release, options.findings).write(file); !s.ok()) return s;
+  } else if (Status s = DwgFileWriter(db, options.release, options.findings).write(file); !s.ok()) {
+    return s;
+  }
+  if (!sink.write(file)) return Status::fail(StatusCode::WriteFailed, "the DWG file could not be stored");
+  return {};
+}
+
+// ------------------------------------------------------------- reading
+
+namespace {
+
+// Handles of a table's records and their names, for the lookups.
+using NameOf = std::unordered_map<Handle, Name>;
+
+class ReadContext final : public DwgReadContext {
+ public:
+  ReadContext(Release r, CodePage page, std::vector<Finding>& findings) : release_(r), page_(std::move(page)), findings_(findings) {}
+
+  Release release() const override { return release_; }
+  const CodePage& codePage() const override { return page_; }
+  Name layerName(Handle h) const override { return lookup(layers, h); }
+  Name linetypeName(Handle h) const override { return lookup(linetypes, h); }
+  Name styleName(Handle h) const override { return lookup(styles, h); }
+  Name dimstyleName(Handle h) const override { return lookup(dimstyles, h); }
+  Name blockName(Handle h) const override { return lookup(blocks, h); }
+  std::string appidName(Handle h) const override { return lookup(appids, h).str(); }
+  const ClassDef* classOf(std::int16_t type) const override {
+    const auto it = classAt.find(type);
+    return it == classAt.end() ? nullptr : &(*classes)[it->second];
+  }
+  void warn(std::string_view what) override {
+    if (findings_.size() < kMostFindings) findings_.push_back({"dwg-read", current, "", false, std::string(what)});
+  }
+
+  // Filled by the assembly as it goes.
+  NameOf layers, linetypes, styles, dimstyles, blocks, appids;
+  const std::vector<ClassDef>* classes = nullptr;
+  std::unordered_map<std::int16_t, std::size_t> classAt;  // type number -> place in `classes`
+  Handle current = 0;  // the object being read, for the findings
+
+  static constexpr std::size_t kMostFindings = 10000;
+
+ private:
+  static Name lookup(const NameOf& names, Handle h) {
+    const auto it = names.find(h);
+    return it == names.end() ? Name() : it->second;
+  }
+
+  Release release_;
+  CodePage page_;
+  std::vector<Finding>& findings_;
+};
+
+// Where an object is and what it is, from the first pass.
+struct Located {
+  Handle handle = 0;
+  std::uint64_t address = 0;
+  std::int16_t type = 0;
+  bool entity = false;
+  bool placed = false;  // taken into a block, a polyline or an insert
+};
+
+class DwgFileReader {
+ public:
+  DwgFileReader(std::string_view file, Database& db, std::vector<Finding>& findings)
+      : file_(file), db_(db), findings_(findings) {}
+
+  Status read() {
+    DwgFileIndex index;
+    if (Status s = indexDwgFile(file_, index); !s.ok()) return s;
+    r_ = index.header.release;
+    const std::string_view pageName = dwgCodePageName(index.header.codepage);
+    CodePage page = CodePage::named(pageName.empty() ? "ANSI_1252" : pageName);
+    if (!pageName.empty()) db_.header.set("$DWGCODEPAGE", std::string(pageName));
+    ReadContext context(r_, std::move(page), findings_);
+    context_ = &context;
+
+    if (Status s = readDwgHeaderVariables(index.headerVariables, r_, context.codePage(), db_.header, handles_); !s.ok())
+      return within("header variables", s);
+    DwgClassesRead classes = readDwgClasses(index.classes, r_, context.codePage());
+    if (!classes.status.ok()) return within("classes", classes.status);
+    db_.classes = std::move(classes.classes);
+    context.classes = &db_.classes;
+    for (std::size_t i = 0; i < classes.numbers.size() && i < db_.classes.size(); ++i)
+      context.classAt.emplace(classes.numbers[i], i);
+
+    objects_.reserve(index.objects.size());
+    for (const DwgObjectLocation& o : index.objects) objects_.push_back({o.handle, o.address});
+    index.objects = {};
+    if (Status s = readRecords(); !s.ok()) return s;
+    nameHeaderRecords();
+    if (Status s = readBlocks(); !s.ok()) return s;
+    finish();
+    return {};
+  }
+
+ private:
+  static Status within(const char* what, const Status& s) {
+    return Status::fail(s.code, std::string(what) + ": " + s.detail);
+  }
+
+  // The object's frame up to its type data.
+  Status head(const Located& at, DwgObjectIn& in) {
+    const DwgObjectFrame frame = readDwgObjectFrame(file_, at.address);
+    if (!frame.status.ok()) return frame.status;
+    context_->current = at.handle;
+    if (Status s = readDwgObjectHead(frame.data, *context_, in); !s.ok())
+      return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
+    if (in.head.handle != at.handle)
+      return Status::fail(StatusCode::BadFile, "object at " + hexOf(at.address) + " is " + hexOf(in.head.handle) +
+                                                   ", the object map says " + hexOf(at.handle));
+    return {};
+  }
+
+  // The object map's entry of a handle, or nullptr.
+  Located* locate(Handle h) {
+    const auto it = std::lower_bound(objects_.begin(), objects_.end(), h,
+                                     [](const Located& l, Handle v) { return l.handle < v; });
+    return it != objects_.end() && it->handle == h ? &*it : nullptr;
+  }
+
+  // First pass: every object's head; the non-entity objects are read
+  // whole, the entities wait for their blocks.
+  Status readRecords() {
+    DwgRecordReader records(db_);
+    for (Located& at : objects_) {
+      DwgObjectIn in;
+      if (Status s = head(at, in); !s.ok()) return s;
+      at.type = in.head.type;
+      at.entity = in.head.entity;
+      if (at.entity) continue;
+      if (Status s = records.read(in, *context_); !s.ok())
+        return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
+    }
+    records.finish(*context_);
+    chains_ = records.blockChains();
+    auto names = [](const auto& table, NameOf& out) {
+      for (const auto& r : table.records) out.emplace(r.common.handle, Name(r.common.name));
+    };
+    names(db_.layers, context_->layers);
+    names(db_.linetypes, context_->linetypes);
+    names(db_.styles, context_->styles);
+    names(db_.dimstyles, context_->dimstyles);
+    names(db_.appids, context_->appids);
+    for (const BlockRecord& b : db_.blocks) context_->blocks.emplace(b.handle, Name(b.name));
+    return {};
+  }
+
+  // The header variables that name records take the names of the records
+  // the header's handles lead to.
+  void nameHeaderRecords() {
+    for (const DwgNamedHandle& n : dwgHeaderNamedHandles()) {
+      if (!n.in.has(r_)) continue;
+      const Handle h = handles_.*n.member;
+      if (h == 0) continue;
+      Name name;
+      switch (n.table) {
+        case DwgNameTable::Layer: name = context_->layerName(h); break;
+        case DwgNameTable::Style: name = context_->styleName(h); break;
+        case DwgNameTable::Linetype: name = context_->linetypeName(h); break;
+        case DwgNameTable::DimStyle: name = context_->dimstyleName(h); break;
+        case DwgNameTable::Block: name = context_->blockName(h); break;
+        case DwgNameTable::Ucs:
+          for (const auto& r : db_.ucs.records)
+            if (r.common.handle == h) name = r.common.name;
+          break;
+        case DwgNameTable::MlineStyle:
+          if (const Dictionary* d = db_.dictionary(handles_.mlineStyleDictionary))
+            for (const DictionaryEntry& e : d->entries)
+              if (e.object == h) name = e.name;
+          break;
+      }
+      if (!name.empty()) db_.header.set(n.variable, name.str());
+    }
+  }
+
+  // Second pass: each block's entities along the chain its record starts.
+  Status readBlocks() {
+    for (const DwgRecordReader::BlockChain& c : chains_) {
+      if (c.block >= db_.blocks.size()) continue;
+      if (Status s = followChain(c.first, c.last, db_.blocks[c.block].handle, [&](Entity&& e) {
+            const auto id = static_cast<EntityId>(db_.entities.size());
+            e.common.owner = db_.blocks[c.block].handle;
+            db_.entities.push_back(std::move(e));
+            db_.blocks[c.block].entities.push_back(id);
+            return id;
+          });
+          !s.ok())
+        return s;
+    }
+    return placeLoose();
+  }
+
+  // Follows a chain of entities from `first` along their next links to
+  // `last` (or a null link), reading each; `take` keeps the entity and
+  // returns its id.  A link back to an entity already taken is a cycle.
+  using Take = std::function<EntityId(Entity&&)>;
+
+  Status followChain(Handle first, Handle last, Handle owner, const Take& take) {
+    Handle h = first;
+    while (h != 0) {
+      Located* at = locate(h);
+      if (at == nullptr || !at->entity) {
+        note("dwg-broken-chain", owner, "the entities after " + hexOf(h) + " are found by their owner: " +
+                                            (at == nullptr ? "no such object" : "not an entity"));
+        return {};
+      }
+      if (at->placed)
+        return Status::fail(StatusCode::BadFile, "entity " + hexOf(h) + " is linked twice: a reference cycle");
+      at->placed = true;
+      DwgObjectIn in;
+      if (Status s = head(*at, in); !s.ok()) return s;
+      const Handle next = in.head.e.next;
+      if (Status s = entity(in, *at, take); !s.ok()) return s;
+      if (h == last) break;
+      h = next;
+    }
+    return {};
+  }
+
+  // One drawable entity with its vertices or attributes.
+  Status entity(DwgObjectIn& in, const Located& at, const Take& take) {
+    if (at.type == dwg_type::kBlock || at.type == dwg_type::kEndBlock || at.type == dwg_type::kSeqend ||
+        isDwgVertexType(at.type)) {
+      note("dwg-misplaced", at.handle, "a block's chain holds a BLOCK, ENDBLK, SEQEND or VERTEX: left out");
+      return {};
+    }
+    Entity e;
+    if (Status s = readDwgEntity(in, *context_, e); !s.ok())
+      return Status::fail(s.code, "entity " + hexOf(at.handle) + ": " + s.detail);
+    e.common.handle = at.handle;
+    e.common.paperSpace = in.head.e.mode == 1;
+    e.readIn = r_;
+    const Handle first = in.firstFollower, last = in.lastFollower, seqend = in.seqend;
+    const EntityId id = take(std::move(e));
+    if (auto* p = get_if<Polyline>(&db_.entities[id].data)) {
+      p->seqend = seqend;
+      if (Located* s = locate(seqend)) s->placed = true;
+      return vertices(id, first, last);
+    }
+    if (holds_alternative<Insert>(db_.entities[id].data) && first != 0) {
+      get<Insert>(db_.entities[id].data).seqend = seqend;
+      if (Located* s = locate(seqend)) s->placed = true;
+      std::vector<EntityId> attributes;
+      const Handle insert = at.handle;
+      if (Status s = followChain(first, last, insert, [&](Entity&& a) {
+            const auto aid = static_cast<EntityId>(db_.entities.size());
+            a.common.owner = insert;
+            db_.entities.push_back(std::move(a));
+            attributes.push_back(aid);
+            return aid;
+          });
+          !s.ok())
+        return s;
+      get<Insert>(db_.entities[id].data).attributes = std::move(attributes);
+    }
+    return {};
+  }
+
+  // A polyline's vertices, from the first along their links.
+  Status vertices(EntityId polyline, Handle first, Handle last) {
+    Handle h = first;
+    while (h != 0) {
+      Located* at = locate(h);
+      if (at == nullptr || !isDwgVertexType(at->type)) {
+        note("dwg-broken-chain", db_.entities[polyline].common.handle,
+             "a polyline's vertices end early at " + hexOf(h));
+        return {};
+      }
+      if (at->placed) return Status::fail(StatusCode::BadFile, "vertex " + hexOf(h) + " is linked twice: a reference cycle");
+      at->placed = true;
+      DwgObjectIn in;
+      if (Status s = head(*at, in); !s.ok()) return s;
+      Vertex v;
+      if (Status s = readDwgVertex(in, *context_, v); !s.ok())
+        return Status::fail(s.code, "vertex " + hexOf(h) + ": " + s.detail);
+      v.handle = h;
+      get<Polyline>(db_.entities[polyline].data).vertices.push_back(std::move(v));
+      if (h == last) break;
+      h = in.head.e.next;
+    }
+    return {};
+  }
+
+  // Entities no chain reached (a damaged chain): those of model and paper
+  // space by their mode, those of blocks by their owner.
+  Status placeLoose() {
+    std::unordered_map<Handle, std::size_t> blockOf;
+    for (std::size_t b = 0; b < db_.blocks.size(); ++b) blockOf.emplace(db_.blocks[b].handle, b);
+    const std::size_t model = db_.blockIndex(db_.modelSpace());
+    const std::size_t paper = db_.blockIndex(db_.paperSpace());
+    std::size_t loose = 0;
+    for (std::size_t i = 0; i < objects_.size(); ++i) {
+      const Located at = objects_[i];
+      if (!at.entity || at.placed || at.type == dwg_type::kBlock || at.type == dwg_type::kEndBlock ||
+          at.type == dwg_type::kSeqend || at.type == dwg_type::kAttrib || isDwgVertexType(at.type))
+        continue;
+      DwgObjectIn in;
+      if (Status s = head(at, in); !s.ok()) return s;
+      std::size_t block = in.head.e.mode == 2 ? model : in.head.e.mode == 1 ? paper : SIZE_MAX;
+      if (in.head.e.mode == 0) {
+        const auto it = blockOf.find(in.head.owner);
+        if (it == blockOf.end()) continue;
+        block = it->second;
+      }
+      ++loose;
+      objects_[i].placed = true;
+      const Handle owner = db_.blocks[block].handle;
+      if (Status s = entity(in, at, [&](Entity&& e) {
+            const auto id = static_cast<EntityId>(db_.entities.size());
+            e.common.owner = owner;
+            db_.entities.push_back(std::move(e));
+            db_.blocks[block].entities.push_back(id);
+            return id;
+          });
+          !s.ok())
+        return s;
+    }
+    if (loose > 0) note("dwg-broken-chain", 0, std::to_string(loose) + " entities were found by their owner, not along a chain");
+    return {};
+  }
+
+  void finish() {
+    // The spaces the header names come first among blocks of their name
+    // (files of real applications may hold a second "*Paper_Space").
+    for (const Handle space : {handles_.modelSpace, handles_.paperSpace}) {
+      auto named = std::find_if(db_.blocks.begin(), db_.blocks.end(), [&](const BlockRecord& b) { return b.handle == space; });
+      if (named == db_.blocks.end()) continue;
+      const auto first = std::find_if(db_.blocks.begin(), named, [&](const BlockRecord& b) { return sameName(b.name, named->name); });
+      if (first != named) std::rotate(first, named, named + 1);
+    }
+    db_.namesChanged();
+    db_.viewportEntityTable = handles_.vxControl;
+    db_.release = r_;
+    db_.header.unknownFrom = r_;
+    db_.reindex();
+    db_.raiseSeed(handles_.handseed);
+  }
+
+  void note(const char* code, Handle h, std::string what) {
+    if (findings_.size() < ReadContext::kMostFindings) findings_.push_back({code, h, "", false, std::move(what)});
+  }
+
+  std::string_view file_;
+  Database& db_;
+  std::vector<Finding>& findings_;
+  Release r_ = Release::R2000;
+  ReadContext* context_ = nullptr;
+  DwgHeaderHandles handles_;
+  std::vector<Located> objects_;
+  std::vector<DwgRecordReader::BlockChain> chains_;
+};
+
+}  // namespace
+
+DwgReadResult readDwg(std::string_view file, Database& db) {
+  DwgReadResult result;
+  result.status = DwgFileReader(file, db, result.findings).read();
+  return result;
+}
+
+}  // namespace drawingdb

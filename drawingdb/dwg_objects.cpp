@@ -1,0 +1,518 @@
+#include "drawingdb/dwg_objects.h"
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#include "drawingdb/dxf_tags.h"
+
+namespace drawingdb {
+
+namespace {
+
+// 1/100 mm of each lineweight index; indices 24-28 are unused.
+constexpr std::array<std::int16_t, 24> kLineweights = {0,  5,  9,   13,  15,  18,  20,  25,  30,  35,  40,  50,
+                                                       53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
+constexpr std::uint8_t kLineweightByLayer = 29, kLineweightByBlock = 30, kLineweightDefault = 31;
+
+// Every handle reference takes at least one byte: a count of references
+// needs that many bytes left in the handle stream.
+bool countFits(std::int64_t count, const DwgBitReader& handles) {
+  return count >= 0 && static_cast<std::uint64_t>(count) <= handles.bitsLeft() / 8;
+}
+
+// ------------------------------------------------------------------ EED
+
+std::uint64_t bigEndian(std::string_view b) {
+  std::uint64_t v = 0;
+  for (char c : b) v = v << 8 | static_cast<std::uint8_t>(c);
+  return v;
+}
+std::uint64_t littleEndian(std::string_view b) {
+  std::uint64_t v = 0;
+  for (std::size_t i = b.size(); i-- > 0;) v = v << 8 | static_cast<std::uint8_t>(b[i]);
+  return v;
+}
+double doubleAt(std::string_view b) {
+  const std::uint64_t bits = littleEndian(b.substr(0, 8));
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+void appendLittle(std::string& out, std::uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(v >> (8 * i) & 0xFF));
+}
+void appendBig(std::string& out, std::uint64_t v, int bytes) {
+  for (int i = bytes; i-- > 0;) out.push_back(static_cast<char>(v >> (8 * i) & 0xFF));
+}
+void appendDouble(std::string& out, double d) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &d, sizeof d);
+  appendLittle(out, bits, 8);
+}
+
+RawTag textTag(std::int32_t code, std::string text) { return RawTag{code, TagType::String, 0, 0, std::move(text)}; }
+RawTag realTag(std::int32_t code, double v) { return RawTag{code, TagType::Real, v, 0, {}}; }
+RawTag intTag(std::int32_t code, TagType type, std::int64_t v) { return RawTag{code, type, 0, v, {}}; }
+
+// The items of one application's EED as DXF groups; false (with what was
+// read so far appended) when an item is cut short or of an unknown code.
+bool decodeEed(std::string_view b, DwgReadContext& context, std::vector<RawTag>& out, std::string& problem) {
+  std::size_t at = 0;
+  const auto need = [&](std::size_t n) {
+    if (b.size() - at >= n) return true;
+    problem = "EED item cut short at byte " + std::to_string(at);
+    return false;
+  };
+  std::string scratch;
+  while (at < b.size()) {
+    const auto code = static_cast<std::uint8_t>(b[at++]);
+    switch (code) {
+      case 0: {
+        if (!need(3)) return false;
+        const auto length = static_cast<std::uint8_t>(b[at]);
+        at += 3;  // length, code page (big endian)
+        if (!need(length)) return false;
+        out.push_back(textTag(1000, std::string(context.codePage().decode(b.substr(at, length), scratch))));
+        at += length;
+        break;
+      }
+      case 2:
+        if (!need(1)) return false;
+        out.push_back(textTag(1002, b[at++] == 0 ? "{" : "}"));
+        break;
+      case 3: {
+        if (!need(8)) return false;
+        const Handle layer = littleEndian(b.substr(at, 8));
+        at += 8;
+        // The name, with the handle kept beside it for who needs the
+        // record itself (the frozen layers of a viewport).
+        RawTag t = textTag(1003, context.layerName(layer).str());
+        t.integer = static_cast<std::int64_t>(layer);
+        out.push_back(std::move(t));
+        break;
+      }
+      case 4: {
+        if (!need(1)) return false;
+        const auto length = static_cast<std::uint8_t>(b[at++]);
+        if (!need(length)) return false;
+        out.push_back(RawTag{1004, TagType::Binary, 0, 0, std::string(b.substr(at, length))});
+        at += length;
+        break;
+      }
+      case 5: {
+        if (!need(8)) return false;
+        const Handle h = bigEndian(b.substr(at, 8));
+        at += 8;
+        out.push_back(RawTag{1005, TagType::Handle, 0, static_cast<std::int64_t>(h), formatHandle(h)});
+        break;
+      }
+      case 10: case 11: case 12: case 13: case 14: case 15:
+        if (!need(24)) return false;
+        for (int k = 0; k < 3; ++k, at += 8) out.push_back(realTag(1000 + code + 10 * k, doubleAt(b.substr(at, 8))));
+        break;
+      case 40: case 41: case 42:
+        if (!need(8)) return false;
+        out.push_back(realTag(1000 + code, doubleAt(b.substr(at, 8))));
+        at += 8;
+        break;
+      case 70:
+        if (!need(2)) return false;
+        out.push_back(intTag(1070, TagType::Int16, static_cast<std::int16_t>(littleEndian(b.substr(at, 2)))));
+        at += 2;
+        break;
+      case 71:
+        if (!need(4)) return false;
+        out.push_back(intTag(1071, TagType::Int32, static_cast<std::int32_t>(littleEndian(b.substr(at, 4)))));
+        at += 4;
+        break;
+      default:
+        problem = "EED item of unknown code " + std::to_string(code) + " at byte " + std::to_string(at - 1);
+        return false;
+    }
+  }
+  return true;
+}
+
+// The items of the groups [first, last) of one application; codes EED
+// cannot hold are left out with a warning.
+std::string encodeEed(const std::vector<RawTag>& tags, std::size_t first, std::size_t last,
+                      DwgWriteContext& context) {
+  std::string out, scratch;
+  for (std::size_t i = first; i < last; ++i) {
+    const RawTag& t = tags[i];
+    const int code = t.code - 1000;
+    switch (code) {
+      case 0: {
+        std::string_view bytes = context.codePage().encode(t.text, scratch);
+        if (bytes.size() > 255) {
+          context.warn("EED text longer than 255 bytes cut short");
+          bytes = bytes.substr(0, 255);
+        }
+        out.push_back(0);
+        out.push_back(static_cast<char>(bytes.size()));
+        appendBig(out, context.codepageNumber(), 2);
+        out.append(bytes);
+        break;
+      }
+      case 2:
+        out.push_back(2);
+        out.push_back(t.text == "}" ? 1 : 0);
+        break;
+      case 3:
+        out.push_back(3);
+        appendLittle(out, t.integer != 0 ? static_cast<Handle>(t.integer) : context.layerHandle(t.text), 8);
+        break;
+      case 4: {
+        std::string_view bytes = t.text;
+        if (bytes.size() > 255) {
+          context.warn("EED binary chunk longer than 255 bytes cut short");
+          bytes = bytes.substr(0, 255);
+        }
+        out.push_back(4);
+        out.push_back(static_cast<char>(bytes.size()));
+        out.append(bytes);
+        break;
+      }
+      case 5:
+        out.push_back(5);
+        appendBig(out, static_cast<std::uint64_t>(t.integer), 8);
+        break;
+      case 10: case 11: case 12: case 13: case 14: case 15: {
+        // X, then the Y and Z groups that follow it (0 when missing).
+        double y = 0, z = 0;
+        if (i + 1 < last && tags[i + 1].code == t.code + 10) y = tags[++i].real;
+        if (i + 1 < last && tags[i + 1].code == t.code + 20) z = tags[++i].real;
+        out.push_back(static_cast<char>(code));
+        appendDouble(out, t.real);
+        appendDouble(out, y);
+        appendDouble(out, z);
+        break;
+      }
+      case 40: case 41: case 42:
+        out.push_back(static_cast<char>(code));
+        appendDouble(out, t.real);
+        break;
+      case 70:
+        out.push_back(70);
+        appendLittle(out, static_cast<std::uint64_t>(t.integer), 2);
+        break;
+      case 71:
+        out.push_back(71);
+        appendLittle(out, static_cast<std::uint64_t>(t.integer), 4);
+        break;
+      default:
+        context.warn("XDATA group " + std::to_string(t.code) + " has no DWG form: left out");
+        break;
+    }
+  }
+  return out;
+}
+
+Status readEed(DwgBitReader& in, Handle own, DwgReadContext& context, std::vector<RawTag>& out) {
+  for (;;) {
+    const auto size = static_cast<std::uint16_t>(in.readBitShort());
+    if (in.failed() || size == 0) break;
+    const DwgHandleRef app = in.readHandle();
+    if (std::size_t{size} * 8 > in.bitsLeft()) {
+      return Status::fail(StatusCode::BadFile, "EED of " + std::to_string(size) + " bytes beyond the object at bit " +
+                                                   std::to_string(in.bitPosition()));
+    }
+    const std::string bytes = in.readRawBytes(size);
+    const std::optional<Handle> appHandle = resolveHandle(app, own);
+    const std::string name = appHandle ? context.appidName(*appHandle) : std::string();
+    if (name.empty()) {
+      context.warn("EED of an unknown application left out");
+      continue;
+    }
+    const std::size_t before = out.size();
+    out.push_back(textTag(1001, name));
+    std::string problem;
+    if (!decodeEed(bytes, context, out, problem)) {
+      context.warn("EED of " + name + " left out: " + problem);
+      out.resize(before);
+    }
+  }
+  return in.status();
+}
+
+void writeEed(const std::vector<RawTag>& xdata, DwgWriteContext& context, DwgBitWriter& out) {
+  std::size_t i = 0;
+  while (i < xdata.size() && xdata[i].code != 1001) ++i;
+  while (i < xdata.size()) {
+    std::size_t end = i + 1;
+    while (end < xdata.size() && xdata[end].code != 1001) ++end;
+    const std::string items = encodeEed(xdata, i + 1, end, context);
+    if (items.size() > 0xFFFF) {
+      context.warn("EED of " + xdata[i].text + " beyond 65535 bytes left out");
+    } else if (!items.empty()) {
+      out.writeBitShort(static_cast<std::int16_t>(items.size()));
+      out.writeHandle(DwgHandleRef{5, context.appidHandle(xdata[i].text)});
+      out.writeRawBytes(items);
+    }
+    i = end;
+  }
+  out.writeBitShort(0);
+}
+
+// Appends `bits` bits of `from` (read from its position) to `to`.
+void copyBits(DwgBitReader& from, std::size_t bits, DwgBitWriter& to) {
+  for (; bits >= 8; bits -= 8) to.writeRawChar(from.readRawChar());
+  for (; bits > 0; --bits) to.writeBit(from.readBit() != 0);
+}
+
+}  // namespace
+
+bool isDwgEntityType(std::int16_t type) {
+  using namespace dwg_type;
+  if (type >= kText && type <= kMLine) return type != 9 && type != kDictionary;
+  return type == kOle2Frame || type == kLwPolyline || type == kHatch || type == kProxyEntity;
+}
+
+std::uint8_t dwgLineweightIndex(std::int32_t lineweight) {
+  if (lineweight == -2) return kLineweightByBlock;
+  if (lineweight == -3) return kLineweightDefault;
+  if (lineweight < 0) return kLineweightByLayer;
+  std::uint8_t best = 0;
+  for (std::uint8_t i = 1; i < kLineweights.size(); ++i)
+    if (std::abs(kLineweights[i] - lineweight) < std::abs(kLineweights[best] - lineweight)) best = i;
+  return best;
+}
+
+std::int32_t lineweightOfDwgIndex(std::uint8_t index) {
+  if (index < kLineweights.size()) return kLineweights[index];
+  if (index == kLineweightByBlock) return -2;
+  if (index == kLineweightDefault) return -3;
+  return -1;
+}
+
+std::string readDwgText(DwgBitReader& in, const CodePage& page) {
+  const std::string bytes = in.readText();
+  std::string scratch;
+  return std::string(page.decode(bytes, scratch));
+}
+
+void writeDwgText(DwgBitWriter& out, std::string_view text, const CodePage& page) {
+  std::string scratch;
+  out.writeText(page.encode(text, scratch));
+}
+
+// -------------------------------------------------------------- reading
+
+Handle DwgObjectIn::readHandle() {
+  const DwgHandleRef ref = handles.readHandle();
+  if (handles.failed()) return 0;
+  const std::optional<Handle> h = resolveHandle(ref, head.handle);
+  if (!h) {
+    if (badReference.empty())
+      badReference = "handle reference of code " + std::to_string(ref.code) + " unresolvable at bit " +
+                     std::to_string(handles.bitPosition());
+    return 0;
+  }
+  return *h;
+}
+
+Status DwgObjectIn::status() const {
+  // A lying count or a bad reference tells more than the read past the
+  // end it leads to.
+  if (!badReference.empty()) return Status::fail(StatusCode::BadFile, badReference);
+  if (data.failed()) return data.status();
+  if (handles.failed()) return handles.status();
+  return {};
+}
+
+Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out) {
+  const Release r = context.release();
+  DwgObjectHead& head = out.head;
+  head = DwgObjectHead{};
+  out.frame = frame;
+  out.badReference.clear();
+  out.firstFollower = out.lastFollower = out.seqend = 0;
+  DwgBitReader in(frame);
+  head.type = in.readObjectType();
+  if (r >= Release::R2000) out.bitsize = in.readRawLong();
+  const DwgHandleRef own = in.readHandle();
+  if (in.failed()) return in.status();
+  if (own.code != 0 || own.value == 0)
+    return Status::fail(StatusCode::BadFile, "object without a handle of its own");
+  head.handle = own.value;
+  if (Status s = readEed(in, head.handle, context, head.xdata); !s.ok()) return s;
+
+  if (head.type < dwg_type::kFirstClass) {
+    head.entity = isDwgEntityType(head.type);
+  } else if (const ClassDef* c = context.classOf(head.type)) {
+    head.entity = c->isEntity;
+  } else {
+    return Status::fail(StatusCode::BadFile, "object of type " + std::to_string(head.type) + " without a class");
+  }
+  if (head.entity && in.readBit() != 0) {
+    const std::uint32_t size = in.readRawLong();
+    if (std::uint64_t{size} * 8 > in.bitsLeft())
+      return Status::fail(StatusCode::BadFile, "graphics of " + std::to_string(size) + " bytes beyond the object");
+    head.e.graphics = in.readRawBytes(size);
+  }
+  if (r < Release::R2000) out.bitsize = in.readRawLong();
+  if (in.failed()) return in.status();
+  if (out.bitsize < in.bitPosition() || out.bitsize > frame.size() * 8)
+    return Status::fail(StatusCode::BadFile, "bitsize " + std::to_string(out.bitsize) + " outside the object");
+
+  out.data = DwgBitReader(frame, out.bitsize);
+  out.data.seekBit(in.bitPosition());
+  out.handles = DwgBitReader(frame);
+  out.handles.seekBit(out.bitsize);
+  DwgBitReader& d = out.data;
+
+  std::int32_t reactors = 0;
+  bool linetypeByLayer = false;
+  DwgEntityHead& e = head.e;
+  if (head.entity) {
+    e.mode = d.readBitPair();
+    reactors = d.readBitLong();
+    if (r < Release::R2000) linetypeByLayer = d.readBit() != 0;
+    e.noLinks = d.readBit() != 0;
+    e.colour = d.readColor();
+    e.linetypeScale = d.readBitDouble();
+    if (r >= Release::R2000) {
+      e.linetypeFlags = d.readBitPair();
+      e.plotStyleFlags = d.readBitPair();
+    } else {
+      e.linetypeFlags = linetypeByLayer ? 0 : 3;
+    }
+    e.invisibility = d.readBitShort();
+    if (r >= Release::R2000) e.lineweight = d.readRawChar();
+  } else {
+    reactors = d.readBitLong();
+  }
+  if (d.failed()) return d.status();
+  if (!countFits(reactors, out.handles))
+    return Status::fail(StatusCode::BadFile, std::to_string(reactors) + " reactors beyond the object");
+
+  if (!head.entity || e.mode == 0) head.owner = out.readHandle();
+  head.reactors.reserve(static_cast<std::size_t>(reactors));
+  for (std::int32_t i = 0; i < reactors; ++i) head.reactors.push_back(out.readHandle());
+  head.xdictionary = out.readHandle();
+  if (head.entity) {
+    const auto links = [&] {
+      if (e.noLinks) {
+        e.previous = head.handle - 1;
+        e.next = head.handle + 1;
+      } else {
+        e.previous = out.readHandle();
+        e.next = out.readHandle();
+      }
+    };
+    if (r < Release::R2000) {
+      e.layer = out.readHandle();
+      if (!linetypeByLayer) e.linetype = out.readHandle();
+      links();
+    } else {
+      links();
+      e.layer = out.readHandle();
+      if (e.linetypeFlags == 3) e.linetype = out.readHandle();
+      if (e.plotStyleFlags == 3) e.plotStyle = out.readHandle();
+    }
+  }
+  return out.status();
+}
+
+Status readDwgRecordHead(DwgObjectIn& in, DwgReadContext& context, DwgRecordHead& out) {
+  out.name = readDwgText(in.data, context.codePage());
+  out.referenced = in.data.readBit() != 0;
+  out.xrefIndex = in.data.readBitShort();
+  out.xrefDependent = in.data.readBit() != 0;
+  out.xrefBlock = in.readHandle();
+  return in.status();
+}
+
+// -------------------------------------------------------------- writing
+
+Status DwgObjectOut::begin(const DwgObjectHead& head, DwgWriteContext& context) {
+  if (begun_) return Status::fail(StatusCode::OutOfRange, "object begun twice");
+  begun_ = true;
+  if (head.handle == 0) return Status::fail(StatusCode::OutOfRange, "object without a handle");
+  const Release r = release_;
+  DwgBitWriter& d = data_;
+  d.writeObjectType(head.type);
+  if (r >= Release::R2000) {
+    bitsizeAt_ = d.bitPosition();
+    d.writeRawLong(0);
+  }
+  d.writeHandle(DwgHandleRef{0, head.handle});
+  writeEed(head.xdata, context, d);
+  const DwgEntityHead& e = head.e;
+  if (head.entity) {
+    d.writeBit(!e.graphics.empty());
+    if (!e.graphics.empty()) {
+      d.writeRawLong(static_cast<std::uint32_t>(e.graphics.size()));
+      d.writeRawBytes(e.graphics);
+    }
+  }
+  if (r < Release::R2000) {
+    bitsizeAt_ = d.bitPosition();
+    d.writeRawLong(0);
+  }
+  // R13/R14 have no BYBLOCK or CONTINUOUS flag: those name their record.
+  const bool linetypeHandle = e.linetypeFlags == 3 || (r < Release::R2000 && e.linetypeFlags != 0);
+  if (head.entity) {
+    d.writeBitPair(e.mode);
+    d.writeBitLong(static_cast<std::int32_t>(head.reactors.size()));
+    if (r < Release::R2000) d.writeBit(!linetypeHandle);
+    d.writeBit(e.noLinks);
+    d.writeColor(e.colour);
+    d.writeBitDouble(e.linetypeScale);
+    if (r >= Release::R2000) {
+      d.writeBitPair(e.linetypeFlags);
+      d.writeBitPair(e.plotStyleFlags);
+    }
+    d.writeBitShort(e.invisibility);
+    if (r >= Release::R2000) d.writeRawChar(e.lineweight);
+  } else {
+    d.writeBitLong(static_cast<std::int32_t>(head.reactors.size()));
+  }
+
+  if (!head.entity || e.mode == 0) handle(4, head.owner);
+  for (const Handle h : head.reactors) handle(4, h);
+  handle(3, head.xdictionary);
+  if (head.entity) {
+    const auto links = [&] {
+      if (e.noLinks) return;
+      handle(4, e.previous);
+      handle(4, e.next);
+    };
+    if (r < Release::R2000) {
+      handle(5, e.layer);
+      if (linetypeHandle) handle(5, e.linetype);
+      links();
+    } else {
+      links();
+      handle(5, e.layer);
+      if (linetypeHandle) handle(5, e.linetype);
+      if (e.plotStyleFlags == 3) handle(5, e.plotStyle);
+    }
+  }
+  if (d.failed()) return Status::fail(StatusCode::OutOfRange, d.failure());
+  return {};
+}
+
+void DwgObjectOut::writeRecordHead(const DwgRecordHead& record, DwgWriteContext& context) {
+  writeDwgText(data_, record.name, context.codePage());
+  data_.writeBit(record.referenced);
+  data_.writeBitShort(record.xrefIndex);
+  data_.writeBit(record.xrefDependent);
+  handle(5, record.xrefBlock);
+}
+
+Status DwgObjectOut::finish(std::string& frame) {
+  if (!begun_) return Status::fail(StatusCode::OutOfRange, "object finished before it was begun");
+  if (data_.failed()) return Status::fail(StatusCode::OutOfRange, data_.failure());
+  if (handles_.failed()) return Status::fail(StatusCode::OutOfRange, handles_.failure());
+  const std::size_t bitsize = data_.bitPosition();
+  if (bitsize > UINT32_MAX) return Status::fail(StatusCode::OutOfRange, "object data beyond 4 GB");
+  data_.overwriteRawLong(bitsizeAt_, static_cast<std::uint32_t>(bitsize));
+  DwgBitReader handles(handles_.bytes(), handles_.bitPosition());
+  copyBits(handles, handles_.bitPosition(), data_);
+  frame = data_.bytes();
+  return {};
+}
+
+}  // namespace drawingdb
