@@ -41,8 +41,12 @@ constexpr int kMsgGroupCycle = 1327;
 constexpr std::size_t kFirstRecordCapacity = 50;
 // Subfigure names are kept to a length any file system takes.
 constexpr std::size_t kMaxNameLength = 200;
-// Groups, definitions and instances nested deeper than this are refused:
-// each level converts its members by a pass of its own.
+// Structure conversions started from inside another one's pass, deeper
+// than this, are refused.  Nesting as files hold it does not count here:
+// groups and expanded instances are walked with stacks of their own, and
+// definitions are written innermost first before the model that holds
+// them; only a structure the walks leave to a pass (one that contains
+// itself) comes back here.
 constexpr int kMaxStructureNesting = 32;
 
 bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
@@ -865,8 +869,9 @@ bool memberGroupToOpen(std::int32_t index) {
 }
 
 // Opens the group: it is named, traced and held open.  0, or
-// ConvertResult::kError when its matrix cannot be had.
-int openGroup(std::int32_t index, const char* code, std::vector<OpenGroup>& open) {
+// ConvertResult::kError when its matrix cannot be had.  `inner`: opened by
+// a structure walk below its first structure.
+int openGroup(std::int32_t index, const char* code, bool inner, std::vector<OpenGroup>& open) {
   IgesStructureState& s = igesStructureState();
   const Transform* own = nullptr;
   if (resolveMatrix(index, own) != 0) return ConvertResult::kError;
@@ -888,15 +893,15 @@ int openGroup(std::int32_t index, const char* code, std::vector<OpenGroup>& open
     std::printf("            Angle           : (w) %f\n", std::atan2(m.r[1][0], m.r[0][0]) * kDegreesPerRadian);
   }
   s.activeGroups.insert(index);
-  // The walk's first group is on the collect path of the pass that took it.
-  if (open.size() > 1) setOnCollectPath(index, true);
+  // The walk's first structure is on the collect path of the pass that took it.
+  if (inner) setOnCollectPath(index, true);
   return 0;
 }
 
 // Closes the innermost open group: its members are converted by a pass of
 // their own (the groups among them are written already) and the group is
 // written.  The group's result.
-int closeGroup(const char* code, std::vector<OpenGroup>& open) {
+int closeGroup(const char* code, bool inner, std::vector<OpenGroup>& open) {
   IgesStructureState& s = igesStructureState();
   const OpenGroup g = std::move(open.back());
   open.pop_back();
@@ -904,7 +909,7 @@ int closeGroup(const char* code, std::vector<OpenGroup>& open) {
   const Transform* view = s.currentViewMatrix;
   const int r = nestedPass(g.index, view, g.own, members);
   s.activeGroups.erase(g.index);
-  if (!open.empty()) setOnCollectPath(g.index, false);
+  if (inner) setOnCollectPath(g.index, false);
   --s.groupDepth;
   if (traceLevel() > 0) {
     std::printf("-> %s : End   of Group '%s', Depth = %d\n", code, g.name.c_str(), g.depth);
@@ -944,57 +949,6 @@ bool structureReportsGroupCycle(std::int32_t index) {
   mfaClearPosition();
   s.groupCycleShown = true;
   return true;
-}
-
-// The group and the groups nested in it, to any depth the file holds: the
-// open groups are kept on a stack of their own.  Each group opens the
-// groups among its sons first, in son order, and is written when they are:
-// its pass then takes their objects as they stand, so the innermost group
-// is written first and every group is named and traced in the order the
-// file nests them.
-int convertGroup(std::int32_t index) {
-  TraceScope t("cee600");
-  IgesStructureState& s = igesStructureState();
-  if (s.activeGroups.count(index) != 0) {
-    reportCycle(t.code(), index);
-    return ConvertResult::kError;
-  }
-  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
-  std::vector<OpenGroup> open;
-  int result = ConvertResult::kError;
-  try {
-    result = openGroup(index, t.code(), open);
-    while (!open.empty()) {
-      OpenGroup& g = open.back();
-      const LinkNode* n = g.next;
-      while (n != nullptr && !memberGroupToOpen(n->index)) n = n->next;
-      if (n != nullptr) {
-        g.next = n->next;
-        const std::int32_t inner = n->index;
-        // `g` is not used again: opening may move the stack.
-        if (openGroup(inner, t.code(), open) != 0) setState(inner, ElementState::kError);
-        continue;
-      }
-      const std::int32_t closed = g.index;
-      const int r = closeGroup(t.code(), open);
-      if (closed == index) {
-        result = r;
-      } else if (r != 0 && element(closed).state != ElementState::kDone) {
-        setState(closed, r == ConvertResult::kIgnored ? ElementState::kIgnored : ElementState::kError);
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    result = ConvertResult::kError;
-    // The groups left open are given up.
-    for (const OpenGroup& g : open) {
-      s.activeGroups.erase(g.index);
-      if (g.index != index) setOnCollectPath(g.index, false);
-      --s.groupDepth;
-    }
-  }
-  leaveNesting();
-  return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -1315,12 +1269,106 @@ int endExpansion(std::deque<Expansion>& open) {
   return 0;
 }
 
+// The structures nested in a group or an expanded instance, to any depth
+// the file holds: the open groups and expansions are kept on stacks of
+// their own, nothing recurses per level.  Each open structure opens the
+// groups and the instances to expand among its sons first, in son order,
+// and is written when they are: its pass then takes their objects as they
+// stand, so the innermost structure is written first.  Groups are named
+// and traced, expansions bracketed, in the order the file nests them.  An
+// instance placed inside an expansion takes its placement, one inside a
+// group the placement the group's pass would give it (the view's).
+int walkStructures(std::int32_t root, bool rootIsGroup, const char* code) {
+  IgesStructureState& s = igesStructureState();
+  const Transform* const startMatrix = s.currentViewMatrix;
+  std::vector<OpenGroup> groups;
+  std::deque<Expansion> expansions;  // keeps its elements in place: inner placements point at them
+  std::vector<bool> openIsGroup;     // the kinds of the open structures, outermost first
+  int result = ConvertResult::kError;
+  try {
+    const int opened = rootIsGroup ? openGroup(root, code, false, groups)
+                                   : beginExpansion(root, s.currentViewMatrix, code, expansions);
+    if (opened != 0) return opened;
+    openIsGroup.push_back(rootIsGroup);
+    while (!openIsGroup.empty()) {
+      const bool topIsGroup = openIsGroup.back();
+      const LinkNode*& next = topIsGroup ? groups.back().next : expansions.back().next;
+      const LinkNode* n = next;
+      while (n != nullptr && !memberGroupToOpen(n->index) && !nestedInstance(n->index)) n = n->next;
+      if (n != nullptr) {
+        next = n->next;  // not used again: opening may move the group stack
+        const std::int32_t inner = n->index;
+        if (memberGroupToOpen(inner)) {
+          if (openGroup(inner, code, true, groups) != 0) {
+            setState(inner, ElementState::kError);
+            continue;
+          }
+          openIsGroup.push_back(true);
+        } else {
+          if (beginExpansion(inner, s.currentViewMatrix, code, expansions) != 0) {
+            setState(inner, ElementState::kError);
+            continue;
+          }
+          openIsGroup.push_back(false);
+        }
+        continue;
+      }
+      const bool isRoot = openIsGroup.size() == 1;
+      openIsGroup.pop_back();
+      if (topIsGroup) {
+        const std::int32_t closed = groups.back().index;
+        const int r = closeGroup(code, !isRoot, groups);
+        if (isRoot) {
+          result = r;
+        } else if (r != 0 && element(closed).state != ElementState::kDone) {
+          setState(closed, r == ConvertResult::kIgnored ? ElementState::kIgnored : ElementState::kError);
+        }
+      } else {
+        const std::int32_t closed = expansions.back().instance;
+        const int r = endExpansion(expansions);
+        if (isRoot) {
+          result = r;
+        } else if (r != 0) {
+          setState(closed, ElementState::kError);
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    mfaError(code, kMsgNoMemory, Channel::kBoth);
+    result = ConvertResult::kError;
+    // The structures left open are given up.
+    for (std::size_t k = 0; k < groups.size(); ++k) {
+      s.activeGroups.erase(groups[k].index);
+      if (groups[k].index != root) setOnCollectPath(groups[k].index, false);
+      --s.groupDepth;
+    }
+    for (const Expansion& x : expansions) {
+      s.activeDefinitions.erase(x.definition);
+      --s.instanceDepth;
+    }
+    s.currentViewMatrix = startMatrix;
+  }
+  return result;
+}
+
 }  // namespace
 
-// The instance and the instances nested in its definition, to any depth:
-// the open expansions are kept on a stack of their own.  Each definition
-// expands its nested instances first, in the order of its sons, then its
-// other members, which take the nested instances' objects as they stand.
+// A group and the structures nested in it.
+int convertGroup(std::int32_t index) {
+  TraceScope t("cee600");
+  IgesStructureState& s = igesStructureState();
+  if (s.activeGroups.count(index) != 0) {
+    reportCycle(t.code(), index);
+    return ConvertResult::kError;
+  }
+  if (!enterNesting(t.code(), index)) return ConvertResult::kError;
+  const int result = walkStructures(index, true, t.code());
+  leaveNesting();
+  return result;
+}
+
+// An instance expanded in place, and the structures nested in its
+// definition.
 int convertInstanceExpanded(std::int32_t index) {
   TraceScope t("cee641");
   IgesStructureState& s = igesStructureState();
@@ -1331,39 +1379,7 @@ int convertInstanceExpanded(std::int32_t index) {
   if (topLevel && table.cursors[2] <= table.lastIndex && table.cursors[2] < table.capacity)
     return ConvertResult::kLater;  // the top-level definitions come first
   if (!enterNesting(t.code(), index)) return ConvertResult::kError;
-  std::deque<Expansion> open;
-  int result = ConvertResult::kError;
-  try {
-    result = beginExpansion(index, s.currentViewMatrix, t.code(), open);
-    while (!open.empty()) {
-      Expansion& x = open.back();
-      const LinkNode* n = x.next;
-      while (n != nullptr && !nestedInstance(n->index)) n = n->next;
-      if (n != nullptr) {
-        x.next = n->next;
-        const std::int32_t inner = n->index;
-        // `x` stays where it is: the deque keeps its elements in place.
-        if (beginExpansion(inner, &x.combined, t.code(), open) != 0) setState(inner, ElementState::kError);
-        continue;
-      }
-      const std::int32_t closed = x.instance;
-      const int r = endExpansion(open);
-      if (closed == index) {
-        result = r;
-      } else if (r != 0) {
-        setState(closed, ElementState::kError);
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    result = ConvertResult::kError;
-    // The expansions left open are given up.
-    if (!open.empty()) s.currentViewMatrix = open.front().outer;
-    for (const Expansion& x : open) {
-      s.activeDefinitions.erase(x.definition);
-      --s.instanceDepth;
-    }
-  }
+  const int result = walkStructures(index, false, t.code());
   leaveNesting();
   return result;
 }

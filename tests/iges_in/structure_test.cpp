@@ -486,6 +486,30 @@ TEST_F(Structure, CyclicDefinitionsEnd) {
       afresh();
     }
   }
+  // The cycle closed through a group of the definition: LOOP (DE 3) holds
+  // the line and a group (DE 5) holding an instance (DE 7) of LOOP.
+  for (int mode : {2, 0}) {
+    SCOPED_TRACE("through a group, mode " + std::to_string(mode));
+    runSettings().userElementMode = mode;
+    igestest::Builder b;
+    igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
+    member.status = "00010000";
+    const int line = b.add(member);
+    const int loop = b.add(308, "0,4HLOOP," + pointers({line, 5}) + ";");
+    igestest::Entity group{402, 7, "1,7;"};
+    group.status = "00010000";
+    ASSERT_EQ(b.add(group), 5);
+    igestest::Entity inner{408, 0, std::to_string(loop) + ",2.,0.,0.;"};
+    inner.status = "00010000";
+    ASSERT_EQ(b.add(inner), 7);
+    const int outer = b.add(408, std::to_string(loop) + ",10.,0.,0.;");
+    ASSERT_EQ(convert(b), 0);
+    EXPECT_EQ(reported(1322), 1);
+    EXPECT_EQ(state(7), 'e');
+    EXPECT_NE(state(outer), 'w');
+    EXPECT_GE(script().lines.size(), 1u);
+    afresh();
+  }
 }
 
 // Subfigures nested deeper than any fixed bound: a chain of definitions,
