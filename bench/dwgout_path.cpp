@@ -20,32 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "transfer_file.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string transferFile(long lines) {
-  std::string out = "@fileversion\n#1\n#V1\n#BenchCAD\n@general\n#0\n#0\n#1000\n#1000\n#3\n#10\n#20\n#30\n";
-  out.reserve(static_cast<std::size_t>(lines) * 110);
-  char buffer[256];
-  for (long id = 1; id <= lines; ++id) {
-    const double x = static_cast<double>(id % 1000);
-    std::snprintf(buffer, sizeof buffer,
-                  "@line %ld\n#attr\n#x\n#visible\n#1 0 0 0 black\n#%g\n#%g\n#%g\n#%g\n#%d\n#1\n#0.5\n", id, x,
-                  x * 0.5, x + 1.0, x * 0.5 + 2.0, 10 * static_cast<int>(id % 3 + 1));
-    out += buffer;
-    if (id % 50 == 0) {
-      std::snprintf(buffer, sizeof buffer, "@group %ld G%ld\n#attr\n#x\n", lines + id, id);
-      out += buffer;
-      for (long m = id - 9; m <= id; ++m) {
-        std::snprintf(buffer, sizeof buffer, "#%ld\n", m);
-        out += buffer;
-      }
-      out += "#end\n";
-    }
-  }
-  return out;
-}
+using bench::transferFile;
 
 // The processor time (user and system) of a run in seconds, or -1 when it
 // cannot run or ends with another status than 0.
