@@ -33,46 +33,14 @@
 #include "drawingdb/file_io.h"
 #include "drawingdb/model.h"
 
+#include "bench/timed_run.h"
+
 using namespace drawingdb;
 namespace fs = std::filesystem;
 
 namespace {
 
-// Runs the program with its output thrown away; the processor time (user
-// and system) it took in seconds, which other load of the machine leaves
-// alone, or -1 when it cannot run or ends with another status than 0.
-double timedRun(const std::vector<std::string>& args, const std::string& workDir) {
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    if (chdir(workDir.c_str()) != 0) _exit(127);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, 1);
-      dup2(null, 2);
-    }
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid) return -1;
-  const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds(usage.ru_utime) + seconds(usage.ru_stime) : -1;
-}
-
-double bestOfThree(const std::vector<std::string>& args, const std::string& workDir) {
-  double best = -1;
-  for (int i = 0; i < 3; ++i) {
-    const double t = timedRun(args, workDir);
-    if (t < 0) return -1;
-    best = best < 0 ? t : std::min(best, t);
-  }
-  return best;
-}
+using bench::bestOfThree;
 
 }  // namespace
 

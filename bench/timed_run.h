@@ -1,0 +1,53 @@
+// Runs a program as the benchmarks of whole conversions do: its output
+// thrown away, its processor time (user and system) measured, which other
+// load of the machine leaves alone.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// The processor seconds of one run, or -1 when it cannot run or ends with
+// another status than 0.
+inline double timedRun(const std::vector<std::string>& args, const std::string& workDir) {
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (chdir(workDir.c_str()) != 0) _exit(127);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return -1;
+  const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds(usage.ru_utime) + seconds(usage.ru_stime) : -1;
+}
+
+// The least of three runs, or -1 when one fails.
+inline double bestOfThree(const std::vector<std::string>& args, const std::string& workDir) {
+  double best = -1;
+  for (int i = 0; i < 3; ++i) {
+    const double t = timedRun(args, workDir);
+    if (t < 0) return -1;
+    best = best < 0 ? t : std::min(best, t);
+  }
+  return best;
+}
+
+}  // namespace bench
