@@ -79,7 +79,7 @@ Database makeDrawing(long n) {
         Text& t = drawingdb::get<Text>(e.data);
         t.insertion = {x, y, 0};
         t.height = 0.25;
-        t.value = "T" + std::to_string(i);
+        t.value = std::string("T").append(std::to_string(i));
         break;
       }
       case 4: {

@@ -33,7 +33,7 @@ int addLine(igestest::Builder& b, int y, bool dependent) {
 }
 
 int addDefinition(igestest::Builder& b, int k, const std::vector<int>& members) {
-  const std::string name = "S" + std::to_string(k);
+  const std::string name = std::string("S").append(std::to_string(k));
   return b.add(308, std::to_string(k) + "," + std::to_string(name.size()) + "H" + name + "," + pointers(members) + ";");
 }
 

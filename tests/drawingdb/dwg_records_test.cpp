@@ -276,7 +276,12 @@ const Probe kProbes[] = {
        for (const char* name : {"Dashed", "Gas"}) {
          const auto& lt = *db.linetypes.find(name);
          s += lt.data.description + " " + fmt(lt.data.patternLength) + ":";
-         for (const Dash& d : lt.data.dashes) s += " " + fmt(d.length) + "/" + std::to_string(d.shape);
+         for (const Dash& d : lt.data.dashes) {
+           s += ' ';
+           s += fmt(d.length);
+           s += '/';
+           s += std::to_string(d.shape);
+         }
          s += " | ";
        }
        return s + fmt(db.linetypes.find("Gas")->common.extra);

@@ -35,12 +35,20 @@ RawTag number(int code, std::int64_t value) {
 
 std::string shown(const std::vector<RawTag>& tags) {
   std::string s;
-  for (const RawTag& t : tags) s += " " + std::to_string(t.code) + "=" + (t.type == TagType::String ? t.text : std::to_string(t.integer));
+  for (const RawTag& t : tags) {
+    s += ' ';
+    s += std::to_string(t.code);
+    s += '=';
+    s += t.type == TagType::String ? t.text : std::to_string(t.integer);
+  }
   return s;
 }
 std::string shown(const std::vector<Handle>& handles) {
   std::string s;
-  for (const Handle h : handles) s += " " + formatHandle(h);
+  for (const Handle h : handles) {
+    s += ' ';
+    s += formatHandle(h);
+  }
   return s;
 }
 

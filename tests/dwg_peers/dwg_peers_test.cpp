@@ -186,7 +186,7 @@ TEST(DwgPeers, LargeDrawingsOfEachReleaseReadAlike) {
       if (auto* t = db::get_if<db::Text>(&e.data)) {
         t->insertion = {i * 2.0, 7, 0};
         t->height = 2.5;
-        t->value = "T" + std::to_string(i);
+        t->value = std::string("T").append(std::to_string(i));
       }
       d.addEntity(d.modelSpace(), std::move(e));
     }
