@@ -24,9 +24,9 @@
 #include "drawingdb/dwg_file_header.h"
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/dwg_sections.h"
+#include "fuzz/dwg_corpus_seeds.h"
 
 using namespace drawingdb;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -335,28 +335,7 @@ void fuzzFile(std::string_view input) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  const std::vector<std::string_view> given(*argv + 1, *argv + *argc);
-  for (std::string_view a : given)
-    if (!a.starts_with("-") && fs::is_regular_file(fs::path(a))) return 0;
-  static std::vector<std::string> added;
-  const fs::path root = fs::path(TROVAK_CORPUS_DIR) / "dwg";
-  for (const char* dir : {"r14", "2000"})
-    if (fs::is_directory(root / dir)) added.push_back((root / dir).string());
-  std::string seeds;
-  for (const char* file : {"example_r14.dwg", "example_2000.dwg"})
-    if (fs::is_regular_file(root / file)) seeds += (seeds.empty() ? "" : ",") + (root / file).string();
-  if (!seeds.empty()) added.push_back("-seed_inputs=" + seeds);
-  if (added.empty()) return 0;
-  // libFuzzer writes what it finds into the first directory named: the
-  // corpus directories go after the caller's.
-  static std::vector<char*> args(*argv, *argv + *argc);
-  for (std::string& a : added) args.push_back(a.data());
-  args.push_back(nullptr);
-  *argc = static_cast<int>(args.size() - 1);
-  *argv = args.data();
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) { return fuzz::addDwgCorpusSeeds(argc, argv); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
