@@ -13,7 +13,10 @@
 # (no corpus beside the project) are left out of the comparison and named.
 # Refresh the sums only in a commit that says which change of output it
 # makes.  The clock is fixed through SOURCE_DATE_EPOCH, so the time stamps
-# that scripts and exchange files carry do not change from run to run.
+# that scripts and exchange files carry do not change from run to run; the
+# program's build date, which scripts and exchange files carry too, is
+# replaced by 01.01.2026 before summing, so the sums do not depend on the day
+# the program was compiled.
 set -euo pipefail
 
 mode=${1:-}
@@ -38,6 +41,13 @@ mkdir -p "$work/generated" "$work/runs"
 
 export SOURCE_DATE_EPOCH=1767225600   # 2026-01-01 00:00:00 UTC
 export TZ=UTC LC_ALL=C
+
+# The build date as the version text shows it: "dd.mm.yyyy"; scripts carry
+# it as "dd.mm.yy".
+build_date=$({ "$program" -v || true; } | sed -n 's/.* : \([0-9][0-9]\)\.\([0-9][0-9]\)\.\([0-9][0-9]\)\([0-9][0-9]\)$/\1 \2 \3 \4/p')
+[[ -n "$build_date" ]] || { echo "cannot read the build date from '$program -v'" >&2; exit 2; }
+read -r day month century year <<< "$build_date"
+fixed_date="s/$day\\.$month\\.$century$year/01.01.2026/g; s/$day\\.$month\\.$year/01.01.26/g"
 
 # One run: a fresh folder holding a copy of the input under its own name;
 # every file the run leaves there but the input, the configuration and the
@@ -65,7 +75,8 @@ run() {
   printf 'status=%s %s -\n' "$status" "$label" >> "$actual"
   (cd "$dir" && find . -type f ! -name "$name" ! -name run.config ! -name '*.prot' \
       ! -name .stderr -printf '%P\n' | LC_ALL=C sort | while IFS= read -r file; do
-        printf '%s %s %s\n' "$(sha256sum < "$file" | cut -d' ' -f1)" "$label" "$file"
+        printf '%s %s %s\n' "$(sed -e "$fixed_date" < "$file" | sha256sum | cut -d' ' -f1)" \
+          "$label" "$file"
       done) >> "$actual"
 }
 
