@@ -1,6 +1,8 @@
 #include "script/point_registry.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <cmath>
 #include <limits>
 
@@ -14,6 +16,24 @@ constexpr int kSearchBudget = 64;
 // Fewer nodes than this between the bounds are walked without looking for
 // closer ones.
 constexpr std::int32_t kNarrowRange = 6;
+
+// Every bit of the word depends on every bit of the argument.
+std::uint64_t mixBits(std::uint64_t h) {
+  h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdull;
+  h = (h ^ (h >> 33)) * 0xc4ceb9fe1a85ec53ull;
+  return h ^ (h >> 33);
+}
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// A seed for the hash of exact coordinates: the time and an address of the
+// run, spread over the word.
+std::uint64_t exactSeed() {
+  std::uint64_t s = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  s ^= reinterpret_cast<std::uintptr_t>(&s);
+  s = (s ^ (s >> 31)) * 0xbf58476d1ce4e5b9ull;
+  return s ^ (s >> 27);
+}
 
 }  // namespace
 
@@ -29,6 +49,9 @@ void PointRegistry::clear() {
   inners_.shrink_to_fit();
   root_ = kNone;
   height_ = 0;
+  exact_.clear();
+  exact_.shrink_to_fit();
+  exactCount_ = 0;
 }
 
 PointRegistry::Side PointRegistry::sideOf(const Node& n, double x, double y) const {
@@ -548,8 +571,66 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
   return 0;
 }
 
+// ---------------------------------------------------------------------------
+// The nodes that answer their own coordinates
+
+std::uint64_t PointRegistry::exactHash(double x, double y, std::int32_t ref) const {
+  std::uint64_t bx, by;
+  std::memcpy(&bx, &x, sizeof bx);
+  std::memcpy(&by, &y, sizeof by);
+  // The seed differs from run to run, so that no input can aim at one
+  // chain of slots.
+  static const std::uint64_t seed = exactSeed();
+  std::uint64_t h = mixBits(seed ^ bx);
+  h = mixBits(h ^ by);
+  return mixBits(h ^ static_cast<std::uint32_t>(ref));
+}
+
+// A slot holds the node's id + 1 in its low half (0: empty) and the high
+// half of the node's hash, which spares reading the node on most probes.
+std::int32_t PointRegistry::findExact(std::uint64_t hash, double x, double y, std::int32_t ref) const {
+  if (exact_.empty()) return kNone;
+  const std::size_t mask = exact_.size() - 1;
+  const std::uint64_t tag = hash >> 32;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const std::uint64_t slot = exact_[i];
+    if (slot == 0) return kNone;
+    if (slot >> 32 != tag) continue;
+    const std::int32_t id = static_cast<std::int32_t>(slot & 0xffffffffu) - 1;
+    const Node& n = nodes_[id];
+    if (n.ref == ref && sameBits(n.x, x) && sameBits(n.y, y)) return id;
+  }
+}
+
+void PointRegistry::rememberExact(std::uint64_t hash, std::int32_t id) {
+  if (2 * (exactCount_ + 1) > exact_.size()) {
+    std::vector<std::uint64_t> old(std::max<std::size_t>(64, 2 * exact_.size()), 0);
+    old.swap(exact_);
+    for (const std::uint64_t moved : old) {
+      if (moved == 0) continue;
+      const Node& n = nodes_[static_cast<std::int32_t>(moved & 0xffffffffu) - 1];
+      placeExact(exactHash(n.x, n.y, n.ref), moved);
+    }
+  }
+  placeExact(hash, (hash >> 32 << 32) | static_cast<std::uint32_t>(id + 1));
+  ++exactCount_;
+}
+
+void PointRegistry::placeExact(std::uint64_t hash, std::uint64_t slot) {
+  const std::size_t mask = exact_.size() - 1;
+  std::size_t i = hash & mask;
+  while (exact_[i] != 0) i = (i + 1) & mask;
+  exact_[i] = slot;
+}
+
 std::int32_t PointRegistry::lookup(double x, double y, std::int32_t ref, std::int32_t newNumber) {
   if (!std::isfinite(x) || !std::isfinite(y)) return 0;
   if (ref <= 0) return lookupByWalk(x, y, ref, newNumber);
-  return lookupFast(x, y, ref, newNumber);
+  const std::uint64_t hash = exactHash(x, y, ref);
+  const std::int32_t known = findExact(hash, x, y, ref);
+  if (known >= 0) return nodes_[known].number;
+  const std::size_t before = nodes_.size();
+  const std::int32_t answer = lookupFast(x, y, ref, newNumber);
+  if (nodes_.size() > before) rememberExact(hash, static_cast<std::int32_t>(nodes_.size() - 1));
+  return answer;
 }

@@ -24,6 +24,15 @@
 // no node in the bands that could reorder them), finds the path's nodes in
 // between as oldest nodes of the remaining range, and answers with the
 // oldest of them within the tolerance.
+//
+// Most lookups ask again for a point exactly as it was registered (the
+// first point of an element as the reference of the next, the shared end
+// of two lines).  A lookup with a positive reference that registered a
+// node is answered by that node for good: a later walk for the same
+// coordinates passes the same nodes, which did not match then and do not
+// now, and ends at it.  Such nodes are kept in a hash table keyed by the
+// bits of their coordinates and reference, which answers those lookups
+// without a search.
 #pragma once
 
 #include <cstdint>
@@ -115,6 +124,10 @@ class PointRegistry {
                            std::int32_t last, const Quadrant& q, Search& s) const;
 
   std::int32_t add(double x, double y, std::int32_t ref, std::int32_t number);
+  std::uint64_t exactHash(double x, double y, std::int32_t ref) const;
+  std::int32_t findExact(std::uint64_t hash, double x, double y, std::int32_t ref) const;
+  void rememberExact(std::uint64_t hash, std::int32_t id);
+  void placeExact(std::uint64_t hash, std::uint64_t slot);
   std::int32_t lookupFast(double x, double y, std::int32_t ref, std::int32_t newNumber);
   std::int32_t walkFrom(std::int32_t start, double x, double y, std::int32_t ref, std::int32_t newNumber);
   void attach(std::int32_t parent, bool higher, std::int32_t id);
@@ -126,4 +139,8 @@ class PointRegistry {
   std::vector<Inner> inners_;
   std::int32_t root_ = -1;  // of the sequence; the registry's tree has node 0 as root
   int height_ = 0;          // inner levels above the leaves
+  // The nodes that answer their own coordinates and reference, by open
+  // addressing (the size a power of two, at most half full).
+  std::vector<std::uint64_t> exact_;
+  std::size_t exactCount_ = 0;
 };

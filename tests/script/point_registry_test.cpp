@@ -152,6 +152,40 @@ TEST(PointRegistry, AnswersAsThePlainTreeOnDeepShapes) {
   expectSameAnswers(exact, 0.0, "no tolerance");
 }
 
+// Exact repeats are answered without a search: they must still be the
+// tree's answers when nodes of the same coordinates were registered by
+// negative references, when a nearby point was registered first, when
+// zero is written with either sign, and after the table of repeats grew.
+TEST(PointRegistry, ExactRepeatsAnswerAsThePlainTree) {
+  const double tol = 0.0001;
+  std::mt19937 random(4242);
+  std::vector<Query> queries;
+  for (int i = 0; i < 6000; ++i) {
+    const double x = 0.5 * (i % 300), y = 0.25 * (i % 170);
+    switch (i % 6) {
+      case 0:  // a negative reference first: its node holds 2 as reference
+        queries.push_back(Query{x, y, -2});
+        queries.push_back(Query{x, y, 2});
+        break;
+      case 1:  // a neighbour within the tolerance answers the repeat
+        queries.push_back(Query{x + 0.4 * tol, y, 2});
+        queries.push_back(Query{x, y, 2});
+        break;
+      case 2:
+        queries.push_back(Query{-0.0, y, 2});
+        queries.push_back(Query{0.0, y, 2});
+        break;
+      default:
+        queries.push_back(Query{x, y, 1 + static_cast<std::int32_t>(random() % 3)});
+        queries.push_back(Query{x, y, 0});
+    }
+  }
+  std::vector<Query> again = queries;
+  std::shuffle(again.begin(), again.end(), random);
+  queries.insert(queries.end(), again.begin(), again.end());
+  expectSameAnswers(queries, tol, "exact repeats");
+}
+
 TEST(PointRegistry, PointsThatAreNoNumbersAreNeverRegistered) {
   PointRegistry registry;
   registry.setTolerance(0.0001);
@@ -167,6 +201,12 @@ TEST(PointRegistry, PointsThatAreNoNumbersAreNeverRegistered) {
   EXPECT_EQ(registry.lookup(2.0, 2.0, 1, 9), 0);
   EXPECT_EQ(registry.lookup(2.00005, 2.0, 1, 10), 9);
   EXPECT_EQ(registry.lookup(1.0, 1.0, 1, 11), 5);
+  // A cleared registry forgets its points, repeats included.
+  registry.clear();
+  registry.setTolerance(0.0001);
+  EXPECT_EQ(registry.lookup(1.0, 1.0, 1, 12), 0);
+  EXPECT_EQ(registry.lookup(2.0, 2.0, 1, 13), 0);
+  EXPECT_EQ(registry.lookup(2.0, 2.0, 1, 0), 13);
 }
 
 }  // namespace
