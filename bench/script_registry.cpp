@@ -2,10 +2,15 @@
 // and per element of the level list, on the inputs that make plain binary
 // trees degrade: points along a line in increasing x, columns of table rows
 // (equal x, y decreasing), nested lines drawn from both ends inwards,
-// lengths in increasing order, and many elements on few levels.  Every
-// point is looked up again after all are written.  The time per item must
-// stay flat from 10k to 1M.
+// lengths in increasing order, and many elements on few levels; and the
+// points of a drawing as the converters pass them: elements of three points
+// whose later points are written against the first (which is looked up
+// again each time), chains of elements sharing their ends, cells drawn row
+// by row in six views spread over the sheet, and one element in ten placed
+// anywhere.  Every point is looked up again after all are written.  The
+// time per item must stay flat from 10k to 1M.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <ostream>
@@ -58,6 +63,48 @@ double secondsPerPoint(long count, const PointAt& at) {
   return s / static_cast<double>(2 * count);
 }
 
+// The elements of a drawing: count points in elements of three.
+double secondsPerDrawingPoint(long count) {
+  resetScriptState();
+  resetRunConfiguration();
+  runSettings().pointMode = 1;
+  Discard sink;
+  std::ostream out(&sink);
+  scriptState().out = &out;
+  ScriptPrologue();
+  const ScriptAttributes attributes;
+  const long elements = count / 3;
+  const long perView = elements / 6 + 1;
+  std::uint32_t random = 12345;
+  auto next = [&random] {
+    random = random * 1664525u + 1013904223u;
+    return static_cast<double>(random >> 8) / 16777216.0;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  for (int pass = 0; pass < 2; ++pass) {
+    random = 12345;
+    ScriptPointXYZ end{0, 0, 0};
+    for (long e = 0; e < elements; ++e) {
+      // Views in a three by two layout of the sheet, one after the other.
+      const long view = e / perView, cell = e % perView;
+      const double viewX = 2000.0 * static_cast<double>(view % 3), viewY = 1500.0 * static_cast<double>(view / 3);
+      ScriptPointXYZ first{viewX + 1.25 * static_cast<double>(cell % 1000),
+                           viewY + 0.75 * static_cast<double>(cell / 1000), 0.0};
+      if (e % 4 != 0) first = end;  // chains of four share their ends
+      if (e % 10 == 7) first = ScriptPointXYZ{6000.0 * next(), 3000.0 * next(), 0.0};
+      const ScriptPointXYZ second{first.x + 1.0 / 3.0, first.y + 0.2, 0.0};
+      const ScriptPointXYZ third{first.x + 0.1 * next(), first.y - 0.3, 0.0};
+      ScriptPoint(0, attributes, nullptr, nullptr, first);
+      ScriptPoint(0, attributes, nullptr, &first, second);
+      ScriptPoint(0, attributes, nullptr, &first, third);
+      end = third;
+    }
+  }
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  scriptState().out = nullptr;
+  return s / static_cast<double>(6 * elements);
+}
+
 double secondsPerLength(long count) {
   resetScriptState();
   resetRunConfiguration();
@@ -90,12 +137,12 @@ double secondsPerLevel(long count) {
 }  // namespace
 
 int main() {
-  std::printf("%9s %12s %12s %12s %12s %12s   (microseconds per item)\n", "items", "line", "columns",
-              "nested", "lengths", "levels");
+  std::printf("%9s %12s %12s %12s %12s %12s %12s   (microseconds per item)\n", "items", "line", "columns",
+              "nested", "drawing", "lengths", "levels");
   for (long n : {10000L, 100000L, 1000000L}) {
-    std::printf("%9ld %12.3f %12.3f %12.3f %12.3f %12.3f\n", n, secondsPerPoint(n, onLine) * 1e6,
-                secondsPerPoint(n, inColumns) * 1e6, secondsPerPoint(n, nested) * 1e6, secondsPerLength(n) * 1e6,
-                secondsPerLevel(n) * 1e6);
+    std::printf("%9ld %12.3f %12.3f %12.3f %12.3f %12.3f %12.3f\n", n, secondsPerPoint(n, onLine) * 1e6,
+                secondsPerPoint(n, inColumns) * 1e6, secondsPerPoint(n, nested) * 1e6,
+                secondsPerDrawingPoint(n) * 1e6, secondsPerLength(n) * 1e6, secondsPerLevel(n) * 1e6);
     std::fflush(stdout);
   }
   resetScriptState();
