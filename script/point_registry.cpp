@@ -586,12 +586,14 @@ std::uint64_t PointRegistry::exactHash(double x, double y, std::int32_t ref) con
   return mixBits(h ^ static_cast<std::uint32_t>(ref));
 }
 
-// A slot holds the node's id + 1 in its low half (0: empty) and the high
-// half of the node's hash, which spares reading the node on most probes.
+// A slot holds the node's id + 1 in its low half (0: empty) and the low half
+// of the node's hash in its high half: the slot's place comes from the
+// bits of it that the table's size uses, the others spare reading the node
+// on most probes, and growing the table reads no node.
 std::int32_t PointRegistry::findExact(std::uint64_t hash, double x, double y, std::int32_t ref) const {
   if (exact_.empty()) return kNone;
   const std::size_t mask = exact_.size() - 1;
-  const std::uint64_t tag = hash >> 32;
+  const std::uint64_t tag = hash & 0xffffffffu;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const std::uint64_t slot = exact_[i];
     if (slot == 0) return kNone;
@@ -607,18 +609,16 @@ void PointRegistry::rememberExact(std::uint64_t hash, std::int32_t id) {
     std::vector<std::uint64_t> old(std::max<std::size_t>(64, 2 * exact_.size()), 0);
     old.swap(exact_);
     for (const std::uint64_t moved : old) {
-      if (moved == 0) continue;
-      const Node& n = nodes_[static_cast<std::int32_t>(moved & 0xffffffffu) - 1];
-      placeExact(exactHash(n.x, n.y, n.ref), moved);
+      if (moved != 0) placeExact(moved);
     }
   }
-  placeExact(hash, (hash >> 32 << 32) | static_cast<std::uint32_t>(id + 1));
+  placeExact((hash << 32) | static_cast<std::uint32_t>(id + 1));
   ++exactCount_;
 }
 
-void PointRegistry::placeExact(std::uint64_t hash, std::uint64_t slot) {
+void PointRegistry::placeExact(std::uint64_t slot) {
   const std::size_t mask = exact_.size() - 1;
-  std::size_t i = hash & mask;
+  std::size_t i = (slot >> 32) & mask;
   while (exact_[i] != 0) i = (i + 1) & mask;
   exact_[i] = slot;
 }

@@ -127,7 +127,7 @@ class PointRegistry {
   std::uint64_t exactHash(double x, double y, std::int32_t ref) const;
   std::int32_t findExact(std::uint64_t hash, double x, double y, std::int32_t ref) const;
   void rememberExact(std::uint64_t hash, std::int32_t id);
-  void placeExact(std::uint64_t hash, std::uint64_t slot);
+  void placeExact(std::uint64_t slot);
   std::int32_t lookupFast(double x, double y, std::int32_t ref, std::int32_t newNumber);
   std::int32_t walkFrom(std::int32_t start, double x, double y, std::int32_t ref, std::int32_t newNumber);
   void attach(std::int32_t parent, bool higher, std::int32_t id);
@@ -140,7 +140,7 @@ class PointRegistry {
   std::int32_t root_ = -1;  // of the sequence; the registry's tree has node 0 as root
   int height_ = 0;          // inner levels above the leaves
   // The nodes that answer their own coordinates and reference, by open
-  // addressing (the size a power of two, at most half full).
+  // addressing (the size a power of two up to 2^31, at most half full).
   std::vector<std::uint64_t> exact_;
   std::size_t exactCount_ = 0;
 };
