@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "elements/transform.h"
@@ -14,6 +15,16 @@
 struct ParamRecord {
   virtual ~ParamRecord() = default;
 };
+
+// The record as class R, null when it is none (or there is no record).
+// Most records asked for are of class R itself: their class compared first
+// spares a search of the class hierarchy.
+template <typename R>
+const R* recordAs(const ParamRecord* record) {
+  if (record == nullptr) return nullptr;
+  if (typeid(*record) == typeid(R)) return static_cast<const R*>(record);
+  return dynamic_cast<const R*>(record);
+}
 
 // The graphic attributes of a drawable entity, copied from its directory
 // entry; a negative colour is the negated DE number of a 314 colour

@@ -90,7 +90,7 @@ int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out, 
     }
     e.params = std::move(rec);
   }
-  out = dynamic_cast<const R*>(e.params.get());
+  out = recordAs<R>(e.params.get());
   return out != nullptr ? 0 : ConvertResult::kError;
 }
 

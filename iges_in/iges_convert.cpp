@@ -124,7 +124,7 @@ int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out,
     mfaError(code, kMsgNoMemory, Channel::kBoth);
     return ConvertResult::kError;
   }
-  out = dynamic_cast<const R*>(e.params.get());
+  out = recordAs<R>(e.params.get());
   return out != nullptr ? 0 : ConvertResult::kError;
 }
 
