@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -115,10 +116,63 @@ void resetScriptState() {
   m.definedColourOf = nullptr;
 }
 
+namespace {
+
+// The numbers of a script mostly lie between 1e-4 and 1e10, where "%.10g"
+// writes them in fixed form.  Such a number times 10^(9 - its exponent) is
+// its ten significant digits before rounding; the one multiplication that
+// makes it is off by far less than 1e-5, so the product rounds as the exact
+// value does unless it lies that close to a half.  Writes the text and
+// returns its end, or null for a number left to the exact conversion.
+char* writeFixedTenDigits(double value, char* text) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,
+                                       1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13};
+  const double a = std::fabs(value);
+  if (!(a >= 1e-4 && a < 1e10)) return nullptr;
+  static constexpr double kBounds[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  int exponent = -4;
+  while (exponent < 9 && a >= kBounds[exponent + 4]) ++exponent;
+  const double scaled = a * kPowers[9 - exponent];
+  const double whole = std::floor(scaled);
+  const double fraction = scaled - whole;
+  if (std::fabs(fraction - 0.5) < 1e-5) return nullptr;
+  const std::uint64_t digits = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  // An exponent misjudged at a power of ten, or a rounding up to the next
+  // one, changes the form: left to the exact conversion.
+  if (digits < 1000000000u || digits >= 10000000000u) return nullptr;
+  char d[10];
+  std::uint64_t rest = digits;
+  for (int i = 9; i >= 0; --i) {
+    d[i] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  }
+  int last = 9;  // the last digit written: trailing zeros of the fraction go
+  const int wholeDigits = exponent >= 0 ? exponent + 1 : 0;
+  while (last >= wholeDigits && d[last] == '0') --last;
+  char* p = text;
+  if (value < 0) *p++ = '-';
+  if (exponent >= 0) {
+    for (int i = 0; i < wholeDigits; ++i) *p++ = d[i];
+    if (last >= wholeDigits) {
+      *p++ = '.';
+      for (int i = wholeDigits; i <= last; ++i) *p++ = d[i];
+    }
+  } else {
+    *p++ = '0';
+    *p++ = '.';
+    for (int i = -1; i > exponent; --i) *p++ = '0';
+    for (int i = 0; i <= last; ++i) *p++ = d[i];
+  }
+  return p;
+}
+
+}  // namespace
+
 // Ten significant digits in the shortest of fixed and exponent form, the
 // bytes of printf's "%.10g" in the "C" locale the program runs in.
 std::string scriptNumber(double value) {
   char text[32];
+  if (const char* end = writeFixedTenDigits(value, text)) return std::string(text, static_cast<std::size_t>(end - text));
   const std::to_chars_result r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
   return std::string(text, r.ec == std::errc() ? r.ptr : text);
 }

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <vector>
 
 #include "script/script_writer.h"
 #include "support/assign_tables.h"
@@ -53,6 +55,31 @@ TEST_F(ScriptCore, NumbersUseTenSignificantDigits) {
     const char* text;
   } cases[] = {{0.5, "0.5"}, {1234.5678912345, "1234.567891"}, {1e-12, "1e-12"}, {5.0, "5"}, {-25.4, "-25.4"}};
   for (const auto& c : cases) EXPECT_EQ(scriptNumber(c.value), c.text) << c.value;
+}
+
+// The digits of every number are printf's: at powers of ten on either side,
+// at the halves where the rounding turns, at the edges of the fixed form,
+// and on values of drawings (grid steps, thirds, converted inches).
+TEST_F(ScriptCore, NumbersAreThoseOfPrintfAtEveryMagnitude) {
+  std::vector<double> values = {0.0, -0.0, 1e-4, 9.9999999995e-5, 9.99999999949e-5, 9999999999.5, 9999999999.4,
+                                1e10, 0.1, 0.3, 2.5, 1.0 / 3.0, 25.4, 123456789.05, 1.00000000005, 0.00012345678915};
+  std::mt19937_64 random(99);
+  std::uniform_real_distribution<double> unit(1.0, 10.0);
+  std::uniform_int_distribution<int> power(-7, 12);
+  for (int i = 0; i < 200000; ++i) {
+    const double p = std::pow(10.0, power(random));
+    values.push_back(unit(random) * p);
+    // A decimal of eleven digits ending in 5: the tenth digit is a tie.
+    values.push_back(std::round(unit(random) * 1e9) * p / 1e9 + 5.0 * p / 1e10);
+    values.push_back(std::nextafter(p, 0.0));
+    values.push_back(-1.25 * (i % 5000) - 0.75 * (i / 5000) / 3.0);
+    values.push_back((i % 1000) / 25.4);
+  }
+  char expected[40];
+  for (const double v : values) {
+    std::snprintf(expected, sizeof expected, "%.10g", v);
+    ASSERT_EQ(scriptNumber(v), expected) << std::hexfloat << v;
+  }
 }
 
 TEST_F(ScriptCore, PrologueWithScaleOneAndTwo) {
