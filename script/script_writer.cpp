@@ -710,6 +710,12 @@ namespace {
 
 // The number as the point statement writes it: a number, or a length
 // variable with pointMode 0.
+void appendInteger(std::string& text, std::int32_t value) {
+  char digits[16];
+  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+  text.append(digits, r.ptr);
+}
+
 std::string offsetText(double v) {
   if (runSettings().pointMode == 0) return std::string("L").append(std::to_string(ScriptLength(v)));
   return scriptNumber(v);
@@ -755,20 +761,31 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
   const double sc = s.unitScale;
   const bool bx = std::fabs(dx) > e;
   const bool by = std::fabs(dy) > e;
-  std::ostream& o = scriptOut();
+  // The offsets first: as length variables they write their statements
+  // before the point's.  The statement goes to the stream in one piece.
+  const std::string a = bx ? offsetText(dx * sc) : std::string();
+  const std::string b = by ? offsetText(dy * sc) : std::string();
+  std::string line;
+  line.reserve(48 + a.size() + b.size() + tail.size());
+  line.append("E");
+  appendInteger(line, n);
   if (bx && by) {
-    const std::string a = offsetText(dx * sc);
-    const std::string b = offsetText(dy * sc);
-    o << "E" << n << "=DTCreatePointRelative(E" << ref << "," << a << "," << b << tail << "\n";
+    line.append("=DTCreatePointRelative(E");
   } else if (bx) {
-    const std::string a = offsetText(dx * sc);
-    o << "E" << n << "=DTCreatePointSameY(E" << ref << "," << a << tail << "\n";
+    line.append("=DTCreatePointSameY(E");
   } else if (by) {
-    const std::string b = offsetText(dy * sc);
-    o << "E" << n << "=DTCreatePointSameX(E" << ref << "," << b << tail << "\n";
+    line.append("=DTCreatePointSameX(E");
   } else {
-    o << "E" << n << "=E" << ref << "\n";
+    line.append("=E");
   }
+  appendInteger(line, ref);
+  if (bx || by) {
+    if (bx) line.append(",").append(a);
+    if (by) line.append(",").append(b);
+    line.append(tail);
+  }
+  line.append("\n");
+  scriptOut().write(line.data(), static_cast<std::streamsize>(line.size()));
   if (bx || by) ++s.statementCounter;
   ++s.elementCounter;
   return n;
