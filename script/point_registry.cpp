@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
