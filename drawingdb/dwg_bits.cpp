@@ -438,7 +438,7 @@ void DwgBitWriter::put(std::uint64_t value, unsigned count) {
   const std::size_t first = bits_ >> 3;
   const unsigned total = used + count;
   const unsigned span = (total + 7) / 8;
-  bytes_.resize(first + span);
+  while (bytes_.size() < first + span) bytes_.push_back('\0');
   const std::uint64_t window = (value & ((std::uint64_t{1} << count) - 1)) << (8 * span - total);
   char* out = bytes_.data() + first;
   for (unsigned i = 0; i < span; ++i)

@@ -258,6 +258,7 @@ void writeEed(const std::vector<RawTag>& xdata, DwgWriteContext& context, DwgBit
 
 // Appends `bits` bits of `from` (read from its position) to `to`.
 void copyBits(DwgBitReader& from, std::size_t bits, DwgBitWriter& to) {
+  for (; bits >= 32; bits -= 32) to.writeRawLong(from.readRawLong());
   for (; bits >= 8; bits -= 8) to.writeRawChar(from.readRawChar());
   for (; bits > 0; --bits) to.writeBit(from.readBit() != 0);
 }
