@@ -8,7 +8,8 @@
 // N = 10000 and ten times as many up to the limit (default 1000000).  Per
 // size, in processor seconds, the best of three runs, each a child
 // process: the toolkit reading the file into a database (this program with
-// --read), the whole -dwgin conversion, and dwgread.  Goals: the reading
+// --read), the whole -dwgin conversion (with its peak memory), and
+// dwgread.  Goals: the reading
 // no slower than dwgread, -dwgin at most twice dwgread, and the reading's
 // time growing at most 11x from N to 10N.
 //
@@ -137,8 +138,8 @@ int main(int argc, char** argv) {
   const std::string dir = pattern;
   std::ofstream(dir + "/run.config") << "TR_PROT ./\nTR_TEMP " << dir << "/\nTR_LANG english\nTR_STAT nein\n";
 
-  std::printf("release 2000 DWG, processor seconds (best of three)\n%9s %8s %9s %9s %9s %8s %8s\n", "entities", "MB",
-              "read s", "-dwgin s", "dwgread s", "read/p", "dwgin/p");
+  std::printf("release 2000 DWG, processor seconds (best of three), peak memory of -dwgin\n%9s %8s %9s %9s %9s %8s %8s %9s\n",
+              "entities", "MB", "read s", "-dwgin s", "dwgread s", "read/p", "dwgin/p", "peak MB");
   int result = 0;
   double lastRead = 0;
   long lastN = 0;
@@ -153,7 +154,8 @@ int main(int argc, char** argv) {
     std::ofstream(file, std::ios::binary) << sink.data;
     const double mb = double(sink.data.size()) / 1e6;
     const double read = bestOfThree({self.string(), "--read", file}, dir);
-    const double convert = bestOfThree({program, "-dwgin", file, dir + "/out.kpl", dir + "/run.config"}, dir);
+    long peakKb = 0;
+    const double convert = bestOfThree({program, "-dwgin", file, dir + "/out.kpl", dir + "/run.config"}, dir, &peakKb);
     const double parse = withPeer ? bestOfThree({peer, file}, dir) : -1;
     if (read < 0 || convert < 0) {
       std::printf("%9ld %8.1f  the reading or the conversion failed\n", n, mb);
@@ -162,10 +164,10 @@ int main(int argc, char** argv) {
     }
     std::printf("%9ld %8.1f %9.3f %9.3f", n, mb, read, convert);
     if (parse > 0)
-      std::printf(" %9.3f %8.2f %8.2f%s%s\n", parse, read / parse, convert / parse,
+      std::printf(" %9.3f %8.2f %8.2f %9.1f%s%s\n", parse, read / parse, convert / parse, double(peakKb) / 1024,
                   read <= parse ? "" : "  (goal: read/p at most 1)", convert / parse <= 2.0 ? "" : "  (goal: dwgin/p at most 2)");
     else
-      std::printf(" %9s\n", "-");
+      std::printf(" %9s %8s %8s %9.1f\n", "-", "-", "-", double(peakKb) / 1024);
     if (lastN > 0)
       std::printf("%9s reading grew %.1fx for %ldx the entities (goal: at most 11x)\n", "", read / lastRead, n / lastN);
     lastRead = read;

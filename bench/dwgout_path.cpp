@@ -3,8 +3,9 @@
 // so blocks and inserts are part of it), run as the program: the transfer
 // file read, the drawing database filled, audited and saved as a DWG file
 // of release 2000.  Printed per size: the processor seconds of the run
-// (best of three), the megabytes of DWG written and the growth from N to
-// 10N (goal at most 11x); the -dxfout run of the same file beside it.
+// (best of three), the megabytes of DWG written, the megabytes a second,
+// the peak memory and the growth from N to 10N (goal at most 11x); the -dxfout run of the same
+// file beside it.
 //
 // Usage: bench_dwgout_path [max lines, default 1000000] [program]
 #include <fcntl.h>
@@ -47,14 +48,16 @@ int main(int argc, char** argv) {
   const std::string dir = pattern;
   fs::create_directories(dir + "/tmp");
   std::ofstream(dir + "/run.config") << "TR_PROT ./\nTR_TEMP " << dir << "/tmp\nTR_LANG english\nTR_STAT nein\n";
-  std::printf("processor seconds (best of three)\n%9s %10s %10s %10s %10s\n", "lines", "-dwgout s", "MB of DWG",
-              "-dxfout s", "MB of DXF");
+  std::printf("processor seconds (best of three)\n%9s %10s %10s %8s %8s %10s %10s\n", "lines", "-dwgout s", "MB of DWG",
+              "MB/s", "peak MB", "-dxfout s", "MB of DXF");
   int result = 0;
   double last = 0;
   long lastN = 0;
   for (long n = 10000; n <= most; n *= 10) {
     std::ofstream(dir + "/in.trf", std::ios::binary) << transferFile(n);
-    const double dwg = bestOfThree({program, "-dwgout", "-acad2000", dir + "/out.dwg", dir + "/in.trf", dir + "/run.config"}, dir);
+    long peakKb = 0;
+    const double dwg =
+        bestOfThree({program, "-dwgout", "-acad2000", dir + "/out.dwg", dir + "/in.trf", dir + "/run.config"}, dir, &peakKb);
     const double dwgMb = double(fs::exists(dir + "/out.dwg") ? fs::file_size(dir + "/out.dwg") : 0) / 1e6;
     const double dxf = bestOfThree({program, "-dxfout", "-acad2000", dir + "/out.dxf", dir + "/in.trf", dir + "/run.config"}, dir);
     const double dxfMb = double(fs::exists(dir + "/out.dxf") ? fs::file_size(dir + "/out.dxf") : 0) / 1e6;
@@ -63,7 +66,8 @@ int main(int argc, char** argv) {
       result = 1;
       continue;
     }
-    std::printf("%9ld %10.3f %10.1f %10.3f %10.1f\n", n, dwg, dwgMb, dxf, dxfMb);
+    std::printf("%9ld %10.3f %10.1f %8.1f %8.1f %10.3f %10.1f\n", n, dwg, dwgMb, dwg > 0 ? dwgMb / dwg : 0.0,
+                double(peakKb) / 1024, dxf, dxfMb);
     if (lastN > 0) std::printf("%9s -dwgout grew %.1fx for %ldx the lines (goal: at most 11x)\n", "", dwg / last, n / lastN);
     last = dwg;
     lastN = n;

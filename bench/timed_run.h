@@ -15,8 +15,9 @@
 namespace bench {
 
 // The processor seconds of one run, or -1 when it cannot run or ends with
-// another status than 0.
-inline double timedRun(const std::vector<std::string>& args, const std::string& workDir) {
+// another status than 0; `peakKb`, when given, takes the run's peak
+// resident memory in kilobytes.
+inline double timedRun(const std::vector<std::string>& args, const std::string& workDir, long* peakKb = nullptr) {
   const pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
@@ -35,15 +36,19 @@ inline double timedRun(const std::vector<std::string>& args, const std::string& 
   int status = 0;
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid) return -1;
+  if (peakKb != nullptr) *peakKb = usage.ru_maxrss;
   const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds(usage.ru_utime) + seconds(usage.ru_stime) : -1;
 }
 
-// The least of three runs, or -1 when one fails.
-inline double bestOfThree(const std::vector<std::string>& args, const std::string& workDir) {
+// The least of three runs, or -1 when one fails; `peakKb` as for timedRun
+// (the largest of the three).
+inline double bestOfThree(const std::vector<std::string>& args, const std::string& workDir, long* peakKb = nullptr) {
   double best = -1;
   for (int i = 0; i < 3; ++i) {
-    const double t = timedRun(args, workDir);
+    long peak = 0;
+    const double t = timedRun(args, workDir, &peak);
+    if (peakKb != nullptr) *peakKb = i == 0 ? peak : std::max(*peakKb, peak);
     if (t < 0) return -1;
     best = best < 0 ? t : std::min(best, t);
   }

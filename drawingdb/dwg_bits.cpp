@@ -32,9 +32,15 @@ DoubleImage imageOf(double value) {
   return image;
 }
 
-double doubleOf(const DoubleImage& image) {
+std::uint64_t bitsOf(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof value);
+  return bits;
+}
+
+double doubleOfBits(std::uint64_t bits) {
   double value;
-  std::memcpy(&value, image.data(), sizeof value);
+  std::memcpy(&value, &bits, sizeof value);
   return value;
 }
 
@@ -96,10 +102,37 @@ bool DwgBitReader::take(std::size_t bits, const char* what) {
 }
 
 std::uint64_t DwgBitReader::rawBits(unsigned count) {
+  const std::size_t at = bit_ >> 3;
+  const auto skip = static_cast<unsigned>(bit_ & 7);
+  if (count > 0 && count + skip <= 64 && bytes_.size() - at >= 8) {
+    // The eight bytes from the current one, the first one highest.
+    std::uint64_t window = 0;
+    for (std::size_t i = 0; i < 8; ++i) window = window << 8 | static_cast<std::uint8_t>(bytes_[at + i]);
+    bit_ += count;
+    return (window << skip) >> (64 - count);
+  }
+  // Near the end: as many bits at once as the current byte holds.
   std::uint64_t value = 0;
-  for (unsigned i = 0; i < count; ++i, ++bit_) {
-    const auto byte = static_cast<std::uint8_t>(bytes_[bit_ >> 3]);
-    value = (value << 1) | ((byte >> (7 - (bit_ & 7))) & 1);
+  while (count > 0) {
+    const unsigned room = 8 - static_cast<unsigned>(bit_ & 7);
+    const unsigned n = count < room ? count : room;
+    const unsigned byte = static_cast<std::uint8_t>(bytes_[bit_ >> 3]);
+    value = (value << n) | ((byte >> (room - n)) & ((1u << n) - 1));
+    bit_ += n;
+    count -= n;
+  }
+  return value;
+}
+
+std::uint64_t DwgBitReader::rawLittleEndian(unsigned count) {
+  std::uint64_t value = 0;
+  for (unsigned shift = 0; count > 0;) {
+    const unsigned n = count < 4 ? count : 4;
+    // The group's bytes come first one highest; turned round, the first is lowest.
+    const auto group = static_cast<std::uint32_t>(rawBits(8 * n));
+    value |= std::uint64_t{__builtin_bswap32(group) >> (8 * (4 - n))} << shift;
+    shift += 8 * n;
+    count -= n;
   }
   return value;
 }
@@ -147,30 +180,20 @@ std::uint8_t DwgBitReader::readFourBits() {
 std::uint8_t DwgBitReader::readRawChar() { return take(8, "RC past the end") ? static_cast<std::uint8_t>(rawBits(8)) : 0; }
 
 std::uint16_t DwgBitReader::readRawShort() {
-  if (!take(16, "RS past the end")) return 0;
-  const auto low = rawBits(8);
-  return static_cast<std::uint16_t>(low | (rawBits(8) << 8));
+  return take(16, "RS past the end") ? static_cast<std::uint16_t>(rawLittleEndian(2)) : 0;
 }
 
 std::uint32_t DwgBitReader::readRawLong() {
-  if (!take(32, "RL past the end")) return 0;
-  std::uint32_t value = 0;
-  for (unsigned i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(rawBits(8)) << (8 * i);
-  return value;
+  return take(32, "RL past the end") ? static_cast<std::uint32_t>(rawLittleEndian(4)) : 0;
 }
 
 std::uint64_t DwgBitReader::readRawLongLong() {
-  if (!take(64, "RLL past the end")) return 0;
-  std::uint64_t value = 0;
-  for (unsigned i = 0; i < 8; ++i) value |= rawBits(8) << (8 * i);
-  return value;
+  return take(64, "RLL past the end") ? rawLittleEndian(8) : 0;
 }
 
 double DwgBitReader::readRawDouble() {
   if (!take(64, "RD past the end")) return 0;
-  DoubleImage image;
-  for (auto& b : image) b = static_cast<std::uint8_t>(rawBits(8));
-  return doubleOf(image);
+  return doubleOfBits(rawLittleEndian(8));
 }
 
 DwgPoint2 DwgBitReader::readRawPoint2() {
@@ -236,9 +259,7 @@ std::uint64_t DwgBitReader::readBitLongLong() {
   if (!take(3, "BLL length past the end")) return 0;
   const auto length = static_cast<unsigned>(rawBits(3));
   if (!take(8 * length, "BLL past the end")) return 0;
-  std::uint64_t value = 0;
-  for (unsigned i = 0; i < length; ++i) value |= rawBits(8) << (8 * i);
-  return value;
+  return rawLittleEndian(length);
 }
 
 double DwgBitReader::readBitDouble() {
@@ -259,20 +280,19 @@ double DwgBitReader::readBitDouble() {
 double DwgBitReader::readDoubleWithDefault(double fallback) {
   const std::uint8_t code = readBitPair();
   if (failed_) return 0;
-  DoubleImage image = imageOf(fallback);
   switch (code) {
     case 0:
       return fallback;
     case 1:
       if (!take(32, "DD past the end")) return 0;
-      for (int i = 0; i < 4; ++i) image[i] = static_cast<std::uint8_t>(rawBits(8));
-      return doubleOf(image);
-    case 2:
+      return doubleOfBits((bitsOf(fallback) & ~std::uint64_t{0xFFFFFFFF}) | rawLittleEndian(4));
+    case 2: {
       if (!take(48, "DD past the end")) return 0;
-      image[4] = static_cast<std::uint8_t>(rawBits(8));
-      image[5] = static_cast<std::uint8_t>(rawBits(8));
-      for (int i = 0; i < 4; ++i) image[i] = static_cast<std::uint8_t>(rawBits(8));
-      return doubleOf(image);
+      // Bytes 4 and 5 first, then 0 to 3.
+      const std::uint64_t middle = rawLittleEndian(2);
+      const std::uint64_t low = rawLittleEndian(4);
+      return doubleOfBits((bitsOf(fallback) & ~std::uint64_t{0xFFFFFFFFFFFF}) | middle << 32 | low);
+    }
     default:
       return readRawDouble();
   }
@@ -369,7 +389,8 @@ DwgHandleRef DwgBitReader::readHandle() {
   if (!take(8 * count, "handle past the end")) return {};
   DwgHandleRef ref;
   ref.code = static_cast<std::uint8_t>(head >> 4);
-  for (unsigned i = 0; i < count; ++i) ref.value = (ref.value << 8) | rawBits(8);
+  // The value's bytes come highest first.
+  ref.value = count == 0 ? 0 : rawBits(8 * count);
   return ref;
 }
 
@@ -406,10 +427,23 @@ void DwgBitWriter::fail(const char* what) {
 }
 
 void DwgBitWriter::put(std::uint64_t value, unsigned count) {
-  for (unsigned i = count; i-- > 0; ++bits_) {
-    if ((bits_ & 7) == 0) bytes_.push_back('\0');
-    if (((value >> i) & 1) != 0) bytes_.back() = static_cast<char>(bytes_.back() | (0x80 >> (bits_ & 7)));
+  if (count > 32) {
+    put(value >> 32, count - 32);  // the high bits first
+    count = 32;
   }
+  if (count == 0) return;
+  // The bits after those already in the last byte: at most 7 + 32 of them,
+  // over at most five bytes from `first` on.
+  const auto used = static_cast<unsigned>(bits_ & 7);
+  const std::size_t first = bits_ >> 3;
+  const unsigned total = used + count;
+  const unsigned span = (total + 7) / 8;
+  while (bytes_.size() < first + span) bytes_.push_back('\0');
+  const std::uint64_t window = (value & ((std::uint64_t{1} << count) - 1)) << (8 * span - total);
+  char* out = bytes_.data() + first;
+  for (unsigned i = 0; i < span; ++i)
+    out[i] = static_cast<char>(static_cast<unsigned char>(out[i]) | ((window >> (8 * (span - 1 - i))) & 0xFF));
+  bits_ += count;
 }
 
 void DwgBitWriter::alignToByte() {
@@ -440,19 +474,11 @@ void DwgBitWriter::writeThreeBits(std::uint8_t value) {
 }
 
 void DwgBitWriter::writeRawChar(std::uint8_t value) { put(value, 8); }
-void DwgBitWriter::writeRawShort(std::uint16_t value) {
-  put(value & 0xFF, 8);
-  put(value >> 8, 8);
-}
-void DwgBitWriter::writeRawLong(std::uint32_t value) {
-  for (unsigned i = 0; i < 4; ++i) put((value >> (8 * i)) & 0xFF, 8);
-}
-void DwgBitWriter::writeRawLongLong(std::uint64_t value) {
-  for (unsigned i = 0; i < 8; ++i) put((value >> (8 * i)) & 0xFF, 8);
-}
-void DwgBitWriter::writeRawDouble(double value) {
-  for (std::uint8_t b : imageOf(value)) put(b, 8);
-}
+// Raw values go lowest byte first: turned round, the first byte is the highest.
+void DwgBitWriter::writeRawShort(std::uint16_t value) { put(__builtin_bswap16(value), 16); }
+void DwgBitWriter::writeRawLong(std::uint32_t value) { put(__builtin_bswap32(value), 32); }
+void DwgBitWriter::writeRawLongLong(std::uint64_t value) { put(__builtin_bswap64(value), 64); }
+void DwgBitWriter::writeRawDouble(double value) { writeRawLongLong(bitsOf(value)); }
 void DwgBitWriter::writeRawPoint2(const DwgPoint2& value) {
   writeRawDouble(value.x);
   writeRawDouble(value.y);
@@ -505,7 +531,8 @@ void DwgBitWriter::writeBitLongLong(std::uint64_t value) {
     return;
   }
   put(length, 3);
-  for (unsigned i = 0; i < length; ++i) put((value >> (8 * i)) & 0xFF, 8);
+  // Lowest byte first: the value's bytes turned round, the unused ones off.
+  if (length > 0) put(__builtin_bswap64(value) >> (8 * (8 - length)), 8 * length);
 }
 
 void DwgBitWriter::writeBitDouble(double value) {
@@ -526,12 +553,12 @@ void DwgBitWriter::writeDoubleWithDefault(double value, double fallback) {
     put(0, 2);
   } else if (std::memcmp(v.data() + 4, d.data() + 4, 4) == 0) {
     put(1, 2);
-    for (int i = 0; i < 4; ++i) put(v[i], 8);
+    writeRawLong(static_cast<std::uint32_t>(bitsOf(value)));
   } else if (std::memcmp(v.data() + 6, d.data() + 6, 2) == 0) {
+    // Bytes 4 and 5 first, then 0 to 3.
     put(2, 2);
-    put(v[4], 8);
-    put(v[5], 8);
-    for (int i = 0; i < 4; ++i) put(v[i], 8);
+    writeRawShort(static_cast<std::uint16_t>(bitsOf(value) >> 32));
+    writeRawLong(static_cast<std::uint32_t>(bitsOf(value)));
   } else {
     put(3, 2);
     writeRawDouble(value);
@@ -620,7 +647,7 @@ void DwgBitWriter::writeHandle(const DwgHandleRef& ref) {
   unsigned count = 0;
   while (count < kMostHandleBytes && (ref.value >> (8 * count)) != 0) ++count;
   writeRawChar(static_cast<std::uint8_t>(ref.code << 4 | count));
-  for (unsigned i = count; i-- > 0;) put((ref.value >> (8 * i)) & 0xFF, 8);
+  put(ref.value, 8 * count);  // highest byte first
 }
 
 void DwgBitWriter::writeText(std::string_view text) {
@@ -650,13 +677,18 @@ void DwgBitWriter::overwriteRawLong(std::size_t bit, std::uint32_t value) {
     fail("RL to overwrite is not there");
     return;
   }
-  for (unsigned i = 0; i < 32; ++i) {
-    const std::size_t at = bit + i;
-    // Byte i / 8 of the little-endian value, its bits high first.
-    const unsigned bitOfValue = 8 * (i / 8) + (7 - i % 8);
-    const auto mask = static_cast<char>(0x80 >> (at & 7));
-    char& byte = bytes_[at >> 3];
-    byte = static_cast<char>(((value >> bitOfValue) & 1) != 0 ? byte | mask : byte & ~mask);
+  // The value's bytes lowest first, over the four or five bytes from the one
+  // that holds `bit`.
+  const auto skip = static_cast<unsigned>(bit & 7);
+  const unsigned span = (skip + 32 + 7) / 8;
+  const unsigned shift = 8 * span - skip - 32;
+  const std::uint64_t window = std::uint64_t{__builtin_bswap32(value)} << shift;
+  const std::uint64_t mask = std::uint64_t{0xFFFFFFFF} << shift;
+  char* out = bytes_.data() + (bit >> 3);
+  for (unsigned i = 0; i < span; ++i) {
+    const unsigned down = 8 * (span - 1 - i);
+    const auto keep = static_cast<unsigned char>(~(mask >> down));
+    out[i] = static_cast<char>((static_cast<unsigned char>(out[i]) & keep) | ((window >> down) & 0xFF));
   }
 }
 

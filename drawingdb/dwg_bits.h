@@ -138,6 +138,9 @@ class DwgBitReader {
  private:
   bool take(std::size_t bits, const char* what);
   std::uint64_t rawBits(unsigned count);  // after take()
+  // `count` bytes (at most 8), the first the lowest: a little-endian raw
+  // value.  After take().
+  std::uint64_t rawLittleEndian(unsigned count);
   void fail(const char* what, std::size_t at);
 
   std::string_view bytes_;

@@ -534,6 +534,7 @@ struct Located {
   std::int16_t type = 0;
   bool entity = false;
   bool placed = false;  // taken into a block, a polyline or an insert
+  std::string_view frame;  // the object's bytes, their CRC checked by the first pass
 };
 
 class DwgFileReader {
@@ -561,7 +562,11 @@ class DwgFileReader {
       context.classAt.emplace(classes.numbers[i], i);
 
     objects_.reserve(index.objects.size());
-    for (const DwgObjectLocation& o : index.objects) objects_.push_back({o.handle, o.address});
+    for (const DwgObjectLocation& o : index.objects) {
+      Located& at = objects_.emplace_back();
+      at.handle = o.handle;
+      at.address = o.address;
+    }
     index.objects = {};
     if (Status s = readRecords(); !s.ok()) return s;
     nameHeaderRecords();
@@ -575,16 +580,29 @@ class DwgFileReader {
     return Status::fail(s.code, std::string(what) + ": " + s.detail);
   }
 
-  // The object's frame up to its type data.
+  // The object's frame up to its type data (the frame as the first pass
+  // found it).
   Status head(const Located& at, DwgObjectIn& in) {
+    context_->current = at.handle;
+    if (Status s = readDwgObjectHead(at.frame, *context_, in); !s.ok())
+      return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
+    return {};
+  }
+
+  // The object's frame and kind; its own handle must be the one the
+  // object map gives it.
+  Status kind(Located& at, DwgObjectKind& kind) {
     const DwgObjectFrame frame = readDwgObjectFrame(file_, at.address);
     if (!frame.status.ok()) return frame.status;
     context_->current = at.handle;
-    if (Status s = readDwgObjectHead(frame.data, *context_, in); !s.ok())
+    if (Status s = readDwgObjectKind(frame.data, *context_, kind); !s.ok())
       return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
-    if (in.head.handle != at.handle)
-      return Status::fail(StatusCode::BadFile, "object at " + hexOf(at.address) + " is " + hexOf(in.head.handle) +
+    if (kind.handle != at.handle)
+      return Status::fail(StatusCode::BadFile, "object at " + hexOf(at.address) + " is " + hexOf(kind.handle) +
                                                    ", the object map says " + hexOf(at.handle));
+    at.frame = frame.data;
+    at.type = kind.type;
+    at.entity = kind.entity;
     return {};
   }
 
@@ -595,16 +613,16 @@ class DwgFileReader {
     return it != objects_.end() && it->handle == h ? &*it : nullptr;
   }
 
-  // First pass: every object's head; the non-entity objects are read
-  // whole, the entities wait for their blocks.
+  // First pass: every object's frame and kind; the non-entity objects are
+  // read whole, the entities wait for their blocks.
   Status readRecords() {
     DwgRecordReader records(db_);
+    DwgObjectIn in;
     for (Located& at : objects_) {
-      DwgObjectIn in;
-      if (Status s = head(at, in); !s.ok()) return s;
-      at.type = in.head.type;
-      at.entity = in.head.entity;
+      DwgObjectKind k;
+      if (Status s = kind(at, k); !s.ok()) return s;
       if (at.entity) continue;
+      if (Status s = head(at, in); !s.ok()) return s;
       if (Status s = records.read(in, *context_); !s.ok())
         return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
     }

@@ -1,5 +1,6 @@
 #include "drawingdb/dwg_objects.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -257,6 +258,7 @@ void writeEed(const std::vector<RawTag>& xdata, DwgWriteContext& context, DwgBit
 
 // Appends `bits` bits of `from` (read from its position) to `to`.
 void copyBits(DwgBitReader& from, std::size_t bits, DwgBitWriter& to) {
+  for (; bits >= 32; bits -= 32) to.writeRawLong(from.readRawLong());
   for (; bits >= 8; bits -= 8) to.writeRawChar(from.readRawChar());
   for (; bits > 0; --bits) to.writeBit(from.readBit() != 0);
 }
@@ -273,10 +275,13 @@ std::uint8_t dwgLineweightIndex(std::int32_t lineweight) {
   if (lineweight == -2) return kLineweightByBlock;
   if (lineweight == -3) return kLineweightDefault;
   if (lineweight < 0) return kLineweightByLayer;
-  std::uint8_t best = 0;
-  for (std::uint8_t i = 1; i < kLineweights.size(); ++i)
-    if (std::abs(kLineweights[i] - lineweight) < std::abs(kLineweights[best] - lineweight)) best = i;
-  return best;
+  // The nearest weight of the table (sorted); of two as near, the thinner.
+  const auto above = std::lower_bound(kLineweights.begin(), kLineweights.end(), lineweight);
+  if (above == kLineweights.begin()) return 0;
+  const auto below = above - 1;
+  const auto index = [](auto at) { return static_cast<std::uint8_t>(at - kLineweights.begin()); };
+  if (above == kLineweights.end() || lineweight - *below <= *above - lineweight) return index(below);
+  return index(above);
 }
 
 std::int32_t lineweightOfDwgIndex(std::uint8_t index) {
@@ -321,6 +326,42 @@ Status DwgObjectIn::status() const {
   return {};
 }
 
+namespace {
+
+// The type, the R2000 bitsize and the own handle that begin every object.
+Status readKind(DwgBitReader& in, Release r, std::uint32_t& bitsize, DwgObjectKind& out) {
+  out.type = in.readObjectType();
+  if (r >= Release::R2000) bitsize = in.readRawLong();
+  const DwgHandleRef own = in.readHandle();
+  if (in.failed()) return in.status();
+  if (own.code != 0 || own.value == 0)
+    return Status::fail(StatusCode::BadFile, "object without a handle of its own");
+  out.handle = own.value;
+  return {};
+}
+
+// Whether an object of `type` is an entity, from the type or its class.
+Status entityKind(const DwgReadContext& context, DwgObjectKind& out) {
+  if (out.type < dwg_type::kFirstClass) {
+    out.entity = isDwgEntityType(out.type);
+  } else if (const ClassDef* c = context.classOf(out.type)) {
+    out.entity = c->isEntity;
+  } else {
+    return Status::fail(StatusCode::BadFile, "object of type " + std::to_string(out.type) + " without a class");
+  }
+  return {};
+}
+
+}  // namespace
+
+Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out) {
+  out = DwgObjectKind{};
+  DwgBitReader in(frame);
+  std::uint32_t bitsize = 0;
+  if (Status s = readKind(in, context.release(), bitsize, out); !s.ok()) return s;
+  return entityKind(context, out);
+}
+
 Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out) {
   const Release r = context.release();
   DwgObjectHead& head = out.head;
@@ -329,22 +370,13 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
   out.badReference.clear();
   out.firstFollower = out.lastFollower = out.seqend = 0;
   DwgBitReader in(frame);
-  head.type = in.readObjectType();
-  if (r >= Release::R2000) out.bitsize = in.readRawLong();
-  const DwgHandleRef own = in.readHandle();
-  if (in.failed()) return in.status();
-  if (own.code != 0 || own.value == 0)
-    return Status::fail(StatusCode::BadFile, "object without a handle of its own");
-  head.handle = own.value;
+  DwgObjectKind kind;
+  if (Status s = readKind(in, r, out.bitsize, kind); !s.ok()) return s;
+  head.type = kind.type;
+  head.handle = kind.handle;
   if (Status s = readEed(in, head.handle, context, head.xdata); !s.ok()) return s;
-
-  if (head.type < dwg_type::kFirstClass) {
-    head.entity = isDwgEntityType(head.type);
-  } else if (const ClassDef* c = context.classOf(head.type)) {
-    head.entity = c->isEntity;
-  } else {
-    return Status::fail(StatusCode::BadFile, "object of type " + std::to_string(head.type) + " without a class");
-  }
+  if (Status s = entityKind(context, kind); !s.ok()) return s;
+  head.entity = kind.entity;
   if (head.entity && in.readBit() != 0) {
     const std::uint32_t size = in.readRawLong();
     if (std::uint64_t{size} * 8 > in.bitsLeft())

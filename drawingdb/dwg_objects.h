@@ -192,6 +192,15 @@ struct DwgObjectIn {
 // `out` reads from `frame`, which must outlive it.
 Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out);
 
+// The start of one object's frame alone: its type, its own handle and
+// whether it is an entity, without the rest of the head.
+struct DwgObjectKind {
+  std::int16_t type = 0;
+  Handle handle = 0;
+  bool entity = false;
+};
+Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out);
+
 // Table records: the common part after the reactor count and the xref
 // block handle; the readers then stand at the type-specific fields.
 Status readDwgRecordHead(DwgObjectIn& in, DwgReadContext& context, DwgRecordHead& out);

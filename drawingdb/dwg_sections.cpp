@@ -185,7 +185,10 @@ struct Item {
   std::string_view text = {};  // default of a kept text
   std::uint8_t code = 0;       // handle code of a reference
   Handle DwgHeaderHandles::*member = nullptr;
-  bool degrees = false;        // an angle the Header holds in degrees
+  // An angle the Header (like DXF) holds in degrees and the file in
+  // radians: $ANGBASE, whose value other readers of DWG also turn from
+  // radians into the degrees of their DXF.
+  bool degrees = false;
 };
 
 constexpr Item var(std::string_view name, Span in = kAll) { return Item{Slot::Declared, name, in}; }

@@ -857,10 +857,6 @@ int mapViewport(MapContext& c, const db::Entity& e) {
   return 0;
 }
 
-// What the entity's common groups give the directory entry: the layer's
-// level, the colour (by block: the block colour of the parameter file; by
-// layer: the layer's), the line style of the linetype (by layer: the
-// layer's) through the attribute mapping.
 // The line style of a linetype: the parameter file's assignment, else the
 // installation's linetype table ("dxf_linetypes.zuor"), else the default
 // line style.
@@ -874,9 +870,12 @@ int lineStyleOfLinetype(MapContext& c, const std::string& linetype) {
   return c.attr.defaultLineStyle();
 }
 
-DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
+// What the entity's common groups give the directory entry: the layer's
+// level, the colour (by block: the block colour of the parameter file; by
+// layer: the layer's), the line style of the linetype (by layer: the
+// layer's) through the attribute mapping.
+DwgDirectoryAttributes attributesOfCommon(MapContext& c, const db::Entity& e) {
   DwgDirectoryAttributes a;
-  a.sequence = static_cast<std::int32_t>(std::min<long>(c.sequence, INT32_MAX));
   const std::string layerName = e.common.layer.empty() ? std::string("0") : e.common.layer.str();
   a.level = layerLevel(c, layerName);
   const auto* layer = c.db.layers.find(layerName);
@@ -897,6 +896,23 @@ DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
   }
   if (linetype.empty() || linetype == "BYLAYER") linetype = layer != nullptr ? layer->data.linetype : "CONTINUOUS";
   a.lineFont = lineStyleOfLinetype(c, upperAscii(linetype));
+  return a;
+}
+
+// The same with the entity's sequence, each combination worked out once.
+DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
+  // The key: the two names' lengths, the names and the colour.
+  const std::string_view layer = e.common.layer.view(), linetype = e.common.linetype.view();
+  const std::size_t sizes[2] = {layer.size(), linetype.size()};
+  const std::int32_t colour = e.common.colour;
+  std::string key;
+  key.reserve(sizeof sizes + layer.size() + linetype.size() + sizeof colour);
+  key.append(reinterpret_cast<const char*>(sizes), sizeof sizes).append(layer).append(linetype);
+  key.append(reinterpret_cast<const char*>(&colour), sizeof colour);
+  auto found = c.directories.find(key);
+  if (found == c.directories.end()) found = c.directories.emplace(std::move(key), attributesOfCommon(c, e)).first;
+  DwgDirectoryAttributes a = found->second;
+  a.sequence = static_cast<std::int32_t>(std::min<long>(c.sequence, INT32_MAX));
   return a;
 }
 

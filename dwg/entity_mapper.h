@@ -122,6 +122,9 @@ struct MapContext {
   std::map<std::string, long> mapped;
   std::map<std::string, long> notCarried;
   long sequence = 0;  // entities met so far
+  // The directory attributes (the sequence aside) of each combination of
+  // layer, colour and linetype met so far: those three decide them.
+  std::unordered_map<std::string, DwgDirectoryAttributes> directories;
   bool linetypeTableRead = false;  // the installation's linetype table was asked for
   bool inDimension = false;        // mapping the parts of a dimension
   MadeElements made;               // of the entity being mapped

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <string>
 
 #include "drawingdb/dwg_bits.h"
 
@@ -150,6 +151,30 @@ TEST(DwgBits, EachTypeWritesTheBitsOfAFileAndReadsThemBack) {
     EXPECT_TRUE(e.readsBack(r));
     EXPECT_FALSE(r.failed()) << r.failure();
     EXPECT_EQ(r.bitPosition(), bitCount(e.bits));
+  }
+}
+
+// The same bits at each offset within a byte, with more bytes after them
+// (the reader takes them several at a time there) and the writer starting
+// in the middle of a byte.
+TEST(DwgBits, EachTypeKeepsItsBitsAtEveryOffsetWithMoreAfterIt) {
+  for (const Encoding& e : encodings()) {
+    for (unsigned offset = 0; offset < 8; ++offset) {
+      SCOPED_TRACE(std::string(e.name) + " at offset " + std::to_string(offset));
+      const std::string lead(offset, '1');
+      DwgBitWriter w;
+      for (unsigned i = 0; i < offset; ++i) w.writeBit(true);
+      e.write(w);
+      EXPECT_EQ(bitsOf(w), lead + compact(e.bits));
+
+      const std::string bits = lead + e.bits + std::string(80, '1');
+      const std::string bytes = bytesOfBits(bits);
+      DwgBitReader r(bytes, bitCount(bits));
+      for (unsigned i = 0; i < offset; ++i) r.readBit();
+      EXPECT_TRUE(e.readsBack(r));
+      EXPECT_FALSE(r.failed()) << r.failure();
+      EXPECT_EQ(r.bitPosition(), offset + bitCount(e.bits));
+    }
   }
 }
 
@@ -309,16 +334,22 @@ TEST(DwgBits, ValuesTheFormatCannotHoldFailTheWriter) {
 }
 
 TEST(DwgBits, ABitSizeWrittenAfterTheDataLandsInItsPlaceholder) {
-  DwgBitWriter w;
-  w.writeBitShort(19);
-  const std::size_t at = w.bitPosition();
-  w.writeRawLong(0);
-  w.writeBitDouble(0.5);
-  w.overwriteRawLong(at, 0xDEADBEEF);
-  DwgBitReader r(w.bytes());
-  EXPECT_EQ(r.readBitShort(), 19);
-  EXPECT_EQ(r.readRawLong(), 0xDEADBEEFu);
-  EXPECT_EQ(r.readBitDouble(), 0.5);
+  for (unsigned offset = 0; offset < 8; ++offset) {
+    SCOPED_TRACE(offset);
+    DwgBitWriter w;
+    for (unsigned i = 0; i < offset; ++i) w.writeBit(true);
+    w.writeBitShort(19);
+    const std::size_t at = w.bitPosition();
+    w.writeRawLong(0xFFFFFFFF);
+    w.writeBitDouble(0.5);
+    w.overwriteRawLong(at, 0xDEADBEEF);
+    EXPECT_FALSE(w.failed());
+    DwgBitReader r(w.bytes());
+    for (unsigned i = 0; i < offset; ++i) EXPECT_EQ(r.readBit(), 1);
+    EXPECT_EQ(r.readBitShort(), 19);
+    EXPECT_EQ(r.readRawLong(), 0xDEADBEEFu);
+    EXPECT_EQ(r.readBitDouble(), 0.5);
+  }
 }
 
 TEST(DwgBits, HandleReferencesResolveAgainstTheirOwner) {

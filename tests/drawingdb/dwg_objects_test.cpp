@@ -274,6 +274,7 @@ TEST(DwgObjectHead, LineweightIndexTable) {
   EXPECT_EQ(dwgLineweightIndex(26), 7);
   EXPECT_EQ(dwgLineweightIndex(28), 8);
   EXPECT_EQ(dwgLineweightIndex(16), 4);  // 15 and 18: 15 is nearer
+  EXPECT_EQ(dwgLineweightIndex(7), 1);   // 5 and 9 as near: 5
   EXPECT_EQ(dwgLineweightIndex(500), 23);
   EXPECT_EQ(lineweightOfDwgIndex(25), -1);  // unused indices read as ByLayer
 }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -194,6 +195,32 @@ TEST(DwgPeers, LargeDrawingsOfEachReleaseReadAlike) {
     ASSERT_TRUE(db::save(d, sink, {db::FileFormat::Dwg, r.release, 16}).ok());
     const std::string file = dir.write(std::string("large") + r.suffix + ".dwg", sink.data);
     expectPeersAgree(file, dir.path());
+  }
+}
+
+// The direction of angle 0 ($ANGBASE) is held in radians in DWG and in
+// degrees in DXF and in the database: the oracle's dump shows the stored
+// value, its DXF the degrees.
+TEST(DwgPeers, AngleBaseIsStoredInRadians) {
+  if (!haveOracle()) GTEST_SKIP() << "no DWG oracle";
+  TempDir dir;
+  for (const auto& r : kReleases) {
+    SCOPED_TRACE(r.version);
+    db::Database d = db::Database::create(r.release);
+    d.header.set("$ANGBASE", 30.0);
+    db::StringSink sink;
+    ASSERT_TRUE(db::save(d, sink, {db::FileFormat::Dwg, r.release, 16}).ok());
+    const std::string file = dir.write(std::string("angle") + r.suffix + ".dwg", sink.data);
+    const std::string json = dir.path() + "/angle.json", dxf = dir.path() + "/angle.dxf";
+    ASSERT_EQ(runProgram(oracle() + "/bin/dwgread", {"-O", "json", "-o", json, file}, dir.path(), "", 300).status, 0);
+    const std::string dump = readWholeFile(json);
+    const std::size_t at = dump.find("\"ANGBASE\": ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NEAR(std::strtod(dump.c_str() + at + 11, nullptr), std::acos(-1.0) / 6, 1e-12);
+    ASSERT_EQ(runProgram(oracle() + "/bin/dwg2dxf", {"-y", "-o", dxf, file}, dir.path(), "", 300).status, 0);
+    db::Database back;
+    ASSERT_TRUE(db::readFile(dxf, back).status.ok());
+    EXPECT_NEAR(back.header.real("$ANGBASE"), 30.0, 1e-9);
   }
 }
 
