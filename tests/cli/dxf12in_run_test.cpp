@@ -304,6 +304,60 @@ TEST(Dxf12inRun, AnonymousBlocksAreExpandedAndReferencesRefusedWhenBlocksBecomeM
   EXPECT_EQ(run.script.find("*U1"), std::string::npos);
 }
 
+TEST(Dxf12inRun, SpaceBlocksAreTheSpacesInEverySubfigureMode) {
+  // Files of later releases saved as R12 hold the blocks of model and
+  // paper space, usually empty; what such a block holds is drawn as the
+  // space's own, never as a block.  The line with group 67 stands for
+  // what paper space holds.
+  const std::vector<std::string> paperLine = {"0", "LINE", "8", "0", "10", "50", "20", "0", "11", "60", "21", "0"};
+  std::vector<std::string> paperLineMarked = paperLine;
+  paperLineMarked.insert(paperLineMarked.begin() + 4, {"67", "1"});
+  const std::vector<std::string> modelLine = {"0", "LINE", "8", "0", "10", "0", "20", "0", "11", "4", "21", "0"};
+  const auto spaces = [](const std::string& model, const std::string& paper, const std::vector<std::string>& inModel,
+                         const std::vector<std::string>& inPaper) {
+    std::vector<std::string> b = {"0", "BLOCK", "8", "0", "2", model, "70", "0", "10", "0", "20", "0"};
+    b.insert(b.end(), inModel.begin(), inModel.end());
+    b.insert(b.end(), {"0", "ENDBLK", "8", "0", "0", "BLOCK", "8", "0", "2", paper, "70", "0", "10", "0", "20", "0"});
+    b.insert(b.end(), inPaper.begin(), inPaper.end());
+    b.insert(b.end(), {"0", "ENDBLK", "8", "0"});
+    return b;
+  };
+  const std::string plain = kHeader + kTables + entities(paperLineMarked) + kEof;
+  const struct {
+    const char* name;
+    std::string file;
+    std::size_t lines;
+  } cases[] = {
+      {"empty $ blocks", kHeader + kTables + blocks(spaces("$MODEL_SPACE", "$PAPER_SPACE", {}, {})) + entities(modelLine) + kEof, 1},
+      {"empty * blocks, other case",
+       kHeader + kTables + blocks(spaces("*Model_Space", "*PAPER_space", {}, {})) + entities(modelLine) + kEof, 1},
+      {"blocks holding the spaces",
+       kHeader + kTables + blocks(spaces("$MODEL_SPACE", "$PAPER_SPACE", modelLine, paperLine)) + kEof, 2},
+  };
+  for (const char* mode : {"TR_USER neu\n", "TR_USER vorh\n", ""}) {
+    const DxfRun reference = convert(plain, "", mode);
+    ASSERT_EQ(reference.result.status, 0) << reference.result.err;
+    const std::vector<kpl::Line> sheet = kpl::readScript(reference.script).lines;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + ", " + mode);
+      const DxfRun run = convert(c.file, "", mode);
+      ASSERT_EQ(run.result.status, 0) << run.result.err;
+      EXPECT_EQ(run.script.find("output_save("), std::string::npos) << run.script;
+      EXPECT_EQ(run.script.find("user_symbol("), std::string::npos) << run.script;
+      const kpl::Script s = kpl::readScript(run.script);
+      ASSERT_EQ(s.lines.size(), c.lines) << run.script;
+      EXPECT_NEAR(s.lines[0].end.x, 4.0, 1e-9);
+      if (c.lines == 2) {
+        // The paper space line as the same line with group 67 is drawn.
+        ASSERT_EQ(sheet.size(), 1u);
+        EXPECT_NEAR(s.lines[1].start.x, sheet[0].start.x, 1e-9);
+        EXPECT_NEAR(s.lines[1].end.x, sheet[0].end.x, 1e-9);
+        EXPECT_NEAR(s.lines[1].start.y, sheet[0].start.y, 1e-9);
+      }
+    }
+  }
+}
+
 TEST(Dxf12inRun, DeeplyNestedBlocksAreExpandedToTheirDepth) {
   // Block k holds a line and an insert of block k+1, 200 deep.
   std::vector<std::string> chain;
