@@ -407,4 +407,35 @@ TEST(Dxf12inRun, ViewportsDriveViewPassesAtLevelPlus) {
   EXPECT_NEAR(s.lines[0].end.x, 60.0, 1e-9);
 }
 
+TEST(Dxf12inRun, ABlockInsertedInModelAndOnTheSheetIsDrawnAtEachInsert) {
+  // Block B inserted in the model, which a viewport shows on the sheet,
+  // and on the sheet itself: at level plus the view draws the model's
+  // insert and the sheet its own.
+  const std::string file =
+      kHeader + kTables +
+      blocks({"0", "BLOCK", "8", "0", "2", "B", "70", "0", "10", "0", "20", "0",  //
+              "0", "LINE", "8", "0", "10", "0", "20", "0", "11", "1", "21", "1", "0", "ENDBLK", "8", "0"}) +
+      entities({"0", "INSERT", "8", "0", "2", "B", "10", "10", "20", "0",  //
+                "0", "VIEWPORT", "8", "0", "67", "1", "10", "50", "20", "50", "40", "100", "41", "100", "68",
+                "2", "69", "2", "1001", "ACAD", "1000", "MVIEW", "1002", "{", "1070", "16", "1010", "0", "1020",
+                "0", "1030", "0", "1010", "0", "1020", "0", "1030", "1", "1040", "0", "1040", "100", "1040", "0",
+                "1040", "0", "1002", "{", "1002", "}", "1002", "}",  //
+                "0", "INSERT", "8", "0", "67", "1", "2", "B", "10", "200", "20", "150"}) +
+      kEof;
+  for (const char* level : {"", "-plus"}) {
+    SCOPED_TRACE(*level == 0 ? "default level" : "level plus");
+    const DxfRun run = convert(file, level);
+    ASSERT_EQ(run.result.status, 0) << run.result.err;
+    EXPECT_EQ(run.protocol.find("(1323)"), std::string::npos) << run.protocol;
+    const kpl::Script s = kpl::readScript(run.script);
+    ASSERT_EQ(s.lines.size(), 2u) << run.script;
+    // On the sheet at (200, 150); the model's at (10, 0), or where the
+    // view (scale 1, centred at (50, 50) on the sheet) shows it.
+    std::vector<double> xs{s.lines[0].start.x, s.lines[1].start.x};
+    std::sort(xs.begin(), xs.end());
+    EXPECT_NEAR(xs[0], *level == 0 ? 10.0 : 60.0, 1e-9);
+    EXPECT_NEAR(xs[1], 200.0, 1e-9);
+  }
+}
+
 }  // namespace
