@@ -424,34 +424,46 @@ class DxfReader {
       if (!is(t, 0, "BLOCK")) continue;
       BlockRecord head;
       Handle owner = 0;
-      bool ownerSeen = false, inXdata = false;
-      std::vector<Handle> reactors;  // of the BLOCK entity: not kept
-      Handle xdictionary = 0;
+      // The BLOCK entity's common groups and what it has that the toolkit
+      // does not model; its layer is the block's.
+      EntityCommon own;
+      own.layer = names_(head.layer);
+      bool ownerSeen = false, specific = false, inXdata = false;
+      const auto reactors = [&]() -> std::vector<Handle>& { return own.extras().reactors; };
       groups([&](const Tag& g) {
         if (inXdata || g.code >= 1000) {
           inXdata = true;
-          head.blockXdata.push_back(rawTagOf(g));
+          own.extras().xdata.push_back(rawTagOf(g));
           return;
         }
         switch (g.code) {
-          case 5: head.blockHandle = static_cast<Handle>(g.integer); break;
+          case 5: head.blockHandle = static_cast<Handle>(g.integer); return;
           case 330:
-            if (!ownerSeen) owner = static_cast<Handle>(g.integer);
+            if (ownerSeen) break;
+            owner = static_cast<Handle>(g.integer);
             ownerSeen = true;
+            return;
+          case 102: ownership(g, reactors, own.xdictionary, ownerSeen ? &own.extras().extra : &own.extras().applications); return;
+          case 100:
+            if (g.text == "AcDbBlockBegin") specific = true;
+            if (g.text == "AcDbEntity" || g.text == "AcDbBlockBegin") return;
             break;
-          case 8: head.layer = g.text; break;
-          case 2: head.name = g.text; break;
-          case 70: head.flags = clampInt32(g.integer); break;
-          case 10: head.base.x = realOf(g); break;
-          case 20: head.base.y = realOf(g); break;
-          case 30: head.base.z = realOf(g); break;
-          case 1: head.xrefPath = g.text; break;
-          case 4: head.description = g.text; break;
-          case 102: ownership(g, reactors, xdictionary, ownerSeen ? &head.extra : &head.blockApplications); break;
-          case 3: case 67: case 100: break;
-          default: head.extra.push_back(rawTagOf(g)); break;
+          case 2: head.name = g.text; return;
+          case 70: head.flags = clampInt32(g.integer); return;
+          case 10: head.base.x = realOf(g); return;
+          case 20: head.base.y = realOf(g); return;
+          case 30: head.base.z = realOf(g); return;
+          case 1: head.xrefPath = g.text; return;
+          case 4: head.description = g.text; return;
+          case 3: case 67: return;  // the name again; paper space follows from the name
+          default:
+            if (common(own, g, ownerSeen, specific)) return;
+            break;
         }
+        own.extras().extra.push_back(rawTagOf(g));
       });
+      head.layer = own.layer.str();
+      head.blockGroups.keep(std::move(own), head.layer);
       // The block's record: by its handle, else the last of that name
       // without a BLOCK yet, else a new one.
       std::size_t index = db_.blocks.size();
