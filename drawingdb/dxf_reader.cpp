@@ -26,6 +26,10 @@ class DxfReader {
       : tags_(input), db_(db), findings_(findings) {
     settleCodePage();
   }
+  DxfReader(ByteSource& source, std::size_t buffer, Database& db, std::vector<Finding>& findings)
+      : tags_(source, buffer), db_(db), findings_(findings) {
+    settleCodePage();
+  }
 
   Status read() {
     Tag t;
@@ -487,9 +491,7 @@ class DxfReader {
         b.base = head.base;
         b.xrefPath = head.xrefPath;
         b.description = head.description;
-        b.blockApplications = std::move(head.blockApplications);
-        b.extra = std::move(head.extra);
-        b.blockXdata = std::move(head.blockXdata);
+        b.blockGroups = std::move(head.blockGroups);
       }
       while (tags_.next(t)) {
         if (t.code != 0) continue;
@@ -844,9 +846,9 @@ DxfReadResult readDxf(std::string_view file, Database& db) {
   return result;
 }
 
-DxfReadResult readDxf(ByteSource& source, Database& db) {
+DxfReadResult readDxf(ByteSource& source, Database& db, std::size_t buffer) {
   DxfReadResult result;
-  DxfReader reader(source, db, result.findings);
+  DxfReader reader(source, buffer, db, result.findings);
   result.status = reader.read();
   return result;
 }
