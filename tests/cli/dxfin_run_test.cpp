@@ -159,15 +159,20 @@ TEST(DxfinRun, ABlockInsertedInModelAndOnASheetIsDrawnAtEachInsert) {
   db::Entity inModel = insertOf("B");
   db::get<db::Insert>(inModel.data).insertion = {10, 0, 0};
   database.addEntity(database.modelSpace(), inModel);
-  db::Entity sheet = db::makeEntity(db::EntityKind::Viewport);
-  db::get<db::Viewport>(sheet.data) = db::Viewport{{150, 100, 0}, 300, 200, 1, 1};
-  database.addEntity(database.paperSpace(), sheet);
-  db::Entity view = db::makeEntity(db::EntityKind::Viewport);
-  db::Viewport& v = db::get<db::Viewport>(view.data);
-  v = db::Viewport{{100, 100, 0}, 80, 60, 2, 2};
-  v.viewCenter = {10, 0, 0};
-  v.viewHeight = 60;
-  database.addEntity(database.paperSpace(), view);
+  // The sheet's own viewport (identifier 1) and one showing the model
+  // around (10, 0) at scale 1.
+  const auto viewport = [](db::Point3 center, double width, double height, std::int32_t id) {
+    db::Entity e = db::makeEntity(db::EntityKind::Viewport);
+    db::Viewport& v = db::get<db::Viewport>(e.data);
+    v.center = center;
+    v.width = width;
+    v.height = v.viewHeight = height;
+    v.status = v.id = id;
+    v.viewCenter = {10, 0, 0};
+    return e;
+  };
+  database.addEntity(database.paperSpace(), viewport({150, 100, 0}, 300, 200, 1));
+  database.addEntity(database.paperSpace(), viewport({100, 100, 0}, 80, 60, 2));
   db::Entity onSheet = insertOf("B");
   db::get<db::Insert>(onSheet.data).insertion = {200, 150, 0};
   onSheet.common.paperSpace = true;
