@@ -1525,6 +1525,13 @@ Status readDwgBlockName(DwgObjectIn& in, DwgReadContext& c, std::string& name) {
   return in.status();
 }
 
+void readDwgBlockEntityCommon(DwgObjectIn& in, DwgReadContext& c, EntityCommon& out) {
+  commonFromHead(in, c, out);
+  out.handle = 0;
+  out.owner = 0;
+  out.paperSpace = false;
+}
+
 Status writeDwgEntity(const Entity& e, const DwgEntityLinks& links, DwgWriteContext& c, std::string& frame) {
   const Release r = c.release();
   const std::int16_t type = typeOf(e, c);
@@ -1649,9 +1656,12 @@ Status writeDwgSeqend(const Entity& parent, Handle seqend, const DwgEntityLinks&
 namespace {
 Status writeBlockEntity(const BlockRecord& b, bool begin, const DwgEntityLinks& links, DwgWriteContext& c,
                         std::string& frame) {
-  EntityCommon common;
+  // Groups of its own where it has them, else a plain entity on the
+  // block's layer.
+  const EntityCommon* own = (begin ? b.blockGroups : b.endGroups).get();
+  EntityCommon common = own != nullptr ? *own : EntityCommon{};
   common.layer = b.layer.empty() ? Name::layerZero() : Name(b.layer);
-  if (begin && !b.blockXdata.empty()) common.extras().xdata = b.blockXdata;
+  if (!begin && own != nullptr && !own->layer.empty()) common.layer = own->layer;
   DwgObjectOut out(c.release());
   if (Status s = out.begin(headOf(common, begin ? kBlock : kEndBlock, begin ? b.blockHandle : b.endHandle, links, c), c);
       !s.ok())

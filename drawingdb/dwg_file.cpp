@@ -171,7 +171,8 @@ void addApplications(Database& db) {
   }
   for (const BlockRecord& b : db.blocks) {
     scan(b.recordXdata);
-    scan(b.blockXdata);
+    for (const FollowerGroups* own : {&b.blockGroups, &b.endGroups})
+      if (const EntityCommon* c = own->get()) scan(c->xdata());
   }
   auto records = [&](auto& table) {
     for (const auto& r : table.records) scan(r.common.xdata);
@@ -668,8 +669,30 @@ class DwgFileReader {
     }
   }
 
+  // The common data of a block's BLOCK or ENDBLK entity: the BLOCK's
+  // layer is the block's; what they say beyond it is kept as their own.
+  // One that cannot be read leaves the block as it is, with a finding.
+  void blockEntity(BlockRecord& b, bool begin) {
+    const Handle h = begin ? b.blockHandle : b.endHandle;
+    Located* at = h != 0 ? locate(h) : nullptr;
+    if (at == nullptr || !at->entity || at->type != (begin ? dwg_type::kBlock : dwg_type::kEndBlock)) return;
+    DwgObjectIn in;
+    if (Status s = head(*at, in); !s.ok()) {
+      note("dwg-block-entity", h, s.detail);
+      return;
+    }
+    EntityCommon own;
+    readDwgBlockEntityCommon(in, *context_, own);
+    if (begin) b.layer = own.layer.str();
+    (begin ? b.blockGroups : b.endGroups).keep(std::move(own), b.layer);
+  }
+
   // Second pass: each block's entities along the chain its record starts.
   Status readBlocks() {
+    for (BlockRecord& b : db_.blocks) {
+      blockEntity(b, true);
+      blockEntity(b, false);
+    }
     for (const DwgRecordReader::BlockChain& c : chains_) {
       if (c.block >= db_.blocks.size()) continue;
       if (Status s = followChain(c.first, c.last, db_.blocks[c.block].handle, [&](Entity&& e) {

@@ -259,6 +259,10 @@ Status readDwgEntity(DwgObjectIn& in, DwgReadContext& context, Entity& out);
 Status readDwgVertex(DwgObjectIn& in, DwgReadContext& context, Vertex& out, std::string_view headLayer = {});
 // The name a BLOCK entity states.
 Status readDwgBlockName(DwgObjectIn& in, DwgReadContext& context, std::string& name);
+// The common data of a BLOCK or ENDBLK entity (its layer, colour,
+// linetype, reactors, extension dictionary, EED ...), without its handle,
+// owner and space.
+void readDwgBlockEntityCommon(DwgObjectIn& in, DwgReadContext& context, EntityCommon& out);
 // Whether the assembly reads this type with readDwgVertex, or as SEQEND,
 // BLOCK or ENDBLK (no type data the database keeps).
 bool isDwgVertexType(std::int16_t type);

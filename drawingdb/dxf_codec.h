@@ -39,9 +39,10 @@ struct DxfReadResult {
 };
 
 // Reads an ASCII or binary DXF file into an empty database: held in
-// memory, or read from a source in pieces, so that the file is never held
-// whole.
+// memory, or read from a source in pieces through a buffer of `buffer`
+// bytes (grown only for a tag longer than it), so that the file is never
+// held whole.
 DxfReadResult readDxf(std::string_view file, Database& db);
-DxfReadResult readDxf(ByteSource& source, Database& db);
+DxfReadResult readDxf(ByteSource& source, Database& db, std::size_t buffer = TagReader::kChunk);
 
 }  // namespace drawingdb

@@ -26,6 +26,10 @@ class DxfReader {
       : tags_(input), db_(db), findings_(findings) {
     settleCodePage();
   }
+  DxfReader(ByteSource& source, std::size_t buffer, Database& db, std::vector<Finding>& findings)
+      : tags_(source, buffer), db_(db), findings_(findings) {
+    settleCodePage();
+  }
 
   Status read() {
     Tag t;
@@ -424,34 +428,46 @@ class DxfReader {
       if (!is(t, 0, "BLOCK")) continue;
       BlockRecord head;
       Handle owner = 0;
-      bool ownerSeen = false, inXdata = false;
-      std::vector<Handle> reactors;  // of the BLOCK entity: not kept
-      Handle xdictionary = 0;
+      // The BLOCK entity's common groups and what it has that the toolkit
+      // does not model; its layer is the block's.
+      EntityCommon own;
+      own.layer = names_(head.layer);
+      bool ownerSeen = false, specific = false, inXdata = false;
+      const auto reactors = [&]() -> std::vector<Handle>& { return own.extras().reactors; };
       groups([&](const Tag& g) {
         if (inXdata || g.code >= 1000) {
           inXdata = true;
-          head.blockXdata.push_back(rawTagOf(g));
+          own.extras().xdata.push_back(rawTagOf(g));
           return;
         }
         switch (g.code) {
-          case 5: head.blockHandle = static_cast<Handle>(g.integer); break;
+          case 5: head.blockHandle = static_cast<Handle>(g.integer); return;
           case 330:
-            if (!ownerSeen) owner = static_cast<Handle>(g.integer);
+            if (ownerSeen) break;
+            owner = static_cast<Handle>(g.integer);
             ownerSeen = true;
+            return;
+          case 102: ownership(g, reactors, own.xdictionary, ownerSeen ? &own.extras().extra : &own.extras().applications); return;
+          case 100:
+            if (g.text == "AcDbBlockBegin") specific = true;
+            if (g.text == "AcDbEntity" || g.text == "AcDbBlockBegin") return;
             break;
-          case 8: head.layer = g.text; break;
-          case 2: head.name = g.text; break;
-          case 70: head.flags = clampInt32(g.integer); break;
-          case 10: head.base.x = realOf(g); break;
-          case 20: head.base.y = realOf(g); break;
-          case 30: head.base.z = realOf(g); break;
-          case 1: head.xrefPath = g.text; break;
-          case 4: head.description = g.text; break;
-          case 102: ownership(g, reactors, xdictionary, ownerSeen ? &head.extra : &head.blockApplications); break;
-          case 3: case 67: case 100: break;
-          default: head.extra.push_back(rawTagOf(g)); break;
+          case 2: head.name = g.text; return;
+          case 70: head.flags = clampInt32(g.integer); return;
+          case 10: head.base.x = realOf(g); return;
+          case 20: head.base.y = realOf(g); return;
+          case 30: head.base.z = realOf(g); return;
+          case 1: head.xrefPath = g.text; return;
+          case 4: head.description = g.text; return;
+          case 3: case 67: return;  // the name again; paper space follows from the name
+          default:
+            if (common(own, g, ownerSeen, specific)) return;
+            break;
         }
+        own.extras().extra.push_back(rawTagOf(g));
       });
+      head.layer = own.layer.str();
+      head.blockGroups.keep(std::move(own), head.layer);
       // The block's record: by its handle, else the last of that name
       // without a BLOCK yet, else a new one.
       std::size_t index = db_.blocks.size();
@@ -475,9 +491,7 @@ class DxfReader {
         b.base = head.base;
         b.xrefPath = head.xrefPath;
         b.description = head.description;
-        b.blockApplications = std::move(head.blockApplications);
-        b.extra = std::move(head.extra);
-        b.blockXdata = std::move(head.blockXdata);
+        b.blockGroups = std::move(head.blockGroups);
       }
       while (tags_.next(t)) {
         if (t.code != 0) continue;
@@ -832,9 +846,9 @@ DxfReadResult readDxf(std::string_view file, Database& db) {
   return result;
 }
 
-DxfReadResult readDxf(ByteSource& source, Database& db) {
+DxfReadResult readDxf(ByteSource& source, Database& db, std::size_t buffer) {
   DxfReadResult result;
-  DxfReader reader(source, db, result.findings);
+  DxfReader reader(source, buffer, db, result.findings);
   result.status = reader.read();
   return result;
 }

@@ -281,8 +281,8 @@ std::string formatReal(double value, int precision) {
 
 TagReader::TagReader(std::string_view file) : data_(file), size_(file.size()), sourceDone_(true) { start(); }
 
-TagReader::TagReader(ByteSource& source) : source_(&source), size_(source.size()) {
-  buffer_.resize(kChunk);
+TagReader::TagReader(ByteSource& source, std::size_t chunk) : source_(&source), size_(source.size()) {
+  buffer_.resize(std::max<std::size_t>(chunk, 1));
   data_ = std::string_view(buffer_.data(), 0);
   start();
 }

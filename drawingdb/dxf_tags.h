@@ -53,10 +53,10 @@ struct Tag {
 class TagReader {
  public:
   explicit TagReader(std::string_view file);
-  // Reads from `source` through a buffer of kChunk bytes (more only for a
-  // single tag that is longer); a source that fails stops the reader with
-  // its status.
-  explicit TagReader(ByteSource& source);
+  // Reads from `source` through a buffer of `chunk` bytes (more only for a
+  // single tag that is longer; at least one byte); a source that fails
+  // stops the reader with its status.
+  explicit TagReader(ByteSource& source, std::size_t chunk = kChunk);
   static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
   bool binary() const { return binary_; }

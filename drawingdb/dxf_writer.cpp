@@ -296,6 +296,11 @@ class DxfWriter {
     }
     if (paper && r_ >= Release::R12) w_.integer(67, 1);
     w_.text(8, c.layer.empty() ? std::string_view("0") : std::string_view(c.layer));
+    commonGroups(c);
+  }
+
+  // The common groups after the layer that say more than their defaults.
+  void commonGroups(const EntityCommon& c) {
     if (!c.linetype.empty() && !sameName(c.linetype, "BYLAYER")) w_.text(6, c.linetype);
     if (c.colour != 256) w_.integer(62, c.colour);
     if (r_ >= Release::R2000 && c.lineweight != -1) w_.integer(370, c.lineweight);
@@ -429,15 +434,17 @@ class DxfWriter {
       const bool model = isModelSpaceName(b.name), paper = isPaperSpaceName(b.name);
       if (!modern_ && (model || paper)) continue;
       const bool inPaper = paper || (b.name.size() >= 12 && sameName(b.name.substr(0, 12), "*Paper_Space"));
+      const EntityCommon* own = b.blockGroups.get();
       w_.text(0, "BLOCK");
       if (modern_) {
         w_.handle(5, b.blockHandle);
-        for (const RawTag& t : b.blockApplications) w_.tag(tagOf(t));
+        if (own != nullptr) ownership(own->reactors(), own->xdictionary, own->applications());
         w_.handle(330, b.handle);
         w_.text(100, "AcDbEntity");
         if (inPaper) w_.integer(67, 1);
       }
       w_.text(8, b.layer.empty() ? std::string_view("0") : std::string_view(b.layer));
+      if (own != nullptr) commonGroups(*own);
       if (modern_) w_.text(100, "AcDbBlockBegin");
       w_.text(2, blockName(b));
       w_.integer(70, b.flags);
@@ -449,7 +456,7 @@ class DxfWriter {
         w_.text(1, b.xrefPath);
       }
       if (r_ >= Release::R2000 && !b.description.empty()) w_.text(4, b.description);
-      extraAndXdata(b.extra, b.blockXdata, db_.release);
+      followerTail(b.blockGroups, db_.release);
       if (!model && !paper)
         for (EntityId id : b.entities) entity(id, b.handle, inPaper);
       followerHead("ENDBLK", b.endHandle, b.handle, inPaper && modern_, b.endGroups, b.layer);

@@ -269,7 +269,14 @@ bool HandleIndex::insert(Handle h, HandleRef ref) {
   // A handle held apart while it was beyond the direct places stays there.
   if (present(h) || findSparse(h) != nullptr) return false;
   if (h >= dense_.size()) {
-    const std::size_t places = std::max<std::size_t>(h + 1, std::min<std::size_t>(2 * dense_.size(), 4 * (size_ + expected_) + 1024));
+    // Room for the handles expected at once (a file's are mostly numbered
+    // from 1 on, a few above them), so that a large file's index is not
+    // grown by doubling, which leaves it up to twice too large and holds
+    // the old array beside the new one while it moves; beyond that it
+    // doubles.
+    const std::size_t expected = expected_ + expected_ / 8 + 1024;
+    const std::size_t step = dense_.empty() ? expected : 2 * dense_.size();
+    const std::size_t places = std::max<std::size_t>(h + 1, std::min<std::size_t>(step, 4 * (size_ + expected_) + 1024));
     dense_.resize(places);
     present_.resize((places + 63) / 64, 0);
   }

@@ -52,13 +52,14 @@ struct EntityCommon;
 
 // The common groups of an entity that only follows another (a VERTEX or
 // the SEQEND after a polyline or an insert's attributes, the ENDBLK of a
-// block) where it has its own: its layer, linetype, colour, lineweight,
-// reactors, extension dictionary, other applications' 102 groups, groups
-// the toolkit does not model and XDATA, as read.  Its handle is kept
-// beside, with its head.  Held out of line and only when the follower says
-// more than that it is on its head's layer, so that such a follower, and
-// every one the toolkit makes, costs a pointer and is written on the layer
-// of its head.
+// block) or that only opens a block (its BLOCK) where it has its own: its
+// layer, linetype, colour, lineweight, reactors, extension dictionary,
+// other applications' 102 groups, groups the toolkit does not model and
+// XDATA, as read.  Its handle is kept beside, with its head.  Held out of
+// line and only when the entity says more than that it is on its head's
+// layer (a BLOCK's head is its block, with the block's layer), so that such
+// an entity, and every one the toolkit makes, costs a pointer and is
+// written on the layer of its head.
 class FollowerGroups {
  public:
   FollowerGroups();
@@ -735,12 +736,8 @@ struct BlockRecord {
   std::vector<RawTag> recordExtra;
   std::vector<RawTag> recordXdata;
   std::vector<EntityId> entities;
-  // Of the BLOCK entity: other applications' 102 groups (as on entities),
-  // groups the toolkit does not model, XDATA.
-  std::vector<RawTag> blockApplications;
-  std::vector<RawTag> extra;
-  std::vector<RawTag> blockXdata;
-  FollowerGroups endGroups;  // of the ENDBLK
+  FollowerGroups blockGroups;  // of the BLOCK entity, on `layer` when plain
+  FollowerGroups endGroups;    // of the ENDBLK
 };
 
 // ------------------------------------------------------------- objects

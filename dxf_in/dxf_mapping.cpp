@@ -452,7 +452,7 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   if (hasFather) linkFatherSon(father, index);
   if (GraphicAttributes* a = attributesOf(element(index).params.get())) copyAttributes(*a, element(index).de);
   // Paper space belongs to the drawing.
-  if (g.integer(67) != 0 && !hasFather && isElementIndex(s.drawing) && index != s.drawing)
+  if ((g.integer(67) != 0 || s.inPaperSpaceBlock) && !hasFather && isElementIndex(s.drawing) && index != s.drawing)
     linkFatherSon(s.drawing, index);
   return 0;
 }

@@ -499,6 +499,18 @@ int readBlocks() {
     if (name == "BLOCK") {
       const long line = s.current.line;
       readEntityGroups();
+      // The blocks of model and paper space ("$MODEL_SPACE" in files of
+      // R12, "*Model_Space" later, in any case) are no blocks: what they
+      // hold belongs to their space.
+      const std::string blockName = upperAscii(dxfTrimmed(s.groups.text(2)));
+      const bool model = blockName == "$MODEL_SPACE" || blockName == "*MODEL_SPACE";
+      const bool paper = blockName == "$PAPER_SPACE" || blockName == "*PAPER_SPACE";
+      if (model || paper) {
+        s.inPaperSpaceBlock = paper;
+        block = 0;
+        continue;
+      }
+      s.inPaperSpaceBlock = false;
       std::int32_t index = 0;
       if (mapBlock(index) != 0) {
         mfaSetPositionNumbers(line, line, 0);
@@ -519,10 +531,12 @@ int readBlocks() {
     if (name == "ENDBLK") {
       readEntityGroups();
       block = 0;
+      s.inPaperSpaceBlock = false;
       continue;
     }
     readEntity(block);
   }
+  s.inPaperSpaceBlock = false;
   return 0;
 }
 

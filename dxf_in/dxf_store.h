@@ -185,6 +185,8 @@ struct DxfReaderState {
   std::vector<DxfNamedElement> inserts;
   std::vector<DxfNamedElement> dimensions;
   std::int32_t drawing = 0;  // the drawing element (404), 0 before TABLES
+  // Reading the block of paper space: what it holds is paper space.
+  bool inPaperSpaceBlock = false;
   int tablesRead = 0, blocksRead = 0, entitiesRead = 0;
   long badCodeLines = 0;     // group-code lines that were not numbers
   bool quiet = false;        // a bad group-code line is not reported (the header probe)

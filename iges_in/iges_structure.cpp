@@ -6,6 +6,7 @@
 #include <deque>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "elements/element_table.h"
@@ -1426,20 +1427,39 @@ int prepareDrawing(std::int32_t drawing) {
 
 namespace {
 
-// Marks every element under a drawing.
+// Marks every element under a drawing.  A subfigure definition is shared
+// by its instances: it and its members lie under the drawings only when
+// every father it has does, so that a block placed both on a sheet and in
+// the model is drawn in the views as well.  Each link is followed once.
 void markUnderDrawings(const std::vector<std::int32_t>& drawings) {
   IgesStructureState& s = igesStructureState();
   const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
   s.underDrawing.assign(n, 0);
+  // Per definition met: its fathers not yet marked.
+  std::unordered_map<std::int32_t, long> fathersLeft;
   std::vector<std::int32_t> stack;
+  const auto reach = [&](std::int32_t son) {
+    if (!isElementIndex(son) || static_cast<std::size_t>(son) >= n) return;
+    if (element(son).type != IgesType::kSubfigureDefinition) {
+      stack.push_back(son);
+      return;
+    }
+    auto left = fathersLeft.find(son);
+    if (left == fathersLeft.end()) {
+      long fathers = 0;
+      for (const LinkNode* f = element(son).fathers; f != nullptr; f = f->next) ++fathers;
+      left = fathersLeft.emplace(son, fathers).first;
+    }
+    if (--left->second <= 0) stack.push_back(son);
+  };
   for (std::int32_t d : drawings) {
-    for (const LinkNode* son = element(d).sons; son != nullptr; son = son->next) stack.push_back(son->index);
+    for (const LinkNode* son = element(d).sons; son != nullptr; son = son->next) reach(son->index);
     while (!stack.empty()) {
       const std::int32_t i = stack.back();
       stack.pop_back();
       if (!isElementIndex(i) || static_cast<std::size_t>(i) >= n || s.underDrawing[i]) continue;
       s.underDrawing[i] = 1;
-      for (const LinkNode* son = element(i).sons; son != nullptr; son = son->next) stack.push_back(son->index);
+      for (const LinkNode* son = element(i).sons; son != nullptr; son = son->next) reach(son->index);
     }
   }
 }

@@ -304,6 +304,60 @@ TEST(Dxf12inRun, AnonymousBlocksAreExpandedAndReferencesRefusedWhenBlocksBecomeM
   EXPECT_EQ(run.script.find("*U1"), std::string::npos);
 }
 
+TEST(Dxf12inRun, SpaceBlocksAreTheSpacesInEverySubfigureMode) {
+  // Files of later releases saved as R12 hold the blocks of model and
+  // paper space, usually empty; what such a block holds is drawn as the
+  // space's own, never as a block.  The line with group 67 stands for
+  // what paper space holds.
+  const std::vector<std::string> paperLine = {"0", "LINE", "8", "0", "10", "50", "20", "0", "11", "60", "21", "0"};
+  std::vector<std::string> paperLineMarked = paperLine;
+  paperLineMarked.insert(paperLineMarked.begin() + 4, {"67", "1"});
+  const std::vector<std::string> modelLine = {"0", "LINE", "8", "0", "10", "0", "20", "0", "11", "4", "21", "0"};
+  const auto spaces = [](const std::string& model, const std::string& paper, const std::vector<std::string>& inModel,
+                         const std::vector<std::string>& inPaper) {
+    std::vector<std::string> b = {"0", "BLOCK", "8", "0", "2", model, "70", "0", "10", "0", "20", "0"};
+    b.insert(b.end(), inModel.begin(), inModel.end());
+    b.insert(b.end(), {"0", "ENDBLK", "8", "0", "0", "BLOCK", "8", "0", "2", paper, "70", "0", "10", "0", "20", "0"});
+    b.insert(b.end(), inPaper.begin(), inPaper.end());
+    b.insert(b.end(), {"0", "ENDBLK", "8", "0"});
+    return b;
+  };
+  const std::string plain = kHeader + kTables + entities(paperLineMarked) + kEof;
+  const struct {
+    const char* name;
+    std::string file;
+    std::size_t lines;
+  } cases[] = {
+      {"empty $ blocks", kHeader + kTables + blocks(spaces("$MODEL_SPACE", "$PAPER_SPACE", {}, {})) + entities(modelLine) + kEof, 1},
+      {"empty * blocks, other case",
+       kHeader + kTables + blocks(spaces("*Model_Space", "*PAPER_space", {}, {})) + entities(modelLine) + kEof, 1},
+      {"blocks holding the spaces",
+       kHeader + kTables + blocks(spaces("$MODEL_SPACE", "$PAPER_SPACE", modelLine, paperLine)) + kEof, 2},
+  };
+  for (const char* mode : {"TR_USER neu\n", "TR_USER vorh\n", ""}) {
+    const DxfRun reference = convert(plain, "", mode);
+    ASSERT_EQ(reference.result.status, 0) << reference.result.err;
+    const std::vector<kpl::Line> sheet = kpl::readScript(reference.script).lines;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + ", " + mode);
+      const DxfRun run = convert(c.file, "", mode);
+      ASSERT_EQ(run.result.status, 0) << run.result.err;
+      EXPECT_EQ(run.script.find("output_save("), std::string::npos) << run.script;
+      EXPECT_EQ(run.script.find("user_symbol("), std::string::npos) << run.script;
+      const kpl::Script s = kpl::readScript(run.script);
+      ASSERT_EQ(s.lines.size(), c.lines) << run.script;
+      EXPECT_NEAR(s.lines[0].end.x, 4.0, 1e-9);
+      if (c.lines == 2) {
+        // The paper space line as the same line with group 67 is drawn.
+        ASSERT_EQ(sheet.size(), 1u);
+        EXPECT_NEAR(s.lines[1].start.x, sheet[0].start.x, 1e-9);
+        EXPECT_NEAR(s.lines[1].end.x, sheet[0].end.x, 1e-9);
+        EXPECT_NEAR(s.lines[1].start.y, sheet[0].start.y, 1e-9);
+      }
+    }
+  }
+}
+
 TEST(Dxf12inRun, DeeplyNestedBlocksAreExpandedToTheirDepth) {
   // Block k holds a line and an insert of block k+1, 200 deep.
   std::vector<std::string> chain;
@@ -351,6 +405,37 @@ TEST(Dxf12inRun, ViewportsDriveViewPassesAtLevelPlus) {
   EXPECT_NEAR(s.lines[0].start.x, 50.0, 1e-9);
   EXPECT_NEAR(s.lines[0].start.y, 50.0, 1e-9);
   EXPECT_NEAR(s.lines[0].end.x, 60.0, 1e-9);
+}
+
+TEST(Dxf12inRun, ABlockInsertedInModelAndOnTheSheetIsDrawnAtEachInsert) {
+  // Block B inserted in the model, which a viewport shows on the sheet,
+  // and on the sheet itself: at level plus the view draws the model's
+  // insert and the sheet its own.
+  const std::string file =
+      kHeader + kTables +
+      blocks({"0", "BLOCK", "8", "0", "2", "B", "70", "0", "10", "0", "20", "0",  //
+              "0", "LINE", "8", "0", "10", "0", "20", "0", "11", "1", "21", "1", "0", "ENDBLK", "8", "0"}) +
+      entities({"0", "INSERT", "8", "0", "2", "B", "10", "10", "20", "0",  //
+                "0", "VIEWPORT", "8", "0", "67", "1", "10", "50", "20", "50", "40", "100", "41", "100", "68",
+                "2", "69", "2", "1001", "ACAD", "1000", "MVIEW", "1002", "{", "1070", "16", "1010", "0", "1020",
+                "0", "1030", "0", "1010", "0", "1020", "0", "1030", "1", "1040", "0", "1040", "100", "1040", "0",
+                "1040", "0", "1002", "{", "1002", "}", "1002", "}",  //
+                "0", "INSERT", "8", "0", "67", "1", "2", "B", "10", "200", "20", "150"}) +
+      kEof;
+  for (const char* level : {"", "-plus"}) {
+    SCOPED_TRACE(*level == 0 ? "default level" : "level plus");
+    const DxfRun run = convert(file, level);
+    ASSERT_EQ(run.result.status, 0) << run.result.err;
+    EXPECT_EQ(run.protocol.find("(1323)"), std::string::npos) << run.protocol;
+    const kpl::Script s = kpl::readScript(run.script);
+    ASSERT_EQ(s.lines.size(), 2u) << run.script;
+    // On the sheet at (200, 150); the model's at (10, 0), or where the
+    // view (scale 1, centred at (50, 50) on the sheet) shows it.
+    std::vector<double> xs{s.lines[0].start.x, s.lines[1].start.x};
+    std::sort(xs.begin(), xs.end());
+    EXPECT_NEAR(xs[0], *level == 0 ? 10.0 : 60.0, 1e-9);
+    EXPECT_NEAR(xs[1], 200.0, 1e-9);
+  }
 }
 
 }  // namespace

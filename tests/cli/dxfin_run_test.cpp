@@ -34,13 +34,16 @@ std::string dxfOf(db::Database& database, bool binary = false) {
   return sink.data;
 }
 
-ToolkitRun convert(const std::string& dxf, const std::string& settings = "") {
+ToolkitRun convert(const std::string& dxf, const std::string& settings = "", const std::string& level = "") {
   TempDir dir;
   const std::string input = dir.write("in.dxf", dxf);
   const std::string config = dir.write(
       "run.config", "TR_PROT ./\nTR_TEMP " + dir.path() + "\nTR_LANG english\nTR_STAT nein\n" + settings);
   ToolkitRun run;
-  run.result = runProgram(TROVAK_PROGRAM, {"-dxfin", input, dir.path() + "/out.kpl", config}, dir.path(), "", 120);
+  std::vector<std::string> args{"-dxfin"};
+  if (!level.empty()) args.push_back(level);
+  args.insert(args.end(), {input, dir.path() + "/out.kpl", config});
+  run.result = runProgram(TROVAK_PROGRAM, args, dir.path(), "", 120);
   run.protocol = readWholeFile(dir.path() + "/in.dxf.prot");
   run.script = readWholeFile(dir.path() + "/out.kpl");
   run.scriptExists = access((dir.path() + "/out.kpl").c_str(), F_OK) == 0;
@@ -145,3 +148,44 @@ TEST(DxfinRun, BinaryFilesConvertAsTheirAsciiTwins) {
 }
 
 }  // namespace
+
+TEST(DxfinRun, ABlockInsertedInModelAndOnASheetIsDrawnAtEachInsert) {
+  // Block B (one line) inserted once in model space and once on the sheet
+  // of a layout that shows the model through a viewport.  At level plus
+  // the model is drawn through the view, the sheet's insert on the sheet;
+  // expanded, each insert draws the line.
+  db::Database database = db::Database::create(db::Release::R2000);
+  database.addEntity(database.addBlock("B"), line(0));
+  db::Entity inModel = insertOf("B");
+  db::get<db::Insert>(inModel.data).insertion = {10, 0, 0};
+  database.addEntity(database.modelSpace(), inModel);
+  // The sheet's own viewport (identifier 1) and one showing the model
+  // around (10, 0) at scale 1.
+  const auto viewport = [](db::Point3 center, double width, double height, std::int32_t id) {
+    db::Entity e = db::makeEntity(db::EntityKind::Viewport);
+    db::Viewport& v = db::get<db::Viewport>(e.data);
+    v.center = center;
+    v.width = width;
+    v.height = v.viewHeight = height;
+    v.status = v.id = id;
+    v.viewCenter = {10, 0, 0};
+    return e;
+  };
+  database.addEntity(database.paperSpace(), viewport({150, 100, 0}, 300, 200, 1));
+  database.addEntity(database.paperSpace(), viewport({100, 100, 0}, 80, 60, 2));
+  db::Entity onSheet = insertOf("B");
+  db::get<db::Insert>(onSheet.data).insertion = {200, 150, 0};
+  onSheet.common.paperSpace = true;
+  database.addEntity(database.paperSpace(), onSheet);
+  const std::string dxf = dxfOf(database);
+  for (const char* level : {"", "-plus"}) {
+    for (const char* mode : {"", "TR_USER neu\n"}) {
+      SCOPED_TRACE(std::string(*level == 0 ? "default level, " : "level plus, ") + (*mode == 0 ? "expanded" : "symbol models"));
+      const ToolkitRun run = convert(dxf, mode, level);
+      ASSERT_EQ(run.result.status, 0) << run.result.err;
+      EXPECT_EQ(run.protocol.find("(1323)"), std::string::npos) << run.protocol;
+      if (*mode == 0) EXPECT_EQ(occurrences(run.script, "DTCreateLine("), 2) << run.script;
+      else EXPECT_EQ(occurrences(run.script, "user_symbol(\"B\""), 2) << run.script;
+    }
+  }
+}

@@ -120,8 +120,9 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   EXPECT_EQ(shown(db.modelSpace().applications), "102={OTHER 1=on a block record 102=}");
   const BlockRecord* block = db.findBlock("B1");
   ASSERT_NE(block, nullptr);
-  EXPECT_EQ(shown(block->blockApplications), "102={MYAPP 1=on a block 70=2 102=}");
-  EXPECT_TRUE(block->extra.empty()) << shown(block->extra);
+  ASSERT_NE(block->blockGroups.get(), nullptr);
+  EXPECT_EQ(shown(block->blockGroups.get()->applications()), "102={MYAPP 1=on a block 70=2 102=}");
+  EXPECT_TRUE(block->blockGroups.get()->extra().empty()) << shown(block->blockGroups.get()->extra());
   const Entity& polyline = db.entities[db.modelSpace().entities.at(1)];
   const EntityCommon* vertex = drawingdb::get<Polyline>(polyline.data).vertices.at(1).own.get();
   ASSERT_NE(vertex, nullptr);

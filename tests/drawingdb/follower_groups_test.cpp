@@ -1,17 +1,20 @@
-// What the entities that follow others (VERTEX, SEQEND, ENDBLK) and the
-// heads of the symbol tables hold of their own survives writing and reading
-// in every release that has it: layer, colour, linetype, reactors,
+// What the entities that follow others (VERTEX, SEQEND, ENDBLK), the BLOCK
+// entities and the heads of the symbol tables hold of their own survives
+// writing and reading (DXF in every release that has it, DWG where its
+// objects carry it): layer, colour, linetype, reactors,
 // extension dictionary, other applications' 102 groups, XDATA, and the
 // DIMSTYLE table's list of its records.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_tags.h"
+#include "drawingdb/dwg_file.h"
 #include "sample_drawing.h"
 
 using namespace drawingdb;
@@ -119,6 +122,14 @@ Database drawing() {
   BlockRecord& block = db.addBlock("B1");
   block.layer = "WALLS";
   block.endGroups.keep(groups("OTHER", 4, "Continuous", "endblk"), "WALLS");
+  EntityCommon begin = groups("WALLS", 6, "Continuous", "block");
+  begin.lineweight = 35;
+  begin.extras().reactors = {reactor};
+  begin.xdictionary = extension;
+  begin.extras().applications = {text(102, "{MYAPP"), text(1, "on a block"), text(102, "}")};
+  block.blockGroups.keep(std::move(begin), "WALLS");
+  // XDATA alone, on a block of its own.
+  db.addBlock("B2").blockGroups.keep(groups("0", 256, "BYLAYER", "second block"), "0");
   Entity line = sample::entity(EntityKind::Line);
   get<Line>(line.data) = Line{{0, 0, 0}, {1, 0, 0}};
   db.addEntity(block, std::move(line));
@@ -156,6 +167,8 @@ TEST(FollowerGroups, SurviveWritingAndReadingInEveryRelease) {
       {"polyline end", [](const Database& db, Release m) { return describe(firstPolyline(db).seqendGroups, m); }},
       {"attributes end", [](const Database& db, Release m) { return describe(firstInsertWithAttributes(db).seqendGroups, m); }},
       {"block end", [](const Database& db, Release m) { return describe(const_cast<Database&>(db).findBlock("B1")->endGroups, m); }},
+      {"block begin", [](const Database& db, Release m) { return describe(const_cast<Database&>(db).findBlock("B1")->blockGroups, m); }},
+      {"plain block begin", [](const Database& db, Release m) { return describe(const_cast<Database&>(db).findBlock("B2")->blockGroups, m); }},
       {"layer table", [](const Database& db, Release m) { return m >= Release::R13 ? describe(db.layers.head) : std::string(); }},
       {"block table", [](const Database& db, Release m) { return m >= Release::R13 ? describe(db.blockTableHead) : std::string(); }},
   };
@@ -175,6 +188,45 @@ TEST(FollowerGroups, SurviveWritingAndReadingInEveryRelease) {
         EXPECT_TRUE(written(back, release, binary) == first);
       }
     }
+  }
+}
+
+// A DWG file carries the common data of BLOCK and ENDBLK entities too
+// (other applications' 102 groups and unmodelled groups have no place in
+// its objects).
+TEST(FollowerGroups, BlockEntitiesKeepTheirsThroughDwg) {
+  Database source = drawing();
+  const auto inDwg = [](const FollowerGroups& own) {
+    const EntityCommon* c = own.get();
+    if (c == nullptr) return std::string("(plain)");
+    // Names come back as their records spell them.
+    std::string linetype = c->linetype.str();
+    for (char& ch : linetype) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return "layer=" + c->layer + " colour=" + std::to_string(c->colour) + " linetype=" + linetype +
+           " lineweight=" + std::to_string(c->lineweight) + " xdata:" + shown(c->xdata()) + " reactors:" +
+           shown(c->reactors()) + " xdict=" + formatHandle(c->xdictionary);
+  };
+  for (const Release release : {Release::R13, Release::R14, Release::R2000}) {
+    SCOPED_TRACE(releaseInfo(release).version);
+    StringSink sink;
+    ASSERT_TRUE(writeDwg(source, sink, {release, nullptr}).ok());
+    Database back;
+    const DwgReadResult r = readDwg(sink.data, back);
+    ASSERT_TRUE(r.status.ok()) << r.status.detail;
+    for (const char* name : {"B1", "B2"}) {
+      const BlockRecord* was = source.findBlock(name);
+      const BlockRecord* is = back.findBlock(name);
+      ASSERT_NE(is, nullptr) << name;
+      EXPECT_EQ(is->layer, was->layer) << name;
+      EntityCommon expected = was->blockGroups.get() != nullptr ? *was->blockGroups.get() : EntityCommon{};
+      if (release < Release::R2000) expected.lineweight = -1;
+      expected.extras().applications.clear();
+      FollowerGroups shouldBe;
+      shouldBe.keep(expected, was->layer);
+      EXPECT_EQ(inDwg(is->blockGroups), inDwg(shouldBe)) << name;
+      EXPECT_EQ(inDwg(is->endGroups), inDwg(was->endGroups)) << name;
+    }
+    EXPECT_EQ(back.modelSpace().blockGroups.get(), nullptr);
   }
 }
 
@@ -215,6 +267,7 @@ def show(where, e):
 show("vertex", pl.vertices[1])
 show("seqend", pl.seqend)
 show("endblk", doc.blocks.get("B1").endblk)
+show("block", doc.blocks.get("B1").block)
 )PY";
   const std::string base = "/tmp/drawingdb_followers_" + std::to_string(getpid());
   std::ofstream(base + ".py") << script;
@@ -227,6 +280,7 @@ show("endblk", doc.blocks.get("B1").endblk)
   EXPECT_NE(seen.str().find("vertex WALLS 3 Continuous vertex xdata 3"), std::string::npos) << seen.str();
   EXPECT_NE(seen.str().find("seqend WALLS 5 - seqend xdata 5"), std::string::npos) << seen.str();
   EXPECT_NE(seen.str().find("endblk OTHER - - endblk xdata 4"), std::string::npos) << seen.str();
+  EXPECT_NE(seen.str().find("block WALLS - - block xdata 6"), std::string::npos) << seen.str();
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/file_io.h"
@@ -89,6 +91,36 @@ TEST(ReadInPieces, GivesWhatReadingTheWholeFileGives) {
       ASSERT_TRUE(r.status.ok()) << r.status.detail;
       EXPECT_EQ(r.findings.size(), expected.findings.size());
       EXPECT_TRUE(written(db, c.release, c.binary) == expectedBytes);
+    }
+  }
+}
+
+// The hand-written seed files of the fuzz targets (odd line ends, padding,
+// self-references, texts, dimensions, viewports ...) through reader
+// buffers of 1 and 7 bytes and the usual one, fed in short pieces.
+TEST(ReadInPieces, EverySeedFileReadsAlikeWhateverTheBuffer) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> seeds;
+  for (const char* dir : {"fuzz/dxf_seeds", "fuzz/drawingdb_seeds"})
+    for (const auto& f : fs::directory_iterator(fs::path(TROVAK_SOURCE_DIR) / dir)) seeds.push_back(f.path());
+  ASSERT_GE(seeds.size(), 9u);
+  for (const fs::path& seed : seeds) {
+    std::ifstream in(seed, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Database whole;
+    const DxfReadResult expected = readDxf(file, whole);
+    const std::string expectedBytes = expected.status.ok() ? written(whole, Release::R2000, false) : std::string();
+    for (const std::size_t buffer : {std::size_t{1}, std::size_t{7}, TagReader::kChunk}) {
+      SCOPED_TRACE(seed.filename().string() + ", buffer of " + std::to_string(buffer));
+      PieceSource bytes(file, {3, 1, 16, 5});
+      Database db;
+      const DxfReadResult r = readDxf(bytes, db, buffer);
+      EXPECT_EQ(r.status.code, expected.status.code);
+      EXPECT_EQ(r.status.detail, expected.status.detail);
+      EXPECT_EQ(r.findings.size(), expected.findings.size());
+      if (r.status.ok()) {
+        EXPECT_TRUE(written(db, Release::R2000, false) == expectedBytes);
+      }
     }
   }
 }
