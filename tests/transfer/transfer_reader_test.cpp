@@ -215,14 +215,22 @@ TEST_F(TransferReaderTest, DirectoryPassPositionsTypesAndIdentifiers) {
   ASSERT_EQ(seekToElement(positionOf(file, "d_polyline"), keyword, identifier, &rest), 0);
   EXPECT_EQ(std::tuple(keyword, identifier, rest), std::tuple("d_polyline", "23", "rest of the line"));
 
-  // A suffix entry made before its plain key leaves the key free.
+  // A suffix entry made before its plain key leaves the key free; the
+  // first registration of an identifier wins, also when later ones come
+  // after a look-up or with smaller numbers.
   TransferIdIndex index;
-  EXPECT_TRUE(index.insert("8x", 100));
+  index.insert("8x", 100);
   EXPECT_EQ(index.find("8"), std::nullopt);
-  EXPECT_TRUE(index.insert("8", 200));
-  EXPECT_FALSE(index.insert("8x", 300));
-  EXPECT_EQ(index.find("8x"), 100);
-  EXPECT_EQ(index.find("8"), 200);
+  index.insert("8", 200);
+  index.insert("8x", 300);
+  index.insert("9", 400);
+  index.insert("8", 500);
+  index.insert("2", 600);
+  index.insert("9", 700);
+  const std::pair<const char*, std::optional<std::int32_t>> registered[] = {
+      {"8x", 100}, {"8", 200}, {"9", 400}, {"2", 600}, {"2x", std::nullopt}, {"3", std::nullopt}};
+  for (const auto& [id, at] : registered) EXPECT_EQ(index.find(id), at) << id;
+  EXPECT_EQ(index.size(), 3u);
 
   // Definition names of "userdef" and "userref" for both layouts; a section
   // that ends early does not hide the next one.
