@@ -346,6 +346,7 @@ int nextToConvert(ConvertPick& out) {
   for (int step = 0; step < 17; ++step) {
     std::int32_t& cursor = table.cursors[step];
     if (cursor < 1) cursor = 1;
+    if (cursor >= end) continue;  // the step has passed the last element
     const std::int32_t type = kStepTypes[step];
     if (step < kTypedSteps) {
       // The listed elements of the step's type, then those added since.
