@@ -68,12 +68,20 @@ std::string_view nextToken(std::string_view line, std::size_t& at) {
 }
 
 int skipToSection() {
-  for (;;) {
-    const int c = getChar();
-    if (c < 0) return -1;
-    if (c == '@') return 0;
-    if (c != '\n') skipRestOfLine();
+  // The next '@' that begins a line (the reading offset counts as the
+  // beginning of one); value lines hardly ever hold an '@', so the search
+  // passes over them at once.
+  TransferReaderState& s = state();
+  for (std::size_t at = s.offset; at < s.bytes.size(); ++at) {
+    at = s.bytes.find('@', at);
+    if (at == std::string::npos) break;
+    if (at == s.offset || s.bytes[at - 1] == '\n') {
+      s.offset = at + 1;
+      return 0;
+    }
   }
+  s.offset = std::max(s.offset, s.bytes.size());
+  return -1;
 }
 
 }  // namespace transfer_lines
