@@ -404,6 +404,7 @@ int DwgOut::startUp(drawingdb::Release release, SaveType saveType, const DwgStar
   dimensionBlockCounter_ = 0;
   anonymousBlockNumber_ = 0;
   layers_ = DwgLayerList();
+  attributeChoices_.clear();
   start_ = start;
   db_ = drawingdb::Database::create(release);
   for (const DwgStartLinetype& l : start_.linetypes) {
@@ -449,10 +450,33 @@ drawingdb::BlockRecord& DwgOut::currentBlock() {
   return db_.modelSpace();
 }
 
-int DwgOut::add(drawingdb::Entity entity, const DwgElementAttributes& element, int kind) {
+void DwgOut::setAttributes(const DwgElementAttributes& element, int kind, drawingdb::EntityCommon& common) {
+  struct KeyView {
+    int kind;
+    int colour;
+    int lineStyle;
+    int lineWidth;
+    std::string_view layerName;
+  };
+  const KeyView key{kind, element.colour, element.lineStyle, element.lineWidth, element.layerName};
+  if (const auto found = attributeChoices_.find(key); found != attributeChoices_.end()) {
+    const AttributeChoice& choice = found->second;
+    common.colour = choice.colour;
+    common.lineweight = choice.lineweight;
+    common.linetype = choice.linetype;
+    common.layer = choice.layer;
+    return;
+  }
   DwgEntityAttributes attributes;
-  dwgGraphAttr().applyAttributes(element, attributes, layers_, kind);
-  applyTo(attributes, entity.common);
+  const int reported = dwgGraphAttr().applyAttributes(element, attributes, layers_, kind);
+  applyTo(attributes, common);
+  if (reported != 0) return;
+  attributeChoices_.emplace(AttributeKey{kind, element.colour, element.lineStyle, element.lineWidth, element.layerName},
+                            AttributeChoice{common.colour, common.lineweight, common.linetype, common.layer});
+}
+
+int DwgOut::add(drawingdb::Entity entity, const DwgElementAttributes& element, int kind) {
+  setAttributes(element, kind, entity.common);
   db_.addEntity(currentBlock(), std::move(entity));
   return 0;
 }
@@ -656,9 +680,7 @@ int DwgOut::dimension(const DwgDimension& dimension, const std::string& block, c
   if (const auto* standard = db_.dimstyles.find(d.style)) d.style = standard->common.name;
   drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Dimension);
   e.data = std::move(d);
-  DwgEntityAttributes attributes;
-  dwgGraphAttr().applyAttributes(element, attributes, layers_, DwgKind::kDimension);
-  applyTo(attributes, e.common);
+  setAttributes(element, DwgKind::kDimension, e.common);
   const drawingdb::EntityId id = db_.addEntity(currentBlock(), std::move(e));
   // Without a drawing of its own the database draws the block from the
   // dimension's points (into the empty block given, or a new one).

@@ -14,7 +14,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "drawingdb/model.h"
@@ -199,6 +203,9 @@ class DwgOut : public DwgBase {
  private:
   drawingdb::BlockRecord& currentBlock();
   int add(drawingdb::Entity entity, const DwgElementAttributes& element, int kind);
+  // Colour, linetype, line weight and layer of a new entity of the kind
+  // (DwgKind) for the element's attributes.
+  void setAttributes(const DwgElementAttributes& element, int kind, drawingdb::EntityCommon& common);
   std::string styleFor(const std::string& fontName);
 
   SaveType saveType_ = kSaveDxf;
@@ -209,6 +216,36 @@ class DwgOut : public DwgBase {
   int blockCounter_ = 0;
   int dimensionBlockCounter_ = 0;
   int anonymousBlockNumber_ = 0;  // the highest "*D<n>" given so far
+
+  // The attributes chosen for each distinct set of element attributes and
+  // kind.  The mapping is settled before start-up (the parameter file is
+  // read first), and the layer and linetype records a choice makes stay, so
+  // one choice serves every later entity of the same set; a drawing holds
+  // few sets.  A choice that gave a message is not kept: the message comes
+  // with every entity, as it would without the choices.
+  struct AttributeKey {
+    int kind;
+    int colour;
+    int lineStyle;
+    int lineWidth;
+    std::string layerName;
+  };
+  struct AttributeKeyLess {
+    using is_transparent = void;
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+      return std::tie(a.kind, a.colour, a.lineStyle, a.lineWidth) < std::tie(b.kind, b.colour, b.lineStyle, b.lineWidth) ||
+             (std::tie(a.kind, a.colour, a.lineStyle, a.lineWidth) == std::tie(b.kind, b.colour, b.lineStyle, b.lineWidth) &&
+              std::string_view(a.layerName) < std::string_view(b.layerName));
+    }
+  };
+  struct AttributeChoice {
+    std::int32_t colour;
+    std::int32_t lineweight;
+    drawingdb::Name linetype;
+    drawingdb::Name layer;
+  };
+  std::map<AttributeKey, AttributeChoice, AttributeKeyLess> attributeChoices_;
 };
 
 // The one database builder of the run.

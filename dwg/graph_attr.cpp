@@ -371,9 +371,10 @@ const DwgLayerDefinition* DwgGraphAttr::layerDefinition(const std::string& name)
   return found == definitionByName_.end() ? nullptr : &layerDefinitions_[found->second];
 }
 
-void DwgGraphAttr::correctAcLayerName(std::string& name, bool keepPattern) {
+bool DwgGraphAttr::correctAcLayerName(std::string& name, bool keepPattern) {
   TraceScope t("DwgGraphAttr::correctAcLayerName");
-  if (name.size() > kAcLayerNameLength) {
+  const bool cut = name.size() > kAcLayerNameLength;
+  if (cut) {
     name.resize(kAcLayerNameLength);
     dwgPut("DwgGraphAttr::correctAcLayerName_1");
     putText(name);
@@ -384,6 +385,7 @@ void DwgGraphAttr::correctAcLayerName(std::string& name, bool keepPattern) {
     if (!allowedInLayerName(c) && !(keepPattern && c == '#')) c = '_';
   }
   if (name.size() > 1 && name.back() == '_') name.pop_back();
+  return cut;
 }
 
 int DwgGraphAttr::SetLayer(const DwgElementAttributes& element, DwgEntityAttributes& entity,
@@ -391,11 +393,13 @@ int DwgGraphAttr::SetLayer(const DwgElementAttributes& element, DwgEntityAttribu
   TraceScope t("DwgGraphAttr::SetLayer");
   const std::string& pattern = defaultLayer().name;
   std::string name;
+  int reported = 0;
   if (layerName != nullptr && *layerName != pattern) {
     name = *layerName;
   } else if (element.layerName.empty()) {
     dwgPut("DwgGraphAttr::SetLayer_1");
     ideMsgEmit(IdeSeverity::kNote);
+    reported = 1;
     name = replacedPattern(pattern, kEmptyLayer);
   } else if (const std::string* assigned = acLayerOf(element.layerName)) {
     name = *assigned;
@@ -406,11 +410,11 @@ int DwgGraphAttr::SetLayer(const DwgElementAttributes& element, DwgEntityAttribu
   } else {
     return 0;
   }
-  correctAcLayerName(name);
+  if (correctAcLayerName(name)) reported = 1;
   const DwgLayerDefinition* definition = layerDefinition(name);
   layers.findOrAdd(name, definition != nullptr ? definition->colour : defaultLayer().colour);
   entity.layer = name;
-  return 0;
+  return reported;
 }
 
 // --- Line styles ------------------------------------------------------------
@@ -631,15 +635,14 @@ int DwgGraphAttr::handle_graphAttr(const std::string& keyword, const Arguments& 
 
 // --- Entities -----------------------------------------------------------------
 
-void DwgGraphAttr::applyAttributes(const DwgElementAttributes& element,
-                                   DwgEntityAttributes& entity, DwgLayerList& layers,
-                                   int kind) const {
+int DwgGraphAttr::applyAttributes(const DwgElementAttributes& element,
+                                  DwgEntityAttributes& entity, DwgLayerList& layers,
+                                  int kind) const {
   TraceScope t("DwgGraphAttr::applyAttributes");
   if (graphAttrMode_ == DwgAttrMode::kUseLineStyleLayer) {
     const std::string name =
         lineStyleLayerName(kind, element.lineStyle, element.lineWidth / 100.0);
-    SetLayer(element, entity, layers, &name);
-    return;
+    return SetLayer(element, entity, layers, &name);
   }
   // Colour index 0 is "by block"; colours beyond the palette take the layer's.
   if (element.colour >= 1 && element.colour <= 255)
@@ -651,7 +654,7 @@ void DwgGraphAttr::applyAttributes(const DwgElementAttributes& element,
   const DwgLinetype* linetype = linetypeOf(element.lineStyle);
   entity.linetype = linetype != nullptr ? linetype->name : std::string();
   entity.lineWeight = nearestLineWeight(widthOfNumber(element.lineWidth) * 100.0);
-  SetLayer(element, entity, layers, nullptr);
+  return SetLayer(element, entity, layers, nullptr);
 }
 
 // --- The run's mapping --------------------------------------------------------

@@ -151,16 +151,19 @@ class DwgGraphAttr {
   // characters (a warning names the cut name), upper case, characters other
   // than A-Z, 0-9, "$", "_", "-" (and the byte 0xCD) become "_", a trailing
   // "_" of a longer name goes.  With keepPattern the "#" of a default layer
-  // name pattern survives.
-  static void correctAcLayerName(std::string& name, bool keepPattern = false);
+  // name pattern survives.  true when the name was cut.
+  static bool correctAcLayerName(std::string& name, bool keepPattern = false);
 
   // Output direction: sets colour, linetype, line weight and layer of a new
   // entity of the given kind (DwgKind) according to the graphic attribute
-  // mode; layers are found or made in layers.
-  void applyAttributes(const DwgElementAttributes& element, DwgEntityAttributes& entity,
+  // mode; layers are found or made in layers.  0, or 1 when choosing the
+  // layer gave a message (see SetLayer).
+  int applyAttributes(const DwgElementAttributes& element, DwgEntityAttributes& entity,
                        DwgLayerList& layers, int kind) const;
   // Chooses the entity's layer (layerName, or nullptr for the element's
-  // own), makes it in layers when missing and sets it on entity.  Returns 0.
+  // own), makes it in layers when missing and sets it on entity.  Returns 0,
+  // or 1 when it gave a message: a note for an element without a layer, a
+  // warning for a name cut to length.
   int SetLayer(const DwgElementAttributes& element, DwgEntityAttributes& entity,
                DwgLayerList& layers, const std::string* layerName) const;
 

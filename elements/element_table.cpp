@@ -234,6 +234,7 @@ RecordStorage& recordStorage() {
 }
 
 void forgetWalkCaches(ElementTable& table) {
+  table.convertOrder = ElementTable::ConvertOrder();
   ++table.cursorGeneration;
   ++table.linkGeneration;
   table.descentPath.clear();

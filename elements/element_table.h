@@ -163,6 +163,20 @@ struct ElementTable {
   std::vector<char> ancestorCache[3];
   std::uint64_t ancestorCacheGeneration[3] = {0, 0, 0};
   bool ancestorCacheMade[3] = {false, false, false};
+  // The conversion order of nextToConvert: per typed step the indices
+  // 1..last whose element had the step's type when the order was made,
+  // ascending, and where the step's cursor stands in that list.  An
+  // element's type is set when its slot is filled and stays; filling the
+  // slots anew (resetTable, allocateTable, freeTable) forgets the order,
+  // and elements added after it was made (beyond `last`) are scanned.  So
+  // a step passes over the elements of its type, not over the whole table.
+  struct ConvertOrder {
+    bool made = false;
+    std::int32_t last = 0;
+    std::vector<std::int32_t> ofStep[17];
+    std::size_t at[17] = {};
+    std::int32_t atCursor[17] = {};
+  } convertOrder;
   // What element() hands out for an index outside the table.
   ElementRecord outside;
   // Where progress percentages go (the script's progress statement), and the

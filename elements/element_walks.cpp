@@ -143,6 +143,48 @@ bool qualifies(int step, std::int32_t i) {
   }
 }
 
+// The steps before the last two take the elements of one type each.
+constexpr int kTypedSteps = 15;
+
+void makeConvertOrder(ElementTable& table) {
+  ElementTable::ConvertOrder& order = table.convertOrder;
+  const std::int32_t last = std::max(0, std::min(table.lastIndex, table.capacity - 1));
+  for (std::vector<std::int32_t>& listed : order.ofStep) listed.clear();
+  for (std::int32_t i = 1; i <= last; ++i) {
+    const std::int32_t type = table.records[i].type;
+    for (int step = 0; step < kTypedSteps; ++step) {
+      if (kStepTypes[step] == type) order.ofStep[step].push_back(i);
+    }
+  }
+  order.last = last;
+  order.made = true;
+  for (std::int32_t& at : order.atCursor) at = -1;
+}
+
+// Passes the step's cursor over the table up to `end` to the next element
+// that qualifies for the step: its index, or -1 with the cursor at `end`.
+std::int32_t scanFrom(int step, std::int32_t& cursor, std::int32_t end) {
+  const std::int32_t type = kStepTypes[step];
+  const ElementRecord* records = elementTable().records.get();
+  while (cursor < end) {
+    // Most records are passed over on their state and type alone.  The
+    // records are large and the pass touches one place in each: they are
+    // asked for well before they are read, so that the pass does not wait
+    // for every one.
+    constexpr std::int32_t kAhead = 16;
+    std::int32_t i = cursor;
+    for (; i < end; ++i) {
+      if (i + kAhead < end) __builtin_prefetch(&records[i + kAhead].type);
+      if (records[i].state == ElementState::kWaiting && (type == 0 || records[i].type == type)) break;
+    }
+    cursor = i;
+    if (i >= end) break;
+    ++cursor;
+    if (qualifies(step, i)) return i;
+  }
+  return -1;
+}
+
 void setStateTree(std::int32_t index, char state, std::int32_t keepType = 0) {
   // Depth-first over the son tree without recursion; each element is entered
   // once per call, so shared sons and cycles do not multiply the work.
@@ -295,32 +337,49 @@ int nextToConvert(ConvertPick& out) {
   TraceScope t("ldv005");
   out = ConvertPick();
   ElementTable& table = elementTable();
+  const std::int32_t end = std::min(table.lastIndex + 1, table.capacity);
+  ElementTable::ConvertOrder& order = table.convertOrder;
+  if (!order.made || order.last > table.lastIndex || table.lastIndex - order.last > std::max(order.last, 1024)) {
+    makeConvertOrder(table);
+  }
+  const ElementRecord* records = table.records.get();
   for (int step = 0; step < 17; ++step) {
     std::int32_t& cursor = table.cursors[step];
     if (cursor < 1) cursor = 1;
+    if (cursor >= end) continue;  // the step has passed the last element
     const std::int32_t type = kStepTypes[step];
-    while (cursor <= table.lastIndex && cursor < table.capacity) {
-      // Each step passes over the whole table: most records are passed
-      // over on their state and type alone.  The records are large and the
-      // pass touches one place in each: they are asked for well before
-      // they are read, so that the pass does not wait for every one.
-      constexpr std::int32_t kAhead = 16;
-      const std::int32_t end = std::min(table.lastIndex + 1, table.capacity);
-      const ElementRecord* records = table.records.get();
-      std::int32_t i = cursor;
-      for (; i < end; ++i) {
-        if (i + kAhead < end) __builtin_prefetch(&records[i + kAhead].type);
-        if (records[i].state == ElementState::kWaiting && (type == 0 || records[i].type == type)) break;
+    if (step < kTypedSteps) {
+      // The listed elements of the step's type, then those added since.
+      const std::vector<std::int32_t>& listed = order.ofStep[step];
+      std::size_t& at = order.at[step];
+      if (order.atCursor[step] != cursor)
+        at = static_cast<std::size_t>(std::lower_bound(listed.begin(), listed.end(), cursor) - listed.begin());
+      std::int32_t picked = -1;
+      while (at < listed.size()) {
+        const std::int32_t i = listed[at++];
+        if (i >= end) {
+          at = listed.size();
+          break;
+        }
+        if (records[i].state != ElementState::kWaiting || records[i].type != type) continue;
+        cursor = i + 1;
+        if (qualifies(step, i)) {
+          picked = i;
+          break;
+        }
       }
-      cursor = i;
-      if (i >= end) break;
-      ++cursor;
-      if (qualifies(step, i)) {
-        out.index = i;
-        describe(i, out.deNumberOrType, out.id);
-        return 0;
-      }
+      if (picked < 0 && at >= listed.size() && cursor <= order.last) cursor = order.last + 1;
+      if (picked < 0 && cursor < end) picked = scanFrom(step, cursor, end);
+      order.atCursor[step] = cursor;
+      if (picked < 0) continue;
+      out.index = picked;
+    } else {
+      const std::int32_t picked = scanFrom(step, cursor, end);
+      if (picked < 0) continue;
+      out.index = picked;
     }
+    describe(out.index, out.deNumberOrType, out.id);
+    return 0;
   }
   out.index = -1;
   return -1;

@@ -45,8 +45,15 @@ TransferListNode* loadTransferList(std::vector<TransferListNode*> elements) {
   TraceScope t("ldv050");
   elements.erase(std::remove(elements.begin(), elements.end(), nullptr), elements.end());
   // Ascending by id; equal ids keep the order in which they were handed over.
-  std::stable_sort(elements.begin(), elements.end(),
-                   [](const TransferListNode* a, const TransferListNode* b) { return a->id < b->id; });
+  // The reader hands them over in file order, and positions count from the
+  // end of the file: strictly descending ids are only turned round.
+  const auto notDescending = [](const TransferListNode* a, const TransferListNode* b) { return a->id <= b->id; };
+  if (std::adjacent_find(elements.begin(), elements.end(), notDescending) == elements.end()) {
+    std::reverse(elements.begin(), elements.end());
+  } else {
+    std::stable_sort(elements.begin(), elements.end(),
+                     [](const TransferListNode* a, const TransferListNode* b) { return a->id < b->id; });
+  }
   TransferListNode* head = nullptr;
   for (auto it = elements.rbegin(); it != elements.rend(); ++it) {
     (*it)->next = head;

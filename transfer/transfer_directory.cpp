@@ -328,7 +328,8 @@ int loadTransferTable() {
   try {
     s.transferIdIndex.clear();
     rewindTransferFile();
-    std::vector<std::unique_ptr<TransferListNode>> owned;
+    // The nodes of the list live here, not each on the heap.
+    std::vector<TransferListNode> owned;
     std::int32_t position = 0, type = 0;
     for (;;) {
       TransferAttributes extra;
@@ -346,18 +347,17 @@ int loadTransferTable() {
         s.offset = offset;
       }
       if (type == 0) continue;
-      auto node = std::make_unique<TransferListNode>();
-      node->id = position;
-      node->type = type;
-      if (!extra.name.empty()) node->attrs = std::make_unique<TransferAttributes>(std::move(extra));
-      owned.push_back(std::move(node));
+      TransferListNode& node = owned.emplace_back();
+      node.id = position;
+      node.type = type;
+      if (!extra.name.empty()) node.attrs = std::make_unique<TransferAttributes>(std::move(extra));
     }
     std::vector<TransferListNode*> nodes;
     nodes.reserve(owned.size());
-    for (auto& node : owned) nodes.push_back(node.release());
-    TransferListNode* list = loadTransferList(std::move(nodes));
-    const int loaded = loadTransferElements(list);
-    freeTransferList(list);
+    for (TransferListNode& node : owned) nodes.push_back(&node);
+    const int loaded = loadTransferElements(loadTransferList(std::move(nodes)));
+    owned.clear();
+    owned.shrink_to_fit();
     if (loaded != 0) return -1;
 
     std::vector<std::vector<MemberEdge>> edges;

@@ -1,6 +1,7 @@
 #include "transfer/transfer_index.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <limits>
 
@@ -94,25 +95,87 @@ TransferIdentifier splitIdentifier(std::string_view text) {
   return id;
 }
 
-bool TransferIdIndex::insert(std::string_view identifier, std::int32_t position) {
+void TransferIdIndex::clear() {
+  registered_ = 0;
+  plain_.clear();
+  suffixed_.clear();
+  plainInOrder_ = 0;
+  suffixedInOrder_ = 0;
+}
+
+void TransferIdIndex::insert(std::string_view identifier, std::int32_t position) {
   const TransferIdentifier id = splitIdentifier(identifier);
-  if (id.key == 0) return false;
-  Node& node = nodes_[id.key];
+  if (id.key == 0) return;
+  const std::uint32_t order = registered_++;
   if (id.suffix.empty()) {
-    if (node.position) return false;
-    node.position = position;
-    return true;
+    plain_.push_back(Plain{id.key, order, position});
+  } else {
+    suffixed_.push_back(Suffixed{id.key, std::string(id.suffix), order, position});
   }
-  return node.suffixes.emplace(std::string(id.suffix), position).second;
+}
+
+namespace {
+
+// Sorts the entries after the first `inOrder` (which are in order with
+// every key once), merges them in and keeps the earliest entry of each key.
+template <class Entry, class Less, class Same>
+void settleEntries(std::vector<Entry>& entries, std::size_t& inOrder, Less less, Same same) {
+  if (inOrder == entries.size()) return;
+  const auto middle = entries.begin() + static_cast<std::ptrdiff_t>(inOrder);
+  // Most files register their identifiers ascending: nothing to sort.
+  if (!std::is_sorted(middle, entries.end(), less)) std::sort(middle, entries.end(), less);
+  if (inOrder > 0 && less(*middle, *(middle - 1))) std::inplace_merge(entries.begin(), middle, entries.end(), less);
+  entries.erase(std::unique(entries.begin(), entries.end(), same), entries.end());
+  inOrder = entries.size();
+}
+
+}  // namespace
+
+void TransferIdIndex::settle() const {
+  settleEntries(
+      plain_, plainInOrder_,
+      [](const Plain& a, const Plain& b) { return a.key != b.key ? a.key < b.key : a.order < b.order; },
+      [](const Plain& a, const Plain& b) { return a.key == b.key; });
+  settleEntries(
+      suffixed_, suffixedInOrder_,
+      [](const Suffixed& a, const Suffixed& b) {
+        if (a.key != b.key) return a.key < b.key;
+        if (const int c = a.suffix.compare(b.suffix); c != 0) return c < 0;
+        return a.order < b.order;
+      },
+      [](const Suffixed& a, const Suffixed& b) { return a.key == b.key && a.suffix == b.suffix; });
 }
 
 std::optional<std::int32_t> TransferIdIndex::find(std::string_view identifier) const {
   const TransferIdentifier id = splitIdentifier(identifier);
   if (id.key == 0) return std::nullopt;
-  auto node = nodes_.find(id.key);
-  if (node == nodes_.end()) return std::nullopt;
-  if (id.suffix.empty()) return node->second.position;
-  auto sub = node->second.suffixes.find(id.suffix);
-  if (sub == node->second.suffixes.end()) return std::nullopt;
-  return sub->second;
+  settle();
+  if (id.suffix.empty()) {
+    const auto found = std::lower_bound(plain_.begin(), plain_.end(), id.key,
+                                        [](const Plain& entry, std::int64_t key) { return entry.key < key; });
+    if (found == plain_.end() || found->key != id.key) return std::nullopt;
+    return found->position;
+  }
+  const auto found = std::lower_bound(suffixed_.begin(), suffixed_.end(), id, [](const Suffixed& entry, const TransferIdentifier& key) {
+    return entry.key != key.key ? entry.key < key.key : std::string_view(entry.suffix) < key.suffix;
+  });
+  if (found == suffixed_.end() || found->key != id.key || found->suffix != id.suffix) return std::nullopt;
+  return found->position;
+}
+
+std::size_t TransferIdIndex::size() const {
+  settle();
+  // The distinct keys of both lists, which are in key order.
+  std::size_t count = 0;
+  std::size_t p = 0, q = 0;
+  std::int64_t last = 0;
+  bool any = false;
+  while (p < plain_.size() || q < suffixed_.size()) {
+    const bool takePlain = q == suffixed_.size() || (p < plain_.size() && plain_[p].key <= suffixed_[q].key);
+    const std::int64_t key = takePlain ? plain_[p++].key : suffixed_[q++].key;
+    if (!any || key != last) ++count;
+    any = true;
+    last = key;
+  }
+  return count;
 }

@@ -61,21 +61,40 @@ struct TransferIdentifier {
 TransferIdentifier splitIdentifier(std::string_view text);
 
 // Identifier -> position.  The first element that registers an identifier
-// keeps it; an identifier with a suffix lives in the sub-index of its key,
-// so "17" and "17a" are two entries.
+// keeps it; an identifier with a suffix is an entry of its own, so "17" and
+// "17a" are two entries.  The directory pass registers every element before
+// the first look-up: entries are collected as they come and put in order
+// on the first look-up after them (sorting what came since and merging it
+// with what was in order before), so the index costs n log n however the
+// file orders its identifiers, and no allocation per element.
 class TransferIdIndex {
  public:
-  void clear() { nodes_.clear(); }
-  // true when the identifier was entered, false when it is not indexable
-  // or already present.
-  bool insert(std::string_view identifier, std::int32_t position);
+  void clear();
+  // Registers the identifier; one that is not indexable is passed over.
+  void insert(std::string_view identifier, std::int32_t position);
   std::optional<std::int32_t> find(std::string_view identifier) const;
-  std::size_t size() const { return nodes_.size(); }
+  // The number of distinct numbers among the registered identifiers.
+  std::size_t size() const;
 
  private:
-  struct Node {
-    std::optional<std::int32_t> position;
-    std::map<std::string, std::int32_t, std::less<>> suffixes;
+  struct Plain {
+    std::int64_t key;
+    std::uint32_t order;  // of registration: the earliest wins
+    std::int32_t position;
   };
-  std::map<std::int64_t, Node> nodes_;
+  struct Suffixed {
+    std::int64_t key;
+    std::string suffix;
+    std::uint32_t order;
+    std::int32_t position;
+  };
+  void settle() const;
+
+  std::uint32_t registered_ = 0;
+  // Each list is in order (key, then suffix) up to its `inOrder` count,
+  // with every key there once; the entries after it came since.
+  mutable std::vector<Plain> plain_;
+  mutable std::vector<Suffixed> suffixed_;
+  mutable std::size_t plainInOrder_ = 0;
+  mutable std::size_t suffixedInOrder_ = 0;
 };

@@ -2,6 +2,8 @@
 // the header sections and the layer table of the elements.
 #include "transfer/transfer_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -66,12 +68,20 @@ std::string_view nextToken(std::string_view line, std::size_t& at) {
 }
 
 int skipToSection() {
-  for (;;) {
-    const int c = getChar();
-    if (c < 0) return -1;
-    if (c == '@') return 0;
-    if (c != '\n') skipRestOfLine();
+  // The next '@' that begins a line (the reading offset counts as the
+  // beginning of one); value lines hardly ever hold an '@', so the search
+  // passes over them at once.
+  TransferReaderState& s = state();
+  for (std::size_t at = s.offset; at < s.bytes.size(); ++at) {
+    at = s.bytes.find('@', at);
+    if (at == std::string::npos) break;
+    if (at == s.offset || s.bytes[at - 1] == '\n') {
+      s.offset = at + 1;
+      return 0;
+    }
   }
+  s.offset = std::max(s.offset, s.bytes.size());
+  return -1;
 }
 
 }  // namespace transfer_lines
@@ -280,8 +290,8 @@ int openTransferBytes(std::string bytes) {
   if (bytes.size() > kMaxFileSize) return -1;
   // Lines end with LF, CR LF or a lone CR: a lone CR becomes an LF, so
   // that the readers of lines see one line end (offsets stay as they are).
-  for (std::size_t k = 0; k < bytes.size(); ++k)
-    if (bytes[k] == '\r' && (k + 1 == bytes.size() || bytes[k + 1] != '\n')) bytes[k] = '\n';
+  for (std::size_t k = bytes.find('\r'); k != std::string::npos; k = bytes.find('\r', k + 1))
+    if (k + 1 == bytes.size() || bytes[k + 1] != '\n') bytes[k] = '\n';
   s.bytes = std::move(bytes);
   s.fileSize = static_cast<std::int32_t>(s.bytes.size());
   s.open = true;
@@ -307,6 +317,10 @@ int readTransferFileBytes(const std::string& name, std::string& bytes) {
   if (file == nullptr) return -99;
   bool tooLarge = false;
   try {
+    // Room for the whole file at once, as far as it can be addressed.
+    struct stat status {};
+    if (fstat(fileno(file), &status) == 0 && status.st_size > 0)
+      bytes.reserve(std::min(static_cast<std::size_t>(status.st_size), kMaxFileSize));
     char buffer[1 << 16];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {

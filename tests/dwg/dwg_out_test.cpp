@@ -76,6 +76,41 @@ TEST_F(DwgOutTest, StartUpTakesTheStartData) {
   EXPECT_TRUE(db12.modelSpace().entities.empty());
 }
 
+// Entities of one attribute set get the same colour, linetype and layer
+// however often the set comes, and the message an attribute set gives
+// (no layer, a layer name cut to length) comes with every entity of it.
+TEST_F(DwgOutTest, RepeatedAttributeSetsAndTheirMessages) {
+  ASSERT_EQ(out.startUp(Release::R2000, DwgOut::kSaveDxf, installedStartData()), 0);
+  const std::string longName(40, 'L');
+  const DwgElementAttributes sets[] = {element(3, "Wall", 2), element(3, "Roof"), element(5, ""),
+                                       element(3, longName), element(3, "Wall", 2)};
+  testing::internal::CaptureStderr();
+  for (int round = 0; round < 2; ++round) {
+    for (const DwgElementAttributes& set : sets) ASSERT_EQ(out.line({0, 0, 0}, {1, 1, 0}, set), 0);
+  }
+  const std::string messages = testing::internal::GetCapturedStderr();
+  const auto count = [&messages](const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = messages.find(text); at != std::string::npos; at = messages.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Empty Layername"), 2u);
+  EXPECT_EQ(count("Name too long"), 2u);
+  const std::size_t n = std::size(sets);
+  ASSERT_EQ(modelCount(), 2 * n);
+  for (std::size_t i = 0; i < 2 * n; ++i) {
+    const std::size_t first = i % n == 4 ? 0 : i % n;  // the last set repeats the first
+    const drawingdb::EntityCommon& a = entity(first).common;
+    const drawingdb::EntityCommon& b = entity(i).common;
+    EXPECT_EQ(std::tuple(b.colour, b.lineweight, b.linetype.str(), b.layer.str()),
+              std::tuple(a.colour, a.lineweight, a.linetype.str(), a.layer.str()))
+        << i;
+  }
+  EXPECT_NE(entity(0).common.layer.str(), entity(1).common.layer.str());
+  EXPECT_NE(entity(0).common.colour, entity(2).common.colour);
+  EXPECT_NE(out.database().layers.find(entity(3).common.layer), nullptr);
+}
+
 TEST_F(DwgOutTest, CirclesAndArcs) {
   ASSERT_EQ(out.startUp(Release::R2000, DwgOut::kSaveDxf, {}), 0);
   const Point3 c{10, 20, 0};

@@ -720,6 +720,34 @@ TEST_F(ElementTableTest, ConversionOrder) {
   EXPECT_EQ(outputOrder.size(), expected.size());
 }
 
+// A table long enough for the per-step lists of the conversion order:
+// elements added after the first pick are still taken in their own step,
+// both while few (passed over one by one) and once they outnumber the
+// listed ones; a step that finds nothing leaves its cursor behind the last
+// element.
+TEST_F(ElementTableTest, ConversionOrderTakesElementsAddedAfterTheFirstPick) {
+  fresh(8);
+  std::vector<Index> lines;
+  for (int i = 0; i < 3000; ++i) lines.push_back(add(110));
+  const Index layer = add(IgesType::kLayer);
+  const Index group = add(402);
+  ConvertPick pick;
+  ASSERT_EQ(nextToConvert(pick), 0);
+  EXPECT_EQ(pick.index, layer);
+  setState(layer, 'd');
+  const Index lateLayer = add(IgesType::kLayer);
+  ASSERT_EQ(nextToConvert(pick), 0);
+  EXPECT_EQ(pick.index, lateLayer);
+  setState(lateLayer, 'd');
+  for (int i = 0; i < 5000; ++i) lines.push_back(add(110));
+  const Index lastLayer = add(IgesType::kLayer);
+
+  std::vector<Index> expected{lastLayer, group};
+  expected.insert(expected.end(), lines.begin(), lines.end());
+  EXPECT_EQ(conversionOrder('d', 20000), expected);
+  EXPECT_EQ(elementTable().cursors[0], elementTable().lastIndex + 1);
+}
+
 TEST_F(ElementTableTest, StatesProgressAndResultMapping) {
   for (int i = 0; i < 4; ++i) add(110);
   gPercents.clear();

@@ -187,7 +187,9 @@ TEST_F(TransferReaderTest, DirectoryPassPositionsTypesAndIdentifiers) {
                            "@symbol 99999999999999999999\n"
                            "@measure_distance -4\n"
                            "#line 30\n"             // a value line, not a section
-                           "x@line 31\n";
+                           "x@line 31\n"
+                           "#a@line 32\n"          // an '@' inside a value line
+                           "\n@point 33\n";
   ASSERT_EQ(openTransferBytes(file), 0);
   const auto found = directory();
   const std::vector<std::pair<std::int32_t, std::int32_t>> expected{
@@ -196,33 +198,42 @@ TEST_F(TransferReaderTest, DirectoryPassPositionsTypesAndIdentifiers) {
       {positionOf(file, "Line 20"), 0},    {positionOf(file, "linex"), 0},
       {positionOf(file, "general 22"), 0}, {positionOf(file, "d_polyline"), 106},
       {positionOf(file, "text abc"), 212}, {positionOf(file, "layer 0"), 8888},
-      {positionOf(file, "symbol"), 210},   {positionOf(file, "measure_distance"), 444}};
+      {positionOf(file, "symbol"), 210},   {positionOf(file, "measure_distance"), 444},
+      {positionOf(file, "point 33"), 116}};
   EXPECT_EQ(found, expected);
   std::int32_t position = 0, type = 0;
   EXPECT_EQ(nextElementHeader(position, type, nullptr), -99);  // stays at the end
 
   const TransferIdIndex& ids = transferReader().transferIdIndex;
-  // Type 0 ("20") is not indexed; the keys are 17, 23 and -4.
+  // Type 0 ("20") is not indexed; the keys are 17, 23, -4 and 33.
   const std::pair<const char*, std::optional<std::int32_t>> lookups[] = {
       {"17", positionOf(file, "line 17\n")}, {"17a", positionOf(file, "line 17a")}, {"17b", std::nullopt},
       {"017", positionOf(file, "line 17\n")}, {"20", std::nullopt}, {"23", positionOf(file, "d_polyline")},
       {"-4", positionOf(file, "measure_distance")}, {"abc", std::nullopt}, {"0", std::nullopt}};
   for (const auto& [id, at] : lookups) EXPECT_EQ(ids.find(id), at) << id;
-  EXPECT_EQ(ids.size(), 3u);
+  EXPECT_EQ(ids.size(), 4u);
 
   // The position leads back to the section.
   std::string keyword, identifier, rest;
   ASSERT_EQ(seekToElement(positionOf(file, "d_polyline"), keyword, identifier, &rest), 0);
   EXPECT_EQ(std::tuple(keyword, identifier, rest), std::tuple("d_polyline", "23", "rest of the line"));
 
-  // A suffix entry made before its plain key leaves the key free.
+  // A suffix entry made before its plain key leaves the key free; the
+  // first registration of an identifier wins, also when later ones come
+  // after a look-up or with smaller numbers.
   TransferIdIndex index;
-  EXPECT_TRUE(index.insert("8x", 100));
+  index.insert("8x", 100);
   EXPECT_EQ(index.find("8"), std::nullopt);
-  EXPECT_TRUE(index.insert("8", 200));
-  EXPECT_FALSE(index.insert("8x", 300));
-  EXPECT_EQ(index.find("8x"), 100);
-  EXPECT_EQ(index.find("8"), 200);
+  index.insert("8", 200);
+  index.insert("8x", 300);
+  index.insert("9", 400);
+  index.insert("8", 500);
+  index.insert("2", 600);
+  index.insert("9", 700);
+  const std::pair<const char*, std::optional<std::int32_t>> registered[] = {
+      {"8x", 100}, {"8", 200}, {"9", 400}, {"2", 600}, {"2x", std::nullopt}, {"3", std::nullopt}};
+  for (const auto& [id, at] : registered) EXPECT_EQ(index.find(id), at) << id;
+  EXPECT_EQ(index.size(), 3u);
 
   // Definition names of "userdef" and "userref" for both layouts; a section
   // that ends early does not hide the next one.
