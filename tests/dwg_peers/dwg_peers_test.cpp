@@ -147,11 +147,19 @@ std::vector<std::string> withoutKindsTheSecondReaderLeavesOut(std::vector<std::s
   return rows;
 }
 
+// The vertex counts of 2D polylines left out of a listing.
+std::vector<std::string> withoutPolylineVertexCounts(std::vector<std::string> rows) {
+  for (std::string& row : rows)
+    if (row.find("POLYLINE|") != std::string::npos && row.find("LWPOLYLINE|") == std::string::npos)
+      row.erase(row.rfind('|') + 1);
+  return rows;
+}
+
 // The readers find what the toolkit reads back from the file (names as
-// the release stores them, R13's lightweight polylines as polylines).  The
-// second reader is not asked about R13 files: it loses attribute
-// definitions, faces and vertices of R13 files that the oracle's reader
-// and the toolkit read alike (an open question of the R13 layout).
+// the release stores them, R13's lightweight polylines as polylines).  Of
+// R13 files the second reader reads fewer vertices of a 2D polyline than
+// the oracle's reader and the toolkit find (an open question of the R13
+// layout): their counts are left out there.
 void expectPeersAgree(const std::string& dwg, const std::string& dir) {
   const std::string verdict = verdictOf(dwg, dir);
   EXPECT_NE(verdict.find(": OK "), std::string::npos) << verdict;
@@ -160,9 +168,13 @@ void expectPeersAgree(const std::string& dwg, const std::string& dir) {
   const std::vector<std::string> expected = listing(own);
   const PeerListings peers = peersOf(dwg, dir);
   EXPECT_EQ(joined(peers.oracle), joined(expected)) << "the oracle's reader";
-  if (own.release == db::Release::R13 && getenv("PEERS_R13") == nullptr) return;
   EXPECT_EQ(peers.failure, "");
-  EXPECT_EQ(joined(peers.second), joined(withoutKindsTheSecondReaderLeavesOut(expected))) << "the second reader";
+  std::vector<std::string> second = peers.second, shown = withoutKindsTheSecondReaderLeavesOut(expected);
+  if (own.release == db::Release::R13) {
+    second = withoutPolylineVertexCounts(std::move(second));
+    shown = withoutPolylineVertexCounts(std::move(shown));
+  }
+  EXPECT_EQ(joined(second), joined(shown)) << "the second reader";
 }
 
 // The sample drawing of the toolkit's tests: every kind it models.
