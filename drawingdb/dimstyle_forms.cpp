@@ -150,6 +150,22 @@ std::vector<RawTag> dimStyleGroupsFor(const std::vector<RawTag>& kept, Release t
   return out;
 }
 
+void dimHeaderFor(Header& header, Release from, Release to) {
+  if (from < Release::R13 || to < Release::R13 || (from >= Release::R2000) == (to >= Release::R2000)) return;
+  const auto set = [&](std::string_view name, std::int64_t v) { header.set(name, static_cast<std::int32_t>(v)); };
+  if (to >= Release::R2000) {
+    const auto [linear, fraction] = linearUnitOf(header.integer("$DIMUNIT"));
+    set("$DIMLUNIT", linear);
+    set("$DIMFRAC", fraction);
+    const auto [attach, move] = attachFitOf(header.integer("$DIMFIT"));
+    set("$DIMATFIT", attach);
+    set("$DIMTMOVE", move);
+    return;
+  }
+  set("$DIMUNIT", unitOf(header.integer("$DIMLUNIT"), header.integer("$DIMFRAC")));
+  set("$DIMFIT", fitOf(header.integer("$DIMATFIT"), header.integer("$DIMTMOVE")));
+}
+
 ArrowBlocks arrowBlocksOf(const Database& db) {
   auto byName = std::make_shared<std::unordered_map<std::string, Handle>>();
   for (const BlockRecord& b : db.blocks)

@@ -33,6 +33,12 @@ struct ArrowBlocks {
 // cannot be found becomes the default arrow.
 std::vector<RawTag> dimStyleGroupsFor(const std::vector<RawTag>& kept, Release to, const ArrowBlocks& blocks);
 
+// The header variables of the same pairs ($DIMUNIT and $DIMFIT of R13/R14,
+// $DIMLUNIT, $DIMFRAC, $DIMATFIT and $DIMTMOVE of 2000) for a file of
+// release `to`, from those a file of release `from` gave (the arrows'
+// $DIMBLK names need nothing: 2000 files name their blocks by handle).
+void dimHeaderFor(Header& header, Release from, Release to);
+
 // Whether a group is one of those that change form (arrows, units, fit).
 bool dimStyleFormGroup(int code);
 

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "drawingdb/dimension_block.h"
+#include "drawingdb/dimstyle_forms.h"
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/dwg_records.h"
 #include "drawingdb/hatch_fill.h"
@@ -343,6 +344,7 @@ class DwgFileWriter {
   // The database as the release needs it.
   void prepare() {
     db_.completeFor(r_);
+    dimHeaderFor(db_.header, db_.release, r_);
     buildMissingDimensionBlocks(db_);
     if (r_ < Release::R2000) addMlineStyles(db_, r_);
     if (r_ == Release::R14) addVariableDictionary(db_, r_);

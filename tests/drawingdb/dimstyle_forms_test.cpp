@@ -130,6 +130,28 @@ TEST(DimStyleForms, EachReleaseReadsTheOthersValuesInItsOwnForm) {
   }
 }
 
+// The header's variables of the same pairs, each way.
+TEST(DimStyleForms, HeaderVariablesFollowTheRelease) {
+  for (const FileFormat format : {FileFormat::Dwg, FileFormat::DxfAscii}) {
+    for (const Style& s : kStyles) {
+      SCOPED_TRACE(std::string(format == FileFormat::Dwg ? "DWG " : "DXF ") + std::to_string(s.unit));
+      Database old = Database::create(Release::R14);
+      old.header.set("$DIMUNIT", s.unit);
+      old.header.set("$DIMFIT", s.fit);
+      Database newer;
+      ASSERT_TRUE(readBytes(written(old, format, Release::R2000), newer).status.ok());
+      EXPECT_EQ(newer.header.integer("$DIMLUNIT"), s.linearUnit);
+      EXPECT_EQ(newer.header.integer("$DIMFRAC"), s.fraction);
+      EXPECT_EQ(newer.header.integer("$DIMATFIT"), s.attachFit);
+      EXPECT_EQ(newer.header.integer("$DIMTMOVE"), s.textMove);
+      Database back;
+      ASSERT_TRUE(readBytes(written(newer, format, Release::R14), back).status.ok());
+      EXPECT_EQ(back.header.integer("$DIMUNIT"), s.unit);
+      EXPECT_EQ(back.header.integer("$DIMFIT"), s.fit);
+    }
+  }
+}
+
 // An arrow whose block the drawing lacks becomes the default arrow, and
 // groups of neither form pass as they are.
 TEST(DimStyleForms, MissingArrowBlocksGiveTheDefaultArrow) {
