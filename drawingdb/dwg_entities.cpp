@@ -1135,7 +1135,8 @@ void readLeader(DwgObjectIn& in, DwgReadContext& c, Leader& l) {
   l.normal = pointOf(d.readBitPoint3());
   l.horizontalDirection = pointOf(d.readBitPoint3());
   l.blockOffset = pointOf(d.readBitPoint3());
-  l.annotationOffset = pointOf(d.readBitPoint3());
+  // The end point's offset from the annotation came with R14.
+  if (r >= Release::R14) l.annotationOffset = pointOf(d.readBitPoint3());
   if (r < Release::R2000) d.readBitDouble();  // dimension gap
   l.textHeight = d.readBitDouble();
   l.textWidth = d.readBitDouble();
@@ -1171,7 +1172,7 @@ void writeLeader(DwgObjectOut& out, DwgWriteContext& c, const Leader& l) {
   w.writeBitPoint3(dwgPoint(l.normal));
   w.writeBitPoint3(dwgPoint(l.horizontalDirection));
   w.writeBitPoint3(dwgPoint(l.blockOffset));
-  w.writeBitPoint3(dwgPoint(l.annotationOffset));
+  if (r >= Release::R14) w.writeBitPoint3(dwgPoint(l.annotationOffset));
   if (r < Release::R2000) w.writeBitDouble(0.09);
   w.writeBitDouble(l.textHeight);
   w.writeBitDouble(l.textWidth);

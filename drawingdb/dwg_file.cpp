@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "drawingdb/dimension_block.h"
+#include "drawingdb/dimstyle_forms.h"
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/dwg_records.h"
 #include "drawingdb/hatch_fill.h"
@@ -226,6 +227,61 @@ void addMlineStyles(Database& db, Release r) {
   db.dictionary(styles)->entries.push_back({"Standard", ml.handle});
 }
 
+// What an R14 file holds besides: the dictionary of variables the header
+// has no place for, with the angular decimals of dimensions (the header of
+// 2000 holds them as $DIMADEC).  Kept as found when the drawing has it.
+void addVariableDictionary(Database& db, Release r) {
+  if (db.dictionary(db.rootDictionary) == nullptr) return;
+  Handle variables = entryOf(db, db.rootDictionary, "ACDBVARIABLEDICTIONARY");
+  if (variables == 0 || db.dictionary(variables) == nullptr) {
+    Object& d = db.addObject("DICTIONARY", db.rootDictionary, Dictionary{});
+    d.reactors.push_back(db.rootDictionary);
+    variables = d.handle;
+    std::erase_if(db.dictionary(db.rootDictionary)->entries,
+                  [](const DictionaryEntry& e) { return sameName(e.name, "ACDBVARIABLEDICTIONARY"); });
+    db.dictionary(db.rootDictionary)->entries.push_back({"ACDBVARIABLEDICTIONARY", variables});
+  }
+  if (entryOf(db, variables, "DIMADEC") != 0) return;
+  RawTag subclass, schema, value;
+  subclass.code = 100;
+  subclass.type = TagType::String;
+  subclass.text = "DictionaryVariables";
+  schema.code = 280;
+  schema.type = TagType::Int16;
+  value.code = 1;
+  value.type = TagType::String;
+  value.text = std::to_string(db.header.integer("$DIMADEC"));
+  Object& var = db.addObject("DICTIONARYVAR", variables, UnknownObject{{subclass, schema, value}, {}, {}});
+  var.readIn = r;
+  var.reactors.push_back(variables);
+  db.dictionary(variables)->entries.push_back({"DIMADEC", var.handle});
+}
+
+// A drawing of 2000 as its programs begin one has two paper layouts,
+// "Layout1" and "Layout2", each with a paper space block of its own (the
+// second's is "*Paper_Space0").  A drawing with no paper layout but the
+// first is given the second.
+void addSecondPaperLayout(Database& db) {
+  const Handle layouts = entryOf(db, db.rootDictionary, "ACAD_LAYOUT");
+  const Dictionary* d = db.dictionary(layouts);
+  if (d == nullptr || d->entries.size() != 2 || entryOf(db, layouts, "Layout2") != 0 ||
+      db.findBlock("*Paper_Space0") != nullptr)
+    return;
+  const Handle block = db.addBlock("*Paper_Space0").handle;
+  Layout layout;
+  layout.name = "Layout2";
+  layout.tabOrder = 2;
+  layout.blockRecord = block;
+  Object& o = db.addObject("LAYOUT", layouts, std::move(layout));
+  o.reactors.push_back(layouts);
+  const Handle h = o.handle;
+  db.findBlock("*Paper_Space0")->layout = h;
+  std::vector<DictionaryEntry>& entries = db.dictionary(layouts)->entries;
+  entries.push_back({"Layout2", h});
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const DictionaryEntry& a, const DictionaryEntry& b) { return a.name < b.name; });
+}
+
 }  // namespace
 
 namespace {
@@ -289,8 +345,11 @@ class DwgFileWriter {
   // The database as the release needs it.
   void prepare() {
     db_.completeFor(r_);
+    dimHeaderFor(db_.header, db_.release, r_);
     buildMissingDimensionBlocks(db_);
     if (r_ < Release::R2000) addMlineStyles(db_, r_);
+    if (r_ == Release::R14) addVariableDictionary(db_, r_);
+    if (r_ >= Release::R2000) addSecondPaperLayout(db_);
     addApplications(db_);
     db_.reindex();
     if (db_.viewportEntityTable == 0 || db_.find(db_.viewportEntityTable) != nullptr)

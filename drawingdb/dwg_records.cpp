@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <span>
 #include <utility>
 
 #include "drawingdb/code_page.h"
+#include "drawingdb/dimstyle_forms.h"
 #include "drawingdb/dxf_fields.h"
+#include "drawingdb/dxf_tags.h"
 #include "drawingdb/schema.h"
 
 namespace drawingdb {
@@ -109,6 +112,16 @@ RawTag tagFor(int code, const Value& v, Form form) {
     case TagType::String:
     case TagType::Binary:
     case TagType::Comment: t.text = v.text; break;
+    case TagType::Handle:
+      // A handle as DXF states it (hex); R13/R14 dimension styles name
+      // their arrow blocks in groups 5-7, which are handles elsewhere.
+      if (form == Form::TV) {
+        t.text = v.text;
+      } else {
+        t.integer = v.integer;
+        t.text = formatHandle(static_cast<Handle>(v.integer));
+      }
+      break;
     default: t.integer = integral(form) ? v.integer : clampInt32(v.real); break;
   }
   return t;
@@ -907,9 +920,8 @@ void layoutLayout(Io& io, L& layout) {
   slots(io, layout, none, std::span<const Slot>(kLayoutSlots));
   io.handle(4, layout.blockRecord);
   io.handle(4, layout.viewport);
-  Handle baseUcs = 0, namedUcs = 0;  // not kept: layouts of 2D drawings use the world
-  io.handle(5, baseUcs);
-  io.handle(5, namedUcs);
+  io.handle(5, layout.baseUcs);
+  io.handle(5, layout.namedUcs);
 }
 
 template <class Io, class G>
@@ -1315,6 +1327,15 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     if (r >= Release::R2000) u.tags.push_back(intTag(280, cloning));
     const Status s = parseXrecordData(bytes, u.tags);
     if (!s.ok()) return damaged("XRECORD", head.handle, s);
+    // References of the owner's own run to the end of the handle stream;
+    // each takes at least one byte.
+    while (in.handles.bitsLeft() >= 8) {
+      const DwgHandleRef ref = in.handles.readHandle();
+      const std::optional<Handle> target = in.handles.failed() ? std::nullopt : resolveHandle(ref, head.handle);
+      if (!target) return damaged("XRECORD", head.handle, Status::fail(StatusCode::BadFile, "invalid trailing reference"));
+      // The relative forms (offsets from the own handle) are pointers.
+      u.references.push_back({ref.code <= 5 ? ref.code : std::uint8_t{4}, *target});
+    }
     object("XRECORD", ObjectKind::Unknown, std::move(u));
     return {};
   }
@@ -1348,7 +1369,7 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     io.tv(value);
     if (io.failed()) return damaged("DICTIONARYVAR", head.handle, io.status());
     object("DICTIONARYVAR", ObjectKind::Unknown,
-           UnknownObject{{marker("DictionaryVariables"), intTag(280, schema), textTag(1, std::move(value))}, {}});
+           UnknownObject{{marker("DictionaryVariables"), intTag(280, schema), textTag(1, std::move(value))}, {}, {}});
     return {};
   }
   if (cls == "LAYOUT") {
@@ -1508,7 +1529,7 @@ constexpr std::string_view kControlName[] = {"VPORT_CONTROL", "LTYPE_CONTROL", "
 
 }  // namespace
 
-DwgRecordWriter::DwgRecordWriter(const Database& db) : db_(db) {
+DwgRecordWriter::DwgRecordWriter(const Database& db) : db_(db), arrows_(arrowBlocksOf(db)) {
   for (const Entity& e : db.entities)
     if (const auto* i = get_if<Insert>(&e.data)) insertsOf_[foldedName(i->block)].push_back(e.common.handle);
 }
@@ -1517,6 +1538,15 @@ Status DwgRecordWriter::writeVxControl(Handle h, DwgWriteContext& ctx, std::stri
   ControlLinks none;
   return emit(Head{dwg_type::kVxControl, h}, ctx, "VX_CONTROL",
               [&](BodyOut& io) { controlLayout(io, dwg_type::kVxControl, none); }, frame);
+}
+
+bool DwgRecordWriter::isMlineStyleDictionary(Handle h) const {
+  const HandleRef* root = db_.find(db_.rootDictionary);
+  if (root == nullptr || root->kind != RefKind::Object || root->index >= db_.objects.size()) return false;
+  if (const auto* d = std::get_if<Dictionary>(&db_.objects[root->index].data))
+    for (const DictionaryEntry& e : d->entries)
+      if (e.name == "ACAD_MLINESTYLE") return e.object == h;
+  return false;
 }
 
 bool DwgRecordWriter::writes(const Object& o, Release r) const {
@@ -1582,7 +1612,9 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
       auto record = [&]<class R>(const SymbolTable<R>& table, std::int16_t type, std::string_view kind, auto layout) -> Status {
         if (ref->sub >= table.records.size()) return Status::fail(StatusCode::NotFound, "record index out of range");
         Record<R> rec = table.records[ref->sub];
-        if (upper) rec.common.name = dwgR14Name(rec.common.name);
+        // R13 and R14 hold the names of table records in upper case, but
+        // an application's name as the application gives it.
+        if (upper && !std::is_same_v<R, AppId>) rec.common.name = dwgR14Name(rec.common.name);
         const Head head{type, h, rec.common.owner != 0 ? rec.common.owner : table.handle, &rec.common.reactors,
                         rec.common.xdictionary, &rec.common.xdata};
         const DwgRecordHead named = recordHeadOf(rec.common.name, rec.common.flags);
@@ -1606,6 +1638,10 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         case 7:
           return record(db_.dimstyles, dwg_type::kDimStyle, "DIMSTYLE", [&](BodyOut& io, Record<DimStyle>& rec) {
             if (rec.data.textStyle == 0) rec.data.textStyle = recordHandle(db_.styles, "Standard");
+            rec.common.extra = dimStyleGroupsFor(rec.common.extra, r, arrows_);
+            if (upper)
+              for (RawTag& t : rec.common.extra)
+                if (t.code >= 5 && t.code <= 7) t.text = dwgR14Name(t.text);
             dimstyleLayout(io, std::as_const(rec));
           });
         default: break;
@@ -1646,6 +1682,9 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
           return target != nullptr && target->kind == RefKind::Object && target->index < db_.objects.size() &&
                  !writes(db_.objects[target->index], r);
         });
+        // Multiline styles are named in upper case in R13/R14, as records are.
+        if (upper && isMlineStyleDictionary(o.handle))
+          for (DictionaryEntry& e : shown.entries) e.name = dwgR14Name(e.name);
         head.type = dwg_type::kDictionary;
         return emit(head, ctx, "DICTIONARY", [&](BodyOut& io) { dictionaryLayout(io, std::as_const(shown)); }, frame);
       }
@@ -1713,6 +1752,7 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
           io.count(bytes.size(), Form::BL, 8, true, "xrecord bytes");
           io.raw(bytes.size(), bytes);
           if (r >= Release::R2000) io.bs(cloning);
+          for (const DwgReference& ref : u.references) io.handle(ref.code, ref.target);
         }, frame);
       }
       break;

@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "drawingdb/dimstyle_forms.h"
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/model.h"
 
@@ -93,7 +94,10 @@ class DwgRecordWriter {
   bool writes(const Object& o, Release r) const;
 
  private:
+  bool isMlineStyleDictionary(Handle h) const;
+
   const Database& db_;
+  ArrowBlocks arrows_;
   std::unordered_map<std::string, std::vector<Handle>> insertsOf_;  // folded block name -> inserts
 };
 

@@ -742,7 +742,7 @@ class DxfReader {
     else if (name == "GROUP" && model(Group{})) o.kind = ObjectKind::Group;
     else {
       o.kind = ObjectKind::Unknown;
-      o.data = UnknownObject{std::move(body), {}};
+      o.data = UnknownObject{std::move(body), {}, {}};
     }
     if (db_.objects.empty() && o.kind == ObjectKind::Dictionary) db_.rootDictionary = o.handle;
     db_.objects.push_back(std::move(o));

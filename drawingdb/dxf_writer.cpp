@@ -6,6 +6,7 @@
 
 #include "drawingdb/annotation_forms.h"
 #include "drawingdb/dimension_block.h"
+#include "drawingdb/dimstyle_forms.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_fields.h"
 #include "drawingdb/dxf_tags.h"
@@ -44,6 +45,7 @@ class DxfWriter {
     seed_ = nextHandle_ + extra + olderForms(nextHandle_ + extra);
     header();
     if (modern_) classes();
+    arrows_ = arrowBlocksOf(db_);
     tables();
     blocks();
     entities();
@@ -246,6 +248,17 @@ class DxfWriter {
       w_.text(2, rec.common.name);
       w_.integer(70, rec.common.flags);
       writeFields<R>(w_, rec.data, fieldsOf<R>(), r_);
+      if constexpr (std::is_same_v<R, DimStyle>) {
+        // Arrows, units and fit in this release's form; of a release whose
+        // other groups do not fit, those alone.
+        std::vector<RawTag> extra = dimStyleGroupsFor(rec.common.extra, r_, arrows_);
+        if (!keptGroupsFit(db_.release, r_)) std::erase_if(extra, [](const RawTag& t) { return !dimStyleFormGroup(t.code); });
+        if (!modern_) std::erase_if(extra, [](const RawTag& t) { return t.code == 270 || t.code == 287; });
+        for (const RawTag& t : extra) w_.tag(tagOf(t));
+        if (r_ >= Release::R12)
+          for (const RawTag& t : rec.common.xdata) w_.tag(tagOf(t));
+        continue;
+      }
       extraAndXdata(rec.common.extra, rec.common.xdata, db_.release);
     }
     w_.text(0, "ENDTAB");
@@ -517,6 +530,7 @@ class DxfWriter {
   TagWriter& w_;
   Release r_;
   bool modern_ = false;
+  ArrowBlocks arrows_;  // the arrow blocks of dimension styles
   bool handles_ = false;
   Handle nextHandle_ = 0;
   Handle seed_ = 0;
@@ -570,6 +584,7 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
   if (options.binary && options.release < Release::R10)
     return Status::fail(StatusCode::NotSupported, "binary DXF exists from release 10 on");
   db.completeFor(options.release);
+  dimHeaderFor(db.header, db.release, options.release);
   buildMissingDimensionBlocks(db);
   const CodePage page = codePageFor(db, options.release, options.findings);
   TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision, &page});

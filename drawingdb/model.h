@@ -796,6 +796,19 @@ struct Layout {
   std::int32_t orthoType = 0;
   Handle blockRecord = 0;
   Handle viewport = 0;
+  // The UCS records of a layout's own UCS: the named one it uses and the
+  // base of an orthographic one (0: unnamed, the world).
+  Handle namedUcs = 0;
+  Handle baseUcs = 0;
+};
+
+// A handle reference of a DWG object's handle stream that no group of the
+// object's data states: its code (2 soft owner, 3 hard owner, 4 soft
+// pointer, 5 hard pointer) and the object it names.
+struct DwgReference {
+  std::uint8_t code = 4;
+  Handle target = 0;
+  bool operator==(const DwgReference&) const = default;
 };
 
 // An object of a kind the toolkit does not model: every group after the
@@ -803,6 +816,9 @@ struct Layout {
 struct UnknownObject {
   std::vector<RawTag> tags;
   DwgKeptBits dwg;
+  // The references a DWG file stores after the data (an xrecord's), which
+  // DXF files have no place for.
+  std::vector<DwgReference> references;
   // Only a DWG file of its release can hold it.
   bool keepsDwgBits() const { return dwg.type != 0 || dwg.dataBits + dwg.handleBits > 0; }
 };

@@ -481,12 +481,15 @@ constexpr Field<Layout> kLayout[] = {
     field("orthoType", &Layout::orthoType, 76),
     field("blockRecord", &Layout::blockRecord, 330),
     field("viewport", &Layout::viewport, 331, kAllReleases, kOpt),
+    field("namedUcs", &Layout::namedUcs, 345, kAllReleases, kOpt),
+    field("baseUcs", &Layout::baseUcs, 346, kAllReleases, kOpt),
 };
 
 constexpr Field<UnknownObject> kUnknownObject[] = {
     Field<UnknownObject>{"tags", std::monostate{}, -1, kNoRelease},
     // Kept whole by the DWG codec.
     Field<UnknownObject>{"dwg", std::monostate{}, -1, kNoRelease},
+    Field<UnknownObject>{"references", std::monostate{}, -1, kNoRelease},
 };
 
 // ---------------------------------------------------------------- kinds

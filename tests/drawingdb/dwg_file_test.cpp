@@ -249,8 +249,8 @@ TEST(DwgCorpus, TwinsHoldTheSameModelSpace) {
 }
 
 // What a file holds besides its entities: the kinds of its other objects
-// (fixed type numbers, classes by DXF name) and the entries of its root
-// dictionary.
+// (fixed type numbers, classes by DXF name), the entries of its root
+// dictionary and those of the dictionaries the root lists.
 std::set<std::string> objectKindsOf(const std::string& file) {
   std::set<std::string> kinds;
   DwgFileIndex index;
@@ -286,12 +286,16 @@ std::set<std::string> objectKindsOf(const std::string& file) {
   Database db;
   EXPECT_TRUE(readDwg(file, db).status.ok());
   if (const Dictionary* root = db.dictionary(db.rootDictionary))
-    for (const DictionaryEntry& e : root->entries) kinds.insert("root entry " + e.name);
+    for (const DictionaryEntry& e : root->entries) {
+      kinds.insert("root entry " + e.name);
+      if (const Dictionary* d = db.dictionary(e.object))
+        for (const DictionaryEntry& inner : d->entries) kinds.insert("root entry " + e.name + "/" + inner.name);
+    }
   return kinds;
 }
 
 TEST(DwgCorpus, WrittenFilesHoldWhatEveryCorpusFileOfTheirReleaseHolds) {
-  for (const Release r : {Release::R2000}) {
+  for (const Release r : {Release::R14, Release::R2000}) {
     SCOPED_TRACE(releaseInfo(r).version);
     std::optional<std::set<std::string>> common;
     for (const fs::path& path : corpusFiles()) {

@@ -616,6 +616,8 @@ void dropWhatTheReleaseLacks(Entity& e, Release r) {
     d->lineSpacing = plain.lineSpacing, d->measurement = plain.measurement;
   } else if (auto* m = get_if<MText>(&e.data)) {
     m->lineSpacingStyle = 1, m->lineSpacing = 1;
+  } else if (auto* l = get_if<Leader>(&e.data); l != nullptr && r < Release::R14) {
+    l->annotationOffset = {};  // an R13 leader has no offset from its annotation
   }
 }
 

@@ -4,6 +4,7 @@
 // damaged objects answered with a status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -211,20 +212,26 @@ Database sampleDatabase(Release r) {
   g.entities = {walls.common.handle};  // any handle serves the codec
   db.addGroup("FIXTURES", g);
   const Handle root = db.rootDictionary;
-  Object& var = db.addObject("DICTIONARYVAR", root, UnknownObject{{tag(100, "DictionaryVariables"), tag(280, 0.0), tag(1, "1:1")}, {}});
+  Object& var = db.addObject("DICTIONARYVAR", root, UnknownObject{{tag(100, "DictionaryVariables"), tag(280, 0.0), tag(1, "1:1")}, {}, {}});
   var.readIn = r;
   std::vector<RawTag> xrecord = {tag(100, "AcDbXrecord")};
   if (r >= Release::R2000) xrecord.push_back(tag(280, 1.0));
   for (RawTag t : {tag(1, "note"), tag(10, 1.5), tag(20, 2.5), tag(30, 0.0), tag(40, 0.25), tag(70, 12.0), tag(90, 70000.0),
                    tag(280, 7.0), tag(290, 1.0), tag(330, 31.0)})
     xrecord.push_back(t);
-  Object& xr = db.addObject("XRECORD", root, UnknownObject{xrecord, {}});
+  // References after the data, which DXF has no place for.
+  Object& xr = db.addObject("XRECORD", root, UnknownObject{xrecord, {}, {{4, walls.common.handle}, {3, ucs.common.handle}}});
   xr.readIn = r;
+  for (Object& o : db.objects)
+    if (auto* l = std::get_if<Layout>(&o.data); l != nullptr && l->name == "Model") {
+      l->namedUcs = ucs.common.handle;
+      l->baseUcs = view.common.handle;
+    }
   if (r < Release::R2000) {
     Object& ml = db.addObject("MLINESTYLE", root,
                               UnknownObject{{tag(100, "AcDbMlineStyle"), tag(2, "STANDARD"), tag(70, 0.0), tag(3, ""),
                                              tag(62, 256.0), tag(51, 90.0), tag(52, 90.0), tag(71, 2.0), tag(49, 0.5),
-                                             tag(62, 256.0), tag(6, "BYLAYER"), tag(49, -0.5), tag(62, 1.0), tag(6, "DASHED")}, {}});
+                                             tag(62, 256.0), tag(6, "BYLAYER"), tag(49, -0.5), tag(62, 1.0), tag(6, "DASHED")}, {}, {}});
     ml.readIn = r;
   }
   // An object of a kind not understood, kept with its bits.
@@ -325,7 +332,9 @@ const Probe kProbes[] = {
        std::string s;
        for (const BlockRecord& b : db.blocks) s += b.name + (b.layout != 0 ? "+layout " : " ");
        for (const Object& o : db.objects)
-         if (const auto* l = std::get_if<Layout>(&o.data)) s += l->name + " " + std::to_string(l->tabOrder) + " " + fmt(l->limMax) + "; ";
+         if (const auto* l = std::get_if<Layout>(&o.data))
+           s += l->name + " " + std::to_string(l->tabOrder) + " " + fmt(l->limMax) + " ucs " + std::to_string(l->namedUcs) + "/" +
+                std::to_string(l->baseUcs) + "; ";
        return s;
      }},
     {"group", [](const Database& db) {
@@ -345,7 +354,12 @@ const Probe kProbes[] = {
     {"kept objects", [](const Database& db) {
        std::string s;
        for (const char* name : {"XRECORD", "DICTIONARYVAR", "MLINESTYLE", "ACDBDICTIONARYWDFLT", "ACDBPLACEHOLDER"})
-         if (const Object* o = objectNamed(db, name)) s += std::string(name) + ": " + fmt(std::get<UnknownObject>(o->data).tags) + "\n";
+         if (const Object* o = objectNamed(db, name)) {
+           s += std::string(name) + ": " + fmt(std::get<UnknownObject>(o->data).tags);
+           for (const DwgReference& ref : std::get<UnknownObject>(o->data).references)
+             s += " ->" + std::to_string(ref.code) + ":" + std::to_string(ref.target);
+           s += "\n";
+         }
        const DwgKeptBits& kept = std::get<UnknownObject>(objectNamed(db, "SORTENTSTABLE")->data).dwg;
        return s + std::to_string(kept.dataBits) + " " + std::to_string(kept.handleBits) + " " +
               std::to_string(static_cast<unsigned char>(kept.data[0])) + " " + std::to_string(static_cast<unsigned char>(kept.data[1]) & 0xC0) +
@@ -381,6 +395,23 @@ TEST(DwgRecordNames, R14NamesAreUpperCaseOfAllowedCharacters) {
   const std::pair<const char*, const char*> cases[] = {
       {"Tavolo 2", "TAVOLO_2"}, {"*Model_Space", "*MODEL_SPACE"}, {"a*b.c", "A_B_C"}, {"$x-1", "$X-1"}, {"\xC3\xA4u", "\xC3\xA4U"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(dwgR14Name(in), out) << in;
+}
+
+// R13 and R14 files hold table records in upper case but applications as
+// they name themselves (a corpus R14 file holds "AcAecLayerStandard").
+TEST(DwgRecordNames, R14KeepsTheCaseOfApplicationsOnly) {
+  for (const Release r : {Release::R13, Release::R14}) {
+    Database db = sampleDatabase(r);
+    db.addRecord(db.appids, "AcAecLayerStandard");
+    const Database read = readAll(writeAll(db, r), r);
+    std::vector<std::string> apps;
+    for (const auto& rec : read.appids.records) apps.push_back(rec.common.name);
+    EXPECT_NE(std::find(apps.begin(), apps.end(), "AcAecLayerStandard"), apps.end()) << releaseInfo(r).version;
+    EXPECT_NE(std::find(apps.begin(), apps.end(), "TROVAK"), apps.end());
+    std::vector<std::string> dimstyles;
+    for (const auto& rec : read.dimstyles.records) dimstyles.push_back(rec.common.name);
+    EXPECT_NE(std::find(dimstyles.begin(), dimstyles.end(), "METRIC"), dimstyles.end());
+  }
 }
 
 // ------------------------------------------------------------ corpus
@@ -585,7 +616,9 @@ TEST(DwgRecordCorpus, EveryNonEntityObjectOfEveryFileReads) {
 // ------------------------------------------------------------ damage
 
 // Cut anywhere, a written object no longer reads: the cut always takes
-// handle bits, and each layout reads every handle it has.
+// handle bits, and each layout reads every handle it has.  (An xrecord's
+// references run to the end of its handles: a cut between two of them
+// leaves fewer; the object's CRC in a file finds that.)
 TEST(DwgRecordDamage, EveryTruncatedObjectGivesAStatus) {
   for (Release r : {Release::R14, Release::R2000}) {
     Database db = sampleDatabase(r);
@@ -593,8 +626,8 @@ TEST(DwgRecordDamage, EveryTruncatedObjectGivesAStatus) {
     for (const auto& [h, frame] : f.frames) {
       const HandleRef* ref = db.find(h);
       if (ref->kind == RefKind::Object && std::get_if<UnknownObject>(&db.objects[ref->index].data) != nullptr &&
-          std::get<UnknownObject>(db.objects[ref->index].data).keepsDwgBits())
-        continue;  // kept as bits, not read
+          (std::get<UnknownObject>(db.objects[ref->index].data).keepsDwgBits() || db.objects[ref->index].dxfName == "XRECORD"))
+        continue;  // kept as bits, not read; or ending in references
       for (std::size_t size = 0; size < frame.size(); ++size) {
         Database into;
         ReadContext ctx(r, f.classes);

@@ -135,11 +135,32 @@ PeerListings peersOf(const std::string& dwg, const std::string& dir) {
   return out;
 }
 
+// The second reader converts a DWG to a DXF without some kinds, whoever
+// wrote the DWG (the corpus files of other programs lose them alike):
+// attribute definitions and attributes, 3D faces, dimensions, traces,
+// shapes and viewports.  Its listing is compared with the rest.
+std::vector<std::string> withoutKindsTheSecondReaderLeavesOut(std::vector<std::string> rows) {
+  static const char* const kLeftOut[] = {"ATTDEF|", "ATTRIB|", "3DFACE|", "DIMENSION|", "TRACE|", "SHAPE|", "VIEWPORT|"};
+  std::erase_if(rows, [](const std::string& row) {
+    const std::string_view kind = std::string_view(row).substr(row.find_first_not_of(' '));
+    return std::any_of(std::begin(kLeftOut), std::end(kLeftOut), [&](const char* k) { return kind.starts_with(k); });
+  });
+  return rows;
+}
+
+// The vertex counts of 2D polylines left out of a listing.
+std::vector<std::string> withoutPolylineVertexCounts(std::vector<std::string> rows) {
+  for (std::string& row : rows)
+    if (row.find("POLYLINE|") != std::string::npos && row.find("LWPOLYLINE|") == std::string::npos)
+      row.erase(row.rfind('|') + 1);
+  return rows;
+}
+
 // The readers find what the toolkit reads back from the file (names as
-// the release stores them, R13's lightweight polylines as polylines).  The
-// second reader is not asked about R13 files: it loses attribute
-// definitions, faces and vertices of R13 files that the oracle's reader
-// and the toolkit read alike (an open question of the R13 layout).
+// the release stores them, R13's lightweight polylines as polylines).  Of
+// R13 files the second reader reads fewer vertices of a 2D polyline than
+// the oracle's reader and the toolkit find (an open question of the R13
+// layout): their counts are left out there.
 void expectPeersAgree(const std::string& dwg, const std::string& dir) {
   const std::string verdict = verdictOf(dwg, dir);
   EXPECT_NE(verdict.find(": OK "), std::string::npos) << verdict;
@@ -148,15 +169,18 @@ void expectPeersAgree(const std::string& dwg, const std::string& dir) {
   const std::vector<std::string> expected = listing(own);
   const PeerListings peers = peersOf(dwg, dir);
   EXPECT_EQ(joined(peers.oracle), joined(expected)) << "the oracle's reader";
-  if (own.release == db::Release::R13) return;
   EXPECT_EQ(peers.failure, "");
-  EXPECT_EQ(joined(peers.second), joined(expected)) << "the second reader";
+  std::vector<std::string> second = peers.second, shown = withoutKindsTheSecondReaderLeavesOut(expected);
+  if (own.release == db::Release::R13) {
+    second = withoutPolylineVertexCounts(std::move(second));
+    shown = withoutPolylineVertexCounts(std::move(shown));
+  }
+  EXPECT_EQ(joined(second), joined(shown)) << "the second reader";
 }
 
 // The sample drawing of the toolkit's tests: every kind it models.
 TEST(DwgPeers, EveryModelledKindReadsAlike) {
   if (!haveOracle()) GTEST_SKIP() << "no DWG oracle";
-  GTEST_SKIP() << "open: the second reader's DXF of our DWG, read back, lacks ATTDEF and 3DFACE";
   TempDir dir;
   for (const auto& r : kReleases) {
     SCOPED_TRACE(r.version);
@@ -228,7 +252,6 @@ TEST(DwgPeers, AngleBaseIsStoredInRadians) {
 // without -acad (2000); the same drawing as -dxfout writes of it.
 TEST(DwgPeers, DwgOutOfEveryKindReadsAsTheDxfOutOfIt) {
   if (!haveOracle()) GTEST_SKIP() << "no DWG oracle";
-  GTEST_SKIP() << "open: the second reader's DXF of our DWG, read back, lacks the dimensions";
   TempDir dir;
   fs::create_directories(dir.path() + "/tmp");
   const std::string config = dir.write("run.config", "TR_TEMP " + dir.path() + "/tmp\nTR_PROT " + dir.path() +
