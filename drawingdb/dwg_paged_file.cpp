@@ -378,6 +378,101 @@ Status readDwgPagedSection(std::string_view file, const DwgPagedFile& layout, st
   return readDwgPagedSection(file, layout, *s, out);
 }
 
+// ------------------------------------------------------ the object layer
+
+namespace {
+
+// The bit data between a section's begin sentinel and its CRC.  From 2010
+// on most files hold a high word of the size after it (always 0); which
+// framing a file uses shows in the CRC.
+Status sentinelData(std::string_view section, const DwgSentinel& begin, Release r, const char* what,
+                    std::string& data) {
+  const std::string_view opening(reinterpret_cast<const char*>(begin.data()), begin.size());
+  const DwgSentinel endBytes = endSentinelOf(begin);
+  const std::string_view closing(reinterpret_cast<const char*>(endBytes.data()), endBytes.size());
+  if (section.size() < 16 + 4 + 2 + 16 || section.substr(0, 16) != opening)
+    return bad(std::string("the ") + what + " do not open with their sentinel");
+  Status first;
+  for (const std::size_t fields : {std::size_t{8}, std::size_t{4}}) {
+    if (fields == 8 && (r < Release::R2010 || section.size() < 16 + 8 + 2 + 16 || rl(section, 20) != 0)) continue;
+    const std::uint32_t size = rl(section, 16);
+    Status s;
+    if (size > section.size() - 16 - fields - 2 - 16) {
+      s = bad(std::string("the ") + what + " claim " + std::to_string(size) + " bytes, their section holds " +
+              std::to_string(section.size()));
+    } else {
+      const std::size_t end = 16 + fields + size;
+      const std::uint16_t stored = rs(section, end);
+      const std::uint16_t computed = dwgCrc16(section.substr(16, fields + size));
+      if (stored != computed)
+        s = bad(std::string("the ") + what + " have the CRC " + hexOf(stored) + ", their bytes give " + hexOf(computed));
+      else if (section.substr(end + 2, 16) != closing)
+        s = bad(std::string("the ") + what + " do not end with their sentinel");
+      else {
+        data.assign(section.substr(16 + fields, size));
+        return {};
+      }
+    }
+    if (first.ok()) first = s;
+  }
+  return first;
+}
+
+}  // namespace
+
+Status indexDwgPagedFile(std::string_view file, DwgPagedIndex& index) {
+  index = {};
+  if (Status s = readDwgPagedFile(file, index.layout); !s.ok()) return s;
+  const Release r = index.layout.header.release;
+  std::string section;
+  if (Status s = readDwgPagedSection(file, index.layout, "AcDb:Header", section); !s.ok()) return s;
+  if (Status s = sentinelData(section, kDwgHeaderVariablesBegin, r, "header variables", index.headerVariables); !s.ok())
+    return s;
+  if (Status s = readDwgPagedSection(file, index.layout, "AcDb:Classes", section); !s.ok()) return s;
+  if (Status s = sentinelData(section, kDwgClassesBegin, r, "classes", index.classes); !s.ok()) return s;
+  if (Status s = readDwgPagedSection(file, index.layout, "AcDb:AcDbObjects", index.objects); !s.ok()) return s;
+  if (Status s = readDwgPagedSection(file, index.layout, "AcDb:Handles", section); !s.ok()) return s;
+  DwgObjectMapRead map =
+      readDwgObjectMap(section, {2, 0, static_cast<std::uint32_t>(section.size())}, index.objects.size());
+  if (!map.status.ok()) return Status::fail(map.status.code, "AcDb:Handles: " + map.status.detail);
+  index.objectMap = std::move(map.objects);
+  return {};
+}
+
+DwgPagedObjectFrame readDwgPagedObjectFrame(std::string_view objects, std::uint64_t offset, Release r) {
+  DwgPagedObjectFrame result;
+  if (offset >= objects.size()) {
+    result.status = bad("object at " + hexOf(offset) + " lies past the end of the objects");
+    return result;
+  }
+  const std::string_view rest = objects.substr(offset);
+  DwgBitReader in(rest);
+  const std::uint64_t size = in.readModularShort();
+  if (r >= Release::R2010) result.handleBits = in.readUnsignedModularChar();
+  if (in.failed()) {
+    result.status = bad("object at " + hexOf(offset) + ": size " + in.failure());
+    return result;
+  }
+  const std::size_t head = in.bitPosition() / 8;
+  if (size > rest.size() - head || rest.size() - head - size < 2) {
+    result.status = bad("object at " + hexOf(offset) + " of " + std::to_string(size) + " bytes reaches past the objects");
+    return result;
+  }
+  if (result.handleBits > size * 8) {
+    result.status = bad("object at " + hexOf(offset) + " has a handle stream of " + std::to_string(result.handleBits) +
+                        " bits in " + std::to_string(size) + " bytes");
+    return result;
+  }
+  const std::uint16_t stored = rs(rest, head + size);
+  const std::uint16_t computed = dwgCrc16(rest.substr(0, head + size));
+  if (stored != computed) {
+    result.status = bad("object at " + hexOf(offset) + ": CRC " + hexOf(stored) + ", its bytes give " + hexOf(computed));
+    return result;
+  }
+  result.data = rest.substr(head, size);
+  return result;
+}
+
 // ------------------------------------------------------------- writing
 
 namespace {

@@ -28,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "drawingdb/dwg_file_header.h"
 #include "drawingdb/releases.h"
 #include "drawingdb/status.h"
 
@@ -130,6 +131,32 @@ Status readDwgPagedSection(std::string_view file, const DwgPagedFile& layout, co
 // The same for the section of a name; NotFound when the file has none.
 Status readDwgPagedSection(std::string_view file, const DwgPagedFile& layout, std::string_view name,
                            std::string& out);
+
+// ------------------------------------------------------ the object layer
+
+// What the object reader needs of a paged file, each part checked: the bit
+// data of the header variables and of the classes (within their sentinels,
+// CRC checked; from 2010 on the size field has a second, high word), the
+// objects section and the object map, whose offsets lie within it.
+struct DwgPagedIndex {
+  DwgPagedFile layout;
+  std::string headerVariables;
+  std::string classes;
+  std::string objects;
+  std::vector<DwgObjectLocation> objectMap;  // ascending handles
+};
+Status indexDwgPagedFile(std::string_view file, DwgPagedIndex& index);
+
+// The frame of the object at `offset` of the objects section: MS size,
+// (from 2010 on) UMC size of the handle stream in bits, the data, RS CRC
+// over all before it.  `data` is the bit data after the size fields,
+// `handleBits` the handle stream's size (0 before 2010).
+struct DwgPagedObjectFrame {
+  Status status;
+  std::string_view data;
+  std::uint64_t handleBits = 0;
+};
+DwgPagedObjectFrame readDwgPagedObjectFrame(std::string_view objects, std::uint64_t offset, Release r);
 
 // --------------------------------------------------------------- writing
 
