@@ -359,6 +359,142 @@ TEST(DwgPagedFile, DamagedFilesAreRefusedWithAStatus) {
   }
 }
 
+// A file of the object layer: header variables and classes within their
+// sentinels (from 2010 on with the size's high word), three objects and
+// their map.
+struct ObjectFile {
+  std::string headerSection, classesSection, objects, handles;
+  std::vector<DwgObjectLocation> map;
+};
+
+ObjectFile objectFile(Release r) {
+  ObjectFile f;
+  auto framed = [&](std::string_view data, const DwgSentinel& begin) {
+    std::string out;
+    EXPECT_TRUE(writeDwgSentinelBlock(data, begin, out).ok());
+    if (r >= Release::R2010) {
+      // The size's high word, covered by the CRC.
+      out.insert(20, 4, '\0');
+      const std::uint16_t crc = dwgCrc16(std::string_view(out).substr(16, 8 + data.size()));
+      out[24 + data.size()] = static_cast<char>(crc & 0xFF);
+      out[25 + data.size()] = static_cast<char>(crc >> 8);
+    }
+    return out;
+  };
+  f.headerSection = framed("variables", kDwgHeaderVariablesBegin);
+  f.classesSection = framed("classes", kDwgClassesBegin) + std::string(8, '\0');
+  f.objects.assign("\xCA\x0D\x00\x00", 4);
+  for (Handle h : {Handle{1}, Handle{2}, Handle{0x30}}) {
+    f.map.push_back({h, f.objects.size()});
+    std::string data(5 + h % 7, static_cast<char>(h));
+    if (r >= Release::R2010) {
+      // MS size, UMC handle bits, data, CRC.
+      std::string frame;
+      frame.push_back(static_cast<char>(data.size()));
+      frame.push_back(0);
+      frame.push_back(8);
+      frame += data;
+      const std::uint16_t crc = dwgCrc16(frame);
+      frame.push_back(static_cast<char>(crc & 0xFF));
+      frame.push_back(static_cast<char>(crc >> 8));
+      f.objects += frame;
+    } else {
+      writeDwgObjectFrame(data, f.objects);
+    }
+  }
+  EXPECT_TRUE(writeDwgObjectMap(f.map, f.handles).ok());
+  return f;
+}
+
+std::string fileOf(const ObjectFile& f, Release r) {
+  DwgPagedHeader h;
+  h.release = r;
+  const std::vector<DwgPagedSectionData> sections = {
+      {"AcDb:AcDbObjects", f.objects, true, 0},
+      {"AcDb:Handles", f.handles, true, 0},
+      {"AcDb:Classes", f.classesSection, true, 0},
+      {"AcDb:Header", f.headerSection, true, 0},
+  };
+  std::string file;
+  EXPECT_TRUE(writeDwgPagedFile(h, sections, file).ok());
+  return file;
+}
+
+TEST(DwgPagedIndex, FindsTheVariablesClassesAndEveryObject) {
+  for (Release r : {Release::R2004, Release::R2010, Release::R2018}) {
+    SCOPED_TRACE(releaseInfo(r).version);
+    const ObjectFile f = objectFile(r);
+    DwgPagedIndex index;
+    const Status s = indexDwgPagedFile(fileOf(f, r), index);
+    ASSERT_TRUE(s.ok()) << s.detail;
+    EXPECT_EQ(index.headerVariables, "variables");
+    EXPECT_EQ(index.classes, "classes");
+    EXPECT_EQ(index.objectMap, f.map);
+    for (const DwgObjectLocation& o : index.objectMap) {
+      const DwgPagedObjectFrame frame = readDwgPagedObjectFrame(index.objects, o.address, r);
+      ASSERT_TRUE(frame.status.ok()) << frame.status.detail;
+      EXPECT_EQ(frame.data, std::string(5 + o.handle % 7, static_cast<char>(o.handle)));
+      EXPECT_EQ(frame.handleBits, r >= Release::R2010 ? 8u : 0u);
+    }
+  }
+}
+
+TEST(DwgPagedIndex, DamagedSectionsAndObjectsAreRefused) {
+  struct Case {
+    const char* what;
+    std::function<void(ObjectFile&)> damage;
+  };
+  const std::vector<Case> cases = {
+      {"the header variables' CRC", [](ObjectFile& f) { f.headerSection[22] ^= 1; }},
+      {"the header variables' size", [](ObjectFile& f) { f.headerSection[16] = 100; }},
+      {"the classes' end sentinel", [](ObjectFile& f) { f.classesSection[f.classesSection.size() - 9] ^= 1; }},
+      {"the classes' begin sentinel", [](ObjectFile& f) { f.classesSection[0] ^= 1; }},
+      {"an object map entry beyond the objects", [](ObjectFile& f) {
+         f.handles.clear();
+         f.map.back().address = f.objects.size();
+         writeDwgObjectMap(f.map, f.handles);
+       }},
+      {"the object map's CRC", [](ObjectFile& f) { f.handles[3] ^= 1; }},
+  };
+  for (Release r : {Release::R2004, Release::R2010}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(releaseInfo(r).version) + ": " + c.what);
+      ObjectFile f = objectFile(r);
+      c.damage(f);
+      DwgPagedIndex index;
+      const Status s = indexDwgPagedFile(fileOf(f, r), index);
+      EXPECT_NE(s.code, StatusCode::Ok);
+      EXPECT_FALSE(s.detail.empty());
+    }
+    // Damaged object frames show when the object is read.
+    ObjectFile f = objectFile(r);
+    f.objects[f.map[1].address + 3] ^= 1;
+    DwgPagedIndex index;
+    ASSERT_TRUE(indexDwgPagedFile(fileOf(f, r), index).ok());
+    EXPECT_EQ(readDwgPagedObjectFrame(index.objects, f.map[1].address, r).status.code, StatusCode::BadFile);
+    EXPECT_TRUE(readDwgPagedObjectFrame(index.objects, f.map[2].address, r).status.ok());
+    EXPECT_EQ(readDwgPagedObjectFrame(index.objects, index.objects.size() - 3, r).status.code, StatusCode::BadFile);
+    EXPECT_EQ(readDwgPagedObjectFrame(index.objects, index.objects.size(), r).status.code, StatusCode::BadFile);
+  }
+}
+
+TEST(DwgPagedIndex, CorpusFilesIndexToEveryObject) {
+  const std::vector<fs::path> files = corpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no DWG files of 2004 and later in the corpus";
+  for (const fs::path& path : files) {
+    SCOPED_TRACE(path.string());
+    DwgPagedIndex index;
+    const Status s = indexDwgPagedFile(readFile(path), index);
+    ASSERT_TRUE(s.ok()) << s.detail;
+    EXPECT_GT(index.objectMap.size(), 100u);
+    EXPECT_EQ(index.objectMap.front().address, 4u);
+    for (const DwgObjectLocation& o : index.objectMap) {
+      const DwgPagedObjectFrame frame = readDwgPagedObjectFrame(index.objects, o.address, index.layout.header.release);
+      ASSERT_TRUE(frame.status.ok()) << frame.status.detail;
+    }
+  }
+}
+
 // Every prefix of a file is refused or read in full, never past its end.
 TEST(DwgPagedFile, EveryTruncationIsRefused) {
   const std::string sound = sampleFile();
