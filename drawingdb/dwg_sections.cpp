@@ -25,6 +25,9 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr std::int64_t kDayMilliseconds = 86400000;
 
 bool isSectionRelease(Release r) { return r >= R::R13 && r <= R::R2000; }
+// The classes are bit-coded alike up to 2004; later releases move their
+// names into a string stream.
+bool isClassesRelease(Release r) { return r >= R::R13 && r <= R::R2004; }
 
 std::string hex(std::uint64_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -838,13 +841,31 @@ bool fixedIn2000(std::string_view dxf) { return dxf == "LWPOLYLINE" || dxf == "H
 
 DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& page) {
   DwgClassesRead result;
-  if (!isSectionRelease(r)) {
+  if (!isClassesRelease(r)) {
     result.status = Status::fail(StatusCode::NotSupported, "classes of this release");
     return result;
   }
   DwgBitReader in(data);
   std::string scratch;
-  while (in.bitsLeft() >= 8) {
+  // From 2004 on the list opens with the highest class number and says how
+  // many classes follow.
+  std::size_t count = SIZE_MAX;
+  if (r >= R::R2004) {
+    const std::int16_t highest = in.readBitShort();
+    in.readRawChar();
+    in.readRawChar();
+    in.readBit();
+    if (in.failed()) {
+      result.status = sectionFailure("classes", "the count", in.failure());
+      return result;
+    }
+    if (highest < kDwgFirstClassNumber - 1) {
+      result.status = Status::fail(StatusCode::BadFile, "classes: the highest class number is " + std::to_string(highest));
+      return result;
+    }
+    count = static_cast<std::size_t>(highest - (kDwgFirstClassNumber - 1));
+  }
+  while (result.classes.size() < count && (count != SIZE_MAX || in.bitsLeft() >= 8)) {
     const std::size_t at = in.bitPosition();
     ClassDef c;
     const std::int16_t number = in.readBitShort();
@@ -854,6 +875,13 @@ DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& 
     c.dxfName = page.decode(in.readText(), scratch);
     c.wasProxy = in.readBit() != 0;
     const std::int16_t item = in.readBitShort();
+    if (r >= R::R2004) {
+      c.instances = in.readBitLong();
+      in.readBitShort();  // the release and maintenance that made the class
+      in.readBitShort();
+      in.readBitLong();
+      in.readBitLong();
+    }
     if (in.failed()) {
       result.status = sectionFailure("classes", "class " + std::to_string(result.classes.size() + 1) + " at bit " +
                                                     std::to_string(at), in.failure());
@@ -867,11 +895,17 @@ DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& 
 }
 
 Status writeDwgClasses(std::span<const ClassDef> classes, Release r, const CodePage& page, std::string& data) {
-  if (!isSectionRelease(r)) return Status::fail(StatusCode::NotSupported, "classes of this release");
+  if (!isClassesRelease(r)) return Status::fail(StatusCode::NotSupported, "classes of this release");
   if (classes.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max() - kDwgFirstClassNumber))
     return Status::fail(StatusCode::OutOfRange, std::to_string(classes.size()) + " classes are more than a file numbers");
   DwgBitWriter out;
   std::string scratch;
+  if (r >= R::R2004) {
+    out.writeBitShort(static_cast<std::int16_t>(kDwgFirstClassNumber - 1 + static_cast<std::int16_t>(classes.size())));
+    out.writeRawChar(0);
+    out.writeRawChar(0);
+    out.writeBit(true);
+  }
   for (std::size_t i = 0; i < classes.size(); ++i) {
     const ClassDef& c = classes[i];
     out.writeBitShort(static_cast<std::int16_t>(kDwgFirstClassNumber + static_cast<std::int16_t>(i)));
@@ -881,6 +915,11 @@ Status writeDwgClasses(std::span<const ClassDef> classes, Release r, const CodeP
     out.writeText(page.encode(c.dxfName, scratch));
     out.writeBit(c.wasProxy);
     out.writeBitShort(c.isEntity ? kEntityClass : kObjectClass);
+    if (r >= R::R2004) {
+      out.writeBitLong(c.instances);
+      for (int zero = 0; zero < 2; ++zero) out.writeBitShort(0);
+      for (int zero = 0; zero < 2; ++zero) out.writeBitLong(0);
+    }
   }
   out.alignToByte();
   if (out.failed()) return Status::fail(StatusCode::OutOfRange, "classes: " + out.failure());

@@ -13,6 +13,7 @@
 
 #include "drawingdb/dwg_compression.h"
 #include "drawingdb/dwg_paged_file.h"
+#include "drawingdb/dwg_sections.h"
 
 using namespace drawingdb;
 namespace fs = std::filesystem;
@@ -492,6 +493,44 @@ TEST(DwgPagedIndex, CorpusFilesIndexToEveryObject) {
       const DwgPagedObjectFrame frame = readDwgPagedObjectFrame(index.objects, o.address, index.layout.header.release);
       ASSERT_TRUE(frame.status.ok()) << frame.status.detail;
     }
+  }
+}
+
+// The classes of 2004 open with their highest number and carry counts of
+// their instances.
+TEST(DwgPagedIndex, ClassesOf2004ReadAndWriteBack) {
+  std::vector<ClassDef> classes(3);
+  classes[0] = {"LAYOUT", "AcDbLayout", "ObjectDBX Classes", 0, 3, false, false};
+  classes[1] = {"SCALE", "AcDbScale", "ObjectDBX Classes", 1153, 33, false, false};
+  classes[2] = {"WIPEOUT", "AcDbWipeout", "WipeOut", 127, 0, true, true};
+  const CodePage page = CodePage::named("ANSI_1252");
+  std::string data;
+  ASSERT_TRUE(writeDwgClasses(classes, Release::R2004, page, data).ok());
+  const DwgClassesRead read = readDwgClasses(data, Release::R2004, page);
+  ASSERT_TRUE(read.status.ok()) << read.status.detail;
+  ASSERT_EQ(read.classes.size(), 3u);
+  EXPECT_EQ(read.numbers, (std::vector<std::int16_t>{500, 501, 502}));
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(read.classes[i].dxfName, classes[i].dxfName);
+    EXPECT_EQ(read.classes[i].instances, classes[i].instances);
+    EXPECT_EQ(read.classes[i].flags, classes[i].flags);
+    EXPECT_EQ(read.classes[i].isEntity, classes[i].isEntity);
+  }
+  // A count beyond what the data holds.
+  data[0] = static_cast<char>(0xFF);
+  EXPECT_FALSE(readDwgClasses(data, Release::R2004, page).status.ok());
+
+  for (const fs::path& path : corpusFiles()) {
+    if (path.parent_path().filename() != "2004") continue;
+    SCOPED_TRACE(path.string());
+    DwgPagedIndex index;
+    ASSERT_TRUE(indexDwgPagedFile(readFile(path), index).ok());
+    const DwgClassesRead corpus = readDwgClasses(index.classes, Release::R2004, page);
+    ASSERT_TRUE(corpus.status.ok()) << corpus.status.detail;
+    ASSERT_GE(corpus.classes.size(), 4u);
+    EXPECT_EQ(corpus.classes[2].dxfName, "LAYOUT");
+    EXPECT_EQ(corpus.classes[2].instances, 3);
+    for (std::size_t i = 0; i < corpus.numbers.size(); ++i) EXPECT_EQ(corpus.numbers[i], 500 + static_cast<int>(i));
   }
 }
 
