@@ -534,6 +534,51 @@ TEST(DwgPagedIndex, ClassesOf2004ReadAndWriteBack) {
   }
 }
 
+// The header variables of 2004 files: every handle they name is an object
+// of the file, the next free handle lies above all of them, and written
+// again they read back the same.
+TEST(DwgPagedIndex, HeaderVariablesOf2004NameTheFilesObjects) {
+  const CodePage page = CodePage::named("ANSI_1252");
+  bool any = false;
+  for (const fs::path& path : corpusFiles()) {
+    if (path.parent_path().filename() != "2004") continue;
+    SCOPED_TRACE(path.string());
+    any = true;
+    DwgPagedIndex index;
+    ASSERT_TRUE(indexDwgPagedFile(readFile(path), index).ok());
+    Header header;
+    DwgHeaderHandles handles;
+    const Status s = readDwgHeaderVariables(index.headerVariables, Release::R2004, page, header, handles);
+    ASSERT_TRUE(s.ok()) << s.detail;
+    auto mapped = [&](Handle h) {
+      return std::any_of(index.objectMap.begin(), index.objectMap.end(), [h](const DwgObjectLocation& o) { return o.handle == h; });
+    };
+    for (Handle h : {handles.modelSpace, handles.paperSpace, handles.byLayer, handles.byBlock, handles.continuous,
+                     handles.namedObjects, handles.layerControl, handles.blockControl, handles.currentLayer,
+                     handles.layoutDictionary, handles.materialDictionary, handles.colorDictionary}) {
+      EXPECT_NE(h, 0u);
+      EXPECT_TRUE(mapped(h)) << std::hex << h;
+    }
+    EXPECT_EQ(handles.vxControl, 0u);
+    EXPECT_GT(handles.handseed, index.objectMap.back().handle);
+    EXPECT_EQ(header.integer("$CECOLOR"), 256);
+    EXPECT_EQ(header.real("$LTSCALE"), 1.0);
+
+    std::string data;
+    ASSERT_TRUE(writeDwgHeaderVariables(header, handles, Release::R2004, page, data).ok());
+    Header back;
+    DwgHeaderHandles backHandles;
+    ASSERT_TRUE(readDwgHeaderVariables(data, Release::R2004, page, back, backHandles).ok());
+    EXPECT_EQ(backHandles, handles);
+    EXPECT_EQ(back.integer("$CECOLOR"), 256);
+    EXPECT_EQ(back.real("$LTSCALE"), 1.0);
+    std::string again;
+    ASSERT_TRUE(writeDwgHeaderVariables(back, backHandles, Release::R2004, page, again).ok());
+    EXPECT_EQ(again, data);
+  }
+  if (!any) GTEST_SKIP() << "no DWG files of 2004 in the corpus";
+}
+
 // Every prefix of a file is refused or read in full, never past its end.
 TEST(DwgPagedFile, EveryTruncationIsRefused) {
   const std::string sound = sampleFile();
