@@ -220,8 +220,9 @@ Status writeDwgSentinelBlock(std::string_view data, const DwgSentinel& begin, st
 
 // ------------------------------------------------------------ object map
 
-DwgObjectMapRead readDwgObjectMap(std::string_view file, const DwgSectionLocator& where) {
+DwgObjectMapRead readDwgObjectMap(std::string_view file, const DwgSectionLocator& where, std::uint64_t objectsSize) {
   DwgObjectMapRead result;
+  const std::uint64_t limit = objectsSize == kDwgObjectsInFile ? file.size() : objectsSize;
   result.status = checkInside(file, where, "object map");
   if (!result.status.ok()) return result;
   const std::string_view map = file.substr(where.address, where.size);
@@ -258,7 +259,7 @@ DwgObjectMapRead readDwgObjectMap(std::string_view file, const DwgSectionLocator
       address = first ? addressDelta : address + addressDelta;
       first = false;
       // An object needs at least its size field and its CRC.
-      if (address < 0 || static_cast<std::uint64_t>(address) + 4 > file.size())
+      if (address < 0 || static_cast<std::uint64_t>(address) + 4 > limit)
         return failAt(StatusCode::OutOfRange, page, "object " + hex(handle) + " at " + std::to_string(address) +
                                                         " lies outside the file");
       result.objects.push_back({handle, static_cast<std::uint64_t>(address)});

@@ -130,8 +130,11 @@ struct DwgObjectMapRead {
 };
 
 // Reads the map at `where`; every handle must rise, every address must lie
-// inside the file.
-DwgObjectMapRead readDwgObjectMap(std::string_view file, const DwgSectionLocator& where);
+// inside the file, or, when `objectsSize` is given, inside the objects
+// section of that size (files of 2004 and later map offsets within it).
+inline constexpr std::uint64_t kDwgObjectsInFile = UINT64_MAX;
+DwgObjectMapRead readDwgObjectMap(std::string_view file, const DwgSectionLocator& where,
+                                  std::uint64_t objectsSize = kDwgObjectsInFile);
 
 // Appends the pages of the map and its final empty page.  The objects must
 // have ascending, non-zero handles.

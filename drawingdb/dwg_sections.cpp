@@ -16,15 +16,22 @@ namespace {
 
 using R = Release;
 
-constexpr Span kAll = between(R::R13, R::R2000);
+constexpr Span kAll = between(R::R13, R::R2004);
 constexpr Span kOld = between(R::R13, R::R14);
-constexpr Span kNew = between(R::R2000, R::R2000);
-constexpr Span kR14R2000 = between(R::R14, R::R2000);
+constexpr Span kNew = between(R::R2000, R::R2004);
+constexpr Span kR14R2000 = between(R::R14, R::R2004);
+constexpr Span kUpTo2000 = between(R::R13, R::R2000);
+constexpr Span k2004 = between(R::R2004, R::R2004);
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr std::int64_t kDayMilliseconds = 86400000;
 
 bool isSectionRelease(Release r) { return r >= R::R13 && r <= R::R2000; }
+// The header variables are bit-coded alike up to 2004.
+bool isHeaderRelease(Release r) { return r >= R::R13 && r <= R::R2004; }
+// The classes are bit-coded alike up to 2004; later releases move their
+// names into a string stream.
+bool isClassesRelease(Release r) { return r >= R::R13 && r <= R::R2004; }
 
 std::string hex(std::uint64_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -73,7 +80,30 @@ std::string_view asText(const HeaderValue& v) {
 }
 
 // Reads one value of a bit form; integers of every width as int32.
-HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page) {
+// A colour of 2004 and later: BS index (unused), BL method and value, RC
+// flags saying which names follow; as the colour index the header holds.
+std::int32_t readColor2004(DwgBitReader& in) {
+  in.readBitShort();
+  const auto rgb = static_cast<std::uint32_t>(in.readBitLong());
+  const std::uint8_t names = in.readRawChar();
+  if ((names & 1) != 0) in.readText();
+  if ((names & 2) != 0) in.readText();
+  switch (rgb >> 24) {
+    case 0xC0: return 256;
+    case 0xC1: return 0;
+    case 0xC3: return static_cast<std::int32_t>(rgb & 0xFF);
+    default: return 7;  // a true colour or the foreground
+  }
+}
+
+void writeColor2004(DwgBitWriter& out, std::int32_t index) {
+  out.writeBitShort(0);
+  const std::uint32_t rgb = index == 256 ? 0xC0000000u : index == 0 ? 0xC1000000u : 0xC3000000u | (static_cast<std::uint32_t>(index) & 0xFF);
+  out.writeBitLong(static_cast<std::int32_t>(rgb));
+  out.writeRawChar(0);
+}
+
+HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page, Release r) {
   switch (bits) {
     case Bits::B: return std::int32_t{in.readBit()};
     case Bits::RC: return std::int32_t{in.readRawChar()};
@@ -81,7 +111,7 @@ HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page) {
     case Bits::BS: return std::int32_t{in.readBitShort()};
     case Bits::BL: return std::int32_t{in.readBitLong()};
     case Bits::RL: return static_cast<std::int32_t>(in.readRawLong());
-    case Bits::CMC: return std::int32_t{in.readColor()};
+    case Bits::CMC: return r >= R::R2004 ? readColor2004(in) : std::int32_t{in.readColor()};
     case Bits::BD: return in.readBitDouble();
     case Bits::RD: return in.readRawDouble();
     case Bits::BD3: {
@@ -102,7 +132,7 @@ HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page) {
   }
 }
 
-void writeBits(DwgBitWriter& out, Bits bits, const HeaderValue& v, const CodePage& page) {
+void writeBits(DwgBitWriter& out, Bits bits, const HeaderValue& v, const CodePage& page, Release r) {
   switch (bits) {
     case Bits::B: out.writeBit(asInteger(v) != 0); break;
     case Bits::RC: out.writeRawChar(static_cast<std::uint8_t>(asInteger(v))); break;
@@ -110,7 +140,10 @@ void writeBits(DwgBitWriter& out, Bits bits, const HeaderValue& v, const CodePag
     case Bits::BS: out.writeBitShort(static_cast<std::int16_t>(asInteger(v))); break;
     case Bits::BL: out.writeBitLong(static_cast<std::int32_t>(asInteger(v))); break;
     case Bits::RL: out.writeRawLong(static_cast<std::uint32_t>(asInteger(v))); break;
-    case Bits::CMC: out.writeColor(static_cast<std::int16_t>(asInteger(v))); break;
+    case Bits::CMC:
+      if (r >= R::R2004) writeColor2004(out, static_cast<std::int32_t>(asInteger(v)));
+      else out.writeColor(static_cast<std::int16_t>(asInteger(v)));
+      break;
     case Bits::BD: out.writeBitDouble(asReal(v)); break;
     case Bits::RD: out.writeRawDouble(asReal(v)); break;
     case Bits::BD3: {
@@ -222,7 +255,7 @@ constexpr Item kItems[] = {
     kept("unknown9", Bits::BL, kAll),
     kept("unknown10", Bits::BL, kAll),
     kept("unknown11", Bits::BS, kOld),
-    ref("current viewport entity header", &H::viewportEntityHeader, 5),
+    ref("current viewport entity header", &H::viewportEntityHeader, 5, kUpTo2000),
     var("$DIMASO"),
     var("$DIMSHO"),
     kept("DIMSAV", Bits::B, kOld),
@@ -234,6 +267,7 @@ constexpr Item kItems[] = {
     var("$PSLTSCALE"),
     var("$LIMCHECK"),
     var("$BLIPMODE", kOld),
+    kept("unknown2004a", Bits::B, k2004),
     var("$USRTIMER"),
     var("$SKPOLY"),
     var("$ANGDIR"),
@@ -261,6 +295,9 @@ constexpr Item kItems[] = {
     var("$COORDS", kOld),
     var("$PDMODE"),
     var("$PICKSTYLE", kOld),
+    kept("unknown2004b", Bits::BL, k2004),
+    kept("unknown2004c", Bits::BL, k2004),
+    kept("unknown2004d", Bits::BL, k2004),
     var("$USERI1"),
     var("$USERI2"),
     var("$USERI3"),
@@ -304,6 +341,9 @@ constexpr Item kItems[] = {
     var("$MENU"),
     var("$TDCREATE"),
     var("$TDUPDATE"),
+    kept("unknown2004e", Bits::BL, k2004),
+    kept("unknown2004f", Bits::BL, k2004),
+    kept("unknown2004g", Bits::BL, k2004),
     var("$TDINDWG"),
     var("$TDUSRTIMER"),
     var("$CECOLOR"),
@@ -460,7 +500,7 @@ constexpr Item kItems[] = {
     ref("VPORT_CONTROL", &H::vportControl, 3),
     ref("APPID_CONTROL", &H::appidControl, 3),
     ref("DIMSTYLE_CONTROL", &H::dimstyleControl, 3),
-    ref("VX_CONTROL", &H::vxControl, 3),
+    ref("VX_CONTROL", &H::vxControl, 3, kUpTo2000),
     ref("ACAD_GROUP", &H::groupDictionary, 5),
     ref("ACAD_MLINESTYLE", &H::mlineStyleDictionary, 5),
     ref("named object dictionary", &H::namedObjects, 3),
@@ -471,12 +511,25 @@ constexpr Item kItems[] = {
     ref("ACAD_LAYOUT", &H::layoutDictionary, 5, kNew),
     ref("ACAD_PLOTSETTINGS", &H::plotSettingsDictionary, 5, kNew),
     ref("ACAD_PLOTSTYLENAME", &H::plotStyleDictionary, 5, kNew),
+    ref("ACAD_MATERIAL", &H::materialDictionary, 5, k2004),
+    ref("ACAD_COLOR", &H::colorDictionary, 5, k2004),
     Item{Slot::Flags, "FLAGS", kNew},
     var("$INSUNITS", kNew),
     var("$CEPSNTYPE", kNew),
     Item{Slot::PlotStyle, "CPSNID", kNew, Bits::None, 0, {}, 5, &H::currentPlotStyle},
     var("$FINGERPRINTGUID", kNew),
     var("$VERSIONGUID", kNew),
+    kept("SORTENTS", Bits::RC, k2004, 127),
+    kept("INDEXCTL", Bits::RC, k2004),
+    kept("HIDETEXT", Bits::RC, k2004, 1),
+    kept("XCLIPFRAME", Bits::RC, k2004),
+    kept("DIMASSOC", Bits::RC, k2004, 2),
+    kept("HALOGAP", Bits::RC, k2004),
+    kept("OBSCOLOR", Bits::BS, k2004, 257),
+    kept("INTERSECTIONCOLOR", Bits::BS, k2004, 257),
+    kept("OBSLTYPE", Bits::RC, k2004),
+    kept("INTERSECTIONDISPLAY", Bits::RC, k2004),
+    kept("PROJECTNAME", Bits::TV, k2004),
     ref("*PAPER_SPACE block record", &H::paperSpace, 5),
     ref("*MODEL_SPACE block record", &H::modelSpace, 5),
     ref("BYLAYER linetype", &H::byLayer, 5),
@@ -645,7 +698,7 @@ std::span<const DwgNamedHandle> dwgHeaderNamedHandles() {
 
 Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& page, Header& header,
                               DwgHeaderHandles& handles) {
-  if (!isSectionRelease(r)) return Status::fail(StatusCode::NotSupported, "header variables of this release");
+  if (!isHeaderRelease(r)) return Status::fail(StatusCode::NotSupported, "header variables of this release");
   constexpr std::string_view kSection = "header variables";
   const auto vars = headerVars();
   const std::vector<int>& declared = declaredIndices();
@@ -673,7 +726,7 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
             header.dwgUnknown.push_back({std::string(item.name), {std::move(stored)}});
           }
         } else {
-          value = readBits(in, bits, page);
+          value = readBits(in, bits, page, r);
         }
         if (item.degrees) {
           const double radians = asReal(value);
@@ -687,7 +740,7 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
         break;
       }
       case Slot::Kept:
-        header.dwgUnknown.push_back({std::string(item.name), {keptTag(readBits(in, item.bits, page))}});
+        header.dwgUnknown.push_back({std::string(item.name), {keptTag(readBits(in, item.bits, page, r))}});
         break;
       case Slot::PlotStyle:
         if (header.integer("$CEPSNTYPE") != 3) break;
@@ -742,7 +795,7 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
 
 Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& handles, Release r,
                                const CodePage& page, std::string& data) {
-  if (!isSectionRelease(r)) return Status::fail(StatusCode::NotSupported, "header variables of this release");
+  if (!isHeaderRelease(r)) return Status::fail(StatusCode::NotSupported, "header variables of this release");
   const auto vars = headerVars();
   const std::vector<int>& declared = declaredIndices();
   std::unordered_map<std::string_view, const RawTag*> kept;
@@ -771,7 +824,7 @@ Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& han
           const double degrees = asReal(value);
           value = raw && raw->real * 180.0 / kPi == degrees ? raw->real : degrees * kPi / 180.0;
         }
-        writeBits(out, v.dwgBits(r), value, page);
+        writeBits(out, v.dwgBits(r), value, page, r);
         break;
       }
       case Slot::Kept: {
@@ -780,7 +833,7 @@ Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& han
         else if (item.bits == Bits::TV) value = std::string(item.text);
         else if (item.bits == Bits::BD) value = item.real;
         else value = static_cast<std::int32_t>(item.real);
-        writeBits(out, item.bits, value, page);
+        writeBits(out, item.bits, value, page, r);
         break;
       }
       case Slot::Handseed: {
@@ -841,13 +894,31 @@ bool fixedIn2000(std::string_view dxf) { return dxf == "LWPOLYLINE" || dxf == "H
 
 DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& page) {
   DwgClassesRead result;
-  if (!isSectionRelease(r)) {
+  if (!isClassesRelease(r)) {
     result.status = Status::fail(StatusCode::NotSupported, "classes of this release");
     return result;
   }
   DwgBitReader in(data);
   std::string scratch;
-  while (in.bitsLeft() >= 8) {
+  // From 2004 on the list opens with the highest class number and says how
+  // many classes follow.
+  std::size_t count = SIZE_MAX;
+  if (r >= R::R2004) {
+    const std::int16_t highest = in.readBitShort();
+    in.readRawChar();
+    in.readRawChar();
+    in.readBit();
+    if (in.failed()) {
+      result.status = sectionFailure("classes", "the count", in.failure());
+      return result;
+    }
+    if (highest < kDwgFirstClassNumber - 1) {
+      result.status = Status::fail(StatusCode::BadFile, "classes: the highest class number is " + std::to_string(highest));
+      return result;
+    }
+    count = static_cast<std::size_t>(highest - (kDwgFirstClassNumber - 1));
+  }
+  while (result.classes.size() < count && (count != SIZE_MAX || in.bitsLeft() >= 8)) {
     const std::size_t at = in.bitPosition();
     ClassDef c;
     const std::int16_t number = in.readBitShort();
@@ -857,6 +928,13 @@ DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& 
     c.dxfName = page.decode(in.readText(), scratch);
     c.wasProxy = in.readBit() != 0;
     const std::int16_t item = in.readBitShort();
+    if (r >= R::R2004) {
+      c.instances = in.readBitLong();
+      in.readBitShort();  // the release and maintenance that made the class
+      in.readBitShort();
+      in.readBitLong();
+      in.readBitLong();
+    }
     if (in.failed()) {
       result.status = sectionFailure("classes", "class " + std::to_string(result.classes.size() + 1) + " at bit " +
                                                     std::to_string(at), in.failure());
@@ -870,11 +948,17 @@ DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& 
 }
 
 Status writeDwgClasses(std::span<const ClassDef> classes, Release r, const CodePage& page, std::string& data) {
-  if (!isSectionRelease(r)) return Status::fail(StatusCode::NotSupported, "classes of this release");
+  if (!isClassesRelease(r)) return Status::fail(StatusCode::NotSupported, "classes of this release");
   if (classes.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max() - kDwgFirstClassNumber))
     return Status::fail(StatusCode::OutOfRange, std::to_string(classes.size()) + " classes are more than a file numbers");
   DwgBitWriter out;
   std::string scratch;
+  if (r >= R::R2004) {
+    out.writeBitShort(static_cast<std::int16_t>(kDwgFirstClassNumber - 1 + static_cast<std::int16_t>(classes.size())));
+    out.writeRawChar(0);
+    out.writeRawChar(0);
+    out.writeBit(true);
+  }
   for (std::size_t i = 0; i < classes.size(); ++i) {
     const ClassDef& c = classes[i];
     out.writeBitShort(static_cast<std::int16_t>(kDwgFirstClassNumber + static_cast<std::int16_t>(i)));
@@ -884,6 +968,11 @@ Status writeDwgClasses(std::span<const ClassDef> classes, Release r, const CodeP
     out.writeText(page.encode(c.dxfName, scratch));
     out.writeBit(c.wasProxy);
     out.writeBitShort(c.isEntity ? kEntityClass : kObjectClass);
+    if (r >= R::R2004) {
+      out.writeBitLong(c.instances);
+      for (int zero = 0; zero < 2; ++zero) out.writeBitShort(0);
+      for (int zero = 0; zero < 2; ++zero) out.writeBitLong(0);
+    }
   }
   out.alignToByte();
   if (out.failed()) return Status::fail(StatusCode::OutOfRange, "classes: " + out.failure());

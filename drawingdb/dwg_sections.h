@@ -74,6 +74,8 @@ struct DwgHeaderHandles {
   Handle plotSettingsDictionary = 0; // ACAD_PLOTSETTINGS (2000)
   Handle plotStyleDictionary = 0;    // ACAD_PLOTSTYLENAME (2000)
   Handle currentPlotStyle = 0;       // CPSNID (2000, stored only when $CEPSNTYPE is 3)
+  Handle materialDictionary = 0;     // ACAD_MATERIAL (2004)
+  Handle colorDictionary = 0;        // ACAD_COLOR (2004)
 
   Handle paperSpace = 0;             // block record *Paper_Space
   Handle modelSpace = 0;             // block record *Model_Space
