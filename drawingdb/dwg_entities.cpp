@@ -1525,6 +1525,12 @@ Status readDwgBlockName(DwgObjectIn& in, DwgReadContext& c, std::string& name) {
   return in.status();
 }
 
+Status readDwgFollowerGroups(DwgObjectIn& in, DwgReadContext& c, EntityCommon& out) {
+  out = EntityCommon{};
+  commonFromHead(in, c, out);
+  return in.status();
+}
+
 Status writeDwgEntity(const Entity& e, const DwgEntityLinks& links, DwgWriteContext& c, std::string& frame) {
   const Release r = c.release();
   const std::int16_t type = typeOf(e, c);
@@ -1636,11 +1642,18 @@ Status writeDwgVertex(const Entity& polyline, std::size_t index, const DwgEntity
 
 Status writeDwgSeqend(const Entity& parent, Handle seqend, const DwgEntityLinks& links, DwgWriteContext& c,
                       std::string& frame) {
-  DwgObjectHead head = headOf(parent.common, kSeqend, seqend, links, c);
-  head.xdata.clear();
-  head.reactors.clear();
-  head.xdictionary = 0;
-  head.e.plotStyleFlags = 0;
+  // A SEQEND with groups of its own writes them; one without takes its
+  // head's layer, colour and linetype and nothing else.
+  const EntityCommon* own = nullptr;
+  if (const auto* p = get_if<Polyline>(&parent.data)) own = p->seqendGroups.get();
+  else if (const auto* i = get_if<Insert>(&parent.data)) own = i->seqendGroups.get();
+  DwgObjectHead head = headOf(own != nullptr ? *own : parent.common, kSeqend, seqend, links, c);
+  if (own == nullptr) {
+    head.xdata.clear();
+    head.reactors.clear();
+    head.xdictionary = 0;
+    head.e.plotStyleFlags = 0;
+  }
   DwgObjectOut out(c.release());
   if (Status s = out.begin(head, c); !s.ok()) return s;
   return out.finish(frame);
@@ -1649,8 +1662,11 @@ Status writeDwgSeqend(const Entity& parent, Handle seqend, const DwgEntityLinks&
 namespace {
 Status writeBlockEntity(const BlockRecord& b, bool begin, const DwgEntityLinks& links, DwgWriteContext& c,
                         std::string& frame) {
-  EntityCommon common;
-  common.layer = b.layer.empty() ? Name::layerZero() : Name(b.layer);
+  // An ENDBLK with groups of its own writes them; otherwise both stand on
+  // the block's layer.
+  const EntityCommon* own = begin ? nullptr : b.endGroups.get();
+  EntityCommon common = own != nullptr ? *own : EntityCommon{};
+  if (own == nullptr) common.layer = b.layer.empty() ? Name::layerZero() : Name(b.layer);
   if (begin && !b.blockXdata.empty()) common.extras().xdata = b.blockXdata;
   DwgObjectOut out(c.release());
   if (Status s = out.begin(headOf(common, begin ? kBlock : kEndBlock, begin ? b.blockHandle : b.endHandle, links, c), c);

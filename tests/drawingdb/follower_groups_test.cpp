@@ -2,7 +2,8 @@
 // heads of the symbol tables hold of their own survives writing and reading
 // in every release that has it: layer, colour, linetype, reactors,
 // extension dictionary, other applications' 102 groups, XDATA, and the
-// DIMSTYLE table's list of its records.
+// DIMSTYLE table's list of its records; in DWG files those the common
+// entity data holds.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <sstream>
 
+#include "drawingdb/dwg_file.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_tags.h"
 #include "sample_drawing.h"
@@ -175,6 +177,46 @@ TEST(FollowerGroups, SurviveWritingAndReadingInEveryRelease) {
         EXPECT_TRUE(written(back, release, binary) == first);
       }
     }
+  }
+}
+
+// A follower's own groups as a DWG file holds them (its common entity
+// data: no other applications' 102 groups).
+std::string describeDwg(const FollowerGroups& own, Release r) {
+  const EntityCommon* c = own.get();
+  if (c == nullptr) return "(plain)";
+  return "layer=" + foldedName(c->layer) + " colour=" + std::to_string(c->colour) + " linetype=" + foldedName(c->linetype) +
+         " xdata:" + shown(c->xdata()) + " reactors:" + shown(c->reactors()) + " xdict=" + formatHandle(c->xdictionary) +
+         (r >= Release::R2000 ? " lineweight=" + std::to_string(c->lineweight) : std::string());
+}
+
+TEST(FollowerGroups, SurviveDwgFilesOfEveryRelease) {
+  Database source = drawing();
+  BlockRecord& block = *source.findBlock("B1");
+  block.blockXdata = {text(1001, "MYAPP"), text(1000, "block xdata")};
+  using Show = std::function<std::string(Database&, Release)>;
+  const std::pair<const char*, Show> parts[] = {
+      {"vertex 1", [](Database& db, Release m) { return describeDwg(firstPolyline(db).vertices.at(1).own, m); }},
+      {"vertex 2", [](Database& db, Release m) { return describeDwg(firstPolyline(db).vertices.at(2).own, m); }},
+      {"polyline end", [](Database& db, Release m) { return describeDwg(firstPolyline(db).seqendGroups, m); }},
+      {"attributes end", [](Database& db, Release m) { return describeDwg(firstInsertWithAttributes(db).seqendGroups, m); }},
+      {"block end", [](Database& db, Release m) { return describeDwg(db.findBlock("B1")->endGroups, m); }},
+      {"block begin", [](Database& db, Release) { return foldedName(db.findBlock("B1")->layer) + shown(db.findBlock("B1")->blockXdata); }},
+  };
+  for (const Release release : {Release::R13, Release::R14, Release::R2000}) {
+    SCOPED_TRACE(releaseInfo(release).version);
+    StringSink first;
+    ASSERT_TRUE(writeDwg(source, first, {release, nullptr}).ok());
+    Database back;
+    const DwgReadResult r = readDwg(first.data, back);
+    ASSERT_TRUE(r.status.ok()) << r.status.detail;
+    for (const auto& [what, show] : parts) EXPECT_EQ(show(back, release), show(source, release)) << what;
+    // Written and read once more, nothing changes.
+    StringSink again;
+    ASSERT_TRUE(writeDwg(back, again, {release, nullptr}).ok());
+    Database third;
+    ASSERT_TRUE(readDwg(again.data, third).status.ok());
+    for (const auto& [what, show] : parts) EXPECT_EQ(show(third, release), show(source, release)) << what;
   }
 }
 
