@@ -157,6 +157,23 @@ std::vector<std::string> recordsOf(const Database& db, Release release = Release
 }
 
 
+// Every block: its name and layer, the kinds of its entities and the
+// blocks its inserts and dimensions lead to.
+std::vector<std::string> blocksOf(const Database& db) {
+  std::vector<std::string> out;
+  for (const BlockRecord& b : db.blocks) {
+    std::string row = foldedName(b.name) + "|" + foldedName(b.layer) + ":";
+    for (const EntityId id : b.entities) {
+      const Entity& e = db.entities[id];
+      row += " " + std::string(e.dxfName());
+      if (const auto* i = get_if<Insert>(&e.data)) row += ">" + foldedName(i->block);
+      if (const auto* d = get_if<Dimension>(&e.data)) row += ">" + foldedName(d->block);
+    }
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
 class DwgRoundTrip : public ::testing::TestWithParam<Release> {};
 
 TEST_P(DwgRoundTrip, DrawingReadsBackWithEveryEntityAndRecord) {
@@ -204,6 +221,41 @@ TEST(DwgRoundTrip, LargeDrawingKeepsItsChainsInOrder) {
   }
 }
 
+// A DWG file holds no viewport numbers and no status but the flag that a
+// viewport is off: each layout's first viewport is its sheet (1), the
+// others are numbered on, those of the current layout first, and stacked
+// unless off.
+TEST(DwgRoundTrip, ViewportsAreNumberedByLayout) {
+  Database db = Database::create(Release::R2000);
+  const std::size_t other = db.blockIndex(db.addBlock("*Paper_Space0"));
+  auto viewport = [&](std::size_t block, std::int32_t flags) {
+    Entity e = sample::entity(EntityKind::Viewport);
+    get<Viewport>(e.data).flags = flags;
+    get<Viewport>(e.data).width = get<Viewport>(e.data).height = 10;
+    e.common.paperSpace = true;
+    db.addEntity(db.blocks[block], std::move(e));
+  };
+  viewport(other, 32800);
+  viewport(other, 32800);
+  const std::size_t paper = db.blockIndex(db.paperSpace());
+  viewport(paper, 32800);
+  viewport(paper, 32800 | 131072);
+  viewport(paper, 32800);
+  Database back;
+  const DwgReadResult read = readDwg(dwgOf(db, Release::R2000), back);
+  ASSERT_TRUE(read.status.ok()) << read.status.detail;
+  auto numbers = [&](const BlockRecord& b) {
+    std::string out;
+    for (const EntityId id : b.entities)
+      if (const auto* v = get_if<Viewport>(&back.entities[id].data))
+        out += std::to_string(v->id) + "/" + std::to_string(v->status) + " ";
+    return out;
+  };
+  EXPECT_EQ(numbers(back.paperSpace()), "1/1 2/0 3/2 ");
+  ASSERT_NE(back.findBlock("*Paper_Space0"), nullptr);
+  EXPECT_EQ(numbers(*back.findBlock("*Paper_Space0")), "1/1 4/2 ");
+}
+
 // -------------------------------------------------------------- corpus
 
 TEST(DwgCorpus, EveryFileReadsAndWritesAgain) {
@@ -223,6 +275,7 @@ TEST(DwgCorpus, EveryFileReadsAndWritesAgain) {
     EXPECT_EQ(modelSpaceOf(back, db.release), modelSpaceOf(db, db.release));
     EXPECT_EQ(recordsOf(back, db.release), recordsOf(db, db.release));
     EXPECT_EQ(back.entities.size(), db.entities.size());
+    EXPECT_EQ(blocksOf(back), blocksOf(db));
   }
 }
 
