@@ -704,16 +704,18 @@ class DwgFileReader {
     for (std::size_t i = 0; i < db_.blocks.size(); ++i)
       if (std::find(order.begin(), order.end(), i) == order.end()) order.push_back(i);
     std::unordered_set<std::string> kept;
+    std::unordered_map<std::string, std::size_t> nextNumber;  // by stem, so that each search goes on from the last
     for (const std::size_t i : order) {
       BlockRecord& b = db_.blocks[i];
       if (kept.insert(foldedName(b.name)).second) continue;
       const std::string was = b.name;
       std::string stem = b.name;
       while (!stem.empty() && stem.back() >= '0' && stem.back() <= '9') stem.pop_back();
-      for (std::size_t n = 0;; ++n) {
+      for (std::size_t& n = nextNumber[foldedName(stem)];; ++n) {
         std::string name = stem + std::to_string(n);
         if (taken.count(foldedName(name)) != 0) continue;
         b.name = std::move(name);
+        ++n;
         break;
       }
       taken.insert(foldedName(b.name));

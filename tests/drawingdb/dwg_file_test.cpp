@@ -256,6 +256,26 @@ TEST(DwgRoundTrip, ViewportsAreNumberedByLayout) {
   EXPECT_EQ(numbers(*back.findBlock("*Paper_Space0")), "1/1 4/2 ");
 }
 
+// Blocks that a file names alike (a writer that numbers no anonymous
+// block) are told apart when read: the first keeps its name, the others are
+// numbered after it, past the names the file uses; the spaces keep theirs.
+TEST(DwgRoundTrip, BlocksNamedAlikeAreToldApart) {
+  Database db = Database::create(Release::R2000);
+  for (int k = 0; k < 4; ++k) db.addBlock("*X").flags = 1;
+  db.addBlock("*X0").flags = 1;
+  db.addBlock("*Paper_Space").flags = 0;
+  Database back;
+  const DwgReadResult read = readDwg(dwgOf(db, Release::R2000), back);
+  ASSERT_TRUE(read.status.ok()) << read.status.detail;
+  std::vector<std::string> names;
+  for (const BlockRecord& b : back.blocks) names.push_back(b.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"*Model_Space", "*Paper_Space", "*Paper_Space0", "*X", "*X0", "*X1", "*X2",
+                                             "*X3"}));
+  EXPECT_EQ(back.paperSpace().handle, db.paperSpace().handle);
+  EXPECT_EQ(back.paperSpace().name, "*Paper_Space");
+}
+
 // -------------------------------------------------------------- corpus
 
 TEST(DwgCorpus, EveryFileReadsAndWritesAgain) {
