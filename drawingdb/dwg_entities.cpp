@@ -1526,11 +1526,13 @@ Status readDwgBlockName(DwgObjectIn& in, DwgReadContext& c, std::string& name) {
   return in.status();
 }
 
-void readDwgBlockEntityCommon(DwgObjectIn& in, DwgReadContext& c, EntityCommon& out) {
+Status readDwgFollowerGroups(DwgObjectIn& in, DwgReadContext& c, EntityCommon& out) {
+  out = EntityCommon{};
   commonFromHead(in, c, out);
   out.handle = 0;
   out.owner = 0;
   out.paperSpace = false;
+  return in.status();
 }
 
 Status writeDwgEntity(const Entity& e, const DwgEntityLinks& links, DwgWriteContext& c, std::string& frame) {
@@ -1644,11 +1646,18 @@ Status writeDwgVertex(const Entity& polyline, std::size_t index, const DwgEntity
 
 Status writeDwgSeqend(const Entity& parent, Handle seqend, const DwgEntityLinks& links, DwgWriteContext& c,
                       std::string& frame) {
-  DwgObjectHead head = headOf(parent.common, kSeqend, seqend, links, c);
-  head.xdata.clear();
-  head.reactors.clear();
-  head.xdictionary = 0;
-  head.e.plotStyleFlags = 0;
+  // A SEQEND with groups of its own writes them; one without takes its
+  // head's layer, colour and linetype and nothing else.
+  const EntityCommon* own = nullptr;
+  if (const auto* p = get_if<Polyline>(&parent.data)) own = p->seqendGroups.get();
+  else if (const auto* i = get_if<Insert>(&parent.data)) own = i->seqendGroups.get();
+  DwgObjectHead head = headOf(own != nullptr ? *own : parent.common, kSeqend, seqend, links, c);
+  if (own == nullptr) {
+    head.xdata.clear();
+    head.reactors.clear();
+    head.xdictionary = 0;
+    head.e.plotStyleFlags = 0;
+  }
   DwgObjectOut out(c.release());
   if (Status s = out.begin(head, c); !s.ok()) return s;
   return out.finish(frame);

@@ -1,9 +1,11 @@
 #include "drawingdb/dwg_file.h"
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "drawingdb/dimension_block.h"
 #include "drawingdb/dimstyle_forms.h"
@@ -673,19 +675,29 @@ class DwgFileReader {
     return it != objects_.end() && it->handle == h ? &*it : nullptr;
   }
 
-  // First pass: every object's frame and kind; the non-entity objects are
-  // read whole, the entities wait for their blocks.
+  // First pass: every object's frame and kind; then the non-entity objects
+  // are read whole, the applications first (the EED of any object names its
+  // application by handle), the entities wait for their blocks.
   Status readRecords() {
-    DwgRecordReader records(db_);
-    DwgObjectIn in;
     for (Located& at : objects_) {
       DwgObjectKind k;
       if (Status s = kind(at, k); !s.ok()) return s;
-      if (at.entity) continue;
+    }
+    DwgRecordReader records(db_);
+    auto read = [&](const Located& at) {
+      DwgObjectIn in;
       if (Status s = head(at, in); !s.ok()) return s;
       if (Status s = records.read(in, *context_); !s.ok())
         return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
-    }
+      return Status{};
+    };
+    for (const Located& at : objects_)
+      if (at.type == dwg_type::kAppId)
+        if (Status s = read(at); !s.ok()) return s;
+    for (const auto& r : db_.appids.records) context_->appids.emplace(r.common.handle, Name(r.common.name));
+    for (const Located& at : objects_)
+      if (!at.entity && at.type != dwg_type::kAppId)
+        if (Status s = read(at); !s.ok()) return s;
     records.finish(*context_);
     chains_ = records.blockChains();
     auto names = [](const auto& table, NameOf& out) {
@@ -696,8 +708,87 @@ class DwgFileReader {
     names(db_.styles, context_->styles);
     names(db_.dimstyles, context_->dimstyles);
     names(db_.appids, context_->appids);
+    if (Status s = readBlockEntities(); !s.ok()) return s;
     for (const BlockRecord& b : db_.blocks) context_->blocks.emplace(b.handle, Name(b.name));
     return {};
+  }
+
+  // Each block's BLOCK and ENDBLK: the name the BLOCK states where the
+  // record's is cut short, the layer and EED of the BLOCK, the groups of
+  // the ENDBLK.  Then every block has a name of its own.
+  Status readBlockEntities() {
+    for (BlockRecord& b : db_.blocks) {
+      if (Located* at = locate(b.blockHandle); at != nullptr && at->type == dwg_type::kBlock) {
+        at->placed = true;
+        DwgObjectIn in;
+        if (Status s = head(*at, in); !s.ok()) return s;
+        std::string stated;
+        EntityCommon groups;
+        if (Status s = readDwgBlockName(in, *context_, stated); !s.ok())
+          return Status::fail(s.code, "BLOCK " + hexOf(at->handle) + ": " + s.detail);
+        if (Status s = readDwgFollowerGroups(in, *context_, groups); !s.ok())
+          return Status::fail(s.code, "BLOCK " + hexOf(at->handle) + ": " + s.detail);
+        if (completes(b.name, stated)) b.name = std::move(stated);
+        b.layer = groups.layer.str();
+        b.blockGroups.keep(std::move(groups), b.layer);
+      }
+      if (Located* at = locate(b.endHandle); at != nullptr && at->type == dwg_type::kEndBlock) {
+        at->placed = true;
+        DwgObjectIn in;
+        if (Status s = head(*at, in); !s.ok()) return s;
+        EntityCommon groups;
+        if (Status s = readDwgFollowerGroups(in, *context_, groups); !s.ok())
+          return Status::fail(s.code, "ENDBLK " + hexOf(at->handle) + ": " + s.detail);
+        b.endGroups.keep(std::move(groups), b.layer);
+      }
+    }
+    nameEveryBlock();
+    return {};
+  }
+
+  // Whether a BLOCK's name completes its record's: "*D3" for "*D",
+  // "*Paper_Space0" for "*Paper_Space".
+  static bool completes(std::string_view record, std::string_view stated) {
+    if (stated.size() <= record.size()) return false;
+    if (record.empty()) return true;
+    if (record.front() != '*' || !sameName(stated.substr(0, record.size()), record)) return false;
+    const std::string_view number = stated.substr(record.size());
+    return std::all_of(number.begin(), number.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+  }
+
+  // Blocks whose names are still taken by an earlier block (files that
+  // name anonymous blocks by their kind only) are numbered after it: the
+  // spaces the header names keep theirs, the others are told apart, so
+  // that the entities that name them by handle keep to their own block.
+  void nameEveryBlock() {
+    std::unordered_set<std::string> taken;
+    for (const BlockRecord& b : db_.blocks) taken.insert(foldedName(b.name));
+    if (taken.size() == db_.blocks.size()) return;
+    std::vector<std::size_t> order;
+    for (const Handle space : {handles_.modelSpace, handles_.paperSpace})
+      for (std::size_t i = 0; i < db_.blocks.size(); ++i)
+        if (space != 0 && db_.blocks[i].handle == space) order.push_back(i);
+    for (std::size_t i = 0; i < db_.blocks.size(); ++i)
+      if (std::find(order.begin(), order.end(), i) == order.end()) order.push_back(i);
+    std::unordered_set<std::string> kept;
+    std::unordered_map<std::string, std::size_t> nextNumber;  // by stem, so that each search goes on from the last
+    for (const std::size_t i : order) {
+      BlockRecord& b = db_.blocks[i];
+      if (kept.insert(foldedName(b.name)).second) continue;
+      const std::string was = b.name;
+      std::string stem = b.name;
+      while (!stem.empty() && stem.back() >= '0' && stem.back() <= '9') stem.pop_back();
+      for (std::size_t& n = nextNumber[foldedName(stem)];; ++n) {
+        std::string name = stem + std::to_string(n);
+        if (taken.count(foldedName(name)) != 0) continue;
+        b.name = std::move(name);
+        ++n;
+        break;
+      }
+      taken.insert(foldedName(b.name));
+      kept.insert(foldedName(b.name));
+      note("dwg-block-name", b.handle, "a second block " + was + " is read as " + b.name);
+    }
   }
 
   // The header variables that name records take the names of the records
@@ -728,30 +819,8 @@ class DwgFileReader {
     }
   }
 
-  // The common data of a block's BLOCK or ENDBLK entity: the BLOCK's
-  // layer is the block's; what they say beyond it is kept as their own.
-  // One that cannot be read leaves the block as it is, with a finding.
-  void blockEntity(BlockRecord& b, bool begin) {
-    const Handle h = begin ? b.blockHandle : b.endHandle;
-    Located* at = h != 0 ? locate(h) : nullptr;
-    if (at == nullptr || !at->entity || at->type != (begin ? dwg_type::kBlock : dwg_type::kEndBlock)) return;
-    DwgObjectIn in;
-    if (Status s = head(*at, in); !s.ok()) {
-      note("dwg-block-entity", h, s.detail);
-      return;
-    }
-    EntityCommon own;
-    readDwgBlockEntityCommon(in, *context_, own);
-    if (begin) b.layer = own.layer.str();
-    (begin ? b.blockGroups : b.endGroups).keep(std::move(own), b.layer);
-  }
-
   // Second pass: each block's entities along the chain its record starts.
   Status readBlocks() {
-    for (BlockRecord& b : db_.blocks) {
-      blockEntity(b, true);
-      blockEntity(b, false);
-    }
     for (const DwgRecordReader::BlockChain& c : chains_) {
       if (c.block >= db_.blocks.size()) continue;
       if (Status s = followChain(c.first, c.last, db_.blocks[c.block].handle, [&](Entity&& e) {
@@ -811,12 +880,12 @@ class DwgFileReader {
     const EntityId id = take(std::move(e));
     if (auto* p = get_if<Polyline>(&db_.entities[id].data)) {
       p->seqend = seqend;
-      if (Located* s = locate(seqend)) s->placed = true;
+      if (Status s = sequenceEnd(id, seqend, p->seqendGroups); !s.ok()) return s;
       return vertices(id, first, last);
     }
     if (holds_alternative<Insert>(db_.entities[id].data) && first != 0) {
       get<Insert>(db_.entities[id].data).seqend = seqend;
-      if (Located* s = locate(seqend)) s->placed = true;
+      if (Status s = sequenceEnd(id, seqend, get<Insert>(db_.entities[id].data).seqendGroups); !s.ok()) return s;
       std::vector<EntityId> attributes;
       const Handle insert = at.handle;
       if (Status s = followChain(first, last, insert, [&](Entity&& a) {
@@ -830,6 +899,25 @@ class DwgFileReader {
         return s;
       get<Insert>(db_.entities[id].data).attributes = std::move(attributes);
     }
+    return {};
+  }
+
+  // The SEQEND after the vertices or attributes of entity `leader`: taken,
+  // and its groups kept where they are its own.
+  Status sequenceEnd(EntityId leader, Handle seqend, FollowerGroups& groups) {
+    Located* at = locate(seqend);
+    if (at == nullptr || at->type != dwg_type::kSeqend) return {};
+    if (at->placed) {
+      note("dwg-misplaced", seqend, "a SEQEND ends two sequences: the second takes its head's groups");
+      return {};
+    }
+    at->placed = true;
+    DwgObjectIn in;
+    if (Status s = head(*at, in); !s.ok()) return s;
+    EntityCommon own;
+    if (Status s = readDwgFollowerGroups(in, *context_, own); !s.ok())
+      return Status::fail(s.code, "SEQEND " + hexOf(seqend) + ": " + s.detail);
+    groups.keep(std::move(own), db_.entities[leader].common.layer.str());
     return {};
   }
 
@@ -896,7 +984,34 @@ class DwgFileReader {
     return {};
   }
 
+  // DWG files hold no viewport numbers and no status beside the flag that
+  // a viewport is off (2000).  Each layout's first viewport is its sheet
+  // (number 1); the others are numbered on from 2, those of the current
+  // layout first; each stands in its layout's stacking order unless off.
+  void numberViewports() {
+    constexpr std::int32_t kViewportOff = 131072;
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < db_.blocks.size(); ++i)
+      if (db_.blocks[i].handle == handles_.paperSpace) order.push_back(i);
+    for (std::size_t i = 0; i < db_.blocks.size(); ++i)
+      if (db_.blocks[i].handle != handles_.paperSpace) order.push_back(i);
+    std::int32_t next = 2;
+    for (const std::size_t i : order) {
+      std::int32_t stacked = 0;
+      bool sheet = true;
+      for (const EntityId id : db_.blocks[i].entities) {
+        auto* v = get_if<Viewport>(&db_.entities[id].data);
+        if (v == nullptr) continue;
+        v->id = sheet ? 1 : next;
+        if (!sheet && next < INT32_MAX) ++next;
+        sheet = false;
+        v->status = (v->flags & kViewportOff) != 0 ? 0 : ++stacked;
+      }
+    }
+  }
+
   void finish() {
+    numberViewports();
     // The spaces the header names come first among blocks of their name
     // (files of real applications may hold a second "*Paper_Space").
     for (const Handle space : {handles_.modelSpace, handles_.paperSpace}) {

@@ -257,12 +257,13 @@ Status readDwgEntity(DwgObjectIn& in, DwgReadContext& context, Entity& out);
 // own groups where it says more than that it lies on `headLayer`, the
 // layer of its polyline (empty: not known, every group is kept).
 Status readDwgVertex(DwgObjectIn& in, DwgReadContext& context, Vertex& out, std::string_view headLayer = {});
-// The name a BLOCK entity states.
+// The name a BLOCK entity states.  Files name anonymous blocks and further
+// layouts in full only here ("*D3", "*Paper_Space0"); their block records
+// say "*D" and "*Paper_Space".
 Status readDwgBlockName(DwgObjectIn& in, DwgReadContext& context, std::string& name);
-// The common data of a BLOCK or ENDBLK entity (its layer, colour,
-// linetype, reactors, extension dictionary, EED ...), without its handle,
-// owner and space.
-void readDwgBlockEntityCommon(DwgObjectIn& in, DwgReadContext& context, EntityCommon& out);
+// The common groups (layer, linetype, colour, EED ...) of an entity the
+// database keeps with its head: BLOCK, ENDBLK and SEQEND.
+Status readDwgFollowerGroups(DwgObjectIn& in, DwgReadContext& context, EntityCommon& out);
 // Whether the assembly reads this type with readDwgVertex, or as SEQEND,
 // BLOCK or ENDBLK (no type data the database keeps).
 bool isDwgVertexType(std::int16_t type);

@@ -1040,7 +1040,7 @@ void writeMlineStyle(BodyOut& io, const std::vector<RawTag>& tags, const std::ve
 }
 
 // XRECORD: its groups stored as (RS code, value) records in a byte run.
-// Angles (groups 50-58) are held in degrees where DXF holds radians.
+// Angles (groups 50-58) are held in radians where DXF holds degrees.
 bool xrecordPoint(int code) {
   return (code >= 10 && code <= 18) || (code >= 110 && code <= 112) || code == 210 || (code >= 1010 && code <= 1013);
 }
@@ -1074,7 +1074,7 @@ Status parseXrecordData(std::string_view bytes, std::vector<RawTag>& tags) {
       case TagType::Binary: t.text = r.readRawBytes(r.readRawChar()); break;
       case TagType::Real:
         t.real = r.readRawDouble();
-        if (xrecordAngle(code)) t.real *= std::numbers::pi / 180.0;
+        if (xrecordAngle(code)) t.real *= 180.0 / std::numbers::pi;
         break;
       case TagType::Handle:
       case TagType::Int64: t.integer = static_cast<std::int64_t>(r.readRawLongLong()); break;
@@ -1117,7 +1117,7 @@ Status buildXrecordData(TagCursor& c, std::string& bytes) {
         w.writeRawChar(static_cast<std::uint8_t>(t.text.size()));
         w.writeRawBytes(t.text);
         break;
-      case TagType::Real: w.writeRawDouble(xrecordAngle(t.code) ? realOf(t) * (180.0 / std::numbers::pi) : realOf(t)); break;
+      case TagType::Real: w.writeRawDouble(xrecordAngle(t.code) ? realOf(t) * (std::numbers::pi / 180.0) : realOf(t)); break;
       case TagType::Handle:
       case TagType::Int64: w.writeRawLongLong(static_cast<std::uint64_t>(t.integer)); break;
       case TagType::Int32: w.writeRawLong(static_cast<std::uint32_t>(t.integer)); break;

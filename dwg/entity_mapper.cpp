@@ -10,6 +10,7 @@
 
 #include "drawingdb/dimension_block.h"
 #include "dwg/graph_attr.h"
+#include "dwg/spline_fit.h"
 #include "dxf_in/dxf_mapping.h"
 #include "elements/element_table.h"
 #include "iges_in/iges_annotation.h"
@@ -224,7 +225,17 @@ int mapSpline(MapContext& c, const db::Entity& e) {
                  pt(s.normal), rec->values);
     return 0;
   }
-  // A spline by its fit points only: the polyline through them.
+  // A spline by its fit points only: the cubic curve through them that
+  // CAD programs fit; a closed one, or one that no curve fits, the
+  // polyline through them.
+  FittedSpline fitted;
+  if ((s.flags & 1) == 0 && splineThroughFitPoints(s.fitPoints, s.startTangent, s.endTangent, fitted)) {
+    for (const db::Point3& p : fitted.controls) points.push_back(pt(p));
+    auto* rec = ownRecord<GeometryRecord>(c, IgesType::kBSplineCurve, 0);
+    if (rec == nullptr) return -1;
+    splineValues(points, 3, fitted.knots, {}, (s.flags & 8) != 0, false, false, pt(s.normal), rec->values);
+    return 0;
+  }
   for (const db::Point3& p : s.fitPoints) points.push_back(pt(p));
   return copiousPolyline(c, std::move(points), (s.flags & 1) != 0, true);
 }

@@ -3,7 +3,8 @@
 // writing and reading (DXF in every release that has it, DWG where its
 // objects carry it): layer, colour, linetype, reactors,
 // extension dictionary, other applications' 102 groups, XDATA, and the
-// DIMSTYLE table's list of its records.
+// DIMSTYLE table's list of its records; in DWG files those the common
+// entity data holds.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,9 +13,9 @@
 #include <functional>
 #include <sstream>
 
+#include "drawingdb/dwg_file.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_tags.h"
-#include "drawingdb/dwg_file.h"
 #include "sample_drawing.h"
 
 using namespace drawingdb;
@@ -227,6 +228,43 @@ TEST(FollowerGroups, BlockEntitiesKeepTheirsThroughDwg) {
       EXPECT_EQ(inDwg(is->endGroups), inDwg(was->endGroups)) << name;
     }
     EXPECT_EQ(back.modelSpace().blockGroups.get(), nullptr);
+  }
+}
+
+// A follower's own groups as a DWG file holds them (its common entity
+// data: no other applications' 102 groups).
+std::string describeDwg(const FollowerGroups& own, Release r) {
+  const EntityCommon* c = own.get();
+  if (c == nullptr) return "(plain)";
+  return "layer=" + foldedName(c->layer) + " colour=" + std::to_string(c->colour) + " linetype=" + foldedName(c->linetype) +
+         " xdata:" + shown(c->xdata()) + " reactors:" + shown(c->reactors()) + " xdict=" + formatHandle(c->xdictionary) +
+         (r >= Release::R2000 ? " lineweight=" + std::to_string(c->lineweight) : std::string());
+}
+
+TEST(FollowerGroups, SurviveDwgFilesOfEveryRelease) {
+  Database source = drawing();
+  using Show = std::function<std::string(Database&, Release)>;
+  const std::pair<const char*, Show> parts[] = {
+      {"vertex 1", [](Database& db, Release m) { return describeDwg(firstPolyline(db).vertices.at(1).own, m); }},
+      {"vertex 2", [](Database& db, Release m) { return describeDwg(firstPolyline(db).vertices.at(2).own, m); }},
+      {"polyline end", [](Database& db, Release m) { return describeDwg(firstPolyline(db).seqendGroups, m); }},
+      {"attributes end", [](Database& db, Release m) { return describeDwg(firstInsertWithAttributes(db).seqendGroups, m); }},
+      {"block end", [](Database& db, Release m) { return describeDwg(db.findBlock("B1")->endGroups, m); }},
+  };
+  for (const Release release : {Release::R13, Release::R14, Release::R2000}) {
+    SCOPED_TRACE(releaseInfo(release).version);
+    StringSink first;
+    ASSERT_TRUE(writeDwg(source, first, {release, nullptr}).ok());
+    Database back;
+    const DwgReadResult r = readDwg(first.data, back);
+    ASSERT_TRUE(r.status.ok()) << r.status.detail;
+    for (const auto& [what, show] : parts) EXPECT_EQ(show(back, release), show(source, release)) << what;
+    // Written and read once more, nothing changes.
+    StringSink again;
+    ASSERT_TRUE(writeDwg(back, again, {release, nullptr}).ok());
+    Database third;
+    ASSERT_TRUE(readDwg(again.data, third).status.ok());
+    for (const auto& [what, show] : parts) EXPECT_EQ(show(third, release), show(source, release)) << what;
   }
 }
 
