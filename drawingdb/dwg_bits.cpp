@@ -692,4 +692,14 @@ void DwgBitWriter::overwriteRawLong(std::size_t bit, std::uint32_t value) {
   }
 }
 
+std::string hexOf(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  do {
+    out.insert(out.begin(), kDigits[value & 15]);
+    value >>= 4;
+  } while (value != 0);
+  return "0x" + out;
+}
+
 }  // namespace drawingdb

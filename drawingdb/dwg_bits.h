@@ -207,4 +207,8 @@ class DwgBitWriter {
   std::string failure_;
 };
 
+// "0x" and the hexadecimal digits of a handle, address or size, for
+// messages about a file.
+std::string hexOf(std::uint64_t value);
+
 }  // namespace drawingdb

@@ -1,3 +1,4 @@
+#include "drawingdb/dwg_bits.h"
 #include "drawingdb/dwg_file.h"
 
 #include <algorithm>
@@ -17,16 +18,6 @@
 namespace drawingdb {
 
 namespace {
-
-std::string hexOf(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  do {
-    out.insert(out.begin(), kDigits[value & 15]);
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + out;
-}
 
 }  // namespace
 

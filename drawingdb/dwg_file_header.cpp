@@ -14,16 +14,6 @@ constexpr std::size_t kSentinelBlockFrame = 16 + 4 + 2 + 16;
 
 std::string_view viewOf(const DwgSentinel& s) { return {reinterpret_cast<const char*>(s.data()), s.size()}; }
 
-std::string hex(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  do {
-    out.insert(out.begin(), kDigits[value & 15]);
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + out;
-}
-
 std::uint16_t bigEndianShortAt(std::string_view bytes, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) << 8 | static_cast<std::uint8_t>(bytes[at + 1]));
 }
@@ -51,7 +41,7 @@ bool isFrameRelease(Release r) { return r >= Release::R13 && r <= Release::R2000
 // The block of a locator, when the locator lies inside the file.
 Status checkInside(std::string_view file, const DwgSectionLocator& where, const char* what) {
   if (std::uint64_t{where.address} + where.size > file.size())
-    return Status::fail(StatusCode::OutOfRange, std::string(what) + " at " + hex(where.address) + ", " +
+    return Status::fail(StatusCode::OutOfRange, std::string(what) + " at " + hexOf(where.address) + ", " +
                                                     std::to_string(where.size) + " bytes, reaches past the end of the file (" +
                                                     std::to_string(file.size()) + " bytes)");
   return {};
@@ -113,12 +103,12 @@ DwgFileHeaderRead readDwgFileHeader(std::string_view file) {
   const std::uint16_t stored = littleEndianShortAt(file, crcAt);
   const std::uint16_t computed = dwgCrc16(file.substr(0, crcAt));
   if (stored != computed) {
-    result.status = Status::fail(StatusCode::BadFile, "file header CRC " + hex(stored) + " at " + hex(crcAt) +
-                                                          " does not match the computed " + hex(computed));
+    result.status = Status::fail(StatusCode::BadFile, "file header CRC " + hexOf(stored) + " at " + hexOf(crcAt) +
+                                                          " does not match the computed " + hexOf(computed));
     return result;
   }
   if (file.substr(crcAt + 2, kSentinelBytes) != viewOf(kDwgFileHeaderEnd)) {
-    result.status = Status::fail(StatusCode::BadFile, "no file header end sentinel at " + hex(crcAt + 2));
+    result.status = Status::fail(StatusCode::BadFile, "no file header end sentinel at " + hexOf(crcAt + 2));
     return result;
   }
   for (DwgSection required : {DwgSection::HeaderVariables, DwgSection::Classes, DwgSection::ObjectMap}) {
@@ -177,7 +167,7 @@ DwgSentinelBlockRead readDwgSentinelBlock(std::string_view file, const DwgSectio
     return result;
   }
   if (block.substr(0, kSentinelBytes) != viewOf(begin)) {
-    result.status = Status::fail(StatusCode::BadFile, "no begin sentinel of " + name + " at " + hex(where.address));
+    result.status = Status::fail(StatusCode::BadFile, "no begin sentinel of " + name + " at " + hexOf(where.address));
     return result;
   }
   DwgBitReader in(block.substr(kSentinelBytes, 4));
@@ -192,14 +182,14 @@ DwgSentinelBlockRead readDwgSentinelBlock(std::string_view file, const DwgSectio
   const std::uint16_t stored = littleEndianShortAt(block, crcAt);
   const std::uint16_t computed = dwgCrc16(block.substr(kSentinelBytes, 4 + size));
   if (stored != computed) {
-    result.status = Status::fail(StatusCode::BadFile, name + " CRC " + hex(stored) + " at " +
-                                                          hex(where.address + crcAt) + " does not match the computed " +
-                                                          hex(computed));
+    result.status = Status::fail(StatusCode::BadFile, name + " CRC " + hexOf(stored) + " at " +
+                                                          hexOf(where.address + crcAt) + " does not match the computed " +
+                                                          hexOf(computed));
     return result;
   }
   if (block.substr(crcAt + 2, kSentinelBytes) != viewOf(endSentinelOf(begin))) {
     result.status = Status::fail(StatusCode::BadFile, "no end sentinel of " + name + " at " +
-                                                          hex(where.address + crcAt + 2));
+                                                          hexOf(where.address + crcAt + 2));
     return result;
   }
   result.data = block.substr(kSentinelBytes + 4, size);
@@ -227,7 +217,7 @@ DwgObjectMapRead readDwgObjectMap(std::string_view file, const DwgSectionLocator
   if (!result.status.ok()) return result;
   const std::string_view map = file.substr(where.address, where.size);
   auto failAt = [&](StatusCode code, std::size_t at, const std::string& what) {
-    result.status = Status::fail(code, "object map page at " + hex(where.address + at) + ": " + what);
+    result.status = Status::fail(code, "object map page at " + hexOf(where.address + at) + ": " + what);
     return result;
   };
   Handle handle = 0;
@@ -244,7 +234,7 @@ DwgObjectMapRead readDwgObjectMap(std::string_view file, const DwgSectionLocator
     const std::uint16_t stored = bigEndianShortAt(map, page + size);
     const std::uint16_t computed = dwgCrc16(map.substr(page, size));
     if (stored != computed)
-      return failAt(StatusCode::BadFile, page, "CRC " + hex(stored) + " does not match the computed " + hex(computed));
+      return failAt(StatusCode::BadFile, page, "CRC " + hexOf(stored) + " does not match the computed " + hexOf(computed));
     if (size == 2) break;
     DwgBitReader pairs(map.substr(page + 2, size - 2));
     bool first = true;
@@ -254,13 +244,13 @@ DwgObjectMapRead readDwgObjectMap(std::string_view file, const DwgSectionLocator
       const std::int64_t addressDelta = pairs.readModularChar();
       if (pairs.failed()) return failAt(StatusCode::BadFile, page, "pair cut short: " + pairs.failure());
       if (first ? handleDelta <= handle : handleDelta == 0 || handleDelta > UINT64_MAX - handle)
-        return failAt(StatusCode::BadFile, page, "handles do not rise after " + hex(handle));
+        return failAt(StatusCode::BadFile, page, "handles do not rise after " + hexOf(handle));
       handle = first ? handleDelta : handle + handleDelta;
       address = first ? addressDelta : address + addressDelta;
       first = false;
       // An object needs at least its size field and its CRC.
       if (address < 0 || static_cast<std::uint64_t>(address) + 4 > limit)
-        return failAt(StatusCode::OutOfRange, page, "object " + hex(handle) + " at " + std::to_string(address) +
+        return failAt(StatusCode::OutOfRange, page, "object " + hexOf(handle) + " at " + std::to_string(address) +
                                                         " lies outside the file");
       result.objects.push_back({handle, static_cast<std::uint64_t>(address)});
     }
@@ -284,8 +274,8 @@ Status writeDwgObjectMap(std::span<const DwgObjectLocation> objects, std::string
   Handle last = 0;
   for (const DwgObjectLocation& o : objects) {
     if (o.handle <= last)
-      return Status::fail(StatusCode::OutOfRange, "object map handles must be non-zero and rise: " + hex(o.handle) +
-                                                      " after " + hex(last));
+      return Status::fail(StatusCode::OutOfRange, "object map handles must be non-zero and rise: " + hexOf(o.handle) +
+                                                      " after " + hexOf(last));
     last = o.handle;
     auto pairOf = [&](const DwgObjectLocation* before) {
       DwgBitWriter w;
@@ -295,7 +285,7 @@ Status writeDwgObjectMap(std::span<const DwgObjectLocation> objects, std::string
       return w;
     };
     if (o.address >= (std::uint64_t{1} << 61))
-      return Status::fail(StatusCode::OutOfRange, "object " + hex(o.handle) + " has address " +
+      return Status::fail(StatusCode::OutOfRange, "object " + hexOf(o.handle) + " has address " +
                                                       std::to_string(o.address) + " beyond the map's range");
     DwgBitWriter pair = pairOf(pairs.empty() ? nullptr : previous);
     if (!pairs.empty() && 2 + pairs.size() + pair.bytes().size() > kDwgMapPageLimit) {
@@ -303,7 +293,7 @@ Status writeDwgObjectMap(std::span<const DwgObjectLocation> objects, std::string
       pair = pairOf(nullptr);
     }
     if (pair.failed())
-      return Status::fail(StatusCode::OutOfRange, "object " + hex(o.handle) + ": " + pair.failure());
+      return Status::fail(StatusCode::OutOfRange, "object " + hexOf(o.handle) + ": " + pair.failure());
     pairs.append(pair.bytes());
     previous = &o;
   }
@@ -318,27 +308,27 @@ Status writeDwgObjectMap(std::span<const DwgObjectLocation> objects, std::string
 DwgObjectFrame readDwgObjectFrame(std::string_view file, std::uint64_t address) {
   DwgObjectFrame result;
   if (address >= file.size()) {
-    result.status = Status::fail(StatusCode::OutOfRange, "object at " + hex(address) + " lies past the end of the file");
+    result.status = Status::fail(StatusCode::OutOfRange, "object at " + hexOf(address) + " lies past the end of the file");
     return result;
   }
   const std::string_view rest = file.substr(address);
   DwgBitReader in(rest);
   const std::uint64_t size = in.readModularShort();
   if (in.failed()) {
-    result.status = Status::fail(StatusCode::BadFile, "object at " + hex(address) + ": size " + in.failure());
+    result.status = Status::fail(StatusCode::BadFile, "object at " + hexOf(address) + ": size " + in.failure());
     return result;
   }
   const std::size_t sizeBytes = in.bitPosition() / 8;
   if (size > rest.size() - sizeBytes || rest.size() - sizeBytes - size < 2) {
-    result.status = Status::fail(StatusCode::OutOfRange, "object at " + hex(address) + " of " + std::to_string(size) +
+    result.status = Status::fail(StatusCode::OutOfRange, "object at " + hexOf(address) + " of " + std::to_string(size) +
                                                              " bytes reaches past the end of the file");
     return result;
   }
   const std::uint16_t stored = littleEndianShortAt(rest, sizeBytes + size);
   const std::uint16_t computed = dwgCrc16(rest.substr(0, sizeBytes + size));
   if (stored != computed) {
-    result.status = Status::fail(StatusCode::BadFile, "object at " + hex(address) + ": CRC " + hex(stored) +
-                                                          " does not match the computed " + hex(computed));
+    result.status = Status::fail(StatusCode::BadFile, "object at " + hexOf(address) + ": CRC " + hexOf(stored) +
+                                                          " does not match the computed " + hexOf(computed));
     return result;
   }
   result.data = rest.substr(sizeBytes, size);

@@ -2,21 +2,12 @@
 // and found again through the file header and the object map.
 #include <algorithm>
 
+#include "drawingdb/dwg_bits.h"
 #include "drawingdb/dwg_file.h"
 
 namespace drawingdb {
 
 namespace {
-
-std::string hexOf(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  do {
-    out.insert(out.begin(), kDigits[value & 15]);
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + out;
-}
 
 bool fitsAddress(std::size_t bytes) { return bytes <= UINT32_MAX; }
 

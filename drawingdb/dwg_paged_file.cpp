@@ -1,5 +1,6 @@
 // The paged layout of DWG files of 2004 and later: headers, system pages,
 // data pages and their checksums, read and written.
+#include "drawingdb/dwg_bits.h"
 #include "drawingdb/dwg_paged_file.h"
 
 #include <algorithm>
@@ -22,16 +23,6 @@ constexpr std::uint32_t kDataPageMask = 0x4164536B;
 constexpr std::size_t kSystemPageSlack = 0x10000;
 // Compressed pages larger than this are no page any writer makes.
 constexpr std::uint32_t kLargestCompressedPage = 0x100000;
-
-std::string hexOf(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  do {
-    out.insert(out.begin(), kDigits[value & 15]);
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + out;
-}
 
 Status bad(std::string what) { return Status::fail(StatusCode::BadFile, std::move(what)); }
 

@@ -33,16 +33,6 @@ bool isHeaderRelease(Release r) { return r >= R::R13 && r <= R::R2004; }
 // names into a string stream.
 bool isClassesRelease(Release r) { return r >= R::R13 && r <= R::R2004; }
 
-std::string hex(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  do {
-    out.insert(out.begin(), kDigits[value & 15]);
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + out;
-}
-
 std::string_view viewOf(const DwgSentinel& s) { return {reinterpret_cast<const char*>(s.data()), s.size()}; }
 
 // Little-endian raw values of the byte-aligned blocks.
@@ -1036,10 +1026,10 @@ class RawCursor {
 
 Status blockInside(std::string_view file, const DwgSectionLocator& where, std::size_t least, const char* what) {
   if (std::uint64_t{where.address} + where.size > file.size())
-    return Status::fail(StatusCode::OutOfRange, std::string(what) + " at " + hex(where.address) + ", " +
+    return Status::fail(StatusCode::OutOfRange, std::string(what) + " at " + hexOf(where.address) + ", " +
                                                     std::to_string(where.size) + " bytes, reaches past the end of the file");
   if (where.size < least)
-    return Status::fail(StatusCode::BadFile, std::string(what) + " at " + hex(where.address) + " has " +
+    return Status::fail(StatusCode::BadFile, std::string(what) + " at " + hexOf(where.address) + " has " +
                                                  std::to_string(where.size) + " bytes, fewer than " + std::to_string(least));
   return {};
 }
@@ -1103,7 +1093,7 @@ void writeDwgAuxHeader(const DwgAuxHeader& a, std::string& out) {
 
 Status readDwgPreview(std::string_view file, std::uint64_t address, DwgPreview& out) {
   const auto bad = [&](const std::string& what) {
-    return Status::fail(StatusCode::BadFile, "preview at " + hex(address) + ": " + what);
+    return Status::fail(StatusCode::BadFile, "preview at " + hexOf(address) + ": " + what);
   };
   if (address > file.size() || file.size() - address < 16 + 4) return bad("reaches past the end of the file");
   if (file.substr(address, 16) != viewOf(kDwgPreviewBegin)) return bad("no begin sentinel");
@@ -1123,7 +1113,7 @@ Status readDwgPreview(std::string_view file, std::uint64_t address, DwgPreview& 
     const std::uint64_t at = c.rl();
     const std::uint64_t bytes = c.rl();
     if (at < body || at > end || bytes > end - at)
-      return bad("entry " + std::to_string(i + 1) + " at " + hex(at) + ", " + std::to_string(bytes) +
+      return bad("entry " + std::to_string(i + 1) + " at " + hexOf(at) + ", " + std::to_string(bytes) +
                  " bytes, lies outside the preview");
     e.data = std::string(file.substr(at, bytes));
     p.entries.push_back(std::move(e));
@@ -1188,7 +1178,7 @@ Status readDwgObjFreeSpace(std::string_view file, const DwgSectionLocator& where
   f.firstObject = c.rl();
   const std::size_t count = c.rc();
   if (21 + 8 * count > where.size)
-    return Status::fail(StatusCode::BadFile, "ObjFreeSpace at " + hex(where.address) + ": " + std::to_string(count) +
+    return Status::fail(StatusCode::BadFile, "ObjFreeSpace at " + hexOf(where.address) + ": " + std::to_string(count) +
                                                  " values do not fit in " + std::to_string(where.size) + " bytes");
   f.values.clear();
   for (std::size_t i = 0; i < count; ++i) f.values.push_back(c.take(8));
@@ -1215,7 +1205,7 @@ Status readDwgTemplate(std::string_view file, const DwgSectionLocator& where, Dw
   RawCursor c(file, where.address);
   const std::size_t length = c.rs();
   if (2 + length + 2 > where.size)
-    return Status::fail(StatusCode::BadFile, "template at " + hex(where.address) + ": a description of " +
+    return Status::fail(StatusCode::BadFile, "template at " + hexOf(where.address) + ": a description of " +
                                                  std::to_string(length) + " bytes does not fit in " +
                                                  std::to_string(where.size) + " bytes");
   DwgTemplate t;
@@ -1249,7 +1239,7 @@ std::size_t findDwgSecondHeader(std::string_view file) { return file.rfind(viewO
 
 Status readDwgSecondHeader(std::string_view file, std::uint64_t address, DwgSecondHeader& out) {
   const auto bad = [&](const std::string& what) {
-    return Status::fail(StatusCode::BadFile, "second header at " + hex(address) + ": " + what);
+    return Status::fail(StatusCode::BadFile, "second header at " + hexOf(address) + ": " + what);
   };
   if (address > file.size() || file.size() - address < 16 + 4) return bad("reaches past the end of the file");
   if (file.substr(address, 16) != viewOf(kDwgSecondHeaderBegin)) return bad("no begin sentinel");
@@ -1265,7 +1255,7 @@ Status readDwgSecondHeader(std::string_view file, std::uint64_t address, DwgSeco
   const std::string version = in.readRawBytes(11);
   const std::optional<Release> release = releaseFromVersion(version.substr(0, std::min<std::size_t>(6, version.size())));
   if (in.failed()) return bad(in.failure());
-  if (static_cast<std::uint32_t>(own) != address) return bad("it names its address as " + hex(static_cast<std::uint32_t>(own)));
+  if (static_cast<std::uint32_t>(own) != address) return bad("it names its address as " + hexOf(static_cast<std::uint32_t>(own)));
   if (!release || !isSectionRelease(*release)) return bad("no version string of R13 to 2000");
   s.release = *release;
   s.formatMaintenance = in.readRawChar();
@@ -1298,7 +1288,7 @@ Status readDwgSecondHeader(std::string_view file, std::uint64_t address, DwgSeco
   if (crcAt + 2 + trailing > region.size()) return bad("no room for the CRC");
   const auto stored = static_cast<std::uint16_t>(littleEndianAt(region, crcAt, 2));
   const std::uint16_t crc = dwgCrc16(region.substr(0, crcAt));
-  if (stored != crc) return bad("CRC " + hex(stored) + " where the data give " + hex(crc));
+  if (stored != crc) return bad("CRC " + hexOf(stored) + " where the data give " + hexOf(crc));
   if (trailing != 0)
     for (std::size_t i = 0; i < 8; ++i) s.trailing[i] = static_cast<std::uint8_t>(region[crcAt + 2 + i]);
   out = std::move(s);
