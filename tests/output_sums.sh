@@ -87,10 +87,12 @@ transfer_inputs=("$work"/generated/*.trf)
 edx_inputs=("$work"/generated/*.edx)
 corpus_iges=()
 corpus_dxf=()
+corpus_dwg=()
 if [[ -d "$corpus" ]]; then
   while IFS= read -r f; do corpus_iges+=("$f"); done < <(find "$corpus/iges" -type f | LC_ALL=C sort)
   while IFS= read -r f; do corpus_dxf+=("$f"); done \
     < <(find "$corpus/dxf" "$corpus/dwg" -type f \( -name '*.dxf' -o -name '*.dxfb' \) | LC_ALL=C sort)
+  while IFS= read -r f; do corpus_dwg+=("$f"); done < <(find "$corpus/dwg" -type f -name '*.dwg' | LC_ALL=C sort)
 fi
 
 label_of() {  # a path as it reads in the sums: corpus/..., test/...
@@ -115,6 +117,11 @@ for f in "${dxf_inputs[@]}" "${corpus_dxf[@]}"; do
   run "$l/dxf12in-plus" "$f" out.kpl -dxf12in -plus
   run "$l/dxfin" "$f" out.kpl -dxfin
 done
+for f in "${corpus_dwg[@]}"; do
+  l=$(label_of "$f")
+  run "$l/dwgin" "$f" out.kpl -dwgin
+  run "$l/dwgin-plus" "$f" out.kpl -dwgin -plus
+done
 for f in "${transfer_inputs[@]}"; do
   l=$(label_of "$f")
   run "$l/igesout" "$f" out.igs -igesout
@@ -123,12 +130,16 @@ for f in "${transfer_inputs[@]}"; do
   run "$l/dxf12out" "$f" out.dxf -dxf12out
   run "$l/dxfout" "$f" out.dxf -dxfout
   run "$l/dxfout-acad12" "$f" out.dxf -acad12 -dxfout
+  run "$l/dwgout" "$f" out.dwg -dwgout
+  run "$l/dwgout-acad13" "$f" out.dwg -acad13 -dwgout
+  run "$l/dwgout-acad14" "$f" out.dwg -acad14 -dwgout
 done
 for f in "${edx_inputs[@]}"; do
   l=$(label_of "$f")
   run "$l/edx-igesout" "$f" out.igs -edxin -plus -igesout
   run "$l/edx-dxf12out" "$f" out.dxf -edxin -dxf12out
   run "$l/edx-dxfout" "$f" out.dxf -edxin -dxfout
+  run "$l/edx-dwgout" "$f" out.dwg -edxin -dwgout
 done
 
 if [[ "$mode" == --update ]]; then
