@@ -1,6 +1,7 @@
 #include "support/output_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,16 +99,25 @@ int makeRegistered(const std::string& pattern, int suffixLength, int& slot) {
     return -1;
   }
   // mkostemps creates the file with O_CREAT|O_EXCL and mode 0600: never
-  // through an existing file or link, never readable by others.
+  // through an existing file or link, never readable by others.  A stop
+  // signal waits until the file is in the table, so that the handler that
+  // removes the run's files cannot miss one made just before it ran.
+  sigset_t stops;
+  sigset_t previous;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stops, &previous);
   const int fd = mkostemps(runFileTable().entries[slot].path, suffixLength, O_CLOEXEC);
+  const int error = errno;
+  if (fd >= 0) activateEntry(slot);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (fd < 0) {
-    const int error = errno;
     releaseEntry(slot);
     slot = -1;
     errno = error;
     return -1;
   }
-  activateEntry(slot);
   return fd;
 }
 

@@ -165,9 +165,9 @@ std::vector<std::string> blocksOf(const Database& db) {
     std::string row = foldedName(b.name) + "|" + foldedName(b.layer) + ":";
     for (const EntityId id : b.entities) {
       const Entity& e = db.entities[id];
-      row += " " + std::string(e.dxfName());
-      if (const auto* i = get_if<Insert>(&e.data)) row += ">" + foldedName(i->block);
-      if (const auto* d = get_if<Dimension>(&e.data)) row += ">" + foldedName(d->block);
+      row.append(" ").append(e.dxfName());
+      if (const auto* i = get_if<Insert>(&e.data)) row.append(">").append(foldedName(i->block));
+      if (const auto* d = get_if<Dimension>(&e.data)) row.append(">").append(foldedName(d->block));
     }
     out.push_back(std::move(row));
   }
