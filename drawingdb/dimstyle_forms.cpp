@@ -1,6 +1,7 @@
 #include "drawingdb/dimstyle_forms.h"
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -164,6 +165,27 @@ void dimHeaderFor(Header& header, Release from, Release to) {
   }
   set("$DIMUNIT", unitOf(header.integer("$DIMLUNIT"), header.integer("$DIMFRAC")));
   set("$DIMFIT", fitOf(header.integer("$DIMATFIT"), header.integer("$DIMTMOVE")));
+}
+
+void dimVariablesIntoHeader(Database& db, Release to) {
+  if (db.release < Release::R13 || db.release >= Release::R2000 || to < Release::R2000) return;
+  const auto entry = [&db](Handle dictionary, std::string_view name) -> Handle {
+    if (const Dictionary* d = db.dictionary(dictionary))
+      for (const DictionaryEntry& e : d->entries)
+        if (sameName(e.name, name)) return e.object;
+    return 0;
+  };
+  const Object* var = db.findObject(entry(entry(db.rootDictionary, "ACDBVARIABLEDICTIONARY"), "DIMADEC"));
+  const auto* kept = var != nullptr ? get_if<UnknownObject>(&var->data) : nullptr;
+  if (kept == nullptr) return;
+  for (const RawTag& t : kept->tags) {
+    if (t.code != 1) continue;
+    int value = 0;
+    const char* end = t.text.data() + t.text.size();
+    const auto [at, error] = std::from_chars(t.text.data(), end, value);
+    if (error == std::errc{} && at == end && value >= -1 && value <= 8) db.header.set("$DIMADEC", value);
+    return;
+  }
 }
 
 ArrowBlocks arrowBlocksOf(const Database& db) {

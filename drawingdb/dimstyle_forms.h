@@ -39,6 +39,12 @@ std::vector<RawTag> dimStyleGroupsFor(const std::vector<RawTag>& kept, Release t
 // $DIMBLK names need nothing: 2000 files name their blocks by handle).
 void dimHeaderFor(Header& header, Release from, Release to);
 
+// R13/R14 keep the angular decimals of dimensions as the variable DIMADEC
+// of the dictionary ACDBVARIABLEDICTIONARY; 2000 holds them as $DIMADEC.
+// For a file of 2000 or later from a drawing of R13/R14, the header takes
+// the dictionary's value (-1 to 8; any other is left out).
+void dimVariablesIntoHeader(Database& db, Release to);
+
 // Whether a group is one of those that change form (arrows, units, fit).
 bool dimStyleFormGroup(int code);
 

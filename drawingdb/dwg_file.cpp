@@ -339,6 +339,7 @@ class DwgFileWriter {
   void prepare() {
     db_.completeFor(r_);
     dimHeaderFor(db_.header, db_.release, r_);
+    dimVariablesIntoHeader(db_, r_);
     buildMissingDimensionBlocks(db_);
     if (r_ < Release::R2000) addMlineStyles(db_, r_);
     if (r_ == Release::R14) addVariableDictionary(db_, r_);

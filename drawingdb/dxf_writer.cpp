@@ -585,6 +585,7 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
     return Status::fail(StatusCode::NotSupported, "binary DXF exists from release 10 on");
   db.completeFor(options.release);
   dimHeaderFor(db.header, db.release, options.release);
+  dimVariablesIntoHeader(db, options.release);
   buildMissingDimensionBlocks(db);
   const CodePage page = codePageFor(db, options.release, options.findings);
   TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision, &page});

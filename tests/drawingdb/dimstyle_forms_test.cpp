@@ -152,6 +152,23 @@ TEST(DimStyleForms, HeaderVariablesFollowTheRelease) {
   }
 }
 
+// R14 DWG files keep the angular decimals in their variable dictionary; a
+// file of 2000 made from one holds them in its header.
+TEST(DimStyleForms, AngularDecimalsOfR14ReachTheHeaderOf2000) {
+  for (const FileFormat to : {FileFormat::Dwg, FileFormat::DxfAscii})
+    for (const std::int32_t decimals : {3, 8}) {
+      SCOPED_TRACE(std::string(to == FileFormat::Dwg ? "DWG " : "DXF ") + std::to_string(decimals));
+      Database written14 = Database::create(Release::R14);
+      written14.header.set("$DIMADEC", decimals);
+      Database old;
+      ASSERT_TRUE(readBytes(written(written14, FileFormat::Dwg, Release::R14), old).status.ok());
+      ASSERT_EQ(old.release, Release::R14);
+      Database newer;
+      ASSERT_TRUE(readBytes(written(old, to, Release::R2000), newer).status.ok());
+      EXPECT_EQ(newer.header.integer("$DIMADEC"), decimals);
+    }
+}
+
 // An arrow whose block the drawing lacks becomes the default arrow, and
 // groups of neither form pass as they are.
 TEST(DimStyleForms, MissingArrowBlocksGiveTheDefaultArrow) {

@@ -157,10 +157,13 @@ std::vector<std::string> withoutPolylineVertexCounts(std::vector<std::string> ro
 }
 
 // The readers find what the toolkit reads back from the file (names as
-// the release stores them, R13's lightweight polylines as polylines).  Of
-// R13 files the second reader reads fewer vertices of a 2D polyline than
-// the oracle's reader and the toolkit find (an open question of the R13
-// layout): their counts are left out there.
+// the release stores them, R13's lightweight polylines as polylines).  The
+// second reader drops vertices of model-space polylines (2D and 3D alike)
+// in R13, R14 and 2000 files depending only on the handles they get: the
+// same drawing with its handles shifted loses none, some or all, and a
+// file the oracle writes itself loses whole polylines.  Block polylines
+// and the corpus files read in full.  The vertex counts of polylines are
+// therefore left out of its listing; the oracle's reader compares them.
 void expectPeersAgree(const std::string& dwg, const std::string& dir) {
   const std::string verdict = verdictOf(dwg, dir);
   EXPECT_NE(verdict.find(": OK "), std::string::npos) << verdict;
@@ -171,10 +174,8 @@ void expectPeersAgree(const std::string& dwg, const std::string& dir) {
   EXPECT_EQ(joined(peers.oracle), joined(expected)) << "the oracle's reader";
   EXPECT_EQ(peers.failure, "");
   std::vector<std::string> second = peers.second, shown = withoutKindsTheSecondReaderLeavesOut(expected);
-  if (own.release == db::Release::R13) {
-    second = withoutPolylineVertexCounts(std::move(second));
-    shown = withoutPolylineVertexCounts(std::move(shown));
-  }
+  second = withoutPolylineVertexCounts(std::move(second));
+  shown = withoutPolylineVertexCounts(std::move(shown));
   EXPECT_EQ(joined(second), joined(shown)) << "the second reader";
 }
 
