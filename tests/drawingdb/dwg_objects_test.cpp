@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/dwg_file_header.h"
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/dxf_codec.h"
@@ -911,23 +912,9 @@ fs::path corpusRoot() {
   return fs::path(env != nullptr ? env : TROVAK_CORPUS_DIR) / "dwg";
 }
 
-std::vector<fs::path> corpusDrawings() {
-  const fs::path root = corpusRoot();
-  std::vector<fs::path> files;
-  std::error_code ec;
-  for (const char* dir : {"r14", "2000"})
-    for (const auto& entry : fs::directory_iterator(root / dir, ec))
-      if (entry.path().extension() == ".dwg") files.push_back(entry.path());
-  for (const char* name : {"example_r14.dwg", "example_2000.dwg"})
-    if (fs::exists(root / name)) files.push_back(root / name);
-  std::sort(files.begin(), files.end());
-  return files;
-}
+std::vector<fs::path> corpusDrawings() { return dwgCorpusDrawings(corpusRoot()); }
 
-std::string contentsOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string contentsOf(const fs::path& path) { return fileContents(path); }
 
 // One corpus drawing: its classes and the names of its records, found by
 // reading the records' common part, as the whole-file reader does first.

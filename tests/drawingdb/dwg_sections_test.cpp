@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/dwg_sections.h"
 #include "drawingdb/file_io.h"
 #include "drawingdb/schema.h"
@@ -484,23 +485,9 @@ TEST(DwgRawBlocks, SecondHeaderRepeatsLocatorsAndHandles) {
 
 // ------------------------------------------------------------------ corpus
 
-std::vector<fs::path> corpusFiles() {
-  const fs::path root = fs::path(TROVAK_CORPUS_DIR) / "dwg";
-  std::vector<fs::path> files;
-  std::error_code ec;
-  for (const char* dir : {"r14", "2000"})
-    for (const auto& entry : fs::directory_iterator(root / dir, ec))
-      if (entry.path().extension() == ".dwg") files.push_back(entry.path());
-  for (const char* name : {"example_r14.dwg", "example_2000.dwg"})
-    if (fs::exists(root / name)) files.push_back(root / name);
-  std::sort(files.begin(), files.end());
-  return files;
-}
+std::vector<fs::path> corpusFiles() { return dwgCorpusDrawings(fs::path(TROVAK_CORPUS_DIR) / "dwg"); }
 
-std::string contentsOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string contentsOf(const fs::path& path) { return fileContents(path); }
 
 struct CorpusSections {
   DwgFileHeader file;
