@@ -119,12 +119,14 @@ Status readHeader(std::string_view file, Dwg2007File& layout) {
   h.codepage = static_cast<std::uint16_t>(static_cast<std::uint8_t>(file[0x13]) |
                                           static_cast<std::uint8_t>(file[0x14]) << 8);
   Status first = readHeaderAt(file, 0x80, h, layout.corrected);
-  if (first.ok()) return {};
   // The copy at the end of the file.
-  if (file.size() >= kDwg2007PagesStart + kDwg2007HeaderCopy &&
-      readHeaderAt(file, file.size() - kDwg2007HeaderCopy, h, layout.corrected).ok())
-    return {};
-  return first;
+  if (!first.ok() && (file.size() < kDwg2007PagesStart + kDwg2007HeaderCopy ||
+                      !readHeaderAt(file, file.size() - kDwg2007HeaderCopy, h, layout.corrected).ok()))
+    return first;
+  if (h.fileSize > file.size())
+    return bad("the file header gives the file " + std::to_string(h.fileSize) + " bytes, it has " +
+               std::to_string(file.size()));
+  return {};
 }
 
 // A system page: `compressed` bytes repeated `repeats` times in codewords
