@@ -1035,7 +1035,7 @@ void writeInsert(DwgObjectOut& out, DwgWriteContext& c, const Insert& i, const D
   if (block == 0) c.warn("block " + i.block.str() + " has no record");
   out.handle(5, block);
   if (attributes) {
-    writeFollowers(out, r, links, 4);
+    writeFollowers(out, r, links, 3);
     out.handle(3, links.seqend);
   }
 }
@@ -1124,6 +1124,13 @@ void readMText(DwgObjectIn& in, DwgReadContext& c, MText& m) {
     m.lineSpacing = d.readBitDouble();
     d.readBit();
   }
+  // 2004 on: the background fill (flags; with bit 0 or 0x10 its scale,
+  // colour and transparency), not kept.
+  if (c.release() >= Release::R2004 && (d.readBitLong() & 0x11) != 0) {
+    d.readBitLong();
+    readDwgColour2004(d);
+    d.readBitLong();
+  }
   const Name style = c.styleName(in.readHandle());
   m.style = style.empty() ? std::string("Standard") : style.str();
 }
@@ -1145,6 +1152,7 @@ void writeMText(DwgObjectOut& out, DwgWriteContext& c, const MText& m) {
     w.writeBitDouble(m.lineSpacing);
     w.writeBit(false);
   }
+  if (c.release() >= Release::R2004) w.writeBitLong(0);  // no background fill
   out.handle(5, c.styleHandle(m.style));
 }
 
@@ -1256,10 +1264,11 @@ void readViewport(DwgObjectIn& in, DwgReadContext& c, Viewport& v) {
   v.ucsYAxis = pointOf(d.readBitPoint3());
   v.elevation = d.readBitDouble();
   v.orthoType = d.readBitShort();
+  if (c.release() >= Release::R2004) d.readBitShort();  // shade plot mode
   v.frozenLayers.reserve(frozen);
   for (std::size_t i = 0; i < frozen; ++i) v.frozenLayers.push_back(in.readHandle());
   in.readHandle();  // clip boundary
-  in.readHandle();  // viewport entity record (2000)
+  if (c.release() < Release::R2004) in.readHandle();  // viewport entity record (2000)
   in.readHandle();  // named UCS
   in.readHandle();  // base UCS
 }
@@ -1297,9 +1306,11 @@ void writeViewport(DwgObjectOut& out, DwgWriteContext& c, const Viewport& v) {
   w.writeBitPoint3(dwgPoint(v.ucsYAxis));
   w.writeBitDouble(v.elevation);
   w.writeBitShort(shortOf(v.orthoType));
-  for (const Handle h : v.frozenLayers) out.handle(5, h);
+  const bool r2004 = c.release() >= Release::R2004;
+  if (r2004) w.writeBitShort(0);  // shade plot mode: as displayed
+  for (const Handle h : v.frozenLayers) out.handle(r2004 ? 4 : 5, h);
   out.handle(5, 0);  // clip boundary
-  out.handle(5, 0);  // viewport entity record (2000)
+  if (!r2004) out.handle(5, 0);  // viewport entity record (2000)
   out.handle(5, 0);  // named UCS
   out.handle(5, 0);  // base UCS
 }

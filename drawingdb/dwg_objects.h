@@ -58,6 +58,7 @@ inline constexpr std::int16_t kText = 1, kAttrib = 2, kAttDef = 3, kBlock = 4, k
                               kLwPolyline = 77,  // 2000; a class in R13/R14
                               kHatch = 78,       // 2000; a class in R13/R14
                               kXRecord = 79,     // 2000; a class in R13/R14
+                              kLayout = 82,      // 2004 on; a class before
                               kProxyEntity = 498, kProxyObject = 499, kFirstClass = 500;
 }  // namespace dwg_type
 
