@@ -331,7 +331,7 @@ namespace {
 // The type, the R2000 bitsize and the own handle that begin every object.
 Status readKind(DwgBitReader& in, Release r, std::uint32_t& bitsize, DwgObjectKind& out) {
   out.type = in.readObjectType();
-  if (r >= Release::R2000) bitsize = in.readRawLong();
+  if (r >= Release::R2000 && r < Release::R2010) bitsize = in.readRawLong();
   const DwgHandleRef own = in.readHandle();
   if (in.failed()) return in.status();
   if (own.code != 0 || own.value == 0)
@@ -352,7 +352,77 @@ Status entityKind(const DwgReadContext& context, DwgObjectKind& out) {
   return {};
 }
 
+// ENC flags in the high byte of the colour word.
+constexpr std::uint16_t kEncTransparency = 0x20, kEncObject = 0x40, kEncRgb = 0x80, kEncColourName = 0x41,
+                        kEncBookName = 0x42;
+
+// An entity's colour: a CMC index before 2004, an ENC from then on.
+void readEntityColour(DwgBitReader& d, Release r, DwgEntityHead& e) {
+  if (r < Release::R2004) {
+    e.colour = d.readColor();
+    return;
+  }
+  const auto word = static_cast<std::uint16_t>(d.readBitShort());
+  const std::uint16_t flags = word >> 8;
+  e.colour = static_cast<std::int16_t>(word & 0x1FF);
+  if ((flags & kEncTransparency) != 0) e.transparency = static_cast<std::uint32_t>(d.readBitLong());
+  if ((flags & kEncObject) != 0) e.colourObject = 1;  // its handle follows in the handle stream
+  else if ((flags & kEncRgb) != 0) e.rgb = static_cast<std::uint32_t>(d.readBitLong());
+  if ((flags & kEncColourName) == kEncColourName) e.colourName = d.readText();
+  if ((flags & kEncBookName) == kEncBookName) e.bookName = d.readText();
+}
+
+void writeEntityColour(DwgBitWriter& d, Release r, const DwgEntityHead& e) {
+  if (r < Release::R2004) {
+    d.writeColor(e.colour);
+    return;
+  }
+  std::uint16_t flags = 0;
+  if (e.transparency != 0) flags |= kEncTransparency;
+  if (e.colourObject != 0) {
+    flags |= kEncObject;
+    if (!e.colourName.empty()) flags |= kEncColourName;
+    if (!e.bookName.empty()) flags |= kEncBookName;
+  } else if (e.rgb != 0) {
+    flags |= kEncRgb;
+  }
+  d.writeBitShort(static_cast<std::int16_t>((flags << 8) | (static_cast<std::uint16_t>(e.colour) & 0x1FF)));
+  if ((flags & kEncTransparency) != 0) d.writeBitLong(static_cast<std::int32_t>(e.transparency));
+  if ((flags & kEncRgb) != 0) d.writeBitLong(static_cast<std::int32_t>(e.rgb));
+  if ((flags & kEncColourName) == kEncColourName) d.writeText(e.colourName);
+  if ((flags & kEncBookName) == kEncBookName) d.writeText(e.bookName);
+}
+
 }  // namespace
+
+std::int16_t readDwgColour2004(DwgBitReader& in, std::uint32_t* rgb) {
+  in.readBitShort();
+  const auto value = static_cast<std::uint32_t>(in.readBitLong());
+  const std::uint8_t names = in.readRawChar();
+  if ((names & 1) != 0) in.readText();
+  if ((names & 2) != 0) in.readText();
+  if (rgb != nullptr) *rgb = 0;
+  switch (value >> 24) {
+    case 0xC0: return 256;
+    case 0xC1: return 0;
+    case 0xC3: return static_cast<std::int16_t>(value & 0xFF);
+    case 0xC2:
+      if (rgb != nullptr) *rgb = value;
+      return 7;
+    default: return 7;  // the foreground, or none
+  }
+}
+
+void writeDwgColour2004(DwgBitWriter& out, std::int16_t index, std::uint32_t rgb) {
+  out.writeBitShort(0);
+  std::uint32_t value = rgb;
+  if (value == 0)
+    value = index == 256 ? kDwgColourByLayer
+            : index == 0 ? kDwgColourByBlock
+                         : kDwgColourIndex | (static_cast<std::uint32_t>(index) & 0xFF);
+  out.writeBitLong(static_cast<std::int32_t>(value));
+  out.writeRawChar(0);
+}
 
 Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out) {
   out = DwgObjectKind{};
@@ -362,13 +432,14 @@ Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, 
   return entityKind(context, out);
 }
 
-Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out) {
+Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out, std::uint64_t handleBits) {
   const Release r = context.release();
   DwgObjectHead& head = out.head;
   head = DwgObjectHead{};
   out.frame = frame;
   out.badReference.clear();
   out.firstFollower = out.lastFollower = out.seqend = 0;
+  out.followers.clear();
   DwgBitReader in(frame);
   DwgObjectKind kind;
   if (Status s = readKind(in, r, out.bitsize, kind); !s.ok()) return s;
@@ -384,6 +455,11 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
     head.e.graphics = in.readRawBytes(size);
   }
   if (r < Release::R2000) out.bitsize = in.readRawLong();
+  if (r >= Release::R2010) {
+    if (handleBits > frame.size() * 8)
+      return Status::fail(StatusCode::BadFile, "a handle stream of " + std::to_string(handleBits) + " bits beyond the object");
+    out.bitsize = static_cast<std::uint32_t>(frame.size() * 8 - handleBits);
+  }
   if (in.failed()) return in.status();
   if (out.bitsize < in.bitPosition() || out.bitsize > frame.size() * 8)
     return Status::fail(StatusCode::BadFile, "bitsize " + std::to_string(out.bitsize) + " outside the object");
@@ -396,13 +472,15 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
 
   std::int32_t reactors = 0;
   bool linetypeByLayer = false;
+  bool noXdictionary = false;
   DwgEntityHead& e = head.e;
   if (head.entity) {
     e.mode = d.readBitPair();
     reactors = d.readBitLong();
+    if (r >= Release::R2004) noXdictionary = d.readBit() != 0;
     if (r < Release::R2000) linetypeByLayer = d.readBit() != 0;
-    e.noLinks = d.readBit() != 0;
-    e.colour = d.readColor();
+    if (r < Release::R2004) e.noLinks = d.readBit() != 0;
+    readEntityColour(d, r, e);
     e.linetypeScale = d.readBitDouble();
     if (r >= Release::R2000) {
       e.linetypeFlags = d.readBitPair();
@@ -414,6 +492,7 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
     if (r >= Release::R2000) e.lineweight = d.readRawChar();
   } else {
     reactors = d.readBitLong();
+    if (r >= Release::R2004) noXdictionary = d.readBit() != 0;
   }
   if (d.failed()) return d.status();
   if (!countFits(reactors, out.handles))
@@ -422,7 +501,7 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
   if (!head.entity || e.mode == 0) head.owner = out.readHandle();
   head.reactors.reserve(static_cast<std::size_t>(reactors));
   for (std::int32_t i = 0; i < reactors; ++i) head.reactors.push_back(out.readHandle());
-  head.xdictionary = out.readHandle();
+  if (!noXdictionary) head.xdictionary = out.readHandle();
   if (head.entity) {
     const auto links = [&] {
       if (e.noLinks) {
@@ -438,7 +517,8 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
       if (!linetypeByLayer) e.linetype = out.readHandle();
       links();
     } else {
-      links();
+      if (r < Release::R2004) links();
+      if (e.colourObject != 0) e.colourObject = out.readHandle();
       e.layer = out.readHandle();
       if (e.linetypeFlags == 3) e.linetype = out.readHandle();
       if (e.plotStyleFlags == 3) e.plotStyle = out.readHandle();
@@ -485,12 +565,14 @@ Status DwgObjectOut::begin(const DwgObjectHead& head, DwgWriteContext& context) 
   }
   // R13/R14 have no BYBLOCK or CONTINUOUS flag: those name their record.
   const bool linetypeHandle = e.linetypeFlags == 3 || (r < Release::R2000 && e.linetypeFlags != 0);
+  const bool noXdictionary = head.xdictionary == 0;
   if (head.entity) {
     d.writeBitPair(e.mode);
     d.writeBitLong(static_cast<std::int32_t>(head.reactors.size()));
+    if (r >= Release::R2004) d.writeBit(noXdictionary);
     if (r < Release::R2000) d.writeBit(!linetypeHandle);
-    d.writeBit(e.noLinks);
-    d.writeColor(e.colour);
+    if (r < Release::R2004) d.writeBit(e.noLinks);
+    writeEntityColour(d, r, e);
     d.writeBitDouble(e.linetypeScale);
     if (r >= Release::R2000) {
       d.writeBitPair(e.linetypeFlags);
@@ -500,11 +582,12 @@ Status DwgObjectOut::begin(const DwgObjectHead& head, DwgWriteContext& context) 
     if (r >= Release::R2000) d.writeRawChar(e.lineweight);
   } else {
     d.writeBitLong(static_cast<std::int32_t>(head.reactors.size()));
+    if (r >= Release::R2004) d.writeBit(noXdictionary);
   }
 
   if (!head.entity || e.mode == 0) handle(4, head.owner);
   for (const Handle h : head.reactors) handle(4, h);
-  handle(3, head.xdictionary);
+  if (r < Release::R2004 || !noXdictionary) handle(3, head.xdictionary);
   if (head.entity) {
     const auto links = [&] {
       if (e.noLinks) return;
@@ -516,7 +599,8 @@ Status DwgObjectOut::begin(const DwgObjectHead& head, DwgWriteContext& context) 
       if (linetypeHandle) handle(5, e.linetype);
       links();
     } else {
-      links();
+      if (r < Release::R2004) links();
+      if (r >= Release::R2004 && e.colourObject != 0) handle(5, e.colourObject);
       handle(5, e.layer);
       if (linetypeHandle) handle(5, e.linetype);
       if (e.plotStyleFlags == 3) handle(5, e.plotStyle);

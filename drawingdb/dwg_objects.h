@@ -58,6 +58,7 @@ inline constexpr std::int16_t kText = 1, kAttrib = 2, kAttDef = 3, kBlock = 4, k
                               kLwPolyline = 77,  // 2000; a class in R13/R14
                               kHatch = 78,       // 2000; a class in R13/R14
                               kXRecord = 79,     // 2000; a class in R13/R14
+                              kLayout = 82,      // 2004 on; a class before
                               kProxyEntity = 498, kProxyObject = 499, kFirstClass = 500;
 }  // namespace dwg_type
 
@@ -118,11 +119,34 @@ class DwgWriteContext {
   virtual void warn(std::string_view what) = 0;
 };
 
+// Colours of 2004 on.  A CMC of objects and header variables: BS index
+// (0), BL method byte and value, RC names flags (1 colour name, 2 book
+// name), the names.  An entity's ENC: BS index with flags in its high bits
+// (0x20 transparency BL follows, 0x80 method and value BL, 0x40 a DBCOLOR
+// object in the handle stream, with 0x41/0x42 its colour and book names).
+inline constexpr std::uint32_t kDwgColourByLayer = 0xC0000000u;
+inline constexpr std::uint32_t kDwgColourByBlock = 0xC1000000u;
+inline constexpr std::uint32_t kDwgColourRgb = 0xC2000000u;
+inline constexpr std::uint32_t kDwgColourIndex = 0xC3000000u;
+
+// A CMC of 2004 on as an index: ByLayer 256, ByBlock 0, an index itself;
+// a true colour gives `rgb` (method and value) and 7 or its index.
+std::int16_t readDwgColour2004(DwgBitReader& in, std::uint32_t* rgb = nullptr);
+void writeDwgColour2004(DwgBitWriter& out, std::int16_t index, std::uint32_t rgb = 0);
+
 // The common data of an entity as stored.
 struct DwgEntityHead {
   std::uint8_t mode = 2;  // 0 owned by `owner`, 1 paper space, 2 model space
   bool noLinks = false;   // previous/next are own handle -1/+1 (not stored)
   std::int16_t colour = 256;
+  // 2004 on, beside the index: a colour of the colour book or true colour
+  // (method byte 0xC2 and RGB, 0 when the entity has none), its names, its
+  // transparency (0 when none is stored) and the DBCOLOR object it names.
+  std::uint32_t rgb = 0;
+  std::string colourName;
+  std::string bookName;
+  std::uint32_t transparency = 0;
+  Handle colourObject = 0;
   double linetypeScale = 1;
   // 0 BYLAYER, 1 BYBLOCK, 2 CONTINUOUS, 3 the record `linetype`.  R13/R14
   // store only "BYLAYER or a record": 1 and 2 need the record's handle.
@@ -176,6 +200,8 @@ struct DwgObjectIn {
   Handle firstFollower = 0;
   Handle lastFollower = 0;
   Handle seqend = 0;
+  // 2004 on: the vertices or attributes in order (no first/last links).
+  std::vector<Handle> followers;
 
   // A handle of the handle stream resolved against the object's own
   // handle; 0 and false for a code that cannot be resolved (noted in
@@ -190,7 +216,9 @@ struct DwgObjectIn {
 // type, bitsize, own handle, EED, graphics, the common data and the common
 // handles.  Whether the object is an entity comes from its type or class.
 // `out` reads from `frame`, which must outlive it.
-Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out);
+// `handleBits` is the size of the handle stream the frame states (2010 on).
+Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out,
+                         std::uint64_t handleBits = 0);
 
 // The start of one object's frame alone: its type, its own handle and
 // whether it is an entity, without the rest of the head.
@@ -247,6 +275,8 @@ struct DwgEntityLinks {
   Handle firstFollower = 0;
   Handle lastFollower = 0;
   Handle seqend = 0;
+  // 2004 on: every vertex or attribute, in order (files list them all).
+  std::vector<Handle> followers;
 };
 
 // Reads the type-specific part of a drawable entity (every kind of the

@@ -48,6 +48,8 @@ struct Slot {
 
 constexpr Span kR13R14 = between(Release::R13, Release::R14);
 constexpr Span kFrom2000 = since(Release::R2000);
+constexpr Span kUntil2000 = until(Release::R2000);
+constexpr Span kFrom2004 = since(Release::R2004);
 
 template <class Obj>
 const Field<Obj>* declared(std::string_view member) {
@@ -213,7 +215,7 @@ class BodyIn {
     p = Point3{q.x, q.y, q.z};
   }
   void tv(std::string& s) { s = readDwgText(d_, page_); }
-  void cmc(std::int32_t& v) { v = d_.readColor(); }
+  void cmc(std::int32_t& v) { v = r_ >= Release::R2004 ? readDwgColour2004(d_) : d_.readColor(); }
   void fourBits(std::int32_t& v) { v = d_.readFourBits(); }
   // A flag bit of `flags`.
   void flag(std::int32_t& flags, std::int32_t bit) {
@@ -326,7 +328,10 @@ class BodyOut {
   void rd(const double& v) { d_.writeRawDouble(v); }
   void bd3(const Point3& p) { d_.writeBitPoint3(DwgPoint3{p.x, p.y, p.z}); }
   void tv(const std::string& s) { writeDwgText(d_, s, page_); }
-  void cmc(const std::int32_t& v) { d_.writeColor(static_cast<std::int16_t>(v)); }
+  void cmc(const std::int32_t& v) {
+    if (r_ >= Release::R2004) writeDwgColour2004(d_, static_cast<std::int16_t>(v));
+    else d_.writeColor(static_cast<std::int16_t>(v));
+  }
   void fourBits(const std::int32_t& v) { d_.writeFourBits(static_cast<std::uint8_t>(v & 15)); }
   void flag(const std::int32_t& flags, std::int32_t bit) { d_.writeBit((flags & bit) != 0); }
   void raw(std::size_t, const std::string& bytes) { d_.writeRawBytes(bytes); }
@@ -521,9 +526,12 @@ constexpr Slot kLayoutPlotSlots[] = {
     {Form::TV, 4, "paperSize"},       {Form::BD, 46, "originX"},         {Form::BD, 47, "originY"},
     {Form::BS, 72, "paperUnits"},     {Form::BS, 73, "rotation"},        {Form::BS, 74, "plotType"},
     {Form::BD, 48, "windowMinX"},     {Form::BD, 49, "windowMinY"},      {Form::BD, 140, "windowMaxX"},
-    {Form::BD, 141, "windowMaxY"},    {Form::TV, 6, "plotView"},         {Form::BD, 142, "scaleNumerator"},
+    {Form::BD, 141, "windowMaxY"},    {Form::TV, 6, "plotView", kUntil2000},
+    {Form::BD, 142, "scaleNumerator"},
     {Form::BD, 143, "scaleDenominator"}, {Form::TV, 7, "styleSheet"},    {Form::BS, 75, "standardScale"},
     {Form::BD, 147, "scaleFactor"},   {Form::BD, 148, "imageOriginX"},   {Form::BD, 149, "imageOriginY"},
+    // 2004 on: shade plot mode, resolution level and custom dots per inch.
+    {Form::BS, 76, {}, kFrom2004, 0}, {Form::BS, 77, {}, kFrom2004, 2}, {Form::BS, 78, {}, kFrom2004, 300},
 };
 constexpr Slot kLayoutSlots[] = {
     {Form::TV, 1, "name"},          {Form::BS, 71, "tabOrder"},    {Form::BS, 70, "flags"},
@@ -832,15 +840,20 @@ void dimstyleLayout(Io& io, Rec& rec) {
 }
 
 // BLOCK_HEADER.  `first` and `last` are the ends of the block's entity
-// chain; 2000 also lists the inserts that name the block.  A preview image
-// is kept as the DXF groups 310 of the record.
+// chain (R13 to 2000); 2004 on lists every entity the block owns in
+// `owned`.  2000 also lists the inserts that name the block.  A preview
+// image is kept as the DXF groups 310 of the record.
 template <class Io, class Block>
-void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Handle>& inserts) {
+void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Handle>& owned,
+                 std::vector<Handle>& inserts) {
   io.flag(b.flags, 1);
   io.flag(b.flags, 2);
   io.flag(b.flags, 4);
   io.flag(b.flags, 8);
   if (io.r2000()) io.flag(b.flags, 32);
+  const bool r2004 = io.release() >= Release::R2004;
+  std::size_t ownedCount = owned.size();
+  if (r2004 && (b.flags & 12) == 0) io.count(ownedCount, Form::BL, 8, false, "owned entities");
   io.bd3(b.base);
   io.tv(b.xrefPath);
   std::size_t counted = inserts.size();
@@ -873,9 +886,13 @@ void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Hand
   }
   if (io.failed()) return;
   io.handle(3, b.blockHandle);
-  if ((b.flags & 12) == 0) {
+  if ((b.flags & 12) == 0 && !r2004) {
     io.handle(4, first);
     io.handle(4, last);
+  }
+  if (r2004 && (b.flags & 12) == 0) {
+    io.handles(3, ownedCount, owned);
+    if (io.failed()) return;
   }
   io.handle(3, b.endHandle);
   if (io.r2000()) {
@@ -913,15 +930,25 @@ void dictionaryLayout(Io& io, Dict& d, bool withDefault = false) {
   for (auto& e : d.entries) io.handle(d.hardOwner ? 3 : 2, e.object);
 }
 
+// LAYOUT.  2004 on names its plot view by a handle, not by name, and
+// lists the viewports of the layout (not kept: the viewports entities of
+// its block are the layout's).
 template <class Io, class L>
 void layoutLayout(Io& io, L& layout) {
   std::vector<RawTag> none;
   slots(io, layout, none, std::span<const Slot>(kLayoutPlotSlots));
   slots(io, layout, none, std::span<const Slot>(kLayoutSlots));
+  const bool r2004 = io.release() >= Release::R2004;
+  std::vector<Handle> viewports;
+  std::size_t count = 0;
+  if (r2004) io.count(count, Form::BL, 8, false, "layout viewports");
+  Handle plotView = 0;
+  if (r2004) io.handle(5, plotView);
   io.handle(4, layout.blockRecord);
   io.handle(4, layout.viewport);
   io.handle(5, layout.baseUcs);
   io.handle(5, layout.namedUcs);
+  if (r2004) io.handles(4, count, viewports);
 }
 
 template <class Io, class G>
@@ -1190,7 +1217,8 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
   const DwgObjectHead& head = in.head;
   BodyIn io(in.data, in.handles, head.handle, r, ctx.codePage());
   const ClassDef* classDef = head.type >= dwg_type::kFirstClass ? ctx.classOf(head.type) : nullptr;
-  const std::string_view cls = classDef != nullptr ? std::string_view(classDef->dxfName) : std::string_view();
+  std::string_view cls = classDef != nullptr ? std::string_view(classDef->dxfName) : std::string_view();
+  if (head.type == dwg_type::kLayout && r >= Release::R2004) cls = "LAYOUT";
   // Table records begin with their name and xref data.
   auto recordHead = [&](std::string_view kind, std::string& name, std::int32_t& flags) -> Status {
     DwgRecordHead rh;
@@ -1280,7 +1308,7 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
       b.recordXdata = head.xdata;
       if (Status s = recordHead("BLOCK_HEADER", b.name, b.flags); !s.ok()) return s;
       BlockChain chain;
-      blockLayout(io, b, chain.first, chain.last, chain.inserts);
+      blockLayout(io, b, chain.first, chain.last, chain.owned, chain.inserts);
       if (io.failed()) return damaged("BLOCK_HEADER", head.handle, io.status());
       chain.record = head.handle;
       chains_.push_back(std::move(chain));
@@ -1655,9 +1683,14 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
       if (upper) b.name = dwgR14Name(b.name);
       const BlockRecord& original = db_.blocks[ref->index];
       Handle first = 0, last = 0;
+      std::vector<Handle> owned;
       if (!original.entities.empty()) {
         first = db_.entities[original.entities.front()].common.handle;
         last = db_.entities[original.entities.back()].common.handle;
+      }
+      if (r >= Release::R2004) {
+        owned.reserve(original.entities.size());
+        for (const EntityId id : original.entities) owned.push_back(db_.entities[id].common.handle);
       }
       std::vector<Handle> inserts;
       if (r >= Release::R2000) {
@@ -1666,7 +1699,7 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
       }
       const Head head{dwg_type::kBlockHeader, h, db_.blockTable, &b.reactors, b.xdictionary, &b.recordXdata};
       const DwgRecordHead named = recordHeadOf(b.name, b.flags);
-      return emit(head, ctx, "BLOCK_HEADER", [&](BodyOut& io) { blockLayout(io, std::as_const(b), first, last, inserts); },
+      return emit(head, ctx, "BLOCK_HEADER", [&](BodyOut& io) { blockLayout(io, std::as_const(b), first, last, owned, inserts); },
                   frame, &named);
     }
     case RefKind::Object: {
@@ -1693,7 +1726,7 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         return emit(head, ctx, "GROUP", [&](BodyOut& io) { groupLayout(io, *g); }, frame);
       }
       if (const auto* l = std::get_if<Layout>(&o.data)) {
-        head.type = (ctx.classNumber("LAYOUT"));
+        head.type = r >= Release::R2004 ? dwg_type::kLayout : ctx.classNumber("LAYOUT");
         return emit(head, ctx, "LAYOUT", [&](BodyOut& io) { layoutLayout(io, *l); }, frame);
       }
       const auto& tags = std::get<UnknownObject>(o.data).tags;
