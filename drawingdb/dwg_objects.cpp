@@ -292,6 +292,7 @@ std::int32_t lineweightOfDwgIndex(std::uint8_t index) {
 }
 
 std::string readDwgText(DwgBitReader& in, const CodePage& page) {
+  if (in.unicodeTexts()) return in.readUnicodeText();
   const std::string bytes = in.readText();
   std::string scratch;
   return std::string(page.decode(bytes, scratch));
@@ -328,10 +329,18 @@ Status DwgObjectIn::status() const {
 
 namespace {
 
-// The type, the R2000 bitsize and the own handle that begin every object.
-Status readKind(DwgBitReader& in, Release r, std::uint32_t& bitsize, DwgObjectKind& out) {
-  out.type = in.readObjectType();
-  if (r >= Release::R2000) bitsize = in.readRawLong();
+// The type, the bitsize and the own handle that begin every object: 2000
+// to 2007 store the bitsize after the type, from 2010 on it is what the
+// handle stream (of `handleBits`) leaves of the frame.
+Status readKind(DwgBitReader& in, Release r, std::size_t frameBits, std::uint64_t handleBits, std::uint32_t& bitsize,
+                DwgObjectKind& out) {
+  out.type = in.readObjectType(r);
+  if (r >= Release::R2010) {
+    if (handleBits > frameBits) return Status::fail(StatusCode::BadFile, "handle stream larger than the object");
+    bitsize = static_cast<std::uint32_t>(std::min<std::uint64_t>(frameBits - handleBits, UINT32_MAX));
+  } else if (r >= Release::R2000) {
+    bitsize = in.readRawLong();
+  }
   const DwgHandleRef own = in.readHandle();
   if (in.failed()) return in.status();
   if (own.code != 0 || own.value == 0)
@@ -352,17 +361,46 @@ Status entityKind(const DwgReadContext& context, DwgObjectKind& out) {
   return {};
 }
 
+// The colour of an entity from 2004 on: a BS whose low 9 bits are the
+// colour index and whose high byte says what follows: 0x20 a BL
+// transparency, 0x80 a BL colour method and value (unless 0x40: the colour
+// is a DBCOLOR object named in the handle stream), 0x41 and 0x42 a colour
+// and a book name.  The database keeps the index: a colour given by method
+// 0xC3 its index, ByLayer and ByBlock theirs; true colours keep the index
+// stored beside them.
+std::int16_t readEntityColor(DwgBitReader& d, DwgEntityHead& e) {
+  const auto word = static_cast<std::uint16_t>(d.readBitShort());
+  const unsigned flags = word >> 8;
+  auto index = static_cast<std::int16_t>(word & 0x1FF);
+  if ((flags & 0x20) != 0) d.readBitLong();  // transparency
+  if ((flags & 0x40) != 0) {
+    e.colourByReference = true;
+  } else if ((flags & 0x80) != 0) {
+    const auto rgb = static_cast<std::uint32_t>(d.readBitLong());
+    switch (rgb >> 24) {
+      case 0xC0: index = 256; break;
+      case 0xC1: index = 0; break;
+      case 0xC3: index = static_cast<std::int16_t>(rgb & 0xFF); break;
+      default: break;
+    }
+  }
+  if ((flags & 0x41) == 0x41) readDwgText(d, CodePage::raw());
+  if ((flags & 0x42) == 0x42) readDwgText(d, CodePage::raw());
+  return index;
+}
+
 }  // namespace
 
-Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out) {
+Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out,
+                         std::uint64_t handleBits) {
   out = DwgObjectKind{};
   DwgBitReader in(frame);
   std::uint32_t bitsize = 0;
-  if (Status s = readKind(in, context.release(), bitsize, out); !s.ok()) return s;
+  if (Status s = readKind(in, context.release(), frame.size() * 8, handleBits, bitsize, out); !s.ok()) return s;
   return entityKind(context, out);
 }
 
-Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out) {
+Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out, std::uint64_t handleBits) {
   const Release r = context.release();
   DwgObjectHead& head = out.head;
   head = DwgObjectHead{};
@@ -371,7 +409,7 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
   out.firstFollower = out.lastFollower = out.seqend = 0;
   DwgBitReader in(frame);
   DwgObjectKind kind;
-  if (Status s = readKind(in, r, out.bitsize, kind); !s.ok()) return s;
+  if (Status s = readKind(in, r, frame.size() * 8, handleBits, out.bitsize, kind); !s.ok()) return s;
   head.type = kind.type;
   head.handle = kind.handle;
   if (Status s = readEed(in, head.handle, context, head.xdata); !s.ok()) return s;
@@ -390,19 +428,36 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
 
   out.data = DwgBitReader(frame, out.bitsize);
   out.data.seekBit(in.bitPosition());
+  if (r >= Release::R2007) {
+    out.data.locateStrings(out.bitsize);
+    if (out.data.failed()) return out.data.status();
+  }
   out.handles = DwgBitReader(frame);
   out.handles.seekBit(out.bitsize);
   DwgBitReader& d = out.data;
 
   std::int32_t reactors = 0;
   bool linetypeByLayer = false;
+  bool xdictionaryMissing = false;
   DwgEntityHead& e = head.e;
+  // From 2004 on: whether the handle stream leaves out the extension
+  // dictionary; from 2013 on whether the object keeps data in the data
+  // storage section.
+  const auto presence = [&] {
+    if (r >= Release::R2004) xdictionaryMissing = d.readBit() != 0;
+    if (r >= Release::R2013) d.readBit();
+  };
   if (head.entity) {
     e.mode = d.readBitPair();
     reactors = d.readBitLong();
+    presence();
     if (r < Release::R2000) linetypeByLayer = d.readBit() != 0;
-    e.noLinks = d.readBit() != 0;
-    e.colour = d.readColor();
+    if (r < Release::R2004) {
+      e.noLinks = d.readBit() != 0;
+      e.colour = d.readColor();
+    } else {
+      e.colour = readEntityColor(d, e);
+    }
     e.linetypeScale = d.readBitDouble();
     if (r >= Release::R2000) {
       e.linetypeFlags = d.readBitPair();
@@ -410,10 +465,17 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
     } else {
       e.linetypeFlags = linetypeByLayer ? 0 : 3;
     }
+    if (r >= Release::R2007) {
+      e.materialFlags = d.readBitPair();
+      d.readRawChar();  // shadow flags
+    }
+    if (r >= Release::R2010)
+      for (int i = 0; i < 3; ++i) e.visualStyles |= static_cast<std::uint8_t>(d.readBit() << i);
     e.invisibility = d.readBitShort();
     if (r >= Release::R2000) e.lineweight = d.readRawChar();
   } else {
     reactors = d.readBitLong();
+    presence();
   }
   if (d.failed()) return d.status();
   if (!countFits(reactors, out.handles))
@@ -422,9 +484,10 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
   if (!head.entity || e.mode == 0) head.owner = out.readHandle();
   head.reactors.reserve(static_cast<std::size_t>(reactors));
   for (std::int32_t i = 0; i < reactors; ++i) head.reactors.push_back(out.readHandle());
-  head.xdictionary = out.readHandle();
+  if (!xdictionaryMissing) head.xdictionary = out.readHandle();
   if (head.entity) {
     const auto links = [&] {
+      if (r >= Release::R2004) return;  // entities are listed by their owners
       if (e.noLinks) {
         e.previous = head.handle - 1;
         e.next = head.handle + 1;
@@ -439,9 +502,13 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
       links();
     } else {
       links();
+      if (e.colourByReference) out.readHandle();  // the DBCOLOR object
       e.layer = out.readHandle();
       if (e.linetypeFlags == 3) e.linetype = out.readHandle();
+      if (e.materialFlags == 3) out.readHandle();
       if (e.plotStyleFlags == 3) e.plotStyle = out.readHandle();
+      for (int i = 0; i < 3; ++i)
+        if ((e.visualStyles >> i & 1) != 0) out.readHandle();
     }
   }
   return out.status();
@@ -449,9 +516,17 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
 
 Status readDwgRecordHead(DwgObjectIn& in, DwgReadContext& context, DwgRecordHead& out) {
   out.name = readDwgText(in.data, context.codePage());
-  out.referenced = in.data.readBit() != 0;
-  out.xrefIndex = in.data.readBitShort();
-  out.xrefDependent = in.data.readBit() != 0;
+  if (context.release() >= Release::R2007) {
+    // One BS: the xref index, bit 8 set for an xref-dependent record.
+    const std::int16_t xref = in.data.readBitShort();
+    out.referenced = true;
+    out.xrefDependent = (xref & 0x100) != 0;
+    out.xrefIndex = static_cast<std::int16_t>(xref & ~0x100);
+  } else {
+    out.referenced = in.data.readBit() != 0;
+    out.xrefIndex = in.data.readBitShort();
+    out.xrefDependent = in.data.readBit() != 0;
+  }
   out.xrefBlock = in.readHandle();
   return in.status();
 }

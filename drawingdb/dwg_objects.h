@@ -131,6 +131,11 @@ struct DwgEntityHead {
   std::uint8_t plotStyleFlags = 0;
   std::int16_t invisibility = 0;
   std::uint8_t lineweight = 29;  // index (2000)
+  // 2007: 0 BYLAYER, 1 BYBLOCK, 2 global, 3 a material named by handle.
+  std::uint8_t materialFlags = 0;
+  // 2010: which of the full, face and edge visual style handles follow.
+  std::uint8_t visualStyles = 0;
+  bool colourByReference = false;  // 2004: the colour is a DBCOLOR object
   Handle layer = 0;
   Handle linetype = 0;
   Handle plotStyle = 0;
@@ -189,8 +194,12 @@ struct DwgObjectIn {
 // Decodes the frame of one object (the S bytes of readDwgObjectFrame):
 // type, bitsize, own handle, EED, graphics, the common data and the common
 // handles.  Whether the object is an entity comes from its type or class.
-// `out` reads from `frame`, which must outlive it.
-Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out);
+// `out` reads from `frame`, which must outlive it.  From 2010 on the frame
+// does not hold its bitsize: `handleBits`, the size of the handle stream
+// (stored before the frame), gives it.  From 2007 on the texts come from
+// the string stream at the end of the data (DwgBitReader::locateStrings).
+Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out,
+                         std::uint64_t handleBits = 0);
 
 // The start of one object's frame alone: its type, its own handle and
 // whether it is an entity, without the rest of the head.
@@ -199,7 +208,8 @@ struct DwgObjectKind {
   Handle handle = 0;
   bool entity = false;
 };
-Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out);
+Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out,
+                         std::uint64_t handleBits = 0);
 
 // Table records: the common part after the reactor count and the xref
 // block handle; the readers then stand at the type-specific fields.
@@ -231,7 +241,9 @@ class DwgObjectOut {
   bool begun_ = false;
 };
 
-// Texts of the object data: TV bytes in the drawing's code page <-> UTF-8.
+// Texts of the object data: TV bytes in the drawing's code page <-> UTF-8;
+// from 2007 on (a reader whose strings are located) UTF-16 of the string
+// stream.
 std::string readDwgText(DwgBitReader& in, const CodePage& page);
 void writeDwgText(DwgBitWriter& out, std::string_view text, const CodePage& page);
 

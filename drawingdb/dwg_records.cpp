@@ -36,7 +36,9 @@ struct Value {
 
 // One value of a plain run of an object's data: its form, its DXF group,
 // the declared member that holds it in the database (empty: none; the
-// value is then kept as its DXF group) and the releases that store it.
+// value is then kept as its DXF group, unless the group is 0: a value of
+// later releases that the database does not keep) and the releases that
+// store it.
 struct Slot {
   Form form;
   int code;
@@ -48,6 +50,8 @@ struct Slot {
 
 constexpr Span kR13R14 = between(Release::R13, Release::R14);
 constexpr Span kFrom2000 = since(Release::R2000);
+constexpr Span kFrom2007 = since(Release::R2007);
+constexpr Span kFrom2010 = since(Release::R2010);
 
 template <class Obj>
 const Field<Obj>* declared(std::string_view member) {
@@ -395,7 +399,7 @@ void slots(Io& io, Obj& obj, Kept& extra, std::span<const Slot> list) {
       io.value(s.form, v);
       if (io.failed()) return;
       if (f != nullptr) storeMember(obj, *f, v, s.form);
-      else keep(extra, s.code, v, s.form);
+      else if (s.code != 0) keep(extra, s.code, v, s.form);
     } else {
       io.value(s.form, f != nullptr ? loadMember(obj, *f) : kept(extra, s));
     }
@@ -449,6 +453,14 @@ constexpr Slot kVportUcsSlots[] = {
     {Form::BD3, 112, {}, kFrom2000, 0, {0, 1, 0}},
     {Form::BD, 146, {}, kFrom2000},
     {Form::BS, 79, {}, kFrom2000},
+    {Form::BS, 0, {}, kFrom2007},  // grid flags
+    {Form::BS, 0, {}, kFrom2007, 5},  // major grid lines
+};
+// The lighting of 2007: default lights on, their type, brightness,
+// contrast and the ambient colour; the database keeps none of them.
+constexpr Slot kVportLightingSlots[] = {
+    {Form::B, 0, {}, kFrom2007, 1}, {Form::RC, 0, {}, kFrom2007, 1}, {Form::BD, 0, {}, kFrom2007},
+    {Form::BD, 0, {}, kFrom2007},   {Form::CMC, 0, {}, kFrom2007, 250},
 };
 
 // Dimension style variables in the order of each release's data.
@@ -487,12 +499,14 @@ constexpr Slot kDimStyle2000Slots[] = {
     {Form::BD, 42, "extensionOffset"}, {Form::BD, 43, "lineIncrement"},
     {Form::BD, 44, "extensionExtend"}, {Form::BD, 45, "rounding"},
     {Form::BD, 46, "lineExtend"},      {Form::BD, 47, "tolerancePlus"},
-    {Form::BD, 48, "toleranceMinus"},  {Form::B, 71, "tolerance"},
+    {Form::BD, 48, "toleranceMinus"},  {Form::BD, 0, {}, kFrom2007, 1},
+    {Form::BD, 0, {}, kFrom2007, 0.785398163397448}, {Form::BS, 0, {}, kFrom2007},
+    {Form::CMC, 0, {}, kFrom2007},     {Form::B, 71, "tolerance"},
     {Form::B, 72, "limits"},           {Form::B, 73, "textInside"},
     {Form::B, 74, "textOutside"},      {Form::B, 75, "suppress1"},
     {Form::B, 76, "suppress2"},        {Form::BS, 77, "textAbove"},
     {Form::BS, 78, "zeroSuppression"}, {Form::BS, 79},
-    {Form::BD, 140, "textHeight"},     {Form::BD, 141, "centerMark"},
+    {Form::BS, 0, {}, kFrom2007},      {Form::BD, 140, "textHeight"},     {Form::BD, 141, "centerMark"},
     {Form::BD, 142, "tickSize"},       {Form::BD, 143, "altFactor"},
     {Form::BD, 144, "linearFactor"},   {Form::BD, 145, "textVertical"},
     {Form::BD, 146, "toleranceFactor"}, {Form::BD, 147, "gap"},
@@ -510,8 +524,13 @@ constexpr Slot kDimStyle2000Slots[] = {
     {Form::B, 282},                    {Form::BS, 283, {}, kR13On, 1},
     {Form::BS, 284},                   {Form::BS, 285},
     {Form::BS, 286},                   {Form::B, 288},
-    {Form::BS, 289, {}, kR13On, 3},    {Form::BS, 371, {}, kR13On, -2},
-    {Form::BS, 372, {}, kR13On, -2},
+    {Form::BS, 289, {}, kR13On, 3},
+    // 2007: DIMFXLON; 2010: text direction, the alternate and the main
+    // sub-unit factors and suffixes.
+    {Form::B, 0, {}, kFrom2007},       {Form::B, 0, {}, kFrom2010},
+    {Form::BD, 0, {}, kFrom2010, 100}, {Form::TV, 0, {}, kFrom2010},
+    {Form::BD, 0, {}, kFrom2010, 100}, {Form::TV, 0, {}, kFrom2010},
+    {Form::BS, 371, {}, kR13On, -2},   {Form::BS, 372, {}, kR13On, -2},
 };
 
 constexpr Slot kLayoutPlotSlots[] = {
@@ -592,6 +611,10 @@ void layerLayout(Io& io, Rec& rec, Handle& linetype) {
   }
   io.cmc(colour);
   if (io.r2000()) io.handle(5, rec.data.plotStyle);
+  if (io.release() >= Release::R2007) {
+    Handle material = 0;  // the database keeps no materials
+    io.handle(5, material);
+  }
   io.handle(5, linetype);
   if constexpr (Io::kReads) {
     std::int32_t& f = rec.common.flags;
@@ -677,7 +700,15 @@ void linetypeLayout(Io& io, Rec& rec) {
     }
     area.resize(kLinetypeTextArea, '\0');
   }
-  io.raw(kLinetypeTextArea, area);
+  if (io.release() < Release::R2007) {
+    io.raw(kLinetypeTextArea, area);
+  } else if (std::any_of(lt.dashes.begin(), lt.dashes.end(), [](const Dash& d) { return (d.shape & 2) != 0; })) {
+    // From 2007 on the area holds UTF-16 texts and is there only when a
+    // dash shows a text.
+    std::string units;
+    io.raw(2 * kLinetypeTextArea, units);
+    if constexpr (Io::kReads) area = dwgUtf8OfUtf16(units);
+  }
   for (Handle& style : styles) io.handle(5, style);
   if constexpr (Io::kReads) {
     // The texts follow one another in the order of the dashes that show one.
@@ -798,6 +829,7 @@ void vportLayout(Io& io, Rec& rec) {
   slots(io, v, extra, std::span<const Slot>(kVportViewSlots));
   viewModeBits(io, rec);
   keptValue(io, extra, Slot{Form::RC, 281, {}, kFrom2000});
+  slots(io, v, extra, std::span<const Slot>(kVportLightingSlots));
   slots(io, v, extra, std::span<const Slot>(kVportCornerSlots));
   std::int32_t follow = 0;
   if constexpr (!Io::kReads) follow = (v.viewMode & 8) != 0 ? 1 : 0;
@@ -809,6 +841,13 @@ void vportLayout(Io& io, Rec& rec) {
   std::int32_t atOrigin = 0;  // no DXF group
   io.b(atOrigin);
   slots(io, v, extra, std::span<const Slot>(kVportUcsSlots));
+  if (io.release() >= Release::R2007) {
+    // Background, visual style and sun.
+    Handle none = 0;
+    io.handle(4, none);
+    io.handle(5, none);
+    io.handle(3, none);
+  }
   keptHandle(io, extra, 345);
   keptHandle(io, extra, 346);
 }
@@ -829,6 +868,10 @@ void dimstyleLayout(Io& io, Rec& rec) {
   io.handle(5, rec.data.textStyle);
   if (!io.r2000()) return;
   for (int code : {341, 342, 343, 344}) keptHandle(io, extra, code);
+  if (io.release() < Release::R2007) return;
+  // The linetypes of the dimension line and the extension lines.
+  Handle linetype = 0;
+  for (int i = 0; i < 3; ++i) io.handle(5, linetype);
 }
 
 // BLOCK_HEADER.  `first` and `last` are the ends of the block's entity
@@ -870,6 +913,13 @@ void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Hand
         b.recordExtra.push_back(std::move(chunk));
       }
     }
+  }
+  if (io.release() >= Release::R2007) {
+    // Insert units (DXF 70 of the BLOCK_RECORD), explodable, scaling.
+    std::int32_t units = 0, explodable = 1, scaling = 0;
+    io.bs(units);
+    io.b(explodable);
+    io.rc(scaling);
   }
   if (io.failed()) return;
   io.handle(3, b.blockHandle);
