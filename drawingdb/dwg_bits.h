@@ -147,6 +147,9 @@ class DwgBitReader {
   void locateStrings(std::size_t handleStart);
   // Whether the texts are those of 2007+ (locateStrings() was called).
   bool unicodeTexts() const { return strings_ != Strings::None; }
+  // Bits left in the located string stream (0 when there is none): with
+  // bitsLeft() the room of counts whose elements hold texts.
+  std::size_t stringBitsLeft() const { return strings_ == Strings::Located ? stringEnd_ - stringBit_ : 0; }
   std::int16_t readColor();          // CMC
   DwgTime readTime();                // TIMEBLL: BL day, BL milliseconds
   std::int16_t readObjectType(Release r = Release::R2000);  // OT

@@ -1356,9 +1356,10 @@ std::string_view unknownDxfName(std::int16_t type) {
 void keepBits(DwgObjectIn& in, DwgKeptBits& kept) {
   kept.type = in.head.type < kFirstClass ? in.head.type : 0;
   DwgBitWriter data, handles;
-  kept.dataBits = in.data.bitsLeft();
-  for (std::size_t n = kept.dataBits; n >= 8; n -= 8) data.writeRawChar(in.data.readRawChar());
-  for (std::size_t n = kept.dataBits % 8; n > 0; --n) data.writeBit(in.data.readBit() != 0);
+  DwgBitReader rest = in.restOfData();
+  kept.dataBits = rest.bitsLeft();
+  for (std::size_t n = kept.dataBits; n >= 8; n -= 8) data.writeRawChar(rest.readRawChar());
+  for (std::size_t n = kept.dataBits % 8; n > 0; --n) data.writeBit(rest.readBit() != 0);
   kept.handleBits = in.handles.bitsLeft();
   for (std::size_t n = kept.handleBits; n >= 8; n -= 8) handles.writeRawChar(in.handles.readRawChar());
   for (std::size_t n = kept.handleBits % 8; n > 0; --n) handles.writeBit(in.handles.readBit() != 0);

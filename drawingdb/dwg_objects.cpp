@@ -298,6 +298,21 @@ std::string readDwgText(DwgBitReader& in, const CodePage& page) {
   return std::string(page.decode(bytes, scratch));
 }
 
+std::int16_t readDwgColor(DwgBitReader& in, Release r) {
+  if (r < Release::R2004) return in.readColor();
+  in.readBitShort();
+  const auto rgb = static_cast<std::uint32_t>(in.readBitLong());
+  const std::uint8_t names = in.readRawChar();
+  if ((names & 1) != 0) readDwgText(in, CodePage::raw());
+  if ((names & 2) != 0) readDwgText(in, CodePage::raw());
+  switch (rgb >> 24) {
+    case 0xC0: return 256;
+    case 0xC1: return 0;
+    case 0xC3: return static_cast<std::int16_t>(rgb & 0xFF);
+    default: return 7;
+  }
+}
+
 void writeDwgText(DwgBitWriter& out, std::string_view text, const CodePage& page) {
   std::string scratch;
   out.writeText(page.encode(text, scratch));

@@ -58,6 +58,7 @@ inline constexpr std::int16_t kText = 1, kAttrib = 2, kAttDef = 3, kBlock = 4, k
                               kLwPolyline = 77,  // 2000; a class in R13/R14
                               kHatch = 78,       // 2000; a class in R13/R14
                               kXRecord = 79,     // 2000; a class in R13/R14
+                              kPlaceholder = 80, kLayout = 82,  // 2004 on; classes before
                               kProxyEntity = 498, kProxyObject = 499, kFirstClass = 500;
 }  // namespace dwg_type
 
@@ -182,6 +183,14 @@ struct DwgObjectIn {
   Handle lastFollower = 0;
   Handle seqend = 0;
 
+  // The data from the data reader's position to the handle stream, the
+  // string stream of 2007 and later included: what an object kept with its
+  // bits holds.
+  DwgBitReader restOfData() const {
+    DwgBitReader rest(frame, bitsize);
+    rest.seekBit(data.bitPosition());
+    return rest;
+  }
   // A handle of the handle stream resolved against the object's own
   // handle; 0 and false for a code that cannot be resolved (noted in
   // status()).
@@ -240,6 +249,12 @@ class DwgObjectOut {
   std::size_t bitsizeAt_ = 0;
   bool begun_ = false;
 };
+
+// A CMC colour as the colour index the database keeps: a BS index up to
+// 2000; from 2004 on BS (unused), BL method and value, RC flags saying
+// which names (texts) follow.  Method 0xC3 holds the index, 0xC0 and 0xC1
+// are ByLayer and ByBlock; a true colour reads as 7.
+std::int16_t readDwgColor(DwgBitReader& in, Release r);
 
 // Texts of the object data: TV bytes in the drawing's code page <-> UTF-8;
 // from 2007 on (a reader whose strings are located) UTF-16 of the string

@@ -50,6 +50,8 @@ struct Slot {
 
 constexpr Span kR13R14 = between(Release::R13, Release::R14);
 constexpr Span kFrom2000 = since(Release::R2000);
+constexpr Span kUntil2000 = between(Release::R13, Release::R2000);
+constexpr Span kFrom2004 = since(Release::R2004);
 constexpr Span kFrom2007 = since(Release::R2007);
 constexpr Span kFrom2010 = since(Release::R2010);
 
@@ -217,7 +219,7 @@ class BodyIn {
     p = Point3{q.x, q.y, q.z};
   }
   void tv(std::string& s) { s = readDwgText(d_, page_); }
-  void cmc(std::int32_t& v) { v = d_.readColor(); }
+  void cmc(std::int32_t& v) { v = readDwgColor(d_, r_); }
   void fourBits(std::int32_t& v) { v = d_.readFourBits(); }
   // A flag bit of `flags`.
   void flag(std::int32_t& flags, std::int32_t bit) {
@@ -264,7 +266,7 @@ class BodyIn {
     else if (f == Form::BS) c = static_cast<std::uint16_t>(d_.readBitShort());
     else c = d_.readBitLong();
     if (d_.failed()) return;
-    const std::size_t left = inData ? d_.bitsLeft() : h_.bitsLeft();
+    const std::size_t left = inData ? d_.bitsLeft() + d_.stringBitsLeft() : h_.bitsLeft();
     if (c < 0 || static_cast<std::uint64_t>(c) * bitsEach > left) {
       fail(std::string("count of ") + what + " (" + std::to_string(c) + ") beyond the object's bits");
       n = 0;
@@ -540,9 +542,11 @@ constexpr Slot kLayoutPlotSlots[] = {
     {Form::TV, 4, "paperSize"},       {Form::BD, 46, "originX"},         {Form::BD, 47, "originY"},
     {Form::BS, 72, "paperUnits"},     {Form::BS, 73, "rotation"},        {Form::BS, 74, "plotType"},
     {Form::BD, 48, "windowMinX"},     {Form::BD, 49, "windowMinY"},      {Form::BD, 140, "windowMaxX"},
-    {Form::BD, 141, "windowMaxY"},    {Form::TV, 6, "plotView"},         {Form::BD, 142, "scaleNumerator"},
+    {Form::BD, 141, "windowMaxY"},    {Form::TV, 6, "plotView", kUntil2000}, {Form::BD, 142, "scaleNumerator"},
     {Form::BD, 143, "scaleDenominator"}, {Form::TV, 7, "styleSheet"},    {Form::BS, 75, "standardScale"},
     {Form::BD, 147, "scaleFactor"},   {Form::BD, 148, "imageOriginX"},   {Form::BD, 149, "imageOriginY"},
+    // 2004: shade plot mode, resolution level and dots per inch.
+    {Form::BS, 0, {}, kFrom2004},     {Form::BS, 0, {}, kFrom2004, 2},   {Form::BS, 0, {}, kFrom2004, 300},
 };
 constexpr Slot kLayoutSlots[] = {
     {Form::TV, 1, "name"},          {Form::BS, 71, "tabOrder"},    {Form::BS, 70, "flags"},
@@ -878,12 +882,19 @@ void dimstyleLayout(Io& io, Rec& rec) {
 // chain; 2000 also lists the inserts that name the block.  A preview image
 // is kept as the DXF groups 310 of the record.
 template <class Io, class Block>
-void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Handle>& inserts) {
+void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Handle>& inserts,
+                 std::vector<Handle>* owned = nullptr) {
   io.flag(b.flags, 1);
   io.flag(b.flags, 2);
   io.flag(b.flags, 4);
   io.flag(b.flags, 8);
   if (io.r2000()) io.flag(b.flags, 32);
+  // From 2004 on a block lists its entities (none for an xref).
+  const bool lists = io.release() >= Release::R2004 && (b.flags & 12) == 0;
+  std::vector<Handle> none;
+  std::vector<Handle>& entities = owned != nullptr ? *owned : none;
+  std::size_t listed = entities.size();
+  if (lists) io.count(listed, Form::BL, 8, false, "block entities");
   io.bd3(b.base);
   io.tv(b.xrefPath);
   std::size_t counted = inserts.size();
@@ -923,7 +934,11 @@ void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Hand
   }
   if (io.failed()) return;
   io.handle(3, b.blockHandle);
-  if ((b.flags & 12) == 0) {
+  if (lists) {
+    io.handles(4, listed, entities);
+    first = entities.empty() ? 0 : entities.front();
+    last = entities.empty() ? 0 : entities.back();
+  } else if ((b.flags & 12) == 0) {
     io.handle(4, first);
     io.handle(4, last);
   }
@@ -963,15 +978,25 @@ void dictionaryLayout(Io& io, Dict& d, bool withDefault = false) {
   for (auto& e : d.entries) io.handle(d.hardOwner ? 3 : 2, e.object);
 }
 
+// From 2004 on the plot view is named by a handle (the database keeps the
+// view's name only), and the layout lists its viewports; from 2007 on a
+// visual style for shaded plots follows the plot view.
 template <class Io, class L>
 void layoutLayout(Io& io, L& layout) {
   std::vector<RawTag> none;
   slots(io, layout, none, std::span<const Slot>(kLayoutPlotSlots));
   slots(io, layout, none, std::span<const Slot>(kLayoutSlots));
+  const bool r2004 = io.release() >= Release::R2004;
+  std::size_t viewports = 0;
+  if (r2004) io.count(viewports, Form::BL, 8, false, "layout viewports");
+  Handle unnamed = 0;
+  if (r2004) io.handle(5, unnamed);
+  if (io.release() >= Release::R2007) io.handle(4, unnamed);
   io.handle(4, layout.blockRecord);
   io.handle(4, layout.viewport);
   io.handle(5, layout.baseUcs);
   io.handle(5, layout.namedUcs);
+  for (std::size_t i = 0; i < viewports && !io.failed(); ++i) io.handle(4, unnamed);
 }
 
 template <class Io, class G>
@@ -1097,7 +1122,9 @@ bool xrecordPoint(int code) {
 bool xrecordByte(int code) { return (code >= 280 && code <= 299); }
 bool xrecordAngle(int code) { return code >= 50 && code <= 58; }
 
-Status parseXrecordData(std::string_view bytes, std::vector<RawTag>& tags) {
+// Texts are RS length, RC code page and the bytes up to 2004; from 2007 on
+// RS length in UTF-16 units and the units.
+Status parseXrecordData(std::string_view bytes, Release release, std::vector<RawTag>& tags) {
   DwgBitReader r(bytes);
   while (r.bitsLeft() > 0 && !r.failed()) {
     const int code = static_cast<std::int16_t>(r.readRawShort());
@@ -1117,6 +1144,10 @@ Status parseXrecordData(std::string_view bytes, std::vector<RawTag>& tags) {
       case TagType::String:
       case TagType::Comment: {
         const std::size_t length = r.readRawShort();
+        if (release >= Release::R2007) {
+          t.text = dwgUtf8OfUtf16(r.readRawBytes(2 * length));
+          break;
+        }
         r.readRawChar();  // code page
         t.text = r.readRawBytes(length);
         break;
@@ -1240,7 +1271,10 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
   const DwgObjectHead& head = in.head;
   BodyIn io(in.data, in.handles, head.handle, r, ctx.codePage());
   const ClassDef* classDef = head.type >= dwg_type::kFirstClass ? ctx.classOf(head.type) : nullptr;
-  const std::string_view cls = classDef != nullptr ? std::string_view(classDef->dxfName) : std::string_view();
+  std::string_view cls = classDef != nullptr ? std::string_view(classDef->dxfName) : std::string_view();
+  // Placeholders and layouts have type numbers of their own from 2004 on.
+  if (r >= Release::R2004 && head.type == dwg_type::kPlaceholder) cls = "ACDBPLACEHOLDER";
+  if (r >= Release::R2004 && head.type == dwg_type::kLayout) cls = "LAYOUT";
   // Table records begin with their name and xref data.
   auto recordHead = [&](std::string_view kind, std::string& name, std::int32_t& flags) -> Status {
     DwgRecordHead rh;
@@ -1330,7 +1364,7 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
       b.recordXdata = head.xdata;
       if (Status s = recordHead("BLOCK_HEADER", b.name, b.flags); !s.ok()) return s;
       BlockChain chain;
-      blockLayout(io, b, chain.first, chain.last, chain.inserts);
+      blockLayout(io, b, chain.first, chain.last, chain.inserts, &chain.entities);
       if (io.failed()) return damaged("BLOCK_HEADER", head.handle, io.status());
       chain.record = head.handle;
       chains_.push_back(std::move(chain));
@@ -1375,7 +1409,7 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     UnknownObject u;
     u.tags.push_back(marker("AcDbXrecord"));
     if (r >= Release::R2000) u.tags.push_back(intTag(280, cloning));
-    const Status s = parseXrecordData(bytes, u.tags);
+    const Status s = parseXrecordData(bytes, r, u.tags);
     if (!s.ok()) return damaged("XRECORD", head.handle, s);
     // References of the owner's own run to the end of the handle stream;
     // each takes at least one byte.
@@ -1433,13 +1467,15 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
   // in the Object).
   UnknownObject u;
   u.dwg.type = classDef != nullptr ? 0 : head.type;
-  const std::size_t dataBits = in.bitsize - std::min<std::size_t>(in.bitsize, in.data.bitPosition());
+  DwgBitReader rest = in.restOfData();
+  const std::size_t dataBits = rest.bitsLeft();
   const std::size_t handleBits = in.handles.bitsLeft();
-  u.dwg.data = copyBits(in.data, dataBits);
+  u.dwg.data = copyBits(rest, dataBits);
   u.dwg.dataBits = dataBits;
   u.dwg.handles = copyBits(in.handles, handleBits);
   u.dwg.handleBits = handleBits;
-  if (in.data.failed() || in.handles.failed()) return damaged("object", head.handle, io.status());
+  if (in.data.failed() || rest.failed() || in.handles.failed())
+    return damaged("object", head.handle, rest.failed() ? rest.status() : io.status());
   object(cls.empty() ? "DWG_OBJECT_" + std::to_string(head.type) : std::string(cls), ObjectKind::Unknown, std::move(u));
   return {};
 }

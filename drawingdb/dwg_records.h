@@ -51,6 +51,7 @@ class DwgRecordReader {
     Handle first = 0;
     Handle last = 0;
     std::vector<Handle> inserts;  // 2000: the inserts that name the block
+    std::vector<Handle> entities;  // 2004: the block's entities in order
   };
   const std::vector<BlockChain>& blockChains() const { return chains_; }
 

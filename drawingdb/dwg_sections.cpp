@@ -72,23 +72,7 @@ std::string_view asText(const HeaderValue& v) {
   return {};
 }
 
-// Reads one value of a bit form; integers of every width as int32.
-// A colour of 2004 and later: BS index (unused), BL method and value, RC
-// flags saying which names follow; as the colour index the header holds.
-std::int32_t readColor2004(DwgBitReader& in) {
-  in.readBitShort();
-  const auto rgb = static_cast<std::uint32_t>(in.readBitLong());
-  const std::uint8_t names = in.readRawChar();
-  if ((names & 1) != 0) readDwgText(in, CodePage::raw());
-  if ((names & 2) != 0) readDwgText(in, CodePage::raw());
-  switch (rgb >> 24) {
-    case 0xC0: return 256;
-    case 0xC1: return 0;
-    case 0xC3: return static_cast<std::int32_t>(rgb & 0xFF);
-    default: return 7;  // a true colour or the foreground
-  }
-}
-
+// A colour of 2004 and later: index 0, method and value, no names.
 void writeColor2004(DwgBitWriter& out, std::int32_t index) {
   out.writeBitShort(0);
   const std::uint32_t rgb = index == 256 ? 0xC0000000u : index == 0 ? 0xC1000000u : 0xC3000000u | (static_cast<std::uint32_t>(index) & 0xFF);
@@ -96,6 +80,7 @@ void writeColor2004(DwgBitWriter& out, std::int32_t index) {
   out.writeRawChar(0);
 }
 
+// Reads one value of a bit form; integers of every width as int32.
 HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page, Release r) {
   switch (bits) {
     case Bits::B: return std::int32_t{in.readBit()};
@@ -104,7 +89,7 @@ HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page, Release 
     case Bits::BS: return std::int32_t{in.readBitShort()};
     case Bits::BL: return std::int32_t{in.readBitLong()};
     case Bits::RL: return static_cast<std::int32_t>(in.readRawLong());
-    case Bits::CMC: return r >= R::R2004 ? readColor2004(in) : std::int32_t{in.readColor()};
+    case Bits::CMC: return std::int32_t{readDwgColor(in, r)};
     case Bits::BD: return in.readBitDouble();
     case Bits::RD: return in.readRawDouble();
     case Bits::BD3: {
