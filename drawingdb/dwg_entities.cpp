@@ -48,6 +48,33 @@ std::size_t countOf(DwgBitReader& d, std::int64_t count, std::size_t bitsEach, D
   return static_cast<std::size_t>(count);
 }
 
+// The vertices or attributes an entity leads: R13 to 2000 link the first
+// and the last, 2004 on list all `owned` of them.
+void readFollowers(DwgObjectIn& in, Release r, std::int64_t owned, const char* what) {
+  if (r < Release::R2004) {
+    in.firstFollower = in.readHandle();
+    in.lastFollower = in.readHandle();
+    return;
+  }
+  const std::size_t n = countOf(in.handles, owned, 8, in, what);
+  in.followers.reserve(n);
+  for (std::size_t k = 0; k < n && !in.handles.failed(); ++k) in.followers.push_back(in.readHandle());
+  if (!in.followers.empty()) {
+    in.firstFollower = in.followers.front();
+    in.lastFollower = in.followers.back();
+  }
+}
+
+// Their handles; the count of 2004 is written by the caller with the data.
+void writeFollowers(DwgObjectOut& out, Release r, const DwgEntityLinks& links, std::uint8_t code) {
+  if (r < Release::R2004) {
+    out.handle(4, links.firstFollower);
+    out.handle(4, links.lastFollower);
+    return;
+  }
+  for (const Handle h : links.followers) out.handle(code, h);
+}
+
 // ------------------------------------------------- declared field lists
 
 // The DWG form of a field in a release, None when the release stores none.
@@ -720,8 +747,7 @@ void readPolyline(DwgObjectIn& in, DwgReadContext& c, Polyline& p) {
       p.smoothN = d.readBitShort();
       break;
   }
-  in.firstFollower = in.readHandle();
-  in.lastFollower = in.readHandle();
+  readFollowers(in, r, r >= Release::R2004 ? d.readBitLong() : 0, "vertex");
   in.seqend = in.readHandle();
   p.seqend = in.seqend;
 }
@@ -756,8 +782,8 @@ void writePolyline(DwgObjectOut& out, DwgWriteContext& c, const Polyline& p, con
       w.writeBitShort(shortOf(p.smoothN));
       break;
   }
-  out.handle(4, links.firstFollower);
-  out.handle(4, links.lastFollower);
+  if (r >= Release::R2004) w.writeBitLong(static_cast<std::int32_t>(links.followers.size()));
+  writeFollowers(out, r, links, 3);
   out.handle(3, links.seqend);
 }
 
@@ -977,6 +1003,7 @@ void readInsert(DwgObjectIn& in, DwgReadContext& c, Insert& i) {
   i.rotation = degreesOf(d.readBitDouble());
   i.extrusion = pointOf(d.readBitPoint3());
   const bool attributes = d.readBit() != 0;
+  const std::int32_t owned = attributes && r >= Release::R2004 ? d.readBitLong() : 0;
   if (in.head.type == kMInsert) {
     i.columns = d.readBitShort();
     i.rows = d.readBitShort();
@@ -987,8 +1014,7 @@ void readInsert(DwgObjectIn& in, DwgReadContext& c, Insert& i) {
   i.block = c.blockName(block);
   if (i.block.empty() && in.status().ok()) c.warn("INSERT " + formatHandle(in.head.handle) + " of an unknown block");
   if (attributes) {
-    in.firstFollower = in.readHandle();
-    in.lastFollower = in.readHandle();
+    readFollowers(in, r, owned, "attribute");
     in.seqend = in.readHandle();
     i.seqend = in.seqend;
   }
@@ -1019,6 +1045,7 @@ void writeInsert(DwgObjectOut& out, DwgWriteContext& c, const Insert& i, const D
   w.writeBitPoint3(dwgPoint(i.extrusion));
   const bool attributes = !i.attributes.empty();
   w.writeBit(attributes);
+  if (attributes && r >= Release::R2004) w.writeBitLong(static_cast<std::int32_t>(links.followers.size()));
   if (minsert) {
     w.writeBitShort(shortOf(i.columns));
     w.writeBitShort(shortOf(i.rows));
@@ -1029,8 +1056,7 @@ void writeInsert(DwgObjectOut& out, DwgWriteContext& c, const Insert& i, const D
   if (block == 0) c.warn("block " + i.block.str() + " has no record");
   out.handle(5, block);
   if (attributes) {
-    out.handle(4, links.firstFollower);
-    out.handle(4, links.lastFollower);
+    writeFollowers(out, r, links, 4);
     out.handle(3, links.seqend);
   }
 }

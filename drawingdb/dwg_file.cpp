@@ -589,6 +589,7 @@ struct Located {
   bool entity = false;
   bool placed = false;  // taken into a block, a polyline or an insert
   std::string_view frame;  // the object's bytes, their CRC checked by the first pass
+  std::uint64_t handleBits = 0;  // 2010 on: the size of its handle stream
 };
 
 class DwgFileReader {
@@ -597,31 +598,31 @@ class DwgFileReader {
       : file_(file), db_(db), findings_(findings) {}
 
   Status read() {
-    DwgFileIndex index;
-    if (Status s = indexDwgFile(file_, index); !s.ok()) return s;
-    r_ = index.header.release;
-    const std::string_view pageName = dwgCodePageName(index.header.codepage);
+    if (Status s = indexDwgObjectSource(file_, source_); !s.ok()) return s;
+    r_ = source_.release;
+    const std::string_view pageName = dwgCodePageName(source_.codepage);
     CodePage page = CodePage::named(pageName.empty() ? "ANSI_1252" : pageName);
     if (!pageName.empty()) db_.header.set("$DWGCODEPAGE", std::string(pageName));
     ReadContext context(r_, std::move(page), findings_);
     context_ = &context;
 
-    if (Status s = readDwgHeaderVariables(index.headerVariables, r_, context.codePage(), db_.header, handles_); !s.ok())
+    if (Status s = readDwgHeaderVariables(source_.headerVariables, r_, context.codePage(), db_.header, handles_); !s.ok())
       return within("header variables", s);
-    DwgClassesRead classes = readDwgClasses(index.classes, r_, context.codePage());
+    DwgClassesRead classes = readDwgClasses(source_.classes, r_, context.codePage());
     if (!classes.status.ok()) return within("classes", classes.status);
     db_.classes = std::move(classes.classes);
     context.classes = &db_.classes;
     for (std::size_t i = 0; i < classes.numbers.size() && i < db_.classes.size(); ++i)
       context.classAt.emplace(classes.numbers[i], i);
 
-    objects_.reserve(index.objects.size());
-    for (const DwgObjectLocation& o : index.objects) {
+    objects_.reserve(source_.map.size());
+    for (const DwgObjectLocation& o : source_.map) {
       Located& at = objects_.emplace_back();
       at.handle = o.handle;
       at.address = o.address;
     }
-    index.objects = {};
+    source_.map = {};
+    source_.held.objectMap = {};
     if (Status s = readRecords(); !s.ok()) return s;
     nameHeaderRecords();
     if (Status s = readBlocks(); !s.ok()) return s;
@@ -638,7 +639,7 @@ class DwgFileReader {
   // found it).
   Status head(const Located& at, DwgObjectIn& in) {
     context_->current = at.handle;
-    if (Status s = readDwgObjectHead(at.frame, *context_, in); !s.ok())
+    if (Status s = readDwgObjectHead(at.frame, *context_, in, at.handleBits); !s.ok())
       return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
     return {};
   }
@@ -646,15 +647,16 @@ class DwgFileReader {
   // The object's frame and kind; its own handle must be the one the
   // object map gives it.
   Status kind(Located& at, DwgObjectKind& kind) {
-    const DwgObjectFrame frame = readDwgObjectFrame(file_, at.address);
+    const DwgPagedObjectFrame frame = readDwgObjectFrameOf(source_, at.address);
     if (!frame.status.ok()) return frame.status;
     context_->current = at.handle;
-    if (Status s = readDwgObjectKind(frame.data, *context_, kind); !s.ok())
+    if (Status s = readDwgObjectKind(frame.data, *context_, kind, frame.handleBits); !s.ok())
       return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
     if (kind.handle != at.handle)
       return Status::fail(StatusCode::BadFile, "object at " + hexOf(at.address) + " is " + hexOf(kind.handle) +
                                                    ", the object map says " + hexOf(at.handle));
     at.frame = frame.data;
+    at.handleBits = frame.handleBits;
     at.type = kind.type;
     at.entity = kind.entity;
     return {};
@@ -815,7 +817,7 @@ class DwgFileReader {
   Status readBlocks() {
     for (const DwgRecordReader::BlockChain& c : chains_) {
       if (c.block >= db_.blocks.size()) continue;
-      if (Status s = followChain(c.first, c.last, db_.blocks[c.block].handle, [&](Entity&& e) {
+      if (Status s = followChain({c.first, c.last, &c.owned}, db_.blocks[c.block].handle, [&](Entity&& e) {
             const auto id = static_cast<EntityId>(db_.entities.size());
             e.common.owner = db_.blocks[c.block].handle;
             db_.entities.push_back(std::move(e));
@@ -828,14 +830,44 @@ class DwgFileReader {
     return placeLoose();
   }
 
-  // Follows a chain of entities from `first` along their next links to
-  // `last` (or a null link), reading each; `take` keeps the entity and
+  // The entities of a block, or the vertices or attributes of an entity:
+  // R13 to 2000 link them from `first` along their next links to `last`
+  // (or a null link), 2004 on list them all.
+  struct Chain {
+    Handle first = 0;
+    Handle last = 0;
+    const std::vector<Handle>* listed = nullptr;
+  };
+
+  // Walks a chain: `next` is the link of the object just read.
+  class ChainWalk {
+   public:
+    ChainWalk(const Chain& c, Release r) : c_(c), listed_(r >= Release::R2004 && c.listed != nullptr) {
+      h_ = listed_ ? (c.listed->empty() ? 0 : c.listed->front()) : c.first;
+    }
+    Handle current() const { return h_; }
+    void advance(Handle next) {
+      if (listed_) {
+        h_ = ++at_ < c_.listed->size() ? (*c_.listed)[at_] : 0;
+        return;
+      }
+      h_ = h_ == c_.last ? 0 : next;
+    }
+
+   private:
+    Chain c_;
+    bool listed_;
+    std::size_t at_ = 0;
+    Handle h_ = 0;
+  };
+
+  // Follows a chain of entities, reading each; `take` keeps the entity and
   // returns its id.  A link back to an entity already taken is a cycle.
   using Take = std::function<EntityId(Entity&&)>;
 
-  Status followChain(Handle first, Handle last, Handle owner, const Take& take) {
-    Handle h = first;
-    while (h != 0) {
+  Status followChain(const Chain& chain, Handle owner, const Take& take) {
+    for (ChainWalk walk(chain, r_); walk.current() != 0;) {
+      const Handle h = walk.current();
       Located* at = locate(h);
       if (at == nullptr || !at->entity) {
         note("dwg-broken-chain", owner, "the entities after " + hexOf(h) + " are found by their owner: " +
@@ -849,8 +881,7 @@ class DwgFileReader {
       if (Status s = head(*at, in); !s.ok()) return s;
       const Handle next = in.head.e.next;
       if (Status s = entity(in, *at, take); !s.ok()) return s;
-      if (h == last) break;
-      h = next;
+      walk.advance(next);
     }
     return {};
   }
@@ -868,19 +899,21 @@ class DwgFileReader {
     e.common.handle = at.handle;
     e.common.paperSpace = in.head.e.mode == 1;
     e.readIn = r_;
-    const Handle first = in.firstFollower, last = in.lastFollower, seqend = in.seqend;
+    const std::vector<Handle> listed = std::move(in.followers);
+    const Chain followers{in.firstFollower, in.lastFollower, &listed};
+    const Handle seqend = in.seqend;
     const EntityId id = take(std::move(e));
     if (auto* p = get_if<Polyline>(&db_.entities[id].data)) {
       p->seqend = seqend;
       if (Status s = sequenceEnd(id, seqend, p->seqendGroups); !s.ok()) return s;
-      return vertices(id, first, last);
+      return vertices(id, followers);
     }
-    if (holds_alternative<Insert>(db_.entities[id].data) && first != 0) {
+    if (holds_alternative<Insert>(db_.entities[id].data) && followers.first != 0) {
       get<Insert>(db_.entities[id].data).seqend = seqend;
       if (Status s = sequenceEnd(id, seqend, get<Insert>(db_.entities[id].data).seqendGroups); !s.ok()) return s;
       std::vector<EntityId> attributes;
       const Handle insert = at.handle;
-      if (Status s = followChain(first, last, insert, [&](Entity&& a) {
+      if (Status s = followChain(followers, insert, [&](Entity&& a) {
             const auto aid = static_cast<EntityId>(db_.entities.size());
             a.common.owner = insert;
             db_.entities.push_back(std::move(a));
@@ -913,10 +946,10 @@ class DwgFileReader {
     return {};
   }
 
-  // A polyline's vertices, from the first along their links.
-  Status vertices(EntityId polyline, Handle first, Handle last) {
-    Handle h = first;
-    while (h != 0) {
+  // A polyline's vertices, from the first along their links or as listed.
+  Status vertices(EntityId polyline, const Chain& chain) {
+    for (ChainWalk walk(chain, r_); walk.current() != 0;) {
+      const Handle h = walk.current();
       Located* at = locate(h);
       if (at == nullptr || !isDwgVertexType(at->type)) {
         note("dwg-broken-chain", db_.entities[polyline].common.handle,
@@ -932,8 +965,7 @@ class DwgFileReader {
         return Status::fail(s.code, "vertex " + hexOf(h) + ": " + s.detail);
       v.handle = h;
       get<Polyline>(db_.entities[polyline].data).vertices.push_back(std::move(v));
-      if (h == last) break;
-      h = in.head.e.next;
+      walk.advance(in.head.e.next);
     }
     return {};
   }
@@ -1025,6 +1057,7 @@ class DwgFileReader {
   }
 
   std::string_view file_;
+  DwgObjectSource source_;
   Database& db_;
   std::vector<Finding>& findings_;
   Release r_ = Release::R2000;

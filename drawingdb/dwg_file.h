@@ -23,6 +23,7 @@
 
 #include "drawingdb/byte_sink.h"
 #include "drawingdb/dwg_file_header.h"
+#include "drawingdb/dwg_paged_file.h"
 #include "drawingdb/dwg_sections.h"
 #include "drawingdb/model.h"
 #include "drawingdb/releases.h"
@@ -37,7 +38,7 @@ struct DwgReadResult {
   std::vector<Finding> findings;  // objects damaged or not understood, links that lead nowhere
 };
 
-// Reads a DWG file of R13, R14 or 2000 held in memory into an empty
+// Reads a DWG file of R13, R14, 2000 or 2004 held in memory into an empty
 // database.  A damaged file answers with a Status saying what and where;
 // the database then holds what was read up to there.
 DwgReadResult readDwg(std::string_view file, Database& db);
@@ -103,5 +104,30 @@ struct DwgFileIndex {
 
 // Finds the blocks of a file; every locator, block and map page checked.
 Status indexDwgFile(std::string_view file, DwgFileIndex& index);
+
+// ------------------------------------------------- the objects of any layout
+
+// What the object reader needs of a file of any layout: the bit data of
+// the header variables and of the classes, the bytes the object map points
+// into (flat files: the file itself; paged files: their objects section)
+// and the map.  The views point into the file or into `held`.
+struct DwgObjectSource {
+  Release release = Release::R2000;
+  std::uint16_t codepage = 30;
+  std::string_view headerVariables;
+  std::string_view classes;
+  std::string_view objects;
+  std::vector<DwgObjectLocation> map;  // ascending handles
+  DwgPagedIndex held;                  // the sections read out of a paged file
+};
+
+// Indexes a file through the layout of its release: the flat layout of
+// R13 to 2000, the paged layout of 2004, 2010, 2013 and 2018.
+Status indexDwgObjectSource(std::string_view file, DwgObjectSource& out);
+
+// The frame of the object at `address` of the source's objects, in the
+// form of its release: its bit data and, from 2010 on, the size of its
+// handle stream in bits.
+DwgPagedObjectFrame readDwgObjectFrameOf(const DwgObjectSource& source, std::uint64_t address);
 
 }  // namespace drawingdb

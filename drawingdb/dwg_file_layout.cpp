@@ -123,4 +123,39 @@ Status indexDwgFile(std::string_view file, DwgFileIndex& index) {
   return {};
 }
 
+// ------------------------------------------------- the objects of any layout
+
+Status indexDwgObjectSource(std::string_view file, DwgObjectSource& out) {
+  out = DwgObjectSource{};
+  if (isDwgPagedFile(file)) {
+    if (Status s = indexDwgPagedFile(file, out.held); !s.ok()) return s;
+    const DwgPagedIndex& held = out.held;
+    out.release = held.layout.header.release;
+    out.codepage = held.layout.header.codepage;
+    out.headerVariables = held.headerVariables;
+    out.classes = held.classes;
+    out.objects = held.objects;
+    out.map = held.objectMap;
+    return {};
+  }
+  DwgFileIndex index;
+  if (Status s = indexDwgFile(file, index); !s.ok()) return s;
+  out.release = index.header.release;
+  out.codepage = index.header.codepage;
+  out.headerVariables = index.headerVariables;
+  out.classes = index.classes;
+  out.objects = file;
+  out.map = std::move(index.objects);
+  return {};
+}
+
+DwgPagedObjectFrame readDwgObjectFrameOf(const DwgObjectSource& source, std::uint64_t address) {
+  if (source.release >= Release::R2004) return readDwgPagedObjectFrame(source.objects, address, source.release);
+  const DwgObjectFrame flat = readDwgObjectFrame(source.objects, address);
+  DwgPagedObjectFrame frame;
+  frame.status = flat.status;
+  frame.data = flat.data;
+  return frame;
+}
+
 }  // namespace drawingdb

@@ -298,21 +298,6 @@ std::string readDwgText(DwgBitReader& in, const CodePage& page) {
   return std::string(page.decode(bytes, scratch));
 }
 
-std::int16_t readDwgColor(DwgBitReader& in, Release r) {
-  if (r < Release::R2004) return in.readColor();
-  in.readBitShort();
-  const auto rgb = static_cast<std::uint32_t>(in.readBitLong());
-  const std::uint8_t names = in.readRawChar();
-  if ((names & 1) != 0) readDwgText(in, CodePage::raw());
-  if ((names & 2) != 0) readDwgText(in, CodePage::raw());
-  switch (rgb >> 24) {
-    case 0xC0: return 256;
-    case 0xC1: return 0;
-    case 0xC3: return static_cast<std::int16_t>(rgb & 0xFF);
-    default: return 7;
-  }
-}
-
 void writeDwgText(DwgBitWriter& out, std::string_view text, const CodePage& page) {
   std::string scratch;
   out.writeText(page.encode(text, scratch));
@@ -376,35 +361,77 @@ Status entityKind(const DwgReadContext& context, DwgObjectKind& out) {
   return {};
 }
 
-// The colour of an entity from 2004 on: a BS whose low 9 bits are the
-// colour index and whose high byte says what follows: 0x20 a BL
-// transparency, 0x80 a BL colour method and value (unless 0x40: the colour
-// is a DBCOLOR object named in the handle stream), 0x41 and 0x42 a colour
-// and a book name.  The database keeps the index: a colour given by method
-// 0xC3 its index, ByLayer and ByBlock theirs; true colours keep the index
-// stored beside them.
-std::int16_t readEntityColor(DwgBitReader& d, DwgEntityHead& e) {
-  const auto word = static_cast<std::uint16_t>(d.readBitShort());
-  const unsigned flags = word >> 8;
-  auto index = static_cast<std::int16_t>(word & 0x1FF);
-  if ((flags & 0x20) != 0) d.readBitLong();  // transparency
-  if ((flags & 0x40) != 0) {
-    e.colourByReference = true;
-  } else if ((flags & 0x80) != 0) {
-    const auto rgb = static_cast<std::uint32_t>(d.readBitLong());
-    switch (rgb >> 24) {
-      case 0xC0: index = 256; break;
-      case 0xC1: index = 0; break;
-      case 0xC3: index = static_cast<std::int16_t>(rgb & 0xFF); break;
-      default: break;
-    }
+// ENC flags in the high byte of the colour word.
+constexpr std::uint16_t kEncTransparency = 0x20, kEncObject = 0x40, kEncRgb = 0x80, kEncColourName = 0x41,
+                        kEncBookName = 0x42;
+
+// An entity's colour: a CMC index before 2004, an ENC from then on.
+void readEntityColour(DwgBitReader& d, Release r, DwgEntityHead& e) {
+  if (r < Release::R2004) {
+    e.colour = d.readColor();
+    return;
   }
-  if ((flags & 0x41) == 0x41) readDwgText(d, CodePage::raw());
-  if ((flags & 0x42) == 0x42) readDwgText(d, CodePage::raw());
-  return index;
+  const auto word = static_cast<std::uint16_t>(d.readBitShort());
+  const std::uint16_t flags = word >> 8;
+  e.colour = static_cast<std::int16_t>(word & 0x1FF);
+  if ((flags & kEncTransparency) != 0) e.transparency = static_cast<std::uint32_t>(d.readBitLong());
+  if ((flags & kEncObject) != 0) e.colourObject = 1;  // its handle follows in the handle stream
+  else if ((flags & kEncRgb) != 0) e.rgb = static_cast<std::uint32_t>(d.readBitLong());
+  if ((flags & kEncColourName) == kEncColourName) e.colourName = readDwgText(d, CodePage::raw());
+  if ((flags & kEncBookName) == kEncBookName) e.bookName = readDwgText(d, CodePage::raw());
+}
+
+void writeEntityColour(DwgBitWriter& d, Release r, const DwgEntityHead& e) {
+  if (r < Release::R2004) {
+    d.writeColor(e.colour);
+    return;
+  }
+  std::uint16_t flags = 0;
+  if (e.transparency != 0) flags |= kEncTransparency;
+  if (e.colourObject != 0) {
+    flags |= kEncObject;
+    if (!e.colourName.empty()) flags |= kEncColourName;
+    if (!e.bookName.empty()) flags |= kEncBookName;
+  } else if (e.rgb != 0) {
+    flags |= kEncRgb;
+  }
+  d.writeBitShort(static_cast<std::int16_t>((flags << 8) | (static_cast<std::uint16_t>(e.colour) & 0x1FF)));
+  if ((flags & kEncTransparency) != 0) d.writeBitLong(static_cast<std::int32_t>(e.transparency));
+  if ((flags & kEncRgb) != 0) d.writeBitLong(static_cast<std::int32_t>(e.rgb));
+  if ((flags & kEncColourName) == kEncColourName) d.writeText(e.colourName);
+  if ((flags & kEncBookName) == kEncBookName) d.writeText(e.bookName);
 }
 
 }  // namespace
+
+std::int16_t readDwgColour2004(DwgBitReader& in, std::uint32_t* rgb) {
+  in.readBitShort();
+  const auto value = static_cast<std::uint32_t>(in.readBitLong());
+  const std::uint8_t names = in.readRawChar();
+  if ((names & 1) != 0) readDwgText(in, CodePage::raw());
+  if ((names & 2) != 0) readDwgText(in, CodePage::raw());
+  if (rgb != nullptr) *rgb = 0;
+  switch (value >> 24) {
+    case 0xC0: return 256;
+    case 0xC1: return 0;
+    case 0xC3: return static_cast<std::int16_t>(value & 0xFF);
+    case 0xC2:
+      if (rgb != nullptr) *rgb = value;
+      return 7;
+    default: return 7;  // the foreground, or none
+  }
+}
+
+void writeDwgColour2004(DwgBitWriter& out, std::int16_t index, std::uint32_t rgb) {
+  out.writeBitShort(0);
+  std::uint32_t value = rgb;
+  if (value == 0)
+    value = index == 256 ? kDwgColourByLayer
+            : index == 0 ? kDwgColourByBlock
+                         : kDwgColourIndex | (static_cast<std::uint32_t>(index) & 0xFF);
+  out.writeBitLong(static_cast<std::int32_t>(value));
+  out.writeRawChar(0);
+}
 
 Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out,
                          std::uint64_t handleBits) {
@@ -422,6 +449,7 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
   out.frame = frame;
   out.badReference.clear();
   out.firstFollower = out.lastFollower = out.seqend = 0;
+  out.followers.clear();
   DwgBitReader in(frame);
   DwgObjectKind kind;
   if (Status s = readKind(in, r, frame.size() * 8, handleBits, out.bitsize, kind); !s.ok()) return s;
@@ -453,13 +481,13 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
 
   std::int32_t reactors = 0;
   bool linetypeByLayer = false;
-  bool xdictionaryMissing = false;
+  bool noXdictionary = false;
   DwgEntityHead& e = head.e;
   // From 2004 on: whether the handle stream leaves out the extension
   // dictionary; from 2013 on whether the object keeps data in the data
   // storage section.
   const auto presence = [&] {
-    if (r >= Release::R2004) xdictionaryMissing = d.readBit() != 0;
+    if (r >= Release::R2004) noXdictionary = d.readBit() != 0;
     if (r >= Release::R2013) d.readBit();
   };
   if (head.entity) {
@@ -467,12 +495,8 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
     reactors = d.readBitLong();
     presence();
     if (r < Release::R2000) linetypeByLayer = d.readBit() != 0;
-    if (r < Release::R2004) {
-      e.noLinks = d.readBit() != 0;
-      e.colour = d.readColor();
-    } else {
-      e.colour = readEntityColor(d, e);
-    }
+    if (r < Release::R2004) e.noLinks = d.readBit() != 0;
+    readEntityColour(d, r, e);
     e.linetypeScale = d.readBitDouble();
     if (r >= Release::R2000) {
       e.linetypeFlags = d.readBitPair();
@@ -499,10 +523,9 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
   if (!head.entity || e.mode == 0) head.owner = out.readHandle();
   head.reactors.reserve(static_cast<std::size_t>(reactors));
   for (std::int32_t i = 0; i < reactors; ++i) head.reactors.push_back(out.readHandle());
-  if (!xdictionaryMissing) head.xdictionary = out.readHandle();
+  if (!noXdictionary) head.xdictionary = out.readHandle();
   if (head.entity) {
     const auto links = [&] {
-      if (r >= Release::R2004) return;  // entities are listed by their owners
       if (e.noLinks) {
         e.previous = head.handle - 1;
         e.next = head.handle + 1;
@@ -516,8 +539,8 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
       if (!linetypeByLayer) e.linetype = out.readHandle();
       links();
     } else {
-      links();
-      if (e.colourByReference) out.readHandle();  // the DBCOLOR object
+      if (r < Release::R2004) links();
+      if (e.colourObject != 0) e.colourObject = out.readHandle();
       e.layer = out.readHandle();
       if (e.linetypeFlags == 3) e.linetype = out.readHandle();
       if (e.materialFlags == 3) out.readHandle();
@@ -575,12 +598,14 @@ Status DwgObjectOut::begin(const DwgObjectHead& head, DwgWriteContext& context) 
   }
   // R13/R14 have no BYBLOCK or CONTINUOUS flag: those name their record.
   const bool linetypeHandle = e.linetypeFlags == 3 || (r < Release::R2000 && e.linetypeFlags != 0);
+  const bool noXdictionary = head.xdictionary == 0;
   if (head.entity) {
     d.writeBitPair(e.mode);
     d.writeBitLong(static_cast<std::int32_t>(head.reactors.size()));
+    if (r >= Release::R2004) d.writeBit(noXdictionary);
     if (r < Release::R2000) d.writeBit(!linetypeHandle);
-    d.writeBit(e.noLinks);
-    d.writeColor(e.colour);
+    if (r < Release::R2004) d.writeBit(e.noLinks);
+    writeEntityColour(d, r, e);
     d.writeBitDouble(e.linetypeScale);
     if (r >= Release::R2000) {
       d.writeBitPair(e.linetypeFlags);
@@ -590,11 +615,12 @@ Status DwgObjectOut::begin(const DwgObjectHead& head, DwgWriteContext& context) 
     if (r >= Release::R2000) d.writeRawChar(e.lineweight);
   } else {
     d.writeBitLong(static_cast<std::int32_t>(head.reactors.size()));
+    if (r >= Release::R2004) d.writeBit(noXdictionary);
   }
 
   if (!head.entity || e.mode == 0) handle(4, head.owner);
   for (const Handle h : head.reactors) handle(4, h);
-  handle(3, head.xdictionary);
+  if (r < Release::R2004 || !noXdictionary) handle(3, head.xdictionary);
   if (head.entity) {
     const auto links = [&] {
       if (e.noLinks) return;
@@ -606,7 +632,8 @@ Status DwgObjectOut::begin(const DwgObjectHead& head, DwgWriteContext& context) 
       if (linetypeHandle) handle(5, e.linetype);
       links();
     } else {
-      links();
+      if (r < Release::R2004) links();
+      if (r >= Release::R2004 && e.colourObject != 0) handle(5, e.colourObject);
       handle(5, e.layer);
       if (linetypeHandle) handle(5, e.linetype);
       if (e.plotStyleFlags == 3) handle(5, e.plotStyle);

@@ -119,11 +119,34 @@ class DwgWriteContext {
   virtual void warn(std::string_view what) = 0;
 };
 
+// Colours of 2004 on.  A CMC of objects and header variables: BS index
+// (0), BL method byte and value, RC names flags (1 colour name, 2 book
+// name), the names.  An entity's ENC: BS index with flags in its high bits
+// (0x20 transparency BL follows, 0x80 method and value BL, 0x40 a DBCOLOR
+// object in the handle stream, with 0x41/0x42 its colour and book names).
+inline constexpr std::uint32_t kDwgColourByLayer = 0xC0000000u;
+inline constexpr std::uint32_t kDwgColourByBlock = 0xC1000000u;
+inline constexpr std::uint32_t kDwgColourRgb = 0xC2000000u;
+inline constexpr std::uint32_t kDwgColourIndex = 0xC3000000u;
+
+// A CMC of 2004 on as an index: ByLayer 256, ByBlock 0, an index itself;
+// a true colour gives `rgb` (method and value) and 7 or its index.
+std::int16_t readDwgColour2004(DwgBitReader& in, std::uint32_t* rgb = nullptr);
+void writeDwgColour2004(DwgBitWriter& out, std::int16_t index, std::uint32_t rgb = 0);
+
 // The common data of an entity as stored.
 struct DwgEntityHead {
   std::uint8_t mode = 2;  // 0 owned by `owner`, 1 paper space, 2 model space
   bool noLinks = false;   // previous/next are own handle -1/+1 (not stored)
   std::int16_t colour = 256;
+  // 2004 on, beside the index: a colour of the colour book or true colour
+  // (method byte 0xC2 and RGB, 0 when the entity has none), its names, its
+  // transparency (0 when none is stored) and the DBCOLOR object it names.
+  std::uint32_t rgb = 0;
+  std::string colourName;
+  std::string bookName;
+  std::uint32_t transparency = 0;
+  Handle colourObject = 0;
   double linetypeScale = 1;
   // 0 BYLAYER, 1 BYBLOCK, 2 CONTINUOUS, 3 the record `linetype`.  R13/R14
   // store only "BYLAYER or a record": 1 and 2 need the record's handle.
@@ -136,7 +159,6 @@ struct DwgEntityHead {
   std::uint8_t materialFlags = 0;
   // 2010: which of the full, face and edge visual style handles follow.
   std::uint8_t visualStyles = 0;
-  bool colourByReference = false;  // 2004: the colour is a DBCOLOR object
   Handle layer = 0;
   Handle linetype = 0;
   Handle plotStyle = 0;
@@ -182,6 +204,8 @@ struct DwgObjectIn {
   Handle firstFollower = 0;
   Handle lastFollower = 0;
   Handle seqend = 0;
+  // 2004 on: the vertices or attributes in order (no first/last links).
+  std::vector<Handle> followers;
 
   // The data from the data reader's position to the handle stream, the
   // string stream of 2007 and later included: what an object kept with its
@@ -250,12 +274,6 @@ class DwgObjectOut {
   bool begun_ = false;
 };
 
-// A CMC colour as the colour index the database keeps: a BS index up to
-// 2000; from 2004 on BS (unused), BL method and value, RC flags saying
-// which names (texts) follow.  Method 0xC3 holds the index, 0xC0 and 0xC1
-// are ByLayer and ByBlock; a true colour reads as 7.
-std::int16_t readDwgColor(DwgBitReader& in, Release r);
-
 // Texts of the object data: TV bytes in the drawing's code page <-> UTF-8;
 // from 2007 on (a reader whose strings are located) UTF-16 of the string
 // stream.
@@ -274,6 +292,8 @@ struct DwgEntityLinks {
   Handle firstFollower = 0;
   Handle lastFollower = 0;
   Handle seqend = 0;
+  // 2004 on: every vertex or attribute, in order (files list them all).
+  std::vector<Handle> followers;
 };
 
 // Reads the type-specific part of a drawable entity (every kind of the

@@ -219,7 +219,7 @@ class BodyIn {
     p = Point3{q.x, q.y, q.z};
   }
   void tv(std::string& s) { s = readDwgText(d_, page_); }
-  void cmc(std::int32_t& v) { v = readDwgColor(d_, r_); }
+  void cmc(std::int32_t& v) { v = r_ >= Release::R2004 ? readDwgColour2004(d_) : d_.readColor(); }
   void fourBits(std::int32_t& v) { v = d_.readFourBits(); }
   // A flag bit of `flags`.
   void flag(std::int32_t& flags, std::int32_t bit) {
@@ -332,7 +332,10 @@ class BodyOut {
   void rd(const double& v) { d_.writeRawDouble(v); }
   void bd3(const Point3& p) { d_.writeBitPoint3(DwgPoint3{p.x, p.y, p.z}); }
   void tv(const std::string& s) { writeDwgText(d_, s, page_); }
-  void cmc(const std::int32_t& v) { d_.writeColor(static_cast<std::int16_t>(v)); }
+  void cmc(const std::int32_t& v) {
+    if (r_ >= Release::R2004) writeDwgColour2004(d_, static_cast<std::int16_t>(v));
+    else d_.writeColor(static_cast<std::int16_t>(v));
+  }
   void fourBits(const std::int32_t& v) { d_.writeFourBits(static_cast<std::uint8_t>(v & 15)); }
   void flag(const std::int32_t& flags, std::int32_t bit) { d_.writeBit((flags & bit) != 0); }
   void raw(std::size_t, const std::string& bytes) { d_.writeRawBytes(bytes); }
@@ -879,22 +882,20 @@ void dimstyleLayout(Io& io, Rec& rec) {
 }
 
 // BLOCK_HEADER.  `first` and `last` are the ends of the block's entity
-// chain; 2000 also lists the inserts that name the block.  A preview image
-// is kept as the DXF groups 310 of the record.
+// chain (R13 to 2000); 2004 on lists every entity the block owns in
+// `owned`.  2000 also lists the inserts that name the block.  A preview
+// image is kept as the DXF groups 310 of the record.
 template <class Io, class Block>
-void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Handle>& inserts,
-                 std::vector<Handle>* owned = nullptr) {
+void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Handle>& owned,
+                 std::vector<Handle>& inserts) {
   io.flag(b.flags, 1);
   io.flag(b.flags, 2);
   io.flag(b.flags, 4);
   io.flag(b.flags, 8);
   if (io.r2000()) io.flag(b.flags, 32);
-  // From 2004 on a block lists its entities (none for an xref).
-  const bool lists = io.release() >= Release::R2004 && (b.flags & 12) == 0;
-  std::vector<Handle> none;
-  std::vector<Handle>& entities = owned != nullptr ? *owned : none;
-  std::size_t listed = entities.size();
-  if (lists) io.count(listed, Form::BL, 8, false, "block entities");
+  const bool r2004 = io.release() >= Release::R2004;
+  std::size_t ownedCount = owned.size();
+  if (r2004 && (b.flags & 12) == 0) io.count(ownedCount, Form::BL, 8, false, "owned entities");
   io.bd3(b.base);
   io.tv(b.xrefPath);
   std::size_t counted = inserts.size();
@@ -934,13 +935,13 @@ void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Hand
   }
   if (io.failed()) return;
   io.handle(3, b.blockHandle);
-  if (lists) {
-    io.handles(4, listed, entities);
-    first = entities.empty() ? 0 : entities.front();
-    last = entities.empty() ? 0 : entities.back();
-  } else if ((b.flags & 12) == 0) {
+  if ((b.flags & 12) == 0 && !r2004) {
     io.handle(4, first);
     io.handle(4, last);
+  }
+  if (r2004 && (b.flags & 12) == 0) {
+    io.handles(4, ownedCount, owned);
+    if (io.failed()) return;
   }
   io.handle(3, b.endHandle);
   if (io.r2000()) {
@@ -1364,7 +1365,7 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
       b.recordXdata = head.xdata;
       if (Status s = recordHead("BLOCK_HEADER", b.name, b.flags); !s.ok()) return s;
       BlockChain chain;
-      blockLayout(io, b, chain.first, chain.last, chain.inserts, &chain.entities);
+      blockLayout(io, b, chain.first, chain.last, chain.owned, chain.inserts);
       if (io.failed()) return damaged("BLOCK_HEADER", head.handle, io.status());
       chain.record = head.handle;
       chains_.push_back(std::move(chain));
@@ -1741,9 +1742,14 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
       if (upper) b.name = dwgR14Name(b.name);
       const BlockRecord& original = db_.blocks[ref->index];
       Handle first = 0, last = 0;
+      std::vector<Handle> owned;
       if (!original.entities.empty()) {
         first = db_.entities[original.entities.front()].common.handle;
         last = db_.entities[original.entities.back()].common.handle;
+      }
+      if (r >= Release::R2004) {
+        owned.reserve(original.entities.size());
+        for (const EntityId id : original.entities) owned.push_back(db_.entities[id].common.handle);
       }
       std::vector<Handle> inserts;
       if (r >= Release::R2000) {
@@ -1752,7 +1758,7 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
       }
       const Head head{dwg_type::kBlockHeader, h, db_.blockTable, &b.reactors, b.xdictionary, &b.recordXdata};
       const DwgRecordHead named = recordHeadOf(b.name, b.flags);
-      return emit(head, ctx, "BLOCK_HEADER", [&](BodyOut& io) { blockLayout(io, std::as_const(b), first, last, inserts); },
+      return emit(head, ctx, "BLOCK_HEADER", [&](BodyOut& io) { blockLayout(io, std::as_const(b), first, last, owned, inserts); },
                   frame, &named);
     }
     case RefKind::Object: {

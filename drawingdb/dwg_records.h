@@ -50,8 +50,8 @@ class DwgRecordReader {
     std::size_t block = 0;  // index in Database::blocks
     Handle first = 0;
     Handle last = 0;
+    std::vector<Handle> owned;    // 2004 on: every entity, in order (no chain)
     std::vector<Handle> inserts;  // 2000: the inserts that name the block
-    std::vector<Handle> entities;  // 2004: the block's entities in order
   };
   const std::vector<BlockChain>& blockChains() const { return chains_; }
 

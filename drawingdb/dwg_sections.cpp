@@ -89,7 +89,7 @@ HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page, Release 
     case Bits::BS: return std::int32_t{in.readBitShort()};
     case Bits::BL: return std::int32_t{in.readBitLong()};
     case Bits::RL: return static_cast<std::int32_t>(in.readRawLong());
-    case Bits::CMC: return std::int32_t{readDwgColor(in, r)};
+    case Bits::CMC: return std::int32_t{r >= R::R2004 ? readDwgColour2004(in) : in.readColor()};
     case Bits::BD: return in.readBitDouble();
     case Bits::RD: return in.readRawDouble();
     case Bits::BD3: {

@@ -6,7 +6,8 @@ namespace drawingdb {
 namespace {
 
 constexpr std::uint8_t kDxfBoth = kReadDxf | kWriteDxf;
-// R13, R14 and 2000 share the flat DWG layout the toolkit reads and writes.
+// R13, R14 and 2000 (the flat DWG layout) and 2004 (the paged one) are
+// DWG releases the toolkit reads and writes.
 constexpr std::uint8_t kDxfDwg = kDxfBoth | kReadDwg | kWriteDwg;
 
 // Releases before R2.5 wrote DXF files that no reader of today accepts; the
@@ -28,7 +29,7 @@ constexpr std::array<ReleaseInfo, 20> kReleases{{
     {Release::R13, "AC1012", "AC1012", "13", kDxfDwg},
     {Release::R14, "AC1014", "AC1014", "14", kDxfDwg},
     {Release::R2000, "AC1015", "AC1015", "2000", kDxfDwg},
-    {Release::R2004, "AC1018", "AC1018", "2004", kDxfBoth},
+    {Release::R2004, "AC1018", "AC1018", "2004", kDxfDwg},
     {Release::R2007, "AC1021", "AC1021", "2007", kReadDxf},
     {Release::R2010, "AC1024", "AC1024", "2010", kReadDxf | kReadDwg},
     {Release::R2013, "AC1027", "AC1027", "2013", kReadDxf | kReadDwg},
