@@ -1054,12 +1054,18 @@ class TagCursor {
 };
 
 // MLINESTYLE.  A line's linetype is an index: 32767 BYLAYER, 32766
-// BYBLOCK, else the position among the linetype table's entries; the DXF
-// group 6 names it.
+// BYBLOCK, else the position among the linetype table's entries; from 2018
+// on a handle (its index reads as BYLAYER until the handle is resolved).
+// The DXF group 6 names it.
+struct MlineLine {
+  std::size_t tag;
+  std::int32_t index;
+  Handle record;
+};
 constexpr std::int32_t kMlineByLayer = 32767;
 constexpr std::int32_t kMlineByBlock = 32766;
 
-Status readMlineStyle(BodyIn& io, std::vector<RawTag>& tags, std::vector<std::pair<std::size_t, std::int32_t>>& linetypes) {
+Status readMlineStyle(BodyIn& io, std::vector<RawTag>& tags, std::vector<MlineLine>& linetypes) {
   std::string name, description;
   std::int32_t flags = 0, fill = 0, count = 0;
   double start = 0, end = 0;
@@ -1077,12 +1083,18 @@ Status readMlineStyle(BodyIn& io, std::vector<RawTag>& tags, std::vector<std::pa
   for (std::size_t i = 0; i < n && !io.failed(); ++i) {
     double offset = 0;
     std::int32_t colour = 0, linetype = 0;
+    Handle record = 0;
     io.bd(offset);
     io.cmc(colour);
-    io.bs(linetype);
+    if (io.release() >= Release::R2018) {
+      io.handle(5, record);
+      linetype = kMlineByLayer;
+    } else {
+      io.bs(linetype);
+    }
     tags.push_back(realTag(49, offset));
     tags.push_back(intTag(62, colour));
-    linetypes.emplace_back(tags.size(), linetype);
+    linetypes.push_back({tags.size(), linetype, record});
     tags.push_back(textTag(6, linetype == kMlineByBlock ? "BYBLOCK" : "BYLAYER"));
   }
   return io.status();
@@ -1388,11 +1400,12 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     }
     case kMLineStyle: {
       UnknownObject u;
-      std::vector<std::pair<std::size_t, std::int32_t>> linetypes;
+      std::vector<MlineLine> linetypes;
       const Status s = readMlineStyle(io, u.tags, linetypes);
       if (!s.ok()) return damaged("MLINESTYLE", head.handle, s);
-      for (const auto& [tag, index] : linetypes)
-        if (index != kMlineByLayer && index != kMlineByBlock) mlineLinetypes_.push_back({db_.objects.size(), tag, index});
+      for (const MlineLine& l : linetypes)
+        if (l.record != 0 || (l.index != kMlineByLayer && l.index != kMlineByBlock))
+          mlineLinetypes_.push_back({db_.objects.size(), l.tag, l.index, l.record});
       object("MLINESTYLE", ObjectKind::Unknown, std::move(u));
       return {};
     }
@@ -1517,7 +1530,9 @@ void DwgRecordReader::finish(DwgReadContext& ctx) {
     auto* u = std::get_if<UnknownObject>(&db_.objects[m.object].data);
     if (u == nullptr || m.tag >= u->tags.size()) continue;
     const auto index = static_cast<std::size_t>(m.index);
-    const auto name = index < entries.size() ? linetypeNames.find(entries[index]) : linetypeNames.end();
+    const auto name = m.record != 0         ? linetypeNames.find(m.record)
+                      : index < entries.size() ? linetypeNames.find(entries[index])
+                                               : linetypeNames.end();
     if (name != linetypeNames.end()) u->tags[m.tag].text = name->second;
   }
   // Where each block's entities begin, by the block's final position.
