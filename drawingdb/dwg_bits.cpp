@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "drawingdb/code_page.h"
+
 namespace drawingdb {
 
 namespace {
@@ -411,7 +413,84 @@ DwgTime DwgBitReader::readTime() {
   return failed_ ? DwgTime{} : t;
 }
 
-std::int16_t DwgBitReader::readObjectType() { return readBitShort(); }
+std::string DwgBitReader::readUnicodeUnits() {
+  const auto count = static_cast<std::uint16_t>(readBitShort());
+  if (failed_) return {};
+  if (std::size_t{count} * 16 > bitsLeft()) {
+    fail("text of UTF-16 units past the end", bit_);
+    return {};
+  }
+  const std::string units = readRawBytes(std::size_t{count} * 2);
+  std::string text = dwgUtf8OfUtf16(units);
+  if (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+std::string DwgBitReader::readUnicodeText() {
+  if (failed_) return {};
+  if (strings_ == Strings::Empty) return {};
+  if (strings_ == Strings::None) return readUnicodeUnits();
+  std::swap(bit_, stringBit_);
+  std::swap(end_, stringEnd_);
+  std::string text = readUnicodeUnits();
+  std::swap(bit_, stringBit_);
+  std::swap(end_, stringEnd_);
+  return text;
+}
+
+void DwgBitReader::locateStrings(std::size_t handleStart) {
+  if (failed_) return;
+  strings_ = Strings::Empty;
+  if (handleStart > end_ || handleStart <= bit_) {
+    fail("no room for the string stream flag", bit_);
+    return;
+  }
+  const std::size_t data = bit_;
+  const auto rawShortAt = [&](std::size_t at) {
+    bit_ = at;
+    return static_cast<std::uint32_t>(rawLittleEndian(2));
+  };
+  bit_ = handleStart - 1;
+  const bool has = rawBits(1) != 0;
+  bit_ = data;
+  if (!has) {
+    end_ = handleStart - 1;
+    return;
+  }
+  if (handleStart - 1 - data < 16) {
+    fail("string stream size before the data", data);
+    return;
+  }
+  std::size_t sizeAt = handleStart - 1 - 16;
+  std::uint64_t size = rawShortAt(sizeAt);
+  if ((size & 0x8000) != 0) {
+    if (sizeAt - data < 16) {
+      bit_ = data;
+      fail("string stream size before the data", data);
+      return;
+    }
+    sizeAt -= 16;
+    size = (size & 0x7FFF) | std::uint64_t{rawShortAt(sizeAt)} << 15;
+  }
+  bit_ = data;
+  if (size > sizeAt - data) {
+    fail("string stream larger than the data", data);
+    return;
+  }
+  strings_ = Strings::Located;
+  stringBit_ = sizeAt - static_cast<std::size_t>(size);
+  stringEnd_ = sizeAt;
+  end_ = stringBit_;
+}
+
+std::int16_t DwgBitReader::readObjectType(Release r) {
+  if (r < Release::R2010) return readBitShort();
+  switch (readBitPair()) {
+    case 0: return readRawChar();
+    case 1: return static_cast<std::int16_t>(readRawChar() + 0x1F0);
+    default: return static_cast<std::int16_t>(readRawShort());
+  }
+}
 
 bool DwgBitReader::readSentinel(const DwgSentinel& expected) {
   const std::string bytes = readRawBytes(expected.size());
@@ -690,6 +769,29 @@ void DwgBitWriter::overwriteRawLong(std::size_t bit, std::uint32_t value) {
     const auto keep = static_cast<unsigned char>(~(mask >> down));
     out[i] = static_cast<char>((static_cast<unsigned char>(out[i]) & keep) | ((window >> down) & 0xFF));
   }
+}
+
+std::string dwgUtf8OfUtf16(std::string_view units) {
+  constexpr std::uint32_t kReplacement = 0xFFFD;
+  std::string out;
+  out.reserve(units.size() / 2);
+  std::uint32_t high = 0;  // a high surrogate waiting for its low half
+  for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
+    const std::uint32_t unit = static_cast<std::uint8_t>(units[i]) | static_cast<std::uint32_t>(static_cast<std::uint8_t>(units[i + 1])) << 8;
+    const bool isHigh = unit >= 0xD800 && unit < 0xDC00;
+    const bool isLow = unit >= 0xDC00 && unit < 0xE000;
+    if (high != 0 && isLow) {
+      appendUtf8(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00), out);
+      high = 0;
+      continue;
+    }
+    if (high != 0) appendUtf8(kReplacement, out);
+    high = isHigh ? unit : 0;
+    if (isLow) appendUtf8(kReplacement, out);
+    else if (!isHigh) appendUtf8(unit, out);
+  }
+  if (high != 0) appendUtf8(kReplacement, out);
+  return out;
 }
 
 std::string hexOf(std::uint64_t value) {

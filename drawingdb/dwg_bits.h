@@ -17,6 +17,16 @@
 //   H   handle reference: RC (code << 4 | n), then n bytes, high first
 //   T/TV  BS length, then the bytes (no terminating NUL)
 //   CMC colour: a BS colour index in these releases
+//   OT  object type: a BS up to 2007; from 2010 on a BB selector, then an RC
+//       (0), an RC + 0x1F0 (1) or an RS (2, 3)
+//
+// From 2007 on the texts of an object (and of the header variables and the
+// classes) lie in a string stream of their own between the data and the
+// handles, each a BS count of UTF-16 code units and the units as RS.  The
+// stream is located from its end: the bit before the handle stream says
+// whether there is one; if so the RS before that bit is its size in bits,
+// and when that size has bit 15 set the RS before it holds the bits from
+// 15 on.  locateStrings() finds it and bounds the data before it.
 //
 // Both sides keep a sticky failure: a read past the end or of an invalid
 // code fails the reader, which from then on returns zeros and stays where
@@ -125,9 +135,24 @@ class DwgBitReader {
   DwgHandleRef readHandle();         // H
   // T / TV; one trailing NUL (written by some applications) is dropped.
   std::string readText();
+  // T of 2007 and later: BS count of UTF-16LE code units, then the units;
+  // as UTF-8, an unpaired surrogate as U+FFFD, one trailing NUL dropped.
+  // Read from the string stream when one is located, else in place.
+  std::string readUnicodeText();
+  // Locates the string stream of 2007+ data whose handle stream begins at
+  // bit `handleStart` (the data reaching back to the reader's position):
+  // from then on readUnicodeText() reads from it, and the data ends where
+  // it begins.  Without strings (flag 0) every text reads as empty.  A
+  // size that reaches before the reader's position fails the reader.
+  void locateStrings(std::size_t handleStart);
+  // Whether the texts are those of 2007+ (locateStrings() was called).
+  bool unicodeTexts() const { return strings_ != Strings::None; }
+  // Bits left in the located string stream (0 when there is none): with
+  // bitsLeft() the room of counts whose elements hold texts.
+  std::size_t stringBitsLeft() const { return strings_ == Strings::Located ? stringEnd_ - stringBit_ : 0; }
   std::int16_t readColor();          // CMC
   DwgTime readTime();                // TIMEBLL: BL day, BL milliseconds
-  std::int16_t readObjectType();     // OT: a BS in these releases
+  std::int16_t readObjectType(Release r = Release::R2000);  // OT
   // Reads 16 bytes and tells whether they are the sentinel.
   bool readSentinel(const DwgSentinel& expected);
 
@@ -142,10 +167,16 @@ class DwgBitReader {
   // value.  After take().
   std::uint64_t rawLittleEndian(unsigned count);
   void fail(const char* what, std::size_t at);
+  std::string readUnicodeUnits();
+
+  enum class Strings : std::uint8_t { None, Empty, Located };
 
   std::string_view bytes_;
   std::size_t end_;
   std::size_t bit_ = 0;
+  Strings strings_ = Strings::None;
+  std::size_t stringBit_ = 0;  // the string stream's cursor and end
+  std::size_t stringEnd_ = 0;
   bool failed_ = false;
   std::string failure_;
 };
@@ -206,6 +237,10 @@ class DwgBitWriter {
   bool failed_ = false;
   std::string failure_;
 };
+
+// UTF-16LE code units (an odd last byte ignored) as UTF-8; NUL units are
+// kept, an unpaired surrogate becomes U+FFFD.
+std::string dwgUtf8OfUtf16(std::string_view units);
 
 // "0x" and the hexadecimal digits of a handle, address or size, for
 // messages about a file.

@@ -324,14 +324,29 @@ Name styleOf(DwgObjectIn& in, DwgReadContext& c) {
   return n.empty() ? Name::standard() : n;
 }
 
+// From 2010 on a version byte follows the text fields (and precedes the
+// prompt of a definition); from 2007 on a lock-position bit the flags.
+// 2018 adds a type byte: 1 a single line, 2 and 4 a multi-line attribute
+// with an embedded MTEXT, which the database does not model.
 void readAttribute(DwgObjectIn& in, DwgReadContext& c, AttributeText& a, std::string& value, std::string* prompt) {
   TextFields t;
   readTextFields(in, c, t);
   takeTextFields(a, std::move(t), value);
+  const Release r = c.release();
+  if (r >= Release::R2010) in.data.readRawChar();
+  if (r >= Release::R2018) {
+    const std::uint8_t type = in.data.readRawChar();
+    if (type > 1 && in.badReference.empty())
+      in.badReference = "multi-line attribute " + formatHandle(in.head.handle) + " (type " + std::to_string(type) + ")";
+  }
   a.tag = readDwgText(in.data, c.codePage());
   a.fieldLength = in.data.readBitShort();
   a.flags = in.data.readRawChar();
-  if (prompt != nullptr) *prompt = readDwgText(in.data, c.codePage());
+  if (r >= Release::R2007) in.data.readBit();  // lock position
+  if (prompt != nullptr) {
+    if (r >= Release::R2010) in.data.readRawChar();
+    *prompt = readDwgText(in.data, c.codePage());
+  }
   a.style = styleOf(in, c);
 }
 
@@ -371,6 +386,7 @@ constexpr std::int32_t kDimensionOwnBlock = 32, kDimensionOrdinateX = 64, kDimen
 void readDimension(DwgObjectIn& in, DwgReadContext& c, Dimension& dim) {
   DwgBitReader& d = in.data;
   const Release r = c.release();
+  if (r >= Release::R2010) d.readRawChar();  // class version
   dim.extrusion = pointOf(d.readBitPoint3());
   const DwgPoint2 textMid = d.readRawPoint2();
   const double elevation = d.readBitDouble();
@@ -788,6 +804,7 @@ std::int16_t vertexType(const Polyline& p, const Vertex& v) {
 enum : std::int16_t {
   kLwExtrusion = 1, kLwThickness = 2, kLwConstantWidth = 4, kLwElevation = 8,
   kLwBulges = 16, kLwWidths = 32, kLwPlinegen = 256, kLwClosed = 512,
+  kLwVertexIds = 1024,  // 2010
 };
 
 void readLwPolyline(DwgObjectIn& in, DwgReadContext& c, LwPolyline& p) {
@@ -801,6 +818,9 @@ void readLwPolyline(DwgObjectIn& in, DwgReadContext& c, LwPolyline& p) {
   if ((flags & kLwExtrusion) != 0) p.extrusion = pointOf(d.readBitPoint3());
   const std::size_t points = countOf(d, d.readBitLong(), r >= Release::R2000 ? 4 : 128, in, "LWPOLYLINE point");
   const std::size_t bulges = (flags & kLwBulges) != 0 ? countOf(d, d.readBitLong(), 2, in, "LWPOLYLINE bulge") : 0;
+  const std::size_t ids = r >= Release::R2010 && (flags & kLwVertexIds) != 0
+                              ? countOf(d, d.readBitLong(), 2, in, "LWPOLYLINE vertex id")
+                              : 0;
   const std::size_t widths = (flags & kLwWidths) != 0 ? countOf(d, d.readBitLong(), 4, in, "LWPOLYLINE width") : 0;
   p.vertices.resize(points);
   DwgPoint2 previous;
@@ -813,6 +833,7 @@ void readLwPolyline(DwgObjectIn& in, DwgReadContext& c, LwPolyline& p) {
     const double b = d.readBitDouble();
     if (i < points) p.vertices[i].bulge = b;
   }
+  for (std::size_t i = 0; i < ids && !d.failed(); ++i) d.readBitLong();
   for (std::size_t i = 0; i < widths && !d.failed(); ++i) {
     const double start = d.readBitDouble(), end = d.readBitDouble();
     if (i < points) p.vertices[i].startWidth = start, p.vertices[i].endWidth = end;
@@ -1040,9 +1061,17 @@ void writeInsert(DwgObjectOut& out, DwgWriteContext& c, const Insert& i, const D
   }
 }
 
-void readSpline(DwgObjectIn& in, Spline& s) {
+// From 2013 on two more BLs follow the form: flags (bit 0: by fit points)
+// and the knot parameterisation (15: by control points), which decide it.
+void readSpline(DwgObjectIn& in, Release r, Spline& s) {
   DwgBitReader& d = in.data;
-  const std::int32_t form = d.readBitLong();
+  std::int32_t form = d.readBitLong();
+  if (r >= Release::R2013) {
+    const std::int32_t flags = d.readBitLong();
+    const std::int32_t parameterisation = d.readBitLong();
+    if ((flags & 1) != 0) form = 2;
+    if (parameterisation == 15) form = 1;
+  }
   s.degree = d.readBitLong();
   s.flags = 8;  // planar: what every 2D spline is
   if (form == 2) {
@@ -1113,6 +1142,7 @@ void readMText(DwgObjectIn& in, DwgReadContext& c, MText& m) {
   m.extrusion = pointOf(d.readBitPoint3());
   m.xAxis = pointOf(d.readBitPoint3());
   m.referenceWidth = d.readBitDouble();
+  if (c.release() >= Release::R2007) d.readBitDouble();  // the frame's height
   m.height = d.readBitDouble();
   m.attachment = d.readBitShort();
   m.direction = d.readBitShort();
@@ -1363,9 +1393,10 @@ std::string_view unknownDxfName(std::int16_t type) {
 void keepBits(DwgObjectIn& in, DwgKeptBits& kept) {
   kept.type = in.head.type < kFirstClass ? in.head.type : 0;
   DwgBitWriter data, handles;
-  kept.dataBits = in.data.bitsLeft();
-  for (std::size_t n = kept.dataBits; n >= 8; n -= 8) data.writeRawChar(in.data.readRawChar());
-  for (std::size_t n = kept.dataBits % 8; n > 0; --n) data.writeBit(in.data.readBit() != 0);
+  DwgBitReader rest = in.restOfData();
+  kept.dataBits = rest.bitsLeft();
+  for (std::size_t n = kept.dataBits; n >= 8; n -= 8) data.writeRawChar(rest.readRawChar());
+  for (std::size_t n = kept.dataBits % 8; n > 0; --n) data.writeBit(rest.readBit() != 0);
   kept.handleBits = in.handles.bitsLeft();
   for (std::size_t n = kept.handleBits; n >= 8; n -= 8) handles.writeRawChar(in.handles.readRawChar());
   for (std::size_t n = kept.handleBits % 8; n > 0; --n) handles.writeBit(in.handles.readBit() != 0);
@@ -1507,7 +1538,7 @@ Status readDwgEntity(DwgObjectIn& in, DwgReadContext& c, Entity& out) {
         } else if constexpr (std::is_same_v<T, Attrib>) {
           readAttribute(in, c, data, data.value, nullptr);
         } else if constexpr (std::is_same_v<T, Spline>) {
-          readSpline(in, data);
+          readSpline(in, r, data);
         } else if constexpr (std::is_same_v<T, MText>) {
           readMText(in, c, data);
         } else if constexpr (std::is_same_v<T, Leader>) {
@@ -1548,6 +1579,7 @@ Status readDwgVertex(DwgObjectIn& in, DwgReadContext& c, Vertex& v, std::string_
       v.startWidth = std::fabs(start);
       v.endWidth = start < 0 ? v.startWidth : d.readBitDouble();
       v.bulge = d.readBitDouble();
+      if (r >= Release::R2010) v.identifier = d.readBitLong();
       v.tangent = degreesOf(d.readBitDouble());
     }
   }

@@ -665,7 +665,7 @@ class DwgFileReader {
     const DwgPagedObjectFrame frame = readDwgObjectFrameOf(source_, at.address);
     if (!frame.status.ok()) return frame.status;
     context_->current = at.handle;
-    if (Status s = readDwgObjectKind(frame.data, *context_, kind); !s.ok())
+    if (Status s = readDwgObjectKind(frame.data, *context_, kind, frame.handleBits); !s.ok())
       return Status::fail(s.code, "object " + hexOf(at.handle) + ": " + s.detail);
     if (kind.handle != at.handle)
       return Status::fail(StatusCode::BadFile, "object at " + hexOf(at.address) + " is " + hexOf(kind.handle) +

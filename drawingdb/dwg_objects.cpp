@@ -292,6 +292,7 @@ std::int32_t lineweightOfDwgIndex(std::uint8_t index) {
 }
 
 std::string readDwgText(DwgBitReader& in, const CodePage& page) {
+  if (in.unicodeTexts()) return in.readUnicodeText();
   const std::string bytes = in.readText();
   std::string scratch;
   return std::string(page.decode(bytes, scratch));
@@ -328,10 +329,18 @@ Status DwgObjectIn::status() const {
 
 namespace {
 
-// The type, the R2000 bitsize and the own handle that begin every object.
-Status readKind(DwgBitReader& in, Release r, std::uint32_t& bitsize, DwgObjectKind& out) {
-  out.type = in.readObjectType();
-  if (r >= Release::R2000 && r < Release::R2010) bitsize = in.readRawLong();
+// The type, the bitsize and the own handle that begin every object: 2000
+// to 2007 store the bitsize after the type, from 2010 on it is what the
+// handle stream (of `handleBits`) leaves of the frame.
+Status readKind(DwgBitReader& in, Release r, std::size_t frameBits, std::uint64_t handleBits, std::uint32_t& bitsize,
+                DwgObjectKind& out) {
+  out.type = in.readObjectType(r);
+  if (r >= Release::R2010) {
+    if (handleBits > frameBits) return Status::fail(StatusCode::BadFile, "handle stream larger than the object");
+    bitsize = static_cast<std::uint32_t>(std::min<std::uint64_t>(frameBits - handleBits, UINT32_MAX));
+  } else if (r >= Release::R2000) {
+    bitsize = in.readRawLong();
+  }
   const DwgHandleRef own = in.readHandle();
   if (in.failed()) return in.status();
   if (own.code != 0 || own.value == 0)
@@ -368,8 +377,8 @@ void readEntityColour(DwgBitReader& d, Release r, DwgEntityHead& e) {
   if ((flags & kEncTransparency) != 0) e.transparency = static_cast<std::uint32_t>(d.readBitLong());
   if ((flags & kEncObject) != 0) e.colourObject = 1;  // its handle follows in the handle stream
   else if ((flags & kEncRgb) != 0) e.rgb = static_cast<std::uint32_t>(d.readBitLong());
-  if ((flags & kEncColourName) == kEncColourName) e.colourName = d.readText();
-  if ((flags & kEncBookName) == kEncBookName) e.bookName = d.readText();
+  if ((flags & kEncColourName) == kEncColourName) e.colourName = readDwgText(d, CodePage::raw());
+  if ((flags & kEncBookName) == kEncBookName) e.bookName = readDwgText(d, CodePage::raw());
 }
 
 void writeEntityColour(DwgBitWriter& d, Release r, const DwgEntityHead& e) {
@@ -399,8 +408,8 @@ std::int16_t readDwgColour2004(DwgBitReader& in, std::uint32_t* rgb) {
   in.readBitShort();
   const auto value = static_cast<std::uint32_t>(in.readBitLong());
   const std::uint8_t names = in.readRawChar();
-  if ((names & 1) != 0) in.readText();
-  if ((names & 2) != 0) in.readText();
+  if ((names & 1) != 0) readDwgText(in, CodePage::raw());
+  if ((names & 2) != 0) readDwgText(in, CodePage::raw());
   if (rgb != nullptr) *rgb = 0;
   switch (value >> 24) {
     case 0xC0: return 256;
@@ -424,11 +433,12 @@ void writeDwgColour2004(DwgBitWriter& out, std::int16_t index, std::uint32_t rgb
   out.writeRawChar(0);
 }
 
-Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out) {
+Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out,
+                         std::uint64_t handleBits) {
   out = DwgObjectKind{};
   DwgBitReader in(frame);
   std::uint32_t bitsize = 0;
-  if (Status s = readKind(in, context.release(), bitsize, out); !s.ok()) return s;
+  if (Status s = readKind(in, context.release(), frame.size() * 8, handleBits, bitsize, out); !s.ok()) return s;
   return entityKind(context, out);
 }
 
@@ -442,7 +452,7 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
   out.followers.clear();
   DwgBitReader in(frame);
   DwgObjectKind kind;
-  if (Status s = readKind(in, r, out.bitsize, kind); !s.ok()) return s;
+  if (Status s = readKind(in, r, frame.size() * 8, handleBits, out.bitsize, kind); !s.ok()) return s;
   head.type = kind.type;
   head.handle = kind.handle;
   if (Status s = readEed(in, head.handle, context, head.xdata); !s.ok()) return s;
@@ -455,17 +465,16 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
     head.e.graphics = in.readRawBytes(size);
   }
   if (r < Release::R2000) out.bitsize = in.readRawLong();
-  if (r >= Release::R2010) {
-    if (handleBits > frame.size() * 8)
-      return Status::fail(StatusCode::BadFile, "a handle stream of " + std::to_string(handleBits) + " bits beyond the object");
-    out.bitsize = static_cast<std::uint32_t>(frame.size() * 8 - handleBits);
-  }
   if (in.failed()) return in.status();
   if (out.bitsize < in.bitPosition() || out.bitsize > frame.size() * 8)
     return Status::fail(StatusCode::BadFile, "bitsize " + std::to_string(out.bitsize) + " outside the object");
 
   out.data = DwgBitReader(frame, out.bitsize);
   out.data.seekBit(in.bitPosition());
+  if (r >= Release::R2007) {
+    out.data.locateStrings(out.bitsize);
+    if (out.data.failed()) return out.data.status();
+  }
   out.handles = DwgBitReader(frame);
   out.handles.seekBit(out.bitsize);
   DwgBitReader& d = out.data;
@@ -474,10 +483,17 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
   bool linetypeByLayer = false;
   bool noXdictionary = false;
   DwgEntityHead& e = head.e;
+  // From 2004 on: whether the handle stream leaves out the extension
+  // dictionary; from 2013 on whether the object keeps data in the data
+  // storage section.
+  const auto presence = [&] {
+    if (r >= Release::R2004) noXdictionary = d.readBit() != 0;
+    if (r >= Release::R2013) d.readBit();
+  };
   if (head.entity) {
     e.mode = d.readBitPair();
     reactors = d.readBitLong();
-    if (r >= Release::R2004) noXdictionary = d.readBit() != 0;
+    presence();
     if (r < Release::R2000) linetypeByLayer = d.readBit() != 0;
     if (r < Release::R2004) e.noLinks = d.readBit() != 0;
     readEntityColour(d, r, e);
@@ -488,11 +504,17 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
     } else {
       e.linetypeFlags = linetypeByLayer ? 0 : 3;
     }
+    if (r >= Release::R2007) {
+      e.materialFlags = d.readBitPair();
+      d.readRawChar();  // shadow flags
+    }
+    if (r >= Release::R2010)
+      for (int i = 0; i < 3; ++i) e.visualStyles |= static_cast<std::uint8_t>(d.readBit() << i);
     e.invisibility = d.readBitShort();
     if (r >= Release::R2000) e.lineweight = d.readRawChar();
   } else {
     reactors = d.readBitLong();
-    if (r >= Release::R2004) noXdictionary = d.readBit() != 0;
+    presence();
   }
   if (d.failed()) return d.status();
   if (!countFits(reactors, out.handles))
@@ -521,7 +543,10 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
       if (e.colourObject != 0) e.colourObject = out.readHandle();
       e.layer = out.readHandle();
       if (e.linetypeFlags == 3) e.linetype = out.readHandle();
+      if (e.materialFlags == 3) out.readHandle();
       if (e.plotStyleFlags == 3) e.plotStyle = out.readHandle();
+      for (int i = 0; i < 3; ++i)
+        if ((e.visualStyles >> i & 1) != 0) out.readHandle();
     }
   }
   return out.status();
@@ -529,9 +554,17 @@ Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObj
 
 Status readDwgRecordHead(DwgObjectIn& in, DwgReadContext& context, DwgRecordHead& out) {
   out.name = readDwgText(in.data, context.codePage());
-  out.referenced = in.data.readBit() != 0;
-  out.xrefIndex = in.data.readBitShort();
-  out.xrefDependent = in.data.readBit() != 0;
+  if (context.release() >= Release::R2007) {
+    // One BS: the xref index, bit 8 set for an xref-dependent record.
+    const std::int16_t xref = in.data.readBitShort();
+    out.referenced = true;
+    out.xrefDependent = (xref & 0x100) != 0;
+    out.xrefIndex = static_cast<std::int16_t>(xref & ~0x100);
+  } else {
+    out.referenced = in.data.readBit() != 0;
+    out.xrefIndex = in.data.readBitShort();
+    out.xrefDependent = in.data.readBit() != 0;
+  }
   out.xrefBlock = in.readHandle();
   return in.status();
 }

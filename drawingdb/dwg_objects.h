@@ -58,7 +58,7 @@ inline constexpr std::int16_t kText = 1, kAttrib = 2, kAttDef = 3, kBlock = 4, k
                               kLwPolyline = 77,  // 2000; a class in R13/R14
                               kHatch = 78,       // 2000; a class in R13/R14
                               kXRecord = 79,     // 2000; a class in R13/R14
-                              kLayout = 82,      // 2004 on; a class before
+                              kPlaceholder = 80, kLayout = 82,  // 2004 on; classes before
                               kProxyEntity = 498, kProxyObject = 499, kFirstClass = 500;
 }  // namespace dwg_type
 
@@ -155,6 +155,10 @@ struct DwgEntityHead {
   std::uint8_t plotStyleFlags = 0;
   std::int16_t invisibility = 0;
   std::uint8_t lineweight = 29;  // index (2000)
+  // 2007: 0 BYLAYER, 1 BYBLOCK, 2 global, 3 a material named by handle.
+  std::uint8_t materialFlags = 0;
+  // 2010: which of the full, face and edge visual style handles follow.
+  std::uint8_t visualStyles = 0;
   Handle layer = 0;
   Handle linetype = 0;
   Handle plotStyle = 0;
@@ -203,6 +207,14 @@ struct DwgObjectIn {
   // 2004 on: the vertices or attributes in order (no first/last links).
   std::vector<Handle> followers;
 
+  // The data from the data reader's position to the handle stream, the
+  // string stream of 2007 and later included: what an object kept with its
+  // bits holds.
+  DwgBitReader restOfData() const {
+    DwgBitReader rest(frame, bitsize);
+    rest.seekBit(data.bitPosition());
+    return rest;
+  }
   // A handle of the handle stream resolved against the object's own
   // handle; 0 and false for a code that cannot be resolved (noted in
   // status()).
@@ -215,8 +227,10 @@ struct DwgObjectIn {
 // Decodes the frame of one object (the S bytes of readDwgObjectFrame):
 // type, bitsize, own handle, EED, graphics, the common data and the common
 // handles.  Whether the object is an entity comes from its type or class.
-// `out` reads from `frame`, which must outlive it.
-// `handleBits` is the size of the handle stream the frame states (2010 on).
+// `out` reads from `frame`, which must outlive it.  From 2010 on the frame
+// does not hold its bitsize: `handleBits`, the size of the handle stream
+// (stored before the frame), gives it.  From 2007 on the texts come from
+// the string stream at the end of the data (DwgBitReader::locateStrings).
 Status readDwgObjectHead(std::string_view frame, DwgReadContext& context, DwgObjectIn& out,
                          std::uint64_t handleBits = 0);
 
@@ -227,7 +241,8 @@ struct DwgObjectKind {
   Handle handle = 0;
   bool entity = false;
 };
-Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out);
+Status readDwgObjectKind(std::string_view frame, const DwgReadContext& context, DwgObjectKind& out,
+                         std::uint64_t handleBits = 0);
 
 // Table records: the common part after the reactor count and the xref
 // block handle; the readers then stand at the type-specific fields.
@@ -259,7 +274,9 @@ class DwgObjectOut {
   bool begun_ = false;
 };
 
-// Texts of the object data: TV bytes in the drawing's code page <-> UTF-8.
+// Texts of the object data: TV bytes in the drawing's code page <-> UTF-8;
+// from 2007 on (a reader whose strings are located) UTF-16 of the string
+// stream.
 std::string readDwgText(DwgBitReader& in, const CodePage& page);
 void writeDwgText(DwgBitWriter& out, std::string_view text, const CodePage& page);
 

@@ -36,7 +36,9 @@ struct Value {
 
 // One value of a plain run of an object's data: its form, its DXF group,
 // the declared member that holds it in the database (empty: none; the
-// value is then kept as its DXF group) and the releases that store it.
+// value is then kept as its DXF group, unless the group is 0: a value of
+// later releases that the database does not keep) and the releases that
+// store it.
 struct Slot {
   Form form;
   int code;
@@ -48,8 +50,10 @@ struct Slot {
 
 constexpr Span kR13R14 = between(Release::R13, Release::R14);
 constexpr Span kFrom2000 = since(Release::R2000);
-constexpr Span kUntil2000 = until(Release::R2000);
+constexpr Span kUntil2000 = between(Release::R13, Release::R2000);
 constexpr Span kFrom2004 = since(Release::R2004);
+constexpr Span kFrom2007 = since(Release::R2007);
+constexpr Span kFrom2010 = since(Release::R2010);
 
 template <class Obj>
 const Field<Obj>* declared(std::string_view member) {
@@ -262,7 +266,7 @@ class BodyIn {
     else if (f == Form::BS) c = static_cast<std::uint16_t>(d_.readBitShort());
     else c = d_.readBitLong();
     if (d_.failed()) return;
-    const std::size_t left = inData ? d_.bitsLeft() : h_.bitsLeft();
+    const std::size_t left = inData ? d_.bitsLeft() + d_.stringBitsLeft() : h_.bitsLeft();
     if (c < 0 || static_cast<std::uint64_t>(c) * bitsEach > left) {
       fail(std::string("count of ") + what + " (" + std::to_string(c) + ") beyond the object's bits");
       n = 0;
@@ -400,7 +404,7 @@ void slots(Io& io, Obj& obj, Kept& extra, std::span<const Slot> list) {
       io.value(s.form, v);
       if (io.failed()) return;
       if (f != nullptr) storeMember(obj, *f, v, s.form);
-      else keep(extra, s.code, v, s.form);
+      else if (s.code != 0) keep(extra, s.code, v, s.form);
     } else {
       io.value(s.form, f != nullptr ? loadMember(obj, *f) : kept(extra, s));
     }
@@ -454,6 +458,14 @@ constexpr Slot kVportUcsSlots[] = {
     {Form::BD3, 112, {}, kFrom2000, 0, {0, 1, 0}},
     {Form::BD, 146, {}, kFrom2000},
     {Form::BS, 79, {}, kFrom2000},
+    {Form::BS, 0, {}, kFrom2007},  // grid flags
+    {Form::BS, 0, {}, kFrom2007, 5},  // major grid lines
+};
+// The lighting of 2007: default lights on, their type, brightness,
+// contrast and the ambient colour; the database keeps none of them.
+constexpr Slot kVportLightingSlots[] = {
+    {Form::B, 0, {}, kFrom2007, 1}, {Form::RC, 0, {}, kFrom2007, 1}, {Form::BD, 0, {}, kFrom2007},
+    {Form::BD, 0, {}, kFrom2007},   {Form::CMC, 0, {}, kFrom2007, 250},
 };
 
 // Dimension style variables in the order of each release's data.
@@ -492,12 +504,14 @@ constexpr Slot kDimStyle2000Slots[] = {
     {Form::BD, 42, "extensionOffset"}, {Form::BD, 43, "lineIncrement"},
     {Form::BD, 44, "extensionExtend"}, {Form::BD, 45, "rounding"},
     {Form::BD, 46, "lineExtend"},      {Form::BD, 47, "tolerancePlus"},
-    {Form::BD, 48, "toleranceMinus"},  {Form::B, 71, "tolerance"},
+    {Form::BD, 48, "toleranceMinus"},  {Form::BD, 0, {}, kFrom2007, 1},
+    {Form::BD, 0, {}, kFrom2007, 0.785398163397448}, {Form::BS, 0, {}, kFrom2007},
+    {Form::CMC, 0, {}, kFrom2007},     {Form::B, 71, "tolerance"},
     {Form::B, 72, "limits"},           {Form::B, 73, "textInside"},
     {Form::B, 74, "textOutside"},      {Form::B, 75, "suppress1"},
     {Form::B, 76, "suppress2"},        {Form::BS, 77, "textAbove"},
     {Form::BS, 78, "zeroSuppression"}, {Form::BS, 79},
-    {Form::BD, 140, "textHeight"},     {Form::BD, 141, "centerMark"},
+    {Form::BS, 0, {}, kFrom2007},      {Form::BD, 140, "textHeight"},     {Form::BD, 141, "centerMark"},
     {Form::BD, 142, "tickSize"},       {Form::BD, 143, "altFactor"},
     {Form::BD, 144, "linearFactor"},   {Form::BD, 145, "textVertical"},
     {Form::BD, 146, "toleranceFactor"}, {Form::BD, 147, "gap"},
@@ -515,8 +529,13 @@ constexpr Slot kDimStyle2000Slots[] = {
     {Form::B, 282},                    {Form::BS, 283, {}, kR13On, 1},
     {Form::BS, 284},                   {Form::BS, 285},
     {Form::BS, 286},                   {Form::B, 288},
-    {Form::BS, 289, {}, kR13On, 3},    {Form::BS, 371, {}, kR13On, -2},
-    {Form::BS, 372, {}, kR13On, -2},
+    {Form::BS, 289, {}, kR13On, 3},
+    // 2007: DIMFXLON; 2010: text direction, the alternate and the main
+    // sub-unit factors and suffixes.
+    {Form::B, 0, {}, kFrom2007},       {Form::B, 0, {}, kFrom2010},
+    {Form::BD, 0, {}, kFrom2010, 100}, {Form::TV, 0, {}, kFrom2010},
+    {Form::BD, 0, {}, kFrom2010, 100}, {Form::TV, 0, {}, kFrom2010},
+    {Form::BS, 371, {}, kR13On, -2},   {Form::BS, 372, {}, kR13On, -2},
 };
 
 constexpr Slot kLayoutPlotSlots[] = {
@@ -600,6 +619,10 @@ void layerLayout(Io& io, Rec& rec, Handle& linetype) {
   }
   io.cmc(colour);
   if (io.r2000()) io.handle(5, rec.data.plotStyle);
+  if (io.release() >= Release::R2007) {
+    Handle material = 0;  // the database keeps no materials
+    io.handle(5, material);
+  }
   io.handle(5, linetype);
   if constexpr (Io::kReads) {
     std::int32_t& f = rec.common.flags;
@@ -685,7 +708,15 @@ void linetypeLayout(Io& io, Rec& rec) {
     }
     area.resize(kLinetypeTextArea, '\0');
   }
-  io.raw(kLinetypeTextArea, area);
+  if (io.release() < Release::R2007) {
+    io.raw(kLinetypeTextArea, area);
+  } else if (std::any_of(lt.dashes.begin(), lt.dashes.end(), [](const Dash& d) { return (d.shape & 2) != 0; })) {
+    // From 2007 on the area holds UTF-16 texts and is there only when a
+    // dash shows a text.
+    std::string units;
+    io.raw(2 * kLinetypeTextArea, units);
+    if constexpr (Io::kReads) area = dwgUtf8OfUtf16(units);
+  }
   for (Handle& style : styles) io.handle(5, style);
   if constexpr (Io::kReads) {
     // The texts follow one another in the order of the dashes that show one.
@@ -806,6 +837,7 @@ void vportLayout(Io& io, Rec& rec) {
   slots(io, v, extra, std::span<const Slot>(kVportViewSlots));
   viewModeBits(io, rec);
   keptValue(io, extra, Slot{Form::RC, 281, {}, kFrom2000});
+  slots(io, v, extra, std::span<const Slot>(kVportLightingSlots));
   slots(io, v, extra, std::span<const Slot>(kVportCornerSlots));
   std::int32_t follow = 0;
   if constexpr (!Io::kReads) follow = (v.viewMode & 8) != 0 ? 1 : 0;
@@ -817,6 +849,13 @@ void vportLayout(Io& io, Rec& rec) {
   std::int32_t atOrigin = 0;  // no DXF group
   io.b(atOrigin);
   slots(io, v, extra, std::span<const Slot>(kVportUcsSlots));
+  if (io.release() >= Release::R2007) {
+    // Background, visual style and sun.
+    Handle none = 0;
+    io.handle(4, none);
+    io.handle(5, none);
+    io.handle(3, none);
+  }
   keptHandle(io, extra, 345);
   keptHandle(io, extra, 346);
 }
@@ -837,6 +876,10 @@ void dimstyleLayout(Io& io, Rec& rec) {
   io.handle(5, rec.data.textStyle);
   if (!io.r2000()) return;
   for (int code : {341, 342, 343, 344}) keptHandle(io, extra, code);
+  if (io.release() < Release::R2007) return;
+  // The linetypes of the dimension line and the extension lines.
+  Handle linetype = 0;
+  for (int i = 0; i < 3; ++i) io.handle(5, linetype);
 }
 
 // BLOCK_HEADER.  `first` and `last` are the ends of the block's entity
@@ -883,6 +926,13 @@ void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Hand
         b.recordExtra.push_back(std::move(chunk));
       }
     }
+  }
+  if (io.release() >= Release::R2007) {
+    // Insert units (DXF 70 of the BLOCK_RECORD), explodable, scaling.
+    std::int32_t units = 0, explodable = 1, scaling = 0;
+    io.bs(units);
+    io.b(explodable);
+    io.rc(scaling);
   }
   if (io.failed()) return;
   io.handle(3, b.blockHandle);
@@ -932,7 +982,8 @@ void dictionaryLayout(Io& io, Dict& d, bool withDefault = false) {
 
 // LAYOUT.  2004 on names its plot view by a handle, not by name, and
 // lists the viewports of the layout (not kept: the viewports entities of
-// its block are the layout's).
+// its block are the layout's); from 2007 on a visual style for shaded
+// plots follows the plot view.
 template <class Io, class L>
 void layoutLayout(Io& io, L& layout) {
   std::vector<RawTag> none;
@@ -944,6 +995,8 @@ void layoutLayout(Io& io, L& layout) {
   if (r2004) io.count(count, Form::BL, 8, false, "layout viewports");
   Handle plotView = 0;
   if (r2004) io.handle(5, plotView);
+  Handle visualStyle = 0;
+  if (io.release() >= Release::R2007) io.handle(4, visualStyle);
   io.handle(4, layout.blockRecord);
   io.handle(4, layout.viewport);
   io.handle(5, layout.baseUcs);
@@ -1005,12 +1058,18 @@ class TagCursor {
 };
 
 // MLINESTYLE.  A line's linetype is an index: 32767 BYLAYER, 32766
-// BYBLOCK, else the position among the linetype table's entries; the DXF
-// group 6 names it.
+// BYBLOCK, else the position among the linetype table's entries; from 2018
+// on a handle (its index reads as BYLAYER until the handle is resolved).
+// The DXF group 6 names it.
+struct MlineLine {
+  std::size_t tag;
+  std::int32_t index;
+  Handle record;
+};
 constexpr std::int32_t kMlineByLayer = 32767;
 constexpr std::int32_t kMlineByBlock = 32766;
 
-Status readMlineStyle(BodyIn& io, std::vector<RawTag>& tags, std::vector<std::pair<std::size_t, std::int32_t>>& linetypes) {
+Status readMlineStyle(BodyIn& io, std::vector<RawTag>& tags, std::vector<MlineLine>& linetypes) {
   std::string name, description;
   std::int32_t flags = 0, fill = 0, count = 0;
   double start = 0, end = 0;
@@ -1028,12 +1087,18 @@ Status readMlineStyle(BodyIn& io, std::vector<RawTag>& tags, std::vector<std::pa
   for (std::size_t i = 0; i < n && !io.failed(); ++i) {
     double offset = 0;
     std::int32_t colour = 0, linetype = 0;
+    Handle record = 0;
     io.bd(offset);
     io.cmc(colour);
-    io.bs(linetype);
+    if (io.release() >= Release::R2018) {
+      io.handle(5, record);
+      linetype = kMlineByLayer;
+    } else {
+      io.bs(linetype);
+    }
     tags.push_back(realTag(49, offset));
     tags.push_back(intTag(62, colour));
-    linetypes.emplace_back(tags.size(), linetype);
+    linetypes.push_back({tags.size(), linetype, record});
     tags.push_back(textTag(6, linetype == kMlineByBlock ? "BYBLOCK" : "BYLAYER"));
   }
   return io.status();
@@ -1074,7 +1139,9 @@ bool xrecordPoint(int code) {
 bool xrecordByte(int code) { return (code >= 280 && code <= 299); }
 bool xrecordAngle(int code) { return code >= 50 && code <= 58; }
 
-Status parseXrecordData(std::string_view bytes, std::vector<RawTag>& tags) {
+// Texts are RS length, RC code page and the bytes up to 2004; from 2007 on
+// RS length in UTF-16 units and the units.
+Status parseXrecordData(std::string_view bytes, Release release, std::vector<RawTag>& tags) {
   DwgBitReader r(bytes);
   while (r.bitsLeft() > 0 && !r.failed()) {
     const int code = static_cast<std::int16_t>(r.readRawShort());
@@ -1094,6 +1161,10 @@ Status parseXrecordData(std::string_view bytes, std::vector<RawTag>& tags) {
       case TagType::String:
       case TagType::Comment: {
         const std::size_t length = r.readRawShort();
+        if (release >= Release::R2007) {
+          t.text = dwgUtf8OfUtf16(r.readRawBytes(2 * length));
+          break;
+        }
         r.readRawChar();  // code page
         t.text = r.readRawBytes(length);
         break;
@@ -1218,7 +1289,9 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
   BodyIn io(in.data, in.handles, head.handle, r, ctx.codePage());
   const ClassDef* classDef = head.type >= dwg_type::kFirstClass ? ctx.classOf(head.type) : nullptr;
   std::string_view cls = classDef != nullptr ? std::string_view(classDef->dxfName) : std::string_view();
-  if (head.type == dwg_type::kLayout && r >= Release::R2004) cls = "LAYOUT";
+  // Placeholders and layouts have type numbers of their own from 2004 on.
+  if (r >= Release::R2004 && head.type == dwg_type::kPlaceholder) cls = "ACDBPLACEHOLDER";
+  if (r >= Release::R2004 && head.type == dwg_type::kLayout) cls = "LAYOUT";
   // Table records begin with their name and xref data.
   auto recordHead = [&](std::string_view kind, std::string& name, std::int32_t& flags) -> Status {
     DwgRecordHead rh;
@@ -1331,11 +1404,12 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     }
     case kMLineStyle: {
       UnknownObject u;
-      std::vector<std::pair<std::size_t, std::int32_t>> linetypes;
+      std::vector<MlineLine> linetypes;
       const Status s = readMlineStyle(io, u.tags, linetypes);
       if (!s.ok()) return damaged("MLINESTYLE", head.handle, s);
-      for (const auto& [tag, index] : linetypes)
-        if (index != kMlineByLayer && index != kMlineByBlock) mlineLinetypes_.push_back({db_.objects.size(), tag, index});
+      for (const MlineLine& l : linetypes)
+        if (l.record != 0 || (l.index != kMlineByLayer && l.index != kMlineByBlock))
+          mlineLinetypes_.push_back({db_.objects.size(), l.tag, l.index, l.record});
       object("MLINESTYLE", ObjectKind::Unknown, std::move(u));
       return {};
     }
@@ -1353,7 +1427,7 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     UnknownObject u;
     u.tags.push_back(marker("AcDbXrecord"));
     if (r >= Release::R2000) u.tags.push_back(intTag(280, cloning));
-    const Status s = parseXrecordData(bytes, u.tags);
+    const Status s = parseXrecordData(bytes, r, u.tags);
     if (!s.ok()) return damaged("XRECORD", head.handle, s);
     // References of the owner's own run to the end of the handle stream;
     // each takes at least one byte.
@@ -1411,13 +1485,15 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
   // in the Object).
   UnknownObject u;
   u.dwg.type = classDef != nullptr ? 0 : head.type;
-  const std::size_t dataBits = in.bitsize - std::min<std::size_t>(in.bitsize, in.data.bitPosition());
+  DwgBitReader rest = in.restOfData();
+  const std::size_t dataBits = rest.bitsLeft();
   const std::size_t handleBits = in.handles.bitsLeft();
-  u.dwg.data = copyBits(in.data, dataBits);
+  u.dwg.data = copyBits(rest, dataBits);
   u.dwg.dataBits = dataBits;
   u.dwg.handles = copyBits(in.handles, handleBits);
   u.dwg.handleBits = handleBits;
-  if (in.data.failed() || in.handles.failed()) return damaged("object", head.handle, io.status());
+  if (in.data.failed() || rest.failed() || in.handles.failed())
+    return damaged("object", head.handle, rest.failed() ? rest.status() : io.status());
   object(cls.empty() ? "DWG_OBJECT_" + std::to_string(head.type) : std::string(cls), ObjectKind::Unknown, std::move(u));
   return {};
 }
@@ -1458,7 +1534,9 @@ void DwgRecordReader::finish(DwgReadContext& ctx) {
     auto* u = std::get_if<UnknownObject>(&db_.objects[m.object].data);
     if (u == nullptr || m.tag >= u->tags.size()) continue;
     const auto index = static_cast<std::size_t>(m.index);
-    const auto name = index < entries.size() ? linetypeNames.find(entries[index]) : linetypeNames.end();
+    const auto name = m.record != 0         ? linetypeNames.find(m.record)
+                      : index < entries.size() ? linetypeNames.find(entries[index])
+                                               : linetypeNames.end();
     if (name != linetypeNames.end()) u->tags[m.tag].text = name->second;
   }
   // Where each block's entities begin, by the block's final position.

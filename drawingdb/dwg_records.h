@@ -64,11 +64,13 @@ class DwgRecordReader {
   std::unordered_map<std::int16_t, Control> controls_;
   std::vector<BlockChain> chains_;
   // A multiline style's line names its linetype by position among the
-  // linetype table's entries: the object, its tag, the position.
+  // linetype table's entries (from 2018 on by handle): the object, its
+  // tag, the position.
   struct MlineLinetype {
     std::size_t object;
     std::size_t tag;
     std::int32_t index;
+    Handle record = 0;  // 2018: the linetype by handle instead
   };
   std::unordered_map<Handle, Handle> layerLinetypes_;  // layer record -> linetype record
   std::vector<MlineLinetype> mlineLinetypes_;

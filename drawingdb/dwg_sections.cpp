@@ -16,22 +16,25 @@ namespace {
 
 using R = Release;
 
-constexpr Span kAll = between(R::R13, R::R2004);
+constexpr Span kAll = between(R::R13, R::R2018);
 constexpr Span kOld = between(R::R13, R::R14);
-constexpr Span kNew = between(R::R2000, R::R2004);
+constexpr Span kNew = between(R::R2000, R::R2018);
 constexpr Span kR14R2000 = between(R::R14, R::R2004);
 constexpr Span kUpTo2000 = between(R::R13, R::R2000);
-constexpr Span k2004 = between(R::R2004, R::R2004);
+constexpr Span k2004 = between(R::R2004, R::R2018);
+constexpr Span k2007 = since(R::R2007);
+constexpr Span k2010 = since(R::R2010);
+constexpr Span k2013 = since(R::R2013);
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr std::int64_t kDayMilliseconds = 86400000;
 
 bool isSectionRelease(Release r) { return r >= R::R13 && r <= R::R2000; }
-// The header variables are bit-coded alike up to 2004.
-bool isHeaderRelease(Release r) { return r >= R::R13 && r <= R::R2004; }
-// The classes are bit-coded alike up to 2004; later releases move their
-// names into a string stream.
-bool isClassesRelease(Release r) { return r >= R::R13 && r <= R::R2004; }
+// The header variables and the classes are read from R13 on; from 2007 on
+// their texts lie in a string stream and the header's handles in a handle
+// stream of their own.  They are written up to 2004.
+bool isReadRelease(Release r) { return r >= R::R13; }
+bool isWriteRelease(Release r) { return r >= R::R13 && r <= R::R2004; }
 
 std::string_view viewOf(const DwgSentinel& s) { return {reinterpret_cast<const char*>(s.data()), s.size()}; }
 
@@ -69,23 +72,7 @@ std::string_view asText(const HeaderValue& v) {
   return {};
 }
 
-// Reads one value of a bit form; integers of every width as int32.
-// A colour of 2004 and later: BS index (unused), BL method and value, RC
-// flags saying which names follow; as the colour index the header holds.
-std::int32_t readColor2004(DwgBitReader& in) {
-  in.readBitShort();
-  const auto rgb = static_cast<std::uint32_t>(in.readBitLong());
-  const std::uint8_t names = in.readRawChar();
-  if ((names & 1) != 0) in.readText();
-  if ((names & 2) != 0) in.readText();
-  switch (rgb >> 24) {
-    case 0xC0: return 256;
-    case 0xC1: return 0;
-    case 0xC3: return static_cast<std::int32_t>(rgb & 0xFF);
-    default: return 7;  // a true colour or the foreground
-  }
-}
-
+// A colour of 2004 and later: index 0, method and value, no names.
 void writeColor2004(DwgBitWriter& out, std::int32_t index) {
   out.writeBitShort(0);
   const std::uint32_t rgb = index == 256 ? 0xC0000000u : index == 0 ? 0xC1000000u : 0xC3000000u | (static_cast<std::uint32_t>(index) & 0xFF);
@@ -93,6 +80,7 @@ void writeColor2004(DwgBitWriter& out, std::int32_t index) {
   out.writeRawChar(0);
 }
 
+// Reads one value of a bit form; integers of every width as int32.
 HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page, Release r) {
   switch (bits) {
     case Bits::B: return std::int32_t{in.readBit()};
@@ -101,7 +89,7 @@ HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page, Release 
     case Bits::BS: return std::int32_t{in.readBitShort()};
     case Bits::BL: return std::int32_t{in.readBitLong()};
     case Bits::RL: return static_cast<std::int32_t>(in.readRawLong());
-    case Bits::CMC: return r >= R::R2004 ? readColor2004(in) : std::int32_t{in.readColor()};
+    case Bits::CMC: return std::int32_t{r >= R::R2004 ? readDwgColour2004(in) : in.readColor()};
     case Bits::BD: return in.readBitDouble();
     case Bits::RD: return in.readRawDouble();
     case Bits::BD3: {
@@ -112,11 +100,7 @@ HeaderValue readBits(DwgBitReader& in, Bits bits, const CodePage& page, Release 
       const DwgPoint2 p = in.readRawPoint2();
       return Point3{p.x, p.y, 0};
     }
-    case Bits::TV: {
-      const std::string raw = in.readText();
-      std::string scratch;
-      return std::string(page.decode(raw, scratch));
-    }
+    case Bits::TV: return readDwgText(in, page);
     case Bits::TIME: return julianFromDwgTime(in.readTime());
     default: return std::monostate{};
   }
@@ -197,6 +181,7 @@ enum class Slot : std::uint8_t {
   Handseed,   // HANDSEED: DwgHeaderHandles::handseed and $HANDSEED
   Flags,      // 2000: lineweight, end caps, joins and five switches in one BL
   PlotStyle,  // 2000: a handle present only when $CEPSNTYPE is 3
+  Versions,   // 2013: REQUIREDVERSIONS, a BLL kept as its value
 };
 
 struct Item {
@@ -234,6 +219,7 @@ using H = DwgHeaderHandles;
 
 // Every value of the section in its order; each applies in the releases `in`.
 constexpr Item kItems[] = {
+    Item{Slot::Versions, "REQUIREDVERSIONS", k2013},
     kept("unknown1", Bits::BD, kAll, 412148564080.0),
     kept("unknown2", Bits::BD, kAll, 1.0),
     kept("unknown3", Bits::BD, kAll, 1.0),
@@ -341,6 +327,7 @@ constexpr Item kItems[] = {
     ref("$CLAYER", &H::currentLayer, 5),
     ref("$TEXTSTYLE", &H::textStyle, 5),
     ref("$CELTYPE", &H::currentLinetype, 5),
+    ref("CMATERIAL", nullptr, 5, k2007),
     ref("$DIMSTYLE", &H::dimStyle, 5),
     ref("$CMLSTYLE", &H::mlineStyle, 5),
     var("$PSVPSCALE", kNew),
@@ -384,6 +371,8 @@ constexpr Item kItems[] = {
     var("$UCSORGBACK", kNew),
     var("$DIMPOST", kNew),
     var("$DIMAPOST", kNew),
+    kept("DIMALTMZS", Bits::TV, k2010),
+    kept("DIMMZS", Bits::TV, k2010),
     var("$DIMTOL", kOld),
     var("$DIMLIM", kOld),
     var("$DIMTIH", kOld),
@@ -423,6 +412,10 @@ constexpr Item kItems[] = {
     var("$DIMDLE"),
     var("$DIMTP"),
     var("$DIMTM"),
+    kept("DIMFXL", Bits::BD, k2007, 1),
+    kept("DIMJOGANG", Bits::BD, k2007, kPi / 4),
+    kept("DIMTFILL", Bits::BS, k2007),
+    kept("DIMTFILLCLR", Bits::CMC, k2007),
     var("$DIMTOL", kNew),
     var("$DIMLIM", kNew),
     var("$DIMTIH", kNew),
@@ -432,6 +425,7 @@ constexpr Item kItems[] = {
     var("$DIMTAD", kNew),
     var("$DIMZIN", kNew),
     var("$DIMAZIN", kNew),
+    kept("DIMARCSYM", Bits::BS, k2007),
     var("$DIMTXT"),
     var("$DIMCEN"),
     var("$DIMTSZ"),
@@ -474,11 +468,18 @@ constexpr Item kItems[] = {
     var("$DIMALTTZ", kNew),
     var("$DIMUPT", kNew),
     var("$DIMATFIT", kNew),
+    kept("DIMFXLON", Bits::B, k2007),
+    kept("DIMTXTDIRECTION", Bits::B, k2010),
+    kept("DIMALTMZF", Bits::BD, k2010, 100),
+    kept("DIMMZF", Bits::BD, k2010, 100),
     ref("$DIMTXSTY", &H::dimTextStyle, 5, kNew),
     ref("$DIMLDRBLK", &H::dimLeaderBlock, 5, kNew),
     ref("$DIMBLK", &H::dimBlock, 5, kNew),
     ref("$DIMBLK1", &H::dimBlock1, 5, kNew),
     ref("$DIMBLK2", &H::dimBlock2, 5, kNew),
+    ref("DIMLTYPE", nullptr, 5, k2007),
+    ref("DIMLTEX1", nullptr, 5, k2007),
+    ref("DIMLTEX2", nullptr, 5, k2007),
     var("$DIMLWD", kNew),
     var("$DIMLWE", kNew),
     ref("BLOCK_CONTROL", &H::blockControl, 3),
@@ -503,6 +504,8 @@ constexpr Item kItems[] = {
     ref("ACAD_PLOTSTYLENAME", &H::plotStyleDictionary, 5, kNew),
     ref("ACAD_MATERIAL", &H::materialDictionary, 5, k2004),
     ref("ACAD_COLOR", &H::colorDictionary, 5, k2004),
+    ref("ACAD_VISUALSTYLE", nullptr, 5, k2007),
+    ref("unknown2013", nullptr, 5, k2013),
     Item{Slot::Flags, "FLAGS", kNew},
     var("$INSUNITS", kNew),
     var("$CEPSNTYPE", kNew),
@@ -525,6 +528,40 @@ constexpr Item kItems[] = {
     ref("BYLAYER linetype", &H::byLayer, 5),
     ref("BYBLOCK linetype", &H::byBlock, 5),
     ref("CONTINUOUS linetype", &H::continuous, 5),
+    kept("CAMERADISPLAY", Bits::B, k2007),
+    kept("unknown2007a", Bits::BL, k2007),
+    kept("unknown2007b", Bits::BL, k2007, 10),
+    kept("unknown2007c", Bits::BD, k2007, 1),
+    kept("STEPSPERSEC", Bits::BD, k2007, 2),
+    kept("STEPSIZE", Bits::BD, k2007, 6),
+    kept("3DDWFPREC", Bits::BD, k2007, 2),
+    kept("LENSLENGTH", Bits::BD, k2007, 50),
+    kept("CAMERAHEIGHT", Bits::BD, k2007),
+    kept("SOLIDHIST", Bits::RC, k2007),
+    kept("SHOWHIST", Bits::RC, k2007, 1),
+    kept("PSOLWIDTH", Bits::BD, k2007, 0.25),
+    kept("PSOLHEIGHT", Bits::BD, k2007, 4),
+    kept("LOFTANG1", Bits::BD, k2007, kPi / 2),
+    kept("LOFTANG2", Bits::BD, k2007, kPi / 2),
+    kept("LOFTMAG1", Bits::BD, k2007),
+    kept("LOFTMAG2", Bits::BD, k2007),
+    kept("LOFTPARAM", Bits::BS, k2007, 7),
+    kept("LOFTNORMALS", Bits::RC, k2007, 1),
+    kept("LATITUDE", Bits::BD, k2007, 37.795),
+    kept("LONGITUDE", Bits::BD, k2007, -122.394),
+    kept("NORTHDIRECTION", Bits::BD, k2007),
+    kept("TIMEZONE", Bits::BL, k2007, -8000),
+    kept("LIGHTGLYPHDISPLAY", Bits::RC, k2007, 1),
+    kept("TILEMODELIGHTSYNCH", Bits::RC, k2007, 1),
+    kept("DWFFRAME", Bits::RC, k2007, 2),
+    kept("DGNFRAME", Bits::RC, k2007),
+    kept("REALWORLDSCALE", Bits::B, k2007, 1),
+    kept("INTERFERECOLOR", Bits::CMC, k2007, 1),
+    ref("INTERFEREOBJVS", nullptr, 5, k2007),
+    ref("INTERFEREVPVS", nullptr, 5, k2007),
+    ref("DRAGVS", nullptr, 5, k2007),
+    kept("CSHADOW", Bits::RC, k2007),
+    kept("SHADOWPLANELOCATION", Bits::BD, k2007),
     kept("unknown272", Bits::BS, kR14R2000),
     kept("unknown273", Bits::BS, kR14R2000),
     kept("unknown274", Bits::BS, kR14R2000),
@@ -688,7 +725,7 @@ std::span<const DwgNamedHandle> dwgHeaderNamedHandles() {
 
 Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& page, Header& header,
                               DwgHeaderHandles& handles) {
-  if (!isHeaderRelease(r)) return Status::fail(StatusCode::NotSupported, "header variables of this release");
+  if (!isReadRelease(r)) return Status::fail(StatusCode::NotSupported, "header variables of this release");
   constexpr std::string_view kSection = "header variables";
   const auto vars = headerVars();
   const std::vector<int>& declared = declaredIndices();
@@ -696,10 +733,32 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
   header.dwgUnknownFrom = r;
   handles = DwgHeaderHandles{};
   DwgBitReader in(data);
+  // From 2007 on the data opens with its size in bits, where the handle
+  // stream begins; the texts lie in the string stream before it.
+  DwgBitReader separate(data);
+  DwgBitReader* refs = &in;
+  if (r >= R::R2007) {
+    const std::uint32_t bitsize = in.readRawLong();
+    if (in.failed()) return sectionFailure(kSection, "the size", in.failure());
+    if (bitsize > data.size() * 8)
+      return Status::fail(StatusCode::BadFile, std::string(kSection) + ": bitsize " + std::to_string(bitsize) +
+                                                   " beyond the section");
+    in.locateStrings(bitsize);
+    if (in.failed()) return sectionFailure(kSection, "the string stream", in.failure());
+    separate.seekBit(bitsize);
+    refs = &separate;
+  }
   for (std::size_t k = 0; k < std::size(kItems); ++k) {
     const Item& item = kItems[k];
     if (!item.in.has(r)) continue;
     switch (item.slot) {
+      case Slot::Versions: {
+        RawTag t;
+        t.type = TagType::Int64;
+        t.integer = static_cast<std::int64_t>(in.readBitLongLong());
+        header.dwgUnknown.push_back({std::string(item.name), {std::move(t)}});
+        break;
+      }
       case Slot::Declared: {
         const HeaderVar& v = vars[static_cast<std::size_t>(declared[k])];
         const Bits bits = v.dwgBits(r);
@@ -737,8 +796,12 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
         [[fallthrough]];
       case Slot::Ref:
       case Slot::Handseed: {
-        const DwgHandleRef h = in.readHandle();
-        if (in.failed()) break;
+        DwgBitReader& from = item.slot == Slot::Handseed ? in : *refs;
+        const DwgHandleRef h = from.readHandle();
+        if (from.failed()) {
+          if (&from != &in) return sectionFailure(kSection, item.name, from.failure());
+          break;
+        }
         const std::optional<Handle> target = resolveHandle(h, 0);
         if (!target)
           return Status::fail(StatusCode::BadFile, std::string(kSection) + ": " + std::string(item.name) +
@@ -747,7 +810,7 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
         if (item.slot == Slot::Handseed) {
           handles.handseed = *target;
           header.set("$HANDSEED", *target);
-        } else {
+        } else if (item.member != nullptr) {
           handles.*item.member = *target;
         }
         break;
@@ -785,7 +848,7 @@ Status readDwgHeaderVariables(std::string_view data, Release r, const CodePage& 
 
 Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& handles, Release r,
                                const CodePage& page, std::string& data) {
-  if (!isHeaderRelease(r)) return Status::fail(StatusCode::NotSupported, "header variables of this release");
+  if (!isWriteRelease(r)) return Status::fail(StatusCode::NotSupported, "header variables of this release");
   const auto vars = headerVars();
   const std::vector<int>& declared = declaredIndices();
   std::unordered_map<std::string_view, const RawTag*> kept;
@@ -834,7 +897,8 @@ Status writeDwgHeaderVariables(const Header& header, const DwgHeaderHandles& han
       case Slot::PlotStyle:
         if (header.integer("$CEPSNTYPE") != 3) break;
         [[fallthrough]];
-      case Slot::Ref: out.writeHandle({item.code, handles.*item.member}); break;
+      case Slot::Ref: out.writeHandle({item.code, item.member != nullptr ? handles.*item.member : 0}); break;
+      case Slot::Versions: out.writeBitLongLong(0); break;
       case Slot::Flags: {
         std::uint32_t flags = packFlags(header);
         // The stored word while it says what the variables say.
@@ -884,12 +948,24 @@ bool fixedIn2000(std::string_view dxf) { return dxf == "LWPOLYLINE" || dxf == "H
 
 DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& page) {
   DwgClassesRead result;
-  if (!isClassesRelease(r)) {
+  if (!isReadRelease(r)) {
     result.status = Status::fail(StatusCode::NotSupported, "classes of this release");
     return result;
   }
   DwgBitReader in(data);
-  std::string scratch;
+  // From 2007 on: the size in bits first, the names in a string stream.
+  if (r >= R::R2007) {
+    const std::uint32_t bitsize = in.readRawLong();
+    if (!in.failed() && bitsize > data.size() * 8) {
+      result.status = Status::fail(StatusCode::BadFile, "classes: bitsize " + std::to_string(bitsize) + " beyond the section");
+      return result;
+    }
+    in.locateStrings(bitsize);
+    if (in.failed()) {
+      result.status = sectionFailure("classes", "the string stream", in.failure());
+      return result;
+    }
+  }
   // From 2004 on the list opens with the highest class number and says how
   // many classes follow.
   std::size_t count = SIZE_MAX;
@@ -913,9 +989,9 @@ DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& 
     ClassDef c;
     const std::int16_t number = in.readBitShort();
     c.flags = in.readBitShort();
-    c.application = page.decode(in.readText(), scratch);
-    c.className = page.decode(in.readText(), scratch);
-    c.dxfName = page.decode(in.readText(), scratch);
+    c.application = readDwgText(in, page);
+    c.className = readDwgText(in, page);
+    c.dxfName = readDwgText(in, page);
     c.wasProxy = in.readBit() != 0;
     const std::int16_t item = in.readBitShort();
     if (r >= R::R2004) {
@@ -938,7 +1014,7 @@ DwgClassesRead readDwgClasses(std::string_view data, Release r, const CodePage& 
 }
 
 Status writeDwgClasses(std::span<const ClassDef> classes, Release r, const CodePage& page, std::string& data) {
-  if (!isClassesRelease(r)) return Status::fail(StatusCode::NotSupported, "classes of this release");
+  if (!isWriteRelease(r)) return Status::fail(StatusCode::NotSupported, "classes of this release");
   if (classes.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max() - kDwgFirstClassNumber))
     return Status::fail(StatusCode::OutOfRange, std::to_string(classes.size()) + " classes are more than a file numbers");
   DwgBitWriter out;

@@ -538,9 +538,9 @@ constexpr Span kUntilR9 = until(R::R9);
 #define BOOL(n, span, d) HeaderVar{n, ValueKind::Bool, 290, span, kNoRelease, d}
 
 // The releases whose DWG header variables section this table describes.
-constexpr Span kDwgSection = between(R::R13, R::R2004);
+constexpr Span kDwgSection = between(R::R13, R::R2018);
 constexpr Span kDwgR13R14 = between(R::R13, R::R14);
-constexpr Span kDwgR2000 = between(R::R2000, R::R2004);
+constexpr Span kDwgR2000 = between(R::R2000, R::R2018);
 
 // A variable the DWG header section stores as `bits` in the releases `in`.
 constexpr HeaderVar dwg(HeaderVar v, Bits bits, Span in = kDwgSection) {

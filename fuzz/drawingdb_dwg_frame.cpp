@@ -1,8 +1,10 @@
-// Fuzzes the toolkit's DWG reading of R13 to 2000 up to the objects' data:
+// Fuzzes the toolkit's DWG reading of R13 to 2018 up to the objects' data:
 // the input is read as a file (fixed header, header variables, classes, the
 // AuxHeader, preview, ObjFreeSpace, template and second header, object map,
 // and every mapped object decoded: its frame, common data and, for
-// entities, its type data), as one object's bits in each release, and,
+// entities, its type data), as one object's bits in each release (2007 on
+// with their string streams, 2010 on without a bitsize), as the header
+// variables and classes of 2010 and 2018, and,
 // from its first byte on, as a bit stream of values of every type.  What
 // reads must write again and read back to the same values; an entity read
 // must write again.
@@ -181,13 +183,15 @@ class NoRecords : public DwgReadContext, public DwgWriteContext {
   CodePage page_ = CodePage::named("ANSI_1252");
 };
 
-// One object's bits decoded in release `r`; an entity read is written
-// again and reads back.
-void fuzzObject(std::string_view frame, Release r) {
+// One object's bits decoded in release `r` (from 2010 on with a handle
+// stream of `handleBits`); an entity read up to 2004 is written again and
+// reads back (later releases are read only).
+void fuzzObject(std::string_view frame, Release r, std::uint64_t handleBits = 0) {
   NoRecords context(r);
   DwgObjectIn in;
-  if (!readDwgObjectHead(frame, context, in).ok()) return;
+  if (!readDwgObjectHead(frame, context, in, handleBits).ok()) return;
   check(in.bitsize <= frame.size() * 8 && in.data.bitPosition() <= in.bitsize);
+  check(in.data.bitsLeft() + in.data.stringBitsLeft() <= in.bitsize);
   if (!in.head.entity) return;
   const std::int16_t type = in.head.type;
   if (isDwgVertexType(type)) {
@@ -201,7 +205,7 @@ void fuzzObject(std::string_view frame, Release r) {
     return;
   }
   Entity e;
-  if (!readDwgEntity(in, context, e).ok()) return;
+  if (!readDwgEntity(in, context, e).ok() || r > Release::R2004) return;
   std::string again;
   DwgEntityLinks links;
   links.mode = in.head.e.mode;
@@ -220,6 +224,14 @@ void fuzzHeaderAndClasses(std::string_view vars, std::string_view classes, Relea
   const CodePage page = CodePage::raw();
   Header header;
   DwgHeaderHandles handles;
+  if (r > Release::R2004) {
+    // Read only: their string and handle streams.
+    const Status s = readDwgHeaderVariables(vars, r, page, header, handles);
+    check(s.ok() || !s.detail.empty());
+    const DwgClassesRead read = readDwgClasses(classes, r, page);
+    check(read.status.ok() || !read.status.detail.empty());
+    return;
+  }
   if (readDwgHeaderVariables(vars, r, page, header, handles).ok()) {
     std::string data[3];
     for (std::string& d : data) {
@@ -341,6 +353,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   fuzzBitStream(input);
   fuzzFile(input);
-  for (Release r : {Release::R13, Release::R2000}) fuzzObject(input, r);
+  for (Release r : {Release::R13, Release::R2000, Release::R2007}) fuzzObject(input, r);
+  // From 2010 on the handle stream's size comes before the object: the
+  // first byte stands for it.
+  if (!input.empty()) {
+    const std::uint64_t handleBits = static_cast<std::uint8_t>(input[0]);
+    for (Release r : {Release::R2010, Release::R2013, Release::R2018}) fuzzObject(input.substr(1), r, handleBits);
+    fuzzHeaderAndClasses(input.substr(1), input.substr(1), handleBits % 2 == 0 ? Release::R2010 : Release::R2018);
+  }
   return 0;
 }

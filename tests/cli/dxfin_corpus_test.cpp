@@ -428,9 +428,10 @@ TEST(DxfinLayouts, LayoutBlocksAreFoundWhateverTheCaseOfTheirNames) {
   }
 }
 
-// -dwgin: the DWG files of R14 and 2000 in the corpus convert with status 0
-// and hold the geometry the peer finds in their DXF twins, or, where there
-// is none, in the DXF the DWG oracle converts them to.  They run at level
+// -dwgin: the DWG files of R14, 2000, 2010, 2013 and 2018 in the corpus
+// convert with status 0 and hold the geometry the peer finds in their DXF
+// twins, or, where there is none, in the DXF the DWG oracle converts them
+// to.  They run at level
 // PLUS, the scope -dxfin always has: below it, blocks and inserts are not
 // converted.
 std::string oracle() { return std::filesystem::path(TROVAK_CORPUS_DIR).parent_path().string() + "/tools/dwg-oracle"; }
@@ -457,14 +458,16 @@ TEST_P(DwginCorpus, ScriptHoldsTheGeometryOfTheFile) {
   expectPeerGeometry(read(twin), s, true);
 }
 
-// Every DWG file of R14 and 2000 in the corpus but dwg/2000/PolyLine2D.dwg,
-// whose layouts hold a viewport only.
+// Every DWG file of R14, 2000, 2010, 2013 and 2018 in the corpus but
+// dwg/2000/PolyLine2D.dwg, whose layouts hold a viewport only.
 INSTANTIATE_TEST_SUITE_P(
     EveryFile, DwginCorpus,
     ::testing::Values("dwg/example_r14.dwg", "dwg/r14/Leader.dwg", "dwg/r14/v.dwg", "dwg/example_2000.dwg",
                       "dwg/2000/entities-2d.dwg", "dwg/2000/Arc.dwg", "dwg/2000/circle.dwg", "dwg/2000/Ellipse.dwg",
                       "dwg/2000/Line.dwg", "dwg/2000/Point.dwg", "dwg/2000/Polyline.dwg", "dwg/2000/Spline.dwg",
-                      "dwg/2000/Text.dwg"));
+                      "dwg/2000/Text.dwg", "dwg/2010/Arc.dwg", "dwg/2010/Line.dwg", "dwg/2010/Text.dwg",
+                      "dwg/2013/Line.dwg", "dwg/2013/Text.dwg", "dwg/2018/Arc.dwg", "dwg/2018/Line.dwg",
+                      "dwg/2018/Text.dwg"));
 
 class DwginKinds : public ::testing::TestWithParam<Form> {};
 
