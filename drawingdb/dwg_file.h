@@ -130,7 +130,8 @@ struct DwgObjectSource {
 };
 
 // Indexes a file through the layout of its release: the flat layout of
-// R13 to 2000, the paged layout of 2004, 2010, 2013 and 2018.
+// R13 to 2000, the paged layout of 2004, 2010, 2013 and 2018, the
+// Reed-Solomon coded layout of 2007.
 Status indexDwgObjectSource(std::string_view file, DwgObjectSource& out);
 
 // The frame of the object at `address` of the source's objects, in the

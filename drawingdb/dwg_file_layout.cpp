@@ -3,6 +3,7 @@
 // sections of a file of 2004 laid out as pages.
 #include <algorithm>
 
+#include "drawingdb/dwg_2007_file.h"
 #include "drawingdb/dwg_bits.h"
 #include "drawingdb/dwg_file.h"
 
@@ -241,7 +242,7 @@ Status indexDwgFile(std::string_view file, DwgFileIndex& index) {
 
 Status indexDwgObjectSource(std::string_view file, DwgObjectSource& out) {
   out = DwgObjectSource{};
-  if (isDwgPagedFile(file)) {
+  if (isDwgPagedFile(file) || isDwg2007File(file)) {
     if (Status s = indexDwgPagedFile(file, out.held); !s.ok()) return s;
     const DwgPagedIndex& held = out.held;
     out.release = held.layout.header.release;

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 
+#include "drawingdb/dwg_2007_file.h"
 #include "drawingdb/dwg_compression.h"
 
 namespace drawingdb {
@@ -411,23 +413,47 @@ Status sentinelData(std::string_view section, const DwgSentinel& begin, Release 
 
 }  // namespace
 
-Status indexDwgPagedFile(std::string_view file, DwgPagedIndex& index) {
-  index = {};
-  if (Status s = readDwgPagedFile(file, index.layout); !s.ok()) return s;
-  const Release r = index.layout.header.release;
+namespace {
+
+using SectionReader = std::function<Status(std::string_view name, std::string& out)>;
+
+// The sections the object reader needs, read by name through the file's
+// layout.
+Status indexSections(Release r, const SectionReader& read, DwgPagedIndex& index) {
   std::string section;
-  if (Status s = readDwgPagedSection(file, index.layout, "AcDb:Header", section); !s.ok()) return s;
+  if (Status s = read("AcDb:Header", section); !s.ok()) return s;
   if (Status s = sentinelData(section, kDwgHeaderVariablesBegin, r, "header variables", index.headerVariables); !s.ok())
     return s;
-  if (Status s = readDwgPagedSection(file, index.layout, "AcDb:Classes", section); !s.ok()) return s;
+  if (Status s = read("AcDb:Classes", section); !s.ok()) return s;
   if (Status s = sentinelData(section, kDwgClassesBegin, r, "classes", index.classes); !s.ok()) return s;
-  if (Status s = readDwgPagedSection(file, index.layout, "AcDb:AcDbObjects", index.objects); !s.ok()) return s;
-  if (Status s = readDwgPagedSection(file, index.layout, "AcDb:Handles", section); !s.ok()) return s;
+  if (Status s = read("AcDb:AcDbObjects", index.objects); !s.ok()) return s;
+  if (Status s = read("AcDb:Handles", section); !s.ok()) return s;
   DwgObjectMapRead map =
       readDwgObjectMap(section, {2, 0, static_cast<std::uint32_t>(section.size())}, index.objects.size());
   if (!map.status.ok()) return Status::fail(map.status.code, "AcDb:Handles: " + map.status.detail);
   index.objectMap = std::move(map.objects);
   return {};
+}
+
+}  // namespace
+
+Status indexDwgPagedFile(std::string_view file, DwgPagedIndex& index) {
+  index = {};
+  if (isDwg2007File(file)) {
+    Dwg2007File layout;
+    if (Status s = readDwg2007File(file, layout); !s.ok()) return s;
+    index.layout.header.release = Release::R2007;
+    index.layout.header.formatMaintenance = layout.header.formatMaintenance;
+    index.layout.header.codepage = layout.header.codepage;
+    return indexSections(
+        Release::R2007,
+        [&](std::string_view name, std::string& out) { return readDwg2007Section(file, layout, name, out); }, index);
+  }
+  if (Status s = readDwgPagedFile(file, index.layout); !s.ok()) return s;
+  return indexSections(
+      index.layout.header.release,
+      [&](std::string_view name, std::string& out) { return readDwgPagedSection(file, index.layout, name, out); },
+      index);
 }
 
 DwgPagedObjectFrame readDwgPagedObjectFrame(std::string_view objects, std::uint64_t offset, Release r) {

@@ -137,7 +137,9 @@ Status readDwgPagedSection(std::string_view file, const DwgPagedFile& layout, st
 // What the object reader needs of a paged file, each part checked: the bit
 // data of the header variables and of the classes (within their sentinels,
 // CRC checked; from 2010 on the size field has a second, high word), the
-// objects section and the object map, whose offsets lie within it.
+// objects section and the object map, whose offsets lie within it.  A file
+// of 2007 is indexed the same way through its own layout; `layout` then
+// holds the header's release, maintenance byte and codepage alone.
 struct DwgPagedIndex {
   DwgPagedFile layout;
   std::string headerVariables;

@@ -30,7 +30,7 @@ constexpr std::array<ReleaseInfo, 20> kReleases{{
     {Release::R14, "AC1014", "AC1014", "14", kDxfDwg},
     {Release::R2000, "AC1015", "AC1015", "2000", kDxfDwg},
     {Release::R2004, "AC1018", "AC1018", "2004", kDxfDwg},
-    {Release::R2007, "AC1021", "AC1021", "2007", kReadDxf},
+    {Release::R2007, "AC1021", "AC1021", "2007", kReadDxf | kReadDwg},
     {Release::R2010, "AC1024", "AC1024", "2010", kReadDxf | kReadDwg},
     {Release::R2013, "AC1027", "AC1027", "2013", kReadDxf | kReadDwg},
     {Release::R2018, "AC1032", "AC1032", "2018", kReadDxf | kReadDwg},

@@ -26,6 +26,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -428,7 +430,7 @@ TEST(DxfinLayouts, LayoutBlocksAreFoundWhateverTheCaseOfTheirNames) {
   }
 }
 
-// -dwgin: the DWG files of R14, 2000, 2010, 2013 and 2018 in the corpus
+// -dwgin: the DWG files of R14, 2000, 2007, 2010, 2013 and 2018 in the corpus
 // convert with status 0 and hold the geometry the peer finds in their DXF
 // twins, or, where there is none, in the DXF the DWG oracle converts them
 // to.  They run at level
@@ -458,14 +460,14 @@ TEST_P(DwginCorpus, ScriptHoldsTheGeometryOfTheFile) {
   expectPeerGeometry(read(twin), s, true);
 }
 
-// Every DWG file of R14, 2000, 2010, 2013 and 2018 in the corpus but
+// Every DWG file of R14, 2000, 2007, 2010, 2013 and 2018 in the corpus but
 // dwg/2000/PolyLine2D.dwg, whose layouts hold a viewport only.
 INSTANTIATE_TEST_SUITE_P(
     EveryFile, DwginCorpus,
     ::testing::Values("dwg/example_r14.dwg", "dwg/r14/Leader.dwg", "dwg/r14/v.dwg", "dwg/example_2000.dwg",
                       "dwg/2000/entities-2d.dwg", "dwg/2000/Arc.dwg", "dwg/2000/circle.dwg", "dwg/2000/Ellipse.dwg",
                       "dwg/2000/Line.dwg", "dwg/2000/Point.dwg", "dwg/2000/Polyline.dwg", "dwg/2000/Spline.dwg",
-                      "dwg/2000/Text.dwg", "dwg/2010/Arc.dwg", "dwg/2010/Line.dwg", "dwg/2010/Text.dwg",
+                      "dwg/2000/Text.dwg", "dwg/2007/Arc.dwg", "dwg/2007/Line.dwg", "dwg/2010/Arc.dwg", "dwg/2010/Line.dwg", "dwg/2010/Text.dwg",
                       "dwg/2013/Line.dwg", "dwg/2013/Text.dwg", "dwg/2018/Arc.dwg", "dwg/2018/Line.dwg",
                       "dwg/2018/Text.dwg"));
 
@@ -496,6 +498,43 @@ TEST(DwginDamaged, ACutFileCannotBeLoaded) {
   for (const std::size_t keep : {std::size_t{40}, whole.size() / 2, whole.size() - 3}) {
     SCOPED_TRACE(keep);
     const std::string file = dir.write("cut.dwg", whole.substr(0, keep));
+    const Conversion run = convert(dir, "-dwgin", file);
+    EXPECT_NE(run.result.status, 0);
+    EXPECT_NE((run.result.out + run.result.err).find("Cannot load AC file " + file), std::string::npos)
+        << run.result.out.substr(0, 2000) << run.result.err.substr(0, 2000);
+    EXPECT_FALSE(run.written);
+  }
+}
+
+// A damaged DWG file of 2007 (cut, or its maps and file header beyond
+// what their codewords correct) ends the same way.
+TEST(DwginDamaged, ADamaged2007FileCannotBeLoaded) {
+  const std::string sample = corpus() + "/dwg/2007/Line.dwg";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no corpus";
+  std::ifstream in(sample, std::ios::binary);
+  const std::string whole{std::istreambuf_iterator<char>(in), {}};
+  // Every third byte of the ranges inverted: far more than the parity of
+  // their codewords corrects.
+  auto smudged = [&](std::initializer_list<std::pair<std::size_t, std::size_t>> ranges) {
+    std::string s = whole;
+    for (const auto& [from, to] : ranges)
+      for (std::size_t i = from; i < to; i += 3) s[i] = static_cast<char>(~s[i]);
+    return s;
+  };
+  const std::size_t copy = whole.size() - 0x400;
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"cut in its pages", whole.substr(0, whole.size() / 2)},
+      {"cut in the header copy", whole.substr(0, whole.size() - 0x100)},
+      {"pages map unreadable", smudged({{0x480, 0x880}})},
+      {"both file headers unreadable", smudged({{0x80, 0x380}, {copy, copy + 0x300}})},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string file = dir.write("damaged.dwg", c.bytes);
     const Conversion run = convert(dir, "-dwgin", file);
     EXPECT_NE(run.result.status, 0);
     EXPECT_NE((run.result.out + run.result.err).find("Cannot load AC file " + file), std::string::npos)

@@ -1,4 +1,4 @@
-// DWG files of 2010, 2013 and 2018 from the shared corpus: read whole, with
+// DWG files of 2007, 2010, 2013 and 2018 from the shared corpus: read whole, with
 // the names of their records (string streams), their header variables and
 // the entity each draws; and object data whose string stream is damaged
 // read to an answer, never past the object.
@@ -26,6 +26,7 @@ TEST(DwgLaterReleases, CorpusDrawingsReadWhole) {
     EntityKind kind;
   };
   const Case cases[] = {
+      {"2007/Arc.dwg", EntityKind::Arc},   {"2007/Line.dwg", EntityKind::Line},
       {"2010/Arc.dwg", EntityKind::Arc},   {"2010/Line.dwg", EntityKind::Line}, {"2010/Text.dwg", EntityKind::MText},
       {"2013/Line.dwg", EntityKind::Line}, {"2013/Text.dwg", EntityKind::MText}, {"2018/Arc.dwg", EntityKind::Arc},
       {"2018/Line.dwg", EntityKind::Line}, {"2018/Text.dwg", EntityKind::MText},
