@@ -42,7 +42,7 @@ TEST(FileFormat, FoundFromTheFirstBytes) {
       {"DWG R13 interim", "AC1011xxxx", FileFormat::Dwg, Release::R13, DwgFamily::R13To2000, StatusCode::Ok},
       {"DWG 2000", "AC1015\0\0\0", FileFormat::Dwg, Release::R2000, DwgFamily::R13To2000, StatusCode::Ok},
       {"DWG 2004", "AC1018", FileFormat::Dwg, Release::R2004, DwgFamily::R2004, StatusCode::NotSupported},
-      {"DWG 2007", "AC1021", FileFormat::Dwg, Release::R2007, DwgFamily::R2007, StatusCode::NotSupported},
+      {"DWG 2007", "AC1021", FileFormat::Dwg, Release::R2007, DwgFamily::R2007, StatusCode::Ok},
       {"DWG 2018", "AC1032", FileFormat::Dwg, Release::R2018, DwgFamily::R2010On, StatusCode::Ok},
       {"empty", "", FileFormat::Unknown, std::nullopt, DwgFamily::None, StatusCode::BadFile},
       {"text", "hello\nworld\n", FileFormat::Unknown, std::nullopt, DwgFamily::None, StatusCode::BadFile},
