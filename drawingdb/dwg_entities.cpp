@@ -123,6 +123,13 @@ void writeDeclared(DwgBitWriter& w, Release r, const Obj& obj) {
 // ------------------------------------------------------- common <-> head
 
 constexpr std::int32_t kPlotStyleCode = 390;
+// The groups of an entity's true colour, colour name and transparency (2004 on).
+constexpr std::int32_t kTrueColourCode = 420, kColourNameCode = 430, kTransparencyCode = 440;
+
+RawTag integerTag(std::int32_t code, std::int64_t value) {
+  RawTag t{code, TagType::Int32, 0, value, std::to_string(value)};
+  return t;
+}
 
 void commonFromHead(DwgObjectIn& in, DwgReadContext& c, EntityCommon& out) {
   const DwgObjectHead& h = in.head;
@@ -156,6 +163,16 @@ void commonFromHead(DwgObjectIn& in, DwgReadContext& c, EntityCommon& out) {
   if (h.e.plotStyleFlags == 3)
     out.extras().extra.push_back(
         RawTag{kPlotStyleCode, TagType::Handle, 0, static_cast<std::int64_t>(h.e.plotStyle), formatHandle(h.e.plotStyle)});
+  if ((h.e.rgb >> 24) == (kDwgColourRgb >> 24))
+    out.extras().extra.push_back(integerTag(kTrueColourCode, h.e.rgb & 0xFFFFFF));
+  if (!h.e.colourName.empty()) {
+    std::string scratch;
+    std::string name(c.codePage().decode(h.e.colourName, scratch));
+    if (!h.e.bookName.empty()) name = std::string(c.codePage().decode(h.e.bookName, scratch)) + "$" + name;
+    out.extras().extra.push_back(RawTag{kColourNameCode, TagType::String, 0, 0, std::move(name)});
+  }
+  if (h.e.transparency != 0)
+    out.extras().extra.push_back(integerTag(kTransparencyCode, static_cast<std::int32_t>(h.e.transparency)));
 }
 
 DwgObjectHead headOf(const EntityCommon& c, std::int16_t type, Handle handle, const DwgEntityLinks& links,
@@ -190,11 +207,18 @@ DwgObjectHead headOf(const EntityCommon& c, std::int16_t type, Handle handle, co
       e.linetypeFlags = 0;
     }
   }
-  for (const RawTag& t : c.extra())
+  for (const RawTag& t : c.extra()) {
     if (t.code == kPlotStyleCode && t.integer != 0) {
       e.plotStyleFlags = 3;
       e.plotStyle = static_cast<Handle>(t.integer);
     }
+    // A true colour (the index stays for older readers); its name needs
+    // the colour object it names, which is not kept.
+    if (t.code == kTrueColourCode && context.release() >= Release::R2004)
+      e.rgb = kDwgColourRgb | (static_cast<std::uint32_t>(t.integer) & 0xFFFFFF);
+    if (t.code == kTransparencyCode && context.release() >= Release::R2004)
+      e.transparency = static_cast<std::uint32_t>(t.integer);
+  }
   return h;
 }
 
@@ -591,8 +615,39 @@ void writeHatchEdge(DwgBitWriter& w, const HatchEdge& e) {
   }
 }
 
+// 2004 on, a HATCH opens with its gradient: BL gradient flag, BL reserved,
+// BD angle, BD shift, BL single colour, BD tint, BL colour count, per
+// colour BD value and CMC colour, TV name.  Hatches are drawn by their
+// pattern here: the gradient is read past and written as none.
+void skipHatchGradient(DwgBitReader& d, DwgObjectIn& in) {
+  d.readBitLong();
+  d.readBitLong();
+  d.readBitDouble();
+  d.readBitDouble();
+  d.readBitLong();
+  d.readBitDouble();
+  const std::size_t colours = countOf(d, d.readBitLong(), 2 + 2 + 2 + 8, in, "hatch gradient colour");
+  for (std::size_t i = 0; i < colours && !d.failed(); ++i) {
+    d.readBitDouble();
+    readDwgColour2004(d);
+  }
+  d.readText();
+}
+
+void writeNoHatchGradient(DwgBitWriter& w) {
+  w.writeBitLong(0);
+  w.writeBitLong(0);
+  w.writeBitDouble(0);
+  w.writeBitDouble(0);
+  w.writeBitLong(0);
+  w.writeBitDouble(0);
+  w.writeBitLong(0);
+  w.writeText("");
+}
+
 void readHatch(DwgObjectIn& in, DwgReadContext& c, Hatch& h) {
   DwgBitReader& d = in.data;
+  if (c.release() >= Release::R2004) skipHatchGradient(d, in);
   h.elevation.z = d.readBitDouble();
   h.extrusion = pointOf(d.readBitPoint3());
   h.pattern = readDwgText(d, c.codePage());
@@ -654,6 +709,7 @@ void readHatch(DwgObjectIn& in, DwgReadContext& c, Hatch& h) {
 
 void writeHatch(DwgObjectOut& out, DwgWriteContext& c, const Hatch& h) {
   DwgBitWriter& w = out.data();
+  if (c.release() >= Release::R2004) writeNoHatchGradient(w);
   w.writeBitDouble(h.elevation.z);
   w.writeBitPoint3(dwgPoint(h.extrusion));
   writeDwgText(w, h.pattern, c.codePage());
@@ -1056,7 +1112,7 @@ void writeInsert(DwgObjectOut& out, DwgWriteContext& c, const Insert& i, const D
   if (block == 0) c.warn("block " + i.block.str() + " has no record");
   out.handle(5, block);
   if (attributes) {
-    writeFollowers(out, r, links, 4);
+    writeFollowers(out, r, links, 3);
     out.handle(3, links.seqend);
   }
 }
@@ -1154,6 +1210,13 @@ void readMText(DwgObjectIn& in, DwgReadContext& c, MText& m) {
     m.lineSpacing = d.readBitDouble();
     d.readBit();
   }
+  // 2004 on: the background fill (flags; with bit 0 or 0x10 its scale,
+  // colour and transparency), not kept.
+  if (c.release() >= Release::R2004 && (d.readBitLong() & 0x11) != 0) {
+    d.readBitLong();
+    readDwgColour2004(d);
+    d.readBitLong();
+  }
   const Name style = c.styleName(in.readHandle());
   m.style = style.empty() ? std::string("Standard") : style.str();
 }
@@ -1175,6 +1238,7 @@ void writeMText(DwgObjectOut& out, DwgWriteContext& c, const MText& m) {
     w.writeBitDouble(m.lineSpacing);
     w.writeBit(false);
   }
+  if (c.release() >= Release::R2004) w.writeBitLong(0);  // no background fill
   out.handle(5, c.styleHandle(m.style));
 }
 
@@ -1286,10 +1350,11 @@ void readViewport(DwgObjectIn& in, DwgReadContext& c, Viewport& v) {
   v.ucsYAxis = pointOf(d.readBitPoint3());
   v.elevation = d.readBitDouble();
   v.orthoType = d.readBitShort();
+  if (c.release() >= Release::R2004) d.readBitShort();  // shade plot mode
   v.frozenLayers.reserve(frozen);
   for (std::size_t i = 0; i < frozen; ++i) v.frozenLayers.push_back(in.readHandle());
   in.readHandle();  // clip boundary
-  in.readHandle();  // viewport entity record (2000)
+  if (c.release() < Release::R2004) in.readHandle();  // viewport entity record (2000)
   in.readHandle();  // named UCS
   in.readHandle();  // base UCS
 }
@@ -1327,9 +1392,11 @@ void writeViewport(DwgObjectOut& out, DwgWriteContext& c, const Viewport& v) {
   w.writeBitPoint3(dwgPoint(v.ucsYAxis));
   w.writeBitDouble(v.elevation);
   w.writeBitShort(shortOf(v.orthoType));
-  for (const Handle h : v.frozenLayers) out.handle(5, h);
+  const bool r2004 = c.release() >= Release::R2004;
+  if (r2004) w.writeBitShort(0);  // shade plot mode: as displayed
+  for (const Handle h : v.frozenLayers) out.handle(r2004 ? 4 : 5, h);
   out.handle(5, 0);  // clip boundary
-  out.handle(5, 0);  // viewport entity record (2000)
+  if (!r2004) out.handle(5, 0);  // viewport entity record (2000)
   out.handle(5, 0);  // named UCS
   out.handle(5, 0);  // base UCS
 }

@@ -74,6 +74,10 @@ DwgHeaderHandles dwgHeaderHandlesOf(Database& db, Release r, Handle vxControl) {
   h.namedObjects = db.rootDictionary;
   h.groupDictionary = entryOf(db, db.rootDictionary, "ACAD_GROUP");
   h.mlineStyleDictionary = entryOf(db, db.rootDictionary, "ACAD_MLINESTYLE");
+  if (r >= Release::R2004) {
+    h.materialDictionary = entryOf(db, db.rootDictionary, "ACAD_MATERIAL");
+    h.colorDictionary = entryOf(db, db.rootDictionary, "ACAD_COLOR");
+  }
   if (r >= Release::R2000) {
     h.layoutDictionary = entryOf(db, db.rootDictionary, "ACAD_LAYOUT");
     h.plotSettingsDictionary = entryOf(db, db.rootDictionary, "ACAD_PLOTSETTINGS");
@@ -331,6 +335,13 @@ class DwgFileWriter {
     parts.preview = dwgMinimalPreview();
     parts.secondHeader.handles = dwgSecondHeaderHandles(handles);
     parts.measurement.measurement = static_cast<std::uint16_t>(db_.header.integer("$MEASUREMENT") != 0 ? 1 : 0);
+    if (r_ >= Release::R2004) {
+      // The format number of the release in the AuxHeader.
+      constexpr std::uint16_t kFormat2004 = 0x19;
+      parts.auxHeader.appRelease = kFormat2004;
+      parts.auxHeader.releases = {kFormat2004, 0, kFormat2004, 0};
+      return dwgPagedFileLayout(parts, out);
+    }
     return dwgFileLayout(parts, out);
   }
 
@@ -383,7 +394,7 @@ class DwgFileWriter {
     records(db_.appids);
     records(db_.dimstyles);
     add(db_.blockTable);
-    add(vxControl_, PlannedObject::VxControl);
+    if (r_ < Release::R2004) add(vxControl_, PlannedObject::VxControl);
     // Objects the release has no place for are left out (the record writer
     // leaves them out of their dictionaries too).
     for (const Object& o : db_.objects)
@@ -426,6 +437,8 @@ class DwgFileWriter {
         links.firstFollower = p->vertices.front().handle;
         links.lastFollower = p->vertices.back().handle;
       }
+      if (r_ >= Release::R2004)
+        for (const Vertex& v : p->vertices) links.followers.push_back(v.handle);
       links.seqend = p->seqend;
       for (std::size_t v = 0; v < p->vertices.size(); ++v) {
         DwgEntityLinks vl = follower;
@@ -437,6 +450,8 @@ class DwgFileWriter {
     } else if (const auto* ins = get_if<Insert>(&e.data); ins != nullptr && !ins->attributes.empty()) {
       links.firstFollower = db_.entities[ins->attributes.front()].common.handle;
       links.lastFollower = db_.entities[ins->attributes.back()].common.handle;
+      if (r_ >= Release::R2004)
+        for (const EntityId a : ins->attributes) links.followers.push_back(db_.entities[a].common.handle);
       links.seqend = ins->seqend;
       chain(ins->attributes, follower);
       add(ins->seqend, PlannedObject::Seqend, id, 0, follower);
@@ -512,7 +527,7 @@ void lightweightAsPolylines(Database& db) {
 }  // namespace
 
 Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options) {
-  if (options.release < Release::R13 || options.release > Release::R2000)
+  if (options.release < Release::R13 || options.release > Release::R2004)
     return Status::fail(StatusCode::NotSupported,
                         "DWG files of version " + std::string(releaseInfo(options.release).version) + " cannot be written");
   std::string file;

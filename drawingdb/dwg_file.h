@@ -52,7 +52,7 @@ struct DwgWriteOptions {
   std::vector<Finding>* findings = nullptr;
 };
 
-// Writes the database as a DWG file of R13, R14 or 2000.  Adds to the
+// Writes the database as a DWG file of R13, R14, 2000 or 2004.  Adds to the
 // database what the release requires and it lacks (Database::completeFor),
 // as the DXF writer does.
 Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options);
@@ -93,6 +93,14 @@ struct DwgFileParts {
 // Lays the parts out as one file in `out` (emptied first); the locators,
 // the addresses and every CRC are filled in.
 Status dwgFileLayout(const DwgFileParts& parts, std::string& out);
+
+// Lays the parts out as a file of 2004 in `out`: the sections (header
+// variables and classes within their sentinels, the objects with their
+// offsets in the object map, AuxHeader, template, ObjFreeSpace and the
+// small sections files of that release carry) as compressed or stored
+// pages.  The file header's release, locators and second header are not
+// used; its codepage is.
+Status dwgPagedFileLayout(const DwgFileParts& parts, std::string& out);
 
 // A file's blocks as found through its header and object map.
 struct DwgFileIndex {

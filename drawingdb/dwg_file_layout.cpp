@@ -1,5 +1,6 @@
 // The blocks of a DWG file of R13, R14 and 2000 placed one after another,
-// and found again through the file header and the object map.
+// and found again through the file header and the object map; the
+// sections of a file of 2004 laid out as pages.
 #include <algorithm>
 
 #include "drawingdb/dwg_bits.h"
@@ -92,6 +93,119 @@ Status dwgFileLayout(const DwgFileParts& parts, std::string& out) {
   if (Status s = writeDwgFileHeader(header, fixed); !s.ok()) return s;
   std::copy(fixed.begin(), fixed.end(), out.begin());
   return {};
+}
+
+// ------------------------------------------------------ the paged layout
+
+namespace {
+
+void appendRl(std::string& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+void appendRs(std::string& out, std::uint16_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>(v >> 8));
+}
+
+// The drawing properties: eight empty texts (RS length counting the NUL,
+// then the bytes), editing time, creation and update as day and
+// milliseconds, no custom properties, two zero longs.
+std::string summaryInfo(const DwgAuxHeader& aux) {
+  std::string out;
+  for (int i = 0; i < 8; ++i) out.append("\x01\x00\x00", 3);
+  for (const DwgTime& t : {DwgTime{}, aux.created, aux.updated}) {
+    appendRl(out, static_cast<std::uint32_t>(t.day));
+    appendRl(out, static_cast<std::uint32_t>(t.milliseconds));
+  }
+  appendRs(out, 0);
+  appendRl(out, 0);
+  appendRl(out, 0);
+  return out;
+}
+
+// A UTF-16 text of AppInfo: RS units counting the NUL, the units, the NUL.
+void appendWide(std::string& out, std::string_view ascii) {
+  appendRs(out, static_cast<std::uint16_t>(ascii.size() + 1));
+  for (const char c : ascii) appendRs(out, static_cast<std::uint8_t>(c));
+  appendRs(out, 0);
+}
+
+// What application wrote the file: the list's name, then the version and
+// a comment, each after a 16-byte checksum (left zero).
+std::string appInfo() {
+  std::string out;
+  appendRl(out, 3);
+  appendWide(out, "AppInfoDataList");
+  appendRl(out, 2);
+  for (const std::string_view text : {std::string_view("2006.1"), std::string_view("trovak_iges")}) {
+    out.append(16, '\0');
+    appendWide(out, text);
+  }
+  return out;
+}
+
+}  // namespace
+
+Status dwgPagedFileLayout(const DwgFileParts& parts, std::string& out) {
+  const Release r = parts.header.release;
+  if (r != Release::R2004)
+    return Status::fail(StatusCode::NotSupported,
+                        "DWG files of version " + std::string(releaseInfo(r).version) + " are not laid out here");
+  if (parts.classes.empty()) return Status::fail(StatusCode::OutOfRange, "a DWG file needs at least one class");
+
+  // The objects, each framed, after four bytes the converters put there;
+  // the map holds their offsets within the section.
+  std::string objects("\xCA\x0D\x00\x00", 4);
+  objects.reserve(objects.size() + parts.objects.data.size() + 4 * parts.objects.entries.size());
+  std::vector<DwgObjectLocation> map;
+  map.reserve(parts.objects.entries.size());
+  Handle last = 0;
+  for (const DwgEncodedObjects::Entry& o : parts.objects.entries) {
+    if (o.handle <= last)
+      return Status::fail(StatusCode::OutOfRange, "object " + hexOf(o.handle) + " does not follow " + hexOf(last));
+    last = o.handle;
+    map.push_back({o.handle, objects.size()});
+    writeDwgObjectFrame(std::string_view(parts.objects.data).substr(o.offset, o.size), objects);
+    if (!fitsAddress(objects.size()))
+      return Status::fail(StatusCode::OutOfRange, "the objects pass the 4 GB a DWG section can hold");
+  }
+  std::string handles;
+  if (Status s = writeDwgObjectMap(map, handles); !s.ok()) return s;
+  map = {};
+
+  std::string header, classes, aux, freeSpace, measurement, preview;
+  if (Status s = writeDwgSentinelBlock(parts.headerVariables, kDwgHeaderVariablesBegin, header); !s.ok()) return s;
+  if (Status s = writeDwgSentinelBlock(parts.classes, kDwgClassesBegin, classes); !s.ok()) return s;
+  classes.append(8, '\0');
+  writeDwgAuxHeader(parts.auxHeader, aux);
+  DwgObjFreeSpace free;
+  free.zero = free.handles = 0xFFFF0000u;
+  free.updated = parts.auxHeader.updated;
+  if (Status s = writeDwgObjFreeSpace(free, freeSpace); !s.ok()) return s;
+  if (Status s = writeDwgTemplate(parts.measurement, measurement); !s.ok()) return s;
+  if (Status s = writeDwgPreview(DwgPreview{}, preview); !s.ok()) return s;
+  std::string revisions;
+  for (const std::uint32_t v : {0u, 0u, 1u, 0u}) appendRl(revisions, v);
+
+  // SummaryInfo first: its page opens the file at 0x100.
+  std::vector<DwgPagedSectionData> sections;
+  sections.push_back({"AcDb:SummaryInfo", summaryInfo(parts.auxHeader), false, 0});
+  sections.push_back({"AcDb:Preview", std::move(preview), false, 0});
+  sections.push_back({"AcDb:AppInfo", appInfo(), false, 0});
+  sections.push_back({"AcDb:FileDepList", std::string(8, '\0'), false, 0});
+  sections.push_back({"AcDb:RevHistory", std::move(revisions), true, 0});
+  sections.push_back({"AcDb:AcDbObjects", std::move(objects), true, 0});
+  sections.push_back({"AcDb:ObjFreeSpace", std::move(freeSpace), true, 0});
+  sections.push_back({"AcDb:Template", std::move(measurement), true, 0});
+  sections.push_back({"AcDb:Handles", std::move(handles), true, 0});
+  sections.push_back({"AcDb:Classes", std::move(classes), true, 0});
+  sections.push_back({"AcDb:AuxHeader", std::move(aux), true, 0});
+  sections.push_back({"AcDb:Header", std::move(header), true, 0});
+
+  DwgPagedHeader paged;
+  paged.release = r;
+  paged.codepage = parts.header.codepage;
+  return writeDwgPagedFile(paged, sections, out);
 }
 
 // ------------------------------------------------------------- index

@@ -50,7 +50,7 @@ struct Slot {
 
 constexpr Span kR13R14 = between(Release::R13, Release::R14);
 constexpr Span kFrom2000 = since(Release::R2000);
-constexpr Span kUntil2000 = between(Release::R13, Release::R2000);
+constexpr Span kUntil2000 = until(Release::R2000);
 constexpr Span kFrom2004 = since(Release::R2004);
 constexpr Span kFrom2007 = since(Release::R2007);
 constexpr Span kFrom2010 = since(Release::R2010);
@@ -545,11 +545,12 @@ constexpr Slot kLayoutPlotSlots[] = {
     {Form::TV, 4, "paperSize"},       {Form::BD, 46, "originX"},         {Form::BD, 47, "originY"},
     {Form::BS, 72, "paperUnits"},     {Form::BS, 73, "rotation"},        {Form::BS, 74, "plotType"},
     {Form::BD, 48, "windowMinX"},     {Form::BD, 49, "windowMinY"},      {Form::BD, 140, "windowMaxX"},
-    {Form::BD, 141, "windowMaxY"},    {Form::TV, 6, "plotView", kUntil2000}, {Form::BD, 142, "scaleNumerator"},
+    {Form::BD, 141, "windowMaxY"},    {Form::TV, 6, "plotView", kUntil2000},
+    {Form::BD, 142, "scaleNumerator"},
     {Form::BD, 143, "scaleDenominator"}, {Form::TV, 7, "styleSheet"},    {Form::BS, 75, "standardScale"},
     {Form::BD, 147, "scaleFactor"},   {Form::BD, 148, "imageOriginX"},   {Form::BD, 149, "imageOriginY"},
-    // 2004: shade plot mode, resolution level and dots per inch.
-    {Form::BS, 0, {}, kFrom2004},     {Form::BS, 0, {}, kFrom2004, 2},   {Form::BS, 0, {}, kFrom2004, 300},
+    // 2004 on: shade plot mode, resolution level and custom dots per inch.
+    {Form::BS, 76, {}, kFrom2004, 0}, {Form::BS, 77, {}, kFrom2004, 2}, {Form::BS, 78, {}, kFrom2004, 300},
 };
 constexpr Slot kLayoutSlots[] = {
     {Form::TV, 1, "name"},          {Form::BS, 71, "tabOrder"},    {Form::BS, 70, "flags"},
@@ -940,7 +941,7 @@ void blockLayout(Io& io, Block& b, Handle& first, Handle& last, std::vector<Hand
     io.handle(4, last);
   }
   if (r2004 && (b.flags & 12) == 0) {
-    io.handles(4, ownedCount, owned);
+    io.handles(3, ownedCount, owned);
     if (io.failed()) return;
   }
   io.handle(3, b.endHandle);
@@ -979,25 +980,28 @@ void dictionaryLayout(Io& io, Dict& d, bool withDefault = false) {
   for (auto& e : d.entries) io.handle(d.hardOwner ? 3 : 2, e.object);
 }
 
-// From 2004 on the plot view is named by a handle (the database keeps the
-// view's name only), and the layout lists its viewports; from 2007 on a
-// visual style for shaded plots follows the plot view.
+// LAYOUT.  2004 on names its plot view by a handle, not by name, and
+// lists the viewports of the layout (not kept: the viewports entities of
+// its block are the layout's); 2007 on names the visual style of shaded
+// plots after the plot view.
 template <class Io, class L>
 void layoutLayout(Io& io, L& layout) {
   std::vector<RawTag> none;
   slots(io, layout, none, std::span<const Slot>(kLayoutPlotSlots));
   slots(io, layout, none, std::span<const Slot>(kLayoutSlots));
   const bool r2004 = io.release() >= Release::R2004;
-  std::size_t viewports = 0;
-  if (r2004) io.count(viewports, Form::BL, 8, false, "layout viewports");
-  Handle unnamed = 0;
-  if (r2004) io.handle(5, unnamed);
-  if (io.release() >= Release::R2007) io.handle(4, unnamed);
+  std::vector<Handle> viewports;
+  std::size_t count = 0;
+  if (r2004) io.count(count, Form::BL, 8, false, "layout viewports");
+  Handle plotView = 0;
+  if (r2004) io.handle(5, plotView);
+  Handle shadePlotStyle = 0;
+  if (io.release() >= Release::R2007) io.handle(4, shadePlotStyle);
   io.handle(4, layout.blockRecord);
   io.handle(4, layout.viewport);
   io.handle(5, layout.baseUcs);
   io.handle(5, layout.namedUcs);
-  for (std::size_t i = 0; i < viewports && !io.failed(); ++i) io.handle(4, unnamed);
+  if (r2004) io.handles(4, count, viewports);
 }
 
 template <class Io, class G>
@@ -1800,7 +1804,7 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
         return emit(head, ctx, "GROUP", [&](BodyOut& io) { groupLayout(io, *g); }, frame);
       }
       if (const auto* l = std::get_if<Layout>(&o.data)) {
-        head.type = (ctx.classNumber("LAYOUT"));
+        head.type = r >= Release::R2004 ? dwg_type::kLayout : ctx.classNumber("LAYOUT");
         return emit(head, ctx, "LAYOUT", [&](BodyOut& io) { layoutLayout(io, *l); }, frame);
       }
       const auto& tags = std::get<UnknownObject>(o.data).tags;

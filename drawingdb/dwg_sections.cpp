@@ -1051,7 +1051,8 @@ std::vector<ClassDef> dwgClassesFor(std::span<const ClassDef> have, Release r) {
   if (r >= R::R2000) {
     out.push_back(classOf("ACDBDICTIONARYWDFLT", "AcDbDictionaryWithDefault", false));
     out.push_back(classOf("ACDBPLACEHOLDER", "AcDbPlaceHolder", false));
-    out.push_back(classOf("LAYOUT", "AcDbLayout", false));
+    // LAYOUT has a type number of its own from 2004 on.
+    if (r < R::R2004) out.push_back(classOf("LAYOUT", "AcDbLayout", false));
     out.push_back(classOf("DICTIONARYVAR", "AcDbDictionaryVar", false));
   } else {
     out.push_back(classOf("DICTIONARYVAR", "AcDbDictionaryVar", false));
@@ -1065,6 +1066,7 @@ std::vector<ClassDef> dwgClassesFor(std::span<const ClassDef> have, Release r) {
   for (const ClassDef& c : out) listed.insert(c.dxfName);
   for (const ClassDef& c : have) {
     if (r >= R::R2000 && fixedIn2000(c.dxfName)) continue;
+    if (r >= R::R2004 && c.dxfName == "LAYOUT") continue;
     if (c.dxfName.empty() || !listed.insert(c.dxfName).second) continue;
     out.push_back(c);
   }

@@ -76,12 +76,12 @@ constexpr Field<Text> kText[] = {
     field("vertical", &Text::vertical, 73, kR12On, kOpt),
 };
 
-// DWG files of R13 to 2000 store the fields of some kinds in the order and
+// DWG files from R13 on store the fields of some kinds in the order and
 // the form given here.
-constexpr Span kDwgR13To2000 = between(R::R13, R::R2000);
+constexpr Span kDwgFromR13 = since(R::R13);
 template <class Obj>
 constexpr Field<Obj> dwg(Field<Obj> f, Bits bits) {
-  f.dwg[0] = DwgForm{kDwgR13To2000, bits};
+  f.dwg[0] = DwgForm{kDwgFromR13, bits};
   return f;
 }
 

@@ -4,7 +4,7 @@
 // of the drawing that was written (kind, layer, colour, linetype and the
 // main geometry), read back with the toolkit's own DXF reader.  Every
 // element kind of the transfer files, small and large drawings, each of
-// the three releases.  The second reader writes a side file at a fixed
+// the four releases.  The second reader writes a side file at a fixed
 // place, so these tests hold one ctest lock.  Skipped without the oracle.
 #include <gtest/gtest.h>
 
@@ -35,7 +35,10 @@ const struct {
   const char* suffix;
   db::Release release;
   const char* version;
-} kReleases[] = {{"13", db::Release::R13, "AC1012"}, {"14", db::Release::R14, "AC1014"}, {"2000", db::Release::R2000, "AC1015"}};
+} kReleases[] = {{"13", db::Release::R13, "AC1012"},
+                 {"14", db::Release::R14, "AC1014"},
+                 {"2000", db::Release::R2000, "AC1015"},
+                 {"2004", db::Release::R2004, "AC1018"}};
 
 std::string upper(std::string text) {
   for (char& c : text)
