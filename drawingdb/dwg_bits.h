@@ -152,7 +152,8 @@ class DwgBitReader {
   std::size_t stringBitsLeft() const { return strings_ == Strings::Located ? stringEnd_ - stringBit_ : 0; }
   std::int16_t readColor();          // CMC
   DwgTime readTime();                // TIMEBLL: BL day, BL milliseconds
-  std::int16_t readObjectType(Release r = Release::R2000);  // OT
+  std::int16_t readObjectType() { return readBitShort(); }  // OT up to 2007
+  std::int16_t readObjectType(Release r);                   // OT of release r
   // Reads 16 bytes and tells whether they are the sentinel.
   bool readSentinel(const DwgSentinel& expected);
 

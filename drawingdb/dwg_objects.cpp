@@ -58,6 +58,8 @@ RawTag intTag(std::int32_t code, TagType type, std::int64_t v) { return RawTag{c
 
 // The items of one application's EED as DXF groups; false (with what was
 // read so far appended) when an item is cut short or of an unknown code.
+// A text is RC length, RS code page and the bytes up to 2004, RS length in
+// UTF-16 units and the units from 2007 on.
 bool decodeEed(std::string_view b, DwgReadContext& context, std::vector<RawTag>& out, std::string& problem) {
   std::size_t at = 0;
   const auto need = [&](std::size_t n) {
@@ -70,6 +72,16 @@ bool decodeEed(std::string_view b, DwgReadContext& context, std::vector<RawTag>&
     const auto code = static_cast<std::uint8_t>(b[at++]);
     switch (code) {
       case 0: {
+        if (context.release() >= Release::R2007) {
+          // RS count of UTF-16 units, then the units.
+          if (!need(2)) return false;
+          const std::size_t units = littleEndian(b.substr(at, 2));
+          at += 2;
+          if (!need(2 * units)) return false;
+          out.push_back(textTag(1000, dwgUtf8OfUtf16(b.substr(at, 2 * units))));
+          at += 2 * units;
+          break;
+        }
         if (!need(3)) return false;
         const auto length = static_cast<std::uint8_t>(b[at]);
         at += 3;  // length, code page (big endian)

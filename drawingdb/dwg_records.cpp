@@ -50,7 +50,7 @@ struct Slot {
 
 constexpr Span kR13R14 = between(Release::R13, Release::R14);
 constexpr Span kFrom2000 = since(Release::R2000);
-constexpr Span kUntil2000 = between(Release::R13, Release::R2000);
+constexpr Span kUntil2000 = until(Release::R2000);
 constexpr Span kFrom2004 = since(Release::R2004);
 constexpr Span kFrom2007 = since(Release::R2007);
 constexpr Span kFrom2010 = since(Release::R2010);
@@ -982,8 +982,8 @@ void dictionaryLayout(Io& io, Dict& d, bool withDefault = false) {
 
 // LAYOUT.  2004 on names its plot view by a handle, not by name, and
 // lists the viewports of the layout (not kept: the viewports entities of
-// its block are the layout's); from 2007 on a visual style for shaded
-// plots follows the plot view.
+// its block are the layout's); 2007 on names the visual style of shaded
+// plots after the plot view.
 template <class Io, class L>
 void layoutLayout(Io& io, L& layout) {
   std::vector<RawTag> none;
@@ -995,8 +995,8 @@ void layoutLayout(Io& io, L& layout) {
   if (r2004) io.count(count, Form::BL, 8, false, "layout viewports");
   Handle plotView = 0;
   if (r2004) io.handle(5, plotView);
-  Handle visualStyle = 0;
-  if (io.release() >= Release::R2007) io.handle(4, visualStyle);
+  Handle shadePlotStyle = 0;
+  if (io.release() >= Release::R2007) io.handle(4, shadePlotStyle);
   io.handle(4, layout.blockRecord);
   io.handle(4, layout.viewport);
   io.handle(5, layout.baseUcs);

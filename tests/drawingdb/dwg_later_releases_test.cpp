@@ -123,8 +123,11 @@ TEST(DwgLaterReleases, DamagedStringStreamsReadToAnAnswer) {
       }
       Entity e;
       const Status s = readDwgEntity(d, names, e);
-      if (!s.ok()) EXPECT_FALSE(s.detail.empty()) << bit;
-      else if (const MText* m = e.data.getIf<MText>()) EXPECT_LE(m->value.size(), damaged.size() * 2) << bit;
+      if (!s.ok()) {
+        EXPECT_FALSE(s.detail.empty()) << bit;
+      } else if (const MText* m = e.data.getIf<MText>()) {
+        EXPECT_LE(m->value.size(), damaged.size() * 2) << bit;
+      }
     }
   }
   EXPECT_EQ(texts, 1);

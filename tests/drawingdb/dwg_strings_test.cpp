@@ -153,7 +153,8 @@ TEST(DwgStrings, FlagAndSizeOutsideTheDataFail) {
     EXPECT_TRUE(in.failed()) << handleStart;
   }
   // The flag is set but fewer than 16 bits lie before it for the size.
-  DwgBitReader in(std::string(1, '\xFF'));
+  const std::string ones(1, '\xFF');
+  DwgBitReader in(ones);
   in.readBit();
   in.locateStrings(8);
   EXPECT_TRUE(in.failed());
@@ -173,7 +174,8 @@ TEST(DwgStrings, ObjectTypeOf2010) {
     else w.writeRawShort(static_cast<std::uint16_t>(c.type));
     DwgBitReader in(w.bytes());
     EXPECT_EQ(in.readObjectType(Release::R2010), c.type);
-    DwgBitReader cut(w.bytes().substr(0, 1));
+    const std::string first = w.bytes().substr(0, 1);
+    DwgBitReader cut(first);
     cut.readObjectType(Release::R2018);
     EXPECT_TRUE(cut.failed()) << c.type;
   }
