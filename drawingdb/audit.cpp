@@ -58,6 +58,27 @@ std::vector<Handle> repeatedHandles(std::vector<Handle> all) {
   return repeated;
 }
 
+// The last few names found defined, looked for before the tables: each
+// held here keeps its shared text, so a text seen is one of these names.
+class RecentNames {
+ public:
+  bool has(const Name& name) const {
+    for (std::size_t i = 0; i < count_; ++i)
+      if (names_[i] == name) return true;
+    return false;
+  }
+  void add(const Name& name) {
+    names_[next_] = name;
+    next_ = (next_ + 1) % kKept;
+    count_ = std::min(count_ + 1, kKept);
+  }
+
+ private:
+  static constexpr std::size_t kKept = 8;
+  Name names_[kKept];
+  std::size_t next_ = 0, count_ = 0;
+};
+
 class Auditor {
  public:
   Auditor(Database& db, const AuditOptions& options) : db_(db), fix_(options.fix) {}
@@ -172,8 +193,10 @@ class Auditor {
     for (const BlockRecord& b : db_.blocks) blocks.insert(upper(b.name));
     std::unordered_set<std::string> addedLayers;
     const std::string standard = db_.styles.find("Standard") ? db_.styles.find("Standard")->common.name : "Standard";
-    Name checkedLayer, checkedLinetype;
-    bool layerChecked = false, linetypeChecked = false;
+    // Entities come in runs on a few layers and linetypes: names found
+    // defined stay defined (the tables only grow), and the last few of them
+    // are known without a lookup.
+    RecentNames definedLayers, definedLinetypes;
     for (BlockRecord& block : db_.blocks) {
       std::vector<EntityId> kept;
       kept.reserve(block.entities.size());
@@ -189,13 +212,10 @@ class Auditor {
           report("wrong-owner", h, "owner", true, "owner is not the block " + block.name);
           if (fix_) e.common.owner = block.handle;
         }
-        // Entities come in runs on one layer and linetype: a name found
-        // defined stays defined (the tables only grow).
-        if (!(layerChecked && e.common.layer == checkedLayer)) {
+        if (!definedLayers.has(e.common.layer)) {
           const std::string layer = upper(e.common.layer);
           if (layers.count(layer) || addedLayers.count(layer)) {
-            checkedLayer = e.common.layer;
-            layerChecked = true;
+            definedLayers.add(e.common.layer);
           } else {
             report("undefined-layer", h, "layer", true, "layer " + e.common.layer + " is not in the layer table");
             if (fix_) {
@@ -205,11 +225,10 @@ class Auditor {
             }
           }
         }
-        if (!(linetypeChecked && e.common.linetype == checkedLinetype)) {
+        if (!definedLinetypes.has(e.common.linetype)) {
           const std::string lt = upper(e.common.linetype);
           if (lt.empty() || lt == "BYLAYER" || lt == "BYBLOCK" || linetypes.count(lt)) {
-            checkedLinetype = e.common.linetype;
-            linetypeChecked = true;
+            definedLinetypes.add(e.common.linetype);
           } else {
             report("undefined-linetype", h, "linetype", true, "linetype " + e.common.linetype + " is not defined; ByLayer used");
             if (fix_) e.common.linetype = "BYLAYER";

@@ -236,10 +236,28 @@ std::size_t formatShortDyadic(char* buf, double value, int precision) {
   return static_cast<std::size_t>(out - buf);
 }
 
+// 10^precision for precisions 1 to 16: whole numbers below have at most
+// that many digits.
+constexpr double kWholeBelow[] = {1e0, 1e1, 1e2, 1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
+                                  1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+
 // Writes the text of formatReal into `buf` (at least 40 bytes) and returns
 // its length; no allocation, as the writer calls it for every number.
 std::size_t formatRealTo(char* buf, double value, int precision) {
   if (!std::isfinite(value)) value = 0.0;
+  // Whole numbers of at most `precision` digits, the most common values
+  // of drawings: their digits and ".0" ("-0.0" for negative zero).
+  if (precision > 0 && precision <= 16 && std::fabs(value) < kWholeBelow[precision]) {
+    const auto whole = static_cast<std::int64_t>(value);
+    if (static_cast<double>(whole) == value) {
+      char* out = buf;
+      if (whole == 0 && std::signbit(value)) *out++ = '-';
+      out = std::to_chars(out, buf + 32, whole).ptr;
+      out[0] = '.';
+      out[1] = '0';
+      return static_cast<std::size_t>(out + 2 - buf);
+    }
+  }
   char* const end = buf + 32;
   std::to_chars_result r{};
   if (precision >= 17 || precision <= 0) {
@@ -611,7 +629,35 @@ void TagWriter::code(int c) {
   append("\r\n");
 }
 
+namespace {
+// Whether every byte of `value` is printable ASCII other than a backslash:
+// such a text is the same in every code page and holds nothing that a
+// tag cannot store, so it is written as it is.
+bool plainText(std::string_view value) {
+  for (const char ch : value) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b <= '\r' || b >= 0x80 || b == '\\') return false;
+  }
+  return true;
+}
+}  // namespace
+
 void TagWriter::text(int c, std::string_view value) {
+  if (plainText(value)) {
+    code(c);
+    char* out = room(value.size() + 2);
+    if (!value.empty()) std::memcpy(out, value.data(), value.size());
+    if (options_.binary) {
+      out[value.size()] = '\0';
+      used_ += value.size() + 1;
+    } else {
+      out[value.size()] = '\r';
+      out[value.size() + 1] = '\n';
+      used_ += value.size() + 2;
+    }
+    maybeFlush();
+    return;
+  }
   if (options_.codePage != nullptr && tagTypeOf(c) == TagType::String) value = options_.codePage->encode(value, encoded_);
   code(c);
   if (options_.binary) {

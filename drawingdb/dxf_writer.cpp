@@ -314,7 +314,7 @@ class DxfWriter {
 
   // The common groups after the layer that say more than their defaults.
   void commonGroups(const EntityCommon& c) {
-    if (!c.linetype.empty() && !sameName(c.linetype, "BYLAYER")) w_.text(6, c.linetype);
+    if (!c.linetype.empty() && !(c.linetype == "BYLAYER" || sameName(c.linetype, "BYLAYER"))) w_.text(6, c.linetype);
     if (c.colour != 256) w_.integer(62, c.colour);
     if (r_ >= Release::R2000 && c.lineweight != -1) w_.integer(370, c.lineweight);
     if (modern_ && c.linetypeScale != 1.0) w_.real(48, c.linetypeScale);
@@ -377,10 +377,11 @@ class DxfWriter {
   }
 
   void entity(EntityId id, Handle owner, bool paper) {
-    if (const auto it = olderForms_.find(id); it != olderForms_.end()) {
-      for (const Entity& part : it->second) entity(part, owner, paper);
-      return;
-    }
+    if (!olderForms_.empty())
+      if (const auto it = olderForms_.find(id); it != olderForms_.end()) {
+        for (const Entity& part : it->second) entity(part, owner, paper);
+        return;
+      }
     entity(db_.entities[id], owner, paper);
   }
 
