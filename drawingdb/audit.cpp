@@ -197,6 +197,7 @@ class Auditor {
     // defined stay defined (the tables only grow), and the last few of them
     // are known without a lookup.
     RecentNames definedLayers, definedLinetypes;
+    walked_.assign(db_.entities.size(), 0);
     for (BlockRecord& block : db_.blocks) {
       std::vector<EntityId> kept;
       kept.reserve(block.entities.size());
@@ -264,6 +265,7 @@ class Auditor {
         }
         if (auto* d = get_if<Dimension>(&e.data)) dimensionReferences(*d, id, h, blocks);
         if (auto* t = get_if<Hatch>(&e.data)) keep = hatchReferences(*t, h) && keep;
+        walked_[id] |= whatItNames(e);
         if (keep || !fix_) kept.push_back(id);
       }
       if (fix_) block.entities = std::move(kept);
@@ -358,6 +360,7 @@ class Auditor {
         }
         const std::size_t at = top.next++;
         const EntityId id = b.entities[at];
+        if (id < walked_.size() && (walked_[id] & kInserts) == 0) continue;
         const auto* ins = id < db_.entities.size() ? get_if<Insert>(&db_.entities[id].data) : nullptr;
         if (ins == nullptr) continue;
         const auto it = byName.find(upper(ins->block));
@@ -408,6 +411,10 @@ class Auditor {
       std::vector<EntityId> kept;
       for (EntityId id : block.entities) {
         if (id >= db_.entities.size()) continue;
+        if (id < walked_.size() && (walked_[id] & kNamesMore) == 0) {
+          kept.push_back(id);  // nothing to check
+          continue;
+        }
         Entity& e = db_.entities[id];
         const Handle h = e.common.handle;
         std::vector<Handle> noReactors;
@@ -516,6 +523,23 @@ class Auditor {
     }
     return true;
   }
+
+  // What the walk over every block's entities (entities()) saw of each
+  // entity for the later checks, so that these read only the entities that
+  // concern them (a large drawing's entities are read once, not thrice).
+  // Entities made after the walk are not in it: they are always read.
+  static constexpr std::uint8_t kInserts = 1;    // an insert (block cycles)
+  static constexpr std::uint8_t kNamesMore = 2;  // something for references()
+  static std::uint8_t whatItNames(const Entity& e) {
+    std::uint8_t what = get_if<Insert>(&e.data) != nullptr ? kInserts : 0;
+    const EntityExtras* extras = e.common.extrasIfAny();
+    if ((extras != nullptr && !extras->reactors.empty()) || e.common.xdictionary != 0 ||
+        get_if<Leader>(&e.data) != nullptr || get_if<Viewport>(&e.data) != nullptr ||
+        get_if<MText>(&e.data) != nullptr || get_if<Spline>(&e.data) != nullptr)
+      what |= kNamesMore;
+    return what;
+  }
+  std::vector<std::uint8_t> walked_;
 
   Database& db_;
   bool fix_;

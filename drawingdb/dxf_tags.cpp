@@ -209,8 +209,10 @@ std::size_t formatShortDyadic(char* buf, double value, int precision) {
     scaled *= 2;  // exact: the value is far from the top of the range
   }
   const auto n = static_cast<std::uint64_t>(scaled);
-  if (n > (limit - 1) / kPow5[k]) return 0;
-  const std::uint64_t digits = n * kPow5[k];
+  // (A wide product instead of a division: this runs for every number.)
+  const unsigned __int128 wide = static_cast<unsigned __int128>(n) * kPow5[k];
+  if (wide >= limit) return 0;
+  const auto digits = static_cast<std::uint64_t>(wide);
   char text[24];
   const auto r = std::to_chars(text, text + sizeof text, digits);
   auto length = static_cast<int>(r.ptr - text);
@@ -644,6 +646,19 @@ bool plainText(std::string_view value) {
 
 void TagWriter::text(int c, std::string_view value) {
   if (plainText(value)) {
+    if (!options_.binary && c >= 0 && c < kTypedCodes) {
+      // The code's line and the text's in one piece of the block.
+      const CodeText& t = kCodeTexts[static_cast<std::size_t>(c)];
+      char* out = room(sizeof t + value.size() + 2);
+      std::memcpy(out, &t, sizeof t);
+      out += t.size;
+      if (!value.empty()) std::memcpy(out, value.data(), value.size());
+      out[value.size()] = '\r';
+      out[value.size() + 1] = '\n';
+      used_ += t.size + value.size() + 2;
+      maybeFlush();
+      return;
+    }
     code(c);
     char* out = room(value.size() + 2);
     if (!value.empty()) std::memcpy(out, value.data(), value.size());
@@ -686,6 +701,19 @@ void TagWriter::real(int c, double value) {
     integer(c, static_cast<std::int64_t>(std::llround(std::isfinite(value) ? value : 0.0)));
     return;
   }
+  if (!options_.binary && c >= 0) {
+    // The code's line and the number's in one piece of the block.
+    const CodeText& t = kCodeTexts[static_cast<std::size_t>(c)];
+    char* out = room(sizeof t + 48 + 2);
+    std::memcpy(out, &t, sizeof t);
+    out += t.size;
+    const std::size_t n = formatRealTo(out, value, options_.precision);
+    out[n] = '\r';
+    out[n + 1] = '\n';
+    used_ += t.size + n + 2;
+    maybeFlush();
+    return;
+  }
   code(c);
   if (options_.binary) {
     const double v = std::isfinite(value) ? value : 0.0;
@@ -714,36 +742,42 @@ void TagWriter::integer(int c, std::int64_t value) {
     text(c, std::to_string(value));
     return;
   }
-  code(c);
-  if (options_.binary) {
-    switch (t) {
-      case TagType::Int16: {
-        const auto v = static_cast<std::int16_t>(value);
-        append(std::string_view(reinterpret_cast<const char*>(&v), 2));
-        break;
-      }
-      case TagType::Int32: {
-        const auto v = static_cast<std::int32_t>(value);
-        append(std::string_view(reinterpret_cast<const char*>(&v), 4));
-        break;
-      }
-      case TagType::Bool:
-        append(value != 0 ? '\1' : '\0');
-        break;
-      default:
-        append(std::string_view(reinterpret_cast<const char*>(&value), 8));
-        break;
-    }
-  } else {
+  if (!options_.binary) {
     const std::int64_t v = t == TagType::Int16 ? static_cast<std::int16_t>(value)
                            : t == TagType::Int32 ? static_cast<std::int32_t>(value)
                            : t == TagType::Bool  ? (value != 0 ? 1 : 0)
                                                  : value;
-    char* out = room(24 + 2);
+    // Integer types lie below kTypedCodes: the code's line and the
+    // number's in one piece of the block.
+    const CodeText& code = kCodeTexts[static_cast<std::size_t>(c)];
+    char* out = room(sizeof code + 24 + 2);
+    std::memcpy(out, &code, sizeof code);
+    out += code.size;
     const auto r = std::to_chars(out, out + 24, v);
     r.ptr[0] = '\r';
     r.ptr[1] = '\n';
-    used_ += static_cast<std::size_t>(r.ptr - out) + 2;
+    used_ += code.size + static_cast<std::size_t>(r.ptr - out) + 2;
+    maybeFlush();
+    return;
+  }
+  code(c);
+  switch (t) {
+    case TagType::Int16: {
+      const auto v = static_cast<std::int16_t>(value);
+      append(std::string_view(reinterpret_cast<const char*>(&v), 2));
+      break;
+    }
+    case TagType::Int32: {
+      const auto v = static_cast<std::int32_t>(value);
+      append(std::string_view(reinterpret_cast<const char*>(&v), 4));
+      break;
+    }
+    case TagType::Bool:
+      append(value != 0 ? '\1' : '\0');
+      break;
+    default:
+      append(std::string_view(reinterpret_cast<const char*>(&value), 8));
+      break;
   }
   maybeFlush();
 }
