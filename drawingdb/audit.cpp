@@ -126,6 +126,7 @@ class Auditor {
   // ------------------------------------------------------------ handles
   void handles() {
     std::vector<Handle> all;
+    all.reserve(db_.entities.size() + 3 * db_.blocks.size() + db_.objects.size());
     db_.forEachHandle([&](Handle& h) {
       if (h != 0) all.push_back(h);
     });
