@@ -26,7 +26,7 @@ constexpr std::size_t kSectionPageRecord = 7 * 8;
 constexpr std::uint64_t kSystemPageSlack = 0x10000;
 // No writer makes pages larger than this.
 constexpr std::uint64_t kLargestPage = 0x100000;
-// The most one compressed byte can expand to: the longest match (0x100F7
+// The most one compressed byte can expand to: the longest match (0x100FF
 // bytes) takes five bytes.
 constexpr std::uint64_t kLargestExpansion = 0x3400;
 
@@ -290,6 +290,12 @@ Status readDwg2007Section(std::string_view file, const Dwg2007File& layout, cons
   if (section.encoding != kDwg2007Stored && section.encoding != kDwg2007Coded)
     return bad("section " + section.name + " has encoding " + std::to_string(section.encoding));
   const bool stored = section.encoding == kDwg2007Stored;
+  // A page listed twice would be decoded twice.
+  std::vector<std::uint64_t> ids;
+  for (const Dwg2007SectionPage& p : section.pages) ids.push_back(p.id);
+  std::sort(ids.begin(), ids.end());
+  if (std::adjacent_find(ids.begin(), ids.end()) != ids.end())
+    return bad("section " + section.name + " lists a page twice");
   if (section.pages.empty()) {
     if (section.size > file.size())
       return bad("section " + section.name + " claims " + std::to_string(section.size) + " bytes and has no pages");
@@ -298,12 +304,15 @@ Status readDwg2007Section(std::string_view file, const Dwg2007File& layout, cons
       return bad("section " + section.name + " has pages of " + std::to_string(section.maxPageSize) + " bytes");
     // Every page within the section and no larger than its bytes on disk
     // can expand to (a compressed page may pass the page size); the pages
-    // together cover what the section claims.
+    // together cover what the section claims.  The pages are distinct, so
+    // their bytes on disk add up to no more than the file.
     std::uint64_t reach = 0;
     for (const Dwg2007SectionPage& p : section.pages) {
-      const std::uint64_t most = stored ? file.size() : std::min<std::uint64_t>(p.compressedSize, file.size()) * kLargestExpansion;
-      if (p.dataSize > most || p.offset > section.size ||
-          p.dataSize > section.size - p.offset)
+      const Dwg2007Page* page = p.id > INT64_MAX ? nullptr : layout.page(static_cast<std::int64_t>(p.id));
+      if (page == nullptr)
+        return bad("page " + std::to_string(p.id) + " of section " + section.name + " is not in the pages map");
+      const std::uint64_t most = stored ? page->size : std::min(p.compressedSize, page->size) * kLargestExpansion;
+      if (p.dataSize > most || p.offset > section.size || p.dataSize > section.size - p.offset)
         return bad("page " + std::to_string(p.id) + " of section " + section.name + " puts " +
                    std::to_string(p.dataSize) + " bytes at " + std::to_string(p.offset) + " of the section's " +
                    std::to_string(section.size) + " bytes");
@@ -313,12 +322,6 @@ Status readDwg2007Section(std::string_view file, const Dwg2007File& layout, cons
       return bad("section " + section.name + " claims " + std::to_string(section.size) + " bytes, its " +
                  std::to_string(section.pages.size()) + " pages hold " + std::to_string(reach));
   }
-  // A page listed twice would be decoded twice.
-  std::vector<std::uint64_t> ids;
-  for (const Dwg2007SectionPage& p : section.pages) ids.push_back(p.id);
-  std::sort(ids.begin(), ids.end());
-  if (std::adjacent_find(ids.begin(), ids.end()) != ids.end())
-    return bad("section " + section.name + " lists a page twice");
   out.assign(static_cast<std::size_t>(section.size), '\0');
   std::size_t fixed = 0;
   for (const Dwg2007SectionPage& entry : section.pages) {
