@@ -184,6 +184,8 @@ StepTask writeInstance(const StepContext& c, const TransferGroup& g) {
   if (name.empty() && element(c.index).transferAttrs) name = element(c.index).transferAttrs->name;
   const std::int32_t definition = definitionOf(c.index, name);
   if (definition <= 0 || definition == c.index) co_return ConvertResult::kTakenOver;
+  // An instance inside its own definition (at any depth) closes a cycle.
+  if (beingConverted(definition)) reportMemberCycle(definition);
   if (element(definition).state == ElementState::kWaiting) {
     co_await memberStep(definition, element(definition).transferId, c.depth + 1, 0, 0);
   }

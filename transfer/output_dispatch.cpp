@@ -42,14 +42,6 @@ void setOnPath(std::int32_t index, bool on) {
   path[index] = on ? 1 : 0;
 }
 
-// A member link back to an element being converted: warning 1326 naming
-// the element, once per element.
-void reportMemberCycle(std::int32_t index) {
-  if (!outputDispatch().cyclesReported.insert(index).second) return;
-  mfaReport("dpe150", kMsgMemberCycle, Channel::kProtocol, Severity::kWarning, {}, {},
-            transferIdentifierAt(element(index).transferId), nullptr);
-}
-
 // The step of an element of a kind that converts no members.
 int leafStep(const StepContext& c) {
   using namespace output_steps;
@@ -147,6 +139,12 @@ TargetSteps& target() { return *outputDispatch().steps; }
 bool plusLevel() { return runHas(RunModeBit::kPlus); }
 
 bool beingConverted(std::int32_t index) { return onPath(index); }
+
+void reportMemberCycle(std::int32_t index) {
+  if (!outputDispatch().cyclesReported.insert(index).second) return;
+  mfaReport("dpe150", kMsgMemberCycle, Channel::kProtocol, Severity::kWarning, {}, {},
+            transferIdentifierAt(element(index).transferId), nullptr);
+}
 
 StepFrame beginStep(const StepContext& c) {
   ElementRecord& e = element(c.index);

@@ -74,5 +74,8 @@ int endStep(const StepContext& c, const StepFrame& frame, int result);
 // Whether the element's step is running (it is one of the composites whose
 // members are being converted).
 bool beingConverted(std::int32_t index);
+// A member link back to an element being converted: warning 1326 naming
+// the element, once per element.
+void reportMemberCycle(std::int32_t index);
 
 }  // namespace output_steps
