@@ -288,7 +288,7 @@ int resetCursors() {
   return 0;
 }
 
-int allocateTable(std::int32_t n) {
+int allocateTable(std::int32_t n, std::int32_t room) {
   TraceScope t("ldv130");
   ElementTable& table = elementTable();
   table.records.reset();
@@ -296,13 +296,9 @@ int allocateTable(std::int32_t n) {
   table.capacity = 0;
   forgetWalkCaches(table);
   if (n < 0 || n >= kMaxCapacity) return -1;
-  // A run adds records of its own to those of the file (layers, colours,
-  // parts of the converted elements): room for them is made now, so that
-  // the first of them does not move the whole table into one twice its
-  // size.  The capacity itself is that of the file.
-  const std::int64_t room = std::min<std::int64_t>(static_cast<std::int64_t>(n) + 1 + n / 8 + 512, kMaxCapacity);
-  ElementRecord* records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(room)];
-  std::int64_t size = room;
+  std::int64_t size =
+      std::min<std::int64_t>(static_cast<std::int64_t>(n) + 1 + std::max<std::int32_t>(room, 0), kMaxCapacity);
+  ElementRecord* records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
   if (records == nullptr) {
     size = static_cast<std::int64_t>(n) + 1;
     records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];

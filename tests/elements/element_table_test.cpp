@@ -215,6 +215,17 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   }
   EXPECT_TRUE(intact);
 
+  // A table made with room for the records a run adds takes them where it
+  // stands; the capacity is that of the file, and the record past the room
+  // moves the table.
+  ASSERT_EQ(allocateTable(100, 50), 0);
+  EXPECT_EQ(elementTable().capacity, 101);
+  const ElementRecord* first = &element(1);
+  for (Index i = 1; i <= 150; ++i) ASSERT_EQ(newIndex(), i);
+  EXPECT_EQ(&element(1), first);
+  EXPECT_EQ(newIndex(), 151);
+  EXPECT_NE(&element(1), first);
+
   // A table that was never made (or was freed) still hands out slot 1.
   freeTable();
   EXPECT_EQ(newIndex(), 1);
