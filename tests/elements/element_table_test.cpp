@@ -216,14 +216,16 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   EXPECT_TRUE(intact);
 
   // A table made with room for the records a run adds takes them where it
-  // stands; the capacity is that of the file, and the record past the room
-  // moves the table.
-  ASSERT_EQ(allocateTable(100, 50), 0);
-  EXPECT_EQ(elementTable().capacity, 101);
+  // stands; the capacity is that of the file and grows in its steps of 500
+  // inside the room, and the step past the room moves the table.
+  freeTable();
+  ASSERT_EQ(allocateTable(1000, 600), 0);
+  EXPECT_EQ(elementTable().capacity, 1001);
   const ElementRecord* first = &element(1);
-  for (Index i = 1; i <= 150; ++i) ASSERT_EQ(newIndex(), i);
+  for (Index i = 1; i <= 1500; ++i) ASSERT_EQ(newIndex(), i);
   EXPECT_EQ(&element(1), first);
-  EXPECT_EQ(newIndex(), 151);
+  EXPECT_EQ(elementTable().capacity, 1501);
+  EXPECT_EQ(newIndex(), 1501);
   EXPECT_NE(&element(1), first);
 
   // A table that was never made (or was freed) still hands out slot 1.
