@@ -288,7 +288,7 @@ int resetCursors() {
   return 0;
 }
 
-int allocateTable(std::int32_t n) {
+int allocateTable(std::int32_t n, std::int32_t room) {
   TraceScope t("ldv130");
   ElementTable& table = elementTable();
   table.records.reset();
@@ -296,11 +296,17 @@ int allocateTable(std::int32_t n) {
   table.capacity = 0;
   forgetWalkCaches(table);
   if (n < 0 || n >= kMaxCapacity) return -1;
-  ElementRecord* records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(n) + 1];
+  std::int64_t size =
+      std::min<std::int64_t>(static_cast<std::int64_t>(n) + 1 + std::max<std::int32_t>(room, 0), kMaxCapacity);
+  ElementRecord* records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
+  if (records == nullptr) {
+    size = static_cast<std::int64_t>(n) + 1;
+    records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
+  }
   if (records == nullptr) return -1;
   table.records.reset(records);
   table.capacity = n + 1;
-  recordStorage() = RecordStorage{records, n + 1};
+  recordStorage() = RecordStorage{records, size};
   return 0;
 }
 

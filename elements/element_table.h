@@ -198,7 +198,12 @@ constexpr std::int32_t deNumberOf(std::int32_t index) { return 2 * index - 1; }
 
 int resetTable();                    // ldv060
 int resetCursors();                  // ldv061
-int allocateTable(std::int32_t n);   // ldv130
+// A table of n records and slot 0.  `room` more records are allocated
+// behind them for the records a run adds itself (the output directions'
+// colour definitions, matrices and contours), so that the first of them
+// does not move the whole table into one twice its size; the capacity is
+// n + 1 all the same.
+int allocateTable(std::int32_t n, std::int32_t room = 0);  // ldv130
 int growTable();                     // ldv131
 std::int32_t newIndex();             // ldv125
 void freeTable();                    // ldv135

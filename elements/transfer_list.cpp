@@ -68,7 +68,7 @@ int loadTransferElements(const TransferListNode* list) {
   const std::int32_t n = countList(list);
   // Fresh slots: a table used before would otherwise lend its links, blocks
   // and cached walk answers to the new elements.
-  if (allocateTable(n) != 0) return -1;
+  if (allocateTable(n, n / 8 + 512) != 0) return -1;
   table.lastIndex = 0;
   for (const TransferListNode* node = list; node != nullptr; node = node->next) {
     const std::int32_t i = ++table.lastIndex;

@@ -1,6 +1,7 @@
 // The IGES file reader: the record layer, the start, global and terminate
-// sections, the directory and parameter sections and the temporary
-// parameter file.  The parameter pass lives in iges_param_pass.cpp.
+// sections, the directory and parameter sections and the fetch of an
+// entity's parameter records.  The parameter pass lives in
+// iges_param_pass.cpp.
 
 #include "iges_in/iges_reader.h"
 
@@ -121,6 +122,7 @@ int igesReaderAttach(std::FILE* file) {
   TraceScope t("stt802");
   IgesReaderState& s = igesReader();
   s.input = file;
+  s.position = -1;
   if (file == nullptr) return -1;
   const long here = std::ftell(file);
   if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
@@ -129,27 +131,60 @@ int igesReaderAttach(std::FILE* file) {
   return s.fileSize < 0 ? -1 : 0;
 }
 
+namespace {
+
+// The position of the input file, kept here so that a record costs no
+// call to the system to learn it; -1 when another reading moved the file.
+long inputPosition() {
+  IgesReaderState& s = igesReader();
+  if (s.position < 0) s.position = std::ftell(s.input);
+  return s.position;
+}
+
+void inputMoved() { igesReader().position = -1; }
+
+bool seekInput(long at) {
+  IgesReaderState& s = igesReader();
+  const bool moved = std::fseek(s.input, at, SEEK_SET) == 0;
+  s.position = moved ? at : -1;
+  return moved;
+}
+
+}  // namespace
+
 int readRecord(char* record) {
   IgesReaderState& s = igesReader();
   std::memset(record, ' ', 80);
   record[80] = '\n';
   record[81] = '\0';
   if (s.input == nullptr) return -1;
-  s.lastRecordStart = std::ftell(s.input);
-  int n = 0;
-  for (; n < 80; ++n) {
-    const int c = getc(s.input);
-    if (c == EOF || c == '\0') break;
-    record[n] = isControl(c) ? ' ' : static_cast<char>(c);
+  const long start = inputPosition();
+  s.lastRecordStart = start;
+  // The record ends after 80 characters, at a NUL (which is read with it)
+  // or at the end of the file; control characters read as blanks.
+  const std::size_t got = std::fread(record, 1, 80, s.input);
+  const void* nul = std::memchr(record, '\0', got);
+  const std::size_t n = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - record) : got;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (isControl(static_cast<unsigned char>(record[i]))) record[i] = ' ';
   }
-  if (n == 0 && std::feof(s.input)) return -1;
+  if (nul != nullptr) {
+    // Whatever followed the NUL is read again as the next record.
+    if (start < 0 || !seekInput(start + static_cast<long>(n) + 1)) inputMoved();
+  } else if (start >= 0) {
+    s.position = start + static_cast<long>(got);
+  }
   if (n < 80) {
+    // The blanks read as a record's rest beyond the end of the file.
+    std::memset(record + n, ' ', 80 - n);
+    if (n == 0 && nul == nullptr && std::feof(s.input)) return -1;
     record[n] = '\0';
-    // Step over the rest of a record that a NUL ended early.
-    return n;
+    return static_cast<int>(n);
   }
-  for (int i = 0; i < s.separatorCount; ++i)
-    if (getc(s.input) == EOF) break;
+  for (int i = 0; i < s.separatorCount; ++i) {
+    if (getc_unlocked(s.input) == EOF) break;
+    if (s.position >= 0) ++s.position;
+  }
   return 81;
 }
 
@@ -160,6 +195,7 @@ void skipLeadingControl() {
   while ((c = getc(s.input)) != EOF && isControl(c)) {
   }
   if (c != EOF) ungetc(c, s.input);
+  inputMoved();
 }
 
 namespace {
@@ -181,7 +217,7 @@ void detectSeparator() {
       --count;
     }
   }
-  std::fseek(s.input, start, SEEK_SET);
+  seekInput(start);
   s.separatorCount = count;
 }
 
@@ -199,6 +235,7 @@ int readStartSection(int vdais) {
   }
   detectSeparator();
   for (int i = 0; i < s.separatorCount; ++i) getc(s.input);
+  inputMoved();
   s.startFile = createTemporaryFile(s.startPath);
   if (s.startFile == nullptr) {
     mfaReport(t.code(), 140, Channel::kBoth, Severity::kError, {}, {},
@@ -241,7 +278,7 @@ int readStartSection(int vdais) {
     return 16;
   }
   // The global section starts with this record.
-  std::fseek(s.input, s.lastRecordStart, SEEK_SET);
+  seekInput(s.lastRecordStart);
   return 0;
 }
 
@@ -393,7 +430,7 @@ int readGlobalSection() {
     text.append(record, 72);
     ++count;
   }
-  if (length >= 0) std::fseek(s.input, s.lastRecordStart, SEEK_SET);
+  if (length >= 0) seekInput(s.lastRecordStart);
   if (count == 0) return -1;
   return parseGlobalText(text);
 }
@@ -458,7 +495,7 @@ int checkTerminate() {
     result = 0;
     break;
   }
-  std::fseek(s.input, here, SEEK_SET);
+  seekInput(here);
   return result;
 }
 
@@ -534,6 +571,33 @@ int readDirectorySecond(const char* record) {
   return 0;
 }
 
+namespace {
+
+void noteParameterRecord(long start) {
+  IgesReaderState& s = igesReader();
+  if (s.paramRecords == 0) {
+    s.paramFirst = start;
+  } else if (s.paramStarts.empty()) {
+    if (s.paramRecords == 1) {
+      s.paramStride = start - s.paramFirst;
+    } else if (start != s.paramFirst + s.paramRecords * s.paramStride) {
+      s.paramStarts.reserve(static_cast<std::size_t>(s.paramRecords) + 1);
+      for (long k = 0; k < s.paramRecords; ++k) s.paramStarts.push_back(s.paramFirst + k * s.paramStride);
+    }
+  }
+  if (!s.paramStarts.empty()) s.paramStarts.push_back(start);
+  ++s.paramRecords;
+}
+
+// Where P record n (from 1) starts in the input file.
+long parameterRecordStart(long n) {
+  const IgesReaderState& s = igesReader();
+  if (!s.paramStarts.empty()) return s.paramStarts[static_cast<std::size_t>(n - 1)];
+  return s.paramFirst + (n - 1) * s.paramStride;
+}
+
+}  // namespace
+
 int readSection(char letter) {
   TraceScope t("stt950");
   IgesReaderState& s = igesReader();
@@ -545,7 +609,7 @@ int readSection(char letter) {
     const char found = length > 72 ? record[72] : '\0';
     if (found != letter) {
       if (found == 'D' || found == 'P' || found == 'T') {
-        std::fseek(s.input, s.lastRecordStart, SEEK_SET);
+        seekInput(s.lastRecordStart);
         // An entry without its second record has no parameter line count.
         if (letter == 'D' && n % 2 == 1) element(elementTable().lastIndex).de.entityType = 0;
         return 0;
@@ -571,12 +635,7 @@ int readSection(char letter) {
         return -2;
       }
     } else {
-      if (s.paramFile == nullptr) return -2;
-      if (std::fwrite(record, 1, 81, s.paramFile) != 81) {
-        reportTemporaryWriteFailure("stt950", s.paramPath, errno);
-        return -2;
-      }
-      ++s.paramRecords;
+      noteParameterRecord(s.lastRecordStart);
     }
   }
 }
@@ -590,21 +649,24 @@ int fetchParameterData(std::int32_t type, std::int32_t pointer, std::int32_t lin
     mfaError(t.code(), 740, Channel::kProtocol);
     return -1;
   }
-  if (s.paramFile == nullptr || pointer < 1 || pointer > s.paramRecords) {
-    mfaError("hvd800-1", 160, Channel::kProtocol);
-    return -1;
-  }
-  if (std::fseek(s.paramFile, static_cast<long>(pointer - 1) * 81, SEEK_SET) != 0) {
+  if (s.input == nullptr || pointer < 1 || pointer > s.paramRecords) {
     mfaError("hvd800-1", 160, Channel::kProtocol);
     return -1;
   }
   const char recordDelimiter = igesDelimiters().record;
-  char record[82];
+  char record[kIgesRecordBytes];
   bool haveDelimiter = false;
   char owner[9] = {};  // columns 65..72 of the first record: the entity's DE number
   for (long n = 0; pointer + n <= s.paramRecords; ++n) {
     if (n >= lineCount && haveDelimiter) break;
-    if (std::fread(record, 1, 81, s.paramFile) != 81) {
+    // The record is read again as the P pass read it.  A stream positioned
+    // inside its buffer stays there, so the records of one entity after the
+    // other cost no more than reading the section once.
+    if (!seekInput(parameterRecordStart(pointer + n))) {
+      mfaError(n == 0 ? "hvd800-1" : "hvd800-2", 160, Channel::kProtocol);
+      return -1;
+    }
+    if (readRecord(record) < 0) {
       mfaError("hvd800-2", 160, Channel::kProtocol);
       return -1;
     }
@@ -642,12 +704,6 @@ int readIgesInput() {
   TraceScope t("stt200");
   IgesReaderState& s = igesReader();
   resetTable();
-  s.paramFile = createTemporaryFile(s.paramPath);
-  if (s.paramFile == nullptr) {
-    mfaReport(t.code(), 140, Channel::kBoth, Severity::kError, {}, {},
-              fileFailureText(runPaths().tempDir, errno), nullptr);
-    return -1;
-  }
   if (checkTerminate() != 0) {
     mfaError(t.code(), 350, Channel::kBoth);
     return -9;
@@ -668,11 +724,6 @@ int readIgesInput() {
     return -2;
   }
   if (readSection('P') != 0) return -3;
-  // The parameter file is read from here on.
-  if (std::fflush(s.paramFile) != 0) {
-    reportTemporaryWriteFailure(t.code(), s.paramPath, errno);
-    return -3;
-  }
   parameterPass();
   if (s.paramRecords == 0) {
     mfaError(t.code(), 330, Channel::kBoth);
@@ -683,10 +734,6 @@ int readIgesInput() {
 
 void closeIgesInput() {
   IgesReaderState& s = igesReader();
-  if (s.paramFile != nullptr) std::fclose(s.paramFile);
-  s.paramFile = nullptr;
-  removeScratchFile(s.paramPath);
-  s.paramPath.clear();
   if (s.startFile != nullptr) std::fclose(s.startFile);
   s.startFile = nullptr;
   removeScratchFile(s.startPath);

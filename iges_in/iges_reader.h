@@ -6,10 +6,13 @@
 //   readStartSection(vdais)      0, or the exit code 152/153/154/16/21
 //   readGlobalSection()          0, or -1..-25
 //   recogniseSender()            sender code of the file (runState().senderCode)
-//   readIgesInput()              temp file, terminate record, table, D and P
-//                                sections, parameter pass: 0 or -1..-9
+//   readIgesInput()              terminate record, table, D and P sections,
+//                                parameter pass: 0 or -2..-9
 //   ... conversion, which calls fetchParameterData ...
 //   closeIgesInput()             closes and removes the temporary files
+// The parameter section is read where it stands in the input file: the D
+// and P pass notes where each P record starts, and a fetch reads the
+// records of an entity from there again.
 // removeTemporaryFiles() may be called at any time: it closes and unlinks
 // every temporary file the reader has made.  A signal or trap handler
 // removes them through the table of the run's files (support/output_file.h).
@@ -18,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "iges_in/iges_global.h"
 
@@ -29,14 +33,20 @@ struct IgesReaderState {
   long fileSize = 0;
   int separatorCount = 0;         // characters skipped after each record
   long lastRecordStart = 0;       // file position of the record read last
+  long position = -1;             // of the input file as last known, -1 unknown
   IgesGlobal global;
   IgesCounts counts;
   std::string senderName;         // the text a recognised sender matched
   int subfigureCount = 0;         // 308 entities met in the D section
   int directoryRecords = 0;       // D records read
-  std::FILE* paramFile = nullptr; // the temporary parameter file
-  std::string paramPath;
-  long paramRecords = 0;          // P records written to it
+  // Where each P record starts in the input file: records that follow each
+  // other at one distance are `paramFirst` + k * `paramStride`; once a
+  // record breaks the rhythm (a NUL that ends one early, a separator that
+  // changes) every start is listed in `paramStarts`.
+  long paramFirst = 0;
+  long paramStride = 0;
+  std::vector<long> paramStarts;
+  long paramRecords = 0;          // P records read
   std::FILE* startFile = nullptr; // scratch copy of the start section
   std::string startPath;
 };
@@ -67,10 +77,10 @@ void parameterPass();              // ldv966
 void readEntityParameters(std::int32_t index, std::int32_t type, const std::string& text);
 // Reads the open IGES file into the element table: the terminate record
 // first (its counts size the table, never beyond what the file can hold),
-// then the directory section, the parameter section into a temporary file,
-// and the parameter pass.  0, or -1 no temporary file, -2 directory section
-// unreadable, -3 parameter section unreadable, -4 no parameter data, -6 no
-// memory for the table, -9 terminate record missing or unreadable.
+// then the directory section, the places of the parameter records, and the
+// parameter pass.  0, or -2 directory section unreadable, -3 parameter
+// section unreadable, -4 no parameter data, -6 no memory for the table, -9
+// terminate record missing or unreadable.
 int readIgesInput();
 void closeIgesInput();
 
@@ -79,8 +89,8 @@ void closeIgesInput();
 int fetchParameterData(std::int32_t type, std::int32_t pointer, std::int32_t lineCount,
                        std::string& text);  // hvd800
 
-// Temporary files of the run: scratch files with an unpredictable name and
-// mode 0600 in runPaths().tempDir (or /tmp).  A failed write is reported as
+// Temporary files of the run (the copy of the start section): scratch files
+// with an unpredictable name and mode 0600 in runPaths().tempDir (or /tmp).  A failed write is reported as
 // error 1300 with the file's name and the system's reason.
 std::FILE* createTemporaryFile(std::string& path);
 void removeTemporaryFiles();

@@ -1,8 +1,9 @@
 #include "iges_out/dxf_writer.h"
 
 #include <cerrno>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdarg>
 #include <limits>
 #include <string_view>
 
@@ -23,21 +24,18 @@ constexpr int kMaxLimitDecimals = 16;
 // then defined in the table as a continuous line so the name resolves.
 constexpr const char* kUnknownLineType = "unknown";
 
-// Writes formatted text to a section file; a failed write marks the run's
-// DXF output as failed.
-__attribute__((format(printf, 2, 3))) void put(std::FILE* file, const char* format, ...) {
+// Writes text to a section file; a failed write marks the run's DXF output
+// as failed.
+void put(std::FILE* file, std::string_view text) {
   DxfWriterState& s = dxfWriter();
   if (file == nullptr) {
     s.failed = true;
     return;
   }
-  va_list args;
-  va_start(args, format);
-  if (std::vfprintf(file, format, args) < 0) {
+  if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
     if (!s.failed) noteSectionWriteFailure(file, errno);
     s.failed = true;
   }
-  va_end(args);
 }
 
 std::FILE* section(DxfSection which) { return dxfWriter().files[which]; }
@@ -46,14 +44,43 @@ double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
 // One group: the code right-aligned in three columns on its line, the value
 // on the next.  Every group of the file is written here.
-void tag(std::FILE* file, int code, std::string_view value) {
-  put(file, "%3d\n%.*s\n", code, static_cast<int>(value.size()), value.data());
+void appendCode(std::string& out, int code) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
+  if (end - digits < 3) out.append(static_cast<std::size_t>(3 - (end - digits)), ' ');
+  out.append(digits, end);
+  out += '\n';
 }
-void tag(std::FILE* file, int code, long value) { put(file, "%3d\n%ld\n", code, value); }
+std::string& groupText(int code) {
+  std::string& text = dxfWriter().group;
+  text.clear();
+  appendCode(text, code);
+  return text;
+}
+void tag(std::FILE* file, int code, std::string_view value) {
+  std::string& text = groupText(code);
+  text.append(value);
+  text += '\n';
+  put(file, text);
+}
+void tag(std::FILE* file, int code, long value) {
+  std::string& text = groupText(code);
+  char digits[24];
+  text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  text += '\n';
+  put(file, text);
+}
 // A coordinate or length with `decimals` places (a value that is not finite
-// as 0).
+// as 0), as "%.*f" prints it.
 void tag(std::FILE* file, int code, double value, int decimals = 8) {
-  put(file, "%3d\n%.*f\n", code, decimals, finiteOrZero(value));
+  std::string& text = groupText(code);
+  // 309 integer digits, a sign, the point and the decimals.
+  char digits[400];
+  const auto end = std::to_chars(digits, digits + sizeof digits, finiteOrZero(value),
+                                 std::chars_format::fixed, decimals < 0 ? 6 : std::min(decimals, 17)).ptr;
+  text.append(digits, end);
+  text += '\n';
+  put(file, text);
 }
 
 // The integer part of a width, bounded so that a wild value cannot

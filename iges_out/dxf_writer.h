@@ -47,6 +47,7 @@ struct DxfWriterState {
   DxfLayerList layerList;
   std::int32_t blockNumber = 0;  // the last "*X<n>" handed out
   bool failed = false;           // a write failed
+  std::string group;             // the group being written (kept for its room)
 };
 
 DxfWriterState& dxfWriter();

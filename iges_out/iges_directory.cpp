@@ -44,9 +44,14 @@ std::int32_t writeEntity(DirectoryEntry& de, std::int32_t type, std::int32_t for
   de.form = form;
   de.paramPointer = parameterStart;
   de.paramLineCount = igesWriter().parameterSeq - parameterStart;
-  auto digits = [](int value) { return static_cast<unsigned>(value < 0 ? 0 : value) % 100u; };
-  std::snprintf(de.status, sizeof de.status, "%02u%02u%02u%02u", digits(status.blank),
-                digits(status.subordinate), digits(status.use), digits(status.hierarchy));
+  // Four two-digit fields, each value below 100 (a negative one as 0).
+  const int fields[4] = {status.blank, status.subordinate, status.use, status.hierarchy};
+  for (int k = 0; k < 4; ++k) {
+    const unsigned value = static_cast<unsigned>(fields[k] < 0 ? 0 : fields[k]) % 100u;
+    de.status[2 * k] = static_cast<char>('0' + value / 10);
+    de.status[2 * k + 1] = static_cast<char>('0' + value % 10);
+  }
+  de.status[8] = '\0';
   std::string line1, line2;
   formatDirectoryEntry(de, line1, line2);
   if (writeDirectoryEntry(line1, line2) != 0) return -1;

@@ -10,8 +10,16 @@ namespace {
 class Record {
  public:
   explicit Record(std::int32_t type) { integer(type); }
-  Record& integer(long value) { return token(igesInteger(value)); }
-  Record& real(double value) { return token(igesReal(value)); }
+  Record& integer(long value) {
+    text_.clear();
+    appendIgesInteger(text_, value);
+    return pack(TokenClass::kInteger);
+  }
+  Record& real(double value) {
+    text_.clear();
+    appendPackedReal(text_, value);
+    return pack(TokenClass::kReal);
+  }
   Record& string(std::string_view text) { return token(igesString(text)); }
   Record& token(const std::string& text) {
     if (status_ == 0 && packParameter(text) != 0) status_ = -1;
@@ -32,7 +40,13 @@ class Record {
   }
 
  private:
+  Record& pack(TokenClass kind) {
+    if (status_ == 0 && packParameter(text_, kind) != 0) status_ = -1;
+    return *this;
+  }
+
   int status_ = 0;
+  std::string text_;
 };
 
 }  // namespace
@@ -40,14 +54,17 @@ class Record {
 int writePointerGroups(const IgesPointerGroups& pointers) {
   TraceScope t("vds777");
   int status = 0;
-  auto pack = [&](const std::string& text) {
-    if (status == 0 && packParameter(text) != 0) status = -1;
+  std::string text;
+  auto pack = [&](long value, bool last) {
+    text.clear();
+    appendIgesInteger(text, value, last);
+    if (status == 0 && packParameter(text, TokenClass::kInteger) != 0) status = -1;
   };
-  pack(igesInteger(static_cast<long>(pointers.associativities.size())));
-  for (const std::int32_t a : pointers.associativities) pack(igesInteger(a));
+  pack(static_cast<long>(pointers.associativities.size()), false);
+  for (const std::int32_t a : pointers.associativities) pack(a, false);
   const std::size_t n = pointers.properties.size();
-  pack(igesInteger(static_cast<long>(n), n == 0));
-  for (std::size_t k = 0; k < n; ++k) pack(igesInteger(pointers.properties[k], k + 1 == n));
+  pack(static_cast<long>(n), n == 0);
+  for (std::size_t k = 0; k < n; ++k) pack(pointers.properties[k], k + 1 == n);
   return status;
 }
 

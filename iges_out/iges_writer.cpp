@@ -1,6 +1,7 @@
 #include "iges_out/iges_writer.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,16 @@ bool putRecord(std::FILE* file, const char* record, int n) {
   return true;
 }
 
+// Appends `value` right-aligned in `width` columns, as "%*ld" prints it (a
+// wider number takes the room it needs).
+void appendRight(std::string& out, int width, long value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const long length = end - digits;
+  if (length < width) out.append(static_cast<std::size_t>(width - length), ' ');
+  out.append(digits, end);
+}
+
 // Writes one line of a section: data left-aligned in `width` columns, for
 // the parameter section the directory sequence number in columns 65 to 72,
 // then the letter and the sequence number.
@@ -53,17 +64,14 @@ int writeSectionLine(std::FILE* file, std::int32_t& counter, std::string_view da
     s.failed = true;
     return -1;
   }
-  char line[96];
-  int n;
-  const std::string text(data.substr(0, static_cast<std::size_t>(width)));
-  if (letter == 'P') {
-    n = std::snprintf(line, sizeof line, "%-*s%8d%c%7d\n", width, text.c_str(),
-                      static_cast<int>(s.directorySeq), letter, static_cast<int>(counter));
-  } else {
-    n = std::snprintf(line, sizeof line, "%-*s%c%7d\n", width, text.c_str(), letter,
-                      static_cast<int>(counter));
-  }
-  if (!putRecord(file, line, n)) return -1;
+  std::string& line = s.record;
+  line.assign(data.substr(0, static_cast<std::size_t>(width)));
+  line.resize(static_cast<std::size_t>(width), ' ');
+  if (letter == 'P') appendRight(line, 8, s.directorySeq);
+  line += letter;
+  appendRight(line, 7, counter);
+  line += '\n';
+  if (!putRecord(file, line.data(), static_cast<int>(line.size()))) return -1;
   ++counter;
   return 0;
 }
@@ -110,19 +118,56 @@ int closeSectionFiles() {
 // --- Tokens ---------------------------------------------------------------
 
 std::string igesInteger(long value, bool last) {
-  return std::to_string(value) + ending(last);
+  std::string out;
+  appendIgesInteger(out, value, last);
+  return out;
+}
+
+void appendIgesInteger(std::string& out, long value, bool last) {
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  out.append(buffer, end);
+  out += ending(last);
+}
+
+void appendScientific(std::string& out, double value, int precision) {
+  // The shortest correct rounding is the one printf makes as well; only the
+  // exponent letter differs.
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, finiteOrZero(value),
+                                 std::chars_format::scientific, precision).ptr;
+  for (char* c = buffer; c != end; ++c) {
+    if (*c == 'e') *c = 'E';
+  }
+  out.append(buffer, end);
 }
 
 std::string igesReal(double value, bool last) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.12E%s", finiteOrZero(value), ending(last));
-  return buffer;
+  std::string out;
+  appendScientific(out, value, 12);
+  out += ending(last);
+  return out;
 }
 
 std::string igesShortReal(double value, bool last) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%E%s", finiteOrZero(value), ending(last));
-  return buffer;
+  std::string out;
+  appendScientific(out, value, 6);
+  out += ending(last);
+  return out;
+}
+
+void appendPackedReal(std::string& out, double value, bool last) {
+  const std::size_t from = out.size();
+  appendScientific(out, value, 12);
+  // "d.ddddddddddddE+xx": trailing zeros of the mantissa go, one digit after
+  // the point stays, and the exponent is marked double precision.
+  const std::size_t e = out.find('E', from);
+  std::size_t keep = e;
+  const std::size_t point = out.find('.', from);
+  while (keep > point + 2 && out[keep - 1] == '0') --keep;
+  out[e] = 'D';
+  out.erase(keep, e - keep);
+  out += ending(last);
 }
 
 std::string igesString(std::string_view text, bool last) {
@@ -191,11 +236,17 @@ std::string resolutionText(double value) {
 
 int packToken(std::FILE* file, std::int32_t& counter, std::string_view token, char sectionLetter,
               int width) {
+  if (token.empty() || token.size() > kMaxTokenLength) return -1;
+  const TokenClass kind = classifyToken(token);
+  if (kind != TokenClass::kReal) return packClassified(file, counter, token, kind, sectionLetter, width);
+  return packClassified(file, counter, shortenReal(token), kind, sectionLetter, width);
+}
+
+int packClassified(std::FILE* file, std::int32_t& counter, std::string_view text, TokenClass kind,
+                   char sectionLetter, int width) {
   TraceScope t("vds840");
   IgesWriterState& s = igesWriter();
-  if (token.empty() || token.size() > kMaxTokenLength || width <= 0) return -1;
-  const TokenClass kind = classifyToken(token);
-  const std::string text = kind == TokenClass::kReal ? shortenReal(token) : std::string(token);
+  if (text.empty() || text.size() > kMaxTokenLength || width <= 0) return -1;
   const auto limit = static_cast<std::size_t>(width);
   const bool endsRecord = text.back() == ';';
   s.recordEnded = false;
@@ -234,6 +285,11 @@ int packParameter(std::string_view token) {
   return packToken(s.files[kSectionParameter], s.parameterSeq, token, 'P', kParameterWidth);
 }
 
+int packParameter(std::string_view text, TokenClass kind) {
+  IgesWriterState& s = igesWriter();
+  return packClassified(s.files[kSectionParameter], s.parameterSeq, text, kind, 'P', kParameterWidth);
+}
+
 // --- Directory entries -----------------------------------------------------
 
 namespace {
@@ -245,26 +301,29 @@ namespace {
 std::string directoryRecord(int record, const std::int32_t (&values)[kIgesDirectoryFieldCount],
                             const char* status, const char* label) {
   std::string line;
-  char field[32];
+  line.reserve(81);
   for (int i = 0; i < kIgesDirectoryFieldCount; ++i) {
     const IgesDirectoryColumns& f = kIgesDirectory[i];
     if (f.record != record) continue;
     switch (f.kind) {
       case IgesFieldKind::kInteger:
-        std::snprintf(field, sizeof field, "%*d", f.width, static_cast<int>(values[i]));
+        appendRight(line, f.width, values[i]);
         break;
-      case IgesFieldKind::kText:
-        std::snprintf(field, sizeof field, "%-*.*s", f.width, f.width,
-                      i == kDirStatus ? status : label);
+      case IgesFieldKind::kText: {
+        const char* text = i == kDirStatus ? status : label;
+        const std::size_t from = line.size();
+        for (int k = 0; k < f.width && text[k] != '\0'; ++k) line += text[k];
+        line.resize(from + static_cast<std::size_t>(f.width), ' ');
         break;
+      }
       case IgesFieldKind::kReserved:
-        std::snprintf(field, sizeof field, "%*s", f.width, "");
+        line.append(static_cast<std::size_t>(f.width), ' ');
         break;
       case IgesFieldKind::kSequence:
-        std::snprintf(field, sizeof field, "D%*d", f.width - 1, static_cast<int>(values[i]));
+        line += 'D';
+        appendRight(line, f.width - 1, values[i]);
         break;
     }
-    line += field;
   }
   return line + "\n";
 }

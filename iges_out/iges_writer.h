@@ -84,6 +84,7 @@ struct IgesWriterState {
   std::int32_t parameterSeq = 1;
   // The packer's line: tokens of the current record not yet written.
   std::string line;
+  std::string record;  // the line being written (kept for its room)
   bool recordEnded = true;
   IgesOutputGlobal global;
   int missingSectionFiles = 0;  // section files not found at joining
@@ -109,6 +110,12 @@ std::string igesInteger(long value, bool last = false);
 std::string igesReal(double value, bool last = false);
 std::string igesShortReal(double value, bool last = false);
 std::string igesString(std::string_view text, bool last = false);
+// The same appended to `out`: an integer token; `value` as "%.*E" prints
+// it (no delimiter); a real token as the packer writes it ("%.12E"
+// shortened, see shortenReal).
+void appendIgesInteger(std::string& out, long value, bool last = false);
+void appendScientific(std::string& out, double value, int precision);
+void appendPackedReal(std::string& out, double value, bool last = false);
 
 enum class TokenClass { kString, kReal, kInteger, kOther };
 TokenClass classifyToken(std::string_view token);
@@ -125,8 +132,13 @@ std::string resolutionText(double value);
 // when a line cannot be written or the token is too long.
 int packToken(std::FILE* file, std::int32_t& counter, std::string_view token, char sectionLetter,
               int width);  // vds840
-// packToken into the parameter section file.
+// packToken for a token whose class is known and whose text is final (a
+// real already shortened).
+int packClassified(std::FILE* file, std::int32_t& counter, std::string_view text, TokenClass kind,
+                   char sectionLetter, int width);  // vds840
+// packToken, packClassified into the parameter section file.
 int packParameter(std::string_view token);
+int packParameter(std::string_view text, TokenClass kind);
 
 // The two directory lines of an entity (81 characters each: 80 columns and
 // the newline).  Line 1 takes directorySeq, which is stored back into the

@@ -15,6 +15,8 @@ namespace {
 constexpr int kMsgNoTemporaryFile = 140;
 constexpr int kMsgCannotWrite = 1300;
 constexpr int kMsgCannotCreate = 1301;
+// The buffer of a section file, written and read back.
+constexpr std::size_t kSectionBuffer = 1 << 20;
 
 struct OpenSection {
   std::FILE* file;
@@ -49,15 +51,16 @@ std::string pathOf(std::FILE* file) {
 int appendFile(const std::string& path, OutputFile& out) {
   std::FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) return 1;
-  char buffer[64 * 1024];
+  std::vector<char> buffer(kSectionBuffer);
+  std::setvbuf(in, nullptr, _IONBF, 0);
   int result = 0;
   for (;;) {
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
-    if (n > 0 && !out.write(buffer, n)) {
+    const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+    if (n > 0 && !out.write(buffer.data(), n)) {
       result = -2;
       break;
     }
-    if (n < sizeof buffer) {
+    if (n < buffer.size()) {
       if (std::ferror(in)) result = -1;
       break;
     }
@@ -71,7 +74,11 @@ int appendFile(const std::string& path, OutputFile& out) {
 std::FILE* createSectionFile(const std::string& nameLike, std::string& path) {
   TraceScope t("scl100");
   std::FILE* f = createScratchFile(nameLike, "wb", path);
-  if (f != nullptr) sectionFiles().open.push_back({f, path});
+  if (f == nullptr) return f;
+  sectionFiles().open.push_back({f, path});
+  // The directory and parameter sections of a large drawing run to hundreds
+  // of megabytes: they are written in large pieces, not in pages.
+  std::setvbuf(f, nullptr, _IOFBF, kSectionBuffer);
   return f;
 }
 

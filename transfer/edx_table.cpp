@@ -186,7 +186,7 @@ int fillTable() {
   if (records.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) return -1;
   const auto n = static_cast<std::int32_t>(records.size());
   resetTable();
-  if (allocateTable(n) != 0) return -1;
+  if (allocateTable(n, n / 8 + 512) != 0) return -1;
   for (std::int32_t r = 0; r < n; ++r) {
     const std::int32_t index = newIndex();
     if (index != r + 1) return -1;

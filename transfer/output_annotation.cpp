@@ -41,26 +41,26 @@ int convertText(const StepContext& c) {
   return target().text(c, text);
 }
 
-int convertDimension(const StepContext& c) {
-  if (!runConvertsAnnotation()) return ConvertResult::kIgnored;
+StepTask convertDimension(StepContext c) {
+  if (!runConvertsAnnotation()) co_return ConvertResult::kIgnored;
   const bool withSons = plusLevel() && element(c.index).sons != nullptr;
   TraceScope t(withSons ? "dpe505" : "dpe500");
   TransferDimension d;
   const int fetched = fetchDimension(c.index, c.position, d);
-  if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(d)) return ConvertResult::kIgnored;
+  if (fetched != 0) co_return fetched;
+  if (leftOutAsDeleted(d)) co_return ConvertResult::kIgnored;
   resolveColour(d);
   TargetSteps& steps = target();
-  if (const int begun = steps.beginDimension(c, d); begun != 0) return begun;
+  if (const int begun = steps.beginDimension(c, d); begun != 0) co_return begun;
   if (withSons) {
     // The elements the dimension names as its members are written as they
     // are, before the dimension.
     WrittenMembers members;
-    convertMembers(c, t.code(), EntityStatus{}, members);
+    co_await convertMembers(c, t.code(), EntityStatus{}, members);
   }
   const int result = steps.dimension(c, d);
   steps.endDimension(c, d);
-  return result;
+  co_return result;
 }
 
 int convertSymbol(const StepContext& c) {

@@ -34,13 +34,13 @@ bool debugAbove(int level) { return runSettings().traceLevel > level; }
 // The end of a group whose sons have had their steps and whose target
 // bracket is open: the group of the members written, then the bracket's
 // end.  The group record is fetched by the caller.
-int writeGroup(const StepContext& c, const TransferGroup& g, const char* code) {
-  TargetSteps& steps = target();
+StepTask writeGroup(const StepContext& c, const TransferGroup& g, const char* code) {
   WrittenMembers members;
-  const int count = convertMembers(c, code, kIndependent, members);
+  const int count = co_await convertMembers(c, code, kIndependent, members);
+  TargetSteps& steps = target();
   const int result = count == 0 ? ConvertResult::kIgnored : steps.group(c, g, members);
   steps.endGroup(c, g);
-  return result;
+  co_return result;
 }
 
 // Whether user elements are converted as such: at level PLUS, by a target
@@ -86,14 +86,14 @@ struct OpenGroup {
 // group is opened in its turn and written when its own sons are, so every
 // member is written before the group that points at it, in the order of
 // one conversion per member.
-int groupStep(const StepContext& c, const char* code) {
+StepTask groupStep(StepContext c, const char* code) {
   std::vector<OpenGroup> open;
   {
     OpenGroup& root = open.emplace_back();
     root.c = c;
     root.code = code;
     const int begun = openGroup(c, root.g);
-    if (begun != 0) return begun;
+    if (begun != 0) co_return begun;
     root.next = element(c.index).sons;
   }
   for (;;) {
@@ -106,8 +106,8 @@ int groupStep(const StepContext& c, const char* code) {
       // converted here.
       if (!isElementIndex(son) || beingConverted(son) || element(son).state != ElementState::kWaiting) continue;
       if (!writtenAsGroup(son)) {
-        convertMember(son, element(son).transferId, top.c.depth + 1, kIndependent.subordinate,
-                      kIndependent.use);
+        co_await memberStep(son, element(son).transferId, top.c.depth + 1, kIndependent.subordinate,
+                            kIndependent.use);
         continue;
       }
       // A group in a group counts as the same level.
@@ -131,8 +131,8 @@ int groupStep(const StepContext& c, const char* code) {
       opened.frame = frame;
       continue;
     }
-    const int result = writeGroup(top.c, top.g, top.code);
-    if (open.size() == 1) return result;
+    const int result = co_await writeGroup(top.c, top.g, top.code);
+    if (open.size() == 1) co_return result;
     const OpenGroup closed = std::move(open.back());
     open.pop_back();
     endStep(closed.c, closed.frame, result);
@@ -164,71 +164,73 @@ std::int32_t definitionOf(std::int32_t index, const std::string& name) {
 
 // dpe690: a user element definition ("userdef") of its members, which are
 // parts of it.
-int writeDefinition(const StepContext& c, const TransferGroup& g) {
+StepTask writeDefinition(const StepContext& c, const TransferGroup& g) {
   TraceScope t("dpe690");
-  TargetSteps& steps = target();
-  if (const int begun = steps.beginUserDefinition(c, g); begun != 0) return begun;
+  if (const int begun = target().beginUserDefinition(c, g); begun != 0) co_return begun;
   WrittenMembers members;
-  const int count = convertMembers(c, t.code(), kPhysicallyDependent, members);
+  const int count = co_await convertMembers(c, t.code(), kPhysicallyDependent, members);
+  TargetSteps& steps = target();
   const int result = count == 0 ? ConvertResult::kIgnored : steps.userDefinition(c, g, members);
   steps.endUserDefinition(c, g);
-  return result;
+  co_return result;
 }
 
 // dpe680: a user element reference as an instance of its definition; -88
 // when the definition cannot be written or referred to (the caller writes
 // the element as a group then).
-int writeInstance(const StepContext& c, const TransferGroup& g) {
+StepTask writeInstance(const StepContext& c, const TransferGroup& g) {
   TraceScope t("dpe680");
   std::string name = g.definitionName;
   if (name.empty() && element(c.index).transferAttrs) name = element(c.index).transferAttrs->name;
   const std::int32_t definition = definitionOf(c.index, name);
-  if (definition <= 0 || definition == c.index) return ConvertResult::kTakenOver;
+  if (definition <= 0 || definition == c.index) co_return ConvertResult::kTakenOver;
+  // An instance inside its own definition (at any depth) closes a cycle.
+  if (beingConverted(definition)) reportMemberCycle(definition);
   if (element(definition).state == ElementState::kWaiting) {
-    convertMember(definition, element(definition).transferId, c.depth + 1);
+    co_await memberStep(definition, element(definition).transferId, c.depth + 1, 0, 0);
   }
-  if (element(definition).state != ElementState::kDone) return ConvertResult::kTakenOver;
-  return target().userInstance(c, g, definition);
+  if (element(definition).state != ElementState::kDone) co_return ConvertResult::kTakenOver;
+  co_return target().userInstance(c, g, definition);
 }
 
 }  // namespace
 
-int convertGroup(const StepContext& c) {
+StepTask convertGroup(StepContext c) {
   TraceScope t(plusLevel() ? "dpe640" : "dpe600");
-  return groupStep(c, t.code());
+  co_return co_await groupStep(c, t.code());
 }
 
-int convertUserElement(const StepContext& c) {
+StepTask convertUserElement(StepContext c) {
   if (!userElementsWritten()) {
     TraceScope t("dpe600");
-    return groupStep(c, t.code());
+    co_return co_await groupStep(c, t.code());
   }
   TransferGroup g;
   const int fetched = fetchUserElement(c.index, c.position, g);
-  if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(g)) return ConvertResult::kIgnored;
-  if (element(c.index).type == IgesType::kSubfigureDefinition) return writeDefinition(c, g);
-  const int instance = writeInstance(c, g);
-  if (instance != ConvertResult::kTakenOver) return instance;
+  if (fetched != 0) co_return fetched;
+  if (leftOutAsDeleted(g)) co_return ConvertResult::kIgnored;
+  if (element(c.index).type == IgesType::kSubfigureDefinition) co_return co_await writeDefinition(c, g);
+  const int instance = co_await writeInstance(c, g);
+  if (instance != ConvertResult::kTakenOver) co_return instance;
   // No definition to refer to: the user element's own members as a group.
   TraceScope t("dpe640");
-  return groupStep(c, t.code());
+  co_return co_await groupStep(c, t.code());
 }
 
-int convertContour(const StepContext& c) {
+StepTask convertContour(StepContext c) {
   TraceScope t("dpe700");
   TransferContour contour;
   const int fetched = fetchContour(c.index, c.position, contour);
-  if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(contour)) return ConvertResult::kIgnored;
+  if (fetched != 0) co_return fetched;
+  if (leftOutAsDeleted(contour)) co_return ConvertResult::kIgnored;
   resolveColour(contour);
-  TargetSteps& steps = target();
-  if (const int begun = steps.beginContour(c, contour); begun != 0) return begun;
+  if (const int begun = target().beginContour(c, contour); begun != 0) co_return begun;
   WrittenMembers members;
-  const int count = convertMembers(c, t.code(), kPhysicallyDependent, members);
+  const int count = co_await convertMembers(c, t.code(), kPhysicallyDependent, members);
+  TargetSteps& steps = target();
   const int result = count == 0 ? ConvertResult::kIgnored : steps.contour(c, contour, members);
   steps.endContour(c, contour);
-  return result;
+  co_return result;
 }
 
 namespace {
@@ -245,8 +247,8 @@ bool isCurveType(std::int32_t type) {
 // Members that are no curve cannot bound an area and are reported.  The
 // number of contours with their references in `contours` (those the target
 // gave one); -1 on a write failure.
-int recogniseContours(const StepContext& c, const TransferPlanePart& part,
-                      std::vector<std::int32_t>& contours) {
+StepTask recogniseContours(const StepContext& c, const TransferPlanePart& part,
+                           std::vector<std::int32_t>& contours) {
   TraceScope t("dpe800");
   TargetSteps& steps = target();
   contours.clear();
@@ -269,11 +271,11 @@ int recogniseContours(const StepContext& c, const TransferPlanePart& part,
       std::printf("dpe800 : Konturelementdaten unbekannt !!\n");
       continue;
     }
-    convertMember(son, element(son).transferId, c.depth + 1, 1, 0);
+    co_await memberStep(son, element(son).transferId, c.depth + 1, 1, 0);
     if (element(son).state != ElementState::kDone) continue;
     const std::int32_t reference = steps.memberReference(son);
     if (type == IgesType::kCompositeCurve) {
-      if (!closeLoose()) return -1;
+      if (!closeLoose()) co_return -1;
       if (reference <= 0) continue;
       contours.push_back(reference);
       ++count;
@@ -281,14 +283,14 @@ int recogniseContours(const StepContext& c, const TransferPlanePart& part,
       loose.push_back(reference);
     }
   }
-  if (!closeLoose()) return -1;
+  if (!closeLoose()) co_return -1;
   if (debugAbove(4)) std::printf("dpe800 : Anzahl erkannter Konturen  ->  %d\n", count);
-  return count;
+  co_return count;
 }
 
 }  // namespace
 
-int convertPlanePart(const StepContext& c) {
+StepTask convertPlanePart(StepContext c) {
   const bool plus = plusLevel();
   if (!plus && !runHas(RunModeBit::kB1)) {
     if (debugAbove(4)) {
@@ -297,22 +299,22 @@ int convertPlanePart(const StepContext& c) {
           "che (Index:%d, ID:%d) wird ignoriert (Leistungsstufenfehler)\n",
           static_cast<int>(c.index), static_cast<int>(element(c.index).transferId));
     }
-    return ConvertResult::kIgnored;
+    co_return ConvertResult::kIgnored;
   }
   TraceScope t(plus ? "dpe420" : "dpe400");
   TransferPlanePart part;
   const int fetched = fetchPlanePart(c.index, c.position, part);
-  if (fetched != 0) return fetched;
-  if (leftOutAsDeleted(part)) return ConvertResult::kIgnored;
+  if (fetched != 0) co_return fetched;
+  if (leftOutAsDeleted(part)) co_return ConvertResult::kIgnored;
   resolveColour(part);
   TargetSteps& steps = target();
   std::vector<std::int32_t> contours;
   steps.beginBoundary(c, part);
-  const int count = recogniseContours(c, part, contours);
+  const int count = co_await recogniseContours(c, part, contours);
   steps.endBoundary(c, part);
-  if (count < 0) return -1;
-  if (count == 0) return ConvertResult::kIgnored;
-  return steps.planePart(c, part, contours);
+  if (count < 0) co_return -1;
+  if (count == 0) co_return ConvertResult::kIgnored;
+  co_return target().planePart(c, part, contours);
 }
 
 int convertLayer(const StepContext& c) {

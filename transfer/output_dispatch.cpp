@@ -42,16 +42,8 @@ void setOnPath(std::int32_t index, bool on) {
   path[index] = on ? 1 : 0;
 }
 
-// A member link back to an element being converted: warning 1326 naming
-// the element, once per element.
-void reportMemberCycle(std::int32_t index) {
-  if (!outputDispatch().cyclesReported.insert(index).second) return;
-  mfaReport("dpe150", kMsgMemberCycle, Channel::kProtocol, Severity::kWarning, {}, {},
-            transferIdentifierAt(element(index).transferId), nullptr);
-}
-
-// The step of the element's type.
-int dispatchByType(const StepContext& c) {
+// The step of an element of a kind that converts no members.
+int leafStep(const StepContext& c) {
   using namespace output_steps;
   switch (element(c.index).type) {
     case IgesType::kPoint: return convertPoint(c);
@@ -61,17 +53,57 @@ int dispatchByType(const StepContext& c) {
     case IgesType::kParametricSpline: return convertSpline(c);
     case IgesType::kCopiousData: return convertHatch(c);
     case IgesType::kGeneralNote: return convertText(c);
-    case IgesType::kTransferDimension: return convertDimension(c);
-    case IgesType::kAssociativityInstance: return convertGroup(c);
-    case IgesType::kSubfigureDefinition:
-    case IgesType::kSubfigureInstance: return convertUserElement(c);
-    case IgesType::kCompositeCurve: return convertContour(c);
-    case IgesType::kSectionedArea: return convertPlanePart(c);
     case IgesType::kGeneralLabel: return convertSymbol(c);
     case IgesType::kLayer: return convertLayer(c);
     case IgesType::kColourDefinition: return convertColourDefinition(c);
     default: return -1;
   }
+}
+
+// The step of an element of a kind that converts members.
+output_steps::StepTask compositeStep(const StepContext& c) {
+  using namespace output_steps;
+  switch (element(c.index).type) {
+    case IgesType::kTransferDimension: return convertDimension(c);
+    case IgesType::kAssociativityInstance: return convertGroup(c);
+    case IgesType::kSubfigureDefinition:
+    case IgesType::kSubfigureInstance: return convertUserElement(c);
+    case IgesType::kCompositeCurve: return convertContour(c);
+    default: return convertPlanePart(c);
+  }
+}
+
+bool kindConvertsMembers(std::int32_t index) {
+  switch (element(index).type) {
+    case IgesType::kTransferDimension:
+    case IgesType::kAssociativityInstance:
+    case IgesType::kSubfigureDefinition:
+    case IgesType::kSubfigureInstance:
+    case IgesType::kCompositeCurve:
+    case IgesType::kSectionedArea: return true;
+    default: return false;
+  }
+}
+
+// The step of a composite between beginStep and endStep.
+output_steps::StepTask compositeRun(StepContext c) {
+  const output_steps::StepFrame frame = output_steps::beginStep(c);
+  const int result = co_await compositeStep(c);
+  co_return output_steps::endStep(c, frame, result);
+}
+
+// convertMember's checks: 1 when the member's step is to run (its context
+// in `c`), else the result of convertMember.
+int prepareMember(std::int32_t index, std::int32_t position, int depth, int subordinate, int entityUse,
+                  StepContext& c) {
+  if (!isElementIndex(index) || onPath(index)) return -1;
+  if (element(index).state != ElementState::kWaiting) return 0;
+  c.index = index;
+  c.position = position;
+  c.depth = depth;
+  c.status.subordinate = subordinate;
+  c.status.use = entityUse;
+  return 1;
 }
 
 }  // namespace
@@ -108,6 +140,12 @@ bool plusLevel() { return runHas(RunModeBit::kPlus); }
 
 bool beingConverted(std::int32_t index) { return onPath(index); }
 
+void reportMemberCycle(std::int32_t index) {
+  if (!outputDispatch().cyclesReported.insert(index).second) return;
+  mfaReport("dpe150", kMsgMemberCycle, Channel::kProtocol, Severity::kWarning, {}, {},
+            transferIdentifierAt(element(index).transferId), nullptr);
+}
+
 StepFrame beginStep(const StepContext& c) {
   ElementRecord& e = element(c.index);
   e.de = DirectoryEntry();
@@ -121,8 +159,23 @@ StepFrame beginStep(const StepContext& c) {
 }
 
 int runStep(const StepContext& c) {
+  if (convertsMembers(c.index)) return compositeRun(c).run();
   const StepFrame frame = beginStep(c);
-  return endStep(c, frame, dispatchByType(c));
+  return endStep(c, frame, leafStep(c));
+}
+
+bool convertsMembers(std::int32_t index) { return kindConvertsMembers(index); }
+
+StepTask memberStep(std::int32_t index, std::int32_t position, int depth, int subordinate, int entityUse) {
+  TraceScope t("dpe150");
+  StepContext c;
+  const int checked = prepareMember(index, position, depth, subordinate, entityUse, c);
+  if (checked != 1) co_return checked;
+  if (!convertsMembers(index)) {
+    const StepFrame frame = beginStep(c);
+    co_return endStep(c, frame, leafStep(c));
+  }
+  co_return co_await compositeRun(c);
 }
 
 int endStep(const StepContext& c, const StepFrame& frame, int result) {
@@ -166,8 +219,7 @@ void resolveColour(TransferRecord& record) {
   target().referToColourDefinition(definition, record);
 }
 
-int convertMembers(const StepContext& c, const char* code, const EntityStatus& memberStatus,
-                   WrittenMembers& written) {
+StepTask convertMembers(StepContext c, const char* code, EntityStatus memberStatus, WrittenMembers& written) {
   written.references.clear();
   written.indices.clear();
   // The nodes of the sons list live on the heap: they stay where they are
@@ -195,8 +247,7 @@ int convertMembers(const StepContext& c, const char* code, const EntityStatus& m
       continue;
     }
     if (element(son).state == ElementState::kWaiting) {
-      convertMember(son, element(son).transferId, c.depth + 1, memberStatus.subordinate,
-                    memberStatus.use);
+      co_await memberStep(son, element(son).transferId, c.depth + 1, memberStatus.subordinate, memberStatus.use);
     }
     if (element(son).state != ElementState::kDone) continue;
     // A member written before (shared by two composites) is referred to
@@ -207,29 +258,14 @@ int convertMembers(const StepContext& c, const char* code, const EntityStatus& m
     written.indices.push_back(son);
     ++count;
   }
-  return count;
+  co_return count;
 }
 
 }  // namespace output_steps
 
 int convertMember(std::int32_t index, std::int32_t position, int depth, int subordinate,
                   int entityUse) {
-  TraceScope t("dpe150");
-  if (!isElementIndex(index) || onPath(index)) return -1;
-  if (element(index).state != ElementState::kWaiting) return 0;
-  if (depth > kMaxMemberDepth) {
-    // Deeper than any drawing nests: the member is an error of its own.
-    setState(index, ElementState::kError);
-    reportElementFailure(index, "dpe100");
-    return -1;
-  }
-  StepContext c;
-  c.index = index;
-  c.position = position;
-  c.depth = depth;
-  c.status.subordinate = subordinate;
-  c.status.use = entityUse;
-  return output_steps::runStep(c);
+  return output_steps::memberStep(index, position, depth, subordinate, entityUse).run();
 }
 
 int writeLayerList(TargetSteps& steps) {

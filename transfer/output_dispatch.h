@@ -29,11 +29,6 @@
 
 #include "elements/target_steps.h"
 
-// Members nest at most this deep below a top-level element; a deeper member
-// is an error of that member.  Groups nested in groups count as one level:
-// the group step converts them with a stack of its own, to any depth.
-constexpr int kMaxMemberDepth = 32;
-
 // State of the output loop for one run.
 struct OutputDispatchState {
   std::int32_t classFlags = 0;  // OR of the class bits of the elements converted
@@ -60,7 +55,8 @@ void resetOutputDispatch();
 int convertTransferElements(TargetSteps& steps);
 // dpe150: converts one member element (index, position) of a composite
 // element at the given nesting depth (1 for a member of a top-level
-// element), with the steps of the running loop; the member's state is set
+// element; members nest as deep as the file holds them, an element being
+// converted is not entered again), with the steps of the running loop; the member's state is set
 // from the result.  `subordinate` and `entityUse` go into the member's
 // status digits (the composite decides whether its members depend on it).
 int convertMember(std::int32_t index, std::int32_t position, int depth, int subordinate = 0,

@@ -11,6 +11,7 @@
 #include "elements/element_table.h"
 #include "elements/fetch_records.h"
 #include "elements/target_steps.h"
+#include "transfer/step_task.h"
 
 namespace output_steps {
 
@@ -26,15 +27,16 @@ int convertEllipse(const StepContext& c);  // dpe320 with dpe360
 int convertSpline(const StepContext& c);   // dpe330
 int convertHatch(const StepContext& c);    // dpe710
 int convertColourDefinition(const StepContext& c);  // dpe314
-// Composite kinds (output_composite.cpp).
-int convertGroup(const StepContext& c);         // dpe600 / dpe640
-int convertUserElement(const StepContext& c);   // dpe680 / dpe690, else dpe600
-int convertContour(const StepContext& c);       // dpe700
-int convertPlanePart(const StepContext& c);     // dpe400 / dpe420
-int convertLayer(const StepContext& c);         // dpe888
+// Composite kinds (output_composite.cpp), whose steps convert members:
+// coroutines (step_task.h).
+StepTask convertGroup(StepContext c);        // dpe600 / dpe640
+StepTask convertUserElement(StepContext c);  // dpe680 / dpe690, else dpe600
+StepTask convertContour(StepContext c);      // dpe700
+StepTask convertPlanePart(StepContext c);    // dpe400 / dpe420
+int convertLayer(const StepContext& c);      // dpe888
 // Annotation kinds (output_annotation.cpp).
 int convertText(const StepContext& c);       // dpe440
-int convertDimension(const StepContext& c);  // dpe500 / dpe505
+StepTask convertDimension(StepContext c);    // dpe500 / dpe505, with its members
 int convertSymbol(const StepContext& c);     // dpe220
 
 // After a fetch: a colour that names a colour-definition element gets that
@@ -51,11 +53,14 @@ bool leftOutAsDeleted(const TransferRecord& record);
 // gives none are left out).  `code` is the step's function code, printed
 // when the son count entered in the table does not match the sons found.
 // Returns the number of members collected.
-int convertMembers(const StepContext& c, const char* code, const EntityStatus& memberStatus,
-                   WrittenMembers& written);
+StepTask convertMembers(StepContext c, const char* code, EntityStatus memberStatus, WrittenMembers& written);
+// convertMember (output_dispatch.h) as a step the composite's step awaits.
+StepTask memberStep(std::int32_t index, std::int32_t position, int depth, int subordinate, int entityUse);
+// Whether the element's kind converts members (its step is a coroutine).
+bool convertsMembers(std::int32_t index);
 
-// Runs the step of the element's type and sets its state; shared by the
-// top-level loop and convertMember.
+// Runs the step of the element's type and sets its state; the top-level
+// loop's and the colour definitions' way in.
 int runStep(const StepContext& c);
 // runStep in two halves, for a step that runs the steps of nested elements
 // itself: beginStep before the element's step (the element is then being
@@ -69,5 +74,8 @@ int endStep(const StepContext& c, const StepFrame& frame, int result);
 // Whether the element's step is running (it is one of the composites whose
 // members are being converted).
 bool beingConverted(std::int32_t index);
+// A member link back to an element being converted: warning 1326 naming
+// the element, once per element.
+void reportMemberCycle(std::int32_t index);
 
 }  // namespace output_steps

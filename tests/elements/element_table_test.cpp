@@ -215,6 +215,19 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   }
   EXPECT_TRUE(intact);
 
+  // A table made with room for the records a run adds takes them where it
+  // stands; the capacity is that of the file and grows in its steps of 500
+  // inside the room, and the step past the room moves the table.
+  freeTable();
+  ASSERT_EQ(allocateTable(1000, 600), 0);
+  EXPECT_EQ(elementTable().capacity, 1001);
+  const ElementRecord* first = &element(1);
+  for (Index i = 1; i <= 1500; ++i) ASSERT_EQ(newIndex(), i);
+  EXPECT_EQ(&element(1), first);
+  EXPECT_EQ(elementTable().capacity, 1501);
+  EXPECT_EQ(newIndex(), 1501);
+  EXPECT_NE(&element(1), first);
+
   // A table that was never made (or was freed) still hands out slot 1.
   freeTable();
   EXPECT_EQ(newIndex(), 1);

@@ -13,7 +13,9 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "elements/element_table.h"
 #include "iges_in/convert_iges_builder.h"
@@ -166,7 +168,8 @@ TEST_F(IgesReaderTest, SeparatorsAllReadTheSame) {
 TEST_F(IgesReaderTest, LeadingControlCharactersAndTempFilesRemoved) {
   const ReadResult r = readText("\n\r\n" + smallDrawing().text());
   EXPECT_EQ(r.input, 0);
-  EXPECT_EQ(leftovers(), 1);  // the parameter file while the direction runs
+  // The parameter section is read where it stands: no file of its own.
+  EXPECT_EQ(leftovers(), 0);
   closeIgesInput();
   EXPECT_EQ(leftovers(), 0);
 }
@@ -345,6 +348,77 @@ TEST_F(IgesReaderTest, ParameterFetchJoinsRecordsAndChecksType) {
   ASSERT_EQ(fetchParameterData(106, de.paramPointer, de.paramLineCount - 1, text), 0);
   EXPECT_EQ(mfaCounts().warnings, before + 1);
   EXPECT_NE(text.find("99.;"), std::string::npos);
+}
+
+TEST_F(IgesReaderTest, ParameterRecordsAreFetchedWhereTheyStand) {
+  // The fetch reads an entity's records from the input file again: with
+  // every separator, with a record that a NUL ends early (the records no
+  // longer follow each other evenly) and a control character that reads as
+  // a blank, every entity gets its own data, and the faults of a fetch are
+  // reported with the messages they always had.
+  igestest::Builder b;
+  std::string longData;
+  for (int i = 0; i < 30; ++i) longData += std::to_string(i) + ".5,";
+  longData += "99.;";
+  b.add(110, "0.,0.,0.,1.,1.,0.;");
+  b.add(106, "1," + longData, 1);
+  b.add(110, "5.,5.,0.,6.,6.,0.;");
+  const std::vector<std::string> data = {"0.,0.,0.,1.,1.,0.;", "1," + longData, "5.,5.,0.,6.,6.,0.;"};
+  std::vector<std::string> records = recordsOf(b.text());
+  records[recordAt(records, 'P', 1)][40] = '\t';
+  const std::size_t shortened = recordAt(records, 'P', 3);
+  records[shortened] = records[shortened].substr(0, 77) + '\0';
+  for (const char* sep : {"\n", "\r\n", ""}) {
+    SCOPED_TRACE(testing::Message() << "separator of " << std::strlen(sep) << " bytes");
+    SetUp();
+    std::string text;
+    for (std::size_t k = 0; k < records.size(); ++k) text += records[k] + (k == shortened ? "" : sep);
+    ASSERT_EQ(readText(text).input, 0);
+    ASSERT_EQ(elementTable().lastIndex, 3);
+    for (std::int32_t i = 1; i <= 3; ++i) {
+      const DirectoryEntry& de = element(i).de;
+      std::string fetched;
+      ASSERT_EQ(fetchParameterData(de.entityType, de.paramPointer, de.paramLineCount, fetched), 0) << i;
+      EXPECT_EQ(fetched.find('\t'), std::string::npos);
+      std::string squeezed;
+      for (char c : fetched)
+        if (c != ' ') squeezed += c;
+      EXPECT_EQ(squeezed, data[static_cast<std::size_t>(i - 1)]) << i;
+    }
+
+    std::FILE* protocol = std::tmpfile();
+    ASSERT_NE(protocol, nullptr);
+    mfaSetProtocolFile(protocol);
+    const DirectoryEntry& de = element(2).de;
+    std::string fetched;
+    struct Fault {
+      std::int32_t type, pointer, lines;
+      int result;
+      const char* message;
+    };
+    const long records = igesReader().paramRecords;
+    const Fault faults[] = {
+        {106, de.paramPointer, 0, -1, "(740)"},                       // no line to read
+        {106, 0, 1, -1, "(160)"},                                     // before the section
+        {106, static_cast<std::int32_t>(records) + 1, 1, -1, "(160)"},  // beyond it
+        {110, de.paramPointer, de.paramLineCount, -1, "(900)"},       // another entity's type
+        {106, de.paramPointer, de.paramLineCount - 1, 0, "(930)"},    // the delimiter a record later
+    };
+    for (const Fault& f : faults) {
+      SCOPED_TRACE(f.message);
+      std::fflush(protocol);
+      const long before = std::ftell(protocol);
+      EXPECT_EQ(fetchParameterData(f.type, f.pointer, f.lines, fetched), f.result);
+      std::fflush(protocol);
+      std::string written(static_cast<std::size_t>(std::ftell(protocol) - before), '\0');
+      std::fseek(protocol, before, SEEK_SET);
+      ASSERT_EQ(std::fread(written.data(), 1, written.size(), protocol), written.size());
+      EXPECT_NE(written.find(f.message), std::string::npos) << written;
+    }
+    mfaSetProtocolFile(nullptr);
+    std::fclose(protocol);
+    TearDown();
+  }
 }
 
 TEST_F(IgesReaderTest, MissingDelimiterSearchStopsAtTheNextEntity) {

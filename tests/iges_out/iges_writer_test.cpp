@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -122,6 +124,42 @@ TEST(IgesTokens, FormatsAndShortening) {
   EXPECT_EQ(classifyToken("-42,"), TokenClass::kInteger);
   EXPECT_EQ(classifyToken(","), TokenClass::kOther);
   EXPECT_EQ(classifyToken("H,"), TokenClass::kOther);
+}
+
+TEST(IgesTokens, PackedRealsAreThePrintedOnesShortened) {
+  // A real packed without printing is the "%.12E" text shortened, digit for
+  // digit: halfway cases, the smallest and largest magnitudes, three-digit
+  // exponents, negative zero and values that are not finite.
+  const double values[] = {0.0,
+                           -0.0,
+                           1.0,
+                           -1.0,
+                           0.5,
+                           9.9999999999995,
+                           9.99999999999949,
+                           1.0000000000005,
+                           123456.7890125,
+                           2.5e-5,
+                           1e100,
+                           -1.7976931348623157e308,
+                           2.2250738585072014e-308,
+                           4.9e-324,
+                           1.0 / 3.0,
+                           std::numeric_limits<double>::quiet_NaN(),
+                           -std::numeric_limits<double>::infinity()};
+  for (const double v : values) {
+    for (const bool last : {false, true}) {
+      SCOPED_TRACE(testing::Message() << v << (last ? " last" : ""));
+      std::string packed = "x";
+      appendPackedReal(packed, v, last);
+      EXPECT_EQ(packed, "x" + shortenReal(igesReal(v, last)));
+      char printed[64];
+      std::snprintf(printed, sizeof printed, "%E", std::isfinite(v) ? v : 0.0);
+      EXPECT_EQ(igesShortReal(v, last), std::string(printed) + (last ? ";" : ","));
+      std::snprintf(printed, sizeof printed, "%.12E", std::isfinite(v) ? v : 0.0);
+      EXPECT_EQ(igesReal(v, last), std::string(printed) + (last ? ";" : ","));
+    }
+  }
 }
 
 TEST_F(IgesWriterTest, GlobalStringSplitButRealNever) {

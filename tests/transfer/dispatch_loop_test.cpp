@@ -1,7 +1,7 @@
 // The output conversion loop on CAD transfer files written by the tests:
 // every element kind in both file versions, the states the steps leave,
 // deleted elements, the level gates, the layer list, identifiers with
-// suffixes, deep and cyclic member lists.
+// suffixes, deep and cyclic member lists and user elements.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -392,6 +392,61 @@ TEST_F(DispatchLoopTest, DeepAndCyclicMemberLists) {
   EXPECT_EQ(view.ofType(402).size(), static_cast<std::size_t>(kDepth + 2));
   expectMembersBefore(view, 402, 2, 1);
   EXPECT_EQ(view.ofType(110).size(), 1u);  // the line once, however many groups hold it
+}
+
+TEST_F(DispatchLoopTest, UserElementsNestedTenThousandDeepAndTheirCycles) {
+  // Definitions, each holding a line and an instance of the definition
+  // below; one instance of the last at the top.  At PLUS every definition
+  // and instance is written, a definition after the instance it holds, with
+  // its nesting depth; nothing fails however deep the chain.
+  constexpr int kDepth = 10000;
+  TransferFile deep;
+  auto id = [](int k, int part) { return std::to_string(3 * k + part); };
+  for (int k = 0; k < kDepth; ++k) {
+    deep.line(id(k, 1), 0, k, 1, k);
+    std::vector<std::string> members{id(k, 1)};
+    if (k > 0) members.push_back(id(k - 1, 3));
+    deep.userdef(id(k, 2), "U" + std::to_string(k), members);
+    deep.userref(id(k, 3), "U" + std::to_string(k), 0, 0);
+  }
+  const IgesView view = run(deep.str(), "PLUS");
+  EXPECT_EQ(mfaCounts().errors, 0);
+  EXPECT_EQ(mfaCounts().warnings, 0);
+  ASSERT_EQ(view.ofType(308).size(), static_cast<std::size_t>(kDepth));
+  ASSERT_EQ(view.ofType(408).size(), static_cast<std::size_t>(kDepth));
+  for (int k = 0; k < kDepth; ++k) {
+    SCOPED_TRACE(k);
+    const samples::IgesEntity* definition = view.at(element(indexOf(id(k, 2))).de.sequence);
+    const samples::IgesEntity* instance = view.at(element(indexOf(id(k, 3))).de.sequence);
+    ASSERT_TRUE(definition != nullptr && instance != nullptr);
+    ASSERT_EQ(definition->type, 308);
+    EXPECT_EQ(definition->integer(1), k);  // the nesting depth
+    ASSERT_EQ(definition->integer(3), k > 0 ? 2 : 1);
+    const std::size_t last = 3 + static_cast<std::size_t>(definition->integer(3));
+    const std::set<int> members{definition->integer(4), definition->integer(last)};
+    std::set<int> expected{element(indexOf(id(k, 1))).de.sequence};
+    if (k > 0) expected.insert(element(indexOf(id(k - 1, 3))).de.sequence);
+    EXPECT_EQ(members, expected);
+    EXPECT_EQ(instance->integer(1), definition->sequence);
+  }
+  expectMembersBefore(view, 308, 4, 3);
+
+  // Two definitions holding instances of each other: the instance inside
+  // the definition it refers to closes a cycle, reported once; the rest is
+  // written.
+  TearDown();
+  SetUp();
+  TransferFile cycle;
+  cycle.line("1", 0, 0, 1, 0).line("2", 0, 1, 1, 1);
+  cycle.userdef("3", "A", {"1", "6"}).userref("4", "A", 0, 0);
+  cycle.userdef("5", "B", {"2", "4"}).userref("6", "B", 0, 0);
+  const IgesView cyclic = run(cycle.str(), "PLUS");
+  EXPECT_EQ(mfaCounts().errors, 0);
+  EXPECT_EQ(mfaCounts().warnings, 1);
+  EXPECT_EQ(cyclic.ofType(110).size(), 2u);
+  EXPECT_EQ(cyclic.ofType(308).size(), 2u);
+  EXPECT_EQ(cyclic.ofType(408).size(), 1u);
+  expectMembersBefore(cyclic, 308, 4, 3);
 }
 
 TEST_F(DispatchLoopTest, NestedGroupsKeepTheOrderOfTheirMembers) {
