@@ -11,6 +11,7 @@
 #include "drawingdb/dimension_block.h"
 #include "drawingdb/dimstyle_forms.h"
 #include "drawingdb/dwg_objects.h"
+#include "drawingdb/dwg_pre_r13.h"
 #include "drawingdb/dwg_records.h"
 #include "drawingdb/hatch_fill.h"
 #include "drawingdb/schema.h"
@@ -1038,6 +1039,11 @@ class DwgFileReader {
 
 DwgReadResult readDwg(std::string_view file, Database& db) {
   DwgReadResult result;
+  const std::optional<Release> r = releaseFromVersion(file.substr(0, 6));
+  if (r && *r >= Release::R2_5 && *r <= Release::R12) {
+    result.status = readDwgPreR13(file, db, result.findings);
+    return result;
+  }
   result.status = DwgFileReader(file, db, result.findings).read();
   return result;
 }
