@@ -513,6 +513,12 @@ void lightweightAsPolylines(Database& db) {
 }  // namespace
 
 Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options) {
+  if (options.release >= Release::R2_5 && options.release <= Release::R12) {
+    std::string file;
+    if (Status s = writeDwgPreR13(db, options.release, file, options.findings); !s.ok()) return s;
+    if (!sink.write(file)) return Status::fail(StatusCode::WriteFailed, "the DWG file could not be stored");
+    return {};
+  }
   if (options.release < Release::R13 || options.release > Release::R2000)
     return Status::fail(StatusCode::NotSupported,
                         "DWG files of version " + std::string(releaseInfo(options.release).version) + " cannot be written");

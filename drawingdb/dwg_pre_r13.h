@@ -19,4 +19,11 @@ namespace drawingdb {
 // passed over by their length and reported in `findings`.
 Status readDwgPreR13(std::string_view file, Database& db, std::vector<Finding>& findings);
 
+// Writes the database as a file of release `r` (2.5 to 11/12) into `out`.
+// Kinds the release lacks are drawn in the forms it has (ellipses,
+// splines, texts of several lines, leaders, hatches, lightweight
+// polylines); what it cannot hold at all (paper space, viewports, kinds
+// the toolkit keeps only as read) goes to `findings` when given.
+Status writeDwgPreR13(const Database& db, Release r, std::string& out, std::vector<Finding>* findings);
+
 }  // namespace drawingdb
