@@ -192,6 +192,27 @@ class PreR13Reader {
       if (layout_->sentinels && (!sentinelAt(s.s.begin - 16, sentinel(s.mark, false)) || !sentinelAt(s.s.end, sentinel(s.mark, true))))
         return bad(std::string("the sentinels of the ") + s.name + " section are missing");
     }
+    return layout_->sentinels ? auxiliaryHeader() : Status{};
+  }
+
+  // The auxiliary header that ends a file of 11/12: within its sentinels,
+  // under its CRC, the section addresses again.
+  Status auxiliaryHeader() {
+    const std::size_t whole = 16 + kAuxHeaderSize + 16;
+    if (file_.size() < whole) return bad("the file has no auxiliary header");
+    const std::size_t at = file_.size() - whole;
+    if (!sentinelAt(at, sentinel(Sentinel::AuxHeader, false)) || !sentinelAt(file_.size() - 16, sentinel(Sentinel::AuxHeader, true)))
+      return bad("the sentinels of the auxiliary header are missing");
+    const std::string_view aux = file_.substr(at + 16, kAuxHeaderSize);
+    Cursor c(file_, at + 16, at + 16 + kAuxHeaderSize);
+    c.rs();
+    c.rs();
+    const std::size_t addresses[] = {c.rl(), c.rl(), c.rl(), c.rl()};
+    if (dwgCrc16(aux.substr(0, kAuxHeaderSize - 2)) != rsAt(at + 16 + kAuxHeaderSize - 2))
+      return bad("the CRC of the auxiliary header does not match");
+    if (addresses[0] != entities_.begin || addresses[1] != entities_.end || addresses[2] != blocks_.begin ||
+        addresses[3] != extras_.begin)
+      return bad("the auxiliary header names other section addresses than the file header");
     return {};
   }
 
@@ -425,12 +446,7 @@ class PreR13Reader {
           setVariable(slot.name, day + ms / 86400000.0);
           break;
         }
-        case Slot::Handle: {
-          Handle h = 0;
-          for (char b : c.take(8)) h = (h << 8) | static_cast<std::uint8_t>(b);
-          db_.raiseSeed(h);
-          break;
-        }
+        case Slot::Handle: break;  // the seed of handles the database does not keep
         case Slot::Layer: setName(slot.name, nameAt(layers_, c.signedRs())); break;
         case Slot::Style: setName(slot.name, nameAt(styles_, c.signedRs())); break;
         case Slot::Ucs: setName(slot.name, nameAt(ucs_, c.signedRs())); break;
@@ -547,11 +563,9 @@ class PreR13Reader {
     }
     if ((flags & kHasElevation) && !flat) k.elevation = c.rd();
     if (flags & kHasThickness) k.thickness = c.rd();
-    if (flags & kHasHandle) {
-      const std::uint8_t n = c.rc();
-      for (char b : c.take(n)) common.handle = (common.handle << 8) | static_cast<std::uint8_t>(b);
-      if (n > 8) common.handle = 0;
-    }
+    // The handles of 11/12 are passed over: the database numbers its
+    // entities itself.
+    if (flags & kHasHandle) c.take(c.rc());
     if (extra & 0x04) c.rs();
     {
       const std::string name = nameAt(layers_, layer);
@@ -767,7 +781,10 @@ class PreR13Reader {
         d.textMid = c.point2(k.elevation);
         if (options & 0x01) d.cloneInsertion = c.point2(k.elevation);
         if (options & 0x02) d.flags = c.rc();
+        // Files store the measured text as a single blank, which DXF
+        // files of the same drawings leave empty.
         if (options & 0x04) d.text = text(c.tv());
+        if (d.text.find_first_not_of(' ') == std::string::npos) d.text.clear();
         if (options & 0x08) d.defPoint2 = dimPoint();
         if (options & 0x10) d.defPoint3 = dimPoint();
         if (options & 0x20) d.defPoint4 = dimPoint();

@@ -389,7 +389,8 @@ TEST(DwgPreR13Damaged, CutAndChangedFilesNeverBreakTheReader) {
   }
 }
 
-// Files of 11/12 check their CRCs and sentinels.
+// Files of 11/12 check their CRCs, their sentinels and the addresses
+// their auxiliary header repeats.
 TEST(DwgPreR13Damaged, ElevenChecksItsCrcsAndSentinels) {
   if (!haveCorpus()) GTEST_SKIP() << "the corpus is not there";
   const std::string sound = contentsOf(corpusDwg() / "r11/entities-2d.dwg");
@@ -399,7 +400,8 @@ TEST(DwgPreR13Damaged, ElevenChecksItsCrcsAndSentinels) {
     const char* what;
     std::size_t at;
   } changes[] = {{"header variable", 0x100}, {"entity data", entities + 10}, {"layer record", layers + 3},
-                 {"entities begin sentinel", entities - 5}, {"layer end sentinel", layers + 2 * 41 + 3}};
+                 {"entities begin sentinel", entities - 5}, {"layer end sentinel", layers + 2 * 41 + 3},
+                 {"auxiliary header", sound.size() - 16 - 100}, {"auxiliary header end", sound.size() - 1}};
   for (const auto& c : changes) {
     std::string file = sound;
     file[c.at] = static_cast<char>(file[c.at] ^ 0x10);
