@@ -38,9 +38,9 @@ struct DwgReadResult {
 };
 
 // Reads a DWG file of R13, R14 or 2000 (or, through dwg_pre_r13.h, of 2.5
-// to 11/12) held in memory into an empty
-// database.  A damaged file answers with a Status saying what and where;
-// the database then holds what was read up to there.
+// to 11/12) held in memory into an empty database.  A damaged file answers
+// with a Status saying what and where; the database then holds what was
+// read up to there.
 DwgReadResult readDwg(std::string_view file, Database& db);
 
 // ------------------------------------------------------------- writing
@@ -53,9 +53,8 @@ struct DwgWriteOptions {
 };
 
 // Writes the database as a DWG file of R13, R14 or 2000 (2.5 to 11/12
-// through dwg_pre_r13.h).  Adds to the
-// database what the release requires and it lacks (Database::completeFor),
-// as the DXF writer does.
+// through dwg_pre_r13.h).  Adds to the database what the release requires
+// and it lacks (Database::completeFor), as the DXF writer does.
 Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options);
 
 // ------------------------------------------------------ the file layout

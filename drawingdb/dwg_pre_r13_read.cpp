@@ -289,7 +289,6 @@ class PreR13Reader {
     // STANDARD; the file's records take their data.
     db_.release = release_;
     db_.completeFor(release_);
-    const bool eleven = layout_->sentinels;
     Status s = table(kLinetype, db_.linetypes, linetypes_, [&](Linetype& l, Cursor& c, std::uint8_t) {
       l.description = text(fixedText(c.take(48)));
       l.alignment = c.rc();
@@ -407,7 +406,6 @@ class PreR13Reader {
       blockIndexes_.back() = db_.blockIndex(b);
       blockAt_.emplace(offset, db_.blockIndex(b));
     }
-    (void)eleven;
     return {};
   }
 
@@ -532,8 +530,8 @@ class PreR13Reader {
     open.insert.reset();
   }
 
+  // The elevation and thickness an entity's flags add.
   struct Common {
-    std::uint8_t flags = 0;
     double elevation = 0;
     double thickness = 0;
   };
@@ -547,7 +545,6 @@ class PreR13Reader {
     Entity e;
     EntityCommon& common = e.common;
     Common k;
-    k.flags = flags;
     std::uint8_t extra = 0;
     if (flags & kHasExtra) extra = c.rc();
     if (extra & 0x02) c.take(c.rs());
