@@ -11,6 +11,7 @@
 #include "drawingdb/dimension_block.h"
 #include "drawingdb/dimstyle_forms.h"
 #include "drawingdb/dwg_objects.h"
+#include "drawingdb/dwg_pre_r13.h"
 #include "drawingdb/dwg_records.h"
 #include "drawingdb/hatch_fill.h"
 #include "drawingdb/schema.h"
@@ -528,6 +529,12 @@ void lightweightAsPolylines(Database& db) {
 }  // namespace
 
 Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options) {
+  if (options.release >= Release::R2_5 && options.release <= Release::R12) {
+    std::string file;
+    if (Status s = writeDwgPreR13(db, options.release, file, options.findings); !s.ok()) return s;
+    if (!sink.write(file)) return Status::fail(StatusCode::WriteFailed, "the DWG file could not be stored");
+    return {};
+  }
   if (options.release < Release::R13 || options.release > Release::R2004)
     return Status::fail(StatusCode::NotSupported,
                         "DWG files of version " + std::string(releaseInfo(options.release).version) + " cannot be written");
@@ -1087,6 +1094,11 @@ class DwgFileReader {
 
 DwgReadResult readDwg(std::string_view file, Database& db) {
   DwgReadResult result;
+  const std::optional<Release> r = releaseFromVersion(file.substr(0, 6));
+  if (r && *r >= Release::R2_5 && *r <= Release::R12) {
+    result.status = readDwgPreR13(file, db, result.findings);
+    return result;
+  }
   result.status = DwgFileReader(file, db, result.findings).read();
   return result;
 }

@@ -38,9 +38,10 @@ struct DwgReadResult {
   std::vector<Finding> findings;  // objects damaged or not understood, links that lead nowhere
 };
 
-// Reads a DWG file of R13, R14, 2000 or 2004 held in memory into an empty
-// database.  A damaged file answers with a Status saying what and where;
-// the database then holds what was read up to there.
+// Reads a DWG file of R13 to 2018 held in memory (or, through
+// dwg_pre_r13.h, of 2.5 to 11/12) into an empty database.  A damaged file
+// answers with a Status saying what and where; the database then holds what
+// was read up to there.
 DwgReadResult readDwg(std::string_view file, Database& db);
 
 // ------------------------------------------------------------- writing
@@ -52,9 +53,9 @@ struct DwgWriteOptions {
   std::vector<Finding>* findings = nullptr;
 };
 
-// Writes the database as a DWG file of R13, R14, 2000 or 2004.  Adds to the
-// database what the release requires and it lacks (Database::completeFor),
-// as the DXF writer does.
+// Writes the database as a DWG file of R13, R14, 2000 or 2004 (2.5 to
+// 11/12 through dwg_pre_r13.h).  Adds to the database what the release
+// requires and it lacks (Database::completeFor), as the DXF writer does.
 Status writeDwg(Database& db, ByteSink& sink, const DwgWriteOptions& options);
 
 // ------------------------------------------------------ the file layout

@@ -6,8 +6,9 @@ namespace drawingdb {
 namespace {
 
 constexpr std::uint8_t kDxfBoth = kReadDxf | kWriteDxf;
-// R13, R14 and 2000 (the flat DWG layout) and 2004 (the paged one) are
-// DWG releases the toolkit reads and writes.
+// DWG files the toolkit reads and writes: 2.5 to 11/12 in their
+// byte-oriented layout, R13, R14 and 2000 in the flat bit-coded one, 2004
+// in the paged one.
 constexpr std::uint8_t kDxfDwg = kDxfBoth | kReadDwg | kWriteDwg;
 
 // Releases before R2.5 wrote DXF files that no reader of today accepts; the
@@ -21,11 +22,11 @@ constexpr std::array<ReleaseInfo, 20> kReleases{{
     {Release::R2_10, "AC2.10", "AC2.10", "2.10", 0},
     {Release::R2_21, "AC2.21", "", "2.21", 0},
     {Release::R2_22, "AC1001", "AC1001", "2.22", 0},
-    {Release::R2_5, "AC1002", "AC1002", "2.5", kDxfBoth},
-    {Release::R2_6, "AC1003", "AC1003", "2.6", kDxfBoth},
-    {Release::R9, "AC1004", "AC1004", "9", kDxfBoth},
-    {Release::R10, "AC1006", "AC1006", "10", kDxfBoth},
-    {Release::R12, "AC1009", "AC1009", "12", kDxfBoth},
+    {Release::R2_5, "AC1002", "AC1002", "2.5", kDxfDwg},
+    {Release::R2_6, "AC1003", "AC1003", "2.6", kDxfDwg},
+    {Release::R9, "AC1004", "AC1004", "9", kDxfDwg},
+    {Release::R10, "AC1006", "AC1006", "10", kDxfDwg},
+    {Release::R12, "AC1009", "AC1009", "12", kDxfDwg},
     {Release::R13, "AC1012", "AC1012", "13", kDxfDwg},
     {Release::R14, "AC1014", "AC1014", "14", kDxfDwg},
     {Release::R2000, "AC1015", "AC1015", "2000", kDxfDwg},

@@ -131,6 +131,11 @@ for f in "${transfer_inputs[@]}"; do
   run "$l/dxfout" "$f" out.dxf -dxfout
   run "$l/dxfout-acad12" "$f" out.dxf -acad12 -dxfout
   run "$l/dwgout" "$f" out.dwg -dwgout
+  run "$l/dwgout-acad25" "$f" out.dwg -acad25 -dwgout
+  run "$l/dwgout-acad26" "$f" out.dwg -acad26 -dwgout
+  run "$l/dwgout-acad9" "$f" out.dwg -acad9 -dwgout
+  run "$l/dwgout-acad10" "$f" out.dwg -acad10 -dwgout
+  run "$l/dwgout-acad12" "$f" out.dwg -acad12 -dwgout
   run "$l/dwgout-acad13" "$f" out.dwg -acad13 -dwgout
   run "$l/dwgout-acad14" "$f" out.dwg -acad14 -dwgout
 done

@@ -17,10 +17,11 @@
 // convertible ends with the message of an empty file and no script; the
 // layout blocks are found whatever the case of their names.
 //
-// The DWG files of R14 and 2000 in the corpus convert with -dwgin -plus
-// and hold the geometry the peer finds in their DXF twins (or in the DXF
-// the DWG oracle makes of them); drawings the toolkit writes as DWG of R13,
-// R14 and 2000 convert as their DXF does; a cut DWG file cannot be loaded.
+// The DWG files of the corpus (R2.6, R9, R11, R14 and 2000) convert with
+// -dwgin -plus and hold the geometry the peer finds in their DXF twins (or
+// in the DXF the DWG oracle makes of them); drawings the toolkit writes as
+// DWG of every release it writes convert as their DXF does; a cut DWG file
+// cannot be loaded.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -430,10 +431,9 @@ TEST(DxfinLayouts, LayoutBlocksAreFoundWhateverTheCaseOfTheirNames) {
   }
 }
 
-// -dwgin: the DWG files of R14, 2000, 2007, 2010, 2013 and 2018 in the corpus
-// convert with status 0 and hold the geometry the peer finds in their DXF
-// twins, or, where there is none, in the DXF the DWG oracle converts them
-// to.  They run at level
+// -dwgin: the DWG files of the corpus convert with status 0 and hold the
+// geometry the peer finds in their DXF twins, or, where there is none, in
+// the DXF the DWG oracle converts them to.  They run at level
 // PLUS, the scope -dxfin always has: below it, blocks and inserts are not
 // converted.
 std::string oracle() { return std::filesystem::path(TROVAK_CORPUS_DIR).parent_path().string() + "/tools/dwg-oracle"; }
@@ -460,11 +460,11 @@ TEST_P(DwginCorpus, ScriptHoldsTheGeometryOfTheFile) {
   expectPeerGeometry(read(twin), s, true);
 }
 
-// Every DWG file of R14, 2000, 2007, 2010, 2013 and 2018 in the corpus but
-// dwg/2000/PolyLine2D.dwg, whose layouts hold a viewport only.
+// Every DWG file of the corpus but dwg/2000/PolyLine2D.dwg, whose layouts
+// hold a viewport only.
 INSTANTIATE_TEST_SUITE_P(
     EveryFile, DwginCorpus,
-    ::testing::Values("dwg/example_r14.dwg", "dwg/r14/Leader.dwg", "dwg/r14/v.dwg", "dwg/example_2000.dwg",
+    ::testing::Values("dwg/r2.6/entities.dwg", "dwg/r9/entities.dwg", "dwg/r11/entities-2d.dwg", "dwg/example_r14.dwg", "dwg/r14/Leader.dwg", "dwg/r14/v.dwg", "dwg/example_2000.dwg",
                       "dwg/2000/entities-2d.dwg", "dwg/2000/Arc.dwg", "dwg/2000/circle.dwg", "dwg/2000/Ellipse.dwg",
                       "dwg/2000/Line.dwg", "dwg/2000/Point.dwg", "dwg/2000/Polyline.dwg", "dwg/2000/Spline.dwg",
                       "dwg/2000/Text.dwg", "dwg/2007/Arc.dwg", "dwg/2007/Line.dwg", "dwg/2010/Arc.dwg", "dwg/2010/Line.dwg", "dwg/2010/Text.dwg",
@@ -485,19 +485,26 @@ TEST_P(DwginKinds, ScriptHoldsEveryKindOfAGeneratedDrawing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Releases, DwginKinds,
-                         ::testing::Values(Form{"R13", db::Release::R13, false}, Form{"R14", db::Release::R14, false},
-                                           Form{"R2000", db::Release::R2000, false}),
+                         ::testing::Values(Form{"R2_5", db::Release::R2_5, false}, Form{"R2_6", db::Release::R2_6, false},
+                                           Form{"R9", db::Release::R9, false}, Form{"R10", db::Release::R10, false},
+                                           Form{"R12", db::Release::R12, false}, Form{"R13", db::Release::R13, false},
+                                           Form{"R14", db::Release::R14, false}, Form{"R2000", db::Release::R2000, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A damaged DWG file ends with the message that it cannot be loaded, and
 // no script.
 TEST(DwginDamaged, ACutFileCannotBeLoaded) {
-  db::Database d = kindsDrawing(db::Release::R2000);
-  const std::string whole = saved(d, db::Release::R2000, false, true);
   TempDir dir;
-  for (const std::size_t keep : {std::size_t{40}, whole.size() / 2, whole.size() - 3}) {
-    SCOPED_TRACE(keep);
-    const std::string file = dir.write("cut.dwg", whole.substr(0, keep));
+  std::vector<std::pair<db::Release, std::string>> cuts;
+  for (const db::Release release : {db::Release::R9, db::Release::R12, db::Release::R2000}) {
+    db::Database d = kindsDrawing(release);
+    const std::string whole = saved(d, release, false, true);
+    for (const std::size_t keep : {std::size_t{40}, whole.size() / 2, whole.size() - 3})
+      cuts.emplace_back(release, whole.substr(0, keep));
+  }
+  for (const auto& [release, bytes] : cuts) {
+    SCOPED_TRACE(std::string(db::releaseInfo(release).version) + " " + std::to_string(bytes.size()));
+    const std::string file = dir.write("cut.dwg", bytes);
     const Conversion run = convert(dir, "-dwgin", file);
     EXPECT_NE(run.result.status, 0);
     EXPECT_NE((run.result.out + run.result.err).find("Cannot load AC file " + file), std::string::npos)
