@@ -7,8 +7,13 @@
 // whose later points are written against the first (which is looked up
 // again each time), chains of elements sharing their ends, cells drawn row
 // by row in six views spread over the sheet, and one element in ten placed
-// anywhere.  Every point is looked up again after all are written.  The
-// time per item must stay flat from 10k to 1M.
+// anywhere; and a sheet of small elements in rows of a thousand cells
+// (lines, polylines of five vertices, circles, texts), as large drawings of
+// parts lists and plans are written, so that every cell's x comes back on
+// each row and each column of the sheet holds as many points as there are
+// rows.  Every point is looked up again after all are written.  The time
+// per item must stay flat from 10k to 1M: the last line gives the growth of
+// the total time from 100k to 1M (goal: at most 11x).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -105,6 +110,49 @@ double secondsPerDrawingPoint(long count) {
   return s / static_cast<double>(6 * elements);
 }
 
+// The elements of a sheet of rows: count points, a thousand cells a row.
+double secondsPerSheetPoint(long count) {
+  resetScriptState();
+  resetRunConfiguration();
+  runSettings().pointMode = 1;
+  Discard sink;
+  std::ostream out(&sink);
+  scriptState().out = &out;
+  ScriptPrologue();
+  const ScriptAttributes attributes;
+  long points = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int pass = 0; pass < 2; ++pass) {
+    for (long i = 0; points < (pass + 1) * count; ++i) {
+      const ScriptPointXYZ first{1.25 * static_cast<double>(i % 1000), 0.75 * static_cast<double>(i / 1000), 0.0};
+      ScriptPoint(0, attributes, nullptr, nullptr, first);
+      ++points;
+      switch (i % 4) {
+        case 0:  // a line
+          ScriptPoint(0, attributes, nullptr, &first, ScriptPointXYZ{first.x + 1.0 / 3.0, first.y + 0.2, 0.0});
+          ++points;
+          break;
+        case 1:  // a polyline: its vertices zigzag to the right
+          for (int k = 1; k < 5; ++k) {
+            ScriptPoint(0, attributes, nullptr, &first,
+                        ScriptPointXYZ{first.x + 0.1 * k, first.y + 0.1 * (k % 2), 0.0});
+            ++points;
+          }
+          break;
+        case 2:  // a circle: its centre and a point of its rim
+          ScriptPoint(0, attributes, nullptr, &first, ScriptPointXYZ{first.x + 0.3, first.y, 0.0});
+          ++points;
+          break;
+        default:  // a text: its insertion point only
+          break;
+      }
+    }
+  }
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  scriptState().out = nullptr;
+  return s / static_cast<double>(points);
+}
+
 double secondsPerLength(long count) {
   resetScriptState();
   resetRunConfiguration();
@@ -137,12 +185,20 @@ double secondsPerLevel(long count) {
 }  // namespace
 
 int main() {
-  std::printf("%9s %12s %12s %12s %12s %12s %12s   (microseconds per item)\n", "items", "line", "columns",
-              "nested", "drawing", "lengths", "levels");
+  std::printf("%9s %12s %12s %12s %12s %12s %12s %12s   (microseconds per item)\n", "items", "line", "columns",
+              "nested", "drawing", "sheet", "lengths", "levels");
+  double last[5] = {0, 0, 0, 0, 0};
   for (long n : {10000L, 100000L, 1000000L}) {
-    std::printf("%9ld %12.3f %12.3f %12.3f %12.3f %12.3f %12.3f\n", n, secondsPerPoint(n, onLine) * 1e6,
-                secondsPerPoint(n, inColumns) * 1e6, secondsPerPoint(n, nested) * 1e6,
-                secondsPerDrawingPoint(n) * 1e6, secondsPerLength(n) * 1e6, secondsPerLevel(n) * 1e6);
+    const double now[5] = {secondsPerPoint(n, onLine), secondsPerPoint(n, inColumns), secondsPerPoint(n, nested),
+                           secondsPerDrawingPoint(n), secondsPerSheetPoint(n)};
+    std::printf("%9ld %12.3f %12.3f %12.3f %12.3f %12.3f %12.3f %12.3f\n", n, now[0] * 1e6, now[1] * 1e6,
+                now[2] * 1e6, now[3] * 1e6, now[4] * 1e6, secondsPerLength(n) * 1e6, secondsPerLevel(n) * 1e6);
+    if (n == 1000000L) {
+      std::printf("%9s", "growth");
+      for (int k = 0; k < 5; ++k) std::printf(" %11.1fx", 10.0 * now[k] / last[k]);
+      std::printf("   (total time from 100k to 1M items)\n");
+    }
+    for (int k = 0; k < 5; ++k) last[k] = now[k];
     std::fflush(stdout);
   }
   resetScriptState();

@@ -1,6 +1,7 @@
 #include "support/messages.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -54,6 +55,9 @@ struct MessageEntry {
 
 struct MessageState {
   std::vector<MessageEntry> table;
+  // The table's first entry of each message number, plus one (0: none),
+  // while the table is not empty.
+  std::vector<std::uint16_t> firstEntry;
   MessageCounts counts;
   int messageLevel = 4;
   std::FILE* protocolFile = nullptr;
@@ -112,14 +116,14 @@ long messageLineNumber(const std::string& line, std::size_t& rest) {
 // is loaded, the program's built-in text in the run's language.  False when
 // there is none.
 bool findText(int number, std::string_view& text) {
-  const std::vector<MessageEntry>& table = messageState().table;
-  for (const MessageEntry& entry : table) {
-    if (entry.number == number) {
-      text = entry.text;
-      return true;
-    }
+  const MessageState& s = messageState();
+  if (!s.table.empty()) {
+    if (number < 1 || number > kHighestMessageNumber) return false;
+    const std::size_t entry = s.firstEntry[static_cast<std::size_t>(number)];
+    if (entry == 0) return false;
+    text = s.table[entry - 1].text;
+    return true;
   }
-  if (!table.empty()) return false;
   const char* builtin = builtinText(number, runIsGerman());
   if (builtin == nullptr) return false;
   text = builtin;
@@ -229,6 +233,11 @@ void reportNumbered(const char* code, int number, int channel, int severity) {
   mfaOutput(code, number, channel, built);
 }
 
+void clearTable(MessageState& s) {
+  std::vector<MessageEntry>().swap(s.table);
+  std::vector<std::uint16_t>().swap(s.firstEntry);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -237,8 +246,9 @@ void reportNumbered(const char* code, int number, int channel, int severity) {
 int mfaLoadStream(std::FILE* file) {
   TraceScope t("mfa000");
   MessageState& s = messageState();
-  s.table.clear();
+  clearTable(s);
   if (file == nullptr) return -1;
+  s.firstEntry.assign(kHighestMessageNumber + 1, 0);
   std::string line;
   while (readMessageLine(file, kMessageLineLength, line)) {
     std::size_t rest = 0;
@@ -252,13 +262,15 @@ int mfaLoadStream(std::FILE* file) {
     // One separator character follows the number; the text runs to the end.
     if (rest < line.size()) ++rest;
     s.table.push_back({static_cast<int>(number), line.substr(rest)});
+    std::uint16_t& first = s.firstEntry[static_cast<std::size_t>(number)];
+    if (first == 0) first = static_cast<std::uint16_t>(s.table.size());
   }
   return 0;
 }
 
 int mfaLoad(const std::string& messageFile) {
   TraceScope t("mfa000");
-  messageState().table.clear();
+  clearTable(messageState());
   std::FILE* file = std::fopen(messageFile.c_str(), "r");
   if (file == nullptr) return -1;  // the table stays empty: every text prints empty
   const int result = mfaLoadStream(file);
@@ -368,7 +380,7 @@ std::string mfaMessageText(int number) {
 
 void mfaFree() {
   TraceScope t("mfa900");
-  std::vector<MessageEntry>().swap(messageState().table);
+  clearTable(messageState());
 }
 
 // ---------------------------------------------------------------------------
@@ -511,6 +523,8 @@ std::FILE* mfaProtocolFile() { return messageState().protocolFile; }
 void mfaResetRun() {
   MessageState& s = messageState();
   std::vector<MessageEntry> table = std::move(s.table);
+  std::vector<std::uint16_t> firstEntry = std::move(s.firstEntry);
   s = MessageState{};
   s.table = std::move(table);
+  s.firstEntry = std::move(firstEntry);
 }

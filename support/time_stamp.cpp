@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/run_state.h"
+
 std::string timeStampOf(int mode, const std::tm& when) {
   // The fields are widened before formatting so that no field of a
   // broken-down time can overflow the buffer.
@@ -58,17 +60,38 @@ bool fixedClock(std::time_t& when) {
   return true;
 }
 
+// The text changes once a second while messages, timers and file comments
+// ask for it far more often: the last text made is kept with the second and
+// mode it was made for.
+struct LastStamp {
+  bool valid = false, fixed = false;
+  int mode = 0;
+  std::time_t when = 0;
+  std::string text;
+};
+
+LastStamp& lastStamp() {
+  static LastStamp last;
+  return last;
+}
+
+const RunStateRegistrar kRunStateRegistered("time stamp", [] { lastStamp() = LastStamp(); });
+
 }  // namespace
 
 std::string timeStamp(int mode) {
   if (mode == 0) return "";
+  LastStamp& last = lastStamp();
+  std::time_t when = 0;
+  const bool fixed = fixedClock(when);
+  if (!fixed) when = std::time(nullptr);
+  if (last.valid && last.mode == mode && last.fixed == fixed && last.when == when) return last.text;
   std::tm broken{};
-  std::time_t fixed = 0;
-  if (fixedClock(fixed)) {
-    if (gmtime_r(&fixed, &broken) == nullptr) return "";
-  } else {
-    const std::time_t now = std::time(nullptr);
-    if (localtime_r(&now, &broken) == nullptr) return "";
-  }
-  return timeStampOf(mode, broken);
+  if ((fixed ? gmtime_r(&when, &broken) : localtime_r(&when, &broken)) == nullptr) return "";
+  last.text = timeStampOf(mode, broken);
+  last.valid = true;
+  last.fixed = fixed;
+  last.mode = mode;
+  last.when = when;
+  return last.text;
 }

@@ -58,6 +58,24 @@ TEST_F(Messages, LoadSkipsLinesWithoutNumberAndKeepsFirstEntry) {
   EXPECT_EQ(mfaTextOf(0), "");
 }
 
+// Texts are found through an index by number: it must follow each load
+// and forget the numbers of the table before.
+TEST_F(Messages, EachLoadAnswersFromItsOwnTable) {
+  loadTable("7 seven\n32767 last\n7 other seven\n");
+  EXPECT_EQ(mfaTextOf(7), "seven");
+  EXPECT_EQ(mfaTextOf(32767), "last");
+  EXPECT_EQ(mfaTextOf(100), "");
+  EXPECT_EQ(mfaTextOf(-7), "");
+  EXPECT_EQ(mfaTextOf(40000), "");
+  loadTable("100 again hundred\n");
+  EXPECT_EQ(mfaTextOf(100), "again hundred");
+  EXPECT_EQ(mfaTextOf(7), "");
+  EXPECT_EQ(mfaTextOf(32767), "");
+  // A run's reset keeps the loaded table and what it answers.
+  mfaResetRun();
+  EXPECT_EQ(mfaTextOf(100), "again hundred");
+}
+
 TEST_F(Messages, OverLongLineIsCutAndItsRestNeverBecomesALine) {
   const std::string longText(400, 'x');
   loadTable("5 " + longText + "123 tail\n6 six\n");

@@ -1,6 +1,9 @@
 // The run timer: intervals and their accumulation.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "support/config.h"
 #include "support/time_stamp.h"
 #include "support/timer.h"
@@ -77,6 +80,30 @@ TEST(TimeStamp, Modes) {
                {5, "06.12.2026"},
                {17, "261206.090503"}};
   for (const auto& c : cases) EXPECT_EQ(timeStampOf(c.mode, when), c.text) << c.mode;
+}
+
+// The clock's text is kept from call to call: a new second or another
+// mode must still give its own text.
+TEST(TimeStamp, FollowsTheClockAndTheMode) {
+  const char* saved = std::getenv("SOURCE_DATE_EPOCH");
+  const std::string restore = saved != nullptr ? saved : "";
+  const struct {
+    const char* epoch;
+    int mode;
+    const char* text;
+  } cases[] = {{"1765011903", 2, "06.12.2025 09:05:03"}, {"1765011903", 2, "06.12.2025 09:05:03"},
+               {"1765011904", 2, "06.12.2025 09:05:04"}, {"1765011904", 3, "251206.090504"},
+               {"1765011904", 1, "06.12.25"},            {"1765011903", 4, "20251206.090503"}};
+  for (const auto& c : cases) {
+    setenv("SOURCE_DATE_EPOCH", c.epoch, 1);
+    EXPECT_EQ(timeStamp(c.mode), c.text) << c.epoch << " mode " << c.mode;
+  }
+  EXPECT_EQ(timeStamp(0), "");
+  if (saved != nullptr) {
+    setenv("SOURCE_DATE_EPOCH", restore.c_str(), 1);
+  } else {
+    unsetenv("SOURCE_DATE_EPOCH");
+  }
 }
 
 }  // namespace
