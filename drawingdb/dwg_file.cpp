@@ -357,7 +357,8 @@ class DwgFileWriter {
     if (r_ >= Release::R2000) addSecondPaperLayout(db_);
     addApplications(db_);
     db_.reindex();
-    if (db_.viewportEntityTable == 0 || db_.find(db_.viewportEntityTable) != nullptr)
+    // Files of 2004 on have no viewport entity table.
+    if (r_ < Release::R2004 && (db_.viewportEntityTable == 0 || db_.find(db_.viewportEntityTable) != nullptr))
       db_.viewportEntityTable = db_.newHandle();
     vxControl_ = db_.viewportEntityTable;
     classes_ = dwgClassesFor(db_.classes, r_);

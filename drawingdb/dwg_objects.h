@@ -143,8 +143,8 @@ struct DwgEntityHead {
   // (method byte 0xC2 and RGB, 0 when the entity has none), its names, its
   // transparency (0 when none is stored) and the DBCOLOR object it names.
   std::uint32_t rgb = 0;
-  std::string colourName;
-  std::string bookName;
+  std::string colourName{};
+  std::string bookName{};
   std::uint32_t transparency = 0;
   Handle colourObject = 0;
   double linetypeScale = 1;
@@ -205,7 +205,7 @@ struct DwgObjectIn {
   Handle lastFollower = 0;
   Handle seqend = 0;
   // 2004 on: the vertices or attributes in order (no first/last links).
-  std::vector<Handle> followers;
+  std::vector<Handle> followers{};
 
   // The data from the data reader's position to the handle stream, the
   // string stream of 2007 and later included: what an object kept with its
@@ -293,7 +293,7 @@ struct DwgEntityLinks {
   Handle lastFollower = 0;
   Handle seqend = 0;
   // 2004 on: every vertex or attribute, in order (files list them all).
-  std::vector<Handle> followers;
+  std::vector<Handle> followers{};
 };
 
 // Reads the type-specific part of a drawable entity (every kind of the

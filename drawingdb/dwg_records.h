@@ -50,7 +50,7 @@ class DwgRecordReader {
     std::size_t block = 0;  // index in Database::blocks
     Handle first = 0;
     Handle last = 0;
-    std::vector<Handle> owned;    // 2004 on: every entity, in order (no chain)
+    std::vector<Handle> owned{};  // 2004 on: every entity, in order (no chain)
     std::vector<Handle> inserts;  // 2000: the inserts that name the block
   };
   const std::vector<BlockChain>& blockChains() const { return chains_; }

@@ -25,7 +25,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr Release kDwgReleases[] = {Release::R13, Release::R14, Release::R2000};
+constexpr Release kFlatReleases[] = {Release::R13, Release::R14, Release::R2000};
+constexpr Release kDwgReleases[] = {Release::R13, Release::R14, Release::R2000, Release::R2004};
 
 std::string dwgOf(Database& db, Release r) {
   StringSink sink;
@@ -43,7 +44,7 @@ std::string contentsOf(const fs::path& path) {
 
 fs::path corpusDwg() { return fs::path(TROVAK_CORPUS_DIR) / "dwg"; }
 
-// The DWG files of R13, R14 and 2000 in the corpus.
+// The DWG files of R13, R14, 2000 and 2004 in the corpus.
 std::vector<fs::path> corpusFiles() {
   std::vector<fs::path> files;
   std::error_code ec;
@@ -51,7 +52,7 @@ std::vector<fs::path> corpusFiles() {
   for (const auto& e : fs::recursive_directory_iterator(corpusDwg(), ec)) {
     if (!e.is_regular_file() || e.path().extension() != ".dwg") continue;
     const std::string head = contentsOf(e.path()).substr(0, 6);
-    if (head == "AC1012" || head == "AC1014" || head == "AC1015") files.push_back(e.path());
+    if (head == "AC1012" || head == "AC1014" || head == "AC1015" || head == "AC1018") files.push_back(e.path());
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -60,7 +61,7 @@ std::vector<fs::path> corpusFiles() {
 // ---------------------------------------------------------- the layout
 
 TEST(DwgFileLayout, BlocksAreFoundThroughTheirLocatorsAndTheMap) {
-  for (const Release r : kDwgReleases) {
+  for (const Release r : kFlatReleases) {
     SCOPED_TRACE(releaseInfo(r).version);
     DwgFileParts parts;
     parts.header.release = r;
@@ -419,9 +420,9 @@ TEST(DwgCorpus, TwinsHoldTheSameBlocksLinksAndRecordData) {
 // dictionary and those of the dictionaries the root lists.
 std::set<std::string> objectKindsOf(const std::string& file) {
   std::set<std::string> kinds;
-  DwgFileIndex index;
-  EXPECT_TRUE(indexDwgFile(file, index).ok());
-  const DwgClassesRead classes = readDwgClasses(index.classes, index.header.release, CodePage::named("ANSI_1252"));
+  DwgObjectSource index;
+  EXPECT_TRUE(indexDwgObjectSource(file, index).ok());
+  const DwgClassesRead classes = readDwgClasses(index.classes, index.release, CodePage::named("ANSI_1252"));
   struct Classes final : DwgReadContext {
     Release release() const override { return r; }
     const CodePage& codePage() const override { return page; }
@@ -441,11 +442,11 @@ std::set<std::string> objectKindsOf(const std::string& file) {
     CodePage page = CodePage::named("ANSI_1252");
     const DwgClassesRead* read = nullptr;
   } context;
-  context.r = index.header.release;
+  context.r = index.release;
   context.read = &classes;
-  for (const DwgObjectLocation& o : index.objects) {
+  for (const DwgObjectLocation& o : index.map) {
     DwgObjectIn in;
-    if (!readDwgObjectHead(readDwgObjectFrame(file, o.address).data, context, in).ok() || in.head.entity) continue;
+    if (!readDwgObjectHead(readDwgObjectFrameOf(index, o.address).data, context, in).ok() || in.head.entity) continue;
     const ClassDef* c = in.head.type >= 500 ? context.classOf(in.head.type) : nullptr;
     kinds.insert(c != nullptr ? c->dxfName : "type " + std::to_string(in.head.type));
   }
