@@ -535,7 +535,9 @@ void writeDimension(DwgObjectOut& out, DwgWriteContext& c, const Dimension& dim)
 
 // --------------------------------------------------------------- hatches
 
-void readHatchEdge(DwgBitReader& d, DwgObjectIn& in, HatchEdge& e) {
+// From 2010 on a spline edge ends with its fit points (2RD each) and,
+// when there are any, its start and end tangents.
+void readHatchEdge(DwgBitReader& d, DwgObjectIn& in, Release r, HatchEdge& e) {
   e.type = d.readRawChar();
   switch (e.type) {
     case 1:
@@ -571,6 +573,14 @@ void readHatchEdge(DwgBitReader& d, DwgObjectIn& in, HatchEdge& e) {
       for (std::size_t i = 0; i < n && !d.failed(); ++i) {
         e.controlPoints.push_back(pointOf(d.readRawPoint2()));
         if (e.rational) e.weights.push_back(d.readBitDouble());
+      }
+      if (r < Release::R2010) break;
+      const std::size_t fit = countOf(d, d.readBitLong(), 128, in, "hatch spline fit point");
+      e.fitPoints.reserve(fit);
+      for (std::size_t i = 0; i < fit && !d.failed(); ++i) e.fitPoints.push_back(pointOf(d.readRawPoint2()));
+      if (fit > 0) {
+        e.startTangent = pointOf(d.readRawPoint2());
+        e.endTangent = pointOf(d.readRawPoint2());
       }
       break;
     }
@@ -665,7 +675,7 @@ void readHatch(DwgObjectIn& in, DwgReadContext& c, Hatch& h) {
       const std::size_t edges = countOf(d, d.readBitLong(), 8, in, "hatch edge");
       path.edges.reserve(edges);
       for (std::size_t i = 0; i < edges && !d.failed() && in.badReference.empty(); ++i)
-        readHatchEdge(d, in, path.edges.emplace_back());
+        readHatchEdge(d, in, c.release(), path.edges.emplace_back());
     } else {
       const bool bulges = d.readBit() != 0;
       path.closed = d.readBit() != 0;
