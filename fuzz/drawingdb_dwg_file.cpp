@@ -1,11 +1,12 @@
-// Fuzzes the toolkit's reading of whole DWG files of R13 to 2000: header
-// variables, classes, every object through the map, table records before
-// entities and each block's entity chain.  A file that reads is written
-// again in its release, and what was written must read back.
+// Fuzzes the toolkit's reading of whole DWG files of R13 to 2004: header
+// variables, classes, every object through the map (in 2004 within the
+// paged sections), table records before entities and each block's entity
+// chain or ownership list.  A file that reads is written again in its
+// release, and what was written must read back.
 //
-// Seeds: unless an input file is named (a crash being replayed), the R14 and
-// 2000 drawings of the shared corpus beside the project are added to the
-// corpus directories at start-up; they are read there, never copied.
+// Seeds: unless an input file is named (a crash being replayed), the R14,
+// 2000 and 2004 drawings of the shared corpus beside the project are added
+// to the corpus directories at start-up; they are read there, never copied.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,7 +21,9 @@
 
 using namespace drawingdb;
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) { return fuzz::addDwgCorpusSeeds(argc, argv); }
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  return fuzz::addDwgCorpusSeeds(argc, argv, {"r14", "2000", "2004"});
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
