@@ -1,8 +1,9 @@
 // Fuzzes the toolkit's reading of whole DWG files of R13 to 2018: header
-// variables, classes, every object through the map, table records before
-// entities and each block's entities.  A file that reads is written again
-// in its release where the toolkit writes that release, and what was
-// written must read back.
+// variables, classes, every object through the map (from 2004 on within
+// the paged sections), table records before entities and each block's
+// entity chain or ownership list.  A file that reads is written again in
+// its release where the toolkit writes that release, and what was written
+// must read back.
 //
 // Seeds: unless an input file is named (a crash being replayed), the R14,
 // 2000, 2004, 2010, 2013 and 2018 drawings of the shared corpus beside the

@@ -138,6 +138,7 @@ for f in "${transfer_inputs[@]}"; do
   run "$l/dwgout-acad12" "$f" out.dwg -acad12 -dwgout
   run "$l/dwgout-acad13" "$f" out.dwg -acad13 -dwgout
   run "$l/dwgout-acad14" "$f" out.dwg -acad14 -dwgout
+  run "$l/dwgout-acad2004" "$f" out.dwg -acad2004 -dwgout
 done
 for f in "${edx_inputs[@]}"; do
   l=$(label_of "$f")
