@@ -836,7 +836,13 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
   // coordinate is known.
   if (!dxf && !toolkit) setOutputGlobals(outputName, runState().level, transferReader().maxCoordinate);  // stt810
   if (runHas(RunModeBit::kStat)) {
-    // Only the statistics: every element is counted and none written.
+    // Only the statistics: every element is counted and none written.  A
+    // picture asked for draws every element read.
+    if (ConversionPicture* record = conversionPicture()) {
+      DrawingOnlySteps nothing;
+      RecordingSteps drawing(nothing, *record);
+      (void)convertTransferElements(drawing);
+    }
     const std::int32_t last = elementTable().lastIndex;
     for (std::int32_t i = 1; i <= last; ++i) setState(i, ElementState::kIgnored);
     return 0;

@@ -91,3 +91,26 @@ class RecordingSteps : public TargetSteps {
 // the B-spline form through its knots (rational when weighted), else the
 // piecewise polynomial form; empty when neither can be evaluated.
 std::vector<DrawnPoint> sampleTransferSpline(const TransferSpline& spline);
+
+// Steps that write nothing and take every element: with a RecordingSteps
+// around them, a statistics run draws what it read.
+class DrawingOnlySteps : public TargetSteps {
+ public:
+  int finish() override { return 0; }
+  int point(const StepContext&, const TransferPoint&) override { return ConvertResult::kDone; }
+  int line(const StepContext&, const TransferLine&) override { return ConvertResult::kDone; }
+  int circle(const StepContext&, const TransferCircle&) override { return ConvertResult::kDone; }
+  int ellipse(const StepContext&, const TransferEllipse&) override { return ConvertResult::kDone; }
+  int spline(const StepContext&, const TransferSpline&) override { return ConvertResult::kDone; }
+  int hatch(const StepContext&, const TransferHatch&) override { return ConvertResult::kDone; }
+  int text(const StepContext&, const TransferText&) override { return ConvertResult::kDone; }
+  int dimension(const StepContext&, const TransferDimension&) override { return ConvertResult::kDone; }
+  int symbol(const StepContext&, const TransferSymbol&, SymbolPartReader&) override { return ConvertResult::kDone; }
+  int group(const StepContext&, const TransferGroup&, const WrittenMembers&) override { return ConvertResult::kDone; }
+  int contour(const StepContext&, const TransferContour&, const WrittenMembers&) override {
+    return ConvertResult::kDone;
+  }
+  int planePart(const StepContext&, const TransferPlanePart&, const std::vector<std::int32_t>&) override {
+    return ConvertResult::kDone;
+  }
+};
