@@ -2,8 +2,9 @@
 //
 // SVG's y axis points down, the drawing's up: every y is written negated,
 // so a shape keeps its place and the view box is the drawing's extent with
-// its y range turned.  Strokes keep one pixel whatever the scale
-// (non-scaling-stroke), so that a drawing of any size shows its lines.
+// its y range turned.  Strokes are one pixel wide at the picture's own
+// size (the longer side 1000 pixels), so that a drawing of any size shows
+// its lines.
 #include "support/conversion_picture.h"
 
 #include <algorithm>
@@ -193,8 +194,9 @@ std::string shapeElement(const DrawnShape& s, const std::string& stroke) {
   return "";
 }
 
+// "element <n>: <message number> <text>" in the run's language.
 std::string titleOf(std::int32_t element, int message) {
-  std::string title = "element " + std::to_string(element);
+  std::string title = (runIsGerman() ? "Element " : "element ") + std::to_string(element);
   if (message != 0) {
     title += ": " + std::to_string(message);
     const std::string text = mfaTextOf(message);
@@ -316,13 +318,24 @@ void ConversionPicture::failSince(std::size_t mark, std::int32_t element) {
     shapes_[k].failed = true;
     shapes_[k].message = message;
   }
+  lastFailedMark_ = mark;
+  lastFailed_ = element;
   const auto at = std::lower_bound(failedElements_.begin(), failedElements_.end(), element);
   if (at == failedElements_.end() || *at != element) failedElements_.insert(at, element);
 }
 
 void ConversionPicture::elementFailed(std::int32_t element) {
   const auto at = std::lower_bound(failedElements_.begin(), failedElements_.end(), element);
-  if (at != failedElements_.end() && *at == element) return;
+  if (at != failedElements_.end() && *at == element) {
+    // Drawn as failed already; a message reported after its step (by the
+    // loop that took the step's result) still names the failure.
+    if (element == lastFailed_ && lastFailedMark_ < shapes_.size() && shapes_[lastFailedMark_].message == 0) {
+      const int message = problemSince();
+      for (std::size_t k = lastFailedMark_; k < shapes_.size(); ++k)
+        if (shapes_[k].style.element == element) shapes_[k].message = message;
+    }
+    return;
+  }
   failedElements_.insert(at, element);
   failures_.push_back({element, section_, problemSince()});
 }
@@ -347,8 +360,8 @@ std::string ConversionPicture::svg() const {
   out += "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"" + number(x0) + " " + number(y0) + " " +
          number(width) + " " + number(height) + "\" width=\"" + number(std::ceil(width * scale)) +
          "\" height=\"" + number(std::ceil(height * scale)) + "\">\n";
-  out += "<g fill=\"none\" stroke-width=\"1\" vector-effect=\"non-scaling-stroke\" "
-         "style=\"vector-effect:non-scaling-stroke\">\n";
+  // Lines one pixel wide at the picture's own size.
+  out += "<g fill=\"none\" stroke-width=\"" + number(1.0 / scale) + "\">\n";
 
   // Sections in the order they were entered, layers in the order of their
   // first shape within the section.

@@ -121,6 +121,8 @@ class ConversionPicture {
   std::vector<FailedElement> failures_;
   std::vector<DrawnSection> sections_;
   std::vector<std::int32_t> failedElements_;  // sorted
+  std::size_t lastFailedMark_ = 0;  // where the shapes of the latest failed element begin
+  std::int32_t lastFailed_ = 0;
   std::size_t section_ = 0;
   std::int32_t dimension_ = 0;
   long seenProblem_ = 0;
