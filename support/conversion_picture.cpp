@@ -7,12 +7,15 @@
 // its lines.
 #include "support/conversion_picture.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 
 #include "support/assign_tables.h"
+#include "support/config.h"
 #include "support/messages.h"
 #include "support/output_file.h"
 #include "support/run_state.h"
@@ -35,7 +38,8 @@ const RunStateRegistrar kRunStateRegistered("conversionPicture", resetRecord);
 
 std::string number(double value) {
   if (!std::isfinite(value)) value = 0.0;
-  if (value == 0.0) value = 0.0;  // no "-0"
+  // The rounding noise of sines and cosines (1e-16 for 0) and "-0" are 0.
+  if (std::fabs(value) < 1e-12) value = 0.0;
   char text[40];
   std::snprintf(text, sizeof text, "%.12g", value);
   return text;
@@ -341,8 +345,11 @@ void ConversionPicture::elementFailed(std::int32_t element) {
 }
 
 std::string ConversionPicture::svg() const {
-  // The colour definitions, unless the run has read them already.
-  if (assignTables().colourDefinitions.empty()) (void)readColourDefinitions();
+  // The colour definitions, unless the run has read them already (a run
+  // whose assignment directory has none draws with the basic colours).
+  if (assignTables().colourDefinitions.empty() &&
+      access((runPaths().assignDir + "farbtabelle.zuor").c_str(), R_OK) == 0)
+    (void)readColourDefinitions();
   Box box;
   for (const DrawnShape& s : shapes_) addShape(box, s);
   if (box.empty()) box = Box{0.0, 0.0, 1.0, 1.0};

@@ -418,3 +418,46 @@ TEST(SvgPictureTest, BrowserDrawsThePictureOverItsViewBox) {
 }
 
 }  // namespace
+
+namespace {
+
+// An IGES file with one line and one circle; the line's end points as given.
+std::string igesWithLine(const std::string& line) {
+  std::string text = readWholeFile(TROVAK_SOURCE_DIR "/examples/line_and_circle.igs");
+  const std::string original = "110,0.0,0.0,0.0,100.0,50.0,0.0;";
+  const std::size_t at = text.find(original);
+  text.replace(at, original.size(), line + std::string(original.size() - line.size(), ' '));
+  return text;
+}
+
+TEST(SvgPictureTest, FailedElementsCarryTheirMessage) {
+  // A line of length 0 is refused (warning 640): the picture lists it with
+  // the message in the run's language and draws the rest.
+  struct Case {
+    const char* language;
+    const char* title;
+  };
+  const Case cases[] = {
+      {"deutsch", "Element 1: 640 Linie der L\xc3\xa4nge 0"},
+      {"english", "element 1: 640 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    PictureRun run;
+    run.dir = std::make_unique<TempDir>();
+    const std::string base = run.dir->path();
+    const std::string config =
+        run.dir->write("run.config", std::string("TR_PROT ") + base + "\nTR_LANG " + c.language + "\n");
+    run.dir->write("in.igs", igesWithLine("110,5.0,5.0,0.0,5.0,5.0,0.0;"));
+    run.result = runProgram(TROVAK_PROGRAM, {"-igesin", "-svg", "p.svg", "in.igs", "out.kpl", config}, base);
+    EXPECT_EQ(run.result.status, 0) << run.result.err;
+    const Svg svg = readSvg(readWholeFile(base + "/p.svg"));
+    EXPECT_EQ(svg.failedWithoutPlace, 1);
+    EXPECT_TRUE(svg.of("line").empty());
+    EXPECT_EQ(svg.of("circle").size(), 1u);
+    EXPECT_NE(readWholeFile(base + "/p.svg").find("data-message=\"640\"><title>" + std::string(c.title)),
+              std::string::npos);
+  }
+}
+
+}  // namespace
