@@ -839,9 +839,13 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
     // Only the statistics: every element is counted and none written.  A
     // picture asked for draws every element read.
     if (ConversionPicture* record = conversionPicture()) {
+      // Annotation too, as the default level takes it.
+      const std::uint32_t mode = runState().runMode;
+      runState().runMode |= RunModeBit::kG1 | RunModeBit::kB1;
       DrawingOnlySteps nothing;
       RecordingSteps drawing(nothing, *record);
       (void)convertTransferElements(drawing);
+      runState().runMode = mode;
     }
     const std::int32_t last = elementTable().lastIndex;
     for (std::int32_t i = 1; i <= last; ++i) setState(i, ElementState::kIgnored);
