@@ -31,6 +31,7 @@ enum class Effect {
   kLevel,
   kLanguage,
   kTlvv,
+  kSvg,
 };
 
 // One row of the switch table.  Direction rows also say which phase they
@@ -70,6 +71,7 @@ constexpr SwitchEntry kSwitches[] = {
     {"-stat", Match::kExact, Effect::kLevel},
     {"-lang", Match::kExact, Effect::kLanguage},
     {"-tlvv", Match::kExact, Effect::kTlvv},
+    {"-svg", Match::kExact, Effect::kSvg},
 };
 
 // "-acad<ver>" suffixes and the drawing-file versions they select.
@@ -165,6 +167,11 @@ std::size_t applySwitch(const SwitchEntry& entry, const std::string& argument,
       if (next == nullptr) return 0;
       request.tlvvValue = *next;
       request.tlvvGiven = true;
+      return 1;
+    case Effect::kSvg:
+      // The picture's file name; "-svg" as the last argument names none.
+      if (next == nullptr) return 0;
+      request.svgFile = *next;
       return 1;
   }
   return 0;

@@ -24,6 +24,7 @@ struct RunRequest {
   std::string exchangeFile;  // IGES, DXF or DWG file
   std::string cadFile;       // KPL script to write, or CAD transfer file to read
   std::string configFile;
+  std::string svgFile;       // -svg: the picture of the conversion, "" none
   bool languageGiven = false;
   bool tlvvGiven = false;
   int useToolkit = 0;

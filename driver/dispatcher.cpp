@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "dwg/out_para.h"
 #include "dxf_in/dxf_reader.h"
 #include "elements/element_table.h"
+#include "elements/recording_steps.h"
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_reader.h"
 #include "iges_in/iges_structure.h"
@@ -37,6 +39,7 @@
 #include "support/assign_tables.h"
 #include "support/builtin_texts.h"
 #include "support/config.h"
+#include "support/conversion_picture.h"
 #include "support/messages.h"
 #include "support/output_file.h"
 #include "support/run_state.h"
@@ -804,6 +807,12 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
   const OutputTarget target = outputTarget();
   TargetSteps* steps = outputStepsOf(target);
   if (steps == nullptr) return -1;
+  // With a picture asked for, every step also draws what it writes.
+  std::unique_ptr<RecordingSteps> recording;
+  if (ConversionPicture* record = conversionPicture()) {
+    recording = std::make_unique<RecordingSteps>(*steps, *record);
+    steps = recording.get();
+  }
   const bool toolkit = target == OutputTarget::kToolkit;
   const bool dxf = runHas(RunModeBit::kDxf);
   if (toolkit) {
@@ -827,7 +836,17 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
   // coordinate is known.
   if (!dxf && !toolkit) setOutputGlobals(outputName, runState().level, transferReader().maxCoordinate);  // stt810
   if (runHas(RunModeBit::kStat)) {
-    // Only the statistics: every element is counted and none written.
+    // Only the statistics: every element is counted and none written.  A
+    // picture asked for draws every element read.
+    if (ConversionPicture* record = conversionPicture()) {
+      // Annotation too, as the default level takes it.
+      const std::uint32_t mode = runState().runMode;
+      runState().runMode |= RunModeBit::kG1 | RunModeBit::kB1;
+      DrawingOnlySteps nothing;
+      RecordingSteps drawing(nothing, *record);
+      (void)convertTransferElements(drawing);
+      runState().runMode = mode;
+    }
     const std::int32_t last = elementTable().lastIndex;
     for (std::int32_t i = 1; i <= last; ++i) setState(i, ElementState::kIgnored);
     return 0;
@@ -1101,6 +1120,7 @@ RunEnd checkDistinctFiles(const std::string& exchangeFile, const std::string& ca
   }
   if (runSettings().protocolMode != 0 && !paths.protocolFile.empty())
     outputs.push_back(paths.protocolFile);
+  if (!runState().svgFile.empty()) outputs.push_back(runState().svgFile);
   if (!paths.configFile.empty()) inputs.push_back(paths.configFile);
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     std::vector<std::string> others(outputs.begin() + static_cast<std::ptrdiff_t>(i) + 1, outputs.end());
@@ -1141,6 +1161,11 @@ int start(const std::string& phase, const std::string& level, const std::string&
   state.level = level;
   if (state.language.empty()) state.language = "deutsch";
   runPaths().installDir = state.installDir;
+  if (state.svgFile.empty()) {
+    stopConversionPicture();
+  } else {
+    startConversionPicture();
+  }
 
   RunOutcome outcome{prepareRun(configFile, runHas(RunModeBit::kInput) ? exchangeFile : cadFile)};
   const auto going = [&outcome] { return outcome.end == RunEnd::kDone; };
@@ -1158,6 +1183,16 @@ int start(const std::string& phase, const std::string& level, const std::string&
   }
 
   setPhase(kPhaseEnd);
+  if (going() && conversionPicture() != nullptr) {
+    // The picture of the conversion: a file that cannot be written fails
+    // the run as its main output would.
+    std::string failure;
+    if (writeConversionPicture(state.svgFile, failure) != 0) {
+      mfaReport("start", kMsgCannotWrite, Channel::kBoth, Severity::kError, {}, {}, failure, nullptr);
+      outcome = runHas(RunModeBit::kInput) ? RunOutcome{RunEnd::kInputConversion, -7}
+                                           : RunOutcome{RunEnd::kOutputConversion, -4};
+    }
+  }
   if (going()) {
     // Every element the statistics count as failed is among the errors of
     // the closing message.
@@ -1177,6 +1212,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   removeAllSectionFiles();
   statisticsFinish();
   freeTable();
+  stopConversionPicture();
   if (!closeProtocol() && going()) outcome = {RunEnd::kNoProtocol};
   mfaFree();
   restoreStopHandlers();

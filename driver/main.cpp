@@ -30,6 +30,7 @@ void keepRunChoices(const RunRequest& request, const std::string& programPath) {
   state.dwgVersion = request.dwgVersion;
   state.edxIn = request.edxIn;
   state.edxOut = request.edxOut;
+  state.svgFile = request.svgFile;
 }
 
 

@@ -7,6 +7,7 @@
 
 #include "elements/element_table.h"
 #include "support/config.h"
+#include "support/conversion_picture.h"
 #include "support/messages.h"
 #include "support/run_state.h"
 #include "support/trace.h"
@@ -391,6 +392,9 @@ int setState(std::int32_t index, char state) {
   ElementRecord& e = element(index);
   countProgress(e, state);
   e.state = state;
+  if (state == ElementState::kError) {
+    if (ConversionPicture* record = conversionPicture()) record->elementFailed(index);
+  }
   return 0;
 }
 

@@ -20,11 +20,15 @@
 #include "script/structure.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
+#include "support/conversion_picture.h"
 #include "support/messages.h"
 #include "support/run_state.h"
 #include "support/trace.h"
 
 namespace {
+
+// The name of the n-th drawing in the picture of the run (-svg).
+std::string pictureDrawingName(int n) { return "drawing " + std::to_string(n); }
 
 constexpr int kMsgNoMemory = 370;
 constexpr int kMsgDrawingWithoutViews = 435;
@@ -1610,6 +1614,10 @@ int convertDrawingMode() {
       s.currentViewMatrix = &matrix;
       Point3 low, high;
       if (viewClipBox(view, matrix, low, high)) ScriptSetClipBox(low.x, low.y, high.x, high.y);
+      if (ConversionPicture* picture = conversionPicture()) {
+        picture->enterSection(pictureDrawingName(dn), info.name.empty() ? "view " + std::to_string(info.number)
+                                                                       : info.name);
+      }
       if (topLevelPass(0, &matrix) != 0) result = -1;
       ScriptClearClipBox();
       s.currentViewMatrix = nullptr;
@@ -1627,6 +1635,7 @@ int convertDrawingMode() {
       if (trace) std::printf("-> cee100 : End   of %d. View (Nr.: %d)\n", vn, static_cast<int>(info.number));
     }
     // The drawing's own annotation, without a view.
+    if (ConversionPicture* picture = conversionPicture()) picture->enterSection(pictureDrawingName(dn), "");
     setStateDeepQuiet(drawing, ElementState::kWaiting);
     s.currentSlot = -1;
     c.currentView = 0;
@@ -1637,5 +1646,6 @@ int convertDrawingMode() {
     if (trace) std::printf("-> cee100 : End   of %d. Drawing (Number of Drawings : %d)\n", dn, drawingCount);
   }
   s.currentDrawing = 0;
+  if (ConversionPicture* picture = conversionPicture()) picture->leaveSection();
   return result;
 }

@@ -10,7 +10,9 @@
 #include <ostream>
 
 #include "elements/transform.h"
+#include "support/assign_tables.h"
 #include "support/config.h"
+#include "support/conversion_picture.h"
 #include "support/messages.h"
 #include "support/run_state.h"
 #include "support/trace.h"
@@ -795,6 +797,28 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
 
 }  // namespace
 
+namespace {
+
+// The picture of the run (-svg): a dimension as its text and the points it
+// measures (linear and angular: the two measured points; radius and
+// diameter: the centre and the text position).
+void drawDimension(ConversionPicture& picture, std::int32_t index, const ScriptDimensionRecord& d,
+                   const ScriptMatrix* m, const ScriptDimTexts& texts) {
+  DrawnStyle style;
+  style.element = index;
+  style.layer = d.layerName.empty() ? std::to_string(d.level) : d.layerName;
+  style.colour = cadColourOf(d.attributes.colour);
+  picture.beginDimension(index);
+  const bool measuresPoints = d.kind == ScriptDimKind::kLinear || d.kind == ScriptDimKind::kAngular;
+  const ScriptPointXYZ a = scriptTransform(m, measuresPoints ? d.first : d.centre);
+  const ScriptPointXYZ b = measuresPoints ? scriptTransform(m, d.second) : ScriptPointXYZ{texts.x, texts.y, 0.0};
+  picture.polyline(style, {{a.x, a.y}, {b.x, b.y}}, false);
+  picture.text(style, {texts.x, texts.y}, texts.height, texts.angle, texts.pre + texts.value + texts.post);
+  picture.endDimension();
+}
+
+}  // namespace
+
 int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const ScriptMatrix* view,
                     const ScriptMatrix* elementMatrix, std::vector<std::int32_t>& created) {
   TraceScope t("ses505");
@@ -825,6 +849,7 @@ int ScriptDimension(std::int32_t index, const ScriptDimensionRecord& d, const Sc
     }
     if (n < 0) return n == -99 ? -99 : -1;
     ScriptRecordCreated(n, created);
+    if (ConversionPicture* picture = conversionPicture()) drawDimension(*picture, index, d, m, texts);
   } catch (const std::bad_alloc&) {
     return mfaNoMemory(t.code());
   }

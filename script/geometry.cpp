@@ -8,6 +8,7 @@
 #include "elements/transform.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
+#include "support/conversion_picture.h"
 #include "support/messages.h"
 #include "support/run_state.h"
 #include "support/trace.h"
@@ -127,6 +128,19 @@ int ScriptClipPoints(const std::vector<ScriptPointXYZ>& points) {
   return -1;
 }
 
+namespace {
+
+// The picture of the run (-svg): what an element's statement draws.
+DrawnStyle drawnStyleOf(const ScriptElement& e) {
+  DrawnStyle s;
+  s.element = e.index;
+  s.layer = e.layerName.empty() ? std::to_string(e.level) : e.layerName;
+  s.colour = cadColourOf(e.attributes.colour);
+  return s;
+}
+
+}  // namespace
+
 int ScriptPointElement(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointXYZ& p,
                        std::vector<std::int32_t>& created) {
   TraceScope t("ses200");
@@ -163,6 +177,7 @@ int ScriptLine(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointX
   scriptOut() << "E" << n << "=DTCreateLine(" << leadingBlocks(e) << "," << E(e1) << "," << E(e2) << ","
               << closingBlocks(e) << "\n";
   ScriptFinishElement(n, created);
+  if (ConversionPicture* record = conversionPicture()) record->line(drawnStyleOf(e), {a.x, a.y}, {b.x, b.y});
   return 0;
 }
 
@@ -181,6 +196,18 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
   const ScriptPointXYZ s = scriptTransform(m, start);
   const ScriptPointXYZ en = scriptTransform(m, end);
   if (scriptState().clipSet && ScriptClipPoints({c, s, en}) != 0) return -99;
+  if (ConversionPicture* record = conversionPicture()) {
+    const double r = std::hypot(s.x - c.x, s.y - c.y);
+    double a0 = std::atan2(s.y - c.y, s.x - c.x);
+    double a1 = std::atan2(en.y - c.y, en.x - c.x);
+    // A mirroring matrix turns the counter-clockwise arc round.
+    if (m != nullptr && m->r[2][2] < 0.0) std::swap(a0, a1);
+    if (d > tol) {
+      record->arc(drawnStyleOf(e), {c.x, c.y}, r, a0, a1);
+    } else {
+      record->circle(drawnStyleOf(e), {c.x, c.y}, r);
+    }
+  }
   std::ostream& o = scriptOut();
   const std::string noAxes = "\"no_axes\"";
   if (parallel) {
@@ -295,6 +322,22 @@ int ScriptConic(const ScriptElement& e, const ScriptMatrix* m, const ScriptEllip
   const ScriptPointXYZ p2 =
       scriptTransform(m, ScriptPointXYZ{el.centre.x - el.b * si, el.centre.y + el.b * co, el.centre.z});
   if (scriptState().clipSet && ScriptClipPoints({c, p1, p2}) != 0) return -99;
+  if (ConversionPicture* record = conversionPicture()) {
+    // The axes as the matrix turned them; the arc's ends as parameters of
+    // the turned ellipse.
+    const double rx = std::hypot(p1.x - c.x, p1.y - c.y), ry = std::hypot(p2.x - c.x, p2.y - c.y);
+    const double rotation = std::atan2(p1.y - c.y, p1.x - c.x);
+    const auto parameter = [&](const ScriptPointXYZ& p) {
+      const ScriptPointXYZ q = scriptTransform(m, p);
+      const double u = (q.x - c.x) * std::cos(rotation) + (q.y - c.y) * std::sin(rotation);
+      const double v = -(q.x - c.x) * std::sin(rotation) + (q.y - c.y) * std::cos(rotation);
+      return std::atan2(v / ry, u / rx);
+    };
+    const bool full = !(distance(el.start, el.end) > tol);
+    double from = full ? 0.0 : parameter(el.start), to = full ? 0.0 : parameter(el.end);
+    if (m != nullptr && m->r[2][2] < 0.0) std::swap(from, to);
+    record->ellipse(drawnStyleOf(e), {c.x, c.y}, rx, ry, rotation, full, from, to);
+  }
   const std::int32_t ec = ScriptConstructionPoint(nullptr, c);
   const std::int32_t e1 = ScriptConstructionPoint(&c, p1);
   const std::int32_t e2 = ScriptConstructionPoint(&c, p2);
@@ -366,6 +409,16 @@ int ScriptBSpline(const ScriptElement& e, const ScriptMatrix* m, const std::vect
   beginElement(e);
   std::vector<std::int32_t> numbers;
   if (ScriptControlPoints(e, m, controls, numbers) != 0) return -1;
+  if (ConversionPicture* record = conversionPicture()) {
+    // The control polygon the statement gives the spline.
+    std::vector<DrawnPoint> points;
+    points.reserve(controls.size());
+    for (const ScriptPointXYZ& p : controls) {
+      const ScriptPointXYZ q = scriptTransform(m, p);
+      points.push_back({q.x, q.y});
+    }
+    record->spline(drawnStyleOf(e), std::move(points));
+  }
   return ScriptSpline(e, {numbers}, degree, periodic, created);
 }
 

@@ -5,8 +5,10 @@
 #include <new>
 #include <ostream>
 
+#include "support/assign_tables.h"
 #include "support/charset.h"
 #include "support/config.h"
+#include "support/conversion_picture.h"
 #include "support/messages.h"
 #include "support/run_state.h"
 #include "support/trace.h"
@@ -265,6 +267,13 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         textNumber = mirrored;
       }
       ScriptRecordCreated(textNumber, created);
+      if (ConversionPicture* record = conversionPicture()) {
+        DrawnStyle style;
+        style.element = index;
+        style.layer = note.layerName.empty() ? std::to_string(note.level) : note.layerName;
+        style.colour = cadColourOf(note.attributes.colour);
+        record->text(style, {start.x, start.y}, h * scale, f.angle, text);
+      }
       if (endsWithoutText) return -99;
       i = last;
     }

@@ -67,6 +67,7 @@ struct MessageState {
   long argument = 0;
   bool dxfRun = false;
   bool drawingRun = false;
+  MessageSerial lastProblem;
 };
 
 MessageState& messageState() {
@@ -197,6 +198,14 @@ int headerNumberOf(int severity) {
   }
 }
 
+// Keeps the number of the latest error or warning for mfaLastProblem.
+void keepProblem(int number, int severity) {
+  if (severity != Severity::kError && severity != Severity::kWarning) return;
+  MessageSerial& last = messageState().lastProblem;
+  ++last.serial;
+  last.number = number;
+}
+
 void count(int severity) {
   MessageCounts& c = messageState().counts;
   switch (severity) {
@@ -217,6 +226,7 @@ void count(int severity) {
 // Builds and sends the numbered message of mfaError, mfaWarning and mfaNote.
 void reportNumbered(const char* code, int number, int channel, int severity) {
   count(severity);
+  keepProblem(number, severity);
   if (messageState().messageLevel < severity) return;
   const std::string header = shownText(headerNumberOf(severity));
   const std::string stamp = timeStamp(2);
@@ -425,6 +435,7 @@ void mfaReport(const char* code, int number, int channel, int severity,
   // A severity outside 0..3 is reported as an error rather than lost.
   if (severity < Severity::kPlain || severity > Severity::kNote) severity = Severity::kError;
   count(severity);
+  keepProblem(number, severity);
   if (severity > messageState().messageLevel) return;
   const char* safeCode = code != nullptr ? code : "";
   const std::string body = expand(shownText(number), ints, text);
@@ -513,6 +524,8 @@ int mfaMessageLevel() { return messageState().messageLevel; }
 MessageCounts mfaCounts() { return messageState().counts; }
 
 void mfaCount(int severity) { count(severity); }
+
+MessageSerial mfaLastProblem() { return messageState().lastProblem; }
 
 void mfaResetCounts() { messageState().counts = MessageCounts{}; }
 

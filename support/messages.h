@@ -103,6 +103,14 @@ MessageCounts mfaCounts();
 // (a keyed message that ends the input of a drawing).
 void mfaCount(int severity);
 void mfaResetCounts();
+// The latest error or warning reported: its number and a serial that grows
+// with every one (0 before the first), so that a caller can tell whether
+// one was reported since it last looked.
+struct MessageSerial {
+  long serial = 0;
+  int number = 0;
+};
+MessageSerial mfaLastProblem();
 void mfaSetProtocolFile(std::FILE* file);  // nullptr: none open
 std::FILE* mfaProtocolFile();
 // Back to the state at the start of a run: counters zero, level 4, no

@@ -56,6 +56,7 @@ struct RunState {
   std::string tlvvValue;  // kept as given
   std::string programPath;  // argv[0]
   std::string installDir;   // the program's directory, ending in "/", or ""
+  std::string svgFile;      // -svg: the picture of the conversion, "" none
 
   // Set by the dispatcher.
   std::string level;  // upper-cased level text ("G1B1" when none was given)
