@@ -58,6 +58,27 @@ std::vector<Handle> repeatedHandles(std::vector<Handle> all) {
   return repeated;
 }
 
+// The last few names found defined, looked for before the tables: each
+// held here keeps its shared text, so a text seen is one of these names.
+class RecentNames {
+ public:
+  bool has(const Name& name) const {
+    for (std::size_t i = 0; i < count_; ++i)
+      if (names_[i] == name) return true;
+    return false;
+  }
+  void add(const Name& name) {
+    names_[next_] = name;
+    next_ = (next_ + 1) % kKept;
+    count_ = std::min(count_ + 1, kKept);
+  }
+
+ private:
+  static constexpr std::size_t kKept = 8;
+  Name names_[kKept];
+  std::size_t next_ = 0, count_ = 0;
+};
+
 class Auditor {
  public:
   Auditor(Database& db, const AuditOptions& options) : db_(db), fix_(options.fix) {}
@@ -105,6 +126,7 @@ class Auditor {
   // ------------------------------------------------------------ handles
   void handles() {
     std::vector<Handle> all;
+    all.reserve(db_.entities.size() + 3 * db_.blocks.size() + db_.objects.size());
     db_.forEachHandle([&](Handle& h) {
       if (h != 0) all.push_back(h);
     });
@@ -172,8 +194,11 @@ class Auditor {
     for (const BlockRecord& b : db_.blocks) blocks.insert(upper(b.name));
     std::unordered_set<std::string> addedLayers;
     const std::string standard = db_.styles.find("Standard") ? db_.styles.find("Standard")->common.name : "Standard";
-    Name checkedLayer, checkedLinetype;
-    bool layerChecked = false, linetypeChecked = false;
+    // Entities come in runs on a few layers and linetypes: names found
+    // defined stay defined (the tables only grow), and the last few of them
+    // are known without a lookup.
+    RecentNames definedLayers, definedLinetypes;
+    walked_.assign(db_.entities.size(), 0);
     for (BlockRecord& block : db_.blocks) {
       std::vector<EntityId> kept;
       kept.reserve(block.entities.size());
@@ -189,13 +214,10 @@ class Auditor {
           report("wrong-owner", h, "owner", true, "owner is not the block " + block.name);
           if (fix_) e.common.owner = block.handle;
         }
-        // Entities come in runs on one layer and linetype: a name found
-        // defined stays defined (the tables only grow).
-        if (!(layerChecked && e.common.layer == checkedLayer)) {
+        if (!definedLayers.has(e.common.layer)) {
           const std::string layer = upper(e.common.layer);
           if (layers.count(layer) || addedLayers.count(layer)) {
-            checkedLayer = e.common.layer;
-            layerChecked = true;
+            definedLayers.add(e.common.layer);
           } else {
             report("undefined-layer", h, "layer", true, "layer " + e.common.layer + " is not in the layer table");
             if (fix_) {
@@ -205,11 +227,10 @@ class Auditor {
             }
           }
         }
-        if (!(linetypeChecked && e.common.linetype == checkedLinetype)) {
+        if (!definedLinetypes.has(e.common.linetype)) {
           const std::string lt = upper(e.common.linetype);
           if (lt.empty() || lt == "BYLAYER" || lt == "BYBLOCK" || linetypes.count(lt)) {
-            checkedLinetype = e.common.linetype;
-            linetypeChecked = true;
+            definedLinetypes.add(e.common.linetype);
           } else {
             report("undefined-linetype", h, "linetype", true, "linetype " + e.common.linetype + " is not defined; ByLayer used");
             if (fix_) e.common.linetype = "BYLAYER";
@@ -245,6 +266,7 @@ class Auditor {
         }
         if (auto* d = get_if<Dimension>(&e.data)) dimensionReferences(*d, id, h, blocks);
         if (auto* t = get_if<Hatch>(&e.data)) keep = hatchReferences(*t, h) && keep;
+        walked_[id] |= whatItNames(e);
         if (keep || !fix_) kept.push_back(id);
       }
       if (fix_) block.entities = std::move(kept);
@@ -339,6 +361,7 @@ class Auditor {
         }
         const std::size_t at = top.next++;
         const EntityId id = b.entities[at];
+        if (id < walked_.size() && (walked_[id] & kInserts) == 0) continue;
         const auto* ins = id < db_.entities.size() ? get_if<Insert>(&db_.entities[id].data) : nullptr;
         if (ins == nullptr) continue;
         const auto it = byName.find(upper(ins->block));
@@ -389,6 +412,10 @@ class Auditor {
       std::vector<EntityId> kept;
       for (EntityId id : block.entities) {
         if (id >= db_.entities.size()) continue;
+        if (id < walked_.size() && (walked_[id] & kNamesMore) == 0) {
+          kept.push_back(id);  // nothing to check
+          continue;
+        }
         Entity& e = db_.entities[id];
         const Handle h = e.common.handle;
         std::vector<Handle> noReactors;
@@ -497,6 +524,23 @@ class Auditor {
     }
     return true;
   }
+
+  // What the walk over every block's entities (entities()) saw of each
+  // entity for the later checks, so that these read only the entities that
+  // concern them (a large drawing's entities are read once, not thrice).
+  // Entities made after the walk are not in it: they are always read.
+  static constexpr std::uint8_t kInserts = 1;    // an insert (block cycles)
+  static constexpr std::uint8_t kNamesMore = 2;  // something for references()
+  static std::uint8_t whatItNames(const Entity& e) {
+    std::uint8_t what = get_if<Insert>(&e.data) != nullptr ? kInserts : 0;
+    const EntityExtras* extras = e.common.extrasIfAny();
+    if ((extras != nullptr && !extras->reactors.empty()) || e.common.xdictionary != 0 ||
+        get_if<Leader>(&e.data) != nullptr || get_if<Viewport>(&e.data) != nullptr ||
+        get_if<MText>(&e.data) != nullptr || get_if<Spline>(&e.data) != nullptr)
+      what |= kNamesMore;
+    return what;
+  }
+  std::vector<std::uint8_t> walked_;
 
   Database& db_;
   bool fix_;

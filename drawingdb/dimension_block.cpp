@@ -597,6 +597,7 @@ std::size_t buildMissingDimensionBlocks(Database& db) {
     names.insert(std::move(u));
   }
   for (EntityId id = 0; id < db.entities.size(); ++id) {
+    if (db.entities[id].kind != EntityKind::Dimension) continue;
     const auto* d = get_if<Dimension>(&db.entities[id].data);
     if (d == nullptr) continue;
     std::string u = d->block;

@@ -209,8 +209,10 @@ std::size_t formatShortDyadic(char* buf, double value, int precision) {
     scaled *= 2;  // exact: the value is far from the top of the range
   }
   const auto n = static_cast<std::uint64_t>(scaled);
-  if (n > (limit - 1) / kPow5[k]) return 0;
-  const std::uint64_t digits = n * kPow5[k];
+  // (A wide product instead of a division: this runs for every number.)
+  const unsigned __int128 wide = static_cast<unsigned __int128>(n) * kPow5[k];
+  if (wide >= limit) return 0;
+  const auto digits = static_cast<std::uint64_t>(wide);
   char text[24];
   const auto r = std::to_chars(text, text + sizeof text, digits);
   auto length = static_cast<int>(r.ptr - text);
@@ -236,10 +238,28 @@ std::size_t formatShortDyadic(char* buf, double value, int precision) {
   return static_cast<std::size_t>(out - buf);
 }
 
+// 10^precision for precisions 1 to 16: whole numbers below have at most
+// that many digits.
+constexpr double kWholeBelow[] = {1e0, 1e1, 1e2, 1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
+                                  1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+
 // Writes the text of formatReal into `buf` (at least 40 bytes) and returns
 // its length; no allocation, as the writer calls it for every number.
 std::size_t formatRealTo(char* buf, double value, int precision) {
   if (!std::isfinite(value)) value = 0.0;
+  // Whole numbers of at most `precision` digits, the most common values
+  // of drawings: their digits and ".0" ("-0.0" for negative zero).
+  if (precision > 0 && precision <= 16 && std::fabs(value) < kWholeBelow[precision]) {
+    const auto whole = static_cast<std::int64_t>(value);
+    if (static_cast<double>(whole) == value) {
+      char* out = buf;
+      if (whole == 0 && std::signbit(value)) *out++ = '-';
+      out = std::to_chars(out, buf + 32, whole).ptr;
+      out[0] = '.';
+      out[1] = '0';
+      return static_cast<std::size_t>(out + 2 - buf);
+    }
+  }
   char* const end = buf + 32;
   std::to_chars_result r{};
   if (precision >= 17 || precision <= 0) {
@@ -611,7 +631,48 @@ void TagWriter::code(int c) {
   append("\r\n");
 }
 
+namespace {
+// Whether every byte of `value` is printable ASCII other than a backslash:
+// such a text is the same in every code page and holds nothing that a
+// tag cannot store, so it is written as it is.
+bool plainText(std::string_view value) {
+  for (const char ch : value) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b <= '\r' || b >= 0x80 || b == '\\') return false;
+  }
+  return true;
+}
+}  // namespace
+
 void TagWriter::text(int c, std::string_view value) {
+  if (plainText(value)) {
+    if (!options_.binary && c >= 0 && c < kTypedCodes) {
+      // The code's line and the text's in one piece of the block.
+      const CodeText& t = kCodeTexts[static_cast<std::size_t>(c)];
+      char* out = room(sizeof t + value.size() + 2);
+      std::memcpy(out, &t, sizeof t);
+      out += t.size;
+      if (!value.empty()) std::memcpy(out, value.data(), value.size());
+      out[value.size()] = '\r';
+      out[value.size() + 1] = '\n';
+      used_ += t.size + value.size() + 2;
+      maybeFlush();
+      return;
+    }
+    code(c);
+    char* out = room(value.size() + 2);
+    if (!value.empty()) std::memcpy(out, value.data(), value.size());
+    if (options_.binary) {
+      out[value.size()] = '\0';
+      used_ += value.size() + 1;
+    } else {
+      out[value.size()] = '\r';
+      out[value.size() + 1] = '\n';
+      used_ += value.size() + 2;
+    }
+    maybeFlush();
+    return;
+  }
   if (options_.codePage != nullptr && tagTypeOf(c) == TagType::String) value = options_.codePage->encode(value, encoded_);
   code(c);
   if (options_.binary) {
@@ -638,6 +699,19 @@ void TagWriter::real(int c, double value) {
   const TagType t = tagTypeOf(c);
   if (t != TagType::Real) {
     integer(c, static_cast<std::int64_t>(std::llround(std::isfinite(value) ? value : 0.0)));
+    return;
+  }
+  if (!options_.binary && c >= 0) {
+    // The code's line and the number's in one piece of the block.
+    const CodeText& t = kCodeTexts[static_cast<std::size_t>(c)];
+    char* out = room(sizeof t + 48 + 2);
+    std::memcpy(out, &t, sizeof t);
+    out += t.size;
+    const std::size_t n = formatRealTo(out, value, options_.precision);
+    out[n] = '\r';
+    out[n + 1] = '\n';
+    used_ += t.size + n + 2;
+    maybeFlush();
     return;
   }
   code(c);
@@ -668,36 +742,42 @@ void TagWriter::integer(int c, std::int64_t value) {
     text(c, std::to_string(value));
     return;
   }
-  code(c);
-  if (options_.binary) {
-    switch (t) {
-      case TagType::Int16: {
-        const auto v = static_cast<std::int16_t>(value);
-        append(std::string_view(reinterpret_cast<const char*>(&v), 2));
-        break;
-      }
-      case TagType::Int32: {
-        const auto v = static_cast<std::int32_t>(value);
-        append(std::string_view(reinterpret_cast<const char*>(&v), 4));
-        break;
-      }
-      case TagType::Bool:
-        append(value != 0 ? '\1' : '\0');
-        break;
-      default:
-        append(std::string_view(reinterpret_cast<const char*>(&value), 8));
-        break;
-    }
-  } else {
+  if (!options_.binary) {
     const std::int64_t v = t == TagType::Int16 ? static_cast<std::int16_t>(value)
                            : t == TagType::Int32 ? static_cast<std::int32_t>(value)
                            : t == TagType::Bool  ? (value != 0 ? 1 : 0)
                                                  : value;
-    char* out = room(24 + 2);
+    // Integer types lie below kTypedCodes: the code's line and the
+    // number's in one piece of the block.
+    const CodeText& code = kCodeTexts[static_cast<std::size_t>(c)];
+    char* out = room(sizeof code + 24 + 2);
+    std::memcpy(out, &code, sizeof code);
+    out += code.size;
     const auto r = std::to_chars(out, out + 24, v);
     r.ptr[0] = '\r';
     r.ptr[1] = '\n';
-    used_ += static_cast<std::size_t>(r.ptr - out) + 2;
+    used_ += code.size + static_cast<std::size_t>(r.ptr - out) + 2;
+    maybeFlush();
+    return;
+  }
+  code(c);
+  switch (t) {
+    case TagType::Int16: {
+      const auto v = static_cast<std::int16_t>(value);
+      append(std::string_view(reinterpret_cast<const char*>(&v), 2));
+      break;
+    }
+    case TagType::Int32: {
+      const auto v = static_cast<std::int32_t>(value);
+      append(std::string_view(reinterpret_cast<const char*>(&v), 4));
+      break;
+    }
+    case TagType::Bool:
+      append(value != 0 ? '\1' : '\0');
+      break;
+    default:
+      append(std::string_view(reinterpret_cast<const char*>(&value), 8));
+      break;
   }
   maybeFlush();
 }

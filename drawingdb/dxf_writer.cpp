@@ -1,6 +1,7 @@
 // The DXF writer: sections in the order of the release, each object
 // through the generic walk of its declaration.
 #include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -27,9 +28,23 @@ bool keptGroupsFit(Release from, Release to) {
   return to >= from || (from < Release::R2000) == (to < Release::R2000);
 }
 
+// The kinds of a drawing's entities, a bit each: one walk over the list of
+// entities (their data, held apart, is not read) tells the writer which of
+// its walks over every entity it can leave out.
+using EntityKinds = std::uint32_t;
+static_assert(static_cast<unsigned>(EntityKind::Hatch) < 32);
+
+EntityKinds kindsOf(const Database& db) {
+  EntityKinds kinds = 0;
+  for (const Entity& e : db.entities) kinds |= EntityKinds{1} << static_cast<unsigned>(e.kind);
+  return kinds;
+}
+
+bool hasKind(EntityKinds kinds, EntityKind k) { return ((kinds >> static_cast<unsigned>(k)) & 1U) != 0; }
+
 class DxfWriter {
  public:
-  DxfWriter(Database& db, TagWriter& w, Release r) : db_(db), w_(w), r_(r) {}
+  DxfWriter(Database& db, TagWriter& w, Release r, EntityKinds kinds) : db_(db), w_(w), r_(r), kinds_(kinds) {}
 
   void write() {
     modern_ = r_ >= Release::R13;
@@ -39,7 +54,7 @@ class DxfWriter {
     // seed on, and the seed written covers them.
     nextHandle_ = db_.handleSeed();
     Handle extra = 0;
-    if (r_ < Release::R14)
+    if (r_ < Release::R14 && hasKind(kinds_, EntityKind::LwPolyline))
       for (const Entity& e : db_.entities)
         if (const auto* lw = get_if<LwPolyline>(&e.data)) extra += lw->vertices.size() + 1;
     seed_ = nextHandle_ + extra + olderForms(nextHandle_ + extra);
@@ -67,6 +82,10 @@ class DxfWriter {
   // on.  Returns the number of handles taken.
   Handle olderForms(Handle first) {
     Handle next = first;
+    const bool any = hasKind(kinds_, EntityKind::Ellipse) || hasKind(kinds_, EntityKind::Spline) ||
+                     hasKind(kinds_, EntityKind::MText) || hasKind(kinds_, EntityKind::Leader) ||
+                     hasKind(kinds_, EntityKind::Viewport);
+    if (!any) return 0;
     for (std::size_t id = 0; id < db_.entities.size(); ++id) {
       const Entity& e = db_.entities[id];
       if (!needsOlderForm(e, r_)) continue;
@@ -314,7 +333,7 @@ class DxfWriter {
 
   // The common groups after the layer that say more than their defaults.
   void commonGroups(const EntityCommon& c) {
-    if (!c.linetype.empty() && !sameName(c.linetype, "BYLAYER")) w_.text(6, c.linetype);
+    if (!c.linetype.empty() && !(c.linetype == "BYLAYER" || sameName(c.linetype, "BYLAYER"))) w_.text(6, c.linetype);
     if (c.colour != 256) w_.integer(62, c.colour);
     if (r_ >= Release::R2000 && c.lineweight != -1) w_.integer(370, c.lineweight);
     if (modern_ && c.linetypeScale != 1.0) w_.real(48, c.linetypeScale);
@@ -377,10 +396,11 @@ class DxfWriter {
   }
 
   void entity(EntityId id, Handle owner, bool paper) {
-    if (const auto it = olderForms_.find(id); it != olderForms_.end()) {
-      for (const Entity& part : it->second) entity(part, owner, paper);
-      return;
-    }
+    if (!olderForms_.empty())
+      if (const auto it = olderForms_.find(id); it != olderForms_.end()) {
+        for (const Entity& part : it->second) entity(part, owner, paper);
+        return;
+      }
     entity(db_.entities[id], owner, paper);
   }
 
@@ -529,6 +549,7 @@ class DxfWriter {
   Database& db_;
   TagWriter& w_;
   Release r_;
+  EntityKinds kinds_;
   bool modern_ = false;
   ArrowBlocks arrows_;  // the arrow blocks of dimension styles
   bool handles_ = false;
@@ -586,20 +607,23 @@ Status writeDxf(Database& db, ByteSink& sink, const DxfWriteOptions& options) {
   db.completeFor(options.release);
   dimHeaderFor(db.header, db.release, options.release);
   dimVariablesIntoHeader(db, options.release);
-  buildMissingDimensionBlocks(db);
+  EntityKinds kinds = kindsOf(db);
+  if (hasKind(kinds, EntityKind::Dimension)) {
+    buildMissingDimensionBlocks(db);
+    kinds = kindsOf(db);  // with what the blocks built hold
+  }
   const CodePage page = codePageFor(db, options.release, options.findings);
   TagWriter w(sink, {options.binary, options.release >= Release::R13 ? 2 : 1, options.precision, &page});
   // Releases before R14 have no HATCH: a copy of the database shows each
   // hatch as an insert of a block that draws it, and the copy is written.
-  const bool hatches = std::any_of(db.entities.begin(), db.entities.end(),
-                                   [](const Entity& e) { return holds_alternative<Hatch>(e.data); });
+  const bool hatches = hasKind(kinds, EntityKind::Hatch);
   if (hatches && !entitySpec(EntityKind::Hatch).in.has(options.release)) {
     Database drawn = db;
     replaceHatchesByBlocks(drawn, options.findings);
-    DxfWriter(drawn, w, options.release).write();
+    DxfWriter(drawn, w, options.release, kindsOf(drawn)).write();
   } else {
     if (hatches && options.release < Release::R2010 && options.findings != nullptr) reportFitOnlySplineEdges(db, *options.findings);
-    DxfWriter(db, w, options.release).write();
+    DxfWriter(db, w, options.release, kinds).write();
   }
   return w.flush();
 }

@@ -324,15 +324,17 @@ void Database::namesChanged() {
   dimstyles.names.changed();
 }
 
+// (The exact spelling, the one the toolkit writes, is compared first: it
+// is asked for with every entity a converter adds.)
 BlockRecord& Database::modelSpace() {
   for (BlockRecord& b : blocks)
-    if (sameName(b.name, "*Model_Space") || sameName(b.name, "$MODEL_SPACE")) return b;
+    if (b.name == "*Model_Space" || sameName(b.name, "*Model_Space") || sameName(b.name, "$MODEL_SPACE")) return b;
   return addBlock("*Model_Space");
 }
 
 BlockRecord& Database::paperSpace() {
   for (BlockRecord& b : blocks)
-    if (sameName(b.name, "*Paper_Space") || sameName(b.name, "$PAPER_SPACE")) return b;
+    if (b.name == "*Paper_Space" || sameName(b.name, "*Paper_Space") || sameName(b.name, "$PAPER_SPACE")) return b;
   return addBlock("*Paper_Space");
 }
 

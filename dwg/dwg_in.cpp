@@ -116,6 +116,7 @@ int DwgIn::ReadFile(const std::string& fileName) {
   // Second pass.
   modelScale_ = 1.0;
   for (const db::Entity& e : db_.entities) {
+    if (e.kind != db::EntityKind::Dimension) continue;  // the data of others is not read
     const auto* d = db::get_if<db::Dimension>(&e.data);
     if (d == nullptr) continue;
     if (const db::BlockRecord* b = db_.findBlock(d->block))

@@ -167,6 +167,26 @@ TEST(Audit, EveryEntityOnAnUndefinedNameIsFound) {
   EXPECT_EQ(countOf(fixed, "undefined-layer"), 1u);
   EXPECT_EQ(countOf(fixed, "undefined-linetype"), damaged);
   EXPECT_TRUE(audit(db).empty());
+
+  // Entities going round more defined layers than the audit keeps at hand,
+  // with entities on an undefined one among them.
+  Database many = sample::drawing(Release::R2000);
+  // (Names built by appending: GCC 12 misreads a literal plus a temporary
+  // in Release builds.)
+  const auto layerName = [](int i) { return std::string("L").append(std::to_string(i)); };
+  for (int i = 0; i < 12; ++i) many.addRecord(many.layers, layerName(i));
+  const Entity line = firstOf(many, EntityKind::Line);
+  std::size_t undefined = 0;
+  for (int i = 0; i < 120; ++i) {
+    Entity e = line;
+    e.common.handle = 0;
+    e.common.layer = i % 5 == 4 ? std::string("GONE") : layerName(i % 12);
+    undefined += i % 5 == 4 ? 1 : 0;
+    many.addEntity(many.modelSpace(), std::move(e));
+  }
+  EXPECT_EQ(countOf(audit(many, {false}), "undefined-layer"), undefined);
+  EXPECT_EQ(countOf(audit(many), "undefined-layer"), 1u);
+  EXPECT_TRUE(audit(many).empty());
 }
 
 // A database with every repairable damage at once, repaired and written,

@@ -214,7 +214,13 @@ TEST(DxfTags, ShortBinaryFractionsAsTheGeneralRounding) {
   std::vector<double> values = {0.0, -0.0, 1.0, 0.5, 0.0625, 123.25, 1e-4, 1.0 / 8192, 1.0 / 16384,
                                 std::ldexp(1.0, -22), std::ldexp(3.0, -23), 9999999999999998.0,
                                 1e15, 1e16, 1234567.0, 123456.5, 4503599627370496.5, 0.1, 1.0 / 3.0};
-  for (int p = 0; p <= 17; ++p) values.push_back(std::pow(10.0, p) - 0.5);
+  for (int p = 0; p <= 17; ++p) {
+    const double power = std::pow(10.0, p);
+    for (double v : {power - 0.5, power - 1.0, power, power + 1.0}) {
+      values.push_back(v);
+      values.push_back(-v);
+    }
+  }
   std::mt19937_64 random(7);
   for (int i = 0; i < 20000; ++i) {
     const int k = static_cast<int>(random() % 26);
@@ -224,6 +230,37 @@ TEST(DxfTags, ShortBinaryFractionsAsTheGeneralRounding) {
   for (double v : values) {
     for (int precision : {1, 6, 10, 15, 16}) {
       ASSERT_EQ(formatReal(v, precision), general(v, precision)) << v << " at " << precision;
+    }
+  }
+}
+
+// Text values: plain ones are written as they are, the others through the
+// code page (non-ASCII characters, backslashes that read as escapes), with
+// line breaks turned into spaces in ASCII and the value ended at a NUL in
+// binary files; the same in every code page, both forms.
+TEST(DxfTags, TextsAsTheCodePageHasThem) {
+  const std::string values[] = {"AcDbLine", "", "Wall 2", "tab\there", "a\rb\nc", "C:\\dir\\x",
+                                "\\U+00C4", "Gr\xC3\xBC\xC3\x9F" "e", std::string("cut\0off", 7), "~{}|\x7F"};
+  for (const char* pageName : {"ANSI_1252", "ANSI_1251", "UTF-8"}) {
+    const CodePage page = std::string_view(pageName) == "UTF-8" ? CodePage::utf8() : CodePage::named(pageName);
+    for (const bool binary : {false, true}) {
+      for (const std::string& value : values) {
+        SCOPED_TRACE(std::string(pageName) + (binary ? " binary " : " ASCII ") + value);
+        StringSink sink;
+        TagWriter w(sink, {binary, 2, 16, &page});
+        w.text(1, value);
+        ASSERT_TRUE(w.flush().ok());
+        std::string scratch;
+        std::string expected(page.encode(value, scratch));
+        if (binary) {
+          expected = std::string(kBinaryDxfSentinel).append("\1", 2).append(expected.substr(0, expected.find('\0'))).append(1, '\0');
+        } else {
+          std::replace(expected.begin(), expected.end(), '\r', ' ');
+          std::replace(expected.begin(), expected.end(), '\n', ' ');
+          expected = "  1\r\n" + expected + "\r\n";
+        }
+        EXPECT_EQ(sink.data, expected);
+      }
     }
   }
 }
