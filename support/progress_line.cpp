@@ -57,7 +57,10 @@ std::string cutToColumns(const std::string& text, std::size_t columns) {
 
 void draw(ProgressLineState& s, double now) {
   const std::string text = s.describe != nullptr ? s.describe() : std::string();
-  writeAll(s, "\r" + cutToColumns(text, usableColumns(s.fd)) + kClearToEnd);
+  std::string line = "\r";
+  line += cutToColumns(text, usableColumns(s.fd));
+  line += kClearToEnd;
+  writeAll(s, line);
   if (!s.active) return;
   s.shown = true;
   s.lastDrawn = now;
@@ -108,7 +111,9 @@ void progressLineLook() {
 void progressLineHide() {
   ProgressLineState& s = progressLine();
   if (!s.active || !s.shown) return;
-  writeAll(s, std::string("\r") + kClearToEnd);
+  std::string line = "\r";
+  line += kClearToEnd;
+  writeAll(s, line);
   s.shown = false;
   s.lastDrawn = 0.0;  // drawn again at the next look
 }
