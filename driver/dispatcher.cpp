@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -42,6 +43,7 @@
 #include "support/conversion_picture.h"
 #include "support/messages.h"
 #include "support/output_file.h"
+#include "support/progress_line.h"
 #include "support/run_state.h"
 #include "support/timer.h"
 #include "support/trace.h"
@@ -109,6 +111,11 @@ constexpr int kMsgCannotWrite = 1300;
 constexpr int kMsgSameFile = 1302;
 constexpr int kMsgStopped = 1303;
 constexpr int kMsgFirstPhaseName = 1304;
+constexpr int kMsgProgressOfAll = 1330;
+constexpr int kMsgProgressCount = 1331;
+
+// A run that lasts longer than this shows its progress line on a terminal.
+constexpr double kProgressDelaySeconds = 1.0;
 
 // The phases of a run, as a stopped run names them in its protocol (the
 // names are messages 1304 to 1308).
@@ -286,6 +293,8 @@ void onStop(int signalNumber) {
   const std::size_t length = std::strlen(text);
   const int protocolFd = s.protocolFd;
   if (protocolFd >= 0) writeAll(protocolFd, text, length);
+  // A progress line on the terminal makes room for the report.
+  if (progressLine().shown) writeAll(STDERR_FILENO, "\r\033[K", 4);
   writeAll(STDERR_FILENO, text, length);
   settleRunFiles();
   _exit(kTrapStatusBase + signalNumber);
@@ -328,7 +337,41 @@ void restoreStopHandlers() {
   s.stopInstalled = false;
 }
 
-void setPhase(RunPhase phase) { dispatcherState().runPhase = phase; }
+void setPhase(RunPhase phase) {
+  dispatcherState().runPhase = phase;
+  progressLineLook();
+}
+
+// The progress line of the run: the phase, the elements done of all and
+// the percentage.  While an input is read its elements are counted as they
+// come; of all of them only an IGES file tells in advance (its directory
+// sizes the table).  The conversion counts the elements done of the
+// table's elements, each once per view of a drawing.
+std::string describeProgress() {
+  const int phase = dispatcherState().runPhase;
+  const std::string name = mfaTextOf(kMsgFirstPhaseName + phase);
+  const ElementTable& table = elementTable();
+  long done = 0;
+  long all = 0;
+  if (phase == kPhaseReading) {
+    done = table.lastIndex;
+    const bool igesInput = runHas(RunModeBit::kInput) && runIsIges() && runState().useToolkit == 0;
+    if (igesInput && table.capacity > 1) all = std::max<long>(table.capacity - 1, done);
+  } else if (phase == kPhaseConversion || phase == kPhaseWriting) {
+    done = table.processedCount;
+    all = static_cast<long>(table.lastIndex) * std::max<std::int32_t>(table.progressScale, 1);
+    done = std::min(done, all);
+  } else {
+    return name;
+  }
+  char text[kTrapTextCapacity];
+  if (all > 0) {
+    mfaFormat(mfaTextOf(kMsgProgressOfAll), {done, all, done * 100 / all}, name, text, sizeof text);
+  } else {
+    mfaFormat(mfaTextOf(kMsgProgressCount), {done}, name, text, sizeof text);
+  }
+  return text;
+}
 
 // Builds the texts of the trap report from the message texts loaded so far.
 void armTrapReport() {
@@ -707,6 +750,7 @@ int convertInput(const std::string& scriptName) {
     return opened;
   }
   elementTable().progressDisplay = [](int percent) { ScriptProgress(percent); };
+  progressLineHide();
   std::printf("%s %s\n", mfaTextOf(kMsgProgressTitle).c_str(), scriptName.c_str());
   std::fflush(stdout);
   int result = 0;
@@ -1172,6 +1216,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
   if (going() && (runHas(RunModeBit::kInput) || runHas(RunModeBit::kOutput)))
     outcome = {checkDistinctFiles(exchangeFile, cadFile)};
   if (going()) outcome = {startProtocol(exchangeFile, cadFile)};
+  if (going()) progressLineStart(STDERR_FILENO, kProgressDelaySeconds, describeProgress);
   if (going()) {
     if (runHas(RunModeBit::kInput)) {
       outcome = runInputDirection(exchangeFile, cadFile);
@@ -1182,6 +1227,7 @@ int start(const std::string& phase, const std::string& level, const std::string&
     }
   }
 
+  progressLineEnd();
   setPhase(kPhaseEnd);
   if (going() && conversionPicture() != nullptr) {
     // The picture of the conversion: a file that cannot be written fails

@@ -10,6 +10,7 @@
 
 #include "support/config.h"
 #include "support/messages.h"
+#include "support/progress_line.h"
 #include "support/run_state.h"
 #include "support/trace.h"
 
@@ -356,6 +357,7 @@ std::int32_t newIndex() {
     if (growTable() != 0) return -1;
   }
   table.lastIndex += 1;
+  progressLineTick();
   ElementRecord& e = table.records[table.lastIndex];
   e.state = ElementState::kWaiting;
   if (traceLevel() == 99) std::printf("-> ldv125 : Neuer Index : %d\n", static_cast<int>(table.lastIndex));

@@ -9,6 +9,7 @@
 #include "support/config.h"
 #include "support/conversion_picture.h"
 #include "support/messages.h"
+#include "support/progress_line.h"
 #include "support/run_state.h"
 #include "support/trace.h"
 
@@ -76,6 +77,7 @@ void countProgress(ElementRecord& e, char state) {
   if (e.state != ElementState::kWaiting && e.state != ElementState::kRegistered) return;
   if (!table.progressOn) return;
   ++table.processedCount;
+  progressLineTick();
   const std::int64_t denominator =
       static_cast<std::int64_t>(table.lastIndex) * (table.progressScale > 0 ? table.progressScale : 1);
   if (denominator > 0 && table.progressDisplay != nullptr) {

@@ -7,6 +7,7 @@
 
 #include "elements/element_table.h"
 #include "support/config.h"
+#include "support/progress_line.h"
 #include "support/trace.h"
 
 bool linksTransferMembers(std::int32_t type) {
@@ -72,6 +73,7 @@ int loadTransferElements(const TransferListNode* list) {
   table.lastIndex = 0;
   for (const TransferListNode* node = list; node != nullptr; node = node->next) {
     const std::int32_t i = ++table.lastIndex;
+    progressLineTick();
     ElementRecord& e = table.records[i];
     e.state = ElementState::kWaiting;
     e.form = 0;

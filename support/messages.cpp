@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "support/builtin_texts.h"
+#include "support/progress_line.h"
 #include "support/run_state.h"
 #include "support/trace.h"
 
@@ -166,6 +167,7 @@ void sendText(int channel, const std::string& text) {
   if (text.empty()) return;
   if (toProtocol(channel)) std::fputs(text.c_str(), messageState().protocolFile);
   if (toConsole(channel)) {
+    progressLineHide();
     std::fputs(text.c_str(), stderr);
     std::fflush(stderr);
   }

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install_deps.sh cmake g++ clang libgtest-dev libgmock-dev python3-ezdxf \
-  libocct-data-exchange-dev chromium
+  libocct-data-exchange-dev parallel chromium
 
 cmake -S . -B build-test -DTROVAK_SANITIZE=ON -DTROVAK_WERROR=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-test -j2
