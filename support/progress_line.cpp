@@ -1,5 +1,7 @@
 #include "support/progress_line.h"
 
+#include "support/run_state.h"
+
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -72,6 +74,9 @@ ProgressLineState& progressLine() {
   static ProgressLineState state;
   return state;
 }
+
+// A new run starts without a line: nothing shown, nothing to clear.
+const RunStateRegistrar kRunStateRegistered("progress line", [] { progressLine() = ProgressLineState{}; });
 
 void progressLineStart(int fd, double delaySeconds, ProgressDescribe describe) {
   ProgressLineState& s = progressLine();

@@ -388,8 +388,8 @@ class SaveFailures : public SavedDrawing {};
 
 TEST_P(SaveFailures, LeaveNoFile) {
   build(Release::R2000);
-  // A DWG of a release the toolkit cannot write yet: refused, no file.
-  ASSERT_EQ(out.startUp(Release::R2004, DwgOut::kSaveDwg, installedStartData()), 0);
+  // A DWG of a release the toolkit only reads: refused, no file.
+  ASSERT_EQ(out.startUp(Release::R2010, DwgOut::kSaveDwg, installedStartData()), 0);
   ASSERT_EQ(out.line({0, 0, 0}, {1, 0, 0}, {}), 0);
   Saved dwg = save();
   EXPECT_EQ(dwg.result, -1);
