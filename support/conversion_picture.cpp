@@ -456,15 +456,17 @@ std::string ConversionPicture::svg() const {
       if (s.failed) out += titleOf(s.style.element, s.message);
       out += xmlText(s.text) + "</text>\n";
     } else if (s.failed) {
-      out += ">" + titleOf(s.style.element, s.message) + "</" +
-             (s.kind == DrawnKind::kLine     ? "line"
+      out += ">";
+      out += titleOf(s.style.element, s.message);
+      out += "</";
+      out += (s.kind == DrawnKind::kLine     ? "line"
               : s.kind == DrawnKind::kCircle ? "circle"
               : s.kind == DrawnKind::kSpline ? "polyline"
               : s.kind == DrawnKind::kHatch  ? "polygon"
               : s.kind == DrawnKind::kPolyline ? (s.closed ? "polygon" : "polyline")
               : s.kind == DrawnKind::kEllipse && s.full ? "ellipse"
-                                                        : "path") +
-             ">\n";
+                                                        : "path");
+      out += ">\n";
     } else {
       out += "/>\n";
     }

@@ -152,7 +152,9 @@ TEST(IgesTokens, PackedRealsAreThePrintedOnesShortened) {
       SCOPED_TRACE(testing::Message() << v << (last ? " last" : ""));
       std::string packed = "x";
       appendPackedReal(packed, v, last);
-      EXPECT_EQ(packed, "x" + shortenReal(igesReal(v, last)));
+      std::string expected = "x";
+      expected += shortenReal(igesReal(v, last));
+      EXPECT_EQ(packed, expected);
       char printed[64];
       std::snprintf(printed, sizeof printed, "%E", std::isfinite(v) ? v : 0.0);
       EXPECT_EQ(igesShortReal(v, last), std::string(printed) + (last ? ";" : ","));

@@ -406,8 +406,10 @@ TEST_F(DispatchLoopTest, UserElementsNestedTenThousandDeepAndTheirCycles) {
     deep.line(id(k, 1), 0, k, 1, k);
     std::vector<std::string> members{id(k, 1)};
     if (k > 0) members.push_back(id(k - 1, 3));
-    deep.userdef(id(k, 2), "U" + std::to_string(k), members);
-    deep.userref(id(k, 3), "U" + std::to_string(k), 0, 0);
+    std::string name = "U";
+    name += std::to_string(k);
+    deep.userdef(id(k, 2), name, members);
+    deep.userref(id(k, 3), name, 0, 0);
   }
   const IgesView view = run(deep.str(), "PLUS");
   EXPECT_EQ(mfaCounts().errors, 0);
