@@ -117,21 +117,10 @@ int main(int argc, char** argv) {
     Database db;
     return readFile(argv[2], db).status.ok() ? 0 : 1;
   }
-  const fs::path self = fs::absolute(argv[0]);
-  const bool keep = argc > 1 && std::string(argv[1]) == "-k";
-  if (keep) {
-    --argc;
-    ++argv;
-  }
-  const long most = argc > 1 ? std::atol(argv[1]) : 1000000;
-  const std::string program =
-      argc > 2 ? std::string(argv[2]) : (self.parent_path().parent_path() / "trovak_iges").string();
-  const std::string peer = fs::absolute(argc > 3 ? argv[3] : "../shared/tools/dwg-oracle/bin/dwgread").string();
-  if (access(program.c_str(), X_OK) != 0) {
-    std::fprintf(stderr, "no program %s\n", program.c_str());
-    return 2;
-  }
-  const bool withPeer = access(peer.c_str(), X_OK) == 0;
+  const std::optional<bench::PeerBenchArgs> args =
+      bench::peerBenchArgs(argc, argv, "../shared/tools/dwg-oracle/bin/dwgread");
+  if (!args) return 2;
+  const auto& [self, keep, most, program, peer, withPeer] = *args;
 
   char pattern[] = "/tmp/bench_dwgin_XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;

@@ -9,6 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +57,38 @@ inline double bestOfThree(const std::vector<std::string>& args, const std::strin
     best = best < 0 ? t : std::min(best, t);
   }
   return best;
+}
+
+// The command line of the benches that run the program against a peer
+// program: [-k] [max size] [program] [peer].  The program defaults to
+// trovak_iges beside the bench folder of the build, the peer to
+// `defaultPeer`; -k keeps the files.  Empty when the program cannot run.
+struct PeerBenchArgs {
+  std::filesystem::path self;  // this bench, for runs of its own child modes
+  bool keep = false;
+  long most = 1000000;
+  std::string program;
+  std::string peer;
+  bool withPeer = false;
+};
+
+inline std::optional<PeerBenchArgs> peerBenchArgs(int argc, char** argv, const char* defaultPeer) {
+  PeerBenchArgs a;
+  a.self = std::filesystem::absolute(argv[0]);
+  a.keep = argc > 1 && std::string(argv[1]) == "-k";
+  if (a.keep) {
+    --argc;
+    ++argv;
+  }
+  if (argc > 1) a.most = std::atol(argv[1]);
+  a.program = argc > 2 ? std::string(argv[2]) : (a.self.parent_path().parent_path() / "trovak_iges").string();
+  a.peer = std::filesystem::absolute(argc > 3 ? argv[3] : defaultPeer).string();
+  if (access(a.program.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "no program %s\n", a.program.c_str());
+    return std::nullopt;
+  }
+  a.withPeer = access(a.peer.c_str(), X_OK) == 0;
+  return a;
 }
 
 }  // namespace bench
