@@ -1,7 +1,6 @@
 #include "script/point_registry.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -26,15 +25,6 @@ std::uint64_t mixBits(std::uint64_t h) {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// A seed for the hash of exact coordinates: the time and an address of the
-// run, spread over the word.
-std::uint64_t exactSeed() {
-  std::uint64_t s = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  s ^= reinterpret_cast<std::uintptr_t>(&s);
-  s = (s ^ (s >> 31)) * 0xbf58476d1ce4e5b9ull;
-  return s ^ (s >> 27);
-}
-
 }  // namespace
 
 void PointRegistry::clear() {
@@ -49,9 +39,7 @@ void PointRegistry::clear() {
   inners_.shrink_to_fit();
   root_ = kNone;
   height_ = 0;
-  exact_.clear();
-  exact_.shrink_to_fit();
-  exactCount_ = 0;
+  recent_.fill(Recent{});
 }
 
 PointRegistry::Side PointRegistry::sideOf(const Node& n, double x, double y) const {
@@ -572,65 +560,196 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
 }
 
 // ---------------------------------------------------------------------------
-// The nodes that answer their own coordinates
+// The lookup of a point clear of its neighbours
 
-std::uint64_t PointRegistry::exactHash(double x, double y, std::int32_t ref) const {
-  std::uint64_t bx, by;
-  std::memcpy(&bx, &x, sizeof bx);
-  std::memcpy(&by, &y, sizeof by);
-  // The seed differs from run to run, so that no input can aim at one
-  // chain of slots.
-  static const std::uint64_t seed = exactSeed();
-  std::uint64_t h = mixBits(seed ^ bx);
-  h = mixBits(h ^ by);
-  return mixBits(h ^ static_cast<std::uint32_t>(ref));
-}
+// The point looked for and the band around it where a node could be passed
+// otherwise than by its x alone: [xLow, xHigh] (its x within the tolerance,
+// widened by the slack), and [yLow, yHigh] the same in y.
+struct PointRegistry::Column {
+  double x, y, tolerance;
+  double xLow, xHigh, yLow, yHigh;
+  // A node in the band in x that does not share x exactly, or shares it and
+  // lies in the band in y: with such a node the order below may not hold.
+  bool outOfOrder(double nx, double ny) const {
+    return nx >= xLow && nx <= xHigh && (nx != x || (ny >= yLow && ny <= yHigh));
+  }
+  bool mayHoldOutOfOrder(double minX, double maxX, double minY, double maxY) const {
+    if (maxX < xLow || minX > xHigh) return false;
+    if (minX == x && maxX == x) return !(maxY < yLow || minY > yHigh);
+    return true;
+  }
+  // The walk passes a node on its higher side (no node lies within the
+  // tolerance, so this is the whole comparison).
+  bool higher(double nx, double ny) const {
+    if (x > nx + tolerance) return true;
+    if (x < nx - tolerance) return false;
+    return y > ny + tolerance;
+  }
+  // Every node of a box is passed on the higher side, or every one on the
+  // lower side.
+  bool allHigher(double minX, double maxX, double maxY) const {
+    return maxX < xLow || (minX == x && maxX == x && maxY < yLow);
+  }
+  bool allLower(double minX, double maxX, double minY) const {
+    return minX > xHigh || (minX == x && maxX == x && minY > yHigh);
+  }
+};
 
-// A slot holds the node's id + 1 in its low half (0: empty) and the low half
-// of the node's hash in its high half: the slot's place comes from the
-// bits of it that the table's size uses, the others spare reading the node
-// on most probes, and growing the table reads no node.
-std::int32_t PointRegistry::findExact(std::uint64_t hash, double x, double y, std::int32_t ref) const {
-  if (exact_.empty()) return kNone;
-  const std::size_t mask = exact_.size() - 1;
-  const std::uint64_t tag = hash & 0xffffffffu;
-  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    const std::uint64_t slot = exact_[i];
-    if (slot == 0) return kNone;
-    if (slot >> 32 != tag) continue;
-    const std::int32_t id = static_cast<std::int32_t>(slot & 0xffffffffu) - 1;
-    const Node& n = nodes_[id];
-    if (n.ref == ref && sameBits(n.x, x) && sameBits(n.y, y)) return id;
+// Collects into found (up to two) the nodes that may break the order, in
+// sequence order, with their ranks.
+void PointRegistry::findOutOfOrder(std::int32_t block, int level, std::int32_t offset, const Column& c,
+                                   Ranked* found, int& count) const {
+  if (level == 0) {
+    const Leaf& l = leaves_[block];
+    for (int j = 0; j < l.size && count < 2; ++j) {
+      if (c.outOfOrder(l.x[j], l.y[j])) found[count++] = Ranked{l.id[j], offset + j};
+    }
+    return;
+  }
+  const Inner& in = inners_[block];
+  for (int k = 0; k < in.size && count < 2; ++k) {
+    if (c.mayHoldOutOfOrder(in.minX[k], in.maxX[k], in.minY[k], in.maxY[k])) {
+      findOutOfOrder(in.child[k], level - 1, offset, c, found, count);
+    }
+    offset += in.count[k];
   }
 }
 
-void PointRegistry::rememberExact(std::uint64_t hash, std::int32_t id) {
-  if (2 * (exactCount_ + 1) > exact_.size()) {
-    std::vector<std::uint64_t> old(std::max<std::size_t>(64, 2 * exact_.size()), 0);
-    old.swap(exact_);
-    for (const std::uint64_t moved : old) {
-      if (moved != 0) placeExact(moved);
+// Adds to count the nodes of the block passed on their higher side, which
+// come first, leaving out node skip; false when the block holds one passed
+// on its lower side.
+bool PointRegistry::countHigher(std::int32_t block, int level, const Column& c, std::int32_t skip,
+                                std::int32_t& count) const {
+  if (level == 0) {
+    const Leaf& l = leaves_[block];
+    for (int j = 0; j < l.size; ++j) {
+      if (l.id[j] == skip) continue;
+      if (!c.higher(l.x[j], l.y[j])) return false;
+      ++count;
+    }
+    return true;
+  }
+  const Inner& in = inners_[block];
+  for (int k = 0; k < in.size; ++k) {
+    if (c.allHigher(in.minX[k], in.maxX[k], in.maxY[k])) {
+      count += in.count[k];
+      continue;
+    }
+    if (c.allLower(in.minX[k], in.maxX[k], in.minY[k])) return false;
+    if (!countHigher(in.child[k], level - 1, c, skip, count)) return false;
+  }
+  return true;
+}
+
+std::int32_t PointRegistry::nodeAt(std::int32_t rank) const {
+  std::int32_t b = root_;
+  for (int level = height_; level > 0; --level) {
+    const Inner& in = inners_[b];
+    int k = 0;
+    while (k < in.size - 1 && rank >= in.count[k]) rank -= in.count[k++];
+    b = in.child[k];
+  }
+  return leaves_[b].id[rank];
+}
+
+// Answers the lookup of a point (reference ref > 0) when the nodes near it
+// are few: none in the band around it but nodes of exactly its x outside
+// the band in y, and at most one more, of its x, in the band in y.  False
+// when it cannot.
+//
+// Without that one node the walk compares every node it meets by x alone,
+// or (nodes of the point's x) by y alone, and the sequence holds first the
+// nodes below the band in x, then those of the point's x, then those above:
+// two nodes in the tree's order lie at most 2t apart in the wrong order in
+// x (they lie on the two sides of their common ancestor), and a common
+// ancestor of a node of the point's x and another node lies outside the
+// band or has the point's x.  Among the nodes of the point's x the same
+// holds for y.  So the nodes the walk passes on their higher side come
+// before all it passes on their lower side, and the walk heads for the gap
+// where the one kind ends.  The one node near the point, m, is met on the
+// way exactly when no older node lies between it and that gap; met, it
+// answers or turns the walk, which then ends beside it or at the gap.  The
+// slack of the band covers the rounding of the comparisons.
+bool PointRegistry::lookupInOrder(double x, double y, std::int32_t ref, std::int32_t newNumber,
+                                  std::int32_t& answer) {
+  answer = 0;
+  const std::int32_t n = static_cast<std::int32_t>(nodes_.size());
+  if (n == 0) return false;
+  const double t = tolerance_;
+  const double slack = 0.25 * t + 1e-12 * (1.0 + std::fabs(x) + std::fabs(y));
+  const Column c{x, y, t, x - t - slack, x + t + slack, y - t - slack, y + t + slack};
+  Ranked near[2];
+  int nearCount = 0;
+  findOutOfOrder(root_, height_, 0, c, near, nearCount);
+  if (nearCount > 1 || (nearCount == 1 && nodes_[near[0].id].x != x)) return false;
+  const Ranked m = nearCount == 1 ? near[0] : Ranked{};
+  // The gap the nodes other than m lead to: after the first `higher` of
+  // them in the sequence.
+  std::int32_t higher = 0;
+  countHigher(root_, height_, c, m.id, higher);
+  std::int32_t gap = higher;
+  if (m.id >= 0) {
+    // Where m lies: among the nodes passed higher (before the gap), right
+    // at the gap, or among those passed lower.
+    const bool before = m.rank < higher;
+    const bool at = m.rank == higher;
+    if (before) gap = higher + 1;
+    bool met = at;
+    if (before) met = oldestIn(m.rank + 1, higher) > m.id;
+    if (!at && !before) met = oldestIn(higher, m.rank - 1) > m.id;
+    if (met) {
+      const Node& node = nodes_[m.id];
+      Side side = sideOf(node, x, y);
+      if (side == Side::kPosition) {
+        if (node.ref == ref) {
+          answer = node.number;
+          return true;
+        }
+        side = node.ref < ref ? Side::kHigher : Side::kLower;
+      }
+      if (before) {
+        gap = side == Side::kHigher ? higher + 1 : m.rank;
+      } else if (at) {
+        gap = side == Side::kHigher ? higher + 1 : higher;
+      } else {
+        gap = side == Side::kHigher ? m.rank + 1 : higher;
+      }
     }
   }
-  placeExact((hash << 32) | static_cast<std::uint32_t>(id + 1));
-  ++exactCount_;
+  if (newNumber == 0) return true;
+  const std::int32_t left = gap > 0 ? nodeAt(gap - 1) : kNone;
+  const std::int32_t right = gap < n ? nodeAt(gap) : kNone;
+  // The new node hangs below the younger of the two.
+  const bool onHigherSide = left > right;
+  const std::int32_t parent = onHigherSide ? left : right;
+  if ((onHigherSide ? nodes_[parent].higher : nodes_[parent].lower) >= 0) {
+    return false;  // not reached: the sequence and the tree disagree
+  }
+  const std::int32_t id = add(x, y, ref, newNumber);
+  (onHigherSide ? nodes_[parent].higher : nodes_[parent].lower) = id;
+  insertAt(gap, id);
+  return true;
 }
 
-void PointRegistry::placeExact(std::uint64_t slot) {
-  const std::size_t mask = exact_.size() - 1;
-  std::size_t i = (slot >> 32) & mask;
-  while (exact_[i] != 0) i = (i + 1) & mask;
-  exact_[i] = slot;
-}
+// ---------------------------------------------------------------------------
+// The lookup
 
 std::int32_t PointRegistry::lookup(double x, double y, std::int32_t ref, std::int32_t newNumber) {
   if (!std::isfinite(x) || !std::isfinite(y)) return 0;
   if (ref <= 0) return lookupByWalk(x, y, ref, newNumber);
-  const std::uint64_t hash = exactHash(x, y, ref);
-  const std::int32_t known = findExact(hash, x, y, ref);
-  if (known >= 0) return nodes_[known].number;
+  std::uint64_t bx, by;
+  std::memcpy(&bx, &x, sizeof bx);
+  std::memcpy(&by, &y, sizeof by);
+  const std::uint64_t hash = mixBits(mixBits(bx ^ static_cast<std::uint32_t>(ref)) ^ by);
+  Recent& recent = recent_[hash & (kRecent - 1)];
+  if (recent.ref == ref && sameBits(recent.x, x) && sameBits(recent.y, y)) return recent.number;
   const std::size_t before = nodes_.size();
-  const std::int32_t answer = lookupFast(x, y, ref, newNumber);
-  if (nodes_.size() > before) rememberExact(hash, static_cast<std::int32_t>(nodes_.size() - 1));
+  std::int32_t answer = 0;
+  if (!lookupInOrder(x, y, ref, newNumber, answer)) answer = lookupFast(x, y, ref, newNumber);
+  if (answer != 0) {
+    recent = Recent{x, y, ref, answer};
+  } else if (nodes_.size() > before) {
+    recent = Recent{x, y, ref, newNumber};
+  }
   return answer;
 }

@@ -15,8 +15,8 @@
 // in their in-order sequence in a balanced tree of blocks as well (leaves of
 // a few dozen points side by side in memory, inner blocks holding the
 // count, the oldest node and the bounding box of each child, so that a
-// descent reads a handful of blocks instead of a node per level); a node's insertion
-// number is its age, and in a tree grown at its leaves a node is an
+// descent reads a handful of blocks instead of a node per level); a node's
+// insertion number is its age, and in a tree grown at its leaves a node is an
 // ancestor of an empty place exactly when it is the oldest node between
 // itself and that place in the sequence.  The lookup therefore bounds the
 // place where a walk would end by nodes that provably lie on one side of it
@@ -25,16 +25,24 @@
 // between as oldest nodes of the remaining range, and answers with the
 // oldest of them within the tolerance.
 //
-// Most lookups ask again for a point exactly as it was registered (the
-// first point of an element as the reference of the next, the shared end
-// of two lines).  A lookup with a positive reference that registered a
-// node is answered by that node for good: a later walk for the same
-// coordinates passes the same nodes, which did not match then and do not
-// now, and ends at it.  Such nodes are kept in a hash table keyed by the
-// bits of their coordinates and reference, which answers those lookups
-// without a search.
+// Most new points of a drawing have no node within the tolerance, and the
+// nodes near them in x share their x exactly (lines along the axes, columns
+// of table rows).  Then the nodes the walk passes on their higher side all
+// come before those it passes on their lower side in the sequence, so the
+// place is where the one kind ends, found by one descent over the blocks;
+// one node of the same x within the tolerance (the point registered
+// before) is met on the way or not as the ages of the nodes between say.
+// The lookup falls back to the bounds above when more nodes lie nearer.
+//
+// A lookup with a positive reference that found a node, or registered
+// one, is answered so for good: a later walk for the same coordinates
+// passes the same nodes and ends at the same one.  The latest such answers
+// are kept by the bits of their coordinates and reference, as most repeats
+// come soon (the first point of an element as the reference of its next
+// ones, the shared end of two lines).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -104,6 +112,7 @@ class PointRegistry {
   struct Search;
   struct Band;
   struct Quadrant;
+  struct Column;
 
   Side sideOf(const Node& n, double x, double y) const;
 
@@ -124,11 +133,12 @@ class PointRegistry {
                            std::int32_t last, const Quadrant& q, Search& s) const;
 
   std::int32_t add(double x, double y, std::int32_t ref, std::int32_t number);
-  std::uint64_t exactHash(double x, double y, std::int32_t ref) const;
-  std::int32_t findExact(std::uint64_t hash, double x, double y, std::int32_t ref) const;
-  void rememberExact(std::uint64_t hash, std::int32_t id);
-  void placeExact(std::uint64_t slot);
   std::int32_t lookupFast(double x, double y, std::int32_t ref, std::int32_t newNumber);
+  bool lookupInOrder(double x, double y, std::int32_t ref, std::int32_t newNumber, std::int32_t& answer);
+  void findOutOfOrder(std::int32_t block, int level, std::int32_t offset, const Column& c, Ranked* found,
+                      int& count) const;
+  bool countHigher(std::int32_t block, int level, const Column& c, std::int32_t skip, std::int32_t& count) const;
+  std::int32_t nodeAt(std::int32_t rank) const;
   std::int32_t walkFrom(std::int32_t start, double x, double y, std::int32_t ref, std::int32_t newNumber);
   void attach(std::int32_t parent, bool higher, std::int32_t id);
 
@@ -139,8 +149,12 @@ class PointRegistry {
   std::vector<Inner> inners_;
   std::int32_t root_ = -1;  // of the sequence; the registry's tree has node 0 as root
   int height_ = 0;          // inner levels above the leaves
-  // The nodes that answer their own coordinates and reference, by open
-  // addressing (the size a power of two up to 2^31, at most half full).
-  std::vector<std::uint64_t> exact_;
-  std::size_t exactCount_ = 0;
+  // The latest answers by the hash of their coordinates and reference,
+  // none of them 0 (reference 0: an empty entry).
+  struct Recent {
+    double x = 0.0, y = 0.0;
+    std::int32_t ref = 0, number = 0;
+  };
+  static constexpr std::size_t kRecent = 1024;
+  std::array<Recent, kRecent> recent_{};
 };

@@ -3,6 +3,7 @@
 // differently, and on the shapes that make a plain tree deep.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -106,6 +107,18 @@ TEST(PointRegistry, AnswersAsThePlainTreeAtEveryDistance) {
     }
     expectSameAnswers(queries, tol, "lattice");
   }
+  // Columns farther apart than the tolerance, points on the lattice in y:
+  // most points meet one node within the tolerance, which the walk finds,
+  // or misses when an older node lies between.
+  for (int round = 0; round < 40; ++round) {
+    std::vector<Query> queries;
+    std::uniform_int_distribution<int> column(0, 2 + round % 4);
+    for (int i = 0; i < 3000; ++i) {
+      const std::int32_t ref = round % 4 == 0 ? 3 : 2 + static_cast<std::int32_t>(random() % (2 + round % 4));
+      queries.push_back(Query{column(random) * 3.0 * tol, lattice(8 + round % 24), ref});
+    }
+    expectSameAnswers(queries, tol, "columns");
+  }
 }
 
 TEST(PointRegistry, AnswersAsThePlainTreeOnDeepShapes) {
@@ -150,6 +163,65 @@ TEST(PointRegistry, AnswersAsThePlainTreeOnDeepShapes) {
   std::vector<Query> exact;
   for (int i = 0; i < 3000; ++i) exact.push_back(Query{static_cast<double>(i % 97), static_cast<double>(i % 13), 1});
   expectSameAnswers(exact, 0.0, "no tolerance");
+}
+
+// Drawings: points on a sheet of cells whose x values come back row after
+// row (so that most points share x with earlier ones), points anywhere,
+// and nearly every point found again; and the orders that make a plain
+// tree a chain.  Each with no tolerance, the usual one and one as large as
+// the distances of the drawing, where most lookups meet nodes near them.
+TEST(PointRegistry, AnswersAsThePlainTreeOnDrawings) {
+  std::mt19937 random(99);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<std::pair<const char*, std::vector<Query>>> inputs;
+  std::vector<Query> sheet;
+  for (int cell = 0; cell < 12000; ++cell) {
+    const double x = 1.25 * (cell % 300), y = 0.75 * (cell / 300);
+    sheet.push_back(Query{x, y, 1});
+    switch (cell % 5) {
+      case 0:  // a line, and its first point again as reference
+        sheet.push_back(Query{x + 1.0 / 3.0, y + 0.2, 1});
+        sheet.push_back(Query{x, y, 1});
+        break;
+      case 1:  // a polyline
+        for (int k = 1; k < 5; ++k) sheet.push_back(Query{x + 0.1 * k, y + 0.1 * (k % 2), 1});
+        break;
+      case 2:  // a point anywhere
+        sheet.push_back(Query{400.0 * unit(random), 80.0 * unit(random), 1});
+        break;
+      case 3:  // a point near a column, at the distances where the tolerance decides
+        sheet.push_back(Query{x + 0.00005 * (cell % 7), y + 0.3, 1});
+        break;
+      default:  // a text
+        break;
+    }
+  }
+  inputs.emplace_back("sheet", sheet);
+  std::vector<Query> scattered;
+  for (int i = 0; i < 8000; ++i) {
+    scattered.push_back(Query{std::floor(200.0 * unit(random)) * 0.5, std::floor(300.0 * unit(random)) * 0.25, 1});
+  }
+  inputs.emplace_back("scattered", scattered);
+  std::vector<Query> ascending, column, repeated, descending;
+  for (int i = 0; i < 4000; ++i) {
+    ascending.push_back(Query{0.001 * i, 0.0005 * i, 1});
+    column.push_back(Query{7.0, 0.5 * ((i * 7919) % 4000), 1});
+    repeated.push_back(Query{3.0, 4.0, 1});
+    descending.push_back(Query{-0.25 * i, 2.0, 1});
+  }
+  inputs.emplace_back("ascending", ascending);
+  inputs.emplace_back("one column", column);
+  inputs.emplace_back("all repeated", repeated);
+  inputs.emplace_back("descending on one line", descending);
+  for (double tol : {0.0, 0.0001, 0.3}) {
+    for (auto& [what, queries] : inputs) {
+      std::vector<Query> all = queries;
+      std::vector<Query> again = queries;
+      std::shuffle(again.begin(), again.end(), random);
+      all.insert(all.end(), again.begin(), again.end());
+      expectSameAnswers(all, tol, what);
+    }
+  }
 }
 
 // Exact repeats are answered without a search: they must still be the
