@@ -311,33 +311,29 @@ std::int32_t PointRegistry::add(double x, double y, std::int32_t ref, std::int32
   return static_cast<std::int32_t>(nodes_.size() - 1);
 }
 
-void PointRegistry::attach(std::int32_t parent, bool higher, std::int32_t id) {
-  const std::int32_t rank = rankOf(parent) + (higher ? 1 : 0);
-  (higher ? nodes_[parent].higher : nodes_[parent].lower) = id;
-  insertAt(rank, id);
-}
-
 // ---------------------------------------------------------------------------
 // The walk node by node
 
+// The nodes of the walk are found in the sequence: the walk's next node is
+// the oldest between the last node it passed on its higher side and the
+// last it passed on its lower side, and its subtrees are what lies between
+// it and those two.
 std::int32_t PointRegistry::lookupByWalk(double x, double y, std::int32_t ref, std::int32_t newNumber) {
   if (!std::isfinite(x) || !std::isfinite(y)) return 0;
+  const std::int32_t stored = ref < 0 ? -ref : ref;
   if (nodes_.empty()) {
     if (newNumber == 0) return 0;
-    insertAt(0, add(x, y, ref < 0 ? -ref : ref, newNumber));
+    insertAt(0, add(x, y, stored, newNumber));
     return 0;
   }
-  return walkFrom(0, x, y, ref, newNumber);
-}
-
-std::int32_t PointRegistry::walkFrom(std::int32_t start, double x, double y, std::int32_t ref,
-                                     std::int32_t newNumber) {
   // With reference 0 a node of the same position answers only when its
   // higher subtree finds nothing: the answer is the deepest such node's
   // number along the walk.
   std::int32_t fallback = 0;
-  std::int32_t u = start;
-  for (;;) {
+  std::int32_t lo = -1, hi = static_cast<std::int32_t>(nodes_.size());  // ranks
+  while (hi - lo > 1) {
+    const std::int32_t u = oldestIn(lo + 1, hi - 1);
+    const std::int32_t rank = rankOf(u);
     const Node& n = nodes_[u];
     Side side = sideOf(n, x, y);
     if (side == Side::kPosition) {
@@ -346,21 +342,20 @@ std::int32_t PointRegistry::walkFrom(std::int32_t start, double x, double y, std
         side = n.ref < ref ? Side::kHigher : Side::kLower;
       } else if (ref == 0) {
         if (n.number != 0) fallback = n.number;
-        if (n.higher < 0) return fallback;
+        if (hi == rank + 1) return fallback;  // no higher subtree
         side = Side::kHigher;
       } else {
         side = -static_cast<std::int64_t>(ref) >= n.ref ? Side::kHigher : Side::kLower;
       }
     }
-    const bool higher = side == Side::kHigher;
-    const std::int32_t next = higher ? n.higher : n.lower;
-    if (next >= 0) {
-      u = next;
-      continue;
+    if (side == Side::kHigher) {
+      lo = rank;
+    } else {
+      hi = rank;
     }
-    if (newNumber != 0) attach(u, higher, add(x, y, ref < 0 ? -ref : ref, newNumber));
-    return fallback;
   }
+  if (newNumber != 0) insertAt(hi, add(x, y, stored, newNumber));
+  return fallback;
 }
 
 // ---------------------------------------------------------------------------
@@ -547,14 +542,7 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
   if (answer >= 0) return nodes_[answer].number;
   if (newNumber == 0) return 0;
 
-  // The new node hangs below the younger of the two neighbours of its place.
-  const bool higher = lo.id > hi.id;
-  const std::int32_t parent = higher ? lo.id : hi.id;
-  if (parent < 0 || (higher ? nodes_[parent].higher : nodes_[parent].lower) >= 0) {
-    return lookupByWalk(x, y, ref, newNumber);  // not reached: the sequence and the tree disagree
-  }
   const std::int32_t id = add(x, y, ref, newNumber);
-  (higher ? nodes_[parent].higher : nodes_[parent].lower) = id;
   insertAt(hi.rank, id);
   return 0;
 }
@@ -641,17 +629,6 @@ bool PointRegistry::countHigher(std::int32_t block, int level, const Column& c, 
   return true;
 }
 
-std::int32_t PointRegistry::nodeAt(std::int32_t rank) const {
-  std::int32_t b = root_;
-  for (int level = height_; level > 0; --level) {
-    const Inner& in = inners_[b];
-    int k = 0;
-    while (k < in.size - 1 && rank >= in.count[k]) rank -= in.count[k++];
-    b = in.child[k];
-  }
-  return leaves_[b].id[rank];
-}
-
 // Answers the lookup of a point (reference ref > 0) when the nodes near it
 // are few: none in the band around it but nodes of exactly its x outside
 // the band in y, and at most one more, of its x, in the band in y.  False
@@ -717,16 +694,7 @@ bool PointRegistry::lookupInOrder(double x, double y, std::int32_t ref, std::int
     }
   }
   if (newNumber == 0) return true;
-  const std::int32_t left = gap > 0 ? nodeAt(gap - 1) : kNone;
-  const std::int32_t right = gap < n ? nodeAt(gap) : kNone;
-  // The new node hangs below the younger of the two.
-  const bool onHigherSide = left > right;
-  const std::int32_t parent = onHigherSide ? left : right;
-  if ((onHigherSide ? nodes_[parent].higher : nodes_[parent].lower) >= 0) {
-    return false;  // not reached: the sequence and the tree disagree
-  }
   const std::int32_t id = add(x, y, ref, newNumber);
-  (onHigherSide ? nodes_[parent].higher : nodes_[parent].lower) = id;
   insertAt(gap, id);
   return true;
 }

@@ -67,11 +67,10 @@ class PointRegistry {
  private:
   enum class Side { kLower, kHigher, kPosition };
 
-  // A point and its place in the registry's tree.
+  // A point of the tree; its place is its rank in the sequence.
   struct Node {
     double x, y;
     std::int32_t ref, number;
-    std::int32_t lower = -1, higher = -1;
   };
 
   // What an inner block knows of each child: its node count, its oldest
@@ -138,16 +137,13 @@ class PointRegistry {
   void findOutOfOrder(std::int32_t block, int level, std::int32_t offset, const Column& c, Ranked* found,
                       int& count) const;
   bool countHigher(std::int32_t block, int level, const Column& c, std::int32_t skip, std::int32_t& count) const;
-  std::int32_t nodeAt(std::int32_t rank) const;
-  std::int32_t walkFrom(std::int32_t start, double x, double y, std::int32_t ref, std::int32_t newNumber);
-  void attach(std::int32_t parent, bool higher, std::int32_t id);
 
   double tolerance_ = 0.0;
   std::vector<Node> nodes_;
   std::vector<std::int32_t> leafOf_;  // the leaf that holds each node
   std::vector<Leaf> leaves_;
   std::vector<Inner> inners_;
-  std::int32_t root_ = -1;  // of the sequence; the registry's tree has node 0 as root
+  std::int32_t root_ = -1;  // of the sequence
   int height_ = 0;          // inner levels above the leaves
   // The latest answers by the hash of their coordinates and reference,
   // none of them 0 (reference 0: an empty entry).
