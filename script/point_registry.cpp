@@ -550,20 +550,21 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
 // ---------------------------------------------------------------------------
 // The lookup of a point clear of its neighbours
 
-// The point looked for and the band around it where a node could be passed
-// otherwise than by its x alone: [xLow, xHigh] (its x within the tolerance,
-// widened by the slack), and [yLow, yHigh] the same in y.
+// The point looked for and the nodes whose x lies near its x: a cluster of
+// x values [low, high] that holds the point's x, and around it the ring
+// [outerLow, low) and (high, outerHigh] of the tolerance (widened by the
+// slack) where no node may lie; [yLow, yHigh] the band in y of the point.
 struct PointRegistry::Column {
   double x, y, tolerance;
-  double xLow, xHigh, yLow, yHigh;
-  // A node in the band in x that does not share x exactly, or shares it and
-  // lies in the band in y: with such a node the order below may not hold.
+  double low, high, outerLow, outerHigh, yLow, yHigh;
+  // A node in the ring, or one of the cluster in the band in y: with such
+  // a node the order below may not hold (the latter may be met on the way).
   bool outOfOrder(double nx, double ny) const {
-    return nx >= xLow && nx <= xHigh && (nx != x || (ny >= yLow && ny <= yHigh));
+    return nx >= outerLow && nx <= outerHigh && (nx < low || nx > high || (ny >= yLow && ny <= yHigh));
   }
   bool mayHoldOutOfOrder(double minX, double maxX, double minY, double maxY) const {
-    if (maxX < xLow || minX > xHigh) return false;
-    if (minX == x && maxX == x) return !(maxY < yLow || minY > yHigh);
+    if (maxX < outerLow || minX > outerHigh) return false;
+    if (minX >= low && maxX <= high) return !(maxY < yLow || minY > yHigh);
     return true;
   }
   // The walk passes a node on its higher side (no node lies within the
@@ -576,12 +577,37 @@ struct PointRegistry::Column {
   // Every node of a box is passed on the higher side, or every one on the
   // lower side.
   bool allHigher(double minX, double maxX, double maxY) const {
-    return maxX < xLow || (minX == x && maxX == x && maxY < yLow);
+    return maxX < low || (minX >= low && maxX <= high && maxY < yLow);
   }
   bool allLower(double minX, double maxX, double minY) const {
-    return minX > xHigh || (minX == x && maxX == x && minY > yHigh);
+    return minX > high || (minX >= low && maxX <= high && minY > yHigh);
   }
 };
+
+// Widens [minX, maxX] by the x of the nodes of the block within [low, high].
+void PointRegistry::xExtent(std::int32_t block, int level, double low, double high, double& minX,
+                            double& maxX) const {
+  if (level == 0) {
+    const Leaf& l = leaves_[block];
+    for (int j = 0; j < l.size; ++j) {
+      if (l.x[j] >= low && l.x[j] <= high) {
+        minX = std::min(minX, l.x[j]);
+        maxX = std::max(maxX, l.x[j]);
+      }
+    }
+    return;
+  }
+  const Inner& in = inners_[block];
+  for (int k = 0; k < in.size; ++k) {
+    if (in.maxX[k] < low || in.minX[k] > high) continue;
+    if (in.minX[k] >= low && in.maxX[k] <= high) {
+      minX = std::min(minX, in.minX[k]);
+      maxX = std::max(maxX, in.maxX[k]);
+    } else {
+      xExtent(in.child[k], level - 1, low, high, minX, maxX);
+    }
+  }
+}
 
 // Collects into found (up to two) the nodes that may break the order, in
 // sequence order, with their ranks.
@@ -630,35 +656,55 @@ bool PointRegistry::countHigher(std::int32_t block, int level, const Column& c, 
 }
 
 // Answers the lookup of a point (reference ref > 0) when the nodes near it
-// are few: none in the band around it but nodes of exactly its x outside
-// the band in y, and at most one more, of its x, in the band in y.  False
-// when it cannot.
+// are few: the nodes near it in x form a cluster of x values narrower than
+// the tolerance, with no node within the tolerance around the cluster, and
+// at most one node of the cluster lies near it in y.  False when it cannot.
+// In drawings the cluster is mostly the point's own x (lines along the
+// axes, columns of table rows) or one other x.
 //
 // Without that one node the walk compares every node it meets by x alone,
-// or (nodes of the point's x) by y alone, and the sequence holds first the
-// nodes below the band in x, then those of the point's x, then those above:
-// two nodes in the tree's order lie at most 2t apart in the wrong order in
-// x (they lie on the two sides of their common ancestor), and a common
-// ancestor of a node of the point's x and another node lies outside the
-// band or has the point's x.  Among the nodes of the point's x the same
+// or (nodes of the cluster) by y alone, and the sequence holds first the
+// nodes below the cluster in x, then those of the cluster, then those
+// above: two nodes in the tree's order lie at most 2t apart in the wrong
+// order in x (they lie on the two sides of their common ancestor), and a
+// common ancestor of a node of the cluster and another node lies outside
+// the ring or in the cluster.  Among the nodes of the cluster the same
 // holds for y.  So the nodes the walk passes on their higher side come
 // before all it passes on their lower side, and the walk heads for the gap
 // where the one kind ends.  The one node near the point, m, is met on the
 // way exactly when no older node lies between it and that gap; met, it
 // answers or turns the walk, which then ends beside it or at the gap.  The
-// slack of the band covers the rounding of the comparisons.
+// slack of the bands covers the rounding of the comparisons.
 bool PointRegistry::lookupInOrder(double x, double y, std::int32_t ref, std::int32_t newNumber,
                                   std::int32_t& answer) {
   answer = 0;
   const std::int32_t n = static_cast<std::int32_t>(nodes_.size());
   if (n == 0) return false;
   const double t = tolerance_;
-  const double slack = 0.25 * t + 1e-12 * (1.0 + std::fabs(x) + std::fabs(y));
-  const Column c{x, y, t, x - t - slack, x + t + slack, y - t - slack, y + t + slack};
+  // Far above the rounding of the comparisons (the other limits here are
+  // the tolerance itself).
+  const double slack = 1e-9 * t + 1e-12 * (1.0 + std::fabs(x) + std::fabs(y));
+  // First as if the cluster were the point's x alone (the column of most
+  // points); when nodes of other x lie in the band, with the cluster they
+  // make.
+  Column c{x, y, t, x, x, x - t - slack, x + t + slack, y - t - slack, y + t + slack};
   Ranked near[2];
   int nearCount = 0;
   findOutOfOrder(root_, height_, 0, c, near, nearCount);
-  if (nearCount > 1 || (nearCount == 1 && nodes_[near[0].id].x != x)) return false;
+  const auto inCluster = [&](const Ranked& r) {
+    const double nx = nodes_[r.id].x;
+    return nx >= c.low && nx <= c.high;
+  };
+  if (nearCount > 1 || (nearCount == 1 && !inCluster(near[0]))) {
+    double low = x, high = x;
+    xExtent(root_, height_, x - t - slack, x + t + slack, low, high);
+    // Every two x of the cluster compare by y.
+    if (low == high || !(high - low <= t - slack)) return false;
+    c = Column{x, y, t, low, high, low - t - slack, high + t + slack, y - t - slack, y + t + slack};
+    nearCount = 0;
+    findOutOfOrder(root_, height_, 0, c, near, nearCount);
+    if (nearCount > 1 || (nearCount == 1 && !inCluster(near[0]))) return false;
+  }
   const Ranked m = nearCount == 1 ? near[0] : Ranked{};
   // The gap the nodes other than m lead to: after the first `higher` of
   // them in the sequence.

@@ -134,6 +134,7 @@ class PointRegistry {
   std::int32_t add(double x, double y, std::int32_t ref, std::int32_t number);
   std::int32_t lookupFast(double x, double y, std::int32_t ref, std::int32_t newNumber);
   bool lookupInOrder(double x, double y, std::int32_t ref, std::int32_t newNumber, std::int32_t& answer);
+  void xExtent(std::int32_t block, int level, double low, double high, double& minX, double& maxX) const;
   void findOutOfOrder(std::int32_t block, int level, std::int32_t offset, const Column& c, Ranked* found,
                       int& count) const;
   bool countHigher(std::int32_t block, int level, const Column& c, std::int32_t skip, std::int32_t& count) const;
