@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <ostream>
+#include <string>
 
 #include "elements/transform.h"
 #include "support/assign_tables.h"
@@ -35,15 +37,55 @@ void beginElement(const ScriptElement& e) {
 }
 
 // zref and style, the leading blocks of a statement.
+void appendLeadingBlocks(std::string& text, const ScriptElement& e) {
+  text.append(ScriptZRef(e.index, e.level)).push_back(',');
+  text.append(ScriptLineStyle(cadLineStyle(e.font), widthOfNumber(e.widthNumber)));
+}
+
 std::string leadingBlocks(const ScriptElement& e) {
-  const std::string z = ScriptZRef(e.index, e.level);
-  return z + "," + ScriptLineStyle(cadLineStyle(e.font), widthOfNumber(e.widthNumber));
+  std::string text;
+  appendLeadingBlocks(text, e);
+  return text;
 }
 
 // blank, colour and info, the closing blocks.
+void appendClosingBlocks(std::string& text, const ScriptElement& e) {
+  text.append(e.attributes.blank == 1 ? "1," : "0,");
+  text.append(ScriptColourText(e.attributes.colour)).push_back(',');
+  text.append(ScriptInfoText(e.index, &e.data)).push_back(')');
+}
+
 std::string closingBlocks(const ScriptElement& e) {
-  return ScriptBlank(e.attributes.blank) + "," + ScriptColourText(e.attributes.colour) + "," +
-         ScriptInfoText(e.index, &e.data) + ")";
+  std::string text;
+  appendClosingBlocks(text, e);
+  return text;
+}
+
+// "E<n>=<function>(<zref>,<style>,": the start of an element statement.
+void startStatement(std::string& text, std::int32_t n, const char* function, const ScriptElement& e) {
+  text.clear();
+  text.push_back('E');
+  scriptAppendInteger(text, n);
+  text.push_back('=');
+  text.append(function).push_back('(');
+  appendLeadingBlocks(text, e);
+  text.push_back(',');
+}
+
+// ",E<k>" for each element.
+void appendElements(std::string& text, std::initializer_list<std::int32_t> elements) {
+  for (const std::int32_t k : elements) {
+    text.append(",E");
+    scriptAppendInteger(text, k);
+  }
+}
+
+// ",<blank>,<colour>,<info>)\n" and the statement to the stream.
+void finishStatement(std::string& text, const ScriptElement& e) {
+  text.push_back(',');
+  appendClosingBlocks(text, e);
+  text.push_back('\n');
+  scriptWrite(text);
 }
 
 // Warning 630: the element degenerates (too small, or construction points
@@ -174,8 +216,12 @@ int ScriptLine(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointX
     return -1;
   }
   const std::int32_t n = scriptState().elementCounter;
-  scriptOut() << "E" << n << "=DTCreateLine(" << leadingBlocks(e) << "," << E(e1) << "," << E(e2) << ","
-              << closingBlocks(e) << "\n";
+  std::string text;
+  startStatement(text, n, "DTCreateLine", e);
+  text.push_back('E');
+  scriptAppendInteger(text, e1);
+  appendElements(text, {e2});
+  finishStatement(text, e);
   ScriptFinishElement(n, created);
   if (ConversionPicture* record = conversionPicture()) record->line(drawnStyleOf(e), {a.x, a.y}, {b.x, b.y});
   return 0;
@@ -209,7 +255,7 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
     }
   }
   std::ostream& o = scriptOut();
-  const std::string noAxes = "\"no_axes\"";
+  const char* const noAxes = "\"no_axes\"";
   if (parallel) {
     if (d > tol) {
       if (runSettings().arcMode == 1) {
@@ -219,8 +265,13 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
         if (ec == es || ec == ee || es == ee) return degenerate(t.code());
         const double r = std::hypot(s.x - c.x, s.y - c.y) * scriptState().unitScale;
         const std::int32_t n = scriptState().elementCounter;
-        o << "E" << n << "=DTCreateArcCenter(" << leadingBlocks(e) << "," << noAxes << "," << E(es) << ","
-          << E(ec) << "," << E(ee) << "," << scriptNumber(r) << "," << closingBlocks(e) << "\n";
+        std::string text;
+        startStatement(text, n, "DTCreateArcCenter", e);
+        text.append(noAxes);
+        appendElements(text, {es, ec, ee});
+        text.push_back(',');
+        scriptAppendNumber(text, r);
+        finishStatement(text, e);
         ScriptFinishElement(n, created);
         return 0;
       }
@@ -236,8 +287,11 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
       const std::int32_t em = ScriptConstructionPoint(&s, mi);
       if (es == ee || es == em || ee == em) return degenerate(t.code());
       const std::int32_t n = scriptState().elementCounter;
-      o << "E" << n << "=DTCreateArc(" << leadingBlocks(e) << "," << noAxes << "," << E(es) << "," << E(em)
-        << "," << E(ee) << "," << closingBlocks(e) << "\n";
+      std::string text;
+      startStatement(text, n, "DTCreateArc", e);
+      text.append(noAxes);
+      appendElements(text, {es, em, ee});
+      finishStatement(text, e);
       ScriptFinishElement(n, created);
       return 0;
     }
@@ -245,8 +299,13 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
     if (r <= tol) return degenerate(t.code());
     const std::int32_t ec = ScriptConstructionPoint(nullptr, c);
     const std::int32_t n = scriptState().elementCounter;
-    o << "E" << n << "=DTCreateCircle(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << ","
-      << scriptNumber(r * scriptState().unitScale) << "," << closingBlocks(e) << "\n";
+    std::string text;
+    startStatement(text, n, "DTCreateCircle", e);
+    text.append(noAxes);
+    appendElements(text, {ec});
+    text.push_back(',');
+    scriptAppendNumber(text, r * scriptState().unitScale);
+    finishStatement(text, e);
     ScriptFinishElement(n, created);
     return 0;
   }

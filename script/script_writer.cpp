@@ -170,11 +170,30 @@ char* writeFixedTenDigits(double value, char* text) {
 
 // Ten significant digits in the shortest of fixed and exponent form, the
 // bytes of printf's "%.10g" in the "C" locale the program runs in.
+void scriptAppendNumber(std::string& text, double value) {
+  char digits[32];
+  if (const char* end = writeFixedTenDigits(value, digits)) {
+    text.append(digits, static_cast<std::size_t>(end - digits));
+    return;
+  }
+  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 10);
+  text.append(digits, r.ec == std::errc() ? r.ptr : digits);
+}
+
 std::string scriptNumber(double value) {
-  char text[32];
-  if (const char* end = writeFixedTenDigits(value, text)) return std::string(text, static_cast<std::size_t>(end - text));
-  const std::to_chars_result r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
-  return std::string(text, r.ec == std::errc() ? r.ptr : text);
+  std::string text;
+  scriptAppendNumber(text, value);
+  return text;
+}
+
+void scriptAppendInteger(std::string& text, long value) {
+  char digits[24];
+  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+  text.append(digits, r.ptr);
+}
+
+void scriptWrite(const std::string& text) {
+  scriptOut().write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 std::string scriptFiniteNumber(double value) { return scriptNumber(std::isfinite(value) ? value : 0.0); }
@@ -708,17 +727,16 @@ std::int32_t ScriptLength(double value) {
 
 namespace {
 
-// The number as the point statement writes it: a number, or a length
-// variable with pointMode 0.
-void appendInteger(std::string& text, std::int32_t value) {
-  char digits[16];
-  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
-  text.append(digits, r.ptr);
-}
-
-std::string offsetText(double v) {
-  if (runSettings().pointMode == 0) return std::string("L").append(std::to_string(ScriptLength(v)));
-  return scriptNumber(v);
+// An offset of a point statement: a number, or a length variable with
+// pointMode 0 (whose statement, when new, is written first).
+void appendOffset(std::string& text, double v) {
+  if (runSettings().pointMode == 0) {
+    const std::int32_t k = ScriptLength(v);
+    text.push_back('L');
+    scriptAppendInteger(text, k);
+    return;
+  }
+  scriptAppendNumber(text, v);
 }
 
 std::int32_t writePoint(const char* code, const std::string& tail, const ScriptPointXYZ* referencePoint,
@@ -762,13 +780,22 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
   const bool bx = std::fabs(dx) > e;
   const bool by = std::fabs(dy) > e;
   // The offsets first: as length variables they write their statements
-  // before the point's.  The statement goes to the stream in one piece.
-  const std::string a = bx ? offsetText(dx * sc) : std::string();
-  const std::string b = by ? offsetText(dy * sc) : std::string();
-  std::string line;
-  line.reserve(48 + a.size() + b.size() + tail.size());
-  line.append("E");
-  appendInteger(line, n);
+  // before the point's.  The statement goes to the stream in one piece,
+  // built in a buffer that keeps its room from point to point.
+  static std::string offsetsText;
+  offsetsText.clear();
+  if (bx) {
+    offsetsText.push_back(',');
+    appendOffset(offsetsText, dx * sc);
+  }
+  if (by) {
+    offsetsText.push_back(',');
+    appendOffset(offsetsText, dy * sc);
+  }
+  static std::string line;
+  line.clear();
+  line.push_back('E');
+  scriptAppendInteger(line, n);
   if (bx && by) {
     line.append("=DTCreatePointRelative(E");
   } else if (bx) {
@@ -778,14 +805,10 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
   } else {
     line.append("=E");
   }
-  appendInteger(line, ref);
-  if (bx || by) {
-    if (bx) line.append(",").append(a);
-    if (by) line.append(",").append(b);
-    line.append(tail);
-  }
-  line.append("\n");
-  scriptOut().write(line.data(), static_cast<std::streamsize>(line.size()));
+  scriptAppendInteger(line, ref);
+  if (bx || by) line.append(offsetsText).append(tail);
+  line.push_back('\n');
+  scriptWrite(line);
   if (bx || by) ++s.statementCounter;
   ++s.elementCounter;
   return n;
@@ -796,9 +819,11 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
 std::int32_t ScriptPoint(std::int32_t index, const ScriptAttributes& attributes, const ScriptElementData* data,
                          const ScriptPointXYZ* reference, const ScriptPointXYZ& point) {
   TraceScope t("ses1001");
-  const std::string tail = std::string(",").append(ScriptBlank(attributes.blank)) + "," +
-                           ScriptColourText(attributes.colour) + "," + ScriptInfoText(index, data) +
-                           ")";
+  static std::string tail;
+  tail.clear();
+  tail.append(attributes.blank == 1 ? ",1," : ",0,");
+  tail.append(ScriptColourText(attributes.colour)).push_back(',');
+  tail.append(ScriptInfoText(index, data)).push_back(')');
   return writePoint("ses1001", tail, reference, point);
 }
 

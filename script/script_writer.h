@@ -94,6 +94,10 @@ void resetScriptState();  // closes an open script too
 
 // Numbers as the script writes them: general format, 10 significant digits.
 std::string scriptNumber(double value);
+void scriptAppendNumber(std::string& text, double value);
+void scriptAppendInteger(std::string& text, long value);
+// Writes text to the open stream as it stands.
+void scriptWrite(const std::string& text);
 // The same, but a value that is no number is written as 0: the CAD system
 // cannot read "nan" or "inf".
 std::string scriptFiniteNumber(double value);
