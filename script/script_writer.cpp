@@ -59,6 +59,9 @@ struct WriterModule {
   std::function<int(long)> definedColourOf;
   bool dxfInput = false;
   bool dwgInput = false;
+  // The point statement's pieces, built in buffers that keep their room
+  // from point to point.
+  std::string pointTail, pointOffsets, pointLine;
 };
 
 WriterModule& module() {
@@ -780,9 +783,8 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
   const bool bx = std::fabs(dx) > e;
   const bool by = std::fabs(dy) > e;
   // The offsets first: as length variables they write their statements
-  // before the point's.  The statement goes to the stream in one piece,
-  // built in a buffer that keeps its room from point to point.
-  static std::string offsetsText;
+  // before the point's.  The statement goes to the stream in one piece.
+  std::string& offsetsText = module().pointOffsets;
   offsetsText.clear();
   if (bx) {
     offsetsText.push_back(',');
@@ -792,7 +794,7 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
     offsetsText.push_back(',');
     appendOffset(offsetsText, dy * sc);
   }
-  static std::string line;
+  std::string& line = module().pointLine;
   line.clear();
   line.push_back('E');
   scriptAppendInteger(line, n);
@@ -819,7 +821,7 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
 std::int32_t ScriptPoint(std::int32_t index, const ScriptAttributes& attributes, const ScriptElementData* data,
                          const ScriptPointXYZ* reference, const ScriptPointXYZ& point) {
   TraceScope t("ses1001");
-  static std::string tail;
+  std::string& tail = module().pointTail;
   tail.clear();
   tail.append(attributes.blank == 1 ? ",1," : ",0,");
   tail.append(ScriptColourText(attributes.colour)).push_back(',');
