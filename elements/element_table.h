@@ -133,8 +133,38 @@ struct ElementRecord {
   void releaseLists();
 };
 
+// The slots of the table, held in blocks of a fixed number of records.
+// The table grows by whole blocks: a record never moves once made (a
+// reference to it stays valid while the table grows), growth copies
+// nothing, and no more than one block lies beyond the slots in use.
+class RecordBlocks {
+ public:
+  static constexpr int kShift = 10;
+  static constexpr std::int32_t kPerBlock = std::int32_t{1} << kShift;
+
+  ElementRecord& operator[](std::int32_t i) {
+    return blocks_[static_cast<std::uint32_t>(i) >> kShift][i & (kPerBlock - 1)];
+  }
+  const ElementRecord& operator[](std::int32_t i) const {
+    return blocks_[static_cast<std::uint32_t>(i) >> kShift][i & (kPerBlock - 1)];
+  }
+  explicit operator bool() const { return !blocks_.empty(); }
+  // Slots made (whole blocks).
+  std::int64_t size() const { return static_cast<std::int64_t>(blocks_.size()) << kShift; }
+  // Makes blocks until slots 0..n-1 exist; false when memory runs out
+  // (the blocks made until then stay).
+  bool holdAtLeast(std::int64_t n);
+  // Room in the list of blocks for n slots, so that it need not be copied
+  // while the table grows to them.
+  void expect(std::int64_t n);
+  void reset() { blocks_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<ElementRecord[]>> blocks_;
+};
+
 struct ElementTable {
-  std::unique_ptr<ElementRecord[]> records;
+  RecordBlocks records;
   std::int32_t capacity = 0;
   std::int32_t lastIndex = 0;
   int progressOn = 1;
@@ -198,11 +228,10 @@ constexpr std::int32_t deNumberOf(std::int32_t index) { return 2 * index - 1; }
 
 int resetTable();                    // ldv060
 int resetCursors();                  // ldv061
-// A table of n records and slot 0.  `room` more records are allocated
-// behind them for the records a run adds itself (the output directions'
-// colour definitions, matrices and contours), so that the first of them
-// does not move the whole table into one twice its size; the capacity is
-// n + 1 all the same.
+// A table of n records and slot 0; the capacity is n + 1.  `room`: about
+// how many records the run adds itself later (the output directions'
+// colour definitions, matrices and contours), for which the list of
+// blocks is prepared.
 int allocateTable(std::int32_t n, std::int32_t room = 0);  // ldv130
 int growTable();                     // ldv131
 std::int32_t newIndex();             // ldv125
