@@ -82,23 +82,35 @@ struct ElementRecord {
   ElementRecord& operator=(ElementRecord&& other) noexcept;
   ~ElementRecord();  // releases the lists and owned blocks
 
+  // The fields are ordered by size so that the record, of which a table
+  // holds one per element, has no padding.
   std::int32_t type = 0;
   std::int32_t form = 0;
   std::int32_t outputKind = 0;
   std::int32_t outputSubKind = 0;
-  std::int32_t groupDone = 0;
   std::int32_t classBits = 0;
+  std::int32_t sonCount = 0;
+  std::int32_t fatherCount = 0;
+  // Output directions: the element's identifier in the CAD transfer file, 0
+  // before it has one.
+  std::int32_t transferId = 0;
+  DirectoryEntry de;
   char dependency = 'n';  // 'p' physically dependent
   // Beside the type: the conversion order scans both over the whole table.
   char state = 0;
   // The element's failure has been reported with a counted error (790).
   bool failureReported = false;
-  DirectoryEntry de;
-  std::int32_t sonCount = 0;
+  // Set when appendSon put a son out of priority order; insertions by
+  // priority then scan the list instead of using sonRunTails.
+  bool sonsUnordered = false;
+  // The mark of the last walk that visited the element, and the mark of the
+  // descent path of nextDescendant (separate from walkMark, as the path
+  // lives from one call to the next); bookkeeping of the table.
+  std::uint32_t walkMark = 0;
+  std::uint32_t descentMark = 0;
   LinkNode* sons = nullptr;
   LinkNode* sonCursor = nullptr;
   LinkNode* sonCursor2 = nullptr;
-  std::int32_t fatherCount = 0;
   LinkNode* fathers = nullptr;
   LinkNode* fatherCursor = nullptr;
   std::unique_ptr<TransferAttributes> transferAttrs;
@@ -107,25 +119,13 @@ struct ElementRecord {
   // Input directions: the numbers of the script objects written for the
   // element.
   std::vector<std::int32_t> scriptObjects;
-  // Output directions: the element's identifier in the CAD transfer file, 0
-  // before it has one.
-  std::int32_t transferId = 0;
   std::vector<std::int32_t> assocs;
   std::vector<std::int32_t> props;
 
-
   // Bookkeeping of the table (not part of the element's data): the last node
   // of each priority run of `sons` (made when the list grows), so that
-  // inserting by priority does not scan long lists; and the mark of the last
-  // walk that visited the element.
+  // inserting by priority does not scan long lists.
   std::unique_ptr<LinkNode*[]> sonRunTails;
-  std::uint32_t walkMark = 0;
-  // Set when appendSon put a son out of priority order; insertions by
-  // priority then scan the list instead of using sonRunTails.
-  bool sonsUnordered = false;
-  // Mark of the descent path of nextDescendant (separate from walkMark, as
-  // the path lives from one call to the next).
-  std::uint32_t descentMark = 0;
   // Made when the fathers list grows long: the first node of each father in
   // `fathers`, so that a son shared by many fathers is found in constant time.
   std::unique_ptr<std::unordered_map<std::int32_t, LinkNode*>> fatherLookup;
