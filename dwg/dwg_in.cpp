@@ -178,6 +178,10 @@ int DwgIn::ReadFile(const std::string& fileName) {
     layerList_.push_back(std::move(layer));
   }
 
+  // Everything the conversion needs is in the element table and the lists
+  // above now: the database goes before the conversion makes its records.
+  db_ = db::Database{};
+
   if (count == 0) {
     reportWithFile("DwgIn::ReadFile_2", fileName, "");
     return -1;

@@ -71,7 +71,6 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   form = other.form;
   outputKind = other.outputKind;
   outputSubKind = other.outputSubKind;
-  groupDone = other.groupDone;
   classBits = other.classBits;
   dependency = other.dependency;
   de = other.de;

@@ -219,21 +219,6 @@ int insertFather(const char* code, std::int32_t father, std::int32_t son) {
 
 int traceLevel() { return runSettings().traceLevel; }
 
-// The record array may hold more constructed records than `capacity`.
-// Growing the capacity in steps of 500 would otherwise move the whole table
-// every 500 new elements (quadratic for a large DXF or DWG file), so the
-// array itself grows geometrically and the capacity follows its step rule
-// inside it.  `array` names the array the size belongs to: any other array
-// is taken to be exactly `capacity` records long.
-struct RecordStorage {
-  const ElementRecord* array = nullptr;
-  std::int64_t size = 0;
-};
-RecordStorage& recordStorage() {
-  static RecordStorage storage;
-  return storage;
-}
-
 void forgetWalkCaches(ElementTable& table) {
   table.convertOrder = ElementTable::ConvertOrder();
   ++table.cursorGeneration;
@@ -247,6 +232,27 @@ void forgetWalkCaches(ElementTable& table) {
 
 }  // namespace
 
+bool RecordBlocks::holdAtLeast(std::int64_t n) {
+  while (size() < n) {
+    std::unique_ptr<ElementRecord[]> block(new (std::nothrow) ElementRecord[kPerBlock]);
+    if (!block) return false;
+    try {
+      blocks_.push_back(std::move(block));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void RecordBlocks::expect(std::int64_t n) {
+  try {
+    blocks_.reserve(static_cast<std::size_t>((n + kPerBlock - 1) >> kShift));
+  } catch (const std::bad_alloc&) {
+    // The list grows as it must instead.
+  }
+}
+
 ElementTable& elementTable() {
   static ElementTable table;
   return table;
@@ -254,7 +260,6 @@ ElementTable& elementTable() {
 
 const RunStateRegistrar kRunStateRegistered("element table", [] {
   elementTable() = ElementTable();
-  recordStorage() = RecordStorage();
 });
 
 ElementRecord& element(std::int32_t index) {
@@ -293,21 +298,16 @@ int allocateTable(std::int32_t n, std::int32_t room) {
   TraceScope t("ldv130");
   ElementTable& table = elementTable();
   table.records.reset();
-  recordStorage() = RecordStorage();
   table.capacity = 0;
   forgetWalkCaches(table);
   if (n < 0 || n >= kMaxCapacity) return -1;
-  std::int64_t size =
-      std::min<std::int64_t>(static_cast<std::int64_t>(n) + 1 + std::max<std::int32_t>(room, 0), kMaxCapacity);
-  ElementRecord* records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
-  if (records == nullptr) {
-    size = static_cast<std::int64_t>(n) + 1;
-    records = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
+  table.records.expect(std::min<std::int64_t>(static_cast<std::int64_t>(n) + 1 + std::max<std::int32_t>(room, 0),
+                                              kMaxCapacity));
+  if (!table.records.holdAtLeast(static_cast<std::int64_t>(n) + 1)) {
+    table.records.reset();
+    return -1;
   }
-  if (records == nullptr) return -1;
-  table.records.reset(records);
   table.capacity = n + 1;
-  recordStorage() = RecordStorage{records, size};
   return 0;
 }
 
@@ -317,28 +317,12 @@ int growTable() {
   const std::int32_t old = table.capacity;
   std::int64_t wanted = std::min<std::int64_t>(2LL * old, static_cast<std::int64_t>(old) + 500);
   if (wanted <= old) wanted = old + 1;  // an empty table grows too
-  RecordStorage& storage = recordStorage();
-  const bool roomLeft = table.records && storage.array == table.records.get() && wanted <= storage.size;
-  ElementRecord* grown = nullptr;
-  std::int64_t size = std::min<std::int64_t>(std::max<std::int64_t>(wanted, 2LL * old), kMaxCapacity);
-  if (!roomLeft && wanted <= kMaxCapacity) {
-    grown = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
-    if (grown == nullptr && size > wanted) {
-      size = wanted;
-      grown = new (std::nothrow) ElementRecord[static_cast<std::size_t>(size)];
-    }
-  }
-  if (!roomLeft && grown == nullptr) {
+  if (wanted > kMaxCapacity || !table.records.holdAtLeast(wanted)) {
     if (traceLevel() > 4) {
       std::printf("-> ldv131 : Datenstruktur zu klein\n          vergroessern von %d auf %d nicht moeglich !!!!\n",
                   static_cast<int>(old), static_cast<int>(wanted));
     }
     return -1;
-  }
-  if (!roomLeft) {
-    for (std::int32_t i = 0; i < old; ++i) grown[i] = std::move(table.records[i]);
-    table.records.reset(grown);
-    storage = RecordStorage{grown, size};
   }
   table.capacity = static_cast<std::int32_t>(wanted);
   if (traceLevel() > 4) {
@@ -368,7 +352,6 @@ void freeTable() {
   TraceScope t("ldv135");
   ElementTable& table = elementTable();
   table.records.reset();
-  recordStorage() = RecordStorage();
   table.capacity = 0;
   table.lastIndex = 0;
   table.processedCount = 0;

@@ -82,23 +82,35 @@ struct ElementRecord {
   ElementRecord& operator=(ElementRecord&& other) noexcept;
   ~ElementRecord();  // releases the lists and owned blocks
 
+  // The fields are ordered by size so that the record, of which a table
+  // holds one per element, has no padding.
   std::int32_t type = 0;
   std::int32_t form = 0;
   std::int32_t outputKind = 0;
   std::int32_t outputSubKind = 0;
-  std::int32_t groupDone = 0;
   std::int32_t classBits = 0;
+  std::int32_t sonCount = 0;
+  std::int32_t fatherCount = 0;
+  // Output directions: the element's identifier in the CAD transfer file, 0
+  // before it has one.
+  std::int32_t transferId = 0;
+  DirectoryEntry de;
   char dependency = 'n';  // 'p' physically dependent
   // Beside the type: the conversion order scans both over the whole table.
   char state = 0;
   // The element's failure has been reported with a counted error (790).
   bool failureReported = false;
-  DirectoryEntry de;
-  std::int32_t sonCount = 0;
+  // Set when appendSon put a son out of priority order; insertions by
+  // priority then scan the list instead of using sonRunTails.
+  bool sonsUnordered = false;
+  // The mark of the last walk that visited the element, and the mark of the
+  // descent path of nextDescendant (separate from walkMark, as the path
+  // lives from one call to the next); bookkeeping of the table.
+  std::uint32_t walkMark = 0;
+  std::uint32_t descentMark = 0;
   LinkNode* sons = nullptr;
   LinkNode* sonCursor = nullptr;
   LinkNode* sonCursor2 = nullptr;
-  std::int32_t fatherCount = 0;
   LinkNode* fathers = nullptr;
   LinkNode* fatherCursor = nullptr;
   std::unique_ptr<TransferAttributes> transferAttrs;
@@ -107,25 +119,13 @@ struct ElementRecord {
   // Input directions: the numbers of the script objects written for the
   // element.
   std::vector<std::int32_t> scriptObjects;
-  // Output directions: the element's identifier in the CAD transfer file, 0
-  // before it has one.
-  std::int32_t transferId = 0;
   std::vector<std::int32_t> assocs;
   std::vector<std::int32_t> props;
 
-
   // Bookkeeping of the table (not part of the element's data): the last node
   // of each priority run of `sons` (made when the list grows), so that
-  // inserting by priority does not scan long lists; and the mark of the last
-  // walk that visited the element.
+  // inserting by priority does not scan long lists.
   std::unique_ptr<LinkNode*[]> sonRunTails;
-  std::uint32_t walkMark = 0;
-  // Set when appendSon put a son out of priority order; insertions by
-  // priority then scan the list instead of using sonRunTails.
-  bool sonsUnordered = false;
-  // Mark of the descent path of nextDescendant (separate from walkMark, as
-  // the path lives from one call to the next).
-  std::uint32_t descentMark = 0;
   // Made when the fathers list grows long: the first node of each father in
   // `fathers`, so that a son shared by many fathers is found in constant time.
   std::unique_ptr<std::unordered_map<std::int32_t, LinkNode*>> fatherLookup;
@@ -133,8 +133,38 @@ struct ElementRecord {
   void releaseLists();
 };
 
+// The slots of the table, held in blocks of a fixed number of records.
+// The table grows by whole blocks: a record never moves once made (a
+// reference to it stays valid while the table grows), growth copies
+// nothing, and no more than one block lies beyond the slots in use.
+class RecordBlocks {
+ public:
+  static constexpr int kShift = 10;
+  static constexpr std::int32_t kPerBlock = std::int32_t{1} << kShift;
+
+  ElementRecord& operator[](std::int32_t i) {
+    return blocks_[static_cast<std::uint32_t>(i) >> kShift][i & (kPerBlock - 1)];
+  }
+  const ElementRecord& operator[](std::int32_t i) const {
+    return blocks_[static_cast<std::uint32_t>(i) >> kShift][i & (kPerBlock - 1)];
+  }
+  explicit operator bool() const { return !blocks_.empty(); }
+  // Slots made (whole blocks).
+  std::int64_t size() const { return static_cast<std::int64_t>(blocks_.size()) << kShift; }
+  // Makes blocks until slots 0..n-1 exist; false when memory runs out
+  // (the blocks made until then stay).
+  bool holdAtLeast(std::int64_t n);
+  // Room in the list of blocks for n slots, so that it need not be copied
+  // while the table grows to them.
+  void expect(std::int64_t n);
+  void reset() { blocks_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<ElementRecord[]>> blocks_;
+};
+
 struct ElementTable {
-  std::unique_ptr<ElementRecord[]> records;
+  RecordBlocks records;
   std::int32_t capacity = 0;
   std::int32_t lastIndex = 0;
   int progressOn = 1;
@@ -198,11 +228,10 @@ constexpr std::int32_t deNumberOf(std::int32_t index) { return 2 * index - 1; }
 
 int resetTable();                    // ldv060
 int resetCursors();                  // ldv061
-// A table of n records and slot 0.  `room` more records are allocated
-// behind them for the records a run adds itself (the output directions'
-// colour definitions, matrices and contours), so that the first of them
-// does not move the whole table into one twice its size; the capacity is
-// n + 1 all the same.
+// A table of n records and slot 0; the capacity is n + 1.  `room`: about
+// how many records the run adds itself later (the output directions'
+// colour definitions, matrices and contours), for which the list of
+// blocks is prepared.
 int allocateTable(std::int32_t n, std::int32_t room = 0);  // ldv130
 int growTable();                     // ldv131
 std::int32_t newIndex();             // ldv125

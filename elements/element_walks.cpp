@@ -168,7 +168,7 @@ void makeConvertOrder(ElementTable& table) {
 // that qualifies for the step: its index, or -1 with the cursor at `end`.
 std::int32_t scanFrom(int step, std::int32_t& cursor, std::int32_t end) {
   const std::int32_t type = kStepTypes[step];
-  const ElementRecord* records = elementTable().records.get();
+  const RecordBlocks& records = elementTable().records;
   while (cursor < end) {
     // Most records are passed over on their state and type alone.  The
     // records are large and the pass touches one place in each: they are
@@ -345,7 +345,7 @@ int nextToConvert(ConvertPick& out) {
   if (!order.made || order.last > table.lastIndex || table.lastIndex - order.last > std::max(order.last, 1024)) {
     makeConvertOrder(table);
   }
-  const ElementRecord* records = table.records.get();
+  const RecordBlocks& records = table.records;
   for (int step = 0; step < 17; ++step) {
     std::int32_t& cursor = table.cursors[step];
     if (cursor < 1) cursor = 1;

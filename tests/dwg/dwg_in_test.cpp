@@ -514,6 +514,8 @@ TEST_F(DwgInTest, FilesOfEveryReleaseAsciiAndBinaryAreRead) {
       EXPECT_EQ(dwgIn().elementCount(), 2);
       EXPECT_EQ(ofType(110).size(), 1u);
       EXPECT_EQ(ofType(100).size(), 1u);
+      // The database is not kept through the conversion that follows.
+      EXPECT_TRUE(dwgIn().database().entities.empty() && dwgIn().database().blocks.empty());
     }
   }
   EXPECT_GE(written, 8);
