@@ -519,6 +519,47 @@ TEST_F(DwgInTest, FilesOfEveryReleaseAsciiAndBinaryAreRead) {
   EXPECT_GE(written, 8);
 }
 
+// A multi-line attribute (DWG 2018) is one note with a string per line,
+// each a line spacing below the one before; a single-line one keeps its
+// value whole.
+TEST_F(DwgInTest, MultiLineAttributesBecomeOneNoteWithALineEach) {
+  struct Case {
+    bool multiline;
+    double lineSpacing;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {false, 1, {"A\\PB"}},
+      {true, 1, {"A", "B"}},
+      {true, 2, {"A", "B", "C"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines.size());
+    db_ = db::Database{};
+    freeTable();
+    resetTable();
+    allocateTable(10);
+    db::Attrib a;
+    a.value = c.lines.size() == 3 ? "A\\PB\\PC" : "A\\PB";
+    a.multiline = c.multiline;
+    a.lineSpacing = c.lineSpacing;
+    a.height = 2;
+    a.insertion = {10, 20, 0};
+    db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Attrib, a));
+    mapModel();
+    const std::vector<std::int32_t> notes = ofType(212);
+    ASSERT_EQ(notes.size(), 1u);
+    const auto* note = dynamic_cast<const NoteRecord*>(element(notes[0]).params.get());
+    ASSERT_NE(note, nullptr);
+    ASSERT_EQ(note->strings.size(), c.lines.size());
+    for (std::size_t k = 0; k < c.lines.size(); ++k) {
+      EXPECT_EQ(note->strings[k].text, c.lines[k]);
+      EXPECT_NEAR(note->strings[k].start.x, 10, 1e-12);
+      EXPECT_NEAR(note->strings[k].start.y, 20 - 2 * (5.0 / 3.0) * c.lineSpacing * static_cast<double>(k), 1e-12);
+    }
+  }
+}
+
 TEST_F(DwgInTest, UnknownKindsAreCountedAndReportedOncePerKind) {
   for (int k = 0; k < 3; ++k) {
     db::Entity e = db::makeEntity(db::EntityKind::Unknown);
