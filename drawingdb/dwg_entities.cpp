@@ -348,21 +348,103 @@ Name styleOf(DwgObjectIn& in, DwgReadContext& c) {
   return n.empty() ? Name::standard() : n;
 }
 
+// 2018 on an MTEXT (and the MTEXT a multi-line attribute embeds) ends
+// with its annotation data: B not annotative; when set BS version, B
+// default flag, the registered application (handle stream), BL
+// attachment, 3BD x axis, 3BD insertion, BD rectangle width and height,
+// BD extents width and height (copies of the fields before), then BS
+// column type (0 none, 1 static, 2 dynamic) and with columns BL column
+// count, BD width, BD gutter, B auto height, B flow reversed and, for
+// dynamic columns without auto height, a BD height per column.  The
+// copies and the columns are not kept: the fields before say it all.
+void skipMTextAnnotation(DwgObjectIn& in) {
+  DwgBitReader& d = in.data;
+  if (d.readBit() == 0) return;
+  d.readBitShort();
+  d.readBit();
+  in.readHandle();
+  d.readBitLong();
+  d.readBitPoint3();
+  d.readBitPoint3();
+  for (int i = 0; i < 4; ++i) d.readBitDouble();
+  const std::int16_t columns = d.readBitShort();
+  if (columns == 0 || d.failed()) return;
+  const std::int32_t count = d.readBitLong();
+  d.readBitDouble();
+  d.readBitDouble();
+  const bool autoHeight = d.readBit() != 0;
+  d.readBit();
+  if (autoHeight || columns != 2) return;
+  const std::size_t heights = countOf(d, count, 2, in, "MTEXT column height");
+  for (std::size_t i = 0; i < heights && !d.failed(); ++i) d.readBitDouble();
+}
+
+// The data of an MTEXT up to its style handle: what an MTEXT entity holds
+// and what a multi-line attribute of 2018 embeds.
+void readMTextData(DwgObjectIn& in, DwgReadContext& c, MText& m) {
+  DwgBitReader& d = in.data;
+  m.insertion = pointOf(d.readBitPoint3());
+  m.extrusion = pointOf(d.readBitPoint3());
+  m.xAxis = pointOf(d.readBitPoint3());
+  m.referenceWidth = d.readBitDouble();
+  if (c.release() >= Release::R2007) d.readBitDouble();  // the frame's height
+  m.height = d.readBitDouble();
+  m.attachment = d.readBitShort();
+  m.direction = d.readBitShort();
+  d.readBitDouble();  // extents height and width: computed by whoever draws it
+  d.readBitDouble();
+  m.value = readDwgText(d, c.codePage());
+  if (c.release() >= Release::R2000) {
+    m.lineSpacingStyle = d.readBitShort();
+    m.lineSpacing = d.readBitDouble();
+    d.readBit();
+  }
+  // 2004 on: the background fill (flags; with bit 0 or 0x10 its scale,
+  // colour and transparency), not kept.
+  if (c.release() >= Release::R2004 && (d.readBitLong() & 0x11) != 0) {
+    d.readBitLong();
+    readDwgColour2004(d);
+    d.readBitLong();
+  }
+}
+
+// 2018: the attribute types of the type byte.
+constexpr std::uint8_t kAttributeSingleLine = 1;
+
+// A multi-line attribute of 2018 embeds an MTEXT (its data and annotation
+// data as an MTEXT entity holds them, no style of its own), then BS size
+// of its annotative data and, when not 0, that many bytes, the registered
+// application (handle stream) and a BS.  The MTEXT's text is the value;
+// its lines become lines of the attribute.
+void readEmbeddedMText(DwgObjectIn& in, DwgReadContext& c, AttributeText& a, std::string& value) {
+  DwgBitReader& d = in.data;
+  MText m;
+  readMTextData(in, c, m);
+  skipMTextAnnotation(in);
+  const std::size_t annotative = countOf(d, static_cast<std::uint16_t>(d.readBitShort()), 8, in,
+                                         "attribute annotative data byte");
+  if (annotative > 0) {
+    d.readRawBytes(annotative);
+    in.readHandle();
+    d.readBitShort();
+  }
+  if (d.failed()) return;
+  a.multiline = true;
+  a.lineSpacing = m.lineSpacing;
+  if (!m.value.empty()) value = std::move(m.value);
+}
+
 // From 2010 on a version byte follows the text fields (and precedes the
 // prompt of a definition); from 2007 on a lock-position bit the flags.
-// 2018 adds a type byte: 1 a single line, 2 and 4 a multi-line attribute
-// with an embedded MTEXT, which the database does not model.
+// 2018 adds a type byte: 1 a single line, 2 (attribute) and 4
+// (definition) multi-line with an embedded MTEXT.
 void readAttribute(DwgObjectIn& in, DwgReadContext& c, AttributeText& a, std::string& value, std::string* prompt) {
   TextFields t;
   readTextFields(in, c, t);
   takeTextFields(a, std::move(t), value);
   const Release r = c.release();
   if (r >= Release::R2010) in.data.readRawChar();
-  if (r >= Release::R2018) {
-    const std::uint8_t type = in.data.readRawChar();
-    if (type > 1 && in.badReference.empty())
-      in.badReference = "multi-line attribute " + formatHandle(in.head.handle) + " (type " + std::to_string(type) + ")";
-  }
+  if (r >= Release::R2018 && in.data.readRawChar() != kAttributeSingleLine) readEmbeddedMText(in, c, a, value);
   a.tag = readDwgText(in.data, c.codePage());
   a.fieldLength = in.data.readBitShort();
   a.flags = in.data.readRawChar();
@@ -641,7 +723,7 @@ void skipHatchGradient(DwgBitReader& d, DwgObjectIn& in) {
     d.readBitDouble();
     readDwgColour2004(d);
   }
-  d.readText();
+  readDwgText(d, CodePage::raw());  // from 2007 on in the string stream
 }
 
 void writeNoHatchGradient(DwgBitWriter& w) {
@@ -1203,32 +1285,10 @@ void writeSpline(DwgBitWriter& w, const Spline& s) {
 }
 
 void readMText(DwgObjectIn& in, DwgReadContext& c, MText& m) {
-  DwgBitReader& d = in.data;
-  m.insertion = pointOf(d.readBitPoint3());
-  m.extrusion = pointOf(d.readBitPoint3());
-  m.xAxis = pointOf(d.readBitPoint3());
-  m.referenceWidth = d.readBitDouble();
-  if (c.release() >= Release::R2007) d.readBitDouble();  // the frame's height
-  m.height = d.readBitDouble();
-  m.attachment = d.readBitShort();
-  m.direction = d.readBitShort();
-  d.readBitDouble();  // extents height and width: computed by whoever draws it
-  d.readBitDouble();
-  m.value = readDwgText(d, c.codePage());
-  if (c.release() >= Release::R2000) {
-    m.lineSpacingStyle = d.readBitShort();
-    m.lineSpacing = d.readBitDouble();
-    d.readBit();
-  }
-  // 2004 on: the background fill (flags; with bit 0 or 0x10 its scale,
-  // colour and transparency), not kept.
-  if (c.release() >= Release::R2004 && (d.readBitLong() & 0x11) != 0) {
-    d.readBitLong();
-    readDwgColour2004(d);
-    d.readBitLong();
-  }
+  readMTextData(in, c, m);
   const Name style = c.styleName(in.readHandle());
   m.style = style.empty() ? std::string("Standard") : style.str();
+  if (c.release() >= Release::R2018) skipMTextAnnotation(in);
 }
 
 void writeMText(DwgObjectOut& out, DwgWriteContext& c, const MText& m) {
@@ -1327,6 +1387,9 @@ void writeLeader(DwgObjectOut& out, DwgWriteContext& c, const Leader& l) {
 
 // VIEWPORT.  R13/R14 store the frame (centre, size) here and the view in
 // the entity's EED of the application ACAD; 2000 stores everything here.
+// 2004 adds the shade plot mode; 2007 the major grid lines after the
+// circle zoom, the lighting after the shade plot mode and the background,
+// visual style, shade plot and sun handles at the end.
 void readViewport(DwgObjectIn& in, DwgReadContext& c, Viewport& v) {
   DwgBitReader& d = in.data;
   v.center = pointOf(d.readBitPoint3());
@@ -1349,6 +1412,8 @@ void readViewport(DwgObjectIn& in, DwgReadContext& c, Viewport& v) {
   v.snapSpacing = pointOf(d.readRawPoint2());
   v.gridSpacing = pointOf(d.readRawPoint2());
   v.circleZoom = d.readBitShort();
+  const Release r = c.release();
+  if (r >= Release::R2007) d.readBitShort();  // major grid lines
   const std::size_t frozen = countOf(in.handles, d.readBitLong(), 8, in, "VIEWPORT frozen layer");
   v.flags = d.readBitLong();
   v.plotStyleSheet = readDwgText(d, c.codePage());
@@ -1360,13 +1425,24 @@ void readViewport(DwgObjectIn& in, DwgReadContext& c, Viewport& v) {
   v.ucsYAxis = pointOf(d.readBitPoint3());
   v.elevation = d.readBitDouble();
   v.orthoType = d.readBitShort();
-  if (c.release() >= Release::R2004) d.readBitShort();  // shade plot mode
+  if (r >= Release::R2004) d.readBitShort();  // shade plot mode
+  if (r >= Release::R2007) {
+    // Lighting: default lights on, their type, brightness, contrast and
+    // the ambient colour.
+    d.readBit();
+    d.readRawChar();
+    d.readBitDouble();
+    d.readBitDouble();
+    readDwgColour2004(d);
+  }
   v.frozenLayers.reserve(frozen);
   for (std::size_t i = 0; i < frozen; ++i) v.frozenLayers.push_back(in.readHandle());
   in.readHandle();  // clip boundary
-  if (c.release() < Release::R2004) in.readHandle();  // viewport entity record (2000)
+  if (r < Release::R2004) in.readHandle();  // viewport entity record (2000)
   in.readHandle();  // named UCS
   in.readHandle();  // base UCS
+  if (r >= Release::R2007)
+    for (int i = 0; i < 4; ++i) in.readHandle();  // background, visual style, shade plot, sun
 }
 
 void writeViewport(DwgObjectOut& out, DwgWriteContext& c, const Viewport& v) {
@@ -1436,6 +1512,77 @@ std::vector<RawTag> viewXdata(const Entity& e) {
     if (t.code == 1003 && next < v.frozenLayers.size()) t.integer = static_cast<std::int64_t>(v.frozenLayers[next++]);
   x.insert(x.end(), e.common.xdata().begin(), e.common.xdata().end());
   return x;
+}
+
+// ------------------------------------------- kinds kept with their bits
+
+// DXF groups of values decoded from the bits of a kind the database keeps
+// as an unknown entity: DXF writers write these, DWG writers of the
+// release read the bits.
+RawTag textGroup(std::int32_t code, std::string text) { return RawTag{code, TagType::String, 0, 0, std::move(text)}; }
+RawTag realGroup(std::int32_t code, double v) { return RawTag{code, TagType::Real, v, 0, {}}; }
+RawTag wholeGroup(std::int32_t code, std::int64_t v) { return RawTag{code, tagTypeOf(code), 0, v, std::to_string(v)}; }
+RawTag handleGroup(std::int32_t code, Handle h) {
+  return RawTag{code, TagType::Handle, 0, static_cast<std::int64_t>(h), formatHandle(h)};
+}
+void pointGroups(std::vector<RawTag>& tags, std::int32_t code, const Point3& p, bool withZ = true) {
+  tags.push_back(realGroup(code, p.x));
+  tags.push_back(realGroup(code + 10, p.y));
+  if (withZ) tags.push_back(realGroup(code + 20, p.z));
+}
+
+// IMAGE and WIPEOUT (classes): BL class version, 3BD insertion, 3BD U and
+// V vectors (one pixel's extent), 2RD size in pixels, BS display flags,
+// B clipping, RC brightness, contrast and fade, from 2010 on B clip mode
+// (1: keep the outside), BS clip boundary type (1 a rectangle of two 2RD
+// corners, 2 a polygon of BL count 2RD vertices); handles: the IMAGEDEF
+// and its reactor.
+void readRasterImage(DwgObjectIn& in, Release r, bool wipeout, std::vector<RawTag>& tags) {
+  DwgBitReader& d = in.data;
+  tags.push_back(textGroup(100, wipeout ? "AcDbWipeout" : "AcDbRasterImage"));
+  tags.push_back(wholeGroup(90, d.readBitLong()));
+  for (const std::int32_t code : {10, 11, 12}) pointGroups(tags, code, pointOf(d.readBitPoint3()));
+  pointGroups(tags, 13, pointOf(d.readRawPoint2()), false);
+  const std::int16_t display = d.readBitShort();
+  const std::uint8_t clipping = d.readBit();
+  const std::uint8_t brightness = d.readRawChar(), contrast = d.readRawChar(), fade = d.readRawChar();
+  const std::uint8_t clipMode = r >= Release::R2010 ? d.readBit() : 0;
+  const std::int16_t boundary = d.readBitShort();
+  std::size_t corners = 2;
+  if (boundary != 1) corners = countOf(d, d.readBitLong(), 128, in, "image clip vertex");
+  if ((boundary != 1 && boundary != 2) && in.badReference.empty())
+    in.badReference = "image clip boundary of type " + std::to_string(boundary);
+  std::vector<Point3> vertices;
+  vertices.reserve(corners);
+  for (std::size_t i = 0; i < corners && !d.failed(); ++i) vertices.push_back(pointOf(d.readRawPoint2()));
+  tags.push_back(handleGroup(340, in.readHandle()));
+  tags.push_back(wholeGroup(70, display));
+  tags.push_back(wholeGroup(280, clipping));
+  tags.push_back(wholeGroup(281, brightness));
+  tags.push_back(wholeGroup(282, contrast));
+  tags.push_back(wholeGroup(283, fade));
+  tags.push_back(handleGroup(360, in.readHandle()));
+  tags.push_back(wholeGroup(71, boundary));
+  tags.push_back(wholeGroup(91, static_cast<std::int64_t>(vertices.size())));
+  for (const Point3& v : vertices) pointGroups(tags, 14, v, false);
+  if (r >= Release::R2010) tags.push_back(wholeGroup(290, clipMode));
+}
+
+// ACAD_PROXY_ENTITY (and ACAD_PROXY_OBJECT, dwg_records.cpp) of 2000 on:
+// BL class id, then before 2018 BL drawing format (release in the low
+// word, maintenance release in the high word), from 2018 on BL release and
+// BL maintenance release apart, then B original data format (1 DXF).
+// The original object's data and handles follow.
+void readProxyEntity(DwgObjectIn& in, Release r, std::vector<RawTag>& tags) {
+  if (r < Release::R2000) return;
+  DwgBitReader& d = in.data;
+  tags.push_back(textGroup(100, "AcDbProxyEntity"));
+  tags.push_back(wholeGroup(90, kProxyEntity));
+  tags.push_back(wholeGroup(91, d.readBitLong()));
+  std::uint32_t format = static_cast<std::uint32_t>(d.readBitLong());
+  if (r >= Release::R2018) format = (format & 0xFFFF) | static_cast<std::uint32_t>(d.readBitLong()) << 16;
+  tags.push_back(wholeGroup(95, static_cast<std::int32_t>(format)));
+  tags.push_back(wholeGroup(70, d.readBit()));
 }
 
 // The DXF names of fixed types the database keeps as unknown entities.
@@ -1616,6 +1763,14 @@ Status readDwgEntity(DwgObjectIn& in, DwgReadContext& c, Entity& out) {
         } else if constexpr (std::is_same_v<T, Hatch>) {
           readHatch(in, c, data);
         } else {
+          // Kinds whose fields are known give their DXF groups too; the
+          // bits are kept from where those begin.
+          const std::size_t dataAt = d.bitPosition(), handlesAt = in.handles.bitPosition();
+          if (className == "IMAGE" || className == "WIPEOUT") readRasterImage(in, r, className == "WIPEOUT", data.tags);
+          else if (type == kProxyEntity) readProxyEntity(in, r, data.tags);
+          if (!in.status().ok()) return;
+          d.seekBit(dataAt);
+          in.handles.seekBit(handlesAt);
           keepBits(in, data.dwg);
         }
       },

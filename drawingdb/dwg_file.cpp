@@ -917,8 +917,15 @@ class DwgFileReader {
       return {};
     }
     Entity e;
-    if (Status s = readDwgEntity(in, *context_, e); !s.ok())
-      return Status::fail(s.code, "entity " + hexOf(at.handle) + ": " + s.detail);
+    if (Status s = readDwgEntity(in, *context_, e); !s.ok()) {
+      // The frame passed its size and CRC checks and its common data
+      // read: the file's layout holds, only this kind's own data does not
+      // decode.  The entity (with whatever it leads) is left out.
+      if (s.code != StatusCode::BadFile) return Status::fail(s.code, "entity " + hexOf(at.handle) + ": " + s.detail);
+      note(kDwgEntityLeftOut, at.handle,
+           "entity " + hexOf(at.handle) + " of type " + std::to_string(at.type) + " left out: " + s.detail);
+      return {};
+    }
     e.common.handle = at.handle;
     e.common.paperSpace = in.head.e.mode == 1;
     e.readIn = r_;
@@ -1075,8 +1082,9 @@ class DwgFileReader {
     db_.raiseSeed(handles_.handseed);
   }
 
-  void note(const char* code, Handle h, std::string what) {
-    if (findings_.size() < ReadContext::kMostFindings) findings_.push_back({code, h, "", false, std::move(what)});
+  void note(std::string_view code, Handle h, std::string what) {
+    if (findings_.size() < ReadContext::kMostFindings)
+      findings_.push_back({std::string(code), h, "", false, std::move(what)});
   }
 
   std::string_view file_;

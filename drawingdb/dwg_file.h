@@ -38,10 +38,16 @@ struct DwgReadResult {
   std::vector<Finding> findings;  // objects damaged or not understood, links that lead nowhere
 };
 
+// The finding of an entity left out: its object's frame was sound (size
+// and CRC) and its common data read, but the data of its kind did not
+// decode.  The rest of the drawing is read.
+inline constexpr std::string_view kDwgEntityLeftOut = "dwg-entity-left-out";
+
 // Reads a DWG file of R13 to 2018 held in memory (or, through
 // dwg_pre_r13.h, of 2.5 to 11/12) into an empty database.  A damaged file
 // answers with a Status saying what and where; the database then holds what
-// was read up to there.
+// was read up to there.  An entity whose own data does not decode in a
+// sound frame is left out with a finding kDwgEntityLeftOut.
 DwgReadResult readDwg(std::string_view file, Database& db);
 
 // ------------------------------------------------------------- writing

@@ -779,22 +779,38 @@ void keptHandle(Io& io, Kept& extra, int code) {
     if (!io.failed()) extra.push_back(tagFor(code, Value{0, static_cast<std::int64_t>(h), {}, {}}, Form::BL));
 }
 
+// VIEW.  2007 on adds the lighting of VPORT after the render mode, the
+// "camera plottable" bit after the UCS and, among the handles, the
+// background, visual style and sun before the UCS's and the live section
+// after them; the database keeps none of these.
 template <class Io, class Rec>
 void viewLayout(Io& io, Rec& rec) {
   auto& extra = rec.common.extra;
   slots(io, rec.data, extra, std::span<const Slot>(kViewSlots));
   viewModeBits(io, rec);
   keptValue(io, extra, Slot{Form::RC, 281, {}, kFrom2000});
+  slots(io, rec.data, extra, std::span<const Slot>(kVportLightingSlots));
   io.flag(rec.common.flags, 1);  // a paper-space view
   if (!io.r2000()) return;
   std::int32_t associated = 0;
   if constexpr (!Io::kReads) associated = static_cast<std::int32_t>(kept(extra, Slot{Form::B, 72}).integer);
   io.b(associated);
   if constexpr (Io::kReads) keep(extra, 72, Value{0, associated, {}, {}}, Form::B);
-  if (associated == 0) return;
-  slots(io, rec.data, extra, std::span<const Slot>(kViewUcsSlots));
-  keptHandle(io, extra, 346);
-  keptHandle(io, extra, 345);
+  if (associated != 0) slots(io, rec.data, extra, std::span<const Slot>(kViewUcsSlots));
+  const bool r2007 = io.release() >= Release::R2007;
+  Handle none = 0;
+  if (r2007) {
+    std::int32_t cameraPlottable = 0;
+    io.b(cameraPlottable);
+    io.handle(4, none);  // background
+    io.handle(5, none);  // visual style
+    io.handle(3, none);  // sun
+  }
+  if (associated != 0) {
+    keptHandle(io, extra, 346);
+    keptHandle(io, extra, 345);
+  }
+  if (r2007) io.handle(4, none);  // live section
 }
 
 template <class Io, class Rec>
@@ -1239,6 +1255,53 @@ namespace drawingdb {
 
 namespace {
 
+// The groups a DXF file holds of objects kept with their bits whose
+// fields are known.  IMAGEDEF: BL class version, 2RD size in pixels, TV
+// file name, B loaded, RC resolution unit, 2RD size of a pixel.
+// IMAGEDEF_REACTOR: BL class version.  ACAD_PROXY_OBJECT (2000 on): as
+// ACAD_PROXY_ENTITY (dwg_entities.cpp), BL class id, the drawing format
+// (2018 on: release and maintenance release apart), B original format.
+Status keptObjectGroups(BodyIn& io, std::int16_t type, std::string_view cls, std::vector<RawTag>& tags) {
+  const Release r = io.release();
+  Value v;
+  const auto take = [&](int code, Form f) {
+    io.value(f, v);
+    keep(tags, code, v, f);
+  };
+  if (cls == "IMAGEDEF") {
+    tags.push_back(marker("AcDbRasterImageDef"));
+    take(90, Form::BL);
+    Value size, name, loaded, unit, pixel;
+    io.value(Form::RD2, size);
+    io.value(Form::TV, name);
+    io.value(Form::B, loaded);
+    io.value(Form::RC, unit);
+    io.value(Form::RD2, pixel);
+    keep(tags, 1, name, Form::TV);
+    keep(tags, 10, size, Form::RD2);
+    keep(tags, 11, pixel, Form::RD2);
+    keep(tags, 280, loaded, Form::B);
+    keep(tags, 281, unit, Form::RC);
+  } else if (cls == "IMAGEDEF_REACTOR") {
+    tags.push_back(marker("AcDbRasterImageDefReactor"));
+    take(90, Form::BL);
+  } else if (type == dwg_type::kProxyObject && r >= Release::R2000) {
+    tags.push_back(marker("AcDbProxyObject"));
+    tags.push_back(intTag(90, dwg_type::kProxyObject));
+    take(91, Form::BL);
+    Value format;
+    io.value(Form::BL, format);
+    if (r >= Release::R2018) {
+      Value maintenance;
+      io.value(Form::BL, maintenance);
+      format.integer = (format.integer & 0xFFFF) | (maintenance.integer & 0xFFFF) << 16;
+    }
+    keep(tags, 95, format, Form::BL);
+    take(70, Form::B);
+  }
+  return io.status();
+}
+
 std::string hexHandle(Handle h) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string s;
@@ -1481,11 +1544,14 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     object("LAYOUT", ObjectKind::Layout, std::move(l));
     return {};
   }
-  // Not understood: kept with its bits (the common data and links stay
-  // in the Object).
+  // Not understood, or known only for the groups of a DXF file: kept with
+  // its bits (the common data and links stay in the Object).
   UnknownObject u;
   u.dwg.type = classDef != nullptr ? 0 : head.type;
   DwgBitReader rest = in.restOfData();
+  const std::size_t handlesAt = in.handles.bitPosition();
+  if (Status s = keptObjectGroups(io, head.type, cls, u.tags); !s.ok()) return damaged(cls, head.handle, s);
+  in.handles.seekBit(handlesAt);
   const std::size_t dataBits = rest.bitsLeft();
   const std::size_t handleBits = in.handles.bitsLeft();
   u.dwg.data = copyBits(rest, dataBits);

@@ -239,6 +239,11 @@ struct AttributeText {
   std::int32_t flags = 0;  // 1 invisible, 2 constant, 4 verify, 8 preset
   std::int32_t fieldLength = 0;
   std::int32_t vertical = 0;
+  // A multi-line attribute (DWG 2018 on): its value holds MTEXT lines
+  // ("\P" between them), stacked from the insertion point downwards at
+  // `lineSpacing` times the standard spacing.
+  bool multiline = false;
+  double lineSpacing = 1;
 };
 
 // ATTDEF: a text of a block that asks for a value when the block is

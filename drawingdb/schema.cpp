@@ -237,6 +237,10 @@ constexpr Field<AttDef> kAttDef[] = {
     field<AttDef>("flags", &AttDef::flags, 70),
     field<AttDef>("fieldLength", &AttDef::fieldLength, 73, kR12On, kOpt),
     field<AttDef>("vertical", &AttDef::vertical, 74, kR12On, kOpt),
+    // A multi-line attribute of DWG 2018 and its line spacing: set by the
+    // DWG reader, kept with the value; no group of their own here.
+    Field<AttDef>{"multiline", std::monostate{}, -1, kNoRelease},
+    Field<AttDef>{"lineSpacing", std::monostate{}, -1, kNoRelease},
 };
 
 constexpr Field<Attrib> kAttrib[] = {
@@ -262,6 +266,10 @@ constexpr Field<Attrib> kAttrib[] = {
     field<Attrib>("flags", &Attrib::flags, 70),
     field<Attrib>("fieldLength", &Attrib::fieldLength, 73, kR12On, kOpt),
     field<Attrib>("vertical", &Attrib::vertical, 74, kR12On, kOpt),
+    // A multi-line attribute of DWG 2018 and its line spacing: set by the
+    // DWG reader, kept with the value; no group of their own here.
+    Field<Attrib>{"multiline", std::monostate{}, -1, kNoRelease},
+    Field<Attrib>{"lineSpacing", std::monostate{}, -1, kNoRelease},
 };
 
 constexpr Field<UnknownEntity> kUnknownEntity[] = {

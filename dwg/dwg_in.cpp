@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "drawingdb/dimension_block.h"
+#include "drawingdb/dwg_file.h"
 #include "drawingdb/file_io.h"
 #include "dwg/dwg_texts.h"
 #include "dwg/entity_mapper.h"
@@ -23,6 +24,8 @@ namespace {
 
 // Entities of a kind no IGES entity carries (count and name).
 constexpr int kMsgNotCarried = 1328;
+// Entities of a DWG file whose own data did not decode (count, the first).
+constexpr int kMsgEntitiesLeftOut = 1336;
 // The first slots of the table besides those the layouts need.
 constexpr long kFirstSlots = 100;
 
@@ -62,6 +65,18 @@ void reportWithFile(const char* key, const std::string& fileName, const std::str
   }
 }
 
+// The entities the reader left out, one counted warning for all.
+void reportEntitiesLeftOut(const char* code, const std::vector<db::Finding>& findings) {
+  long count = 0;
+  const db::Finding* first = nullptr;
+  for (const db::Finding& f : findings) {
+    if (f.code != db::kDwgEntityLeftOut) continue;
+    if (first == nullptr) first = &f;
+    ++count;
+  }
+  if (first != nullptr) mfaReport(code, kMsgEntitiesLeftOut, Channel::kBoth, Severity::kWarning, {count}, {}, first->detail, nullptr);
+}
+
 }  // namespace
 
 DwgIn::DwgIn() : DwgBase(DwgDirection::kInput) {}
@@ -90,6 +105,7 @@ int DwgIn::ReadFile(const std::string& fileName) {
     reportWithFile("DwgIn::ReadFile_1", fileName, read.status.detail);
     return -1;
   }
+  reportEntitiesLeftOut(t.code(), read.findings);
   // Dimensions that name no block get one drawn from their points.
   db::buildMissingDimensionBlocks(db_);
 

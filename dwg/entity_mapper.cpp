@@ -429,6 +429,33 @@ int mapText(MapContext& c, const db::Entity& e) {
                   t.generation, t.horizontal, t.vertical, t.extrusion);
 }
 
+// The note of an attribute: one line, or the lines of a multi-line
+// attribute, the first placed as a one-line text is and each next one a
+// line spacing lower.
+int attributeNote(MapContext& c, const db::AttributeText& a, const std::string& value) {
+  if (!a.multiline)
+    return lineNote(c, value, a.style.str(), a.insertion, a.alignment, a.height, a.rotation, a.widthFactor, a.oblique,
+                    a.generation, a.horizontal, a.vertical, a.extrusion);
+  const TextLook look = textLook(c, a.style.str(), a.height, a.widthFactor, a.oblique, a.generation);
+  auto* rec = ownRecord<NoteRecord>(c, IgesType::kGeneralNote, 0);
+  if (rec == nullptr) return -1;
+  const double angle = std::isfinite(a.rotation) ? a.rotation * kRadiansPerDegree : 0.0;
+  const double spacing = a.lineSpacing > 0.0 && std::isfinite(a.lineSpacing) ? a.lineSpacing : 1.0;
+  const double step = look.height * kMTextLineSpacing * spacing;
+  const double ca = std::cos(angle), sa = std::sin(angle);
+  const std::vector<std::string> lines = mtextPlainLines(value);
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    NoteStringData s = fontedString(lines[k], look, angle);
+    s.start = textStart(a.insertion, a.alignment, a.horizontal, a.vertical, s.boxWidth, look.height, angle);
+    const double down = step * static_cast<double>(k);
+    s.start.x += sa * down;
+    s.start.y -= ca * down;
+    rec->strings.push_back(std::move(s));
+  }
+  objectSystem(c, lastOwn(c), a.extrusion);
+  return 0;
+}
+
 // Attributes show their values as texts; an invisible one, and a
 // definition whose value each insert gives (not constant), show nothing
 // here: counted as not carried.
@@ -438,8 +465,7 @@ int mapAttrib(MapContext& c, const db::Entity& e) {
     ++c.notCarried["ATTRIB (invisible)"];
     return 0;
   }
-  return lineNote(c, a.value, a.style.str(), a.insertion, a.alignment, a.height, a.rotation, a.widthFactor, a.oblique,
-                  a.generation, a.horizontal, a.vertical, a.extrusion);
+  return attributeNote(c, a, a.value);
 }
 
 int mapAttDef(MapContext& c, const db::Entity& e) {
@@ -453,8 +479,7 @@ int mapAttDef(MapContext& c, const db::Entity& e) {
     ++c.notCarried["ATTDEF (value given by each insert)"];
     return 0;
   }
-  return lineNote(c, a.defaultValue, a.style.str(), a.insertion, a.alignment, a.height, a.rotation, a.widthFactor,
-                  a.oblique, a.generation, a.horizontal, a.vertical, a.extrusion);
+  return attributeNote(c, a, a.defaultValue);
 }
 
 int mapMText(MapContext& c, const db::Entity& e) {

@@ -5,6 +5,7 @@
 // a circle), which must end in a Status, never in a crash or a hang.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -571,6 +572,23 @@ TEST(DwgDamage, LyingSizesAndCountsEndInAStatus) {
   readDamaged(huge);
 }
 
+// Writes objects of R2000 whose only record is layer `layer`.
+struct OneLayer final : DwgWriteContext {
+  Release release() const override { return Release::R2000; }
+  const CodePage& codePage() const override { return page; }
+  std::uint16_t codepageNumber() const override { return 30; }
+  Handle layerHandle(std::string_view) const override { return layer; }
+  Handle linetypeHandle(std::string_view) const override { return 0; }
+  Handle styleHandle(std::string_view) const override { return 0; }
+  Handle dimstyleHandle(std::string_view) const override { return 0; }
+  Handle blockHandle(std::string_view) const override { return 0; }
+  Handle appidHandle(std::string_view) override { return 0; }
+  std::int16_t classNumber(std::string_view) override { return -1; }
+  void warn(std::string_view) override {}
+  CodePage page = CodePage::named("ANSI_1252");
+  Handle layer = 0;
+};
+
 TEST(DwgDamage, EntityChainInACircleIsFound) {
   Database db = Database::create(Release::R2000);
   std::vector<Handle> lines;
@@ -589,21 +607,7 @@ TEST(DwgDamage, EntityChainInACircleIsFound) {
     DwgEntityLinks links;
     links.previous = lines[0];
     links.next = lines[0];
-    struct NoLookups final : DwgWriteContext {
-      Release release() const override { return Release::R2000; }
-      const CodePage& codePage() const override { return page; }
-      std::uint16_t codepageNumber() const override { return 30; }
-      Handle layerHandle(std::string_view) const override { return layer; }
-      Handle linetypeHandle(std::string_view) const override { return 0; }
-      Handle styleHandle(std::string_view) const override { return 0; }
-      Handle dimstyleHandle(std::string_view) const override { return 0; }
-      Handle blockHandle(std::string_view) const override { return 0; }
-      Handle appidHandle(std::string_view) override { return 0; }
-      std::int16_t classNumber(std::string_view) override { return -1; }
-      void warn(std::string_view) override {}
-      CodePage page = CodePage::named("ANSI_1252");
-      Handle layer = 0;
-    } context;
+    OneLayer context;
     context.layer = copy.layers.find("0")->common.handle;
     data.clear();
     ASSERT_TRUE(writeDwgEntity(middle, links, context, data).ok());
@@ -612,6 +616,58 @@ TEST(DwgDamage, EntityChainInACircleIsFound) {
   const DwgReadResult read = readDwg(looped, into);
   ASSERT_FALSE(read.status.ok());
   EXPECT_NE(read.status.detail.find("cycle"), std::string::npos) << read.status.detail;
+}
+
+// An entity whose own data does not decode, in a frame whose size and CRC
+// hold and whose common data reads, is left out with a finding and the
+// drawing is read on; the same entity cut short inside its common data
+// still ends the reading.
+TEST(DwgDamage, EntityOfUndecodableDataIsLeftOut) {
+  Database db = Database::create(Release::R2000);
+  std::vector<Handle> lines;
+  for (int i = 0; i < 3; ++i) {
+    Entity e = sample::entity(EntityKind::Line);
+    get<Line>(e.data) = Line{{double(i), 0, 0}, {double(i), 1, 0}};
+    lines.push_back(db.entities[db.addEntity(db.modelSpace(), std::move(e))].common.handle);
+  }
+  const std::string file = dwgOf(db, Release::R2000);
+  const Handle layer = db.layers.find("0")->common.handle;
+  struct Case {
+    const char* name;
+    bool commonDataWhole;
+  };
+  for (const Case& c : {Case{"a SPLINE of no known form", true}, Case{"cut inside its common data", false}}) {
+    SCOPED_TRACE(c.name);
+    const std::string changed = relayout(file, [&](Handle h, std::string& data) {
+      if (h != lines[1]) return;
+      DwgObjectHead head;
+      head.type = dwg_type::kSpline;
+      head.handle = h;
+      head.entity = true;
+      head.e.layer = layer;
+      head.e.previous = lines[0];
+      head.e.next = lines[2];
+      OneLayer context;
+      DwgObjectOut out(Release::R2000);
+      ASSERT_TRUE(out.begin(head, context).ok());
+      out.data().writeBitLong(7);  // form
+      ASSERT_TRUE(out.finish(data).ok());
+      if (!c.commonDataWhole) data.resize(6);
+    });
+    Database into;
+    const DwgReadResult read = readDwg(changed, into);
+    if (!c.commonDataWhole) {
+      EXPECT_FALSE(read.status.ok());
+      continue;
+    }
+    ASSERT_TRUE(read.status.ok()) << read.status.detail;
+    EXPECT_EQ(into.modelSpace().entities.size(), 2u);
+    const auto leftOut = std::find_if(read.findings.begin(), read.findings.end(),
+                                      [](const Finding& f) { return f.code == kDwgEntityLeftOut; });
+    ASSERT_NE(leftOut, read.findings.end());
+    EXPECT_EQ(leftOut->handle, lines[1]);
+    EXPECT_NE(leftOut->detail.find("form 7"), std::string::npos) << leftOut->detail;
+  }
 }
 
 }  // namespace

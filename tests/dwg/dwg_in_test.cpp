@@ -9,6 +9,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "drawingdb/dwg_file.h"
+#include "drawingdb/dwg_objects.h"
+#include "drawingdb/dwg_sections.h"
 #include "drawingdb/file_io.h"
 #include "dwg/dwg_in.h"
 #include "dwg/entity_mapper.h"
@@ -519,6 +522,110 @@ TEST_F(DwgInTest, FilesOfEveryReleaseAsciiAndBinaryAreRead) {
     }
   }
   EXPECT_GE(written, 8);
+}
+
+// A multi-line attribute (DWG 2018) is one note with a string per line,
+// each a line spacing below the one before; a single-line one keeps its
+// value whole.
+TEST_F(DwgInTest, MultiLineAttributesBecomeOneNoteWithALineEach) {
+  struct Case {
+    bool multiline;
+    double lineSpacing;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {false, 1, {"A\\PB"}},
+      {true, 1, {"A", "B"}},
+      {true, 2, {"A", "B", "C"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines.size());
+    db_ = db::Database{};
+    freeTable();
+    resetTable();
+    allocateTable(10);
+    db::Attrib a;
+    a.value = c.lines.size() == 3 ? "A\\PB\\PC" : "A\\PB";
+    a.multiline = c.multiline;
+    a.lineSpacing = c.lineSpacing;
+    a.height = 2;
+    a.insertion = {10, 20, 0};
+    db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Attrib, a));
+    mapModel();
+    const std::vector<std::int32_t> notes = ofType(212);
+    ASSERT_EQ(notes.size(), 1u);
+    const auto* note = dynamic_cast<const NoteRecord*>(element(notes[0]).params.get());
+    ASSERT_NE(note, nullptr);
+    ASSERT_EQ(note->strings.size(), c.lines.size());
+    for (std::size_t k = 0; k < c.lines.size(); ++k) {
+      EXPECT_EQ(note->strings[k].text, c.lines[k]);
+      EXPECT_NEAR(note->strings[k].start.x, 10, 1e-12);
+      EXPECT_NEAR(note->strings[k].start.y, 20 - 2 * (5.0 / 3.0) * c.lineSpacing * static_cast<double>(k), 1e-12);
+    }
+  }
+}
+
+// A DWG entity whose own data does not decode is left out, the drawing is
+// read on, and one counted warning says how many.
+TEST_F(DwgInTest, UndecodableDwgEntitiesAreLeftOutWithOneWarning) {
+  for (int i = 0; i < 3; ++i)
+    db_.addEntity(db_.modelSpace(), entityOf(db::EntityKind::Line, db::Line{{0, double(i), 0}, {1, double(i), 0}}));
+  db::StringSink sink;
+  db::SaveOptions options;
+  options.release = db::Release::R2000;
+  options.format = db::FileFormat::Dwg;
+  ASSERT_TRUE(db::save(db_, sink, options).ok());
+  const db::BlockRecord& model = db_.modelSpace();
+  std::vector<db::Handle> lines;
+  for (const db::EntityId id : model.entities) lines.push_back(db_.entities[id].common.handle);
+  const db::Handle layer = db_.layers.find("0")->common.handle;
+  // The two last lines become SPLINEs of a form no release knows.
+  db::DwgFileIndex index;
+  ASSERT_TRUE(db::indexDwgFile(sink.data, index).ok());
+  db::DwgFileParts parts;
+  parts.header = index.header;
+  parts.headerVariables = std::string(index.headerVariables);
+  parts.classes = std::string(index.classes);
+  parts.preview = db::dwgMinimalPreview();
+  for (const db::DwgObjectLocation& o : index.objects) {
+    std::string data(db::readDwgObjectFrame(sink.data, o.address).data);
+    if (o.handle == lines[1] || o.handle == lines[2]) {
+      db::DwgObjectHead head;
+      head.type = db::dwg_type::kSpline;
+      head.handle = o.handle;
+      head.entity = true;
+      head.e.layer = layer;
+      head.e.previous = o.handle == lines[1] ? lines[0] : lines[1];
+      head.e.next = o.handle == lines[1] ? lines[2] : 0;
+      struct Context final : db::DwgWriteContext {
+        db::Release release() const override { return db::Release::R2000; }
+        const db::CodePage& codePage() const override { return page; }
+        std::uint16_t codepageNumber() const override { return 30; }
+        db::Handle layerHandle(std::string_view) const override { return 0; }
+        db::Handle linetypeHandle(std::string_view) const override { return 0; }
+        db::Handle styleHandle(std::string_view) const override { return 0; }
+        db::Handle dimstyleHandle(std::string_view) const override { return 0; }
+        db::Handle blockHandle(std::string_view) const override { return 0; }
+        db::Handle appidHandle(std::string_view) override { return 0; }
+        std::int16_t classNumber(std::string_view) override { return -1; }
+        void warn(std::string_view) override {}
+        db::CodePage page = db::CodePage::named("ANSI_1252");
+      } context;
+      db::DwgObjectOut out(db::Release::R2000);
+      ASSERT_TRUE(out.begin(head, context).ok());
+      out.data().writeBitLong(7);
+      ASSERT_TRUE(out.finish(data).ok());
+    }
+    parts.objects.add(o.handle, data);
+  }
+  std::string file;
+  ASSERT_TRUE(db::dwgFileLayout(parts, file).ok());
+  ASSERT_EQ(readText(file), 0) << said_;
+  EXPECT_EQ(dwgIn().mapped(), (std::map<std::string, long>{{"LINE", 1}}));
+  const std::string said = protocol();
+  EXPECT_EQ(said.find("(1336)"), said.rfind("(1336)")) << said;
+  EXPECT_NE(said.find("(1336)"), std::string::npos) << said;
+  EXPECT_EQ(mfaCounts().warnings, 1) << said;
 }
 
 TEST_F(DwgInTest, UnknownKindsAreCountedAndReportedOncePerKind) {
