@@ -88,6 +88,16 @@ using FieldReader = IgesFieldCursor;
 bool readReals(const std::string& text, int count, std::vector<double>& values) {
   FieldReader f{text.c_str()};
   values.clear();
+  // As many as there are fields (the values are kept for the whole run).
+  std::size_t fields = count >= 0 ? static_cast<std::size_t>(count) : 1;
+  if (count < 0) {
+    const IgesDelimiters& d = igesDelimiters();
+    for (const char c : text) {
+      if (c == d.record) break;
+      fields += c == d.param;
+    }
+  }
+  values.reserve(std::min(fields, text.size() / 2 + 1));
   while (count < 0 ? f.more() : static_cast<int>(values.size()) < count) {
     values.push_back(f.real());
     if (f.failed) return false;
@@ -311,7 +321,7 @@ void finishCollected(std::int32_t index, std::size_t position, int r,
     ElementRecord& e = element(index);
     ConversionRecord& rec = records[position];
     rec.params = e.params.get();
-    if (e.matrix != nullptr) rec.matrix = std::make_unique<Transform>(*e.matrix);
+    rec.matrix = e.matrix.get();
     rec.end = records.size();
     return;
   }
@@ -485,7 +495,7 @@ struct Matrices {
 Matrices matricesOf(const ConversionRecord& rec, const Transform* view, const Transform* father) {
   Matrices m;
   const bool dependent = isPhysicallyDependent(element(rec.index));
-  m.hasOwn = composeIfAny(dependent ? father : nullptr, rec.matrix.get(), m.own);
+  m.hasOwn = composeIfAny(dependent ? father : nullptr, rec.matrix, m.own);
   m.hasFinal = composeIfAny(view, m.hasOwn ? &m.own : nullptr, m.final);
   return m;
 }
