@@ -117,10 +117,15 @@ int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out,
     if (resolveMatrix(index, matrix) != 0) return ConvertResult::kError;
     if (e.params == nullptr) {
       auto rec = std::make_unique<R>();
-      std::string text;
-      if (!fetchOwnData(index, code, text)) return ConvertResult::kError;
+      // The text's storage is used again by the next element (a fill that
+      // reads another element meanwhile takes a fresh one).
+      static std::string spare;
+      std::string text = std::move(spare);
+      const bool fetched = fetchOwnData(index, code, text);
+      if (!fetched) return ConvertResult::kError;
       mfaSetPosition(index, e.de.paramPointer);
       const bool ok = fill(*rec, text);
+      spare = std::move(text);
       // A value that is missing or cannot be read: the element is faulty.
       if (!ok) mfaError(code, kMsgNotConverted, Channel::kProtocol);
       mfaClearPosition();

@@ -64,15 +64,19 @@ void copyField(char* target, std::size_t size, const std::string& value) {
 
 // An integer directory field read with "%ld"; false when it holds no
 // number.
+// The integer at the start of the 8-column field after its blanks (the
+// reader has made every control character a blank): a sign, then digits up
+// to the first other character.  false when the field has no digits there.
 bool directoryField(const char* record, IgesDirectoryField which, std::int32_t& value) {
-  char field[9];
-  std::memcpy(field, record + igesDirectoryOffset(which), 8);
-  field[8] = '\0';
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(field, &end, 10);
-  if (end == field || errno == ERANGE || v > INT32_MAX || v < INT32_MIN) return false;
-  value = static_cast<std::int32_t>(v);
+  const char* p = record + igesDirectoryOffset(which);
+  const char* const end = p + 8;
+  while (p < end && *p == ' ') ++p;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  if (p == end || *p < '0' || *p > '9') return false;
+  std::int32_t v = 0;  // eight columns hold at most 99999999
+  for (; p < end && *p >= '0' && *p <= '9'; ++p) v = v * 10 + (*p - '0');
+  value = negative ? -v : v;
   return true;
 }
 
