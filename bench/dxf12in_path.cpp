@@ -21,7 +21,7 @@
 
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
-  const fs::path self = fs::absolute(argv[0]);
+  const fs::path self = fs::weakly_canonical(fs::absolute(argv[0]));
   const long most = argc > 1 ? std::atol(argv[1]) : 100000;
   const std::string program =
       argc > 2 ? std::string(argv[2]) : (self.parent_path().parent_path() / "trovak_iges").string();

@@ -140,7 +140,7 @@ std::string makeFile(long entities, const std::string& path) {
 
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
-  const fs::path self = fs::absolute(argv[0]);
+  const fs::path self = fs::weakly_canonical(fs::absolute(argv[0]));
   const bool keep = argc > 1 && std::string(argv[1]) == "-k";
   if (keep) {
     --argc;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 #include <utility>
 
 #include "dxf_in/dxf_mapping.h"
@@ -821,9 +823,76 @@ void reportFileEnd() {
 
 }  // namespace
 
+namespace {
+
+// The entities of the file from `at` on that the mapping takes, counted
+// ahead of the reading (a code line "0" followed by a mapped name): the
+// element table is sized for them at once, instead of growing by copies of
+// itself while they are read.  The count is a first estimate only (an
+// entity can make more elements, or fail); the file's position is left as
+// it was.
+std::int32_t countMappedEntities(std::FILE* file, long at) {
+  if (file == nullptr || at < 0 || std::fseek(file, at, SEEK_SET) != 0) return 0;
+  std::vector<char> chunk(std::size_t{1} << 20);
+  std::string line;        // the line being read, across chunks
+  bool codeLine = true;    // the lines alternate: code, value
+  bool afterZero = false;  // the value of a code 0 follows
+  std::int32_t count = 0;
+  const auto endOfLine = [&] {
+    const std::string name = dxfTrimmed(line);
+    if (codeLine) {
+      afterZero = name == "0";
+    } else if (afterZero && count < INT32_MAX) {
+      for (const EntityMapping& m : kMappings)
+        if (name == m.name) ++count;
+    }
+    codeLine = !codeLine;
+    line.clear();
+  };
+  for (;;) {
+    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
+    if (got == 0) break;
+    const char* p = chunk.data();
+    const char* const end = p + got;
+    while (p < end) {
+      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      const char* stop = nl != nullptr ? nl : end;
+      // A line longer than any name is of no interest but its end.
+      if (line.size() < 64) line.append(p, std::min<std::size_t>(static_cast<std::size_t>(stop - p), 64));
+      if (nl == nullptr) break;
+      endOfLine();
+      p = nl + 1;
+    }
+  }
+  std::clearerr(file);
+  std::fseek(file, at, SEEK_SET);
+  return count;
+}
+
+// An empty table sized for the entities of the file (with some room for
+// the elements an entity adds); a table that cannot be had that large stays
+// as it is and grows as the entities come.
+void sizeTableForFile() {
+  const DxfReaderState& s = dxfReader();
+  const ElementTable& table = elementTable();
+  if (table.lastIndex != 0 || s.file == nullptr) return;
+  std::int32_t expected = 0;
+  try {
+    expected = countMappedEntities(s.file, std::ftell(s.file));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  if (expected <= table.capacity) return;
+  const std::int32_t room = expected / 8 + 512;
+  if (allocateTable(expected, room) != 0) allocateTable(100);
+}
+
+}  // namespace
+
 int readDxfSections() {
   TraceScope t("stt200");
   DxfReaderState& s = dxfReader();
+  sizeTableForFile();
   bool sectionMet = s.headerRead;
   while (!s.atEnd) {
     if (s.currentPending) s.currentPending = false;

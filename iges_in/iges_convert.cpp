@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -31,10 +32,6 @@ constexpr int kMsgViewHandlingOff = 445;
 constexpr int kMsgUnsupported = 510;
 constexpr int kMsgNoParameterData = 760;
 constexpr int kMsgNotConverted = 790;
-
-// Complex elements nested deeper than this are refused: no real drawing
-// needs it, and the collect and emit phases recurse once per level.
-constexpr int kMaxNesting = 64;
 
 // The first record capacity of a pass.
 constexpr std::size_t kFirstRecordCapacity = 50;
@@ -91,6 +88,16 @@ using FieldReader = IgesFieldCursor;
 bool readReals(const std::string& text, int count, std::vector<double>& values) {
   FieldReader f{text.c_str()};
   values.clear();
+  // As many as there are fields (the values are kept for the whole run).
+  std::size_t fields = count >= 0 ? static_cast<std::size_t>(count) : 1;
+  if (count < 0) {
+    const IgesDelimiters& d = igesDelimiters();
+    for (const char c : text) {
+      if (c == d.record) break;
+      fields += c == d.param;
+    }
+  }
+  values.reserve(std::min(fields, text.size() / 2 + 1));
   while (count < 0 ? f.more() : static_cast<int>(values.size()) < count) {
     values.push_back(f.real());
     if (f.failed) return false;
@@ -110,10 +117,15 @@ int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out,
     if (resolveMatrix(index, matrix) != 0) return ConvertResult::kError;
     if (e.params == nullptr) {
       auto rec = std::make_unique<R>();
-      std::string text;
-      if (!fetchOwnData(index, code, text)) return ConvertResult::kError;
+      // The text's storage is used again by the next element (a fill that
+      // reads another element meanwhile takes a fresh one).
+      static std::string spare;
+      std::string text = std::move(spare);
+      const bool fetched = fetchOwnData(index, code, text);
+      if (!fetched) return ConvertResult::kError;
       mfaSetPosition(index, e.de.paramPointer);
       const bool ok = fill(*rec, text);
+      spare = std::move(text);
       // A value that is missing or cannot be read: the element is faulty.
       if (!ok) mfaError(code, kMsgNotConverted, Channel::kProtocol);
       mfaClearPosition();
@@ -146,9 +158,16 @@ int readGeometry(std::int32_t index, const char* code, int count, const Geometry
 constexpr unsigned char kOnCollectPath = 1;
 constexpr unsigned char kOnEmitPath = 2;
 
+// The collect step of a complex element asks for its members with this
+// result: the walk then takes them as the records after the element's own.
+constexpr int kCollectMembers = 1;
+
 struct Pass {
   const Transform* viewMatrix = nullptr;
-  int depth = 0;
+  // Set by a collect step that answers kCollectMembers: the member types
+  // the element takes (null for any).
+  const std::int32_t* membersAllowed = nullptr;
+  int membersAllowedCount = 0;
 };
 
 void preparePass() {
@@ -180,37 +199,26 @@ void dropRecords(ConversionRecords& records, std::size_t from) {
   records.resize(from);
 }
 
-int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, int allowedCount,
-                ConversionRecords& records);
-
-// Collects the sons of a complex element as the records after its own.
-// -1 when the element has no sons (it gets 'e').
-int collectMembers(std::int32_t father, Pass& pass, const std::int32_t* allowed,
-                   int allowedCount, ConversionRecords& records) {
-  if (pass.depth >= kMaxNesting) {
-    reportNestingOnce("cee150", father);
-    return ConvertResult::kError;
-  }
-  resetSonCursors(father);
-  ++pass.depth;
-  const int r = collectInto(father, pass, allowed, allowedCount, records);
-  --pass.depth;
-  return r;
+// Asks the walk for the members of a complex element.
+int collectMembers(Pass& pass, const std::int32_t* allowed, int allowedCount) {
+  pass.membersAllowed = allowed;
+  pass.membersAllowedCount = allowedCount;
+  return kCollectMembers;
 }
 
 // ---------------------------------------------------------------------------
 // Collect steps of the types
 
-int collectComposite(std::int32_t index, Pass& pass, ConversionRecords& records) {
+int collectComposite(std::int32_t index, Pass& pass) {
   TraceScope t("cee720");
   const CompositeRecord* rec = nullptr;
   const Transform* matrix = nullptr;
   const int r = readComposite(index, rec, matrix);
   if (r != 0) return r;
-  return collectMembers(index, pass, kCurveTypes, kCurveTypeCount, records);
+  return collectMembers(pass, kCurveTypes, kCurveTypeCount);
 }
 
-int collectPlane(std::int32_t index, Pass& pass, ConversionRecords& records) {
+int collectPlane(std::int32_t index, Pass& pass) {
   TraceScope t("cee110");
   const PlaneRecord* rec = nullptr;
   const Transform* matrix = nullptr;
@@ -218,27 +226,28 @@ int collectPlane(std::int32_t index, Pass& pass, ConversionRecords& records) {
   if (r != 0) return r;
   // A plane without a bounding curve has nothing to draw.
   if (rec->boundary == 0 || element(index).sons == nullptr) return ConvertResult::kIgnored;
-  return collectMembers(index, pass, kBoundaryTypes, kBoundaryTypeCount, records);
+  return collectMembers(pass, kBoundaryTypes, kBoundaryTypeCount);
 }
 
-int collectUnknown(std::int32_t index, Pass& pass, ConversionRecords& records) {
+int collectUnknown(std::int32_t index, Pass& pass) {
   TraceScope t("cee499");
   const Transform* matrix = nullptr;
   if (resolveMatrix(index, matrix) != 0) return ConvertResult::kError;
-  return collectMembers(index, pass, nullptr, 0, records);
+  return collectMembers(pass, nullptr, 0);
 }
 
-// The collect step by type (the element's record is the last one).
-int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
+// The collect step by type (the element's record is the last one):
+// kCollectMembers for a complex element whose members are to be taken.
+int collectElement(std::int32_t index, Pass& pass) {
   ElementRecord& e = element(index);
   const Transform* matrix = nullptr;
   const GeometryRecord* geometry = nullptr;
   switch (e.type) {
     case IgesType::kCircularArc: return readCircularArc(index, geometry, matrix);
-    case IgesType::kCompositeCurve: return collectComposite(index, pass, records);
+    case IgesType::kCompositeCurve: return collectComposite(index, pass);
     case IgesType::kConicArc: return readConicArc(index, geometry, matrix);
     case IgesType::kCopiousData: return readCopiousData(index, geometry, matrix);
-    case IgesType::kPlane: return collectPlane(index, pass, records);
+    case IgesType::kPlane: return collectPlane(index, pass);
     case IgesType::kLine: return readGeometry(index, "cee240", 6, geometry, matrix);
     case IgesType::kParametricSpline: return readGeometry(index, "cee360", -1, geometry, matrix);
     case IgesType::kPoint: return readGeometry(index, "cee200", 3, geometry, matrix);
@@ -274,7 +283,7 @@ int collectElement(std::int32_t index, Pass& pass, ConversionRecords& records) {
   if (e.type == IgesType::kSubfigureDefinition || e.type == IgesType::kAssociativityInstance ||
       e.type == IgesType::kSubfigureInstance)
     return collectStructure(index);
-  if (runHas(RunModeBit::kPlus) && e.sons != nullptr) return collectUnknown(index, pass, records);
+  if (runHas(RunModeBit::kPlus) && e.sons != nullptr) return collectUnknown(index, pass);
   reportUnsupported("cee150", index);
   return ConvertResult::kError;
 }
@@ -307,26 +316,90 @@ bool allowedType(std::int32_t type, const std::int32_t* allowed, int allowedCoun
   return false;
 }
 
-int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, int allowedCount,
+// The end of an element's collect step: its record is completed, or it and
+// the records after it are dropped and the element's state says why.
+void finishCollected(std::int32_t index, std::size_t position, int r,
+                     ConversionRecords& records) {
+  IgesConvertState& s = igesConvertState();
+  s.onPath[static_cast<std::size_t>(index)] &= static_cast<unsigned char>(~kOnCollectPath);
+  if (r == 0 || r == ConvertResult::kTakenOver) {
+    ElementRecord& e = element(index);
+    ConversionRecord& rec = records[position];
+    rec.params = e.params.get();
+    rec.matrix = e.matrix.get();
+    rec.end = records.size();
+    return;
+  }
+  dropRecords(records, position);
+  stateAfterCollect(index, r);
+}
+
+// One element whose sons the collect walk is taking: the top level (father
+// 0) or a complex element, whose record is at `position`.
+struct CollectFrame {
+  std::int32_t father = 0;
+  const std::int32_t* allowed = nullptr;
+  int allowedCount = 0;
+  std::size_t position = 0;
+};
+
+// The next element under the frame's father: 0 and the element, 1 when
+// there is none left, ConvertResult::kError when the father's sons cannot
+// be had (the father gets 'e').
+int nextCollected(std::int32_t father, std::int32_t& index) {
+  if (father == 0) {
+    ConvertPick pick;
+    if (nextToConvert(pick) != 0) return 1;
+    index = pick.index;
+    structureTopLevelPick(index);
+    return 0;
+  }
+  SonResult son;
+  const int r = nextSon(father, son);
+  if (r == -3) {
+    setState(father, ElementState::kError);
+    return ConvertResult::kError;
+  }
+  if (r != 0) return 1;
+  index = son.index;
+  return 0;
+}
+
+// Collects the elements under `father` (0: the top level) and, below each
+// complex element, its members as the records after its own: a walk with a
+// stack of its own, so any depth the file holds is taken.  An element met
+// again under itself (it is on the walk's path) closes a cycle, which is
+// reported once and left out there.  0, or ConvertResult::kError when the
+// father's own sons cannot be had.
+int collectWalk(std::vector<CollectFrame>& stack, Pass& pass, ConversionRecords& records);
+
+int collectInto(std::int32_t father0, Pass& pass, const std::int32_t* allowed0, int allowedCount0,
                 ConversionRecords& records) {
+  std::vector<CollectFrame> stack;
+  stack.push_back(CollectFrame{father0, allowed0, allowedCount0, 0});
+  try {
+    return collectWalk(stack, pass, records);
+  } catch (...) {
+    // The elements still open leave the walk's path.
+    for (std::size_t k = 1; k < stack.size(); ++k) setOnCollectPath(stack[k].father, false);
+    throw;
+  }
+}
+
+int collectWalk(std::vector<CollectFrame>& stack, Pass& pass, ConversionRecords& records) {
   TraceScope t("cee150");
   IgesConvertState& s = igesConvertState();
-  for (;;) {
+  while (!stack.empty()) {
+    const CollectFrame frame = stack.back();
+    const std::int32_t father = frame.father;
     std::int32_t index = 0;
-    if (father == 0) {
-      ConvertPick pick;
-      if (nextToConvert(pick) != 0) break;
-      index = pick.index;
-      structureTopLevelPick(index);
-    } else {
-      SonResult son;
-      const int r = nextSon(father, son);
-      if (r == -3) {
-        setState(father, ElementState::kError);
-        return ConvertResult::kError;
-      }
-      if (r != 0) break;
-      index = son.index;
+    const int picked = nextCollected(father, index);
+    if (picked != 0) {
+      const int r = picked == 1 ? 0 : ConvertResult::kError;
+      stack.pop_back();
+      if (stack.empty()) return r;
+      finishCollected(father, frame.position, r, records);
+      continue;
     }
     if (!inTable(index)) continue;
     ElementRecord& e = element(index);
@@ -334,11 +407,15 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
     if (!inCurrentView(index, s.currentViewNumber)) {
       setState(index, ElementState::kIgnored);
       if (father != 0 && element(father).type == IgesType::kAssociativityInstance &&
-          element(father).form == 13)
-        break;
+          element(father).form == 13) {
+        // The sons end here.
+        stack.pop_back();
+        if (stack.empty()) return 0;
+        finishCollected(father, frame.position, 0, records);
+      }
       continue;
     }
-    if (!allowedType(e.type, allowed, allowedCount)) {
+    if (!allowedType(e.type, frame.allowed, frame.allowedCount)) {
       const ElementRecord& f = element(father);
       mfaReport(t.code(), kMsgNotAllowedHere, Channel::kProtocol, Severity::kWarning,
                 {e.type, f.type, f.de.sequence}, {}, "", nullptr);
@@ -395,21 +472,17 @@ int collectInto(std::int32_t father, Pass& pass, const std::int32_t* allowed, in
     s.onPath[slot] |= kOnCollectPath;
     int r = 0;
     try {
-      r = collectElement(index, pass, records);
+      r = collectElement(index, pass);
+      if (r == kCollectMembers) {
+        resetSonCursors(index);
+        stack.push_back(CollectFrame{index, pass.membersAllowed, pass.membersAllowedCount, position});
+        continue;
+      }
     } catch (const std::bad_alloc&) {
       mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
       r = ConvertResult::kError;
     }
-    s.onPath[slot] &= static_cast<unsigned char>(~kOnCollectPath);
-    if (r == 0 || r == ConvertResult::kTakenOver) {
-      ConversionRecord& rec = records[position];
-      rec.params = e.params.get();
-      if (e.matrix != nullptr) rec.matrix = std::make_unique<Transform>(*e.matrix);
-      rec.end = records.size();
-      continue;
-    }
-    dropRecords(records, position);
-    stateAfterCollect(index, r);
+    finishCollected(index, position, r, records);
   }
   return 0;
 }
@@ -427,80 +500,62 @@ struct Matrices {
 Matrices matricesOf(const ConversionRecord& rec, const Transform* view, const Transform* father) {
   Matrices m;
   const bool dependent = isPhysicallyDependent(element(rec.index));
-  m.hasOwn = composeIfAny(dependent ? father : nullptr, rec.matrix.get(), m.own);
+  m.hasOwn = composeIfAny(dependent ? father : nullptr, rec.matrix, m.own);
   m.hasFinal = composeIfAny(view, m.hasOwn ? &m.own : nullptr, m.final);
   return m;
 }
 
-void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pass,
-                const Transform* fatherMatrix, int depth);
+// The complex elements: their members are written before them.
+enum class Complex { kNone, kComposite, kPlane, kUnknown };
 
-// Emits the member records of the complex element at `position` and
-// returns the objects they made, contours first.
-std::size_t emitMembers(ConversionRecords& records, std::size_t position, const Pass& pass,
-                        const Transform* ownMatrix, int depth,
-                        std::vector<std::int32_t>& members) {
+Complex complexKind(std::int32_t type) {
+  switch (type) {
+    case IgesType::kCompositeCurve: return Complex::kComposite;
+    case IgesType::kPlane: return Complex::kPlane;
+    case IgesType::kCircularArc:
+    case IgesType::kConicArc:
+    case IgesType::kCopiousData:
+    case IgesType::kLine:
+    case IgesType::kParametricSpline:
+    case IgesType::kPoint:
+    case IgesType::kFlash:
+    case IgesType::kBSplineCurve:
+    case IgesType::kProperty: return Complex::kNone;
+    default: return Complex::kUnknown;  // its members become a group
+  }
+}
+
+// One record the emit walk is at.
+struct EmitFrame {
+  enum class Step { kStart, kMembers, kAlias };
+  std::size_t position = 0;
+  const Transform* fatherMatrix = nullptr;
+  Step step = Step::kStart;
+  bool open = false;  // the element is on the emit path
+  Complex kind = Complex::kNone;
+  Matrices m;
+  ScriptElement se;
+  std::size_t next = 0;     // the next member record
+  std::size_t member = 0;   // the member record written last
+  bool hasMember = false;
+  // The objects of the members written so far: a composite and an unknown
+  // element take each object once, contours first; a plane takes every
+  // object as a boundary.
   std::vector<std::int32_t> contours, plain;
   std::unordered_set<std::int32_t> seen;
-  for (std::size_t k = position + 1; k < records[position].end; k = records[k].end) {
-    emitRecord(records, k, pass, ownMatrix, depth + 1);
-    const ConversionRecord& m = records[k];
-    std::vector<std::int32_t>& into = makesContour(m.type, m.form) ? contours : plain;
-    for (std::int32_t n : m.scriptObjects)
-      if (seen.insert(n).second) into.push_back(n);
-  }
-  members = contours;
-  members.insert(members.end(), plain.begin(), plain.end());
-  return contours.size();
-}
-
-int emitComposite(ConversionRecords& records, std::size_t position, const Pass& pass,
-                  const Matrices& m, int depth, const ScriptElement& se,
-                  std::vector<std::int32_t>& created) {
-  TraceScope t("cee720");
-  ScriptContourStart();
-  std::vector<std::int32_t> members;
-  const std::size_t contours =
-      emitMembers(records, position, pass, m.hasOwn ? &m.own : nullptr, depth, members);
-  if (members.empty()) return ConvertResult::kError;
-  return ScriptContour(se, members, contours, created);
-}
-
-int emitPlane(ConversionRecords& records, std::size_t position, const Pass& pass,
-              const Matrices& m, int depth, const ScriptElement& se,
-              std::vector<std::int32_t>& created) {
-  TraceScope t("cee110");
   std::vector<ScriptBoundary> boundaries;
-  for (std::size_t k = position + 1; k < records[position].end; k = records[k].end) {
-    emitRecord(records, k, pass, m.hasOwn ? &m.own : nullptr, depth + 1);
-    const ConversionRecord& b = records[k];
-    for (std::int32_t n : b.scriptObjects)
-      boundaries.push_back(ScriptBoundary{n, makesContour(b.type, b.form),
-                                          element(b.index).de.structure});
-  }
-  if (boundaries.empty()) return ConvertResult::kError;
-  // Copious data written as a plane says "no hatch" with false.
-  return ScriptPlane(se, boundaries, 0, 0.0, 0.0, se.data.type != IgesType::kCopiousData, created);
-}
+};
 
-// An unknown complex element: its members are written and gathered in a
-// group named after its type and index.
-int emitUnknown(ConversionRecords& records, std::size_t position, const Pass& pass,
-                const Matrices& m, int depth, std::vector<std::int32_t>& created) {
-  TraceScope t("cee499");
-  std::vector<std::int32_t> members;
-  emitMembers(records, position, pass, m.hasOwn ? &m.own : nullptr, depth, members);
-  if (members.empty()) return ConvertResult::kIgnored;
-  const std::int32_t index = records[position].index;
-  const ScriptElement se = scriptElementOf(index);
-  ScriptGroupRecord group;
-  group.members = members;
-  group.level = se.level;
-  group.attributes = se.attributes;
-  group.data = se.data;
-  const ScriptMatrix sm = m.hasFinal ? toScriptMatrix(m.final) : ScriptMatrix{};
-  markWrittenAsGroup(index);
-  return ScriptUnknownAssociativity(index, group, m.hasFinal ? &sm : nullptr, created);
+void gatherMember(EmitFrame& f, const ConversionRecord& m) {
+  if (f.kind == Complex::kPlane) {
+    for (std::int32_t n : m.scriptObjects)
+      f.boundaries.push_back(
+          ScriptBoundary{n, makesContour(m.type, m.form), element(m.index).de.structure});
+    return;
+  }
+  std::vector<std::int32_t>& into = makesContour(m.type, m.form) ? f.contours : f.plain;
+  for (std::int32_t n : m.scriptObjects)
+    if (f.seen.insert(n).second) into.push_back(n);
 }
 
 // The conic's coefficients scaled (by a positive factor, which leaves the
@@ -525,22 +580,18 @@ ParameterValues normalisedConic(const ParameterValues& v) {
   return n;
 }
 
-int emitElement(ConversionRecords& records, std::size_t position, const Pass& pass,
-                const Matrices& m, int depth, std::vector<std::int32_t>& created) {
-  const ConversionRecord& rec = records[position];
+// Writes an element without members.
+int emitSimple(const ConversionRecord& rec, const Matrices& m, const ScriptElement& se,
+               std::vector<std::int32_t>& created) {
   ElementRecord& e = element(rec.index);
-  const ScriptElement se = scriptElementOf(rec.index);
   const Transform* tm = m.hasFinal ? &m.final : nullptr;
   static const ParameterValues kNone;
   const GeometryRecord* g = dynamic_cast<const GeometryRecord*>(rec.params);
   const ParameterValues& v = g != nullptr ? g->values : kNone;
   switch (rec.type) {
     case IgesType::kCircularArc: return emitCircularArc(se, tm, v, created);
-    case IgesType::kCompositeCurve:
-      return emitComposite(records, position, pass, m, depth, se, created);
     case IgesType::kConicArc: return emitConicArc(se, tm, normalisedConic(v), created);
     case IgesType::kCopiousData: return emitCopiousData(se, tm, rec.form, v, created);
-    case IgesType::kPlane: return emitPlane(records, position, pass, m, depth, se, created);
     case IgesType::kLine: return emitLine(se, tm, v, created);
     case IgesType::kParametricSpline: {
       int kind = e.outputKind;
@@ -556,39 +607,90 @@ int emitElement(ConversionRecords& records, std::size_t position, const Pass& pa
     }
     case IgesType::kBSplineCurve: return emitRationalBSpline(se, tm, v, created);
     case IgesType::kProperty: return ConvertResult::kTakenOver;  // used by its group
-    default:
-      return emitUnknown(records, position, pass, m, depth, created);
+    default: return ConvertResult::kError;
   }
 }
 
-void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pass,
-                const Transform* fatherMatrix, int depth) {
+// Writes a complex element from the objects of its members.
+int emitComplex(EmitFrame& f, std::int32_t index, std::vector<std::int32_t>& created) {
+  if (f.kind == Complex::kPlane) {
+    TraceScope t("cee110");
+    if (f.boundaries.empty()) return ConvertResult::kError;
+    // Copious data written as a plane says "no hatch" with false.
+    return ScriptPlane(f.se, f.boundaries, 0, 0.0, 0.0, f.se.data.type != IgesType::kCopiousData,
+                       created);
+  }
+  std::vector<std::int32_t> members = std::move(f.contours);
+  const std::size_t contours = members.size();
+  members.insert(members.end(), f.plain.begin(), f.plain.end());
+  if (f.kind == Complex::kComposite) {
+    TraceScope t("cee720");
+    if (members.empty()) return ConvertResult::kError;
+    return ScriptContour(f.se, members, contours, created);
+  }
+  // An unknown complex element: its members are gathered in a group named
+  // after its type and index.
+  TraceScope t("cee499");
+  if (members.empty()) return ConvertResult::kIgnored;
+  const ScriptElement se = scriptElementOf(index);
+  ScriptGroupRecord group;
+  group.members = members;
+  group.level = se.level;
+  group.attributes = se.attributes;
+  group.data = se.data;
+  const ScriptMatrix sm = f.m.hasFinal ? toScriptMatrix(f.m.final) : ScriptMatrix{};
+  markWrittenAsGroup(index);
+  return ScriptUnknownAssociativity(index, group, f.m.hasFinal ? &sm : nullptr, created);
+}
+
+// The end of an element's write: its objects and its state.
+void finishEmitted(ConversionRecords& records, std::size_t position, int r,
+                   std::vector<std::int32_t>& created) {
+  IgesConvertState& s = igesConvertState();
+  const std::int32_t index = records[position].index;
+  s.onPath[static_cast<std::size_t>(index)] &= static_cast<unsigned char>(~kOnEmitPath);
+  ElementRecord& after = element(index);
+  after.scriptObjects = created;
+  records[position].scriptObjects = std::move(created);
+  mfaSetPosition(index, after.de.paramPointer);
+  setStateFromResult(index, r, "cee160");
+  mfaClearPosition();
+}
+
+// The first step at a record: false when the record is settled by it (the
+// frame is done), true when the walk goes on with the frame's next step
+// (new frames may be pushed after it).
+bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass,
+                 std::deque<EmitFrame>& stack) {
   TraceScope t("cee160");
   IgesConvertState& s = igesConvertState();
+  const std::size_t position = f.position;
   ConversionRecord& rec = records[position];
-  if (rec.skip != 0 || !inTable(rec.index)) return;
+  if (rec.skip != 0 || !inTable(rec.index)) return false;
   const std::int32_t index = rec.index;
   ElementRecord& e = element(index);
   if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
     rec.scriptObjects = e.scriptObjects;
-    return;
+    return false;
   }
-  if (e.state != ElementState::kWaiting) return;  // 'e', 'i', 'o'
+  if (e.state != ElementState::kWaiting) return false;  // 'e', 'i', 'o'
   const std::size_t slot = static_cast<std::size_t>(index);
-  if ((s.onPath[slot] & kOnEmitPath) || depth > 2 * kMaxNesting) return;
+  if (s.onPath[slot] & kOnEmitPath) return false;
   if (rec.flag == 1) {
     // The first record was passed over (its father was not written): the
     // element is written here.
-    if (rec.original >= position) return;
-    emitRecord(records, rec.original, pass, fatherMatrix, depth + 1);
-    records[position].scriptObjects = element(index).scriptObjects;
-    return;
+    if (rec.original >= position) return false;
+    f.step = EmitFrame::Step::kAlias;
+    EmitFrame& first = stack.emplace_back();
+    first.position = rec.original;
+    first.fatherMatrix = f.fatherMatrix;
+    return true;
   }
   if (isDrawable(rec.type)) {
     const StatusFlags st = decodeStatus(e.de);
     if (!passesEmitGates(st.entityUse, st.blank)) {
       setState(index, ElementState::kIgnored);
-      return;
+      return false;
     }
   }
   if (refusedForLevel(rec.type, rec.form)) {
@@ -596,25 +698,78 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
     refuseForLevel(t.code());
     mfaClearPosition();
     setState(index, ElementState::kError);
-    return;
+    return false;
   }
-  const Matrices m = matricesOf(rec, pass.viewMatrix, fatherMatrix);
-  std::vector<std::int32_t> created;
+  f.m = matricesOf(rec, pass.viewMatrix, f.fatherMatrix);
   s.onPath[slot] |= kOnEmitPath;
-  int r = ConvertResult::kError;
-  try {
-    r = emitElement(records, position, pass, m, depth, created);
-  } catch (const std::bad_alloc&) {
-    mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
-    r = ConvertResult::kError;
+  f.open = true;
+  f.se = scriptElementOf(index);
+  f.kind = complexKind(rec.type);
+  if (f.kind == Complex::kNone) {
+    std::vector<std::int32_t> created;
+    const int r = emitSimple(rec, f.m, f.se, created);
+    finishEmitted(records, position, r, created);
+    return false;
   }
-  s.onPath[slot] &= static_cast<unsigned char>(~kOnEmitPath);
-  ElementRecord& after = element(index);
-  after.scriptObjects = created;
-  records[position].scriptObjects = std::move(created);
-  mfaSetPosition(index, after.de.paramPointer);
-  setStateFromResult(index, r, t.code());
-  mfaClearPosition();
+  if (f.kind == Complex::kComposite) ScriptContourStart();
+  f.step = EmitFrame::Step::kMembers;
+  f.next = position + 1;
+  return true;
+}
+
+// Writes the record at `position` and, before a complex element, the
+// records of its members: a walk with a stack of its own, so any depth the
+// collect phase took is written.  An element is on the walk's path while
+// its members are written; met again there it is passed over.
+void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pass,
+                const Transform* fatherMatrix) {
+  TraceScope t("cee160");
+  std::deque<EmitFrame> stack;
+  EmitFrame& root = stack.emplace_back();
+  root.position = position;
+  root.fatherMatrix = fatherMatrix;
+  while (!stack.empty()) {
+    EmitFrame& f = stack.back();
+    try {
+      switch (f.step) {
+        case EmitFrame::Step::kStart:
+          if (!startRecord(records, f, pass, stack)) stack.pop_back();
+          continue;
+        case EmitFrame::Step::kAlias: {
+          ConversionRecord& rec = records[f.position];
+          rec.scriptObjects = element(rec.index).scriptObjects;
+          stack.pop_back();
+          continue;
+        }
+        case EmitFrame::Step::kMembers:
+          break;
+      }
+      if (f.hasMember) gatherMember(f, records[f.member]);
+      f.hasMember = false;
+      if (f.next < records[f.position].end) {
+        const std::size_t k = f.next;
+        f.next = std::max(records[k].end, k + 1);
+        f.member = k;
+        f.hasMember = true;
+        EmitFrame& member = stack.emplace_back();
+        member.position = k;
+        member.fatherMatrix = f.m.hasOwn ? &f.m.own : nullptr;
+        continue;
+      }
+      std::vector<std::int32_t> created;
+      const int r = emitComplex(f, records[f.position].index, created);
+      finishEmitted(records, f.position, r, created);
+      stack.pop_back();
+    } catch (const std::bad_alloc&) {
+      mfaError(t.code(), kMsgNoMemory, Channel::kBoth);
+      EmitFrame& failed = stack.back();
+      if (failed.open) {
+        std::vector<std::int32_t> none;
+        finishEmitted(records, failed.position, ConvertResult::kError, none);
+      }
+      stack.pop_back();
+    }
+  }
 }
 
 // Elements collected but left in 'w' (their father was not written, or a
@@ -1044,7 +1199,7 @@ int emitPass(std::int32_t father, const Transform* viewMatrix, const Transform* 
   Pass pass;
   pass.viewMatrix = viewMatrix;
   for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1)
-    emitRecord(records, k, pass, fatherMatrix, 0);
+    emitRecord(records, k, pass, fatherMatrix);
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "iges_in/iges_fields.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -239,9 +240,16 @@ const char* parseRealRaw(const char* text, unsigned& flags, double& value) {
   buffer[length] = '\0';
   double v = 0.0;
   if (!bad) {
-    char* end = nullptr;
-    v = std::strtod(buffer, &end);
-    if (end != buffer + length || !std::isfinite(v)) bad = true;
+    // The value rounded to the nearest double; a value beyond the range of
+    // doubles is refused, one below it is 0 (or the smallest it can be).
+    const char* from = buffer[0] == '+' ? buffer + 1 : buffer;
+    const std::from_chars_result r = std::from_chars(from, buffer + length, v);
+    if (r.ec != std::errc{} || r.ptr != buffer + length) {
+      char* end = nullptr;
+      v = std::strtod(buffer, &end);
+      if (end != buffer + length) bad = true;
+    }
+    if (!std::isfinite(v)) bad = true;
   }
   if (bad) {
     mfaWarning(t.code(), 450, Channel::kProtocol);

@@ -64,15 +64,19 @@ void copyField(char* target, std::size_t size, const std::string& value) {
 
 // An integer directory field read with "%ld"; false when it holds no
 // number.
+// The integer at the start of the 8-column field after its blanks (the
+// reader has made every control character a blank): a sign, then digits up
+// to the first other character.  false when the field has no digits there.
 bool directoryField(const char* record, IgesDirectoryField which, std::int32_t& value) {
-  char field[9];
-  std::memcpy(field, record + igesDirectoryOffset(which), 8);
-  field[8] = '\0';
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(field, &end, 10);
-  if (end == field || errno == ERANGE || v > INT32_MAX || v < INT32_MIN) return false;
-  value = static_cast<std::int32_t>(v);
+  const char* p = record + igesDirectoryOffset(which);
+  const char* const end = p + 8;
+  while (p < end && *p == ' ') ++p;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  if (p == end || *p < '0' || *p > '9') return false;
+  std::int32_t v = 0;  // eight columns hold at most 99999999
+  for (; p < end && *p >= '0' && *p <= '9'; ++p) v = v * 10 + (*p - '0');
+  value = negative ? -v : v;
   return true;
 }
 
@@ -122,32 +126,69 @@ int igesReaderAttach(std::FILE* file) {
   TraceScope t("stt802");
   IgesReaderState& s = igesReader();
   s.input = file;
-  s.position = -1;
+  s.position = 0;
+  s.windowStart = 0;
+  s.windowLength = 0;
   if (file == nullptr) return -1;
   const long here = std::ftell(file);
   if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
   s.fileSize = std::ftell(file);
   std::fseek(file, here, SEEK_SET);
+  s.position = here;
   return s.fileSize < 0 ? -1 : 0;
 }
 
 namespace {
 
-// The position of the input file, kept here so that a record costs no
-// call to the system to learn it; -1 when another reading moved the file.
-long inputPosition() {
+constexpr std::size_t kWindowBytes = std::size_t{1} << 18;
+
+// Reads a window of the input that holds position `at`: it starts there,
+// or, for a step back just before the window held (the terminate record is
+// looked for backwards from the end), half a window before it.  false when
+// the window holds nothing at `at` (the end of the file, or a read that
+// fails).
+bool fillWindow(long at) {
   IgesReaderState& s = igesReader();
-  if (s.position < 0) s.position = std::ftell(s.input);
-  return s.position;
+  if (at < 0) return false;
+  if (s.window.size() != kWindowBytes) s.window.resize(kWindowBytes);
+  const long half = static_cast<long>(kWindowBytes / 2);
+  const long from = at < s.windowStart && s.windowStart - at < half ? std::max(0L, at - half) : at;
+  s.windowStart = from;
+  s.windowLength = 0;
+  if (std::fseek(s.input, from, SEEK_SET) != 0) return false;
+  s.windowLength = std::fread(s.window.data(), 1, s.window.size(), s.input);
+  return static_cast<long>(s.windowLength) > at - from;
 }
 
-void inputMoved() { igesReader().position = -1; }
+// Copies up to `n` bytes of the input from the reading position on and
+// moves the position past them; the count copied (less at the end of the
+// file).
+std::size_t readInput(char* into, std::size_t n) {
+  IgesReaderState& s = igesReader();
+  std::size_t got = 0;
+  while (got < n) {
+    const long at = s.position;
+    if (at < s.windowStart || at - s.windowStart >= static_cast<long>(s.windowLength)) {
+      if (!fillWindow(at)) break;
+    }
+    const std::size_t offset = static_cast<std::size_t>(at - s.windowStart);
+    const std::size_t k = std::min(n - got, s.windowLength - offset);
+    std::memcpy(into + got, s.window.data() + offset, k);
+    got += k;
+    s.position += static_cast<long>(k);
+  }
+  return got;
+}
+
+int inputGetc() {
+  char c = 0;
+  return readInput(&c, 1) == 1 ? static_cast<unsigned char>(c) : EOF;
+}
 
 bool seekInput(long at) {
-  IgesReaderState& s = igesReader();
-  const bool moved = std::fseek(s.input, at, SEEK_SET) == 0;
-  s.position = moved ? at : -1;
-  return moved;
+  if (at < 0) return false;
+  igesReader().position = at;
+  return true;
 }
 
 }  // namespace
@@ -158,32 +199,27 @@ int readRecord(char* record) {
   record[80] = '\n';
   record[81] = '\0';
   if (s.input == nullptr) return -1;
-  const long start = inputPosition();
+  const long start = s.position;
   s.lastRecordStart = start;
   // The record ends after 80 characters, at a NUL (which is read with it)
   // or at the end of the file; control characters read as blanks.
-  const std::size_t got = std::fread(record, 1, 80, s.input);
+  const std::size_t got = readInput(record, 80);
   const void* nul = std::memchr(record, '\0', got);
   const std::size_t n = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - record) : got;
   for (std::size_t i = 0; i < n; ++i) {
     if (isControl(static_cast<unsigned char>(record[i]))) record[i] = ' ';
   }
-  if (nul != nullptr) {
-    // Whatever followed the NUL is read again as the next record.
-    if (start < 0 || !seekInput(start + static_cast<long>(n) + 1)) inputMoved();
-  } else if (start >= 0) {
-    s.position = start + static_cast<long>(got);
-  }
+  // Whatever followed a NUL is read again as the next record.
+  if (nul != nullptr) seekInput(start + static_cast<long>(n) + 1);
   if (n < 80) {
     // The blanks read as a record's rest beyond the end of the file.
     std::memset(record + n, ' ', 80 - n);
-    if (n == 0 && nul == nullptr && std::feof(s.input)) return -1;
+    if (got == 0) return -1;
     record[n] = '\0';
     return static_cast<int>(n);
   }
   for (int i = 0; i < s.separatorCount; ++i) {
-    if (getc_unlocked(s.input) == EOF) break;
-    if (s.position >= 0) ++s.position;
+    if (inputGetc() == EOF) break;
   }
   return 81;
 }
@@ -192,10 +228,9 @@ void skipLeadingControl() {
   IgesReaderState& s = igesReader();
   if (s.input == nullptr) return;
   int c;
-  while ((c = getc(s.input)) != EOF && isControl(c)) {
+  while ((c = inputGetc()) != EOF && isControl(c)) {
   }
-  if (c != EOF) ungetc(c, s.input);
-  inputMoved();
+  if (c != EOF) --s.position;  // the first character of the file's text
 }
 
 namespace {
@@ -204,15 +239,15 @@ namespace {
 // position stands right after that record's 80 columns.
 void detectSeparator() {
   IgesReaderState& s = igesReader();
-  const long start = std::ftell(s.input);
+  const long start = s.position;
   int count = 0;
   int c;
-  while ((c = getc(s.input)) != EOF && isControl(c) && c != '\0') ++count;
+  while ((c = inputGetc()) != EOF && isControl(c) && c != '\0') ++count;
   if (count >= 2) {
     // Padding and separators: the next record's column 73 must hold S or G.
     while (count > 0) {
-      if (std::fseek(s.input, start + count + 72, SEEK_SET) != 0) break;
-      c = getc(s.input);
+      if (!seekInput(start + count + 72)) break;
+      c = inputGetc();
       if (c == 'S' || c == 'G') break;
       --count;
     }
@@ -234,8 +269,7 @@ int readStartSection(int vdais) {
     return 152;
   }
   detectSeparator();
-  for (int i = 0; i < s.separatorCount; ++i) getc(s.input);
-  inputMoved();
+  for (int i = 0; i < s.separatorCount; ++i) inputGetc();
   s.startFile = createTemporaryFile(s.startPath);
   if (s.startFile == nullptr) {
     mfaReport(t.code(), 140, Channel::kBoth, Severity::kError, {}, {},
@@ -464,12 +498,12 @@ int checkTerminate() {
   TraceScope t("hvd950");
   IgesReaderState& s = igesReader();
   if (s.input == nullptr) return -1;
-  const long here = std::ftell(s.input);
+  const long here = s.position;
   int result = -1;
   for (long back = 80; back <= 199 && back <= s.fileSize; ++back) {
     char record[81];
-    if (std::fseek(s.input, s.fileSize - back, SEEK_SET) != 0) break;
-    if (std::fread(record, 1, 80, s.input) != 80) continue;
+    if (!seekInput(s.fileSize - back)) break;
+    if (readInput(record, 80) != 80) continue;
     record[80] = '\0';
     if (record[0] != 'S' || record[8] != 'G' || record[16] != 'D' || record[24] != 'P' ||
         record[72] != 'T')

@@ -12,7 +12,7 @@
 //   closeIgesInput()             closes and removes the temporary files
 // The parameter section is read where it stands in the input file: the D
 // and P pass notes where each P record starts, and a fetch reads the
-// records of an entity from there again.
+// records of an entity from there again, through the reader's window.
 // removeTemporaryFiles() may be called at any time: it closes and unlinks
 // every temporary file the reader has made.  A signal or trap handler
 // removes them through the table of the run's files (support/output_file.h).
@@ -33,7 +33,13 @@ struct IgesReaderState {
   long fileSize = 0;
   int separatorCount = 0;         // characters skipped after each record
   long lastRecordStart = 0;       // file position of the record read last
-  long position = -1;             // of the input file as last known, -1 unknown
+  long position = 0;              // the reading position in the input file
+  // The bytes of the input from `windowStart` on that the reader holds: a
+  // record inside them costs a copy, one outside a read of the window
+  // around it (records are read again in place, mostly in file order).
+  std::vector<char> window;
+  long windowStart = 0;
+  std::size_t windowLength = 0;
   IgesGlobal global;
   IgesCounts counts;
   std::string senderName;         // the text a recognised sender matched
