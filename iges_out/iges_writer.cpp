@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "iges_out/number_text.h"
 #include "iges_out/section_files.h"
 #include "support/ascii.h"
 #include "support/assign_tables.h"
@@ -131,15 +132,10 @@ void appendIgesInteger(std::string& out, long value, bool last) {
 }
 
 void appendScientific(std::string& out, double value, int precision) {
-  // The shortest correct rounding is the one printf makes as well; only the
-  // exponent letter differs.
-  char buffer[64];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, finiteOrZero(value),
-                                 std::chars_format::scientific, precision).ptr;
-  for (char* c = buffer; c != end; ++c) {
-    if (*c == 'e') *c = 'E';
-  }
-  out.append(buffer, end);
+  // The correct rounding is the one printf makes as well, with the
+  // exponent letter 'E'.
+  char buffer[400];
+  out.append(buffer, scientificText(buffer, finiteOrZero(value), precision));
 }
 
 std::string igesReal(double value, bool last) {
@@ -157,16 +153,19 @@ std::string igesShortReal(double value, bool last) {
 }
 
 void appendPackedReal(std::string& out, double value, bool last) {
-  const std::size_t from = out.size();
-  appendScientific(out, value, 12);
+  char buffer[400];
+  const char* end = scientificText(buffer, finiteOrZero(value), 12);
   // "d.ddddddddddddE+xx": trailing zeros of the mantissa go, one digit after
   // the point stays, and the exponent is marked double precision.
-  const std::size_t e = out.find('E', from);
-  std::size_t keep = e;
-  const std::size_t point = out.find('.', from);
-  while (keep > point + 2 && out[keep - 1] == '0') --keep;
-  out[e] = 'D';
-  out.erase(keep, e - keep);
+  const char* e = buffer;
+  while (e != end && *e != 'E') ++e;
+  const char* point = buffer;
+  while (point != e && *point != '.') ++point;
+  const char* keep = e;
+  while (keep > point + 2 && keep[-1] == '0') --keep;
+  out.append(buffer, static_cast<std::size_t>(keep - buffer));
+  out += 'D';
+  out.append(e + 1, static_cast<std::size_t>(end - e - 1));
   out += ending(last);
 }
 
