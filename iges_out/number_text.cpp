@@ -1,57 +1,74 @@
 #include "iges_out/number_text.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 
 namespace {
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr std::int64_t kIntPow10[] = {1,
-                                      10,
-                                      100,
-                                      1000,
-                                      10000,
-                                      100000,
-                                      1000000,
-                                      10000000,
-                                      100000000,
-                                      1000000000,
-                                      10000000000,
-                                      100000000000,
-                                      1000000000000,
-                                      10000000000000,
-                                      100000000000000,
-                                      1000000000000000};
-// Below 2^52 a double holds every half of an integer, and the rounding
-// error of a product is a double itself.
-constexpr double kExactLimit = 4503599627370496.0;
+constexpr std::uint64_t kPow10[] = {1ULL,
+                                    10ULL,
+                                    100ULL,
+                                    1000ULL,
+                                    10000ULL,
+                                    100000ULL,
+                                    1000000ULL,
+                                    10000000ULL,
+                                    100000000ULL,
+                                    1000000000ULL,
+                                    10000000000ULL,
+                                    100000000000ULL,
+                                    1000000000000ULL,
+                                    10000000000000ULL,
+                                    100000000000000ULL,
+                                    1000000000000000ULL,
+                                    10000000000000000ULL,
+                                    100000000000000000ULL,
+                                    1000000000000000000ULL,
+                                    10000000000000000000ULL};
+constexpr int kLargestPower = 19;
+// The largest scaled value taken: room for the digits and a carry.
+constexpr std::uint64_t kLargestScaled = std::uint64_t{1} << 62;
 
-// The integer nearest to magnitude * 10^k taken exactly (not as the product
-// rounds), a tie to the even one: the rounding of printf.  false when the
-// scaled value is too large for the exact way.
-bool scaledRound(double magnitude, int k, std::int64_t& n) {
-  const double scale = kPow10[k];
-  const double p = magnitude * scale;
-  if (!(p < kExactLimit)) return false;
-  // p + error is the exact product.
-  const double error = std::fma(magnitude, scale, -p);
-  double r = std::nearbyint(p);
-  const double fraction = p - r;
-  // p is a multiple of its unit in the last place, which is at most 1/2,
-  // so any other fraction lies at least that unit inside a half and the
-  // error (at most half that unit) does not carry it over.
-  if (fraction == 0.5 || fraction == -0.5) {
-    if (error > 0) r = p + 0.5;
-    if (error < 0) r = p - 0.5;
+__extension__ typedef unsigned __int128 Wide;
+
+// The integer nearest to magnitude * 10^k taken exactly, a tie to the even
+// one: the rounding of printf.  The double is an integer times a power of
+// two, so the product is an integer of at most 117 bits shifted by that
+// power.  false when k is outside 0..19 or the result is above 2^62.
+bool scaledRound(double magnitude, int k, std::uint64_t& n) {
+  if (k < 0 || k > kLargestPower) return false;
+  const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int shift = -1074;  // the power of two of the mantissa's unit
+  if (biased != 0) {
+    mantissa |= std::uint64_t{1} << 52;
+    shift = biased - 1075;
   }
-  n = static_cast<std::int64_t>(r);
+  const Wide product = static_cast<Wide>(mantissa) * kPow10[k];
+  if (shift >= 0) {
+    if (shift > 62 || (product >> (62 - shift)) != 0) return false;
+    n = static_cast<std::uint64_t>(product << shift);
+    return n <= kLargestScaled;
+  }
+  const int down = -shift;
+  if (down >= 118) {
+    n = 0;  // less than half of one
+    return true;
+  }
+  Wide quotient = product >> down;
+  const Wide rest = product & ((Wide{1} << down) - 1);
+  const Wide half = Wide{1} << (down - 1);
+  if (rest > half || (rest == half && (quotient & 1) != 0)) ++quotient;
+  if (quotient > kLargestScaled) return false;
+  n = static_cast<std::uint64_t>(quotient);
   return true;
 }
 
 // The `count` lowest decimal digits of n (leading zeros included) at out.
-char* digits(char* out, std::int64_t n, int count) {
+char* digits(char* out, std::uint64_t n, int count) {
   for (int i = count - 1; i >= 0; --i) {
     out[i] = static_cast<char>('0' + n % 10);
     n /= 10;
@@ -59,7 +76,7 @@ char* digits(char* out, std::int64_t n, int count) {
   return out + count;
 }
 
-int digitCount(std::int64_t n) {
+int digitCount(std::uint64_t n) {
   int count = 1;
   while (n >= 10) {
     n /= 10;
@@ -82,23 +99,23 @@ char* generalScientific(char* out, double value, int decimals) {
 }  // namespace
 
 char* fixedText(char* out, double value, int decimals) {
-  std::int64_t n = 0;
-  if (!std::isfinite(value) || decimals < 0 || decimals > 15 || !scaledRound(std::fabs(value), decimals, n))
+  std::uint64_t n = 0;
+  if (!std::isfinite(value) || decimals < 0 || decimals > 17 || !scaledRound(std::fabs(value), decimals, n))
     return generalFixed(out, value, decimals);
   if (std::signbit(value)) *out++ = '-';
   const int count = digitCount(n) > decimals ? digitCount(n) : decimals + 1;
   const int whole = count - decimals;
-  digits(out, n / kIntPow10[decimals], whole);
+  digits(out, n / kPow10[decimals], whole);
   out += whole;
   if (decimals == 0) return out;
   *out++ = '.';
-  return digits(out, n % kIntPow10[decimals], decimals);
+  return digits(out, n % kPow10[decimals], decimals);
 }
 
 char* scientificText(char* out, double value, int decimals) {
-  if (!std::isfinite(value) || decimals < 1 || decimals > 14) return generalScientific(out, value, decimals);
+  if (!std::isfinite(value) || decimals < 1 || decimals > 17) return generalScientific(out, value, decimals);
   const double magnitude = std::fabs(value);
-  std::int64_t n = 0;
+  std::uint64_t n = 0;
   int exponent = 0;
   if (magnitude != 0) {
     // An estimate of the decimal exponent from the binary one, put right
@@ -107,10 +124,10 @@ char* scientificText(char* out, double value, int decimals) {
     bool found = false;
     for (int attempt = 0; attempt < 3 && !found; ++attempt) {
       const int k = decimals - exponent;
-      if (k < 0 || k > 22 || !scaledRound(magnitude, k, n)) return generalScientific(out, value, decimals);
-      if (n >= kIntPow10[decimals + 1]) {
+      if (!scaledRound(magnitude, k, n)) return generalScientific(out, value, decimals);
+      if (n >= kPow10[decimals + 1]) {
         ++exponent;
-      } else if (n < kIntPow10[decimals]) {
+      } else if (n < kPow10[decimals]) {
         --exponent;
       } else {
         found = true;
@@ -119,9 +136,9 @@ char* scientificText(char* out, double value, int decimals) {
     if (!found) return generalScientific(out, value, decimals);
   }
   if (std::signbit(value)) *out++ = '-';
-  *out++ = static_cast<char>('0' + n / kIntPow10[decimals]);
+  *out++ = static_cast<char>('0' + n / kPow10[decimals]);
   *out++ = '.';
-  out = digits(out, n % kIntPow10[decimals], decimals);
+  out = digits(out, n % kPow10[decimals], decimals);
   *out++ = 'E';
   *out++ = exponent < 0 ? '-' : '+';
   const int size = exponent < 0 ? -exponent : exponent;
