@@ -49,10 +49,25 @@ bool putRecord(std::FILE* file, const char* record, int n) {
 // wider number takes the room it needs).
 void appendRight(std::string& out, int width, long value) {
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  const long length = end - digits;
+  char* const end = digits + sizeof digits;
+  char* begin = end;
+  if (value >= 0) {
+    auto rest = static_cast<unsigned long>(value);
+    do {
+      *--begin = static_cast<char>('0' + rest % 10);
+      rest /= 10;
+    } while (rest != 0);
+  } else {
+    begin = digits;
+    const auto written = std::to_chars(digits, end, value).ptr;
+    const long length = written - digits;
+    if (length < width) out.append(static_cast<std::size_t>(width - length), ' ');
+    out.append(digits, written);
+    return;
+  }
+  const long length = end - begin;
   if (length < width) out.append(static_cast<std::size_t>(width - length), ' ');
-  out.append(digits, end);
+  out.append(begin, end);
 }
 
 // Writes one line of a section: data left-aligned in `width` columns, for
@@ -297,9 +312,9 @@ namespace {
 // integers right-aligned, texts left-aligned and cut to the field, the
 // sequence number after the letter 'D'.  A number too wide for its field
 // makes the record longer than 80 columns (writeDirectoryEntry refuses it).
-std::string directoryRecord(int record, const std::int32_t (&values)[kIgesDirectoryFieldCount],
-                            const char* status, const char* label) {
-  std::string line;
+void directoryRecord(std::string& line, int record, const std::int32_t (&values)[kIgesDirectoryFieldCount],
+                     const char* status, const char* label) {
+  line.clear();
   line.reserve(81);
   for (int i = 0; i < kIgesDirectoryFieldCount; ++i) {
     const IgesDirectoryColumns& f = kIgesDirectory[i];
@@ -324,7 +339,7 @@ std::string directoryRecord(int record, const std::int32_t (&values)[kIgesDirect
         break;
     }
   }
-  return line + "\n";
+  line += '\n';
 }
 
 }  // namespace
@@ -343,8 +358,8 @@ void formatDirectoryEntry(DirectoryEntry& entry, std::string& line1, std::string
       0,                entry.sequence,       entry.entityType2, entry.lineWeight,
       entry.colour,     entry.paramLineCount, entry.form,      0,
       0,                0,                    entry.subscript + 1, entry.sequence2};
-  line1 = directoryRecord(1, values, entry.status, entry.label);
-  line2 = directoryRecord(2, values, entry.status, entry.label);
+  directoryRecord(line1, 1, values, entry.status, entry.label);
+  directoryRecord(line2, 2, values, entry.status, entry.label);
 }
 
 int writeDirectoryEntry(const std::string& line1, const std::string& line2) {

@@ -67,21 +67,27 @@ bool scaledRound(double magnitude, int k, std::uint64_t& n) {
   return true;
 }
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // The `count` lowest decimal digits of n (leading zeros included) at out.
 char* digits(char* out, std::uint64_t n, int count) {
-  for (int i = count - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + n % 10);
-    n /= 10;
+  char* at = out + count;
+  while (at - out >= 2) {
+    const char* pair = kDigitPairs + 2 * (n % 100);
+    n /= 100;
+    *--at = pair[1];
+    *--at = pair[0];
   }
+  if (at != out) *--at = static_cast<char>('0' + n % 10);
   return out + count;
 }
 
 int digitCount(std::uint64_t n) {
   int count = 1;
-  while (n >= 10) {
-    n /= 10;
-    ++count;
-  }
+  while (count <= kLargestPower && n >= kPow10[count]) ++count;
   return count;
 }
 
@@ -120,7 +126,10 @@ char* scientificText(char* out, double value, int decimals) {
   if (magnitude != 0) {
     // An estimate of the decimal exponent from the binary one, put right
     // by the size of the rounded digits.
-    exponent = static_cast<int>(std::floor(std::ilogb(magnitude) * 0.30102999566398120));
+    // floor(e log10 2) for the binary exponent e (78913 / 2^18 is log10 2
+    // closely enough for every exponent a double has).
+    const int binary = static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
+    exponent = (binary * 78913) >> 18;
     bool found = false;
     for (int attempt = 0; attempt < 3 && !found; ++attempt) {
       const int k = decimals - exponent;
