@@ -113,8 +113,12 @@ int linkTransferElements(
       }
     }
   }
+  // One pass: groups and contours without members fail, and the readers
+  // leave both cursors at the head of the sons.
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
     ElementRecord& e = table.records[i];
+    e.sonCursor = e.sons;
+    e.sonCursor2 = e.sons;
     if ((e.type == IgesType::kAssociativityInstance || e.type == IgesType::kCompositeCurve) &&
         e.sons == nullptr) {
       e.state = ElementState::kError;
@@ -123,12 +127,6 @@ int linkTransferElements(
         std::printf("            ELEMENT : %ld, INDEX : %ld\n", static_cast<long>(e.type), static_cast<long>(i));
       }
     }
-  }
-  // The readers leave both cursors at the head of the sons.
-  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
-    ElementRecord& e = table.records[i];
-    e.sonCursor = e.sons;
-    e.sonCursor2 = e.sons;
   }
   return 0;
 }
