@@ -72,8 +72,9 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// The `count` lowest decimal digits of n (leading zeros included) at out.
-char* digits(char* out, std::uint64_t n, int count) {
+// Writes the `count` lowest decimal digits of n (leading zeros included) at
+// out and takes them off n; the end of the digits.
+char* takeDigits(char* out, std::uint64_t& n, int count) {
   char* at = out + count;
   while (at - out >= 2) {
     const char* pair = kDigitPairs + 2 * (n % 100);
@@ -81,9 +82,14 @@ char* digits(char* out, std::uint64_t n, int count) {
     *--at = pair[1];
     *--at = pair[0];
   }
-  if (at != out) *--at = static_cast<char>('0' + n % 10);
+  if (at != out) {
+    *--at = static_cast<char>('0' + n % 10);
+    n /= 10;
+  }
   return out + count;
 }
+
+char* digits(char* out, std::uint64_t n, int count) { return takeDigits(out, n, count); }
 
 int digitCount(std::uint64_t n) {
   int count = 1;
@@ -111,11 +117,14 @@ char* fixedText(char* out, double value, int decimals) {
   if (std::signbit(value)) *out++ = '-';
   const int count = digitCount(n) > decimals ? digitCount(n) : decimals + 1;
   const int whole = count - decimals;
-  digits(out, n / kPow10[decimals], whole);
-  out += whole;
-  if (decimals == 0) return out;
-  *out++ = '.';
-  return digits(out, n % kPow10[decimals], decimals);
+  // The decimals first (from the right), then the whole part before the
+  // point.
+  if (decimals > 0) {
+    out[whole] = '.';
+    takeDigits(out + whole + 1, n, decimals);
+  }
+  takeDigits(out, n, whole);
+  return out + count + (decimals > 0 ? 1 : 0);
 }
 
 char* scientificText(char* out, double value, int decimals) {
@@ -124,10 +133,10 @@ char* scientificText(char* out, double value, int decimals) {
   std::uint64_t n = 0;
   int exponent = 0;
   if (magnitude != 0) {
-    // An estimate of the decimal exponent from the binary one, put right
-    // by the size of the rounded digits.
-    // floor(e log10 2) for the binary exponent e (78913 / 2^18 is log10 2
-    // closely enough for every exponent a double has).
+    // The decimal exponent estimated from the binary one e as
+    // floor(e log10 2) (78913 / 2^18 is log10 2 closely enough for every
+    // exponent a double has), then put right by the size of the rounded
+    // digits.
     const int binary = static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
     exponent = (binary * 78913) >> 18;
     bool found = false;
@@ -145,9 +154,10 @@ char* scientificText(char* out, double value, int decimals) {
     if (!found) return generalScientific(out, value, decimals);
   }
   if (std::signbit(value)) *out++ = '-';
-  *out++ = static_cast<char>('0' + n / kPow10[decimals]);
-  *out++ = '.';
-  out = digits(out, n % kPow10[decimals], decimals);
+  out[1] = '.';
+  takeDigits(out + 2, n, decimals);
+  out[0] = static_cast<char>('0' + n);
+  out += 2 + decimals;
   *out++ = 'E';
   *out++ = exponent < 0 ? '-' : '+';
   const int size = exponent < 0 ? -exponent : exponent;
