@@ -302,6 +302,9 @@ std::int32_t classifyElement(std::int32_t index);  // chk001
 
 // Output directions.
 std::int32_t findById(std::int32_t id, std::int32_t low, std::int32_t high);  // ldv160
+// The same over the whole table, searched outwards from the index `hint`
+// (any index; cheap when the element stands near it).
+std::int32_t findByIdNear(std::int32_t id, std::int32_t hint);
 struct TransferListNode {
   std::int32_t id = 0;
   std::int32_t type = 0;

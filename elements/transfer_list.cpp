@@ -35,6 +35,30 @@ std::int32_t findById(std::int32_t id, std::int32_t low, std::int32_t high) {
   return -1;
 }
 
+std::int32_t findByIdNear(std::int32_t id, std::int32_t hint) {
+  const ElementTable& table = elementTable();
+  const std::int32_t last = std::min(table.lastIndex, table.capacity - 1);
+  if (hint < 1 || hint > last) return findById(id, 1, last);
+  const std::int32_t here = table.records[hint].transferId;
+  if (here == id) return hint;
+  // Steps doubling away from the hint until they pass the id, then a
+  // binary search between the last two.
+  std::int32_t near = hint;
+  std::int64_t step = 1;
+  if (here < id) {
+    while (near + step <= last && table.records[near + step].transferId < id) {
+      near = static_cast<std::int32_t>(near + step);
+      step *= 2;
+    }
+    return findById(id, near + 1, static_cast<std::int32_t>(std::min<std::int64_t>(near + step, last)));
+  }
+  while (near - step >= 1 && table.records[near - step].transferId > id) {
+    near = static_cast<std::int32_t>(near - step);
+    step *= 2;
+  }
+  return findById(id, static_cast<std::int32_t>(std::max<std::int64_t>(near - step, 1)), near - 1);
+}
+
 std::int32_t countList(const TransferListNode* head) {
   TraceScope t("ldv120");
   std::int32_t count = 0;
@@ -99,13 +123,16 @@ int linkTransferElements(
   TraceScope t("ldv965");
   ElementTable& table = elementTable();
   std::vector<std::int32_t> ids;
+  // Members mostly stand close to each other in the file.
+  std::int32_t near = 0;
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
     if (!linksTransferMembers(table.records[i].type)) continue;
     ids.clear();
     if (membersOf(i, ids) != 0) return -1;
     for (std::int32_t id : ids) {
-      std::int32_t found = findById(id, 1, table.lastIndex);
+      std::int32_t found = findByIdNear(id, near);
       if (found < 0) continue;
+      near = found;
       // Every slot that carries the id is a member.
       while (found > 1 && table.records[found - 1].transferId == id) --found;
       for (; found <= table.lastIndex && table.records[found].transferId == id; ++found) {
@@ -113,8 +140,12 @@ int linkTransferElements(
       }
     }
   }
+  // One pass: groups and contours without members fail, and the readers
+  // leave both cursors at the head of the sons.
   for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
     ElementRecord& e = table.records[i];
+    e.sonCursor = e.sons;
+    e.sonCursor2 = e.sons;
     if ((e.type == IgesType::kAssociativityInstance || e.type == IgesType::kCompositeCurve) &&
         e.sons == nullptr) {
       e.state = ElementState::kError;
@@ -123,12 +154,6 @@ int linkTransferElements(
         std::printf("            ELEMENT : %ld, INDEX : %ld\n", static_cast<long>(e.type), static_cast<long>(i));
       }
     }
-  }
-  // The readers leave both cursors at the head of the sons.
-  for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
-    ElementRecord& e = table.records[i];
-    e.sonCursor = e.sons;
-    e.sonCursor2 = e.sons;
   }
   return 0;
 }

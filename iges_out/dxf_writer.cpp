@@ -7,6 +7,7 @@
 #include <limits>
 #include <string_view>
 
+#include "iges_out/number_text.h"
 #include "iges_out/section_files.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
@@ -43,7 +44,8 @@ std::FILE* section(DxfSection which) { return dxfWriter().files[which]; }
 double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
 // One group: the code right-aligned in three columns on its line, the value
-// on the next.  Every group of the file is written here.
+// on the next.  Every group of the file is made here; an entity's groups
+// are gathered and written at once.
 void appendCode(std::string& out, int code) {
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
@@ -51,35 +53,43 @@ void appendCode(std::string& out, int code) {
   out.append(digits, end);
   out += '\n';
 }
-std::string& groupText(int code) {
-  std::string& text = dxfWriter().group;
-  text.clear();
-  appendCode(text, code);
-  return text;
+void appendGroup(std::string& out, int code, std::string_view value) {
+  appendCode(out, code);
+  out.append(value);
+  out += '\n';
 }
-void tag(std::FILE* file, int code, std::string_view value) {
-  std::string& text = groupText(code);
-  text.append(value);
-  text += '\n';
-  put(file, text);
-}
-void tag(std::FILE* file, int code, long value) {
-  std::string& text = groupText(code);
+void appendGroup(std::string& out, int code, long value) {
+  appendCode(out, code);
   char digits[24];
-  text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-  text += '\n';
-  put(file, text);
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  out += '\n';
 }
 // A coordinate or length with `decimals` places (a value that is not finite
 // as 0), as "%.*f" prints it.
-void tag(std::FILE* file, int code, double value, int decimals = 8) {
-  std::string& text = groupText(code);
+void appendGroup(std::string& out, int code, double value, int decimals = 8) {
+  appendCode(out, code);
   // 309 integer digits, a sign, the point and the decimals.
   char digits[400];
-  const auto end = std::to_chars(digits, digits + sizeof digits, finiteOrZero(value),
-                                 std::chars_format::fixed, decimals < 0 ? 6 : std::min(decimals, 17)).ptr;
-  text.append(digits, end);
-  text += '\n';
+  out.append(digits, fixedText(digits, finiteOrZero(value), decimals < 0 ? 6 : std::min(decimals, 17)));
+  out += '\n';
+}
+// The groups of one entity, gathered (emptied for it).
+std::string& groups() {
+  std::string& text = dxfWriter().group;
+  text.clear();
+  return text;
+}
+template <class Value>
+void tag(std::FILE* file, int code, Value value) {
+  std::string& text = groups();
+  appendGroup(text, code, value);
+  put(file, text);
+}
+void tag(std::FILE* file, int code, const char* value) { tag(file, code, std::string_view(value)); }
+void tag(std::FILE* file, int code, const std::string& value) { tag(file, code, std::string_view(value)); }
+void tag(std::FILE* file, int code, double value, int decimals) {
+  std::string& text = groups();
+  appendGroup(text, code, value, decimals);
   put(file, text);
 }
 
@@ -129,8 +139,10 @@ std::string dxfLayerName(std::int32_t lineStyle, double width) {
       .append(std::to_string(widthPart(width)));
 }
 
-int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width) {
-  TraceScope t("dxf105");
+namespace {
+
+// The name of the layer of (line style, width), the layer made when new.
+const std::string& layerNameOf(std::int32_t lineStyle, double width) {
   DxfLayerList& list = dxfWriter().layerList;
   const auto key = std::make_pair(lineStyle, widthPart(width));
   auto found = list.index.find(key);
@@ -150,7 +162,23 @@ int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width) {
     list.layers.push_back(layer);
     found = list.index.emplace(key, list.layers.size() - 1).first;
   }
-  tag(stream, 8, list.layers[found->second].name);
+  return list.layers[found->second].name;
+}
+
+// The head of an entity: its kind and its layer group.
+std::string& entityHead(std::string_view kind, std::int32_t lineStyle, double width) {
+  TraceScope t("dxf105");
+  std::string& text = groups();
+  appendGroup(text, 0, kind);
+  appendGroup(text, 8, layerNameOf(lineStyle, width));
+  return text;
+}
+
+}  // namespace
+
+int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width) {
+  TraceScope t("dxf105");
+  tag(stream, 8, layerNameOf(lineStyle, width));
   return 0;
 }
 
@@ -260,38 +288,35 @@ int writeDxfTables() {
 
 int dxfWritePoint(double x, double y, std::int32_t lineStyle, double width) {
   TraceScope t("vds200");
-  std::FILE* f = section(kDxfEntities);
-  tag(f, 0, "POINT");
-  dxfLayerOf(f, lineStyle, width);
-  tag(f, 10, x);
-  tag(f, 20, y);
+  std::string& text = entityHead("POINT", lineStyle, width);
+  appendGroup(text, 10, x);
+  appendGroup(text, 20, y);
+  put(section(kDxfEntities), text);
   return dxfWriter().failed ? -1 : 0;
 }
 
 int dxfWriteLine(const double start[3], const double end[3], std::int32_t lineStyle,
                  double width) {
   TraceScope t("vds240");
-  std::FILE* f = section(kDxfEntities);
-  tag(f, 0, "LINE");
-  dxfLayerOf(f, lineStyle, width);
-  for (int i = 0; i < 3; ++i) tag(f, 10 + 10 * i, start[i]);
-  for (int i = 0; i < 3; ++i) tag(f, 11 + 10 * i, end[i]);
+  std::string& text = entityHead("LINE", lineStyle, width);
+  for (int i = 0; i < 3; ++i) appendGroup(text, 10 + 10 * i, start[i]);
+  for (int i = 0; i < 3; ++i) appendGroup(text, 11 + 10 * i, end[i]);
+  put(section(kDxfEntities), text);
   return dxfWriter().failed ? -1 : 0;
 }
 
 int dxfWriteArc(double centreX, double centreY, double radius, bool fullCircle,
                 double startAngle, double endAngle, std::int32_t lineStyle, double width) {
   TraceScope t("vds280");
-  std::FILE* f = section(kDxfEntities);
-  tag(f, 0, fullCircle ? "CIRCLE" : "ARC");
-  dxfLayerOf(f, lineStyle, width);
-  tag(f, 10, centreX);
-  tag(f, 20, centreY);
-  tag(f, 40, radius);
+  std::string& text = entityHead(fullCircle ? "CIRCLE" : "ARC", lineStyle, width);
+  appendGroup(text, 10, centreX);
+  appendGroup(text, 20, centreY);
+  appendGroup(text, 40, radius);
   if (!fullCircle) {
-    tag(f, 50, startAngle);
-    tag(f, 51, endAngle);
+    appendGroup(text, 50, startAngle);
+    appendGroup(text, 51, endAngle);
   }
+  put(section(kDxfEntities), text);
   return dxfWriter().failed ? -1 : 0;
 }
 

@@ -52,7 +52,9 @@ std::int32_t writeEntity(DirectoryEntry& de, std::int32_t type, std::int32_t for
     de.status[2 * k + 1] = static_cast<char>('0' + value % 10);
   }
   de.status[8] = '\0';
-  std::string line1, line2;
+  // The two records keep their room from entry to entry.
+  std::string& line1 = igesWriter().directoryLines[0];
+  std::string& line2 = igesWriter().directoryLines[1];
   formatDirectoryEntry(de, line1, line2);
   if (writeDirectoryEntry(line1, line2) != 0) return -1;
   return de.sequence;

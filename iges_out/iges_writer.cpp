@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "iges_out/number_text.h"
 #include "iges_out/section_files.h"
 #include "support/ascii.h"
 #include "support/assign_tables.h"
@@ -48,10 +49,25 @@ bool putRecord(std::FILE* file, const char* record, int n) {
 // wider number takes the room it needs).
 void appendRight(std::string& out, int width, long value) {
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  const long length = end - digits;
+  char* const end = digits + sizeof digits;
+  char* begin = end;
+  if (value >= 0) {
+    auto rest = static_cast<unsigned long>(value);
+    do {
+      *--begin = static_cast<char>('0' + rest % 10);
+      rest /= 10;
+    } while (rest != 0);
+  } else {
+    begin = digits;
+    const auto written = std::to_chars(digits, end, value).ptr;
+    const long length = written - digits;
+    if (length < width) out.append(static_cast<std::size_t>(width - length), ' ');
+    out.append(digits, written);
+    return;
+  }
+  const long length = end - begin;
   if (length < width) out.append(static_cast<std::size_t>(width - length), ' ');
-  out.append(digits, end);
+  out.append(begin, end);
 }
 
 // Writes one line of a section: data left-aligned in `width` columns, for
@@ -131,15 +147,10 @@ void appendIgesInteger(std::string& out, long value, bool last) {
 }
 
 void appendScientific(std::string& out, double value, int precision) {
-  // The shortest correct rounding is the one printf makes as well; only the
-  // exponent letter differs.
-  char buffer[64];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, finiteOrZero(value),
-                                 std::chars_format::scientific, precision).ptr;
-  for (char* c = buffer; c != end; ++c) {
-    if (*c == 'e') *c = 'E';
-  }
-  out.append(buffer, end);
+  // The correct rounding is the one printf makes as well, with the
+  // exponent letter 'E'.
+  char buffer[400];
+  out.append(buffer, scientificText(buffer, finiteOrZero(value), precision));
 }
 
 std::string igesReal(double value, bool last) {
@@ -157,16 +168,19 @@ std::string igesShortReal(double value, bool last) {
 }
 
 void appendPackedReal(std::string& out, double value, bool last) {
-  const std::size_t from = out.size();
-  appendScientific(out, value, 12);
+  char buffer[400];
+  const char* end = scientificText(buffer, finiteOrZero(value), 12);
   // "d.ddddddddddddE+xx": trailing zeros of the mantissa go, one digit after
   // the point stays, and the exponent is marked double precision.
-  const std::size_t e = out.find('E', from);
-  std::size_t keep = e;
-  const std::size_t point = out.find('.', from);
-  while (keep > point + 2 && out[keep - 1] == '0') --keep;
-  out[e] = 'D';
-  out.erase(keep, e - keep);
+  const char* e = buffer;
+  while (e != end && *e != 'E') ++e;
+  const char* point = buffer;
+  while (point != e && *point != '.') ++point;
+  const char* keep = e;
+  while (keep > point + 2 && keep[-1] == '0') --keep;
+  out.append(buffer, static_cast<std::size_t>(keep - buffer));
+  out += 'D';
+  out.append(e + 1, static_cast<std::size_t>(end - e - 1));
   out += ending(last);
 }
 
@@ -298,9 +312,9 @@ namespace {
 // integers right-aligned, texts left-aligned and cut to the field, the
 // sequence number after the letter 'D'.  A number too wide for its field
 // makes the record longer than 80 columns (writeDirectoryEntry refuses it).
-std::string directoryRecord(int record, const std::int32_t (&values)[kIgesDirectoryFieldCount],
-                            const char* status, const char* label) {
-  std::string line;
+void directoryRecord(std::string& line, int record, const std::int32_t (&values)[kIgesDirectoryFieldCount],
+                     const char* status, const char* label) {
+  line.clear();
   line.reserve(81);
   for (int i = 0; i < kIgesDirectoryFieldCount; ++i) {
     const IgesDirectoryColumns& f = kIgesDirectory[i];
@@ -325,7 +339,7 @@ std::string directoryRecord(int record, const std::int32_t (&values)[kIgesDirect
         break;
     }
   }
-  return line + "\n";
+  line += '\n';
 }
 
 }  // namespace
@@ -344,8 +358,8 @@ void formatDirectoryEntry(DirectoryEntry& entry, std::string& line1, std::string
       0,                entry.sequence,       entry.entityType2, entry.lineWeight,
       entry.colour,     entry.paramLineCount, entry.form,      0,
       0,                0,                    entry.subscript + 1, entry.sequence2};
-  line1 = directoryRecord(1, values, entry.status, entry.label);
-  line2 = directoryRecord(2, values, entry.status, entry.label);
+  directoryRecord(line1, 1, values, entry.status, entry.label);
+  directoryRecord(line2, 2, values, entry.status, entry.label);
 }
 
 int writeDirectoryEntry(const std::string& line1, const std::string& line2) {

@@ -85,6 +85,7 @@ struct IgesWriterState {
   // The packer's line: tokens of the current record not yet written.
   std::string line;
   std::string record;  // the line being written (kept for its room)
+  std::string directoryLines[2];  // the records of a directory entry (kept for their room)
   bool recordEnded = true;
   IgesOutputGlobal global;
   int missingSectionFiles = 0;  // section files not found at joining

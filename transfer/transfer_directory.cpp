@@ -244,13 +244,16 @@ int collectMembers(std::vector<std::vector<MemberEdge>>& edges, std::vector<char
   cut.assign(static_cast<std::size_t>(last) + 1, 0);
   std::vector<std::int32_t> seenIn(static_cast<std::size_t>(last) + 1, 0);
   std::vector<std::int32_t> positions;
+  std::int32_t near = 0;  // the last member found: the next is mostly close by
   for (std::int32_t i = 1; i <= last; ++i) {
     if (!linksTransferMembers(table.records[i].type)) continue;
     if (transferMembersOf(i, positions) != 0) return -1;
     cut[static_cast<std::size_t>(i)] = transferReader().memberListCut ? 1 : 0;
     for (std::int32_t position : positions) {
-      const std::int32_t j = findById(position, 1, last);
-      if (j < 1 || j == i || seenIn[j] == i) continue;
+      const std::int32_t j = findByIdNear(position, near);
+      if (j < 1) continue;
+      near = j;
+      if (j == i || seenIn[j] == i) continue;
       seenIn[j] = i;
       edges[i].push_back(MemberEdge{position, j, true});
     }
@@ -319,6 +322,14 @@ void reportIncompleteComposites(const std::vector<char>& cut) {
   }
 }
 
+// The lines that begin with '@' (an upper bound of the elements).
+std::size_t sectionLineCount(const std::string& bytes) {
+  std::size_t count = 0;
+  for (std::size_t at = bytes.find('@'); at != std::string::npos; at = bytes.find('@', at + 1))
+    if (at == 0 || bytes[at - 1] == '\n') ++count;
+  return count;
+}
+
 }  // namespace
 
 int loadTransferTable() {
@@ -328,8 +339,10 @@ int loadTransferTable() {
   try {
     s.transferIdIndex.clear();
     rewindTransferFile();
-    // The nodes of the list live here, not each on the heap.
+    // The nodes of the list live here, not each on the heap; room for one
+    // per section line.
     std::vector<TransferListNode> owned;
+    owned.reserve(sectionLineCount(s.bytes));
     std::int32_t position = 0, type = 0;
     for (;;) {
       TransferAttributes extra;

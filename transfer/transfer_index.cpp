@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 
@@ -116,6 +117,47 @@ void TransferIdIndex::insert(std::string_view identifier, std::int32_t position)
 
 namespace {
 
+// Puts the entries from `first` on in order when they are a few ascending
+// sequences interleaved, as a file lists its elements ascending and, among
+// them, the groups that collect them under identifiers of their own: each
+// entry goes onto the first pile whose last entry does not follow it, and
+// the piles are merged.  Linear in the entries; false (nothing moved) when
+// an entry fits onto none of the piles.
+template <class Entry, class Less>
+bool sortInterleavedRuns(std::vector<Entry>& entries, std::size_t first, Less less) {
+  constexpr int kPiles = 4;
+  const std::size_t n = entries.size() - first;
+  std::vector<std::uint8_t> pileOf(n);
+  std::size_t tops[kPiles] = {};
+  std::size_t sizes[kPiles] = {};
+  int piles = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    int p = 0;
+    while (p < piles && less(entries[first + i], entries[first + tops[p]])) ++p;
+    if (p == piles) {
+      if (piles == kPiles) return false;
+      ++piles;
+    }
+    tops[p] = i;
+    ++sizes[p];
+    pileOf[i] = static_cast<std::uint8_t>(p);
+  }
+  std::vector<Entry> sorted;
+  sorted.reserve(n);
+  for (int p = 0; p < piles; ++p) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (pileOf[i] == p) sorted.push_back(std::move(entries[first + i]));
+  }
+  std::size_t merged = sizes[0];
+  for (int p = 1; p < piles; ++p) {
+    std::inplace_merge(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(merged),
+                       sorted.begin() + static_cast<std::ptrdiff_t>(merged + sizes[p]), less);
+    merged += sizes[p];
+  }
+  std::move(sorted.begin(), sorted.end(), entries.begin() + static_cast<std::ptrdiff_t>(first));
+  return true;
+}
+
 // Sorts the entries after the first `inOrder` (which are in order with
 // every key once), merges them in and keeps the earliest entry of each key.
 template <class Entry, class Less, class Same>
@@ -123,7 +165,8 @@ void settleEntries(std::vector<Entry>& entries, std::size_t& inOrder, Less less,
   if (inOrder == entries.size()) return;
   const auto middle = entries.begin() + static_cast<std::ptrdiff_t>(inOrder);
   // Most files register their identifiers ascending: nothing to sort.
-  if (!std::is_sorted(middle, entries.end(), less)) std::sort(middle, entries.end(), less);
+  if (!std::is_sorted(middle, entries.end(), less) && !sortInterleavedRuns(entries, inOrder, less))
+    std::sort(middle, entries.end(), less);
   if (inOrder > 0 && less(*middle, *(middle - 1))) std::inplace_merge(entries.begin(), middle, entries.end(), less);
   entries.erase(std::unique(entries.begin(), entries.end(), same), entries.end());
   inOrder = entries.size();

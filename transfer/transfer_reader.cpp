@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <utility>
@@ -30,12 +31,6 @@ TransferReaderState& state() { return transferReader(); }
 bool debugAbove(int level) { return runSettings().traceLevel > level; }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-int getChar() {
-  TransferReaderState& s = state();
-  if (s.offset >= s.bytes.size()) return -1;
-  return static_cast<unsigned char>(s.bytes[s.offset++]);
-}
 
 }  // namespace
 
@@ -380,20 +375,32 @@ TransferStop lastTransferStop() { return state().lastStop; }
 int nextValueLine() {
   TransferReaderState& s = state();
   s.lastStop = TransferStop::kNone;
+  const char* const data = s.bytes.data();
+  const std::size_t size = s.bytes.size();
+  std::size_t at = s.offset;
   for (;;) {
-    const int c = getChar();
-    if (c < 0) {
+    if (at >= size) {
+      s.offset = at;
       s.lastStop = TransferStop::kEndOfFile;
       s.endOfFileMet = true;
       return -1;
     }
-    if (c == '#') return 0;
+    const char c = data[at++];
+    if (c == '#') {
+      s.offset = at;
+      return 0;
+    }
     if (c == '@') {
-      s.lastSectionOffset = s.offset - 1;
+      s.offset = at;
+      s.lastSectionOffset = at - 1;
       s.lastStop = TransferStop::kSection;
       return -1;
     }
-    if (c != '\n') skipRestOfLine();
+    if (c != '\n') {
+      // A comment line: passed over.
+      const void* lf = std::memchr(data + at, '\n', size - at);
+      at = lf == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+    }
   }
 }
 

@@ -1031,6 +1031,19 @@ TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
   EXPECT_EQ((std::vector<Index>{findById(30, 1, 7), findById(60, 1, 7), findById(60, 1, 500), findById(35, 1, 7),
                                  findById(99, 1, 7), findById(30, 5, 7)}),
             (std::vector<Index>{4, 7, 7, -1, -1, -1}));
+  // From any hint, in the table or not, the search outwards finds what the
+  // search of the whole table finds (of the two slots of id 10 either).
+  for (Index hint = -1; hint <= 9; ++hint) {
+    for (std::int32_t id : {5, 10, 20, 30, 35, 50, 60, 99}) {
+      const Index near = findByIdNear(id, hint);
+      if (findById(id, 1, 7) < 0) {
+        EXPECT_EQ(near, -1) << id << " from " << hint;
+      } else {
+        ASSERT_GE(near, 1) << id << " from " << hint;
+        EXPECT_EQ(element(near).transferId, id) << " from " << hint;
+      }
+    }
+  }
 
   std::vector<Index> asked;
   auto members = [&](Index index, std::vector<std::int32_t>& ids) {

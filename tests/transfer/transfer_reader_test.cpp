@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <tuple>
@@ -234,6 +237,33 @@ TEST_F(TransferReaderTest, DirectoryPassPositionsTypesAndIdentifiers) {
       {"8x", 100}, {"8", 200}, {"9", 400}, {"2", 600}, {"2x", std::nullopt}, {"3", std::nullopt}};
   for (const auto& [id, at] : registered) EXPECT_EQ(index.find(id), at) << id;
   EXPECT_EQ(index.size(), 3u);
+
+  // Orders of registration the index must settle alike: ascending, two to
+  // five ascending sequences interleaved (elements with the groups that
+  // collect them), and shuffled; repeated numbers keep their first
+  // position, also across look-ups between the insertions.
+  std::mt19937 shuffle(7);
+  for (int sequences : {1, 2, 3, 4, 5, 0}) {
+    std::vector<std::int64_t> ids;
+    for (int k = 0; k < 600; ++k) {
+      const int sequence = sequences == 0 ? 0 : k % sequences;
+      ids.push_back(1 + sequence * 100000 + k / (sequences == 0 ? 1 : sequences));
+      if (k % 7 == 0) ids.push_back(ids[static_cast<std::size_t>(k / 2)]);  // registered again
+    }
+    if (sequences == 0) std::shuffle(ids.begin(), ids.end(), shuffle);
+    TransferIdIndex interleaved;
+    std::map<std::int64_t, std::int32_t> first;
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+      interleaved.insert(std::to_string(ids[k]), static_cast<std::int32_t>(k));
+      first.emplace(ids[k], static_cast<std::int32_t>(k));
+      if (k == ids.size() / 2) {
+        EXPECT_EQ(interleaved.find(std::to_string(ids[0])), 0);
+      }
+    }
+    for (const auto& [id, at] : first) EXPECT_EQ(interleaved.find(std::to_string(id)), at) << sequences << " " << id;
+    EXPECT_EQ(interleaved.find("99999999"), std::nullopt);
+    EXPECT_EQ(interleaved.size(), first.size()) << sequences;
+  }
 
   // Definition names of "userdef" and "userref" for both layouts; a section
   // that ends early does not hide the next one.
