@@ -307,9 +307,11 @@ TEST(Dwg2004, CorpusFilesReadAndWriteAgain) {
     EXPECT_EQ(db.release, Release::R2004);
     EXPECT_FALSE(db.modelSpace().entities.empty());
     // The declarations hold what real files of 2004 store.
-    for (const Object& o : db.objects)
-      if (o.dxfName == "MATERIAL" || o.dxfName == "VISUALSTYLE" || o.dxfName == "SCALE")
+    for (const Object& o : db.objects) {
+      if (o.dxfName == "MATERIAL" || o.dxfName == "VISUALSTYLE" || o.dxfName == "SCALE") {
         EXPECT_FALSE(std::get<UnknownObject>(o.data).keepsDwgBits()) << o.dxfName << " " << o.handle;
+      }
+    }
     Database back;
     const DwgReadResult again = readDwg(dwg2004(db), back);
     ASSERT_TRUE(again.status.ok()) << again.status.detail;
