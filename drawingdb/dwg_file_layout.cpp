@@ -199,7 +199,9 @@ std::array<std::uint8_t, 16> md5(std::string_view bytes) {
 
 std::array<std::uint8_t, 16> dwgAppInfoGuid(std::string_view text) {
   // The nil namespace (16 zero bytes) before the name.
-  std::array<std::uint8_t, 16> g = md5(std::string(16, '\0') + std::string(text));
+  std::string name(16, '\0');
+  name.append(text);
+  std::array<std::uint8_t, 16> g = md5(name);
   g[6] = static_cast<std::uint8_t>((g[6] & 0x0F) | 0x30);  // version 3
   g[8] = static_cast<std::uint8_t>((g[8] & 0x3F) | 0x80);  // the variant of RFC 4122
   // Stored as Windows keeps a GUID: the first three fields little-endian.

@@ -791,6 +791,12 @@ const RawTag* nthGroup(const std::vector<RawTag>& tags, std::int16_t code, std::
 
 double numberOf(const RawTag& t) { return t.type == TagType::Real ? t.real : static_cast<double>(t.integer); }
 
+Status undeclared(std::string_view dxfName) {
+  std::string what = "no declaration of ";
+  what += dxfName;
+  return Status::fail(StatusCode::NotSupported, std::move(what));
+}
+
 }  // namespace
 
 bool isDwgDeclaredObject(std::string_view dxfName, Release r) {
@@ -800,7 +806,7 @@ bool isDwgDeclaredObject(std::string_view dxfName, Release r) {
 Status readDwgDeclaredObject(std::string_view dxfName, DwgBitReader& data, const CodePage& page,
                              std::vector<RawTag>& tags) {
   const DeclaredKind* kind = declaredKind(dxfName);
-  if (kind == nullptr) return Status::fail(StatusCode::NotSupported, "no declaration of " + std::string(dxfName));
+  if (kind == nullptr) return undeclared(dxfName);
   std::vector<RawTag> out{declaredTag(100, 0, 0, std::string(kind->subclass))};
   double previous = 0;
   for (const Declared& d : kind->values) {
@@ -838,7 +844,7 @@ Status readDwgDeclaredObject(std::string_view dxfName, DwgBitReader& data, const
 Status writeDwgDeclaredObject(std::string_view dxfName, const std::vector<RawTag>& tags, const CodePage& page,
                               DwgBitWriter& data, DwgWriteContext& context) {
   const DeclaredKind* kind = declaredKind(dxfName);
-  if (kind == nullptr) return Status::fail(StatusCode::NotSupported, "no declaration of " + std::string(dxfName));
+  if (kind == nullptr) return undeclared(dxfName);
   std::vector<std::pair<std::int16_t, std::size_t>> seen;  // code -> groups of it taken so far
   auto next = [&](std::int16_t code) -> const RawTag* {
     auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.first == code; });
