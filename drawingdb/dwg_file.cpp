@@ -2,9 +2,11 @@
 #include "drawingdb/dwg_file.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <functional>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -13,6 +15,7 @@
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/dwg_pre_r13.h"
 #include "drawingdb/dwg_records.h"
+#include "drawingdb/dxf_tags.h"
 #include "drawingdb/hatch_fill.h"
 #include "drawingdb/schema.h"
 
@@ -280,6 +283,165 @@ void addSecondPaperLayout(Database& db) {
                    [](const DictionaryEntry& a, const DictionaryEntry& b) { return a.name < b.name; });
 }
 
+// The objects a drawing of 2004 has besides its tables: the materials
+// ByBlock, ByLayer and Global in ACAD_MATERIAL, the visual styles in
+// ACAD_VISUALSTYLE and the annotation scales in ACAD_SCALELIST, as files
+// written by the CAD programs hold them.  Dictionaries the drawing has
+// already are kept as they are.
+struct VisualStyleRow {
+  std::string_view name;
+  // The values after the description, in declared order; colours by
+  // method and value.
+  std::array<double, 31> values;
+};
+
+constexpr double kFg = static_cast<double>(kDwgColourIndex | 7);
+constexpr double kBg = static_cast<double>(kDwgColourIndex | 8);
+constexpr double kNo = static_cast<double>(0xC8000000u);
+
+constexpr VisualStyleRow kVisualStyles[] = {
+    {"2dWireframe", {4, 0, 2, 1, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 0, kNo, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 0, 0, 0}},
+    {"Basic", {7, 1, 0, 1, -0.6, -30, kFg, 0, 0, 4, kFg, kNo, 1, 1, 8, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 0, 0, 1}},
+    {"Brighten", {12, 2, 2, 1, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 8, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 50, 0, 1}},
+    {"ColorChange", {16, 2, 2, 3, -0.6, -30, kBg, 0, 1, 4, kFg, kNo, 1, 1, 8, kBg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 0, 0, 1}},
+    {"Conceptual", {9, 3, 2, 1, -0.6, -30, kFg, 0, 2, 2, kFg, kNo, 1, 40, 8, kFg, 1, 1, 6, 2, kFg, 3, 0, 0, 0, 0, 1, 1, 0, 0, 0}},
+    {"Dim", {11, 2, 2, 1, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 8, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, -50, 0, 1}},
+    {"EdgeColorOff", {22, 2, 2, 0, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 8, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 0, 0, 1}},
+    {"Facepattern", {15, 2, 2, 1, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 8, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 0, 0, 1}},
+    {"Flat", {0, 2, 1, 1, -0.6, 30, kFg, 2, 0, 0, kFg, kNo, 1, 1, 8, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 13, 0, 0, 1}},
+    {"FlatWithEdges", {1, 2, 1, 1, -0.6, 30, kFg, 2, 1, 0, kFg, kNo, 1, 1, 0, kNo, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 13, 0, 0, 1}},
+    {"Gouraud", {2, 2, 2, 1, -0.6, 30, kFg, 2, 0, 0, kFg, kNo, 1, 1, 0, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 13, 0, 0, 1}},
+    {"GouraudWithEdges", {3, 2, 2, 1, -0.6, 30, kFg, 2, 1, 0, kFg, kNo, 1, 1, 0, kNo, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 13, 0, 0, 1}},
+    {"Hidden", {6, 1, 2, 2, -0.6, -30, kFg, 0, 2, 2, kFg, kNo, 2, 40, 0, kNo, 1, 1, 6, 2, kFg, 3, 0, 0, 0, 0, 1, 1, 0, 0, 0}},
+    {"JitterOff", {20, 2, 2, 0, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 10, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 0, 0, 1}},
+    {"Linepattern", {14, 2, 2, 1, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 7, 1, 8, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 7, 1, 0, 0, 1}},
+    {"OverhangOff", {21, 2, 2, 0, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 9, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 0, 0, 1}},
+    {"Realistic", {8, 2, 2, 0, -0.6, 30, kFg, 2, 0, 0, kFg, kNo, 1, 1, 8, kNo, 1, 1, 6, 2, kFg, 3, 0, 0, 0, 0, 1, 13, 0, 0, 0}},
+    {"Shaded", {27, 2, 2, 1, -0.6, 30, kFg, 2, 0, 4, kFg, kNo, 1, 1, 8, kNo, 1, 1, 6, 2, kBg, 3, 0, 0, 0, 0, 1, 5, 0, 0, 0}},
+    {"Shaded with edges", {26, 2, 2, 1, -0.6, 30, kFg, 2, 1, 10, kFg, kNo, 2, 1, 8, kNo, 1, 1, 6, 2, kFg, 3, 0, 0, 0, 0, 1, 5, 0, 0, 0}},
+    {"Shades of Gray", {23, 2, 2, 3, -0.6, -30, kFg, 0, 2, 2, kFg, kFg, 1, 40, 8, kFg, 1, 1, 6, 2, kFg, 3, 0, 0, 0, 0, 1, 1, 0, 0, 0}},
+    {"Sketchy", {24, 1, 2, 2, -0.6, -30, kFg, 0, 2, 2, kFg, kFg, 1, 40, 11, kFg, 1, 1, 6, 2, kFg, 6, 0, 0, 0, 0, 1, 1, 0, 0, 0}},
+    {"Thicken", {13, 2, 2, 1, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 12, kFg, 1, 1, 6, 2, kFg, 5, 0, 0, 0, 0, 1, 1, 0, 0, 1}},
+    {"Wireframe", {5, 0, 2, 0, -0.6, -30, kFg, 0, 1, 4, kFg, kNo, 1, 1, 0, kNo, 1, 1, 6, 2, kFg, 3, 0, 0, 0, 0, 1, 1, 0, 0, 0}},
+    {"X-Ray", {25, 2, 2, 1, 0.5, -30, kFg, 1, 1, 0, kFg, kNo, 1, 1, 8, kFg, 1, 1, 6, 2, kFg, 3, 0, 0, 0, 0, 1, 13, 0, 0, 0}},
+};
+
+struct ScaleRow {
+  std::string_view name;
+  double paper;
+  double drawing;
+};
+
+constexpr ScaleRow kScales[] = {
+    {"1:1", 1, 1},         {"1:2", 1, 2},         {"1:4", 1, 4},          {"1:5", 1, 5},
+    {"1:8", 1, 8},         {"1:10", 1, 10},       {"1:16", 1, 16},        {"1:20", 1, 20},
+    {"1:30", 1, 30},       {"1:40", 1, 40},       {"1:50", 1, 50},        {"1:100", 1, 100},
+    {"2:1", 2, 1},         {"4:1", 4, 1},         {"8:1", 8, 1},          {"10:1", 10, 1},
+    {"100:1", 100, 1},     {"1/128\" = 1'-0\"", 0.0078125, 12}, {"1/64\" = 1'-0\"", 0.015625, 12},
+    {"1/32\" = 1'-0\"", 0.03125, 12}, {"1/16\" = 1'-0\"", 0.0625, 12}, {"3/32\" = 1'-0\"", 0.09375, 12},
+    {"1/8\" = 1'-0\"", 0.125, 12}, {"3/16\" = 1'-0\"", 0.1875, 12}, {"1/4\" = 1'-0\"", 0.25, 12},
+    {"3/8\" = 1'-0\"", 0.375, 12}, {"1/2\" = 1'-0\"", 0.5, 12}, {"3/4\" = 1'-0\"", 0.75, 12},
+    {"1\" = 1'-0\"", 1, 12},  {"1-1/2\" = 1'-0\"", 1.5, 12}, {"3\" = 1'-0\"", 3, 12},
+    {"6\" = 1'-0\"", 6, 12},  {"1'-0\" = 1'-0\"", 12, 12},
+};
+
+// Sets the groups after the subclass marker in order: texts from `texts`,
+// then numbers from `numbers` (a colour takes one number, its method and
+// value, and gives the index group from it).
+void fillInOrder(std::vector<RawTag>& tags, std::span<const std::string_view> texts, std::span<const double> numbers) {
+  std::size_t text = 0, number = 0;
+  for (std::size_t i = 1; i < tags.size(); ++i) {
+    RawTag& t = tags[i];
+    if (t.type == TagType::String) {
+      if (text < texts.size()) t.text = std::string(texts[text++]);
+      continue;
+    }
+    if (number >= numbers.size()) break;
+    const double v = numbers[number++];
+    const bool colourIndex = i + 1 < tags.size() && tags[i + 1].code > 420 && tags[i + 1].code < 430;
+    if (colourIndex) {
+      const auto method = static_cast<std::uint32_t>(v);
+      t.integer = method >> 24 == 0xC8 ? 0 : 256;
+      t.real = static_cast<double>(t.integer);
+      RawTag& value = tags[++i];
+      value.integer = static_cast<std::int32_t>(method);
+      value.real = v;
+      continue;
+    }
+    t.real = v;
+    t.integer = static_cast<std::int64_t>(v);
+  }
+}
+
+void addDrawingStyles(Database& db) {
+  if (db.dictionary(db.rootDictionary) == nullptr) return;
+  std::int32_t materials = 0, styles = 0, scales = 0;
+  // A dictionary of the root of that name, made when missing; 0 when the
+  // drawing has one already.
+  auto fresh = [&](std::string_view name) -> Handle {
+    if (entryOf(db, db.rootDictionary, name) != 0) return 0;
+    const Handle h = db.addObject("DICTIONARY", db.rootDictionary, Dictionary{}).handle;
+    db.findObject(h)->reactors.push_back(db.rootDictionary);
+    std::vector<DictionaryEntry>& root = db.dictionary(db.rootDictionary)->entries;
+    root.push_back({std::string(name), h});
+    std::stable_sort(root.begin(), root.end(),
+                     [](const DictionaryEntry& a, const DictionaryEntry& b) { return a.name < b.name; });
+    return h;
+  };
+  auto add = [&](Handle dictionary, std::string_view kind, std::string entry, std::vector<RawTag> tags) {
+    Object& o = db.addObject(std::string(kind), dictionary, UnknownObject{std::move(tags), {}, {}});
+    o.readIn = Release::R2004;
+    o.reactors.push_back(dictionary);
+    const Handle h = o.handle;
+    db.dictionary(dictionary)->entries.push_back({std::move(entry), h});
+  };
+  if (const Handle d = fresh("ACAD_MATERIAL"); d != 0) {
+    for (const std::string_view name : {"ByBlock", "ByLayer", "Global"}) {
+      std::vector<RawTag> tags = dwgDeclaredDefaults("MATERIAL");
+      const std::string_view texts[] = {name};
+      fillInOrder(tags, texts, {});
+      add(d, "MATERIAL", std::string(name), std::move(tags));
+      ++materials;
+    }
+  }
+  if (const Handle d = fresh("ACAD_VISUALSTYLE"); d != 0) {
+    for (const VisualStyleRow& row : kVisualStyles) {
+      std::vector<RawTag> tags = dwgDeclaredDefaults("VISUALSTYLE");
+      const std::string_view texts[] = {row.name};
+      fillInOrder(tags, texts, row.values);
+      add(d, "VISUALSTYLE", std::string(row.name), std::move(tags));
+      ++styles;
+    }
+  }
+  if (const Handle d = fresh("ACAD_SCALELIST"); d != 0) {
+    for (const ScaleRow& row : kScales) {
+      std::vector<RawTag> tags = dwgDeclaredDefaults("SCALE");
+      const std::string_view texts[] = {row.name};
+      const double numbers[] = {0, row.paper, row.drawing, scales == 0 ? 1.0 : 0.0};
+      fillInOrder(tags, texts, numbers);
+      // Entries named A0 to A9, B0 ... as the CAD programs name them.
+      const std::string entry{static_cast<char>('A' + scales / 10), static_cast<char>('0' + scales % 10)};
+      add(d, "SCALE", entry, std::move(tags));
+      ++scales;
+    }
+  }
+  // Their classes, with the counts of objects.
+  auto listClass = [&](std::string_view dxf, std::string_view cpp, std::int32_t flags, std::int32_t count) {
+    if (count == 0) return;
+    for (const ClassDef& c : db.classes)
+      if (c.dxfName == dxf) return;
+    ClassDef c;
+    c.dxfName = dxf;
+    c.className = cpp;
+    c.flags = flags;
+    c.instances = count;
+    db.classes.push_back(std::move(c));
+  };
+  listClass("MATERIAL", "AcDbMaterial", 1153, materials);
+  listClass("VISUALSTYLE", "AcDbVisualStyle", 4095, styles);
+  listClass("SCALE", "AcDbScale", 1153, scales);
+}
+
 }  // namespace
 
 namespace {
@@ -356,6 +518,7 @@ class DwgFileWriter {
     if (r_ < Release::R2000) addMlineStyles(db_, r_);
     if (r_ == Release::R14) addVariableDictionary(db_, r_);
     if (r_ >= Release::R2000) addSecondPaperLayout(db_);
+    if (r_ >= Release::R2004) addDrawingStyles(db_);
     addApplications(db_);
     db_.reindex();
     // Files of 2004 on have no viewport entity table.

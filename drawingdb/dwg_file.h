@@ -16,6 +16,7 @@
 // followed along the chain its block record starts, in drawing order.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -108,6 +109,13 @@ Status dwgFileLayout(const DwgFileParts& parts, std::string& out);
 // pages.  The file header's release, locators and second header are not
 // used; its codepage is.
 Status dwgPagedFileLayout(const DwgFileParts& parts, std::string& out);
+
+// The 16 bytes AppInfo stores before each of its texts.  They identify the
+// text: a GUID, its first three fields little-endian.  Files of the CAD
+// release hold random GUIDs (version 4) there, the same for the same text;
+// ours are name-based (version 3: MD5 of the nil namespace and the text),
+// so that a text always has the same one.
+std::array<std::uint8_t, 16> dwgAppInfoGuid(std::string_view text);
 
 // A file's blocks as found through its header and object map.
 struct DwgFileIndex {

@@ -2,6 +2,8 @@
 // and found again through the file header and the object map; the
 // sections of a file of 2004 laid out as pages.
 #include <algorithm>
+#include <array>
+#include <optional>
 
 #include "drawingdb/dwg_2007_file.h"
 #include "drawingdb/dwg_bits.h"
@@ -132,20 +134,82 @@ void appendWide(std::string& out, std::string_view ascii) {
 }
 
 // What application wrote the file: the list's name, then the version and
-// a comment, each after a 16-byte checksum (left zero).
+// a comment, each after the 16-byte identifier of its text.
 std::string appInfo() {
   std::string out;
   appendRl(out, 3);
   appendWide(out, "AppInfoDataList");
   appendRl(out, 2);
   for (const std::string_view text : {std::string_view("2006.1"), std::string_view("trovak_iges")}) {
-    out.append(16, '\0');
+    for (const std::uint8_t b : dwgAppInfoGuid(text)) out.push_back(static_cast<char>(b));
     appendWide(out, text);
   }
   return out;
 }
 
+// MD5 (RFC 1321) of `bytes`.
+std::array<std::uint8_t, 16> md5(std::string_view bytes) {
+  static constexpr std::array<std::uint32_t, 64> kSine = {
+      0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+      0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+      0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+      0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+      0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+      0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+      0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+      0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+  static constexpr std::array<int, 16> kShift = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
+  std::string message(bytes);
+  message.push_back(static_cast<char>(0x80));
+  while (message.size() % 64 != 56) message.push_back('\0');
+  const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
+  for (int i = 0; i < 8; ++i) message.push_back(static_cast<char>(bits >> (8 * i)));
+  std::array<std::uint32_t, 4> state = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+  for (std::size_t block = 0; block < message.size(); block += 64) {
+    std::array<std::uint32_t, 16> w{};
+    for (std::size_t i = 0; i < 64; ++i)
+      w[i / 4] |= std::uint32_t{static_cast<std::uint8_t>(message[block + i])} << (8 * (i % 4));
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    for (std::uint32_t i = 0; i < 64; ++i) {
+      std::uint32_t f = 0, g = 0;
+      switch (i / 16) {
+        case 0: f = (b & c) | (~b & d); g = i; break;
+        case 1: f = (d & b) | (~d & c); g = (5 * i + 1) % 16; break;
+        case 2: f = b ^ c ^ d; g = (3 * i + 5) % 16; break;
+        default: f = c ^ (b | ~d); g = (7 * i) % 16; break;
+      }
+      const std::uint32_t sum = a + f + kSine[i] + w[g];
+      const int shift = kShift[(i / 16) * 4 + i % 4];
+      a = d;
+      d = c;
+      c = b;
+      b += sum << shift | sum >> (32 - shift);
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+  }
+  std::array<std::uint8_t, 16> out{};
+  for (std::size_t i = 0; i < 16; ++i) out[i] = static_cast<std::uint8_t>(state[i / 4] >> (8 * (i % 4)));
+  return out;
+}
+
 }  // namespace
+
+std::array<std::uint8_t, 16> dwgAppInfoGuid(std::string_view text) {
+  // The nil namespace (16 zero bytes) before the name.
+  std::string name(16, '\0');
+  name.append(text);
+  std::array<std::uint8_t, 16> g = md5(name);
+  g[6] = static_cast<std::uint8_t>((g[6] & 0x0F) | 0x30);  // version 3
+  g[8] = static_cast<std::uint8_t>((g[8] & 0x3F) | 0x80);  // the variant of RFC 4122
+  // Stored as Windows keeps a GUID: the first three fields little-endian.
+  std::reverse(g.begin(), g.begin() + 4);
+  std::reverse(g.begin() + 4, g.begin() + 6);
+  std::reverse(g.begin() + 6, g.begin() + 8);
+  return g;
+}
 
 Status dwgPagedFileLayout(const DwgFileParts& parts, std::string& out) {
   const Release r = parts.header.release;
@@ -174,7 +238,7 @@ Status dwgPagedFileLayout(const DwgFileParts& parts, std::string& out) {
   if (Status s = writeDwgObjectMap(map, handles); !s.ok()) return s;
   map = {};
 
-  std::string header, classes, aux, freeSpace, measurement, preview;
+  std::string header, classes, aux, freeSpace, measurement;
   if (Status s = writeDwgSentinelBlock(parts.headerVariables, kDwgHeaderVariablesBegin, header); !s.ok()) return s;
   if (Status s = writeDwgSentinelBlock(parts.classes, kDwgClassesBegin, classes); !s.ok()) return s;
   classes.append(8, '\0');
@@ -184,14 +248,20 @@ Status dwgPagedFileLayout(const DwgFileParts& parts, std::string& out) {
   free.updated = parts.auxHeader.updated;
   if (Status s = writeDwgObjFreeSpace(free, freeSpace); !s.ok()) return s;
   if (Status s = writeDwgTemplate(parts.measurement, measurement); !s.ok()) return s;
-  if (Status s = writeDwgPreview(DwgPreview{}, preview); !s.ok()) return s;
   std::string revisions;
   for (const std::uint32_t v : {0u, 0u, 1u, 0u}) appendRl(revisions, v);
 
   // SummaryInfo first: its page opens the file at 0x100.
   std::vector<DwgPagedSectionData> sections;
   sections.push_back({"AcDb:SummaryInfo", summaryInfo(parts.auxHeader), false, 0});
-  sections.push_back({"AcDb:Preview", std::move(preview), false, 0});
+  // The preview states the file addresses of its images: its page's place
+  // is known before the file is laid out, only stored pages precede it.
+  // Its page size is rounded up to 0x400, as native files have it.
+  sections.push_back({"AcDb:Preview", {}, false, 0});
+  const std::optional<std::uint64_t> previewAt = dwgPagedDataAddress(sections, sections.size() - 1);
+  if (!previewAt) return Status::fail(StatusCode::OutOfRange, "the preview's address is not known before the layout");
+  if (Status s = writeDwgPreview(parts.preview, *previewAt, sections.back().data); !s.ok()) return s;
+  sections.back().pageSize = static_cast<std::uint32_t>((sections.back().data.size() + 0x3FF) / 0x400 * 0x400);
   sections.push_back({"AcDb:AppInfo", appInfo(), false, 0});
   sections.push_back({"AcDb:FileDepList", std::string(8, '\0'), false, 0});
   sections.push_back({"AcDb:RevHistory", std::move(revisions), true, 0});

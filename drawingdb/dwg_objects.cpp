@@ -676,4 +676,240 @@ Status DwgObjectOut::finish(std::string& frame) {
   return {};
 }
 
+// ------------------------------------------------------- declared objects
+
+namespace {
+
+// How a declared value is stored.  Colour: the CMC of 2004 (BS index, BL
+// method and value, RC 0 for no names) as two groups, the index and the
+// method and value.
+enum class Stored : std::uint8_t { B, RC, BS, BL, BD, TV, Colour };
+
+struct Declared {
+  Stored form;
+  std::int16_t code;
+  double fallback = 0;
+  std::int16_t valueCode = 0;  // Colour: the group of the method and value
+  // Present only when the value before it is 1 (a map's file name follows
+  // its source "image file").
+  bool afterOne = false;
+  // The largest value the declarations go on from; -1 any.  A material's
+  // colour method 1 (a colour of its own) and a map source beyond "image
+  // file" carry data not declared here.
+  std::int16_t most = -1;
+};
+
+struct DeclaredKind {
+  std::string_view dxfName;
+  std::string_view subclass;
+  std::vector<Declared> values;
+};
+
+// A material's map: blend factor, projection, tiling, automatic transform,
+// the 4x4 matrix by rows, the source (0 the scene, 1 an image file) and
+// the file's name.
+void materialMap(std::vector<Declared>& v, std::int16_t blend, std::int16_t projection, std::int16_t tiling,
+                 std::int16_t transform, std::int16_t matrix, std::int16_t source, std::int16_t file,
+                 double sourceFallback = 1) {
+  v.push_back({Stored::BD, blend, 1});
+  v.push_back({Stored::RC, projection, 2});
+  v.push_back({Stored::RC, tiling, 1});
+  v.push_back({Stored::RC, transform, 1});
+  for (int i = 0; i < 16; ++i) v.push_back({Stored::BD, matrix, i % 5 == 0 ? 1.0 : 0.0});
+  v.push_back({Stored::RC, source, sourceFallback, 0, false, 1});
+  v.push_back({Stored::TV, file, 0, 0, true});
+}
+
+std::vector<Declared> materialValues() {
+  std::vector<Declared> v = {{Stored::TV, 1},
+                             {Stored::TV, 2},
+                             {Stored::RC, 70, 0, 0, false, 0},
+                             {Stored::BD, 40, 1},
+                             {Stored::RC, 71, 0, 0, false, 0},
+                             {Stored::BD, 41, 1}};
+  materialMap(v, 42, 73, 74, 75, 43, 72, 3);
+  v.push_back({Stored::RC, 76, 0, 0, false, 0});
+  v.push_back({Stored::BD, 45, 1});
+  materialMap(v, 46, 78, 79, 170, 47, 77, 4);
+  v.push_back({Stored::BD, 44, 0.5});
+  materialMap(v, 48, 172, 173, 174, 49, 171, 6);
+  v.push_back({Stored::BD, 140, 1});
+  materialMap(v, 141, 176, 177, 178, 142, 175, 7);
+  materialMap(v, 143, 270, 271, 272, 144, 179, 8);
+  v.push_back({Stored::BD, 145, 1});
+  materialMap(v, 146, 274, 275, 276, 147, 273, 9, 0);
+  return v;
+}
+
+constexpr double kForeground = static_cast<double>(kDwgColourIndex | 7);
+constexpr double kNoColour = static_cast<double>(0xC8000000u);
+
+std::vector<Declared> visualStyleValues() {
+  auto colour = [](std::int16_t index, std::int16_t value) { return Declared{Stored::Colour, index, kForeground, value}; };
+  return {{Stored::TV, 2},       {Stored::BL, 70},     {Stored::BL, 71, 2},  {Stored::BL, 72, 1},
+          {Stored::BL, 73, 1},   {Stored::BD, 40, -0.6}, {Stored::BD, 41, 30}, colour(63, 421),
+          {Stored::BL, 90, 2},   {Stored::BL, 74},     {Stored::BL, 91},     colour(64, 422),
+          {Stored::Colour, 65, kNoColour, 423}, {Stored::BL, 75, 1}, {Stored::BD, 42, 1}, {Stored::BL, 92, 8},
+          colour(66, 424),       {Stored::BD, 43, 1},  {Stored::BL, 76, 1},  {Stored::BL, 77, 6},
+          {Stored::BL, 78, 2},   colour(67, 425),      {Stored::BL, 79, 5},  {Stored::RC, 170},
+          {Stored::BL, 171},     {Stored::B, 290},     {Stored::BL, 174},    {Stored::BL, 175, 1},
+          {Stored::BL, 93, 13},  {Stored::BL, 44},     {Stored::BL, 173},    {Stored::B, 291, 1}};
+}
+
+const std::vector<DeclaredKind>& declaredKinds() {
+  static const std::vector<DeclaredKind> kinds = {
+      {"MATERIAL", "AcDbMaterial", materialValues()},
+      {"VISUALSTYLE", "AcDbVisualStyle", visualStyleValues()},
+      {"SCALE", "AcDbScale", {{Stored::BS, 70}, {Stored::TV, 300}, {Stored::BD, 140, 1}, {Stored::BD, 141, 1},
+                              {Stored::B, 290}}},
+  };
+  return kinds;
+}
+
+const DeclaredKind* declaredKind(std::string_view dxfName) {
+  for (const DeclaredKind& k : declaredKinds())
+    if (k.dxfName == dxfName) return &k;
+  return nullptr;
+}
+
+RawTag declaredTag(std::int16_t code, double real, std::int64_t integer, std::string text = {}) {
+  RawTag t;
+  t.code = code;
+  t.type = tagTypeOf(code);
+  t.real = real;
+  t.integer = integer;
+  t.text = std::move(text);
+  return t;
+}
+
+// The n-th group of a code, or nullptr.
+const RawTag* nthGroup(const std::vector<RawTag>& tags, std::int16_t code, std::size_t nth) {
+  for (const RawTag& t : tags)
+    if (t.code == code && nth-- == 0) return &t;
+  return nullptr;
+}
+
+double numberOf(const RawTag& t) { return t.type == TagType::Real ? t.real : static_cast<double>(t.integer); }
+
+Status undeclared(std::string_view dxfName) {
+  std::string what = "no declaration of ";
+  what += dxfName;
+  return Status::fail(StatusCode::NotSupported, std::move(what));
+}
+
+}  // namespace
+
+bool isDwgDeclaredObject(std::string_view dxfName, Release r) {
+  return r == Release::R2004 && declaredKind(dxfName) != nullptr;
+}
+
+Status readDwgDeclaredObject(std::string_view dxfName, DwgBitReader& data, const CodePage& page,
+                             std::vector<RawTag>& tags) {
+  const DeclaredKind* kind = declaredKind(dxfName);
+  if (kind == nullptr) return undeclared(dxfName);
+  std::vector<RawTag> out{declaredTag(100, 0, 0, std::string(kind->subclass))};
+  double previous = 0;
+  for (const Declared& d : kind->values) {
+    if (d.afterOne && previous != 1) continue;
+    double value = 0;
+    switch (d.form) {
+      case Stored::B: value = data.readBit(); break;
+      case Stored::RC: value = data.readRawChar(); break;
+      case Stored::BS: value = data.readBitShort(); break;
+      case Stored::BL: value = data.readBitLong(); break;
+      case Stored::BD: value = data.readBitDouble(); break;
+      case Stored::TV: out.push_back(declaredTag(d.code, 0, 0, readDwgText(data, page))); break;
+      case Stored::Colour: {
+        const std::int16_t index = data.readBitShort();
+        const auto method = static_cast<std::uint32_t>(data.readBitLong());
+        if (data.readRawChar() != 0)
+          return Status::fail(StatusCode::NotSupported, std::string(dxfName) + ": a colour with a name");
+        out.push_back(declaredTag(d.code, index, index));
+        out.push_back(declaredTag(d.valueCode, method, static_cast<std::int32_t>(method)));
+        break;
+      }
+    }
+    if (data.failed()) return data.status();
+    if (d.form == Stored::TV || d.form == Stored::Colour) continue;
+    if (d.most >= 0 && value > d.most)
+      return Status::fail(StatusCode::NotSupported, std::string(dxfName) + ": group " + std::to_string(d.code) +
+                                                        " of value " + std::to_string(static_cast<int>(value)));
+    out.push_back(declaredTag(d.code, value, static_cast<std::int64_t>(value)));
+    previous = value;
+  }
+  tags = std::move(out);
+  return {};
+}
+
+Status writeDwgDeclaredObject(std::string_view dxfName, const std::vector<RawTag>& tags, const CodePage& page,
+                              DwgBitWriter& data, DwgWriteContext& context) {
+  const DeclaredKind* kind = declaredKind(dxfName);
+  if (kind == nullptr) return undeclared(dxfName);
+  std::vector<std::pair<std::int16_t, std::size_t>> seen;  // code -> groups of it taken so far
+  auto next = [&](std::int16_t code) -> const RawTag* {
+    auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.first == code; });
+    if (it == seen.end()) it = seen.insert(seen.end(), {code, 0});
+    return nthGroup(tags, code, it->second++);
+  };
+  double previous = 0;
+  for (const Declared& d : kind->values) {
+    if (d.afterOne && previous != 1) continue;
+    const RawTag* t = next(d.code);
+    if (d.form == Stored::TV) {
+      writeDwgText(data, t != nullptr ? t->text : std::string(), page);
+      continue;
+    }
+    if (d.form == Stored::Colour) {
+      const RawTag* method = next(d.valueCode);
+      const auto value = method != nullptr ? static_cast<std::uint32_t>(method->integer)
+                                           : static_cast<std::uint32_t>(d.fallback);
+      data.writeBitShort(static_cast<std::int16_t>(t != nullptr ? t->integer : (value >> 24 == 0xC8 ? 0 : 256)));
+      data.writeBitLong(static_cast<std::int32_t>(value));
+      data.writeRawChar(0);
+      continue;
+    }
+    double value = t != nullptr ? numberOf(*t) : d.fallback;
+    if (d.most >= 0 && (value < 0 || value > d.most)) {
+      context.warn(std::string(dxfName) + ": group " + std::to_string(d.code) + " of value " +
+                   std::to_string(static_cast<int>(value)) + " has no DWG form here: written as " +
+                   std::to_string(static_cast<int>(d.fallback)));
+      value = d.fallback;
+    }
+    switch (d.form) {
+      case Stored::B: data.writeBit(value != 0); break;
+      case Stored::RC: data.writeRawChar(static_cast<std::uint8_t>(value)); break;
+      case Stored::BS: data.writeBitShort(static_cast<std::int16_t>(value)); break;
+      case Stored::BL: data.writeBitLong(static_cast<std::int32_t>(value)); break;
+      default: data.writeBitDouble(value); break;
+    }
+    previous = value;
+  }
+  if (data.failed()) return Status::fail(StatusCode::OutOfRange, std::string(dxfName) + ": " + data.failure());
+  return {};
+}
+
+std::vector<RawTag> dwgDeclaredDefaults(std::string_view dxfName) {
+  const DeclaredKind* kind = declaredKind(dxfName);
+  if (kind == nullptr) return {};
+  std::vector<RawTag> out{declaredTag(100, 0, 0, std::string(kind->subclass))};
+  double previous = 0;
+  for (const Declared& d : kind->values) {
+    if (d.afterOne && previous != 1) continue;
+    if (d.form == Stored::TV) {
+      out.push_back(declaredTag(d.code, 0, 0));
+      continue;
+    }
+    if (d.form == Stored::Colour) {
+      const auto value = static_cast<std::uint32_t>(d.fallback);
+      const std::int16_t index = value >> 24 == 0xC8 ? 0 : 256;
+      out.push_back(declaredTag(d.code, index, index));
+      out.push_back(declaredTag(d.valueCode, value, static_cast<std::int32_t>(value)));
+      continue;
+    }
+    out.push_back(declaredTag(d.code, d.fallback, static_cast<std::int64_t>(d.fallback)));
+    previous = d.fallback;
+  }
+  return out;
+}
+
 }  // namespace drawingdb

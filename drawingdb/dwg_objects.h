@@ -274,6 +274,33 @@ class DwgObjectOut {
   bool begun_ = false;
 };
 
+// ------------------------------------------------------- declared objects
+//
+// Objects of files of 2004 that the database keeps as their DXF groups
+// (UnknownObject tags), their data declared value by value: MATERIAL (the
+// colour factors and the six maps of a material), VISUALSTYLE (face, edge
+// and display settings) and SCALE (an annotation scale).  Every value has
+// its form, its DXF group and a default.  Reading gives a subclass marker
+// and the groups in the declared order.  Writing takes each value from the
+// group of its code (the n-th value of a code, such as a map's matrix, from
+// the n-th group of that code) in whatever order the groups come, or the
+// default when a group is missing.  None of them has handles of its own.
+
+// Whether objects of that DXF name are declared for release r.
+bool isDwgDeclaredObject(std::string_view dxfName, Release r);
+// The type data of a declared object as groups.  NotSupported when a value
+// says that data follows that the declarations do not hold (a material's
+// own colour, a procedural map): the caller then keeps the object's bits.
+Status readDwgDeclaredObject(std::string_view dxfName, DwgBitReader& data, const CodePage& page,
+                             std::vector<RawTag>& tags);
+// Writes the type data from the groups.  A value the declarations cannot
+// carry is written as its default, with a warning.
+Status writeDwgDeclaredObject(std::string_view dxfName, const std::vector<RawTag>& tags, const CodePage& page,
+                              DwgBitWriter& data, DwgWriteContext& context);
+// The groups of a new object: the subclass marker and every value's
+// default (empty texts).
+std::vector<RawTag> dwgDeclaredDefaults(std::string_view dxfName);
+
 // Texts of the object data: TV bytes in the drawing's code page <-> UTF-8;
 // from 2007 on (a reader whose strings are located) UTF-16 of the string
 // stream.

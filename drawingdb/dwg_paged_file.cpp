@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include "drawingdb/dwg_2007_file.h"
 #include "drawingdb/dwg_compression.h"
@@ -515,7 +516,23 @@ void putSystemPage(std::uint32_t type, std::size_t expanded, std::string_view co
   out.append(compressed);
 }
 
+// The bytes a stored section's single page carries: its page size.
+std::size_t storedPageData(const DwgPagedSectionData& s) {
+  return s.pageSize != 0 ? s.pageSize : roundUp(s.data.size(), 0x80);
+}
+
 }  // namespace
+
+std::optional<std::uint64_t> dwgPagedDataAddress(std::span<const DwgPagedSectionData> sections, std::size_t index) {
+  if (index >= sections.size()) return std::nullopt;
+  std::uint64_t at = kDwgPagesStart;
+  for (std::size_t i = 0; i < index; ++i) {
+    const DwgPagedSectionData& s = sections[i];
+    if (s.compressed) return std::nullopt;
+    if (!s.data.empty()) at += kDataHeaderSize + roundUp(storedPageData(s), 0x20);
+  }
+  return at + kDataHeaderSize;
+}
 
 Status writeDwgPagedFile(const DwgPagedHeader& header, std::span<const DwgPagedSectionData> sections, std::string& out) {
   if (!isPagedRelease(header.release))
@@ -566,7 +583,7 @@ Status writeDwgPagedFile(const DwgPagedHeader& header, std::span<const DwgPagedS
         info.pages.push_back(addDataPage(info, offset, packed));
       }
     } else {
-      const std::size_t pageSize = s.pageSize != 0 ? s.pageSize : roundUp(s.data.size(), 0x80);
+      const std::size_t pageSize = storedPageData(s);
       if (pageSize < s.data.size() || pageSize % 0x20 != 0)
         return Status::fail(StatusCode::OutOfRange, "section " + s.name + " of " + std::to_string(s.data.size()) +
                                                         " bytes cannot be stored in pages of " + std::to_string(pageSize));

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -180,5 +181,10 @@ struct DwgPagedSectionData {
 // sections of those names).
 Status writeDwgPagedFile(const DwgPagedHeader& header, std::span<const DwgPagedSectionData> sections,
                          std::string& out);
+
+// Where writeDwgPagedFile puts the first data byte of section `index`'s
+// page, for data that states its own address (the preview).  Known only
+// when the sections before it are stored, not compressed; nullopt else.
+std::optional<std::uint64_t> dwgPagedDataAddress(std::span<const DwgPagedSectionData> sections, std::size_t index);
 
 }  // namespace drawingdb

@@ -1544,6 +1544,16 @@ Status DwgRecordReader::read(DwgObjectIn& in, DwgReadContext& ctx) {
     object("LAYOUT", ObjectKind::Layout, std::move(l));
     return {};
   }
+  // Objects declared value by value, read as their DXF groups; one whose
+  // data the declarations do not hold keeps its bits.
+  if (isDwgDeclaredObject(cls, r)) {
+    UnknownObject declared;
+    DwgBitReader probe = in.data;
+    if (readDwgDeclaredObject(cls, probe, ctx.codePage(), declared.tags).ok() && probe.bitsLeft() == 0) {
+      object(std::string(cls), ObjectKind::Unknown, std::move(declared));
+      return {};
+    }
+  }
   // Not understood, or known only for the groups of a DXF file: kept with
   // its bits (the common data and links stay in the Object).
   UnknownObject u;
@@ -1725,6 +1735,7 @@ bool DwgRecordWriter::writes(const Object& o, Release r) const {
   if (const auto* u = std::get_if<UnknownObject>(&o.data)) {
     if (u->keepsDwgBits()) return o.readIn == r;
     return o.dxfName == "MLINESTYLE" || o.dxfName == "XRECORD" || o.dxfName == "DICTIONARYVAR" ||
+           isDwgDeclaredObject(o.dxfName, r) ||
            (r >= Release::R2000 && (o.dxfName == "ACDBDICTIONARYWDFLT" || o.dxfName == "ACDBPLACEHOLDER"));
   }
   if (o.kind == ObjectKind::Layout) return r >= Release::R2000;
@@ -1878,6 +1889,15 @@ Status DwgRecordWriter::write(Handle h, DwgWriteContext& ctx, std::string& frame
       if (u.keepsDwgBits()) {
         head.type = u.dwg.type != 0 ? u.dwg.type : ctx.classNumber(o.dxfName);
         return emit(head, ctx, o.dxfName, [&](BodyOut& io) { io.bits(u.dwg); }, frame);
+      }
+      if (isDwgDeclaredObject(o.dxfName, r)) {
+        DwgBitWriter declared;
+        if (Status s = writeDwgDeclaredObject(o.dxfName, tags, ctx.codePage(), declared, ctx); !s.ok()) return s;
+        DwgKeptBits bits;
+        bits.dataBits = declared.bitPosition();
+        bits.data = declared.bytes();
+        head.type = ctx.classNumber(o.dxfName);
+        return emit(head, ctx, o.dxfName, [&](BodyOut& io) { io.bits(bits); }, frame);
       }
       if (o.dxfName == "MLINESTYLE") {
         std::vector<std::string> linetypes;

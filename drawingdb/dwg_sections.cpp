@@ -1200,11 +1200,12 @@ Status readDwgPreview(std::string_view file, std::uint64_t address, DwgPreview& 
   return {};
 }
 
-Status writeDwgPreview(const DwgPreview& preview, std::string& out) {
+Status writeDwgPreview(const DwgPreview& preview, std::string& out) { return writeDwgPreview(preview, out.size(), out); }
+
+Status writeDwgPreview(const DwgPreview& preview, std::uint64_t start, std::string& out) {
   if (preview.entries.size() > 255) return Status::fail(StatusCode::OutOfRange, "a preview holds at most 255 entries");
   std::uint64_t size = 1 + 9 * preview.entries.size();
   for (const DwgPreviewEntry& e : preview.entries) size += e.data.size();
-  const std::uint64_t start = out.size();
   if (start + 20 + size > std::numeric_limits<std::uint32_t>::max())
     return Status::fail(StatusCode::OutOfRange, "preview lies beyond the 4 GB a file addresses");
   out.append(viewOf(kDwgPreviewBegin));

@@ -196,6 +196,9 @@ Status readDwgPreview(std::string_view file, std::uint64_t address, DwgPreview& 
 // Appends the preview; its address is out.size() on entry (entries hold
 // absolute addresses, so `out` is the file written so far).
 Status writeDwgPreview(const DwgPreview& preview, std::string& out);
+// The same for a preview whose begin sentinel will lie at file address
+// `start` (files of 2004 store it in a page of their own).
+Status writeDwgPreview(const DwgPreview& preview, std::uint64_t start, std::string& out);
 // What a writer puts there: the 80-byte header entry and a small blank
 // 8-bit bitmap, as native files have.
 DwgPreview dwgMinimalPreview();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "drawingdb/dwg_compression.h"
@@ -127,6 +128,87 @@ TEST(Dwg2004, AWrittenFileHoldsTheSectionsOfItsRelease) {
   for (const DwgObjectLocation& o : source.map) EXPECT_TRUE(readDwgObjectFrameOf(source, o.address).status.ok());
 }
 
+// The parts real files of 2004 have beside the drawing: a preview whose
+// entries point at their images within its page, the identifiers before
+// the texts of AppInfo, and the materials, visual styles and annotation
+// scales, which the header's material dictionary names.
+TEST(Dwg2004, PreviewAppInfoAndDrawingStylesAreThoseOfRealFiles) {
+  Database db = sample::drawing(Release::R2004);
+  const std::string file = dwg2004(db);
+  DwgPagedFile layout;
+  ASSERT_TRUE(readDwgPagedFile(file, layout).ok());
+  ASSERT_NE(layout.header.previewAddress, 0u);
+  DwgPreview preview;
+  const Status read = readDwgPreview(file, layout.header.previewAddress, preview);
+  ASSERT_TRUE(read.ok()) << read.detail;
+  EXPECT_EQ(preview, dwgMinimalPreview());
+  EXPECT_EQ(layout.section("AcDb:Preview")->maxPageSize % 0x400, 0u);
+
+  const std::string info = sectionOf(file, "AcDb:AppInfo");
+  const std::size_t first = 4 + 2 + 2 * 16 + 4;  // version, list name, count
+  ASSERT_GT(info.size(), first + 16);
+  const std::array<std::uint8_t, 16> guid = dwgAppInfoGuid("2006.1");
+  EXPECT_EQ(info.substr(first, 16), std::string(guid.begin(), guid.end()));
+
+  Database back;
+  ASSERT_TRUE(readDwg(file, back).status.ok());
+  std::map<std::string, std::size_t> kinds;
+  for (const Object& o : back.objects) {
+    const auto* u = std::get_if<UnknownObject>(&o.data);
+    if (u != nullptr && !u->keepsDwgBits()) ++kinds[o.dxfName];
+  }
+  EXPECT_EQ(kinds["MATERIAL"], 3u);
+  EXPECT_EQ(kinds["VISUALSTYLE"], 24u);
+  EXPECT_EQ(kinds["SCALE"], 33u);
+  const Dictionary* root = back.dictionary(back.rootDictionary);
+  ASSERT_NE(root, nullptr);
+  Handle materials = 0;
+  for (const DictionaryEntry& e : root->entries)
+    if (e.name == "ACAD_MATERIAL") materials = e.object;
+  ASSERT_NE(back.dictionary(materials), nullptr);
+  std::vector<std::string> names;
+  for (const DictionaryEntry& e : back.dictionary(materials)->entries) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"ByBlock", "ByLayer", "Global"}));
+  DwgObjectSource source;
+  ASSERT_TRUE(indexDwgObjectSource(file, source).ok());
+  Header header;
+  DwgHeaderHandles handles;
+  ASSERT_TRUE(readDwgHeaderVariables(source.headerVariables, Release::R2004, CodePage::named("ANSI_1252"), header,
+                                     handles)
+                  .ok());
+  EXPECT_EQ(handles.materialDictionary, materials);
+
+  // Written again, the drawing keeps its own: nothing is added twice.
+  Database again;
+  ASSERT_TRUE(readDwg(dwg2004(back), again).status.ok());
+  EXPECT_EQ(again.objects.size(), back.objects.size());
+}
+
+// Name-based GUIDs of version 3 under the nil namespace, stored with their
+// first three fields little-endian (values of an independent implementation).
+TEST(Dwg2004, AppInfoIdentifiersAreNameBasedGuids) {
+  const struct {
+    std::string_view text;
+    std::string_view guid;
+  } cases[] = {
+      {"", "3613e74a4be4bf39b9d2752e234818a5"},
+      {"2006.1", "6a2b45e1563e913197f84cc8f20086bf"},
+      {"trovak_iges", "f2cbef79c374693389fa54cef4cc29da"},
+      // Longer than one block of the hash.
+      {std::string_view("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef!"),
+       "345a9853f843163bba8790c292858b32"},
+  };
+  for (const auto& c : cases) {
+    std::string hex;
+    for (const std::uint8_t b : dwgAppInfoGuid(c.text)) {
+      static constexpr char kDigits[] = "0123456789abcdef";
+      hex += kDigits[b >> 4];
+      hex += kDigits[b & 15];
+    }
+    EXPECT_EQ(hex, c.guid) << c.text;
+  }
+}
+
 // The sample drawing holds every kind the database models; read back, its
 // blocks hold the same entities with their vertices and attributes (the
 // ownership lists of 2004).  (Written again byte for byte: DwgRoundTrip.)
@@ -224,6 +306,12 @@ TEST(Dwg2004, CorpusFilesReadAndWriteAgain) {
     ASSERT_TRUE(read.status.ok()) << read.status.detail;
     EXPECT_EQ(db.release, Release::R2004);
     EXPECT_FALSE(db.modelSpace().entities.empty());
+    // The declarations hold what real files of 2004 store.
+    for (const Object& o : db.objects) {
+      if (o.dxfName == "MATERIAL" || o.dxfName == "VISUALSTYLE" || o.dxfName == "SCALE") {
+        EXPECT_FALSE(std::get<UnknownObject>(o.data).keepsDwgBits()) << o.dxfName << " " << o.handle;
+      }
+    }
     Database back;
     const DwgReadResult again = readDwg(dwg2004(db), back);
     ASSERT_TRUE(again.status.ok()) << again.status.detail;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include "drawingdb/dwg_compression.h"
@@ -140,6 +141,14 @@ TEST(DwgPagedFile, WrittenFilesReadBackSectionForSection) {
     EXPECT_EQ(layout.header.summaryInfoAddress, 0x120u);
     EXPECT_EQ(layout.header.previewAddress, 0x1C0u);
     EXPECT_EQ(file.substr(0x1C0, 200), std::string(200, '\x07'));
+    // Known before the layout while only stored pages come first: the
+    // FileDepList after the preview's 0x400 bytes; not after the objects.
+    const std::vector<DwgPagedSectionData> sections = sampleSections();
+    EXPECT_EQ(dwgPagedDataAddress(sections, 0), std::optional<std::uint64_t>(0x120));
+    EXPECT_EQ(dwgPagedDataAddress(sections, 1), std::optional<std::uint64_t>(0x1C0));
+    EXPECT_EQ(dwgPagedDataAddress(sections, 2), std::optional<std::uint64_t>(0x1C0 + 0x400 + 0x20));
+    EXPECT_EQ(dwgPagedDataAddress(sections, 4), std::nullopt);
+    EXPECT_EQ(dwgPagedDataAddress(sections, 9), std::nullopt);
     // Data pages 1..7 (the objects take three), the section map and the page map.
     EXPECT_EQ(layout.header.sectionMapId, 8u);
     EXPECT_EQ(layout.header.pageMapId, 9u);
