@@ -274,12 +274,15 @@ class PreR13Reader {
   Status table(Table t, SymbolTable<R>& into, std::vector<std::string>& names, Fill&& fill) {
     std::vector<RawRecord> raw;
     if (Status s = records(t, raw); !s.ok()) return s;
+    std::unordered_set<std::string> read;
     for (RawRecord& r : raw) {
       names.push_back(r.deleted ? std::string() : r.name);
       if (r.deleted) continue;
       Record<R>* record = into.find(r.name);
-      // Shape files have no name: each is a record of its own.
-      if (record == nullptr || r.name.empty()) record = &db_.addRecord(into, r.name);
+      // Shape files have no name: each is a record of its own.  So has each
+      // tile of model space, all of them "*ACTIVE" VPORT records.
+      const bool repeated = !read.insert(foldedName(r.name)).second;
+      if (record == nullptr || r.name.empty() || (t == kVport && repeated)) record = &db_.addRecord(into, r.name);
       record->common.flags = r.flags & ~0xC0;
       Cursor c(file_, static_cast<std::size_t>(r.body.data() - file_.data()), static_cast<std::size_t>(r.body.data() - file_.data()) + r.body.size());
       fill(record->data, c, r.flags);

@@ -447,6 +447,51 @@ TEST(DwgPreR13Spaces, PaperSpaceAndItsViewportsReadBack) {
   }
 }
 
+// The VPORT table of 10 and 11/12 holds the views of model space: its
+// records read back with every field.
+TEST(DwgPreR13Spaces, ViewportRecordsReadBack) {
+  for (const Release r : {Release::R10, Release::R12}) {
+    SCOPED_TRACE(releaseInfo(r).version);
+    Database db = Database::create(r);
+    Vport& v = db.vports.find("*ACTIVE")->data;
+    v.lowerLeft = {0, 0.5, 0};
+    v.upperRight = {0.5, 1, 0};
+    v.center = {120, 80, 0};
+    v.height = 150;
+    v.aspect = 1.6;
+    v.target = {1, 2, 3};
+    v.direction = {0, -1, 1};
+    v.twist = 30;
+    v.snapSpacing = {2.5, 2.5, 0};
+    v.gridSpacing = {10, 5, 0};
+    v.snapAngle = 45;
+    v.gridOn = 1;
+    v.circleZoom = 250;
+    Vport& second = db.addRecord(db.vports, "*ACTIVE").data;
+    second.center = {5, 6, 0};
+    Database back;
+    ASSERT_TRUE(readBytes(dwgOf(db, r), back).status.ok());
+    ASSERT_EQ(back.vports.records.size(), db.vports.records.size());
+    for (std::size_t i = 0; i < db.vports.records.size(); ++i) {
+      const Vport& a = back.vports.records[i].data;
+      const Vport& b = db.vports.records[i].data;
+      EXPECT_EQ(a.lowerLeft, b.lowerLeft);
+      EXPECT_EQ(a.upperRight, b.upperRight);
+      EXPECT_EQ(a.center, b.center);
+      EXPECT_EQ(a.target, b.target);
+      EXPECT_EQ(a.direction, b.direction);
+      EXPECT_EQ(a.snapSpacing, b.snapSpacing);
+      EXPECT_EQ(a.gridSpacing, b.gridSpacing);
+      EXPECT_EQ(a.height, b.height);
+      EXPECT_EQ(a.aspect, b.aspect);
+      EXPECT_NEAR(a.twist, b.twist, 1e-9);
+      EXPECT_NEAR(a.snapAngle, b.snapAngle, 1e-9);
+      EXPECT_EQ(a.gridOn, b.gridOn);
+      EXPECT_EQ(a.circleZoom, b.circleZoom);
+    }
+  }
+}
+
 // Extended data travels with the entities that have room for it (those
 // of paper space), applications and layers by their record numbers; an
 // application the table lacks is added to it.  Model-space entities have
