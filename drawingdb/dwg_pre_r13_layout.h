@@ -94,6 +94,34 @@ inline constexpr std::uint8_t kHasHandle = 0x20;
 inline constexpr std::uint8_t kHasExtra = 0x40;
 inline constexpr std::uint8_t kFollowers = 0x80;  // POLYLINE: vertices follow; INSERT: attributes follow
 
+// 11/12: the flag kHasExtra adds a byte after the options and marks the
+// entity as one of paper space.  Its bits:
+inline constexpr std::uint8_t kExtraEed = 0x02;       // extended data follows (RS size, then the items)
+inline constexpr std::uint8_t kExtraViewport = 0x04;  // an RS viewport number follows the handle
+
+// The items of extended data (11/12): an RC code, then the value.  Code c
+// is DXF group 1000 + c.
+//   0 text (RC length, bytes)   1 application (RS APPID record number)
+//   2 brace (RC 0 open, 1 close)   3 layer (RS LAYER record number)
+//   4 bytes (RC length, bytes)   5 handle (8 bytes, most significant first)
+//   10-15 point (3RD)   40-42 real (RD)   70 RS   71 RL
+inline constexpr std::uint8_t kEedApplication = 1;
+
+// VIEWPORT (11/12): 3RD centre on the sheet, RD width, RD height, RS
+// viewport number; its view is in its "ACAD" extended data, as in DXF
+// files of 11/12.  Each has a record in the VX table: RS address of the
+// entity (its low 16 bits), RS viewport number (-1 while switched off),
+// RS number of the VX record before it (-1 for the first).
+//
+// SHAPE: 2RD insertion point, RD size, RC number of the shape in its
+// shape file, then RD rotation (option 0x01) and RC STYLE record number
+// of the shape file (option 0x02).  A SHAPE is read as an entity of a
+// kind the database does not model, with the groups DXF gives it; its
+// number and the font file of its shape file, which DXF files do not hold,
+// are kept among its extra groups under these codes.
+inline constexpr std::int32_t kShapeNumber = 70;
+inline constexpr std::int32_t kShapeFile = 3;
+
 // Linetype indexes for BYLAYER and BYBLOCK in entities: 11/12 store an RS,
 // older releases an RC (BYLAYER is then the absence of the field).
 inline constexpr std::uint16_t kLinetypeByLayer11 = 32767;

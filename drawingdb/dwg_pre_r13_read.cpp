@@ -7,7 +7,9 @@
 // number), then the block-definition section (so that inserts find their
 // blocks), then the entity section.  A JUMP record moves the walk to
 // another place of the entity or extras section; a place reached twice
-// ends the read (a loop).
+// ends the read (a loop).  In files of 11/12 an entity of the entity
+// section flagged with the extra byte belongs to paper space; its extended
+// data names its applications by their APPID record.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "drawingdb/annotation_forms.h"
 #include "drawingdb/code_page.h"
 #include "drawingdb/dwg_bits.h"
 #include "drawingdb/dwg_pre_r13.h"
@@ -271,12 +274,15 @@ class PreR13Reader {
   Status table(Table t, SymbolTable<R>& into, std::vector<std::string>& names, Fill&& fill) {
     std::vector<RawRecord> raw;
     if (Status s = records(t, raw); !s.ok()) return s;
+    std::unordered_set<std::string> read;
     for (RawRecord& r : raw) {
       names.push_back(r.deleted ? std::string() : r.name);
       if (r.deleted) continue;
       Record<R>* record = into.find(r.name);
-      // Shape files have no name: each is a record of its own.
-      if (record == nullptr || r.name.empty()) record = &db_.addRecord(into, r.name);
+      // Shape files have no name: each is a record of its own.  So has each
+      // tile of model space, all of them "*ACTIVE" VPORT records.
+      const bool repeated = !read.insert(foldedName(r.name)).second;
+      if (record == nullptr || r.name.empty() || (t == kVport && repeated)) record = &db_.addRecord(into, r.name);
       record->common.flags = r.flags & ~0xC0;
       Cursor c(file_, static_cast<std::size_t>(r.body.data() - file_.data()), static_cast<std::size_t>(r.body.data() - file_.data()) + r.body.size());
       fill(record->data, c, r.flags);
@@ -312,6 +318,8 @@ class PreR13Reader {
       t.lastHeight = c.rd();
       t.font = text(fixedText(c.take(64)));
       t.bigFont = text(fixedText(c.take(64)));
+      styleFonts_.resize(styles_.size());
+      styleFonts_.back() = t.font;
     });
     if (!s.ok()) return s;
     s = table(kView, db_.views, views_, [&](View& v, Cursor& c, std::uint8_t) {
@@ -362,8 +370,17 @@ class PreR13Reader {
       v.gridSpacing = c.point2();
     });
     if (!s.ok()) return s;
-    s = table(kAppid, db_.appids, unused, [](AppId&, Cursor&, std::uint8_t) {});
+    s = table(kAppid, db_.appids, appids_, [](AppId&, Cursor&, std::uint8_t) {});
     if (!s.ok()) return s;
+    // The VX records tell which viewports are switched off.
+    std::vector<RawRecord> vx;
+    if (s = records(kVx, vx); !s.ok()) return s;
+    for (const RawRecord& r : vx) {
+      if (r.deleted || r.body.size() < 4) continue;
+      Cursor c(file_, static_cast<std::size_t>(r.body.data() - file_.data()), file_.size());
+      const std::uint16_t address = c.rs();
+      viewportOn_[address] = c.signedRs() != -1;
+    }
     s = table(kDimstyle, db_.dimstyles, dimstyles_, [&](DimStyle& d, Cursor& c, std::uint8_t) {
       for (double* v : {&d.scale, &d.arrowSize, &d.extensionOffset, &d.lineIncrement, &d.extensionExtend, &d.rounding,
                         &d.lineExtend, &d.tolerancePlus, &d.toleranceMinus, &d.textHeight, &d.centerMark, &d.tickSize,
@@ -547,7 +564,14 @@ class PreR13Reader {
     Common k;
     std::uint8_t extra = 0;
     if (flags & kHasExtra) extra = c.rc();
-    if (extra & 0x02) c.take(c.rs());
+    std::vector<RawTag> xdata;
+    if (extra & kExtraEed) {
+      const std::string_view eed = c.take(c.rs());
+      if (!c.failed()) extendedData(eed, at, xdata);
+    }
+    // Paper space has no block of its own in these files: its entities
+    // stand in the entity section, flagged.
+    const bool paper = eleven && (flags & kHasExtra) && !blockSection;
     if (flags & kHasColour) common.colour = c.rc();
     if (flags & kHasLinetype) {
       const std::uint16_t lt = eleven ? c.rs() : c.rc();
@@ -563,7 +587,7 @@ class PreR13Reader {
     // The handles of 11/12 are passed over: the database numbers its
     // entities itself.
     if (flags & kHasHandle) c.take(c.rc());
-    if (extra & 0x04) c.rs();
+    if (extra & kExtraViewport) c.rs();
     {
       const std::string name = nameAt(layers_, layer);
       if (name.empty()) note("bad-layer", "the entity at " + hexAt(at) + " names layer " + std::to_string(layer) + ", which does not exist");
@@ -598,6 +622,8 @@ class PreR13Reader {
       if (open.polyline || open.insert) note("no-seqend", "a sequence before " + hexAt(at) + " has no SEQEND");
       closeSequence(open);
     }
+    if (!xdata.empty()) common.extras().xdata = std::move(xdata);
+    common.paperSpace = paper;
 
     switch (type) {
       case kLine:
@@ -806,8 +832,14 @@ class PreR13Reader {
         UnknownEntity u;
         const Point3 p = c.point2(k.elevation);
         const double height = c.rd();
-        c.rc();
+        const std::uint8_t number = c.rc();
         const double rotation = options & 0x01 ? degrees(c.rd()) : 0;
+        const std::size_t file = options & 0x02 ? c.rc() : SIZE_MAX;
+        // DXF files name a shape; these files give its number in its
+        // shape file.  Both are kept beside the groups (see kShapeNumber).
+        std::vector<RawTag>& kept = common.extras().extra;
+        kept.push_back(RawTag{kShapeNumber, TagType::Int16, 0, number, {}});
+        if (file < styleFonts_.size()) kept.push_back(RawTag{kShapeFile, TagType::String, 0, 0, styleFonts_[file]});
         auto real = [](int code, double v) {
           RawTag t;
           t.code = code;
@@ -843,6 +875,23 @@ class PreR13Reader {
         if (c.failed()) return bad("the BLOCK at " + hexAt(at) + " is shorter than its fields");
         return {};
       }
+      case kViewport: {
+        Viewport v;
+        v.center = c.point3();
+        v.width = c.rd();
+        v.height = c.rd();
+        v.id = c.signedRs();
+        const auto on = viewportOn_.find(static_cast<std::uint16_t>(at & 0xFFFF));
+        v.status = on == viewportOn_.end() || on->second ? 1 : 0;
+        e.kind = EntityKind::Viewport;
+        e.data = std::move(v);
+        // Its view comes out of its extended data.
+        for (const std::string& name : settleAfterRead(e)) {
+          if (const auto* layer = db_.layers.find(name)) get<Viewport>(e.data).frozenLayers.push_back(layer->common.handle);
+          else note("bad-layer", "the VIEWPORT at " + hexAt(at) + " freezes layer " + name + ", which does not exist");
+        }
+        break;
+      }
       case kBlockEnd:
         current = blockSection ? nullptr : current;
         return {};
@@ -851,7 +900,8 @@ class PreR13Reader {
         return {};
     }
     if (c.failed()) return bad("the entity at " + hexAt(at) + " is shorter than its fields");
-    if (current == nullptr) {
+    BlockRecord* owner = paper ? &db_.paperSpace() : current;
+    if (owner == nullptr) {
       note("loose-entity", "the entity at " + hexAt(at) + " stands outside any block definition");
       return {};
     }
@@ -861,12 +911,69 @@ class PreR13Reader {
     }
     if (type == kPolyline && (flags & kFollowers)) {
       open.polyline = std::move(e);
-      open.owner = current;
+      open.owner = owner;
       return {};
     }
-    const EntityId id = db_.addEntity(*current, std::move(e));
+    const EntityId id = db_.addEntity(*owner, std::move(e));
     if (type == kInsert && (flags & kFollowers)) open.insert = id;
     return {};
+  }
+
+  // The extended data of the entity at `at` as DXF groups, each
+  // application's from its 1001 group on.  Data cut short, with an item
+  // of no known code, before its first application or naming a record
+  // that does not exist is left out whole.
+  void extendedData(std::string_view eed, std::size_t at, std::vector<RawTag>& out) {
+    const std::size_t begin = static_cast<std::size_t>(eed.data() - file_.data());
+    const std::size_t end = begin + eed.size();
+    Cursor c(file_, begin, end);
+    auto real = [](std::int32_t code, double v) { return RawTag{code, TagType::Real, v, 0, {}}; };
+    auto fail = [&](const std::string& why) {
+      note("bad-xdata", "the extended data of the entity at " + hexAt(at) + " " + why + "; it is left out");
+      out.clear();
+    };
+    while (c.pos() < end) {
+      const std::uint8_t code = c.rc();
+      if (out.empty() && code != kEedApplication) return fail("begins with no application");
+      RawTag t{1000 + code, TagType::String, 0, 0, {}};
+      switch (code) {
+        case 0: t.text = text(c.take(c.rc())); break;
+        case kEedApplication:
+          t.text = nameAt(appids_, c.signedRs());
+          if (t.text.empty()) return fail("names an application the APPID table lacks");
+          break;
+        case 2: t.text = c.rc() == 0 ? "{" : "}"; break;
+        case 3:
+          t.text = nameAt(layers_, c.signedRs());
+          if (t.text.empty()) return fail("names a layer the LAYER table lacks");
+          break;
+        case 4:
+          t.type = TagType::Binary;
+          t.text = std::string(c.take(c.rc()));
+          break;
+        case 5: {
+          std::uint64_t h = 0;
+          for (char b : c.take(8)) h = (h << 8) | static_cast<std::uint8_t>(b);
+          char hex[24];
+          std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(h));
+          t = RawTag{1005, TagType::Handle, 0, static_cast<std::int64_t>(h), hex};
+          break;
+        }
+        case 10: case 11: case 12: case 13: case 14: case 15: {
+          const Point3 p = c.point3();
+          out.push_back(real(1000 + code, p.x));
+          out.push_back(real(1010 + code, p.y));
+          t = real(1020 + code, p.z);
+          break;
+        }
+        case 40: case 41: case 42: t = real(1000 + code, c.rd()); break;
+        case 70: t = RawTag{1070, TagType::Int16, 0, c.signedRs(), {}}; break;
+        case 71: t = RawTag{1071, TagType::Int32, 0, static_cast<std::int32_t>(c.rl()), {}}; break;
+        default: return fail("holds an item of unknown code " + std::to_string(code));
+      }
+      if (c.failed()) return fail("is cut short");
+      out.push_back(std::move(t));
+    }
   }
 
   Name styleName(std::size_t i) {
@@ -883,7 +990,9 @@ class PreR13Reader {
   std::uint16_t count_ = 0;
   std::size_t variablesEnd_ = 0;
   Section entities_, blocks_, extras_;
-  std::vector<std::string> linetypes_, layers_, styles_, views_, ucs_, dimstyles_;
+  std::vector<std::string> linetypes_, layers_, styles_, views_, ucs_, dimstyles_, appids_;
+  std::unordered_map<std::uint16_t, bool> viewportOn_;     // VX: entity address (low 16 bits) -> switched on
+  std::vector<std::string> styleFonts_;                     // STYLE record number -> font file
   std::vector<std::size_t> blockIndexes_;                   // BLOCK record number -> index in db_.blocks
   std::unordered_map<std::uint32_t, std::size_t> blockAt_;  // offset in the block section (marked) -> block
   std::size_t deleted_ = 0;

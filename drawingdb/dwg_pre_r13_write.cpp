@@ -8,7 +8,10 @@
 // hold), the table records, and finally the header with every address,
 // the auxiliary header and the CRCs of 11/12.  Entities store only the
 // optional fields that differ from their defaults; names are written in
-// upper case, as these releases compare them.
+// upper case, as these releases compare them.  Files of 11/12 hold paper
+// space after model space in the entity section, each of its entities
+// flagged with the extra byte, which also announces extended data: only
+// those entities can carry theirs.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -114,6 +117,12 @@ class Index {
     const auto it = numbers_.find(foldedName(storedName(name)));
     return it == numbers_.end() ? -1 : static_cast<std::int32_t>(it->second);
   }
+  // A record whose name may repeat another's (shape files have none):
+  // it takes a number of its own; the name finds the first.
+  void append(std::string_view name) {
+    numbers_.emplace(foldedName(storedName(name)), names_.size());
+    names_.push_back(storedName(name));
+  }
   std::size_t size() const { return names_.size(); }
 
  private:
@@ -141,6 +150,9 @@ class PreR13Writer {
       return Status::fail(StatusCode::OutOfRange, "the drawing is too large for a DWG file of this release (16 MB per section)");
     tables();
     assemble(out, entities, blocks);
+    if (xdataLeftOut_ != 0)
+      note("xdata-left-out", 0, "the extended data of " + std::to_string(xdataLeftOut_) +
+                                    " entities is left out: only entities of paper space carry theirs in this release");
     return {};
   }
 
@@ -164,7 +176,8 @@ class PreR13Writer {
     for (const auto& r : db_.linetypes.records)
       if (!sameName(r.common.name, "BYLAYER") && !sameName(r.common.name, "BYBLOCK")) linetypes_.add(r.common.name);
     for (const auto& r : db_.layers.records) layers_.add(r.common.name);
-    for (const auto& r : db_.styles.records) styles_.add(r.common.name);
+    for (const auto& r : db_.styles.records) styles_.append(r.common.name);
+    for (const auto& r : db_.appids.records) appids_.add(r.common.name);
     for (const auto& r : db_.ucs.records) ucs_.add(r.common.name);
     for (const auto& r : db_.dimstyles.records) dimstyles_.add(r.common.name);
     for (const BlockRecord& b : db_.blocks)
@@ -192,10 +205,20 @@ class PreR13Writer {
     std::string data;
   };
 
-  void emit(std::string& section, Record& r, const EntityCommon& c, double elevation, double thickness, bool flat2d) {
+  // `xdata`: the extended data to store, when not the entity's own.
+  void emit(std::string& section, Record& r, const EntityCommon& c, double elevation, double thickness, bool flat2d,
+            const std::vector<RawTag>* xdata = nullptr) {
     std::string head;
     Bytes b(head);
     std::uint8_t flags = r.flags;
+    if (xdata == nullptr) xdata = &c.xdata();
+    std::string eed;
+    if (paper_) {
+      flags |= kHasExtra;
+      eed = extendedData(*xdata, c.handle);
+    } else if (!xdata->empty()) {
+      ++xdataLeftOut_;
+    }
     const std::int32_t colour = c.colour;
     const bool hasColour = colour >= 0 && colour <= 255;
     if (hasColour) flags |= kHasColour;
@@ -216,6 +239,10 @@ class PreR13Writer {
     b.rs(0);  // the size, below
     b.rs(layerIndex(c.layer));
     b.rs(r.options);
+    if (paper_) {
+      b.rc(eed.empty() ? 0 : kExtraEed);
+      if (!eed.empty()) b.rs(static_cast<std::int32_t>(eed.size())), b.raw(eed);
+    }
     if (hasColour) b.rc(static_cast<std::uint8_t>(colour));
     if (linetype >= 0) {
       if (eleven()) b.rs(linetype);
@@ -225,10 +252,75 @@ class PreR13Writer {
     if (thickness != 0) b.rd(thickness);
     head += r.data;
     const std::size_t size = head.size() + (eleven() ? 2 : 0);
+    if (size > 0xFFFF) {
+      note("entity-left-out", c.handle, "the entity needs " + std::to_string(size) + " bytes; an entity of this release holds 65535");
+      return;
+    }
     put16(head, 2, static_cast<std::uint16_t>(size));
     if (eleven()) Bytes(head).rs(dwgCrc16(head));
     section += head;
     ++records_;
+  }
+
+  // Extended data as these files store it: each application's items from
+  // its 1001 group on, applications and layers by their record number (an
+  // application the APPID table lacks is added to it).  Groups no item
+  // holds are passed over; data longer than an entity can hold is left
+  // out (noted).
+  std::string extendedData(const std::vector<RawTag>& xdata, Handle h) {
+    std::string out;
+    Bytes b(out);
+    auto real = [](const RawTag& t) { return t.type == TagType::Real ? t.real : static_cast<double>(t.integer); };
+    auto bytes = [&](std::uint8_t code, std::string_view text) {
+      text = text.substr(0, 255);
+      b.rc(code);
+      b.rc(static_cast<std::uint8_t>(text.size()));
+      b.raw(text);
+    };
+    bool application = false;
+    for (std::size_t i = 0; i < xdata.size(); ++i) {
+      const RawTag& t = xdata[i];
+      if (t.code == 1001) {
+        std::int32_t app = appids_.find(t.text);
+        if (app < 0) {
+          db_.addRecord(db_.appids, storedName(t.text));
+          app = static_cast<std::int32_t>(appids_.add(t.text));
+        }
+        b.rc(kEedApplication);
+        b.rs(app);
+        application = true;
+        continue;
+      }
+      if (!application) continue;
+      const int code = t.code - 1000;
+      switch (code) {
+        case 0: bytes(0, encoded(t.text)); break;
+        case 2: b.rc(2), b.rc(t.text == "}" ? 1 : 0); break;
+        case 3: b.rc(3), b.rs(layerIndex(t.text)); break;
+        case 4: bytes(4, t.text); break;
+        case 5:
+          b.rc(5);
+          for (int k = 7; k >= 0; --k) b.rc(static_cast<std::uint8_t>((static_cast<std::uint64_t>(t.integer) >> (8 * k)) & 0xFF));
+          break;
+        case 10: case 11: case 12: case 13: case 14: case 15: {
+          Point3 p{real(t), 0, 0};
+          if (i + 1 < xdata.size() && xdata[i + 1].code == t.code + 10) p.y = real(xdata[++i]);
+          if (i + 1 < xdata.size() && xdata[i + 1].code == t.code + 20) p.z = real(xdata[++i]);
+          b.rc(static_cast<std::uint8_t>(code));
+          b.point3(p);
+          break;
+        }
+        case 40: case 41: case 42: b.rc(static_cast<std::uint8_t>(code)), b.rd(real(t)); break;
+        case 70: b.rc(70), b.rs(static_cast<std::int32_t>(t.integer)); break;
+        case 71: b.rc(71), b.rl(static_cast<std::uint32_t>(t.integer)); break;
+        default: break;
+      }
+    }
+    if (out.size() > 0x7FFF) {
+      note("xdata-left-out", h, "extended data of " + std::to_string(out.size()) + " bytes is more than an entity holds");
+      out.clear();
+    }
+    return out;
   }
 
   // Address of the next record of a section, as a SEQEND states it.
@@ -383,11 +475,75 @@ class PreR13Writer {
         for (const Entity& part : olderForm(e, db_, release_)) entity(section, part, blockSection);
         return;
       case EntityKind::Viewport:
-      case EntityKind::Hatch:
+        if (eleven() && paper_) return viewport(section, e);
+        break;
       case EntityKind::Unknown:
-        note("entity-left-out", c.handle, std::string(e.dxfName()) + " cannot be stored in a DWG file of this release");
-        return;
+        if (e.dxfName() == "SHAPE") return shape(section, e);
+        break;
+      case EntityKind::Hatch: break;
     }
+    note("entity-left-out", c.handle, std::string(e.dxfName()) + " cannot be stored in a DWG file of this release");
+  }
+
+  // A viewport of paper space: its place on the sheet in the entity, its
+  // view in its "ACAD" extended data (with the layers it freezes by name),
+  // and a VX record.
+  void viewport(std::string& section, const Entity& e) {
+    const Viewport& v = get<Viewport>(e.data);
+    Record r{kViewport};
+    Bytes b(r.data);
+    b.point3(v.center);
+    b.rd(v.width);
+    b.rd(v.height);
+    b.rs(v.id);
+    std::vector<std::string> frozen;
+    for (Handle h : v.frozenLayers)
+      for (const auto& l : db_.layers.records)
+        if (l.common.handle == h) frozen.push_back(l.common.name);
+    std::vector<RawTag> xdata = viewportXdata(v, frozen);
+    xdata.insert(xdata.end(), e.common.xdata().begin(), e.common.xdata().end());
+    viewports_.push_back({static_cast<std::uint32_t>(entitiesStart_ + section.size()), v.status == 0 ? -1 : v.id});
+    emit(section, r, e.common, 0, 0, false, &xdata);
+  }
+
+  // A SHAPE read from a file of these releases: by its number in its
+  // shape file.  One read from DXF has only its name and is left out.
+  void shape(std::string& section, const Entity& e) {
+    const auto& tags = get<UnknownEntity>(e.data).tags;
+    auto find = [](const std::vector<RawTag>& in, std::int32_t code) -> const RawTag* {
+      for (const RawTag& t : in)
+        if (t.code == code) return &t;
+      return nullptr;
+    };
+    auto real = [&](std::int32_t code, double fallback) {
+      const RawTag* t = find(tags, code);
+      if (t == nullptr) return fallback;
+      return t->type == TagType::Real ? t->real : static_cast<double>(t->integer);
+    };
+    const RawTag* number = find(e.common.extra(), kShapeNumber);
+    if (number == nullptr || number->integer < 0 || number->integer > 255) {
+      note("entity-left-out", e.common.handle, "a SHAPE known by its name alone cannot be stored in a DWG file of this release");
+      return;
+    }
+    Record r{kShape};
+    Bytes b(r.data);
+    const Point3 at{real(10, 0), real(20, 0), real(30, 0)};
+    b.point2(at);
+    b.rd(real(40, 1));
+    b.rc(static_cast<std::uint8_t>(number->integer));
+    if (const double rotation = real(50, 0); rotation != 0) r.options |= 0x01, b.rd(radians(rotation));
+    if (const RawTag* file = find(e.common.extra(), kShapeFile)) {
+      std::size_t i = 0;
+      for (const auto& style : db_.styles.records) {
+        if ((style.common.flags & 1) && sameName(style.data.font, file->text)) {
+          r.options |= 0x02;
+          b.rc(static_cast<std::uint8_t>(i));
+          break;
+        }
+        ++i;
+      }
+    }
+    emit(section, r, e.common, at.z, real(39, 0), false);
   }
 
   void insert(std::string& section, const Entity& e, bool blockSection) {
@@ -518,7 +674,12 @@ class PreR13Writer {
     std::string out;
     for (EntityId id : db_.modelSpace().entities) entity(out, db_.entities[id], false);
     const std::size_t paper = db_.paperSpace().entities.size();
-    if (paper != 0) note("paper-space-left-out", 0, std::to_string(paper) + " entities of paper space are left out");
+    if (paper != 0 && !eleven()) note("paper-space-left-out", 0, std::to_string(paper) + " entities of paper space are left out");
+    if (paper != 0 && eleven()) {
+      paper_ = true;
+      for (EntityId id : db_.paperSpace().entities) entity(out, db_.entities[id], false);
+      paper_ = false;
+    }
     return out;
   }
 
@@ -697,6 +858,18 @@ class PreR13Writer {
       b.rd(d.gap);
       finishRecord(tables_[kDimstyle], rec, kDimstyle);
     }
+    // One VX record for each viewport, in their order; addresses above
+    // 0xFFFF keep their low 16 bits.
+    std::int32_t previous = -1;
+    for (const VxOut& v : viewports_) {
+      std::string rec;
+      Bytes b(rec);
+      recordHead(b, 0, "*VX" + std::to_string(previous + 2));
+      b.rs(static_cast<std::int32_t>(v.address & 0xFFFF));
+      b.rs(v.number);
+      b.rs(previous++);
+      finishRecord(tables_[kVx], rec, kVx);
+    }
   }
 
   // ------------------------------------------------------------ layout
@@ -843,7 +1016,14 @@ class PreR13Writer {
   std::size_t variablesEnd_ = 0;
   std::size_t entitiesStart_ = 0;
   std::size_t records_ = 0;  // entity records of the entity and block sections
-  Index linetypes_, layers_, styles_, ucs_, dimstyles_, blocks_;
+  Index linetypes_, layers_, styles_, ucs_, dimstyles_, blocks_, appids_;
+  bool paper_ = false;            // paper space is being written
+  std::size_t xdataLeftOut_ = 0;  // entities whose extended data had no place
+  struct VxOut {
+    std::uint32_t address;
+    std::int32_t number;  // -1: switched off
+  };
+  std::vector<VxOut> viewports_;
   std::vector<std::uint32_t> blockOffsets_;
   std::array<TableOut, kTables> tables_;
 };
