@@ -722,9 +722,6 @@ int readDxfInput() {
   return readDxfSections();
 }
 
-// The input conversion: the reader of the exchange format fills the element
-// table, the converters write the KPL script.  Returns 0 or a negative
-// result.
 // A statistics run with a picture asked for draws what it read: the
 // element table is converted at the level that takes every kind (PLUS)
 // into a script that is thrown away.  The messages of that pass are held
@@ -761,6 +758,9 @@ void drawWhatWasRead(const ScriptSource& source) {
   for (int k = 0; k < counts.notes; ++k) mfaCount(Severity::kNote);
 }
 
+// The input conversion: the reader of the exchange format fills the element
+// table, the converters write the KPL script.  Returns 0 or a negative
+// result.
 int convertInput(const std::string& scriptName) {
   TraceScope t("stt200");
   const bool iges = runIsIges() && runState().useToolkit == 0;
