@@ -191,12 +191,19 @@ std::string bezierPath(const DrawnShape& s) {
   const std::size_t size = static_cast<std::size_t>(s.bezierDegree) + 1;
   const char* command = s.bezierDegree == 1 ? " L" : s.bezierDegree == 2 ? " Q" : " C";
   std::string out;
+  const auto addPoint = [&out](DrawnPoint p) {
+    out += ' ';
+    out += number(p.x);
+    out += ' ';
+    out += number(-p.y);
+  };
   for (std::size_t k = 0; k + size <= s.points.size(); k += size) {
     if (k == 0 || !samePoint(s.points[k], s.points[k - 1])) {
-      out += (k == 0 ? "M " : " M ") + number(s.points[k].x) + " " + number(-s.points[k].y);
+      out += k == 0 ? "M" : " M";
+      addPoint(s.points[k]);
     }
     out += command;
-    for (std::size_t j = 1; j < size; ++j) out += " " + number(s.points[k + j].x) + " " + number(-s.points[k + j].y);
+    for (std::size_t j = 1; j < size; ++j) addPoint(s.points[k + j]);
   }
   return out;
 }
