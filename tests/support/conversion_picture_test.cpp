@@ -4,6 +4,8 @@
 // their statement makes, dimensions as lines, arrows and text).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -142,60 +144,34 @@ TEST_F(Picture, TextsAreEscapedAndLatinOneBecomesUtf8) {
   EXPECT_NE(svg.find("data-name=\"\xc3\x84nderung\""), std::string::npos);
 }
 
-// The drawn curve of a picture's one spline: Bezier pieces of a path
-// (degree + 1 points each, y turned back), or the points of a polyline.
+// The drawn curve of a picture's one spline: the points of its path or
+// polyline (y turned back), and for a path its Bezier pieces, the pieces of
+// one path joining end to start.
 struct DrawnCurve {
   int degree = 0;  // 0: a polyline
   int moves = 0;   // "M" commands of a path
-  std::vector<std::vector<DrawnPoint>> pieces;
   std::vector<DrawnPoint> points;
+  std::vector<std::vector<DrawnPoint>> pieces;
 };
 
 DrawnCurve drawnCurve(const std::string& svg) {
   DrawnCurve curve;
-  const std::size_t at = svg.find("class=\"spline\"");
-  if (at == std::string::npos) return curve;
-  const bool path = svg.compare(svg.rfind('<', at), 5, "<path") == 0;
-  std::string data = between(svg.substr(at), path ? " d=\"" : " points=\"", "\"");
-  if (path) curve.degree = std::atoi(between(svg.substr(at), "data-degree=\"", "\"").c_str());
-  std::vector<DrawnPoint> run;
-  DrawnPoint last;
+  const std::string shape = svg.substr(svg.rfind('<', svg.find("class=\"spline\"")));
+  const bool path = shape.compare(0, 5, "<path") == 0;
+  std::string data = between(shape, path ? " d=\"" : " points=\"", "\"");
+  if (path) curve.degree = std::atoi(between(shape, "data-degree=\"", "\"").c_str());
+  curve.moves = static_cast<int>(std::count(data.begin(), data.end(), 'M'));
+  for (char& c : data)
+    if (c == ',' || std::isalpha(static_cast<unsigned char>(c))) c = ' ';
   const char* p = data.c_str();
-  while (*p != '\0') {
-    if (*p == ' ' || *p == ',') {
-      ++p;
-      continue;
-    }
-    if (*p == 'M') {
-      ++curve.moves;
-      ++p;
-      char* end = nullptr;
-      last.x = std::strtod(p, &end);
-      last.y = -std::strtod(end, &end);
-      p = end;
-      continue;
-    }
-    if (*p == 'L' || *p == 'Q' || *p == 'C') {
-      ++p;
-      std::vector<DrawnPoint> piece{last};
-      for (int k = 0; k < curve.degree; ++k) {
-        char* end = nullptr;
-        const double x = std::strtod(p, &end);
-        const double y = -std::strtod(end, &end);
-        p = end;
-        piece.push_back({x, y});
-      }
-      last = piece.back();
-      curve.pieces.push_back(piece);
-      continue;
-    }
-    char* end = nullptr;
-    const double x = std::strtod(p, &end);
-    const double y = -std::strtod(end + 1, &end);
-    if (end == p) break;
+  char* end = nullptr;
+  for (double x = std::strtod(p, &end); end != p; x = std::strtod(p, &end)) {
+    curve.points.push_back({x, -std::strtod(end, &end)});
     p = end;
-    curve.points.push_back({x, y});
   }
+  const std::size_t d = static_cast<std::size_t>(curve.degree);
+  for (std::size_t k = 0; d > 0 && k + d < curve.points.size(); k += d)
+    curve.pieces.emplace_back(curve.points.begin() + static_cast<long>(k), curve.points.begin() + static_cast<long>(k + d + 1));
   return curve;
 }
 
