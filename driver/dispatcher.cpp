@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -36,6 +37,7 @@
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files.h"
 #include "script/script_writer.h"
+#include "script/structure.h"
 #include "support/ascii.h"
 #include "support/assign_tables.h"
 #include "support/builtin_texts.h"
@@ -720,6 +722,42 @@ int readDxfInput() {
   return readDxfSections();
 }
 
+// A statistics run with a picture asked for draws what it read: the
+// element table is converted at the level that takes every kind (PLUS)
+// into a script that is thrown away.  The messages of that pass are held
+// back (neither protocol nor console sees them, and the run's counts are
+// those of the reading), and the writer starts the run's own script
+// afresh.  The elements' states are left to the caller, which counts them
+// as ignored.
+void drawWhatWasRead(const ScriptSource& source) {
+  TraceScope t("stt205");
+  const MessageCounts counts = mfaCounts();
+  const int level = mfaMessageLevel();
+  std::FILE* const protocol = mfaProtocolFile();
+  RunSettings& settings = runSettings();
+  const RunSettings kept = settings;
+  const std::uint32_t mode = runState().runMode;
+  mfaSetMessageLevel(-1);
+  mfaSetProtocolFile(nullptr);
+  settings.statisticsToConsole = 0;
+  runState().runMode |= RunModeBit::kPlus;
+  if (settings.viewMode == -1) settings.viewMode = 1;
+  {
+    std::ostringstream discarded;
+    if (ScriptOpenStream(discarded, "", source) == 0) (void)convertModel();
+    resetScriptState();
+    resetScriptStructureState();
+  }
+  runState().runMode = mode;
+  settings = kept;
+  mfaSetProtocolFile(protocol);
+  mfaSetMessageLevel(level);
+  mfaResetCounts();
+  for (int k = 0; k < counts.errors; ++k) mfaCount(Severity::kError);
+  for (int k = 0; k < counts.warnings; ++k) mfaCount(Severity::kWarning);
+  for (int k = 0; k < counts.notes; ++k) mfaCount(Severity::kNote);
+}
+
 // The input conversion: the reader of the exchange format fills the element
 // table, the converters write the KPL script.  Returns 0 or a negative
 // result.
@@ -736,8 +774,13 @@ int convertInput(const std::string& scriptName) {
     mfaError(t.code(), kMsgNoElements, Channel::kBoth50);
     return -8;
   }
-  const int opened =
-      ScriptOpen(scriptName, iges ? scriptSourceOfIges() : dxf ? scriptSourceOfDxf() : scriptSourceOfToolkit());
+  // The header's values; the DXF and toolkit inputs also hand the writer
+  // their layer tables, so the source is made anew for each script.
+  const auto sourceOfInput = [&] {
+    return iges ? scriptSourceOfIges() : dxf ? scriptSourceOfDxf() : scriptSourceOfToolkit();
+  };
+  if (runHas(RunModeBit::kStat) && conversionPicture() != nullptr) drawWhatWasRead(sourceOfInput());
+  const int opened = ScriptOpen(scriptName, sourceOfInput());
   if (opened == -6) {
     mfaError(t.code(), kMsgNoMemory, Channel::kBoth50);
     (void)ScriptClose();  // the run fails for the memory; nothing is put under the script's name

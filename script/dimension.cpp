@@ -799,22 +799,39 @@ std::int32_t ScriptAngularDimension(std::int32_t index, const ScriptDimensionRec
 
 namespace {
 
-// The picture of the run (-svg): a dimension as its text and the points it
-// measures (linear and angular: the two measured points; radius and
-// diameter: the centre and the text position).
+// The picture of the run (-svg): a dimension as its lines, arrows and
+// text, from the points its statement gives.
 void drawDimension(ConversionPicture& picture, std::int32_t index, const ScriptDimensionRecord& d,
                    const ScriptMatrix* m, const ScriptDimTexts& texts) {
   DrawnStyle style;
   style.element = index;
   style.layer = d.layerName.empty() ? std::to_string(d.level) : d.layerName;
   style.colour = cadColourOf(d.attributes.colour);
-  picture.beginDimension(index);
-  const bool measuresPoints = d.kind == ScriptDimKind::kLinear || d.kind == ScriptDimKind::kAngular;
-  const ScriptPointXYZ a = scriptTransform(m, measuresPoints ? d.first : d.centre);
-  const ScriptPointXYZ b = measuresPoints ? scriptTransform(m, d.second) : ScriptPointXYZ{texts.x, texts.y, 0.0};
-  picture.polyline(style, {{a.x, a.y}, {b.x, b.y}}, false);
-  picture.text(style, {texts.x, texts.y}, texts.height, texts.angle, texts.pre + texts.value + texts.post);
-  picture.endDimension();
+  const auto flat = [m](const ScriptPointXYZ& p) {
+    const ScriptPointXYZ q = scriptTransform(m, p);
+    return DrawnPoint{q.x, q.y};
+  };
+  DrawnDimension drawn;
+  const bool diameter = d.kind == ScriptDimKind::kDiameter && !d.asLinear;
+  drawn.kind = d.kind == ScriptDimKind::kAngular ? DrawnDimensionKind::kAngular
+               : d.kind == ScriptDimKind::kRadius ? DrawnDimensionKind::kRadius
+               : diameter                         ? DrawnDimensionKind::kDiameter
+                                                  : DrawnDimensionKind::kLinear;
+  drawn.first = flat(d.first);
+  drawn.second = flat(d.second);
+  drawn.centre = flat(d.centre);
+  // Radius and diameter point at the circle with their arrows.
+  if (drawn.kind == DrawnDimensionKind::kRadius || drawn.kind == DrawnDimensionKind::kDiameter) {
+    const ScriptPointXYZ line = d.leaders.empty() ? d.linePosition : d.leaders[0].arrowPoint;
+    drawn.first = flat(line);
+    drawn.second = d.leaders.size() > 1 ? flat(d.leaders[1].arrowPoint) : drawn.first;
+  }
+  if (!d.leaders.empty()) drawn.arrowSize = d.leaders[0].arrowSize * scriptMatrixScale(m);
+  drawn.textAt = {texts.x, texts.y};
+  drawn.textHeight = texts.height;
+  drawn.textAngle = texts.angle;
+  drawn.text = texts.pre + texts.value + texts.post;
+  picture.dimension(style, drawn);
 }
 
 }  // namespace

@@ -469,14 +469,14 @@ int ScriptBSpline(const ScriptElement& e, const ScriptMatrix* m, const std::vect
   std::vector<std::int32_t> numbers;
   if (ScriptControlPoints(e, m, controls, numbers) != 0) return -1;
   if (ConversionPicture* record = conversionPicture()) {
-    // The control polygon the statement gives the spline.
+    // The curve the statement makes of the control points.
     std::vector<DrawnPoint> points;
     points.reserve(controls.size());
     for (const ScriptPointXYZ& p : controls) {
       const ScriptPointXYZ q = scriptTransform(m, p);
       points.push_back({q.x, q.y});
     }
-    record->spline(drawnStyleOf(e), std::move(points));
+    record->uniformSpline(drawnStyleOf(e), degree, points, periodic);
   }
   return ScriptSpline(e, {numbers}, degree, periodic, created);
 }
@@ -653,6 +653,17 @@ int ScriptParamSpline(const ScriptElement& e, const ScriptMatrix* m, const std::
     ScriptSpline(e, {numbers}, g, periodic, made);
   }
   for (std::int32_t k : made) ScriptRecordCreated(k, created);
+  if (ConversionPicture* record = conversionPicture()) {
+    // The segments' Bezier pieces, which the statements' splines follow.
+    std::vector<std::vector<DrawnPoint>> drawn(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (const ScriptPointXYZ& p : bezier[i]) {
+        const ScriptPointXYZ q = scriptTransform(m, p);
+        drawn[i].push_back({q.x, q.y});
+      }
+    }
+    record->bezierCurve(drawnStyleOf(e), g, drawn);
+  }
   if (e.attributes.blank == 1 && !made.empty()) {
     std::ostream& o = scriptOut();
     o << "DTSetInVisible({";

@@ -26,6 +26,13 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kTurn = 2.0 * kPi;
 // Width of a character in text heights, for the extent of texts.
 constexpr double kCharacterWidth = 0.7;
+// Splines above the third degree (SVG paths go up to cubic pieces) are
+// drawn through this many points per knot span.
+constexpr int kSamplesPerSpan = 32;
+// The highest spline degree a KPL statement writes.
+constexpr int kHighestDegree = 4;
+// An arrow's width at its base, in arrow lengths.
+constexpr double kArrowWidth = 1.0 / 3.0;
 
 std::unique_ptr<ConversionPicture>& recordSlot() {
   static std::unique_ptr<ConversionPicture> record;
@@ -79,6 +86,38 @@ DrawnPoint onArc(const DrawnShape& s, double t) {
   return {s.centre.x + s.rx * std::cos(t), s.centre.y + s.rx * std::sin(t)};
 }
 
+// A point of a Bezier piece at t in [0, 1] (de Casteljau).
+DrawnPoint onBezier(const DrawnPoint* piece, int degree, double t) {
+  DrawnPoint d[kHighestDegree + 1];
+  for (int j = 0; j <= degree; ++j) d[j] = piece[j];
+  for (int r = 1; r <= degree; ++r) {
+    for (int j = 0; j <= degree - r; ++j) d[j] = {d[j].x + t * (d[j + 1].x - d[j].x), d[j].y + t * (d[j + 1].y - d[j].y)};
+  }
+  return d[0];
+}
+
+// The blossom of a B-spline on the knot span [knots[span], knots[span+1]]
+// at the `degree` arguments `t`: de Boor's algorithm with an argument of its
+// own at each level.  With every argument u it is the curve's point at u;
+// with the span's ends as arguments, the span's Bezier points.
+DrawnPoint blossom(int degree, const std::vector<double>& knots, const std::vector<DrawnPoint>& controls,
+                   std::size_t span, const double* t) {
+  const std::size_t p = static_cast<std::size_t>(degree);
+  DrawnPoint d[kHighestDegree + 1];
+  for (std::size_t j = 0; j <= p; ++j) d[j] = controls[span - p + j];
+  for (std::size_t r = 1; r <= p; ++r) {
+    for (std::size_t j = p; j >= r; --j) {
+      const std::size_t k = span - p + j;
+      const double width = knots[k + p + 1 - r] - knots[k];
+      const double a = width > 0.0 ? (t[r - 1] - knots[k]) / width : 0.0;
+      d[j] = {(1.0 - a) * d[j - 1].x + a * d[j].x, (1.0 - a) * d[j - 1].y + a * d[j].y};
+    }
+  }
+  return d[p];
+}
+
+bool samePoint(DrawnPoint a, DrawnPoint b) { return a.x == b.x && a.y == b.y; }
+
 // The parameter span of an arc from start to end, counter-clockwise, in
 // (0, 2 pi].
 double span(double start, double end) {
@@ -131,9 +170,42 @@ void addShape(Box& box, const DrawnShape& s) {
       box.add({at.x + c * length - n * s.height, at.y + n * length + c * s.height});
       return;
     }
+    case DrawnKind::kSpline:
+      if (s.bezierDegree > 0) {
+        const std::size_t size = static_cast<std::size_t>(s.bezierDegree) + 1;
+        for (std::size_t k = 0; k + size <= s.points.size(); k += size) {
+          addCurve(box, [&](double t) { return onBezier(&s.points[k], s.bezierDegree, t); }, 0.0, 1.0);
+        }
+        return;
+      }
+      for (const DrawnPoint& p : s.points) box.add(p);
+      return;
     default:
       for (const DrawnPoint& p : s.points) box.add(p);
   }
+}
+
+// The SVG path of Bezier pieces: L, Q or C per piece, M where a piece
+// starts away from the end of the one before.
+std::string bezierPath(const DrawnShape& s) {
+  const std::size_t size = static_cast<std::size_t>(s.bezierDegree) + 1;
+  const char* command = s.bezierDegree == 1 ? " L" : s.bezierDegree == 2 ? " Q" : " C";
+  std::string out;
+  const auto addPoint = [&out](DrawnPoint p) {
+    out += ' ';
+    out += number(p.x);
+    out += ' ';
+    out += number(-p.y);
+  };
+  for (std::size_t k = 0; k + size <= s.points.size(); k += size) {
+    if (k == 0 || !samePoint(s.points[k], s.points[k - 1])) {
+      out += k == 0 ? "M" : " M";
+      addPoint(s.points[k]);
+    }
+    out += command;
+    for (std::size_t j = 1; j < size; ++j) addPoint(s.points[k + j]);
+  }
+  return out;
 }
 
 std::string pointList(const std::vector<DrawnPoint>& points) {
@@ -181,7 +253,14 @@ std::string shapeElement(const DrawnShape& s, const std::string& stroke) {
              (d > kPi ? " 1 0 " : " 0 0 ") + number(b.x) + " " + number(-b.y) + "\"";
     }
     case DrawnKind::kSpline:
+      if (s.bezierDegree > 0) {
+        return "<path class=\"spline\"" + id + paint + " data-degree=\"" + std::to_string(s.bezierDegree) +
+               "\" d=\"" + bezierPath(s) + "\"";
+      }
       return "<polyline class=\"spline\"" + id + paint + " points=\"" + pointList(s.points) + "\"";
+    case DrawnKind::kArrow:
+      return "<polygon class=\"arrow\"" + id + paint + " fill=\"" + stroke + "\" points=\"" + pointList(s.points) +
+             "\"";
     case DrawnKind::kPolyline:
       return std::string(s.closed ? "<polygon" : "<polyline") + " class=\"polyline\"" + id + paint +
              " points=\"" + pointList(s.points) + "\"";
@@ -280,6 +359,72 @@ void ConversionPicture::spline(const DrawnStyle& s, std::vector<DrawnPoint> poin
   add(DrawnKind::kSpline, s).points = std::move(points);
 }
 
+void ConversionPicture::bezierCurve(const DrawnStyle& s, int degree,
+                                    const std::vector<std::vector<DrawnPoint>>& pieces) {
+  if (degree < 1 || degree > 3 || pieces.empty()) return;
+  const std::size_t size = static_cast<std::size_t>(degree) + 1;
+  std::vector<DrawnPoint> points;
+  points.reserve(pieces.size() * size);
+  for (const std::vector<DrawnPoint>& piece : pieces) {
+    if (piece.size() != size) return;
+    points.insert(points.end(), piece.begin(), piece.end());
+  }
+  DrawnShape& shape = add(DrawnKind::kSpline, s);
+  shape.bezierDegree = degree;
+  shape.points = std::move(points);
+}
+
+// The knots a KPL spline of n control points has: uniform, the end knots
+// repeated degree + 1 times when open; when periodic the control polygon
+// is carried on by its first `degree` points, and the curve closes.
+void ConversionPicture::uniformSpline(const DrawnStyle& s, int degree, const std::vector<DrawnPoint>& controls,
+                                      bool periodic) {
+  const std::size_t n = controls.size();
+  if (n < 2 || degree < 1) return;
+  const int p = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::min(degree, kHighestDegree)), n - 1));
+  const std::size_t up = static_cast<std::size_t>(p);
+  std::vector<DrawnPoint> polygon = controls;
+  std::vector<double> knots;
+  if (periodic) {
+    polygon.insert(polygon.end(), controls.begin(), controls.begin() + static_cast<long>(up));
+    knots.resize(polygon.size() + up + 1);
+    for (std::size_t k = 0; k < knots.size(); ++k) knots[k] = static_cast<double>(k);
+  } else {
+    knots.assign(up, 0.0);
+    for (std::size_t k = 0; k + up <= n; ++k) knots.push_back(static_cast<double>(k));
+    knots.insert(knots.end(), up, static_cast<double>(n - up));
+  }
+  // The spans of the curve: from knots[p] to knots[polygon size].
+  if (p <= 3) {
+    std::vector<std::vector<DrawnPoint>> pieces;
+    pieces.reserve(polygon.size() - up);
+    double t[kHighestDegree];
+    for (std::size_t span = up; span < polygon.size(); ++span) {
+      const double a = knots[span], b = knots[span + 1];
+      std::vector<DrawnPoint>& piece = pieces.emplace_back(up + 1);
+      // Bezier point k: the blossom at a (p - k times) and b (k times).
+      for (std::size_t k = 0; k <= up; ++k) {
+        for (std::size_t j = 0; j < up; ++j) t[j] = j < up - k ? a : b;
+        piece[k] = blossom(p, knots, polygon, span, t);
+      }
+    }
+    bezierCurve(s, p, pieces);
+    return;
+  }
+  std::vector<DrawnPoint> points;
+  points.reserve((polygon.size() - up) * kSamplesPerSpan + 1);
+  double t[kHighestDegree];
+  for (std::size_t span = up; span < polygon.size(); ++span) {
+    const double a = knots[span], b = knots[span + 1];
+    for (int k = span == up ? 0 : 1; k <= kSamplesPerSpan; ++k) {
+      const double u = a + (b - a) * k / kSamplesPerSpan;
+      for (int j = 0; j < p; ++j) t[j] = u;
+      points.push_back(blossom(p, knots, polygon, span, t));
+    }
+  }
+  spline(s, std::move(points));
+}
+
 void ConversionPicture::polyline(const DrawnStyle& s, std::vector<DrawnPoint> points, bool closed) {
   if (points.size() < 2) return;
   DrawnShape& shape = add(DrawnKind::kPolyline, s);
@@ -300,6 +445,57 @@ void ConversionPicture::text(const DrawnStyle& s, DrawnPoint at, double height, 
   shape.height = height;
   shape.angle = angle;
   shape.text = text;
+}
+
+void ConversionPicture::arrow(const DrawnStyle& s, DrawnPoint tip, DrawnPoint from, double size) {
+  const double length = std::hypot(from.x - tip.x, from.y - tip.y);
+  if (!(length > 0.0) || !(size > 0.0) || !std::isfinite(size)) return;
+  const double ux = (from.x - tip.x) / length, uy = (from.y - tip.y) / length;
+  const DrawnPoint base{tip.x + ux * size, tip.y + uy * size};
+  const double half = size * kArrowWidth / 2.0;
+  add(DrawnKind::kArrow, s).points = {tip, {base.x - uy * half, base.y + ux * half}, {base.x + uy * half, base.y - ux * half}};
+}
+
+// Linear and diameter: the dimension line between its ends with an arrow
+// at each.  Radius: the line from the centre to the circle with the arrow
+// there.  Angular: the arc around the vertex from the first leg to the
+// second, counter-clockwise, an arrow at each end along the arc.
+void ConversionPicture::dimension(const DrawnStyle& s, const DrawnDimension& d) {
+  const std::int32_t outer = dimension_;
+  dimension_ = s.element;
+  const double size = d.arrowSize > 0.0 ? d.arrowSize : d.textHeight;
+  switch (d.kind) {
+    case DrawnDimensionKind::kLinear:
+    case DrawnDimensionKind::kDiameter: {
+      DrawnPoint second = d.second;
+      // A diameter given by one arrow point: the line runs through the
+      // centre to the opposite point.
+      if (d.kind == DrawnDimensionKind::kDiameter && samePoint(d.first, d.second))
+        second = {2.0 * d.centre.x - d.first.x, 2.0 * d.centre.y - d.first.y};
+      line(s, d.first, second);
+      arrow(s, d.first, second, size);
+      arrow(s, second, d.first, size);
+      break;
+    }
+    case DrawnDimensionKind::kRadius:
+      line(s, d.centre, d.first);
+      arrow(s, d.first, d.centre, size);
+      break;
+    case DrawnDimensionKind::kAngular: {
+      const double radius = std::hypot(d.first.x - d.centre.x, d.first.y - d.centre.y);
+      if (!(radius > 0.0)) break;
+      const double a0 = std::atan2(d.first.y - d.centre.y, d.first.x - d.centre.x);
+      const double a1 = std::atan2(d.second.y - d.centre.y, d.second.x - d.centre.x);
+      arc(s, d.centre, radius, a0, a1);
+      const DrawnPoint end = {d.centre.x + radius * std::cos(a1), d.centre.y + radius * std::sin(a1)};
+      // The shafts leave the ends along the arc's tangents, inwards.
+      arrow(s, d.first, {d.first.x - std::sin(a0) * radius, d.first.y + std::cos(a0) * radius}, size);
+      arrow(s, end, {end.x + std::sin(a1) * radius, end.y - std::cos(a1) * radius}, size);
+      break;
+    }
+  }
+  if (!d.text.empty()) text(s, d.textAt, d.textHeight, d.textAngle, d.text);
+  dimension_ = outer;
 }
 
 void ConversionPicture::dropSince(std::size_t mark) {
@@ -461,8 +657,8 @@ std::string ConversionPicture::svg() const {
       out += "</";
       out += (s.kind == DrawnKind::kLine     ? "line"
               : s.kind == DrawnKind::kCircle ? "circle"
-              : s.kind == DrawnKind::kSpline ? "polyline"
-              : s.kind == DrawnKind::kHatch  ? "polygon"
+              : s.kind == DrawnKind::kSpline ? (s.bezierDegree > 0 ? "path" : "polyline")
+              : s.kind == DrawnKind::kHatch || s.kind == DrawnKind::kArrow ? "polygon"
               : s.kind == DrawnKind::kPolyline ? (s.closed ? "polygon" : "polyline")
               : s.kind == DrawnKind::kEllipse && s.full ? "ellipse"
                                                         : "path");

@@ -29,10 +29,29 @@ enum class DrawnKind {
   kArc,       // centre, radius, start and end angle (counter-clockwise)
   kCircle,    // centre, radius
   kEllipse,   // centre, rx along `rotation`, ry; full, or from start to end parameter
-  kSpline,    // points: the curve sampled from its start to its end
+  kSpline,    // points: the curve sampled from its start to its end, or with
+              // bezierDegree > 0 its Bezier pieces, degree + 1 points each
   kPolyline,  // points; closed
   kHatch,     // points: the outline, always closed
   kText,      // points: the insertion; height, angle, text
+  kArrow,     // points: the tip and the two corners of its base
+};
+
+// The dimensions the picture draws as their lines, arrows and text.
+enum class DrawnDimensionKind { kLinear, kAngular, kRadius, kDiameter };
+
+// A dimension as its statement gives it, in the target's coordinates.
+struct DrawnDimension {
+  DrawnDimensionKind kind = DrawnDimensionKind::kLinear;
+  // Linear and diameter: the ends of the dimension line.  Radius: the
+  // arrow's point on the circle (second unused).  Angular: a point on each
+  // leg, on the dimension arc.
+  DrawnPoint first, second;
+  DrawnPoint centre;  // radius and diameter: the centre; angular: the vertex
+  double arrowSize = 0.0;  // 0: the text height
+  DrawnPoint textAt;
+  double textHeight = 0.0, textAngle = 0.0;  // angle in radians
+  std::string text;
 };
 
 // Who a shape belongs to and how it is coloured.
@@ -49,6 +68,7 @@ struct DrawnShape {
   std::size_t section = 0;
   std::int32_t dimension = 0;  // the dimension element it is part of, 0 none
   std::vector<DrawnPoint> points;
+  int bezierDegree = 0;  // spline: 1 to 3 when `points` are Bezier pieces
   DrawnPoint centre;
   double rx = 0.0, ry = 0.0, rotation = 0.0;  // radians
   double start = 0.0, end = 0.0;              // radians; arcs and partial ellipses
@@ -87,9 +107,24 @@ class ConversionPicture {
   void ellipse(const DrawnStyle& s, DrawnPoint centre, double rx, double ry, double rotation,
                bool full, double start, double end);
   void spline(const DrawnStyle& s, std::vector<DrawnPoint> points);
+  // A curve of Bezier pieces of `degree` (1 to 3), each degree + 1 points;
+  // drawn exactly as one SVG path, moving on where a piece does not start
+  // at the end of the one before.
+  void bezierCurve(const DrawnStyle& s, int degree, const std::vector<std::vector<DrawnPoint>>& pieces);
+  // The spline of a KPL statement: the B-spline of `degree` on uniform
+  // knots over `controls`, starting and ending at its first and last
+  // control point when open, wrapping around when periodic.  Up to the
+  // third degree drawn exactly as its Bezier pieces, above it sampled
+  // finely; a degree beyond the control points is lowered to theirs.
+  void uniformSpline(const DrawnStyle& s, int degree, const std::vector<DrawnPoint>& controls, bool periodic);
   void polyline(const DrawnStyle& s, std::vector<DrawnPoint> points, bool closed);
   void hatch(const DrawnStyle& s, std::vector<DrawnPoint> points);
   void text(const DrawnStyle& s, DrawnPoint at, double height, double angle, const std::string& text);
+  // An arrow head at `tip` whose shaft comes from `from`; nothing when the
+  // two meet or the size is 0.
+  void arrow(const DrawnStyle& s, DrawnPoint tip, DrawnPoint from, double size);
+  // A dimension as its lines, arrows and text, in a group of its element.
+  void dimension(const DrawnStyle& s, const DrawnDimension& d);
 
   // Shapes recorded between the two belong to the dimension `element`.
   void beginDimension(std::int32_t element) { dimension_ = element; }

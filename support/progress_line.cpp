@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -96,11 +97,14 @@ void progressLineTick() {
   ProgressLineState& s = progressLine();
   if (!s.active || --s.countdown > 0) return;
   const double now = secondsNow();
-  // The ticks between two looks follow the speed of the loop: slow
-  // elements are looked at more often, fast ones less.
+  // The ticks between two looks follow the speed of the loop: about as
+  // many as pass in kLookSeconds.  A loop that slows down is followed at
+  // once, one that speeds up by doubling, so that a burst of cheap ticks
+  // cannot stretch the wait for the next look.
   const double since = now - s.lastLook;
-  if (since < kLookSeconds / 2 && s.interval < kLongestInterval) s.interval *= 2;
-  if (since > kLookSeconds * 2 && s.interval > 1) s.interval /= 2;
+  const double doubled = 2.0 * static_cast<double>(s.interval);
+  const double fitting = since > 0.0 ? static_cast<double>(s.interval) * kLookSeconds / since : doubled;
+  s.interval = std::clamp(static_cast<long>(std::min(fitting, doubled)), 1L, kLongestInterval);
   s.countdown = s.interval;
   s.lastLook = now;
   if (now - s.startedAt >= s.delay && now - s.lastDrawn >= kRedrawSeconds) draw(s, now);
@@ -110,6 +114,11 @@ void progressLineLook() {
   ProgressLineState& s = progressLine();
   if (!s.active) return;
   const double now = secondsNow();
+  // A new phase: its loop may go at another speed than the one before,
+  // so its ticks are counted from the short interval again.
+  s.interval = kFirstInterval;
+  s.countdown = kFirstInterval;
+  s.lastLook = now;
   if (now - s.startedAt >= s.delay) draw(s, now);
 }
 

@@ -35,7 +35,8 @@ void progressLineStart(int fd, double delaySeconds, ProgressDescribe describe);
 // One element more in a loop of the run.
 void progressLineTick();
 // Looks at the clock now: draws or redraws the line when it is due (the
-// phase of the run has changed, say).
+// phase of the run has changed, say), and counts the ticks that follow
+// from the short interval again, as the next loop may be slower.
 void progressLineLook();
 // Takes the line off the screen before other text goes to the terminal;
 // the next look draws it again.

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "cli/run_program.h"
+#include "iges_in/convert_iges_builder.h"
+#include "iges_in/kpl_reader.h"
 #include "transfer/dispatch_samples.h"
 
 namespace {
@@ -463,6 +465,190 @@ TEST(SvgPictureTest, FailedElementsCarryTheirMessage) {
     EXPECT_EQ(svg.of("circle").size(), 1u);
     EXPECT_NE(readWholeFile(base + "/p.svg").find("data-message=\"640\"><title>" + std::string(c.title)),
               std::string::npos);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The Bezier pieces of a drawn spline path, y turned back; its degree in
+// `degree`.
+std::vector<std::vector<std::pair<double, double>>> bezierPieces(const SvgElement& path, int& degree) {
+  std::vector<std::vector<std::pair<double, double>>> pieces;
+  degree = static_cast<int>(path.number("data-degree"));
+  const std::string d = path.attributes.at("d");
+  std::pair<double, double> last;
+  const char* p = d.c_str();
+  while (*p != '\0') {
+    const char command = *p++;
+    if (command == ' ') continue;
+    char* end = nullptr;
+    if (command == 'M') {
+      last.first = std::strtod(p, &end);
+      last.second = -std::strtod(end, &end);
+      p = end;
+      continue;
+    }
+    std::vector<std::pair<double, double>> piece{last};
+    for (int k = 0; k < degree; ++k) {
+      const double x = std::strtod(p, &end);
+      const double y = -std::strtod(end, &end);
+      p = end;
+      piece.push_back({x, y});
+    }
+    last = piece.back();
+    pieces.push_back(piece);
+  }
+  return pieces;
+}
+
+std::pair<double, double> onBezier(const std::vector<std::pair<double, double>>& b, double t) {
+  std::vector<std::pair<double, double>> d = b;
+  for (std::size_t r = 1; r < d.size(); ++r)
+    for (std::size_t j = 0; j + r < d.size(); ++j)
+      d[j] = {d[j].first + t * (d[j + 1].first - d[j].first), d[j].second + t * (d[j + 1].second - d[j].second)};
+  return d[0];
+}
+
+// The annotated test drawing with a cubic B-spline (uniform knots) and a
+// parametric spline of two cubic segments, x = 10 t, y = 10 (t^3 - t) for
+// t from 0 to 2, joined with equal second derivatives.
+std::string igesWithSplinesAndDimensions() {
+  igestest::Builder b = igestest::annotatedDrawing();
+  b.add(126,
+        "5,3,0,0,1,0,0.,0.,0.,0.,1.,2.,3.,3.,3.,3.,1.,1.,1.,1.,1.,1.,200.,100.,0.,210.,130.,0.,225.,95.,0.,"
+        "240.,120.,0.,260.,100.,0.,270.,145.,0.,0.,3.,0.,0.,1.;");
+  b.add(112,
+        "6,3,2,2,0.,1.,2.,0.,10.,0.,0.,0.,-10.,0.,10.,0.,0.,0.,0.,10.,10.,0.,0.,0.,20.,30.,10.,0.,0.,0.,0.,"
+        "20.,10.,0.,0.,60.,130.,0.,0.,0.,0.,0.,0.;");
+  return b.text();
+}
+
+TEST(SvgPictureTest, InputSplinesAreTheirCurvesAndDimensionsTheirLinesArrowsAndText) {
+  const PictureRun run = runWithPicture({"-igesin", "-plus"}, "in.igs", igesWithSplinesAndDimensions(), "out.kpl");
+  ASSERT_EQ(run.result.status, 0) << run.result.out << run.result.err;
+  ASSERT_TRUE(run.written);
+  const Svg svg = readSvg(run.svg);
+  const auto splines = svg.of("spline");
+  ASSERT_EQ(splines.size(), 2u);
+  const kpl::Script script = kpl::readScript(readWholeFile(run.dir->path() + "/out.kpl"));
+  ASSERT_EQ(script.splines.size(), 2u);
+  for (const SvgElement* spline : splines) ASSERT_EQ(spline->tag, "path");
+  int degree = 0;
+  {
+    SCOPED_TRACE("the B-spline: the curve its statement makes of its control points");
+    // Its ends here; the curve between them the tests of the picture
+    // check against the statement's meaning.
+    const auto pieces = bezierPieces(*splines[0], degree);
+    EXPECT_EQ(degree, 3);
+    const kpl::Spline& written = script.splines[0];
+    ASSERT_EQ(written.controlPoints.size(), 6u);
+    ASSERT_EQ(pieces.size(), 3u);  // one per knot span
+    EXPECT_NEAR(pieces.front().front().first, written.controlPoints.front().x, kTolerance);
+    EXPECT_NEAR(pieces.front().front().second, written.controlPoints.front().y, kTolerance);
+    EXPECT_NEAR(pieces.back().back().first, written.controlPoints.back().x, kTolerance);
+    EXPECT_NEAR(pieces.back().back().second, written.controlPoints.back().y, kTolerance);
+  }
+  {
+    SCOPED_TRACE("the parametric spline: its segments' polynomials");
+    const auto pieces = bezierPieces(*splines[1], degree);
+    EXPECT_EQ(degree, 3);
+    ASSERT_EQ(pieces.size(), 2u);
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+      for (const double t : {0.0, 0.3, 0.5, 0.9, 1.0}) {
+        const double u = static_cast<double>(k) + t;
+        const auto drawn = onBezier(pieces[k], t);
+        EXPECT_NEAR(drawn.first, 10.0 * u, kTolerance);
+        EXPECT_NEAR(drawn.second, 10.0 * (u * u * u - u), kTolerance);
+      }
+    }
+  }
+  // The linear dimension between the leaders' heads (0, 3) and (50, 3),
+  // the radius dimension from the centre (100, 0) to (110, 0): their lines,
+  // an arrow at each head, their texts.
+  std::vector<const SvgElement*> inDimensions;
+  for (const SvgElement& e : svg.elements)
+    if (inGroup(e, "dimension")) inDimensions.push_back(&e);
+  std::map<std::string, int> kinds;
+  for (const SvgElement* e : inDimensions) ++kinds[e->kind()];
+  EXPECT_EQ(kinds["line"], 2);
+  EXPECT_EQ(kinds["arrow"], 3);
+  EXPECT_EQ(kinds["text"], 2);
+  EXPECT_EQ(inDimensions.size(), 7u);
+  EXPECT_TRUE(lineBetween(svg, 0, 3, 50, 3) != nullptr && inGroup(*lineBetween(svg, 0, 3, 50, 3), "dimension"));
+  EXPECT_TRUE(lineBetween(svg, 100, 0, 110, 0) != nullptr);
+  std::vector<std::pair<double, double>> tips;
+  for (const SvgElement* arrow : svg.of("arrow")) {
+    const std::vector<double> points = arrow->points();
+    ASSERT_EQ(points.size(), 6u);
+    tips.push_back({points[0], -points[1]});
+  }
+  std::sort(tips.begin(), tips.end());
+  const std::vector<std::pair<double, double>> heads = {{0, 3}, {50, 3}, {110, 0}};
+  ASSERT_EQ(tips.size(), heads.size());
+  for (std::size_t k = 0; k < tips.size(); ++k) {
+    EXPECT_NEAR(tips[k].first, heads[k].first, kTolerance);
+    EXPECT_NEAR(tips[k].second, heads[k].second, kTolerance);
+  }
+}
+
+// Everything of a text but its digits (time stamps, run times).
+std::string withoutDigits(std::string text) {
+  text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }),
+             text.end());
+  return text;
+}
+
+TEST(SvgPictureTest, StatisticsRunsOfTheInputDirectionsDrawWhatTheyRead) {
+  // The IGES drawing of every kind, and the test drawing written by each
+  // exchange format's output direction.
+  struct Case {
+    const char* output;  // "" for the IGES drawing
+    const char* input;
+    const char* file;
+  };
+  const Case cases[] = {
+      {"", "-igesin", "drawing.igs"},
+      {"-dxf12out", "-dxf12in", "drawing.dxf"},
+      {"-dxfout", "-dxfin", "drawing.dxf"},
+      {"-dwgout", "-dwgin", "drawing.dwg"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    std::string exchange = igesWithSplinesAndDimensions();
+    if (*c.output != '\0') {
+      const PictureRun written = runWithPicture({c.output}, "in.trf", testDrawing(), c.file);
+      ASSERT_EQ(written.result.status, 0) << written.result.err;
+      exchange = readWholeFile(written.dir->path() + "/" + c.file);
+    }
+    const PictureRun converted = runWithPicture({c.input, "-plus"}, c.file, exchange, "out.kpl");
+    const PictureRun counted = runWithPicture({c.input, "-plus", "-stat"}, c.file, exchange, "out.kpl");
+    ASSERT_EQ(counted.result.status, 0) << counted.result.out << counted.result.err;
+    ASSERT_TRUE(counted.written);
+    // The statistics run draws what the conversion draws.
+    EXPECT_GE(readSvg(counted.svg).elements.size(), 6u);
+    EXPECT_EQ(counted.svg, converted.svg);
+    // Its protocol, script and closing counts are those of a statistics run
+    // without a picture.
+    TempDir plain;
+    const std::string base = plain.path();
+    fs::create_directories(base + "/tmp");
+    const std::string config = plain.write("run.config", "TR_TEMP " + base + "/tmp\nTR_PROT " + base + "\n");
+    plain.write(c.file, exchange);
+    const ProgramResult alone =
+        runProgram(TROVAK_PROGRAM, {c.input, "-plus", "-stat", c.file, "out.kpl", config}, base, "", 120);
+    ASSERT_EQ(alone.status, 0);
+    const auto comparable = [](const std::string& dir, const std::string& file) {
+      std::string text = readWholeFile(dir + "/" + file);
+      for (std::size_t at = text.find(dir); at != std::string::npos; at = text.find(dir, at))
+        text.replace(at, dir.size(), "<dir>");
+      return withoutDigits(text);
+    };
+    EXPECT_EQ(comparable(counted.dir->path(), std::string(c.file) + ".prot"),
+              comparable(base, std::string(c.file) + ".prot"));
+    EXPECT_EQ(comparable(counted.dir->path(), "out.kpl"), comparable(base, "out.kpl"));
+    EXPECT_EQ(closingCounts(counted.result.out + counted.result.err), closingCounts(alone.out + alone.err));
   }
 }
 
