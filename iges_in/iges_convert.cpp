@@ -119,13 +119,12 @@ int typedRecord(std::int32_t index, const char* code, Fill fill, const R*& out,
       auto rec = std::make_unique<R>();
       // The text's storage is used again by the next element (a fill that
       // reads another element meanwhile takes a fresh one).
-      static std::string spare;
-      std::string text = std::move(spare);
+      std::string text = std::move(igesConvertState().spareText);
       const bool fetched = fetchOwnData(index, code, text);
       if (!fetched) return ConvertResult::kError;
       mfaSetPosition(index, e.de.paramPointer);
       const bool ok = fill(*rec, text);
-      spare = std::move(text);
+      igesConvertState().spareText = std::move(text);
       // A value that is missing or cannot be read: the element is faulty.
       if (!ok) mfaError(code, kMsgNotConverted, Channel::kProtocol);
       mfaClearPosition();

@@ -78,6 +78,8 @@ struct IgesConvertState {
   // First-record tables for passes run inside another pass: each nested
   // pass works on a table of its own, handed back cleared.
   std::vector<std::vector<std::size_t>> scratchTables;
+  // The storage of the last parameter text read, used again by the next.
+  std::string spareText;
 };
 IgesConvertState& igesConvertState();
 
