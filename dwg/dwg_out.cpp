@@ -36,6 +36,7 @@ constexpr int kMsgAuditReportUnwritten = 1316;  // &t: the report and why
 constexpr int kMsgSaveRefused = 1317;           // &t: the file and why
 constexpr int kMsgOutputUnwritable = 1300;      // &t: the file and why
 constexpr int kMsgOutputNotCreated = 1301;      // &t: the file and why
+constexpr int kMsgPartsLeftOut = 1337;          // &i: how many, &t: the first
 
 bool finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
@@ -813,6 +814,29 @@ int DwgOut::insert(const std::string& name, const Point3& insertion, double scal
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
+namespace {
+
+// What the release could not hold and the writer left out (entities,
+// extended data, paper space), one counted warning for all.  A linetype
+// the table lacks is not counted: its entity is written and follows its
+// layer.
+void reportPartsLeftOut(const char* code, const std::vector<drawingdb::Finding>& findings) {
+  constexpr std::string_view kLeftOut = "-left-out";
+  long count = 0;
+  const drawingdb::Finding* first = nullptr;
+  for (const drawingdb::Finding& f : findings) {
+    const std::string_view c = f.code;
+    if (c.size() < kLeftOut.size() || c.substr(c.size() - kLeftOut.size()) != kLeftOut) continue;
+    if (c == "linetype-left-out") continue;
+    if (first == nullptr) first = &f;
+    ++count;
+  }
+  if (first != nullptr)
+    mfaReport(code, kMsgPartsLeftOut, Channel::kBoth, Severity::kWarning, {count}, {}, first->detail, nullptr);
+}
+
+}  // namespace
+
 int DwgOut::saveFile(const std::string& path) { return saveFile(path, kAuditReport); }
 
 int DwgOut::saveFile(const std::string& path, const std::string& reportPath) {
@@ -828,6 +852,8 @@ int DwgOut::saveFile(const std::string& path, const std::string& reportPath) {
   options.format = saveType_ == kSaveDwg ? drawingdb::FileFormat::Dwg : drawingdb::FileFormat::DxfAscii;
   options.release = db_.release;
   options.precision = 16;
+  std::vector<drawingdb::Finding> written;
+  options.findings = &written;
   int result = 0;
   OutputFile file;
   if (!file.create(path)) {
@@ -849,6 +875,7 @@ int DwgOut::saveFile(const std::string& path, const std::string& reportPath) {
   if (result == 0) {
     dwgPut("DwgOut::saveFile_2");
     ideMsgEmit(IdeSeverity::kContinue);
+    reportPartsLeftOut(t.code(), written);
   }
   if (findings.empty())
     std::puts("Audit : ok.");

@@ -19,6 +19,8 @@
 #include "dwg/out_para.h"
 #include "dwg/start_data.h"
 #include "support/ide_msg.h"
+#include "support/messages.h"
+#include "support/run_state.h"
 #include "tests/drawingdb/sample_drawing.h"
 #include "tests/dwg/dwg_out_support.h"
 
@@ -427,6 +429,54 @@ TEST_F(DwgOutTest, AuditFindingsAreReported) {
   const std::string text = contents(report);
   EXPECT_NE(text.find("Audit of " + path + "\n"), std::string::npos) << text;
   EXPECT_NE(text.find("1 errors found"), std::string::npos) << text;
+  std::remove(path.c_str());
+  std::remove(report.c_str());
+}
+
+// What an older release cannot hold is left out when written, and the run
+// is told once with the count; a drawing that fits says nothing.
+TEST_F(DwgOutTest, PartsAReleaseCannotHoldAreReported) {
+  resetRunState();
+  std::FILE* protocol = std::tmpfile();
+  ASSERT_NE(protocol, nullptr);
+  mfaSetProtocolFile(protocol);
+  const auto said = [&] {
+    std::fflush(protocol);
+    std::rewind(protocol);
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, protocol)) > 0) text.append(buffer, n);
+    return text;
+  };
+  const std::string path = tempName("left_out.dwg"), report = tempName("left_out_audit.txt");
+  ASSERT_EQ(out.startUp(Release::R12, DwgOut::kSaveDwg, {}), 0);
+  ASSERT_EQ(out.line({0, 0, 0}, {1, 0, 0}, {}), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(out.saveFile(path, report), 0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(said().find("(1337)"), std::string::npos) << said();
+
+  // Two viewports of model space, which a file of 11/12 holds only in
+  // paper space.
+  ASSERT_EQ(out.startUp(Release::R12, DwgOut::kSaveDwg, {}), 0);
+  for (int k = 0; k < 3; ++k) ASSERT_EQ(out.line({0, 0, 0}, {1, 0, 0}, {}), 0);
+  for (std::size_t k : {0, 2}) {
+    drawingdb::Entity viewport = drawingdb::makeEntity(drawingdb::EntityKind::Viewport);
+    viewport.common = entity(k).common;
+    entity(k) = std::move(viewport);
+  }
+  EXPECT_EQ(out.saveFile(path, report), 0);
+  const std::string text = said();
+  EXPECT_NE(text.find("(1337)"), std::string::npos) << text;
+  EXPECT_EQ(text.find("(1337)"), text.rfind("(1337)")) << text;
+  EXPECT_TRUE(exists(path));
+  drawingdb::Database back;
+  ASSERT_TRUE(drawingdb::readFile(path, back).status.ok());
+  EXPECT_EQ(back.modelSpace().entities.size(), 1u);
+
+  mfaSetProtocolFile(nullptr);
+  std::fclose(protocol);
   std::remove(path.c_str());
   std::remove(report.c_str());
 }
