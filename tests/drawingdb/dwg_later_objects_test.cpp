@@ -10,6 +10,7 @@
 
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/dwg_records.h"
+#include "dwg_test_context.h"
 
 using namespace drawingdb;
 
@@ -97,33 +98,19 @@ class LaterFrame {
 
 // Lookups: one layer, two text styles, the classes IMAGE and WIPEOUT
 // (500, 501) and IMAGEDEF and IMAGEDEF_REACTOR (502, 503).
-class Lookups : public DwgReadContext {
+class Lookups : public TestReadContext {
  public:
-  explicit Lookups(Release r) : release_(r) {
-    classes_ = {{"IMAGE", "AcDbRasterImage"},   {"WIPEOUT", "AcDbWipeout"}, {"IMAGEDEF", "AcDbRasterImageDef"},
-                {"IMAGEDEF_REACTOR", "AcDbRasterImageDefReactor"}};
-    classes_[0].isEntity = classes_[1].isEntity = true;
+  explicit Lookups(Release r)
+      : TestReadContext(r, {{"IMAGE", "AcDbRasterImage"},
+                            {"WIPEOUT", "AcDbWipeout"},
+                            {"IMAGEDEF", "AcDbRasterImageDef"},
+                            {"IMAGEDEF_REACTOR", "AcDbRasterImageDefReactor"}}) {
+    classes()[0].isEntity = classes()[1].isEntity = true;
   }
-  Release release() const override { return release_; }
-  const CodePage& codePage() const override { return page_; }
   Name layerName(Handle h) const override { return h == kLayer ? Name("0") : Name(); }
-  Name linetypeName(Handle) const override { return {}; }
   Name styleName(Handle h) const override {
     return h == kStyle ? Name("Notes") : h == kOtherStyle ? Name("Other") : Name();
   }
-  Name dimstyleName(Handle) const override { return {}; }
-  Name blockName(Handle) const override { return {}; }
-  std::string appidName(Handle) const override { return "ACAD"; }
-  const ClassDef* classOf(std::int16_t type) const override {
-    const int i = type - dwg_type::kFirstClass;
-    return i >= 0 && i < static_cast<int>(classes_.size()) ? &classes_[static_cast<std::size_t>(i)] : nullptr;
-  }
-  void warn(std::string_view) override {}
-
- private:
-  Release release_;
-  std::vector<ClassDef> classes_;
-  CodePage page_ = CodePage::utf8();
 };
 
 // Reads an entity frame: the status, and whether every handle was taken.

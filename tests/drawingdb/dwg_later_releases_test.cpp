@@ -12,6 +12,7 @@
 #include "drawingdb/dwg_paged_file.h"
 #include "drawingdb/dwg_sections.h"
 #include "dwg_corpus_files.h"
+#include "dwg_test_context.h"
 
 using namespace drawingdb;
 namespace fs = std::filesystem;
@@ -67,28 +68,7 @@ TEST(DwgLaterReleases, CorpusDrawingsReadWhole) {
 }
 
 // Object lookups for reading single objects.
-class Names : public DwgReadContext {
- public:
-  Names(Release r, std::vector<ClassDef> classes) : release_(r), classes_(std::move(classes)) {}
-  Release release() const override { return release_; }
-  const CodePage& codePage() const override { return page_; }
-  Name layerName(Handle) const override { return Name("0"); }
-  Name linetypeName(Handle) const override { return {}; }
-  Name styleName(Handle) const override { return Name("Standard"); }
-  Name dimstyleName(Handle) const override { return {}; }
-  Name blockName(Handle) const override { return {}; }
-  std::string appidName(Handle) const override { return "ACAD"; }
-  const ClassDef* classOf(std::int16_t type) const override {
-    const int i = type - dwg_type::kFirstClass;
-    return i >= 0 && i < static_cast<int>(classes_.size()) ? &classes_[static_cast<std::size_t>(i)] : nullptr;
-  }
-  void warn(std::string_view) override {}
-
- private:
-  Release release_;
-  std::vector<ClassDef> classes_;
-  CodePage page_ = CodePage::utf8();
-};
+using Names = TestReadContext;
 
 // Every bit of the end of a text's data (its string stream, the stream's
 // size and flag) flipped: the object reads or fails with a message, its
