@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <deque>
+#include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -543,6 +543,63 @@ struct EmitFrame {
   std::vector<std::int32_t> contours, plain;
   std::unordered_set<std::int32_t> seen;
   std::vector<ScriptBoundary> boundaries;
+
+  // Makes a frame used before the one of a record met afresh; the lists
+  // keep their room.
+  void restart(std::size_t at, const Transform* father) {
+    position = at;
+    fatherMatrix = father;
+    step = Step::kStart;
+    open = false;
+    kind = Complex::kNone;
+    next = 0;
+    member = 0;
+    hasMember = false;
+    contours.clear();
+    plain.clear();
+    seen.clear();
+    boundaries.clear();
+  }
+};
+
+// The frames of the emit walks, kept from record to record: a walk takes
+// the frames above those of the walks it runs inside (a nested pass that a
+// structure runs while it is written).  A frame does not move while it is
+// in use: members take their father's matrix from it.
+struct EmitFrames {
+  std::vector<std::unique_ptr<EmitFrame>> frames;
+  std::size_t inUse = 0;
+};
+
+EmitFrames& emitFrames() {
+  static EmitFrames frames;
+  return frames;
+}
+
+const RunStateRegistrar kEmitFramesRegistered("IGES emit frames", [] { emitFrames() = EmitFrames{}; });
+
+// The frames of one walk: a stack over the shared frames, handed back when
+// the walk ends.
+class EmitStack {
+ public:
+  EmitStack() : pool_(emitFrames()), base_(pool_.inUse) {}
+  ~EmitStack() { pool_.inUse = base_; }
+  EmitStack(const EmitStack&) = delete;
+  EmitStack& operator=(const EmitStack&) = delete;
+
+  bool empty() const { return pool_.inUse == base_; }
+  EmitFrame& back() { return *pool_.frames[pool_.inUse - 1]; }
+  void pop_back() { --pool_.inUse; }
+  EmitFrame& push(std::size_t position, const Transform* fatherMatrix) {
+    if (pool_.inUse == pool_.frames.size()) pool_.frames.push_back(std::make_unique<EmitFrame>());
+    EmitFrame& f = *pool_.frames[pool_.inUse++];
+    f.restart(position, fatherMatrix);
+    return f;
+  }
+
+ private:
+  EmitFrames& pool_;
+  std::size_t base_;
 };
 
 void gatherMember(EmitFrame& f, const ConversionRecord& m) {
@@ -585,7 +642,7 @@ int emitSimple(const ConversionRecord& rec, const Matrices& m, const ScriptEleme
   ElementRecord& e = element(rec.index);
   const Transform* tm = m.hasFinal ? &m.final : nullptr;
   static const ParameterValues kNone;
-  const GeometryRecord* g = dynamic_cast<const GeometryRecord*>(rec.params);
+  const GeometryRecord* g = recordAs<GeometryRecord>(rec.params);
   const ParameterValues& v = g != nullptr ? g->values : kNone;
   switch (rec.type) {
     case IgesType::kCircularArc: return emitCircularArc(se, tm, v, created);
@@ -600,7 +657,7 @@ int emitSimple(const ConversionRecord& rec, const Matrices& m, const ScriptEleme
     }
     case IgesType::kPoint: return emitPoint(se, tm, v, created);
     case IgesType::kFlash: {
-      const SurfaceRecord* flash = dynamic_cast<const SurfaceRecord*>(rec.params);
+      const SurfaceRecord* flash = recordAs<SurfaceRecord>(rec.params);
       if (flash == nullptr) return ConvertResult::kError;
       return emitFlash(se, tm, rec.form, flash->values, created);
     }
@@ -649,8 +706,15 @@ void finishEmitted(ConversionRecords& records, std::size_t position, int r,
   const std::int32_t index = records[position].index;
   s.onPath[static_cast<std::size_t>(index)] &= static_cast<unsigned char>(~kOnEmitPath);
   ElementRecord& after = element(index);
-  after.scriptObjects = created;
-  records[position].scriptObjects = std::move(created);
+  // Only the records of members and of nested passes are read for their
+  // objects afterwards (by the complex element, by the nested pass); a
+  // record of a top-level pass leaves them to its element.
+  if (records[position].father != 0 || s.nestedPasses > 0) {
+    after.scriptObjects = created;
+    records[position].scriptObjects = std::move(created);
+  } else {
+    after.scriptObjects = std::move(created);
+  }
   mfaSetPosition(index, after.de.paramPointer);
   setStateFromResult(index, r, "cee160");
   mfaClearPosition();
@@ -659,8 +723,7 @@ void finishEmitted(ConversionRecords& records, std::size_t position, int r,
 // The first step at a record: false when the record is settled by it (the
 // frame is done), true when the walk goes on with the frame's next step
 // (new frames may be pushed after it).
-bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass,
-                 std::deque<EmitFrame>& stack) {
+bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass, EmitStack& stack) {
   TraceScope t("cee160");
   IgesConvertState& s = igesConvertState();
   const std::size_t position = f.position;
@@ -680,9 +743,7 @@ bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass,
     // element is written here.
     if (rec.original >= position) return false;
     f.step = EmitFrame::Step::kAlias;
-    EmitFrame& first = stack.emplace_back();
-    first.position = rec.original;
-    first.fatherMatrix = f.fatherMatrix;
+    stack.push(rec.original, f.fatherMatrix);
     return true;
   }
   if (isDrawable(rec.type)) {
@@ -723,10 +784,8 @@ bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass,
 void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pass,
                 const Transform* fatherMatrix) {
   TraceScope t("cee160");
-  std::deque<EmitFrame> stack;
-  EmitFrame& root = stack.emplace_back();
-  root.position = position;
-  root.fatherMatrix = fatherMatrix;
+  EmitStack stack;
+  stack.push(position, fatherMatrix);
   while (!stack.empty()) {
     EmitFrame& f = stack.back();
     try {
@@ -750,9 +809,7 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
         f.next = std::max(records[k].end, k + 1);
         f.member = k;
         f.hasMember = true;
-        EmitFrame& member = stack.emplace_back();
-        member.position = k;
-        member.fatherMatrix = f.m.hasOwn ? &f.m.own : nullptr;
+        stack.push(k, f.m.hasOwn ? &f.m.own : nullptr);
         continue;
       }
       std::vector<std::int32_t> created;
@@ -784,7 +841,9 @@ int convertWholeModel(const Transform* viewMatrix) {
   TraceScope t("cee100");
   ConversionRecords records;
   try {
-    records.reserve(kFirstRecordCapacity);
+    // Mostly one record per element: the room is taken once (it is touched
+    // only as the records fill it) instead of being copied as it grows.
+    records.reserve(std::max(kFirstRecordCapacity, static_cast<std::size_t>(elementTable().lastIndex) + 1));
     preparePass();
   } catch (const std::bad_alloc&) {
     return mfaNoMemory(t.code());
@@ -936,6 +995,11 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
   s.firstRecord = std::move(mine);
   ConversionRecords records;
   int r = 0;
+  struct Nesting {
+    int& depth;
+    explicit Nesting(int& d) : depth(d) { ++depth; }
+    ~Nesting() { --depth; }
+  } nesting(s.nestedPasses);
   try {
     r = collectPass(father, view, fatherMatrix, nullptr, 0, records);
     if (r == 0 && !records.empty()) r = emitPass(father, view, fatherMatrix, records);

@@ -80,6 +80,8 @@ struct IgesConvertState {
   std::vector<std::vector<std::size_t>> scratchTables;
   // The storage of the last parameter text read, used again by the next.
   std::string spareText;
+  // Nested passes (nestedPass) running: their records keep their objects.
+  int nestedPasses = 0;
 };
 IgesConvertState& igesConvertState();
 

@@ -38,8 +38,9 @@ void beginElement(const ScriptElement& e) {
 
 // zref and style, the leading blocks of a statement.
 void appendLeadingBlocks(std::string& text, const ScriptElement& e) {
-  text.append(ScriptZRef(e.index, e.level)).push_back(',');
-  text.append(ScriptLineStyle(cadLineStyle(e.font), widthOfNumber(e.widthNumber)));
+  scriptAppendZRef(text, e.index, e.level);
+  text.push_back(',');
+  scriptAppendLineStyle(text, cadLineStyle(e.font), widthOfNumber(e.widthNumber));
 }
 
 std::string leadingBlocks(const ScriptElement& e) {
@@ -51,8 +52,10 @@ std::string leadingBlocks(const ScriptElement& e) {
 // blank, colour and info, the closing blocks.
 void appendClosingBlocks(std::string& text, const ScriptElement& e) {
   text.append(e.attributes.blank == 1 ? "1," : "0,");
-  text.append(ScriptColourText(e.attributes.colour)).push_back(',');
-  text.append(ScriptInfoText(e.index, &e.data)).push_back(')');
+  scriptAppendColourText(text, e.attributes.colour);
+  text.push_back(',');
+  scriptAppendInfoText(text, e.index, &e.data);
+  text.push_back(')');
 }
 
 std::string closingBlocks(const ScriptElement& e) {
@@ -216,7 +219,8 @@ int ScriptLine(const ScriptElement& e, const ScriptMatrix* m, const ScriptPointX
     return -1;
   }
   const std::int32_t n = scriptState().elementCounter;
-  std::string text;
+  ScriptScratch scratch;
+  std::string& text = scratch.text();
   startStatement(text, n, "DTCreateLine", e);
   text.push_back('E');
   scriptAppendInteger(text, e1);
@@ -265,7 +269,8 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
         if (ec == es || ec == ee || es == ee) return degenerate(t.code());
         const double r = std::hypot(s.x - c.x, s.y - c.y) * scriptState().unitScale;
         const std::int32_t n = scriptState().elementCounter;
-        std::string text;
+        ScriptScratch scratch;
+        std::string& text = scratch.text();
         startStatement(text, n, "DTCreateArcCenter", e);
         text.append(noAxes);
         appendElements(text, {es, ec, ee});
@@ -287,7 +292,8 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
       const std::int32_t em = ScriptConstructionPoint(&s, mi);
       if (es == ee || es == em || ee == em) return degenerate(t.code());
       const std::int32_t n = scriptState().elementCounter;
-      std::string text;
+      ScriptScratch scratch;
+      std::string& text = scratch.text();
       startStatement(text, n, "DTCreateArc", e);
       text.append(noAxes);
       appendElements(text, {es, em, ee});
@@ -299,7 +305,8 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
     if (r <= tol) return degenerate(t.code());
     const std::int32_t ec = ScriptConstructionPoint(nullptr, c);
     const std::int32_t n = scriptState().elementCounter;
-    std::string text;
+    ScriptScratch scratch;
+    std::string& text = scratch.text();
     startStatement(text, n, "DTCreateCircle", e);
     text.append(noAxes);
     appendElements(text, {ec});

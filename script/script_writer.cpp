@@ -62,6 +62,18 @@ struct WriterModule {
   // The point statement's pieces, built in buffers that keep their room
   // from point to point.
   std::string pointTail, pointOffsets, pointLine;
+  // Texts lent for building statements (ScriptScratch), kept with their
+  // room; the first `scratchInUse` are lent out.
+  std::vector<std::unique_ptr<std::string>> scratch;
+  std::size_t scratchInUse = 0;
+  // The last line style written: most elements of a drawing share a few.
+  struct {
+    bool made = false;
+    int tlvv = 0;
+    int font = 0;
+    double width = 0.0;
+    std::string text;
+  } lastStyle;
 };
 
 WriterModule& module() {
@@ -91,6 +103,15 @@ std::string levelName(std::int32_t level) {
 
 ScriptState& scriptState() { return module().state; }
 
+ScriptScratch::ScriptScratch() {
+  WriterModule& m = module();
+  if (m.scratchInUse == m.scratch.size()) m.scratch.push_back(std::make_unique<std::string>());
+  text_ = m.scratch[m.scratchInUse++].get();
+  text_->clear();
+}
+
+ScriptScratch::~ScriptScratch() { --module().scratchInUse; }
+
 std::int32_t scriptNextElement() {
   ScriptState& s = scriptState();
   const std::int32_t n = s.elementCounter++;
@@ -115,6 +136,7 @@ void resetScriptState() {
   m.state = ScriptState();
   m.registries = Registries();
   m.layerIndex = LayerIndex();
+  m.lastStyle.made = false;
   m.zOrderOf = nullptr;
   m.definedColourOf = nullptr;
 }
@@ -180,7 +202,7 @@ void scriptAppendNumber(std::string& text, double value) {
     return;
   }
   const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 10);
-  text.append(digits, r.ec == std::errc() ? r.ptr : digits);
+  text.append(digits, r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - digits) : 0);
 }
 
 std::string scriptNumber(double value) {
@@ -192,7 +214,7 @@ std::string scriptNumber(double value) {
 void scriptAppendInteger(std::string& text, long value) {
   char digits[24];
   const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
-  text.append(digits, r.ptr);
+  text.append(digits, static_cast<std::size_t>(r.ptr - digits));
 }
 
 void scriptWrite(const std::string& text) {
@@ -588,22 +610,50 @@ int ScriptZOrder(std::int32_t index) {
   return 1;
 }
 
-std::string ScriptZRef(std::int32_t /*index*/, std::int32_t level) {
+void scriptAppendZRef(std::string& text, std::int32_t /*index*/, std::int32_t level) {
   TraceScope t("ses220");
   ScriptState& s = scriptState();
   if (s.zMechanism) {
     if (s.zOrderFlag == -1) std::fputs("z-mechanism badly initialized", stdout);
-    const std::string z = s.zOrderFlag != 0 ? "Z" : "MZ";
+    text.append(s.zOrderFlag != 0 ? "Z" : "MZ");
     s.zOrderFlag = 0;
-    return z;
+    return;
   }
-  if (layerNamesOn()) return "MZ";
-  return std::string("Z").append(levelName(level));
+  if (layerNamesOn()) {
+    text.append("MZ");
+    return;
+  }
+  text.push_back('Z');
+  if (level < 0) text.push_back('_');
+  scriptAppendInteger(text, level < 0 ? -static_cast<long>(level) : level);
+}
+
+std::string ScriptZRef(std::int32_t index, std::int32_t level) {
+  std::string text;
+  scriptAppendZRef(text, index, level);
+  return text;
 }
 
 namespace {
 constexpr const char* kFontNames[] = {"solid",  "dashed", "dashdotted", "dashdotdotted",
                                       "dotted", "broken", "solid_invisiblepart_dashed"};
+}
+
+void scriptAppendLineStyle(std::string& text, int font, double width) {
+  ScriptState& s = scriptState();
+  auto& last = module().lastStyle;
+  const int tlvv = runSettings().tlvvMode;
+  if (last.made && last.tlvv == tlvv && last.font == font && last.width == width) {
+    ++s.statementCounter;
+    text.append(last.text);
+    return;
+  }
+  last.text = ScriptLineStyle(font, width);
+  last.made = true;
+  last.tlvv = tlvv;
+  last.font = font;
+  last.width = width;
+  text.append(last.text);
 }
 
 std::string ScriptLineStyle(int font, double width) {
@@ -629,6 +679,33 @@ std::string ScriptLineStyle(int font, double width) {
 }
 
 std::string ScriptBlank(int blank) { return blank == 1 ? "1" : "0"; }
+
+void scriptAppendColourTextOf(std::string& text, int cadColour, int red, int green, int blue) {
+  TraceScope t("ses870");
+  text.push_back('{');
+  if (cadColour < 0 && !classic()) {
+    scriptAppendInteger(text, red);
+    text.push_back(',');
+    scriptAppendInteger(text, green);
+    text.push_back(',');
+    scriptAppendInteger(text, blue);
+  } else if (cadColour != 0) {
+    scriptAppendInteger(text, cadColour < 0 ? -static_cast<long>(cadColour) : cadColour);
+  } else {
+    text.push_back('7');
+  }
+  text.push_back('}');
+}
+
+void scriptAppendColourText(std::string& text, long colour) {
+  TraceScope t("ses870");
+  if (colour >= 0) {
+    scriptAppendColourTextOf(text, cadColourOf(colour), 0, 0, 0);
+    return;
+  }
+  const int cad = module().definedColourOf ? module().definedColourOf(colour) : 0;
+  scriptAppendColourTextOf(text, cad, 0, 0, 0);
+}
 
 std::string ScriptColourTextOf(int cadColour, int red, int green, int blue) {
   TraceScope t("ses870");
@@ -657,6 +734,14 @@ std::string ScriptColourText(long colour) {
   if (colour >= 0) return ScriptColourTextOf(cadColourOf(colour), 0, 0, 0);
   const int cad = module().definedColourOf ? module().definedColourOf(colour) : 0;
   return ScriptColourTextOf(cad, 0, 0, 0);
+}
+
+void scriptAppendInfoText(std::string& text, std::int32_t index, const ScriptElementData* data) {
+  if (runSettings().nameMode != 1 || index < 1 || data == nullptr) {
+    text.append("{}");
+    return;
+  }
+  text.append(ScriptInfoText(index, data));
 }
 
 std::string ScriptInfoText(std::int32_t index, const ScriptElementData* data) {
@@ -824,8 +909,10 @@ std::int32_t ScriptPoint(std::int32_t index, const ScriptAttributes& attributes,
   std::string& tail = module().pointTail;
   tail.clear();
   tail.append(attributes.blank == 1 ? ",1," : ",0,");
-  tail.append(ScriptColourText(attributes.colour)).push_back(',');
-  tail.append(ScriptInfoText(index, data)).push_back(')');
+  scriptAppendColourText(tail, attributes.colour);
+  tail.push_back(',');
+  scriptAppendInfoText(tail, index, data);
+  tail.push_back(')');
   return writePoint("ses1001", tail, reference, point);
 }
 

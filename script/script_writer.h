@@ -104,6 +104,21 @@ std::string scriptFiniteNumber(double value);
 // "E<n>": script element n as a statement names it.
 inline std::string E(std::int32_t n) { return std::string("E").append(std::to_string(n)); }
 
+// A text lent by the writer for building one statement, empty when lent;
+// its room is kept for the next statement.  Lent texts are handed back in
+// the reverse order (as scopes end).
+class ScriptScratch {
+ public:
+  ScriptScratch();
+  ~ScriptScratch();
+  ScriptScratch(const ScriptScratch&) = delete;
+  ScriptScratch& operator=(const ScriptScratch&) = delete;
+  std::string& text() { return *text_; }
+
+ private:
+  std::string* text_;
+};
+
 // The open stream; every writer writes through it.
 std::ostream& scriptOut();
 // Writes one statement line.
@@ -140,8 +155,14 @@ int ScriptLevelList(const std::vector<std::int32_t>& levels);
 // ScriptSource); 1 when the element has a place, else 0.
 int ScriptZOrder(std::int32_t index);  // ses231
 
-// Argument blocks.
+// Argument blocks.  The append forms add the block to a statement being
+// built, with the same effects as the forms that return it.
 std::string ScriptZRef(std::int32_t index, std::int32_t level);  // ses220
+void scriptAppendZRef(std::string& text, std::int32_t index, std::int32_t level);
+void scriptAppendLineStyle(std::string& text, int font, double width);
+void scriptAppendColourText(std::string& text, long colour);
+void scriptAppendColourTextOf(std::string& text, int cadColour, int red, int green, int blue);
+void scriptAppendInfoText(std::string& text, std::int32_t index, const ScriptElementData* data);
 std::string ScriptLineStyle(int font, double width);             // ses210
 std::string ScriptBlank(int blank);
 std::string ScriptColourText(long colour);                              // ses870
