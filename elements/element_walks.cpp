@@ -42,6 +42,8 @@ void describe(std::int32_t index, std::int32_t& deNumberOrType, std::int32_t& id
 // extra.
 bool hasAncestorOfType(std::int32_t index, std::int32_t type) {
   if (!hasSlot(index)) return false;
+  // Without fathers there is nothing to search (nor any marks to make).
+  if (element(index).fathers == nullptr) return false;
   if (type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
       type == IgesType::kCompositeCurve) {
     const std::vector<char>& marks = ancestorMarks(type);
