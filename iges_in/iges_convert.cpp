@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -1060,10 +1061,9 @@ int readMatrix(std::int32_t index, Transform& out) {
   TraceScope t("cee820");
   IgesConvertState& s = igesConvertState();
   out = Transform{};
-  const auto known = s.matrices.find(index);
-  if (known != s.matrices.end()) {
-    if (!known->second.readable) return -1;
-    out = known->second.value;
+  if (const MatrixEntry* known = s.matrices.find(index)) {
+    if (!known->readable) return -1;
+    out = known->value;
     return 0;
   }
   MatrixEntry entry;
@@ -1105,7 +1105,8 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
   std::vector<std::int32_t> path;
   std::unordered_set<std::int32_t> onPath;
   std::int32_t from = index;
-  const MatrixEntry* known = nullptr;
+  // A copy: the table's entries move as it grows.
+  std::optional<MatrixEntry> known;
   for (;;) {
     std::int32_t pointer = element(from).de.matrixPointer;
     if (pointer == 0) break;
@@ -1114,9 +1115,8 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
       pointer = pointer == INT32_MIN ? INT32_MAX : -pointer;
     }
     const std::int32_t m = indexOfPointer(pointer);
-    const auto hit = s.chains.find(m);
-    if (hit != s.chains.end()) {
-      known = &hit->second;
+    if (const MatrixEntry* hit = s.chains.find(m)) {
+      known = *hit;
       break;
     }
     if (!isElementIndex(m) || element(m).type != IgesType::kTransformationMatrix ||
@@ -1131,13 +1131,13 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
     path.push_back(m);
     from = m;
   }
-  if (known != nullptr && !known->readable) {
+  if (known && !known->readable) {
     for (std::int32_t p : path) s.chains.emplace(p, MatrixEntry{});
     return -1;
   }
   // Outermost first: the chain of the outermost matrix is its own matrix.
   MatrixEntry chain;
-  if (known != nullptr) chain = *known;
+  if (known) chain = *known;
   for (std::size_t k = path.size(); k-- > 0;) {
     Transform one;
     if (readMatrix(path[k], one) != 0) {

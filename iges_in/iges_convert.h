@@ -17,6 +17,7 @@
 // first.  convertModel is the top-level driver of the input direction.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,6 +60,29 @@ struct MatrixEntry {
   bool readable = false;
 };
 
+// Matrices by element index: the entry of an element once it is made.
+class MatrixTable {
+ public:
+  // The entry of the element, null when none is made (or the index is none).
+  const MatrixEntry* find(std::int32_t index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= slots_.size() || slots_[index] == 0) return nullptr;
+    return &entries_[slots_[index] - 1];
+  }
+  // Makes the element's entry unless it has one.
+  void emplace(std::int32_t index, const MatrixEntry& entry) {
+    if (index < 0) return;
+    const std::size_t i = static_cast<std::size_t>(index);
+    if (i >= slots_.size()) slots_.resize(std::max(i + 1, 2 * slots_.size()), 0);
+    if (slots_[i] != 0) return;
+    entries_.push_back(entry);
+    slots_[i] = static_cast<std::uint32_t>(entries_.size());
+  }
+
+ private:
+  std::vector<std::uint32_t> slots_;  // per element: its entry + 1, 0 for none
+  std::vector<MatrixEntry> entries_;
+};
+
 // The process-wide state of the engine, reset by convertModel.
 struct IgesConvertState {
   std::int32_t currentView = 0;       // the element of the current view, 0 for none
@@ -71,10 +95,10 @@ struct IgesConvertState {
   // or emit path.
   std::vector<std::size_t> firstRecord;
   std::vector<unsigned char> onPath;
-  // The 124 entities read so far (each is read once per run).
-  std::unordered_map<std::int32_t, MatrixEntry> matrices;
-  // Per 124: its chain (itself and the matrices outside it) composed.
-  std::unordered_map<std::int32_t, MatrixEntry> chains;
+  // The 124 entities read so far (each is read once per run), and per 124
+  // its chain (itself and the matrices outside it) composed.
+  MatrixTable matrices;
+  MatrixTable chains;
   // First-record tables for passes run inside another pass: each nested
   // pass works on a table of its own, handed back cleared.
   std::vector<std::vector<std::size_t>> scratchTables;
