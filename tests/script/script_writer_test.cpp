@@ -335,6 +335,59 @@ TEST_F(ScriptCore, LineStyleInItsThreeForms) {
   }
 }
 
+// The blocks appended to a statement being built are the texts the
+// returning forms give, with the same count of statements, also when a
+// style repeats (the writer keeps the last one) or the mode changes.
+TEST_F(ScriptCore, AppendedBlocksAreTheReturnedOnes) {
+  const struct {
+    int tlvv, font;
+    double width;
+  } styles[] = {{9999, 2, 0.5}, {9999, 2, 0.5}, {99, 2, 0.5}, {99, 2, 0.5}, {1, 2, 0.5},
+                {9999, 9, 0.5}, {9999, 1, 0.5}, {9999, 1, 0.25}, {9999, 1, 0.5}};
+  for (const auto& c : styles) {
+    runSettings().tlvvMode = c.tlvv;
+    const std::int32_t before = scriptState().statementCounter;
+    std::string appended = "x";
+    scriptAppendLineStyle(appended, c.font, c.width);
+    EXPECT_EQ(scriptState().statementCounter, before + 1);
+    EXPECT_EQ(appended.substr(1), ScriptLineStyle(c.font, c.width)) << c.tlvv << " " << c.font << " " << c.width;
+  }
+  const struct {
+    int tlvv, cad, r, g, b;
+  } colours[] = {{0, -3, 10, 20, 30}, {1, -3, 10, 20, 30}, {0, 5, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, -2147483647, 0, 0, 0}};
+  for (const auto& c : colours) {
+    runSettings().tlvvMode = c.tlvv;
+    std::string appended;
+    scriptAppendColourTextOf(appended, c.cad, c.r, c.g, c.b);
+    EXPECT_EQ(appended, ScriptColourTextOf(c.cad, c.r, c.g, c.b));
+  }
+  const struct {
+    std::int32_t level;
+    const char* text;
+  } levels[] = {{0, "Z0"}, {4, "Z4"}, {-3, "Z_3"}, {-2147483647 - 1, "Z_2147483648"}};
+  for (const auto& c : levels) {
+    std::string appended;
+    scriptAppendZRef(appended, 1, c.level);
+    EXPECT_EQ(appended, c.text);
+  }
+}
+
+// Texts lent for statements: one lent inside another is a text of its own,
+// and a text lent again after its return is empty.
+TEST_F(ScriptCore, ScratchTextsNest) {
+  ScriptScratch outer;
+  outer.text() = "E1=";
+  {
+    ScriptScratch inner;
+    EXPECT_TRUE(inner.text().empty());
+    inner.text() = "E2=";
+    EXPECT_EQ(outer.text(), "E1=");
+  }
+  ScriptScratch again;
+  EXPECT_TRUE(again.text().empty());
+  EXPECT_EQ(outer.text(), "E1=");
+}
+
 TEST_F(ScriptCore, ZReferenceAndLevelList) {
   EXPECT_EQ(ScriptZRef(1, 4), "Z4");
   EXPECT_EQ(ScriptZRef(1, -3), "Z_3");
