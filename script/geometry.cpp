@@ -43,12 +43,6 @@ void appendLeadingBlocks(std::string& text, const ScriptElement& e) {
   scriptAppendLineStyle(text, cadLineStyle(e.font), widthOfNumber(e.widthNumber));
 }
 
-std::string leadingBlocks(const ScriptElement& e) {
-  std::string text;
-  appendLeadingBlocks(text, e);
-  return text;
-}
-
 // blank, colour and info, the closing blocks.
 void appendClosingBlocks(std::string& text, const ScriptElement& e) {
   text.append(e.attributes.blank == 1 ? "1," : "0,");
@@ -325,8 +319,14 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
   const std::int32_t ea = ScriptConstructionPoint(&c, ax);
   if (ec == es || ec == ea || es == ea) return degenerate(t.code());
   const std::int32_t n = scriptState().elementCounter;
-  o << "E" << n << "=DTCreateEllipse(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << "," << E(es)
-    << "," << E(ea) << "," << closingBlocks(e) << "\n";
+  {
+    ScriptScratch scratch;
+    std::string& text = scratch.text();
+    startStatement(text, n, "DTCreateEllipse", e);
+    text.append(noAxes);
+    appendElements(text, {ec, es, ea});
+    finishStatement(text, e);
+  }
   ScriptFinishElement(n, created);
   if (d <= tol) return 0;
   const std::int32_t ee = ScriptConstructionPoint(&c, en);
@@ -341,8 +341,12 @@ int ScriptCircle(const ScriptElement& e, const ScriptMatrix* m, const ScriptPoin
     return 0;
   }
   const std::int32_t k = scriptState().elementCounter;
-  o << "E" << k << "=DTCreateEllipseArc(" << leadingBlocks(e) << "," << noAxes << "," << E(ec) << ","
-    << E(es) << "," << E(ea) << "," << E(first) << "," << E(second) << "," << closingBlocks(e) << "\n";
+  ScriptScratch scratch;
+  std::string& text = scratch.text();
+  startStatement(text, k, "DTCreateEllipseArc", e);
+  text.append(noAxes);
+  appendElements(text, {ec, es, ea, first, second});
+  finishStatement(text, e);
   ScriptFinishElement(k, created);
   return 0;
 }
@@ -408,20 +412,27 @@ int ScriptConic(const ScriptElement& e, const ScriptMatrix* m, const ScriptEllip
   const std::int32_t e1 = ScriptConstructionPoint(&c, p1);
   const std::int32_t e2 = ScriptConstructionPoint(&c, p2);
   if (ec == e1 || ec == e2 || e1 == e2) return degenerate(t.code());
-  std::ostream& o = scriptOut();
   const std::int32_t n = scriptState().elementCounter;
   if (distance(el.start, el.end) > tol) {
     std::int32_t es = ScriptConstructionPoint(&c, scriptTransform(m, el.start));
     std::int32_t ee = ScriptConstructionPoint(&c, scriptTransform(m, el.end));
     if (m && m->r[2][2] < 0.0) std::swap(es, ee);
     const std::int32_t k = scriptState().elementCounter;
-    o << "E" << k << "=DTCreateEllipseArc(" << leadingBlocks(e) << ",\"no_axes\"," << E(ec) << "," << E(e1)
-      << "," << E(e2) << "," << E(es) << "," << E(ee) << "," << closingBlocks(e) << "\n";
+    ScriptScratch scratch;
+    std::string& text = scratch.text();
+    startStatement(text, k, "DTCreateEllipseArc", e);
+    text.append("\"no_axes\"");
+    appendElements(text, {ec, e1, e2, es, ee});
+    finishStatement(text, e);
     ScriptFinishElement(k, created);
     return 0;
   }
-  o << "E" << n << "=DTCreateEllipse(" << leadingBlocks(e) << ",\"no_axes\"," << E(ec) << "," << E(e1) << ","
-    << E(e2) << "," << closingBlocks(e) << "\n";
+  ScriptScratch scratch;
+  std::string& text = scratch.text();
+  startStatement(text, n, "DTCreateEllipse", e);
+  text.append("\"no_axes\"");
+  appendElements(text, {ec, e1, e2});
+  finishStatement(text, e);
   ScriptFinishElement(n, created);
   return 0;
 }
@@ -432,13 +443,20 @@ namespace {
 int ScriptSpline(const ScriptElement& e, const std::vector<std::vector<std::int32_t>>& splines, int degree,
                  bool periodic, std::vector<std::int32_t>& created) {
   TraceScope t("ses957");
-  std::ostream& o = scriptOut();
   for (const std::vector<std::int32_t>& controls : splines) {
     const std::int32_t n = scriptState().elementCounter;
-    o << "E" << n << "=DTCreateSpline(" << leadingBlocks(e) << ","
-      << (periodic ? "\"periodic_urbs\"," : "\"nonper_urbs\",") << std::min(degree, 4) << ", {";
-    for (std::int32_t c : controls) o << " E" << c;
-    o << "}," << closingBlocks(e) << "\n";
+    ScriptScratch scratch;
+    std::string& text = scratch.text();
+    startStatement(text, n, "DTCreateSpline", e);
+    text.append(periodic ? "\"periodic_urbs\"," : "\"nonper_urbs\",");
+    scriptAppendInteger(text, std::min(degree, 4));
+    text.append(", {");
+    for (std::int32_t c : controls) {
+      text.append(" E");
+      scriptAppendInteger(text, c);
+    }
+    text.push_back('}');
+    finishStatement(text, e);
     ScriptFinishElement(n, created);
   }
   return 0;
@@ -690,10 +708,20 @@ int ScriptContourUnion(const ScriptElement& e, const std::vector<std::int32_t>& 
     return 0;
   }
   const std::int32_t n = scriptState().elementCounter;
-  std::ostream& o = scriptOut();
-  o << "E" << n << "=DTCreateContourUnion( " << ScriptZRef(e.index, e.level) << ", { ";
-  for (std::int32_t k : members) o << "E" << k << " ";
-  o << "}," << closingBlocks(e) << "\n";
+  ScriptScratch scratch;
+  std::string& text = scratch.text();
+  text.push_back('E');
+  scriptAppendInteger(text, n);
+  text.append("=DTCreateContourUnion( ");
+  scriptAppendZRef(text, e.index, e.level);
+  text.append(", { ");
+  for (std::int32_t k : members) {
+    text.push_back('E');
+    scriptAppendInteger(text, k);
+    text.push_back(' ');
+  }
+  text.push_back('}');
+  finishStatement(text, e);
   ScriptFinishElement(n, created);
   return 0;
 }
@@ -706,13 +734,23 @@ int ScriptContour(const ScriptElement& e, const std::vector<std::int32_t>& membe
   beginElement(e);
   if (c == members.size()) return ScriptContourUnion(e, members, created);
   const std::int32_t n = scriptState().elementCounter;
-  std::ostream& o = scriptOut();
-  o << "E" << n << "=DTCreateContourOfElements( " << ScriptZRef(e.index, e.level) << ", { ";
-  for (std::size_t i = c; i < members.size(); ++i) {
-    if ((i - c) % 20 == 0) o << "\n";
-    o << "E" << members[i] << " ";
+  {
+    ScriptScratch scratch;
+    std::string& text = scratch.text();
+    text.push_back('E');
+    scriptAppendInteger(text, n);
+    text.append("=DTCreateContourOfElements( ");
+    scriptAppendZRef(text, e.index, e.level);
+    text.append(", { ");
+    for (std::size_t i = c; i < members.size(); ++i) {
+      if ((i - c) % 20 == 0) text.push_back('\n');
+      text.push_back('E');
+      scriptAppendInteger(text, members[i]);
+      text.push_back(' ');
+    }
+    text.push_back('}');
+    finishStatement(text, e);
   }
-  o << "}," << closingBlocks(e) << "\n";
   ScriptState& s = scriptState();
   ++s.elementCounter;
   ++s.statementCounter;
