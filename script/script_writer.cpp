@@ -165,11 +165,18 @@ char* writeFixedTenDigits(double value, char* text) {
   // An exponent misjudged at a power of ten, or a rounding up to the next
   // one, changes the form: left to the exact conversion.
   if (digits < 1000000000u || digits >= 10000000000u) return nullptr;
+  // Two digits at a time.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char d[10];
   std::uint64_t rest = digits;
-  for (int i = 9; i >= 0; --i) {
-    d[i] = static_cast<char>('0' + rest % 10);
-    rest /= 10;
+  for (int i = 8; i >= 0; i -= 2) {
+    const std::size_t pair = static_cast<std::size_t>(rest % 100) * 2;
+    rest /= 100;
+    d[i] = kPairs[pair];
+    d[i + 1] = kPairs[pair + 1];
   }
   int last = 9;  // the last digit written: trailing zeros of the fraction go
   const int wholeDigits = exponent >= 0 ? exponent + 1 : 0;

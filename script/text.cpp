@@ -244,14 +244,23 @@ int ScriptText(std::int32_t index, const ScriptNoteRecord& note, const ScriptMat
         textNumber = scriptNextElement();
         scriptStatement(E(textNumber) + "=DTCreateTextBlock(" + head + "{\"" + ScriptQuoteText(text) + "\" }," + E(q) +
                         "," + height + "," + angle + "," + scriptNumber(w) + textTail);
-      } else if (std::fabs(f.angle) > s.pointTolerance) {
-        textNumber = scriptNextElement();
-        scriptStatement(E(textNumber) + "=DTCreateTextAnglepos(" + head + "\"" + ScriptQuoteText(text) + "\"," +
-                        E(f.point) + "," + height + "," + angle + "," + scriptNumber(w) + textTail);
       } else {
+        // The plain string, by its position and (when turned) its angle.
+        const bool turned = std::fabs(f.angle) > s.pointTolerance;
         textNumber = scriptNextElement();
-        scriptStatement(E(textNumber) + "=DTCreateTextAbsolute(" + head + "\"" + ScriptQuoteText(text) + "\"," +
-                        E(f.point) + "," + height + "," + scriptNumber(w) + textTail);
+        ScriptScratch scratch;
+        std::string& line = scratch.text();
+        line.push_back('E');
+        scriptAppendInteger(line, textNumber);
+        line.append(turned ? "=DTCreateTextAnglepos(" : "=DTCreateTextAbsolute(").append(head).push_back('"');
+        line.append(ScriptQuoteText(text)).append("\",E");
+        scriptAppendInteger(line, f.point);
+        line.push_back(',');
+        line.append(height).push_back(',');
+        if (turned) line.append(angle).push_back(',');
+        scriptAppendNumber(line, w);
+        line.append(textTail).push_back('\n');
+        scriptWrite(line);
       }
 
       if (str.mirror != 0) {
