@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -61,7 +62,7 @@ struct WriterModule {
   bool dwgInput = false;
   // The point statement's pieces, built in buffers that keep their room
   // from point to point.
-  std::string pointTail, pointOffsets, pointLine;
+  std::string pointTail, pointLine;
   // Texts lent for building statements (ScriptScratch), kept with their
   // room; the first `scratchInUse` are lent out.
   std::vector<std::unique_ptr<std::string>> scratch;
@@ -200,16 +201,37 @@ char* writeFixedTenDigits(double value, char* text) {
 
 }  // namespace
 
+namespace {
+
+// The room a number takes at most (sign, ten digits, point, exponent).
+constexpr std::size_t kNumberRoom = 32;
+
+// Writes the number at p (at most kNumberRoom characters); returns the end.
+char* putNumber(char* p, double value) {
+  if (char* end = writeFixedTenDigits(value, p)) return end;
+  const std::to_chars_result r = std::to_chars(p, p + kNumberRoom, value, std::chars_format::general, 10);
+  return r.ec == std::errc() ? r.ptr : p;
+}
+
+// Writes the integer at p (at most 20 characters); returns the end.
+char* putInteger(char* p, long value) {
+  return std::to_chars(p, p + 24, value).ptr;
+}
+
+// Writes a text whose length the compiler knows.
+template <std::size_t N>
+char* putText(char* p, const char (&text)[N]) {
+  std::memcpy(p, text, N - 1);
+  return p + N - 1;
+}
+
+}  // namespace
+
 // Ten significant digits in the shortest of fixed and exponent form, the
 // bytes of printf's "%.10g" in the "C" locale the program runs in.
 void scriptAppendNumber(std::string& text, double value) {
-  char digits[32];
-  if (const char* end = writeFixedTenDigits(value, digits)) {
-    text.append(digits, static_cast<std::size_t>(end - digits));
-    return;
-  }
-  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 10);
-  text.append(digits, r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - digits) : 0);
+  char digits[kNumberRoom];
+  text.append(digits, static_cast<std::size_t>(putNumber(digits, value) - digits));
 }
 
 std::string scriptNumber(double value) {
@@ -822,16 +844,16 @@ std::int32_t ScriptLength(double value) {
 
 namespace {
 
-// An offset of a point statement: a number, or a length variable with
-// pointMode 0 (whose statement, when new, is written first).
-void appendOffset(std::string& text, double v) {
+// An offset of a point statement after its comma: a number, or a length
+// variable with pointMode 0 (whose statement, when new, is written first).
+char* putOffset(char* p, double v) {
+  *p++ = ',';
   if (runSettings().pointMode == 0) {
     const std::int32_t k = ScriptLength(v);
-    text.push_back('L');
-    scriptAppendInteger(text, k);
-    return;
+    *p++ = 'L';
+    return putInteger(p, k);
   }
-  scriptAppendNumber(text, v);
+  return putNumber(p, v);
 }
 
 std::int32_t writePoint(const char* code, const std::string& tail, const ScriptPointXYZ* referencePoint,
@@ -874,33 +896,27 @@ std::int32_t writePoint(const char* code, const std::string& tail, const ScriptP
   const double sc = s.unitScale;
   const bool bx = std::fabs(dx) > e;
   const bool by = std::fabs(dy) > e;
-  // The offsets first: as length variables they write their statements
-  // before the point's.  The statement goes to the stream in one piece.
-  std::string& offsetsText = module().pointOffsets;
-  offsetsText.clear();
-  if (bx) {
-    offsetsText.push_back(',');
-    appendOffset(offsetsText, dx * sc);
-  }
-  if (by) {
-    offsetsText.push_back(',');
-    appendOffset(offsetsText, dy * sc);
-  }
-  std::string& line = module().pointLine;
-  line.clear();
-  line.push_back('E');
-  scriptAppendInteger(line, n);
+  // The statement is made in one piece and goes to the stream at once; its
+  // offsets, as length variables, write their statements while it is made.
+  char head[3 * 24 + 2 * kNumberRoom + 32];
+  char* p = head;
+  *p++ = 'E';
+  p = putInteger(p, n);
   if (bx && by) {
-    line.append("=DTCreatePointRelative(E");
+    p = putText(p, "=DTCreatePointRelative(E");
   } else if (bx) {
-    line.append("=DTCreatePointSameY(E");
+    p = putText(p, "=DTCreatePointSameY(E");
   } else if (by) {
-    line.append("=DTCreatePointSameX(E");
+    p = putText(p, "=DTCreatePointSameX(E");
   } else {
-    line.append("=E");
+    p = putText(p, "=E");
   }
-  scriptAppendInteger(line, ref);
-  if (bx || by) line.append(offsetsText).append(tail);
+  p = putInteger(p, ref);
+  if (bx) p = putOffset(p, dx * sc);
+  if (by) p = putOffset(p, dy * sc);
+  std::string& line = module().pointLine;
+  line.assign(head, static_cast<std::size_t>(p - head));
+  if (bx || by) line.append(tail);
   line.push_back('\n');
   scriptWrite(line);
   if (bx || by) ++s.statementCounter;
