@@ -40,32 +40,50 @@ void describe(std::int32_t index, std::int32_t& deNumberOrType, std::int32_t& id
 // Has the element an ancestor of the type, over all fathers at any depth?
 // Every ancestor is visited once, so cycles and shared fathers cost nothing
 // extra.
-bool hasAncestorOfType(std::int32_t index, std::int32_t type) {
-  if (!hasSlot(index)) return false;
-  // Without fathers there is nothing to search (nor any marks to make).
-  if (element(index).fathers == nullptr) return false;
-  if (type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
-      type == IgesType::kCompositeCurve) {
-    const std::vector<char>& marks = ancestorMarks(type);
-    return index < static_cast<std::int32_t>(marks.size()) && marks[index] != 0;
-  }
+// The walk over the ancestors: 1 when one is of the type, 0 when none is,
+// -1 when more than `budget` ancestors were met before either was known
+// (a budget below 0 sets no bound).
+int searchAncestors(std::int32_t index, std::int32_t type, int budget) {
   const std::uint32_t mark = beginWalk();
   std::vector<std::int32_t> stack{index};
   element(index).walkMark = mark;
+  int met = 0;
   while (!stack.empty()) {
     const std::int32_t e = stack.back();
     stack.pop_back();
     for (const LinkNode* f = element(e).fathers; f != nullptr; f = f->next) {
       if (!hasSlot(f->index)) continue;
       ElementRecord& father = element(f->index);
-      if (father.type == type) return true;
+      if (father.type == type) return 1;
       if (father.walkMark != mark) {
+        if (budget >= 0 && ++met > budget) return -1;
         father.walkMark = mark;
         stack.push_back(f->index);
       }
     }
   }
-  return false;
+  return 0;
+}
+
+// The ancestors searched directly before the marks of the whole table are
+// made instead.
+constexpr int kDirectAncestors = 64;
+
+bool hasAncestorOfType(std::int32_t index, std::int32_t type) {
+  if (!hasSlot(index)) return false;
+  // Without fathers there is nothing to search (nor any marks to make).
+  if (element(index).fathers == nullptr) return false;
+  if (type == IgesType::kSubfigureDefinition || type == IgesType::kAssociativityInstance ||
+      type == IgesType::kCompositeCurve) {
+    // Most elements have a few ancestors: they are searched directly, and
+    // the marks of the whole table (made again whenever a link changes) are
+    // made only for an element with many.
+    const int direct = searchAncestors(index, type, kDirectAncestors);
+    if (direct >= 0) return direct == 1;
+    const std::vector<char>& marks = ancestorMarks(type);
+    return index < static_cast<std::int32_t>(marks.size()) && marks[index] != 0;
+  }
+  return searchAncestors(index, type, -1) == 1;
 }
 
 bool firstFatherIsProperty(const ElementRecord& e) {
