@@ -1007,7 +1007,13 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
   }
   std::vector<std::size_t> saved = std::move(s.firstRecord);
   s.firstRecord = std::move(mine);
+  // The records of an earlier nested pass lend their room.
   ConversionRecords records;
+  if (!s.spareRecords.empty()) {
+    records = std::move(s.spareRecords.back());
+    s.spareRecords.pop_back();
+    records.clear();
+  }
   int r = 0;
   struct Nesting {
     int& depth;
@@ -1017,10 +1023,21 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
   try {
     r = collectPass(father, view, fatherMatrix, nullptr, 0, records);
     if (r == 0 && !records.empty()) r = emitPass(father, view, fatherMatrix, records);
+    // Each object once, in the order made: the few objects of a small
+    // structure are compared directly, a set takes over for a large one.
+    constexpr std::size_t kCompared = 16;
+    const std::size_t first = objects.size();
     std::unordered_set<std::int32_t> seen;
     for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1) {
-      for (std::int32_t obj : records[k].scriptObjects)
-        if (seen.insert(obj).second) objects.push_back(obj);
+      for (std::int32_t obj : records[k].scriptObjects) {
+        if (objects.size() - first < kCompared) {
+          if (std::find(objects.begin() + static_cast<std::ptrdiff_t>(first), objects.end(), obj) == objects.end())
+            objects.push_back(obj);
+          if (objects.size() - first == kCompared) seen.insert(objects.begin() + static_cast<std::ptrdiff_t>(first), objects.end());
+        } else if (seen.insert(obj).second) {
+          objects.push_back(obj);
+        }
+      }
       if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].scriptObjects);
     }
   } catch (const std::bad_alloc&) {
@@ -1035,6 +1052,12 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
   }
   pool.push_back(std::move(s.firstRecord));
   s.firstRecord = std::move(saved);
+  records.clear();
+  try {
+    s.spareRecords.push_back(std::move(records));
+  } catch (const std::bad_alloc&) {
+    // Kept only for speed.
+  }
   return r;
 }
 

@@ -106,6 +106,8 @@ struct IgesConvertState {
   std::string spareText;
   // Nested passes (nestedPass) running: their records keep their objects.
   int nestedPasses = 0;
+  // Record lists of nested passes that have ended, kept for their room.
+  std::vector<ConversionRecords> spareRecords;
 };
 IgesConvertState& igesConvertState();
 
