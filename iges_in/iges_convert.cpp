@@ -716,7 +716,10 @@ void finishEmitted(ConversionRecords& records, std::size_t position, int r,
   } else {
     after.scriptObjects = std::move(created);
   }
-  mfaSetPosition(index, after.de.paramPointer);
+  // The position names the element in the messages of a failure; a result
+  // that only sets the state reports nothing.
+  const bool quiet = r == 0 || r == ConvertResult::kIgnored || r == ConvertResult::kTakenOver;
+  if (!quiet) mfaSetPosition(index, after.de.paramPointer);
   setStateFromResult(index, r, "cee160");
   mfaClearPosition();
 }
