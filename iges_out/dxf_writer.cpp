@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -46,7 +47,27 @@ double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 // One group: the code right-aligned in three columns on its line, the value
 // on the next.  Every group of the file is made here; an entity's groups
 // are gathered and written at once.
+struct CodeLines {
+  char text[1000][4];  // "%3d\n" of 0..999
+};
+constexpr CodeLines makeCodeLines() {
+  CodeLines lines{};
+  for (int code = 0; code < 1000; ++code) {
+    char* line = lines.text[code];
+    line[0] = code < 100 ? ' ' : static_cast<char>('0' + code / 100);
+    line[1] = code < 10 ? ' ' : static_cast<char>('0' + code / 10 % 10);
+    line[2] = static_cast<char>('0' + code % 10);
+    line[3] = '\n';
+  }
+  return lines;
+}
+constexpr CodeLines kCodeLines = makeCodeLines();
+
 void appendCode(std::string& out, int code) {
+  if (code >= 0 && code < 1000) {
+    out.append(kCodeLines.text[code], 4);
+    return;
+  }
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
   if (end - digits < 3) out.append(static_cast<std::size_t>(3 - (end - digits)), ' ');
@@ -67,11 +88,18 @@ void appendGroup(std::string& out, int code, long value) {
 // A coordinate or length with `decimals` places (a value that is not finite
 // as 0), as "%.*f" prints it.
 void appendGroup(std::string& out, int code, double value, int decimals = 8) {
-  appendCode(out, code);
-  // 309 integer digits, a sign, the point and the decimals.
-  char digits[400];
-  out.append(digits, fixedText(digits, finiteOrZero(value), decimals < 0 ? 6 : std::min(decimals, 17)));
-  out += '\n';
+  // 309 integer digits, a sign, the point and the decimals, the line feed.
+  char text[420];
+  char* end = text;
+  if (code >= 0 && code < 1000) {
+    std::memcpy(text, kCodeLines.text[code], 4);
+    end += 4;
+  } else {
+    appendCode(out, code);
+  }
+  end = fixedText(end, finiteOrZero(value), decimals < 0 ? 6 : std::min(decimals, 17));
+  *end++ = '\n';
+  out.append(text, end);
 }
 // The groups of one entity, gathered (emptied for it).
 std::string& groups() {
