@@ -520,7 +520,8 @@ int readInt(std::int32_t& value) {
   TraceScope t("hse151");
   if (nextValueLine() != 0) return -1;
   if (readPlainInt(value)) return 0;
-  return parseRestOfLine([&](std::string_view line, std::size_t& at) { return parseInt32(nextToken(line, at), value); });
+  return parseRestOfLine(
+      [&](std::string_view line, std::size_t& at) { return parseInt32(nextToken(line, at), value); });
 }
 
 int readReal(double& value) {

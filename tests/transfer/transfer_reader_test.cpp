@@ -423,7 +423,8 @@ TEST_F(TransferReaderTest, NumbersReadWhateverSurroundsThemOnTheirLine) {
   for (const bool asReal : {true, false}) {
     for (const bool lastLine : {false, true}) {
       for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.line) + (asReal ? " as a real" : " as an integer") + (lastLine ? ", at the end" : ""));
+        SCOPED_TRACE(testing::PrintToString(c.line) + (asReal ? " as a real" : " as an integer") +
+                     (lastLine ? ", at the end" : ""));
         // The case line, then a line the next read must find; or the case
         // line alone at the end of the file, without a line feed.
         const std::string file = std::string(kGeneral) + "@line 1\n#" + c.line + (lastLine ? "" : "\n#9\n");
