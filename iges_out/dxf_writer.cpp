@@ -1,18 +1,18 @@
 #include "iges_out/dxf_writer.h"
 
-#include <cerrno>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string_view>
 
 #include "iges_out/number_text.h"
-#include "iges_out/section_files.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
 #include "support/messages.h"
+#include "support/output_file.h"
 #include "support/product.h"
 #include "support/run_state.h"
 #include "support/time_stamp.h"
@@ -26,21 +26,23 @@ constexpr int kMaxLimitDecimals = 16;
 // then defined in the table as a continuous line so the name resolves.
 constexpr const char* kUnknownLineType = "unknown";
 
-// Writes text to a section file; a failed write marks the run's DXF output
-// as failed.
-void put(std::FILE* file, std::string_view text) {
+constexpr int kMsgCannotWrite = 1300;
+constexpr int kMsgCannotCreate = 1301;
+// The least and the most a new piece of a section's text holds.
+constexpr std::size_t kLeastPiece = std::size_t{64} << 10;
+constexpr std::size_t kMostPiece = std::size_t{8} << 20;
+
+// Appends text to a section; memory that runs out marks the run's DXF
+// output as failed.
+void put(DxfSection which, std::string_view text) {
   DxfWriterState& s = dxfWriter();
-  if (file == nullptr) {
-    s.failed = true;
-    return;
-  }
-  if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
-    if (!s.failed) noteSectionWriteFailure(file, errno);
+  if (s.failed) return;
+  try {
+    s.sections[which].append(text);
+  } catch (const std::bad_alloc&) {
     s.failed = true;
   }
 }
-
-std::FILE* section(DxfSection which) { return dxfWriter().files[which]; }
 
 double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
@@ -108,17 +110,17 @@ std::string& groups() {
   return text;
 }
 template <class Value>
-void tag(std::FILE* file, int code, Value value) {
+void tag(DxfSection section, int code, Value value) {
   std::string& text = groups();
   appendGroup(text, code, value);
-  put(file, text);
+  put(section, text);
 }
-void tag(std::FILE* file, int code, const char* value) { tag(file, code, std::string_view(value)); }
-void tag(std::FILE* file, int code, const std::string& value) { tag(file, code, std::string_view(value)); }
-void tag(std::FILE* file, int code, double value, int decimals) {
+void tag(DxfSection section, int code, const char* value) { tag(section, code, std::string_view(value)); }
+void tag(DxfSection section, int code, const std::string& value) { tag(section, code, std::string_view(value)); }
+void tag(DxfSection section, int code, double value, int decimals) {
   std::string& text = groups();
   appendGroup(text, code, value, decimals);
-  put(file, text);
+  put(section, text);
 }
 
 // The integer part of a width, bounded so that a wild value cannot
@@ -133,6 +135,28 @@ long widthPart(double width) {
 
 }  // namespace
 
+void DxfSectionText::append(std::string_view text) {
+  if (pieces_.empty() || pieces_.back().capacity() - pieces_.back().size() < text.size()) {
+    std::string piece;
+    piece.reserve(std::max(text.size(), std::clamp(size_, kLeastPiece, kMostPiece)));
+    pieces_.push_back(std::move(piece));
+  }
+  pieces_.back().append(text);
+  size_ += text.size();
+}
+
+std::string DxfSectionText::joined() const {
+  std::string text;
+  text.reserve(size_);
+  for (const std::string& piece : pieces_) text += piece;
+  return text;
+}
+
+void DxfSectionText::release() {
+  pieces_ = std::vector<std::string>();
+  size_ = 0;
+}
+
 DxfWriterState& dxfWriter() {
   static DxfWriterState state;
   return state;
@@ -140,23 +164,17 @@ DxfWriterState& dxfWriter() {
 
 const RunStateRegistrar kRunStateRegistered("DXF writer", resetDxfWriter);
 
-void resetDxfWriter() {
-  DxfWriterState& s = dxfWriter();
-  discardSectionFileSet(s.files, s.paths, kDxfSectionCount);
-  s = DxfWriterState{};
-}
+void resetDxfWriter() { dxfWriter() = DxfWriterState{}; }
 
-int openDxfSectionFiles() {
+int startDxfSections() {
   TraceScope t("stt100");
   DxfWriterState& s = dxfWriter();
-  const RunPaths& p = runPaths();
-  const std::string names[kDxfSectionCount] = {p.dxfStartFile, p.dxfHeaderFile, p.dxfTablesFile,
-                                               p.dxfBlocksFile, p.dxfEntitiesFile};
-  if (openSectionFileSet(names, kDxfSectionCount, s.files, s.paths, t.code()) != 0) return -1;
-  tag(section(kDxfBlocks), 0, "SECTION");
-  tag(section(kDxfBlocks), 2, "BLOCKS");
-  tag(section(kDxfEntities), 0, "SECTION");
-  tag(section(kDxfEntities), 2, "ENTITIES");
+  for (DxfSectionText& section : s.sections) section.release();
+  s.failed = false;
+  tag(kDxfBlocks, 0, "SECTION");
+  tag(kDxfBlocks, 2, "BLOCKS");
+  tag(kDxfEntities, 0, "SECTION");
+  tag(kDxfEntities, 2, "ENTITIES");
   return s.failed ? -1 : 0;
 }
 
@@ -204,15 +222,15 @@ std::string& entityHead(std::string_view kind, std::int32_t lineStyle, double wi
 
 }  // namespace
 
-int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width) {
+int dxfLayerOf(DxfSection section, std::int32_t lineStyle, double width) {
   TraceScope t("dxf105");
-  tag(stream, 8, layerNameOf(lineStyle, width));
+  tag(section, 8, layerNameOf(lineStyle, width));
   return 0;
 }
 
 int writeDxfComment() {
   TraceScope t("sse100");
-  std::FILE* f = section(kDxfStart);
+  const DxfSection f = kDxfStart;
   tag(f, 999, std::string(" ") + kProductTitle + " (" + buildDate() + ")");
   tag(f, 999, " file created : " + timeStamp(2));
   return dxfWriter().failed ? -1 : 0;
@@ -228,7 +246,7 @@ int dxfLimitDecimals() {
 
 int writeDxfHeader(const DxfExtents& extents, int decimals) {
   TraceScope t("gte100");
-  std::FILE* f = section(kDxfHeader);
+  const DxfSection f = kDxfHeader;
   if (decimals < 0) decimals = 0;
   if (decimals > kMaxLimitDecimals) decimals = kMaxLimitDecimals;
   tag(f, 0, "SECTION");
@@ -261,7 +279,7 @@ int writeDxfHeader(const DxfExtents& extents, int decimals) {
 namespace {
 
 // One line-type record of the LTYPE table.
-void writeLineType(std::FILE* f, const std::string& name, const std::string& description,
+void writeLineType(DxfSection f, const std::string& name, const std::string& description,
                    const std::vector<double>& elements, double patternLength) {
   tag(f, 0, "LTYPE");
   tag(f, 2, name);
@@ -274,7 +292,7 @@ void writeLineType(std::FILE* f, const std::string& name, const std::string& des
 }
 
 // The layer table: every layer an entity used.
-void writeLayerTable(std::FILE* f) {
+void writeLayerTable(DxfSection f) {
   TraceScope t("dxf150");
   const DxfLayerList& list = dxfWriter().layerList;
   tag(f, 0, "TABLE");
@@ -293,7 +311,7 @@ void writeLayerTable(std::FILE* f) {
 
 int writeDxfTables() {
   TraceScope t("gte110");
-  std::FILE* f = section(kDxfTables);
+  const DxfSection f = kDxfTables;
   const std::vector<DxfLineType>& types = assignTables().dxfLineTypes;
   bool unknownUsed = false;
   if (types.empty()) {
@@ -319,7 +337,7 @@ int dxfWritePoint(double x, double y, std::int32_t lineStyle, double width) {
   std::string& text = entityHead("POINT", lineStyle, width);
   appendGroup(text, 10, x);
   appendGroup(text, 20, y);
-  put(section(kDxfEntities), text);
+  put(kDxfEntities, text);
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -329,7 +347,7 @@ int dxfWriteLine(const double start[3], const double end[3], std::int32_t lineSt
   std::string& text = entityHead("LINE", lineStyle, width);
   for (int i = 0; i < 3; ++i) appendGroup(text, 10 + 10 * i, start[i]);
   for (int i = 0; i < 3; ++i) appendGroup(text, 11 + 10 * i, end[i]);
-  put(section(kDxfEntities), text);
+  put(kDxfEntities, text);
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -344,7 +362,7 @@ int dxfWriteArc(double centreX, double centreY, double radius, bool fullCircle,
     appendGroup(text, 50, startAngle);
     appendGroup(text, 51, endAngle);
   }
-  put(section(kDxfEntities), text);
+  put(kDxfEntities, text);
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -354,7 +372,7 @@ int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t line
   DxfWriterState& s = dxfWriter();
   if (s.blockNumber == std::numeric_limits<std::int32_t>::max()) return -1;
   const std::string name = "*X" + std::to_string(++s.blockNumber);
-  std::FILE* b = section(kDxfBlocks);
+  const DxfSection b = kDxfBlocks;
   tag(b, 0, "BLOCK");
   dxfLayerOf(b, lineStyle, width);
   tag(b, 2, name);
@@ -371,7 +389,7 @@ int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t line
     tag(b, 21, seg.y2);
   }
   tag(b, 0, "ENDBLK");
-  std::FILE* e = section(kDxfEntities);
+  const DxfSection e = kDxfEntities;
   tag(e, 0, "INSERT");
   dxfLayerOf(e, lineStyle, width);
   tag(e, 2, name);
@@ -384,23 +402,30 @@ int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t line
 int finishDxfOutput(const DxfExtents& extents, const std::string& outputName) {
   TraceScope t("stt100");
   DxfWriterState& s = dxfWriter();
-  tag(section(kDxfBlocks), 0, "ENDSEC");
+  tag(kDxfBlocks, 0, "ENDSEC");
   // The file's end marker follows the last section.
-  tag(section(kDxfEntities), 0, "ENDSEC");
-  tag(section(kDxfEntities), 0, "EOF");
+  tag(kDxfEntities, 0, "ENDSEC");
+  tag(kDxfEntities, 0, "EOF");
   writeDxfHeader(extents, dxfLimitDecimals());
   writeDxfTables();
-  if (!closeSectionFileSet(s.files, kDxfSectionCount)) s.failed = true;
   if (s.failed) {
-    discardSectionFileSet(s.files, s.paths, kDxfSectionCount);
-    if (sectionWriteFailed())
-      reportSectionWriteFailure(t.code());
-    else
-      mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
+    for (DxfSectionText& section : s.sections) section.release();
+    mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
     return -4;
   }
-  const JoinResult r = joinFiles(s.paths, kDxfSectionCount, outputName, t.code());
-  if (r.status == 0 && runSettings().traceLevel > 0)
+  OutputFile out;
+  bool written = out.create(outputName);
+  const int message = written ? kMsgCannotWrite : kMsgCannotCreate;
+  for (DxfSectionText& section : s.sections) {
+    for (const std::string& piece : section.pieces()) written = written && out.write(piece);
+    section.release();
+  }
+  if (!written || !out.commit()) {
+    out.discard();
+    mfaReport(t.code(), message, Channel::kBoth, Severity::kError, {}, {}, out.failureText(), nullptr);
+    return -4;
+  }
+  if (runSettings().traceLevel > 0)
     std::printf("-> stt100 : Name der erzeugten Datei : %s\n", outputName.c_str());
-  return r.status;
+  return 0;
 }
