@@ -191,6 +191,7 @@ namespace {
 const std::string& layerNameOf(std::int32_t lineStyle, double width) {
   DxfLayerList& list = dxfWriter().layerList;
   const auto key = std::make_pair(lineStyle, widthPart(width));
+  if (list.lastKnown && list.lastKey == key) return list.layers[list.last].name;
   auto found = list.index.find(key);
   if (found == list.index.end()) {
     DxfLayer layer;
@@ -208,6 +209,9 @@ const std::string& layerNameOf(std::int32_t lineStyle, double width) {
     list.layers.push_back(layer);
     found = list.index.emplace(key, list.layers.size() - 1).first;
   }
+  list.lastKey = key;
+  list.last = found->second;
+  list.lastKnown = true;
   return list.layers[found->second].name;
 }
 

@@ -40,6 +40,10 @@ struct DxfLayer {
 struct DxfLayerList {
   std::vector<DxfLayer> layers;  // in order of first use
   std::map<std::pair<std::int32_t, long>, std::size_t> index;
+  // The layer found last: entities in a row mostly share their layer.
+  std::pair<std::int32_t, long> lastKey;
+  std::size_t last = 0;
+  bool lastKnown = false;
 };
 
 enum DxfSection { kDxfStart, kDxfHeader, kDxfTables, kDxfBlocks, kDxfEntities, kDxfSectionCount };
