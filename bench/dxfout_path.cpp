@@ -4,7 +4,7 @@
 // file into the element table, the output loop filling the drawing
 // database, and the save (audit, DXF of Release 2000 written).  The same
 // file then goes the -dxf12out way (the loop with the own DXF writer and
-// the joining of its section files) as the baseline of the same call.
+// the writing of its sections) as the baseline of the same call.
 //
 // Times are processor seconds of this process (user and system), which
 // other load of the machine leaves alone.
@@ -103,16 +103,10 @@ Phases ownDxfRun(const std::string& text, const fs::path& dir) {
   RunState& state = runState();
   state.runMode = RunModeBit::kOutput | RunModeBit::kDxf | RunModeBit::kG1 | RunModeBit::kB1;
   state.outputTolerance = 0.0001;
-  RunPaths& paths = runPaths();
-  paths.tempDir = dir.string() + "/";
-  paths.dxfStartFile = paths.tempDir + "strt.tmp";
-  paths.dxfHeaderFile = paths.tempDir + "head.tmp";
-  paths.dxfTablesFile = paths.tempDir + "tabl.tmp";
-  paths.dxfBlocksFile = paths.tempDir + "blck.tmp";
-  paths.dxfEntitiesFile = paths.tempDir + "enti.tmp";
+  runPaths().tempDir = dir.string() + "/";
   const fs::path output = dir / "own.dxf";
   resetDxfWriter();
-  if (openDxfSectionFiles() != 0 || writeDxfComment() != 0) std::exit(1);
+  if (startDxfSections() != 0 || writeDxfComment() != 0) std::exit(1);
   resetOutputDispatch();
   loadTransfer(text, p);
   double start = processorSeconds();

@@ -909,7 +909,7 @@ int convertOutput(const std::string& outputName, const std::string& inputName) {
     // The line types the DXF layers draw with; without the table every
     // layer draws with the line type "unknown".
     (void)readDxfLineTypes();
-    if (openDxfSectionFiles() != 0 || writeDxfComment() != 0) return -1;
+    if (startDxfSections() != 0 || writeDxfComment() != 0) return -1;
   } else {
     resetIgesWriter();
     if (openSectionFiles() != 0) return -1;

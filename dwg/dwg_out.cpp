@@ -25,6 +25,15 @@ namespace {
 using drawingdb::Point3;
 namespace plane = drawingdb::plane;
 
+// An entity of `kind` holding `data`, its data made once (an entity made
+// empty holds data of its kind already, which giving it other data would
+// make a second time).
+template <class Data>
+drawingdb::Entity entityOf(drawingdb::EntityKind kind, Data&& data) {
+  return drawingdb::Entity{drawingdb::EntityCommon{}, kind, drawingdb::kNewestRelease,
+                           drawingdb::EntityData(std::forward<Data>(data))};
+}
+
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 // A text's width factor when neither the configuration nor the sender gives one.
@@ -492,8 +501,7 @@ int DwgOut::line(const Point3& start, const Point3& end, const DwgElementAttribu
     boundary_.push_back(curve);
     return 0;
   }
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Line);
-  e.data = drawingdb::Line{start, end};
+  drawingdb::Entity e = entityOf(drawingdb::EntityKind::Line, drawingdb::Line{start, end});
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
@@ -517,12 +525,12 @@ int DwgOut::circleArc(const Point3& center, const Point3& start, const Point3& e
     return 0;
   }
   if (full) {
-    drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Circle);
-    e.data = drawingdb::Circle{center, radius};
+    drawingdb::Entity e = entityOf(drawingdb::EntityKind::Circle, drawingdb::Circle{center, radius});
     return add(std::move(e), element, DwgKind::kCurve);
   }
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Arc);
-  e.data = drawingdb::Arc{center, radius, startAngle * kDegreesPerRadian, endAngle * kDegreesPerRadian};
+  drawingdb::Entity e =
+      entityOf(drawingdb::EntityKind::Arc,
+               drawingdb::Arc{center, radius, startAngle * kDegreesPerRadian, endAngle * kDegreesPerRadian});
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
@@ -570,18 +578,16 @@ int DwgOut::ellipse(const Point3& center, const Point3& majorAxis, double ratio,
     boundary_.push_back(curve);
     return 0;
   }
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Ellipse);
-  e.data = shape;
+  drawingdb::Entity e = entityOf(drawingdb::EntityKind::Ellipse, shape);
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
 int DwgOut::point(const Point3& location, const DwgElementAttributes& element) {
   TraceScope t("DwgOut::point");
   if (!finite(location)) return -1;
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Point);
   drawingdb::PointEntity p;
   p.location = location;
-  e.data = p;
+  drawingdb::Entity e = entityOf(drawingdb::EntityKind::Point, p);
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
@@ -600,7 +606,6 @@ int DwgOut::polyline(const std::vector<Point3>& points, bool closed, const DwgEl
     }
     return 0;
   }
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Polyline);
   drawingdb::Polyline p;
   p.flags = closed && points.size() > 2 ? 1 : 0;
   p.vertices.reserve(points.size());
@@ -609,7 +614,7 @@ int DwgOut::polyline(const std::vector<Point3>& points, bool closed, const DwgEl
     v.location = {point.x, point.y, 0};
     p.vertices.push_back(v);
   }
-  e.data = std::move(p);
+  drawingdb::Entity e = entityOf(drawingdb::EntityKind::Polyline, std::move(p));
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
@@ -646,8 +651,7 @@ int DwgOut::spline(int degree, const std::vector<double>& knots, const std::vect
     }
     return 0;
   }
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Spline);
-  e.data = std::move(s);
+  drawingdb::Entity e = entityOf(drawingdb::EntityKind::Spline, std::move(s));
   return add(std::move(e), element, DwgKind::kCurve);
 }
 
@@ -679,8 +683,7 @@ int DwgOut::dimension(const DwgDimension& dimension, const std::string& block, c
   if (drawn) d.flags |= 32;
   if (textPlaced) d.flags |= 128;  // the text stands where the element puts it
   if (const auto* standard = db_.dimstyles.find(d.style)) d.style = standard->common.name;
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Dimension);
-  e.data = std::move(d);
+  drawingdb::Entity e = entityOf(drawingdb::EntityKind::Dimension, std::move(d));
   setAttributes(element, DwgKind::kDimension, e.common);
   const drawingdb::EntityId id = db_.addEntity(currentBlock(), std::move(e));
   // Without a drawing of its own the database draws the block from the
@@ -717,8 +720,7 @@ int DwgOut::hatch(const DwgHatch& hatch, const DwgElementAttributes& element) {
   }
   h.paths = boundaryLoops(curves);
   if (h.paths.empty()) return -1;
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Hatch);
-  e.data = std::move(h);
+  drawingdb::Entity e = entityOf(drawingdb::EntityKind::Hatch, std::move(h));
   return add(std::move(e), element, kind);
 }
 
@@ -752,8 +754,7 @@ int DwgOut::text(const std::vector<DwgTextPart>& parts, const DwgElementAttribut
     text.rotation = part.angle * kDegreesPerRadian;
     text.widthFactor = width;
     text.style = styleFor(part.fontName);
-    drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Text);
-    e.data = std::move(text);
+    drawingdb::Entity e = entityOf(drawingdb::EntityKind::Text, std::move(text));
     if (add(std::move(e), element, DwgKind::kText) != 0) result = -1;
   }
   return result;
@@ -805,12 +806,11 @@ int DwgOut::insert(const std::string& name, const Point3& insertion, double scal
   if (block == nullptr) return -1;
   const std::size_t index = db_.blockIndex(*block);
   if (std::find(openBlocks_.begin(), openBlocks_.end(), index) != openBlocks_.end()) return -1;
-  drawingdb::Entity e = drawingdb::makeEntity(drawingdb::EntityKind::Insert);
   drawingdb::Insert i;
   i.block = block->name;
   i.insertion = insertion;
   i.xScale = i.yScale = i.zScale = scale;
-  e.data = std::move(i);
+  drawingdb::Entity e = entityOf(drawingdb::EntityKind::Insert, std::move(i));
   return add(std::move(e), element, DwgKind::kCurve);
 }
 

@@ -69,15 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   p.igesDirectoryFile = p.tempDir + "dirc.tmp";
   p.igesParameterFile = p.tempDir + "parm.tmp";
   p.igesTerminateFile = p.tempDir + "term.tmp";
-  p.dxfStartFile = p.tempDir + "start.tmp";
-  p.dxfHeaderFile = p.tempDir + "header.tmp";
-  p.dxfTablesFile = p.tempDir + "tables.tmp";
-  p.dxfBlocksFile = p.tempDir + "blocks.tmp";
-  p.dxfEntitiesFile = p.tempDir + "entities.tmp";
 
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   if (openTransferBytes(text) == 0 && loadTransferTable() == 0) {
-    const bool opened = dxf ? (resetDxfWriter(), openDxfSectionFiles() == 0)
+    const bool opened = dxf ? (resetDxfWriter(), startDxfSections() == 0)
                             : (resetIgesWriter(), openSectionFiles() == 0);
     if (opened) convertTransferElements(dxf ? ownDxfTargetSteps() : igesTargetSteps());
   }

@@ -8,7 +8,6 @@
 #include "elements/convert_result.h"
 #include "elements/transform.h"
 #include "iges_out/dxf_writer.h"
-#include "iges_out/section_files.h"
 
 namespace {
 
@@ -81,7 +80,7 @@ TargetSteps& ownDxfTargetSteps() {
   return steps;
 }
 
-bool OwnDxfSteps::failed() const { return sectionWriteFailed(); }
+bool OwnDxfSteps::failed() const { return dxfWriter().failed; }
 
 int OwnDxfSteps::finish() { return dxfWriter().failed ? -1 : 0; }
 

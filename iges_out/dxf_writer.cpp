@@ -1,17 +1,18 @@
 #include "iges_out/dxf_writer.h"
 
-#include <cerrno>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <string_view>
 
 #include "iges_out/number_text.h"
-#include "iges_out/section_files.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
 #include "support/messages.h"
+#include "support/output_file.h"
 #include "support/product.h"
 #include "support/run_state.h"
 #include "support/time_stamp.h"
@@ -25,28 +26,50 @@ constexpr int kMaxLimitDecimals = 16;
 // then defined in the table as a continuous line so the name resolves.
 constexpr const char* kUnknownLineType = "unknown";
 
-// Writes text to a section file; a failed write marks the run's DXF output
-// as failed.
-void put(std::FILE* file, std::string_view text) {
+constexpr int kMsgCannotWrite = 1300;
+constexpr int kMsgCannotCreate = 1301;
+// The least and the most a new piece of a section's text holds.
+constexpr std::size_t kLeastPiece = std::size_t{64} << 10;
+constexpr std::size_t kMostPiece = std::size_t{8} << 20;
+
+// Appends text to a section; memory that runs out marks the run's DXF
+// output as failed.
+void put(DxfSection which, std::string_view text) {
   DxfWriterState& s = dxfWriter();
-  if (file == nullptr) {
-    s.failed = true;
-    return;
-  }
-  if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
-    if (!s.failed) noteSectionWriteFailure(file, errno);
+  if (s.failed) return;
+  try {
+    s.sections[which].append(text);
+  } catch (const std::bad_alloc&) {
     s.failed = true;
   }
 }
-
-std::FILE* section(DxfSection which) { return dxfWriter().files[which]; }
 
 double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
 // One group: the code right-aligned in three columns on its line, the value
 // on the next.  Every group of the file is made here; an entity's groups
 // are gathered and written at once.
+struct CodeLines {
+  char text[1000][4];  // "%3d\n" of 0..999
+};
+constexpr CodeLines makeCodeLines() {
+  CodeLines lines{};
+  for (int code = 0; code < 1000; ++code) {
+    char* line = lines.text[code];
+    line[0] = code < 100 ? ' ' : static_cast<char>('0' + code / 100);
+    line[1] = code < 10 ? ' ' : static_cast<char>('0' + code / 10 % 10);
+    line[2] = static_cast<char>('0' + code % 10);
+    line[3] = '\n';
+  }
+  return lines;
+}
+constexpr CodeLines kCodeLines = makeCodeLines();
+
 void appendCode(std::string& out, int code) {
+  if (code >= 0 && code < 1000) {
+    out.append(kCodeLines.text[code], 4);
+    return;
+  }
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
   if (end - digits < 3) out.append(static_cast<std::size_t>(3 - (end - digits)), ' ');
@@ -67,11 +90,18 @@ void appendGroup(std::string& out, int code, long value) {
 // A coordinate or length with `decimals` places (a value that is not finite
 // as 0), as "%.*f" prints it.
 void appendGroup(std::string& out, int code, double value, int decimals = 8) {
-  appendCode(out, code);
-  // 309 integer digits, a sign, the point and the decimals.
-  char digits[400];
-  out.append(digits, fixedText(digits, finiteOrZero(value), decimals < 0 ? 6 : std::min(decimals, 17)));
-  out += '\n';
+  // 309 integer digits, a sign, the point and the decimals, the line feed.
+  char text[420];
+  char* end = text;
+  if (code >= 0 && code < 1000) {
+    std::memcpy(text, kCodeLines.text[code], 4);
+    end += 4;
+  } else {
+    appendCode(out, code);
+  }
+  end = fixedText(end, finiteOrZero(value), decimals < 0 ? 6 : std::min(decimals, 17));
+  *end++ = '\n';
+  out.append(text, end);
 }
 // The groups of one entity, gathered (emptied for it).
 std::string& groups() {
@@ -80,17 +110,17 @@ std::string& groups() {
   return text;
 }
 template <class Value>
-void tag(std::FILE* file, int code, Value value) {
+void tag(DxfSection section, int code, Value value) {
   std::string& text = groups();
   appendGroup(text, code, value);
-  put(file, text);
+  put(section, text);
 }
-void tag(std::FILE* file, int code, const char* value) { tag(file, code, std::string_view(value)); }
-void tag(std::FILE* file, int code, const std::string& value) { tag(file, code, std::string_view(value)); }
-void tag(std::FILE* file, int code, double value, int decimals) {
+void tag(DxfSection section, int code, const char* value) { tag(section, code, std::string_view(value)); }
+void tag(DxfSection section, int code, const std::string& value) { tag(section, code, std::string_view(value)); }
+void tag(DxfSection section, int code, double value, int decimals) {
   std::string& text = groups();
   appendGroup(text, code, value, decimals);
-  put(file, text);
+  put(section, text);
 }
 
 // The integer part of a width, bounded so that a wild value cannot
@@ -105,6 +135,28 @@ long widthPart(double width) {
 
 }  // namespace
 
+void DxfSectionText::append(std::string_view text) {
+  if (pieces_.empty() || pieces_.back().capacity() - pieces_.back().size() < text.size()) {
+    std::string piece;
+    piece.reserve(std::max(text.size(), std::clamp(size_, kLeastPiece, kMostPiece)));
+    pieces_.push_back(std::move(piece));
+  }
+  pieces_.back().append(text);
+  size_ += text.size();
+}
+
+std::string DxfSectionText::joined() const {
+  std::string text;
+  text.reserve(size_);
+  for (const std::string& piece : pieces_) text += piece;
+  return text;
+}
+
+void DxfSectionText::release() {
+  pieces_ = std::vector<std::string>();
+  size_ = 0;
+}
+
 DxfWriterState& dxfWriter() {
   static DxfWriterState state;
   return state;
@@ -112,23 +164,17 @@ DxfWriterState& dxfWriter() {
 
 const RunStateRegistrar kRunStateRegistered("DXF writer", resetDxfWriter);
 
-void resetDxfWriter() {
-  DxfWriterState& s = dxfWriter();
-  discardSectionFileSet(s.files, s.paths, kDxfSectionCount);
-  s = DxfWriterState{};
-}
+void resetDxfWriter() { dxfWriter() = DxfWriterState{}; }
 
-int openDxfSectionFiles() {
+int startDxfSections() {
   TraceScope t("stt100");
   DxfWriterState& s = dxfWriter();
-  const RunPaths& p = runPaths();
-  const std::string names[kDxfSectionCount] = {p.dxfStartFile, p.dxfHeaderFile, p.dxfTablesFile,
-                                               p.dxfBlocksFile, p.dxfEntitiesFile};
-  if (openSectionFileSet(names, kDxfSectionCount, s.files, s.paths, t.code()) != 0) return -1;
-  tag(section(kDxfBlocks), 0, "SECTION");
-  tag(section(kDxfBlocks), 2, "BLOCKS");
-  tag(section(kDxfEntities), 0, "SECTION");
-  tag(section(kDxfEntities), 2, "ENTITIES");
+  for (DxfSectionText& section : s.sections) section.release();
+  s.failed = false;
+  tag(kDxfBlocks, 0, "SECTION");
+  tag(kDxfBlocks, 2, "BLOCKS");
+  tag(kDxfEntities, 0, "SECTION");
+  tag(kDxfEntities, 2, "ENTITIES");
   return s.failed ? -1 : 0;
 }
 
@@ -145,6 +191,7 @@ namespace {
 const std::string& layerNameOf(std::int32_t lineStyle, double width) {
   DxfLayerList& list = dxfWriter().layerList;
   const auto key = std::make_pair(lineStyle, widthPart(width));
+  if (list.lastKnown && list.lastKey == key) return list.layers[list.last].name;
   auto found = list.index.find(key);
   if (found == list.index.end()) {
     DxfLayer layer;
@@ -162,6 +209,9 @@ const std::string& layerNameOf(std::int32_t lineStyle, double width) {
     list.layers.push_back(layer);
     found = list.index.emplace(key, list.layers.size() - 1).first;
   }
+  list.lastKey = key;
+  list.last = found->second;
+  list.lastKnown = true;
   return list.layers[found->second].name;
 }
 
@@ -176,15 +226,15 @@ std::string& entityHead(std::string_view kind, std::int32_t lineStyle, double wi
 
 }  // namespace
 
-int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width) {
+int dxfLayerOf(DxfSection section, std::int32_t lineStyle, double width) {
   TraceScope t("dxf105");
-  tag(stream, 8, layerNameOf(lineStyle, width));
+  tag(section, 8, layerNameOf(lineStyle, width));
   return 0;
 }
 
 int writeDxfComment() {
   TraceScope t("sse100");
-  std::FILE* f = section(kDxfStart);
+  const DxfSection f = kDxfStart;
   tag(f, 999, std::string(" ") + kProductTitle + " (" + buildDate() + ")");
   tag(f, 999, " file created : " + timeStamp(2));
   return dxfWriter().failed ? -1 : 0;
@@ -200,7 +250,7 @@ int dxfLimitDecimals() {
 
 int writeDxfHeader(const DxfExtents& extents, int decimals) {
   TraceScope t("gte100");
-  std::FILE* f = section(kDxfHeader);
+  const DxfSection f = kDxfHeader;
   if (decimals < 0) decimals = 0;
   if (decimals > kMaxLimitDecimals) decimals = kMaxLimitDecimals;
   tag(f, 0, "SECTION");
@@ -233,7 +283,7 @@ int writeDxfHeader(const DxfExtents& extents, int decimals) {
 namespace {
 
 // One line-type record of the LTYPE table.
-void writeLineType(std::FILE* f, const std::string& name, const std::string& description,
+void writeLineType(DxfSection f, const std::string& name, const std::string& description,
                    const std::vector<double>& elements, double patternLength) {
   tag(f, 0, "LTYPE");
   tag(f, 2, name);
@@ -246,7 +296,7 @@ void writeLineType(std::FILE* f, const std::string& name, const std::string& des
 }
 
 // The layer table: every layer an entity used.
-void writeLayerTable(std::FILE* f) {
+void writeLayerTable(DxfSection f) {
   TraceScope t("dxf150");
   const DxfLayerList& list = dxfWriter().layerList;
   tag(f, 0, "TABLE");
@@ -265,7 +315,7 @@ void writeLayerTable(std::FILE* f) {
 
 int writeDxfTables() {
   TraceScope t("gte110");
-  std::FILE* f = section(kDxfTables);
+  const DxfSection f = kDxfTables;
   const std::vector<DxfLineType>& types = assignTables().dxfLineTypes;
   bool unknownUsed = false;
   if (types.empty()) {
@@ -291,7 +341,7 @@ int dxfWritePoint(double x, double y, std::int32_t lineStyle, double width) {
   std::string& text = entityHead("POINT", lineStyle, width);
   appendGroup(text, 10, x);
   appendGroup(text, 20, y);
-  put(section(kDxfEntities), text);
+  put(kDxfEntities, text);
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -301,7 +351,7 @@ int dxfWriteLine(const double start[3], const double end[3], std::int32_t lineSt
   std::string& text = entityHead("LINE", lineStyle, width);
   for (int i = 0; i < 3; ++i) appendGroup(text, 10 + 10 * i, start[i]);
   for (int i = 0; i < 3; ++i) appendGroup(text, 11 + 10 * i, end[i]);
-  put(section(kDxfEntities), text);
+  put(kDxfEntities, text);
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -316,7 +366,7 @@ int dxfWriteArc(double centreX, double centreY, double radius, bool fullCircle,
     appendGroup(text, 50, startAngle);
     appendGroup(text, 51, endAngle);
   }
-  put(section(kDxfEntities), text);
+  put(kDxfEntities, text);
   return dxfWriter().failed ? -1 : 0;
 }
 
@@ -326,7 +376,7 @@ int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t line
   DxfWriterState& s = dxfWriter();
   if (s.blockNumber == std::numeric_limits<std::int32_t>::max()) return -1;
   const std::string name = "*X" + std::to_string(++s.blockNumber);
-  std::FILE* b = section(kDxfBlocks);
+  const DxfSection b = kDxfBlocks;
   tag(b, 0, "BLOCK");
   dxfLayerOf(b, lineStyle, width);
   tag(b, 2, name);
@@ -343,7 +393,7 @@ int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t line
     tag(b, 21, seg.y2);
   }
   tag(b, 0, "ENDBLK");
-  std::FILE* e = section(kDxfEntities);
+  const DxfSection e = kDxfEntities;
   tag(e, 0, "INSERT");
   dxfLayerOf(e, lineStyle, width);
   tag(e, 2, name);
@@ -356,23 +406,30 @@ int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t line
 int finishDxfOutput(const DxfExtents& extents, const std::string& outputName) {
   TraceScope t("stt100");
   DxfWriterState& s = dxfWriter();
-  tag(section(kDxfBlocks), 0, "ENDSEC");
+  tag(kDxfBlocks, 0, "ENDSEC");
   // The file's end marker follows the last section.
-  tag(section(kDxfEntities), 0, "ENDSEC");
-  tag(section(kDxfEntities), 0, "EOF");
+  tag(kDxfEntities, 0, "ENDSEC");
+  tag(kDxfEntities, 0, "EOF");
   writeDxfHeader(extents, dxfLimitDecimals());
   writeDxfTables();
-  if (!closeSectionFileSet(s.files, kDxfSectionCount)) s.failed = true;
   if (s.failed) {
-    discardSectionFileSet(s.files, s.paths, kDxfSectionCount);
-    if (sectionWriteFailed())
-      reportSectionWriteFailure(t.code());
-    else
-      mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
+    for (DxfSectionText& section : s.sections) section.release();
+    mfaReport(t.code(), 980, Channel::kBoth, Severity::kError, {}, {}, outputName, nullptr);
     return -4;
   }
-  const JoinResult r = joinFiles(s.paths, kDxfSectionCount, outputName, t.code());
-  if (r.status == 0 && runSettings().traceLevel > 0)
+  OutputFile out;
+  bool written = out.create(outputName);
+  const int message = written ? kMsgCannotWrite : kMsgCannotCreate;
+  for (DxfSectionText& section : s.sections) {
+    for (const std::string& piece : section.pieces()) written = written && out.write(piece);
+    section.release();
+  }
+  if (!written || !out.commit()) {
+    out.discard();
+    mfaReport(t.code(), message, Channel::kBoth, Severity::kError, {}, {}, out.failureText(), nullptr);
+    return -4;
+  }
+  if (runSettings().traceLevel > 0)
     std::printf("-> stt100 : Name der erzeugten Datei : %s\n", outputName.c_str());
-  return r.status;
+  return 0;
 }

@@ -1,17 +1,19 @@
 // The program's own plain DXF writer (-dxf12out).
 //
-// It uses the section-file technique of the IGES writer: the comment, HEADER,
-// TABLES, BLOCKS and ENTITIES sections go into five section files
-// (runPaths().dxf*File) and are joined into the output file at the end.
-// Entities are written while the element loop runs; every entity's layer is
-// registered in the layer list, and the TABLES section (line types and
-// layers) is written at the end, once every layer used is known.
+// The comment, HEADER, TABLES, BLOCKS and ENTITIES sections are gathered in
+// memory, each in pieces that are never copied as it grows, and written
+// into the output file at the end, in that order, with one pass over each.
+// Entities are written while the element loop runs; every entity's layer
+// is registered in the layer list, and the TABLES section (line types and
+// layers) is written at the end, once every layer used is known.  The
+// output file appears under its name only when it is complete (see
+// support/output_file.h); no other file is made.
 //
 //   resetDxfWriter()
-//   openDxfSectionFiles()
+//   startDxfSections()
 //   writeDxfComment()
 //   ... dxfWritePoint / dxfWriteLine / dxfWriteArc / dxfWriteLineBlock ...
-//   finishDxfOutput(extents, outputName): HEADER, TABLES, section ends, join
+//   finishDxfOutput(extents, outputName): HEADER, TABLES, section ends, output
 //
 // Every record is a group-code line and a value line, each ended by "\n";
 // reals are written "%.8f".
@@ -21,6 +23,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -37,22 +40,42 @@ struct DxfLayer {
 struct DxfLayerList {
   std::vector<DxfLayer> layers;  // in order of first use
   std::map<std::pair<std::int32_t, long>, std::size_t> index;
+  // The layer found last: entities in a row mostly share their layer.
+  std::pair<std::int32_t, long> lastKey;
+  std::size_t last = 0;
+  bool lastKnown = false;
 };
 
 enum DxfSection { kDxfStart, kDxfHeader, kDxfTables, kDxfBlocks, kDxfEntities, kDxfSectionCount };
 
+// The text of one section, in pieces: each new piece is about as large as
+// the text before it (up to a bound), so the text grows without copies and
+// with little room unused.
+class DxfSectionText {
+ public:
+  // Throws std::bad_alloc when memory runs out.
+  void append(std::string_view text);
+  std::size_t size() const { return size_; }
+  const std::vector<std::string>& pieces() const { return pieces_; }
+  std::string joined() const;
+  // Empties the text and gives its memory back.
+  void release();
+
+ private:
+  std::vector<std::string> pieces_;
+  std::size_t size_ = 0;
+};
+
 struct DxfWriterState {
-  std::FILE* files[kDxfSectionCount] = {};
-  std::string paths[kDxfSectionCount];
+  DxfSectionText sections[kDxfSectionCount];
   DxfLayerList layerList;
   std::int32_t blockNumber = 0;  // the last "*X<n>" handed out
-  bool failed = false;           // a write failed
+  bool failed = false;           // memory for a section ran out
   std::string group;             // the group being written (kept for its room)
 };
 
 DxfWriterState& dxfWriter();
-// Closes and removes the section files of a former run, empties the layer
-// list.
+// Forgets the sections of a former run, empties the layer list.
 void resetDxfWriter();
 
 // The drawing extents written as the limits of the HEADER section.
@@ -60,13 +83,13 @@ struct DxfExtents {
   double xmin = 0.0, ymin = 0.0, xmax = 0.0, ymax = 0.0;
 };
 
-// Opens the five section files exclusively and writes the section heads of
-// BLOCKS and ENTITIES.  0, or -1 after error 140 (console).
-int openDxfSectionFiles();
+// Starts the five sections and writes the section heads of BLOCKS and
+// ENTITIES.  0, or -1 when memory runs out.
+int startDxfSections();
 
 // The layer of an entity: looked up by (line style, width), made when new,
-// and its group "  8\n<name>\n" written to `stream`.
-int dxfLayerOf(std::FILE* stream, std::int32_t lineStyle, double width);  // dxf105
+// and its group "  8\n<name>\n" written to the section.
+int dxfLayerOf(DxfSection section, std::int32_t lineStyle, double width);  // dxf105
 // The layer name a (line style, width) pair gets.
 std::string dxfLayerName(std::int32_t lineStyle, double width);
 
@@ -97,9 +120,9 @@ int dxfWriteLineBlock(const std::vector<DxfSegment>& segments, std::int32_t line
 // else 8.
 int dxfLimitDecimals();
 
-// Ends the BLOCKS and ENTITIES sections, writes HEADER and TABLES, closes
-// the section files and joins them into `outputName` in the order comment,
-// HEADER, TABLES, BLOCKS, ENTITIES, ending with the EOF marker.  0, or -4
-// after error 980 (a section file or the output could not be written; no
-// output file is left then).
+// Ends the BLOCKS and ENTITIES sections, writes HEADER and TABLES and
+// writes the sections into `outputName` in the order comment, HEADER,
+// TABLES, BLOCKS, ENTITIES, ending with the EOF marker.  0, or -4 after an
+// error: 980 when memory for a section ran out, 1301 when the output cannot
+// be made, 1300 when writing it failed (no output file is left then).
 int finishDxfOutput(const DxfExtents& extents, const std::string& outputName);  // stt100

@@ -73,8 +73,10 @@ constexpr char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // Writes the `count` lowest decimal digits of n (leading zeros included) at
-// out and takes them off n; the end of the digits.
-char* takeDigits(char* out, std::uint64_t& n, int count) {
+// out and takes them off n; the end of the digits.  Values below 2^32 (the
+// decimals of coordinates) take the narrower divisions.
+template <class Unsigned>
+char* takeDigitsOf(char* out, Unsigned& n, int count) {
   char* at = out + count;
   while (at - out >= 2) {
     const char* pair = kDigitPairs + 2 * (n % 100);
@@ -89,13 +91,15 @@ char* takeDigits(char* out, std::uint64_t& n, int count) {
   return out + count;
 }
 
-char* digits(char* out, std::uint64_t n, int count) { return takeDigits(out, n, count); }
-
-int digitCount(std::uint64_t n) {
-  int count = 1;
-  while (count <= kLargestPower && n >= kPow10[count]) ++count;
-  return count;
+char* takeDigits(char* out, std::uint64_t& n, int count) {
+  if (n > UINT32_MAX) return takeDigitsOf(out, n, count);
+  auto narrow = static_cast<std::uint32_t>(n);
+  char* end = takeDigitsOf(out, narrow, count);
+  n = narrow;
+  return end;
 }
+
+char* digits(char* out, std::uint64_t n, int count) { return takeDigits(out, n, count); }
 
 char* generalFixed(char* out, double value, int decimals) {
   return std::to_chars(out, out + 400, value, std::chars_format::fixed, decimals).ptr;
@@ -115,16 +119,21 @@ char* fixedText(char* out, double value, int decimals) {
   if (!std::isfinite(value) || decimals < 0 || decimals > 17 || !scaledRound(std::fabs(value), decimals, n))
     return generalFixed(out, value, decimals);
   if (std::signbit(value)) *out++ = '-';
-  const int count = digitCount(n) > decimals ? digitCount(n) : decimals + 1;
-  const int whole = count - decimals;
-  // The decimals first (from the right), then the whole part before the
-  // point.
-  if (decimals > 0) {
-    out[whole] = '.';
-    takeDigits(out + whole + 1, n, decimals);
+  // The whole part as an integer, then the point and the decimals with
+  // their leading zeros.
+  // (The usual numbers of decimals divide by a constant, which compiles
+  // to a multiplication instead of a slow division.)
+  std::uint64_t whole = 0;
+  switch (decimals) {
+    case 6: whole = n / kPow10[6]; break;
+    case 8: whole = n / kPow10[8]; break;
+    default: whole = n / kPow10[decimals]; break;
   }
-  takeDigits(out, n, whole);
-  return out + count + (decimals > 0 ? 1 : 0);
+  std::uint64_t fraction = n - whole * kPow10[decimals];
+  out = std::to_chars(out, out + 24, whole).ptr;
+  if (decimals == 0) return out;
+  *out++ = '.';
+  return takeDigits(out, fraction, decimals);
 }
 
 char* scientificText(char* out, double value, int decimals) {

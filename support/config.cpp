@@ -543,11 +543,6 @@ void deriveNames(const std::string& inputFile) {
   p.igesDirectoryFile = sectionFile("dirc", pid, n);
   p.igesParameterFile = sectionFile("parm", pid, n);
   p.igesTerminateFile = sectionFile("term", pid, n);
-  p.dxfStartFile = sectionFile("start", pid, n);
-  p.dxfHeaderFile = sectionFile("header", pid, n);
-  p.dxfTablesFile = sectionFile("tables", pid, n);
-  p.dxfBlocksFile = sectionFile("blocks", pid, n);
-  p.dxfEntitiesFile = sectionFile("entities", pid, n);
 }
 
 }  // namespace

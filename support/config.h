@@ -29,8 +29,6 @@ struct RunPaths {
   // Section files of the IGES writer, in tempDir, with process id and run counter.
   std::string igesStartFile, igesGlobalFile, igesDirectoryFile, igesParameterFile,
       igesTerminateFile;
-  // Section files of the own DXF writer.
-  std::string dxfStartFile, dxfHeaderFile, dxfTablesFile, dxfBlocksFile, dxfEntitiesFile;
 };
 
 // Start-section texts of the IGES output, in keyword order.

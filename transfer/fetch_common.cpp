@@ -67,10 +67,8 @@ bool ValueReader::check(int rc) {
 
 bool ValueReader::text(std::string& value) { return ok() && check(readTextLine(value)); }
 bool ValueReader::token(std::string& value) { return ok() && check(readToken(value)); }
-bool ValueReader::skip() {
-  std::string ignored;
-  return text(ignored);
-}
+bool ValueReader::tokenView(std::string_view& value) { return ok() && check(readTokenView(value)); }
+bool ValueReader::skip() { return ok() && check(skipValueLine()); }
 bool ValueReader::integer(std::int32_t& value) { return ok() && check(readInt(value)); }
 bool ValueReader::real(double& value) { return ok() && check(readReal(value)); }
 bool ValueReader::angle(double& value) {
@@ -182,8 +180,8 @@ void debugHeader(const char* name, const std::string& identifier, std::int32_t p
 }
 
 bool readStatus(ValueReader& r, TransferRecord& out) {
-  std::string status;
-  if (!r.token(status)) return false;
+  std::string_view status;
+  if (!r.tokenView(status)) return false;
   out.deleted = status == "deleted";
   return true;
 }

@@ -38,6 +38,7 @@ class ValueReader {
 
   bool text(std::string& value);    // the rest of the line
   bool token(std::string& value);   // one token
+  bool tokenView(std::string_view& value);  // one token, a view into the file
   bool skip();                      // one value line of any content
   bool integer(std::int32_t& value);
   bool real(double& value);

@@ -44,15 +44,29 @@ void skipRestOfLine() {
 
 std::string_view takeRestOfLine() {
   TransferReaderState& s = state();
-  const std::size_t start = std::min(s.offset, s.bytes.size());
-  skipRestOfLine();
-  std::size_t end = s.offset;
-  // A line that the end of the file cuts short (no line feed).
-  if (end == s.bytes.size() && (end == start || s.bytes[end - 1] != '\n')) s.endOfFileMet = true;
-  if (end > start && s.bytes[end - 1] == '\n') --end;
-  if (end > start && s.bytes[end - 1] == '\r') --end;
-  std::string_view line(s.bytes.data() + start, end - start);
-  return line.substr(0, kTransferLineLength);
+  const char* const data = s.bytes.data();
+  const std::size_t size = s.bytes.size();
+  const std::size_t start = std::min(s.offset, size);
+  // Value lines are short: the first bytes are looked at one by one before
+  // the search of a long line is handed to memchr.
+  constexpr std::size_t kShortLine = 32;
+  std::size_t end = start;
+  const std::size_t shortEnd = std::min(size, start + kShortLine);
+  while (end < shortEnd && data[end] != '\n') ++end;
+  if (end == shortEnd && end < size) {
+    const void* lf = std::memchr(data + end, '\n', size - end);
+    end = lf == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+  }
+  // end is now the line feed or the end of the file.
+  if (end >= size) {
+    s.offset = size;
+    // A line that the end of the file cuts short (no line feed).
+    s.endOfFileMet = true;
+  } else {
+    s.offset = end + 1;
+  }
+  if (end > start && data[end - 1] == '\r') --end;
+  return std::string_view(data + start, end - start).substr(0, kTransferLineLength);
 }
 
 std::string_view nextToken(std::string_view line, std::size_t& at) {
@@ -161,17 +175,88 @@ int readValueLine(std::string_view& line) {
   return 0;
 }
 
+// Hands the rest of the current line to `parse` with the position of its
+// first token: 0, or -1 when `parse` refused the value.
+template <typename Parse>
+int parseRestOfLine(Parse parse) {
+  const std::string_view line = takeRestOfLine();
+  std::size_t at = 0;
+  if (parse(line, at)) return 0;
+  state().lastStop = TransferStop::kBadValue;
+  return -1;
+}
+
 // Reads the next value line and hands it to `parse` with the position of its
 // first token: 0, or -1 when the element ended or `parse` refused the value.
 template <typename Parse>
 int readValue(const char* code, Parse parse) {
   TraceScope t(code);
-  std::string_view line;
-  if (readValueLine(line) != 0) return -1;
-  std::size_t at = 0;
-  if (parse(line, at)) return 0;
-  state().lastStop = TransferStop::kBadValue;
-  return -1;
+  if (nextValueLine() != 0) return -1;
+  return parseRestOfLine(parse);
+}
+
+// The value lines a CAD system writes are mostly one number alone: blanks,
+// a '-', digits with at most one point among them, the line feed.  Such a
+// line is read straight from the file at the reading offset, which then
+// moves past its line feed; the digits go to `digits`, their count to
+// `count` (at most 15), the digits after the point to `fraction` (-1
+// without a point).  false, and the offset where it was, for any other
+// line: the general way reads it (and gives the same value for these).
+bool takePlainNumber(bool& negative, std::uint64_t& digits, int& count, int& fraction) {
+  TransferReaderState& s = state();
+  const char* const data = s.bytes.data();
+  const std::size_t size = s.bytes.size();
+  const std::size_t lineStart = s.offset;
+  std::size_t at = lineStart;
+  while (at < size && (data[at] == ' ' || data[at] == '\t')) ++at;
+  negative = at < size && data[at] == '-';
+  if (negative) ++at;
+  digits = 0;
+  count = 0;
+  fraction = -1;
+  for (; at < size; ++at) {
+    const char c = data[at];
+    if (c >= '0' && c <= '9') {
+      if (++count > 15) return false;
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      if (fraction >= 0) ++fraction;
+    } else if (c == '.' && fraction < 0) {
+      fraction = 0;
+    } else {
+      break;
+    }
+  }
+  if (count == 0 || at >= size || data[at] != '\n' || at - lineStart > kTransferLineLength) return false;
+  s.offset = at + 1;
+  return true;
+}
+
+bool readPlainReal(double& value) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  bool negative = false;
+  std::uint64_t digits = 0;
+  int count = 0, fraction = -1;
+  if (!takePlainNumber(negative, digits, count, fraction)) return false;
+  // As parseShortDecimal: both numbers exact, one division.
+  const double magnitude = static_cast<double>(digits) / kPow10[fraction < 0 ? 0 : fraction];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+bool readPlainInt(std::int32_t& value) {
+  TransferReaderState& s = state();
+  const std::size_t offset = s.offset;
+  bool negative = false;
+  std::uint64_t digits = 0;
+  int count = 0, fraction = -1;
+  if (!takePlainNumber(negative, digits, count, fraction)) return false;
+  if (fraction >= 0 || count > 9) {
+    s.offset = offset;
+    return false;
+  }
+  value = negative ? -static_cast<std::int32_t>(digits) : static_cast<std::int32_t>(digits);
+  return true;
 }
 
 // Keyword of the section whose '@' was just passed; the line is consumed.
@@ -413,6 +498,17 @@ int readToken(std::string& token) {
   });
 }
 
+int skipValueLine() {
+  return readValue("hse151", [](std::string_view, std::size_t&) { return true; });
+}
+
+int readTokenView(std::string_view& token) {
+  return readValue("hse151", [&](std::string_view line, std::size_t& at) {
+    token = nextToken(line, at);
+    return !token.empty();
+  });
+}
+
 int readTextLine(std::string& text) {
   return readValue("hse151", [&](std::string_view line, std::size_t&) {
     text.assign(line);
@@ -421,12 +517,18 @@ int readTextLine(std::string& text) {
 }
 
 int readInt(std::int32_t& value) {
-  return readValue("hse151",
-                   [&](std::string_view line, std::size_t& at) { return parseInt32(nextToken(line, at), value); });
+  TraceScope t("hse151");
+  if (nextValueLine() != 0) return -1;
+  if (readPlainInt(value)) return 0;
+  return parseRestOfLine(
+      [&](std::string_view line, std::size_t& at) { return parseInt32(nextToken(line, at), value); });
 }
 
 int readReal(double& value) {
-  return readValue("hse151", [&](std::string_view line, std::size_t& at) {
+  TraceScope t("hse151");
+  if (nextValueLine() != 0) return -1;
+  if (readPlainReal(value)) return 0;
+  return parseRestOfLine([&](std::string_view line, std::size_t& at) {
     const std::string_view token = nextToken(line, at);
     return !token.empty() && parseReal(token, value);
   });
@@ -453,12 +555,15 @@ int readIntAndText(std::int32_t& value, std::string& text) {
 
 int readPen(TransferPen& pen) {
   return readValue("hse152", [&](std::string_view line, std::size_t& at) {
-    TransferPen read;
-    for (std::int16_t* field : {&read.colour, &read.red, &read.green, &read.blue}) {
-      if (!parseInt16(nextToken(line, at), *field)) return false;
+    std::int16_t fields[4] = {};
+    for (std::int16_t& field : fields) {
+      if (!parseInt16(nextToken(line, at), field)) return false;
     }
-    read.name.assign(nextToken(line, at));
-    pen = std::move(read);
+    pen.colour = fields[0];
+    pen.red = fields[1];
+    pen.green = fields[2];
+    pen.blue = fields[3];
+    pen.name.assign(nextToken(line, at));
     return true;
   });
 }

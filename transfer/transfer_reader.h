@@ -136,6 +136,12 @@ TransferStop lastTransferStop();
 int nextValueLine();
 int readToken(std::string& token);                            // hse151
 int readTextLine(std::string& text);                          // hse151
+// Passes over one value line of any content, as readTextLine without
+// keeping the text.
+int skipValueLine();                                          // hse151
+// readToken with the token as a view into the file in memory (valid until
+// the file is closed).
+int readTokenView(std::string_view& token);                   // hse151
 int readInt(std::int32_t& value);                             // hse151
 int readReal(double& value);                                  // hse151
 int readPoint(Point3& point);                                 // hse151

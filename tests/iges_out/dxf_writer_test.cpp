@@ -1,6 +1,6 @@
 // The own DXF writer: layers per line style and width, the line-type and
-// layer tables, the entity records, the joined file and a check of the
-// written file by an independent DXF library.
+// layer tables, the entity records, the sections held in memory, the
+// written file and a check of it by an independent DXF library.
 
 #include "iges_out/dxf_writer.h"
 
@@ -11,8 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
-#include "iges_out/section_files.h"
 #include "iges_out/section_files_fixture.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
@@ -35,18 +36,15 @@ class DxfWriterTest : public SectionFilesTest {
   }
   void TearDown() override {
     resetDxfWriter();
-    removeAllSectionFiles();
     resetAssignTables();
     removeScratch();
   }
 
-  std::string sectionText(DxfSection which) {
-    return sectionFileText(dxfWriter().files[which], dxfWriter().paths[which]);
-  }
+  std::string sectionText(DxfSection which) { return dxfWriter().sections[which].joined(); }
 };
 
 TEST_F(DxfWriterTest, LayersPerLineStyleAndWidthAndTheirTables) {
-  ASSERT_EQ(openDxfSectionFiles(), 0);
+  ASSERT_EQ(startDxfSections(), 0);
   const double a[3] = {0, 0, 0};
   const double b[3] = {1, 2, 0};
   ASSERT_EQ(dxfWriteLine(a, b, 2, 0.5), 0);
@@ -86,7 +84,7 @@ TEST_F(DxfWriterTest, LayersPerLineStyleAndWidthAndTheirTables) {
 
 TEST_F(DxfWriterTest, EmptyLineTypeTableGivesUnknown) {
   assignTables().dxfLineTypes.clear();
-  ASSERT_EQ(openDxfSectionFiles(), 0);
+  ASSERT_EQ(startDxfSections(), 0);
   ASSERT_EQ(dxfWritePoint(0, 0, 1, 2.7), 0);
   ASSERT_EQ(dxfWritePoint(0, 0, 3, 0.0), 0);
   ASSERT_EQ(dxfWriter().layerList.layers.size(), 2u);
@@ -102,7 +100,7 @@ TEST_F(DxfWriterTest, EmptyLineTypeTableGivesUnknown) {
 }
 
 TEST_F(DxfWriterTest, CirclesArcsAndBlocksOfLines) {
-  ASSERT_EQ(openDxfSectionFiles(), 0);
+  ASSERT_EQ(startDxfSections(), 0);
   ASSERT_EQ(dxfWriteArc(1, 2, 3, true, 10, 20, 1, 0), 0);
   ASSERT_EQ(dxfWriteArc(1, 2, 3, false, 10, 200.5, 1, 0), 0);
   ASSERT_EQ(dxfWriteLineBlock({{0, 0, 1, 0}, {1, 0, 1, 1}}, 1, 0), 0);
@@ -126,10 +124,40 @@ TEST_F(DxfWriterTest, CirclesArcsAndBlocksOfLines) {
             "  0\nENDBLK\n");
 }
 
+// A section's text grows in pieces: small and large appends, one larger
+// than any piece, and a text far beyond the first pieces all come back as
+// written, in order.
+TEST(DxfSectionTextTest, PiecesHoldTheTextInOrder) {
+  const std::vector<std::vector<std::size_t>> runs = {
+      {},
+      {0, 1, 0},
+      {100, std::size_t{9} << 20, 7},        // one append larger than any piece
+      std::vector<std::size_t>(5000, 4000),  // 20 MB in small appends
+  };
+  for (const std::vector<std::size_t>& lengths : runs) {
+    SCOPED_TRACE(lengths.size());
+    DxfSectionText section;
+    std::string expected;
+    for (std::size_t k = 0; k < lengths.size(); ++k) {
+      const std::string text(lengths[k], static_cast<char>('a' + k % 26));
+      section.append(text);
+      expected += text;
+    }
+    EXPECT_EQ(section.size(), expected.size());
+    EXPECT_TRUE(section.joined() == expected);
+    std::size_t room = 0;
+    for (const std::string& piece : section.pieces()) room += piece.capacity();
+    EXPECT_LE(room, 2 * expected.size() + (std::size_t{64} << 10));  // little room unused
+    section.release();
+    EXPECT_EQ(section.size(), 0u);
+    EXPECT_TRUE(section.pieces().empty());
+  }
+}
+
 TEST_F(DxfWriterTest, JoinedFileInSectionOrder) {
   runSettings().precisionSet = true;
   runSettings().precision = 3;
-  ASSERT_EQ(openDxfSectionFiles(), 0);
+  ASSERT_EQ(startDxfSections(), 0);
   ASSERT_EQ(writeDxfComment(), 0);
   ASSERT_EQ(dxfWritePoint(0, 0, 2, 0), 0);
   const std::string out = (dir_ / "out.dxf").string();
@@ -159,7 +187,7 @@ TEST_F(DxfWriterTest, JoinedFileInSectionOrder) {
   // An output that cannot be made: error 980, no section file left.
   resetDxfWriter();
   mfaResetCounts();
-  ASSERT_EQ(openDxfSectionFiles(), 0);
+  ASSERT_EQ(startDxfSections(), 0);
   EXPECT_EQ(finishDxfOutput({}, (dir_ / "missing" / "out.dxf").string()), -4);
   EXPECT_EQ(mfaCounts().errors, 1);
   EXPECT_EQ(filesLeft(), 1);
@@ -170,7 +198,7 @@ TEST_F(DxfWriterTest, JoinedFileInSectionOrder) {
 TEST_F(DxfWriterTest, IndependentReaderAuditsWithoutErrors) {
   if (std::system("/usr/bin/python3 -c 'import ezdxf' >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "python3-ezdxf is not installed";
-  ASSERT_EQ(openDxfSectionFiles(), 0);
+  ASSERT_EQ(startDxfSections(), 0);
   ASSERT_EQ(writeDxfComment(), 0);
   const double a[3] = {0, 0, 0};
   const double b[3] = {10, 5, 0};

@@ -32,7 +32,7 @@ inline std::string sectionFileText(std::FILE* file, const std::string& path) {
 class SectionFilesTest : public ::testing::Test {
  protected:
   // An empty scratch folder named after `stem` and the process, with the
-  // five section files of each writer named into it.
+  // five section files of the IGES writer named into it.
   void makeScratch(const std::string& stem) {
     dir_ = fs::temp_directory_path() / (stem + "_" + std::to_string(getpid()));
     fs::remove_all(dir_);
@@ -44,11 +44,6 @@ class SectionFilesTest : public ::testing::Test {
     p.igesDirectoryFile = d + "dirc1_1.tmp";
     p.igesParameterFile = d + "parm1_1.tmp";
     p.igesTerminateFile = d + "term1_1.tmp";
-    p.dxfStartFile = d + "start1_1.tmp";
-    p.dxfHeaderFile = d + "header1_1.tmp";
-    p.dxfTablesFile = d + "tables1_1.tmp";
-    p.dxfBlocksFile = d + "blocks1_1.tmp";
-    p.dxfEntitiesFile = d + "entities1_1.tmp";
   }
   void removeScratch() { fs::remove_all(dir_); }
 

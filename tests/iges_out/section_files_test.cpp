@@ -1,4 +1,4 @@
-// The section files of both writers as a set: made under unpredictable
+// The section files of the IGES writer as a set: made under unpredictable
 // names with mode 0600, so a name taken before neither stops the opening nor
 // is touched; a writer reset in the middle of a run removes its files and
 // frees their names.
@@ -9,7 +9,6 @@
 
 #include <string>
 
-#include "iges_out/dxf_writer.h"
 #include "iges_out/iges_writer.h"
 #include "iges_out/section_files_fixture.h"
 #include "support/config.h"
@@ -30,11 +29,6 @@ const WriterCase kWriters[] = {
      resetIgesWriter,
      {&RunPaths::igesStartFile, &RunPaths::igesGlobalFile, &RunPaths::igesDirectoryFile,
       &RunPaths::igesParameterFile, &RunPaths::igesTerminateFile}},
-    {"DXF",
-     openDxfSectionFiles,
-     resetDxfWriter,
-     {&RunPaths::dxfStartFile, &RunPaths::dxfHeaderFile, &RunPaths::dxfTablesFile, &RunPaths::dxfBlocksFile,
-      &RunPaths::dxfEntitiesFile}},
 };
 
 class SectionFileSetTest : public SectionFilesTest {
@@ -43,12 +37,10 @@ class SectionFileSetTest : public SectionFilesTest {
     resetRunConfiguration();
     mfaResetCounts();
     resetIgesWriter();
-    resetDxfWriter();
     makeScratch("trovak_section_set_test");
   }
   void TearDown() override {
     resetIgesWriter();
-    resetDxfWriter();
     removeAllSectionFiles();
     resetRunConfiguration();
     removeScratch();

@@ -143,7 +143,7 @@ TEST_F(ConfigTest, DirectoriesAreNormalisedAndNamesDerived) {
   const std::string suffix =
       std::to_string(getpid()) + "_" + std::to_string(p.runCounter) + ".tmp";
   EXPECT_EQ(p.igesStartFile, "/var/tmp/strt" + suffix);
-  EXPECT_EQ(p.dxfEntitiesFile, "/var/tmp/entities" + suffix);
+  EXPECT_EQ(p.igesTerminateFile, "/var/tmp/term" + suffix);
 
   const int counter = p.runCounter;
   ASSERT_EQ(read("TR_LANG english\n", kIgesIn), 0);

@@ -392,6 +392,68 @@ TEST_F(TransferReaderTest, RealsReadAsTheStandardConversionReadsThem) {
   }
 }
 
+// What surrounds the number on its line: blanks before it, anything after
+// it, the line end, a line longer than the reader takes.  Every read ends
+// at its own line, so the value line after it reads next.
+TEST_F(TransferReaderTest, NumbersReadWhateverSurroundsThemOnTheirLine) {
+  struct Case {
+    std::string line;  // without '#' and line feed
+    bool realRead;
+    double real;
+    bool intRead;
+    std::int32_t integer;
+  };
+  const std::vector<Case> cases = {
+      {"42", true, 42, true, 42},
+      {"  \t-17", true, -17, true, -17},
+      {"12 ", true, 12, true, 12},
+      {"12 trailing words", true, 12, true, 12},
+      {"12\r", true, 12, true, 12},  // CR LF; at the end a lone CR, which ends the line
+      {"1.5", true, 1.5, true, 1},
+      {"-", false, 0, false, 0},
+      {".", false, 0, false, 0},
+      {"2147483647", true, 2147483647.0, true, 2147483647},
+      {"-2147483648", true, -2147483648.0, true, -2147483647 - 1},
+      {"2147483648", true, 2147483648.0, false, 0},
+      {"0012", true, 12, true, 12},
+      {"-0012.50", true, -12.5, true, -12},
+      {std::string(5000, ' ') + "5", false, 0, false, 0},  // beyond the part of a line that is read
+      {std::string(4000, ' ') + "5", true, 5, true, 5},
+  };
+  for (const bool asReal : {true, false}) {
+    for (const bool lastLine : {false, true}) {
+      for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.line) + (asReal ? " as a real" : " as an integer") +
+                     (lastLine ? ", at the end" : ""));
+        // The case line, then a line the next read must find; or the case
+        // line alone at the end of the file, without a line feed.
+        const std::string file = std::string(kGeneral) + "@line 1\n#" + c.line + (lastLine ? "" : "\n#9\n");
+        ASSERT_EQ(openTransferBytes(file), 0);
+        std::string keyword, identifier;
+        ASSERT_EQ(seekToElement(positionOf(file, "line 1"), keyword, identifier), 0);
+        double r = 0;
+        std::int32_t i = 0;
+        if (asReal) {
+          ASSERT_EQ(readReal(r) == 0, c.realRead);
+          if (c.realRead) {
+            EXPECT_EQ(r, c.real);
+          }
+        } else {
+          ASSERT_EQ(readInt(i) == 0, c.intRead);
+          if (c.intRead) {
+            EXPECT_EQ(i, c.integer);
+          }
+        }
+        EXPECT_EQ(transferReader().endOfFileMet, lastLine && c.line.back() != '\r');
+        if (!lastLine) {
+          EXPECT_EQ(readInt(i), 0);
+          EXPECT_EQ(i, 9);
+        }
+      }
+    }
+  }
+}
+
 TEST_F(TransferReaderTest, TextBlocksAndEndMarkers) {
   const std::string file = std::string(kGeneral) +
                            "@text 1\n"
