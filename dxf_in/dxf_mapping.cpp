@@ -161,7 +161,7 @@ ViewportData viewportData(const DxfGroups& groups) {
   int reals = 0, points = 0, depth = 0;
   std::size_t extended = 0;
   bool inView = false;
-  for (const DxfGroup& g : groups.list) {
+  for (const DxfGroup& g : groups.list()) {
     // The extended data: its first kMaxExtendedGroups groups.
     if (g.code < 1000 || g.code > 1071) continue;
     if (++extended > kMaxExtendedGroups) break;
