@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "elements/element_table.h"
 #include "elements/iges_format.h"
+#include "iges_in/iges_convert.h"
 #include "iges_in/iges_fields.h"
 #include "support/config.h"
 #include "support/messages.h"
@@ -195,10 +197,12 @@ bool seekInput(long at) {
 
 int readRecord(char* record) {
   IgesReaderState& s = igesReader();
-  std::memset(record, ' ', 80);
   record[80] = '\n';
   record[81] = '\0';
-  if (s.input == nullptr) return -1;
+  if (s.input == nullptr) {
+    std::memset(record, ' ', 80);
+    return -1;
+  }
   const long start = s.position;
   s.lastRecordStart = start;
   // The record ends after 80 characters, at a NUL (which is read with it)
@@ -218,9 +222,8 @@ int readRecord(char* record) {
     record[n] = '\0';
     return static_cast<int>(n);
   }
-  for (int i = 0; i < s.separatorCount; ++i) {
-    if (inputGetc() == EOF) break;
-  }
+  // The separator after the record (no further than the end of the file).
+  s.position = std::min(s.position + s.separatorCount, std::max(s.fileSize, s.position));
   return 81;
 }
 
@@ -663,8 +666,9 @@ int readSection(char letter) {
       ++s.directoryRecords;
       if (n % 2 == 1) {
         if (readDirectoryFirst(record) != 0) return -2;
-        if (element(elementTable().lastIndex).type == IgesType::kSubfigureDefinition)
-          ++s.subfigureCount;
+        const std::int32_t type = element(elementTable().lastIndex).type;
+        if (type == IgesType::kSubfigureDefinition) ++s.subfigureCount;
+        if (type == IgesType::kTransformationMatrix) ++s.matrixCount;
       } else if (readDirectorySecond(record) != 0) {
         return -2;
       }
@@ -758,6 +762,15 @@ int readIgesInput() {
     return -2;
   }
   if (readSection('P') != 0) return -3;
+  // The conversion reads each matrix once and keeps it with its composed
+  // chain: their tables get room for every 124 of the directory at once.
+  try {
+    IgesConvertState& c = igesConvertState();
+    c.matrices.reserve(static_cast<std::size_t>(s.matrixCount));
+    c.chains.reserve(static_cast<std::size_t>(s.matrixCount));
+  } catch (const std::bad_alloc&) {
+    // The tables grow as the matrices come instead.
+  }
   parameterPass();
   if (s.paramRecords == 0) {
     mfaError(t.code(), 330, Channel::kBoth);
