@@ -110,13 +110,6 @@ bool refillBlock(DxfReaderState& s) {
   return s.blockEnd > 0;
 }
 
-// Where the next line begins in the file (the file itself has been read
-// ahead by what is left of the block).
-long logicalPosition(const DxfReaderState& s) {
-  const long at = s.file != nullptr ? std::ftell(s.file) : -1;
-  return at < 0 ? at : at - static_cast<long>(s.blockEnd - s.blockPos);
-}
-
 // One line of at most kDxfLineLength characters without its line end
 // ("\n", "\r\n", "\n\r" or a lone "\r"); the rest of a longer line is read away
 // (warning 988).  false at the end of the file.  `out` stays valid up to
@@ -914,80 +907,10 @@ void reportFileEnd() {
 
 }  // namespace
 
-namespace {
-
-// The entities of the file from `at` on that the mapping takes, counted
-// ahead of the reading (a code line "0" followed by a mapped name): the
-// element table is sized for them at once, instead of growing by copies of
-// itself while they are read.  The count is a first estimate only (an
-// entity can make more elements, or fail); the file's position is left as
-// it was.
-std::int32_t countMappedEntities(std::FILE* file, long at) {
-  const long back = file != nullptr ? std::ftell(file) : -1;
-  if (file == nullptr || at < 0 || back < 0 || std::fseek(file, at, SEEK_SET) != 0) return 0;
-  std::vector<char> chunk(std::size_t{1} << 16);
-  constexpr std::size_t kLongestName = 64;  // a longer line is of no interest but its end
-  char line[kLongestName];
-  std::size_t length = 0;  // characters of the line being read kept in `line`
-  bool codeLine = true;    // the lines alternate: code, value
-  bool afterZero = false;  // the value of a code 0 follows
-  std::int32_t count = 0;
-  const auto endOfLine = [&] {
-    const std::string_view name = trimmedView(std::string_view(line, length));
-    if (codeLine) {
-      afterZero = name == "0";
-    } else if (afterZero && count < INT32_MAX) {
-      for (const EntityMapping& m : kMappings)
-        if (name == m.name) ++count;
-    }
-    codeLine = !codeLine;
-    length = 0;
-  };
-  for (;;) {
-    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
-    if (got == 0) break;
-    const char* p = chunk.data();
-    const char* const end = p + got;
-    while (p < end) {
-      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      const char* stop = nl != nullptr ? nl : end;
-      const std::size_t take = std::min(static_cast<std::size_t>(stop - p), kLongestName - length);
-      std::memcpy(line + length, p, take);
-      length += take;
-      if (nl == nullptr) break;
-      endOfLine();
-      p = nl + 1;
-    }
-  }
-  std::clearerr(file);
-  std::fseek(file, back, SEEK_SET);
-  return count;
-}
-
-// An empty table sized for the entities of the file (with some room for
-// the elements an entity adds); a table that cannot be had that large stays
-// as it is and grows as the entities come.
-void sizeTableForFile() {
-  const DxfReaderState& s = dxfReader();
-  const ElementTable& table = elementTable();
-  if (table.lastIndex != 0 || s.file == nullptr) return;
-  std::int32_t expected = 0;
-  try {
-    expected = countMappedEntities(s.file, logicalPosition(s));
-  } catch (const std::bad_alloc&) {
-    return;
-  }
-  if (expected <= table.capacity) return;
-  const std::int32_t room = expected / 8 + 512;
-  if (allocateTable(expected, room) != 0) allocateTable(100);
-}
-
-}  // namespace
 
 int readDxfSections() {
   TraceScope t("stt200");
   DxfReaderState& s = dxfReader();
-  sizeTableForFile();
   bool sectionMet = s.headerRead;
   while (!s.atEnd) {
     if (s.currentPending) s.currentPending = false;
