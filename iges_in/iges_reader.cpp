@@ -635,15 +635,39 @@ long parameterRecordStart(long n) {
 
 }  // namespace
 
+namespace {
+
+// The section letter (column 73) of the next record when the reader's
+// window holds the whole record and it has no NUL, and the reading position
+// then moves past it as readRecord would; '\0' (nothing read) otherwise.
+// The P section needs no more of its records while it is read.
+char takeWholeRecordLetter() {
+  IgesReaderState& s = igesReader();
+  const long at = s.position;
+  if (s.input == nullptr || at < s.windowStart || at + 80 > s.windowStart + static_cast<long>(s.windowLength))
+    return '\0';
+  const char* const p = s.window.data() + (at - s.windowStart);
+  if (std::memchr(p, '\0', 80) != nullptr) return '\0';
+  const char c = p[72];
+  s.lastRecordStart = at;
+  s.position = std::min(at + 80 + s.separatorCount, std::max(s.fileSize, at + 80));
+  return isControl(static_cast<unsigned char>(c)) ? ' ' : c;
+}
+
+}  // namespace
+
 int readSection(char letter) {
   TraceScope t("stt950");
   IgesReaderState& s = igesReader();
   char record[kIgesRecordBytes];
   int n = 0;
   for (;;) {
-    const int length = readRecord(record);
-    if (length < 0) return -1;
-    const char found = length > 72 ? record[72] : '\0';
+    char found = letter == 'P' ? takeWholeRecordLetter() : '\0';
+    if (found == '\0') {
+      const int length = readRecord(record);
+      if (length < 0) return -1;
+      found = length > 72 ? record[72] : '\0';
+    }
     if (found != letter) {
       if (found == 'D' || found == 'P' || found == 'T') {
         seekInput(s.lastRecordStart);
