@@ -421,6 +421,41 @@ TEST_F(IgesReaderTest, ParameterRecordsAreFetchedWhereTheyStand) {
   }
 }
 
+// A parameter section larger than the reader's window, with every 37th
+// record ended early by a NUL: wherever a record falls against the window,
+// each entity is found and fetches its own data.
+TEST_F(IgesReaderTest, ParameterSectionsLargerThanTheWindow) {
+  constexpr int kLines = 4000;
+  igestest::Builder b;
+  for (int k = 0; k < kLines; ++k) b.add(110, std::to_string(k) + ".,0.,0.,1.,1.,0.;");
+  std::vector<std::string> records = recordsOf(b.text());
+  std::vector<bool> shortened(records.size(), false);
+  for (int k = 1; k <= kLines; k += 37) {
+    const std::size_t at = recordAt(records, 'P', k);
+    records[at] = records[at].substr(0, 77) + '\0';
+    shortened[at] = true;
+  }
+  for (const char* sep : {"\n", "\r\n", ""}) {
+    SCOPED_TRACE(testing::Message() << "separator of " << std::strlen(sep) << " bytes");
+    SetUp();
+    std::string text;
+    for (std::size_t k = 0; k < records.size(); ++k) text += records[k] + (shortened[k] ? "" : sep);
+    ASSERT_EQ(readText(text).input, 0);
+    ASSERT_EQ(elementTable().lastIndex, kLines);
+    EXPECT_EQ(igesReader().paramRecords, kLines);
+    int wrong = 0;
+    for (std::int32_t i = 1; i <= kLines; ++i) {
+      const DirectoryEntry& de = element(i).de;
+      std::string fetched;
+      if (fetchParameterData(de.entityType, de.paramPointer, de.paramLineCount, fetched) != 0 ||
+          fetched.rfind(std::to_string(i - 1) + ".,", 0) != 0)
+        ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
+    TearDown();
+  }
+}
+
 TEST_F(IgesReaderTest, MissingDelimiterSearchStopsAtTheNextEntity) {
   // Entities whose data never ends with the record delimiter: each fetch
   // reads its own records only (a file of them would otherwise cost the rest
