@@ -82,14 +82,21 @@ bool directoryField(const char* record, IgesDirectoryField which, std::int32_t& 
   return true;
 }
 
+// The sequence number from `firstColumn` to column 80, after the section
+// letter when it stands there: blanks, a sign, digits (as "%ld" reads it).
+// false when there are no digits or the number is negative.
 bool sequenceField(const char* record, char letter, int firstColumn, std::int32_t& value) {
   const char* p = record + firstColumn - 1;
   if (*p == letter) ++p;
-  char field[9] = {};
-  std::memcpy(field, p, static_cast<std::size_t>(record + 80 - p));
-  char* end = nullptr;
-  const long v = std::strtol(field, &end, 10);
-  if (end == field || v > INT32_MAX || v < 0) return false;
+  const char* const end = record + 80;
+  while (p < end && *p == ' ') ++p;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  if (p == end || *p < '0' || *p > '9') return false;
+  long v = 0;  // at most eight digits
+  for (; p < end && *p >= '0' && *p <= '9'; ++p) v = v * 10 + (*p - '0');
+  if (negative) v = -v;
+  if (v > INT32_MAX || v < 0) return false;
   value = static_cast<std::int32_t>(v);
   return true;
 }
@@ -598,11 +605,14 @@ int readDirectorySecond(const char* record) {
   }
   if (directoryField(record, kDirForm, v)) de.form = v;
   e.form = de.form;
-  char label[9];
-  std::memcpy(label, record + igesDirectoryOffset(kDirLabel), 8);
-  label[8] = '\0';
-  de.label[0] = '\0';
-  std::sscanf(label, "%8s", de.label);
+  // The label: the first word of its eight columns ("%8s"; the record holds
+  // no control characters, so blanks are the only white space).
+  const char* label = record + igesDirectoryOffset(kDirLabel);
+  const char* const labelEnd = label + 8;
+  while (label < labelEnd && *label == ' ') ++label;
+  std::size_t n = 0;
+  while (label < labelEnd && *label != ' ' && *label != '\0') de.label[n++] = *label++;
+  de.label[n] = '\0';
   if (directoryField(record, kDirSubscript, v)) de.subscript = v;
   if (sequenceField(record, 'D', kIgesDirectory[kDirSequence2].column, v)) de.sequence2 = v;
   return 0;

@@ -316,6 +316,35 @@ TEST_F(IgesReaderTest, DirectoryEntriesAndPointerChecks) {
   EXPECT_EQ(fetchParameterData(110, e5.de.paramPointer, e5.de.paramLineCount, text), -1);
 }
 
+// The label is the first word of its eight columns; the sequence number
+// after the section letter is read as a number that is not negative.
+TEST_F(IgesReaderTest, DirectoryLabelsAndSequenceNumbers) {
+  struct Case {
+    const char* label;     // columns 57..64 of the second record
+    const char* sequence;  // columns 74..80 of the first record
+    const char* labelRead;
+    std::int32_t sequenceRead;
+  };
+  const Case cases[] = {
+      {"  AB CD ", "      1", "AB", 1},
+      {"        ", "     +1", "", 1},
+      {"ABCDEFGH", "  1 2  ", "ABCDEFGH", 1},
+      {"       X", "     -1", "X", 0},
+      {"LABEL   ", "       ", "LABEL", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    SetUp();
+    auto records = recordsOf(smallDrawing().text());
+    records[recordAt(records, 'D', 2)].replace(56, 8, c.label);
+    records[recordAt(records, 'D', 1)].replace(73, 7, c.sequence);
+    ASSERT_EQ(readText(joined(records, "\n")).input, 0);
+    EXPECT_EQ(std::tuple(std::string(element(1).de.label), element(1).de.sequence),
+              std::tuple(std::string(c.labelRead), c.sequenceRead));
+    TearDown();
+  }
+}
+
 TEST_F(IgesReaderTest, OddDirectorySectionEndsAtParameterRecord) {
   auto records = recordsOf(smallDrawing().text());
   // Drop the second record of the last entry and fix the count.
