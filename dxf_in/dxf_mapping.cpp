@@ -63,8 +63,17 @@ std::int32_t lineFontOf(const std::string& name) {
     if (tables.dxfLineTypes.empty()) readDxfLineTypes();
   }
   const std::string key = upperAscii(dxfTrimmed(name));
+  // The names compare upper-cased (the ASCII letters only).
+  const auto sameName = [&key](const std::string& other) {
+    if (other.size() != key.size()) return false;
+    for (std::size_t k = 0; k < key.size(); ++k) {
+      const char c = other[k] >= 'a' && other[k] <= 'z' ? static_cast<char>(other[k] - 'a' + 'A') : other[k];
+      if (c != key[k]) return false;
+    }
+    return true;
+  };
   for (const DxfLineType& t : tables.dxfLineTypes)
-    if (upperAscii(t.name) == key) return t.style;
+    if (sameName(t.name)) return t.style;
   return 1;
 }
 
@@ -161,7 +170,7 @@ ViewportData viewportData(const DxfGroups& groups) {
   int reals = 0, points = 0, depth = 0;
   std::size_t extended = 0;
   bool inView = false;
-  for (const DxfGroup& g : groups.list) {
+  for (const DxfGroup& g : groups.list()) {
     // The extended data: its first kMaxExtendedGroups groups.
     if (g.code < 1000 || g.code > 1071) continue;
     if (++extended > kMaxExtendedGroups) break;

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <vector>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "dxf_in/dxf_mapping.h"
 #include "elements/element_table.h"
@@ -96,35 +97,103 @@ void valueCut(long line, std::size_t kept, long length) {
   mfaClearPosition();
 }
 
+// Bytes read from the file at a time.
+constexpr std::size_t kDxfBlockSize = std::size_t{1} << 16;
+
+// Reads the next block of the file: false at its end (or on a read error,
+// which ends the reading as the end of the file would).
+bool refillBlock(DxfReaderState& s) {
+  s.blockPos = s.blockEnd = 0;
+  if (s.file == nullptr) return false;
+  if (s.block.size() < kDxfBlockSize) s.block.resize(kDxfBlockSize);
+  s.blockEnd = std::fread(s.block.data(), 1, s.block.size(), s.file);
+  return s.blockEnd > 0;
+}
+
 // One line of at most kDxfLineLength characters without its line end
 // ("\n", "\r\n", "\n\r" or a lone "\r"); the rest of a longer line is read away
-// (warning 988).  false at the end of the file.
-bool readLine(std::string& out) {
+// (warning 988).  false at the end of the file.  `out` stays valid up to
+// the next line read.
+bool readLine(std::string_view& out) {
   DxfReaderState& s = dxfReader();
-  out.clear();
-  if (s.file == nullptr) return false;
-  std::FILE* f = s.file;
-  char buffer[kDxfLineLength];
-  std::size_t n = 0;
+  out = {};
+  if (s.blockPos == s.blockEnd && !refillBlock(s)) return false;
+  s.carry.clear();
+  bool carried = false;  // the line's kept characters are in s.carry
   long length = 0;
-  int c = getc_unlocked(f);
-  if (c == EOF) return false;
-  for (; c != EOF; c = getc_unlocked(f)) {
-    if (c == '\n' || c == '\r') {
-      // The other character of a pair ("\r\n", or "\n\r" of systems that
-      // write the feed first) belongs to the same line end.
-      const int next = getc_unlocked(f);
-      if (next != EOF && next != c && (next == '\n' || next == '\r')) break;
-      if (next != EOF) ungetc(next, f);
-      break;
+  for (;;) {
+    const char* const begin = s.block.data() + s.blockPos;
+    const char* const end = s.block.data() + s.blockEnd;
+    const char* p = begin;
+    while (p != end && *p != '\n' && *p != '\r') ++p;
+    const auto piece = static_cast<std::size_t>(p - begin);
+    const long room = LONG_MAX - length;
+    length += piece < static_cast<std::size_t>(room) ? static_cast<long>(piece) : room;
+    if (p == end) {
+      // The line goes on in the next block (or ends with the file).
+      if (s.carry.size() < kDxfLineLength)
+        s.carry.append(begin, std::min(piece, kDxfLineLength - s.carry.size()));
+      carried = true;
+      if (!refillBlock(s)) break;
+      continue;
     }
-    if (n < kDxfLineLength) buffer[n++] = static_cast<char>(c);
-    if (length < LONG_MAX) ++length;
+    if (carried) {
+      if (s.carry.size() < kDxfLineLength)
+        s.carry.append(begin, std::min(piece, kDxfLineLength - s.carry.size()));
+    } else {
+      out = std::string_view(begin, std::min(piece, kDxfLineLength));
+    }
+    const char c = *p;
+    s.blockPos = static_cast<std::size_t>(p + 1 - s.block.data());
+    if (s.blockPos == s.blockEnd) {
+      // The other character of a pair may stand in the next block: the
+      // line is kept aside before the block is read over.
+      if (!carried) {
+        s.carry.assign(out);
+        carried = true;
+      }
+      if (!refillBlock(s)) break;
+    }
+    // The other character of a pair ("\r\n", or "\n\r" of systems that
+    // write the feed first) belongs to the same line end.
+    const char next = s.block[s.blockPos];
+    if (next != c && (next == '\n' || next == '\r')) ++s.blockPos;
+    break;
   }
-  out.assign(buffer, n);
+  if (carried) out = s.carry;
   ++s.line;
-  if (length > static_cast<long>(n)) valueCut(s.line, n, length);
+  if (length > static_cast<long>(out.size())) valueCut(s.line, out.size(), length);
   return true;
+}
+
+// The text without the blanks and tabs around it.
+std::string_view trimmedView(std::string_view value) {
+  std::size_t b = 0, e = value.size();
+  while (b < e && (value[b] == ' ' || value[b] == '\t')) ++b;
+  while (e > b && (value[e - 1] == ' ' || value[e - 1] == '\t')) --e;
+  return value.substr(b, e - b);
+}
+
+// A group-code line as a number (dxfIsInteger of the line's text, which
+// ends at a NUL byte): a plain run of digits is converted here, anything
+// else by the general conversion.
+bool codeOf(std::string_view line, long& value) {
+  const std::size_t nul = line.find('\0');
+  if (nul != std::string_view::npos) line = line.substr(0, nul);
+  const std::string_view t = trimmedView(line);
+  std::size_t k = 0;
+  const bool negative = !t.empty() && t[0] == '-';
+  if (!t.empty() && (t[0] == '-' || t[0] == '+')) k = 1;
+  if (k < t.size() && t.size() - k <= 9) {
+    long v = 0;
+    std::size_t d = k;
+    for (; d < t.size() && t[d] >= '0' && t[d] <= '9'; ++d) v = v * 10 + (t[d] - '0');
+    if (d == t.size()) {
+      value = negative ? -v : v;
+      return true;
+    }
+  }
+  return dxfIsInteger(std::string(line), value);
 }
 
 // The group's value cut to its store field; a value longer than the
@@ -144,7 +213,7 @@ void badGroupCode(long line) {
   ++s.badCodeLines;
 }
 
-bool isEntity(const DxfGroup& g, const char* name) { return g.code == 0 && dxfTrimmed(g.value) == name; }
+bool isEntity(const DxfGroup& g, const char* name) { return g.code == 0 && trimmedView(g.value) == name; }
 
 // Reads on to the group that ends the section (or the file).
 void skipSection() {
@@ -158,7 +227,7 @@ void skipSection() {
 // file ending after one of them ends inside its section.
 void fileEndsInEntity(const std::string& value, long line) {
   DxfReaderState& s = dxfReader();
-  const std::string name = dxfTrimmed(value);
+  const std::string name(trimmedView(value));
   if (!s.end.entity.empty() || name.empty()) return;
   for (const char* mark : {"ENDTAB", "ENDBLK", "SEQEND", "ENDSEC", "EOF", "SECTION"})
     if (name == mark) return;
@@ -174,6 +243,8 @@ void fileEndsInEntity(const std::string& value, long line) {
 void dxfReaderAttach(std::FILE* file) {
   DxfReaderState& s = dxfReader();
   s.file = file;
+  // What was read ahead of a former position is not the file's from here.
+  s.blockPos = s.blockEnd = 0;
   s.line = 0;
   s.atEnd = false;
   s.currentPending = false;
@@ -208,49 +279,55 @@ bool dxfIsBinary(std::FILE* file) {
 int readGroup(DxfGroup& out) {
   TraceScope t("scl520");
   DxfReaderState& s = dxfReader();
-  std::string codeLine;
-  if (!readLine(codeLine)) {
+  std::string_view line;
+  if (!readLine(line)) {
     s.atEnd = true;
     return -1;
   }
   long code = 0;
-  long line = s.line;
-  if (!dxfIsInteger(codeLine, code)) {
+  long codeLine = s.line;
+  if (!codeOf(line, code)) {
     // The pairs are out of step: the entity ends here, reading goes on at
     // the next line that holds the code 0.
-    badGroupCode(line);
+    badGroupCode(codeLine);
     do {
-      if (!readLine(codeLine)) {
+      if (!readLine(line)) {
         s.atEnd = true;
         return -1;
       }
-    } while (!dxfIsInteger(codeLine, code) || code != 0);
-    line = s.line;
+    } while (!codeOf(line, code) || code != 0);
+    codeLine = s.line;
   }
-  std::string value;
-  if (!readLine(value)) {
+  if (!readLine(line)) {
     s.atEnd = true;
     return -1;
   }
   out.code = static_cast<int>(std::clamp<long>(code, INT_MIN, INT_MAX));
-  out.value = std::move(value);
-  out.line = line;
-  if (out.code == 0 && dxfTrimmed(out.value) == "EOF") s.end.eofMark = true;
+  out.value.assign(line);
+  out.line = codeLine;
+  if (out.code == 0 && trimmedView(out.value) == "EOF") s.end.eofMark = true;
   return 0;
 }
 
 void storeGroup(DxfGroups& g, const DxfGroup& group) {
   TraceScope t("hvd500");
-  DxfGroup kept = group;
-  for (const FieldLength& f : kExtendedFields)
-    if (group.code == f.code) kept.value = cutField(group, f.length);
-  g.add(std::move(kept));
+  if (group.code > 1000) {
+    for (const FieldLength& f : kExtendedFields) {
+      if (group.code != f.code) continue;
+      g.add(group.code, cutField(group, f.length), group.line);
+      return;
+    }
+  }
+  g.add(group);
 }
 
-int readEntityGroups() {
+namespace {
+
+// readEntityGroups into the store `into`.
+int readEntityGroupsInto(DxfGroups& into) {
   TraceScope t("hvd502");
   DxfReaderState& s = dxfReader();
-  s.groups.clear();
+  into.clear();
   // The entity's name and line, for the report of a file that ends
   // before the entity does.
   const bool named = s.current.code == 0 && !s.atEnd;
@@ -265,13 +342,17 @@ int readEntityGroups() {
     if (s.current.code == 0) return 0;
     if (full) continue;
     try {
-      storeGroup(s.groups, s.current);
+      storeGroup(into, s.current);
     } catch (const std::bad_alloc&) {
       full = true;
       mfaNoMemory(t.code());
     }
   }
 }
+
+}  // namespace
+
+int readEntityGroups() { return readEntityGroupsInto(dxfReader().groups); }
 
 // ---------------------------------------------------------------------------
 // Tables
@@ -301,7 +382,7 @@ std::int32_t addLayer(const DxfGroups& g) {
 std::int32_t addGroupsEntry(const char* code, DxfTable<DxfGroupsEntry> DxfReaderState::*table, const DxfGroups& g) {
   TraceScope t(code);
   auto e = namedEntry<DxfGroupsEntry>(g);
-  e.groups = g.list;
+  e.groups.assign(g.list().begin(), g.list().end());
   return (dxfReader().*table).add(std::move(e));
 }
 
@@ -330,9 +411,13 @@ void releaseDxfReader() {
   s.blocks.clear();
   s.inserts.clear();
   s.dimensions.clear();
-  s.groups.clear();
+  s.groups = DxfGroups{};
+  s.spareGroups = DxfGroups{};
   s.vertices.clear();
   s.header.dimensions.clear();
+  s.block = std::vector<char>{};
+  s.blockPos = s.blockEnd = 0;
+  s.carry = std::string{};
   s.file = nullptr;
 }
 
@@ -447,7 +532,7 @@ bool nextSectionEntity(std::string& name) {
     if (s.current.code == 0) break;
     if (readGroup(s.current) != 0) return false;
   }
-  name = dxfTrimmed(s.current.value);
+  name.assign(trimmedView(s.current.value));
   return name != "ENDSEC" && name != "EOF";
 }
 
@@ -473,7 +558,7 @@ int readTables() {
     else if (table == "DIMSTYLE") s.dimStyles.size(count, s.fileSize);
     else if (table == "STYLE") s.textStyles.size(count, s.fileSize);
     while (!s.atEnd && s.current.code == 0) {
-      const std::string entry = dxfTrimmed(s.current.value);
+      const std::string entry(trimmedView(s.current.value));
       if (entry == "ENDTAB" || entry == "ENDSEC" || entry == "EOF" || entry == "TABLE") break;
       readEntityGroups();
       try {
@@ -568,25 +653,24 @@ constexpr EntityMapping kMappings[] = {
 };
 
 // The VERTEX entities after a POLYLINE up to its SEQEND, as the vertices
-// the mapping takes; the group store holds the POLYLINE's own groups again
-// afterwards.  -1 (error 370) when memory fails.
+// the mapping takes; the group store keeps the POLYLINE's own groups (the
+// vertices' groups go to the spare store).  -1 (error 370) when memory
+// fails.
 int readVertices() {
   DxfReaderState& s = dxfReader();
-  DxfGroups polyline;
-  std::swap(polyline, s.groups);
   int result = 0;
   s.vertices.clear();
   try {
     while (!s.atEnd && isEntity(s.current, "VERTEX")) {
-      readEntityGroups();
-      s.vertices.push_back(DxfVertex{s.groups.point(10), s.groups.real(42), s.groups.integer(70)});
+      readEntityGroupsInto(s.spareGroups);
+      const DxfGroups& v = s.spareGroups;
+      s.vertices.push_back(DxfVertex{v.point(10), v.real(42), v.integer(70)});
     }
-    if (!s.atEnd && isEntity(s.current, "SEQEND")) readEntityGroups();
+    if (!s.atEnd && isEntity(s.current, "SEQEND")) readEntityGroupsInto(s.spareGroups);
   } catch (const std::bad_alloc&) {
     mfaNoMemory("stt847");
     result = -1;
   }
-  std::swap(polyline, s.groups);
   return result;
 }
 
@@ -595,12 +679,12 @@ int readVertices() {
 std::int32_t readEntity(std::int32_t father) {
   TraceScope t("stt847");
   DxfReaderState& s = dxfReader();
-  const std::string name = dxfTrimmed(s.current.value);
+  const std::string name(trimmedView(s.current.value));
   const long line = s.current.line;
   readEntityGroups();
   Mapping map = nullptr;
   for (const EntityMapping& m : kMappings)
-    if (name == m.name) map = m.map;
+    if (std::string_view(name) == m.name) map = m.map;
   if (map == nullptr) {
     // Not mapped: recorded in the scratch slot and not converted.
     if (name != "ENDBLK" && name != "ENDSEC") {
@@ -823,76 +907,10 @@ void reportFileEnd() {
 
 }  // namespace
 
-namespace {
-
-// The entities of the file from `at` on that the mapping takes, counted
-// ahead of the reading (a code line "0" followed by a mapped name): the
-// element table is sized for them at once, instead of growing by copies of
-// itself while they are read.  The count is a first estimate only (an
-// entity can make more elements, or fail); the file's position is left as
-// it was.
-std::int32_t countMappedEntities(std::FILE* file, long at) {
-  if (file == nullptr || at < 0 || std::fseek(file, at, SEEK_SET) != 0) return 0;
-  std::vector<char> chunk(std::size_t{1} << 20);
-  std::string line;        // the line being read, across chunks
-  bool codeLine = true;    // the lines alternate: code, value
-  bool afterZero = false;  // the value of a code 0 follows
-  std::int32_t count = 0;
-  const auto endOfLine = [&] {
-    const std::string name = dxfTrimmed(line);
-    if (codeLine) {
-      afterZero = name == "0";
-    } else if (afterZero && count < INT32_MAX) {
-      for (const EntityMapping& m : kMappings)
-        if (name == m.name) ++count;
-    }
-    codeLine = !codeLine;
-    line.clear();
-  };
-  for (;;) {
-    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
-    if (got == 0) break;
-    const char* p = chunk.data();
-    const char* const end = p + got;
-    while (p < end) {
-      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      const char* stop = nl != nullptr ? nl : end;
-      // A line longer than any name is of no interest but its end.
-      if (line.size() < 64) line.append(p, std::min<std::size_t>(static_cast<std::size_t>(stop - p), 64));
-      if (nl == nullptr) break;
-      endOfLine();
-      p = nl + 1;
-    }
-  }
-  std::clearerr(file);
-  std::fseek(file, at, SEEK_SET);
-  return count;
-}
-
-// An empty table sized for the entities of the file (with some room for
-// the elements an entity adds); a table that cannot be had that large stays
-// as it is and grows as the entities come.
-void sizeTableForFile() {
-  const DxfReaderState& s = dxfReader();
-  const ElementTable& table = elementTable();
-  if (table.lastIndex != 0 || s.file == nullptr) return;
-  std::int32_t expected = 0;
-  try {
-    expected = countMappedEntities(s.file, std::ftell(s.file));
-  } catch (const std::bad_alloc&) {
-    return;
-  }
-  if (expected <= table.capacity) return;
-  const std::int32_t room = expected / 8 + 512;
-  if (allocateTable(expected, room) != 0) allocateTable(100);
-}
-
-}  // namespace
 
 int readDxfSections() {
   TraceScope t("stt200");
   DxfReaderState& s = dxfReader();
-  sizeTableForFile();
   bool sectionMet = s.headerRead;
   while (!s.atEnd) {
     if (s.currentPending) s.currentPending = false;

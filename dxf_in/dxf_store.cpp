@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -66,32 +67,48 @@ int dxfInteger(const std::string& value) {
 }
 
 double dxfReal(const std::string& value) {
-  const double v = std::strtod(value.c_str(), nullptr);
+  // A plain decimal number (what writers write) is converted directly;
+  // both conversions round correctly, so they give the same value.  Signs,
+  // blanks, hexadecimal digits, numbers out of range and the rest go to the
+  // general conversion.
+  const char* const begin = value.c_str();
+  const char* const end = begin + value.size();
+  if (begin != end && ((*begin >= '0' && *begin <= '9') || *begin == '-' || *begin == '.')) {
+    double v = 0.0;
+    const auto [stop, error] = std::from_chars(begin, end, v);
+    if (error == std::errc() && (stop == end || *stop == ' ' || *stop == '\0') && std::isfinite(v)) return v;
+  }
+  const double v = std::strtod(begin, nullptr);
   return std::isfinite(v) ? v : 0.0;
 }
 
 // ---------------------------------------------------------------------------
 // Groups
 
-void DxfGroups::add(DxfGroup group) {
-  const int code = group.code;
-  list.push_back(std::move(group));
-  if (code >= 0 && code < kIndexed) lastOf_[code] = list.size();
+void DxfGroups::add(int code, std::string_view value, long line) {
+  if (count_ == slots_.size()) slots_.emplace_back();
+  DxfGroup& slot = slots_[count_++];
+  slot.code = code;
+  slot.value.assign(value);
+  slot.line = line;
+  if (code >= 0 && code < kIndexed) lastOf_[code] = count_;
 }
 
 void DxfGroups::clear() {
-  for (const DxfGroup& g : list)
-    if (g.code >= 0 && g.code < kIndexed) lastOf_[g.code] = 0;
-  list.clear();
+  for (std::size_t k = 0; k < count_; ++k) {
+    const int code = slots_[k].code;
+    if (code >= 0 && code < kIndexed) lastOf_[code] = 0;
+  }
+  count_ = 0;
 }
 
 const DxfGroup* DxfGroups::last(int code) const {
   if (code >= 0 && code < kIndexed) {
     const std::size_t at = lastOf_[code];
-    return at > 0 && at <= list.size() ? &list[at - 1] : nullptr;
+    return at > 0 && at <= count_ ? &slots_[at - 1] : nullptr;
   }
-  for (auto it = list.rbegin(); it != list.rend(); ++it)
-    if (it->code == code) return &*it;
+  for (std::size_t k = count_; k > 0; --k)
+    if (slots_[k - 1].code == code) return &slots_[k - 1];
   return nullptr;
 }
 
@@ -119,7 +136,7 @@ int DxfGroups::colour() const {
 
 std::string DxfGroups::joined(int code, std::size_t limit) const {
   std::string out;
-  for (const DxfGroup& g : list)
+  for (const DxfGroup& g : list())
     if (g.code == code && out.size() < limit) out += g.value;
   return out;
 }

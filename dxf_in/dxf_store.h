@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,13 +37,17 @@ struct DxfGroup {
 // the lookups take its last one, and a code the entity does not give reads
 // as `otherwise` (0 or "").  The last group of each code below kIndexed is
 // noted as it comes (an array insert looks its groups up once per copy);
-// a lookup of a higher code walks the groups.
+// a lookup of a higher code walks the groups.  Cleared between entities,
+// the store keeps its slots and their texts' room, so that reading an
+// entity allocates nothing once the store has held one as large.
 struct DxfGroups {
   static constexpr int kIndexed = 240;
-  std::vector<DxfGroup> list;  // read as it stands; groups come in through add
 
-  void add(DxfGroup group);
+  void add(const DxfGroup& group) { add(group.code, group.value, group.line); }
+  void add(int code, std::string_view value, long line);
   void clear();
+  // The groups in file order.
+  std::span<const DxfGroup> list() const { return {slots_.data(), count_}; }
   // The last group of the code, nullptr when there is none.
   const DxfGroup* last(int code) const;
   bool has(int code) const { return last(code) != nullptr; }
@@ -61,7 +67,9 @@ struct DxfGroups {
   std::string joined(int code, std::size_t limit) const;
 
  private:
-  std::size_t lastOf_[kIndexed] = {};  // position in `list` + 1, 0 for none
+  std::vector<DxfGroup> slots_;  // slots_[0, count_) hold the groups
+  std::size_t count_ = 0;
+  std::size_t lastOf_[kIndexed] = {};  // position in the groups + 1, 0 for none
 };
 
 // One header variable as stored.
@@ -170,9 +178,17 @@ struct DxfReaderState {
   std::FILE* file = nullptr;
   long fileSize = 0;
   long line = 0;           // lines read so far
+  // The file is read a block at a time: block[blockPos, blockEnd) has been
+  // read from the file but not taken yet.  A line that does not lie whole
+  // in one block is put together in `carry`.
+  std::vector<char> block;
+  std::size_t blockPos = 0, blockEnd = 0;
+  std::string carry;
   DxfGroup current;        // the last group read
   bool atEnd = false;      // end of file reached
   DxfGroups groups;
+  // Holds the polyline's own groups while its vertices are read.
+  DxfGroups spareGroups;
   // The vertices of the polyline being mapped (its groups are `groups`).
   std::vector<DxfVertex> vertices;
   DxfHeader header;

@@ -207,16 +207,22 @@ const char* parseRealRaw(const char* text, unsigned& flags, double& value) {
     if (*p == igesDelimiters().param) mfaWarning(t.code(), 220, Channel::kProtocol);
     return afterDelimiter(p, flags, t.code());
   }
-  char buffer[kLongestReal + 1];
-  std::size_t length = 0;
+  // The field is checked where it stands; its characters are copied (blanks
+  // left out, 'D' as 'E') only when they do not stand together as a number.
+  const char param = igesDelimiters().param, record = igesDelimiters().record;
+  const char* const first = p;
+  const char* contentEnd = p;  // after the last character that is no blank
+  std::size_t length = 0;      // characters that are no blanks
   int dots = 0, exponents = 0, plus = 0, minus = 0;
   bool bad = false;
   bool digitSeen = false;
   bool d = false;
-  for (; *p != '\0' && !isDelimiter(*p); ++p) {
+  bool gap = false;  // a blank stands between characters of the number
+  char previous = '\0';
+  for (; *p != '\0' && *p != param && *p != record; ++p) {
     char c = *p;
     if (c == ' ') continue;
-    const char previous = length == 0 ? '\0' : buffer[length - 1];
+    if (p != contentEnd && length > 0) gap = true;
     if (c >= '0' && c <= '9') {
       digitSeen = true;
     } else if (c == '.') {
@@ -233,21 +239,34 @@ const char* parseRealRaw(const char* text, unsigned& flags, double& value) {
     }
     if (length >= kLongestReal) bad = true;
     if (bad) break;
-    buffer[length++] = c;
+    previous = c;
+    ++length;
+    contentEnd = p + 1;
   }
-  if (!bad && length > 0 && buffer[length - 1] == 'E') bad = true;
+  if (!bad && previous == 'E') bad = true;
   if (!bad && !digitSeen) bad = true;
-  buffer[length] = '\0';
   double v = 0.0;
   if (!bad) {
     // The value rounded to the nearest double; a value beyond the range of
     // doubles is refused, one below it is 0 (or the smallest it can be).
-    const char* from = buffer[0] == '+' ? buffer + 1 : buffer;
-    const std::from_chars_result r = std::from_chars(from, buffer + length, v);
-    if (r.ec != std::errc{} || r.ptr != buffer + length) {
-      char* end = nullptr;
-      v = std::strtod(buffer, &end);
-      if (end != buffer + length) bad = true;
+    const char* from = first;
+    while (*from == ' ') ++from;
+    if (*from == '+') ++from;
+    std::from_chars_result r{};
+    if (!gap && !d) r = std::from_chars(from, contentEnd, v);
+    if (gap || d || r.ec != std::errc{} || r.ptr != contentEnd) {
+      char buffer[kLongestReal + 1];
+      std::size_t n = 0;
+      for (const char* q = first; q != contentEnd; ++q)
+        if (*q != ' ') buffer[n++] = *q == 'D' ? 'E' : *q;
+      buffer[n] = '\0';
+      const char* start = buffer[0] == '+' ? buffer + 1 : buffer;
+      r = std::from_chars(start, buffer + n, v);
+      if (r.ec != std::errc{} || r.ptr != buffer + n) {
+        char* end = nullptr;
+        v = std::strtod(buffer, &end);
+        if (end != buffer + n) bad = true;
+      }
     }
     if (!std::isfinite(v)) bad = true;
   }

@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "elements/element_table.h"
 #include "elements/iges_format.h"
+#include "iges_in/iges_convert.h"
 #include "iges_in/iges_fields.h"
 #include "support/config.h"
 #include "support/messages.h"
@@ -80,14 +82,21 @@ bool directoryField(const char* record, IgesDirectoryField which, std::int32_t& 
   return true;
 }
 
+// The sequence number from `firstColumn` to column 80, after the section
+// letter when it stands there: blanks, a sign, digits (as "%ld" reads it).
+// false when there are no digits or the number is negative.
 bool sequenceField(const char* record, char letter, int firstColumn, std::int32_t& value) {
   const char* p = record + firstColumn - 1;
   if (*p == letter) ++p;
-  char field[9] = {};
-  std::memcpy(field, p, static_cast<std::size_t>(record + 80 - p));
-  char* end = nullptr;
-  const long v = std::strtol(field, &end, 10);
-  if (end == field || v > INT32_MAX || v < 0) return false;
+  const char* const end = record + 80;
+  while (p < end && *p == ' ') ++p;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  if (p == end || *p < '0' || *p > '9') return false;
+  long v = 0;  // at most eight digits
+  for (; p < end && *p >= '0' && *p <= '9'; ++p) v = v * 10 + (*p - '0');
+  if (negative) v = -v;
+  if (v > INT32_MAX || v < 0) return false;
   value = static_cast<std::int32_t>(v);
   return true;
 }
@@ -195,10 +204,12 @@ bool seekInput(long at) {
 
 int readRecord(char* record) {
   IgesReaderState& s = igesReader();
-  std::memset(record, ' ', 80);
   record[80] = '\n';
   record[81] = '\0';
-  if (s.input == nullptr) return -1;
+  if (s.input == nullptr) {
+    std::memset(record, ' ', 80);
+    return -1;
+  }
   const long start = s.position;
   s.lastRecordStart = start;
   // The record ends after 80 characters, at a NUL (which is read with it)
@@ -218,9 +229,8 @@ int readRecord(char* record) {
     record[n] = '\0';
     return static_cast<int>(n);
   }
-  for (int i = 0; i < s.separatorCount; ++i) {
-    if (inputGetc() == EOF) break;
-  }
+  // The separator after the record (no further than the end of the file).
+  s.position = std::min(s.position + s.separatorCount, std::max(s.fileSize, s.position));
   return 81;
 }
 
@@ -595,11 +605,14 @@ int readDirectorySecond(const char* record) {
   }
   if (directoryField(record, kDirForm, v)) de.form = v;
   e.form = de.form;
-  char label[9];
-  std::memcpy(label, record + igesDirectoryOffset(kDirLabel), 8);
-  label[8] = '\0';
-  de.label[0] = '\0';
-  std::sscanf(label, "%8s", de.label);
+  // The label: the first word of its eight columns ("%8s"; the record holds
+  // no control characters, so blanks are the only white space).
+  const char* label = record + igesDirectoryOffset(kDirLabel);
+  const char* const labelEnd = label + 8;
+  while (label < labelEnd && *label == ' ') ++label;
+  std::size_t n = 0;
+  while (label < labelEnd && *label != ' ' && *label != '\0') de.label[n++] = *label++;
+  de.label[n] = '\0';
   if (directoryField(record, kDirSubscript, v)) de.subscript = v;
   if (sequenceField(record, 'D', kIgesDirectory[kDirSequence2].column, v)) de.sequence2 = v;
   return 0;
@@ -632,15 +645,39 @@ long parameterRecordStart(long n) {
 
 }  // namespace
 
+namespace {
+
+// The section letter (column 73) of the next record when the reader's
+// window holds the whole record and it has no NUL, and the reading position
+// then moves past it as readRecord would; '\0' (nothing read) otherwise.
+// The P section needs no more of its records while it is read.
+char takeWholeRecordLetter() {
+  IgesReaderState& s = igesReader();
+  const long at = s.position;
+  if (s.input == nullptr || at < s.windowStart || at + 80 > s.windowStart + static_cast<long>(s.windowLength))
+    return '\0';
+  const char* const p = s.window.data() + (at - s.windowStart);
+  if (std::memchr(p, '\0', 80) != nullptr) return '\0';
+  const char c = p[72];
+  s.lastRecordStart = at;
+  s.position = std::min(at + 80 + s.separatorCount, std::max(s.fileSize, at + 80));
+  return isControl(static_cast<unsigned char>(c)) ? ' ' : c;
+}
+
+}  // namespace
+
 int readSection(char letter) {
   TraceScope t("stt950");
   IgesReaderState& s = igesReader();
   char record[kIgesRecordBytes];
   int n = 0;
   for (;;) {
-    const int length = readRecord(record);
-    if (length < 0) return -1;
-    const char found = length > 72 ? record[72] : '\0';
+    char found = letter == 'P' ? takeWholeRecordLetter() : '\0';
+    if (found == '\0') {
+      const int length = readRecord(record);
+      if (length < 0) return -1;
+      found = length > 72 ? record[72] : '\0';
+    }
     if (found != letter) {
       if (found == 'D' || found == 'P' || found == 'T') {
         seekInput(s.lastRecordStart);
@@ -663,8 +700,9 @@ int readSection(char letter) {
       ++s.directoryRecords;
       if (n % 2 == 1) {
         if (readDirectoryFirst(record) != 0) return -2;
-        if (element(elementTable().lastIndex).type == IgesType::kSubfigureDefinition)
-          ++s.subfigureCount;
+        const std::int32_t type = element(elementTable().lastIndex).type;
+        if (type == IgesType::kSubfigureDefinition) ++s.subfigureCount;
+        if (type == IgesType::kTransformationMatrix) ++s.matrixCount;
       } else if (readDirectorySecond(record) != 0) {
         return -2;
       }
@@ -758,6 +796,15 @@ int readIgesInput() {
     return -2;
   }
   if (readSection('P') != 0) return -3;
+  // The conversion reads each matrix once and keeps it with its composed
+  // chain: their tables get room for every 124 of the directory at once.
+  try {
+    IgesConvertState& c = igesConvertState();
+    c.matrices.reserve(static_cast<std::size_t>(s.matrixCount));
+    c.chains.reserve(static_cast<std::size_t>(s.matrixCount));
+  } catch (const std::bad_alloc&) {
+    // The tables grow as the matrices come instead.
+  }
   parameterPass();
   if (s.paramRecords == 0) {
     mfaError(t.code(), 330, Channel::kBoth);

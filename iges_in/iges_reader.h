@@ -44,6 +44,7 @@ struct IgesReaderState {
   IgesCounts counts;
   std::string senderName;         // the text a recognised sender matched
   int subfigureCount = 0;         // 308 entities met in the D section
+  long matrixCount = 0;           // 124 entities met in the D section
   int directoryRecords = 0;       // D records read
   // Where each P record starts in the input file: records that follow each
   // other at one distance are `paramFirst` + k * `paramStride`; once a

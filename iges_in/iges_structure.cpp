@@ -46,14 +46,6 @@ constexpr int kMsgGroupCycle = 1327;
 constexpr std::size_t kFirstRecordCapacity = 50;
 // Subfigure names are kept to a length any file system takes.
 constexpr std::size_t kMaxNameLength = 200;
-// Structure conversions started from inside another one's pass, deeper
-// than this, are refused.  Nesting as files hold it does not count here:
-// groups and expanded instances are walked with stacks of their own, and
-// definitions are written innermost first before the model that holds
-// them; only a structure the walks leave to a pass (one that contains
-// itself) comes back here.
-constexpr int kMaxStructureNesting = 32;
-
 bool levelIsPlus() { return runHas(RunModeBit::kPlus); }
 int traceLevel() { return runSettings().traceLevel; }
 // A drawing read as DXF by the own reader, or through the toolkit: blocks,
@@ -118,18 +110,33 @@ void reportSelfContaining(const char* code, std::int32_t instance, std::int32_t 
   s.selfContainingReported = true;
 }
 
-// Enters one level of structure nesting; false (reported) when the nesting
-// is too deep.
+// Enters the conversion of the structure `index` from inside another one's
+// pass; false (reported) when the structure is open already: it contains
+// itself.  Nesting as files hold it does not come here (groups and
+// expanded instances are walked with stacks of their own, definitions are
+// written innermost first before the model that holds them), so the open
+// structures are distinct elements, never more than the file has.
 bool enterNesting(const char* code, std::int32_t index) {
   IgesStructureState& s = igesStructureState();
-  if (s.nesting >= kMaxStructureNesting) {
+  bool entered = false;
+  try {
+    entered = s.nestingPath.insert(index).second;
+  } catch (const std::bad_alloc&) {
+    mfaNoMemory(code);
+    return false;
+  }
+  if (!entered) {
     reportCycle(code, index);
     return false;
   }
   ++s.nesting;
   return true;
 }
-void leaveNesting() { --igesStructureState().nesting; }
+void leaveNesting(std::int32_t index) {
+  IgesStructureState& s = igesStructureState();
+  s.nestingPath.erase(index);
+  --s.nesting;
+}
 
 // Sets the state of the element and everything below it without counting
 // progress (the states are put back for another pass, nothing is done).
@@ -675,24 +682,22 @@ void structureFinish() {
 // ---------------------------------------------------------------------------
 // Views
 
-int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
-  TraceScope t("cee190");
-  if (viewNumber == kNoView || igesConvertState().currentView == 0) return 1;
+namespace {
+
+// The view test of the element and, for a dependent element without a view
+// of its own, of its first fathers: 1 in the view `viewNumber`, else 0.
+// The elements walked are appended to `walked` (marked `onWalk` in the
+// answers while the walk runs); one with a known answer ends the walk.
+int viewOfFathers(std::int32_t index, std::int32_t viewNumber, std::vector<std::int32_t>& walked, signed char onWalk) {
   IgesStructureState& s = igesStructureState();
-  if (drawingInputRun()) {
-    // DXF input: the element's level must be one the view shows.
-    if (static_cast<std::size_t>(index) < s.underDrawing.size() && s.underDrawing[index]) return 0;
-    if (!isElementIndex(index) || element(index).type == IgesType::kSubfigureDefinition) return 1;
-    const auto* view = dynamic_cast<const DxfViewRecord*>(element(igesConvertState().currentView).params.get());
-    if (view == nullptr || !view->hasLevelList) return 1;
-    const std::vector<std::int32_t>& hidden = view->hiddenLevels;
-    return std::binary_search(hidden.begin(), hidden.end(), element(index).de.level) ? 0 : 1;
-  }
-  // A physically dependent element without a view of its own follows its
-  // first father (the chain is bounded: a cycle of fathers ends it).
   std::int32_t current = index;
-  for (int step = 0; step <= 64; ++step) {
+  for (;;) {
     if (!isElementIndex(current)) return 1;
+    const signed char answer = s.fatherWalkAnswers[static_cast<std::size_t>(current)];
+    if (answer == onWalk) return 1;  // a cycle of fathers
+    if (answer >= 0) return answer;
+    s.fatherWalkAnswers[static_cast<std::size_t>(current)] = onWalk;
+    walked.push_back(current);
     if (static_cast<std::size_t>(current) < s.underDrawing.size() && s.underDrawing[current]) return 0;
     const ElementRecord& e = element(current);
     std::int32_t pointer = e.de.view;
@@ -739,7 +744,45 @@ int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
     }
     return 0;
   }
-  return 1;
+}
+
+}  // namespace
+
+int structureInCurrentView(std::int32_t index, std::int32_t viewNumber) {
+  TraceScope t("cee190");
+  if (viewNumber == kNoView || igesConvertState().currentView == 0) return 1;
+  IgesStructureState& s = igesStructureState();
+  if (drawingInputRun()) {
+    // DXF input: the element's level must be one the view shows.
+    if (static_cast<std::size_t>(index) < s.underDrawing.size() && s.underDrawing[index]) return 0;
+    if (!isElementIndex(index) || element(index).type == IgesType::kSubfigureDefinition) return 1;
+    const auto* view = dynamic_cast<const DxfViewRecord*>(element(igesConvertState().currentView).params.get());
+    if (view == nullptr || !view->hasLevelList) return 1;
+    const std::vector<std::int32_t>& hidden = view->hiddenLevels;
+    return std::binary_search(hidden.begin(), hidden.end(), element(index).de.level) ? 0 : 1;
+  }
+  // A physically dependent element without a view of its own follows its
+  // first father, as far as the fathers go; a cycle of fathers ends the
+  // walk (the element counts as in the view).  Each element's answer is
+  // kept for the view, so that chains shared by many elements are walked
+  // once.
+  const ElementTable& table = elementTable();
+  const std::int32_t currentView = igesConvertState().currentView;
+  const std::size_t n = static_cast<std::size_t>(table.lastIndex) + 1;
+  if (s.fatherWalkAnswers.size() != n || s.fatherWalkView != currentView || s.fatherWalkViewNumber != viewNumber ||
+      s.fatherWalkLinks != table.linkGeneration || s.fatherWalkDrawings != s.underDrawingGeneration) {
+    s.fatherWalkAnswers.assign(n, -1);
+    s.fatherWalkView = currentView;
+    s.fatherWalkViewNumber = viewNumber;
+    s.fatherWalkLinks = table.linkGeneration;
+    s.fatherWalkDrawings = s.underDrawingGeneration;
+  }
+  constexpr signed char kOnWalk = -2;
+  std::vector<std::int32_t>& walked = s.fatherWalkPath;
+  walked.clear();
+  const int answer = viewOfFathers(index, viewNumber, walked, kOnWalk);
+  for (std::int32_t w : walked) s.fatherWalkAnswers[static_cast<std::size_t>(w)] = static_cast<signed char>(answer);
+  return answer;
 }
 
 std::string viewName(std::int32_t view) {
@@ -1087,7 +1130,7 @@ int convertSubfigureDefinition(std::int32_t index) {
   writeInnerDefinitions(index);
   const int r = writeDefinitionModel(index, name, original);
   s.activeDefinitions.erase(index);
-  leaveNesting();
+  leaveNesting(index);
   return r;
 }
 
@@ -1106,7 +1149,7 @@ int convertInstance(std::int32_t index) {
     }
     if (!enterNesting(t.code(), index)) return ConvertResult::kError;
     const int r = convertSubfigureDefinition(def);
-    leaveNesting();
+    leaveNesting(index);
     if (r != 0 && !isWritten(element(def).state)) {
       setState(def, ElementState::kError);
       return ConvertResult::kError;
@@ -1368,7 +1411,7 @@ int convertGroup(std::int32_t index) {
   }
   if (!enterNesting(t.code(), index)) return ConvertResult::kError;
   const int result = walkStructures(index, true, t.code());
-  leaveNesting();
+  leaveNesting(index);
   return result;
 }
 
@@ -1383,9 +1426,12 @@ int convertInstanceExpanded(std::int32_t index) {
   const ElementTable& table = elementTable();
   if (topLevel && table.cursors[2] <= table.lastIndex && table.cursors[2] < table.capacity)
     return ConvertResult::kLater;  // the top-level definitions come first
+  // Met again while its expansion is open, the instance is inside its own
+  // definition: the walk's expansion reports that (1322) and fails.
+  if (s.nestingPath.count(index) != 0) return walkStructures(index, false, t.code());
   if (!enterNesting(t.code(), index)) return ConvertResult::kError;
   const int result = walkStructures(index, false, t.code());
-  leaveNesting();
+  leaveNesting(index);
   return result;
 }
 
@@ -1439,6 +1485,7 @@ void markUnderDrawings(const std::vector<std::int32_t>& drawings) {
   IgesStructureState& s = igesStructureState();
   const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
   s.underDrawing.assign(n, 0);
+  ++s.underDrawingGeneration;
   // Per definition met: its fathers not yet marked.
   std::unordered_map<std::int32_t, long> fathersLeft;
   std::vector<std::int32_t> stack;

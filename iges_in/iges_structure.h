@@ -117,6 +117,15 @@ struct IgesStructureState {
   // Views-visible associativities (402 forms 3, 4): their view elements.
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> viewLists;
   std::vector<char> underDrawing;  // per element: lies under a 404
+  std::uint64_t underDrawingGeneration = 0;  // rises whenever underDrawing is made anew
+  // The answers of the view test that follows fathers, per element, for the
+  // view, drawing marks and links they were found with (-1 not known yet).
+  std::vector<signed char> fatherWalkAnswers;
+  std::int32_t fatherWalkView = 0;
+  std::int32_t fatherWalkViewNumber = 0;
+  std::uint64_t fatherWalkLinks = 0;
+  std::uint64_t fatherWalkDrawings = 0;
+  std::vector<std::int32_t> fatherWalkPath;
   std::int32_t currentDrawing = 0;
   std::int32_t currentSlot = -1;
   const Transform* currentViewMatrix = nullptr;
@@ -124,6 +133,9 @@ struct IgesStructureState {
   int groupDepth = 0;
   int instanceDepth = 0;
   int nesting = 0;  // groups, definitions and instances being converted
+  // The structures being converted from inside another one's pass: one
+  // that comes back while it is open contains itself.
+  std::unordered_set<std::int32_t> nestingPath;
   std::int32_t topLevelPick = 0;  // the element the top level of a pass took last
   bool mainModelCreated = false;
   bool cycleReported = false;

@@ -359,13 +359,16 @@ TEST(Dxf12inRun, SpaceBlocksAreTheSpacesInEverySubfigureMode) {
 }
 
 TEST(Dxf12inRun, DeeplyNestedBlocksAreExpandedToTheirDepth) {
-  // Block k holds a line and an insert of block k+1, 200 deep.
+  // Block k holds a line and an insert of block k+1, 3,000 deep (each
+  // expansion gathers the objects of all the levels inside it, so a run
+  // costs the square of the depth).
+  constexpr int kDepth = 3000;
   std::vector<std::string> chain;
-  for (int k = 0; k < 200; ++k) {
+  for (int k = 0; k < kDepth; ++k) {
     const std::string name = std::string("N").append(std::to_string(k));
     chain.insert(chain.end(), {"0", "BLOCK", "2", name, "70", "0", "10", "0", "20", "0",  //
                                "0", "LINE", "10", "0", "20", "0", "11", "1", "21", "0"});
-    if (k + 1 < 200) {
+    if (k + 1 < kDepth) {
       const std::string next = std::string("N").append(std::to_string(k + 1));
       chain.insert(chain.end(), {"0", "INSERT", "2", next, "10", "0", "20", "1"});
     }
@@ -379,10 +382,10 @@ TEST(Dxf12inRun, DeeplyNestedBlocksAreExpandedToTheirDepth) {
   // Every level is written, one line each, moved by the levels above it.
   const kpl::Script s = kpl::readScript(run.script);
   EXPECT_TRUE(s.errors.empty()) << s.errors.front();
-  ASSERT_EQ(s.lines.size(), 200u);
+  ASSERT_EQ(s.lines.size(), static_cast<std::size_t>(kDepth));
   double lowest = 0.0;
   for (const kpl::Line& l : s.lines) lowest = std::max(lowest, l.start.y);
-  EXPECT_NEAR(lowest, 199.0, 1e-6);
+  EXPECT_NEAR(lowest, kDepth - 1.0, 1e-6);
 }
 
 TEST(Dxf12inRun, ViewportsDriveViewPassesAtLevelPlus) {

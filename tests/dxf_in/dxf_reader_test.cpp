@@ -1,5 +1,6 @@
 // The DXF reader: groups and line ends, the header, the tables, the
 // sections and what a damaged file does.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iterator>
@@ -296,6 +297,67 @@ TEST_F(DxfReaderTest, AFileThatEndsTooEarlyIsAnErrorAndWhatWasReadStays) {
   for (std::size_t cutAt : {std::size_t{10}, whole.size() / 3, whole.size() / 2, whole.size() - 12}) {
     readAfresh(whole.substr(0, cutAt));
     EXPECT_LE(ofType(110).size(), 2u) << cutAt;
+  }
+}
+
+// What the reader made of a file, as text: every element with its type,
+// line and values, the lines read, the values cut and the counts.
+std::string readingOf(const DxfReaderState& s) {
+  std::string out;
+  for (std::int32_t i = 1; i <= elementTable().lastIndex; ++i) {
+    const ElementRecord& e = element(i);
+    out += std::to_string(e.type) + "@" + std::to_string(e.de.sequence) + ":";
+    if (const auto* g = dynamic_cast<const GeometryRecord*>(e.params.get()))
+      for (double v : g->values) out += std::to_string(v) + " ";
+    if (const auto* n = dynamic_cast<const NoteRecord*>(e.params.get()))
+      for (const auto& piece : n->strings) out += "[" + piece.text + "]";
+    out += "\n";
+  }
+  out += "lines " + std::to_string(s.line) + ", cut " + std::to_string(s.cutValues) + ", warnings " +
+         std::to_string(mfaCounts().warnings) + ", errors " + std::to_string(mfaCounts().errors);
+  return out;
+}
+
+// The file is read a block at a time: wherever a block ends (inside a
+// group code, between the two characters of a line end, inside a value
+// that is cut, right after it), the reading is the same.  The blanks in
+// front of the first code lines move the text against the blocks.
+TEST_F(DxfReaderTest, WhereTheBlocksOfTheFileEndChangesNothing) {
+  constexpr std::size_t kBlock = std::size_t{1} << 16;  // the reader's block
+  const std::string value(300, 'x');                    // cut to 255 characters
+  const auto file = [&](const char* lineEnd, std::size_t lines, std::size_t pad) {
+    DxfText d;
+    d.section("ENTITIES");
+    for (std::size_t k = 0; k < lines; ++k) {
+      const std::size_t blanks = std::min<std::size_t>(pad, 200);
+      pad -= blanks;
+      d.raw(std::string(blanks, ' ') + "0", "LINE").g(8, "0").g(10, "5").g(20, "2").g(11, "4").g(21, "6");
+    }
+    d.g(0, "TEXT").g(8, "0").g(10, "1").g(20, "1").g(40, "2.5").g(1, value);
+    d.g(0, "LINE").g(8, "0").g(10, "7").g(20, "8").g(11, "9").g(21, "10");
+    return d.endsec().eof().text(lineEnd);
+  };
+  for (const char* lineEnd : {"\n", "\r\n", "\r", "\n\r"}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(lineEnd)));
+    // Enough lines that the text's value starts a little before the block's end.
+    const std::size_t before = file(lineEnd, 0, 0).find(value);
+    const std::size_t perLine = file(lineEnd, 1, 0).find(value) - before;
+    const std::size_t lines = (kBlock - 700 - before) / perLine + 1;
+    ASSERT_EQ(readAfresh(file(lineEnd, lines, 0)), 0);
+    const std::string expected = readingOf(dxfReader());
+    ASSERT_EQ(dxfReader().cutValues, 1);
+    const long start = static_cast<long>(file(lineEnd, lines, 0).find(value));
+    const long end = start + static_cast<long>(value.size());
+    for (long at : {start - 8, start - 3, start - 2, start - 1, start, start + 1, start + 254, start + 255,
+                    start + 256, end - 1, end, end + 1, end + 2, end + 3}) {
+      SCOPED_TRACE(at - start);
+      const long pad = static_cast<long>(kBlock) - at;
+      ASSERT_GE(pad, 0);
+      const std::string text = file(lineEnd, lines, static_cast<std::size_t>(pad));
+      ASSERT_EQ(static_cast<long>(text.find(value)), start + pad);
+      ASSERT_EQ(readAfresh(text), 0);
+      EXPECT_EQ(readingOf(dxfReader()), expected);
+    }
   }
 }
 

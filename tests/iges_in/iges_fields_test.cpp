@@ -23,6 +23,18 @@ TEST(IgesFields, Reals) {
       {",X", 0.0, IgesFlag::kEmpty, "X"},
       {"1E,X", 0.0, IgesFlag::kInvalid, "X"},
       {"1E999,X", 0.0, IgesFlag::kInvalid, "X"},
+      // Blanks inside and around the number, a leading plus, small letters.
+      {"  12.5  ,X", 12.5, 0, "X"},
+      {"1 2.5,X", 12.5, 0, "X"},
+      {"1.5 E 2,X", 150.0, 0, "X"},
+      {"+3.25;", 3.25, IgesFlag::kRecordEnd, ""},
+      {"2.e-1,X", 0.2, 0, "X"},
+      {"-.5d1,X", 0.0, IgesFlag::kInvalid, "X"},
+      {"1.25D+1 ,X", 12.5, IgesFlag::kExponentD, "X"},
+      {"+,X", 0.0, IgesFlag::kInvalid, "X"},
+      {"1-2,X", 0.0, IgesFlag::kInvalid, "X"},
+      // Below the range of doubles: 0, not refused.
+      {"1E-999,X", 0.0, 0, "X"},
   };
   for (const RealCase& c : cases) {
     unsigned flags = 0;

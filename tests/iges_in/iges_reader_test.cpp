@@ -316,6 +316,35 @@ TEST_F(IgesReaderTest, DirectoryEntriesAndPointerChecks) {
   EXPECT_EQ(fetchParameterData(110, e5.de.paramPointer, e5.de.paramLineCount, text), -1);
 }
 
+// The label is the first word of its eight columns; the sequence number
+// after the section letter is read as a number that is not negative.
+TEST_F(IgesReaderTest, DirectoryLabelsAndSequenceNumbers) {
+  struct Case {
+    const char* label;     // columns 57..64 of the second record
+    const char* sequence;  // columns 74..80 of the first record
+    const char* labelRead;
+    std::int32_t sequenceRead;
+  };
+  const Case cases[] = {
+      {"  AB CD ", "      1", "AB", 1},
+      {"        ", "     +1", "", 1},
+      {"ABCDEFGH", "  1 2  ", "ABCDEFGH", 1},
+      {"       X", "     -1", "X", 0},
+      {"LABEL   ", "       ", "LABEL", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    SetUp();
+    auto records = recordsOf(smallDrawing().text());
+    records[recordAt(records, 'D', 2)].replace(56, 8, c.label);
+    records[recordAt(records, 'D', 1)].replace(73, 7, c.sequence);
+    ASSERT_EQ(readText(joined(records, "\n")).input, 0);
+    EXPECT_EQ(std::tuple(std::string(element(1).de.label), element(1).de.sequence),
+              std::tuple(std::string(c.labelRead), c.sequenceRead));
+    TearDown();
+  }
+}
+
 TEST_F(IgesReaderTest, OddDirectorySectionEndsAtParameterRecord) {
   auto records = recordsOf(smallDrawing().text());
   // Drop the second record of the last entry and fix the count.
@@ -417,6 +446,41 @@ TEST_F(IgesReaderTest, ParameterRecordsAreFetchedWhereTheyStand) {
     }
     mfaSetProtocolFile(nullptr);
     std::fclose(protocol);
+    TearDown();
+  }
+}
+
+// A parameter section larger than the reader's window, with every 37th
+// record ended early by a NUL: wherever a record falls against the window,
+// each entity is found and fetches its own data.
+TEST_F(IgesReaderTest, ParameterSectionsLargerThanTheWindow) {
+  constexpr int kLines = 4000;
+  igestest::Builder b;
+  for (int k = 0; k < kLines; ++k) b.add(110, std::to_string(k) + ".,0.,0.,1.,1.,0.;");
+  std::vector<std::string> records = recordsOf(b.text());
+  std::vector<bool> shortened(records.size(), false);
+  for (int k = 1; k <= kLines; k += 37) {
+    const std::size_t at = recordAt(records, 'P', k);
+    records[at] = records[at].substr(0, 77) + '\0';
+    shortened[at] = true;
+  }
+  for (const char* sep : {"\n", "\r\n", ""}) {
+    SCOPED_TRACE(testing::Message() << "separator of " << std::strlen(sep) << " bytes");
+    SetUp();
+    std::string text;
+    for (std::size_t k = 0; k < records.size(); ++k) text += records[k] + (shortened[k] ? "" : sep);
+    ASSERT_EQ(readText(text).input, 0);
+    ASSERT_EQ(elementTable().lastIndex, kLines);
+    EXPECT_EQ(igesReader().paramRecords, kLines);
+    int wrong = 0;
+    for (std::int32_t i = 1; i <= kLines; ++i) {
+      const DirectoryEntry& de = element(i).de;
+      std::string fetched;
+      if (fetchParameterData(de.entityType, de.paramPointer, de.paramLineCount, fetched) != 0 ||
+          fetched.rfind(std::to_string(i - 1) + ".,", 0) != 0)
+        ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
     TearDown();
   }
 }

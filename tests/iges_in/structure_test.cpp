@@ -375,6 +375,94 @@ TEST_F(Structure, GroupsNestedAtAnyDepth) {
   EXPECT_NE(console_.find("-> cee600 : End   of Group 'GRP.300', Depth = 300\n"), std::string::npos);
 }
 
+// Structures 10,000 deep convert whole: a chain of groups each holding the
+// one before (the first a line), and a chain of definitions each holding an
+// instance of the one before, expanded and kept as models.
+TEST_F(Structure, StructuresTenThousandDeep) {
+  constexpr int kDepth = 10000;
+  {
+    igestest::Builder b;
+    int inner = b.add(110, lineParams(0, 0, 1, 0));
+    std::vector<int> chain;
+    for (int k = 0; k < kDepth; ++k) chain.push_back(inner = b.add(402, pointers({inner}) + ";", 7));
+    ASSERT_EQ(convert(b), 0);
+    EXPECT_EQ(std::tuple(mfaCounts().errors, mfaCounts().warnings), std::tuple(0, 0));
+    EXPECT_EQ(occurrences(text(), "DTCreateGroup ("), kDepth);
+    std::size_t done = 0;
+    for (int g : chain) done += state(g) == 'd' ? 1 : 0;
+    EXPECT_EQ(done, chain.size());
+  }
+  for (int mode : {2, 0}) {
+    SCOPED_TRACE(mode);
+    afresh();
+    runSettings().userElementMode = mode;
+    igestest::Builder b;
+    igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
+    member.status = "00010000";
+    int held = b.add(member);
+    for (int k = 0; k < kDepth; ++k) {
+      const std::string name = "S" + std::to_string(k);
+      const int definition =
+          b.add(308, std::to_string(k) + "," + std::to_string(name.size()) + "H" + name + "," + pointers({held}) + ";");
+      igestest::Entity instance{408, 0, std::to_string(definition) + ",1.,0.,0.;"};
+      instance.status = k + 1 < kDepth ? "00010000" : "00000000";
+      held = b.add(instance);
+    }
+    ASSERT_EQ(convert(b), 0);
+    EXPECT_EQ(std::tuple(reported(510), reported(1322), mfaCounts().errors), std::tuple(0, 0, 0));
+    EXPECT_EQ(state(held), 'd');
+    if (mode == 2) {
+      const kpl::Script s = script();
+      ASSERT_EQ(s.lines.size(), 1u);
+      EXPECT_TRUE(hasLine(s, kDepth, 0, kDepth + 1, 0));
+    } else {
+      EXPECT_EQ(occurrences(text(), "input_new(true,"), kDepth);
+    }
+  }
+}
+
+// An element without a view of its own that depends on its father is in
+// the views of its first father, however long the chain of fathers; a
+// chain of fathers that closes on itself ends the walk (in the view).
+TEST_F(Structure, DependentElementsAreInTheViewsOfTheirFathersAtAnyDepth) {
+  igestest::Builder b;
+  const int v1 = addView(b, 1, "1.");
+  const int v2 = addView(b, 2, "1.");
+  igestest::Entity dependent{110, 0, lineParams(0, 0, 1, 0)};
+  dependent.status = "00010000";
+  const int line = b.add(dependent);
+  int inner = line;
+  for (int k = 0; k < 200; ++k) {
+    igestest::Entity group{402, 7, pointers({inner}) + ";"};
+    group.status = "00010000";
+    inner = b.add(group);
+  }
+  igestest::Entity top{402, 7, pointers({inner}) + ";"};
+  top.view = v2;
+  b.add(top);
+  // Two dependent groups holding each other, and a line in the first.
+  igestest::Entity ring{110, 0, lineParams(0, 5, 1, 5)};
+  ring.status = "00010000";
+  const int ringLine = b.add(ring);
+  igestest::Entity first{402, 7, ""};
+  first.status = "00010000";
+  const int a = b.add(first);
+  const int c = b.add(first);
+  b.entity(a).params = pointers({ringLine, c}) + ";";
+  b.entity(c).params = pointers({a}) + ";";
+  read(b);
+  igesConvertState().currentView = indexOfPointer(v1);
+  const std::tuple expected{0, 1, 1, 1};
+  EXPECT_EQ(std::tuple(structureInCurrentView(indexOfPointer(line), 1), structureInCurrentView(indexOfPointer(line), 2),
+                       structureInCurrentView(indexOfPointer(ringLine), 1),
+                       structureInCurrentView(indexOfPointer(ringLine), 2)),
+            expected);
+  // Asked again (the answers are kept per view), the same.
+  EXPECT_EQ(std::tuple(structureInCurrentView(indexOfPointer(line), 1), structureInCurrentView(indexOfPointer(line), 2)),
+            std::tuple(0, 1));
+  igesConvertState().currentView = 0;
+}
+
 // userElementMode 2 (the default): every instance writes the definition's
 // members in its place and scale; the definition is not written itself;
 // an instance without a definition fails with its error text.
