@@ -77,6 +77,8 @@ class MatrixTable {
     entries_.push_back(entry);
     slots_[i] = static_cast<std::uint32_t>(entries_.size());
   }
+  // Room for the entries of n matrices.
+  void reserve(std::size_t n) { entries_.reserve(n); }
 
  private:
   std::vector<std::uint32_t> slots_;  // per element: its entry + 1, 0 for none
