@@ -1159,6 +1159,10 @@ const DwgEntityMapping* entityMappings(std::size_t& count) {
 }
 
 const DwgEntityMapping* entityMappingOf(drawingdb::EntityKind kind) {
+  // The rows stand in the order of the kinds: a kind finds its row by its
+  // value, other rows are searched.
+  const auto k = static_cast<std::size_t>(kind);
+  if (k < std::size(kMappings) && kMappings[k].kind == kind) return &kMappings[k];
   for (const DwgEntityMapping& m : kMappings)
     if (m.kind == kind) return &m;
   return nullptr;
