@@ -948,7 +948,7 @@ DwgDirectoryAttributes attributesOfCommon(MapContext& c, const db::Entity& e) {
 // The same with the entity's sequence, each combination worked out once.
 DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
   const std::string_view layer = e.common.layer.view(), linetype = e.common.linetype.view();
-  const MapContext::DirectoryKey key{layer.data(), layer.size(), linetype.data(), linetype.size(), e.common.colour};
+  const MapContext::DirectoryKey key{layer, linetype, e.common.colour};
   auto found = c.directories.find(key);
   if (found == c.directories.end()) found = c.directories.emplace(key, attributesOfCommon(c, e)).first;
   DwgDirectoryAttributes a = found->second;
@@ -1021,11 +1021,9 @@ MapContext::MapContext(drawingdb::Database& database, const DwgGraphAttr& attrib
       dimensionBlocks(database.blocks.size(), 0), mappedByKind(db::EntityData::kTypes + 1) {}
 
 std::size_t MapContext::DirectoryKeyHash::operator()(const DirectoryKey& k) const {
-  std::size_t h = std::hash<const char*>()(k.layer);
+  std::size_t h = std::hash<std::string_view>()(k.layer);
   const auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
-  mix(k.layerSize);
-  mix(std::hash<const char*>()(k.linetype));
-  mix(k.linetypeSize);
+  mix(std::hash<std::string_view>()(k.linetype));
   mix(static_cast<std::size_t>(static_cast<std::uint32_t>(k.colour)));
   return h;
 }

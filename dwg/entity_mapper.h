@@ -133,17 +133,20 @@ struct MapContext {
   long sequence = 0;  // entities met so far
   // The directory attributes (the sequence aside) of each combination of
   // layer, colour and linetype met so far: those three decide them.  The
-  // key holds the texts of the entity's layer and linetype names by
-  // address: the database's names are shared among its entities and stay
-  // where they are while it is mapped, so each shared name is one key (a
-  // name met under two addresses only makes two keys of equal value).
+  // key views the texts of the entity's layer and linetype names, which
+  // are the database's and stay where they are while it is mapped (the
+  // names of one reading share their texts, so most keys compare by
+  // address).
   struct DirectoryKey {
-    const char* layer = nullptr;
-    std::size_t layerSize = 0;
-    const char* linetype = nullptr;
-    std::size_t linetypeSize = 0;
+    std::string_view layer;
+    std::string_view linetype;
     std::int32_t colour = 0;
-    bool operator==(const DirectoryKey&) const = default;
+    bool operator==(const DirectoryKey& o) const {
+      const auto same = [](std::string_view a, std::string_view b) {
+        return (a.data() == b.data() && a.size() == b.size()) || a == b;
+      };
+      return colour == o.colour && same(layer, o.layer) && same(linetype, o.linetype);
+    }
   };
   struct DirectoryKeyHash {
     std::size_t operator()(const DirectoryKey& k) const;
