@@ -590,21 +590,29 @@ Status buildDimensionBlock(Database& db, EntityId id) {
 std::size_t buildMissingDimensionBlocks(Database& db) {
   std::int64_t next = 0;
   std::size_t built = 0;
-  std::unordered_set<std::string> names;
-  for (const BlockRecord& b : db.blocks) {
-    std::string u = b.name;
-    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    names.insert(std::move(u));
-  }
-  for (EntityId id = 0; id < db.entities.size(); ++id) {
-    if (db.entities[id].kind != EntityKind::Dimension) continue;
-    const auto* d = get_if<Dimension>(&db.entities[id].data);
+  std::unordered_set<std::string> names;  // upper-cased, made at the first dimension
+  bool named = false;
+  // Building a block adds entities (no dimensions), which moves the list's
+  // iterators: the walk takes its place again from the id after a build.
+  EntityId id = 0;
+  for (auto it = db.entities.begin(); it != db.entities.end(); ++it, ++id) {
+    if (it->kind != EntityKind::Dimension) continue;
+    const auto* d = get_if<Dimension>(&it->data);
     if (d == nullptr) continue;
+    if (!named) {
+      for (const BlockRecord& b : db.blocks) {
+        std::string u = b.name;
+        for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        names.insert(std::move(u));
+      }
+      named = true;
+    }
     std::string u = d->block;
     for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (!u.empty() && names.count(u)) continue;
     if (next == 0) next = nextDimensionNumber(db);
     if (build(db, id, next).ok()) ++built;
+    it = db.entities.begin() + static_cast<std::ptrdiff_t>(id);
   }
   return built;
 }

@@ -19,6 +19,20 @@ constexpr std::array<std::uint16_t, 256> makeCrcTable() {
 }
 constexpr std::array<std::uint16_t, 256> kCrcTable = makeCrcTable();
 
+// kCrcSlices[k][b]: the CRC of the byte b followed by k zero bytes, so
+// that eight bytes are taken in one step.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> makeCrcSlices() {
+  std::array<std::array<std::uint16_t, 256>, 8> slices{};
+  slices[0] = kCrcTable;
+  for (std::size_t k = 1; k < 8; ++k)
+    for (unsigned i = 0; i < 256; ++i) {
+      const unsigned before = slices[k - 1][i];
+      slices[k][i] = static_cast<std::uint16_t>((before >> 8) ^ kCrcTable[before & 0xFF]);
+    }
+  return slices;
+}
+constexpr std::array<std::array<std::uint16_t, 256>, 8> kCrcSlices = makeCrcSlices();
+
 // The longest modular values read: 9 bytes of MC/UMC (62 / 63 value bits),
 // 4 words of MS (60 bits).  Sizes, handles and offsets stay far below.
 constexpr int kMostModularBytes = 9;
@@ -53,7 +67,16 @@ bool sameDouble(double a, double b) { return imageOf(a) == imageOf(b); }
 
 std::uint16_t dwgCrc16(std::string_view bytes, std::uint16_t seed) {
   unsigned crc = seed;
-  for (char c : bytes) crc = (crc >> 8) ^ kCrcTable[(crc ^ static_cast<std::uint8_t>(c)) & 0xFF];
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  for (; n >= 8; n -= 8, p += 8) {
+    // The register meets the first two bytes; each byte then contributes
+    // its CRC shifted past the bytes after it.
+    const unsigned b0 = p[0] ^ (crc & 0xFF), b1 = p[1] ^ (crc >> 8);
+    crc = kCrcSlices[7][b0] ^ kCrcSlices[6][b1] ^ kCrcSlices[5][p[2]] ^ kCrcSlices[4][p[3]] ^ kCrcSlices[3][p[4]] ^
+          kCrcSlices[2][p[5]] ^ kCrcSlices[1][p[6]] ^ kCrcSlices[0][p[7]];
+  }
+  for (; n > 0; --n, ++p) crc = (crc >> 8) ^ kCrcTable[(crc ^ *p) & 0xFF];
   return static_cast<std::uint16_t>(crc);
 }
 
@@ -94,26 +117,8 @@ Status DwgBitReader::status() const {
   return failed_ ? Status::fail(StatusCode::BadFile, failure_) : Status{};
 }
 
-bool DwgBitReader::take(std::size_t bits, const char* what) {
-  if (failed_) return false;
-  if (bits > bitsLeft()) {
-    fail(what, bit_);
-    return false;
-  }
-  return true;
-}
-
-std::uint64_t DwgBitReader::rawBits(unsigned count) {
-  const std::size_t at = bit_ >> 3;
-  const auto skip = static_cast<unsigned>(bit_ & 7);
-  if (count > 0 && count + skip <= 64 && bytes_.size() - at >= 8) {
-    // The eight bytes from the current one, the first one highest.
-    std::uint64_t window = 0;
-    for (std::size_t i = 0; i < 8; ++i) window = window << 8 | static_cast<std::uint8_t>(bytes_[at + i]);
-    bit_ += count;
-    return (window << skip) >> (64 - count);
-  }
-  // Near the end: as many bits at once as the current byte holds.
+std::uint64_t DwgBitReader::rawBitsNearEnd(unsigned count) {
+  // As many bits at once as the current byte holds.
   std::uint64_t value = 0;
   while (count > 0) {
     const unsigned room = 8 - static_cast<unsigned>(bit_ & 7);

@@ -36,8 +36,10 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -162,8 +164,26 @@ class DwgBitReader {
   Status status() const;
 
  private:
-  bool take(std::size_t bits, const char* what);
-  std::uint64_t rawBits(unsigned count);  // after take()
+  bool take(std::size_t bits, const char* what) {
+    if (failed_) return false;
+    if (bits <= bitsLeft()) return true;
+    fail(what, bit_);
+    return false;
+  }
+  // After take().  Most reads lie eight bytes or more before the end of
+  // the bytes: they take the bits from one 64-bit window.
+  std::uint64_t rawBits(unsigned count) {
+    const std::size_t at = bit_ >> 3;
+    const auto skip = static_cast<unsigned>(bit_ & 7);
+    if (count == 0 || count + skip > 64 || bytes_.size() - at < 8) return rawBitsNearEnd(count);
+    // The eight bytes from the current one, the first one highest.
+    std::uint64_t window;
+    std::memcpy(&window, bytes_.data() + at, sizeof window);
+    if constexpr (std::endian::native == std::endian::little) window = __builtin_bswap64(window);
+    bit_ += count;
+    return (window << skip) >> (64 - count);
+  }
+  std::uint64_t rawBitsNearEnd(unsigned count);
   // `count` bytes (at most 8), the first the lowest: a little-endian raw
   // value.  After take().
   std::uint64_t rawLittleEndian(unsigned count);

@@ -1079,7 +1079,8 @@ class DwgFileReader {
       note("dwg-misplaced", at.handle, "a block's chain holds a BLOCK, ENDBLK, SEQEND or VERTEX: left out");
       return {};
     }
-    Entity e;
+    // readDwgEntity gives the data of the kind it reads.
+    Entity e{EntityCommon{}, EntityKind::Line, kNewestRelease, EntityData(nullptr)};
     if (Status s = readDwgEntity(in, *context_, e); !s.ok()) {
       // The frame passed its size and CRC checks and its common data
       // read: the file's layout holds, only this kind's own data does not

@@ -591,7 +591,7 @@ class PreR13Reader {
     {
       const std::string name = nameAt(layers_, layer);
       if (name.empty()) note("bad-layer", "the entity at " + hexAt(at) + " names layer " + std::to_string(layer) + ", which does not exist");
-      else common.layer = name;
+      else common.layer = layerNames_(name);
     }
     const bool threeD = layout_->threeD && !(flags & kHasElevation);
     auto point = [&](bool flatKind) { return flatKind ? (threeD ? c.point3() : c.point2()) : c.point2(k.elevation); };
@@ -991,6 +991,7 @@ class PreR13Reader {
   std::size_t variablesEnd_ = 0;
   Section entities_, blocks_, extras_;
   std::vector<std::string> linetypes_, layers_, styles_, views_, ucs_, dimstyles_, appids_;
+  NameTable layerNames_;  // the layer of each entity, each name held once
   std::unordered_map<std::uint16_t, bool> viewportOn_;     // VX: entity address (low 16 bits) -> switched on
   std::vector<std::string> styleFonts_;                     // STYLE record number -> font file
   std::vector<std::size_t> blockIndexes_;                   // BLOCK record number -> index in db_.blocks

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -340,6 +341,9 @@ class EntityData {
   using TypeAt = decltype(detail::typeAt<I>(EntityTypes{}));
 
   EntityData() : EntityData(Line{}) {}
+  // Holds nothing until assigned (as a moved-from value): for a reader
+  // that assigns the data of the kind it reads.
+  explicit EntityData(std::nullptr_t) : head_(nullptr) {}
   template <class T>
     requires kHolds<std::decay_t<T>>
   EntityData(T&& value) : head_(new Box<std::decay_t<T>>(std::forward<T>(value))) {}

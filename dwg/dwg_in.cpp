@@ -179,8 +179,7 @@ int DwgIn::ReadFile(const std::string& fileName) {
     mfaReport(t.code(), kMsgNotCarried, Channel::kBoth, Severity::kWarning, {n}, {}, name, nullptr);
     statisticsAddToolkitEntry(ToolkitList::kNotConverted, name, static_cast<int>(std::min<long>(n, INT32_MAX)));
   }
-  for (const auto& [name, n] : mapped_)
-    for (long k = 0; k < n; ++k) statisticsAddName(name);
+  for (const auto& [name, n] : mapped_) statisticsAddName(name, static_cast<std::int32_t>(std::min<long>(n, INT32_MAX)));
 
   const DwgGraphAttr& attr = dwgGraphAttr();
   for (std::size_t k = 0; k < db_.layers.records.size(); ++k) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <typeinfo>
 #include <unordered_map>
 #include <utility>
 #include <variant>
@@ -78,6 +79,7 @@ R* ownRecord(MapContext& c, std::int32_t type, std::int32_t form) {
 // The matrix of an object coordinate system, when the normal is not the z
 // axis; on the last element made.
 void objectSystem(MapContext& c, std::int32_t index, const db::Point3& normal) {
+  if (normal.x == 0.0 && normal.y == 0.0 && normal.z > 0.0) return;  // the world's own system
   Transform m;
   if (arbitraryAxis(pt(normal), m)) c.sink.setMatrix(index, m);
 }
@@ -364,11 +366,18 @@ int mapFace(MapContext& c, const db::Entity& e) {
 // Texts
 
 // The look of a text from its own values and its text style.
-TextLook textLook(const MapContext& c, const std::string& styleName, double height, double widthFactor,
+TextLook textLook(MapContext& c, std::string_view styleName, double height, double widthFactor,
                   double oblique, int generation) {
   TextLook look;
-  const auto* style = c.db.styles.find(styleName);
-  if (style == nullptr) style = c.db.styles.find("Standard");
+  MapContext::TextStyleOfName& known = c.lastTextStyle;
+  if (!known.valid || known.name != styleName) {
+    known.style = c.db.styles.find(styleName);
+    if (known.style == nullptr) known.style = c.db.styles.find("Standard");
+    known.fontName = known.style != nullptr ? styleFontName(known.style->data.font) : std::string();
+    known.name.assign(styleName);
+    known.valid = true;
+  }
+  const auto* style = known.style;
   look.height = height;
   if (!(look.height > 0.0) && style != nullptr && style->data.fixedHeight > 0.0) look.height = style->data.fixedHeight;
   if (!(look.height > 0.0)) look.height = c.db.header.real("$TEXTSIZE");
@@ -381,7 +390,7 @@ TextLook textLook(const MapContext& c, const std::string& styleName, double heig
   // down text about the base line itself.
   if ((generation & kBackwards) != 0) look.mirror = 1;
   else if ((generation & kUpsideDown) != 0) look.mirror = 2;
-  if (style != nullptr) look.fontName = styleFontName(style->data.font);
+  if (style != nullptr) look.fontName = known.fontName;
   return look;
 }
 
@@ -409,7 +418,7 @@ Point3 textStart(const db::Point3& insertion, const db::Point3& alignment, int h
 }
 
 // A one-line note of a TEXT, ATTRIB or ATTDEF.
-int lineNote(MapContext& c, const std::string& value, const std::string& style, const db::Point3& insertion,
+int lineNote(MapContext& c, const std::string& value, std::string_view style, const db::Point3& insertion,
              const db::Point3& alignment, double height, double rotation, double widthFactor, double oblique,
              int generation, int horizontal, int vertical, const db::Point3& normal) {
   const TextLook look = textLook(c, style, height, widthFactor, oblique, generation);
@@ -425,7 +434,7 @@ int lineNote(MapContext& c, const std::string& value, const std::string& style, 
 
 int mapText(MapContext& c, const db::Entity& e) {
   const auto& t = db::get<db::Text>(e.data);
-  return lineNote(c, t.value, t.style.str(), t.insertion, t.alignment, t.height, t.rotation, t.widthFactor, t.oblique,
+  return lineNote(c, t.value, t.style.view(), t.insertion, t.alignment, t.height, t.rotation, t.widthFactor, t.oblique,
                   t.generation, t.horizontal, t.vertical, t.extrusion);
 }
 
@@ -434,9 +443,9 @@ int mapText(MapContext& c, const db::Entity& e) {
 // line spacing lower.
 int attributeNote(MapContext& c, const db::AttributeText& a, const std::string& value) {
   if (!a.multiline)
-    return lineNote(c, value, a.style.str(), a.insertion, a.alignment, a.height, a.rotation, a.widthFactor, a.oblique,
+    return lineNote(c, value, a.style.view(), a.insertion, a.alignment, a.height, a.rotation, a.widthFactor, a.oblique,
                     a.generation, a.horizontal, a.vertical, a.extrusion);
-  const TextLook look = textLook(c, a.style.str(), a.height, a.widthFactor, a.oblique, a.generation);
+  const TextLook look = textLook(c, a.style.view(), a.height, a.widthFactor, a.oblique, a.generation);
   auto* rec = ownRecord<NoteRecord>(c, IgesType::kGeneralNote, 0);
   if (rec == nullptr) return -1;
   const double angle = std::isfinite(a.rotation) ? a.rotation * kRadiansPerDegree : 0.0;
@@ -870,6 +879,7 @@ int mapViewport(MapContext& c, const db::Entity& e) {
   if (rec == nullptr) return -1;
   const std::int32_t index = lastOwn(c);
   c.sink.setRegistered(index);
+  c.views.push_back(index);
   rec->viewNumber = v.id;
   // The viewport shows the model around its view centre, its view height
   // on its own height on the sheet.
@@ -937,16 +947,10 @@ DwgDirectoryAttributes attributesOfCommon(MapContext& c, const db::Entity& e) {
 
 // The same with the entity's sequence, each combination worked out once.
 DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
-  // The key: the two names' lengths, the names and the colour.
   const std::string_view layer = e.common.layer.view(), linetype = e.common.linetype.view();
-  const std::size_t sizes[2] = {layer.size(), linetype.size()};
-  const std::int32_t colour = e.common.colour;
-  std::string key;
-  key.reserve(sizeof sizes + layer.size() + linetype.size() + sizeof colour);
-  key.append(reinterpret_cast<const char*>(sizes), sizeof sizes).append(layer).append(linetype);
-  key.append(reinterpret_cast<const char*>(&colour), sizeof colour);
+  const MapContext::DirectoryKey key{layer, linetype, e.common.colour};
   auto found = c.directories.find(key);
-  if (found == c.directories.end()) found = c.directories.emplace(std::move(key), attributesOfCommon(c, e)).first;
+  if (found == c.directories.end()) found = c.directories.emplace(key, attributesOfCommon(c, e)).first;
   DwgDirectoryAttributes a = found->second;
   a.sequence = static_cast<std::int32_t>(std::min<long>(c.sequence, INT32_MAX));
   return a;
@@ -955,6 +959,20 @@ DwgDirectoryAttributes directoryOf(MapContext& c, const db::Entity& e) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+namespace {
+// The graphic attributes of a record the mapper made: the kinds it makes
+// most are told by their class alone.
+GraphicAttributes* mappedAttributesOf(ParamRecord* record) {
+  if (record == nullptr) return nullptr;
+  const std::type_info& kind = typeid(*record);
+  if (kind == typeid(GeometryRecord)) return &static_cast<GeometryRecord*>(record)->attributes;
+  if (kind == typeid(NoteRecord)) return &static_cast<NoteRecord*>(record)->attributes;
+  if (kind == typeid(InstanceRecord)) return &static_cast<InstanceRecord*>(record)->attributes;
+  if (kind == typeid(CompositeRecord)) return &static_cast<CompositeRecord*>(record)->attributes;
+  return attributesOf(record);
+}
+}  // namespace
 
 std::int32_t ElementSink::add(std::int32_t type, std::int32_t form, std::unique_ptr<ParamRecord> record) {
   TraceScope t("ldv125");
@@ -974,7 +992,7 @@ void ElementSink::setDirectory(std::int32_t index, const DwgDirectoryAttributes&
   e.de.sequence = a.sequence;
   e.de.sequence2 = a.sequence;
   e.de.paramPointer = a.sequence;
-  if (GraphicAttributes* g = attributesOf(e.params.get())) copyAttributes(*g, e.de);
+  if (GraphicAttributes* g = mappedAttributesOf(e.params.get())) copyAttributes(*g, e.de);
 }
 
 void ElementSink::setMatrix(std::int32_t index, const Transform& matrix) {
@@ -1000,7 +1018,15 @@ ParamRecord* ElementSink::record(std::int32_t index) { return isElementIndex(ind
 
 MapContext::MapContext(drawingdb::Database& database, const DwgGraphAttr& attributes)
     : db(database), attr(attributes), blockElements(database.blocks.size(), 0),
-      dimensionBlocks(database.blocks.size(), 0) {}
+      dimensionBlocks(database.blocks.size(), 0), mappedByKind(db::EntityData::kTypes + 1) {}
+
+std::size_t MapContext::DirectoryKeyHash::operator()(const DirectoryKey& k) const {
+  std::size_t h = std::hash<std::string_view>()(k.layer);
+  const auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+  mix(std::hash<std::string_view>()(k.linetype));
+  mix(static_cast<std::size_t>(static_cast<std::uint32_t>(k.colour)));
+  return h;
+}
 
 // ---------------------------------------------------------------------------
 
@@ -1035,6 +1061,20 @@ std::string countName(const db::Entity& e) {
   return std::string(e.dxfName());
 }
 
+// Counts a mapped entity under its name.
+void countMapped(MapContext& c, const db::Entity& e) {
+  const std::string_view name = e.dxfName();
+  const auto kind = static_cast<std::size_t>(e.kind);
+  MapContext::NameCounter* last = kind < c.mappedByKind.size() ? &c.mappedByKind[kind] : nullptr;
+  if (last != nullptr && last->count != nullptr && last->name == name) {
+    ++*last->count;
+    return;
+  }
+  const auto at = c.mapped.try_emplace(std::string(name), 0).first;
+  ++at->second;
+  if (last != nullptr) *last = MapContext::NameCounter{at->first, &at->second};
+}
+
 // Maps one entity (and the attributes of an insert) with the context's
 // father; the number of elements of the entity itself.
 long mapEntity(MapContext& c, const db::Entity& e);
@@ -1053,8 +1093,11 @@ long mapEntity(MapContext& c, const db::Entity& e) {
     ++c.notCarried[countName(e)];
     return 0;
   }
+  // The lists keep their room from entity to entity.
   MadeElements& m = c.made;
-  m = MadeElements{};
+  m.own.clear();
+  m.members.clear();
+  m.filled = false;
   // An entity whose data is not of its kind (a damaged database) makes
   // nothing; memory running out stops the entity, not the run.
   int r = -1;
@@ -1066,34 +1109,33 @@ long mapEntity(MapContext& c, const db::Entity& e) {
     mfaNoMemory("DwgIn::mapEntity");
     r = -1;
   }
-  MadeElements done = std::move(m);
-  m = MadeElements{};
-  if (r != 0 && done.own.empty()) {
+  if (r != 0 && m.own.empty()) {
     ++c.notCarried[countName(e) + " (not convertible)"];
     return 0;
   }
   DwgDirectoryAttributes a = directoryOf(c, e);
-  for (std::int32_t i : done.members) {
-    DwgDirectoryAttributes ma = a;
-    ma.structure = done.filled ? 1 : 0;
-    c.sink.setDirectory(i, ma);
-  }
-  for (std::int32_t i : done.own) {
+  DwgDirectoryAttributes ma = a;
+  ma.structure = m.filled ? 1 : 0;
+  for (std::int32_t i : m.members) c.sink.setDirectory(i, ma);
+  for (std::int32_t i : m.own) {
     c.sink.setDirectory(i, a);
     if (c.father != 0) c.sink.link(c.father, i);
   }
-  if (!done.own.empty()) ++c.mapped[countName(e)];
+  // What follows maps further entities, which use the lists anew.
+  const long count = static_cast<long>(m.own.size());
+  const std::int32_t first = count > 0 ? m.own.front() : 0;
+  if (count > 0) countMapped(c, e);
   // The drawn parts of a dimension are its sons.  A dimension among the
   // parts of another keeps no parts of its own: the parts are no deeper
   // than one level.
-  if (e.kind == db::EntityKind::Dimension && !done.own.empty() && !c.inDimension) {
+  if (e.kind == db::EntityKind::Dimension && count > 0 && !c.inDimension) {
     const auto* d = db::get_if<db::Dimension>(&e.data);
     if (const db::BlockRecord* block = d != nullptr ? c.db.findBlock(d->block) : nullptr) {
       const std::size_t held = c.db.blockIndex(*block);
       if (c.fatherBlock >= 0) c.holds.emplace_back(c.fatherBlock, held);
       const std::int32_t outerFather = c.father;
       const long outerBlock = c.fatherBlock;
-      c.father = done.own.front();
+      c.father = first;
       c.fatherBlock = static_cast<long>(held);
       c.inDimension = true;
       for (db::EntityId id : block->entities)
@@ -1103,7 +1145,6 @@ long mapEntity(MapContext& c, const db::Entity& e) {
       c.fatherBlock = outerBlock;
     }
   }
-  const long count = static_cast<long>(done.own.size());
   mapInsertAttributes(c, e);
   return count;
 }
@@ -1116,6 +1157,10 @@ const DwgEntityMapping* entityMappings(std::size_t& count) {
 }
 
 const DwgEntityMapping* entityMappingOf(drawingdb::EntityKind kind) {
+  // The rows stand in the order of the kinds: a kind finds its row by its
+  // value, other rows are searched.
+  const auto k = static_cast<std::size_t>(kind);
+  if (k < std::size(kMappings) && kMappings[k].kind == kind) return &kMappings[k];
   for (const DwgEntityMapping& m : kMappings)
     if (m.kind == kind) return &m;
   return nullptr;
@@ -1211,9 +1256,8 @@ int linkInserts(MapContext& c) {
 }
 
 void makeViewLevels(MapContext& c) {
-  const std::int32_t last = elementTable().lastIndex;
-  for (std::int32_t i = 1; i <= last; ++i) {
-    if (element(i).type != IgesType::kView) continue;
+  for (const std::int32_t i : c.views) {
+    if (!isElementIndex(i) || element(i).type != IgesType::kView) continue;
     auto* rec = dynamic_cast<DxfViewRecord*>(element(i).params.get());
     if (rec == nullptr) continue;
     rec->hiddenLevels.clear();

@@ -35,6 +35,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -121,10 +122,46 @@ struct MapContext {
   // Entities counted by DXF name: mapped, and not carried.
   std::map<std::string, long> mapped;
   std::map<std::string, long> notCarried;
+  // The counter in `mapped` of the name last met with each entity kind
+  // (a kind keeps one name but for entities of kinds the toolkit does not
+  // model), so that an entity is counted without a lookup by name.
+  struct NameCounter {
+    std::string_view name;  // the key in `mapped`
+    long* count = nullptr;
+  };
+  std::vector<NameCounter> mappedByKind;
   long sequence = 0;  // entities met so far
   // The directory attributes (the sequence aside) of each combination of
-  // layer, colour and linetype met so far: those three decide them.
-  std::unordered_map<std::string, DwgDirectoryAttributes> directories;
+  // layer, colour and linetype met so far: those three decide them.  The
+  // key views the texts of the entity's layer and linetype names, which
+  // are the database's and stay where they are while it is mapped (the
+  // names of one reading share their texts, so most keys compare by
+  // address).
+  struct DirectoryKey {
+    std::string_view layer;
+    std::string_view linetype;
+    std::int32_t colour = 0;
+    bool operator==(const DirectoryKey& o) const {
+      const auto same = [](std::string_view a, std::string_view b) {
+        return (a.data() == b.data() && a.size() == b.size()) || a == b;
+      };
+      return colour == o.colour && same(layer, o.layer) && same(linetype, o.linetype);
+    }
+  };
+  struct DirectoryKeyHash {
+    std::size_t operator()(const DirectoryKey& k) const;
+  };
+  std::unordered_map<DirectoryKey, DwgDirectoryAttributes, DirectoryKeyHash> directories;
+  // The text style of the name the last text named, with its font.
+  struct TextStyleOfName {
+    bool valid = false;
+    std::string name;
+    const drawingdb::Record<drawingdb::TextStyle>* style = nullptr;
+    std::string fontName;
+  };
+  TextStyleOfName lastTextStyle;
+  // The views (410) made, for their level lists.
+  std::vector<std::int32_t> views;
   bool linetypeTableRead = false;  // the installation's linetype table was asked for
   bool inDimension = false;        // mapping the parts of a dimension
   MadeElements made;               // of the entity being mapped

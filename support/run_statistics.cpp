@@ -33,12 +33,15 @@ void statisticsFinish() {
   std::swap(runStatistics(), empty);  // gives the memory back, not just the contents
 }
 
-void statisticsAddName(const std::string& name) {
+void statisticsAddName(const std::string& name, std::int32_t count) {
   TraceScope t("sta550");
   RunStatistics& s = runStatistics();
-  const auto [at, added] = s.nameIndex.emplace(name, s.names.size());
-  if (added) s.names.push_back({name, 0});
-  ++s.names[at->second].count;
+  auto at = s.nameIndex.find(name);
+  if (at == s.nameIndex.end()) {
+    at = s.nameIndex.emplace(name, s.names.size()).first;
+    s.names.push_back({name, 0});
+  }
+  s.names[at->second].count += count;
 }
 
 void statisticsAddToolkitEntry(int list, const std::string& text, int count) {

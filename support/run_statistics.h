@@ -68,8 +68,8 @@ void statisticsReset();
 // Releases everything the record holds; the end of the run.
 void statisticsFinish();
 
-// One more element of this name.
-void statisticsAddName(const std::string& name);
+// One more element of this name, or `count` more.
+void statisticsAddName(const std::string& name, std::int32_t count = 1);
 // `count` more of `text` in the toolkit list (ToolkitList::k*); other list
 // numbers are ignored.
 void statisticsAddToolkitEntry(int list, const std::string& text, int count);

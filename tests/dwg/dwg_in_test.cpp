@@ -887,4 +887,42 @@ TEST_F(DwgInTest, LayersColoursAndLinetypesGoThroughTheAttributeMapping) {
   }
 }
 
+TEST_F(DwgInTest, EntitiesSharingNamesKeepTheirOwnColoursLinetypesAndCounts) {
+  // As a reader makes them: every entity holds the one shared text of its
+  // layer and linetype; colour and linetype still tell them apart, and a
+  // kind counts under the name each entity gives (3DLINE among LINEs).
+  db::Record<db::Layer>& walls = db_.addRecord(db_.layers, "WALLS");
+  walls.data.colour = 3;
+  ASSERT_EQ(dwgGraphAttr().handle_lineStyleAssign("DWGIN_LINESTYLEASSIGN", {"4", "CENTER"}), 0);
+  const db::Name layer("WALLS"), byLayer("BYLAYER"), centre("CENTER");
+  const struct {
+    int colour;
+    const db::Name* linetype;
+    const char* name;
+    std::int32_t wantColour, wantFont;
+  } cases[] = {
+      {256, &byLayer, "LINE", 3, 1}, {5, &byLayer, "3DLINE", 5, 1}, {256, &centre, "LINE", 3, 4},
+      {5, &centre, "3DLINE", 5, 4},  {256, &byLayer, "LINE", 3, 1},
+  };
+  for (const auto& c : cases) {
+    db::Entity e = entityOf(db::EntityKind::Line, db::Line{{0, 0, 0}, {1, 1, 0}});
+    e.common.layer = layer;
+    e.common.colour = c.colour;
+    e.common.linetype = *c.linetype;
+    e.setDxfName(c.name);
+    db_.addEntity(db_.modelSpace(), e);
+  }
+  MapContext context(db_, dwgGraphAttr());
+  long count = 0;
+  mapBlockEntities(context, db_.modelSpace(), 0, count);
+  EXPECT_EQ(count, 5);
+  EXPECT_EQ(context.mapped, (std::map<std::string, long>{{"3DLINE", 2}, {"LINE", 3}}));
+  for (std::int32_t i = 1; i <= 5; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(element(i).de.colour, cases[i - 1].wantColour);
+    EXPECT_EQ(element(i).de.lineFont, cases[i - 1].wantFont);
+    EXPECT_EQ(element(i).de.sequence, i);
+  }
+}
+
 }  // namespace
