@@ -1312,7 +1312,7 @@ int endExpansion(std::deque<Expansion>& open) {
     mfaClearPosition();
     return ConvertResult::kError;
   }
-  element(index).scriptObjects = members;
+  element(index).scriptObjects = std::move(members);
   setState(index, ElementState::kDone);
   return 0;
 }
