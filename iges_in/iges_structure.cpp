@@ -554,18 +554,19 @@ bool mainModelPending() {
 std::vector<std::int32_t> definitionLevels(std::int32_t definition) {
   std::vector<std::int32_t> levels;
   if (!isElementIndex(definition)) return levels;
-  const ElementTable& table = elementTable();
-  std::vector<char> seen(static_cast<std::size_t>(table.lastIndex) + 1, 0);
+  // The walk's marks cost nothing per definition (a chain of definitions
+  // would otherwise pay for the whole table at each one).
+  const std::uint32_t mark = element_walk::beginWalk();
   std::vector<std::int32_t> stack{definition};
-  seen[static_cast<std::size_t>(definition)] = 1;
+  element(definition).walkMark = mark;
   while (!stack.empty()) {
     const std::int32_t i = stack.back();
     stack.pop_back();
     for (const LinkNode* son = element(i).sons; son != nullptr; son = son->next) {
       const std::int32_t k = son->index;
-      if (!isElementIndex(k) || seen[static_cast<std::size_t>(k)]) continue;
-      seen[static_cast<std::size_t>(k)] = 1;
-      const ElementRecord& e = element(k);
+      if (!isElementIndex(k) || element(k).walkMark == mark) continue;
+      ElementRecord& e = element(k);
+      e.walkMark = mark;
       levels.push_back(e.de.level);
       if (e.type != IgesType::kSubfigureInstance) stack.push_back(k);
     }
