@@ -1289,6 +1289,17 @@ int endExpansion(std::deque<Expansion>& open) {
   std::vector<std::int32_t> members;
   const int r = nestedPass(x.definition, &x.combined, nullptr, members);
   ScriptSubfigureEnd(x.depth, x.name);
+  // The objects of the instances expanded inside are among the members now;
+  // an instance that only this definition holds is not asked for them again
+  // (a new expansion of the definition writes it afresh), so a chain of
+  // expansions keeps one list of objects per open level, not one per level.
+  for (const LinkNode* n = element(x.definition).sons; n != nullptr; n = n->next) {
+    if (!isElementIndex(n->index)) continue;
+    ElementRecord& inner = element(n->index);
+    const bool onlyHere = inner.fathers != nullptr && inner.fathers->next == nullptr;
+    if (inner.type == IgesType::kSubfigureInstance && inner.state == ElementState::kDone && onlyHere)
+      std::vector<std::int32_t>().swap(inner.scriptObjects);
+  }
   // Members not written stay out of the later passes.
   setStateDeepQuiet(x.definition, ElementState::kIgnored);
   s.currentViewMatrix = x.outer;
