@@ -1026,21 +1026,12 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
   try {
     r = collectPass(father, view, fatherMatrix, nullptr, 0, records);
     if (r == 0 && !records.empty()) r = emitPass(father, view, fatherMatrix, records);
-    // Each object once, in the order made: the few objects of a small
-    // structure are compared directly, a set takes over for a large one.
-    constexpr std::size_t kCompared = 16;
-    const std::size_t first = objects.size();
-    std::unordered_set<std::int32_t> seen;
+    // Each object once, in the order made.
+    ObjectMarks& marks = s.objectMarks;
+    marks.begin();
     for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1) {
-      for (std::int32_t obj : records[k].scriptObjects) {
-        if (objects.size() - first < kCompared) {
-          if (std::find(objects.begin() + static_cast<std::ptrdiff_t>(first), objects.end(), obj) == objects.end())
-            objects.push_back(obj);
-          if (objects.size() - first == kCompared) seen.insert(objects.begin() + static_cast<std::ptrdiff_t>(first), objects.end());
-        } else if (seen.insert(obj).second) {
-          objects.push_back(obj);
-        }
-      }
+      for (std::int32_t obj : records[k].scriptObjects)
+        if (marks.insert(obj)) objects.push_back(obj);
       if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].scriptObjects);
     }
   } catch (const std::bad_alloc&) {
@@ -1128,8 +1119,15 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
   // composed chain is known: each matrix's chain is composed once per run,
   // however many elements and matrices point at it.
   IgesConvertState& s = igesConvertState();
-  std::vector<std::int32_t> path;
-  std::unordered_set<std::int32_t> onPath;
+  std::vector<std::int32_t>& path = s.matrixPath;
+  path.clear();
+  std::vector<std::uint32_t>& marks = s.matrixWalkMarks;
+  if (++s.matrixWalk == 0) {
+    std::fill(marks.begin(), marks.end(), 0u);
+    s.matrixWalk = 1;
+  }
+  const std::size_t n = static_cast<std::size_t>(elementTable().lastIndex) + 1;
+  if (marks.size() < n) marks.resize(n, 0u);
   std::int32_t from = index;
   // A copy: the table's entries move as it grows.
   std::optional<MatrixEntry> known;
@@ -1145,8 +1143,10 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
       known = *hit;
       break;
     }
-    if (!isElementIndex(m) || element(m).type != IgesType::kTransformationMatrix ||
-        !onPath.insert(m).second) {
+    const bool metBefore = isElementIndex(m) && static_cast<std::size_t>(m) < marks.size() &&
+                           marks[static_cast<std::size_t>(m)] == s.matrixWalk;
+    if (!isElementIndex(m) || element(m).type != IgesType::kTransformationMatrix || metBefore ||
+        static_cast<std::size_t>(m) >= marks.size()) {
       // Not a matrix, or a matrix already in the chain (a loop).
       const ElementRecord& bad = element(from);
       mfaReport(t.code(), 442, Channel::kProtocol, Severity::kError, {bad.type, bad.de.sequence},
@@ -1154,6 +1154,7 @@ int resolveMatrix(std::int32_t index, const Transform*& out) {
       for (std::int32_t p : path) s.chains.emplace(p, MatrixEntry{});
       return -1;
     }
+    marks[static_cast<std::size_t>(m)] = s.matrixWalk;
     path.push_back(m);
     from = m;
   }

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -85,6 +86,36 @@ class MatrixTable {
   std::vector<MatrixEntry> entries_;
 };
 
+// The script objects taken so far by one gathering (each object once): the
+// writer numbers its objects from 1 up, so a number is marked in a table by
+// number, stamped with the gathering it was taken in (a new gathering costs
+// nothing); a number beyond the table's reach is kept in a set.
+class ObjectMarks {
+ public:
+  // Starts a gathering: nothing is taken.
+  void begin() {
+    if (!others_.empty()) others_.clear();
+    if (++stamp_ != 0) return;
+    std::fill(stamps_.begin(), stamps_.end(), 0u);
+    stamp_ = 1;
+  }
+  // Takes the object: false when it was taken before in this gathering.
+  bool insert(std::int32_t object) {
+    if (object < 0 || object >= kTableReach) return others_.insert(object).second;
+    const std::size_t i = static_cast<std::size_t>(object);
+    if (i >= stamps_.size()) stamps_.resize(std::max(i + 1, 2 * stamps_.size()), 0u);
+    if (stamps_[i] == stamp_) return false;
+    stamps_[i] = stamp_;
+    return true;
+  }
+
+ private:
+  static constexpr std::int32_t kTableReach = 1 << 24;
+  std::vector<std::uint32_t> stamps_;
+  std::uint32_t stamp_ = 0;
+  std::unordered_set<std::int32_t> others_;
+};
+
 // The process-wide state of the engine, reset by convertModel.
 struct IgesConvertState {
   std::int32_t currentView = 0;       // the element of the current view, 0 for none
@@ -110,6 +141,14 @@ struct IgesConvertState {
   int nestedPasses = 0;
   // Record lists of nested passes that have ended, kept for their room.
   std::vector<ConversionRecords> spareRecords;
+  // The objects a nested pass has gathered.
+  ObjectMarks objectMarks;
+  // The walk of resolveMatrix: the matrices met from the element outwards,
+  // and per element the walk that met it last (a matrix met twice by one
+  // walk closes a loop).
+  std::vector<std::int32_t> matrixPath;
+  std::vector<std::uint32_t> matrixWalkMarks;
+  std::uint32_t matrixWalk = 0;
 };
 IgesConvertState& igesConvertState();
 

@@ -554,18 +554,19 @@ bool mainModelPending() {
 std::vector<std::int32_t> definitionLevels(std::int32_t definition) {
   std::vector<std::int32_t> levels;
   if (!isElementIndex(definition)) return levels;
-  const ElementTable& table = elementTable();
-  std::vector<char> seen(static_cast<std::size_t>(table.lastIndex) + 1, 0);
+  // The walk's marks cost nothing per definition (a chain of definitions
+  // would otherwise pay for the whole table at each one).
+  const std::uint32_t mark = element_walk::beginWalk();
   std::vector<std::int32_t> stack{definition};
-  seen[static_cast<std::size_t>(definition)] = 1;
+  element(definition).walkMark = mark;
   while (!stack.empty()) {
     const std::int32_t i = stack.back();
     stack.pop_back();
     for (const LinkNode* son = element(i).sons; son != nullptr; son = son->next) {
       const std::int32_t k = son->index;
-      if (!isElementIndex(k) || seen[static_cast<std::size_t>(k)]) continue;
-      seen[static_cast<std::size_t>(k)] = 1;
-      const ElementRecord& e = element(k);
+      if (!isElementIndex(k) || element(k).walkMark == mark) continue;
+      ElementRecord& e = element(k);
+      e.walkMark = mark;
       levels.push_back(e.de.level);
       if (e.type != IgesType::kSubfigureInstance) stack.push_back(k);
     }
@@ -1288,6 +1289,17 @@ int endExpansion(std::deque<Expansion>& open) {
   std::vector<std::int32_t> members;
   const int r = nestedPass(x.definition, &x.combined, nullptr, members);
   ScriptSubfigureEnd(x.depth, x.name);
+  // The objects of the instances expanded inside are among the members now;
+  // an instance that only this definition holds is not asked for them again
+  // (a new expansion of the definition writes it afresh), so a chain of
+  // expansions keeps one list of objects per open level, not one per level.
+  for (const LinkNode* n = element(x.definition).sons; n != nullptr; n = n->next) {
+    if (!isElementIndex(n->index)) continue;
+    ElementRecord& inner = element(n->index);
+    const bool onlyHere = inner.fathers != nullptr && inner.fathers->next == nullptr;
+    if (inner.type == IgesType::kSubfigureInstance && inner.state == ElementState::kDone && onlyHere)
+      std::vector<std::int32_t>().swap(inner.scriptObjects);
+  }
   // Members not written stay out of the later passes.
   setStateDeepQuiet(x.definition, ElementState::kIgnored);
   s.currentViewMatrix = x.outer;
@@ -1312,7 +1324,7 @@ int endExpansion(std::deque<Expansion>& open) {
     mfaClearPosition();
     return ConvertResult::kError;
   }
-  element(index).scriptObjects = members;
+  element(index).scriptObjects = std::move(members);
   setState(index, ElementState::kDone);
   return 0;
 }

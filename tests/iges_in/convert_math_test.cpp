@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "iges_in/iges_convert.h"
 #include "iges_in/iges_geometry_math.h"
 
 namespace {
@@ -108,3 +109,20 @@ TEST(ConvertSpline, PolylinePointsFollowTheSegments) {
 }
 
 }  // namespace
+
+// The marks of a gathering take each object once, also numbers outside the
+// table (negative, very large), and a new gathering starts with none taken,
+// however many gatherings came before.
+TEST(ConvertObjectMarks, EachObjectOncePerGathering) {
+  ObjectMarks marks;
+  const std::vector<std::int32_t> objects{3, 1, 3, -7, 1, 1 << 30, -7, 1 << 30, 0, 100000, 0};
+  const std::vector<bool> taken{true, true, false, true, false, true, false, false, true, true, false};
+  for (int gathering = 0; gathering < 3; ++gathering) {
+    SCOPED_TRACE(gathering);
+    marks.begin();
+    for (std::size_t k = 0; k < objects.size(); ++k) EXPECT_EQ(marks.insert(objects[k]), taken[k]) << k;
+  }
+  marks.begin();
+  EXPECT_TRUE(marks.insert(5));
+  EXPECT_FALSE(marks.insert(5));
+}
