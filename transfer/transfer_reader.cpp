@@ -106,32 +106,55 @@ bool parseInteger(std::string_view token, std::int64_t& value) {
   return result.ec == std::errc() && result.ptr != token.data();
 }
 
+// The digits of a plain decimal number: at most 15 digits with at most one
+// point among them, read as an integer (exact) and the count of digits
+// after the point (-1 without a point).
+struct PlainDigits {
+  std::uint64_t digits = 0;
+  int count = 0;
+  int fraction = -1;
+  // The integer and the power of ten are both exact, so one division
+  // rounds as from_chars would.
+  double magnitude() const {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    return static_cast<double>(digits) / kPow10[fraction < 0 ? 0 : fraction];
+  }
+};
+constexpr std::size_t kTooManyDigits = static_cast<std::size_t>(-1);
+
+// Reads the digits and the point of data[at, size) into d; the offset of
+// the first other character, kTooManyDigits past 15 digits.
+std::size_t scanPlainDigits(const char* data, std::size_t at, std::size_t size, PlainDigits& d) {
+  d = PlainDigits{};
+  for (; at < size; ++at) {
+    const char c = data[at];
+    if (c >= '0' && c <= '9') {
+      if (++d.count > 15) return kTooManyDigits;
+      d.digits = d.digits * 10 + static_cast<std::uint64_t>(c - '0');
+      if (d.fraction >= 0) ++d.fraction;
+    } else if (c == '.' && d.fraction < 0) {
+      d.fraction = 0;
+    } else {
+      break;
+    }
+  }
+  return at;
+}
+
 // The numbers a CAD system writes ("12", "-0.5", "3.125"): a sign, at
 // most 15 digits with at most one point among them, no exponent.  The
 // digits read as an integer and the power of ten of the point are both
 // exact, so one division rounds as from_chars would.  false for any other
 // form (from_chars reads it).
 bool parseShortDecimal(std::string_view token, double& value) {
-  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  std::size_t at = token[0] == '-' ? 1 : 0;
-  std::uint64_t digits = 0;
-  int count = 0;
-  int fraction = -1;  // digits after the point; -1 without a point
-  for (; at < token.size(); ++at) {
-    const char c = token[at];
-    if (c >= '0' && c <= '9') {
-      if (++count > 15) return false;
-      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
-      if (fraction >= 0) ++fraction;
-    } else if (c == '.' && fraction < 0) {
-      fraction = 0;
-    } else {
-      break;
-    }
+  PlainDigits d;
+  const std::size_t at = scanPlainDigits(token.data(), token[0] == '-' ? 1 : 0, token.size(), d);
+  if (at == kTooManyDigits || d.count == 0 ||
+      (at < token.size() && (token[at] == 'e' || token[at] == 'E'))) {
+    return false;
   }
-  if (count == 0 || (at < token.size() && (token[at] == 'e' || token[at] == 'E'))) return false;
-  const double magnitude = static_cast<double>(digits) / kPow10[fraction < 0 ? 0 : fraction];
+  const double magnitude = d.magnitude();
   value = token[0] == '-' ? -magnitude : magnitude;
   return true;
 }
@@ -198,11 +221,10 @@ int readValue(const char* code, Parse parse) {
 // The value lines a CAD system writes are mostly one number alone: blanks,
 // a '-', digits with at most one point among them, the line feed.  Such a
 // line is read straight from the file at the reading offset, which then
-// moves past its line feed; the digits go to `digits`, their count to
-// `count` (at most 15), the digits after the point to `fraction` (-1
-// without a point).  false, and the offset where it was, for any other
+// moves past its line feed; its digits go to d (at most 15 of them).
+// false, and the offset where it was, for any other
 // line: the general way reads it (and gives the same value for these).
-bool takePlainNumber(bool& negative, std::uint64_t& digits, int& count, int& fraction) {
+bool takePlainNumber(bool& negative, PlainDigits& d) {
   TransferReaderState& s = state();
   const char* const data = s.bytes.data();
   const std::size_t size = s.bytes.size();
@@ -211,35 +233,20 @@ bool takePlainNumber(bool& negative, std::uint64_t& digits, int& count, int& fra
   while (at < size && (data[at] == ' ' || data[at] == '\t')) ++at;
   negative = at < size && data[at] == '-';
   if (negative) ++at;
-  digits = 0;
-  count = 0;
-  fraction = -1;
-  for (; at < size; ++at) {
-    const char c = data[at];
-    if (c >= '0' && c <= '9') {
-      if (++count > 15) return false;
-      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
-      if (fraction >= 0) ++fraction;
-    } else if (c == '.' && fraction < 0) {
-      fraction = 0;
-    } else {
-      break;
-    }
+  at = scanPlainDigits(data, at, size, d);
+  if (at == kTooManyDigits || d.count == 0 || at >= size || data[at] != '\n' ||
+      at - lineStart > kTransferLineLength) {
+    return false;
   }
-  if (count == 0 || at >= size || data[at] != '\n' || at - lineStart > kTransferLineLength) return false;
   s.offset = at + 1;
   return true;
 }
 
 bool readPlainReal(double& value) {
-  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   bool negative = false;
-  std::uint64_t digits = 0;
-  int count = 0, fraction = -1;
-  if (!takePlainNumber(negative, digits, count, fraction)) return false;
-  // As parseShortDecimal: both numbers exact, one division.
-  const double magnitude = static_cast<double>(digits) / kPow10[fraction < 0 ? 0 : fraction];
+  PlainDigits d;
+  if (!takePlainNumber(negative, d)) return false;
+  const double magnitude = d.magnitude();
   value = negative ? -magnitude : magnitude;
   return true;
 }
@@ -248,14 +255,13 @@ bool readPlainInt(std::int32_t& value) {
   TransferReaderState& s = state();
   const std::size_t offset = s.offset;
   bool negative = false;
-  std::uint64_t digits = 0;
-  int count = 0, fraction = -1;
-  if (!takePlainNumber(negative, digits, count, fraction)) return false;
-  if (fraction >= 0 || count > 9) {
+  PlainDigits d;
+  if (!takePlainNumber(negative, d)) return false;
+  if (d.fraction >= 0 || d.count > 9) {
     s.offset = offset;
     return false;
   }
-  value = negative ? -static_cast<std::int32_t>(digits) : static_cast<std::int32_t>(digits);
+  value = negative ? -static_cast<std::int32_t>(d.digits) : static_cast<std::int32_t>(d.digits);
   return true;
 }
 

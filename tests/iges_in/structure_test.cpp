@@ -48,6 +48,24 @@ std::string lineParams(double x1, double y1, double x2, double y2) {
   return o.str();  // whole numbers only: "0.5." would be no number
 }
 
+// A line held by a chain of depth subfigure definitions, each holding the
+// instance of the one before; the last instance alone is independent.
+// Returns the last instance.
+int addSubfigureChain(igestest::Builder& b, int depth) {
+  igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
+  member.status = "00010000";
+  int held = b.add(member);
+  for (int k = 0; k < depth; ++k) {
+    const std::string name = "S" + std::to_string(k);
+    const int definition =
+        b.add(308, std::to_string(k) + "," + std::to_string(name.size()) + "H" + name + "," + pointers({held}) + ";");
+    igestest::Entity instance{408, 0, std::to_string(definition) + ",1.,0.,0.;"};
+    instance.status = k + 1 < depth ? "00010000" : "00000000";
+    held = b.add(instance);
+  }
+  return held;
+}
+
 bool hasLine(const kpl::Script& s, double x1, double y1, double x2, double y2) {
   for (const kpl::Line& l : s.lines) {
     if (std::fabs(l.start.x - x1) < 1e-6 && std::fabs(l.start.y - y1) < 1e-6 && std::fabs(l.end.x - x2) < 1e-6 &&
@@ -397,17 +415,7 @@ TEST_F(Structure, StructuresTenThousandDeep) {
     afresh();
     runSettings().userElementMode = mode;
     igestest::Builder b;
-    igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
-    member.status = "00010000";
-    int held = b.add(member);
-    for (int k = 0; k < kDepth; ++k) {
-      const std::string name = "S" + std::to_string(k);
-      const int definition =
-          b.add(308, std::to_string(k) + "," + std::to_string(name.size()) + "H" + name + "," + pointers({held}) + ";");
-      igestest::Entity instance{408, 0, std::to_string(definition) + ",1.,0.,0.;"};
-      instance.status = k + 1 < kDepth ? "00010000" : "00000000";
-      held = b.add(instance);
-    }
+    const int held = addSubfigureChain(b, kDepth);
     ASSERT_EQ(convert(b), 0);
     EXPECT_EQ(std::tuple(reported(510), reported(1322), mfaCounts().errors), std::tuple(0, 0, 0));
     EXPECT_EQ(state(held), 'd');
@@ -611,17 +619,7 @@ TEST_F(Structure, NestedDefinitionsAtAnyDepth) {
     SCOPED_TRACE(mode);
     runSettings().userElementMode = mode;
     igestest::Builder b;
-    igestest::Entity member{110, 0, lineParams(0, 0, 1, 0)};
-    member.status = "00010000";
-    int held = b.add(member);
-    for (int k = 0; k < kDepth; ++k) {
-      const std::string name = "S" + std::to_string(k);
-      const int definition =
-          b.add(308, std::to_string(k) + "," + std::to_string(name.size()) + "H" + name + "," + pointers({held}) + ";");
-      igestest::Entity instance{408, 0, std::to_string(definition) + ",1.,0.,0.;"};
-      instance.status = k + 1 < kDepth ? "00010000" : "00000000";
-      held = b.add(instance);
-    }
+    const int held = addSubfigureChain(b, kDepth);
     ASSERT_EQ(convert(b), 0);
     EXPECT_EQ(std::tuple(reported(510), reported(1322)), std::tuple(0, 0));
     EXPECT_EQ(state(held), 'd');
