@@ -589,14 +589,20 @@ struct OneLayer final : DwgWriteContext {
   Handle layer = 0;
 };
 
-TEST(DwgDamage, EntityChainInACircleIsFound) {
-  Database db = Database::create(Release::R2000);
+// count upright lines side by side in model space; their handles.
+std::vector<Handle> addUprightLines(Database& db, int count) {
   std::vector<Handle> lines;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < count; ++i) {
     Entity e = sample::entity(EntityKind::Line);
     get<Line>(e.data) = Line{{double(i), 0, 0}, {double(i), 1, 0}};
     lines.push_back(db.entities[db.addEntity(db.modelSpace(), std::move(e))].common.handle);
   }
+  return lines;
+}
+
+TEST(DwgDamage, EntityChainInACircleIsFound) {
+  Database db = Database::create(Release::R2000);
+  const std::vector<Handle> lines = addUprightLines(db, 3);
   const std::string file = dwgOf(db, Release::R2000);
   // The middle line leads back to the first, so the chain never reaches
   // the last line, where the block record says it ends.
@@ -624,12 +630,7 @@ TEST(DwgDamage, EntityChainInACircleIsFound) {
 // still ends the reading.
 TEST(DwgDamage, EntityOfUndecodableDataIsLeftOut) {
   Database db = Database::create(Release::R2000);
-  std::vector<Handle> lines;
-  for (int i = 0; i < 3; ++i) {
-    Entity e = sample::entity(EntityKind::Line);
-    get<Line>(e.data) = Line{{double(i), 0, 0}, {double(i), 1, 0}};
-    lines.push_back(db.entities[db.addEntity(db.modelSpace(), std::move(e))].common.handle);
-  }
+  const std::vector<Handle> lines = addUprightLines(db, 3);
   const std::string file = dwgOf(db, Release::R2000);
   const Handle layer = db.layers.find("0")->common.handle;
   struct Case {
