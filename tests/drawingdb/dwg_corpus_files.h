@@ -1,8 +1,9 @@
 // The R14 and 2000 DWG drawings of the shared corpus, for the tests of the
-// DWG layers that walk real files.
+// DWG layers that walk real files, and the output of the peer readers.
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,4 +28,16 @@ inline std::vector<std::filesystem::path> dwgCorpusDrawings(const std::filesyste
 inline std::string fileContents(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What a shell command writes to its standard output (empty when it cannot
+// be started).
+inline std::string commandOutput(const std::string& command) {
+  std::string out;
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
 }

@@ -364,16 +364,6 @@ TEST(DwgCorpus, CutOrChangedCorpusFilesAnswerWithAStatus) {
 
 // ------------------------------------------------------------ peer readers
 
-std::string outputOf(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
-
 // The object count in the verdict line of the DWG oracle ("objects=74").
 std::string objectCountOf(const std::string& verdict) {
   const std::size_t at = verdict.find(" objects=");
@@ -409,10 +399,10 @@ TEST(DwgPeerReaders, FollowTheHeaderAndObjectMapWeWrite) {
     const fs::path path = dir / sample.filename();
     std::ofstream(path, std::ios::binary) << changed;
 
-    const std::string verdict = outputOf((oracle / "dwg-check").string() + " " + path.string() + " 2>&1");
+    const std::string verdict = commandOutput((oracle / "dwg-check").string() + " " + path.string() + " 2>&1");
     EXPECT_NE(verdict.find(": OK "), std::string::npos) << verdict;
     EXPECT_EQ(objectCountOf(verdict), std::to_string(map.objects.size())) << verdict;
-    const std::string converted = outputOf((oracle / "bin" / "dxfrw-dwg2dxf").string() + " " + path.string() +
+    const std::string converted = commandOutput((oracle / "bin" / "dxfrw-dwg2dxf").string() + " " + path.string() +
                                            " -y -v2000 " + (dir / "out.dxf").string() + " 2>&1");
     EXPECT_NE(converted.find("Success"), std::string::npos) << converted;
   }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/file_io.h"
 #include "drawingdb/model.h"
 
@@ -22,16 +23,6 @@ namespace {
 
 fs::path oracle() { return fs::path(TROVAK_CORPUS_DIR).parent_path() / "tools" / "dwg-oracle"; }
 bool haveOracle() { return fs::exists(oracle() / "dwg-check") && fs::exists("/usr/bin/python3"); }
-
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
 
 // One line per entity of the oracle's dump (BLOCK and ENDBLK left out):
 // its kind, its space (entmode 1 paper, 2 model), the elevation and
@@ -70,10 +61,10 @@ class OracleDir {
     const std::string dwg = path_ + "/out.dwg", json = path_ + "/out.json", script = path_ + "/dump.py";
     std::ofstream(dwg, std::ios::binary) << sink.data;
     std::ofstream(script) << kDumpLines;
-    const std::string verdict = run((oracle() / "dwg-check").string() + " " + dwg + " 2>&1");
-    run((oracle() / "bin" / "dwgread").string() + " -O json -o " + json + " " + dwg + " 2>/dev/null");
+    const std::string verdict = commandOutput((oracle() / "dwg-check").string() + " " + dwg + " 2>&1");
+    commandOutput((oracle() / "bin" / "dwgread").string() + " -O json -o " + json + " " + dwg + " 2>/dev/null");
     std::vector<std::string> lines;
-    std::string all = run("/usr/bin/python3 " + script + " " + json + " 2>&1");
+    std::string all = commandOutput("/usr/bin/python3 " + script + " " + json + " 2>&1");
     for (std::size_t at = 0; at < all.size();) {
       const std::size_t end = all.find('\n', at);
       lines.push_back(all.substr(at, end - at));
