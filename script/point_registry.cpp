@@ -30,24 +30,26 @@ bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 void PointRegistry::clear() {
   tolerance_ = 0.0;
   nodes_.clear();
-  nodes_.shrink_to_fit();
-  leafOf_.clear();
-  leafOf_.shrink_to_fit();
   leaves_.clear();
-  leaves_.shrink_to_fit();
   inners_.clear();
-  inners_.shrink_to_fit();
+  path_.clear();
+  path_.shrink_to_fit();
   root_ = kNone;
   height_ = 0;
   recent_.fill(Recent{});
 }
 
-PointRegistry::Side PointRegistry::sideOf(const Node& n, double x, double y) const {
+std::size_t PointRegistry::bytesHeld() const {
+  return sizeof(*this) + nodes_.bytesHeld() + leaves_.bytesHeld() + inners_.bytesHeld() +
+         path_.capacity() * sizeof(Step);
+}
+
+PointRegistry::Side PointRegistry::sideOf(double nx, double ny, double x, double y) const {
   const double t = tolerance_;
-  if (x > n.x + t) return Side::kHigher;
-  if (x < n.x - t) return Side::kLower;
-  if (y > n.y + t) return Side::kHigher;
-  if (y < n.y - t) return Side::kLower;
+  if (x > nx + t) return Side::kHigher;
+  if (x < nx - t) return Side::kLower;
+  if (y > ny + t) return Side::kHigher;
+  if (y < ny - t) return Side::kLower;
   return Side::kPosition;
 }
 
@@ -106,14 +108,15 @@ PointRegistry::Box PointRegistry::innerBox(std::int32_t inner) const {
 
 // The node goes to its rank; every block passed on the way down gains it
 // (its box grows and its oldest node stays, as the new node is the
-// youngest).  A block that becomes full is split in two.
-void PointRegistry::insertAt(std::int32_t rank, std::int32_t id) {
-  const double x = nodes_[id].x, y = nodes_[id].y;
+// youngest).  A leaf that becomes full shares its nodes with a neighbour,
+// or is split; an inner block that becomes full is
+// split in two.
+void PointRegistry::insertAt(std::int32_t rank, std::int32_t id, double x, double y) {
   if (root_ < 0) {
-    leaves_.emplace_back();
-    root_ = static_cast<std::int32_t>(leaves_.size() - 1);
+    root_ = leaves_.add();
     height_ = 0;
   }
+  path_.clear();
   std::int32_t b = root_;
   for (int level = height_; level > 0; --level) {
     Inner& in = inners_[b];
@@ -123,6 +126,7 @@ void PointRegistry::insertAt(std::int32_t rank, std::int32_t id) {
       ++k;
     }
     in.addPoint(k, id, x, y);
+    path_.push_back(Step{b, k});
     b = in.child[k];
   }
   Leaf& l = leaves_[b];
@@ -136,136 +140,174 @@ void PointRegistry::insertAt(std::int32_t rank, std::int32_t id) {
   l.x[at] = x;
   l.y[at] = y;
   ++l.size;
-  leafOf_[id] = b;
-  if (l.size == kLeafSize) splitLeaf(b);
+  if (l.size == kLeafSize && !shareWithNeighbour(b, at)) splitLeaf(b, at);
 }
 
-void PointRegistry::splitLeaf(std::int32_t leaf) {
-  leaves_.emplace_back();
-  const std::int32_t fresh = static_cast<std::int32_t>(leaves_.size() - 1);
+// A full leaf shares its nodes with a neighbour of the same parent that
+// has room (the next one when the new node is its last, the previous one
+// when it is its first, else the emptier one), so that the leaves stay
+// well filled when nodes come in order at one place.
+bool PointRegistry::shareWithNeighbour(std::int32_t leaf, int at) {
+  if (path_.empty()) return false;
+  const Step parent = path_.back();
+  Inner& in = inners_[parent.block];
+  const bool hasPrevious = parent.k > 0, hasNext = parent.k + 1 < in.size;
+  bool next = hasNext;
+  if (at == 0) {
+    next = !hasPrevious;
+  } else if (at != kLeafSize - 1 && hasPrevious && hasNext) {
+    next = leaves_[in.child[parent.k + 1]].size < leaves_[in.child[parent.k - 1]].size;
+  }
+  const int k = next ? parent.k + 1 : parent.k - 1;
+  if (k < 0 || k >= in.size) return false;
+  Leaf& l = leaves_[leaf];
+  Leaf& n = leaves_[in.child[k]];
+  // Room for a few: a leaf is not shared again at every new node.
+  const bool endOfRun = at == (next ? kLeafSize - 1 : 0);
+  if (n.size > (endOfRun ? kLeafSize - 2 : kLeafSize * 3 / 4)) return false;
+  const int moved = std::max(1, (l.size - n.size) / 2);
+  if (next) {
+    for (int j = n.size - 1; j >= 0; --j) {
+      n.id[j + moved] = n.id[j];
+      n.x[j + moved] = n.x[j];
+      n.y[j + moved] = n.y[j];
+    }
+    const int from = l.size - moved;
+    for (int j = 0; j < moved; ++j) {
+      n.id[j] = l.id[from + j];
+      n.x[j] = l.x[from + j];
+      n.y[j] = l.y[from + j];
+    }
+  } else {
+    for (int j = 0; j < moved; ++j) {
+      n.id[n.size + j] = l.id[j];
+      n.x[n.size + j] = l.x[j];
+      n.y[n.size + j] = l.y[j];
+    }
+    for (int j = moved; j < l.size; ++j) {
+      l.id[j - moved] = l.id[j];
+      l.x[j - moved] = l.x[j];
+      l.y[j - moved] = l.y[j];
+    }
+  }
+  n.size += moved;
+  l.size -= moved;
+  in.setBox(parent.k, leafBox(leaf));
+  in.setBox(k, leafBox(in.child[k]));
+  return true;
+}
+
+// A full leaf keeps half its nodes, or all but its new node when that is
+// its first or last (the same reason as above).
+void PointRegistry::splitLeaf(std::int32_t leaf, int at) {
+  const std::int32_t fresh = leaves_.add();
   Leaf& l = leaves_[leaf];
   Leaf& f = leaves_[fresh];
-  const int keep = kLeafSize / 2;
+  const int keep = at == kLeafSize - 1 ? kLeafSize - 1 : at == 0 ? 1 : kLeafSize / 2;
   for (int j = keep; j < l.size; ++j) {
     f.id[j - keep] = l.id[j];
     f.x[j - keep] = l.x[j];
     f.y[j - keep] = l.y[j];
-    leafOf_[l.id[j]] = fresh;
   }
   f.size = l.size - keep;
   l.size = keep;
-  if (l.parent < 0) {
-    inners_.emplace_back();
-    const std::int32_t top = static_cast<std::int32_t>(inners_.size() - 1);
-    Inner& in = inners_[top];
-    in.size = 1;
-    in.child[0] = leaf;
-    l.parent = top;
-    root_ = top;
-    height_ = 1;
-  }
-  addChild(l.parent, leaf, fresh, 1);
+  addChild(fresh, 1);
 }
 
-// Puts child (a block of the level below) into inner block inner right
-// after its child after, whose box is taken anew; an inner block that
-// becomes full is split in two the same way, up to a new root.
-void PointRegistry::addChild(std::int32_t inner, std::int32_t after, std::int32_t child, int level) {
+// Puts child (a block of level - 1) into its parent on the latest
+// insertion's path right after the child the insertion went to, whose box
+// is taken anew; an inner block that becomes full is split in two the same
+// way, up to a new root.
+void PointRegistry::addChild(std::int32_t child, int level) {
   for (;;) {
+    if (level > height_) {
+      const std::int32_t top = inners_.add();
+      Inner& t = inners_[top];
+      t.size = 1;
+      t.child[0] = root_;
+      path_.insert(path_.begin(), Step{top, 0});
+      root_ = top;
+      height_ = level;
+    }
+    const Step at = path_[static_cast<std::size_t>(height_ - level)];
+    const std::int32_t after = inners_[at.block].child[at.k];
     const Box afterBox = level == 1 ? leafBox(after) : innerBox(after);
     const Box childBox = level == 1 ? leafBox(child) : innerBox(child);
-    Inner& in = inners_[inner];
-    int k = 0;
-    while (in.child[k] != after) ++k;
-    for (int j = in.size; j > k + 1; --j) {
+    Inner& in = inners_[at.block];
+    for (int j = in.size; j > at.k + 1; --j) {
       in.child[j] = in.child[j - 1];
       in.setBox(j, in.box(j - 1));
     }
-    in.setBox(k, afterBox);
-    in.child[k + 1] = child;
-    in.setBox(k + 1, childBox);
+    in.setBox(at.k, afterBox);
+    in.child[at.k + 1] = child;
+    in.setBox(at.k + 1, childBox);
     ++in.size;
-    if (level == 1) {
-      leaves_[child].parent = inner;
-    } else {
-      inners_[child].parent = inner;
-    }
     if (in.size < kFanOut) return;
 
-    inners_.emplace_back();
-    const std::int32_t fresh = static_cast<std::int32_t>(inners_.size() - 1);
-    Inner& full = inners_[inner];
+    const std::int32_t fresh = inners_.add();
+    Inner& full = inners_[at.block];
     Inner& f = inners_[fresh];
     const int keep = kFanOut / 2;
     for (int j = keep; j < full.size; ++j) {
       f.child[j - keep] = full.child[j];
       f.setBox(j - keep, full.box(j));
-      if (level == 1) {
-        leaves_[full.child[j]].parent = fresh;
-      } else {
-        inners_[full.child[j]].parent = fresh;
-      }
     }
     f.size = full.size - keep;
     full.size = keep;
-    if (full.parent < 0) {
-      inners_.emplace_back();
-      const std::int32_t top = static_cast<std::int32_t>(inners_.size() - 1);
-      Inner& t = inners_[top];
-      t.size = 1;
-      t.child[0] = inner;
-      inners_[inner].parent = top;
-      root_ = top;
-      height_ = level + 1;
-    }
-    after = inner;
     child = fresh;
-    inner = inners_[inner].parent;
     ++level;
   }
 }
 
-std::int32_t PointRegistry::rankOf(std::int32_t id) const {
-  std::int32_t b = leafOf_[id];
-  const Leaf& l = leaves_[b];
-  std::int32_t r = 0;
-  while (l.id[r] != id) ++r;
-  for (std::int32_t p = l.parent; p >= 0; b = p, p = inners_[p].parent) {
-    const Inner& in = inners_[p];
-    for (int k = 0; in.child[k] != b; ++k) r += in.count[k];
+// The oldest node of ranks first..last (a range not empty).
+PointRegistry::Ranked PointRegistry::oldestIn(std::int32_t first, std::int32_t last) const {
+  Oldest o;
+  oldestInBlock(root_, height_, 0, first, last, o);
+  // Down to the node from the block that gave it.
+  std::int32_t b = o.block, offset = o.offset;
+  for (int level = o.level; level > 0; --level) {
+    const Inner& in = inners_[b];
+    int k = 0;
+    while (in.oldest[k] != o.id) offset += in.count[k++];
+    b = in.child[k];
   }
-  return r;
+  const Leaf& l = leaves_[b];
+  int j = 0;
+  while (l.id[j] != o.id) ++j;
+  return Ranked{o.id, offset + j, l.x[j], l.y[j]};
 }
 
-std::int32_t PointRegistry::oldestIn(std::int32_t first, std::int32_t last) const {
-  return oldestInBlock(root_, height_, 0, first, last);
+std::int32_t PointRegistry::oldestId(std::int32_t first, std::int32_t last) const {
+  Oldest o;
+  oldestInBlock(root_, height_, 0, first, last, o);
+  return o.id;
 }
 
 // Ranks first..last of the block whose first node has rank offset; the
 // recursion goes as deep as the tree of blocks is high.
-std::int32_t PointRegistry::oldestInBlock(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
-                                          std::int32_t last) const {
-  std::int32_t best = std::numeric_limits<std::int32_t>::max();
+void PointRegistry::oldestInBlock(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
+                                  std::int32_t last, Oldest& o) const {
   if (level == 0) {
     const Leaf& l = leaves_[block];
     const int from = std::max<std::int32_t>(first - offset, 0);
     const int to = std::min<std::int32_t>(last - offset, l.size - 1);
-    for (int j = from; j <= to; ++j) best = std::min(best, l.id[j]);
-    return best;
+    for (int j = from; j <= to; ++j) {
+      if (l.id[j] < o.id) o = Oldest{l.id[j], block, 0, offset};
+    }
+    return;
   }
   const Inner& in = inners_[block];
   for (int k = 0; k < in.size && offset <= last; ++k) {
     const std::int32_t end = offset + in.count[k] - 1;
     if (end >= first) {
       if (first <= offset && end <= last) {
-        best = std::min(best, in.oldest[k]);
+        if (in.oldest[k] < o.id) o = Oldest{in.oldest[k], in.child[k], level - 1, offset};
       } else {
-        best = std::min(best, oldestInBlock(in.child[k], level - 1, offset, first, last));
+        oldestInBlock(in.child[k], level - 1, offset, first, last, o);
       }
     }
     offset = end + 1;
   }
-  return best;
 }
 
 PointRegistry::Ranked PointRegistry::lastWithXBelow(double limit) const {
@@ -279,7 +321,7 @@ PointRegistry::Ranked PointRegistry::lastWithXBelow(double limit) const {
   }
   const Leaf& l = leaves_[b];
   for (int j = l.size - 1; j >= 0; --j) {
-    if (l.x[j] < limit) return Ranked{l.id[j], end - l.size + j};
+    if (l.x[j] < limit) return Ranked{l.id[j], end - l.size + j, l.x[j], l.y[j]};
   }
   return Ranked{};
 }
@@ -295,20 +337,15 @@ PointRegistry::Ranked PointRegistry::firstWithXAbove(double limit) const {
   }
   const Leaf& l = leaves_[b];
   for (int j = 0; j < l.size; ++j) {
-    if (l.x[j] > limit) return Ranked{l.id[j], offset + j};
+    if (l.x[j] > limit) return Ranked{l.id[j], offset + j, l.x[j], l.y[j]};
   }
   return Ranked{};
 }
 
-std::int32_t PointRegistry::add(double x, double y, std::int32_t ref, std::int32_t number) {
-  Node n;
-  n.x = x;
-  n.y = y;
-  n.ref = ref;
-  n.number = number;
-  nodes_.push_back(n);
-  leafOf_.push_back(kNone);
-  return static_cast<std::int32_t>(nodes_.size() - 1);
+std::int32_t PointRegistry::add(std::int32_t ref, std::int32_t number) {
+  const std::int32_t id = nodes_.add();
+  nodes_[id] = Node{ref, number};
+  return id;
 }
 
 // ---------------------------------------------------------------------------
@@ -321,9 +358,9 @@ std::int32_t PointRegistry::add(double x, double y, std::int32_t ref, std::int32
 std::int32_t PointRegistry::lookupByWalk(double x, double y, std::int32_t ref, std::int32_t newNumber) {
   if (!std::isfinite(x) || !std::isfinite(y)) return 0;
   const std::int32_t stored = ref < 0 ? -ref : ref;
-  if (nodes_.empty()) {
+  if (empty()) {
     if (newNumber == 0) return 0;
-    insertAt(0, add(x, y, stored, newNumber));
+    insertAt(0, add(stored, newNumber), x, y);
     return 0;
   }
   // With reference 0 a node of the same position answers only when its
@@ -332,10 +369,10 @@ std::int32_t PointRegistry::lookupByWalk(double x, double y, std::int32_t ref, s
   std::int32_t fallback = 0;
   std::int32_t lo = -1, hi = static_cast<std::int32_t>(nodes_.size());  // ranks
   while (hi - lo > 1) {
-    const std::int32_t u = oldestIn(lo + 1, hi - 1);
-    const std::int32_t rank = rankOf(u);
-    const Node& n = nodes_[u];
-    Side side = sideOf(n, x, y);
+    const Ranked u = oldestIn(lo + 1, hi - 1);
+    const std::int32_t rank = u.rank;
+    const Node& n = nodes_[u.id];
+    Side side = sideOf(u.x, u.y, x, y);
     if (side == Side::kPosition) {
       if (ref > 0) {
         if (n.ref == ref) return n.number;
@@ -354,7 +391,7 @@ std::int32_t PointRegistry::lookupByWalk(double x, double y, std::int32_t ref, s
       hi = rank;
     }
   }
-  if (newNumber != 0) insertAt(hi, add(x, y, stored, newNumber));
+  if (newNumber != 0) insertAt(hi, add(stored, newNumber), x, y);
   return fallback;
 }
 
@@ -446,11 +483,11 @@ PointRegistry::Ranked PointRegistry::extremeInQuadrant(std::int32_t block, int l
     const int to = std::min<std::int32_t>(last - offset, l.size - 1);
     if (q.lowerLeft) {
       for (int j = to; j >= from; --j) {
-        if (q.holds(l.x[j], l.y[j])) return Ranked{l.id[j], offset + j};
+        if (q.holds(l.x[j], l.y[j])) return Ranked{l.id[j], offset + j, l.x[j], l.y[j]};
       }
     } else {
       for (int j = from; j <= to; ++j) {
-        if (q.holds(l.x[j], l.y[j])) return Ranked{l.id[j], offset + j};
+        if (q.holds(l.x[j], l.y[j])) return Ranked{l.id[j], offset + j, l.x[j], l.y[j]};
       }
     }
     return Ranked{};
@@ -525,14 +562,14 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
   // of these that matches.
   std::int32_t answer = kNone;
   while (hi.rank - lo.rank > 1) {
-    const std::int32_t m = oldestIn(lo.rank + 1, hi.rank - 1);
+    const Ranked r = oldestIn(lo.rank + 1, hi.rank - 1);
+    const std::int32_t m = r.id;
     const Node& node = nodes_[m];
-    Side side = sideOf(node, x, y);
+    Side side = sideOf(r.x, r.y, x, y);
     if (side == Side::kPosition) {
       if (node.ref == ref && node.number != 0 && (answer < 0 || m < answer)) answer = m;
       side = node.ref <= ref ? Side::kHigher : Side::kLower;
     }
-    const Ranked r{m, rankOf(m)};
     if (side == Side::kHigher) {
       lo = r;
     } else {
@@ -542,8 +579,7 @@ std::int32_t PointRegistry::lookupFast(double x, double y, std::int32_t ref, std
   if (answer >= 0) return nodes_[answer].number;
   if (newNumber == 0) return 0;
 
-  const std::int32_t id = add(x, y, ref, newNumber);
-  insertAt(hi.rank, id);
+  insertAt(hi.rank, add(ref, newNumber), x, y);
   return 0;
 }
 
@@ -616,7 +652,7 @@ void PointRegistry::findOutOfOrder(std::int32_t block, int level, std::int32_t o
   if (level == 0) {
     const Leaf& l = leaves_[block];
     for (int j = 0; j < l.size && count < 2; ++j) {
-      if (c.outOfOrder(l.x[j], l.y[j])) found[count++] = Ranked{l.id[j], offset + j};
+      if (c.outOfOrder(l.x[j], l.y[j])) found[count++] = Ranked{l.id[j], offset + j, l.x[j], l.y[j]};
     }
     return;
   }
@@ -692,8 +728,7 @@ bool PointRegistry::lookupInOrder(double x, double y, std::int32_t ref, std::int
   int nearCount = 0;
   findOutOfOrder(root_, height_, 0, c, near, nearCount);
   const auto inCluster = [&](const Ranked& r) {
-    const double nx = nodes_[r.id].x;
-    return nx >= c.low && nx <= c.high;
+    return r.x >= c.low && r.x <= c.high;
   };
   if (nearCount > 1 || (nearCount == 1 && !inCluster(near[0]))) {
     double low = x, high = x;
@@ -718,11 +753,11 @@ bool PointRegistry::lookupInOrder(double x, double y, std::int32_t ref, std::int
     const bool at = m.rank == higher;
     if (before) gap = higher + 1;
     bool met = at;
-    if (before) met = oldestIn(m.rank + 1, higher) > m.id;
-    if (!at && !before) met = oldestIn(higher, m.rank - 1) > m.id;
+    if (before) met = oldestId(m.rank + 1, higher) > m.id;
+    if (!at && !before) met = oldestId(higher, m.rank - 1) > m.id;
     if (met) {
       const Node& node = nodes_[m.id];
-      Side side = sideOf(node, x, y);
+      Side side = sideOf(m.x, m.y, x, y);
       if (side == Side::kPosition) {
         if (node.ref == ref) {
           answer = node.number;
@@ -740,8 +775,7 @@ bool PointRegistry::lookupInOrder(double x, double y, std::int32_t ref, std::int
     }
   }
   if (newNumber == 0) return true;
-  const std::int32_t id = add(x, y, ref, newNumber);
-  insertAt(gap, id);
+  insertAt(gap, add(ref, newNumber), x, y);
   return true;
 }
 
@@ -757,7 +791,7 @@ std::int32_t PointRegistry::lookup(double x, double y, std::int32_t ref, std::in
   const std::uint64_t hash = mixBits(mixBits(bx ^ static_cast<std::uint32_t>(ref)) ^ by);
   Recent& recent = recent_[hash & (kRecent - 1)];
   if (recent.ref == ref && sameBits(recent.x, x) && sameBits(recent.y, y)) return recent.number;
-  const std::size_t before = nodes_.size();
+  const std::int32_t before = nodes_.size();
   std::int32_t answer = 0;
   if (!lookupInOrder(x, y, ref, newNumber, answer)) answer = lookupFast(x, y, ref, newNumber);
   if (answer != 0) {

@@ -44,6 +44,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class PointRegistry {
@@ -52,7 +53,7 @@ class PointRegistry {
   double tolerance() const { return tolerance_; }
   void setTolerance(double tolerance) { tolerance_ = tolerance; }
   std::size_t size() const { return nodes_.size(); }
-  bool empty() const { return nodes_.empty(); }
+  bool empty() const { return nodes_.size() == 0; }
 
   // The element number the tree answers for (x, y) with reference ref, 0
   // for a point not found.  A point not found is registered with newNumber,
@@ -64,13 +65,44 @@ class PointRegistry {
   // falls back to it for negative and zero references; tests compare).
   std::int32_t lookupByWalk(double x, double y, std::int32_t ref, std::int32_t newNumber);
 
+  // The bytes held, for the benchmark.
+  std::size_t bytesHeld() const;
+
  private:
   enum class Side { kLower, kHigher, kPosition };
 
-  // A point of the tree; its place is its rank in the sequence.
+  // Items in chunks that never move: growing reads and copies nothing, and
+  // holds at most one chunk more than needed.
+  template <class T, int kShift>
+  class Pool {
+   public:
+    std::int32_t size() const { return size_; }
+    T& operator[](std::int32_t i) { return chunks_[i >> kShift][i & kMask]; }
+    const T& operator[](std::int32_t i) const { return chunks_[i >> kShift][i & kMask]; }
+    std::int32_t add() {
+      if ((size_ & kMask) == 0) chunks_.emplace_back(new T[std::size_t{1} << kShift]);
+      T& t = (*this)[size_];
+      t = T{};
+      return size_++;
+    }
+    void clear() {
+      chunks_.clear();
+      chunks_.shrink_to_fit();
+      size_ = 0;
+    }
+    std::size_t bytesHeld() const {
+      return chunks_.capacity() * sizeof(chunks_[0]) + chunks_.size() * (sizeof(T) << kShift);
+    }
+
+   private:
+    static constexpr std::int32_t kMask = (1 << kShift) - 1;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::int32_t size_ = 0;
+  };
+
+  // What a node holds besides its position, which its leaf holds.
   struct Node {
-    double x, y;
-    std::int32_t ref, number;
+    std::int32_t ref = 0, number = 0;
   };
 
   // What an inner block knows of each child: its node count, its oldest
@@ -89,12 +121,12 @@ class PointRegistry {
   // The sequence's blocks; a block is full (and split) when it reaches its
   // size, so an insertion always finds room.
   struct Leaf {
-    std::int32_t parent = -1, size = 0;
+    std::int32_t size = 0;
     std::int32_t id[kLeafSize];
     double x[kLeafSize], y[kLeafSize];
   };
   struct Inner {
-    std::int32_t parent = -1, size = 0;
+    std::int32_t size = 0;
     std::int32_t child[kFanOut];
     // The children's boxes field by field: a scan of one field reads a
     // cache line or two.
@@ -104,34 +136,48 @@ class PointRegistry {
     void setBox(int k, const Box& b);
     void addPoint(int k, std::int32_t id, double x, double y);
   };
-  // A node and its rank in the sequence.
+  // A node, its rank in the sequence and its position.
   struct Ranked {
     std::int32_t id = -1, rank = -1;
+    double x = 0.0, y = 0.0;
+  };
+  // An inner block passed by an insertion, and the child it went to.
+  struct Step {
+    std::int32_t block;
+    int k;
   };
   struct Search;
   struct Band;
   struct Quadrant;
   struct Column;
 
-  Side sideOf(const Node& n, double x, double y) const;
+  Side sideOf(double nx, double ny, double x, double y) const;
 
   // The sequence.
   Box leafBox(std::int32_t leaf) const;
   Box innerBox(std::int32_t inner) const;
-  void insertAt(std::int32_t rank, std::int32_t id);
-  void splitLeaf(std::int32_t leaf);
-  void addChild(std::int32_t inner, std::int32_t after, std::int32_t child, int level);
-  std::int32_t rankOf(std::int32_t id) const;
-  std::int32_t oldestIn(std::int32_t first, std::int32_t last) const;
-  std::int32_t oldestInBlock(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
-                             std::int32_t last) const;
+  void insertAt(std::int32_t rank, std::int32_t id, double x, double y);
+  bool shareWithNeighbour(std::int32_t leaf, int at);
+  void splitLeaf(std::int32_t leaf, int at);
+  void addChild(std::int32_t child, int level);
+  // The oldest node found so far and the block that holds it, whose first
+  // node has rank offset.
+  struct Oldest {
+    std::int32_t id = 0x7fffffff, block = -1;
+    int level = 0;
+    std::int32_t offset = 0;
+  };
+  Ranked oldestIn(std::int32_t first, std::int32_t last) const;
+  std::int32_t oldestId(std::int32_t first, std::int32_t last) const;
+  void oldestInBlock(std::int32_t block, int level, std::int32_t offset, std::int32_t first, std::int32_t last,
+                     Oldest& o) const;
   Ranked lastWithXBelow(double limit) const;
   Ranked firstWithXAbove(double limit) const;
   void nearestX(std::int32_t block, int level, const Band* bands, int count, double* nearest, Search& s) const;
   Ranked extremeInQuadrant(std::int32_t block, int level, std::int32_t offset, std::int32_t first,
                            std::int32_t last, const Quadrant& q, Search& s) const;
 
-  std::int32_t add(double x, double y, std::int32_t ref, std::int32_t number);
+  std::int32_t add(std::int32_t ref, std::int32_t number);
   std::int32_t lookupFast(double x, double y, std::int32_t ref, std::int32_t newNumber);
   bool lookupInOrder(double x, double y, std::int32_t ref, std::int32_t newNumber, std::int32_t& answer);
   void xExtent(std::int32_t block, int level, double low, double high, double& minX, double& maxX) const;
@@ -140,12 +186,12 @@ class PointRegistry {
   bool countHigher(std::int32_t block, int level, const Column& c, std::int32_t skip, std::int32_t& count) const;
 
   double tolerance_ = 0.0;
-  std::vector<Node> nodes_;
-  std::vector<std::int32_t> leafOf_;  // the leaf that holds each node
-  std::vector<Leaf> leaves_;
-  std::vector<Inner> inners_;
+  Pool<Node, 11> nodes_;
+  Pool<Leaf, 5> leaves_;
+  Pool<Inner, 4> inners_;
   std::int32_t root_ = -1;  // of the sequence
   int height_ = 0;          // inner levels above the leaves
+  std::vector<Step> path_;  // of the latest insertion, from the root
   // The latest answers by the hash of their coordinates and reference,
   // none of them 0 (reference 0: an empty entry).
   struct Recent {
