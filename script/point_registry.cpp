@@ -646,20 +646,41 @@ void PointRegistry::xExtent(std::int32_t block, int level, double low, double hi
 }
 
 // Collects into found (up to two) the nodes that may break the order, in
-// sequence order, with their ranks.
+// sequence order, with their ranks.  With `higher` it counts as well, in
+// the same walk, the nodes passed on their higher side up to the first
+// passed on its lower side, as countHigher does (the count holds when no
+// node was found).
 void PointRegistry::findOutOfOrder(std::int32_t block, int level, std::int32_t offset, const Column& c,
-                                   Ranked* found, int& count) const {
+                                   Ranked* found, int& count, Higher* higher) const {
   if (level == 0) {
     const Leaf& l = leaves_[block];
     for (int j = 0; j < l.size && count < 2; ++j) {
       if (c.outOfOrder(l.x[j], l.y[j])) found[count++] = Ranked{l.id[j], offset + j, l.x[j], l.y[j]};
+      if (higher != nullptr && higher->open) {
+        if (c.higher(l.x[j], l.y[j])) {
+          ++higher->count;
+        } else {
+          higher->open = false;
+        }
+      }
     }
     return;
   }
   const Inner& in = inners_[block];
   for (int k = 0; k < in.size && count < 2; ++k) {
-    if (c.mayHoldOutOfOrder(in.minX[k], in.maxX[k], in.minY[k], in.maxY[k])) {
-      findOutOfOrder(in.child[k], level - 1, offset, c, found, count);
+    const bool may = c.mayHoldOutOfOrder(in.minX[k], in.maxX[k], in.minY[k], in.maxY[k]);
+    if (higher != nullptr && higher->open) {
+      if (c.allHigher(in.minX[k], in.maxX[k], in.maxY[k])) {
+        higher->count += in.count[k];
+        if (may) findOutOfOrder(in.child[k], level - 1, offset, c, found, count, nullptr);
+      } else if (c.allLower(in.minX[k], in.maxX[k], in.minY[k])) {
+        higher->open = false;
+        if (may) findOutOfOrder(in.child[k], level - 1, offset, c, found, count, nullptr);
+      } else {
+        findOutOfOrder(in.child[k], level - 1, offset, c, found, count, higher);
+      }
+    } else if (may) {
+      findOutOfOrder(in.child[k], level - 1, offset, c, found, count, nullptr);
     }
     offset += in.count[k];
   }
@@ -726,7 +747,9 @@ bool PointRegistry::lookupInOrder(double x, double y, std::int32_t ref, std::int
   Column c{x, y, t, x, x, x - t - slack, x + t + slack, y - t - slack, y + t + slack};
   Ranked near[2];
   int nearCount = 0;
-  findOutOfOrder(root_, height_, 0, c, near, nearCount);
+  Higher counted;
+  findOutOfOrder(root_, height_, 0, c, near, nearCount, &counted);
+  bool widened = false;
   const auto inCluster = [&](const Ranked& r) {
     return r.x >= c.low && r.x <= c.high;
   };
@@ -737,14 +760,19 @@ bool PointRegistry::lookupInOrder(double x, double y, std::int32_t ref, std::int
     if (low == high || !(high - low <= t - slack)) return false;
     c = Column{x, y, t, low, high, low - t - slack, high + t + slack, y - t - slack, y + t + slack};
     nearCount = 0;
-    findOutOfOrder(root_, height_, 0, c, near, nearCount);
+    widened = true;
+    findOutOfOrder(root_, height_, 0, c, near, nearCount, nullptr);
     if (nearCount > 1 || (nearCount == 1 && !inCluster(near[0]))) return false;
   }
   const Ranked m = nearCount == 1 ? near[0] : Ranked{};
   // The gap the nodes other than m lead to: after the first `higher` of
   // them in the sequence.
   std::int32_t higher = 0;
-  countHigher(root_, height_, c, m.id, higher);
+  if (m.id < 0 && !widened) {
+    higher = counted.count;
+  } else {
+    countHigher(root_, height_, c, m.id, higher);
+  }
   std::int32_t gap = higher;
   if (m.id >= 0) {
     // Where m lies: among the nodes passed higher (before the gap), right

@@ -181,8 +181,14 @@ class PointRegistry {
   std::int32_t lookupFast(double x, double y, std::int32_t ref, std::int32_t newNumber);
   bool lookupInOrder(double x, double y, std::int32_t ref, std::int32_t newNumber, std::int32_t& answer);
   void xExtent(std::int32_t block, int level, double low, double high, double& minX, double& maxX) const;
+  // A count of nodes passed on their higher side, open until the first
+  // passed on its lower side.
+  struct Higher {
+    std::int32_t count = 0;
+    bool open = true;
+  };
   void findOutOfOrder(std::int32_t block, int level, std::int32_t offset, const Column& c, Ranked* found,
-                      int& count) const;
+                      int& count, Higher* higher) const;
   bool countHigher(std::int32_t block, int level, const Column& c, std::int32_t skip, std::int32_t& count) const;
 
   double tolerance_ = 0.0;
