@@ -79,10 +79,9 @@ class PointRegistry {
     std::int32_t size() const { return size_; }
     T& operator[](std::int32_t i) { return chunks_[i >> kShift][i & kMask]; }
     const T& operator[](std::int32_t i) const { return chunks_[i >> kShift][i & kMask]; }
+    // A new item as its type makes it.
     std::int32_t add() {
       if ((size_ & kMask) == 0) chunks_.emplace_back(new T[std::size_t{1} << kShift]);
-      T& t = (*this)[size_];
-      t = T{};
       return size_++;
     }
     void clear() {
