@@ -258,6 +258,67 @@ TEST(PointRegistry, ExactRepeatsAnswerAsThePlainTree) {
   expectSameAnswers(queries, tol, "exact repeats");
 }
 
+// Runs of points that come in order at one place of the sequence (a line
+// drawn point by point, each run at a place among earlier ones, upwards or
+// downwards), which fill the leaves by sharing them with their neighbours
+// and by splits beside the run, with some lookups only asking and others
+// walking the tree (references 0 and negative) through a tree of several
+// levels of blocks.
+TEST(PointRegistry, AnswersAsThePlainTreeWhenRunsComeInOrder) {
+  const double tol = 0.0001;
+  std::mt19937 random(31337);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<Query> queries;
+  for (int run = 0; run < 36; ++run) {
+    const double x0 = 1000.0 * unit(random), y0 = 1000.0 * unit(random);
+    const double step = (run % 3 == 0 ? -1.0 : 1.0) * (0.001 + 0.01 * unit(random));
+    const bool alongY = run % 4 == 1;
+    const int length = 200 + static_cast<int>(random() % 600);
+    for (int i = 0; i < length; ++i) {
+      const double d = step * i;
+      std::int32_t ref = 1;
+      if (run % 5 == 2 && i % 3 == 0) ref = -static_cast<std::int32_t>(random() % 3);
+      queries.push_back(Query{alongY ? x0 : x0 + d, alongY ? y0 + d : y0, ref});
+      // A point of the run within the tolerance, found again.
+      if (i % 7 == 3) queries.push_back(Query{x0 + (alongY ? 0.3 : 1.0) * d + 0.4 * tol, alongY ? y0 + d : y0, 1});
+    }
+  }
+  std::vector<Query> again = queries;
+  std::shuffle(again.begin(), again.end(), random);
+  queries.insert(queries.end(), again.begin(), again.end());
+  expectSameAnswers(queries, tol, "runs in order");
+}
+
+// The blocks stay well filled whatever the order of the points (a leaf
+// left with a few nodes at every split would take ten times the memory),
+// and a cleared registry gives its memory back.
+TEST(PointRegistry, MemoryPerPointStaysSmall) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const int n = 60000;
+  std::vector<std::pair<const char*, std::vector<Query>>> inputs(4);
+  inputs[0].first = "ascending";
+  inputs[1].first = "descending after others";
+  inputs[2].first = "one column";
+  inputs[3].first = "random";
+  for (int i = 0; i < n; ++i) {
+    inputs[0].second.push_back(Query{0.5 * i, 1.0, 1});
+    inputs[1].second.push_back(Query{i < 1000 ? 0.5 * i : 1e6 - 0.5 * i, 2.0, 1});
+    inputs[2].second.push_back(Query{3.0, 0.25 * i, 1});
+    inputs[3].second.push_back(Query{1000.0 * unit(random), 1000.0 * unit(random), 1});
+  }
+  for (const auto& [what, queries] : inputs) {
+    PointRegistry registry;
+    registry.setTolerance(0.0001);
+    std::int32_t next = 1;
+    for (const Query& q : queries) registry.lookup(q.x, q.y, q.ref, next++);
+    ASSERT_EQ(registry.size(), static_cast<std::size_t>(n)) << what;
+    EXPECT_LT(static_cast<double>(registry.bytesHeld()) / n, 44.0) << what;
+    registry.clear();
+    EXPECT_LT(registry.bytesHeld(), sizeof(PointRegistry) + 1024) << what;
+  }
+}
+
 TEST(PointRegistry, PointsThatAreNoNumbersAreNeverRegistered) {
   PointRegistry registry;
   registry.setTolerance(0.0001);
