@@ -116,9 +116,7 @@ PointRegistry::Box PointRegistry::innerBox(std::int32_t inner) const {
 
 // The node goes to its rank; every block passed on the way down gains it
 // (its box grows and its oldest node stays, as the new node is the
-// youngest).  A leaf that becomes full shares its nodes with a neighbour,
-// or is split; an inner block that becomes full is
-// split in two.
+// youngest).  A block that becomes full is split in two.
 void PointRegistry::insertAt(std::int32_t rank, std::int32_t id, double x, double y) {
   if (root_ < 0) {
     root_ = leaves_.add();
@@ -148,70 +146,24 @@ void PointRegistry::insertAt(std::int32_t rank, std::int32_t id, double x, doubl
   l.x[at] = x;
   l.y[at] = y;
   ++l.size;
-  if (l.size == kLeafSize && !shareWithNeighbour(b, at)) splitLeaf(b, at);
+  if (l.size == kLeafSize) splitLeaf(b, at);
 }
 
-// A full leaf shares its nodes with a neighbour of the same parent that
-// has room (the next one when the new node is its last, the previous one
-// when it is its first, else the emptier one), so that the leaves stay
-// well filled when nodes come in order at one place.
-bool PointRegistry::shareWithNeighbour(std::int32_t leaf, int at) {
-  if (path_.empty()) return false;
-  const Step parent = path_.back();
-  Inner& in = inners_[parent.block];
-  const bool hasPrevious = parent.k > 0, hasNext = parent.k + 1 < in.size;
-  bool next = hasNext;
-  if (at == 0) {
-    next = !hasPrevious;
-  } else if (at != kLeafSize - 1 && hasPrevious && hasNext) {
-    next = leaves_[in.child[parent.k + 1]].size < leaves_[in.child[parent.k - 1]].size;
-  }
-  const int k = next ? parent.k + 1 : parent.k - 1;
-  if (k < 0 || k >= in.size) return false;
-  Leaf& l = leaves_[leaf];
-  Leaf& n = leaves_[in.child[k]];
-  // Room for a few: a leaf is not shared again at every new node.
-  const bool endOfRun = at == (next ? kLeafSize - 1 : 0);
-  if (n.size > (endOfRun ? kLeafSize - 2 : kLeafSize * 3 / 4)) return false;
-  const int moved = std::max(1, (l.size - n.size) / 2);
-  if (next) {
-    for (int j = n.size - 1; j >= 0; --j) {
-      n.id[j + moved] = n.id[j];
-      n.x[j + moved] = n.x[j];
-      n.y[j + moved] = n.y[j];
-    }
-    const int from = l.size - moved;
-    for (int j = 0; j < moved; ++j) {
-      n.id[j] = l.id[from + j];
-      n.x[j] = l.x[from + j];
-      n.y[j] = l.y[from + j];
-    }
-  } else {
-    for (int j = 0; j < moved; ++j) {
-      n.id[n.size + j] = l.id[j];
-      n.x[n.size + j] = l.x[j];
-      n.y[n.size + j] = l.y[j];
-    }
-    for (int j = moved; j < l.size; ++j) {
-      l.id[j - moved] = l.id[j];
-      l.x[j - moved] = l.x[j];
-      l.y[j - moved] = l.y[j];
-    }
-  }
-  n.size += moved;
-  l.size -= moved;
-  in.setBox(parent.k, leafBox(leaf));
-  in.setBox(k, leafBox(in.child[k]));
-  return true;
-}
-
-// A full leaf keeps half its nodes, or all but its new node when that is
-// its first or last (the same reason as above).
+// A full leaf keeps half its nodes; the last leaf of the sequence all but
+// a new last node, the first one only a new first node, so that points
+// coming in order of x fill their leaves.  (Leaves elsewhere are not
+// filled further: a leaf shared with its neighbour would mix nodes of
+// distant places, whose boxes the searches could not pass by.)
 void PointRegistry::splitLeaf(std::int32_t leaf, int at) {
+  bool first = true, last = true;
+  for (const Step& s : path_) {
+    first = first && s.k == 0;
+    last = last && s.k == inners_[s.block].size - 1;
+  }
+  const int keep = at == kLeafSize - 1 && last ? kLeafSize - 1 : at == 0 && first ? 1 : kLeafSize / 2;
   const std::int32_t fresh = leaves_.add();
   Leaf& l = leaves_[leaf];
   Leaf& f = leaves_[fresh];
-  const int keep = at == kLeafSize - 1 ? kLeafSize - 1 : at == 0 ? 1 : kLeafSize / 2;
   for (int j = keep; j < l.size; ++j) {
     f.id[j - keep] = l.id[j];
     f.x[j - keep] = l.x[j];

@@ -156,7 +156,6 @@ class PointRegistry {
   Box leafBox(std::int32_t leaf) const;
   Box innerBox(std::int32_t inner) const;
   void insertAt(std::int32_t rank, std::int32_t id, double x, double y);
-  bool shareWithNeighbour(std::int32_t leaf, int at);
   void splitLeaf(std::int32_t leaf, int at);
   void addChild(std::int32_t child, int level);
   // The oldest node found so far and the block that holds it, whose first
