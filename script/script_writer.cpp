@@ -506,6 +506,9 @@ int ScriptClose() {
     m.file.reset();
   }
   m.state.out = nullptr;
+  // The points and lengths written are of no use once the script is
+  // closed; a large drawing's take many megabytes.
+  m.registries = Registries();
   return result;
 }
 
