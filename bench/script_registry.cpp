@@ -14,14 +14,18 @@
 // rows.  Every point is looked up again after all are written.  The
 // processor time per item must stay flat from 10k to 1M: the last line
 // gives the growth of the total time from 100k to 1M (goal: at most 11x).
+// Then the point registry alone, without the writer around it: the time
+// per lookup and the memory per point it holds.
 #include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <ostream>
 #include <streambuf>
+#include <utility>
 #include <vector>
 
+#include "script/point_registry.h"
 #include "script/script_writer.h"
 #include "support/config.h"
 #include "support/run_state.h"
@@ -160,6 +164,31 @@ double secondsPerSheetPoint(long count) {
   return s / static_cast<double>(points);
 }
 
+// The registry alone: points looked up twice, the first time with a new
+// number; the seconds per lookup, and the bytes held per point.
+double registrySecondsPerLookup(long count, const PointAt& at, double& bytesPerPoint) {
+  PointRegistry registry;
+  registry.setTolerance(1e-6);
+  std::int32_t next = 1;
+  const double start = processorSeconds();
+  for (int pass = 0; pass < 2; ++pass) {
+    for (long i = 0; i < count; ++i) {
+      const ScriptPointXYZ p = at(i, count);
+      registry.lookup(p.x, p.y, 1, next++);
+    }
+  }
+  const double s = processorSeconds() - start;
+  bytesPerPoint = static_cast<double>(registry.bytesHeld()) / static_cast<double>(registry.size());
+  return s / static_cast<double>(2 * count);
+}
+
+ScriptPointXYZ scattered(long i, long) {
+  std::uint32_t h = static_cast<std::uint32_t>(i) * 2654435761u;
+  h ^= h >> 15;
+  const std::uint32_t k = h * 2246822519u;
+  return ScriptPointXYZ{0.001 * static_cast<double>(h % 1000000u), 0.001 * static_cast<double>(k % 700000u), 0.0};
+}
+
 double secondsPerLength(long count) {
   resetScriptState();
   resetRunConfiguration();
@@ -207,6 +236,14 @@ int main() {
     }
     for (int k = 0; k < 5; ++k) last[k] = now[k];
     std::fflush(stdout);
+  }
+  std::printf("\nthe registry alone, 1M points each looked up twice: microseconds per lookup, bytes per point\n");
+  const std::pair<const char*, PointAt> shapes[] = {
+      {"line", onLine}, {"columns", inColumns}, {"nested", nested}, {"scattered", scattered}};
+  for (const auto& [name, at] : shapes) {
+    double bytes = 0;
+    const double seconds = registrySecondsPerLookup(1000000L, at, bytes);
+    std::printf("%12s %9.3f %9.1f\n", name, seconds * 1e6, bytes);
   }
   resetScriptState();
   return 0;
