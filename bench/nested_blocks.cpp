@@ -149,11 +149,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no program %s (or no levels)\n", program.c_str());
     return 2;
   }
-  char pattern[] = "/tmp/bench_nested_blocks_XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return 1;
-  const std::string dir = pattern;
-  fs::create_directories(dir + "/tmp");
-  std::ofstream(dir + "/run.config") << "TR_PROT ./\nTR_TEMP " << dir << "/tmp/\nTR_LANG english\nTR_STAT nein\n";
+  const std::string dir = bench::benchRunFolder("nested_blocks");
+  if (dir.empty()) return 1;
 
   std::printf("processor seconds, best of three\n%-7s %8s %10s %9s\n", "shape", "levels", "script MB", "seconds");
   int result = 0;
