@@ -18,21 +18,14 @@
 #include <fstream>
 #include <string>
 
+#include "bench/iges_file.h"
 #include "bench/timed_run.h"
 
 namespace {
 
-void put(std::FILE* f, const std::string& body, char section, long sequence) {
-  std::string line = body.substr(0, 72);
-  line.resize(72, ' ');
-  std::fprintf(f, "%s%c%7ld\n", line.c_str(), section, sequence);
-}
-
-std::string field(long v) {
-  char t[16];
-  std::snprintf(t, sizeof t, "%8ld", v);
-  return t;
-}
+using bench::appendIgesParameters;
+using bench::igesField;
+using bench::putIgesRecord;
 
 // A real as a CAD system writes it: nine decimals, trailing zeros cut.
 std::string real(double v) {
@@ -43,29 +36,6 @@ std::string real(double v) {
   return s + ",";
 }
 
-// The parameter records of one entity: its data packed into 64 columns at
-// the delimiters, each record ending with the entity's DE number.
-void appendParameters(std::string& out, const std::string& data, long de, long& p, long& lines) {
-  lines = 0;
-  std::size_t at = 0;
-  while (at < data.size()) {
-    std::size_t end = at;
-    while (end < data.size()) {
-      const std::size_t next = data.find_first_of(",;", end);
-      const std::size_t stop = next == std::string::npos ? data.size() : next + 1;
-      if (stop - at > 64 && end > at) break;
-      end = stop;
-    }
-    std::string body = data.substr(at, end - at);
-    body.resize(64, ' ');
-    char line[96];
-    std::snprintf(line, sizeof line, "%s%8ld%c%7ld\n", body.c_str(), de, 'P', ++p);
-    out += line;
-    ++lines;
-    at = end;
-  }
-}
-
 // Curves as a CAD system writes them, in turn: a matrix, arcs and conic
 // arcs placed by the last matrix, lines, and B-spline curves of four poles;
 // every 1000th entity is a composite of the two curves before it, every
@@ -74,9 +44,9 @@ void appendParameters(std::string& out, const std::string& data, long de, long& 
 std::string makeFile(long entities, const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) std::abort();
-  put(f, "benchmark", 'S', 1);
-  put(f, ",,4Hbnch,4Hfile,4Hbnch,3H1.0,32,38,6,308,15,4Hbnch,1.,2,2HMM,1,1.,", 'G', 1);
-  put(f, "15H20260101.120000,0.0001,1000.;", 'G', 2);
+  putIgesRecord(f, "benchmark", 'S', 1);
+  putIgesRecord(f, ",,4Hbnch,4Hfile,4Hbnch,3H1.0,32,38,6,308,15,4Hbnch,1.,2,2HMM,1,1.,", 'G', 1);
+  putIgesRecord(f, "15H20260101.120000,0.0001,1000.;", 'G', 2);
   std::string params;
   params.reserve(static_cast<std::size_t>(entities) * 250);
   long p = 0;
@@ -122,16 +92,17 @@ std::string makeFile(long entities, const std::string& path) {
     }
     long lines = 0;
     const long first = p + 1;
-    appendParameters(params, data, de, p, lines);
-    put(f, field(type) + field(first) + field(0) + field(1) + field(0) + field(0) + field(matrix) +
-               field(0) + "00000000",
-        'D', de);
-    put(f, field(type) + field(0) + field(0) + field(lines) + field(0), 'D', de + 1);
+    appendIgesParameters(params, data, de, p, lines);
+    putIgesRecord(f,
+                  igesField(type) + igesField(first) + igesField(0) + igesField(1) + igesField(0) + igesField(0) +
+                      igesField(matrix) + igesField(0) + "00000000",
+                  'D', de);
+    putIgesRecord(f, igesField(type) + igesField(0) + igesField(0) + igesField(lines) + igesField(0), 'D', de + 1);
   }
   std::fputs(params.c_str(), f);
   char t[80];
   std::snprintf(t, sizeof t, "S%7dG%7dD%7ldP%7ld", 1, 2, 2 * entities, p);
-  put(f, t, 'T', 1);
+  putIgesRecord(f, t, 'T', 1);
   std::fclose(f);
   return path;
 }

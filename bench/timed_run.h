@@ -91,4 +91,19 @@ inline std::optional<PeerBenchArgs> peerBenchArgs(int argc, char** argv, const c
   return a;
 }
 
+// A fresh folder /tmp/bench_<name>_XXXXXX for the runs of a benchmark,
+// with a run configuration (run.config) whose temporary folder is its
+// tmp; empty when it cannot be made.
+inline std::string benchRunFolder(const std::string& name) {
+  std::string pattern = "/tmp/bench_" + name + "_XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return "";
+  std::error_code ec;
+  std::filesystem::create_directories(pattern + "/tmp", ec);
+  std::FILE* config = std::fopen((pattern + "/run.config").c_str(), "w");
+  if (ec || config == nullptr) return "";
+  std::fprintf(config, "TR_PROT ./\nTR_TEMP %s/tmp/\nTR_LANG english\nTR_STAT nein\n", pattern.c_str());
+  std::fclose(config);
+  return pattern;
+}
+
 }  // namespace bench

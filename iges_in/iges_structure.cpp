@@ -1199,6 +1199,12 @@ struct Expansion {
   Transform combined;                // placement of the members, with the view
   const Transform* outer = nullptr;  // the placement around the instance
   const LinkNode* next = nullptr;    // the definition's next son to look at
+  // The lists of expansion objects made before this expansion opened: the
+  // ones made after it are its own and those of the expansions inside it.
+  std::size_t listMark = 0;
+  // The instances among the definition's sons whose objects this expansion
+  // alone takes, with their lists (ascending by instance once sorted).
+  std::vector<std::pair<std::int32_t, NestedObjectLists::Id>> innerLists;
 };
 
 // Whether the collect step expands this instance where it stands (rather
@@ -1261,6 +1267,7 @@ int beginExpansion(std::int32_t index, const Transform* outer, const char* code,
   x.outer = outer;
   x.combined = outer != nullptr ? composeTransforms(*outer, place) : place;
   x.depth = ++s.instanceDepth;
+  x.listMark = s.expansionLists.count();
   if (traceLevel() > 0) {
     std::printf("-> cee641 : Begin of Singular Subfigure (%d), Depth = %d\n", static_cast<int>(index), x.depth);
     std::printf("            Reference-point : (x) %f, (y) %f, (z) %f\n", place.t[0], place.t[1], place.t[2]);
@@ -1280,14 +1287,54 @@ int beginExpansion(std::int32_t index, const Transform* outer, const char* code,
   return 0;
 }
 
+// Whether the objects of the expanded instance go to the expansion around
+// it alone: the expansion's definition is its only father, so no other
+// pass asks for them (a new expansion of the definition writes it afresh).
+bool objectsOnlyForOuter(std::int32_t instance) {
+  const ElementRecord& e = element(instance);
+  return e.fathers != nullptr && e.fathers->next == nullptr;
+}
+
+// The objects of the expansion's members, from the objects of each son and
+// the lists of the instances expanded inside whose objects it alone takes:
+// a list of the expansion lists that takes theirs by reference.
+NestedObjectLists::Id gatherExpansionList(Expansion& x,
+                                          const std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>>& perSon) {
+  NestedObjectLists& lists = igesStructureState().expansionLists;
+  std::sort(x.innerLists.begin(), x.innerLists.end());
+  for (const auto& [son, objects] : perSon) {
+    const auto inner = std::lower_bound(x.innerLists.begin(), x.innerLists.end(),
+                                        std::pair<std::int32_t, NestedObjectLists::Id>(son, -1));
+    // A son written afresh since its expansion closed has objects of its own.
+    const bool byReference = inner != x.innerLists.end() && inner->first == son && objects.empty() &&
+                             isElementIndex(son) && element(son).state == ElementState::kDone;
+    if (byReference) {
+      lists.addList(inner->second);
+    } else {
+      for (std::int32_t obj : objects) lists.addObject(obj);
+    }
+  }
+  return lists.close();
+}
+
 // Closes the innermost expansion: the definition's members are written
 // (the nested instances among them are expanded already).  The instance's
-// result.
-int endExpansion(std::deque<Expansion>& open) {
+// result.  `insideExpansion`: the expansion is opened inside another one
+// (the next on `open`), which takes its objects.
+//
+// The objects of an instance are all objects written for it, to any depth.
+// An expansion inside another whose objects only that one takes keeps them
+// as a list of the expansion lists: the outer one takes the list whole, by
+// reference, so a chain of expansions n deep is n lists of the objects
+// each level writes itself, read out once at the chain's top.  Any other
+// expansion gives its instance the objects read out.
+int endExpansion(std::deque<Expansion>& open, bool insideExpansion) {
   IgesStructureState& s = igesStructureState();
   Expansion& x = open.back();
   std::vector<std::int32_t> members;
-  const int r = nestedPass(x.definition, &x.combined, nullptr, members);
+  std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>> perSon;
+  const bool withInner = !x.innerLists.empty();
+  const int r = nestedPass(x.definition, &x.combined, nullptr, members, withInner ? &perSon : nullptr);
   ScriptSubfigureEnd(x.depth, x.name);
   // The objects of the instances expanded inside are among the members now;
   // an instance that only this definition holds is not asked for them again
@@ -1296,8 +1343,8 @@ int endExpansion(std::deque<Expansion>& open) {
   for (const LinkNode* n = element(x.definition).sons; n != nullptr; n = n->next) {
     if (!isElementIndex(n->index)) continue;
     ElementRecord& inner = element(n->index);
-    const bool onlyHere = inner.fathers != nullptr && inner.fathers->next == nullptr;
-    if (inner.type == IgesType::kSubfigureInstance && inner.state == ElementState::kDone && onlyHere)
+    if (inner.type == IgesType::kSubfigureInstance && inner.state == ElementState::kDone &&
+        objectsOnlyForOuter(n->index))
       std::vector<std::int32_t>().swap(inner.scriptObjects);
   }
   // Members not written stay out of the later passes.
@@ -1312,9 +1359,21 @@ int endExpansion(std::deque<Expansion>& open) {
   }
   --s.instanceDepth;
   const std::int32_t index = x.instance, def = x.definition;
+  const bool byReference = insideExpansion && objectsOnlyForOuter(index);
+  NestedObjectLists& lists = s.expansionLists;
+  NestedObjectLists::Id list = -1;
+  if (r == 0 && withInner) {
+    list = gatherExpansionList(x, perSon);
+  } else if (r == 0 && byReference) {
+    for (std::int32_t obj : members) lists.addObject(obj);
+    list = lists.close();
+  }
+  const std::size_t mark = x.listMark;
   open.pop_back();
-  if (r != 0) return ConvertResult::kError;
-  if (members.empty()) {
+  const bool empty = list >= 0 ? !lists.holdsObjects(list) : members.empty();
+  if (r != 0 || empty) {
+    lists.truncate(mark);
+    if (r != 0) return ConvertResult::kError;
     errorText("cee681", "Keine Sohnelemente beim 308'er mit Index %d erzeugt !\n", def);
     mfaSetPosition(index, element(index).de.paramPointer);
     const std::string shownName = mfaCurrentName();
@@ -1324,7 +1383,17 @@ int endExpansion(std::deque<Expansion>& open) {
     mfaClearPosition();
     return ConvertResult::kError;
   }
-  element(index).scriptObjects = std::move(members);
+  if (byReference) {
+    open.back().innerLists.emplace_back(index, list);
+    element(index).scriptObjects.clear();
+  } else if (list >= 0) {
+    std::vector<std::int32_t> objects;
+    lists.readOut(list, igesConvertState().objectMarks, objects);
+    lists.truncate(mark);
+    element(index).scriptObjects = std::move(objects);
+  } else {
+    element(index).scriptObjects = std::move(members);
+  }
   setState(index, ElementState::kDone);
   return 0;
 }
@@ -1385,7 +1454,7 @@ int walkStructures(std::int32_t root, bool rootIsGroup, const char* code) {
         }
       } else {
         const std::int32_t closed = expansions.back().instance;
-        const int r = endExpansion(expansions);
+        const int r = endExpansion(expansions, !isRoot && !openIsGroup.back());
         if (isRoot) {
           result = r;
         } else if (r != 0) {
@@ -1406,6 +1475,7 @@ int walkStructures(std::int32_t root, bool rootIsGroup, const char* code) {
       s.activeDefinitions.erase(x.definition);
       --s.instanceDepth;
     }
+    if (!expansions.empty()) s.expansionLists.truncate(expansions.front().listMark);
     s.currentViewMatrix = startMatrix;
   }
   return result;

@@ -23,6 +23,7 @@
 
 #include "elements/transform.h"
 #include "iges_in/iges_convert.h"
+#include "iges_in/object_lists.h"
 
 // A 308 read from a DXF block: the subfigure record with the block's base
 // point and flags (bit 0 anonymous, bit 2 external reference).
@@ -141,6 +142,9 @@ struct IgesStructureState {
   bool cycleReported = false;
   bool selfContainingReported = false;  // a subfigure holding itself was shown on the console
   std::unordered_set<std::int32_t> selfContainingInstances;  // the instances reported for it
+  // The objects of expanded instances that only the expansion around them
+  // takes, kept for it by reference (see endExpansion).
+  NestedObjectLists expansionLists;
   ViewStatistics viewTotals;
   int viewsConverted = 0;
 };

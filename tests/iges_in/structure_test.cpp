@@ -429,6 +429,62 @@ TEST_F(Structure, StructuresTenThousandDeep) {
   }
 }
 
+// The objects of nested expansions reach the group around them each once,
+// the objects of the level below before those of the level's own lines,
+// which are written after it:
+// each level holds two lines, one level holds the level below twice, and
+// one holds it through a group of its own, which lists the levels below it
+// while the outer group lists that group.
+TEST_F(Structure, ObjectsOfNestedExpansionsReachTheGroupAroundThem) {
+  constexpr int kDepth = 40, kTwice = 20, kGrouped = 30;
+  igestest::Builder b;
+  const auto addLine = [&b](int y) {
+    igestest::Entity line{110, 0, lineParams(0, y, 1, y)};
+    line.status = "00010000";
+    return b.add(line);
+  };
+  std::vector<int> before, after;  // per level
+  for (int k = 0; k < kDepth; ++k) before.push_back(addLine(k));
+  int inner = 0, innerGroup = 0;
+  for (int k = 0; k < kDepth; ++k) {
+    int below = inner;
+    if (k == kGrouped) {
+      igestest::Entity group{402, 7, pointers({inner}) + ";"};
+      group.status = "00010000";
+      below = innerGroup = b.add(group);
+    }
+    after.push_back(addLine(100 + k));
+    std::vector<int> held{after.back(), before[static_cast<std::size_t>(k)]};
+    if (k > 0) held.insert(held.begin() + 1, below);
+    if (k == kTwice) held.push_back(below);
+    const std::string name = "S" + std::to_string(k);
+    const int definition = b.add(308, "0," + std::to_string(name.size()) + "H" + name + "," + pointers(held) + ";");
+    igestest::Entity instance{408, 0, std::to_string(definition) + ",0.,0.,0.;"};
+    instance.status = "00010000";
+    inner = b.add(instance);
+  }
+  const int top = b.add(402, pointers({inner}) + ";", 7);
+  ASSERT_EQ(convert(b), 0);
+  EXPECT_EQ(mfaCounts().errors, 0);
+  EXPECT_EQ(states({top, innerGroup, inner}), "ddd");
+  // Level k: the level below in full (the group by its own object), then
+  // its two lines as the definition lists them.
+  const auto levelObjects = [&](int level) {
+    const int last = level >= kGrouped ? kGrouped : 0;
+    std::vector<int> objects;
+    if (last == kGrouped) objects.push_back(created(innerGroup).at(0));
+    for (int k = last; k <= level; ++k) {
+      objects.push_back(created(after[static_cast<std::size_t>(k)]).at(0));
+      objects.push_back(created(before[static_cast<std::size_t>(k)]).at(0));
+    }
+    return objects;
+  };
+  const std::vector<std::vector<int>> groups = groupMembers(text());
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[0], levelObjects(kGrouped - 1));
+  EXPECT_EQ(groups[1], levelObjects(kDepth - 1));
+}
+
 // An element without a view of its own that depends on its father is in
 // the views of its first father, however long the chain of fathers; a
 // chain of fathers that closes on itself ends the walk (in the view).
