@@ -43,7 +43,7 @@ struct ConversionRecord {
   std::int32_t father = 0;   // the element the record was collected under, 0 at top level
   const Transform* matrix = nullptr;     // the element's resolved matrix (owned by it), null for none
   const ParamRecord* params = nullptr;   // the element's typed record (owned by the element)
-  std::vector<std::int32_t> scriptObjects;  // script objects made for the element
+  ObjectList scriptObjects;  // script objects made for the element
   // The records of the element's members follow this one; `end` is the
   // position after the last of them (position + 1 for a simple element).
   std::size_t end = 0;
