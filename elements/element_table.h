@@ -45,7 +45,7 @@ struct LinkNode {
 };
 
 // The directory entry as this program keeps it.  The two texts stand
-// together at the end, so that the entry has no padding.
+// together, so that the entry has no padding.
 struct DirectoryEntry {
   std::int32_t entityType = 0;
   std::int32_t paramPointer = 0;
@@ -61,10 +61,10 @@ struct DirectoryEntry {
   std::int32_t colour = kIgesDirectory[kDirColour].defaultValue;
   std::int32_t paramLineCount = 0;
   std::int32_t form = 0;
-  std::int32_t subscript = 0;
-  std::int32_t sequence2 = 0;
   char status[10] = {};
   char label[10] = {};
+  std::int32_t subscript = 0;
+  std::int32_t sequence2 = 0;
 };
 
 // Attribute block of an element of the CAD transfer file.
