@@ -746,7 +746,11 @@ void takeOverSons(std::int32_t block, std::int32_t dimension) {
   d.sons = b.sons;
   d.sonCount = b.sonCount;
   d.sonCursor = d.sonCursor2 = d.sons;
-  d.sonRunTails = std::move(b.sonRunTails);
+  if (b.sonRunTails() != nullptr) {
+    d.sideRecord().sonRunTails = std::move(b.side->sonRunTails);
+  } else if (d.side) {
+    d.side->sonRunTails.reset();
+  }
   d.sonsUnordered = b.sonsUnordered;
   b.sons = b.sonCursor = b.sonCursor2 = nullptr;
   b.sonCount = 0;
@@ -754,12 +758,12 @@ void takeOverSons(std::int32_t block, std::int32_t dimension) {
   for (LinkNode* n = d.sons; n != nullptr; n = n->next) {
     if (!isElementIndex(n->index)) continue;
     ElementRecord& son = element(n->index);
-    if (son.fatherLookup) {
-      const auto it = son.fatherLookup->find(block);
-      if (it != son.fatherLookup->end()) {
+    if (auto* lookup = son.fatherLookup()) {
+      const auto it = lookup->find(block);
+      if (it != lookup->end()) {
         LinkNode* first = it->second;
-        son.fatherLookup->erase(it);
-        son.fatherLookup->emplace(dimension, first);
+        lookup->erase(it);
+        lookup->emplace(dimension, first);
       }
     }
     for (LinkNode* f = son.fathers; f != nullptr; f = f->next)

@@ -89,15 +89,10 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   scriptObjects = std::move(other.scriptObjects);
   other.scriptObjects.clear();
   transferId = std::exchange(other.transferId, 0);
-  assocs = std::move(other.assocs);
-  other.assocs.clear();
-  props = std::move(other.props);
-  other.props.clear();
-  sonRunTails = std::move(other.sonRunTails);
+  side = std::move(other.side);
   walkMark = other.walkMark;
   sonsUnordered = std::exchange(other.sonsUnordered, false);
   descentMark = std::exchange(other.descentMark, 0);
-  fatherLookup = std::move(other.fatherLookup);
   return *this;
 }
 
@@ -115,9 +110,7 @@ void ElementRecord::releaseLists() {
   sonCursor = nullptr;
   sonCursor2 = nullptr;
   fatherCursor = nullptr;
-  sonRunTails.reset();
   sonsUnordered = false;
-  fatherLookup.reset();
   if (params && !hasReleaseStep(type)) {
     std::printf("\n-> Unbekannter Typ (%d) beim freigeben (igs_strc.c), bitte eintragen !!!\n\n",
                 static_cast<int>(type));
@@ -129,8 +122,17 @@ void ElementRecord::releaseLists() {
   scriptObjects.clear();
   scriptObjects.shrink_to_fit();
   transferId = 0;
-  assocs.clear();
-  assocs.shrink_to_fit();
-  props.clear();
-  props.shrink_to_fit();
+  side.reset();
 }
+
+ElementSide& ElementRecord::sideRecord() {
+  if (!side) side = std::make_unique<ElementSide>();
+  return *side;
+}
+
+namespace {
+const std::vector<std::int32_t> kNoIndices;
+}  // namespace
+
+const std::vector<std::int32_t>& ElementRecord::assocs() const { return side ? side->assocs : kNoIndices; }
+const std::vector<std::int32_t>& ElementRecord::props() const { return side ? side->props : kNoIndices; }

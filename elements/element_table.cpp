@@ -64,8 +64,9 @@ int runSlotOf(std::int32_t key) {
 
 // Makes the run-tail array of a sons list from the list as it stands.
 void buildRunTails(ElementRecord& father) {
-  father.sonRunTails = std::make_unique<LinkNode*[]>(kRunTailArray);
-  LinkNode** tails = father.sonRunTails.get();
+  std::unique_ptr<LinkNode*[]>& array = father.sideRecord().sonRunTails;
+  array = std::make_unique<LinkNode*[]>(kRunTailArray);
+  LinkNode** tails = array.get();
   for (int i = 0; i < kRunTailArray; ++i) tails[i] = nullptr;
   father.sonsUnordered = false;
   std::int32_t lastKey = -1;
@@ -80,16 +81,16 @@ void buildRunTails(ElementRecord& father) {
 
 // The run-tail array when it can be used, made when the list has grown.
 LinkNode** runTails(ElementRecord& father) {
-  if (!father.sonRunTails) {
+  if (father.sonRunTails() == nullptr) {
     if (father.sonCount < kRunTailThreshold) return nullptr;
     buildRunTails(father);
   }
-  LinkNode** tails = father.sonRunTails.get();
+  LinkNode** tails = father.sonRunTails();
   // A list changed behind the table's back: make the array again.
   if ((father.sons == nullptr) != (tails[kTailSlot] == nullptr) ||
       (tails[kTailSlot] != nullptr && tails[kTailSlot]->next != nullptr)) {
     buildRunTails(father);
-    tails = father.sonRunTails.get();
+    tails = father.sonRunTails();
   }
   return tails;
 }
@@ -212,7 +213,7 @@ int insertFather(const char* code, std::int32_t father, std::int32_t son) {
   node->next = s.fathers;
   s.fathers = node;
   ++s.fatherCount;
-  if (s.fatherLookup) (*s.fatherLookup)[father] = node;
+  if (auto* lookup = s.fatherLookup()) (*lookup)[father] = node;
   ++elementTable().linkGeneration;
   return 0;
 }
@@ -427,14 +428,15 @@ bool hasSlot(std::int32_t index) {
 LinkNode* fatherNode(std::int32_t son, std::int32_t father) {
   if (!hasSlot(son)) return nullptr;
   ElementRecord& s = element(son);
-  if (!s.fatherLookup && s.fatherCount >= kFatherLookupThreshold) {
+  if (s.fatherLookup() == nullptr && s.fatherCount >= kFatherLookupThreshold) {
     // Newest first: the first node of a father in the list wins.
-    s.fatherLookup = std::make_unique<std::unordered_map<std::int32_t, LinkNode*>>();
-    for (LinkNode* n = s.fathers; n != nullptr; n = n->next) s.fatherLookup->emplace(n->index, n);
+    auto lookup = std::make_unique<std::unordered_map<std::int32_t, LinkNode*>>();
+    for (LinkNode* n = s.fathers; n != nullptr; n = n->next) lookup->emplace(n->index, n);
+    s.sideRecord().fatherLookup = std::move(lookup);
   }
-  if (s.fatherLookup) {
-    auto it = s.fatherLookup->find(father);
-    return it == s.fatherLookup->end() ? nullptr : it->second;
+  if (auto* lookup = s.fatherLookup()) {
+    auto it = lookup->find(father);
+    return it == lookup->end() ? nullptr : it->second;
   }
   for (LinkNode* n = s.fathers; n != nullptr; n = n->next) {
     if (n->index == father) return n;

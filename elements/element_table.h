@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "elements/iges_format.h"
+#include "elements/object_list.h"
 #include "elements/param_records.h"
 #include "elements/transform.h"
 
@@ -43,7 +44,8 @@ struct LinkNode {
   LinkNode* next = nullptr;
 };
 
-// The directory entry as this program keeps it.
+// The directory entry as this program keeps it.  The two texts stand
+// together, so that the entry has no padding.
 struct DirectoryEntry {
   std::int32_t entityType = 0;
   std::int32_t paramPointer = 0;
@@ -53,13 +55,13 @@ struct DirectoryEntry {
   std::int32_t view = 0;
   std::int32_t matrixPointer = 0;
   std::int32_t labelAssoc = 0;
-  char status[10] = {};
   std::int32_t sequence = 0;
   std::int32_t entityType2 = 0;
   std::int32_t lineWeight = 0;
   std::int32_t colour = kIgesDirectory[kDirColour].defaultValue;
   std::int32_t paramLineCount = 0;
   std::int32_t form = 0;
+  char status[10] = {};
   char label[10] = {};
   std::int32_t subscript = 0;
   std::int32_t sequence2 = 0;
@@ -72,6 +74,22 @@ struct TransferAttributes {
   std::string name;
   double points[6] = {};  // two 3-D points
   std::int32_t last = 0;
+};
+
+// What few elements have: kept beside the record, made when first asked
+// for, so that the table does not carry it for every element.
+struct ElementSide {
+  // Input directions: the associativities and properties of the directory
+  // entry's back-pointer block (element indices).
+  std::vector<std::int32_t> assocs;
+  std::vector<std::int32_t> props;
+  // Bookkeeping of the table (not part of the element's data): the last node
+  // of each priority run of `sons` (made when the list grows), so that
+  // inserting by priority does not scan long lists.
+  std::unique_ptr<LinkNode*[]> sonRunTails;
+  // Made when the fathers list grows long: the first node of each father in
+  // `fathers`, so that a son shared by many fathers is found in constant time.
+  std::unique_ptr<std::unordered_map<std::int32_t, LinkNode*>> fatherLookup;
 };
 
 struct ElementRecord {
@@ -118,17 +136,21 @@ struct ElementRecord {
   std::unique_ptr<ParamRecord> params;
   // Input directions: the numbers of the script objects written for the
   // element.
-  std::vector<std::int32_t> scriptObjects;
-  std::vector<std::int32_t> assocs;
-  std::vector<std::int32_t> props;
+  ObjectList scriptObjects;
+  // What few elements have (see ElementSide), null until asked for.
+  std::unique_ptr<ElementSide> side;
 
-  // Bookkeeping of the table (not part of the element's data): the last node
-  // of each priority run of `sons` (made when the list grows), so that
-  // inserting by priority does not scan long lists.
-  std::unique_ptr<LinkNode*[]> sonRunTails;
-  // Made when the fathers list grows long: the first node of each father in
-  // `fathers`, so that a son shared by many fathers is found in constant time.
-  std::unique_ptr<std::unordered_map<std::int32_t, LinkNode*>> fatherLookup;
+  // The side record, made when the element has none.
+  ElementSide& sideRecord();
+  // The associativities and properties; empty when there is no side record.
+  const std::vector<std::int32_t>& assocs() const;
+  const std::vector<std::int32_t>& props() const;
+  // The priority runs of `sons` and the lookup of `fathers`, null when not
+  // made.
+  LinkNode** sonRunTails() const { return side ? side->sonRunTails.get() : nullptr; }
+  std::unordered_map<std::int32_t, LinkNode*>* fatherLookup() const {
+    return side ? side->fatherLookup.get() : nullptr;
+  }
 
   void releaseLists();
 };

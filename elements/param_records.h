@@ -28,16 +28,17 @@ const R* recordAs(const ParamRecord* record) {
 
 // The graphic attributes of a drawable entity, copied from its directory
 // entry; a negative colour is the negated DE number of a 314 colour
-// definition.  The four status flags are those of decodeStatus.
+// definition.  The four status flags are those of decodeStatus (single
+// digits, kept in a byte each: most typed records hold these attributes).
 struct GraphicAttributes {
   std::int32_t lineFont = 1;
   std::int32_t level = 0;
   std::int32_t lineWeight = 0;
   std::int32_t colour = 7;
-  std::int32_t blank = 0;
-  std::int32_t subordinate = 0;
-  std::int32_t entityUse = 0;
-  std::int32_t hierarchy = 0;
+  std::int8_t blank = 0;
+  std::int8_t subordinate = 0;
+  std::int8_t entityUse = 0;
+  std::int8_t hierarchy = 0;
 };
 
 // The geometric entities (100, 104, 106, 110, 112, 116, 124, 126 ...): the

@@ -327,7 +327,7 @@ void finishCollected(std::int32_t index, std::size_t position, int r,
     ConversionRecord& rec = records[position];
     rec.params = e.params.get();
     rec.matrix = e.matrix.get();
-    rec.end = records.size();
+    rec.end = static_cast<RecordPosition>(records.size());
     return;
   }
   dropRecords(records, position);
@@ -450,11 +450,13 @@ int collectWalk(std::vector<CollectFrame>& stack, Pass& pass, ConversionRecords&
       ref.form = e.form;
       ref.father = father;
       ref.original = s.firstRecord[slot] - 1;
-      ref.end = records.size() + 1;
+      ref.end = static_cast<RecordPosition>(records.size() + 1);
+      if (records.size() >= kMostRecords) throw std::bad_alloc();
       records.push_back(std::move(ref));
       continue;
     }
     const std::size_t position = records.size();
+    if (position >= kMostRecords) throw std::bad_alloc();
     {
       ConversionRecord rec;
       rec.index = index;
@@ -463,10 +465,10 @@ int collectWalk(std::vector<CollectFrame>& stack, Pass& pass, ConversionRecords&
       rec.father = father;
       records.push_back(std::move(rec));
     }
-    s.firstRecord[slot] = position + 1;
+    s.firstRecord[slot] = static_cast<RecordPosition>(position + 1);
     if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
       // Written in an earlier pass: the emit phase copies its objects.
-      records[position].end = position + 1;
+      records[position].end = static_cast<RecordPosition>(position + 1);
       continue;
     }
     s.onPath[slot] |= kOnCollectPath;
@@ -810,7 +812,7 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
       f.hasMember = false;
       if (f.next < records[f.position].end) {
         const std::size_t k = f.next;
-        f.next = std::max(records[k].end, k + 1);
+        f.next = std::max<std::size_t>(records[k].end, k + 1);
         f.member = k;
         f.hasMember = true;
         stack.push(k, f.m.hasOwn ? &f.m.own : nullptr);
@@ -1000,15 +1002,15 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
     s.firstRecord.assign(n, 0);
     s.onPath.assign(n, 0);
   }
-  std::vector<std::vector<std::size_t>>& pool = s.scratchTables;
-  std::vector<std::size_t> mine;
+  std::vector<std::vector<RecordPosition>>& pool = s.scratchTables;
+  std::vector<RecordPosition> mine;
   if (!pool.empty() && pool.back().size() == n) {
     mine = std::move(pool.back());
     pool.pop_back();
   } else {
     mine.assign(n, 0);
   }
-  std::vector<std::size_t> saved = std::move(s.firstRecord);
+  std::vector<RecordPosition> saved = std::move(s.firstRecord);
   s.firstRecord = std::move(mine);
   // The records of an earlier nested pass lend their room.
   ConversionRecords records;
@@ -1062,10 +1064,10 @@ void copyAttributes(GraphicAttributes& a, const DirectoryEntry& de) {
   a.lineWeight = de.lineWeight;
   a.colour = de.colour;
   const StatusFlags st = decodeStatus(de);
-  a.blank = st.blank;
-  a.subordinate = st.subordinate;
-  a.entityUse = st.entityUse;
-  a.hierarchy = st.hierarchy;
+  a.blank = static_cast<std::int8_t>(st.blank);
+  a.subordinate = static_cast<std::int8_t>(st.subordinate);
+  a.entityUse = static_cast<std::int8_t>(st.entityUse);
+  a.hierarchy = static_cast<std::int8_t>(st.hierarchy);
 }
 
 GraphicAttributes attributesOf(std::int32_t index) {

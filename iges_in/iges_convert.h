@@ -31,23 +31,29 @@
 #include "elements/transform.h"
 #include "script/geometry.h"
 
-// One collected element.
+// The position of a conversion record in its list.  A pass holds fewer
+// than kMostRecords records (a larger one runs out of memory first).
+using RecordPosition = std::uint32_t;
+constexpr std::size_t kMostRecords = 0xFFFFFFF0u;
+
+// One collected element.  The fields are ordered by size: a pass over the
+// whole table holds one record per element.
 struct ConversionRecord {
   std::int32_t index = 0;
-  // 0: the element's own record; 1: a later record of an element already
-  // collected in this pass (`original` names the first one).
-  std::int32_t flag = 0;
   std::int32_t type = 0;
   std::int32_t form = 0;
-  std::int32_t skip = 0;                 // non-zero: the emit phase passes over it
   std::int32_t father = 0;   // the element the record was collected under, 0 at top level
-  const Transform* matrix = nullptr;     // the element's resolved matrix (owned by it), null for none
-  const ParamRecord* params = nullptr;   // the element's typed record (owned by the element)
-  std::vector<std::int32_t> scriptObjects;  // script objects made for the element
   // The records of the element's members follow this one; `end` is the
   // position after the last of them (position + 1 for a simple element).
-  std::size_t end = 0;
-  std::size_t original = 0;  // flag 1: position of the first record
+  RecordPosition end = 0;
+  RecordPosition original = 0;  // flag 1: position of the first record
+  // 0: the element's own record; 1: a later record of an element already
+  // collected in this pass (`original` names the first one).
+  std::uint8_t flag = 0;
+  std::uint8_t skip = 0;                 // non-zero: the emit phase passes over it
+  const Transform* matrix = nullptr;     // the element's resolved matrix (owned by it), null for none
+  const ParamRecord* params = nullptr;   // the element's typed record (owned by the element)
+  ObjectList scriptObjects;  // script objects made for the element
 };
 
 using ConversionRecords = std::vector<ConversionRecord>;
@@ -126,7 +132,7 @@ struct IgesConvertState {
   // Per element of the table, for the pass that runs: the first record of
   // the element (+1, 0 for none) and whether it is on the current collect
   // or emit path.
-  std::vector<std::size_t> firstRecord;
+  std::vector<RecordPosition> firstRecord;
   std::vector<unsigned char> onPath;
   // The 124 entities read so far (each is read once per run), and per 124
   // its chain (itself and the matrices outside it) composed.
@@ -134,7 +140,7 @@ struct IgesConvertState {
   MatrixTable chains;
   // First-record tables for passes run inside another pass: each nested
   // pass works on a table of its own, handed back cleared.
-  std::vector<std::vector<std::size_t>> scratchTables;
+  std::vector<std::vector<RecordPosition>> scratchTables;
   // The storage of the last parameter text read, used again by the next.
   std::string spareText;
   // Nested passes (nestedPass) running: their records keep their objects.

@@ -412,9 +412,9 @@ void readView(std::int32_t i, Fields& f) {  // 410
   // view's name comes from its properties.
   ElementRecord& e = element(i);
   int n = f.count(t.code(), 975);
-  for (int k = 0; k < n && f.more(); ++k) e.assocs.push_back(indexOf(i, f.integer(), t.code()));
+  for (int k = 0; k < n && f.more(); ++k) e.sideRecord().assocs.push_back(indexOf(i, f.integer(), t.code()));
   n = f.count(t.code(), 975);
-  for (int k = 0; k < n && f.more(); ++k) e.props.push_back(indexOf(i, f.integer(), t.code()));
+  for (int k = 0; k < n && f.more(); ++k) e.sideRecord().props.push_back(indexOf(i, f.integer(), t.code()));
   rec->hasMatrix = resolvedMatrix(i, rec->matrix);
   e.params = std::move(rec);
   e.state = ElementState::kRegistered;

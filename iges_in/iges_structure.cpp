@@ -793,7 +793,7 @@ std::string viewName(std::int32_t view) {
   if (known != s.viewNames.end()) return known->second;
   std::string name;
   const ElementRecord& e = element(view);
-  for (std::int32_t p : e.props) {
+  for (std::int32_t p : e.props()) {
     if (!isElementIndex(p) || element(p).type != IgesType::kProperty || element(p).form != 15)
       continue;
     std::string text;
@@ -1345,7 +1345,7 @@ int endExpansion(std::deque<Expansion>& open, bool insideExpansion) {
     ElementRecord& inner = element(n->index);
     if (inner.type == IgesType::kSubfigureInstance && inner.state == ElementState::kDone &&
         objectsOnlyForOuter(n->index))
-      std::vector<std::int32_t>().swap(inner.scriptObjects);
+      ObjectList().swap(inner.scriptObjects);
   }
   // Members not written stay out of the later passes.
   setStateDeepQuiet(x.definition, ElementState::kIgnored);
@@ -1645,8 +1645,7 @@ void writeDrawingBorder(std::int32_t drawing) {
   std::vector<std::int32_t> created;
   ScriptDrawingBorder(scriptElementOf(drawing), ScriptPointXYZ{d->frameX1, d->frameY1, 0.0},
                       ScriptPointXYZ{d->frameX2, d->frameY2, 0.0}, created);
-  std::vector<std::int32_t>& own = element(drawing).scriptObjects;
-  own.insert(own.end(), created.begin(), created.end());
+  element(drawing).scriptObjects.append(created.data(), created.data() + created.size());
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ class ConversionTest : public ::testing::Test {
     for (int de : des) s += state(de);
     return s;
   }
-  static const std::vector<std::int32_t>& created(int de) {
+  static const ObjectList& created(int de) {
     return element(indexOfPointer(de)).scriptObjects;
   }
 

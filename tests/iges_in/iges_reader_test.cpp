@@ -588,7 +588,7 @@ TEST_F(IgesReaderTest, DrawingsAndViewsAreRegistered) {
   auto* viewRecord = dynamic_cast<ViewRecord*>(element(3).params.get());
   ASSERT_NE(viewRecord, nullptr);
   EXPECT_EQ(std::tuple(viewRecord->viewNumber, viewRecord->scale), std::tuple(7, 1.0));  // a scale of 0 is no scale
-  EXPECT_EQ(element(3).props, (std::vector<std::int32_t>{2}));
+  EXPECT_EQ(element(3).props(), (std::vector<std::int32_t>{2}));
   auto* drawing = dynamic_cast<DrawingRecord*>(element(4).params.get());
   ASSERT_NE(drawing, nullptr);
   ASSERT_EQ(drawing->views.size(), 2u);
