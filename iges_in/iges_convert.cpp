@@ -1084,14 +1084,16 @@ int readMatrix(std::int32_t index, Transform& out) {
     return 0;
   }
   MatrixEntry entry;
-  std::string text;
   const ElementRecord& e = element(index);
-  if (e.type == IgesType::kTransformationMatrix && fetchOwnData(index, t.code(), text)) {
-    std::vector<double> v;
-    if (readReals(text, 12, v)) {
-      entry.value = transformFromParameters(v.data());
+  if (e.type == IgesType::kTransformationMatrix) {
+    // The storage of the text and the values is the engine's, used again by
+    // every matrix.
+    std::string text = std::move(s.spareText);
+    if (fetchOwnData(index, t.code(), text) && readReals(text, 12, s.matrixValues)) {
+      entry.value = transformFromParameters(s.matrixValues.data());
       entry.readable = true;
     }
+    s.spareText = std::move(text);
   }
   s.matrices.emplace(index, entry);
   if (!entry.readable) {
