@@ -1195,6 +1195,7 @@ int readConicArc(std::int32_t index, const GeometryRecord*& out, const Transform
         // The coefficients of a large conic are small numbers (1/a^2): they
         // are read as they stand, not cut to zero below the epsilon.
         FieldReader f{text.c_str()};
+        rec.values.reserve(11);
         for (int k = 0; k < 11 && !f.failed; ++k) rec.values.push_back(f.real(k < 6));
         return !f.failed;
       },
