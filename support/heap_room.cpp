@@ -4,11 +4,23 @@
 #include <cstdint>
 #include <cstdlib>
 
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Only the C library's own allocator keeps its heap in one piece; the
+// sanitizers bring allocators of their own.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TROVAK_ALLOCATOR_REPLACED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TROVAK_ALLOCATOR_REPLACED 1
+#endif
+#if defined(__GLIBC__) && !defined(TROVAK_ALLOCATOR_REPLACED)
+#if __GLIBC_PREREQ(2, 33)
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #define TROVAK_HEAP_ROOM 1
+#endif
 #endif
 
 namespace {
@@ -37,7 +49,7 @@ void reserveHeapRoom(std::size_t bytes) {
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   // A free at the heap's top gives nothing back below twice the room.
   mallopt(M_TRIM_THRESHOLD, static_cast<int>(std::min<std::size_t>(2 * bytes, kMostRoom)));
-  std::size_t top = mallinfo2().keepcost;  // the free room at the heap's top
+  std::size_t top = heapRoomFree();
   if (top < bytes) {
     // A block larger than the top makes the allocator grow the heap by the
     // block and the padding; freed, the block joins the top again.
@@ -50,7 +62,7 @@ void reserveHeapRoom(std::size_t bytes) {
       std::free(grown);
       mallopt(M_TOP_PAD, kDefaultTopPad);
       mallopt(M_MMAP_THRESHOLD, kDefaultMapThreshold);
-      top = mallinfo2().keepcost;
+      top = heapRoomFree();
     }
   }
   const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
@@ -59,8 +71,12 @@ void reserveHeapRoom(std::size_t bytes) {
   if (start < end) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
+std::size_t heapRoomFree() { return mallinfo2().keepcost; }
+
 #else
 
 void reserveHeapRoom(std::size_t) {}
+
+std::size_t heapRoomFree() { return 0; }
 
 #endif

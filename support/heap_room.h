@@ -17,3 +17,6 @@
 // system at each free, so that the room is not given back before it is
 // used.
 void reserveHeapRoom(std::size_t bytes);
+// The free room at the top of the heap now; 0 where it cannot be known
+// (and the call above does nothing).
+std::size_t heapRoomFree();
