@@ -1086,14 +1086,16 @@ int readMatrix(std::int32_t index, Transform& out) {
     return 0;
   }
   MatrixEntry entry;
-  std::string text;
   const ElementRecord& e = element(index);
-  if (e.type == IgesType::kTransformationMatrix && fetchOwnData(index, t.code(), text)) {
-    std::vector<double> v;
-    if (readReals(text, 12, v)) {
-      entry.value = transformFromParameters(v.data());
+  if (e.type == IgesType::kTransformationMatrix) {
+    // The storage of the text and the values is the engine's, used again by
+    // every matrix.
+    std::string text = std::move(s.spareText);
+    if (fetchOwnData(index, t.code(), text) && readReals(text, 12, s.matrixValues)) {
+      entry.value = transformFromParameters(s.matrixValues.data());
       entry.readable = true;
     }
+    s.spareText = std::move(text);
   }
   s.matrices.emplace(index, entry);
   if (!entry.readable) {
@@ -1195,6 +1197,7 @@ int readConicArc(std::int32_t index, const GeometryRecord*& out, const Transform
         // The coefficients of a large conic are small numbers (1/a^2): they
         // are read as they stand, not cut to zero below the epsilon.
         FieldReader f{text.c_str()};
+        rec.values.reserve(11);
         for (int k = 0; k < 11 && !f.failed; ++k) rec.values.push_back(f.real(k < 6));
         return !f.failed;
       },

@@ -143,6 +143,8 @@ struct IgesConvertState {
   std::vector<std::vector<RecordPosition>> scratchTables;
   // The storage of the last parameter text read, used again by the next.
   std::string spareText;
+  // The values of the last matrix read, their storage used again.
+  std::vector<double> matrixValues;
   // Nested passes (nestedPass) running: their records keep their objects.
   int nestedPasses = 0;
   // Record lists of nested passes that have ended, kept for their room.

@@ -20,6 +20,7 @@
 #include "iges_in/iges_convert.h"
 #include "iges_in/iges_fields.h"
 #include "support/config.h"
+#include "support/heap_room.h"
 #include "support/messages.h"
 #include "support/output_file.h"
 #include "support/run_state.h"
@@ -786,6 +787,10 @@ int readIgesInput() {
   // with more entries than that still reads, the table grows.
   const long directoryRecords =
       std::min<long>(std::max<std::int32_t>(s.counts.directoryCount, 0), s.fileSize / 80 + 2);
+  // The tables the run keeps until its end (the element table, the typed
+  // records, the records of the conversion) take about one and a half times
+  // the file: their room is asked for at once.
+  reserveHeapRoom(static_cast<std::size_t>(s.fileSize) / 2 * 3);
   if (allocateTable(static_cast<std::int32_t>(directoryRecords / 2 + 1)) != 0) {
     mfaError(t.code(), 370, Channel::kBoth);
     return -6;
