@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "support/config.h"
+#include "support/large_pages.h"
 #include "support/messages.h"
 #include "support/progress_line.h"
 #include "support/run_state.h"
@@ -231,17 +232,70 @@ void forgetWalkCaches(ElementTable& table) {
   for (bool& made : table.ancestorCacheMade) made = false;
 }
 
+// The blocks a new run of memory holds beyond those asked for: as many as
+// there are (so that a growing table makes few runs), up to about this
+// many bytes.
+constexpr std::size_t kMostRunAhead = std::size_t{32} << 20;
+constexpr std::size_t kBlockBytes = sizeof(ElementRecord) * RecordBlocks::kPerBlock;
+
 }  // namespace
+
+RecordBlocks::RecordBlocks(RecordBlocks&& other) noexcept
+    : blocks_(std::move(other.blocks_)), runs_(std::move(other.runs_)) {
+  other.blocks_.clear();
+  other.runs_.clear();
+}
+
+RecordBlocks& RecordBlocks::operator=(RecordBlocks&& other) noexcept {
+  if (this != &other) {
+    reset();
+    blocks_ = std::move(other.blocks_);
+    runs_ = std::move(other.runs_);
+    other.blocks_.clear();
+    other.runs_.clear();
+  }
+  return *this;
+}
+
+void RecordBlocks::reset() {
+  for (ElementRecord* block : blocks_) std::destroy_n(block, kPerBlock);
+  for (const Run& run : runs_) releaseLargeBlock(run.memory, run.bytes);
+  blocks_.clear();
+  runs_.clear();
+}
 
 bool RecordBlocks::holdAtLeast(std::int64_t n) {
   while (size() < n) {
-    std::unique_ptr<ElementRecord[]> block(new (std::nothrow) ElementRecord[kPerBlock]);
-    if (!block) return false;
+    // The blocks lie one after the other in the runs: the last run has
+    // room when the runs hold more blocks than are made.
+    std::size_t inRuns = 0;
+    for (const Run& run : runs_) inRuns += run.blocks;
+    if (inRuns == blocks_.size()) {
+      const auto missing = static_cast<std::size_t>((n - size() + kPerBlock - 1) >> kShift);
+      const std::size_t ahead = std::min(blocks_.size(), std::max<std::size_t>(kMostRunAhead / kBlockBytes, 1));
+      Run run;
+      run.blocks = missing + ahead;
+      run.bytes = run.blocks * kBlockBytes;
+      run.memory = allocateLargeBlock(run.bytes);
+      if (run.memory == nullptr) return false;
+      try {
+        runs_.push_back(run);
+      } catch (const std::bad_alloc&) {
+        releaseLargeBlock(run.memory, run.bytes);
+        return false;
+      }
+      inRuns += run.blocks;
+    }
+    const Run& last = runs_.back();
+    const std::size_t inLast = blocks_.size() - (inRuns - last.blocks);
+    auto* block = reinterpret_cast<ElementRecord*>(static_cast<char*>(last.memory) + inLast * kBlockBytes);
     try {
-      blocks_.push_back(std::move(block));
+      if (blocks_.size() == blocks_.capacity()) blocks_.reserve(std::max<std::size_t>(2 * blocks_.size(), 16));
     } catch (const std::bad_alloc&) {
       return false;
     }
+    std::uninitialized_default_construct_n(block, kPerBlock);
+    blocks_.push_back(block);
   }
   return true;
 }

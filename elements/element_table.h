@@ -158,11 +158,20 @@ struct ElementRecord {
 // The slots of the table, held in blocks of a fixed number of records.
 // The table grows by whole blocks: a record never moves once made (a
 // reference to it stays valid while the table grows), growth copies
-// nothing, and no more than one block lies beyond the slots in use.
+// nothing, and no more than one block lies beyond the slots in use.  The
+// blocks are made in larger runs of memory (support/large_pages.h), of
+// which only the blocks made are touched.
 class RecordBlocks {
  public:
   static constexpr int kShift = 10;
   static constexpr std::int32_t kPerBlock = std::int32_t{1} << kShift;
+
+  RecordBlocks() = default;
+  RecordBlocks(const RecordBlocks&) = delete;
+  RecordBlocks& operator=(const RecordBlocks&) = delete;
+  RecordBlocks(RecordBlocks&& other) noexcept;
+  RecordBlocks& operator=(RecordBlocks&& other) noexcept;
+  ~RecordBlocks() { reset(); }
 
   ElementRecord& operator[](std::int32_t i) {
     return blocks_[static_cast<std::uint32_t>(i) >> kShift][i & (kPerBlock - 1)];
@@ -179,10 +188,16 @@ class RecordBlocks {
   // Room in the list of blocks for n slots, so that it need not be copied
   // while the table grows to them.
   void expect(std::int64_t n);
-  void reset() { blocks_.clear(); }
+  void reset();
 
  private:
-  std::vector<std::unique_ptr<ElementRecord[]>> blocks_;
+  struct Run {
+    void* memory = nullptr;
+    std::size_t bytes = 0;
+    std::size_t blocks = 0;  // room for
+  };
+  std::vector<ElementRecord*> blocks_;
+  std::vector<Run> runs_;  // the blocks lie in the runs in order
 };
 
 struct ElementTable {

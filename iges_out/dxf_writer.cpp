@@ -11,6 +11,7 @@
 #include "iges_out/number_text.h"
 #include "support/assign_tables.h"
 #include "support/config.h"
+#include "support/large_pages.h"
 #include "support/messages.h"
 #include "support/output_file.h"
 #include "support/product.h"
@@ -135,25 +136,63 @@ long widthPart(double width) {
 
 }  // namespace
 
-void DxfSectionText::append(std::string_view text) {
-  if (pieces_.empty() || pieces_.back().capacity() - pieces_.back().size() < text.size()) {
-    std::string piece;
-    piece.reserve(std::max(text.size(), std::clamp(size_, kLeastPiece, kMostPiece)));
-    pieces_.push_back(std::move(piece));
+DxfSectionText::DxfSectionText(DxfSectionText&& other) noexcept
+    : pieces_(std::move(other.pieces_)), size_(other.size_) {
+  other.pieces_.clear();
+  other.size_ = 0;
+}
+
+DxfSectionText& DxfSectionText::operator=(DxfSectionText&& other) noexcept {
+  if (this != &other) {
+    release();
+    pieces_ = std::move(other.pieces_);
+    size_ = other.size_;
+    other.pieces_.clear();
+    other.size_ = 0;
   }
-  pieces_.back().append(text);
+  return *this;
+}
+
+char* DxfSectionText::room(std::size_t most) {
+  if (pieces_.empty() || pieces_.back().capacity - pieces_.back().size < most) {
+    if (pieces_.size() == pieces_.capacity()) pieces_.reserve(std::max<std::size_t>(2 * pieces_.size(), 8));
+    Piece piece;
+    piece.capacity = std::max(most, std::clamp(size_, kLeastPiece, kMostPiece));
+    piece.text = static_cast<char*>(::operator new(piece.capacity));
+    adviseLargePages(piece.text, piece.capacity);
+    pieces_.push_back(piece);
+  }
+  return pieces_.back().text + pieces_.back().size;
+}
+
+void DxfSectionText::append(std::string_view text) {
+  if (text.empty()) return;
+  std::memcpy(room(text.size()), text.data(), text.size());
+  pieces_.back().size += text.size();
   size_ += text.size();
+}
+
+std::size_t DxfSectionText::capacity() const {
+  std::size_t bytes = 0;
+  for (const Piece& p : pieces_) bytes += p.capacity;
+  return bytes;
 }
 
 std::string DxfSectionText::joined() const {
   std::string text;
   text.reserve(size_);
-  for (const std::string& piece : pieces_) text += piece;
+  for (const Piece& p : pieces_) text.append(p.text, p.size);
   return text;
 }
 
+void DxfSectionText::giveBack(Piece& piece) {
+  ::operator delete(piece.text, piece.capacity);
+  piece = Piece();
+}
+
 void DxfSectionText::release() {
-  pieces_ = std::vector<std::string>();
+  for (Piece& p : pieces_) giveBack(p);
+  pieces_ = std::vector<Piece>();
   size_ = 0;
 }
 
@@ -420,10 +459,10 @@ int finishDxfOutput(const DxfExtents& extents, const std::string& outputName) {
   OutputFile out;
   bool written = out.create(outputName);
   const int message = written ? kMsgCannotWrite : kMsgCannotCreate;
-  for (DxfSectionText& section : s.sections) {
-    for (const std::string& piece : section.pieces()) written = written && out.write(piece);
-    section.release();
-  }
+  // Each piece's memory is given back once it is written, so that the
+  // file's pages can take it.
+  for (DxfSectionText& section : s.sections)
+    written = section.writeOut([&](std::string_view piece) { return written && out.write(piece); });
   if (!written || !out.commit()) {
     out.discard();
     mfaReport(t.code(), message, Channel::kBoth, Severity::kError, {}, {}, out.failureText(), nullptr);

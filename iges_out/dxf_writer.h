@@ -50,19 +50,54 @@ enum DxfSection { kDxfStart, kDxfHeader, kDxfTables, kDxfBlocks, kDxfEntities, k
 
 // The text of one section, in pieces: each new piece is about as large as
 // the text before it (up to a bound), so the text grows without copies and
-// with little room unused.
+// with little room unused.  Large pieces are advised to large pages
+// (support/large_pages.h); they come from the heap, so that they take up
+// memory the loading of the drawing gave back.
 class DxfSectionText {
  public:
+  DxfSectionText() = default;
+  DxfSectionText(const DxfSectionText&) = delete;
+  DxfSectionText& operator=(const DxfSectionText&) = delete;
+  DxfSectionText(DxfSectionText&& other) noexcept;
+  DxfSectionText& operator=(DxfSectionText&& other) noexcept;
+  ~DxfSectionText() { release(); }
+
   // Throws std::bad_alloc when memory runs out.
   void append(std::string_view text);
+
   std::size_t size() const { return size_; }
-  const std::vector<std::string>& pieces() const { return pieces_; }
+  std::size_t pieceCount() const { return pieces_.size(); }
+  std::string_view piece(std::size_t i) const { return {pieces_[i].text, pieces_[i].size}; }
+  // The memory the pieces take.
+  std::size_t capacity() const;
   std::string joined() const;
+  // Hands the pieces in order to `write` (bool(std::string_view)) until one
+  // fails, giving back each piece's memory once it is written; the text is
+  // empty afterwards.  Whether every piece was written.
+  template <class Write>
+  bool writeOut(Write&& write) {
+    bool written = true;
+    for (Piece& p : pieces_) {
+      written = written && write(std::string_view(p.text, p.size));
+      giveBack(p);
+    }
+    release();
+    return written;
+  }
   // Empties the text and gives its memory back.
   void release();
 
  private:
-  std::vector<std::string> pieces_;
+  struct Piece {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+  };
+  static void giveBack(Piece& piece);
+  // Room for `most` bytes at the end of the text; throws std::bad_alloc.
+  char* room(std::size_t most);
+
+  std::vector<Piece> pieces_;
   std::size_t size_ = 0;
 };
 

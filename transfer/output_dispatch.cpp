@@ -28,18 +28,18 @@ constexpr ResultState kResultStates[] = {
 };
 
 bool onPath(std::int32_t index) {
-  const std::vector<char>& path = outputDispatch().onPath;
-  return index >= 0 && static_cast<std::size_t>(index) < path.size() && path[index] != 0;
+  const std::vector<bool>& path = outputDispatch().onPath;
+  return index >= 0 && static_cast<std::size_t>(index) < path.size() && path[static_cast<std::size_t>(index)];
 }
 
 void setOnPath(std::int32_t index, bool on) {
-  std::vector<char>& path = outputDispatch().onPath;
+  std::vector<bool>& path = outputDispatch().onPath;
   if (index < 0) return;
   if (static_cast<std::size_t>(index) >= path.size()) {
     if (!on) return;
-    path.resize(static_cast<std::size_t>(index) + 1, 0);
+    path.resize(static_cast<std::size_t>(index) + 1, false);
   }
-  path[index] = on ? 1 : 0;
+  path[static_cast<std::size_t>(index)] = on;
 }
 
 // The step of an element of a kind that converts no members.
@@ -283,7 +283,7 @@ int convertTransferElements(TargetSteps& steps) {
   TraceScope t("dpe100");
   OutputDispatchState& s = outputDispatch();
   s.steps = &steps;
-  s.onPath.assign(static_cast<std::size_t>(elementTable().lastIndex) + 1, 0);
+  s.onPath.assign(static_cast<std::size_t>(elementTable().lastIndex) + 1, false);
   s.classFlags = 0;
   const TransferReaderState& reader = transferReader();
   steps.beginRun(OutputExtents{reader.xmin, reader.ymin, reader.xmax, reader.ymax});

@@ -32,10 +32,10 @@
 // State of the output loop for one run.
 struct OutputDispatchState {
   std::int32_t classFlags = 0;  // OR of the class bits of the elements converted
-  // Per element index: 1 while the element is being converted (its members
-  // are on their way), so that a member list leading back to it is not
-  // followed again.
-  std::vector<char> onPath;
+  // Per element index: set while the element is being converted (its
+  // members are on their way), so that a member list leading back to it is
+  // not followed again.  A bit each: it lives beside the largest tables.
+  std::vector<bool> onPath;
   // The elements reported as members of themselves.
   std::unordered_set<std::int32_t> cyclesReported;
   // Definition name -> index of the 308 user element definition, made on

@@ -3,6 +3,7 @@
 // loading of the element table from them.
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <optional>
@@ -234,18 +235,31 @@ struct MemberEdge {
   bool kept;
 };
 
+// The member links of all elements, element by element in index order:
+// those of index i are links[first[i]] up to links[first[i + 1]].  (A
+// member line takes at least three bytes, so the count fits 32 bits.)
+struct MemberEdges {
+  std::vector<std::uint32_t> first;
+  std::vector<MemberEdge> links;
+
+  std::size_t elements() const { return first.empty() ? 0 : first.size() - 1; }
+  bool none(std::size_t i) const { return first[i] == first[i + 1]; }
+};
+
 // The member lists of every composite element of the table as edges
 // between table indices; a member named twice, and the element itself, are
 // dropped.
-int collectMembers(std::vector<std::vector<MemberEdge>>& edges, std::vector<char>& cut) {
+int collectMembers(MemberEdges& edges, std::vector<char>& cut) {
   const ElementTable& table = elementTable();
   const std::int32_t last = table.lastIndex;
-  edges.assign(static_cast<std::size_t>(last) + 1, {});
+  edges.first.assign(static_cast<std::size_t>(last) + 2, 0);
+  edges.links.clear();
   cut.assign(static_cast<std::size_t>(last) + 1, 0);
   std::vector<std::int32_t> seenIn(static_cast<std::size_t>(last) + 1, 0);
   std::vector<std::int32_t> positions;
   std::int32_t near = 0;  // the last member found: the next is mostly close by
   for (std::int32_t i = 1; i <= last; ++i) {
+    edges.first[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(edges.links.size());
     if (!linksTransferMembers(table.records[i].type)) continue;
     if (transferMembersOf(i, positions) != 0) return -1;
     cut[static_cast<std::size_t>(i)] = transferReader().memberListCut ? 1 : 0;
@@ -255,9 +269,10 @@ int collectMembers(std::vector<std::vector<MemberEdge>>& edges, std::vector<char
       near = j;
       if (j == i || seenIn[j] == i) continue;
       seenIn[j] = i;
-      edges[i].push_back(MemberEdge{position, j, true});
+      edges.links.push_back(MemberEdge{position, j, true});
     }
   }
+  edges.first[static_cast<std::size_t>(last) + 1] = static_cast<std::uint32_t>(edges.links.size());
   return 0;
 }
 
@@ -267,8 +282,8 @@ int collectMembers(std::vector<std::vector<MemberEdge>>& edges, std::vector<char
 // the walk's path would make the element its own descendant, so when A
 // holds B, B holds C and C names A, the link from C to A goes, and warning
 // 1326 names C.  Linear in elements and links.
-void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
-  const std::size_t n = edges.size();
+void breakMemberCycles(MemberEdges& edges) {
+  const std::size_t n = edges.elements();
   std::vector<char> colour(n, 0);  // 0 unseen, 1 on the path, 2 done
   struct Frame {
     std::size_t node;
@@ -276,17 +291,17 @@ void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
   };
   std::vector<Frame> path;
   for (std::size_t root = n; root-- > 1;) {
-    if (colour[root] != 0 || edges[root].empty()) continue;
+    if (colour[root] != 0 || edges.none(root)) continue;
     colour[root] = 1;
-    path.push_back(Frame{root, 0});
+    path.push_back(Frame{root, edges.first[root]});
     while (!path.empty()) {
       Frame& top = path.back();
-      if (top.next == edges[top.node].size()) {
+      if (top.next == edges.first[top.node + 1]) {
         colour[top.node] = 2;
         path.pop_back();
         continue;
       }
-      MemberEdge& edge = edges[top.node][top.next++];
+      MemberEdge& edge = edges.links[top.next++];
       const std::size_t to = static_cast<std::size_t>(edge.index);
       if (colour[to] == 1) {
         edge.kept = false;
@@ -294,7 +309,7 @@ void breakMemberCycles(std::vector<std::vector<MemberEdge>>& edges) {
                   transferIdentifierAt(element(static_cast<std::int32_t>(top.node)).transferId), nullptr);
       } else if (colour[to] == 0) {
         colour[to] = 1;
-        path.push_back(Frame{to, 0});
+        path.push_back(Frame{to, edges.first[to]});
       }
     }
   }
@@ -342,7 +357,9 @@ int loadTransferTable() {
     // The nodes of the list live here, not each on the heap; room for one
     // per section line.
     std::vector<TransferListNode> owned;
-    owned.reserve(sectionLineCount(s.bytes));
+    const std::size_t sections = sectionLineCount(s.bytes);
+    owned.reserve(sections);
+    s.transferIdIndex.reserve(sections);
     std::int32_t position = 0, type = 0;
     for (;;) {
       TransferAttributes extra;
@@ -373,14 +390,15 @@ int loadTransferTable() {
     owned.shrink_to_fit();
     if (loaded != 0) return -1;
 
-    std::vector<std::vector<MemberEdge>> edges;
+    MemberEdges edges;
     std::vector<char> cut;
     if (collectMembers(edges, cut) != 0) return -1;
     breakMemberCycles(edges);
     const int linked = linkTransferElements([&edges](std::int32_t index, std::vector<std::int32_t>& ids) {
-      if (index < 1 || static_cast<std::size_t>(index) >= edges.size()) return 0;
-      for (const MemberEdge& edge : edges[static_cast<std::size_t>(index)]) {
-        if (edge.kept) ids.push_back(edge.position);
+      if (index < 1 || static_cast<std::size_t>(index) >= edges.elements()) return 0;
+      const auto i = static_cast<std::size_t>(index);
+      for (std::size_t k = edges.first[i]; k < edges.first[i + 1]; ++k) {
+        if (edges.links[k].kept) ids.push_back(edges.links[k].position);
       }
       return 0;
     });

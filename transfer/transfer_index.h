@@ -70,6 +70,9 @@ TransferIdentifier splitIdentifier(std::string_view text);
 class TransferIdIndex {
  public:
   void clear();
+  // Room for about `count` identifiers (a bound the caller takes from the
+  // file), so that registering them does not copy the entries.
+  void reserve(std::size_t count) { plain_.reserve(count); }
   // Registers the identifier; one that is not indexable is passed over.
   void insert(std::string_view identifier, std::int32_t position);
   std::optional<std::int32_t> find(std::string_view identifier) const;

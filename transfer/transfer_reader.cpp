@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "support/config.h"
+#include "support/large_pages.h"
 #include "support/messages.h"
 #include "support/run_state.h"
 #include "support/trace.h"
@@ -405,8 +406,10 @@ int readTransferFileBytes(const std::string& name, std::string& bytes) {
   try {
     // Room for the whole file at once, as far as it can be addressed.
     struct stat status {};
-    if (fstat(fileno(file), &status) == 0 && status.st_size > 0)
+    if (fstat(fileno(file), &status) == 0 && status.st_size > 0) {
       bytes.reserve(std::min(static_cast<std::size_t>(status.st_size), kMaxFileSize));
+      adviseLargePages(bytes.data(), bytes.capacity());
+    }
     char buffer[1 << 16];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {

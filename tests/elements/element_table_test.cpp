@@ -235,6 +235,42 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   EXPECT_EQ(newIndex(), 2);
 }
 
+// The blocks of records grow in uneven steps over many runs of memory: a
+// record keeps its place and its contents, every new one is empty, and a
+// move hands all of them over.
+TEST(RecordBlocksTest, GrowthKeepsRecordsInPlace) {
+  RecordBlocks blocks;
+  std::vector<const ElementRecord*> places;
+  std::mt19937 random(7);
+  for (int step = 0; step < 60; ++step) {
+    const std::int64_t wanted =
+        static_cast<std::int64_t>(places.size()) + 1 + static_cast<std::int64_t>(random() % 3000);
+    ASSERT_TRUE(blocks.holdAtLeast(wanted));
+    ASSERT_GE(blocks.size(), wanted);
+    ASSERT_EQ(blocks.size() % RecordBlocks::kPerBlock, 0);
+    for (auto i = static_cast<std::int32_t>(places.size()); i < blocks.size(); ++i) {
+      ElementRecord& e = blocks[i];
+      ASSERT_TRUE(e.type == 0 && e.state == 0 && e.sons == nullptr && !e.params) << i;
+      e.type = i;
+      e.transferAttrs = std::make_unique<TransferAttributes>();  // freed with the blocks
+      places.push_back(&e);
+    }
+  }
+  RecordBlocks moved(std::move(blocks));
+  EXPECT_FALSE(blocks);
+  EXPECT_EQ(moved.size(), static_cast<std::int64_t>(places.size()));
+  bool same = true;
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    const auto index = static_cast<std::int32_t>(i);
+    same = same && &moved[index] == places[i] && moved[index].type == index && moved[index].transferAttrs;
+  }
+  EXPECT_TRUE(same);
+  blocks = std::move(moved);
+  EXPECT_EQ(blocks.size(), static_cast<std::int64_t>(places.size()));
+  blocks.reset();
+  EXPECT_EQ(blocks.size(), 0);
+}
+
 TEST_F(ElementTableTest, SonsAreOrderedByPriority) {
   const auto [group, sub, plane, line, arc] = adds(402, 402, 108, 110, 100);
   const Index conicForm1 = add(104, 1);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "iges_out/section_files_fixture.h"
@@ -145,13 +146,27 @@ TEST(DxfSectionTextTest, PiecesHoldTheTextInOrder) {
     }
     EXPECT_EQ(section.size(), expected.size());
     EXPECT_TRUE(section.joined() == expected);
-    std::size_t room = 0;
-    for (const std::string& piece : section.pieces()) room += piece.capacity();
-    EXPECT_LE(room, 2 * expected.size() + (std::size_t{64} << 10));  // little room unused
-    section.release();
+    EXPECT_LE(section.capacity(), 2 * expected.size() + (std::size_t{64} << 10));  // little room unused
+    // Written out, the pieces come in order and the text is empty after.
+    std::string written;
+    EXPECT_TRUE(section.writeOut([&written](std::string_view piece) {
+      written += piece;
+      return true;
+    }));
+    EXPECT_TRUE(written == expected);
     EXPECT_EQ(section.size(), 0u);
-    EXPECT_TRUE(section.pieces().empty());
+    EXPECT_EQ(section.pieceCount(), 0u);
   }
+
+  // A piece that cannot be written ends the writing; the text is given
+  // back all the same.
+  DxfSectionText section;
+  for (int k = 0; k < 5000; ++k) section.append(std::string(4000, 'x'));
+  ASSERT_GT(section.pieceCount(), 2u);
+  int calls = 0;
+  EXPECT_FALSE(section.writeOut([&calls](std::string_view) { return ++calls < 2; }));
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(section.pieceCount(), 0u);
 }
 
 TEST_F(DxfWriterTest, JoinedFileInSectionOrder) {
