@@ -42,6 +42,7 @@
 #include "support/assign_tables.h"
 #include "support/builtin_texts.h"
 #include "support/config.h"
+#include "support/heap_room.h"
 #include "support/conversion_picture.h"
 #include "support/messages.h"
 #include "support/output_file.h"
@@ -706,6 +707,11 @@ ScriptSource scriptSourceOfToolkit() {
 int readToolkitInput() {
   TraceScope t("stt200");
   dwgReadParameters(DwgDirection::kInput);
+  // The database, the element table and the script's registries of a
+  // drawing take up to about 20 times its file (DWG, the densest form).
+  struct stat file {};
+  if (stat(dispatcherState().inputName.c_str(), &file) == 0 && file.st_size > 0)
+    (void)prepareHeapRoom(static_cast<std::uint64_t>(file.st_size) * 24);
   return dwgIn().ReadFile(dispatcherState().inputName) == 0 ? 0 : -8;
 }
 
