@@ -1306,7 +1306,9 @@ int start(const std::string& phase, const std::string& level, const std::string&
   removeTemporaryFiles();
   removeAllSectionFiles();
   statisticsFinish();
-  freeTable();
+  // The element table is left as it stands: the process ends right after
+  // the run, and a further run starts from a fresh table, so releasing its
+  // records one by one would only cost time.  It holds no output.
   stopConversionPicture();
   if (!closeProtocol() && going()) outcome = {RunEnd::kNoProtocol};
   mfaFree();
