@@ -11,7 +11,7 @@
 namespace {
 
 // Below this the heap's own growth serves well enough.
-constexpr std::uint64_t kWorthPreparing = std::uint64_t{16} << 20;
+constexpr std::uint64_t kWorthPreparing = std::uint64_t{4} << 20;
 // The most made ready: the heap keeps freed memory up to a bound that is
 // an int, and the room must stay below it.
 constexpr std::uint64_t kMostRoom = std::uint64_t{1} << 30;

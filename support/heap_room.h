@@ -12,7 +12,7 @@
 
 // Readies the heap for a run whose structures take about `bytes` at their
 // peak (at most half the machine's memory and 1 GB).  Smaller runs (below
-// 16 MB) leave the heap as it is.  The room is address space only until
+// 4 MB) leave the heap as it is.  The room is address space only until
 // it is used; when it cannot be had, the heap grows as usual.  Returns the
 // bytes made ready (0 when none).
 std::uint64_t prepareHeapRoom(std::uint64_t bytes);

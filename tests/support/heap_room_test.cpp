@@ -15,7 +15,7 @@ namespace {
 
 TEST(HeapRoom, SmallRunsLeaveTheHeapAlone) {
   EXPECT_EQ(prepareHeapRoom(0), 0u);
-  EXPECT_EQ(prepareHeapRoom(std::uint64_t{1} << 20), 0u);
+  EXPECT_EQ(prepareHeapRoom(std::uint64_t{1} << 20), 0u);  // 1 MB
 }
 
 TEST(HeapRoom, PreparedRoomIsKeptThroughFrees) {
