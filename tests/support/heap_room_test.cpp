@@ -34,7 +34,9 @@ TEST(HeapRoom, RoomIsThereAndTheHeapWorksAroundIt) {
   const std::size_t room = std::size_t{24} << 20;
   reserveHeapRoom(room);
   // Where the room can be known it is there.
-  if (heapRoomFree() != 0) EXPECT_GE(heapRoomFree(), room);
+  if (heapRoomFree() != 0) {
+    EXPECT_GE(heapRoomFree(), room);
+  }
   useTheHeap(std::size_t{40} << 20);  // beyond the room too
   // Asked again: what is there is kept, and the heap still serves.
   reserveHeapRoom(room / 2);
