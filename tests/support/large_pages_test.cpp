@@ -18,7 +18,9 @@ TEST(LargePages, BlocksOfEverySizeAreWholeAndLargeOnesAligned) {
     SCOPED_TRACE(size);
     auto* block = static_cast<unsigned char*>(allocateLargeBlock(size));
     ASSERT_NE(block, nullptr);
-    if (size >= large) EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % large, 0u);
+    if (size >= large) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % large, 0u);
+    }
     std::memset(block, 0xa5, size);
     EXPECT_EQ(block[0] + block[size - 1], 2 * 0xa5);
     releaseLargeBlock(block, size);
