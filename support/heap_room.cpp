@@ -1,5 +1,7 @@
 #include "support/heap_room.h"
 
+#include "support/large_pages.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -25,7 +27,6 @@
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kMostRoom = std::size_t{1} << 30;
 
 }  // namespace
@@ -45,7 +46,7 @@ constexpr int kMostMapThreshold = 32 * 1024 * 1024;
 
 void reserveHeapRoom(std::size_t bytes) {
   bytes = std::min(bytes, kMostRoom);
-  if (bytes < kHugePage) return;
+  if (bytes < kLargePageBytes) return;
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   // A free at the heap's top gives nothing back below twice the room.
   mallopt(M_TRIM_THRESHOLD, static_cast<int>(std::min<std::size_t>(2 * bytes, kMostRoom)));
@@ -66,9 +67,8 @@ void reserveHeapRoom(std::size_t bytes) {
     }
   }
   const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
-  if (top < kHugePage || end < top) return;
-  const std::uintptr_t start = (end - top + page - 1) & ~(static_cast<std::uintptr_t>(page) - 1);
-  if (start < end) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+  if (top < kLargePageBytes || end < top) return;
+  adviseLargePages(reinterpret_cast<void*>(end - top), top);
 }
 
 std::size_t heapRoomFree() { return mallinfo2().keepcost; }
