@@ -997,6 +997,7 @@ RunOutcome openOutputInput(const std::string& cadFile) {
   mfaSetCurrentFile(name);
   // An EDX file is read whole when the element table is loaded.
   if (runState().edxIn != 0) return {RunEnd::kDone};
+  reserveHeapRoom(static_cast<std::size_t>(info.st_size) * 2);
   const int opened = openTransferFile(name);
   if (opened == -99) {
     mfaSetCurrentName(name);
