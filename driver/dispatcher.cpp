@@ -997,7 +997,10 @@ RunOutcome openOutputInput(const std::string& cadFile) {
   mfaSetCurrentFile(name);
   // An EDX file is read whole when the element table is loaded.
   if (runState().edxIn != 0) return {RunEnd::kDone};
-  reserveHeapRoom(static_cast<std::size_t>(info.st_size) * 2);
+  // The file's bytes, the lists of the loading (given back before the
+  // conversion, whose output text takes their room) and the text of the
+  // output take about three times the file.
+  reserveHeapRoom(static_cast<std::size_t>(info.st_size) * 3);
   const int opened = openTransferFile(name);
   if (opened == -99) {
     mfaSetCurrentName(name);
