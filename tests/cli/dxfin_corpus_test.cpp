@@ -377,7 +377,7 @@ TEST(DxfinRelease12, ToolkitAndOwnReaderGiveTheSameGeometry) {
 }
 
 // A drawing with nothing convertible in model and paper space (nothing at
-// all, or a sheet with its viewport only) ends with the message of the
+// all, a block nothing inserts, or a sheet with its viewport only) ends with the message of the
 // empty file and writes no script; the layout blocks are model and paper
 // space whatever the case of their names.
 TEST(DxfinLayouts, EmptyLayoutsGiveTheMessageAndNoScript) {
@@ -394,7 +394,13 @@ TEST(DxfinLayouts, EmptyLayoutsGiveTheMessageAndNoScript) {
   v.height = 210;
   v.id = 1;
   onlyViewport.addEntity(onlyViewport.paperSpace(), viewport);
+  // A block that nothing inserts makes no element of the layouts.
+  db::Database unused = db::Database::create(db::Release::R2000);
+  db::Entity line = db::makeEntity(db::EntityKind::Line);
+  db::get<db::Line>(line.data) = db::Line{{0, 0, 0}, {1, 1, 0}};
+  unused.addEntity(unused.addBlock("UNUSED"), line);
   files.push_back(dir.write("empty.dxf", saved(empty, db::Release::R2000, false)));
+  files.push_back(dir.write("unused_block.dxf", saved(unused, db::Release::R2000, false)));
   files.push_back(dir.write("only_viewport.dxf", saved(onlyViewport, db::Release::R2000, false)));
   if (std::filesystem::exists(corpus())) files.push_back(corpus() + "/dwg/2000/PolyLine2D.dxf");
   for (const std::string& file : files) {
@@ -405,6 +411,8 @@ TEST(DxfinLayouts, EmptyLayoutsGiveTheMessageAndNoScript) {
     EXPECT_NE((run.result.out + run.result.err).find(noElements + file), std::string::npos)
         << run.result.out.substr(0, 2000);
     EXPECT_FALSE(run.written);
+    // The keyed error is an error of the run in its closing line.
+    EXPECT_EQ(closingCounts(run.result.err), std::make_pair(1, 0)) << run.result.err;
   }
 }
 

@@ -1,10 +1,7 @@
 // Runs of -dxfin (drawings read through the toolkit) on small drawings:
-// the status, message and counts of a drawing with nothing to convert,
 // blocks that insert themselves and deep nesting converted whole in both
 // subfigure modes, and binary files.
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <sstream>
 #include <string>
@@ -23,7 +20,6 @@ struct ToolkitRun {
   ProgramResult result;
   std::string protocol;
   std::string script;
-  bool scriptExists = false;
 };
 
 std::string dxfOf(db::Database& database, bool binary = false) {
@@ -46,7 +42,6 @@ ToolkitRun convert(const std::string& dxf, const std::string& settings = "", con
   run.result = runProgram(TROVAK_PROGRAM, args, dir.path(), "", 120);
   run.protocol = readWholeFile(dir.path() + "/in.dxf.prot");
   run.script = readWholeFile(dir.path() + "/out.kpl");
-  run.scriptExists = access((dir.path() + "/out.kpl").c_str(), F_OK) == 0;
   return run;
 }
 
@@ -62,17 +57,6 @@ db::Entity insertOf(const std::string& block) {
   in.block = block;
   e.data = in;
   return e;
-}
-
-TEST(DxfinRun, ADrawingWithoutElementsInItsLayoutsEndsWithoutAScript) {
-  db::Database database = db::Database::create(db::Release::R2000);
-  database.addEntity(database.addBlock("UNUSED"), line(0));
-  const ToolkitRun run = convert(dxfOf(database));
-  EXPECT_NE(run.result.status, 0);
-  EXPECT_NE(run.result.err.find("No AC elements to convert in file "), std::string::npos) << run.result.err;
-  EXPECT_FALSE(run.scriptExists);
-  // The keyed error is an error of the run in its closing line.
-  EXPECT_EQ(closingCounts(run.result.err), std::make_pair(1, 0)) << run.result.err;
 }
 
 TEST(DxfinRun, SelfInsertingBlocksAreLeftAndDeepNestingConvertsWhole) {

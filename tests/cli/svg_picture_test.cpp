@@ -195,6 +195,35 @@ const SvgElement* lineBetween(const Svg& svg, double x1, double y1, double x2, d
   return nullptr;
 }
 
+// The circle, the ellipse and the text of the test drawing, y turned; no
+// text where `withText` is false.
+void expectCircle(const Svg& svg) {
+  const auto circles = svg.of("circle");
+  ASSERT_EQ(circles.size(), 1u);
+  EXPECT_NEAR(circles[0]->number("cx"), 50, kTolerance);
+  EXPECT_NEAR(circles[0]->number("cy"), -25, kTolerance);
+  EXPECT_NEAR(circles[0]->number("r"), 10, kTolerance);
+}
+
+void expectEllipse(const Svg& svg) {
+  const auto ellipses = svg.of("ellipse");
+  ASSERT_EQ(ellipses.size(), 1u);
+  EXPECT_NEAR(ellipses[0]->number("data-cx"), 150, kTolerance);
+  EXPECT_NEAR(ellipses[0]->number("data-cy"), 50, kTolerance);
+  EXPECT_NEAR(ellipses[0]->number("data-rx"), 30, kTolerance);
+  EXPECT_NEAR(ellipses[0]->number("data-ry"), 10, kTolerance);
+}
+
+void expectText(const Svg& svg, bool withText) {
+  const auto texts = svg.of("text");
+  ASSERT_EQ(texts.size(), withText ? 1u : 0u);
+  if (!withText) return;
+  EXPECT_NEAR(texts[0]->number("x"), 10, kTolerance);
+  EXPECT_NEAR(texts[0]->number("y"), -80, kTolerance);
+  EXPECT_NEAR(texts[0]->number("font-size"), 5, kTolerance);
+  EXPECT_EQ(texts[0]->text, "Hallo");
+}
+
 // What the test drawing must look like in a picture, written y turned.
 // The own DXF writer writes no texts.
 void expectTestDrawing(const Svg& svg, bool withText) {
@@ -208,11 +237,7 @@ void expectTestDrawing(const Svg& svg, bool withText) {
   EXPECT_TRUE(inGroup(*first, "layer:3"));
   EXPECT_TRUE(inGroup(*second, "layer:2"));
 
-  const auto circles = svg.of("circle");
-  ASSERT_EQ(circles.size(), 1u);
-  EXPECT_NEAR(circles[0]->number("cx"), 50, kTolerance);
-  EXPECT_NEAR(circles[0]->number("cy"), -25, kTolerance);
-  EXPECT_NEAR(circles[0]->number("r"), 10, kTolerance);
+  expectCircle(svg);
 
   const auto arcs = svg.of("arc");
   ASSERT_EQ(arcs.size(), 1u);
@@ -224,12 +249,7 @@ void expectTestDrawing(const Svg& svg, bool withText) {
   EXPECT_NEAR(arc[7], 0, kTolerance);
   EXPECT_NEAR(arc[8], -70, kTolerance);
 
-  const auto ellipses = svg.of("ellipse");
-  ASSERT_EQ(ellipses.size(), 1u);
-  EXPECT_NEAR(ellipses[0]->number("data-cx"), 150, kTolerance);
-  EXPECT_NEAR(ellipses[0]->number("data-cy"), 50, kTolerance);
-  EXPECT_NEAR(ellipses[0]->number("data-rx"), 30, kTolerance);
-  EXPECT_NEAR(ellipses[0]->number("data-ry"), 10, kTolerance);
+  expectEllipse(svg);
 
   const auto splines = svg.of("spline");
   ASSERT_EQ(splines.size(), 1u);
@@ -249,13 +269,7 @@ void expectTestDrawing(const Svg& svg, bool withText) {
   EXPECT_NEAR(hatch[5], -30, kTolerance);
   EXPECT_TRUE(inGroup(*hatches[0], "layer:1"));
 
-  const auto texts = svg.of("text");
-  ASSERT_EQ(texts.size(), withText ? 1u : 0u);
-  if (!withText) return;
-  EXPECT_NEAR(texts[0]->number("x"), 10, kTolerance);
-  EXPECT_NEAR(texts[0]->number("y"), -80, kTolerance);
-  EXPECT_NEAR(texts[0]->number("font-size"), 5, kTolerance);
-  EXPECT_EQ(texts[0]->text, "Hallo");
+  expectText(svg, withText);
 }
 
 TEST(SvgPictureTest, OutputDirectionsDrawWhatTheyWrite) {
@@ -318,11 +332,7 @@ TEST(SvgPictureTest, InputDirectionsDrawWhatTheyConvert) {
     const Svg svg = readSvg(run.svg);
     EXPECT_NE(lineBetween(svg, 0, 0, 100, 0), nullptr);
     EXPECT_NE(lineBetween(svg, 100, 0, 100, 50), nullptr);
-    const auto circles = svg.of("circle");
-    ASSERT_EQ(circles.size(), 1u);
-    EXPECT_NEAR(circles[0]->number("cx"), 50, kTolerance);
-    EXPECT_NEAR(circles[0]->number("cy"), -25, kTolerance);
-    EXPECT_NEAR(circles[0]->number("r"), 10, kTolerance);
+    expectCircle(svg);
     const auto arcs = svg.of("arc");
     ASSERT_EQ(arcs.size(), 1u);
     EXPECT_NEAR(arcs[0]->number("data-cx"), 0, kTolerance);
@@ -330,17 +340,8 @@ TEST(SvgPictureTest, InputDirectionsDrawWhatTheyConvert) {
     EXPECT_NEAR(arcs[0]->number("data-rx"), 20, kTolerance);
     // Release 12 files have neither texts (the own writer leaves them out)
     // nor ellipses (it writes them as polylines).
-    const auto texts = svg.of("text");
-    ASSERT_EQ(texts.size(), c.withText ? 1u : 0u);
-    if (!c.withText) continue;
-    const auto ellipses = svg.of("ellipse");
-    ASSERT_EQ(ellipses.size(), 1u);
-    EXPECT_NEAR(ellipses[0]->number("data-cx"), 150, kTolerance);
-    EXPECT_NEAR(ellipses[0]->number("data-cy"), 50, kTolerance);
-    EXPECT_NEAR(ellipses[0]->number("data-rx"), 30, kTolerance);
-    EXPECT_NEAR(ellipses[0]->number("data-ry"), 10, kTolerance);
-    EXPECT_EQ(texts[0]->text, "Hallo");
-    EXPECT_NEAR(texts[0]->number("font-size"), 5, kTolerance);
+    expectText(svg, c.withText);
+    if (c.withText) expectEllipse(svg);
   }
 }
 

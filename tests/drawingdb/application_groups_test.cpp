@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/dxf_codec.h"
 #include "drawingdb/dxf_tags.h"
 #include "sample_drawing.h"
@@ -75,13 +76,6 @@ std::string run(const char* script, const std::string& file) {
   return out.str();
 }
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The groups as text: "102={MYAPP 1=on a line 40=1.5 102=}".
 std::string shown(const std::vector<RawTag>& tags) {
   std::string s;
@@ -108,7 +102,7 @@ TEST(ApplicationGroups, SurviveReadingAndWritingAsThePeerSeesThem) {
   ASSERT_NE(expected.find("record|xdata|1000=record xdata"), std::string::npos) << expected;
 
   Database db;
-  const DxfReadResult r = readDxf(slurp(made), db);
+  const DxfReadResult r = readDxf(fileContents(made), db);
   std::remove(made.c_str());
   ASSERT_TRUE(r.status.ok()) << r.status.detail;
   // The groups are held where they belong, brackets included.

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/code_page.h"
 #include "drawingdb/dxf_codec.h"
 #include "sample_drawing.h"
@@ -175,20 +176,13 @@ TEST(CodePage, TextSurvivesOurWriterAndThePeer) {
   }
 }
 
-std::string slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A drawing of the corpus in ANSI_1251 names a dictionary entry in \U+
 // escapes; written back in its page the name is the page's bytes.
 TEST(CodePage, CorpusCyrillicName) {
   const std::filesystem::path path = std::filesystem::path(TROVAK_CORPUS_DIR) / "dwg/2000/PolyLine2D.dxf";
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "the corpus is not there";
   Database db;
-  ASSERT_TRUE(readDxf(slurp(path), db).status.ok());
+  ASSERT_TRUE(readDxf(fileContents(path), db).status.ok());
   const std::string name = "Аннотативный";
   bool found = false;
   for (const Object& o : db.objects)

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/audit.h"
 #include "drawingdb/dxf_codec.h"
 #include "sample_drawing.h"
@@ -33,13 +34,6 @@ std::vector<std::string> corpusFiles() {
   std::sort(files.begin(), files.end());
   if (files.empty()) files.push_back("");
   return files;
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 const std::set<std::string> kModelled = {"LINE",   "POINT",  "CIRCLE",   "ARC",        "TEXT",    "SOLID",
@@ -90,7 +84,7 @@ class CorpusRoundTrip : public ::testing::TestWithParam<std::string> {};
 TEST_P(CorpusRoundTrip, ReadWrittenAndSeenAlike) {
   const std::string path = GetParam();
   if (path.empty()) GTEST_SKIP() << "the corpus is not there";
-  const std::string bytes = slurp(path);
+  const std::string bytes = fileContents(path);
   Database db;
   const DxfReadResult read = readDxf(bytes, db);
   ASSERT_TRUE(read.status.ok()) << read.status.detail;

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <vector>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/dwg_2007_compression.h"
 #include "drawingdb/dwg_2007_file.h"
 #include "drawingdb/dwg_reed_solomon.h"
@@ -34,11 +35,6 @@ std::uint64_t rll(std::string_view b, std::size_t at) {
 }
 void setRll(std::string& b, std::size_t at, std::uint64_t v) {
   for (int i = 0; i < 8; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::vector<fs::path> corpusFiles() {
@@ -218,7 +214,7 @@ TEST(Dwg2007ReedSolomon, CorpusCodewordsCarryTheParityOfTheirData) {
   const std::vector<fs::path> files = corpusFiles();
   if (files.empty()) GTEST_SKIP() << "no 2007 drawings in the corpus";
   for (const fs::path& path : files) {
-    const std::string file = readFile(path);
+    const std::string file = fileContents(path);
     // The file header: three codewords of the system code, whole.
     std::string data;
     std::size_t corrected = 99;
@@ -311,7 +307,7 @@ TEST(Dwg2007File, CorpusFilesReadSectionForSection) {
   const std::vector<fs::path> files = corpusFiles();
   if (files.empty()) GTEST_SKIP() << "no 2007 drawings in the corpus";
   for (const fs::path& path : files) {
-    const std::string file = readFile(path);
+    const std::string file = fileContents(path);
     ASSERT_TRUE(isDwg2007File(file));
     Dwg2007File layout;
     const Status s = readDwg2007File(file, layout);
@@ -341,7 +337,7 @@ TEST(Dwg2007File, CorpusFilesReadSectionForSection) {
 TEST(Dwg2007File, BadBytesWithinTheParityAreCorrected) {
   const std::vector<fs::path> files = corpusFiles();
   if (files.empty()) GTEST_SKIP() << "no 2007 drawings in the corpus";
-  const std::string sound = readFile(files.front());
+  const std::string sound = fileContents(files.front());
   Dwg2007File layout;
   ASSERT_TRUE(readDwg2007File(sound, layout).ok());
   const Dwg2007Section* objects = layout.section("AcDb:AcDbObjects");
@@ -380,7 +376,7 @@ TEST(Dwg2007File, BadBytesWithinTheParityAreCorrected) {
 TEST(Dwg2007File, DamagedFilesAreRefusedWithAStatus) {
   const std::vector<fs::path> files = corpusFiles();
   if (files.empty()) GTEST_SKIP() << "no 2007 drawings in the corpus";
-  const std::string sound = readFile(files.front());
+  const std::string sound = fileContents(files.front());
   ASSERT_TRUE(readAll(withMaps(sound, mapsOf(sound))).ok()) << "maps stored plainly read as well";
 
   using Header = std::function<void(std::string&)>;
@@ -457,7 +453,7 @@ TEST(Dwg2007File, DamagedFilesAreRefusedWithAStatus) {
 TEST(Dwg2007File, EveryTruncationIsRefused) {
   const std::vector<fs::path> files = corpusFiles();
   if (files.empty()) GTEST_SKIP() << "no 2007 drawings in the corpus";
-  const std::string sound = readFile(files.front());
+  const std::string sound = fileContents(files.front());
   for (std::size_t size = 0; size < sound.size(); size += 331) {
     const Status s = readAll(std::string_view(sound).substr(0, size));
     EXPECT_FALSE(s.ok()) << size;

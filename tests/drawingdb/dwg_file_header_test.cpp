@@ -292,14 +292,12 @@ TEST(DwgObjectFrame, FramesTheDataWithSizeAndCrc) {
 
 std::vector<fs::path> corpusFiles() { return dwgCorpusDrawings(fs::path(TROVAK_CORPUS_DIR) / "dwg"); }
 
-std::string contentsOf(const fs::path& path) { return fileContents(path); }
-
 TEST(DwgCorpus, EveryObjectOfTheMapHasItsFrameAndItsHandle) {
   const std::vector<fs::path> files = corpusFiles();
   if (files.empty()) GTEST_SKIP() << "no DWG corpus of R14 and 2000";
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
-    const std::string file = contentsOf(path);
+    const std::string file = fileContents(path);
     const DwgFileHeaderRead header = readDwgFileHeader(file);
     ASSERT_TRUE(header.status.ok()) << header.status.detail;
     const DwgFileHeader& h = header.header;
@@ -346,7 +344,7 @@ TEST(DwgCorpus, EveryObjectOfTheMapHasItsFrameAndItsHandle) {
 TEST(DwgCorpus, CutOrChangedCorpusFilesAnswerWithAStatus) {
   const std::vector<fs::path> files = corpusFiles();
   if (files.empty()) GTEST_SKIP() << "no DWG corpus of R14 and 2000";
-  const std::string file = contentsOf(files.front());
+  const std::string file = fileContents(files.front());
   const DwgFileHeader h = readDwgFileHeader(file).header;
   const DwgSectionLocator& where = *h.locator(DwgSection::ObjectMap);
   // Cut inside the object map: the header refuses the locator.
@@ -380,7 +378,7 @@ TEST(DwgPeerReaders, FollowTheHeaderAndObjectMapWeWrite) {
   fs::create_directories(dir);
   for (const fs::path& sample : samples) {
     SCOPED_TRACE(sample.string());
-    const std::string file = contentsOf(sample);
+    const std::string file = fileContents(sample);
     DwgFileHeader h = readDwgFileHeader(file).header;
     const DwgSectionLocator old = *h.locator(DwgSection::ObjectMap);
     const DwgObjectMapRead map = readDwgObjectMap(file, old);

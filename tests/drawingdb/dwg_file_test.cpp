@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/dwg_file.h"
 #include "drawingdb/dwg_objects.h"
 #include "drawingdb/dwg_records.h"
@@ -36,13 +37,6 @@ std::string dwgOf(Database& db, Release r) {
   return sink.data;
 }
 
-std::string contentsOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 fs::path corpusDwg() { return fs::path(TROVAK_CORPUS_DIR) / "dwg"; }
 
 // The DWG files of R13, R14, 2000 and 2004 in the corpus.
@@ -52,7 +46,7 @@ std::vector<fs::path> corpusFiles() {
   if (!fs::is_directory(corpusDwg(), ec)) return files;
   for (const auto& e : fs::recursive_directory_iterator(corpusDwg(), ec)) {
     if (!e.is_regular_file() || e.path().extension() != ".dwg") continue;
-    const std::string head = contentsOf(e.path()).substr(0, 6);
+    const std::string head = fileContents(e.path()).substr(0, 6);
     if (head == "AC1012" || head == "AC1014" || head == "AC1015" || head == "AC1018") files.push_back(e.path());
   }
   std::sort(files.begin(), files.end());
@@ -157,7 +151,6 @@ std::vector<std::string> recordsOf(const Database& db, Release release = Release
   for (const BlockRecord& b : db.blocks) out.push_back(asStored(b.name, release) + " " + std::to_string(b.entities.size()));
   return out;
 }
-
 
 // Every block: its name and layer, the kinds of its entities and the
 // blocks its inserts and dimensions lead to.
@@ -465,7 +458,7 @@ TEST(DwgCorpus, WrittenFilesHoldWhatEveryCorpusFileOfTheirReleaseHolds) {
     SCOPED_TRACE(releaseInfo(r).version);
     std::optional<std::set<std::string>> common;
     for (const fs::path& path : corpusFiles()) {
-      const std::string file = contentsOf(path);
+      const std::string file = fileContents(path);
       if (file.substr(0, 6) != releaseInfo(r).version) continue;
       std::set<std::string> kinds = objectKindsOf(file);
       if (!common) {

@@ -914,13 +914,11 @@ fs::path corpusRoot() {
 
 std::vector<fs::path> corpusDrawings() { return dwgCorpusDrawings(corpusRoot()); }
 
-std::string contentsOf(const fs::path& path) { return fileContents(path); }
-
 // One corpus drawing: its classes and the names of its records, found by
 // reading the records' common part, as the whole-file reader does first.
 class CorpusDrawing : public DwgReadContext {
  public:
-  explicit CorpusDrawing(const fs::path& path) : file_(contentsOf(path)), page_(CodePage::named("ANSI_1252")) {
+  explicit CorpusDrawing(const fs::path& path) : file_(fileContents(path)), page_(CodePage::named("ANSI_1252")) {
     const DwgFileHeaderRead header = readDwgFileHeader(file_);
     if (!header.status.ok()) return;
     release_ = header.header.release;
@@ -1053,7 +1051,7 @@ TEST(DwgCorpusEntities, AgreeWithTheDxfTwins) {
     ASSERT_TRUE(drawing.ok());
     const std::map<Handle, Entity> entities = corpusEntities(drawing);
     Database twin;
-    const std::string text = contentsOf(dxf);
+    const std::string text = fileContents(dxf);
     ASSERT_TRUE(readDxf(text, twin).status.ok());
     for (const auto& [handle, e] : entities) {
       const HandleRef* ref = twin.find(handle);

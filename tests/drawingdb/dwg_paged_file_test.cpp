@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/dwg_compression.h"
 #include "drawingdb/dwg_paged_file.h"
 #include "drawingdb/dwg_sections.h"
@@ -39,11 +40,6 @@ std::uint32_t rl(std::string_view b, std::size_t at) {
 }
 void setRl(std::string& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::vector<fs::path> corpusFiles() {
@@ -177,7 +173,7 @@ TEST(DwgPagedFile, CorpusFilesReadAndLayOutAgainTheSame) {
   if (files.empty()) GTEST_SKIP() << "no DWG files of 2004 and later in the corpus";
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
-    const std::string file = readFile(path);
+    const std::string file = fileContents(path);
     DwgPagedFile layout;
     const Status s = readDwgPagedFile(file, layout);
     ASSERT_TRUE(s.ok()) << s.detail;
@@ -494,7 +490,7 @@ TEST(DwgPagedIndex, CorpusFilesIndexToEveryObject) {
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
     DwgPagedIndex index;
-    const Status s = indexDwgPagedFile(readFile(path), index);
+    const Status s = indexDwgPagedFile(fileContents(path), index);
     ASSERT_TRUE(s.ok()) << s.detail;
     EXPECT_GT(index.objectMap.size(), 100u);
     EXPECT_EQ(index.objectMap.front().address, 4u);
@@ -533,7 +529,7 @@ TEST(DwgPagedIndex, ClassesOf2004ReadAndWriteBack) {
     if (path.parent_path().filename() != "2004") continue;
     SCOPED_TRACE(path.string());
     DwgPagedIndex index;
-    ASSERT_TRUE(indexDwgPagedFile(readFile(path), index).ok());
+    ASSERT_TRUE(indexDwgPagedFile(fileContents(path), index).ok());
     const DwgClassesRead corpus = readDwgClasses(index.classes, Release::R2004, page);
     ASSERT_TRUE(corpus.status.ok()) << corpus.status.detail;
     ASSERT_GE(corpus.classes.size(), 4u);
@@ -554,7 +550,7 @@ TEST(DwgPagedIndex, HeaderVariablesOf2004NameTheFilesObjects) {
     SCOPED_TRACE(path.string());
     any = true;
     DwgPagedIndex index;
-    ASSERT_TRUE(indexDwgPagedFile(readFile(path), index).ok());
+    ASSERT_TRUE(indexDwgPagedFile(fileContents(path), index).ok());
     Header header;
     DwgHeaderHandles handles;
     const Status s = readDwgHeaderVariables(index.headerVariables, Release::R2004, page, header, handles);

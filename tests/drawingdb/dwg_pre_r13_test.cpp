@@ -13,6 +13,7 @@
 #include <map>
 #include <sstream>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/dwg_bits.h"
 #include "drawingdb/dwg_file.h"
 #include "drawingdb/dwg_pre_r13.h"
@@ -24,13 +25,6 @@ using namespace drawingdb;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string contentsOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void put16(std::string& f, std::size_t at, std::uint16_t v) {
   f[at] = static_cast<char>(v & 0xFF);
@@ -272,7 +266,7 @@ TEST(DwgPreR13Write, FilesHaveTheLayoutOfTheCorpusFiles) {
   if (!haveCorpus()) GTEST_SKIP() << "the corpus is not there";
   for (const CorpusFile& c : kCorpus) {
     SCOPED_TRACE(c.path);
-    const std::string real = contentsOf(corpusDwg() / c.path);
+    const std::string real = fileContents(corpusDwg() / c.path);
     Database db;
     ASSERT_TRUE(readBytes(real, db).status.ok());
     const std::string ours = dwgOf(db, c.release);
@@ -565,7 +559,7 @@ TEST(DwgPreR13Spaces, ShapesAreWrittenBack) {
   };
   for (const CorpusFile& c : kCorpus) {
     SCOPED_TRACE(c.path);
-    const std::string real = contentsOf(corpusDwg() / c.path);
+    const std::string real = fileContents(corpusDwg() / c.path);
     Database db;
     ASSERT_TRUE(readBytes(real, db).status.ok());
     const Entity* read = shapeIn(db);
@@ -662,7 +656,7 @@ const Damage kDamages[] = {
 TEST(DwgPreR13Damaged, LyingCountsSizesAndLengthsEndInAStatus) {
   if (!haveCorpus()) GTEST_SKIP() << "the corpus is not there";
   for (const CorpusFile& c : kCorpus) {
-    const std::string sound = contentsOf(corpusDwg() / c.path);
+    const std::string sound = fileContents(corpusDwg() / c.path);
     ASSERT_TRUE(readOf(sound).ok()) << c.path;
     for (const Damage& d : kDamages) {
       std::string file = sound;
@@ -679,7 +673,7 @@ TEST(DwgPreR13Damaged, LyingCountsSizesAndLengthsEndInAStatus) {
 TEST(DwgPreR13Damaged, CutAndChangedFilesNeverBreakTheReader) {
   if (!haveCorpus()) GTEST_SKIP() << "the corpus is not there";
   for (const CorpusFile& c : kCorpus) {
-    const std::string sound = contentsOf(corpusDwg() / c.path);
+    const std::string sound = fileContents(corpusDwg() / c.path);
     for (std::size_t n = 0; n < sound.size(); n += 97) readOf(sound.substr(0, n));
     for (std::size_t at = 0; at < sound.size(); at += 13) {
       std::string changed = sound;
@@ -693,7 +687,7 @@ TEST(DwgPreR13Damaged, CutAndChangedFilesNeverBreakTheReader) {
 // their auxiliary header repeats.
 TEST(DwgPreR13Damaged, ElevenChecksItsCrcsAndSentinels) {
   if (!haveCorpus()) GTEST_SKIP() << "the corpus is not there";
-  const std::string sound = contentsOf(corpusDwg() / "r11/entities-2d.dwg");
+  const std::string sound = fileContents(corpusDwg() / "r11/entities-2d.dwg");
   const std::size_t entities = get32(sound, 0x14);
   const std::size_t layers = get32(sound, prer13::kDescriptorAt[prer13::kLayer] + 6);
   const struct {

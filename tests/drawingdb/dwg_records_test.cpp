@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 
+#include "dwg_corpus_files.h"
 #include "drawingdb/code_page.h"
 #include "drawingdb/dwg_file_header.h"
 #include "drawingdb/dwg_records.h"
@@ -418,11 +419,6 @@ TEST(DwgRecordNames, R14KeepsTheCaseOfApplicationsOnly) {
 
 fs::path corpusDwg() { return fs::path(TROVAK_CORPUS_DIR) / "dwg"; }
 
-std::string fileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A corpus file read down to its non-entity objects.
 struct CorpusRecords {
   Database db;
@@ -455,7 +451,7 @@ bool fixedEntity(std::int16_t type) {
 }
 
 bool readCorpusRecords(const fs::path& path, CorpusRecords& out) {
-  const std::string bytes = fileBytes(path);
+  const std::string bytes = fileContents(path);
   const DwgFileHeaderRead head = readDwgFileHeader(bytes);
   if (!head.status.ok()) return false;
   const DwgSectionLocator* classes = head.header.locator(DwgSection::Classes);
@@ -600,7 +596,7 @@ TEST(DwgRecordCorpus, EveryNonEntityObjectOfEveryFileReads) {
   if (!fs::exists(corpusDwg())) GTEST_SKIP() << "no corpus";
   for (const auto& entry : fs::recursive_directory_iterator(corpusDwg())) {
     if (entry.path().extension() != ".dwg") continue;
-    const auto release = releaseFromVersion(fileBytes(entry.path()).substr(0, 6));
+    const auto release = releaseFromVersion(fileContents(entry.path()).substr(0, 6));
     if (!release || *release < Release::R13 || *release > Release::R2000) continue;
     CorpusRecords got;
     ASSERT_TRUE(readCorpusRecords(entry.path(), got)) << entry.path();

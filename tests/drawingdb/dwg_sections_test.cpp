@@ -487,8 +487,6 @@ TEST(DwgRawBlocks, SecondHeaderRepeatsLocatorsAndHandles) {
 
 std::vector<fs::path> corpusFiles() { return dwgCorpusDrawings(fs::path(TROVAK_CORPUS_DIR) / "dwg"); }
 
-std::string contentsOf(const fs::path& path) { return fileContents(path); }
-
 struct CorpusSections {
   DwgFileHeader file;
   CodePage page = CodePage::raw();
@@ -519,7 +517,7 @@ TEST(DwgSectionsCorpus, EverySectionReadsAndWritesBackItsValues) {
   if (files.empty()) GTEST_SKIP() << "no DWG corpus of R14 and 2000";
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
-    const std::string file = contentsOf(path);
+    const std::string file = fileContents(path);
     CorpusSections s;
     ASSERT_NO_FATAL_FAILURE(readSections(file, s));
     const Release r = s.file.release;
@@ -599,7 +597,7 @@ TEST(DwgSectionsCorpus, HeaderVariablesAgreeWithTheDxfTwins) {
   for (const fs::path& path : twins) {
     SCOPED_TRACE(path.string());
     CorpusSections s;
-    ASSERT_NO_FATAL_FAILURE(readSections(contentsOf(path), s));
+    ASSERT_NO_FATAL_FAILURE(readSections(fileContents(path), s));
     const Release r = s.file.release;
     Database dxf;
     const ReadResult read = readFile(fs::path(path).replace_extension(".dxf").string(), dxf);
