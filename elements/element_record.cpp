@@ -52,11 +52,13 @@ bool hasReleaseStep(std::int32_t type) {
   return false;
 }
 
-void freeList(LinkNode*& head) {
-  while (head != nullptr) {
-    LinkNode* next = head->next;
-    delete head;
-    head = next;
+void freeList(NodeRef& head) {
+  LinkNode* node = head;
+  head = nullptr;
+  while (node != nullptr) {
+    LinkNode* next = node->next;
+    linkStore.release(node);
+    node = next;
   }
 }
 
@@ -83,7 +85,6 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   fatherCursor = std::exchange(other.fatherCursor, nullptr);
   state = other.state;
   failureReported = other.failureReported;
-  transferAttrs = std::move(other.transferAttrs);
   matrix = std::move(other.matrix);
   params = std::move(other.params);
   scriptObjects = std::move(other.scriptObjects);
@@ -118,7 +119,6 @@ void ElementRecord::releaseLists() {
   }
   params.reset();
   matrix.reset();
-  transferAttrs.reset();
   scriptObjects.clear();
   scriptObjects.shrink_to_fit();
   transferId = 0;

@@ -558,7 +558,7 @@ int matrixChain(std::int32_t index, std::vector<std::int32_t>& chain) {
   return 0;
 }
 
-StatusFlags decodeStatus(const DirectoryEntry& de) {
+StatusFlags decodeStatus(const DirectoryFields& de) {
   TraceScope t("ldv600");
   StatusFlags flags;
   const char* s = de.status;

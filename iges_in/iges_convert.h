@@ -36,13 +36,12 @@
 using RecordPosition = std::uint32_t;
 constexpr std::size_t kMostRecords = 0xFFFFFFF0u;
 
-// One collected element.  The fields are ordered by size: a pass over the
-// whole table holds one record per element.
+// One collected element.  The element's type, form, typed record and
+// matrix are read from the element itself: they are set once, when it is
+// read, and do not change while a pass runs.  The fields are ordered by
+// size: a pass over the whole table holds one record per element.
 struct ConversionRecord {
   std::int32_t index = 0;
-  std::int32_t type = 0;
-  std::int32_t form = 0;
-  std::int32_t father = 0;   // the element the record was collected under, 0 at top level
   // The records of the element's members follow this one; `end` is the
   // position after the last of them (position + 1 for a simple element).
   RecordPosition end = 0;
@@ -50,10 +49,9 @@ struct ConversionRecord {
   // 0: the element's own record; 1: a later record of an element already
   // collected in this pass (`original` names the first one).
   std::uint8_t flag = 0;
-  std::uint8_t skip = 0;                 // non-zero: the emit phase passes over it
-  const Transform* matrix = nullptr;     // the element's resolved matrix (owned by it), null for none
-  const ParamRecord* params = nullptr;   // the element's typed record (owned by the element)
-  ObjectList scriptObjects;  // script objects made for the element
+  std::uint8_t skip = 0;      // non-zero: the emit phase passes over it
+  bool underFather = false;   // collected under a complex element, not at top level
+  ObjectList scriptObjects;   // script objects made for the element
 };
 
 using ConversionRecords = std::vector<ConversionRecord>;
@@ -223,7 +221,7 @@ int resolveMatrix(std::int32_t index, const Transform*& out);
 // Reads one 124 (cee820): 0 / -1.
 int readMatrix(std::int32_t index, Transform& out);
 // The graphic attributes of the directory entry (cee800).
-void copyAttributes(GraphicAttributes& attributes, const DirectoryEntry& de);
+void copyAttributes(GraphicAttributes& attributes, const DirectoryFields& de);
 // The same of the element at the index.
 GraphicAttributes attributesOf(std::int32_t index);
 
