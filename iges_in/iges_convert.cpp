@@ -597,15 +597,16 @@ class EmitStack {
   std::size_t base_;
 };
 
-void gatherMember(EmitFrame& f, const ConversionRecord& m) {
-  const ElementRecord& e = element(m.index);
+void gatherMember(EmitFrame& f, const ConversionRecords& records, std::size_t k) {
+  const ElementRecord& e = element(records[k].index);
+  const ObjectList& objects = records.objects(k);
   if (f.kind == Complex::kPlane) {
-    for (std::int32_t n : m.scriptObjects)
+    for (std::int32_t n : objects)
       f.boundaries.push_back(ScriptBoundary{n, makesContour(e.type, e.form), e.de.structure});
     return;
   }
   std::vector<std::int32_t>& into = makesContour(e.type, e.form) ? f.contours : f.plain;
-  for (std::int32_t n : m.scriptObjects)
+  for (std::int32_t n : objects)
     if (f.seen.insert(n).second) into.push_back(n);
 }
 
@@ -706,7 +707,7 @@ void finishEmitted(ConversionRecords& records, std::size_t position, int r,
   // record of a top-level pass leaves them to its element.
   if (records[position].underFather || s.nestedPasses > 0) {
     after.scriptObjects = created;
-    records[position].scriptObjects = std::move(created);
+    records.keepObjects(position, std::move(created));
   } else {
     after.scriptObjects = std::move(created);
   }
@@ -730,7 +731,7 @@ bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass, Emi
   const std::int32_t index = rec.index;
   ElementRecord& e = element(index);
   if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
-    rec.scriptObjects = e.scriptObjects;
+    records.keepObjects(position, e.scriptObjects);
     return false;
   }
   if (e.state != ElementState::kWaiting) return false;  // 'e', 'i', 'o'
@@ -792,15 +793,14 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
           if (!startRecord(records, f, pass, stack)) stack.pop_back();
           continue;
         case EmitFrame::Step::kAlias: {
-          ConversionRecord& rec = records[f.position];
-          rec.scriptObjects = element(rec.index).scriptObjects;
+          records.keepObjects(f.position, element(records[f.position].index).scriptObjects);
           stack.pop_back();
           continue;
         }
         case EmitFrame::Step::kMembers:
           break;
       }
-      if (f.hasMember) gatherMember(f, records[f.member]);
+      if (f.hasMember) gatherMember(f, records, f.member);
       f.hasMember = false;
       if (f.next < records[f.position].end) {
         const std::size_t k = f.next;
@@ -1023,9 +1023,9 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
     ObjectMarks& marks = s.objectMarks;
     marks.begin();
     for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1) {
-      for (std::int32_t obj : records[k].scriptObjects)
+      for (std::int32_t obj : records.objects(k))
         if (marks.insert(obj)) objects.push_back(obj);
-      if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].scriptObjects);
+      if (perSon != nullptr) perSon->emplace_back(records[k].index, records.objects(k));
     }
   } catch (const std::bad_alloc&) {
     mfaError("cee150", kMsgNoMemory, Channel::kBoth);
