@@ -6,6 +6,10 @@
 #include "elements/element_table.h"
 #include "support/trace.h"
 
+// A table holds one record per element: a field added to it costs as much
+// as the field times the elements of the largest drawing.
+static_assert(sizeof(void*) != 8 || sizeof(ElementRecord) <= 160, "the element record has grown");
+
 namespace {
 
 // Types whose parameter record has a release step of its own.
@@ -92,8 +96,8 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   transferId = std::exchange(other.transferId, 0);
   side = std::move(other.side);
   walkMark = other.walkMark;
-  sonsUnordered = std::exchange(other.sonsUnordered, false);
-  descentMark = std::exchange(other.descentMark, 0);
+  sonsUnordered = other.sonsUnordered;
+  other.sonsUnordered = false;
   return *this;
 }
 

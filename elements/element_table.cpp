@@ -429,6 +429,7 @@ int allocateTable(std::int32_t n, std::int32_t room) {
   ElementTable& table = elementTable();
   table.records.reset();
   table.extras = std::vector<DirectoryExtra>();
+  table.descentMarks = std::vector<std::uint32_t>();
   table.capacity = 0;
   forgetWalkCaches(table);
   if (n < 0 || n >= kMaxCapacity) return -1;
@@ -484,6 +485,7 @@ void freeTable() {
   ElementTable& table = elementTable();
   table.records.reset();
   table.extras = std::vector<DirectoryExtra>();
+  table.descentMarks = std::vector<std::uint32_t>();
   table.capacity = 0;
   table.lastIndex = 0;
   table.processedCount = 0;

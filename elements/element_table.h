@@ -175,7 +175,6 @@ struct ElementRecord {
   std::int32_t form = 0;
   std::int32_t outputKind = 0;
   std::int32_t outputSubKind = 0;
-  std::int32_t classBits = 0;
   std::int32_t sonCount = 0;
   std::int32_t fatherCount = 0;
   // Output directions: the element's identifier in the CAD transfer file, 0
@@ -185,16 +184,15 @@ struct ElementRecord {
   char dependency = 'n';  // 'p' physically dependent
   // Beside the type: the conversion order scans both over the whole table.
   char state = 0;
+  std::uint8_t classBits = 0;  // classBitsOf the type and form
   // The element's failure has been reported with a counted error (790).
-  bool failureReported = false;
+  bool failureReported : 1 = false;
   // Set when appendSon put a son out of priority order; insertions by
   // priority then scan the list instead of using sonRunTails.
-  bool sonsUnordered = false;
-  // The mark of the last walk that visited the element, and the mark of the
-  // descent path of nextDescendant (separate from walkMark, as the path
-  // lives from one call to the next); bookkeeping of the table.
+  bool sonsUnordered : 1 = false;
+  // The mark of the last walk that visited the element; bookkeeping of the
+  // table.
   std::uint32_t walkMark = 0;
-  std::uint32_t descentMark = 0;
   NodeRef sons;
   NodeRef sonCursor;
   NodeRef sonCursor2;
@@ -291,6 +289,9 @@ struct ElementTable {
   // whose sonCursor2 node leads to the next one, kept from call to call so
   // that a deep tree is not descended again from the top for every result.
   std::vector<std::int32_t> descentPath;
+  // Per element: the descent's epoch while the element is on its path (made
+  // when a descent first runs).
+  std::vector<std::uint32_t> descentMarks;
   std::int32_t descentStart = 0;
   std::uint64_t descentGeneration = 0;
   const LinkNode* descentTop = nullptr;
@@ -416,8 +417,8 @@ struct StatusFlags {
   int hierarchy = 0;
 };
 StatusFlags decodeStatus(const DirectoryFields& de);  // ldv600
-// Class bits of a (type, form) pair.
-std::int32_t classBitsOf(std::int32_t type, std::int32_t form);
+// Class bits of a (type, form) pair (a byte's worth).
+std::uint8_t classBitsOf(std::int32_t type, std::int32_t form);
 // Sets the element's classBits and ORs them into classesMet; the bits.
 std::int32_t classifyElement(std::int32_t index);  // chk001
 

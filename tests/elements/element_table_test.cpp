@@ -179,7 +179,7 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   element(5).scriptObjects = {42, 43};
   element(5).transferId = 17;
   element(5).sideRecord().transferAttrs = std::make_unique<TransferAttributes>();
-  element(5).transferAttrs()->name = "attr";
+  element(5).side->transferAttrs->name = "attr";
   const LinkNode* cursor = element(5).sonCursor;
   const ParamRecord* params = element(5).params.get();
 
