@@ -990,7 +990,6 @@ void ElementSink::setDirectory(std::int32_t index, const DwgDirectoryAttributes&
   e.de.lineWeight = a.lineWeight;
   e.de.structure = a.structure;
   e.de.sequence = a.sequence;
-  e.de.sequence2 = a.sequence;
   e.de.paramPointer = a.sequence;
   if (GraphicAttributes* g = mappedAttributesOf(e.params.get())) copyAttributes(*g, e.de);
 }

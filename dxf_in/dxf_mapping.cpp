@@ -245,7 +245,7 @@ int newElement(const char* code, std::int32_t type, std::int32_t form, std::int3
   ElementRecord& e = element(index);
   e.type = type;
   e.form = form;
-  e.de.entityType = e.de.entityType2 = type;
+  e.de.entityType = type;
   e.de.form = form;
   return 0;
 }
@@ -412,10 +412,9 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
   const DxfGroups& g = s.groups;
   ElementRecord& e = element(index);
   e.de.sequence = clampLine(line);
-  e.de.sequence2 = clampLine(line) + 1;
   // The position of the element's messages: its line in the DXF file.
   e.de.paramPointer = clampLine(line);
-  e.de.entityType = e.de.entityType2 = e.type;
+  e.de.entityType = e.type;
   e.de.form = e.form;
   // The level is the layer's position in the layer table; a layer the
   // table does not list is added, so that it keeps a level of its own.
@@ -468,12 +467,12 @@ int applyCommonAttributes(std::int32_t index, long line, std::int32_t father) {
 
 void applyMemberAttributes(std::int32_t index) {
   TraceScope t("ldv800");
-  const DirectoryEntry& de = element(index).de;
+  const DirectoryFields& de = element(index).de;
   for (std::int32_t m : dxfReader().members) {
     if (!isElementIndex(m)) continue;
     ElementRecord& e = element(m);
     e.de = de;
-    e.de.entityType = e.de.entityType2 = e.type;
+    e.de.entityType = e.type;
     e.de.form = e.form;
     if (GraphicAttributes* a = attributesOf(e.params.get())) copyAttributes(*a, e.de);
   }
@@ -883,7 +882,6 @@ int mapDrawing(std::int32_t& index) {
   if (rec == nullptr) return -1;
   ElementRecord& e = element(index);
   e.de.sequence = clampLine(dxfReader().current.line);
-  e.de.sequence2 = e.de.sequence + 1;
   setStateRaw(index, ElementState::kRegistered);
   elementTable().drawingsPresent = true;
   return 0;

@@ -6,6 +6,10 @@
 #include "elements/element_table.h"
 #include "support/trace.h"
 
+// A table holds one record per element: a field added to it costs as much
+// as the field times the elements of the largest drawing.
+static_assert(sizeof(void*) != 8 || sizeof(ElementRecord) <= 160, "the element record has grown");
+
 namespace {
 
 // Types whose parameter record has a release step of its own.
@@ -52,11 +56,13 @@ bool hasReleaseStep(std::int32_t type) {
   return false;
 }
 
-void freeList(LinkNode*& head) {
-  while (head != nullptr) {
-    LinkNode* next = head->next;
-    delete head;
-    head = next;
+void freeList(NodeRef& head) {
+  LinkNode* node = head;
+  head = nullptr;
+  while (node != nullptr) {
+    LinkNode* next = node->next;
+    linkStore.release(node);
+    node = next;
   }
 }
 
@@ -83,7 +89,6 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   fatherCursor = std::exchange(other.fatherCursor, nullptr);
   state = other.state;
   failureReported = other.failureReported;
-  transferAttrs = std::move(other.transferAttrs);
   matrix = std::move(other.matrix);
   params = std::move(other.params);
   scriptObjects = std::move(other.scriptObjects);
@@ -91,8 +96,8 @@ ElementRecord& ElementRecord::operator=(ElementRecord&& other) noexcept {
   transferId = std::exchange(other.transferId, 0);
   side = std::move(other.side);
   walkMark = other.walkMark;
-  sonsUnordered = std::exchange(other.sonsUnordered, false);
-  descentMark = std::exchange(other.descentMark, 0);
+  sonsUnordered = other.sonsUnordered;
+  other.sonsUnordered = false;
   return *this;
 }
 
@@ -118,7 +123,6 @@ void ElementRecord::releaseLists() {
   }
   params.reset();
   matrix.reset();
-  transferAttrs.reset();
   scriptObjects.clear();
   scriptObjects.shrink_to_fit();
   transferId = 0;

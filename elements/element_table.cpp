@@ -168,7 +168,7 @@ bool linkIndexOk(const char* code, std::int32_t index) {
 }
 
 LinkNode* newNode(const char* code, std::int32_t index, std::int32_t key) {
-  LinkNode* node = new (std::nothrow) LinkNode;
+  LinkNode* node = linkStore.make();
   if (node == nullptr) {
     mfaError(code, 370, Channel::kProtocol);
     return nullptr;
@@ -238,7 +238,44 @@ void forgetWalkCaches(ElementTable& table) {
 constexpr std::size_t kMostRunAhead = std::size_t{32} << 20;
 constexpr std::size_t kBlockBytes = sizeof(ElementRecord) * RecordBlocks::kPerBlock;
 
+// What directoryExtraOf yields for an element without the fields.
+const DirectoryExtra kNoExtra{};
+
 }  // namespace
+
+LinkStore linkStore;
+
+LinkNode* LinkStore::make() noexcept {
+  LinkNode* node = nullptr;
+  if (free_ != 0) {
+    node = at(free_);
+    const LinkNode* following = node->next;
+    free_ = following == nullptr ? 0 : following->id;
+  } else {
+    if (made_ == UINT32_MAX) return nullptr;
+    const std::size_t chunk = made_ >> kShift;
+    if (chunk >= chunks_.size()) {
+      try {
+        chunks_.push_back(std::make_unique<LinkNode[]>(kPerChunk));
+      } catch (const std::bad_alloc&) {
+        return nullptr;
+      }
+    }
+    node = &chunks_[chunk][made_ & (kPerChunk - 1)];
+    node->id = made_++;
+  }
+  node->index = 0;
+  node->orderKey = 0;
+  node->next = nullptr;
+  ++inUse_;
+  return node;
+}
+
+void LinkStore::release(LinkNode* node) noexcept {
+  node->next = at(free_);
+  free_ = node->id;
+  --inUse_;
+}
 
 RecordBlocks::RecordBlocks(RecordBlocks&& other) noexcept
     : blocks_(std::move(other.blocks_)), runs_(std::move(other.runs_)) {
@@ -329,6 +366,44 @@ bool isElementIndex(std::int32_t index) {
   return index >= 1 && index <= table.lastIndex && index < table.capacity;
 }
 
+DirectoryExtra& directoryExtra(std::int32_t index) {
+  ElementTable& table = elementTable();
+  if (!table.records || index < 0 || index >= table.capacity) {
+    table.outsideExtra = DirectoryExtra();
+    return table.outsideExtra;
+  }
+  const auto slot = static_cast<std::size_t>(index);
+  if (slot >= table.extras.size()) table.extras.resize(slot + 1);
+  return table.extras[slot];
+}
+
+const DirectoryExtra& directoryExtraOf(std::int32_t index) {
+  const ElementTable& table = elementTable();
+  if (index < 0 || static_cast<std::size_t>(index) >= table.extras.size()) {
+    return kNoExtra;
+  }
+  return table.extras[static_cast<std::size_t>(index)];
+}
+
+DirectoryEntry directoryEntryOf(std::int32_t index) {
+  DirectoryEntry de;
+  static_cast<DirectoryFields&>(de) = element(index).de;
+  static_cast<DirectoryExtra&>(de) = directoryExtraOf(index);
+  return de;
+}
+
+void setDirectoryEntry(std::int32_t index, const DirectoryEntry& de) {
+  element(index).de = de;
+  directoryExtra(index) = de;
+}
+
+void clearDirectoryEntry(std::int32_t index) {
+  element(index).de = DirectoryFields();
+  ElementTable& table = elementTable();
+  if (index >= 0 && static_cast<std::size_t>(index) < table.extras.size())
+    table.extras[static_cast<std::size_t>(index)] = DirectoryExtra();
+}
+
 int resetTable() {
   TraceScope t("ldv060");
   ElementTable& table = elementTable();
@@ -353,6 +428,8 @@ int allocateTable(std::int32_t n, std::int32_t room) {
   TraceScope t("ldv130");
   ElementTable& table = elementTable();
   table.records.reset();
+  table.extras = std::vector<DirectoryExtra>();
+  table.descentMarks = std::vector<std::uint32_t>();
   table.capacity = 0;
   forgetWalkCaches(table);
   if (n < 0 || n >= kMaxCapacity) return -1;
@@ -407,6 +484,8 @@ void freeTable() {
   TraceScope t("ldv135");
   ElementTable& table = elementTable();
   table.records.reset();
+  table.extras = std::vector<DirectoryExtra>();
+  table.descentMarks = std::vector<std::uint32_t>();
   table.capacity = 0;
   table.lastIndex = 0;
   table.processedCount = 0;

@@ -10,6 +10,7 @@
 // i is shown as DE number 2i-1.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,34 +39,99 @@ constexpr char kDefinitionWritten = 'o';
 constexpr char kError = 'e';
 }  // namespace ElementState
 
+struct LinkNode;
+
+// A link to a node of the son and father lists: the node's number in the
+// store of nodes (LinkStore), 0 for none.  It takes half the room of a
+// pointer, and a table holds five per element; it reads and is assigned
+// as a pointer to the node.
+class NodeRef {
+ public:
+  NodeRef() = default;
+  NodeRef(std::nullptr_t) noexcept {}
+  NodeRef(const LinkNode* node) noexcept;
+  NodeRef& operator=(const LinkNode* node) noexcept;
+  NodeRef& operator=(std::nullptr_t) noexcept {
+    id_ = 0;
+    return *this;
+  }
+  operator LinkNode*() const noexcept;
+  LinkNode* operator->() const noexcept { return *this; }
+
+ private:
+  std::uint32_t id_ = 0;
+};
+
 struct LinkNode {
   std::int32_t index = 0;
   std::int32_t orderKey = 0;
-  LinkNode* next = nullptr;
+  NodeRef next;
+  std::uint32_t id = 0;  // the node's number in the store
 };
 
-// The directory entry as this program keeps it.  The two texts stand
-// together, so that the entry has no padding.
-struct DirectoryEntry {
+// The nodes of all son and father lists, in chunks that never move (a
+// pointer to a node stays valid as the store grows); a node given back is
+// used again by the next one made.  Node number 0 is none.
+class LinkStore {
+ public:
+  static constexpr int kShift = 12;
+  static constexpr std::uint32_t kPerChunk = std::uint32_t{1} << kShift;
+
+  LinkNode* at(std::uint32_t id) const { return id == 0 ? nullptr : &chunks_[id >> kShift][id & (kPerChunk - 1)]; }
+  // A fresh node (index, key 0, no next); nullptr when memory runs out.
+  LinkNode* make() noexcept;
+  void release(LinkNode* node) noexcept;
+  // Nodes in use.
+  std::size_t inUse() const { return inUse_; }
+
+ private:
+  std::vector<std::unique_ptr<LinkNode[]>> chunks_;
+  std::uint32_t made_ = 1;  // numbers handed out so far (0 is none)
+  std::uint32_t free_ = 0;  // the first node given back, 0 for none
+  std::size_t inUse_ = 0;
+};
+
+// The store of the table's nodes.
+extern LinkStore linkStore;
+
+inline NodeRef::NodeRef(const LinkNode* node) noexcept : id_(node == nullptr ? 0 : node->id) {}
+inline NodeRef& NodeRef::operator=(const LinkNode* node) noexcept {
+  id_ = node == nullptr ? 0 : node->id;
+  return *this;
+}
+inline NodeRef::operator LinkNode*() const noexcept { return linkStore.at(id_); }
+
+// The fields of a directory entry that every element keeps.  The texts
+// stand last, so that the fields have no padding.
+struct DirectoryFields {
   std::int32_t entityType = 0;
   std::int32_t paramPointer = 0;
   std::int32_t structure = 0;
   std::int32_t lineFont = kIgesDirectory[kDirLineFont].defaultValue;
   std::int32_t level = 0;
-  std::int32_t view = 0;
   std::int32_t matrixPointer = 0;
-  std::int32_t labelAssoc = 0;
   std::int32_t sequence = 0;
-  std::int32_t entityType2 = 0;
   std::int32_t lineWeight = 0;
   std::int32_t colour = kIgesDirectory[kDirColour].defaultValue;
   std::int32_t paramLineCount = 0;
   std::int32_t form = 0;
   char status[10] = {};
   char label[10] = {};
+};
+
+// The fields of a directory entry that only the IGES directions use: the
+// input reads them and the output writes them.  The table keeps them beside
+// the records (directoryExtra), for the elements that have them.
+struct DirectoryExtra {
+  std::int32_t view = 0;
+  std::int32_t labelAssoc = 0;
+  std::int32_t entityType2 = 0;
   std::int32_t subscript = 0;
   std::int32_t sequence2 = 0;
 };
+
+// A whole directory entry, as the IGES files hold it.
+struct DirectoryEntry : DirectoryFields, DirectoryExtra {};
 
 // Attribute block of an element of the CAD transfer file.
 struct TransferAttributes {
@@ -90,6 +156,9 @@ struct ElementSide {
   // Made when the fathers list grows long: the first node of each father in
   // `fathers`, so that a son shared by many fathers is found in constant time.
   std::unique_ptr<std::unordered_map<std::int32_t, LinkNode*>> fatherLookup;
+  // Output direction: the attribute block the transfer file gave the
+  // element, when it gave one.
+  std::unique_ptr<TransferAttributes> transferAttrs;
 };
 
 struct ElementRecord {
@@ -106,32 +175,29 @@ struct ElementRecord {
   std::int32_t form = 0;
   std::int32_t outputKind = 0;
   std::int32_t outputSubKind = 0;
-  std::int32_t classBits = 0;
   std::int32_t sonCount = 0;
   std::int32_t fatherCount = 0;
   // Output directions: the element's identifier in the CAD transfer file, 0
   // before it has one.
   std::int32_t transferId = 0;
-  DirectoryEntry de;
+  DirectoryFields de;
   char dependency = 'n';  // 'p' physically dependent
   // Beside the type: the conversion order scans both over the whole table.
   char state = 0;
+  std::uint8_t classBits = 0;  // classBitsOf the type and form
   // The element's failure has been reported with a counted error (790).
-  bool failureReported = false;
+  bool failureReported : 1 = false;
   // Set when appendSon put a son out of priority order; insertions by
   // priority then scan the list instead of using sonRunTails.
-  bool sonsUnordered = false;
-  // The mark of the last walk that visited the element, and the mark of the
-  // descent path of nextDescendant (separate from walkMark, as the path
-  // lives from one call to the next); bookkeeping of the table.
+  bool sonsUnordered : 1 = false;
+  // The mark of the last walk that visited the element; bookkeeping of the
+  // table.
   std::uint32_t walkMark = 0;
-  std::uint32_t descentMark = 0;
-  LinkNode* sons = nullptr;
-  LinkNode* sonCursor = nullptr;
-  LinkNode* sonCursor2 = nullptr;
-  LinkNode* fathers = nullptr;
-  LinkNode* fatherCursor = nullptr;
-  std::unique_ptr<TransferAttributes> transferAttrs;
+  NodeRef sons;
+  NodeRef sonCursor;
+  NodeRef sonCursor2;
+  NodeRef fathers;
+  NodeRef fatherCursor;
   std::unique_ptr<Transform> matrix;
   std::unique_ptr<ParamRecord> params;
   // Input directions: the numbers of the script objects written for the
@@ -145,6 +211,8 @@ struct ElementRecord {
   // The associativities and properties; empty when there is no side record.
   const std::vector<std::int32_t>& assocs() const;
   const std::vector<std::int32_t>& props() const;
+  // The attribute block of the transfer file, null when there is none.
+  const TransferAttributes* transferAttrs() const { return side ? side->transferAttrs.get() : nullptr; }
   // The priority runs of `sons` and the lookup of `fathers`, null when not
   // made.
   LinkNode** sonRunTails() const { return side ? side->sonRunTails.get() : nullptr; }
@@ -221,6 +289,9 @@ struct ElementTable {
   // whose sonCursor2 node leads to the next one, kept from call to call so
   // that a deep tree is not descended again from the top for every result.
   std::vector<std::int32_t> descentPath;
+  // Per element: the descent's epoch while the element is on its path (made
+  // when a descent first runs).
+  std::vector<std::uint32_t> descentMarks;
   std::int32_t descentStart = 0;
   std::uint64_t descentGeneration = 0;
   const LinkNode* descentTop = nullptr;
@@ -244,8 +315,12 @@ struct ElementTable {
     std::size_t at[17] = {};
     std::int32_t atCursor[17] = {};
   } convertOrder;
+  // The directory fields few elements have (DirectoryExtra), by index:
+  // made up to the highest index that was given any.
+  std::vector<DirectoryExtra> extras;
   // What element() hands out for an index outside the table.
   ElementRecord outside;
+  DirectoryExtra outsideExtra;
   // Where progress percentages go (the script's progress statement), and the
   // factor of the denominator (a drawing converts its elements once per view).
   void (*progressDisplay)(int percent) = nullptr;
@@ -258,6 +333,16 @@ ElementTable& elementTable();
 ElementRecord& element(std::int32_t index);
 // true when 1 <= i <= lastIndex.
 bool isElementIndex(std::int32_t index);
+// The element's DirectoryExtra, made when it has none (an index outside
+// 0..capacity-1 yields a scratch record, cleared on every such call).
+DirectoryExtra& directoryExtra(std::int32_t index);
+// The element's DirectoryExtra; all fields zero when it has none.
+const DirectoryExtra& directoryExtraOf(std::int32_t index);
+// The whole directory entry of an element, and the entry given back to it.
+DirectoryEntry directoryEntryOf(std::int32_t index);
+void setDirectoryEntry(std::int32_t index, const DirectoryEntry& de);
+// Sets every field of the element's directory entry to its default.
+void clearDirectoryEntry(std::int32_t index);
 
 // IGES pointer and index rules.
 constexpr std::int32_t indexOfPointer(std::int32_t dePointer) { return dePointer / 2 + 1; }
@@ -331,9 +416,9 @@ struct StatusFlags {
   int entityUse = 0;
   int hierarchy = 0;
 };
-StatusFlags decodeStatus(const DirectoryEntry& de);  // ldv600
-// Class bits of a (type, form) pair.
-std::int32_t classBitsOf(std::int32_t type, std::int32_t form);
+StatusFlags decodeStatus(const DirectoryFields& de);  // ldv600
+// Class bits of a (type, form) pair (a byte's worth).
+std::uint8_t classBitsOf(std::int32_t type, std::int32_t form);
 // Sets the element's classBits and ORs them into classesMet; the bits.
 std::int32_t classifyElement(std::int32_t index);  // chk001
 

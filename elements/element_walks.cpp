@@ -295,16 +295,18 @@ int nextDescendant(std::int32_t start, std::int32_t& deNumber, std::int32_t& ind
   const bool resume = !path.empty() && table.descentStart == start &&
                       table.descentGeneration == table.cursorGeneration &&
                       table.descentTop == element(start).sonCursor2;
+  std::vector<std::uint32_t>& marks = table.descentMarks;
+  if (marks.size() < static_cast<std::size_t>(table.capacity)) marks.resize(static_cast<std::size_t>(table.capacity), 0);
   if (!resume) {
     for (std::int32_t i : path) {
-      if (hasSlot(i)) element(i).descentMark = 0;
+      if (hasSlot(i)) marks[i] = 0;
     }
     path.assign(1, start);
     if (++table.descentEpoch == 0) {
-      for (std::int32_t i = 0; i < table.capacity; ++i) table.records[i].descentMark = 0;
+      std::fill(marks.begin(), marks.end(), 0u);
       table.descentEpoch = 1;
     }
-    element(start).descentMark = table.descentEpoch;
+    marks[start] = table.descentEpoch;
     table.descentStart = start;
     table.descentGeneration = table.cursorGeneration;
   }
@@ -315,14 +317,14 @@ int nextDescendant(std::int32_t start, std::int32_t& deNumber, std::int32_t& ind
     ElementRecord& e = element(current);
     while (e.sonCursor2 != nullptr &&
            (skippedLink(e.sonCursor2->index) || !hasSlot(e.sonCursor2->index) ||
-            element(e.sonCursor2->index).descentMark == onPath)) {
+            marks[e.sonCursor2->index] == onPath)) {
       e.sonCursor2 = e.sonCursor2->next;
     }
     if (e.sonCursor2 == nullptr) {
       if (path.size() == 1) break;  // the start element is exhausted
       // The element has nothing left: it is the result, below its father.
       path.pop_back();
-      e.descentMark = 0;
+      marks[current] = 0;
       ElementRecord& father = element(path.back());
       father.sonCursor2 = father.sonCursor2->next;
       e.fatherCursor = fatherNode(current, path.back());
@@ -340,7 +342,7 @@ int nextDescendant(std::int32_t start, std::int32_t& deNumber, std::int32_t& ind
       result = 0;
       break;
     }
-    s.descentMark = onPath;
+    marks[son] = onPath;
     path.push_back(son);
   }
   table.descentTop = element(start).sonCursor2;
@@ -558,7 +560,7 @@ int matrixChain(std::int32_t index, std::vector<std::int32_t>& chain) {
   return 0;
 }
 
-StatusFlags decodeStatus(const DirectoryEntry& de) {
+StatusFlags decodeStatus(const DirectoryFields& de) {
   TraceScope t("ldv600");
   StatusFlags flags;
   const char* s = de.status;
@@ -576,7 +578,7 @@ StatusFlags decodeStatus(const DirectoryEntry& de) {
   return flags;
 }
 
-std::int32_t classBitsOf(std::int32_t type, std::int32_t form) {
+std::uint8_t classBitsOf(std::int32_t type, std::int32_t form) {
   switch (type) {
     case IgesType::kLeader:
       if (form == 1 || form == 4 || form == 9 || form == 10) return 8;

@@ -5,6 +5,7 @@
 // their own (dimensions, texts, drawings ...) derive it in their own header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <typeinfo>
@@ -14,6 +15,12 @@
 
 struct ParamRecord {
   virtual ~ParamRecord() = default;
+  // A table holds a typed record for most elements, each a few dozen
+  // bytes: they are made from blocks of their size (param_records.cpp)
+  // instead of one block of the heap each, which would add its own
+  // bookkeeping and round the size up.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* record, std::size_t size) noexcept;
 };
 
 // The record as class R, null when it is none (or there is no record).

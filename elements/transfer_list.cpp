@@ -103,7 +103,7 @@ int loadTransferElements(const TransferListNode* list) {
     e.form = 0;
     e.type = node->type;
     e.transferId = node->id;
-    if (node->attrs) e.transferAttrs = std::make_unique<TransferAttributes>(*node->attrs);
+    if (node->attrs) e.sideRecord().transferAttrs = std::make_unique<TransferAttributes>(*node->attrs);
   }
   return 0;
 }

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::int32_t> chain;
         const std::int32_t last = elementTable().lastIndex;
         for (std::int32_t i = 1; i <= last; ++i) {
-          const DirectoryEntry& de = element(i).de;
+          const DirectoryFields& de = element(i).de;
           fetchParameterData(de.entityType, de.paramPointer, de.paramLineCount, text);
           matrixChain(i, chain);
           hasNoAncestorOfType(i, 406);

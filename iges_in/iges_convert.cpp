@@ -323,11 +323,7 @@ void finishCollected(std::int32_t index, std::size_t position, int r,
   IgesConvertState& s = igesConvertState();
   s.onPath[static_cast<std::size_t>(index)] &= static_cast<unsigned char>(~kOnCollectPath);
   if (r == 0 || r == ConvertResult::kTakenOver) {
-    ElementRecord& e = element(index);
-    ConversionRecord& rec = records[position];
-    rec.params = e.params.get();
-    rec.matrix = e.matrix.get();
-    rec.end = static_cast<RecordPosition>(records.size());
+    records[position].end = static_cast<RecordPosition>(records.size());
     return;
   }
   dropRecords(records, position);
@@ -446,9 +442,7 @@ int collectWalk(std::vector<CollectFrame>& stack, Pass& pass, ConversionRecords&
       ConversionRecord ref;
       ref.index = index;
       ref.flag = 1;
-      ref.type = e.type;
-      ref.form = e.form;
-      ref.father = father;
+      ref.underFather = true;
       ref.original = s.firstRecord[slot] - 1;
       ref.end = static_cast<RecordPosition>(records.size() + 1);
       if (records.size() >= kMostRecords) throw std::bad_alloc();
@@ -460,9 +454,7 @@ int collectWalk(std::vector<CollectFrame>& stack, Pass& pass, ConversionRecords&
     {
       ConversionRecord rec;
       rec.index = index;
-      rec.type = e.type;
-      rec.form = e.form;
-      rec.father = father;
+      rec.underFather = father != 0;
       records.push_back(std::move(rec));
     }
     s.firstRecord[slot] = static_cast<RecordPosition>(position + 1);
@@ -501,8 +493,8 @@ struct Matrices {
 
 Matrices matricesOf(const ConversionRecord& rec, const Transform* view, const Transform* father) {
   Matrices m;
-  const bool dependent = isPhysicallyDependent(element(rec.index));
-  m.hasOwn = composeIfAny(dependent ? father : nullptr, rec.matrix, m.own);
+  const ElementRecord& e = element(rec.index);
+  m.hasOwn = composeIfAny(isPhysicallyDependent(e) ? father : nullptr, e.matrix.get(), m.own);
   m.hasFinal = composeIfAny(view, m.hasOwn ? &m.own : nullptr, m.final);
   return m;
 }
@@ -605,15 +597,16 @@ class EmitStack {
   std::size_t base_;
 };
 
-void gatherMember(EmitFrame& f, const ConversionRecord& m) {
+void gatherMember(EmitFrame& f, const ConversionRecords& records, std::size_t k) {
+  const ElementRecord& e = element(records[k].index);
+  const ObjectList& objects = records.objects(k);
   if (f.kind == Complex::kPlane) {
-    for (std::int32_t n : m.scriptObjects)
-      f.boundaries.push_back(
-          ScriptBoundary{n, makesContour(m.type, m.form), element(m.index).de.structure});
+    for (std::int32_t n : objects)
+      f.boundaries.push_back(ScriptBoundary{n, makesContour(e.type, e.form), e.de.structure});
     return;
   }
-  std::vector<std::int32_t>& into = makesContour(m.type, m.form) ? f.contours : f.plain;
-  for (std::int32_t n : m.scriptObjects)
+  std::vector<std::int32_t>& into = makesContour(e.type, e.form) ? f.contours : f.plain;
+  for (std::int32_t n : objects)
     if (f.seen.insert(n).second) into.push_back(n);
 }
 
@@ -645,12 +638,12 @@ int emitSimple(const ConversionRecord& rec, const Matrices& m, const ScriptEleme
   ElementRecord& e = element(rec.index);
   const Transform* tm = m.hasFinal ? &m.final : nullptr;
   static const ParameterValues kNone;
-  const GeometryRecord* g = recordAs<GeometryRecord>(rec.params);
+  const GeometryRecord* g = recordAs<GeometryRecord>(e.params.get());
   const ParameterValues& v = g != nullptr ? g->values : kNone;
-  switch (rec.type) {
+  switch (e.type) {
     case IgesType::kCircularArc: return emitCircularArc(se, tm, v, created);
     case IgesType::kConicArc: return emitConicArc(se, tm, normalisedConic(v), created);
-    case IgesType::kCopiousData: return emitCopiousData(se, tm, rec.form, v, created);
+    case IgesType::kCopiousData: return emitCopiousData(se, tm, e.form, v, created);
     case IgesType::kLine: return emitLine(se, tm, v, created);
     case IgesType::kParametricSpline: {
       int kind = e.outputKind;
@@ -660,9 +653,9 @@ int emitSimple(const ConversionRecord& rec, const Matrices& m, const ScriptEleme
     }
     case IgesType::kPoint: return emitPoint(se, tm, v, created);
     case IgesType::kFlash: {
-      const SurfaceRecord* flash = recordAs<SurfaceRecord>(rec.params);
+      const SurfaceRecord* flash = recordAs<SurfaceRecord>(e.params.get());
       if (flash == nullptr) return ConvertResult::kError;
-      return emitFlash(se, tm, rec.form, flash->values, created);
+      return emitFlash(se, tm, e.form, flash->values, created);
     }
     case IgesType::kBSplineCurve: return emitRationalBSpline(se, tm, v, created);
     case IgesType::kProperty: return ConvertResult::kTakenOver;  // used by its group
@@ -712,9 +705,9 @@ void finishEmitted(ConversionRecords& records, std::size_t position, int r,
   // Only the records of members and of nested passes are read for their
   // objects afterwards (by the complex element, by the nested pass); a
   // record of a top-level pass leaves them to its element.
-  if (records[position].father != 0 || s.nestedPasses > 0) {
+  if (records[position].underFather || s.nestedPasses > 0) {
     after.scriptObjects = created;
-    records[position].scriptObjects = std::move(created);
+    records.keepObjects(position, std::move(created));
   } else {
     after.scriptObjects = std::move(created);
   }
@@ -738,7 +731,7 @@ bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass, Emi
   const std::int32_t index = rec.index;
   ElementRecord& e = element(index);
   if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {
-    rec.scriptObjects = e.scriptObjects;
+    records.keepObjects(position, e.scriptObjects);
     return false;
   }
   if (e.state != ElementState::kWaiting) return false;  // 'e', 'i', 'o'
@@ -752,14 +745,14 @@ bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass, Emi
     stack.push(rec.original, f.fatherMatrix);
     return true;
   }
-  if (isDrawable(rec.type)) {
+  if (isDrawable(e.type)) {
     const StatusFlags st = decodeStatus(e.de);
     if (!passesEmitGates(st.entityUse, st.blank)) {
       setState(index, ElementState::kIgnored);
       return false;
     }
   }
-  if (refusedForLevel(rec.type, rec.form)) {
+  if (refusedForLevel(e.type, e.form)) {
     mfaSetPosition(index, e.de.paramPointer);
     refuseForLevel(t.code());
     mfaClearPosition();
@@ -770,7 +763,7 @@ bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass, Emi
   s.onPath[slot] |= kOnEmitPath;
   f.open = true;
   f.se = scriptElementOf(index);
-  f.kind = complexKind(rec.type);
+  f.kind = complexKind(e.type);
   if (f.kind == Complex::kNone) {
     std::vector<std::int32_t> created;
     const int r = emitSimple(rec, f.m, f.se, created);
@@ -800,15 +793,14 @@ void emitRecord(ConversionRecords& records, std::size_t position, const Pass& pa
           if (!startRecord(records, f, pass, stack)) stack.pop_back();
           continue;
         case EmitFrame::Step::kAlias: {
-          ConversionRecord& rec = records[f.position];
-          rec.scriptObjects = element(rec.index).scriptObjects;
+          records.keepObjects(f.position, element(records[f.position].index).scriptObjects);
           stack.pop_back();
           continue;
         }
         case EmitFrame::Step::kMembers:
           break;
       }
-      if (f.hasMember) gatherMember(f, records[f.member]);
+      if (f.hasMember) gatherMember(f, records, f.member);
       f.hasMember = false;
       if (f.next < records[f.position].end) {
         const std::size_t k = f.next;
@@ -844,7 +836,6 @@ void prefetchRecord(const ConversionRecord& rec) {
   __builtin_prefetch(&e.de);
   __builtin_prefetch(&e.state);
   __builtin_prefetch(&e.params);
-  if (rec.params != nullptr) __builtin_prefetch(rec.params);
 }
 
 // Elements collected but left in 'w' (their father was not written, or a
@@ -1032,9 +1023,9 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
     ObjectMarks& marks = s.objectMarks;
     marks.begin();
     for (std::size_t k = 0; k < records.size(); k = records[k].end > k ? records[k].end : k + 1) {
-      for (std::int32_t obj : records[k].scriptObjects)
+      for (std::int32_t obj : records.objects(k))
         if (marks.insert(obj)) objects.push_back(obj);
-      if (perSon != nullptr) perSon->emplace_back(records[k].index, records[k].scriptObjects);
+      if (perSon != nullptr) perSon->emplace_back(records[k].index, records.objects(k));
     }
   } catch (const std::bad_alloc&) {
     mfaError("cee150", kMsgNoMemory, Channel::kBoth);
@@ -1057,7 +1048,7 @@ int nestedPass(std::int32_t father, const Transform* view, const Transform* fath
   return r;
 }
 
-void copyAttributes(GraphicAttributes& a, const DirectoryEntry& de) {
+void copyAttributes(GraphicAttributes& a, const DirectoryFields& de) {
   TraceScope t("cee800");
   a.lineFont = de.lineFont;
   a.level = de.level;

@@ -36,27 +36,70 @@
 using RecordPosition = std::uint32_t;
 constexpr std::size_t kMostRecords = 0xFFFFFFF0u;
 
-// One collected element.  The fields are ordered by size: a pass over the
-// whole table holds one record per element.
+// One collected element.  The element's type, form, typed record and
+// matrix are read from the element itself: they are set once, when it is
+// read, and do not change while a pass runs.  A pass over the whole table
+// holds one record per element.
 struct ConversionRecord {
   std::int32_t index = 0;
-  std::int32_t type = 0;
-  std::int32_t form = 0;
-  std::int32_t father = 0;   // the element the record was collected under, 0 at top level
   // The records of the element's members follow this one; `end` is the
   // position after the last of them (position + 1 for a simple element).
   RecordPosition end = 0;
   RecordPosition original = 0;  // flag 1: position of the first record
+  // The script objects kept for the record (ConversionRecords::objects):
+  // their place in the list + 1, 0 for none.
+  std::uint32_t objects = 0;
   // 0: the element's own record; 1: a later record of an element already
   // collected in this pass (`original` names the first one).
   std::uint8_t flag = 0;
-  std::uint8_t skip = 0;                 // non-zero: the emit phase passes over it
-  const Transform* matrix = nullptr;     // the element's resolved matrix (owned by it), null for none
-  const ParamRecord* params = nullptr;   // the element's typed record (owned by the element)
-  ObjectList scriptObjects;  // script objects made for the element
+  std::uint8_t skip = 0;      // non-zero: the emit phase passes over it
+  bool underFather = false;   // collected under a complex element, not at top level
 };
 
-using ConversionRecords = std::vector<ConversionRecord>;
+// The records of a pass in order, and the script objects kept for some of
+// them: those of members and of nested passes, which are read afterwards,
+// and those copied from an element written before.  The records of a top
+// level pass leave most objects to their elements, so the lists are kept
+// beside the records instead of in each.
+class ConversionRecords {
+ public:
+  ConversionRecord& operator[](std::size_t k) { return records_[k]; }
+  const ConversionRecord& operator[](std::size_t k) const { return records_[k]; }
+  std::size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  std::vector<ConversionRecord>::iterator begin() { return records_.begin(); }
+  std::vector<ConversionRecord>::iterator end() { return records_.end(); }
+  std::vector<ConversionRecord>::const_iterator begin() const { return records_.begin(); }
+  std::vector<ConversionRecord>::const_iterator end() const { return records_.end(); }
+  void reserve(std::size_t n) { records_.reserve(n); }
+  void push_back(const ConversionRecord& record) { records_.push_back(record); }
+  // Drops the records from position n on (n not beyond the size).
+  void resize(std::size_t n) { records_.resize(n); }
+  void clear() {
+    records_.clear();
+    objects_.clear();
+  }
+  // The objects kept for the record at k; empty when none are kept.
+  const ObjectList& objects(std::size_t k) const {
+    const std::uint32_t slot = records_[k].objects;
+    return slot == 0 ? kNone : objects_[slot - 1];
+  }
+  // Keeps the objects for the record at k.
+  void keepObjects(std::size_t k, ObjectList objects) {
+    std::uint32_t& slot = records_[k].objects;
+    if (slot == 0) {
+      objects_.push_back(std::move(objects));
+      slot = static_cast<std::uint32_t>(objects_.size());
+    } else {
+      objects_[slot - 1] = std::move(objects);
+    }
+  }
+
+ private:
+  static inline const ObjectList kNone;
+  std::vector<ConversionRecord> records_;
+  std::vector<ObjectList> objects_;
+};
 
 // The view number outside a view pass.
 constexpr std::int32_t kNoView = -99;
@@ -223,7 +266,7 @@ int resolveMatrix(std::int32_t index, const Transform*& out);
 // Reads one 124 (cee820): 0 / -1.
 int readMatrix(std::int32_t index, Transform& out);
 // The graphic attributes of the directory entry (cee800).
-void copyAttributes(GraphicAttributes& attributes, const DirectoryEntry& de);
+void copyAttributes(GraphicAttributes& attributes, const DirectoryFields& de);
 // The same of the element at the index.
 GraphicAttributes attributesOf(std::int32_t index);
 

@@ -553,8 +553,10 @@ int readDirectoryFirst(const char* record) {
   }
   ElementRecord& e = element(index);
   e.state = ElementState::kWaiting;
-  DirectoryEntry& de = e.de;
-  de = DirectoryEntry{};
+  DirectoryFields& de = e.de;
+  de = DirectoryFields{};
+  DirectoryExtra& extra = directoryExtra(index);
+  extra = DirectoryExtra{};
   std::int32_t v = 0;
   if (directoryField(record, kDirEntityType, v)) de.entityType = v;
   e.type = de.entityType;
@@ -566,10 +568,10 @@ int readDirectoryFirst(const char* record) {
   if (directoryField(record, kDirStructure, v)) de.structure = v;
   if (directoryField(record, kDirLineFont, v)) de.lineFont = v;
   if (e.type != IgesType::kTransformationMatrix && directoryField(record, kDirLevel, v)) de.level = v;
-  if (directoryField(record, kDirView, v) && v >= 0 && v <= s.counts.directoryCount) de.view = v;
+  if (directoryField(record, kDirView, v) && v >= 0 && v <= s.counts.directoryCount) extra.view = v;
   if (directoryField(record, kDirMatrix, v) && v >= 0 && v <= s.counts.directoryCount)
     de.matrixPointer = v;
-  if (directoryField(record, kDirLabelDisplay, v)) de.labelAssoc = v;
+  if (directoryField(record, kDirLabelDisplay, v)) extra.labelAssoc = v;
   std::memcpy(de.status, record + igesDirectoryOffset(kDirStatus), 8);
   de.status[8] = '\0';
   if (sequenceField(record, 'D', kIgesDirectory[kDirSequence].column, v)) de.sequence = v;
@@ -586,9 +588,10 @@ int readDirectorySecond(const char* record) {
   ElementTable& table = elementTable();
   if (table.lastIndex <= 0) return -1;
   ElementRecord& e = element(table.lastIndex);
-  DirectoryEntry& de = e.de;
+  DirectoryFields& de = e.de;
+  DirectoryExtra& extra = directoryExtra(table.lastIndex);
   std::int32_t v = 0;
-  de.entityType2 = directoryField(record, kDirEntityType2, v) ? v : de.entityType;
+  extra.entityType2 = directoryField(record, kDirEntityType2, v) ? v : de.entityType;
   const IgesGlobal& g = s.global;
   if (directoryField(record, kDirLineWeight, v)) {
     de.lineWeight = v;
@@ -612,10 +615,10 @@ int readDirectorySecond(const char* record) {
   const char* const labelEnd = label + 8;
   while (label < labelEnd && *label == ' ') ++label;
   std::size_t n = 0;
-  while (label < labelEnd && *label != ' ' && *label != '\0') de.label[n++] = *label++;
+  while (n < sizeof de.label - 1 && label < labelEnd && *label != ' ' && *label != '\0') de.label[n++] = *label++;
   de.label[n] = '\0';
-  if (directoryField(record, kDirSubscript, v)) de.subscript = v;
-  if (sequenceField(record, 'D', kIgesDirectory[kDirSequence2].column, v)) de.sequence2 = v;
+  if (directoryField(record, kDirSubscript, v)) extra.subscript = v;
+  if (sequenceField(record, 'D', kIgesDirectory[kDirSequence2].column, v)) extra.sequence2 = v;
   return 0;
 }
 
@@ -792,6 +795,13 @@ int readIgesInput() {
   // the file: their room is asked for at once.
   reserveHeapRoom(static_cast<std::size_t>(s.fileSize) / 2 * 3);
   if (allocateTable(static_cast<std::int32_t>(directoryRecords / 2 + 1)) != 0) {
+    mfaError(t.code(), 370, Channel::kBoth);
+    return -6;
+  }
+  // Every entry has the fields of DirectoryExtra: their room at once.
+  try {
+    elementTable().extras.reserve(static_cast<std::size_t>(directoryRecords / 2 + 2));
+  } catch (const std::bad_alloc&) {
     mfaError(t.code(), 370, Channel::kBoth);
     return -6;
   }

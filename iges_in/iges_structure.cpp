@@ -701,7 +701,7 @@ int viewOfFathers(std::int32_t index, std::int32_t viewNumber, std::vector<std::
     walked.push_back(current);
     if (static_cast<std::size_t>(current) < s.underDrawing.size() && s.underDrawing[current]) return 0;
     const ElementRecord& e = element(current);
-    std::int32_t pointer = e.de.view;
+    std::int32_t pointer = directoryExtraOf(current).view;
     if (pointer < 0) pointer = pointer == INT32_MIN ? INT32_MAX : -pointer;
     if (pointer == 0) {
       const bool dependent = e.dependency == 'p' || decodeStatus(e.de).subordinate == 1 ||

@@ -64,12 +64,15 @@ int writeElementEntity(const StepContext& c, const TransferRecord& record, std::
                        std::int32_t form, std::int32_t parameterStart,
                        std::int32_t matrixSequence) {
   ElementRecord& e = element(c.index);
-  applyAttributes(e.de, record);
-  e.de.matrixPointer = matrixSequence;
-  e.de.subscript = c.index;
+  DirectoryEntry de = directoryEntryOf(c.index);
+  applyAttributes(de, record);
+  de.matrixPointer = matrixSequence;
+  de.subscript = c.index;
   e.form = form;
   e.outputKind = type;
-  return writeEntity(e.de, type, form, parameterStart, statusOf(c, record)) < 0 ? -1 : 0;
+  const std::int32_t written = writeEntity(de, type, form, parameterStart, statusOf(c, record));
+  setDirectoryEntry(c.index, de);
+  return written < 0 ? -1 : 0;
 }
 
 DirectoryEntry partEntry(const TransferRecord& record, const char* label) {
@@ -85,7 +88,7 @@ std::int32_t appendOutputRecord(std::int32_t type, std::int32_t form, const char
   ElementRecord& e = element(index);
   e.type = type;
   e.form = form;
-  e.de = DirectoryEntry();
+  clearDirectoryEntry(index);
   std::snprintf(e.de.label, sizeof e.de.label, "%s", label);
   return index;
 }

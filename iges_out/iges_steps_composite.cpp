@@ -129,11 +129,12 @@ std::int32_t IgesSteps::looseContour(const StepContext& /*c*/, const TransferPla
   const std::int32_t start = beginEntity();
   if (writeIgesComposite(params) != 0) return -1;
   ElementRecord& e = element(index);
-  const DirectoryEntry attributes = partEntry(part, kContourLabel);
-  e.de = attributes;
-  e.de.subscript = index;
+  DirectoryEntry de = partEntry(part, kContourLabel);
+  de.subscript = index;
   e.outputKind = IgesType::kCompositeCurve;
-  if (writeEntity(e.de, IgesType::kCompositeCurve, 0, start, kPhysicallyDependent) < 0) return -1;
+  const std::int32_t written = writeEntity(de, IgesType::kCompositeCurve, 0, start, kPhysicallyDependent);
+  setDirectoryEntry(index, de);
+  if (written < 0) return -1;
   setState(index, ElementState::kDone);
   classifyElement(index);
   return element(index).de.sequence;

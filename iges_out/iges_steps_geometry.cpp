@@ -55,10 +55,12 @@ std::int32_t writeEllipseMatrix(const TransferEllipse& e) {
   const std::int32_t start = beginEntity();
   if (writeIgesMatrix(m) != 0) return -1;
   ElementRecord& record = element(index);
-  record.de.subscript = index;
+  DirectoryEntry de = directoryEntryOf(index);
+  de.subscript = index;
   record.outputKind = IgesType::kTransformationMatrix;
-  if (writeEntity(record.de, IgesType::kTransformationMatrix, 0, start, EntityStatus{}) < 0)
-    return -1;
+  const std::int32_t written = writeEntity(de, IgesType::kTransformationMatrix, 0, start, EntityStatus{});
+  setDirectoryEntry(index, de);
+  if (written < 0) return -1;
   setState(index, ElementState::kDone);
   classifyElement(index);
   return element(index).de.sequence;
@@ -186,12 +188,15 @@ int IgesSteps::colourDefinition(const StepContext& c, const ColourRecord& colour
   const std::int32_t start = beginEntity();
   if (writeIgesColour(params) != 0) return -1;
   ElementRecord& e = element(c.index);
-  std::snprintf(e.de.label, sizeof e.de.label, "%s", kColourLabel);
-  e.de.subscript = c.index;
+  DirectoryEntry de = directoryEntryOf(c.index);
+  std::snprintf(de.label, sizeof de.label, "%s", kColourLabel);
+  de.subscript = c.index;
   e.outputKind = IgesType::kColourDefinition;
   EntityStatus status;
   status.use = 2;  // a definition
-  return writeEntity(e.de, IgesType::kColourDefinition, 0, start, status) < 0 ? -1 : 0;
+  const std::int32_t written = writeEntity(de, IgesType::kColourDefinition, 0, start, status);
+  setDirectoryEntry(c.index, de);
+  return written < 0 ? -1 : 0;
 }
 
 void IgesSteps::referToColourDefinition(std::int32_t definition, TransferRecord& record) {
@@ -215,15 +220,18 @@ std::int32_t IgesSteps::layerList(const std::vector<std::int32_t>& members) {
   const std::int32_t start = beginEntity();
   if (writeIgesGeneric(IgesType::kProperty, params) != 0) return -1;
   ElementRecord& e = element(index);
-  e.de.lineFont = 1;
-  e.de.level = 0;
-  e.de.lineWeight = kLayerListWeight;
-  e.de.colour = kLayerListColour;
-  e.de.subscript = index;
+  DirectoryEntry de = directoryEntryOf(index);
+  de.lineFont = 1;
+  de.level = 0;
+  de.lineWeight = kLayerListWeight;
+  de.colour = kLayerListColour;
+  de.subscript = index;
   e.outputKind = IgesType::kProperty;
   EntityStatus status;
   status.use = 3;
-  if (writeEntity(e.de, IgesType::kProperty, kLayerListForm, start, status) < 0) return -1;
+  const std::int32_t written = writeEntity(de, IgesType::kProperty, kLayerListForm, start, status);
+  setDirectoryEntry(index, de);
+  if (written < 0) return -1;
   setState(index, ElementState::kDone);
   return index;
 }

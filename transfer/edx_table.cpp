@@ -51,7 +51,6 @@ void stamp(ElementRecord& e, std::int32_t type, std::int32_t form, const char* l
   e.type = type;
   e.form = form;
   e.de.entityType = type;
-  e.de.entityType2 = type;
   e.de.form = form;
   std::memset(e.de.label, 0, sizeof e.de.label);
   std::memcpy(e.de.label, label, std::min(std::strlen(label), sizeof e.de.label - 1));

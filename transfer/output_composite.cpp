@@ -151,9 +151,9 @@ std::int32_t definitionOf(std::int32_t index, const std::string& name) {
     const ElementTable& table = elementTable();
     for (std::int32_t i = 1; i <= table.lastIndex; ++i) {
       const ElementRecord& e = table.records[i];
-      if (e.type == IgesType::kSubfigureDefinition && e.transferAttrs &&
-          !e.transferAttrs->name.empty()) {
-        s.definitions.emplace(e.transferAttrs->name, i);
+      if (e.type == IgesType::kSubfigureDefinition && e.transferAttrs() &&
+          !e.transferAttrs()->name.empty()) {
+        s.definitions.emplace(e.transferAttrs()->name, i);
       }
     }
     s.definitionsMade = true;
@@ -181,7 +181,7 @@ StepTask writeDefinition(const StepContext& c, const TransferGroup& g) {
 StepTask writeInstance(const StepContext& c, const TransferGroup& g) {
   TraceScope t("dpe680");
   std::string name = g.definitionName;
-  if (name.empty() && element(c.index).transferAttrs) name = element(c.index).transferAttrs->name;
+  if (name.empty() && element(c.index).transferAttrs()) name = element(c.index).transferAttrs()->name;
   const std::int32_t definition = definitionOf(c.index, name);
   if (definition <= 0 || definition == c.index) co_return ConvertResult::kTakenOver;
   // An instance inside its own definition (at any depth) closes a cycle.

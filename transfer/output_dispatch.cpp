@@ -147,8 +147,7 @@ void reportMemberCycle(std::int32_t index) {
 }
 
 StepFrame beginStep(const StepContext& c) {
-  ElementRecord& e = element(c.index);
-  e.de = DirectoryEntry();
+  clearDirectoryEntry(c.index);
   // Whether the file ends inside this element (members keep their own).
   TransferReaderState& reader = transferReader();
   StepFrame frame;

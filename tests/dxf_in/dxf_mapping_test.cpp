@@ -94,7 +94,7 @@ TEST_F(DxfReaderTest, ColourAndLineTypeFromLayerAndBlock) {
                              {3, 1, 1, 50}, {1, 1, 1, 50}, {7, 2, 1, 50}};
   for (std::size_t k = 0; k < lines.size(); ++k) {
     SCOPED_TRACE(k);
-    const DirectoryEntry& de = element(lines[k]).de;
+    const DirectoryFields& de = element(lines[k]).de;
     EXPECT_EQ(std::tuple(de.colour, de.level, de.lineWeight, de.lineFont),
               std::tuple(expected[k].colour, expected[k].level, expected[k].weight, expected[k].font));
     // The typed record carries the same attributes.

@@ -70,7 +70,7 @@ TEST_F(DxfReaderTest, LineEndsDoNotChangeWhatIsRead) {
     EXPECT_EQ(b->values, (std::vector<double>{0, 0, 0, -3, 100, 0}));
     // The directory entry names the entity's line in the file.
     EXPECT_GT(element(lines[1]).de.sequence, element(lines[0]).de.sequence);
-    EXPECT_EQ(element(lines[0]).de.sequence2, element(lines[0]).de.sequence + 1);
+    EXPECT_EQ(element(lines[0]).de.paramPointer, element(lines[0]).de.sequence);
     EXPECT_EQ(dxfReader().header.version, DxfVersion::kRelease12);
     EXPECT_EQ(mfaCounts().warnings, 0);
   }

@@ -178,8 +178,8 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   element(5).params = std::make_unique<GeometryRecord>();
   element(5).scriptObjects = {42, 43};
   element(5).transferId = 17;
-  element(5).transferAttrs = std::make_unique<TransferAttributes>();
-  element(5).transferAttrs->name = "attr";
+  element(5).sideRecord().transferAttrs = std::make_unique<TransferAttributes>();
+  element(5).side->transferAttrs->name = "attr";
   const LinkNode* cursor = element(5).sonCursor;
   const ParamRecord* params = element(5).params.get();
 
@@ -187,8 +187,8 @@ TEST_F(ElementTableTest, IndexRulesAllocationAndGrowth) {
   const ElementRecord& moved = element(5);
   EXPECT_EQ(std::tuple(moved.sonCursor, moved.params.get(), moved.scriptObjects, moved.transferId),
             std::tuple(cursor, params, std::vector<std::int32_t>{42, 43}, 17));
-  ASSERT_NE(moved.transferAttrs, nullptr);
-  EXPECT_EQ(element(5).transferAttrs->name, "attr");
+  ASSERT_NE(moved.transferAttrs(), nullptr);
+  EXPECT_EQ(element(5).transferAttrs()->name, "attr");
   EXPECT_EQ(sonList(5), (std::vector<Index>{6, 7}));
   EXPECT_EQ(element(6).fathers->index, 5);
 
@@ -252,7 +252,7 @@ TEST(RecordBlocksTest, GrowthKeepsRecordsInPlace) {
       ElementRecord& e = blocks[i];
       ASSERT_TRUE(e.type == 0 && e.state == 0 && e.sons == nullptr && !e.params) << i;
       e.type = i;
-      e.transferAttrs = std::make_unique<TransferAttributes>();  // freed with the blocks
+      e.sideRecord().transferAttrs = std::make_unique<TransferAttributes>();  // freed with the blocks
       places.push_back(&e);
     }
   }
@@ -262,7 +262,7 @@ TEST(RecordBlocksTest, GrowthKeepsRecordsInPlace) {
   bool same = true;
   for (std::size_t i = 0; i < places.size(); ++i) {
     const auto index = static_cast<std::int32_t>(i);
-    same = same && &moved[index] == places[i] && moved[index].type == index && moved[index].transferAttrs;
+    same = same && &moved[index] == places[i] && moved[index].type == index && moved[index].transferAttrs();
   }
   EXPECT_TRUE(same);
   blocks = std::move(moved);
@@ -1057,11 +1057,11 @@ TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
     EXPECT_EQ(element(i).type, sorted[i - 1].second);
     EXPECT_EQ(element(i).transferId, sorted[i - 1].first);
   }
-  ASSERT_NE(element(3).transferAttrs, nullptr);
-  EXPECT_NE(element(3).transferAttrs.get(), handed[2]->attrs.get());  // a copy
-  EXPECT_EQ(element(3).transferAttrs->name, "Schicht");
-  EXPECT_EQ(element(3).transferAttrs->points[4], 2.5);
-  EXPECT_EQ(element(1).transferAttrs, nullptr);
+  ASSERT_NE(element(3).transferAttrs(), nullptr);
+  EXPECT_NE(element(3).transferAttrs(), handed[2]->attrs.get());  // a copy
+  EXPECT_EQ(element(3).transferAttrs()->name, "Schicht");
+  EXPECT_EQ(element(3).transferAttrs()->points[4], 2.5);
+  EXPECT_EQ(element(1).transferAttrs(), nullptr);
   EXPECT_EQ(freeTransferList(list), 0);
 
   EXPECT_EQ((std::vector<Index>{findById(30, 1, 7), findById(60, 1, 7), findById(60, 1, 500), findById(35, 1, 7),
@@ -1115,7 +1115,7 @@ TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
   for (int i = 1; i < 10; ++i) add(402);
   for (Index i = 1; i < 10; ++i) link(i, i + 1);
   element(2).params = std::make_unique<GeometryRecord>();
-  element(2).transferAttrs = std::make_unique<TransferAttributes>();
+  element(2).sideRecord().transferAttrs = std::make_unique<TransferAttributes>();
   element(2).matrix = std::make_unique<Transform>();
   element(2).de.matrixPointer = 5;
   element(2).outputKind = 402;
@@ -1130,7 +1130,7 @@ TEST_F(ElementTableTest, TransferElementsLoadSortAndLink) {
   for (Index i = 1; i <= 10; ++i) {
     const ElementRecord& e = element(i);
     EXPECT_TRUE(e.sons == nullptr && e.fathers == nullptr && e.sonCount + e.fatherCount == 0 && !e.params &&
-                !e.transferAttrs && !e.matrix && e.de.matrixPointer == 0 && e.outputKind == 0 && e.state == 'w')
+                !e.transferAttrs() && !e.matrix && e.de.matrixPointer == 0 && e.outputKind == 0 && e.state == 'w')
         << i;
   }
   auto noMembers = [](Index, std::vector<std::int32_t>&) { return 0; };

@@ -308,10 +308,10 @@ TEST_F(IgesReaderTest, DirectoryEntriesAndPointerChecks) {
   const ElementRecord& circle = element(3);
   EXPECT_EQ(std::tuple(circle.type, circle.de.entityType, circle.de.paramPointer, circle.de.paramLineCount),
             std::tuple(100, 100, 3, 1));
-  EXPECT_EQ(std::tuple(circle.de.sequence, circle.de.sequence2, circle.state),
+  EXPECT_EQ(std::tuple(circle.de.sequence, directoryExtraOf(3).sequence2, circle.state),
             std::tuple(5, 6, ElementState::kWaiting));
   const ElementRecord& e5 = element(5);
-  EXPECT_EQ(std::tuple(e5.type, e5.de.entityType, e5.de.paramPointer, e5.de.view), std::tuple(110, 0, 0, 0));
+  EXPECT_EQ(std::tuple(e5.type, e5.de.entityType, e5.de.paramPointer, directoryExtraOf(5).view), std::tuple(110, 0, 0, 0));
   std::string text;
   EXPECT_EQ(fetchParameterData(110, e5.de.paramPointer, e5.de.paramLineCount, text), -1);
 }
@@ -362,7 +362,7 @@ TEST_F(IgesReaderTest, ParameterFetchJoinsRecordsAndChecksType) {
   longData += "99.;";
   b.add(106, "1," + longData, 1);
   ASSERT_EQ(readText(b.text()).input, 0);
-  const DirectoryEntry& de = element(1).de;
+  const DirectoryFields& de = element(1).de;
   ASSERT_GT(de.paramLineCount, 1);
   std::string text;
   ASSERT_EQ(fetchParameterData(106, de.paramPointer, de.paramLineCount, text), 0);
@@ -405,7 +405,7 @@ TEST_F(IgesReaderTest, ParameterRecordsAreFetchedWhereTheyStand) {
     ASSERT_EQ(readText(text).input, 0);
     ASSERT_EQ(elementTable().lastIndex, 3);
     for (std::int32_t i = 1; i <= 3; ++i) {
-      const DirectoryEntry& de = element(i).de;
+      const DirectoryFields& de = element(i).de;
       std::string fetched;
       ASSERT_EQ(fetchParameterData(de.entityType, de.paramPointer, de.paramLineCount, fetched), 0) << i;
       EXPECT_EQ(fetched.find('\t'), std::string::npos);
@@ -418,7 +418,7 @@ TEST_F(IgesReaderTest, ParameterRecordsAreFetchedWhereTheyStand) {
     std::FILE* protocol = std::tmpfile();
     ASSERT_NE(protocol, nullptr);
     mfaSetProtocolFile(protocol);
-    const DirectoryEntry& de = element(2).de;
+    const DirectoryFields& de = element(2).de;
     std::string fetched;
     struct Fault {
       std::int32_t type, pointer, lines;
@@ -474,7 +474,7 @@ TEST_F(IgesReaderTest, ParameterSectionsLargerThanTheWindow) {
     EXPECT_EQ(igesReader().paramRecords, kLines);
     int wrong = 0;
     for (std::int32_t i = 1; i <= kLines; ++i) {
-      const DirectoryEntry& de = element(i).de;
+      const DirectoryFields& de = element(i).de;
       std::string fetched;
       if (fetchParameterData(de.entityType, de.paramPointer, de.paramLineCount, fetched) != 0 ||
           fetched.rfind(std::to_string(i - 1) + ".,", 0) != 0)
@@ -495,7 +495,7 @@ TEST_F(IgesReaderTest, MissingDelimiterSearchStopsAtTheNextEntity) {
   b.add(106, "1," + longData + "99.,", 1);
   b.add(110, "0.,0.,0.,1.,1.,0.,", 1);
   ASSERT_EQ(readText(b.text()).input, 0);
-  const DirectoryEntry& de = element(1).de;
+  const DirectoryFields& de = element(1).de;
   ASSERT_GT(de.paramLineCount, 1);
   std::string text;
   const int before = mfaCounts().warnings;
@@ -510,7 +510,7 @@ TEST_F(IgesReaderTest, OverstatedLineCountEndsAtTheNextEntity) {
   b.add(110, "0.,0.,0.,1.,1.,0.;");
   b.add(110, "5.,5.,0.,6.,6.,0.;");
   ASSERT_EQ(readText(b.text()).input, 0);
-  const DirectoryEntry& de = element(1).de;
+  const DirectoryFields& de = element(1).de;
   std::string text;
   const MessageCounts before = mfaCounts();
   ASSERT_EQ(fetchParameterData(110, de.paramPointer, 1000000, text), 0);

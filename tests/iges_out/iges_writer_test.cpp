@@ -287,7 +287,7 @@ TEST_F(IgesWriterTest, DirectoryEntryReadsBackFieldByField) {
   igesReader().counts.directoryCount = 100;
   ASSERT_EQ(readDirectoryFirst(d1.c_str()), 0);
   ASSERT_EQ(readDirectorySecond(d2.c_str()), 0);
-  const DirectoryEntry& in = element(elementTable().lastIndex).de;
+  const DirectoryEntry in = directoryEntryOf(elementTable().lastIndex);
   const std::pair<const char*, std::pair<std::int32_t, std::int32_t>> fields[] = {
       {"entity type", {in.entityType, out.entityType}},
       {"parameter data", {in.paramPointer, out.paramPointer}},
@@ -503,7 +503,7 @@ TEST_F(IgesWriterTest, WrittenFileReadsBack) {
   for (int i = 0; i < 6; ++i) EXPECT_EQ(element(i + 1).type, types[i]);
 
   std::string text;
-  const DirectoryEntry& lde = element(1).de;
+  const DirectoryFields& lde = element(1).de;
   ASSERT_EQ(fetchParameterData(110, lde.paramPointer, lde.paramLineCount, text), 0);
   EXPECT_EQ(text.substr(0, 52), "0.0D+00,0.0D+00,0.0D+00,1.0D+01,5.0D+00,0.0D+00,0,0;");
   auto* comp = dynamic_cast<CompositeRecord*>(element(3).params.get());

@@ -570,9 +570,9 @@ TEST_F(TransferReaderTest, ElementTableFromFile) {
   const std::int32_t def = indexOf("userdef");
   for (std::int32_t i : {a, b, c, contour, line, circle, def}) ASSERT_GE(i, 1);
   EXPECT_EQ(std::tuple(element(a).type, element(contour).type, element(def).type), std::tuple(402, 102, 308));
-  ASSERT_NE(element(def).transferAttrs, nullptr);
-  EXPECT_EQ(element(def).transferAttrs->name, "Bolt");
-  EXPECT_EQ(element(line).transferAttrs, nullptr);
+  ASSERT_NE(element(def).transferAttrs(), nullptr);
+  EXPECT_EQ(element(def).transferAttrs()->name, "Bolt");
+  EXPECT_EQ(element(line).transferAttrs(), nullptr);
 
   // A holds the line once; C holds neither A (the cycle) nor itself.
   using Sons = std::set<std::int32_t>;
