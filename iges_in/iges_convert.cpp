@@ -727,7 +727,7 @@ bool startRecord(ConversionRecords& records, EmitFrame& f, const Pass& pass, Emi
   IgesConvertState& s = igesConvertState();
   const std::size_t position = f.position;
   ConversionRecord& rec = records[position];
-  if (rec.skip != 0 || !inTable(rec.index)) return false;
+  if (!inTable(rec.index)) return false;
   const std::int32_t index = rec.index;
   ElementRecord& e = element(index);
   if (e.state == ElementState::kDone || e.state == ElementState::kTakenOver) {

@@ -52,7 +52,6 @@ struct ConversionRecord {
   // 0: the element's own record; 1: a later record of an element already
   // collected in this pass (`original` names the first one).
   std::uint8_t flag = 0;
-  std::uint8_t skip = 0;      // non-zero: the emit phase passes over it
   bool underFather = false;   // collected under a complex element, not at top level
 };
 
