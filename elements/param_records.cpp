@@ -8,6 +8,8 @@
 
 #include <new>
 
+#include "support/sanitizers.h"
+
 namespace {
 
 constexpr std::size_t kStep = 8;
@@ -15,19 +17,8 @@ constexpr std::size_t kLargest = 256;
 constexpr std::size_t kClasses = kLargest / kStep;
 constexpr std::size_t kChunkBytes = std::size_t{64} << 10;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TROVAK_RECORDS_ON_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TROVAK_RECORDS_ON_HEAP 1
-#endif
-#endif
-#ifdef TROVAK_RECORDS_ON_HEAP
-// The address sanitizer watches each record as a block of its own.
-constexpr bool kPooled = false;
-#else
-constexpr bool kPooled = true;
-#endif
+// A sanitizer's allocator watches each record as a block of its own.
+constexpr bool kPooled = !kAllocatorReplaced;
 
 struct FreeRecord {
   FreeRecord* next;

@@ -6,16 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-// Only the C library's own allocator keeps its heap in one piece; the
-// sanitizers bring allocators of their own.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TROVAK_ALLOCATOR_REPLACED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TROVAK_ALLOCATOR_REPLACED 1
-#endif
+// Only the C library's own allocator keeps its heap in one piece.
+#include "support/sanitizers.h"
 #if defined(__GLIBC__) && !defined(TROVAK_ALLOCATOR_REPLACED)
 #if __GLIBC_PREREQ(2, 33)
 #include <malloc.h>

@@ -1,5 +1,7 @@
 #include "support/large_pages.h"
 
+#include "support/sanitizers.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -8,17 +10,7 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMapsDirectly = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kMapsDirectly = false;
-#else
-constexpr bool kMapsDirectly = true;
-#endif
-#else
-constexpr bool kMapsDirectly = true;
-#endif
+constexpr bool kMapsDirectly = !kAllocatorReplaced;
 
 constexpr std::align_val_t kLargeAlignment{kLargePageBytes};
 
@@ -48,7 +40,7 @@ void adviseLargePages(void* data, std::size_t size) {
 
 // Large blocks are mapped directly, so that giving one back gives its pages
 // back to the system at once (for the page cache of the file written next,
-// say).  Under the address sanitizer they come from its allocator instead,
+// say).  Under a sanitizer they come from its allocator instead,
 // whose leak check looks only into memory it handed out.
 void* allocateLargeBlock(std::size_t size) {
   if (size < kLargePageBytes) return ::operator new(size, std::nothrow);
